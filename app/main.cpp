@@ -1,0 +1,5 @@
+// Plimbet's entry point.
+int main()
+{
+    return 0;
+}

@@ -1,0 +1,2 @@
+// Placeholder until the application has its first source.
+namespace kv_placeholder_app {}
