@@ -1,2 +1,0 @@
-// Placeholder until the imaging library has its first source.
-namespace kv_placeholder_korvane {}
