@@ -1,2 +1,0 @@
-// Placeholder until the core layer has its first source.
-namespace kv_placeholder_core {}
