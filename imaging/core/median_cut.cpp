@@ -1,8 +1,9 @@
 // The median-cut quantizer over the 32768-cell histogram of the 5-bit colour cube.
 #include "imaging/core/median_cut.h"
 
+#include "platform/core/rounding.h"
+
 #include <algorithm>
-#include <cmath>
 
 namespace Stdquant {
 namespace {
@@ -20,11 +21,6 @@ constexpr double kFailedSplit = 17523.6;
 constexpr int32_t Cell(int32_t r5, int32_t g5, int32_t b5)
 {
     return (r5 << 10) | (g5 << 5) | b5;
-}
-
-double RoundHalfEven(double value)
-{
-    return std::nearbyint(value);
 }
 
 // Mean per axis and the variance of the box, scaled by the image's pixel count.
@@ -86,8 +82,8 @@ bool SplitOnAxis(const TMedianCutBox& box, int axis, const TMedianCutState& stat
         return false;
     const auto& h = box.hist[axis];
     const double mean = box.mean[axis];
-    const int32_t start = static_cast<int32_t>(RoundHalfEven((lo + mean) / 2));
-    const int32_t end = static_cast<int32_t>(RoundHalfEven((hi + mean) / 2));
+    const int32_t start = Round((lo + mean) / 2);
+    const int32_t end = Round((hi + mean) / 2);
     int64_t c = 0;
     for (int32_t i = lo; i < start; ++i)
         c += h[i];
@@ -193,9 +189,7 @@ std::unique_ptr<TMedianCutState> CreateMedianCutQuantizer(const Neurquant::TRgbR
 
     for (size_t i = 0; i < state->boxes.size() && i < ColorMap.size(); ++i) {
         const TMedianCutBox& box = state->boxes[i];
-        auto channel = [&](int axis) {
-            return static_cast<uint8_t>(static_cast<int32_t>(RoundHalfEven(box.mean[axis])) << 3);
-        };
+        auto channel = [&](int axis) { return static_cast<uint8_t>(Round(box.mean[axis]) << 3); };
         ColorMap[i] = {channel(kBlue), channel(kGreen), channel(kRed)};
     }
     for (size_t i = 0; i < state->boxes.size(); ++i) {

@@ -7,6 +7,7 @@
 namespace Zirodevo {
 
 std::array<TMsgLanguageRow, kvLanguageRows> kvMessages;
+TCriticalSection gThreadCS;
 
 } // namespace Zirodevo
 

@@ -2,6 +2,8 @@
 // of the application's own, looked up by word and language.
 #pragma once
 
+#include "platform/core/threads.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -165,6 +167,9 @@ using TMsgLanguageRow = std::array<std::string, kvWordCount>;
 
 // Row r holds language msEnglish + r; texts are UTF-8.
 extern std::array<TMsgLanguageRow, kvLanguageRows> kvMessages;
+
+// The library-wide lock that the multi-image view's loading threads share.
+extern TCriticalSection gThreadCS;
 
 } // namespace Zirodevo
 

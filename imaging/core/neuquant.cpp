@@ -2,8 +2,9 @@
 // scaled by 16, learning rates by 1024, and the neighbourhood falls off over the radius.
 #include "imaging/core/neuquant.h"
 
+#include "platform/core/rounding.h"
+
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 
 namespace Neurquant {
@@ -36,11 +37,11 @@ int32_t SampleStep(int64_t lengthCount)
 int32_t SampleFactor(int64_t pixels, int32_t quality)
 {
     if (quality != -1)
-        return static_cast<int32_t>((100.0 - quality) / 100.0 * 29.0) + 1;
+        return Trunc((100.0 - quality) / 100.0 * 29.0) + 1;
     if (pixels < 2000)
         return 1;
-    const double factor = std::nearbyint(double((pixels - 2000) * 13) / 148000.0 + 2.0);
-    return static_cast<int32_t>(std::clamp(factor, 1.0, 30.0));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(Round64(double((pixels - 2000) * 13) / 148000.0 + 2.0), 1, 30));
 }
 
 TNeuQuantNet::TNeuQuantNet(const TRgbRows& source, int32_t netSize, int32_t sampleFactor)
