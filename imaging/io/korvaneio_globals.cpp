@@ -5,4 +5,13 @@ namespace Korvaneio {
 
 std::string DefTEMPPATH;
 
+TGIFLZWDecompFunc DefGIF_LZWDECOMPFUNC = nullptr;
+TGIFLZWCompFunc DefGIF_LZWCOMPFUNC = nullptr;
+TTIFFLZWDecompFunc DefTIFF_LZWDECOMPFUNC = nullptr;
+TTIFFLZWCompFunc DefTIFF_LZWCOMPFUNC = nullptr;
+
+bool (*ParamsOwnerImageSize)(TKorvaneIO*, int32_t&, int32_t&) = nullptr;
+bool (*ParamsOwnerViewDpi)(TKorvaneIO*, int32_t&, int32_t&) = nullptr;
+bool (*FileFormatDisplayName)(int32_t, std::string&, std::string&) = nullptr;
+
 } // namespace Korvaneio
