@@ -305,18 +305,24 @@ std::string FormatStore(const TRegStore& Store)
 }
 
 // Moves a corrupt store out of the way under a name that no earlier one holds.
-void SetAside(const std::string& FileName, const std::string& Why)
+bool SetAside(const std::string& FileName, const std::string& Why)
 {
     std::string target = FileName + ".corrupt";
-    for (int n = 1; n < 1000 && !RenameFile(FileName, target); ++n) {
-        if (!FileExists(FileName)) {
-            return;
-        }
+    bool moved = RenameFile(FileName, target);
+    for (int n = 1; !moved && n < 1000 && FileExists(target); ++n) {
         target = FileName + ".corrupt." + std::to_string(n);
+        moved = RenameFile(FileName, target);
     }
-    std::fprintf(stderr,
-                 "The settings file %s is damaged (%s). It was kept as %s, and the settings start empty.\n",
-                 FileName.c_str(), Why.c_str(), target.c_str());
+    if (moved) {
+        std::fprintf(stderr,
+                     "The settings file %s is damaged (%s). It was kept as %s; the settings start empty.\n",
+                     FileName.c_str(), Why.c_str(), target.c_str());
+    } else {
+        std::fprintf(
+            stderr, "The settings file %s is damaged (%s) and could not be set aside; it is left as it is.\n",
+            FileName.c_str(), Why.c_str());
+    }
+    return moved;
 }
 
 TRegStore LoadStore(const std::string& FileName)
@@ -329,9 +335,10 @@ TRegStore LoadStore(const std::string& FileName)
     }
     std::string error;
     if (!ParseStore(text, store, error)) {
-        SetAside(FileName, error);
+        const bool setAside = SetAside(FileName, error);
         store = TRegStore();
-        store.Status = TReadResult::Missing;
+        // A damaged file that is still in place must not be replaced by a write.
+        store.Status = setAside ? TReadResult::Missing : TReadResult::Unreadable;
     }
     return store;
 }

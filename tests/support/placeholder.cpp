@@ -1,2 +1,0 @@
-// Placeholder until the shared test helpers have their first source.
-namespace kv_placeholder_tests {}
