@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace Giflzw {
@@ -424,3 +425,7 @@ int32_t GIFNONLZWCompress(TStream& Dest, int32_t Height, int32_t Width, bool Int
 }
 
 } // namespace Giflzw
+
+static_assert(std::is_same_v<decltype(&Giflzw::GIFLZWDecompress), TGIFLZWDecompFunc>);
+static_assert(std::is_same_v<decltype(&Giflzw::GIFLZWCompress), TGIFLZWCompFunc>);
+static_assert(std::is_same_v<decltype(&Giflzw::GIFNONLZWCompress), TGIFLZWCompFunc>);

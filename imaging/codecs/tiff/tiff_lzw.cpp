@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 namespace Tiflzw {
@@ -341,3 +342,6 @@ void TIFFLZWCompress(const uint8_t* Row, int32_t RowLength, TStream& Stream, int
 }
 
 } // namespace Tiflzw
+
+static_assert(std::is_same_v<decltype(&Tiflzw::TIFFLZWDecompress), TTIFFLZWDecompFunc>);
+static_assert(std::is_same_v<decltype(&Tiflzw::TIFFLZWCompress), TTIFFLZWCompFunc>);

@@ -1,0 +1,38 @@
+// The GIF codec: reads one frame of a GIF87a/89a file, writes a one-frame GIF89a, and edits the
+// frames of an existing file. The LZW step goes through the hooks of the parameter record.
+#pragma once
+
+#include "imaging/core/types.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TStream;
+class TKVBitmap;
+class TKVMask;
+class TIOParamsVals;
+
+namespace Giffilter {
+
+// Decodes frame Params.GIF_ImageIndex and returns in NumImages the number of frames.
+void ReadGifStream(TStream& Stream, TKVBitmap& Bitmap, int32_t& NumImages, TIOParamsVals& Params,
+                   TProgressRec& Progress, bool ParamsOnly, std::unique_ptr<TKVMask>& AlphaMask,
+                   bool NoAlpha);
+void ReadGif(const std::string& FileName, TKVBitmap& Bitmap, int32_t& NumImages, TIOParamsVals& Params,
+             TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoAlpha);
+
+void WriteGifStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
+void WriteGif(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
+
+// Inserts Bitmap as a frame at Params.GIF_ImageIndex; returns the number of frames of the result.
+int32_t _InsertGifImStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
+int32_t _InsertGifIm(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVals& Params,
+                     TProgressRec& Progress);
+// Drops frame Index (its ordinal in the file); returns the number of frames kept. Index -1 with
+// Save false only counts the frames.
+int32_t _DeleteGifIm(const std::string& FileName, int32_t Index, bool Save);
+bool _CheckGifAnimate(const std::string& FileName);
+void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Width, int32_t Height);
+
+} // namespace Giffilter
