@@ -1,0 +1,240 @@
+// Geometry and glyphs rendered by Qt into coverage masks, aliased unless smoothing is asked for.
+// Qt never touches a raster here: a QImage header wraps the mask only while QPainter draws.
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTransform>
+
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/detail/coverage.h"
+
+namespace GraphicsDetail {
+
+namespace {
+
+// Fonts need a QGuiApplication. The forms layer makes one at start-up; code that draws text
+// without it (codecs, tests) gets one here, on a platform that needs no display.
+void EnsureGuiApplication()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (QCoreApplication::instance()) {
+            return;
+        }
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        static int argc = 1;
+        static char name[] = "korvane";
+        static char* argv[] = {name, nullptr};
+        new QGuiApplication(argc, argv);
+    });
+}
+
+// A painter over the mask, translated so that it takes device coordinates.
+class TMaskPainter
+{
+public:
+    explicit TMaskPainter(TCoverage& coverage)
+        : FImage(coverage.Alpha.data(), coverage.Bounds.Width(), coverage.Bounds.Height(), coverage.Stride,
+                 QImage::Format_Alpha8),
+          FPainter(&FImage)
+    {
+        FPainter.setRenderHint(QPainter::Antialiasing, false);
+        FPainter.translate(-coverage.Bounds.Left, -coverage.Bounds.Top);
+    }
+    QPainter& Painter() { return FPainter; }
+
+private:
+    QImage FImage;
+    QPainter FPainter;
+};
+
+// The ellipse through the centres of the box's outer pixels.
+QRectF CentreBox(const TRect& box)
+{
+    return QRectF(box.Left + 0.5, box.Top + 0.5, box.Width() - 1.0, box.Height() - 1.0);
+}
+
+double AngleOf(const QRectF& box, TPoint p)
+{
+    // Qt's angles run counter-clockwise with y upward, the sense of the canvas's Arc.
+    const QPointF c = box.center();
+    return std::atan2(-(p.Y + 0.5 - c.y()), p.X + 0.5 - c.x()) * 180.0 / M_PI;
+}
+
+QPainterPath PathOf(const TShape& shape, bool forFill)
+{
+    QPainterPath path;
+    switch (shape.Kind) {
+    case TShape::Polygon:
+    case TShape::Polyline: {
+        // Fills take vertices on pixel corners (a pixel is inside when its centre is); strokes run
+        // through pixel centres.
+        const double offset = forFill ? 0.0 : 0.5;
+        for (size_t i = 0; i < shape.Points.size(); ++i) {
+            const QPointF p(shape.Points[i].X + offset, shape.Points[i].Y + offset);
+            if (i == 0) {
+                path.moveTo(p);
+            } else {
+                path.lineTo(p);
+            }
+        }
+        if (shape.Kind == TShape::Polygon) {
+            path.closeSubpath();
+        }
+        break;
+    }
+    case TShape::Ellipse:
+        if (forFill) {
+            path.addEllipse(QRectF(shape.Box.Left, shape.Box.Top, shape.Box.Width(), shape.Box.Height()));
+        } else {
+            path.addEllipse(CentreBox(shape.Box));
+        }
+        break;
+    case TShape::RoundRect: {
+        const QRectF box = forFill
+                               ? QRectF(shape.Box.Left, shape.Box.Top, shape.Box.Width(), shape.Box.Height())
+                               : CentreBox(shape.Box);
+        path.addRoundedRect(box, shape.CornerWidth / 2.0, shape.CornerHeight / 2.0);
+        break;
+    }
+    case TShape::Arc: {
+        const QRectF box = CentreBox(shape.Box);
+        const double start = AngleOf(box, shape.ArcStart);
+        double sweep = AngleOf(box, shape.ArcEnd) - start;
+        if (sweep <= 0) {
+            sweep += 360.0;
+        }
+        path.arcMoveTo(box, start);
+        path.arcTo(box, start, sweep);
+        break;
+    }
+    }
+    return path;
+}
+
+} // namespace
+
+void FillShape(TCoverage& coverage, const TShape& shape, bool winding)
+{
+    if (coverage.IsEmpty()) {
+        return;
+    }
+    QPainterPath path = PathOf(shape, true);
+    path.setFillRule(winding ? Qt::WindingFill : Qt::OddEvenFill);
+    TMaskPainter mask(coverage);
+    mask.Painter().fillPath(path, QColor(0, 0, 0, 255));
+}
+
+void StrokeShape(TCoverage& coverage, const TShape& shape, int32_t width)
+{
+    if (coverage.IsEmpty()) {
+        return;
+    }
+    TMaskPainter mask(coverage);
+    QPen pen(QColor(0, 0, 0, 255));
+    pen.setWidth(width);
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    mask.Painter().setPen(pen);
+    mask.Painter().setBrush(Qt::NoBrush);
+    mask.Painter().drawPath(PathOf(shape, false));
+}
+
+std::vector<std::vector<TPoint>> OutlineOf(const TShape& shape)
+{
+    std::vector<std::vector<TPoint>> result;
+    const QPainterPath path = PathOf(shape, false);
+    for (const QPolygonF& polygon : path.toSubpathPolygons()) {
+        std::vector<TPoint> points;
+        for (const QPointF& p : polygon) {
+            const TPoint pixel{int32_t(std::floor(p.x())), int32_t(std::floor(p.y()))};
+            if (points.empty() || !(points.back() == pixel)) {
+                points.push_back(pixel);
+            }
+        }
+        if (!points.empty()) {
+            result.push_back(std::move(points));
+        }
+    }
+    return result;
+}
+
+namespace {
+
+QFont QtFontOf(const TFont& font)
+{
+    EnsureGuiApplication();
+    QFont result(QString::fromStdString(TFont::ResolvedFamily(font.Name())));
+    result.setStyleStrategy(IsSmoothed(font) ? QFont::PreferAntialias : QFont::NoAntialias);
+    // Hinting would follow each machine's font configuration; unhinted glyphs are the same
+    // everywhere.
+    result.setHintingPreference(QFont::PreferNoHinting);
+    result.setBold(font.Style().Contains(fsBold));
+    result.setItalic(font.Style().Contains(fsItalic));
+    result.setUnderline(font.Style().Contains(fsUnderline));
+    result.setStrikeOut(font.Style().Contains(fsStrikeOut));
+    int32_t height = font.Height();
+    if (height == 0) {
+        height = -12;
+    }
+    if (height < 0) {
+        result.setPixelSize(std::max(1, -height));
+    } else {
+        // A positive height is the cell (ascent + descent); scale the em size to give it.
+        result.setPixelSize(100);
+        const QFontMetricsF metrics(result);
+        const double cell = metrics.ascent() + metrics.descent();
+        result.setPixelSize(std::max(1, int(std::lround(height * 100.0 / (cell > 0 ? cell : 100.0)))));
+    }
+    return result;
+}
+
+} // namespace
+
+bool IsSmoothed(const TFont& font)
+{
+    const TFontQuality quality = font.Quality();
+    return quality == fqAntialiased || quality == fqClearType || quality == fqClearTypeNatural;
+}
+
+TTextMetrics MeasureText(const TFont& font, const std::string& text)
+{
+    const QFont qfont = QtFontOf(font);
+    const QFontMetrics metrics(qfont);
+    TTextMetrics result;
+    result.Width = metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    result.Ascent = metrics.ascent();
+    result.Descent = metrics.descent();
+    return result;
+}
+
+void RenderText(TCoverage& coverage, const TFont& font, int32_t x, int32_t y, const std::string& text)
+{
+    if (coverage.IsEmpty() || text.empty()) {
+        return;
+    }
+    const QFont qfont = QtFontOf(font);
+    const QFontMetrics metrics(qfont);
+    TMaskPainter mask(coverage);
+    QPainter& painter = mask.Painter();
+    painter.setRenderHint(QPainter::TextAntialiasing, IsSmoothed(font));
+    painter.setFont(qfont);
+    painter.setPen(QColor(0, 0, 0, 255));
+    painter.translate(x, y);
+    if (font.Orientation() != 0) {
+        painter.rotate(-font.Orientation() / 10.0);
+    }
+    painter.drawText(0, metrics.ascent(), QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+} // namespace GraphicsDetail
