@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QTransform>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -190,11 +191,23 @@ QFont QtFontOf(const TFont& font)
     if (height < 0) {
         result.setPixelSize(std::max(1, -height));
     } else {
-        // A positive height is the cell (ascent + descent); scale the em size to give it.
+        // A positive height is the cell (ascent + descent): estimate the em size from the
+        // font's proportions, then take the size nearby whose rounded cell comes closest.
         result.setPixelSize(100);
-        const QFontMetricsF metrics(result);
-        const double cell = metrics.ascent() + metrics.descent();
-        result.setPixelSize(std::max(1, int(std::lround(height * 100.0 / (cell > 0 ? cell : 100.0)))));
+        const QFontMetricsF proportions(result);
+        const double cell = proportions.ascent() + proportions.descent();
+        const int estimate = std::max(1, int(std::lround(height * 100.0 / (cell > 0 ? cell : 100.0))));
+        int best = estimate, bestError = INT_MAX;
+        for (int size = std::max(1, estimate - 2); size <= estimate + 2; ++size) {
+            result.setPixelSize(size);
+            const QFontMetrics metrics(result);
+            const int error = std::abs(metrics.ascent() + metrics.descent() - height);
+            if (error < bestError) {
+                best = size;
+                bestError = error;
+            }
+        }
+        result.setPixelSize(best);
     }
     return result;
 }
