@@ -3,10 +3,12 @@
 #include "platform/core/inifiles.h"
 
 #include "platform/core/detail/atomic_file.h"
+#include "platform/core/detail/text_helpers.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/lists.h"
 #include "platform/core/strings.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -139,6 +141,19 @@ size_t FindKey(const TIniContent& Content, const TSectionRange& Range, const std
     return std::string::npos;
 }
 
+// The key lines of the first section of that name, in file order.
+std::vector<TIniLine> KeysOf(const TIniContent& Content, const std::string& Section)
+{
+    std::vector<TIniLine> keys;
+    TSectionRange range = FindSection(Content, Section);
+    for (size_t i = range.Found() ? range.First + 1 : 0; range.Found() && i < range.End; ++i) {
+        if (Content.Lines[i].Kind == TIniLine::Key) {
+            keys.push_back(Content.Lines[i]);
+        }
+    }
+    return keys;
+}
+
 void CheckStorable(const std::string& FileName, const std::string& Text, bool IsName)
 {
     bool bad = Text.find_first_of("\r\n") != std::string::npos;
@@ -251,67 +266,33 @@ void TIniFile::WriteFloat(const std::string& Section, const std::string& Ident, 
 
 void TIniFile::ReadSection(const std::string& Section, TStrings& Strings)
 {
-    Strings.BeginUpdate();
-    try {
-        Strings.Clear();
-        TIniContent content = Load(FFileName);
-        TSectionRange range = FindSection(content, Section);
-        for (size_t i = range.Found() ? range.First + 1 : 0; range.Found() && i < range.End; ++i) {
-            if (content.Lines[i].Kind == TIniLine::Key) {
-                Strings.Add(content.Lines[i].Name);
-            }
-        }
-    } catch (...) {
-        Strings.EndUpdate();
-        throw;
+    std::vector<std::string> keys;
+    for (const TIniLine& line : KeysOf(Load(FFileName), Section)) {
+        keys.push_back(line.Name);
     }
-    Strings.EndUpdate();
+    kvcore_detail::ReplaceStrings(Strings, keys);
 }
 
 void TIniFile::ReadSections(TStrings& Strings)
 {
-    Strings.BeginUpdate();
-    try {
-        Strings.Clear();
-        TIniContent content = Load(FFileName);
-        std::vector<std::string> seen;
-        for (const TIniLine& line : content.Lines) {
-            if (line.Kind != TIniLine::Section) {
-                continue;
-            }
-            bool known = false;
-            for (const std::string& name : seen) {
-                known = known || SameText(name, line.Name);
-            }
-            if (!known) {
-                seen.push_back(line.Name);
-                Strings.Add(line.Name);
-            }
+    std::vector<std::string> sections;
+    for (const TIniLine& line : Load(FFileName).Lines) {
+        if (line.Kind == TIniLine::Section &&
+            std::none_of(sections.begin(), sections.end(),
+                         [&](const std::string& s) { return SameText(s, line.Name); })) {
+            sections.push_back(line.Name);
         }
-    } catch (...) {
-        Strings.EndUpdate();
-        throw;
     }
-    Strings.EndUpdate();
+    kvcore_detail::ReplaceStrings(Strings, sections);
 }
 
 void TIniFile::ReadSectionValues(const std::string& Section, TStrings& Strings)
 {
-    Strings.BeginUpdate();
-    try {
-        Strings.Clear();
-        TIniContent content = Load(FFileName);
-        TSectionRange range = FindSection(content, Section);
-        for (size_t i = range.Found() ? range.First + 1 : 0; range.Found() && i < range.End; ++i) {
-            if (content.Lines[i].Kind == TIniLine::Key) {
-                Strings.Add(content.Lines[i].Name + "=" + content.Lines[i].Value);
-            }
-        }
-    } catch (...) {
-        Strings.EndUpdate();
-        throw;
+    std::vector<std::string> pairs;
+    for (const TIniLine& line : KeysOf(Load(FFileName), Section)) {
+        pairs.push_back(line.Name + "=" + line.Value);
     }
-    Strings.EndUpdate();
+    kvcore_detail::ReplaceStrings(Strings, pairs);
 }
 
 bool TIniFile::SectionExists(const std::string& Section)

@@ -1,6 +1,7 @@
 // TList, TStrings and TStringList.
 #include "platform/core/lists.h"
 
+#include "platform/core/detail/text_helpers.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
@@ -190,16 +191,10 @@ int32_t TStrings::AddObject(const std::string& S, TObject* AObject)
 
 void TStrings::AddStrings(const TStrings& Strings)
 {
-    BeginUpdate();
-    try {
-        for (int32_t i = 0; i < Strings.Count(); ++i) {
-            AddObject(Strings.Get(i), Strings.GetObject(i));
-        }
-    } catch (...) {
-        EndUpdate();
-        throw;
+    kvcore_detail::TStringsUpdate update(*this);
+    for (int32_t i = 0; i < Strings.Count(); ++i) {
+        AddObject(Strings.Get(i), Strings.GetObject(i));
     }
-    EndUpdate();
 }
 
 void TStrings::Assign(TPersistent* Source)
@@ -212,19 +207,13 @@ void TStrings::Assign(TPersistent* Source)
     if (strings == this) {
         return;
     }
-    BeginUpdate();
-    try {
-        Clear();
-        FDelimiter = strings->FDelimiter;
-        FQuoteChar = strings->FQuoteChar;
-        FNameValueSeparator = strings->FNameValueSeparator;
-        FLineBreak = strings->FLineBreak;
-        AddStrings(*strings);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    kvcore_detail::TStringsUpdate update(*this);
+    Clear();
+    FDelimiter = strings->FDelimiter;
+    FQuoteChar = strings->FQuoteChar;
+    FNameValueSeparator = strings->FNameValueSeparator;
+    FLineBreak = strings->FLineBreak;
+    AddStrings(*strings);
 }
 
 void TStrings::BeginUpdate()
@@ -245,19 +234,13 @@ void TStrings::SetUpdateState(bool) {}
 
 void TStrings::Exchange(int32_t Index1, int32_t Index2)
 {
-    BeginUpdate();
-    try {
-        std::string s1 = Get(Index1);
-        TObject* o1 = GetObject(Index1);
-        Put(Index1, Get(Index2));
-        PutObject(Index1, GetObject(Index2));
-        Put(Index2, s1);
-        PutObject(Index2, o1);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    kvcore_detail::TStringsUpdate update(*this);
+    std::string s1 = Get(Index1);
+    TObject* o1 = GetObject(Index1);
+    Put(Index1, Get(Index2));
+    PutObject(Index1, GetObject(Index2));
+    Put(Index2, s1);
+    PutObject(Index2, o1);
 }
 
 int32_t TStrings::IndexOf(const std::string& S) const
@@ -303,20 +286,14 @@ void TStrings::Move(int32_t CurIndex, int32_t NewIndex)
     if (CurIndex == NewIndex) {
         return;
     }
-    BeginUpdate();
-    try {
-        std::string s = Get(CurIndex);
-        TObject* object = GetObject(CurIndex);
-        if (NewIndex < 0 || NewIndex >= GetCount()) {
-            ListIndexError(NewIndex);
-        }
-        Delete(CurIndex);
-        InsertObject(NewIndex, s, object);
-    } catch (...) {
-        EndUpdate();
-        throw;
+    kvcore_detail::TStringsUpdate update(*this);
+    std::string s = Get(CurIndex);
+    TObject* object = GetObject(CurIndex);
+    if (NewIndex < 0 || NewIndex >= GetCount()) {
+        ListIndexError(NewIndex);
     }
-    EndUpdate();
+    Delete(CurIndex);
+    InsertObject(NewIndex, s, object);
 }
 
 bool TStrings::Equals(const TStrings& Strings) const
@@ -407,15 +384,20 @@ void TStrings::SetValue(const std::string& Name, const std::string& Value)
         Add(line);
         return;
     }
+    ReplaceLine(index, line);
+}
+
+void TStrings::ReplaceLine(int32_t Index, const std::string& Line)
+{
     // A sorted list refuses Put; the line goes out and comes back in its sorted place.
     auto* list = dynamic_cast<TStringList*>(this);
     if (list && list->Sorted()) {
-        TObject* object = GetObject(index);
-        Delete(index);
-        AddObject(line, object);
+        TObject* object = GetObject(Index);
+        Delete(Index);
+        AddObject(Line, object);
         return;
     }
-    Put(index, line);
+    Put(Index, Line);
 }
 
 std::string TStrings::ValueFromIndex(int32_t Index) const
@@ -435,15 +417,7 @@ void TStrings::SetValueFromIndex(int32_t Index, const std::string& Value)
     if (name.empty() && Get(Index).find(FNameValueSeparator) == std::string::npos) {
         name = Get(Index);
     }
-    std::string line = name + FNameValueSeparator + Value;
-    auto* list = dynamic_cast<TStringList*>(this);
-    if (list && list->Sorted()) {
-        TObject* object = GetObject(Index);
-        Delete(Index);
-        AddObject(line, object);
-        return;
-    }
-    Put(Index, line);
+    ReplaceLine(Index, name + FNameValueSeparator + Value);
 }
 
 std::string TStrings::Text() const
@@ -458,27 +432,21 @@ std::string TStrings::Text() const
 
 void TStrings::SetText(const std::string& Value)
 {
-    BeginUpdate();
-    try {
-        Clear();
-        size_t start = 0;
-        while (start < Value.size()) {
-            size_t end = Value.find_first_of("\r\n", start);
-            if (end == std::string::npos) {
-                Add(Value.substr(start));
-                break;
-            }
-            Add(Value.substr(start, end - start));
-            start = end + 1;
-            if (Value[end] == '\r' && start < Value.size() && Value[start] == '\n') {
-                ++start;
-            }
+    kvcore_detail::TStringsUpdate update(*this);
+    Clear();
+    size_t start = 0;
+    while (start < Value.size()) {
+        size_t end = Value.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            Add(Value.substr(start));
+            break;
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
+        Add(Value.substr(start, end - start));
+        start = end + 1;
+        if (Value[end] == '\r' && start < Value.size() && Value[start] == '\n') {
+            ++start;
+        }
     }
-    EndUpdate();
 }
 
 std::string TStrings::JoinDelimited(char Delim, char Quote) const
@@ -505,43 +473,37 @@ std::string TStrings::JoinDelimited(char Delim, char Quote) const
 void TStrings::SplitDelimited(const std::string& Value, char Delim, char Quote)
 {
     auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    BeginUpdate();
-    try {
-        Clear();
-        size_t p = 0;
+    kvcore_detail::TStringsUpdate update(*this);
+    Clear();
+    size_t p = 0;
+    while (p < Value.size() && isSpace(Value[p])) {
+        ++p;
+    }
+    while (p < Value.size()) {
+        std::string item;
+        if (Value[p] == Quote) {
+            item = AnsiExtractQuotedStr(Value, p, Quote);
+        } else {
+            size_t start = p;
+            while (p < Value.size() && !isSpace(Value[p]) && Value[p] != Delim) {
+                ++p;
+            }
+            item = Value.substr(start, p - start);
+        }
+        Add(item);
         while (p < Value.size() && isSpace(Value[p])) {
             ++p;
         }
-        while (p < Value.size()) {
-            std::string item;
-            if (Value[p] == Quote) {
-                item = AnsiExtractQuotedStr(Value, p, Quote);
-            } else {
-                size_t start = p;
-                while (p < Value.size() && !isSpace(Value[p]) && Value[p] != Delim) {
-                    ++p;
-                }
-                item = Value.substr(start, p - start);
+        if (p < Value.size() && Value[p] == Delim) {
+            if (p + 1 == Value.size()) {
+                // A trailing delimiter stands for one more, empty item.
+                Add(std::string());
             }
-            Add(item);
-            while (p < Value.size() && isSpace(Value[p])) {
+            do {
                 ++p;
-            }
-            if (p < Value.size() && Value[p] == Delim) {
-                if (p + 1 == Value.size()) {
-                    // A trailing delimiter stands for one more, empty item.
-                    Add(std::string());
-                }
-                do {
-                    ++p;
-                } while (p < Value.size() && isSpace(Value[p]));
-            }
+            } while (p < Value.size() && isSpace(Value[p]));
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
     }
-    EndUpdate();
 }
 
 std::string TStrings::CommaText() const

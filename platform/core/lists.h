@@ -158,6 +158,8 @@ protected:
     int32_t UpdateCount() const { return FUpdateCount; }
 
 private:
+    // Puts Line at Index, or on a sorted list, where it sorts.
+    void ReplaceLine(int32_t Index, const std::string& Line);
     std::string JoinDelimited(char Delim, char Quote) const;
     void SplitDelimited(const std::string& Value, char Delim, char Quote);
 

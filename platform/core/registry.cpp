@@ -3,6 +3,7 @@
 #include "platform/core/registry.h"
 
 #include "platform/core/detail/atomic_file.h"
+#include "platform/core/detail/text_helpers.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
 #include "platform/core/lists.h"
@@ -108,20 +109,6 @@ std::string Escape(const std::string& Text, bool IsName)
     return result;
 }
 
-int HexValue(char C)
-{
-    if (C >= '0' && C <= '9') {
-        return C - '0';
-    }
-    if (C >= 'a' && C <= 'f') {
-        return C - 'a' + 10;
-    }
-    if (C >= 'A' && C <= 'F') {
-        return C - 'A' + 10;
-    }
-    return -1;
-}
-
 bool Unescape(const std::string& Text, std::string& Result)
 {
     Result.clear();
@@ -130,8 +117,8 @@ bool Unescape(const std::string& Text, std::string& Result)
             Result += Text[i];
             continue;
         }
-        int high = i + 1 < Text.size() ? HexValue(Text[i + 1]) : -1;
-        int low = i + 2 < Text.size() ? HexValue(Text[i + 2]) : -1;
+        int high = i + 1 < Text.size() ? kvcore_detail::HexDigitValue(Text[i + 1]) : -1;
+        int low = i + 2 < Text.size() ? kvcore_detail::HexDigitValue(Text[i + 2]) : -1;
         if (high < 0 || low < 0) {
             return false;
         }
@@ -148,8 +135,8 @@ bool DecodeBinary(const std::string& Text, std::string& Bytes)
     }
     Bytes.clear();
     for (size_t i = 0; i < Text.size(); i += 2) {
-        int high = HexValue(Text[i]);
-        int low = HexValue(Text[i + 1]);
+        int high = kvcore_detail::HexDigitValue(Text[i]);
+        int low = kvcore_detail::HexDigitValue(Text[i + 1]);
         if (high < 0 || low < 0) {
             return false;
         }
@@ -169,20 +156,29 @@ std::string EncodeBinary(const std::string& Bytes)
     return text;
 }
 
+// The names of a key path, split at "\"; empty names are kept.
+std::vector<std::string> SplitKeyPath(const std::string& Path)
+{
+    std::vector<std::string> names;
+    size_t start = 0;
+    for (;;) {
+        size_t slash = Path.find('\\', start);
+        if (slash == std::string::npos) {
+            names.push_back(Path.substr(start));
+            return names;
+        }
+        names.push_back(Path.substr(start, slash - start));
+        start = slash + 1;
+    }
+}
+
 std::string EscapePath(const std::string& Path)
 {
     std::string result;
-    size_t start = 0;
-    while (start <= Path.size()) {
-        size_t slash = Path.find('\\', start);
-        if (slash == std::string::npos) {
-            slash = Path.size();
-        }
-        if (start > 0) {
-            result += '\\';
-        }
-        result += Escape(Path.substr(start, slash - start), true);
-        start = slash + 1;
+    bool first = true;
+    for (const std::string& name : SplitKeyPath(Path)) {
+        result += (first ? "" : "\\") + Escape(name, true);
+        first = false;
     }
     return result;
 }
@@ -351,23 +347,14 @@ bool SaveStore(const std::string& FileName, const TRegStore& Store)
     return kvcore_detail::ReplaceFileAtomically(FileName, FormatStore(Store), 0600);
 }
 
-// "\a\\b\" -> "a\b": names split at "\", empty names dropped.
+// "\a\\b\" -> "a\b": empty names dropped.
 std::string NormalizePath(const std::string& Path)
 {
     std::string result;
-    size_t start = 0;
-    while (start <= Path.size()) {
-        size_t slash = Path.find('\\', start);
-        if (slash == std::string::npos) {
-            slash = Path.size();
+    for (const std::string& name : SplitKeyPath(Path)) {
+        if (!name.empty()) {
+            result += (result.empty() ? "" : "\\") + name;
         }
-        if (slash > start) {
-            if (!result.empty()) {
-                result += '\\';
-            }
-            result += Path.substr(start, slash - start);
-        }
-        start = slash + 1;
     }
     return result;
 }

@@ -1,6 +1,7 @@
 // String helpers: conversions, trimming, case, searching, replacing and checked formatting.
 #include "platform/core/strings.h"
 
+#include "platform/core/detail/text_helpers.h"
 #include "platform/core/exceptions.h"
 
 #include <algorithm>
@@ -26,20 +27,6 @@ char LowerChar(char C)
 bool IsBlank(char C)
 {
     return static_cast<unsigned char>(C) <= ' ';
-}
-
-int HexDigitValue(char C)
-{
-    if (C >= '0' && C <= '9') {
-        return C - '0';
-    }
-    if (C >= 'a' && C <= 'f') {
-        return C - 'a' + 10;
-    }
-    if (C >= 'A' && C <= 'F') {
-        return C - 'A' + 10;
-    }
-    return -1;
 }
 
 // Leading blanks, a sign, then decimal digits or "$"/"0x" and hexadecimal digits, up to the
@@ -69,7 +56,7 @@ bool ParseInteger(const std::string& S, int Bits, int64_t& Value)
     }
     uint64_t magnitude = 0;
     for (; i < S.size(); ++i) {
-        int digit = HexDigitValue(S[i]);
+        int digit = kvcore_detail::HexDigitValue(S[i]);
         if (digit < 0 || digit >= base) {
             return false;
         }
