@@ -15,6 +15,9 @@ namespace {
 
 using kvcore_detail::TReadResult;
 
+// Editors on some systems start UTF-8 text with this mark; it is no part of the first line.
+const char* const kByteOrderMark = "\xEF\xBB\xBF";
+
 struct TIniLine
 {
     enum TKind
@@ -33,6 +36,7 @@ struct TIniContent
 {
     std::vector<TIniLine> Lines;
     std::string LineBreak = "\n";
+    bool ByteOrderMark = false; // a UTF-8 mark before the first line, kept on writing
     TReadResult Status = TReadResult::Missing;
 };
 
@@ -77,6 +81,10 @@ TIniContent Load(const std::string& FileName)
     content.Status = kvcore_detail::ReadWholeFile(FileName, text);
     if (content.Status != TReadResult::Ok) {
         return content;
+    }
+    if (text.compare(0, 3, kByteOrderMark) == 0) {
+        content.ByteOrderMark = true;
+        text.erase(0, 3);
     }
     if (text.find("\r\n") != std::string::npos) {
         content.LineBreak = "\r\n";
@@ -170,7 +178,7 @@ void CheckStorable(const std::string& FileName, const std::string& Text, bool Is
 
 void Save(const std::string& FileName, const TIniContent& Content)
 {
-    std::string text;
+    std::string text = Content.ByteOrderMark ? kByteOrderMark : "";
     for (const TIniLine& line : Content.Lines) {
         text += line.Text;
         text += Content.LineBreak;

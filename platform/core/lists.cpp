@@ -317,11 +317,11 @@ void TStrings::LoadFromFile(const std::string& FileName)
 
 void TStrings::LoadFromStream(TStream& Stream)
 {
-    int64_t size = Stream.Size() - Stream.Position();
+    // Read to the end rather than trust Size(), which not every stream can tell.
     std::string text;
-    if (size > 0) {
-        text.resize(static_cast<size_t>(size));
-        text.resize(static_cast<size_t>(Stream.Read(text.data(), size)));
+    char chunk[1 << 16];
+    for (int64_t got; (got = Stream.Read(chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<size_t>(got));
     }
     SetText(text);
 }

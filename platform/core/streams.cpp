@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -279,6 +280,15 @@ TFileStream::TFileStream(const std::string& AFileName, uint16_t Mode)
     FHandle = ::open(AFileName.c_str(), access | O_CLOEXEC);
     if (FHandle < 0) {
         throw EFOpenError("Cannot open file \"" + AFileName + "\". " + std::strerror(errno));
+    }
+    // A folder opens for reading here, but is no stream of bytes.
+    struct stat info
+    {
+    };
+    if (::fstat(FHandle, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(FHandle);
+        FHandle = -1;
+        throw EFOpenError("Cannot open file \"" + AFileName + "\". " + std::strerror(EISDIR));
     }
 }
 

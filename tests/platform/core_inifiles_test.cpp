@@ -135,6 +135,16 @@ TEST(IniFile, RefusesTextThatWouldBreakTheFile)
     EXPECT_EQ(kvtest::TempFolder::Read(name), "[options]\nname=ok\n");
 }
 
+TEST(IniFile, AByteOrderMarkIsNoPartOfTheFirstSection)
+{
+    kvtest::TempFolder folder;
+    const std::string name = folder.Write("bom.ini", "\xEF\xBB\xBF[options]\r\nname=Blue\r\n");
+    TIniFile ini(name);
+    EXPECT_EQ(ini.ReadString("options", "name", ""), "Blue");
+    ini.WriteString("options", "sample", "1");
+    EXPECT_EQ(kvtest::TempFolder::Read(name), "\xEF\xBB\xBF[options]\r\nname=Blue\r\nsample=1\r\n");
+}
+
 TEST(IniFile, WritesLeaveNoTemporaryFilesBehind)
 {
     kvtest::TempFolder folder;

@@ -133,6 +133,15 @@ TEST(FileStream, OpenFailuresNameTheFile)
     }
 }
 
+TEST(FileStream, AFolderIsNoFile)
+{
+    kvtest::TempFolder folder;
+    EXPECT_THROW(TFileStream(folder.Path(), fmOpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(folder.Path(), fmCreate), EFCreateError);
+    TMemoryStream memory;
+    EXPECT_THROW(memory.LoadFromFile(folder.Path()), EFOpenError);
+}
+
 TEST(FileStream, CreateTruncatesAndReadWriteKeeps)
 {
     kvtest::TempFolder folder;
