@@ -11,5 +11,6 @@
 #include "platform/core/rounding.h"
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
+#include "platform/core/system.h"
 #include "platform/core/tempfiles.h"
 #include "platform/core/threads.h"
