@@ -111,18 +111,39 @@ TThread::~TThread()
             FThread.detach();
             return;
         }
-        Terminate();
-        Resume();
-        FThread.join();
+        TerminateAndJoin();
     }
 }
 
 void TThread::BeforeDestruction()
 {
     if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) {
-        Terminate();
-        Resume();
-        FThread.join();
+        TerminateAndJoin();
+    }
+}
+
+void TThread::TerminateAndJoin()
+{
+    Terminate();
+    Resume();
+    WaitUntilFinished();
+    FThread.join();
+}
+
+void TThread::WaitUntilFinished()
+{
+    const bool onMainThread = GetCurrentThreadId() == MainThreadID;
+    std::unique_lock<std::mutex> lock(FLock);
+    while (!FFinished) {
+        if (onMainThread) {
+            // The thread may be waiting in Synchronize for this very thread.
+            lock.unlock();
+            CheckSynchronize(0);
+            lock.lock();
+            FChanged.wait_for(lock, std::chrono::milliseconds(5), [this] { return FFinished; });
+        } else {
+            FChanged.wait(lock, [this] { return FFinished; });
+        }
     }
 }
 
@@ -215,19 +236,8 @@ uint32_t TThread::WaitFor()
             throw EThread("A thread cannot wait for itself");
         }
     }
-    const bool onMainThread = GetCurrentThreadId() == MainThreadID;
-    std::unique_lock<std::mutex> lock(FLock);
-    while (!FFinished) {
-        if (onMainThread) {
-            // The thread may be waiting in Synchronize for this very thread.
-            lock.unlock();
-            CheckSynchronize(0);
-            lock.lock();
-            FChanged.wait_for(lock, std::chrono::milliseconds(5), [this] { return FFinished; });
-        } else {
-            FChanged.wait(lock, [this] { return FFinished; });
-        }
-    }
+    WaitUntilFinished();
+    std::lock_guard<std::mutex> lock(FLock);
     return FReturnValue;
 }
 

@@ -82,6 +82,8 @@ protected:
 private:
     void Launch();
     void Run();
+    void TerminateAndJoin();
+    void WaitUntilFinished();
 
     mutable std::mutex FLock;
     std::condition_variable FChanged;

@@ -197,6 +197,32 @@ TEST(Thread, SynchronizeRunsOnTheMainThread)
     EXPECT_EQ(wakes.load(), 1);
 }
 
+TEST(Thread, FreeingAThreadThatWaitsInSynchronizeDoesNotHang)
+{
+    class TBusy : public TThread
+    {
+    public:
+        TBusy() : TThread(true) {}
+        std::atomic<int> Calls{0};
+
+    protected:
+        void Execute() override
+        {
+            while (!Terminated()) {
+                Synchronize([this] { ++Calls; });
+            }
+        }
+    };
+    TThread::WakeMainThread = [] {};
+    auto* thread = new TBusy;
+    thread->Start();
+    while (thread->ThreadID() == 0) {
+        Sleep(1);
+    }
+    thread->Free(); // the main thread serves the pending call while it waits
+    TThread::WakeMainThread = nullptr;
+}
+
 TEST(Thread, SynchronizedExceptionsReachTheCaller)
 {
     class TFailing : public TThread
