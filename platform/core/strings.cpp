@@ -429,11 +429,11 @@ std::string FormatArgs(const std::string& Fmt, std::initializer_list<TVarRec> Ar
             i += 2;
             continue;
         }
-        // Rebuild the specification for snprintf with checked width and precision.
-        std::string spec = "%";
+        // Rebuild the directive for snprintf with checked width and precision.
+        std::string directive = "%";
         ++i;
         while (i < Fmt.size() && std::string_view("-+ 0#").find(Fmt[i]) != std::string_view::npos) {
-            spec += Fmt[i++];
+            directive += Fmt[i++];
         }
         bool hasWidth = false;
         int width = 0;
@@ -466,16 +466,16 @@ std::string FormatArgs(const std::string& Fmt, std::initializer_list<TVarRec> Ar
                 }
             }
         }
-        if (width < 0 && spec.find('-') == std::string::npos) {
+        if (width < 0 && directive.find('-') == std::string::npos) {
             // A negative "*" width means left-justified, as in printf.
-            spec += '-';
+            directive += '-';
         }
         width = std::abs(width);
         if (hasWidth) {
-            spec += std::to_string(width);
+            directive += std::to_string(width);
         }
         if (precision >= 0) {
-            spec += "." + std::to_string(precision);
+            directive += "." + std::to_string(precision);
         }
         while (i < Fmt.size() && std::string_view("hlLqjzt").find(Fmt[i]) != std::string_view::npos) {
             ++i;
@@ -485,24 +485,24 @@ std::string FormatArgs(const std::string& Fmt, std::initializer_list<TVarRec> Ar
         }
         const char conversion = Fmt[i++];
         const TVarRec& arg = takeArg();
-        std::string piece;
-        auto print = [&piece](const std::string& Spec, auto Value) {
-            int needed = std::snprintf(nullptr, 0, Spec.c_str(), Value);
+        std::string converted;
+        auto print = [&converted](const std::string& Directive, auto Value) {
+            int needed = std::snprintf(nullptr, 0, Directive.c_str(), Value);
             if (needed < 0) {
                 return;
             }
             std::string out(static_cast<size_t>(needed) + 1, '\0');
-            std::snprintf(out.data(), out.size(), Spec.c_str(), Value);
+            std::snprintf(out.data(), out.size(), Directive.c_str(), Value);
             out.resize(static_cast<size_t>(needed));
-            piece = std::move(out);
+            converted = std::move(out);
         };
         switch (conversion) {
         case 'd':
         case 'i':
             if (arg.Kind() == TVarRec::vkInteger) {
-                print(spec + "lld", static_cast<long long>(arg.AsInteger()));
+                print(directive + "lld", static_cast<long long>(arg.AsInteger()));
             } else if (arg.Kind() == TVarRec::vkUnsigned) {
-                print(spec + "llu", static_cast<unsigned long long>(arg.AsUnsigned()));
+                print(directive + "llu", static_cast<unsigned long long>(arg.AsUnsigned()));
             } else {
                 FormatError(Fmt);
             }
@@ -518,16 +518,16 @@ std::string FormatArgs(const std::string& Fmt, std::initializer_list<TVarRec> Ar
                 if (v < 0 && v >= std::numeric_limits<int32_t>::min()) {
                     bits &= 0xFFFFFFFFu;
                 }
-                print(spec + "ll" + conversion, static_cast<unsigned long long>(bits));
+                print(directive + "ll" + conversion, static_cast<unsigned long long>(bits));
             } else if (arg.Kind() == TVarRec::vkUnsigned) {
-                print(spec + "ll" + conversion, static_cast<unsigned long long>(arg.AsUnsigned()));
+                print(directive + "ll" + conversion, static_cast<unsigned long long>(arg.AsUnsigned()));
             } else {
                 FormatError(Fmt);
             }
             break;
         case 'c':
             if (arg.Kind() == TVarRec::vkInteger || arg.Kind() == TVarRec::vkUnsigned) {
-                print(spec + "c", static_cast<int>(static_cast<unsigned char>(arg.AsUnsigned())));
+                print(directive + "c", static_cast<int>(static_cast<unsigned char>(arg.AsUnsigned())));
             } else {
                 FormatError(Fmt);
             }
@@ -550,7 +550,7 @@ std::string FormatArgs(const std::string& Fmt, std::initializer_list<TVarRec> Ar
             } else {
                 FormatError(Fmt);
             }
-            print(spec + "L" + conversion, value);
+            print(directive + "L" + conversion, value);
             break;
         }
         case 's': {
@@ -562,12 +562,12 @@ std::string FormatArgs(const std::string& Fmt, std::initializer_list<TVarRec> Ar
             if (precision >= 0 && text.size() > static_cast<size_t>(precision)) {
                 text = text.substr(0, static_cast<size_t>(precision));
             }
-            piece.assign(text);
-            size_t pad = static_cast<size_t>(width) > piece.size() ? width - piece.size() : 0;
-            if (spec.find('-') != std::string::npos) {
-                piece.append(pad, ' ');
+            converted.assign(text);
+            size_t pad = static_cast<size_t>(width) > converted.size() ? width - converted.size() : 0;
+            if (directive.find('-') != std::string::npos) {
+                converted.append(pad, ' ');
             } else {
-                piece.insert(0, pad, ' ');
+                converted.insert(0, pad, ' ');
             }
             break;
         }
@@ -575,12 +575,12 @@ std::string FormatArgs(const std::string& Fmt, std::initializer_list<TVarRec> Ar
             if (arg.Kind() != TVarRec::vkPointer) {
                 FormatError(Fmt);
             }
-            print(spec + "p", arg.AsPointer());
+            print(directive + "p", arg.AsPointer());
             break;
         default:
             FormatError(Fmt);
         }
-        result += piece;
+        result += converted;
     }
     return result;
 }
