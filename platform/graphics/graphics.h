@@ -1,5 +1,5 @@
 // The graphics layer in one include: geometry, colours, GDI records, global memory, palettes,
-// bitmaps, canvases, packed DIBs and the GDI-style raster functions.
+// bitmaps, pictures, canvases, packed DIBs and the GDI-style raster functions.
 #pragma once
 
 #include "platform/graphics/bitmap.h"
@@ -11,4 +11,5 @@
 #include "platform/graphics/geometry.h"
 #include "platform/graphics/global_memory.h"
 #include "platform/graphics/palette.h"
+#include "platform/graphics/picture.h"
 #include "platform/graphics/raster.h"

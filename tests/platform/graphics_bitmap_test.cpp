@@ -338,3 +338,51 @@ TEST(Bitmap, ChangesAreReported)
     bitmap.SetModified(false);
     EXPECT_FALSE(bitmap.Modified());
 }
+
+namespace {
+
+// A graphic class of the test's own: a bitmap stored in files of its own extension.
+class TTestImage : public TBitmap
+{
+};
+
+} // namespace
+
+TEST(Picture, LoadsByExtensionThroughRegisteredClasses)
+{
+    TBitmap source;
+    source.SetPixelFormat(pf24bit);
+    source.SetSize(3, 2);
+    const std::string bmp = testing::TempDir() + "graphics_picture.bmp";
+    const std::string own = testing::TempDir() + "graphics_picture.TSTIMG";
+    source.SaveToFile(bmp);
+    source.SaveToFile(own);
+
+    TPicture picture;
+    int changes = 0;
+    picture.OnChange = [&](TObject*) { ++changes; };
+    picture.LoadFromFile(bmp);
+    EXPECT_EQ(typeid(*picture.Graphic()), typeid(TBitmap));
+    EXPECT_EQ(picture.Width(), 3);
+    EXPECT_THROW(picture.LoadFromFile(own), EInvalidGraphic);
+    EXPECT_EQ(picture.Width(), 3); // the refused file left the picture alone
+
+    TPicture::RegisterFileFormat("tstimg", "Test images", GraphicClassOf<TTestImage>());
+    EXPECT_EQ(TPicture::FileFormatClass(".TstImg"), GraphicClassOf<TTestImage>());
+    picture.LoadFromFile(own);
+    EXPECT_EQ(typeid(*picture.Graphic()), typeid(TTestImage));
+    EXPECT_EQ(picture.Height(), 2);
+
+    // A copy keeps the graphic's class; Bitmap() swaps any other class for a plain bitmap.
+    TPicture copy;
+    copy.Assign(&picture);
+    EXPECT_EQ(typeid(*copy.Graphic()), typeid(TTestImage));
+    EXPECT_NE(copy.Graphic(), picture.Graphic());
+    EXPECT_EQ(typeid(*copy.Bitmap()), typeid(TBitmap));
+    EXPECT_TRUE(copy.Bitmap()->Empty());
+
+    TPicture::UnregisterGraphicClass(GraphicClassOf<TTestImage>());
+    EXPECT_EQ(TPicture::FileFormatClass("TSTIMG"), nullptr);
+    EXPECT_THROW(copy.SetGraphic(picture.Graphic()), EInvalidGraphic); // its class is gone
+    EXPECT_GE(changes, 2);
+}
