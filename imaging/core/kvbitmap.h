@@ -1,0 +1,204 @@
+// TKVBitmap, the image buffer of the whole imaging library, and TKVBaseBitmap, the row interface
+// it shares with the DIB-section image. Pixels live in memory (rows bottom-up in one block), in a
+// temporary file (rows top-down, one mapped at a time) or in a class-library TBitmap.
+#pragma once
+
+#include "imaging/core/file_buffer.h"
+#include "imaging/core/types.h"
+#include "platform/core/classes.h"
+#include "platform/graphics/bitmap.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TCanvas;
+class TKVMask;
+class TKVDibbitmap;
+
+// Bits per pixel of each pixel format.
+int32_t KVPixelFormatBits(TKVPixelFormat format);
+
+class TKVBaseBitmap : public TObject
+{
+public:
+    // Whether rows of a file-backed image are read in when mapped and written back when released;
+    // workers set kvdRead on a source and kvdWrite on a destination for the length of a copy.
+    TKVDataAccess Access = kvdReadWrite;
+
+    // Row 0 is the top row. Of a file-backed image the address is valid only until the next
+    // GetScanLine on the same image. nullptr for a row outside the image.
+    virtual uint8_t* GetScanLine(int32_t row) = 0;
+    virtual int32_t GetBitCount() const = 0;
+    virtual int32_t GetHeight() const = 0;
+    virtual int32_t GetWidth() const = 0;
+    virtual TKVPixelFormat GetPixelFormat() const = 0;
+    virtual int32_t GetRowLen() const = 0;
+    virtual void Allocate(int32_t width, int32_t height, TKVPixelFormat format) = 0;
+    virtual void Assign(TObject* source) = 0;
+};
+
+namespace Daduvudez {
+
+// Byte size above which a new image goes to a temporary file; -1 (the default) means half of
+// the free physical memory.
+extern int32_t KVDefMinFileSize;
+
+} // namespace Daduvudez
+
+class TKVBitmap : public TKVBaseBitmap
+{
+public:
+    TKVBitmap();
+    // An alpha channel: width x height kv8g filled with 255; kvTBitmap becomes kvMemory.
+    TKVBitmap(int32_t width, int32_t height, TKVLocation location);
+    ~TKVBitmap() override;
+
+    // Storage
+    void Allocate(int32_t width, int32_t height, TKVPixelFormat format) override;
+    // Allocates the current width, height and pixel format; the location set before is a request
+    // that the byte size against MinFileSize may change between kvMemory and kvFile. Raises
+    // EOutOfMemory when the image cannot be addressed or held.
+    void AllocateImage();
+    void FreeImage();
+    // Wraps the caller's bitmap without copying; it is never freed here, and allocating resizes it.
+    void EncapsulateTBitmap(TBitmap* bitmap, bool freeOld);
+    // Wraps the caller's bottom-up pixel block without copying; it is never freed here.
+    void EncapsulateMemory(void* memory, int32_t width, int32_t height, TKVPixelFormat format, bool freeOld);
+    // Moves the storage to the destination, leaving this image empty.
+    void SwitchTo(TKVBitmap* destination);
+    TKVLocation Location() const { return FLocation; }
+    void SetLocation(TKVLocation location);
+    TBitmap* GetVclBitmap();
+    TCanvas* GetCanvas();
+
+    // Rows
+    uint8_t* GetScanLine(int32_t row) override;
+    // As GetScanLine, but a file-backed row stays valid until FreeRow(row), so that several rows
+    // can be held at once.
+    uint8_t* GetRow(int32_t row);
+    void FreeRow(int32_t row);
+    void FreeAllMaps();
+    void BuildBitmapScanlines();
+    void FreeBitmapScanlines();
+
+    // Size and format
+    int32_t GetBitCount() const override { return FBitCount; }
+    int32_t GetHeight() const override { return FHeight; }
+    int32_t GetWidth() const override { return FWidth; }
+    TKVPixelFormat GetPixelFormat() const override { return FPixelFormat; }
+    int32_t GetRowLen() const override { return FRowLen; }
+    void SetWidth(int32_t width);
+    void SetHeight(int32_t height);
+    // Changes the canvas without scaling: the old content placed by the alignments, new area filled
+    // with the background and the alpha channel with the alpha value.
+    void Resize(int32_t newWidth, int32_t newHeight, int32_t background, int32_t alpha, TKVHAlign hAlign,
+                TKVVAlign vAlign);
+    // Moves the inclusive rectangle to the destination, the vacated area filled with the background.
+    void MoveRegion(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t dstX, int32_t dstY,
+                    int32_t background);
+    void SetPixelFormat(TKVPixelFormat format);
+    void ConvertToPixelFormat(TKVPixelFormat format);
+
+    // Alpha channel
+    // Created on first use (kv8g, all 255); nullptr for a bitmap that is itself an alpha channel.
+    TKVBitmap* GetAlphaChannel();
+    bool GetHasAlphaChannel() const { return FAlphaChannel != nullptr; }
+    void RemoveAlphaChannel();
+    bool IsAlpha() const { return FIsAlpha; }
+    uint8_t GetAlpha(int32_t x, int32_t y);
+    void SetAlpha(int32_t x, int32_t y, uint8_t value);
+
+    // Pixels, without range checks
+    bool GetPixels_kv1g(int32_t x, int32_t y);
+    void SetPixels_kv1g(int32_t x, int32_t y, bool value);
+    uint8_t GetPixels_kv8(int32_t x, int32_t y);
+    void SetPixels_kv8(int32_t x, int32_t y, uint8_t value);
+    uint16_t GetPixels_kv16g(int32_t x, int32_t y);
+    void SetPixels_kv16g(int32_t x, int32_t y, uint16_t value);
+    float GetPixels_kv32f(int32_t x, int32_t y);
+    void SetPixels_kv32f(int32_t x, int32_t y, float value);
+    TRGB GetPixels_kv24RGB(int32_t x, int32_t y);
+    TRGB* GetPPixels_kv24RGB(int32_t x, int32_t y);
+    void SetPixels_kv24RGB(int32_t x, int32_t y, const TRGB& value);
+    // The pixel of any format as a colour.
+    TRGB GetPixels(int32_t x, int32_t y);
+
+    // Palette of a kv8p image
+    int32_t PaletteCount() const { return FPaletteCount; }
+    // Black for an index outside the palette.
+    TRGB GetPalette(int32_t index) const;
+    void SetPalette(int32_t index, const TRGB& colour);
+    void UpdateTBitmapPalette();
+
+    // Filling
+    void Fill(double value);
+    // The inclusive rectangle, cut to the image; Full is left as it is.
+    void FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, double value);
+    // Full := every byte of every row is 255.
+    void SyncFull();
+
+    // Copies
+    void Assign(TObject* source) override;
+    // As Assign of a TKVBitmap, without the alpha channel, Full or dither method.
+    void AssignImage(TKVBitmap* source);
+    void CopyToTBitmap(TBitmap* destination);
+    void CopyFromTBitmap(TBitmap* source);
+    // Copies a rectangle clipped to both images; nothing when the clipped rectangle is empty.
+    void CopyRectTo(TKVBitmap* destination, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w,
+                    int32_t h);
+    void CopyFromTKVMask(TKVMask* mask);
+    void CopyToTKVMask(TKVMask* mask);
+    void CopyFromTDibBitmap(TKVDibbitmap* dib);
+    void MergeFromTDibBitmap(TKVDibbitmap* dib, int32_t x, int32_t y);
+    void CopyToTDibBitmap(TKVDibbitmap* dib, int32_t x, int32_t y, int32_t w, int32_t h);
+
+    // True only when every byte of every row is known to be 255.
+    bool Full = false;
+    // Byte size above which the image goes to a temporary file.
+    int32_t MinFileSize = 0;
+    TKVDitherMethod DitherMethod = kvThreshold;
+
+private:
+    struct THeldRow
+    {
+        int32_t row;
+        uint8_t* buffer;
+    };
+
+    void TakeStorageFrom(TKVBitmap& source);
+    void ReleaseCurrentFileRow();
+    void ClearStorage();
+    void AllocateInFile(int64_t size);
+    void AllocateInMemory(int64_t size);
+    void AllocateInTBitmap(int64_t size);
+    void SetFormatFields(TKVPixelFormat format);
+    void AdoptVclBitmap();
+    void AssignKVBitmap(TKVBitmap* source, bool withAlpha);
+    void RebuildStorage(const std::function<void(TKVBitmap& old)>& rebuild);
+    void ConvertRows(TKVBitmap& source);
+    void ConvertTBitmapFormat(TKVPixelFormat format);
+    void CopyRowsFrom(TKVBitmap& source);
+
+    std::unique_ptr<TKVFileBuffer> FFileBuffer;
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    int32_t FBitCount = 0;
+    uint8_t* FCurrentFileRow = nullptr;
+    int32_t FRowLen = 0;
+    TKVPixelFormat FPixelFormat = kvnull;
+    std::unique_ptr<TRGB[]> FPalette;
+    int32_t FPaletteCount = 0;
+    std::unique_ptr<TKVBitmap> FAlphaChannel;
+    bool FIsAlpha = false;
+    uint8_t* FMemory = nullptr;
+    std::unique_ptr<uint8_t[]> FOwnedMemory;
+    TBitmap* FVclBitmap = nullptr;
+    std::unique_ptr<TBitmap> FOwnedVclBitmap;
+    std::vector<uint8_t*> FRowTable;
+    TKVLocation FLocation = kvFile;
+    bool FBitmapEncapsulated = false;
+    bool FMemoryEncapsulated = false;
+    std::vector<THeldRow> FHeldRows;
+};

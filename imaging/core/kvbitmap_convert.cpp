@@ -1,0 +1,252 @@
+// TKVBitmap pixel-format conversion, row by row between any two formats.
+#include "imaging/core/kvbitmap.h"
+
+#include "imaging/core/detail/access_scope.h"
+#include "imaging/core/pixel_helpers.h"
+#include "platform/core/exceptions.h"
+#include "platform/core/rounding.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+// Values from a float image are clamped: a float outside 0..1 is out of range, not a wrapped byte.
+inline uint8_t FloatToByte(float v)
+{
+    return static_cast<uint8_t>(std::clamp(Trunc(static_cast<double>(v) * 255), 0, 255));
+}
+inline uint16_t FloatToWord(float v)
+{
+    return static_cast<uint16_t>(std::clamp(Trunc(static_cast<double>(v) * 65535), 0, 65535));
+}
+inline uint16_t RGBToWord(int32_t r, int32_t g, int32_t b)
+{
+    return static_cast<uint16_t>((r * 54272 + g * 182528 + b * 19200) / 1000);
+}
+inline float RGBToFloat(int32_t r, int32_t g, int32_t b)
+{
+    return static_cast<float>((r * 0.2126 + g * 0.7152 + b * 0.0722) / 255);
+}
+inline uint8_t RGBToGrey(int32_t r, int32_t g, int32_t b)
+{
+    return static_cast<uint8_t>((r * 21 + g * 71 + b * 8) / 100);
+}
+
+template <typename T> T Load(const uint8_t* row, int32_t x)
+{
+    T value;
+    std::memcpy(&value, row + int64_t(x) * sizeof(T), sizeof(T));
+    return value;
+}
+template <typename T> void Store(uint8_t* row, int32_t x, T value)
+{
+    std::memcpy(row + int64_t(x) * sizeof(T), &value, sizeof(T));
+}
+
+// Reads each pixel of a source row as one value of a per-format kind and writes it through a
+// per-destination function; the two switches run once per row, never per pixel.
+template <typename Write>
+void ForEachSourceValue(TKVPixelFormat from, const uint8_t* src, int32_t width, const TRGB* palette,
+                        Write write)
+{
+    switch (from) {
+    case kv1g:
+        for (int32_t x = 0; x < width; ++x)
+            write(x, Korvaneproc::_GetPixelbw(src, x) ? TRGB{255, 255, 255} : TRGB{0, 0, 0});
+        break;
+    case kv8p:
+        for (int32_t x = 0; x < width; ++x)
+            write(x, palette[src[x]]);
+        break;
+    case kv24RGB: {
+        const TRGB* pixels = reinterpret_cast<const TRGB*>(src);
+        for (int32_t x = 0; x < width; ++x)
+            write(x, pixels[x]);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint8_t* dst, int32_t width,
+                const TRGB* palette, int32_t rowLen)
+{
+    if (from == to) {
+        std::memcpy(dst, src, size_t(rowLen));
+        return;
+    }
+    switch (to) {
+    case kv8p:
+    case kv8g:
+        switch (from) {
+        case kv1g:
+            for (int32_t x = 0; x < width; ++x)
+                dst[x] = Korvaneproc::_GetPixelbw(src, x) ? (to == kv8p ? 1 : 255) : 0;
+            break;
+        case kv8p:
+        case kv8g:
+            std::memcpy(dst, src, size_t(width));
+            break;
+        case kv16g:
+            for (int32_t x = 0; x < width; ++x)
+                dst[x] = static_cast<uint8_t>(Load<uint16_t>(src, x) >> 8);
+            break;
+        case kv24RGB: {
+            const TRGB* pixels = reinterpret_cast<const TRGB*>(src);
+            for (int32_t x = 0; x < width; ++x)
+                dst[x] = RGBToGrey(pixels[x].r, pixels[x].g, pixels[x].b);
+            break;
+        }
+        case kv32f:
+            for (int32_t x = 0; x < width; ++x)
+                dst[x] = FloatToByte(Load<float>(src, x));
+            break;
+        default:
+            break;
+        }
+        break;
+    case kv16g:
+        switch (from) {
+        case kv8g:
+            for (int32_t x = 0; x < width; ++x)
+                Store<uint16_t>(dst, x, static_cast<uint16_t>(src[x] << 8));
+            break;
+        case kv32f:
+            for (int32_t x = 0; x < width; ++x)
+                Store<uint16_t>(dst, x, FloatToWord(Load<float>(src, x)));
+            break;
+        default:
+            ForEachSourceValue(from, src, width, palette,
+                               [&](int32_t x, TRGB c) { Store<uint16_t>(dst, x, RGBToWord(c.r, c.g, c.b)); });
+            break;
+        }
+        break;
+    case kv24RGB: {
+        TRGB* out = reinterpret_cast<TRGB*>(dst);
+        switch (from) {
+        case kv8g:
+            for (int32_t x = 0; x < width; ++x)
+                out[x] = TRGB{src[x], src[x], src[x]};
+            break;
+        case kv16g:
+            for (int32_t x = 0; x < width; ++x) {
+                const uint8_t v = static_cast<uint8_t>(Load<uint16_t>(src, x) >> 8);
+                out[x] = TRGB{v, v, v};
+            }
+            break;
+        case kv32f:
+            for (int32_t x = 0; x < width; ++x) {
+                const uint8_t v = FloatToByte(Load<float>(src, x));
+                out[x] = TRGB{v, v, v};
+            }
+            break;
+        default:
+            ForEachSourceValue(from, src, width, palette, [&](int32_t x, TRGB c) { out[x] = c; });
+            break;
+        }
+        break;
+    }
+    case kv32f:
+        switch (from) {
+        case kv1g:
+            for (int32_t x = 0; x < width; ++x)
+                Store<float>(dst, x, Korvaneproc::_GetPixelbw(src, x) ? 1.0f : 0.0f);
+            break;
+        case kv8g:
+            for (int32_t x = 0; x < width; ++x)
+                Store<float>(dst, x, static_cast<float>(src[x] / 255.0));
+            break;
+        case kv16g:
+            for (int32_t x = 0; x < width; ++x)
+                Store<float>(dst, x, static_cast<float>(Load<uint16_t>(src, x) / 65535.0));
+            break;
+        default:
+            ForEachSourceValue(from, src, width, palette,
+                               [&](int32_t x, TRGB c) { Store<float>(dst, x, RGBToFloat(c.r, c.g, c.b)); });
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void TKVBitmap::SetPixelFormat(TKVPixelFormat format)
+{
+    if (format != FPixelFormat)
+        ConvertToPixelFormat(format);
+}
+
+void TKVBitmap::ConvertToPixelFormat(TKVPixelFormat format)
+{
+    if (FLocation == kvTBitmap) {
+        ConvertTBitmapFormat(format);
+        return;
+    }
+    RebuildStorage([&](TKVBitmap& old) {
+        FWidth = old.FWidth;
+        FHeight = old.FHeight;
+        FPixelFormat = format;
+        AllocateImage();
+        if (old.FPixelFormat != kvnull && FPixelFormat != kvnull && FWidth > 0 && FHeight > 0)
+            ConvertRows(old);
+        FAlphaChannel = std::move(old.FAlphaChannel);
+        UpdateTBitmapPalette();
+    });
+}
+
+// Rows of source (same size) into this bitmap's format; palettes as the target format needs.
+void TKVBitmap::ConvertRows(TKVBitmap& source)
+{
+    const TKVPixelFormat from = source.FPixelFormat;
+    const TKVPixelFormat to = FPixelFormat;
+    std::array<TRGB, 256> palette{};
+    for (int32_t i = 0; i < std::min(source.FPaletteCount, 256); ++i)
+        palette[i] = source.FPalette[i];
+
+    if (to == kv8p && from != kv8p) {
+        for (int32_t i = 0; i < 256; ++i)
+            FPalette[i] = from == kv1g ? TRGB{} : TRGB{uint8_t(i), uint8_t(i), uint8_t(i)};
+        if (from == kv1g)
+            FPalette[1] = TRGB{255, 255, 255};
+    }
+    if (to == kv8p && from == kv8p)
+        std::copy(palette.begin(), palette.end(), FPalette.get());
+
+    if ((to == kv8p && from == kv24RGB) || (to == kv1g && from != kv1g))
+        throw Exception("Conversion to a palette or to black and white is not available yet");
+
+    TKVAccessScope sourceAccess(source, kvdRead);
+    TKVAccessScope ownAccess(*this, kvdWrite);
+    const int32_t width = FWidth;
+    for (int32_t y = 0; y < FHeight; ++y) {
+        const uint8_t* src = source.GetScanLine(y);
+        uint8_t* dst = GetScanLine(y);
+        ConvertRow(from, to, src, dst, width, palette.data(), std::min(FRowLen, source.FRowLen));
+    }
+}
+
+void TKVBitmap::ConvertTBitmapFormat(TKVPixelFormat format)
+{
+    if (format == FPixelFormat)
+        return;
+    if (format == kv32f)
+        throw Exception("kv32f pixel format not allowed when Location=kvTBitmap");
+    if (FVclBitmap == nullptr || FWidth <= 0 || FHeight <= 0) {
+        SetFormatFields(format == kv16g ? kv8g : format);
+        return;
+    }
+    // The pixels are converted in memory and come back into the class-library bitmap in place.
+    TKVBitmap converted;
+    converted.SetLocation(kvMemory);
+    converted.MinFileSize = MinFileSize;
+    converted.AssignImage(this);
+    converted.DitherMethod = DitherMethod;
+    converted.ConvertToPixelFormat(format);
+    AssignImage(&converted);
+}
