@@ -87,6 +87,9 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
                 dst[x] = Korvaneproc::_GetPixelbw(src, x) ? (to == kv8p ? 1 : 255) : 0;
             break;
         case kv8p:
+            for (int32_t x = 0; x < width; ++x)
+                dst[x] = static_cast<uint8_t>(Korvaneproc::_RGBToGray(palette[src[x]]));
+            break;
         case kv8g:
             std::memcpy(dst, src, size_t(width));
             break;
@@ -110,6 +113,10 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
         break;
     case kv16g:
         switch (from) {
+        case kv1g:
+            for (int32_t x = 0; x < width; ++x)
+                Store<uint16_t>(dst, x, Korvaneproc::_GetPixelbw(src, x) ? 65535 : 0);
+            break;
         case kv8g:
             for (int32_t x = 0; x < width; ++x)
                 Store<uint16_t>(dst, x, static_cast<uint16_t>(src[x] << 8));
