@@ -12,6 +12,7 @@
 #include "platform/graphics/detail/blit.h"
 #include "platform/graphics/detail/coverage.h"
 #include "platform/graphics/detail/pixels.h"
+#include "platform/graphics/detail/row_ops.h"
 #include "platform/graphics/gdi.h"
 
 using namespace GraphicsDetail;
@@ -353,6 +354,7 @@ void PaintCoverage(const TRasterView& view, const TRegionObject* clip, const TCo
     TColorMatcher matcher(view);
     const uint32_t colorValue = matcher.ToValue(spec.Color);
     const bool hatched = spec.Pattern && spec.Pattern->Style != bsSolid;
+    const bool plainFill = spec.Rop2 == R2_COPYPEN && !hatched;
     const uint32_t bkValue = spec.Pattern ? matcher.ToValue(spec.Pattern->BkColor) : 0;
     const uint32_t mask = ValueMask(view.Format);
     for (int32_t y = area.Top; y < area.Bottom; ++y) {
@@ -362,25 +364,46 @@ void PaintCoverage(const TRasterView& view, const TRegionObject* clip, const TCo
         }
         const uint8_t* alpha = coverage.Row(y);
         uint8_t* row = view.Row(y);
-        for (int32_t x = area.Left; x < area.Right; ++x) {
+        auto covered = [&](int32_t x) {
             const uint32_t a = alpha[x];
-            if (a == 0 || (!spec.Blend && a < 128) || !rowClip.Contains(x) || Excluded(spec, x, y)) {
-                continue;
-            }
+            return a != 0 && (spec.Blend || a >= 128) && rowClip.Contains(x) && !Excluded(spec, x, y);
+        };
+        auto paintPixel = [&](int32_t x) {
             uint32_t p = colorValue;
             if (hatched && !spec.Pattern->HatchAt(x, y)) {
                 if (!spec.Pattern->OpaqueBk) {
-                    continue;
+                    return;
                 }
                 p = bkValue;
             }
-            if (spec.Blend && a < 255 && spec.Rop2 == R2_COPYPEN) {
-                const COLORREF under = ValueToColor(view, ReadValue(view.Format, row, x));
-                WriteValue(view.Format, row, x, matcher.ToValue(Mix(under, spec.Color, a)));
+            WriteValue(view.Format, row, x, ApplyRop2(spec.Rop2, p, ReadValue(view.Format, row, x)) & mask);
+        };
+        int32_t x = area.Left;
+        while (x < area.Right) {
+            if (!covered(x)) {
+                ++x;
                 continue;
             }
-            const uint32_t d = ReadValue(view.Format, row, x);
-            WriteValue(view.Format, row, x, ApplyRop2(spec.Rop2, p, d) & mask);
+            if (spec.Blend && alpha[x] < 255 && spec.Rop2 == R2_COPYPEN) {
+                // Smoothed edges mix the colour into what is there.
+                const COLORREF under = ValueToColor(view, ReadValue(view.Format, row, x));
+                WriteValue(view.Format, row, x, matcher.ToValue(Mix(under, spec.Color, alpha[x])));
+                ++x;
+                continue;
+            }
+            const int32_t start = x;
+            while (x < area.Right && covered(x) && !(spec.Blend && alpha[x] < 255)) {
+                ++x;
+            }
+            if (x == start) {
+                paintPixel(x++);
+            } else if (plainFill) {
+                FillValues(view.Format, row, start, x, colorValue);
+            } else {
+                for (int32_t px = start; px < x; ++px) {
+                    paintPixel(px);
+                }
+            }
         }
     }
 }
@@ -898,12 +921,21 @@ void TCanvas::FillRect(const TRect& Rect)
     }
     Changing();
     const TPatternSpec pattern = PatternOf(*this);
-    TCoverage coverage(area);
-    FillRectCoverage(coverage, area);
-    TPaintSpec spec;
-    spec.Color = pattern.Color;
-    spec.Pattern = &pattern;
-    PaintCoverage(view, FClipRegion.get(), coverage, spec);
+    if (pattern.Style == bsSolid && !FClipRegion) {
+        // The common case, a plain fill, goes straight to the rows.
+        TColorMatcher matcher(view);
+        const uint32_t value = matcher.ToValue(pattern.Color);
+        for (int32_t y = area.Top; y < area.Bottom; ++y) {
+            FillValues(view.Format, view.Row(y), area.Left, area.Right, value);
+        }
+    } else {
+        TCoverage coverage(area);
+        FillRectCoverage(coverage, area);
+        TPaintSpec spec;
+        spec.Color = pattern.Color;
+        spec.Pattern = &pattern;
+        PaintCoverage(view, FClipRegion.get(), coverage, spec);
+    }
     Changed();
 }
 
@@ -944,19 +976,20 @@ std::vector<TPoint> TextCell(int32_t x, int32_t y, const TTextMetrics& metrics, 
     return {turn(0, 0), turn(w, 0), turn(w, h), turn(0, h)};
 }
 
-void DrawText(TCanvas& canvas, const TRect* clipTo, bool opaqueRect, int32_t x, int32_t y,
-              const std::string& text)
+// Returns the text's advance width.
+int32_t DrawText(TCanvas& canvas, const TRect* clipTo, bool opaqueRect, int32_t x, int32_t y,
+                 const std::string& text)
 {
     TRasterView view;
     TRect clip = canvas.ClipRect();
     if (clipTo) {
         clip = Within(clip, *clipTo);
     }
-    if (clip.IsEmpty() || !canvas.Raster(view)) {
-        return;
-    }
     TFont& font = *canvas.Font();
     const TTextMetrics metrics = MeasureText(font, text);
+    if (clip.IsEmpty() || !canvas.Raster(view)) {
+        return metrics.Width;
+    }
     const std::vector<TPoint> cell = TextCell(x, y, metrics, font.Orientation());
     // Italic and overhanging glyphs may leave the advance box by part of the height.
     const TRect area = Within(Inflated(BoundsOf(cell), metrics.Height() / 2 + 2), clip);
@@ -988,14 +1021,14 @@ void DrawText(TCanvas& canvas, const TRect* clipTo, bool opaqueRect, int32_t x, 
     ink.Blend = IsSmoothed(font);
     PaintCoverage(view, region, glyphs, ink);
     canvas.Changed();
+    return metrics.Width;
 }
 
 } // namespace
 
 void TCanvas::TextOut(int32_t X, int32_t Y, const std::string& Text)
 {
-    DrawText(*this, nullptr, false, X, Y, Text);
-    FPenPos = {X + TextWidth(Text), Y};
+    FPenPos = {X + DrawText(*this, nullptr, false, X, Y, Text), Y};
 }
 
 void TCanvas::TextRect(const TRect& Rect, int32_t X, int32_t Y, const std::string& Text)

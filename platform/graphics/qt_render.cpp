@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/detail/coverage.h"
@@ -172,9 +174,8 @@ std::vector<std::vector<TPoint>> OutlineOf(const TShape& shape)
 
 namespace {
 
-QFont QtFontOf(const TFont& font)
+QFont MakeQtFont(const TFont& font)
 {
-    EnsureGuiApplication();
     QFont result(QString::fromStdString(TFont::ResolvedFamily(font.Name())));
     result.setStyleStrategy(IsSmoothed(font) ? QFont::PreferAntialias : QFont::NoAntialias);
     // Hinting would follow each machine's font configuration; unhinted glyphs are the same
@@ -212,6 +213,43 @@ QFont QtFontOf(const TFont& font)
     return result;
 }
 
+// Fonts recently asked for, per thread: finding a font and its metrics costs more than drawing a
+// short text.
+struct TFontKey
+{
+    std::string Family;
+    int32_t Height;
+    uint8_t Style;
+    bool Smoothed;
+    friend bool operator==(const TFontKey&, const TFontKey&) = default;
+};
+
+const QFont& QtFontOf(const TFont& font)
+{
+    EnsureGuiApplication();
+    struct TCached
+    {
+        TFontKey Key;
+        QFont Font;
+    };
+    thread_local std::vector<TCached> cache;
+    const TFontKey key{TFont::ResolvedFamily(font.Name()), font.Height(), font.Style().Bits(),
+                       IsSmoothed(font)};
+    for (size_t i = 0; i < cache.size(); ++i) {
+        if (cache[i].Key == key) {
+            if (i != 0) {
+                std::swap(cache[i], cache[0]);
+            }
+            return cache[0].Font;
+        }
+    }
+    if (cache.size() >= 16) {
+        cache.pop_back();
+    }
+    cache.insert(cache.begin(), TCached{key, MakeQtFont(font)});
+    return cache[0].Font;
+}
+
 } // namespace
 
 bool IsSmoothed(const TFont& font)
@@ -222,7 +260,7 @@ bool IsSmoothed(const TFont& font)
 
 TTextMetrics MeasureText(const TFont& font, const std::string& text)
 {
-    const QFont qfont = QtFontOf(font);
+    const QFont& qfont = QtFontOf(font);
     const QFontMetrics metrics(qfont);
     TTextMetrics result;
     result.Width = metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
@@ -236,7 +274,7 @@ void RenderText(TCoverage& coverage, const TFont& font, int32_t x, int32_t y, co
     if (coverage.IsEmpty() || text.empty()) {
         return;
     }
-    const QFont qfont = QtFontOf(font);
+    const QFont& qfont = QtFontOf(font);
     const QFontMetrics metrics(qfont);
     TMaskPainter mask(coverage);
     QPainter& painter = mask.Painter();

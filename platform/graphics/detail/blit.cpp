@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/graphics/detail/pixels.h"
+#include "platform/graphics/detail/row_ops.h"
 
 namespace GraphicsDetail {
 
@@ -184,6 +185,25 @@ public:
         }
     }
 
+    void ConvertRow(const uint32_t* raw, uint32_t* out, size_t n)
+    {
+        switch (FMode) {
+        case TConversion::Raw:
+            std::memcpy(out, raw, n * sizeof(uint32_t));
+            break;
+        case TConversion::Lookup:
+            for (size_t i = 0; i < n; ++i) {
+                out[i] = FTable[raw[i]];
+            }
+            break;
+        default:
+            for (size_t i = 0; i < n; ++i) {
+                out[i] = Slow(raw[i]);
+            }
+            break;
+        }
+    }
+
     // The value of a colour computed by averaging source pixels.
     uint32_t FromColor(COLORREF color)
     {
@@ -238,25 +258,14 @@ COLORREF AverageColor(const TRasterView& src, const TAxisMap& col, const TAxisMa
     return RGB(uint8_t((r + n / 2) / n), uint8_t((g + n / 2) / n), uint8_t((b + n / 2) / n));
 }
 
-// The plain copy of a row run between rasters of one byte-aligned format.
-bool TryRowCopy(const TRasterView& dst, const TRasterView& src, const std::vector<TAxisMap>& cols,
-                const std::vector<TAxisMap>& rows, const TBlitRequest& r)
+// Whether whole rows can be combined byte by byte: identical pixel layouts on both sides, columns
+// one to one, and no per-pixel clip, pattern or sampling decisions.
+bool ByteWise(const TRasterView& dst, const TBlitRequest& r, bool usesS, bool rawSource, bool usesP,
+              bool hatched, bool halftone, const TRegionObject* region)
 {
     const int32_t bits = BitsOf(dst.Format);
-    if (r.Rop != SRCCOPY || bits < 8 || r.Width <= 0 || r.WSrc != r.Width || r.Height != r.HSrc ||
-        cols.empty()) {
-        return false;
-    }
-    const int32_t bytes = bits / 8;
-    const size_t count = cols.size();
-    // Columns are consecutive in both rasters here.
-    const int32_t dx0 = cols.front().Dest, sx0 = cols.front().Nearest;
-    for (const TAxisMap& row : rows) {
-        uint8_t* out = dst.Row(row.Dest) + ptrdiff_t(dx0) * bytes;
-        const uint8_t* in = src.Row(row.Nearest) + ptrdiff_t(sx0) * bytes;
-        std::memmove(out, in, count * size_t(bytes));
-    }
-    return true;
+    return bits >= 8 && dst.Format != pf15bit && !halftone && !region && (!usesP || !hatched) &&
+           r.Width > 0 && (!usesS || (rawSource && r.WSrc == r.Width));
 }
 
 } // namespace
@@ -314,41 +323,79 @@ bool Blit(TCanvas& dest, const TBlitSource* source, const TBlitRequest& r)
     std::optional<TSourceConverter> convert;
     if (usesS) {
         convert.emplace(src, source->BkColor, dst, matcher);
-        if (!halftone && !region && convert->Mode() == TConversion::Raw &&
-            TryRowCopy(dst, src, cols, rows, r)) {
-            return true;
+    }
+    const size_t n = cols.size();
+    const int32_t bytesPerPixel = BitsOf(dst.Format) / 8;
+
+    if (ByteWise(dst, r, usesS, usesS && convert->Mode() == TConversion::Raw, usesP, hatched, halftone,
+                 region)) {
+        // Columns are consecutive on both sides here.
+        const size_t count = n * size_t(bytesPerPixel);
+        std::vector<uint8_t> patternBytes;
+        if (usesP) {
+            patternBytes.resize(count);
+            for (size_t i = 0; i < count; ++i) {
+                patternBytes[i] = uint8_t(patternValue >> (8 * (i % size_t(bytesPerPixel))));
+            }
         }
+        for (const TAxisMap& row : rows) {
+            uint8_t* out = dst.Row(row.Dest) + ptrdiff_t(cols.front().Dest) * bytesPerPixel;
+            const uint8_t* in =
+                usesS ? src.Row(row.Nearest) + ptrdiff_t(cols.front().Nearest) * bytesPerPixel : nullptr;
+            CombineBytes(table, usesP ? patternBytes.data() : nullptr, in, out, count);
+        }
+        return true;
     }
 
+    std::vector<int32_t> destXs(n), sourceXs(n);
+    for (size_t i = 0; i < n; ++i) {
+        destXs[i] = cols[i].Dest;
+        sourceXs[i] = cols[i].Nearest;
+    }
+    std::vector<uint32_t> p(usesP ? n : 0, patternValue), s(usesS ? n : 0), raw(usesS ? n : 0), d(n, 0);
+    std::vector<uint8_t> skip(n, 0);
     for (const TAxisMap& row : rows) {
         const TRowClip clip = ClipOfRow(region, row.Dest);
         if (clip.Empty()) {
             continue;
         }
-        uint8_t* dstRow = dst.Row(row.Dest);
-        const uint8_t* srcRow = usesS ? src.Row(row.Nearest) : nullptr;
-        for (const TAxisMap& col : cols) {
-            if (!clip.Contains(col.Dest)) {
-                continue;
+        bool skipping = false;
+        if (region) {
+            for (size_t i = 0; i < n; ++i) {
+                skip[i] = !clip.Contains(destXs[i]);
+                skipping |= skip[i] != 0;
             }
-            uint32_t p = 0, s = 0, d = 0;
-            if (usesP) {
-                if (!hatched || pattern.HatchAt(col.Dest, row.Dest)) {
-                    p = patternValue;
+        }
+        if (usesP && hatched) {
+            for (size_t i = 0; i < n; ++i) {
+                if (pattern.HatchAt(destXs[i], row.Dest)) {
+                    p[i] = patternValue;
                 } else if (pattern.OpaqueBk) {
-                    p = patternBkValue;
+                    p[i] = patternBkValue;
                 } else {
-                    continue;
+                    skip[i] = 1;
+                    skipping = true;
                 }
             }
-            if (usesS) {
-                s = halftone ? convert->FromColor(AverageColor(src, col, row))
-                             : (*convert)(ReadValue(src.Format, srcRow, col.Nearest));
+        }
+        uint8_t* dstRow = dst.Row(row.Dest);
+        if (usesS) {
+            if (halftone) {
+                for (size_t i = 0; i < n; ++i) {
+                    s[i] = convert->FromColor(AverageColor(src, cols[i], row));
+                }
+            } else {
+                GatherValues(src.Format, src.Row(row.Nearest), sourceXs.data(), n, raw.data());
+                convert->ConvertRow(raw.data(), s.data(), n);
             }
-            if (usesD) {
-                d = ReadValue(dst.Format, dstRow, col.Dest);
-            }
-            WriteValue(dst.Format, dstRow, col.Dest, ApplyRop3(table, p, s, d) & mask);
+        }
+        if (usesD) {
+            GatherValues(dst.Format, dstRow, destXs.data(), n, d.data());
+        }
+        CombineValues(table, usesP ? p.data() : nullptr, usesS ? s.data() : nullptr, d.data(), n, mask);
+        ScatterValues(dst.Format, dstRow, destXs.data(), n, d.data(), skipping ? skip.data() : nullptr);
+        if (skipping) {
+            std::fill(skip.begin(), skip.end(), 0);
         }
     }
     return true;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
+#include <memory>
 #include <vector>
 
 #include "platform/graphics/colors.h"
@@ -146,18 +146,58 @@ inline COLORREF ValueToColor(const TRasterView& view, uint32_t v)
 // a tie, so an exact colour always finds its first entry).
 int32_t NearestPaletteIndex(const PALETTEENTRY* palette, int32_t count, COLORREF color);
 
-// Translates colours into device values of one raster, remembering palette matches.
+// Finds nearest palette entries quickly: the entries sorted by green, searched outward from the
+// colour's green until the green distance alone exceeds the best match. Same answers as
+// NearestPaletteIndex.
+class TPaletteSearch
+{
+public:
+    TPaletteSearch(const PALETTEENTRY* palette, int32_t count);
+    int32_t Nearest(COLORREF color) const;
+
+private:
+    struct TEntry
+    {
+        int32_t Red, Green, Blue, Index;
+    };
+    std::vector<TEntry> FByGreen;
+};
+
+// Translates colours into device values of one raster, remembering recent palette matches.
 class TColorMatcher
 {
 public:
     explicit TColorMatcher(const TRasterView& view);
-    uint32_t ToValue(COLORREF color);
+    uint32_t ToValue(COLORREF color)
+    {
+        switch (FFormat) {
+        case pf1bit:
+        case pf4bit:
+        case pf8bit:
+            return IndexOf(color & 0xFFFFFF);
+        case pf15bit:
+            return ((GetRValue(color) >> 3u) << 10) | ((GetGValue(color) >> 3u) << 5) |
+                   (GetBValue(color) >> 3u);
+        case pf16bit:
+            return ((GetRValue(color) >> 3u) << 11) | ((GetGValue(color) >> 2u) << 5) |
+                   (GetBValue(color) >> 3u);
+        default:
+            return GetBValue(color) | (uint32_t(GetGValue(color)) << 8) | (uint32_t(GetRValue(color)) << 16);
+        }
+    }
 
 private:
+    uint32_t IndexOf(COLORREF color);
+
     TPixelFormat FFormat;
     const PALETTEENTRY* FPalette;
     int32_t FPaletteCount;
-    std::unordered_map<COLORREF, uint32_t> FCache;
+    std::unique_ptr<TPaletteSearch> FSearch;
+    // A direct-mapped cache of matches: colour | 0x1000000 (so that 0 means empty) and index; it
+    // starts small and grows once for images of many colours.
+    std::vector<uint64_t> FCache;
+    int32_t FCacheBits = 12;
+    uint32_t FMisses = 0;
 };
 
 // Applies a binary raster operation (R2_ code) of the pen value p to the destination value d.
