@@ -496,3 +496,57 @@ TEST(DrawEdge, SunkenEdgeUsesTheButtonColours)
     EXPECT_EQ(bitmap->Canvas()->Pixels(4, 3), ColorToRGB(cl3DLight));
     EXPECT_EQ(bitmap->Canvas()->Pixels(3, 3), clBlack);
 }
+
+TEST(Canvas, ArcRunsCounterClockwiseBetweenItsRays)
+{
+    // From the ray toward the right to the ray toward the top: the upper right quarter.
+    auto bitmap = MakeBitmap(pf24bit, 21, 21);
+    TCanvas* canvas = bitmap->Canvas();
+    canvas->Pen()->SetColor(clRed);
+    canvas->Arc(0, 0, 21, 21, 20, 10, 10, 0);
+    int painted = 0;
+    for (int32_t y = 0; y < 21; ++y) {
+        for (int32_t x = 0; x < 21; ++x) {
+            if (canvas->Pixels(x, y) == clRed) {
+                ++painted;
+                EXPECT_TRUE(x >= 10 && y <= 10) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(painted, 10);
+    EXPECT_EQ(canvas->Pixels(20, 10), clRed); // the start; like a line, the arc leaves out its end
+}
+
+TEST(Canvas, RoundRectStaysInsideItsBox)
+{
+    auto bitmap = MakeBitmap(pf24bit, 20, 12);
+    TCanvas* canvas = bitmap->Canvas();
+    canvas->Pen()->SetColor(clRed);
+    canvas->Brush()->SetColor(clBlue);
+    canvas->RoundRect(2, 2, 18, 10, 6, 6);
+    EXPECT_EQ(canvas->Pixels(2, 2), clWhite);  // the corner is cut
+    EXPECT_EQ(canvas->Pixels(10, 2), clRed);   // the top edge
+    EXPECT_EQ(canvas->Pixels(10, 6), clBlue);  // the inside
+    EXPECT_EQ(canvas->Pixels(18, 6), clWhite); // right is exclusive
+    EXPECT_EQ(canvas->Pixels(17, 6), clRed);
+}
+
+TEST(Bitmap, MonochromeSwitchesFormatAndPalette)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSize(2, 1);
+    bitmap.Canvas()->SetPixels(1, 0, clWhite);
+    bitmap.SetMonochrome(true);
+    EXPECT_EQ(bitmap.PixelFormat(), pf1bit);
+    EXPECT_EQ(bitmap.ScanLine(0)[0] & 0xC0, 0x40);
+    const PALETTEENTRY reversed[2] = {{255, 255, 255, 0}, {0, 0, 0, 0}};
+    SetPaletteEntries(bitmap.Palette(), 0, 2, reversed);
+    EXPECT_FALSE(bitmap.Monochrome());
+    bitmap.SetMonochrome(true); // keeps the bits, restores black and white
+    EXPECT_TRUE(bitmap.Monochrome());
+    EXPECT_EQ(bitmap.ScanLine(0)[0] & 0xC0, 0x40);
+    bitmap.SetMonochrome(false);
+    EXPECT_EQ(bitmap.PixelFormat(), pf24bit);
+    EXPECT_EQ(bitmap.Canvas()->Pixels(1, 0), clWhite);
+}

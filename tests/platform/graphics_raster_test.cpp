@@ -350,3 +350,111 @@ TEST(DeviceCaps, ReportResolutionAndRaster)
     bitmap->Canvas()->SetPixelsPerInch(300, 300);
     EXPECT_EQ(GetDeviceCaps(bitmap->Canvas(), LOGPIXELSY), 300);
 }
+
+TEST(StretchDIBits, ReadsEveryDepth)
+{
+    // One row of two pixels, red then blue, in each depth the function takes.
+    struct Case
+    {
+        uint16_t bits;
+        uint32_t compression;
+        std::vector<uint32_t> masks;  // after the header for BI_BITFIELDS
+        std::vector<RGBQUAD> colours; // colour table
+        std::vector<uint8_t> row;     // padded to 4 bytes
+    };
+    const Case cases[] = {
+        {1, BI_RGB, {}, {{255, 0, 0, 0}, {0, 0, 255, 0}}, {0x80, 0, 0, 0}}, // table: blue, red
+        {4, BI_RGB, {}, {{0, 0, 255, 0}, {255, 0, 0, 0}}, {0x01, 0, 0, 0}}, // table: red, blue
+        {8, BI_RGB, {}, {{0, 0, 255, 0}, {255, 0, 0, 0}}, {0, 1, 0, 0}},
+        {16, BI_RGB, {}, {}, {0x00, 0x7C, 0x1F, 0x00}}, // 5-5-5
+        {16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, {}, {0x00, 0xF8, 0x1F, 0x00}},
+        {16, BI_BITFIELDS, {0x0F00, 0x00F0, 0x000F}, {}, {0x00, 0x0F, 0x0F, 0x00}}, // 4-4-4
+        {24, BI_RGB, {}, {}, {0, 0, 255, 255, 0, 0, 0, 0}},
+        {32, BI_RGB, {}, {}, {0, 0, 255, 0, 255, 0, 0, 0}},
+        {32, BI_BITFIELDS, {0xFF000000, 0x00FF0000, 0x0000FF00}, {}, {0, 0, 0, 255, 0, 255, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << "/" << c.compression << "/" << c.masks.size());
+        std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER));
+        BITMAPINFOHEADER header;
+        header.biWidth = 2;
+        header.biHeight = 1;
+        header.biBitCount = c.bits;
+        header.biCompression = c.compression;
+        header.biClrUsed = uint32_t(c.colours.size());
+        std::memcpy(info.data(), &header, sizeof(header));
+        for (uint32_t m : c.masks) {
+            info.insert(info.end(), reinterpret_cast<const uint8_t*>(&m),
+                        reinterpret_cast<const uint8_t*>(&m) + 4);
+        }
+        for (const RGBQUAD& q : c.colours) {
+            info.insert(info.end(), reinterpret_cast<const uint8_t*>(&q),
+                        reinterpret_cast<const uint8_t*>(&q) + 4);
+        }
+        info.resize(info.size() + 1024); // room the function may read past what the header announces
+        auto dest = MakeBitmap(pf24bit, 2, 1);
+        ASSERT_EQ(StretchDIBits(dest->Canvas(), 0, 0, 2, 1, 0, 0, 2, 1, c.row.data(),
+                                reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS, SRCCOPY),
+                  1);
+        EXPECT_EQ(GetRValue(COLORREF(dest->Canvas()->Pixels(0, 0))),
+                  c.bits == 16 ? (c.masks.size() && c.masks[0] == 0x0F00 ? 240 : 248) : 255);
+        EXPECT_EQ(GetBValue(COLORREF(dest->Canvas()->Pixels(0, 0))), 0);
+        EXPECT_GE(GetBValue(COLORREF(dest->Canvas()->Pixels(1, 0))), 240);
+        EXPECT_EQ(GetRValue(COLORREF(dest->Canvas()->Pixels(1, 0))), 0);
+    }
+}
+
+TEST(StretchBlt, HalftoneOntoAPaletteTakesTheNearestOfTheMean)
+{
+    auto source = MakeBitmap(pf24bit, 2, 1);
+    source->Canvas()->SetPixels(0, 0, clBlack);
+    source->Canvas()->SetPixels(1, 0, clWhite);
+    auto dest = MakeBitmap(pf8bit, 1, 1);
+    SetStretchBltMode(dest->Canvas(), HALFTONE);
+    ASSERT_TRUE(StretchBlt(dest->Canvas(), 0, 0, 1, 1, source->Canvas(), 0, 0, 2, 1, SRCCOPY));
+    EXPECT_EQ(dest->Canvas()->Pixels(0, 0),
+              RGBToColor(130, 130, 130)); // the default palette's grey nearest 128
+}
+
+TEST(GlobalMemory, BlocksResizeAndRefuseStaleHandles)
+{
+    EXPECT_EQ(GlobalAlloc(GHND, 0), nullptr);
+    EXPECT_EQ(GlobalAlloc(GHND, kMaxGlobalBlockSize + 1), nullptr);
+    HGLOBAL block = GlobalAlloc(GHND, 4);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(GlobalSize(block), 4u);
+    auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[3], 0);
+    bytes[0] = 42;
+    EXPECT_EQ(GlobalReAlloc(block, 8, GMEM_MOVEABLE), nullptr); // not while locked
+    EXPECT_FALSE(GlobalUnlock(block));
+    EXPECT_FALSE(GlobalUnlock(block)); // no lock left to drop
+    ASSERT_EQ(GlobalReAlloc(block, 8, GMEM_MOVEABLE), block);
+    {
+        TGlobalLock lock(block);
+        EXPECT_EQ(lock.Size(), 8u);
+        EXPECT_EQ(lock.Data()[0], 42);
+        EXPECT_EQ(lock.Data()[7], 0);
+    }
+    EXPECT_EQ(GlobalFree(block), nullptr);
+    EXPECT_EQ(GlobalSize(block), 0u);
+    BITMAPINFOHEADER header;
+    EXPECT_FALSE(ReadDIBHeader(block, header));
+    HGLOBAL tiny = GlobalAlloc(GHND, 12);
+    EXPECT_FALSE(ReadDIBHeader(tiny, header)); // too small to hold a header
+    GlobalFree(tiny);
+}
+
+TEST(Pixels, SetPixelReportsTheColourTheRasterHolds)
+{
+    auto bitmap = MakeBitmap(pf4bit, 3, 1);
+    EXPECT_EQ(SetPixel(bitmap->Canvas(), 0, 0, RGB(250, 10, 10)), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(bitmap->Canvas(), 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(SetPixel(bitmap->Canvas(), 3, 0, 0), CLR_INVALID);
+    EXPECT_EQ(GetPixel(bitmap->Canvas(), -1, 0), CLR_INVALID);
+    EXPECT_EQ(bitmap->ScanLine(0)[0], 0x90); // entry 9 in the high nibble
+    EXPECT_EQ(IntersectClipRect(bitmap->Canvas(), 1, 0, 5, 1), SIMPLEREGION);
+    EXPECT_EQ(SetPixel(bitmap->Canvas(), 0, 0, 0), CLR_INVALID); // clipped away now
+    EXPECT_EQ(bitmap->Canvas()->ClipRect(), Rect(1, 0, 3, 1));
+}
