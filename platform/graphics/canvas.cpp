@@ -457,13 +457,16 @@ public:
     // The line from (x1, y1) toward (x2, y2), the end point excluded.
     void Segment(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
     {
+        if (Dashes.IsEmpty()) {
+            return; // nothing of it can be seen
+        }
         const int64_t length = std::max(std::abs(int64_t(x2) - x1), std::abs(int64_t(y2) - y1));
         const int64_t reach = int64_t(Dashes.Bounds.Width()) + Dashes.Bounds.Height() + 4;
         const TRect& b = Dashes.Bounds;
         const bool far =
             std::max({std::abs(int64_t(x1) - b.Left), std::abs(int64_t(y1) - b.Top),
                       std::abs(int64_t(x2) - b.Left), std::abs(int64_t(y2) - b.Top)}) > 4 * reach;
-        if (length > 4 * reach && far && !Dashes.IsEmpty()) {
+        if (length > 4 * reach && far) {
             // Only the part near the drawing area is stepped through, so a line to a far-away
             // point costs no more than one across the raster.
             ClippedSegment(x1, y1, x2, y2, length);

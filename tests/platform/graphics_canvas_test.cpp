@@ -550,3 +550,20 @@ TEST(Bitmap, MonochromeSwitchesFormatAndPalette)
     EXPECT_EQ(bitmap.PixelFormat(), pf24bit);
     EXPECT_EQ(bitmap.Canvas()->Pixels(1, 0), clWhite);
 }
+
+TEST(Canvas, LinesToFarAwayPointsCostNoMoreThanTheRaster)
+{
+    // Without stepping only through the visible part these would walk two billion pixels.
+    auto bitmap = MakeBitmap(pf24bit, 10, 10);
+    TCanvas* canvas = bitmap->Canvas();
+    canvas->Pen()->SetColor(clRed);
+    canvas->MoveTo(-2000000000, 5);
+    canvas->LineTo(2000000000, 5);
+    EXPECT_EQ(CountColour(*bitmap, clRed), 10);
+    canvas->MoveTo(-2000000000, -2000000000);
+    canvas->LineTo(-1999999000, 2000000000); // entirely outside
+    canvas->Pen()->SetStyle(psDot);
+    canvas->MoveTo(5, -2000000000);
+    canvas->LineTo(5, 2000000000);
+    EXPECT_GT(CountColour(*bitmap, clRed), 12);
+}
