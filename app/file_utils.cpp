@@ -1,0 +1,164 @@
+// File-level helpers of the gallery maker.
+#include "app/file_utils.h"
+
+#include "app/settings.h"
+#include "app/templates.h"
+#include "platform/core/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+bool ReadTemplateText(const std::string& FileName, std::string& Text)
+{
+    Text.clear();
+    if (FileName.empty() || DirectoryExists(FileName)) {
+        return false;
+    }
+    std::ifstream file(FileName, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    if (size < 0 || size > MaxTemplateFileSize) {
+        return false;
+    }
+    file.seekg(0, std::ios::beg);
+    Text.resize(static_cast<size_t>(size));
+    file.read(Text.data(), size);
+    if (file.gcount() != size) {
+        Text.clear();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Empties the folder open as FolderFd. Every step works relative to an open folder and never
+// follows a link, so a link planted inside cannot lead the deletion elsewhere.
+void EmptyFolderAt(int FolderFd)
+{
+    DIR* folder = ::fdopendir(FolderFd);
+    if (folder == nullptr) {
+        ::close(FolderFd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    const int fd = ::dirfd(folder);
+    for (const std::string& name : names) {
+        struct stat info
+        {
+        };
+        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            ::unlinkat(fd, name.c_str(), 0);
+            continue;
+        }
+        // A read-only or closed sub-folder is opened up so that its entries can go too.
+        if ((info.st_mode & S_IRWXU) != S_IRWXU) {
+            ::fchmodat(fd, name.c_str(), (info.st_mode | S_IRWXU) & 07777, 0);
+        }
+        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child >= 0) {
+            EmptyFolderAt(child);
+        }
+        ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+    }
+    ::closedir(folder);
+}
+
+std::filesystem::path RealLocation(const std::string& Path)
+{
+    if (Path.empty()) {
+        return std::filesystem::path();
+    }
+    std::error_code error;
+    std::filesystem::path real =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(Path, error), error);
+    if (error) {
+        return std::filesystem::path();
+    }
+    // "a/b/" and "a/b" are one folder.
+    if (real.has_relative_path() && !real.has_filename()) {
+        real = real.parent_path();
+    }
+    return real;
+}
+
+} // namespace
+
+void EmptyFolder(const std::string& Folder)
+{
+    if (Folder.empty()) {
+        return;
+    }
+    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        EmptyFolderAt(fd);
+    }
+}
+
+void CopyTemplateImages(const std::string& Source, const std::string& Destination)
+{
+    const std::string target = IncludeTrailingPathDelimiter(Destination);
+    for (const TDirEntry& entry : ListDirectory(Source)) {
+        // Devices and pipes are no pictures, and opening a pipe would wait for a writer.
+        if (entry.IsDirectory() || (entry.Attr & faSysFile) != 0) {
+            continue;
+        }
+        CopyFile(IncludeTrailingPathDelimiter(Source) + entry.Name, target + entry.Name, false);
+    }
+}
+
+bool IsInsideFolder(const std::string& Path, const std::string& Folder)
+{
+    if (Path.empty() || Folder.empty()) {
+        return false;
+    }
+    const std::filesystem::path path = RealLocation(Path);
+    const std::filesystem::path folder = RealLocation(Folder);
+    if (path.empty() || folder.empty()) {
+        return false;
+    }
+    auto inside = path.begin();
+    for (const auto& part : folder) {
+        if (inside == path.end() || *inside != part) {
+            return false;
+        }
+        ++inside;
+    }
+    return true;
+}
+
+std::string GalleryFolderRefusal(const std::string& GalleryFolder)
+{
+    const std::filesystem::path folder = RealLocation(GalleryFolder);
+    if (folder.empty() || folder == folder.root_path() || folder == RealLocation(HomeFolder())) {
+        return "The folder to create the gallery can't be the root folder or the home folder.\n"
+               "Please choose another folder.";
+    }
+    if (IsInsideFolder(GallerySettings.ImagesPath, GalleryFolder)) {
+        return "The folder with images lies in the folder to create the gallery.\n"
+               "Please choose another folder.";
+    }
+    if (IsInsideFolder(ChosenTemplateFile(), GalleryFolder)) {
+        return "The template file lies in the folder to create the gallery.\n"
+               "Please choose another folder.";
+    }
+    return std::string();
+}

@@ -1,0 +1,30 @@
+// File-level helpers of the gallery maker: reading a template, emptying a folder, copying a
+// template's pictures, and the checks that keep the emptying of a gallery folder safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Template pages larger than this are refused rather than read into memory.
+constexpr int64_t MaxTemplateFileSize = 64 * 1024 * 1024;
+
+// Reads a whole file into Text; false when it cannot be opened or read, or is larger than
+// MaxTemplateFileSize.
+bool ReadTemplateText(const std::string& FileName, std::string& Text);
+
+// Deletes every file, link and sub-folder inside Folder, whatever their permissions; the folder
+// itself stays. Symbolic links are removed themselves and never followed. The current folder is
+// not changed, and an empty Folder deletes nothing. Entries that cannot be deleted stay.
+void EmptyFolder(const std::string& Folder);
+
+// Copies every file of Source (sub-folders excluded) into Destination, replacing files of the
+// same name; nothing when Source does not exist.
+void CopyTemplateImages(const std::string& Source, const std::string& Destination);
+
+// True when Path is Folder or lies inside it, comparing the real locations (links resolved).
+bool IsInsideFolder(const std::string& Path, const std::string& Folder);
+
+// Why GalleryFolder must not be emptied: the message to show when it is the root or the home
+// folder, or when the images folder or the chosen template's page lies in it; empty when it may
+// be emptied.
+std::string GalleryFolderRefusal(const std::string& GalleryFolder);

@@ -1,2 +1,0 @@
-// Placeholder until the application has its first source.
-namespace kv_placeholder_app {}

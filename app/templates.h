@@ -1,0 +1,37 @@
+// The installed page templates: one folder each under the program's templates/ folder, described
+// by its template.ini, with an optional template.jpg preview.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One installed template.
+struct TemplateStr
+{
+    std::string Name;      // "name" of template.ini: the name shown in the template lists
+    std::string Folder;    // the template folder's name under templates/
+    bool Sample = false;   // "sample": a template.jpg preview exists
+    std::string ImagesDir; // "imagesDir": the template's own image folder inside its folder
+};
+
+// The installed templates in the order of the sorted folder scan; position k is item k + 1 of
+// the main window's template list and row k of the organizer's.
+extern std::vector<TemplateStr> InstalledTemplates;
+
+// The templates under TemplatesFolder: one record per sub-folder, files ignored; empty when the
+// folder is missing.
+std::vector<TemplateStr> ReadInstalledTemplates(const std::string& TemplatesFolder);
+
+// ProgramFolder + "templates/" + Folder + "/".
+std::string TemplateFolder(const TemplateStr& Template);
+// The template's page: template.html, or template.htm when only that exists.
+std::string TemplatePageFile(const TemplateStr& Template);
+// The page of the chosen template (GallerySettings.TemplateIndex): the template file for 0, the
+// installed template's page for k >= 1, empty when none is chosen.
+std::string ChosenTemplateFile();
+// The template's preview picture, template.jpg.
+std::string TemplatePreviewFile(const TemplateStr& Template);
+
+// Rebuilds InstalledTemplates and the main window's template list, keeps the selected position
+// where it still exists (else selects the last item) and applies the template choice.
+void LoadTemplateList();

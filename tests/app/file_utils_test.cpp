@@ -1,0 +1,152 @@
+// File utilities: emptying folders safely, copying a template's pictures, reading templates and
+// the refusals that keep a gallery folder from swallowing the user's files.
+#include "app/file_utils.h"
+
+#include "app/settings.h"
+#include "app/templates.h"
+#include "platform/core/files.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+TEST(FileUtils, EmptyFolderDeletesEverythingInsideAndFollowsNoLink)
+{
+    kvtest::TempFolder temp;
+    const std::string target = temp.File("gallery/");
+    const std::string outside = temp.File("outside/");
+    ASSERT_TRUE(ForceDirectories(target + "sub/deeper/"));
+    ASSERT_TRUE(ForceDirectories(target + "locked/"));
+    ASSERT_TRUE(ForceDirectories(outside + "keep/"));
+    temp.Write("gallery/index.html", "page");
+    temp.Write("gallery/.hidden", "dot file");
+    temp.Write("gallery/sub/deeper/pic.jpg", "jpeg");
+    temp.Write("gallery/locked/inside.txt", "text");
+    const std::string readOnly = temp.Write("gallery/readonly.txt", "r/o");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod((target + "locked").c_str(), 0500), 0);
+    const std::string precious = temp.Write("outside/keep/precious.jpg", "the user's picture");
+    ASSERT_EQ(::symlink(outside.c_str(), (target + "link-to-folder").c_str()), 0);
+    ASSERT_EQ(::symlink(precious.c_str(), (target + "link-to-file.jpg").c_str()), 0);
+    ASSERT_EQ(::symlink("/nowhere/at/all", (target + "dangling").c_str()), 0);
+    const std::string current = GetCurrentDir();
+
+    EmptyFolder(target);
+
+    EXPECT_TRUE(DirectoryExists(target));
+    EXPECT_TRUE(ListDirectory(target).empty());
+    EXPECT_EQ(kvtest::TempFolder::Read(precious), "the user's picture");
+    EXPECT_TRUE(DirectoryExists(outside + "keep/"));
+    EXPECT_EQ(GetCurrentDir(), current);
+}
+
+TEST(FileUtils, EmptyFolderOfNothingDeletesNothing)
+{
+    kvtest::TempFolder temp;
+    const std::string file = temp.Write("stays.txt", "x");
+    const std::string current = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(temp.Path()));
+    EmptyFolder("");
+    EmptyFolder(temp.File("does-not-exist/"));
+    EmptyFolder(file);
+    EXPECT_TRUE(SetCurrentDir(current));
+    EXPECT_TRUE(FileExists(file));
+}
+
+TEST(FileUtils, CopyTemplateImagesCopiesFilesOnly)
+{
+    kvtest::TempFolder temp;
+    ASSERT_TRUE(ForceDirectories(temp.File("source/sub/")));
+    ASSERT_TRUE(ForceDirectories(temp.File("target/")));
+    temp.Write("source/a.gif", "GIF89a");
+    temp.Write("source/b.png", "png");
+    temp.Write("source/sub/c.jpg", "not copied");
+    temp.Write("target/a.gif", "old");
+    ASSERT_EQ(::mkfifo(temp.File("source/pipe.gif").c_str(), 0600), 0);
+
+    CopyTemplateImages(temp.File("source/"), temp.File("target"));
+
+    EXPECT_EQ(kvtest::TempFolder::Read(temp.File("target/a.gif")), "GIF89a");
+    EXPECT_EQ(kvtest::TempFolder::Read(temp.File("target/b.png")), "png");
+    EXPECT_FALSE(FileExists(temp.File("target/sub/c.jpg")));
+    EXPECT_FALSE(DirectoryExists(temp.File("target/sub/")));
+    EXPECT_FALSE(FileExists(temp.File("target/pipe.gif")));
+
+    CopyTemplateImages(temp.File("missing/"), temp.File("target/"));
+    EXPECT_EQ(ListDirectory(temp.File("target/")).size(), 2u);
+}
+
+TEST(FileUtils, ReadTemplateTextReadsEveryByteOrFails)
+{
+    kvtest::TempFolder temp;
+    const std::string bytes("<p>\0after\r\n", 11);
+    const std::string file = temp.Write("t.html", bytes);
+    std::string text = "stale";
+    EXPECT_TRUE(ReadTemplateText(file, text));
+    EXPECT_EQ(text, bytes);
+    EXPECT_TRUE(ReadTemplateText(temp.Write("empty.html", ""), text));
+    EXPECT_EQ(text, "");
+    EXPECT_FALSE(ReadTemplateText(temp.File("missing.html"), text));
+    EXPECT_FALSE(ReadTemplateText(temp.Path(), text));
+    EXPECT_FALSE(ReadTemplateText("", text));
+}
+
+TEST(FileUtils, GalleryFolderRefusesRootHomeAndFoldersHoldingTheInputs)
+{
+    kvtest::TempFolder temp;
+    ASSERT_TRUE(ForceDirectories(temp.File("home/web/pics/")));
+    ASSERT_TRUE(ForceDirectories(temp.File("program/templates/blue/")));
+    ASSERT_TRUE(ForceDirectories(temp.File("pics/")));
+    temp.Write("program/templates/blue/template.html", "<thumbs>");
+    temp.Write("home/web/page.html", "<thumbs>");
+    ASSERT_EQ(::symlink(temp.File("home/web").c_str(), temp.File("web-link").c_str()), 0);
+    kvtest::ScopedEnv home("HOME", temp.File("home/"));
+    const TGallerySettings saved = GallerySettings;
+    const std::vector<TemplateStr> savedTemplates = InstalledTemplates;
+    GallerySettings.ProgramFolder = temp.File("program/");
+    InstalledTemplates = {TemplateStr{"Blue", "blue", false, ""}};
+
+    const std::string rootOrHome =
+        "The folder to create the gallery can't be the root folder or the home folder.\n"
+        "Please choose another folder.";
+    const std::string images = "The folder with images lies in the folder to create the gallery.\n"
+                               "Please choose another folder.";
+    const std::string page = "The template file lies in the folder to create the gallery.\n"
+                             "Please choose another folder.";
+    const struct
+    {
+        std::string Gallery;
+        std::string ImagesPath;
+        int32_t TemplateIndex;
+        std::string TemplateFile;
+        std::string Refusal;
+    } cases[] = {
+        {"/", temp.File("pics/"), -1, "", rootOrHome},
+        {temp.File("home/"), temp.File("pics/"), -1, "", rootOrHome},
+        {temp.File("home"), temp.File("pics/"), -1, "", rootOrHome},
+        {temp.File("home/web/"), temp.File("home/web/pics/"), -1, "", images},
+        {temp.File("home/web/pics"), temp.File("home/web/pics/"), -1, "", images},
+        {temp.File("web-link/"), temp.File("home/web/pics/"), -1, "", images},
+        {temp.File("home/web/"), temp.File("web-link/pics"), -1, "", images},
+        {temp.File("home/web/"), temp.File("pics/"), 0, temp.File("home/web/page.html"), page},
+        {temp.File("program/"), temp.File("pics/"), 1, "", page},
+        {temp.File("home/web/"), temp.File("pics/"), 1, "", ""},
+        {temp.File("home/web/"), temp.File("pics/"), 0, temp.File("pics/page.html"), ""},
+        // A name that merely begins like the gallery folder is not inside it.
+        {temp.File("home/we"), temp.File("home/web/pics/"), -1, "", ""},
+        {temp.File("home/web/pics/"), "", -1, "", ""},
+    };
+    for (const auto& c : cases) {
+        GallerySettings.ImagesPath = c.ImagesPath;
+        GallerySettings.TemplateIndex = c.TemplateIndex;
+        GallerySettings.TemplateFile = c.TemplateFile;
+        EXPECT_EQ(GalleryFolderRefusal(c.Gallery), c.Refusal) << c.Gallery << " with " << c.ImagesPath;
+    }
+
+    GallerySettings = saved;
+    InstalledTemplates = savedTemplates;
+}
