@@ -31,6 +31,18 @@ std::string TagTextForParsing(std::string_view Raw)
     return text;
 }
 
+// An opening script tag: "<script" followed by a blank, "/" or ">". A tag that merely mentions
+// the word (an attribute value "<scripts>", a "<scripted>" element) opens no block.
+bool IsScriptTag(const std::string& Tag)
+{
+    constexpr std::string_view opening = "<script";
+    if (Tag.size() <= opening.size() || LowerCase(Tag.substr(0, opening.size())) != opening) {
+        return false;
+    }
+    const char next = Tag[opening.size()];
+    return next == ' ' || next == '/' || next == '>';
+}
+
 // From the character after the opening tag to the ">" of the closing script tag, or the end.
 size_t ScriptBlockEnd(std::string_view Text, size_t OpeningEnd, int32_t& Line)
 {
@@ -72,7 +84,7 @@ TTemplateTag NextTag(std::string_view Text, size_t& Position, int32_t& Line)
         ++end;
     }
     tag.Text = TagTextForParsing(Text.substr(i, std::min(end + 1, Text.size()) - i));
-    if (end < Text.size() && LowerCase(tag.Text).find("<script") != std::string::npos) {
+    if (end < Text.size() && IsScriptTag(tag.Text)) {
         const size_t blockEnd = ScriptBlockEnd(Text, end, Line);
         tag.Text.append(Text.substr(end + 1, std::min(blockEnd + 1, Text.size()) - (end + 1)));
         end = blockEnd;

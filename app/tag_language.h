@@ -13,7 +13,8 @@ class TVqValues;
 struct TTemplateTag
 {
     // The tag for parsing: its bytes from "<" to ">" with carriage returns, line feeds and tabs
-    // turned into blanks; or a whole script block, from its opening tag to its closing one.
+    // turned into blanks; or a whole script block, from its opening tag ("<script" followed by a
+    // blank, "/" or ">", in any case) to its closing one.
     std::string Text;
     // Its bytes exactly as they stand in the template (what a tag that is not ours is written as).
     std::string Raw;

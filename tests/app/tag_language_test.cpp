@@ -134,6 +134,20 @@ TEST(TagLanguage, ScriptBlocksAreOneTagWhateverTheirCase)
 
     // The closing tag must follow the opening one; "<script></script>" is a block of its own.
     EXPECT_EQ(AllTags("<script></script><b>").size(), 2u);
+
+    // Only a script tag opens a block, not a tag that mentions the word.
+    const struct
+    {
+        const char* Text;
+        size_t Tags;
+    } mentions[] = {
+        {"<scripted><thumb></script>", 3},   {"<a title='<script'><thumb></script>", 3},
+        {"<noscript><thumb></noscript>", 3}, {"<script\ntype=x><thumb></script>", 1},
+        {"<script/><thumb></script>", 1},
+    };
+    for (const auto& c : mentions) {
+        EXPECT_EQ(AllTags(c.Text).size(), c.Tags) << c.Text;
+    }
 }
 
 TEST(TagLanguage, SplitTagGivesNameAndParameters)
