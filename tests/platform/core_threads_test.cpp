@@ -88,6 +88,10 @@ TEST(Thread, FreeOnTerminateDeletesItselfAndTellsOnTerminate)
     protected:
         void Execute() override { SetFreeOnTerminate(true); } // as a worker does at its end
     };
+    // OnTerminate runs in place here: no user-interface loop serves Synchronize while the main
+    // thread waits on the event.
+    const std::function<void()> previous = TThread::WakeMainThread;
+    TThread::WakeMainThread = nullptr;
     TEvent done;
     std::atomic<bool> told{false};
     auto* thread = new TSelfFreeing;
@@ -100,6 +104,7 @@ TEST(Thread, FreeOnTerminateDeletesItselfAndTellsOnTerminate)
     for (int i = 0; i < 500 && !destroyed.load(); ++i) {
         Sleep(2);
     }
+    TThread::WakeMainThread = previous;
     EXPECT_TRUE(told.load());
     EXPECT_TRUE(destroyed.load());
 }
@@ -180,6 +185,8 @@ TEST(Thread, SynchronizeRunsOnTheMainThread)
         }
     };
     // Without a user-interface loop the call runs in place.
+    const std::function<void()> previous = TThread::WakeMainThread;
+    TThread::WakeMainThread = nullptr;
     {
         TAsker thread;
         thread.Start();
@@ -192,7 +199,7 @@ TEST(Thread, SynchronizeRunsOnTheMainThread)
     TAsker thread;
     thread.Start();
     thread.WaitFor();
-    TThread::WakeMainThread = nullptr;
+    TThread::WakeMainThread = previous;
     EXPECT_EQ(thread.RanOn.load(), MainThreadID);
     EXPECT_EQ(wakes.load(), 1);
 }
@@ -241,11 +248,12 @@ TEST(Thread, SynchronizedExceptionsReachTheCaller)
             }
         }
     };
+    const std::function<void()> previous = TThread::WakeMainThread;
     TThread::WakeMainThread = [] {};
     TFailing thread;
     thread.Start();
     thread.WaitFor();
-    TThread::WakeMainThread = nullptr;
+    TThread::WakeMainThread = previous;
     EXPECT_TRUE(thread.Caught.load());
 }
 
