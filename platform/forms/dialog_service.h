@@ -1,0 +1,121 @@
+// The one door through which the program asks the user something or hands a file to the desktop:
+// message boxes, the folder picker, the file and colour dialogs, printer setup, help topics and the
+// shell's "open". The real service shows the platform's dialogs; tests install a scripted one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/colors.h"
+
+// Message-box flags: buttons (low nibble), icon (second nibble), default button (third nibble).
+enum : uint32_t
+{
+    MB_OK = 0x0000,
+    MB_OKCANCEL = 0x0001,
+    MB_ABORTRETRYIGNORE = 0x0002,
+    MB_YESNOCANCEL = 0x0003,
+    MB_YESNO = 0x0004,
+    MB_RETRYCANCEL = 0x0005,
+    MB_ICONHAND = 0x0010,
+    MB_ICONSTOP = MB_ICONHAND,
+    MB_ICONERROR = MB_ICONHAND,
+    MB_ICONQUESTION = 0x0020,
+    MB_ICONEXCLAMATION = 0x0030,
+    MB_ICONWARNING = MB_ICONEXCLAMATION,
+    MB_ICONASTERISK = 0x0040,
+    MB_ICONINFORMATION = MB_ICONASTERISK,
+    MB_DEFBUTTON1 = 0x0000,
+    MB_DEFBUTTON2 = 0x0100,
+    MB_DEFBUTTON3 = 0x0200,
+    MB_TYPEMASK = 0x000F,
+    MB_ICONMASK = 0x00F0,
+    MB_DEFMASK = 0x0F00,
+};
+
+// The button that closed a message box.
+enum : int32_t
+{
+    IDOK = 1,
+    IDCANCEL = 2,
+    IDABORT = 3,
+    IDRETRY = 4,
+    IDIGNORE = 5,
+    IDYES = 6,
+    IDNO = 7,
+};
+
+// Options of the file dialogs, as bits of TOpenOptions.
+using TOpenOptions = uint32_t;
+enum : TOpenOptions
+{
+    ofReadOnly = 1u << 0,
+    ofOverwritePrompt = 1u << 1,
+    ofHideReadOnly = 1u << 2,
+    ofNoChangeDir = 1u << 3,
+    ofShowHelp = 1u << 4,
+    ofNoValidate = 1u << 5,
+    ofAllowMultiSelect = 1u << 6,
+    ofExtensionDifferent = 1u << 7,
+    ofPathMustExist = 1u << 8,
+    ofFileMustExist = 1u << 9,
+    ofCreatePrompt = 1u << 10,
+    ofShareAware = 1u << 11,
+    ofNoReadOnlyReturn = 1u << 12,
+    ofNoTestFileCreate = 1u << 13,
+    ofNoNetworkButton = 1u << 14,
+    ofNoLongNames = 1u << 15,
+    ofOldStyleDialog = 1u << 16,
+    ofNoDereferenceLinks = 1u << 17,
+    ofEnableIncludeNotify = 1u << 18,
+    ofEnableSizing = 1u << 19,
+};
+
+// What a file dialog is asked to show. Filter is "description|pattern;pattern|description|...".
+// FilterIndex is 1-based.
+struct TFileDialogRequest
+{
+    std::string Title;
+    std::string Filter;
+    int32_t FilterIndex = 1;
+    std::string InitialDir;
+    std::string FileName;
+    std::string DefaultExt;
+    TOpenOptions Options = 0;
+};
+
+// What the user chose: nothing when cancelled, else one file or, with ofAllowMultiSelect, several.
+struct TFileDialogAnswer
+{
+    bool Accepted = false;
+    std::vector<std::string> Files;
+    int32_t FilterIndex = 1;
+};
+
+class IDialogService
+{
+public:
+    virtual ~IDialogService() = default;
+
+    // Shows text with the buttons and icon of flags; returns IDOK, IDCANCEL, IDYES, IDNO...
+    virtual int32_t MessageBox(const std::string& text, const std::string& caption, uint32_t flags) = 0;
+    // Lets the user pick a folder, starting at folder (or root when folder is empty). On true,
+    // folder holds the chosen folder with a trailing "/"; on false it is unchanged.
+    virtual bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) = 0;
+    virtual TFileDialogAnswer OpenFile(const TFileDialogRequest& request) = 0;
+    virtual TFileDialogAnswer SaveFile(const TFileDialogRequest& request) = 0;
+    // Starts at color (fullOpen shows the custom-colour part at once); on true color is the choice.
+    virtual bool ChooseColor(TColor& color, bool fullOpen) = 0;
+    // Lets the user choose the printer and its page settings for the program's printer object.
+    virtual bool PrinterSetup() = 0;
+    // Shows one topic of a help file.
+    virtual void ShowHelpTopic(const std::string& helpFile, const std::string& topic) = 0;
+    // Hands a file, folder or URL to the desktop's opener; false when nothing could open it.
+    virtual bool ShellOpen(const std::string& target) = 0;
+};
+
+// The service in use: the installed one, else the real one.
+IDialogService& DialogService();
+// Installs a service (not owned; nullptr goes back to the real one) and returns the previous one.
+IDialogService* SetDialogService(IDialogService* service);

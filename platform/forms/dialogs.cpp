@@ -1,0 +1,372 @@
+// The dialog service in use, its real implementation over the platform's dialogs and desktop
+// services, and the dialog components and helpers that go through it.
+#include "platform/forms/dialogs.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QUrl>
+#include <utility>
+
+#include "platform/core/files.h"
+#include "platform/forms/application.h"
+#include "platform/forms/detail/dialog_texts.h"
+#include "platform/forms/detail/qt_bridge.h"
+#include "platform/forms/printers.h"
+
+using namespace FormsDetail;
+
+namespace FormsDetail {
+
+std::vector<std::string> NameFiltersOf(const std::string& Filter)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= Filter.size()) {
+        const size_t bar = Filter.find('|', start);
+        parts.push_back(Filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) {
+            break;
+        }
+        start = bar + 1;
+    }
+    std::vector<std::string> filters;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        std::string patterns;
+        size_t from = 0;
+        const std::string& list = parts[i + 1];
+        while (from <= list.size()) {
+            const size_t semicolon = list.find(';', from);
+            std::string pattern =
+                list.substr(from, semicolon == std::string::npos ? std::string::npos : semicolon - from);
+            if (pattern == "*.*") {
+                pattern.resize(1);
+            }
+            if (!pattern.empty()) {
+                patterns += (patterns.empty() ? "" : " ") + pattern;
+            }
+            if (semicolon == std::string::npos) {
+                break;
+            }
+            from = semicolon + 1;
+        }
+        filters.push_back(parts[i] + " (" + patterns + ")");
+    }
+    return filters;
+}
+
+int32_t MessageBoxCloseAnswer(uint32_t Flags)
+{
+    switch (Flags & MB_TYPEMASK) {
+    case MB_OK:
+        return IDOK;
+    case MB_YESNO:
+        return IDNO;
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    default:
+        return IDCANCEL;
+    }
+}
+
+std::string HelpTopicPage(const std::string& HelpFile, const std::string& Topic)
+{
+    const std::string folder = ChangeFileExt(HelpFile, "") + "/";
+    std::string topic = Topic;
+    while (!topic.empty() && topic[0] == '/') {
+        topic.erase(0, 1);
+    }
+    return folder + topic;
+}
+
+} // namespace FormsDetail
+
+namespace {
+
+QUrl UrlOf(const std::string& target)
+{
+    if (target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0) {
+        return QUrl(ToQ(target));
+    }
+    return QUrl::fromLocalFile(ToQ(target));
+}
+
+class TPlatformDialogService : public IDialogService
+{
+public:
+    int32_t MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
+    {
+        EnsureQtApplication();
+        QMessageBox box(DialogParent());
+        box.setWindowTitle(ToQ(caption));
+        box.setTextFormat(Qt::PlainText);
+        box.setText(ToQ(text));
+        switch (flags & MB_ICONMASK) {
+        case MB_ICONHAND:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MB_ICONQUESTION:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MB_ICONEXCLAMATION:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MB_ICONASTERISK:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            break;
+        }
+        using TChoice = std::pair<QMessageBox::StandardButton, int32_t>;
+        std::vector<TChoice> choices;
+        switch (flags & MB_TYPEMASK) {
+        case MB_OKCANCEL:
+            choices = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+            break;
+        case MB_ABORTRETRYIGNORE:
+            choices = {{QMessageBox::Abort, IDABORT},
+                       {QMessageBox::Retry, IDRETRY},
+                       {QMessageBox::Ignore, IDIGNORE}};
+            break;
+        case MB_YESNOCANCEL:
+            choices = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
+            break;
+        case MB_YESNO:
+            choices = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+            break;
+        case MB_RETRYCANCEL:
+            choices = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
+            break;
+        default:
+            choices = {{QMessageBox::Ok, IDOK}};
+            break;
+        }
+        std::vector<QPushButton*> buttons;
+        for (const TChoice& choice : choices) {
+            buttons.push_back(box.addButton(choice.first));
+            if (choice.second == IDCANCEL || (choices.size() == 1)) {
+                box.setEscapeButton(buttons.back());
+            }
+        }
+        const size_t defaultIndex = std::min<size_t>((flags & MB_DEFMASK) >> 8, buttons.size() - 1);
+        box.setDefaultButton(buttons[defaultIndex]);
+        box.exec();
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            if (box.clickedButton() == buttons[i]) {
+                return choices[i].second;
+            }
+        }
+        return MessageBoxCloseAnswer(flags);
+    }
+
+    bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) override
+    {
+        EnsureQtApplication();
+        const std::string start = folder.empty() ? root : folder;
+        const QString chosen =
+            QFileDialog::getExistingDirectory(DialogParent(), ToQ(title), ToQ(start),
+                                              QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        if (chosen.isEmpty()) {
+            return false;
+        }
+        folder = IncludeTrailingPathDelimiter(FromQ(chosen));
+        return true;
+    }
+
+    TFileDialogAnswer OpenFile(const TFileDialogRequest& request) override { return Run(request, false); }
+    TFileDialogAnswer SaveFile(const TFileDialogRequest& request) override { return Run(request, true); }
+
+    bool ChooseColor(TColor& color, bool fullOpen) override
+    {
+        (void)fullOpen;
+        EnsureQtApplication();
+        const QColor chosen = QColorDialog::getColor(QtColorOf(color), DialogParent(), QString(),
+                                                     QColorDialog::DontUseNativeDialog);
+        if (!chosen.isValid()) {
+            return false;
+        }
+        color = RGBToColor(uint8_t(chosen.red()), uint8_t(chosen.green()), uint8_t(chosen.blue()));
+        return true;
+    }
+
+    bool PrinterSetup() override
+    {
+        EnsureQtApplication();
+        QPrintDialog dialog(Printer()->Device(), DialogParent());
+        if (dialog.exec() != QDialog::Accepted) {
+            return false;
+        }
+        Printer()->SyncFromDevice();
+        return true;
+    }
+
+    void ShowHelpTopic(const std::string& helpFile, const std::string& topic) override
+    {
+        EnsureQtApplication();
+        QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(HelpTopicPage(helpFile, topic))));
+    }
+
+    bool ShellOpen(const std::string& target) override
+    {
+        EnsureQtApplication();
+        return QDesktopServices::openUrl(UrlOf(target));
+    }
+
+private:
+    static TFileDialogAnswer Run(const TFileDialogRequest& request, bool save)
+    {
+        EnsureQtApplication();
+        QFileDialog dialog(DialogParent(), ToQ(request.Title));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        QStringList filters;
+        for (const std::string& filter : NameFiltersOf(request.Filter)) {
+            filters << ToQ(filter);
+        }
+        if (!filters.isEmpty()) {
+            dialog.setNameFilters(filters);
+            dialog.selectNameFilter(
+                filters.value(std::clamp<int>(request.FilterIndex, 1, int(filters.size())) - 1));
+        }
+        std::string folder = request.InitialDir;
+        if (folder.empty() && !ExtractFilePath(request.FileName).empty()) {
+            folder = ExtractFilePath(request.FileName);
+        }
+        if (!folder.empty()) {
+            dialog.setDirectory(ToQ(folder));
+        }
+        if (!request.FileName.empty()) {
+            dialog.selectFile(ToQ(ExtractFileName(request.FileName)));
+        }
+        if (!request.DefaultExt.empty()) {
+            dialog.setDefaultSuffix(ToQ(request.DefaultExt));
+        }
+        if (save) {
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.Options & ofOverwritePrompt));
+        } else {
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            if (request.Options & ofAllowMultiSelect) {
+                dialog.setFileMode(QFileDialog::ExistingFiles);
+            } else {
+                dialog.setFileMode((request.Options & ofFileMustExist) ? QFileDialog::ExistingFile
+                                                                       : QFileDialog::AnyFile);
+            }
+        }
+        TFileDialogAnswer answer;
+        if (dialog.exec() != QDialog::Accepted) {
+            return answer;
+        }
+        for (const QString& file : dialog.selectedFiles()) {
+            answer.Files.push_back(FromQ(file));
+        }
+        answer.Accepted = !answer.Files.empty();
+        answer.FilterIndex = std::max<int32_t>(int32_t(filters.indexOf(dialog.selectedNameFilter())), 0) + 1;
+        return answer;
+    }
+};
+
+IDialogService* gInstalled = nullptr;
+
+} // namespace
+
+IDialogService& DialogService()
+{
+    if (gInstalled) {
+        return *gInstalled;
+    }
+    static TPlatformDialogService* platform = new TPlatformDialogService;
+    return *platform;
+}
+
+IDialogService* SetDialogService(IDialogService* service)
+{
+    IDialogService* previous = gInstalled;
+    gInstalled = service;
+    return previous;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Components and helpers
+
+TOpenDialog::TOpenDialog(TComponent* AOwner) : TComponent(AOwner), FFiles(std::make_unique<TStringList>()) {}
+
+TOpenDialog::~TOpenDialog() = default;
+
+TFileDialogRequest TOpenDialog::Request() const
+{
+    TFileDialogRequest request;
+    request.Title = Title;
+    request.Filter = Filter;
+    request.FilterIndex = FilterIndex;
+    request.InitialDir = InitialDir;
+    request.FileName = FileName;
+    request.DefaultExt = DefaultExt;
+    request.Options = Options;
+    return request;
+}
+
+void TOpenDialog::Accept(const TFileDialogAnswer& Answer)
+{
+    FFiles->Clear();
+    for (const std::string& file : Answer.Files) {
+        FFiles->Add(file);
+    }
+    FileName = Answer.Files.empty() ? std::string() : Answer.Files.front();
+    FilterIndex = Answer.FilterIndex;
+}
+
+bool TOpenDialog::Execute()
+{
+    const TFileDialogAnswer answer = DialogService().OpenFile(Request());
+    if (answer.Accepted) {
+        Accept(answer);
+    }
+    return answer.Accepted;
+}
+
+bool TSaveDialog::Execute()
+{
+    const TFileDialogAnswer answer = DialogService().SaveFile(Request());
+    if (answer.Accepted) {
+        Accept(answer);
+    }
+    return answer.Accepted;
+}
+
+bool TColorDialog::Execute()
+{
+    TColor chosen = Color;
+    if (!DialogService().ChooseColor(chosen, (Options & cdFullOpen) != 0)) {
+        return false;
+    }
+    Color = chosen;
+    return true;
+}
+
+void ShowMessage(const std::string& Msg)
+{
+    Application->MessageBox(Msg, Application->Title(), MB_OK);
+}
+
+void HtmlHelpDisplayTopic(const std::string& Path)
+{
+    const size_t separator = Path.find("::");
+    if (separator == std::string::npos) {
+        DialogService().ShowHelpTopic(Path, std::string());
+        return;
+    }
+    std::string topic = Path.substr(separator + 2);
+    while (!topic.empty() && topic[0] == '/') {
+        topic.erase(0, 1);
+    }
+    DialogService().ShowHelpTopic(Path.substr(0, separator), topic);
+}
+
+bool ShellOpen(const std::string& Target)
+{
+    return DialogService().ShellOpen(Target);
+}

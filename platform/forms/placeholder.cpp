@@ -1,2 +1,0 @@
-// Placeholder until the forms layer has its first source.
-namespace kv_placeholder_forms {}

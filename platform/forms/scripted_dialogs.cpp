@@ -1,0 +1,193 @@
+// The scripted dialog service: queued answers, recorded calls.
+#include "platform/forms/scripted_dialogs.h"
+
+#include "platform/forms/detail/dialog_texts.h"
+
+namespace {
+
+template <typename T> std::optional<T> TakeFront(std::deque<T>& queue)
+{
+    if (queue.empty())
+        return std::nullopt;
+    T value = std::move(queue.front());
+    queue.pop_front();
+    return value;
+}
+
+} // namespace
+
+TScriptedDialogService::TScriptedDialogService() : FPrevious(SetDialogService(this)) {}
+
+TScriptedDialogService::~TScriptedDialogService()
+{
+    SetDialogService(FPrevious);
+}
+
+void TScriptedDialogService::AnswerMessageBox(int32_t id)
+{
+    FMessageBoxAnswers.push_back(id);
+}
+
+void TScriptedDialogService::AnswerFolder(const std::string& folder)
+{
+    FFolderAnswers.emplace_back(folder);
+}
+
+void TScriptedDialogService::CancelFolder()
+{
+    FFolderAnswers.emplace_back(std::nullopt);
+}
+
+void TScriptedDialogService::AnswerFiles(const std::vector<std::string>& files, int32_t filterIndex)
+{
+    FFileAnswers.push_back(TFileDialogAnswer{true, files, filterIndex});
+}
+
+void TScriptedDialogService::CancelFiles()
+{
+    FFileAnswers.push_back(TFileDialogAnswer{});
+}
+
+void TScriptedDialogService::AnswerColor(TColor color)
+{
+    FColorAnswers.emplace_back(color);
+}
+
+void TScriptedDialogService::CancelColor()
+{
+    FColorAnswers.emplace_back(std::nullopt);
+}
+
+void TScriptedDialogService::AnswerPrinterSetup(bool accepted)
+{
+    FPrinterSetupAnswers.push_back(accepted);
+}
+
+std::vector<TDialogCall> TScriptedDialogService::CallsOf(TDialogKind kind) const
+{
+    std::vector<TDialogCall> result;
+    for (const TDialogCall& call : FCalls)
+        if (call.Kind == kind)
+            result.push_back(call);
+    return result;
+}
+
+size_t TScriptedDialogService::PendingAnswers() const
+{
+    return FMessageBoxAnswers.size() + FFolderAnswers.size() + FFileAnswers.size() + FColorAnswers.size() +
+           FPrinterSetupAnswers.size();
+}
+
+int32_t TScriptedDialogService::MessageBox(const std::string& text, const std::string& caption,
+                                           uint32_t flags)
+{
+    TDialogCall call;
+    call.Kind = dkMessageBox;
+    call.Caption = caption;
+    call.Text = text;
+    call.Flags = flags;
+    std::optional<int32_t> answer = TakeFront(FMessageBoxAnswers);
+    call.Scripted = answer.has_value();
+    call.Answer = answer.value_or(FormsDetail::MessageBoxCloseAnswer(flags));
+    FCalls.push_back(call);
+    return call.Answer;
+}
+
+bool TScriptedDialogService::BrowseForFolder(const std::string& title, const std::string& root,
+                                             std::string& folder)
+{
+    TDialogCall call;
+    call.Kind = dkBrowseForFolder;
+    call.Caption = title;
+    call.Text = folder.empty() ? root : folder;
+    std::optional<std::optional<std::string>> answer = TakeFront(FFolderAnswers);
+    call.Scripted = answer.has_value();
+    bool chosen = answer && answer->has_value();
+    if (chosen) {
+        folder = **answer;
+        if (!folder.empty() && folder.back() != '/')
+            folder += '/';
+    }
+    call.Answer = chosen ? 1 : 0;
+    FCalls.push_back(call);
+    return chosen;
+}
+
+TFileDialogAnswer TScriptedDialogService::AnswerFileDialog(TDialogKind kind,
+                                                           const TFileDialogRequest& request)
+{
+    TDialogCall call;
+    call.Kind = kind;
+    call.Caption = request.Title;
+    call.Text = request.InitialDir;
+    call.Flags = request.Options;
+    call.File = request;
+    std::optional<TFileDialogAnswer> answer = TakeFront(FFileAnswers);
+    call.Scripted = answer.has_value();
+    TFileDialogAnswer result = answer.value_or(TFileDialogAnswer{});
+    if (result.Accepted && result.Files.empty())
+        result.Accepted = false;
+    if (result.Accepted && !(request.Options & ofAllowMultiSelect))
+        result.Files.resize(1);
+    call.Answer = result.Accepted ? 1 : 0;
+    FCalls.push_back(call);
+    return result;
+}
+
+TFileDialogAnswer TScriptedDialogService::OpenFile(const TFileDialogRequest& request)
+{
+    return AnswerFileDialog(dkOpenFile, request);
+}
+
+TFileDialogAnswer TScriptedDialogService::SaveFile(const TFileDialogRequest& request)
+{
+    return AnswerFileDialog(dkSaveFile, request);
+}
+
+bool TScriptedDialogService::ChooseColor(TColor& color, bool fullOpen)
+{
+    TDialogCall call;
+    call.Kind = dkChooseColor;
+    call.Color = color;
+    call.FullOpen = fullOpen;
+    std::optional<std::optional<TColor>> answer = TakeFront(FColorAnswers);
+    call.Scripted = answer.has_value();
+    bool chosen = answer && answer->has_value();
+    if (chosen)
+        color = **answer;
+    call.Answer = chosen ? 1 : 0;
+    FCalls.push_back(call);
+    return chosen;
+}
+
+bool TScriptedDialogService::PrinterSetup()
+{
+    TDialogCall call;
+    call.Kind = dkPrinterSetup;
+    std::optional<bool> answer = TakeFront(FPrinterSetupAnswers);
+    call.Scripted = answer.has_value();
+    call.Answer = answer.value_or(false) ? 1 : 0;
+    FCalls.push_back(call);
+    return call.Answer != 0;
+}
+
+void TScriptedDialogService::ShowHelpTopic(const std::string& helpFile, const std::string& topic)
+{
+    TDialogCall call;
+    call.Kind = dkHelpTopic;
+    call.Caption = helpFile;
+    call.Text = topic;
+    call.Scripted = true;
+    FCalls.push_back(call);
+}
+
+bool TScriptedDialogService::ShellOpen(const std::string& target)
+{
+    TDialogCall call;
+    call.Kind = dkShellOpen;
+    call.Text = target;
+    call.Scripted = true;
+    call.Answer = 1;
+    FCalls.push_back(call);
+    return true;
+}

@@ -1,0 +1,86 @@
+// A dialog service for tests: it answers from queues that the test fills, records every call
+// with its texts and flags, and never shows a window. It installs itself while it lives.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/forms/dialog_service.h"
+
+enum TDialogKind
+{
+    dkMessageBox,
+    dkBrowseForFolder,
+    dkOpenFile,
+    dkSaveFile,
+    dkChooseColor,
+    dkPrinterSetup,
+    dkHelpTopic,
+    dkShellOpen,
+};
+
+// One call as the service saw it. Caption holds the caption, title or help file; Text the message,
+// start folder, help topic or opened target; Flags the message-box flags; Answer the message-box
+// result, or 1 for a confirmed and 0 for a cancelled dialog.
+struct TDialogCall
+{
+    TDialogKind Kind = dkMessageBox;
+    std::string Caption;
+    std::string Text;
+    uint32_t Flags = 0;
+    TFileDialogRequest File;
+    TColor Color = 0;
+    bool FullOpen = false;
+    int32_t Answer = 0;
+    bool Scripted = false;
+};
+
+class TScriptedDialogService : public IDialogService
+{
+public:
+    TScriptedDialogService();
+    ~TScriptedDialogService() override;
+    TScriptedDialogService(const TScriptedDialogService&) = delete;
+    TScriptedDialogService& operator=(const TScriptedDialogService&) = delete;
+
+    // Queue the answers, used in order per kind. Without a queued answer a message box gets the
+    // answer of closing it without a choice (IDOK for MB_OK, IDNO for MB_YESNO, IDABORT for
+    // MB_ABORTRETRYIGNORE, IDCANCEL otherwise) and every dialog is cancelled.
+    void AnswerMessageBox(int32_t id);
+    void AnswerFolder(const std::string& folder);
+    void CancelFolder();
+    void AnswerFiles(const std::vector<std::string>& files, int32_t filterIndex = 1);
+    void CancelFiles();
+    void AnswerColor(TColor color);
+    void CancelColor();
+    void AnswerPrinterSetup(bool accepted);
+
+    const std::vector<TDialogCall>& Calls() const { return FCalls; }
+    // The calls of one kind, in order.
+    std::vector<TDialogCall> CallsOf(TDialogKind kind) const;
+    void ClearCalls() { FCalls.clear(); }
+    // Answers queued but never used.
+    size_t PendingAnswers() const;
+
+    int32_t MessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
+    bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) override;
+    TFileDialogAnswer OpenFile(const TFileDialogRequest& request) override;
+    TFileDialogAnswer SaveFile(const TFileDialogRequest& request) override;
+    bool ChooseColor(TColor& color, bool fullOpen) override;
+    bool PrinterSetup() override;
+    void ShowHelpTopic(const std::string& helpFile, const std::string& topic) override;
+    bool ShellOpen(const std::string& target) override;
+
+private:
+    TFileDialogAnswer AnswerFileDialog(TDialogKind kind, const TFileDialogRequest& request);
+
+    IDialogService* FPrevious = nullptr;
+    std::vector<TDialogCall> FCalls;
+    std::deque<int32_t> FMessageBoxAnswers;
+    std::deque<std::optional<std::string>> FFolderAnswers;
+    std::deque<TFileDialogAnswer> FFileAnswers;
+    std::deque<std::optional<TColor>> FColorAnswers;
+    std::deque<bool> FPrinterSetupAnswers;
+};

@@ -1,0 +1,57 @@
+// Acting as the user, for tests: each call sends the platform the input events a person's
+// action would, so that controls react through their real event paths. Nothing needs a display.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/forms/controls.h"
+#include "platform/forms/messages.h"
+
+class TComboBox;
+class TTrackBar;
+class TCSpinEdit;
+class THeaderControl;
+class TMenuItem;
+
+namespace Simulate {
+
+// Gives the control the input focus (its form becomes the active window).
+void Focus(TWinControl* Control);
+// A press and release of the key with the modifiers, through the application's hook, shortcuts
+// and the focused control (the control gets the focus first).
+void Key(TWinControl* Control, uint16_t VirtualKey, TShiftState Shift = 0);
+// Types the text into the focused control, character by character.
+void Type(TWinControl* Control, const std::string& Text);
+// Selects everything in an edit (as a triple click does) and types the text over it.
+void Retype(TWinControl* Control, const std::string& Text);
+// A click with the left button at (X, Y) of the client area, or at its centre.
+void Click(TControl* Control);
+void Click(TControl* Control, int32_t X, int32_t Y);
+void DoubleClick(TControl* Control, int32_t X, int32_t Y);
+void MouseDown(TControl* Control, TMouseButton Button, int32_t X, int32_t Y, TShiftState Shift = 0);
+void MouseMove(TControl* Control, int32_t X, int32_t Y, TShiftState Shift = 0);
+void MouseUp(TControl* Control, TMouseButton Button, int32_t X, int32_t Y, TShiftState Shift = 0);
+// One notch of the wheel is 120; positive turns away from the user.
+void Wheel(TControl* Control, int32_t X, int32_t Y, int32_t Delta, TShiftState Shift = 0);
+// Chooses an item of the drop-down list, as picking it from the open list does.
+void Choose(TComboBox* Combo, int32_t Index);
+// Drags the thumb of a track bar to the position.
+void Slide(TTrackBar* TrackBar, int32_t Position);
+// Clicks the spin edit's up or down button.
+void SpinUp(TCSpinEdit* SpinEdit);
+void SpinDown(TCSpinEdit* SpinEdit);
+// A click on a window scroll bar of a custom control: SB_LINEUP, SB_LINEDOWN, SB_PAGEUP,
+// SB_PAGEDOWN, or a drag of the thumb to Position (SB_THUMBTRACK then SB_THUMBPOSITION).
+void Scroll(TCustomControl* Control, int32_t Bar, uint16_t Code, int32_t Position = 0);
+// Drags the right edge of a header section to the new width.
+void ResizeSection(THeaderControl* Header, int32_t Index, int32_t Width);
+// Closes the form with its frame's close button.
+void CloseWindow(TForm* Form);
+// Lets the platform deliver what is queued (posted messages, timers that are due, paints).
+void ProcessEvents();
+// Waits up to TimeoutMs, handling events, until Done returns true; returns Done's last answer.
+bool WaitUntil(const std::function<bool()>& Done, int32_t TimeoutMs = 5000);
+
+} // namespace Simulate

@@ -1,0 +1,262 @@
+// The dialog service: scripted answers and recorded calls, the dialog components that go through
+// it, the application's exception display, and the real service's filter and help-page texts.
+#include <gtest/gtest.h>
+
+#include "platform/core/exceptions.h"
+#include "platform/forms/application.h"
+#include "platform/forms/detail/dialog_texts.h"
+#include "platform/forms/dialogs.h"
+#include "platform/forms/scripted_dialogs.h"
+
+namespace {
+
+class ApplicationTitle
+{
+public:
+    explicit ApplicationTitle(const std::string& title) : FSaved(Application->Title())
+    {
+        Application->SetTitle(title);
+    }
+    ~ApplicationTitle() { Application->SetTitle(FSaved); }
+
+private:
+    std::string FSaved;
+};
+
+} // namespace
+
+TEST(ScriptedDialogs, MessageBoxReturnsTheScriptedButtonAndRecordsTheCall)
+{
+    TScriptedDialogService dialogs;
+    dialogs.AnswerMessageBox(IDNO);
+    const int32_t answer = Application->MessageBox("The folder is not empty.\nDelete?", "Plimbet v1.0",
+                                                   MB_YESNOCANCEL | MB_ICONQUESTION);
+    EXPECT_EQ(answer, IDNO);
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    const TDialogCall& call = dialogs.Calls()[0];
+    EXPECT_EQ(call.Kind, dkMessageBox);
+    EXPECT_EQ(call.Caption, "Plimbet v1.0");
+    EXPECT_EQ(call.Text, "The folder is not empty.\nDelete?");
+    EXPECT_EQ(call.Flags, 0x23u);
+    EXPECT_TRUE(call.Scripted);
+    EXPECT_EQ(dialogs.PendingAnswers(), 0u);
+}
+
+TEST(ScriptedDialogs, UnscriptedMessageBoxesAnswerAsClosingThemWould)
+{
+    struct Case
+    {
+        uint32_t Flags;
+        int32_t Answer;
+    };
+    const Case cases[] = {
+        {MB_OK | MB_ICONSTOP, IDOK},        {MB_OKCANCEL, IDCANCEL},
+        {MB_ABORTRETRYIGNORE, IDABORT},     {MB_YESNOCANCEL | MB_ICONQUESTION, IDCANCEL},
+        {MB_YESNO | MB_ICONQUESTION, IDNO}, {MB_RETRYCANCEL, IDCANCEL},
+    };
+    TScriptedDialogService dialogs;
+    for (const Case& c : cases) {
+        EXPECT_EQ(Application->MessageBox("?", "caption", c.Flags), c.Answer) << "flags " << c.Flags;
+    }
+    for (const TDialogCall& call : dialogs.Calls()) {
+        EXPECT_FALSE(call.Scripted);
+    }
+}
+
+TEST(ScriptedDialogs, AnswersAreUsedInOrderAndTheServiceIsRestoredAfterwards)
+{
+    IDialogService* real = &DialogService();
+    {
+        TScriptedDialogService outer;
+        outer.AnswerMessageBox(IDYES);
+        {
+            TScriptedDialogService inner;
+            inner.AnswerMessageBox(IDRETRY);
+            inner.AnswerMessageBox(IDIGNORE);
+            EXPECT_EQ(Application->MessageBox("a", "", MB_ABORTRETRYIGNORE), IDRETRY);
+            EXPECT_EQ(Application->MessageBox("b", "", MB_ABORTRETRYIGNORE), IDIGNORE);
+            EXPECT_EQ(outer.Calls().size(), 0u);
+        }
+        EXPECT_EQ(&DialogService(), &outer);
+        EXPECT_EQ(Application->MessageBox("c", "", MB_YESNO), IDYES);
+    }
+    EXPECT_EQ(&DialogService(), real);
+}
+
+TEST(ScriptedDialogs, EmptyCaptionTakesTheApplicationTitle)
+{
+    ApplicationTitle title("Plimbet");
+    TScriptedDialogService dialogs;
+    ShowMessage("Done");
+    Application->MessageBox("Error", "", MB_OK | MB_ICONSTOP);
+    ASSERT_EQ(dialogs.Calls().size(), 2u);
+    EXPECT_EQ(dialogs.Calls()[0].Caption, "Plimbet");
+    EXPECT_EQ(dialogs.Calls()[0].Flags, uint32_t(MB_OK));
+    EXPECT_EQ(dialogs.Calls()[1].Caption, "Plimbet");
+}
+
+TEST(ScriptedDialogs, FolderPickerGivesAFolderWithATrailingSlashOrNothing)
+{
+    TScriptedDialogService dialogs;
+    dialogs.AnswerFolder("/tmp/gallery");
+    dialogs.CancelFolder();
+    std::string folder = "/home/user/old/";
+    EXPECT_TRUE(DialogService().BrowseForFolder("Please choose the folder", "", folder));
+    EXPECT_EQ(folder, "/tmp/gallery/");
+    EXPECT_FALSE(DialogService().BrowseForFolder("Again", "", folder));
+    EXPECT_EQ(folder, "/tmp/gallery/");
+    const auto calls = dialogs.CallsOf(dkBrowseForFolder);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].Caption, "Please choose the folder");
+    EXPECT_EQ(calls[0].Text, "/home/user/old/");
+    EXPECT_EQ(calls[1].Answer, 0);
+}
+
+TEST(FileDialogs, OpenDialogSendsItsSettingsAndTakesTheChoice)
+{
+    TScriptedDialogService dialogs;
+    TOpenDialog dialog(nullptr);
+    dialog.Title = "Open file of template";
+    dialog.Filter = "Template's files|*.htm|All files|*.*";
+    dialog.InitialDir = "/srv/templates/";
+    dialogs.AnswerFiles({"/srv/templates/a.htm", "/srv/templates/b.htm"}, 2);
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(dialog.FileName, "/srv/templates/a.htm");
+    EXPECT_EQ(dialog.Files()->Count(), 1) << "only one file without ofAllowMultiSelect";
+    EXPECT_EQ(dialog.FilterIndex, 2);
+    const TDialogCall call = dialogs.CallsOf(dkOpenFile).at(0);
+    EXPECT_EQ(call.File.Title, "Open file of template");
+    EXPECT_EQ(call.File.Filter, "Template's files|*.htm|All files|*.*");
+    EXPECT_EQ(call.File.InitialDir, "/srv/templates/");
+
+    dialog.Options |= ofAllowMultiSelect;
+    dialogs.AnswerFiles({"/x/1.jpg", "/x/2.jpg"});
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(dialog.Files()->Count(), 2);
+
+    dialogs.CancelFiles();
+    dialog.FileName = "kept";
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_EQ(dialog.FileName, "kept");
+}
+
+TEST(FileDialogs, SaveAndColourDialogsGoThroughTheService)
+{
+    TScriptedDialogService dialogs;
+    TSaveDialog save(nullptr);
+    save.Options |= ofOverwritePrompt;
+    dialogs.AnswerFiles({"/tmp/out.jpg"});
+    ASSERT_TRUE(save.Execute());
+    EXPECT_EQ(save.FileName, "/tmp/out.jpg");
+    EXPECT_TRUE(dialogs.CallsOf(dkSaveFile).at(0).Flags & ofOverwritePrompt);
+
+    TColorDialog colour(nullptr);
+    colour.Color = RGBToColor(255, 128, 0);
+    colour.Options = cdFullOpen | cdAnyColor;
+    dialogs.AnswerColor(clBlue);
+    ASSERT_TRUE(colour.Execute());
+    EXPECT_EQ(colour.Color, clBlue);
+    const TDialogCall call = dialogs.CallsOf(dkChooseColor).at(0);
+    EXPECT_EQ(call.Color, RGBToColor(255, 128, 0));
+    EXPECT_TRUE(call.FullOpen);
+
+    dialogs.CancelColor();
+    EXPECT_FALSE(colour.Execute());
+    EXPECT_EQ(colour.Color, clBlue);
+}
+
+TEST(ScriptedDialogs, HelpTopicsAndShellOpensAreRecorded)
+{
+    TScriptedDialogService dialogs;
+    HtmlHelpDisplayTopic("/opt/plimbet/plimbet.chm::/options.htm");
+    EXPECT_TRUE(ShellOpen("http://www.example.com/"));
+    Application->SetHelpFile("/opt/plimbet/plimbet.chm");
+    Application->HelpShowTopic("main.htm");
+    Application->SetHelpFile("");
+    const auto help = dialogs.CallsOf(dkHelpTopic);
+    ASSERT_EQ(help.size(), 2u);
+    EXPECT_EQ(help[0].Caption, "/opt/plimbet/plimbet.chm");
+    EXPECT_EQ(help[0].Text, "options.htm");
+    EXPECT_EQ(help[1].Text, "main.htm");
+    EXPECT_EQ(dialogs.CallsOf(dkShellOpen).at(0).Text, "http://www.example.com/");
+}
+
+TEST(ExceptionDisplay, EscapedExceptionsAreShownWithAFullStopAndAbortIsSilent)
+{
+    ApplicationTitle title("Plimbet");
+    struct Case
+    {
+        std::string Message;
+        std::string Shown;
+    };
+    const Case cases[] = {
+        {"Cannot open file", "Cannot open file."},
+        {"Already ends.", "Already ends."},
+        {"Really!", "Really!"},
+        {"", ""},
+    };
+    TScriptedDialogService dialogs;
+    for (const Case& c : cases) {
+        try {
+            throw Exception(c.Message);
+        } catch (...) {
+            Application->HandleException(nullptr);
+        }
+    }
+    try {
+        throw EAbort();
+    } catch (...) {
+        Application->HandleException(nullptr);
+    }
+    ASSERT_EQ(dialogs.Calls().size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(dialogs.Calls()[i].Text, cases[i].Shown);
+        EXPECT_EQ(dialogs.Calls()[i].Caption, "Plimbet");
+        EXPECT_EQ(dialogs.Calls()[i].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+    }
+}
+
+TEST(ExceptionDisplay, OnExceptionReplacesTheDisplay)
+{
+    TScriptedDialogService dialogs;
+    std::string seen;
+    Application->OnException = [&](TObject*, const std::exception& e) { seen = e.what(); };
+    try {
+        throw EConvertError("'x' is not a valid integer value");
+    } catch (...) {
+        Application->HandleException(nullptr);
+    }
+    Application->OnException = nullptr;
+    EXPECT_EQ(seen, "'x' is not a valid integer value");
+    EXPECT_TRUE(dialogs.Calls().empty());
+}
+
+TEST(PlatformDialogTexts, FiltersBecomeNameFilters)
+{
+    using FormsDetail::NameFiltersOf;
+    struct Case
+    {
+        std::string Filter;
+        std::vector<std::string> Expected;
+    };
+    const Case cases[] = {
+        {"Template's files|*.htm|All files|*.*", {"Template's files (*.htm)", "All files (*)"}},
+        {"HTML files|*.htm;*.html|PHP files|*.php;*.php3;*.php4",
+         {"HTML files (*.htm *.html)", "PHP files (*.php *.php3 *.php4)"}},
+        {"JPEG files|*.jpg", {"JPEG files (*.jpg)"}},
+        {"", {}},
+        {"Dangling description", {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NameFiltersOf(c.Filter), c.Expected) << c.Filter;
+    }
+}
+
+TEST(PlatformDialogTexts, AHelpFileStandsForAFolderOfPages)
+{
+    EXPECT_EQ(FormsDetail::HelpTopicPage("/opt/plimbet/plimbet.chm", "main.htm"),
+              "/opt/plimbet/plimbet/main.htm");
+    EXPECT_EQ(FormsDetail::HelpTopicPage("/opt/plimbet/plimbet.chm", "/temporg.htm"),
+              "/opt/plimbet/plimbet/temporg.htm");
+    EXPECT_EQ(FormsDetail::HelpTopicPage("/opt/help", "a.htm"), "/opt/help/a.htm");
+}
