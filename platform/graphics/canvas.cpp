@@ -72,34 +72,24 @@ void TPen::Assign(TPersistent* Source)
 
 void TPen::SetColor(TColor Value)
 {
-    if (Value != FColor) {
-        FColor = Value;
-        Changed();
-    }
+    Store(FColor, Value);
 }
 
 void TPen::SetWidth(int32_t Value)
 {
-    if (Value >= 0 && Value != FWidth) {
-        FWidth = Value;
-        Changed();
+    if (Value >= 0) {
+        Store(FWidth, Value);
     }
 }
 
 void TPen::SetStyle(TPenStyle Value)
 {
-    if (Value != FStyle) {
-        FStyle = Value;
-        Changed();
-    }
+    Store(FStyle, Value);
 }
 
 void TPen::SetMode(TPenMode Value)
 {
-    if (Value != FMode) {
-        FMode = Value;
-        Changed();
-    }
+    Store(FMode, Value);
 }
 
 void TBrush::Assign(TPersistent* Source)
@@ -126,10 +116,7 @@ void TBrush::SetColor(TColor Value)
 
 void TBrush::SetStyle(TBrushStyle Value)
 {
-    if (Value != FStyle) {
-        FStyle = Value;
-        Changed();
-    }
+    Store(FStyle, Value);
 }
 
 void TFont::Assign(TPersistent* Source)
@@ -152,9 +139,8 @@ void TFont::Assign(TPersistent* Source)
 
 void TFont::SetName(const TFontName& Value)
 {
-    if (!Value.empty() && Value != FName) {
-        FName = Value;
-        Changed();
+    if (!Value.empty()) {
+        Store(FName, Value);
     }
 }
 
@@ -170,65 +156,43 @@ void TFont::SetSize(int32_t Value)
 
 void TFont::SetHeight(int32_t Value)
 {
-    if (Value != FHeight) {
-        FHeight = Value;
-        Changed();
-    }
+    Store(FHeight, Value);
 }
 
 void TFont::SetColor(TColor Value)
 {
-    if (Value != FColor) {
-        FColor = Value;
-        Changed();
-    }
+    Store(FColor, Value);
 }
 
 void TFont::SetStyle(TFontStyles Value)
 {
-    if (!(Value == FStyle)) {
-        FStyle = Value;
-        Changed();
-    }
+    Store(FStyle, Value);
 }
 
 void TFont::SetCharset(TFontCharset Value)
 {
-    if (Value != FCharset) {
-        FCharset = Value;
-        Changed();
-    }
+    Store(FCharset, Value);
 }
 
 void TFont::SetPitch(TFontPitch Value)
 {
-    if (Value != FPitch) {
-        FPitch = Value;
-        Changed();
-    }
+    Store(FPitch, Value);
 }
 
 void TFont::SetOrientation(int32_t Value)
 {
-    if (Value != FOrientation) {
-        FOrientation = Value;
-        Changed();
-    }
+    Store(FOrientation, Value);
 }
 
 void TFont::SetQuality(TFontQuality Value)
 {
-    if (Value != FQuality) {
-        FQuality = Value;
-        Changed();
-    }
+    Store(FQuality, Value);
 }
 
 void TFont::SetPixelsPerInch(int32_t Value)
 {
-    if (Value > 0 && Value != FPixelsPerInch) {
-        FPixelsPerInch = Value;
-        Changed();
+    if (Value > 0) {
+        Store(FPixelsPerInch, Value);
     }
 }
 

@@ -140,6 +140,14 @@ public:
 
 protected:
     void Changed();
+    // Stores a property's new value and reports the change, when it is one.
+    template <class T> void Store(T& field, const T& value)
+    {
+        if (!(field == value)) {
+            field = value;
+            Changed();
+        }
+    }
 };
 
 class TPen : public TGraphicsObject
