@@ -639,6 +639,9 @@ bool TCanvas::TryLock()
 
 void TCanvas::Unlock()
 {
+    if (FLockCount.load() <= 0) {
+        return; // an unbalanced Unlock must not release a mutex this thread does not hold
+    }
     --FLockCount;
     FLock.unlock();
 }

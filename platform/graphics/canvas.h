@@ -319,7 +319,8 @@ public:
     // Copies Source's rectangle into Dest (scaled when the sizes differ) with CopyMode.
     void CopyRect(const TRect& Dest, TCanvas* Canvas, const TRect& Source);
 
-    // The canvas lock guards drawing from several threads; it is re-entrant.
+    // The canvas lock guards drawing from several threads; it is re-entrant. Unlock without a
+    // matching Lock does nothing.
     void Lock();
     bool TryLock();
     void Unlock();

@@ -453,7 +453,10 @@ TEST(Canvas, LockIsReentrantAndCounted)
     EXPECT_EQ(canvas.LockCount(), 2);
     canvas.Unlock();
     canvas.Unlock();
+    canvas.Unlock(); // one too many is ignored
     EXPECT_EQ(canvas.LockCount(), 0);
+    EXPECT_TRUE(canvas.TryLock());
+    canvas.Unlock();
     // A canvas without a raster draws nothing and reports no pixels.
     canvas.Rectangle(0, 0, 5, 5);
     canvas.TextOut(0, 0, "x");
