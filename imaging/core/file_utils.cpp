@@ -5,8 +5,8 @@
 #include "platform/core/files.h"
 #include "platform/core/system.h"
 
-#include <fcntl.h>
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

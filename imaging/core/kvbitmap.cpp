@@ -3,7 +3,7 @@
 #include "imaging/core/kvbitmap.h"
 
 #include "imaging/core/bit_utils.h"
-#include "imaging/core/detail/memory_limit.h"
+#include "imaging/core/detail/pixel_memory.h"
 #include "imaging/core/file_utils.h"
 #include "platform/core/exceptions.h"
 
@@ -111,10 +111,7 @@ void TKVBitmap::AllocateImage()
             FPaletteCount = 256;
         }
         const int64_t size = int64_t(FRowLen) * FHeight;
-        if (FLocation == kvFile && int64_t(MinFileSize) > size)
-            FLocation = kvMemory;
-        if (FLocation == kvMemory && int64_t(MinFileSize) < size)
-            FLocation = kvFile;
+        FLocation = LocationForSize(size);
         switch (FLocation) {
         case kvFile:
             AllocateInFile(size);
@@ -133,6 +130,16 @@ void TKVBitmap::AllocateImage()
     Full = false;
 }
 
+// kvFile and kvMemory as requested, unless the byte size is on the other side of MinFileSize.
+TKVLocation TKVBitmap::LocationForSize(int64_t size) const
+{
+    if (FLocation == kvFile && int64_t(MinFileSize) > size)
+        return kvMemory;
+    if (FLocation == kvMemory && int64_t(MinFileSize) < size)
+        return kvFile;
+    return FLocation;
+}
+
 void TKVBitmap::AllocateInFile(int64_t size)
 {
     if (FFileBuffer->AllocateFile("", size))
@@ -143,9 +150,7 @@ void TKVBitmap::AllocateInFile(int64_t size)
 
 void TKVBitmap::AllocateInMemory(int64_t size)
 {
-    if (size > MaxMemoryBlock())
-        RaiseTooLarge();
-    FOwnedMemory.reset(new (std::nothrow) uint8_t[size_t(size)]);
+    FOwnedMemory = Daduvudez::detail::AllocatePixelBlock(size);
     if (!FOwnedMemory)
         RaiseTooLarge();
     FMemory = FOwnedMemory.get();

@@ -3,6 +3,7 @@
 // temporary file (rows top-down, one mapped at a time) or in a class-library TBitmap.
 #pragma once
 
+#include "imaging/core/detail/pixel_memory.h"
 #include "imaging/core/file_buffer.h"
 #include "imaging/core/types.h"
 #include "platform/core/classes.h"
@@ -170,6 +171,8 @@ private:
     void TakeStorageFrom(TKVBitmap& source);
     void ReleaseCurrentFileRow();
     void ClearStorage();
+    TKVLocation LocationForSize(int64_t size) const;
+    bool CanReuseStorageFor(const TKVBitmap& source) const;
     void AllocateInFile(int64_t size);
     void AllocateInMemory(int64_t size);
     void AllocateInTBitmap(int64_t size);
@@ -193,7 +196,7 @@ private:
     std::unique_ptr<TKVBitmap> FAlphaChannel;
     bool FIsAlpha = false;
     uint8_t* FMemory = nullptr;
-    std::unique_ptr<uint8_t[]> FOwnedMemory;
+    Daduvudez::detail::TPixelBlock FOwnedMemory;
     TBitmap* FVclBitmap = nullptr;
     std::unique_ptr<TBitmap> FOwnedVclBitmap;
     std::vector<uint8_t*> FRowTable;

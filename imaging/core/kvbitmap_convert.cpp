@@ -21,7 +21,7 @@ inline uint16_t FloatToWord(float v)
 {
     return static_cast<uint16_t>(std::clamp(Trunc(static_cast<double>(v) * 65535), 0, 65535));
 }
-inline uint16_t RGBToWord(int32_t r, int32_t g, int32_t b)
+inline uint16_t RGBToWord(uint32_t r, uint32_t g, uint32_t b)
 {
     return static_cast<uint16_t>((r * 54272 + g * 182528 + b * 19200) / 1000);
 }
@@ -29,7 +29,8 @@ inline float RGBToFloat(int32_t r, int32_t g, int32_t b)
 {
     return static_cast<float>((r * 0.2126 + g * 0.7152 + b * 0.0722) / 255);
 }
-inline uint8_t RGBToGrey(int32_t r, int32_t g, int32_t b)
+// Unsigned, so that the division by a constant stays a multiplication and a shift.
+inline uint8_t RGBToGrey(uint32_t r, uint32_t g, uint32_t b)
 {
     return static_cast<uint8_t>((r * 21 + g * 71 + b * 8) / 100);
 }
@@ -43,6 +44,52 @@ template <typename T> T Load(const uint8_t* row, int32_t x)
 template <typename T> void Store(uint8_t* row, int32_t x, T value)
 {
     std::memcpy(row + int64_t(x) * sizeof(T), &value, sizeof(T));
+}
+
+// Hot row loops are built twice on x86-64, once for AVX2, and the one the processor can run is
+// picked at load time: the stride-3 colour loads only vectorise with its byte shuffles.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KV_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define KV_ROW_KERNEL
+#endif
+
+KV_ROW_KERNEL void ColoursToGrey(const uint8_t* __restrict src, uint8_t* __restrict dst, int32_t width)
+{
+    for (int32_t x = 0; x < width; ++x)
+        dst[x] = RGBToGrey(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+}
+
+// What the entries of a source palette become in each target format, worked out once.
+struct TPaletteTables
+{
+    explicit TPaletteTables(const TRGB* palette)
+    {
+        for (int i = 0; i < 256; ++i) {
+            const TRGB c = palette[i];
+            colours[i] = c;
+            grey[i] = RGBToGrey(c.r, c.g, c.b);
+            word[i] = RGBToWord(c.r, c.g, c.b);
+            single[i] = RGBToFloat(c.r, c.g, c.b);
+            packed[i] = uint32_t(c.b) | uint32_t(c.g) << 8 | uint32_t(c.r) << 16;
+        }
+    }
+    std::array<TRGB, 256> colours;
+    std::array<uint8_t, 256> grey;
+    std::array<uint16_t, 256> word;
+    std::array<float, 256> single;
+    std::array<uint32_t, 256> packed;
+};
+
+// Colours through a table of packed pixels: four-byte stores, each overwriting the spare byte of
+// the one before; the last pixel of the row takes exactly three bytes.
+void WritePackedColours(const uint8_t* index, uint8_t* dst, int32_t width, const uint32_t* packed)
+{
+    if (width <= 0)
+        return;
+    for (int32_t x = 0; x < width - 1; ++x)
+        std::memcpy(dst + int64_t(x) * 3, &packed[index[x]], 4);
+    std::memcpy(dst + int64_t(width - 1) * 3, &packed[index[width - 1]], 3);
 }
 
 // Reads each pixel of a source row as one value of a per-format kind and writes it through a
@@ -72,8 +119,9 @@ void ForEachSourceValue(TKVPixelFormat from, const uint8_t* src, int32_t width, 
 }
 
 void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint8_t* dst, int32_t width,
-                const TRGB* palette, int32_t rowLen)
+                const TPaletteTables& tables, int32_t rowLen)
 {
+    const TRGB* palette = tables.colours.data();
     if (from == to) {
         std::memcpy(dst, src, size_t(rowLen));
         return;
@@ -88,7 +136,7 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
             break;
         case kv8p:
             for (int32_t x = 0; x < width; ++x)
-                dst[x] = static_cast<uint8_t>(Korvaneproc::_RGBToGray(palette[src[x]]));
+                dst[x] = tables.grey[src[x]];
             break;
         case kv8g:
             std::memcpy(dst, src, size_t(width));
@@ -97,12 +145,9 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
             for (int32_t x = 0; x < width; ++x)
                 dst[x] = static_cast<uint8_t>(Load<uint16_t>(src, x) >> 8);
             break;
-        case kv24RGB: {
-            const TRGB* pixels = reinterpret_cast<const TRGB*>(src);
-            for (int32_t x = 0; x < width; ++x)
-                dst[x] = RGBToGrey(pixels[x].r, pixels[x].g, pixels[x].b);
+        case kv24RGB:
+            ColoursToGrey(src, dst, width);
             break;
-        }
         case kv32f:
             for (int32_t x = 0; x < width; ++x)
                 dst[x] = FloatToByte(Load<float>(src, x));
@@ -124,6 +169,10 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
         case kv32f:
             for (int32_t x = 0; x < width; ++x)
                 Store<uint16_t>(dst, x, FloatToWord(Load<float>(src, x)));
+            break;
+        case kv8p:
+            for (int32_t x = 0; x < width; ++x)
+                Store<uint16_t>(dst, x, tables.word[src[x]]);
             break;
         default:
             ForEachSourceValue(from, src, width, palette,
@@ -150,6 +199,9 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
                 out[x] = TRGB{v, v, v};
             }
             break;
+        case kv8p:
+            WritePackedColours(src, dst, width, tables.packed.data());
+            break;
         default:
             ForEachSourceValue(from, src, width, palette, [&](int32_t x, TRGB c) { out[x] = c; });
             break;
@@ -169,6 +221,10 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
         case kv16g:
             for (int32_t x = 0; x < width; ++x)
                 Store<float>(dst, x, static_cast<float>(Load<uint16_t>(src, x) / 65535.0));
+            break;
+        case kv8p:
+            for (int32_t x = 0; x < width; ++x)
+                Store<float>(dst, x, tables.single[src[x]]);
             break;
         default:
             ForEachSourceValue(from, src, width, palette,
@@ -230,11 +286,12 @@ void TKVBitmap::ConvertRows(TKVBitmap& source)
 
     TKVAccessScope sourceAccess(source, kvdRead);
     TKVAccessScope ownAccess(*this, kvdWrite);
+    const TPaletteTables tables(palette.data());
     const int32_t width = FWidth;
     for (int32_t y = 0; y < FHeight; ++y) {
         const uint8_t* src = source.GetScanLine(y);
         uint8_t* dst = GetScanLine(y);
-        ConvertRow(from, to, src, dst, width, palette.data(), std::min(FRowLen, source.FRowLen));
+        ConvertRow(from, to, src, dst, width, tables, std::min(FRowLen, source.FRowLen));
     }
 }
 

@@ -68,6 +68,10 @@ void TKVBitmap::AssignKVBitmap(TKVBitmap* source, bool whole)
             SetFormatFields(FPixelFormat);
             BuildBitmapScanlines();
         }
+    } else if (CanReuseStorageFor(*source)) {
+        // A new block of the same size would hold undefined bytes too: keep this one.
+        if (whole)
+            FAlphaChannel.reset();
     } else {
         if (!whole)
             keptAlpha = std::move(FAlphaChannel);
@@ -93,6 +97,16 @@ void TKVBitmap::AssignKVBitmap(TKVBitmap* source, bool whole)
     UpdateTBitmapPalette();
     if (whole)
         DitherMethod = source->DitherMethod;
+}
+
+bool TKVBitmap::CanReuseStorageFor(const TKVBitmap& source) const
+{
+    if (FMemoryEncapsulated || FBitmapEncapsulated || source.FWidth != FWidth || source.FHeight != FHeight ||
+        source.FPixelFormat != FPixelFormat || FWidth <= 0 || FHeight <= 0 || FPixelFormat == kvnull)
+        return false;
+    const bool allocated =
+        FLocation == kvMemory ? FMemory != nullptr : FLocation == kvFile && FFileBuffer->IsAllocated();
+    return allocated && LocationForSize(int64_t(FRowLen) * FHeight) == FLocation;
 }
 
 // Rows of a source of the same size; a different pixel format is converted.

@@ -2,7 +2,7 @@
 #include "imaging/core/work_bitmap.h"
 
 #include "imaging/core/bit_utils.h"
-#include "imaging/core/detail/memory_limit.h"
+#include "imaging/core/detail/pixel_memory.h"
 #include "imaging/core/pixel_helpers.h"
 #include "platform/core/exceptions.h"
 

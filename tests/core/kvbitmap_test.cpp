@@ -484,15 +484,17 @@ TEST_F(KVBitmap, AssignWithoutAlphaDropsTheOldAlphaEverywhere)
 {
     TKVBitmap source;
     Make24(source, 2, {Rgb(1, 2, 3), Rgb(4, 5, 6)});
-    for (TKVLocation location : {kvMemory, kvTBitmap}) {
-        TKVBitmap target;
-        target.SetLocation(location);
-        target.Allocate(5, 5, kv24RGB);
-        target.SetAlpha(0, 0, 3);
-        target.Assign(&source);
-        EXPECT_FALSE(target.GetHasAlphaChannel()) << int(location);
-        EXPECT_EQ(Colours(target), (std::vector<TRGB>{Rgb(1, 2, 3), Rgb(4, 5, 6)}));
-    }
+    for (TKVLocation location : {kvMemory, kvTBitmap})
+        for (int32_t width : {5, 2}) { // a target of the source's size keeps its storage
+            TKVBitmap target;
+            target.SetLocation(location);
+            target.Allocate(width, width == 2 ? 1 : 5, kv24RGB);
+            target.Fill(0);
+            target.SetAlpha(0, 0, 3);
+            target.Assign(&source);
+            EXPECT_FALSE(target.GetHasAlphaChannel()) << int(location);
+            EXPECT_EQ(Colours(target), (std::vector<TRGB>{Rgb(1, 2, 3), Rgb(4, 5, 6)}));
+        }
 }
 
 TEST_F(KVBitmap, AssignImageLeavesAlphaFullAndDitherAlone)
