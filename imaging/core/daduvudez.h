@@ -14,4 +14,5 @@
 #include "imaging/core/pixel_helpers.h"
 #include "imaging/core/stream_utils.h"
 #include "imaging/core/types.h"
+#include "imaging/core/window_helpers.h"
 #include "imaging/core/work_bitmap.h"
