@@ -29,7 +29,7 @@ constexpr std::array<uint8_t, 256> kReversedBytes = MakeReversedBytes();
 
 int64_t _BitmapRowLen(int64_t width, int64_t bits)
 {
-    return ((width * bits + 31) / 32) * 4;
+    return RowLengthFor(width, bits);
 }
 
 int32_t _Pixelformat2BitCount(TPixelFormat format)

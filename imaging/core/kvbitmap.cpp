@@ -3,6 +3,7 @@
 #include "imaging/core/kvbitmap.h"
 
 #include "imaging/core/bit_utils.h"
+#include "imaging/core/detail/pixel_access.h"
 #include "imaging/core/detail/pixel_memory.h"
 #include "imaging/core/file_utils.h"
 #include "platform/core/exceptions.h"
@@ -184,9 +185,7 @@ void TKVBitmap::AllocateInTBitmap(int64_t size)
     }
     FVclBitmap->SetSize(FWidth, FHeight);
     if (FPixelFormat == kv8g) {
-        std::vector<PALETTEENTRY> ramp(256);
-        for (int i = 0; i < 256; ++i)
-            ramp[i] = PALETTEENTRY{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+        const std::vector<PALETTEENTRY> ramp = Daduvudez::detail::GreyRamp();
         SetPaletteEntries(FVclBitmap->Palette(), 0, 256, ramp.data());
     }
     BuildBitmapScanlines();

@@ -2,6 +2,7 @@
 #include "imaging/core/kvbitmap.h"
 
 #include "imaging/core/detail/access_scope.h"
+#include "imaging/core/detail/pixel_access.h"
 #include "imaging/core/pixel_helpers.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/rounding.h"
@@ -12,15 +13,8 @@
 
 namespace {
 
-// Values from a float image are clamped: a float outside 0..1 is out of range, not a wrapped byte.
-inline uint8_t FloatToByte(float v)
-{
-    return static_cast<uint8_t>(std::clamp(Trunc(static_cast<double>(v) * 255), 0, 255));
-}
-inline uint16_t FloatToWord(float v)
-{
-    return static_cast<uint16_t>(std::clamp(Trunc(static_cast<double>(v) * 65535), 0, 65535));
-}
+using namespace Daduvudez::detail;
+
 inline uint16_t RGBToWord(uint32_t r, uint32_t g, uint32_t b)
 {
     return static_cast<uint16_t>((r * 54272 + g * 182528 + b * 19200) / 1000);
@@ -33,17 +27,6 @@ inline float RGBToFloat(int32_t r, int32_t g, int32_t b)
 inline uint8_t RGBToGrey(uint32_t r, uint32_t g, uint32_t b)
 {
     return static_cast<uint8_t>((r * 21 + g * 71 + b * 8) / 100);
-}
-
-template <typename T> T Load(const uint8_t* row, int32_t x)
-{
-    T value;
-    std::memcpy(&value, row + int64_t(x) * sizeof(T), sizeof(T));
-    return value;
-}
-template <typename T> void Store(uint8_t* row, int32_t x, T value)
-{
-    std::memcpy(row + int64_t(x) * sizeof(T), &value, sizeof(T));
 }
 
 // Hot row loops are built twice on x86-64, once for AVX2, and the one the processor can run is
@@ -143,14 +126,14 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
             break;
         case kv16g:
             for (int32_t x = 0; x < width; ++x)
-                dst[x] = static_cast<uint8_t>(Load<uint16_t>(src, x) >> 8);
+                dst[x] = static_cast<uint8_t>(LoadPixel<uint16_t>(src, x) >> 8);
             break;
         case kv24RGB:
             ColoursToGrey(src, dst, width);
             break;
         case kv32f:
             for (int32_t x = 0; x < width; ++x)
-                dst[x] = FloatToByte(Load<float>(src, x));
+                dst[x] = FloatToByte(LoadPixel<float>(src, x));
             break;
         default:
             break;
@@ -160,23 +143,24 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
         switch (from) {
         case kv1g:
             for (int32_t x = 0; x < width; ++x)
-                Store<uint16_t>(dst, x, Korvaneproc::_GetPixelbw(src, x) ? 65535 : 0);
+                StorePixel<uint16_t>(dst, x, Korvaneproc::_GetPixelbw(src, x) ? 65535 : 0);
             break;
         case kv8g:
             for (int32_t x = 0; x < width; ++x)
-                Store<uint16_t>(dst, x, static_cast<uint16_t>(src[x] << 8));
+                StorePixel<uint16_t>(dst, x, static_cast<uint16_t>(src[x] << 8));
             break;
         case kv32f:
             for (int32_t x = 0; x < width; ++x)
-                Store<uint16_t>(dst, x, FloatToWord(Load<float>(src, x)));
+                StorePixel<uint16_t>(dst, x, FloatToWord(LoadPixel<float>(src, x)));
             break;
         case kv8p:
             for (int32_t x = 0; x < width; ++x)
-                Store<uint16_t>(dst, x, tables.word[src[x]]);
+                StorePixel<uint16_t>(dst, x, tables.word[src[x]]);
             break;
         default:
-            ForEachSourceValue(from, src, width, palette,
-                               [&](int32_t x, TRGB c) { Store<uint16_t>(dst, x, RGBToWord(c.r, c.g, c.b)); });
+            ForEachSourceValue(from, src, width, palette, [&](int32_t x, TRGB c) {
+                StorePixel<uint16_t>(dst, x, RGBToWord(c.r, c.g, c.b));
+            });
             break;
         }
         break;
@@ -189,13 +173,13 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
             break;
         case kv16g:
             for (int32_t x = 0; x < width; ++x) {
-                const uint8_t v = static_cast<uint8_t>(Load<uint16_t>(src, x) >> 8);
+                const uint8_t v = static_cast<uint8_t>(LoadPixel<uint16_t>(src, x) >> 8);
                 out[x] = TRGB{v, v, v};
             }
             break;
         case kv32f:
             for (int32_t x = 0; x < width; ++x) {
-                const uint8_t v = FloatToByte(Load<float>(src, x));
+                const uint8_t v = FloatToByte(LoadPixel<float>(src, x));
                 out[x] = TRGB{v, v, v};
             }
             break;
@@ -212,23 +196,24 @@ void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint
         switch (from) {
         case kv1g:
             for (int32_t x = 0; x < width; ++x)
-                Store<float>(dst, x, Korvaneproc::_GetPixelbw(src, x) ? 1.0f : 0.0f);
+                StorePixel<float>(dst, x, Korvaneproc::_GetPixelbw(src, x) ? 1.0f : 0.0f);
             break;
         case kv8g:
             for (int32_t x = 0; x < width; ++x)
-                Store<float>(dst, x, static_cast<float>(src[x] / 255.0));
+                StorePixel<float>(dst, x, static_cast<float>(src[x] / 255.0));
             break;
         case kv16g:
             for (int32_t x = 0; x < width; ++x)
-                Store<float>(dst, x, static_cast<float>(Load<uint16_t>(src, x) / 65535.0));
+                StorePixel<float>(dst, x, static_cast<float>(LoadPixel<uint16_t>(src, x) / 65535.0));
             break;
         case kv8p:
             for (int32_t x = 0; x < width; ++x)
-                Store<float>(dst, x, tables.single[src[x]]);
+                StorePixel<float>(dst, x, tables.single[src[x]]);
             break;
         default:
-            ForEachSourceValue(from, src, width, palette,
-                               [&](int32_t x, TRGB c) { Store<float>(dst, x, RGBToFloat(c.r, c.g, c.b)); });
+            ForEachSourceValue(from, src, width, palette, [&](int32_t x, TRGB c) {
+                StorePixel<float>(dst, x, RGBToFloat(c.r, c.g, c.b));
+            });
             break;
         }
         break;

@@ -3,6 +3,7 @@
 
 #include "imaging/core/bitmap_copies.h"
 #include "imaging/core/detail/access_scope.h"
+#include "imaging/core/detail/pixel_access.h"
 #include "imaging/core/dib_bitmap.h"
 #include "imaging/core/pixel_helpers.h"
 #include "platform/core/rounding.h"
@@ -12,14 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<PALETTEENTRY> GreyRamp()
-{
-    std::vector<PALETTEENTRY> ramp(256);
-    for (int i = 0; i < 256; ++i)
-        ramp[i] = PALETTEENTRY{uint8_t(i), uint8_t(i), uint8_t(i), 0};
-    return ramp;
-}
 
 int32_t BytesPerPixel(TKVPixelFormat format)
 {
@@ -231,7 +224,7 @@ void TKVBitmap::CopyToTBitmap(TBitmap* destination)
         break;
     default: {
         destination->SetPixelFormat(pf8bit);
-        const std::vector<PALETTEENTRY> ramp = GreyRamp();
+        const std::vector<PALETTEENTRY> ramp = Daduvudez::detail::GreyRamp();
         SetPaletteEntries(destination->Palette(), 0, 256, ramp.data());
         break;
     }
@@ -246,9 +239,7 @@ void TKVBitmap::CopyToTBitmap(TBitmap* destination)
                 dst[x] = src[2 * int64_t(x) + 1];
         } else if (FPixelFormat == kv32f) {
             for (int32_t x = 0; x < FWidth; ++x) {
-                float v;
-                std::memcpy(&v, src + 4 * int64_t(x), sizeof(v));
-                dst[x] = static_cast<uint8_t>(std::clamp(Trunc(double(v) * 255), 0, 255));
+                dst[x] = Daduvudez::detail::FloatToByte(Daduvudez::detail::LoadPixel<float>(src, x));
             }
         } else {
             std::memcpy(dst, src, size_t(std::min(FRowLen, destination->RowLength())));

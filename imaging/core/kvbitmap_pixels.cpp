@@ -1,6 +1,7 @@
 // TKVBitmap pixel access, filling and the Full flag.
 #include "imaging/core/kvbitmap.h"
 
+#include "imaging/core/detail/pixel_access.h"
 #include "imaging/core/pixel_helpers.h"
 #include "platform/core/rounding.h"
 
@@ -8,11 +9,6 @@
 #include <cstring>
 
 namespace {
-
-uint8_t ClampedByte(float value)
-{
-    return static_cast<uint8_t>(std::clamp(Trunc(static_cast<double>(value) * 255), 0, 255));
-}
 
 template <typename T> void FillRow(uint8_t* row, int32_t first, int32_t count, T value)
 {
@@ -48,28 +44,24 @@ void TKVBitmap::SetPixels_kv8(int32_t x, int32_t y, uint8_t value)
 
 uint16_t TKVBitmap::GetPixels_kv16g(int32_t x, int32_t y)
 {
-    uint16_t value;
-    std::memcpy(&value, GetScanLine(y) + int64_t(x) * 2, sizeof(value));
-    return value;
+    return Daduvudez::detail::LoadPixel<uint16_t>(GetScanLine(y), x);
 }
 
 void TKVBitmap::SetPixels_kv16g(int32_t x, int32_t y, uint16_t value)
 {
-    std::memcpy(GetScanLine(y) + int64_t(x) * 2, &value, sizeof(value));
+    Daduvudez::detail::StorePixel(GetScanLine(y), x, value);
     if (value < 65535)
         Full = false;
 }
 
 float TKVBitmap::GetPixels_kv32f(int32_t x, int32_t y)
 {
-    float value;
-    std::memcpy(&value, GetScanLine(y) + int64_t(x) * 4, sizeof(value));
-    return value;
+    return Daduvudez::detail::LoadPixel<float>(GetScanLine(y), x);
 }
 
 void TKVBitmap::SetPixels_kv32f(int32_t x, int32_t y, float value)
 {
-    std::memcpy(GetScanLine(y) + int64_t(x) * 4, &value, sizeof(value));
+    Daduvudez::detail::StorePixel(GetScanLine(y), x, value);
     if (!(value >= 1.0f))
         Full = false;
 }
@@ -106,7 +98,7 @@ TRGB TKVBitmap::GetPixels(int32_t x, int32_t y)
     case kv24RGB:
         return GetPixels_kv24RGB(x, y);
     case kv32f:
-        return grey(ClampedByte(GetPixels_kv32f(x, y)));
+        return grey(Daduvudez::detail::FloatToByte(GetPixels_kv32f(x, y)));
     default:
         return TRGB{};
     }
