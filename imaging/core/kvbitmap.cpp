@@ -65,6 +65,11 @@ TKVBitmap::TKVBitmap() : FFileBuffer(std::make_unique<TKVFileBuffer>())
     MinFileSize = DefaultMinFileSize();
 }
 
+TKVBitmap::TKVBitmap(TWithMinFileSize minFileSize) : FFileBuffer(std::make_unique<TKVFileBuffer>())
+{
+    MinFileSize = minFileSize.value;
+}
+
 TKVBitmap::TKVBitmap(int32_t width, int32_t height, TKVLocation location) : TKVBitmap()
 {
     FIsAlpha = true;
@@ -334,8 +339,7 @@ void TKVBitmap::SwitchTo(TKVBitmap* destination)
 // fails the old storage comes back, so nothing is lost.
 void TKVBitmap::RebuildStorage(const std::function<void(TKVBitmap& old)>& rebuild)
 {
-    auto old = std::make_unique<TKVBitmap>();
-    old->MinFileSize = MinFileSize;
+    std::unique_ptr<TKVBitmap> old(new TKVBitmap(TWithMinFileSize{MinFileSize}));
     SwitchTo(old.get());
     try {
         rebuild(*old);

@@ -162,6 +162,13 @@ public:
     TKVDitherMethod DitherMethod = kvThreshold;
 
 private:
+    // A working bitmap with a known threshold, made without asking the system for free memory.
+    struct TWithMinFileSize
+    {
+        int32_t value;
+    };
+    explicit TKVBitmap(TWithMinFileSize minFileSize);
+
     struct THeldRow
     {
         int32_t row;

@@ -291,9 +291,8 @@ void TKVBitmap::ConvertTBitmapFormat(TKVPixelFormat format)
         return;
     }
     // The pixels are converted in memory and come back into the class-library bitmap in place.
-    TKVBitmap converted;
+    TKVBitmap converted(TWithMinFileSize{MinFileSize});
     converted.SetLocation(kvMemory);
-    converted.MinFileSize = MinFileSize;
     converted.AssignImage(this);
     converted.DitherMethod = DitherMethod;
     converted.ConvertToPixelFormat(format);

@@ -139,8 +139,7 @@ void TKVBitmap::MoveRegion(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32
     const int32_t h = y2 - y1 + 1;
     if (w <= 0 || h <= 0 || FPixelFormat == kvnull)
         return;
-    TKVBitmap saved;
-    saved.MinFileSize = MinFileSize;
+    TKVBitmap saved(TWithMinFileSize{MinFileSize});
     saved.Allocate(w, h, FPixelFormat);
     CopyRectTo(&saved, x1, y1, 0, 0, w, h);
     FillRect(x1, y1, x2, y2, background);
