@@ -1,6 +1,7 @@
 // Video frames in the YUV layouts that AVI codecs deliver, converted to 24-bit rows.
 #include "imaging/core/video_frames.h"
 
+#include "imaging/core/pixel_helpers.h"
 #include "platform/core/rounding.h"
 
 #include <algorithm>
@@ -8,11 +9,6 @@
 
 namespace Korvaneproc {
 namespace {
-
-uint8_t ClampByte(int32_t value)
-{
-    return static_cast<uint8_t>(std::clamp(value, 0, 255));
-}
 
 // Up to eight pixels share the chroma samples of a packed group.
 struct TGroupSamples
@@ -189,9 +185,9 @@ void YUV2RGB(int32_t Y, int32_t U, int32_t V, TRGB& rgb)
     const double y = 1.164 * (Y - 16);
     const double u = U - 128;
     const double v = V - 128;
-    rgb.b = ClampByte(Round(y + 2.018 * u));
-    rgb.g = ClampByte(Round(y - 0.813 * v - 0.391 * u));
-    rgb.r = ClampByte(Round(y + 1.596 * v));
+    rgb.b = blimit(Round(y + 2.018 * u));
+    rgb.g = blimit(Round(y - 0.813 * v - 0.391 * u));
+    rgb.r = blimit(Round(y + 1.596 * v));
 }
 
 bool IsYUVCompression(uint32_t compression)
