@@ -2,6 +2,7 @@
 #include "imaging/core/mask.h"
 
 #include "imaging/core/bitmap_copies.h"
+#include "imaging/core/kvbitmap.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/rounding.h"
 #include "platform/graphics/bitmap.h"
@@ -668,4 +669,59 @@ void TKVMask::CopyBitmap(TBitmap* destination, TBitmap* source, bool destination
         source->GetWidth(), source->GetHeight(), map,
         [destination](int32_t y) { return destination->ScanLine(y); },
         [source](int32_t y) { return static_cast<const TBitmap*>(source)->ScanLine(y); });
+}
+
+void TKVMask::CopyKVBitmap(TKVBitmap* destination, TKVBitmap* source, bool destinationIsBox, bool sourceIsBox,
+                           bool withAlpha)
+{
+    if (destination == nullptr || source == nullptr || (x1 > x2 && y1 > y2) || FBits.empty())
+        return;
+    const TKVPixelFormat format = source->GetPixelFormat();
+    if (format == destination->GetPixelFormat() && (format == kv24RGB || format == kv1g)) {
+        const TBoxMapping map{destinationIsBox ? x1 : 0, destinationIsBox ? y1 : 0, sourceIsBox ? x1 : 0,
+                              sourceIsBox ? y1 : 0};
+        CopyThroughMask(
+            *this, format == kv1g ? 1 : 24, destination->GetWidth(), destination->GetHeight(),
+            source->GetWidth(), source->GetHeight(), map,
+            [destination](int32_t y) { return destination->GetScanLine(y); },
+            [source](int32_t y) { return source->GetScanLine(y); });
+    }
+    if (withAlpha)
+        CopyKVBitmapAlpha(destination, source, destinationIsBox, sourceIsBox);
+}
+
+void TKVMask::CopyKVBitmapAlpha(TKVBitmap* destination, TKVBitmap* source, bool destinationIsBox,
+                                bool sourceIsBox)
+{
+    if (destination == nullptr || source == nullptr || BitsPerPixel != 1 || IsEmpty())
+        return;
+    TKVBitmap* destAlpha = destination->GetAlphaChannel();
+    TKVBitmap* sourceAlpha = source->GetHasAlphaChannel() ? source->GetAlphaChannel() : nullptr;
+    if (destAlpha == nullptr)
+        return;
+    const int32_t mdx = destinationIsBox ? x1 : 0, mdy = destinationIsBox ? y1 : 0;
+    const int32_t msx = sourceIsBox ? x1 : 0, msy = sourceIsBox ? y1 : 0;
+    std::vector<uint8_t> sourceCopy;
+    for (int32_t y = y1; y <= y2; ++y) {
+        const int32_t dy = y - mdy, sy = y - msy;
+        if (dy < 0 || dy >= destAlpha->GetHeight())
+            continue;
+        const bool sourceRowInside = sourceAlpha != nullptr && sy >= 0 && sy < sourceAlpha->GetHeight();
+        if (sourceRowInside) {
+            const uint8_t* s = sourceAlpha->GetScanLine(sy);
+            sourceCopy.assign(s, s + sourceAlpha->GetWidth());
+        }
+        const uint8_t* maskRow = GetScanLine(y);
+        uint8_t* d = destAlpha->GetScanLine(dy);
+        for (int32_t x = x1; x <= x2; ++x) {
+            const int32_t dx = x - mdx, sx = x - msx;
+            if (dx < 0 || dx >= destAlpha->GetWidth())
+                continue;
+            uint8_t alpha = 255;
+            if (sourceAlpha != nullptr)
+                alpha = sourceRowInside && sx >= 0 && sx < int32_t(sourceCopy.size()) ? sourceCopy[sx] : 0;
+            d[dx] = Bit(maskRow, x) ? alpha : 0;
+        }
+    }
+    destAlpha->Full = false;
 }

@@ -10,6 +10,7 @@
 
 class TBitmap;
 class TCanvas;
+class TKVBitmap;
 
 // Separates the figures of a point list handed to DrawPolygon.
 constexpr int32_t KVPolygonSeparator = 0xFFFFF;
@@ -70,6 +71,12 @@ public:
     // box. A bitmap flagged as box holds only the box's area, from its top-left corner. 24-bit
     // pairs blend by an 8-bit mask; 1-bit pairs copy where the mask is not 0.
     void CopyBitmap(TBitmap* destination, TBitmap* source, bool destinationIsBox, bool sourceIsBox);
+    void CopyKVBitmap(TKVBitmap* destination, TKVBitmap* source, bool destinationIsBox, bool sourceIsBox,
+                      bool withAlpha);
+    // The destination's alpha becomes the source's (255 without an alpha channel) where a 1-bit
+    // mask is set, 0 elsewhere in the box.
+    void CopyKVBitmapAlpha(TKVBitmap* destination, TKVBitmap* source, bool destinationIsBox,
+                           bool sourceIsBox);
 
 private:
     static constexpr int32_t kEmptyBox = 0x7FFFFFFF;

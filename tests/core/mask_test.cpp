@@ -1,6 +1,7 @@
 // The selection mask: pixels and box, polygon fill, moves and the Full flag.
 #include "imaging/core/mask.h"
 
+#include "imaging/core/kvbitmap.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
@@ -272,7 +273,8 @@ TEST(Mask, RefusesImpossibleSizes)
     EXPECT_TRUE(mask.IsEmpty());
 }
 
-// ---- Drawing and copies through the mask ------------------------------------------------------
+// ---- Drawing and copies through the mask
+// ------------------------------------------------------
 
 std::unique_ptr<TBitmap> Raster(int32_t width, int32_t height, TColor colour)
 {
@@ -284,7 +286,8 @@ std::unique_ptr<TBitmap> Raster(int32_t width, int32_t height, TColor colour)
     return bitmap;
 }
 
-// The raster as rows of letters: each colour of the legend by its letter, '?' for others.
+// The raster as rows of letters: each colour of the legend by its letter, '?'
+// for others.
 std::vector<std::string> Letters(TBitmap& bitmap, const std::vector<std::pair<TColor, char>>& legend)
 {
     std::vector<std::string> rows;
@@ -339,7 +342,8 @@ TEST(MaskDrawing, InvertsOutlinesAndVeils)
     EXPECT_EQ(Letters(*veiled, legend),
               (std::vector<std::string>{".#.#.#", "######", ".###.#", "######", ".#.#.#", "######"}));
 
-    // Twice the size: each mask pixel covers 2 x 2, and the veil keeps its one-pixel grid.
+    // Twice the size: each mask pixel covers 2 x 2, and the veil keeps its
+    // one-pixel grid.
     auto zoomed = Raster(12, 12, clBlack);
     square.DrawOuter(zoomed.get(), 0, 0, 12, 12, 0, 0, 6, 6);
     const auto rows = Letters(*zoomed, legend);
@@ -354,6 +358,74 @@ TEST(MaskDrawing, InvertsOutlinesAndVeils)
     empty.DrawOutline(untouched->Canvas(), 0, 0, 4, 4, 0, 0, 4, 4, 0, clRed, clBlue, 1.0);
     empty.DrawOuter(untouched.get(), 0, 0, 4, 4, 0, 0, 4, 4);
     EXPECT_EQ(Letters(*untouched, legend), std::vector<std::string>(4, "...."));
+}
+
+TEST(MaskDrawing, CopiesThroughTheMask)
+{
+    auto image = [](std::vector<TRGB> pixels) {
+        auto bitmap = std::make_unique<TKVBitmap>();
+        bitmap->Allocate(int32_t(pixels.size()), 1, kv24RGB);
+        for (size_t x = 0; x < pixels.size(); ++x)
+            bitmap->SetPixels_kv24RGB(int32_t(x), 0, pixels[x]);
+        return bitmap;
+    };
+    auto row = [](TKVBitmap& bitmap) {
+        std::vector<TRGB> pixels;
+        for (int32_t x = 0; x < bitmap.GetWidth(); ++x)
+            pixels.push_back(bitmap.GetPixels_kv24RGB(x, 0));
+        return pixels;
+    };
+    const TRGB s = {200, 0, 10}, d = {100, 255, 10};
+
+    TKVMask selection;
+    selection.AllocateBits(3, 1, 1);
+    selection.SetPixel(1, 0, 1);
+    auto dest = image({d, d, d});
+    auto source = image({s, s, s});
+    selection.CopyKVBitmap(dest.get(), source.get(), false, false, false);
+    EXPECT_EQ(row(*dest), (std::vector<TRGB>{d, s, d}));
+
+    // A destination holding only the box takes mask pixel (1, 0) at its (0, 0).
+    auto boxOnly = image({d});
+    selection.CopyKVBitmap(boxOnly.get(), source.get(), true, false, true);
+    EXPECT_EQ(row(*boxOnly), (std::vector<TRGB>{s}));
+    ASSERT_TRUE(boxOnly->GetHasAlphaChannel());
+    EXPECT_EQ(boxOnly->GetAlphaChannel()->GetPixels_kv8(0, 0), 255);
+    EXPECT_FALSE(boxOnly->GetAlphaChannel()->Full);
+
+    // An 8-bit mask blends: d + floor((s - d) x m / 256), also downwards.
+    TKVMask alpha;
+    alpha.AllocateBits(3, 1, 8);
+    alpha.SetPixel(0, 0, 128);
+    alpha.SetPixel(2, 0, 255);
+    auto blended = image({d, d, d});
+    alpha.CopyKVBitmap(blended.get(), source.get(), false, false, false);
+    EXPECT_EQ(row(*blended), (std::vector<TRGB>{{150, 127, 10}, d, {199, 0, 10}}));
+
+    // The alpha copy: the source's alpha where the mask is set, 0 elsewhere in
+    // the box.
+    TKVMask wide;
+    wide.AllocateBits(3, 1, 1);
+    wide.SetPixel(0, 0, 1);
+    wide.SetPixel(2, 0, 1);
+    wide.SetPixel(1, 0, 0);
+    source->SetAlpha(0, 0, 40);
+    auto withAlpha = image({d, d, d});
+    wide.CopyKVBitmapAlpha(withAlpha.get(), source.get(), false, false);
+    const TKVBitmap* a = withAlpha->GetAlphaChannel();
+    EXPECT_EQ(const_cast<TKVBitmap*>(a)->GetPixels_kv8(0, 0), 40);
+    EXPECT_EQ(const_cast<TKVBitmap*>(a)->GetPixels_kv8(1, 0), 0);
+    EXPECT_EQ(const_cast<TKVBitmap*>(a)->GetPixels_kv8(2, 0), 255);
+
+    // Class-library bitmaps of 1 bit copy bits where the mask is set.
+    TBitmap monoDest, monoSource;
+    for (TBitmap* b : {&monoDest, &monoSource}) {
+        b->SetPixelFormat(pf1bit);
+        b->SetSize(8, 1);
+    }
+    monoSource.ScanLine(0)[0] = 0xFF;
+    wide.CopyBitmap(&monoDest, &monoSource, false, false);
+    EXPECT_EQ(monoDest.ScanLine(0)[0], 0xA0);
 }
 
 } // namespace
