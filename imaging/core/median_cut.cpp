@@ -1,7 +1,9 @@
 // The median-cut quantizer over the 32768-cell histogram of the 5-bit colour cube.
 #include "imaging/core/median_cut.h"
 
+#include "imaging/core/kvbitmap.h"
 #include "platform/core/rounding.h"
+#include "platform/graphics/bitmap.h"
 
 #include <algorithm>
 
@@ -200,6 +202,30 @@ std::unique_ptr<TMedianCutState> CreateMedianCutQuantizer(const Neurquant::TRgbR
                     state->cellTable[Cell(r, g, b)] = static_cast<uint8_t>(i);
     }
     return state;
+}
+
+std::unique_ptr<TMedianCutState> CreateMedianCutQuantizer(TObject* Bitmap, std::span<TRGB> ColorMap,
+                                                          int32_t NCol)
+{
+    // Both kinds of bitmap are read three bytes a pixel; a row of any other format would be
+    // read past its end.
+    if (auto* library = dynamic_cast<TKVBitmap*>(Bitmap)) {
+        if (library->GetPixelFormat() != kv24RGB)
+            return nullptr;
+        const Neurquant::TRgbRows rows{library->GetWidth(), library->GetHeight(), [library](int32_t y) {
+                                           return reinterpret_cast<const TRGB*>(library->GetScanLine(y));
+                                       }};
+        return CreateMedianCutQuantizer(rows, ColorMap, NCol);
+    }
+    if (auto* raster = dynamic_cast<TBitmap*>(Bitmap)) {
+        if (raster->PixelFormat() != pf24bit)
+            return nullptr;
+        const Neurquant::TRgbRows rows{raster->GetWidth(), raster->GetHeight(), [raster](int32_t y) {
+                                           return reinterpret_cast<const TRGB*>(raster->ScanLine(y));
+                                       }};
+        return CreateMedianCutQuantizer(rows, ColorMap, NCol);
+    }
+    return nullptr;
 }
 
 int32_t MedianCutFindIndex(const TMedianCutState& state, const TRGB& color)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/quantizer_rows.h"
+#include "platform/core/classes.h"
 
 #include <array>
 #include <memory>
@@ -37,6 +38,11 @@ struct TMedianCutState
 // past the last box are left as they are.
 std::unique_ptr<TMedianCutState> CreateMedianCutQuantizer(const Neurquant::TRgbRows& source,
                                                           std::span<TRGB> ColorMap, int32_t NCol);
+
+// The same over a library bitmap (TKVBitmap) or a class-library bitmap (TBitmap); any other
+// object, or an image that is not 24-bit, is refused (nullptr, the palette untouched).
+std::unique_ptr<TMedianCutState> CreateMedianCutQuantizer(TObject* Bitmap, std::span<TRGB> ColorMap,
+                                                          int32_t NCol);
 
 int32_t MedianCutFindIndex(const TMedianCutState& state, const TRGB& color);
 
