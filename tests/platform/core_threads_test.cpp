@@ -220,6 +220,7 @@ TEST(Thread, FreeingAThreadThatWaitsInSynchronizeDoesNotHang)
             }
         }
     };
+    const std::function<void()> previous = TThread::WakeMainThread;
     TThread::WakeMainThread = [] {};
     auto* thread = new TBusy;
     thread->Start();
@@ -227,7 +228,7 @@ TEST(Thread, FreeingAThreadThatWaitsInSynchronizeDoesNotHang)
         Sleep(1);
     }
     thread->Free(); // the main thread serves the pending call while it waits
-    TThread::WakeMainThread = nullptr;
+    TThread::WakeMainThread = previous;
 }
 
 TEST(Thread, SynchronizedExceptionsReachTheCaller)
