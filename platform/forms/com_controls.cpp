@@ -149,6 +149,39 @@ void TTrackBar::SetTickMarks(TTickMark Value)
     ApplyTicks();
 }
 
+void TTrackBar::KeyDown(uint16_t& Key, TShiftState Shift)
+{
+    TWinControl::KeyDown(Key, Shift);
+    // The class library's track bar: Page Down, Down and Right move toward Max.
+    int32_t target = FPosition;
+    switch (Key) {
+    case VK_PRIOR:
+        target -= FPageSize;
+        break;
+    case VK_NEXT:
+        target += FPageSize;
+        break;
+    case VK_LEFT:
+    case VK_UP:
+        target -= FLineSize;
+        break;
+    case VK_RIGHT:
+    case VK_DOWN:
+        target += FLineSize;
+        break;
+    case VK_HOME:
+        target = FMin;
+        break;
+    case VK_END:
+        target = FMax;
+        break;
+    default:
+        return;
+    }
+    Key = 0;
+    SetPosition(target);
+}
+
 void TTrackBar::Changed()
 {
     if (OnChange) {
@@ -314,9 +347,7 @@ void THeaderControl::UserResized(int32_t Index, int32_t NewWidth)
     }
     TSectionData& data = FData[static_cast<size_t>(Index)];
     data.Width = std::clamp(NewWidth, data.MinWidth, std::max(data.MinWidth, data.MaxWidth));
-    if (data.Width != NewWidth) {
-        ApplyWidths();
-    }
+    ApplyWidths();
     if (OnSectionResize) {
         OnSectionResize(this, data.Section.get());
     }

@@ -66,6 +66,7 @@ public:
 
 protected:
     virtual void Changed();
+    void KeyDown(uint16_t& Key, TShiftState Shift) override;
 
 private:
     void ApplyRange();

@@ -93,7 +93,7 @@ bool TEventRouter::RouteMouse(QWidget* Widget, QEvent* Event)
         return false;
     }
     auto* mouse = static_cast<QMouseEvent*>(Event);
-    if (Event->type() != QEvent::MouseMove && SeenBefore(*mouse)) {
+    if (SeenBefore(*mouse)) {
         return false;
     }
     const QPoint pos = FControl->ClientWidget()->mapFromGlobal(mouse->globalPosition().toPoint());

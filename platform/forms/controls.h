@@ -13,13 +13,12 @@
 #include "platform/core/classes.h"
 #include "platform/forms/application.h"
 #include "platform/forms/messages.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
 #include "platform/graphics/colors.h"
 #include "platform/graphics/geometry.h"
 
 class QWidget;
-class TBitmap;
-class TCanvas;
-class TFont;
 class TForm;
 class TWinControl;
 

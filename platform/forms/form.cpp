@@ -65,6 +65,10 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, new TFormWidget)
 
 TForm::~TForm()
 {
+    if (FMenu) {
+        FMenu->SetForm(nullptr);
+        FMenu = nullptr;
+    }
     if (Screen) {
         Screen->RemoveForm(this);
     }
@@ -237,8 +241,8 @@ void TForm::MenuChanged()
         FMenu->FillMenuBar(bar);
     }
     // The menu takes its room from the frame, not from the client area.
-    SetBounds(Left(), Top(), Width() - ClientWidth() + clientWidth, Height() - ClientHeight() + clientHeight);
     LayoutFrame();
+    SetBounds(Left(), Top(), Width() - ClientWidth() + clientWidth, Height() - ClientHeight() + clientHeight);
 }
 
 void TForm::Notification(TComponent* AComponent, TOperation Operation)
@@ -272,8 +276,7 @@ void TForm::SetVisible(bool Value)
         TWinControl::SetVisible(true);
         PlaceOnFirstShow();
         FWidget->show();
-        FWidget->raise();
-        FWidget->activateWindow();
+        RaiseWindow(FWidget);
         Screen->FormActivated(this);
         if (FActiveControl && FActiveControl->CanFocus()) {
             FActiveControl->SetFocus();
@@ -396,8 +399,7 @@ void TForm::Dispatch(TMessage& Message)
 
 void TForm::BringToFront()
 {
-    FWidget->raise();
-    FWidget->activateWindow();
+    RaiseWindow(FWidget);
     if (Visible()) {
         Screen->FormActivated(this);
     }

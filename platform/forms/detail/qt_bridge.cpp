@@ -190,9 +190,15 @@ private:
             TMsg msg{HandleOfWidget(Watched), alt ? uint32_t(WM_SYSKEYUP) : uint32_t(WM_KEYUP), key, 0};
             return Hook(msg);
         }
-        if (Event->type() == QEvent::KeyPress && FOverrideValid && FOverrideKey == key) {
-            // The shortcut check of this very press already went through the hook.
-            FOverrideValid = false;
+        if (FOverrideValid && FOverrideKey == key &&
+            (Event->type() == QEvent::KeyPress || Event->timestamp() == FOverrideTimestamp)) {
+            // The shortcut check of this very press already went through the hook (the check
+            // may ask more than once).
+            if (Event->type() == QEvent::KeyPress) {
+                FOverrideValid = false;
+            } else if (FOverrideHandled) {
+                Event->accept();
+            }
             return FOverrideHandled;
         }
         TMsg msg{HandleOfWidget(Watched), alt ? uint32_t(WM_SYSKEYDOWN) : uint32_t(WM_KEYDOWN), key, 0};
@@ -200,6 +206,7 @@ private:
         if (Event->type() == QEvent::ShortcutOverride) {
             FOverrideValid = true;
             FOverrideKey = key;
+            FOverrideTimestamp = Event->timestamp();
             FOverrideHandled = handled;
             if (handled) {
                 Event->accept();
@@ -254,6 +261,7 @@ private:
 
     bool FOverrideValid = false;
     uint16_t FOverrideKey = 0;
+    quint64 FOverrideTimestamp = 0;
     bool FOverrideHandled = false;
     TSeen FSeen;
 };
@@ -281,6 +289,7 @@ void EnsureQtApplication()
     gPump = new TMessagePump;
     gHook = new TApplicationHook;
     QApplication::instance()->installEventFilter(gHook);
+    QObject::connect(qApp, &QApplication::focusChanged, gHook, &TEventRouter::FocusChanged);
     QObject* pump = gPump;
     TThread::WakeMainThread = [pump] {
         QCoreApplication::postEvent(pump, new QEvent(SynchronizeEventType()));
@@ -299,6 +308,16 @@ void DestroyQtApplication()
     gPump = nullptr;
     delete gOwnApplication;
     gOwnApplication = nullptr;
+}
+
+void RaiseWindow(QWidget* Window)
+{
+    // Windows without a window system (tests) cannot be raised; asking only prints a warning.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
+        Window->raise();
+    }
+    Window->activateWindow();
 }
 
 QWidget* DialogParent()

@@ -42,6 +42,9 @@ void PushEventLoop(QEventLoop* Loop);
 void PopEventLoop(QEventLoop* Loop);
 void ExitEventLoops();
 
+// Brings a window to the front and activates it (where the platform can raise windows).
+void RaiseWindow(QWidget* Window);
+
 // The window a dialog is shown over: the active form's, else none.
 QWidget* DialogParent();
 

@@ -1,0 +1,351 @@
+// Forms and the application: modal showing answered by timers and buttons, the close protocol,
+// posted messages from worker threads, synchronisation, the application-wide hook and timers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/core/threads.h"
+#include "platform/forms/forms.h"
+
+namespace {
+
+// A form that frees itself through Free() when the test ends, as forms are freed by their owner.
+template <class T> struct Owned
+{
+    explicit Owned(T* Object) : Ptr(Object) {}
+    ~Owned()
+    {
+        if (Ptr) {
+            Ptr->Free();
+        }
+    }
+    T* operator->() const { return Ptr; }
+    T* get() const { return Ptr; }
+    T* Ptr;
+};
+
+Owned<TForm> NewForm()
+{
+    auto* form = new TForm(nullptr);
+    form->AfterConstruction();
+    return Owned<TForm>(form);
+}
+
+// Fires once, after the delay, on the user-interface thread.
+class OneShot
+{
+public:
+    OneShot(uint32_t Delay, std::function<void()> Action) : FTimer(nullptr)
+    {
+        FTimer.SetInterval(Delay);
+        FTimer.OnTimer = [this, Action](TObject*) {
+            FTimer.SetEnabled(false);
+            Action();
+        };
+    }
+
+private:
+    TTimer FTimer;
+};
+
+} // namespace
+
+TEST(ModalForm, TimerAnswersTheFormAndShowModalReturnsItsResult)
+{
+    Owned<TForm> form = NewForm();
+    bool shownWhileModal = false;
+    OneShot answer(20, [&] {
+        shownWhileModal = form->Visible() && form->Modal() && Application->ModalLevel() == 1;
+        form->SetModalResult(mrOk);
+    });
+    EXPECT_EQ(form->ShowModal(), mrOk);
+    EXPECT_TRUE(shownWhileModal);
+    EXPECT_FALSE(form->Visible());
+    EXPECT_FALSE(form->Modal());
+    EXPECT_EQ(Application->ModalLevel(), 0);
+}
+
+TEST(ModalForm, AButtonsModalResultClosesTheForm)
+{
+    Owned<TForm> form = NewForm();
+    auto* yes = new TButton(form.get());
+    yes->SetParent(form.get());
+    yes->SetModalResult(mrYes);
+    int clicks = 0;
+    yes->OnClick = [&](TObject*) { ++clicks; };
+    OneShot press(20, [&] { Simulate::Click(yes); });
+    EXPECT_EQ(form->ShowModal(), mrYes);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST(ModalForm, CloseQueryCanRefuseAndTheFrameCloseGivesCancel)
+{
+    Owned<TForm> form = NewForm();
+    int queries = 0;
+    std::vector<std::string> events;
+    form->OnCloseQuery = [&](TObject*, bool& canClose) {
+        ++queries;
+        canClose = queries > 1;
+    };
+    form->OnClose = [&](TObject*, TCloseAction& action) {
+        events.push_back("close");
+        EXPECT_EQ(action, caHide);
+    };
+    form->OnShow = [&](TObject*) { events.push_back("show"); };
+    form->OnHide = [&](TObject*) { events.push_back("hide"); };
+    OneShot first(20, [&] { form->SetModalResult(mrOk); });
+    OneShot second(60, [&] {
+        EXPECT_TRUE(form->Visible()) << "the refused close keeps the form open";
+        Simulate::CloseWindow(form.get());
+    });
+    EXPECT_EQ(form->ShowModal(), mrCancel);
+    EXPECT_EQ(queries, 2);
+    EXPECT_EQ(events, (std::vector<std::string>{"show", "close", "hide"}));
+}
+
+TEST(ModalForm, EnterClicksTheDefaultButtonAndEscapeTheCancelButton)
+{
+    Owned<TForm> form = NewForm();
+    auto* edit = new TEdit(form.get());
+    edit->SetParent(form.get());
+    auto* ok = new TButton(form.get());
+    ok->SetParent(form.get());
+    ok->SetModalResult(mrOk);
+    ok->SetDefault(true);
+    auto* cancel = new TButton(form.get());
+    cancel->SetParent(form.get());
+    cancel->SetModalResult(mrCancel);
+    cancel->SetCancel(true);
+    for (auto [key, expected] : {std::pair{VK_RETURN, mrOk}, std::pair{VK_ESCAPE, mrCancel}}) {
+        OneShot press(20, [&, key = key] { Simulate::Key(edit, key); });
+        EXPECT_EQ(form->ShowModal(), expected);
+    }
+}
+
+TEST(ModalForm, ShowingAVisibleFormModallyIsRefused)
+{
+    Owned<TForm> form = NewForm();
+    form->Show();
+    EXPECT_THROW(form->ShowModal(), EInvalidOperation);
+    form->Hide();
+}
+
+TEST(ModalForm, NestedModalFormsReturnInOrderAndTheActiveFormFollows)
+{
+    Owned<TForm> outer = NewForm();
+    Owned<TForm> inner = NewForm();
+    TModalResult innerResult = mrNone;
+    TForm* activeInside = nullptr;
+    OneShot openInner(20, [&] {
+        OneShot closeInner(20, [&] {
+            activeInside = Screen->ActiveForm();
+            inner->SetModalResult(mrNo);
+        });
+        innerResult = inner->ShowModal();
+        EXPECT_EQ(Screen->ActiveForm(), outer.get());
+        outer->SetModalResult(mrYes);
+    });
+    EXPECT_EQ(outer->ShowModal(), mrYes);
+    EXPECT_EQ(innerResult, mrNo);
+    EXPECT_EQ(activeInside, inner.get());
+}
+
+TEST(FormLifetime, CloseActionFreeReleasesTheFormAfterTheCurrentMessage)
+{
+    auto* form = new TForm(nullptr);
+    form->AfterConstruction();
+    bool destroyed = false;
+    form->OnDestroy = [&](TObject*) { destroyed = true; };
+    form->OnClose = [](TObject*, TCloseAction& action) { action = caFree; };
+    form->Show();
+    form->Close();
+    EXPECT_FALSE(destroyed);
+    EXPECT_TRUE(Simulate::WaitUntil([&] { return destroyed; }, 2000));
+}
+
+TEST(FormLifetime, ChildControlsGoWithTheirParentWhoeverOwnsThem)
+{
+    Owned<TForm> owner = NewForm();
+    auto* panel = new TPanel(owner.get());
+    auto* label = new TLabel(owner.get());
+    label->SetName("Caption_LBL");
+    label->SetParent(panel);
+    EXPECT_EQ(owner->FindComponent("Caption_LBL"), label);
+    const int32_t before = owner->ComponentCount();
+    panel->Free();
+    EXPECT_EQ(owner->ComponentCount(), before - 2);
+    EXPECT_EQ(owner->FindComponent("Caption_LBL"), nullptr);
+}
+
+TEST(Messages, PostedFromAWorkerThreadArriveOnTheUserInterfaceThread)
+{
+    class TReceiver : public TCustomControl
+    {
+    public:
+        using TCustomControl::TCustomControl;
+        std::vector<std::pair<uint32_t, uint32_t>> Received; // message, thread
+        LPARAM LastLParam = 0;
+        void Dispatch(TMessage& Message) override
+        {
+            if (Message.Msg == 8024 || Message.Msg == WM_USER + 1000) {
+                Received.emplace_back(Message.Msg, GetCurrentThreadId());
+                LastLParam = Message.LParam;
+                return;
+            }
+            TCustomControl::Dispatch(Message);
+        }
+    };
+    Owned<TReceiver> receiver(new TReceiver(nullptr));
+    const HWND handle = receiver->Handle();
+    std::atomic<bool> posted{false};
+    std::thread worker(
+        [&] { posted = PostMessage(handle, 8024, 0, 77) && PostMessage(handle, WM_USER + 1000, 0, 0); });
+    worker.join();
+    ASSERT_TRUE(posted.load());
+    EXPECT_TRUE(receiver->Received.empty()) << "posting only queues the message";
+    ASSERT_TRUE(Simulate::WaitUntil([&] { return receiver->Received.size() == 2; }));
+    EXPECT_EQ(receiver->Received[0], std::make_pair(uint32_t(8024), MainThreadID));
+    EXPECT_EQ(receiver->Received[1].first, uint32_t(WM_USER + 1000));
+    EXPECT_EQ(receiver->LastLParam, 0);
+    EXPECT_EQ(SendMessage(handle, WM_USER + 1000, 0, 5), 0);
+    EXPECT_EQ(receiver->Received.size(), 3u) << "sending dispatches at once";
+}
+
+TEST(Messages, AMessageForAFreedWindowIsDropped)
+{
+    auto* receiver = new TCustomControl(nullptr);
+    const HWND handle = receiver->Handle();
+    EXPECT_TRUE(PostMessage(handle, WM_USER + 1, 0, 0));
+    receiver->Free();
+    Simulate::ProcessEvents();
+    EXPECT_FALSE(PostMessage(handle, WM_USER + 1, 0, 0));
+    EXPECT_FALSE(PostMessage(0, WM_USER + 1, 0, 0));
+    auto* other = new TCustomControl(nullptr);
+    EXPECT_NE(other->Handle(), handle) << "handles are never reused";
+    other->Free();
+}
+
+TEST(Messages, TheApplicationHookSeesPostedMessagesFirst)
+{
+    class TCounter : public TCustomControl
+    {
+    public:
+        using TCustomControl::TCustomControl;
+        std::vector<uint32_t> Received;
+        void Dispatch(TMessage& Message) override
+        {
+            if (Message.Msg >= WM_USER) {
+                Received.push_back(Message.Msg);
+                return;
+            }
+            TCustomControl::Dispatch(Message);
+        }
+    };
+    Owned<TCounter> target(new TCounter(nullptr));
+    Owned<TApplicationEvents> events(new TApplicationEvents(nullptr));
+    std::vector<uint32_t> seen;
+    events->OnMessage = [&](TMsg& msg, bool& handled) {
+        if (msg.hwnd == target->Handle()) {
+            seen.push_back(msg.message);
+            handled = msg.message == WM_USER + 2;
+        }
+    };
+    PostMessage(target->Handle(), WM_USER + 2, 0, 0);
+    PostMessage(target->Handle(), WM_USER + 3, 0, 0);
+    ASSERT_TRUE(Simulate::WaitUntil([&] { return target->Received.size() == 1; }));
+    EXPECT_EQ(seen, (std::vector<uint32_t>{WM_USER + 2, WM_USER + 3}));
+    EXPECT_EQ(target->Received, (std::vector<uint32_t>{WM_USER + 3})) << "the handled one stops at the hook";
+}
+
+TEST(Messages, SynchronizeRunsTheCallOnTheUserInterfaceThread)
+{
+    class TWorker : public TThread
+    {
+    public:
+        TWorker() : TThread(true) {}
+        std::atomic<uint32_t> RanOn{0};
+
+    protected:
+        void Execute() override
+        {
+            Synchronize([this] { RanOn = GetCurrentThreadId(); });
+        }
+    };
+    TWorker worker;
+    worker.Start();
+    ASSERT_TRUE(Simulate::WaitUntil([&] { return worker.Finished(); }));
+    worker.WaitFor();
+    EXPECT_EQ(worker.RanOn.load(), MainThreadID);
+}
+
+TEST(ApplicationHook, F1IsTakenBeforeTheMenuShortcut)
+{
+    Owned<TForm> form = NewForm();
+    auto* menu = new TMainMenu(form.get());
+    auto* help = new TMenuItem(form.get());
+    help->SetCaption("Help");
+    auto* content = new TMenuItem(form.get());
+    content->SetCaption("Content");
+    content->SetShortCut(ShortCut(VK_F1, 0));
+    int contentClicks = 0;
+    content->OnClick = [&](TObject*) { ++contentClicks; };
+    help->Add(content);
+    menu->Items()->Add(help);
+    auto* edit = new TEdit(form.get());
+    edit->SetParent(form.get());
+    Owned<TApplicationEvents> hook(new TApplicationEvents(nullptr));
+    int helpRequests = 0;
+    int editKeys = 0;
+    edit->OnKeyDown = [&](TObject*, uint16_t&, TShiftState) { ++editKeys; };
+    hook->OnMessage = [&](TMsg& msg, bool& handled) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
+            ++helpRequests;
+            handled = true;
+        }
+    };
+    form->Show();
+    Simulate::Key(edit, VK_F1);
+    EXPECT_EQ(helpRequests, 1);
+    EXPECT_EQ(contentClicks, 0);
+    EXPECT_EQ(editKeys, 0) << "a handled message goes no further";
+    Simulate::Key(edit, VK_F2);
+    EXPECT_EQ(editKeys, 1);
+    EXPECT_EQ(menu->FindItem(ShortCut(VK_F1, 0)), content);
+    form->Hide();
+}
+
+TEST(Timer, FiresOnTheUserInterfaceThreadWhileEnabled)
+{
+    TTimer timer(nullptr);
+    std::vector<uint32_t> threads;
+    timer.SetInterval(5);
+    timer.OnTimer = [&](TObject*) { threads.push_back(GetCurrentThreadId()); };
+    ASSERT_TRUE(Simulate::WaitUntil([&] { return threads.size() >= 2; }));
+    for (uint32_t thread : threads) {
+        EXPECT_EQ(thread, MainThreadID);
+    }
+    timer.SetEnabled(false);
+    const size_t count = threads.size();
+    Simulate::WaitUntil([] { return false; }, 40);
+    EXPECT_EQ(threads.size(), count);
+}
+
+TEST(Application, RunEndsWhenTheMainFormCloses)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TForm* main = nullptr;
+            Application->CreateForm(main);
+            main->SetCaption("Main");
+            bool created = false;
+            main->OnCreate = [&](TObject*) { created = true; };
+            OneShot close(20, [&] { main->Close(); });
+            Application->Run();
+            std::exit(Application->Terminated() && Application->MainForm() == main ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}

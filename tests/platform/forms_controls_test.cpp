@@ -1,0 +1,631 @@
+// The standard controls as the gallery's windows use them: which changes fire events, the spin
+// edit's range rules, key filtering, lists and owner-drawn rows, headers, buttons, menus, layout
+// and the font, colour and hint a control takes from its parent.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/forms/forms.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/picture.h"
+
+namespace {
+
+// A shown form that the controls of a test sit on; freed with everything on it.
+class FormFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Form = new TForm(nullptr);
+        Form->AfterConstruction();
+        Form->SetBounds(10, 10, 400, 300);
+        Form->Show();
+    }
+    void TearDown() override
+    {
+        Form->Hide();
+        Form->Free();
+    }
+    template <class T> T* Add(int32_t Left = 0, int32_t Top = 0)
+    {
+        auto* control = new T(Form);
+        control->SetParent(Form);
+        control->SetLeft(Left);
+        control->SetTop(Top);
+        return control;
+    }
+
+    TForm* Form = nullptr;
+};
+
+struct Counter
+{
+    int Count = 0;
+    TNotifyEvent Handler()
+    {
+        return [this](TObject*) { ++Count; };
+    }
+};
+
+} // namespace
+
+using ChangeEvents = FormFixture;
+
+TEST_F(ChangeEvents, EditFiresOnEveryChangeOfItsTextButNotForTheSameText)
+{
+    auto* edit = Add<TEdit>();
+    Counter changes;
+    std::vector<std::string> seen;
+    edit->OnChange = [&](TObject*) {
+        ++changes.Count;
+        seen.push_back(edit->Text());
+    };
+    edit->SetText("/home/photos/");
+    edit->SetText("/home/photos/");
+    EXPECT_EQ(changes.Count, 1) << "the program's change fires, as the class library's edit does";
+    Simulate::Retype(edit, "ab");
+    EXPECT_EQ(edit->Text(), "ab");
+    EXPECT_EQ(seen, (std::vector<std::string>{"/home/photos/", "a", "ab"}));
+    EXPECT_TRUE(edit->Modified());
+}
+
+TEST_F(ChangeEvents, ComboFiresOnlyForTheUsersChoiceClickFirst)
+{
+    auto* combo = Add<TComboBox>();
+    combo->SetStyle(csDropDownList);
+    std::vector<std::string> events;
+    combo->OnClick = [&](TObject*) { events.push_back("click " + combo->Text()); };
+    combo->OnChange = [&](TObject*) { events.push_back("change " + combo->Text()); };
+    combo->Items()->Add("Don't cahnge");
+    combo->Items()->Add("Fit to 640x480");
+    combo->Items()->Add("Fit to custom size ...");
+    EXPECT_EQ(combo->ItemIndex(), -1) << "adding items chooses none";
+    combo->SetItemIndex(0);
+    combo->SetItemIndex(2);
+    EXPECT_TRUE(events.empty());
+    Simulate::Choose(combo, 1);
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    EXPECT_EQ(events, (std::vector<std::string>{"click Fit to 640x480", "change Fit to 640x480"}));
+    combo->SetItemIndex(7);
+    EXPECT_EQ(combo->ItemIndex(), -1) << "an index out of range chooses none";
+    EXPECT_EQ(combo->Text(), "");
+}
+
+TEST_F(ChangeEvents, CheckBoxClickComesFromTheUserOnly)
+{
+    auto* check = Add<TCheckBox>();
+    check->SetCaption("Make equal");
+    Counter clicks;
+    check->OnClick = clicks.Handler();
+    check->SetChecked(true);
+    check->SetChecked(false);
+    EXPECT_EQ(clicks.Count, 0);
+    Simulate::Click(check, 5, check->ClientHeight() / 2);
+    EXPECT_EQ(clicks.Count, 1);
+    EXPECT_TRUE(check->Checked());
+    Simulate::Key(check, VK_SPACE);
+    EXPECT_EQ(clicks.Count, 2);
+    EXPECT_FALSE(check->Checked());
+}
+
+TEST_F(ChangeEvents, TrackBarFiresWhenItsPositionChangesByEitherHand)
+{
+    auto* track = Add<TTrackBar>();
+    track->SetRange(10, 100);
+    track->SetPageSize(10);
+    Counter changes;
+    track->OnChange = changes.Handler();
+    track->SetPosition(80);
+    track->SetPosition(80);
+    EXPECT_EQ(changes.Count, 1);
+    track->SetPosition(500);
+    EXPECT_EQ(track->Position(), 100) << "positions are clamped";
+    EXPECT_EQ(changes.Count, 2);
+    Simulate::Slide(track, 40);
+    EXPECT_EQ(track->Position(), 40);
+    EXPECT_EQ(changes.Count, 3);
+    Simulate::Key(track, VK_NEXT);
+    EXPECT_EQ(track->Position(), 50);
+    EXPECT_EQ(changes.Count, 4);
+}
+
+using SpinEdit = FormFixture;
+
+TEST_F(SpinEdit, TypedValuesOutsideTheRangeStayUntilSetOrLeft)
+{
+    auto* width = Add<TCSpinEdit>();
+    width->SetMinValue(50);
+    width->SetMaxValue(1000);
+    width->SetValue(150);
+    std::vector<int32_t> seen;
+    width->OnChange = [&](TObject*) { seen.push_back(width->Value()); };
+    Simulate::Retype(width, "5000");
+    EXPECT_EQ(width->Value(), 5000) << "a typed value counts as typed";
+    EXPECT_EQ(width->Text(), "5000");
+    EXPECT_EQ(seen.back(), 5000);
+    width->SetValue(width->Value());
+    EXPECT_EQ(width->Text(), "1000") << "a value set by the program is clamped";
+    EXPECT_EQ(seen.back(), 1000);
+    Simulate::Retype(width, "7");
+    auto* other = Add<TEdit>(0, 40);
+    Simulate::Focus(other);
+    EXPECT_EQ(width->Text(), "50") << "leaving the field clamps what was typed";
+    EXPECT_EQ(seen.back(), 50);
+}
+
+TEST_F(SpinEdit, TextThatIsNoWholeNumberReadsAsTheMinimumAndShowsIt)
+{
+    auto* height = Add<TCSpinEdit>();
+    height->SetMinValue(50);
+    height->SetMaxValue(1000);
+    height->SetValue(150);
+    std::vector<int32_t> seen;
+    height->OnChange = [&](TObject*) { seen.push_back(height->Value()); };
+    Simulate::Focus(height);
+    Simulate::Key(height, VK_END);
+    for (int i = 0; i < 3; ++i) {
+        Simulate::Key(height, VK_BACK);
+    }
+    EXPECT_EQ(height->Text(), "50") << "emptying the field shows the minimum at once";
+    EXPECT_EQ(seen.back(), 50);
+    struct Case
+    {
+        std::string Text;
+        int32_t Value;
+    };
+    const Case cases[] = {{"-12", -12}, {"+8", 8}, {"  42", 42}, {"4 2", 50}, {"3000000000", 50}, {"x", 50}};
+    height->SetMinValue(0);
+    height->SetMaxValue(0);
+    for (const Case& c : cases) {
+        height->SetMinValue(50);
+        height->SetText(c.Text);
+        EXPECT_EQ(height->Value(), c.Value) << c.Text;
+    }
+}
+
+TEST_F(SpinEdit, ButtonsAndArrowKeysStepWithinTheRangeAndLettersAreDropped)
+{
+    auto* quality = Add<TCSpinEdit>();
+    quality->SetMinValue(0);
+    quality->SetMaxValue(20);
+    quality->SetValue(19);
+    quality->SetIncrement(2);
+    Simulate::SpinUp(quality);
+    EXPECT_EQ(quality->Value(), 20);
+    Simulate::SpinDown(quality);
+    EXPECT_EQ(quality->Value(), 18);
+    Simulate::Key(quality, VK_UP);
+    EXPECT_EQ(quality->Value(), 20);
+    quality->SetValue(5);
+    Simulate::Retype(quality, "1a2");
+    EXPECT_EQ(quality->Text(), "12");
+}
+
+using KeyFilter = FormFixture;
+
+TEST_F(KeyFilter, KeyPressCanDropAndReplaceTypedCharacters)
+{
+    // The background-colour field's rule: "#" first, then at most six hexadecimal digits.
+    auto* colour = Add<TEdit>();
+    colour->OnKeyPress = [&](TObject*, char& key) {
+        const bool hex =
+            (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F') || (key >= 'a' && key <= 'f');
+        const int32_t length = int32_t(colour->Text().size()) - colour->SelLength();
+        if (key == '\t' || key == '\r' || key == '\b') {
+            return;
+        }
+        if (hex && !colour->Text().empty() && length < 7) {
+            return;
+        }
+        if (key == '#' && (colour->Text().empty() || colour->SelLength() == int32_t(colour->Text().size()))) {
+            return;
+        }
+        key = 0;
+    };
+    Simulate::Type(colour, "1");
+    EXPECT_EQ(colour->Text(), "") << "a digit into an empty field is refused";
+    Simulate::Type(colour, "#FF80z00");
+    EXPECT_EQ(colour->Text(), "#FF8000") << "the letter is dropped";
+    Simulate::Type(colour, "2#");
+    EXPECT_EQ(colour->Text(), "#FF8000") << "an eighth character is refused, and so is a second '#'";
+    Simulate::Key(colour, VK_BACK);
+    EXPECT_EQ(colour->Text(), "#FF800");
+    colour->SelectAll();
+    Simulate::Type(colour, "#");
+    EXPECT_EQ(colour->Text(), "#") << "'#' replaces the whole text when it is selected";
+
+    auto* upper = Add<TEdit>(0, 30);
+    upper->OnKeyPress = [](TObject*, char& key) {
+        if (key >= 'a' && key <= 'z') {
+            key = char(key - 'a' + 'A');
+        }
+    };
+    Simulate::Type(upper, "jpg");
+    EXPECT_EQ(upper->Text(), "JPG");
+}
+
+TEST_F(KeyFilter, KeyPreviewShowsTheFormTheKeysFirst)
+{
+    auto* edit = Add<TEdit>();
+    std::vector<std::string> order;
+    Form->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
+        order.push_back("form");
+        if (key == VK_F5) {
+            key = 0;
+        }
+    };
+    edit->OnKeyDown = [&](TObject*, uint16_t&, TShiftState) { order.push_back("edit"); };
+    Simulate::Key(edit, VK_F4);
+    EXPECT_EQ(order, (std::vector<std::string>{"edit"}));
+    Form->SetKeyPreview(true);
+    order.clear();
+    Simulate::Key(edit, VK_F4);
+    Simulate::Key(edit, VK_F5);
+    EXPECT_EQ(order, (std::vector<std::string>{"form", "edit", "form"}));
+}
+
+using ListBox = FormFixture;
+
+TEST_F(ListBox, OwnerDrawnRowsAreDrawnWithTheirRectanglesAndState)
+{
+    auto* list = Add<TListBox>();
+    list->SetStyle(lbOwnerDrawFixed);
+    list->SetItemHeight(19);
+    list->SetBounds(0, 0, 200, 100);
+    struct Drawn
+    {
+        int32_t Index;
+        TRect Rect;
+        TOwnerDrawState State;
+        TColor Brush;
+    };
+    std::vector<Drawn> drawn;
+    list->OnDrawItem = [&](TWinControl* control, int32_t index, TRect rect, TOwnerDrawState state) {
+        TCanvas* canvas = static_cast<TListBox*>(control)->Canvas();
+        drawn.push_back({index, rect, state, canvas->Brush()->Color()});
+        canvas->Brush()->SetColor(state & odSelected ? RGBToColor(255, 255, 190) : clWhite);
+        canvas->FillRect(rect);
+    };
+    TObject marker;
+    list->Items()->AddObject("title", &marker);
+    list->Items()->Add("author");
+    list->SetItemIndex(0);
+    list->Repaint();
+    ASSERT_EQ(drawn.size(), 2u);
+    const int32_t width = list->ClientWidth();
+    EXPECT_EQ(drawn[0].Index, 0);
+    EXPECT_EQ(drawn[0].Rect, (TRect{0, 0, width, 19}));
+    EXPECT_TRUE(drawn[0].State & odSelected);
+    EXPECT_EQ(drawn[0].Brush, clHighlight) << "the canvas comes set to the selected colours";
+    EXPECT_EQ(drawn[1].Rect, (TRect{0, 19, width, 38}));
+    EXPECT_FALSE(drawn[1].State & odSelected);
+    EXPECT_EQ(list->ItemRect(1), (TRect{0, 19, width, 38}));
+    EXPECT_EQ(list->Items()->Objects(0), &marker);
+    EXPECT_EQ(list->FrontImage()->Canvas()->Pixels(5, 5), RGBToColor(255, 255, 190));
+    EXPECT_EQ(list->FrontImage()->Canvas()->Pixels(5, 25), clWhite);
+
+    // Only the rows inside the invalidated rectangle are drawn again.
+    drawn.clear();
+    const TRect second = list->ItemRect(1);
+    list->InvalidateRect(&second, false);
+    list->Update();
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].Index, 1);
+}
+
+TEST_F(ListBox, VariableRowsTakeTheirMeasuredHeights)
+{
+    auto* list = Add<TListBox>();
+    list->SetStyle(lbOwnerDrawVariable);
+    list->OnMeasureItem = [](TWinControl*, int32_t index, int32_t& height) { height = 10 + 5 * index; };
+    std::vector<TRect> rects;
+    list->OnDrawItem = [&](TWinControl*, int32_t, TRect rect, TOwnerDrawState) { rects.push_back(rect); };
+    list->Items()->SetText("a\nb\nc\n");
+    list->Repaint();
+    const int32_t width = list->ClientWidth();
+    EXPECT_EQ(rects, (std::vector<TRect>{{0, 0, width, 10}, {0, 10, width, 25}, {0, 25, width, 45}}));
+    EXPECT_EQ(list->ItemAtPos(TPoint{3, 24}, true), 1);
+    EXPECT_EQ(list->ItemAtPos(TPoint{3, 60}, true), -1);
+    EXPECT_EQ(list->ItemAtPos(TPoint{3, 60}, false), 3);
+}
+
+TEST_F(ListBox, TheUsersSelectionFiresClickAndTheProgramsDoesNot)
+{
+    auto* list = Add<TListBox>();
+    list->Items()->SetText("Blue\nGreen\nRed\n");
+    Counter clicks;
+    Counter doubles;
+    list->OnClick = clicks.Handler();
+    list->OnDblClick = doubles.Handler();
+    list->SetItemIndex(1);
+    EXPECT_EQ(clicks.Count, 0);
+    const TRect third = list->ItemRect(2);
+    Simulate::Click(list, 5, third.Top + 1);
+    EXPECT_EQ(list->ItemIndex(), 2);
+    EXPECT_EQ(clicks.Count, 1);
+    Simulate::Key(list, VK_HOME);
+    EXPECT_EQ(list->ItemIndex(), 0);
+    EXPECT_EQ(clicks.Count, 2);
+    Simulate::DoubleClick(list, 5, 1);
+    EXPECT_EQ(doubles.Count, 1);
+    EXPECT_EQ(clicks.Count, 2) << "clicking the selected row again changes nothing";
+    list->Items()->Delete(0);
+    list->Items()->Delete(0);
+    EXPECT_EQ(list->Count(), 1);
+    list->Clear();
+    EXPECT_EQ(list->ItemIndex(), -1);
+}
+
+TEST_F(ListBox, ManyRowsScrollByWholeRows)
+{
+    auto* list = Add<TListBox>();
+    list->SetStyle(lbOwnerDrawFixed);
+    list->SetItemHeight(10);
+    list->SetBounds(0, 0, 100, 54);
+    for (int i = 0; i < 20; ++i) {
+        list->Items()->Add("row " + std::to_string(i));
+    }
+    EXPECT_TRUE(list->ScrollBarVisible(SB_VERT));
+    Simulate::Scroll(list, SB_VERT, SB_LINEDOWN);
+    EXPECT_EQ(list->TopIndex(), 1);
+    Simulate::Scroll(list, SB_VERT, SB_PAGEDOWN);
+    EXPECT_EQ(list->TopIndex(), 6);
+    Simulate::Scroll(list, SB_VERT, SB_BOTTOM);
+    EXPECT_EQ(list->TopIndex(), 15);
+    EXPECT_EQ(list->ItemRect(15).Top, 0);
+    list->SetItemIndex(2);
+    EXPECT_EQ(list->TopIndex(), 2) << "the selected row is scrolled into view";
+}
+
+using Header = FormFixture;
+
+TEST_F(Header, OnlyTheUsersResizeFiresAndAutomaticSectionsFillTheRest)
+{
+    auto* header = Add<THeaderControl>();
+    header->SetBounds(0, 0, 405, 18);
+    THeaderSection* name = header->Sections()->Add();
+    name->SetText("Parameter name");
+    name->SetWidth(200);
+    name->SetAllowClick(false);
+    THeaderSection* value = header->Sections()->Add();
+    value->SetText("Value");
+    value->SetAutoSize(true);
+    EXPECT_EQ(value->Width(), 205);
+    EXPECT_EQ(value->Left(), 200);
+    std::vector<int32_t> resized;
+    header->OnSectionResize = [&](THeaderControl*, THeaderSection* section) {
+        resized.push_back(section->Index());
+    };
+    name->SetWidth(150);
+    EXPECT_TRUE(resized.empty());
+    EXPECT_EQ(value->Width(), 255);
+    Simulate::ResizeSection(header, 0, 120);
+    EXPECT_EQ(resized, (std::vector<int32_t>{0}));
+    EXPECT_EQ(name->Width(), 120);
+    EXPECT_EQ(value->Width(), 285);
+    EXPECT_EQ(header->Sections()->Items(1)->Text(), "Value");
+    EXPECT_THROW(header->Sections()->Items(2), EListError);
+}
+
+using Buttons = FormFixture;
+
+TEST_F(Buttons, SpeedButtonsOfAGroupStayDownOneAtATime)
+{
+    auto* left = Add<TSpeedButton>();
+    auto* right = Add<TSpeedButton>(30, 0);
+    auto* loose = Add<TSpeedButton>(60, 0);
+    left->SetGroupIndex(1);
+    right->SetGroupIndex(1);
+    Counter clicks;
+    right->OnClick = clicks.Handler();
+    left->SetDown(true);
+    Simulate::Click(right);
+    EXPECT_TRUE(right->Down());
+    EXPECT_FALSE(left->Down());
+    EXPECT_EQ(clicks.Count, 1);
+    Simulate::Click(right);
+    EXPECT_TRUE(right->Down()) << "without AllowAllUp the last one stays down";
+    right->SetAllowAllUp(true);
+    Simulate::Click(right);
+    EXPECT_FALSE(right->Down());
+    loose->SetDown(true);
+    EXPECT_FALSE(loose->Down()) << "a button without a group never stays down";
+}
+
+TEST_F(Buttons, BitButtonKindsSetCaptionResultAndRole)
+{
+    struct Case
+    {
+        TBitBtnKind Kind;
+        std::string Caption;
+        TModalResult Result;
+        bool Default;
+        bool Cancel;
+    };
+    const Case cases[] = {
+        {bkOK, "OK", mrOk, true, false},          {bkCancel, "Cancel", mrCancel, false, true},
+        {bkYes, "&Yes", mrYes, true, false},      {bkNo, "&No", mrNo, false, true},
+        {bkAbort, "Abort", mrAbort, false, true},
+    };
+    for (const Case& c : cases) {
+        auto* button = Add<TBitBtn>();
+        button->SetKind(c.Kind);
+        EXPECT_EQ(button->Caption(), c.Caption);
+        EXPECT_EQ(button->ModalResult(), c.Result);
+        EXPECT_EQ(button->Default(), c.Default);
+        EXPECT_EQ(button->Cancel(), c.Cancel);
+        button->Free();
+    }
+    auto* close = Add<TBitBtn>();
+    close->SetKind(bkClose);
+    Counter hides;
+    Form->OnHide = hides.Handler();
+    Simulate::Click(close);
+    EXPECT_EQ(hides.Count, 1) << "the close kind closes its form";
+    Form->Show();
+}
+
+using Menus = FormFixture;
+
+TEST_F(Menus, ItemsClickThroughTheMenuAndTheMenuTakesNoClientRoom)
+{
+    Form->SetClientWidth(380);
+    Form->SetClientHeight(200);
+    auto* menu = new TMainMenu(Form);
+    EXPECT_EQ(Form->Menu(), menu);
+    auto* options = new TMenuItem(Form);
+    options->SetCaption("Options");
+    auto* organizer = new TMenuItem(Form);
+    organizer->SetCaption("Templates organizer");
+    auto* line = new TMenuItem(Form);
+    line->SetCaption("-");
+    options->Add(organizer);
+    options->Add(line);
+    menu->Items()->Add(options);
+    EXPECT_EQ(Form->ClientWidth(), 380);
+    EXPECT_EQ(Form->ClientHeight(), 200);
+    Counter clicks;
+    organizer->OnClick = clicks.Handler();
+    organizer->Click();
+    EXPECT_EQ(clicks.Count, 1);
+    EXPECT_TRUE(line->IsLine());
+    EXPECT_EQ(options->IndexOf(line), 1);
+    line->Free();
+    EXPECT_EQ(options->Count(), 1);
+    menu->Free();
+    EXPECT_EQ(Form->Menu(), nullptr);
+    EXPECT_EQ(Form->ClientHeight(), 200);
+}
+
+using Layout = FormFixture;
+
+TEST_F(Layout, AlignedControlsShareTheClientArea)
+{
+    Form->SetClientWidth(300);
+    Form->SetClientHeight(200);
+    auto* top = Add<TPanel>();
+    top->SetHeight(30);
+    top->SetAlign(alTop);
+    auto* bottom = Add<TProgressBar>();
+    bottom->SetHeight(10);
+    bottom->SetAlign(alBottom);
+    auto* left = Add<TPanel>();
+    left->SetWidth(50);
+    left->SetAlign(alLeft);
+    auto* rest = Add<TPanel>();
+    rest->SetAlign(alClient);
+    EXPECT_EQ(top->BoundsRect(), (TRect{0, 0, 300, 30}));
+    EXPECT_EQ(bottom->BoundsRect(), (TRect{0, 190, 300, 200}));
+    EXPECT_EQ(left->BoundsRect(), (TRect{0, 30, 50, 190}));
+    EXPECT_EQ(rest->BoundsRect(), (TRect{50, 30, 300, 190}));
+    Form->SetClientHeight(250);
+    EXPECT_EQ(bottom->BoundsRect(), (TRect{0, 240, 300, 250}));
+    EXPECT_EQ(rest->BoundsRect(), (TRect{50, 30, 300, 240}));
+    bottom->Hide();
+    EXPECT_EQ(rest->BoundsRect(), (TRect{50, 30, 300, 250}));
+}
+
+TEST_F(Layout, ChildrenTakeTheParentsFontColourAndHintsUntilGivenTheirOwn)
+{
+    Form->Font()->SetName("Arial");
+    Form->Font()->SetHeight(-11);
+    auto* group = Add<TGroupBox>();
+    auto* label = new TLabel(Form);
+    label->SetParent(group);
+    EXPECT_EQ(label->Font()->Name(), "Arial");
+    Form->Font()->SetHeight(-12);
+    EXPECT_EQ(label->Font()->Height(), -12) << "the change reaches grandchildren";
+    label->Font()->SetStyle(TFontStyles{fsBold});
+    EXPECT_FALSE(label->ParentFont());
+    Form->Font()->SetHeight(-14);
+    EXPECT_EQ(label->Font()->Height(), -12);
+
+    auto* edit = Add<TEdit>();
+    edit->SetHint("Select folder with images|The folder of the pictures");
+    EXPECT_FALSE(edit->ShowHint());
+    Form->SetShowHint(true);
+    EXPECT_TRUE(edit->ShowHint());
+    edit->SetShowHint(false);
+    EXPECT_FALSE(edit->ShowHint());
+
+    auto* caption = Add<TLabel>();
+    EXPECT_TRUE(caption->ParentColor());
+    Form->SetColor(clWhite);
+    EXPECT_EQ(caption->Color(), clWhite);
+    EXPECT_EQ(label->Color(), clBtnFace) << "the group box keeps its own colour";
+}
+
+TEST_F(Layout, LabelsShowAccessKeysAndSizeToTheirText)
+{
+    auto* label = Add<TLabel>();
+    label->SetCaption("&Transparent:");
+    EXPECT_EQ(label->Caption(), "&Transparent:");
+    const int32_t shortWidth = label->Width();
+    label->SetCaption("Page for viewing of image");
+    EXPECT_GT(label->Width(), shortWidth);
+    label->SetAutoSize(false);
+    label->SetCaption("x");
+    EXPECT_GT(label->Width(), shortWidth);
+}
+
+TEST_F(Layout, MemoLinesAndTextAreOne)
+{
+    auto* memo = Add<TMemo>();
+    memo->SetReadOnly(true);
+    memo->SetScrollBars(ssVertical);
+    Counter changes;
+    memo->OnChange = changes.Handler();
+    memo->Lines()->Add("Line 12");
+    memo->Lines()->Add("Tag : <thumb>");
+    EXPECT_EQ(memo->Text(), "Line 12\r\nTag : <thumb>");
+    EXPECT_EQ(changes.Count, 2);
+    memo->SetText("a\r\nb\r\nc");
+    EXPECT_EQ(memo->Lines()->Count(), 3);
+    EXPECT_EQ(memo->Lines()->Strings(2), "c");
+    memo->Clear();
+    EXPECT_EQ(memo->Lines()->Count(), 0);
+}
+
+using ImageControl = FormFixture;
+
+TEST_F(ImageControl, StretchProportionalAndCenterPlaceThePicture)
+{
+    auto* image = Add<TImage>();
+    image->SetBounds(0, 0, 100, 50);
+    TBitmap* bitmap = image->Picture()->Bitmap();
+    bitmap->SetPixelFormat(pf24bit);
+    bitmap->SetSize(40, 40);
+    bitmap->Canvas()->Brush()->SetColor(clRed);
+    bitmap->Canvas()->FillRect(TRect{0, 0, 40, 40});
+    struct Case
+    {
+        bool Stretch;
+        bool Proportional;
+        bool Center;
+        TRect Dest;
+    };
+    const Case cases[] = {
+        {false, false, false, {0, 0, 40, 40}}, {false, false, true, {30, 5, 70, 45}},
+        {true, false, false, {0, 0, 100, 50}}, {true, true, false, {0, 0, 50, 50}},
+        {true, true, true, {25, 0, 75, 50}},   {false, true, false, {0, 0, 40, 40}},
+    };
+    for (const Case& c : cases) {
+        image->SetStretch(c.Stretch);
+        image->SetProportional(c.Proportional);
+        image->SetCenter(c.Center);
+        EXPECT_EQ(image->DestRect(), c.Dest) << c.Stretch << c.Proportional << c.Center;
+    }
+    image->SetStretch(true);
+    image->SetProportional(true);
+    image->SetCenter(true);
+    image->Update();
+    EXPECT_EQ(image->FrontImage()->Canvas()->Pixels(50, 25), clRed);
+    EXPECT_EQ(image->FrontImage()->Canvas()->Pixels(10, 25),
+              Form->Color() == clBtnFace ? ColorToRGB(clBtnFace) : Form->Color());
+    image->SetAutoSize(true);
+    EXPECT_EQ(image->Width(), 40);
+    EXPECT_EQ(image->Height(), 40);
+}
