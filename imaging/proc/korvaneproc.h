@@ -1,0 +1,167 @@
+// Korvaneproc: the image-processing unit: the workers that resample, convert, turn and measure
+// bitmaps, called by the processing component and directly by the bitmap model, codecs and views.
+#pragma once
+
+#include "imaging/core/types.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+class TObject;
+class TKVBaseBitmap;
+class TKVBitmap;
+class TKVMask;
+class TKVQuantizer;
+class TBitmap;
+
+// Mirroring direction of Flip and _FlipEx.
+enum TFlipDir : uint8_t
+{
+    fdHorizontal,
+    fdVertical
+};
+
+// Sampling of the quality rotation: kvrFast writes only the background.
+enum TKVAntialiasMode : uint8_t
+{
+    kvrFast,
+    kvrBilinear,
+    kvrBicubic
+};
+
+// Pixel counts of one level of the histogram.
+struct THistogramItem
+{
+    int32_t r = 0;
+    int32_t g = 0;
+    int32_t b = 0;
+    int32_t gray = 0;
+};
+using THistogram = std::array<THistogramItem, 256>;
+using PHistogram = THistogram*;
+
+namespace Korvaneproc {
+
+// Ordered-dither thresholds 0..63, indexed [x and 7][y and 7].
+extern const int32_t BWORDERPATTERN[8][8];
+// Entry v holds the 8 pixels of the 1-bit byte v as 24 bytes, most significant bit first.
+extern const std::array<std::array<uint8_t, 24>, 256> C1TO24;
+
+// ---- Resampling -----------------------------------------------------------------------------
+
+// Resamples Source into Dest, which already has the wanted size and format (kv24RGB when Source
+// is kv1g and Filter is not rfNone); the alpha channel follows.
+void _KVResampleKVBitmap(TKVBitmap* Source, TKVBitmap* Dest, TResampleFilter Filter);
+// Resamples a kv24RGB Source into the already sized kv24RGB Dest; other formats are left alone.
+void _ResampleEx(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, TResampleFilter Filter,
+                 const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Area-coverage resampler of rfBilinear (Mode 0) and rfBicubic (Mode 1), kv24RGB only.
+void _KVQResample(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, int32_t Mode,
+                  const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Fast linear resampler (rfFastLinear), kv24RGB; equal sizes assign Source to Dest.
+void _ResampleLinearEx(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, const TKVProgressEvent& OnProgress = {},
+                       TObject* Sender = nullptr);
+// The fast linear resampler on one 8-bit mask plane.
+void _ResampleLinearAlpha(TKVMask* Source, TKVMask* Dest, const TKVProgressEvent& OnProgress = {},
+                          TObject* Sender = nullptr);
+// Grey kv24RGB image of Dest's size from the black-and-white Source.
+void _Resample1bitEx(TKVBitmap* Source, TKVBitmap* Dest, TResampleFilter Filter);
+void _ResampleLinear1BitEx(TKVBitmap* Source, TKVBitmap* Dest, const TKVProgressEvent& OnProgress = {},
+                           TObject* Sender = nullptr);
+// Box average of the inclusive 1-bit rectangle (x1, y1)-(x2, y2) into the kv24RGB Dest.
+void _SubResample1bitFilteredEx(TKVBaseBitmap* Source, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                TKVBitmap* Dest);
+// The same over a bottom-up 1-bit buffer; returns bottom-up 24-bit rows of DstWidth x DstHeight,
+// or nothing when a side is below 1 or the rectangle lies outside the source.
+std::unique_ptr<uint8_t[]> _SubResample1bitFilteredDIB(const uint8_t* Bits, int32_t SrcWidth,
+                                                       int32_t SrcHeight, int32_t x1, int32_t y1, int32_t x2,
+                                                       int32_t y2, int32_t DstWidth, int32_t DstHeight);
+// Resamples an 8-bit alpha mask into the already allocated Dest.
+void _ResampleAlpha(TKVMask* Source, TKVMask* Dest, TResampleFilter Filter);
+// Resamples the kv8g alpha channel SourceAlpha into DestAlpha's size.
+void _ResampleAlphaEx(TKVBitmap* SourceAlpha, TKVBitmap* DestAlpha, TResampleFilter Filter,
+                      const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Nearest-neighbour stretch of Source into Dest's size; both must have the same pixel format.
+void _KVBmpStretchEx(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, const TKVProgressEvent& OnProgress = {},
+                     TObject* Sender = nullptr);
+
+// ---- Colour depth ---------------------------------------------------------------------------
+
+// Reduces a kv24RGB image to NumColors colours in place; Palette (NumColors entries) receives the
+// palette when given.
+void _ConvertToEx(TKVBitmap* Bitmap, int32_t NumColors, TRGB* Palette,
+                  const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// kv24RGB images become kv1g by ordered dither, or by a threshold (-1 mean grey, -2 entropy).
+void _ConvertToBWOrdered(TKVBitmap* Bitmap, TProgressRec& Progress);
+void _ConvertToBWThreshold(TKVBitmap* Bitmap, int32_t Threshold, TProgressRec& Progress);
+// Writes the black-and-white picture of Source into Dest, a kv1g bitmap of Source's size.
+void _ConvertToBWThresholdEx(TKVBitmap* Source, TKVBitmap* Dest, int32_t Threshold, TProgressRec& Progress);
+// A kv1g copy of an image of exactly two colours (clear bits the darker, BackCol), else nothing.
+std::unique_ptr<TKVBitmap> _ConvertTo1bitEx(TKVBitmap* Bitmap, TRGB& BackCol, TRGB& ForeCol);
+// Makes Dst a pf24bit copy of the pf1bit Src.
+void _Conv1to24(TBitmap* Src, TBitmap* Dst, TProgressRec& Progress);
+void _ConvRow1To24(const uint8_t* Src, uint8_t* Dst, int32_t Width);
+// Converts Count pixels of one row between 1, 4, 8, 24 (and 32 to 24) bits per pixel; returns the
+// destination's byte length. Indexes beyond the palette read as black.
+int32_t _ConvertXBitsToYBits(const uint8_t* Src, uint8_t* Dst, int32_t SrcBits, int32_t DstBits,
+                             int32_t Count, std::span<const TRGB> Palette, TKVQuantizer* Quantizer);
+// Inverts every byte of every row of a kv1g bitmap.
+void _Negative1BitEx(TKVBitmap* Bitmap);
+
+// ---- Quarter turns and flip -----------------------------------------------------------------
+
+// Dest takes Source turned a quarter clockwise (o) or counter-clockwise; 24-bit and 8-bit forms.
+void _Rot90oEx(TKVBitmap* Source, TKVBitmap* Dest);
+void _Rot90oEx8(TKVBitmap* Source, TKVBitmap* Dest);
+void _Rot90Ex(TKVBitmap* Source, TKVBitmap* Dest);
+void _Rot90Ex8(TKVBitmap* Source, TKVBitmap* Dest);
+void _Rot90o(TBitmap* Source, TBitmap* Dest);
+void _Rot90(TBitmap* Source, TBitmap* Dest);
+// Mirrors a kv24RGB or kv1g bitmap and its alpha channel in place.
+void _FlipEx(TKVBitmap* Bitmap, TFlipDir Dir);
+
+// ---- Free rotation --------------------------------------------------------------------------
+
+// Angles in degrees, positive counter-clockwise; the bitmap grows to hold the turned picture.
+void _RotateEx(TKVBitmap* Bitmap, double Angle, bool Antialias, TRGB Background,
+               const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _RotateEx8(TKVBitmap* Bitmap, double Angle, bool Antialias, int32_t Background,
+                const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _rotate1bitEx(TKVBitmap* Bitmap, double Angle, int32_t Background, TProgressRec& Progress);
+void _rotate1bit(TBitmap* Bitmap, double Angle, int32_t Background, TProgressRec& Progress);
+void _rotate8bit(TKVBitmap* Bitmap, double Angle, int32_t Background);
+void _KVQRotate(TKVBitmap* Bitmap, double Angle, int32_t Background, TKVAntialiasMode Mode,
+                const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _KVQRotate8(TKVBitmap* Bitmap, double Angle, int32_t Background, TKVAntialiasMode Mode);
+
+// ---- Histograms and analysis ----------------------------------------------------------------
+
+// Rectangles are half-open: columns x1 .. x2-1, rows y1 .. y2-1, cut to the bitmap.
+void _GetHistogram(TKVBitmap* Bitmap, PHistogram Hist, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+int32_t _GetImageNumColors(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// RowArray needs y2 - y1 entries, ColArray x2 - x1; shorter arrays leave both untouched.
+void _CalcDensityHistogram(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                           const TKVProgressEvent& OnProgress, TObject* Sender, std::span<int32_t> RowArray,
+                           std::span<int32_t> ColArray, int32_t RowScale, int32_t ColScale);
+bool _IsGrayScaleBitmap(TKVBitmap* Bitmap);
+// Percentage of the image covered by its most frequent colour, or -1.
+int32_t _GetDominantColor(TKVBitmap* Bitmap, TRGB& Color);
+void _HistAutoEqualize(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                       const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _HistEqualize(TKVBitmap* Bitmap, TRGB LoThresh, TRGB HiThresh, int32_t x1, int32_t y1, int32_t x2,
+                   int32_t y2, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Mean colour of the whole image.
+void _GetMediaContrastRGB(TKVBitmap* Bitmap, int32_t& R, int32_t& G, int32_t& B);
+// Grey pictures of one channel (0 blue, 1 green, 2 red; 0 hue, 1 saturation, 2 value).
+std::unique_ptr<TKVBitmap> _GetRGBChannel(TKVBitmap* Bitmap, int32_t Channel,
+                                          const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+std::unique_ptr<TKVBitmap> _GetHSVChannel(TKVBitmap* Bitmap, int32_t Channel,
+                                          const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _GetRGBChannelAll(TKVBitmap* Bitmap, TKVBitmap* BitmapR, TKVBitmap* BitmapG, TKVBitmap* BitmapB,
+                       const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _GetHSVChannelAll(TKVBitmap* Bitmap, TKVBitmap* BitmapH, TKVBitmap* BitmapS, TKVBitmap* BitmapV,
+                       const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+
+} // namespace Korvaneproc
