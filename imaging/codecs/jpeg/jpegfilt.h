@@ -1,0 +1,46 @@
+// The JPEG codec: reader, writer, probe and IPTC injection over the linked JPEG library.
+#pragma once
+
+#include "imaging/codecs/params/ioparams.h"
+#include "platform/core/exceptions.h"
+
+#include <cstdint>
+
+class TStream;
+class TKVBitmap;
+class TKVIPTCInfoList;
+
+// Raised by the writer on an error of the JPEG library; the message is the library's text for
+// its message code with every value placeholder shown as "?".
+class EKVJpegException : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+namespace Jpegfilt {
+
+// Decodes the JPEG at (or within 100 bytes after) the stream's position. tables, when given
+// and not the input itself, holds a tables-only JPEG read first (JPEG-compressed TIFF).
+// ycbcrOutput hands the decoded components of a three-component image over unconverted.
+// Never raises: failures set *progress.Aborting.
+void ReadJPegStream(TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParamsVals& params,
+                    TProgressRec& progress, bool paramsOnly, bool ycbcrOutput = false);
+
+// Writes a kv24RGB or kv1g bitmap with the settings and marker list of params. A short write
+// sets *progress.Aborting; an error of the JPEG library sets it and raises EKVJpegException.
+void WriteJPegStream(TStream& output, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress);
+
+// Absolute position of the first FF D8 FF at the stream's position or one of the next 99
+// positions; -1 when there is none. The position is restored.
+int64_t JpegTryStream(TStream& stream);
+
+// Copies the JPEG of input to output with iptc as its only APP13 segment, placed after the first
+// APP0, APP1 or APP13. False when the input is not a JPEG it can walk, has no such segment, or
+// the IPTC data does not fit one segment.
+bool KVJpegInjectIPTC(TStream& input, TStream& output, const TKVIPTCInfoList& iptc, TProgressRec& progress);
+
+// The library's message for a message code, as EKVJpegException carries it.
+std::string JpegMessageText(int32_t messageCode);
+
+} // namespace Jpegfilt

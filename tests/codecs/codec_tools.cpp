@@ -1,0 +1,121 @@
+// Test helpers of the codec suite: standard tools and Netpbm images.
+#include "tests/codecs/codec_tools.h"
+
+#include "imaging/core/daduvudez.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+
+namespace kvtest {
+
+std::string RunTool(const std::string& command, int* exitCode)
+{
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        if (exitCode != nullptr) {
+            *exitCode = -1;
+        }
+        return output;
+    }
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, got);
+    }
+    const int status = pclose(pipe);
+    if (exitCode != nullptr) {
+        *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return output;
+}
+
+TPnmImage ParsePnm(const std::string& bytes)
+{
+    TPnmImage image;
+    if (bytes.size() < 3 || bytes[0] != 'P' || bytes[1] < '4' || bytes[1] > '6') {
+        return image;
+    }
+    size_t pos = 2;
+    auto number = [&bytes, &pos]() -> int32_t {
+        while (pos < bytes.size() &&
+               (std::isspace(static_cast<unsigned char>(bytes[pos])) || bytes[pos] == '#')) {
+            if (bytes[pos] == '#') {
+                while (pos < bytes.size() && bytes[pos] != '\n') {
+                    ++pos;
+                }
+            } else {
+                ++pos;
+            }
+        }
+        int32_t value = 0;
+        while (pos < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[pos]))) {
+            value = value * 10 + (bytes[pos++] - '0');
+        }
+        return value;
+    };
+    const bool bits = bytes[1] == '4';
+    const int32_t channels = bytes[1] == '6' ? 3 : 1;
+    const int32_t width = number();
+    const int32_t height = number();
+    const int32_t maxValue = bits ? 1 : number();
+    ++pos; // the single whitespace before the samples
+    if (bits) {
+        // P4: rows of packed bits, 1 black; given here as samples 0 (black) and 1 (white).
+        const size_t rowBytes = (size_t(width) + 7) / 8;
+        if (width <= 0 || height <= 0 || bytes.size() < pos + rowBytes * height) {
+            return image;
+        }
+        image.Width = width;
+        image.Height = height;
+        image.MaxValue = 1;
+        image.Channels = 1;
+        image.Samples.resize(size_t(width) * height);
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const auto byte = static_cast<uint8_t>(bytes[pos + y * rowBytes + x / 8]);
+                image.Samples[size_t(y) * width + x] = (byte & (0x80 >> (x % 8))) != 0 ? 0 : 1;
+            }
+        }
+        return image;
+    }
+    const size_t sampleBytes = maxValue > 255 ? 2 : 1;
+    const size_t count = size_t(width) * height * channels;
+    if (width <= 0 || height <= 0 || maxValue <= 0 || bytes.size() < pos + count * sampleBytes) {
+        return image;
+    }
+    image.Width = width;
+    image.Height = height;
+    image.MaxValue = maxValue;
+    image.Channels = channels;
+    image.Samples.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + pos + i * sampleBytes);
+        image.Samples[i] = sampleBytes == 2 ? uint16_t(p[0] << 8 | p[1]) : p[0];
+    }
+    return image;
+}
+
+int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image)
+{
+    if (bitmap.GetWidth() != image.Width || bitmap.GetHeight() != image.Height) {
+        return -1;
+    }
+    int32_t worst = 0;
+    for (int32_t y = 0; y < image.Height; ++y) {
+        const uint8_t* row = bitmap.GetScanLine(y);
+        for (int32_t x = 0; x < image.Width; ++x) {
+            for (int32_t c = 0; c < 3; ++c) {
+                const int32_t expected = image.At(x, y, image.Channels == 3 ? c : 0);
+                const int32_t actual = row[3 * x + (2 - c)]; // rows are blue, green, red
+                worst = std::max(worst, std::abs(expected - actual));
+            }
+        }
+    }
+    return worst;
+}
+
+} // namespace kvtest

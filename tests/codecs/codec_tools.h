@@ -1,0 +1,40 @@
+// Test helpers of the codec suite: running a standard tool on a file and reading the Netpbm
+// images that such tools print.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TKVBitmap;
+
+namespace kvtest {
+
+// Runs a shell command and returns what it printed on standard output; exitCode receives its
+// exit status.
+std::string RunTool(const std::string& command, int* exitCode = nullptr);
+
+// A P4, P5 or P6 image (maxval up to 65535), samples widened to 16 bits; P4 bits become samples
+// of maxval 1 (white 1).
+struct TPnmImage
+{
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t MaxValue = 0;
+    int32_t Channels = 0; // 1 grey, 3 RGB
+    std::vector<uint16_t> Samples;
+
+    bool Valid() const { return Width > 0 && Height > 0 && !Samples.empty(); }
+    uint16_t At(int32_t x, int32_t y, int32_t channel) const
+    {
+        return Samples[(size_t(y) * Width + x) * Channels + channel];
+    }
+};
+
+TPnmImage ParsePnm(const std::string& bytes);
+
+// The largest difference of any channel between a kv24RGB bitmap and an 8-bit PNM image (grey
+// images compare each channel with the grey); -1 when the sizes differ.
+int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image);
+
+} // namespace kvtest
