@@ -1,0 +1,366 @@
+// The PNG reader and probe: stream to TKVBitmap (and alpha mask) through the PNG library.
+#include "imaging/codecs/png/pngfilt.h"
+
+#include "imaging/codecs/params/codec_progress.h"
+#include "imaging/codecs/png/detail/png_glue.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/core/mask.h"
+#include "imaging/view/kvview_globals.h"
+#include "platform/core/streams.h"
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+namespace Pngfilt {
+
+using namespace detail;
+
+namespace {
+
+struct TPngReader
+{
+    png_structp Png = nullptr;
+    png_infop Info = nullptr;
+    TStream* Stream = nullptr;
+    std::exception_ptr StreamError; // raised again once the library objects are gone
+
+    ~TPngReader() { png_destroy_read_struct(&Png, Info != nullptr ? &Info : nullptr, nullptr); }
+};
+
+// Runs inside a library call: a stream exception is kept for later and the library is told
+// of a read error, so that no exception crosses it.
+void ReadData(png_structp png, png_bytep data, size_t length)
+{
+    auto* reader = static_cast<TPngReader*>(png_get_io_ptr(png));
+    int64_t got = 0;
+    try {
+        got = reader->Stream->Read(data, static_cast<int64_t>(length));
+    } catch (...) {
+        reader->StreamError = std::current_exception();
+    }
+    if (got != static_cast<int64_t>(length)) {
+        png_error(png, "Read Error");
+    }
+}
+
+struct THeader
+{
+    png_uint_32 Width = 0;
+    png_uint_32 Height = 0;
+    int Depth = 0;
+    int ColorType = 0;
+    int Interlace = 0;
+};
+
+bool IsBlackWhitePalette(png_structp png, png_infop info)
+{
+    png_colorp palette = nullptr;
+    int count = 0;
+    if (png_get_PLTE(png, info, &palette, &count) == 0 || count < 2) {
+        return false;
+    }
+    return palette[0].red == 0 && palette[0].green == 0 && palette[0].blue == 0 && palette[1].red == 255 &&
+           palette[1].green == 255 && palette[1].blue == 255;
+}
+
+// The file's bKGD as an 8-bit colour. The chunk holds values in the image's own depth (or a
+// palette index), so only 16-bit values are shifted down.
+bool FileBackground(png_structp png, png_infop info, const THeader& h, TRGB& colour)
+{
+    png_color_16p background = nullptr;
+    if (png_get_bKGD(png, info, &background) == 0 || background == nullptr) {
+        return false;
+    }
+    if (h.ColorType == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp palette = nullptr;
+        int count = 0;
+        if (png_get_PLTE(png, info, &palette, &count) == 0 || background->index >= count) {
+            return false;
+        }
+        const png_color& entry = palette[background->index];
+        colour = TRGB{entry.blue, entry.green, entry.red};
+        return true;
+    }
+    auto scale = [&h](png_uint_16 value) -> uint8_t {
+        if (h.Depth == 16) {
+            return static_cast<uint8_t>(value >> 8);
+        }
+        const uint32_t top = (1u << h.Depth) - 1;
+        return static_cast<uint8_t>(std::min<uint32_t>(value, top) * 255 / top);
+    };
+    if ((h.ColorType & PNG_COLOR_MASK_COLOR) != 0) {
+        colour = TRGB{scale(background->blue), scale(background->green), scale(background->red)};
+    } else {
+        const uint8_t grey = scale(background->gray);
+        colour = TRGB{grey, grey, grey};
+    }
+    return true;
+}
+
+// Which form the rows come in after the library's transformations.
+enum class TRowForm
+{
+    Bits,
+    Bgr,
+    Bgra
+};
+
+// Sets up the transformations; 1-bit grey, and 1-bit palettes of exactly black and white without
+// transparency, stay packed bits (kv1g); everything else becomes 8-bit blue, green, red (alpha).
+TRowForm SetTransformations(png_structp png, png_infop info, const THeader& h)
+{
+    const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (h.Depth == 1 &&
+        (h.ColorType == PNG_COLOR_TYPE_GRAY ||
+         (h.ColorType == PNG_COLOR_TYPE_PALETTE && !hasTrns && IsBlackWhitePalette(png, info)))) {
+        return TRowForm::Bits;
+    }
+    if (h.ColorType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_palette_to_rgb(png);
+    }
+    if (h.ColorType == PNG_COLOR_TYPE_GRAY && h.Depth < 8) {
+        png_set_expand_gray_1_2_4_to_8(png);
+    }
+    if (hasTrns) {
+        png_set_tRNS_to_alpha(png);
+    }
+    if (h.Depth == 16) {
+        png_set_strip_16(png);
+    }
+    if (h.Depth < 8) {
+        png_set_packing(png);
+    }
+    if ((h.ColorType & PNG_COLOR_MASK_COLOR) == 0) {
+        png_set_gray_to_rgb(png);
+    }
+    png_set_bgr(png);
+    const bool alpha = hasTrns || (h.ColorType & PNG_COLOR_MASK_ALPHA) != 0;
+    return alpha ? TRowForm::Bgra : TRowForm::Bgr;
+}
+
+void FillRecord(png_structp png, png_infop info, const THeader& h, TIOParamsVals& params)
+{
+    params.Width = static_cast<int32_t>(h.Width);
+    params.Height = static_cast<int32_t>(h.Height);
+    params.BitsPerSample = h.Depth;
+    switch (h.ColorType) {
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        params.SamplesPerPixel = 2;
+        break;
+    case PNG_COLOR_TYPE_RGB:
+        params.SamplesPerPixel = 3;
+        break;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        params.SamplesPerPixel = 4;
+        break;
+    default:
+        params.SamplesPerPixel = 1;
+        break;
+    }
+    png_uint_32 resX = 0;
+    png_uint_32 resY = 0;
+    int unit = PNG_RESOLUTION_UNKNOWN;
+    // A pHYs without unit gives only the aspect ratio.
+    if (png_get_pHYs(png, info, &resX, &resY, &unit) == 0 || unit != PNG_RESOLUTION_METER) {
+        resX = resY = 0;
+    }
+    params.DpiX = resX != 0 ? PixelsPerMetreToDpi(resX) : 0;
+    params.DpiY = resY != 0 ? PixelsPerMetreToDpi(resY) : 0;
+    if (params.DpiX == 0) {
+        params.DpiX = Kvview::gSystemDPIX;
+    }
+    if (params.DpiY == 0) {
+        params.DpiY = Kvview::gSystemDPIY;
+    }
+    params.FreeColorMap();
+    png_colorp palette = nullptr;
+    int count = 0;
+    if (h.ColorType == PNG_COLOR_TYPE_PALETTE && png_get_PLTE(png, info, &palette, &count) != 0 &&
+        count > 0) {
+        params.AllocColorMap(count);
+        for (int i = 0; i < count; ++i) {
+            params.ColorMap[i] = TRGB{palette[i].blue, palette[i].green, palette[i].red};
+        }
+    }
+    params.PNG_Interlaced = h.Interlace != PNG_INTERLACE_NONE;
+}
+
+// The library's composition onto a background (no gamma), on 8-bit values.
+inline uint8_t Compose(uint32_t fg, uint32_t alpha, uint32_t bg)
+{
+    const uint32_t t = fg * alpha + bg * (255 - alpha) + 128;
+    return static_cast<uint8_t>((t + (t >> 8)) >> 8);
+}
+
+struct TRowTarget
+{
+    TKVBitmap& Bitmap;
+    TKVMask* Mask; // nil: compose onto Background
+    TRGB Background;
+};
+
+// A row of four channels passes through conv. Interlaced passes add pixels to what earlier
+// passes left, so conv is first filled from the bitmap (and mask) row.
+bool ReadBgraRow(TPngReader& r, TRowTarget& t, int32_t y, std::vector<uint8_t>& conv)
+{
+    uint8_t* row = t.Bitmap.GetScanLine(y);
+    uint8_t* alpha = t.Mask != nullptr ? t.Mask->GetScanLine(y) : nullptr;
+    const size_t width = static_cast<size_t>(t.Bitmap.GetWidth());
+    for (size_t x = 0; x < width; ++x) {
+        conv[4 * x] = row[3 * x];
+        conv[4 * x + 1] = row[3 * x + 1];
+        conv[4 * x + 2] = row[3 * x + 2];
+        conv[4 * x + 3] = alpha != nullptr ? alpha[x] : 255;
+    }
+    uint8_t* convRow = conv.data();
+    if (!PngGuard(r.Png, [&] { png_read_row(r.Png, convRow, nullptr); })) {
+        return false;
+    }
+    for (size_t x = 0; x < width; ++x) {
+        const uint8_t* p = &conv[4 * x];
+        if (alpha != nullptr) {
+            row[3 * x] = p[0];
+            row[3 * x + 1] = p[1];
+            row[3 * x + 2] = p[2];
+            alpha[x] = p[3];
+        } else {
+            row[3 * x] = Compose(p[0], p[3], t.Background.b);
+            row[3 * x + 1] = Compose(p[1], p[3], t.Background.g);
+            row[3 * x + 2] = Compose(p[2], p[3], t.Background.r);
+        }
+    }
+    return true;
+}
+
+bool ReadRows(TPngReader& r, TRowTarget& t, TRowForm form, int passes, TProgressRec& progress)
+{
+    const int32_t height = t.Bitmap.GetHeight();
+    const auto rowLength = static_cast<size_t>(t.Bitmap.GetRowLen());
+    std::vector<uint8_t> conv(form == TRowForm::Bgra ? size_t(t.Bitmap.GetWidth()) * 4 : 0);
+    CodecProgressBegin(progress, int64_t(height) * passes);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int32_t y = 0; y < height; ++y) {
+            if (CodecAborted(progress)) {
+                return false;
+            }
+            if (pass == 0) {
+                // The library keeps what the row held where a pass or the last partial byte
+                // leaves it alone: start from zeros, not from whatever the allocation held.
+                std::fill_n(t.Bitmap.GetScanLine(y), rowLength, uint8_t(0));
+            }
+            if (form == TRowForm::Bgra) {
+                if (!ReadBgraRow(r, t, y, conv)) {
+                    return false;
+                }
+            } else {
+                uint8_t* row = t.Bitmap.GetScanLine(y);
+                if (!PngGuard(r.Png, [&] { png_read_row(r.Png, row, nullptr); })) {
+                    return false;
+                }
+            }
+            CodecProgressRows(progress, 1);
+        }
+    }
+    return true;
+}
+
+bool Decode(TPngReader& r, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool paramsOnly,
+            std::unique_ptr<TKVMask>& alphaMask, bool noAlpha)
+{
+    THeader h;
+    if (!PngGuard(r.Png, [&] {
+            png_read_info(r.Png, r.Info);
+            png_get_IHDR(r.Png, r.Info, &h.Width, &h.Height, &h.Depth, &h.ColorType, &h.Interlace, nullptr,
+                         nullptr);
+        })) {
+        return false;
+    }
+    FillRecord(r.Png, r.Info, h, params);
+    TRGB background = params.PNG_Background;
+    if (noAlpha && FileBackground(r.Png, r.Info, h, background)) {
+        params.PNG_Background = background;
+    }
+    if (paramsOnly) {
+        return true;
+    }
+    if (int64_t(h.Width) * h.Height > KVCodecMaxPixels) {
+        return false;
+    }
+    TRowForm form = TRowForm::Bits;
+    int passes = 1;
+    png_size_t rowBytes = 0;
+    png_byte channels = 0;
+    if (!PngGuard(r.Png, [&] {
+            form = SetTransformations(r.Png, r.Info, h);
+            passes = png_set_interlace_handling(r.Png);
+            png_read_update_info(r.Png, r.Info);
+            rowBytes = png_get_rowbytes(r.Png, r.Info);
+            channels = png_get_channels(r.Png, r.Info);
+        })) {
+        return false;
+    }
+    const size_t width = h.Width;
+    const bool expected = (form == TRowForm::Bits && channels == 1 && rowBytes == (width + 7) / 8) ||
+                          (form == TRowForm::Bgr && channels == 3 && rowBytes == width * 3) ||
+                          (form == TRowForm::Bgra && channels == 4 && rowBytes == width * 4);
+    if (!expected) {
+        return false;
+    }
+    bitmap.Allocate(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height),
+                    form == TRowForm::Bits ? kv1g : kv24RGB);
+    TRowTarget target{bitmap, nullptr, background};
+    if (!noAlpha) {
+        if (alphaMask == nullptr) {
+            alphaMask = std::make_unique<TKVMask>();
+        }
+        alphaMask->AllocateBits(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), 8);
+        alphaMask->Fill(255);
+        if (form == TRowForm::Bgra) {
+            alphaMask->Full = false;
+            target.Mask = alphaMask.get();
+        }
+    }
+    if (!ReadRows(r, target, form, passes, progress)) {
+        return false;
+    }
+    return PngGuard(r.Png, [&] { png_read_end(r.Png, nullptr); });
+}
+
+} // namespace
+
+bool IsPNGStream(TStream& stream)
+{
+    static const uint8_t Signature[4] = {0x89, 'P', 'N', 'G'};
+    const int64_t start = stream.Position();
+    uint8_t bytes[8] = {};
+    const int64_t got = stream.Read(bytes, 8);
+    stream.SetPosition(start);
+    return got >= 4 && std::equal(Signature, Signature + 4, bytes);
+}
+
+void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+                   bool paramsOnly, std::unique_ptr<TKVMask>& alphaMask, bool noAlpha)
+{
+    bool localAbort = false;
+    bool* aborting = progress.Aborting != nullptr ? progress.Aborting : &localAbort;
+    TPngReader r;
+    r.Stream = &stream;
+    r.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, aborting, PngError, PngWarning);
+    r.Info = r.Png != nullptr ? png_create_info_struct(r.Png) : nullptr;
+    if (r.Info == nullptr) {
+        *aborting = true;
+        return;
+    }
+    png_set_read_fn(r.Png, &r, ReadData);
+    if (!Decode(r, bitmap, params, progress, paramsOnly, alphaMask, noAlpha)) {
+        *aborting = true;
+    }
+    if (r.StreamError) {
+        std::exception_ptr error = r.StreamError;
+        r.StreamError = nullptr;
+        std::rethrow_exception(error);
+    }
+}
+
+} // namespace Pngfilt
