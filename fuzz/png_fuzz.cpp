@@ -1,0 +1,26 @@
+// Fuzz target of the PNG reader, with the transparency kept in a mask and composed away.
+#include "imaging/codecs/png/pngfilt.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/core/mask.h"
+#include "platform/core/streams.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    TMemoryStream input;
+    input.WriteBuffer(data, static_cast<int64_t>(size));
+    for (bool noAlpha : {false, true}) {
+        input.SetPosition(0);
+        TKVBitmap bitmap;
+        TIOParamsVals params;
+        std::unique_ptr<TKVMask> mask;
+        bool aborting = false;
+        TProgressRec progress;
+        progress.Aborting = &aborting;
+        Pngfilt::ReadPNGStream(input, bitmap, params, progress, false, mask, noAlpha);
+    }
+    return 0;
+}
