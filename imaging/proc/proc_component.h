@@ -1,0 +1,197 @@
+// TKorvaneProc, the processing component: applies the workers to an attached bitmap, class-library
+// bitmap, picture or view (on the view's selection when it has one), with undo and redo.
+#pragma once
+
+#include "imaging/core/message_table.h"
+#include "imaging/core/types.h"
+#include "imaging/proc/korvaneproc.h"
+#include "platform/core/classes.h"
+#include "platform/graphics/colors.h"
+#include "platform/graphics/geometry.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+class TBitmap;
+class TFont;
+class TForm;
+class TImage;
+class TKVBitmap;
+class TKVMask;
+class TKVView;
+class TMemoryStream;
+
+// What an undo or redo entry holds.
+enum TKVUndoSource : uint8_t
+{
+    kvuUnknown,
+    kvuImage,
+    kvuSelection
+};
+
+// Options of the processing preview dialog (a set of TPRPreviewsParamsItems).
+enum TPRPreviewsParamsItems : uint8_t
+{
+    prppDefaultLockPreview
+};
+using TPRPreviewsParams = uint8_t;
+
+// The pages of the processing preview dialog (a set of TPreviewEffect, one bit each).
+enum TPreviewEffect : uint8_t
+{
+    peAll,
+    peContrast,
+    peHSV,
+    peHSL,
+    peRGB,
+    peUserFilt,
+    peEqualize,
+    peBumpMap,
+    peLens,
+    peWave,
+    peMorph,
+    peRotate,
+    peFFT,
+    peGamma,
+    peSharpen
+};
+using TPreviewEffects = uint16_t;
+
+using TKVPreviewEvent = std::function<void(TObject* Sender, TForm* PreviewForm)>;
+
+class TKorvaneProc : public TComponent
+{
+public:
+    explicit TKorvaneProc(TComponent* AOwner);
+    ~TKorvaneProc() override;
+
+    // ---- Target ----
+    TKVView* AttachedKorvane() const { return FView; }
+    void SetAttachedKorvane(TKVView* v);
+    void SetAttachedKVBitmap(TKVBitmap* b);
+    void SetAttachedBitmap(TBitmap* t);
+    TImage* AttachedTImage() const { return FImage; }
+    void SetTImage(TImage* i);
+    // The working bitmap of every operation (nullptr: every operation returns at once), and the
+    // class-library bitmap it wraps, if any.
+    TKVBitmap* KVBitmap() const { return FKVBitmap; }
+    TBitmap* Bitmap() const { return FBitmap; }
+
+    TColor GetReBackground() const;
+    void SetReBackground(TColor Value);
+
+    // The area a call works on: (0, 0, width, height), or the bounding box of the view's selection
+    // (x2, y2 one past the last pixel) with the result true. An image view hands out its mask even
+    // without a selection.
+    virtual bool GetReSel(int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2, TPoint*& PolySel,
+                          int32_t& PolySelCount, TKVMask*& Mask);
+    // Repaints the view (Update, then ImageChange) or marks the class-library bitmap modified.
+    void Update();
+
+    // ---- Undo and redo ----
+    virtual void SaveUndo(TKVUndoSource Source);
+    virtual void Undo();
+    virtual void UndoAt(int32_t i);
+    virtual void SaveRedo(TKVUndoSource Source);
+    virtual void ClearRedo();
+    virtual void Redo();
+    virtual void RedoAt(int32_t i);
+    void SaveUndoCaptioned(const std::string& Caption, TKVUndoSource Source);
+    void SaveRedoCaptioned(const std::string& Caption, TKVUndoSource Source);
+    // Kind of the entry at list position i (0 is the oldest).
+    TKVUndoSource UndoPeekAt(int32_t i) const;
+    TKVUndoSource RedoPeekAt(int32_t i) const;
+    void ClearUndo();
+    // i counted from the newest entry, as UndoAt, UndoCaptions and RedoCaptions count.
+    void ClearUndoAt(int32_t i);
+    void ClearAllUndo();
+    void ClearAllRedo();
+    bool CanUndo() const { return !FUndo.empty(); }
+    int32_t UndoCount() const { return static_cast<int32_t>(FUndo.size()); }
+    int32_t RedoCount() const { return static_cast<int32_t>(FRedo.size()); }
+    std::string UndoCaptions(int32_t i) const;
+    void SetUndoCaptions(int32_t i, const std::string& Caption);
+    std::string RedoCaptions(int32_t i) const;
+    int32_t UndoLimit() const { return FUndoLimit; }
+    void SetUndoLimit(int32_t Value);
+
+    // ---- Operations ----
+    void Resample(int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter);
+    void ConvertTo(int32_t NumColors, TKVDitherMethod DitherMethod);
+    // Palette must hold 2 entries (NumColors below 3) or NumColors entries; a shorter one is refused.
+    void ConvertToPalette(int32_t NumColors, std::span<TRGB> Palette, TKVDitherMethod DitherMethod);
+    void ConvertToBWOrdered();
+    void ConvertToBWThreshold(int32_t Threshold);
+    void ConvertTo24Bit();
+    void CalcImagePalette(std::span<TRGB> Palette, int32_t MaxCol);
+    void Flip(TFlipDir Dir);
+    void ImageResize(int32_t NewWidth, int32_t NewHeight, TKVHAlign HAlign, TKVVAlign VAlign);
+    void CropSel();
+    // Background -1 takes the component's background colour.
+    void Rotate(double Angle, bool Antialias, TKVAntialiasMode AntialiasMode, TColor Background = -1);
+    void GetHistogram(PHistogram Hist);
+    int32_t CalcImageNumColors();
+    void CalcDensityHistogram(std::span<int32_t> RowArray, std::span<int32_t> ColArray, int32_t RowScale,
+                              int32_t ColScale);
+    int32_t GetDominantColor(TRGB& Color);
+    void HistAutoEqualize();
+    void HistEqualize(TRGB LoThresh, TRGB HiThresh);
+    std::unique_ptr<TKVBitmap> GetRGBChannel(int32_t Channel);
+    std::unique_ptr<TKVBitmap> GetHSVChannel(int32_t Channel);
+    void GetRGBChannelAll(TKVBitmap* BitmapR, TKVBitmap* BitmapG, TKVBitmap* BitmapB);
+    void GetHSVChannelAll(TKVBitmap* BitmapH, TKVBitmap* BitmapS, TKVBitmap* BitmapV);
+
+    // ---- Settings ----
+    bool AutoUndo = true;
+    // Where image snapshots keep their pixels.
+    TKVLocation UndoLocation = kvFile;
+    TKVProgressEvent OnProgress;
+    // Stores read by the processing preview dialog.
+    TMsgLanguage MsgLanguage = msSystem;
+    TPRPreviewsParams PreviewsParams = 0;
+    TFont* PreviewFont() const { return FPreviewFont.get(); }
+    // Takes the font's attributes, never the object.
+    void SetPreviewFont(TFont* Value);
+    TKVPreviewEvent OnPreview;
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+    void OnBitmapChange(TObject* Sender, bool destroying);
+
+private:
+    struct TSnapshot;
+    using TSnapshotList = std::vector<std::unique_ptr<TSnapshot>>;
+
+    // False without a working bitmap; else re-wraps an attached class-library bitmap.
+    bool Prepare();
+    void RemoveViewRegistration();
+    // The working bitmap becomes b (nullptr: none); an owned one is freed.
+    void SetKVBitmap(TKVBitmap* b);
+    // A working bitmap of the component's own, created when the current one belongs to a caller.
+    TKVBitmap* OwnBitmap();
+    // Forgets the bitmaps of a target that goes away.
+    void DropTargetBitmaps();
+    void Push(TSnapshotList& list, std::vector<std::string>& captions, TKVUndoSource Source);
+    void Apply(const TSnapshotList& list, int32_t i);
+    // Runs a rectangle worker the way every selection-aware method does: on a copy of the mask's
+    // box copied back through the mask, or in place on the GetReSel rectangle.
+    template <class Worker> void ApplyToSelection(const std::string& Caption, Worker worker);
+
+    TKVView* FView = nullptr;
+    int32_t FCallbackHandle = -1;
+    TColor FOwnBackground = 0;
+    TImage* FImage = nullptr;
+    TKVBitmap* FKVBitmap = nullptr;
+    bool FOwnsBitmap = false;
+    TBitmap* FBitmap = nullptr;
+    std::unique_ptr<TFont> FPreviewFont;
+    int32_t FUndoLimit = 1;
+    TSnapshotList FUndo;
+    std::vector<std::string> FUndoCaptions;
+    TSnapshotList FRedo;
+    std::vector<std::string> FRedoCaptions;
+    uint64_t FPushes = 0;
+};
