@@ -1,0 +1,359 @@
+// Korvaneio: the image I/O component TKorvaneIO, which loads and saves the bitmap of an attached
+// view or bitmap by file name or stream, its table of registered formats with content detection,
+// and the worker threads that run its requests in the background.
+#pragma once
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/message_table.h"
+#include "imaging/core/types.h"
+#include "imaging/io/korvaneio_globals.h"
+#include "platform/core/classes.h"
+#include "platform/core/threads.h"
+#include "platform/graphics/colors.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TBitmap;
+class TFont;
+class TImage;
+class TKVBitmap;
+class TKVView;
+class TStream;
+class TKorvaneIO;
+
+namespace Korvaneio::detail {
+struct TWorkState;
+}
+
+// One row of the registered-format table.
+struct TKVFileFormatInfo
+{
+    int32_t FileType = 0;   // 1 TIFF, 2 GIF, 3 JPEG, 4 PCX, 5 BMP, 6 ICO, 7 CUR, 8 PNG, 9 WMF,
+                            // 10 EMF, 11 TGA, 12 Netpbm, 13 JP2, 14 J2K, 16 WBMP (15 is AVI)
+    std::string FullName;   // at most 80 characters
+    std::string Extensions; // upper case, without dots, separated by ";" (at most 80 characters)
+    TKVReadImageStream ReadFunction = nullptr;
+    TKVWriteImageStream WriteFunction = nullptr;
+    TKVTryImageStream TryFunction = nullptr;
+};
+
+namespace Korvaneio {
+
+// The first record of that id, or nil. Records stay valid until removed.
+TKVFileFormatInfo* KVFileFormatGetInfo(int32_t FileType);
+// The record of a file extension given without its dot, compared without regard to case.
+TKVFileFormatInfo* KVFileFormatGetInfo2(const std::string& Ext);
+// The Index-th (from 0) extension of the format, as stored; empty when there is none.
+void KVFileFormatGetExt(int32_t FileType, int32_t Index, std::string& Ext);
+int32_t KVFileFormatGetExtCount(int32_t FileType);
+// Appends a copy of the record. Registrations belong to start-up, before workers run.
+void KVFileFormatAdd(const TKVFileFormatInfo& Record);
+// Removes (and frees) the first record of that id.
+void KVFileFormatRemove(int32_t FileType);
+// Lets the GIF record offer reading and writing only when the global LZW hooks are set.
+void KVUpdateGIFStatus();
+// Whether the file name's extension is in the table (whatever its functions).
+bool IsKnownFormat(const std::string& FileName);
+
+// The format id of the stream's content, 0 when unknown; the position is always restored.
+int32_t FindStreamFormat(TStream& Stream);
+// The format id of a file's content, 0 when unknown or unreadable. With VerifyExtension the
+// extension must name the same format; it decides between icon and cursor.
+int32_t FindFileFormat(const std::string& FileName, bool VerifyExtension);
+
+} // namespace Korvaneio
+
+// The kinds of request a worker thread runs.
+enum TKVIOMethodTypes : uint8_t
+{
+    kvLoadSaveFile,
+    kvLoadSaveStream,
+    kvLoadSaveFileRetInt,
+    kvRetBool,
+    kvLoadSaveStreamRetInt,
+    kvLoadSaveFileFormat,
+    kvLoadSaveStreamFormat,
+    kvCaptureFromScreen,
+    kvLoadSaveIndex,
+    kvImportMetaFile,
+    kvLoadFromURL,
+    kvAcquire
+};
+
+using TKVIOMethodType_LoadSaveFile = std::function<void(const std::string& nf)>;
+using TKVIOMethodType_LoadSaveStream = std::function<void(TStream& Stream)>;
+using TKVIOMethodType_LoadSaveFileRetInt = std::function<int32_t(const std::string& nf)>;
+using TKVIOMethodType_LoadSaveStreamRetInt = std::function<int32_t(TStream& Stream)>;
+using TKVIOMethodType_LoadSaveFileFormat = std::function<void(const std::string& nf, int32_t FileFormat)>;
+using TKVIOMethodType_LoadSaveStreamFormat = std::function<void(TStream& Stream, int32_t FileFormat)>;
+
+// A worker that runs one request of a TKorvaneIO by calling the same operation again from its
+// own thread. It frees itself when done. The requests of one component run one at a time, in the
+// order they were made.
+//
+// A stream request keeps only a reference to the caller's stream: the stream must live until the
+// worker has ended (WaitThreads, or OnFinishWork). Freeing it earlier is a use after free.
+class TKVIOThread : public TThread
+{
+public:
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveFile Method, const std::string& nf);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveStream Method, TStream& Stream);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveFileRetInt Method, const std::string& nf);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveStreamRetInt Method, TStream& Stream);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveFileFormat Method, const std::string& nf,
+                int32_t FileFormat);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveStreamFormat Method, TStream& Stream,
+                int32_t FileFormat);
+
+    TKVIOMethodTypes Kind() const { return FKind; }
+
+protected:
+    void Execute() override;
+
+private:
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodTypes Kind);
+    void Enqueue();
+    void RunRequest();
+
+    TKorvaneIO* FOwner;
+    TKVIOMethodTypes FKind;
+    TKVIOMethodType_LoadSaveFile FLoadSaveFile;
+    TKVIOMethodType_LoadSaveStream FLoadSaveStream;
+    TKVIOMethodType_LoadSaveFileRetInt FLoadSaveFileRetInt;
+    TKVIOMethodType_LoadSaveStreamRetInt FLoadSaveStreamRetInt;
+    TKVIOMethodType_LoadSaveFileFormat FLoadSaveFileFormat;
+    TKVIOMethodType_LoadSaveStreamFormat FLoadSaveStreamFormat;
+    std::string FFileName;
+    TStream* FStream = nullptr;
+    int32_t FFileFormat = 0;
+    uint64_t FTicket = 0;
+
+    friend class TKorvaneIO;
+};
+
+enum TIOPreviewsParam : uint8_t
+{
+    ioppDefaultLockPreview,
+    ioppApplyButton
+};
+// A set of TIOPreviewsParam: bit (1 << value) per member.
+using TIOPreviewsParams = uint8_t;
+
+enum TKVDialogsMeasureUnit : uint8_t
+{
+    kvduInches,
+    kvduCm,
+    kvduSelectableDefInches,
+    kvduSelectableDefCm
+};
+
+// Window message that asks an image view to run Update; workers post it instead of painting.
+constexpr uint32_t KVM_UPDATE = 8024;
+
+// Loads files and streams into one working bitmap and saves it, choosing the codec by extension,
+// by format id or by content. The working bitmap is its own, a TKVBitmap of the caller, a wrapped
+// TBitmap or TImage picture, or the bitmap of an attached view.
+//
+// Every load and save ends with DoFinishWork (OnProgress with 100, then OnFinishWork), also after
+// a failure; failure shows only as Aborting. A file that cannot be opened or created raises the
+// stream exception after DoFinishWork. Before a save, a pixel format other than kv24RGB and kv1g
+// is converted to kv24RGB in the working bitmap itself, so kv16g and kv32f pictures lose their
+// extra precision there. A file is written under a temporary name and takes its own name only
+// when the save succeeded, so a failed save leaves any earlier file as it was.
+//
+// With AsyncMode set, on a bitmap it does not own, requests run on TKVIOThread workers, one at a
+// time and in order; OnProgress, OnFinishWork and the view's ImageChange are then called on the
+// worker, and the view's repaint is posted to it as KVM_UPDATE.
+class TKorvaneIO : public TComponent
+{
+public:
+    explicit TKorvaneIO(TComponent* AOwner);
+    ~TKorvaneIO() override;
+
+    // ---- The working bitmap and the target it belongs to ----
+    TKVBitmap* KVBitmap() const { return FKVBitmap; }
+    // Works on that bitmap from now on (nil for none); the component never frees a bitmap it did
+    // not create.
+    void SetKVBitmap(TKVBitmap* Value);
+    // The class-library bitmap the working bitmap keeps its pixels in, else the wrapped one.
+    virtual TBitmap* GetBitmap();
+    // Wraps Value in the working bitmap; no attachment changes.
+    void SetBitmap(TBitmap* Value);
+
+    TKVBitmap* AttachedKVBitmap() const { return FKVBitmap; }
+    void SetAttachedKVBitmap(TKVBitmap* Value);
+    TBitmap* AttachedBitmap() const { return FBitmap; }
+    void SetAttachedBitmap(TBitmap* Value);
+    TImage* AttachedTImage() const { return FAttachedTImage; }
+    void SetTImage(TImage* Value);
+    TKVView* AttachedKorvane() const { return FAttachedKorvane; }
+    void SetAttachedKorvane(TKVView* Value);
+
+    // The attached view's background, else the component's own.
+    TColor GetReBackground() const;
+    void SetReBackground(TColor Value);
+
+    TKVDitherMethod DefaultDitherMethod() const { return FDefaultDitherMethod; }
+    void SetDefaultDitherMethod(TKVDitherMethod Value);
+
+    TFont* PreviewFont() const { return FPreviewFont.get(); }
+    void SetPreviewFont(TFont* Value);
+
+    // The per-image parameters: filled by every load, obeyed by every save.
+    TIOParamsVals& Params() { return *FParams; }
+    // Copies the parameters of another TKorvaneIO; other objects are ignored.
+    void AssignParams(TObject* Source);
+    void AssignParams(const TIOParamsVals& Source);
+
+    // The outcome of the last operation: true when it failed or was cancelled.
+    bool Aborting = false;
+    // Write a 12-byte length header before JPEG data in streams (JPEG loading always honours one).
+    bool StreamHeaders = false;
+    bool AsyncMode = false;
+    bool AutoAdjustDPI = false;
+    bool FilteredAdjustDPI = false;
+    TMsgLanguage MsgLanguage = msSystem;
+    TIOPreviewsParams PreviewsParams = 0;
+    bool SimplifiedParamsDialogs = true;
+    TKVDialogsMeasureUnit DialogsMeasureUnit = kvduInches;
+    std::string ProxyAddress;
+    std::string ProxyUser;
+    std::string ProxyPassword;
+
+    TKVProgressEvent OnProgress;
+    TNotifyEvent OnFinishWork;
+
+    // Repaints the attached view (ImageChange follows), or marks an attached TBitmap modified.
+    void Update();
+    // OnProgress with 100, then OnFinishWork.
+    virtual void DoFinishWork();
+    // Makes the horizontal and vertical resolution of the picture equal by resampling.
+    void AdjustDPI();
+
+    // ---- Workers ----
+    bool IsInsideAsyncThreads() const;
+    // Waits until every worker has ended; with Abort, asks running codecs to stop and leaves
+    // Aborting true. Called from inside a worker it does not wait, as the worker waits for no one.
+    void WaitThreads(bool Abort);
+    int32_t GetThreadsCount() const;
+    int32_t GetAsyncRunning() const { return GetThreadsCount(); }
+
+    // ---- Loading and saving by extension, format id or content ----
+    virtual void LoadFromFile(const std::string& FileName);
+    virtual void SaveToFile(const std::string& FileName);
+    virtual void LoadFromFileFormat(const std::string& FileName, int32_t FileType);
+    virtual void LoadFromStream(TStream& Stream);
+    virtual void LoadFromStreamFormat(TStream& Stream, int32_t FileType);
+    virtual void SaveToStream(TStream& Stream, int32_t FileType);
+
+    // ---- Reading the parameters only, without pixels, never on a worker ----
+    virtual void ParamsFromFile(const std::string& FileName);
+    virtual void ParamsFromFileFormat(const std::string& FileName, int32_t FileType);
+    virtual void ParamsFromStream(TStream& Stream);
+    virtual void ParamsFromStreamFormat(TStream& Stream, int32_t FileType);
+
+    // ---- Per-format front ends ----
+    void LoadFromFileJpeg(const std::string& FileName);
+    // Honours a "JFIF" stream header and leaves the stream after the picture it announces.
+    void LoadFromStreamJpeg(TStream& Stream);
+    void SaveToFileJpeg(const std::string& FileName);
+    void SaveToStreamJpeg(TStream& Stream);
+
+    // The GIF loaders return the number of frames (-1 when the load went to a worker).
+    int32_t LoadFromFileGif(const std::string& FileName);
+    int32_t LoadFromStreamGif(TStream& Stream);
+    void SaveToFileGif(const std::string& FileName);
+    void SaveToStreamGif(TStream& Stream);
+
+    void LoadFromFilePNG(const std::string& FileName);
+    void LoadFromStreamPNG(TStream& Stream);
+    void SaveToFilePNG(const std::string& FileName);
+    void SaveToStreamPNG(TStream& Stream);
+
+    void LoadFromFileBMP(const std::string& FileName);
+    void LoadFromStreamBMP(TStream& Stream);
+    void SaveToFileBMP(const std::string& FileName);
+    void SaveToStreamBMP(TStream& Stream);
+
+protected:
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    // Attachment.
+    void RemoveViewCallback();
+    void OnBitmapChange(TObject* Sender, bool Destroying);
+    void WaitForTargetChange();
+    void TakeFreshOwnBitmap();
+    void WrapBitmap(TBitmap* Value);
+    void ForgetView();
+    void ForgetTImage();
+    void TargetGone();
+
+    // The asynchronous rule: true when the request went to a worker.
+    bool MustRunAsync() const;
+    bool DispatchFile(void (TKorvaneIO::*Method)(const std::string&), const std::string& nf);
+    bool DispatchStream(void (TKorvaneIO::*Method)(TStream&), TStream& Stream);
+    bool DispatchFileRetInt(int32_t (TKorvaneIO::*Method)(const std::string&), const std::string& nf);
+    bool DispatchStreamRetInt(int32_t (TKorvaneIO::*Method)(TStream&), TStream& Stream);
+    bool DispatchFileFormat(void (TKorvaneIO::*Method)(const std::string&, int32_t), const std::string& nf,
+                            int32_t FileType);
+    bool DispatchStreamFormat(void (TKorvaneIO::*Method)(TStream&, int32_t), TStream& Stream,
+                              int32_t FileType);
+
+    // The steps shared by the front ends.
+    TProgressRec MakeProgressRec(bool WithEvent = true);
+    // Runs Body in the component's turn, then DoFinishWork, also when Body raised.
+    void RunOperation(const std::function<void()>& Body);
+    void Reencapsulate();
+    void PrepareLoad();
+    void PrepareSave();
+    void TakeAlphaMask(std::unique_ptr<TKVMask>& Mask);
+    void EndLoad(const std::string& FileName, int32_t FileType, bool SetViewDpi);
+    // Loads of formats without a front end end with Aborting set and the finish event; saves
+    // with Aborting set only.
+    void NoFrontEndLoad();
+    void NoFrontEndSave();
+    void LoadFileFrontEnd(const std::string& FileName, int32_t FileType);
+    void LoadStreamFrontEnd(TStream& Stream, int32_t FileType);
+
+    // The load and save sequences around one codec call.
+    using TCodecCall = std::function<void(TStream& Stream, TProgressRec& Progress)>;
+    void LoadFileWith(const std::string& FileName, int32_t FileType, bool SetViewDpi,
+                      const TCodecCall& Decode);
+    void LoadStreamWith(TStream& Stream, int32_t FileType, bool SetViewDpi, const TCodecCall& Decode);
+    void SaveFileWith(const std::string& FileName, const TCodecCall& Encode);
+    void SaveStreamWith(TStream& Stream, const TCodecCall& Encode);
+
+    // The codec calls with what each format adds around them.
+    void ReadJpeg(TStream& Stream, TProgressRec& Progress, bool ParamsOnly);
+    bool UpdateIPTCMarker();
+    void WriteJpeg(TStream& Stream, TProgressRec& Progress);
+    int32_t ReadGifFrame(TStream& Stream, TProgressRec& Progress);
+    void ReadPNG(TStream& Stream, TProgressRec& Progress);
+    void WritePNG(TStream& Stream, TProgressRec& Progress);
+
+    // Generic paths through the format table.
+    void LoadFileThroughTable(const std::string& FileName, const TKVFileFormatInfo* Info, bool CatchErrors);
+    void LoadStreamThroughTable(TStream& Stream, int32_t FileType);
+    void SaveFileThroughTable(const std::string& FileName, const TKVFileFormatInfo* Info);
+    void SaveStreamThroughTable(TStream& Stream, int32_t FileType);
+    void ReadParams(TStream& Stream, int32_t FileType, int64_t DataLength, TProgressRec& Progress);
+
+    TBitmap* FBitmap = nullptr;
+    TKVBitmap* FKVBitmap = nullptr;
+    bool FOwnsBitmap = true;
+    TKVView* FAttachedKorvane = nullptr;
+    int32_t FCallbackHandle = -1;
+    TImage* FAttachedTImage = nullptr;
+    TColor FBackground = 0;
+    std::unique_ptr<TFont> FPreviewFont;
+    TKVDitherMethod FDefaultDitherMethod = kvThreshold;
+    std::unique_ptr<TIOParamsVals> FParams;
+    std::unique_ptr<Korvaneio::detail::TWorkState> FWork;
+
+    friend class TKVIOThread;
+    friend struct Korvaneio::detail::TWorkState;
+};
