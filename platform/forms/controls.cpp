@@ -144,23 +144,7 @@ bool TEventRouter::RouteWheel(QWidget* Widget, QEvent* Event)
         return false;
     }
     const QPoint global = wheel->globalPosition().toPoint();
-    uint16_t keys = 0;
-    const TShiftState shift = ShiftStateOf(wheel->modifiers(), wheel->buttons());
-    if (shift & ssShift) {
-        keys |= MK_SHIFT;
-    }
-    if (shift & ssCtrl) {
-        keys |= MK_CONTROL;
-    }
-    if (shift & ssLeft) {
-        keys |= MK_LBUTTON;
-    }
-    if (shift & ssRight) {
-        keys |= MK_RBUTTON;
-    }
-    if (shift & ssMiddle) {
-        keys |= MK_MBUTTON;
-    }
+    const uint16_t keys = uint16_t(MouseKeysOf(wheel->modifiers(), wheel->buttons()));
     const int delta = wheel->angleDelta().y();
     LRESULT handled = 0;
     TControl* control = FControl;
@@ -479,6 +463,9 @@ void TControl::ApplyVisibility()
         FWidget->setVisible(FVisible);
     } else if (!FWidget->isWindow()) {
         FWidget->hide();
+    } else if (!dynamic_cast<TForm*>(this)) {
+        // A popup window shows by itself; forms show through their own protocol.
+        FWidget->setVisible(FVisible);
     }
 }
 
@@ -1050,6 +1037,37 @@ void TWinControl::Realign()
     for (TControl* control : aligned(alClient)) {
         place(control, rest.Left, rest.Top, rest.Right - rest.Left, rest.Bottom - rest.Top);
     }
+}
+
+void TWinControl::SetWindowStyle(uint32_t Style, uint32_t ExStyle)
+{
+    FStyle = Style;
+    FExStyle = ExStyle;
+    if (dynamic_cast<TForm*>(this)) {
+        return;
+    }
+    const QRect geometry = FWidget->geometry();
+    if (Style & WS_POPUP) {
+        if (Parent()) {
+            Parent()->RemoveControl(this);
+        }
+        Qt::WindowFlags flags = Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus;
+        if (ExStyle & WS_EX_TRANSPARENT) {
+            flags |= Qt::WindowTransparentForInput;
+        }
+        FWidget->setParent(nullptr, flags);
+        FWidget->setAttribute(Qt::WA_ShowWithoutActivating);
+    } else if (FWidget->isWindow()) {
+        FWidget->setParent(nullptr, Qt::Widget);
+    }
+    FWidget->setAttribute(Qt::WA_TransparentForMouseEvents, (ExStyle & WS_EX_TRANSPARENT) != 0);
+    FWidget->setGeometry(geometry);
+    ApplyVisibility();
+}
+
+TWinControl* FindControl(HWND Handle)
+{
+    return FindWindowControl(Handle);
 }
 
 void TWinControl::KeyDown(uint16_t& Key, TShiftState Shift)

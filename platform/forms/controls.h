@@ -92,6 +92,20 @@ enum : TControlStyle
     csDoubleClicks = 1 << 6,
 };
 
+// Window styles that make a windowed control a popup: a window of its own, floating on the
+// screen at its bounds (screen coordinates) without a parent, like a hint window.
+enum : uint32_t
+{
+    WS_BORDER = 0x00800000u,
+    WS_POPUP = 0x80000000u,
+};
+enum : uint32_t
+{
+    // Mouse input passes through the window to what lies below it.
+    WS_EX_TRANSPARENT = 0x00000020u,
+    WS_EX_TOOLWINDOW = 0x00000080u,
+};
+
 using TModalResult = int32_t;
 enum : TModalResult
 {
@@ -326,6 +340,12 @@ public:
     // Lays out the children whose Align is not alNone.
     void Realign();
 
+    // WS_POPUP makes the control a window of its own (see the styles above); 0 makes it a child
+    // window again.
+    void SetWindowStyle(uint32_t Style, uint32_t ExStyle);
+    uint32_t WindowStyle() const { return FStyle; }
+    uint32_t WindowExStyle() const { return FExStyle; }
+
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
     TKeyEvent OnKeyDown;
@@ -355,10 +375,15 @@ private:
     void DestroyChildControls();
 
     HWND FHandle = 0;
+    uint32_t FStyle = 0;
+    uint32_t FExStyle = 0;
     std::vector<TControl*> FControls;
     std::vector<TWinControl*> FTabList;
     bool FTabStop = false;
 };
+
+// The windowed control of a live handle, or nullptr.
+TWinControl* FindControl(HWND Handle);
 
 // A control without a window handle of its own, such as a label or a picture.
 class TGraphicControl : public TControl

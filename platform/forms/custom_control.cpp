@@ -354,7 +354,8 @@ TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner, new TFr
     };
     FScrollBars = std::make_unique<TScrollBarPair>(FWidget, this);
     RouteEventsOf(FSurface);
-    FWidget->setFocusPolicy(Qt::StrongFocus);
+    // Focus comes by SetFocus or, with TabStop, by the Tab key and clicks.
+    FWidget->setFocusPolicy(Qt::NoFocus);
     FSurface->setFocusProxy(FWidget);
     SetControlStyle(ControlStyle() | csAcceptsControls);
     ApplyColor();

@@ -126,6 +126,7 @@ int32_t TForm::ClientHeight() const
 
 void TForm::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight)
 {
+    FRequested = TRect{ALeft, ATop, ALeft + AWidth, ATop + AHeight};
     // A fixed frame keeps the user from resizing, not the program.
     FWidget->setMinimumSize(0, 0);
     FWidget->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
@@ -276,6 +277,10 @@ void TForm::SetVisible(bool Value)
         TWinControl::SetVisible(true);
         PlaceOnFirstShow();
         FWidget->show();
+        // The frame is known only once the window shows; the form keeps its outer bounds.
+        if (BoundsRect() != FRequested) {
+            SetBounds(FRequested.Left, FRequested.Top, FRequested.Width(), FRequested.Height());
+        }
         RaiseWindow(FWidget);
         Screen->FormActivated(this);
         if (FActiveControl && FActiveControl->CanFocus()) {
@@ -284,6 +289,8 @@ void TForm::SetVisible(bool Value)
     } else {
         DoHide();
         TWinControl::SetVisible(false);
+        // Where the user left the window is where it shows again.
+        FRequested = BoundsRect();
         FWidget->hide();
         Screen->FormActivated(nullptr);
     }

@@ -155,6 +155,7 @@ private:
     TWinControl* FActiveControl = nullptr;
     QEventLoop* FModalLoop = nullptr;
     TModalResult FModalResult = mrNone;
+    TRect FRequested{};
     TFormBorderStyle FBorderStyle = bsSizeable;
     TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
     TPosition FPosition = poDesigned;

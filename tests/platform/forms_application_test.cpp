@@ -349,3 +349,56 @@ TEST(Application, RunEndsWhenTheMainFormCloses)
         },
         ::testing::ExitedWithCode(0), "");
 }
+
+TEST(FormPlacement, CentredFormsSitInTheMiddleOfTheScreenOrTheirOwner)
+{
+    Owned<TForm> owner = NewForm();
+    owner->SetBounds(40, 30, 500, 400);
+    owner->Show();
+    struct Case
+    {
+        TPosition Position;
+        TForm* Owner;
+        TPoint Expected;
+    };
+    const int32_t screenWidth = Screen->Width();
+    const int32_t screenHeight = Screen->Height();
+    ASSERT_GT(screenWidth, 200);
+    const Case cases[] = {
+        {poScreenCenter, nullptr, {(screenWidth - 200) / 2, (screenHeight - 100) / 2}},
+        {poOwnerFormCenter, owner.get(), {40 + (500 - 200) / 2, 30 + (400 - 100) / 2}},
+        {poDesigned, owner.get(), {7, 9}},
+    };
+    for (const Case& c : cases) {
+        auto* form = new TForm(c.Owner);
+        form->AfterConstruction();
+        form->SetBounds(7, 9, 200, 100);
+        form->SetPosition(c.Position);
+        form->Show();
+        EXPECT_EQ((TPoint{form->Left(), form->Top()}), c.Expected) << int(c.Position);
+        EXPECT_EQ(form->Width(), 200);
+        form->Free();
+    }
+    owner->Hide();
+}
+
+TEST(FormPlacement, APopupFloatsOnTheScreenAndIsFoundByItsHandle)
+{
+    Owned<TForm> form = NewForm();
+    auto* hint = new TCustomControl(form.get());
+    hint->SetParent(form.get());
+    hint->SetWindowStyle(WS_POPUP | WS_BORDER, WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT);
+    EXPECT_EQ(hint->Parent(), nullptr);
+    hint->SetBounds(300, 200, 80, 20);
+    hint->Show();
+    EXPECT_TRUE(hint->Showing());
+    EXPECT_EQ(hint->ClientToScreen(TPoint{0, 0}), (TPoint{300, 200}));
+    hint->Repaint();
+    EXPECT_EQ(hint->FrontImage()->Width(), 80);
+    EXPECT_EQ(FindControl(hint->Handle()), hint);
+    hint->Hide();
+    EXPECT_FALSE(hint->Showing());
+    const HWND handle = hint->Handle();
+    hint->Free();
+    EXPECT_EQ(FindControl(handle), nullptr);
+}

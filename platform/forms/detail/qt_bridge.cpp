@@ -114,27 +114,6 @@ uint32_t MouseMessageOf(QEvent::Type Type, Qt::MouseButton Button)
     }
 }
 
-WPARAM MouseKeysOf(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons)
-{
-    WPARAM keys = 0;
-    if (Buttons & Qt::LeftButton) {
-        keys |= MK_LBUTTON;
-    }
-    if (Buttons & Qt::RightButton) {
-        keys |= MK_RBUTTON;
-    }
-    if (Buttons & Qt::MiddleButton) {
-        keys |= MK_MBUTTON;
-    }
-    if (Modifiers & Qt::ShiftModifier) {
-        keys |= MK_SHIFT;
-    }
-    if (Modifiers & Qt::ControlModifier) {
-        keys |= MK_CONTROL;
-    }
-    return keys;
-}
-
 // Shows key, mouse-button and wheel messages to the application's hook before any widget sees
 // them. A key press reaches the hook once: as the shortcut check that precedes it (so that the
 // hook overrides menu shortcuts, as it does in the class library) or, without one, as itself.
@@ -557,6 +536,27 @@ Qt::KeyboardModifiers ModifiersOf(TShiftState Shift)
         modifiers |= Qt::ControlModifier;
     }
     return modifiers;
+}
+
+WPARAM MouseKeysOf(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons)
+{
+    WPARAM keys = 0;
+    if (Buttons & Qt::LeftButton) {
+        keys |= MK_LBUTTON;
+    }
+    if (Buttons & Qt::RightButton) {
+        keys |= MK_RBUTTON;
+    }
+    if (Buttons & Qt::MiddleButton) {
+        keys |= MK_MBUTTON;
+    }
+    if (Modifiers & Qt::ShiftModifier) {
+        keys |= MK_SHIFT;
+    }
+    if (Modifiers & Qt::ControlModifier) {
+        keys |= MK_CONTROL;
+    }
+    return keys;
 }
 
 char KeyCharOf(const QKeyEvent& Event)

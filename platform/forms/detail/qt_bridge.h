@@ -77,6 +77,8 @@ uint16_t VirtualKeyOf(const QKeyEvent& Event);
 int QtKeyOf(uint16_t VirtualKey);
 TShiftState ShiftStateOf(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons);
 Qt::KeyboardModifiers ModifiersOf(TShiftState Shift);
+// The MK_ flags of a mouse message's WParam.
+WPARAM MouseKeysOf(Qt::KeyboardModifiers Modifiers, Qt::MouseButtons Buttons);
 // The character a key press gives to KeyPress (Backspace 8, Tab 9, Enter 13, Escape 27, or a
 // single-byte text character), else 0.
 char KeyCharOf(const QKeyEvent& Event);
