@@ -257,11 +257,13 @@ void TEventRouter::Enter(TWinControl* Control)
             form->SetActiveControl(Control);
         }
     }
+    Control->Perform(WM_SETFOCUS, 0, 0);
     Control->DoEnter();
 }
 
 void TEventRouter::Exit(TWinControl* Control)
 {
+    Control->Perform(WM_KILLFOCUS, 0, 0);
     Control->DoExit();
 }
 

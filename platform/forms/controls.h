@@ -346,6 +346,7 @@ public:
     uint32_t WindowStyle() const { return FStyle; }
     uint32_t WindowExStyle() const { return FExStyle; }
 
+    // Gaining and losing the input focus also send WM_SETFOCUS and WM_KILLFOCUS first.
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
     TKeyEvent OnKeyDown;

@@ -74,7 +74,8 @@ int32_t MessageBoxCloseAnswer(uint32_t Flags)
 
 std::string HelpTopicPage(const std::string& HelpFile, const std::string& Topic)
 {
-    const std::string folder = ChangeFileExt(HelpFile, "") + "/";
+    const std::string folder =
+        (!HelpFile.empty() && HelpFile.back() == '/') ? HelpFile : ExtractFilePath(HelpFile) + "help/";
     std::string topic = Topic;
     while (!topic.empty() && topic[0] == '/') {
         topic.erase(0, 1);

@@ -294,10 +294,17 @@ TEST_F(CustomControl, KeysReachTheFocusedControl)
     Probe->OnKeyUp = [&](TObject*, uint16_t& key, TShiftState) {
         keys.push_back("up " + std::to_string(key));
     };
+    Probe->OnEnter = [&](TObject*) { keys.push_back("enter"); };
+    Probe->OnExit = [&](TObject*) { keys.push_back("exit"); };
     Simulate::Key(Probe, 'A', ssShift);
     Simulate::Key(Probe, VK_LEFT);
     EXPECT_TRUE(Probe->Focused());
-    EXPECT_EQ(keys, (std::vector<std::string>{"down 65 shift", "press A", "up 65", "down 37", "up 37"}));
+    auto* edit = new TEdit(Form);
+    edit->SetParent(Form);
+    Simulate::Focus(edit);
+    EXPECT_FALSE(Probe->Focused());
+    EXPECT_EQ(keys, (std::vector<std::string>{"enter", "down 65 shift", "press A", "up 65", "down 37",
+                                              "up 37", "exit"}));
 }
 
 TEST_F(CustomControl, TheCaretShowsOverTheFrontImageNotInIt)

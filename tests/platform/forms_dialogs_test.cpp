@@ -252,11 +252,11 @@ TEST(PlatformDialogTexts, FiltersBecomeNameFilters)
     }
 }
 
-TEST(PlatformDialogTexts, AHelpFileStandsForAFolderOfPages)
+TEST(PlatformDialogTexts, AHelpFileStandsForTheFolderOfPagesBesideIt)
 {
     EXPECT_EQ(FormsDetail::HelpTopicPage("/opt/plimbet/plimbet.chm", "main.htm"),
-              "/opt/plimbet/plimbet/main.htm");
+              "/opt/plimbet/help/main.htm");
     EXPECT_EQ(FormsDetail::HelpTopicPage("/opt/plimbet/plimbet.chm", "/temporg.htm"),
-              "/opt/plimbet/plimbet/temporg.htm");
-    EXPECT_EQ(FormsDetail::HelpTopicPage("/opt/help", "a.htm"), "/opt/help/a.htm");
+              "/opt/plimbet/help/temporg.htm");
+    EXPECT_EQ(FormsDetail::HelpTopicPage("/srv/manual/", "a.htm"), "/srv/manual/a.htm");
 }

@@ -12,8 +12,9 @@ namespace FormsDetail {
 // ";" between patterns becomes a blank, and "*.*" (every file on the original platform) "*".
 std::vector<std::string> NameFiltersOf(const std::string& Filter);
 
-// The page of a topic: a compiled help file "folder/name.chm" stands for the folder
-// "folder/name/" of HTML pages beside it, and the topic is a page in that folder.
+// The page of a topic: a compiled help file "folder/name.chm" stands for the folder of HTML
+// pages "folder/help/" beside it (a help "file" ending in "/" is that folder itself), and the
+// topic is a page in that folder.
 std::string HelpTopicPage(const std::string& HelpFile, const std::string& Topic);
 
 // What closing a message box without choosing a button answers: IDOK for MB_OK, IDNO for

@@ -265,7 +265,11 @@ void EnsureQtApplication()
         gOwnApplication = new QApplication(argc, argv);
     }
     QApplication::setQuitOnLastWindowClosed(false);
-    gPump = new TMessagePump;
+    {
+        // Workers read the pump when they post.
+        std::lock_guard<std::mutex> lock(gWindowsLock);
+        gPump = new TMessagePump;
+    }
     gHook = new TApplicationHook;
     QApplication::instance()->installEventFilter(gHook);
     QObject::connect(qApp, &QApplication::focusChanged, gHook, &TEventRouter::FocusChanged);
@@ -283,8 +287,11 @@ void DestroyQtApplication()
     }
     delete gHook;
     gHook = nullptr;
-    delete gPump;
-    gPump = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gWindowsLock);
+        delete gPump;
+        gPump = nullptr;
+    }
     delete gOwnApplication;
     gOwnApplication = nullptr;
 }
