@@ -1,10 +1,15 @@
 // The colour quantizers, checked against palettes worked out independently by
 // tests/data/core/quantizer_reference.py on the same generated images.
+#include "imaging/core/kvbitmap.h"
 #include "imaging/core/median_cut.h"
 #include "imaging/core/neuquant.h"
+#include "imaging/core/quantizer.h"
+#include "platform/graphics/bitmap.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -37,6 +42,16 @@ struct TestImage
     Neurquant::TRgbRows Rows() const
     {
         return {width, height, [this](int32_t y) { return pixels.data() + int64_t(y) * width; }};
+    }
+
+    // The image as a kv24RGB library bitmap (in memory or in a file, as the suite runs).
+    std::unique_ptr<TKVBitmap> Bitmap() const
+    {
+        auto bitmap = std::make_unique<TKVBitmap>();
+        bitmap->Allocate(width, height, kv24RGB);
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(bitmap->GetScanLine(y), pixels.data() + int64_t(y) * width, 3 * size_t(width));
+        return bitmap;
     }
 };
 
@@ -81,6 +96,11 @@ TestImage PaletteImage(int32_t w, int32_t h, uint32_t seed, const std::vector<TR
 TRGB Bgr(int b, int g, int r)
 {
     return {static_cast<uint8_t>(b), static_cast<uint8_t>(g), static_cast<uint8_t>(r)};
+}
+
+TRGB Grey(int v)
+{
+    return Bgr(v, v, v);
 }
 
 struct Expected
@@ -138,40 +158,161 @@ TEST(Quantizer, PalettesMatchTheReference)
         const char* name;
         TestImage image;
         int32_t ncol;
-        bool neuquant;
+        int32_t method;
     };
     const Case cases[] = {
-        {"neuquant-128", NoiseImage(40, 30, 1), 128, true},
-        {"median-cut-127", NoiseImage(40, 30, 1), 127, false},
-        {"median-cut-16", GradientImage(64, 48, 2), 16, false},
-        {"neuquant-256-factor-3", GradientImage(100, 100, 3), 256, true},
-        {"neuquant-256-factor-30", NoiseImage(600, 600, 4), 256, true},
-        {"median-cut-few-cells", PaletteImage(20, 10, 5, kFewColours), 16, false},
+        {"neuquant-128", NoiseImage(40, 30, 1), 128, TKVQuantizer::qmNeuQuant},
+        {"median-cut-127", NoiseImage(40, 30, 1), 127, TKVQuantizer::qmMedianCut},
+        {"median-cut-16", GradientImage(64, 48, 2), 16, TKVQuantizer::qmMedianCut},
+        {"neuquant-256-factor-3", GradientImage(100, 100, 3), 256, TKVQuantizer::qmNeuQuant},
+        {"neuquant-256-factor-30", NoiseImage(600, 600, 4), 256, TKVQuantizer::qmNeuQuant},
     };
     for (const Case& c : cases) {
         const Expected& want = expected.at(c.name);
         std::vector<TRGB> palette(256, Bgr(1, 2, 3));
-        std::function<int32_t(const TRGB&)> index;
-        std::unique_ptr<Neurquant::TNeuQuantNet> net;
-        std::unique_ptr<Stdquant::TMedianCutState> cut;
-        const auto rows = c.image.Rows();
-        if (c.neuquant) {
-            net = std::make_unique<Neurquant::TNeuQuantNet>(rows, c.ncol,
-                                                            Neurquant::SampleFactor(rows.PixelCount(), -1));
-            net->WritePalette(palette);
-            index = [&](const TRGB& colour) { return net->Search(colour); };
-        } else {
-            cut = Stdquant::CreateMedianCutQuantizer(rows, palette, c.ncol);
-            index = [&](const TRGB& colour) { return Stdquant::MedianCutFindIndex(*cut, colour); };
-        }
+        const auto bitmap = c.image.Bitmap();
+        const TKVQuantizer quantizer(bitmap.get(), palette, c.ncol);
+        EXPECT_FALSE(quantizer.HasExactMap()) << c.name;
+        EXPECT_EQ(quantizer.Method(), c.method) << c.name;
         for (size_t i = 0; i < palette.size(); ++i) {
             const TRGB wanted = i < want.palette.size() ? want.palette[i] : Bgr(1, 2, 3);
             EXPECT_EQ(palette[i], wanted) << c.name << " entry " << i;
         }
         for (const auto& [colour, wantIndex] : want.lookups)
-            EXPECT_EQ(index(colour), wantIndex)
+            EXPECT_EQ(quantizer.GetRGBIndex(colour), wantIndex)
                 << c.name << " colour " << int(colour.b) << "," << int(colour.g) << "," << int(colour.r);
     }
+}
+
+// The median cut alone, over an image of fewer distinct cells than colours asked for (the
+// quantizer would take the exact colours instead).
+TEST(Quantizer, MedianCutMakesNoMoreBoxesThanCells)
+{
+    const Expected want = LoadExpected().at("median-cut-few-cells");
+    const TestImage image = PaletteImage(20, 10, 5, kFewColours);
+    std::vector<TRGB> palette(16, Bgr(1, 2, 3));
+    const auto state = Stdquant::CreateMedianCutQuantizer(image.Rows(), palette, 16);
+    ASSERT_EQ(want.palette.size(), 5u);
+    for (size_t i = 0; i < palette.size(); ++i)
+        EXPECT_EQ(palette[i], i < 5 ? want.palette[i] : Bgr(1, 2, 3)) << "entry " << i;
+    for (const auto& [colour, wantIndex] : want.lookups)
+        EXPECT_EQ(Stdquant::MedianCutFindIndex(*state, colour), wantIndex);
+}
+
+TEST(Quantizer, MedianCutReadsOnly24BitBitmaps)
+{
+    const TestImage image = GradientImage(64, 48, 2);
+    const Expected want = LoadExpected().at("median-cut-16");
+    std::vector<TRGB> palette(16);
+
+    TBitmap raster;
+    raster.SetPixelFormat(pf24bit);
+    raster.SetSize(image.width, image.height);
+    for (int32_t y = 0; y < image.height; ++y)
+        std::memcpy(raster.ScanLine(y), image.pixels.data() + int64_t(y) * image.width,
+                    3 * size_t(image.width));
+    EXPECT_NE(Stdquant::CreateMedianCutQuantizer(&raster, palette, 16), nullptr);
+    EXPECT_EQ(palette, want.palette);
+
+    const auto library = image.Bitmap();
+    std::vector<TRGB> again(16);
+    EXPECT_NE(Stdquant::CreateMedianCutQuantizer(library.get(), again, 16), nullptr);
+    EXPECT_EQ(again, want.palette);
+
+    std::vector<TRGB> untouched(16, Bgr(1, 2, 3));
+    library->SetPixelFormat(kv8g);
+    raster.SetPixelFormat(pf32bit);
+    EXPECT_EQ(Stdquant::CreateMedianCutQuantizer(library.get(), untouched, 16), nullptr);
+    EXPECT_EQ(Stdquant::CreateMedianCutQuantizer(&raster, untouched, 16), nullptr);
+    EXPECT_EQ(untouched, std::vector<TRGB>(16, Bgr(1, 2, 3)));
+}
+
+TEST(Quantizer, GreyImagesGetTheRamp)
+{
+    TestImage grey{16, 16, {}};
+    for (int i = 0; i < 256; ++i)
+        grey.pixels.push_back(Grey(255 - i));
+    const auto bitmap = grey.Bitmap();
+    std::vector<TRGB> palette(256);
+    const TKVQuantizer quantizer(bitmap.get(), palette, 256);
+    EXPECT_TRUE(quantizer.IsGrey());
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(palette[i], Grey(i));
+    EXPECT_EQ(quantizer.GetRGBIndex(Bgr(10, 20, 77)), 77) << "the red byte";
+
+    // With fewer colours asked for, a grey image takes its exact colours.
+    std::vector<TRGB> small(255);
+    const TKVQuantizer fewer(bitmap.get(), small, 255);
+    EXPECT_FALSE(fewer.IsGrey());
+    EXPECT_TRUE(fewer.Method() == TKVQuantizer::qmNeuQuant && !fewer.HasExactMap());
+}
+
+TEST(Quantizer, ExactColoursInOrderOfFirstAppearance)
+{
+    const TestImage image = PaletteImage(7, 5, 11, kFewColours);
+    // The order in which the colours first appear, read off the image rows.
+    std::vector<TRGB> order;
+    for (const TRGB& c : image.pixels)
+        if (std::find(order.begin(), order.end(), c) == order.end())
+            order.push_back(c);
+    ASSERT_EQ(order.size(), kFewColours.size());
+
+    const auto bitmap = image.Bitmap();
+    std::vector<TRGB> palette(8, Bgr(1, 2, 3));
+    const TKVQuantizer quantizer(bitmap.get(), palette, 6);
+    ASSERT_TRUE(quantizer.HasExactMap());
+    EXPECT_EQ(quantizer.ExactCount(), 6);
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(palette[i], order[i]);
+        EXPECT_EQ(quantizer.GetRGBIndex(order[i]), int32_t(i));
+    }
+    EXPECT_EQ(palette[6], Bgr(1, 2, 3));
+    EXPECT_EQ(palette[7], Bgr(1, 2, 3));
+
+    // A colour the image lacks gets its nearest entry, never -1.
+    const auto index = [&](const TRGB& c) {
+        return std::find(order.begin(), order.end(), c) - order.begin();
+    };
+    EXPECT_EQ(quantizer.GetRGBIndex(Bgr(245, 255, 240)), index(Bgr(250, 250, 250)));
+    EXPECT_EQ(quantizer.GetRGBIndex(Bgr(3, 2, 1)), index(Bgr(0, 0, 0)));
+
+    // One colour fewer than the image holds: no exact map.
+    const TKVQuantizer tooFew(bitmap.get(), palette, 5);
+    EXPECT_FALSE(tooFew.HasExactMap());
+    EXPECT_EQ(tooFew.Method(), TKVQuantizer::qmMedianCut);
+}
+
+TEST(Quantizer, OtherFormatsAreConvertedFirst)
+{
+    // An 8-bit palette image of three colours quantizes like its 24-bit form.
+    TKVBitmap indexed;
+    indexed.Allocate(4, 2, kv8p);
+    indexed.SetPalette(0, Bgr(10, 20, 30));
+    indexed.SetPalette(1, Bgr(200, 0, 0));
+    indexed.SetPalette(2, Bgr(0, 0, 200));
+    const uint8_t indices[2][4] = {{2, 2, 0, 1}, {1, 0, 0, 2}};
+    for (int y = 0; y < 2; ++y)
+        std::memcpy(indexed.GetScanLine(y), indices[y], 4);
+    std::vector<TRGB> palette(4, Bgr(9, 9, 9));
+    const TKVQuantizer quantizer(&indexed, palette, 16);
+    ASSERT_TRUE(quantizer.HasExactMap());
+    EXPECT_EQ(palette, (std::vector<TRGB>{Bgr(0, 0, 200), Bgr(10, 20, 30), Bgr(200, 0, 0), Bgr(9, 9, 9)}));
+
+    // A grey image with 256 colours asked for is still a grey image.
+    TKVBitmap grey;
+    grey.Allocate(3, 1, kv8g);
+    std::memcpy(grey.GetScanLine(0), "\x05\x80\xFE", 3);
+    std::vector<TRGB> ramp(256);
+    EXPECT_TRUE(TKVQuantizer(&grey, ramp, 256).IsGrey());
+
+    // No image: no colours, and every lookup gives entry 0.
+    std::vector<TRGB> untouched(4, Bgr(9, 9, 9));
+    TKVBitmap empty;
+    const TKVQuantizer none(&empty, untouched, 256);
+    EXPECT_EQ(none.GetRGBIndex(Bgr(1, 2, 3)), 0);
+    EXPECT_EQ(untouched, std::vector<TRGB>(4, Bgr(9, 9, 9)));
+    const TKVQuantizer nothing(nullptr, untouched, 16);
+    EXPECT_EQ(nothing.GetRGBIndex(Bgr(1, 2, 3)), 0);
 }
 
 } // namespace
