@@ -15,6 +15,7 @@
 #include "imaging/core/mask.h"
 #include "imaging/core/message_table.h"
 #include "imaging/core/pixel_helpers.h"
+#include "imaging/core/quantizer.h"
 #include "imaging/core/stream_utils.h"
 #include "imaging/core/types.h"
 #include "imaging/core/video_frames.h"
