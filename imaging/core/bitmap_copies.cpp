@@ -231,6 +231,22 @@ bool ClipArea(int32_t width, int32_t height, int32_t& x1, int32_t& y1, int32_t& 
     return x1 < x2 && y1 < y2;
 }
 
+// A DIB of the area of an image whose rows rowOf gives (top row 0): DIB row k is image row
+// y2 - 1 - k from column x1.
+HGLOBAL ExportArea(int32_t width, int32_t height, int32_t bitCount, int32_t x1, int32_t y1, int32_t x2,
+                   int32_t y2, const std::function<const uint8_t*(int32_t)>& rowOf)
+{
+    if (!ClipArea(width, height, x1, y1, x2, y2))
+        return nullptr;
+    return ExportDib(x2 - x1, y2 - y1, bitCount, [&](int32_t k, uint8_t* row) {
+        const uint8_t* source = rowOf(y2 - 1 - k);
+        if (bitCount == 24)
+            std::memcpy(row, source + 3 * int64_t(x1), 3 * size_t(x2 - x1));
+        else
+            _CopyBits(row, source, 0, x1, x2 - x1, 0);
+    });
+}
+
 int32_t BitmapBitCount(TBitmap* bitmap)
 {
     return bitmap->PixelFormat() == pf1bit ? 1 : bitmap->PixelFormat() == pf24bit ? 24 : 0;
@@ -268,6 +284,21 @@ void GrowTo(TBitmap* bitmap, int32_t width, int32_t height)
         bitmap->SetWidth(width);
     if (bitmap->GetHeight() < height)
         bitmap->SetHeight(height);
+}
+
+// Copies the source rectangle onto the destination rectangle through each figure in turn, the
+// figure being the destination canvas's clip region meanwhile.
+void CopyInsideFigures(TBitmap* destination, const TPoint* points, int32_t count, const TRect& destRect,
+                       TBitmap* source, const TRect& sourceRect)
+{
+    TCanvas* canvas = destination->Canvas();
+    ForEachFigure(points, count, [&](const TPoint* figure, int32_t n) {
+        HRGN region = CreatePolygonRgn(figure, n, ALTERNATE);
+        SelectClipRgn(canvas->Handle(), region);
+        canvas->CopyRect(destRect, source->Canvas(), sourceRect);
+        SelectClipRgn(canvas->Handle(), nullptr);
+        DeleteObject(region);
+    });
 }
 
 } // namespace
@@ -363,31 +394,22 @@ void _CopyBitmapRect(TBitmap* source, TBitmap* destination, int32_t x1, int32_t 
 
 HGLOBAL _CopyBitmaptoDIB(TBitmap* bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
-    if (bitmap == nullptr || !ClipArea(bitmap->GetWidth(), bitmap->GetHeight(), x1, y1, x2, y2))
+    if (bitmap == nullptr)
         return nullptr;
-    const int32_t bitCount = BitmapBitCount(bitmap);
-    return ExportDib(x2 - x1, y2 - y1, bitCount, [&](int32_t k, uint8_t* row) {
-        const uint8_t* source = bitmap->ScanLine(y2 - 1 - k);
-        if (bitCount == 24)
-            std::memcpy(row, source + 3 * int64_t(x1), 3 * size_t(x2 - x1));
-        else
-            _CopyBits(row, source, 0, x1, x2 - x1, 0);
-    });
+    return ExportArea(bitmap->GetWidth(), bitmap->GetHeight(), BitmapBitCount(bitmap), x1, y1, x2, y2,
+                      [bitmap](int32_t y) { return static_cast<const TBitmap*>(bitmap)->ScanLine(y); });
 }
 
 HGLOBAL _CopyBitmaptoDIBEx(TKVBaseBitmap* bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
-    if (bitmap == nullptr || !ClipArea(bitmap->GetWidth(), bitmap->GetHeight(), x1, y1, x2, y2))
+    if (bitmap == nullptr)
         return nullptr;
     const TKVPixelFormat format = bitmap->GetPixelFormat();
-    const int32_t bitCount = format == kv1g ? 1 : format == kv24RGB ? 24 : 0;
-    return ExportDib(x2 - x1, y2 - y1, bitCount, [&](int32_t k, uint8_t* row) {
-        const uint8_t* source = bitmap->GetScanLine(y2 - 1 - k);
-        if (bitCount == 24)
-            std::memcpy(row, source + 3 * int64_t(x1), 3 * size_t(x2 - x1));
-        else
-            _CopyBits(row, source, 0, x1, x2 - x1, 0);
-    });
+    return ExportArea(bitmap->GetWidth(), bitmap->GetHeight(),
+                      format == kv1g      ? 1
+                      : format == kv24RGB ? 24
+                                          : 0,
+                      x1, y1, x2, y2, [bitmap](int32_t y) { return bitmap->GetScanLine(y); });
 }
 
 int32_t _CopyDIB2BitmapEx(const void* dib, size_t dibSize, TKVBaseBitmap* bitmap, const void* bits,
@@ -464,14 +486,8 @@ void _CopyPolygonToPoint(TBitmap* source, const TPoint* points, int32_t count, T
         if (p.X != 0xFFFFF)
             p = {p.X - box.Left + point.X, p.Y - box.Top + point.Y};
     GrowTo(destination, point.X + box.Width(), point.Y + box.Height());
-    TCanvas* canvas = destination->Canvas();
-    ForEachFigure(moved.data(), count, [&](const TPoint* figure, int32_t n) {
-        HRGN region = CreatePolygonRgn(figure, n, ALTERNATE);
-        SelectClipRgn(canvas->Handle(), region);
-        canvas->CopyRect(Bounds(point.X, point.Y, box.Width(), box.Height()), source->Canvas(), box);
-        SelectClipRgn(canvas->Handle(), nullptr);
-        DeleteObject(region);
-    });
+    CopyInsideFigures(destination, moved.data(), count, Bounds(point.X, point.Y, box.Width(), box.Height()),
+                      source, box);
 }
 
 void _CopyPointToPolygon(TBitmap* source, const TPoint* points, int32_t count, TBitmap* destination,
@@ -481,14 +497,8 @@ void _CopyPointToPolygon(TBitmap* source, const TPoint* points, int32_t count, T
         return;
     const TRect box = PolygonBounds(points, count);
     GrowTo(destination, box.Right, box.Bottom);
-    TCanvas* canvas = destination->Canvas();
-    ForEachFigure(points, count, [&](const TPoint* figure, int32_t n) {
-        HRGN region = CreatePolygonRgn(figure, n, ALTERNATE);
-        SelectClipRgn(canvas->Handle(), region);
-        canvas->CopyRect(box, source->Canvas(), Bounds(point.X, point.Y, box.Width(), box.Height()));
-        SelectClipRgn(canvas->Handle(), nullptr);
-        DeleteObject(region);
-    });
+    CopyInsideFigures(destination, points, count, box, source,
+                      Bounds(point.X, point.Y, box.Width(), box.Height()));
 }
 
 } // namespace Korvaneproc

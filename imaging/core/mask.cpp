@@ -3,6 +3,7 @@
 
 #include "imaging/core/bitmap_copies.h"
 #include "imaging/core/kvbitmap.h"
+#include "imaging/core/pixel_helpers.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/rounding.h"
 #include "platform/graphics/bitmap.h"
@@ -606,17 +607,6 @@ inline uint8_t Blend(uint8_t d, uint8_t s, int32_t m)
     return static_cast<uint8_t>(d + (((int32_t(s) - d) * (m << 10)) >> 18));
 }
 
-inline bool Bit(const uint8_t* row, int64_t x)
-{
-    return (row[x >> 3] & (0x80 >> (x & 7))) != 0;
-}
-
-inline void PutBit(uint8_t* row, int64_t x, bool value)
-{
-    const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-    row[x >> 3] = value ? row[x >> 3] | bit : row[x >> 3] & static_cast<uint8_t>(~bit);
-}
-
 } // namespace
 
 // Copies through the mask between two images of 1 or 24 bits whose rows rowOf gives; the source
@@ -639,11 +629,12 @@ static void CopyThroughMask(const TKVMask& mask, int32_t bits, int32_t destWidth
             const int32_t sx = x - map.sx, dx = x - map.dx;
             if (sx < 0 || sx >= sourceWidth || dx < 0 || dx >= destWidth)
                 continue;
-            const int32_t m = mask.BitsPerPixel == 1 ? (Bit(maskRow, x) ? 255 : 0) : maskRow[x];
+            const int32_t m =
+                mask.BitsPerPixel == 1 ? (Korvaneproc::_GetPixelbw(maskRow, x) ? 255 : 0) : maskRow[x];
             if (m == 0)
                 continue;
             if (bits == 1) {
-                PutBit(d, dx, Bit(sourceCopy.data(), sx));
+                Korvaneproc::_SetPixelbw(d, dx, Korvaneproc::_GetPixelbw(sourceCopy.data(), sx));
             } else if (mask.BitsPerPixel == 1) {
                 std::memcpy(d + 3 * int64_t(dx), sourceCopy.data() + 3 * int64_t(sx), 3);
             } else {
@@ -720,7 +711,7 @@ void TKVMask::CopyKVBitmapAlpha(TKVBitmap* destination, TKVBitmap* source, bool 
             uint8_t alpha = 255;
             if (sourceAlpha != nullptr)
                 alpha = sourceRowInside && sx >= 0 && sx < int32_t(sourceCopy.size()) ? sourceCopy[sx] : 0;
-            d[dx] = Bit(maskRow, x) ? alpha : 0;
+            d[dx] = Korvaneproc::_GetPixelbw(maskRow, x) ? alpha : 0;
         }
     }
     destAlpha->Full = false;
