@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QValidator>
 #include <QVariant>
 #include <algorithm>
 
@@ -138,6 +139,29 @@ protected:
 
 private:
     QComboBox* FBox;
+};
+
+// MaxLength as the class library's edit has it: it limits what the user types, not the text
+// the program sets (which the widget's own limit would cut).
+class TLengthLimit : public QValidator
+{
+public:
+    TLengthLimit(QLineEdit* Edit, int Limit) : QValidator(Edit), FLength(Edit->text().size()), FLimit(Limit)
+    {
+        // The widget validates the edited text after taking it, so the length before the edit
+        // is kept here.
+        connect(Edit, &QLineEdit::textChanged, this, [this](const QString& text) { FLength = text.size(); });
+    }
+    State validate(QString& Input, int&) const override
+    {
+        return (!ProgramText && Input.size() > FLength && Input.size() > FLimit) ? Invalid : Acceptable;
+    }
+    // Set while the program sets the text, which the limit does not hold.
+    bool ProgramText = false;
+
+private:
+    qsizetype FLength;
+    int FLimit;
 };
 
 } // namespace
@@ -289,13 +313,24 @@ std::string TEdit::GetText() const
 
 void TEdit::SetTextValue(const std::string& Value)
 {
-    static_cast<QLineEdit*>(FWidget)->setText(ToQ(Value));
+    auto* edit = static_cast<QLineEdit*>(FWidget);
+    auto* limit = const_cast<TLengthLimit*>(dynamic_cast<const TLengthLimit*>(edit->validator()));
+    if (limit) {
+        limit->ProgramText = true;
+    }
+    edit->setText(ToQ(Value));
+    if (limit) {
+        limit->ProgramText = false;
+    }
 }
 
 void TEdit::SetMaxLength(int32_t Value)
 {
     FMaxLength = std::max(Value, 0);
-    static_cast<QLineEdit*>(FWidget)->setMaxLength(FMaxLength == 0 ? 32767 : FMaxLength);
+    auto* edit = static_cast<QLineEdit*>(FWidget);
+    const QValidator* previous = edit->validator();
+    edit->setValidator(FMaxLength == 0 ? nullptr : new TLengthLimit(edit, FMaxLength));
+    delete previous;
 }
 
 bool TEdit::ReadOnly() const

@@ -402,3 +402,130 @@ TEST(FormPlacement, APopupFloatsOnTheScreenAndIsFoundByItsHandle)
     hint->Free();
     EXPECT_EQ(FindControl(handle), nullptr);
 }
+
+TEST(EventHandlers, AnEscapedExceptionIsShownAndTheFormGoesOn)
+{
+    TScriptedDialogService dialogs;
+    Owned<TForm> form = NewForm();
+    auto* button = new TButton(form.get());
+    button->SetParent(form.get());
+    int calls = 0;
+    button->OnClick = [&](TObject*) {
+        if (++calls == 1) {
+            throw EConvertError("'abc' is not a valid integer value");
+        }
+    };
+    form->Show();
+    Simulate::Click(button);
+    Simulate::Click(button);
+    EXPECT_EQ(calls, 2);
+    const auto shown = dialogs.CallsOf(dkMessageBox);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].Text, "'abc' is not a valid integer value.");
+    EXPECT_EQ(shown[0].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+    form->Hide();
+}
+
+TEST(EventHandlers, ProcessMessagesLetsQueuedWorkAndTheUserThrough)
+{
+    class TStarter : public TForm
+    {
+    public:
+        using TForm::TForm;
+        std::vector<int> Steps;
+        bool Cancelled = false;
+        void Dispatch(TMessage& Message) override
+        {
+            if (Message.Msg != WM_USER + 1000) {
+                TForm::Dispatch(Message);
+                return;
+            }
+            // A long run on the user-interface thread that stays responsive between steps.
+            for (int step = 0; step < 5 && !Cancelled; ++step) {
+                Steps.push_back(step);
+                if (step == 1) {
+                    PostMessage(Handle(), WM_USER + 1, 0, 0);
+                }
+                Application->ProcessMessages();
+            }
+            SetModalResult(Cancelled ? mrCancel : mrOk);
+        }
+    };
+    auto* form = new TStarter(nullptr);
+    Owned<TForm> owned(form);
+    form->AfterConstruction();
+    auto* cancel = new TSpeedButton(form);
+    cancel->SetParent(form);
+    cancel->OnClick = [&](TObject*) { form->Cancelled = true; };
+    TApplicationEvents hook(nullptr);
+    hook.OnMessage = [&](TMsg& msg, bool&) {
+        if (msg.message == WM_USER + 1) {
+            Simulate::Click(cancel);
+        }
+    };
+    form->OnShow = [&](TObject*) { PostMessage(form->Handle(), WM_USER + 1000, 0, 0); };
+    EXPECT_EQ(form->ShowModal(), mrCancel);
+    EXPECT_EQ(form->Steps, (std::vector<int>{0, 1}));
+}
+
+TEST(FormLifetime, NonModalCloseActionsHideKeepOrMinimize)
+{
+    Owned<TForm> form = NewForm();
+    TCloseAction chosen = caHide;
+    form->OnClose = [&](TObject*, TCloseAction& action) { action = chosen; };
+    form->Show();
+    chosen = caNone;
+    Simulate::CloseWindow(form.get());
+    EXPECT_TRUE(form->Visible());
+    chosen = caHide;
+    Simulate::CloseWindow(form.get());
+    EXPECT_FALSE(form->Visible());
+    EXPECT_FALSE(Application->Terminated()) << "only closing the main form ends the program";
+}
+
+TEST(FormLifetime, ActivationMovesBetweenShowingForms)
+{
+    Owned<TForm> first = NewForm();
+    Owned<TForm> second = NewForm();
+    std::vector<std::string> events;
+    first->OnActivate = [&](TObject*) { events.push_back("first on"); };
+    first->OnDeactivate = [&](TObject*) { events.push_back("first off"); };
+    second->OnActivate = [&](TObject*) { events.push_back("second on"); };
+    second->OnDeactivate = [&](TObject*) { events.push_back("second off"); };
+    first->Show();
+    second->Show();
+    EXPECT_EQ(Screen->ActiveForm(), second.get());
+    first->BringToFront();
+    EXPECT_EQ(Screen->ActiveForm(), first.get());
+    first->Hide();
+    EXPECT_EQ(Screen->ActiveForm(), second.get());
+    second->Hide();
+    EXPECT_EQ(Screen->ActiveForm(), nullptr);
+    EXPECT_EQ(events, (std::vector<std::string>{"first on", "first off", "second on", "second off",
+                                                "first on", "first off", "second on", "second off"}));
+    EXPECT_GE(Screen->FormCount(), 2);
+}
+
+TEST(FormLifetime, TabMovesTheFocusInTabOrderAndShowingFocusesTheActiveControl)
+{
+    Owned<TForm> form = NewForm();
+    auto* first = new TEdit(form.get());
+    first->SetParent(form.get());
+    auto* second = new TEdit(form.get());
+    second->SetParent(form.get());
+    auto* third = new TEdit(form.get());
+    third->SetParent(form.get());
+    third->SetTabOrder(0);
+    EXPECT_EQ(third->TabOrder(), 0);
+    EXPECT_EQ(first->TabOrder(), 1);
+    form->SetActiveControl(second);
+    form->Show();
+    Simulate::ProcessEvents();
+    EXPECT_TRUE(second->Focused());
+    Simulate::Key(second, VK_TAB);
+    EXPECT_TRUE(third->Focused()) << "after the last in the order comes the first";
+    Simulate::Key(third, VK_TAB);
+    EXPECT_TRUE(first->Focused());
+    EXPECT_EQ(form->ActiveControl(), first);
+    form->Hide();
+}

@@ -629,3 +629,142 @@ TEST_F(ImageControl, StretchProportionalAndCenterPlaceThePicture)
     EXPECT_EQ(image->Width(), 40);
     EXPECT_EQ(image->Height(), 40);
 }
+
+TEST_F(ChangeEvents, EditableComboFiresWhileTypingAndFindsItemsByText)
+{
+    auto* combo = Add<TComboBox>();
+    Counter changes;
+    combo->OnChange = changes.Handler();
+    TObject first;
+    combo->Items()->AddObject("Left", &first);
+    combo->Items()->Add("Center");
+    EXPECT_EQ(combo->Items()->Objects(0), &first);
+    Simulate::Type(combo, "Ri");
+    EXPECT_EQ(combo->Text(), "Ri");
+    EXPECT_EQ(changes.Count, 2);
+    combo->SetStyle(csDropDownList);
+    combo->SetText("Center");
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    combo->SetText("Nowhere");
+    EXPECT_EQ(combo->ItemIndex(), 1) << "a text that names no item changes nothing";
+    EXPECT_EQ(changes.Count, 2);
+    combo->Clear();
+    EXPECT_EQ(combo->Items()->Count(), 0);
+    EXPECT_THROW(combo->Items()->Strings(0), EStringListError);
+}
+
+TEST_F(ChangeEvents, DisabledAndReadOnlyControlsTakeNoInput)
+{
+    auto* edit = Add<TEdit>();
+    edit->SetReadOnly(true);
+    Counter changes;
+    edit->OnChange = changes.Handler();
+    Simulate::Type(edit, "x");
+    EXPECT_EQ(edit->Text(), "");
+    auto* button = Add<TButton>(0, 40);
+    Counter clicks;
+    button->OnClick = clicks.Handler();
+    button->SetEnabled(false);
+    Simulate::Click(button);
+    EXPECT_EQ(clicks.Count, 0);
+    button->SetEnabled(true);
+    Simulate::Click(button);
+    EXPECT_EQ(clicks.Count, 1);
+    EXPECT_EQ(changes.Count, 0);
+}
+
+TEST_F(ChangeEvents, EditLimitsAndSelections)
+{
+    auto* edit = Add<TEdit>();
+    edit->SetMaxLength(4);
+    Simulate::Type(edit, "123456");
+    EXPECT_EQ(edit->Text(), "1234");
+    edit->SetSelStart(1);
+    edit->SetSelLength(2);
+    EXPECT_EQ(edit->SelText(), "23");
+    edit->SetSelText("x");
+    EXPECT_EQ(edit->Text(), "1x4");
+    edit->SelectAll();
+    EXPECT_EQ(edit->SelLength(), 3);
+    edit->ClearSelection();
+    EXPECT_EQ(edit->Text(), "");
+    edit->SetPasswordChar('*');
+    edit->SetText("secret");
+    EXPECT_EQ(edit->Text(), "secret") << "the limit holds for typing, not for the program's text";
+    Simulate::Key(edit, VK_END);
+    Simulate::Type(edit, "s");
+    EXPECT_EQ(edit->Text(), "secret");
+    Simulate::Key(edit, VK_BACK);
+    EXPECT_EQ(edit->Text(), "secre") << "shortening stays possible";
+}
+
+TEST_F(Layout, MemoLinesFollowWhatTheUserTypes)
+{
+    auto* memo = Add<TMemo>();
+    Simulate::Type(memo, "ab");
+    Simulate::Key(memo, VK_RETURN);
+    Simulate::Type(memo, "c");
+    EXPECT_EQ(memo->Lines()->Count(), 2);
+    EXPECT_EQ(memo->Lines()->Strings(1), "c");
+    EXPECT_EQ(memo->Text(), "ab\r\nc");
+}
+
+TEST_F(Layout, ProgressBarsClampAndStep)
+{
+    auto* progress = Add<TProgressBar>();
+    progress->SetMax(3);
+    progress->SetStep(1);
+    for (int i = 0; i < 5; ++i) {
+        progress->StepIt();
+    }
+    EXPECT_EQ(progress->Position(), 3);
+    progress->SetPosition(-4);
+    EXPECT_EQ(progress->Position(), 0);
+    progress->SetMin(5);
+    EXPECT_EQ(progress->Max(), 5);
+    EXPECT_EQ(progress->Position(), 5);
+}
+
+TEST_F(Layout, PanelsDrawTheirBevelsAndCaption)
+{
+    auto* panel = Add<TPanel>();
+    panel->SetBounds(0, 0, 60, 30);
+    panel->SetColor(clWhite);
+    panel->Repaint();
+    TCanvas* front = panel->FrontImage()->Canvas();
+    EXPECT_EQ(front->Pixels(0, 0), ColorToRGB(clBtnHighlight));
+    EXPECT_EQ(front->Pixels(59, 29), ColorToRGB(clBtnShadow));
+    EXPECT_EQ(front->Pixels(30, 15), clWhite);
+    panel->SetBevelOuter(bvLowered);
+    panel->SetCaption("Plimbet");
+    panel->Repaint();
+    EXPECT_EQ(front->Pixels(0, 0), ColorToRGB(clBtnShadow));
+    bool written = false;
+    for (int32_t x = 1; x < 59 && !written; ++x) {
+        for (int32_t y = 1; y < 29 && !written; ++y) {
+            written = front->Pixels(x, y) != clWhite;
+        }
+    }
+    EXPECT_TRUE(written) << "the caption is drawn inside";
+}
+
+TEST_F(Menus, DisabledItemsIgnoreTheirShortcut)
+{
+    auto* menu = new TMainMenu(Form);
+    auto* file = new TMenuItem(Form);
+    file->SetCaption("&File");
+    auto* open = new TMenuItem(Form);
+    open->SetCaption("&Open");
+    open->SetShortCut(ShortCut('O', ssCtrl));
+    file->Add(open);
+    menu->Items()->Add(file);
+    Counter clicks;
+    open->OnClick = clicks.Handler();
+    auto* edit = Add<TEdit>();
+    Simulate::Key(edit, 'O', ssCtrl);
+    EXPECT_EQ(clicks.Count, 1);
+    open->SetEnabled(false);
+    Simulate::Key(edit, 'O', ssCtrl);
+    EXPECT_EQ(clicks.Count, 1);
+    EXPECT_EQ(menu->FindItem(ShortCut('O', ssCtrl)), nullptr);
+}

@@ -164,3 +164,20 @@ TEST(Clipboard, RegisteredFormatsKeepTheirNumbersAndAddUpWhileOpen)
     EXPECT_EQ(Clipboard()->GetAsBytes(memo), (std::vector<uint8_t>{9}));
     Clipboard()->Clear();
 }
+
+TEST(Printer, PagesCanOnlyTurnWhilePrinting)
+{
+    TPrinter printer;
+    EXPECT_THROW(printer.NewPage(), EPrinter);
+    EXPECT_THROW(printer.EndDoc(), EPrinter);
+    auto widthAt = [&](int32_t dotsPerInch) {
+        printer.SetResolution(dotsPerInch);
+        TCanvas* measuring = printer.Canvas();
+        measuring->Font()->SetName("Arial");
+        measuring->Font()->SetSize(10);
+        return measuring->TextWidth("Plimbet");
+    };
+    const int32_t atHigh = widthAt(300);
+    const int32_t atLow = widthAt(75);
+    EXPECT_GT(atHigh, 3 * atLow) << "text is measured at the printer's resolution";
+}
