@@ -529,3 +529,119 @@ TEST(FormLifetime, TabMovesTheFocusInTabOrderAndShowingFocusesTheActiveControl)
     EXPECT_EQ(form->ActiveControl(), first);
     form->Hide();
 }
+
+TEST(Application, CreateFormRunsOnCreateAfterTheConstructorAndDoneApplicationFreesTheForms)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static int destroyed = 0;
+            class TMain : public TForm
+            {
+            public:
+                explicit TMain(TComponent* AOwner) : TForm(AOwner)
+                {
+                    Loaded = 150;
+                    OnCreate = [this](TObject*) { SeenInCreate = Loaded; };
+                    OnDestroy = [](TObject*) { ++destroyed; };
+                }
+                int Loaded = 0;
+                int SeenInCreate = 0;
+            };
+            TMain* main = nullptr;
+            TForm* about = nullptr;
+            Application->CreateForm(main);
+            Application->CreateForm(about);
+            about->OnDestroy = [](TObject*) { ++destroyed; };
+            const bool ok =
+                Application->MainForm() == main && main->SeenInCreate == 150 && about->Owner() == Application;
+            DoneApplication();
+            std::exit(ok && destroyed == 2 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(Messages, ManyWorkersPostingKeepEachWorkersOrder)
+{
+    class TCollector : public TCustomControl
+    {
+    public:
+        using TCustomControl::TCustomControl;
+        std::vector<std::vector<LPARAM>> ByWorker = std::vector<std::vector<LPARAM>>(4);
+        size_t Total = 0;
+        void Dispatch(TMessage& Message) override
+        {
+            if (Message.Msg == WM_USER + 7) {
+                ByWorker[Message.WParam].push_back(Message.LParam);
+                ++Total;
+                return;
+            }
+            TCustomControl::Dispatch(Message);
+        }
+    };
+    Owned<TCollector> collector(new TCollector(nullptr));
+    const HWND handle = collector->Handle();
+    std::vector<std::thread> workers;
+    for (WPARAM worker = 0; worker < 4; ++worker) {
+        workers.emplace_back([handle, worker] {
+            for (LPARAM i = 0; i < 200; ++i) {
+                PostMessage(handle, WM_USER + 7, worker, i);
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    ASSERT_TRUE(Simulate::WaitUntil([&] { return collector->Total == 800; }));
+    for (const std::vector<LPARAM>& received : collector->ByWorker) {
+        ASSERT_EQ(received.size(), 200u);
+        for (LPARAM i = 0; i < 200; ++i) {
+            EXPECT_EQ(received[size_t(i)], i);
+        }
+    }
+}
+
+TEST(Messages, SynchronizeIsServedWhileAModalFormShows)
+{
+    Owned<TForm> form = NewForm();
+    class TWorker : public TThread
+    {
+    public:
+        TWorker() : TThread(true) {}
+        std::function<void()> Call;
+
+    protected:
+        void Execute() override { Synchronize(Call); }
+    };
+    TWorker worker;
+    worker.Call = [&] { form->SetModalResult(mrIgnore); };
+    form->OnShow = [&](TObject*) { worker.Start(); };
+    EXPECT_EQ(form->ShowModal(), mrIgnore);
+    worker.WaitFor();
+}
+
+TEST(ApplicationHook, MouseButtonsArriveWithClientCoordinates)
+{
+    Owned<TForm> form = NewForm();
+    auto* panel = new TPanel(form.get());
+    panel->SetParent(form.get());
+    panel->SetBounds(20, 20, 100, 50);
+    form->Show();
+    Owned<TApplicationEvents> hook(new TApplicationEvents(nullptr));
+    std::vector<std::tuple<uint32_t, int16_t, int16_t>> seen;
+    int panelClicks = 0;
+    panel->OnClick = [&](TObject*) { ++panelClicks; };
+    hook->OnMessage = [&](TMsg& msg, bool& handled) {
+        if (msg.hwnd == panel->Handle()) {
+            seen.emplace_back(msg.message, int16_t(LOWORD(uintptr_t(msg.lParam))),
+                              int16_t(HIWORD(uintptr_t(msg.lParam))));
+            handled = msg.message == WM_RBUTTONDOWN;
+        }
+    };
+    Simulate::Click(panel, 5, 6);
+    Simulate::MouseDown(panel, mbRight, 7, 8);
+    EXPECT_EQ(seen, (std::vector<std::tuple<uint32_t, int16_t, int16_t>>{
+                        {WM_LBUTTONDOWN, 5, 6}, {WM_LBUTTONUP, 5, 6}, {WM_RBUTTONDOWN, 7, 8}}));
+    EXPECT_EQ(panelClicks, 1);
+    form->Hide();
+}

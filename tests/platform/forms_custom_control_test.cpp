@@ -357,3 +357,50 @@ TEST_F(CustomControl, CursorsFromMasksAndStandardShapes)
     Screen->SetCursor(crDefault);
     Probe->SetCursor(crHandPoint);
 }
+
+TEST_F(CustomControl, HorizontalBarsAndTheEndsOfTheRange)
+{
+    class THorizontal : public TCustomControl
+    {
+    public:
+        using TCustomControl::TCustomControl;
+        std::vector<std::pair<uint16_t, uint16_t>> Sent;
+        void Dispatch(TMessage& Message) override
+        {
+            if (Message.Msg == WM_HSCROLL) {
+                Sent.emplace_back(LOWORD(Message.WParam), HIWORD(Message.WParam));
+                return;
+            }
+            TCustomControl::Dispatch(Message);
+        }
+    };
+    auto* control = new THorizontal(Form);
+    control->SetParent(Form);
+    control->SetScrollRange(SB_HORZ, 0, 500, true);
+    EXPECT_TRUE(control->ScrollBarVisible(SB_HORZ));
+    EXPECT_EQ(control->SetScrollPos(SB_HORZ, 900, true), 0) << "the previous position";
+    EXPECT_EQ(control->GetScrollPos(SB_HORZ), 500);
+    Simulate::Scroll(control, SB_HORZ, SB_TOP);
+    Simulate::Scroll(control, SB_HORZ, SB_BOTTOM);
+    using Sent = std::pair<uint16_t, uint16_t>;
+    EXPECT_EQ(control->Sent,
+              (std::vector<Sent>{{SB_TOP, 500}, {SB_ENDSCROLL, 500}, {SB_BOTTOM, 500}, {SB_ENDSCROLL, 500}}));
+    EXPECT_FALSE(control->SetScrollRange(SB_CTL, 0, 1, true));
+}
+
+TEST_F(CustomControl, ACapturedControlGetsTheMouseUntilReleased)
+{
+    Probe->SetMouseCapture(true);
+    EXPECT_TRUE(Probe->MouseCapture());
+    auto* other = new TCustomControl(Form);
+    other->SetParent(Form);
+    other->SetMouseCapture(true);
+    EXPECT_FALSE(Probe->MouseCapture()) << "one capture for the whole application";
+    other->SetMouseCapture(false);
+    EXPECT_FALSE(other->MouseCapture());
+    other->SetMouseCapture(true);
+    other->Free();
+    Probe->SetMouseCapture(true);
+    EXPECT_TRUE(Probe->MouseCapture()) << "a freed control gives the capture up";
+    Probe->SetMouseCapture(false);
+}
