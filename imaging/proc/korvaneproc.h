@@ -87,6 +87,19 @@ void _ResampleAlphaEx(TKVBitmap* SourceAlpha, TKVBitmap* DestAlpha, TResampleFil
 void _KVBmpStretchEx(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, const TKVProgressEvent& OnProgress = {},
                      TObject* Sender = nullptr);
 
+// The same on class-library bitmaps (pf24bit, pf1bit sources with pf24bit destinations); the
+// linear forms copy the bitmap when the sizes are equal, and _KVBmpStretch gives Dest the source's
+// pixel format.
+void _Resample(TBitmap* Source, TBitmap* Dest, TResampleFilter Filter,
+               const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _ResampleLinear(TBitmap* Source, TBitmap* Dest, const TKVProgressEvent& OnProgress = {},
+                     TObject* Sender = nullptr);
+void _Resample1bit(TBitmap* Source, TBitmap* Dest, TResampleFilter Filter);
+void _ResampleLinear1Bit(TBitmap* Source, TBitmap* Dest, const TKVProgressEvent& OnProgress = {},
+                         TObject* Sender = nullptr);
+void _SubResample1bitFiltered(TBitmap* Source, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TBitmap* Dest);
+void _KVBmpStretch(TBitmap* Source, TBitmap* Dest);
+
 // ---- Colour depth ---------------------------------------------------------------------------
 
 // Reduces a kv24RGB image to NumColors colours in place; Palette (NumColors entries) receives the

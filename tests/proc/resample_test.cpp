@@ -5,6 +5,7 @@
 #include "tests/proc/proc_test_util.h"
 
 #include "imaging/core/mask.h"
+#include "platform/graphics/bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -414,4 +415,59 @@ TEST(ResampleKVBitmap, KeepsEightBitImagesAndTheirPalette)
     // 32987 against 37587 for entry 2 and 48387 for black); entries 2 and 3 average to blue 0,
     // green 50, red 100, at 12500 from black, entry 2 and entry 3 alike: the first, black, wins.
     EXPECT_EQ(Levels(indexedDest.get()), (Grid{{3, 0}}));
+}
+
+TEST(ClassLibraryResamplers, RunTheSameAlgorithmsOnTBitmaps)
+{
+    auto make = [](TPixelFormat format, int w, int h) {
+        auto b = std::make_unique<TBitmap>();
+        b->SetPixelFormat(format);
+        b->SetSize(w, h);
+        return b;
+    };
+    // 4 x 4 grey to 2 x 2: the kernel, the fast linear and the copy of equal sizes.
+    auto source = make(pf24bit, 4, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            std::memset(source->ScanLine(y) + x * 3, kFour[y][x], 3);
+    auto kernel = make(pf24bit, 3, 2);
+    auto five = make(pf24bit, 5, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            std::memset(five->ScanLine(y) + x * 3, kFive[y][x], 3);
+    _Resample(five.get(), kernel.get(), rfLanczos3);
+    EXPECT_EQ((std::vector<int>{kernel->ScanLine(0)[0], kernel->ScanLine(0)[3], kernel->ScanLine(1)[8]}),
+              (std::vector<int>{126, 85, 194}));
+    auto linear = make(pf24bit, 4, 2);
+    _Resample(source.get(), linear.get(), rfBilinear); // linear on class-library bitmaps
+    EXPECT_EQ((std::vector<int>{linear->ScanLine(0)[0], linear->ScanLine(1)[3]}),
+              (std::vector<int>{90, 170}));
+    auto copy = make(pf24bit, 4, 4);
+    _ResampleLinear(source.get(), copy.get());
+    EXPECT_EQ(copy->ScanLine(3)[3], 255);
+
+    // 1-bit sources.
+    auto bits = make(pf1bit, 10, 4);
+    for (int y = 0; y < 4; ++y) {
+        std::memset(bits->ScanLine(y), 0, static_cast<size_t>(bits->RowLength()));
+        for (int x = 0; x < 10; ++x)
+            if (kBits[y][x])
+                bits->ScanLine(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+    }
+    auto grey = make(pf24bit, 4, 2);
+    _Resample1bit(bits.get(), grey.get(), rfFastLinear);
+    EXPECT_EQ((std::vector<int>{grey->ScanLine(0)[0], grey->ScanLine(0)[3], grey->ScanLine(1)[9]}),
+              (std::vector<int>{63, 170, 141}));
+    auto sub = make(pf24bit, 3, 2);
+    _SubResample1bitFiltered(bits.get(), 1, 1, 9, 3, sub.get());
+    EXPECT_EQ(sub->ScanLine(0)[3], 191);
+    auto same = make(pf1bit, 10, 4);
+    _ResampleLinear1Bit(bits.get(), same.get());
+    EXPECT_EQ(same->ScanLine(0)[0], bits->ScanLine(0)[0]);
+
+    auto stretched = make(pf24bit, 20, 8);
+    _KVBmpStretch(bits.get(), stretched.get());
+    ASSERT_EQ(stretched->PixelFormat(), pf1bit);
+    EXPECT_EQ(stretched->Width(), 20);
+    EXPECT_EQ(stretched->ScanLine(0)[0], 0xCF) << "each bit twice: 1 0 1 1 -> 11 00 11 11";
 }
