@@ -111,7 +111,8 @@ void TKorvaneProc::Flip(TFlipDir Dir)
 
 void TKorvaneProc::ImageResize(int32_t NewWidth, int32_t NewHeight, TKVHAlign HAlign, TKVVAlign VAlign)
 {
-    if (!Prepare() || NewWidth <= 0 || NewHeight <= 0)
+    if (!Prepare() || NewWidth <= 0 || NewHeight <= 0 || FKVBitmap->GetWidth() < 1 ||
+        FKVBitmap->GetHeight() < 1)
         return;
     if (AutoUndo)
         SaveUndoCaptioned(Caption("ImageResize", {NewWidth, NewHeight}), kvuImage);

@@ -252,12 +252,13 @@ TEST(ProcComponent, OperationsThatCannotApplyChangeNothing)
     EXPECT_EQ(sixteen.proc.UndoCount(), 0);
 
     // Empty sizes.
+    TKorvaneProc own(nullptr);
     Attached rgb(GreyRgb({{1, 2}}));
     rgb.proc.ImageResize(0, 100, kvhLeft, kvvTop);
+    own.ImageResize(10, 10, kvhLeft, kvvTop);
     rgb.proc.Rotate(0, true, kvrBilinear);
     EXPECT_EQ(rgb.proc.UndoCount(), 0);
     EXPECT_EQ(rgb.image->GetWidth(), 2);
-    TKorvaneProc own(nullptr);
     own.Resample(10, 10, rfBilinear);
     EXPECT_EQ(own.UndoCount(), 0);
 }
@@ -285,6 +286,17 @@ TEST(ProcComponent, GeometryOperations)
     EXPECT_EQ(a.proc.UndoCaptions(0), "CropSel");
     EXPECT_EQ(a.image->GetWidth(), 4);
     EXPECT_FALSE(a.image->GetHasAlphaChannel());
+}
+
+TEST(ProcComponent, RotateKeepsEightBitImages)
+{
+    const Grid levels = {{10, 20, 30}, {40, 50, 60}};
+    Attached grey(Bytes(levels));
+    grey.proc.Rotate(90, true, kvrBicubic); // a quarter turn takes the shear path, exactly
+    EXPECT_EQ(grey.image->GetPixelFormat(), kv8g);
+    EXPECT_EQ(Levels(grey.image.get()), (Grid{{30, 60}, {20, 50}, {10, 40}}));
+    grey.proc.Rotate(-90, false, kvrFast);
+    EXPECT_EQ(Levels(grey.image.get()), levels);
 }
 
 TEST(ProcComponent, RotateTurnsTheAlphaChannelAlong)

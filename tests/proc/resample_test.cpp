@@ -204,6 +204,12 @@ TEST(Resamplers, LeaveTheDestinationAloneWhenTheyCannotApply)
                   untouched)
             << c.what;
     }
+    // A source without width leaves the linear resamplers nothing to divide by.
+    TKVBitmap noWidth;
+    noWidth.Allocate(0, 3, kv24RGB);
+    auto linearDest = Blank(3, 3, kv24RGB, 7);
+    _ResampleLinearEx(&noWidth, linearDest.get());
+    EXPECT_EQ(Channel(linearDest.get(), 0), untouched);
     // A kv24RGB destination of width 0 (a direct caller's) is returned from at once.
     for (TResampleFilter filter : {rfTriangle, rfLanczos3, rfBilinear, rfBicubic, rfFastLinear, rfNone}) {
         auto source = GreyRgb(kFive);
