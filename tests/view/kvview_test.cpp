@@ -2,12 +2,15 @@
 #include "imaging/view/kvview.h"
 
 #include "imaging/core/daduvudez.h"
+#include "imaging/core/mask.h"
 #include "imaging/proc/proc_component.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/streams.h"
 #include "platform/graphics/bitmap.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,15 +29,56 @@ public:
     bool FUseKV = true;
 };
 
+// A view with a selection, standing for the image view: a 1-bit mask of its bitmap's size and a
+// selection stream that carries the mask's box.
+class SelectingView : public TestView
+{
+public:
+    SelectingView()
+    {
+        FImage.Allocate(6, 5, kv24RGB);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 6; ++x)
+                std::memset(FImage.GetScanLine(y) + x * 3, 10 * (y * 6 + x), 3);
+        FMask.AllocateBits(6, 5, 1);
+    }
+    TKVMask* SelectionMask() override { return &FMask; }
+    bool Selected() override { return FSelected; }
+    TPoint* GetPolySelArray() override { return FPoly; }
+    int32_t GetPolySelCount() override { return 4; }
+    void SaveSelectionToStream(TStream& Stream) override
+    {
+        const int32_t box[4] = {FMask.x1, FMask.y1, FMask.x2, FMask.y2};
+        Stream.WriteBuffer(box, sizeof box);
+    }
+    bool LoadSelectionFromStream(TStream& Stream) override
+    {
+        Stream.ReadBuffer(FLoaded, sizeof FLoaded);
+        return true;
+    }
+
+    TKVMask FMask;
+    bool FSelected = false;
+    TPoint FPoly[4] = {{1, 1}, {4, 1}, {4, 3}, {1, 3}};
+    int32_t FLoaded[4] = {};
+};
+
+std::vector<int> Row(TKVBitmap& b, int y)
+{
+    std::vector<int> row;
+    for (int x = 0; x < b.GetWidth(); ++x)
+        row.push_back(b.GetScanLine(y)[x * 3]);
+    return row;
+}
+
 } // namespace
 
 TEST(ViewBase, CallsCallbacksInRegistrationOrderAndRemovesByHandle)
 {
     std::vector<std::string> calls;
     auto view = std::make_unique<TestView>();
-    const int32_t first = view->RegisterBitmapChangeEvent([&](TObject*, bool destroying) {
-        calls.push_back(std::string("a") + (destroying ? "!" : ""));
-    });
+    const int32_t first = view->RegisterBitmapChangeEvent(
+        [&](TObject*, bool destroying) { calls.push_back(std::string("a") + (destroying ? "!" : "")); });
     const int32_t second = view->RegisterBitmapChangeEvent(
         [&](TObject*, bool destroying) { calls.push_back(std::string("b") + (destroying ? "!" : "")); });
     const int32_t empty = view->RegisterBitmapChangeEvent({});
@@ -152,4 +196,89 @@ TEST(ViewBase, ViewOwnedComponentGoesWithTheView)
     view->FImage.Allocate(2, 2, kv24RGB);
     view->Free(); // frees the owned component too, without touching freed memory
     SUCCEED();
+}
+
+TEST(ViewSelection, GivesTheWorkingAreaOfTheComponent)
+{
+    SelectingView view;
+    TKorvaneProc proc(nullptr);
+    proc.SetAttachedKorvane(&view);
+    int32_t x1, y1, x2, y2, count;
+    TPoint* poly;
+    TKVMask* mask;
+    // No selection: the whole image, yet the mask is handed out.
+    EXPECT_FALSE(proc.GetReSel(x1, y1, x2, y2, poly, count, mask));
+    EXPECT_EQ((std::vector<int32_t>{x1, y1, x2, y2}), (std::vector<int32_t>{0, 0, 6, 5}));
+    EXPECT_EQ(mask, &view.FMask);
+
+    view.FMask.SetPixel(1, 2, 1);
+    view.FMask.SetPixel(3, 3, 1);
+    view.FSelected = true;
+    EXPECT_TRUE(proc.GetReSel(x1, y1, x2, y2, poly, count, mask));
+    // Right and bottom one past the last selected pixel.
+    EXPECT_EQ((std::vector<int32_t>{x1, y1, x2, y2}), (std::vector<int32_t>{1, 2, 4, 4}));
+    EXPECT_EQ(poly, view.FPoly);
+    EXPECT_EQ(count, 4);
+}
+
+TEST(ViewSelection, OperationsChangeOnlySelectedPixels)
+{
+    SelectingView view;
+    TKorvaneProc proc(nullptr);
+    proc.SetAttachedKorvane(&view);
+    view.FMask.SetPixel(1, 1, 1);
+    view.FMask.SetPixel(3, 2, 1);
+    view.FSelected = true;
+    // Lo = Hi = 0 turns every non-zero level to 255, here only at (1, 1) and (3, 2).
+    proc.HistEqualize(TRGB{0, 0, 0}, TRGB{0, 0, 0});
+    EXPECT_EQ(Row(view.FImage, 1), (std::vector<int>{60, 255, 80, 90, 100, 110}));
+    EXPECT_EQ(Row(view.FImage, 2), (std::vector<int>{120, 130, 140, 255, 160, 170}));
+    EXPECT_EQ(proc.UndoCaptions(0), "HistEqualize");
+}
+
+TEST(ViewSelection, CropKeepsTheBoxWithTheBackgroundOutsideTheSelection)
+{
+    SelectingView view;
+    TKorvaneProc proc(nullptr);
+    proc.SetAttachedKorvane(&view);
+    view.SetBackGround(0x050505);
+    view.FMask.SetPixel(1, 1, 1);
+    view.FMask.SetPixel(3, 2, 1);
+    view.FSelected = true;
+    proc.CropSel();
+    ASSERT_EQ(view.FImage.GetWidth(), 3);
+    ASSERT_EQ(view.FImage.GetHeight(), 2);
+    EXPECT_EQ(Row(view.FImage, 0), (std::vector<int>{70, 5, 5}));
+    EXPECT_EQ(Row(view.FImage, 1), (std::vector<int>{5, 5, 150}));
+    // The pixels outside the selection become transparent.
+    ASSERT_TRUE(view.FImage.GetHasAlphaChannel());
+    TKVBitmap* alpha = view.FImage.GetAlphaChannel();
+    EXPECT_EQ(
+        (std::vector<int>{alpha->GetScanLine(0)[0], alpha->GetScanLine(0)[1], alpha->GetScanLine(1)[2]}),
+        (std::vector<int>{255, 0, 255}));
+
+    // A rectangle selection leaves no transparency: the alpha channel goes.
+    SelectingView rectangle;
+    proc.SetAttachedKorvane(&rectangle);
+    for (int y = 1; y <= 2; ++y)
+        for (int x = 2; x <= 4; ++x)
+            rectangle.FMask.SetPixel(x, y, 1);
+    rectangle.FSelected = true;
+    proc.CropSel();
+    EXPECT_EQ(Row(rectangle.FImage, 1), (std::vector<int>{140, 150, 160}));
+    EXPECT_FALSE(rectangle.FImage.GetHasAlphaChannel());
+}
+
+TEST(ViewSelection, UndoStoresAndRestoresTheSelectionStream)
+{
+    SelectingView view;
+    TKorvaneProc proc(nullptr);
+    proc.SetAttachedKorvane(&view);
+    view.FMask.SetPixel(2, 3, 1);
+    proc.SaveUndoCaptioned("selection", kvuSelection);
+    ASSERT_EQ(proc.UndoCount(), 1);
+    EXPECT_EQ(proc.UndoPeekAt(0), kvuSelection);
+    EXPECT_EQ(proc.UndoCaptions(0), "selection");
+    proc.Undo();
+    EXPECT_EQ((std::vector<int32_t>(view.FLoaded, view.FLoaded + 4)), (std::vector<int32_t>{2, 3, 2, 3}));
 }
