@@ -4,6 +4,7 @@
 #include "imaging/core/detail/access_scope.h"
 #include "imaging/core/detail/pixel_access.h"
 #include "imaging/core/pixel_helpers.h"
+#include "imaging/proc/korvaneproc.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/rounding.h"
 
@@ -99,6 +100,47 @@ void ForEachSourceValue(TKVPixelFormat from, const uint8_t* src, int32_t width, 
     default:
         break;
     }
+}
+
+// The grey levels 0..63 of a row that the ordered dither compares with the table: the top six
+// bits of the pixel's grey.
+void DitherLevels(TKVPixelFormat from, const uint8_t* src, int32_t width, const TPaletteTables& tables,
+                  uint8_t* levels)
+{
+    switch (from) {
+    case kv8p:
+        for (int32_t x = 0; x < width; ++x)
+            levels[x] = tables.grey[src[x]] >> 2;
+        break;
+    case kv8g:
+        for (int32_t x = 0; x < width; ++x)
+            levels[x] = src[x] >> 2;
+        break;
+    case kv16g:
+        for (int32_t x = 0; x < width; ++x)
+            levels[x] = static_cast<uint8_t>(LoadPixel<uint16_t>(src, x) >> 10);
+        break;
+    case kv24RGB:
+        ColoursToGrey(src, levels, width);
+        for (int32_t x = 0; x < width; ++x)
+            levels[x] >>= 2;
+        break;
+    case kv32f:
+        for (int32_t x = 0; x < width; ++x)
+            levels[x] = FloatToByte(LoadPixel<float>(src, x)) >> 2;
+        break;
+    default:
+        std::fill(levels, levels + width, uint8_t(0));
+        break;
+    }
+}
+
+void DitherOrderedRow(const uint8_t* levels, uint8_t* dst, int32_t width, int32_t rowLen, int32_t y)
+{
+    std::memset(dst, 0, size_t(rowLen));
+    for (int32_t x = 0; x < width; ++x)
+        if (levels[x] > Korvaneproc::BWORDERPATTERN[x & 7][y & 7])
+            dst[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
 }
 
 void ConvertRow(TKVPixelFormat from, TKVPixelFormat to, const uint8_t* src, uint8_t* dst, int32_t width,
@@ -266,17 +308,30 @@ void TKVBitmap::ConvertRows(TKVBitmap& source)
     if (to == kv8p && from == kv8p)
         std::copy(palette.begin(), palette.end(), FPalette.get());
 
-    if ((to == kv8p && from == kv24RGB) || (to == kv1g && from != kv1g))
-        throw Exception("Conversion to a palette or to black and white is not available yet");
+    const bool toBlackAndWhite = to == kv1g && from != kv1g;
+    if (toBlackAndWhite && DitherMethod == kvThreshold) {
+        // The threshold is the grey of the image's mean colour.
+        TProgressRec progress;
+        Korvaneproc::_ConvertToBWThresholdEx(&source, this, -1, progress);
+        return;
+    }
 
     TKVAccessScope sourceAccess(source, kvdRead);
     TKVAccessScope ownAccess(*this, kvdWrite);
+    if (to == kv8p && from == kv24RGB)
+        throw Exception("Conversion of colours to a palette is not available yet");
     const TPaletteTables tables(palette.data());
     const int32_t width = FWidth;
+    std::vector<uint8_t> levels(toBlackAndWhite ? size_t(width) : 0);
     for (int32_t y = 0; y < FHeight; ++y) {
         const uint8_t* src = source.GetScanLine(y);
         uint8_t* dst = GetScanLine(y);
-        ConvertRow(from, to, src, dst, width, tables, std::min(FRowLen, source.FRowLen));
+        if (toBlackAndWhite) {
+            DitherLevels(from, src, width, tables, levels.data());
+            DitherOrderedRow(levels.data(), dst, width, FRowLen, y);
+        } else {
+            ConvertRow(from, to, src, dst, width, tables, std::min(FRowLen, source.FRowLen));
+        }
     }
 }
 
@@ -290,7 +345,25 @@ void TKVBitmap::ConvertTBitmapFormat(TKVPixelFormat format)
         SetFormatFields(format == kv16g ? kv8g : format);
         return;
     }
-    // The pixels are converted in memory and come back into the class-library bitmap in place.
+    TProgressRec progress;
+    if (FPixelFormat == kv1g && format == kv24RGB && FVclBitmap->PixelFormat() == pf1bit) {
+        TBitmap clone;
+        clone.Assign(FVclBitmap);
+        Korvaneproc::_Conv1to24(&clone, FVclBitmap, progress);
+        AdoptVclBitmap();
+        return;
+    }
+    if (FPixelFormat == kv24RGB && format == kv1g && FVclBitmap->PixelFormat() == pf24bit) {
+        TKVBitmap wrapper(TWithMinFileSize{MinFileSize});
+        wrapper.EncapsulateTBitmap(FVclBitmap, false);
+        if (DitherMethod == kvOrdered)
+            Korvaneproc::_ConvertToBWOrdered(&wrapper, progress);
+        else
+            Korvaneproc::_ConvertToBWThreshold(&wrapper, -1, progress);
+        AdoptVclBitmap();
+        return;
+    }
+    // Other pairs are converted in memory and come back into the class-library bitmap in place.
     TKVBitmap converted(TWithMinFileSize{MinFileSize});
     converted.SetLocation(kvMemory);
     converted.AssignImage(this);

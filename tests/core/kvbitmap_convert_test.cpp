@@ -250,3 +250,76 @@ TEST(KVBitmapConvert, ConvertsInPlaceInAClassLibraryBitmap)
     EXPECT_THROW(wrapper.SetPixelFormat(kv32f), Exception);
     EXPECT_EQ(wrapper.GetPixels_kv8(1, 1), 160);
 }
+
+namespace {
+
+std::array<uint8_t, 2> FirstBytes(TKVBitmap& b)
+{
+    return {b.GetScanLine(0)[0], b.GetScanLine(1)[0]};
+}
+
+} // namespace
+
+TEST(KVBitmapConvert, DithersToBlackAndWhiteWithTheOrderedTable)
+{
+    // Level = grey shr 2 (v shr 2, v shr 10, Trunc(v x 255) shr 2); white when above
+    // BWORDERPATTERN[x][y]: 0, 48, 12 along the top row and 32, 16, 44 along the second.
+    struct Case
+    {
+        TKVPixelFormat from;
+        std::array<uint8_t, 2> rows;
+    };
+    for (const Case& c : {Case{kv24RGB, {0x80, 0x80}},  // levels 13 45 5 / 63 0 35
+                          Case{kv8p, {0x80, 0xA0}},     // 13 45 5 / 35 13 45
+                          Case{kv8g, {0x20, 0x60}},     // 0 25 63 / 16 32 50
+                          Case{kv16g, {0x20, 0x00}},    // 0 4 63 / 32 0 31
+                          Case{kv32f, {0x20, 0x80}}}) { // 0 31 63 / 63 0 12
+        TKVBitmap bitmap;
+        MakeSource(bitmap, c.from);
+        bitmap.DitherMethod = kvOrdered;
+        bitmap.ConvertToPixelFormat(kv1g);
+        EXPECT_EQ(bitmap.GetPixelFormat(), kv1g) << Name(c.from);
+        EXPECT_EQ(FirstBytes(bitmap), c.rows) << Name(c.from);
+    }
+}
+
+TEST(KVBitmapConvert, ThresholdsAtTheGreyOfTheMeanColour)
+{
+    // Mean colour (101.7, 110, 118.3), grey about 108: red 53, blue 20, black 0 and the rest above.
+    TKVBitmap bitmap;
+    MakeSource(bitmap, kv24RGB);
+    bitmap.SetAlpha(1, 1, 7);
+    ASSERT_EQ(bitmap.DitherMethod, kvThreshold);
+    bitmap.SetPixelFormat(kv1g);
+    EXPECT_EQ(bitmap.GetPixelFormat(), kv1g);
+    EXPECT_EQ(FirstBytes(bitmap), (std::array<uint8_t, 2>{0x40, 0xA0}));
+    EXPECT_EQ(bitmap.GetAlpha(1, 1), 7);
+}
+
+TEST(KVBitmapConvert, TurnsAClassLibraryBitmapBetweenOneAndTwentyFourBits)
+{
+    TBitmap picture;
+    picture.SetPixelFormat(pf24bit);
+    picture.SetSize(3, 2);
+    TKVBitmap wrapper;
+    wrapper.EncapsulateTBitmap(&picture, true);
+    TKVBitmap source;
+    MakeSource(source, kv24RGB);
+    source.CopyRectTo(&wrapper, 0, 0, 0, 0, 3, 2);
+    wrapper.DitherMethod = kvOrdered;
+    wrapper.SetPixelFormat(kv1g); // the same levels as above; all channels >= 251 count as 64
+    EXPECT_EQ(picture.PixelFormat(), pf1bit);
+    EXPECT_EQ(wrapper.GetPixelFormat(), kv1g);
+    EXPECT_EQ(wrapper.GetScanLine(1), picture.ScanLine(1));
+    EXPECT_EQ(FirstBytes(wrapper), (std::array<uint8_t, 2>{0x80, 0x80}));
+
+    wrapper.SetPixelFormat(kv24RGB); // black and white again, in place
+    EXPECT_EQ(picture.PixelFormat(), pf24bit);
+    ExpectValues(Read(wrapper), std::vector<TRGB>{kWhite, kBlack, kBlack, kWhite, kBlack, kBlack},
+                 "back to 24");
+
+    wrapper.DitherMethod = kvThreshold;
+    source.CopyRectTo(&wrapper, 0, 0, 0, 0, 3, 2);
+    wrapper.SetPixelFormat(kv1g);
+    EXPECT_EQ(FirstBytes(wrapper), (std::array<uint8_t, 2>{0x40, 0xA0}));
+}
