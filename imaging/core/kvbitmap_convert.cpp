@@ -4,6 +4,7 @@
 #include "imaging/core/detail/access_scope.h"
 #include "imaging/core/detail/pixel_access.h"
 #include "imaging/core/pixel_helpers.h"
+#include "imaging/core/quantizer.h"
 #include "imaging/proc/korvaneproc.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/rounding.h"
@@ -318,8 +319,9 @@ void TKVBitmap::ConvertRows(TKVBitmap& source)
 
     TKVAccessScope sourceAccess(source, kvdRead);
     TKVAccessScope ownAccess(*this, kvdWrite);
+    std::unique_ptr<TKVQuantizer> quantizer;
     if (to == kv8p && from == kv24RGB)
-        throw Exception("Conversion of colours to a palette is not available yet");
+        quantizer = std::make_unique<TKVQuantizer>(&source, std::span<TRGB>(FPalette.get(), 256), 256, -1, 0);
     const TPaletteTables tables(palette.data());
     const int32_t width = FWidth;
     std::vector<uint8_t> levels(toBlackAndWhite ? size_t(width) : 0);
@@ -329,6 +331,11 @@ void TKVBitmap::ConvertRows(TKVBitmap& source)
         if (toBlackAndWhite) {
             DitherLevels(from, src, width, tables, levels.data());
             DitherOrderedRow(levels.data(), dst, width, FRowLen, y);
+        } else if (quantizer) {
+            const TRGB* pixels = reinterpret_cast<const TRGB*>(src);
+            // An index the quantizer cannot give (-1) is never stored as a pixel.
+            for (int32_t x = 0; x < width; ++x)
+                dst[x] = static_cast<uint8_t>(std::max(quantizer->GetRGBIndex(pixels[x]), 0));
         } else {
             ConvertRow(from, to, src, dst, width, tables, std::min(FRowLen, source.FRowLen));
         }

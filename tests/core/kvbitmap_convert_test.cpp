@@ -296,6 +296,25 @@ TEST(KVBitmapConvert, ThresholdsAtTheGreyOfTheMeanColour)
     EXPECT_EQ(bitmap.GetAlpha(1, 1), 7);
 }
 
+TEST(KVBitmapConvert, QuantizesColoursIntoAPalette)
+{
+    // Six colours fit a 256-entry palette exactly, in the order they first appear.
+    TKVBitmap bitmap;
+    MakeSource(bitmap, kv24RGB);
+    bitmap.SetPixelFormat(kv8p);
+    ExpectValues(Read(bitmap), std::vector<int>{0, 1, 2, 3, 4, 5}, "kv24RGB to kv8p");
+    EXPECT_EQ((std::vector<TRGB>{bitmap.GetPalette(0), bitmap.GetPalette(3), bitmap.GetPalette(5)}),
+              (std::vector<TRGB>{kRed, kWhite, kSlate}));
+
+    // A grey colour image takes the grey ramp.
+    TKVBitmap grey;
+    MakeSource(grey, kv8g);
+    grey.SetPixelFormat(kv24RGB);
+    grey.SetPixelFormat(kv8p);
+    ExpectValues(Read(grey), std::vector<int>{0, 100, 255, 64, 128, 200}, "grey kv24RGB to kv8p");
+    EXPECT_EQ(grey.GetPalette(100), Rgb(100, 100, 100));
+}
+
 TEST(KVBitmapConvert, TurnsAClassLibraryBitmapBetweenOneAndTwentyFourBits)
 {
     TBitmap picture;
