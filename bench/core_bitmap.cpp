@@ -148,12 +148,14 @@ void BM_CopyRectTo(benchmark::State& state)
 BENCHMARK(BM_CopyRectTo)->ArgName("file")->Arg(kInMemory)->Arg(kInFile)->Unit(benchmark::kMillisecond);
 
 // Converts a fresh copy each round; the copy is not timed.
-void Convert(benchmark::State& state, void (*make)(TKVBitmap&, TStorage), TKVPixelFormat target)
+void Convert(benchmark::State& state, void (*make)(TKVBitmap&, TStorage), TKVPixelFormat target,
+             TKVDitherMethod dither = kvThreshold)
 {
     const TStorage storage = TStorage(state.range(0));
     TKVBitmap source, work;
     make(source, storage);
     Prepare(work, storage);
+    work.DitherMethod = dither;
     int64_t written = 0;
     double seconds = 0;
     for (auto _ : state) {
@@ -178,12 +180,23 @@ void BM_Convert24To1(benchmark::State& state)
 {
     Convert(state, MakePicture, kv1g);
 }
+// The default threshold at the mean grey is the processing worker's; the ordered dither is the
+// bitmap model's own loop.
+void BM_Convert24To1Ordered(benchmark::State& state)
+{
+    Convert(state, MakePicture, kv1g, kvOrdered);
+}
 void BM_Convert8PaletteTo24(benchmark::State& state)
 {
     Convert(state, MakePalettePicture, kv24RGB);
 }
 BENCHMARK(BM_Convert24To8Grey)->ArgName("file")->Arg(kInMemory)->Arg(kInFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Convert24To1)->ArgName("file")->Arg(kInMemory)->Arg(kInFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Convert24To1Ordered)
+    ->ArgName("file")
+    ->Arg(kInMemory)
+    ->Arg(kInFile)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Convert8PaletteTo24)
     ->ArgName("file")
     ->Arg(kInMemory)

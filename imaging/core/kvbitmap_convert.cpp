@@ -136,11 +136,23 @@ void DitherLevels(TKVPixelFormat from, const uint8_t* src, int32_t width, const 
     }
 }
 
+// Eight pixels make a byte; each compares with its column's threshold in the row's pattern.
 void DitherOrderedRow(const uint8_t* levels, uint8_t* dst, int32_t width, int32_t rowLen, int32_t y)
 {
+    uint8_t thresholds[8];
+    for (int i = 0; i < 8; ++i)
+        thresholds[i] = static_cast<uint8_t>(Korvaneproc::BWORDERPATTERN[i][y & 7]);
     std::memset(dst, 0, size_t(rowLen));
-    for (int32_t x = 0; x < width; ++x)
-        if (levels[x] > Korvaneproc::BWORDERPATTERN[x & 7][y & 7])
+    const int32_t wholeBytes = width / 8;
+    for (int32_t k = 0; k < wholeBytes; ++k) {
+        const uint8_t* level = levels + 8 * k;
+        uint8_t byte = 0;
+        for (int i = 0; i < 8; ++i)
+            byte |= static_cast<uint8_t>((level[i] > thresholds[i]) << (7 - i));
+        dst[k] = byte;
+    }
+    for (int32_t x = wholeBytes * 8; x < width; ++x)
+        if (levels[x] > thresholds[x & 7])
             dst[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
 }
 
