@@ -173,6 +173,24 @@ bool IsRGBImage(TKVBitmap* bitmap)
     return bitmap->GetPixelFormat() == kv24RGB && bitmap->GetWidth() > 0 && bitmap->GetHeight() > 0;
 }
 
+// Fewer than 3 colours make black and white (threshold at the mean grey, or ordered dither);
+// 3 .. 1024 a palette of that many colours, the image staying 24-bit; more than 1024 nothing.
+void Reduce(TKVBitmap* bitmap, int32_t numColors, TRGB* palette, TKVDitherMethod dither,
+            const TKVProgressEvent& onProgress, TObject* sender)
+{
+    if (numColors < 3) {
+        TProgressRec progress;
+        progress.OnProgress = onProgress;
+        progress.Sender = sender;
+        if (dither == kvThreshold)
+            _ConvertToBWThreshold(bitmap, -1, progress);
+        else
+            _ConvertToBWOrdered(bitmap, progress);
+    } else if (numColors <= 1024) {
+        _ConvertToEx(bitmap, numColors, palette, onProgress, sender);
+    }
+}
+
 } // namespace
 
 void TKorvaneProc::ConvertTo(int32_t NumColors, TKVDitherMethod DitherMethod)
@@ -181,17 +199,7 @@ void TKorvaneProc::ConvertTo(int32_t NumColors, TKVDitherMethod DitherMethod)
         return;
     if (AutoUndo)
         SaveUndoCaptioned("ConvertTo " + IntToStr(NumColors), kvuImage);
-    if (NumColors < 3) {
-        TProgressRec progress;
-        progress.OnProgress = OnProgress;
-        progress.Sender = this;
-        if (DitherMethod == kvThreshold)
-            _ConvertToBWThreshold(FKVBitmap, -1, progress);
-        else
-            _ConvertToBWOrdered(FKVBitmap, progress);
-    } else if (NumColors <= 1024) {
-        _ConvertToEx(FKVBitmap, NumColors, nullptr, OnProgress, this);
-    }
+    Reduce(FKVBitmap, NumColors, nullptr, DitherMethod, OnProgress, this);
     Update();
 }
 
@@ -205,18 +213,10 @@ void TKorvaneProc::ConvertToPalette(int32_t NumColors, std::span<TRGB> Palette, 
         return;
     if (AutoUndo)
         SaveUndoCaptioned("ConvertToPalette", kvuImage);
+    Reduce(FKVBitmap, NumColors, Palette.data(), DitherMethod, OnProgress, this);
     if (NumColors < 3) {
-        TProgressRec progress;
-        progress.OnProgress = OnProgress;
-        progress.Sender = this;
-        if (DitherMethod == kvThreshold)
-            _ConvertToBWThreshold(FKVBitmap, -1, progress);
-        else
-            _ConvertToBWOrdered(FKVBitmap, progress);
         Palette[0] = TRGB{0, 0, 0};
         Palette[1] = TRGB{255, 255, 255};
-    } else if (NumColors <= 1024) {
-        _ConvertToEx(FKVBitmap, NumColors, Palette.data(), OnProgress, this);
     }
     Update();
 }

@@ -178,3 +178,6 @@ void _GetHSVChannelAll(TKVBitmap* Bitmap, TKVBitmap* BitmapH, TKVBitmap* BitmapS
                        const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
 
 } // namespace Korvaneproc
+
+// The processing component that applies these workers to an attached image.
+#include "imaging/proc/proc_component.h"

@@ -2,6 +2,7 @@
 #include "imaging/proc/detail/proc_detail.h"
 
 #include "imaging/core/daduvudez.h"
+#include "imaging/core/detail/pixel_memory.h"
 #include "imaging/core/mask.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/rounding.h"
@@ -33,7 +34,8 @@ int32_t CeilI(long double v)
 
 size_t ScratchSize(uint64_t count, uint64_t size)
 {
-    if (size != 0 && count > kMaxScratchBytes / size)
+    const uint64_t limit = static_cast<uint64_t>(Daduvudez::detail::MaxMemoryBlock());
+    if (size != 0 && count > limit / size)
         throw EOutOfMemory();
     return static_cast<size_t>(count * size);
 }

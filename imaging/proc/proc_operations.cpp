@@ -13,6 +13,18 @@
 
 using namespace Korvaneproc;
 
+namespace {
+
+// A bitmap of the image's format holding the mask's bounding box of the image.
+void CopyBox(TKVBitmap* image, TKVMask* mask, TKVBitmap& box)
+{
+    const int32_t w = mask->x2 - mask->x1 + 1, h = mask->y2 - mask->y1 + 1;
+    box.Allocate(w, h, image->GetPixelFormat());
+    image->CopyRectTo(&box, mask->x1, mask->y1, 0, 0, w, h);
+}
+
+} // namespace
+
 template <class Worker> void TKorvaneProc::ApplyToSelection(const std::string& Caption, Worker worker)
 {
     if (AutoUndo)
@@ -23,11 +35,9 @@ template <class Worker> void TKorvaneProc::ApplyToSelection(const std::string& C
     GetReSel(x1, y1, x2, y2, poly, polyCount, mask);
     if (mask && !mask->IsEmpty()) {
         // Only the selected pixels change: the worker runs on the box and comes back through the mask.
-        const int32_t w = mask->x2 - mask->x1 + 1, h = mask->y2 - mask->y1 + 1;
         TKVBitmap box;
-        box.Allocate(w, h, FKVBitmap->GetPixelFormat());
-        FKVBitmap->CopyRectTo(&box, mask->x1, mask->y1, 0, 0, w, h);
-        worker(&box, 0, 0, w, h);
+        CopyBox(FKVBitmap, mask, box);
+        worker(&box, 0, 0, box.GetWidth(), box.GetHeight());
         mask->CopyKVBitmap(FKVBitmap, &box, false, true, false);
     } else {
         worker(FKVBitmap, x1, y1, x2, y2);
@@ -218,11 +228,10 @@ void TKorvaneProc::CalcDensityHistogram(std::span<int32_t> RowArray, std::span<i
     TKVMask* mask;
     GetReSel(x1, y1, x2, y2, poly, polyCount, mask);
     if (mask && !mask->IsEmpty()) {
-        const int32_t w = mask->x2 - mask->x1 + 1, h = mask->y2 - mask->y1 + 1;
         TKVBitmap box;
-        box.Allocate(w, h, FKVBitmap->GetPixelFormat());
-        FKVBitmap->CopyRectTo(&box, mask->x1, mask->y1, 0, 0, w, h);
-        _CalcDensityHistogram(&box, 0, 0, w, h, OnProgress, this, RowArray, ColArray, RowScale, ColScale);
+        CopyBox(FKVBitmap, mask, box);
+        _CalcDensityHistogram(&box, 0, 0, box.GetWidth(), box.GetHeight(), OnProgress, this, RowArray,
+                              ColArray, RowScale, ColScale);
     } else {
         _CalcDensityHistogram(FKVBitmap, x1, y1, x2, y2, OnProgress, this, RowArray, ColArray, RowScale,
                               ColScale);

@@ -37,10 +37,8 @@ inline int32_t Grey(int32_t r, int32_t g, int32_t b)
 
 // ---- Scratch memory -------------------------------------------------------------------------
 
-// Largest scratch block a worker allocates; beyond it the out-of-memory error is raised.
-constexpr uint64_t kMaxScratchBytes = uint64_t(1) << 36;
-
-// Size in bytes of count elements of size bytes, checked against the limit (raises beyond it).
+// Size in bytes of count elements of size bytes, computed in 64 bits; a block larger than the
+// machine's memory raises the out-of-memory error instead of being asked for.
 size_t ScratchSize(uint64_t count, uint64_t size);
 
 template <typename T> std::vector<T> Scratch(uint64_t count)
