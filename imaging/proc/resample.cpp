@@ -390,8 +390,11 @@ void _KVQResample(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, int32_t Mode,
 void _ResampleEx(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, TResampleFilter Filter,
                  const TKVProgressEvent& OnProgress, TObject* Sender)
 {
-    if (!Source || !Dest || Source->GetPixelFormat() != kv24RGB || Dest->GetPixelFormat() != kv24RGB)
+    if (!Source || !Dest || Source == Dest || Source->GetPixelFormat() != kv24RGB ||
+        Dest->GetPixelFormat() != kv24RGB)
         return;
+    AccessScope sourceAccess(Source, kvdRead);
+    AccessScope destAccess(Dest, kvdWrite);
     switch (Filter) {
     case rfNone:
         _KVBmpStretchEx(Source, Dest, OnProgress, Sender);

@@ -139,23 +139,6 @@ int32_t PixelBytes(TKVPixelFormat format)
     }
 }
 
-// Restores a bitmap's access set when the call ends.
-class AccessScope
-{
-public:
-    AccessScope(TKVBaseBitmap* bitmap, TKVDataAccess access) : FBitmap(bitmap), FSaved(bitmap->Access)
-    {
-        FBitmap->Access = access;
-    }
-    ~AccessScope() { FBitmap->Access = FSaved; }
-    AccessScope(const AccessScope&) = delete;
-    AccessScope& operator=(const AccessScope&) = delete;
-
-private:
-    TKVBaseBitmap* FBitmap;
-    TKVDataAccess FSaved;
-};
-
 } // namespace
 
 void _ResampleLinearEx(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, const TKVProgressEvent& OnProgress,

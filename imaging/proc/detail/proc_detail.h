@@ -2,6 +2,7 @@
 // the rounding words of the workers, progress reporting and scratch allocation.
 #pragma once
 
+#include "imaging/core/kvbitmap.h"
 #include "imaging/core/types.h"
 
 #include <cstddef>
@@ -53,6 +54,24 @@ inline void Report(const TKVProgressEvent& onProgress, TObject* sender, int32_t 
     if (onProgress)
         onProgress(sender, per);
 }
+
+// Sets a bitmap's access for a call (kvdRead on a source, kvdWrite on a destination, so that
+// file-backed rows are neither written back nor read first) and restores it when the call ends.
+class AccessScope
+{
+public:
+    AccessScope(TKVBaseBitmap* bitmap, TKVDataAccess access) : FBitmap(bitmap), FSaved(bitmap->Access)
+    {
+        FBitmap->Access = access;
+    }
+    ~AccessScope() { FBitmap->Access = FSaved; }
+    AccessScope(const AccessScope&) = delete;
+    AccessScope& operator=(const AccessScope&) = delete;
+
+private:
+    TKVBaseBitmap* FBitmap;
+    TKVDataAccess FSaved;
+};
 
 // ---- Rows -----------------------------------------------------------------------------------
 
