@@ -3,6 +3,7 @@
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
+#include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
 #include "tests/support/temp_folder.h"
@@ -82,6 +83,65 @@ int32_t MaskDifference(TKVMask& mask, const kvtest::TPnmImage& alpha)
         }
     }
     return worst;
+}
+
+std::string Write(TKVBitmap& bitmap, TIOParamsVals& params, const TKVMask* mask = nullptr)
+{
+    TStringStream out;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Pngfiltw::WritePNGStream(out, bitmap, params, progress, mask);
+    EXPECT_FALSE(aborting);
+    return out.DataString();
+}
+
+bool PngcheckAccepts(kvtest::TempFolder& folder, const std::string& png, std::string* report = nullptr)
+{
+    const std::string file = folder.Write("check.png", png);
+    int exitCode = -1;
+    const std::string output = kvtest::RunTool("pngcheck -v " + file + " 2>&1", &exitCode);
+    if (report != nullptr) {
+        *report = output;
+    }
+    return exitCode == 0;
+}
+
+void MakePicture(TKVBitmap& bitmap, int32_t width, int32_t height)
+{
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = bitmap.GetScanLine(y);
+        for (int32_t x = 0; x < width; ++x) {
+            row[3 * x] = static_cast<uint8_t>(x * 7);
+            row[3 * x + 1] = static_cast<uint8_t>(y * 11);
+            row[3 * x + 2] = static_cast<uint8_t>((x ^ y) * 3);
+        }
+    }
+}
+
+// Every pixel equal; bits past the width of a 1-bit row do not count.
+bool SamePixels(TKVBitmap& a, TKVBitmap& b)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() ||
+        a.GetPixelFormat() != b.GetPixelFormat()) {
+        return false;
+    }
+    const int32_t width = a.GetWidth();
+    const bool bits = a.GetPixelFormat() == kv1g;
+    for (int32_t y = 0; y < a.GetHeight(); ++y) {
+        const uint8_t* rowOfA = a.GetScanLine(y); // valid until the next row of a is asked for
+        const std::vector<uint8_t> rowA(rowOfA, rowOfA + (bits ? (width + 7) / 8 : width * 3));
+        const uint8_t* rowB = b.GetScanLine(y);
+        for (int32_t x = 0; x < width; ++x) {
+            const bool same = bits ? ((rowA[x / 8] ^ rowB[x / 8]) & (0x80 >> (x % 8))) == 0
+                                   : std::equal(&rowA[3 * x], &rowA[3 * x + 3], &rowB[3 * x]);
+            if (!same) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -205,6 +265,44 @@ TEST(PngReader, AlphaGoesToTheMaskOrIsComposedAway)
     }
 }
 
+TEST(PngReader, ResolutionFromPhysInDotsPerInch)
+{
+    kvtest::TempFolder folder;
+    Kvview::gSystemDPIX = 96;
+    Kvview::gSystemDPIY = 97;
+    TKVBitmap picture;
+    MakePicture(picture, 4, 4);
+    struct Case
+    {
+        int32_t dpiX;
+        int32_t dpiY;
+        const char* phys; // as pngcheck reports it
+        int32_t readX;
+        int32_t readY;
+    };
+    const Case cases[] = {{300, 300, "11811x11811 pixels/meter", 300, 300},
+                          {72, 150, "2835x5906 pixels/meter", 72, 150},
+                          {0, 0, nullptr, 96, 97}};
+    for (const Case& c : cases) {
+        TIOParamsVals params;
+        params.DpiX = c.dpiX;
+        params.DpiY = c.dpiY;
+        const std::string png = Write(picture, params);
+        std::string report;
+        EXPECT_TRUE(PngcheckAccepts(folder, png, &report)) << report;
+        if (c.phys != nullptr) {
+            EXPECT_NE(report.find(c.phys), std::string::npos) << report;
+        } else {
+            EXPECT_EQ(report.find("pHYs"), std::string::npos) << report;
+        }
+        TStringStream stream(png);
+        TRead r;
+        Read(stream, r);
+        EXPECT_EQ(r.Params.DpiX, c.readX);
+        EXPECT_EQ(r.Params.DpiY, c.readY);
+    }
+}
+
 TEST(PngReader, ProbeLooksAtTheSignatureAndKeepsThePosition)
 {
     struct Case
@@ -253,5 +351,260 @@ TEST(PngReader, DamagedFilesEndWithTheAbortFlag)
         TRead r;
         Read(stream, r);
         EXPECT_TRUE(r.Aborting) << c.name;
+    }
+}
+
+TEST(PngWriter, RoundTripsColourAlphaAndBits)
+{
+    kvtest::TempFolder folder;
+    TKVBitmap picture;
+    MakePicture(picture, 37, 23);
+    for (bool interlaced : {false, true}) {
+        for (TIOPNGFilter filter : {ioPNG_FILTER_NONE, ioPNG_FILTER_SUB, ioPNG_FILTER_PAETH}) {
+            TIOParamsVals params;
+            params.PNG_Interlaced = interlaced;
+            params.PNG_Filter = filter;
+            const std::string png = Write(picture, params);
+            EXPECT_TRUE(PngcheckAccepts(folder, png));
+            TStringStream stream(png);
+            TRead r;
+            Read(stream, r);
+            EXPECT_TRUE(SamePixels(r.Bitmap, picture)) << interlaced << int(filter);
+            EXPECT_EQ(r.Params.PNG_Interlaced, interlaced);
+        }
+    }
+
+    TKVMask mask;
+    mask.AllocateBits(37, 23, 8);
+    for (int32_t y = 0; y < 23; ++y) {
+        for (int32_t x = 0; x < 37; ++x) {
+            mask.GetScanLine(y)[x] = static_cast<uint8_t>(x * 7);
+        }
+    }
+    mask.Full = false;
+    TIOParamsVals params;
+    const std::string rgba = Write(picture, params, &mask);
+    std::string report;
+    EXPECT_TRUE(PngcheckAccepts(folder, rgba, &report));
+    EXPECT_NE(report.find("RGB+alpha"), std::string::npos) << report;
+    TStringStream stream(rgba);
+    TRead r;
+    Read(stream, r);
+    EXPECT_TRUE(SamePixels(r.Bitmap, picture));
+    ASSERT_NE(r.Mask, nullptr);
+    EXPECT_EQ(r.Mask->GetScanLine(5)[3], 21);
+
+    TKVBitmap bits;
+    bits.Allocate(19, 5, kv1g);
+    for (int32_t y = 0; y < 5; ++y) {
+        uint8_t* row = bits.GetScanLine(y);
+        row[0] = static_cast<uint8_t>(0xA5 + y);
+        row[1] = 0x3C;
+        row[2] = 0xE0;
+    }
+    TIOParamsVals bitParams;
+    bitParams.BitsPerSample = 1;
+    bitParams.SamplesPerPixel = 1;
+    const std::string grey1 = Write(bits, bitParams);
+    EXPECT_TRUE(PngcheckAccepts(folder, grey1, &report));
+    EXPECT_NE(report.find("1-bit grayscale"), std::string::npos) << report;
+    TStringStream bitStream(grey1);
+    TRead back;
+    Read(bitStream, back);
+    EXPECT_TRUE(SamePixels(back.Bitmap, bits));
+}
+
+TEST(PngWriter, PaletteWithTransparencyPutsTheBackgroundAtIndexZero)
+{
+    kvtest::TempFolder folder;
+    TKVBitmap picture;
+    picture.Allocate(8, 8, kv24RGB);
+    TKVMask mask;
+    mask.AllocateBits(8, 8, 8);
+    for (int32_t y = 0; y < 8; ++y) {
+        for (int32_t x = 0; x < 8; ++x) {
+            TRGB* pixel = reinterpret_cast<TRGB*>(picture.GetScanLine(y)) + x;
+            *pixel = x < 4 ? TRGB{0, 0, 200} : TRGB{0, 200, 0};
+            mask.GetScanLine(y)[x] = y < 2 ? 0 : 255;
+        }
+    }
+    mask.Full = false;
+    TIOParamsVals params;
+    params.BitsPerSample = 8;
+    params.SamplesPerPixel = 1;
+    params.PNG_Background = TRGB{1, 2, 3};
+    const std::string png = Write(picture, params, &mask);
+    std::string report;
+    EXPECT_TRUE(PngcheckAccepts(folder, png, &report)) << report;
+
+    TStringStream stream(png);
+    TRead r;
+    Read(stream, r);
+    ASSERT_GE(r.Params.ColorMapCount, 3);
+    EXPECT_EQ(r.Params.ColorMap[0], (TRGB{1, 2, 3}));
+    EXPECT_EQ(r.Mask->GetScanLine(0)[0], 0);
+    EXPECT_EQ(r.Mask->GetScanLine(5)[0], 255);
+    EXPECT_EQ(*reinterpret_cast<TRGB*>(r.Bitmap.GetScanLine(5)), (TRGB{0, 0, 200}));
+    EXPECT_EQ(reinterpret_cast<TRGB*>(r.Bitmap.GetScanLine(5))[7], (TRGB{0, 200, 0}));
+}
+
+TEST(PngWriter, PalettesBelowEightBitsArePackedToTheirDepth)
+{
+    kvtest::TempFolder folder;
+    TKVBitmap picture;
+    picture.Allocate(13, 3, kv24RGB);
+    const TRGB colours[4] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    for (int32_t y = 0; y < 3; ++y) {
+        for (int32_t x = 0; x < 13; ++x) {
+            reinterpret_cast<TRGB*>(picture.GetScanLine(y))[x] = colours[(x + y) % 4];
+        }
+    }
+    for (int32_t bits : {2, 4, 3}) {
+        TIOParamsVals params;
+        params.BitsPerSample = bits;
+        params.SamplesPerPixel = 1;
+        const std::string png = Write(picture, params);
+        std::string report;
+        EXPECT_TRUE(PngcheckAccepts(folder, png, &report)) << report;
+        const int32_t depth = bits == 3 ? 4 : bits;
+        EXPECT_NE(report.find(std::to_string(depth) + "-bit palette"), std::string::npos) << report;
+        TStringStream stream(png);
+        TRead r;
+        Read(stream, r);
+        EXPECT_TRUE(SamePixels(r.Bitmap, picture)) << bits;
+    }
+}
+
+TEST(PngWriter, GreyImagesOfEightBitsBecomeGreyPngs)
+{
+    kvtest::TempFolder folder;
+    TKVBitmap grey;
+    grey.Allocate(16, 16, kv24RGB);
+    for (int32_t y = 0; y < 16; ++y) {
+        for (int32_t x = 0; x < 16; ++x) {
+            const auto level = static_cast<uint8_t>(y * 16 + x);
+            reinterpret_cast<TRGB*>(grey.GetScanLine(y))[x] = TRGB{level, level, level};
+        }
+    }
+    TIOParamsVals params;
+    params.SamplesPerPixel = 1;
+    params.BitsPerSample = 8;
+    const std::string png = Write(grey, params);
+    std::string report;
+    EXPECT_TRUE(PngcheckAccepts(folder, png, &report)) << report;
+    EXPECT_NE(report.find("8-bit grayscale"), std::string::npos) << report;
+    TStringStream stream(png);
+    TRead r;
+    Read(stream, r);
+    EXPECT_TRUE(SamePixels(r.Bitmap, grey));
+}
+
+TEST(PngWriter, OneBitRequestsWriteOneBitGrey)
+{
+    kvtest::TempFolder folder;
+    // Two colours: the darker becomes 0, the lighter 1.
+    TKVBitmap twoColours;
+    twoColours.Allocate(10, 2, kv24RGB);
+    for (int32_t y = 0; y < 2; ++y) {
+        for (int32_t x = 0; x < 10; ++x) {
+            reinterpret_cast<TRGB*>(twoColours.GetScanLine(y))[x] =
+                x < 3 ? TRGB{200, 10, 10} : TRGB{10, 10, 90};
+        }
+    }
+    for (int32_t samples : {1, 3}) {
+        TIOParamsVals params;
+        params.BitsPerSample = 1;
+        params.SamplesPerPixel = samples; // a 1-bit working image is grey whatever the samples say
+        for (TKVBitmap* picture : {&twoColours}) {
+            const std::string png = Write(*picture, params);
+            std::string report;
+            EXPECT_TRUE(PngcheckAccepts(folder, png, &report)) << report;
+            EXPECT_NE(report.find("1-bit grayscale"), std::string::npos) << report;
+            TStringStream stream(png);
+            TRead r;
+            Read(stream, r);
+            EXPECT_EQ(r.Bitmap.GetPixelFormat(), kv1g);
+        }
+        TStringStream stream(Write(twoColours, params));
+        TRead r;
+        Read(stream, r);
+        // Luminance 21 r + 71 g + 8 b: red 90 (2680) is lighter than blue 200 (2520).
+        EXPECT_EQ(r.Bitmap.GetScanLine(0)[0], 0x1F);
+    }
+}
+
+TEST(PngWriter, BackgroundChunkIsWrittenInTheImageDepth)
+{
+    kvtest::TempFolder folder;
+    TKVBitmap picture;
+    MakePicture(picture, 4, 4);
+    TIOParamsVals params;
+    params.PNG_Background = TRGB{30, 20, 10};
+    const std::string png = Write(picture, params);
+    std::string report;
+    EXPECT_TRUE(PngcheckAccepts(folder, png, &report)) << report;
+    EXPECT_NE(report.find("red = 0x000a, green = 0x0014, blue = 0x001e"), std::string::npos) << report;
+    TStringStream stream(png);
+    TRead r;
+    Read(stream, r, true);
+    EXPECT_EQ(r.Params.PNG_Background, (TRGB{30, 20, 10}));
+}
+
+TEST(PngWriter, MasksOfAnotherSizeAreLeftOut)
+{
+    TKVBitmap picture;
+    MakePicture(picture, 6, 6);
+    TKVMask small;
+    small.AllocateBits(3, 3, 8);
+    small.Fill(0);
+    small.Full = false;
+    TIOParamsVals params;
+    TStringStream stream(Write(picture, params, &small));
+    TRead r;
+    Read(stream, r);
+    EXPECT_FALSE(r.Aborting);
+    EXPECT_EQ(r.Params.SamplesPerPixel, 3);
+    EXPECT_TRUE(SamePixels(r.Bitmap, picture));
+}
+
+namespace {
+
+// Takes the first `room` bytes and then refuses more.
+class TFullStream : public TMemoryStream
+{
+public:
+    explicit TFullStream(int64_t room) : FRoom(room) {}
+    int64_t Write(const void* buffer, int64_t count) override
+    {
+        const int64_t taken = std::min(count, std::max<int64_t>(0, FRoom - Size()));
+        return taken > 0 ? TMemoryStream::Write(buffer, taken) : 0;
+    }
+
+private:
+    int64_t FRoom;
+};
+
+} // namespace
+
+TEST(PngWriter, ShortWritesSetTheAbortFlagAndLibraryErrorsRaise)
+{
+    TKVBitmap picture;
+    MakePicture(picture, 64, 64);
+    TIOParamsVals params;
+    TFullStream full(100);
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Pngfiltw::WritePNGStream(full, picture, params, progress, nullptr);
+    EXPECT_TRUE(aborting);
+
+    TKVBitmap tooWide;
+    tooWide.Allocate(1000001, 1, kv24RGB);
+    TStringStream out;
+    try {
+        Pngfiltw::WritePNGStream(out, tooWide, params, progress, nullptr);
+        ADD_FAILURE() << "a row beyond the library's width limit was written";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Error on creating PNG");
     }
 }
