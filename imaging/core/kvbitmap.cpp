@@ -172,10 +172,7 @@ void TKVBitmap::AllocateInTBitmap(int64_t size)
     size = int64_t(FRowLen) * FHeight;
     if (size > kMaxBitmapBytes || size > MaxMemoryBlock())
         RaiseTooLarge();
-    if (FVclBitmap == nullptr) {
-        FOwnedVclBitmap = std::make_unique<TBitmap>();
-        FVclBitmap = FOwnedVclBitmap.get();
-    }
+    EnsureVclBitmap();
     FVclBitmap->SetSize(1, 1);
     switch (FPixelFormat) {
     case kv1g:
@@ -376,14 +373,20 @@ void TKVBitmap::SetLocation(TKVLocation location)
     });
 }
 
-TBitmap* TKVBitmap::GetVclBitmap()
+// The class-library bitmap of the kvTBitmap location, made when there is none yet.
+TBitmap* TKVBitmap::EnsureVclBitmap()
 {
-    SetLocation(kvTBitmap);
     if (FVclBitmap == nullptr) {
         FOwnedVclBitmap = std::make_unique<TBitmap>();
         FVclBitmap = FOwnedVclBitmap.get();
     }
     return FVclBitmap;
+}
+
+TBitmap* TKVBitmap::GetVclBitmap()
+{
+    SetLocation(kvTBitmap);
+    return EnsureVclBitmap();
 }
 
 TCanvas* TKVBitmap::GetCanvas()

@@ -185,6 +185,7 @@ private:
     void AllocateInTBitmap(int64_t size);
     void SetFormatFields(TKVPixelFormat format);
     void AdoptVclBitmap();
+    TBitmap* EnsureVclBitmap();
     void AssignKVBitmap(TKVBitmap* source, bool withAlpha);
     void RebuildStorage(const std::function<void(TKVBitmap& old)>& rebuild);
     void ConvertRows(TKVBitmap& source);

@@ -252,10 +252,7 @@ void TKVBitmap::CopyFromTBitmap(TBitmap* source)
     if (source == nullptr)
         return;
     if (FLocation == kvTBitmap) {
-        if (FVclBitmap == nullptr) {
-            FOwnedVclBitmap = std::make_unique<TBitmap>();
-            FVclBitmap = FOwnedVclBitmap.get();
-        }
+        EnsureVclBitmap();
         if (FVclBitmap != source)
             FVclBitmap->Assign(source);
         AdoptVclBitmap();

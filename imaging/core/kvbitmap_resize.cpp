@@ -12,11 +12,7 @@ void TKVBitmap::SetWidth(int32_t width)
     if (FAlphaChannel)
         FAlphaChannel->SetWidth(width);
     if (FLocation == kvTBitmap) {
-        if (FVclBitmap == nullptr) {
-            FOwnedVclBitmap = std::make_unique<TBitmap>();
-            FVclBitmap = FOwnedVclBitmap.get();
-        }
-        FVclBitmap->SetWidth(width);
+        EnsureVclBitmap()->SetWidth(width);
         FWidth = FVclBitmap->Width();
         SetFormatFields(FPixelFormat);
         BuildBitmapScanlines();
@@ -46,11 +42,7 @@ void TKVBitmap::SetHeight(int32_t height)
     if (FAlphaChannel)
         FAlphaChannel->SetHeight(height);
     if (FLocation == kvTBitmap) {
-        if (FVclBitmap == nullptr) {
-            FOwnedVclBitmap = std::make_unique<TBitmap>();
-            FVclBitmap = FOwnedVclBitmap.get();
-        }
-        FVclBitmap->SetHeight(height);
+        EnsureVclBitmap()->SetHeight(height);
         FHeight = FVclBitmap->Height();
         BuildBitmapScanlines();
         return;

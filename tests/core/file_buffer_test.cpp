@@ -7,10 +7,6 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -131,30 +127,23 @@ TEST_F(FileBuffer, CopiesWholeFilesAndRangesBetweenOpenFiles)
 
 TEST_F(FileBuffer, ReportsAFullDiskOnWriteBack)
 {
-    // The child fills the disk by a file-size limit: writes past 64 KiB fail as on a full disk.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
+    // Writes past 64 KiB fail in the child as on a full disk.
+    const int result = ExitCodeOfChild([] {
         TKVFileBuffer buffer;
         if (!buffer.AllocateFile("", 4096))
-            _exit(2);
-        const rlimit limit{65536, 65536};
-        setrlimit(RLIMIT_FSIZE, &limit);
+            return 2;
+        LimitFileSize(65536);
         uint8_t* block = buffer.Map(65536 - 100, 200, kvdWrite);
         std::memset(block, 1, 200);
         try {
             buffer.UnMap(block);
         } catch (const EWriteError& e) {
-            const bool named = std::string(e.Message()).find(buffer.FileName()) != std::string::npos;
-            _exit(named && buffer.IndexOf(block) == -1 ? 0 : 3);
+            const bool named = e.Message().find(buffer.FileName()) != std::string::npos;
+            return named && buffer.IndexOf(block) == -1 ? 0 : 3;
         }
-        _exit(4);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return 4;
+    });
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(FileBuffer, FailsCleanlyWhenTheFileCannotBeMade)

@@ -8,10 +8,6 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -232,31 +228,24 @@ TEST_F(KVBitmap, RemovesItsTemporaryFileWhenFreedAlsoAfterAnException)
 
 TEST_F(KVBitmap, ReportsAFullDiskWhileWritingRows)
 {
-    // The child's disk is full past 64 KiB (a file-size limit); rows beyond must not vanish silently.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
+    // The child's disk is full past 64 KiB; rows beyond must not vanish silently.
+    const int result = ExitCodeOfChild([] {
         Daduvudez::KVDefMinFileSize = 0;
         TKVBitmap bitmap;
         bitmap.Allocate(1024, 128, kv8g); // 128 KiB in its file
         if (bitmap.Location() != kvFile)
-            _exit(2);
-        const rlimit limit{65536, 65536};
-        setrlimit(RLIMIT_FSIZE, &limit);
+            return 2;
+        LimitFileSize(65536);
         try {
             for (int32_t y = 0; y < 128; ++y)
                 std::memset(bitmap.GetScanLine(y), y, 1024);
             bitmap.FreeAllMaps();
         } catch (const EWriteError&) {
-            _exit(0);
+            return 0;
         }
-        _exit(3);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return 3;
+    });
+    EXPECT_EQ(result, 0);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,9 +8,36 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
+
+// Files of this process cannot grow past bytes from now on, as on a full disk.
+inline void LimitFileSize(rlim_t bytes)
+{
+    const rlimit bound{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &bound);
+}
+
+// Runs body in a child process, where a write past a file-size limit fails instead of ending the
+// process, and returns the child's exit code (-1 when it did not exit normally).
+inline int ExitCodeOfChild(const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
 
 class TempFolderTest : public ::testing::Test
 {
