@@ -176,6 +176,36 @@ TEST(JpegReader, ColourSpacesOfTheFile)
     }
 }
 
+TEST(JpegReader, ComponentsUnconvertedWhenAsked)
+{
+    // An RGB-coded file read with unconverted output keeps its component order R, G, B in memory,
+    // where the normal read stores blue, green, red.
+    TKVBitmap picture;
+    MakePicture(picture, 16, 8);
+    TIOParamsVals params;
+    params.JPEG_ColorSpace = ioJPEG_RGB;
+    params.JPEG_Quality = 100;
+    const std::string jpeg = Write(picture, params);
+    TRead normal;
+    TRead raw;
+    TStringStream first(jpeg);
+    Read(first, normal);
+    TStringStream second(jpeg);
+    TProgressRec progress;
+    progress.Aborting = &raw.Aborting;
+    Jpegfilt::ReadJPegStream(second, nullptr, raw.Bitmap, raw.Params, progress, false, true);
+    ASSERT_FALSE(raw.Aborting);
+    for (int32_t y = 0; y < 8; ++y) {
+        const uint8_t* normalRow = normal.Bitmap.GetScanLine(y);
+        const std::vector<uint8_t> bgr(normalRow, normalRow + 48);
+        const uint8_t* rgb = raw.Bitmap.GetScanLine(y);
+        for (int32_t x = 0; x < 16; ++x) {
+            EXPECT_EQ(rgb[3 * x], bgr[3 * x + 2]);
+            EXPECT_EQ(rgb[3 * x + 2], bgr[3 * x]);
+        }
+    }
+}
+
 TEST(JpegReader, FindsTheSignatureWithinTheFirstHundredBytes)
 {
     const std::string jpeg = ReadBytes(GoImages + "video-001.jpeg");

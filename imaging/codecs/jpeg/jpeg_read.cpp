@@ -7,6 +7,7 @@
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -61,39 +62,34 @@ bool ReadHeader(TJpegReader& r)
 }
 
 // Chooses the colour space of the output; false for a component layout the bitmap cannot take.
+// Grey is expanded to three equal channels; CMYK and YCCK come out as CMYK for the glue to turn
+// into colour.
 bool SetOutputColorSpace(jpeg_decompress_struct& info, TIOParamsVals& params, bool ycbcrOutput)
 {
-    params.BitsPerSample = 8;
-    switch (info.jpeg_color_space) {
-    case JCS_GRAYSCALE:
-        params.JPEG_ColorSpace = ioJPEG_GRAYLEV;
-        params.SamplesPerPixel = 1;
-        info.out_color_space = JCS_EXT_BGR;
-        break;
-    case JCS_RGB:
-        params.JPEG_ColorSpace = ioJPEG_RGB;
-        params.SamplesPerPixel = 3;
-        info.out_color_space = JCS_EXT_BGR;
-        break;
-    case JCS_YCbCr:
-        params.JPEG_ColorSpace = ioJPEG_YCbCr;
-        params.SamplesPerPixel = 3;
-        info.out_color_space = JCS_EXT_BGR;
-        break;
-    case JCS_CMYK:
-        params.JPEG_ColorSpace = ioJPEG_CMYK;
-        params.SamplesPerPixel = 4;
-        info.out_color_space = JCS_CMYK;
-        break;
-    case JCS_YCCK:
-        params.JPEG_ColorSpace = ioJPEG_YCbCrK;
-        params.SamplesPerPixel = 4;
-        info.out_color_space = JCS_CMYK;
-        break;
-    default:
+    struct TSpace
+    {
+        J_COLOR_SPACE File;
+        TIOJPEGColorspace ColorSpace;
+        int32_t Samples;
+        J_COLOR_SPACE Output;
+    };
+    static const TSpace spaces[] = {{JCS_GRAYSCALE, ioJPEG_GRAYLEV, 1, JCS_EXT_BGR},
+                                    {JCS_RGB, ioJPEG_RGB, 3, JCS_EXT_BGR},
+                                    {JCS_YCbCr, ioJPEG_YCbCr, 3, JCS_EXT_BGR},
+                                    {JCS_CMYK, ioJPEG_CMYK, 4, JCS_CMYK},
+                                    {JCS_YCCK, ioJPEG_YCbCrK, 4, JCS_CMYK}};
+    const auto space = std::find_if(std::begin(spaces), std::end(spaces),
+                                    [&info](const TSpace& s) { return s.File == info.jpeg_color_space; });
+    if (space == std::end(spaces)) {
         return false;
     }
+    params.BitsPerSample = 8;
+    params.JPEG_ColorSpace = space->ColorSpace;
+    params.SamplesPerPixel = space->Samples;
+    info.out_color_space = space->Output;
     if (ycbcrOutput && info.num_components == 3) {
+        // The components as decoded, whatever the file says they are: no conversion at all.
+        info.jpeg_color_space = JCS_YCbCr;
         info.out_color_space = JCS_YCbCr;
     }
     return true;

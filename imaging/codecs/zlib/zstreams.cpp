@@ -84,20 +84,22 @@ struct TInflateEnd
 
 namespace Pngfilt {
 
-void ZCompress(const void* inBuffer, size_t inSize, std::vector<uint8_t>& outBuffer, TZCompressionLevel level)
+namespace {
+
+// Runs a whole block through deflate or inflate (step(flush) calls the one and checks its result),
+// growing the output by growth(current size) whenever it is full, until the zlib stream ends.
+template <typename Step, typename Growth>
+std::vector<uint8_t> RunBlock(z_stream& z, const void* inBuffer, size_t inSize, size_t firstSize, Step step,
+                              Growth growth)
 {
-    z_stream z{};
-    CCheck(deflateInit(&z, ZLevel(level)));
-    TDeflateEnd end{&z};
-    std::vector<uint8_t> out(inSize <= MaxChunk ? compressBound(static_cast<uLong>(inSize))
-                                                : inSize + inSize / 100 + 64);
+    std::vector<uint8_t> out(std::max<size_t>(firstSize, 1));
     const auto* in = static_cast<const Bytef*>(inBuffer);
     size_t inLeft = inSize;
     size_t produced = 0;
     int result = Z_OK;
     while (result != Z_STREAM_END) {
         if (produced == out.size()) {
-            out.resize(out.size() + std::max<size_t>(256, out.size() / 8));
+            out.resize(out.size() + growth(out.size()));
         }
         const size_t inChunk = std::min(inLeft, MaxChunk);
         z.next_in = const_cast<Bytef*>(in);
@@ -105,14 +107,28 @@ void ZCompress(const void* inBuffer, size_t inSize, std::vector<uint8_t>& outBuf
         z.next_out = out.data() + produced;
         z.avail_out = static_cast<uInt>(std::min(out.size() - produced, MaxChunk));
         const uInt outBefore = z.avail_out;
-        result = CCheck(deflate(&z, inChunk == inLeft ? Z_FINISH : Z_NO_FLUSH));
+        result = step(inChunk == inLeft ? Z_FINISH : Z_NO_FLUSH);
         const size_t consumed = inChunk - z.avail_in;
         in += consumed;
         inLeft -= consumed;
         produced += outBefore - z.avail_out;
     }
     out.resize(produced);
-    outBuffer = std::move(out);
+    return out;
+}
+
+} // namespace
+
+void ZCompress(const void* inBuffer, size_t inSize, std::vector<uint8_t>& outBuffer, TZCompressionLevel level)
+{
+    z_stream z{};
+    CCheck(deflateInit(&z, ZLevel(level)));
+    TDeflateEnd end{&z};
+    const size_t bound =
+        inSize <= MaxChunk ? compressBound(static_cast<uLong>(inSize)) : inSize + inSize / 100 + 64;
+    outBuffer = RunBlock(
+        z, inBuffer, inSize, bound, [&z](int flush) { return CCheck(deflate(&z, flush)); },
+        [](size_t size) { return std::max<size_t>(256, size / 8); });
 }
 
 void ZDecompress(const void* inBuffer, size_t inSize, std::vector<uint8_t>& outBuffer, size_t outEstimate)
@@ -121,29 +137,10 @@ void ZDecompress(const void* inBuffer, size_t inSize, std::vector<uint8_t>& outB
     DCheck(inflateInit(&z));
     TInflateEnd end{&z};
     const size_t step = std::max<size_t>((inSize + 255) & ~size_t(255), 256);
-    std::vector<uint8_t> out(outEstimate > 0 ? outEstimate : step);
-    const auto* in = static_cast<const Bytef*>(inBuffer);
-    size_t inLeft = inSize;
-    size_t produced = 0;
-    int result = Z_OK;
-    while (result != Z_STREAM_END) {
-        if (produced == out.size()) {
-            out.resize(out.size() + step);
-        }
-        const size_t inChunk = std::min(inLeft, MaxChunk);
-        z.next_in = const_cast<Bytef*>(in);
-        z.avail_in = static_cast<uInt>(inChunk);
-        z.next_out = out.data() + produced;
-        z.avail_out = static_cast<uInt>(std::min(out.size() - produced, MaxChunk));
-        const uInt outBefore = z.avail_out;
-        result = DCheck(inflate(&z, Z_NO_FLUSH));
-        const size_t consumed = inChunk - z.avail_in;
-        in += consumed;
-        inLeft -= consumed;
-        produced += outBefore - z.avail_out;
-    }
-    out.resize(produced);
-    outBuffer = std::move(out);
+    // Inflate runs without flushing, as zlib advises for a whole stream.
+    outBuffer = RunBlock(
+        z, inBuffer, inSize, outEstimate > 0 ? outEstimate : step,
+        [&z](int) { return DCheck(inflate(&z, Z_NO_FLUSH)); }, [step](size_t) { return step; });
 }
 
 std::string ZCompressStr(const std::string& text, TZCompressionLevel level)
