@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/types.h"
+#include "platform/graphics/colors.h"
 
 #include <array>
 #include <cstdint>
@@ -145,7 +146,7 @@ void _RotateEx8(TKVBitmap* Bitmap, double Angle, bool Antialias, int32_t Backgro
 void _rotate1bitEx(TKVBitmap* Bitmap, double Angle, int32_t Background, TProgressRec& Progress);
 void _rotate1bit(TBitmap* Bitmap, double Angle, int32_t Background, TProgressRec& Progress);
 void _rotate8bit(TKVBitmap* Bitmap, double Angle, int32_t Background);
-void _KVQRotate(TKVBitmap* Bitmap, double Angle, int32_t Background, TKVAntialiasMode Mode,
+void _KVQRotate(TKVBitmap* Bitmap, double Angle, TColor Background, TKVAntialiasMode Mode,
                 const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
 void _KVQRotate8(TKVBitmap* Bitmap, double Angle, int32_t Background, TKVAntialiasMode Mode);
 

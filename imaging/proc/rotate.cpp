@@ -460,7 +460,7 @@ void _rotate8bit(TKVBitmap* Bitmap, double Angle, int32_t Background)
         NearestRotate(Bitmap, Angle, Background, nullptr);
 }
 
-void _KVQRotate(TKVBitmap* Bitmap, double Angle, int32_t Background, TKVAntialiasMode Mode,
+void _KVQRotate(TKVBitmap* Bitmap, double Angle, TColor Background, TKVAntialiasMode Mode,
                 const TKVProgressEvent& OnProgress, TObject* Sender)
 {
     if (!Bitmap || Bitmap->GetPixelFormat() != kv24RGB)
