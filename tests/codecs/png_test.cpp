@@ -502,9 +502,11 @@ TEST(PngWriter, GreyImagesOfEightBitsBecomeGreyPngs)
 TEST(PngWriter, OneBitRequestsWriteOneBitGrey)
 {
     kvtest::TempFolder folder;
-    // Two colours: the darker becomes 0, the lighter 1.
+    // Two colours: the darker becomes 0, the lighter 1. Many colours: a threshold conversion.
     TKVBitmap twoColours;
     twoColours.Allocate(10, 2, kv24RGB);
+    TKVBitmap gradient;
+    MakePicture(gradient, 10, 2);
     for (int32_t y = 0; y < 2; ++y) {
         for (int32_t x = 0; x < 10; ++x) {
             reinterpret_cast<TRGB*>(twoColours.GetScanLine(y))[x] =
@@ -515,7 +517,7 @@ TEST(PngWriter, OneBitRequestsWriteOneBitGrey)
         TIOParamsVals params;
         params.BitsPerSample = 1;
         params.SamplesPerPixel = samples; // a 1-bit working image is grey whatever the samples say
-        for (TKVBitmap* picture : {&twoColours}) {
+        for (TKVBitmap* picture : {&twoColours, &gradient}) {
             const std::string png = Write(*picture, params);
             std::string report;
             EXPECT_TRUE(PngcheckAccepts(folder, png, &report)) << report;
