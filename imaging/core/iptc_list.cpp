@@ -16,6 +16,8 @@ constexpr int64_t IIMShortLengthLimit = 32768;
 
 const uint8_t PhotoshopHeader[26] = {'P', 'h', 'o', 't', 'o', 's',  'h',  'o', 'p', ' ', '3', '.', '0',
                                      0,   '8', 'B', 'I', 'M', 0x04, 0x04, 0,   0,   0,   0,   0,   0};
+// "Photoshop 3.0" and its NUL, before the first image resource.
+constexpr int64_t PhotoshopSignatureLength = 14;
 const uint8_t RecordVersionSet[7] = {IIMTag, 0x02, 0x00, 0x00, 0x02, 0x00, 0x02};
 
 void PutBigEndian(std::vector<uint8_t>& out, uint64_t value, int bytes)
@@ -232,14 +234,8 @@ void TKVIPTCInfoList::SaveToStandardBuffer(std::vector<uint8_t>& buffer, bool he
     }
 }
 
-void TKVIPTCInfoList::LoadFromStandardBuffer(const void* buffer, int64_t length)
+void TKVIPTCInfoList::ReadDataSets(const uint8_t* bytes, int64_t length)
 {
-    FItems.clear();
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    if (bytes == nullptr || length <= 0) {
-        FChanged = false;
-        return;
-    }
     const void* first = std::memchr(bytes, IIMTag, static_cast<size_t>(length));
     int64_t pos = first ? static_cast<const uint8_t*>(first) - bytes : length;
     while (pos + 5 < length && bytes[pos] == IIMTag) {
@@ -268,6 +264,59 @@ void TKVIPTCInfoList::LoadFromStandardBuffer(const void* buffer, int64_t length)
         item.Data.assign(bytes + dataStart, bytes + dataStart + dataLength);
         FItems.push_back(std::move(item));
         pos = dataStart + dataLength;
+    }
+}
+
+namespace {
+
+uint32_t BigEndian32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// The data of the IPTC resource (0x0404) among the image resources that follow the
+// "Photoshop 3.0" header: each is "8BIM", an id, a Pascal name padded to even length, a size and
+// the data padded to even length. Other resources (resolution, digests ...) may come first, and
+// their bytes, or the size of the IPTC resource, may hold 0x1C.
+bool FindIptcResource(const uint8_t* bytes, int64_t length, int64_t& start, int64_t& size)
+{
+    int64_t pos = PhotoshopSignatureLength;
+    while (pos + 8 <= length && std::memcmp(bytes + pos, "8BIM", 4) == 0) {
+        const int32_t id = bytes[pos + 4] << 8 | bytes[pos + 5];
+        const int64_t nameLength = bytes[pos + 6];
+        const int64_t sizeAt = pos + 6 + ((nameLength + 2) & ~int64_t(1));
+        if (sizeAt + 4 > length) {
+            return false;
+        }
+        const int64_t dataSize = BigEndian32(bytes + sizeAt);
+        const int64_t dataStart = sizeAt + 4;
+        if (id == 0x0404) {
+            start = dataStart;
+            size = std::min(dataSize, length - dataStart);
+            return true;
+        }
+        pos = dataStart + ((dataSize + 1) & ~int64_t(1));
+    }
+    return false;
+}
+
+} // namespace
+
+void TKVIPTCInfoList::LoadFromStandardBuffer(const void* buffer, int64_t length)
+{
+    FItems.clear();
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    if (bytes != nullptr && length > 0) {
+        if (length >= PhotoshopSignatureLength &&
+            std::memcmp(bytes, PhotoshopHeader, PhotoshopSignatureLength) == 0) {
+            int64_t start = 0;
+            int64_t size = 0;
+            if (FindIptcResource(bytes, length, start, size)) {
+                ReadDataSets(bytes + start, size);
+            }
+        } else {
+            ReadDataSets(bytes, length);
+        }
     }
     FChanged = false;
 }

@@ -51,11 +51,14 @@ public:
     // The IIM form: with header behind the 26-byte "Photoshop 3.0" / "8BIM" 0x0404 resource
     // header, without it led by the record-version data set. An empty list gives no bytes.
     void SaveToStandardBuffer(std::vector<uint8_t>& buffer, bool header) const;
-    // Reads data sets from the first 0x1C byte on; stops at anything else or at a data set that
-    // runs past the buffer, keeping what was read.
+    // Reads data sets from the first 0x1C byte on (behind the "Photoshop 3.0" header, from the
+    // IPTC resource's data on); stops at anything else or at a data set that runs past the
+    // buffer, keeping what was read.
     void LoadFromStandardBuffer(const void* buffer, int64_t length);
 
 private:
+    void ReadDataSets(const uint8_t* bytes, int64_t length);
+
     struct TItem
     {
         TIPTCInfo Info;

@@ -113,6 +113,39 @@ TEST(IptcList, ReaderSkipsLeadingTextAndStopsAtWhatDoesNotFit)
     }
 }
 
+TEST(IptcList, ReaderFindsTheIptcResourceBehindTheImageResourceHeader)
+{
+    // A data set of 23 bytes makes the resource size 28 = 0x1C: the size field holds a tag byte.
+    TKVIPTCInfoList list;
+    list.AddStringItem(2, 120, std::string(23, 'k'));
+    const std::vector<uint8_t> buffer = ToBuffer(list, true);
+    ASSERT_EQ(buffer[25], 0x1C);
+    TKVIPTCInfoList loaded;
+    loaded.LoadFromStandardBuffer(buffer.data(), static_cast<int64_t>(buffer.size()));
+    ASSERT_EQ(loaded.GetCount(), 1);
+    EXPECT_EQ(loaded.GetDataSet(0), 120);
+    EXPECT_EQ(loaded.GetStrings(0), std::string(23, 'k'));
+
+    // Another resource first (resolution info, with a named resource and odd sizes) whose bytes
+    // look like a data set.
+    const std::vector<uint8_t> other =
+        Concat({{'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0},
+                {'8', 'B', 'I', 'M', 0x03, 0xED, 1, 'n', 0, 0, 0, 7},
+                {0x1C, 2, 5, 0, 1, 'x', 0, 0},
+                {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0, 0, 0, 0, 7},
+                {0x1C, 2, 5, 0, 2, 'o', 'k', 0}});
+    loaded.LoadFromStandardBuffer(other.data(), static_cast<int64_t>(other.size()));
+    ASSERT_EQ(loaded.GetCount(), 1);
+    EXPECT_EQ(loaded.GetStrings(0), "ok");
+
+    // Resources that run past the buffer, or no IPTC resource at all, give nothing.
+    for (size_t cut : {size_t(20), size_t(30), size_t(40)}) {
+        std::vector<uint8_t> shortened(other.begin(), other.begin() + static_cast<std::ptrdiff_t>(cut));
+        loaded.LoadFromStandardBuffer(shortened.data(), static_cast<int64_t>(shortened.size()));
+        EXPECT_EQ(loaded.GetCount(), 0) << cut;
+    }
+}
+
 TEST(IptcList, ChangedFlagFollowsEditsButNotStandardBufferLoads)
 {
     TKVIPTCInfoList list;
