@@ -267,7 +267,9 @@ TEST(JpegReader, ResolutionFromTheJfifDensity)
         uint16_t density;
         int32_t expectedDpi;
     };
-    for (const Case& c : {Case{1, 300, 300}, Case{0, 2, 2}, Case{2, 118, 299}, Case{3, 50, 77}}) {
+    // Unit 0 gives an aspect ratio only: the screen resolution stands in, as for files without any.
+    Kvview::gSystemDPIX = Kvview::gSystemDPIY = 96;
+    for (const Case& c : {Case{1, 300, 300}, Case{0, 2, 96}, Case{2, 118, 299}, Case{3, 50, 77}}) {
         std::string jpeg = base;
         jpeg[13] = static_cast<char>(c.unit);
         jpeg[14] = jpeg[16] = static_cast<char>(c.density >> 8);

@@ -98,7 +98,10 @@ bool SetOutputColorSpace(jpeg_decompress_struct& info, TIOParamsVals& params, bo
 void ReadDensity(const jpeg_decompress_struct& info, TIOParamsVals& params)
 {
     switch (info.density_unit) {
-    case 0:
+    case 0: // an aspect ratio only (1:1 by default, also without a JFIF header): no resolution
+        params.DpiX = Kvview::gSystemDPIX;
+        params.DpiY = Kvview::gSystemDPIY;
+        break;
     case 1:
         params.DpiX = info.X_density;
         params.DpiY = info.Y_density;
