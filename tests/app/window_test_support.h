@@ -1,0 +1,63 @@
+// Driving the program's modal windows in tests: an action runs as soon as a window shows
+// modally, and a window that stays open after it is closed with a failure rather than hanging
+// the suite.
+#pragma once
+
+#include "platform/forms/ext_controls.h"
+#include "platform/forms/form.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+namespace apptest {
+
+class WhenModal
+{
+public:
+    WhenModal(TForm* Form, std::function<void()> Action) : FForm(Form), FAction(std::move(Action))
+    {
+        FTimer.SetInterval(1);
+        FTimer.OnTimer = [this](TObject*) { Tick(); };
+    }
+    WhenModal(const WhenModal&) = delete;
+    WhenModal& operator=(const WhenModal&) = delete;
+
+    bool Ran() const { return FState != stWaiting; }
+
+private:
+    static constexpr std::chrono::seconds Patience{5};
+
+    void Tick()
+    {
+        if (FState == stWaiting && FForm->Modal()) {
+            FState = stActed;
+            FActedAt = std::chrono::steady_clock::now();
+            FAction();
+        } else if (FState == stActed) {
+            if (!FForm->Modal()) {
+                FState = stDone;
+                FTimer.SetEnabled(false);
+            } else if (std::chrono::steady_clock::now() - FActedAt > Patience) {
+                ADD_FAILURE() << FForm->Name() << " stayed open after the test's action";
+                FState = stDone;
+                FTimer.SetEnabled(false);
+                FForm->SetModalResult(mrAbort);
+            }
+        }
+    }
+
+    enum
+    {
+        stWaiting,
+        stActed,
+        stDone
+    } FState = stWaiting;
+    TForm* FForm;
+    std::function<void()> FAction;
+    std::chrono::steady_clock::time_point FActedAt;
+    TTimer FTimer{nullptr};
+};
+
+} // namespace apptest
