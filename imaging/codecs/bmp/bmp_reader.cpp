@@ -1,0 +1,452 @@
+// Reads Windows and OS/2 BMP files and packed DIBs into kv1g or kv24RGB bitmaps.
+#include "imaging/codecs/bmp/bmpfilt.h"
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/view/kvview_globals.h"
+#include "platform/core/rounding.h"
+#include "platform/core/streams.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+namespace Bmpfilt {
+
+namespace {
+
+uint16_t Get16(const uint8_t* p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
+uint32_t Get32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
+
+// How one channel sits in a bit-field pixel: its lowest bit and the width of the run of set
+// bits from there. A mask that is empty or not contiguous still gives shifts inside 0..31.
+struct Channel
+{
+    uint32_t Mask = 0;
+    int Shift = 0;
+    int Bits = 0;
+
+    explicit Channel(uint32_t mask = 0) : Mask(mask)
+    {
+        if (mask == 0)
+            return;
+        while (!((mask >> Shift) & 1))
+            Shift++;
+        while (Shift + Bits < 32 && ((mask >> (Shift + Bits)) & 1))
+            Bits++;
+    }
+
+    // Left-aligned in a byte, as the format's own readers scale 5 and 6-bit channels.
+    uint8_t Extract(uint32_t pixel) const
+    {
+        if (Bits == 0)
+            return 0;
+        uint32_t value = (pixel >> Shift) & ((Bits >= 32 ? 0xFFFFFFFFu : (1u << Bits) - 1));
+        return uint8_t(Bits >= 8 ? value >> (Bits - 8) : value << (8 - Bits));
+    }
+};
+
+struct Header
+{
+    uint32_t Size = 0;
+    int64_t Width = 0;
+    int64_t Height = 0;
+    bool TopDown = false;
+    uint16_t BitCount = 0;
+    uint32_t Compression = BI_RGB;
+    uint32_t ImageSize = 0;
+    int32_t XPelsPerMeter = 0, YPelsPerMeter = 0;
+    uint32_t ColorsUsed = 0;
+    uint32_t Masks[3] = {0, 0, 0};
+    bool MasksInHeader = false;
+};
+
+class BmpReader
+{
+public:
+    BmpReader(TStream& stream, TKVBitmap& bitmap, int64_t dataLength, TIOParamsVals& params,
+              TProgressRec& progress, bool paramsOnly, bool headerless, bool& aborting)
+        : FStream(stream), FBitmap(bitmap), FDataLength(dataLength), FParams(params), FProgress(progress),
+          FParamsOnly(paramsOnly), FHeaderless(headerless), FAborting(aborting)
+    {
+        FPalette.fill(TRGB{});
+    }
+
+    void Run()
+    {
+        if (!ReadFileHeader() || !ReadInfoHeader() || !ReadPalette())
+            return;
+        FParams.BMP_Compression =
+            FHeader.Compression == BI_RLE8 || FHeader.Compression == BI_RLE4 ? ioBMP_RLE : ioBMP_UNCOMPRESSED;
+        LocatePixelData();
+        SetSampleFormat();
+        if (FHeader.Width == 0 || FHeader.Height == 0 || FParamsOnly)
+            return;
+        // A layout we cannot decode (JPEG or PNG inside, a bit count or compression the format
+        // does not define) fails instead of giving a black picture.
+        if (!Decodable() || FHeader.Width * FHeader.Height > KVCodecMaxPixels) {
+            FAborting = true;
+            return;
+        }
+        FBitmap.Allocate(int32_t(FHeader.Width), int32_t(FHeader.Height), OutputFormat());
+        FStep = 100.0 / double(FHeader.Height);
+        FProgress.PerRow = FStep;
+        DecodePixels();
+    }
+
+private:
+    bool ReadFileHeader()
+    {
+        FStart = FStream.Position();
+        if (FHeaderless) {
+            if (FDataLength <= 0)
+                FDataLength = FStream.Size() - FStart;
+            return true;
+        }
+        uint8_t raw[14];
+        if (FStream.Read(raw, 14) != 14 || raw[0] != 'B' || raw[1] != 'M') {
+            FAborting = true;
+            return false;
+        }
+        uint32_t fileSize = Get32(raw + 2);
+        FBitsOffset = Get32(raw + 10);
+        if (FDataLength <= 0 && fileSize > 0)
+            FDataLength = fileSize;
+        return true;
+    }
+
+    bool ReadInfoHeader()
+    {
+        uint8_t sizeBytes[4];
+        if (FStream.Read(sizeBytes, 4) != 4) {
+            FAborting = true;
+            return false;
+        }
+        FStream.Seek(-4, soCurrent);
+        FHeader.Size = Get32(sizeBytes);
+        if (FHeader.Size < 12 || int64_t(FHeader.Size) > FStream.Size() - FStream.Position()) {
+            FAborting = true;
+            return false;
+        }
+        FParams.FreeColorMap();
+        if (FHeader.Size == 12)
+            return ReadCoreHeader();
+
+        uint8_t raw[64] = {};
+        FStream.Read(raw, std::min<uint32_t>(64, FHeader.Size));
+        if (FHeader.Size > 64)
+            FStream.Seek(FHeader.Size - 64, soCurrent);
+        FParams.BMP_Version = FHeader.Size == 64 ? ioBMP_BMOS2V2 : FHeader.Size == 40 ? ioBMP_BM3 : ioBMP_BM;
+        FHeader.Width = int32_t(Get32(raw + 4));
+        int32_t height = int32_t(Get32(raw + 8));
+        if (FHeader.Width < 0 || height == INT32_MIN) {
+            FAborting = true;
+            return false;
+        }
+        FHeader.TopDown = height < 0;
+        FHeader.Height = height < 0 ? -int64_t(height) : height;
+        FHeader.BitCount = Get16(raw + 14);
+        FHeader.Compression = Get32(raw + 16);
+        FHeader.ImageSize = Get32(raw + 20);
+        FHeader.XPelsPerMeter = int32_t(Get32(raw + 24));
+        FHeader.YPelsPerMeter = int32_t(Get32(raw + 28));
+        FHeader.ColorsUsed = Get32(raw + 32);
+        // Headers of 52 bytes and more (V3 and later) carry the bit-field masks themselves; the
+        // 64-byte OS/2 header keeps other fields there.
+        if (FHeader.Size >= 52 && FHeader.Size != 64) {
+            for (int i = 0; i < 3; i++)
+                FHeader.Masks[i] = Get32(raw + 40 + 4 * i);
+            FHeader.MasksInHeader = true;
+        }
+        FParams.Width = int32_t(FHeader.Width);
+        FParams.Height = int32_t(FHeader.Height);
+        FParams.DpiX = Dpi(FHeader.XPelsPerMeter, Kvview::gSystemDPIX);
+        FParams.DpiY = Dpi(FHeader.YPelsPerMeter, Kvview::gSystemDPIY);
+        if (FHeader.ColorsUsed > 256)
+            FHeader.ColorsUsed = 0;
+        if (FHeader.ColorsUsed == 0 && FHeader.BitCount <= 8)
+            FHeader.ColorsUsed = 1u << FHeader.BitCount;
+        // A 40-byte header with bit fields is followed by the three masks, then the palette.
+        if (FHeader.Compression == BI_BITFIELDS && !FHeader.MasksInHeader) {
+            uint8_t masks[12] = {};
+            FStream.Read(masks, 12);
+            for (int i = 0; i < 3; i++)
+                FHeader.Masks[i] = Get32(masks + 4 * i);
+        }
+        return true;
+    }
+
+    bool ReadCoreHeader()
+    {
+        uint8_t raw[12];
+        FStream.Read(raw, 12);
+        FParams.BMP_Version = ioBMP_BMOS2V1;
+        FHeader.Width = Get16(raw + 4);
+        FHeader.Height = Get16(raw + 6);
+        FHeader.BitCount = Get16(raw + 10);
+        FHeader.Compression = BI_RGB;
+        FParams.Width = int32_t(FHeader.Width);
+        FParams.Height = int32_t(FHeader.Height);
+        FParams.DpiX = Kvview::gSystemDPIX;
+        FParams.DpiY = Kvview::gSystemDPIY;
+        FCorePalette = true;
+        FHeader.ColorsUsed = FHeader.BitCount <= 8 ? 1u << FHeader.BitCount : 0;
+        return true;
+    }
+
+    static int32_t Dpi(int32_t pelsPerMeter, int32_t systemDpi)
+    {
+        int32_t dpi = Round(double(pelsPerMeter) / 100.0 * 2.54);
+        return dpi > 0 ? dpi : systemDpi;
+    }
+
+    bool ReadPalette()
+    {
+        const uint32_t count = FHeader.ColorsUsed;
+        if (count == 0)
+            return true;
+        const int entrySize = FCorePalette ? 3 : 4;
+        std::vector<uint8_t> raw(size_t(count) * size_t(entrySize), 0);
+        FStream.Read(raw.data(), int64_t(raw.size()));
+        FParams.AllocColorMap(int32_t(count));
+        for (uint32_t i = 0; i < count; i++) {
+            const uint8_t* p = raw.data() + size_t(i) * size_t(entrySize);
+            TRGB colour{p[0], p[1], p[2]};
+            FParams.ColorMap[i] = colour;
+            if (i < FPalette.size())
+                FPalette[i] = colour;
+        }
+        return true;
+    }
+
+    void LocatePixelData()
+    {
+        if (FBitsOffset != 0)
+            FStream.SetPosition(FStart + FBitsOffset);
+        const int64_t position = FStream.Position();
+        const int64_t left = std::max<int64_t>(FStream.Size() - position, 0);
+        FPixelDataLength = FDataLength > 0 ? FDataLength - (position - FStart) : int64_t(FHeader.ImageSize);
+        if (FPixelDataLength <= 0 || FPixelDataLength > left)
+            FPixelDataLength = left;
+    }
+
+    void SetSampleFormat()
+    {
+        switch (FHeader.BitCount) {
+        case 1:
+        case 4:
+        case 8:
+            FParams.BitsPerSample = FHeader.BitCount;
+            FParams.SamplesPerPixel = 1;
+            break;
+        case 16:
+            FParams.BitsPerSample = 5;
+            FParams.SamplesPerPixel = 3;
+            break;
+        case 24:
+        case 32:
+            FParams.BitsPerSample = 8;
+            FParams.SamplesPerPixel = 3;
+            break;
+        default:
+            break;
+        }
+    }
+
+    // Bilevel images are kv1g only when their two colours are black and white; other pairs keep
+    // their colours in kv24RGB.
+    TKVPixelFormat OutputFormat()
+    {
+        if (FHeader.BitCount != 1)
+            return kv24RGB;
+        const TRGB black{0, 0, 0}, white{255, 255, 255};
+        if (FParams.ColorMapCount < 2 || (FPalette[0] == black && FPalette[1] == white))
+            return kv1g;
+        if (FPalette[0] == white && FPalette[1] == black) {
+            FInvertBits = true;
+            return kv1g;
+        }
+        return kv24RGB;
+    }
+
+    int64_t Stride() const { return ((FHeader.Width * FHeader.BitCount + 31) / 32) * 4; }
+
+    // The bitmap row that the k-th stored row goes to.
+    uint8_t* TargetRow(int64_t k)
+    {
+        int64_t row = FHeader.TopDown ? k : FHeader.Height - 1 - k;
+        return FBitmap.GetScanLine(int32_t(row));
+    }
+
+    bool NextRow(int64_t k)
+    {
+        if (FProgress.OnProgress)
+            FProgress.OnProgress(FProgress.Sender, int32_t(double(k) * FStep));
+        return !FAborting;
+    }
+
+    bool Decodable() const
+    {
+        switch (FHeader.BitCount) {
+        case 1:
+        case 24:
+            return FHeader.Compression == BI_RGB;
+        case 4:
+            return FHeader.Compression == BI_RGB || FHeader.Compression == BI_RLE4;
+        case 8:
+            return FHeader.Compression == BI_RGB || FHeader.Compression == BI_RLE8;
+        case 16:
+        case 32:
+            return FHeader.Compression == BI_RGB || FHeader.Compression == BI_BITFIELDS;
+        default:
+            return false;
+        }
+    }
+
+    void DecodePixels()
+    {
+        if (FHeader.Compression == BI_RLE8 || FHeader.Compression == BI_RLE4)
+            DecodeRle(FHeader.Compression == BI_RLE4);
+        else
+            DecodeRows();
+    }
+
+    void ClearBitmap()
+    {
+        for (int32_t y = 0; y < FBitmap.GetHeight(); y++)
+            std::memset(FBitmap.GetScanLine(y), 0, size_t(FBitmap.GetRowLen()));
+    }
+
+    void DecodeRle(bool nibbles)
+    {
+        ClearBitmap(); // delta escapes skip pixels
+        std::vector<uint8_t> data(static_cast<size_t>(FPixelDataLength));
+        int64_t got = FStream.Read(data.data(), FPixelDataLength);
+        int32_t startRow = FHeader.TopDown ? int32_t(FHeader.Height - 1) : 0;
+        if (nibbles)
+            DecodeRLE4(FBitmap, data.data(), std::max<int64_t>(got, 0), startRow, FProgress, FPalette.data());
+        else
+            DecodeRLE8(FBitmap, data.data(), std::max<int64_t>(got, 0), startRow, FProgress, FPalette.data());
+    }
+
+    void DecodeRows()
+    {
+        const int64_t stride = Stride();
+        const int32_t width = int32_t(FHeader.Width);
+        const int64_t storedRows = std::min<int64_t>(FHeader.Height, FPixelDataLength / stride);
+        std::vector<uint8_t> raw(static_cast<size_t>(stride));
+        Channel red, green, blue;
+        if (FHeader.BitCount == 16 || FHeader.BitCount == 32)
+            ChooseMasks(red, green, blue);
+        for (int64_t k = 0; k < FHeader.Height; k++) {
+            if (!NextRow(k))
+                return;
+            uint8_t* row = TargetRow(k);
+            if (k >= storedRows || FStream.Read(raw.data(), stride) != stride) {
+                // Rows past the end of the data stay black.
+                std::memset(row, 0, size_t(FBitmap.GetRowLen()));
+                continue;
+            }
+            auto* rgb = reinterpret_cast<TRGB*>(row);
+            switch (FHeader.BitCount) {
+            case 1:
+                if (FBitmap.GetPixelFormat() == kv24RGB) {
+                    for (int32_t x = 0; x < width; x++)
+                        rgb[x] = FPalette[(raw[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
+                    break;
+                }
+                std::memcpy(row, raw.data(), size_t(std::min<int64_t>(stride, FBitmap.GetRowLen())));
+                if (FInvertBits)
+                    for (int32_t i = 0; i < FBitmap.GetRowLen(); i++)
+                        row[i] = uint8_t(~row[i]);
+                break;
+            case 4:
+                for (int32_t x = 0; x < width; x++) {
+                    uint8_t byte = raw[size_t(x >> 1)];
+                    rgb[x] = FPalette[x & 1 ? byte & 15 : byte >> 4];
+                }
+                break;
+            case 8:
+                for (int32_t x = 0; x < width; x++)
+                    rgb[x] = FPalette[raw[size_t(x)]];
+                break;
+            case 16:
+                for (int32_t x = 0; x < width; x++) {
+                    uint32_t v = Get16(raw.data() + 2 * x);
+                    rgb[x] = TRGB{blue.Extract(v), green.Extract(v), red.Extract(v)};
+                }
+                break;
+            case 24:
+                std::memcpy(row, raw.data(), size_t(width) * 3);
+                break;
+            case 32:
+                for (int32_t x = 0; x < width; x++) {
+                    const uint8_t* p = raw.data() + 4 * x;
+                    if (FHeader.Compression == BI_BITFIELDS) {
+                        uint32_t v = Get32(p);
+                        rgb[x] = TRGB{blue.Extract(v), green.Extract(v), red.Extract(v)};
+                    } else {
+                        rgb[x] = TRGB{p[0], p[1], p[2]};
+                    }
+                }
+                break;
+            }
+        }
+    }
+
+    // Bit fields from the file, or 5-5-5 for plain 16-bit data and for masks that give nothing.
+    void ChooseMasks(Channel& red, Channel& green, Channel& blue) const
+    {
+        const uint32_t* m = FHeader.Masks;
+        if (FHeader.Compression == BI_BITFIELDS && (m[0] | m[1] | m[2]) != 0) {
+            red = Channel(m[0]);
+            green = Channel(m[1]);
+            blue = Channel(m[2]);
+        } else {
+            red = Channel(0x7C00);
+            green = Channel(0x03E0);
+            blue = Channel(0x001F);
+        }
+    }
+
+    TStream& FStream;
+    TKVBitmap& FBitmap;
+    int64_t FDataLength;
+    TIOParamsVals& FParams;
+    TProgressRec& FProgress;
+    bool FParamsOnly;
+    bool FHeaderless;
+    bool& FAborting;
+    int64_t FStart = 0;
+    uint32_t FBitsOffset = 0;
+    Header FHeader;
+    bool FCorePalette = false;
+    bool FInvertBits = false;
+    // Indexes are bytes: 256 entries, black past the file's palette.
+    std::array<TRGB, 256> FPalette;
+    int64_t FPixelDataLength = 0;
+    double FStep = 0;
+};
+
+} // namespace
+
+void BMPReadStream(TStream& Stream, TKVBitmap& Bitmap, int64_t DataLength, TIOParamsVals& Params,
+                   TProgressRec& Progress, bool ParamsOnly, bool Headerless)
+{
+    bool localAbort = false;
+    bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
+    BmpReader reader(Stream, Bitmap, DataLength, Params, Progress, ParamsOnly, Headerless, aborting);
+    reader.Run();
+}
+
+} // namespace Bmpfilt

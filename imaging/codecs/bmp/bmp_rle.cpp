@@ -1,0 +1,202 @@
+// Run-length coding of 4- and 8-bit BMP pixel data.
+#include "imaging/codecs/bmp/bmpfilt.h"
+
+#include "imaging/core/daduvudez.h"
+
+#include <algorithm>
+
+namespace Bmpfilt {
+
+namespace {
+
+// Writes decoded pixels into the rows of a kv24RGB bitmap. Pixels right of the last column are
+// dropped, so no write leaves the row.
+class RleTarget
+{
+public:
+    RleTarget(TKVBitmap& bitmap, int32_t startRow, TProgressRec& progress)
+        : FBitmap(bitmap), FWidth(bitmap.GetWidth()), FHeight(bitmap.GetHeight()), FStartRow(startRow),
+          FProgress(progress), FStep(FHeight > 0 ? 100.0 / FHeight : 0)
+    {
+        Report();
+        MapRow();
+    }
+
+    bool Done() const { return FStoredRow >= FHeight || Aborted(); }
+
+    void Put(const TRGB& colour)
+    {
+        if (FX < FWidth && FRow != nullptr)
+            FRow[FX] = colour;
+        if (FX < FWidth)
+            FX++;
+    }
+
+    void EndOfLine()
+    {
+        FStoredRow++;
+        FX = 0;
+        Report();
+        MapRow();
+    }
+
+    void Delta(int32_t dx, int32_t dy)
+    {
+        FX = std::min<int32_t>(FX + dx, FWidth);
+        if (dy > 0) {
+            FStoredRow += dy;
+            MapRow();
+        }
+    }
+
+private:
+    bool Aborted() const { return FProgress.Aborting && *FProgress.Aborting; }
+
+    void MapRow()
+    {
+        FRow = nullptr;
+        if (FStoredRow < FHeight) {
+            int32_t row = FStartRow - (FHeight - 1 - FStoredRow);
+            FRow = reinterpret_cast<TRGB*>(FBitmap.GetScanLine(row < 0 ? -row : row));
+        }
+    }
+
+    void Report()
+    {
+        if (FProgress.OnProgress)
+            FProgress.OnProgress(FProgress.Sender, int32_t(FStoredRow * FStep));
+    }
+
+    TKVBitmap& FBitmap;
+    int32_t FWidth;
+    int32_t FHeight;
+    int32_t FStartRow;
+    TProgressRec& FProgress;
+    double FStep;
+    int32_t FStoredRow = 0;
+    int32_t FX = 0;
+    TRGB* FRow = nullptr;
+};
+
+template <bool Nibbles>
+void DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t startRow,
+               TProgressRec& progress, const TRGB* palette)
+{
+    RleTarget target(bitmap, startRow, progress);
+    int64_t at = 0;
+    while (at + 2 <= length && !target.Done()) {
+        const uint8_t count = data[at], code = data[at + 1];
+        at += 2;
+        if (count > 0) {
+            for (int i = 0; i < count; i++)
+                target.Put(palette[Nibbles ? (i & 1 ? code & 15 : code >> 4) : code]);
+            continue;
+        }
+        if (code == 0) {
+            target.EndOfLine();
+        } else if (code == 1) {
+            return;
+        } else if (code == 2) {
+            if (at + 2 > length)
+                return;
+            target.Delta(data[at], data[at + 1]);
+            at += 2;
+        } else {
+            const int64_t bytes = Nibbles ? (code + 1) / 2 : code;
+            if (at + bytes > length)
+                return;
+            for (int i = 0; i < code; i++) {
+                uint8_t value = Nibbles ? data[at + i / 2] : data[at + i];
+                target.Put(palette[Nibbles ? (i & 1 ? value & 15 : value >> 4) : value]);
+            }
+            at += bytes + (bytes & 1); // absolute runs are padded to 16 bits
+        }
+    }
+}
+
+template <bool Nibbles> int32_t EncodeRLE(const uint8_t* indexes, int32_t count, uint8_t* output)
+{
+    int32_t out = 0;
+    auto flush = [&](int32_t from, int32_t to) {
+        while (from < to) {
+            int32_t k = std::min(to - from, 255);
+            const uint8_t* p = indexes + from;
+            if (k == 1) {
+                output[out++] = 1;
+                output[out++] = Nibbles ? uint8_t(p[0] << 4) : p[0];
+            } else if (k == 2 && !Nibbles) {
+                output[out++] = 1;
+                output[out++] = p[0];
+                output[out++] = 1;
+                output[out++] = p[1];
+            } else if (k == 2) {
+                output[out++] = 2;
+                output[out++] = uint8_t((p[0] << 4) | (p[1] & 15));
+            } else {
+                output[out++] = 0;
+                output[out++] = uint8_t(k);
+                int32_t bytes;
+                if (Nibbles) {
+                    bytes = k / 2 + k % 2;
+                    for (int32_t i = 0; i < k; i += 2)
+                        output[out++] = uint8_t((p[i] << 4) | (i + 1 < k ? p[i + 1] & 15 : 0));
+                } else {
+                    bytes = k;
+                    for (int32_t i = 0; i < k; i++)
+                        output[out++] = p[i];
+                }
+                if (bytes & 1)
+                    output[out++] = 0;
+            }
+            from += k;
+        }
+    };
+    int32_t literalStart = 0, i = 0;
+    while (i < count) {
+        if (i - literalStart > 255) {
+            flush(literalStart, i);
+            literalStart = i;
+        }
+        if (i + 1 < count && indexes[i] == indexes[i + 1]) {
+            flush(literalStart, i);
+            int32_t j = i + 2;
+            while (j < count && indexes[j] == indexes[i] && j - i < 255)
+                j++;
+            output[out++] = uint8_t(j - i);
+            output[out++] = Nibbles ? uint8_t(indexes[i] * 16 + (indexes[i] & 15)) : indexes[i];
+            literalStart = i = j;
+        } else {
+            i++;
+        }
+    }
+    flush(literalStart, i);
+    output[out++] = 0;
+    output[out++] = 0;
+    return out;
+}
+
+} // namespace
+
+void DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+                TProgressRec& Progress, const TRGB* Palette)
+{
+    DecodeRLE<true>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
+}
+
+void DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+                TProgressRec& Progress, const TRGB* Palette)
+{
+    DecodeRLE<false>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
+}
+
+int32_t EncodeRLE4(const uint8_t* Indexes, int32_t Count, uint8_t* Output)
+{
+    return EncodeRLE<true>(Indexes, Count, Output);
+}
+
+int32_t EncodeRLE8(const uint8_t* Indexes, int32_t Count, uint8_t* Output)
+{
+    return EncodeRLE<false>(Indexes, Count, Output);
+}
+
+} // namespace Bmpfilt

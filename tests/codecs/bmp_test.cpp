@@ -1,0 +1,448 @@
+// The BMP codec: files written by ImageMagick and gdk-pixbuf's samples, hand-made headers and
+// corrupt files, and the RLE coders.
+#include "imaging/codecs/bmp/bmpfilt.h"
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/view/kvview_globals.h"
+#include "platform/core/streams.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+const fs::path GdkImages = "/usr/libexec/installed-tests/gdk-pixbuf/test-images";
+
+struct Decoded
+{
+    bool Aborted = false;
+    TKVBitmap Bitmap;
+    TIOParamsVals Params;
+};
+
+void Read(const Bytes& bytes, Decoded& d, bool paramsOnly = false)
+{
+    TMemoryStream stream;
+    stream.Write(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+    TProgressRec progress;
+    progress.Aborting = &d.Aborted;
+    Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, paramsOnly, false);
+}
+
+Bytes ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Pixels as red, green, blue bytes, top row first.
+Bytes Rgb(TKVBitmap& bitmap)
+{
+    Bytes out;
+    for (int32_t y = 0; y < bitmap.GetHeight(); y++) {
+        const uint8_t* row = bitmap.GetScanLine(y);
+        for (int32_t x = 0; x < bitmap.GetWidth(); x++) {
+            if (bitmap.GetPixelFormat() == kv1g) {
+                uint8_t v = (row[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0;
+                out.insert(out.end(), {v, v, v});
+            } else {
+                const auto& c = reinterpret_cast<const TRGB*>(row)[x];
+                out.insert(out.end(), {c.r, c.g, c.b});
+            }
+        }
+    }
+    return out;
+}
+
+// The raw RGB pixels of an image as ImageMagick decodes it; empty when it is not installed.
+Bytes ImageMagickRgb(const fs::path& file)
+{
+    fs::path out = fs::temp_directory_path() / ("kvbmp-" + std::to_string(::getpid()) + ".rgb");
+    std::string command =
+        "/usr/bin/convert '" + file.string() + "' -depth 8 rgb:'" + out.string() + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0)
+        return {};
+    Bytes rgb = ReadFile(out);
+    fs::remove(out);
+    return rgb;
+}
+
+bool HaveImageMagick()
+{
+    return std::system("/usr/bin/convert -version >/dev/null 2>&1") == 0;
+}
+
+struct TempDir
+{
+    fs::path Path;
+    TempDir()
+    {
+        char name[] = "/tmp/kvbmpXXXXXX";
+        Path = mkdtemp(name);
+    }
+    ~TempDir() { fs::remove_all(Path); }
+};
+
+TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
+{
+    if (!HaveImageMagick())
+        GTEST_SKIP() << "ImageMagick is not installed";
+    TempDir dir;
+    // A 37 x 23 picture with a few flat areas (for RLE) and noise.
+    const int width = 37, height = 23;
+    std::mt19937 random(11);
+    std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            for (int c = 0; c < 3; c++)
+                ppm.push_back(char(x < 12 ? (y * 40 + c * 90) & 0xFF : random() & 0xFF));
+    std::ofstream(dir.Path / "in.ppm", std::ios::binary) << ppm;
+
+    struct Case
+    {
+        const char* name;
+        const char* options;
+        int32_t bitsPerSample, samplesPerPixel;
+        TIOBMPCompression compression;
+    };
+    const Case cases[] = {
+        {"1-bit", "-type bilevel", 1, 1, ioBMP_UNCOMPRESSED},
+        {"4-bit", "-colors 16 -type palette BMP3:", 4, 1, ioBMP_UNCOMPRESSED},
+        {"8-bit", "-colors 200 -type palette -compress None BMP3:", 8, 1, ioBMP_UNCOMPRESSED},
+        {"8-bit RLE", "-colors 200 -type palette -compress RLE BMP3:", 8, 1, ioBMP_RLE},
+        {"16-bit 5-6-5", "-define bmp:subtype=RGB565 BMP:", 5, 3, ioBMP_UNCOMPRESSED},
+        {"24-bit", "-type truecolor BMP3:", 8, 3, ioBMP_UNCOMPRESSED},
+        {"24-bit V5", "-type truecolor BMP:", 8, 3, ioBMP_UNCOMPRESSED},
+        {"32-bit bit fields", "-type truecolormatte -define bmp:format=bmp4 BMP:", 8, 3, ioBMP_UNCOMPRESSED},
+        {"OS/2 24-bit", "-type truecolor BMP2:", 8, 3, ioBMP_UNCOMPRESSED},
+        {"OS/2 8-bit", "-colors 100 -type palette BMP2:", 8, 1, ioBMP_UNCOMPRESSED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string options = c.options;
+        std::string prefix;
+        if (auto colon = options.rfind(' '); options.back() == ':') {
+            prefix = options.substr(colon + 1);
+            options = options.substr(0, colon);
+        }
+        fs::path file = dir.Path / "out.bmp";
+        std::string command = "/usr/bin/convert '" + (dir.Path / "in.ppm").string() + "' " + options + " '" +
+                              prefix + file.string() + "' 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        Decoded d;
+        Read(ReadFile(file), d);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(d.Params.Width, width);
+        EXPECT_EQ(d.Params.Height, height);
+        EXPECT_EQ(d.Params.BitsPerSample, c.bitsPerSample);
+        EXPECT_EQ(d.Params.SamplesPerPixel, c.samplesPerPixel);
+        EXPECT_EQ(d.Params.BMP_Compression, c.compression);
+        Bytes expected = ImageMagickRgb(file);
+        Bytes ours = Rgb(d.Bitmap);
+        if (c.bitsPerSample == 5) {
+            // 5- and 6-bit channels are left-aligned in the byte, without repeating the top bits.
+            for (auto& b : expected)
+                b = uint8_t(b & 0xF8);
+            for (auto& b : ours)
+                b = uint8_t(b & 0xF8);
+        }
+        EXPECT_EQ(ours, expected);
+    }
+}
+
+TEST(BmpReader, TakesBitFieldMasksFromTheHeader)
+{
+    // gdk-pixbuf's sample: a 56-byte header carrying masks FF000000 / 00FF0000 / 0000FF00.
+    const fs::path file = GdkImages / "reftests/mandatory-bitmasks.bmp";
+    if (!fs::exists(file) || !HaveImageMagick())
+        GTEST_SKIP() << "gdk-pixbuf-tests or ImageMagick is not installed";
+    Decoded d;
+    Read(ReadFile(file), d);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(Rgb(d.Bitmap), ImageMagickRgb(GdkImages / "reftests/mandatory-bitmasks.bmp.ref.png"));
+}
+
+TEST(BmpReader, CorruptFilesEndCleanly)
+{
+    if (!fs::exists(GdkImages))
+        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    for (const char* name : {"fail/bug776694.bmp", "fail/bug777315.bmp", "fail/invalid.1.bmp"}) {
+        SCOPED_TRACE(name);
+        Decoded d;
+        Read(ReadFile(GdkImages / name), d);
+        EXPECT_TRUE(d.Aborted);
+    }
+    // Randomly modified files: anything but a crash or a sanitizer report.
+    for (const char* name : {"randomly-modified/bmp-line-overflow.bmp", "randomly-modified/bug775242.bmp",
+                             "randomly-modified/decodecolormap.bmp", "randomly-modified/valid.1.bmp"}) {
+        SCOPED_TRACE(name);
+        Decoded d;
+        Read(ReadFile(GdkImages / name), d);
+    }
+}
+
+// ---- Hand-made files.
+
+void Put16(Bytes& b, uint32_t v)
+{
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+void Put32(Bytes& b, uint32_t v)
+{
+    Put16(b, v);
+    Put16(b, v >> 16);
+}
+
+struct BmpSpec
+{
+    uint32_t headerSize = 40;
+    int32_t width = 2, height = 2;
+    uint16_t bits = 24;
+    uint32_t compression = 0;
+    uint32_t colorsUsed = 0;
+    int32_t pelsPerMeter = 2835;
+    Bytes palette = {}; // 4 bytes an entry
+    Bytes masks = {};   // 12 bytes, after a 40-byte header or inside a longer one
+    Bytes pixels = {};
+};
+
+Bytes MakeBmp(const BmpSpec& s)
+{
+    Bytes info;
+    Put32(info, s.headerSize);
+    Put32(info, uint32_t(s.width));
+    Put32(info, uint32_t(s.height));
+    Put16(info, 1);
+    Put16(info, s.bits);
+    Put32(info, s.compression);
+    Put32(info, uint32_t(s.pixels.size()));
+    Put32(info, uint32_t(s.pelsPerMeter));
+    Put32(info, uint32_t(s.pelsPerMeter));
+    Put32(info, s.colorsUsed);
+    Put32(info, 0);
+    if (s.headerSize > 40)
+        info.insert(info.end(), s.masks.begin(), s.masks.end());
+    info.resize(s.headerSize, 0);
+    if (s.headerSize == 40)
+        info.insert(info.end(), s.masks.begin(), s.masks.end());
+    info.insert(info.end(), s.palette.begin(), s.palette.end());
+    Bytes file{'B', 'M'};
+    Put32(file, uint32_t(14 + info.size() + s.pixels.size()));
+    Put32(file, 0);
+    Put32(file, uint32_t(14 + info.size()));
+    file.insert(file.end(), info.begin(), info.end());
+    file.insert(file.end(), s.pixels.begin(), s.pixels.end());
+    return file;
+}
+
+TEST(BmpReader, DecodesHandMadeHeaders)
+{
+    const Bytes redGreen{0, 0, 255, 0, 0, 255, 0, 0}; // palette: red, green
+    struct Case
+    {
+        const char* name;
+        BmpSpec spec;
+        Bytes rgb;
+    };
+    const Case cases[] = {
+        {"bottom-up 24-bit",
+         {.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}},
+         {9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}},
+        {"top-down 24-bit",
+         {.height = -2, .pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}},
+         {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}},
+        {"108-byte header with palette",
+         {.headerSize = 108,
+          .bits = 8,
+          .colorsUsed = 2,
+          .palette = redGreen,
+          .pixels = {1, 0, 0, 0, 0, 1, 0, 0}},
+         {255, 0, 0, 0, 255, 0, 0, 255, 0, 255, 0, 0}},
+        {"colours used past 256",
+         {.bits = 8, .colorsUsed = 300, .palette = Bytes(1024, 0x40), .pixels = {0, 255, 0, 0, 7, 7, 0, 0}},
+         Bytes(12, 0x40)},
+        {"index past a short palette",
+         {.bits = 8, .colorsUsed = 2, .palette = redGreen, .pixels = {9, 1, 0, 0, 0, 200, 0, 0}},
+         {255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0}},
+        {"16-bit 5-5-5",
+         {.bits = 16, .pixels = {0x00, 0x7C, 0x1F, 0x00, 0xE0, 0x03, 0xFF, 0x7F}},
+         {0, 248, 0, 248, 248, 248, 248, 0, 0, 0, 0, 248}},
+        {"16-bit 5-6-5 bit fields",
+         {.bits = 16,
+          .compression = 3,
+          .masks = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0},
+          .pixels = {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0xFF, 0xFF}},
+         {0, 0, 248, 248, 252, 248, 248, 0, 0, 0, 252, 0}},
+        {"16-bit masks in a V4 header",
+         {.headerSize = 108,
+          .bits = 16,
+          .compression = 3,
+          .masks = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0},
+          .pixels = {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0xFF, 0xFF}},
+         {0, 0, 248, 248, 252, 248, 248, 0, 0, 0, 252, 0}},
+        {"empty masks fall back to 5-5-5",
+         {.bits = 16,
+          .compression = 3,
+          .masks = Bytes(12, 0),
+          .pixels = {0x00, 0x7C, 0x1F, 0x00, 0xE0, 0x03, 0xFF, 0x7F}},
+         {0, 248, 0, 248, 248, 248, 248, 0, 0, 0, 0, 248}},
+        {"32-bit with bit fields",
+         {.bits = 32,
+          .compression = 3,
+          .masks = {0, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0},
+          .pixels = {0, 1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12}},
+         {9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}},
+        {"1-bit red and green",
+         {.bits = 1, .palette = redGreen, .pixels = {0x40, 0, 0, 0, 0x80, 0, 0, 0}},
+         {0, 255, 0, 255, 0, 0, 255, 0, 0, 0, 255, 0}},
+        {"1-bit white and black",
+         {.bits = 1, .palette = {255, 255, 255, 0, 0, 0, 0, 0}, .pixels = {0x40, 0, 0, 0, 0x80, 0, 0, 0}},
+         {0, 0, 0, 255, 255, 255, 255, 255, 255, 0, 0, 0}},
+        {"rows past the data", {.pixels = {1, 2, 3, 4, 5, 6, 0, 0}}, {0, 0, 0, 0, 0, 0, 3, 2, 1, 6, 5, 4}},
+        {"RLE8 delta",
+         {.width = 4,
+          .bits = 8,
+          .compression = 1,
+          .palette = redGreen,
+          .pixels = {2, 1, 0, 2, 1, 1, 1, 0, 0, 1}},
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0}},
+        {"RLE8 row longer than the width",
+         {.width = 4,
+          .height = 1,
+          .bits = 8,
+          .compression = 1,
+          .palette = redGreen,
+          .pixels = {3, 0, 3, 1, 0, 1}},
+         {255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 0}},
+        {"RLE4 absolute run",
+         {.width = 3,
+          .height = 1,
+          .bits = 4,
+          .compression = 2,
+          .palette = redGreen,
+          .pixels = {0, 3, 0x10, 0x10, 0, 1}},
+         {0, 255, 0, 255, 0, 0, 0, 255, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d;
+        Read(MakeBmp(c.spec), d);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(Rgb(d.Bitmap), c.rgb);
+    }
+}
+
+TEST(BmpReader, ReadsAPackedDibWithoutFileHeader)
+{
+    const Bytes file = MakeBmp({.bits = 8,
+                                .colorsUsed = 2,
+                                .palette = {0, 0, 255, 0, 0, 255, 0, 0},
+                                .pixels = {1, 0, 0, 0, 0, 1, 0, 0}});
+    const Bytes dib(file.begin() + 14, file.end());
+    TMemoryStream stream;
+    stream.Write(dib.data(), int64_t(dib.size()));
+    stream.SetPosition(0);
+    Decoded d;
+    TProgressRec progress;
+    progress.Aborting = &d.Aborted;
+    Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, false, true);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(Rgb(d.Bitmap), (Bytes{255, 0, 0, 0, 255, 0, 0, 255, 0, 255, 0, 0}));
+}
+
+TEST(BmpReader, FillsTheParameters)
+{
+    Decoded d;
+    Read(MakeBmp({.headerSize = 124,
+                  .bits = 8,
+                  .colorsUsed = 2,
+                  .pelsPerMeter = 0,
+                  .palette = {1, 2, 3, 0, 4, 5, 6, 0},
+                  .pixels = Bytes(8, 0)}),
+         d, true);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(d.Params.BMP_Version, ioBMP_BM);
+    EXPECT_EQ(d.Params.DpiX, Kvview::gSystemDPIX);
+    EXPECT_EQ(d.Params.ColorMapCount, 2);
+    EXPECT_EQ(d.Params.ColorMap[1], (TRGB{4, 5, 6}));
+    EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+
+    Decoded v3;
+    Read(MakeBmp({.pixels = Bytes(16, 0)}), v3, true);
+    EXPECT_EQ(v3.Params.BMP_Version, ioBMP_BM3);
+    EXPECT_EQ(v3.Params.DpiX, 72);
+}
+
+TEST(BmpReader, RejectsHostileHeaders)
+{
+    struct Case
+    {
+        const char* name;
+        Bytes bytes;
+    };
+    Bytes noMagic = MakeBmp({.pixels = Bytes(16, 0)});
+    noMagic[0] = 'X';
+    Bytes hugeHeader = MakeBmp({.pixels = Bytes(16, 0)});
+    hugeHeader[14] = 0xFF;
+    hugeHeader[17] = 0x7F;
+    const Case cases[] = {
+        {"not a BMP", noMagic},
+        {"negative width", MakeBmp({.width = -5, .pixels = Bytes(16, 0)})},
+        {"height of INT_MIN", MakeBmp({.height = INT32_MIN, .pixels = Bytes(16, 0)})},
+        {"header larger than the file", hugeHeader},
+        {"too many pixels", MakeBmp({.width = 0x7FFFFFFF, .height = 0x7FFFFFFF, .pixels = Bytes(16, 0)})},
+        {"truncated", Bytes(noMagic.begin() + 0, noMagic.begin() + 10)},
+        {"compression the bit count lacks", MakeBmp({.compression = 3, .pixels = Bytes(16, 0)})},
+        {"JPEG inside", MakeBmp({.compression = 4, .pixels = Bytes(16, 0)})},
+        {"undefined bit count", MakeBmp({.bits = 7, .pixels = Bytes(16, 0)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d;
+        Read(c.bytes, d);
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+    }
+}
+
+TEST(BmpRle, EncodesRowsAsTheFormatExpects)
+{
+    struct Case
+    {
+        const char* name;
+        bool nibbles;
+        Bytes row;
+        Bytes expected;
+    };
+    const Case cases[] = {
+        {"RLE4 five distinct", true, {1, 2, 3, 4, 5}, {0, 5, 0x12, 0x34, 0x50, 0, 0, 0}},
+        {"RLE8 run and literals", false, {7, 7, 7, 1, 2, 3}, {3, 7, 0, 3, 1, 2, 3, 0, 0, 0}},
+        {"RLE8 two literals", false, {1, 2}, {1, 1, 1, 2, 0, 0}},
+        {"RLE4 two literals", true, {1, 2}, {2, 0x12, 0, 0}},
+        {"RLE8 one pixel", false, {9}, {1, 9, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes out(c.row.size() * 10 + 2);
+        int32_t n = c.nibbles ? Bmpfilt::EncodeRLE4(c.row.data(), int32_t(c.row.size()), out.data())
+                              : Bmpfilt::EncodeRLE8(c.row.data(), int32_t(c.row.size()), out.data());
+        out.resize(size_t(n));
+        EXPECT_EQ(out, c.expected);
+    }
+}
+
+} // namespace

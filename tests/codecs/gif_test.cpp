@@ -1,0 +1,553 @@
+// The GIF codec: real files of the GIF test suite, corrupt files, and what the reader fills in.
+#include "imaging/codecs/gif/gif_lzw.h"
+#include "imaging/codecs/gif/giffilter.h"
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/core/mask.h"
+#include "platform/core/streams.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+const fs::path GdkImages = "/usr/libexec/installed-tests/gdk-pixbuf/test-images";
+const fs::path GifSuite = GdkImages / "gif-test-suite";
+
+struct Decoded
+{
+    bool Aborted = false;
+    int32_t Frames = 0;
+    TKVBitmap Bitmap;
+    std::unique_ptr<TKVMask> Alpha;
+};
+
+void ReadFrame(TStream& stream, Decoded& out, TIOParamsVals& params, bool paramsOnly = false,
+               bool noAlpha = false)
+{
+    params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
+    TProgressRec progress;
+    progress.Aborting = &out.Aborted;
+    Giffilter::ReadGifStream(stream, out.Bitmap, out.Frames, params, progress, paramsOnly, out.Alpha,
+                             noAlpha);
+}
+
+void ReadFrame(const fs::path& file, Decoded& out, TIOParamsVals& params)
+{
+    TMemoryStream stream;
+    stream.LoadFromFile(file.string());
+    ReadFrame(stream, out, params);
+}
+
+TMemoryStream& Load(TMemoryStream& stream, const Bytes& bytes)
+{
+    stream.Clear();
+    stream.Write(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+    return stream;
+}
+
+Bytes ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The frame as RGBA, taking transparency from the mask.
+Bytes Rgba(Decoded& d)
+{
+    Bytes out;
+    for (int32_t y = 0; y < d.Bitmap.GetHeight(); y++)
+        for (int32_t x = 0; x < d.Bitmap.GetWidth(); x++) {
+            const uint8_t* row = d.Bitmap.GetScanLine(y);
+            TRGB c;
+            if (d.Bitmap.GetPixelFormat() == kv1g) {
+                c = (row[x >> 3] >> (7 - (x & 7))) & 1 ? TRGB{255, 255, 255} : TRGB{0, 0, 0};
+            } else {
+                c = reinterpret_cast<const TRGB*>(row)[x];
+            }
+            uint8_t a = d.Alpha ? d.Alpha->GetScanLine(y)[x] : 255;
+            if (a == 0)
+                c = TRGB{0, 0, 0}; // a transparent pixel's colour does not count
+            out.insert(out.end(), {c.r, c.g, c.b, a});
+        }
+    return out;
+}
+
+// A GIF of the suite's configuration: [section] key = value.
+std::map<std::string, std::map<std::string, std::string>> ReadConf(const fs::path& path)
+{
+    std::map<std::string, std::map<std::string, std::string>> conf;
+    std::ifstream in(path);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line[0] == '[') {
+            section = line.substr(1, line.find(']') - 1);
+            continue;
+        }
+        auto eq = line.find(" = ");
+        if (eq != std::string::npos)
+            conf[section][line.substr(0, eq)] = line.substr(eq + 3);
+    }
+    return conf;
+}
+
+// Composites the images of a file as a viewer shows them and compares each with the suite's
+// expected frame; with oneFrame every image goes into the one expected frame.
+void CheckAnimation(const std::string& name, bool oneFrame = false)
+{
+    auto conf = ReadConf(GifSuite / (name + ".conf"));
+    std::vector<std::string> frames;
+    std::stringstream list(conf["config"]["frames"]);
+    for (std::string f; std::getline(list, f, ',');)
+        frames.push_back(f);
+    const int32_t width = std::stoi(conf["config"]["width"]), height = std::stoi(conf["config"]["height"]);
+    Bytes canvas(size_t(width) * size_t(height) * 4, 0), previous;
+    int32_t images = int32_t(frames.size());
+    for (int32_t i = 0; i < images; i++) {
+        SCOPED_TRACE(testing::Message() << name << " frame " << i);
+        TIOParamsVals params;
+        params.GIF_ImageIndex = int32_t(i);
+        Decoded d;
+        ReadFrame(GifSuite / (name + ".gif"), d, params);
+        ASSERT_FALSE(d.Aborted);
+        if (oneFrame)
+            images = d.Frames;
+        else
+            EXPECT_EQ(d.Frames, images);
+        previous = canvas;
+        Bytes pixels = Rgba(d);
+        for (int32_t y = 0; y < params.Height; y++)
+            for (int32_t x = 0; x < params.Width; x++) {
+                int32_t cx = params.GIF_XPos + x, cy = params.GIF_YPos + y;
+                const uint8_t* p = &pixels[(size_t(y) * size_t(params.Width) + size_t(x)) * 4];
+                if (cx < width && cy < height && p[3] == 255)
+                    std::copy(p, p + 4, &canvas[(size_t(cy) * size_t(width) + size_t(cx)) * 4]);
+            }
+        const std::string& frame = frames[oneFrame ? 0 : size_t(i)];
+        if (!oneFrame || i == images - 1) {
+            EXPECT_EQ(canvas, ReadFile(GifSuite / conf[frame]["pixels"]));
+        }
+        if (!oneFrame && conf[frame].count("delay")) {
+            EXPECT_EQ(params.GIF_DelayTime, std::stoi(conf[frame]["delay"]));
+        }
+        if (params.GIF_Action == ioGIF_DrawBackground) {
+            for (int32_t y = params.GIF_YPos; y < std::min(height, params.GIF_YPos + params.Height); y++)
+                for (int32_t x = params.GIF_XPos; x < std::min(width, params.GIF_XPos + params.Width); x++)
+                    std::fill_n(&canvas[(size_t(y) * size_t(width) + size_t(x)) * 4], 4, 0);
+        } else if (params.GIF_Action == ioGIF_RestorePrev) {
+            canvas = previous;
+        }
+    }
+}
+
+bool SuiteInstalled()
+{
+    return fs::exists(GifSuite / "TESTS");
+}
+
+// The first frame as ImageMagick decodes it, RGBA with transparent pixels made black; empty when
+// ImageMagick is missing or refuses the file.
+Bytes ImageMagickRgba(const fs::path& file)
+{
+    fs::path out = fs::temp_directory_path() / ("kvgif-" + std::to_string(::getpid()) + ".rgba");
+    std::string command =
+        "/usr/bin/convert '" + file.string() + "[0]' -depth 8 rgba:'" + out.string() + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0)
+        return {};
+    Bytes rgba = ReadFile(out);
+    fs::remove(out);
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4)
+        if (rgba[i + 3] == 0)
+            std::fill_n(rgba.begin() + std::ptrdiff_t(i), 3, 0);
+    return rgba;
+}
+
+TEST(GifReader, DecodesTheGoSamplesAsImageMagickDoes)
+{
+    const fs::path samples = "/usr/share/go-1.19/src/image/testdata";
+    if (!fs::exists(samples) || std::system("/usr/bin/convert -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "golang-1.19-src or ImageMagick is not installed";
+    for (const char* name : {"triangle-001.gif", "video-001.gif", "video-001.5bpp.gif",
+                             "video-001.interlaced.gif", "video-005.gray.gif"}) {
+        SCOPED_TRACE(name);
+        TIOParamsVals params;
+        Decoded d;
+        ReadFrame(samples / name, d, params);
+        ASSERT_FALSE(d.Aborted);
+        Bytes expected = ImageMagickRgba(samples / name);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(Rgba(d), expected);
+    }
+}
+
+TEST(GifReader, DecodesTheSuiteFramesAsExpected)
+{
+    if (!SuiteInstalled())
+        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    // Files whose one frame covers the screen: the frame equals the expected picture.
+    const char* stills[] = {
+        "255-codes",
+        "4095-codes",
+        "4095-codes-clear",
+        "all-blues",
+        "all-greens",
+        "all-reds",
+        "comment",
+        "depth1",
+        "depth2",
+        "depth3",
+        "depth4",
+        "depth5",
+        "depth6",
+        "depth7",
+        "depth8",
+        "disabled-transparent",
+        "double-clears",
+        "extra-data",
+        "extra-pixels",
+        "four-colors",
+        "gif87a",
+        "icc-color-profile",
+        "interlace",
+        "invalid-background",
+        "invalid-transparent",
+        "large-codes",
+        "large-comment",
+        "local-color-table",
+        "loop-animexts",
+        "loop-buffer",
+        "loop-buffer_max",
+        "loop-infinite",
+        "loop-max",
+        "loop-once",
+        "many-clears",
+        "max-height",
+        "max-width",
+        "no-clear",
+        "no-clear-and-eoi",
+        "no-eoi",
+        "no-global-color-table",
+        "nul-application-extension",
+        "nul-comment",
+        "transparent",
+        "unknown-application-extension",
+        "unknown-extension",
+        "xmp-data",
+        "xmp-data-empty",
+        "icc-color-profile-empty",
+    };
+    for (const char* name : stills) {
+        SCOPED_TRACE(name);
+        auto conf = ReadConf(GifSuite / (std::string(name) + ".conf"));
+        TIOParamsVals params;
+        Decoded d;
+        ReadFrame(GifSuite / (std::string(name) + ".gif"), d, params);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(params.GIF_Version, conf["config"]["version"]);
+        EXPECT_EQ(params.GIF_WinWidth, std::stoi(conf["config"]["width"]));
+        EXPECT_EQ(Rgba(d), ReadFile(GifSuite / conf["frame0"]["pixels"]));
+    }
+}
+
+TEST(GifReader, DecodesTheSuiteAnimations)
+{
+    if (!SuiteInstalled())
+        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    for (const char* name : {"animation", "animation-speed", "animation-no-delays", "animation-zero-delays",
+                             "dispose-none", "dispose-keep", "dispose-restore-background", "gif87a-animation",
+                             "image-inside-bg", "image-outside-bg", "image-overlap-bg"})
+        CheckAnimation(name);
+    // Several images make up one frame.
+    for (const char* name : {"high-color", "images-combine", "images-overlap", "missing-pixels"})
+        CheckAnimation(name, true);
+    // Its second image is drawn and then taken away again.
+    TIOParamsVals params;
+    params.GIF_ImageIndex = 1;
+    Decoded d;
+    ReadFrame(GifSuite / "dispose-restore-previous.gif", d, params);
+    EXPECT_EQ(params.GIF_Action, ioGIF_RestorePrev);
+}
+
+TEST(GifReader, KeepsTheSuiteCommentsAsTheyAre)
+{
+    if (!SuiteInstalled())
+        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> comments;
+    };
+    const Case cases[] = {{"comment", {"Hello World!"}},
+                          {"invalid-utf8-comment", {"\xc3\x83("}},
+                          {"plain-text", {}},
+                          {"nul-comment", {std::string(1, '\0')}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIOParamsVals params;
+        Decoded d;
+        ReadFrame(GifSuite / (std::string(c.name) + ".gif"), d, params);
+        EXPECT_FALSE(d.Aborted);
+        std::vector<std::string> comments;
+        for (int32_t i = 0; i < params.GIF_Comments.Count(); i++)
+            comments.push_back(params.GIF_Comments.Strings(i));
+        EXPECT_EQ(comments, c.comments);
+    }
+}
+
+TEST(GifReader, FailsOnTheSuiteFilesWithoutAValidFrame)
+{
+    if (!SuiteInstalled())
+        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    // Either the read fails, or the file holds no frame to read (the caller compares the count).
+    // max-codes uses a minimum code size of 11: indexes are bytes, so sizes above 8 are refused.
+    for (const char* name : {"max-codes", "invalid-code", "overflow-codes", "overflow-codes-max", "max-size",
+                             "zero-size", "zero-width", "zero-height", "image-zero-size", "image-zero-width",
+                             "image-zero-height", "no-data"}) {
+        SCOPED_TRACE(name);
+        TIOParamsVals params;
+        Decoded d;
+        ReadFrame(GifSuite / (std::string(name) + ".gif"), d, params);
+        EXPECT_TRUE(d.Aborted || d.Frames == 0) << d.Frames;
+    }
+}
+
+TEST(GifReader, CorruptFilesEndCleanly)
+{
+    if (!SuiteInstalled())
+        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    for (const char* name :
+         {"fail/bug778584.gif", "fail/bug785973.gif", "fail/hang_114.gif", "fail/invalid.1.gif",
+          "fail/invalid.2.gif", "fail/invalid.3.gif", "fail/invalid.4.gif", "fail/overflow-codes-max.gif",
+          "fail/overflow-codes.gif"}) {
+        SCOPED_TRACE(name);
+        TIOParamsVals params;
+        Decoded d;
+        ReadFrame(GdkImages / name, d, params);
+        EXPECT_TRUE(d.Aborted) << d.Frames;
+    }
+    // Randomly modified: anything but a crash or a sanitizer report.
+    TIOParamsVals params;
+    Decoded d;
+    ReadFrame(GdkImages / "randomly-modified/valid.1.gif", d, params);
+}
+
+TEST(GifReader, IndexesBeyondTheTableReadBlack)
+{
+    if (!SuiteInstalled())
+        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    TIOParamsVals params;
+    Decoded d;
+    ReadFrame(GifSuite / "invalid-colors.gif", d, params);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(Rgba(d), (Bytes{0, 0, 0, 255}));
+}
+
+// ---- Hand-made files.
+
+// A GIF with a 4-entry global table and the given frames, each 3 x 2 and coded by our encoder.
+struct FrameSpec
+{
+    Bytes Indexes;
+    int TransparentIndex = -1;
+    int Disposal = 0;
+    std::string Comment = {};
+    bool LocalTable = false;
+};
+
+Bytes MakeGif(const std::vector<FrameSpec>& frames, int32_t width = 3, int32_t height = 2)
+{
+    Bytes gif{'G', 'I', 'F', '8', '9', 'a', uint8_t(width), 0, uint8_t(height), 0, 0x81, 2, 0};
+    const Bytes table{0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+    gif.insert(gif.end(), table.begin(), table.end());
+    for (const auto& f : frames) {
+        if (!f.Comment.empty()) {
+            gif.insert(gif.end(), {0x21, 0xFE, uint8_t(f.Comment.size())});
+            gif.insert(gif.end(), f.Comment.begin(), f.Comment.end());
+            gif.push_back(0);
+        }
+        if (f.TransparentIndex >= 0 || f.Disposal)
+            gif.insert(gif.end(),
+                       {0x21, 0xF9, 4, uint8_t((f.TransparentIndex >= 0 ? 1 : 0) | f.Disposal << 2), 7, 0,
+                        uint8_t(std::max(f.TransparentIndex, 0)), 0});
+        gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, uint8_t(width), 0, uint8_t(height), 0,
+                               uint8_t(f.LocalTable ? 0x80 : 0)});
+        if (f.LocalTable)
+            gif.insert(gif.end(), {255, 255, 255, 0, 0, 0});
+        TMemoryStream data;
+        Giflzw::GIFLZWCompress(data, height, width, false, f.Indexes.data(), 2);
+        const auto* p = static_cast<const uint8_t*>(data.Memory());
+        gif.insert(gif.end(), p, p + data.Size());
+    }
+    gif.push_back(0x3B);
+    return gif;
+}
+
+TEST(GifReader, ReadsTheChosenFrameAndEveryComment)
+{
+    Bytes gif = MakeGif({{{0, 1, 2, 3, 0, 1}, -1, 0, "first"},
+                         {{3, 3, 3, 2, 2, 2}, 2, 2, "second"},
+                         {{1, 1, 1, 1, 1, 1}, -1, 0, "third"}});
+    TMemoryStream stream;
+    TIOParamsVals params;
+    params.GIF_ImageIndex = 1;
+    Decoded d;
+    ReadFrame(Load(stream, gif), d, params);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(d.Frames, 3);
+    EXPECT_EQ(params.GIF_ImageCount, 3);
+    ASSERT_EQ(params.GIF_Comments.Count(), 3);
+    EXPECT_EQ(params.GIF_Comments.Strings(2), "third");
+    EXPECT_EQ(params.GIF_DelayTime, 7);
+    EXPECT_EQ(params.GIF_Action, ioGIF_DrawBackground);
+    EXPECT_TRUE(params.GIF_FlagTranspColor);
+    EXPECT_EQ(params.GIF_TranspColor, (TRGB{0, 255, 0}));
+    EXPECT_EQ(params.BitsPerSample, 2);
+    EXPECT_EQ(params.ColorMapCount, 4);
+    EXPECT_EQ(Rgba(d), (Bytes{0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, //
+                              0, 0, 0,   0,   0, 0, 0,   0,   0, 0, 0,   0}));
+}
+
+TEST(GifReader, FrameIndexPastTheEndDecodesNothing)
+{
+    Bytes gif = MakeGif({{{0, 1, 2, 3, 0, 1}}});
+    TMemoryStream stream;
+    TIOParamsVals params;
+    params.GIF_ImageIndex = 1;
+    Decoded d;
+    ReadFrame(Load(stream, gif), d, params);
+    EXPECT_FALSE(d.Aborted);
+    EXPECT_EQ(d.Frames, 1);
+    EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+    EXPECT_EQ(d.Alpha, nullptr);
+}
+
+TEST(GifReader, BlackAndWhiteTwoColourFramesAreOneBit)
+{
+    struct Case
+    {
+        Bytes table;
+        TKVPixelFormat format;
+    };
+    const Case cases[] = {{{0, 0, 0, 255, 255, 255}, kv1g},
+                          {{255, 255, 255, 0, 0, 0}, kv24RGB},
+                          {{255, 0, 0, 0, 0, 255}, kv24RGB}};
+    for (const auto& c : cases) {
+        // 9 pixels wide: the ninth pixel lands in the second byte of the row.
+        Bytes gif{'G', 'I', 'F', '8', '7', 'a', 9, 0, 1, 0, 0x80, 0, 0};
+        gif.insert(gif.end(), c.table.begin(), c.table.end());
+        gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, 9, 0, 1, 0, 0});
+        const Bytes pixels{1, 0, 0, 0, 0, 0, 0, 0, 1};
+        TMemoryStream data;
+        Giflzw::GIFLZWCompress(data, 1, 9, false, pixels.data(), 1);
+        const auto* p = static_cast<const uint8_t*>(data.Memory());
+        gif.insert(gif.end(), p, p + data.Size());
+        gif.push_back(0x3B);
+        TMemoryStream stream;
+        TIOParamsVals params;
+        Decoded d;
+        ReadFrame(Load(stream, gif), d, params);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(params.BitsPerSample, 1);
+        EXPECT_EQ(d.Bitmap.GetPixelFormat(), c.format);
+        Bytes rgba = Rgba(d);
+        EXPECT_EQ(Bytes(rgba.begin() + 32, rgba.begin() + 35),
+                  Bytes(c.table.begin() + 3, c.table.begin() + 6));
+        EXPECT_EQ(Bytes(rgba.begin() + 28, rgba.begin() + 31), Bytes(c.table.begin(), c.table.begin() + 3));
+    }
+}
+
+TEST(GifReader, MaskFollowsTransparencyUnlessNoAlpha)
+{
+    Bytes opaque = MakeGif({{{0, 1, 2, 3, 0, 1}}});
+    Bytes transparent = MakeGif({{{0, 1, 2, 3, 0, 1}, 1}});
+    struct Case
+    {
+        const Bytes* gif;
+        bool noAlpha;
+        Bytes mask; // empty: no mask made
+    };
+    const Case cases[] = {{&opaque, false, {255, 255, 255, 255, 255, 255}},
+                          {&transparent, false, {255, 0, 255, 255, 255, 0}},
+                          {&transparent, true, {}}};
+    for (const auto& c : cases) {
+        TMemoryStream stream;
+        TIOParamsVals params;
+        Decoded d;
+        ReadFrame(Load(stream, *c.gif), d, params, false, c.noAlpha);
+        ASSERT_FALSE(d.Aborted);
+        if (c.mask.empty()) {
+            EXPECT_EQ(d.Alpha, nullptr);
+            continue;
+        }
+        ASSERT_NE(d.Alpha, nullptr);
+        Bytes mask;
+        for (int y = 0; y < 2; y++)
+            for (int x = 0; x < 3; x++)
+                mask.push_back(uint8_t(d.Alpha->GetScanLine(y)[x]));
+        EXPECT_EQ(mask, c.mask);
+    }
+}
+
+TEST(GifReader, FailuresSetTheAbortFlag)
+{
+    Bytes good = MakeGif({{{0, 1, 2, 3, 0, 1}}});
+    Bytes headerOnly(good.begin(), good.begin() + 13 + 12);
+    Bytes notGif = good;
+    notGif[0] = 'X';
+    struct Case
+    {
+        const char* name;
+        Bytes bytes;
+        bool withDecoder;
+    };
+    const Case cases[] = {{"not a GIF", notGif, true},
+                          {"ends after the tables", headerOnly, true},
+                          {"no decoder", good, false},
+                          {"empty", {}, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMemoryStream stream;
+        Load(stream, c.bytes);
+        TIOParamsVals params;
+        Decoded d;
+        TProgressRec progress;
+        progress.Aborting = &d.Aborted;
+        params.GIF_LZWDecompress = c.withDecoder ? Giflzw::GIFLZWDecompress : nullptr;
+        Giffilter::ReadGifStream(stream, d.Bitmap, d.Frames, params, progress, false, d.Alpha, false);
+        EXPECT_TRUE(d.Aborted);
+    }
+}
+
+TEST(GifReader, ParamsOnlyLeavesTheBitmapAlone)
+{
+    Bytes gif = MakeGif({{{0, 1, 2, 3, 0, 1}, -1, 0, "", true}});
+    TMemoryStream stream;
+    TIOParamsVals params;
+    Decoded d;
+    ReadFrame(Load(stream, gif), d, params, true);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(d.Frames, 1);
+    EXPECT_EQ(params.Width, 3);
+    EXPECT_EQ(params.BitsPerSample, 1);
+    EXPECT_EQ(params.ColorMap[0], (TRGB{255, 255, 255}));
+    EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+    EXPECT_EQ(d.Alpha, nullptr);
+}
+
+} // namespace
