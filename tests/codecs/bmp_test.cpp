@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -446,3 +448,215 @@ TEST(BmpRle, EncodesRowsAsTheFormatExpects)
 }
 
 } // namespace
+
+// ---- Writing.
+
+namespace {
+
+// Runs of three pixels and single pixels of up to `colours` colours, so that RLE meets both.
+void MakePicture(TKVBitmap& bitmap, int32_t width, int32_t height, int32_t colours)
+{
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; y++) {
+        auto* row = reinterpret_cast<TRGB*>(bitmap.GetScanLine(y));
+        for (int32_t x = 0; x < width; x++) {
+            int32_t index = (x < width / 2 ? x / 3 + y : x * 5 + y) % colours;
+            row[x] = TRGB{uint8_t(index * 20), uint8_t(200 - index * 9), uint8_t(index * 37 % 256)};
+        }
+    }
+}
+
+Bytes Write(TKVBitmap& bitmap, TIOParamsVals& params, bool& aborted)
+{
+    TMemoryStream stream;
+    TProgressRec progress;
+    progress.Aborting = &aborted;
+    Bmpfilt::BMPWriteStream(stream, bitmap, params, progress);
+    const auto* p = static_cast<const uint8_t*>(stream.Memory());
+    return Bytes(p, p + stream.Size());
+}
+
+uint32_t Get32(const Bytes& b, size_t at)
+{
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+// The raw RGB pixels as ffmpeg decodes the image; empty when it cannot.
+Bytes FfmpegRgb(const fs::path& file)
+{
+    fs::path out = fs::temp_directory_path() / ("kvbmp-ff-" + std::to_string(::getpid()) + ".rgb");
+    std::string command = "/usr/bin/ffmpeg -v error -y -i '" + file.string() +
+                          "' -f rawvideo -pix_fmt rgb24 '" + out.string() + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0)
+        return {};
+    Bytes rgb = ReadFile(out);
+    fs::remove(out);
+    return rgb;
+}
+
+std::string Identify(const fs::path& file)
+{
+    std::string text;
+    FILE* pipe = ::popen(("/usr/bin/identify -format '%m %C' '" + file.string() + "' 2>&1").c_str(), "r");
+    if (pipe == nullptr)
+        return text;
+    char buffer[256];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        text.append(buffer, n);
+    ::pclose(pipe);
+    return text;
+}
+
+} // namespace
+
+TEST(BmpWriter, ImageMagickReadsEveryDepthVersionAndRle)
+{
+    if (!HaveImageMagick())
+        GTEST_SKIP() << "ImageMagick is not installed";
+    TempDir dir;
+    struct Case
+    {
+        const char* name;
+        int32_t bitsPerSample, samplesPerPixel;
+        TIOBMPVersion version;
+        TIOBMPCompression compression;
+        int32_t colours;
+        const char* identified; // format and compression as identify names them
+    };
+    const Case cases[] = {
+        {"1-bit", 1, 1, ioBMP_BM3, ioBMP_UNCOMPRESSED, 2, "BMP3 None"},
+        {"1-bit OS/2", 1, 1, ioBMP_BMOS2V1, ioBMP_UNCOMPRESSED, 2, "BMP2 None"},
+        {"4-bit", 4, 1, ioBMP_BM3, ioBMP_UNCOMPRESSED, 12, "BMP3 None"},
+        {"4-bit RLE", 4, 1, ioBMP_BM3, ioBMP_RLE, 12, "BMP3 RLE"},
+        {"4-bit OS/2", 4, 1, ioBMP_BMOS2V1, ioBMP_UNCOMPRESSED, 12, "BMP2 None"},
+        {"8-bit", 8, 1, ioBMP_BM3, ioBMP_UNCOMPRESSED, 40, "BMP3 None"},
+        {"8-bit RLE", 8, 1, ioBMP_BM3, ioBMP_RLE, 40, "BMP3 RLE"},
+        {"8-bit RLE on OS/2 is stored plain", 8, 1, ioBMP_BMOS2V1, ioBMP_RLE, 40, "BMP2 None"},
+        {"8-bit OS/2 2.x", 8, 1, ioBMP_BMOS2V2, ioBMP_UNCOMPRESSED, 40, "BMP None"},
+        {"24-bit", 8, 3, ioBMP_BM3, ioBMP_UNCOMPRESSED, 200, "BMP3 None"},
+        {"24-bit version 1", 8, 3, ioBMP_BM, ioBMP_UNCOMPRESSED, 200, "BMP3 None"},
+        {"24-bit OS/2", 8, 3, ioBMP_BMOS2V1, ioBMP_UNCOMPRESSED, 200, "BMP2 None"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TKVBitmap bitmap;
+        MakePicture(bitmap, 23, 7, c.colours);
+        TIOParamsVals params;
+        params.BitsPerSample = c.bitsPerSample;
+        params.SamplesPerPixel = c.samplesPerPixel;
+        params.BMP_Version = c.version;
+        params.BMP_Compression = c.compression;
+        bool aborted = false;
+        Bytes bmp = Write(bitmap, params, aborted);
+        ASSERT_FALSE(aborted);
+        const fs::path file = dir.Path / "out.bmp";
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
+        EXPECT_EQ(Identify(file), c.identified);
+        // Each picture has no more colours than its depth holds: the pixels come back exactly.
+        // ImageMagick takes the palette entries of the 64-byte OS/2 header for 3 bytes, where the
+        // header's own format has 4; ffmpeg reads them as the format says.
+        if (c.version == ioBMP_BMOS2V2) {
+            Bytes viaFfmpeg = FfmpegRgb(file);
+            if (!viaFfmpeg.empty()) {
+                EXPECT_EQ(viaFfmpeg, Rgb(bitmap));
+            }
+        } else {
+            EXPECT_EQ(ImageMagickRgb(file), Rgb(bitmap));
+        }
+        Decoded d;
+        Read(bmp, d);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(Rgb(d.Bitmap), Rgb(bitmap));
+        EXPECT_EQ(d.Params.BMP_Version, c.version == ioBMP_BM ? ioBMP_BM3 : c.version); // both 40 bytes
+        EXPECT_EQ(d.Params.BMP_Compression, c.version == ioBMP_BMOS2V1 ? ioBMP_UNCOMPRESSED : c.compression);
+    }
+}
+
+TEST(BmpWriter, FillsTheHeaderFields)
+{
+    struct Case
+    {
+        const char* name;
+        int32_t bitsPerSample, samplesPerPixel;
+        TIOBMPVersion version;
+        TIOBMPCompression compression;
+        uint32_t colorsUsed, colorsImportant;
+        bool endOfBitmap;
+    };
+    const Case cases[] = {
+        {"24-bit", 8, 3, ioBMP_BM3, ioBMP_UNCOMPRESSED, 0, 16777216, false},
+        {"8-bit", 8, 1, ioBMP_BM3, ioBMP_UNCOMPRESSED, 256, 256, false},
+        {"4-bit RLE", 4, 1, ioBMP_BMOS2V2, ioBMP_RLE, 16, 16, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TKVBitmap bitmap;
+        MakePicture(bitmap, 9, 3, 5);
+        TIOParamsVals params;
+        params.BitsPerSample = c.bitsPerSample;
+        params.SamplesPerPixel = c.samplesPerPixel;
+        params.BMP_Version = c.version;
+        params.BMP_Compression = c.compression;
+        params.DpiX = 300;
+        params.DpiY = 72;
+        bool aborted = false;
+        Bytes bmp = Write(bitmap, params, aborted);
+        ASSERT_FALSE(aborted);
+        const uint32_t headerSize = Get32(bmp, 14);
+        EXPECT_EQ(Get32(bmp, 2), bmp.size());
+        EXPECT_EQ(Get32(bmp, 14 + 24), 11811u); // 300 dpi in pixels per metre
+        EXPECT_EQ(Get32(bmp, 14 + 28), 2835u);
+        EXPECT_EQ(Get32(bmp, 14 + 32), c.colorsUsed);
+        EXPECT_EQ(Get32(bmp, 14 + 36), c.colorsImportant);
+        const uint32_t bitsOffset = Get32(bmp, 10);
+        EXPECT_EQ(bitsOffset, 14 + headerSize + 4 * c.colorsUsed);
+        EXPECT_EQ(Get32(bmp, 14 + 20), bmp.size() - bitsOffset);
+        EXPECT_EQ(bmp[bmp.size() - 2] == 0 && bmp[bmp.size() - 1] == 1, c.endOfBitmap);
+    }
+
+    // The 12-byte header keeps 3-byte palette entries and stores RLE requests plain.
+    TKVBitmap bitmap;
+    MakePicture(bitmap, 9, 3, 5);
+    TIOParamsVals params;
+    params.SamplesPerPixel = 1;
+    params.BMP_Version = ioBMP_BMOS2V1;
+    params.BMP_Compression = ioBMP_RLE;
+    bool aborted = false;
+    Bytes bmp = Write(bitmap, params, aborted);
+    ASSERT_FALSE(aborted);
+    EXPECT_EQ(Get32(bmp, 14), 12u);
+    EXPECT_EQ(Get32(bmp, 10), 14u + 12u + 3u * 256u);
+    EXPECT_EQ(bmp.size(), 14u + 12u + 3u * 256u + 12u * 3u);
+}
+
+TEST(BmpWriter, TwoColourPicturesKeepTheirColoursInOneBit)
+{
+    TKVBitmap bitmap;
+    MakePicture(bitmap, 10, 4, 2);
+    TIOParamsVals params;
+    params.BitsPerSample = 1;
+    params.SamplesPerPixel = 1;
+    bool aborted = false;
+    Bytes bmp = Write(bitmap, params, aborted);
+    ASSERT_FALSE(aborted);
+    EXPECT_EQ(bmp[28], 1); // bit count
+    ASSERT_EQ(params.ColorMapCount, 2);
+    Decoded d;
+    Read(bmp, d);
+    EXPECT_EQ(Rgb(d.Bitmap), Rgb(bitmap));
+
+    // A black-and-white bitmap goes out with the palette black, white.
+    TKVBitmap bw;
+    bw.Allocate(10, 4, kv1g);
+    for (int32_t y = 0; y < 4; y++)
+        for (int32_t x = 0; x < 10; x++)
+            bw.SetPixels_kv1g(x, y, (x + y) % 3 == 0);
+    Bytes bwFile = Write(bw, params, aborted);
+    ASSERT_FALSE(aborted);
+    EXPECT_EQ(Bytes(bwFile.begin() + 54, bwFile.begin() + 62), (Bytes{0, 0, 0, 0, 255, 255, 255, 0}));
+    Decoded back;
+    Read(bwFile, back);
+    EXPECT_EQ(back.Bitmap.GetPixelFormat(), kv1g);
+    EXPECT_EQ(Rgb(back.Bitmap), Rgb(bw));
+}

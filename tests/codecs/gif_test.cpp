@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -551,3 +552,314 @@ TEST(GifReader, ParamsOnlyLeavesTheBitmapAlone)
 }
 
 } // namespace
+
+// ---- Writing and frame editing.
+
+namespace {
+
+// What a command prints on its standard output, and whether it ended well.
+struct ToolOutput
+{
+    bool Ok = false;
+    std::string Text;
+};
+
+ToolOutput RunTool(const std::string& command)
+{
+    ToolOutput out;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr)
+        return out;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.Text.append(buffer, n);
+    out.Ok = ::pclose(pipe) == 0;
+    return out;
+}
+
+bool HaveTools()
+{
+    return RunTool("/usr/bin/giftext -h").Text.find("Usage") != std::string::npos &&
+           RunTool("/usr/bin/gifsicle --version").Ok && RunTool("/usr/bin/convert -version").Ok;
+}
+
+struct TempDir
+{
+    fs::path Path;
+    TempDir()
+    {
+        char name[] = "/tmp/kvgifXXXXXX";
+        Path = ::mkdtemp(name);
+    }
+    ~TempDir() { fs::remove_all(Path); }
+};
+
+// A width x height picture of `colours` distinct colours in diagonal bands.
+void MakePicture(TKVBitmap& bitmap, int32_t width, int32_t height, int32_t colours)
+{
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; y++) {
+        auto* row = reinterpret_cast<TRGB*>(bitmap.GetScanLine(y));
+        for (int32_t x = 0; x < width; x++) {
+            int32_t band = (x + y) % colours;
+            row[x] = TRGB{uint8_t(band * 7), uint8_t(255 - band), uint8_t(band * 13 % 256)};
+        }
+    }
+}
+
+// Writes through the writer and our LZW encoder; false when the abort flag was set.
+bool WriteGif(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params)
+{
+    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
+    bool aborted = false;
+    TProgressRec progress;
+    progress.Aborting = &aborted;
+    Giffilter::WriteGifStream(stream, bitmap, params, progress);
+    return !aborted;
+}
+
+Bytes Contents(TMemoryStream& stream)
+{
+    const auto* p = static_cast<const uint8_t*>(stream.Memory());
+    return Bytes(p, p + stream.Size());
+}
+
+void SaveBytes(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// The bitmap as RGBA with its alpha channel, transparent pixels made black.
+Bytes SourceRgba(TKVBitmap& bitmap)
+{
+    Bytes out;
+    TKVBitmap* alpha = bitmap.GetHasAlphaChannel() ? bitmap.GetAlphaChannel() : nullptr;
+    for (int32_t y = 0; y < bitmap.GetHeight(); y++)
+        for (int32_t x = 0; x < bitmap.GetWidth(); x++) {
+            TRGB c = bitmap.GetPixels(x, y);
+            uint8_t a = alpha != nullptr && alpha->GetScanLine(y)[x] < 255 ? 0 : 255;
+            if (a == 0)
+                c = TRGB{};
+            out.insert(out.end(), {c.r, c.g, c.b, a});
+        }
+    return out;
+}
+
+} // namespace
+
+TEST(GifWriter, StandardToolsReadTransparencyInterlaceDisposalCommentsAndLoop)
+{
+    if (!HaveTools())
+        GTEST_SKIP() << "giflib-tools, gifsicle or ImageMagick is not installed";
+    TempDir dir;
+    TKVBitmap bitmap;
+    MakePicture(bitmap, 19, 13, 40);
+    for (int32_t x = 0; x < 19; x++)
+        bitmap.SetAlpha(x, 4, x % 3 == 0 ? 0 : 255);
+    TIOParamsVals params;
+    params.GIF_Interlaced = true;
+    params.GIF_DelayTime = 7;
+    params.GIF_Comments.Add("made by the tests");
+    params.GIF_Comments.Add(std::string(300, 'x'));
+    TMemoryStream stream;
+    ASSERT_TRUE(WriteGif(stream, bitmap, params));
+    const fs::path file = dir.Path / "out.gif";
+    SaveBytes(file, Contents(stream));
+    Giffilter::_GifMakeAnimate(file.string(), 3, 19, 13);
+    EXPECT_TRUE(Giffilter::_CheckGifAnimate(file.string()));
+
+    ToolOutput info = RunTool("/usr/bin/gifsicle --info '" + file.string() + "'");
+    ASSERT_TRUE(info.Ok) << info.Text;
+    for (const char* expected : {"1 image", "logical screen 19x13", "global color table [256]",
+                                 "loop count 3", "+ image #0 19x13 interlaced transparent 255",
+                                 "disposal background delay 0.07s", "comment made by the tests"})
+        EXPECT_NE(info.Text.find(expected), std::string::npos) << expected << "\n" << info.Text;
+
+    ToolOutput text = RunTool("/usr/bin/giftext '" + file.string() + "'");
+    ASSERT_TRUE(text.Ok) << text.Text;
+    for (const char* expected : {"Transparency on: yes", "Transparent Index: 255", "Disposal Mode: 2",
+                                 "DelayTime: 7", "Image is Interlaced", "GIF file terminated normally."})
+        EXPECT_NE(text.Text.find(expected), std::string::npos) << expected << "\n" << text.Text;
+
+    // Fewer colours than the table holds: the pixels come back exactly, through ImageMagick and
+    // through our own reader.
+    EXPECT_EQ(ImageMagickRgba(file), SourceRgba(bitmap));
+    TIOParamsVals readBack;
+    Decoded d;
+    ReadFrame(file, d, readBack);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(Rgba(d), SourceRgba(bitmap));
+    EXPECT_TRUE(readBack.GIF_Interlaced);
+    EXPECT_EQ(readBack.GIF_Action, ioGIF_DrawBackground);
+    ASSERT_EQ(readBack.GIF_Comments.Count(), 3); // the long line comes back as two sub-blocks
+    EXPECT_EQ(readBack.GIF_Comments.Strings(1) + readBack.GIF_Comments.Strings(2), std::string(300, 'x'));
+}
+
+TEST(GifWriter, ChoosesTheTableByBitsAndAlpha)
+{
+    struct Case
+    {
+        const char* name;
+        int32_t bits;
+        bool twoColours;
+        bool alpha;
+        uint8_t packed; // screen descriptor: global table of 2 << (packed & 7) entries
+        uint8_t transparentIndex;
+    };
+    const Case cases[] = {
+        {"8 bits with alpha", 8, false, true, 0xF7, 255},
+        {"8 bits", 8, false, false, 0xF7, 0},
+        {"4 bits", 4, false, false, 0xB3, 0},
+        {"out of range bits clamp to 8", 16, false, false, 0xF7, 0},
+        {"two colours", 1, true, false, 0x80, 0},
+        // Two colours and transparency: 0 dark, 1 light, 2 transparent.
+        {"two colours with alpha", 1, true, true, 0x91, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TKVBitmap bitmap;
+        MakePicture(bitmap, 6, 5, c.twoColours ? 2 : 40);
+        if (c.alpha)
+            bitmap.SetAlpha(1, 1, 100);
+        TIOParamsVals params;
+        params.BitsPerSample = c.bits;
+        TMemoryStream stream;
+        ASSERT_TRUE(WriteGif(stream, bitmap, params));
+        Bytes gif = Contents(stream);
+        ASSERT_GT(gif.size(), 13u);
+        EXPECT_EQ(gif[10], c.packed);
+        const size_t control = 13 + 3 * (size_t(2) << (c.packed & 7));
+        ASSERT_GT(gif.size(), control + 8);
+        EXPECT_EQ(gif[control + 3], uint8_t(0x08 | (c.alpha ? 1 : 0)));
+        if (c.alpha) {
+            EXPECT_EQ(gif[control + 6], c.transparentIndex);
+        }
+        EXPECT_EQ(params.GIF_FlagTranspColor, c.alpha);
+
+        TIOParamsVals readBack;
+        Decoded d;
+        ReadFrame(Load(stream, gif), d, readBack);
+        ASSERT_FALSE(d.Aborted);
+        Bytes expected = SourceRgba(bitmap);
+        if (c.bits < 8 && !c.twoColours) {
+            EXPECT_EQ(readBack.ColorMapCount, 1 << c.bits);
+            continue; // fewer colours than the picture: quantized
+        }
+        EXPECT_EQ(Rgba(d), expected);
+    }
+}
+
+TEST(GifWriter, RefusesWhatTheFormatCannotHold)
+{
+    struct Case
+    {
+        const char* name;
+        int32_t width, height, x, y;
+        bool withEncoder;
+    };
+    const Case cases[] = {{"no encoder", 4, 4, 0, 0, false},
+                          {"wider than 65535", 65536, 1, 0, 0, true},
+                          {"position past 65535", 4, 4, 70000, 0, true},
+                          {"negative position", 4, 4, 0, -1, true},
+                          {"empty", 0, 0, 0, 0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TKVBitmap bitmap;
+        if (c.width > 0)
+            MakePicture(bitmap, c.width, c.height, 3);
+        TIOParamsVals params;
+        params.GIF_XPos = c.x;
+        params.GIF_YPos = c.y;
+        params.GIF_LZWCompress = c.withEncoder ? Giflzw::GIFLZWCompress : nullptr;
+        bool aborted = false;
+        TProgressRec progress;
+        progress.Aborting = &aborted;
+        TMemoryStream stream;
+        Giffilter::WriteGifStream(stream, bitmap, params, progress);
+        EXPECT_TRUE(aborted);
+    }
+}
+
+TEST(GifWriter, CompletesAShortVersion)
+{
+    for (const char* version : {"GIF8", "", "GIF87a-long"}) {
+        TKVBitmap bitmap;
+        MakePicture(bitmap, 2, 2, 2);
+        TIOParamsVals params;
+        params.GIF_Version = version;
+        TMemoryStream stream;
+        ASSERT_TRUE(WriteGif(stream, bitmap, params));
+        Bytes gif = Contents(stream);
+        std::string written(gif.begin(), gif.begin() + 6);
+        EXPECT_EQ(written,
+                  std::string(version).size() >= 6
+                      ? std::string(version, 6)
+                      : std::string(version) + std::string("GIF89a").substr(std::string(version).size()));
+    }
+}
+
+TEST(GifFrames, InsertsAndDeletesFramesByTheirPlaceInTheFile)
+{
+    TempDir dir;
+    const fs::path file = dir.Path / "frames.gif";
+    // Frames 0, 1, 2 of two, three and four colours.
+    TKVBitmap pictures[3];
+    for (int i = 0; i < 3; i++)
+        MakePicture(pictures[i], 5, 4, i + 2);
+    {
+        TIOParamsVals params;
+        TMemoryStream stream;
+        ASSERT_TRUE(WriteGif(stream, pictures[0], params));
+        SaveBytes(file, Contents(stream));
+    }
+    for (int32_t i : {1, 2}) {
+        TIOParamsVals params;
+        params.GIF_ImageIndex = i;
+        params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
+        bool aborted = false;
+        TProgressRec progress;
+        progress.Aborting = &aborted;
+        EXPECT_EQ(Giffilter::_InsertGifIm(file.string(), pictures[i], params, progress), i + 1);
+        EXPECT_FALSE(aborted);
+    }
+    EXPECT_EQ(Giffilter::_DeleteGifIm(file.string(), -1, false), 3);
+    if (HaveTools()) {
+        ToolOutput info = RunTool("/usr/bin/gifsicle --info '" + file.string() + "'");
+        EXPECT_TRUE(info.Ok) << info.Text;
+        EXPECT_NE(info.Text.find("3 images"), std::string::npos) << info.Text;
+    }
+
+    // Dropping frame 1 keeps frames 0 and 2, in that order.
+    EXPECT_EQ(Giffilter::_DeleteGifIm(file.string(), 1, true), 2);
+    for (int32_t i : {0, 1}) {
+        TIOParamsVals params;
+        params.GIF_ImageIndex = i;
+        Decoded d;
+        ReadFrame(file, d, params);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(d.Frames, 2);
+        EXPECT_EQ(Rgba(d), SourceRgba(pictures[i == 0 ? 0 : 2]));
+    }
+}
+
+TEST(GifFrames, LeavesOtherFilesAlone)
+{
+    TempDir dir;
+    const fs::path file = dir.Path / "not.gif";
+    const Bytes bytes{'P', 'N', 'G', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    SaveBytes(file, bytes);
+    TKVBitmap bitmap;
+    MakePicture(bitmap, 2, 2, 2);
+    TIOParamsVals params;
+    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
+    bool aborted = false;
+    TProgressRec progress;
+    progress.Aborting = &aborted;
+    EXPECT_EQ(Giffilter::_InsertGifIm(file.string(), bitmap, params, progress), 0);
+    EXPECT_TRUE(aborted);
+    EXPECT_EQ(Giffilter::_DeleteGifIm(file.string(), 0, true), 0);
+    Giffilter::_GifMakeAnimate(file.string(), 0, 2, 2);
+    EXPECT_FALSE(Giffilter::_CheckGifAnimate(file.string()));
+    EXPECT_EQ(ReadFile(file), bytes);
+}
