@@ -6,6 +6,7 @@
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -87,22 +88,11 @@ bool HaveImageMagick()
     return std::system("/usr/bin/convert -version >/dev/null 2>&1") == 0;
 }
 
-struct TempDir
-{
-    fs::path Path;
-    TempDir()
-    {
-        char name[] = "/tmp/kvbmpXXXXXX";
-        Path = mkdtemp(name);
-    }
-    ~TempDir() { fs::remove_all(Path); }
-};
-
 TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
 {
     if (!HaveImageMagick())
         GTEST_SKIP() << "ImageMagick is not installed";
-    TempDir dir;
+    kvtest::TempFolder dir;
     // A 37 x 23 picture with a few flat areas (for RLE) and noise.
     const int width = 37, height = 23;
     std::mt19937 random(11);
@@ -111,7 +101,7 @@ TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
         for (int x = 0; x < width; x++)
             for (int c = 0; c < 3; c++)
                 ppm.push_back(char(x < 12 ? (y * 40 + c * 90) & 0xFF : random() & 0xFF));
-    std::ofstream(dir.Path / "in.ppm", std::ios::binary) << ppm;
+    std::ofstream(dir.File("in.ppm"), std::ios::binary) << ppm;
 
     struct Case
     {
@@ -140,9 +130,9 @@ TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
             prefix = options.substr(colon + 1);
             options = options.substr(0, colon);
         }
-        fs::path file = dir.Path / "out.bmp";
-        std::string command = "/usr/bin/convert '" + (dir.Path / "in.ppm").string() + "' " + options + " '" +
-                              prefix + file.string() + "' 2>/dev/null";
+        fs::path file = dir.File("out.bmp");
+        std::string command = "/usr/bin/convert '" + dir.File("in.ppm") + "' " + options + " '" + prefix +
+                              file.string() + "' 2>/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         Decoded d;
         Read(ReadFile(file), d);
@@ -513,7 +503,7 @@ TEST(BmpWriter, ImageMagickReadsEveryDepthVersionAndRle)
 {
     if (!HaveImageMagick())
         GTEST_SKIP() << "ImageMagick is not installed";
-    TempDir dir;
+    kvtest::TempFolder dir;
     struct Case
     {
         const char* name;
@@ -549,7 +539,7 @@ TEST(BmpWriter, ImageMagickReadsEveryDepthVersionAndRle)
         bool aborted = false;
         Bytes bmp = Write(bitmap, params, aborted);
         ASSERT_FALSE(aborted);
-        const fs::path file = dir.Path / "out.bmp";
+        const fs::path file = dir.File("out.bmp");
         std::ofstream(file, std::ios::binary)
             .write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
         EXPECT_EQ(Identify(file), c.identified);

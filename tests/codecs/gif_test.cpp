@@ -6,6 +6,7 @@
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
 #include "platform/core/streams.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -583,17 +584,6 @@ bool HaveTools()
            RunTool("/usr/bin/gifsicle --version").Ok && RunTool("/usr/bin/convert -version").Ok;
 }
 
-struct TempDir
-{
-    fs::path Path;
-    TempDir()
-    {
-        char name[] = "/tmp/kvgifXXXXXX";
-        Path = ::mkdtemp(name);
-    }
-    ~TempDir() { fs::remove_all(Path); }
-};
-
 // A width x height picture of `colours` distinct colours in diagonal bands.
 void MakePicture(TKVBitmap& bitmap, int32_t width, int32_t height, int32_t colours)
 {
@@ -652,7 +642,7 @@ TEST(GifWriter, StandardToolsReadTransparencyInterlaceDisposalCommentsAndLoop)
 {
     if (!HaveTools())
         GTEST_SKIP() << "giflib-tools, gifsicle or ImageMagick is not installed";
-    TempDir dir;
+    kvtest::TempFolder dir;
     TKVBitmap bitmap;
     MakePicture(bitmap, 19, 13, 40);
     for (int32_t x = 0; x < 19; x++)
@@ -664,7 +654,7 @@ TEST(GifWriter, StandardToolsReadTransparencyInterlaceDisposalCommentsAndLoop)
     params.GIF_Comments.Add(std::string(300, 'x'));
     TMemoryStream stream;
     ASSERT_TRUE(WriteGif(stream, bitmap, params));
-    const fs::path file = dir.Path / "out.gif";
+    const fs::path file = dir.File("out.gif");
     SaveBytes(file, Contents(stream));
     Giffilter::_GifMakeAnimate(file.string(), 3, 19, 13);
     EXPECT_TRUE(Giffilter::_CheckGifAnimate(file.string()));
@@ -801,8 +791,8 @@ TEST(GifWriter, CompletesAShortVersion)
 
 TEST(GifFrames, InsertsAndDeletesFramesByTheirPlaceInTheFile)
 {
-    TempDir dir;
-    const fs::path file = dir.Path / "frames.gif";
+    kvtest::TempFolder dir;
+    const fs::path file = dir.File("frames.gif");
     // Frames 0, 1, 2 of two, three and four colours.
     TKVBitmap pictures[3];
     for (int i = 0; i < 3; i++)
@@ -845,8 +835,8 @@ TEST(GifFrames, InsertsAndDeletesFramesByTheirPlaceInTheFile)
 
 TEST(GifFrames, LeavesOtherFilesAlone)
 {
-    TempDir dir;
-    const fs::path file = dir.Path / "not.gif";
+    kvtest::TempFolder dir;
+    const fs::path file = dir.File("not.gif");
     const Bytes bytes{'P', 'N', 'G', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     SaveBytes(file, bytes);
     TKVBitmap bitmap;

@@ -2,6 +2,7 @@
 #include "imaging/codecs/tiff/tiff_lzw.h"
 
 #include "platform/core/streams.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -253,17 +254,6 @@ TEST(TiffLzw, NilCallsFreeTheState)
 
 // ---- Against libtiff: a one-strip 8-bit grey TIFF made here, checked with ImageMagick/tiffcp.
 
-struct TempDir
-{
-    std::filesystem::path Path;
-    TempDir()
-    {
-        char name[] = "/tmp/kvtifflzwXXXXXX";
-        Path = mkdtemp(name);
-    }
-    ~TempDir() { std::filesystem::remove_all(Path); }
-};
-
 void Put16(Bytes& b, uint16_t v)
 {
     b.push_back(uint8_t(v));
@@ -354,21 +344,20 @@ TEST(TiffLzw, LibtiffReadsWhatWeWriteAndWeReadWhatItWrites)
 {
     if (!RunTool("command -v tiffcp"))
         GTEST_SKIP() << "tiffcp is not installed";
-    TempDir dir;
+    kvtest::TempFolder dir;
     const uint32_t width = 123, height = 77;
     Bytes image = Pattern(size_t(width) * height, 5, 256);
     for (size_t i = 0; i < image.size(); i += 3)
         image[i] = uint8_t(i / 500); // some runs among the noise
 
-    WriteFile(dir.Path / "ours.tif", MakeGreyTiff(width, height, 5, Encode(image, int32_t(width))));
-    ASSERT_TRUE(RunTool("tiffcp -c none " + (dir.Path / "ours.tif").string() + " " +
-                        (dir.Path / "plain.tif").string()));
-    EXPECT_EQ(FirstStrip(ReadFile(dir.Path / "plain.tif")), image);
+    WriteFile(dir.File("ours.tif"), MakeGreyTiff(width, height, 5, Encode(image, int32_t(width))));
+    ASSERT_TRUE(RunTool("tiffcp -c none " + dir.File("ours.tif") + " " + dir.File("plain.tif")));
+    EXPECT_EQ(FirstStrip(ReadFile(dir.File("plain.tif"))), image);
 
-    WriteFile(dir.Path / "plain-in.tif", MakeGreyTiff(width, height, 1, image));
-    ASSERT_TRUE(RunTool("tiffcp -c lzw -r " + std::to_string(height) + " " +
-                        (dir.Path / "plain-in.tif").string() + " " + (dir.Path / "theirs.tif").string()));
-    Bytes theirs = FirstStrip(ReadFile(dir.Path / "theirs.tif"));
+    WriteFile(dir.File("plain-in.tif"), MakeGreyTiff(width, height, 1, image));
+    ASSERT_TRUE(RunTool("tiffcp -c lzw -r " + std::to_string(height) + " " + dir.File("plain-in.tif") + " " +
+                        dir.File("theirs.tif")));
+    Bytes theirs = FirstStrip(ReadFile(dir.File("theirs.tif")));
     bool failed = true;
     EXPECT_EQ(Decode(theirs, int32_t(width), int32_t(height), &failed), image);
     EXPECT_FALSE(failed);
