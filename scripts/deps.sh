@@ -17,7 +17,7 @@ PACKAGES=(
   netpbm libopenjp2-tools ffmpeg tidy xauth xvfb
   gdk-pixbuf-tests golang-1.19-src
   # peers the benchmarks compare against
-  libvips-tools
+  libvips-tools libmagickwand-6.q16-dev
 )
 
 missing=()
