@@ -1,19 +1,17 @@
 // The BMP codec: files written by ImageMagick and gdk-pixbuf's samples, hand-made headers and
-// corrupt files, and the RLE coders.
+// corrupt files, the RLE coders, and what the writer produces as ImageMagick reads it.
 #include "imaging/codecs/bmp/bmpfilt.h"
 
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,17 +68,18 @@ Bytes Rgb(TKVBitmap& bitmap)
     return out;
 }
 
-// The raw RGB pixels of an image as ImageMagick decodes it; empty when it is not installed.
+// What a command prints on standard output, as bytes; empty when it fails.
+Bytes ToolBytes(const std::string& command)
+{
+    int exitCode = -1;
+    std::string out = kvtest::RunTool(command + " 2>/dev/null", &exitCode);
+    return exitCode == 0 ? Bytes(out.begin(), out.end()) : Bytes{};
+}
+
+// The raw RGB pixels of an image as ImageMagick decodes it; empty when it cannot.
 Bytes ImageMagickRgb(const fs::path& file)
 {
-    fs::path out = fs::temp_directory_path() / ("kvbmp-" + std::to_string(::getpid()) + ".rgb");
-    std::string command =
-        "/usr/bin/convert '" + file.string() + "' -depth 8 rgb:'" + out.string() + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0)
-        return {};
-    Bytes rgb = ReadFile(out);
-    fs::remove(out);
-    return rgb;
+    return ToolBytes("/usr/bin/convert '" + file.string() + "' -depth 8 rgb:-");
 }
 
 bool HaveImageMagick()
@@ -474,27 +473,12 @@ uint32_t Get32(const Bytes& b, size_t at)
 // The raw RGB pixels as ffmpeg decodes the image; empty when it cannot.
 Bytes FfmpegRgb(const fs::path& file)
 {
-    fs::path out = fs::temp_directory_path() / ("kvbmp-ff-" + std::to_string(::getpid()) + ".rgb");
-    std::string command = "/usr/bin/ffmpeg -v error -y -i '" + file.string() +
-                          "' -f rawvideo -pix_fmt rgb24 '" + out.string() + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0)
-        return {};
-    Bytes rgb = ReadFile(out);
-    fs::remove(out);
-    return rgb;
+    return ToolBytes("/usr/bin/ffmpeg -v error -i '" + file.string() + "' -f rawvideo -pix_fmt rgb24 -");
 }
 
 std::string Identify(const fs::path& file)
 {
-    std::string text;
-    FILE* pipe = ::popen(("/usr/bin/identify -format '%m %C' '" + file.string() + "' 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return text;
-    char buffer[256];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-    ::pclose(pipe);
-    return text;
+    return kvtest::RunTool("/usr/bin/identify -format '%m %C' '" + file.string() + "' 2>&1");
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// The GIF codec: real files of the GIF test suite, corrupt files, and what the reader fills in.
+// The GIF codec: real files of the GIF test suite, corrupt files and what the reader fills in;
+// what the writer and frame editing produce, as standard tools read it.
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/gif/giffilter.h"
 
@@ -6,13 +7,11 @@
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
 #include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -167,13 +166,10 @@ bool SuiteInstalled()
 // ImageMagick is missing or refuses the file.
 Bytes ImageMagickRgba(const fs::path& file)
 {
-    fs::path out = fs::temp_directory_path() / ("kvgif-" + std::to_string(::getpid()) + ".rgba");
-    std::string command =
-        "/usr/bin/convert '" + file.string() + "[0]' -depth 8 rgba:'" + out.string() + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0)
-        return {};
-    Bytes rgba = ReadFile(out);
-    fs::remove(out);
+    int exitCode = -1;
+    std::string out =
+        kvtest::RunTool("/usr/bin/convert '" + file.string() + "[0]' -depth 8 rgba:- 2>/dev/null", &exitCode);
+    Bytes rgba = exitCode == 0 ? Bytes(out.begin(), out.end()) : Bytes{};
     for (size_t i = 0; i + 3 < rgba.size(); i += 4)
         if (rgba[i + 3] == 0)
             std::fill_n(rgba.begin() + std::ptrdiff_t(i), 3, 0);
@@ -558,30 +554,22 @@ TEST(GifReader, ParamsOnlyLeavesTheBitmapAlone)
 
 namespace {
 
-// What a command prints on its standard output, and whether it ended well.
-struct ToolOutput
+// What a tool prints, errors included; ok tells whether it ended well.
+std::string Tool(const std::string& command, bool& ok)
 {
-    bool Ok = false;
-    std::string Text;
-};
-
-ToolOutput RunTool(const std::string& command)
-{
-    ToolOutput out;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr)
-        return out;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.Text.append(buffer, n);
-    out.Ok = ::pclose(pipe) == 0;
+    int exitCode = -1;
+    std::string out = kvtest::RunTool(command + " 2>&1", &exitCode);
+    ok = exitCode == 0;
     return out;
 }
 
 bool HaveTools()
 {
-    return RunTool("/usr/bin/giftext -h").Text.find("Usage") != std::string::npos &&
-           RunTool("/usr/bin/gifsicle --version").Ok && RunTool("/usr/bin/convert -version").Ok;
+    bool giftext = false, gifsicle = false, convert = false;
+    Tool("/usr/bin/giftext -h", giftext);
+    Tool("/usr/bin/gifsicle --version", gifsicle);
+    Tool("/usr/bin/convert -version", convert);
+    return giftext && gifsicle && convert;
 }
 
 // A width x height picture of `colours` distinct colours in diagonal bands.
@@ -659,18 +647,19 @@ TEST(GifWriter, StandardToolsReadTransparencyInterlaceDisposalCommentsAndLoop)
     Giffilter::_GifMakeAnimate(file.string(), 3, 19, 13);
     EXPECT_TRUE(Giffilter::_CheckGifAnimate(file.string()));
 
-    ToolOutput info = RunTool("/usr/bin/gifsicle --info '" + file.string() + "'");
-    ASSERT_TRUE(info.Ok) << info.Text;
+    bool ok = false;
+    const std::string info = Tool("/usr/bin/gifsicle --info '" + file.string() + "'", ok);
+    ASSERT_TRUE(ok) << info;
     for (const char* expected : {"1 image", "logical screen 19x13", "global color table [256]",
                                  "loop count 3", "+ image #0 19x13 interlaced transparent 255",
                                  "disposal background delay 0.07s", "comment made by the tests"})
-        EXPECT_NE(info.Text.find(expected), std::string::npos) << expected << "\n" << info.Text;
+        EXPECT_NE(info.find(expected), std::string::npos) << expected << "\n" << info;
 
-    ToolOutput text = RunTool("/usr/bin/giftext '" + file.string() + "'");
-    ASSERT_TRUE(text.Ok) << text.Text;
+    const std::string text = Tool("/usr/bin/giftext '" + file.string() + "'", ok);
+    ASSERT_TRUE(ok) << text;
     for (const char* expected : {"Transparency on: yes", "Transparent Index: 255", "Disposal Mode: 2",
                                  "DelayTime: 7", "Image is Interlaced", "GIF file terminated normally."})
-        EXPECT_NE(text.Text.find(expected), std::string::npos) << expected << "\n" << text.Text;
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 
     // Fewer colours than the table holds: the pixels come back exactly, through ImageMagick and
     // through our own reader.
@@ -815,9 +804,10 @@ TEST(GifFrames, InsertsAndDeletesFramesByTheirPlaceInTheFile)
     }
     EXPECT_EQ(Giffilter::_DeleteGifIm(file.string(), -1, false), 3);
     if (HaveTools()) {
-        ToolOutput info = RunTool("/usr/bin/gifsicle --info '" + file.string() + "'");
-        EXPECT_TRUE(info.Ok) << info.Text;
-        EXPECT_NE(info.Text.find("3 images"), std::string::npos) << info.Text;
+        bool ok = false;
+        const std::string info = Tool("/usr/bin/gifsicle --info '" + file.string() + "'", ok);
+        EXPECT_TRUE(ok) << info;
+        EXPECT_NE(info.find("3 images"), std::string::npos) << info;
     }
 
     // Dropping frame 1 keeps frames 0 and 2, in that order.
