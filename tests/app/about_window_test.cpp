@@ -1,0 +1,83 @@
+// The about window's logo: JPEG files read into a picture, and files that cannot be read.
+#include "app/jpeg_picture.h"
+
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/picture.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const std::string GoImages = "/usr/share/go-1.19/src/image/testdata/";
+
+// The colours of a binary PPM (P6, maximum 255) as TColor values, row by row from the top.
+std::vector<TColor> ReadPpm(const std::string& FileName, int32_t& Width, int32_t& Height)
+{
+    std::istringstream ppm(kvtest::TempFolder::Read(FileName));
+    std::string magic;
+    int32_t maximum = 0;
+    ppm >> magic >> Width >> Height >> maximum;
+    ppm.get();
+    std::vector<TColor> colours;
+    if (magic != "P6" || maximum != 255) {
+        return colours;
+    }
+    for (int64_t i = 0; i < int64_t(Width) * Height; ++i) {
+        const int r = ppm.get();
+        const int g = ppm.get();
+        const int b = ppm.get();
+        colours.push_back(RGBToColor(uint8_t(r), uint8_t(g), uint8_t(b)));
+    }
+    return colours;
+}
+
+} // namespace
+
+TEST(JpegPicture, ReadsTheSamePixelsAsTheStandardDecoder)
+{
+    kvtest::TempFolder temp;
+    for (const char* name : {"video-001.jpeg", "video-001.progressive.jpeg", "video-001.q50.420.jpeg"}) {
+        const std::string reference = temp.File("reference.ppm");
+        const std::string command = "djpeg -ppm -outfile '" + reference + "' '" + GoImages + name + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        int32_t width = 0;
+        int32_t height = 0;
+        const std::vector<TColor> expected = ReadPpm(reference, width, height);
+        ASSERT_FALSE(expected.empty());
+
+        TPicture picture;
+        ASSERT_TRUE(LoadJpegPicture(GoImages + name, picture)) << name;
+        ASSERT_EQ(picture.Width(), width);
+        ASSERT_EQ(picture.Height(), height);
+        TCanvas* canvas = picture.Bitmap()->Canvas();
+        int32_t different = 0;
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                different += canvas->Pixels(x, y) != expected[size_t(y) * width + x] ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(different, 0) << name;
+    }
+}
+
+TEST(JpegPicture, AFileThatCannotBeReadLeavesThePictureEmpty)
+{
+    kvtest::TempFolder temp;
+    const std::string cut =
+        temp.Write("cut.jpg", kvtest::TempFolder::Read(GoImages + "video-001.jpeg").substr(0, 300));
+    const std::string png = GoImages + "video-001.png";
+    for (const std::string& name :
+         {temp.File("missing.jpg"), temp.Write("text.jpg", "no picture"), cut, png, temp.Path()}) {
+        TPicture picture;
+        ASSERT_TRUE(LoadJpegPicture(GoImages + "video-001.jpeg", picture));
+        EXPECT_FALSE(LoadJpegPicture(name, picture)) << name;
+        EXPECT_EQ(picture.Width(), 0) << name;
+        EXPECT_EQ(picture.Graphic(), nullptr) << name;
+    }
+}
