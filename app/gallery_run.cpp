@@ -1,0 +1,555 @@
+// The gallery run: preparation, the four stages and the clean-up.
+#include "app/gallery_run.h"
+
+#include "app/file_utils.h"
+#include "app/settings.h"
+#include "app/tag_language.h"
+#include "app/template_import.h"
+#include "app/template_params.h"
+#include "app/templates.h"
+#include "imaging/codecs/gif/gif_lzw.h"
+#include "imaging/codecs/tiff/tiff_lzw.h"
+#include "imaging/core/kvbitmap.h"
+#include "imaging/io/korvaneio.h"
+#include "imaging/proc/proc_component.h"
+#include "platform/core/files.h"
+#include "platform/core/strings.h"
+
+#include <algorithm>
+#include <set>
+
+int32_t TGalleryRun::ClockFrame = 0;
+
+namespace {
+
+// Hidden entries and folders are never pictures; nor are devices, sockets and pipes, whose
+// reading could block the run.
+constexpr int32_t RefusedAttributes = faHidden | faDirectory | faSysFile;
+
+const char* const NoPlacementMessage = "Tags to icon placement are not found in the template";
+
+std::string PageUrl(int32_t Number)
+{
+    return Number <= 1 ? std::string("index.html") : "index" + IntToStr(Number) + ".html";
+}
+
+void SetVariable(TVqValues& Vars, const char* Name, int32_t Value)
+{
+    if (TVqValue* entry = Vars.Find(Name)) {
+        entry->SetInteger(Value);
+    }
+}
+
+void SetVariable(TVqValues& Vars, const char* Name, const std::string& Value)
+{
+    if (TVqValue* entry = Vars.Find(Name)) {
+        entry->SetString(Value);
+    }
+}
+
+// A template's image folder is one name inside its template folder and inside the gallery.
+bool IsPlainFolderName(const std::string& Name)
+{
+    return !Name.empty() && Name != "." && Name != ".." && Name.find('/') == std::string::npos;
+}
+
+// Adds the pictures a valid placement tag shows to Count; errors of a placement tag go to Errors.
+void CountPlacement(const std::string& Name, const TVqValues& Attributes, int32_t Line, std::string& Errors,
+                    int64_t& Count)
+{
+    const bool single = SameText(Name, "thumb");
+    if ((!single && !SameText(Name, "thumbs")) || !ValidateThumbsTag(Name, Attributes, Line, Errors)) {
+        return;
+    }
+    if (single) {
+        ++Count;
+        return;
+    }
+    const TVqValue* rows = Attributes.Find("rows");
+    const TVqValue* cols = Attributes.Find("cols");
+    const int64_t rowCount = rows != nullptr ? rows->AsInteger() : GallerySettings.TableRows;
+    const int64_t colCount = cols != nullptr ? cols->AsInteger() : GallerySettings.TableCols;
+    // Held below 2^31 so that no sum of tables can overflow.
+    Count =
+        std::min<int64_t>(Count + std::max<int64_t>(rowCount, 0) * std::max<int64_t>(colCount, 0), INT32_MAX);
+}
+
+} // namespace
+
+int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List,
+                       int32_t Wanted, int32_t Refused)
+{
+    if (!DirectoryExists(Folder)) {
+        return -1;
+    }
+    int32_t added = 0;
+    for (const TDirEntry& entry : ListDirectory(Folder)) {
+        if (!MatchesMask(entry.Name, Mask) || SameText(entry.Name, "thumbs.db")) {
+            continue;
+        }
+        if ((entry.Attr & Wanted) == 0 || (entry.Attr & Refused) != 0) {
+            continue;
+        }
+        List.push_back(entry.Name);
+        ++added;
+    }
+    return added;
+}
+
+TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight)
+{
+    TFittedSize fitted{Width, Height};
+    if (Width <= 0 || Height <= 0 || BoxWidth <= 0 || BoxHeight <= 0) {
+        return fitted;
+    }
+    // Cross-multiplied in 64 bits, so the limiting side is the box's exactly.
+    const int64_t w = Width, h = Height, boxW = BoxWidth, boxH = BoxHeight;
+    if (boxW * h < boxH * w) {
+        fitted.Width = BoxWidth;
+        fitted.Height = static_cast<int32_t>(std::max<int64_t>(h * boxW / w, 1));
+    } else {
+        fitted.Height = BoxHeight;
+        fitted.Width = static_cast<int32_t>(std::max<int64_t>(w * boxH / h, 1));
+    }
+    return fitted;
+}
+
+TGalleryRun::TGalleryRun(IGalleryStatus& Status) : FStatus(Status) {}
+
+TGalleryRun::~TGalleryRun() = default;
+
+TGalleryResult TGalleryRun::CreateGallery()
+{
+    FErrors.clear();
+    FCancelled = false;
+    const bool done = Prepare() && AnalyseTemplate() && CheckPictures() && ProcessPictures() && WritePages();
+    CleanUp();
+    if (FCancelled) {
+        return grCancelled;
+    }
+    return done && FErrors.empty() ? grSucceeded : grFailed;
+}
+
+// ---- Preparation ----
+
+bool TGalleryRun::Prepare()
+{
+    FImagesPath = IncludeTrailingPathDelimiter(GallerySettings.ImagesPath);
+    FGalleryPath = IncludeTrailingPathDelimiter(GallerySettings.GalleryPath);
+
+    // Nothing is deleted where the pictures, the template or the user's own folders live.
+    const std::string refusal = GalleryFolderRefusal(FGalleryPath);
+    if (!refusal.empty()) {
+        ShowMessage(refusal);
+        SetStatusIcon(gsTemplate, "failed");
+        return false;
+    }
+    if (DirectoryExists(FGalleryPath)) {
+        EmptyFolder(FGalleryPath);
+    }
+
+    FPrefix = RandomName(8) + "/";
+    FTargetFolder = FGalleryPath + FPrefix;
+    if (!ForceDirectories(FTargetFolder)) {
+        ShowMessage("Can't create the folder: " + FTargetFolder);
+        SetStatusIcon(gsTemplate, "failed");
+        return false;
+    }
+
+    std::string templatePath;
+    bool reported = false;
+    if (!ChooseTemplate(templatePath, reported) || !ReadTemplateText(templatePath, FTemplateText)) {
+        // A failed import has said why already.
+        if (!reported) {
+            ShowMessage("Can't open the template file");
+        }
+        SetStatusIcon(gsTemplate, "failed");
+        return false;
+    }
+    FTemplateText.resize(std::min(FTemplateText.find('\0'), FTemplateText.size()));
+
+    FBitmap = std::make_unique<TKVBitmap>();
+    FBitmap->SetLocation(kvMemory);
+    FIO = std::make_unique<TKorvaneIO>(nullptr);
+    FProc = std::make_unique<TKorvaneProc>(nullptr);
+    FIO->SetAttachedKVBitmap(FBitmap.get());
+    FProc->SetAttachedKVBitmap(FBitmap.get());
+    // Every resample replaces the picture for good; an undo copy of each would only cost time.
+    FProc->AutoUndo = false;
+    TIOParamsVals& params = FIO->Params();
+    params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
+    params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
+    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
+    params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
+
+    FFileList.clear();
+    FPictures.clear();
+    CreatePageVariables(FPageVars);
+    return true;
+}
+
+// The path of the template page to read; false when there is none (Reported when the import
+// has shown its own message).
+bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
+{
+    const int32_t index = GallerySettings.TemplateIndex;
+    if (index == 0) {
+        FImportedTemplate = true;
+        TemplatePath = FGalleryPath + "template.html";
+        Reported = !ImportHtmlTemplate(GallerySettings.TemplateFile, FGalleryPath, RandomName(12), true, "");
+        return !Reported;
+    }
+    if (index < 1 || index > static_cast<int32_t>(InstalledTemplates.size())) {
+        return false;
+    }
+    const TemplateStr& entry = InstalledTemplates[static_cast<size_t>(index - 1)];
+    TemplatePath = TemplatePageFile(entry);
+    if (IsPlainFolderName(entry.ImagesDir)) {
+        const std::string destination = FGalleryPath + entry.ImagesDir + "/";
+        ForceDirectories(destination);
+        CopyTemplateImages(TemplateFolder(entry) + entry.ImagesDir + "/", destination);
+    }
+    return true;
+}
+
+// ---- Stage 1: the template ----
+
+bool TGalleryRun::AnalyseTemplate()
+{
+    FStatus.SetProgress(100, 0);
+    int64_t count = 0;
+    std::string errors;
+    TVqValues attributes;
+    size_t position = 0;
+    int32_t line = 1;
+    while (position < FTemplateText.size()) {
+        const TTemplateTag tag = NextTag(FTemplateText, position, line);
+        if (tag.Text.empty()) {
+            break;
+        }
+        std::string name, params;
+        SplitTag(tag.Text, name, params);
+        ParseTagParams(params, attributes);
+        CountPlacement(name, attributes, tag.Line, errors, count);
+    }
+    if (count == 0) {
+        errors += NoPlacementMessage;
+    }
+    if (!errors.empty()) {
+        FStatus.ShowErrors("The errors have been found while analyzing the template\n" + errors);
+        FailStage(gsTemplate);
+        return false;
+    }
+    SetStatusIcon(gsTemplate, "check");
+    FPicturesPerPage = static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX));
+    return true;
+}
+
+// ---- Stage 2: the pictures of the images folder ----
+
+bool TGalleryRun::CheckPictures()
+{
+    FStatus.ShowStage(gsPictures);
+    FStatus.ProcessMessages();
+    if (ListImageFiles(FImagesPath, "*.*", FFileList, faAnyFile, RefusedAttributes) < 0) {
+        FStatus.ShowErrors("Can't find the directory: " + FImagesPath);
+        FailStage(gsPictures);
+        return false;
+    }
+    FStatus.SetProgress(static_cast<int32_t>(FFileList.size()), 0);
+    for (size_t i = 0; i < FFileList.size();) {
+        if (LoadPicture(FImagesPath + FFileList[i])) {
+            ++i;
+        } else {
+            FFileList.erase(FFileList.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        StepProgress(gsPictures);
+        if (!CancelPoint()) {
+            return false;
+        }
+    }
+    if (FFileList.empty()) {
+        ShowMessage("Graphic files are not found in the images folder");
+        FailStage(gsPictures);
+        return false;
+    }
+    UpdatePageCount();
+    SetStatusIcon(gsPictures, "check");
+    FStatus.ShowFilesFound(static_cast<int32_t>(FFileList.size()));
+    FStatus.ProcessMessages();
+    return true;
+}
+
+void TGalleryRun::UpdatePageCount()
+{
+    const int64_t count = static_cast<int64_t>(FFileList.size());
+    const int64_t perPage = std::max(FPicturesPerPage, 1);
+    FTotalPages = static_cast<int32_t>((count + perPage - 1) / perPage);
+    SetVariable(FPageVars, "total_pages", FTotalPages);
+    SetVariable(FPageVars, "first_page_url", "index.html");
+    SetVariable(FPageVars, "last_page_url", PageUrl(FTotalPages));
+}
+
+// ---- Stage 3: the pictures re-encoded into the picture folder ----
+
+bool TGalleryRun::ProcessPictures()
+{
+    const std::string spacer = FTargetFolder + "spacer.gif";
+    if (!CopyFile(GallerySettings.ProgramFolder + "data/spacer.gif", spacer, false)) {
+        AddError("Can't create the file: " + spacer);
+    }
+    FStatus.ShowStage(gsProcessing);
+    SetStatusIcon(gsProcessing, "clock_" + IntToStr(ClockFrame));
+    FStatus.SetProgress(static_cast<int32_t>(FFileList.size()), 0);
+    FStatus.ProcessMessages();
+
+    AssignOutputNames();
+    const bool resize = GallerySettings.ImageSizeIndex != 0;
+    bool failed = false;
+    for (size_t i = 0; i < FFileList.size();) {
+        const std::string source = FImagesPath + FFileList[i];
+        const std::string target = FTargetFolder + FPictures[i];
+        bool kept = LoadPicture(source);
+        if (!kept) {
+            AddError("Can't read the picture: " + source);
+        } else {
+            if (resize) {
+                ResampleToFit(GallerySettings.ImageWidth, GallerySettings.ImageHeight);
+            }
+            const bool asGif = LowerCase(ExtractFileExt(FPictures[i])) == ".gif";
+            kept = SavePicture(target, asGif, GallerySettings.ImageQuality);
+            if (!kept) {
+                AddError("Can't save the picture: " + target);
+            }
+        }
+        // A picture that is not in the picture folder gets no thumbnail and no place on a page.
+        if (kept) {
+            ++i;
+        } else {
+            failed = true;
+            FFileList.erase(FFileList.begin() + static_cast<std::ptrdiff_t>(i));
+            FPictures.erase(FPictures.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        StepProgress(gsProcessing);
+        if (!CancelPoint()) {
+            return false;
+        }
+    }
+    if (FPictures.empty()) {
+        FailStage(gsProcessing);
+        return false;
+    }
+    UpdatePageCount();
+    SetStatusIcon(gsProcessing, failed ? "failed" : "check");
+    return true;
+}
+
+// The names the pictures are written under: lower case, ".jpg" unless a JPEG or GIF keeps its
+// size. Two pictures that would share a picture or a thumbnail name, or take the filler's name,
+// get distinct names: the later one "name_2", "name_3" and so on.
+void TGalleryRun::AssignOutputNames()
+{
+    const bool keepSize = GallerySettings.ImageSizeIndex == 0;
+    std::set<std::string> pictures{"spacer.gif"};
+    std::set<std::string> thumbnails;
+    FPictures.clear();
+    for (const std::string& source : FFileList) {
+        const std::string lower = LowerCase(source);
+        const std::string ext = ExtractFileExt(lower);
+        const bool keepFormat = keepSize && (ext == ".jpg" || ext == ".jpeg" || ext == ".gif");
+        const std::string stem = lower.substr(0, lower.size() - ext.size());
+        const std::string outExt = keepFormat ? ext : std::string(".jpg");
+        const auto taken = [&](const std::string& name) {
+            return pictures.count(name) != 0 || thumbnails.count(ChangeFileExt(name, ".jpg")) != 0;
+        };
+        std::string name = stem + outExt;
+        for (int32_t n = 2; taken(name); ++n) {
+            name = stem + "_" + IntToStr(n) + outExt;
+        }
+        pictures.insert(name);
+        thumbnails.insert(ChangeFileExt(name, ".jpg"));
+        FPictures.push_back(name);
+    }
+}
+
+// ---- Stage 4: thumbnails and pages ----
+
+bool TGalleryRun::WritePages()
+{
+    SetVariable(FPageVars, "current_page", 1);
+    SetVariable(FPageVars, "next_page_number", 2);
+    SetVariable(FPageVars, "next_page_url", "index2.html");
+    SetVariable(FPageVars, "prev_page_number", 0);
+    SetVariable(FPageVars, "prev_page_url", "");
+
+    FTargetFolder = FGalleryPath + FPrefix + "thumbs/";
+    FPicturesFolder = FGalleryPath + FPrefix;
+    ForceDirectories(FTargetFolder);
+    FStatus.ShowStage(gsPages);
+    SetStatusIcon(gsPages, "clock_" + IntToStr(ClockFrame));
+    FStatus.SetProgress(static_cast<int32_t>(FPictures.size()), 0);
+    FStatus.ProcessMessages();
+
+    TPageWriterSettings settings;
+    settings.GalleryPath = FGalleryPath;
+    settings.Prefix = FPrefix;
+    settings.Defaults = static_cast<const ThumbStr&>(GallerySettings);
+    settings.Defaults.BoxWidth = GallerySettings.IconWidth;
+    settings.Defaults.BoxHeight = GallerySettings.IconHeight;
+    IPageWriterHost& host = *this;
+    FWriter =
+        std::make_unique<TPageWriter>(FTemplateText, settings, FPictures, FPageVars, &TemplateParams, host);
+    FWriter->TotalPages = FTotalPages;
+
+    const TPagesResult result = FWriter->WritePages([this](bool Placing) {
+        if (!Placing) {
+            StepProgress(gsPages);
+        }
+        return CancelPoint();
+    });
+    if (result == prCancelled) {
+        return false;
+    }
+    if (result == prNoPlacement) {
+        FStatus.ShowErrors(NoPlacementMessage);
+    }
+    if (result != prDone) {
+        FailStage(gsPages);
+        return false;
+    }
+    if (!FWriter->Finish()) {
+        FailStage(gsPages);
+        return false;
+    }
+    SetStatusIcon(gsPages, FErrors.empty() ? "check" : "failed");
+    if (FErrors.empty()) {
+        FStatus.ShowSuccess();
+        FStatus.ProcessMessages();
+    }
+    return true;
+}
+
+void TGalleryRun::MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight)
+{
+    const std::string picture = FPicturesFolder + FPictures[static_cast<size_t>(Index)];
+    const std::string thumbnail =
+        FTargetFolder + ChangeFileExt(FPictures[static_cast<size_t>(Index)], ".jpg");
+    if (!LoadPicture(picture)) {
+        AddError("Can't read the picture: " + picture);
+    } else {
+        ResampleToFit(BoxWidth, BoxHeight);
+        if (!SavePicture(thumbnail, false, GallerySettings.IconQuality)) {
+            AddError("Can't save the thumbnail: " + thumbnail);
+        }
+    }
+    StepProgress(gsPages);
+}
+
+// ---- Clean-up ----
+
+void TGalleryRun::CleanUp()
+{
+    if (FWriter && FWriter->PageOpen()) {
+        FWriter->Finish();
+    }
+    if (FImportedTemplate) {
+        DeleteFile(FGalleryPath + "template.html");
+        FImportedTemplate = false;
+    }
+    if (!FErrors.empty()) {
+        std::string text = "The errors have been found while creating the gallery\n";
+        for (const std::string& line : FErrors) {
+            text += line + "\n";
+        }
+        FStatus.ShowErrors(text);
+    }
+    FWriter.reset();
+    FIO.reset();
+    FProc.reset();
+    FBitmap.reset();
+    FTemplateText.clear();
+    FTemplateText.shrink_to_fit();
+}
+
+// ---- Status and helpers ----
+
+void TGalleryRun::SetStatusIcon(int32_t Stage, const std::string& ResourceName)
+{
+    FStatus.SetStageIcon(Stage, ResourceName);
+    FStatus.ProcessMessages();
+}
+
+void TGalleryRun::FailStage(int32_t Stage)
+{
+    SetStatusIcon(Stage, "failed");
+}
+
+void TGalleryRun::StepProgress(int32_t Stage)
+{
+    ClockFrame = ClockFrame >= 7 ? 0 : ClockFrame + 1;
+    FStatus.AdvanceProgress();
+    SetStatusIcon(Stage, "clock_" + IntToStr(ClockFrame));
+}
+
+bool TGalleryRun::CancelPoint()
+{
+    if (FStatus.CancelRequested()) {
+        FCancelled = true;
+        return false;
+    }
+    return true;
+}
+
+bool TGalleryRun::LoadPicture(const std::string& FileName)
+{
+    FBitmap->FreeImage();
+    try {
+        FIO->LoadFromFile(FileName);
+    } catch (...) {
+        return false;
+    }
+    return !FIO->Aborting && FBitmap->GetWidth() > 0 && FBitmap->GetHeight() > 0;
+}
+
+bool TGalleryRun::SavePicture(const std::string& FileName, bool AsGif, int32_t Quality)
+{
+    try {
+        if (AsGif) {
+            FIO->SaveToFileGif(FileName);
+        } else {
+            FIO->Params().JPEG_Quality = Quality;
+            FIO->SaveToFileJpeg(FileName);
+        }
+    } catch (...) {
+        return false;
+    }
+    return !FIO->Aborting && FileExists(FileName);
+}
+
+void TGalleryRun::ResampleToFit(int32_t BoxWidth, int32_t BoxHeight)
+{
+    const int32_t width = FBitmap->GetWidth();
+    const int32_t height = FBitmap->GetHeight();
+    if (width == 0 || height == 0) {
+        return;
+    }
+    const TFittedSize fitted = FitToBox(width, height, BoxWidth, BoxHeight);
+    if (fitted.Width != width || fitted.Height != height) {
+        FProc->Resample(fitted.Width, fitted.Height, rfBilinear);
+    }
+}
+
+void TGalleryRun::AddError(const std::string& Line)
+{
+    FErrors.push_back(Line);
+}
+
+void TGalleryRun::ShowMessage(const std::string& Text)
+{
+    FStatus.ShowMessage(Text);
+}
+
+void TGalleryRun::WriteFailed(const std::string& FileName)
+{
+    AddError("Can't write the file: " + FileName);
+}

@@ -1,0 +1,172 @@
+// What the gallery tests share: the fixture pictures and templates, and independent checks of a
+// finished gallery by standard tools (djpeg, identify, giftext, tidy, an HTML parser).
+#pragma once
+
+#include "platform/core/files.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace gallerytest {
+
+// The source tree is the program folder: templates/ and data/ as shipped.
+inline std::string SourceFolder()
+{
+    return std::string(KV_SOURCE_DIR) + "/";
+}
+
+// JPEG, PNG, GIF and BMP pictures (two pairs whose names clash once written), a text file, a
+// truncated JPEG, a hidden picture, "thumbs.db" and a sub-folder with a picture inside.
+inline std::string FixtureImages()
+{
+    return std::string(KV_TEST_DATA_DIR) + "/app/gallery/images/";
+}
+
+inline std::string FixtureFolder()
+{
+    return std::string(KV_TEST_DATA_DIR) + "/app/gallery/";
+}
+
+struct TToolResult
+{
+    int ExitCode = -1;
+    std::string Output;
+};
+
+inline std::string Quoted(const std::string& Text)
+{
+    std::string quoted = "'";
+    for (char c : Text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// Runs a shell command; its standard output (and error, when asked) is returned.
+inline TToolResult RunTool(const std::string& Command, bool WithErrors = false)
+{
+    TToolResult result;
+    FILE* pipe = ::popen((Command + (WithErrors ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        result.Output.append(buffer, got);
+    }
+    const int status = ::pclose(pipe);
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+struct TPictureSize
+{
+    int Width = -1;
+    int Height = -1;
+    bool operator==(const TPictureSize&) const = default;
+};
+
+// The size djpeg decodes; -1 x -1 when it fails or warns about the data.
+inline TPictureSize JpegSize(const std::string& FileName)
+{
+    const TToolResult header = RunTool("djpeg -pnm " + Quoted(FileName) + " | head -c 32");
+    const TToolResult warnings = RunTool("djpeg -pnm " + Quoted(FileName) + " 2>&1 >/dev/null", true);
+    TPictureSize size;
+    if (!warnings.Output.empty() ||
+        std::sscanf(header.Output.c_str(), "P%*d %d %d", &size.Width, &size.Height) != 2) {
+        return TPictureSize{};
+    }
+    return size;
+}
+
+// The quality ImageMagick reads back from the quantization tables.
+inline int JpegQuality(const std::string& FileName)
+{
+    return std::atoi(RunTool("identify -format %Q " + Quoted(FileName)).Output.c_str());
+}
+
+// The size of a GIF file that giftext reads without complaint; -1 x -1 otherwise.
+inline TPictureSize GifSize(const std::string& FileName)
+{
+    if (RunTool("giftext " + Quoted(FileName) + " >/dev/null").ExitCode != 0) {
+        return TPictureSize{};
+    }
+    TPictureSize size;
+    const TToolResult identify = RunTool("identify -format '%w %h' " + Quoted(FileName + "[0]"));
+    std::sscanf(identify.Output.c_str(), "%d %d", &size.Width, &size.Height);
+    return size;
+}
+
+// tidy's report on a page when it finds errors (warnings are allowed); empty when none.
+inline std::string TidyErrors(const std::string& FileName)
+{
+    const TToolResult tidy = RunTool("tidy -q -e " + Quoted(FileName), true);
+    return tidy.ExitCode >= 2 ? tidy.Output : std::string();
+}
+
+// Every href and src of every page of the folder, as Python's HTML parser reads them, that names
+// no file of the folder; the first line counts the references checked.
+inline std::string BrokenLinks(const std::string& Folder)
+{
+    static const char* const script = R"(
+import html.parser, os, sys, urllib.parse
+root = sys.argv[1]
+class Page(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.refs = []
+    def handle_starttag(self, tag, attrs):
+        self.refs += [v for k, v in attrs if k in ('href', 'src') and v]
+checked, broken = 0, []
+for name in sorted(os.listdir(root)):
+    if name.endswith('.html'):
+        page = Page()
+        page.feed(open(os.path.join(root, name), encoding='utf-8', errors='replace').read())
+        for ref in page.refs:
+            parts = urllib.parse.urlsplit(ref)
+            if parts.scheme or parts.netloc or not parts.path:
+                continue
+            checked += 1
+            if not os.path.isfile(os.path.join(root, urllib.parse.unquote(parts.path))):
+                broken.append(name + ': ' + ref)
+print('checked', checked)
+print('\n'.join(broken))
+)";
+    return RunTool("python3 -c " + Quoted(script) + " " + Quoted(Folder), true).Output;
+}
+
+// The entries under Folder, relative, sorted, folders ending in "/".
+inline std::vector<std::string> FolderTree(const std::string& Folder, const std::string& Base = "")
+{
+    std::vector<std::string> tree;
+    for (const TDirEntry& entry : ListDirectory(Folder + Base)) {
+        if (entry.IsDirectory()) {
+            tree.push_back(Base + entry.Name + "/");
+            for (const std::string& inner : FolderTree(Folder, Base + entry.Name + "/")) {
+                tree.push_back(inner);
+            }
+        } else {
+            tree.push_back(Base + entry.Name);
+        }
+    }
+    return tree;
+}
+
+// The one sub-folder of Folder whose name is Length lower-case hexadecimal digits, with its "/".
+inline std::string RandomFolder(const std::string& Folder, size_t Length)
+{
+    for (const TDirEntry& entry : ListDirectory(Folder)) {
+        if (entry.IsDirectory() && entry.Name.size() == Length &&
+            entry.Name.find_first_not_of("0123456789abcdef") == std::string::npos) {
+            return entry.Name + "/";
+        }
+    }
+    return std::string();
+}
+
+} // namespace gallerytest
