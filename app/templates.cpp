@@ -1,9 +1,12 @@
 // The installed page templates.
 #include "app/templates.h"
 
+#include "app/main_window.h"
 #include "app/settings.h"
 #include "platform/core/files.h"
 #include "platform/core/inifiles.h"
+#include "platform/core/lists.h"
+#include "platform/forms/std_controls.h"
 
 std::vector<TemplateStr> InstalledTemplates;
 
@@ -52,4 +55,22 @@ std::string ChosenTemplateFile()
 std::string TemplatePreviewFile(const TemplateStr& Template)
 {
     return TemplateFolder(Template) + "template.jpg";
+}
+
+void LoadTemplateList()
+{
+    InstalledTemplates = ReadInstalledTemplates(GallerySettings.ProgramFolder + "templates/");
+    if (Main == nullptr) {
+        return;
+    }
+    TComboBox* combo = Main->Template_CBX;
+    const int32_t oldIndex = combo->ItemIndex();
+    combo->Items()->Clear();
+    combo->Items()->Add("Template from file ...");
+    for (const TemplateStr& installed : InstalledTemplates) {
+        combo->Items()->Add(installed.Name);
+    }
+    const int32_t count = combo->Items()->Count();
+    combo->SetItemIndex(count > oldIndex ? oldIndex : count - 1);
+    Main->Template_CBXChange(combo);
 }
