@@ -328,7 +328,7 @@ private:
     void SaveStreamWith(TStream& Stream, const TCodecCall& Encode);
 
     // The codec calls with what each format adds around them.
-    void ReadJpeg(TStream& Stream, TProgressRec& Progress, bool ParamsOnly);
+    void ReadJpeg(TStream& Stream, TKVBitmap& Target, TProgressRec& Progress, bool ParamsOnly);
     bool UpdateIPTCMarker();
     void WriteJpeg(TStream& Stream, TProgressRec& Progress);
     int32_t ReadGifFrame(TStream& Stream, TProgressRec& Progress);

@@ -1,0 +1,91 @@
+// Reading a picture's parameters (size, depth, resolution, metadata) without its pixels.
+#include "imaging/codecs/png/pngfilt.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/core/mask.h"
+#include "imaging/io/detail/io_work.h"
+#include "imaging/io/korvaneio.h"
+
+using namespace Korvaneio::detail;
+
+// The codecs read into a bitmap of their own here, so the working bitmap keeps its pixels. A
+// format that nothing can read, registered or not, fails.
+void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t, TProgressRec& Progress)
+{
+    TKVBitmap scratch;
+    std::unique_ptr<TKVMask> mask;
+    switch (FileType) {
+    case fmtJPEG:
+        ReadJpeg(Stream, scratch, Progress, true);
+        break;
+    case fmtPNG:
+        Pngfilt::ReadPNGStream(Stream, scratch, *FParams, Progress, true, mask, false);
+        break;
+    default: {
+        const TKVFileFormatInfo* info = Korvaneio::KVFileFormatGetInfo(FileType);
+        if (info == nullptr || info->ReadFunction == nullptr) {
+            Aborting = true;
+            return;
+        }
+        info->ReadFunction(Stream, scratch, *FParams, Progress, true);
+        break;
+    }
+    }
+}
+
+void TKorvaneIO::ParamsFromFile(const std::string& FileName)
+{
+    try {
+        ParamsFromFileFormat(FileName, Korvaneio::FindFileFormat(FileName, true));
+    } catch (...) {
+        FParams->FileType = fmtUnknown;
+    }
+}
+
+void TKorvaneIO::ParamsFromFileFormat(const std::string& FileName, int32_t FileType)
+{
+    TOperationScope scope(*FWork);
+    FParams->FileType = FileType;
+    FParams->ResetInfo();
+    Aborting = true;
+    TProgressRec progress = MakeProgressRec(false);
+    try {
+        TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
+        Aborting = false;
+        ReadParams(stream, FileType, stream.Size(), progress);
+    } catch (...) {
+        FParams->FileType = fmtUnknown;
+    }
+    if (Aborting) {
+        FParams->FileType = fmtUnknown;
+    }
+    FParams->FileName = FileName;
+    DoFinishWork();
+}
+
+void TKorvaneIO::ParamsFromStream(TStream& Stream)
+{
+    try {
+        ParamsFromStreamFormat(Stream, Korvaneio::FindStreamFormat(Stream));
+    } catch (...) {
+        FParams->FileType = fmtUnknown;
+    }
+}
+
+// A stream with a header must be placed after it by the caller.
+void TKorvaneIO::ParamsFromStreamFormat(TStream& Stream, int32_t FileType)
+{
+    TOperationScope scope(*FWork);
+    FParams->FileType = FileType;
+    FParams->ResetInfo();
+    Aborting = false;
+    TProgressRec progress = MakeProgressRec(false);
+    try {
+        ReadParams(Stream, FileType, Stream.Size(), progress);
+    } catch (...) {
+        FParams->FileType = fmtUnknown;
+    }
+    if (Aborting) {
+        FParams->FileType = fmtUnknown;
+    }
+    DoFinishWork();
+}

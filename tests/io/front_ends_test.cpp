@@ -1,0 +1,278 @@
+// The per-format front ends and the choice among them: by file extension, by content and by
+// format id; what each format adds (IPTC markers, frames and backgrounds, transparency); and
+// formats whose codec the library does not have yet.
+#include "imaging/core/daduvudez.h"
+#include "imaging/io/korvaneio.h"
+#include "platform/core/streams.h"
+#include "tests/io/io_test_support.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+using namespace kviotest;
+
+namespace {
+
+// The APP13 segment (marker FF ED) of a JPEG file as it is written, empty when there is none.
+std::string App13Of(const std::string& jpeg)
+{
+    size_t at = 2;
+    while (at + 4 <= jpeg.size() && uint8_t(jpeg[at]) == 0xFF) {
+        const uint8_t marker = uint8_t(jpeg[at + 1]);
+        const size_t length = size_t(uint8_t(jpeg[at + 2])) << 8 | uint8_t(jpeg[at + 3]);
+        if (marker == 0xED) {
+            return jpeg.substr(at, length + 2);
+        }
+        if (marker == 0xDA) {
+            break;
+        }
+        at += length + 2;
+    }
+    return std::string();
+}
+
+} // namespace
+
+TEST(LoadFromFile, ChoosesTheFrontEndByExtension)
+{
+    kvtest::TempFolder folder;
+    const struct
+    {
+        std::string source;
+        const char* name;
+        int32_t fileType;
+        int32_t width;
+    } cases[] = {
+        {GoImage("video-001.jpeg"), "a.jpg", 3, 150},  {GoImage("video-001.jpeg"), "a.JPG", 3, 150},
+        {GoImage("video-001.jpeg"), "a.jpeg", 3, 150}, {GoImage("video-001.jpeg"), "a.Jpe", 3, 150},
+        {GoImage("video-001.png"), "a.png", 8, 150},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CopyFile(c.source, folder.File(c.name));
+        TKorvaneIO io(nullptr);
+        PlugLzwCoders(io);
+        io.LoadFromFile(folder.File(c.name));
+        EXPECT_FALSE(io.Aborting);
+        EXPECT_EQ(io.Params().FileType, c.fileType);
+        EXPECT_EQ(io.Params().FileName, folder.File(c.name));
+        EXPECT_EQ(io.KVBitmap()->GetWidth(), c.width);
+    }
+}
+
+// The content is a good JPEG each time: these names lead to no front end that could read it.
+TEST(LoadFromFile, NamesWithoutAFrontEndAbortAndLeaveTheBitmap)
+{
+    kvtest::TempFolder folder;
+    for (const char* name : {"a.tif", "a.pcx", "a.tga", "a.pix", "a.win", "a.ico", "a.cur", "a.ppm", "a.wbmp",
+                             "a.jp2", "a.j2k", "a.wmf", "a.avi", "a.xyz", "noextension"}) {
+        SCOPED_TRACE(name);
+        CopyFile(GoImage("video-001.jpeg"), folder.File(name));
+        TKorvaneIO io(nullptr);
+        FillPattern(*io.KVBitmap(), 3, 2);
+        TEventLog events;
+        events.Attach(io);
+        io.LoadFromFile(folder.File(name));
+        EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(events.Finishes(), 1);
+        EXPECT_EQ(io.KVBitmap()->GetWidth(), 3);
+    }
+    for (const std::string& name : {std::string(), std::string("HTTP://example.com/a.jpg")}) {
+        TKorvaneIO io(nullptr);
+        TEventLog events;
+        events.Attach(io);
+        io.LoadFromFile(name);
+        EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(events.Finishes(), 1);
+    }
+}
+
+TEST(SaveToFile, ChoosesTheWriterByExtensionAndToolsAgree)
+{
+    kvtest::TempFolder folder;
+    TKorvaneIO io(nullptr);
+    PlugLzwCoders(io);
+    FillPattern(*io.KVBitmap(), 40, 30);
+    const struct
+    {
+        const char* name;
+        const char* check; // a command that fails on a bad file
+        int32_t fileType;
+    } cases[] = {
+        {"a.jpg", "djpeg -pnm ", 3},
+        {"a.JPEG", "djpeg -pnm ", 3},
+        {"a.png", "pngcheck -q ", 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        io.SaveToFile(folder.File(c.name));
+        EXPECT_FALSE(io.Aborting);
+        int status = -1;
+        RunTool(c.check + folder.File(c.name), &status);
+        EXPECT_EQ(status, 0);
+        TKorvaneIO reader(nullptr);
+        reader.ParamsFromFileFormat(folder.File(c.name), c.fileType);
+        EXPECT_EQ(reader.Params().FileType, c.fileType);
+        EXPECT_EQ(reader.Params().Width, 40);
+    }
+}
+
+// A name whose format cannot be written here fails without a finish event and writes nothing.
+TEST(SaveToFile, NamesWithoutAWriterAbortAndWriteNothing)
+{
+    kvtest::TempFolder folder;
+    for (const char* name :
+         {"a.pix", "a.tga", "a.tif", "a.pcx", "a.ico", "a.wmf", "a.cur", "a.avi", "a.xyz"}) {
+        SCOPED_TRACE(name);
+        TKorvaneIO io(nullptr);
+        FillPattern(*io.KVBitmap(), 3, 2);
+        TEventLog events;
+        events.Attach(io);
+        io.SaveToFile(folder.File(name));
+        EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(events.Finishes(), 0);
+        EXPECT_FALSE(FileExists(folder.File(name)));
+    }
+    TKorvaneIO io(nullptr);
+    TEventLog events;
+    events.Attach(io);
+    io.SaveToFile("");
+    EXPECT_FALSE(io.Aborting);
+    EXPECT_EQ(events.Finishes(), 0);
+}
+
+TEST(LoadFromStream, TellsEachBuiltFormatByContent)
+{
+    TKorvaneIO writer(nullptr);
+    PlugLzwCoders(writer);
+    FillPattern(*writer.KVBitmap(), 12, 9);
+    for (const int32_t fileType : {3, 8}) {
+        SCOPED_TRACE(fileType);
+        TMemoryStream stream;
+        stream.WriteBuffer("xy", 2);
+        writer.SaveToStream(stream, fileType);
+        ASSERT_FALSE(writer.Aborting);
+        stream.SetPosition(2);
+        TKorvaneIO reader(nullptr);
+        PlugLzwCoders(reader);
+        reader.LoadFromStream(stream);
+        EXPECT_FALSE(reader.Aborting);
+        EXPECT_EQ(reader.Params().FileType, fileType);
+        EXPECT_EQ(reader.Params().FileName, "");
+        EXPECT_EQ(reader.KVBitmap()->GetWidth(), 12);
+        // The lossless formats give the picture back as it was.
+        if (fileType == 5 || fileType == 8) {
+            EXPECT_TRUE(SamePixels(*reader.KVBitmap(), *writer.KVBitmap()));
+        }
+
+        stream.SetPosition(2);
+        TKorvaneIO byId(nullptr);
+        PlugLzwCoders(byId);
+        byId.LoadFromStreamFormat(stream, fileType);
+        EXPECT_FALSE(byId.Aborting);
+        EXPECT_EQ(byId.KVBitmap()->GetHeight(), 9);
+    }
+}
+
+TEST(LoadFromStream, UnknownContentAndFormatsWithoutFrontEndAbort)
+{
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"text", "nothing that any format knows"},
+        {"TIFF", "II*" + std::string(40, '\0')},
+        {"PCX", "\x0a\x05" + std::string(200, '\0')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMemoryStream stream;
+        stream.WriteBuffer(c.bytes.data(), int64_t(c.bytes.size()));
+        stream.SetPosition(0);
+        TKorvaneIO io(nullptr);
+        TEventLog events;
+        events.Attach(io);
+        io.LoadFromStream(stream);
+        EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(events.Finishes(), 1);
+    }
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 3, 3);
+    for (const int32_t fileType : {1, 4, 6, 7, 11, 12, 13, 14, 16, 0, 77}) {
+        SCOPED_TRACE(fileType);
+        TMemoryStream stream;
+        io.SaveToStream(stream, fileType);
+        EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(stream.Size(), 0);
+    }
+}
+
+// IPTC data is written back as loaded unless the list was edited since.
+TEST(JpegFrontEnd, WritesTheIPTCMarkerOnlyWhenTheListChanged)
+{
+    kvtest::TempFolder folder;
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 16, 16);
+    io.Params().IPTC_Info.AddStringItem(2, 120, "a caption");
+    io.SaveToFileJpeg(folder.File("with-iptc.jpg"));
+    ASSERT_FALSE(io.Aborting);
+    const std::string original = App13Of(FileBytes(folder.File("with-iptc.jpg")));
+    ASSERT_NE(original.find("a caption"), std::string::npos);
+
+    io.LoadFromFile(folder.File("with-iptc.jpg"));
+    ASSERT_EQ(io.Params().IPTC_Info.GetCount(), 1);
+    EXPECT_EQ(io.Params().IPTC_Info.GetStrings(0), "a caption");
+    io.SaveToFileJpeg(folder.File("untouched.jpg"));
+    EXPECT_EQ(App13Of(FileBytes(folder.File("untouched.jpg"))), original);
+
+    io.Params().IPTC_Info.SetStrings(0, "another caption");
+    io.SaveToFileJpeg(folder.File("edited.jpg"));
+    const std::string edited = App13Of(FileBytes(folder.File("edited.jpg")));
+    EXPECT_NE(edited.find("another caption"), std::string::npos);
+    EXPECT_EQ(edited.find("a caption"), std::string::npos);
+
+    io.Params().IPTC_Info.Clear();
+    io.SaveToFileJpeg(folder.File("cleared.jpg"));
+    EXPECT_EQ(App13Of(FileBytes(folder.File("cleared.jpg"))), "");
+    int status = -1;
+    RunTool("djpeg -pnm " + folder.File("cleared.jpg"), &status);
+    EXPECT_EQ(status, 0);
+}
+
+TEST(PngFrontEnd, TransparencyTravelsThroughTheAlphaChannel)
+{
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 6, 5);
+    TKVBitmap* alpha = io.KVBitmap()->GetAlphaChannel();
+    for (int32_t x = 0; x < 6; ++x) {
+        alpha->SetPixels_kv8(x, 2, uint8_t(x * 40));
+    }
+    TMemoryStream stream;
+    io.SaveToStreamPNG(stream);
+    ASSERT_FALSE(io.Aborting);
+
+    TKorvaneIO reader(nullptr);
+    stream.SetPosition(0);
+    reader.LoadFromStreamPNG(stream);
+    ASSERT_FALSE(reader.Aborting);
+    ASSERT_TRUE(reader.KVBitmap()->GetHasAlphaChannel());
+    for (int32_t x = 0; x < 6; ++x) {
+        EXPECT_EQ(reader.KVBitmap()->GetAlphaChannel()->GetPixels_kv8(x, 2), x * 40);
+        EXPECT_EQ(reader.KVBitmap()->GetAlphaChannel()->GetPixels_kv8(x, 0), 255);
+    }
+
+    // A load always starts without the alpha channel of the picture before.
+    reader.LoadFromFile(GoImage("video-001.jpeg"));
+    EXPECT_FALSE(reader.KVBitmap()->GetHasAlphaChannel());
+}
+
+// A file without a background colour of its own keeps the component's.
+TEST(PngFrontEnd, FileLoadKeepsTheBackgroundWhenTheFileHasNone)
+{
+    TKorvaneIO io(nullptr);
+    io.SetReBackground(0x123456);
+    io.LoadFromFilePNG(GoImage("video-001.png"));
+    ASSERT_FALSE(io.Aborting);
+    EXPECT_EQ(io.GetReBackground(), 0x123456);
+}

@@ -1,0 +1,166 @@
+// Helpers of the I/O component tests.
+#include "tests/io/io_test_support.h"
+
+#include "imaging/codecs/gif/gif_lzw.h"
+#include "imaging/codecs/tiff/tiff_lzw.h"
+#include "imaging/core/daduvudez.h"
+#include "platform/core/streams.h"
+#include "platform/core/threads.h"
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace kviotest {
+
+std::string GoImage(const std::string& name)
+{
+    return "/usr/share/go-1.19/src/image/testdata/" + name;
+}
+
+std::string PixbufImage(const std::string& name)
+{
+    return "/usr/libexec/installed-tests/gdk-pixbuf/test-images/" + name;
+}
+
+void PlugLzwCoders(TKorvaneIO& io)
+{
+    io.Params().GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
+    io.Params().GIF_LZWCompress = Giflzw::GIFLZWCompress;
+    io.Params().TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
+    io.Params().TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
+}
+
+void FillPattern(TKVBitmap& bitmap, int32_t width, int32_t height, int32_t seed)
+{
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const TRGB colour{uint8_t(x * 7 + seed), uint8_t(y * 13 + seed * 3),
+                              uint8_t((x + y) * 5 + seed * 7)};
+            bitmap.SetPixels_kv24RGB(x, y, colour);
+        }
+    }
+}
+
+bool SamePixels(TKVBitmap& a, TKVBitmap& b)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() ||
+        a.GetPixelFormat() != b.GetPixelFormat()) {
+        return false;
+    }
+    for (int32_t y = 0; y < a.GetHeight(); ++y) {
+        for (int32_t x = 0; x < a.GetWidth(); ++x) {
+            if (!(a.GetPixels(x, y) == b.GetPixels(x, y))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::string StreamBytes(TMemoryStream& stream)
+{
+    return std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+}
+
+std::string FileBytes(const std::string& fileName)
+{
+    std::ifstream file(fileName, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+bool FileExists(const std::string& fileName)
+{
+    struct stat info
+    {
+    };
+    return ::stat(fileName.c_str(), &info) == 0;
+}
+
+void CopyFile(const std::string& from, const std::string& to)
+{
+    std::ofstream(to, std::ios::binary) << FileBytes(from);
+}
+
+std::string RunTool(const std::string& command, int* status)
+{
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) {
+        if (status != nullptr) {
+            *status = -1;
+        }
+        return output;
+    }
+    std::array<char, 4096> buffer{};
+    size_t read = 0;
+    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        output.append(buffer.data(), read);
+    }
+    const int result = ::pclose(pipe);
+    if (status != nullptr) {
+        *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    }
+    return output;
+}
+
+void TEventLog::Attach(TKorvaneIO& io)
+{
+    io.OnProgress = [this](TObject*, int32_t per) {
+        std::lock_guard<std::mutex> lock(FLock);
+        ++FProgressCount;
+        FLastProgress = per;
+    };
+    io.OnFinishWork = [this, &io](TObject*) {
+        std::lock_guard<std::mutex> lock(FLock);
+        FFinishThreads.push_back(GetCurrentThreadId());
+        FFinishAborting.push_back(io.Aborting);
+    };
+}
+
+void TEventLog::Clear()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    FProgressCount = 0;
+    FLastProgress = -1;
+    FFinishThreads.clear();
+    FFinishAborting.clear();
+}
+
+int32_t TEventLog::Finishes() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return static_cast<int32_t>(FFinishThreads.size());
+}
+
+int32_t TEventLog::ProgressCount() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FProgressCount;
+}
+
+int32_t TEventLog::LastProgress() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FLastProgress;
+}
+
+std::vector<uint32_t> TEventLog::FinishThreads() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FFinishThreads;
+}
+
+std::vector<bool> TEventLog::FinishAborting() const
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return FFinishAborting;
+}
+
+} // namespace kviotest

@@ -1,0 +1,59 @@
+// Helpers of the I/O component tests: sample files, pictures made in memory, the events a
+// component raises, and the standard tools that check written files.
+#pragma once
+
+#include "imaging/io/korvaneio.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TKVBitmap;
+class TMemoryStream;
+
+namespace kviotest {
+
+// Sample files that ship with Debian's Go sources and gdk-pixbuf tests.
+std::string GoImage(const std::string& name);
+std::string PixbufImage(const std::string& name);
+
+// Plugs the GIF and TIFF LZW coders into the component's parameters, as the gallery run does.
+void PlugLzwCoders(TKorvaneIO& io);
+
+// A kv24RGB picture whose pixels all differ from their neighbours.
+void FillPattern(TKVBitmap& bitmap, int32_t width, int32_t height, int32_t seed = 0);
+// Same size, format and pixels (as colours).
+bool SamePixels(TKVBitmap& a, TKVBitmap& b);
+
+// The bytes of a stream or file.
+std::string StreamBytes(TMemoryStream& stream);
+std::string FileBytes(const std::string& fileName);
+bool FileExists(const std::string& fileName);
+void CopyFile(const std::string& from, const std::string& to);
+
+// Runs a shell command; its standard output, and the exit status in status.
+std::string RunTool(const std::string& command, int* status = nullptr);
+
+// What a component reported, from whichever thread: progress values and finish events in order.
+class TEventLog
+{
+public:
+    void Attach(TKorvaneIO& io);
+    void Clear();
+    int32_t Finishes() const;
+    int32_t ProgressCount() const;
+    // The value of the last OnProgress call (the finish event sends 100).
+    int32_t LastProgress() const;
+    std::vector<uint32_t> FinishThreads() const;
+    std::vector<bool> FinishAborting() const;
+
+private:
+    mutable std::mutex FLock;
+    int32_t FProgressCount = 0;
+    int32_t FLastProgress = -1;
+    std::vector<uint32_t> FFinishThreads;
+    std::vector<bool> FFinishAborting;
+};
+
+} // namespace kviotest
