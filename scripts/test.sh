@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
-# and runs every test headless through CTest. Exits non-zero on any failure or when no test ran.
+# and runs every test headless through CTest; then runs the tests that start threads under
+# ThreadSanitizer. Exits non-zero on any failure or when no test ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,3 +17,11 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_strin
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$JOBS" "$@"
+
+# The tests that start threads once more under ThreadSanitizer, in a build of their own that
+# makes only their suite.
+TSAN_DIR=${TSAN_DIR:-build-tsan}
+cmake -S . -B "$TSAN_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TSAN=ON -DKV_BUILD_BENCH=OFF
+cmake --build "$TSAN_DIR" -j "$JOBS" --target io_tests
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+ctest --test-dir "$TSAN_DIR" --output-on-failure --no-tests=error -j "$JOBS" "$@"
