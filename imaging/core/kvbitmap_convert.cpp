@@ -32,8 +32,9 @@ inline uint8_t RGBToGrey(uint32_t r, uint32_t g, uint32_t b)
 }
 
 // Hot row loops are built twice on x86-64, once for AVX2, and the one the processor can run is
-// picked at load time: the stride-3 colour loads only vectorise with its byte shuffles.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// picked at load time: the stride-3 colour loads only vectorise with its byte shuffles. Not under
+// ThreadSanitizer, whose instrumented resolver would run before its runtime is up.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define KV_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
 #else
 #define KV_ROW_KERNEL
