@@ -1,0 +1,193 @@
+// The templates organizer.
+#include "app/templates_organizer.h"
+
+#include "app/file_utils.h"
+#include "app/message_box.h"
+#include "app/settings.h"
+#include "app/template_import.h"
+#include "app/template_properties.h"
+#include "app/templates.h"
+#include "app/window_controls.h"
+#include "platform/core/files.h"
+#include "platform/core/inifiles.h"
+#include "platform/core/lists.h"
+#include "platform/core/strings.h"
+#include "platform/forms/buttons.h"
+#include "platform/forms/dialogs.h"
+#include "platform/forms/std_controls.h"
+
+TTempOrg* TempOrg = nullptr;
+
+namespace {
+
+constexpr const char* IniSection = "options";
+constexpr int32_t TemplateFolderNameLength = 8;
+constexpr int32_t ImagesFolderNameLength = 12;
+
+std::string TemplatesFolder()
+{
+    return GallerySettings.ProgramFolder + "templates/";
+}
+
+// The selected row's template, nullptr when no row is selected.
+TemplateStr* SelectedTemplate(const TListBox* List)
+{
+    const int32_t row = List->ItemIndex();
+    if (row < 0 || static_cast<size_t>(row) >= InstalledTemplates.size()) {
+        return nullptr;
+    }
+    return &InstalledTemplates[static_cast<size_t>(row)];
+}
+
+// Removes a template folder and everything in it. A template folder that is a link to a folder
+// elsewhere loses only the link: the folder it points to may hold anything of the user's.
+void RemoveTemplateFolder(const std::string& Folder)
+{
+    const std::string path = ExcludeTrailingPathDelimiter(Folder);
+    const int32_t attributes = FileGetAttr(path);
+    if (attributes == -1) {
+        return;
+    }
+    if ((attributes & faSymLink) != 0 || (attributes & faDirectory) == 0) {
+        DeleteFile(path);
+        return;
+    }
+    EmptyFolder(Folder);
+    RemoveDir(path);
+}
+
+} // namespace
+
+TTempOrg::TTempOrg(TComponent* AOwner) : TForm(AOwner)
+{
+    SetName("TempOrg");
+    SetCaption("Templates organizer");
+    SetBorderStyle(bsSingle);
+    SetBorderIcons(biSystemMenu);
+    SetPosition(poOwnerFormCenter);
+    Font()->SetName("Arial");
+    Font()->SetHeight(-11);
+    SetClientWidth(452);
+    SetClientHeight(241);
+
+    Templates_GBX = PlaceControl<TGroupBox>(this, this, "Templates_GBX", 8, 4, 312, 229);
+    Templates_GBX->SetCaption("  Installed templates  ");
+    Temp_LST = PlaceControl<TListBox>(this, Templates_GBX, "Temp_LST", 8, 18, 296, 203);
+    Add_BTN = PlaceControl<TButton>(this, this, "Add_BTN", 328, 12, 116, 25);
+    Add_BTN->SetCaption("Add template");
+    Edit_BTN = PlaceControl<TButton>(this, this, "Edit_BTN", 328, 44, 116, 25);
+    Edit_BTN->SetCaption("Edit template");
+    Delete_BTN = PlaceControl<TButton>(this, this, "Delete_BTN", 328, 76, 116, 25);
+    Delete_BTN->SetCaption("Delete template");
+
+    Open_DLG = new TOpenDialog(this);
+    Open_DLG->SetName("Open_DLG");
+    Open_DLG->Filter = "HTML files|*.htm;*.html|All files|*.*";
+
+    OnShow = Handler(this, &TTempOrg::FormShow);
+    Temp_LST->OnDblClick = Handler(this, &TTempOrg::Edit_BTNClick);
+    Add_BTN->OnClick = Handler(this, &TTempOrg::Add_BTNClick);
+    Edit_BTN->OnClick = Handler(this, &TTempOrg::Edit_BTNClick);
+    Delete_BTN->OnClick = Handler(this, &TTempOrg::Delete_BTNClick);
+
+    if (TempOrg == nullptr) {
+        TempOrg = this;
+    }
+}
+
+TTempOrg::~TTempOrg()
+{
+    if (TempOrg == this) {
+        TempOrg = nullptr;
+    }
+}
+
+void TTempOrg::FormShow(TObject*)
+{
+    Temp_LST->Items()->Clear();
+    for (const TemplateStr& installed : InstalledTemplates) {
+        Temp_LST->Items()->Add(installed.Name);
+    }
+}
+
+void TTempOrg::Add_BTNClick(TObject*)
+{
+    if (!Open_DLG->Execute()) {
+        return;
+    }
+    // Drawn again while the name is taken, so that no existing template is ever written into.
+    const std::string folder =
+        TemplatesFolder() + RandomFileName(TemplatesFolder(), "", TemplateFolderNameLength) + "/";
+    const std::string imagesDir = RandomName(ImagesFolderNameLength);
+    if (!ImportHtmlTemplate(Open_DLG->FileName, folder, imagesDir, true, "")) {
+        // A half-made folder without template.ini would show as a nameless template.
+        RemoveTemplateFolder(folder);
+        return;
+    }
+
+    TempName->Name_TXT->SetText("");
+    TempName->Sample_TXT->SetText("");
+    TempName->Cancel_BTN->SetVisible(false);
+    TempName->Ok_BTN->SetLeft(177);
+    // However the window closes, the new template takes the fields as they stand.
+    TempName->ShowModal();
+
+    const std::string sample = TempName->Sample_TXT->Text();
+    TIniFile ini(folder + "template.ini");
+    ini.WriteString(IniSection, "name", TempName->Name_TXT->Text());
+    ini.WriteString(IniSection, "imagesDir", imagesDir);
+    ini.WriteBool(IniSection, "sample", !sample.empty());
+    if (!sample.empty()) {
+        CopyFile(sample, folder + "template.jpg", false);
+    }
+
+    LoadTemplateList();
+    FormShow(this);
+}
+
+void TTempOrg::Edit_BTNClick(TObject*)
+{
+    TemplateStr* selected = SelectedTemplate(Temp_LST);
+    if (selected == nullptr) {
+        return;
+    }
+    const std::string preview = TemplatePreviewFile(*selected);
+    TempName->Name_TXT->SetText(selected->Name);
+    TempName->Sample_TXT->SetText(selected->Sample ? preview : std::string());
+    TempName->Cancel_BTN->SetVisible(true);
+    TempName->Ok_BTN->SetLeft(253);
+    if (TempName->ShowModal() == mrCancel) {
+        return;
+    }
+
+    selected->Name = Trim(TempName->Name_TXT->Text());
+    const std::string sample = TempName->Sample_TXT->Text();
+    if (sample.empty()) {
+        selected->Sample = false;
+        DeleteFile(preview);
+    } else {
+        // The unchanged sample names the preview itself, which the copy leaves intact.
+        CopyFile(sample, preview, false);
+        selected->Sample = true;
+    }
+    TIniFile ini(TemplateFolder(*selected) + "template.ini");
+    ini.WriteString(IniSection, "name", selected->Name);
+    ini.WriteBool(IniSection, "sample", selected->Sample);
+    Temp_LST->Items()->SetStrings(Temp_LST->ItemIndex(), selected->Name);
+}
+
+void TTempOrg::Delete_BTNClick(TObject*)
+{
+    const TemplateStr* selected = SelectedTemplate(Temp_LST);
+    if (selected == nullptr) {
+        return;
+    }
+    const std::string question = "The template '" + selected->Name + "' will be removed.\nAre you sure?";
+    if (ShowMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return;
+    }
+    // A folder removed meanwhile by other means is simply gone from the list.
+    RemoveTemplateFolder(TemplateFolder(*selected));
+    LoadTemplateList();
+    FormShow(this);
+}

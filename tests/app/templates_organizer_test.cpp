@@ -1,0 +1,393 @@
+// The templates organizer, driven as a user would: adding a template from an HTML page with the
+// files it refers to, renaming it, setting and clearing its sample picture, and deleting it.
+#include "app/templates_organizer.h"
+
+#include "app/settings.h"
+#include "app/template_properties.h"
+#include "app/templates.h"
+#include "platform/core/files.h"
+#include "platform/core/inifiles.h"
+#include "platform/core/lists.h"
+#include "platform/forms/buttons.h"
+#include "platform/forms/dialogs.h"
+#include "platform/forms/scripted_dialogs.h"
+#include "platform/forms/simulate.h"
+#include "platform/forms/std_controls.h"
+#include "tests/app/window_test_support.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+const std::string GoImages = "/usr/share/go-1.19/src/image/testdata/";
+
+// A program folder holding the fixture templates, scripted dialogs, and the organizer and the
+// properties window made as the program makes them.
+class TemplatesOrganizer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ForceDirectories(FTemp.File("program/")));
+        std::filesystem::copy(std::string(KV_TEST_DATA_DIR) + "/app/templates", Templates(),
+                              std::filesystem::copy_options::recursive);
+        GallerySettings.ProgramFolder = FTemp.File("program/");
+        LoadTemplateList();
+        FProperties = new TTempName(Application);
+        FProperties->AfterConstruction();
+        FWindow = new TTempOrg(Application);
+        FWindow->AfterConstruction();
+        FWindow->Show();
+        Simulate::ProcessEvents();
+    }
+
+    void TearDown() override
+    {
+        FWindow->Hide();
+        FWindow->Free();
+        FProperties->Free();
+        InstalledTemplates.clear();
+        GallerySettings = TGallerySettings();
+    }
+
+    std::string Templates() const { return FTemp.File("program/templates/"); }
+
+    std::vector<std::string> Rows() const
+    {
+        std::vector<std::string> rows;
+        for (int32_t i = 0; i < FWindow->Temp_LST->Count(); ++i) {
+            rows.push_back(FWindow->Temp_LST->Items()->Strings(i));
+        }
+        return rows;
+    }
+
+    std::vector<std::string> Folders() const
+    {
+        std::vector<std::string> folders;
+        for (const TDirEntry& entry : ListDirectory(Templates())) {
+            if (entry.IsDirectory()) {
+                folders.push_back(entry.Name);
+            }
+        }
+        return folders;
+    }
+
+    // The one folder that is in the templates folder now and was not in Before.
+    std::string NewFolder(const std::vector<std::string>& Before) const
+    {
+        std::string found;
+        for (const std::string& folder : Folders()) {
+            if (std::find(Before.begin(), Before.end(), folder) == Before.end()) {
+                EXPECT_TRUE(found.empty()) << "more than one new folder";
+                found = folder;
+            }
+        }
+        return found;
+    }
+
+    std::string Ini(const std::string& Folder, const char* Name) const
+    {
+        return TIniFile(Templates() + Folder + "/template.ini").ReadString("options", Name, "<none>");
+    }
+
+    void Select(const std::string& Name)
+    {
+        const std::vector<std::string> rows = Rows();
+        const auto at = std::find(rows.begin(), rows.end(), Name);
+        ASSERT_NE(at, rows.end()) << Name;
+        FWindow->Temp_LST->SetItemIndex(static_cast<int32_t>(at - rows.begin()));
+    }
+
+    // Clicks Button of the organizer; when the properties window shows, Action plays the user.
+    void ClickWithProperties(TButton* Button, const std::function<void(TTempName&)>& Action)
+    {
+        apptest::WhenModal properties(FProperties, [&] { Action(*FProperties); });
+        Simulate::Click(Button);
+        EXPECT_TRUE(properties.Ran());
+    }
+
+    std::string WritePage()
+    {
+        EXPECT_TRUE(ForceDirectories(FTemp.File("site/css/")));
+        FTemp.Write("site/css/look.css", "body { color: navy }");
+        FTemp.Write("site/photo.jpg", "jpeg bytes");
+        return FTemp.Write("site/page.html",
+                           "<html><head><link rel=\"stylesheet\" href=\"css/look.css\"></head>"
+                           "<body><img src=\"photo.jpg\"><p>@_title_@</p></body></html>");
+    }
+
+    kvtest::TempFolder FTemp;
+    kvtest::ScopedEnv FRegistry{"KORVANE_REGISTRY_FILE", FTemp.File("Plimbet.conf")};
+    TScriptedDialogService FDialogs;
+    TTempOrg* FWindow = nullptr;
+    TTempName* FProperties = nullptr;
+};
+
+bool IsLowerHex(const std::string& Text)
+{
+    return Text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+} // namespace
+
+TEST_F(TemplatesOrganizer, ListsTheInstalledTemplatesInFolderOrder)
+{
+    EXPECT_EQ(FWindow->Caption(), "Templates organizer");
+    EXPECT_EQ(FWindow->Width(), 452);
+    EXPECT_EQ(FWindow->Height(), 241);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Blue", "Corrupt picture", "No picture", "", "Plain"}));
+    EXPECT_EQ(FWindow->Open_DLG->Filter, "HTML files|*.htm;*.html|All files|*.*");
+}
+
+TEST_F(TemplatesOrganizer, AddsATemplateFromAPageWithTheFilesItRefersTo)
+{
+    const std::string page = WritePage();
+    const std::string sample = GoImages + "video-001.jpeg";
+    const std::vector<std::string> before = Folders();
+    FDialogs.AnswerFiles({page});
+    FDialogs.AnswerFiles({sample});
+    ClickWithProperties(FWindow->Add_BTN, [&](TTempName& w) {
+        // A new template starts empty and cannot be cancelled.
+        EXPECT_EQ(w.Name_TXT->Text(), "");
+        EXPECT_EQ(w.Sample_TXT->Text(), "");
+        EXPECT_FALSE(w.Cancel_BTN->Visible());
+        EXPECT_EQ(w.Ok_BTN->Left(), 177);
+        Simulate::Type(w.Name_TXT, "  My own  ");
+        Simulate::Click(w.Open_BTN);
+        Simulate::Click(w.Ok_BTN);
+    });
+
+    const std::string folder = NewFolder(before);
+    ASSERT_EQ(folder.size(), 8u);
+    EXPECT_TRUE(IsLowerHex(folder)) << folder;
+    // The name exactly as typed (reading an ini value drops its surrounding blanks); the images
+    // in a folder of 12 random characters.
+    const std::string templateFolder = Templates() + folder + "/";
+    EXPECT_NE(kvtest::TempFolder::Read(templateFolder + "template.ini").find("name=  My own  \n"),
+              std::string::npos);
+    EXPECT_EQ(Ini(folder, "sample"), "1");
+    const std::string imagesDir = Ini(folder, "imagesDir");
+    ASSERT_EQ(imagesDir.size(), 12u);
+    EXPECT_TRUE(IsLowerHex(imagesDir)) << imagesDir;
+    EXPECT_EQ(ListDirectory(templateFolder + imagesDir).size(), 2u);
+    const std::string html = kvtest::TempFolder::Read(templateFolder + "template.html");
+    EXPECT_NE(html.find("href=\"" + imagesDir + "/"), std::string::npos) << html;
+    EXPECT_NE(html.find("@_title_@"), std::string::npos);
+    EXPECT_EQ(kvtest::TempFolder::Read(templateFolder + "template.jpg"), kvtest::TempFolder::Read(sample));
+
+    // The new template takes the place the folder scan gives it, in the list and in the records.
+    const std::vector<std::string> folders = Folders();
+    const size_t position = std::find(folders.begin(), folders.end(), folder) - folders.begin();
+    ASSERT_EQ(Rows().size(), before.size() + 1);
+    EXPECT_EQ(Rows()[position], "My own");
+    ASSERT_EQ(InstalledTemplates.size(), before.size() + 1);
+    EXPECT_EQ(InstalledTemplates[position].Folder, folder);
+    EXPECT_TRUE(InstalledTemplates[position].Sample);
+}
+
+TEST_F(TemplatesOrganizer, AddingKeepsTheFieldsHoweverThePropertiesWindowCloses)
+{
+    const std::string page = WritePage();
+    std::vector<std::string> before = Folders();
+    FDialogs.AnswerFiles({page});
+    ClickWithProperties(FWindow->Add_BTN, [&](TTempName& w) {
+        // OK with no name is refused and the window stays; closing it by its frame is not.
+        Simulate::Click(w.Ok_BTN);
+        EXPECT_TRUE(w.Modal());
+        Simulate::CloseWindow(&w);
+    });
+    std::string folder = NewFolder(before);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(Ini(folder, "name"), "");
+    EXPECT_EQ(Ini(folder, "sample"), "0");
+    EXPECT_FALSE(FileExists(Templates() + folder + "/template.jpg"));
+    const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, "You should specify the template name");
+    EXPECT_EQ(messages[0].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+
+    // A second page gets a folder of its own, never one that exists.
+    before = Folders();
+    FDialogs.AnswerFiles({page});
+    ClickWithProperties(FWindow->Add_BTN, [&](TTempName& w) {
+        Simulate::Type(w.Name_TXT, "Second");
+        Simulate::Click(w.Ok_BTN);
+    });
+    const std::string second = NewFolder(before);
+    ASSERT_FALSE(second.empty());
+    EXPECT_NE(second, folder);
+    EXPECT_EQ(Ini(folder, "name"), "");
+    EXPECT_EQ(Ini(second, "name"), "Second");
+}
+
+TEST_F(TemplatesOrganizer, NothingIsAddedWhenNoPageIsChosenOrItCannotBeRead)
+{
+    const std::vector<std::string> before = Folders();
+    const std::vector<std::string> rows = Rows();
+    Simulate::Click(FWindow->Add_BTN);
+    FDialogs.AnswerFiles({FTemp.File("missing.html")});
+    Simulate::Click(FWindow->Add_BTN);
+    EXPECT_FALSE(FProperties->Visible());
+    EXPECT_EQ(Folders(), before);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(InstalledTemplates.size(), before.size());
+    const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, "Can't open the template file");
+}
+
+TEST_F(TemplatesOrganizer, EditingRenamesAndSetsTheSamplePicture)
+{
+    Select("Plain");
+    const std::string sample = GoImages + "video-001.jpeg";
+    FDialogs.AnswerFiles({sample});
+    ClickWithProperties(FWindow->Edit_BTN, [&](TTempName& w) {
+        EXPECT_EQ(w.Name_TXT->Text(), "Plain");
+        EXPECT_EQ(w.Sample_TXT->Text(), "");
+        EXPECT_TRUE(w.Cancel_BTN->Visible());
+        EXPECT_EQ(w.Ok_BTN->Left(), 253);
+        Simulate::Retype(w.Name_TXT, " \tPlain and simple  ");
+        Simulate::Click(w.Open_BTN);
+        EXPECT_EQ(w.Sample_TXT->Text(), sample);
+        Simulate::Click(w.Ok_BTN);
+    });
+    // Editing stores the name without its surrounding blanks; the image folder stays as it was.
+    EXPECT_EQ(Ini("plain", "name"), "Plain and simple");
+    EXPECT_EQ(Ini("plain", "sample"), "1");
+    EXPECT_EQ(Ini("plain", "imagesDir"), "<none>");
+    EXPECT_EQ(kvtest::TempFolder::Read(Templates() + "plain/template.jpg"), kvtest::TempFolder::Read(sample));
+    EXPECT_EQ(Rows()[4], "Plain and simple");
+    EXPECT_EQ(InstalledTemplates[4].Name, "Plain and simple");
+    EXPECT_TRUE(InstalledTemplates[4].Sample);
+
+    // Cancelling changes nothing.
+    ClickWithProperties(FWindow->Edit_BTN, [&](TTempName& w) {
+        Simulate::Retype(w.Name_TXT, "Other");
+        Simulate::Click(w.Clear_BTN);
+        Simulate::Click(w.Cancel_BTN);
+    });
+    EXPECT_EQ(Ini("plain", "name"), "Plain and simple");
+    EXPECT_TRUE(FileExists(Templates() + "plain/template.jpg"));
+    EXPECT_EQ(Rows()[4], "Plain and simple");
+}
+
+TEST_F(TemplatesOrganizer, AnUnchangedSampleIsLeftIntactWhateverPathNamesIt)
+{
+    const std::string preview = Templates() + "blue/template.jpg";
+    const std::string original = kvtest::TempFolder::Read(preview);
+    ASSERT_FALSE(original.empty());
+    // A second name of the very same file: the copy must see that it is one file.
+    const std::string alias = FTemp.File("alias.jpg");
+    ASSERT_EQ(::link(preview.c_str(), alias.c_str()), 0);
+
+    Select("Blue");
+    ClickWithProperties(FWindow->Edit_BTN, [&](TTempName& w) {
+        EXPECT_EQ(w.Sample_TXT->Text(), preview);
+        Simulate::Click(w.Ok_BTN);
+    });
+    EXPECT_EQ(kvtest::TempFolder::Read(preview), original);
+
+    FDialogs.AnswerFiles({alias});
+    ClickWithProperties(FWindow->Edit_BTN, [&](TTempName& w) {
+        Simulate::Click(w.Open_BTN);
+        Simulate::Click(w.Ok_BTN);
+    });
+    EXPECT_EQ(kvtest::TempFolder::Read(preview), original);
+    EXPECT_EQ(Ini("blue", "sample"), "1");
+}
+
+TEST_F(TemplatesOrganizer, ADoubleClickOnARowEditsItsTemplate)
+{
+    const TRect row = FWindow->Temp_LST->ItemRect(2);
+    apptest::WhenModal properties(FProperties, [&] {
+        EXPECT_EQ(FProperties->Name_TXT->Text(), "No picture");
+        FProperties->SetModalResult(mrCancel);
+    });
+    Simulate::DoubleClick(FWindow->Temp_LST, row.Left + 5, row.Top + 3);
+    EXPECT_TRUE(properties.Ran());
+}
+
+TEST_F(TemplatesOrganizer, ClearingTheSampleDeletesThePicture)
+{
+    Select("Blue");
+    ClickWithProperties(FWindow->Edit_BTN, [&](TTempName& w) {
+        Simulate::Click(w.Clear_BTN);
+        EXPECT_EQ(w.Sample_TXT->Text(), "");
+        Simulate::Click(w.Ok_BTN);
+    });
+    EXPECT_FALSE(FileExists(Templates() + "blue/template.jpg"));
+    EXPECT_EQ(Ini("blue", "sample"), "0");
+    EXPECT_EQ(Ini("blue", "name"), "Blue");
+    EXPECT_EQ(Ini("blue", "imagesDir"), "img");
+    // The main window's next reload finds no preview for it.
+    LoadTemplateList();
+    EXPECT_FALSE(InstalledTemplates[0].Sample);
+}
+
+TEST_F(TemplatesOrganizer, DeletesATemplateOnlyAfterTheQuestion)
+{
+    Select("Blue");
+    FDialogs.AnswerMessageBox(IDNO);
+    Simulate::Click(FWindow->Delete_BTN);
+    std::vector<TDialogCall> questions = FDialogs.CallsOf(dkMessageBox);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].Text, "The template 'Blue' will be removed.\nAre you sure?");
+    EXPECT_EQ(questions[0].Flags, 0x24u);
+    EXPECT_TRUE(FileExists(Templates() + "blue/img/logo.gif"));
+    EXPECT_EQ(Rows().size(), 5u);
+
+    FDialogs.AnswerMessageBox(IDYES);
+    const std::string current = GetCurrentDir();
+    Simulate::Click(FWindow->Delete_BTN);
+    EXPECT_FALSE(DirectoryExists(Templates() + "blue"));
+    EXPECT_EQ(GetCurrentDir(), current);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Corrupt picture", "No picture", "", "Plain"}));
+    EXPECT_EQ(InstalledTemplates.size(), 4u);
+}
+
+TEST_F(TemplatesOrganizer, DeletingNeverReachesAFolderOutsideTheTemplate)
+{
+    // A template folder that is a link to the user's own folder loses the link only.
+    ASSERT_TRUE(ForceDirectories(FTemp.File("mine/")));
+    FTemp.Write("mine/template.html", "<html></html>");
+    FTemp.Write("mine/template.ini", "[options]\nname=Mine\n");
+    std::filesystem::create_directory_symlink(FTemp.File("mine"), Templates() + "linked");
+    LoadTemplateList();
+    FWindow->FormShow(FWindow);
+    Select("Mine");
+    FDialogs.AnswerMessageBox(IDYES);
+    Simulate::Click(FWindow->Delete_BTN);
+    EXPECT_FALSE(std::filesystem::is_symlink(Templates() + "linked"));
+    EXPECT_TRUE(FileExists(FTemp.File("mine/template.html")));
+    EXPECT_TRUE(FileExists(FTemp.File("mine/template.ini")));
+
+    // A template folder removed meanwhile by other means just leaves the list.
+    Select("Plain");
+    std::filesystem::remove_all(Templates() + "plain");
+    FDialogs.AnswerMessageBox(IDYES);
+    Simulate::Click(FWindow->Delete_BTN);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Blue", "Corrupt picture", "No picture", ""}));
+    EXPECT_TRUE(FileExists(Templates() + "blue/template.html"));
+}
+
+TEST_F(TemplatesOrganizer, EditAndDeleteWithNoSelectedRowDoNothing)
+{
+    FWindow->Temp_LST->SetItemIndex(-1);
+    const std::vector<std::string> before = Folders();
+    FDialogs.AnswerMessageBox(IDYES);
+    Simulate::Click(FWindow->Edit_BTN);
+    Simulate::Click(FWindow->Delete_BTN);
+    EXPECT_FALSE(FProperties->Visible());
+    EXPECT_TRUE(FDialogs.Calls().empty());
+    EXPECT_EQ(Folders(), before);
+    EXPECT_EQ(FDialogs.PendingAnswers(), 1u);
+}
