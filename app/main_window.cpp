@@ -1,6 +1,7 @@
 // Plimbet's main window.
 #include "app/main_window.h"
 
+#include "app/about_window.h"
 #include "app/context_help.h"
 #include "app/file_utils.h"
 #include "app/options_window.h"
@@ -9,6 +10,7 @@
 #include "app/template_params_window.h"
 #include "app/template_preview.h"
 #include "app/templates.h"
+#include "app/templates_organizer.h"
 #include "app/window_controls.h"
 #include "platform/core/files.h"
 #include "platform/core/random.h"
@@ -550,10 +552,18 @@ void TMain::Options_MNUClick(TObject*)
 
 void TMain::Templates_MNUClick(TObject*)
 {
+    if (TempOrg != nullptr) {
+        TempOrg->ShowModal();
+    }
     LoadTemplateList();
 }
 
-void TMain::About_MNUClick(TObject*) {}
+void TMain::About_MNUClick(TObject*)
+{
+    if (About != nullptr) {
+        About->ShowModal();
+    }
+}
 
 void TMain::Content_MNUClick(TObject*)
 {
