@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "platform/core/files.h"
 #include "platform/forms/ext_controls.h"
+#include "platform/forms/menus.h"
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
@@ -14,6 +15,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/picture.h"
+#include "tests/app/window_test_support.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +125,8 @@ protected:
     }
 
     kvtest::TempFolder FTemp;
+    kvtest::ScopedEnv FRegistry{"KORVANE_REGISTRY_FILE", FTemp.File("Plimbet.conf")};
+    kvtest::ScopedEnv FHome{"PLIMBET_HOME", FTemp.Path()};
     TScriptedDialogService FDialogs;
     TAbout* FWindow = nullptr;
 };
@@ -182,4 +186,21 @@ TEST_F(AboutWindow, TheLinkOpensTheWebPage)
     const std::vector<TDialogCall> opened = FDialogs.CallsOf(dkShellOpen);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].Text, ProductWebPage);
+}
+
+TEST_F(AboutWindow, TheMainMenuShowsIt)
+{
+    TAbout& w = Show(true);
+    w.Hide();
+    auto* main = new TMain(Application);
+    main->AfterConstruction();
+    main->Show();
+    Simulate::ProcessEvents();
+    apptest::WhenModal about(&w, [&] {
+        EXPECT_NE(w.Logo_IMG->Picture()->Graphic(), nullptr);
+        Simulate::CloseWindow(&w);
+    });
+    main->About_MNU->Click();
+    EXPECT_TRUE(about.Ran());
+    main->Free();
 }

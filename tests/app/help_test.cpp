@@ -1,5 +1,18 @@
-// Help: the topics are valid pages that describe the controls of their windows.
+// Help: the topics are valid pages that describe the controls of their windows, and F1 in each
+// window asks for the topic of that window.
+#include "app/about_window.h"
+#include "app/main_window.h"
+#include "app/options_window.h"
+#include "app/param_value_window.h"
+#include "app/template_params_window.h"
+#include "app/template_properties.h"
+#include "app/templates_organizer.h"
 #include "platform/core/files.h"
+#include "platform/forms/scripted_dialogs.h"
+#include "platform/forms/simulate.h"
+#include "platform/forms/spin_edit.h"
+#include "platform/forms/std_controls.h"
+#include "tests/app/window_test_support.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -87,4 +100,53 @@ TEST(HelpTopics, LinkOnlyToPagesAndStyleSheetsThatExist)
     for (const std::string& target : linked) {
         EXPECT_TRUE(FileExists(HelpFolder + target)) << target;
     }
+}
+
+TEST(HelpTopics, F1InEachWindowAsksForItsTopic)
+{
+    kvtest::TempFolder temp;
+    kvtest::ScopedEnv registry{"KORVANE_REGISTRY_FILE", temp.File("Plimbet.conf")};
+    kvtest::ScopedEnv home{"PLIMBET_HOME", temp.Path()};
+    TScriptedDialogService dialogs;
+    // The main window's hook takes F1 before any window does.
+    auto* main = new TMain(Application);
+    main->AfterConstruction();
+    main->Show();
+    Simulate::ProcessEvents();
+
+    auto make = [](auto* Window) {
+        Window->AfterConstruction();
+        return Window;
+    };
+    TOptions* options = make(new TOptions(Application));
+    TTempOrg* organizer = make(new TTempOrg(Application));
+    TTempName* properties = make(new TTempName(Application));
+    TTempParam* parameters = make(new TTempParam(Application));
+    TParamValue* value = make(new TParamValue(Application));
+    TAbout* about = make(new TAbout(Application));
+    const struct
+    {
+        TForm* Window;
+        TWinControl* Focus;
+        const char* Topic;
+    } windows[] = {
+        {options, options->BgColor_TXT, "options.htm"},    {organizer, organizer->Temp_LST, "temporg.htm"},
+        {properties, properties->Name_TXT, "temporg.htm"}, {parameters, parameters->Param_LST, "temppar.htm"},
+        {value, value->Value_TXT, "decription.htm"},       {about, about, "decription.htm"},
+    };
+    for (const auto& window : windows) {
+        dialogs.ClearCalls();
+        apptest::WhenModal user(window.Window, [&] {
+            Simulate::Key(window.Focus, VK_F1);
+            window.Window->SetModalResult(mrCancel);
+        });
+        window.Window->ShowModal();
+        ASSERT_TRUE(user.Ran()) << window.Window->Name();
+        const std::vector<TDialogCall> help = dialogs.CallsOf(dkHelpTopic);
+        ASSERT_EQ(help.size(), 1u) << window.Window->Name();
+        EXPECT_EQ(help[0].Caption, temp.File("plimbet.chm"));
+        EXPECT_EQ(help[0].Text, window.Topic) << window.Window->Name();
+        window.Window->Free();
+    }
+    main->Free();
 }

@@ -2,6 +2,7 @@
 // files it refers to, renaming it, setting and clearing its sample picture, and deleting it.
 #include "app/templates_organizer.h"
 
+#include "app/main_window.h"
 #include "app/settings.h"
 #include "app/template_properties.h"
 #include "app/templates.h"
@@ -10,6 +11,7 @@
 #include "platform/core/lists.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/dialogs.h"
+#include "platform/forms/menus.h"
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
@@ -127,6 +129,7 @@ protected:
 
     kvtest::TempFolder FTemp;
     kvtest::ScopedEnv FRegistry{"KORVANE_REGISTRY_FILE", FTemp.File("Plimbet.conf")};
+    kvtest::ScopedEnv FHome{"PLIMBET_HOME", FTemp.File("program/")};
     TScriptedDialogService FDialogs;
     TTempOrg* FWindow = nullptr;
     TTempName* FProperties = nullptr;
@@ -390,4 +393,30 @@ TEST_F(TemplatesOrganizer, EditAndDeleteWithNoSelectedRowDoNothing)
     EXPECT_TRUE(FDialogs.Calls().empty());
     EXPECT_EQ(Folders(), before);
     EXPECT_EQ(FDialogs.PendingAnswers(), 1u);
+}
+
+TEST_F(TemplatesOrganizer, TheMainMenuOpensItAndTheTemplateListFollowsItsChanges)
+{
+    FWindow->Hide();
+    auto* main = new TMain(Application);
+    main->AfterConstruction();
+    main->Show();
+    Simulate::ProcessEvents();
+    apptest::WhenModal organizer(FWindow, [&] {
+        Select("Plain");
+        ClickWithProperties(FWindow->Edit_BTN, [](TTempName& w) {
+            Simulate::Retype(w.Name_TXT, "Renamed");
+            Simulate::Click(w.Ok_BTN);
+        });
+        Simulate::CloseWindow(FWindow);
+    });
+    main->Templates_MNU->Click();
+    EXPECT_TRUE(organizer.Ran());
+    std::vector<std::string> items;
+    for (int32_t i = 0; i < main->Template_CBX->Items()->Count(); ++i) {
+        items.push_back(main->Template_CBX->Items()->Strings(i));
+    }
+    EXPECT_EQ(items, (std::vector<std::string>{"Template from file ...", "Blue", "Corrupt picture",
+                                               "No picture", "", "Renamed"}));
+    main->Free();
 }
