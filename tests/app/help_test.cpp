@@ -45,7 +45,7 @@ const struct
       "Ok", "Cancel"}},
     {"temporg.htm",
      {"Installed templates", "Add template", "Edit template", "Delete template", "Properties of the template",
-      "Name of the template", "Graphic sample of the template", "Ok", "Cancel"}},
+      "Name of the template", "Graphic sample of the template", "Clear", "Ok", "Cancel"}},
     {"temppar.htm", {"Parameter name", "Value", "Edit", "Close", "Parameter value", "Ok", "Cancel"}},
 };
 
