@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/options_window.h"
 #include "app/param_value_window.h"
+#include "app/status_window.h"
 #include "app/template_params_window.h"
 #include "app/template_properties.h"
 #include "app/templates_organizer.h"
@@ -16,6 +17,7 @@ int main()
     // Every window is made once, in this order; the first is the main form.
     Application->CreateForm(Main);
     Application->CreateForm(About);
+    Application->CreateForm(Status);
     Application->CreateForm(Error);
     Application->CreateForm(Options);
     Application->CreateForm(TempParam);

@@ -6,6 +6,7 @@
 #include "app/file_utils.h"
 #include "app/options_window.h"
 #include "app/settings.h"
+#include "app/status_window.h"
 #include "app/template_params.h"
 #include "app/template_params_window.h"
 #include "app/template_preview.h"
@@ -531,9 +532,12 @@ bool TMain::ValidateInputs()
     return true;
 }
 
+// The status window starts the run once it is shown; the main window waits until it closes.
 void TMain::Create_BTNClick(TObject*)
 {
-    ValidateInputs();
+    if (ValidateInputs() && Status != nullptr) {
+        Status->ShowModal();
+    }
 }
 
 void TMain::TempParam_BTNClick(TObject*)

@@ -3,8 +3,10 @@
 // the gallery-folder question and the menus.
 #include "app/main_window.h"
 
+#include "app/errors_window.h"
 #include "app/options_window.h"
 #include "app/settings.h"
+#include "app/status_window.h"
 #include "app/template_params.h"
 #include "app/template_params_window.h"
 #include "app/templates.h"
@@ -25,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -557,27 +560,80 @@ TEST_F(MainWindow, F1AsksForTheHelpTopicOfTheWindowInFront)
     EXPECT_EQ(help[0].Caption, FTemp.File("program/plimbet.chm"));
     EXPECT_EQ(help[0].Text, "main.htm");
 
-    const struct
-    {
-        const char* Form;
-        const char* Topic;
-    } windows[] = {{"Options", "options.htm"},       {"TempOrg", "temporg.htm"},
-                   {"TempName", "temporg.htm"},      {"TempParam", "temppar.htm"},
-                   {"ParamValue", "decription.htm"}, {"About", "decription.htm"},
-                   {"Status", "decription.htm"},     {"Error", "decription.htm"}};
-    for (const auto& window : windows) {
-        auto* form = new TForm(Application);
-        form->SetName(window.Form);
-        auto* edit = new TEdit(form);
-        edit->SetParent(form);
-        form->Show();
+    // The run's windows show the description (the other windows are driven with their own tests).
+    // A window of the status window's name stands in for it, since showing the real one starts a run.
+    auto* error = new TError(Application);
+    auto* status = new TForm(Application);
+    status->SetName("Status");
+    for (TForm* window : {static_cast<TForm*>(error), status}) {
         FDialogs.ClearCalls();
-        Simulate::Key(edit, VK_F1);
+        apptest::WhenModal user(window, [&] {
+            Simulate::Key(window, VK_F1);
+            window->SetModalResult(mrCancel);
+        });
+        window->ShowModal();
+        ASSERT_TRUE(user.Ran()) << window->Name();
         help = FDialogs.CallsOf(dkHelpTopic);
-        ASSERT_EQ(help.size(), 1u) << window.Form;
-        EXPECT_EQ(help[0].Text, window.Topic) << window.Form;
-        form->Free();
+        ASSERT_EQ(help.size(), 1u) << window->Name();
+        EXPECT_EQ(help[0].Caption, FTemp.File("program/plimbet.chm"));
+        EXPECT_EQ(help[0].Text, "decription.htm") << window->Name();
+        window->Free();
     }
+}
+
+TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
+{
+    TMain& w = Open();
+    auto* status = new TStatus(Application);
+    ASSERT_TRUE(ForceDirectories(FTemp.File("program/data/")));
+    ASSERT_TRUE(CopyFile(std::string(KV_SOURCE_DIR) + "/data/spacer.gif",
+                         FTemp.File("program/data/spacer.gif"), false));
+    ASSERT_TRUE(CopyFile("/usr/share/go-1.19/src/image/testdata/video-001.jpeg",
+                         FTemp.File("pictures/one.jpg"), false));
+
+    // A failed check keeps the status window closed.
+    {
+        apptest::WhenModal never(status, [&] { status->SetModalResult(mrCancel); });
+        Simulate::Click(w.Create_BTN);
+        Simulate::ProcessEvents();
+        EXPECT_FALSE(never.Ran());
+        EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).size(), 1u);
+    }
+
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
+    Simulate::Choose(w.Template_CBX, 1);
+    Simulate::Type(w.GalleryPath_TXT, FTemp.File("web/"));
+    Simulate::Choose(w.ImageSize_CBX, 1);
+    FDialogs.ClearCalls();
+    // The run happens inside the status window's modal loop, which lets the timer in between
+    // its steps; once the Close button shows, the run is over.
+    bool closed = false;
+    TTimer closer(nullptr);
+    closer.SetInterval(5);
+    closer.OnTimer = [&](TObject*) {
+        if (status->Modal() && status->Ok_BTN->Visible() && !closed) {
+            closed = true;
+            Simulate::Click(status->Ok_BTN);
+        }
+    };
+    Simulate::Click(w.Create_BTN);
+    closer.SetEnabled(false);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(status->LastResult(), grSucceeded);
+    EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
+    EXPECT_TRUE(FileExists(FTemp.File("web/index.html")));
+    // The page, the template's own pictures and a folder of the gallery's pictures.
+    const std::vector<TDirEntry> made = ListDirectory(FTemp.File("web/"));
+    ASSERT_EQ(made.size(), 3u);
+    const std::string pictures = made[0].Name;
+    EXPECT_EQ(pictures.size(), 8u);
+    EXPECT_TRUE(made[0].IsDirectory());
+    EXPECT_EQ(made[1].Name, "img");
+    EXPECT_EQ(made[2].Name, "index.html");
+    EXPECT_TRUE(FileExists(FTemp.File("web/img/logo.gif")));
+    EXPECT_TRUE(FileExists(FTemp.File("web/" + pictures + "/spacer.gif")));
+    EXPECT_NE(kvtest::TempFolder::Read(FTemp.File("web/index.html")).find(pictures + "/"), std::string::npos);
+    status->Free();
 }
 
 TEST_F(MainWindow, OptionsAndParametersOpenTheirWindows)
