@@ -382,6 +382,7 @@ bool TGalleryRun::WritePages()
     SetVariable(FPageVars, "prev_page_number", 0);
     SetVariable(FPageVars, "prev_page_url", "");
 
+    const size_t earlierErrors = FErrors.size();
     FTargetFolder = FGalleryPath + FPrefix + "thumbs/";
     FPicturesFolder = FGalleryPath + FPrefix;
     ForceDirectories(FTargetFolder);
@@ -421,7 +422,8 @@ bool TGalleryRun::WritePages()
         FailStage(gsPages);
         return false;
     }
-    SetStatusIcon(gsPages, FErrors.empty() ? "check" : "failed");
+    // Pictures lost in stage 3 have failed that stage already; this one fails for its own only.
+    SetStatusIcon(gsPages, FErrors.size() == earlierErrors ? "check" : "failed");
     if (FErrors.empty()) {
         FStatus.ShowSuccess();
         FStatus.ProcessMessages();

@@ -2,12 +2,20 @@
 // finished gallery by standard tools (djpeg, identify, giftext, tidy, an HTML parser).
 #pragma once
 
+#include "app/status_window_icons.h"
 #include "platform/core/files.h"
+#include "platform/forms/ext_controls.h"
+#include "platform/forms/form.h"
+#include "platform/forms/messages.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/picture.h"
 
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -168,5 +176,57 @@ inline std::string RandomFolder(const std::string& Folder, size_t Length)
     }
     return std::string();
 }
+
+// The icon an image control shows: the name of the resource with its pixels, or empty.
+inline std::string IconOf(TImage* Image)
+{
+    TPicture* picture = Image->Picture();
+    if (picture->Width() == 0) {
+        return "";
+    }
+    TBitmap* shown = picture->Bitmap();
+    for (const char* name : {"check", "failed", "clock_0", "clock_1", "clock_2", "clock_3", "clock_4",
+                             "clock_5", "clock_6", "clock_7"}) {
+        TBitmap icon;
+        LoadBitmapResource(name, icon);
+        bool same = icon.Width() == shown->Width() && icon.Height() == shown->Height();
+        for (int32_t y = 0; same && y < icon.Height(); ++y) {
+            for (int32_t x = 0; same && x < icon.Width(); ++x) {
+                same = icon.Canvas()->Pixels(x, y) == shown->Canvas()->Pixels(x, y);
+            }
+        }
+        if (same) {
+            return name;
+        }
+    }
+    return "?";
+}
+
+inline bool IsClock(const std::string& Icon)
+{
+    return Icon.rfind("clock_", 0) == 0;
+}
+
+// Runs Step each time the application lets posted messages through, until it returns true:
+// once at every status change of a run, as the run processes messages after each.
+class TEachMessagePass : public TForm
+{
+public:
+    explicit TEachMessagePass(std::function<bool()> Step) : TForm(nullptr), FStep(std::move(Step)) { Post(); }
+    void Dispatch(TMessage& Message) override
+    {
+        if (Message.Msg == WM_USER + 91) {
+            if (!FStep()) {
+                Post();
+            }
+            return;
+        }
+        TForm::Dispatch(Message);
+    }
+
+private:
+    void Post() { PostMessage(Handle(), WM_USER + 91, 0, 0); }
+    std::function<bool()> FStep;
+};
 
 } // namespace gallerytest
