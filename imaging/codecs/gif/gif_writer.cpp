@@ -112,6 +112,9 @@ bool BuildFrame(TKVBitmap& bitmap, TIOParamsVals& params, bool eightBitFallback,
         }
     }
     if (hasAlpha) {
+        // The colour behind the transparent index is what a reader takes as the picture's
+        // transparent (and background) colour, so a file saved again keeps it.
+        frame.Palette[size_t(colours)] = params.GIF_TranspColor;
         for (int32_t y = 0; y < height; y++) {
             const uint8_t* row = alpha->GetScanLine(y);
             uint8_t* out = frame.Indexes.data() + size_t(y) * size_t(width);
