@@ -1,4 +1,6 @@
 // Reading a picture's parameters (size, depth, resolution, metadata) without its pixels.
+#include "imaging/codecs/bmp/bmpfilt.h"
+#include "imaging/codecs/gif/giffilter.h"
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
@@ -9,16 +11,23 @@ using namespace Korvaneio::detail;
 
 // The codecs read into a bitmap of their own here, so the working bitmap keeps its pixels. A
 // format that nothing can read, registered or not, fails.
-void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t, TProgressRec& Progress)
+void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t DataLength, TProgressRec& Progress)
 {
     TKVBitmap scratch;
     std::unique_ptr<TKVMask> mask;
+    int32_t frames = 0;
     switch (FileType) {
+    case fmtGIF:
+        Giffilter::ReadGifStream(Stream, scratch, frames, *FParams, Progress, true, mask, false);
+        break;
     case fmtJPEG:
         ReadJpeg(Stream, scratch, Progress, true);
         break;
     case fmtPNG:
         Pngfilt::ReadPNGStream(Stream, scratch, *FParams, Progress, true, mask, false);
+        break;
+    case fmtBMP:
+        Bmpfilt::BMPReadStream(Stream, scratch, DataLength, *FParams, Progress, true, false);
         break;
     default: {
         const TKVFileFormatInfo* info = Korvaneio::KVFileFormatGetInfo(FileType);

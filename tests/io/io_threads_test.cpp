@@ -253,3 +253,27 @@ TEST_F(IOThreads, WaitingMainThreadServesSynchronizeCalls)
     TThread::WakeMainThread = savedWake;
     EXPECT_EQ(servedOn, GetCurrentThreadId());
 }
+
+// A GIF loader handed to a worker has no frame count yet; Params has it once the worker ended.
+TEST_F(IOThreads, GifLoadOnAWorkerReturnsMinusOneAndBmpSavesThere)
+{
+    TKVBitmap target;
+    TKorvaneIO io(nullptr);
+    PlugLzwCoders(io);
+    io.SetAttachedKVBitmap(&target);
+    io.AsyncMode = true;
+    TMemoryStream stream;
+    stream.LoadFromFile(GoImage("video-001.gif"));
+    EXPECT_EQ(io.LoadFromStreamGif(stream), -1);
+    io.SaveToFileBMP(Folder->File("from-gif.bmp"));
+    EXPECT_EQ(io.LoadFromFileGif(GoImage("triangle-001.gif")), -1);
+    io.WaitThreads(false);
+    EXPECT_FALSE(io.Aborting);
+    EXPECT_EQ(io.Params().GIF_ImageCount, 1);
+    EXPECT_EQ(io.Params().FileType, 2);
+
+    TKorvaneIO reader(nullptr);
+    reader.LoadFromFile(Folder->File("from-gif.bmp"));
+    EXPECT_FALSE(reader.Aborting);
+    EXPECT_EQ(reader.KVBitmap()->GetWidth(), 150);
+}

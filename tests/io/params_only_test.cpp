@@ -26,6 +26,8 @@ TEST(ParamsOnly, FillsSizeDepthTypeAndResolutionButNoPixels)
         {GoImage("video-001.jpeg"), 3, 150, 103, 8, 3, 72, 72},
         {GoImage("video-005.gray.jpeg"), 3, 150, 103, 8, 1, 100, 100},
         {GoImage("video-001.png"), 8, 150, 103, 8, 3, 0, 0},
+        {GoImage("video-001.gif"), 2, 150, 103, 8, 1, 0, 0},
+        {PixbufImage("reftests/mandatory-bitmasks.bmp"), 5, 350, 400, 8, 3, 72, 72},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
