@@ -245,6 +245,39 @@ TEST(JpegFrontEnd, WritesTheIPTCMarkerOnlyWhenTheListChanged)
     EXPECT_EQ(status, 0);
 }
 
+// XMP and EXIF data share the APP1 marker; neither may take the other's place on a save.
+TEST(JpegFrontEnd, KeepsEveryAPP1SegmentAsLoaded)
+{
+    kvtest::TempFolder folder;
+    const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/\0", 29) + "<x:xmpmeta/>";
+    const std::string exif = std::string("Exif\0\0II*\0\x08\0\0\0\0\0\0\0\0\0", 20);
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 16, 16);
+    io.Params().JPEG_MarkerList.AddMarker(0xE1, xmp.data(), int32_t(xmp.size()));
+    io.Params().JPEG_MarkerList.AddMarker(0xE1, exif.data(), int32_t(exif.size()));
+    io.SaveToFileJpeg(folder.File("first.jpg"));
+    ASSERT_FALSE(io.Aborting);
+
+    io.LoadFromFile(folder.File("first.jpg"));
+    ASSERT_FALSE(io.Aborting);
+    io.Params().IPTC_Info.AddStringItem(2, 120, "a caption");
+    io.SaveToFileJpeg(folder.File("second.jpg"));
+    ASSERT_FALSE(io.Aborting);
+
+    TKorvaneIO reader(nullptr);
+    reader.LoadFromFile(folder.File("second.jpg"));
+    const TKVMarkerList& markers = reader.Params().JPEG_MarkerList;
+    std::vector<std::string> app1;
+    for (int32_t i = 0; i < markers.GetCount(); ++i) {
+        if (markers.GetMarkerType(i) == 0xE1) {
+            app1.emplace_back(reinterpret_cast<const char*>(markers.GetMarkerData(i)),
+                              markers.GetMarkerLength(i));
+        }
+    }
+    EXPECT_EQ(app1, (std::vector<std::string>{xmp, exif}));
+    EXPECT_EQ(reader.Params().IPTC_Info.GetCount(), 1);
+}
+
 TEST(PngFrontEnd, TransparencyTravelsThroughTheAlphaChannel)
 {
     TKorvaneIO io(nullptr);
