@@ -1,5 +1,5 @@
 // What the gallery tests share: the fixture pictures and templates, and independent checks of a
-// finished gallery by standard tools (djpeg, identify, giftext, tidy, an HTML parser).
+// finished gallery by standard tools (djpeg, identify, gifsicle, tidy, an HTML parser).
 #pragma once
 
 #include "app/status_window_icons.h"
@@ -98,10 +98,12 @@ inline int JpegQuality(const std::string& FileName)
     return std::atoi(RunTool("identify -format %Q " + Quoted(FileName)).Output.c_str());
 }
 
-// The size of a GIF file that giftext reads without complaint; -1 x -1 otherwise.
+// The size of a GIF file that gifsicle reads without complaint; -1 x -1 otherwise. (giftext
+// stops at a comment extension without text, which the GIF writer puts into every file.)
 inline TPictureSize GifSize(const std::string& FileName)
 {
-    if (RunTool("giftext " + Quoted(FileName) + " >/dev/null").ExitCode != 0) {
+    const TToolResult decoded = RunTool("gifsicle --unoptimize " + Quoted(FileName) + " -o /dev/null", true);
+    if (decoded.ExitCode != 0 || !decoded.Output.empty()) {
         return TPictureSize{};
     }
     TPictureSize size;

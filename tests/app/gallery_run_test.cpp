@@ -1,0 +1,561 @@
+// A gallery from end to end: the real status and errors windows drive runs over a folder of
+// JPEG, PNG, GIF and BMP pictures with a text file, hidden files and a sub-folder; the results
+// are checked by layout, page bytes, djpeg, gifsicle, identify, tidy and an HTML parser.
+#include "app/errors_window.h"
+#include "app/gallery_run.h"
+#include "app/settings.h"
+#include "app/status_window.h"
+#include "app/status_window_icons.h"
+#include "app/template_params.h"
+#include "app/templates.h"
+#include "platform/core/files.h"
+#include "platform/core/random.h"
+#include "platform/forms/buttons.h"
+#include "platform/forms/com_controls.h"
+#include "platform/forms/ext_controls.h"
+#include "platform/forms/messages.h"
+#include "platform/forms/scripted_dialogs.h"
+#include "platform/forms/std_controls.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/picture.h"
+#include "tests/app/gallery_run_test_support.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace gallerytest;
+
+// A template of the test's own, whose pages are compared byte for byte: two pictures a page,
+// links by page, a page variable and a template parameter.
+const char* const GridTemplate =
+    "<!DOCTYPE html>\n"
+    "<html lang=\"en\">\n"
+    "<head>\n"
+    "<meta charset=\"utf-8\">\n"
+    "<title>@_title_@ @_current_page_@ of @_total_pages_@</title>\n"
+    "</head>\n"
+    "<body>\n"
+    "<p><img src=\"grid_images/dot.png\" alt=\"\" width=\"12\" height=\"12\"></p>\n"
+    "<prev><p><a href=\"@_prev_page_url_@\">back</a></p></prev>\n"
+    "<thumbs cols=2 rows=1 border=0>\n"
+    "<next><p><a href=\"@_next_page_url_@\">on</a></p><nextelse><p>end</p></next>\n"
+    "</body>\n"
+    "</html>\n";
+
+std::vector<std::string> Sorted(std::vector<std::string> Names)
+{
+    std::sort(Names.begin(), Names.end());
+    return Names;
+}
+
+// What a run through the status window showed.
+struct TShownRun
+{
+    TModalResult Result = mrNone;
+    std::vector<std::string> Errors;   // texts of the errors window
+    std::vector<std::string> Messages; // texts of message boxes
+    std::string Icons[5];              // Check1_IMG to Check4_IMG, and "" or "check" for Check6_IMG
+    bool Success = false;              // "Gallery successfully created" shown
+    std::string Files;                 // Files_LBL when shown
+    bool CloseShown = false;
+    bool CancelShown = true;
+    bool ProgressShown = true;
+};
+
+// A program folder with the shipped templates and spacer, one template of the test's own, and a
+// gallery folder; runs go through a new status window each, and the errors window is closed
+// whenever it shows.
+class Gallery : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        ASSERT_TRUE(ForceDirectories(FTemp.File("program/")));
+        fs::copy(SourceFolder() + "templates", FTemp.File("program/templates"), fs::copy_options::recursive);
+        fs::copy(SourceFolder() + "data", FTemp.File("program/data"), fs::copy_options::recursive);
+        ASSERT_TRUE(ForceDirectories(FTemp.File("program/templates/grid/grid_images/")));
+        FTemp.Write("program/templates/grid/template.html", GridTemplate);
+        FTemp.Write("program/templates/grid/template.ini", "[options]\nname=Grid\nimagesDir=grid_images\n");
+        fs::copy(FixtureFolder() + "dot.png", FTemp.File("program/templates/grid/grid_images/dot.png"));
+
+        // As the program does at start, so that picture folders differ from run to run.
+        Randomize();
+        GallerySettings = TGallerySettings();
+        GallerySettings.ProgramFolder = FTemp.File("program/");
+        GallerySettings.ImagesPath = FixtureImages();
+        GallerySettings.GalleryPath = FGallery;
+        GallerySettings.ImageSizeIndex = 0;
+        GallerySettings.IconWidth = 50;
+        GallerySettings.IconHeight = 50;
+        GallerySettings.ImageQuality = 75;
+        GallerySettings.IconQuality = 60;
+        InstalledTemplates = ReadInstalledTemplates(GallerySettings.ProgramFolder + "templates/");
+        ChooseTemplate("grid");
+        FErrorWindow = new TError(nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (FErrorWindow != nullptr) {
+            FErrorWindow->Free();
+        }
+        GallerySettings = TGallerySettings();
+        InstalledTemplates.clear();
+        TemplateParams.Clear();
+    }
+
+    void ChooseTemplate(const std::string& Folder)
+    {
+        GallerySettings.TemplateIndex = -1;
+        for (size_t k = 0; k < InstalledTemplates.size(); ++k) {
+            if (InstalledTemplates[k].Folder == Folder) {
+                GallerySettings.TemplateIndex = static_cast<int32_t>(k) + 1;
+            }
+        }
+        ASSERT_GT(GallerySettings.TemplateIndex, 0) << Folder;
+        ScanTemplateParams();
+    }
+
+    void SetParameter(const std::string& Name, const std::string& Value)
+    {
+        TVqValue* parameter = TemplateParams.Find(Name);
+        ASSERT_NE(parameter, nullptr) << Name;
+        parameter->SetString(Value);
+    }
+
+    // Shows a new status window modally, as the Create button does, and closes it with its Close
+    // button once the run has ended. Probe, when given, runs at every status change of the run
+    // until it returns true.
+    TShownRun Run(const std::function<bool(TStatus&)>& Probe = nullptr)
+    {
+        FDialogs.ClearCalls();
+        TShownRun shown;
+        auto* window = new TStatus(nullptr);
+        TTimer closer(nullptr);
+        closer.SetInterval(1);
+        closer.OnTimer = [&](TObject*) {
+            if (FErrorWindow->Modal()) {
+                shown.Errors.push_back(FErrorWindow->Errors_TXT->Text());
+                FErrorWindow->Ok_BTN->Click();
+            } else if (window->Modal() && window->Ok_BTN->Visible()) {
+                window->Ok_BTN->Click();
+            }
+        };
+        std::unique_ptr<TEachMessagePass> probe;
+        if (Probe) {
+            probe = std::make_unique<TEachMessagePass>([&] { return Probe(*window); });
+        }
+        shown.Result = window->ShowModal();
+        closer.SetEnabled(false);
+        TImage* images[] = {window->Check1_IMG, window->Check2_IMG, window->Check3_IMG, window->Check4_IMG,
+                            window->Check6_IMG};
+        for (int i = 0; i < 4; ++i) {
+            shown.Icons[i] = images[i]->Visible() ? IconOf(images[i]) : "hidden";
+        }
+        shown.Icons[4] = window->Check6_IMG->Visible() ? IconOf(window->Check6_IMG) : "hidden";
+        shown.Success = window->State6_LBL->Visible() && window->Check6_IMG->Visible();
+        shown.Files = window->Files_LBL->Visible() ? window->Files_LBL->Caption() : "";
+        shown.CloseShown = window->Ok_BTN->Visible();
+        shown.CancelShown = window->Cancel_BTN->Visible();
+        shown.ProgressShown = window->Status_PB->Visible();
+        for (const TDialogCall& call : FDialogs.CallsOf(dkMessageBox)) {
+            EXPECT_EQ(call.Caption, "Plimbet v1.0");
+            EXPECT_EQ(call.Flags, 16u);
+            shown.Messages.push_back(call.Text);
+        }
+        window->Free();
+        return shown;
+    }
+
+    std::string Page(const std::string& Name) const { return kvtest::TempFolder::Read(FGallery + Name); }
+
+    kvtest::TempFolder FTemp;
+    std::string FGallery = FTemp.File("web/");
+    kvtest::ScopedEnv FRegistry{"KORVANE_REGISTRY_FILE", FTemp.File("Plimbet.conf")};
+    TScriptedDialogService FDialogs;
+    TError* FErrorWindow = nullptr;
+};
+
+// The pages of the grid template for the five fixture pictures, two a page; Prefix is the run's
+// picture folder.
+std::map<std::string, std::string> GridPages(const std::string& Prefix,
+                                             const std::vector<std::string>& Pictures)
+{
+    const auto cell = [&](const std::string& Picture) {
+        const std::string thumb = Picture.substr(0, Picture.rfind('.')) + ".jpg";
+        return "<td><a href='" + Prefix + Picture + "' target='_blank'><img border='0' src='" + Prefix +
+               "thumbs/" + thumb + "'></a></td>";
+    };
+    const std::string filler =
+        "<td><img border='0' src='" + Prefix + "spacer.gif' width='50' height='50'></td>";
+    const auto page = [&](int n, const std::string& First, const std::string& Second) {
+        const std::string prev =
+            n == 1 ? ""
+                   : "<p><a href=\"" + std::string(n == 2 ? "index.html" : "index2.html") + "\">back</a></p>";
+        const std::string next =
+            n == 3 ? "<p>end</p>" : "<p><a href=\"index" + std::to_string(n + 1) + ".html\">on</a></p>";
+        return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Holiday " +
+               std::to_string(n) +
+               " of 3</title>\n</head>\n<body>\n"
+               "<p><img src=\"grid_images/dot.png\" alt=\"\" width=\"12\" height=\"12\"></p>\n" +
+               prev + "\n<table border='0' cellspacing='0' cellpadding='0'>\r\n<tr>\r\n" + First + Second +
+               "</tr>\r\n</table>\r\n\n" + next + "\n</body>\n</html>\n";
+    };
+    return {
+        {"index.html", page(1, cell(Pictures[0]), cell(Pictures[1]))},
+        {"index2.html", page(2, cell(Pictures[2]), cell(Pictures[3]))},
+        {"index3.html", page(3, cell(Pictures[4]), filler)},
+    };
+}
+
+// Every page passes tidy without errors and names only files that exist.
+void ExpectSoundPages(const std::string& Gallery)
+{
+    for (const TDirEntry& entry : ListDirectory(Gallery)) {
+        if (ExtractFileExt(entry.Name) == ".html") {
+            EXPECT_EQ(TidyErrors(Gallery + entry.Name), "") << entry.Name;
+        }
+    }
+    const std::string links = BrokenLinks(Gallery);
+    EXPECT_EQ(links.substr(links.find('\n') + 1), "\n") << links;
+}
+
+} // namespace
+
+TEST_F(Gallery, KeptSizesGiveTheLayoutPagesAndPicturesOfTheFolder)
+{
+    SetParameter("title", "Holiday");
+    const TShownRun shown = Run();
+    EXPECT_EQ(shown.Result, mrOk);
+    EXPECT_TRUE(shown.Errors.empty()) << shown.Errors.front();
+    EXPECT_TRUE(shown.Messages.empty());
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(shown.Icons[i], "check") << i;
+    }
+    EXPECT_EQ(shown.Icons[4], "check");
+    EXPECT_TRUE(shown.Success);
+    EXPECT_EQ(shown.Files, "Founded 5 files");
+    EXPECT_TRUE(shown.CloseShown);
+    EXPECT_FALSE(shown.CancelShown);
+    EXPECT_FALSE(shown.ProgressShown);
+
+    // The text file, the hidden picture, thumbs.db, the truncated JPEG and the sub-folder are
+    // left out; the two pairs whose written names would clash keep both pictures.
+    const std::string prefix = RandomFolder(FGallery, 8);
+    ASSERT_FALSE(prefix.empty());
+    const std::vector<std::string> pictures = {"flag.gif", "img_0001.jpg", "img_0001_2.jpg", "sunset.jpg",
+                                               "sunset_2.jpg"};
+    std::vector<std::string> layout = {prefix};
+    for (const char* name :
+         {"flag.gif", "img_0001.jpg", "img_0001_2.jpg", "spacer.gif", "sunset.jpg", "sunset_2.jpg"}) {
+        layout.push_back(prefix + name);
+    }
+    layout.push_back(prefix + "thumbs/");
+    for (const char* name : {"flag.jpg", "img_0001.jpg", "img_0001_2.jpg", "sunset.jpg", "sunset_2.jpg"}) {
+        layout.push_back(prefix + "thumbs/" + name);
+    }
+    for (const char* name :
+         {"grid_images/", "grid_images/dot.png", "index.html", "index2.html", "index3.html"}) {
+        layout.push_back(name);
+    }
+    std::sort(layout.begin(), layout.end());
+    std::vector<std::string> tree = FolderTree(FGallery);
+    std::sort(tree.begin(), tree.end());
+    EXPECT_EQ(tree, layout);
+
+    for (const auto& [name, bytes] : GridPages(prefix, pictures)) {
+        EXPECT_EQ(Page(name), bytes) << name;
+    }
+    ExpectSoundPages(FGallery);
+
+    // Pictures keep their size; thumbnails fit the 50 x 50 box.
+    const struct
+    {
+        const char* Name;
+        TPictureSize Picture;
+        TPictureSize Thumbnail;
+    } sizes[] = {
+        {"img_0001.jpg", {300, 200}, {50, 33}},
+        {"img_0001_2.jpg", {120, 90}, {50, 37}},
+        {"sunset.jpg", {40, 80}, {25, 50}},
+        {"sunset_2.jpg", {100, 50}, {50, 25}},
+    };
+    for (const auto& size : sizes) {
+        const std::string picture = FGallery + prefix + size.Name;
+        const std::string thumbnail = FGallery + prefix + "thumbs/" + size.Name;
+        EXPECT_EQ(JpegSize(picture), size.Picture) << size.Name;
+        EXPECT_EQ(JpegQuality(picture), 75) << size.Name;
+        EXPECT_EQ(JpegSize(thumbnail), size.Thumbnail) << size.Name;
+        EXPECT_EQ(JpegQuality(thumbnail), 60) << size.Name;
+    }
+    EXPECT_EQ(GifSize(FGallery + prefix + "flag.gif"), (TPictureSize{64, 48}));
+    EXPECT_EQ(JpegSize(FGallery + prefix + "thumbs/flag.jpg"), (TPictureSize{50, 37}));
+    EXPECT_EQ(GifSize(FGallery + prefix + "spacer.gif"), (TPictureSize{1, 1}));
+}
+
+TEST_F(Gallery, ChosenSizeFitsEveryPictureAsJpegAndThumbnailsComeFromTheFittedPicture)
+{
+    GallerySettings.ImageSizeIndex = 6;
+    GallerySettings.ImageWidth = 160;
+    GallerySettings.ImageHeight = 120;
+    const TShownRun shown = Run();
+    ASSERT_TRUE(shown.Success);
+    const std::string prefix = RandomFolder(FGallery, 8);
+    // Smaller pictures are enlarged until they touch the box; the GIF becomes a JPEG too.
+    const struct
+    {
+        const char* Name;
+        TPictureSize Picture;
+        TPictureSize Thumbnail;
+    } sizes[] = {
+        {"flag.jpg", {160, 120}, {50, 37}},       {"img_0001.jpg", {160, 106}, {50, 33}},
+        {"img_0001_2.jpg", {160, 120}, {50, 37}}, {"sunset.jpg", {60, 120}, {25, 50}},
+        {"sunset_2.jpg", {160, 80}, {50, 25}},
+    };
+    std::vector<std::string> pictures = {"spacer.gif", "thumbs/"};
+    for (const auto& size : sizes) {
+        pictures.push_back(size.Name);
+        EXPECT_EQ(JpegSize(FGallery + prefix + size.Name), size.Picture) << size.Name;
+        EXPECT_EQ(JpegQuality(FGallery + prefix + size.Name), 75) << size.Name;
+        EXPECT_EQ(JpegSize(FGallery + prefix + "thumbs/" + size.Name), size.Thumbnail) << size.Name;
+    }
+    std::vector<std::string> inFolder;
+    for (const TDirEntry& entry : ListDirectory(FGallery + prefix)) {
+        inFolder.push_back(entry.Name + (entry.IsDirectory() ? "/" : ""));
+    }
+    EXPECT_EQ(Sorted(inFolder), Sorted(pictures));
+    EXPECT_NE(Page("index.html").find(prefix + "flag.jpg'"), std::string::npos);
+    ExpectSoundPages(FGallery);
+}
+
+TEST_F(Gallery, TemplateFromFileBringsItsPicturesAndLeavesNoCopyOfItself)
+{
+    const std::string source = FixtureFolder() + "page.html";
+    const std::string before = kvtest::TempFolder::Read(source);
+    GallerySettings.TemplateIndex = 0;
+    GallerySettings.TemplateFile = source;
+    ScanTemplateParams();
+    SetParameter("title", "Walk");
+    const TShownRun shown = Run();
+    ASSERT_TRUE(shown.Success) << (shown.Messages.empty() ? "" : shown.Messages.front());
+
+    const std::string copies = RandomFolder(FGallery, 12);
+    ASSERT_FALSE(copies.empty());
+    EXPECT_FALSE(FileExists(FGallery + "template.html"));
+    EXPECT_EQ(kvtest::TempFolder::Read(source), before);
+    // The import copies the page's picture under a name of its own.
+    const std::vector<std::string> copied = FolderTree(FGallery + copies);
+    ASSERT_EQ(copied.size(), 1u);
+    EXPECT_EQ(ExtractFileExt(copied[0]), ".png");
+    std::vector<std::string> pages;
+    for (const TDirEntry& entry : ListDirectory(FGallery)) {
+        if (!entry.IsDirectory()) {
+            pages.push_back(entry.Name);
+        }
+    }
+    EXPECT_EQ(pages, (std::vector<std::string>{"index.html", "index2.html", "index3.html"}));
+    const std::string last = Page("index3.html");
+    EXPECT_NE(last.find("<title>Walk 3/3</title>"), std::string::npos) << last;
+    EXPECT_NE(last.find("<img src=\"" + copies + copied[0] + "\""), std::string::npos) << last;
+    EXPECT_NE(last.find("<p>index3.html</p>"), std::string::npos) << last;
+    ExpectSoundPages(FGallery);
+}
+
+TEST_F(Gallery, RunningAgainReplacesEverythingTheFirstRunWrote)
+{
+    ASSERT_TRUE(Run().Success);
+    const std::string first = RandomFolder(FGallery, 8);
+    FTemp.Write("web/notes.txt", "left by the user");
+    ASSERT_TRUE(Run().Success);
+    const std::string second = RandomFolder(FGallery, 8);
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(DirectoryExists(FGallery + first));
+    EXPECT_FALSE(FileExists(FGallery + "notes.txt"));
+    ExpectSoundPages(FGallery);
+}
+
+TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
+{
+    const std::string templatePage = FTemp.File("program/templates/grid/template.html");
+    const std::string emptyFolder = FTemp.File("nothing/");
+    ASSERT_TRUE(ForceDirectories(emptyFolder + "sub/"));
+    FTemp.Write("nothing/thumbs.db", "x");
+    FTemp.Write("nothing/.hidden.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
+    FTemp.Write("nothing/notes.txt", "not a picture");
+    FTemp.Write("nothing/sub/inside.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
+    const struct
+    {
+        const char* Case;
+        std::function<void()> Arrange;
+        int FailedStage;
+        std::string Message; // a message box
+        std::string Errors;  // the errors window
+    } cases[] = {
+        {"template missing", [&] { DeleteFile(templatePage); }, 1, "Can't open the template file", ""},
+        {"template errors",
+         [&] {
+             FTemp.Write("program/templates/grid/template.html", "<p>\n<thumbs cols=two>\n<thumb width=0>\n");
+         },
+         1, "",
+         // Each error names the line the tag stands on.
+         "The errors have been found while analyzing the template\r\nLine 2\r\nTag :thumbs\r\n"
+         "The parameter 'cols' should be numeric\r\nLine 3\r\nTag :thumb\r\n"
+         "The parameter 'width' should be at least 1\r\nTags to icon placement are not found in the "
+         "template"},
+        {"no placement", [&] { FTemp.Write("program/templates/grid/template.html", "<p>no pictures</p>\n"); },
+         1, "",
+         "The errors have been found while analyzing the template\r\n"
+         "Tags to icon placement are not found in the template"},
+        {"images folder missing", [&] { GallerySettings.ImagesPath = FTemp.File("gone"); }, 2, "",
+         "Can't find the directory: " + FTemp.File("gone/")},
+        {"no readable picture", [&] { GallerySettings.ImagesPath = emptyFolder; }, 2,
+         "Graphic files are not found in the images folder", ""},
+    };
+    const std::string grid = GridTemplate;
+    for (const auto& c : cases) {
+        FTemp.Write("program/templates/grid/template.html", grid);
+        GallerySettings.ImagesPath = FixtureImages();
+        c.Arrange();
+        const TShownRun shown = Run();
+        EXPECT_EQ(shown.Result, mrOk) << c.Case;
+        EXPECT_EQ(shown.Messages,
+                  c.Message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Message})
+            << c.Case;
+        EXPECT_EQ(shown.Errors,
+                  c.Errors.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Errors})
+            << c.Case;
+        EXPECT_EQ(shown.Icons[c.FailedStage - 1], "failed") << c.Case;
+        for (int later = c.FailedStage; later < 4; ++later) {
+            EXPECT_EQ(shown.Icons[later], "hidden") << c.Case << later;
+        }
+        EXPECT_FALSE(shown.Success) << c.Case;
+        EXPECT_TRUE(shown.CloseShown && !shown.CancelShown && !shown.ProgressShown) << c.Case;
+        // The emptied gallery folder keeps the picture folder and the template's images only.
+        const std::string prefix = RandomFolder(FGallery, 8);
+        EXPECT_EQ(Sorted(FolderTree(FGallery)), Sorted({prefix, "grid_images/", "grid_images/dot.png"}))
+            << c.Case;
+    }
+}
+
+TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
+{
+    // The pictures are checked, then one disappears and one's target is taken by a folder.
+    namespace fs = std::filesystem;
+    fs::copy(FixtureImages(), FTemp.File("pictures"), fs::copy_options::recursive);
+    GallerySettings.ImagesPath = FTemp.File("pictures/");
+    std::string prefix;
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (!Window.State3_LBL->Visible() || IconOf(Window.Check2_IMG) != "check") {
+            return false;
+        }
+        prefix = RandomFolder(FGallery, 8);
+        DeleteFile(FTemp.File("pictures/IMG_0001.JPG"));
+        ForceDirectories(FGallery + prefix + "sunset.jpg/");
+        return true;
+    });
+    ASSERT_EQ(shown.Errors.size(), 1u);
+    EXPECT_EQ(shown.Errors[0], "The errors have been found while creating the gallery\r\n"
+                               "Can't read the picture: " +
+                                   FTemp.File("pictures/IMG_0001.JPG") +
+                                   "\r\nCan't save the picture: " + FGallery + prefix + "sunset.jpg\r\n");
+    EXPECT_EQ(shown.Icons[2], "failed");
+    EXPECT_EQ(shown.Icons[3], "check");
+    EXPECT_FALSE(shown.Success);
+    // Three pictures remain, on two pages, each with its thumbnail.
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")),
+              Sorted({"flag.jpg", "img_0001_2.jpg", "sunset_2.jpg"}));
+    EXPECT_FALSE(FileExists(FGallery + "index3.html"));
+    EXPECT_EQ(Page("index.html").find("sunset.jpg"), std::string::npos);
+    EXPECT_EQ(Page("index2.html").find("sunset.jpg"), std::string::npos);
+    ExpectSoundPages(FGallery);
+}
+
+TEST_F(Gallery, PageThatCannotBeCreatedFailsTheLastStage)
+{
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (!Window.State4_LBL->Visible() || IconOf(Window.Check3_IMG) != "check") {
+            return false;
+        }
+        ForceDirectories(FGallery + "index2.html/");
+        return true;
+    });
+    EXPECT_EQ(shown.Messages, std::vector<std::string>{"Can't create the file: " + FGallery + "index2.html"});
+    EXPECT_EQ(shown.Icons[3], "failed");
+    EXPECT_FALSE(shown.Success);
+    // The first page and its thumbnails are written.
+    const std::string prefix = RandomFolder(FGallery, 8);
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")), Sorted({"flag.jpg", "img_0001.jpg"}));
+    EXPECT_NE(Page("index.html").find("</html>"), std::string::npos);
+}
+
+TEST_F(Gallery, CancelInEachStageStopsAtTheNextCancelPointAndClosesTheWindow)
+{
+    const struct
+    {
+        int Stage;
+        // What is in the picture folder afterwards, and the pages.
+        std::vector<std::string> Pictures;
+        std::vector<std::string> Pages;
+    } cases[] = {
+        // Stage 1 has no cancel point: the first picture check of stage 2 stops the run.
+        {1, {}, {}},
+        {2, {}, {}},
+        {3, {"flag.gif", "spacer.gif"}, {}},
+        // The page holds what was written before the first tag's cancel point.
+        {4,
+         {"flag.gif", "img_0001.jpg", "img_0001_2.jpg", "spacer.gif", "sunset.jpg", "sunset_2.jpg",
+          "thumbs/"},
+         {"index.html"}},
+    };
+    for (const auto& c : cases) {
+        TLabel* label = nullptr;
+        const TShownRun shown = Run([&](TStatus& Window) {
+            TLabel* labels[] = {Window.State1_LBL, Window.State2_LBL, Window.State3_LBL, Window.State4_LBL};
+            TLabel* next = c.Stage < 4 ? labels[c.Stage] : nullptr;
+            label = labels[c.Stage - 1];
+            const bool started = Window.Check1_IMG->Picture()->Width() > 0;
+            if (!started || (c.Stage > 1 && !label->Visible()) || (next != nullptr && next->Visible())) {
+                return false;
+            }
+            Window.Cancel_BTN->Click();
+            return true;
+        });
+        EXPECT_EQ(shown.Result, mrCancel) << c.Stage;
+        EXPECT_TRUE(shown.Errors.empty() && shown.Messages.empty()) << c.Stage;
+        EXPECT_FALSE(shown.Success) << c.Stage;
+        const int running = c.Stage == 1 ? 2 : c.Stage;
+        EXPECT_TRUE(IsClock(shown.Icons[running - 1])) << c.Stage << " " << shown.Icons[running - 1];
+        for (int done = 0; done < running - 1; ++done) {
+            EXPECT_EQ(shown.Icons[done], "check") << c.Stage;
+        }
+        const std::string prefix = RandomFolder(FGallery, 8);
+        ASSERT_FALSE(prefix.empty()) << c.Stage;
+        std::vector<std::string> pictures;
+        std::vector<std::string> pages;
+        for (const TDirEntry& entry : ListDirectory(FGallery + prefix)) {
+            pictures.push_back(entry.Name + (entry.IsDirectory() ? "/" : ""));
+        }
+        for (const TDirEntry& entry : ListDirectory(FGallery)) {
+            if (!entry.IsDirectory()) {
+                pages.push_back(entry.Name);
+            }
+        }
+        EXPECT_EQ(Sorted(pictures), c.Pictures) << c.Stage;
+        EXPECT_EQ(pages, c.Pages) << c.Stage;
+        if (c.Stage == 4) {
+            EXPECT_EQ(Page("index.html"), "<!DOCTYPE html>");
+            EXPECT_TRUE(FolderTree(FGallery + prefix + "thumbs/").empty());
+        }
+    }
+}
