@@ -559,3 +559,26 @@ TEST_F(Gallery, CancelInEachStageStopsAtTheNextCancelPointAndClosesTheWindow)
         }
     }
 }
+
+TEST_F(Gallery, ShippedTemplatesMakeTidyLinkedPagesAndShowTheirPreview)
+{
+    // The classic table places twelve pictures a page and the cards page eight: thirteen make two
+    // pages of each.
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(ForceDirectories(FTemp.File("many/")));
+    for (int i = 0; i < 13; ++i) {
+        fs::copy(FixtureImages() + (i % 2 == 0 ? "img_0001.jpg" : "sunset.png"),
+                 FTemp.File("many/p" + std::to_string(10 + i) + (i % 2 == 0 ? ".jpg" : ".png")));
+    }
+    GallerySettings.ImagesPath = FTemp.File("many/");
+    for (const char* folder : {"classic", "cards"}) {
+        ChooseTemplate(folder);
+        const TShownRun shown = Run();
+        EXPECT_TRUE(shown.Success) << folder;
+        EXPECT_TRUE(FileExists(FGallery + "index2.html")) << folder;
+        EXPECT_EQ(Page("index2.html").find("@_"), std::string::npos) << folder;
+        ExpectSoundPages(FGallery);
+        const std::string preview = GallerySettings.ProgramFolder + "templates/" + folder + "/template.jpg";
+        EXPECT_EQ(JpegSize(preview), (TPictureSize{366, 300})) << folder;
+    }
+}
