@@ -14,7 +14,7 @@ PACKAGES=(
   fonts-liberation2 fontconfig
   # tools the tests ask to check our output, and sample files no one here wrote
   libjpeg-turbo-progs pngcheck libtiff-tools giflib-tools gifsicle imagemagick
-  netpbm libopenjp2-tools ffmpeg tidy xauth xvfb
+  netpbm libopenjp2-tools ffmpeg tidy python3 xauth xvfb
   gdk-pixbuf-tests golang-1.19-src
   # peers the benchmarks compare against
   libvips-tools libmagickwand-6.q16-dev
