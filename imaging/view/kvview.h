@@ -75,10 +75,6 @@ public:
     virtual void SaveSelectionToStream(TStream& Stream);
     virtual bool LoadSelectionFromStream(TStream& Stream);
 
-    // The class library's notifications that the mouse entered or left the control.
-    static constexpr uint32_t CM_MOUSEENTER = 0xB000 + 19;
-    static constexpr uint32_t CM_MOUSELEAVE = 0xB000 + 20;
-
 protected:
     // Fires OnMouseEnter and OnMouseLeave on the class library's notifications.
     void Dispatch(TMessage& Message) override;

@@ -51,6 +51,15 @@ bool TEventRouter::eventFilter(QObject* Watched, QEvent* Event)
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
         return RouteKey(widget, static_cast<QKeyEvent*>(Event));
+    case QEvent::Enter:
+    case QEvent::Leave:
+        // Only the control's own widget: the mouse moving onto an inner widget of a composite
+        // control has not left the control.
+        if (widget == FControl->Widget()) {
+            const uint32_t msg = Event->type() == QEvent::Enter ? CM_MOUSEENTER : CM_MOUSELEAVE;
+            Guarded(FControl, [&] { FControl->Perform(msg, 0, 0); });
+        }
+        return false;
     case QEvent::Resize:
         if (widget == FControl->Widget()) {
             Guarded(FControl, [&] { FControl->WidgetResized(); });

@@ -59,6 +59,8 @@ enum : uint32_t
     WM_USER = 0x0400,
     // The class library's own messages.
     CM_BASE = 0xB000,
+    CM_MOUSEENTER = CM_BASE + 19,
+    CM_MOUSELEAVE = CM_BASE + 20,
     CM_RELEASE = CM_BASE + 33,
 };
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEnterEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -226,6 +227,18 @@ void MouseMove(TControl* Control, int32_t X, int32_t Y, TShiftState Shift)
 void MouseUp(TControl* Control, TMouseButton Button, int32_t X, int32_t Y, TShiftState Shift)
 {
     SendMouse(Control, QEvent::MouseButtonRelease, Button, X, Y, Shift);
+}
+
+void MouseEnter(TControl* Control)
+{
+    QEnterEvent enter(QPointF(0, 0), QPointF(0, 0), QPointF(0, 0));
+    QCoreApplication::sendEvent(Control->Widget(), &enter);
+}
+
+void MouseLeave(TControl* Control)
+{
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(Control->Widget(), &leave);
 }
 
 void Wheel(TControl* Control, int32_t X, int32_t Y, int32_t Delta, TShiftState Shift)

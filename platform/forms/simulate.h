@@ -33,6 +33,9 @@ void DoubleClick(TControl* Control, int32_t X, int32_t Y);
 void MouseDown(TControl* Control, TMouseButton Button, int32_t X, int32_t Y, TShiftState Shift = 0);
 void MouseMove(TControl* Control, int32_t X, int32_t Y, TShiftState Shift = 0);
 void MouseUp(TControl* Control, TMouseButton Button, int32_t X, int32_t Y, TShiftState Shift = 0);
+// The mouse pointer moving onto the control, and off it again.
+void MouseEnter(TControl* Control);
+void MouseLeave(TControl* Control);
 // One notch of the wheel is 120; positive turns away from the user.
 void Wheel(TControl* Control, int32_t X, int32_t Y, int32_t Delta, TShiftState Shift = 0);
 // Chooses an item of the drop-down list, as picking it from the open list does.

@@ -6,6 +6,7 @@
 #include "imaging/proc/proc_component.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/streams.h"
+#include "platform/forms/simulate.h"
 #include "platform/graphics/bitmap.h"
 
 #include <gtest/gtest.h>
@@ -119,8 +120,9 @@ TEST(ViewBase, KeepsResolutionAndBackground)
     std::vector<std::string> mouse;
     view.OnMouseEnter = [&](TObject* sender) { mouse.push_back(sender == &view ? "enter" : "?"); };
     view.OnMouseLeave = [&](TObject*) { mouse.push_back("leave"); };
-    view.Perform(TKVView::CM_MOUSEENTER, 0, 0);
-    view.Perform(TKVView::CM_MOUSELEAVE, 0, 0);
+    // The window system's enter and leave events arrive as the class library's notifications.
+    Simulate::MouseEnter(&view);
+    Simulate::MouseLeave(&view);
     EXPECT_EQ(mouse, (std::vector<std::string>{"enter", "leave"}));
 }
 
