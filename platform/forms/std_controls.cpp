@@ -1100,6 +1100,10 @@ void TListBox::Dispatch(TMessage& Message)
 
 TGroupBox::TGroupBox(TComponent* AOwner) : TWinControl(AOwner, NewWidget<QGroupBox>())
 {
+    // The caption sits on the frame's top line, as the windows were laid out for, rather than
+    // above a frame pushed down into the area the children were placed in.
+    FWidget->setStyleSheet("QGroupBox { border: 1px solid palette(mid); margin-top: 7px; }"
+                           "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }");
     SetControlStyle(ControlStyle() | csAcceptsControls);
     SetBounds(0, 0, 185, 105);
 }
