@@ -98,6 +98,20 @@ class TKVIntegerList : public TKVValueList<int32_t>
 {
 };
 
+// A list of records of the size given to the constructor, kept in one block.
+class TKVRecordList : public TKVList
+{
+public:
+    explicit TKVRecordList(int32_t recordSize) { FItemSize = recordSize; }
+    // No range check.
+    void* GetItem(int32_t index) { return BaseGetItem(index); }
+    void SetItem(int32_t index, const void* record) { BaseSetItem(index, record); }
+    int32_t Add(const void* record) { return AddItem(record); }
+    void Insert(int32_t index, const void* record) { InsertItem(index, record); }
+    // Index of the first record equal byte for byte, or -1.
+    int32_t IndexOf(const void* record) const { return IndexOfItem(record); }
+};
+
 // A byte buffer that grows in steps of 8192 bytes so that byte-by-byte appends stay cheap.
 class TKVByteArray : public TObject
 {

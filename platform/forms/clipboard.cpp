@@ -149,11 +149,15 @@ uint16_t RegisterClipboardFormat(const std::string& Name)
     return id;
 }
 
-void TClipboard::Open()
+bool TClipboard::Open()
 {
+    if (RefuseOpen) {
+        return false;
+    }
     if (FOpenCount++ == 0) {
         gPending.reset();
     }
+    return true;
 }
 
 void TClipboard::Close()

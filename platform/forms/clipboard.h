@@ -17,8 +17,9 @@ uint16_t RegisterClipboardFormat(const std::string& Name);
 class TClipboard
 {
 public:
-    // Opening nests; the clipboard is one for the whole application.
-    void Open();
+    // Opening nests; the clipboard is one for the whole application. False when it cannot be
+    // opened (then there is nothing to close).
+    bool Open();
     void Close();
     void Clear();
 
@@ -38,6 +39,9 @@ public:
     // The format's bytes, empty when there are none.
     std::vector<uint8_t> GetAsBytes(uint16_t Format) const;
     void SetAsBytes(uint16_t Format, const std::vector<uint8_t>& Data);
+
+    // While set, Open fails as it does when another program holds the clipboard (a test seam).
+    bool RefuseOpen = false;
 
 private:
     int32_t FOpenCount = 0;

@@ -98,6 +98,31 @@ TEST(KVLists, KeepItemsRangesAndChanges)
     EXPECT_EQ(doubles.IndexOf(0.5), 0);
 }
 
+TEST(KVLists, RecordListKeepsRecordsOfItsSize)
+{
+    struct Segment
+    {
+        int32_t y, left, right, dy;
+    };
+    TKVRecordList list(sizeof(Segment));
+    for (int32_t i = 0; i < 1000; ++i) {
+        const Segment s{i, -i, i * 2, i % 2 ? 1 : -1};
+        EXPECT_EQ(list.Add(&s), i);
+    }
+    const Segment first{-5, 0, 0, 1};
+    list.Insert(0, &first);
+    const Segment probe{500, -500, 1000, -1};
+    EXPECT_EQ(list.IndexOf(&probe), 501);
+    list.SetItem(501, &first);
+    EXPECT_EQ(list.IndexOf(&first), 0);
+    EXPECT_EQ(static_cast<Segment*>(list.GetItem(1000))->right, 1998);
+    list.SetCount(list.Count() - 1); // popping the last record keeps the others
+    EXPECT_EQ(list.Count(), 1000);
+    EXPECT_EQ(static_cast<Segment*>(list.GetItem(999))->y, 998);
+    list.Clear();
+    EXPECT_EQ(list.ItemSize(), int32_t(sizeof(Segment)));
+}
+
 TEST(KVByteArray, GrowsInBlocksAndAppendsWhatTheStreamHolds)
 {
     TKVByteArray bytes;

@@ -151,7 +151,10 @@ TEST(Clipboard, RegisteredFormatsKeepTheirNumbersAndAddUpWhileOpen)
     EXPECT_NE(memo, vect);
     EXPECT_EQ(RegisterClipboardFormat(""), 0);
 
-    Clipboard()->Open();
+    Clipboard()->RefuseOpen = true;
+    EXPECT_FALSE(Clipboard()->Open()) << "held by another program";
+    Clipboard()->RefuseOpen = false;
+    EXPECT_TRUE(Clipboard()->Open());
     Clipboard()->SetAsBytes(vect, {1, 2, 3, 0, 255});
     Clipboard()->SetAsText("objects");
     Clipboard()->Close();
