@@ -15,7 +15,7 @@ PACKAGES=(
   # tools the tests ask to check our output, and sample files no one here wrote
   libjpeg-turbo-progs pngcheck libtiff-tools giflib-tools gifsicle imagemagick
   netpbm libopenjp2-tools ffmpeg tidy python3 xauth xvfb
-  gdk-pixbuf-tests golang-1.19-src
+  gdk-pixbuf-tests golang-1.19-src imagemagick-6-doc icoutils libimage-exiftool-perl
   # peers the benchmarks compare against
   libvips-tools libmagickwand-6.q16-dev
 )

@@ -75,6 +75,12 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtPNG:
         LoadFromFilePNG(FileName);
         break;
+    case fmtPXM:
+        LoadFromFilePXM(FileName);
+        break;
+    case fmtWBMP:
+        LoadFromFileWBMP(FileName);
+        break;
     default:
         NoFrontEndLoad();
         break;
@@ -95,6 +101,12 @@ void TKorvaneIO::LoadStreamFrontEnd(TStream& Stream, int32_t FileType)
         break;
     case fmtPNG:
         LoadFromStreamPNG(Stream);
+        break;
+    case fmtPXM:
+        LoadFromStreamPXM(Stream);
+        break;
+    case fmtWBMP:
+        LoadFromStreamWBMP(Stream);
         break;
     default:
         NoFrontEndLoad();
@@ -210,6 +222,12 @@ void TKorvaneIO::SaveToFile(const std::string& FileName)
     case fmtPNG:
         SaveToFilePNG(FileName);
         return;
+    case fmtPXM:
+        SaveToFilePXM(FileName);
+        return;
+    case fmtWBMP:
+        SaveToFileWBMP(FileName);
+        return;
     case fmtUnknown:
         break;
     default:
@@ -306,6 +324,12 @@ void TKorvaneIO::SaveToStream(TStream& Stream, int32_t FileType)
         return;
     case fmtPNG:
         SaveToStreamPNG(Stream);
+        return;
+    case fmtPXM:
+        SaveToStreamPXM(Stream);
+        return;
+    case fmtWBMP:
+        SaveToStreamWBMP(Stream);
         return;
     default:
         break;

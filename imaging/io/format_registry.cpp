@@ -1,5 +1,6 @@
 // The table of registered file formats, its queries, and the detection of a format from the
 // content of a file or stream.
+#include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/png/pngfilt.h"
@@ -168,6 +169,10 @@ int32_t FindByProbes(TStream& stream, const TStreamHead& head, int64_t start)
         if (Pngfilt::IsPNGStream(stream)) {
             return fmtPNG;
         }
+    }
+    stream.SetPosition(start);
+    if (Bmpfilt::TryPXM(stream)) {
+        return fmtPXM;
     }
     stream.SetPosition(start);
     if (Jpegfilt::JpegTryStream(stream) >= 0) {

@@ -278,6 +278,17 @@ public:
     void SaveToFileBMP(const std::string& FileName);
     void SaveToStreamBMP(TStream& Stream);
 
+    void LoadFromFilePXM(const std::string& FileName);
+    void LoadFromStreamPXM(TStream& Stream);
+    void SaveToFilePXM(const std::string& FileName);
+    void SaveToStreamPXM(TStream& Stream);
+
+    // WBMP is never told by content: LoadFromStream does not find it.
+    void LoadFromFileWBMP(const std::string& FileName);
+    void LoadFromStreamWBMP(TStream& Stream);
+    void SaveToFileWBMP(const std::string& FileName);
+    void SaveToStreamWBMP(TStream& Stream);
+
 protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
 

@@ -6,6 +6,8 @@
 #include "imaging/core/mask.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
+#include "platform/core/files.h"
+#include "platform/core/strings.h"
 
 using namespace Korvaneio::detail;
 
@@ -29,6 +31,12 @@ void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t DataLengt
     case fmtBMP:
         Bmpfilt::BMPReadStream(Stream, scratch, DataLength, *FParams, Progress, true, false);
         break;
+    case fmtPXM:
+        Bmpfilt::PXMReadStream(Stream, scratch, *FParams, Progress, true);
+        break;
+    case fmtWBMP:
+        Bmpfilt::WBMPReadStream(Stream, scratch, *FParams, Progress, true);
+        break;
     default: {
         const TKVFileFormatInfo* info = Korvaneio::KVFileFormatGetInfo(FileType);
         if (info == nullptr || info->ReadFunction == nullptr) {
@@ -41,10 +49,15 @@ void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t DataLengt
     }
 }
 
+// WBMP has no signature that content detection could find: its extension names it.
 void TKorvaneIO::ParamsFromFile(const std::string& FileName)
 {
     try {
-        ParamsFromFileFormat(FileName, Korvaneio::FindFileFormat(FileName, true));
+        int32_t fileType = Korvaneio::FindFileFormat(FileName, true);
+        if (fileType == fmtUnknown && LowerCase(ExtractFileExt(FileName)) == ".wbmp") {
+            fileType = fmtWBMP;
+        }
+        ParamsFromFileFormat(FileName, fileType);
     } catch (...) {
         FParams->FileType = fmtUnknown;
     }

@@ -99,6 +99,58 @@ TPnmImage ParsePnm(const std::string& bytes)
     return image;
 }
 
+TPnmImage ScaledTo8Bits(const TPnmImage& image)
+{
+    TPnmImage scaled = image;
+    scaled.MaxValue = 255;
+    for (uint16_t& sample : scaled.Samples) {
+        sample = uint16_t(uint32_t(sample) * 255 / uint32_t(image.MaxValue));
+    }
+    return scaled;
+}
+
+TPnmImage BitmapSamples(TKVBitmap& bitmap)
+{
+    TPnmImage image;
+    image.Width = bitmap.GetWidth();
+    image.Height = bitmap.GetHeight();
+    image.MaxValue = 255;
+    image.Channels = 3;
+    for (int32_t y = 0; y < image.Height; ++y) {
+        const uint8_t* row = bitmap.GetScanLine(y);
+        for (int32_t x = 0; x < image.Width; ++x) {
+            if (bitmap.GetPixelFormat() == kv1g) {
+                const uint16_t v = (row[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0;
+                image.Samples.insert(image.Samples.end(), {v, v, v});
+            } else {
+                const uint8_t* p = row + 3 * x;
+                image.Samples.insert(image.Samples.end(), {p[2], p[1], p[0]});
+            }
+        }
+    }
+    return image;
+}
+
+int32_t MaxDifference(const TPnmImage& expected, const TPnmImage& actual)
+{
+    if (expected.Width != actual.Width || expected.Height != actual.Height || !expected.Valid() ||
+        !actual.Valid()) {
+        return -1;
+    }
+    const int32_t channels = std::max(expected.Channels, actual.Channels);
+    int32_t worst = 0;
+    for (int32_t y = 0; y < expected.Height; ++y) {
+        for (int32_t x = 0; x < expected.Width; ++x) {
+            for (int32_t c = 0; c < channels; ++c) {
+                const int32_t a = expected.At(x, y, expected.Channels == 3 ? c : 0);
+                const int32_t b = actual.At(x, y, actual.Channels == 3 ? c : 0);
+                worst = std::max(worst, std::abs(a - b));
+            }
+        }
+    }
+    return worst;
+}
+
 int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image)
 {
     if (bitmap.GetWidth() != image.Width || bitmap.GetHeight() != image.Height) {

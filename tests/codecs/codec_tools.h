@@ -33,6 +33,16 @@ struct TPnmImage
 
 TPnmImage ParsePnm(const std::string& bytes);
 
+// Samples brought to 0..255 as the readers scale them (v * 255 / maximum, truncated).
+TPnmImage ScaledTo8Bits(const TPnmImage& image);
+
+// A bitmap's pixels as 8-bit RGB samples (kv1g bits as 0 and 255), top row first.
+TPnmImage BitmapSamples(TKVBitmap& bitmap);
+
+// The largest difference of any sample between two images (a grey image compares its grey with
+// each channel of a colour one); -1 when the sizes differ.
+int32_t MaxDifference(const TPnmImage& expected, const TPnmImage& actual);
+
 // The largest difference of any channel between a kv24RGB bitmap and an 8-bit PNM image (grey
 // images compare each channel with the grey); -1 when the sizes differ.
 int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image);

@@ -28,6 +28,7 @@ TEST(ParamsOnly, FillsSizeDepthTypeAndResolutionButNoPixels)
         {GoImage("video-001.png"), 8, 150, 103, 8, 3, 0, 0},
         {GoImage("video-001.gif"), 2, 150, 103, 8, 1, 0, 0},
         {PixbufImage("reftests/mandatory-bitmasks.bmp"), 5, 350, 400, 8, 3, 72, 72},
+        {PixbufImage("randomly-modified/valid.3.ppm"), 12, 8, 8, 8, 3, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,6 +5,7 @@
 #include "imaging/core/types.h"
 
 #include <cstdint>
+#include <string>
 
 class TStream;
 class TKVBitmap;
@@ -29,5 +30,21 @@ void DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int3
 // Output must hold 10 bytes per pixel; returns the bytes written.
 int32_t EncodeRLE4(const uint8_t* Indexes, int32_t Count, uint8_t* Output);
 int32_t EncodeRLE8(const uint8_t* Indexes, int32_t Count, uint8_t* Output);
+
+// Netpbm images: P1 to P6 are read (kv1g for P1 and P4, kv24RGB for the others), P4, P5 and P6
+// written by the parameters' BitsPerSample and SamplesPerPixel. Header comments travel in
+// Params.InfoStrings. Samples of a maximum below or above 255 are scaled to 0..255 (two bytes a
+// binary sample above 255). The stream is left after the image.
+void PXMReadToken(TStream& Stream, std::string& Token);
+bool TryPXM(TStream& Stream);
+void PXMReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
+                   bool ParamsOnly);
+void PXMWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
+
+// Wireless bitmaps of type 0, read into kv1g. The writer keeps at most 255 pixels a side (the
+// top-left part of a larger picture).
+void WBMPReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
+                    bool ParamsOnly);
+void WBMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
 
 } // namespace Bmpfilt

@@ -1,0 +1,364 @@
+// The Netpbm and WBMP codecs against netpbm's own tools: every form and depth they write reads
+// as they mean it, what we write passes them, and broken headers end in a clean failure.
+#include "imaging/codecs/bmp/bmpfilt.h"
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/daduvudez.h"
+#include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+const std::string Rose = "/usr/share/doc/imagemagick-6-common/html/images/rose.pnm";
+const std::string GoPhoto = "/usr/share/go-1.19/src/image/testdata/video-001.png";
+
+struct Decoded
+{
+    bool Aborted = false;
+    TKVBitmap Bitmap;
+    TIOParamsVals Params;
+    int64_t EndPosition = 0;
+};
+
+enum class Reader
+{
+    Pxm,
+    Wbmp
+};
+
+void Decode(const std::string& bytes, Decoded& d, Reader reader = Reader::Pxm, bool paramsOnly = false)
+{
+    TMemoryStream stream;
+    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+    TProgressRec progress;
+    progress.Aborting = &d.Aborted;
+    if (reader == Reader::Pxm) {
+        Bmpfilt::PXMReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);
+    } else {
+        Bmpfilt::WBMPReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);
+    }
+    d.EndPosition = stream.Position();
+}
+
+std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, Reader writer, bool* aborted = nullptr)
+{
+    TMemoryStream stream;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    if (writer == Reader::Pxm) {
+        Bmpfilt::PXMWriteStream(stream, bitmap, params, progress);
+    } else {
+        Bmpfilt::WBMPWriteStream(stream, bitmap, params, progress);
+    }
+    if (aborted != nullptr) {
+        *aborted = aborting;
+    }
+    return std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+}
+
+// What a shell pipeline prints; empty when it fails.
+std::string Tool(const std::string& command)
+{
+    int status = -1;
+    std::string out = kvtest::RunTool(command + " 2>/dev/null", &status);
+    return status == 0 ? out : std::string();
+}
+
+bool HaveSamples()
+{
+    return std::filesystem::exists(Rose) && !Tool("pamfile " + Rose).empty();
+}
+
+} // namespace
+
+// Each form and depth the tools write reads as the binary image the tools make of it, scaled by
+// v * 255 / maximum; plain forms and 2-byte samples included.
+TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanIt)
+{
+    if (!HaveSamples()) {
+        GTEST_SKIP() << "netpbm or imagemagick-6-doc is missing";
+    }
+    const struct
+    {
+        const char* name;
+        std::string pipeline; // writes the file to read
+        int32_t bits, samples;
+    } cases[] = {
+        {"P1", "ppmtopgm " + Rose + " | pgmtopbm -threshold | pnmtopnm -plain", 1, 1},
+        {"P2", "ppmtopgm " + Rose + " | pnmtopnm -plain", 8, 1},
+        {"P3", "pnmtopnm -plain " + Rose, 8, 3},
+        {"P4", "ppmtopgm " + Rose + " | pgmtopbm -threshold", 1, 1},
+        {"P5", "ppmtopgm " + Rose, 8, 1},
+        {"P6", "cat " + Rose, 8, 3},
+        {"P6 maxval 15", "pamdepth 15 " + Rose, 8, 3},
+        {"P5 maxval 15", "ppmtopgm " + Rose + " | pamdepth 15", 8, 1},
+        {"P6 maxval 1023", "pamdepth 1023 " + Rose, 8, 3},
+        {"P5 maxval 1023", "ppmtopgm " + Rose + " | pamdepth 1023", 8, 1},
+        {"P3 maxval 1023", "pamdepth 1023 " + Rose + " | pnmtopnm -plain", 8, 3},
+        {"P6 maxval 65535", "pamdepth 65535 " + Rose, 8, 3},
+    };
+    kvtest::TempFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = folder.Write("in.pnm", Tool(c.pipeline));
+        const kvtest::TPnmImage expected = kvtest::ScaledTo8Bits(kvtest::ParsePnm(Tool("pnmtopnm " + file)));
+        ASSERT_TRUE(expected.Valid());
+        Decoded d;
+        Decode(kvtest::TempFolder::Read(file), d);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(d.Bitmap.GetPixelFormat(), c.bits == 1 ? kv1g : kv24RGB);
+        EXPECT_EQ(d.Params.BitsPerSample, c.bits);
+        EXPECT_EQ(d.Params.SamplesPerPixel, c.samples);
+        EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::BitmapSamples(d.Bitmap)), 0);
+    }
+}
+
+// Hand-made headers: comments, odd separators, samples beyond the maximum, files that end early,
+// and the stream left after the image so that another can follow.
+TEST(NetpbmReader, HeadersCommentsAndShortData)
+{
+    Decoded p2;
+    Decode("P2\n# a comment  \n2 1 15\n0 15", p2);
+    ASSERT_FALSE(p2.Aborted);
+    EXPECT_EQ(kvtest::BitmapSamples(p2.Bitmap).Samples, (std::vector<uint16_t>{0, 0, 0, 255, 255, 255}));
+    ASSERT_EQ(p2.Params.InfoStrings.Count(), 1);
+    EXPECT_EQ(p2.Params.InfoStrings.Strings(0), "a comment");
+
+    // A text sample above the maximum counts as the maximum; a word that is no number as 0.
+    Decoded clamp;
+    Decode("P3 1 2 100 300 50 100 x 1 1", clamp);
+    EXPECT_EQ(kvtest::BitmapSamples(clamp.Bitmap).Samples, (std::vector<uint16_t>{255, 127, 255, 0, 2, 2}));
+
+    // A binary byte above a small maximum is clamped too, not wrapped.
+    Decoded binary;
+    Decode(std::string("P5 2 1 15\n\x0f\xc8", 12), binary);
+    EXPECT_EQ(kvtest::BitmapSamples(binary.Bitmap).Samples,
+              (std::vector<uint16_t>{255, 255, 255, 255, 255, 255}));
+
+    // P4: a row of 10 pixels takes 2 bytes; a stored 1 is black.
+    Decoded p4;
+    Decode(std::string("P4 10 1\n\x80\x40", 10), p4);
+    const auto bits = kvtest::BitmapSamples(p4.Bitmap).Samples;
+    EXPECT_EQ(bits[0], 0);
+    EXPECT_EQ(bits[3], 255);
+    EXPECT_EQ(bits[9 * 3], 0);
+
+    // Data that ends early leaves the rest black and is no failure.
+    Decoded cut;
+    Decode(std::string("P6 2 2 255\n\xff\xff\xff\x10", 15), cut);
+    EXPECT_FALSE(cut.Aborted);
+    EXPECT_EQ(kvtest::BitmapSamples(cut.Bitmap).Samples,
+              (std::vector<uint16_t>{255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+    // Two images in one stream: the first read ends where the second begins.
+    const std::string first = std::string("P5 1 1 255\n\x7f", 12);
+    Decoded twice;
+    Decode(first + "P5 1 1 255\n\x10", twice);
+    EXPECT_EQ(twice.EndPosition, int64_t(first.size()));
+}
+
+TEST(NetpbmReader, RefusesBadHeadersWithoutReadingPixels)
+{
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"maxval zero", "P5 4 4 0\n" + std::string(16, 'x')},
+        {"maxval above 65535", "P5 1 1 70000\nxx"},
+        {"no width", "P6 # only a comment"},
+        {"width zero", "P6 0 5 255\n"},
+        {"width not a number", "P6 ten 5 255\n"},
+        {"huge width", "P4 99999999999999999999 2\n"},
+        {"past the pixel budget", "P5 65535 65535 255\n"},
+        {"unknown magic", "P7 2 2 255\n1234"},
+        {"empty", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d;
+        Decode(c.bytes, d);
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+    }
+    // Only the parameters are asked for: a large picture needs no pixel memory.
+    Decoded paramsOnly;
+    Decode("P5 65535 65535 255\n", paramsOnly, Reader::Pxm, true);
+    EXPECT_FALSE(paramsOnly.Aborted);
+    EXPECT_EQ(paramsOnly.Params.Width, 65535);
+}
+
+TEST(NetpbmProbe, TellsNetpbmHeaders)
+{
+    const struct
+    {
+        std::string bytes;
+        bool found;
+    } cases[] = {
+        {"P6 3 2 255\n", true},
+        {"P1\n# c\n3 2\n", true},
+        {"  P4 3 2", true},
+        {"P6 0 2 255\n", false},
+        {"P6 3 2", false}, // no maximum
+        {"P8 3 2 255", false},
+        {"\xff\xd8\xff\xe0JFIF", false},
+        {"P2 " +
+             [] {
+                 std::string comments;
+                 for (int i = 0; i < 499; ++i) {
+                     comments += "#\n";
+                 }
+                 return comments;
+             }() +
+             "3 2 255",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 12));
+        TMemoryStream stream;
+        stream.WriteBuffer("ab", 2);
+        stream.WriteBuffer(c.bytes.data(), int64_t(c.bytes.size()));
+        stream.SetPosition(2);
+        EXPECT_EQ(Bmpfilt::TryPXM(stream), c.found);
+        EXPECT_EQ(stream.Position(), 2);
+    }
+}
+
+// What the writer makes passes pamfile and reads back through netpbm as the picture was.
+TEST(NetpbmWriter, WritesFormsTheToolsAccept)
+{
+    if (!HaveSamples()) {
+        GTEST_SKIP() << "netpbm or imagemagick-6-doc is missing";
+    }
+    Decoded rose;
+    Decode(kvtest::TempFolder::Read(Rose), rose);
+    ASSERT_FALSE(rose.Aborted);
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const char* name;
+        int32_t bits, samples;
+        const char* pamfile; // what pamfile says of it
+    } cases[] = {
+        {"P4", 1, 1, "PBM raw, 70 by 46"},
+        {"P5", 8, 1, "PGM raw, 70 by 46  maxval 255"},
+        {"P6", 8, 3, "PPM raw, 70 by 46  maxval 255"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIOParamsVals params;
+        params.BitsPerSample = c.bits;
+        params.SamplesPerPixel = c.samples;
+        params.InfoStrings.Add("first line");
+        params.InfoStrings.Add("second\nline");
+        bool aborted = true;
+        const std::string file = folder.Write("out.pnm", Encode(rose.Bitmap, params, Reader::Pxm, &aborted));
+        EXPECT_FALSE(aborted);
+        EXPECT_NE(Tool("pamfile " + file).find(c.pamfile), std::string::npos) << Tool("pamfile " + file);
+        const kvtest::TPnmImage back = kvtest::ParsePnm(Tool("pnmtopnm " + file));
+        Decoded ours;
+        Decode(kvtest::TempFolder::Read(file), ours);
+        EXPECT_EQ(ours.Params.InfoStrings.Count(), 2);
+        EXPECT_EQ(ours.Params.InfoStrings.Strings(1), "second line");
+        EXPECT_EQ(kvtest::MaxDifference(kvtest::ScaledTo8Bits(back), kvtest::BitmapSamples(ours.Bitmap)), 0);
+        if (c.bits == 8 && c.samples == 3) {
+            EXPECT_EQ(kvtest::MaxDifference(back, kvtest::BitmapSamples(rose.Bitmap)), 0);
+        }
+        if (c.samples == 1 && c.bits == 8) {
+            // Grey is (21 R + 71 G + 8 B) / 100.
+            const TRGB p = rose.Bitmap.GetPixels_kv24RGB(5, 7);
+            EXPECT_EQ(back.At(5, 7, 0), (p.r * 21 + p.g * 71 + p.b * 8) / 100);
+        }
+    }
+    // No form fits a kv8g picture with 16-bit parameters: nothing is written, and it says so.
+    TKVBitmap grey;
+    grey.Allocate(2, 2, kv8g);
+    TIOParamsVals params;
+    params.BitsPerSample = 16;
+    params.SamplesPerPixel = 1;
+    bool aborted = false;
+    EXPECT_EQ(Encode(grey, params, Reader::Pxm, &aborted), "");
+    EXPECT_TRUE(aborted);
+}
+
+// Widths from 9 to 255 (multi-byte from 128 on) round-trip with pbmtowbmp and wbmptopbm.
+TEST(Wbmp, RoundTripsWithNetpbmAtEveryWidth)
+{
+    if (!std::filesystem::exists(GoPhoto) || Tool("which pbmtowbmp").empty()) {
+        GTEST_SKIP() << "netpbm or the Go sources are missing";
+    }
+    kvtest::TempFolder folder;
+    for (const int32_t width : {9, 127, 200, 255}) {
+        SCOPED_TRACE(width);
+        const int32_t height = width / 3 + 1;
+        const std::string pbm = folder.Write(
+            "in.pbm", Tool("pngtopnm " + GoPhoto + " | pamscale -width " + std::to_string(width) +
+                           " -height " + std::to_string(height) + " | ppmtopgm | pgmtopbm -threshold"));
+        const kvtest::TPnmImage expected =
+            kvtest::ScaledTo8Bits(kvtest::ParsePnm(kvtest::TempFolder::Read(pbm)));
+        ASSERT_TRUE(expected.Valid());
+
+        Decoded theirs;
+        Decode(Tool("pbmtowbmp " + pbm), theirs, Reader::Wbmp);
+        ASSERT_FALSE(theirs.Aborted);
+        EXPECT_EQ(theirs.Bitmap.GetPixelFormat(), kv1g);
+        EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::BitmapSamples(theirs.Bitmap)), 0);
+
+        TIOParamsVals params;
+        const std::string ours = folder.Write("ours.wbmp", Encode(theirs.Bitmap, params, Reader::Wbmp));
+        EXPECT_EQ(kvtest::MaxDifference(expected,
+                                        kvtest::ScaledTo8Bits(kvtest::ParsePnm(Tool("wbmptopbm " + ours)))),
+                  0);
+    }
+}
+
+TEST(Wbmp, OldSingleByteSizesCropsAndBadHeaders)
+{
+    // A 200-wide file with its size in single bytes: only that reading matches its data.
+    std::string old = std::string("\0\0\xc8\x02", 4) + std::string(2 * 25, '\xff');
+    Decoded single;
+    Decode(old, single, Reader::Wbmp);
+    EXPECT_FALSE(single.Aborted);
+    EXPECT_EQ(single.Bitmap.GetWidth(), 200);
+    EXPECT_EQ(single.Bitmap.GetHeight(), 2);
+
+    // Width 9: rows of two bytes.
+    Decoded nine;
+    Decode(std::string("\0\0\x09\x01\xff\x80", 6), nine, Reader::Wbmp);
+    EXPECT_EQ(nine.Bitmap.GetWidth(), 9);
+    EXPECT_EQ(kvtest::BitmapSamples(nine.Bitmap).Samples[8 * 3], 255);
+
+    for (const std::string& bad : {std::string("\x01\0\x02\x02\0\0", 6), std::string("\0\x01\x02\x02\0\0", 6),
+                                   std::string("\0\0\0\x02\0\0", 6), std::string("\0\0", 2),
+                                   std::string("\0\0\xff\xff\xff\xff\xff\x7f\x01", 9)}) {
+        Decoded d;
+        Decode(bad, d, Reader::Wbmp);
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+    }
+
+    // A 600 x 300 colour picture keeps its top-left 255 x 127 part, made black and white.
+    TKVBitmap picture;
+    picture.Allocate(600, 300, kv24RGB);
+    picture.Fill(0);
+    for (int32_t y = 0; y < 300; y += 2) {
+        for (int32_t x = 0; x < 600; ++x) {
+            picture.SetPixels_kv24RGB(x, y, TRGB{255, 255, 255});
+        }
+    }
+    TIOParamsVals params;
+    Decoded back;
+    Decode(Encode(picture, params, Reader::Wbmp), back, Reader::Wbmp);
+    EXPECT_EQ(back.Bitmap.GetWidth(), 255);
+    EXPECT_EQ(back.Bitmap.GetHeight(), 127);
+    EXPECT_TRUE(back.Bitmap.GetPixels_kv1g(254, 0));
+    EXPECT_FALSE(back.Bitmap.GetPixels_kv1g(254, 1));
+}
