@@ -6,6 +6,7 @@
 #include "imaging/core/bitmap_copies.h"
 #include "imaging/core/colour_spaces.h"
 #include "imaging/core/dib_bitmap.h"
+#include "imaging/core/draw_dib.h"
 #include "imaging/core/file_buffer.h"
 #include "imaging/core/file_utils.h"
 #include "imaging/core/geometry_helpers.h"

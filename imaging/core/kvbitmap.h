@@ -18,6 +18,29 @@ class TCanvas;
 class TKVMask;
 class TKVDibbitmap;
 
+// The destination rows of RenderToTBitmap, which a caller may keep between paints; rebuilt when
+// the TBitmap's size or storage changed.
+struct TKVRowTable
+{
+    const TBitmap* Bitmap = nullptr;
+    const uint8_t* Top = nullptr;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    std::vector<uint8_t*> Rows;
+};
+
+// The source column (or row) of each destination column (or row) of RenderToTBitmap, entry 0
+// belonging to DestOrigin. It keeps the geometry it was built for, so that a kept table that no
+// longer fits a call is rebuilt instead of read past its end.
+struct TKVSampleTable
+{
+    int32_t DestOrigin = 0;
+    int32_t Zoom = 0;
+    int32_t SourceOrigin = 0;
+    int32_t SourceLimit = 0; // the image extent that every entry lies within
+    std::vector<int32_t> Entries;
+};
+
 // Bits per pixel of each pixel format.
 int32_t KVPixelFormatBits(TKVPixelFormat format);
 
@@ -137,7 +160,7 @@ public:
     void Fill(double value);
     // The inclusive rectangle, cut to the image; Full is left as it is.
     void FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, double value);
-    // Full := every byte of every row is 255.
+    // Full := every pixel byte of every row is 255 (row padding is not looked at).
     void SyncFull();
 
     // Copies
@@ -154,6 +177,100 @@ public:
     void CopyFromTDibBitmap(TKVDibbitmap* dib);
     void MergeFromTDibBitmap(TKVDibbitmap* dib, int32_t x, int32_t y);
     void CopyToTDibBitmap(TKVDibbitmap* dib, int32_t x, int32_t y, int32_t w, int32_t h);
+
+    // Rendering (kvbitmap_render.cpp)
+    //
+    // Draws the source rectangle scaled onto the destination rectangle of a pf24bit TBitmap
+    // (other formats draw nothing). UpdateRect (right and bottom inclusive) limits the pixels
+    // drawn. The tables are used when they fit and built otherwise; tables built here are handed
+    // back in the variables unless FreeTables. Transparency 0..255 and the alpha channel (when
+    // EnableAlpha and it is not Full) blend over what the TBitmap holds.
+    void RenderToTBitmap(TBitmap* Dest, std::unique_ptr<TKVRowTable>& RowTable,
+                         std::unique_ptr<TKVSampleTable>& XTable, std::unique_ptr<TKVSampleTable>& YTable,
+                         const TRect* UpdateRect, int32_t DstX, int32_t DstY, int32_t DstWidth,
+                         int32_t DstHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight,
+                         bool EnableAlpha, bool SolidBackground, int32_t Transparency, TResampleFilter Filter,
+                         bool FreeTables);
+    // Draws the whole image scaled into the rectangle of the canvas, in bands of at most
+    // MinFileSize bytes, with a gamma correction (1.0: none).
+    void RenderToCanvas(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Width, int32_t Height,
+                        TResampleFilter Filter, double Gamma);
+    // Scaled copy of a source rectangle into a kv24RGB destination, whose alpha channel over the
+    // area becomes the source's alpha (when it has one that is not Full) limited to Alpha, or Alpha.
+    // Sources other than kv1g and kv24RGB copy no pixels.
+    void StretchRectTo(TKVBitmap* Dest, int32_t DstX, int32_t DstY, int32_t DstWidth, int32_t DstHeight,
+                       int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight,
+                       TResampleFilter Filter, int32_t Alpha);
+    // Offsets added to red (0), green (1) and blue (2) when displayed; index 3 is kept unused.
+    void SetChannelOffset(int32_t Index, int32_t Value);
+    int32_t GetChannelOffset(int32_t Index) const;
+    bool ChannelOffsetOn() const { return FChannelOffsetOn; }
+
+    // The per-format renderers. They fill the inclusive destination area (x1, y1)-(x2, y2) of the
+    // pf24bit rows in RowTable; XTable[i] is the source column of destination column x1 + i and
+    // YTable[j] the source row of destination row y1 + j. The _alpha forms blend with
+    // min(Transparency, alpha), the alpha read from the alpha channel when UseAlphaChannel and
+    // from AlphaRow (one byte per source column) otherwise.
+    virtual void Render_kv24RGB(uint8_t* const* RowTable, TBitmap* Dest, const int32_t* XTable,
+                                const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
+                                int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t ZoomX, int32_t ZoomY,
+                                bool SolidBackground);
+    virtual void Render_kv24RGB_alpha(uint8_t* const* RowTable, TBitmap* Dest, int32_t Transparency,
+                                      bool UseAlphaChannel, const uint8_t* AlphaRow, const int32_t* XTable,
+                                      const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX,
+                                      int32_t DstY, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                      int32_t ZoomX, int32_t ZoomY, bool SolidBackground);
+    virtual void Render_kv1g(uint8_t* const* RowTable, TBitmap* Dest, const int32_t* XTable,
+                             const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
+                             int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t ZoomX, int32_t ZoomY,
+                             bool SolidBackground);
+    virtual void Render_kv1g_alpha(uint8_t* const* RowTable, TBitmap* Dest, int32_t Transparency,
+                                   bool UseAlphaChannel, const uint8_t* AlphaRow, const int32_t* XTable,
+                                   const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX,
+                                   int32_t DstY, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                   int32_t ZoomX, int32_t ZoomY, bool SolidBackground);
+    virtual void Render_kv8g(uint8_t* const* RowTable, TBitmap* Dest, const int32_t* XTable,
+                             const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
+                             int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t ZoomX, int32_t ZoomY,
+                             bool SolidBackground);
+    virtual void Render_kv8g_alpha(uint8_t* const* RowTable, TBitmap* Dest, int32_t Transparency,
+                                   bool UseAlphaChannel, const uint8_t* AlphaRow, const int32_t* XTable,
+                                   const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX,
+                                   int32_t DstY, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                   int32_t ZoomX, int32_t ZoomY, bool SolidBackground);
+    virtual void Render_kv8p(uint8_t* const* RowTable, TBitmap* Dest, const int32_t* XTable,
+                             const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
+                             int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t ZoomX, int32_t ZoomY,
+                             bool SolidBackground);
+    virtual void Render_kv8p_alpha(uint8_t* const* RowTable, TBitmap* Dest, int32_t Transparency,
+                                   bool UseAlphaChannel, const uint8_t* AlphaRow, const int32_t* XTable,
+                                   const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX,
+                                   int32_t DstY, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                   int32_t ZoomX, int32_t ZoomY, bool SolidBackground);
+    virtual void Render_kv16g(uint8_t* const* RowTable, TBitmap* Dest, const int32_t* XTable,
+                              const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
+                              int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t ZoomX, int32_t ZoomY,
+                              bool SolidBackground);
+    virtual void Render_kv16g_alpha(uint8_t* const* RowTable, TBitmap* Dest, int32_t Transparency,
+                                    bool UseAlphaChannel, const uint8_t* AlphaRow, const int32_t* XTable,
+                                    const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX,
+                                    int32_t DstY, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                    int32_t ZoomX, int32_t ZoomY, bool SolidBackground);
+    virtual void Render_kv32f(uint8_t* const* RowTable, TBitmap* Dest, const int32_t* XTable,
+                              const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
+                              int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t ZoomX, int32_t ZoomY,
+                              bool SolidBackground);
+    virtual void Render_kv32f_alpha(uint8_t* const* RowTable, TBitmap* Dest, int32_t Transparency,
+                                    bool UseAlphaChannel, const uint8_t* AlphaRow, const int32_t* XTable,
+                                    const int32_t* YTable, int32_t SrcX, int32_t SrcY, int32_t DstX,
+                                    int32_t DstY, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                    int32_t ZoomX, int32_t ZoomY, bool SolidBackground);
+
+    // The sample values shown as black and white for kv8g, kv16g and kv32f; equal: the raw values.
+    double DisplayRangeLow = 0;
+    double DisplayRangeHigh = 0;
+    // 0 = none; positive values stretch, negative ones flatten around 128.
+    int32_t Contrast = 0;
 
     // True only when every byte of every row is known to be 255.
     bool Full = false;
@@ -212,4 +329,6 @@ private:
     bool FBitmapEncapsulated = false;
     bool FMemoryEncapsulated = false;
     std::vector<THeldRow> FHeldRows;
+    int32_t FChannelOffset[4] = {0, 0, 0, 0};
+    bool FChannelOffsetOn = false;
 };

@@ -180,9 +180,14 @@ void TKVBitmap::SyncFull()
     Full = FWidth > 0 && FHeight > 0 && FPixelFormat != kvnull;
     const TKVDataAccess access = Access;
     Access = kvdRead;
+    // Pixel bytes only: padding is whatever the writer left there (codecs leave zeros).
+    const int64_t bits = int64_t(FWidth) * FBitCount;
+    const int64_t wholeBytes = bits / 8;
+    const uint8_t lastMask = static_cast<uint8_t>(0xFF00 >> (bits % 8));
     for (int32_t y = 0; y < FHeight && Full; ++y) {
         const uint8_t* row = GetScanLine(y);
-        Full = std::all_of(row, row + FRowLen, [](uint8_t b) { return b == 255; });
+        Full = std::all_of(row, row + wholeBytes, [](uint8_t b) { return b == 255; }) &&
+               (lastMask == 0 || (row[wholeBytes] & lastMask) == lastMask);
     }
     Access = access;
 }

@@ -428,7 +428,10 @@ TEST_F(KVBitmap, RecomputesFullFromTheRows)
     bitmap.Full = false;
     bitmap.SyncFull();
     EXPECT_TRUE(bitmap.Full);
-    std::memset(bitmap.GetScanLine(1) + 3, 0, 1); // a padding byte counts too
+    std::memset(bitmap.GetScanLine(1) + 3, 0, 1); // row padding is not a pixel
+    bitmap.SyncFull();
+    EXPECT_TRUE(bitmap.Full);
+    std::memset(bitmap.GetScanLine(1) + 2, 0, 1);
     bitmap.SyncFull();
     EXPECT_FALSE(bitmap.Full);
 }
