@@ -129,9 +129,8 @@ void TKorvaneIO::LoadFromFile(const std::string& FileName)
         NoFrontEndLoad();
         return;
     }
-    // Pictures by URL are not fetched.
     if (LowerCase(FileName.substr(0, 7)) == "http://") {
-        NoFrontEndLoad();
+        LoadFromURL(FileName);
         return;
     }
     const std::string extension = LowerCase(ExtractFileExt(FileName));

@@ -160,6 +160,14 @@ TKVIOThread::TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveStreamFormat
     Enqueue();
 }
 
+TKVIOThread::TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadFromURL Method, const std::string& URL)
+    : TKVIOThread(Owner, kvLoadFromURL)
+{
+    FLoadFromURL = std::move(Method);
+    FURL = URL;
+    Enqueue();
+}
+
 // Takes the request's turn and joins the owner's list, then starts. Nothing may touch this
 // object after Start: the thread can end and free itself at once.
 void TKVIOThread::Enqueue()
@@ -232,6 +240,9 @@ void TKVIOThread::RunRequest()
         break;
     case kvLoadSaveStreamFormat:
         FLoadSaveStreamFormat(*FStream, FFileFormat);
+        break;
+    case kvLoadFromURL:
+        FLoadFromURL(FURL);
         break;
     default:
         break;

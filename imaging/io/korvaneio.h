@@ -89,6 +89,11 @@ using TKVIOMethodType_LoadSaveFileRetInt = std::function<int32_t(const std::stri
 using TKVIOMethodType_LoadSaveStreamRetInt = std::function<int32_t(TStream& Stream)>;
 using TKVIOMethodType_LoadSaveFileFormat = std::function<void(const std::string& nf, int32_t FileFormat)>;
 using TKVIOMethodType_LoadSaveStreamFormat = std::function<void(TStream& Stream, int32_t FileFormat)>;
+// A type of its own, so that its worker is told apart from a file request's.
+struct TKVIOMethodType_LoadFromURL : std::function<void(const std::string& URL)>
+{
+    using std::function<void(const std::string& URL)>::function;
+};
 
 // A worker that runs one request of a TKorvaneIO by calling the same operation again from its
 // own thread. It frees itself when done. The requests of one component run one at a time, in the
@@ -107,6 +112,7 @@ public:
                 int32_t FileFormat);
     TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveStreamFormat Method, TStream& Stream,
                 int32_t FileFormat);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadFromURL Method, const std::string& URL);
 
     TKVIOMethodTypes Kind() const { return FKind; }
 
@@ -126,9 +132,11 @@ private:
     TKVIOMethodType_LoadSaveStreamRetInt FLoadSaveStreamRetInt;
     TKVIOMethodType_LoadSaveFileFormat FLoadSaveFileFormat;
     TKVIOMethodType_LoadSaveStreamFormat FLoadSaveStreamFormat;
+    TKVIOMethodType_LoadFromURL FLoadFromURL;
     std::string FFileName;
     TStream* FStream = nullptr;
     int32_t FFileFormat = 0;
+    std::string FURL;
     uint64_t FTicket = 0;
 
     friend class TKorvaneIO;
@@ -248,6 +256,15 @@ public:
     virtual void LoadFromStream(TStream& Stream);
     virtual void LoadFromStreamFormat(TStream& Stream, int32_t FileType);
     virtual void SaveToStream(TStream& Stream, int32_t FileType);
+
+    // ---- Loading by URL ----
+    // Fetches an "http://" URL (scheme in any case; "http://host" asks for "/") with a GET request
+    // and loads the body as LoadFromStream does, by content. Direct, or through ProxyAddress with
+    // ProxyUser and ProxyPassword sent to the proxy only. Up to 5 redirects to http URLs are
+    // followed. Aborting is set for any other scheme, a failed connection or request, a status
+    // outside 200..299, a body over 256 MiB, 30 s without a connection, 60 s without data, or an
+    // Aborting set while the body arrives. Params.FileName stays empty.
+    virtual void LoadFromURL(const std::string& URL);
 
     // ---- Reading the parameters only, without pixels, never on a worker ----
     virtual void ParamsFromFile(const std::string& FileName);
