@@ -75,6 +75,9 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtPNG:
         LoadFromFilePNG(FileName);
         break;
+    case fmtPCX:
+        LoadFromFilePCX(FileName);
+        break;
     case fmtPXM:
         LoadFromFilePXM(FileName);
         break;
@@ -101,6 +104,9 @@ void TKorvaneIO::LoadStreamFrontEnd(TStream& Stream, int32_t FileType)
         break;
     case fmtPNG:
         LoadFromStreamPNG(Stream);
+        break;
+    case fmtPCX:
+        LoadFromStreamPCX(Stream);
         break;
     case fmtPXM:
         LoadFromStreamPXM(Stream);
@@ -221,6 +227,9 @@ void TKorvaneIO::SaveToFile(const std::string& FileName)
     case fmtPNG:
         SaveToFilePNG(FileName);
         return;
+    case fmtPCX:
+        SaveToFilePCX(FileName);
+        return;
     case fmtPXM:
         SaveToFilePXM(FileName);
         return;
@@ -323,6 +332,9 @@ void TKorvaneIO::SaveToStream(TStream& Stream, int32_t FileType)
         return;
     case fmtPNG:
         SaveToStreamPNG(Stream);
+        return;
+    case fmtPCX:
+        SaveToStreamPCX(Stream);
         return;
     case fmtPXM:
         SaveToStreamPXM(Stream);

@@ -295,6 +295,13 @@ public:
     void SaveToFileBMP(const std::string& FileName);
     void SaveToStreamBMP(TStream& Stream);
 
+    void LoadFromFilePCX(const std::string& FileName);
+    // With StreamHeaders, honours a "PCX2" (or older "PCX") stream header and fails without one.
+    void LoadFromStreamPCX(TStream& Stream);
+    void SaveToFilePCX(const std::string& FileName);
+    // With StreamHeaders, writes a "PCX2" stream header before the picture.
+    void SaveToStreamPCX(TStream& Stream);
+
     void LoadFromFilePXM(const std::string& FileName);
     void LoadFromStreamPXM(TStream& Stream);
     void SaveToFilePXM(const std::string& FileName);

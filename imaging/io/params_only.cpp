@@ -1,6 +1,7 @@
 // Reading a picture's parameters (size, depth, resolution, metadata) without its pixels.
 #include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/codecs/gif/giffilter.h"
+#include "imaging/codecs/pcx/pcxfilter.h"
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
@@ -30,6 +31,9 @@ void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t DataLengt
         break;
     case fmtBMP:
         Bmpfilt::BMPReadStream(Stream, scratch, DataLength, *FParams, Progress, true, false);
+        break;
+    case fmtPCX:
+        Pcxfilter::ReadPcxStream(Stream, scratch, *FParams, DataLength, Progress, true);
         break;
     case fmtPXM:
         Bmpfilt::PXMReadStream(Stream, scratch, *FParams, Progress, true);

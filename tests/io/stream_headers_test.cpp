@@ -108,3 +108,71 @@ TEST(StreamHeaders, LengthBeyondTheStreamAborts)
         EXPECT_LE(stream.Position(), stream.Size());
     }
 }
+
+// PCX pictures back to back with "PCX2" headers; an older "PCX" header has no length, so the
+// stream is left where the decoder stopped.
+TEST(StreamHeaders, PcxPicturesWithTheirHeaders)
+{
+    TKorvaneIO io(nullptr);
+    io.StreamHeaders = true;
+    TMemoryStream stream;
+    FillPattern(*io.KVBitmap(), 20, 10);
+    io.SaveToStreamPCX(stream);
+    FillPattern(*io.KVBitmap(), 7, 13, 3);
+    io.SaveToStreamPCX(stream);
+    ASSERT_FALSE(io.Aborting);
+    const std::string bytes = StreamBytes(stream);
+    EXPECT_EQ(bytes.substr(0, 8), std::string("PCX2\0\0\0\0", 8));
+    const int64_t firstEnd = 12 + LengthField(bytes, 0);
+
+    stream.SetPosition(0);
+    EXPECT_EQ(Korvaneio::FindStreamFormat(stream), 4);
+    TKorvaneIO reader(nullptr);
+    reader.StreamHeaders = true;
+    reader.LoadFromStream(stream);
+    EXPECT_FALSE(reader.Aborting);
+    EXPECT_EQ(reader.KVBitmap()->GetWidth(), 20);
+    EXPECT_EQ(stream.Position(), firstEnd);
+    reader.LoadFromStreamPCX(stream);
+    EXPECT_FALSE(reader.Aborting);
+    EXPECT_TRUE(SamePixels(*reader.KVBitmap(), *io.KVBitmap()));
+    EXPECT_EQ(stream.Position(), stream.Size());
+
+    TMemoryStream older;
+    older.WriteBuffer("PCX\0", 4);
+    older.WriteBuffer(bytes.data() + firstEnd + 12, int64_t(bytes.size()) - firstEnd - 12);
+    older.SetPosition(0);
+    TKorvaneIO oldReader(nullptr);
+    oldReader.StreamHeaders = true;
+    oldReader.LoadFromStream(older);
+    EXPECT_FALSE(oldReader.Aborting);
+    EXPECT_EQ(oldReader.KVBitmap()->GetHeight(), 13);
+
+    // Without the header the load fails unread; without StreamHeaders the bare data loads.
+    TMemoryStream bare;
+    bare.WriteBuffer(bytes.data() + 12, firstEnd - 12);
+    bare.SetPosition(0);
+    TKorvaneIO strict(nullptr);
+    strict.StreamHeaders = true;
+    strict.LoadFromStreamPCX(bare);
+    EXPECT_TRUE(strict.Aborting);
+    bare.SetPosition(0);
+    TKorvaneIO plain(nullptr);
+    plain.LoadFromStreamPCX(bare);
+    EXPECT_FALSE(plain.Aborting);
+    EXPECT_EQ(plain.KVBitmap()->GetWidth(), 20);
+}
+
+// A write that fails leaves no header behind for the next reader to trip over.
+TEST(StreamHeaders, FailedPcxWriteLeavesTheStreamAsItWas)
+{
+    TKorvaneIO io(nullptr);
+    io.StreamHeaders = true;
+    io.KVBitmap()->Allocate(70000, 1, kv24RGB); // too wide for PCX's 16-bit line length
+    TMemoryStream stream;
+    stream.WriteBuffer("abc", 3);
+    io.SaveToStreamPCX(stream);
+    EXPECT_TRUE(io.Aborting);
+    EXPECT_EQ(stream.Size(), 3);
+    EXPECT_EQ(stream.Position(), 3);
+}
