@@ -17,22 +17,6 @@ using namespace detail;
 
 namespace {
 
-// The rectangle x1 .. x2-1, y1 .. y2-1 cut to the bitmap; false when nothing is left.
-bool CutRect(TKVBitmap* bitmap, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2)
-{
-    x1 = std::max(x1, 0);
-    y1 = std::max(y1, 0);
-    x2 = std::min(x2, bitmap->GetWidth());
-    y2 = std::min(y2, bitmap->GetHeight());
-    return x1 < x2 && y1 < y2;
-}
-
-// Per-row progress of the rectangle workers.
-int32_t RowPercent(int32_t y, int32_t y1, int32_t y2)
-{
-    return TruncI(static_cast<long double>(y - y1 + 1) * 100 / (y2 - 1 - y1 + 0.5L));
-}
-
 // 256 grey counts over the whole image (kv1g: clear bits in 0, set bits in 1).
 std::array<int64_t, 256> GreyHistogram(TKVBitmap* bitmap)
 {

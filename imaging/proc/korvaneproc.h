@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 class TObject;
 class TKVBaseBitmap;
@@ -42,6 +43,43 @@ struct THistogramItem
 };
 using THistogram = std::array<THistogramItem, 256>;
 using PHistogram = THistogram*;
+
+// A 3 x 3 convolution kernel: nine coefficients, row above first, and a divisor (0 acts as 1).
+// Its 40 bytes are also the body of a filter file.
+struct TGraphFilter
+{
+    int32_t Values[9] = {};
+    int32_t Divisor = 0;
+    friend bool operator==(const TGraphFilter&, const TGraphFilter&) = default;
+};
+static_assert(sizeof(TGraphFilter) == 40, "TGraphFilter is stored as 40 bytes");
+
+enum TKVFilterPresets : uint8_t
+{
+    fpNone,
+    fpBlur,
+    fpEdge,
+    fpEmboss,
+    fpHighPass1,
+    fpHighPass2,
+    fpHighPass3,
+    LowPass1,
+    LowPass2
+};
+
+// Colour channels (a set of TKVChannel, one bit each).
+enum TKVChannel : uint8_t
+{
+    kvcRed,
+    kvcGreen,
+    kvcBlue
+};
+using TKVChannels = uint8_t;
+constexpr TKVChannels KVChannel(TKVChannel c)
+{
+    return static_cast<TKVChannels>(1u << c);
+}
+constexpr TKVChannels kvcAll = KVChannel(kvcRed) | KVChannel(kvcGreen) | KVChannel(kvcBlue);
 
 namespace Korvaneproc {
 
@@ -177,6 +215,65 @@ void _GetRGBChannelAll(TKVBitmap* Bitmap, TKVBitmap* BitmapR, TKVBitmap* BitmapG
                        const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
 void _GetHSVChannelAll(TKVBitmap* Bitmap, TKVBitmap* BitmapH, TKVBitmap* BitmapS, TKVBitmap* BitmapV,
                        const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+
+// ---- Convolution filters ---------------------------------------------------------------------
+
+// The preset kernels, indexed by TKVFilterPresets.
+extern const TGraphFilter KVFiltPres[9];
+
+// Convolves the rectangle of a kv24RGB (8-bit form: kv8g) bitmap in place with the kernel; edge
+// pixels repeat the nearest image pixel. Other formats are left alone.
+void _ApplyFilter(TKVBitmap* Bitmap, const TGraphFilter& Filter, int32_t x1, int32_t y1, int32_t x2,
+                  int32_t y2, TProgressRec& Progress);
+void _ApplyFilter8(TKVBitmap* Bitmap, const TGraphFilter& Filter, int32_t x1, int32_t y1, int32_t x2,
+                   int32_t y2);
+// The filter file: the bytes 1, 3, 3 and the 40 bytes of the kernel. Loading a file of another
+// header, or one too short to hold a kernel, leaves Filter as it was; a file that cannot be opened
+// or created raises the stream's exception.
+void LoadFilterFromFile(const std::string& FileName, TGraphFilter& Filter);
+void SaveFilterToFile(const std::string& FileName, const TGraphFilter& Filter);
+
+// ---- Point colour adjustments ---------------------------------------------------------------
+
+// Rectangles are half-open and cut to the bitmap. kv24RGB only unless said otherwise.
+// Stretches each channel around the mean colour by 1 + Contrast / 10 (1 - sqrt(-Contrast) / 10
+// below 0).
+void _ContrastRGB(TKVBitmap* Bitmap, int32_t Contrast, int32_t MeanR, int32_t MeanG, int32_t MeanB,
+                  int32_t x1, int32_t y1, int32_t x2, int32_t y2, const TKVProgressEvent& OnProgress = {},
+                  TObject* Sender = nullptr);
+void _HSLvar(TKVBitmap* Bitmap, int32_t oHue, int32_t oSat, int32_t oLum, int32_t x1, int32_t y1, int32_t x2,
+             int32_t y2, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _HSVvar(TKVBitmap* Bitmap, int32_t oHue, int32_t oSat, int32_t oVal, int32_t x1, int32_t y1, int32_t x2,
+             int32_t y2, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _IntensityRGBall(TKVBitmap* Bitmap, int32_t dR, int32_t dG, int32_t dB, int32_t x1, int32_t y1,
+                      int32_t x2, int32_t y2, const TKVProgressEvent& OnProgress = {},
+                      TObject* Sender = nullptr);
+void _ConvertToGray(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                    const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// kv24RGB and kv1g.
+void _Negative(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+               const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// The whole bitmap through the table of (i / 255)^(1 / Gamma); a Gamma that is not a positive
+// number leaves it alone.
+void _KVGammaCorrect(TKVBitmap* Bitmap, double Gamma, TKVChannels Channels,
+                     const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+void _Threshold(TKVBitmap* Bitmap, TRGB DownLimit, TRGB UpLimit, TRGB DownVal, TRGB UpVal, int32_t x1,
+                int32_t y1, int32_t x2, int32_t y2, const TKVProgressEvent& OnProgress = {},
+                TObject* Sender = nullptr);
+void _CastColorRange(TKVBitmap* Bitmap, TRGB BeginColor, TRGB EndColor, TRGB CastColor, int32_t x1,
+                     int32_t y1, int32_t x2, int32_t y2, const TKVProgressEvent& OnProgress = {},
+                     TObject* Sender = nullptr);
+// Writes Alpha into the alpha channel where the colour lies in MinColor .. MaxColor (kv24RGB), or
+// where a kv1g bit matches MinColor's red being non-zero.
+void _SetTransparentColors(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TRGB MinColor,
+                           TRGB MaxColor, int32_t Alpha, const TKVProgressEvent& OnProgress = {},
+                           TObject* Sender = nullptr);
+// kv24RGB and kv1g (bits set when the colour's red is not 0).
+void _Fill(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TRGB Colour,
+           const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Inverts every bit of a pf1bit class-library bitmap, and Count bytes of a buffer.
+void _Negative1Bit(TBitmap* Bitmap);
+void _NegativeBuffer(uint8_t* Buffer, int32_t Count);
 
 } // namespace Korvaneproc
 

@@ -36,6 +36,11 @@ bool TKorvaneProc::Prepare()
     return true;
 }
 
+bool TKorvaneProc::Prepare24()
+{
+    return Prepare() && FKVBitmap->GetPixelFormat() == kv24RGB;
+}
+
 void TKorvaneProc::RemoveViewRegistration()
 {
     if (FView)

@@ -144,6 +144,21 @@ public:
     void GetRGBChannelAll(TKVBitmap* BitmapR, TKVBitmap* BitmapG, TKVBitmap* BitmapB);
     void GetHSVChannelAll(TKVBitmap* BitmapH, TKVBitmap* BitmapS, TKVBitmap* BitmapV);
 
+    // ---- Filters and colour adjustments ----
+    void ApplyFilter(const TGraphFilter& Filter);
+    void ApplyFilterPreset(TKVFilterPresets Preset);
+    void Contrast(int32_t Contrast);
+    void HSLvar(int32_t oHue, int32_t oSat, int32_t oLum);
+    void HSVvar(int32_t oHue, int32_t oSat, int32_t oVal);
+    void IntensityRGBall(int32_t r, int32_t g, int32_t b);
+    void ConvertToGray();
+    void Negative();
+    void GammaCorrect(double Gamma, TKVChannels Channels);
+    void Threshold(TRGB DownLimit, TRGB UpLimit, TRGB DownVal, TRGB UpVal);
+    void CastColorRange(TRGB BeginColor, TRGB EndColor, TRGB CastColor);
+    void SetTransparentColors(TRGB MinColor, TRGB MaxColor, int32_t Alpha);
+    void Fill(TRGB Colour);
+
     // ---- Settings ----
     bool AutoUndo = true;
     // Where image snapshots keep their pixels.
@@ -167,6 +182,8 @@ private:
 
     // False without a working bitmap; else re-wraps an attached class-library bitmap.
     bool Prepare();
+    // Prepare, and true only for a kv24RGB image.
+    bool Prepare24();
     void RemoveViewRegistration();
     // The working bitmap becomes b (nullptr: none); an owned one is freed.
     void SetKVBitmap(TKVBitmap* b);

@@ -143,6 +143,32 @@ void WriteExpanded(Plane& plane, int32_t y, const uint8_t* in, int32_t inChannel
     }
 }
 
+PixelBlock ReadBlock(TKVBaseBitmap* bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
+{
+    PixelBlock block;
+    block.x = x1;
+    block.y = y1;
+    block.width = x2 - x1;
+    block.height = y2 - y1;
+    block.bytesPerPixel = bitmap->GetBitCount() / 8;
+    block.bytes = Scratch<uint8_t>(uint64_t(block.Stride()) * block.height);
+    AccessScope scope(bitmap, kvdRead);
+    const size_t offset = static_cast<size_t>(x1) * block.bytesPerPixel;
+    for (int32_t r = 0; r < block.height; ++r)
+        std::memcpy(block.Row(r), bitmap->GetScanLine(y1 + r) + offset, block.Stride());
+    return block;
+}
+
+void WriteBlock(TKVBaseBitmap* bitmap, const PixelBlock& block)
+{
+    // Rows covered whole need not be read in first.
+    const bool wholeRows = block.x == 0 && block.width == bitmap->GetWidth();
+    AccessScope scope(bitmap, wholeRows ? TKVDataAccess(kvdWrite) : kvdReadWrite);
+    const size_t offset = static_cast<size_t>(block.x) * block.bytesPerPixel;
+    for (int32_t r = 0; r < block.height; ++r)
+        std::memcpy(bitmap->GetScanLine(block.y + r) + offset, block.Row(r), block.Stride());
+}
+
 std::vector<uint8_t> ReadAll(Plane& plane)
 {
     const size_t rowLen = static_cast<size_t>(plane.rowLen);

@@ -12,52 +12,10 @@
 #include <cmath>
 
 using namespace Korvaneproc;
+using Korvaneproc::detail::Caption;
+using Korvaneproc::detail::CopyBox;
 
 namespace {
-
-// A bitmap of the image's format holding the mask's bounding box of the image.
-void CopyBox(TKVBitmap* image, TKVMask* mask, TKVBitmap& box)
-{
-    const int32_t w = mask->x2 - mask->x1 + 1, h = mask->y2 - mask->y1 + 1;
-    box.Allocate(w, h, image->GetPixelFormat());
-    image->CopyRectTo(&box, mask->x1, mask->y1, 0, 0, w, h);
-}
-
-} // namespace
-
-template <class Worker> void TKorvaneProc::ApplyToSelection(const std::string& Caption, Worker worker)
-{
-    if (AutoUndo)
-        SaveUndoCaptioned(Caption, kvuImage);
-    int32_t x1, y1, x2, y2, polyCount;
-    TPoint* poly;
-    TKVMask* mask;
-    GetReSel(x1, y1, x2, y2, poly, polyCount, mask);
-    if (mask && !mask->IsEmpty()) {
-        // Only the selected pixels change: the worker runs on the box and comes back through the mask.
-        TKVBitmap box;
-        CopyBox(FKVBitmap, mask, box);
-        worker(&box, 0, 0, box.GetWidth(), box.GetHeight());
-        mask->CopyKVBitmap(FKVBitmap, &box, false, true, false);
-    } else {
-        worker(FKVBitmap, x1, y1, x2, y2);
-    }
-    Update();
-}
-
-namespace {
-
-std::string Caption(const char* name, std::initializer_list<int64_t> numbers)
-{
-    std::string text = name;
-    const char* separator = " ";
-    for (int64_t n : numbers) {
-        text += separator;
-        text += IntToStr(n);
-        separator = ",";
-    }
-    return text;
-}
 
 int32_t ToSize(int64_t v)
 {

@@ -1,7 +1,16 @@
 // Builds test bitmaps from tables and reads them back.
 #include "tests/proc/proc_test_util.h"
 
+#include "imaging/codecs/png/pngfilt.h"
+#include "imaging/core/mask.h"
+#include "platform/core/streams.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace proctest {
 
@@ -108,6 +117,109 @@ bool IsGrey(TKVBitmap* bitmap)
                 return false;
     }
     return true;
+}
+
+} // namespace proctest
+
+namespace proctest {
+
+namespace {
+
+// A binary PPM (P6) or PGM (P5) of 8-bit samples; nullptr when the bytes are not one.
+std::unique_ptr<TKVBitmap> ParseNetpbm(const std::string& bytes)
+{
+    std::istringstream in(bytes);
+    std::string magic;
+    int width = 0, height = 0, maxValue = 0;
+    in >> magic >> width >> height >> maxValue;
+    in.get();
+    const bool colour = magic == "P6";
+    if (!in || (!colour && magic != "P5") || maxValue != 255 || width < 1 || height < 1)
+        return nullptr;
+    auto bitmap = std::make_unique<TKVBitmap>();
+    bitmap->Allocate(width, height, colour ? kv24RGB : kv8g);
+    const int channels = colour ? 3 : 1;
+    std::string row(static_cast<size_t>(width) * channels, '\0');
+    for (int y = 0; y < height; ++y) {
+        if (!in.read(row.data(), static_cast<std::streamsize>(row.size())))
+            return nullptr;
+        uint8_t* out = bitmap->GetScanLine(y);
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < channels; ++c)
+                out[x * channels + c] = static_cast<uint8_t>(row[x * channels + (colour ? 2 - c : 0)]);
+    }
+    return bitmap;
+}
+
+} // namespace
+
+std::unique_ptr<TKVBitmap> RealCrop(const Crop& crop, TKVPixelFormat format)
+{
+    const std::string path = std::string("/usr/share/go-1.19/src/image/testdata/") + crop.file;
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return nullptr;
+    TFileStream stream(path, fmOpenRead);
+    TKVBitmap whole;
+    TIOParamsVals params;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    std::unique_ptr<TKVMask> alpha;
+    Pngfilt::ReadPNGStream(stream, whole, params, progress, false, alpha, true);
+    if (aborting)
+        return nullptr;
+    if (whole.GetPixelFormat() != format)
+        whole.SetPixelFormat(format);
+    auto bitmap = std::make_unique<TKVBitmap>();
+    bitmap->Allocate(crop.width, crop.height, format);
+    whole.CopyRectTo(bitmap.get(), crop.x, crop.y, 0, 0, crop.width, crop.height);
+    return bitmap;
+}
+
+std::unique_ptr<TKVBitmap> Rose()
+{
+    FILE* pipe = popen("convert rose: -depth 8 ppm:- 2>/dev/null", "r");
+    if (!pipe)
+        return nullptr;
+    std::string bytes;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        bytes.append(buffer, n);
+    pclose(pipe);
+    return ParseNetpbm(bytes);
+}
+
+std::unique_ptr<TKVBitmap> Reference(const std::string& name)
+{
+    std::ifstream file(std::string(KV_TEST_DATA_DIR) + "/proc/" + name, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return ParseNetpbm(bytes.str());
+}
+
+int MaxDifference(TKVBitmap* a, TKVBitmap* b)
+{
+    if (!a || !b || a->GetWidth() != b->GetWidth() || a->GetHeight() != b->GetHeight() ||
+        a->GetPixelFormat() != b->GetPixelFormat())
+        return -1;
+    const size_t bytes = static_cast<size_t>(a->GetWidth()) * a->GetBitCount() / 8;
+    std::vector<uint8_t> rowA(bytes);
+    int largest = 0;
+    for (int y = 0; y < a->GetHeight(); ++y) {
+        std::memcpy(rowA.data(), a->GetScanLine(y), bytes);
+        const uint8_t* rowB = b->GetScanLine(y);
+        for (size_t i = 0; i < bytes; ++i)
+            largest = std::max(largest, std::abs(int(rowA[i]) - int(rowB[i])));
+    }
+    return largest;
+}
+
+std::unique_ptr<TKVBitmap> Copy(TKVBitmap* bitmap)
+{
+    auto copy = std::make_unique<TKVBitmap>();
+    copy->Assign(bitmap);
+    return copy;
 }
 
 } // namespace proctest

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace proctest {
@@ -28,5 +29,24 @@ Grid Channel(TKVBitmap* bitmap, int ch);
 Grid Levels(TKVBitmap* bitmap);
 // True when the three bytes of every kv24RGB pixel are equal.
 bool IsGrey(TKVBitmap* bitmap);
+
+// Crops of real pictures (the same the references in tests/proc/reference cut): a kv24RGB image
+// of the colour picture or a kv8g image of the grey one; nullptr when the picture is missing.
+struct Crop
+{
+    const char* file;
+    int x, y, width, height;
+};
+constexpr Crop kColourCrop{"video-001.png", 40, 30, 48, 32};
+constexpr Crop kGreyCrop{"video-005.gray.png", 40, 30, 48, 32};
+std::unique_ptr<TKVBitmap> RealCrop(const Crop& crop, TKVPixelFormat format = kv24RGB);
+// ImageMagick's built-in rose picture (70 x 46, kv24RGB); nullptr without ImageMagick.
+std::unique_ptr<TKVBitmap> Rose();
+// A reference result from tests/data/proc: a PPM as kv24RGB, a PGM as kv8g.
+std::unique_ptr<TKVBitmap> Reference(const std::string& name);
+// The largest difference of two images' pixel bytes; -1 when their sizes or formats differ.
+int MaxDifference(TKVBitmap* a, TKVBitmap* b);
+// A copy of the image (pixels, palette and alpha channel).
+std::unique_ptr<TKVBitmap> Copy(TKVBitmap* bitmap);
 
 } // namespace proctest

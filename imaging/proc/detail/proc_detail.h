@@ -36,6 +36,23 @@ inline int32_t Grey(int32_t r, int32_t g, int32_t b)
     return (r * 21 + g * 71 + b * 8) / 100;
 }
 
+// The rectangle x1 .. x2-1, y1 .. y2-1 cut to the bitmap; false when nothing is left.
+inline bool CutRect(const TKVBaseBitmap* bitmap, int32_t& x1, int32_t& y1, int32_t& x2, int32_t& y2)
+{
+    x1 = x1 < 0 ? 0 : x1;
+    y1 = y1 < 0 ? 0 : y1;
+    x2 = x2 > bitmap->GetWidth() ? bitmap->GetWidth() : x2;
+    y2 = y2 > bitmap->GetHeight() ? bitmap->GetHeight() : y2;
+    return x1 < x2 && y1 < y2;
+}
+
+// Per-row progress of the rectangle workers after row y of rows y1 .. y2-1; slightly above 100
+// on the last row.
+inline int32_t RowPercent(int32_t y, int32_t y1, int32_t y2)
+{
+    return TruncI(static_cast<long double>(y - y1 + 1) * 100 / (y2 - 1 - y1 + 0.5L));
+}
+
 // ---- Scratch memory -------------------------------------------------------------------------
 
 // Size in bytes of count elements of size bytes, computed in 64 bits; a block larger than the
@@ -126,6 +143,26 @@ inline void SetBitAt(uint8_t* row, int32_t x, bool value)
     else
         row[x >> 3] &= static_cast<uint8_t>(~mask);
 }
+
+// Pixel bytes of a rectangle of an 8-bit (one byte per pixel) or 24-bit bitmap, rows packed.
+struct PixelBlock
+{
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bytesPerPixel = 0;
+    std::vector<uint8_t> bytes;
+
+    size_t Stride() const { return static_cast<size_t>(width) * bytesPerPixel; }
+    uint8_t* Row(int32_t r) { return bytes.data() + Stride() * r; }
+    const uint8_t* Row(int32_t r) const { return bytes.data() + Stride() * r; }
+};
+
+// Columns x1 .. x2-1 of rows y1 .. y2-1, a rectangle inside the bitmap.
+PixelBlock ReadBlock(TKVBaseBitmap* bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// Writes the block back where it was read.
+void WriteBlock(TKVBaseBitmap* bitmap, const PixelBlock& block);
 
 // The whole plane copied into one block of packed rows of rowLen bytes, top row first.
 std::vector<uint8_t> ReadAll(Plane& plane);
