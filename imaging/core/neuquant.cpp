@@ -45,7 +45,7 @@ int32_t SampleFactor(int64_t pixels, int32_t quality)
 }
 
 TNeuQuantNet::TNeuQuantNet(const TRgbRows& source, int32_t netSize, int32_t sampleFactor)
-    : FNetSize(std::clamp(netSize, 1, 256)), FSampleFactor(std::max(sampleFactor, 1)),
+    : FNetSize(std::clamp(netSize, 1, MaxNetSize)), FSampleFactor(std::max(sampleFactor, 1)),
       FLengthCount(source.PixelCount() * 3), FNetwork(FNetSize), FBias(FNetSize, 0),
       FFreq(FNetSize, kIntBias / FNetSize)
 {

@@ -14,10 +14,13 @@ namespace Neurquant {
 // small image, at most every 30th of a large one; a Quality other than -1 sets it directly.
 int32_t SampleFactor(int64_t pixels, int32_t quality);
 
+// The largest network, as many neurons as the most colours a palette reduction asks for.
+constexpr int32_t MaxNetSize = 1024;
+
 class TNeuQuantNet
 {
 public:
-    // Trains a network of netSize neurons (1..256) on the source.
+    // Trains a network of netSize neurons (1..MaxNetSize) on the source.
     TNeuQuantNet(const TRgbRows& source, int32_t netSize, int32_t sampleFactor);
 
     // Palette entry i is neuron i as trained, before the network is sorted for searching.

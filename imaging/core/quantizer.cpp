@@ -26,7 +26,7 @@ Neurquant::TRgbRows RowsOf(TKVBitmap& bitmap)
 
 TKVQuantizer::TKVQuantizer(TKVBitmap* Bitmap, std::span<TRGB> ColorMap, int32_t NCol, int32_t Quality,
                            int32_t /*Method*/)
-    : FNCol(std::clamp(NCol, 1, 256))
+    : FNCol(std::clamp(NCol, 1, Neurquant::MaxNetSize))
 {
     FMethod = FNCol >= 128 ? qmNeuQuant : qmMedianCut;
     // Every way below reads three bytes a pixel: any other format is converted first.

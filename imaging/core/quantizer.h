@@ -26,8 +26,9 @@ public:
     // Chooses, in this order: a grey ramp (a grey image and 256 colours), the image's own colours
     // (no more than NCol of them), NeuQuant (NCol of 128 or more) or the median cut, and writes
     // the palette into ColorMap from entry 0. An image that is not kv24RGB is read as its
-    // kv24RGB conversion. Quality -1 chooses the NeuQuant sampling by the image's size; Method
-    // is not used.
+    // kv24RGB conversion. NCol is taken within 1..1024 (a network of more than 256 neurons
+    // serves the reductions to more colours than a byte indexes). Quality -1 chooses the
+    // NeuQuant sampling by the image's size; Method is not used.
     TKVQuantizer(TKVBitmap* Bitmap, std::span<TRGB> ColorMap, int32_t NCol, int32_t Quality = -1,
                  int32_t Method = 0);
     ~TKVQuantizer() override;

@@ -152,7 +152,7 @@ TEST(Quantizer, SampleFactorGrowsWithTheImage)
 TEST(Quantizer, PalettesMatchTheReference)
 {
     const auto expected = LoadExpected();
-    ASSERT_EQ(expected.size(), 6u) << "quantizer_expected.txt is missing or incomplete";
+    ASSERT_EQ(expected.size(), 8u) << "quantizer_expected.txt is missing or incomplete";
     struct Case
     {
         const char* name;
@@ -166,10 +166,13 @@ TEST(Quantizer, PalettesMatchTheReference)
         {"median-cut-16", GradientImage(64, 48, 2), 16, TKVQuantizer::qmMedianCut},
         {"neuquant-256-factor-3", GradientImage(100, 100, 3), 256, TKVQuantizer::qmNeuQuant},
         {"neuquant-256-factor-30", NoiseImage(600, 600, 4), 256, TKVQuantizer::qmNeuQuant},
+        // More colours than a byte indexes: the network has as many neurons as colours asked for.
+        {"neuquant-300", NoiseImage(60, 40, 6), 300, TKVQuantizer::qmNeuQuant},
+        {"neuquant-1024", NoiseImage(48, 32, 7), 1024, TKVQuantizer::qmNeuQuant},
     };
     for (const Case& c : cases) {
         const Expected& want = expected.at(c.name);
-        std::vector<TRGB> palette(256, Bgr(1, 2, 3));
+        std::vector<TRGB> palette(1024, Bgr(1, 2, 3));
         const auto bitmap = c.image.Bitmap();
         const TKVQuantizer quantizer(bitmap.get(), palette, c.ncol);
         EXPECT_FALSE(quantizer.HasExactMap()) << c.name;

@@ -113,6 +113,30 @@ TEST(ColourReduction, LeavesAtMostTheAskedNumberOfColours)
     EXPECT_GT(colours.size(), 4u);
 }
 
+// Up to 1024 colours are a palette of that many; the image stays 24-bit.
+TEST(ColourReduction, KeepsMoreColoursThanAByteIndexes)
+{
+    Grid blue(40, std::vector<int>(40)), green = blue, red = blue;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            blue[y][x] = (x * 37 + y * 11) & 255;
+            green[y][x] = (y * 53 + x * 3) & 255;
+            red[y][x] = (x * y * 7) & 255;
+        }
+    for (int asked : {300, 1024}) {
+        Attached a(Rgb(blue, green, red));
+        a.proc.ConvertTo(asked, kvThreshold);
+        std::set<std::vector<int>> colours;
+        const Grid b = Channel(a.image.get(), 0), g = Channel(a.image.get(), 1),
+                   r = Channel(a.image.get(), 2);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x)
+                colours.insert({b[y][x], g[y][x], r[y][x]});
+        EXPECT_LE(colours.size(), size_t(asked)) << asked;
+        EXPECT_GT(colours.size(), 256u) << asked;
+    }
+}
+
 TEST(ColourReduction, ComponentConvertsAndFillsPalettes)
 {
     Attached a(GreyRgb({{0, 255}, {255, 0}}));

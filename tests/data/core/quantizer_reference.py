@@ -339,6 +339,8 @@ def main():
         ("neuquant-256-factor-3", gradient_image(100, 100, 3), 256, neuquant),
         ("neuquant-256-factor-30", noise_image(600, 600, 4), 256, neuquant),
         ("median-cut-few-cells", palette_image(20, 10, 5, few), 16, median_cut),
+        ("neuquant-300", noise_image(60, 40, 6), 300, neuquant),
+        ("neuquant-1024", noise_image(48, 32, 7), 1024, neuquant),
     ]
     for name, image, ncol, method in cases:
         palette, index = method(image, ncol)
