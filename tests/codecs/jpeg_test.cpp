@@ -338,6 +338,36 @@ TEST(JpegReader, CutScanDataStillYieldsEveryRowWithAWarning)
     EXPECT_EQ(progressive.Bitmap.GetHeight(), 103);
 }
 
+// Rows after a stop are zero (black), never what the heap held; the suite runs this once more
+// under two heap fill patterns.
+TEST(JpegReader, RowsPastAStopAreCleared)
+{
+    TRead whole;
+    ReadFile(GoImages + "video-001.jpeg", whole);
+    ASSERT_FALSE(whole.Aborting);
+    TFileStream file(GoImages + "video-001.jpeg", fmOpenRead);
+    TRead stopped;
+    TProgressRec progress;
+    progress.Aborting = &stopped.Aborting;
+    progress.OnProgress = [&stopped](TObject*, int32_t percent) { stopped.Aborting = percent >= 50; };
+    Jpegfilt::ReadJPegStream(file, nullptr, stopped.Bitmap, stopped.Params, progress, false);
+    EXPECT_TRUE(stopped.Aborting);
+    const int32_t height = whole.Bitmap.GetHeight();
+    ASSERT_EQ(stopped.Bitmap.GetHeight(), height);
+    int32_t decoded = 0, cleared = 0;
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* wholeRow = whole.Bitmap.GetScanLine(y);
+        const std::string expected(wholeRow, wholeRow + 3 * whole.Bitmap.GetWidth());
+        const uint8_t* row = stopped.Bitmap.GetScanLine(y);
+        const std::string got(row, row + expected.size());
+        decoded += got == expected;
+        cleared += got == std::string(expected.size(), '\0');
+    }
+    EXPECT_GT(decoded, 0);
+    EXPECT_GT(cleared, 0);
+    EXPECT_EQ(decoded + cleared, height);
+}
+
 TEST(JpegReader, DamagedAndHostileFilesEndWithTheAbortFlag)
 {
     const std::string good = ReadBytes(GoImages + "video-001.jpeg");

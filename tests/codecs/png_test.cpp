@@ -354,6 +354,54 @@ TEST(PngReader, DamagedFilesEndWithTheAbortFlag)
     }
 }
 
+// A file cut short fails, and every byte the decoder never reached is zero (black, and
+// transparent where the file has alpha), never what the heap held; the suite runs this once more
+// under two heap fill patterns.
+TEST(PngReader, RowsPastTheCutAreCleared)
+{
+    struct Case
+    {
+        std::string file;
+        size_t keep; // bytes of the file kept
+    };
+    const Case cases[] = {{GoPng + "benchRGB.png", 20000},
+                          {GoPng + "benchNRGBA-gradient.png", 30000},
+                          {GoPng + "benchRGB-interlace.png", 300},
+                          {Suite + "basn0g01.png", 100}};
+    auto rowBytes = [](const TKVBitmap& b) {
+        return size_t(b.GetPixelFormat() == kv1g ? (b.GetWidth() + 7) / 8 : b.GetWidth() * 3);
+    };
+    for (const Case& c : cases) {
+        TRead whole;
+        ReadFile(c.file, whole);
+        ASSERT_FALSE(whole.Aborting) << c.file;
+        TStringStream stream(kvtest::TempFolder::Read(c.file).substr(0, c.keep));
+        TRead cut;
+        Read(stream, cut);
+        EXPECT_TRUE(cut.Aborting) << c.file;
+        ASSERT_EQ(cut.Bitmap.GetHeight(), whole.Bitmap.GetHeight()) << c.file;
+        const int32_t height = whole.Bitmap.GetHeight();
+        int32_t bad = 0;
+        for (int32_t y = 0; y < height; ++y) {
+            const uint8_t* wholeRow = whole.Bitmap.GetScanLine(y);
+            const std::vector<uint8_t> expected(wholeRow, wholeRow + rowBytes(whole.Bitmap));
+            const uint8_t* row = cut.Bitmap.GetScanLine(y);
+            for (size_t i = 0; i < expected.size(); ++i) {
+                bad += y == height - 1 ? row[i] != 0 : (row[i] != expected[i] && row[i] != 0);
+            }
+            if (whole.Mask != nullptr && cut.Mask != nullptr && !whole.Mask->Full) {
+                const uint8_t* wholeAlpha = whole.Mask->GetScanLine(y);
+                const std::vector<uint8_t> expectedAlpha(wholeAlpha, wholeAlpha + whole.Bitmap.GetWidth());
+                const uint8_t* alpha = cut.Mask->GetScanLine(y);
+                for (size_t x = 0; x < expectedAlpha.size(); ++x) {
+                    bad += y == height - 1 ? alpha[x] != 0 : (alpha[x] != expectedAlpha[x] && alpha[x] != 0);
+                }
+            }
+        }
+        EXPECT_EQ(bad, 0) << c.file << ": bytes neither decoded nor cleared";
+    }
+}
+
 TEST(PngWriter, RoundTripsColourAlphaAndBits)
 {
     kvtest::TempFolder folder;

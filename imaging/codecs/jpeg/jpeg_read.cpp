@@ -175,10 +175,7 @@ bool DecodeRows(TJpegReader& r, TKVBitmap& bitmap, TProgressRec& progress)
         auto* row = static_cast<uint8_t*>(bitmap.GetScanLine(static_cast<int32_t>(done)));
         JSAMPROW target = cmykRow.empty() ? row : cmykRow.data();
         JDIMENSION got = 0;
-        if (!JpegGuard(r.Error, [&] { got = jpeg_read_scanlines(&info, &target, 1); })) {
-            return false;
-        }
-        if (got == 0) {
+        if (!JpegGuard(r.Error, [&] { got = jpeg_read_scanlines(&info, &target, 1); }) || got == 0) {
             break;
         }
         if (!cmykRow.empty()) {
@@ -186,6 +183,11 @@ bool DecodeRows(TJpegReader& r, TKVBitmap& bitmap, TProgressRec& progress)
         }
         ++done;
         CodecProgressRows(progress, 1);
+    }
+    // A failure or a stop leaves the rest black, not what the allocation held.
+    for (uint32_t y = done; y < height; ++y) {
+        std::fill_n(static_cast<uint8_t*>(bitmap.GetScanLine(static_cast<int32_t>(y))),
+                    size_t(bitmap.GetRowLen()), uint8_t(0));
     }
     return done == height;
 }

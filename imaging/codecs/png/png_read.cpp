@@ -233,31 +233,42 @@ bool ReadBgraRow(TPngReader& r, TRowTarget& t, int32_t y, std::vector<uint8_t>& 
     return true;
 }
 
+// Clears row y before the library first writes into it: the library keeps what the row held
+// where a pass or the last partial byte leaves it alone, and a row it never reaches stays so.
+// Zero is black, and transparent where the file has alpha.
+void ClearRow(TRowTarget& t, int32_t y)
+{
+    std::fill_n(t.Bitmap.GetScanLine(y), size_t(t.Bitmap.GetRowLen()), uint8_t(0));
+    if (t.Mask != nullptr) {
+        std::fill_n(t.Mask->GetScanLine(y), size_t(t.Mask->RowLen), uint8_t(0));
+    }
+}
+
+bool ReadRow(TPngReader& r, TRowTarget& t, TRowForm form, int32_t y, std::vector<uint8_t>& conv)
+{
+    if (form == TRowForm::Bgra) {
+        return ReadBgraRow(r, t, y, conv);
+    }
+    uint8_t* row = t.Bitmap.GetScanLine(y);
+    return PngGuard(r.Png, [&] { png_read_row(r.Png, row, nullptr); });
+}
+
 bool ReadRows(TPngReader& r, TRowTarget& t, TRowForm form, int passes, TProgressRec& progress)
 {
     const int32_t height = t.Bitmap.GetHeight();
-    const auto rowLength = static_cast<size_t>(t.Bitmap.GetRowLen());
     std::vector<uint8_t> conv(form == TRowForm::Bgra ? size_t(t.Bitmap.GetWidth()) * 4 : 0);
     CodecProgressBegin(progress, int64_t(height) * passes);
     for (int pass = 0; pass < passes; ++pass) {
         for (int32_t y = 0; y < height; ++y) {
-            if (CodecAborted(progress)) {
-                return false;
-            }
             if (pass == 0) {
-                // The library keeps what the row held where a pass or the last partial byte
-                // leaves it alone: start from zeros, not from whatever the allocation held.
-                std::fill_n(t.Bitmap.GetScanLine(y), rowLength, uint8_t(0));
+                ClearRow(t, y);
             }
-            if (form == TRowForm::Bgra) {
-                if (!ReadBgraRow(r, t, y, conv)) {
-                    return false;
+            if (CodecAborted(progress) || !ReadRow(r, t, form, y, conv)) {
+                // A file cut short or a stop: the rows the first pass did not reach are cleared too.
+                for (int32_t rest = y + 1; pass == 0 && rest < height; ++rest) {
+                    ClearRow(t, rest);
                 }
-            } else {
-                uint8_t* row = t.Bitmap.GetScanLine(y);
-                if (!PngGuard(r.Png, [&] { png_read_row(r.Png, row, nullptr); })) {
-                    return false;
-                }
+                return false;
             }
             CodecProgressRows(progress, 1);
         }
