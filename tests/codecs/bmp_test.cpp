@@ -606,19 +606,28 @@ TEST(BmpWriter, FillsTheHeaderFields)
 
 TEST(BmpWriter, TwoColourPicturesKeepTheirColoursInOneBit)
 {
-    TKVBitmap bitmap;
-    MakePicture(bitmap, 10, 4, 2);
+    // Two colours, or a single one: the palette holds the picture's own, as ImageMagick reads.
+    kvtest::TempFolder folder;
     TIOParamsVals params;
     params.BitsPerSample = 1;
     params.SamplesPerPixel = 1;
     bool aborted = false;
-    Bytes bmp = Write(bitmap, params, aborted);
-    ASSERT_FALSE(aborted);
-    EXPECT_EQ(bmp[28], 1); // bit count
-    ASSERT_EQ(params.ColorMapCount, 2);
-    Decoded d;
-    Read(bmp, d);
-    EXPECT_EQ(Rgb(d.Bitmap), Rgb(bitmap));
+    for (int32_t colours : {2, 1}) {
+        SCOPED_TRACE(colours);
+        TKVBitmap bitmap;
+        MakePicture(bitmap, 10, 4, colours);
+        Bytes bmp = Write(bitmap, params, aborted);
+        ASSERT_FALSE(aborted);
+        EXPECT_EQ(bmp[28], 1); // bit count
+        ASSERT_EQ(params.ColorMapCount, 2);
+        Decoded d;
+        Read(bmp, d);
+        EXPECT_EQ(Rgb(d.Bitmap), Rgb(bitmap));
+        if (HaveImageMagick()) {
+            const std::string file = folder.Write("one-bit.bmp", std::string(bmp.begin(), bmp.end()));
+            EXPECT_EQ(ImageMagickRgb(file), Rgb(bitmap));
+        }
+    }
 
     // A black-and-white bitmap goes out with the palette black, white.
     TKVBitmap bw;

@@ -547,39 +547,61 @@ TEST(PngWriter, GreyImagesOfEightBitsBecomeGreyPngs)
     EXPECT_TRUE(SamePixels(r.Bitmap, grey));
 }
 
-TEST(PngWriter, OneBitRequestsWriteOneBitGrey)
+// A picture of one or two colours keeps them in a 1-bit palette; black and white stay 1-bit grey,
+// and so does a picture of many colours, made black and white. pngcheck tells the kind and
+// ImageMagick reads the pixels.
+TEST(PngWriter, OneBitRequestsKeepThePicturesOwnColours)
 {
     kvtest::TempFolder folder;
-    // Two colours: the darker becomes 0, the lighter 1. Many colours: a threshold conversion.
-    TKVBitmap twoColours;
-    twoColours.Allocate(10, 2, kv24RGB);
-    TKVBitmap gradient;
-    MakePicture(gradient, 10, 2);
-    for (int32_t y = 0; y < 2; ++y) {
-        for (int32_t x = 0; x < 10; ++x) {
-            reinterpret_cast<TRGB*>(twoColours.GetScanLine(y))[x] =
-                x < 3 ? TRGB{200, 10, 10} : TRGB{10, 10, 90};
+    auto paint = [](TKVBitmap& bitmap, TRGB left, TRGB right) {
+        bitmap.Allocate(10, 2, kv24RGB);
+        for (int32_t y = 0; y < 2; ++y) {
+            for (int32_t x = 0; x < 10; ++x) {
+                reinterpret_cast<TRGB*>(bitmap.GetScanLine(y))[x] = x < 3 ? left : right;
+            }
         }
-    }
+    };
+    TKVBitmap twoColours, oneColour, blackAndWhite, gradient;
+    paint(twoColours, TRGB{200, 10, 10}, TRGB{10, 10, 90});
+    paint(oneColour, TRGB{0, 0, 255}, TRGB{0, 0, 255});
+    paint(blackAndWhite, TRGB{255, 255, 255}, TRGB{0, 0, 0});
+    MakePicture(gradient, 10, 2);
+    struct Case
+    {
+        const char* name;
+        TKVBitmap* picture;
+        const char* kind;
+        bool exact; // the pixels come back as they were
+    };
+    const Case cases[] = {{"two colours", &twoColours, "1-bit palette", true},
+                          {"one colour", &oneColour, "1-bit palette", true},
+                          {"black and white", &blackAndWhite, "1-bit grayscale", true},
+                          {"many colours", &gradient, "1-bit grayscale", false}};
     for (int32_t samples : {1, 3}) {
         TIOParamsVals params;
         params.BitsPerSample = 1;
-        params.SamplesPerPixel = samples; // a 1-bit working image is grey whatever the samples say
-        for (TKVBitmap* picture : {&twoColours, &gradient}) {
-            const std::string png = Write(*picture, params);
+        params.SamplesPerPixel = samples; // a 1-bit working image goes out packed whatever this says
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            const std::string png = Write(*c.picture, params);
             std::string report;
             EXPECT_TRUE(PngcheckAccepts(folder, png, &report)) << report;
-            EXPECT_NE(report.find("1-bit grayscale"), std::string::npos) << report;
-            TStringStream stream(png);
-            TRead r;
-            Read(stream, r);
-            EXPECT_EQ(r.Bitmap.GetPixelFormat(), kv1g);
+            EXPECT_NE(report.find(c.kind), std::string::npos) << report;
+            const std::string file = folder.Write("one-bit.png", png);
+            const kvtest::TPnmImage pixels =
+                kvtest::ParsePnm(kvtest::RunTool("/usr/bin/convert " + file + " -depth 8 ppm:-"));
+            if (c.exact) {
+                EXPECT_EQ(kvtest::MaxDifference(*c.picture, pixels), 0);
+            }
         }
+        // Luminance 21 r + 71 g + 8 b: red 90 (2680) is lighter than blue 200 (2520), so the
+        // blue pixels on the left are the clear bits.
         TStringStream stream(Write(twoColours, params));
         TRead r;
         Read(stream, r);
-        // Luminance 21 r + 71 g + 8 b: red 90 (2680) is lighter than blue 200 (2520).
-        EXPECT_EQ(r.Bitmap.GetScanLine(0)[0], 0x1F);
+        EXPECT_EQ(r.Params.ColorMapCount, 2);
+        EXPECT_EQ(r.Params.ColorMap[0], (TRGB{200, 10, 10}));
+        EXPECT_EQ(r.Params.ColorMap[1], (TRGB{10, 10, 90}));
     }
 }
 

@@ -2,9 +2,9 @@
 #include "imaging/codecs/bmp/bmpfilt.h"
 
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/one_bit_source.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/quantizer.h"
-#include "imaging/proc/korvaneproc.h"
 #include "platform/core/rounding.h"
 #include "platform/core/streams.h"
 
@@ -121,24 +121,11 @@ private:
 
     void WriteOneBit()
     {
-        std::unique_ptr<TKVBitmap> owned;
-        TKVBitmap* image = &FBitmap;
+        const TOneBitSource source = MakeOneBitSource(FBitmap);
+        TKVBitmap* image = source.Bitmap;
         FParams.AllocColorMap(2);
-        FParams.ColorMap[0] = TRGB{0, 0, 0};
-        FParams.ColorMap[1] = TRGB{255, 255, 255};
-        if (FBitmap.GetPixelFormat() != kv1g) {
-            TRGB dark, light;
-            owned = Korvaneproc::_ConvertTo1bitEx(&FBitmap, dark, light);
-            if (owned) {
-                FParams.ColorMap[0] = dark;
-                FParams.ColorMap[1] = light;
-            } else {
-                owned = std::make_unique<TKVBitmap>();
-                owned->Assign(&FBitmap);
-                owned->ConvertToPixelFormat(kv1g);
-            }
-            image = owned.get();
-        }
+        FParams.ColorMap[0] = source.Dark;
+        FParams.ColorMap[1] = source.Light;
         WritePaletteEntries();
         const int32_t height = image->GetHeight();
         std::vector<uint8_t> row(size_t(Stride()), 0);

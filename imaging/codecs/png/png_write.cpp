@@ -2,6 +2,7 @@
 #include "imaging/codecs/png/pngfilt.h"
 
 #include "imaging/codecs/params/codec_progress.h"
+#include "imaging/codecs/params/one_bit_source.h"
 #include "imaging/codecs/png/detail/png_glue.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
@@ -50,31 +51,21 @@ void WriteData(png_structp png, png_bytep data, size_t length)
 
 void FlushData(png_structp) {}
 
-// The image the rows come from: 1-bit for a one-bit request, 24-bit otherwise.
-struct TWorkImage
+// The image the rows come from: 1-bit with its two colours for a one-bit request, 24-bit
+// otherwise.
+TOneBitSource MakeWorkImage(TKVBitmap& bitmap, const TIOParamsVals& params)
 {
-    TKVBitmap* Bitmap = nullptr;
-    std::unique_ptr<TKVBitmap> Owned;
-};
-
-TWorkImage MakeWorkImage(TKVBitmap& bitmap, const TIOParamsVals& params)
-{
-    TWorkImage work;
-    const TKVPixelFormat wanted = params.BitsPerSample == 1 ? kv1g : kv24RGB;
-    if (bitmap.GetPixelFormat() == wanted) {
+    if (params.BitsPerSample == 1) {
+        return MakeOneBitSource(bitmap);
+    }
+    TOneBitSource work;
+    if (bitmap.GetPixelFormat() == kv24RGB) {
         work.Bitmap = &bitmap;
         return work;
     }
-    if (wanted == kv1g) {
-        TRGB dark;
-        TRGB light;
-        work.Owned = Korvaneproc::_ConvertTo1bitEx(&bitmap, dark, light);
-    }
-    if (work.Owned == nullptr) {
-        work.Owned = std::make_unique<TKVBitmap>();
-        work.Owned->Assign(&bitmap);
-        work.Owned->ConvertToPixelFormat(wanted);
-    }
+    work.Owned = std::make_unique<TKVBitmap>();
+    work.Owned->Assign(&bitmap);
+    work.Owned->ConvertToPixelFormat(kv24RGB);
     work.Bitmap = work.Owned.get();
     return work;
 }
@@ -85,7 +76,7 @@ struct TLayout
     int ColorType = PNG_COLOR_TYPE_RGB;
     int Depth = 8;
     bool Transparency = false;
-    bool Palette = false;    // rows are quantizer indexes
+    bool Palette = false;    // rows are quantizer indexes (not so for packed 1-bit rows)
     bool GreyRamp = false;   // ... of a grey ramp, written as grey without PLTE
     int32_t IndexOffset = 0; // 1 when entry 0 is the transparent background
     int32_t Colors = 0;      // palette entries
@@ -103,14 +94,16 @@ int PaletteDepth(int32_t bitsPerSample)
     return bitsPerSample <= 4 ? 4 : 8;
 }
 
-TLayout ChooseLayout(const TIOParamsVals& params, const TKVBitmap& work, const TKVMask* alphaMask)
+TLayout ChooseLayout(const TIOParamsVals& params, const TOneBitSource& work, const TKVMask* alphaMask)
 {
     TLayout layout;
     layout.Transparency = alphaMask != nullptr && !alphaMask->Full;
-    if (work.GetPixelFormat() == kv1g) {
-        // Packed rows can only go out as 1-bit grey, whatever SamplesPerPixel says.
-        layout.ColorType = PNG_COLOR_TYPE_GRAY;
+    if (work.Bitmap->GetPixelFormat() == kv1g) {
+        // Packed rows go out as they are, whatever SamplesPerPixel says: 1-bit grey for black and
+        // white, else a two-entry palette of the picture's own colours.
+        layout.ColorType = work.BlackAndWhite() ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE;
         layout.Depth = 1;
+        layout.Colors = work.BlackAndWhite() ? 0 : 2;
         layout.Transparency = false;
     } else if (params.SamplesPerPixel == 1) {
         layout.ColorType = PNG_COLOR_TYPE_PALETTE;
@@ -165,6 +158,9 @@ void SetBackground(png_structp png, png_infop info, const TLayout& layout, const
     const TRGB& colour = params.PNG_Background;
     if (layout.Palette && layout.IndexOffset == 1) {
         background.index = 0;
+    } else if (layout.ColorType == PNG_COLOR_TYPE_PALETTE && !layout.Palette) {
+        background.index =
+            static_cast<png_byte>(Korvaneproc::_GetSimilColor(palette.Colors.data(), 2, colour));
     } else if (layout.Palette) {
         const auto index = static_cast<png_byte>(palette.Quantizer->GetRGBIndex(colour));
         background.index = index;
@@ -282,7 +278,7 @@ void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
     }
     png_set_write_fn(w.Png, &w, WriteData, FlushData);
 
-    TWorkImage work = MakeWorkImage(bitmap, params);
+    TOneBitSource work = MakeWorkImage(bitmap, params);
     if (work.Bitmap->GetWidth() <= 0 || work.Bitmap->GetHeight() <= 0) {
         throw Exception(CreateError);
     }
@@ -290,10 +286,12 @@ void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
                           alphaMask->Width == work.Bitmap->GetWidth() &&
                           alphaMask->Height == work.Bitmap->GetHeight();
     const TKVMask* mask = maskFits ? alphaMask : nullptr;
-    TLayout layout = ChooseLayout(params, *work.Bitmap, mask);
+    TLayout layout = ChooseLayout(params, work, mask);
     TPalette palette;
     if (layout.Palette) {
         BuildPalette(layout, *work.Bitmap, params, palette);
+    } else if (layout.ColorType == PNG_COLOR_TYPE_PALETTE) {
+        palette.Colors = {work.Dark, work.Light};
     }
     int passes = 1;
     bool ok = PngGuard(w.Png, [&] {
