@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -421,18 +422,37 @@ TEST(GifReader, ReadsTheChosenFrameAndEveryComment)
                               0, 0, 0,   0,   0, 0, 0,   0,   0, 0, 0,   0}));
 }
 
-TEST(GifReader, FrameIndexPastTheEndDecodesNothing)
+// No frame to decode is a failed load, as any other: the caller learns it from the abort flag,
+// the bitmap keeps what it held, and the frames are still counted.
+TEST(GifReader, NoFrameToDecodeSetsTheAbortFlag)
 {
-    Bytes gif = MakeGif({{{0, 1, 2, 3, 0, 1}}});
-    TMemoryStream stream;
-    TIOParamsVals params;
-    params.GIF_ImageIndex = 1;
-    Decoded d;
-    ReadFrame(Load(stream, gif), d, params);
-    EXPECT_FALSE(d.Aborted);
-    EXPECT_EQ(d.Frames, 1);
-    EXPECT_EQ(d.Bitmap.GetWidth(), 0);
-    EXPECT_EQ(d.Alpha, nullptr);
+    const Bytes oneFrame = MakeGif({{{0, 1, 2, 3, 0, 1}}});
+    const Bytes noImage = MakeGif({});
+    struct Case
+    {
+        const char* name;
+        const Bytes* gif;
+        int32_t index;
+        int32_t frames;
+    };
+    const Case cases[] = {{"index past the last frame", &oneFrame, 1, 1},
+                          {"header, table and trailer only", &noImage, 0, 0}};
+    for (const Case& c : cases) {
+        for (bool paramsOnly : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (paramsOnly ? ", parameters only" : ""));
+            TMemoryStream stream;
+            TIOParamsVals params;
+            params.GIF_ImageIndex = c.index;
+            Decoded d;
+            d.Bitmap.Allocate(2, 1, kv24RGB);
+            ReadFrame(Load(stream, *c.gif), d, params, paramsOnly);
+            EXPECT_TRUE(d.Aborted);
+            EXPECT_EQ(d.Frames, c.frames);
+            EXPECT_EQ(params.GIF_ImageCount, c.frames);
+            EXPECT_EQ(d.Bitmap.GetWidth(), 2);
+            EXPECT_EQ(d.Alpha, nullptr);
+        }
+    }
 }
 
 TEST(GifReader, BlackAndWhiteTwoColourFramesAreOneBit)
@@ -681,24 +701,25 @@ TEST(GifWriter, ChoosesTheTableByBitsAndAlpha)
     {
         const char* name;
         int32_t bits;
-        bool twoColours;
+        int32_t colours;
         bool alpha;
         uint8_t packed; // screen descriptor: global table of 2 << (packed & 7) entries
         uint8_t transparentIndex;
     };
     const Case cases[] = {
-        {"8 bits with alpha", 8, false, true, 0xF7, 255},
-        {"8 bits", 8, false, false, 0xF7, 0},
-        {"4 bits", 4, false, false, 0xB3, 0},
-        {"out of range bits clamp to 8", 16, false, false, 0xF7, 0},
-        {"two colours", 1, true, false, 0x80, 0},
+        {"8 bits with alpha", 8, 40, true, 0xF7, 255},
+        {"8 bits", 8, 40, false, 0xF7, 0},
+        {"4 bits", 4, 40, false, 0xB3, 0},
+        {"out of range bits clamp to 8", 16, 40, false, 0xF7, 0},
+        {"two colours", 1, 2, false, 0x80, 0},
+        {"one colour keeps it", 1, 1, false, 0x80, 0},
         // Two colours and transparency: 0 dark, 1 light, 2 transparent.
-        {"two colours with alpha", 1, true, true, 0x91, 2},
+        {"two colours with alpha", 1, 2, true, 0x91, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TKVBitmap bitmap;
-        MakePicture(bitmap, 6, 5, c.twoColours ? 2 : 40);
+        MakePicture(bitmap, 6, 5, c.colours);
         if (c.alpha)
             bitmap.SetAlpha(1, 1, 100);
         TIOParamsVals params;
@@ -721,7 +742,7 @@ TEST(GifWriter, ChoosesTheTableByBitsAndAlpha)
         ReadFrame(Load(stream, gif), d, readBack);
         ASSERT_FALSE(d.Aborted);
         Bytes expected = SourceRgba(bitmap);
-        if (c.bits < 8 && !c.twoColours) {
+        if (c.bits < 8 && c.colours > 2) {
             EXPECT_EQ(readBack.ColorMapCount, 1 << c.bits);
             continue; // fewer colours than the picture: quantized
         }
@@ -760,9 +781,11 @@ TEST(GifWriter, RefusesWhatTheFormatCannotHold)
     }
 }
 
-TEST(GifWriter, CompletesAShortVersion)
+// The writer always adds a graphic control extension, which only GIF89a allows: whatever the
+// record says (a file read as GIF87a, a short or a long text), the file is labelled GIF89a.
+TEST(GifWriter, LabelsEveryFileGif89a)
 {
-    for (const char* version : {"GIF8", "", "GIF87a-long"}) {
+    for (const char* version : {"GIF87a", "GIF8", "", "GIF87a-long"}) {
         TKVBitmap bitmap;
         MakePicture(bitmap, 2, 2, 2);
         TIOParamsVals params;
@@ -770,11 +793,37 @@ TEST(GifWriter, CompletesAShortVersion)
         TMemoryStream stream;
         ASSERT_TRUE(WriteGif(stream, bitmap, params));
         Bytes gif = Contents(stream);
-        std::string written(gif.begin(), gif.begin() + 6);
-        EXPECT_EQ(written,
-                  std::string(version).size() >= 6
-                      ? std::string(version, 6)
-                      : std::string(version) + std::string("GIF89a").substr(std::string(version).size()));
+        EXPECT_EQ(std::string(gif.begin(), gif.begin() + 6), "GIF89a") << version;
+    }
+}
+
+// No comment lines (or only empty ones) write no comment extension: an empty one makes giflib's
+// tools refuse the file.
+TEST(GifWriter, WritesNoEmptyCommentExtension)
+{
+    kvtest::TempFolder dir;
+    for (const std::vector<std::string>& comments :
+         {std::vector<std::string>{}, std::vector<std::string>{""}, std::vector<std::string>{"", "kept"}}) {
+        TKVBitmap bitmap;
+        MakePicture(bitmap, 5, 3, 4);
+        TIOParamsVals params;
+        for (const std::string& line : comments)
+            params.GIF_Comments.Add(line);
+        TMemoryStream stream;
+        ASSERT_TRUE(WriteGif(stream, bitmap, params));
+        const Bytes gif = Contents(stream);
+        const Bytes commentLabel{0x21, 0xFE};
+        const bool hasComment =
+            std::search(gif.begin(), gif.end(), commentLabel.begin(), commentLabel.end()) != gif.end();
+        EXPECT_EQ(hasComment, comments.size() == 2) << comments.size() << " lines";
+        if (!HaveTools())
+            continue;
+        const fs::path file = dir.File("plain.gif");
+        SaveBytes(file, gif);
+        bool ok = false;
+        const std::string text = Tool("/usr/bin/giftext '" + file.string() + "'", ok);
+        EXPECT_TRUE(ok) << text;
+        EXPECT_NE(text.find("GIF file terminated normally."), std::string::npos) << text;
     }
 }
 

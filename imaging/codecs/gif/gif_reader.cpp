@@ -126,6 +126,9 @@ public:
             }
             // Any other byte between blocks is ignored.
         }
+        // No frame to decode (none at all, or the index is past the last) is a failed read.
+        if (counter <= FParams.GIF_ImageIndex || FParams.GIF_ImageIndex < 0)
+            FAborting = true;
         return counter;
     }
 

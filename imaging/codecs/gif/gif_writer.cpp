@@ -4,6 +4,7 @@
 #include "imaging/codecs/gif/giffilter.h"
 
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/one_bit_source.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/quantizer.h"
 #include "imaging/io/korvaneio_globals.h"
@@ -59,20 +60,13 @@ bool BuildFrame(TKVBitmap& bitmap, TIOParamsVals& params, bool eightBitFallback,
     TKVBitmap* oneBit = nullptr;
     TRGB dark{0, 0, 0}, light{255, 255, 255};
     if (bits == 1) {
-        if (bitmap.GetPixelFormat() == kv1g) {
-            oneBit = &bitmap;
-        } else if ((owned = Korvaneproc::_ConvertTo1bitEx(&bitmap, dark, light))) {
-            oneBit = owned.get();
-        } else if (eightBitFallback) {
+        TOneBitSource source = MakeOneBitSource(bitmap, !eightBitFallback);
+        oneBit = source.Bitmap;
+        owned = std::move(source.Owned);
+        dark = source.Dark;
+        light = source.Light;
+        if (oneBit == nullptr)
             bits = 8;
-        } else {
-            dark = TRGB{0, 0, 0};
-            light = TRGB{255, 255, 255};
-            owned = std::make_unique<TKVBitmap>();
-            owned->Assign(&bitmap);
-            owned->ConvertToPixelFormat(kv1g);
-            oneBit = owned.get();
-        }
     }
     // The last index of the table is kept for transparency. Two colours cannot spare one, so
     // a two-colour image with alpha is written with 2 bits: 0 dark, 1 light, 2 transparent.
@@ -187,9 +181,15 @@ using namespace detail;
 namespace {
 
 // Comment lines go out as sub-blocks of at most 255 bytes; an empty line would end the
-// extension early, so it is left out.
+// extension early, so it is left out. Without text there is no extension at all: an empty one
+// is refused by common readers.
 void WriteComments(TStream& stream, bool& aborting, const TIOParamsVals& params)
 {
+    bool anyText = false;
+    for (int32_t i = 0; i < params.GIF_Comments.Count() && !anyText; i++)
+        anyText = !params.GIF_Comments.Strings(i).empty();
+    if (!anyText)
+        return;
     const uint8_t block[2] = {ExtensionIntroducer, CommentLabel};
     Put(stream, aborting, block, 2);
     for (int32_t i = 0; i < params.GIF_Comments.Count(); i++) {
@@ -221,10 +221,9 @@ void WriteGifStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
     if (aborting)
         return;
 
-    // A short or missing version is completed from "GIF89a".
-    std::string version = Params.GIF_Version.substr(0, 6);
-    version += std::string("GIF89a").substr(version.size());
-    Put(Stream, aborting, version.data(), 6);
+    // The graphic control extension below is written always, and extensions need GIF89a,
+    // whatever version the picture was read from.
+    Put(Stream, aborting, "GIF89a", 6);
     PutWord(Stream, aborting, uint16_t(frame.Width));
     PutWord(Stream, aborting, uint16_t(frame.Height));
     PutByte(Stream, aborting, uint8_t(0x80 | (frame.Bits - 1) << 4 | (frame.Bits - 1)));
