@@ -138,4 +138,34 @@ void _CastPolySelCC(int32_t refX, int32_t refY, int32_t& x, int32_t& y)
     }
 }
 
+void KVSetplim(TRect& rect, int32_t x, int32_t y)
+{
+    rect.Left = std::min(rect.Left, x);
+    rect.Right = std::max(rect.Right, x);
+    rect.Top = std::min(rect.Top, y);
+    rect.Bottom = std::max(rect.Bottom, y);
+}
+
+double KVArcCos(double x)
+{
+    if (x >= 1)
+        return 0;
+    if (x <= -1)
+        return M_PI;
+    return std::atan2(std::sqrt(1 - x * x), x);
+}
+
+double KVAngle(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3)
+{
+    const int64_t ax = int64_t(x2) - x1, ay = int64_t(y2) - y1;
+    const int64_t bx = int64_t(x3) - x2, by = int64_t(y3) - y2;
+    const double d1 = std::sqrt(static_cast<double>(Square(ax) + Square(ay)));
+    const double d2 = std::sqrt(static_cast<double>(Square(bx) + Square(by)));
+    if (d1 == 0 || d2 == 0)
+        return 0;
+    // |c| cannot exceed 1 but by rounding; a reversal must still measure pi.
+    const double c = static_cast<double>(ax * bx + ay * by) / (d1 * d2);
+    return KVArcCos(c);
+}
+
 } // namespace Daduvudez

@@ -26,6 +26,13 @@ bool _RectXRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int3
 // 2 when every corner of the second rectangle lies inside the first, 1 when some do, 0 when none.
 int32_t _RectPRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3, int32_t x4,
                    int32_t y4);
+// Widens the rectangle so that it includes the point.
+void KVSetplim(TRect& rect, int32_t x, int32_t y);
+// Arc cosine in radians, 0..pi: 0 for 1 and pi for -1 (arguments are cut to -1..1).
+double KVArcCos(double x);
+// The turning angle at P2 between the directions P1->P2 and P2->P3, 0..pi; 0 when two points
+// coincide.
+double KVAngle(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3);
 // Constrains a polygon-selection point to the horizontal, vertical or diagonal through the reference.
 void _CastPolySelCC(int32_t refX, int32_t refY, int32_t& x, int32_t& y);
 

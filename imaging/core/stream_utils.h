@@ -40,3 +40,13 @@ private:
     int64_t FPosition = 0;
     int64_t FSize = 0;
 };
+
+// A read-only stream over a caller's block, which is neither copied nor freed: writing writes
+// nothing and the size stays.
+class TKVMemStream : public TCustomMemoryStream
+{
+public:
+    TKVMemStream(const void* memory, int64_t size) { SetPointer(const_cast<void*>(memory), size); }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    void SetSize(int64_t) override {}
+};
