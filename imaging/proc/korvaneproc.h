@@ -81,6 +81,23 @@ constexpr TKVChannels KVChannel(TKVChannel c)
 }
 constexpr TKVChannels kvcAll = KVChannel(kvcRed) | KVChannel(kvcGreen) | KVChannel(kvcBlue);
 
+// The modes of the median window filter.
+enum TKVMedFilType : uint8_t
+{
+    mfMedianFilter,
+    mfSharpen,
+    mfEdgeExtract
+};
+
+// A Gaussian kernel: the weights of offsets -100 .. 100 (index offset + 100) as doubles and in
+// 16.16 fixed point; only offsets -Size .. Size are used.
+struct TKVGaussKernel
+{
+    uint8_t Size = 0;
+    double Weights[201] = {};
+    int32_t Fixed[201] = {};
+};
+
 namespace Korvaneproc {
 
 // Ordered-dither thresholds 0..63, indexed [x and 7][y and 7].
@@ -274,6 +291,40 @@ void _Fill(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TR
 // Inverts every bit of a pf1bit class-library bitmap, and Count bytes of a buffer.
 void _Negative1Bit(TBitmap* Bitmap);
 void _NegativeBuffer(uint8_t* Buffer, int32_t Count);
+
+// ---- Blur, sharpen, morphology, median and Wallis filters -----------------------------------
+
+// The kernel of a Gaussian of the radius (the standard deviation in pixels).
+TKVGaussKernel _KVGaussKernel(double Radius);
+// Blurs a whole kv24RGB or kv8g bitmap, rows first, then columns; a Radius that is not a positive
+// number does nothing.
+void _KVGBlur(TKVBitmap* Bitmap, double Radius, const TKVProgressEvent& OnProgress = {},
+              TObject* Sender = nullptr);
+// The same on the inclusive rectangle of a kv8g bitmap, cut to it.
+void _KVGBlurRect8(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, double Radius);
+// A soft shadow under the opaque part of the alpha channel, in the shadow colour, moved by the
+// offsets; AdaptSize first grows the picture (centred) so that the shadow fits.
+void _KVAddSoftShadow(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t OffsetY, bool AdaptSize,
+                      TRGB Shadow, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// A black soft shadow of the inclusive rectangle (Radius 0: a 3 x 3 blur).
+void _KVAddSoftShadowRect(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t OffsetY, int32_t x1,
+                          int32_t y1, int32_t x2, int32_t y2);
+// Unsharp mask against the mean of the Neighbourhood window without the pixel's row and column.
+void _Sharpen(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t Intensity,
+              int32_t Neighbourhood, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Operation 0 maximum, 1 minimum, 2 opening, 3 closing over (2 WindowSize + 1)^2 windows cut to
+// the rectangle, by the grey level; kv24RGB only.
+void _MorphFilter(TKVBitmap* Bitmap, int32_t WindowSize, int32_t Operation, int32_t x1, int32_t y1,
+                  int32_t x2, int32_t y2, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// A window of p1 x p2 pixels; p3 brightness, p4 edge gain, p5 sharpen strength, p6 threshold.
+void _KVMedianFilter(TKVBitmap* Bitmap, int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5,
+                     int32_t p6, TKVMedFilType Type, const TKVProgressEvent& OnProgress = {},
+                     TObject* Sender = nullptr);
+// Window width and height in percent of the picture, target mean, target deviation, gain,
+// brightness weight and largest deviation; Binary gives black and white.
+void _KVWallisFilter(TKVBitmap* Bitmap, int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5,
+                     int32_t p6, int32_t p7, bool Binary, const TKVProgressEvent& OnProgress = {},
+                     TObject* Sender = nullptr);
 
 } // namespace Korvaneproc
 

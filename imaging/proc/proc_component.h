@@ -159,6 +159,19 @@ public:
     void SetTransparentColors(TRGB MinColor, TRGB MaxColor, int32_t Alpha);
     void Fill(TRGB Colour);
 
+    // ---- Blur, sharpen, morphology, median and Wallis filters ----
+    void Blur(double Radius);
+    void AddSoftShadow(double Radius, int32_t OffsetX, int32_t OffsetY, bool AdaptSize, TColor ShadowColor);
+    void Sharpen(int32_t Intensity, int32_t Neighbourhood);
+    void Maximum(int32_t WindowSize);
+    void Minimum(int32_t WindowSize);
+    void Opening(int32_t WindowSize);
+    void Closing(int32_t WindowSize);
+    void MedianFilter(int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5, int32_t p6,
+                      TKVMedFilType Type);
+    void WallisFilter(int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5, int32_t p6, int32_t p7,
+                      bool Binary);
+
     // ---- Settings ----
     bool AutoUndo = true;
     // Where image snapshots keep their pixels.
@@ -196,6 +209,7 @@ private:
     // Runs a rectangle worker the way every selection-aware method does: on a copy of the mask's
     // box copied back through the mask, or in place on the GetReSel rectangle.
     template <class Worker> void ApplyToSelection(const std::string& Caption, Worker worker);
+    void Morph(const char* Name, int32_t WindowSize, int32_t Operation);
 
     TKVView* FView = nullptr;
     int32_t FCallbackHandle = -1;

@@ -4,6 +4,7 @@
 
 #include "imaging/core/kvbitmap.h"
 #include "imaging/core/types.h"
+#include "platform/core/rounding.h"
 
 #include <cstddef>
 #include <cstdint>
