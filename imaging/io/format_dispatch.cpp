@@ -78,6 +78,9 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtPCX:
         LoadFromFilePCX(FileName);
         break;
+    case fmtTGA:
+        LoadFromFileTGA(FileName);
+        break;
     case fmtPXM:
         LoadFromFilePXM(FileName);
         break;
@@ -107,6 +110,9 @@ void TKorvaneIO::LoadStreamFrontEnd(TStream& Stream, int32_t FileType)
         break;
     case fmtPCX:
         LoadFromStreamPCX(Stream);
+        break;
+    case fmtTGA:
+        LoadFromStreamTGA(Stream);
         break;
     case fmtPXM:
         LoadFromStreamPXM(Stream);
@@ -230,6 +236,9 @@ void TKorvaneIO::SaveToFile(const std::string& FileName)
     case fmtPCX:
         SaveToFilePCX(FileName);
         return;
+    case fmtTGA:
+        SaveToFileTGA(FileName);
+        return;
     case fmtPXM:
         SaveToFilePXM(FileName);
         return;
@@ -335,6 +344,9 @@ void TKorvaneIO::SaveToStream(TStream& Stream, int32_t FileType)
         return;
     case fmtPCX:
         SaveToStreamPCX(Stream);
+        return;
+    case fmtTGA:
+        SaveToStreamTGA(Stream);
         return;
     case fmtPXM:
         SaveToStreamPXM(Stream);

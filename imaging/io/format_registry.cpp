@@ -4,6 +4,7 @@
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/png/pngfilt.h"
+#include "imaging/codecs/tga/kvtgafil.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/core/files.h"
@@ -169,6 +170,10 @@ int32_t FindByProbes(TStream& stream, const TStreamHead& head, int64_t start)
         if (Pngfilt::IsPNGStream(stream)) {
             return fmtPNG;
         }
+    }
+    stream.SetPosition(start);
+    if (Kvtgafil::TryTGA(stream)) {
+        return fmtTGA;
     }
     stream.SetPosition(start);
     if (Bmpfilt::TryPXM(stream)) {

@@ -302,6 +302,11 @@ public:
     // With StreamHeaders, writes a "PCX2" stream header before the picture.
     void SaveToStreamPCX(TStream& Stream);
 
+    void LoadFromFileTGA(const std::string& FileName);
+    void LoadFromStreamTGA(TStream& Stream);
+    void SaveToFileTGA(const std::string& FileName);
+    void SaveToStreamTGA(TStream& Stream);
+
     void LoadFromFilePXM(const std::string& FileName);
     void LoadFromStreamPXM(TStream& Stream);
     void SaveToFilePXM(const std::string& FileName);
@@ -369,6 +374,8 @@ private:
     int32_t ReadGifFrame(TStream& Stream, TProgressRec& Progress);
     void ReadPNG(TStream& Stream, TProgressRec& Progress);
     void WritePNG(TStream& Stream, TProgressRec& Progress);
+    void ReadTGA(TStream& Stream, TProgressRec& Progress);
+    void WriteTGA(TStream& Stream, TProgressRec& Progress);
 
     // Generic paths through the format table.
     void LoadFileThroughTable(const std::string& FileName, const TKVFileFormatInfo* Info, bool CatchErrors);

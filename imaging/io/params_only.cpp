@@ -3,6 +3,7 @@
 #include "imaging/codecs/gif/giffilter.h"
 #include "imaging/codecs/pcx/pcxfilter.h"
 #include "imaging/codecs/png/pngfilt.h"
+#include "imaging/codecs/tga/kvtgafil.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
 #include "imaging/io/detail/io_work.h"
@@ -34,6 +35,9 @@ void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t DataLengt
         break;
     case fmtPCX:
         Pcxfilter::ReadPcxStream(Stream, scratch, *FParams, DataLength, Progress, true);
+        break;
+    case fmtTGA:
+        Kvtgafil::ReadTGAStream(Stream, scratch, *FParams, Progress, true, mask, false);
         break;
     case fmtPXM:
         Bmpfilt::PXMReadStream(Stream, scratch, *FParams, Progress, true);

@@ -109,6 +109,18 @@ TPnmImage ScaledTo8Bits(const TPnmImage& image)
     return scaled;
 }
 
+void PnmToBitmap(const TPnmImage& image, TKVBitmap& bitmap)
+{
+    bitmap.Allocate(image.Width, image.Height, kv24RGB);
+    for (int32_t y = 0; y < image.Height; ++y) {
+        auto* row = reinterpret_cast<TRGB*>(bitmap.GetScanLine(y));
+        for (int32_t x = 0; x < image.Width; ++x) {
+            const int32_t g = image.Channels == 3 ? 1 : 0, b = image.Channels == 3 ? 2 : 0;
+            row[x] = TRGB{uint8_t(image.At(x, y, b)), uint8_t(image.At(x, y, g)), uint8_t(image.At(x, y, 0))};
+        }
+    }
+}
+
 TPnmImage BitmapSamples(TKVBitmap& bitmap)
 {
     TPnmImage image;

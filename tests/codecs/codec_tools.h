@@ -36,6 +36,9 @@ TPnmImage ParsePnm(const std::string& bytes);
 // Samples brought to 0..255 as the readers scale them (v * 255 / maximum, truncated).
 TPnmImage ScaledTo8Bits(const TPnmImage& image);
 
+// Makes bitmap a kv24RGB copy of an 8-bit image.
+void PnmToBitmap(const TPnmImage& image, TKVBitmap& bitmap);
+
 // A bitmap's pixels as 8-bit RGB samples (kv1g bits as 0 and 255), top row first.
 TPnmImage BitmapSamples(TKVBitmap& bitmap);
 

@@ -134,14 +134,7 @@ TEST(PcxWriter, WritesEveryDepthThatTheToolsRead)
     }
     Decoded rose;
     const kvtest::TPnmImage image = kvtest::ParsePnm(kvtest::TempFolder::Read(Rose));
-    rose.Bitmap.Allocate(image.Width, image.Height, kv24RGB);
-    for (int32_t y = 0; y < image.Height; ++y) {
-        for (int32_t x = 0; x < image.Width; ++x) {
-            rose.Bitmap.SetPixels_kv24RGB(
-                x, y,
-                TRGB{uint8_t(image.At(x, y, 2)), uint8_t(image.At(x, y, 1)), uint8_t(image.At(x, y, 0))});
-        }
-    }
+    kvtest::PnmToBitmap(image, rose.Bitmap);
     kvtest::TempFolder folder;
     const struct
     {

@@ -42,3 +42,34 @@ TEST(WbmpFrontEnd, FoundByNameAndIdButNotByContent)
     EXPECT_FALSE(byId.Aborting);
     EXPECT_TRUE(SamePixels(*byId.KVBitmap(), *byName.KVBitmap()));
 }
+
+// The alpha of a 32-bit TGA becomes the alpha channel, and goes back out as 32-bit pixels.
+TEST(TgaFrontEnd, AlphaChannelInAndOut)
+{
+    const std::string source = PixbufImage("reftests/tga/gtk-logo-rle-32bpp-top-left.tga");
+    if (!FileExists(source)) {
+        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    }
+    TKorvaneIO io(nullptr);
+    io.LoadFromFile(source);
+    ASSERT_FALSE(io.Aborting);
+    EXPECT_EQ(io.Params().FileType, 11);
+    ASSERT_TRUE(io.KVBitmap()->GetHasAlphaChannel());
+    EXPECT_EQ(io.KVBitmap()->GetAlphaChannel()->GetPixels_kv8(0, 0), 0);
+
+    kvtest::TempFolder folder;
+    io.SaveToFile(folder.File("copy.tga"));
+    ASSERT_FALSE(io.Aborting);
+    const std::string bytes = FileBytes(folder.File("copy.tga"));
+    EXPECT_EQ(bytes[16], 32);
+    TKorvaneIO back(nullptr);
+    back.LoadFromFile(folder.File("copy.tga"));
+    EXPECT_TRUE(SamePixels(*back.KVBitmap(), *io.KVBitmap()));
+    EXPECT_TRUE(SamePixels(*back.KVBitmap()->GetAlphaChannel(), *io.KVBitmap()->GetAlphaChannel()));
+
+    TKorvaneIO params(nullptr);
+    params.ParamsFromFile(source);
+    EXPECT_EQ(params.Params().FileType, 11);
+    EXPECT_EQ(params.Params().Width, 48);
+    EXPECT_EQ(params.Params().SamplesPerPixel, 4);
+}
