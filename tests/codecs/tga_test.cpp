@@ -361,6 +361,7 @@ TEST(TgaReader, RefusesBadHeadersAndIgnoresBadFooters)
         {"colour-map type 2", Header(0, 2, 2, 0, 0, 2, 2, 24, 0) + std::string(12, '\0')},
         {"width 0", Header(0, 0, 2, 0, 0, 0, 2, 24, 0)},
         {"24-bit indexes", Header(0, 1, 1, 2, 24, 1, 1, 24, 0) + std::string(9, '\0')},
+        {"indexes without a colour map", Header(0, 0, 1, 0, 0, 1, 1, 8, 0) + std::string(9, '\0')},
         {"past the pixel budget", Header(0, 0, 2, 0, 0, 65535, 65535, 24, 0)},
         {"colour map cut", Header(0, 1, 1, 256, 24, 1, 1, 8, 0) + std::string(100, '\0')},
         {"header cut", Header(0, 0, 2, 0, 0, 2, 2, 24, 0).substr(0, 10)},
@@ -386,5 +387,30 @@ TEST(TgaReader, RefusesBadHeadersAndIgnoresBadFooters)
         Decode(image + footer, d);
         EXPECT_FALSE(d.Aborted);
         EXPECT_EQ(d.Params.TGA_Author, offset == 19 ? std::string(41, 'A') : "");
+    }
+}
+
+TEST(TgaProbe, TellsPlausibleHeaders)
+{
+    const struct
+    {
+        std::string bytes;
+        bool found;
+    } cases[] = {
+        {Header(0, 0, 2, 0, 0, 2, 2, 24, 0), true},
+        {Header(0, 0, 2, 0, 0, 2, 2, 15, 0), false},
+        {Header(0, 1, 9, 256, 24, 2, 2, 8, 0), true},
+        {Header(0, 0, 1, 0, 0, 2, 2, 8, 0), false}, // colour-mapped without a map
+        {Header(0, 0, 2, 0, 0, 0, 2, 24, 0), false},
+        {Header(0, 0, 2, 0, 0, 2, 2, 24, 0).substr(0, 17), false},
+        {std::string(18, '\x01'), false},
+    };
+    for (const auto& c : cases) {
+        TMemoryStream stream;
+        stream.WriteBuffer("ab", 2);
+        stream.WriteBuffer(c.bytes.data(), int64_t(c.bytes.size()));
+        stream.SetPosition(2);
+        EXPECT_EQ(Kvtgafil::TryTGA(stream), c.found);
+        EXPECT_EQ(stream.Position(), 2);
     }
 }

@@ -75,6 +75,16 @@ bool ValidDepth(int32_t depth)
     return depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
 }
 
+// Colour-mapped pixels are byte indexes into a map the file holds.
+bool Plausible(const THeader& h)
+{
+    if (!ValidType(h.ImageType) || h.ColourMapType > 1 || !ValidDepth(h.Depth) || h.Width == 0 ||
+        h.Height == 0) {
+        return false;
+    }
+    return (h.ImageType != 1 && h.ImageType != 9) || (h.ColourMapType == 1 && h.Depth == 8);
+}
+
 // A word of 5-bit channels, each widened by 8; the top bit is not alpha here.
 TRGB Word555(uint16_t word)
 {
@@ -231,14 +241,8 @@ private:
         FHeader = ParseHeader(raw);
         FParams.TGA_XPos = FHeader.XOrigin;
         FParams.TGA_YPos = FHeader.YOrigin;
-        if (!ValidType(FHeader.ImageType) || !ValidDepth(FHeader.Depth) || FHeader.ColourMapType > 1 ||
-            FHeader.Width == 0 || FHeader.Height == 0) {
-            return false;
-        }
-        // No decoder exists for 4-bit pixels or for run-length encoded 1-bit rows; index pixels
-        // are bytes.
-        if (FHeader.Depth == 4 || (FHeader.Depth == 1 && FHeader.Rle()) ||
-            ((FHeader.ImageType == 1 || FHeader.ImageType == 9) && FHeader.Depth != 8)) {
+        // No decoder exists for 4-bit pixels or for run-length encoded 1-bit rows.
+        if (!Plausible(FHeader) || FHeader.Depth == 4 || (FHeader.Depth == 1 && FHeader.Rle())) {
             return false;
         }
         std::vector<uint8_t> id(FHeader.IdLength);
@@ -431,8 +435,7 @@ bool TryTGA(TStream& Stream)
     if (!read) {
         return false;
     }
-    const THeader header = ParseHeader(raw);
-    return ValidType(header.ImageType) && header.ColourMapType <= 1 && ValidDepth(header.Depth);
+    return Plausible(ParseHeader(raw));
 }
 
 void ReadTGAStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
