@@ -326,6 +326,38 @@ void _KVWallisFilter(TKVBitmap* Bitmap, int32_t p1, int32_t p2, int32_t p3, int3
                      int32_t p6, int32_t p7, bool Binary, const TKVProgressEvent& OnProgress = {},
                      TObject* Sender = nullptr);
 
+// ---- Effects, marks, merge and comparison --------------------------------------------------
+
+// Lights the rectangle of a kv24RGB bitmap from (LightX, LightY) as a surface whose height is the
+// grey level; KeepPercent of the original colour stays.
+void _BumpMapping(TKVBitmap* Bitmap, int32_t LightX, int32_t LightY, int32_t LightWidth, int32_t LightHeight,
+                  int32_t KeepPercent, TRGB Colour, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                  TProgressRec& Progress);
+// A spherical lens of the given size centred on (x, y); Refraction below 1 acts as 1.
+void _lens(TKVBitmap* Bitmap, int32_t x, int32_t y, int32_t width, int32_t height, double Refraction,
+           TProgressRec& Progress);
+// Circular waves from the centre; Reflective scales positions by the wave instead of shifting them.
+void _wave(TKVBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int32_t Phase, bool Reflective,
+           TProgressRec& Progress);
+// Colours every (Spacing + 1)-th pixel of every (Spacing + 1)-th row of the rectangle, from its corner.
+void _PaintMark(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t Spacing,
+                TRGB Colour, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Recolours (x, y) and the pixels on circles of radius 1 .. Width div 2 around it whose channels
+// all lie within Tolerance of Reference; their alpha becomes 255.
+void _PenMarker(TKVBitmap* Bitmap, int32_t x, int32_t y, int32_t Width, TRGB Colour, TRGB Reference,
+                int32_t Tolerance);
+// Mixes Other, stretched to the rectangle, into it: Percent of the image, the rest of Other.
+void _Merge(TKVBitmap* Bitmap, TKVBitmap* Other, int32_t Percent, int32_t x1, int32_t y1, int32_t x2,
+            int32_t y2, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
+// Equal sizes and formats (and alpha channels) with equal pixel bytes; row padding is not compared.
+bool _BitmapCompareX(TBitmap* a, TBitmap* b);
+bool _BitmapCompareXEx(TKVBitmap* a, TKVBitmap* b);
+// Per channel of two kv24RGB images of one size: the smallest and largest PSNR, MSE, RMSE, peak and
+// mean absolute difference over the three channels; Equal when no pixel differs.
+void _KVComputeDiff(TKVBitmap* Bitmap, TKVBitmap* Other, double& psnrMin, double& psnrMax, double& mseMin,
+                    double& mseMax, double& rmseMin, double& rmseMax, double& peakMin, double& peakMax,
+                    double& meanMin, double& meanMax, bool& Equal);
+
 } // namespace Korvaneproc
 
 // The processing component that applies these workers to an attached image.

@@ -172,6 +172,20 @@ public:
     void WallisFilter(int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5, int32_t p6, int32_t p7,
                       bool Binary);
 
+    // ---- Effects, marks, merge and comparison ----
+    void BumpMapping(int32_t LightX, int32_t LightY, int32_t LightWidth, int32_t LightHeight,
+                     int32_t KeepPercent, TRGB Colour);
+    void Lens(int32_t x, int32_t y, int32_t width, int32_t height, double Refraction);
+    void Wave(int32_t Amplitude, int32_t WaveLength, int32_t Phase, bool Reflective);
+    void PaintMark(int32_t Spacing, TRGB Colour);
+    void MergeKVBitmap(TKVBitmap* Other, int32_t Percent);
+    void Merge(TBitmap* Other, int32_t Percent);
+    void PaintPenMarker(int32_t x, int32_t y, int32_t Width, TColor Color, TColor ReferenceColor,
+                        int32_t Tolerance);
+    bool ComputeImageEquality(TKVBitmap* Other, double& psnrMin, double& psnrMax, double& mseMin,
+                              double& mseMax, double& rmseMin, double& rmseMax, double& peakMin,
+                              double& peakMax, double& meanMin, double& meanMax);
+
     // ---- Settings ----
     bool AutoUndo = true;
     // Where image snapshots keep their pixels.
