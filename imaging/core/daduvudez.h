@@ -16,6 +16,7 @@
 #include "imaging/core/kvlists.h"
 #include "imaging/core/mask.h"
 #include "imaging/core/message_table.h"
+#include "imaging/core/palette_dialog.h"
 #include "imaging/core/pixel_helpers.h"
 #include "imaging/core/quantizer.h"
 #include "imaging/core/stream_utils.h"

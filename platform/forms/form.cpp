@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "platform/forms/detail/front_image.h"
 #include "platform/forms/detail/qt_bridge.h"
 #include "platform/forms/menus.h"
 #include "platform/forms/std_controls.h"
@@ -65,6 +66,11 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, new TFormWidget)
 
 TForm::~TForm()
 {
+    if (FSurface) {
+        UnbindWidget(FSurface);
+        delete FSurface;
+        FSurface = nullptr;
+    }
     if (FMenu) {
         FMenu->SetForm(nullptr);
         FMenu = nullptr;
@@ -145,6 +151,13 @@ void TForm::LayoutFrame()
         FMenuBar->setGeometry(0, 0, FWidget->width(), menuHeight);
     }
     FClient->setGeometry(0, menuHeight, FWidget->width(), std::max(FWidget->height() - menuHeight, 0));
+    if (FSurface) {
+        FSurface->setGeometry(0, 0, FClient->width(), FClient->height());
+        if (FClient->width() != FHost->Image()->Width() || FClient->height() != FHost->Image()->Height()) {
+            FHost->Resize(FClient->width(), FClient->height());
+            FSurface->update();
+        }
+    }
     CheckResize();
 }
 
@@ -570,4 +583,87 @@ bool TForm::HandleDialogKey(uint16_t Key)
         return true;
     }
     return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Painting
+
+void TForm::EnsureFrontImage()
+{
+    if (FHost) {
+        return;
+    }
+    FHost = std::make_unique<TFrontImageHost>([this] { Paint(); },
+                                              [this] {
+                                                  TCanvas* canvas = FHost->Canvas();
+                                                  canvas->Brush()->SetColor(Color());
+                                                  canvas->Brush()->SetStyle(bsSolid);
+                                                  canvas->FillRect(canvas->ClipRect());
+                                              });
+    auto* surface = new TSurfaceWidget(FClient, this, FHost.get());
+    FHost->OnDrawn = [surface](const TRect& area) {
+        surface->update(QRect(area.Left, area.Top, area.Right - area.Left, area.Bottom - area.Top));
+    };
+    FSurface = surface;
+    // Behind the child controls, whenever they were made.
+    FSurface->lower();
+    FSurface->show();
+    RouteEventsOf(FSurface);
+    FSurface->setGeometry(0, 0, FClient->width(), FClient->height());
+    FHost->Resize(FClient->width(), FClient->height());
+}
+
+TCanvas* TForm::Canvas()
+{
+    EnsureFrontImage();
+    return FHost->Canvas();
+}
+
+TBitmap* TForm::FrontImage()
+{
+    EnsureFrontImage();
+    return FHost->Image();
+}
+
+void TForm::Invalidate()
+{
+    if (!FHost) {
+        TWinControl::Invalidate();
+        return;
+    }
+    FHost->Mark(nullptr, true);
+    FSurface->update();
+}
+
+void TForm::Update()
+{
+    if (!FHost) {
+        TWinControl::Update();
+        return;
+    }
+    const TRect area = FHost->PaintMarked();
+    if (area.Right > area.Left) {
+        FSurface->update(QRect(area.Left, area.Top, area.Right - area.Left, area.Bottom - area.Top));
+    }
+}
+
+void TForm::Repaint()
+{
+    Invalidate();
+    Update();
+}
+
+void TForm::ColorChanged()
+{
+    TWinControl::ColorChanged();
+    if (FHost) {
+        Invalidate();
+    }
+}
+
+void TForm::Paint()
+{
+    if (OnPaint) {
+        OnPaint(this);
+    }
 }

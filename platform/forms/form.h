@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/core/exceptions.h"
@@ -107,6 +108,16 @@ public:
     TButton* DefaultButton() const { return FDefaultButton; }
     TButton* CancelButton() const { return FCancelButton; }
 
+    // A form that draws itself: once Canvas or FrontImage has been asked for, the client area
+    // behind the child controls is a front image, as a custom control's is. Paint (OnPaint by
+    // default) draws on Canvas what Invalidate marked, and the form takes the mouse over it.
+    TCanvas* Canvas();
+    TBitmap* FrontImage();
+    void Invalidate() override;
+    void Update() override;
+    void Repaint() override;
+    TNotifyEvent OnPaint;
+
     TNotifyEvent OnCreate;
     TNotifyEvent OnDestroy;
     TNotifyEvent OnShow;
@@ -140,14 +151,21 @@ protected:
     virtual void DoShow();
     virtual void DoHide();
     void WidgetResized() override { LayoutFrame(); }
+    void ColorChanged() override;
+    // Draws the form on Canvas; the default fires OnPaint after the erase filled the area with
+    // Color.
+    virtual void Paint();
 
 private:
+    void EnsureFrontImage();
     void CloseModal();
     void ApplyWindowFlags();
     void PlaceOnFirstShow();
     void LayoutFrame();
 
     QWidget* FClient = nullptr;
+    QWidget* FSurface = nullptr;
+    std::unique_ptr<FormsDetail::TFrontImageHost> FHost;
     QWidget* FMenuBar = nullptr;
     TMainMenu* FMenu = nullptr;
     TButton* FDefaultButton = nullptr;
