@@ -78,6 +78,12 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtPCX:
         LoadFromFilePCX(FileName);
         break;
+    case fmtICO:
+        LoadFromFileICO(FileName);
+        break;
+    case fmtCUR:
+        LoadFromFileCUR(FileName);
+        break;
     case fmtTGA:
         LoadFromFileTGA(FileName);
         break;
@@ -110,6 +116,12 @@ void TKorvaneIO::LoadStreamFrontEnd(TStream& Stream, int32_t FileType)
         break;
     case fmtPCX:
         LoadFromStreamPCX(Stream);
+        break;
+    case fmtICO:
+        LoadFromStreamICO(Stream);
+        break;
+    case fmtCUR:
+        LoadFromStreamCUR(Stream);
         break;
     case fmtTGA:
         LoadFromStreamTGA(Stream);
@@ -236,6 +248,9 @@ void TKorvaneIO::SaveToFile(const std::string& FileName)
     case fmtPCX:
         SaveToFilePCX(FileName);
         return;
+    case fmtICO:
+        SaveToFileICO(FileName);
+        return;
     case fmtTGA:
         SaveToFileTGA(FileName);
         return;
@@ -344,6 +359,9 @@ void TKorvaneIO::SaveToStream(TStream& Stream, int32_t FileType)
         return;
     case fmtPCX:
         SaveToStreamPCX(Stream);
+        return;
+    case fmtICO:
+        SaveToStreamICO(Stream);
         return;
     case fmtTGA:
         SaveToStreamTGA(Stream);

@@ -172,6 +172,14 @@ int32_t FindByProbes(TStream& stream, const TStreamHead& head, int64_t start)
         }
     }
     stream.SetPosition(start);
+    if (Bmpfilt::ICOTryStream(stream)) {
+        return fmtICO;
+    }
+    stream.SetPosition(start);
+    if (Bmpfilt::CURTryStream(stream)) {
+        return fmtCUR;
+    }
+    stream.SetPosition(start);
     if (Kvtgafil::TryTGA(stream)) {
         return fmtTGA;
     }

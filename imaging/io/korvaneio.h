@@ -3,6 +3,7 @@
 // and the worker threads that run its requests in the background.
 #pragma once
 
+#include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/message_table.h"
 #include "imaging/core/types.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 class TBitmap;
@@ -63,6 +65,12 @@ int32_t FindStreamFormat(TStream& Stream);
 // The format id of a file's content, 0 when unknown or unreadable. With VerifyExtension the
 // extension must name the same format; it decides between icon and cursor.
 int32_t FindFileFormat(const std::string& FileName, bool VerifyExtension);
+
+// The number of images of an icon file; the file's exceptions pass to the caller.
+int32_t EnumICOIm(const std::string& FileName);
+// Writes each picture as one image of a new icon file, at the depth its parameters give; false
+// (and no file) when it cannot.
+bool KVWriteICOImages(const std::string& FileName, std::span<const Bmpfilt::TKVIconImage> Images);
 
 } // namespace Korvaneio
 
@@ -302,6 +310,16 @@ public:
     // With StreamHeaders, writes a "PCX2" stream header before the picture.
     void SaveToStreamPCX(TStream& Stream);
 
+    // The image that ICO_ImageIndex (CUR_ImageIndex) names; an index past the directory fails.
+    // Cursors are read only.
+    void LoadFromFileICO(const std::string& FileName);
+    void LoadFromStreamICO(TStream& Stream);
+    void LoadFromFileCUR(const std::string& FileName);
+    void LoadFromStreamCUR(TStream& Stream);
+    // One icon image for each leading entry of ICO_Sizes with a width, at ICO_BitCount's depth.
+    void SaveToFileICO(const std::string& FileName);
+    void SaveToStreamICO(TStream& Stream);
+
     void LoadFromFileTGA(const std::string& FileName);
     void LoadFromStreamTGA(TStream& Stream);
     void SaveToFileTGA(const std::string& FileName);
@@ -374,6 +392,9 @@ private:
     int32_t ReadGifFrame(TStream& Stream, TProgressRec& Progress);
     void ReadPNG(TStream& Stream, TProgressRec& Progress);
     void WritePNG(TStream& Stream, TProgressRec& Progress);
+    bool IconIndexInRange(TStream& Stream, bool Cursor);
+    void ReadIcon(TStream& Stream, TKVBitmap& Target, TProgressRec& Progress, bool Cursor, bool ParamsOnly);
+    void WriteIcon(TStream& Stream, TProgressRec& Progress);
     void ReadTGA(TStream& Stream, TProgressRec& Progress);
     void WriteTGA(TStream& Stream, TProgressRec& Progress);
 

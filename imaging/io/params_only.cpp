@@ -36,6 +36,10 @@ void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t DataLengt
     case fmtPCX:
         Pcxfilter::ReadPcxStream(Stream, scratch, *FParams, DataLength, Progress, true);
         break;
+    case fmtICO:
+    case fmtCUR:
+        ReadIcon(Stream, scratch, Progress, FileType == fmtCUR, true);
+        break;
     case fmtTGA:
         Kvtgafil::ReadTGAStream(Stream, scratch, *FParams, Progress, true, mask, false);
         break;

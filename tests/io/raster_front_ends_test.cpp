@@ -73,3 +73,63 @@ TEST(TgaFrontEnd, AlphaChannelInAndOut)
     EXPECT_EQ(params.Params().Width, 48);
     EXPECT_EQ(params.Params().SamplesPerPixel, 4);
 }
+
+// Icons are written at the leading sizes of ICO_Sizes that have a width; an index past the
+// directory fails the load; a cursor reads its hot spot.
+TEST(IconFrontEnd, SizesIndexesAndCursors)
+{
+    kvtest::TempFolder folder;
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 40, 30);
+    io.Params().ICO_Sizes[0][0] = io.Params().ICO_Sizes[0][1] = 32;
+    io.Params().ICO_Sizes[1][0] = io.Params().ICO_Sizes[1][1] = 16;
+    io.Params().ICO_BitCount[0] = 32;
+    io.Params().ICO_BitCount[1] = 8;
+    io.SaveToFile(folder.File("a.ico"));
+    ASSERT_FALSE(io.Aborting);
+    EXPECT_EQ(Korvaneio::EnumICOIm(folder.File("a.ico")), 2);
+    int status = -1;
+    const std::string listing = RunTool("icotool -l " + folder.File("a.ico"), &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(listing.find("--width=16 --height=16 --bit-depth=8"), std::string::npos) << listing;
+
+    TKorvaneIO reader(nullptr);
+    reader.Params().ICO_ImageIndex = 1;
+    reader.LoadFromFile(folder.File("a.ico"));
+    EXPECT_FALSE(reader.Aborting);
+    EXPECT_EQ(reader.KVBitmap()->GetWidth(), 16);
+    reader.Params().ICO_ImageIndex = 2;
+    reader.LoadFromFile(folder.File("a.ico"));
+    EXPECT_TRUE(reader.Aborting);
+    EXPECT_EQ(reader.KVBitmap()->GetWidth(), 16);
+    reader.ParamsFromFile(folder.File("a.ico"));
+    EXPECT_EQ(reader.Params().FileType, 0);
+
+    // By content; as a cursor when the name says so.
+    TMemoryStream stream;
+    stream.LoadFromFile(folder.File("a.ico"));
+    TKorvaneIO byContent(nullptr);
+    byContent.LoadFromStream(stream);
+    EXPECT_FALSE(byContent.Aborting);
+    EXPECT_EQ(byContent.Params().FileType, 6);
+    EXPECT_EQ(byContent.KVBitmap()->GetWidth(), 32);
+    CopyFile(folder.File("a.ico"), folder.File("a.cur"));
+    TKorvaneIO cursor(nullptr);
+    cursor.ParamsFromFile(folder.File("a.cur"));
+    EXPECT_EQ(cursor.Params().FileType, 7);
+    cursor.LoadFromFile(folder.File("a.cur"));
+    EXPECT_FALSE(cursor.Aborting);
+    EXPECT_EQ(cursor.Params().CUR_XHotSpot, 1);
+    EXPECT_EQ(cursor.Params().CUR_YHotSpot, 32);
+
+    // Several ready pictures in one file; a picture too large for an icon writes no file.
+    TKVBitmap large;
+    FillPattern(large, 300, 2);
+    TIOParamsVals params;
+    const Bmpfilt::TKVIconImage images[] = {{io.KVBitmap(), &params}, {reader.KVBitmap(), &params}};
+    EXPECT_TRUE(Korvaneio::KVWriteICOImages(folder.File("two.ico"), images));
+    EXPECT_EQ(Korvaneio::EnumICOIm(folder.File("two.ico")), 2);
+    const Bmpfilt::TKVIconImage failing[] = {{&large, &params}};
+    EXPECT_FALSE(Korvaneio::KVWriteICOImages(folder.File("none.ico"), failing));
+    EXPECT_FALSE(FileExists(folder.File("none.ico")));
+}

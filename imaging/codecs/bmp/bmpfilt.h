@@ -5,11 +5,14 @@
 #include "imaging/core/types.h"
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
+class TKVMask;
 
 namespace Bmpfilt {
 
@@ -46,5 +49,36 @@ void PXMWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
 void WBMPReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                     bool ParamsOnly);
 void WBMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
+
+// Icons and cursors. The probes want a directory whose entries point past themselves at some
+// data; the position is kept. _EnumICOImStream gives the directory's image count.
+bool ICOTryStream(TStream& Stream);
+bool CURTryStream(TStream& Stream);
+int32_t _EnumICOImStream(TStream& Stream);
+
+// Decodes the image that ICO_ImageIndex (CUR_ImageIndex) names: a bitmap with its AND mask, or
+// a PNG. Unless NoMask, AlphaMask (created when empty) gets the transparency. An index outside
+// the directory reads nothing and is no failure here: the caller compares it with the count.
+// The icon reader decodes a stream that starts with "BM" as a BMP file.
+void ICOReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, bool ParamsOnly,
+                   TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoMask);
+void CURReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, bool ParamsOnly,
+                   TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoMask);
+
+// Writes one icon image per size (width, height: 1 to 256), made from Bitmap by resampling, at
+// bit count i (1, 4, 8, 24 or 32; 0 takes Params' depth). A failed write leaves the stream as
+// it was before the call.
+void ICOWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
+                    std::span<const int32_t[2]> Sizes, std::span<const int32_t> BitCounts);
+
+// A ready picture for an icon file, at the depth its parameters give.
+struct TKVIconImage
+{
+    TKVBitmap* Bitmap = nullptr;
+    TIOParamsVals* Params = nullptr;
+};
+// Writes each picture as it is, one icon image each; palette forms leave their palette in the
+// picture's parameters.
+void ICOWriteStream2(TStream& Stream, std::span<const TKVIconImage> Images, TProgressRec& Progress);
 
 } // namespace Bmpfilt

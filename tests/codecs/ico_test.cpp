@@ -1,0 +1,431 @@
+// The icon and cursor codecs: gdk-pixbuf's reference icons and ImageMagick's own icons entry by
+// entry, what the writers make as icotool lists it, and hand-made directories, masks and cursors.
+#include "imaging/codecs/bmp/bmpfilt.h"
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/core/mask.h"
+#include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string Reftests = "/usr/libexec/installed-tests/gdk-pixbuf/test-images/reftests/";
+const std::string MagickImages = "/usr/share/doc/imagemagick-6-common/html/images/";
+const std::string MagickFavicon = "/usr/share/doc/imagemagick-6-common/html/www/favicon.ico";
+const std::string Rose = MagickImages + "rose.pnm";
+
+struct Decoded
+{
+    bool Aborted = false;
+    TKVBitmap Bitmap;
+    TIOParamsVals Params;
+    std::unique_ptr<TKVMask> Mask;
+};
+
+void Decode(const std::string& bytes, Decoded& d, int32_t index = 0, bool cursor = false)
+{
+    TMemoryStream stream;
+    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+    TProgressRec progress;
+    progress.Aborting = &d.Aborted;
+    if (cursor) {
+        d.Params.CUR_ImageIndex = index;
+        Bmpfilt::CURReadStream(stream, d.Bitmap, d.Params, false, progress, d.Mask, false);
+    } else {
+        d.Params.ICO_ImageIndex = index;
+        Bmpfilt::ICOReadStream(stream, d.Bitmap, d.Params, false, progress, d.Mask, false);
+    }
+}
+
+std::string Tool(const std::string& command)
+{
+    int status = -1;
+    std::string out = kvtest::RunTool(command + " 2>/dev/null", &status);
+    return status == 0 ? out : std::string();
+}
+
+// The largest difference from an RGBA reference: colour where the reference is opaque, alpha
+// everywhere (255 where we made no mask).
+int32_t DifferenceFromRgba(Decoded& d, const std::string& rgba)
+{
+    const int32_t w = d.Bitmap.GetWidth(), h = d.Bitmap.GetHeight();
+    if (rgba.size() != size_t(w) * size_t(h) * 4) {
+        return -1;
+    }
+    int32_t worst = 0;
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            const auto* ref = reinterpret_cast<const uint8_t*>(rgba.data()) + (size_t(y) * w + x) * 4;
+            const int alpha = d.Mask != nullptr ? d.Mask->GetPixel(x, y) : 255;
+            worst = std::max(worst, std::abs(ref[3] - alpha));
+            if (ref[3] == 255) {
+                const TRGB ours = d.Bitmap.GetPixels(x, y);
+                worst = std::max(
+                    {worst, std::abs(ref[0] - ours.r), std::abs(ref[1] - ours.g), std::abs(ref[2] - ours.b)});
+            }
+        }
+    }
+    return worst;
+}
+
+// A directory of one entry followed by a 40-byte header, a palette and rows.
+std::string Icon(int type, int entryWidth, int entryHeight, int colourCount, int planes, int entryBits,
+                 int headerWidth, int headerHeight, int headerBits, const std::string& data)
+{
+    std::string file(6 + 16 + 40, '\0');
+    file[2] = char(type);
+    file[4] = 1;
+    file[6] = char(entryWidth);
+    file[7] = char(entryHeight);
+    file[8] = char(colourCount);
+    file[10] = char(planes);
+    file[12] = char(entryBits);
+    const uint32_t bytes = uint32_t(40 + data.size());
+    for (int i = 0; i < 4; ++i) {
+        file[14 + size_t(i)] = char(bytes >> (8 * i));
+    }
+    file[18] = 22;
+    file[22] = 40;
+    for (int i = 0; i < 4; ++i) {
+        file[26 + size_t(i)] = char(uint32_t(headerWidth) >> (8 * i));
+        file[30 + size_t(i)] = char(uint32_t(headerHeight) >> (8 * i));
+    }
+    file[34] = 1;
+    file[36] = char(headerBits);
+    return file + data;
+}
+
+bool HaveSamples()
+{
+    return fs::exists(Reftests + "squares.ico") && fs::exists(MagickFavicon) &&
+           !Tool("which convert icotool").empty();
+}
+
+} // namespace
+
+// squares.ico and the 128-pixel entry of bug785447.ico equal gdk-pixbuf's references.
+TEST(IcoReader, DecodesGdkPixbufReferences)
+{
+    if (!HaveSamples()) {
+        GTEST_SKIP() << "gdk-pixbuf-tests, imagemagick-6-doc, imagemagick or icoutils is missing";
+    }
+    Decoded squares;
+    Decode(kvtest::TempFolder::Read(Reftests + "squares.ico"), squares);
+    ASSERT_FALSE(squares.Aborted);
+    EXPECT_EQ(
+        DifferenceFromRgba(squares, Tool("convert " + Reftests + "squares.ico.ref.png -depth 8 rgba:-")), 0);
+
+    const std::string bug = kvtest::TempFolder::Read(Reftests + "bug785447.ico");
+    Decoded sizes;
+    Decode(bug, sizes);
+    int32_t index = -1;
+    for (int32_t i = 0; i < 16; ++i) {
+        if (sizes.Params.ICO_Sizes[i][0] == 128 && sizes.Params.ICO_BitCount[i] == 32) {
+            index = i;
+        }
+    }
+    ASSERT_GE(index, 0);
+    Decoded large;
+    Decode(bug, large, index);
+    ASSERT_FALSE(large.Aborted);
+    EXPECT_EQ(large.Bitmap.GetWidth(), 128);
+    EXPECT_EQ(
+        DifferenceFromRgba(large, Tool("convert " + Reftests + "bug785447.ico.ref.png -depth 8 rgba:-")), 0);
+}
+
+// Every entry of five icons (4, 8 and 32 bits, PNG entries of 256 pixels among them) decodes
+// as ImageMagick decodes it, at the size identify gives.
+TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
+{
+    if (!HaveSamples()) {
+        GTEST_SKIP() << "gdk-pixbuf-tests, imagemagick-6-doc, imagemagick or icoutils is missing";
+    }
+    int32_t entries = 0;
+    for (const std::string& file :
+         {Reftests + "squares.ico", Reftests + "bug785447.ico", MagickImages + "ImageMagick.ico",
+          MagickImages + "wand.ico", MagickFavicon}) {
+        const std::string bytes = kvtest::TempFolder::Read(file);
+        TMemoryStream stream;
+        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        stream.SetPosition(0);
+        const int32_t count = Bmpfilt::_EnumICOImStream(stream);
+        ASSERT_GT(count, 0);
+        for (int32_t i = 0; i < count; ++i) {
+            SCOPED_TRACE(file + "[" + std::to_string(i) + "]");
+            Decoded d;
+            Decode(bytes, d, i);
+            ASSERT_FALSE(d.Aborted);
+            const std::string entry = "'" + file + "[" + std::to_string(i) + "]'";
+            EXPECT_EQ(Tool("identify -format '%w %h' " + entry),
+                      std::to_string(d.Params.Width) + " " + std::to_string(d.Params.Height));
+            EXPECT_EQ(DifferenceFromRgba(d, Tool("convert " + entry + " -depth 8 rgba:-")), 0);
+            ++entries;
+        }
+    }
+    EXPECT_EQ(entries, 1 + 18 + 3 + 3 + 5);
+}
+
+// The sizes and depths asked for, each as icotool lists it and as our reader reads it back.
+TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
+{
+    if (!HaveSamples()) {
+        GTEST_SKIP() << "gdk-pixbuf-tests, imagemagick-6-doc, imagemagick or icoutils is missing";
+    }
+    TKVBitmap rose;
+    kvtest::PnmToBitmap(kvtest::ParsePnm(kvtest::TempFolder::Read(Rose)), rose);
+    // A transparent corner, which every form but 24 bits carries.
+    TKVBitmap* alpha = rose.GetAlphaChannel();
+    for (int32_t y = 0; y < 10; ++y) {
+        for (int32_t x = 0; x < 10; ++x) {
+            alpha->SetPixels_kv8(x, y, 0);
+        }
+    }
+    const int32_t sizes[][2] = {{16, 16}, {32, 32}, {48, 40}, {64, 64}, {256, 256}};
+    const int32_t bits[] = {1, 4, 8, 24, 32};
+    TIOParamsVals params;
+    TMemoryStream stream;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Bmpfilt::ICOWriteStream(stream, rose, params, progress, sizes, bits);
+    ASSERT_FALSE(aborting);
+    kvtest::TempFolder folder;
+    const std::string bytes(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+    const std::string file = folder.Write("out.ico", bytes);
+    const std::string listing = Tool("icotool -l " + file);
+    const char* expected[] = {
+        "--index=1 --width=16 --height=16 --bit-depth=1 --palette-size=2",
+        "--index=2 --width=32 --height=32 --bit-depth=4 --palette-size=16",
+        "--index=3 --width=48 --height=40 --bit-depth=8 --palette-size=256",
+        "--index=4 --width=64 --height=64 --bit-depth=24 --palette-size=0",
+        "--index=5 --width=256 --height=256 --bit-depth=32 --palette-size=0",
+    };
+    for (const char* line : expected) {
+        EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
+    }
+    for (int32_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        Decoded d;
+        Decode(bytes, d, i);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(d.Bitmap.GetWidth(), sizes[i][0]);
+        EXPECT_EQ(d.Bitmap.GetHeight(), sizes[i][1]);
+        EXPECT_EQ(d.Params.ICO_BitCount[i], bits[i]);
+        EXPECT_EQ(d.Mask->GetPixel(0, 0), bits[i] == 24 ? 255 : 0);
+        EXPECT_EQ(d.Mask->GetPixel(sizes[i][0] - 1, sizes[i][1] - 1), 255);
+        // ImageMagick sees the same picture where it is opaque.
+        const std::string entry = "'" + file + "[" + std::to_string(i) + "]'";
+        EXPECT_EQ(DifferenceFromRgba(d, Tool("convert " + entry + " -depth 8 rgba:-")), 0);
+    }
+}
+
+// Hand-made icons: sizes from the directory and the header, depth from the colour count, the
+// 1-bit background rule, a BMP in place of an icon, and a 4-bit row of odd width.
+TEST(IcoReader, DirectoryHeaderAndMaskRules)
+{
+    // 1 bit, 2 x 1, black and white: pixel 0 transparent (XOR 0, AND 1), pixel 1 inverting
+    // (XOR 1, AND 1).
+    const std::string palette = std::string("\0\0\0\0", 4) + std::string("\xff\xff\xff\0", 4);
+    const std::string rows = std::string("\x40\0\0\0", 4) + std::string("\xc0\0\0\0", 4);
+    const std::string mono = Icon(1, 2, 1, 2, 1, 1, 2, 2, 1, palette + rows);
+    for (const bool white : {true, false}) {
+        Decoded d;
+        d.Params.ICO_Background = white ? TRGB{255, 255, 255} : TRGB{10, 20, 30};
+        TMemoryStream stream;
+        stream.WriteBuffer(mono.data(), int64_t(mono.size()));
+        stream.SetPosition(0);
+        TProgressRec progress;
+        progress.Aborting = &d.Aborted;
+        Bmpfilt::ICOReadStream(stream, d.Bitmap, d.Params, false, progress, d.Mask, false);
+        ASSERT_EQ(d.Bitmap.GetPixelFormat(), kv1g);
+        EXPECT_EQ(d.Bitmap.GetPixels_kv1g(0, 0), white);
+        EXPECT_EQ(d.Bitmap.GetPixels_kv1g(1, 0), !white);
+        EXPECT_EQ(d.Mask->GetPixel(0, 0), 0);
+    }
+
+    // A white-and-black palette stays 1-bit with its bits turned; another pair is colour.
+    const std::string turned = std::string("\xff\xff\xff\0", 4) + std::string("\0\0\0\0", 4);
+    Decoded inverted;
+    Decode(Icon(1, 2, 1, 2, 1, 1, 2, 2, 1, turned + std::string("\x80\0\0\0", 4) + std::string(4, '\0')),
+           inverted);
+    ASSERT_EQ(inverted.Bitmap.GetPixelFormat(), kv1g);
+    EXPECT_FALSE(inverted.Bitmap.GetPixels_kv1g(0, 0));
+    EXPECT_TRUE(inverted.Bitmap.GetPixels_kv1g(1, 0));
+    const std::string red = std::string("\0\0\xff\0", 4) + std::string("\xff\0\0\0", 4);
+    Decoded coloured;
+    Decode(Icon(1, 2, 1, 2, 1, 1, 2, 2, 1, red + std::string("\x80\0\0\0", 4) + std::string(4, '\0')),
+           coloured);
+    ASSERT_EQ(coloured.Bitmap.GetPixelFormat(), kv24RGB);
+    EXPECT_EQ(coloured.Bitmap.GetPixels_kv24RGB(0, 0), (TRGB{255, 0, 0}));
+
+    // 4 bits, 3 pixels: the third is the high nibble of the second byte. No bit count in the
+    // directory or the header: the colour count tells.
+    std::string sixteen(64, '\0');
+    sixteen[4 * 7 + 1] = char(200);
+    Decoded nibbles;
+    Decode(Icon(1, 3, 1, 16, 0, 0, 3, 2, 0, sixteen + std::string("\x00\x70\0\0", 4) + std::string(4, '\0')),
+           nibbles);
+    ASSERT_FALSE(nibbles.Aborted);
+    EXPECT_EQ(nibbles.Bitmap.GetPixels_kv24RGB(2, 0), (TRGB{0, 200, 0}));
+    EXPECT_EQ(nibbles.Params.BitsPerSample, 4);
+
+    // A 32 x 32 entry whose header says 48 x 96 is 48 x 48; a width byte of 0 takes the header's 256.
+    const std::string pixels48(48 * 48 * 4 + 48 * 8, '\0');
+    Decoded header;
+    Decode(Icon(1, 32, 32, 0, 1, 32, 48, 96, 32, pixels48), header);
+    EXPECT_EQ(header.Bitmap.GetWidth(), 48);
+    EXPECT_EQ(header.Bitmap.GetHeight(), 48);
+    Decoded wide;
+    Decode(Icon(1, 0, 1, 0, 1, 24, 256, 2, 24, std::string(256 * 3 + 32, '\0')), wide);
+    EXPECT_EQ(wide.Bitmap.GetWidth(), 256);
+    EXPECT_EQ(wide.Params.ICO_Sizes[0][0], 256);
+    EXPECT_EQ(wide.Mask->GetPixel(0, 0), 255);
+
+    // A cursor: hot spot from the directory's planes and bit-count fields.
+    Decoded cursor;
+    Decode(Icon(2, 2, 1, 2, 5, 7, 2, 2, 1, palette + rows), cursor, 0, true);
+    ASSERT_FALSE(cursor.Aborted);
+    EXPECT_EQ(cursor.Params.CUR_XHotSpot, 5);
+    EXPECT_EQ(cursor.Params.CUR_YHotSpot, 7);
+
+    // A BMP where an icon was expected.
+    TKVBitmap small;
+    small.Allocate(3, 2, kv24RGB);
+    small.Fill(0);
+    TIOParamsVals params;
+    TMemoryStream bmp;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Bmpfilt::BMPWriteStream(bmp, small, params, progress);
+    Decoded asBmp;
+    Decode(std::string(static_cast<const char*>(bmp.Memory()), size_t(bmp.Size())), asBmp);
+    EXPECT_FALSE(asBmp.Aborted);
+    EXPECT_EQ(asBmp.Bitmap.GetWidth(), 3);
+
+    // A directory of 20 entries fills the 16 sizes there are.
+    std::string many(6 + 20 * 16, '\0');
+    many[2] = 1;
+    many[4] = 20;
+    for (int i = 0; i < 20; ++i) {
+        many[6 + 16 * size_t(i)] = char(i + 1);
+    }
+    Decoded twenty;
+    Decode(many, twenty, 99);
+    EXPECT_FALSE(twenty.Aborted); // an index past the directory is the caller's to tell
+    EXPECT_EQ(twenty.Params.ICO_Sizes[15][0], 0);
+    Decoded listed;
+    Decode(many, listed, 19);
+    EXPECT_EQ(listed.Params.ICO_Sizes[15][0], 16);
+}
+
+TEST(IcoReader, RefusesEntriesThatPassTheirData)
+{
+    std::string offsetPast = Icon(1, 2, 2, 0, 1, 24, 2, 4, 24, std::string(40, '\0'));
+    offsetPast[18] = char(200);
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"offset past the file", offsetPast},
+        {"rows past the data", Icon(1, 0, 0, 0, 1, 24, 200, 400, 24, std::string(100, '\0'))},
+        {"header past the pixel budget", Icon(1, 0, 0, 0, 1, 24, 60000, 120000, 24, std::string(100, '\0'))},
+        {"no bit count anywhere", Icon(1, 2, 2, 0, 1, 0, 2, 4, 0, std::string(40, '\0'))},
+        {"16 bits", Icon(1, 2, 2, 0, 1, 16, 2, 4, 16, std::string(40, '\0'))},
+        {"negative height", Icon(1, 0, 0, 0, 1, 24, 2, -4, 24, std::string(40, '\0'))},
+        {"directory cut", Icon(1, 2, 2, 0, 1, 24, 2, 4, 24, "").substr(0, 12)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d;
+        Decode(c.bytes, d);
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+    }
+}
+
+TEST(IcoProbe, TellsIconsFromCursors)
+{
+    const std::string icon = Icon(1, 2, 1, 2, 1, 1, 2, 2, 1, std::string(16, '\0'));
+    std::string cursor = icon;
+    cursor[2] = 2;
+    std::string reservedSet = icon;
+    reservedSet[9] = 1;
+    std::string offsetInDirectory = icon;
+    offsetInDirectory[18] = 10;
+    const struct
+    {
+        const std::string& bytes;
+        bool icon, cursor;
+    } cases[] = {
+        {icon, true, false},
+        {cursor, false, true},
+        {reservedSet, false, false},
+        {offsetInDirectory, false, false},
+    };
+    for (const auto& c : cases) {
+        TMemoryStream stream;
+        stream.WriteBuffer(c.bytes.data(), int64_t(c.bytes.size()));
+        stream.SetPosition(0);
+        EXPECT_EQ(Bmpfilt::ICOTryStream(stream), c.icon);
+        EXPECT_EQ(Bmpfilt::CURTryStream(stream), c.cursor);
+        EXPECT_EQ(stream.Position(), 0);
+        EXPECT_EQ(Bmpfilt::_EnumICOImStream(stream), 1);
+    }
+}
+
+// Ready pictures keep their own size and the depth their parameters give; a failed write
+// leaves the stream as it was.
+TEST(IcoWriter, WritesReadyPicturesAndCutsBackOnFailure)
+{
+    TKVBitmap colour, bits;
+    colour.Allocate(20, 10, kv24RGB);
+    colour.Fill(0);
+    colour.SetPixels_kv24RGB(3, 4, TRGB{1, 2, 3});
+    bits.Allocate(9, 9, kv1g);
+    bits.Fill(0);
+    bits.SetPixels_kv1g(8, 8, true);
+    TIOParamsVals colourParams, bitsParams;
+    colourParams.BitsPerSample = 8;
+    colourParams.SamplesPerPixel = 3;
+    const Bmpfilt::TKVIconImage images[] = {{&colour, &colourParams}, {&bits, &bitsParams}};
+    TMemoryStream stream;
+    stream.WriteBuffer("xyz", 3);
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Bmpfilt::ICOWriteStream2(stream, images, progress);
+    ASSERT_FALSE(aborting);
+    const std::string bytes =
+        std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size())).substr(3);
+    Decoded first, second;
+    Decode(bytes, first, 0);
+    Decode(bytes, second, 1);
+    EXPECT_EQ(first.Bitmap.GetPixels_kv24RGB(3, 4), (TRGB{1, 2, 3}));
+    EXPECT_EQ(first.Params.BitsPerSample, 8);
+    EXPECT_EQ(first.Params.SamplesPerPixel, 3);
+    ASSERT_EQ(second.Bitmap.GetPixelFormat(), kv1g);
+    EXPECT_TRUE(second.Bitmap.GetPixels_kv1g(8, 8));
+    EXPECT_EQ(bitsParams.BitsPerSample, 1);
+
+    TKVBitmap tooLarge;
+    tooLarge.Allocate(300, 2, kv24RGB);
+    const Bmpfilt::TKVIconImage failing[] = {{&colour, &colourParams}, {&tooLarge, &colourParams}};
+    TMemoryStream cut;
+    cut.WriteBuffer("xyz", 3);
+    aborting = false;
+    Bmpfilt::ICOWriteStream2(cut, failing, progress);
+    EXPECT_TRUE(aborting);
+    EXPECT_EQ(cut.Size(), 3);
+}
