@@ -4,6 +4,7 @@
 
 #include "imaging/core/types.h"
 #include "platform/graphics/colors.h"
+#include "platform/graphics/geometry.h"
 
 #include <array>
 #include <cstdint>
@@ -357,6 +358,31 @@ bool _BitmapCompareXEx(TKVBitmap* a, TKVBitmap* b);
 void _KVComputeDiff(TKVBitmap* Bitmap, TKVBitmap* Other, double& psnrMin, double& psnrMax, double& mseMin,
                     double& mseMax, double& rmseMin, double& rmseMax, double& peakMin, double& peakMax,
                     double& meanMin, double& meanMax, bool& Equal);
+
+// ---- Magic wand -----------------------------------------------------------------------------
+
+// Pixels are close to the seed's colour when each channel differs by less than Tolerance.
+// The outline of the connected region around the seed (holes included) as Count pixel-corner
+// vertices; nothing and Count 0 for a seed outside the image or an empty region. Grow adds the
+// 3 x 3 neighbourhood of every region pixel.
+std::unique_ptr<TPoint[]> _MakeMagicWandPoints(TKVBitmap* Bitmap, int32_t x, int32_t y, bool Grow,
+                                               int32_t Tolerance, int32_t& Count);
+// Sets the region's pixels (holes stay clear) in a mask of the image's size.
+void _MakeMagicWandPointsEx(TKVBitmap* Bitmap, int32_t x, int32_t y, bool Grow, int32_t Tolerance,
+                            TKVMask* Mask);
+// Sets every close pixel of the image, connected or not.
+void _MakeMagicWandPointsEx2(TKVBitmap* Bitmap, int32_t x, int32_t y, int32_t Tolerance, TKVMask* Mask);
+
+// ---- Noise removal for 1-bit images ---------------------------------------------------------
+
+// Pixels of the colour (a set bit when Colour is not 0) with 1 .. MaxCount pixels of that colour
+// in their 3 x 3 neighbourhood (themselves included) take the other colour.
+void _KVRemoveIsolatedPixels1Bit(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                 int32_t Colour, int32_t MaxCount);
+// kFill: Iterations sub-iterations that alternately fill white holes with black and remove black
+// specks; WindowSize 3 is the one window built.
+void _kf_kfill(TKVBitmap* Bitmap, bool CheckConnectivity, bool StrictFill, int32_t Iterations,
+               int32_t WindowSize, bool Inverse);
 
 } // namespace Korvaneproc
 

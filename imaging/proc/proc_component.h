@@ -186,6 +186,21 @@ public:
                               double& mseMax, double& rmseMin, double& rmseMax, double& peakMin,
                               double& peakMax, double& meanMin, double& meanMax);
 
+    // ---- Noise removal for 1-bit images ----
+    void RemoveIsolatedPixels(int32_t Colour, int32_t MaxCount);
+    void RemoveNoise(int32_t Iterations, bool Inverse);
+
+    // ---- Data hidden in the pixels of a kv24RGB image ----
+    // Payload bytes the picture holds (negative below 22 pixels; 0 for other formats).
+    int32_t GetHiddenDataSpace();
+    // Stores what fits of Size bytes and returns how many were stored.
+    int32_t WriteHiddenData(const void* Data, int32_t Size);
+    int32_t WriteHiddenText(const std::string& Text);
+    // Reads at most Size payload bytes into Buffer and returns the stored length (nullptr and 0:
+    // only the length), which never exceeds the picture's capacity.
+    int32_t ReadHiddenData(void* Buffer, int32_t Size);
+    std::string ReadHiddenText();
+
     // ---- Settings ----
     bool AutoUndo = true;
     // Where image snapshots keep their pixels.

@@ -1,5 +1,5 @@
-// The processing component's window filters: blur, soft shadow, sharpen, morphology, median and
-// Wallis.
+// The processing component's window filters: blur, soft shadow, sharpen, morphology, median,
+// Wallis, and the noise removal of 1-bit images.
 #include "imaging/proc/proc_component.h"
 
 #include "imaging/core/daduvudez.h"
@@ -87,5 +87,33 @@ void TKorvaneProc::WallisFilter(int32_t p1, int32_t p2, int32_t p3, int32_t p4, 
     // The caption is the median filter's.
     ApplyToSelection("MedianFilter", [&](TKVBitmap* b, int32_t, int32_t, int32_t, int32_t) {
         _KVWallisFilter(b, p1, p2, p3, p4, p5, p6, p7, Binary, OnProgress, this);
+    });
+}
+
+void TKorvaneProc::RemoveIsolatedPixels(int32_t Colour, int32_t MaxCount)
+{
+    if (!Prepare() || MaxCount == 0)
+        return;
+    ApplyToSelection("RemoveIsolatedPixels",
+                     [&](TKVBitmap* b, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+                         _KVRemoveIsolatedPixels1Bit(b, x1, y1, x2, y2, Colour, MaxCount);
+                     });
+}
+
+void TKorvaneProc::RemoveNoise(int32_t Iterations, bool Inverse)
+{
+    if (!Prepare() || Iterations == 0)
+        return;
+    ApplyToSelection("RemoveNoise", [&](TKVBitmap* b, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+        if (b != FKVBitmap || (x1 == 0 && y1 == 0 && x2 >= b->GetWidth() && y2 >= b->GetHeight())) {
+            _kf_kfill(b, true, true, Iterations, 3, Inverse);
+            return;
+        }
+        // A selected rectangle: the filter sees only its pixels.
+        TKVBitmap part;
+        part.Allocate(x2 - x1, y2 - y1, b->GetPixelFormat());
+        b->CopyRectTo(&part, x1, y1, 0, 0, x2 - x1, y2 - y1);
+        _kf_kfill(&part, true, true, Iterations, 3, Inverse);
+        part.CopyRectTo(b, 0, 0, x1, y1, x2 - x1, y2 - y1);
     });
 }

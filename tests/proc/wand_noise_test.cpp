@@ -1,0 +1,283 @@
+// The magic wand, noise removal of 1-bit images and data hidden in pixels, against hand cases and
+// the results that reference/wand_noise_reference.py works out.
+#include "imaging/proc/korvaneproc.h"
+#include "tests/proc/proc_test_util.h"
+#include "tests/proc/selection_view.h"
+
+#include "platform/core/random.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace proctest;
+using namespace Korvaneproc;
+
+namespace {
+
+struct Attached
+{
+    std::unique_ptr<TKVBitmap> image;
+    TKorvaneProc proc{nullptr};
+    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
+    {
+        proc.SetAttachedKVBitmap(image.get());
+    }
+};
+
+using Points = std::vector<std::pair<int, int>>;
+
+Points OutlineOf(TKVBitmap* image, int x, int y, bool grow, int tolerance)
+{
+    int32_t count = -1;
+    std::unique_ptr<TPoint[]> points = _MakeMagicWandPoints(image, x, y, grow, tolerance, count);
+    Points result;
+    for (int32_t i = 0; i < count; ++i)
+        result.emplace_back(points[i].X, points[i].Y);
+    EXPECT_EQ(points == nullptr, count == 0);
+    return result;
+}
+
+Grid MaskOf(TKVMask& mask)
+{
+    Grid g(size_t(mask.Height), std::vector<int>(size_t(mask.Width)));
+    for (int y = 0; y < mask.Height; ++y)
+        for (int x = 0; x < mask.Width; ++x)
+            g[y][x] = mask.GetPixel(x, y) != 0;
+    return g;
+}
+
+Grid Connected(TKVBitmap* image, int x, int y, int tolerance, bool grow = false, bool global = false)
+{
+    TKVMask mask;
+    mask.AllocateBits(image->GetWidth(), image->GetHeight(), 1);
+    if (global)
+        _MakeMagicWandPointsEx2(image, x, y, tolerance, &mask);
+    else
+        _MakeMagicWandPointsEx(image, x, y, grow, tolerance, &mask);
+    return MaskOf(mask);
+}
+
+// A reference PGM of 0 and 255 as a kv1g image.
+std::unique_ptr<TKVBitmap> BitsOf(const std::string& reference)
+{
+    auto levels = Levels(Reference(reference).get());
+    for (auto& row : levels)
+        for (int& v : row)
+            v = v != 0;
+    return Bits(levels);
+}
+
+} // namespace
+
+TEST(MagicWand, OutlinesOfHandCases)
+{
+    auto uniform = GreyRgb(Grid(10, std::vector<int>(10, 90)));
+    EXPECT_EQ(OutlineOf(uniform.get(), 4, 7, false, 1),
+              (Points{{0, 0}, {10, 0}, {10, 0}, {10, 10}, {10, 10}, {0, 10}, {0, 10}, {0, 0}}));
+    EXPECT_EQ(OutlineOf(uniform.get(), 4, 7, true, 1), OutlineOf(uniform.get(), 0, 0, false, 1))
+        << "growing never leaves the region's box";
+    Grid one(12, std::vector<int>(12, 0));
+    one[5][5] = 200;
+    auto single = GreyRgb(one);
+    for (const auto& [x, y] : OutlineOf(single.get(), 5, 5, false, 10))
+        EXPECT_TRUE((x == 5 || x == 6) && (y == 5 || y == 6)) << x << "," << y;
+    EXPECT_TRUE(OutlineOf(uniform.get(), 4, 7, false, 0).empty()) << "tolerance 0 matches nothing";
+    EXPECT_TRUE(OutlineOf(uniform.get(), 10, 0, false, 50).empty()) << "seed outside";
+
+    // A ring: the outline encloses the hole, the mask leaves it out.
+    auto ring = GreyRgb({{9, 9, 9, 9}, {9, 0, 0, 9}, {9, 9, 9, 9}});
+    EXPECT_EQ(OutlineOf(ring.get(), 0, 0, false, 5),
+              (Points{{0, 0}, {4, 0}, {4, 0}, {4, 3}, {4, 3}, {0, 3}, {0, 3}, {0, 0}}));
+    EXPECT_EQ(Connected(ring.get(), 0, 0, 5), (Grid{{1, 1, 1, 1}, {1, 0, 0, 1}, {1, 1, 1, 1}}));
+}
+
+TEST(MagicWand, MasksAreConnectedGrownOrGlobal)
+{
+    // Two patches of the seed colour; diagonal neighbours are not connected.
+    auto patches = GreyRgb({{5, 5, 80, 5}, {80, 80, 80, 5}, {80, 5, 80, 80}});
+    EXPECT_EQ(Connected(patches.get(), 0, 0, 3), (Grid{{1, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}}));
+    EXPECT_EQ(Connected(patches.get(), 0, 0, 3, true), (Grid{{1, 1, 1, 0}, {1, 1, 1, 0}, {0, 0, 0, 0}}));
+    EXPECT_EQ(Connected(patches.get(), 0, 0, 3, false, true),
+              (Grid{{1, 1, 0, 1}, {0, 0, 0, 1}, {0, 1, 0, 0}}));
+    auto checker = Bits({{1, 0, 1}, {0, 1, 0}, {1, 0, 1}});
+    EXPECT_EQ(Connected(checker.get(), 1, 1, 1), (Grid{{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}));
+    // Every format reads as colour: a palette picture by its palette entries.
+    auto indexed = Bytes({{0, 1, 2}}, kv8p, {{0, 0, 0}, {0, 0, 2}, {0, 0, 90}});
+    EXPECT_EQ(Connected(indexed.get(), 0, 0, 3), (Grid{{1, 1, 0}}));
+}
+
+TEST(MagicWand, MatchesTheReferenceOnTheRoseAndLongLines)
+{
+    auto rose = Rose();
+    ASSERT_NE(rose, nullptr) << "ImageMagick is not installed";
+    struct Case
+    {
+        const char* name;
+        int x, y, tolerance;
+        bool grow;
+    };
+    for (const Case& c : {Case{"petal", 30, 20, 48, false}, Case{"leaf", 8, 40, 30, true}}) {
+        const std::string name = c.name;
+        std::ifstream text(std::string(KV_TEST_DATA_DIR) + "/proc/wand-" + name + ".txt");
+        Points expected;
+        for (std::string pair; text >> pair;) {
+            const size_t comma = pair.find(',');
+            expected.emplace_back(std::stoi(pair.substr(0, comma)), std::stoi(pair.substr(comma + 1)));
+        }
+        EXPECT_EQ(OutlineOf(rose.get(), c.x, c.y, c.grow, c.tolerance), expected) << name;
+        EXPECT_EQ(Connected(rose.get(), c.x, c.y, c.tolerance), Levels(BitsOf("wand-" + name + ".pgm").get()))
+            << name;
+    }
+    for (auto [w, h] : {std::pair{65536, 1}, std::pair{1, 65536}}) {
+        auto line = Blank(w, h, kv8g, 7);
+        EXPECT_EQ(OutlineOf(line.get(), w - 1, h - 1, false, 1),
+                  (Points{{0, 0}, {w, 0}, {w, 0}, {w, h}, {w, h}, {0, h}, {0, h}, {0, 0}}));
+    }
+}
+
+TEST(NoiseRemoval, MatchesTheReferenceAndHandCases)
+{
+    auto input = BitsOf("noise-input.pgm");
+    const struct
+    {
+        std::function<void(TKorvaneProc&)> apply;
+        const char* reference;
+        const char* caption;
+    } cases[] = {
+        {[](TKorvaneProc& p) { p.RemoveIsolatedPixels(0, 3); }, "noise-isolated.pgm", "RemoveIsolatedPixels"},
+        {[](TKorvaneProc& p) { p.RemoveNoise(5, false); }, "noise-kfill.pgm", "RemoveNoise"},
+        {[](TKorvaneProc& p) { p.RemoveNoise(4, true); }, "noise-kfill-inverse.pgm", "RemoveNoise"}};
+    for (const auto& c : cases) {
+        Attached a(Copy(input.get()));
+        c.apply(a.proc);
+        EXPECT_EQ(Levels(a.image.get()), Levels(BitsOf(c.reference).get())) << c.reference;
+        EXPECT_EQ(a.proc.UndoCaptions(0), c.caption);
+    }
+
+    // One black pixel on white goes with MaxCount 1; two together stay, and go with MaxCount 2.
+    Grid white(4, std::vector<int>(5, 1));
+    Grid speck = white, pair = white;
+    speck[1][2] = 0;
+    pair[1][2] = pair[1][3] = 0;
+    const std::tuple<Grid, int, Grid> isolated[] = {
+        {speck, 1, white}, {speck, 0, speck}, {pair, 1, pair}, {pair, 2, white}};
+    for (const auto& [before, maxCount, after] : isolated) {
+        auto bits = Bits(before);
+        _KVRemoveIsolatedPixels1Bit(bits.get(), 0, 0, 5, 4, 0, maxCount);
+        EXPECT_EQ(Levels(bits.get()), after) << maxCount;
+    }
+    // kFill: one sub-iteration closes a white hole in black, two also remove a black speck.
+    Grid hole(5, std::vector<int>(5, 0));
+    hole[2][2] = 1;
+    auto holed = Bits(hole);
+    _kf_kfill(holed.get(), true, true, 1, 3, false);
+    EXPECT_EQ(Levels(holed.get()), Grid(5, std::vector<int>(5, 0)));
+    Grid dot(5, std::vector<int>(5, 1));
+    dot[2][2] = 0;
+    for (int iterations : {1, 2}) {
+        auto dotted = Bits(dot);
+        _kf_kfill(dotted.get(), true, true, iterations, 3, false);
+        EXPECT_EQ(Levels(dotted.get())[2][2], iterations == 2) << iterations;
+    }
+    auto many = Copy(input.get());
+    _kf_kfill(many.get(), true, true, 100000, 3, false);
+    EXPECT_EQ(Levels(many.get()).size(), 30u) << "a long run ends once nothing changes";
+}
+
+TEST(NoiseRemoval, CleansASaltedPageOfText)
+{
+    // A page of text in Liberation Sans, salted with black pixels on the white.
+    TBitmap page;
+    page.SetPixelFormat(pf24bit);
+    page.SetSize(320, 120);
+    TCanvas* canvas = page.Canvas();
+    canvas->Brush()->SetColor(clWhite);
+    canvas->FillRect(Rect(0, 0, 320, 120));
+    canvas->Font()->SetName("Arial");
+    canvas->Font()->SetSize(20);
+    canvas->TextOut(10, 10, "Plimbet makes galleries");
+    canvas->TextOut(10, 60, "from folders of pictures.");
+    TKVBitmap clean;
+    clean.CopyFromTBitmap(&page);
+    TProgressRec progress;
+    _ConvertToBWThreshold(&clean, 128, progress);
+    ASSERT_EQ(clean.GetPixelFormat(), kv1g);
+    auto salted = Copy(&clean);
+    RandSeed = 1234;
+    int added = 0;
+    for (int i = 0; i < 400; ++i) {
+        const int x = Random(318) + 1, y = Random(118) + 1;
+        if (salted->GetPixels_kv1g(x, y)) {
+            salted->SetPixels_kv1g(x, y, false);
+            ++added;
+        }
+    }
+    Attached a(Copy(salted.get()));
+    a.proc.RemoveNoise(2, false);
+    Attached reference(Copy(&clean));
+    reference.proc.RemoveNoise(2, false);
+    int left = 0;
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 320; ++x)
+            left += a.image->GetPixels_kv1g(x, y) != reference.image->GetPixels_kv1g(x, y);
+    EXPECT_GT(added, 300);
+    EXPECT_LT(left, added / 20) << "nearly all salt is gone and the letters are as without it";
+}
+
+TEST(HiddenData, LayoutCapacityAndFaults)
+{
+    Attached black(Blank(10, 10, kv24RGB, 0));
+    EXPECT_EQ(black.proc.GetHiddenDataSpace(), 29);
+    EXPECT_EQ(black.proc.WriteHiddenText("abc"), 3);
+    std::vector<int> carrier;
+    for (int y = 0; y < 10; ++y)
+        for (int b = 0; b < 30; ++b)
+            carrier.push_back(black.image->GetScanLine(y)[b]);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(carrier[i], i == 32 || i == 33) << i;
+    const std::string text = "abc";
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(carrier[64 + i], (text[i / 8] >> (i % 8)) & 1) << i;
+    EXPECT_EQ(black.proc.ReadHiddenText(), "abc");
+    EXPECT_EQ(black.proc.ReadHiddenData(nullptr, 0), 3);
+    EXPECT_EQ(black.proc.UndoCaptions(0), "WriteHiddenData");
+
+    // No byte moves by more than one; 255 holding 0 becomes 254.
+    Attached white(Blank(100, 100, kv24RGB, 255));
+    EXPECT_EQ(white.proc.GetHiddenDataSpace(), 3742);
+    std::string payload(4000, '\0');
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<char>(i * 7);
+    EXPECT_EQ(white.proc.WriteHiddenData(payload.data(), 4000), 3742) << "what fits is stored and counted";
+    std::string back(4000, 'x');
+    EXPECT_EQ(white.proc.ReadHiddenData(back.data(), 4000), 3742);
+    EXPECT_EQ(back.substr(0, 3742), payload.substr(0, 3742));
+    EXPECT_EQ(back[3742], 'x');
+    for (int y = 0; y < 100; ++y)
+        for (int b = 0; b < 300; ++b)
+            ASSERT_GE(white.image->GetScanLine(y)[b], 254);
+
+    // A picture with no hidden data never claims more than it can hold; bad arguments give 0.
+    auto crop = RealCrop(kColourCrop);
+    ASSERT_NE(crop, nullptr);
+    Attached plain(Copy(crop.get()));
+    EXPECT_LE(plain.proc.ReadHiddenData(nullptr, 0), plain.proc.GetHiddenDataSpace());
+    EXPECT_LE(plain.proc.ReadHiddenText().size(), 568u);
+    EXPECT_EQ(plain.proc.WriteHiddenData(nullptr, 5), 0);
+    EXPECT_EQ(plain.proc.WriteHiddenData(payload.data(), -1), 0);
+    EXPECT_EQ(plain.proc.ReadHiddenData(nullptr, 4), 0);
+    EXPECT_EQ(plain.proc.UndoCount(), 0);
+    EXPECT_EQ(MaxDifference(plain.image.get(), crop.get()), 0);
+    Attached tiny(Blank(4, 5, kv24RGB, 0));
+    EXPECT_EQ(tiny.proc.GetHiddenDataSpace(), -1);
+    EXPECT_EQ(tiny.proc.WriteHiddenText("x"), 0);
+    EXPECT_EQ(tiny.proc.ReadHiddenText(), "");
+    Attached grey(Blank(50, 50, kv8g, 0));
+    EXPECT_EQ(grey.proc.GetHiddenDataSpace(), 0);
+    EXPECT_EQ(grey.proc.WriteHiddenText("abc"), 0);
+    EXPECT_EQ(grey.proc.ReadHiddenData(nullptr, 0), 0);
+}
