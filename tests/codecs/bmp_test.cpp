@@ -410,6 +410,30 @@ TEST(BmpReader, RejectsHostileHeaders)
     }
 }
 
+// RLE data is read only as far as a picture of its size can use: a 2 x 2 picture with a 16 MB
+// tail decodes without taking memory for the tail.
+TEST(BmpReader, ReadsRleDataOnlyAsFarAsThePictureNeeds)
+{
+    Bytes rle{2, 1, 0, 0, 2, 0, 0, 1}; // bottom row green, top row red, end of bitmap
+    rle.resize(size_t(16) << 20, 0);
+    const Bytes file = MakeBmp({.bits = 8,
+                                .compression = 1,
+                                .colorsUsed = 2,
+                                .palette = {0, 0, 255, 0, 0, 255, 0, 0},
+                                .pixels = rle});
+    TMemoryStream stream;
+    stream.Write(file.data(), int64_t(file.size()));
+    stream.SetPosition(0);
+    Decoded d;
+    TProgressRec progress;
+    progress.Aborting = &d.Aborted;
+    const int64_t peak = kvtest::PeakHeapOf(
+        [&] { Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, false, false); });
+    EXPECT_FALSE(d.Aborted);
+    EXPECT_EQ(Rgb(d.Bitmap), (Bytes{255, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0}));
+    EXPECT_LT(peak, int64_t(1) << 20);
+}
+
 TEST(BmpRle, EncodesRowsAsTheFormatExpects)
 {
     struct Case

@@ -552,6 +552,28 @@ TEST(GifReader, FailuresSetTheAbortFlag)
     }
 }
 
+// The image data is kept only as far as a frame of its size can use: a 1 x 1 frame followed by
+// 16 MB of further sub-blocks decodes without taking memory for them.
+TEST(GifReader, KeepsImageDataOnlyAsFarAsTheFrameNeeds)
+{
+    Bytes gif = MakeGif({{{2}}}, 1, 1);
+    ASSERT_EQ(gif.end()[-2], 0); // the data's terminator, before the trailer
+    Bytes tail;
+    for (int i = 0; i < 65536; i++) {
+        tail.push_back(255);
+        tail.resize(tail.size() + 255, 0);
+    }
+    gif.insert(gif.end() - 2, tail.begin(), tail.end());
+    TMemoryStream stream;
+    Load(stream, gif);
+    TIOParamsVals params;
+    Decoded d;
+    const int64_t peak = kvtest::PeakHeapOf([&] { ReadFrame(stream, d, params); });
+    EXPECT_FALSE(d.Aborted);
+    EXPECT_EQ(Rgba(d), (Bytes{0, 255, 0, 255}));
+    EXPECT_LT(peak, int64_t(1) << 20);
+}
+
 TEST(GifReader, ParamsOnlyLeavesTheBitmapAlone)
 {
     Bytes gif = MakeGif({{{0, 1, 2, 3, 0, 1}, -1, 0, "", true}});

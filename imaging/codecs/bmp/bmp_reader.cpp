@@ -330,8 +330,12 @@ private:
     void DecodeRle(bool nibbles)
     {
         ClearBitmap(); // delta escapes skip pixels
-        std::vector<uint8_t> data(static_cast<size_t>(FPixelDataLength));
-        int64_t got = FStream.Read(data.data(), FPixelDataLength);
+        // Every code but the escapes gives a pixel or more, and a delta of four bytes moves one
+        // or more: data past four bytes a pixel and an escape a row is never read into memory,
+        // however long the file is.
+        const int64_t needed = 4 * FHeader.Width * FHeader.Height + 4 * FHeader.Height + 2;
+        std::vector<uint8_t> data(static_cast<size_t>(std::min(FPixelDataLength, needed)));
+        int64_t got = FStream.Read(data.data(), int64_t(data.size()));
         int32_t startRow = FHeader.TopDown ? int32_t(FHeader.Height - 1) : 0;
         if (nibbles)
             DecodeRLE4(FBitmap, data.data(), std::max<int64_t>(got, 0), startRow, FProgress, FPalette.data());

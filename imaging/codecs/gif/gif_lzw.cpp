@@ -48,14 +48,21 @@ private:
     int FPass = 0;
 };
 
-// Reads data sub-blocks up to the zero-length terminator or the end of the stream.
-std::vector<uint8_t> GatherSubBlocks(TStream& source)
+// Reads data sub-blocks up to the zero-length terminator or the end of the stream, keeping at
+// most limit bytes of them: memory follows the frame, however much data the file carries.
+std::vector<uint8_t> GatherSubBlocks(TStream& source, size_t limit)
 {
     std::vector<uint8_t> data;
     for (;;) {
         uint8_t length = 0;
         if (source.Read(&length, 1) != 1 || length == 0)
             break;
+        if (data.size() + length > limit) {
+            uint8_t skipped[255];
+            if (source.Read(skipped, length) < length)
+                break;
+            continue;
+        }
         size_t old = data.size();
         data.resize(old + length);
         int64_t got = source.Read(data.data() + old, length);
@@ -296,7 +303,11 @@ void GIFLZWDecompress(TStream& Source, int32_t Height, int32_t Width, bool Inter
         Source.SetPosition(start);
         return;
     }
-    std::vector<uint8_t> data = GatherSubBlocks(Source);
+    // A code takes at most 12 bits and every code but the clear and end codes gives a pixel or
+    // more: even an encoder that clears before each pixel needs less than 4 bytes a pixel,
+    // sub-block lengths included.
+    const size_t needed = size_t(Width) * size_t(Height) * 4 + 4096;
+    std::vector<uint8_t> data = GatherSubBlocks(Source, needed);
     auto decoder = std::make_unique<Decoder>(data, minCodeSize, Height, Width, Interlaced, Dest);
     if (Width == 0 || Height == 0)
         return;

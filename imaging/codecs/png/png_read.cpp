@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string_view>
 #include <vector>
 
 namespace Pngfilt {
@@ -41,6 +42,41 @@ void ReadData(png_structp png, png_bytep data, size_t length)
     }
     if (got != static_cast<int64_t>(length)) {
         png_error(png, "Read Error");
+    }
+}
+
+// Memory follows the picture, never a chunk's length field. Only the chunks the reader uses
+// are processed (beside the critical ones: bKGD and pHYs); texts, suggested palettes, profiles
+// and every other chunk are skipped unread, so a hostile length costs no allocation. The
+// library's own limits are set too, whatever it was built with: no side past the pixel budget,
+// few stored chunks, and no chunk held in memory past a size that no used chunk comes near.
+constexpr png_uint_32 ChunkCacheMax = 128;
+constexpr png_alloc_size_t ChunkMallocMax = png_alloc_size_t(1) << 20;
+const png_byte ProcessedAncillaryChunks[] = "bKGD\0pHYs";
+
+void SetLimits(png_structp png)
+{
+    const auto side = static_cast<png_uint_32>(std::min<int64_t>(KVCodecMaxPixels, PNG_UINT_31_MAX));
+    png_set_user_limits(png, side, side);
+    png_set_chunk_cache_max(png, ChunkCacheMax);
+    png_set_chunk_malloc_max(png, ChunkMallocMax);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, ProcessedAncillaryChunks, 2);
+}
+
+// The library reports a chunk longer than the chunk limit as a benign error, a warning on
+// reading, and would then allocate its declared length. For a chunk it processes that is
+// damage, not a picture; skipped chunks and the image data (which streams) are safe.
+void ReadWarning(png_structp png, png_const_charp message)
+{
+    const std::string_view text(message);
+    if (!text.ends_with("chunk data is too large")) {
+        return;
+    }
+    for (const char* chunk : {"IHDR", "PLTE", "tRNS", "IEND", "bKGD", "pHYs"}) {
+        if (text.starts_with(chunk)) {
+            png_error(png, message);
+        }
     }
 }
 
@@ -357,13 +393,17 @@ void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TP
     bool* aborting = progress.Aborting != nullptr ? progress.Aborting : &localAbort;
     TPngReader r;
     r.Stream = &stream;
-    r.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, aborting, PngError, PngWarning);
+    r.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, aborting, PngError, ReadWarning);
     r.Info = r.Png != nullptr ? png_create_info_struct(r.Png) : nullptr;
     if (r.Info == nullptr) {
         *aborting = true;
         return;
     }
     png_set_read_fn(r.Png, &r, ReadData);
+    if (!PngGuard(r.Png, [&r] { SetLimits(r.Png); })) {
+        *aborting = true;
+        return;
+    }
     if (!Decode(r, bitmap, params, progress, paramsOnly, alphaMask, noAlpha)) {
         *aborting = true;
     }
