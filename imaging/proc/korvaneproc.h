@@ -384,6 +384,20 @@ void _KVRemoveIsolatedPixels1Bit(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int3
 void _kf_kfill(TKVBitmap* Bitmap, bool CheckConnectivity, bool StrictFill, int32_t Iterations,
                int32_t WindowSize, bool Inverse);
 
+// ---- Edge and skew detection ----------------------------------------------------------------
+
+// Dest (which may be Source) becomes a kv1g picture of Source's size, edges black on white.
+// Ratio is the share of pixels taken as non-edges, Smoothing the filter's factor (0 < b < 1).
+void _KVEdgeDetect_ShenCastan(TKVBitmap* Source, TKVBitmap* Dest, double Ratio, double Smoothing,
+                              int32_t WindowSize, int32_t ThinFactor, bool DoHysteresis,
+                              TProgressRec& Progress);
+// The tilt in degrees of the strongest family of lines of black pixels in a kv1g picture,
+// searched over AngleRange degrees in steps of Precision (cut to tenths, 0.1 .. 1.0); 0 for
+// other formats or arguments.
+float _kvhough(TKVBitmap* Bitmap, TProgressRec& Progress, int32_t AngleRange, double Precision);
+// The sum of squared differences of consecutive rows of the picture's density profile.
+int64_t _KVCalcVertOrientationFitness(TKVBitmap* Bitmap);
+
 } // namespace Korvaneproc
 
 // The processing component that applies these workers to an attached image.

@@ -186,6 +186,14 @@ public:
                               double& mseMax, double& rmseMin, double& rmseMax, double& peakMin,
                               double& peakMax, double& meanMin, double& meanMax);
 
+    // ---- Edge and skew detection ----
+    void EdgeDetect_ShenCastan(double Ratio, double Smoothing, int32_t WindowSize, int32_t ThinFactor,
+                               bool DoHysteresis);
+    double SkewDetection(int32_t ResampleWidth, int32_t AngleRange, double Precision, bool EdgeDetect);
+    double SkewDetectionFine(double StartingAngle, double Resolution, int32_t Range, bool Complete);
+    // 90 when the picture's columns contrast more than its rows (text running down), else 0.
+    int32_t CalcOrientation();
+
     // ---- Noise removal for 1-bit images ----
     void RemoveIsolatedPixels(int32_t Colour, int32_t MaxCount);
     void RemoveNoise(int32_t Iterations, bool Inverse);
