@@ -93,6 +93,11 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtWBMP:
         LoadFromFileWBMP(FileName);
         break;
+    case fmtAVI:
+        OpenAVIFile(FileName);
+        LoadFromAVI(0);
+        CloseAVIFile();
+        break;
     default:
         NoFrontEndLoad();
         break;

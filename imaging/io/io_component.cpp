@@ -4,6 +4,7 @@
 #include "imaging/core/mask.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
+#include "imaging/io/kvvfw.h"
 #include "imaging/view/kvview.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/messages.h"
@@ -77,6 +78,7 @@ TKorvaneIO::TKorvaneIO(TComponent* AOwner) : TComponent(AOwner), FWork(std::make
 TKorvaneIO::~TKorvaneIO()
 {
     WaitThreads(false);
+    CloseAVIFile();
     RemoveViewCallback();
     FParams.reset();
     FPreviewFont.reset();

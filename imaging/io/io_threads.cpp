@@ -168,6 +168,14 @@ TKVIOThread::TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadFromURL Method, 
     Enqueue();
 }
 
+TKVIOThread::TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveIndex Method, int32_t Index)
+    : TKVIOThread(Owner, kvLoadSaveIndex)
+{
+    FLoadSaveIndex = std::move(Method);
+    FIndex = Index;
+    Enqueue();
+}
+
 // Takes the request's turn and joins the owner's list, then starts. Nothing may touch this
 // object after Start: the thread can end and free itself at once.
 void TKVIOThread::Enqueue()
@@ -243,6 +251,9 @@ void TKVIOThread::RunRequest()
         break;
     case kvLoadFromURL:
         FLoadFromURL(FURL);
+        break;
+    case kvLoadSaveIndex:
+        FLoadSaveIndex(FIndex);
         break;
     default:
         break;

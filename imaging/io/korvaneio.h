@@ -29,6 +29,10 @@ class TKorvaneIO;
 namespace Korvaneio::detail {
 struct TWorkState;
 }
+namespace Kvvfw {
+class TAVIReader;
+class TAVIWriter;
+} // namespace Kvvfw
 
 // One row of the registered-format table.
 struct TKVFileFormatInfo
@@ -97,6 +101,7 @@ using TKVIOMethodType_LoadSaveFileRetInt = std::function<int32_t(const std::stri
 using TKVIOMethodType_LoadSaveStreamRetInt = std::function<int32_t(TStream& Stream)>;
 using TKVIOMethodType_LoadSaveFileFormat = std::function<void(const std::string& nf, int32_t FileFormat)>;
 using TKVIOMethodType_LoadSaveStreamFormat = std::function<void(TStream& Stream, int32_t FileFormat)>;
+using TKVIOMethodType_LoadSaveIndex = std::function<void(int32_t Index)>;
 // A type of its own, so that its worker is told apart from a file request's.
 struct TKVIOMethodType_LoadFromURL : std::function<void(const std::string& URL)>
 {
@@ -121,6 +126,7 @@ public:
     TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveStreamFormat Method, TStream& Stream,
                 int32_t FileFormat);
     TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadFromURL Method, const std::string& URL);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveIndex Method, int32_t Index);
 
     TKVIOMethodTypes Kind() const { return FKind; }
 
@@ -141,10 +147,12 @@ private:
     TKVIOMethodType_LoadSaveFileFormat FLoadSaveFileFormat;
     TKVIOMethodType_LoadSaveStreamFormat FLoadSaveStreamFormat;
     TKVIOMethodType_LoadFromURL FLoadFromURL;
+    TKVIOMethodType_LoadSaveIndex FLoadSaveIndex;
     std::string FFileName;
     TStream* FStream = nullptr;
     int32_t FFileFormat = 0;
     std::string FURL;
+    int32_t FIndex = 0;
     uint64_t FTicket = 0;
 
     friend class TKorvaneIO;
@@ -273,6 +281,34 @@ public:
     // outside 200..299, a body over 256 MiB, 30 s without a connection, 60 s without data, or an
     // Aborting set while the body arrives. Params.FileName stays empty.
     virtual void LoadFromURL(const std::string& URL);
+
+    // ---- AVI frames ----
+    // One AVI file is open at a time, for reading or for writing. LoadFromFile reads frame 0 of
+    // an ".avi" file this way.
+    //
+    // Opens the file (closing any AVI file open) and returns the number of frames of its first
+    // video stream; 0 with Aborting set when it has none or the file cannot be read. Params takes
+    // the file name, file type 0 and the frame count.
+    int32_t OpenAVIFile(const std::string& FileName);
+    // Loads frame Index of the open file: kv24RGB, or kv8p for 8-bit palette video; Params takes
+    // its size, depth, the screen resolution and the frame delay in milliseconds. An index
+    // outside 0 .. count - 1, no open file or an undecodable frame set Aborting and load nothing.
+    void LoadFromAVI(int32_t Index);
+    // Closes the file; a file being written gets its name now, when every frame was written.
+    void CloseAVIFile();
+    // Starts a new AVI file at Rate / Scale frames per second, with the compressor Codec names
+    // ("DIB " or "MJPG", padded with blanks; any case), or the one the user chooses when Codec is
+    // empty. Another codec, a rate or scale below 1 or a cancelled choice set Aborting. A file
+    // that cannot be created raises EInvalidGraphic. Motion JPEG frames take Params.JPEG_Quality
+    // unless the user chose a quality.
+    void CreateAVIFile(const std::string& FileName, int32_t Rate, const std::string& Codec,
+                       int32_t Scale = 1);
+    // Appends the working bitmap (converted to kv24RGB unless kv1g) as the next frame: 8-bit with
+    // its own palette when Params says 8 bits and 1 sample per pixel and the video is
+    // uncompressed, else 24-bit. The first frame fixes the size and depth; a frame of another
+    // size or depth, one past the 1 GiB limit of the format, a failed write, or no file open for
+    // writing set Aborting (a failed write also leaves no file at close).
+    void SaveToAVI();
 
     // ---- Reading the parameters only, without pixels, never on a worker ----
     virtual void ParamsFromFile(const std::string& FileName);
@@ -416,6 +452,8 @@ private:
     TKVDitherMethod FDefaultDitherMethod = kvThreshold;
     std::unique_ptr<TIOParamsVals> FParams;
     std::unique_ptr<Korvaneio::detail::TWorkState> FWork;
+    std::unique_ptr<Kvvfw::TAVIReader> FAVIReader;
+    std::unique_ptr<Kvvfw::TAVIWriter> FAVIWriter;
 
     friend class TKVIOThread;
     friend struct Korvaneio::detail::TWorkState;

@@ -93,6 +93,23 @@ struct TFileDialogAnswer
     int32_t FilterIndex = 1;
 };
 
+// The compressors a video writer offers (by name), which of them take a quality, and the choice
+// shown first; the answer is the compressor chosen and its quality (1..100).
+struct TVideoCompressorRequest
+{
+    std::vector<std::string> Names;
+    std::vector<bool> TakesQuality;
+    int32_t Index = 0;
+    int32_t Quality = 75;
+};
+
+struct TVideoCompressorAnswer
+{
+    bool Accepted = false;
+    int32_t Index = 0;
+    int32_t Quality = 75;
+};
+
 class IDialogService
 {
 public:
@@ -113,6 +130,8 @@ public:
     virtual void ShowHelpTopic(const std::string& helpFile, const std::string& topic) = 0;
     // Hands a file, folder or URL to the desktop's opener; false when nothing could open it.
     virtual bool ShellOpen(const std::string& target) = 0;
+    // Lets the user choose how the frames of a new video are compressed.
+    virtual TVideoCompressorAnswer ChooseVideoCompressor(const TVideoCompressorRequest& request) = 0;
 };
 
 // The service in use: the installed one, else the real one.

@@ -3,12 +3,20 @@
 #include "platform/forms/dialogs.h"
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
 #include <QUrl>
+#include <algorithm>
 #include <utility>
 
 #include "platform/core/files.h"
@@ -214,6 +222,61 @@ public:
     {
         EnsureQtApplication();
         return QDesktopServices::openUrl(UrlOf(target));
+    }
+
+    // The compressor in a drop-down list, the quality as a slider with its number beside it,
+    // enabled for the compressors that take one.
+    TVideoCompressorAnswer ChooseVideoCompressor(const TVideoCompressorRequest& request) override
+    {
+        EnsureQtApplication();
+        QDialog dialog(DialogParent());
+        dialog.setWindowTitle(QStringLiteral("Video Compression"));
+        auto* layout = new QGridLayout(&dialog);
+        auto* compressor = new QComboBox(&dialog);
+        for (const std::string& name : request.Names) {
+            compressor->addItem(ToQ(name));
+        }
+        compressor->setCurrentIndex(
+            std::clamp<int>(request.Index, 0, std::max<int>(0, int(request.Names.size()) - 1)));
+        auto* slider = new QSlider(Qt::Horizontal, &dialog);
+        auto* number = new QSpinBox(&dialog);
+        slider->setRange(1, 100);
+        number->setRange(1, 100);
+        slider->setValue(std::clamp(request.Quality, 1, 100));
+        number->setValue(slider->value());
+        QObject::connect(slider, &QSlider::valueChanged, number, &QSpinBox::setValue);
+        QObject::connect(number, &QSpinBox::valueChanged, slider, &QSlider::setValue);
+        auto* qualityLabel = new QLabel(QStringLiteral("Compression &Quality:"), &dialog);
+        qualityLabel->setBuddy(slider);
+        auto enableQuality = [&](int index) {
+            const bool takes = index >= 0 && size_t(index) < request.TakesQuality.size() &&
+                               request.TakesQuality[size_t(index)];
+            slider->setEnabled(takes);
+            number->setEnabled(takes);
+            qualityLabel->setEnabled(takes);
+        };
+        QObject::connect(compressor, &QComboBox::currentIndexChanged, &dialog, enableQuality);
+        enableQuality(compressor->currentIndex());
+        auto* compressorLabel = new QLabel(QStringLiteral("&Compressor:"), &dialog);
+        compressorLabel->setBuddy(compressor);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        layout->addWidget(compressorLabel, 0, 0);
+        layout->addWidget(compressor, 0, 1, 1, 2);
+        layout->addWidget(qualityLabel, 1, 0);
+        layout->addWidget(slider, 1, 1);
+        layout->addWidget(number, 1, 2);
+        layout->addWidget(buttons, 2, 0, 1, 3);
+        layout->setColumnMinimumWidth(1, 200);
+        TVideoCompressorAnswer answer;
+        if (dialog.exec() != QDialog::Accepted || request.Names.empty()) {
+            return answer;
+        }
+        answer.Accepted = true;
+        answer.Index = compressor->currentIndex();
+        answer.Quality = number->value();
+        return answer;
     }
 
 private:

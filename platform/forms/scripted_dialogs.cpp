@@ -63,6 +63,16 @@ void TScriptedDialogService::AnswerPrinterSetup(bool accepted)
     FPrinterSetupAnswers.push_back(accepted);
 }
 
+void TScriptedDialogService::AnswerVideoCompressor(int32_t index, int32_t quality)
+{
+    FVideoCompressorAnswers.push_back({true, index, quality});
+}
+
+void TScriptedDialogService::CancelVideoCompressor()
+{
+    FVideoCompressorAnswers.push_back({});
+}
+
 std::vector<TDialogCall> TScriptedDialogService::CallsOf(TDialogKind kind) const
 {
     std::vector<TDialogCall> result;
@@ -75,7 +85,7 @@ std::vector<TDialogCall> TScriptedDialogService::CallsOf(TDialogKind kind) const
 size_t TScriptedDialogService::PendingAnswers() const
 {
     return FMessageBoxAnswers.size() + FFolderAnswers.size() + FFileAnswers.size() + FColorAnswers.size() +
-           FPrinterSetupAnswers.size();
+           FPrinterSetupAnswers.size() + FVideoCompressorAnswers.size();
 }
 
 int32_t TScriptedDialogService::MessageBox(const std::string& text, const std::string& caption,
@@ -190,4 +200,20 @@ bool TScriptedDialogService::ShellOpen(const std::string& target)
     call.Answer = 1;
     FCalls.push_back(call);
     return true;
+}
+
+TVideoCompressorAnswer TScriptedDialogService::ChooseVideoCompressor(const TVideoCompressorRequest& request)
+{
+    TDialogCall call;
+    call.Kind = dkVideoCompressor;
+    for (const std::string& name : request.Names)
+        call.Text += (call.Text.empty() ? "" : "|") + name;
+    std::optional<TVideoCompressorAnswer> answer = TakeFront(FVideoCompressorAnswers);
+    call.Scripted = answer.has_value();
+    TVideoCompressorAnswer result = answer.value_or(TVideoCompressorAnswer{});
+    if (result.Index < 0 || result.Index >= int32_t(request.Names.size()))
+        result.Accepted = false;
+    call.Answer = result.Accepted ? 1 : 0;
+    FCalls.push_back(call);
+    return result;
 }

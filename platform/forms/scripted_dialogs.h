@@ -19,11 +19,12 @@ enum TDialogKind
     dkPrinterSetup,
     dkHelpTopic,
     dkShellOpen,
+    dkVideoCompressor,
 };
 
 // One call as the service saw it. Caption holds the caption, title or help file; Text the message,
-// start folder, help topic or opened target; Flags the message-box flags; Answer the message-box
-// result, or 1 for a confirmed and 0 for a cancelled dialog.
+// start folder, help topic, opened target or the offered compressors separated by "|"; Flags the message-box
+// flags; Answer the message-box result, or 1 for a confirmed and 0 for a cancelled dialog.
 struct TDialogCall
 {
     TDialogKind Kind = dkMessageBox;
@@ -56,6 +57,8 @@ public:
     void AnswerColor(TColor color);
     void CancelColor();
     void AnswerPrinterSetup(bool accepted);
+    void AnswerVideoCompressor(int32_t index, int32_t quality);
+    void CancelVideoCompressor();
 
     const std::vector<TDialogCall>& Calls() const { return FCalls; }
     // The calls of one kind, in order.
@@ -72,6 +75,7 @@ public:
     bool PrinterSetup() override;
     void ShowHelpTopic(const std::string& helpFile, const std::string& topic) override;
     bool ShellOpen(const std::string& target) override;
+    TVideoCompressorAnswer ChooseVideoCompressor(const TVideoCompressorRequest& request) override;
 
 private:
     TFileDialogAnswer AnswerFileDialog(TDialogKind kind, const TFileDialogRequest& request);
@@ -83,4 +87,5 @@ private:
     std::deque<TFileDialogAnswer> FFileAnswers;
     std::deque<std::optional<TColor>> FColorAnswers;
     std::deque<bool> FPrinterSetupAnswers;
+    std::deque<TVideoCompressorAnswer> FVideoCompressorAnswers;
 };

@@ -83,7 +83,7 @@ TEST(LoadFromFile, NamesWithoutAFrontEndAbortAndLeaveTheBitmap)
         EXPECT_EQ(events.Finishes(), 1);
         EXPECT_EQ(io.KVBitmap()->GetWidth(), 3);
     }
-    for (const std::string& name : {std::string(), std::string("HTTP://example.com/a.jpg")}) {
+    for (const std::string& name : {std::string(), std::string("HTTP://127.0.0.1:1/a.jpg")}) {
         TKorvaneIO io(nullptr);
         TEventLog events;
         events.Attach(io);
