@@ -1,0 +1,584 @@
+// The thumbnail store: image blocks in one temporary file, mapped least recently used first out.
+#include "imaging/core/virtual_dib_list.h"
+
+#include "imaging/core/bit_utils.h"
+#include "imaging/core/detail/access_scope.h"
+#include "platform/core/exceptions.h"
+#include "platform/graphics/bitmap.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+constexpr int64_t kHeaderSize = 48;
+constexpr int64_t kInitialFileSize = 0x10000;
+
+int64_t RowLen(int32_t width, int32_t bits)
+{
+    return Daduvudez::_BitmapRowLen(width, bits);
+}
+
+// Bit counts other than 1 are stored as colour.
+int32_t StoredBits(int32_t bitCount)
+{
+    return bitCount == 1 ? 1 : 24;
+}
+
+// Offsets within a block.
+struct TBlockLayout
+{
+    int32_t width, height, bits;
+    int64_t rowLen, alphaRowLen;
+    TBlockLayout(int32_t w, int32_t h, int32_t b)
+        : width(w), height(h), bits(b), rowLen(RowLen(w, b)), alphaRowLen(RowLen(w, 8))
+    {
+    }
+    int64_t FlagOffset() const { return kHeaderSize + rowLen * height; }
+    int64_t AlphaOffset() const { return FlagOffset() + 1; }
+    int64_t Size() const { return AlphaOffset() + alphaRowLen * height; }
+};
+
+TBlockLayout LayoutOf(const uint8_t* block)
+{
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, block, sizeof header);
+    return TBlockLayout(header.biWidth, header.biHeight, header.biBitCount);
+}
+
+void WriteInfo(uint8_t* block, int32_t width, int32_t height, int32_t bits)
+{
+    BITMAPINFOHEADER header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biBitCount = uint16_t(bits);
+    const RGBQUAD colours[2] = {RGBQUAD{}, RGBQUAD{255, 255, 255, 0}};
+    std::memcpy(block, &header, sizeof header);
+    std::memcpy(block + sizeof header, colours, sizeof colours);
+}
+
+// A lent bitmap and its alpha keep their rows in memory, bottom-up in one block, so that their
+// bottom row's address covers every row.
+void KeepInMemory(TKVBitmap* bitmap)
+{
+    bitmap->MinFileSize = INT32_MAX;
+    if (bitmap->Location() != kvMemory)
+        bitmap->SetLocation(kvMemory);
+}
+
+} // namespace
+
+TKVVirtualDIBList::TKVVirtualDIBList() : FFileBuffer(std::make_unique<TKVFileBuffer>())
+{
+    FInfo.header.biSize = 40;
+    FInfo.colours[1] = RGBQUAD{255, 255, 255, 0};
+    EnsureFile();
+}
+
+TKVVirtualDIBList::~TKVVirtualDIBList()
+{
+    FreeBits();
+}
+
+int64_t TKVVirtualDIBList::BlockSize(int32_t width, int32_t height, int32_t bitCount)
+{
+    return TBlockLayout(width, height, StoredBits(bitCount)).Size();
+}
+
+bool TKVVirtualDIBList::Known(const TKVVirtualImageInfo* image) const
+{
+    return image != nullptr && FKnown.count(image) != 0;
+}
+
+bool TKVVirtualDIBList::EnsureFile()
+{
+    if (FFileBuffer->IsAllocated())
+        return true;
+    return FFileBuffer->AllocateFile("", FFileSize);
+}
+
+bool TKVVirtualDIBList::SetFileSize(int64_t size)
+{
+    UnMapAllImages();
+    FFreeBlocks.clear();
+    try {
+        FFileBuffer->ReAllocateFile(size);
+    } catch (const EInOutError&) {
+        return false;
+    }
+    FFileSize = size;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mapping
+
+bool TKVVirtualDIBList::MapImage(TKVVirtualImageInfo* image)
+{
+    const size_t limit = size_t(std::max(MaxMappedImages, 1));
+    if (image->Mapped != nullptr) {
+        FMapped.erase(std::find(FMapped.begin(), FMapped.end(), image));
+        FMapped.push_back(image);
+        while (FMapped.size() > limit)
+            UnMapImage(FMapped.front());
+        return true;
+    }
+    while (!FMapped.empty() && FMapped.size() + 1 > limit)
+        UnMapImage(FMapped.front());
+    try {
+        image->Mapped = FFileBuffer->Map(image->Position, image->MappedLength, kvdReadWrite);
+    } catch (const EOutOfMemory&) {
+        image->Mapped = nullptr;
+    } catch (const EReadError&) {
+        image->Mapped = nullptr;
+    }
+    if (image->Mapped == nullptr)
+        return false;
+    FMapped.push_back(image);
+    return true;
+}
+
+void TKVVirtualDIBList::UnMapImage(TKVVirtualImageInfo* image)
+{
+    if (image->Mapped == nullptr)
+        return;
+    uint8_t* block = image->Mapped;
+    image->Mapped = nullptr;
+    FMapped.erase(std::find(FMapped.begin(), FMapped.end(), image));
+    FFileBuffer->UnMap(block);
+}
+
+void TKVVirtualDIBList::UnMapAllImages()
+{
+    while (!FMapped.empty())
+        UnMapImage(FMapped.front());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Adding
+
+bool TKVVirtualDIBList::PlaceBlock(TKVVirtualImageInfo& image, int32_t width, int32_t height,
+                                   int32_t bitCount)
+{
+    const int64_t size = TBlockLayout(width, height, bitCount).Size();
+    if (!EnsureFile())
+        return false;
+    bool appended = false;
+    auto fit = std::find_if(FFreeBlocks.begin(), FFreeBlocks.end(),
+                            [&](const TKVVirtualFreeBlock& block) { return block.Size >= size; });
+    if (fit != FFreeBlocks.end()) {
+        image.Position = fit->Position;
+        FFreeBlocks.erase(fit);
+    } else {
+        if (FGrowthStep < size)
+            FGrowthStep = FLastBlockSize + size;
+        FLastBlockSize = size;
+        if (FEndOfUsed + size > FFileSize && !SetFileSize(FFileSize + FGrowthStep))
+            return false;
+        image.Position = FEndOfUsed;
+        appended = true;
+    }
+    image.Size = size;
+    image.MappedLength = size;
+    image.Mapped = nullptr;
+    image.HandedOut = false;
+    image.OriginalWidth = width;
+    image.OriginalHeight = height;
+    if (!MapImage(&image))
+        return false;
+    WriteInfo(image.Mapped, width, height, bitCount);
+    if (appended)
+        FEndOfUsed += size;
+    return true;
+}
+
+TKVVirtualImageInfo* TKVVirtualDIBList::AddBlankImage(int32_t width, int32_t height, int32_t bitCount)
+{
+    if (width < 0 || height < 0)
+        return nullptr;
+    auto image = std::make_unique<TKVVirtualImageInfo>();
+    if (!PlaceBlock(*image, width, height, StoredBits(bitCount)))
+        return nullptr;
+    FKnown.insert(image.get());
+    FImages.push_back(std::move(image));
+    return FImages.back().get();
+}
+
+void TKVVirtualDIBList::WriteBitmap(TKVVirtualImageInfo* image, TKVBaseBitmap* bitmap)
+{
+    const TBlockLayout layout = LayoutOf(image->Mapped);
+    uint8_t* block = image->Mapped;
+    auto* kvBitmap = dynamic_cast<TKVBitmap*>(bitmap);
+    TKVAccessScope readRows(*bitmap, kvdRead);
+    const TKVPixelFormat format = bitmap->GetPixelFormat();
+    const bool asIs = (layout.bits == 1 && format == kv1g) || (layout.bits == 24 && format == kv24RGB);
+    for (int32_t y = 0; y < layout.height; ++y) {
+        uint8_t* out = block + kHeaderSize + int64_t(layout.height - 1 - y) * layout.rowLen;
+        std::memset(out, 0, size_t(layout.rowLen));
+        if (asIs) {
+            const uint8_t* row = bitmap->GetScanLine(y);
+            if (row != nullptr)
+                std::memcpy(out, row, size_t(std::min<int64_t>(layout.rowLen, bitmap->GetRowLen())));
+        } else if (kvBitmap != nullptr && layout.bits == 24) {
+            TRGB* pixels = reinterpret_cast<TRGB*>(out);
+            for (int32_t x = 0; x < layout.width; ++x)
+                pixels[x] = kvBitmap->GetPixels(x, y);
+        }
+    }
+    TKVBitmap* alpha =
+        kvBitmap != nullptr && kvBitmap->GetHasAlphaChannel() ? kvBitmap->GetAlphaChannel() : nullptr;
+    // The plane holds the image's alpha (flag 0) whenever it has one.
+    block[layout.FlagOffset()] = alpha != nullptr ? 0 : 1;
+    uint8_t* plane = block + layout.AlphaOffset();
+    if (alpha == nullptr) {
+        std::memset(plane, 255, size_t(layout.alphaRowLen * layout.height));
+        return;
+    }
+    TKVAccessScope readAlpha(*alpha, kvdRead);
+    for (int32_t y = 0; y < layout.height; ++y)
+        std::memcpy(plane + int64_t(layout.height - 1 - y) * layout.alphaRowLen, alpha->GetScanLine(y),
+                    size_t(std::min<int64_t>(layout.alphaRowLen, alpha->GetRowLen())));
+}
+
+TKVVirtualImageInfo* TKVVirtualDIBList::AddKVBitmap(TKVBaseBitmap* bitmap)
+{
+    if (bitmap == nullptr)
+        return nullptr;
+    const int32_t bits = StoredBits(bitmap->GetBitCount());
+    if (bits == 24 && bitmap->GetPixelFormat() != kv24RGB && dynamic_cast<TKVBitmap*>(bitmap) == nullptr)
+        return nullptr;
+    TKVVirtualImageInfo* image = AddBlankImage(bitmap->GetWidth(), bitmap->GetHeight(), bits);
+    if (image != nullptr)
+        WriteBitmap(image, bitmap);
+    return image;
+}
+
+TKVVirtualImageInfo* TKVVirtualDIBList::AddBitmap(TBitmap* bitmap)
+{
+    if (bitmap == nullptr)
+        return nullptr;
+    if (bitmap->PixelFormat() != pf1bit && bitmap->PixelFormat() != pf24bit)
+        return AddBitmapRect(bitmap, 0, 0, bitmap->Width(), bitmap->Height());
+    TKVBitmap wrapper;
+    wrapper.EncapsulateTBitmap(bitmap, false);
+    TKVVirtualImageInfo* image = AddKVBitmap(&wrapper);
+    wrapper.EncapsulateTBitmap(nullptr, true);
+    return image;
+}
+
+TKVVirtualImageInfo* TKVVirtualDIBList::AddBitmapRect(TBitmap* bitmap, int32_t x, int32_t y, int32_t width,
+                                                      int32_t height)
+{
+    if (bitmap == nullptr)
+        return nullptr;
+    TBitmap* source = bitmap;
+    std::unique_ptr<TBitmap> converted;
+    if (bitmap->PixelFormat() != pf1bit && bitmap->PixelFormat() != pf24bit) {
+        converted = std::make_unique<TBitmap>();
+        converted->Assign(bitmap);
+        converted->SetPixelFormat(pf24bit);
+        source = converted.get();
+    }
+    const int32_t bits = source->PixelFormat() == pf1bit ? 1 : 24;
+    TKVVirtualImageInfo* image = AddBlankImage(width, height, bits);
+    if (image == nullptr)
+        return nullptr;
+    const TBlockLayout layout(width, height, bits);
+    uint8_t* block = image->Mapped;
+    for (int32_t row = 0; row < height; ++row) {
+        uint8_t* out = block + kHeaderSize + int64_t(height - 1 - row) * layout.rowLen;
+        std::memset(out, 0, size_t(layout.rowLen));
+        const int64_t sy = int64_t(y) + row;
+        if (sy < 0 || sy >= source->Height())
+            continue;
+        const uint8_t* in = source->ScanLine(int32_t(sy));
+        for (int32_t column = 0; column < width; ++column) {
+            const int64_t sx = int64_t(x) + column;
+            if (sx < 0 || sx >= source->Width())
+                continue;
+            if (bits == 1) {
+                if (in[sx >> 3] & (0x80 >> (sx & 7)))
+                    out[column >> 3] |= uint8_t(0x80 >> (column & 7));
+            } else {
+                std::memcpy(out + int64_t(column) * 3, in + sx * 3, 3);
+            }
+        }
+    }
+    block[layout.FlagOffset()] = 1;
+    std::memset(block + layout.AlphaOffset(), 255, size_t(layout.alphaRowLen * height));
+    return image;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading back
+
+void TKVVirtualDIBList::DirectCopyToBitmap(TKVVirtualImageInfo* image, TKVBitmap* bitmap)
+{
+    if (!Known(image) || bitmap == nullptr || !MapImage(image))
+        return;
+    const uint8_t* block = image->Mapped;
+    const TBlockLayout layout = LayoutOf(block);
+    const TKVPixelFormat format = layout.bits == 1 ? kv1g : kv24RGB;
+    if (bitmap->GetWidth() != layout.width || bitmap->GetHeight() != layout.height ||
+        bitmap->GetPixelFormat() != format)
+        bitmap->Allocate(layout.width, layout.height, format);
+    {
+        TKVAccessScope writeRows(*bitmap, kvdWrite);
+        for (int32_t y = 0; y < layout.height; ++y)
+            std::memcpy(bitmap->GetScanLine(y),
+                        block + kHeaderSize + int64_t(layout.height - 1 - y) * layout.rowLen,
+                        size_t(std::min<int64_t>(layout.rowLen, bitmap->GetRowLen())));
+    }
+    if (block[layout.FlagOffset()] != 0) {
+        bitmap->RemoveAlphaChannel();
+        return;
+    }
+    TKVBitmap* alpha = bitmap->GetAlphaChannel();
+    TKVAccessScope writeAlpha(*alpha, kvdWrite);
+    const uint8_t* plane = block + layout.AlphaOffset();
+    for (int32_t y = 0; y < layout.height; ++y)
+        std::memcpy(alpha->GetScanLine(y), plane + int64_t(layout.height - 1 - y) * layout.alphaRowLen,
+                    size_t(std::min<int64_t>(layout.alphaRowLen, alpha->GetRowLen())));
+    alpha->Full = false;
+}
+
+void TKVVirtualDIBList::CopyToKVBitmap(TKVVirtualImageInfo* image, TKVBitmap* bitmap)
+{
+    if (!Known(image) || bitmap == nullptr)
+        return;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image)) {
+        if (lent->Bitmap.get() != bitmap)
+            bitmap->Assign(lent->Bitmap.get());
+        return;
+    }
+    DirectCopyToBitmap(image, bitmap);
+}
+
+void TKVVirtualDIBList::CopyFromKVBitmap(TKVVirtualImageInfo* image, TKVBitmap* bitmap)
+{
+    if (!Known(image) || bitmap == nullptr || !MapImage(image))
+        return;
+    const TBlockLayout layout = LayoutOf(image->Mapped);
+    const int32_t bits = StoredBits(bitmap->GetBitCount());
+    if (layout.width != bitmap->GetWidth() || layout.height != bitmap->GetHeight() || layout.bits != bits) {
+        UnMapImage(image);
+        if (!PlaceBlock(*image, bitmap->GetWidth(), bitmap->GetHeight(), bits))
+            return;
+    }
+    WriteBitmap(image, bitmap);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Borrowing
+
+TKVVirtualToReleaseBmp* TKVVirtualDIBList::LentFor(const TKVVirtualImageInfo* image) const
+{
+    for (const auto& lent : FLent)
+        if (lent->Image == image)
+            return lent.get();
+    return nullptr;
+}
+
+TKVVirtualToReleaseBmp* TKVVirtualDIBList::LentAs(const TKVBitmap* bitmap) const
+{
+    for (const auto& lent : FLent)
+        if (lent->Bitmap.get() == bitmap)
+            return lent.get();
+    return nullptr;
+}
+
+void TKVVirtualDIBList::FreeLent(TKVVirtualToReleaseBmp* lent)
+{
+    lent->Image->HandedOut = false;
+    FLent.erase(std::find_if(FLent.begin(), FLent.end(), [&](const auto& l) { return l.get() == lent; }));
+}
+
+TKVBitmap* TKVVirtualDIBList::GetBitmap(TKVVirtualImageInfo* image)
+{
+    if (!Known(image) || !MapImage(image))
+        return nullptr;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image)) {
+        ++lent->UseCount;
+        return lent->Bitmap.get();
+    }
+    auto bitmap = std::make_unique<TKVBitmap>();
+    bitmap->MinFileSize = INT32_MAX;
+    bitmap->SetLocation(kvMemory);
+    DirectCopyToBitmap(image, bitmap.get());
+    KeepInMemory(bitmap.get());
+    if (bitmap->GetHasAlphaChannel())
+        KeepInMemory(bitmap->GetAlphaChannel());
+    auto lent = std::make_unique<TKVVirtualToReleaseBmp>();
+    lent->Image = image;
+    lent->Bitmap = std::move(bitmap);
+    lent->UseCount = 1;
+    image->HandedOut = true;
+    FLent.push_back(std::move(lent));
+    return FLent.back()->Bitmap.get();
+}
+
+void TKVVirtualDIBList::ReleaseBitmap(TKVBitmap* bitmap, bool changed)
+{
+    TKVVirtualToReleaseBmp* lent = bitmap != nullptr ? LentAs(bitmap) : nullptr;
+    if (lent == nullptr)
+        return;
+    --lent->UseCount;
+    if (changed)
+        CopyFromKVBitmap(lent->Image, bitmap);
+    if (lent->UseCount <= 0)
+        FreeLent(lent);
+}
+
+void TKVVirtualDIBList::ReleaseBitmapByImage(TKVVirtualImageInfo* image, bool changed)
+{
+    if (!Known(image))
+        return;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image))
+        ReleaseBitmap(lent->Bitmap.get(), changed);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Queries
+
+int32_t TKVVirtualDIBList::GetImageWidth(TKVVirtualImageInfo* image)
+{
+    if (!Known(image))
+        return 0;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image))
+        return lent->Bitmap->GetWidth();
+    return MapImage(image) ? LayoutOf(image->Mapped).width : 0;
+}
+
+int32_t TKVVirtualDIBList::GetImageHeight(TKVVirtualImageInfo* image)
+{
+    if (!Known(image))
+        return 0;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image))
+        return lent->Bitmap->GetHeight();
+    return MapImage(image) ? LayoutOf(image->Mapped).height : 0;
+}
+
+int32_t TKVVirtualDIBList::GetImageBitCount(TKVVirtualImageInfo* image)
+{
+    if (!Known(image))
+        return 0;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image))
+        return lent->Bitmap->GetBitCount();
+    return MapImage(image) ? LayoutOf(image->Mapped).bits : 0;
+}
+
+int32_t TKVVirtualDIBList::GetImageOriginalWidth(TKVVirtualImageInfo* image) const
+{
+    return Known(image) ? image->OriginalWidth : 0;
+}
+
+int32_t TKVVirtualDIBList::GetImageOriginalHeight(TKVVirtualImageInfo* image) const
+{
+    return Known(image) ? image->OriginalHeight : 0;
+}
+
+void TKVVirtualDIBList::SetImageOriginalWidth(TKVVirtualImageInfo* image, int32_t value)
+{
+    if (Known(image))
+        image->OriginalWidth = value;
+}
+
+void TKVVirtualDIBList::SetImageOriginalHeight(TKVVirtualImageInfo* image, int32_t value)
+{
+    if (Known(image))
+        image->OriginalHeight = value;
+}
+
+uint8_t* TKVVirtualDIBList::GetImageBits(TKVVirtualImageInfo* image)
+{
+    if (!Known(image))
+        return nullptr;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image)) {
+        TKVBitmap* bitmap = lent->Bitmap.get();
+        if (bitmap->GetHeight() < 1)
+            return nullptr;
+        KeepInMemory(bitmap);
+        return bitmap->GetScanLine(bitmap->GetHeight() - 1);
+    }
+    return MapImage(image) ? image->Mapped + kHeaderSize : nullptr;
+}
+
+uint8_t* TKVVirtualDIBList::GetAlphaBits(TKVVirtualImageInfo* image)
+{
+    if (!Known(image))
+        return nullptr;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image)) {
+        TKVBitmap* bitmap = lent->Bitmap.get();
+        if (!bitmap->GetHasAlphaChannel() || bitmap->GetHeight() < 1)
+            return nullptr;
+        KeepInMemory(bitmap->GetAlphaChannel());
+        return bitmap->GetAlphaChannel()->GetScanLine(bitmap->GetHeight() - 1);
+    }
+    if (!MapImage(image))
+        return nullptr;
+    const TBlockLayout layout = LayoutOf(image->Mapped);
+    return image->Mapped[layout.FlagOffset()] == 0 ? image->Mapped + layout.AlphaOffset() : nullptr;
+}
+
+const BITMAPINFO* TKVVirtualDIBList::GetImageInfoHeader(TKVVirtualImageInfo* image)
+{
+    if (!Known(image))
+        return nullptr;
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image)) {
+        FInfo.header = BITMAPINFOHEADER{};
+        FInfo.header.biWidth = lent->Bitmap->GetWidth();
+        FInfo.header.biHeight = lent->Bitmap->GetHeight();
+        FInfo.header.biBitCount = uint16_t(lent->Bitmap->GetBitCount());
+        FInfo.colours[1] = RGBQUAD{255, 255, 255, 0};
+        return reinterpret_cast<const BITMAPINFO*>(&FInfo);
+    }
+    return MapImage(image) ? reinterpret_cast<const BITMAPINFO*>(image->Mapped) : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Removing
+
+void TKVVirtualDIBList::RemoveImage(TKVVirtualImageInfo* image, bool freeBlock)
+{
+    if (freeBlock)
+        FFreeBlocks.push_back(TKVVirtualFreeBlock{image->Position, image->MappedLength});
+    if (TKVVirtualToReleaseBmp* lent = LentFor(image))
+        FreeLent(lent);
+    UnMapImage(image);
+    FKnown.erase(image);
+    FImages.erase(
+        std::find_if(FImages.begin(), FImages.end(), [&](const auto& i) { return i.get() == image; }));
+}
+
+void TKVVirtualDIBList::Delete(TKVVirtualImageInfo* image)
+{
+    if (!Known(image))
+        return;
+    RemoveImage(image, true);
+    if (FImages.empty()) {
+        FEndOfUsed = 0;
+        SetFileSize(FGrowthStep);
+    }
+}
+
+void TKVVirtualDIBList::PrepareSpaceFor(int32_t width, int32_t height, int32_t bitCount, int32_t count)
+{
+    if (width < 0 || height < 0 || count <= 0 || !EnsureFile())
+        return;
+    SetFileSize(FFileSize + int64_t(count) * BlockSize(width, height, bitCount));
+}
+
+void TKVVirtualDIBList::FreeBits()
+{
+    FLent.clear();
+    for (auto& image : FImages)
+        image->Mapped = nullptr;
+    FMapped.clear();
+    FImages.clear();
+    FKnown.clear();
+    FFreeBlocks.clear();
+    FFileBuffer->DeAllocate();
+    FEndOfUsed = 0;
+    FFileSize = kInitialFileSize;
+}

@@ -1,0 +1,313 @@
+// The thumbnail store: block layout, mapping at most a few images, borrowing, deleting and
+// reusing blocks, failures of the temporary file, and ten thousand thumbnails in little memory.
+#include "imaging/core/virtual_dib_list.h"
+
+#include "platform/graphics/canvas.h"
+#include "tests/core/temp_folder.h"
+
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+class VirtualDIBList : public TempFolderTest
+{
+};
+
+// A kv24RGB image whose pixels depend on the seed.
+void Fill(TKVBitmap& bitmap, int32_t width, int32_t height, uint32_t seed)
+{
+    if (bitmap.GetWidth() != width || bitmap.GetHeight() != height || bitmap.GetPixelFormat() != kv24RGB)
+        bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = bitmap.GetScanLine(y);
+        for (int32_t i = 0; i < width * 3; ++i)
+            row[i] = uint8_t(seed * 31 + y * 7 + i * 13);
+    }
+}
+
+bool SameRows(TKVBitmap& a, TKVBitmap& b)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() ||
+        a.GetPixelFormat() != b.GetPixelFormat())
+        return false;
+    const size_t bytes = size_t(a.GetWidth()) * a.GetBitCount() / 8;
+    std::vector<uint8_t> row(bytes);
+    for (int32_t y = 0; y < a.GetHeight(); ++y) {
+        std::memcpy(row.data(), a.GetScanLine(y), bytes);
+        if (std::memcmp(row.data(), b.GetScanLine(y), bytes) != 0)
+            return false;
+    }
+    return true;
+}
+
+int64_t FileSize(const std::string& name)
+{
+    struct stat st;
+    return stat(name.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
+}
+
+// Peak resident memory in kB since the last reset.
+int64_t PeakResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stoll(line.substr(6));
+    return -1;
+}
+
+void ResetPeakResident()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+} // namespace
+
+TEST_F(VirtualDIBList, BlocksAreLaidOutAsDibsAndMappedLeastRecentlyUsedFirst)
+{
+    EXPECT_EQ(TKVVirtualDIBList::BlockSize(10, 10, 24), 489);
+    TKVVirtualDIBList list;
+    EXPECT_EQ(FileSize(list.FileName()), 0x10000);
+
+    TKVBitmap bitmap;
+    Fill(bitmap, 10, 10, 1);
+    TKVVirtualImageInfo* first = list.AddKVBitmap(&bitmap);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Size, 489);
+    EXPECT_EQ(first->Position, 0);
+    const BITMAPINFO* info = list.GetImageInfoHeader(first);
+    EXPECT_EQ(info->bmiHeader.biSize, 40u);
+    EXPECT_EQ(info->bmiHeader.biWidth, 10);
+    EXPECT_EQ(info->bmiHeader.biBitCount, 24);
+    // Rows bottom row first: the block's first row is the image's last.
+    EXPECT_EQ(std::memcmp(list.GetImageBits(first), bitmap.GetScanLine(9), 30), 0);
+    EXPECT_EQ(list.GetAlphaBits(first), nullptr);
+
+    std::vector<TKVVirtualImageInfo*> images{first};
+    for (uint32_t i = 2; i <= 11; ++i) {
+        Fill(bitmap, 10, 10, i);
+        images.push_back(list.AddKVBitmap(&bitmap));
+        EXPECT_LE(list.MappedCount(), 10);
+    }
+    EXPECT_EQ(first->Mapped, nullptr);
+    EXPECT_EQ(images[1]->Position, 489);
+    TKVBitmap back;
+    list.CopyToKVBitmap(first, &back);
+    Fill(bitmap, 10, 10, 1);
+    EXPECT_TRUE(SameRows(back, bitmap));
+    EXPECT_FALSE(back.GetHasAlphaChannel());
+    EXPECT_NE(first->Mapped, nullptr);
+    EXPECT_EQ(images[1]->Mapped, nullptr);
+    EXPECT_EQ(list.MappedCount(), 10);
+
+    // A limit below 1 still maps one image at a time.
+    list.MaxMappedImages = 0;
+    list.CopyToKVBitmap(images[5], &back);
+    Fill(bitmap, 10, 10, 6);
+    EXPECT_TRUE(SameRows(back, bitmap));
+    EXPECT_EQ(list.MappedCount(), 1);
+}
+
+TEST_F(VirtualDIBList, BorrowedBitmapsAreSharedAndCopiedBackWhenChanged)
+{
+    TKVVirtualDIBList list;
+    TKVBitmap bitmap;
+    Fill(bitmap, 6, 4, 3);
+    bitmap.GetAlphaChannel()->SetPixels_kv8(2, 1, 77);
+    TKVVirtualImageInfo* image = list.AddKVBitmap(&bitmap);
+    ASSERT_NE(image, nullptr);
+    ASSERT_NE(list.GetAlphaBits(image), nullptr);
+    EXPECT_EQ(list.GetAlphaBits(image)[(4 - 1 - 1) * 8 + 2], 77);
+
+    TKVBitmap* lent = list.GetBitmap(image);
+    ASSERT_NE(lent, nullptr);
+    EXPECT_EQ(list.GetBitmap(image), lent);
+    EXPECT_TRUE(image->HandedOut);
+    EXPECT_TRUE(SameRows(*lent, bitmap));
+    ASSERT_TRUE(lent->GetHasAlphaChannel());
+    EXPECT_EQ(lent->GetAlphaChannel()->GetPixels_kv8(2, 1), 77);
+    list.ReleaseBitmap(lent, false);
+    EXPECT_TRUE(image->HandedOut);
+
+    // Changed, at another size: the image takes that size.
+    Fill(*lent, 9, 5, 8);
+    lent->RemoveAlphaChannel();
+    list.ReleaseBitmap(lent, true);
+    EXPECT_FALSE(image->HandedOut);
+    EXPECT_EQ(list.GetImageWidth(image), 9);
+    EXPECT_EQ(list.GetImageHeight(image), 5);
+    EXPECT_EQ(list.GetAlphaBits(image), nullptr);
+    TKVBitmap expected, back;
+    Fill(expected, 9, 5, 8);
+    list.CopyToKVBitmap(image, &back);
+    EXPECT_TRUE(SameRows(back, expected));
+    list.ReleaseBitmap(&back, true); // not lent: ignored
+    list.ReleaseBitmap(nullptr, true);
+    list.ReleaseBitmapByImage(image, true);
+
+    // Black and white images stay 1-bit; class-library bitmaps of other formats become colour.
+    TKVBitmap bw;
+    bw.Allocate(13, 3, kv1g);
+    bw.Fill(0);
+    bw.SetPixels_kv1g(12, 2, true);
+    TKVVirtualImageInfo* bits = list.AddKVBitmap(&bw);
+    EXPECT_EQ(list.GetImageBitCount(bits), 1);
+    list.CopyToKVBitmap(bits, &back);
+    EXPECT_TRUE(SameRows(back, bw));
+
+    TBitmap palette;
+    palette.SetPixelFormat(pf8bit);
+    palette.SetSize(4, 2);
+    palette.Canvas()->SetPixels(3, 1, clRed);
+    TKVVirtualImageInfo* rect = list.AddBitmapRect(&palette, 2, 0, 3, 2);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(list.GetImageBitCount(rect), 24);
+    list.CopyToKVBitmap(rect, &back);
+    EXPECT_EQ(back.GetPixelFormat(), kv24RGB);
+    EXPECT_EQ(back.GetPixels_kv24RGB(1, 1), (TRGB{0, 0, 255}));
+    EXPECT_EQ(back.GetPixels_kv24RGB(2, 1), TRGB{}); // outside the bitmap
+}
+
+TEST_F(VirtualDIBList, LentRowsStayInMemoryEvenWhenBitmapsGoToFiles)
+{
+    const int32_t saved = Daduvudez::KVDefMinFileSize;
+    Daduvudez::KVDefMinFileSize = 0;
+    {
+        TKVVirtualDIBList list;
+        TKVBitmap bitmap;
+        Fill(bitmap, 7, 5, 4);
+        bitmap.GetAlphaChannel()->SetPixels_kv8(0, 0, 9);
+        TKVVirtualImageInfo* image = list.AddKVBitmap(&bitmap);
+        ASSERT_NE(list.GetBitmap(image), nullptr);
+        const uint8_t* rows = list.GetImageBits(image);
+        const uint8_t* alpha = list.GetAlphaBits(image);
+        ASSERT_NE(rows, nullptr);
+        ASSERT_NE(alpha, nullptr);
+        for (int32_t y = 0; y < 5; ++y)
+            EXPECT_EQ(std::memcmp(rows + (4 - y) * 24, bitmap.GetScanLine(y), 21), 0) << y;
+        EXPECT_EQ(alpha[4 * 8], 9);
+        EXPECT_EQ(list.GetImageInfoHeader(image)->bmiHeader.biHeight, 5);
+    }
+    Daduvudez::KVDefMinFileSize = saved;
+}
+
+TEST_F(VirtualDIBList, DeletedBlocksAreReusedAndTheFileShrinksWhenEmpty)
+{
+    TKVVirtualDIBList list;
+    TKVBitmap bitmap;
+    Fill(bitmap, 10, 10, 1);
+    TKVVirtualImageInfo* only = list.AddKVBitmap(&bitmap);
+    list.Delete(only);
+    EXPECT_EQ(list.GetImageCount(), 0);
+    TKVVirtualImageInfo* again = list.AddKVBitmap(&bitmap);
+    EXPECT_EQ(again->Position, 0);
+
+    TKVVirtualImageInfo* second = list.AddKVBitmap(&bitmap);
+    TKVVirtualImageInfo* third = list.AddKVBitmap(&bitmap);
+    EXPECT_EQ(third->Position, 2 * 489);
+    list.Delete(second);
+    Fill(bitmap, 8, 8, 2); // smaller: fits the freed block
+    TKVVirtualImageInfo* reused = list.AddKVBitmap(&bitmap);
+    EXPECT_EQ(reused->Position, 489);
+    TKVBitmap back;
+    list.CopyToKVBitmap(reused, &back);
+    EXPECT_TRUE(SameRows(back, bitmap));
+
+    // A run of equal images fits the space prepared for it without growing the file.
+    const int64_t before = FileSize(list.FileName());
+    list.PrepareSpaceFor(64, 48, 24, 20);
+    const int64_t prepared = FileSize(list.FileName());
+    EXPECT_EQ(prepared, before + 20 * TKVVirtualDIBList::BlockSize(64, 48, 24));
+    Fill(bitmap, 64, 48, 3);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_NE(list.AddKVBitmap(&bitmap), nullptr);
+    EXPECT_EQ(FileSize(list.FileName()), prepared);
+
+    // Nil and handles of another list are no image.
+    TKVVirtualDIBList other;
+    TKVVirtualImageInfo* foreign = other.AddKVBitmap(&bitmap);
+    for (TKVVirtualImageInfo* none : {static_cast<TKVVirtualImageInfo*>(nullptr), foreign}) {
+        EXPECT_EQ(list.GetBitmap(none), nullptr);
+        EXPECT_EQ(list.GetImageWidth(none), 0);
+        EXPECT_EQ(list.GetImageBits(none), nullptr);
+        EXPECT_EQ(list.GetAlphaBits(none), nullptr);
+        EXPECT_EQ(list.GetImageInfoHeader(none), nullptr);
+        EXPECT_EQ(list.GetImageOriginalWidth(none), 0);
+        list.SetImageOriginalWidth(none, 5);
+        list.CopyFromKVBitmap(none, &bitmap);
+        list.CopyToKVBitmap(none, &back);
+        list.Delete(none);
+    }
+    EXPECT_EQ(list.GetImageCount(), 23);
+    EXPECT_EQ(other.GetImageWidth(foreign), 64);
+}
+
+TEST_F(VirtualDIBList, NoTemporaryFileGivesNoImage)
+{
+    // A folder under a plain file cannot be made, even by the superuser.
+    const std::string plainFile = Folder() + "plain";
+    std::ofstream(plainFile) << "x";
+    Korvaneio::DefTEMPPATH = plainFile + "/sub/";
+    TKVVirtualDIBList list;
+    TKVBitmap bitmap;
+    Fill(bitmap, 4, 4, 1);
+    EXPECT_EQ(list.AddKVBitmap(&bitmap), nullptr);
+    EXPECT_EQ(list.AddBlankImage(4, 4, 24), nullptr);
+    EXPECT_EQ(list.GetImageCount(), 0);
+    Korvaneio::DefTEMPPATH = Folder();
+
+    // A file that cannot grow: the first images fit, the one that needs more room is refused.
+    const int code = ExitCodeOfChild([] {
+        TKVVirtualDIBList limited;
+        TKVBitmap picture;
+        Fill(picture, 100, 100, 1);
+        LimitFileSize(0x10000 + 0x8000);
+        if (limited.AddKVBitmap(&picture) == nullptr)
+            return 1;
+        for (int i = 0; i < 10; ++i)
+            if (limited.AddKVBitmap(&picture) == nullptr)
+                return limited.GetImageCount() >= 1 ? 0 : 2;
+        return 3;
+    });
+    EXPECT_EQ(code, 0);
+}
+
+TEST_F(VirtualDIBList, TenThousandThumbnailsComeBackInLittleMemory)
+{
+    constexpr int32_t kCount = 10000;
+    TKVVirtualDIBList list;
+    TKVBitmap thumbnail, back;
+    thumbnail.MinFileSize = back.MinFileSize = INT32_MAX;
+    thumbnail.SetLocation(kvMemory);
+    back.SetLocation(kvMemory);
+    Fill(thumbnail, 160, 120, 0);
+    Fill(back, 160, 120, 0);
+    list.PrepareSpaceFor(160, 120, 24, kCount);
+    std::vector<TKVVirtualImageInfo*> images;
+    images.reserve(kCount);
+    ResetPeakResident();
+    const int64_t startKb = PeakResidentKb();
+    size_t mostMapped = 0;
+    for (int32_t i = 0; i < kCount; ++i) {
+        Fill(thumbnail, 160, 120, uint32_t(i));
+        images.push_back(list.AddKVBitmap(&thumbnail));
+        ASSERT_NE(images.back(), nullptr);
+        mostMapped = std::max(mostMapped, size_t(list.MappedCount()));
+    }
+    int32_t different = 0;
+    for (int32_t i = 0; i < kCount; ++i) {
+        list.CopyToKVBitmap(images[i], &back);
+        Fill(thumbnail, 160, 120, uint32_t(i));
+        different += !SameRows(back, thumbnail);
+        mostMapped = std::max(mostMapped, size_t(list.MappedCount()));
+    }
+    EXPECT_EQ(different, 0);
+    EXPECT_LE(mostMapped, 10u);
+    EXPECT_LT(PeakResidentKb() - startKb, 32 * 1024);
+}
