@@ -35,7 +35,8 @@ void Isef(FloatPlane& plane, float b, float b1, float b2, bool vertical)
 {
     const int32_t lines = vertical ? plane.width : plane.height;
     const int32_t length = vertical ? plane.height : plane.width;
-    std::vector<float> x(static_cast<size_t>(length)), causal(static_cast<size_t>(length)), anticausal(static_cast<size_t>(length));
+    std::vector<float> x(static_cast<size_t>(length)), causal(static_cast<size_t>(length)),
+        anticausal(static_cast<size_t>(length));
     auto at = [&](int32_t line, int32_t i) -> float& {
         return vertical ? plane.at(i, line) : plane.at(line, i);
     };

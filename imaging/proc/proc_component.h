@@ -5,6 +5,7 @@
 #include "imaging/core/message_table.h"
 #include "imaging/core/types.h"
 #include "imaging/proc/korvaneproc.h"
+#include "imaging/proc/kvfft.h"
 #include "platform/core/classes.h"
 #include "platform/graphics/colors.h"
 #include "platform/graphics/geometry.h"
@@ -193,6 +194,14 @@ public:
     double SkewDetectionFine(double StartingAngle, double Resolution, int32_t Range, bool Complete);
     // 90 when the picture's columns contrast more than its rows (text running down), else 0.
     int32_t CalcOrientation();
+
+    // ---- Frequency-domain image ----
+    // The transform of the image (stretched first to Width x Height when either is not negative;
+    // a negative one follows the other's aspect ratio); nullptr without a kv24RGB image.
+    std::unique_ptr<TKVFtImage> FTCreateImage(TKVFtImageType ImageType, int32_t Width, int32_t Height);
+    // The image becomes the spectrum, or the picture rebuilt from the transform; no undo entry.
+    void FTDisplayFrom(TKVFtImage* FtImage);
+    void FTConvertFrom(TKVFtImage* FtImage);
 
     // ---- Noise removal for 1-bit images ----
     void RemoveIsolatedPixels(int32_t Colour, int32_t MaxCount);

@@ -139,7 +139,6 @@ TEST(ColourAdjust, MatchesTheReferenceOnARealPicture)
         Attached a(Copy(crop.get()));
         c.apply(a.proc);
         EXPECT_LE(MaxDifference(a.image.get(), Reference(c.reference).get()), c.tolerance) << c.reference;
-        EXPECT_GE(MaxDifference(a.image.get(), Reference(c.reference).get()), 0) << c.reference;
         EXPECT_EQ(a.proc.UndoCaptions(0), c.caption);
     }
 }

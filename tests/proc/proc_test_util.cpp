@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace proctest {
@@ -202,7 +203,7 @@ int MaxDifference(TKVBitmap* a, TKVBitmap* b)
 {
     if (!a || !b || a->GetWidth() != b->GetWidth() || a->GetHeight() != b->GetHeight() ||
         a->GetPixelFormat() != b->GetPixelFormat())
-        return -1;
+        return std::numeric_limits<int>::max();
     const size_t bytes = static_cast<size_t>(a->GetWidth()) * a->GetBitCount() / 8;
     std::vector<uint8_t> rowA(bytes);
     int largest = 0;

@@ -44,7 +44,7 @@ std::unique_ptr<TKVBitmap> RealCrop(const Crop& crop, TKVPixelFormat format = kv
 std::unique_ptr<TKVBitmap> Rose();
 // A reference result from tests/data/proc: a PPM as kv24RGB, a PGM as kv8g.
 std::unique_ptr<TKVBitmap> Reference(const std::string& name);
-// The largest difference of two images' pixel bytes; -1 when their sizes or formats differ.
+// The largest difference of two images' pixel bytes; INT_MAX when their sizes or formats differ.
 int MaxDifference(TKVBitmap* a, TKVBitmap* b);
 // A copy of the image (pixels, palette and alpha channel).
 std::unique_ptr<TKVBitmap> Copy(TKVBitmap* bitmap);

@@ -239,7 +239,6 @@ TEST(WallisFilter, MatchesTheReferenceAndRefusesWindowsPastThePicture)
         a.proc.WallisFilter(30, 40, 50, 40, 3, 40, 30, binary);
         const char* reference = binary ? "window-wallis-binary.ppm" : "window-wallis.ppm";
         EXPECT_LE(MaxDifference(a.image.get(), Reference(reference).get()), 1) << reference;
-        EXPECT_GE(MaxDifference(a.image.get(), Reference(reference).get()), 0) << reference;
         EXPECT_EQ(a.proc.UndoCaptions(0), "MedianFilter");
     }
     ExpectUnchanged(crop.get(), {{"window past the picture", [](TKorvaneProc& p) {
