@@ -1,0 +1,38 @@
+// Fuzz target of the fax row decoders: the input decoded by each of them as rows of 153 pixels,
+// and from its third byte on as rows of the width its first two bytes give, with the fill order,
+// EOL alignment and row count of its third byte.
+#include "imaging/codecs/tiff/tifccitt.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+void DecodeAll(const uint8_t* data, int64_t size, int32_t width, int32_t fillOrder, bool align, int32_t rows)
+{
+    std::vector<uint8_t> row(size_t((width + 7) / 8)), ref(row.size(), 0xFF);
+    int64_t bit1D = 0, bit2D = 0, byteMH = 0;
+    for (int32_t y = 0; y < rows; ++y) {
+        bit1D = Tifccitt::_CCITTHuffmanGetLine(row.data(), data, size, width, fillOrder, bit1D);
+        bit2D =
+            Tifccitt::CCITT3_2D_GetLine(row.data(), data, size, align, fillOrder, bit2D, ref.data(), width);
+        if (byteMH < size) {
+            byteMH +=
+                Tifccitt::CCITTHuffmanGetLine(row.data(), data + byteMH, size - byteMH, width, fillOrder);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    DecodeAll(data, int64_t(size), 153, 1, false, 64);
+    if (size > 3) {
+        const int32_t width = 1 + (data[0] | data[1] << 8) % 5000;
+        DecodeAll(data + 3, int64_t(size) - 3, width, (data[2] & 1) != 0 ? 2 : 1, (data[2] & 2) != 0,
+                  1 + (data[2] >> 2));
+    }
+    return 0;
+}

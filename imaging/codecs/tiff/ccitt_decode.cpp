@@ -1,0 +1,310 @@
+// Fax row decoders: Modified Huffman, Group 3 one-dimensional rows and the two-dimensional rows
+// of Group 3 and Group 4. Nothing is read past the data's end and no run is written past the row;
+// a row that the data does not finish stays white from there on.
+#include "imaging/codecs/tiff/detail/ccitt_lines.h"
+#include "imaging/codecs/tiff/detail/ccitt_tables.h"
+#include "imaging/codecs/tiff/tifccitt.h"
+
+#include "imaging/core/bit_utils.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstring>
+
+namespace Tifccitt {
+
+using namespace detail;
+
+namespace {
+
+const uint8_t* ReversedBytes()
+{
+    static const auto table = [] {
+        std::array<uint8_t, 256> t{};
+        for (int32_t i = 0; i < 256; ++i) {
+            uint8_t v = uint8_t(i);
+            Daduvudez::ReverseBitsB(v);
+            t[size_t(i)] = v;
+        }
+        return t;
+    }();
+    return table.data();
+}
+
+// Reads the data most significant bit first (FillOrder 1) or least significant bit first
+// (FillOrder 2); bits past the end read as 0.
+class TBitReader
+{
+public:
+    TBitReader(const uint8_t* data, int64_t size, int32_t fillOrder, int64_t startBit)
+        : FData(data), FSize(std::max<int64_t>(size, 0)), FBits(FSize * 8),
+          FReverse(fillOrder == 2 ? ReversedBytes() : nullptr), FPosition(std::max<int64_t>(startBit, 0))
+    {
+    }
+
+    bool AtEnd() const { return FPosition >= FBits; }
+    int64_t Position() const { return FPosition; }
+    void Skip(int64_t count) { FPosition = std::min(FPosition + count, FBits); }
+    void SetPosition(int64_t position) { FPosition = std::clamp<int64_t>(position, 0, FBits); }
+
+    // The next 32 bits, the first of them in the top bit.
+    uint32_t Peek() const
+    {
+        const int64_t byte = FPosition >> 3;
+        uint64_t window = 0;
+        for (int64_t i = 0; i < 5; ++i) {
+            window <<= 8;
+            if (byte + i < FSize) {
+                const uint8_t value = FData[byte + i];
+                window |= FReverse != nullptr ? FReverse[value] : value;
+            }
+        }
+        return uint32_t(window >> (8 - (FPosition & 7)));
+    }
+
+private:
+    const uint8_t* FData;
+    int64_t FSize;
+    int64_t FBits;
+    const uint8_t* FReverse;
+    int64_t FPosition;
+};
+
+// Clears (makes black) pixels [from, to) of a row whose 1 bits are white.
+void ClearRun(uint8_t* row, int32_t from, int32_t to)
+{
+    while (from < to && (from & 7) != 0) {
+        row[from >> 3] &= uint8_t(~(0x80 >> (from & 7)));
+        ++from;
+    }
+    if (to - from >= 8) {
+        std::memset(row + (from >> 3), 0, size_t((to - from) >> 3));
+        from += (to - from) & ~7;
+    }
+    while (from < to) {
+        row[from >> 3] &= uint8_t(~(0x80 >> (from & 7)));
+        ++from;
+    }
+}
+
+constexpr int32_t MaxRun = 1 << 24;
+
+// One run of a colour: make-up codes up to and including a terminating code; -1 for a code that
+// does not exist or data that ends first.
+int32_t ReadRun(TBitReader& bits, bool black)
+{
+    const TRunLookup* table = RunLookup(black);
+    int32_t total = 0;
+    while (!bits.AtEnd()) {
+        const TRunLookup& entry = table[bits.Peek() >> (32 - RunLookupBits)];
+        if (entry.Length == 0) {
+            return -1;
+        }
+        bits.Skip(entry.Length);
+        total = std::min(total + entry.Run, MaxRun);
+        if (entry.Run < 64) {
+            return total;
+        }
+    }
+    return -1;
+}
+
+// Zero bits at the top of the window (32 for a window of zeros).
+int32_t LeadingZeros(uint32_t window)
+{
+    return std::countl_zero(window);
+}
+
+// An EOL: eleven or more zero bits (fill included) and a 1.
+bool IsEOL(uint32_t window)
+{
+    const int32_t zeros = LeadingZeros(window);
+    return zeros >= 11 && zeros < 32;
+}
+
+void FillWhite(uint8_t* row, int32_t width)
+{
+    std::memset(row, 0xFF, size_t((width + 7) / 8));
+}
+
+void Decode1DRow(uint8_t* row, TBitReader& bits, int32_t width)
+{
+    bool black = false;
+    bool started = false;
+    bool makeUpPending = false;
+    int32_t x = 0;
+    while ((x < width || makeUpPending) && !bits.AtEnd()) {
+        const uint32_t window = bits.Peek();
+        const int32_t zeros = LeadingZeros(window);
+        if (zeros >= 8) {
+            if (zeros == 32) {
+                bits.Skip(32); // fill
+                continue;
+            }
+            bits.Skip(zeros + 1);
+            if (zeros >= 11 && started) {
+                // An EOL inside the row ends it.
+                if (black) {
+                    ClearRun(row, x, width);
+                }
+                return;
+            }
+            continue; // an EOL before the row, or a code that does not exist
+        }
+        const TRunLookup& entry = RunLookup(black)[window >> (32 - RunLookupBits)];
+        if (entry.Length == 0) {
+            bits.Skip(1);
+            continue;
+        }
+        bits.Skip(entry.Length);
+        started = true;
+        const int32_t run = std::min<int32_t>(entry.Run, width - x);
+        if (black) {
+            ClearRun(row, x, x + run);
+        }
+        x += run;
+        makeUpPending = entry.Run >= 64;
+        if (!makeUpPending) {
+            black = !black;
+        }
+    }
+}
+
+// Uncompressed mode: runs of white pixels, each code ending in a black pixel, until an exit
+// code names the colour that follows.
+void DecodeUncompressed(uint8_t* row, TBitReader& bits, int32_t& a0, bool& black, int32_t width)
+{
+    a0 = std::max(a0, 0);
+    while (a0 < width && !bits.AtEnd()) {
+        const int32_t zeros = LeadingZeros(bits.Peek());
+        if (zeros > 10) {
+            return;
+        }
+        bits.Skip(zeros + 1);
+        const int32_t n = zeros + 1;
+        if (n <= 5) {
+            a0 = std::min(a0 + n, width);
+            ClearRun(row, a0 - 1, a0);
+        } else if (n == 6) {
+            a0 = std::min(a0 + 5, width);
+        } else {
+            a0 = std::min(a0 + n - 7, width);
+            black = !(bits.Peek() >> 31);
+            bits.Skip(1);
+            return;
+        }
+    }
+}
+
+// Decodes the two-dimensional codes of one row. Returns false when an EOL at the row's start
+// with a tag bit of 1 asks for a one-dimensional row instead.
+bool Decode2DRow(uint8_t* row, TBitReader& bits, const uint8_t* ref, int32_t width)
+{
+    const TModeLookup* modes = ModeLookup();
+    int32_t a0 = -1;
+    bool black = false;
+    while (a0 < width && !bits.AtEnd()) {
+        const uint32_t window = bits.Peek();
+        const TModeLookup& mode = modes[window >> 25];
+        if (mode.Mode == mdNone) {
+            const int32_t zeros = LeadingZeros(window);
+            if (IsEOL(window)) {
+                if (a0 >= 0) {
+                    // The next row starts with this EOL.
+                    if (black) {
+                        ClearRun(row, a0, width);
+                    }
+                    return true;
+                }
+                bits.Skip(zeros + 1);
+                const bool oneDimensional = bits.Peek() >> 31;
+                bits.Skip(1);
+                if (oneDimensional) {
+                    return false;
+                }
+                continue;
+            }
+            if ((zeros == 6 && (window >> 22) == 0xF) || (zeros == 8 && (window >> 20) == 0xF)) {
+                bits.Skip(zeros + 4);
+                DecodeUncompressed(row, bits, a0, black, width);
+                continue;
+            }
+            bits.Skip(zeros == 32 ? 32 : 1);
+            continue;
+        }
+        bits.Skip(mode.Length);
+        const int32_t start = std::max(a0, 0);
+        int32_t b1 = 0, b2 = 0;
+        switch (mode.Mode) {
+        case mdPass:
+            FindB1B2(ref, a0, black, width, false, b1, b2);
+            if (black) {
+                ClearRun(row, start, b2);
+            }
+            a0 = std::max(b2, start);
+            break;
+        case mdHorizontal: {
+            const int32_t first = ReadRun(bits, black);
+            const int32_t second = first < 0 ? -1 : ReadRun(bits, !black);
+            if (second < 0) {
+                break;
+            }
+            const int32_t a1 = std::min(start + first, width);
+            const int32_t a2 = std::min(a1 + second, width);
+            if (black) {
+                ClearRun(row, start, a1);
+            } else {
+                ClearRun(row, a1, a2);
+            }
+            a0 = a2;
+            break;
+        }
+        default: { // vertical
+            FindB1B2(ref, a0, black, width, false, b1, b2);
+            const int32_t a1 = std::clamp(b1 + mode.Offset, start, width);
+            if (black) {
+                ClearRun(row, start, a1);
+            }
+            black = !black;
+            a0 = a1;
+            break;
+        }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int64_t _CCITTHuffmanGetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize, int32_t Width,
+                             int32_t FillOrder, int64_t StartBit)
+{
+    FillWhite(Row, Width);
+    TBitReader bits(Data, DataSize, FillOrder, StartBit);
+    Decode1DRow(Row, bits, Width);
+    return bits.Position();
+}
+
+int64_t CCITTHuffmanGetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize, int32_t Width,
+                            int32_t FillOrder)
+{
+    return (_CCITTHuffmanGetLine(Row, Data, DataSize, Width, FillOrder, 0) + 7) / 8;
+}
+
+int64_t CCITT3_2D_GetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize, bool /*EOLAlign*/,
+                          int32_t FillOrder, int64_t StartBit, uint8_t* RefLine, int32_t Width)
+{
+    // EOLs are found by their run of zeros, which covers the fill of aligned EOLs as well.
+    FillWhite(Row, Width);
+    TBitReader bits(Data, DataSize, FillOrder, StartBit);
+    if (!Decode2DRow(Row, bits, RefLine, Width)) {
+        FillWhite(Row, Width);
+        Decode1DRow(Row, bits, Width);
+    }
+    std::memcpy(RefLine, Row, size_t((Width + 7) / 8));
+    return bits.Position();
+}
+
+} // namespace Tifccitt
