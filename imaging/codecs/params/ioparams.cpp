@@ -268,6 +268,7 @@ void TIOParamsVals::SetDefaultParams()
     TGA_GrayLevel = false;
     IPTC_Info.Clear();
     InfoStrings.Clear();
+    ImagingAnnot.Clear();
     ResetEXIF();
     AVI_FrameCount = AVI_FrameDelayTime = 0;
     FileName.clear();
@@ -290,6 +291,7 @@ void TIOParamsVals::SetDefaultParams()
 void TIOParamsVals::ResetInfo()
 {
     IPTC_Info.Clear();
+    ImagingAnnot.Clear();
     JPEG_MarkerList.Clear();
     ResetEXIF();
     GIF_Comments.Clear();
@@ -432,6 +434,7 @@ void TIOParamsVals::Assign(const TIOParamsVals& s)
     TGA_GrayLevel = s.TGA_GrayLevel;
     IPTC_Info.Assign(&s.IPTC_Info);
     CopyStrings(InfoStrings, s.InfoStrings);
+    ImagingAnnot.Assign(s.ImagingAnnot);
     AssignEXIF(s);
     AVI_FrameCount = s.AVI_FrameCount;
     AVI_FrameDelayTime = s.AVI_FrameDelayTime;
@@ -692,7 +695,7 @@ void TIOParamsVals::SaveToStream(TStream& stream) const
     WriteStrings(stream, InfoStrings);
     i32(AVI_FrameCount);
     i32(AVI_FrameDelayTime);
-    // The annotation set adds nothing to the stream.
+    ImagingAnnot.SaveToStream(stream);
 }
 
 void TIOParamsVals::LoadFromStream(TStream& stream)
@@ -842,6 +845,9 @@ void TIOParamsVals::LoadFromStream(TStream& stream)
     if (version >= 6) {
         r.I32(AVI_FrameCount);
         r.I32(AVI_FrameDelayTime);
+    }
+    if (version >= 13 && r.Ok()) {
+        ImagingAnnot.LoadFromStream(stream);
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/codecs/params/lzw_hooks.h"
+#include "imaging/core/imaging_annot.h"
 #include "imaging/core/iptc_list.h"
 #include "imaging/core/marker_list.h"
 #include "imaging/core/types.h"
@@ -214,6 +215,7 @@ public:
 
     TKVIPTCInfoList IPTC_Info;
     TStringList InfoStrings;
+    TKVImagingAnnot ImagingAnnot;
 
     bool EXIF_HasEXIFData = false;
     std::unique_ptr<TKVBitmap> EXIF_Bitmap; // the EXIF thumbnail, nil until EXIF data is parsed

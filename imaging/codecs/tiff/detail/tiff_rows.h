@@ -1,0 +1,75 @@
+// Row-level pieces of the TIFF reader: the decoders that turn a strip or tile's data into rows,
+// and the conversion of a decoded row into bitmap pixels.
+#pragma once
+
+#include "imaging/codecs/tiff/detail/tiff_page.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Tiffilt::detail {
+
+// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order. Data that ends
+// early gives rows of zeros (white for fax data); corrupt data makes Next false.
+class TRowDecoder
+{
+public:
+    TRowDecoder(const TTIFFPage& page, const uint8_t* data, int64_t size, int32_t width, int64_t rowBytes);
+    ~TRowDecoder();
+    TRowDecoder(const TRowDecoder&) = delete;
+    TRowDecoder& operator=(const TRowDecoder&) = delete;
+
+    bool Next(uint8_t* row);
+
+private:
+    bool NextPackBits(uint8_t* row);
+    bool NextDeflate(uint8_t* row);
+    bool NextFax(uint8_t* row);
+
+    const TTIFFPage& FPage;
+    const uint8_t* FData;
+    int64_t FSize;
+    int32_t FWidth;
+    int64_t FRowBytes;
+    int64_t FPosition = 0; // bytes, or bits for fax data
+    // PackBits: the rest of a packet that ran past the previous row.
+    int32_t FLiteralLeft = 0;
+    int32_t FRepeatLeft = 0;
+    uint8_t FRepeatByte = 0;
+    intptr_t FLZWState = 0;
+    struct TZState;
+    std::unique_ptr<TZState> FZ;
+    std::vector<uint8_t> FRefLine;
+};
+
+// Converts decoded chunky rows into bitmap rows and alpha mask rows.
+class TRowConverter
+{
+public:
+    TRowConverter(const TTIFFPage& page, bool withAlpha);
+
+    // Undoes horizontal differencing on a decoded row of count pixels of `samples` samples each.
+    void UndoPredictor(uint8_t* row, int32_t count, int32_t samples) const;
+    // Writes count pixels of the row into bitmap row dst from pixel x on, and their alpha into
+    // maskRow (from x on) when given.
+    void Convert(const uint8_t* row, int32_t count, uint8_t* dst, int32_t x, uint8_t* maskRow);
+
+private:
+    uint16_t Sample16(const uint8_t* p) const
+    {
+        return FIntel ? uint16_t(p[0] | p[1] << 8) : uint16_t(p[0] << 8 | p[1]);
+    }
+    uint8_t High(const uint8_t* p) const { return FIntel ? p[1] : p[0]; }
+    uint8_t Grey(uint32_t value) const;
+
+    const TTIFFPage& FPage;
+    bool FWithAlpha;
+    bool FIntel;
+    bool FInvertBits;
+    int32_t FSamples;
+    int32_t FBits;
+    std::vector<uint8_t> FScratch;
+};
+
+} // namespace Tiffilt::detail

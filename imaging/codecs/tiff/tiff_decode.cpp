@@ -1,0 +1,412 @@
+// The page decoder of the TIFF reader: the tags that describe the pixels, the layouts that have a
+// conversion, and the walk over strips or tiles (chunky or one plane per sample) into the bitmap.
+#include "imaging/codecs/jpeg/jpegfilt.h"
+#include "imaging/codecs/params/codec_progress.h"
+#include "imaging/codecs/tiff/detail/tiff_page.h"
+#include "imaging/codecs/tiff/detail/tiff_rows.h"
+#include "imaging/core/bit_utils.h"
+#include "imaging/core/bitmap_copies.h"
+#include "imaging/core/detail/access_scope.h"
+#include "imaging/core/kvbitmap.h"
+#include "imaging/core/mask.h"
+#include "platform/core/streams.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace Tiffilt::detail {
+
+namespace {
+
+constexpr int64_t MaxSamplesPerPixel = 8;
+
+int32_t ToInt32(int64_t value)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+bool IsFax(int32_t compression)
+{
+    return compression == tcCCITT1D || compression == tcGroup3 || compression == tcGroup4;
+}
+
+bool UsesPredictor(int32_t compression)
+{
+    return compression == tcLZW || compression == tcAdobeDeflate || compression == tcDeflate;
+}
+
+bool IsTiled(const TTIFFPage& page)
+{
+    return page.TileWidth != -1 || page.TileLength != -1;
+}
+
+void ReadColorMap(const TTIFFEnv& env, TTIFFPage& page)
+{
+    if (page.BitsPerSample < 1 || page.BitsPerSample > 16) {
+        return;
+    }
+    const size_t entries = size_t(1) << page.BitsPerSample;
+    std::vector<int64_t> values;
+    if (TIFFReadArrayIntegers(env, values, 320) <= 0 || values.size() < entries * 3) {
+        return;
+    }
+    page.FileColorMap.resize(entries);
+    for (size_t i = 0; i < entries; ++i) {
+        TRGB& colour = page.FileColorMap[i];
+        colour.r = uint8_t(values[i] >> 8);
+        colour.g = uint8_t(values[i + entries] >> 8);
+        colour.b = uint8_t(values[i + 2 * entries] >> 8);
+        if (i < page.ColorMap.size()) {
+            page.ColorMap[i] = colour;
+        }
+    }
+}
+
+// Rows of one strip or tile and where they go.
+struct TBlock
+{
+    int32_t X = 0;
+    int32_t Y = 0;
+    int32_t Width = 0;               // pixels decoded per row
+    int32_t Rows = 0;                // rows decoded (those inside the image)
+    std::vector<int64_t> Offsets;    // one per plane
+    std::vector<int64_t> ByteCounts; // one per plane, 0 when unknown
+};
+
+class TPageDecoder
+{
+public:
+    TPageDecoder(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TKVMask* alpha,
+                 TProgressRec& progress)
+        : FPage(page), FEnv(env), FBitmap(bitmap), FAlpha(alpha), FProgress(progress),
+          FPlanes(page.PlanarConfiguration == 2 ? page.SamplesPerPixel : 1),
+          FConverter(page, alpha != nullptr)
+    {
+    }
+
+    bool Run();
+
+private:
+    bool Walk(const std::vector<int64_t>& offsets, const std::vector<int64_t>& counts, int64_t blockWidth,
+              int64_t blockRows, bool tiled);
+    bool DecodeBlock(const TBlock& block);
+    bool DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data);
+    std::vector<uint8_t> ReadData(int64_t offset, int64_t count, int64_t rawBytes);
+    int64_t PlaneRowBytes(int64_t width) const
+    {
+        const int64_t samples = FPlanes > 1 ? 1 : FPage.SamplesPerPixel;
+        return (width * samples * FPage.BitsPerSample + 7) / 8;
+    }
+    bool RowDone();
+
+    const TTIFFPage& FPage;
+    TTIFFEnv& FEnv;
+    TKVBitmap& FBitmap;
+    TKVMask* FAlpha;
+    TProgressRec& FProgress;
+    int32_t FPlanes;
+    TRowConverter FConverter;
+};
+
+bool TPageDecoder::RowDone()
+{
+    CodecProgressRows(FProgress, 1);
+    return !CodecAborted(FProgress);
+}
+
+// The block's data, cut to what the stream holds and to what its rows can take up: compressed
+// rows never need ten times their raw size, so a byte count of 0 ("to the end") or one that is
+// far too large does not make the reader hold more than the picture warrants.
+std::vector<uint8_t> TPageDecoder::ReadData(int64_t offset, int64_t count, int64_t rawBytes)
+{
+    TStream& stream = *FEnv.Stream;
+    const int64_t position = FEnv.BaseOffset + offset;
+    const int64_t available = stream.Size() - position;
+    if (offset < 0 || available <= 0) {
+        return {};
+    }
+    int64_t length = count > 0 ? std::min(count, available) : available;
+    length = std::min(length, FPage.Compression == tcNone ? rawBytes : rawBytes * 10 + 4096);
+    std::vector<uint8_t> data(static_cast<size_t>(length));
+    stream.SetPosition(position);
+    data.resize(size_t(std::max<int64_t>(stream.Read(data.data(), length), 0)));
+    if (FPage.FillOrder == 2 && !IsFax(FPage.Compression)) {
+        for (uint8_t& byte : data) {
+            Daduvudez::ReverseBitsB(byte);
+        }
+    }
+    return data;
+}
+
+bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data)
+{
+    if (FBitmap.GetPixelFormat() != kv24RGB) {
+        return false;
+    }
+    TMemoryStream jpeg;
+    jpeg.WriteBuffer(data.data(), int64_t(data.size()));
+    jpeg.SetPosition(0);
+    TMemoryStream tables;
+    if (!FPage.JPEGTables.empty()) {
+        tables.WriteBuffer(FPage.JPEGTables.data(), int64_t(FPage.JPEGTables.size()));
+        tables.SetPosition(0);
+    }
+    // A record of its own, so that the page keeps its size and resolution.
+    TIOParamsVals scratch;
+    TProgressRec progress;
+    progress.Aborting = FProgress.Aborting;
+    TKVBitmap decoded;
+    decoded.SetLocation(kvMemory);
+    Jpegfilt::ReadJPegStream(jpeg, FPage.JPEGTables.empty() ? nullptr : &tables, decoded, scratch, progress,
+                             false, FPage.Photometric == tpRGB);
+    if (CodecAborted(FProgress) || decoded.GetPixelFormat() != kv24RGB) {
+        return false;
+    }
+    if (FPage.Photometric == tpRGB) {
+        for (int32_t y = 0; y < decoded.GetHeight(); ++y) {
+            Korvaneproc::_BGR2RGB(reinterpret_cast<TRGB*>(decoded.GetScanLine(y)), decoded.GetWidth());
+        }
+    }
+    decoded.CopyRectTo(&FBitmap, 0, 0, block.X, block.Y, std::min(block.Width, FPage.ImageWidth - block.X),
+                       block.Rows);
+    for (int32_t r = 0; r < block.Rows; ++r) {
+        if (!RowDone()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TPageDecoder::DecodeBlock(const TBlock& block)
+{
+    const int64_t rowBytes = PlaneRowBytes(block.Width);
+    std::vector<std::vector<uint8_t>> data(static_cast<size_t>(FPlanes));
+    for (int32_t p = 0; p < FPlanes; ++p) {
+        data[size_t(p)] =
+            ReadData(block.Offsets[size_t(p)], block.ByteCounts[size_t(p)], rowBytes * block.Rows);
+    }
+    if (FPage.Compression == tcJPEG) {
+        return DecodeJpegBlock(block, data[0]);
+    }
+    std::vector<std::unique_ptr<TRowDecoder>> decoders;
+    for (int32_t p = 0; p < FPlanes; ++p) {
+        decoders.push_back(std::make_unique<TRowDecoder>(
+            FPage, data[size_t(p)].data(), int64_t(data[size_t(p)].size()), block.Width, rowBytes));
+    }
+    const int32_t sampleBytes = FPage.BitsPerSample / 8;
+    std::vector<uint8_t> planeRow(static_cast<size_t>(rowBytes));
+    std::vector<uint8_t> row(static_cast<size_t>(rowBytes * FPlanes));
+    const int32_t count = std::min(block.Width, FPage.ImageWidth - block.X);
+    for (int32_t r = 0; r < block.Rows; ++r) {
+        if (FPlanes == 1) {
+            if (!decoders[0]->Next(row.data())) {
+                return false;
+            }
+            FConverter.UndoPredictor(row.data(), block.Width, FPage.SamplesPerPixel);
+        } else {
+            // One plane per sample: interleave them into a chunky row.
+            for (int32_t p = 0; p < FPlanes; ++p) {
+                if (!decoders[size_t(p)]->Next(planeRow.data())) {
+                    return false;
+                }
+                FConverter.UndoPredictor(planeRow.data(), block.Width, 1);
+                for (int32_t x = 0; x < block.Width; ++x) {
+                    std::copy_n(planeRow.data() + int64_t(x) * sampleBytes, sampleBytes,
+                                row.data() + (int64_t(x) * FPlanes + p) * sampleBytes);
+                }
+            }
+        }
+        const int32_t y = block.Y + r;
+        FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X,
+                           FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr);
+        if (!RowDone()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Strips are blocks of the image's width; tiles run left to right, then top to bottom. Blocks
+// past the image are ignored, and so are rows of a block below it.
+bool TPageDecoder::Walk(const std::vector<int64_t>& offsets, const std::vector<int64_t>& counts,
+                        int64_t blockWidth, int64_t blockRows, bool tiled)
+{
+    const int64_t width = FPage.ImageWidth;
+    const int64_t height = FPage.ImageLength;
+    const int64_t across = tiled ? (width + blockWidth - 1) / blockWidth : 1;
+    const int64_t down = (height + blockRows - 1) / blockRows;
+    const int64_t stride = int64_t(offsets.size()) / FPlanes;
+    const int64_t perPlane = std::min(across * down, stride);
+    CodecProgressBegin(FProgress, height * across);
+    for (int64_t i = 0; i < perPlane; ++i) {
+        TBlock block;
+        block.X = int32_t(i % across * blockWidth);
+        block.Y = int32_t(i / across * blockRows);
+        block.Width = int32_t(blockWidth);
+        block.Rows = int32_t(std::min(blockRows, height - block.Y));
+        for (int32_t p = 0; p < FPlanes; ++p) {
+            const size_t index = size_t(i + p * stride);
+            block.Offsets.push_back(offsets[index]);
+            block.ByteCounts.push_back(index < counts.size() ? counts[index] : 0);
+        }
+        if (!DecodeBlock(block)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TPageDecoder::Run()
+{
+    const int64_t width = FPage.ImageWidth;
+    const int64_t height = FPage.ImageLength;
+    if (IsTiled(FPage)) {
+        // Both tile sizes must be there; a tile far larger than the picture is refused, so that
+        // its rows cannot ask for memory the picture does not warrant.
+        const int64_t tileWidth = FPage.TileWidth;
+        const int64_t tileLength = FPage.TileLength;
+        if (tileWidth <= 0 || tileLength <= 0 || tileWidth > 4 * std::max<int64_t>(width, 256) ||
+            tileLength > 4 * std::max<int64_t>(height, 256)) {
+            return false;
+        }
+        const bool tileTables = !FPage.TileOffsets.empty();
+        return Walk(tileTables ? FPage.TileOffsets : FPage.StripOffsets,
+                    tileTables ? FPage.TileByteCounts : FPage.StripByteCounts, tileWidth, tileLength, true);
+    }
+    if (FPage.StripOffsets.empty()) {
+        return true;
+    }
+    // Every row of a strip is written whole: rows of a file-backed bitmap need not be read in.
+    TKVAccessScope access(FBitmap, kvdWrite);
+    return Walk(FPage.StripOffsets, FPage.StripByteCounts, width, FPage.RowsPerStrip, false);
+}
+
+} // namespace
+
+void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page)
+{
+    page.ImageWidth = ToInt32(TIFFReadSingleValDef(env, 256, 0));
+    page.ImageLength = ToInt32(TIFFReadSingleValDef(env, 257, 0));
+    page.SamplesPerPixel = ToInt32(TIFFReadSingleValDef(env, 277, 1));
+    std::vector<int64_t> bits;
+    if (TIFFReadArrayIntegers(env, bits, 258) > 0) {
+        page.BitsPerSample = ToInt32(bits[0]);
+        page.MixedBitsPerSample =
+            std::any_of(bits.begin(), bits.end(), [&](int64_t b) { return b != bits[0]; });
+    }
+    // 0, 0xFFFFFFFF or more rows than the image: one strip covers the page.
+    page.RowsPerStrip = TIFFReadSingleValDef(env, 278, page.ImageLength);
+    if (page.RowsPerStrip <= 0 || page.RowsPerStrip > page.ImageLength) {
+        page.RowsPerStrip = std::max(page.ImageLength, 1);
+    }
+    page.TileWidth = TIFFReadSingleValDef(env, 322, -1);
+    page.TileLength = TIFFReadSingleValDef(env, 323, -1);
+    page.Photometric = ToInt32(TIFFReadSingleValDef(env, 262, tpRGB));
+    page.PlanarConfiguration = ToInt32(TIFFReadSingleValDef(env, 284, 1));
+    page.Orientation = ToInt32(TIFFReadSingleValDef(env, 274, 1));
+    page.Compression = ToInt32(TIFFReadSingleValDef(env, 259, tcNone));
+    page.Predictor = ToInt32(TIFFReadSingleValDef(env, 317, 1));
+    page.ResolutionUnit = ToInt32(TIFFReadSingleValDef(env, 296, 2));
+    page.XResolution = TIFFReadSingleRational(env, 282);
+    page.YResolution = TIFFReadSingleRational(env, 283);
+    page.T4Options = ToInt32(TIFFReadSingleValDef(env, 292, 0));
+    page.FillOrder = ToInt32(TIFFReadSingleValDef(env, 266, 1));
+    page.XPosition = TIFFReadSingleRational(env, 286);
+    page.YPosition = TIFFReadSingleRational(env, 287);
+    page.JPEGProc = ToInt32(TIFFReadSingleValDef(env, 512, 0));
+    page.JPEGInterchangeFormat = TIFFReadSingleValDef(env, 513, 0);
+    page.JPEGInterchangeFormatLength = TIFFReadSingleValDef(env, 514, 0);
+    page.ExtraSamples = ToInt32(TIFFReadSingleValDef(env, 338, 0));
+    TIFFReadArrayIntegers(env, page.StripOffsets, 273);
+    TIFFReadArrayIntegers(env, page.StripByteCounts, 279);
+    TIFFReadArrayIntegers(env, page.TileOffsets, 324);
+    TIFFReadArrayIntegers(env, page.TileByteCounts, 325);
+    page.JPEGTables = TIFFReadRawData(env, 347);
+    ReadColorMap(env, page);
+    if (page.SamplesPerPixel == 1 && page.BitsPerSample == 1 && page.Compression >= tcNone &&
+        page.Compression <= tcGroup4 && page.Photometric == tpRGB) {
+        page.Photometric = tpWhiteIsZero;
+    }
+}
+
+bool HasConversion(const TTIFFPage& page)
+{
+    const int32_t spp = page.SamplesPerPixel;
+    const int32_t bits = page.BitsPerSample;
+    if (spp < 1 || spp > MaxSamplesPerPixel || bits < 1 || bits > 16 || page.MixedBitsPerSample) {
+        return false;
+    }
+    if (page.PlanarConfiguration != 1 && page.PlanarConfiguration != 2) {
+        return false;
+    }
+    if (page.PlanarConfiguration == 2 && spp > 1 && bits != 8 && bits != 16) {
+        return false;
+    }
+    switch (page.Compression) {
+    case tcCCITT1D:
+    case tcGroup3:
+    case tcGroup4:
+        return bits == 1 && spp == 1 &&
+               (page.Photometric == tpWhiteIsZero || page.Photometric == tpBlackIsZero);
+    case tcJPEG:
+        return bits == 8 && page.PlanarConfiguration == 1 &&
+               (page.Photometric == tpBlackIsZero || page.Photometric == tpRGB ||
+                page.Photometric == tpYCbCr || page.Photometric == tpSeparated);
+    case tcNone:
+    case tcLZW:
+    case tcAdobeDeflate:
+    case tcDeflate:
+    case tcPackBits:
+        break;
+    default:
+        return false;
+    }
+    if (UsesPredictor(page.Compression) && page.Predictor != 1 &&
+        (page.Predictor != 2 || (bits != 8 && bits != 16))) {
+        return false;
+    }
+    switch (page.Photometric) {
+    case tpWhiteIsZero:
+    case tpBlackIsZero:
+        return (spp == 1 && (bits <= 8 || bits == 16)) || (spp == 2 && (bits == 8 || bits == 16));
+    case tpRGB:
+        return (spp >= 3 && (bits == 8 || bits == 16)) || (spp == 1 && bits == 16);
+    case tpPalette:
+        return !page.FileColorMap.empty() && ((spp == 1 && bits <= 8) || (spp == 2 && bits == 8));
+    case tpSeparated:
+        return spp >= 4 && bits == 8;
+    case tpCIELab:
+        return spp >= 3 && bits == 8;
+    default:
+        return false;
+    }
+}
+
+bool HasAlpha(const TTIFFPage& page)
+{
+    if (page.Compression == tcJPEG) {
+        return false;
+    }
+    const int32_t spp = page.SamplesPerPixel;
+    return (page.Photometric == tpRGB && spp >= 4) ||
+           (spp == 2 && (page.Photometric == tpWhiteIsZero || page.Photometric == tpBlackIsZero ||
+                         page.Photometric == tpPalette));
+}
+
+TKVPixelFormat PagePixelFormat(const TTIFFPage& page)
+{
+    return page.BitsPerSample == 1 && page.SamplesPerPixel == 1 && page.Photometric != tpPalette ? kv1g
+                                                                                                 : kv24RGB;
+}
+
+bool DecodePage(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TKVMask* alpha,
+                TIOParamsVals& /*params*/, TProgressRec& progress)
+{
+    if (page.Compression == tcLZW && page.LZWDecompress == nullptr) {
+        return false;
+    }
+    TPageDecoder decoder(page, env, bitmap, alpha, progress);
+    return decoder.Run();
+}
+
+} // namespace Tiffilt::detail

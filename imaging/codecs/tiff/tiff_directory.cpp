@@ -1,0 +1,420 @@
+// TIFF directory walk and tag access. Every count and offset that the file gives is checked
+// against the stream before it is used: a count that asks for more data than the stream holds is
+// cut to what is there, and a chain of directories that loops ends where it returns.
+#include "imaging/codecs/tiff/tiff_directory.h"
+
+#include "imaging/core/bit_utils.h"
+#include "platform/core/streams.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <unordered_set>
+
+namespace Tiffilt {
+
+namespace {
+
+constexpr uint16_t MarkIntel = 0x4949;
+constexpr uint16_t MarkMotorola = 0x4D4D;
+constexpr int64_t EntrySize = 12;
+
+uint16_t Get16(const uint8_t* p, bool intel)
+{
+    return intel ? uint16_t(p[0] | p[1] << 8) : uint16_t(p[0] << 8 | p[1]);
+}
+
+uint32_t Get32(const uint8_t* p, bool intel)
+{
+    return intel ? uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24
+                 : uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+bool ReadAt(TStream& stream, int64_t position, void* buffer, int64_t count)
+{
+    if (position < 0) {
+        return false;
+    }
+    stream.SetPosition(position);
+    return stream.Read(buffer, count) == count;
+}
+
+// Bytes the stream holds from the file offset on; 0 when the offset lies outside.
+int64_t BytesFrom(const TTIFFEnv& env, int64_t offset)
+{
+    const int64_t position = env.BaseOffset + offset;
+    const int64_t size = env.Stream->Size();
+    return position >= 0 && position <= size ? size - position : 0;
+}
+
+// Parses count entries; entries of an unknown type are dropped, counts of out-of-line data are
+// cut to what the stream holds.
+void ParseEntries(TTIFFEnv& env, const std::vector<uint8_t>& bytes, int64_t count)
+{
+    env.Entries.clear();
+    env.Entries.reserve(static_cast<size_t>(count));
+    for (int64_t i = 0; i < count; ++i) {
+        const uint8_t* p = bytes.data() + i * EntrySize;
+        TTIFFEntry entry;
+        entry.Tag = Get16(p, env.Intel);
+        entry.Type = Get16(p + 2, env.Intel);
+        entry.Count = Get32(p + 4, env.Intel);
+        entry.Value = Get32(p + 8, env.Intel);
+        std::memcpy(entry.Inline, p + 8, 4);
+        const int32_t typeSize = TIFFTypeSize(entry.Type);
+        if (typeSize == 0) {
+            continue;
+        }
+        if (TIFFEntryBytes(entry) > 4) {
+            const int64_t available = BytesFrom(env, entry.Value);
+            entry.Count =
+                static_cast<uint32_t>(std::min<uint64_t>(entry.Count, uint64_t(available) / typeSize));
+        }
+        env.Entries.push_back(entry);
+    }
+}
+
+// Reads the directory at offset: its entries when load is set. Returns the offset of the next
+// directory, or -1 when the directory is cut off before its next pointer.
+int64_t ReadDirectory(TTIFFEnv& env, int64_t offset, bool load, bool& loaded)
+{
+    TStream& stream = *env.Stream;
+    uint8_t countBytes[2];
+    if (!ReadAt(stream, env.BaseOffset + offset, countBytes, 2)) {
+        return -1;
+    }
+    const int64_t count = Get16(countBytes, env.Intel);
+    const int64_t entriesStart = env.BaseOffset + offset + 2;
+    const int64_t available = std::max<int64_t>(stream.Size() - entriesStart, 0);
+    if (load) {
+        const int64_t whole = std::min(count, available / EntrySize);
+        std::vector<uint8_t> bytes(static_cast<size_t>(whole * EntrySize));
+        if (stream.Read(bytes.data(), whole * EntrySize) == whole * EntrySize) {
+            ParseEntries(env, bytes, whole);
+            loaded = true;
+        }
+    }
+    if (count * EntrySize + 4 > available) {
+        return -1;
+    }
+    uint8_t next[4];
+    if (!ReadAt(stream, entriesStart + count * EntrySize, next, 4)) {
+        return -1;
+    }
+    return Get32(next, env.Intel);
+}
+
+} // namespace
+
+int32_t TIFFTypeSize(uint16_t type)
+{
+    switch (type) {
+    case ttBYTE:
+    case ttASCII:
+    case ttSBYTE:
+    case ttUNDEFINED:
+        return 1;
+    case ttSHORT:
+    case ttSSHORT:
+        return 2;
+    case ttLONG:
+    case ttSLONG:
+    case ttFLOAT:
+    case ttIFD:
+        return 4;
+    case ttRATIONAL:
+    case ttSRATIONAL:
+    case ttDOUBLE:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+uint64_t TIFFEntryBytes(const TTIFFEntry& entry)
+{
+    return uint64_t(entry.Count) * uint64_t(TIFFTypeSize(entry.Type));
+}
+
+uint16_t TIFFSwap16(uint16_t value, bool swap)
+{
+    return swap ? Daduvudez::KVSwapWord(value) : value;
+}
+
+uint32_t TIFFSwap32(uint32_t value, bool swap)
+{
+    return swap ? Daduvudez::KVSwapDWord(value) : value;
+}
+
+bool TIFFLoadTags(TStream& Stream, int32_t& PageCount, int32_t PageIndex, TTIFFEnv& Env)
+{
+    PageCount = 0;
+    Env.Entries.clear();
+    Env.Stream = &Stream;
+    Env.BaseOffset = Stream.Position();
+    uint8_t header[8];
+    if (Stream.Read(header, 8) != 8) {
+        return false;
+    }
+    const uint16_t mark = uint16_t(header[0] | header[1] << 8);
+    if (mark != MarkIntel && mark != MarkMotorola) {
+        return false;
+    }
+    Env.Intel = mark == MarkIntel;
+    const uint32_t first = Get32(header + 4, Env.Intel);
+    if (first == 0) {
+        return false;
+    }
+    return TIFFReadIFD(PageIndex, first, Env, PageCount);
+}
+
+void TIFFFreeTags(TTIFFEnv& Env)
+{
+    Env.Entries.clear();
+    Env.Entries.shrink_to_fit();
+}
+
+bool TIFFReadIFD(int32_t PageIndex, int64_t FirstOffset, TTIFFEnv& Env, int32_t& PageCount)
+{
+    Env.Entries.clear();
+    PageCount = 0;
+    bool found = false;
+    std::unordered_set<int64_t> visited;
+    int64_t offset = FirstOffset;
+    while (offset > 0 && PageCount < TIFFMaxPages && visited.insert(offset).second) {
+        bool loaded = false;
+        const int64_t next = ReadDirectory(Env, offset, PageCount == PageIndex, loaded);
+        found = found || loaded;
+        if (next < 0) {
+            break; // cut off: this directory is not counted
+        }
+        ++PageCount;
+        offset = next < BytesFrom(Env, 0) ? next : 0;
+    }
+    return found;
+}
+
+bool TIFFReadSubIFD(int64_t Offset, TTIFFEnv& Env)
+{
+    Env.Entries.clear();
+    if (Offset <= 0 || Offset >= BytesFrom(Env, 0)) {
+        return false;
+    }
+    bool loaded = false;
+    ReadDirectory(Env, Offset, true, loaded);
+    return loaded;
+}
+
+int32_t TIFFFindTAG(uint16_t Tag, const TTIFFEnv& Env)
+{
+    for (size_t i = 0; i < Env.Entries.size(); ++i) {
+        if (Env.Entries[i].Tag == Tag) {
+            return static_cast<int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+const TTIFFEntry* TIFFFindEntry(uint16_t Tag, const TTIFFEnv& Env)
+{
+    const int32_t index = TIFFFindTAG(Tag, Env);
+    return index >= 0 ? &Env.Entries[static_cast<size_t>(index)] : nullptr;
+}
+
+int32_t TIFFGetDataLength(const TTIFFEnv& Env, uint16_t Tag)
+{
+    const TTIFFEntry* entry = TIFFFindEntry(Tag, Env);
+    return entry != nullptr ? static_cast<int32_t>(std::min<uint32_t>(entry->Count, INT32_MAX)) : 0;
+}
+
+bool TIFFEntryBytesAt(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint64_t Start, void* Buffer,
+                      uint64_t Count)
+{
+    const uint64_t total = TIFFEntryBytes(Entry);
+    if (Start > total || Count > total - Start) {
+        return false;
+    }
+    if (total <= 4) {
+        std::memcpy(Buffer, Entry.Inline + Start, static_cast<size_t>(Count));
+        return true;
+    }
+    return ReadAt(*Env.Stream, Env.BaseOffset + Entry.Value + int64_t(Start), Buffer, int64_t(Count));
+}
+
+bool TIFFEntryInteger(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint32_t Index, int64_t& Value)
+{
+    const int32_t size = TIFFTypeSize(Entry.Type);
+    uint8_t bytes[4];
+    if (Index >= Entry.Count || size > 4 || Entry.Type == ttASCII || Entry.Type == ttFLOAT ||
+        !TIFFEntryBytesAt(Env, Entry, uint64_t(Index) * size, bytes, size)) {
+        return false;
+    }
+    switch (Entry.Type) {
+    case ttBYTE:
+    case ttUNDEFINED:
+        Value = bytes[0];
+        return true;
+    case ttSBYTE:
+        Value = int8_t(bytes[0]);
+        return true;
+    case ttSHORT:
+        Value = Get16(bytes, Env.Intel);
+        return true;
+    case ttSSHORT:
+        Value = int16_t(Get16(bytes, Env.Intel));
+        return true;
+    case ttSLONG:
+        Value = int32_t(Get32(bytes, Env.Intel));
+        return true;
+    default: // LONG, IFD
+        Value = Get32(bytes, Env.Intel);
+        return true;
+    }
+}
+
+bool TIFFEntryNumber(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint32_t Index, double& Value)
+{
+    const int32_t size = TIFFTypeSize(Entry.Type);
+    uint8_t bytes[8];
+    if (Entry.Type != ttRATIONAL && Entry.Type != ttSRATIONAL && Entry.Type != ttFLOAT &&
+        Entry.Type != ttDOUBLE) {
+        int64_t integer = 0;
+        if (!TIFFEntryInteger(Env, Entry, Index, integer)) {
+            return false;
+        }
+        Value = static_cast<double>(integer);
+        return true;
+    }
+    if (Index >= Entry.Count || !TIFFEntryBytesAt(Env, Entry, uint64_t(Index) * size, bytes, size)) {
+        return false;
+    }
+    switch (Entry.Type) {
+    case ttRATIONAL: {
+        const uint32_t denominator = Get32(bytes + 4, Env.Intel);
+        Value = double(Get32(bytes, Env.Intel)) / double(denominator != 0 ? denominator : 1);
+        return true;
+    }
+    case ttSRATIONAL: {
+        const int32_t denominator = int32_t(Get32(bytes + 4, Env.Intel));
+        Value = double(int32_t(Get32(bytes, Env.Intel))) / double(denominator != 0 ? denominator : 1);
+        return true;
+    }
+    case ttFLOAT: {
+        const uint32_t raw = Get32(bytes, Env.Intel);
+        float f;
+        std::memcpy(&f, &raw, 4);
+        Value = f;
+        return true;
+    }
+    default: {
+        const uint64_t high = Get32(bytes + (Env.Intel ? 4 : 0), Env.Intel);
+        const uint64_t raw = high << 32 | Get32(bytes + (Env.Intel ? 0 : 4), Env.Intel);
+        std::memcpy(&Value, &raw, 8);
+        return true;
+    }
+    }
+}
+
+int64_t TIFFReadSingleValDef(const TTIFFEnv& Env, uint16_t Tag, int64_t Default)
+{
+    const TTIFFEntry* entry = TIFFFindEntry(Tag, Env);
+    int64_t value = 0;
+    return entry != nullptr && TIFFEntryInteger(Env, *entry, 0, value) ? value : Default;
+}
+
+double TIFFReadSingleRational(const TTIFFEnv& Env, uint16_t Tag)
+{
+    return TIFFReadRationalIndex(Env, Tag, 0);
+}
+
+double TIFFReadRationalIndex(const TTIFFEnv& Env, uint16_t Tag, int32_t Index)
+{
+    const TTIFFEntry* entry = TIFFFindEntry(Tag, Env);
+    double value = 0;
+    return entry != nullptr && Index >= 0 && TIFFEntryNumber(Env, *entry, uint32_t(Index), value) ? value
+                                                                                                  : 0.0;
+}
+
+int64_t TIFFReadIndexValN(const TTIFFEnv& Env, uint16_t Tag, int32_t Index)
+{
+    const TTIFFEntry* entry = TIFFFindEntry(Tag, Env);
+    int64_t value = 0;
+    return entry != nullptr && Index >= 0 && TIFFEntryInteger(Env, *entry, uint32_t(Index), value) ? value
+                                                                                                   : 0;
+}
+
+int32_t TIFFReadArrayIntegers(const TTIFFEnv& Env, std::vector<int64_t>& Values, uint16_t Tag)
+{
+    const TTIFFEntry* entry = TIFFFindEntry(Tag, Env);
+    const int32_t size = entry != nullptr ? TIFFTypeSize(entry->Type) : 0;
+    if (entry == nullptr || size > 4 || entry->Type == ttASCII || entry->Type == ttFLOAT) {
+        return 0;
+    }
+    // One read for the whole table, which can hold many thousand strip offsets.
+    std::vector<uint8_t> bytes(static_cast<size_t>(TIFFEntryBytes(*entry)));
+    if (!TIFFEntryBytesAt(Env, *entry, 0, bytes.data(), bytes.size())) {
+        return 0;
+    }
+    Values.assign(entry->Count, 0);
+    for (uint32_t i = 0; i < entry->Count; ++i) {
+        const uint8_t* p = bytes.data() + size_t(i) * size;
+        switch (entry->Type) {
+        case ttSHORT:
+            Values[i] = Get16(p, Env.Intel);
+            break;
+        case ttSSHORT:
+            Values[i] = int16_t(Get16(p, Env.Intel));
+            break;
+        case ttSLONG:
+            Values[i] = int32_t(Get32(p, Env.Intel));
+            break;
+        case ttLONG:
+        case ttIFD:
+            Values[i] = Get32(p, Env.Intel);
+            break;
+        case ttSBYTE:
+            Values[i] = int8_t(*p);
+            break;
+        default:
+            Values[i] = *p;
+            break;
+        }
+    }
+    return static_cast<int32_t>(entry->Count);
+}
+
+std::vector<uint8_t> TIFFReadRawData(const TTIFFEnv& Env, uint16_t Tag)
+{
+    const TTIFFEntry* entry = TIFFFindEntry(Tag, Env);
+    if (entry == nullptr) {
+        return {};
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(TIFFEntryBytes(*entry)));
+    if (!TIFFEntryBytesAt(Env, *entry, 0, bytes.data(), bytes.size())) {
+        return {};
+    }
+    return bytes;
+}
+
+void TIFFReadString(const TTIFFEnv& Env, uint16_t Tag, std::string& Text)
+{
+    const std::vector<uint8_t> bytes = TIFFReadRawData(Env, Tag);
+    const auto end = std::find(bytes.begin(), bytes.end(), uint8_t(0));
+    Text.assign(bytes.begin(), end);
+}
+
+void TIFFReadMiniString(const TTIFFEnv& Env, uint16_t Tag, std::string& Text)
+{
+    Text.clear();
+    const TTIFFEntry* entry = TIFFFindEntry(Tag, Env);
+    if (entry == nullptr) {
+        return;
+    }
+    const uint64_t length = std::min<uint64_t>(TIFFEntryBytes(*entry), 4);
+    char bytes[4];
+    if (TIFFEntryBytesAt(Env, *entry, 0, bytes, length)) {
+        Text.assign(bytes, static_cast<size_t>(length));
+    }
+}
+
+} // namespace Tiffilt

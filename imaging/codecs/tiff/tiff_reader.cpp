@@ -1,0 +1,307 @@
+// The TIFF reader: finds the page asked for, fills the parameter record with its tags and its EXIF
+// directory, checks that the page can be decoded, and has its strips or tiles decoded.
+#include "imaging/codecs/tiff/tiffilt.h"
+
+#include "imaging/codecs/jpeg/jpegfilt.h"
+#include "imaging/codecs/params/codec_progress.h"
+#include "imaging/codecs/tiff/detail/tiff_page.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/core/detail/access_scope.h"
+#include "imaging/core/imaging_annot.h"
+#include "imaging/io/korvaneio_globals.h"
+#include "imaging/view/kvview_globals.h"
+#include "platform/core/rounding.h"
+#include "platform/core/streams.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+namespace Tiffilt {
+
+using namespace detail;
+
+namespace {
+
+constexpr uint16_t tagExifIFD = 34665;
+
+int32_t ToInt32(int64_t value)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+std::string ReadText(const TTIFFEnv& env, uint16_t tag)
+{
+    std::string text;
+    TIFFReadString(env, tag, text);
+    return text;
+}
+
+TIOTIFFCompression CompressionOf(const TTIFFPage& page)
+{
+    switch (page.Compression) {
+    case tcNone:
+        return ioTIFF_UNCOMPRESSED;
+    case tcCCITT1D:
+        return ioTIFF_CCITT1D;
+    case tcGroup3:
+        return (page.T4Options & 1) != 0 ? ioTIFF_G3FAX2D : ioTIFF_G3FAX1D;
+    case tcGroup4:
+        return ioTIFF_G4FAX;
+    case tcLZW:
+        return ioTIFF_LZW;
+    case tcOldJPEG:
+        return ioTIFF_OLDJPEG;
+    case tcJPEG:
+        return ioTIFF_JPEG;
+    case tcPackBits:
+        return ioTIFF_PACKBITS;
+    default:
+        return ioTIFF_UNKNOWN;
+    }
+}
+
+// Tag 37510: an 8-byte character code, then the text. An ASCII text ends at its first NUL.
+void ReadUserComment(const TTIFFEnv& exif, TIOParamsVals& params)
+{
+    const std::vector<uint8_t> bytes = TIFFReadRawData(exif, 37510);
+    const size_t codeLength = std::min<size_t>(bytes.size(), 8);
+    params.EXIF_UserCommentCode.assign(bytes.begin(), bytes.begin() + codeLength);
+    auto end = bytes.end();
+    if (params.EXIF_UserCommentCode.compare(0, 5, "ASCII") == 0) {
+        end = std::find(bytes.begin() + codeLength, bytes.end(), uint8_t(0));
+    }
+    params.EXIF_UserComment.assign(bytes.begin() + codeLength, end);
+}
+
+void ReadExifDirectory(const TTIFFEnv& exif, TIOParamsVals& params)
+{
+    params.EXIF_ExposureTime = TIFFReadSingleRational(exif, 33434);
+    params.EXIF_FNumber = TIFFReadSingleRational(exif, 33437);
+    params.EXIF_ExposureProgram = ToInt32(TIFFReadSingleValDef(exif, 34850, 0));
+    params.EXIF_ISOSpeedRatings[0] = ToInt32(TIFFReadIndexValN(exif, 34855, 0));
+    params.EXIF_ISOSpeedRatings[1] = ToInt32(TIFFReadIndexValN(exif, 34855, 1));
+    TIFFReadMiniString(exif, 36864, params.EXIF_ExifVersion);
+    params.EXIF_DateTimeOriginal = ReadText(exif, 36867);
+    params.EXIF_DateTimeDigitized = ReadText(exif, 36868);
+    params.EXIF_CompressedBitsPerPixel = TIFFReadSingleRational(exif, 37122);
+    params.EXIF_ShutterSpeedValue = TIFFReadSingleRational(exif, 37377);
+    params.EXIF_ApertureValue = TIFFReadSingleRational(exif, 37378);
+    params.EXIF_BrightnessValue = TIFFReadSingleRational(exif, 37379);
+    params.EXIF_ExposureBiasValue = TIFFReadSingleRational(exif, 37380);
+    params.EXIF_MaxApertureValue = TIFFReadSingleRational(exif, 37381);
+    params.EXIF_SubjectDistance = TIFFReadSingleRational(exif, 37382);
+    params.EXIF_MeteringMode = ToInt32(TIFFReadSingleValDef(exif, 37383, 0));
+    params.EXIF_LightSource = ToInt32(TIFFReadSingleValDef(exif, 37384, 0));
+    params.EXIF_Flash = ToInt32(TIFFReadSingleValDef(exif, 37385, 0));
+    params.EXIF_FocalLength = TIFFReadSingleRational(exif, 37386);
+    params.EXIF_SubsecTime = ReadText(exif, 37520);
+    params.EXIF_SubsecTimeOriginal = ReadText(exif, 37521);
+    params.EXIF_SubsecTimeDigitized = ReadText(exif, 37522);
+    TIFFReadMiniString(exif, 40960, params.EXIF_FlashPixVersion);
+    params.EXIF_ColorSpace = ToInt32(TIFFReadSingleValDef(exif, 40961, 0));
+    params.EXIF_ExifImageWidth = ToInt32(TIFFReadSingleValDef(exif, 40962, 0));
+    params.EXIF_ExifImageHeight = ToInt32(TIFFReadSingleValDef(exif, 40963, 0));
+    params.EXIF_RelatedSoundFile = ReadText(exif, 40964);
+    params.EXIF_FocalPlaneXResolution = TIFFReadSingleRational(exif, 41486);
+    params.EXIF_FocalPlaneYResolution = TIFFReadSingleRational(exif, 41487);
+    params.EXIF_FocalPlaneResolutionUnit = ToInt32(TIFFReadSingleValDef(exif, 41488, 0));
+    params.EXIF_ExposureIndex = TIFFReadSingleRational(exif, 41493);
+    params.EXIF_SensingMethod = ToInt32(TIFFReadSingleValDef(exif, 41495, 0));
+    params.EXIF_FileSource = ToInt32(TIFFReadSingleValDef(exif, 41728, 0));
+    params.EXIF_SceneType = ToInt32(TIFFReadSingleValDef(exif, 41729, 0));
+    ReadUserComment(exif, params);
+}
+
+void ReadMetadata(const TTIFFEnv& env, TIOParamsVals& params)
+{
+    params.EXIF_ImageDescription = params.TIFF_ImageDescription;
+    params.EXIF_Software = ReadText(env, 305);
+    params.EXIF_Make = ReadText(env, 271);
+    params.EXIF_Model = ReadText(env, 272);
+    params.EXIF_DateTime = ReadText(env, 306);
+    for (int32_t i = 0; i < 2; ++i) {
+        params.EXIF_WhitePoint[i] = TIFFReadRationalIndex(env, 318, i);
+    }
+    params.EXIF_YCbCrPositioning = ToInt32(TIFFReadSingleValDef(env, 531, 0));
+    for (int32_t i = 0; i < 6; ++i) {
+        params.EXIF_PrimaryChromaticities[i] = TIFFReadRationalIndex(env, 319, i);
+        params.EXIF_ReferenceBlackWhite[i] = TIFFReadRationalIndex(env, 532, i);
+    }
+    for (int32_t i = 0; i < 3; ++i) {
+        params.EXIF_YCbCrCoefficients[i] = TIFFReadRationalIndex(env, 529, i);
+    }
+    params.EXIF_Copyright = ReadText(env, 33432);
+
+    const std::vector<uint8_t> iptc = TIFFReadRawData(env, 33723);
+    if (!iptc.empty()) {
+        params.IPTC_Info.LoadFromStandardBuffer(iptc.data(), int64_t(iptc.size()));
+    } else {
+        params.IPTC_Info.Clear();
+    }
+    const std::vector<uint8_t> annotations = TIFFReadRawData(env, 32932);
+    params.ImagingAnnot.Clear();
+    if (!annotations.empty()) {
+        params.ImagingAnnot.LoadFromStandardBuffer(annotations.data(), int64_t(annotations.size()));
+    }
+}
+
+void FillParams(const TTIFFEnv& env, const TTIFFPage& page, int32_t pageCount, TIOParamsVals& params)
+{
+    params.Width = page.ImageWidth;
+    params.Height = page.ImageLength;
+    params.SamplesPerPixel = page.SamplesPerPixel;
+    params.BitsPerSample = page.BitsPerSample;
+    params.TIFF_Compression = CompressionOf(page);
+    if (page.Photometric >= tpWhiteIsZero && page.Photometric <= tpYCbCr) {
+        params.TIFF_PhotometInterpret = static_cast<TIOTIFFPhotometInterpret>(page.Photometric);
+    } else if (page.Photometric == tpCIELab) {
+        params.TIFF_PhotometInterpret = ioTIFF_CIELAB;
+    }
+    params.TIFF_PlanarConf = page.PlanarConfiguration;
+    params.TIFF_Orientation = page.Orientation;
+    params.EXIF_Orientation = page.Orientation;
+    params.TIFF_ImageCount = pageCount;
+    params.TIFF_DocumentName = ReadText(env, 269);
+    params.TIFF_ImageDescription = ReadText(env, 270);
+    params.TIFF_PageName = ReadText(env, 285);
+    params.TIFF_PageNumber = ToInt32(TIFFReadIndexValN(env, 297, 0));
+    params.TIFF_PageCount = ToInt32(TIFFReadIndexValN(env, 297, 1));
+
+    const double factor = page.ResolutionUnit == 3 ? 2.54 : 1.0;
+    params.DpiX = Trunc(page.XResolution * factor);
+    params.DpiY = Trunc(page.YResolution * factor);
+    if (params.DpiX == 0) {
+        params.DpiX = Kvview::gSystemDPIX;
+    }
+    if (params.DpiY == 0) {
+        params.DpiY = Kvview::gSystemDPIY;
+    }
+    params.TIFF_XPos = Trunc(page.XPosition * factor);
+    params.TIFF_YPos = Trunc(page.YPosition * factor);
+    params.EXIF_ResolutionUnit = page.ResolutionUnit;
+    params.EXIF_XResolution = page.XResolution;
+    params.EXIF_YResolution = page.YResolution;
+
+    params.FreeColorMap();
+    if (!page.FileColorMap.empty()) {
+        params.AllocColorMap(static_cast<int32_t>(page.FileColorMap.size()));
+        std::copy(page.FileColorMap.begin(), page.FileColorMap.end(), params.ColorMap.get());
+    }
+    ReadMetadata(env, params);
+}
+
+// The picture of an old-style JPEG page: the JPEG interchange stream it points to, decoded with
+// a record of its own so that the page keeps its TIFF parameters.
+bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TProgressRec& progress)
+{
+    TStream& stream = *env.Stream;
+    const int64_t start = env.BaseOffset + page.JPEGInterchangeFormat;
+    const int64_t available = stream.Size() - start;
+    if (page.JPEGInterchangeFormat <= 0 || available <= 0) {
+        return false;
+    }
+    const int64_t length = page.JPEGInterchangeFormatLength > 0
+                               ? std::min(page.JPEGInterchangeFormatLength, available)
+                               : available;
+    TMemoryStream jpeg;
+    stream.SetPosition(start);
+    jpeg.CopyFrom(stream, length);
+    jpeg.SetPosition(0);
+    TIOParamsVals scratch;
+    Jpegfilt::ReadJPegStream(jpeg, nullptr, bitmap, scratch, progress, false);
+    return !CodecAborted(progress);
+}
+
+bool DecodePicture(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& alpha,
+                   bool noAlpha, TIOParamsVals& params, TProgressRec& progress)
+{
+    if (page.Compression == tcOldJPEG && page.JPEGProc < 2) {
+        return DecodeOldJpeg(page, env, bitmap, progress);
+    }
+    if (page.ImageWidth <= 0 || page.ImageLength <= 0 || !HasConversion(page) ||
+        int64_t(page.ImageWidth) * page.ImageLength > KVCodecMaxPixels) {
+        return false;
+    }
+    if (!noAlpha && HasAlpha(page) && alpha == nullptr) {
+        alpha = std::make_unique<TKVMask>();
+    }
+    if (alpha != nullptr) {
+        alpha->AllocateBits(page.ImageWidth, page.ImageLength, 8);
+        alpha->Fill(255);
+    }
+    bitmap.Allocate(page.ImageWidth, page.ImageLength, PagePixelFormat(page));
+    if (!DecodePage(page, env, bitmap, noAlpha ? nullptr : alpha.get(), params, progress)) {
+        return false;
+    }
+    if (params.TIFF_EnableAdjustOrientation && page.Orientation >= 2 && page.Orientation <= 8) {
+        ApplyOrientation(bitmap, alpha.get(), page.Orientation);
+    }
+    return true;
+}
+
+} // namespace
+
+void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOParamsVals* Params,
+                    TProgressRec& Progress, bool ParamsOnly, std::unique_ptr<TKVMask>& Alpha,
+                    bool RelativeToPosition, bool NoAlpha, bool AllowEmpty)
+{
+    PageCount = 0;
+    TTIFFEnv env;
+    env.Stream = &Stream;
+    env.BaseOffset = RelativeToPosition ? Stream.Position() : 0;
+    Stream.SetPosition(env.BaseOffset);
+    uint8_t header[8];
+    if (Stream.Read(header, 8) != 8 ||
+        !((header[0] == 'I' && header[1] == 'I') || (header[0] == 'M' && header[1] == 'M'))) {
+        CodecSetAborting(Progress);
+        return;
+    }
+    env.Intel = header[0] == 'I';
+    const int64_t first = TIFFSwap32(
+        uint32_t(header[4] | header[5] << 8 | header[6] << 16 | uint32_t(header[7]) << 24), !env.Intel);
+    if (first == 0) {
+        return;
+    }
+    const int32_t pageIndex = Params != nullptr ? Params->TIFF_ImageIndex : -1;
+    if (!TIFFReadIFD(pageIndex, first, env, PageCount) || Params == nullptr) {
+        return;
+    }
+    TIOParamsVals& params = *Params;
+
+    TTIFFPage page;
+    page.Intel = env.Intel;
+    ReadPageTags(env, page);
+    TTIFFEnv exif;
+    exif.Stream = env.Stream;
+    exif.Intel = env.Intel;
+    exif.BaseOffset = env.BaseOffset;
+    const int64_t exifOffset = TIFFReadSingleValDef(env, tagExifIFD, 0);
+    if (exifOffset > 0) {
+        TIFFReadSubIFD(exifOffset, exif);
+        params.EXIF_HasEXIFData = true;
+    }
+    FillParams(env, page, PageCount, params);
+    ReadExifDirectory(exif, params);
+
+    if (page.MixedBitsPerSample || ((page.ImageWidth <= 0 || page.ImageLength <= 0) && !AllowEmpty)) {
+        CodecSetAborting(Progress);
+        return;
+    }
+    if (page.Compression == tcLZW) {
+        page.LZWDecompress = params.TIFF_LZWDecompress != nullptr ? params.TIFF_LZWDecompress
+                                                                  : Korvaneio::DefTIFF_LZWDECOMPFUNC;
+        if (page.LZWDecompress == nullptr) {
+            CodecSetAborting(Progress);
+            return;
+        }
+    }
+    if (ParamsOnly || Bitmap == nullptr) {
+        return;
+    }
+    if (!DecodePicture(page, env, *Bitmap, Alpha, NoAlpha, params, Progress)) {
+        CodecSetAborting(Progress);
+    }
+}
+
+} // namespace Tiffilt

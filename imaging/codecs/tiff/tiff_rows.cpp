@@ -1,0 +1,314 @@
+// Decoding the rows of one TIFF strip or tile (uncompressed, PackBits, LZW, Deflate and fax
+// data) and converting them into pixels. No decoder reads outside the strip's data.
+#include "imaging/codecs/tiff/detail/tiff_rows.h"
+
+#include "imaging/codecs/tiff/tifccitt.h"
+#include "imaging/core/bitmap_copies.h"
+#include "imaging/core/colour_spaces.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <zlib.h>
+
+namespace Tiffilt::detail {
+
+struct TRowDecoder::TZState
+{
+    z_stream Stream{};
+    bool Ended = false;
+    ~TZState() { inflateEnd(&Stream); }
+};
+
+TRowDecoder::TRowDecoder(const TTIFFPage& page, const uint8_t* data, int64_t size, int32_t width,
+                         int64_t rowBytes)
+    : FPage(page), FData(data), FSize(size), FWidth(width), FRowBytes(rowBytes)
+{
+    switch (page.Compression) {
+    case tcAdobeDeflate:
+    case tcDeflate:
+        FZ = std::make_unique<TZState>();
+        FZ->Stream.next_in = const_cast<Bytef*>(data);
+        FZ->Stream.avail_in = static_cast<uInt>(std::min<int64_t>(size, UINT32_MAX));
+        FZ->Ended = inflateInit(&FZ->Stream) != Z_OK;
+        break;
+    case tcCCITT1D:
+    case tcGroup3:
+    case tcGroup4:
+        FRefLine.assign(size_t(rowBytes), 0xFF);
+        break;
+    default:
+        break;
+    }
+}
+
+TRowDecoder::~TRowDecoder()
+{
+    if (FLZWState != 0 && FPage.LZWDecompress != nullptr) {
+        FPage.LZWDecompress(nullptr, 0, 0, FLZWState);
+    }
+}
+
+bool TRowDecoder::Next(uint8_t* row)
+{
+    const bool fax =
+        FPage.Compression == tcCCITT1D || FPage.Compression == tcGroup3 || FPage.Compression == tcGroup4;
+    if (FSize <= 0 && !fax) {
+        std::memset(row, 0, size_t(FRowBytes));
+        return true;
+    }
+    switch (FPage.Compression) {
+    case tcNone: {
+        const int64_t take = std::clamp<int64_t>(FSize - FPosition, 0, FRowBytes);
+        std::memcpy(row, FData + FPosition, size_t(take));
+        std::memset(row + take, 0, size_t(FRowBytes - take));
+        FPosition += take;
+        return true;
+    }
+    case tcPackBits:
+        return NextPackBits(row);
+    case tcLZW: {
+        if (FRowBytes > INT32_MAX) {
+            return false;
+        }
+        const uint8_t* decoded = FPage.LZWDecompress(FData, FSize, int32_t(FRowBytes), FLZWState);
+        if (decoded == nullptr) {
+            return false;
+        }
+        std::memcpy(row, decoded, size_t(FRowBytes));
+        return true;
+    }
+    case tcAdobeDeflate:
+    case tcDeflate:
+        return NextDeflate(row);
+    case tcCCITT1D:
+    case tcGroup3:
+    case tcGroup4:
+        return NextFax(row);
+    default:
+        return false;
+    }
+}
+
+// PackBits packets may run across rows: what is left of one continues the next row.
+bool TRowDecoder::NextPackBits(uint8_t* row)
+{
+    int64_t filled = 0;
+    while (filled < FRowBytes) {
+        if (FLiteralLeft > 0) {
+            const int64_t take = std::min({int64_t(FLiteralLeft), FRowBytes - filled, FSize - FPosition});
+            if (take <= 0) {
+                break;
+            }
+            std::memcpy(row + filled, FData + FPosition, size_t(take));
+            filled += take;
+            FPosition += take;
+            FLiteralLeft -= int32_t(take);
+            continue;
+        }
+        if (FRepeatLeft > 0) {
+            const int64_t take = std::min(int64_t(FRepeatLeft), FRowBytes - filled);
+            std::memset(row + filled, FRepeatByte, size_t(take));
+            filled += take;
+            FRepeatLeft -= int32_t(take);
+            continue;
+        }
+        if (FPosition >= FSize) {
+            break;
+        }
+        const int8_t header = int8_t(FData[FPosition++]);
+        if (header >= 0) {
+            FLiteralLeft = header + 1;
+        } else if (header != -128) {
+            if (FPosition >= FSize) {
+                break;
+            }
+            FRepeatByte = FData[FPosition++];
+            FRepeatLeft = 1 - header;
+        }
+    }
+    std::memset(row + filled, 0, size_t(FRowBytes - filled));
+    return true;
+}
+
+bool TRowDecoder::NextDeflate(uint8_t* row)
+{
+    z_stream& z = FZ->Stream;
+    z.next_out = row;
+    z.avail_out = static_cast<uInt>(FRowBytes);
+    while (!FZ->Ended && z.avail_out > 0) {
+        const int result = inflate(&z, Z_SYNC_FLUSH);
+        if (result == Z_STREAM_END) {
+            FZ->Ended = true;
+        } else if (result == Z_BUF_ERROR) {
+            FZ->Ended = true; // the data ended early
+        } else if (result != Z_OK) {
+            return false;
+        }
+    }
+    std::memset(z.next_out, 0, z.avail_out);
+    return true;
+}
+
+bool TRowDecoder::NextFax(uint8_t* row)
+{
+    const int32_t fillOrder = FPage.FillOrder == 2 ? 2 : 1;
+    switch (FPage.Compression) {
+    case tcCCITT1D: {
+        const int64_t start = std::min(FPosition, FSize);
+        FPosition =
+            start + Tifccitt::CCITTHuffmanGetLine(row, FData + start, FSize - start, FWidth, fillOrder);
+        break;
+    }
+    case tcGroup3:
+        if ((FPage.T4Options & 1) != 0) {
+            FPosition = Tifccitt::CCITT3_2D_GetLine(row, FData, FSize, (FPage.T4Options & 4) != 0, fillOrder,
+                                                    FPosition, FRefLine.data(), FWidth);
+        } else {
+            FPosition = Tifccitt::_CCITTHuffmanGetLine(row, FData, FSize, FWidth, fillOrder, FPosition);
+        }
+        break;
+    default:
+        FPosition = Tifccitt::CCITT3_2D_GetLine(row, FData, FSize, false, fillOrder, FPosition,
+                                                FRefLine.data(), FWidth);
+        break;
+    }
+    return true;
+}
+
+TRowConverter::TRowConverter(const TTIFFPage& page, bool withAlpha)
+    : FPage(page), FWithAlpha(withAlpha), FIntel(page.Intel), FSamples(page.SamplesPerPixel),
+      FBits(page.BitsPerSample)
+{
+    // A bilevel row of fax data has 1 bits for white runs, which are 0 values in the file's terms.
+    const bool fax =
+        page.Compression == tcCCITT1D || page.Compression == tcGroup3 || page.Compression == tcGroup4;
+    FInvertBits = fax ? page.Photometric == tpBlackIsZero : page.Photometric == tpWhiteIsZero;
+}
+
+void TRowConverter::UndoPredictor(uint8_t* row, int32_t count, int32_t samples) const
+{
+    if (FPage.Predictor != 2) {
+        return;
+    }
+    if (FBits == 8) {
+        for (int64_t i = samples; i < int64_t(count) * samples; ++i) {
+            row[i] = uint8_t(row[i] + row[i - samples]);
+        }
+    } else if (FBits == 16) {
+        for (int64_t i = samples; i < int64_t(count) * samples; ++i) {
+            const uint16_t value = uint16_t(Sample16(row + i * 2) + Sample16(row + (i - samples) * 2));
+            row[i * 2 + (FIntel ? 0 : 1)] = uint8_t(value);
+            row[i * 2 + (FIntel ? 1 : 0)] = uint8_t(value >> 8);
+        }
+    }
+}
+
+uint8_t TRowConverter::Grey(uint32_t value) const
+{
+    uint32_t level = value;
+    if (FBits < 8) {
+        level = value * 255 / ((1u << FBits) - 1);
+    } else if (FBits == 16) {
+        level = value >> 8;
+    }
+    return uint8_t(FPage.Photometric == tpWhiteIsZero ? 255 - level : level);
+}
+
+void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int32_t x, uint8_t* maskRow)
+{
+    const int32_t spp = FSamples;
+    if (FBits == 1 && spp == 1 && FPage.Photometric != tpPalette) {
+        const int32_t bytes = (count + 7) / 8;
+        FScratch.assign(row, row + bytes);
+        if (FInvertBits) {
+            for (uint8_t& byte : FScratch) {
+                byte = uint8_t(~byte);
+            }
+        }
+        Korvaneproc::_CopyBits(dst, FScratch.data(), x, 0, count, 0);
+        return;
+    }
+    // Samples of fewer than 8 bits are unpacked to one byte each first.
+    const uint8_t* samples = row;
+    if (FBits < 8) {
+        FScratch.resize(size_t(count) * spp);
+        const uint32_t mask = (1u << FBits) - 1;
+        for (int64_t i = 0; i < int64_t(count) * spp; ++i) {
+            const int64_t bit = i * FBits;
+            const uint32_t pair =
+                uint32_t(row[bit >> 3]) << 8 | (((bit & 7) + FBits > 8) ? row[(bit >> 3) + 1] : 0);
+            FScratch[size_t(i)] = uint8_t((pair >> (16 - (bit & 7) - FBits)) & mask);
+        }
+        samples = FScratch.data();
+    }
+    const int32_t step = FBits == 16 ? spp * 2 : spp;
+    uint8_t* out = dst + int64_t(x) * 3;
+    uint8_t* alpha = maskRow != nullptr && FWithAlpha ? maskRow + x : nullptr;
+    for (int32_t i = 0; i < count; ++i, samples += step, out += 3) {
+        uint8_t r = 0, g = 0, b = 0;
+        switch (FPage.Photometric) {
+        case tpWhiteIsZero:
+        case tpBlackIsZero:
+            r = g = b = Grey(FBits == 16 ? Sample16(samples) : samples[0]);
+            if (alpha != nullptr && spp >= 2) {
+                alpha[i] = FBits == 16 ? High(samples + 2) : samples[1];
+            }
+            break;
+        case tpRGB:
+            if (spp == 1) {
+                const uint16_t v = Sample16(samples);
+                r = uint8_t((v >> 10 & 31) << 3);
+                g = uint8_t((v >> 5 & 31) << 3);
+                b = uint8_t((v & 31) << 3);
+            } else if (FBits == 16) {
+                r = High(samples);
+                g = High(samples + 2);
+                b = High(samples + 4);
+                if (alpha != nullptr && spp >= 4) {
+                    alpha[i] = High(samples + 6);
+                }
+            } else {
+                r = samples[0];
+                g = samples[1];
+                b = samples[2];
+                if (alpha != nullptr && spp >= 4) {
+                    alpha[i] = samples[3];
+                }
+            }
+            break;
+        case tpPalette: {
+            const TRGB& colour = FPage.ColorMap[samples[0]];
+            r = colour.r;
+            g = colour.g;
+            b = colour.b;
+            if (alpha != nullptr && spp >= 2) {
+                alpha[i] = samples[1];
+            }
+            break;
+        }
+        case tpSeparated: {
+            const int32_t k = 255 - samples[3];
+            r = uint8_t((255 - samples[0]) * k / 255);
+            g = uint8_t((255 - samples[1]) * k / 255);
+            b = uint8_t((255 - samples[2]) * k / 255);
+            break;
+        }
+        case tpCIELab: {
+            const TRGB colour =
+                Daduvudez::KVCIELAB2RGB(TKVLAB{samples[0], int8_t(samples[1]), int8_t(samples[2])});
+            r = colour.r;
+            g = colour.g;
+            b = colour.b;
+            break;
+        }
+        default:
+            break;
+        }
+        out[0] = b;
+        out[1] = g;
+        out[2] = r;
+    }
+}
+
+} // namespace Tiffilt::detail

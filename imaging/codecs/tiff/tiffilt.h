@@ -1,0 +1,60 @@
+// Tiffilt: the TIFF codec: reading one page of a TIFF file into a bitmap with its parameters,
+// writing a bitmap as a new TIFF or as a page inserted into one, and counting, deleting,
+// extracting and inserting the pages of whole TIFF files.
+#pragma once
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/tiff/tiff_directory.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TStream;
+class TKVBitmap;
+class TKVMask;
+
+namespace Tiffilt {
+
+// Decodes the page Params->TIFF_ImageIndex of the TIFF at the stream's position into Bitmap and
+// fills Params with its tags, its EXIF directory, IPTC data and annotations. PageCount receives
+// the number of pages. Bitmap nil or Params nil only counts the pages. With RelativeToPosition the
+// file's offsets count from the stream's position, else from its start. Alpha receives the
+// page's transparency (created when empty) unless NoAlpha. AllowEmpty lets a page of width or
+// height 0 fill the parameters. Failures, and pages in a layout that has no conversion here, set
+// the progress record's abort flag; a page index past the last page sets nothing.
+void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOParamsVals* Params,
+                    TProgressRec& Progress, bool ParamsOnly, std::unique_ptr<TKVMask>& Alpha,
+                    bool RelativeToPosition, bool NoAlpha, bool AllowEmpty);
+
+// Writes Bitmap (nil: the descriptive and EXIF tags only) as a little-endian TIFF page with the
+// compression and depth that Params asks for, and corrects Params to what it wrote. A new file
+// starts at the stream's position and its offsets count from there. With Insert the stream holds
+// a little-endian TIFF from its position on; the page is added at its end and linked in before
+// page Params.TIFF_ImageIndex (after the last when the index is past it). Returns the pages of
+// the file after writing, 0 when an insert finds no "II" header.
+int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOParamsVals& Params,
+                        TProgressRec& Progress);
+
+// Page editing of whole TIFF files held in streams, offsets counted from the stream's position.
+// Each page is copied with its strip or tile data and every value stored outside its directory,
+// and the EXIF, GPS and interoperability directories and the JPEG interchange data it points to;
+// other offsets into the old file (sub-images, free lists) are dropped. Output keeps the source's
+// byte order.
+
+// The number of pages; only directories are read.
+int32_t _EnumTIFFImStream(TStream& Stream);
+// Rewrites the stream without page Index; returns the pages kept (0 for a stream that is no TIFF,
+// which is left as it is).
+int32_t _DeleteTIFFImStream(TStream& Stream, int32_t Index);
+int32_t _DeleteTIFFImStreamGroup(TStream& Stream, const int32_t* Indexes, int32_t Count);
+// Writes page Index of the stream to Output as a one-page TIFF; nothing for a stream that is no
+// TIFF or an index past the last page.
+void _ExtractTIFFImStream(TStream& Stream, int32_t Index, TStream& Output);
+// Writes the pages of Stream to Output with every page of ToInsert placed before page Index (after
+// the last when Index is the page count or more). Returns the output position of the last
+// next-directory pointer, -1 when nothing was written (not TIFF, or files of different byte
+// order, which cannot share one file without converting every value).
+int64_t _InsertTIFFImStream(TStream& Stream, TStream& ToInsert, int32_t Index, TStream& Output);
+
+} // namespace Tiffilt

@@ -1,0 +1,161 @@
+// TIFF directories and tags: the tag reader on both byte orders, values stored inline or out of
+// line, counts beyond the file, looping chains, and what the reader fills in and refuses.
+#include "imaging/codecs/tiff/tiffilt.h"
+#include "imaging/core/tif_tags_reader.h"
+#include "platform/core/streams.h"
+#include "tests/codecs/tiff_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace kvtifftest;
+
+struct TStreamOf
+{
+    TMemoryStream Stream;
+    explicit TStreamOf(const Bytes& bytes)
+    {
+        Stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        Stream.SetPosition(0);
+    }
+};
+
+// One page with tags of every kind, and an EXIF directory.
+Bytes TaggedFile(bool intel)
+{
+    TTiffBuilder builder(intel);
+    builder.Page(4, 3, 1, 8, 1, Bytes(12, 1));
+    builder
+        .Entry(297, 3, {2, 5})              // two SHORTs inline
+        .Entry(320 + 1000, 4, {10, 20, 30}) // three LONGs out of line
+        .Ascii(269, "abc")                  // fits in the value field
+        .Ascii(285, "a page name")          // does not
+        .Rational(282, 3, 2)
+        .Rational(37380, uint32_t(-7), 10, 10) // SRATIONAL
+        .Entry(36864, 7, {'0', '2', '3', '0'})
+        .RawEntry(33432, 2, 0x40000000, 8); // a count far past the file
+    builder.Long(34665, builder.Data({1, 0, 0x0E, 0x01, 2, 0, 4, 0, 0, 0, 'E', 'X', 'I', 0, 0, 0, 0, 0}));
+    return builder.Build();
+}
+
+TEST(TiffTags, BothByteOrdersReadAlike)
+{
+    for (const bool intel : {true, false}) {
+        SCOPED_TRACE(intel ? "II" : "MM");
+        Bytes bytes = TaggedFile(intel);
+        if (!intel) {
+            // The EXIF directory was written as little-endian bytes; swap its two fields.
+            const size_t at = 8 + 12;
+            std::swap(bytes[at], bytes[at + 1]);
+        }
+        TStreamOf file(bytes);
+        TKVTifTagsReader reader(file.Stream, 0);
+        EXPECT_EQ(reader.PageCount(), 1);
+        EXPECT_TRUE(reader.TagExists(256));
+        EXPECT_FALSE(reader.TagExists(999));
+        EXPECT_EQ(reader.GetInteger(999), 0);
+        EXPECT_EQ(reader.GetInteger(256), 4);
+        EXPECT_EQ(reader.GetIntegerIndexed(297, 0), 2);
+        EXPECT_EQ(reader.GetIntegerIndexed(297, 1), 5);
+        std::vector<int32_t> values;
+        EXPECT_EQ(reader.GetIntegerArray(1320, values), 3);
+        EXPECT_EQ(values, (std::vector<int32_t>{10, 20, 30}));
+        EXPECT_EQ(reader.GetString(269), "abc");
+        EXPECT_EQ(reader.GetString(285), "a page name");
+        EXPECT_DOUBLE_EQ(reader.GetRational(282), 1.5);
+        EXPECT_DOUBLE_EQ(reader.GetRational(37380), -0.7);
+        EXPECT_EQ(reader.GetMiniString(36864), "0230");
+        EXPECT_EQ(reader.GetRawData(269), (Bytes{'a', 'b', 'c', 0}));
+        // Cut to what the file holds.
+        EXPECT_LT(reader.TagLength(33432), int32_t(bytes.size()));
+    }
+}
+
+TEST(TiffTags, SubDirectoriesAndChains)
+{
+    TStreamOf file(TaggedFile(true));
+    TKVTifTagsReader page(file.Stream, 0);
+    TKVTifTagsReader exif(page, 34665);
+    EXPECT_EQ(exif.GetString(270), "EXI");
+    // No tag, or a zero offset: an empty directory, not the header read as one.
+    TKVTifTagsReader none(page, 999);
+    EXPECT_FALSE(none.TagExists(256));
+    EXPECT_EQ(none.GetInteger(256), 0);
+    file.Stream.SetPosition(0);
+    TKVTifTagsReader past(file.Stream, 5);
+    EXPECT_FALSE(past.TagExists(256));
+    EXPECT_EQ(past.PageCount(), 1);
+
+    // Chains that come back to a directory end there.
+    TTiffBuilder loop;
+    loop.Page(1, 1, 1, 8, 1, {0})
+        .NextPage()
+        .Page(1, 1, 1, 8, 1, {0})
+        .NextPage()
+        .Page(1, 1, 1, 8, 1, {0})
+        .Link(2, 1);
+    TStreamOf looped(loop.Build());
+    EXPECT_EQ(Tiffilt::_EnumTIFFImStream(looped.Stream), 3);
+
+    // A last directory cut off before its next pointer is not counted.
+    Bytes cut = TTiffBuilder().Page(1, 1, 1, 8, 1, {0}).NextPage().Page(1, 1, 1, 8, 1, {0}).Build();
+    cut.resize(cut.size() - 2);
+    TStreamOf short_(cut);
+    EXPECT_EQ(Tiffilt::_EnumTIFFImStream(short_.Stream), 1);
+
+    TStreamOf notTiff(Bytes{'P', 'K', 3, 4, 0, 0, 0, 0});
+    TKVTifTagsReader nothing(notTiff.Stream, 0);
+    EXPECT_FALSE(nothing.TagExists(256));
+}
+
+TEST(TiffReader, FillsTheParametersAndRefusesWhatItCannotShow)
+{
+    TTiffRead read;
+    TStreamOf file(TaggedFile(true));
+    read.Bitmap.Allocate(5, 5, kv8g);
+    ReadTiff(file.Stream, read, 0, true);
+    EXPECT_FALSE(read.Aborted);
+    EXPECT_EQ(read.Bitmap.GetWidth(), 5); // params only: the bitmap is left alone
+    EXPECT_EQ(read.Params.Width, 4);
+    EXPECT_EQ(read.Params.TIFF_DocumentName, "abc");
+    EXPECT_EQ(read.Params.TIFF_PageName, "a page name");
+    EXPECT_EQ(read.Params.TIFF_PageNumber, 2);
+    EXPECT_EQ(read.Params.TIFF_PageCount, 5);
+    EXPECT_TRUE(read.Params.EXIF_HasEXIFData);
+    EXPECT_EQ(read.Params.TIFF_ImageCount, 1);
+
+    // A page past the last one: nothing decoded, nothing flagged.
+    TTiffRead past;
+    file.Stream.SetPosition(0);
+    ReadTiff(file.Stream, past, 3);
+    EXPECT_FALSE(past.Aborted);
+    EXPECT_EQ(past.Pages, 1);
+    EXPECT_EQ(past.Bitmap.GetWidth(), 0);
+
+    // LZW without a decoder fails, also for the parameters only.
+    const Bytes lzw = TTiffBuilder().Page(2, 2, 1, 8, 1, {0x80, 0, 0x20, 0x20}, 5).Build();
+    for (const bool paramsOnly : {false, true}) {
+        TTiffRead noCoder;
+        noCoder.Params.TIFF_LZWDecompress = nullptr;
+        TStreamOf stream(lzw);
+        ReadTiff(stream.Stream, noCoder, 0, paramsOnly);
+        EXPECT_TRUE(noCoder.Aborted);
+    }
+
+    // A page without pixels fills the parameters only when empty pages are allowed.
+    const Bytes empty = TTiffBuilder().Page(0, 4, 1, 8, 1, {}).Ascii(270, "empty").Build();
+    for (const bool allowEmpty : {false, true}) {
+        TStreamOf stream(empty);
+        TTiffRead read2;
+        std::unique_ptr<TKVMask> alpha;
+        TProgressRec progress;
+        progress.Aborting = &read2.Aborted;
+        Tiffilt::TIFFReadStream(&read2.Bitmap, stream.Stream, read2.Pages, &read2.Params, progress, true,
+                                alpha, true, true, allowEmpty);
+        EXPECT_EQ(read2.Aborted, !allowEmpty);
+        EXPECT_EQ(read2.Params.TIFF_ImageDescription, "empty");
+    }
+}
+
+} // namespace

@@ -1,0 +1,325 @@
+// The TIFF reader on files nobody here wrote: Go's test images against their PNG twins, pages
+// made by netpbm and libtiff's tools and the Kodak and transparency samples against libtiff's RGBA
+// interface, gdk-pixbuf's resolution sample, and corrupt files.
+#include "imaging/codecs/tiff/tiffilt.h"
+#include "tests/codecs/tiff_support.h"
+#include "tests/support/temp_folder.h"
+
+#include "imaging/view/kvview_globals.h"
+#include "platform/core/streams.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace kvtifftest;
+
+TEST(TiffReader, GoImagesEqualTheirPngTwins)
+{
+    const struct
+    {
+        const char* Tiff;
+        const char* Png;
+        int32_t Tolerance;
+    } cases[] = {
+        {"blue-purple-pink.lzwcompressed.tiff", "blue-purple-pink.png", 0},
+        {"bw-deflate.tiff", "bw-gopher.png", 0},
+        {"bw-packbits.tiff", "bw-gopher.png", 0},
+        {"bw-uncompressed.tiff", "bw-gopher.png", 0},
+        {"bw-gopher_ccittGroup3.tiff", "bw-gopher.png", 0},
+        {"bw-gopher_ccittGroup4.tiff", "bw-gopher.png", 0},
+        {"video-001.tiff", "video-001.png", 0},
+        {"video-001-16bit.tiff", "video-001.png", 0},
+        {"video-001-strip-64.tiff", "video-001.png", 0},
+        {"video-001-tile-64x64.tiff", "video-001.png", 0},
+        {"video-001-uncompressed.tiff", "video-001.png", 0},
+        {"video-001-gray.tiff", "video-001.png", 255},
+        {"video-001-gray-16bit.tiff", "video-001.png", 255},
+        {"video-001-paletted.tiff", "video-001.png", 255},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Tiff);
+        TTiffRead read;
+        ReadTiffFile(GoData(c.Tiff), read);
+        ASSERT_FALSE(read.Aborted);
+        const int32_t diff = MaxDifference(RgbOf(read.Bitmap), PngToPnm(GoData(c.Png)));
+        EXPECT_GE(diff, 0);
+        EXPECT_LE(diff, c.Tolerance);
+        const int32_t toolDiff = MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(GoData(c.Tiff)));
+        EXPECT_EQ(toolDiff, 0);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Sample pages made by netpbm and libtiff's tools from one photo and one bilevel page, each
+// compared with what libtiff's RGBA interface makes of it.
+class TiffMatrix : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        Folder = new kvtest::TempFolder;
+        Run("pngtopnm " + GoData("video-001.png") + " > " + F("photo.ppm"));
+        Run("ppmtopgm " + F("photo.ppm") + " > " + F("grey.pgm"));
+        Run("pgmramp -lr 150 103 > " + F("alpha.pgm"));
+        Run("pngtopnm " + GoData("bw-gopher.png") + " | pgmtopbm -threshold > " + F("page.pbm"));
+        Run("pnmtotiff " + F("photo.ppm") + " > " + F("photo.tif"));
+        Run("pnmtotiff " + F("page.pbm") + " > " + F("page.tif"));
+        Run("pnmtotiff -minisblack " + F("page.pbm") + " > " + F("page-mb.tif"));
+    }
+    static void TearDownTestSuite()
+    {
+        delete Folder;
+        Folder = nullptr;
+    }
+    static std::string F(const std::string& name) { return Folder->File(name); }
+    static void Run(const std::string& command)
+    {
+        int status = -1;
+        Tool("(" + command + ") 2>/dev/null", &status);
+        ASSERT_EQ(status, 0) << command;
+    }
+
+    static kvtest::TempFolder* Folder;
+};
+
+kvtest::TempFolder* TiffMatrix::Folder = nullptr;
+
+TEST_F(TiffMatrix, EveryLayoutDecodesAsLibtiffDoes)
+{
+    const struct
+    {
+        const char* Name;
+        std::string Command; // makes F(Name)
+    } cases[] = {
+        {"none.tif", "tiffcp -c none " + F("photo.tif")},
+        {"lzw.tif", "tiffcp -c lzw:2 " + F("photo.tif")},
+        {"packbits.tif", "tiffcp -c packbits " + F("photo.tif")},
+        {"zip.tif", "tiffcp -c zip:2 " + F("photo.tif")},
+        {"jpeg.tif", "tiffcp -c jpeg -r 32 " + F("photo.tif")},
+        {"jpeg-rgb.tif", "tiffcp -c jpeg:r -r 16 " + F("photo.tif")},
+        {"tiles.tif", "tiffcp -t -w 32 -l 48 -c lzw:2 " + F("photo.tif")},
+        {"jpeg-tiles.tif", "tiffcp -t -w 64 -l 64 -c jpeg " + F("photo.tif")},
+        {"separate.tif", "tiffcp -p separate -c lzw:2 " + F("photo.tif")},
+        {"big-endian.tif", "tiffcp -B -c lzw:2 " + F("photo.tif")},
+        {"cmyk.tif", "pnmtotiffcmyk " + F("photo.ppm") + " >"},
+        {"palette.tif", "pnmquant 64 " + F("photo.ppm") + " | pnmtotiff -lzw >"},
+        {"palette-4bit.tif", "pnmquant 16 " + F("photo.ppm") + " | pnmtotiff -indexbits 4 >"},
+        {"rgb16.tif", "pamdepth 65535 " + F("photo.ppm") + " | pnmtotiff >"},
+        {"grey.tif", "pnmtotiff -packbits " + F("grey.pgm") + " >"},
+        {"grey4.tif", "pamdepth 15 " + F("grey.pgm") + " | pnmtotiff >"},
+        {"rgba.tif",
+         "pamstack -tupletype RGB_ALPHA " + F("photo.ppm") + " " + F("alpha.pgm") + " | pamtotiff >"},
+        {"grey-alpha.tif",
+         "pamstack -tupletype GRAYSCALE_ALPHA " + F("grey.pgm") + " " + F("alpha.pgm") + " | pamtotiff >"},
+        {"bw-none.tif", "tiffcp -c none " + F("page.tif")},
+        {"bw-lzw.tif", "tiffcp -c lzw " + F("page.tif")},
+        {"bw-packbits.tif", "tiffcp -c packbits " + F("page.tif")},
+        {"bw-g3.tif", "tiffcp -c g3 " + F("page.tif")},
+        {"bw-g3-2d.tif", "tiffcp -c g3:2d " + F("page.tif")},
+        {"bw-g3-fill.tif", "tiffcp -c g3:2d:fill " + F("page.tif")},
+        {"bw-g4.tif", "tiffcp -c g4 " + F("page.tif")},
+        {"bw-g4-lsb.tif", "tiffcp -c g4 -f lsb2msb " + F("page.tif")},
+        {"bw-g3-lsb.tif", "tiffcp -c g3 -f lsb2msb " + F("page.tif")},
+        {"bw-none-lsb.tif", "tiffcp -c none -f lsb2msb " + F("page.tif")},
+        {"bw-mb-g4.tif", "tiffcp -c g4 " + F("page-mb.tif")},
+        {"bw-mb-g3.tif", "tiffcp -c g3 " + F("page-mb.tif")},
+        {"bw-mb-none.tif", "tiffcp -c none " + F("page-mb.tif")},
+        {"bw-tiles-g4.tif", "tiffcp -t -w 64 -l 16 -c g4 " + F("page.tif")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = F(c.Name);
+        const bool toStdout = c.Command.back() == '>';
+        Run(c.Command + (toStdout ? " " : " ") + file);
+        TTiffRead read;
+        ReadTiffFile(file, read);
+        ASSERT_FALSE(read.Aborted);
+        const TRgbImage expected = Tiff2Rgba(file);
+        const TRgbImage ours = RgbOf(read.Bitmap, read.Alpha.get());
+        EXPECT_EQ(MaxDifference(ours, expected, true), 0);
+        if (!expected.Alpha.empty() && read.Alpha != nullptr) {
+            EXPECT_EQ(ours.Alpha, expected.Alpha);
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(TiffReader, KodakAndTransparencySamplesEqualLibtiff)
+{
+    for (const char* name :
+         {"benches/kodim02-lzw.tif", "benches/kodim07-lzw.tif", "benches/Transparency-lzw.tif"}) {
+        SCOPED_TRACE(name);
+        TTiffRead read;
+        ReadTiffFile(RustTiff(name), read);
+        ASSERT_FALSE(read.Aborted);
+        const TRgbImage ours = RgbOf(read.Bitmap, read.Alpha.get());
+        const TRgbImage expected = Tiff2Rgba(RustTiff(name));
+        EXPECT_EQ(MaxDifference(ours, expected, true), 0);
+        // The RGBA interface makes every page RGBA; only the transparent sample has alpha.
+        if (std::string(name).find("Transparency") != std::string::npos) {
+            ASSERT_NE(read.Alpha, nullptr);
+            EXPECT_EQ(ours.Alpha, expected.Alpha);
+        } else {
+            EXPECT_EQ(read.Alpha, nullptr);
+        }
+    }
+}
+
+// RATIONAL values are unsigned: gdk-pixbuf's sample stores 4294967295/36364128 pixels per cm.
+TEST(TiffReader, ResolutionFollowsItsUnit)
+{
+    TTiffRead dpi;
+    ReadTiffFile(Pixbuf("dpi.tiff"), dpi, 0, true);
+    EXPECT_EQ(dpi.Params.DpiX, 299);
+    EXPECT_EQ(dpi.Params.DpiY, 599);
+
+    const struct
+    {
+        int32_t Unit;
+        uint32_t X, Y, Denominator;
+        int32_t DpiX, DpiY;
+    } cases[] = {
+        {3, 100, 50, 1, 254, 127}, // centimetres
+        {2, 300, 600, 1, 300, 600},
+        {1, 72, 72, 0, 72, 72}, // a zero denominator counts as 1
+        {2, 0, 0, 1, 96, 96},   // none: the screen's
+    };
+    for (const auto& c : cases) {
+        TTiffBuilder builder;
+        builder.Page(2, 2, 1, 8, 1, Bytes(4, 7)).Short(296, uint32_t(c.Unit));
+        if (c.X != 0) {
+            builder.Rational(282, c.X, c.Denominator).Rational(283, c.Y, c.Denominator);
+        }
+        TMemoryStream stream;
+        const Bytes bytes = builder.Build();
+        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        stream.SetPosition(0);
+        TTiffRead read;
+        ReadTiff(stream, read);
+        EXPECT_EQ(read.Params.DpiX, c.DpiX == 96 ? Kvview::gSystemDPIX : c.DpiX);
+        EXPECT_EQ(read.Params.DpiY, c.DpiY == 96 ? Kvview::gSystemDPIY : c.DpiY);
+    }
+}
+
+TEST_F(TiffMatrix, ByteOrderCopiesGiveIdenticalPixelsAndParameters)
+{
+    for (const char* source : {"photo.tif", "page.tif"}) {
+        Run("tiffcp -c lzw -B " + F(source) + " " + F("big.tif"));
+        Run("tiffcp -c lzw -L " + F(source) + " " + F("little.tif"));
+        TTiffRead big, little;
+        ReadTiffFile(F("big.tif"), big);
+        ReadTiffFile(F("little.tif"), little);
+        ASSERT_FALSE(big.Aborted || little.Aborted);
+        EXPECT_EQ(RgbOf(big.Bitmap).Rgb, RgbOf(little.Bitmap).Rgb);
+        TMemoryStream a, b;
+        big.Params.SaveToStream(a);
+        little.Params.SaveToStream(b);
+        EXPECT_EQ(a.Size(), b.Size());
+        EXPECT_EQ(std::memcmp(a.Memory(), b.Memory(), size_t(a.Size())), 0);
+    }
+}
+
+TEST_F(TiffMatrix, OrientationsTurnAsConvertAutoOrientDoes)
+{
+    for (const char* source : {"photo.tif", "page.tif"}) {
+        for (int32_t orientation = 2; orientation <= 8; ++orientation) {
+            SCOPED_TRACE(std::string(source) + " " + std::to_string(orientation));
+            Run("cp " + F(source) + " " + F("turned.tif") + " && tiffset -s 274 " +
+                std::to_string(orientation) + " " + F("turned.tif"));
+            TTiffRead read;
+            ReadTiffFile(F("turned.tif"), read, 0, false, true);
+            ASSERT_FALSE(read.Aborted);
+            EXPECT_EQ(read.Params.TIFF_Orientation, orientation);
+            EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), ConvertToPnm("/usr/bin/convert " + F("turned.tif") +
+                                                                     " -auto-orient ppm:-")),
+                      0);
+        }
+    }
+    // The alpha mask turns with the picture.
+    Run("pamstack -tupletype RGB_ALPHA " + F("photo.ppm") + " " + F("alpha.pgm") + " | pamtotiff > " +
+        F("rgba-turned.tif") + " && tiffset -s 274 6 " + F("rgba-turned.tif"));
+    TTiffRead read;
+    ReadTiffFile(F("rgba-turned.tif"), read, 0, false, true);
+    ASSERT_NE(read.Alpha, nullptr);
+    const TRgbImage alpha =
+        ConvertToPnm("/usr/bin/convert " + F("rgba-turned.tif") + " -auto-orient -alpha extract pgm:-");
+    ASSERT_EQ(alpha.Width, read.Alpha->Width);
+    for (int32_t y = 0; y < alpha.Height; ++y) {
+        for (int32_t x = 0; x < alpha.Width; ++x) {
+            ASSERT_EQ(read.Alpha->GetPixel(x, y), alpha.Rgb[(size_t(y) * alpha.Width + x) * 3])
+                << x << "," << y;
+        }
+    }
+}
+
+// Every corrupt sample ends without reading or writing out of bounds; those that cannot be shown
+// set the abort flag, the others decode what they hold.
+TEST(TiffReader, BrokenFilesEndCleanly)
+{
+    const std::set<std::string> aborting = {
+        "tile-width-missing.tif",
+        "tile-width-minus-one.tif",
+        "bits-32-lzw.tif",
+        "bits-12-rgb.tif",
+        "colormap-short.tif",
+        "colormap-bits-31.tif",
+        "width-past-pixel-budget.tif",
+        "width-zero.tif",
+        "samples-per-pixel-huge.tif",
+        "mixed-bits-per-sample.tif",
+        "lzw-code-past-table.tif",
+        "deflate-corrupt.tif",
+        "old-jpeg-offset-past-end.tif",
+        "jpeg-strip-garbage.tif",
+        "predictor-3-lzw.tif",
+        "ycbcr-uncompressed.tif",
+        "transparency-mask.tif",
+        "gdk-bug784903-overflow-dimensions.tif",
+    };
+    const std::string folder = std::string(KV_TEST_DATA_DIR) + "/fuzz/tiff/";
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        TTiffRead read;
+        ReadTiffFile(entry.path().string(), read);
+        if (aborting.count(name) != 0) {
+            EXPECT_TRUE(read.Aborted);
+        } else if (name.rfind("gdk-", 0) != 0) {
+            EXPECT_FALSE(read.Aborted);
+        }
+    }
+    // What some of them hold.
+    TTiffRead loop;
+    ReadTiffFile(folder + "ifd-loop-a-b-a.tif", loop, 1);
+    EXPECT_EQ(loop.Pages, 2);
+    EXPECT_EQ(loop.Bitmap.GetPixels(3, 0).g, 3);
+    TTiffRead packbits;
+    ReadTiffFile(folder + "packbits-run-past-row.tif", packbits);
+    EXPECT_EQ(packbits.Bitmap.GetPixels(7, 7).r, 0x80); // the run went on over all eight rows
+    TTiffRead fax;
+    ReadTiffFile(folder + "fax-run-past-row.tif", fax);
+    EXPECT_TRUE(fax.Bitmap.GetPixels_kv1g(7, 0));
+    TTiffRead strips;
+    ReadTiffFile(folder + "strips-past-image.tif", strips);
+    EXPECT_EQ(strips.Bitmap.GetHeight(), 2);
+    EXPECT_EQ(strips.Bitmap.GetPixels(1, 1).r, 9);
+    TTiffRead rational;
+    ReadTiffFile(folder + "rational-zero-denominator.tif", rational);
+    EXPECT_EQ(rational.Params.DpiX, 300);
+}
+
+} // namespace

@@ -1,0 +1,301 @@
+// Helpers of the TIFF tests: our reader on a file or stream, and the standard tools' pixels.
+#include "tests/codecs/tiff_support.h"
+
+#include "imaging/codecs/tiff/tiff_lzw.h"
+#include "imaging/codecs/tiff/tiffilt.h"
+#include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
+#include "tests/support/temp_folder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace kvtifftest {
+
+std::string GoData(const std::string& name)
+{
+    return "/usr/share/gocode/src/golang.org/x/image/testdata/" + name;
+}
+
+std::string GoFax(const std::string& name)
+{
+    return "/usr/share/gocode/src/golang.org/x/image/ccitt/testdata/" + name;
+}
+
+std::string Pixbuf(const std::string& name)
+{
+    return "/usr/libexec/installed-tests/gdk-pixbuf/" + name;
+}
+
+std::string RustTiff(const std::string& name)
+{
+    return "/usr/share/cargo/registry/tiff-0.7.3/tests/" + name;
+}
+
+Bytes FileBytes(const std::string& fileName)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& fileName, const Bytes& bytes)
+{
+    std::ofstream out(fileName, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::string Tool(const std::string& command, int* status)
+{
+    return kvtest::RunTool(command, status);
+}
+
+TTiffRead::TTiffRead()
+{
+    Params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
+    Params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
+}
+
+void ReadTiff(TStream& stream, TTiffRead& read, int32_t page, bool paramsOnly, bool upright)
+{
+    read.Params.TIFF_ImageIndex = page;
+    read.Params.TIFF_EnableAdjustOrientation = upright;
+    TProgressRec progress;
+    progress.Aborting = &read.Aborted;
+    Tiffilt::TIFFReadStream(&read.Bitmap, stream, read.Pages, &read.Params, progress, paramsOnly, read.Alpha,
+                            true, false, false);
+}
+
+void ReadTiffFile(const std::string& fileName, TTiffRead& read, int32_t page, bool paramsOnly, bool upright)
+{
+    TFileStream stream(fileName, fmOpenRead);
+    ReadTiff(stream, read, page, paramsOnly, upright);
+}
+
+TTiffBuilder::TTiffBuilder(bool intel) : FIntel(intel), FPages(1) {}
+
+void TTiffBuilder::Put(Bytes& out, uint32_t value, int32_t size) const
+{
+    for (int32_t i = 0; i < size; ++i) {
+        const int32_t shift = FIntel ? 8 * i : 8 * (size - 1 - i);
+        out.push_back(uint8_t(value >> shift));
+    }
+}
+
+uint32_t TTiffBuilder::Data(const Bytes& bytes)
+{
+    if (FData.size() % 2 != 0) {
+        FData.push_back(0);
+    }
+    const uint32_t offset = uint32_t(8 + FData.size());
+    FData.insert(FData.end(), bytes.begin(), bytes.end());
+    return offset;
+}
+
+TTiffBuilder& TTiffBuilder::Entry(uint16_t tag, uint16_t type, const std::vector<uint32_t>& values)
+{
+    const int32_t size = type == 3 || type == 8                             ? 2
+                         : type == 1 || type == 2 || type == 6 || type == 7 ? 1
+                                                                            : 4;
+    TEntry entry{tag, type, uint32_t(type == 5 || type == 10 ? values.size() / 2 : values.size()), {}};
+    for (const uint32_t value : values) {
+        Put(entry.Value, value, size);
+    }
+    FPages.back().push_back(entry);
+    return *this;
+}
+
+TTiffBuilder& TTiffBuilder::Ascii(uint16_t tag, const std::string& text)
+{
+    TEntry entry{tag, 2, uint32_t(text.size() + 1), Bytes(text.begin(), text.end())};
+    entry.Value.push_back(0);
+    FPages.back().push_back(entry);
+    return *this;
+}
+
+TTiffBuilder& TTiffBuilder::RawEntry(uint16_t tag, uint16_t type, uint32_t count, uint32_t valueField)
+{
+    TEntry entry{tag, type, count, {}};
+    entry.Raw = true;
+    entry.ValueField = valueField;
+    FPages.back().push_back(entry);
+    return *this;
+}
+
+TTiffBuilder& TTiffBuilder::Page(int32_t width, int32_t height, int32_t samples, int32_t bits,
+                                 int32_t photometric, const Bytes& pixels, int32_t compression)
+{
+    Long(256, uint32_t(width)).Long(257, uint32_t(height));
+    Entry(258, 3, std::vector<uint32_t>(size_t(samples), uint32_t(bits)));
+    Short(259, uint32_t(compression)).Short(262, uint32_t(photometric)).Short(277, uint32_t(samples));
+    Long(278, uint32_t(height)).Long(273, Data(pixels)).Long(279, uint32_t(pixels.size()));
+    return *this;
+}
+
+TTiffBuilder& TTiffBuilder::NextPage()
+{
+    FPages.emplace_back();
+    return *this;
+}
+
+TTiffBuilder& TTiffBuilder::Link(int32_t from, int32_t to)
+{
+    FLinks.emplace_back(from, to);
+    return *this;
+}
+
+Bytes TTiffBuilder::Build() const
+{
+    Bytes out = {uint8_t(FIntel ? 'I' : 'M'), uint8_t(FIntel ? 'I' : 'M')};
+    Put(out, 42, 2);
+    Put(out, 0, 4); // first directory, set below
+    out.insert(out.end(), FData.begin(), FData.end());
+    // Values that do not fit in their entries, then the directories.
+    std::vector<std::vector<uint32_t>> valueOffsets(FPages.size());
+    for (size_t p = 0; p < FPages.size(); ++p) {
+        for (const TEntry& entry : FPages[p]) {
+            if (out.size() % 2 != 0) {
+                out.push_back(0);
+            }
+            valueOffsets[p].push_back(uint32_t(out.size()));
+            if (!entry.Raw && entry.Value.size() > 4) {
+                out.insert(out.end(), entry.Value.begin(), entry.Value.end());
+            }
+        }
+    }
+    std::vector<uint32_t> directories;
+    std::vector<size_t> nextFields;
+    for (size_t p = 0; p < FPages.size(); ++p) {
+        if (out.size() % 2 != 0) {
+            out.push_back(0);
+        }
+        directories.push_back(uint32_t(out.size()));
+        std::vector<TEntry> entries = FPages[p];
+        std::vector<uint32_t> offsets = valueOffsets[p];
+        Put(out, uint32_t(entries.size()), 2);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const TEntry& entry = entries[i];
+            Put(out, entry.Tag, 2);
+            Put(out, entry.Type, 2);
+            Put(out, entry.Count, 4);
+            if (entry.Raw) {
+                Put(out, entry.ValueField, 4);
+            } else if (entry.Value.size() <= 4) {
+                Bytes field = entry.Value;
+                field.resize(4, 0);
+                out.insert(out.end(), field.begin(), field.end());
+            } else {
+                Put(out, offsets[i], 4);
+            }
+        }
+        nextFields.push_back(out.size());
+        Put(out, 0, 4);
+    }
+    auto patch = [&](size_t at, uint32_t value) {
+        Bytes bytes;
+        Put(bytes, value, 4);
+        std::copy(bytes.begin(), bytes.end(), out.begin() + long(at));
+    };
+    patch(4, directories[0]);
+    for (size_t p = 0; p + 1 < FPages.size(); ++p) {
+        patch(nextFields[p], directories[p + 1]);
+    }
+    for (const auto& [from, to] : FLinks) {
+        patch(nextFields[size_t(from)], directories[size_t(to)]);
+    }
+    return out;
+}
+
+TRgbImage RgbOf(TKVBitmap& bitmap, const TKVMask* alpha)
+{
+    TRgbImage image;
+    image.Width = bitmap.GetWidth();
+    image.Height = bitmap.GetHeight();
+    for (int32_t y = 0; y < image.Height; ++y) {
+        for (int32_t x = 0; x < image.Width; ++x) {
+            const TRGB c = bitmap.GetPixels(x, y);
+            image.Rgb.insert(image.Rgb.end(), {c.r, c.g, c.b});
+            if (alpha != nullptr) {
+                image.Alpha.push_back(uint8_t(alpha->GetPixel(x, y)));
+            }
+        }
+    }
+    return image;
+}
+
+TRgbImage ParsePnm(const std::string& bytes)
+{
+    const kvtest::TPnmImage pnm = kvtest::ParsePnm(bytes);
+    TRgbImage image;
+    if (!pnm.Valid()) {
+        return image;
+    }
+    image.Width = pnm.Width;
+    image.Height = pnm.Height;
+    for (int32_t y = 0; y < pnm.Height; ++y) {
+        for (int32_t x = 0; x < pnm.Width; ++x) {
+            for (int32_t c = 0; c < 3; ++c) {
+                const uint32_t v = pnm.At(x, y, pnm.Channels == 3 ? c : 0);
+                image.Rgb.push_back(uint8_t(pnm.MaxValue == 1 ? v * 255 : pnm.MaxValue > 255 ? v >> 8 : v));
+            }
+        }
+    }
+    return image;
+}
+
+TRgbImage Tiff2Rgba(const std::string& fileName, int32_t page)
+{
+    kvtest::TempFolder folder;
+    int status = -1;
+    // The page is taken from tiff2rgba's uncompressed output, so that nothing is coded twice.
+    Tool("tiff2rgba -c none " + fileName + " " + folder.File("all.tif") + " 2>/dev/null", &status);
+    Tool("tiffcp -c none " + folder.File("all.tif") + "," + std::to_string(page) + " " +
+             folder.File("rgba.tif") + " 2>/dev/null",
+         &status);
+    if (status != 0) {
+        return {};
+    }
+    TRgbImage image = ParsePnm(Tool("tifftopnm -alphaout=" + folder.File("alpha.pgm") + " " +
+                                    folder.File("rgba.tif") + " 2>/dev/null"));
+    const TRgbImage alpha = ParsePnm(kvtest::TempFolder::Read(folder.File("alpha.pgm")));
+    if (alpha.Valid()) {
+        for (size_t i = 0; i < alpha.Rgb.size(); i += 3) {
+            image.Alpha.push_back(alpha.Rgb[i]);
+        }
+    }
+    return image;
+}
+
+TRgbImage TiffToPnm(const std::string& fileName)
+{
+    return ParsePnm(Tool("tifftopnm " + fileName + " 2>/dev/null"));
+}
+
+TRgbImage PngToPnm(const std::string& fileName)
+{
+    return ParsePnm(Tool("pngtopnm " + fileName + " 2>/dev/null"));
+}
+
+TRgbImage ConvertToPnm(const std::string& command)
+{
+    return ParsePnm(Tool(command + " 2>/dev/null"));
+}
+
+int32_t MaxDifference(const TRgbImage& a, const TRgbImage& b, bool opaqueOnly)
+{
+    if (a.Width != b.Width || a.Height != b.Height || a.Rgb.size() != b.Rgb.size() || !a.Valid()) {
+        return -1;
+    }
+    int32_t worst = 0;
+    for (size_t i = 0; i < a.Rgb.size(); ++i) {
+        if (opaqueOnly && !a.Alpha.empty() && a.Alpha[i / 3] != 255) {
+            continue;
+        }
+        worst = std::max(worst, std::abs(int32_t(a.Rgb[i]) - int32_t(b.Rgb[i])));
+    }
+    return worst;
+}
+
+} // namespace kvtifftest

@@ -1,0 +1,120 @@
+// Helpers of the TIFF tests: reading a TIFF with our codec, and the pixels that libtiff's and
+// netpbm's tools make of a file, to compare the two.
+#pragma once
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/kvbitmap.h"
+#include "imaging/core/mask.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TStream;
+
+namespace kvtifftest {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string GoData(const std::string& name);
+std::string GoFax(const std::string& name);
+std::string Pixbuf(const std::string& name);
+std::string RustTiff(const std::string& name);
+
+Bytes FileBytes(const std::string& fileName);
+void WriteFile(const std::string& fileName, const Bytes& bytes);
+// Standard output of a shell command; exit status in status.
+std::string Tool(const std::string& command, int* status = nullptr);
+
+struct TTiffRead
+{
+    bool Aborted = false;
+    int32_t Pages = 0;
+    TKVBitmap Bitmap;
+    TIOParamsVals Params;
+    std::unique_ptr<TKVMask> Alpha;
+    TTiffRead();
+};
+
+// Reads page `page` with the LZW decoder plugged in.
+void ReadTiff(TStream& stream, TTiffRead& read, int32_t page = 0, bool paramsOnly = false,
+              bool upright = false);
+void ReadTiffFile(const std::string& fileName, TTiffRead& read, int32_t page = 0, bool paramsOnly = false,
+                  bool upright = false);
+
+// Assembles TIFF files entry by entry, for layouts and faults no tool writes: the header, a data
+// area (strips and values that do not fit in an entry) and one directory per page.
+class TTiffBuilder
+{
+public:
+    explicit TTiffBuilder(bool intel = true);
+
+    // Appends bytes to the data area and returns their file offset.
+    uint32_t Data(const Bytes& bytes);
+    // Entries of the current page; values are given as numbers and stored in the file's order.
+    TTiffBuilder& Entry(uint16_t tag, uint16_t type, const std::vector<uint32_t>& values);
+    TTiffBuilder& Short(uint16_t tag, uint32_t value) { return Entry(tag, 3, {value}); }
+    TTiffBuilder& Long(uint16_t tag, uint32_t value) { return Entry(tag, 4, {value}); }
+    // Values as pairs of numerator and denominator.
+    TTiffBuilder& Rational(uint16_t tag, uint32_t numerator, uint32_t denominator, uint16_t type = 5)
+    {
+        return Entry(tag, type, {numerator, denominator});
+    }
+    TTiffBuilder& Ascii(uint16_t tag, const std::string& text);
+    // An entry whose count and value field are taken as given (a count with no data behind it).
+    TTiffBuilder& RawEntry(uint16_t tag, uint16_t type, uint32_t count, uint32_t valueField);
+    // The usual tags of an uncompressed page of width x height with the given layout, its one
+    // strip holding pixels.
+    TTiffBuilder& Page(int32_t width, int32_t height, int32_t samples, int32_t bits, int32_t photometric,
+                       const Bytes& pixels, int32_t compression = 1);
+    // Starts the next page.
+    TTiffBuilder& NextPage();
+    // The next-directory pointer of page `from` points at page `to` (a loop when to <= from).
+    TTiffBuilder& Link(int32_t from, int32_t to);
+
+    Bytes Build() const;
+
+private:
+    struct TEntry
+    {
+        uint16_t Tag;
+        uint16_t Type;
+        uint32_t Count;
+        Bytes Value; // in file order; inline when 4 bytes or less
+        bool Raw = false;
+        uint32_t ValueField = 0;
+    };
+    void Put(Bytes& out, uint32_t value, int32_t size) const;
+
+    bool FIntel;
+    Bytes FData;
+    std::vector<std::vector<TEntry>> FPages;
+    std::vector<std::pair<int32_t, int32_t>> FLinks;
+};
+
+// Pixels as red, green, blue bytes, top row first; alpha bytes when there is any.
+struct TRgbImage
+{
+    int32_t Width = 0;
+    int32_t Height = 0;
+    Bytes Rgb;
+    Bytes Alpha;
+    bool Valid() const { return Width > 0 && Height > 0; }
+};
+TRgbImage RgbOf(TKVBitmap& bitmap, const TKVMask* alpha = nullptr);
+// A P4, P5 or P6 image; 16-bit samples keep their high byte, bits become 0 or 255.
+TRgbImage ParsePnm(const std::string& bytes);
+// What libtiff's RGBA interface makes of a page: tiff2rgba, read back by tifftopnm (colours
+// premultiplied by alpha).
+TRgbImage Tiff2Rgba(const std::string& fileName, int32_t page = 0);
+// What netpbm's tifftopnm makes of the first page.
+TRgbImage TiffToPnm(const std::string& fileName);
+TRgbImage PngToPnm(const std::string& fileName);
+TRgbImage ConvertToPnm(const std::string& command);
+
+// The largest channel difference; -1 when the sizes differ. With opaqueOnly, pixels whose
+// alpha in a is not 255 are skipped.
+int32_t MaxDifference(const TRgbImage& a, const TRgbImage& b, bool opaqueOnly = false);
+
+} // namespace kvtifftest
