@@ -16,6 +16,7 @@ PACKAGES=(
   libjpeg-turbo-progs pngcheck libtiff-tools giflib-tools gifsicle imagemagick
   netpbm libopenjp2-tools ffmpeg tidy python3 xauth xvfb
   gdk-pixbuf-tests golang-1.19-src imagemagick-6-doc icoutils libimage-exiftool-perl
+  golang-golang-x-image-dev librust-tiff-dev
   # peers the benchmarks compare against
   libvips-tools libmagickwand-6.q16-dev
 )
