@@ -323,3 +323,33 @@ TEST(TiffReader, BrokenFilesEndCleanly)
 }
 
 } // namespace
+
+namespace {
+
+// Run again under two heap fill patterns: rows that no strip or tile reaches are black, not
+// whatever the allocator left there.
+TEST(TiffReader, RowsPastTheDataAreBlack)
+{
+    TTiffBuilder strips;
+    strips.Page(4, 4, 1, 8, 1, Bytes(8, 200)).Long(278, 2).Entry(273, 4, {8, 100000}).Entry(279, 4, {8, 8});
+    TTiffBuilder tiles;
+    tiles.Long(256, 40).Long(257, 20).Short(258, 8).Short(259, 1).Short(262, 1).Short(277, 1);
+    tiles.Long(322, 16).Long(323, 16).Entry(324, 4, {tiles.Data(Bytes(256, 200)), 100000}).Entry(325, 4, {256, 256});
+    for (const Bytes& file : {strips.Build(), tiles.Build()}) {
+        TMemoryStream stream;
+        stream.WriteBuffer(file.data(), int64_t(file.size()));
+        stream.SetPosition(0);
+        TTiffRead read;
+        ReadTiff(stream, read);
+        ASSERT_FALSE(read.Aborted);
+        const TRgbImage image = RgbOf(read.Bitmap);
+        for (int32_t y = 0; y < image.Height; ++y) {
+            for (int32_t x = 0; x < image.Width; ++x) {
+                const bool written = image.Width == 4 ? y < 2 : x < 16 && y < 16;
+                ASSERT_EQ(image.Rgb[(size_t(y) * image.Width + x) * 3], written ? 200 : 0) << x << "," << y;
+            }
+        }
+    }
+}
+
+} // namespace

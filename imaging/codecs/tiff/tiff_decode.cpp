@@ -106,6 +106,8 @@ private:
     TProgressRec& FProgress;
     int32_t FPlanes;
     TRowConverter FConverter;
+    // Rows of a strip layout written so far; those the data never reaches are cleared at the end.
+    std::vector<bool> FWritten;
 };
 
 bool TPageDecoder::RowDone()
@@ -219,6 +221,9 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
         const int32_t y = block.Y + r;
         FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X,
                            FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr);
+        if (!FWritten.empty()) {
+            FWritten[size_t(y)] = true;
+        }
         if (!RowDone()) {
             return false;
         }
@@ -269,16 +274,27 @@ bool TPageDecoder::Run()
             tileLength > 4 * std::max<int64_t>(height, 256)) {
             return false;
         }
+        // Tiles cover rows only in part: what none of them reaches stays black.
+        FBitmap.Fill(0);
         const bool tileTables = !FPage.TileOffsets.empty();
         return Walk(tileTables ? FPage.TileOffsets : FPage.StripOffsets,
                     tileTables ? FPage.TileByteCounts : FPage.StripByteCounts, tileWidth, tileLength, true);
     }
-    if (FPage.StripOffsets.empty()) {
-        return true;
+    if (FPage.Compression == tcJPEG) {
+        FBitmap.Fill(0);
+        return Walk(FPage.StripOffsets, FPage.StripByteCounts, width, FPage.RowsPerStrip, false);
     }
     // Every row of a strip is written whole: rows of a file-backed bitmap need not be read in.
+    // Rows that no strip reaches are cleared at the end.
     TKVAccessScope access(FBitmap, kvdWrite);
-    return Walk(FPage.StripOffsets, FPage.StripByteCounts, width, FPage.RowsPerStrip, false);
+    FWritten.assign(size_t(height), false);
+    const bool ok = Walk(FPage.StripOffsets, FPage.StripByteCounts, width, FPage.RowsPerStrip, false);
+    for (int32_t y = 0; y < FPage.ImageLength; ++y) {
+        if (!FWritten[size_t(y)]) {
+            std::fill_n(FBitmap.GetScanLine(y), size_t(FBitmap.GetRowLen()), uint8_t(0));
+        }
+    }
+    return ok;
 }
 
 } // namespace
