@@ -334,7 +334,10 @@ TEST(TiffReader, RowsPastTheDataAreBlack)
     strips.Page(4, 4, 1, 8, 1, Bytes(8, 200)).Long(278, 2).Entry(273, 4, {8, 100000}).Entry(279, 4, {8, 8});
     TTiffBuilder tiles;
     tiles.Long(256, 40).Long(257, 20).Short(258, 8).Short(259, 1).Short(262, 1).Short(277, 1);
-    tiles.Long(322, 16).Long(323, 16).Entry(324, 4, {tiles.Data(Bytes(256, 200)), 100000}).Entry(325, 4, {256, 256});
+    tiles.Long(322, 16)
+        .Long(323, 16)
+        .Entry(324, 4, {tiles.Data(Bytes(256, 200)), 100000})
+        .Entry(325, 4, {256, 256});
     for (const Bytes& file : {strips.Build(), tiles.Build()}) {
         TMemoryStream stream;
         stream.WriteBuffer(file.data(), int64_t(file.size()));

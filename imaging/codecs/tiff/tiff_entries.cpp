@@ -1,0 +1,198 @@
+// Directory entries of the TIFF writer: values that fit stand in the entry, the others are
+// written before the directory and the entry takes their offset. Files are little-endian.
+#include "imaging/codecs/tiff/detail/tiff_entries.h"
+
+#include "imaging/core/stream_utils.h"
+#include "platform/core/rounding.h"
+#include "platform/core/streams.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace Tiffilt::detail {
+
+namespace {
+
+void Put16(std::vector<uint8_t>& out, uint32_t value)
+{
+    out.push_back(uint8_t(value));
+    out.push_back(uint8_t(value >> 8));
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t value)
+{
+    for (int32_t i = 0; i < 4; ++i) {
+        out.push_back(uint8_t(value >> (8 * i)));
+    }
+}
+
+// A fraction of value: the denominator starts at 10^6 and shrinks by tens until the numerator
+// fits its 32 bits.
+void Fraction(double value, bool isSigned, uint32_t& numerator, uint32_t& denominator)
+{
+    if (!std::isfinite(value) || (!isSigned && value < 0)) {
+        value = 0;
+    }
+    const long double limit =
+        isSigned ? std::numeric_limits<int32_t>::max() : std::numeric_limits<uint32_t>::max();
+    long double scale = 1000000;
+    while (scale > 1 && std::fabs(std::nearbyint(value * scale)) > limit) {
+        scale /= 10;
+    }
+    const long double scaled = std::nearbyint(value * scale);
+    denominator = uint32_t(scale);
+    numerator = isSigned ? uint32_t(SaturateToInt<int32_t>(scaled)) : SaturateToInt<uint32_t>(scaled);
+}
+
+} // namespace
+
+uint32_t TEntryWriter::Offset()
+{
+    const int64_t offset = FStream.Position() - FBase;
+    if (offset < 0 || offset > std::numeric_limits<uint32_t>::max()) {
+        FError = true;
+        return 0;
+    }
+    return uint32_t(offset);
+}
+
+void TEntryWriter::PadToEven()
+{
+    if (((FStream.Position() - FBase) & 1) != 0) {
+        const uint8_t zero = 0;
+        Write(&zero, 1);
+    }
+}
+
+void TEntryWriter::Write(const void* data, int64_t count)
+{
+    Daduvudez::SafeStreamWrite(&FStream, FError, data, count);
+}
+
+void TEntryWriter::Add(uint16_t tag, uint16_t type, uint32_t count, const std::vector<uint8_t>& data)
+{
+    TTIFFEntry entry;
+    entry.Tag = tag;
+    entry.Type = type;
+    entry.Count = count;
+    if (data.size() <= 4) {
+        std::copy(data.begin(), data.end(), entry.Inline);
+    } else {
+        PadToEven();
+        const uint32_t offset = Offset();
+        Write(data.data(), int64_t(data.size()));
+        for (int32_t i = 0; i < 4; ++i) {
+            entry.Inline[i] = uint8_t(offset >> (8 * i));
+        }
+    }
+    // A second entry of a tag replaces the first.
+    FEntries.erase(
+        std::remove_if(FEntries.begin(), FEntries.end(), [tag](const TTIFFEntry& e) { return e.Tag == tag; }),
+        FEntries.end());
+    FEntries.push_back(entry);
+}
+
+void TEntryWriter::Long(uint16_t tag, uint32_t value)
+{
+    std::vector<uint8_t> data;
+    Put32(data, value);
+    Add(tag, ttLONG, 1, data);
+}
+
+void TEntryWriter::Short(uint16_t tag, uint32_t value)
+{
+    std::vector<uint8_t> data;
+    Put16(data, value);
+    Add(tag, ttSHORT, 1, data);
+}
+
+void TEntryWriter::Integers(uint16_t tag, const std::vector<uint32_t>& values, bool forceLong)
+{
+    const bool asLong =
+        forceLong || std::any_of(values.begin(), values.end(), [](uint32_t v) { return v > 0xFFFF; });
+    std::vector<uint8_t> data;
+    for (const uint32_t value : values) {
+        asLong ? Put32(data, value) : Put16(data, value);
+    }
+    Add(tag, asLong ? ttLONG : ttSHORT, uint32_t(values.size()), data);
+}
+
+void TEntryWriter::Shorts(uint16_t tag, const std::vector<uint16_t>& values)
+{
+    std::vector<uint8_t> data;
+    for (const uint16_t value : values) {
+        Put16(data, value);
+    }
+    Add(tag, ttSHORT, uint32_t(values.size()), data);
+}
+
+void TEntryWriter::Rationals(uint16_t tag, const std::vector<double>& values, bool isSigned)
+{
+    std::vector<uint8_t> data;
+    for (const double value : values) {
+        uint32_t numerator = 0, denominator = 1;
+        Fraction(value, isSigned, numerator, denominator);
+        Put32(data, numerator);
+        Put32(data, denominator);
+    }
+    Add(tag, isSigned ? ttSRATIONAL : ttRATIONAL, uint32_t(values.size()), data);
+}
+
+void TEntryWriter::Rational(uint16_t tag, uint32_t numerator, uint32_t denominator)
+{
+    std::vector<uint8_t> data;
+    Put32(data, numerator);
+    Put32(data, denominator);
+    Add(tag, ttRATIONAL, 1, data);
+}
+
+void TEntryWriter::Ascii(uint16_t tag, const std::string& text)
+{
+    const std::string value = text.substr(0, text.find('\0'));
+    if (value.empty()) {
+        return;
+    }
+    std::vector<uint8_t> data(value.begin(), value.end());
+    data.push_back(0);
+    Add(tag, ttASCII, uint32_t(data.size()), data);
+}
+
+void TEntryWriter::Bytes(uint16_t tag, uint16_t type, const std::vector<uint8_t>& bytes)
+{
+    if (!bytes.empty()) {
+        Add(tag, type, uint32_t(bytes.size()), bytes);
+    }
+}
+
+void TEntryWriter::LongBlock(uint16_t tag, const std::vector<uint8_t>& bytes)
+{
+    if (bytes.empty()) {
+        return;
+    }
+    std::vector<uint8_t> data = bytes;
+    data.resize((data.size() + 3) / 4 * 4, 0);
+    Add(tag, ttLONG, uint32_t(data.size() / 4), data);
+}
+
+uint32_t TEntryWriter::WriteDirectory(uint32_t nextOffset)
+{
+    std::sort(FEntries.begin(), FEntries.end(),
+              [](const TTIFFEntry& a, const TTIFFEntry& b) { return a.Tag < b.Tag; });
+    PadToEven();
+    const uint32_t offset = Offset();
+    std::vector<uint8_t> bytes;
+    Put16(bytes, uint32_t(FEntries.size()));
+    for (const TTIFFEntry& entry : FEntries) {
+        Put16(bytes, entry.Tag);
+        Put16(bytes, entry.Type);
+        Put32(bytes, entry.Count);
+        bytes.insert(bytes.end(), entry.Inline, entry.Inline + 4);
+    }
+    Put32(bytes, nextOffset);
+    Write(bytes.data(), int64_t(bytes.size()));
+    return offset;
+}
+
+} // namespace Tiffilt::detail

@@ -1,0 +1,322 @@
+// The TIFF writer: every compression and depth read back by libtiff's tools, what the writer
+// settles a page to, inserted pages, and offsets that count from the TIFF's own header.
+#include "imaging/codecs/tiff/tiff_lzw.h"
+#include "imaging/codecs/tiff/tiffilt.h"
+#include "imaging/core/tif_tags_reader.h"
+#include "platform/core/streams.h"
+#include "tests/codecs/tiff_support.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+using namespace kvtifftest;
+
+// A photo-like kv24RGB picture: smooth gradients, every pixel different from its neighbours.
+void FillPhoto(TKVBitmap& bitmap, int32_t width, int32_t height)
+{
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const double wave = std::sin(x / 9.0) * std::cos(y / 13.0);
+            bitmap.SetPixels_kv24RGB(
+                x, y, TRGB{uint8_t(x * 2 + y * 2), uint8_t(128 + 60 * wave), uint8_t(200 - x - y * 2)});
+        }
+    }
+}
+
+// A bilevel page: black text-like blocks on white.
+void FillPage(TKVBitmap& bitmap, int32_t width, int32_t height)
+{
+    bitmap.Allocate(width, height, kv1g);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const bool ink = ((x / 3 + y / 5) % 7 == 0) || (y % 17 < 2 && x > 10 && x < width - 10);
+            bitmap.SetPixels_kv1g(x, y, !ink);
+        }
+    }
+}
+
+void FillGrey(TKVBitmap& bitmap, int32_t width, int32_t height)
+{
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t v = uint8_t((x * 3 + y * 2) % 256);
+            bitmap.SetPixels_kv24RGB(x, y, TRGB{v, v, v});
+        }
+    }
+}
+
+// At most 12 colours, so that a palette holds them exactly.
+void FillFewColours(TKVBitmap& bitmap, int32_t width, int32_t height)
+{
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const int32_t k = (x / 7 + y / 5) % 12;
+            bitmap.SetPixels_kv24RGB(x, y, TRGB{uint8_t(k * 20), uint8_t(255 - k * 20), uint8_t(k * 7)});
+        }
+    }
+}
+
+void Plug(TIOParamsVals& params)
+{
+    params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
+    params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
+}
+
+bool Write(TKVBitmap& bitmap, TIOParamsVals& params, TStream& stream)
+{
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Tiffilt::TIFFWriteStream(stream, false, &bitmap, params, progress);
+    return !aborting;
+}
+
+bool WriteFile(TKVBitmap& bitmap, TIOParamsVals& params, const std::string& fileName)
+{
+    TFileStream file(fileName, fmCreate);
+    return Write(bitmap, params, file);
+}
+
+TEST(TiffWriter, EveryCompressionAndDepthReadsBackThroughLibtiff)
+{
+    kvtest::TempFolder folder;
+    enum TPicture
+    {
+        Photo,
+        Page,
+        Grey,
+        Few
+    };
+    const struct
+    {
+        const char* Name;
+        TPicture Picture;
+        TIOTIFFCompression Compression;
+        int32_t Bits, Samples;
+        TIOTIFFPhotometInterpret Photometric;
+        int32_t Tolerance; // against the picture written
+    } cases[] = {
+        {"rgb-none", Photo, ioTIFF_UNCOMPRESSED, 8, 3, ioTIFF_RGB, 0},
+        {"rgb-lzw", Photo, ioTIFF_LZW, 8, 3, ioTIFF_RGB, 0},
+        {"rgb-packbits", Photo, ioTIFF_PACKBITS, 8, 3, ioTIFF_RGB, 0},
+        {"rgb-jpeg", Photo, ioTIFF_JPEG, 8, 3, ioTIFF_YCBCR, 40},
+        {"cmyk", Photo, ioTIFF_LZW, 8, 4, ioTIFF_CMYK, 2},
+        {"bw-none", Page, ioTIFF_UNCOMPRESSED, 1, 1, ioTIFF_BLACKISZERO, 0},
+        {"bw-lzw", Page, ioTIFF_LZW, 1, 1, ioTIFF_BLACKISZERO, 0},
+        {"bw-packbits", Page, ioTIFF_PACKBITS, 1, 1, ioTIFF_WHITEISZERO, 0},
+        {"bw-huffman", Page, ioTIFF_CCITT1D, 1, 1, ioTIFF_WHITEISZERO, 0},
+        {"bw-g3", Page, ioTIFF_G3FAX1D, 1, 1, ioTIFF_WHITEISZERO, 0},
+        {"bw-g3-2d", Page, ioTIFF_G3FAX2D, 1, 1, ioTIFF_WHITEISZERO, 0},
+        {"bw-g4", Page, ioTIFF_G4FAX, 1, 1, ioTIFF_WHITEISZERO, 0},
+        {"bw-jpeg", Page, ioTIFF_JPEG, 1, 1, ioTIFF_BLACKISZERO, 80},
+        {"grey-lzw", Grey, ioTIFF_LZW, 8, 1, ioTIFF_BLACKISZERO, 0},
+        {"grey-16", Grey, ioTIFF_UNCOMPRESSED, 16, 1, ioTIFF_BLACKISZERO, 0},
+        {"palette-8", Few, ioTIFF_PACKBITS, 8, 1, ioTIFF_RGBPALETTE, 0},
+        {"palette-4", Few, ioTIFF_LZW, 4, 1, ioTIFF_RGBPALETTE, 0},
+        {"palette-2", Few, ioTIFF_UNCOMPRESSED, 2, 1, ioTIFF_RGBPALETTE, 255},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TKVBitmap picture;
+        switch (c.Picture) {
+        case Photo:
+            FillPhoto(picture, 61, 43);
+            break;
+        case Page:
+            FillPage(picture, 203, 57);
+            break;
+        case Grey:
+            FillGrey(picture, 61, 43);
+            break;
+        case Few:
+            FillFewColours(picture, 61, 43);
+            break;
+        }
+        TIOParamsVals params;
+        Plug(params);
+        params.TIFF_Compression = c.Compression;
+        params.BitsPerSample = c.Bits;
+        params.SamplesPerPixel = c.Samples;
+        params.TIFF_PhotometInterpret = c.Photometric;
+        const std::string file = folder.File(std::string(c.Name) + ".tif");
+        ASSERT_TRUE(WriteFile(picture, params, file));
+
+        int status = -1;
+        const std::string check = Tool("tiffinfo -D " + file + " 2>&1 >/dev/null", &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(check, "");
+        TTiffRead read;
+        ReadTiffFile(file, read);
+        ASSERT_FALSE(read.Aborted);
+        const TRgbImage ours = RgbOf(read.Bitmap);
+        EXPECT_EQ(MaxDifference(ours, Tiff2Rgba(file)), 0);
+        EXPECT_LE(MaxDifference(ours, RgbOf(picture)), c.Tolerance);
+    }
+}
+
+} // namespace
+
+namespace {
+
+struct TWritten
+{
+    TMemoryStream Stream;
+    TIOParamsVals Params;
+    bool Ok = false;
+};
+
+// Writes the picture with the settings and keeps the stream and the corrected record.
+void WriteWith(TKVBitmap& picture, TWritten& out, TIOTIFFCompression compression, int32_t bits,
+               int32_t samples, TIOTIFFPhotometInterpret photometric = ioTIFF_RGB, bool lzwCoder = true)
+{
+    if (lzwCoder) {
+        Plug(out.Params);
+    }
+    out.Params.TIFF_Compression = compression;
+    out.Params.BitsPerSample = bits;
+    out.Params.SamplesPerPixel = samples;
+    out.Params.TIFF_PhotometInterpret = photometric;
+    out.Ok = Write(picture, out.Params, out.Stream);
+    out.Stream.SetPosition(0);
+}
+
+TEST(TiffWriter, SettlesWhatAPictureIsWrittenAs)
+{
+    TKVBitmap photo, page, grey;
+    FillPhoto(photo, 20, 10);
+    FillPage(page, 20, 10);
+    FillGrey(grey, 20, 10);
+    const struct
+    {
+        const char* Name;
+        TKVBitmap* Picture;
+        TIOTIFFCompression Compression;
+        int32_t Bits, Samples;
+        TIOTIFFPhotometInterpret Photometric;
+        bool Coder;
+        int32_t WrittenCompression, WrittenPhotometric, WrittenBits, WrittenSamples, Predictor;
+    } cases[] = {
+        // A colour picture cannot be a fax page: it stays uncompressed colour.
+        {"rgb-as-g4", &photo, ioTIFF_G4FAX, 8, 3, ioTIFF_RGB, true, 1, 2, 8, 3, 0},
+        {"grey-lzw", &grey, ioTIFF_LZW, 8, 1, ioTIFF_RGB, true, 5, 1, 8, 1, 0},
+        {"rgb-lzw", &photo, ioTIFF_LZW, 8, 3, ioTIFF_RGB, true, 5, 2, 8, 3, 2},
+        {"lzw-without-coder", &photo, ioTIFF_LZW, 8, 3, ioTIFF_RGB, false, 1, 2, 8, 3, 0},
+        // A bilevel page is WhiteIsZero or BlackIsZero whatever colour model was asked for.
+        {"bw-palette", &page, ioTIFF_UNCOMPRESSED, 1, 1, ioTIFF_RGBPALETTE, true, 1, 1, 1, 1, 0},
+        {"bw-cmyk", &page, ioTIFF_PACKBITS, 1, 1, ioTIFF_CMYK, true, 32773, 1, 1, 1, 0},
+        // JPEG takes the colour picture, also of a bilevel page.
+        {"bw-jpeg", &page, ioTIFF_JPEG, 1, 1, ioTIFF_BLACKISZERO, true, 7, 6, 8, 3, 0},
+        {"rgb16", &photo, ioTIFF_UNCOMPRESSED, 16, 3, ioTIFF_RGB, true, 1, 2, 8, 3, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TWritten written;
+        WriteWith(*c.Picture, written, c.Compression, c.Bits, c.Samples, c.Photometric, c.Coder);
+        ASSERT_TRUE(written.Ok);
+        TKVTifTagsReader tags(written.Stream, 0);
+        EXPECT_EQ(tags.GetInteger(259), c.WrittenCompression);
+        EXPECT_EQ(tags.GetInteger(262), c.WrittenPhotometric);
+        EXPECT_EQ(tags.GetInteger(258), c.WrittenBits);
+        EXPECT_EQ(tags.GetInteger(277), c.WrittenSamples);
+        EXPECT_EQ(tags.GetInteger(317), c.Predictor);
+        EXPECT_EQ(written.Params.BitsPerSample, c.WrittenBits);
+        EXPECT_EQ(written.Params.SamplesPerPixel, c.WrittenSamples);
+        // A small page is one strip, given by single LONGs; no page number when none is set.
+        EXPECT_EQ(tags.TagLength(273), 1);
+        EXPECT_FALSE(tags.TagExists(297));
+    }
+
+    // The colour map has exactly 3 x 2^BitsPerSample values.
+    TKVBitmap few;
+    FillFewColours(few, 20, 10);
+    TWritten palette;
+    WriteWith(few, palette, ioTIFF_UNCOMPRESSED, 4, 1, ioTIFF_RGBPALETTE);
+    TKVTifTagsReader paletteTags(palette.Stream, 0);
+    EXPECT_EQ(paletteTags.TagLength(320), 3 * 16);
+
+    // More rows than a SHORT holds: RowsPerStrip is a LONG.
+    TKVBitmap tall;
+    tall.Allocate(1, 70000, kv1g);
+    TWritten column;
+    WriteWith(tall, column, ioTIFF_UNCOMPRESSED, 1, 1);
+    TKVTifTagsReader columnTags(column.Stream, 0);
+    EXPECT_EQ(columnTags.GetInteger(278), 70000);
+    EXPECT_EQ(columnTags.GetInteger(257), 70000);
+}
+
+TEST(TiffWriter, InsertsPagesBeforeTheIndexOrAfterTheLast)
+{
+    TKVBitmap first, second, third;
+    FillGrey(first, 8, 8);
+    FillPhoto(second, 9, 9);
+    FillPage(third, 10, 10);
+    TMemoryStream file;
+    TIOParamsVals params;
+    Plug(params);
+    ASSERT_TRUE(Write(first, params, file));
+    auto insert = [&](TKVBitmap& page, int32_t index) {
+        file.SetPosition(0);
+        params.TIFF_ImageIndex = index;
+        params.BitsPerSample = 8;
+        params.SamplesPerPixel = 3;
+        bool aborting = false;
+        TProgressRec progress;
+        progress.Aborting = &aborting;
+        const int32_t pages = Tiffilt::TIFFWriteStream(file, true, &page, params, progress);
+        EXPECT_FALSE(aborting);
+        return pages;
+    };
+    EXPECT_EQ(insert(second, 1), 2); // index = page count: appended
+    EXPECT_EQ(insert(third, 0), 3);  // index 0: the new first page
+    const int32_t widths[] = {10, 8, 9};
+    for (int32_t page = 0; page < 3; ++page) {
+        file.SetPosition(0);
+        TTiffRead read;
+        ReadTiff(file, read, page);
+        EXPECT_EQ(read.Pages, 3);
+        EXPECT_EQ(read.Bitmap.GetWidth(), widths[page]);
+    }
+
+    // Pages go only into little-endian files.
+    TMemoryStream big;
+    const Bytes motorola = TTiffBuilder(false).Page(1, 1, 1, 8, 1, {0}).Build();
+    big.WriteBuffer(motorola.data(), int64_t(motorola.size()));
+    big.SetPosition(0);
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    EXPECT_EQ(Tiffilt::TIFFWriteStream(big, true, &first, params, progress), 0);
+    EXPECT_TRUE(aborting);
+}
+
+// A TIFF written after other data is a TIFF of its own: its offsets count from its header.
+TEST(TiffWriter, OffsetsCountFromTheTiffHeader)
+{
+    kvtest::TempFolder folder;
+    TKVBitmap photo;
+    FillPhoto(photo, 30, 20);
+    TMemoryStream stream;
+    const Bytes junk(1001, 0x5A);
+    stream.WriteBuffer(junk.data(), int64_t(junk.size()));
+    TIOParamsVals params;
+    Plug(params);
+    params.TIFF_Compression = ioTIFF_LZW;
+    ASSERT_TRUE(Write(photo, params, stream));
+    const auto* bytes = static_cast<const uint8_t*>(stream.Memory());
+    kvtifftest::WriteFile(folder.File("alone.tif"), Bytes(bytes + junk.size(), bytes + stream.Size()));
+    EXPECT_EQ(MaxDifference(Tiff2Rgba(folder.File("alone.tif")), RgbOf(photo)), 0);
+    stream.SetPosition(int64_t(junk.size()));
+    TTiffRead read;
+    ReadTiff(stream, read);
+    EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), RgbOf(photo)), 0);
+}
+
+} // namespace
