@@ -75,6 +75,9 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtPNG:
         LoadFromFilePNG(FileName);
         break;
+    case fmtTIFF:
+        LoadFromFileTIFF(FileName);
+        break;
     case fmtPCX:
         LoadFromFilePCX(FileName);
         break;
@@ -118,6 +121,9 @@ void TKorvaneIO::LoadStreamFrontEnd(TStream& Stream, int32_t FileType)
         break;
     case fmtPNG:
         LoadFromStreamPNG(Stream);
+        break;
+    case fmtTIFF:
+        LoadFromStreamTIFF(Stream);
         break;
     case fmtPCX:
         LoadFromStreamPCX(Stream);
@@ -250,6 +256,9 @@ void TKorvaneIO::SaveToFile(const std::string& FileName)
     case fmtPNG:
         SaveToFilePNG(FileName);
         return;
+    case fmtTIFF:
+        SaveToFileTIFF(FileName);
+        return;
     case fmtPCX:
         SaveToFilePCX(FileName);
         return;
@@ -361,6 +370,9 @@ void TKorvaneIO::SaveToStream(TStream& Stream, int32_t FileType)
         return;
     case fmtPNG:
         SaveToStreamPNG(Stream);
+        return;
+    case fmtTIFF:
+        SaveToStreamTIFF(Stream);
         return;
     case fmtPCX:
         SaveToStreamPCX(Stream);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 class TBitmap;
 class TFont;
@@ -75,6 +76,25 @@ int32_t EnumICOIm(const std::string& FileName);
 // Writes each picture as one image of a new icon file, at the depth its parameters give; false
 // (and no file) when it cannot.
 bool KVWriteICOImages(const std::string& FileName, std::span<const Bmpfilt::TKVIconImage> Images);
+
+// ---- Pages of TIFF files ----
+// The file forms raise the stream's error when a file cannot be opened; a file that is changed
+// is written beside itself and renamed over it when complete. Files that are no TIFF are left
+// as they are and give no output.
+// Rewrites the file without the pages at those indexes; returns the pages kept.
+int32_t DeleteTIFFIm(const std::string& FileName, int32_t Index);
+int32_t DeleteTIFFImGroup(const std::string& FileName, const std::vector<int32_t>& Indexes);
+// The number of pages; only directories are read.
+int32_t EnumTIFFIm(const std::string& FileName);
+int32_t EnumTIFFStream(TStream& Stream);
+// Page Index as a one-page TIFF.
+void ExtractTIFFImageStream(TStream& InStream, TStream& OutStream, int32_t Index);
+void ExtractTIFFImageFile(const std::string& InFileName, const std::string& OutFileName, int32_t Index);
+// The pages of the first TIFF with every page of the second placed before page Index. Files of
+// different byte order are not combined.
+void InsertTIFFImageStream(TStream& Stream, TStream& ToInsert, TStream& OutStream, int32_t Index);
+void InsertTIFFImageFile(const std::string& FileName, const std::string& FileToInsert,
+                         const std::string& OutFileName, int32_t Index);
 
 } // namespace Korvaneio
 
@@ -339,6 +359,19 @@ public:
     void SaveToFileBMP(const std::string& FileName);
     void SaveToStreamBMP(TStream& Stream);
 
+    // The TIFF loaders decode the page at Params().TIFF_ImageIndex and return the file's page
+    // count (-1 when the load went to a worker); an index past the last page sets Aborting.
+    int32_t LoadFromFileTIFF(const std::string& FileName);
+    // With StreamHeaders the TIFF must follow a "TIFF" header, and the stream is left after the
+    // data it announces. Offsets count from where the TIFF begins.
+    int32_t LoadFromStreamTIFF(TStream& Stream);
+    void SaveToFileTIFF(const std::string& FileName);
+    void SaveToStreamTIFF(TStream& Stream);
+    // Adds the working bitmap as a page of an existing little-endian TIFF file, before page
+    // Params().TIFF_ImageIndex (after the last when the index is past it); returns the pages of
+    // the file afterwards. The file is rewritten beside itself and renamed over it.
+    int32_t InsertToFileTIFF(const std::string& FileName);
+
     void LoadFromFilePCX(const std::string& FileName);
     // With StreamHeaders, honours a "PCX2" (or older "PCX") stream header and fails without one.
     void LoadFromStreamPCX(TStream& Stream);
@@ -427,6 +460,7 @@ private:
     void WriteJpeg(TStream& Stream, TProgressRec& Progress);
     int32_t ReadGifFrame(TStream& Stream, TProgressRec& Progress);
     void ReadPNG(TStream& Stream, TProgressRec& Progress);
+    int32_t ReadTIFF(TStream& Stream, TProgressRec& Progress);
     void WritePNG(TStream& Stream, TProgressRec& Progress);
     bool IconIndexInRange(TStream& Stream, bool Cursor);
     void ReadIcon(TStream& Stream, TKVBitmap& Target, TProgressRec& Progress, bool Cursor, bool ParamsOnly);

@@ -4,6 +4,7 @@
 #include "imaging/codecs/pcx/pcxfilter.h"
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/codecs/tga/kvtgafil.h"
+#include "imaging/codecs/tiff/tiffilt.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
 #include "imaging/io/detail/io_work.h"
@@ -32,6 +33,10 @@ void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t DataLengt
         break;
     case fmtBMP:
         Bmpfilt::BMPReadStream(Stream, scratch, DataLength, *FParams, Progress, true, false);
+        break;
+    case fmtTIFF:
+        Tiffilt::TIFFReadStream(&scratch, Stream, frames, FParams.get(), Progress, true, mask, true, true,
+                                false);
         break;
     case fmtPCX:
         Pcxfilter::ReadPcxStream(Stream, scratch, *FParams, DataLength, Progress, true);
