@@ -481,6 +481,28 @@ TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
     ExpectSoundPages(FGallery);
 }
 
+// A TIFF gives its first page; one in a layout that has no picture here is dropped, not shown
+// blank.
+TEST_F(Gallery, TakesTheFirstPageOfATiffAndDropsOneItCannotShow)
+{
+    const std::string go = "/usr/share/gocode/src/golang.org/x/image/testdata/";
+    ASSERT_TRUE(ForceDirectories(FTemp.File("tiffs/")));
+    RunTool("tiffcp " + go + "video-001.tiff " + go + "bw-gopher_ccittGroup4.tiff " +
+            FTemp.File("tiffs/scan.tif"));
+    RunTool("tiffcp -c g4 " + go + "bw-gopher_ccittGroup3.tiff " + FTemp.File("tiffs/fax.tif"));
+    std::filesystem::copy(SourceFolder() + "tests/data/fuzz/tiff/ycbcr-uncompressed.tif",
+                          FTemp.File("tiffs/odd.tif"));
+    GallerySettings.ImagesPath = FTemp.File("tiffs/");
+    const TShownRun shown = Run();
+    ASSERT_TRUE(shown.Success);
+    const std::string prefix = RandomFolder(FGallery, 8);
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")), Sorted({"fax.jpg", "scan.jpg"}));
+    EXPECT_EQ(JpegSize(FGallery + prefix + "scan.jpg"), (TPictureSize{150, 103}));
+    EXPECT_EQ(JpegSize(FGallery + prefix + "fax.jpg"), (TPictureSize{153, 55}));
+    EXPECT_EQ(Page("index.html").find("odd"), std::string::npos);
+    ExpectSoundPages(FGallery);
+}
+
 TEST_F(Gallery, PageThatCannotBeCreatedFailsTheLastStage)
 {
     const TShownRun shown = Run([&](TStatus& Window) {
