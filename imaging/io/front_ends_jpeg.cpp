@@ -1,9 +1,11 @@
-// The JPEG front ends of the I/O component: IPTC data carried in the APP13 marker, and the
-// "JFIF" stream header that lets several pictures share one stream.
+// The JPEG front ends of the I/O component: IPTC data carried in the APP13 marker, EXIF data in
+// an APP1 marker, and the "JFIF" stream header that lets several pictures share one stream.
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/core/daduvudez.h"
+#include "imaging/core/exif_buffer.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
+#include "platform/core/rounding.h"
 #include "platform/core/streams.h"
 
 #include <vector>
@@ -12,19 +14,70 @@ using namespace Korvaneio::detail;
 
 namespace {
 
+constexpr uint8_t APP1 = 0xE1;
 constexpr uint8_t APP13 = 0xED;
+
+// The first APP1 marker that holds EXIF data; XMP and other APP1 data are passed over.
+int32_t EXIFMarker(const TKVMarkerList& markers)
+{
+    for (int32_t i = 0; i < markers.GetCount(); ++i) {
+        if (markers.GetMarkerType(i) == APP1 &&
+            Daduvudez::IsEXIFBlock(markers.GetMarkerData(i), markers.GetMarkerLength(i))) {
+            return i;
+        }
+    }
+    return -1;
+}
 
 } // namespace
 
-// Decodes into Target and takes the IPTC data that the picture carries.
+// Decodes into Target and takes the IPTC and EXIF data that the picture carries. The EXIF
+// resolution stands in when the JPEG header gives none, or only the ratio 1 by 1.
 void TKorvaneIO::ReadJpeg(TStream& Stream, TKVBitmap& Target, TProgressRec& Progress, bool ParamsOnly)
 {
-    Jpegfilt::ReadJPegStream(Stream, nullptr, Target, *FParams, Progress, ParamsOnly);
+    bool hasResolution = false;
+    Jpegfilt::ReadJPegStream(Stream, nullptr, Target, *FParams, Progress, ParamsOnly, false, &hasResolution);
     TKVMarkerList& markers = FParams->JPEG_MarkerList;
     const int32_t iptc = markers.IndexOf(APP13);
     if (iptc >= 0) {
         FParams->IPTC_Info.LoadFromStandardBuffer(markers.GetMarkerData(iptc), markers.GetMarkerLength(iptc));
     }
+    const int32_t exif = EXIFMarker(markers);
+    if (exif < 0 || !Daduvudez::LoadEXIFFromStandardBuffer(markers.GetMarkerData(exif),
+                                                           markers.GetMarkerLength(exif), *FParams)) {
+        return;
+    }
+    if (!hasResolution || (FParams->DpiX == 1 && FParams->DpiY == 1)) {
+        const double factor = FParams->EXIF_ResolutionUnit == 3 ? 2.54 : 1.0;
+        const int32_t dpiX = Trunc(FParams->EXIF_XResolution * factor);
+        const int32_t dpiY = Trunc(FParams->EXIF_YResolution * factor);
+        if (dpiX >= 1 && dpiY >= 1) {
+            FParams->DpiX = dpiX;
+            FParams->DpiY = dpiY;
+        }
+    }
+}
+
+// EXIF values replace the first EXIF APP1 marker or come as a new one. False when they cannot
+// be written as one marker.
+bool TKorvaneIO::UpdateEXIFMarker()
+{
+    if (!FParams->EXIF_HasEXIFData) {
+        return true;
+    }
+    std::vector<uint8_t> buffer;
+    Daduvudez::SaveEXIFToStandardBuffer(*FParams, buffer);
+    if (buffer.empty() || buffer.size() > size_t(TKVMarkerList::MaxMarkerLength)) {
+        return false;
+    }
+    TKVMarkerList& markers = FParams->JPEG_MarkerList;
+    const int32_t index = EXIFMarker(markers);
+    if (index >= 0) {
+        markers.SetMarker(index, APP1, buffer.data(), static_cast<int32_t>(buffer.size()));
+    } else {
+        markers.AddMarker(APP1, buffer.data(), static_cast<int32_t>(buffer.size()));
+    }
+    return true;
 }
 
 // An IPTC list edited since it was read replaces the APP13 marker (or drops it when emptied); an
@@ -59,7 +112,7 @@ bool TKorvaneIO::UpdateIPTCMarker()
 
 void TKorvaneIO::WriteJpeg(TStream& Stream, TProgressRec& Progress)
 {
-    if (!UpdateIPTCMarker()) {
+    if (!UpdateIPTCMarker() || !UpdateEXIFMarker()) {
         Aborting = true;
         return;
     }

@@ -457,6 +457,7 @@ private:
     // The codec calls with what each format adds around them.
     void ReadJpeg(TStream& Stream, TKVBitmap& Target, TProgressRec& Progress, bool ParamsOnly);
     bool UpdateIPTCMarker();
+    bool UpdateEXIFMarker();
     void WriteJpeg(TStream& Stream, TProgressRec& Progress);
     int32_t ReadGifFrame(TStream& Stream, TProgressRec& Progress);
     void ReadPNG(TStream& Stream, TProgressRec& Progress);

@@ -208,7 +208,7 @@ void CollectMarkers(const jpeg_decompress_struct& info, TKVMarkerList& markers)
 
 // Steps up to the decoded rows; false ends the read with the abort flag set.
 bool Decode(TJpegReader& r, TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParamsVals& params,
-            TProgressRec& progress, bool paramsOnly, bool ycbcrOutput, bool* aborting)
+            TProgressRec& progress, bool paramsOnly, bool ycbcrOutput, bool* aborting, bool* hasResolution)
 {
     jpeg_decompress_struct& info = r.Info;
     if (tables != nullptr && tables != &input && !ReadTables(r, *tables, aborting)) {
@@ -221,6 +221,9 @@ bool Decode(TJpegReader& r, TStream& input, TStream* tables, TKVBitmap& bitmap, 
     static const J_DCT_METHOD dctMethods[] = {JDCT_ISLOW, JDCT_IFAST, JDCT_FLOAT};
     info.dct_method = params.JPEG_DCTMethod < 3 ? dctMethods[params.JPEG_DCTMethod] : JDCT_ISLOW;
     ReadDensity(info, params);
+    if (hasResolution != nullptr) {
+        *hasResolution = info.density_unit == 1 || info.density_unit == 2;
+    }
     params.FreeColorMap();
     params.JPEG_Progressive = info.progressive_mode != 0;
     params.JPEG_OriginalWidth = static_cast<int32_t>(info.image_width);
@@ -259,7 +262,7 @@ int64_t JpegTryStream(TStream& stream)
 }
 
 void ReadJPegStream(TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParamsVals& params,
-                    TProgressRec& progress, bool paramsOnly, bool ycbcrOutput)
+                    TProgressRec& progress, bool paramsOnly, bool ycbcrOutput, bool* hasResolution)
 {
     bool localAbort = false;
     bool* aborting = progress.Aborting != nullptr ? progress.Aborting : &localAbort;
@@ -274,8 +277,8 @@ void ReadJPegStream(TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParam
             return;
         }
         input.SetPosition(start);
-        ok = Create(r, aborting) &&
-             Decode(r, input, tables, bitmap, params, progress, paramsOnly, ycbcrOutput, aborting);
+        ok = Create(r, aborting) && Decode(r, input, tables, bitmap, params, progress, paramsOnly,
+                                           ycbcrOutput, aborting, hasResolution);
     } catch (...) {
         ok = false;
     }

@@ -23,9 +23,12 @@ namespace Jpegfilt {
 // Decodes the JPEG at (or within 100 bytes after) the stream's position. tables, when given
 // and not the input itself, holds a tables-only JPEG read first (JPEG-compressed TIFF).
 // ycbcrOutput hands the decoded components of a three-component image over unconverted.
+// hasResolution, when given, tells whether the file gave a resolution (a density in dots per
+// inch or centimetre) rather than the screen's standing in for it.
 // Never raises: failures set *progress.Aborting.
 void ReadJPegStream(TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParamsVals& params,
-                    TProgressRec& progress, bool paramsOnly, bool ycbcrOutput = false);
+                    TProgressRec& progress, bool paramsOnly, bool ycbcrOutput = false,
+                    bool* hasResolution = nullptr);
 
 // Writes a kv24RGB or kv1g bitmap with the settings and marker list of params. A short write
 // sets *progress.Aborting; an error of the JPEG library sets it and raises EKVJpegException.

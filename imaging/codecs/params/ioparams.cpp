@@ -459,6 +459,11 @@ void TIOParamsVals::AssignEXIF(const TIOParamsVals& s)
         }
         EXIF_Bitmap->Assign(s.EXIF_Bitmap.get());
     }
+    AssignEXIFValues(s);
+}
+
+void TIOParamsVals::AssignEXIFValues(const TIOParamsVals& s)
+{
     EXIF_ImageDescription = s.EXIF_ImageDescription;
     EXIF_Make = s.EXIF_Make;
     EXIF_Model = s.EXIF_Model;

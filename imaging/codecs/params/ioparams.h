@@ -285,6 +285,9 @@ public:
     void ResetInfo();
     void ResetEXIF();
     void Assign(const TIOParamsVals& source);
+    // Copies the EXIF values of the source, from EXIF_ImageDescription through
+    // EXIF_UserCommentCode; EXIF_HasEXIFData and EXIF_Bitmap are left as they are.
+    void AssignEXIFValues(const TIOParamsVals& source);
     void AssignCompressionInfo(const TIOParamsVals& source);
 
     // Frees the colour map and makes one of count black entries (none when count <= 0).

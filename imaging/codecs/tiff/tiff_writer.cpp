@@ -534,17 +534,27 @@ void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& e
                std::vector<uint8_t>(p.EXIF_FlashPixVersion.begin(),
                                     p.EXIF_FlashPixVersion.begin() +
                                         std::min<size_t>(p.EXIF_FlashPixVersion.size(), 4)));
-    exif.Short(40961, uint32_t(p.EXIF_ColorSpace));
+    // Tags for which 0 is no value are left out while they hold it.
+    auto coded = [&](uint16_t tag, int32_t value) {
+        if (value != 0) {
+            exif.Short(tag, uint32_t(value));
+        }
+    };
+    coded(40961, p.EXIF_ColorSpace);
     exif.Integers(40962, {uint32_t(std::max(p.EXIF_ExifImageWidth, 0))});
     exif.Integers(40963, {uint32_t(std::max(p.EXIF_ExifImageHeight, 0))});
     exif.Ascii(40964, p.EXIF_RelatedSoundFile);
     exif.Rationals(41486, {p.EXIF_FocalPlaneXResolution});
     exif.Rationals(41487, {p.EXIF_FocalPlaneYResolution});
-    exif.Short(41488, uint32_t(p.EXIF_FocalPlaneResolutionUnit));
+    coded(41488, p.EXIF_FocalPlaneResolutionUnit);
     exif.Rationals(41493, {p.EXIF_ExposureIndex});
-    exif.Short(41495, uint32_t(p.EXIF_SensingMethod));
-    exif.Bytes(41728, ttUNDEFINED, {uint8_t(p.EXIF_FileSource)});
-    exif.Bytes(41729, ttUNDEFINED, {uint8_t(p.EXIF_SceneType)});
+    coded(41495, p.EXIF_SensingMethod);
+    if (p.EXIF_FileSource != 0) {
+        exif.Bytes(41728, ttUNDEFINED, {uint8_t(p.EXIF_FileSource)});
+    }
+    if (p.EXIF_SceneType != 0) {
+        exif.Bytes(41729, ttUNDEFINED, {uint8_t(p.EXIF_SceneType)});
+    }
     if (!p.EXIF_UserCommentCode.empty() || !p.EXIF_UserComment.empty()) {
         std::string code = p.EXIF_UserCommentCode;
         code.resize(8, '\0');

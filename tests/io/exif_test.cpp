@@ -1,0 +1,212 @@
+// EXIF data: the standard block read and written back value for value, what a JPEG carries in
+// its APP1 marker as exiftool reads it, camera files with their thumbnail, and the resolution
+// that EXIF gives when the JPEG header has none.
+#include "imaging/codecs/jpeg/jpegfilt.h"
+#include "imaging/core/exif_buffer.h"
+#include "imaging/core/kvbitmap.h"
+#include "imaging/io/korvaneio.h"
+#include "platform/core/streams.h"
+#include "tests/io/io_test_support.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace kviotest;
+
+namespace {
+
+const std::string Camera = "/usr/libexec/installed-tests/gdk-pixbuf/bug725582-testrotate.jpg";
+
+void SetExif(TIOParamsVals& p)
+{
+    p.EXIF_HasEXIFData = true;
+    p.EXIF_ImageDescription = "A test";
+    p.EXIF_Make = "Daskor";
+    p.EXIF_Model = "K-1";
+    p.EXIF_Orientation = 8;
+    p.EXIF_XResolution = 300;
+    p.EXIF_YResolution = 300;
+    p.EXIF_ResolutionUnit = 2;
+    p.EXIF_Software = "Plimbet";
+    p.EXIF_DateTime = "2024:05:06 07:08:09";
+    p.EXIF_WhitePoint[0] = 0.3127;
+    p.EXIF_WhitePoint[1] = 0.329;
+    p.EXIF_YCbCrPositioning = 1;
+    p.EXIF_Copyright = "nobody";
+    p.EXIF_ExposureTime = 0.004;
+    p.EXIF_FNumber = 2.8;
+    p.EXIF_ExposureProgram = 2;
+    p.EXIF_ISOSpeedRatings[0] = 400;
+    p.EXIF_ExifVersion = "0230";
+    p.EXIF_DateTimeOriginal = "2024:05:06 07:08:09";
+    p.EXIF_ShutterSpeedValue = -2.5;
+    p.EXIF_ApertureValue = 2.97;
+    p.EXIF_BrightnessValue = -1.25;
+    p.EXIF_ExposureBiasValue = -0.7;
+    p.EXIF_MaxApertureValue = 1.7;
+    p.EXIF_SubjectDistance = 3000000.5; // too large for 32 bits at 10^6
+    p.EXIF_MeteringMode = 5;
+    p.EXIF_Flash = 16;
+    p.EXIF_FocalLength = 35;
+    p.EXIF_FlashPixVersion = "0100";
+    p.EXIF_ColorSpace = 1;
+    p.EXIF_ExifImageWidth = 70000;
+    p.EXIF_ExifImageHeight = 480;
+    p.EXIF_FileSource = 3;
+    p.EXIF_SceneType = 1;
+    p.EXIF_UserCommentCode = std::string("ASCII\0\0\0", 8);
+    p.EXIF_UserComment = "hello";
+}
+
+} // namespace
+
+TEST(ExifBuffer, SavedValuesComeBackAndBadBlocksAreRefused)
+{
+    TIOParamsVals written;
+    SetExif(written);
+    std::vector<uint8_t> buffer;
+    Daduvudez::SaveEXIFToStandardBuffer(written, buffer);
+    ASSERT_GT(buffer.size(), 6u);
+    EXPECT_EQ(std::memcmp(buffer.data(), "Exif\0\0", 6), 0);
+
+    TIOParamsVals read;
+    ASSERT_TRUE(Daduvudez::LoadEXIFFromStandardBuffer(buffer.data(), int64_t(buffer.size()), read));
+    EXPECT_TRUE(read.EXIF_HasEXIFData);
+    EXPECT_EQ(read.EXIF_Make, "Daskor");
+    EXPECT_EQ(read.EXIF_Orientation, 8);
+    EXPECT_EQ(read.EXIF_DateTime, written.EXIF_DateTime);
+    EXPECT_DOUBLE_EQ(read.EXIF_WhitePoint[1], 0.329);
+    EXPECT_DOUBLE_EQ(read.EXIF_ExposureTime, 0.004);
+    EXPECT_DOUBLE_EQ(read.EXIF_ShutterSpeedValue, -2.5);
+    EXPECT_DOUBLE_EQ(read.EXIF_BrightnessValue, -1.25);
+    EXPECT_DOUBLE_EQ(read.EXIF_ExposureBiasValue, -0.7);
+    EXPECT_NEAR(read.EXIF_SubjectDistance, 3000000.5, 0.001);
+    EXPECT_EQ(read.EXIF_ISOSpeedRatings[0], 400);
+    EXPECT_EQ(read.EXIF_ExifVersion, "0230");
+    EXPECT_EQ(read.EXIF_ExifImageWidth, 70000);
+    EXPECT_EQ(read.EXIF_FileSource, 3);
+    EXPECT_EQ(read.EXIF_SceneType, 1);
+    EXPECT_EQ(read.EXIF_UserCommentCode, written.EXIF_UserCommentCode);
+    EXPECT_EQ(read.EXIF_UserComment, "hello");
+    // Written again, the block is the same: nothing grows or drifts from save to save.
+    std::vector<uint8_t> again;
+    Daduvudez::SaveEXIFToStandardBuffer(read, again);
+    EXPECT_EQ(again, buffer);
+
+    const struct
+    {
+        const char* Name;
+        std::vector<uint8_t> Block;
+    } refused[] = {
+        {"short", {'E', 'x', 'i', 'f', 0}},
+        {"not exif", {'E', 'x', 'i', 'f', 'X', 0, 'I', 'I', 42, 0, 8, 0, 0, 0}},
+        {"xmp", {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', '.'}},
+        {"no tiff", {'E', 'x', 'i', 'f', 0, 0, 'P', 'K', 42, 0, 8, 0, 0, 0}},
+        {"directory outside", {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 0xF0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.Name);
+        TIOParamsVals untouched;
+        untouched.EXIF_Make = "kept";
+        EXPECT_FALSE(
+            Daduvudez::LoadEXIFFromStandardBuffer(c.Block.data(), int64_t(c.Block.size()), untouched));
+        EXPECT_EQ(untouched.EXIF_Make, "kept");
+        EXPECT_FALSE(untouched.EXIF_HasEXIFData);
+    }
+    // A directory without a picture, as every EXIF block has, is accepted.
+    const std::vector<uint8_t> empty = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0,
+                                        8,   0,   0,   0,   0, 0, 0,   0,   0,  0};
+    TIOParamsVals accepted;
+    EXPECT_TRUE(Daduvudez::LoadEXIFFromStandardBuffer(empty.data(), int64_t(empty.size()), accepted));
+    EXPECT_TRUE(accepted.EXIF_HasEXIFData);
+}
+
+TEST(JpegExif, CameraFilesGiveTheirValuesAndThumbnail)
+{
+    TKorvaneIO io(nullptr);
+    io.LoadFromFile(Camera);
+    ASSERT_FALSE(io.Aborting);
+    const TIOParamsVals& p = io.Params();
+    EXPECT_TRUE(p.EXIF_HasEXIFData);
+    EXPECT_EQ(p.EXIF_Make, "Panasonic");
+    EXPECT_EQ(p.EXIF_Model, "DMC-GF1");
+    EXPECT_DOUBLE_EQ(p.EXIF_ExposureTime, 0.0025);
+    EXPECT_DOUBLE_EQ(p.EXIF_FNumber, 1.7);
+    EXPECT_EQ(p.EXIF_ISOSpeedRatings[0], 100);
+    EXPECT_EQ(p.EXIF_Orientation, 6);
+    EXPECT_EQ(p.EXIF_ExifVersion, "0221");
+    EXPECT_EQ(p.EXIF_DateTimeOriginal, "2013:06:23 16:49:15");
+    EXPECT_EQ(p.EXIF_ExifImageWidth, 4000);
+    ASSERT_NE(p.EXIF_Bitmap, nullptr);
+    EXPECT_EQ(p.EXIF_Bitmap->GetWidth(), 160);
+    EXPECT_EQ(p.EXIF_Bitmap->GetHeight(), 120);
+}
+
+// What we write, exiftool reads, in the formats the standard gives each tag.
+TEST(JpegExif, ExiftoolReadsWhatASaveWrites)
+{
+    kvtest::TempFolder folder;
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 32, 24);
+    SetExif(io.Params());
+    io.SaveToFileJpeg(folder.File("ours.jpg"));
+    ASSERT_FALSE(io.Aborting);
+    const std::string file = folder.File("ours.jpg");
+    EXPECT_EQ(RunTool("exiftool -s3 -n -Make -ExposureTime -FNumber -ISO -UserComment -ExposureCompensation "
+                      "-Orientation -XResolution -ResolutionUnit " +
+                      file),
+              "Daskor\n0.004\n2.8\n400\nhello\n-0.7\n8\n300\n2\n");
+    const std::string validate = RunTool("exiftool -validate -warning -a " + file + " 2>&1");
+    EXPECT_EQ(validate.find("Non-standard format"), std::string::npos) << validate;
+
+    // A camera file saved again keeps its values; rotated photos keep their orientation.
+    TKorvaneIO camera(nullptr);
+    camera.LoadFromFile(Camera);
+    camera.SaveToFileJpeg(folder.File("camera.jpg"));
+    ASSERT_FALSE(camera.Aborting);
+    EXPECT_EQ(
+        RunTool("exiftool -s3 -n -Make -Model -ExposureTime -FNumber -ISO -Orientation -Flash -FocalLength " +
+                folder.File("camera.jpg")),
+        "Panasonic\nDMC-GF1\n0.0025\n1.7\n100\n6\n16\n20\n");
+}
+
+// A JPEG without a resolution of its own, or with only the ratio 1 by 1, takes the EXIF one.
+TEST(JpegExif, ResolutionComesFromExifWhenTheHeaderHasNone)
+{
+    kvtest::TempFolder folder;
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 16, 16);
+    io.SaveToFileJpeg(folder.File("plain.jpg"));
+    const struct
+    {
+        const char* Name;
+        const char* Jfif; // the header's resolution, set with exiftool
+        const char* Exif;
+        int32_t Dpi;
+    } cases[] = {
+        {"none", "-JFIF:ResolutionUnit=None -JFIF:XResolution=1 -JFIF:YResolution=1",
+         "-EXIF:XResolution=300 -EXIF:YResolution=300 -EXIF:ResolutionUnit=inches", 300},
+        {"ratio", "-JFIF:ResolutionUnit=inches -JFIF:XResolution=1 -JFIF:YResolution=1",
+         "-EXIF:XResolution=72 -EXIF:YResolution=72 -EXIF:ResolutionUnit=inches", 72},
+        {"centimetres", "-JFIF:ResolutionUnit=inches -JFIF:XResolution=1 -JFIF:YResolution=1",
+         "-EXIF:XResolution=28.35 -EXIF:YResolution=28.35 -EXIF:ResolutionUnit=cm", 72},
+        {"header-wins", "-JFIF:ResolutionUnit=inches -JFIF:XResolution=150 -JFIF:YResolution=150",
+         "-EXIF:XResolution=300 -EXIF:YResolution=300 -EXIF:ResolutionUnit=inches", 150},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string file = folder.File(std::string(c.Name) + ".jpg");
+        RunTool("cp " + folder.File("plain.jpg") + " " + file + " && exiftool -q -overwrite_original " +
+                c.Jfif + " " + c.Exif + " " + file);
+        TKorvaneIO reader(nullptr);
+        reader.LoadFromFile(file);
+        ASSERT_FALSE(reader.Aborting);
+        EXPECT_EQ(reader.Params().DpiX, c.Dpi);
+        EXPECT_EQ(reader.Params().DpiY, c.Dpi);
+        TKorvaneIO params(nullptr);
+        params.ParamsFromFile(file);
+        EXPECT_EQ(params.Params().DpiX, c.Dpi);
+    }
+}
