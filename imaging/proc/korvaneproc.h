@@ -400,5 +400,7 @@ int64_t _KVCalcVertOrientationFitness(TKVBitmap* Bitmap);
 
 } // namespace Korvaneproc
 
-// The processing component that applies these workers to an attached image.
+// The processing component that applies these workers to an attached image, and the transition
+// effects of the views.
 #include "imaging/proc/proc_component.h"
+#include "imaging/proc/transitions.h"
