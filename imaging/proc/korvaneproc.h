@@ -398,6 +398,11 @@ float _kvhough(TKVBitmap* Bitmap, TProgressRec& Progress, int32_t AngleRange, do
 // The sum of squared differences of consecutive rows of the picture's density profile.
 int64_t _KVCalcVertOrientationFitness(TKVBitmap* Bitmap);
 
+// ---- Selection clearing ---------------------------------------------------------------------
+
+// Exactly the pixels the mask selects take the colour (as the bitmap model fills each format).
+void _ClearSelMaskEx(TKVBitmap* Bitmap, TKVMask* Mask, TColor Color);
+
 } // namespace Korvaneproc
 
 // The processing component that applies these workers to an attached image, and the transition

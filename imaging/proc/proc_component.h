@@ -145,6 +145,18 @@ public:
     void GetRGBChannelAll(TKVBitmap* BitmapR, TKVBitmap* BitmapG, TKVBitmap* BitmapB);
     void GetHSVChannelAll(TKVBitmap* BitmapH, TKVBitmap* BitmapS, TKVBitmap* BitmapV);
 
+    // ---- Clipboard and selection ----
+    // The clipboard carries packed DIBs (CF_DIB); a clipboard that cannot be opened changes nothing.
+    void CopyToClipboard();
+    void SelCopyToClip();
+    void SelCutToClip();
+    void PasteFromClipboard();
+    // Pastes with the picture's corner at (x, y) of the image.
+    void PointPasteFromClip(int32_t x, int32_t y);
+    void SelPasteFromClipStretch();
+    void Clear();
+    void ClearSel();
+
     // ---- Filters and colour adjustments ----
     void ApplyFilter(const TGraphFilter& Filter);
     void ApplyFilterPreset(TKVFilterPresets Preset);
