@@ -24,6 +24,7 @@
 #include "imaging/core/types.h"
 #include "imaging/core/video_frames.h"
 #include "imaging/core/view_params.h"
+#include "imaging/core/virtual_bitmap.h"
 #include "imaging/core/virtual_dib_list.h"
 #include "imaging/core/window_helpers.h"
 #include "imaging/core/work_bitmap.h"
