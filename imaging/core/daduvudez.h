@@ -10,6 +10,7 @@
 #include "imaging/core/file_buffer.h"
 #include "imaging/core/file_utils.h"
 #include "imaging/core/geometry_helpers.h"
+#include "imaging/core/graphic_classes.h"
 #include "imaging/core/hash_table.h"
 #include "imaging/core/hint_window.h"
 #include "imaging/core/kvbitmap.h"

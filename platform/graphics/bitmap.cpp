@@ -2,6 +2,8 @@
 // palettes, copies and the exchange with BMP streams and the clipboard.
 #include "platform/graphics/bitmap.h"
 
+#include "platform/core/detail/atomic_file.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -49,8 +51,13 @@ void TGraphic::LoadFromFile(const std::string& FileName)
 
 void TGraphic::SaveToFile(const std::string& FileName)
 {
-    TFileStream stream(FileName, fmCreate);
+    // Written whole beside the file and renamed over it, so that a failed save leaves the file
+    // as it was.
+    TMemoryStream stream;
     SaveToStream(stream);
+    const std::string content(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+    if (!kvcore_detail::ReplaceFileAtomically(FileName, content, 0644))
+        throw EFCreateError("Cannot create file \"" + FileName + "\"");
 }
 
 void TGraphic::SetModified(bool Value)
