@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs the TIFF benchmarks and libtiff's tiffcp on the same files and prints each of our times as
+# a ratio to tiffcp's: loading a 12-megapixel RGB photo coded with LZW and predictor 2, and a
+# 4960 x 7016 text page in Group 4, against tiffcp -c none decoding them into uncompressed files;
+# saving the photo with LZW against tiffcp -c lzw:2. tiffcp is timed as a whole process, best of
+# several runs; ours come from bench_codecs_tiff (in-process, Google Benchmark, best of as many
+# repetitions), through the I/O component from file to bitmap and back.
+#
+# Usage: bench/peers/tiff.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+BUILD_DIR=${1:-build-release}
+BENCH="$BUILD_DIR/bench/bench_codecs_tiff"
+PHOTO=${KV_BENCH_JPEG:-/usr/libexec/installed-tests/gdk-pixbuf/issue70.jpg}
+RUNS=${RUNS:-7}
+
+if [ ! -x "$BENCH" ]; then
+  echo "build the benchmarks first:" >&2
+  echo "  cmake -S . -B $BUILD_DIR -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_BENCH=ON -DKV_BUILD_TESTS=OFF && ninja -C $BUILD_DIR bench_codecs_tiff" >&2
+  exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The photo as libtiff codes it, and a page of text set in Liberation Serif at 300 dpi.
+djpeg -pnm -outfile "$work/photo.ppm" "$PHOTO"
+pnmtotiff "$work/photo.ppm" > "$work/photo.tif" 2> /dev/null
+tiffcp -c lzw:2 "$work/photo.tif" "$work/photo-lzw.tif"
+for i in $(seq 128); do
+  echo "Line $i of a page of text that a scanner or a fax machine would send: words set in lines across the page, from margin to margin, as letters and reports are."
+done > "$work/text.txt"
+/usr/bin/convert -size 4960x7016 xc:white -font Liberation-Serif -pointsize 44 -fill black \
+  -annotate +200+200 "$(cat "$work/text.txt")" -monochrome "$work/page.pbm"
+pnmtotiff "$work/page.pbm" > "$work/page.tif" 2> /dev/null
+tiffcp -c g4 "$work/page.tif" "$work/page-g4.tif"
+
+# Best wall time of a command over $RUNS runs, in milliseconds.
+best_ms() {
+  local best=""
+  for _ in $(seq "$RUNS"); do
+    local start end ms
+    start=$(date +%s%N)
+    "$@" > /dev/null
+    end=$(date +%s%N)
+    ms=$(( (end - start) / 1000 ))
+    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
+  done
+  echo "scale=3; $best / 1000" | bc
+}
+
+lzw_load_ms=$(best_ms tiffcp -c none "$work/photo-lzw.tif" "$work/out-none.tif")
+g4_load_ms=$(best_ms tiffcp -c none "$work/page-g4.tif" "$work/out-page.tif")
+lzw_save_ms=$(best_ms tiffcp -c lzw:2 "$work/photo.tif" "$work/out-lzw.tif")
+
+KV_BENCH_TIFF_LZW="$work/photo-lzw.tif" KV_BENCH_TIFF_G4="$work/page-g4.tif" KV_BENCH_TIFF_OUT="$work/ours.tif" \
+  "$BENCH" --benchmark_repetitions="$RUNS" --benchmark_out="$work/ours.json" --benchmark_out_format=json > /dev/null
+
+python3 - "$work/ours.json" "$lzw_load_ms" "$g4_load_ms" "$lzw_save_ms" <<'PY'
+import json, sys
+runs = {}
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("run_type") == "iteration":
+        name = b["name"].split("/")[0]
+        runs[name] = min(runs.get(name, float("inf")), b["real_time"])
+lzw_load, g4_load, lzw_save = (float(v) for v in sys.argv[2:5])
+rows = [
+    ("LZW:2 load 12 MP", runs["BM_TiffLzwLoad_Ours"], "tiffcp -c none", lzw_load),
+    ("G4 load A4 page", runs["BM_TiffG4Load_Ours"], "tiffcp -c none", g4_load),
+    ("LZW:2 save 12 MP", runs["BM_TiffLzwSave_Ours"], "tiffcp -c lzw:2", lzw_save),
+]
+print(f"{'':18} {'ours ms':>9} {'peer':>16} {'peer ms':>9} {'ratio':>6}")
+for name, ours, peer, peer_ms in rows:
+    print(f"{name:18} {ours:9.1f} {peer:>16} {peer_ms:9.1f} {ours / peer_ms:6.2f}")
+PY
