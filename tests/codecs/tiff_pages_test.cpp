@@ -145,3 +145,29 @@ TEST_F(TiffPages, OtherByteOrdersAndOtherFilesAreLeftAlone)
 }
 
 } // namespace
+
+namespace {
+
+// A page in the old JPEG layout points at its JPEG interchange data; the copy takes it along.
+TEST(TiffPageCopies, TakeTheJpegInterchangeDataAlong)
+{
+    const std::string camera =
+        std::string(KV_TEST_DATA_DIR) + "/fuzz/tiffpages/camera-exif-with-thumbnail.tif";
+    std::unique_ptr<TMemoryStream> source(new TMemoryStream);
+    source->LoadFromFile(camera);
+    TMemoryStream thumbnail;
+    Tiffilt::_ExtractTIFFImStream(*source, 1, thumbnail);
+    ASSERT_GT(thumbnail.Size(), 0);
+    thumbnail.SetPosition(0);
+    TTiffRead read;
+    TProgressRec progress;
+    progress.Aborting = &read.Aborted;
+    std::unique_ptr<TKVMask> alpha;
+    Tiffilt::TIFFReadStream(&read.Bitmap, thumbnail, read.Pages, &read.Params, progress, false, alpha, true,
+                            true, true);
+    EXPECT_FALSE(read.Aborted);
+    EXPECT_EQ(read.Bitmap.GetWidth(), 160);
+    EXPECT_EQ(read.Bitmap.GetHeight(), 120);
+}
+
+} // namespace

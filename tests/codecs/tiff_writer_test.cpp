@@ -234,6 +234,20 @@ TEST(TiffWriter, SettlesWhatAPictureIsWrittenAs)
         EXPECT_FALSE(tags.TagExists(297));
     }
 
+    // IPTC data of any length goes in as whole LONGs and comes back as it was.
+    TWritten iptc;
+    iptc.Params.IPTC_Info.AddStringItem(2, 120, "odd");
+    WriteWith(page, iptc, ioTIFF_G4FAX, 1, 1);
+    TKVTifTagsReader iptcTags(iptc.Stream, 0);
+    EXPECT_EQ(iptcTags.GetRawData(33723).size() % 4, 0u);
+    EXPECT_EQ(iptcTags.TagLength(33723) * 4, int32_t(iptcTags.GetRawData(33723).size()));
+    iptc.Stream.SetPosition(0);
+    TTiffRead iptcRead;
+    ReadTiff(iptc.Stream, iptcRead);
+    const int32_t caption = iptcRead.Params.IPTC_Info.IndexOf(2, 120);
+    ASSERT_GE(caption, 0);
+    EXPECT_EQ(iptcRead.Params.IPTC_Info.GetStrings(caption), "odd");
+
     // The colour map has exactly 3 x 2^BitsPerSample values.
     TKVBitmap few;
     FillFewColours(few, 20, 10);
