@@ -268,11 +268,6 @@ TRgbImage Tiff2Rgba(const std::string& fileName, int32_t page)
     return image;
 }
 
-TRgbImage TiffToPnm(const std::string& fileName)
-{
-    return ParsePnm(Tool("tifftopnm " + fileName + " 2>/dev/null"));
-}
-
 TRgbImage PngToPnm(const std::string& fileName)
 {
     return ParsePnm(Tool("pngtopnm " + fileName + " 2>/dev/null"));

@@ -108,8 +108,6 @@ TRgbImage ParsePnm(const std::string& bytes);
 // What libtiff's RGBA interface makes of a page: tiff2rgba, read back by tifftopnm (colours
 // premultiplied by alpha).
 TRgbImage Tiff2Rgba(const std::string& fileName, int32_t page = 0);
-// What netpbm's tifftopnm makes of the first page.
-TRgbImage TiffToPnm(const std::string& fileName);
 TRgbImage PngToPnm(const std::string& fileName);
 TRgbImage ConvertToPnm(const std::string& command);
 

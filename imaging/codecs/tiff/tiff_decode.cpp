@@ -98,6 +98,7 @@ private:
         return (width * samples * FPage.BitsPerSample + 7) / 8;
     }
     bool RowDone();
+    int64_t RowsTheDataCanHold(int64_t size, int64_t rowBytes) const;
 
     const TTIFFPage& FPage;
     TTIFFEnv& FEnv;
@@ -109,6 +110,27 @@ private:
     // Rows of a strip layout written so far; those the data never reaches are cleared at the end.
     std::vector<bool> FWritten;
 };
+
+// The most rows that size bytes of the page's compression can decode to: the largest expansion
+// each coding allows (a PackBits run, LZW strings of up to 4096 bytes per code, deflate's 1032:1,
+// at least one bit per fax row).
+int64_t TPageDecoder::RowsTheDataCanHold(int64_t size, int64_t rowBytes) const
+{
+    const int64_t bytes = std::max<int64_t>(rowBytes, 1);
+    switch (FPage.Compression) {
+    case tcNone:
+        return (size + bytes - 1) / bytes;
+    case tcPackBits:
+        return size * 64 / bytes + 1;
+    case tcLZW:
+        return (size * 8 / 9 + 1) * 4096 / bytes + 1;
+    case tcAdobeDeflate:
+    case tcDeflate:
+        return size * 1032 / bytes + 1;
+    default:
+        return size * 8 + 1;
+    }
+}
 
 bool TPageDecoder::RowDone()
 {
@@ -199,7 +221,13 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
     std::vector<uint8_t> planeRow(static_cast<size_t>(rowBytes));
     std::vector<uint8_t> row(static_cast<size_t>(rowBytes * FPlanes));
     const int32_t count = std::min(block.Width, FPage.ImageWidth - block.X);
-    for (int32_t r = 0; r < block.Rows; ++r) {
+    // Rows past what the data can hold are not decoded: they stay black, and a few bytes that
+    // claim millions of rows cost no more than those bytes can give.
+    int64_t rows = block.Rows;
+    for (const std::vector<uint8_t>& plane : data) {
+        rows = std::min(rows, RowsTheDataCanHold(int64_t(plane.size()), rowBytes));
+    }
+    for (int32_t r = 0; r < rows; ++r) {
         if (FPlanes == 1) {
             if (!decoders[0]->Next(row.data())) {
                 return false;

@@ -234,6 +234,9 @@ bool TIFFEntryBytesAt(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint64_t Sta
     if (Start > total || Count > total - Start) {
         return false;
     }
+    if (Count == 0) {
+        return true;
+    }
     if (total <= 4) {
         std::memcpy(Buffer, Entry.Inline + Start, static_cast<size_t>(Count));
         return true;
