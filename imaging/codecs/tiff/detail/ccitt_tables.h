@@ -12,14 +12,19 @@ struct TRunCode
     uint8_t Length; // bits
 };
 
-// Codes of runs 0..63 (terminating) and 64..2560 in steps of 64 (make-up), indexed by
-// run (0..63) or 63 + run / 64 (64..2560).
-extern const TRunCode WhiteRunCodes[104];
-extern const TRunCode BlackRunCodes[104];
+// Codes of runs 0..63 (terminating) and 64..1728 in steps of 64 (make-up), indexed by run
+// (0..63) or 63 + run / 64; and the make-up codes of 1792..2560, which both colours share.
+extern const TRunCode WhiteRunCodes[91];
+extern const TRunCode BlackRunCodes[91];
+extern const TRunCode ExtendedMakeUpCodes[13];
 
+// The code of a run of 0..63, or of a multiple of 64 up to 2560.
 inline const TRunCode& RunCode(bool black, int32_t run)
 {
     const int32_t index = run < 64 ? run : 63 + run / 64;
+    if (index >= 91) {
+        return ExtendedMakeUpCodes[index - 91];
+    }
     return black ? BlackRunCodes[index] : WhiteRunCodes[index];
 }
 
