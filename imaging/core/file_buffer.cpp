@@ -3,7 +3,6 @@
 #include "imaging/core/file_buffer.h"
 
 #include "imaging/core/file_utils.h"
-#include "imaging/io/korvaneio_globals.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/tempfiles.h"
 
@@ -40,17 +39,6 @@ std::string ErrorText(int error)
     return std::strerror(error);
 }
 
-std::string TemporaryFolder()
-{
-    if (!Korvaneio::DefTEMPPATH.empty()) {
-        std::string folder = Korvaneio::DefTEMPPATH;
-        if (folder.back() != '/')
-            folder += '/';
-        return folder;
-    }
-    return GetTempPath();
-}
-
 // Reserves the blocks up front where the file system can, so that a full disk shows at
 // allocation (and the image falls back to memory) instead of losing rows later.
 bool ReserveSize(int handle, const std::string& fileName, int64_t size)
@@ -84,7 +72,7 @@ bool TKVFileBuffer::AllocateFile(const std::string& fileName, int64_t size)
     std::string name = fileName;
     int flags = O_RDWR | O_CLOEXEC;
     if (name.empty()) {
-        const std::string folder = TemporaryFolder();
+        const std::string folder = Daduvudez::KVTempFolder();
         Daduvudez::KVForceDirectories(folder);
         name = GetTempFileName(folder, "korvane");
         if (name.empty())

@@ -1,9 +1,11 @@
 // Folder and file queries of the imaging library and the free-memory figure.
 #include "imaging/core/file_utils.h"
 
+#include "imaging/io/korvaneio_globals.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
 #include "platform/core/system.h"
+#include "platform/core/tempfiles.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -38,6 +40,17 @@ int64_t _getfilesize(const std::string& fileName)
 int64_t KVGetFreeMemory()
 {
     return static_cast<int64_t>(std::min<uint64_t>(AvailablePhysicalMemory(), INT64_MAX));
+}
+
+std::string KVTempFolder()
+{
+    if (Korvaneio::DefTEMPPATH.empty()) {
+        return GetTempPath();
+    }
+    std::string folder = Korvaneio::DefTEMPPATH;
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
 } // namespace Daduvudez

@@ -11,6 +11,9 @@ bool KVDirectoryExists(const std::string& path);
 // Creates the folder and its missing parents; raises Exception "Cannot Create Directory" for an
 // empty path. A folder that cannot be created is not reported.
 void KVForceDirectories(const std::string& path);
+// The folder of the library's temporary files, "/"-terminated: Korvaneio::DefTEMPPATH when it
+// is set, else the system's.
+std::string KVTempFolder();
 // Size in bytes, 64-bit; -1 when the file cannot be opened.
 int64_t _getfilesize(const std::string& fileName);
 // Available physical memory in bytes (MemAvailable of /proc/meminfo); 0 when it cannot be told.

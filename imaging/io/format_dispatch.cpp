@@ -90,6 +90,12 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtTGA:
         LoadFromFileTGA(FileName);
         break;
+    case fmtJP2:
+        LoadFromFileJP2(FileName);
+        break;
+    case fmtJ2K:
+        LoadFromFileJ2K(FileName);
+        break;
     case fmtPXM:
         LoadFromFilePXM(FileName);
         break;
@@ -136,6 +142,12 @@ void TKorvaneIO::LoadStreamFrontEnd(TStream& Stream, int32_t FileType)
         break;
     case fmtTGA:
         LoadFromStreamTGA(Stream);
+        break;
+    case fmtJP2:
+        LoadFromStreamJP2(Stream);
+        break;
+    case fmtJ2K:
+        LoadFromStreamJ2K(Stream);
         break;
     case fmtPXM:
         LoadFromStreamPXM(Stream);
@@ -268,6 +280,12 @@ void TKorvaneIO::SaveToFile(const std::string& FileName)
     case fmtTGA:
         SaveToFileTGA(FileName);
         return;
+    case fmtJP2:
+        SaveToFileJP2(FileName);
+        return;
+    case fmtJ2K:
+        SaveToFileJ2K(FileName);
+        return;
     case fmtPXM:
         SaveToFilePXM(FileName);
         return;
@@ -382,6 +400,12 @@ void TKorvaneIO::SaveToStream(TStream& Stream, int32_t FileType)
         return;
     case fmtTGA:
         SaveToStreamTGA(Stream);
+        return;
+    case fmtJP2:
+        SaveToStreamJP2(Stream);
+        return;
+    case fmtJ2K:
+        SaveToStreamJ2K(Stream);
         return;
     case fmtPXM:
         SaveToStreamPXM(Stream);

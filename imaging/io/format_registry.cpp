@@ -1,6 +1,7 @@
 // The table of registered file formats, its queries, and the detection of a format from the
 // content of a file or stream.
 #include "imaging/codecs/bmp/bmpfilt.h"
+#include "imaging/codecs/j2k/kvj2000.h"
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/png/pngfilt.h"
@@ -190,6 +191,14 @@ int32_t FindByProbes(TStream& stream, const TStreamHead& head, int64_t start)
     stream.SetPosition(start);
     if (Jpegfilt::JpegTryStream(stream) >= 0) {
         return fmtJPEG;
+    }
+    stream.SetPosition(start);
+    if (Kvj2000::J2KTryStreamJP2(stream)) {
+        return fmtJP2;
+    }
+    stream.SetPosition(start);
+    if (Kvj2000::J2KTryStreamJ2K(stream)) {
+        return fmtJ2K;
     }
     return fmtUnknown;
 }

@@ -394,6 +394,16 @@ public:
     void SaveToFileTGA(const std::string& FileName);
     void SaveToStreamTGA(TStream& Stream);
 
+    // JP2 files and code streams; either loader reads either kind.
+    void LoadFromFileJP2(const std::string& FileName);
+    void LoadFromStreamJP2(TStream& Stream);
+    void LoadFromFileJ2K(const std::string& FileName);
+    void LoadFromStreamJ2K(TStream& Stream);
+    void SaveToFileJP2(const std::string& FileName);
+    void SaveToStreamJP2(TStream& Stream);
+    void SaveToFileJ2K(const std::string& FileName);
+    void SaveToStreamJ2K(TStream& Stream);
+
     void LoadFromFilePXM(const std::string& FileName);
     void LoadFromStreamPXM(TStream& Stream);
     void SaveToFilePXM(const std::string& FileName);

@@ -1,6 +1,7 @@
 // Reading a picture's parameters (size, depth, resolution, metadata) without its pixels.
 #include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/codecs/gif/giffilter.h"
+#include "imaging/codecs/j2k/kvj2000.h"
 #include "imaging/codecs/pcx/pcxfilter.h"
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/codecs/tga/kvtgafil.h"
@@ -47,6 +48,10 @@ void TKorvaneIO::ReadParams(TStream& Stream, int32_t FileType, int64_t DataLengt
         break;
     case fmtTGA:
         Kvtgafil::ReadTGAStream(Stream, scratch, *FParams, Progress, true, mask, false);
+        break;
+    case fmtJP2:
+    case fmtJ2K:
+        Kvj2000::J2KReadStream(Stream, scratch, *FParams, Progress, true);
         break;
     case fmtPXM:
         Bmpfilt::PXMReadStream(Stream, scratch, *FParams, Progress, true);

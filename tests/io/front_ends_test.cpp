@@ -105,10 +105,11 @@ TEST(SaveToFile, ChoosesTheWriterByExtensionAndToolsAgree)
         const char* check; // a command that fails on a bad file
         int32_t fileType;
     } cases[] = {
-        {"a.jpg", "djpeg -pnm ", 3},      {"a.JPEG", "djpeg -pnm ", 3}, {"a.png", "pngcheck -q ", 8},
-        {"a.gif", "gifsicle --info ", 2}, {"a.Bmp", "identify ", 5},    {"a.dib", "identify BMP:", 5},
-        {"a.pcx", "pcxtoppm ", 4},        {"a.tga", "tgatoppm ", 11},   {"a.pix", "tgatoppm ", 11},
-        {"a.ppm", "pamfile ", 12},        {"a.pbm", "pamfile ", 12},    {"a.wbmp", "wbmptopbm ", 16},
+        {"a.jpg", "djpeg -pnm ", 3},      {"a.JPEG", "djpeg -pnm ", 3},  {"a.png", "pngcheck -q ", 8},
+        {"a.gif", "gifsicle --info ", 2}, {"a.Bmp", "identify ", 5},     {"a.dib", "identify BMP:", 5},
+        {"a.pcx", "pcxtoppm ", 4},        {"a.tga", "tgatoppm ", 11},    {"a.pix", "tgatoppm ", 11},
+        {"a.jp2", "opj_dump -i ", 13},    {"a.j2k", "opj_dump -i ", 14}, {"a.ppm", "pamfile ", 12},
+        {"a.pbm", "pamfile ", 12},        {"a.wbmp", "wbmptopbm ", 16},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,7 +153,7 @@ TEST(LoadFromStream, TellsEachBuiltFormatByContent)
     TKorvaneIO writer(nullptr);
     PlugLzwCoders(writer);
     FillPattern(*writer.KVBitmap(), 12, 9);
-    for (const int32_t fileType : {2, 3, 4, 5, 8, 11, 12}) {
+    for (const int32_t fileType : {2, 3, 4, 5, 8, 11, 12, 13, 14}) {
         SCOPED_TRACE(fileType);
         TMemoryStream stream;
         stream.WriteBuffer("xy", 2);
@@ -205,7 +206,7 @@ TEST(LoadFromStream, UnknownContentAndFormatsWithoutFrontEndAbort)
     }
     TKorvaneIO io(nullptr);
     FillPattern(*io.KVBitmap(), 3, 3);
-    for (const int32_t fileType : {7, 13, 14, 0, 77}) {
+    for (const int32_t fileType : {7, 0, 77}) {
         SCOPED_TRACE(fileType);
         TMemoryStream stream;
         io.SaveToStream(stream, fileType);

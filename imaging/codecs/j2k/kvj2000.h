@@ -1,0 +1,48 @@
+// The JPEG 2000 codec: JP2 files and raw code streams, read and written through the JPEG 2000
+// library over our streams, with the library's temporary stream class.
+#pragma once
+
+#include "imaging/codecs/params/ioparams.h"
+#include "platform/core/streams.h"
+
+#include <cstdint>
+#include <string>
+
+class TKVBitmap;
+
+// A file stream over a new temporary file ("korvane" prefix, in Korvaneio::DefTEMPPATH when it
+// is set, else the system's folder, created when missing); the file is deleted with the stream.
+class TKVTmpStream : public TFileStream
+{
+public:
+    TKVTmpStream();
+    ~TKVTmpStream() override;
+};
+
+namespace Kvj2000 {
+
+// The JP2 signature box (length 12, "jP  ", 0D 0A 87 0A), and a code stream's SOC and SIZ markers.
+// Both keep the stream's position.
+bool J2KTryStreamJP2(TStream& Stream);
+bool J2KTryStreamJ2K(TStream& Stream);
+
+// Decodes the JP2 file or code stream at the stream's position into kv1g (one component of one
+// bit) or kv24RGB: grey, RGB or YCbCr colour spaces, alpha components skipped, samples brought
+// to their top 8 bits. CMYK and e-YCC pictures, library failures and sizes past the pixel
+// budget set the abort flag. With ParamsOnly only the headers are read.
+void J2KReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
+                   bool ParamsOnly);
+
+// Encodes a kv24RGB or kv1g bitmap as a JP2 file (Format 0) or a code stream (Format 1) with
+// the reversible wavelet, in one quality layer: lossless for J2000_Rate >= 1, else compressed
+// by 1 / J2000_Rate; LRCP progression, or RLCP for ioJ2000_Resolution. BitsPerSample (1 to 16)
+// is the precision; J2000_ColorSpace grey gives one component. The stream gets nothing unless
+// the encoding succeeds.
+void J2KWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
+                    int32_t Format);
+
+// The encoder's option text for the parameters: "rate=" and the rate with a "." decimal point,
+// then " prg=lrcp" or " prg=rlcp".
+std::string J2KOptions(const TIOParamsVals& Params);
+
+} // namespace Kvj2000

@@ -1,0 +1,335 @@
+// The JPEG 2000 codec: opj_compress's files decode as opj_decompress decodes them, ours decode
+// back exactly and show their progression and colour box to opj_dump and exiftool, and broken
+// or unusual code streams end cleanly.
+#include "imaging/codecs/j2k/kvj2000.h"
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/daduvudez.h"
+#include "imaging/io/korvaneio_globals.h"
+#include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string Rose = "/usr/share/doc/imagemagick-6-common/html/images/rose.pnm";
+
+struct Decoded
+{
+    bool Aborted = false;
+    TKVBitmap Bitmap;
+    TIOParamsVals Params;
+};
+
+void Decode(const std::string& bytes, Decoded& d, bool paramsOnly = false)
+{
+    TMemoryStream stream;
+    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+    TProgressRec progress;
+    progress.Aborting = &d.Aborted;
+    Kvj2000::J2KReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);
+}
+
+std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, int32_t format, bool* aborted = nullptr)
+{
+    TMemoryStream stream;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Kvj2000::J2KWriteStream(stream, bitmap, params, progress, format);
+    if (aborted != nullptr) {
+        *aborted = aborting;
+    }
+    return std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+}
+
+std::string Tool(const std::string& command)
+{
+    int status = -1;
+    std::string out = kvtest::RunTool(command + " 2>/dev/null", &status);
+    return status == 0 ? out : std::string();
+}
+
+bool HaveTools()
+{
+    return fs::exists(Rose) && !Tool("which opj_compress opj_decompress opj_dump exiftool").empty();
+}
+
+// The first SIZ component's Ssiz byte (sign bit and precision - 1) of a code stream.
+size_t SsizOffset(const std::string& codeStream)
+{
+    return codeStream.find("\xff\x51") + 2 + 2 + 2 + 32 + 2;
+}
+
+} // namespace
+
+// Files of opj_compress: RGB JP2, grey and 12-bit code streams, and subsampled components, each
+// equal to the top 8 bits of what opj_decompress makes of it.
+TEST(J2kReader, DecodesAsOpjDecompressDoes)
+{
+    if (!HaveTools()) {
+        GTEST_SKIP() << "libopenjp2-tools, exiftool or imagemagick-6-doc is missing";
+    }
+    kvtest::TempFolder folder;
+    const std::string ppm = folder.Write("rose.ppm", kvtest::TempFolder::Read(Rose));
+    const std::string pgm = folder.Write("rose.pgm", Tool("ppmtopgm " + ppm));
+    const std::string deep = folder.Write("rose12.ppm", Tool("pamdepth 4095 " + ppm));
+    const struct
+    {
+        const char* name;
+        std::string input, options;
+        int32_t bits, samples;
+    } cases[] = {
+        {"a.jp2", ppm, "", 8, 3},       {"b.j2k", pgm, "", 8, 1},           {"c.j2k", deep, "", 12, 3},
+        {"d.j2k", ppm, "-s 2,2", 8, 3}, {"e.jp2", ppm, "-r 20 -n 3", 8, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = folder.File(c.name);
+        ASSERT_FALSE(Tool("opj_compress -i " + c.input + " -o " + file + " " + c.options).empty());
+        const std::string decoded = folder.File(std::string(c.name) + (c.samples == 1 ? ".pgm" : ".ppm"));
+        ASSERT_FALSE(Tool("opj_decompress -upsample -i " + file + " -o " + decoded).empty());
+        const kvtest::TPnmImage theirs = kvtest::ParsePnm(kvtest::TempFolder::Read(decoded));
+        kvtest::TPnmImage top8 = theirs;
+        for (uint16_t& sample : top8.Samples) {
+            sample = uint16_t(sample >> (c.bits - 8));
+        }
+        Decoded d;
+        Decode(kvtest::TempFolder::Read(file), d);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(d.Params.BitsPerSample, c.bits);
+        EXPECT_EQ(d.Params.SamplesPerPixel, c.samples);
+        EXPECT_EQ(kvtest::MaxDifference(top8, kvtest::BitmapSamples(d.Bitmap)), 0);
+    }
+}
+
+// Our default is lossless: the picture comes back exactly, through opj_decompress too. The
+// progression and the colour box are what the parameters asked for.
+TEST(J2kWriter, WritesLosslessFilesTheToolsRead)
+{
+    if (!HaveTools()) {
+        GTEST_SKIP() << "libopenjp2-tools, exiftool or imagemagick-6-doc is missing";
+    }
+    TKVBitmap rose;
+    const kvtest::TPnmImage original = kvtest::ParsePnm(kvtest::TempFolder::Read(Rose));
+    kvtest::PnmToBitmap(original, rose);
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const char* name;
+        int32_t format;
+        TIOJ2000ColorSpace colourSpace;
+        TIOJ2000ScalableBy scalable;
+        const char* colourBox;
+        const char* progression;
+    } cases[] = {
+        {"a.jp2", 0, ioJ2000_RGB, ioJ2000_Rate, "sRGB", "prg=0\n"},
+        {"b.jp2", 0, ioJ2000_GRAYLEV, ioJ2000_Resolution, "Grayscale", "prg=0x1\n"},
+        {"c.j2k", 1, ioJ2000_YCbCr, ioJ2000_Rate, nullptr, "prg=0\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIOParamsVals params;
+        params.J2000_ColorSpace = c.colourSpace;
+        params.J2000_ScalableBy = c.scalable;
+        bool aborted = true;
+        const std::string bytes = Encode(rose, params, c.format, &aborted);
+        EXPECT_FALSE(aborted);
+        const std::string file = folder.Write(c.name, bytes);
+        Decoded ours;
+        Decode(bytes, ours);
+        ASSERT_FALSE(ours.Aborted);
+        const bool grey = c.colourSpace == ioJ2000_GRAYLEV;
+        const std::string decoded = folder.File(std::string(c.name) + (grey ? ".pgm" : ".ppm"));
+        ASSERT_FALSE(Tool("opj_decompress -i " + file + " -o " + decoded).empty());
+        const kvtest::TPnmImage theirs = kvtest::ParsePnm(kvtest::TempFolder::Read(decoded));
+        EXPECT_EQ(kvtest::MaxDifference(theirs, kvtest::BitmapSamples(ours.Bitmap)), 0);
+        if (!grey) {
+            EXPECT_EQ(kvtest::MaxDifference(original, kvtest::BitmapSamples(ours.Bitmap)), 0);
+        } else {
+            const TRGB p = rose.GetPixels_kv24RGB(10, 20);
+            EXPECT_EQ(theirs.At(10, 20, 0), (p.r * 21 + p.g * 71 + p.b * 8) / 100);
+        }
+        EXPECT_NE(Tool("opj_dump -i " + file).find(c.progression), std::string::npos);
+        if (c.colourBox != nullptr) {
+            EXPECT_NE(Tool("exiftool -ColorSpace " + file).find(c.colourBox), std::string::npos);
+        }
+    }
+
+    // A rate below 1 keeps that share of the data; 12 bits keep the samples' precision.
+    TIOParamsVals lossy;
+    lossy.J2000_Rate = 0.05;
+    const std::string small = Encode(rose, lossy, 1);
+    TIOParamsVals exact;
+    const std::string whole = Encode(rose, exact, 1);
+    EXPECT_LT(small.size() * 5, whole.size());
+    Decoded approximate;
+    Decode(small, approximate);
+    EXPECT_FALSE(approximate.Aborted);
+    EXPECT_EQ(approximate.Bitmap.GetWidth(), rose.GetWidth());
+    TIOParamsVals twelve;
+    twelve.BitsPerSample = 12;
+    const std::string deep = folder.Write("deep.j2k", Encode(rose, twelve, 1));
+    EXPECT_NE(Tool("opj_dump -i " + deep).find("prec=12"), std::string::npos);
+    Decoded deepBack;
+    Decode(kvtest::TempFolder::Read(deep), deepBack);
+    EXPECT_EQ(kvtest::MaxDifference(original, kvtest::BitmapSamples(deepBack.Bitmap)), 0);
+
+    // Black and white pictures are one component of one bit.
+    TKVBitmap bits;
+    bits.Allocate(20, 3, kv1g);
+    bits.Fill(0);
+    bits.SetPixels_kv1g(19, 2, true);
+    TIOParamsVals bilevel;
+    Decoded bitsBack;
+    Decode(Encode(bits, bilevel, 0), bitsBack);
+    ASSERT_EQ(bitsBack.Bitmap.GetPixelFormat(), kv1g);
+    EXPECT_TRUE(bitsBack.Bitmap.GetPixels_kv1g(19, 2));
+    EXPECT_FALSE(bitsBack.Bitmap.GetPixels_kv1g(18, 2));
+}
+
+TEST(J2kWriter, OptionTextAndTemporaryStream)
+{
+    const struct
+    {
+        double rate;
+        TIOJ2000ScalableBy scalable;
+        const char* text;
+    } cases[] = {
+        {1.0, ioJ2000_Rate, "rate=1 prg=lrcp"},
+        {0.5, ioJ2000_Resolution, "rate=0.5 prg=rlcp"},
+        {0.025, ioJ2000_Rate, "rate=0.025 prg=lrcp"},
+        {4.0, ioJ2000_Rate, "rate=4 prg=lrcp"},
+    };
+    for (const auto& c : cases) {
+        TIOParamsVals params;
+        params.J2000_Rate = c.rate;
+        params.J2000_ScalableBy = c.scalable;
+        EXPECT_EQ(Kvj2000::J2KOptions(params), c.text);
+    }
+
+    // The temporary file lies in the library's folder, created when missing, and goes with its
+    // stream.
+    kvtest::TempFolder folder;
+    const std::string saved = Korvaneio::DefTEMPPATH;
+    Korvaneio::DefTEMPPATH = folder.File("nested/deeper");
+    std::string name;
+    {
+        TKVTmpStream stream;
+        name = stream.FileName();
+        stream.WriteBuffer("abc", 3);
+        EXPECT_EQ(stream.Size(), 3);
+        EXPECT_EQ(name.rfind(folder.File("nested/deeper/korvane"), 0), 0u) << name;
+        EXPECT_TRUE(fs::exists(name));
+    }
+    Korvaneio::DefTEMPPATH = saved;
+    EXPECT_FALSE(fs::exists(name));
+}
+
+// Signed samples are offset into the unsigned range, sYCC turns into RGB; impossible precisions, cut streams
+// and streams of neither kind fail; only the headers are read for the parameters.
+TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
+{
+    TKVBitmap picture;
+    picture.Allocate(16, 8, kv24RGB);
+    for (int32_t y = 0; y < 8; ++y) {
+        for (int32_t x = 0; x < 16; ++x) {
+            picture.SetPixels_kv24RGB(x, y, TRGB{uint8_t(x * 16), uint8_t(y * 32), uint8_t(x * y)});
+        }
+    }
+    TIOParamsVals params;
+    const std::string stream = Encode(picture, params, 1);
+    // Marking the components signed keeps the coded values: the decoder then skips the offset
+    // of 128 that the reader puts back.
+    std::string signedStream = stream;
+    for (size_t c = 0; c < 3; ++c) {
+        signedStream[SsizOffset(stream) + 3 * c] = char(0x87);
+    }
+    Decoded d;
+    Decode(signedStream, d);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(kvtest::MaxDifference(kvtest::BitmapSamples(picture), kvtest::BitmapSamples(d.Bitmap)), 0);
+
+    // A colour box saying sYCC makes the three components luma and chroma.
+    TKVBitmap ycc;
+    ycc.Allocate(2, 1, kv24RGB);
+    ycc.SetPixels_kv24RGB(0, 0, TRGB{128, 128, 100});
+    ycc.SetPixels_kv24RGB(1, 0, TRGB{228, 128, 100});
+    std::string yccFile = Encode(ycc, params, 0);
+    const size_t colr = yccFile.find("colr");
+    ASSERT_NE(colr, std::string::npos);
+    ASSERT_EQ(yccFile[colr + 10], 16);
+    yccFile[colr + 10] = 18;
+    Decoded converted;
+    Decode(yccFile, converted);
+    ASSERT_FALSE(converted.Aborted);
+    EXPECT_EQ(converted.Params.J2000_ColorSpace, ioJ2000_YCbCr);
+    EXPECT_EQ(converted.Bitmap.GetPixels_kv24RGB(0, 0), (TRGB{100, 100, 100}));
+    EXPECT_EQ(converted.Bitmap.GetPixels_kv24RGB(1, 0), (TRGB{100, 29, 240}));
+
+    std::string cmyk = yccFile, eycc = yccFile;
+    cmyk[colr + 10] = 12;
+    eycc[colr + 10] = 24;
+
+    std::string wide = stream;
+    wide[SsizOffset(stream)] = char(33); // 34 bits
+    const std::string jp2 = Encode(picture, params, 0);
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"34-bit samples", wide},
+        {"CMYK colour box", cmyk},
+        {"e-YCC colour box", eycc},
+        {"code stream cut", stream.substr(0, stream.size() / 2)},
+        {"JP2 cut in its boxes", jp2.substr(0, 60)},
+        {"neither kind", "\xff\xd8\xff\xe0" + stream},
+        {"signature only", jp2.substr(0, 12)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded broken;
+        Decode(c.bytes, broken);
+        EXPECT_TRUE(broken.Aborted);
+    }
+
+    Decoded header;
+    header.Bitmap.Allocate(2, 2, kv24RGB);
+    Decode(jp2, header, true);
+    EXPECT_FALSE(header.Aborted);
+    EXPECT_EQ(header.Params.Width, 16);
+    EXPECT_EQ(header.Params.Height, 8);
+    EXPECT_EQ(header.Params.SamplesPerPixel, 3);
+    EXPECT_EQ(header.Bitmap.GetWidth(), 2);
+}
+
+TEST(J2kProbe, TellsFilesFromCodeStreams)
+{
+    const struct
+    {
+        std::string bytes;
+        bool jp2, codeStream;
+    } cases[] = {
+        {std::string("\0\0\0\x0cjP  \r\n\x87\n", 12), true, false},
+        {std::string("\0\0\0\x0djP  \r\n\x87\n", 12), false, false},
+        {"\xff\x4f\xff\x51", false, true},
+        {"\xff\x4f\xff\x52", false, false},
+    };
+    for (const auto& c : cases) {
+        TMemoryStream stream;
+        stream.WriteBuffer(c.bytes.data(), int64_t(c.bytes.size()));
+        stream.SetPosition(0);
+        EXPECT_EQ(Kvj2000::J2KTryStreamJP2(stream), c.jp2);
+        EXPECT_EQ(Kvj2000::J2KTryStreamJ2K(stream), c.codeStream);
+        EXPECT_EQ(stream.Position(), 0);
+    }
+}
