@@ -54,6 +54,12 @@ public:
     {
         const int64_t byte = FPosition >> 3;
         uint64_t window = 0;
+        if (FReverse == nullptr && byte + 5 <= FSize) {
+            const uint8_t* p = FData + byte;
+            window = uint64_t(p[0]) << 32 | uint64_t(p[1]) << 24 | uint64_t(p[2]) << 16 |
+                     uint64_t(p[3]) << 8 | p[4];
+            return uint32_t(window >> (8 - (FPosition & 7)));
+        }
         for (int64_t i = 0; i < 5; ++i) {
             window <<= 8;
             if (byte + i < FSize) {

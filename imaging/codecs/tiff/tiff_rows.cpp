@@ -191,7 +191,13 @@ void TRowConverter::UndoPredictor(uint8_t* row, int32_t count, int32_t samples) 
     if (FPage.Predictor != 2) {
         return;
     }
-    if (FBits == 8) {
+    if (FBits == 8 && samples == 3) {
+        for (int64_t i = 3; i < int64_t(count) * 3; i += 3) {
+            row[i] = uint8_t(row[i] + row[i - 3]);
+            row[i + 1] = uint8_t(row[i + 1] + row[i - 2]);
+            row[i + 2] = uint8_t(row[i + 2] + row[i - 1]);
+        }
+    } else if (FBits == 8) {
         for (int64_t i = samples; i < int64_t(count) * samples; ++i) {
             row[i] = uint8_t(row[i] + row[i - samples]);
         }
@@ -220,6 +226,15 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
     const int32_t spp = FSamples;
     if (FBits == 1 && spp == 1 && FPage.Photometric != tpPalette) {
         const int32_t bytes = (count + 7) / 8;
+        if ((x & 7) == 0) {
+            // Whole bytes: what the last one holds past count is the padding of the row, or the
+            // start of the next tile, which comes later.
+            uint8_t* out = dst + x / 8;
+            for (int32_t i = 0; i < bytes; ++i) {
+                out[i] = FInvertBits ? uint8_t(~row[i]) : row[i];
+            }
+            return;
+        }
         FScratch.assign(row, row + bytes);
         if (FInvertBits) {
             for (uint8_t& byte : FScratch) {
@@ -245,6 +260,20 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
     const int32_t step = FBits == 16 ? spp * 2 : spp;
     uint8_t* out = dst + int64_t(x) * 3;
     uint8_t* alpha = maskRow != nullptr && FWithAlpha ? maskRow + x : nullptr;
+    // The common layout, 8-bit colour, in a loop of its own.
+    if (FPage.Photometric == tpRGB && FBits == 8 && spp >= 3) {
+        for (int32_t i = 0; i < count; ++i, samples += spp, out += 3) {
+            out[0] = samples[2];
+            out[1] = samples[1];
+            out[2] = samples[0];
+        }
+        if (alpha != nullptr && spp >= 4) {
+            for (int32_t i = 0; i < count; ++i) {
+                alpha[i] = row[int64_t(i) * spp + 3];
+            }
+        }
+        return;
+    }
     for (int32_t i = 0; i < count; ++i, samples += step, out += 3) {
         uint8_t r = 0, g = 0, b = 0;
         switch (FPage.Photometric) {
