@@ -81,18 +81,22 @@ private:
 // Clears (makes black) pixels [from, to) of a row whose 1 bits are white.
 void ClearRun(uint8_t* row, int32_t from, int32_t to)
 {
-    while (from < to && (from & 7) != 0) {
-        row[from >> 3] &= uint8_t(~(0x80 >> (from & 7)));
-        ++from;
+    if (from >= to) {
+        return;
     }
-    if (to - from >= 8) {
-        std::memset(row + (from >> 3), 0, size_t((to - from) >> 3));
-        from += (to - from) & ~7;
+    const int32_t first = from >> 3;
+    const int32_t last = (to - 1) >> 3;
+    const uint8_t head = uint8_t(0xFF >> (from & 7));           // bits from `from` on in its byte
+    const uint8_t tail = uint8_t(0xFF << (7 - ((to - 1) & 7))); // bits up to `to - 1`
+    if (first == last) {
+        row[first] &= uint8_t(~(head & tail));
+        return;
     }
-    while (from < to) {
-        row[from >> 3] &= uint8_t(~(0x80 >> (from & 7)));
-        ++from;
+    row[first] &= uint8_t(~head);
+    if (last - first > 1) {
+        std::memset(row + first + 1, 0, size_t(last - first - 1));
     }
+    row[last] &= uint8_t(~tail);
 }
 
 constexpr int32_t MaxRun = 1 << 24;

@@ -2,6 +2,7 @@
 // skipping whole bytes of the other colour.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 namespace Tifccitt::detail {
@@ -11,27 +12,26 @@ inline bool BitAt(const uint8_t* line, int32_t x)
     return (line[x >> 3] >> (7 - (x & 7))) & 1;
 }
 
-// The first position from start on whose bit equals bit; width when there is none.
+// The first position from start on whose bit equals bit; width when there is none. Works a
+// byte at a time: the bits looked for are found by counting leading zeros.
 inline int32_t FindBit(const uint8_t* line, int32_t start, int32_t width, bool bit)
 {
     int32_t x = start < 0 ? 0 : start;
-    const uint8_t skip = bit ? 0x00 : 0xFF;
-    while (x < width && (x & 7) != 0) {
-        if (BitAt(line, x) == bit) {
-            return x;
+    if (x >= width) {
+        return width;
+    }
+    const uint8_t flip = bit ? 0x00 : 0xFF; // makes the wanted bits ones
+    int32_t byte = x >> 3;
+    uint32_t bits = uint32_t(uint8_t(line[byte] ^ flip)) & (0xFFu >> (x & 7));
+    const int32_t lastByte = (width - 1) >> 3;
+    while (bits == 0) {
+        if (++byte > lastByte) {
+            return width;
         }
-        ++x;
+        bits = uint8_t(line[byte] ^ flip);
     }
-    while (x + 8 <= width && line[x >> 3] == skip) {
-        x += 8;
-    }
-    while (x < width) {
-        if (BitAt(line, x) == bit) {
-            return x;
-        }
-        ++x;
-    }
-    return width;
+    const int32_t found = byte * 8 + std::countl_zero(uint8_t(bits));
+    return found < width ? found : width;
 }
 
 // b1 and b2 of the reference line: b1 is the first changing element after a0 whose colour is
