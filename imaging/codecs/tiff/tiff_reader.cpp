@@ -249,8 +249,9 @@ void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOP
     PageCount = 0;
     TTIFFEnv env;
     env.Stream = &Stream;
+    // The header is where the stream stands; its offsets count from there, or from the stream's
+    // start for a caller that stored them so.
     env.BaseOffset = RelativeToPosition ? Stream.Position() : 0;
-    Stream.SetPosition(env.BaseOffset);
     uint8_t header[8];
     if (Stream.Read(header, 8) != 8 ||
         !((header[0] == 'I' && header[1] == 'I') || (header[0] == 'M' && header[1] == 'M'))) {
