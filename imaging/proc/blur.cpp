@@ -190,10 +190,11 @@ void _KVAddSoftShadow(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t
         Bitmap->GetHeight() < 1)
         return;
     if (AdaptSize) {
-        const int64_t grow =
-            std::max<int64_t>(Trunc64(static_cast<long double>(Radius) * 5) +
-                                  std::max(std::abs(int64_t(OffsetX)), std::abs(int64_t(OffsetY))) * 2,
-                              1);
+        const long double grow = std::max(std::trunc(static_cast<long double>(Radius) * 5) +
+                                              std::max(std::fabs(static_cast<long double>(OffsetX)),
+                                                       std::fabs(static_cast<long double>(OffsetY))) *
+                                                  2,
+                                          1.0L);
         if (grow > INT32_MAX - int64_t(std::max(Bitmap->GetWidth(), Bitmap->GetHeight())))
             return;
         // A size that cannot be had leaves the picture as it was.
@@ -226,7 +227,10 @@ void _KVAddSoftShadowRect(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int
         return;
     const long double extent = Radius == 0 ? 2.0L : Radius;
     const int64_t m = std::max(std::abs(int64_t(OffsetX)), std::abs(int64_t(OffsetY)));
-    const int64_t g = std::max<int64_t>(Trunc64(extent * 5) + 2 * m, 1), h = g / 2;
+    // Boxes are cut to the image, so extents beyond it act alike.
+    const int64_t g =
+        int64_t(std::clamp(std::trunc(extent * 5) + 2 * m, 1.0L, static_cast<long double>(INT32_MAX)));
+    const int64_t h = g / 2;
     const int32_t width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
     auto clampX = [&](int64_t v) { return int32_t(std::clamp<int64_t>(v, 0, width - 1)); };
     auto clampY = [&](int64_t v) { return int32_t(std::clamp<int64_t>(v, 0, height - 1)); };

@@ -193,13 +193,18 @@ void _PenMarker(TKVBitmap* Bitmap, int32_t x, int32_t y, int32_t Width, TRGB Col
         if (alpha)
             alpha->SetPixels_kv8(px, py, 255);
     };
-    mark(x, y);
     // Past the radius that reaches the farthest corner every circle lies outside the picture and
     // meets only edge pixels that smaller circles met already.
     const long double farthest = std::hypot(static_cast<long double>(std::max(x, w - 1 - x)),
                                             static_cast<long double>(std::max(y, h - 1 - y)));
-    const int32_t last = Width / 2;
-    for (int32_t r = 1; r <= last && r <= farthest + 1; ++r) {
+    const int32_t last = static_cast<int32_t>(std::min<long double>(Width / 2, farthest + 1));
+    // Every circle of radius r tests 2 Round(2 pi r) points: a pen far larger than a long, thin
+    // picture would take hours, so beyond a budget that follows the picture nothing is marked.
+    const long double points = 2 * Pi * last * (last + 1.0L);
+    if (points > 16.0L * w * h + (1 << 24))
+        return;
+    mark(x, y);
+    for (int32_t r = 1; r <= last; ++r) {
         const int32_t n = 2 * RoundI(r * 2 * Pi);
         for (int32_t k = 0; k < n; ++k) {
             const long double angle = k * 2 * Pi / n;

@@ -256,7 +256,7 @@ void _KVMedianFilter(TKVBitmap* Bitmap, int32_t p1, int32_t p2, int32_t p3, int3
     s.n = int64_t(p1) * p2;
     // The constants are doubles; the arithmetic on them is extended.
     const auto constant = [](double v) { return static_cast<long double>(v); };
-    s.d = constant(5.1) * (p3 - 50);
+    s.d = constant(5.1) * (static_cast<long double>(p3) - 50);
     s.t = TruncI(p6 * constant(2.56));
     const int64_t quarter = s.n / 4;
     s.q1 = quarter;

@@ -3,6 +3,7 @@
 
 #include "imaging/core/daduvudez.h"
 #include "imaging/proc/detail/component_detail.h"
+#include "platform/core/exceptions.h"
 #include "platform/core/rounding.h"
 
 #include <cmath>
@@ -12,8 +13,10 @@ using namespace Korvaneproc;
 
 namespace {
 
-// Beyond this many trial rotations the fine skew search would run for hours.
+// Beyond this many trial rotations, or pixels turned in all, the fine skew search would run for
+// hours.
 constexpr long double MaxFineSteps = 100000;
+constexpr long double MaxFineWork = 4.0e9L;
 
 // The row contrast of a picture turned by angle degrees from one width columns wide, over the rows
 // that the turned picture crosses from side to side: the corners that turning leaves to the
@@ -66,6 +69,16 @@ void TKorvaneProc::EdgeDetect_ShenCastan(double Ratio, double Smoothing, int32_t
 double TKorvaneProc::SkewDetection(int32_t ResampleWidth, int32_t AngleRange, double Precision,
                                    bool EdgeDetect)
 {
+    // A reduced size that cannot be had measures nothing.
+    try {
+        return Skew(ResampleWidth, AngleRange, Precision, EdgeDetect);
+    } catch (const EOutOfMemory&) {
+        return 0;
+    }
+}
+
+double TKorvaneProc::Skew(int32_t ResampleWidth, int32_t AngleRange, double Precision, bool EdgeDetect)
+{
     if (!Prepare())
         return 0;
     const int32_t width = FKVBitmap->GetWidth(), height = FKVBitmap->GetHeight();
@@ -116,17 +129,37 @@ double TKorvaneProc::SkewDetectionFine(double StartingAngle, double Resolution, 
         return StartingAngle;
     const int32_t width = FKVBitmap->GetWidth(), height = FKVBitmap->GetHeight();
     const long double limit = Range / 2.0L, resolution = std::fabs(static_cast<long double>(Resolution));
-    // A resolution of 0 (or none) never leaves the start, and a tiny one would turn for ever.
+    // A resolution of 0 (or none) never leaves the start; no range tries nothing.
     if (width < 1 || height < 1 || FKVBitmap->GetPixelFormat() == kvnull || !(resolution > 0) ||
-        !std::isfinite(StartingAngle) || limit / resolution > MaxFineSteps)
+        !std::isfinite(StartingAngle) || !(limit > 0))
         return StartingAngle;
+    // The reduced copy is 256 pixels wide at least; the trials turn copies of it.
+    const int64_t w = Complete ? width : std::max(width / 8, 256);
+    const int64_t h =
+        Complete ? height
+                 : std::clamp<int64_t>(Trunc64(static_cast<long double>(height) / width * w), 1, INT32_MAX);
+    // A turned copy holds up to (w + h)^2 pixels: a long, thin picture turned by a few degrees
+    // becomes a picture far larger than itself. A search that would need such copies, or turn
+    // pictures for hours, measures nothing.
+    const long double trials = 2 * limit / resolution + 1;
+    const long double turned = (static_cast<long double>(w) + h) * (static_cast<long double>(w) + h);
+    if (trials > MaxFineSteps || trials * turned > MaxFineWork ||
+        turned > std::max(16.0L * width * height, static_cast<long double>(1 << 24)))
+        return StartingAngle;
+    try {
+        return StartingAngle + FineSkew(StartingAngle, limit, resolution, int32_t(w), int32_t(h), Complete);
+    } catch (const EOutOfMemory&) {
+        return StartingAngle;
+    }
+}
+
+long double TKorvaneProc::FineSkew(double StartingAngle, long double limit, long double resolution, int32_t w,
+                                   int32_t h, bool Complete)
+{
     TKVBitmap work;
     if (Complete) {
         work.Assign(FKVBitmap);
     } else {
-        const int32_t w = std::max(width / 8, 256);
-        const auto h = static_cast<int32_t>(
-            std::clamp<int64_t>(Trunc64(static_cast<long double>(height) / width * w), 1, INT32_MAX));
         work.Allocate(w, h, kv24RGB);
         if (FKVBitmap->GetPixelFormat() == kv1g) {
             _Resample1bitEx(FKVBitmap, &work, rfFastLinear);
@@ -155,7 +188,7 @@ double TKorvaneProc::SkewDetectionFine(double StartingAngle, double Resolution, 
         trial(offset);
     for (long double offset = resolution; std::fabs(offset) < limit; offset += resolution)
         trial(offset);
-    return static_cast<double>(StartingAngle + bestOffset);
+    return bestOffset;
 }
 
 int32_t TKorvaneProc::CalcOrientation()

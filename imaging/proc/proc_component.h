@@ -268,6 +268,9 @@ private:
     // box copied back through the mask, or in place on the GetReSel rectangle.
     template <class Worker> void ApplyToSelection(const std::string& Caption, Worker worker);
     void Morph(const char* Name, int32_t WindowSize, int32_t Operation);
+    double Skew(int32_t ResampleWidth, int32_t AngleRange, double Precision, bool EdgeDetect);
+    long double FineSkew(double StartingAngle, long double limit, long double resolution, int32_t w,
+                         int32_t h, bool Complete);
 
     TKVView* FView = nullptr;
     int32_t FCallbackHandle = -1;

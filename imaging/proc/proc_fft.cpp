@@ -3,6 +3,7 @@
 #include "imaging/proc/proc_component.h"
 
 #include "imaging/core/daduvudez.h"
+#include "platform/core/exceptions.h"
 
 using namespace Korvaneproc;
 
@@ -36,7 +37,11 @@ std::unique_ptr<TKVFtImage> TKorvaneProc::FTCreateImage(TKVFtImageType ImageType
         const int64_t h = Height < 0 ? int64_t(height) * w / width : Height;
         if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX)
             return nullptr;
-        stretched.Allocate(int32_t(w), int32_t(h), kv24RGB);
+        try {
+            stretched.Allocate(int32_t(w), int32_t(h), kv24RGB);
+        } catch (const EOutOfMemory&) {
+            return nullptr;
+        }
         _KVBmpStretchEx(FKVBitmap, &stretched);
         source = &stretched;
     }

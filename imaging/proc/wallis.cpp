@@ -50,10 +50,10 @@ void _KVWallisFilter(TKVBitmap* Bitmap, int32_t p1, int32_t p2, int32_t p3, int3
     s.hw = (s.ww + 1) / 2;
     s.hh = (s.wh + 1) / 2;
     s.md = p3 / 100.0L;
-    s.sd = p4 * 3 / 100.0L;
+    s.sd = p4 * 3.0L / 100;
     s.a = p5;
     s.b = p6 / 100.0L;
-    s.smax = p7 * 6 / 100.0L;
+    s.smax = p7 * 6.0L / 100;
 
     const PixelBlock source = ReadBlock(Bitmap, 0, 0, width, height);
     PixelBlock result = source;

@@ -5,11 +5,13 @@
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
 #include "imaging/proc/proc_component.h"
+#include "platform/core/exceptions.h"
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
 
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <string>
 
 // One undo or redo entry: a copy of the whole image or the view's selection stream.
@@ -54,14 +56,20 @@ template <class Worker> void TKorvaneProc::ApplyToSelection(const std::string& C
     TPoint* poly;
     TKVMask* mask;
     GetReSel(x1, y1, x2, y2, poly, polyCount, mask);
-    if (mask && !mask->IsEmpty()) {
-        // Only the selected pixels change: the worker runs on the box and comes back through the mask.
-        TKVBitmap box;
-        Korvaneproc::detail::CopyBox(FKVBitmap, mask, box);
-        worker(&box, 0, 0, box.GetWidth(), box.GetHeight());
-        mask->CopyKVBitmap(FKVBitmap, &box, false, true, false);
-    } else {
-        worker(FKVBitmap, x1, y1, x2, y2);
+    // Workers compute into scratch memory before they write: one that cannot have its memory
+    // leaves the image as it was.
+    try {
+        if (mask && !mask->IsEmpty()) {
+            // Only the selected pixels change: the worker runs on the box and comes back through the mask.
+            TKVBitmap box;
+            Korvaneproc::detail::CopyBox(FKVBitmap, mask, box);
+            worker(&box, 0, 0, box.GetWidth(), box.GetHeight());
+            mask->CopyKVBitmap(FKVBitmap, &box, false, true, false);
+        } else {
+            worker(FKVBitmap, x1, y1, x2, y2);
+        }
+    } catch (const EOutOfMemory&) {
+    } catch (const std::bad_alloc&) {
     }
     Update();
 }
