@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/codecs/bmp/bmpfilt.h"
+#include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/message_table.h"
 #include "imaging/core/types.h"
@@ -95,6 +96,15 @@ void ExtractTIFFImageFile(const std::string& InFileName, const std::string& OutF
 void InsertTIFFImageStream(TStream& Stream, TStream& ToInsert, TStream& OutStream, int32_t Index);
 void InsertTIFFImageFile(const std::string& FileName, const std::string& FileToInsert,
                          const std::string& OutFileName, int32_t Index);
+
+// Rotates, mirrors or cuts a JPEG without recompressing it (Jpegfilt::KVJpegLosslessTransform);
+// false when it fails. The file form also fails when a file cannot be opened or created, and
+// then leaves no output file.
+bool JpegLosslessTransformStream(TStream& Input, TStream& Output, TKVJpegTransform Transform, bool GrayScale,
+                                 TKVJpegCopyMarkers CopyMarkers, const TRect& CutRect);
+bool JpegLosslessTransform(const std::string& InputFile, const std::string& OutputFile,
+                           TKVJpegTransform Transform, bool GrayScale, TKVJpegCopyMarkers CopyMarkers,
+                           const TRect& CutRect);
 
 } // namespace Korvaneio
 

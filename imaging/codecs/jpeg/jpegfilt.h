@@ -3,6 +3,7 @@
 
 #include "imaging/codecs/params/ioparams.h"
 #include "platform/core/exceptions.h"
+#include "platform/graphics/geometry.h"
 
 #include <cstdint>
 
@@ -16,6 +17,27 @@ class EKVJpegException : public Exception
 {
 public:
     using Exception::Exception;
+};
+
+// The lossless transforms: rotations and mirrors of the DCT blocks, and a cut in whole MCUs.
+enum TKVJpegTransform : int32_t
+{
+    jtNone,
+    jtCut,
+    jtHorizFlip,
+    jtVertFlip,
+    jtTranspose,
+    jtTransverse,
+    jtRotate90,
+    jtRotate180,
+    jtRotate270
+};
+// The marker segments a transform keeps: none, the comments, or every APPn segment too.
+enum TKVJpegCopyMarkers : int32_t
+{
+    jcCopyNone,
+    jcCopyComments,
+    jcCopyAll
 };
 
 namespace Jpegfilt {
@@ -42,6 +64,16 @@ int64_t JpegTryStream(TStream& stream);
 // APP0, APP1 or APP13. False when the input is not a JPEG it can walk, has no such segment, or
 // the IPTC data does not fit one segment.
 bool KVJpegInjectIPTC(TStream& input, TStream& output, const TKVIPTCInfoList& iptc, TProgressRec& progress);
+
+// Rewrites the JPEG of Input (found within 100 bytes) to Output without decoding it. Partial
+// MCUs that a mirror would move into the picture are dropped at its right and bottom edges.
+// jtCut keeps the whole MCUs that hold Cut (right and bottom inclusive, cut to the picture),
+// never past the picture's edge. Grayscale keeps only the grey of a YCbCr or grey picture.
+// Never raises: failures (no JPEG, an empty cut, grey asked of other colour spaces, errors of
+// the library or the streams) set *Progress.Aborting, and Output may then hold a part.
+void KVJpegLosslessTransform(TStream& Input, TStream& Output, TProgressRec& Progress,
+                             TKVJpegTransform Transform, bool Grayscale, TKVJpegCopyMarkers CopyMarkers,
+                             const TRect& Cut);
 
 // The library's message for a message code, as EKVJpegException carries it.
 std::string JpegMessageText(int32_t messageCode);
