@@ -17,8 +17,8 @@ PACKAGES=(
   netpbm libopenjp2-tools ffmpeg tidy python3 xauth xvfb
   gdk-pixbuf-tests golang-1.19-src imagemagick-6-doc icoutils libimage-exiftool-perl
   golang-golang-x-image-dev librust-tiff-dev
-  # peers the benchmarks compare against
-  libvips-tools libmagickwand-6.q16-dev
+  # peers the benchmarks compare against (numpy also for the processing references)
+  libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil
 )
 
 missing=()

@@ -3,6 +3,7 @@
 
 #include "imaging/core/detail/access_scope.h"
 #include "imaging/core/detail/pixel_access.h"
+#include "imaging/core/detail/row_kernel.h"
 #include "imaging/core/pixel_helpers.h"
 #include "imaging/core/quantizer.h"
 #include "imaging/proc/korvaneproc.h"
@@ -31,14 +32,7 @@ inline uint8_t RGBToGrey(uint32_t r, uint32_t g, uint32_t b)
     return static_cast<uint8_t>((r * 21 + g * 71 + b * 8) / 100);
 }
 
-// Hot row loops are built twice on x86-64, once for AVX2, and the one the processor can run is
-// picked at load time: the stride-3 colour loads only vectorise with its byte shuffles. Not under
-// ThreadSanitizer, whose instrumented resolver would run before its runtime is up.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
-#define KV_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define KV_ROW_KERNEL
-#endif
+// The stride-3 colour loads below only vectorise with AVX2's byte shuffles (KV_ROW_KERNEL).
 
 KV_ROW_KERNEL void ColoursToGrey(const uint8_t* __restrict src, uint8_t* __restrict dst, int32_t width)
 {

@@ -3,6 +3,7 @@
 #include "imaging/proc/korvaneproc.h"
 
 #include "imaging/core/daduvudez.h"
+#include "imaging/core/detail/row_kernel.h"
 #include "imaging/proc/detail/proc_detail.h"
 #include "platform/core/exceptions.h"
 
@@ -32,6 +33,19 @@ TKVGaussKernel _KVGaussKernel(double Radius)
 
 namespace {
 
+// sums[j] += k * p[j], and the sums shifted down into bytes.
+KV_ROW_KERNEL void Accumulate(int32_t* __restrict sums, const uint8_t* __restrict p, size_t count, int32_t k)
+{
+    for (size_t j = 0; j < count; ++j)
+        sums[j] += k * p[j];
+}
+
+KV_ROW_KERNEL void Shift16(const int32_t* __restrict sums, uint8_t* __restrict out, size_t count)
+{
+    for (size_t j = 0; j < count; ++j)
+        out[j] = static_cast<uint8_t>(sums[j] >> 16);
+}
+
 // Blurs count samples that lie step bytes apart (one channel of a row) into out, from a copy of
 // them padded by n repeated samples on both sides.
 class RowBlur
@@ -49,15 +63,9 @@ public:
                         size_t(c));
         const size_t count = size_t(length) * c;
         FSums.assign(count, 32768);
-        for (int32_t i = -n; i <= n; ++i) {
-            const int32_t k = FKernel.Fixed[100 + i];
-            const uint8_t* p = &FPadded[size_t(i + n) * c];
-            int32_t* sums = FSums.data();
-            for (size_t j = 0; j < count; ++j)
-                sums[j] += k * p[j];
-        }
-        for (size_t j = 0; j < count; ++j)
-            row[j] = static_cast<uint8_t>(FSums[j] >> 16);
+        for (int32_t i = -n; i <= n; ++i)
+            Accumulate(FSums.data(), &FPadded[size_t(i + n) * c], count, FKernel.Fixed[100 + i]);
+        Shift16(FSums.data(), row, count);
     }
 
 private:
@@ -82,15 +90,10 @@ template <class Report> void BlurColumns(PixelBlock& block, const TKVGaussKernel
             std::memcpy(&source[size_t(y) * width], block.Row(y) + x0, width);
         for (int32_t y = 0; y < height; ++y) {
             std::fill(sums.begin(), sums.begin() + width, 32768);
-            for (int32_t i = -n; i <= n; ++i) {
-                const int32_t k = kernel.Fixed[100 + i];
-                const uint8_t* p = &source[size_t(std::clamp(y + i, 0, height - 1)) * width];
-                for (size_t j = 0; j < width; ++j)
-                    sums[j] += k * p[j];
-            }
-            uint8_t* out = block.Row(y) + x0;
-            for (size_t j = 0; j < width; ++j)
-                out[j] = static_cast<uint8_t>(sums[j] >> 16);
+            for (int32_t i = -n; i <= n; ++i)
+                Accumulate(sums.data(), &source[size_t(std::clamp(y + i, 0, height - 1)) * width], width,
+                           kernel.Fixed[100 + i]);
+            Shift16(sums.data(), block.Row(y) + x0, width);
         }
         const int32_t bpp = block.bytesPerPixel;
         for (size_t x = x0 / bpp; x < (x0 + width) / bpp; ++x)

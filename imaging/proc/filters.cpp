@@ -2,6 +2,7 @@
 #include "imaging/proc/korvaneproc.h"
 
 #include "imaging/core/daduvudez.h"
+#include "imaging/core/detail/row_kernel.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/proc/detail/proc_detail.h"
 #include "platform/core/streams.h"
@@ -29,23 +30,29 @@ namespace {
 
 // Largest coefficient magnitude for which nine products of 255 still add up inside 32 bits.
 constexpr int64_t MaxNarrowCoefficient = (int64_t(INT32_MAX) / 9) / 255;
+// Sums of a range up to this wide are divided through a table.
+constexpr int64_t MaxQuotientTable = int64_t(1) << 20;
 
-// One output row: the rows above, at and below, each padded by one repeated pixel on both sides,
-// so that the neighbours of byte i are the bytes i - step, i and i + step.
+// The sums of one output row: the rows above, at and below, each padded by one repeated pixel on
+// both sides, so that the neighbours of output byte i are the bytes i, i + step and i + 2 step.
 template <typename Sum>
-void ConvolveRow(const uint8_t* above, const uint8_t* own, const uint8_t* below, uint8_t* out, size_t count,
-                 size_t step, const TGraphFilter& filter, Sum divisor)
+KV_ROW_KERNEL void KernelSums(const uint8_t* __restrict above, const uint8_t* __restrict own,
+                              const uint8_t* __restrict below, Sum* __restrict sums, size_t count,
+                              size_t step, const int32_t* kernel)
 {
-    const Sum k0 = filter.Values[0], k1 = filter.Values[1], k2 = filter.Values[2];
-    const Sum k3 = filter.Values[3], k4 = filter.Values[4], k5 = filter.Values[5];
-    const Sum k6 = filter.Values[6], k7 = filter.Values[7], k8 = filter.Values[8];
-    for (size_t i = step; i < count + step; ++i) {
-        const Sum sum = k0 * above[i - step] + k1 * above[i] + k2 * above[i + step] + k3 * own[i - step] +
-                        k4 * own[i] + k5 * own[i + step] + k6 * below[i - step] + k7 * below[i] +
-                        k8 * below[i + step];
-        const Sum v = divisor == 1 ? sum : sum / divisor;
-        out[i - step] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-    }
+    const Sum k0 = kernel[0], k1 = kernel[1], k2 = kernel[2], k3 = kernel[3], k4 = kernel[4];
+    const Sum k5 = kernel[5], k6 = kernel[6], k7 = kernel[7], k8 = kernel[8];
+    for (size_t i = 0; i < count; ++i)
+        sums[i] = k0 * above[i] + k1 * above[i + step] + k2 * above[i + 2 * step] + k3 * own[i] +
+                  k4 * own[i + step] + k5 * own[i + 2 * step] + k6 * below[i] + k7 * below[i + step] +
+                  k8 * below[i + 2 * step];
+}
+
+// A sum divided toward zero and clamped to 0..255.
+template <typename Sum> uint8_t Quotient(Sum sum, Sum divisor)
+{
+    const Sum v = sum / divisor;
+    return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
 void Convolve(TKVBitmap* bitmap, const TGraphFilter& filter, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
@@ -74,11 +81,20 @@ void Convolve(TKVBitmap* bitmap, const TGraphFilter& filter, int32_t x1, int32_t
         }
     }
 
-    int64_t largest = 0;
-    for (int32_t v : filter.Values)
+    int64_t largest = 0, lowest = 0, highest = 0;
+    for (int32_t v : filter.Values) {
         largest = std::max<int64_t>(largest, std::abs(int64_t(v)));
+        (v < 0 ? lowest : highest) += int64_t(v) * 255;
+    }
     const bool narrow = largest <= MaxNarrowCoefficient;
     const int64_t divisor = filter.Divisor == 0 ? 1 : filter.Divisor;
+    // The quotient of every sum the kernel can make, when there are few.
+    std::vector<uint8_t> quotients;
+    if (narrow && highest - lowest < MaxQuotientTable) {
+        quotients.resize(size_t(highest - lowest + 1));
+        for (int64_t sum = lowest; sum <= highest; ++sum)
+            quotients[size_t(sum - lowest)] = Quotient<int64_t>(sum, divisor);
+    }
 
     PixelBlock result;
     result.x = x1;
@@ -90,14 +106,25 @@ void Convolve(TKVBitmap* bitmap, const TGraphFilter& filter, int32_t x1, int32_t
     auto sourceRow = [&](int32_t y) {
         return padded.data() + paddedStride * (std::clamp(y, 0, height - 1) - sy1);
     };
+    std::vector<int32_t> narrowSums(narrow ? count : 0);
+    std::vector<int64_t> wideSums(narrow ? 0 : count);
     for (int32_t y = y1; y < y2; ++y) {
         uint8_t* out = result.Row(y - y1);
-        if (narrow)
-            ConvolveRow<int32_t>(sourceRow(y - 1), sourceRow(y), sourceRow(y + 1), out, count, step, filter,
-                                 static_cast<int32_t>(divisor));
-        else
-            ConvolveRow<int64_t>(sourceRow(y - 1), sourceRow(y), sourceRow(y + 1), out, count, step, filter,
-                                 divisor);
+        if (!narrow) {
+            KernelSums(sourceRow(y - 1), sourceRow(y), sourceRow(y + 1), wideSums.data(), count, step,
+                       filter.Values);
+            for (size_t i = 0; i < count; ++i)
+                out[i] = Quotient<int64_t>(wideSums[i], divisor);
+        } else {
+            KernelSums(sourceRow(y - 1), sourceRow(y), sourceRow(y + 1), narrowSums.data(), count, step,
+                       filter.Values);
+            if (!quotients.empty())
+                for (size_t i = 0; i < count; ++i)
+                    out[i] = quotients[size_t(narrowSums[i] - lowest)];
+            else
+                for (size_t i = 0; i < count; ++i)
+                    out[i] = Quotient<int32_t>(narrowSums[i], int32_t(divisor));
+        }
         Report(onProgress, sender, RowPercent(y, y1, y2));
     }
     WriteBlock(bitmap, result);

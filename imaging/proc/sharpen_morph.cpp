@@ -2,6 +2,7 @@
 #include "imaging/proc/korvaneproc.h"
 
 #include "imaging/core/daduvudez.h"
+#include "imaging/core/detail/row_kernel.h"
 #include "imaging/proc/detail/proc_detail.h"
 
 #include <cstring>
@@ -83,25 +84,46 @@ template <typename Key> struct Keys
     static int32_t Position(Key key) { return static_cast<int32_t>(PositionMask - (key & PositionMask)); }
 };
 
-// In place, each of n keys (step apart) becomes the largest key of the window i - r .. i + r cut
-// to 0 .. n-1: prefix and suffix maxima over blocks of 2r + 1 (constant work per key).
+// out[j] = max(a[j], b[j]).
+template <typename Key>
+KV_ROW_KERNEL void MaxOf(const Key* __restrict a, const Key* __restrict b, Key* __restrict out, size_t count)
+{
+    for (size_t j = 0; j < count; ++j)
+        out[j] = a[j] > b[j] ? a[j] : b[j];
+}
+
+// The largest key of the window i - r .. i + r cut to 0 .. n-1, from prefix and suffix maxima over
+// blocks of 2r + 1: a whole window spans at most two blocks, the suffix of the first and the prefix
+// of the second (constant work per key). Windows cut at the ends may lie in one block.
+struct Blocks
+{
+    int64_t block;
+    int32_t n, r;
+    bool SameBlock(int32_t lo, int32_t hi) const { return lo / block == hi / block; }
+    bool StartsBlock(int32_t i) const { return i % block == 0; }
+    bool EndsBlock(int32_t i) const { return (i + 1) % block == 0 || i == n - 1; }
+    int32_t Lo(int32_t i) const { return int32_t(std::max<int64_t>(0, int64_t(i) - r)); }
+    int32_t Hi(int32_t i) const { return int32_t(std::min<int64_t>(n - 1, int64_t(i) + r)); }
+    // Whether the window of i is cut at an end.
+    bool Cut(int32_t i) const { return int64_t(i) < r || int64_t(i) + r > n - 1; }
+};
+
 template <typename Key>
 void WindowMax(Key* keys, int32_t n, int32_t r, std::vector<Key>& prefix, std::vector<Key>& suffix)
 {
-    const int64_t block = 2 * int64_t(r) + 1;
+    const Blocks b{2 * int64_t(r) + 1, n, r};
     prefix.resize(size_t(n));
     suffix.resize(size_t(n));
     for (int32_t i = 0; i < n; ++i)
-        prefix[i] = i % block == 0 ? keys[i] : std::max(prefix[i - 1], keys[i]);
+        prefix[i] = b.StartsBlock(i) ? keys[i] : std::max(prefix[i - 1], keys[i]);
     for (int32_t i = n - 1; i >= 0; --i)
-        suffix[i] = (i + 1) % block == 0 || i == n - 1 ? keys[i] : std::max(suffix[i + 1], keys[i]);
+        suffix[i] = b.EndsBlock(i) ? keys[i] : std::max(suffix[i + 1], keys[i]);
     for (int32_t i = 0; i < n; ++i) {
-        const int32_t lo = int32_t(std::max<int64_t>(0, int64_t(i) - r));
-        const int32_t hi = int32_t(std::min<int64_t>(n - 1, int64_t(i) + r));
-        if (lo / block != hi / block)
+        const int32_t lo = b.Lo(i), hi = b.Hi(i);
+        if (!b.Cut(i) || !b.SameBlock(lo, hi))
             keys[i] = std::max(suffix[lo], prefix[hi]);
         else
-            keys[i] = lo % block == 0 ? prefix[hi] : suffix[lo];
+            keys[i] = b.StartsBlock(lo) ? prefix[hi] : suffix[lo];
     }
 }
 
@@ -109,41 +131,34 @@ void WindowMax(Key* keys, int32_t n, int32_t r, std::vector<Key>& prefix, std::v
 // maxima are taken across whole rows at once.
 template <typename Key> void ColumnWindowMax(std::vector<Key>& keys, int32_t rows, int32_t width, int32_t r)
 {
-    const int64_t block = 2 * int64_t(r) + 1;
+    const Blocks b{2 * int64_t(r) + 1, rows, r};
     constexpr int32_t strip = 256;
     std::vector<Key> prefix(size_t(rows) * strip), suffix(size_t(rows) * strip);
     for (int32_t x0 = 0; x0 < width; x0 += strip) {
         const int32_t w = std::min(strip, width - x0);
         auto at = [&](int32_t row) { return keys.data() + size_t(row) * width + x0; };
+        auto pre = [&](int32_t row) { return &prefix[size_t(row) * strip]; };
+        auto suf = [&](int32_t row) { return &suffix[size_t(row) * strip]; };
         for (int32_t i = 0; i < rows; ++i) {
-            Key* p = &prefix[size_t(i) * strip];
-            const Key* k = at(i);
-            if (i % block == 0)
-                std::copy(k, k + w, p);
+            if (b.StartsBlock(i))
+                std::copy(at(i), at(i) + w, pre(i));
             else
-                for (int32_t j = 0; j < w; ++j)
-                    p[j] = std::max(p[j - strip], k[j]);
+                MaxOf(pre(i - 1), at(i), pre(i), size_t(w));
         }
         for (int32_t i = rows - 1; i >= 0; --i) {
-            Key* s = &suffix[size_t(i) * strip];
-            const Key* k = at(i);
-            if ((i + 1) % block == 0 || i == rows - 1)
-                std::copy(k, k + w, s);
+            if (b.EndsBlock(i))
+                std::copy(at(i), at(i) + w, suf(i));
             else
-                for (int32_t j = 0; j < w; ++j)
-                    s[j] = std::max(s[j + strip], k[j]);
+                MaxOf(suf(i + 1), at(i), suf(i), size_t(w));
         }
         for (int32_t i = 0; i < rows; ++i) {
-            const int32_t lo = int32_t(std::max<int64_t>(0, int64_t(i) - r));
-            const int32_t hi = int32_t(std::min<int64_t>(rows - 1, int64_t(i) + r));
-            const Key* s = &suffix[size_t(lo) * strip];
-            const Key* p = &prefix[size_t(hi) * strip];
-            Key* out = at(i);
-            if (lo / block != hi / block)
-                for (int32_t j = 0; j < w; ++j)
-                    out[j] = std::max(s[j], p[j]);
+            const int32_t lo = b.Lo(i), hi = b.Hi(i);
+            if (!b.Cut(i) || !b.SameBlock(lo, hi))
+                MaxOf(suf(lo), pre(hi), at(i), size_t(w));
+            else if (b.StartsBlock(lo))
+                std::copy(pre(hi), pre(hi) + w, at(i));
             else
-                std::copy(lo % block == 0 ? p : s, (lo % block == 0 ? p : s) + w, out);
+                std::copy(suf(lo), suf(lo) + w, at(i));
         }
     }
 }

@@ -2,6 +2,7 @@
 // tables in 10-bit fixed point and copied onto the view's window on each timer tick.
 #include "imaging/proc/transitions.h"
 
+#include "imaging/core/detail/row_kernel.h"
 #include "imaging/core/pixel_helpers.h"
 #include "imaging/view/kvview.h"
 #include "platform/core/random.h"
@@ -33,6 +34,14 @@ void ShrinkToOne(TBitmap* picture)
 }
 
 const uint8_t Red[3] = {0, 0, 255};
+
+// (a * weightA + b * weightB) shr 10 per byte, the weights adding up to 1024.
+KV_ROW_KERNEL void BlendRow(const uint8_t* __restrict a, const uint8_t* __restrict b, uint8_t* __restrict out,
+                            size_t count, int32_t weightA, int32_t weightB)
+{
+    for (size_t i = 0; i < count; ++i)
+        out[i] = static_cast<uint8_t>((a[i] * weightA + b[i] * weightB) >> 10);
+}
 
 } // namespace
 
@@ -249,9 +258,7 @@ void TKVTransitionEffects::Blend(const std::vector<uint8_t*>& a, int32_t weightA
         const uint8_t* p = a[y];
         uint8_t* out = FFrameRows[y];
         if (b) {
-            const uint8_t* q = (*b)[y];
-            for (size_t i = 0; i < bytes; ++i)
-                out[i] = static_cast<uint8_t>((p[i] * weightA + q[i] * weightB) >> 10);
+            BlendRow(p, (*b)[y], out, bytes, weightA, weightB);
         } else {
             for (size_t i = 0; i < bytes; ++i)
                 out[i] = static_cast<uint8_t>((p[i] * weightA + colour[i % 3] * weightB) >> 10);
