@@ -604,3 +604,48 @@ TEST_F(Gallery, ShippedTemplatesMakeTidyLinkedPagesAndShowTheirPreview)
         EXPECT_EQ(JpegSize(preview), (TPictureSize{366, 300})) << folder;
     }
 }
+
+// One picture of each format the codecs added read: each becomes a JPEG picture and thumbnail.
+TEST_F(Gallery, MakesPicturesOfIconsCursorsPcxTgaNetpbmWbmpAndJpeg2000)
+{
+    const std::string rose = "/usr/share/doc/imagemagick-6-common/html/images/rose.pnm";
+    const std::string reftests = "/usr/libexec/installed-tests/gdk-pixbuf/test-images/reftests/";
+    const std::string in = FTemp.File("formats/");
+    ASSERT_TRUE(ForceDirectories(in));
+    std::filesystem::copy(reftests + "squares.ico", in + "a.ico");
+    RunTool("pnmtopng " + rose + " > " + in + "rose.png && icotool -c --cursor -X 3 -Y 4 -o " + in +
+            "b.cur " + in + "rose.png && rm " + in + "rose.png");
+    RunTool("ppmtopcx " + rose + " > " + in + "c.pcx");
+    std::filesystem::copy(reftests + "tga/gtk-logo-rle-32bpp-top-left.tga", in + "d.tga");
+    std::filesystem::copy(reftests + "tga/gtk-logo-cmap-8bpp-bottom-right.tga", in + "e.pix");
+    std::filesystem::copy(rose, in + "f.ppm");
+    RunTool("ppmtopgm " + rose + " > " + in + "g.pgm");
+    RunTool("ppmtopgm " + rose + " | pgmtopbm -threshold > " + in + "h.pbm");
+    RunTool("pbmtowbmp " + in + "h.pbm > " + in + "i.wbmp");
+    RunTool("opj_compress -i " + in + "f.ppm -o " + in + "j.jp2");
+    RunTool("opj_compress -i " + in + "g.pgm -o " + in + "k.j2k");
+    GallerySettings.ImagesPath = in;
+    const TShownRun shown = Run();
+    ASSERT_TRUE(shown.Success);
+    const std::string prefix = RandomFolder(FGallery, 8);
+    const std::vector<std::string> names = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k"};
+    std::vector<std::string> jpegs;
+    for (const std::string& name : names) {
+        jpegs.push_back(name + ".jpg");
+    }
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")), Sorted(jpegs));
+    const struct
+    {
+        const char* name;
+        TPictureSize size;
+    } pictures[] = {
+        {"a.jpg", {100, 100}}, {"b.jpg", {70, 46}}, {"c.jpg", {70, 46}}, {"d.jpg", {48, 48}},
+        {"e.jpg", {48, 48}},   {"f.jpg", {70, 46}}, {"g.jpg", {70, 46}}, {"h.jpg", {70, 46}},
+        {"i.jpg", {70, 46}},   {"j.jpg", {70, 46}}, {"k.jpg", {70, 46}},
+    };
+    for (const auto& picture : pictures) {
+        EXPECT_EQ(JpegSize(FGallery + prefix + picture.name), picture.size) << picture.name;
+        EXPECT_NE(JpegSize(FGallery + prefix + "thumbs/" + picture.name).Width, -1) << picture.name;
+    }
+    ExpectSoundPages(FGallery);
+}

@@ -133,3 +133,41 @@ TEST(IconFrontEnd, SizesIndexesAndCursors)
     EXPECT_FALSE(Korvaneio::KVWriteICOImages(folder.File("none.ico"), failing));
     EXPECT_FALSE(FileExists(folder.File("none.ico")));
 }
+
+// Every format saved by its name is found again by its content, its parameters read alone.
+TEST(RasterFrontEnds, SavedByNameFoundByContent)
+{
+    kvtest::TempFolder folder;
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 40, 30);
+    io.Params().ICO_Sizes[0][0] = 40;
+    io.Params().ICO_Sizes[0][1] = 30;
+    const struct
+    {
+        const char* name;
+        int32_t fileType;
+    } cases[] = {{"a.pcx", 4},  {"a.tga", 11}, {"a.ppm", 12}, {"a.pgm", 12}, {"a.pbm", 12},
+                 {"a.jp2", 13}, {"a.j2k", 14}, {"a.ico", 6},  {"a.wbmp", 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        io.SaveToFile(folder.File(c.name));
+        ASSERT_FALSE(io.Aborting);
+        TKorvaneIO params(nullptr);
+        params.ParamsFromFile(folder.File(c.name));
+        EXPECT_EQ(params.Params().FileType, c.fileType);
+        EXPECT_EQ(params.Params().Width, 40);
+        EXPECT_EQ(params.Params().Height, 30);
+        EXPECT_EQ(Korvaneio::FindFileFormat(folder.File(c.name), false), c.fileType == 16 ? 0 : c.fileType);
+    }
+    // A cursor is told from an icon by its type word.
+    std::string cursor = FileBytes(folder.File("a.ico"));
+    cursor[2] = 2;
+    TMemoryStream stream;
+    stream.WriteBuffer(cursor.data(), int64_t(cursor.size()));
+    stream.SetPosition(0);
+    TKorvaneIO reader(nullptr);
+    reader.LoadFromStream(stream);
+    EXPECT_FALSE(reader.Aborting);
+    EXPECT_EQ(reader.Params().FileType, 7);
+    EXPECT_EQ(reader.KVBitmap()->GetWidth(), 40);
+}

@@ -53,7 +53,12 @@ template <typename NextByte> void ReadToken(NextByte&& next, std::string& token)
                 text += char(c);
             }
         }
-        token = "#" + Trim(text);
+        // Blanks (anything up to a space) around the text are dropped.
+        const auto blank = [](char ch) { return static_cast<unsigned char>(ch) <= ' '; };
+        const auto first = std::find_if_not(text.begin(), text.end(), blank);
+        const auto last = std::find_if_not(text.rbegin(), std::string::reverse_iterator(first), blank).base();
+        token.push_back('#');
+        token.append(first, last);
         return;
     }
     token += char(c);
