@@ -8,6 +8,7 @@
 #include "platform/core/exceptions.h"
 
 #include <cstring>
+#include <new>
 
 namespace Korvaneproc {
 
@@ -276,9 +277,10 @@ std::unique_ptr<TPoint[]> _MakeMagicWandPoints(TKVBitmap* Bitmap, int32_t x, int
         return Outline(region, Grow, Count);
     } catch (const EOutOfMemory&) {
         // A region whose outline grid cannot be had gives no outline.
-        Count = 0;
-        return nullptr;
+    } catch (const std::bad_alloc&) {
     }
+    Count = 0;
+    return nullptr;
 }
 
 void _MakeMagicWandPointsEx(TKVBitmap* Bitmap, int32_t x, int32_t y, bool Grow, int32_t Tolerance,

@@ -170,12 +170,20 @@ TEST(NoiseRemoval, MatchesTheReferenceAndHandCases)
         _KVRemoveIsolatedPixels1Bit(bits.get(), 0, 0, 5, 4, 0, maxCount);
         EXPECT_EQ(Levels(bits.get()), after) << maxCount;
     }
-    // kFill: one sub-iteration closes a white hole in black, two also remove a black speck.
-    Grid hole(5, std::vector<int>(5, 0));
-    hole[2][2] = 1;
-    auto holed = Bits(hole);
-    _kf_kfill(holed.get(), true, true, 1, 3, false);
-    EXPECT_EQ(Levels(holed.get()), Grid(5, std::vector<int>(5, 0)));
+    // kFill: one sub-iteration closes a white hole in black, and one whose ring is five black
+    // pixels with two black corners (a hole at an edge); other fives stay open.
+    const std::pair<Grid, int> holes[] = {{{{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}, 0},
+                                          {{{0, 0, 0}, {0, 1, 0}, {1, 1, 1}}, 0},
+                                          {{{0, 1, 0}, {0, 1, 1}, {0, 0, 1}}, 1}};
+    for (const auto& [ring, core] : holes) {
+        Grid framed(5, std::vector<int>(5, 0));
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 3; ++x)
+                framed[y + 1][x + 1] = ring[y][x];
+        auto holed = Bits(framed);
+        _kf_kfill(holed.get(), false, true, 1, 3, false);
+        EXPECT_EQ(Levels(holed.get())[2][2], core);
+    }
     Grid dot(5, std::vector<int>(5, 1));
     dot[2][2] = 0;
     for (int iterations : {1, 2}) {
