@@ -11,6 +11,7 @@
 #include "imaging/codecs/tiff/tiff_lzw.h"
 #include "imaging/core/kvbitmap.h"
 #include "imaging/io/korvaneio.h"
+#include "imaging/proc/korvaneproc.h"
 #include "imaging/proc/proc_component.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
@@ -27,6 +28,27 @@ namespace {
 constexpr int32_t RefusedAttributes = faHidden | faDirectory | faSysFile;
 
 const char* const NoPlacementMessage = "Tags to icon placement are not found in the template";
+
+bool IsJpegFormat(int32_t FileType)
+{
+    const TKVFileFormatInfo* jpeg = Korvaneio::KVFileFormatGetInfo2("jpg");
+    return jpeg != nullptr && FileType == jpeg->FileType;
+}
+
+bool IsGreyPicture(TKVBitmap& Bitmap)
+{
+    switch (Bitmap.GetPixelFormat()) {
+    case kv1g:
+    case kv8g:
+    case kv16g:
+    case kv32f:
+        return true;
+    case kv24RGB:
+        return Korvaneproc::_IsGrayScaleBitmap(&Bitmap);
+    default:
+        return false;
+    }
+}
 
 std::string PageUrl(int32_t Number)
 {
@@ -176,11 +198,7 @@ bool TGalleryRun::Prepare()
     FProc->SetAttachedKVBitmap(FBitmap.get());
     // Every resample replaces the picture for good; an undo copy of each would only cost time.
     FProc->AutoUndo = false;
-    TIOParamsVals& params = FIO->Params();
-    params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
-    params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
-    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
-    params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
+    StartFromDefaultParams();
 
     FFileList.clear();
     FPictures.clear();
@@ -502,8 +520,21 @@ bool TGalleryRun::CancelPoint()
     return true;
 }
 
+void TGalleryRun::StartFromDefaultParams()
+{
+    TIOParamsVals& params = FIO->Params();
+    params.SetDefaultParams();
+    params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
+    params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
+    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
+    params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
+}
+
 bool TGalleryRun::LoadPicture(const std::string& FileName)
 {
+    // A load fills only what its format knows: the JPEG settings of one picture must not be
+    // left for the next to be saved with.
+    StartFromDefaultParams();
     FBitmap->FreeImage();
     try {
         FIO->LoadFromFile(FileName);
@@ -519,7 +550,14 @@ bool TGalleryRun::SavePicture(const std::string& FileName, bool AsGif, int32_t Q
         if (AsGif) {
             FIO->SaveToFileGif(FileName);
         } else {
-            FIO->Params().JPEG_Quality = Quality;
+            TIOParamsVals& params = FIO->Params();
+            // A JPEG keeps the colour space and scan mode it was loaded with; any other picture
+            // becomes a baseline colour JPEG, or a greyscale one when it has no colour.
+            if (!IsJpegFormat(params.FileType)) {
+                params.JPEG_ColorSpace = IsGreyPicture(*FBitmap) ? ioJPEG_GRAYLEV : ioJPEG_YCbCr;
+                params.JPEG_Progressive = false;
+            }
+            params.JPEG_Quality = Quality;
             FIO->SaveToFileJpeg(FileName);
         }
     } catch (...) {

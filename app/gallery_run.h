@@ -93,8 +93,10 @@ private:
     void StepProgress(int32_t Stage);
     bool CancelPoint();
 
-    // The bitmap is emptied first; a load counts only when it ended without abort and gave a
-    // picture. Exceptions of a codec or a file stay here.
+    // The I/O parameters as a new component has them, with the run's LZW coders.
+    void StartFromDefaultParams();
+    // The bitmap is emptied and the parameters start from their defaults first; a load counts only when it
+    // ended without abort and gave a picture. Exceptions of a codec or a file stay here.
     bool LoadPicture(const std::string& FileName);
     bool SavePicture(const std::string& FileName, bool AsGif, int32_t Quality);
     void ResampleToFit(int32_t BoxWidth, int32_t BoxHeight);

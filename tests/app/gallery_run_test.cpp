@@ -649,3 +649,40 @@ TEST_F(Gallery, MakesPicturesOfIconsCursorsPcxTgaNetpbmWbmpAndJpeg2000)
     }
     ExpectSoundPages(FGallery);
 }
+
+TEST_F(Gallery, EveryPictureIsWrittenWithTheColoursOfItsOwnSource)
+{
+    // Greyscale, CMYK and progressive JPEGs alternate with PNG, BMP and GIF pictures, so that each
+    // picture follows one whose JPEG settings differ from what it needs.
+    GallerySettings.ImagesPath = FixtureFolder() + "mixed/";
+    const struct
+    {
+        const char* Name;
+        const char* Look; // colour space and interlace as ImageMagick reads them
+    } expected[] = {
+        {"a1_grey.jpg", "Gray None"},   {"a2_colour.jpg", "sRGB None"},      {"a3_cmyk.jpg", "CMYK None"},
+        {"a4_colour.jpg", "sRGB None"}, {"a5_progressive.jpg", "sRGB JPEG"}, {"a6_grey.jpg", "Gray None"},
+        {"a7_colour.jpg", "sRGB None"},
+    };
+    const auto look = [](const std::string& FileName) {
+        return RunTool("identify -format '%[colorspace] %[interlace]' " + Quoted(FileName)).Output;
+    };
+    for (const int sizeIndex : {0, 6}) {
+        GallerySettings.ImageSizeIndex = sizeIndex;
+        GallerySettings.ImageWidth = 40;
+        GallerySettings.ImageHeight = 40;
+        const TShownRun shown = Run();
+        ASSERT_TRUE(shown.Success) << sizeIndex;
+        const std::string prefix = RandomFolder(FGallery, 8);
+        for (const auto& picture : expected) {
+            // With the size kept, the GIF stays a GIF; its thumbnail is a colour JPEG all the same.
+            const bool keptGif = sizeIndex == 0 && std::string(picture.Name) == "a7_colour.jpg";
+            if (!keptGif) {
+                EXPECT_EQ(look(FGallery + prefix + picture.Name), picture.Look) << sizeIndex << picture.Name;
+            }
+            EXPECT_EQ(look(FGallery + prefix + "thumbs/" + picture.Name), picture.Look)
+                << sizeIndex << picture.Name;
+        }
+        EXPECT_TRUE(FileExists(FGallery + prefix + (sizeIndex == 0 ? "a7_colour.gif" : "a7_colour.jpg")));
+    }
+}
