@@ -276,9 +276,14 @@ bool TGalleryRun::CheckPictures()
     }
     FStatus.SetProgress(static_cast<int32_t>(FFileList.size()), 0);
     for (size_t i = 0; i < FFileList.size();) {
-        if (LoadPicture(FImagesPath + FFileList[i])) {
+        const std::string source = FImagesPath + FFileList[i];
+        if (LoadPicture(source)) {
             ++i;
         } else {
+            // Files that are no pictures by their name pass in silence; a picture is missed.
+            if (Korvaneio::IsKnownFormat(FFileList[i])) {
+                LeaveOut(FFileList[i], TooLarge(source) ? "too large" : "cannot be read");
+            }
             FFileList.erase(FFileList.begin() + static_cast<std::ptrdiff_t>(i));
         }
         StepProgress(gsPictures);
@@ -329,7 +334,7 @@ bool TGalleryRun::ProcessPictures()
         const std::string target = FTargetFolder + FPictures[i];
         bool kept = LoadPicture(source);
         if (!kept) {
-            AddError("Can't read the picture: " + source);
+            LeaveOut(FFileList[i], TooLarge(source) ? "too large" : "cannot be read");
         } else {
             if (resize) {
                 ResampleToFit(GallerySettings.ImageWidth, GallerySettings.ImageHeight);
@@ -337,7 +342,7 @@ bool TGalleryRun::ProcessPictures()
             const bool asGif = LowerCase(ExtractFileExt(FPictures[i])) == ".gif";
             kept = SavePicture(target, asGif, GallerySettings.ImageQuality);
             if (!kept) {
-                AddError("Can't save the picture: " + target);
+                LeaveOut(FFileList[i], "cannot be written");
             }
         }
         // A picture that is not in the picture folder gets no thumbnail and no place on a page.
@@ -483,12 +488,34 @@ void TGalleryRun::CleanUp()
         }
         FStatus.ShowErrors(text);
     }
+    RemoveUnusedPictureFolder();
     FWriter.reset();
     FIO.reset();
     FProc.reset();
     FBitmap.reset();
     FTemplateText.clear();
     FTemplateText.shrink_to_fit();
+}
+
+// A run that ended before any picture was written leaves no picture folder behind: nothing but
+// the filler and an empty thumbnail folder would be in it.
+void TGalleryRun::RemoveUnusedPictureFolder()
+{
+    if (FPrefix.empty()) {
+        return;
+    }
+    const std::string folder = FGalleryPath + FPrefix;
+    for (const TDirEntry& entry : ListDirectory(folder)) {
+        const bool filler = !entry.IsDirectory() && entry.Name == "spacer.gif";
+        const bool noThumbnails = entry.IsDirectory() && entry.Name == "thumbs" && !entry.IsSymLink() &&
+                                  ListDirectory(folder + "thumbs/").empty();
+        if (!filler && !noThumbnails) {
+            return;
+        }
+    }
+    DeleteFile(folder + "spacer.gif");
+    RemoveDir(folder + "thumbs");
+    RemoveDir(ExcludeTrailingPathDelimiter(folder));
 }
 
 // ---- Status and helpers ----
@@ -582,6 +609,19 @@ void TGalleryRun::ResampleToFit(int32_t BoxWidth, int32_t BoxHeight)
 void TGalleryRun::AddError(const std::string& Line)
 {
     FErrors.push_back(Line);
+}
+
+void TGalleryRun::LeaveOut(const std::string& Name, const std::string& Reason)
+{
+    AddError(Name + ": " + Reason);
+}
+
+// Whether a picture that failed to load declares more pixels than any reader will take.
+bool TGalleryRun::TooLarge(const std::string& FileName)
+{
+    FIO->ParamsFromFile(FileName);
+    const TIOParamsVals& params = FIO->Params();
+    return !FIO->Aborting && int64_t(params.Width) * params.Height > KVCodecMaxPixels;
 }
 
 void TGalleryRun::ShowMessage(const std::string& Text)

@@ -87,6 +87,7 @@ private:
     bool ProcessPictures();
     bool WritePages();
     void CleanUp();
+    void RemoveUnusedPictureFolder();
 
     void FailStage(int32_t Stage);
     void SetStatusIcon(int32_t Stage, const std::string& ResourceName);
@@ -103,6 +104,9 @@ private:
     void AssignOutputNames();
     void UpdatePageCount();
     void AddError(const std::string& Line);
+    // A picture of the images folder that the gallery will not show, and why.
+    void LeaveOut(const std::string& Name, const std::string& Reason);
+    bool TooLarge(const std::string& FileName);
 
     // IPageWriterHost
     void MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight) override;

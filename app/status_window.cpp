@@ -119,6 +119,11 @@ void TStatus::Dispatch(TMessage& Message)
         StartGallery();
         return;
     }
+    // Closing the window during a run cancels it; the window closes once the run has ended.
+    if (Message.Msg == WM_CLOSE && FRunning) {
+        FCancel = true;
+        return;
+    }
     TForm::Dispatch(Message);
 }
 
@@ -134,6 +139,10 @@ void TStatus::Ok_BTNClick(TObject*)
 
 void TStatus::StartGallery()
 {
+    // Closed before the run could start: there is nothing to cancel.
+    if (Modal() && ModalResult() != mrNone) {
+        return;
+    }
     Status_PB->SetVisible(true);
     Ok_BTN->SetVisible(false);
     for (TLabel* label : {Files_LBL, State2_LBL, State3_LBL, State4_LBL, State6_LBL}) {
@@ -149,6 +158,12 @@ void TStatus::StartGallery()
     FCancel = false;
 
     TGalleryRun run(*this);
+    struct TRunning
+    {
+        bool& Flag;
+        explicit TRunning(bool& AFlag) : Flag(AFlag) { Flag = true; }
+        ~TRunning() { Flag = false; }
+    } running(FRunning);
     FLastResult = run.CreateGallery();
 
     Cancel_BTN->SetVisible(false);

@@ -25,7 +25,8 @@ public:
     void FormShow(TObject* Sender);
     void Cancel_BTNClick(TObject* Sender);
     void Ok_BTNClick(TObject* Sender);
-    // WM_STARTGALLERY starts the run; every other message goes to the form.
+    // WM_STARTGALLERY starts the run, and WM_CLOSE during a run cancels it; every other
+    // message goes to the form.
     void Dispatch(TMessage& Message) override;
     // Resets the window and runs one gallery.
     void StartGallery();
@@ -65,6 +66,7 @@ private:
     bool CancelRequested() override { return FCancel; }
 
     bool FCancel = false;
+    bool FRunning = false;
     TGalleryResult FLastResult = grSucceeded;
 };
 

@@ -398,9 +398,10 @@ void TForm::Close()
     }
 }
 
+// The frame's close button sends WM_CLOSE, so a form can take the request its own way.
 void TForm::FrameCloseRequested()
 {
-    Close();
+    Perform(WM_CLOSE, 0, 0);
 }
 
 void TForm::Release()
@@ -412,6 +413,10 @@ void TForm::Dispatch(TMessage& Message)
 {
     if (Message.Msg == CM_RELEASE) {
         Free();
+        return;
+    }
+    if (Message.Msg == WM_CLOSE) {
+        Close();
         return;
     }
     TWinControl::Dispatch(Message);

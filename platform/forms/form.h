@@ -129,7 +129,7 @@ public:
     THelpEvent OnHelp;
 
     void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
-    // CM_RELEASE frees the form.
+    // CM_RELEASE frees the form; WM_CLOSE (the frame's close button) closes it.
     void Dispatch(TMessage& Message) override;
 
     // Internal: the platform's frame reports.

@@ -2,6 +2,7 @@
 // JPEG, PNG, GIF and BMP pictures with a text file, hidden files and a sub-folder; the results
 // are checked by layout, page bytes, djpeg, gifsicle, identify, tidy and an HTML parser.
 #include "app/errors_window.h"
+#include "app/file_utils.h"
 #include "app/gallery_run.h"
 #include "app/settings.h"
 #include "app/status_window.h"
@@ -15,6 +16,7 @@
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/messages.h"
 #include "platform/forms/scripted_dialogs.h"
+#include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
@@ -250,8 +252,8 @@ TEST_F(Gallery, KeptSizesGiveTheLayoutPagesAndPicturesOfTheFolder)
     EXPECT_FALSE(shown.CancelShown);
     EXPECT_FALSE(shown.ProgressShown);
 
-    // The text file, the hidden picture, thumbs.db, the truncated JPEG and the sub-folder are
-    // left out; the two pairs whose written names would clash keep both pictures.
+    // The text file, the hidden picture, thumbs.db and the sub-folder are left out; the two pairs whose
+    // written names would clash keep both pictures.
     const std::string prefix = RandomFolder(FGallery, 8);
     ASSERT_FALSE(prefix.empty());
     const std::vector<std::string> pictures = {"flag.gif", "img_0001.jpg", "img_0001_2.jpg", "sunset.jpg",
@@ -441,10 +443,9 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
         }
         EXPECT_FALSE(shown.Success) << c.Case;
         EXPECT_TRUE(shown.CloseShown && !shown.CancelShown && !shown.ProgressShown) << c.Case;
-        // The emptied gallery folder keeps the picture folder and the template's images only.
-        const std::string prefix = RandomFolder(FGallery, 8);
-        EXPECT_EQ(Sorted(FolderTree(FGallery)), Sorted({prefix, "grid_images/", "grid_images/dot.png"}))
-            << c.Case;
+        // The emptied gallery folder keeps the template's images only: no picture was written, so
+        // the run leaves no picture folder.
+        EXPECT_EQ(Sorted(FolderTree(FGallery)), Sorted({"grid_images/", "grid_images/dot.png"})) << c.Case;
     }
 }
 
@@ -466,9 +467,8 @@ TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
     });
     ASSERT_EQ(shown.Errors.size(), 1u);
     EXPECT_EQ(shown.Errors[0], "The errors have been found while creating the gallery\r\n"
-                               "Can't read the picture: " +
-                                   FTemp.File("pictures/IMG_0001.JPG") +
-                                   "\r\nCan't save the picture: " + FGallery + prefix + "sunset.jpg\r\n");
+                               "IMG_0001.JPG: cannot be read\r\n"
+                               "sunset.bmp: cannot be written\r\n");
     EXPECT_EQ(shown.Icons[2], "failed");
     EXPECT_EQ(shown.Icons[3], "check");
     EXPECT_FALSE(shown.Success);
@@ -561,8 +561,12 @@ TEST_F(Gallery, CancelInEachStageStopsAtTheNextCancelPointAndClosesTheWindow)
         for (int done = 0; done < running - 1; ++done) {
             EXPECT_EQ(shown.Icons[done], "check") << c.Stage;
         }
+        // Cancelled before any picture was written, the run leaves no picture folder.
         const std::string prefix = RandomFolder(FGallery, 8);
-        ASSERT_FALSE(prefix.empty()) << c.Stage;
+        ASSERT_EQ(prefix.empty(), c.Pictures.empty()) << c.Stage;
+        if (prefix.empty()) {
+            continue;
+        }
         std::vector<std::string> pictures;
         std::vector<std::string> pages;
         for (const TDirEntry& entry : ListDirectory(FGallery + prefix)) {
@@ -685,4 +689,77 @@ TEST_F(Gallery, EveryPictureIsWrittenWithTheColoursOfItsOwnSource)
         }
         EXPECT_TRUE(FileExists(FGallery + prefix + (sizeIndex == 0 ? "a7_colour.gif" : "a7_colour.jpg")));
     }
+}
+
+TEST_F(Gallery, EveryPictureLeftOutIsListedWithItsReason)
+{
+    // Pictures that are damaged, empty or larger than any reader takes are named with the reason;
+    // what is no picture by its name, and hidden files, pass in silence.
+    const std::string fuzz = std::string(KV_TEST_DATA_DIR) + "/fuzz/";
+    ASSERT_TRUE(ForceDirectories(FTemp.File("mixed/")));
+    const struct
+    {
+        std::string Name;
+        std::string Content;
+    } files[] = {
+        {"a_good.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg")},
+        {"b_truncated.JPG", kvtest::TempFolder::Read(FixtureFolder() + "leftout/truncated-header.jpg")},
+        {"c_empty.png", ""},
+        {"d_panorama.jpg", kvtest::TempFolder::Read(fuzz + "jpeg/huge-dimensions.jpg")},
+        {"e_wide.bmp", kvtest::TempFolder::Read(fuzz + "bmp/width-past-pixel-budget.bmp")},
+        {"f_notes.txt", "no picture"},
+        {"g_readme", "no picture either"},
+        {".h_hidden.png", ""},
+    };
+    for (const auto& file : files) {
+        FTemp.Write("mixed/" + file.Name, file.Content);
+    }
+    GallerySettings.ImagesPath = FTemp.File("mixed/");
+    const TShownRun shown = Run();
+    ASSERT_EQ(shown.Errors.size(), 1u);
+    EXPECT_EQ(shown.Errors[0], "The errors have been found while creating the gallery\r\n"
+                               "b_truncated.JPG: cannot be read\r\n"
+                               "c_empty.png: cannot be read\r\n"
+                               "d_panorama.jpg: too large\r\n"
+                               "e_wide.bmp: too large\r\n");
+    EXPECT_EQ(shown.Files, "Founded 1 files");
+    EXPECT_EQ(shown.Icons[1], "check");
+    EXPECT_FALSE(shown.Success);
+    const std::string prefix = RandomFolder(FGallery, 8);
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix)),
+              Sorted({"a_good.jpg", "spacer.gif", "thumbs/", "thumbs/a_good.jpg"}));
+
+    // With no picture left, the failure names them all the same.
+    DeleteFile(FTemp.File("mixed/a_good.jpg"));
+    const TShownRun none = Run();
+    EXPECT_EQ(none.Messages, std::vector<std::string>{"Graphic files are not found in the images folder"});
+    ASSERT_EQ(none.Errors.size(), 1u);
+    EXPECT_NE(none.Errors[0].find("d_panorama.jpg: too large"), std::string::npos);
+}
+
+TEST_F(Gallery, ClosingTheStatusWindowCancelsTheRun)
+{
+    // During the run, the window closes once the run has stopped at its next cancel point.
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (!IsClock(IconOf(Window.Check3_IMG))) {
+            return false;
+        }
+        Simulate::CloseWindow(&Window);
+        return true;
+    });
+    EXPECT_EQ(shown.Result, mrCancel);
+    EXPECT_FALSE(shown.Success);
+    EXPECT_TRUE(IsClock(shown.Icons[2])) << shown.Icons[2];
+    EXPECT_EQ(shown.Icons[3], "hidden");
+    EXPECT_FALSE(FileExists(FGallery + "index.html"));
+
+    // Closed before the run has started, the window starts none.
+    DeleteFile(FGallery + "index.html");
+    EmptyFolder(FGallery);
+    const TShownRun early = Run([&](TStatus& Window) {
+        Simulate::CloseWindow(&Window);
+        return true;
+    });
+    EXPECT_EQ(early.Result, mrCancel);
+    EXPECT_TRUE(ListDirectory(FGallery).empty());
 }

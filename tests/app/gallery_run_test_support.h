@@ -28,7 +28,7 @@ inline std::string SourceFolder()
 }
 
 // JPEG, PNG, GIF and BMP pictures (two pairs whose names clash once written), a text file, a
-// truncated JPEG, a hidden picture, "thumbs.db" and a sub-folder with a picture inside.
+// hidden picture, "thumbs.db" and a sub-folder with a picture inside.
 inline std::string FixtureImages()
 {
     return std::string(KV_TEST_DATA_DIR) + "/app/gallery/images/";
