@@ -104,6 +104,23 @@ bool IsExternalReference(std::string_view Reference)
     return false;
 }
 
+// Whether the reference ending before Start is part of a URL with a scheme: a "data:" URL,
+// whose text may hold commas and file names, or an address such as "https://host/a,b.png".
+// The URL starts after the nearest quote, blank or bracket, or after the "=" of an unquoted
+// attribute value.
+bool InsideSchemeUrl(std::string_view Text, size_t Start)
+{
+    constexpr std::string_view delimiters = "'\" \t\r\n\f\v()<>";
+    size_t from = Start;
+    while (from > 0 && delimiters.find(Text[from - 1]) == std::string_view::npos) {
+        --from;
+    }
+    const std::string_view url = Text.substr(from, Start - from);
+    const size_t equals = url.find('=');
+    return IsExternalReference(url) ||
+           (equals != std::string_view::npos && IsExternalReference(url.substr(equals + 1)));
+}
+
 // Copies the referenced file once and gives the name of its copy.
 const TempFileStr& CopyReferencedFile(std::vector<TempFileStr>& Files, const std::string& Path,
                                       const std::string& Extension, const std::string& FileFolder)
@@ -136,7 +153,7 @@ std::string RewriteReferences(std::string_view Text, const std::string& SourceFo
         const size_t end = i + 4;
         const size_t start = ReferenceStart(Text, i, copied);
         const std::string reference(Text.substr(start, end - start));
-        if (!IsExternalReference(reference)) {
+        if (!IsExternalReference(reference) && !InsideSchemeUrl(Text, start)) {
             const std::string path =
                 ExpandFileName(reference[0] == '/' ? reference : SourceFolder + reference);
             const TempFileStr& copy =

@@ -371,6 +371,9 @@ TEST_F(Gallery, TemplateFromFileBringsItsPicturesAndLeavesNoCopyOfItself)
     EXPECT_NE(last.find("<title>Walk 3/3</title>"), std::string::npos) << last;
     EXPECT_NE(last.find("<img src=\"" + copies + copied[0] + "\""), std::string::npos) << last;
     EXPECT_NE(last.find("<p>index3.html</p>"), std::string::npos) << last;
+    // A data URL is no file to copy, whatever its text looks like.
+    EXPECT_NE(last.find("<img src=\"data:image/png;base64,iVBORw0KGgo/AAAA.png\""), std::string::npos)
+        << last;
     ExpectSoundPages(FGallery);
 }
 

@@ -96,6 +96,10 @@ protected:
                               "<embed src=\"{swf}\"><img srcset=\"{a} 1x,{b} 2x\">\n"
                               "<img src=\"http://example.com/x.jpg\"><img src=\"//cdn.example.com/y.png\">\n"
                               "<a href=\"mailto:me@example.css\">m</a><img src=\"data:a/b.gif\">\n"
+                              "<img src=\"data:image/png;base64,iVBORw0KGgo/AAAA.png\">"
+                              "<img src=data:image/gif;base64,R0lGOD=.gif>\n"
+                              "<div style=\"background:url(data:text/plain,see%20a.gif)\"></div>"
+                              "<a href=\"https://example.com/a,b.png\">l</a>\n"
                               "<img src=\"{missing}\"><img src=\"{abs}\">\n"
                               "<p>no.reference and a.jp</p></body></html>\n"
                               "logo.gif";
