@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -148,9 +149,9 @@ bool IsInsideFolder(const std::string& Path, const std::string& Folder)
 std::string GalleryFolderRefusal(const std::string& GalleryFolder)
 {
     const std::filesystem::path folder = RealLocation(GalleryFolder);
-    if (folder.empty() || folder == folder.root_path() || folder == RealLocation(HomeFolder())) {
-        return "The folder to create the gallery can't be the root folder or the home folder.\n"
-               "Please choose another folder.";
+    if (folder.empty() || folder == folder.root_path() || IsInsideFolder(HomeFolder(), GalleryFolder)) {
+        return "The folder to create the gallery can't be the root folder, the home folder or a folder "
+               "that holds it.\nPlease choose another folder.";
     }
     if (IsInsideFolder(GallerySettings.ImagesPath, GalleryFolder)) {
         return "The folder with images lies in the folder to create the gallery.\n"
@@ -158,6 +159,21 @@ std::string GalleryFolderRefusal(const std::string& GalleryFolder)
     }
     if (IsInsideFolder(ChosenTemplateFile(), GalleryFolder)) {
         return "The template file lies in the folder to create the gallery.\n"
+               "Please choose another folder.";
+    }
+    // The program's own folders: its templates, data and help, and the user's templates.
+    const std::string program = GallerySettings.ProgramFolder;
+    std::vector<std::string> own = {UserTemplatesFolder()};
+    if (!program.empty()) {
+        for (const char* name : {"templates/", "data/", "help/"}) {
+            own.push_back(program + name);
+        }
+    }
+    const auto holds = [&](const std::string& Inner) { return IsInsideFolder(Inner, GalleryFolder); };
+    const auto inside = [&](const std::string& Outer) { return IsInsideFolder(GalleryFolder, Outer); };
+    if (holds(program) || std::any_of(own.begin(), own.end(), holds) ||
+        std::any_of(own.begin(), own.end(), inside)) {
+        return "The folder to create the gallery holds the program or its templates, or lies in them.\n"
                "Please choose another folder.";
     }
     return std::string();

@@ -24,7 +24,8 @@ void CopyTemplateImages(const std::string& Source, const std::string& Destinatio
 // True when Path is Folder or lies inside it, comparing the real locations (links resolved).
 bool IsInsideFolder(const std::string& Path, const std::string& Folder);
 
-// Why GalleryFolder must not be emptied: the message to show when it is the root or the home
-// folder, or when the images folder or the chosen template's page lies in it; empty when it may
-// be emptied.
+// Why GalleryFolder must not be emptied: the message to show when it is the root folder or holds
+// the home folder, when the images folder, the chosen template's page or the program's folder
+// lies in it, or when it lies in the program's templates, data or help or in the user's
+// templates; empty when it may be emptied.
 std::string GalleryFolderRefusal(const std::string& GalleryFolder);

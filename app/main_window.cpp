@@ -475,8 +475,30 @@ void TMain::ImagesOpen_BTNClick(TObject*)
     }
 }
 
-// The gallery folder is emptied when it is chosen, before any run; a folder holding the
-// pictures or the template, the root and the home folder are refused rather than emptied.
+namespace {
+
+// Whether the gallery folder may be emptied: a folder that must never be is refused with its
+// reason (IDNO, choose another); a folder that holds anything needs the user's Yes (IDYES), No
+// (IDNO) or Cancel (IDCANCEL); an empty or missing folder is taken (IDYES).
+int32_t AskToEmptyGalleryFolder(const std::string& Folder)
+{
+    const std::string refusal = GalleryFolderRefusal(Folder);
+    if (!refusal.empty()) {
+        ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
+        return IDNO;
+    }
+    if (ListDirectory(Folder).empty()) {
+        return IDYES;
+    }
+    return ShowMessageBox("The folder to create the gallery is not empty.\n"
+                          "All files in this folder will be deleted.\n"
+                          "Click \"No\" to select another folder.",
+                          MB_YESNOCANCEL | MB_ICONQUESTION);
+}
+
+} // namespace
+
+// A gallery folder chosen here is emptied at once, before any run.
 void TMain::GalleryOpen_BTNClick(TObject*)
 {
     std::string folder;
@@ -485,18 +507,7 @@ void TMain::GalleryOpen_BTNClick(TObject*)
         if (!BrowseForFolder("Please choose the folder to create the gallery", "", folder)) {
             return;
         }
-        if (ListDirectory(folder).empty()) {
-            break;
-        }
-        const std::string refusal = GalleryFolderRefusal(folder);
-        if (!refusal.empty()) {
-            ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
-            continue;
-        }
-        const int32_t answer = ShowMessageBox("The folder to create the gallery is not empty.\n"
-                                              "All files in this folder will be deleted.\n"
-                                              "Click \"No\" to select another folder.",
-                                              MB_YESNOCANCEL | MB_ICONQUESTION);
+        const int32_t answer = AskToEmptyGalleryFolder(folder);
         if (answer == IDYES) {
             EmptyFolder(folder);
             break;
@@ -532,10 +543,12 @@ bool TMain::ValidateInputs()
     return true;
 }
 
-// The status window starts the run once it is shown; the main window waits until it closes.
+// The status window starts the run once it is shown; the main window waits until it closes. The
+// run empties the gallery folder, so a typed folder gets the picker's question first.
 void TMain::Create_BTNClick(TObject*)
 {
-    if (ValidateInputs() && Status != nullptr) {
+    if (ValidateInputs() && Status != nullptr &&
+        AskToEmptyGalleryFolder(GallerySettings.GalleryPath) == IDYES) {
         Status->ShowModal();
     }
 }

@@ -6,7 +6,12 @@
 #include "platform/core/files.h"
 #include "platform/core/inifiles.h"
 #include "platform/core/lists.h"
+#include "platform/core/strings.h"
 #include "platform/forms/std_controls.h"
+
+#include <unistd.h>
+
+#include <algorithm>
 
 std::vector<TemplateStr> InstalledTemplates;
 
@@ -19,6 +24,7 @@ std::vector<TemplateStr> ReadInstalledTemplates(const std::string& TemplatesFold
         }
         TemplateStr record;
         record.Folder = entry.Name;
+        record.Root = IncludeTrailingPathDelimiter(TemplatesFolder);
         TIniFile ini(IncludeTrailingPathDelimiter(TemplatesFolder) + entry.Name + "/template.ini");
         record.Name = ini.ReadString("options", "name", "");
         record.ImagesDir = ini.ReadString("options", "imagesDir", "");
@@ -28,9 +34,54 @@ std::vector<TemplateStr> ReadInstalledTemplates(const std::string& TemplatesFold
     return templates;
 }
 
+std::string ShippedTemplatesFolder()
+{
+    return GallerySettings.ProgramFolder + "templates/";
+}
+
+std::string UserTemplatesFolder()
+{
+    return DataHomeFolder() + "plimbet/templates/";
+}
+
+bool ShippedTemplatesWritable()
+{
+    const std::string program = GallerySettings.ProgramFolder;
+    const std::string installed = "/share/plimbet/";
+    const bool isInstalled =
+        program.size() >= installed.size() &&
+        program.compare(program.size() - installed.size(), installed.size(), installed) == 0;
+    return !isInstalled && ::access(ShippedTemplatesFolder().c_str(), W_OK) == 0;
+}
+
+std::string WritableTemplatesFolder()
+{
+    return ShippedTemplatesWritable() ? ShippedTemplatesFolder() : UserTemplatesFolder();
+}
+
+std::vector<TemplateStr> ReadAllTemplates()
+{
+    std::vector<TemplateStr> templates = ReadInstalledTemplates(ShippedTemplatesFolder());
+    for (TemplateStr& own : ReadInstalledTemplates(UserTemplatesFolder())) {
+        const auto shipped = std::find_if(templates.begin(), templates.end(),
+                                          [&](const TemplateStr& t) { return t.Folder == own.Folder; });
+        if (shipped != templates.end()) {
+            *shipped = std::move(own);
+        } else {
+            templates.push_back(std::move(own));
+        }
+    }
+    // One list in the order a folder listing gives.
+    std::stable_sort(templates.begin(), templates.end(), [](const TemplateStr& a, const TemplateStr& b) {
+        const int folded = CompareText(a.Folder, b.Folder);
+        return folded != 0 ? folded < 0 : a.Folder < b.Folder;
+    });
+    return templates;
+}
+
 std::string TemplateFolder(const TemplateStr& Template)
 {
-    return GallerySettings.ProgramFolder + "templates/" + Template.Folder + "/";
+    return (Template.Root.empty() ? ShippedTemplatesFolder() : Template.Root) + Template.Folder + "/";
 }
 
 std::string TemplatePageFile(const TemplateStr& Template)
@@ -59,7 +110,7 @@ std::string TemplatePreviewFile(const TemplateStr& Template)
 
 void LoadTemplateList()
 {
-    InstalledTemplates = ReadInstalledTemplates(GallerySettings.ProgramFolder + "templates/");
+    InstalledTemplates = ReadAllTemplates();
     if (Main == nullptr) {
         return;
     }

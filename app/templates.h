@@ -12,6 +12,7 @@ struct TemplateStr
     std::string Folder;    // the template folder's name under templates/
     bool Sample = false;   // "sample": a template.jpg preview exists
     std::string ImagesDir; // "imagesDir": the template's own image folder inside its folder
+    std::string Root;      // the templates folder that holds it, with "/"
 };
 
 // The installed templates in the order of the sorted folder scan; position k is item k + 1 of
@@ -22,7 +23,20 @@ extern std::vector<TemplateStr> InstalledTemplates;
 // folder is missing.
 std::vector<TemplateStr> ReadInstalledTemplates(const std::string& TemplatesFolder);
 
-// ProgramFolder + "templates/" + Folder + "/".
+// The templates shipped with the program: ProgramFolder + "templates/".
+std::string ShippedTemplatesFolder();
+// The user's own templates, $XDG_DATA_HOME/plimbet/templates/ (~/.local/share/plimbet/templates/).
+std::string UserTemplatesFolder();
+// Whether the shipped templates may be changed: not those of an installed program (under
+// share/plimbet/), nor a folder the user cannot write.
+bool ShippedTemplatesWritable();
+// Where the organizer adds templates: the shipped folder while it may be changed, else the user's.
+std::string WritableTemplatesFolder();
+// The templates of both folders in the order of their folder names; a user's template wins over a
+// shipped one of the same folder name.
+std::vector<TemplateStr> ReadAllTemplates();
+
+// Root + Folder + "/" (the shipped templates folder when Root is empty).
 std::string TemplateFolder(const TemplateStr& Template);
 // The template's page: template.html, or template.htm when only that exists.
 std::string TemplatePageFile(const TemplateStr& Template);

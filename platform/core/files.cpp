@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -478,7 +479,15 @@ std::string ProgramFolder()
     if (home && *home) {
         return IncludeTrailingPathDelimiter(home);
     }
-    return ExtractFilePath(ProgramFileName());
+    return ProgramFolderOf(ProgramFileName());
+}
+
+std::string ProgramFolderOf(const std::string& ExecutableFileName)
+{
+    const std::string own = ExtractFilePath(ExecutableFileName);
+    const std::string installed =
+        std::filesystem::path(own + "../share/plimbet/").lexically_normal().string();
+    return !own.empty() && DirectoryExists(installed) ? IncludeTrailingPathDelimiter(installed) : own;
 }
 
 std::string HomeFolder()
@@ -501,4 +510,13 @@ std::string ConfigFolder()
         return IncludeTrailingPathDelimiter(config);
     }
     return HomeFolder() + ".config/";
+}
+
+std::string DataHomeFolder()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') {
+        return IncludeTrailingPathDelimiter(data);
+    }
+    return HomeFolder() + ".local/share/";
 }

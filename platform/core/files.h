@@ -94,10 +94,15 @@ int FindFirst(const std::string& Path, int32_t Attr, TSearchRec& F);
 int FindNext(TSearchRec& F);
 void FindClose(TSearchRec& F);
 
-// The running executable and its folder. ProgramFolder is where templates/ and data/ are
-// installed; the environment variable PLIMBET_HOME overrides it. Both folders end in "/".
+// The running executable and its folder. ProgramFolder is where templates/, data/ and help/ are
+// found: ProgramFolderOf the executable, unless the environment variable PLIMBET_HOME names one.
 std::string ProgramFileName();
 std::string ProgramFolder();
-// $HOME (or the password database), and $XDG_CONFIG_HOME or ~/.config; both end in "/".
+// The program folder of an executable: "../share/plimbet/" beside it when that folder exists (an
+// installed program), else the executable's own folder (a build tree). Ends in "/".
+std::string ProgramFolderOf(const std::string& ExecutableFileName);
+// $HOME (or the password database), $XDG_CONFIG_HOME or ~/.config, and $XDG_DATA_HOME or
+// ~/.local/share; all end in "/".
 std::string HomeFolder();
 std::string ConfigFolder();
+std::string DataHomeFolder();

@@ -111,8 +111,12 @@ TEST(FileUtils, GalleryFolderRefusesRootHomeAndFoldersHoldingTheInputs)
     InstalledTemplates = {TemplateStr{"Blue", "blue", false, ""}};
 
     const std::string rootOrHome =
-        "The folder to create the gallery can't be the root folder or the home folder.\n"
-        "Please choose another folder.";
+        "The folder to create the gallery can't be the root folder, the home folder "
+        "or a folder that holds it.\nPlease choose another folder.";
+    const std::string program =
+        "The folder to create the gallery holds the program or its templates, or lies "
+        "in them.\nPlease choose another folder.";
+    kvtest::ScopedEnv data("XDG_DATA_HOME", temp.File("home/.local/share/"));
     const std::string images = "The folder with images lies in the folder to create the gallery.\n"
                                "Please choose another folder.";
     const std::string page = "The template file lies in the folder to create the gallery.\n"
@@ -128,6 +132,14 @@ TEST(FileUtils, GalleryFolderRefusesRootHomeAndFoldersHoldingTheInputs)
         {"/", temp.File("pics/"), -1, "", rootOrHome},
         {temp.File("home/"), temp.File("pics/"), -1, "", rootOrHome},
         {temp.File("home"), temp.File("pics/"), -1, "", rootOrHome},
+        {temp.Path(), temp.File("pics/"), -1, "", rootOrHome},
+        {temp.File("program/"), temp.File("pics/"), -1, "", program},
+        {temp.File("program/templates/"), temp.File("pics/"), -1, "", program},
+        {temp.File("program/data/"), temp.File("pics/"), -1, "", program},
+        {temp.File("program/help/old/"), temp.File("pics/"), -1, "", program},
+        {temp.File("home/.local/"), temp.File("pics/"), -1, "", program},
+        {temp.File("home/.local/share/plimbet/templates/mine/"), temp.File("pics/"), -1, "", program},
+        {temp.File("program/gallery/"), temp.File("pics/"), -1, "", ""},
         {temp.File("home/web/"), temp.File("home/web/pics/"), -1, "", images},
         {temp.File("home/web/pics"), temp.File("home/web/pics/"), -1, "", images},
         {temp.File("web-link/"), temp.File("home/web/pics/"), -1, "", images},

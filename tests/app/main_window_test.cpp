@@ -392,7 +392,16 @@ TEST_F(MainWindow, GalleryFolderHoldingTheInputsIsRefusedAndNothingDeleted)
     FTemp.Write("web/pictures/holiday.jpg", "the only copy");
     FTemp.Write("web/own.html", "<thumbs>");
     kvtest::ScopedEnv home("HOME", FTemp.File("home/"));
+    kvtest::ScopedEnv data("XDG_DATA_HOME", FTemp.File("data/"));
     ASSERT_TRUE(ForceDirectories(FTemp.File("home/documents/")));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("data/plimbet/templates/mine/")));
+    FTemp.Write("data/plimbet/templates/mine/template.html", "<thumbs>");
+    const std::string rootOrHome =
+        "The folder to create the gallery can't be the root folder, the home folder or a "
+        "folder that holds it.\nPlease choose another folder.";
+    const std::string program =
+        "The folder to create the gallery holds the program or its templates, or lies in "
+        "them.\nPlease choose another folder.";
     const struct
     {
         std::string ImagesPath;
@@ -404,12 +413,13 @@ TEST_F(MainWindow, GalleryFolderHoldingTheInputsIsRefusedAndNothingDeleted)
          "The folder with images lies in the folder to create the gallery.\nPlease choose another folder."},
         {FTemp.File("web/pictures/"), -1, FTemp.File("web/pictures/"),
          "The folder with images lies in the folder to create the gallery.\nPlease choose another folder."},
-        {FTemp.File("pictures/"), -1, FTemp.File("home/"),
-         "The folder to create the gallery can't be the root folder or the home folder.\n"
-         "Please choose another folder."},
-        {FTemp.File("pictures/"), -1, "/",
-         "The folder to create the gallery can't be the root folder or the home folder.\n"
-         "Please choose another folder."},
+        {FTemp.File("pictures/"), -1, FTemp.File("home/"), rootOrHome},
+        {FTemp.File("pictures/"), -1, "/", rootOrHome},
+        {FTemp.File("pictures/"), -1, FTemp.Path(), rootOrHome},
+        {FTemp.File("pictures/"), -1, FTemp.File("program/"), program},
+        {FTemp.File("pictures/"), -1, FTemp.File("program/templates/"), program},
+        {FTemp.File("pictures/"), -1, FTemp.File("program/templates/plain/"), program},
+        {FTemp.File("pictures/"), -1, FTemp.File("data/plimbet/templates/mine/"), program},
         {FTemp.File("pictures/"), 0, FTemp.File("web/"),
          "The template file lies in the folder to create the gallery.\nPlease choose another folder."},
         {FTemp.File("pictures/"), 1, FTemp.File("program/"),
@@ -438,7 +448,81 @@ TEST_F(MainWindow, GalleryFolderHoldingTheInputsIsRefusedAndNothingDeleted)
     EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("web/pictures/holiday.jpg")), "the only copy");
     EXPECT_TRUE(FileExists(FTemp.File("web/own.html")));
     EXPECT_TRUE(FileExists(FTemp.File("program/templates/blue/template.html")));
+    EXPECT_TRUE(FileExists(FTemp.File("program/templates/plain/template.htm")));
+    EXPECT_TRUE(FileExists(FTemp.File("data/plimbet/templates/mine/template.html")));
     EXPECT_TRUE(DirectoryExists(FTemp.File("home/documents/")));
+}
+
+TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMustStay)
+{
+    TMain& w = Open();
+    auto* status = new TStatus(Application);
+    ASSERT_TRUE(ForceDirectories(FTemp.File("program/data/")));
+    ASSERT_TRUE(CopyFile(std::string(KV_SOURCE_DIR) + "/data/spacer.gif",
+                         FTemp.File("program/data/spacer.gif"), false));
+    ASSERT_TRUE(CopyFile("/usr/share/go-1.19/src/image/testdata/video-001.jpeg",
+                         FTemp.File("pictures/one.jpg"), false));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("full/sub/")));
+    FTemp.Write("full/sub/only-copy.jpg", "the only copy");
+    kvtest::ScopedEnv home("HOME", FTemp.File("home/"));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("home/documents/")));
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
+    Simulate::Choose(w.Template_CBX, 1);
+
+    // No, Cancel and every refusal start no run and delete nothing.
+    const struct
+    {
+        std::string Gallery;
+        int32_t Answer; // to the question, 0 when none is asked
+        std::string Box;
+    } cases[] = {
+        {FTemp.File("full/"), IDNO, Question},
+        {FTemp.File("full/"), IDCANCEL, Question},
+        {FTemp.File("home/"), 0,
+         "The folder to create the gallery can't be the root folder, the home folder or a folder that holds "
+         "it.\nPlease choose another folder."},
+        {FTemp.File("program/templates/plain/"), 0,
+         "The folder to create the gallery holds the program or its templates, or lies in them.\nPlease "
+         "choose "
+         "another folder."},
+    };
+    for (const auto& c : cases) {
+        Simulate::Retype(w.GalleryPath_TXT, c.Gallery);
+        FDialogs.ClearCalls();
+        if (c.Answer != 0) {
+            FDialogs.AnswerMessageBox(c.Answer);
+        }
+        apptest::WhenModal never(status, [&] { status->SetModalResult(mrCancel); });
+        Simulate::Click(w.Create_BTN);
+        Simulate::ProcessEvents();
+        EXPECT_FALSE(never.Ran()) << c.Gallery << " " << c.Answer;
+        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
+        ASSERT_EQ(boxes.size(), 1u) << c.Gallery;
+        EXPECT_EQ(boxes[0].Text, c.Box);
+        EXPECT_EQ(boxes[0].Flags, c.Answer != 0 ? 0x23u : 16u);
+        EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("full/sub/only-copy.jpg")), "the only copy");
+        EXPECT_TRUE(DirectoryExists(FTemp.File("home/documents/")));
+        EXPECT_TRUE(FileExists(FTemp.File("program/templates/plain/template.htm")));
+    }
+
+    // Yes: the run empties the folder and makes the gallery in it.
+    Simulate::Retype(w.GalleryPath_TXT, FTemp.File("full/"));
+    FDialogs.ClearCalls();
+    FDialogs.AnswerMessageBox(IDYES);
+    TTimer closer(nullptr);
+    closer.SetInterval(5);
+    closer.OnTimer = [&](TObject*) {
+        if (status->Modal() && status->Ok_BTN->Visible()) {
+            Simulate::Click(status->Ok_BTN);
+        }
+    };
+    Simulate::Click(w.Create_BTN);
+    closer.SetEnabled(false);
+    EXPECT_EQ(status->LastResult(), grSucceeded);
+    EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).size(), 1u);
+    EXPECT_FALSE(DirectoryExists(FTemp.File("full/sub/")));
+    EXPECT_TRUE(FileExists(FTemp.File("full/index.html")));
+    status->Free();
 }
 
 TEST_F(MainWindow, ChoosingATemplateSetsTheSourcePreviewAndParameters)

@@ -246,6 +246,27 @@ TEST(ProgramFolders, OverridesFromTheEnvironment)
     }
     kvtest::ScopedEnv config("XDG_CONFIG_HOME", "/cfg");
     EXPECT_EQ(ConfigFolder(), "/cfg/");
+    {
+        kvtest::ScopedEnv data("XDG_DATA_HOME", std::nullopt);
+        EXPECT_EQ(DataHomeFolder(), "/home/tester/.local/share/");
+    }
+    // A relative value is ignored, as the base directory rules say.
+    kvtest::ScopedEnv relative("XDG_DATA_HOME", "data");
+    EXPECT_EQ(DataHomeFolder(), "/home/tester/.local/share/");
+    kvtest::ScopedEnv data("XDG_DATA_HOME", "/data");
+    EXPECT_EQ(DataHomeFolder(), "/data/");
+}
+
+TEST(ProgramFolders, AnInstalledProgramFindsItsFilesUnderShare)
+{
+    kvtest::TempFolder temp;
+    ASSERT_TRUE(ForceDirectories(temp.File("usr/bin/")));
+    ASSERT_TRUE(ForceDirectories(temp.File("build/app/")));
+    // A build tree keeps them beside the executable; an installed program in ../share/plimbet/.
+    EXPECT_EQ(ProgramFolderOf(temp.File("build/app/plimbet")), temp.File("build/app/"));
+    EXPECT_EQ(ProgramFolderOf(temp.File("usr/bin/plimbet")), temp.File("usr/bin/"));
+    ASSERT_TRUE(ForceDirectories(temp.File("usr/share/plimbet/")));
+    EXPECT_EQ(ProgramFolderOf(temp.File("usr/bin/plimbet")), temp.File("usr/share/plimbet/"));
 }
 
 } // namespace
