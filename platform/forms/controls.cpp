@@ -3,8 +3,10 @@
 #include "platform/forms/controls.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
@@ -16,6 +18,14 @@
 using namespace FormsDetail;
 
 namespace {
+
+// A control's own colours are those of its enabled look, in the active and the inactive window;
+// the disabled group keeps the style's greyed colours, so a disabled control looks disabled.
+void SetEnabledColor(QPalette& Palette, QPalette::ColorRole Role, const QColor& Color)
+{
+    Palette.setColor(QPalette::Active, Role, Color);
+    Palette.setColor(QPalette::Inactive, Role, Color);
+}
 
 std::string ShortHint(const std::string& hint)
 {
@@ -541,9 +551,9 @@ void TControl::ApplyColor()
     }
     QPalette palette = FWidget->palette();
     const QColor color = QtColorOf(FColor);
-    palette.setColor(QPalette::Window, color);
-    palette.setColor(QPalette::Base, color);
-    palette.setColor(QPalette::Button, color);
+    SetEnabledColor(palette, QPalette::Window, color);
+    SetEnabledColor(palette, QPalette::Base, color);
+    SetEnabledColor(palette, QPalette::Button, color);
     FWidget->setPalette(palette);
     FWidget->setAutoFillBackground(!FParentColor || FWidget->isWindow());
 }
@@ -573,9 +583,9 @@ void TControl::ApplyFont()
     FWidget->setFont(QtFontOf(*FFont));
     QPalette palette = FWidget->palette();
     const QColor text = QtColorOf(FFont->Color());
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::ButtonText, text);
+    SetEnabledColor(palette, QPalette::WindowText, text);
+    SetEnabledColor(palette, QPalette::Text, text);
+    SetEnabledColor(palette, QPalette::ButtonText, text);
     FWidget->setPalette(palette);
 }
 
@@ -1048,6 +1058,24 @@ void TWinControl::Realign()
     for (TControl* control : aligned(alClient)) {
         place(control, rest.Left, rest.Top, rest.Right - rest.Left, rest.Bottom - rest.Top);
     }
+}
+
+void TWinControl::PaintTo(TCanvas* Canvas, int32_t X, int32_t Y)
+{
+    QWidget* widget = ClientWidget();
+    TBitmap picture;
+    picture.SetPixelFormat(pf24bit);
+    picture.SetSize(widget->width(), widget->height());
+    if (picture.Empty()) {
+        return;
+    }
+    {
+        QImage image(picture.ScanLine(0), picture.Width(), picture.Height(), picture.RowLength(),
+                     QImage::Format_BGR888);
+        QPainter painter(&image);
+        widget->render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    }
+    Canvas->Draw(X, Y, &picture);
 }
 
 void TWinControl::SetWindowStyle(uint32_t Style, uint32_t ExStyle)

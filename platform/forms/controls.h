@@ -340,6 +340,9 @@ public:
     // Lays out the children whose Align is not alNone.
     void Realign();
 
+    // Draws the control with its children, as the screen shows it, on Canvas at (X, Y).
+    void PaintTo(TCanvas* Canvas, int32_t X, int32_t Y);
+
     // WS_POPUP makes the control a window of its own (see the styles above); 0 makes it a child
     // window again.
     void SetWindowStyle(uint32_t Style, uint32_t ExStyle);

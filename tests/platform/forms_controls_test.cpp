@@ -768,3 +768,61 @@ TEST_F(Menus, DisabledItemsIgnoreTheirShortcut)
     EXPECT_EQ(clicks.Count, 1);
     EXPECT_EQ(menu->FindItem(ShortCut('O', ssCtrl)), nullptr);
 }
+
+namespace {
+
+// The darkest grey level among the pixels of a part of the form as the screen shows it.
+int DarkestIn(TForm* Form, const TRect& Area)
+{
+    TBitmap shot;
+    shot.SetPixelFormat(pf24bit);
+    shot.SetSize(Form->ClientWidth(), Form->ClientHeight());
+    Form->PaintTo(shot.Canvas(), 0, 0);
+    int darkest = 255;
+    for (int32_t y = Area.Top; y < Area.Bottom; ++y) {
+        const uint8_t* row = shot.ScanLine(y);
+        for (int32_t x = Area.Left; x < Area.Right; ++x) {
+            darkest = std::min(darkest, (row[3 * x] + row[3 * x + 1] + row[3 * x + 2]) / 3);
+        }
+    }
+    return darkest;
+}
+
+} // namespace
+
+TEST_F(Buttons, DisabledControlsDrawTheirTextGreyedWhateverTheirColours)
+{
+    // The gallery's windows set their font and colour on every control; a disabled control must
+    // still look disabled: its text clearly lighter than the black of an enabled one.
+    Form->Font()->SetName("Arial");
+    Form->Font()->SetHeight(-11);
+    Form->SetColor(clBtnFace);
+    auto* button = Add<TButton>(10, 10);
+    button->SetBounds(10, 10, 120, 25);
+    button->SetCaption("Parameters of template");
+    auto* open = Add<TSpeedButton>(140, 10);
+    open->SetFlat(true);
+    open->SetCaption("...");
+    auto* check = Add<TCheckBox>(10, 50);
+    check->SetBounds(10, 50, 100, 17);
+    check->SetCaption("Make equal");
+    auto* edit = Add<TEdit>(10, 80);
+    edit->SetBounds(10, 80, 120, 21);
+    edit->SetText("template.html");
+    edit->SetColor(clBtnFace);
+    for (TControl* control : std::initializer_list<TControl*>{button, open, check, edit}) {
+        control->Font()->SetColor(clBlack);
+    }
+    Simulate::ProcessEvents();
+    TControl* controls[] = {button, open, check, edit};
+    for (TControl* control : controls) {
+        const TRect area = control->BoundsRect();
+        // Inside the frame, where the text is.
+        const TRect text{area.Left + 3, area.Top + 3, area.Right - 3, area.Bottom - 3};
+        EXPECT_LT(DarkestIn(Form, text), 64) << control->Caption() << " enabled";
+        control->SetEnabled(false);
+        Simulate::ProcessEvents();
+        EXPECT_GT(DarkestIn(Form, text), 96) << control->Caption() << " disabled";
+        control->SetEnabled(true);
+    }
+}
