@@ -120,6 +120,9 @@ TOptions::TOptions(TComponent* AOwner) : TForm(AOwner)
     Ok_BTN->SetCaption("Ok");
     Cancel_BTN = PlaceControl<TButton>(this, this, "Cancel_BTN", 124, 300, 75, 25);
     Cancel_BTN->SetCaption("Cancel");
+    // Enter in a field confirms the window and Escape cancels it.
+    Ok_BTN->SetDefault(true);
+    Cancel_BTN->SetCancel(true);
 
     Color_DLG = new TColorDialog(this);
     Color_DLG->SetName("Color_DLG");

@@ -31,6 +31,11 @@ TParamValue::TParamValue(TComponent* AOwner) : TForm(AOwner)
     Cancel_BTN->SetCaption("Cancel");
     Ok_BTN = PlaceControl<TButton>(this, this, "Ok_BTN", 202, 56, 75, 25);
     Ok_BTN->SetCaption("Ok");
+    // Enter in the value field confirms it and Escape cancels it.
+    Ok_BTN->SetDefault(true);
+    Cancel_BTN->SetCancel(true);
+    // Tab goes from the field to OK, then to Cancel, as they stand from left to right.
+    Ok_BTN->SetTabOrder(Cancel_BTN->TabOrder());
 
     OnShow = Handler(this, &TParamValue::FormShow);
     Ok_BTN->OnClick = Handler(this, &TParamValue::Ok_BTNClick);

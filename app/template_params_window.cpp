@@ -90,6 +90,7 @@ TTempParam::TTempParam(TComponent* AOwner) : TForm(AOwner)
     Edit_BTN->SetCaption("Edit");
     Close_BTN = PlaceControl<TButton>(this, this, "Close_BTN", 334, 190, 75, 23);
     Close_BTN->SetCaption("Close");
+    Close_BTN->SetCancel(true);
 
     OnShow = Handler(this, &TTempParam::FormShow);
     Param_HD->OnSectionResize = [this](THeaderControl* HeaderControl, THeaderSection* Section) {

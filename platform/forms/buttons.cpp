@@ -153,7 +153,9 @@ TSpeedButton::TSpeedButton(TComponent* AOwner)
     : TGraphicControl(AOwner, (EnsureQtApplication(), new QToolButton))
 {
     auto* button = static_cast<QToolButton*>(FWidget);
-    button->setFocusPolicy(Qt::NoFocus);
+    // A click leaves the focus where it was; the Tab key reaches the button all the same, so
+    // that the keyboard can press it.
+    button->setFocusPolicy(Qt::TabFocus);
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     FGlyph = std::make_unique<TBitmap>();
     FGlyph->OnChange = [this](TObject*) { GlyphChanged(); };

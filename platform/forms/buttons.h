@@ -64,9 +64,9 @@ private:
     TButtonLayout FLayout = blGlyphLeft;
 };
 
-// A button without focus, flat when Flat is set. With a GroupIndex other than 0 it stays down
-// when clicked; of the buttons of one parent sharing a GroupIndex only one is down, and
-// AllowAllUp lets the user raise the last one.
+// A button that a click does not give the focus (the Tab key does), flat when Flat is set. With a GroupIndex
+// other than 0 it stays down when clicked; of the buttons of one parent sharing a GroupIndex only one is
+// down, and AllowAllUp lets the user raise the last one.
 class TSpeedButton : public TGraphicControl
 {
 public:

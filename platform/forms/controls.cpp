@@ -2,6 +2,7 @@
 // mouse, key and focus events to the controls.
 #include "platform/forms/controls.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -180,12 +181,14 @@ bool TEventRouter::RouteWheel(QWidget* Widget, QEvent* Event)
 bool TEventRouter::RouteKey(QWidget* Widget, QKeyEvent* Event)
 {
     static bool replaying = false;
-    if (replaying || Widget != QApplication::focusWidget()) {
+    // Keys go to the focused widget, or to the window itself when nothing in it has the focus.
+    QWidget* focus = QApplication::focusWidget();
+    if (replaying || (Widget != focus && (focus != nullptr || !Widget->isWindow()))) {
         return false;
     }
     auto* control = dynamic_cast<TWinControl*>(FControl);
     if (!control) {
-        return false;
+        return RouteGraphicControlKey(Widget, Event);
     }
     TForm* form = control->ParentForm();
     TWinControl* preview = (form && form != control && form->KeyPreview()) ? form : nullptr;
@@ -244,6 +247,28 @@ bool TEventRouter::RouteKey(QWidget* Widget, QKeyEvent* Event)
         }
     });
     return swallow;
+}
+
+// A button without a window of its own, reached with Tab, is pressed with Enter as with Space;
+// Escape still goes to its form.
+bool TEventRouter::RouteGraphicControlKey(QWidget* Widget, QKeyEvent* Event)
+{
+    TForm* form = FControl->ParentForm();
+    const uint16_t key = VirtualKeyOf(*Event);
+    if (Event->type() != QEvent::KeyPress || (Event->modifiers() & (Qt::AltModifier | Qt::ControlModifier))) {
+        return false;
+    }
+    if (key == VK_RETURN) {
+        if (auto* button = qobject_cast<QAbstractButton*>(Widget)) {
+            button->click();
+            return true;
+        }
+    }
+    bool handled = false;
+    if (key == VK_ESCAPE && form) {
+        Guarded(form, [&] { handled = form->HandleDialogKey(key); });
+    }
+    return handled;
 }
 
 void TEventRouter::FocusChanged(QWidget* Old, QWidget* Now)
@@ -988,15 +1013,29 @@ void TWinControl::SetTabStop(bool Value)
     }
 }
 
+// The Tab key visits the windowed children in tab order. A graphic control that takes the focus
+// from the Tab key (a speed button) comes right after the windowed control made before it, as
+// the "..." button beside an edit follows the edit.
 void TWinControl::ApplyTabOrder()
 {
     QWidget* previous = nullptr;
-    for (TWinControl* control : FTabList) {
-        QWidget* widget = control->FWidget->focusProxy() ? control->FWidget->focusProxy() : control->FWidget;
+    const auto chain = [&previous](QWidget* Widget) {
         if (previous) {
-            QWidget::setTabOrder(previous, widget);
+            QWidget::setTabOrder(previous, Widget);
         }
-        previous = widget;
+        previous = Widget;
+    };
+    const auto chainGraphicControls = [&](std::vector<TControl*>::const_iterator From) {
+        for (; From != FControls.end() && !dynamic_cast<TWinControl*>(*From); ++From) {
+            if ((*From)->FWidget->focusPolicy() & Qt::TabFocus) {
+                chain((*From)->FWidget);
+            }
+        }
+    };
+    chainGraphicControls(FControls.begin());
+    for (TWinControl* control : FTabList) {
+        chain(control->FWidget->focusProxy() ? control->FWidget->focusProxy() : control->FWidget);
+        chainGraphicControls(std::next(std::find(FControls.cbegin(), FControls.cend(), control)));
     }
 }
 

@@ -587,6 +587,11 @@ bool TForm::HandleDialogKey(uint16_t Key)
         FCancelButton->Click();
         return true;
     }
+    // A dialog without a Cancel button closes as its frame's close button closes it.
+    if (Key == VK_ESCAPE && FModalLoop) {
+        Perform(WM_CLOSE, 0, 0);
+        return true;
+    }
     return false;
 }
 

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <algorithm>
+#include <cctype>
 
 #include "platform/core/exceptions.h"
 #include "platform/forms/detail/qt_bridge.h"
@@ -31,6 +32,48 @@ QKeySequence KeySequenceOf(TShortCut Value)
         key |= Qt::ALT;
     }
     return QKeySequence(key);
+}
+
+bool IsAccessKeyCandidate(char Letter)
+{
+    return std::isalnum(static_cast<unsigned char>(Letter)) != 0;
+}
+
+char FoldedKey(char Letter)
+{
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(Letter)));
+}
+
+// The access key a caption marks with "&" ("&&" is a plain "&"), 0 when it marks none.
+char MarkedAccessKey(const std::string& Caption)
+{
+    for (size_t i = 0; i + 1 < Caption.size(); ++i) {
+        if (Caption[i] == '&') {
+            if (Caption[i + 1] != '&') {
+                return FoldedKey(Caption[i + 1]);
+            }
+            ++i;
+        }
+    }
+    return 0;
+}
+
+// The caption with "&" before the first free letter: a word's first letter if one is free, else
+// any letter or digit; unchanged when every one is taken.
+std::string WithAccessKey(const std::string& Caption, std::string& Used)
+{
+    for (const bool wordStartsOnly : {true, false}) {
+        for (size_t i = 0; i < Caption.size(); ++i) {
+            const bool wordStart = i == 0 || Caption[i - 1] == ' ';
+            if (!IsAccessKeyCandidate(Caption[i]) || (wordStartsOnly && !wordStart) ||
+                Used.find(FoldedKey(Caption[i])) != std::string::npos) {
+                continue;
+            }
+            Used += FoldedKey(Caption[i]);
+            return Caption.substr(0, i) + "&" + Caption.substr(i);
+        }
+    }
+    return Caption;
 }
 
 } // namespace
@@ -61,11 +104,45 @@ void TMenuItem::SetCaption(const std::string& Value)
 {
     FCaption = Value;
     FAction->setSeparator(IsLine());
-    FAction->setText(ToQ(Value));
-    if (FSubmenu) {
-        FSubmenu->setTitle(ToQ(Value));
+    if (FParent) {
+        FParent->AssignAccessKeys();
+    } else {
+        SetShownCaption(IsLine() ? std::string() : Value);
     }
     Changed();
+}
+
+std::string TMenuItem::ShownCaption() const
+{
+    return FromQ(FAction->text());
+}
+
+void TMenuItem::SetShownCaption(const std::string& Text)
+{
+    FAction->setText(ToQ(Text));
+    if (FSubmenu) {
+        FSubmenu->setTitle(ToQ(Text));
+    }
+}
+
+// A separator shows no text: some styles draw a separator's text beside its line.
+void TMenuItem::AssignAccessKeys()
+{
+    std::string used;
+    for (const TMenuItem* item : FItems) {
+        if (const char key = MarkedAccessKey(item->FCaption); key != 0 && !item->IsLine()) {
+            used += key;
+        }
+    }
+    for (TMenuItem* item : FItems) {
+        if (item->IsLine()) {
+            item->SetShownCaption(std::string());
+        } else if (MarkedAccessKey(item->FCaption) != 0) {
+            item->SetShownCaption(item->FCaption);
+        } else {
+            item->SetShownCaption(WithAccessKey(item->FCaption, used));
+        }
+    }
 }
 
 void TMenuItem::SetShortCut(TShortCut Value)
@@ -117,6 +194,7 @@ void TMenuItem::Insert(int32_t Index, TMenuItem* Item)
     Index = std::clamp(Index, 0, Count());
     FItems.insert(FItems.begin() + Index, Item);
     Item->FParent = this;
+    AssignAccessKeys();
     RebuildSubmenu();
     Changed();
 }
@@ -129,6 +207,8 @@ void TMenuItem::Remove(TMenuItem* Item)
     }
     FItems.erase(found);
     Item->FParent = nullptr;
+    Item->SetShownCaption(Item->IsLine() ? std::string() : Item->FCaption);
+    AssignAccessKeys();
     RebuildSubmenu();
     Changed();
 }
@@ -149,7 +229,7 @@ void TMenuItem::RebuildSubmenu()
     }
     if (!FSubmenu) {
         FSubmenu = new QMenu;
-        FSubmenu->setTitle(ToQ(FCaption));
+        FSubmenu->setTitle(FAction->text());
         FAction->setMenu(FSubmenu);
     }
     FSubmenu->clear();

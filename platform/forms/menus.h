@@ -28,8 +28,9 @@ constexpr TShortCut ShortCut(uint16_t Key, TShiftState Shift)
                      ((Shift & ssAlt) ? scAlt : 0));
 }
 
-// A menu item; "-" as caption makes a separator, "&" marks the access key. Items with items of
-// their own open a submenu.
+// A menu item; "-" as caption makes a separator, "&" marks the access key. A caption without
+// one is shown with an access key of its own, the first letter (a word's first letter before
+// others) that no other item of its menu uses. Items with items of their own open a submenu.
 class TMenuItem : public TComponent
 {
 public:
@@ -47,6 +48,8 @@ public:
     bool Checked() const { return FChecked; }
     void SetChecked(bool Value);
     bool IsLine() const { return FCaption == "-"; }
+    // The text the menu shows: the caption with its access key, empty for a separator.
+    std::string ShownCaption() const;
 
     // The item's own items (not owned through this list; owned by their owner component).
     int32_t Count() const { return static_cast<int32_t>(FItems.size()); }
@@ -68,6 +71,9 @@ private:
     friend class TMainMenu;
     void Changed();
     void RebuildSubmenu();
+    // Gives the items of this item's menu their shown captions.
+    void AssignAccessKeys();
+    void SetShownCaption(const std::string& Text);
 
     std::string FCaption;
     TShortCut FShortCut = 0;

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSlider>
@@ -70,9 +71,27 @@ QString KeyText(uint16_t VirtualKey, TShiftState Shift)
     }
 }
 
+// A modifier key's own press carries its modifier, as the platforms deliver it; its release
+// does not.
+Qt::KeyboardModifiers PressModifiers(int QtKey, Qt::KeyboardModifiers Modifiers)
+{
+    switch (QtKey) {
+    case Qt::Key_Alt:
+        return Modifiers | Qt::AltModifier;
+    case Qt::Key_Shift:
+        return Modifiers | Qt::ShiftModifier;
+    case Qt::Key_Control:
+        return Modifiers | Qt::ControlModifier;
+    default:
+        return Modifiers;
+    }
+}
+
 void SendKey(QWidget* Target, int QtKey, Qt::KeyboardModifiers Modifiers, const QString& Text, bool Shortcuts)
 {
     const ulong timestamp = NextTimestamp();
+    const Qt::KeyboardModifiers releaseModifiers = Modifiers;
+    Modifiers = PressModifiers(QtKey, Modifiers);
     const bool taken =
         Shortcuts && qt_sendShortcutOverrideEvent(Target, timestamp, QtKey, Modifiers, Text, false, 1);
     if (!taken) {
@@ -80,7 +99,7 @@ void SendKey(QWidget* Target, int QtKey, Qt::KeyboardModifiers Modifiers, const 
         press.setTimestamp(timestamp);
         QCoreApplication::sendEvent(Target, &press);
     }
-    QKeyEvent release(QEvent::KeyRelease, QtKey, Modifiers, Text);
+    QKeyEvent release(QEvent::KeyRelease, QtKey, releaseModifiers, Text);
     release.setTimestamp(NextTimestamp());
     QCoreApplication::sendEvent(Target, &release);
 }
@@ -162,6 +181,23 @@ void Key(TWinControl* Control, uint16_t VirtualKey, TShiftState Shift)
     Focus(Control);
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : FocusTarget(Control);
     SendKey(target, QtKeyOf(VirtualKey), ModifiersOf(Shift), KeyText(VirtualKey, Shift), true);
+}
+
+void KeyToFocus(uint16_t VirtualKey, TShiftState Shift)
+{
+    QWidget* target = QApplication::activePopupWidget();
+    if (!target) {
+        target = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+    }
+    if (target) {
+        SendKey(target, QtKeyOf(VirtualKey), ModifiersOf(Shift), KeyText(VirtualKey, Shift), true);
+    }
+}
+
+std::string OpenMenu()
+{
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    return menu ? FromQ(menu->title()) : std::string();
 }
 
 void Type(TWinControl* Control, const std::string& Text)
@@ -322,6 +358,11 @@ void ResizeSection(THeaderControl* Header, int32_t Index, int32_t Width)
 void CloseWindow(TForm* Form)
 {
     Form->Widget()->close();
+}
+
+TControl* FocusedControl()
+{
+    return ControlOfWidget(QApplication::focusWidget());
 }
 
 void ProcessEvents()

@@ -22,6 +22,11 @@ void Focus(TWinControl* Control);
 // A press and release of the key with the modifiers, through the application's hook, shortcuts
 // and the focused control (the control gets the focus first).
 void Key(TWinControl* Control, uint16_t VirtualKey, TShiftState Shift = 0);
+// A press and release of the key for whatever has the keyboard now: an open menu, else the
+// focused control, else the active window. The focus is not moved first.
+void KeyToFocus(uint16_t VirtualKey, TShiftState Shift = 0);
+// The caption of the menu that is open (a menu of the bar or a popup), empty when none is.
+std::string OpenMenu();
 // Types the text into the focused control, character by character.
 void Type(TWinControl* Control, const std::string& Text);
 // Selects everything in an edit (as a triple click does) and types the text over it.
@@ -52,6 +57,8 @@ void Scroll(TCustomControl* Control, int32_t Bar, uint16_t Code, int32_t Positio
 void ResizeSection(THeaderControl* Header, int32_t Index, int32_t Width);
 // Closes the form with its frame's close button.
 void CloseWindow(TForm* Form);
+// The control that has the keyboard focus (a speed button reached with Tab included), or nullptr.
+TControl* FocusedControl();
 // Lets the platform deliver what is queued (posted messages, timers that are due, paints).
 void ProcessEvents();
 // Waits up to TimeoutMs, handling events, until Done returns true; returns Done's last answer.

@@ -826,3 +826,60 @@ TEST_F(Buttons, DisabledControlsDrawTheirTextGreyedWhateverTheirColours)
         control->SetEnabled(true);
     }
 }
+
+TEST_F(Menus, CaptionsCarryAccessKeysAltOpensTheBarAndALineIsOnlyALine)
+{
+    // The menus of the gallery's main window, captions as the program gives them.
+    auto* menu = new TMainMenu(Form);
+    auto* edit = Add<TEdit>();
+    std::vector<std::string> clicked;
+    const auto add = [&](TMenuItem* Parent, const std::string& Caption) {
+        auto* item = new TMenuItem(Form);
+        item->SetCaption(Caption);
+        item->OnClick = [&clicked, Caption](TObject*) { clicked.push_back(Caption); };
+        Parent->Add(item);
+        return item;
+    };
+    TMenuItem* options = add(menu->Items(), "Options");
+    add(options, "Options");
+    add(options, "Templates organizer");
+    TMenuItem* help = add(menu->Items(), "Help");
+    add(help, "Content");
+    TMenuItem* line = add(help, "-");
+    add(help, "Web site ...");
+    add(help, "-");
+    add(help, "About");
+    Simulate::ProcessEvents();
+
+    // Captions keep their text; the menus show them with an access key of their own, distinct
+    // among their neighbours; a line shows no text at all.
+    EXPECT_EQ(options->Caption(), "Options");
+    const std::vector<std::pair<TMenuItem*, std::vector<std::string>>> shown = {
+        {menu->Items(), {"&Options", "&Help"}},
+        {options, {"&Options", "&Templates organizer"}},
+        {help, {"&Content", "", "&Web site ...", "", "&About"}},
+    };
+    for (const auto& [parent, texts] : shown) {
+        std::vector<std::string> actual;
+        for (int32_t i = 0; i < parent->Count(); ++i) {
+            actual.push_back(parent->Items(i)->ShownCaption());
+        }
+        EXPECT_EQ(actual, texts);
+    }
+    EXPECT_TRUE(line->IsLine());
+
+    // Alt and an access key open a menu, and its item's key chooses it.
+    Simulate::Key(edit, 'H', ssAlt);
+    EXPECT_EQ(Simulate::OpenMenu(), "&Help");
+    Simulate::KeyToFocus('A');
+    EXPECT_EQ(clicked, std::vector<std::string>{"About"});
+    EXPECT_EQ(Simulate::OpenMenu(), "");
+
+    // Alt alone takes the keyboard to the menu bar, where the access keys open the menus.
+    Simulate::Key(edit, VK_MENU);
+    Simulate::KeyToFocus('O');
+    EXPECT_EQ(Simulate::OpenMenu(), "&Options");
+    Simulate::KeyToFocus('T');
+    EXPECT_EQ(clicked, (std::vector<std::string>{"About", "Templates organizer"}));
+    menu->Free();
+}

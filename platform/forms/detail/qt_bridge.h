@@ -113,6 +113,7 @@ private:
 
     bool RouteMouse(QWidget* Widget, QEvent* Event);
     bool RouteKey(QWidget* Widget, QKeyEvent* Event);
+    bool RouteGraphicControlKey(QWidget* Widget, QKeyEvent* Event);
     bool RouteWheel(QWidget* Widget, QEvent* Event);
 
     TControl* FControl;
