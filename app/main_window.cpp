@@ -171,7 +171,7 @@ void TMain::CreateControls()
     TempOpen_DLG = new TOpenDialog(this);
     TempOpen_DLG->SetName("TempOpen_DLG");
     TempOpen_DLG->Title = "Open file of template";
-    TempOpen_DLG->Filter = "Template's files|*.htm|All files|*.*";
+    TempOpen_DLG->Filter = "Template's files|*.htm;*.html|All files|*.*";
     TempOpen_DLG->Options |= ofEnableSizing;
 
     ApplicationEvents = new TApplicationEvents(this);
@@ -460,8 +460,10 @@ void TMain::UpdateTempParamButton()
     TempParam_BTN->SetEnabled(TemplateParams.Count() > 0);
 }
 
+// Each picker opens at the value its field holds.
 void TMain::TemplateOpen_BTNClick(TObject*)
 {
+    TempOpen_DLG->FileName = Template_TXT->Text();
     if (TempOpen_DLG->Execute()) {
         Template_TXT->SetText(TempOpen_DLG->FileName);
     }
@@ -469,7 +471,7 @@ void TMain::TemplateOpen_BTNClick(TObject*)
 
 void TMain::ImagesOpen_BTNClick(TObject*)
 {
-    std::string folder;
+    std::string folder = ImagesPath_TXT->Text();
     if (BrowseForFolder("Please choose the folder with images", "", folder)) {
         ImagesPath_TXT->SetText(folder);
     }

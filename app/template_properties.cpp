@@ -68,6 +68,8 @@ void TTempName::Ok_BTNClick(TObject*)
 
 void TTempName::Open_BTNClick(TObject*)
 {
+    // The picker opens at the picture the field names.
+    Sample_DLG->FileName = Sample_TXT->Text();
     if (Sample_DLG->Execute()) {
         Sample_TXT->SetText(Sample_DLG->FileName);
     }

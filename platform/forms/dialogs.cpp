@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QUrl>
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 #include "platform/core/files.h"
@@ -94,6 +95,21 @@ std::string HelpTopicPage(const std::string& HelpFile, const std::string& Topic)
 } // namespace FormsDetail
 
 namespace {
+
+// The folder a dialog opens in: the value's own folder, or the nearest one above it that exists.
+QString StartFolder(const std::string& Folder)
+{
+    std::filesystem::path folder(Folder);
+    std::error_code error;
+    while (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+        std::filesystem::path parent = folder.parent_path();
+        if (parent == folder) {
+            break;
+        }
+        folder = std::move(parent);
+    }
+    return ToQ(folder.string());
+}
 
 QUrl UrlOf(const std::string& target)
 {
@@ -174,14 +190,15 @@ public:
     bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) override
     {
         EnsureQtApplication();
-        const std::string start = folder.empty() ? root : folder;
-        const QString chosen =
-            QFileDialog::getExistingDirectory(DialogParent(), ToQ(title), ToQ(start),
-                                              QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-        if (chosen.isEmpty()) {
+        // The desktop's own folder picker where it has one.
+        QFileDialog dialog(DialogParent(), ToQ(title));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.setDirectory(StartFolder(folder.empty() ? root : folder));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return false;
         }
-        folder = IncludeTrailingPathDelimiter(FromQ(chosen));
+        folder = IncludeTrailingPathDelimiter(FromQ(dialog.selectedFiles().front()));
         return true;
     }
 
@@ -283,8 +300,8 @@ private:
     static TFileDialogAnswer Run(const TFileDialogRequest& request, bool save)
     {
         EnsureQtApplication();
+        // The desktop's own file dialog where it has one.
         QFileDialog dialog(DialogParent(), ToQ(request.Title));
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
         QStringList filters;
         for (const std::string& filter : NameFiltersOf(request.Filter)) {
             filters << ToQ(filter);
@@ -299,7 +316,7 @@ private:
             folder = ExtractFilePath(request.FileName);
         }
         if (!folder.empty()) {
-            dialog.setDirectory(ToQ(folder));
+            dialog.setDirectory(StartFolder(folder));
         }
         if (!request.FileName.empty()) {
             dialog.selectFile(ToQ(ExtractFileName(request.FileName)));

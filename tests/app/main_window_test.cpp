@@ -560,8 +560,14 @@ TEST_F(MainWindow, ChoosingATemplateSetsTheSourcePreviewAndParameters)
     const std::vector<TDialogCall> opened = FDialogs.CallsOf(dkOpenFile);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].File.Title, "Open file of template");
-    EXPECT_EQ(opened[0].File.Filter, "Template's files|*.htm|All files|*.*");
+    EXPECT_EQ(opened[0].File.Filter, "Template's files|*.htm;*.html|All files|*.*");
+    EXPECT_EQ(opened[0].File.FileName, "");
     EXPECT_EQ(w.Template_TXT->Text(), own);
+    // The next time the dialog opens at the file the field names.
+    FDialogs.CancelFiles();
+    Simulate::Click(w.TemplateOpen_BTN);
+    ASSERT_EQ(FDialogs.CallsOf(dkOpenFile).size(), 2u);
+    EXPECT_EQ(FDialogs.CallsOf(dkOpenFile)[1].File.FileName, own);
     EXPECT_EQ(GallerySettings.TemplateFile, own);
     EXPECT_EQ(w.TempParam_BTN->Caption(), "Parameters of the template (this template contains 1 parameter)");
 
@@ -633,6 +639,9 @@ TEST_F(MainWindow, HelpMenuOpensTheDescriptionAndTheWebPage)
     w.ImagesOpen_BTN->Click();
     EXPECT_EQ(w.ImagesPath_TXT->Text(), FTemp.File("pictures/"));
     EXPECT_EQ(Stored("ImagesPath"), FTemp.File("pictures/"));
+    // The picker opens at the folder the field names.
+    w.ImagesOpen_BTN->Click();
+    EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).back().Text, FTemp.File("pictures/"));
 }
 
 TEST_F(MainWindow, F1AsksForTheHelpTopicOfTheWindowInFront)

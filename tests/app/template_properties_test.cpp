@@ -80,6 +80,10 @@ TEST_F(TemplateProperties, TheSampleIsAFullPathSetAndClearedOnlyByItsButtons)
         Simulate::Click(w.Cancel_BTN);
     });
     EXPECT_EQ(result, mrCancel);
-    EXPECT_EQ(FDialogs.CallsOf(dkOpenFile).size(), 2u);
+    // Each time the picker opens at the picture the field names.
+    const std::vector<TDialogCall> pickers = FDialogs.CallsOf(dkOpenFile);
+    ASSERT_EQ(pickers.size(), 2u);
+    EXPECT_EQ(pickers[0].File.FileName, "/old.jpg");
+    EXPECT_EQ(pickers[1].File.FileName, "/home/someone/pictures/sample one.jpg");
     EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
 }

@@ -2,11 +2,18 @@
 // it, the application's exception display, and the real service's filter and help-page texts.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
+#include <functional>
+
 #include "platform/core/exceptions.h"
+#include "platform/core/files.h"
 #include "platform/forms/application.h"
 #include "platform/forms/detail/dialog_texts.h"
 #include "platform/forms/dialogs.h"
+#include "platform/forms/ext_controls.h"
 #include "platform/forms/scripted_dialogs.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -259,4 +266,74 @@ TEST(PlatformDialogTexts, AHelpFileStandsForTheFolderOfPagesBesideIt)
     EXPECT_EQ(FormsDetail::HelpTopicPage("/opt/plimbet/plimbet.chm", "/temporg.htm"),
               "/opt/plimbet/help/temporg.htm");
     EXPECT_EQ(FormsDetail::HelpTopicPage("/srv/manual/", "a.htm"), "/srv/manual/a.htm");
+}
+
+namespace {
+
+// What the file dialog that opened showed, once the platform has shown it; it is then cancelled.
+struct TShownFileDialog
+{
+    bool Shown = false;
+    bool Native = false; // the desktop's own dialog was allowed
+    std::string Folder;
+    std::vector<std::string> Filters;
+    std::vector<std::string> Selected;
+};
+
+TShownFileDialog CancelWhenShown(const std::function<void()>& Open)
+{
+    TShownFileDialog shown;
+    TTimer watcher(nullptr);
+    watcher.SetInterval(1);
+    watcher.OnTimer = [&](TObject*) {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || shown.Shown) {
+            return;
+        }
+        shown.Shown = true;
+        shown.Native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+        shown.Folder = dialog->directory().absolutePath().toStdString();
+        for (const QString& filter : dialog->nameFilters()) {
+            shown.Filters.push_back(filter.toStdString());
+        }
+        for (const QString& file : dialog->selectedFiles()) {
+            shown.Selected.push_back(file.toStdString());
+        }
+        dialog->reject();
+    };
+    Open();
+    return shown;
+}
+
+} // namespace
+
+TEST(PlatformDialogs, FileAndFolderDialogsAreTheDesktopsOwnAndOpenAtTheCurrentValue)
+{
+    kvtest::TempFolder temp;
+    ASSERT_TRUE(ForceDirectories(temp.File("site/pages/")));
+    temp.Write("site/pages/index.htm", "<html>");
+    const std::string pages = ExcludeTrailingPathDelimiter(temp.File("site/pages/"));
+
+    // The folder picker starts at the folder given, or at the nearest one above it that exists.
+    for (const std::string& start : {temp.File("site/pages/"), temp.File("site/pages/gone/deeper/")}) {
+        std::string folder = start;
+        const TShownFileDialog shown =
+            CancelWhenShown([&] { EXPECT_FALSE(DialogService().BrowseForFolder("Pick", "", folder)); });
+        ASSERT_TRUE(shown.Shown) << start;
+        EXPECT_TRUE(shown.Native);
+        EXPECT_EQ(shown.Folder, pages) << start;
+        EXPECT_EQ(folder, start);
+    }
+
+    // A file dialog opens in the folder of its file name, with that file chosen.
+    TOpenDialog open(nullptr);
+    open.Filter = "Template's files|*.htm;*.html|All files|*.*";
+    open.FileName = temp.File("site/pages/index.htm");
+    const TShownFileDialog shown = CancelWhenShown([&] { EXPECT_FALSE(open.Execute()); });
+    ASSERT_TRUE(shown.Shown);
+    EXPECT_TRUE(shown.Native);
+    EXPECT_EQ(shown.Folder, pages);
+    EXPECT_EQ(shown.Filters, (std::vector<std::string>{"Template's files (*.htm *.html)", "All files (*)"}));
+    EXPECT_EQ(shown.Selected, std::vector<std::string>{temp.File("site/pages/index.htm")});
+    EXPECT_EQ(open.FileName, temp.File("site/pages/index.htm"));
 }
