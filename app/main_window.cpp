@@ -300,6 +300,8 @@ void TMain::WriteImageSize()
 void TMain::FormCreate(TObject*)
 {
     GallerySettings.ProgramFolder = ProgramFolder();
+    // Every window of the program shows the program's icon.
+    Application->LoadIcon(GallerySettings.ProgramFolder + "data/plimbet.png");
     Randomize();
     LoadTemplateList();
     Template_CBX->SetItemIndex(-1);

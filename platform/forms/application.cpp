@@ -7,6 +7,8 @@
 #include <QCursor>
 #include <QEventLoop>
 #include <QFont>
+#include <QIcon>
+#include <QPixmap>
 #include <QScreen>
 #include <QStyle>
 #include <algorithm>
@@ -189,6 +191,18 @@ void TApplication::Terminate()
 void TApplication::SetTitle(const std::string& Value)
 {
     FTitle = Value;
+}
+
+bool TApplication::LoadIcon(const std::string& FileName)
+{
+    Initialize();
+    const QPixmap picture(ToQ(FileName));
+    if (picture.isNull()) {
+        return false;
+    }
+    QApplication::setWindowIcon(QIcon(picture));
+    FIconFile = FileName;
+    return true;
 }
 
 int32_t TApplication::MessageBox(const std::string& Text, const std::string& Caption, uint32_t Flags)

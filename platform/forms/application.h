@@ -53,6 +53,12 @@ public:
     const std::string& Title() const { return FTitle; }
     void SetTitle(const std::string& Value);
 
+    // The program's icon, which the frame of every window shows: a picture file the platform
+    // reads (PNG, JPEG, BMP...). False, and the icon unchanged, when the file cannot be read.
+    bool LoadIcon(const std::string& FileName);
+    // The file of the icon loaded last, empty when none was.
+    const std::string& IconFile() const { return FIconFile; }
+
     // A message box through the dialog service; an empty caption is the application's title.
     int32_t MessageBox(const std::string& Text, const std::string& Caption, uint32_t Flags);
 
@@ -94,6 +100,7 @@ private:
     bool FInitialized = false;
     TForm* FMainForm = nullptr;
     std::string FTitle;
+    std::string FIconFile;
     std::string FHelpFile;
     int32_t FModalLevel = 0;
     std::vector<TApplicationEvents*> FEvents;

@@ -143,6 +143,15 @@ TEST_F(MainWindow, CleanStartShowsTheDefaultsAndWritesNothing)
     EXPECT_TRUE(FDialogs.Calls().empty());
 }
 
+TEST_F(MainWindow, TheProgramsIconComesFromItsDataFolder)
+{
+    ASSERT_TRUE(ForceDirectories(FTemp.File("program/data/")));
+    ASSERT_TRUE(CopyFile(std::string(KV_SOURCE_DIR) + "/data/plimbet.png",
+                         FTemp.File("program/data/plimbet.png"), false));
+    Open();
+    EXPECT_EQ(Application->IconFile(), FTemp.File("program/data/plimbet.png"));
+}
+
 TEST_F(MainWindow, StoredValuesAreShownAndWhatTheControlsClampIsWrittenBack)
 {
     RegWriteString(OptionsSection, "ImagesPath", "/pictures/");

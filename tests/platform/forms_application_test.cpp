@@ -2,6 +2,9 @@
 // posted messages from worker threads, synchronisation, the application-wide hook and timers.
 #include <gtest/gtest.h>
 
+#include <QIcon>
+#include <QImage>
+#include <QWidget>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -644,4 +647,24 @@ TEST(ApplicationHook, MouseButtonsArriveWithClientCoordinates)
                         {WM_LBUTTONDOWN, 5, 6}, {WM_LBUTTONUP, 5, 6}, {WM_RBUTTONDOWN, 7, 8}}));
     EXPECT_EQ(panelClicks, 1);
     form->Hide();
+}
+
+TEST(Application, EveryWindowShowsTheProgramsIcon)
+{
+    const std::string icon = std::string(KV_SOURCE_DIR) + "/data/plimbet.png";
+    EXPECT_FALSE(Application->LoadIcon(std::string(KV_SOURCE_DIR) + "/data/no-such-icon.png"));
+    ASSERT_TRUE(Application->LoadIcon(icon));
+    EXPECT_EQ(Application->IconFile(), icon);
+    const QImage expected = QIcon(QString::fromStdString(icon)).pixmap(32, 32).toImage();
+    ASSERT_FALSE(expected.isNull());
+    // Main windows, dialogs and tool windows alike, made before or after the icon was loaded.
+    for (const TFormBorderStyle border : {bsSizeable, bsSingle, bsDialog, bsToolWindow}) {
+        Owned<TForm> form = NewForm();
+        form->SetBorderStyle(border);
+        form->Show();
+        EXPECT_EQ(form->Widget()->windowIcon().pixmap(32, 32).toImage(), expected) << int(border);
+        form->Hide();
+    }
+    EXPECT_FALSE(Application->LoadIcon(""));
+    EXPECT_EQ(Application->IconFile(), icon);
 }
