@@ -108,7 +108,7 @@ TEST(FileUtils, GalleryFolderRefusesRootHomeAndFoldersHoldingTheInputs)
     const TGallerySettings saved = GallerySettings;
     const std::vector<TemplateStr> savedTemplates = InstalledTemplates;
     GallerySettings.ProgramFolder = temp.File("program/");
-    InstalledTemplates = {TemplateStr{"Blue", "blue", false, ""}};
+    InstalledTemplates = {TemplateStr{"Blue", "blue", false, "", ""}};
 
     const std::string rootOrHome =
         "The folder to create the gallery can't be the root folder, the home folder "

@@ -26,7 +26,7 @@ TEST_F(Settings, CleanStoreGivesDefaultsAndIsNotCreatedByReading)
     GallerySettings.TemplateIndex = 2;
     GallerySettings.ImageSizeIndex = 3;
     GallerySettings.ViewerPage = "view.php";
-    InstalledTemplates.push_back(TemplateStr{"Blue", "blue", true, "img"});
+    InstalledTemplates.push_back(TemplateStr{"Blue", "blue", true, "img", ""});
     TemplateParams.Add(vqString, "title");
 
     LoadSettings();

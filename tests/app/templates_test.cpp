@@ -82,14 +82,14 @@ TEST_F(Templates, PageFileIsTheHtmlFileElseTheHtmFile)
 
     kvtest::TempFolder temp;
     GallerySettings.ProgramFolder = temp.Path();
-    const TemplateStr both{"Both", "both", false, ""};
+    const TemplateStr both{"Both", "both", false, "", ""};
     ASSERT_TRUE(ForceDirectories(temp.File("templates/both/")));
     temp.Write("templates/both/template.htm", "old");
     EXPECT_EQ(TemplatePageFile(both), temp.File("templates/both/template.htm"));
     temp.Write("templates/both/template.html", "new");
     EXPECT_EQ(TemplatePageFile(both), temp.File("templates/both/template.html"));
 
-    const TemplateStr neither{"Neither", "neither", false, ""};
+    const TemplateStr neither{"Neither", "neither", false, "", ""};
     EXPECT_EQ(TemplatePageFile(neither), temp.File("templates/neither/template.html"));
 
     GallerySettings.TemplateFile = "/pages/own.html";
