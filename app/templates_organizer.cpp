@@ -16,6 +16,8 @@
 #include "platform/forms/dialogs.h"
 #include "platform/forms/std_controls.h"
 
+#include <filesystem>
+
 TTempOrg* TempOrg = nullptr;
 
 namespace {
@@ -23,11 +25,6 @@ namespace {
 constexpr const char* IniSection = "options";
 constexpr int32_t TemplateFolderNameLength = 8;
 constexpr int32_t ImagesFolderNameLength = 12;
-
-std::string TemplatesFolder()
-{
-    return GallerySettings.ProgramFolder + "templates/";
-}
 
 // The selected row's template, nullptr when no row is selected.
 TemplateStr* SelectedTemplate(const TListBox* List)
@@ -54,6 +51,31 @@ void RemoveTemplateFolder(const std::string& Folder)
     }
     EmptyFolder(Folder);
     RemoveDir(path);
+}
+
+// A template the organizer may not change in its place: one shipped with an installed program.
+bool IsReadOnlyTemplate(const TemplateStr& Template)
+{
+    return (Template.Root.empty() || Template.Root == ShippedTemplatesFolder()) &&
+           !ShippedTemplatesWritable();
+}
+
+// Copies a shipped template into the user's templates folder under the same folder name, where
+// it takes the shipped one's place in the lists; the record then names the copy. False when the
+// copy could not be made.
+bool CopyToUserTemplates(TemplateStr& Template)
+{
+    namespace fs = std::filesystem;
+    const std::string target = UserTemplatesFolder() + Template.Folder;
+    std::error_code error;
+    fs::create_directories(target, error);
+    fs::copy(ExcludeTrailingPathDelimiter(TemplateFolder(Template)), target,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+    if (error) {
+        return false;
+    }
+    Template.Root = UserTemplatesFolder();
+    return true;
 }
 
 } // namespace
@@ -115,9 +137,11 @@ void TTempOrg::Add_BTNClick(TObject*)
     if (!Open_DLG->Execute()) {
         return;
     }
-    // Drawn again while the name is taken, so that no existing template is ever written into.
-    const std::string folder =
-        TemplatesFolder() + RandomFileName(TemplatesFolder(), "", TemplateFolderNameLength) + "/";
+    // An installed program's templates stay as shipped: new ones go to the user's folder. The
+    // name is drawn again while it is taken, so that no existing template is ever written into.
+    const std::string templates = WritableTemplatesFolder();
+    ForceDirectories(templates);
+    const std::string folder = templates + RandomFileName(templates, "", TemplateFolderNameLength) + "/";
     const std::string imagesDir = RandomName(ImagesFolderNameLength);
     if (!ImportHtmlTemplate(Open_DLG->FileName, folder, imagesDir, true, "")) {
         // A half-made folder without template.ini would show as a nameless template.
@@ -159,15 +183,21 @@ void TTempOrg::Edit_BTNClick(TObject*)
     if (TempName->ShowModal() == mrCancel) {
         return;
     }
+    // A shipped template is changed in a copy of the user's own; the shipped one stays as it is.
+    if (IsReadOnlyTemplate(*selected) && !CopyToUserTemplates(*selected)) {
+        ShowMessageBox("Can't create the file of the template", MB_OK | MB_ICONSTOP);
+        return;
+    }
 
     selected->Name = Trim(TempName->Name_TXT->Text());
     const std::string sample = TempName->Sample_TXT->Text();
+    const std::string ownPreview = TemplatePreviewFile(*selected);
     if (sample.empty()) {
         selected->Sample = false;
-        DeleteFile(preview);
+        DeleteFile(ownPreview);
     } else {
         // The unchanged sample names the preview itself, which the copy leaves intact.
-        CopyFile(sample, preview, false);
+        CopyFile(sample, ownPreview, false);
         selected->Sample = true;
     }
     TIniFile ini(TemplateFolder(*selected) + "template.ini");
@@ -180,6 +210,11 @@ void TTempOrg::Delete_BTNClick(TObject*)
 {
     const TemplateStr* selected = SelectedTemplate(Temp_LST);
     if (selected == nullptr) {
+        return;
+    }
+    if (IsReadOnlyTemplate(*selected)) {
+        ShowMessageBox("The template '" + selected->Name + "' comes with the program and can't be removed.",
+                       MB_OK | MB_ICONSTOP);
         return;
     }
     const std::string question = "The template '" + selected->Name + "' will be removed.\nAre you sure?";
