@@ -77,6 +77,13 @@ std::string RunTool(const std::string& command, int* exitCode)
     return output;
 }
 
+std::string ToolOutput(const std::string& command)
+{
+    int exitCode = -1;
+    std::string out = RunTool(command + " 2>/dev/null", &exitCode);
+    return exitCode == 0 ? out : std::string();
+}
+
 TPnmImage ParsePnm(const std::string& bytes)
 {
     TPnmImage image;

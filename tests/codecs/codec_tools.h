@@ -15,6 +15,9 @@ namespace kvtest {
 // exit status.
 std::string RunTool(const std::string& command, int* exitCode = nullptr);
 
+// What a shell command prints on standard output; empty when it fails.
+std::string ToolOutput(const std::string& command);
+
 // A P4, P5 or P6 image (maxval up to 65535), samples widened to 16 bits; P4 bits become samples
 // of maxval 1 (white 1).
 struct TPnmImage

@@ -47,13 +47,6 @@ void Decode(const std::string& bytes, Decoded& d, int32_t index = 0, bool cursor
     }
 }
 
-std::string Tool(const std::string& command)
-{
-    int status = -1;
-    std::string out = kvtest::RunTool(command + " 2>/dev/null", &status);
-    return status == 0 ? out : std::string();
-}
-
 // The largest difference from an RGBA reference: colour where the reference is opaque, alpha
 // everywhere (255 where we made no mask).
 int32_t DifferenceFromRgba(Decoded& d, const std::string& rgba)
@@ -108,7 +101,7 @@ std::string Icon(int type, int entryWidth, int entryHeight, int colourCount, int
 bool HaveSamples()
 {
     return fs::exists(Reftests + "squares.ico") && fs::exists(MagickFavicon) &&
-           !Tool("which convert icotool").empty();
+           !kvtest::ToolOutput("which convert icotool").empty();
 }
 
 } // namespace
@@ -122,8 +115,9 @@ TEST(IcoReader, DecodesGdkPixbufReferences)
     Decoded squares;
     Decode(kvtest::TempFolder::Read(Reftests + "squares.ico"), squares);
     ASSERT_FALSE(squares.Aborted);
-    EXPECT_EQ(
-        DifferenceFromRgba(squares, Tool("convert " + Reftests + "squares.ico.ref.png -depth 8 rgba:-")), 0);
+    EXPECT_EQ(DifferenceFromRgba(
+                  squares, kvtest::ToolOutput("convert " + Reftests + "squares.ico.ref.png -depth 8 rgba:-")),
+              0);
 
     const std::string bug = kvtest::TempFolder::Read(Reftests + "bug785447.ico");
     Decoded sizes;
@@ -139,8 +133,9 @@ TEST(IcoReader, DecodesGdkPixbufReferences)
     Decode(bug, large, index);
     ASSERT_FALSE(large.Aborted);
     EXPECT_EQ(large.Bitmap.GetWidth(), 128);
-    EXPECT_EQ(
-        DifferenceFromRgba(large, Tool("convert " + Reftests + "bug785447.ico.ref.png -depth 8 rgba:-")), 0);
+    EXPECT_EQ(DifferenceFromRgba(
+                  large, kvtest::ToolOutput("convert " + Reftests + "bug785447.ico.ref.png -depth 8 rgba:-")),
+              0);
 }
 
 // Every entry of five icons (4, 8 and 32 bits, PNG entries of 256 pixels among them) decodes
@@ -166,9 +161,9 @@ TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
             Decode(bytes, d, i);
             ASSERT_FALSE(d.Aborted);
             const std::string entry = "'" + file + "[" + std::to_string(i) + "]'";
-            EXPECT_EQ(Tool("identify -format '%w %h' " + entry),
+            EXPECT_EQ(kvtest::ToolOutput("identify -format '%w %h' " + entry),
                       std::to_string(d.Params.Width) + " " + std::to_string(d.Params.Height));
-            EXPECT_EQ(DifferenceFromRgba(d, Tool("convert " + entry + " -depth 8 rgba:-")), 0);
+            EXPECT_EQ(DifferenceFromRgba(d, kvtest::ToolOutput("convert " + entry + " -depth 8 rgba:-")), 0);
             ++entries;
         }
     }
@@ -202,7 +197,7 @@ TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
     kvtest::TempFolder folder;
     const std::string bytes(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
     const std::string file = folder.Write("out.ico", bytes);
-    const std::string listing = Tool("icotool -l " + file);
+    const std::string listing = kvtest::ToolOutput("icotool -l " + file);
     const char* expected[] = {
         "--index=1 --width=16 --height=16 --bit-depth=1 --palette-size=2",
         "--index=2 --width=32 --height=32 --bit-depth=4 --palette-size=16",
@@ -225,7 +220,7 @@ TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
         EXPECT_EQ(d.Mask->GetPixel(sizes[i][0] - 1, sizes[i][1] - 1), 255);
         // ImageMagick sees the same picture where it is opaque.
         const std::string entry = "'" + file + "[" + std::to_string(i) + "]'";
-        EXPECT_EQ(DifferenceFromRgba(d, Tool("convert " + entry + " -depth 8 rgba:-")), 0);
+        EXPECT_EQ(DifferenceFromRgba(d, kvtest::ToolOutput("convert " + entry + " -depth 8 rgba:-")), 0);
     }
 }
 

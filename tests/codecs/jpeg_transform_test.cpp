@@ -20,17 +20,10 @@ namespace fs = std::filesystem;
 
 const std::string GoImages = "/usr/share/go-1.19/src/image/testdata/";
 
-std::string Tool(const std::string& command)
-{
-    int status = -1;
-    std::string out = kvtest::RunTool(command + " 2>/dev/null", &status);
-    return status == 0 ? out : std::string();
-}
-
 bool HaveTools()
 {
     return fs::exists(GoImages + "video-001.q50.420.jpeg") &&
-           !Tool("which jpegtran djpeg wrjpgcom exiftool").empty();
+           !kvtest::ToolOutput("which jpegtran djpeg wrjpgcom exiftool").empty();
 }
 
 // Transforms the bytes; aborted tells whether it failed.
@@ -121,12 +114,14 @@ TEST(JpegTransform, EveryOperationMatchesJpegtran)
                 const std::string ours =
                     folder.Write("ours.jpg", Transform(bytes, op.operation, &aborted, grey));
                 ASSERT_FALSE(aborted);
-                const std::string theirs = Tool(std::string("jpegtran -trim ") + (grey ? "-grayscale " : "") +
-                                                op.jpegtran + " " + source);
+                const std::string theirs =
+                    kvtest::ToolOutput(std::string("jpegtran -trim ") + (grey ? "-grayscale " : "") +
+                                       op.jpegtran + " " + source);
                 ASSERT_FALSE(theirs.empty());
-                const std::string expected = Tool("djpeg -pnm " + folder.Write("theirs.jpg", theirs));
+                const std::string expected =
+                    kvtest::ToolOutput("djpeg -pnm " + folder.Write("theirs.jpg", theirs));
                 ASSERT_FALSE(expected.empty());
-                EXPECT_TRUE(Tool("djpeg -pnm " + ours) == expected);
+                EXPECT_TRUE(kvtest::ToolOutput("djpeg -pnm " + ours) == expected);
             }
         }
     }
@@ -157,9 +152,9 @@ TEST(JpegTransform, CutKeepsWholeMcusOfTheRectangle)
         const std::string ours =
             folder.Write("ours.jpg", Transform(bytes, jtCut, &aborted, false, jcCopyNone, c.cut));
         ASSERT_FALSE(aborted);
-        const std::string theirs =
-            folder.Write("theirs.jpg", Tool(std::string("jpegtran -crop ") + c.crop + " " + source));
-        EXPECT_TRUE(Tool("djpeg -pnm " + ours) == Tool("djpeg -pnm " + theirs));
+        const std::string theirs = folder.Write(
+            "theirs.jpg", kvtest::ToolOutput(std::string("jpegtran -crop ") + c.crop + " " + source));
+        EXPECT_TRUE(kvtest::ToolOutput("djpeg -pnm " + ours) == kvtest::ToolOutput("djpeg -pnm " + theirs));
     }
     for (const TRect empty : {TRect{60, 10, 59, 20}, TRect{200, 0, 300, 50}, TRect{0, 103, 10, 200}}) {
         bool aborted = false;
@@ -177,8 +172,8 @@ TEST(JpegTransform, CopyOptionsKeepTheSegmentsTheyName)
     }
     kvtest::TempFolder folder;
     const std::string marked = folder.File("marked.jpg");
-    Tool("wrjpgcom -comment 'a comment' " + GoImages + "video-001.q50.420.jpeg > " + marked);
-    Tool("exiftool -q -overwrite_original -Artist=Someone " + marked);
+    kvtest::ToolOutput("wrjpgcom -comment 'a comment' " + GoImages + "video-001.q50.420.jpeg > " + marked);
+    kvtest::ToolOutput("exiftool -q -overwrite_original -Artist=Someone " + marked);
     const std::string bytes = kvtest::TempFolder::Read(marked);
     ASSERT_EQ(Count(Segments(bytes), 0xE1), 1u);
     ASSERT_EQ(Count(Segments(bytes), 0xFE), 1u);
@@ -204,8 +199,8 @@ TEST(JpegTransform, CopyOptionsKeepTheSegmentsTheyName)
         }
     }
     const std::string all = folder.Write("all.jpg", Transform(bytes, jtRotate90, nullptr, false, jcCopyAll));
-    EXPECT_NE(Tool("exiftool -Artist " + all).find("Someone"), std::string::npos);
-    EXPECT_NE(Tool("rdjpgcom " + all).find("a comment"), std::string::npos);
+    EXPECT_NE(kvtest::ToolOutput("exiftool -Artist " + all).find("Someone"), std::string::npos);
+    EXPECT_NE(kvtest::ToolOutput("rdjpgcom " + all).find("a comment"), std::string::npos);
 }
 
 TEST(JpegTransform, RefusesWhatItCannotTransform)

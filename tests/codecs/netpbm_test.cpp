@@ -64,17 +64,9 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, Reader writer, bool
     return std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
 }
 
-// What a shell pipeline prints; empty when it fails.
-std::string Tool(const std::string& command)
-{
-    int status = -1;
-    std::string out = kvtest::RunTool(command + " 2>/dev/null", &status);
-    return status == 0 ? out : std::string();
-}
-
 bool HaveSamples()
 {
-    return std::filesystem::exists(Rose) && !Tool("pamfile " + Rose).empty();
+    return std::filesystem::exists(Rose) && !kvtest::ToolOutput("pamfile " + Rose).empty();
 }
 
 } // namespace
@@ -108,8 +100,9 @@ TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanIt)
     kvtest::TempFolder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = folder.Write("in.pnm", Tool(c.pipeline));
-        const kvtest::TPnmImage expected = kvtest::ScaledTo8Bits(kvtest::ParsePnm(Tool("pnmtopnm " + file)));
+        const std::string file = folder.Write("in.pnm", kvtest::ToolOutput(c.pipeline));
+        const kvtest::TPnmImage expected =
+            kvtest::ScaledTo8Bits(kvtest::ParsePnm(kvtest::ToolOutput("pnmtopnm " + file)));
         ASSERT_TRUE(expected.Valid());
         Decoded d;
         Decode(kvtest::TempFolder::Read(file), d);
@@ -262,8 +255,9 @@ TEST(NetpbmWriter, WritesFormsTheToolsAccept)
         bool aborted = true;
         const std::string file = folder.Write("out.pnm", Encode(rose.Bitmap, params, Reader::Pxm, &aborted));
         EXPECT_FALSE(aborted);
-        EXPECT_NE(Tool("pamfile " + file).find(c.pamfile), std::string::npos) << Tool("pamfile " + file);
-        const kvtest::TPnmImage back = kvtest::ParsePnm(Tool("pnmtopnm " + file));
+        EXPECT_NE(kvtest::ToolOutput("pamfile " + file).find(c.pamfile), std::string::npos)
+            << kvtest::ToolOutput("pamfile " + file);
+        const kvtest::TPnmImage back = kvtest::ParsePnm(kvtest::ToolOutput("pnmtopnm " + file));
         Decoded ours;
         Decode(kvtest::TempFolder::Read(file), ours);
         EXPECT_EQ(ours.Params.InfoStrings.Count(), 2);
@@ -292,7 +286,7 @@ TEST(NetpbmWriter, WritesFormsTheToolsAccept)
 // Widths from 9 to 255 (multi-byte from 128 on) round-trip with pbmtowbmp and wbmptopbm.
 TEST(Wbmp, RoundTripsWithNetpbmAtEveryWidth)
 {
-    if (!std::filesystem::exists(GoPhoto) || Tool("which pbmtowbmp").empty()) {
+    if (!std::filesystem::exists(GoPhoto) || kvtest::ToolOutput("which pbmtowbmp").empty()) {
         GTEST_SKIP() << "netpbm or the Go sources are missing";
     }
     kvtest::TempFolder folder;
@@ -300,22 +294,23 @@ TEST(Wbmp, RoundTripsWithNetpbmAtEveryWidth)
         SCOPED_TRACE(width);
         const int32_t height = width / 3 + 1;
         const std::string pbm = folder.Write(
-            "in.pbm", Tool("pngtopnm " + GoPhoto + " | pamscale -width " + std::to_string(width) +
-                           " -height " + std::to_string(height) + " | ppmtopgm | pgmtopbm -threshold"));
+            "in.pbm",
+            kvtest::ToolOutput("pngtopnm " + GoPhoto + " | pamscale -width " + std::to_string(width) +
+                               " -height " + std::to_string(height) + " | ppmtopgm | pgmtopbm -threshold"));
         const kvtest::TPnmImage expected =
             kvtest::ScaledTo8Bits(kvtest::ParsePnm(kvtest::TempFolder::Read(pbm)));
         ASSERT_TRUE(expected.Valid());
 
         Decoded theirs;
-        Decode(Tool("pbmtowbmp " + pbm), theirs, Reader::Wbmp);
+        Decode(kvtest::ToolOutput("pbmtowbmp " + pbm), theirs, Reader::Wbmp);
         ASSERT_FALSE(theirs.Aborted);
         EXPECT_EQ(theirs.Bitmap.GetPixelFormat(), kv1g);
         EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::BitmapSamples(theirs.Bitmap)), 0);
 
         TIOParamsVals params;
         const std::string ours = folder.Write("ours.wbmp", Encode(theirs.Bitmap, params, Reader::Wbmp));
-        EXPECT_EQ(kvtest::MaxDifference(expected,
-                                        kvtest::ScaledTo8Bits(kvtest::ParsePnm(Tool("wbmptopbm " + ours)))),
+        EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::ScaledTo8Bits(kvtest::ParsePnm(
+                                                      kvtest::ToolOutput("wbmptopbm " + ours)))),
                   0);
     }
 }

@@ -48,24 +48,17 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, bool* aborted = nul
     return std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
 }
 
-std::string Tool(const std::string& command)
-{
-    int status = -1;
-    std::string out = kvtest::RunTool(command + " 2>/dev/null", &status);
-    return status == 0 ? out : std::string();
-}
-
 // pcxtoppm reads only run-length encoded files; ImageMagick reads the plain ones.
 kvtest::TPnmImage Reference(const std::string& file)
 {
     const bool plain = kvtest::TempFolder::Read(file)[2] == 0;
     return kvtest::ScaledTo8Bits(
-        kvtest::ParsePnm(Tool(plain ? "convert pcx:" + file + " ppm:-" : "pcxtoppm " + file)));
+        kvtest::ParsePnm(kvtest::ToolOutput(plain ? "convert pcx:" + file + " ppm:-" : "pcxtoppm " + file)));
 }
 
 bool HaveTools()
 {
-    return std::filesystem::exists(Rose) && !Tool("which ppmtopcx pcxtoppm convert").empty();
+    return std::filesystem::exists(Rose) && !kvtest::ToolOutput("which ppmtopcx pcxtoppm convert").empty();
 }
 
 // A 128-byte header: encoding, bits per plane, planes, size and bytes per line.
@@ -112,7 +105,7 @@ TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
     kvtest::TempFolder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = folder.Write("in.pcx", Tool(c.pipeline));
+        const std::string file = folder.Write("in.pcx", kvtest::ToolOutput(c.pipeline));
         const kvtest::TPnmImage expected = Reference(file);
         ASSERT_TRUE(expected.Valid());
         Decoded d;

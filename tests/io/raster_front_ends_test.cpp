@@ -26,11 +26,6 @@ TEST(WbmpFrontEnd, FoundByNameAndIdButNotByContent)
     EXPECT_EQ(byName.KVBitmap()->GetPixelFormat(), kv1g);
     EXPECT_EQ(byName.KVBitmap()->GetWidth(), 20);
 
-    TKorvaneIO params(nullptr);
-    params.ParamsFromFile(folder.File("a.wbmp"));
-    EXPECT_EQ(params.Params().FileType, 16);
-    EXPECT_EQ(params.Params().Height, 10);
-
     TMemoryStream stream;
     stream.LoadFromFile(folder.File("a.wbmp"));
     TKorvaneIO byContent(nullptr);
