@@ -1,8 +1,8 @@
 // The 3 x 3 convolution, its filter file and the point colour adjustments, against hand cases and
 // the results that reference/adjust_reference.py works out on a crop of a real picture.
 #include "imaging/proc/korvaneproc.h"
+#include "tests/proc/attached_proc.h"
 #include "tests/proc/proc_test_util.h"
-#include "tests/proc/selection_view.h"
 #include "tests/support/temp_folder.h"
 
 #include "platform/core/exceptions.h"
@@ -19,16 +19,6 @@ using kvtest::TempFolder;
 using namespace Korvaneproc;
 
 namespace {
-
-struct Attached
-{
-    std::unique_ptr<TKVBitmap> image;
-    TKorvaneProc proc{nullptr};
-    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
-    {
-        proc.SetAttachedKVBitmap(image.get());
-    }
-};
 
 Grid Filtered(const Grid& levels, const TGraphFilter& filter)
 {

@@ -2,8 +2,8 @@
 // the packed DIBs it writes, round trips, masked areas, a clipboard that refuses to open, pasting
 // at a point or stretched into a selection, and clearing.
 #include "imaging/proc/proc_component.h"
+#include "tests/proc/attached_proc.h"
 #include "tests/proc/proc_test_util.h"
-#include "tests/proc/selection_view.h"
 
 #include "platform/forms/clipboard.h"
 
@@ -15,17 +15,6 @@ using namespace proctest;
 using namespace Korvaneproc;
 
 namespace {
-
-struct Attached
-{
-    std::unique_ptr<TKVBitmap> image;
-    TKorvaneProc proc{nullptr};
-    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
-    {
-        proc.SetAttachedKVBitmap(image.get());
-        proc.SetUndoLimit(10);
-    }
-};
 
 int32_t Int32At(const std::vector<uint8_t>& bytes, size_t at)
 {

@@ -1,6 +1,7 @@
 // Shen-Castan edges, the Hough transform, skew and orientation, against the results that
 // reference/edge_reference.py works out and on pages of text drawn and turned by known angles.
 #include "imaging/proc/korvaneproc.h"
+#include "tests/proc/attached_proc.h"
 #include "tests/proc/proc_test_util.h"
 
 #include "platform/core/random.h"
@@ -15,16 +16,6 @@ using namespace proctest;
 using namespace Korvaneproc;
 
 namespace {
-
-struct Attached
-{
-    std::unique_ptr<TKVBitmap> image;
-    TKorvaneProc proc{nullptr};
-    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
-    {
-        proc.SetAttachedKVBitmap(image.get());
-    }
-};
 
 // A white 24-bit page with lines of black text in Liberation Sans, turned counter-clockwise by
 // the angle on white, then made black and white and salted with a few black pixels.

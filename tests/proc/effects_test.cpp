@@ -1,6 +1,7 @@
 // Bump mapping, lens, wave, dot grid, pen marker, merge and image comparison, against hand cases
 // and the results that reference/effects_reference.py works out on a crop of a real picture.
 #include "imaging/proc/korvaneproc.h"
+#include "tests/proc/attached_proc.h"
 #include "tests/proc/proc_test_util.h"
 
 #include "platform/graphics/bitmap.h"
@@ -13,21 +14,6 @@
 
 using namespace proctest;
 using namespace Korvaneproc;
-
-namespace {
-
-struct Attached
-{
-    std::unique_ptr<TKVBitmap> image;
-    TKorvaneProc proc{nullptr};
-    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
-    {
-        proc.SetAttachedKVBitmap(image.get());
-        proc.SetUndoLimit(100);
-    }
-};
-
-} // namespace
 
 TEST(Effects, MatchTheReferenceOnARealPicture)
 {

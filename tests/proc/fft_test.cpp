@@ -2,6 +2,7 @@
 // and hand cases: layout, the zero frequency, filters, zones, copies and what cannot be built.
 #include "imaging/proc/kvfft.h"
 #include "imaging/proc/proc_component.h"
+#include "tests/proc/attached_proc.h"
 #include "tests/proc/proc_test_util.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +13,6 @@ using namespace proctest;
 using namespace Korvaneproc;
 
 namespace {
-
-struct Attached
-{
-    std::unique_ptr<TKVBitmap> image;
-    TKorvaneProc proc{nullptr};
-    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
-    {
-        proc.SetAttachedKVBitmap(image.get());
-    }
-};
 
 std::unique_ptr<TKVBitmap> Picture100x60()
 {

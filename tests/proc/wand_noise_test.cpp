@@ -1,8 +1,8 @@
 // The magic wand, noise removal of 1-bit images and data hidden in pixels, against hand cases and
 // the results that reference/wand_noise_reference.py works out.
 #include "imaging/proc/korvaneproc.h"
+#include "tests/proc/attached_proc.h"
 #include "tests/proc/proc_test_util.h"
-#include "tests/proc/selection_view.h"
 
 #include "platform/core/random.h"
 #include "platform/graphics/bitmap.h"
@@ -17,16 +17,6 @@ using namespace proctest;
 using namespace Korvaneproc;
 
 namespace {
-
-struct Attached
-{
-    std::unique_ptr<TKVBitmap> image;
-    TKorvaneProc proc{nullptr};
-    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
-    {
-        proc.SetAttachedKVBitmap(image.get());
-    }
-};
 
 using Points = std::vector<std::pair<int, int>>;
 

@@ -1,8 +1,8 @@
 // Gaussian blur, soft shadow, sharpen, morphology, median and Wallis filters, against hand cases
 // and the results that reference/window_reference.py works out on crops of real pictures.
 #include "imaging/proc/korvaneproc.h"
+#include "tests/proc/attached_proc.h"
 #include "tests/proc/proc_test_util.h"
-#include "tests/proc/selection_view.h"
 
 #include <gtest/gtest.h>
 
@@ -13,17 +13,6 @@ using namespace proctest;
 using namespace Korvaneproc;
 
 namespace {
-
-struct Attached
-{
-    std::unique_ptr<TKVBitmap> image;
-    TKorvaneProc proc{nullptr};
-    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
-    {
-        proc.SetAttachedKVBitmap(image.get());
-        proc.SetUndoLimit(100);
-    }
-};
 
 using Operation = std::function<void(TKorvaneProc&)>;
 

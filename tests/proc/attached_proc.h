@@ -1,5 +1,6 @@
-// A view standing for the image view in processing tests: it shows a bitmap the test gives and
-// hands out a 1-bit selection mask of that bitmap's size, selected pixels set by the test.
+// Processing components of the tests attached to a picture of their own, or to a view standing for
+// the image view, which shows a bitmap the test gives and hands out a 1-bit selection mask of
+// that bitmap's size, selected pixels set by the test.
 #pragma once
 
 #include "imaging/core/daduvudez.h"
@@ -9,6 +10,18 @@
 #include <memory>
 
 namespace proctest {
+
+// A processing component attached to a picture it keeps, with room for many undo entries.
+struct Attached
+{
+    std::unique_ptr<TKVBitmap> image;
+    TKorvaneProc proc{nullptr};
+    explicit Attached(std::unique_ptr<TKVBitmap> bitmap) : image(std::move(bitmap))
+    {
+        proc.SetAttachedKVBitmap(image.get());
+        proc.SetUndoLimit(100);
+    }
+};
 
 class SelectionView : public TKVView
 {
