@@ -2,6 +2,7 @@
 #include "imaging/codecs/pcx/pcxfilter.h"
 
 #include "imaging/codecs/detail/buffered_reader.h"
+#include "imaging/codecs/detail/le_fields.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
@@ -17,15 +18,11 @@ namespace Pcxfilter {
 
 namespace {
 
+using Codecs::detail::Get16;
 using Codecs::detail::TBufferedReader;
 
 constexpr int64_t HeaderSize = 128;
 constexpr int64_t PaletteSize = 768;
-
-uint16_t Get16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
 
 struct THeader
 {

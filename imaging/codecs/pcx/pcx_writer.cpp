@@ -1,6 +1,7 @@
 // Writes PCX images at 1, 4, 8 (palette) or 24 bits (three planes), plain or run-length encoded.
 #include "imaging/codecs/pcx/pcxfilter.h"
 
+#include "imaging/codecs/detail/le_fields.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
@@ -19,11 +20,7 @@ namespace Pcxfilter {
 
 namespace {
 
-void Set16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
+using Codecs::detail::Set16;
 
 // Runs of up to 63 equal bytes, and single bytes that would read as a run marker, become a
 // count byte (192 + count) and the value; a line of odd length gets a 0 so that it covers the

@@ -2,6 +2,7 @@
 // little-endian fields, the default palette and the extension area's dates.
 #pragma once
 
+#include "imaging/codecs/detail/le_fields.h"
 #include "imaging/core/types.h"
 #include "platform/core/rounding.h"
 
@@ -19,24 +20,10 @@ constexpr int64_t FooterSize = 26;
 // "TRUEVISION-XFILE." and its terminating 0.
 constexpr char FooterSignature[18] = "TRUEVISION-XFILE.";
 
-inline uint16_t Get16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-inline uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline void Set16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void Set32(uint8_t* p, uint32_t v)
-{
-    Set16(p, v);
-    Set16(p + 2, v >> 16);
-}
+using Codecs::detail::Get16;
+using Codecs::detail::Get32;
+using Codecs::detail::Set16;
+using Codecs::detail::Set32;
 
 // The text of a field up to its first 0 byte, or all of it.
 inline std::string ZeroEnded(const uint8_t* p, size_t length)

@@ -2,6 +2,8 @@
 // little-endian fields.
 #pragma once
 
+#include "imaging/codecs/detail/le_fields.h"
+
 #include <cstdint>
 
 namespace Bmpfilt::detail {
@@ -9,24 +11,10 @@ namespace Bmpfilt::detail {
 constexpr int64_t IconHeaderSize = 6;
 constexpr int64_t IconEntrySize = 16;
 
-inline uint16_t Get16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-inline uint32_t Get32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline void Set16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void Set32(uint8_t* p, uint32_t v)
-{
-    Set16(p, v);
-    Set16(p + 2, v >> 16);
-}
+using Codecs::detail::Get16;
+using Codecs::detail::Get32;
+using Codecs::detail::Set16;
+using Codecs::detail::Set32;
 
 // One directory entry. A cursor keeps its hot spot in Planes (x) and BitCount (y).
 struct TIconEntry
