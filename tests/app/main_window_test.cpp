@@ -69,6 +69,16 @@ protected:
         return *FWindow;
     }
 
+    // The filler a run copies and a real picture to make a gallery of.
+    void ReadyForARun()
+    {
+        ASSERT_TRUE(ForceDirectories(FTemp.File("program/data/")));
+        ASSERT_TRUE(CopyFile(std::string(KV_SOURCE_DIR) + "/data/spacer.gif",
+                             FTemp.File("program/data/spacer.gif"), false));
+        ASSERT_TRUE(CopyFile("/usr/share/go-1.19/src/image/testdata/video-001.jpeg",
+                             FTemp.File("pictures/one.jpg"), false));
+    }
+
     std::string Stored(const char* Name) const { return RegReadString(OptionsSection, Name, "<none>"); }
     int32_t StoredInteger(const char* Name) const { return RegReadInteger(OptionsSection, Name, -999); }
 
@@ -466,11 +476,7 @@ TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMus
 {
     TMain& w = Open();
     auto* status = new TStatus(Application);
-    ASSERT_TRUE(ForceDirectories(FTemp.File("program/data/")));
-    ASSERT_TRUE(CopyFile(std::string(KV_SOURCE_DIR) + "/data/spacer.gif",
-                         FTemp.File("program/data/spacer.gif"), false));
-    ASSERT_TRUE(CopyFile("/usr/share/go-1.19/src/image/testdata/video-001.jpeg",
-                         FTemp.File("pictures/one.jpg"), false));
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
     ASSERT_TRUE(ForceDirectories(FTemp.File("full/sub/")));
     FTemp.Write("full/sub/only-copy.jpg", "the only copy");
     kvtest::ScopedEnv home("HOME", FTemp.File("home/"));
@@ -687,11 +693,7 @@ TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
 {
     TMain& w = Open();
     auto* status = new TStatus(Application);
-    ASSERT_TRUE(ForceDirectories(FTemp.File("program/data/")));
-    ASSERT_TRUE(CopyFile(std::string(KV_SOURCE_DIR) + "/data/spacer.gif",
-                         FTemp.File("program/data/spacer.gif"), false));
-    ASSERT_TRUE(CopyFile("/usr/share/go-1.19/src/image/testdata/video-001.jpeg",
-                         FTemp.File("pictures/one.jpg"), false));
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
 
     // A failed check keeps the status window closed.
     {
