@@ -26,29 +26,18 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-// The program's windows as the program makes them, over a program folder with the shipped
-// templates and a picture to make galleries of.
+// The program's windows as the program makes them, over the shipped program folder.
 class Keyboard : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        namespace fs = std::filesystem;
-        ASSERT_TRUE(ForceDirectories(FTemp.File("program/")));
-        fs::copy(gallerytest::SourceFolder() + "templates", FTemp.File("program/templates"),
-                 fs::copy_options::recursive);
-        fs::copy(gallerytest::SourceFolder() + "data", FTemp.File("program/data"),
-                 fs::copy_options::recursive);
-        ASSERT_TRUE(ForceDirectories(FTemp.File("pictures/")));
-        FTemp.Write("pictures/img_0001.jpg",
-                    kvtest::TempFolder::Read(gallerytest::FixtureImages() + "img_0001.jpg"));
         FMain = Make<TMain>();
         FMain->Show();
         FAbout = Make<TAbout>();
@@ -59,14 +48,15 @@ protected:
         FParamValue = Make<TParamValue>();
         FTempOrg = Make<TTempOrg>();
         FTempName = Make<TTempName>();
+        TemplateParams.Add(vqString, "title")->SetString("Holiday");
+        FParamValue->SetParameter(TemplateParams.GetItem(0));
         Simulate::ProcessEvents();
     }
 
     void TearDown() override
     {
-        for (TForm* form : std::initializer_list<TForm*>{FTempName, FTempOrg, FParamValue, FTempParam,
-                                                         FOptions, FError, FStatus, FAbout, FMain}) {
-            form->Free();
+        for (auto form = FWindows.rbegin(); form != FWindows.rend(); ++form) {
+            (*form)->Free();
         }
         GallerySettings = TGallerySettings();
         InstalledTemplates.clear();
@@ -77,22 +67,15 @@ protected:
     {
         auto* window = new TWindow(Application);
         window->AfterConstruction();
+        FWindows.push_back(window);
         return window;
-    }
-
-    // Shows the window modally and plays Keys once it shows; the window's result.
-    static TModalResult ShowWith(TForm* Window, const std::function<void()>& Keys)
-    {
-        apptest::WhenModal user(Window, Keys);
-        const TModalResult result = Window->ShowModal();
-        EXPECT_TRUE(user.Ran()) << Window->Name();
-        return result;
     }
 
     kvtest::TempFolder FTemp;
     kvtest::ScopedEnv FRegistry{"KORVANE_REGISTRY_FILE", FTemp.File("Plimbet.conf")};
-    kvtest::ScopedEnv FHome{"PLIMBET_HOME", FTemp.File("program/")};
+    kvtest::ScopedEnv FHome{"PLIMBET_HOME", gallerytest::SourceFolder()};
     TScriptedDialogService FDialogs;
+    std::vector<TForm*> FWindows;
     TMain* FMain = nullptr;
     TAbout* FAbout = nullptr;
     TStatus* FStatus = nullptr;
@@ -106,94 +89,63 @@ protected:
 
 } // namespace
 
-TEST_F(Keyboard, EscapeCancelsOrClosesEveryDialog)
+TEST_F(Keyboard, EscapeCancelsOrClosesEveryDialogAndEnterInAFieldConfirmsIt)
 {
-    TemplateParams.Add(vqString, "title")->SetString("Holiday");
-    FParamValue->SetParameter(TemplateParams.GetItem(0));
     const struct
     {
         TForm* Window;
-        std::function<TWinControl*()> Focus; // where the key is pressed; nullptr for the window
-    } dialogs[] = {
-        {FOptions, [&] { return FOptions->BgColor_TXT; }},
-        {FTempParam, [&] { return FTempParam->Param_LST; }},
-        {FParamValue, [&] { return FParamValue->Value_TXT; }},
-        {FAbout, [] { return nullptr; }},
-        {FTempOrg, [&] { return FTempOrg->Temp_LST; }},
-        {FTempName, [&] { return FTempName->Name_TXT; }},
-        {FError, [] { return nullptr; }},
+        TWinControl* Focus; // nullptr: the window itself, with nothing in it to focus
+        const char* Typed;  // retyped into the focused field first
+        uint16_t Key;
+        TModalResult Result;
+    } cases[] = {
+        {FOptions, FOptions->BgColor_TXT, nullptr, VK_ESCAPE, mrCancel},
+        {FTempParam, FTempParam->Param_LST, nullptr, VK_ESCAPE, mrCancel},
+        {FParamValue, FParamValue->Value_TXT, "Spring", VK_ESCAPE, mrCancel},
+        {FAbout, nullptr, nullptr, VK_ESCAPE, mrCancel},
+        {FTempOrg, FTempOrg->Temp_LST, nullptr, VK_ESCAPE, mrCancel},
+        {FTempName, FTempName->Name_TXT, nullptr, VK_ESCAPE, mrCancel},
+        {FError, nullptr, nullptr, VK_ESCAPE, mrCancel},
+        {FOptions, FOptions->Cols_TXT, "5", VK_RETURN, mrOk},
+        {FParamValue, FParamValue->Value_TXT, "Summer", VK_RETURN, mrOk},
+        {FTempName, FTempName->Name_TXT, "Blue", VK_RETURN, mrOk},
     };
-    for (const auto& dialog : dialogs) {
-        const TModalResult result = ShowWith(dialog.Window, [&] {
-            TWinControl* focus = dialog.Focus();
-            Simulate::Key(focus != nullptr ? focus : dialog.Window, VK_ESCAPE);
+    for (const auto& c : cases) {
+        apptest::WhenModal user(c.Window, [&] {
+            if (c.Typed != nullptr) {
+                Simulate::Retype(c.Focus, c.Typed);
+            }
+            Simulate::Key(c.Focus != nullptr ? c.Focus : c.Window, c.Key);
         });
-        EXPECT_EQ(result, mrCancel) << dialog.Window->Name();
-        EXPECT_FALSE(dialog.Window->Visible()) << dialog.Window->Name();
+        EXPECT_EQ(c.Window->ShowModal(), c.Result) << c.Window->Name() << " " << c.Key;
+        EXPECT_TRUE(user.Ran());
     }
+    // What Enter confirmed is kept; what Escape cancelled is not.
+    EXPECT_EQ(GallerySettings.TableCols, 5);
+    EXPECT_EQ(TemplateParams.GetItem(0)->AsString(), "Summer");
     // The properties window without its Cancel button (adding a template) closes all the same.
     FTempName->Cancel_BTN->SetVisible(false);
-    EXPECT_EQ(ShowWith(FTempName, [&] { Simulate::Key(FTempName->Name_TXT, VK_ESCAPE); }), mrCancel);
-    EXPECT_EQ(TemplateParams.GetItem(0)->AsString(), "Holiday");
+    apptest::WhenModal user(FTempName, [&] { Simulate::Key(FTempName->Name_TXT, VK_ESCAPE); });
+    EXPECT_EQ(FTempName->ShowModal(), mrCancel);
 }
 
 TEST_F(Keyboard, EscapeInTheStatusWindowCancelsTheRunAndThenClosesIt)
 {
-    GallerySettings.ImagesPath = FTemp.File("pictures/");
+    GallerySettings.ImagesPath = gallerytest::FixtureImages();
     GallerySettings.GalleryPath = FTemp.File("web/");
-    GallerySettings.ImageSizeIndex = 0;
     GallerySettings.TemplateIndex = 1;
-    // During the run Escape cancels it; the window closes once the run has stopped.
-    std::unique_ptr<gallerytest::TEachMessagePass> probe;
-    probe = std::make_unique<gallerytest::TEachMessagePass>([&] {
-        if (!gallerytest::IsClock(gallerytest::IconOf(FStatus->Check2_IMG))) {
-            return false;
-        }
-        Simulate::Key(FStatus, VK_ESCAPE);
-        return true;
-    });
-    EXPECT_EQ(FStatus->ShowModal(), mrCancel);
-    EXPECT_EQ(FStatus->LastResult(), grCancelled);
-    probe.reset();
-
-    // After the run, Escape closes it.
-    TTimer closer(nullptr);
-    closer.SetInterval(1);
-    closer.OnTimer = [&](TObject*) {
-        if (FStatus->Modal() && FStatus->Ok_BTN->Visible()) {
-            Simulate::Key(FStatus, VK_ESCAPE);
-        }
-    };
-    FStatus->ShowModal();
-    EXPECT_EQ(FStatus->LastResult(), grSucceeded);
-    EXPECT_FALSE(FStatus->Visible());
-}
-
-TEST_F(Keyboard, EnterInAFieldConfirmsTheDialog)
-{
-    // Options: a number typed in a spin edit is stored as OK stores it.
-    const TModalResult options = ShowWith(FOptions, [&] {
-        Simulate::Retype(FOptions->Cols_TXT, "5");
-        Simulate::Key(FOptions->Cols_TXT, VK_RETURN);
-    });
-    EXPECT_EQ(options, mrOk);
-    EXPECT_EQ(GallerySettings.TableCols, 5);
-    EXPECT_EQ(RegReadInteger(OptionsSection, "TableCols", 0), 5);
-
-    TemplateParams.Add(vqString, "title")->SetString("Holiday");
-    FParamValue->SetParameter(TemplateParams.GetItem(0));
-    const TModalResult value = ShowWith(FParamValue, [&] {
-        Simulate::Retype(FParamValue->Value_TXT, "Summer");
-        Simulate::Key(FParamValue->Value_TXT, VK_RETURN);
-    });
-    EXPECT_EQ(value, mrOk);
-    EXPECT_EQ(TemplateParams.GetItem(0)->AsString(), "Summer");
-
-    const TModalResult properties = ShowWith(FTempName, [&] {
-        Simulate::Retype(FTempName->Name_TXT, "Blue");
-        Simulate::Key(FTempName->Name_TXT, VK_RETURN);
-    });
-    EXPECT_EQ(properties, mrOk);
+    for (const bool duringTheRun : {true, false}) {
+        TTimer escape(nullptr);
+        escape.SetInterval(1);
+        escape.OnTimer = [&](TObject*) {
+            const bool running = gallerytest::IsClock(gallerytest::IconOf(FStatus->Check2_IMG));
+            if (FStatus->Modal() && (duringTheRun ? running : FStatus->Ok_BTN->Visible())) {
+                Simulate::Key(FStatus, VK_ESCAPE);
+            }
+        };
+        FStatus->ShowModal();
+        EXPECT_EQ(FStatus->LastResult(), duringTheRun ? grCancelled : grSucceeded);
+    }
 }
 
 TEST_F(Keyboard, TabReachesEveryButtonOfTheMainWindowRowByRow)

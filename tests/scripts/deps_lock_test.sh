@@ -30,21 +30,15 @@ exit 0
 FAKE
 chmod +x "$work/bin/"*
 
-output=$(PATH="$work/bin:$PATH" APT_LOG="$work/apt.log" DEPS_LOCK_POLL=0 "$source_dir/scripts/deps.sh" 2>&1) || {
-  echo "deps.sh failed while the lock was held:"
-  echo "$output"
-  exit 1
-}
+output=$(PATH="$work/bin:$PATH" APT_LOG="$work/apt.log" DEPS_LOCK_POLL=0 "$source_dir/scripts/deps.sh" 2>&1) ||
+  status=$?
 fail() {
-  echo "deps: $*"
-  echo "--- output:"
-  echo "$output"
-  echo "--- apt-get calls:"
+  printf 'deps: %s\n--- output:\n%s\n--- apt-get calls:\n' "$1" "$output"
   cat "$work/apt.log"
   exit 1
 }
+[ "${status:-0}" -eq 0 ] || fail "it failed while the lock was held"
 grep -q "waiting" <<<"$output" || fail "it does not say that it waits for the lock"
 [ "$(grep -c update "$work/apt.log")" -eq 2 ] || fail "the package lists were not tried again"
-install=$(grep install "$work/apt.log") || fail "nothing was installed"
-timeout=$(sed -n 's/.*DPkg::Lock::Timeout=\([0-9]*\).*/\1/p' <<<"$install")
-[ -n "$timeout" ] && [ "$timeout" -ge 60 ] || fail "the install does not wait for the dpkg lock"
+timeout=$(sed -n 's/.*install.*DPkg::Lock::Timeout=\([0-9]*\).*/\1/p' "$work/apt.log")
+[ "${timeout:-0}" -ge 60 ] || fail "the install does not wait for the dpkg lock"
