@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,48 @@ struct TVideoCompressorAnswer
     int32_t Quality = 75;
 };
 
+// One setting of a scanner as its settings dialog shows it.
+enum TScanSettingKind : uint8_t
+{
+    sskSwitch,
+    sskInteger,
+    sskNumber,
+    sskText
+};
+
+struct TScanSetting
+{
+    std::string Name; // the device's own key
+    std::string Title;
+    std::string Description;
+    std::string Group; // settings of one group are shown together, in order
+    std::string Unit;  // "dpi", "mm", "%" ... or empty
+    TScanSettingKind Kind = sskText;
+    bool ReadOnly = false;
+    // The value: Number for switches (0 or 1) and numbers, Text for texts.
+    double Number = 0;
+    std::string Text;
+    // What may be chosen: a range Min..Max (Step 0: any value in it), or one of Numbers or Texts;
+    // nothing of these leaves the value free.
+    bool HasRange = false;
+    double Min = 0;
+    double Max = 0;
+    double Step = 0;
+    std::vector<double> Numbers;
+    std::vector<std::string> Texts;
+};
+
+// What a scanner's settings dialog shows, and the settings as the user left them.
+struct TScanDialogRequest
+{
+    std::string Title;
+    std::string Device;
+    std::vector<TScanSetting> Settings;
+    // Hands one changed setting to the device and returns every setting as it stands afterwards:
+    // a change may enable, disable or adjust others. Unset, changes stay in Settings only.
+    std::function<std::vector<TScanSetting>(const TScanSetting& Changed)> Apply;
+};
+
 class IDialogService
 {
 public:
@@ -132,6 +175,12 @@ public:
     virtual bool ShellOpen(const std::string& target) = 0;
     // Lets the user choose how the frames of a new video are compressed.
     virtual TVideoCompressorAnswer ChooseVideoCompressor(const TVideoCompressorRequest& request) = 0;
+    // A scanner's settings with Scan and Cancel; true when the user asked to scan.
+    virtual bool ScanSettings(TScanDialogRequest& request) = 0;
+    // Lets the user pick a scanner or camera, starting at index (-1: none); on true index is the
+    // choice.
+    virtual bool ChooseScanSource(const std::string& title, const std::vector<std::string>& sources,
+                                  int32_t& index) = 0;
 };
 
 // The service in use: the installed one, else the real one.

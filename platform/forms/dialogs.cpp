@@ -24,6 +24,7 @@
 #include "platform/forms/application.h"
 #include "platform/forms/detail/dialog_texts.h"
 #include "platform/forms/detail/qt_bridge.h"
+#include "platform/forms/detail/scan_dialogs.h"
 #include "platform/forms/printers.h"
 
 using namespace FormsDetail;
@@ -294,6 +295,14 @@ public:
         answer.Index = compressor->currentIndex();
         answer.Quality = number->value();
         return answer;
+    }
+
+    bool ScanSettings(TScanDialogRequest& request) override { return ShowScanSettingsDialog(request); }
+
+    bool ChooseScanSource(const std::string& title, const std::vector<std::string>& sources,
+                          int32_t& index) override
+    {
+        return ShowScanSourceDialog(title, sources, index);
     }
 
 private:

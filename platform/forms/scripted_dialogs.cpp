@@ -3,6 +3,9 @@
 
 #include "platform/forms/detail/dialog_texts.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 template <typename T> std::optional<T> TakeFront(std::deque<T>& queue)
@@ -12,6 +15,40 @@ template <typename T> std::optional<T> TakeFront(std::deque<T>& queue)
     T value = std::move(queue.front());
     queue.pop_front();
     return value;
+}
+
+void SetSettingValue(TScanSetting& setting, const std::string& value)
+{
+    switch (setting.Kind) {
+    case sskSwitch:
+        setting.Number = (value == "yes" || value == "true" || value == "1") ? 1 : 0;
+        break;
+    case sskInteger:
+    case sskNumber:
+        setting.Number = std::strtod(value.c_str(), nullptr);
+        break;
+    case sskText:
+        setting.Text = value;
+        break;
+    }
+}
+
+std::string SettingValueText(const TScanSetting& setting)
+{
+    switch (setting.Kind) {
+    case sskSwitch:
+        return setting.Number != 0 ? "yes" : "no";
+    case sskInteger:
+        return std::to_string(static_cast<long long>(setting.Number));
+    case sskNumber: {
+        char text[32];
+        std::snprintf(text, sizeof(text), "%g", setting.Number);
+        return text;
+    }
+    case sskText:
+        break;
+    }
+    return setting.Text;
 }
 
 } // namespace
@@ -73,6 +110,26 @@ void TScriptedDialogService::CancelVideoCompressor()
     FVideoCompressorAnswers.push_back({});
 }
 
+void TScriptedDialogService::AnswerScan(const TScanSettingChanges& changes)
+{
+    FScanAnswers.push_back(TScanAnswer{true, changes});
+}
+
+void TScriptedDialogService::CancelScan(const TScanSettingChanges& changes)
+{
+    FScanAnswers.push_back(TScanAnswer{false, changes});
+}
+
+void TScriptedDialogService::AnswerScanSource(int32_t index)
+{
+    FScanSourceAnswers.emplace_back(index);
+}
+
+void TScriptedDialogService::CancelScanSource()
+{
+    FScanSourceAnswers.emplace_back(std::nullopt);
+}
+
 std::vector<TDialogCall> TScriptedDialogService::CallsOf(TDialogKind kind) const
 {
     std::vector<TDialogCall> result;
@@ -85,7 +142,8 @@ std::vector<TDialogCall> TScriptedDialogService::CallsOf(TDialogKind kind) const
 size_t TScriptedDialogService::PendingAnswers() const
 {
     return FMessageBoxAnswers.size() + FFolderAnswers.size() + FFileAnswers.size() + FColorAnswers.size() +
-           FPrinterSetupAnswers.size() + FVideoCompressorAnswers.size();
+           FPrinterSetupAnswers.size() + FVideoCompressorAnswers.size() + FScanAnswers.size() +
+           FScanSourceAnswers.size();
 }
 
 int32_t TScriptedDialogService::MessageBox(const std::string& text, const std::string& caption,
@@ -216,4 +274,48 @@ TVideoCompressorAnswer TScriptedDialogService::ChooseVideoCompressor(const TVide
     call.Answer = result.Accepted ? 1 : 0;
     FCalls.push_back(call);
     return result;
+}
+
+bool TScriptedDialogService::ScanSettings(TScanDialogRequest& request)
+{
+    TDialogCall call;
+    call.Kind = dkScanSettings;
+    call.Caption = request.Title;
+    call.Text = request.Device;
+    std::optional<TScanAnswer> answer = TakeFront(FScanAnswers);
+    call.Scripted = answer.has_value();
+    if (answer) {
+        for (const auto& [name, value] : answer->Changes) {
+            for (TScanSetting& setting : request.Settings) {
+                if (setting.Name != name || setting.ReadOnly)
+                    continue;
+                SetSettingValue(setting, value);
+                if (request.Apply)
+                    request.Settings = request.Apply(setting);
+                break;
+            }
+        }
+    }
+    for (const TScanSetting& setting : request.Settings)
+        call.Items.push_back(setting.Name + "=" + SettingValueText(setting));
+    call.Answer = answer && answer->Scan ? 1 : 0;
+    FCalls.push_back(call);
+    return call.Answer != 0;
+}
+
+bool TScriptedDialogService::ChooseScanSource(const std::string& title,
+                                              const std::vector<std::string>& sources, int32_t& index)
+{
+    TDialogCall call;
+    call.Kind = dkScanSource;
+    call.Caption = title;
+    call.Items = sources;
+    std::optional<std::optional<int32_t>> answer = TakeFront(FScanSourceAnswers);
+    call.Scripted = answer.has_value();
+    const bool chosen = answer && answer->has_value() && **answer >= 0 && size_t(**answer) < sources.size();
+    if (chosen)
+        index = **answer;
+    call.Answer = chosen ? 1 : 0;
+    FCalls.push_back(call);
+    return chosen;
 }

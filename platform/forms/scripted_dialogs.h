@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/forms/dialog_service.h"
@@ -20,6 +21,8 @@ enum TDialogKind
     dkHelpTopic,
     dkShellOpen,
     dkVideoCompressor,
+    dkScanSettings,
+    dkScanSource,
 };
 
 // One call as the service saw it. Caption holds the caption, title or help file; Text the message,
@@ -36,7 +39,13 @@ struct TDialogCall
     bool FullOpen = false;
     int32_t Answer = 0;
     bool Scripted = false;
+    // The sources offered, or the scan settings as "name=value" as the dialog was left.
+    std::vector<std::string> Items;
 };
+
+// Settings changed in a scripted scan dialog, as (name, value) pairs in order; a switch takes
+// "yes" or "no", a number its decimal text.
+using TScanSettingChanges = std::vector<std::pair<std::string, std::string>>;
 
 class TScriptedDialogService : public IDialogService
 {
@@ -59,6 +68,11 @@ public:
     void AnswerPrinterSetup(bool accepted);
     void AnswerVideoCompressor(int32_t index, int32_t quality);
     void CancelVideoCompressor();
+    // The scan dialog: the changes are made one by one, as a user would, then Scan or Cancel.
+    void AnswerScan(const TScanSettingChanges& changes = {});
+    void CancelScan(const TScanSettingChanges& changes = {});
+    void AnswerScanSource(int32_t index);
+    void CancelScanSource();
 
     const std::vector<TDialogCall>& Calls() const { return FCalls; }
     // The calls of one kind, in order.
@@ -76,8 +90,17 @@ public:
     void ShowHelpTopic(const std::string& helpFile, const std::string& topic) override;
     bool ShellOpen(const std::string& target) override;
     TVideoCompressorAnswer ChooseVideoCompressor(const TVideoCompressorRequest& request) override;
+    bool ScanSettings(TScanDialogRequest& request) override;
+    bool ChooseScanSource(const std::string& title, const std::vector<std::string>& sources,
+                          int32_t& index) override;
 
 private:
+    struct TScanAnswer
+    {
+        bool Scan = false;
+        TScanSettingChanges Changes;
+    };
+
     TFileDialogAnswer AnswerFileDialog(TDialogKind kind, const TFileDialogRequest& request);
 
     IDialogService* FPrevious = nullptr;
@@ -88,4 +111,6 @@ private:
     std::deque<std::optional<TColor>> FColorAnswers;
     std::deque<bool> FPrinterSetupAnswers;
     std::deque<TVideoCompressorAnswer> FVideoCompressorAnswers;
+    std::deque<TScanAnswer> FScanAnswers;
+    std::deque<std::optional<int32_t>> FScanSourceAnswers;
 };

@@ -1,5 +1,6 @@
 // The dialog service: scripted answers and recorded calls, the dialog components that go through
 // it, the application's exception display, and the real service's filter and help-page texts.
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -318,4 +319,75 @@ TEST(PlatformDialogs, FileAndFolderDialogsAreTheDesktopsOwnAndOpenAtTheCurrentVa
               (std::vector<std::string>{"desktop's", pages, "Template's files (*.htm *.html)",
                                         "All files (*)", page}));
     EXPECT_EQ(open.FileName, page);
+}
+
+TEST(ScriptedDialogs, ScanDialogsMakeTheScriptedChangesThroughTheDeviceAndRecordWhatTheyShowed)
+{
+    TScriptedDialogService dialogs;
+    auto setting = [](const char* name, TScanSettingKind kind, double number, const char* text, bool readOnly) {
+        TScanSetting s;
+        s.Name = name;
+        s.Kind = kind;
+        s.Number = number;
+        s.Text = text;
+        s.ReadOnly = readOnly;
+        return s;
+    };
+    TScanDialogRequest request;
+    request.Title = "Scan";
+    request.Device = "Maker Model (dev:0)";
+    request.Settings = {setting("preview", sskSwitch, 0, "", false), setting("resolution", sskNumber, 50, "", false),
+                        setting("depth", sskInteger, 8, "", false), setting("mode", sskText, 0, "Gray", false),
+                        setting("lamp", sskSwitch, 1, "", true)};
+    // The device answers a change with its settings as they then stand: here it rounds the
+    // resolution and turns the preview off whenever the mode changes.
+    std::vector<std::string> applied;
+    request.Apply = [&](const TScanSetting& changed) {
+        applied.push_back(changed.Name);
+        std::vector<TScanSetting> settings = request.Settings;
+        for (TScanSetting& s : settings) {
+            if (s.Name == changed.Name) {
+                s = changed;
+            }
+            if (s.Name == "resolution") {
+                s.Number = std::floor(s.Number);
+            }
+            if (changed.Name == "mode" && s.Name == "preview") {
+                s.Number = 0;
+            }
+        }
+        return settings;
+    };
+    dialogs.AnswerScan({{"preview", "yes"},
+                        {"resolution", "75.6"},
+                        {"nothing", "1"},
+                        {"lamp", "no"},
+                        {"depth", "16"},
+                        {"mode", "Color"}});
+    EXPECT_TRUE(DialogService().ScanSettings(request));
+    EXPECT_EQ(applied, (std::vector<std::string>{"preview", "resolution", "depth", "mode"}));
+    const TDialogCall call = dialogs.CallsOf(dkScanSettings).front();
+    EXPECT_EQ(call.Caption, "Scan");
+    EXPECT_EQ(call.Text, "Maker Model (dev:0)");
+    EXPECT_EQ(call.Items,
+              (std::vector<std::string>{"preview=no", "resolution=75", "depth=16", "mode=Color", "lamp=yes"}));
+
+    dialogs.CancelScan({{"depth", "8"}});
+    EXPECT_FALSE(DialogService().ScanSettings(request));
+    EXPECT_EQ(request.Settings[2].Number, 8);
+    EXPECT_FALSE(DialogService().ScanSettings(request));
+    EXPECT_FALSE(dialogs.CallsOf(dkScanSettings).back().Scripted);
+
+    const std::vector<std::string> sources = {"first", "second"};
+    int32_t index = 0;
+    dialogs.AnswerScanSource(1);
+    EXPECT_TRUE(DialogService().ChooseScanSource("Select Source", sources, index));
+    EXPECT_EQ(index, 1);
+    dialogs.AnswerScanSource(2);
+    dialogs.CancelScanSource();
+    EXPECT_FALSE(DialogService().ChooseScanSource("Select Source", sources, index));
+    EXPECT_FALSE(DialogService().ChooseScanSource("Select Source", sources, index));
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(dialogs.CallsOf(dkScanSource).front().Items, sources);
+    EXPECT_EQ(dialogs.PendingAnswers(), 0u);
 }
