@@ -5,6 +5,7 @@
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
 #include "imaging/io/kvvfw.h"
+#include "imaging/io/kvwia.h"
 #include "imaging/view/kvview.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/messages.h"
@@ -79,6 +80,9 @@ TKorvaneIO::~TKorvaneIO()
 {
     WaitThreads(false);
     CloseAVIFile();
+    AcquireClose();
+    FWia.reset();
+    FTWainParams.reset();
     RemoveViewCallback();
     FParams.reset();
     FPreviewFont.reset();

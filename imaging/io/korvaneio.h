@@ -9,6 +9,7 @@
 #include "imaging/core/message_table.h"
 #include "imaging/core/types.h"
 #include "imaging/io/korvaneio_globals.h"
+#include "imaging/io/twain_params.h"
 #include "platform/core/classes.h"
 #include "platform/core/threads.h"
 #include "platform/graphics/colors.h"
@@ -25,8 +26,13 @@ class TFont;
 class TImage;
 class TKVBitmap;
 class TKVView;
+class TKVWia;
 class TStream;
 class TKorvaneIO;
+
+namespace Imscan {
+class TKVProxyWin;
+}
 
 namespace Korvaneio::detail {
 struct TWorkState;
@@ -203,6 +209,16 @@ enum TKVDialogsMeasureUnit : uint8_t
     kvduSelectableDefInches,
     kvduSelectableDefCm
 };
+
+// The interface through which scanners and cameras are reached.
+enum TKVAcquireApi : uint8_t
+{
+    kvaTWain,
+    kvaWIA
+};
+
+// Called for each acquired page; setting Handled keeps the page out of the working bitmap.
+using TKVAcquireBitmapEvent = std::function<void(TObject* Sender, TKVBitmap* ABitmap, bool& Handled)>;
 
 // Window message that asks an image view to run Update; workers post it instead of painting.
 constexpr uint32_t KVM_UPDATE = 8024;
@@ -425,8 +441,32 @@ public:
     void SaveToFileWBMP(const std::string& FileName);
     void SaveToStreamWBMP(TStream& Stream);
 
+    // ---- Acquisition from scanners and cameras ----
+    // The scanner settings, with the last TWAIN error.
+    TKVTWainParams& TWainParams();
+    // Acquires one image into the working bitmap, modally, on the calling thread (also in
+    // AsyncMode); true when one arrived. Aborting tells a failed or cancelled acquisition.
+    bool Acquire(TKVAcquireApi Api = kvaTWain);
+    // The dialog that chooses the source or device; true when one was chosen.
+    bool SelectAcquireSource(TKVAcquireApi Api = kvaTWain);
+    // Starts a modeless TWAIN acquisition, which needs an attached view: every page arrives
+    // through OnAcquireBitmap and, unless handled, replaces the working bitmap. Acquire does
+    // nothing while it is open.
+    bool AcquireOpen();
+    void AcquireClose();
+    bool AcquireIsOpen() const { return FAcquireHandle != nullptr; }
+    // The WIA client, made on first use.
+    virtual TKVWia* GetWIAParams();
+    TKVAcquireBitmapEvent OnAcquireBitmap;
+
 protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    virtual void DoAcquireBitmap(TKVBitmap* ABitmap, bool& Handled);
+    // Called by the TWAIN client for each page and when the source closes.
+    virtual void TWMultiCallBack(TKVBitmap* Bitmap, TIOParamsVals*& ParamsObject);
+    virtual void TWCloseCallBack();
+    // The WIA client's progress: false asks the transfer to stop.
+    bool WiaOnProgress(int32_t Percent);
 
 private:
     // Attachment.
@@ -509,6 +549,9 @@ private:
     std::unique_ptr<Korvaneio::detail::TWorkState> FWork;
     std::unique_ptr<Kvvfw::TAVIReader> FAVIReader;
     std::unique_ptr<Kvvfw::TAVIWriter> FAVIWriter;
+    std::unique_ptr<TKVTWainParams> FTWainParams;
+    std::unique_ptr<TKVWia> FWia;
+    Imscan::TKVProxyWin* FAcquireHandle = nullptr;
 
     friend class TKVIOThread;
     friend struct Korvaneio::detail::TWorkState;

@@ -1,0 +1,129 @@
+// Helpers of the scanner tests.
+#include "tests/io/scan_test_support.h"
+
+#include "imaging/core/kvbitmap.h"
+#include "tests/io/io_test_support.h"
+
+#include <sstream>
+
+namespace kviotest {
+
+namespace {
+
+struct TScannerConfig
+{
+    TScannerConfig()
+    {
+        // The library's own configuration lists no backend as active; the test device scans a
+        // 1 x 1 picture unless told a resolution.
+        Folder.Write("dll.conf", "test\n");
+        Folder.Write("test.conf", "number_of_devices 2\nresolution 50\ntest-picture Grid\n");
+        Env = std::make_unique<kvtest::ScopedEnv>("SANE_CONFIG_DIR", Folder.Path());
+    }
+    kvtest::TempFolder Folder;
+    std::unique_ptr<kvtest::ScopedEnv> Env;
+};
+
+TScannerConfig& Config()
+{
+    static TScannerConfig config;
+    return config;
+}
+
+} // namespace
+
+TTestScanners::TTestScanners()
+{
+    Config();
+}
+
+const std::string& TTestScanners::ConfigDir() const
+{
+    return Config().Folder.Path();
+}
+
+TPnm ScanImage(const std::string& options)
+{
+    TPnm pnm;
+    int status = 0;
+    const std::string bytes = RunTool("scanimage -d test:0 --format=pnm " + options, &status);
+    if (status != 0) {
+        return pnm;
+    }
+    std::istringstream in(bytes);
+    std::string magic;
+    in >> magic;
+    auto number = [&]() {
+        in >> std::ws;
+        while (in.peek() == '#') {
+            std::string comment;
+            std::getline(in, comment);
+            in >> std::ws;
+        }
+        int32_t value = 0;
+        in >> value;
+        return value;
+    };
+    if (magic.size() != 2 || magic[0] != 'P') {
+        return pnm;
+    }
+    pnm.Kind = magic[1];
+    pnm.Width = number();
+    pnm.Height = number();
+    pnm.MaxValue = pnm.Kind == '4' ? 1 : number();
+    in.get();
+    pnm.Data.assign(bytes.begin() + in.tellg(), bytes.end());
+    return pnm;
+}
+
+bool SameAsPnm(TKVBitmap& bitmap, const TPnm& pnm, std::string& why)
+{
+    std::ostringstream out;
+    if (bitmap.GetWidth() != pnm.Width || bitmap.GetHeight() != pnm.Height) {
+        out << "size " << bitmap.GetWidth() << "x" << bitmap.GetHeight() << ", scanimage " << pnm.Width << "x"
+            << pnm.Height;
+        why = out.str();
+        return false;
+    }
+    const int32_t channels = pnm.Kind == '6' ? 3 : 1;
+    const int32_t sampleBytes = pnm.MaxValue > 255 ? 2 : 1;
+    const size_t rowBytes =
+        pnm.Kind == '4' ? size_t(pnm.Width + 7) / 8 : size_t(pnm.Width) * channels * sampleBytes;
+    if (pnm.Data.size() < rowBytes * size_t(pnm.Height)) {
+        why = "short picture from scanimage";
+        return false;
+    }
+    for (int32_t y = 0; y < pnm.Height; ++y) {
+        const uint8_t* row = pnm.Data.data() + rowBytes * size_t(y);
+        for (int32_t x = 0; x < pnm.Width; ++x) {
+            TRGB expected;
+            if (pnm.Kind == '4') {
+                const uint8_t grey = (row[x / 8] & (0x80 >> (x % 8))) != 0 ? 0 : 255;
+                expected = TRGB{grey, grey, grey};
+                if (bitmap.GetPixelFormat() != kv1g) {
+                    why = "not a 1-bit bitmap";
+                    return false;
+                }
+            } else {
+                uint8_t samples[3];
+                for (int32_t c = 0; c < channels; ++c) {
+                    // PNM keeps 16-bit samples big-endian: the first byte is the high one.
+                    samples[c] = row[(size_t(x) * channels + c) * sampleBytes];
+                }
+                expected = channels == 3 ? TRGB{samples[2], samples[1], samples[0]}
+                                         : TRGB{samples[0], samples[0], samples[0]};
+            }
+            const TRGB actual = bitmap.GetPixels(x, y);
+            if (!(actual == expected)) {
+                out << "pixel " << x << "," << y << " is " << int(actual.r) << "/" << int(actual.g) << "/"
+                    << int(actual.b) << ", scanimage " << int(expected.r) << "/" << int(expected.g) << "/"
+                    << int(expected.b);
+                why = out.str();
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace kviotest
