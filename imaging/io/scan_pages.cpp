@@ -191,8 +191,8 @@ std::unique_ptr<TKVBitmap> TScanPageAssembler::TakePage()
 // ---------------------------------------------------------------------------------------------
 // The worker
 
-TScanJob::TScanJob(TSaneDevice& device, bool multiPage, int32_t dpiX, int32_t dpiY)
-    : FDevice(device), FMultiPage(multiPage), FDpiX(dpiX), FDpiY(dpiY)
+TScanJob::TScanJob(TSaneDevice& device, bool multiPage, int32_t dpiX, int32_t dpiY, int32_t maxPages)
+    : FDevice(device), FMultiPage(multiPage), FMaxPages(maxPages), FDpiX(dpiX), FDpiY(dpiY)
 {
 }
 
@@ -244,6 +244,15 @@ std::unique_ptr<TScannedPage> TScanJob::TakePage()
     return page;
 }
 
+void TScanJob::PageDone()
+{
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        ++FPagesDone;
+    }
+    FChanged.notify_all();
+}
+
 bool TScanJob::Done() const
 {
     std::lock_guard<std::mutex> lock(FLock);
@@ -280,9 +289,25 @@ SANE_Status TScanJob::ReadPage(TScanPageAssembler& assembler)
         }
         FPercent = 0;
         int32_t idleReads = 0;
+        // Some devices stop the thread that sends a frame as soon as its last byte has been read,
+        // wherever that thread then is. The last byte is asked for on its own, after a short
+        // wait that lets such a thread finish cleanly.
+        const int64_t frameBytes =
+            parameters.lines > 0 ? int64_t(parameters.bytes_per_line) * parameters.lines : -1;
+        int64_t received = 0;
+        bool waitedForTheEnd = false;
         for (;;) {
             if (FCancel) {
                 return SANE_STATUS_CANCELLED;
+            }
+            int32_t wanted = int32_t(buffer.size());
+            if (frameBytes > 0 && received < frameBytes) {
+                if (frameBytes - received > 1) {
+                    wanted = int32_t(std::min<int64_t>(wanted, frameBytes - received - 1));
+                } else if (!waitedForTheEnd) {
+                    waitedForTheEnd = true;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
             }
             int32_t length = 0;
             {
@@ -292,7 +317,7 @@ SANE_Status TScanJob::ReadPage(TScanPageAssembler& assembler)
                 }
                 FInRead = true;
             }
-            status = FDevice.Read(buffer.data(), int32_t(buffer.size()), length);
+            status = FDevice.Read(buffer.data(), wanted, length);
             {
                 std::lock_guard<std::mutex> lock(FCallLock);
                 FInRead = false;
@@ -309,6 +334,7 @@ SANE_Status TScanJob::ReadPage(TScanPageAssembler& assembler)
                 continue;
             }
             idleReads = 0;
+            received += length;
             assembler.Feed(buffer.data(), size_t(length));
             if (assembler.AnnouncedRows() > 0) {
                 FPercent = int32_t(int64_t(assembler.FrameRowsDone()) * 100 / assembler.AnnouncedRows());
@@ -351,12 +377,7 @@ void TScanJob::Run()
             break;
         }
         {
-            std::unique_lock<std::mutex> lock(FLock);
-            FChanged.wait(lock, [&] { return FPages.size() < 2 || FCancel; });
-            if (FCancel) {
-                status = SANE_STATUS_CANCELLED;
-                break;
-            }
+            std::lock_guard<std::mutex> lock(FLock);
             FPages.push_back(std::move(page));
             ++FPagesRead;
             FNews = true;
@@ -365,9 +386,17 @@ void TScanJob::Run()
         if (OnNews) {
             OnNews();
         }
-        if (!FMultiPage) {
+        if (!FMultiPage || PagesRead() >= FMaxPages) {
             break;
         }
+        std::unique_lock<std::mutex> lock(FLock);
+        FChanged.wait(lock, [&] { return FPagesDone >= FPagesRead || FCancel; });
+    }
+    if (status != SANE_STATUS_GOOD && !FCancel) {
+        // A device that reports a failure may still be sending the page from a reader thread of
+        // its own, which stopping it kills wherever it is, a lock of the C library held or not.
+        // A moment's grace lets such a thread finish first.
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     // Ends the batch: the device is ready for the next one, or stops the page it was sending.
     FDevice.Cancel();
@@ -417,6 +446,9 @@ void RunModalScan(TScanJob& job, const std::function<bool(TScannedPage& page)>& 
             if (!stopped && !OnPage(*page)) {
                 stopped = true;
                 job.Cancel();
+            }
+            if (!stopped) {
+                job.PageDone();
             }
         }
         if (onMainThread) {

@@ -433,6 +433,8 @@ public:
             if (!FDelivery.Deliver(*page)) {
                 FAcquisition->Fail("KVTW_XferReadyMulti", 1);
                 FJob->Cancel();
+            } else if (!FClosing) {
+                FJob->PageDone();
             }
         }
         FDelivering = false;

@@ -560,7 +560,7 @@ bool TKVWia::Transfer(TKVWiaItem* Item, bool MultiPage)
         return dpi != nullptr ? *dpi : 0;
     };
     const bool wholeFile = FFormat == WiaImgFmt_BMP;
-    TScanJob job(*FDevice, pageLimit > 1, resolution(WIA_IPS_XRES), resolution(WIA_IPS_YRES));
+    TScanJob job(*FDevice, pageLimit > 1, resolution(WIA_IPS_XRES), resolution(WIA_IPS_YRES), pageLimit);
     TWiaDataCallBack callBack(*this, OnProgress);
     int32_t pages = 0;
     bool cancelled = false;
@@ -595,14 +595,14 @@ bool TKVWia::Transfer(TKVWiaItem* Item, bool MultiPage)
                 }
             }
             ++pages;
-            return pages < pageLimit;
+            return true;
         },
         nullptr, nullptr);
     if (cancelled) {
         return false;
     }
     const SANE_Status status = job.Status();
-    const bool clean = status == SANE_STATUS_GOOD || (status == SANE_STATUS_CANCELLED && pages >= pageLimit);
+    const bool clean = status == SANE_STATUS_GOOD;
     if (pages > 0 && callBack.BandedDataCallback(IT_MSG_TERMINATION, 100, nullptr, nullptr, 0) != 0) {
         return false;
     }

@@ -10,6 +10,7 @@
 #include <sane/saneopts.h>
 
 #include <atomic>
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -156,11 +157,13 @@ struct TScannedPage
 };
 
 // Reads pages from an open device on a worker thread: one page, or with MultiPage every page the
-// feeder holds. Pages queue for the thread that owns the job, at most two ahead of it.
+// feeder holds, up to MaxPages. A page waits for the thread that owns the job; the next page is
+// started only once that thread has handed the page on (PageDone), so that a stop asked for
+// while a page is handed on feeds no further sheet.
 class TScanJob
 {
 public:
-    TScanJob(TSaneDevice& device, bool multiPage, int32_t dpiX, int32_t dpiY);
+    TScanJob(TSaneDevice& device, bool multiPage, int32_t dpiX, int32_t dpiY, int32_t maxPages = INT32_MAX);
     // Cancels and waits for the worker.
     ~TScanJob();
     TScanJob(const TScanJob&) = delete;
@@ -174,6 +177,8 @@ public:
     // Waits until something new is queued or the time is up.
     void WaitForNews(int32_t milliseconds);
     std::unique_ptr<TScannedPage> TakePage();
+    // The page taken last has been handed on; the worker may start the next.
+    void PageDone();
     // Percent of the current page.
     int32_t Percent() const { return FPercent.load(); }
     // The worker has ended and every page has been taken.
@@ -190,6 +195,7 @@ private:
 
     TSaneDevice& FDevice;
     bool FMultiPage;
+    int32_t FMaxPages;
     int32_t FDpiX;
     int32_t FDpiY;
     std::thread FThread;
@@ -204,6 +210,7 @@ private:
     bool FNews = false;
     SANE_Status FStatus = SANE_STATUS_GOOD;
     int32_t FPagesRead = 0;
+    int32_t FPagesDone = 0;
 };
 
 // Runs a started job to its end on the calling (user-interface) thread, handling the
