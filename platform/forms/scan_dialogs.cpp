@@ -85,6 +85,7 @@ private:
         auto* content = new QWidget;
         auto* column = new QVBoxLayout(content);
         std::vector<std::pair<std::string, QFormLayout*>> groups;
+        std::vector<QLabel*> labels;
         for (size_t i = 0; i < FRequest.Settings.size(); ++i) {
             const TScanSetting& setting = FRequest.Settings[i];
             auto found = std::find_if(groups.begin(), groups.end(),
@@ -102,7 +103,16 @@ private:
             editor->setToolTip(ToQ(setting.Description));
             auto* label = new QLabel(ToQ(setting.Title.empty() ? setting.Name : setting.Title), content);
             label->setToolTip(ToQ(setting.Description));
+            labels.push_back(label);
             found->second->addRow(label, editor);
+        }
+        // One label column for every group, so that the editors line up down the dialog.
+        int labelWidth = 0;
+        for (QLabel* label : labels) {
+            labelWidth = std::max(labelWidth, label->sizeHint().width());
+        }
+        for (QLabel* label : labels) {
+            label->setMinimumWidth(labelWidth);
         }
         column->addStretch(1);
         FScroll->setWidget(content);

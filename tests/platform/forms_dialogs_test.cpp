@@ -3,8 +3,13 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
 #include <QFileDialog>
+#include <QListWidget>
 #include <functional>
 
 #include "platform/core/exceptions.h"
@@ -324,7 +329,8 @@ TEST(PlatformDialogs, FileAndFolderDialogsAreTheDesktopsOwnAndOpenAtTheCurrentVa
 TEST(ScriptedDialogs, ScanDialogsMakeTheScriptedChangesThroughTheDeviceAndRecordWhatTheyShowed)
 {
     TScriptedDialogService dialogs;
-    auto setting = [](const char* name, TScanSettingKind kind, double number, const char* text, bool readOnly) {
+    auto setting = [](const char* name, TScanSettingKind kind, double number, const char* text,
+                      bool readOnly) {
         TScanSetting s;
         s.Name = name;
         s.Kind = kind;
@@ -336,9 +342,10 @@ TEST(ScriptedDialogs, ScanDialogsMakeTheScriptedChangesThroughTheDeviceAndRecord
     TScanDialogRequest request;
     request.Title = "Scan";
     request.Device = "Maker Model (dev:0)";
-    request.Settings = {setting("preview", sskSwitch, 0, "", false), setting("resolution", sskNumber, 50, "", false),
-                        setting("depth", sskInteger, 8, "", false), setting("mode", sskText, 0, "Gray", false),
-                        setting("lamp", sskSwitch, 1, "", true)};
+    request.Settings = {setting("preview", sskSwitch, 0, "", false),
+                        setting("resolution", sskNumber, 50, "", false),
+                        setting("depth", sskInteger, 8, "", false),
+                        setting("mode", sskText, 0, "Gray", false), setting("lamp", sskSwitch, 1, "", true)};
     // The device answers a change with its settings as they then stand: here it rounds the
     // resolution and turns the preview off whenever the mode changes.
     std::vector<std::string> applied;
@@ -369,8 +376,8 @@ TEST(ScriptedDialogs, ScanDialogsMakeTheScriptedChangesThroughTheDeviceAndRecord
     const TDialogCall call = dialogs.CallsOf(dkScanSettings).front();
     EXPECT_EQ(call.Caption, "Scan");
     EXPECT_EQ(call.Text, "Maker Model (dev:0)");
-    EXPECT_EQ(call.Items,
-              (std::vector<std::string>{"preview=no", "resolution=75", "depth=16", "mode=Color", "lamp=yes"}));
+    EXPECT_EQ(call.Items, (std::vector<std::string>{"preview=no", "resolution=75", "depth=16", "mode=Color",
+                                                    "lamp=yes"}));
 
     dialogs.CancelScan({{"depth", "8"}});
     EXPECT_FALSE(DialogService().ScanSettings(request));
@@ -390,4 +397,79 @@ TEST(ScriptedDialogs, ScanDialogsMakeTheScriptedChangesThroughTheDeviceAndRecord
     EXPECT_EQ(index, 1);
     EXPECT_EQ(dialogs.CallsOf(dkScanSource).front().Items, sources);
     EXPECT_EQ(dialogs.PendingAnswers(), 0u);
+}
+
+TEST(PlatformDialogs, ScanSettingsHandEachChangeToTheDeviceAndShowWhatItMadeOfIt)
+{
+    // A device whose colour mode brings a switch of its own.
+    auto modeSetting = [](const std::string& mode) {
+        TScanSetting s;
+        s.Name = "mode";
+        s.Group = "Scan Mode";
+        s.Text = mode;
+        s.Texts = {"Gray", "Color"};
+        return s;
+    };
+    TScanDialogRequest request;
+    request.Title = "Scan";
+    request.Device = "Maker Model (dev:0)";
+    request.Settings = {modeSetting("Gray")};
+    std::vector<std::string> applied;
+    request.Apply = [&](const TScanSetting& changed) {
+        applied.push_back(changed.Name + "=" + changed.Text);
+        std::vector<TScanSetting> settings = {modeSetting(changed.Text)};
+        if (changed.Text == "Color") {
+            TScanSetting threePass;
+            threePass.Name = "three-pass";
+            threePass.Group = "Scan Mode";
+            threePass.Kind = sskSwitch;
+            settings.push_back(threePass);
+        }
+        return settings;
+    };
+    std::vector<int> switchesShown;
+    int step = 0;
+    TTimer watcher(nullptr);
+    watcher.SetInterval(1);
+    watcher.OnTimer = [&](TObject*) {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            return;
+        }
+        switchesShown.push_back(int(dialog->findChildren<QCheckBox*>().size()));
+        if (step++ == 0) {
+            QComboBox* mode = dialog->findChild<QComboBox*>();
+            mode->setCurrentIndex(1);
+            emit mode->textActivated(mode->currentText());
+            return;
+        }
+        for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+            if (button->text() == "Scan") {
+                button->click();
+            }
+        }
+    };
+    EXPECT_TRUE(DialogService().ScanSettings(request));
+    EXPECT_EQ(applied, std::vector<std::string>{"mode=Color"});
+    ASSERT_EQ(switchesShown.size(), 2u);
+    EXPECT_EQ(switchesShown, (std::vector<int>{0, 1}));
+    ASSERT_EQ(request.Settings.size(), 2u);
+    EXPECT_EQ(request.Settings[0].Text, "Color");
+
+    // The source list starts at the source given; the choice comes back.
+    int32_t index = 0;
+    std::vector<int> startRows;
+    watcher.OnTimer = [&](TObject*) {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            return;
+        }
+        auto* list = dialog->findChild<QListWidget*>();
+        startRows.push_back(list->currentRow());
+        list->setCurrentRow(2);
+        dialog->accept();
+    };
+    EXPECT_TRUE(DialogService().ChooseScanSource("Select Source", {"a", "b", "c"}, index));
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(startRows, std::vector<int>{0});
 }
