@@ -231,8 +231,7 @@ void _KVAddSoftShadowRect(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int
     const long double extent = Radius == 0 ? 2.0L : Radius;
     const int64_t m = std::max(std::abs(int64_t(OffsetX)), std::abs(int64_t(OffsetY)));
     // Boxes are cut to the image, so extents beyond it act alike.
-    const int64_t g =
-        int64_t(std::clamp(std::trunc(extent * 5) + 2 * m, 1.0L, static_cast<long double>(INT32_MAX)));
+    const int64_t g = std::clamp<int64_t>(Trunc64(extent * 5 + 2.0L * m), 1, INT32_MAX);
     const int64_t h = g / 2;
     const int32_t width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
     auto clampX = [&](int64_t v) { return int32_t(std::clamp<int64_t>(v, 0, width - 1)); };

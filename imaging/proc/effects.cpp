@@ -197,7 +197,7 @@ void _PenMarker(TKVBitmap* Bitmap, int32_t x, int32_t y, int32_t Width, TRGB Col
     // meets only edge pixels that smaller circles met already.
     const long double farthest = std::hypot(static_cast<long double>(std::max(x, w - 1 - x)),
                                             static_cast<long double>(std::max(y, h - 1 - y)));
-    const int32_t last = static_cast<int32_t>(std::min<long double>(Width / 2, farthest + 1));
+    const int32_t last = std::min(Width / 2, TruncI(farthest) + 1);
     // Every circle of radius r tests 2 Round(2 pi r) points: a pen far larger than a long, thin
     // picture would take hours, so beyond a budget that follows the picture nothing is marked.
     const long double points = 2 * Pi * last * (last + 1.0L);
