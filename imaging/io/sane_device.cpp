@@ -3,6 +3,7 @@
 #include "platform/core/rounding.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace Korvaneio::detail {
@@ -47,6 +48,31 @@ SANE_Word WordOf(const SANE_Option_Descriptor* descriptor, double value)
 }
 
 } // namespace
+
+namespace {
+
+std::string Lower(const std::string& text)
+{
+    std::string lower = text;
+    for (char& c : lower) {
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower;
+}
+
+} // namespace
+
+bool IsFeederSource(const std::string& source)
+{
+    const std::string lower = Lower(source);
+    return lower.find("adf") != std::string::npos || lower.find("feeder") != std::string::npos ||
+           lower.find("duplex") != std::string::npos;
+}
+
+bool IsDuplexSource(const std::string& source)
+{
+    return Lower(source).find("duplex") != std::string::npos;
+}
 
 bool SaneAcquire()
 {
@@ -273,6 +299,12 @@ std::string TSaneDevice::Unit(int32_t option) const
     default:
         return std::string();
     }
+}
+
+int32_t TSaneDevice::ResolutionOption(bool vertical) const
+{
+    const int32_t option = Find(vertical ? SANE_NAME_SCAN_Y_RESOLUTION : SANE_NAME_SCAN_X_RESOLUTION);
+    return option >= 0 ? option : Find(SANE_NAME_SCAN_RESOLUTION);
 }
 
 std::vector<TScanSetting> TSaneDevice::Settings() const

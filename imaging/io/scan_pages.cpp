@@ -1,5 +1,7 @@
 // Pages from a scanner: the bytes of its frames made into bitmap rows, the worker that reads
 // them, and the modal wait on the user-interface thread.
+#include "imaging/codecs/bmp/bmpfilt.h"
+#include "imaging/codecs/params/ioparams.h"
 #include "imaging/io/detail/sane_scanner.h"
 #include "platform/core/threads.h"
 #include "platform/forms/application.h"
@@ -186,6 +188,18 @@ std::unique_ptr<TKVBitmap> TScanPageAssembler::TakePage()
     FChannel = -1;
     FLine.clear();
     return page;
+}
+
+bool WritePageBmp(TStream& stream, TScannedPage& page)
+{
+    TIOParamsVals params;
+    params.DpiX = page.DpiX;
+    params.DpiY = page.DpiY;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Bmpfilt::BMPWriteStream(stream, *page.Bitmap, params, progress);
+    return !aborting;
 }
 
 // ---------------------------------------------------------------------------------------------

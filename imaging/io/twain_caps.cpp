@@ -73,12 +73,6 @@ void ReadList(const TSaneDevice& device, int32_t option, TKVDoubleList& list)
     list.Changed = 0;
 }
 
-int32_t ResolutionOption(const TSaneDevice& device, const char* axisName)
-{
-    const int32_t option = device.Find(axisName);
-    return option >= 0 ? option : device.Find(SANE_NAME_SCAN_RESOLUTION);
-}
-
 // A length of the scan area in inches; the device counts in millimetres or in pixels.
 double ToInches(const TSaneDevice& device, int32_t option, double value)
 {
@@ -193,8 +187,8 @@ private:
     // the horizontal one when it changed both or neither.
     void SetResolutions()
     {
-        const int32_t x = ResolutionOption(FDevice, SANE_NAME_SCAN_X_RESOLUTION);
-        const int32_t y = ResolutionOption(FDevice, SANE_NAME_SCAN_Y_RESOLUTION);
+        const int32_t x = FDevice.ResolutionOption(false);
+        const int32_t y = FDevice.ResolutionOption(true);
         const bool xChanged = (FCaps.XResolution.Changed & kvlCurrentValue) != 0;
         const bool yChanged = (FCaps.YResolution.Changed & kvlCurrentValue) != 0;
         if (x == y) {
@@ -282,7 +276,7 @@ private:
         std::string wanted;
         for (const std::string& source : sources) {
             const bool feeder = IsFeederSource(source);
-            const bool duplex = Lower(source).find("duplex") != std::string::npos;
+            const bool duplex = IsDuplexSource(source);
             if (!FCaps.FeederEnabled && !feeder && wanted.empty()) {
                 wanted = source;
             }
@@ -336,8 +330,8 @@ void SetCapabilities(TAcquisition& acquisition)
 void ReadCapabilities(const TSaneDevice& device, TKVTWSourceCaps& caps)
 {
     Log("GetCapability : $1118");
-    ReadList(device, ResolutionOption(device, SANE_NAME_SCAN_X_RESOLUTION), caps.XResolution);
-    ReadList(device, ResolutionOption(device, SANE_NAME_SCAN_Y_RESOLUTION), caps.YResolution);
+    ReadList(device, device.ResolutionOption(false), caps.XResolution);
+    ReadList(device, device.ResolutionOption(true), caps.YResolution);
     caps.XScaling.Clear();
     caps.YScaling.Clear();
     ReadList(device, device.Find(SANE_NAME_CONTRAST), caps.Contrast);
@@ -402,7 +396,7 @@ void ReadCapabilities(const TSaneDevice& device, TKVTWSourceCaps& caps)
     caps.DuplexSupported = false;
     if (sourceOption >= 0) {
         for (const std::string& source : device.Texts(sourceOption)) {
-            caps.DuplexSupported = caps.DuplexSupported || Lower(source).find("duplex") != std::string::npos;
+            caps.DuplexSupported = caps.DuplexSupported || IsDuplexSource(source);
         }
     }
     caps.FeederLoaded = false;

@@ -1,6 +1,5 @@
 // The TWAIN client over the scanner library: the trace log, condition codes, the states of one
 // acquisition, modal and modeless transfers, the source list and the source-selection dialog.
-#include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/io/detail/twain_session.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/core/rounding.h"
@@ -132,16 +131,6 @@ int32_t ConditionOf(SANE_Status status)
     default:
         return 1;
     }
-}
-
-bool IsFeederSource(const std::string& source)
-{
-    std::string lower;
-    for (char c : source) {
-        lower += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    return lower.find("adf") != std::string::npos || lower.find("feeder") != std::string::npos ||
-           lower.find("duplex") != std::string::npos;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -277,16 +266,13 @@ bool TAcquisition::MultiPageFeed() const
 
 void TAcquisition::PageDpi(int32_t& dpiX, int32_t& dpiY) const
 {
-    auto resolution = [&](const char* name) {
-        int32_t option = Device.Find(name);
-        if (option < 0) {
-            option = Device.Find(SANE_NAME_SCAN_RESOLUTION);
-        }
+    auto resolution = [&](bool vertical) {
+        const int32_t option = Device.ResolutionOption(vertical);
         double value = 0;
         return option >= 0 && Device.GetNumber(option, value) == SANE_STATUS_GOOD ? Round(value) : 0;
     };
-    dpiX = resolution(SANE_NAME_SCAN_X_RESOLUTION);
-    dpiY = resolution(SANE_NAME_SCAN_Y_RESOLUTION);
+    dpiX = resolution(false);
+    dpiY = resolution(true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -308,14 +294,7 @@ bool TPageDelivery::ThroughFile(TScannedPage& page)
     try {
         {
             TFileStream file(name, fmOpenWrite);
-            TIOParamsVals params;
-            params.DpiX = page.DpiX;
-            params.DpiY = page.DpiY;
-            bool aborting = false;
-            TProgressRec progress;
-            progress.Aborting = &aborting;
-            Bmpfilt::BMPWriteStream(file, *page.Bitmap, params, progress);
-            if (aborting) {
+            if (!Korvaneio::detail::WritePageBmp(file, page)) {
                 return false;
             }
         }

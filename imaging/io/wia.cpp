@@ -25,25 +25,6 @@ namespace {
 
 constexpr int32_t BandSize = 64 * 1024;
 
-bool IsFeeder(const std::string& source)
-{
-    std::string lower;
-    for (char c : source) {
-        lower += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    return lower.find("adf") != std::string::npos || lower.find("feeder") != std::string::npos ||
-           lower.find("duplex") != std::string::npos;
-}
-
-bool IsDuplex(const std::string& source)
-{
-    std::string lower;
-    for (char c : source) {
-        lower += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    return lower.find("duplex") != std::string::npos;
-}
-
 int32_t DeviceTypeOf(const std::string& type)
 {
     if (type.find("camera") != std::string::npos) {
@@ -68,15 +49,8 @@ std::optional<double> NumberOf(const TKVWiaValue& value)
 std::vector<uint8_t> BmpData(TScannedPage& page, bool wholeFile)
 {
     TMemoryStream stream;
-    TIOParamsVals params;
-    params.DpiX = page.DpiX;
-    params.DpiY = page.DpiY;
-    bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
-    Bmpfilt::BMPWriteStream(stream, *page.Bitmap, params, progress);
     const int64_t fileHeader = wholeFile ? 0 : 14;
-    if (aborting || stream.Size() <= fileHeader) {
+    if (!WritePageBmp(stream, page) || stream.Size() <= fileHeader) {
         return {};
     }
     const auto* bytes = static_cast<const uint8_t*>(stream.Memory());
@@ -286,7 +260,7 @@ int32_t TKVWia::DocumentHandling() const
     if (option < 0 || FDevice->GetText(option, source) != SANE_STATUS_GOOD) {
         return FLATBED;
     }
-    return IsFeeder(source) ? (FEEDER | (IsDuplex(source) ? DUPLEX : 0)) : FLATBED;
+    return IsFeederSource(source) ? (FEEDER | (IsDuplexSource(source) ? DUPLEX : 0)) : FLATBED;
 }
 
 bool TKVWia::SetDocumentHandling(int32_t Value)
@@ -299,7 +273,8 @@ bool TKVWia::SetDocumentHandling(int32_t Value)
     const bool duplex = (Value & DUPLEX) != 0;
     std::string wanted;
     for (const std::string& source : FDevice->Texts(option)) {
-        if (wanted.empty() && IsFeeder(source) == feeder && (!feeder || IsDuplex(source) == duplex)) {
+        if (wanted.empty() && IsFeederSource(source) == feeder &&
+            (!feeder || IsDuplexSource(source) == duplex)) {
             wanted = source;
         }
     }
@@ -322,11 +297,7 @@ TKVWiaValue TKVWia::GetItemProperty(int32_t PropId, TKVWiaItem* Item)
         if (root) {
             return {};
         }
-        int32_t option =
-            FDevice->Find(PropId == WIA_IPS_XRES ? SANE_NAME_SCAN_X_RESOLUTION : SANE_NAME_SCAN_Y_RESOLUTION);
-        if (option < 0) {
-            option = FDevice->Find(SANE_NAME_SCAN_RESOLUTION);
-        }
+        const int32_t option = FDevice->ResolutionOption(PropId == WIA_IPS_YRES);
         double value = 0;
         if (option < 0 || FDevice->GetNumber(option, value) != SANE_STATUS_GOOD) {
             return {};
@@ -397,11 +368,7 @@ bool TKVWia::SetItemProperty(int32_t PropId, const TKVWiaValue& Value, TKVWiaIte
         if (root || !number) {
             return false;
         }
-        int32_t option =
-            FDevice->Find(PropId == WIA_IPS_XRES ? SANE_NAME_SCAN_X_RESOLUTION : SANE_NAME_SCAN_Y_RESOLUTION);
-        if (option < 0) {
-            option = FDevice->Find(SANE_NAME_SCAN_RESOLUTION);
-        }
+        const int32_t option = FDevice->ResolutionOption(PropId == WIA_IPS_YRES);
         return option >= 0 && FDevice->Settable(option) &&
                FDevice->SetNumber(option, *number) == SANE_STATUS_GOOD;
     }
@@ -450,11 +417,7 @@ bool TKVWia::GetItemPropertyAttrib(int32_t PropId, TKVWiaItem* Item, TKVWiaAttri
         if (root) {
             return false;
         }
-        int32_t option =
-            FDevice->Find(PropId == WIA_IPS_XRES ? SANE_NAME_SCAN_X_RESOLUTION : SANE_NAME_SCAN_Y_RESOLUTION);
-        if (option < 0) {
-            option = FDevice->Find(SANE_NAME_SCAN_RESOLUTION);
-        }
+        const int32_t option = FDevice->ResolutionOption(PropId == WIA_IPS_YRES);
         if (option < 0) {
             return false;
         }
@@ -483,7 +446,7 @@ bool TKVWia::GetItemPropertyAttrib(int32_t PropId, TKVWiaItem* Item, TKVWiaAttri
         const int32_t option = FDevice->Find(SANE_NAME_SCAN_SOURCE);
         for (const std::string& source :
              option >= 0 ? FDevice->Texts(option) : std::vector<std::string>{"Flatbed"}) {
-            offered |= IsFeeder(source) ? (FEEDER | (IsDuplex(source) ? DUPLEX : 0)) : FLATBED;
+            offered |= IsFeederSource(source) ? (FEEDER | (IsDuplexSource(source) ? DUPLEX : 0)) : FLATBED;
         }
         Values.Values = {offered};
         Values.Nominal = DocumentHandling();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/core/kvbitmap.h"
+#include "platform/core/streams.h"
 #include "platform/forms/dialog_service.h"
 
 #include <sane/sane.h>
@@ -40,6 +41,10 @@ struct TSaneDeviceInfo
 
 // The devices the library finds (local and network); needs a use of the library.
 SANE_Status SaneDevices(std::vector<TSaneDeviceInfo>& devices);
+
+// Whether a "source" option value names a document feeder, and a feeder that scans both sides.
+bool IsFeederSource(const std::string& source);
+bool IsDuplexSource(const std::string& source);
 
 // A numeric option's allowed values: a range (Step 0: any value) or a list.
 struct TSaneNumbers
@@ -78,6 +83,8 @@ public:
     std::vector<std::string> Texts(int32_t option) const;
     // "mm", "dpi", "%" ... of the option's unit.
     std::string Unit(int32_t option) const;
+    // The resolution option of one direction, else the one for both; -1 when there is none.
+    int32_t ResolutionOption(bool vertical) const;
 
     // Every option the settings dialog can show, as it stands now.
     std::vector<TScanSetting> Settings() const;
@@ -155,6 +162,10 @@ struct TScannedPage
     int32_t DpiX = 0;
     int32_t DpiY = 0;
 };
+
+// Writes the page as a BMP file with its resolution, as a device that sends files would; false
+// when the writer failed.
+bool WritePageBmp(TStream& stream, TScannedPage& page);
 
 // Reads pages from an open device on a worker thread: one page, or with MultiPage every page the
 // feeder holds, up to MaxPages. A page waits for the thread that owns the job; the next page is

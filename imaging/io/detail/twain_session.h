@@ -11,6 +11,8 @@
 
 namespace Imscan::detail {
 
+using Korvaneio::detail::IsDuplexSource;
+using Korvaneio::detail::IsFeederSource;
 using Korvaneio::detail::TSaneDevice;
 using Korvaneio::detail::TScannedPage;
 
@@ -20,9 +22,6 @@ std::string LogFileName();
 
 // The TWAIN condition code that stands for a scanner library status (0 for success).
 int32_t ConditionOf(SANE_Status status);
-
-// Whether a "source" option value names a document feeder.
-bool IsFeederSource(const std::string& source);
 
 // One acquisition, modal or modeless: the TWAIN state (1 nothing loaded .. 7 transferring), the
 // open source and what the negotiation found.
