@@ -287,6 +287,9 @@ void TForm::SetVisible(bool Value)
     }
     if (Value) {
         DoShow();
+        if (OnPaint) {
+            EnsureFrontImage();
+        }
         TWinControl::SetVisible(true);
         PlaceOnFirstShow();
         FWidget->show();
@@ -637,6 +640,9 @@ TBitmap* TForm::FrontImage()
 
 void TForm::Invalidate()
 {
+    if (!FHost && OnPaint) {
+        EnsureFrontImage();
+    }
     if (!FHost) {
         TWinControl::Invalidate();
         return;

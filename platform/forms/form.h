@@ -108,9 +108,10 @@ public:
     TButton* DefaultButton() const { return FDefaultButton; }
     TButton* CancelButton() const { return FCancelButton; }
 
-    // A form that draws itself: once Canvas or FrontImage has been asked for, the client area
-    // behind the child controls is a front image, as a custom control's is. Paint (OnPaint by
-    // default) draws on Canvas what Invalidate marked, and the form takes the mouse over it.
+    // A form that draws itself: once Canvas or FrontImage has been asked for, or the form is
+    // shown or invalidated with OnPaint set, the client area behind the child controls is a front
+    // image, as a custom control's is. Paint (OnPaint by default) draws on Canvas what Invalidate
+    // marked, and the form takes the mouse over it.
     TCanvas* Canvas();
     TBitmap* FrontImage();
     void Invalidate() override;

@@ -404,3 +404,41 @@ TEST_F(CustomControl, ACapturedControlGetsTheMouseUntilReleased)
     EXPECT_TRUE(Probe->MouseCapture()) << "a freed control gives the capture up";
     Probe->SetMouseCapture(false);
 }
+
+TEST(FormPainting, AFormWithOnPaintDrawsBehindItsControlsAndTakesTheMouse)
+{
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 200, 120);
+    auto* button = new TButton(&form);
+    button->SetParent(&form);
+    button->SetBounds(10, 60, 80, 25);
+    int32_t paints = 0;
+    form.OnPaint = [&](TObject*) {
+        ++paints;
+        form.Canvas()->Brush()->SetColor(clRed);
+        form.Canvas()->FillRect(TRect{0, 0, 50, 50});
+    };
+    std::vector<TPoint> moves;
+    form.OnMouseMove = [&](TObject*, TShiftState, int32_t X, int32_t Y) { moves.push_back(TPoint{X, Y}); };
+    int32_t clicks = 0;
+    form.OnClick = [&](TObject*) { ++clicks; };
+    form.Show();
+    form.Update();
+    EXPECT_GE(paints, 1);
+    ASSERT_EQ(form.FrontImage()->Width(), form.ClientWidth());
+    EXPECT_EQ(form.FrontImage()->Canvas()->Pixels(10, 10), clRed);
+    EXPECT_EQ(form.FrontImage()->Canvas()->Pixels(100, 10), ColorToRGB(form.Color()));
+
+    Simulate::MouseMove(&form, 120, 30);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0], (TPoint{120, 30}));
+    Simulate::Click(&form, 120, 30);
+    EXPECT_EQ(clicks, 1);
+    // The button stays on top of the painted surface.
+    int32_t buttonClicks = 0;
+    button->OnClick = [&](TObject*) { ++buttonClicks; };
+    Simulate::Click(button);
+    EXPECT_EQ(buttonClicks, 1);
+    EXPECT_EQ(clicks, 1);
+    form.Hide();
+}
