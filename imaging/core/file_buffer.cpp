@@ -235,6 +235,16 @@ void TKVFileBuffer::UnMap(const void* buffer)
         WriteAt(record.buffer, record.offset, record.size);
 }
 
+void TKVFileBuffer::UnMapUnchanged(const void* buffer)
+{
+    const int32_t index = IndexOf(buffer);
+    if (index < 0)
+        throw EListError("List index out of bounds (-1)");
+    const TMapRecord record = FMaps[index];
+    FMaps.erase(FMaps.begin() + index);
+    ReturnBlock(record.buffer, record.size);
+}
+
 void TKVFileBuffer::UnMapAll()
 {
     // Every map is released even when a write-back fails; the first failure is raised.

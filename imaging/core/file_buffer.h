@@ -32,6 +32,8 @@ public:
     // Releases the map, writing it back first when it was mapped with kvdWrite. A write that comes
     // up short (a full disk) raises EWriteError after the map is released.
     void UnMap(const void* buffer);
+    // Releases the map without writing it back: its bytes were not changed.
+    void UnMapUnchanged(const void* buffer);
     void UnMapAll();
     int32_t IndexOf(const void* buffer) const;
     // Copies size bytes at position into the destination's file at the same position.

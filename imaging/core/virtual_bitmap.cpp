@@ -11,6 +11,7 @@
 #include "platform/graphics/gdi.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -67,6 +68,9 @@ bool TKVVirtualBitmap::AllocateBits(uint32_t width, uint32_t height, uint32_t bi
     FWidth = width;
     FHeight = height;
     FBitCount = bitCount;
+    FTileWidthShift = uint32_t(std::countr_zero(FTileWidth));
+    FTileHeightShift = uint32_t(std::countr_zero(FTileHeight));
+    FPixelBytes = bitCount / 8;
     FTilesAcross = (width + FTileWidth - 1) / FTileWidth;
     FTilesDown = (height + FTileHeight - 1) / FTileHeight;
     FTileRowLen = int32_t(rowLen);
@@ -191,7 +195,7 @@ uint8_t* TKVVirtualBitmap::PixelAddress(int32_t x, int32_t y)
 {
     if (x < 0 || y < 0 || uint32_t(x) >= FWidth || uint32_t(y) >= FHeight)
         return nullptr;
-    const uint32_t column = uint32_t(x) / FTileWidth, row = uint32_t(y) / FTileHeight;
+    const uint32_t column = uint32_t(x) >> FTileWidthShift, row = uint32_t(y) >> FTileHeightShift;
     if (FPixelTile == nullptr || column != FPixelTileColumn || row != FPixelTileRow) {
         ReleasePixelTile();
         FPixelTile = MapTile(TileIndex(column, row));
@@ -200,10 +204,10 @@ uint8_t* TKVVirtualBitmap::PixelAddress(int32_t x, int32_t y)
         FPixelTileColumn = column;
         FPixelTileRow = row;
     }
-    const uint32_t tileX = uint32_t(x) - column * FTileWidth;
-    const uint32_t tileY = uint32_t(y) - row * FTileHeight;
+    const uint32_t tileX = uint32_t(x) & (FTileWidth - 1);
+    const uint32_t tileY = uint32_t(y) & (FTileHeight - 1);
     uint8_t* tileRow = FPixelTile + int64_t(tileY) * FTileRowLen;
-    return FBitCount == 1 ? tileRow + (tileX >> 3) : tileRow + int64_t(tileX) * (FBitCount / 8);
+    return FBitCount == 1 ? tileRow + (tileX >> 3) : tileRow + int64_t(tileX) * FPixelBytes;
 }
 
 void TKVVirtualBitmap::GetPixel(int32_t x, int32_t y, uint8_t* pixel)
@@ -218,6 +222,8 @@ void TKVVirtualBitmap::GetPixel(int32_t x, int32_t y, uint8_t* pixel)
     }
     if (FBitCount == 1)
         pixel[0] = *address & uint8_t(0x80 >> (x & 7));
+    else if (FPixelBytes == 3)
+        std::memcpy(pixel, address, 3);
     else
         std::memcpy(pixel, address, size_t(bytes));
 }

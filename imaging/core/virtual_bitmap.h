@@ -107,6 +107,10 @@ private:
     uint32_t FBitCount = 0;
     uint32_t FTileWidth = 512;
     uint32_t FTileHeight = 512;
+    // Tile sizes are powers of two: positions split into tile and offset by shifts.
+    uint32_t FTileWidthShift = 9;
+    uint32_t FTileHeightShift = 9;
+    uint32_t FPixelBytes = 0;
     uint32_t FTilesAcross = 0;
     uint32_t FTilesDown = 0;
     int32_t FTileRowLen = 0;

@@ -114,7 +114,7 @@ bool TKVVirtualDIBList::SetFileSize(int64_t size)
 // ---------------------------------------------------------------------------------------------
 // Mapping
 
-bool TKVVirtualDIBList::MapImage(TKVVirtualImageInfo* image)
+bool TKVVirtualDIBList::MapImage(TKVVirtualImageInfo* image, bool fresh)
 {
     const size_t limit = size_t(std::max(MaxMappedImages, 1));
     if (image->Mapped != nullptr) {
@@ -127,7 +127,9 @@ bool TKVVirtualDIBList::MapImage(TKVVirtualImageInfo* image)
     while (!FMapped.empty() && FMapped.size() + 1 > limit)
         UnMapImage(FMapped.front());
     try {
-        image->Mapped = FFileBuffer->Map(image->Position, image->MappedLength, kvdReadWrite);
+        image->Mapped = FFileBuffer->Map(image->Position, image->MappedLength,
+                                         fresh ? TKVDataAccess(kvdWrite) : kvdReadWrite);
+        image->Changed = fresh;
     } catch (const EOutOfMemory&) {
         image->Mapped = nullptr;
     } catch (const EReadError&) {
@@ -146,7 +148,12 @@ void TKVVirtualDIBList::UnMapImage(TKVVirtualImageInfo* image)
     uint8_t* block = image->Mapped;
     image->Mapped = nullptr;
     FMapped.erase(std::find(FMapped.begin(), FMapped.end(), image));
-    FFileBuffer->UnMap(block);
+    // Blocks only read are not written back.
+    if (image->Changed)
+        FFileBuffer->UnMap(block);
+    else
+        FFileBuffer->UnMapUnchanged(block);
+    image->Changed = false;
 }
 
 void TKVVirtualDIBList::UnMapAllImages()
@@ -185,8 +192,13 @@ bool TKVVirtualDIBList::PlaceBlock(TKVVirtualImageInfo& image, int32_t width, in
     image.HandedOut = false;
     image.OriginalWidth = width;
     image.OriginalHeight = height;
-    if (!MapImage(&image))
+    if (!MapImage(&image, true))
         return false;
+    // Not read from the file: blank rows and an opaque, absent alpha until someone writes them.
+    const TBlockLayout layout(width, height, bitCount);
+    std::memset(image.Mapped + kHeaderSize, 0, size_t(layout.rowLen * height));
+    image.Mapped[layout.FlagOffset()] = 1;
+    std::memset(image.Mapped + layout.AlphaOffset(), 255, size_t(layout.alphaRowLen * height));
     WriteInfo(image.Mapped, width, height, bitCount);
     if (appended)
         FEndOfUsed += size;
@@ -209,6 +221,7 @@ void TKVVirtualDIBList::WriteBitmap(TKVVirtualImageInfo* image, TKVBaseBitmap* b
 {
     const TBlockLayout layout = LayoutOf(image->Mapped);
     uint8_t* block = image->Mapped;
+    image->Changed = true;
     auto* kvBitmap = dynamic_cast<TKVBitmap*>(bitmap);
     TKVAccessScope readRows(*bitmap, kvdRead);
     const TKVPixelFormat format = bitmap->GetPixelFormat();
@@ -286,6 +299,7 @@ TKVVirtualImageInfo* TKVVirtualDIBList::AddBitmapRect(TBitmap* bitmap, int32_t x
         return nullptr;
     const TBlockLayout layout(width, height, bits);
     uint8_t* block = image->Mapped;
+    image->Changed = true;
     for (int32_t row = 0; row < height; ++row) {
         uint8_t* out = block + kHeaderSize + int64_t(height - 1 - row) * layout.rowLen;
         std::memset(out, 0, size_t(layout.rowLen));
@@ -501,7 +515,11 @@ uint8_t* TKVVirtualDIBList::GetImageBits(TKVVirtualImageInfo* image)
         KeepInMemory(bitmap);
         return bitmap->GetScanLine(bitmap->GetHeight() - 1);
     }
-    return MapImage(image) ? image->Mapped + kHeaderSize : nullptr;
+    if (!MapImage(image))
+        return nullptr;
+    // The caller may write through the address.
+    image->Changed = true;
+    return image->Mapped + kHeaderSize;
 }
 
 uint8_t* TKVVirtualDIBList::GetAlphaBits(TKVVirtualImageInfo* image)
@@ -518,7 +536,10 @@ uint8_t* TKVVirtualDIBList::GetAlphaBits(TKVVirtualImageInfo* image)
     if (!MapImage(image))
         return nullptr;
     const TBlockLayout layout = LayoutOf(image->Mapped);
-    return image->Mapped[layout.FlagOffset()] == 0 ? image->Mapped + layout.AlphaOffset() : nullptr;
+    if (image->Mapped[layout.FlagOffset()] != 0)
+        return nullptr;
+    image->Changed = true;
+    return image->Mapped + layout.AlphaOffset();
 }
 
 const BITMAPINFO* TKVVirtualDIBList::GetImageInfoHeader(TKVVirtualImageInfo* image)

@@ -22,6 +22,8 @@ struct TKVVirtualImageInfo
     bool HandedOut = false;
     int32_t OriginalWidth = 0;
     int32_t OriginalHeight = 0;
+    // The mapped block differs from the file (or may, once its address was handed out).
+    bool Changed = false;
 };
 
 struct TKVVirtualFreeBlock
@@ -98,7 +100,8 @@ public:
 
 private:
     bool Known(const TKVVirtualImageInfo* image) const;
-    bool MapImage(TKVVirtualImageInfo* image);
+    // fresh: the block is new and will be written whole, so the file is not read.
+    bool MapImage(TKVVirtualImageInfo* image, bool fresh = false);
     void UnMapImage(TKVVirtualImageInfo* image);
     void UnMapAllImages();
     bool EnsureFile();

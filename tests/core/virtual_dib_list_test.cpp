@@ -106,6 +106,17 @@ TEST_F(VirtualDIBList, BlocksAreLaidOutAsDibsAndMappedLeastRecentlyUsedFirst)
     EXPECT_EQ(images[1]->Mapped, nullptr);
     EXPECT_EQ(list.MappedCount(), 10);
 
+    // Writes through the rows' address stay once the block leaves memory.
+    list.GetImageBits(images[3])[0] = 0xEE;
+    for (int i = 4; i < 11; ++i)
+        list.GetImageWidth(images[i]);
+    list.CopyToKVBitmap(first, &back);
+    list.CopyToKVBitmap(images[1], &back);
+    list.CopyToKVBitmap(images[2], &back);
+    EXPECT_EQ(images[3]->Mapped, nullptr);
+    list.CopyToKVBitmap(images[3], &back);
+    EXPECT_EQ(back.GetScanLine(9)[0], 0xEE);
+
     // A limit below 1 still maps one image at a time.
     list.MaxMappedImages = 0;
     list.CopyToKVBitmap(images[5], &back);
