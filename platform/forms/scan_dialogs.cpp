@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -74,10 +75,32 @@ public:
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
         layout->addWidget(buttons);
         Build();
-        resize(480, 560);
+        FitToSettings(false);
     }
 
 private:
+    // Tall enough to show every setting without scrolling when the screen has room for them, at
+    // most nine tenths of its height; never narrower than the editors need. After a change that
+    // brought more settings the dialog only grows, keeping a size the user chose.
+    void FitToSettings(bool growOnly)
+    {
+        const QSize content = FScroll->widget()->sizeHint();
+        const QSize chrome = sizeHint() - FScroll->sizeHint();
+        int width = std::max(480, content.width() + chrome.width() +
+                                      FScroll->verticalScrollBar()->sizeHint().width());
+        int height = std::max(560, content.height() + chrome.height());
+        if (const QScreen* screen = this->screen(); screen != nullptr) {
+            const QRect available = screen->availableGeometry();
+            width = std::min(width, available.width() * 9 / 10);
+            height = std::min(height, available.height() * 9 / 10);
+        }
+        if (growOnly) {
+            width = std::max(width, this->width());
+            height = std::max(height, this->height());
+        }
+        resize(width, height);
+    }
+
     // The widgets are made anew after every change, since a change can switch others on or off.
     void Build()
     {
@@ -212,7 +235,10 @@ private:
             FRequest.Settings = FRequest.Apply(FRequest.Settings[index]);
         }
         // Not from inside the signal of a widget that the rebuild deletes.
-        QTimer::singleShot(0, this, [this] { Build(); });
+        QTimer::singleShot(0, this, [this] {
+            Build();
+            FitToSettings(true);
+        });
     }
 
     TScanDialogRequest& FRequest;

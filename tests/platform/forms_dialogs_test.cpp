@@ -10,6 +10,10 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QListWidget>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <functional>
 
 #include "platform/core/exceptions.h"
@@ -472,4 +476,62 @@ TEST(PlatformDialogs, ScanSettingsHandEachChangeToTheDeviceAndShowWhatItMadeOfIt
     EXPECT_TRUE(DialogService().ChooseScanSource("Select Source", {"a", "b", "c"}, index));
     EXPECT_EQ(index, 2);
     EXPECT_EQ(startRows, std::vector<int>{0});
+}
+
+TEST(PlatformDialogs, ScanSettingsOpenTallEnoughForTheirSettingsWithinTheScreen)
+{
+    // A device of some settings; a change to the first brings more (as a colour mode may).
+    struct Case
+    {
+        int Settings;
+        int AddedByAChange;
+        bool Scrolls;
+    };
+    auto makeSettings = [](int count) {
+        std::vector<TScanSetting> settings;
+        for (int i = 0; i < count; ++i) {
+            TScanSetting s;
+            s.Name = "option-" + std::to_string(i);
+            s.Group = i < 10 ? "Scan Mode" : "Geometry";
+            s.Kind = sskInteger;
+            s.HasRange = true;
+            s.Max = 100;
+            settings.push_back(s);
+        }
+        return settings;
+    };
+    for (const Case c : {Case{18, 0, false}, Case{12, 6, false}, Case{200, 0, true}}) {
+        SCOPED_TRACE(c.Settings);
+        TScanDialogRequest request;
+        request.Title = "Scan";
+        request.Device = "Maker Model (dev:0)";
+        request.Settings = makeSettings(c.Settings);
+        request.Apply = [&](const TScanSetting&) { return makeSettings(c.Settings + c.AddedByAChange); };
+        int scrollRange = -1;
+        int step = 0;
+        QSize size;
+        QSize screen;
+        TTimer watcher(nullptr);
+        watcher.SetInterval(1);
+        watcher.OnTimer = [&](TObject*) {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                return;
+            }
+            if (step++ == 0 && c.AddedByAChange > 0) {
+                QSpinBox* first = dialog->findChild<QSpinBox*>();
+                first->setValue(5);
+                return;
+            }
+            scrollRange = dialog->findChild<QScrollArea*>()->verticalScrollBar()->maximum();
+            size = dialog->size();
+            screen = dialog->screen()->availableGeometry().size();
+            dialog->reject();
+        };
+        EXPECT_FALSE(DialogService().ScanSettings(request));
+        EXPECT_EQ(request.Settings.size(), size_t(c.Settings + c.AddedByAChange));
+        EXPECT_EQ(scrollRange > 0, c.Scrolls) << scrollRange;
+        EXPECT_LE(size.height(), screen.height() * 9 / 10);
+        EXPECT_GE(size.width(), 480);
+    }
 }
