@@ -343,6 +343,34 @@ TEST_F(ScanTwain, AcquireIgnoresAsyncModeAndReturnsWithThePicture)
     EXPECT_EQ(target.GetHeight(), 196);
 }
 
+TEST_F(ScanTwain, AModalScanGivesTheAttachedViewItsResolutionAndAFailedOneLeavesIt)
+{
+    struct Case
+    {
+        const char* Name;
+        TScanSettingChanges Changes;
+        bool Acquired;
+        int32_t ViewDpi;
+    };
+    const Case cases[] = {
+        {"scanned", {}, true, 75},
+        {"jammed", {{"read-return-value", "SANE_STATUS_JAMMED"}}, false, 300},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TScanView view;
+        view.SetDPI(300, 300);
+        TKorvaneIO io(nullptr);
+        io.SetAttachedKorvane(&view);
+        io.TWainParams().XResolution().SetCurrentValue(75);
+        io.TWainParams().YResolution().SetCurrentValue(75);
+        FDialogs.AnswerScan(c.Changes);
+        EXPECT_EQ(io.Acquire(), c.Acquired);
+        EXPECT_EQ(view.DPIX(), c.ViewDpi);
+        EXPECT_EQ(view.DPIY(), c.ViewDpi);
+    }
+}
+
 TEST_F(ScanTwain, FeederPagesArriveOneByOneWhileTheProgramRunsOn)
 {
     const TPnm reference = ScanImage("");
