@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCursor>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -1146,6 +1147,46 @@ void TWinControl::SetWindowStyle(uint32_t Style, uint32_t ExStyle)
 TWinControl* FindControl(HWND Handle)
 {
     return FindWindowControl(Handle);
+}
+
+namespace {
+
+// The position last set, and where the platform's pointer was then: while the platform reports
+// the same place (it cannot move its pointer, or nobody moved it since), the set position holds.
+struct TPointerOverride
+{
+    bool Set = false;
+    TPoint Position;
+    QPoint PlatformAtSet;
+};
+
+TPointerOverride& PointerOverride()
+{
+    static TPointerOverride value;
+    return value;
+}
+
+} // namespace
+
+TPoint GetCursorPos()
+{
+    EnsureQtApplication();
+    const QPoint now = QCursor::pos();
+    const TPointerOverride& o = PointerOverride();
+    if (o.Set && (now == o.PlatformAtSet || now == QPoint(o.Position.X, o.Position.Y))) {
+        return o.Position;
+    }
+    return TPoint{now.x(), now.y()};
+}
+
+void SetCursorPos(int32_t X, int32_t Y)
+{
+    EnsureQtApplication();
+    QCursor::setPos(X, Y);
+    TPointerOverride& o = PointerOverride();
+    o.Set = true;
+    o.Position = TPoint{X, Y};
+    o.PlatformAtSet = QCursor::pos();
 }
 
 void TWinControl::KeyDown(uint16_t& Key, TShiftState Shift)

@@ -389,6 +389,11 @@ private:
 // The windowed control of a live handle, or nullptr.
 TWinControl* FindControl(HWND Handle);
 
+// The mouse pointer's position in screen coordinates. SetCursorPos moves the pointer; where the
+// platform has no pointer to move (offscreen, in tests) the position set is the one read back.
+TPoint GetCursorPos();
+void SetCursorPos(int32_t X, int32_t Y);
+
 // A control without a window handle of its own, such as a label or a picture.
 class TGraphicControl : public TControl
 {
