@@ -458,7 +458,10 @@ void TKorvaneView::DblClick()
     TKVView::DblClick();
     if (!FDrawingPolygon || FLassoMode)
         return;
-    AnimPolygonRemoveLastPoint(kPolyIndex);
+    // A press that repeated the last point adds nothing to the figure.
+    const std::vector<TPoint>& points = FPolys[kPolyIndex].Points;
+    if (points.size() >= 2 && points.back() == points[points.size() - 2])
+        AnimPolygonRemoveLastPoint(kPolyIndex);
     FMask.Empty();
     EndSelect();
     Update();

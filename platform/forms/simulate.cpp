@@ -143,6 +143,8 @@ void SendMouse(TControl* Control, QEvent::Type Type, TMouseButton Button, int32_
     } else if (Type == QEvent::MouseButtonRelease) {
         buttons &= ~Qt::MouseButtons(button);
     }
+    // The pointer is where the person's mouse is.
+    SetCursorPos(global.x(), global.y());
     QMouseEvent event(Type, QPointF(local), QPointF(global), button, buttons, ModifiersOf(Shift));
     event.setTimestamp(NextTimestamp());
     QCoreApplication::sendEvent(target, &event);

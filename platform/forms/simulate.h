@@ -31,6 +31,7 @@ std::string OpenMenu();
 void Type(TWinControl* Control, const std::string& Text);
 // Selects everything in an edit (as a triple click does) and types the text over it.
 void Retype(TWinControl* Control, const std::string& Text);
+// Mouse events move the pointer (GetCursorPos) to their position first.
 // A click with the left button at (X, Y) of the client area, or at its centre.
 void Click(TControl* Control);
 void Click(TControl* Control, int32_t X, int32_t Y);
