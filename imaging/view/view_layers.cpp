@@ -191,8 +191,9 @@ void TKorvaneView::LayersMerge(int32_t i1, int32_t i2)
                 outAlpha->SetPixels_kv8(x, y, 0);
                 continue;
             }
+            // A whole result computed a hair below itself still truncates to itself.
             auto mix = [&](uint8_t v1, uint8_t v2) {
-                return uint8_t(std::clamp(Trunc((v2 * a2 + v1 * k) / a), 0, 255));
+                return uint8_t(std::clamp(Trunc((v2 * a2 + v1 * k) / a + 1e-9L), 0, 255));
             };
             out->SetPixels_kv24RGB(x, y, TRGB{mix(c1.b, c2.b), mix(c1.g, c2.g), mix(c1.r, c2.r)});
             outAlpha->SetPixels_kv8(x, y, uint8_t(std::clamp(Trunc(a * 255), 0, 255)));

@@ -4,11 +4,15 @@
 
 #include "tests/view/view_test_support.h"
 
+#include "imaging/io/korvaneio.h"
 #include "platform/core/rounding.h"
+#include "platform/core/threads.h"
+#include "tests/support/temp_folder.h"
 #include "platform/forms/simulate.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -236,4 +240,34 @@ TEST(ViewZoom, AutoFitStretchesAndAutoShrinkKeepsSmallPictures)
     f.view->SetAutoFit(true);
     EXPECT_GT(f.view->Zoom(), 400);
     EXPECT_FALSE(f.view->RequiresScrollBars());
+}
+
+TEST(ViewImageChange, AsynchronousLoadFiresOnceOnTheUserInterfaceThreadAndRepaints)
+{
+    kvtest::TempFolder folder;
+    const std::string file = folder.File("picture.bmp");
+    {
+        TKVBitmap picture;
+        FillPattern(&picture, 40, 30);
+        TKorvaneIO io(nullptr);
+        io.SetAttachedKVBitmap(&picture);
+        io.SaveToFile(file);
+    }
+    ViewOnForm f(40, 30);
+    std::atomic<int> fired = 0;
+    std::atomic<uint32_t> thread = 0;
+    f.view->OnImageChange = [&](TObject*) {
+        thread = GetCurrentThreadId();
+        ++fired;
+    };
+    TKorvaneIO* io = f.view->GetKorvaneIO();
+    io->AsyncMode = true;
+    io->LoadFromFile(file);
+    EXPECT_TRUE(Simulate::WaitUntil([&] { return fired.load() > 0; }));
+    Simulate::ProcessEvents();
+    EXPECT_EQ(fired.load(), 1);
+    EXPECT_EQ(thread.load(), MainThreadID);
+    TBitmap* front = f.view->FrontImage();
+    f.view->PaintMarked();
+    EXPECT_TRUE(FrontPixel(front, 7, 5) == (TRGB{7 * 7 + 3 * 5, 5, 7}));
 }

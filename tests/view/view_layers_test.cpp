@@ -1,0 +1,209 @@
+// The image view's layers and selected-area operations, and every public operation of the view
+// on pictures that are empty, tiny, tall, floating-point or file-backed.
+#include "tests/view/view_test_support.h"
+
+#include "imaging/proc/proc_component.h"
+#include "platform/forms/ext_controls.h"
+#include "platform/core/streams.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace viewtest;
+
+TEST(ViewLayers, LayersTakeTheLargestSizeWithTransparentNewArea)
+{
+    ViewOnForm f;
+    FillPattern(f.view->GetKVBitmap(), 100, 50);
+    f.view->LayersAdd();
+    ASSERT_EQ(f.view->GetLayersCount(), 2);
+    EXPECT_EQ(f.view->LayersCurrent(), 1);
+    FillPattern(f.view->GetKVBitmap(), 80, 120);
+    f.view->Update();
+    for (int32_t i = 0; i < 2; ++i) {
+        TKVBitmap* b = f.view->GetLayer(i)->Bitmap;
+        EXPECT_EQ(b->GetWidth(), 100);
+        EXPECT_EQ(b->GetHeight(), 120);
+    }
+    EXPECT_EQ(f.view->GetLayer(0)->Bitmap->GetAlpha(50, 100), 0);
+    EXPECT_EQ(f.view->GetLayer(0)->Bitmap->GetAlpha(50, 10), 255);
+    EXPECT_EQ(f.view->GetLayer(1)->Bitmap->GetAlpha(90, 10), 0);
+    EXPECT_EQ(f.view->GetLayer(1)->Bitmap->GetAlpha(70, 10), 255);
+}
+
+TEST(ViewLayers, MergeBlendsByTransparencyAndAlpha)
+{
+    ViewOnForm f;
+    TKVBitmap* below = f.view->GetKVBitmap();
+    below->Allocate(256, 256, kv24RGB);
+    f.view->LayersAdd();
+    TKVBitmap* above = f.view->GetKVBitmap();
+    above->Allocate(256, 256, kv24RGB);
+    // Every pair of channel values: c1 below, c2 above.
+    for (int32_t y = 0; y < 256; ++y)
+        for (int32_t x = 0; x < 256; ++x) {
+            below->SetPixels_kv24RGB(x, y, TRGB{uint8_t(x), uint8_t(x), uint8_t(x)});
+            above->SetPixels_kv24RGB(x, y, TRGB{uint8_t(y), uint8_t(y), uint8_t(y)});
+        }
+    f.view->GetLayer(1)->Transparency = 128;
+    f.view->LayersMerge(0, 1);
+    ASSERT_EQ(f.view->GetLayersCount(), 1);
+    TKVBitmap* merged = f.view->GetKVBitmap();
+    EXPECT_FALSE(merged->GetHasAlphaChannel());
+    int wrong = 0;
+    for (int32_t y = 0; y < 256; ++y)
+        for (int32_t x = 0; x < 256; ++x)
+            wrong += merged->GetPixels_kv24RGB(x, y).r != (y * 128 + x * 127) / 255;
+    EXPECT_EQ(wrong, 0);
+
+    // An opaque layer over a 1-bit one gives the top colours; grey and palette layers are read as
+    // colour.
+    FillPattern(f.view->GetKVBitmap(), 30, 20, kv1g);
+    f.view->LayersAdd();
+    FillPattern(f.view->GetKVBitmap(), 30, 20, kv8p);
+    const TRGB top = f.view->GetKVBitmap()->GetPixels(7, 5);
+    f.view->LayersMerge(0, 1);
+    EXPECT_TRUE(f.view->GetKVBitmap()->GetPixels(7, 5) == top);
+}
+
+TEST(ViewLayers, MoveMergeAndRemoveKeepTheCurrentLayerAndIgnoreBadIndexes)
+{
+    ViewOnForm f;
+    FillPattern(f.view->GetKVBitmap(), 20, 10);
+    f.view->LayersAdd();
+    f.view->LayersAdd();
+    f.view->LayersAdd();
+    f.view->SetLayersCurrent(2);
+    TKVLayer* current = f.view->GetLayer(2);
+    struct Move
+    {
+        int32_t from, to;
+    };
+    for (const Move& m : {Move{3, 2}, Move{0, 3}, Move{3, 0}, Move{1, 2}, Move{-1, 2}, Move{2, 9}, Move{5, -3}}) {
+        f.view->LayersMove(m.from, m.to);
+        EXPECT_EQ(f.view->GetLayer(f.view->LayersCurrent()), current) << m.from << "->" << m.to;
+        EXPECT_EQ(f.view->GetKVBitmap(), current->Bitmap);
+        f.view->Update();
+    }
+    f.view->LayersMerge(1, 1);
+    f.view->LayersMerge(-1, 2);
+    f.view->LayersMerge(0, 7);
+    EXPECT_EQ(f.view->GetLayersCount(), 4);
+    f.view->LayersMerge(3, 0);
+    EXPECT_EQ(f.view->GetLayersCount(), 3);
+    f.view->LayersRemove(9);
+    f.view->LayersRemove(0);
+    f.view->LayersRemove(0);
+    f.view->LayersRemove(0);
+    EXPECT_EQ(f.view->GetLayersCount(), 1);
+    f.view->Update();
+}
+
+TEST(ViewLayers, SelectedAreaOperationsAndAlphaRemoval)
+{
+    ViewOnForm f;
+    FillPattern(f.view->GetKVBitmap(), 100, 80);
+    f.view->SetCenter(false);
+    f.view->SelectionBase = kvsbBitmap;
+    f.view->Select(10, 10, 19, 14);
+    f.view->SetSelectedPixelsColor(TRGB{1, 2, 3});
+    EXPECT_TRUE(f.view->GetKVBitmap()->GetPixels_kv24RGB(19, 14) == (TRGB{1, 2, 3}));
+    EXPECT_FALSE(f.view->GetKVBitmap()->GetPixels_kv24RGB(20, 14) == (TRGB{1, 2, 3}));
+    TKVBitmap copy;
+    f.view->CopySelectionToKVBitmap(&copy);
+    EXPECT_EQ(copy.GetWidth(), 10);
+    EXPECT_EQ(copy.GetHeight(), 5);
+    TBitmap picture;
+    f.view->CopySelectionToBitmap(&picture);
+    EXPECT_EQ(picture.Width(), 10);
+
+    // The merge towards the background keeps its fixed point: opaque 255 over black gives 254.
+    f.view->SetBackGround(clBlack);
+    TKVBitmap* b = f.view->GetKVBitmap();
+    b->Fill(0xFFFFFF);
+    f.view->SetSelectedAreaAlpha(0);
+    f.view->RemoveAlphaChannel(true);
+    EXPECT_TRUE(b->GetPixels_kv24RGB(15, 12) == (TRGB{0, 0, 0}));
+    EXPECT_TRUE(b->GetPixels_kv24RGB(50, 50) == (TRGB{254, 254, 254}));
+    EXPECT_FALSE(b->GetHasAlphaChannel());
+}
+
+TEST(ViewRobustness, EveryOperationWorksOrDoesNothingOnOddPictures)
+{
+    struct Picture
+    {
+        int32_t w, h;
+        TKVPixelFormat format;
+        bool legacy;
+    };
+    const Picture pictures[] = {{0, 0, kvnull, true},   {1, 1, kv24RGB, true}, {1, 65536, kv24RGB, false},
+                                {37, 23, kv1g, true},   {37, 23, kv8p, true},  {37, 23, kv32f, false},
+                                {20000, 15000, kv24RGB, false}};
+    for (const Picture& p : pictures) {
+        SCOPED_TRACE(testing::Message() << p.w << "x" << p.h << " format " << int(p.format));
+        ViewOnForm f(50, 40);
+        TKorvaneView* v = f.view;
+        v->SetLegacyBitmap(p.legacy);
+        if (p.w > 0) {
+            // The big picture lives in a temporary file and is not filled: only its size matters.
+            if (p.w >= 20000)
+                v->GetKVBitmap()->SetLocation(kvFile);
+            v->GetKVBitmap()->Allocate(p.w, p.h, p.format);
+            if (p.w < 20000)
+                v->GetKVBitmap()->Fill(0);
+        }
+        v->Update();
+        for (double z : {std::nan(""), 1e30, -1.0, 0.0001, 3000.0, 33.0})
+            v->SetZoom(z);
+        // The file-backed picture takes the operations whose cost follows the client area.
+        const bool huge = int64_t(p.w) * p.h > 10000000;
+        v->Fit();
+        v->SetViewXY(INT32_MAX, INT32_MAX);
+        v->SetViewXY(-5, -5);
+        v->ZoomAt(1, 1, 200);
+        v->CenterImage();
+        f.Paint();
+        v->SelectionBase = kvsbBitmap;
+        v->Select(0, 0, 5, 5);
+        v->SelectEllipse(2, 2, 6, 6, kvspAdd);
+        v->AddSelPoint(1, 1);
+        v->AddSelPoint(3, 1);
+        v->AddSelPoint(3, 3);
+        if (!huge) {
+            v->InvertSelection();
+            v->SelectMagicWand(0, 0);
+        }
+        v->MoveSelection(3, -2);
+        v->ZoomSelection();
+        TMemoryStream s;
+        v->SaveSelectionToStream(s);
+        s.SetPosition(0);
+        v->LoadSelectionFromStream(s);
+        v->SetDisplayGrid(true);
+        v->SetSelectionOptions(kvsoFilled | kvsoMarkOuter);
+        for (TKVBackgroundStyle style : {kvbsChessboard, kvbsCropped, kvbsCropShadow, kvbsGradient})
+            v->SetBackgroundStyle(style);
+        f.Paint();
+        v->TimerEvent(v->ViewTimer());
+        TBitmap canvasTarget;
+        canvasTarget.SetPixelFormat(pf24bit);
+        canvasTarget.SetSize(30, 30);
+        v->DrawTo(canvasTarget.Canvas());
+        if (huge)
+            continue;
+        v->SetSelectedPixelsColor(TRGB{1, 2, 3});
+        v->SetSelectedAreaAlpha(10);
+        v->RemoveAlphaChannel(true);
+        TKVBitmap out;
+        v->CopySelectionToKVBitmap(&out);
+        v->LayersAdd();
+        v->LayersMerge(0, 1);
+        v->FitToWidth();
+        v->FitToHeight();
+        v->DeSelect();
+        v->GetKorvaneProc()->Negative();
+        f.Paint();
+    }
+}
