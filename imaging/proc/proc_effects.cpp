@@ -3,6 +3,8 @@
 
 #include "imaging/core/daduvudez.h"
 #include "imaging/proc/detail/component_detail.h"
+#include "imaging/view/korvaneview.h"
+#include "platform/core/rounding.h"
 
 using namespace Korvaneproc;
 using Korvaneproc::detail::Caption;
@@ -86,6 +88,13 @@ void TKorvaneProc::PaintPenMarker(int32_t x, int32_t y, int32_t Width, TColor Co
     if (!Prepare24())
         return;
     _PenMarker(FKVBitmap, x, y, Width, TColor2TRGB(Color), TColor2TRGB(ReferenceColor), Tolerance);
+    // On an image view only the marked spot is drawn again, as the pen moves.
+    if (auto* view = dynamic_cast<TKorvaneView*>(FView)) {
+        const int32_t half = Round((Width / 2 + 1) * static_cast<long double>(view->Zoom()) / 100);
+        const int32_t cx = view->XBmp2Scr(x), cy = view->YBmp2Scr(y);
+        view->UpdateRect(TRect{cx - half, cy - half, cx + half, cy + half});
+        return;
+    }
     Update();
 }
 

@@ -5,6 +5,7 @@
 #include "imaging/core/kvbitmap.h"
 #include "imaging/io/korvaneio.h"
 #include "imaging/proc/proc_component.h"
+#include "imaging/proc/transitions.h"
 #include "imaging/view/view_cursors.h"
 #include "platform/core/rounding.h"
 #include "platform/core/streams.h"
@@ -45,6 +46,8 @@ TKorvaneView::TKorvaneView(TComponent* AOwner) : TKVView(AOwner)
     FLayers.push_back(std::make_unique<TKVLayer>(bitmap, true));
     FCurrent = bitmap;
     FLayersCurrent = 0;
+    FTransition = std::make_unique<TKVTransitionEffects>(this);
+    FTransition->Duration = 1000;
 
     FBackBuffer = std::make_unique<TBitmap>();
     FBackBuffer->SetPixelFormat(pf24bit);
@@ -54,20 +57,21 @@ TKorvaneView::TKorvaneView(TComponent* AOwner) : TKVView(AOwner)
     FTimer->SetInterval(210);
     FTimer->OnTimer = [this](TObject* Sender) { TimerEvent(Sender); };
 
+    // The selection polygon: black and white, animated, sizeable, hidden until a selection exists.
+    AnimPolygonNew(FSelColor1, FSelColor2, true, true);
+    FPolys[0].Shown = false;
+    FMask.AllocateBits(0, 0, 1);
+
     Korvaneview::RegisterViewCursors();
     SetCursor(crKVCross3);
     FGeo.SetZoomRatios(100.0);
     SetBounds(Left(), Top(), 105, 105);
     SetDPI(Kvview::gSystemDPIX, Kvview::gSystemDPIY);
-
-    // The selection polygon: black and white, animated, sizeable, hidden until a selection exists.
-    AnimPolygonNew(FSelColor1, FSelColor2, true, true);
-    FPolys[0].Shown = false;
-    FMask.AllocateBits(0, 0, 1);
 }
 
 TKorvaneView::~TKorvaneView()
 {
+    FTransition.reset();
     // The components go first: they detach from the view while its bitmaps still exist.
     delete FIO;
     FIO = nullptr;
@@ -109,6 +113,8 @@ void TKorvaneView::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_
 void TKorvaneView::Resize()
 {
     TKVView::Resize();
+    if (GetTransitionRunning())
+        FTransition->Stop();
     // A bar shown or hidden by Update resizes the client area; Update itself runs again then.
     if (!FInUpdate)
         Update();
@@ -340,7 +346,8 @@ double TKorvaneView::GetFitValue()
         return 100.0;
     int32_t ex, ey;
     CalcEdges(ex, ey, true, true);
-    return std::min((Width() - 2 * ex) / (FGeo.BitmapWidth / 100.0), (Height() - 2 * ey) / (FGeo.BitmapHeight / 100.0));
+    return std::min((Width() - 2 * ex) / (FGeo.BitmapWidth / 100.0),
+                    (Height() - 2 * ey) / (FGeo.BitmapHeight / 100.0));
 }
 
 void TKorvaneView::CalcEdges(int32_t& ex, int32_t& ey, bool useMetricX, bool useMetricY)
@@ -509,6 +516,8 @@ void TKorvaneView::Clear()
 
 void TKorvaneView::Blank()
 {
+    if (GetTransitionRunning())
+        FTransition->Stop();
     FCurrent->Allocate(1, 1, kv24RGB);
     Clear();
 }
@@ -702,8 +711,8 @@ void TKorvaneView::Dispatch(TMessage& Message)
             TKVView::Dispatch(Message);
             return;
         }
-        HandleWheel(int16_t(HIWORD(Message.WParam)),
-                    TPoint{int16_t(LOWORD(uintptr_t(Message.LParam))), int16_t(HIWORD(uintptr_t(Message.LParam)))});
+        HandleWheel(int16_t(HIWORD(Message.WParam)), TPoint{int16_t(LOWORD(uintptr_t(Message.LParam))),
+                                                            int16_t(HIWORD(uintptr_t(Message.LParam)))});
         Message.Result = 1;
         return;
     case WM_SETFOCUS:

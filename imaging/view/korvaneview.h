@@ -17,6 +17,8 @@ class TKorvaneIO;
 class TKorvaneProc;
 class TMemoryStream;
 class TTimer;
+class TKVTransitionEffects;
+enum TKVTransitionType : uint8_t;
 struct TKVRowTable;
 struct TKVSampleTable;
 
@@ -381,6 +383,12 @@ public:
     void SetAlphaRangePixelsColor(int32_t Min, int32_t Max, TRGB Color);
     void SetSelectedAreaAlpha(int32_t Value);
     void Assign(TPersistent* Source) override;
+    // Renders the current look as the transition's source picture; RunTransition renders the
+    // new look as its target and runs it (duration in milliseconds).
+    void PrepareTransition();
+    void RunTransition(TKVTransitionType Type, uint32_t Duration);
+    bool GetTransitionRunning() const;
+    TKVTransitionEffects* Transition() const { return FTransition.get(); }
 
 protected:
     void Paint() override;
@@ -397,7 +405,8 @@ private:
     // korvaneview.cpp
     void RunUpdate(bool paint);
     bool UpdatePass();
-    void UpdateScrollBar(int32_t bar, int32_t maxView, int32_t client, int32_t view, double& scale, bool& shown);
+    void UpdateScrollBar(int32_t bar, int32_t maxView, int32_t client, int32_t view, double& scale,
+                         bool& shown);
     void ReArmCountdowns(bool zoomChange, double zoomBefore);
     void ApplyViewXY(int32_t x, int32_t y, bool moveH, bool moveV);
     void HandleScroll(int32_t bar, uint16_t code, int32_t position);
@@ -516,6 +525,7 @@ private:
 
     // Layers
     std::vector<std::unique_ptr<TKVLayer>> FLayers;
+    std::unique_ptr<TKVTransitionEffects> FTransition;
     int32_t FLayersCurrent = 0;
 };
 
@@ -523,10 +533,10 @@ namespace Korvaneview {
 
 // Paints a view's background style over the area (origin and size) around the image rectangle
 // (two corners).
-void KVDrawBackground(bool designing, TCanvas* Canvas, TKVBackgroundStyle Style, TColor Color, int32_t AreaLeft,
-                      int32_t AreaTop, int32_t AreaWidth, int32_t AreaHeight, int32_t ImageLeft, int32_t ImageTop,
-                      int32_t ImageRight, int32_t ImageBottom, int32_t ChessboardSize,
-                      TBrushStyle ChessboardBrushStyle, TColor GradientEndColor);
+void KVDrawBackground(bool designing, TCanvas* Canvas, TKVBackgroundStyle Style, TColor Color,
+                      int32_t AreaLeft, int32_t AreaTop, int32_t AreaWidth, int32_t AreaHeight,
+                      int32_t ImageLeft, int32_t ImageTop, int32_t ImageRight, int32_t ImageBottom,
+                      int32_t ChessboardSize, TBrushStyle ChessboardBrushStyle, TColor GradientEndColor);
 // A two-colour gradient over the rectangle, top to bottom (Vertical) or left to right.
 bool KVDrawGradient(const TRect& Rect, TCanvas* Canvas, TColor StartColor, bool Vertical, TColor EndColor);
 

@@ -5,5 +5,6 @@ namespace Kvview {
 
 int32_t gSystemDPIX = 96;
 int32_t gSystemDPIY = 96;
+int32_t gSystemColors = 24;
 
 } // namespace Kvview

@@ -82,7 +82,7 @@ std::vector<TStroke> Plus(std::vector<TStroke> s, int sign)
 
 std::vector<TStroke> Lens(int sign)
 {
-    std::vector<TStroke> s = {{4, 6, 6, 4},   {6, 4, 14, 4},   {14, 4, 16, 6},   {16, 6, 16, 14},
+    std::vector<TStroke> s = {{4, 6, 6, 4},     {6, 4, 14, 4},   {14, 4, 16, 6}, {16, 6, 16, 14},
                               {16, 14, 14, 16}, {14, 16, 6, 16}, {6, 16, 4, 14}, {4, 14, 4, 6},
                               {15, 15, 22, 22}, {7, 10, 13, 10}};
     if (sign > 0)
@@ -131,7 +131,8 @@ void RegisterViewCursors()
         {crKVMoveY, 15, 15, Arrow(15, 5, 15, 25)},
         {crKVMove1, 15, 15, Arrow(23, 7, 7, 23)},
         {crKVMoveX, 15, 15, Arrow(5, 15, 25, 15)},
-        {crKVMove, 10, 10, [] {
+        {crKVMove, 10, 10,
+         [] {
              auto s = Arrow(2, 10, 18, 10);
              auto v = Arrow(10, 2, 10, 18);
              s.insert(s.end(), v.begin(), v.end());

@@ -20,7 +20,8 @@ bool TKVViewGeometry::AcceptsZoom(double z) const
     if (!std::isfinite(z) || z <= 0)
         return false;
     const ld ratio = static_cast<ld>(z / 100.0);
-    return Round64(BitmapWidth * ratio) <= kMaxZoomedExtent && Round64(BitmapHeight * ratio) <= kMaxZoomedExtent;
+    return Round64(BitmapWidth * ratio) <= kMaxZoomedExtent &&
+           Round64(BitmapHeight * ratio) <= kMaxZoomedExtent;
 }
 
 void TKVViewGeometry::UpdateLimits(bool designing)
@@ -85,7 +86,8 @@ void TKVViewGeometry::CalcPaintCoef()
     // the first pass, the second pass sees them.
     for (int pass = 0; pass < 2; ++pass) {
         const int32_t builds = FTableBuilds;
-        VisibleSpan(BitmapWidth, ZoomedWidth, QuantizeViewX(ViewX), VisibleWidth, FirstColumn, VisibleColumns);
+        VisibleSpan(BitmapWidth, ZoomedWidth, QuantizeViewX(ViewX), VisibleWidth, FirstColumn,
+                    VisibleColumns);
         VisibleSpan(BitmapHeight, ZoomedHeight, QuantizeViewY(ViewY), VisibleHeight, FirstRow, VisibleRows);
         DrawnSpan(FZoom, FZoomD100, BitmapWidth, VisibleWidth, FirstColumn, VisibleColumns, DrawnWidth);
         DrawnSpan(FZoom, FZoomD100, BitmapHeight, VisibleHeight, FirstRow, VisibleRows, DrawnHeight);
@@ -181,7 +183,8 @@ bool TKVViewGeometry::TablesCurrent() const
 int32_t TKVViewGeometry::Quantize(const TAxisTables& t, int32_t zoomed, int32_t v) const
 {
     v = std::max(v, 0);
-    if (v >= zoomed || !TablesCurrent() || !t.Present() || t.ScreenCount < 1 || v >= int64_t(t.ScreenToBitmap.size()))
+    if (v >= zoomed || !TablesCurrent() || !t.Present() || t.ScreenCount < 1 ||
+        v >= int64_t(t.ScreenToBitmap.size()))
         return v;
     const int32_t b = t.ScreenToBitmap[size_t(v)];
     if (b < 0 || b >= int64_t(t.BitmapToScreen.size()))

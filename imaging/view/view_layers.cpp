@@ -3,8 +3,9 @@
 #include "imaging/view/korvaneview.h"
 
 #include "imaging/core/bitmap_copies.h"
-#include "imaging/core/pixel_helpers.h"
 #include "imaging/core/kvbitmap.h"
+#include "imaging/core/pixel_helpers.h"
+#include "imaging/proc/transitions.h"
 #include "platform/core/rounding.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/graphics/bitmap.h"
@@ -324,7 +325,8 @@ void TKorvaneView::CopyToBitmapWithAlpha(TBitmap* Bitmap, int32_t x, int32_t y)
     std::unique_ptr<TKVRowTable> rows;
     std::unique_ptr<TKVSampleTable> xs, ys;
     const int32_t w = FCurrent->GetWidth(), h = FCurrent->GetHeight();
-    FCurrent->RenderToTBitmap(Bitmap, rows, xs, ys, nullptr, x, y, w, h, 0, 0, w, h, true, false, 255, rfNone, true);
+    FCurrent->RenderToTBitmap(Bitmap, rows, xs, ys, nullptr, x, y, w, h, 0, 0, w, h, true, false, 255, rfNone,
+                              true);
 }
 
 void TKorvaneView::SetSelectedPixelsColor(TRGB Color)
@@ -390,4 +392,36 @@ void TKorvaneView::Assign(TPersistent* Source)
         Update();
         ImageChange();
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transitions
+
+void TKorvaneView::PrepareTransition()
+{
+    const int32_t cw = ClientWidth(), ch = ClientHeight();
+    if (cw <= 0 || ch <= 0)
+        return;
+    FTransition->SetSizes(cw, ch);
+    std::unique_ptr<TKVRowTable> rows;
+    PaintToEx(FTransition->SourceShot(), rows, nullptr);
+}
+
+void TKorvaneView::RunTransition(TKVTransitionType Type, uint32_t Duration)
+{
+    const int32_t cw = ClientWidth(), ch = ClientHeight();
+    if (cw <= 0 || ch <= 0)
+        return;
+    if (FTransition->SourceShot()->Width() != cw || FTransition->SourceShot()->Height() != ch)
+        PrepareTransition();
+    std::unique_ptr<TKVRowTable> rows;
+    PaintToEx(FTransition->TargetShot(), rows, nullptr);
+    FTransition->Transition = Type;
+    FTransition->Duration = Duration;
+    FTransition->Run(true);
+}
+
+bool TKorvaneView::GetTransitionRunning() const
+{
+    return FTransition && FTransition->Running();
 }

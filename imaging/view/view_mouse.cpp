@@ -73,7 +73,8 @@ void TKorvaneView::SnapToLastPoint(int32_t& x, int32_t& y)
 int32_t TKorvaneView::GetResizingGrip(int32_t x, int32_t y, TShiftState Shift)
 {
     const TKVAnimPoly& poly = FPolys[kPolyIndex];
-    if ((Shift & ssShift) || !poly.Shown || !(FSelectionOptions & kvsoSizeable) || !poly.IsRectangle() || FRubberBand)
+    if ((Shift & ssShift) || !poly.Shown || !(FSelectionOptions & kvsoSizeable) || !poly.IsRectangle() ||
+        FRubberBand)
         return -1;
     const int32_t s = FGripHalfSize;
     for (int32_t i = 0; i < 4; ++i) {
@@ -82,7 +83,8 @@ int32_t TKorvaneView::GetResizingGrip(int32_t x, int32_t y, TShiftState Shift)
             return i;
     }
     const TPoint a = ToClient(poly.Points[0]), b = ToClient(poly.Points[2]);
-    const int32_t l = std::min(a.X, b.X), r = std::max(a.X, b.X), t = std::min(a.Y, b.Y), bt = std::max(a.Y, b.Y);
+    const int32_t l = std::min(a.X, b.X), r = std::max(a.X, b.X), t = std::min(a.Y, b.Y),
+                  bt = std::max(a.Y, b.Y);
     if (Daduvudez::_DistPoint2Seg(x, y, l, t, l, bt) < 3.0)
         return 4;
     if (Daduvudez::_DistPoint2Seg(x, y, r, t, r, bt) < 3.0)
@@ -237,7 +239,8 @@ void TKorvaneView::MouseMove(TShiftState Shift, int32_t X, int32_t Y)
     } else if (FDownButton == mbLeft && FMovingGrip >= 0) {
         if (FSelectionOptions & kvsoCanScroll)
             MouseMoveScroll();
-        FMovingGrip = SelectMoveEx(FMovingGrip, XScr2Bmp(x) - XScr2Bmp(FLastPoint.X), YScr2Bmp(y) - YScr2Bmp(FLastPoint.Y));
+        FMovingGrip = SelectMoveEx(FMovingGrip, XScr2Bmp(x) - XScr2Bmp(FLastPoint.X),
+                                   YScr2Bmp(y) - YScr2Bmp(FLastPoint.Y));
         if (OnSelectionChanging)
             OnSelectionChanging(this);
     } else if (FDownButton == mbLeft && FRubberBand) {
@@ -351,7 +354,8 @@ void TKorvaneView::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, in
                 RestoreCursor();
             z = Zoom() + 100;
             if (Zoom() < 100)
-                z = *std::find_if(std::begin(kZoomSteps), std::end(kZoomSteps), [&](double s) { return s > Zoom(); });
+                z = *std::find_if(std::begin(kZoomSteps), std::end(kZoomSteps),
+                                  [&](double s) { return s > Zoom(); });
             if (OnZoomIn)
                 OnZoomIn(this, z);
         } else if (Button == mbRight) {

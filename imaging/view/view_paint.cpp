@@ -42,10 +42,10 @@ bool KVDrawGradient(const TRect& Rect, TCanvas* Canvas, TColor StartColor, bool 
     return true;
 }
 
-void KVDrawBackground(bool designing, TCanvas* Canvas, TKVBackgroundStyle Style, TColor Color, int32_t AreaLeft,
-                      int32_t AreaTop, int32_t AreaWidth, int32_t AreaHeight, int32_t ImageLeft, int32_t ImageTop,
-                      int32_t ImageRight, int32_t ImageBottom, int32_t ChessboardSize,
-                      TBrushStyle ChessboardBrushStyle, TColor GradientEndColor)
+void KVDrawBackground(bool designing, TCanvas* Canvas, TKVBackgroundStyle Style, TColor Color,
+                      int32_t AreaLeft, int32_t AreaTop, int32_t AreaWidth, int32_t AreaHeight,
+                      int32_t ImageLeft, int32_t ImageTop, int32_t ImageRight, int32_t ImageBottom,
+                      int32_t ChessboardSize, TBrushStyle ChessboardBrushStyle, TColor GradientEndColor)
 {
     if (Canvas == nullptr || AreaWidth <= 0 || AreaHeight <= 0)
         return;
@@ -70,8 +70,8 @@ void KVDrawBackground(bool designing, TCanvas* Canvas, TKVBackgroundStyle Style,
     case kvbsBDiagonal:
     case kvbsCross:
     case kvbsDiagCross: {
-        static constexpr TBrushStyle styles[] = {bsSolid, bsHorizontal, bsVertical, bsFDiagonal,
-                                                 bsBDiagonal, bsCross, bsDiagCross};
+        static constexpr TBrushStyle styles[] = {bsSolid,     bsHorizontal, bsVertical, bsFDiagonal,
+                                                 bsBDiagonal, bsCross,      bsDiagCross};
         fill(colour, styles[Style], area);
         break;
     }
@@ -119,8 +119,10 @@ void KVDrawBackground(bool designing, TCanvas* Canvas, TKVBackgroundStyle Style,
         }
         fill(ColorToRGB(clBtnFace), bsSolid, area);
         if (imageShown) {
-            Daduvudez::KVRightShadow(Canvas, ImageRight, ImageTop, ImageRight + 5, ImageBottom + 3, kvstSmooth1);
-            Daduvudez::KVBottomShadow(Canvas, ImageLeft, ImageBottom, ImageRight + 4, ImageBottom + 5, kvstSmooth1);
+            Daduvudez::KVRightShadow(Canvas, ImageRight, ImageTop, ImageRight + 5, ImageBottom + 3,
+                                     kvstSmooth1);
+            Daduvudez::KVBottomShadow(Canvas, ImageLeft, ImageBottom, ImageRight + 4, ImageBottom + 5,
+                                      kvstSmooth1);
         }
         break;
     case kvbsGradient:
@@ -175,6 +177,8 @@ void TKorvaneView::PaintRect(const TRect& r)
         FBackBufferDirty = false;
     }
     const int32_t w = std::min(r.Right - r.Left, cw), h = std::min(r.Bottom - r.Top, ch);
+    // The platform's windows take 24-bit pictures at every screen depth (Kvview::gSystemColors):
+    // the paths that dithered for 8- and 16-bit screens present the same copy.
     if (w > 0 && h > 0)
         BitBlt(Canvas(), r.Left, r.Top, w, h, FBackBuffer->Canvas(), r.Left, r.Top, SRCCOPY);
     DrawRubberBand();
@@ -242,29 +246,32 @@ void TKorvaneView::PaintToEx(TBitmap* Bitmap, std::unique_ptr<TKVRowTable>& Rows
             PaintBackground(Bitmap, UpdateRect, true, layer.get());
         TKVBitmap* source = layer->Bitmap;
         if (g.TablesX().Present() && g.TablesY().Present()) {
-            fillSamples(FXSamples, g.TablesX(), g.OffsetX, dstW, g.FirstColumn, g.VisibleColumns, source->GetWidth());
-            fillSamples(FYSamples, g.TablesY(), g.OffsetY, dstH, g.FirstRow, g.VisibleRows, source->GetHeight());
+            fillSamples(FXSamples, g.TablesX(), g.OffsetX, dstW, g.FirstColumn, g.VisibleColumns,
+                        source->GetWidth());
+            fillSamples(FYSamples, g.TablesY(), g.OffsetY, dstH, g.FirstRow, g.VisibleRows,
+                        source->GetHeight());
         }
         const bool solid = FBackgroundStyle == kvbsSolid && first;
         source->RenderToTBitmap(Bitmap, Rows, FXSamples, FYSamples, update, g.OffsetX, g.OffsetY, dstW, dstH,
-                                g.FirstColumn, g.FirstRow, g.VisibleColumns, g.VisibleRows, FEnableAlphaChannel,
-                                solid, layer->Transparency, filter, false);
+                                g.FirstColumn, g.FirstRow, g.VisibleColumns, g.VisibleRows,
+                                FEnableAlphaChannel, solid, layer->Transparency, filter, false);
         first = false;
     }
     if (first)
         PaintBackground(Bitmap, UpdateRect, false, nullptr);
     if (FPolys[0].Shown && (FSelectionOptions & (kvsoFilled | kvsoMarkOuter)) && !FMask.IsEmpty()) {
         if (FSelectionOptions & kvsoFilled)
-            FMask.InvertCanvas(Bitmap->Canvas(), g.OffsetX, g.OffsetY, g.DrawnWidth, g.DrawnHeight, g.FirstColumn,
-                               g.FirstRow, g.VisibleColumns, g.VisibleRows);
+            FMask.InvertCanvas(Bitmap->Canvas(), g.OffsetX, g.OffsetY, g.DrawnWidth, g.DrawnHeight,
+                               g.FirstColumn, g.FirstRow, g.VisibleColumns, g.VisibleRows);
         if (FSelectionOptions & kvsoMarkOuter)
-            FMask.DrawOuter(Bitmap, g.OffsetX, g.OffsetY, g.DrawnWidth, g.DrawnHeight, g.FirstColumn, g.FirstRow,
-                            g.VisibleColumns, g.VisibleRows);
+            FMask.DrawOuter(Bitmap, g.OffsetX, g.OffsetY, g.DrawnWidth, g.DrawnHeight, g.FirstColumn,
+                            g.FirstRow, g.VisibleColumns, g.VisibleRows);
     }
     DrawGrid(Bitmap);
 }
 
-void TKorvaneView::PaintBackground(TBitmap* Bitmap, const TRect* r, bool beforeFirstLayer, const TKVLayer* layer)
+void TKorvaneView::PaintBackground(TBitmap* Bitmap, const TRect* r, bool beforeFirstLayer,
+                                   const TKVLayer* layer)
 {
     const TKVViewGeometry& g = FGeo;
     if (beforeFirstLayer && g.OffsetX < 1 && g.OffsetY < 1 && Bitmap->Width() <= g.DrawnWidth &&
@@ -386,8 +393,8 @@ void TKorvaneView::SetChessboardStyle(int32_t Size, TBrushStyle BrushStyle)
     FChessboardBrushStyle = BrushStyle;
 }
 
-void TKorvaneView::SetSelectionGripStyle(TColor Color1, TColor Color2, TBrushStyle BrushStyle, int32_t HalfSize,
-                                         bool MidSideGrips)
+void TKorvaneView::SetSelectionGripStyle(TColor Color1, TColor Color2, TBrushStyle BrushStyle,
+                                         int32_t HalfSize, bool MidSideGrips)
 {
     FGripColor1 = Color1;
     FGripColor2 = Color2;
@@ -565,8 +572,9 @@ void TKorvaneView::AniPolyFunc(TObject* Sender, bool fromTimer)
             if (FSettleCount > 0 && PaintOutlineOnlyAtRest)
                 continue;
             const TKVViewGeometry& g = FGeo;
-            FMask.DrawOutline(canvas, g.OffsetX, g.OffsetY, g.DrawnWidth, g.DrawnHeight, g.FirstColumn, g.FirstRow,
-                              g.VisibleColumns, g.VisibleRows, FAntsPhase, FSelColor1, FSelColor2, Zoom());
+            FMask.DrawOutline(canvas, g.OffsetX, g.OffsetY, g.DrawnWidth, g.DrawnHeight, g.FirstColumn,
+                              g.FirstRow, g.VisibleColumns, g.VisibleRows, FAntsPhase, FSelColor1, FSelColor2,
+                              Zoom());
         } else {
             DrawPolygon(poly, canvas);
         }
@@ -608,7 +616,8 @@ void TKorvaneView::DrawPolygon(TKVAnimPoly& poly, TCanvas* canvas)
         const TPoint p3 = ToClient(poly.Points[2]);
         const int32_t x1 = p1.X, y1 = p1.Y, x2 = p3.X - 1, y2 = p3.Y - 1;
         // Each edge starts its dashes afresh, so a rectangle's dashes do not march.
-        const TPoint edges[4][2] = {{{x1, y1}, {x2, y1}}, {{x2, y1}, {x2, y2}}, {{x2, y2}, {x1, y2}}, {{x1, y1}, {x1, y2}}};
+        const TPoint edges[4][2] = {
+            {{x1, y1}, {x2, y1}}, {{x2, y1}, {x2, y2}}, {{x2, y2}, {x1, y2}}, {{x1, y1}, {x1, y2}}};
         for (const auto& e : edges) {
             poly.DashCounter = 0;
             line(e[0], e[1]);

@@ -162,7 +162,8 @@ void TKorvaneView::SelectMagicWand(int32_t x, int32_t y, TKVSelOp op)
             FMask.Empty();
         }
         if (MagicWandMode == kvwExclusive)
-            Korvaneproc::_MakeMagicWandPointsEx(FCurrent, x, y, MagicWandMaxFilter, MagicWandTolerance, &FMask);
+            Korvaneproc::_MakeMagicWandPointsEx(FCurrent, x, y, MagicWandMaxFilter, MagicWandTolerance,
+                                                &FMask);
         else
             Korvaneproc::_MakeMagicWandPointsEx2(FCurrent, x, y, MagicWandTolerance, &FMask);
         FSelected = !FMask.IsEmpty();
@@ -295,8 +296,10 @@ int32_t TKorvaneView::SelectResizeEx(int32_t grip, int32_t x, int32_t y, bool ke
     if (!poly.IsRectangle() || grip < 0 || grip > 7)
         return grip;
     int32_t bx = XScr2Bmp(x), by = YScr2Bmp(y);
-    int32_t l = std::min(poly.Points[0].X, poly.Points[2].X), t = std::min(poly.Points[0].Y, poly.Points[2].Y);
-    int32_t r = std::max(poly.Points[0].X, poly.Points[2].X) - 1, b = std::max(poly.Points[0].Y, poly.Points[2].Y) - 1;
+    int32_t l = std::min(poly.Points[0].X, poly.Points[2].X),
+            t = std::min(poly.Points[0].Y, poly.Points[2].Y);
+    int32_t r = std::max(poly.Points[0].X, poly.Points[2].X) - 1,
+            b = std::max(poly.Points[0].Y, poly.Points[2].Y) - 1;
     if (keepAspect) {
         const int32_t sx1 = FSavedBox[0], sy1 = FSavedBox[1], sx2 = FSavedBox[2], sy2 = FSavedBox[3];
         if (sy2 - sy1 + 1 == 0)

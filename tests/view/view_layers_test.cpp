@@ -3,8 +3,8 @@
 #include "tests/view/view_test_support.h"
 
 #include "imaging/proc/proc_component.h"
-#include "platform/forms/ext_controls.h"
 #include "platform/core/streams.h"
+#include "platform/forms/ext_controls.h"
 
 #include <gtest/gtest.h>
 
@@ -81,7 +81,8 @@ TEST(ViewLayers, MoveMergeAndRemoveKeepTheCurrentLayerAndIgnoreBadIndexes)
     {
         int32_t from, to;
     };
-    for (const Move& m : {Move{3, 2}, Move{0, 3}, Move{3, 0}, Move{1, 2}, Move{-1, 2}, Move{2, 9}, Move{5, -3}}) {
+    for (const Move& m :
+         {Move{3, 2}, Move{0, 3}, Move{3, 0}, Move{1, 2}, Move{-1, 2}, Move{2, 9}, Move{5, -3}}) {
         f.view->LayersMove(m.from, m.to);
         EXPECT_EQ(f.view->GetLayer(f.view->LayersCurrent()), current) << m.from << "->" << m.to;
         EXPECT_EQ(f.view->GetKVBitmap(), current->Bitmap);
@@ -138,9 +139,9 @@ TEST(ViewRobustness, EveryOperationWorksOrDoesNothingOnOddPictures)
         TKVPixelFormat format;
         bool legacy;
     };
-    const Picture pictures[] = {{0, 0, kvnull, true},   {1, 1, kv24RGB, true}, {1, 65536, kv24RGB, false},
-                                {37, 23, kv1g, true},   {37, 23, kv8p, true},  {37, 23, kv32f, false},
-                                {20000, 15000, kv24RGB, false}};
+    const Picture pictures[] = {
+        {0, 0, kvnull, true}, {1, 1, kv24RGB, true},  {1, 65536, kv24RGB, false},    {37, 23, kv1g, true},
+        {37, 23, kv8p, true}, {37, 23, kv32f, false}, {20000, 15000, kv24RGB, false}};
     for (const Picture& p : pictures) {
         SCOPED_TRACE(testing::Message() << p.w << "x" << p.h << " format " << int(p.format));
         ViewOnForm f(50, 40);
@@ -206,4 +207,22 @@ TEST(ViewRobustness, EveryOperationWorksOrDoesNothingOnOddPictures)
         v->GetKorvaneProc()->Negative();
         f.Paint();
     }
+}
+
+TEST(ViewProcessing, PenMarkerRepaintsOnlyTheMarkedSpot)
+{
+    ViewOnForm f(80, 60);
+    FillPattern(f.view->GetKVBitmap(), 200, 150);
+    f.view->SetZoom(200);
+    f.Paint();
+    EXPECT_TRUE(f.view->UpdateRect().IsEmpty());
+    const TRGB reference = f.view->GetKVBitmap()->GetPixels_kv24RGB(10, 8);
+    f.view->GetKorvaneProc()->PaintPenMarker(10, 8, 4, clRed,
+                                             RGBToColor(reference.r, reference.g, reference.b), 0);
+    const TRect marked = f.view->UpdateRect();
+    const int32_t cx = f.view->XBmp2Scr(10), cy = f.view->YBmp2Scr(8);
+    // Half size round((4 div 2 + 1) x 200 / 100) = 6 around the point's client position.
+    EXPECT_EQ(marked, (TRect{cx - 6, cy - 6, cx + 6, cy + 6}));
+    f.view->PaintMarked();
+    EXPECT_TRUE(FrontPixel(f.view->FrontImage(), cx, cy) == ColourOf(clRed));
 }

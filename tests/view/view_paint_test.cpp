@@ -83,8 +83,8 @@ TEST(ViewPaint, BackgroundStylesAroundACentredPicture)
         int32_t x, y;
         bool complement;
     };
-    for (const Square& s : {Square{0, 0, true}, Square{16, 0, false}, Square{0, 16, false}, Square{16, 16, true},
-                            Square{63, 47, false}}) {
+    for (const Square& s : {Square{0, 0, true}, Square{16, 0, false}, Square{0, 16, false},
+                            Square{16, 16, true}, Square{63, 47, false}}) {
         EXPECT_TRUE(FrontPixel(front, s.x, s.y) == (s.complement ? inverse : face)) << s.x << "," << s.y;
     }
 

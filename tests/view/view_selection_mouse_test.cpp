@@ -127,7 +127,9 @@ TEST(ViewMouse, DragsSelectMoveAndScroll)
     BigView f(200, 150);
     std::string events;
     f.view->OnBeforeSelectionChange = [&](TObject*) { events += 'B'; };
-    f.view->OnSelectionChanging = [&](TObject*) { events += events.empty() || events.back() != 'C' ? "C" : ""; };
+    f.view->OnSelectionChanging = [&](TObject*) {
+        events += events.empty() || events.back() != 'C' ? "C" : "";
+    };
     f.view->OnSelectionChange = [&](TObject*) { events += 'E'; };
 
     f.view->SetMouseInteract(miSelect);

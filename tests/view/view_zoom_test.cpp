@@ -7,8 +7,8 @@
 #include "imaging/io/korvaneio.h"
 #include "platform/core/rounding.h"
 #include "platform/core/threads.h"
-#include "tests/support/temp_folder.h"
 #include "platform/forms/simulate.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
