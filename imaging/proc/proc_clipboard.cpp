@@ -4,6 +4,7 @@
 
 #include "imaging/core/daduvudez.h"
 #include "imaging/proc/detail/component_detail.h"
+#include "imaging/view/korvaneview.h"
 #include "platform/forms/clipboard.h"
 
 using namespace Korvaneproc;
@@ -153,6 +154,12 @@ void TKorvaneProc::PointPasteFromClip(int32_t x, int32_t y)
         return;
     if (AutoUndo)
         SaveUndoCaptioned(Caption("PointPasteFromClip", {x, y}), kvuImage);
+    // An image view that takes client coordinates for its selections takes them here too.
+    if (auto* view = dynamic_cast<TKorvaneView*>(FView); view && view->SelectionBase == kvsbClientArea) {
+        const int32_t cx = x, cy = y;
+        x = view->XScr2Bmp(cx);
+        y = view->YScr2Bmp(cy);
+    }
     const int32_t w = picture->GetWidth(), h = picture->GetHeight();
     // Only the part that overlaps the image lands.
     if (int64_t(x) < FKVBitmap->GetWidth() && int64_t(y) < FKVBitmap->GetHeight() && int64_t(x) + w > 0 &&

@@ -226,3 +226,29 @@ TEST(ViewProcessing, PenMarkerRepaintsOnlyTheMarkedSpot)
     f.view->PaintMarked();
     EXPECT_TRUE(FrontPixel(f.view->FrontImage(), cx, cy) == ColourOf(clRed));
 }
+
+TEST(ViewProcessing, PointPasteTakesClientCoordinatesOfTheView)
+{
+    ViewOnForm f(80, 60);
+    TKVBitmap* b = f.view->GetKVBitmap();
+    b->Allocate(30, 20, kv24RGB);
+    b->Fill(0);
+    f.view->SetZoom(200);
+    f.view->Update();
+    TKVBitmap patch;
+    patch.Allocate(2, 2, kv24RGB);
+    patch.Fill(0x0000FF);
+    TKorvaneProc clip(nullptr);
+    clip.SetAttachedKVBitmap(&patch);
+    clip.CopyToClipboard();
+    clip.SetAttachedKVBitmap(nullptr);
+    // Client (30, 20) of the centred picture at zoom 200 is bitmap (10, 5).
+    ASSERT_EQ(f.view->XScr2Bmp(30), 10);
+    ASSERT_EQ(f.view->YScr2Bmp(20), 5);
+    f.view->GetKorvaneProc()->PointPasteFromClip(30, 20);
+    EXPECT_TRUE(b->GetPixels_kv24RGB(10, 5) == (TRGB{0, 0, 255}));
+    EXPECT_TRUE(b->GetPixels_kv24RGB(9, 5) == (TRGB{0, 0, 0}));
+    f.view->SelectionBase = kvsbBitmap;
+    f.view->GetKorvaneProc()->PointPasteFromClip(2, 3);
+    EXPECT_TRUE(b->GetPixels_kv24RGB(2, 3) == (TRGB{0, 0, 255}));
+}
