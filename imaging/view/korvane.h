@@ -127,6 +127,8 @@ public:
     KV_FORWARD(GetKorvaneIO, LoadFromFileCUR)
     KV_FORWARD(GetKorvaneIO, LoadFromStreamCUR)
     KV_FORWARD(GetKorvaneIO, InsertToFileTIFF)
+    KV_FORWARD(GetKorvaneIO, Acquire)
+    KV_FORWARD(GetKorvaneIO, SelectAcquireSource)
     KV_FORWARD(GetKorvaneIO, LoadFromFileJpeg)
     KV_FORWARD(GetKorvaneIO, LoadFromStreamJpeg)
     KV_FORWARD(GetKorvaneIO, SaveToFileJpeg)
