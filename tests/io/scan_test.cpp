@@ -140,6 +140,31 @@ TEST(ScanPages, APageHoldsWhatItsFramesSentWithinTheirLimits)
     }
 }
 
+TEST(ScanConditions, EachCodeHasItsTextAndOthersSayTheyAreUnknown)
+{
+    struct Case
+    {
+        int32_t Code;
+        const char* Text;
+    };
+    const Case cases[] = {
+        {0, "Operation worked."},
+        {3, "Source Manager unable to find the specified Source."},
+        {6, "Capability not supported by Source or operation (get,set) is not supported on capability, or "
+            "capability had dependencies on other capabilities and cannot be operated upon at this time"},
+        {7, "Unknown Condition 7"},
+        {8, "Unknown Condition 8"},
+        {19, "Operation failed because directory is not empty."},
+        {20, "Transfer failed because of a feeder error"},
+        {21, "Transfer failed because of a feeder error"},
+        {22, "Unknown Condition 22"},
+        {-1, "Unknown Condition -1"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Imscan::KVTW_ConditionText(c.Code), c.Text) << c.Code;
+    }
+}
+
 TEST_F(ScanTwain, ScansEqualScanimagesForEachModeAndArea)
 {
     struct Case

@@ -1,5 +1,6 @@
 // Forms and the application: modal showing answered by timers and buttons, the close protocol,
-// posted messages from worker threads, synchronisation, the application-wide hook and timers.
+// posted messages from worker threads, synchronisation, the application-wide hook and timers, and
+// the guard that keeps the forms disabled around a modal operation.
 #include <gtest/gtest.h>
 
 #include <QIcon>
@@ -12,6 +13,7 @@
 
 #include "platform/core/threads.h"
 #include "platform/forms/forms.h"
+#include "platform/forms/task_windows.h"
 
 namespace {
 
@@ -667,4 +669,28 @@ TEST(Application, EveryWindowShowsTheProgramsIcon)
     }
     EXPECT_FALSE(Application->LoadIcon(""));
     EXPECT_EQ(Application->IconFile(), icon);
+}
+
+TEST(TaskWindows, TheGuardDisablesTheEnabledFormsAndGivesBackOnlyThoseItTookThatStillExist)
+{
+    Owned<TForm> enabled = NewForm();
+    Owned<TForm> disabledBefore = NewForm();
+    disabledBefore->SetEnabled(false);
+    auto* freedMeanwhile = new TForm(nullptr);
+    freedMeanwhile->AfterConstruction();
+    for (TForm* form : {enabled.get(), disabledBefore.get(), freedMeanwhile}) {
+        form->Show();
+    }
+    {
+        TTaskWindowsDisabler guard;
+        EXPECT_FALSE(enabled->Enabled());
+        EXPECT_FALSE(disabledBefore->Enabled());
+        EXPECT_FALSE(freedMeanwhile->Enabled());
+        freedMeanwhile->Free();
+        // A form made during the operation is not the guard's to enable.
+        Owned<TForm> madeMeanwhile = NewForm();
+        madeMeanwhile->SetEnabled(false);
+    }
+    EXPECT_TRUE(enabled->Enabled());
+    EXPECT_FALSE(disabledBefore->Enabled());
 }
