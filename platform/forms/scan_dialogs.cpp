@@ -51,6 +51,15 @@ int DecimalsFor(double step)
     return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 4);
 }
 
+// A list of choices as wide as the dialog lets it be: a long entry widens its popup, not the dialog.
+QComboBox* NewCombo(QWidget* parent)
+{
+    auto* combo = new QComboBox(parent);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(16);
+    return combo;
+}
+
 class TScanSettingsDialog : public QDialog
 {
 public:
@@ -85,7 +94,12 @@ private:
     void FitToSettings(bool growOnly)
     {
         const QSize content = FScroll->widget()->sizeHint();
-        const QSize chrome = sizeHint() - FScroll->sizeHint();
+        // What the dialog needs around its settings, measured once: while the dialog is shown its
+        // own size hint lags behind a rebuild.
+        if (!FChrome.isValid()) {
+            FChrome = sizeHint() - FScroll->sizeHint();
+        }
+        const QSize chrome = FChrome;
         int width = std::max(480, content.width() + chrome.width() +
                                       FScroll->verticalScrollBar()->sizeHint().width());
         int height = std::max(560, content.height() + chrome.height());
@@ -99,6 +113,18 @@ private:
             height = std::max(height, this->height());
         }
         resize(width, height);
+        // A dialog that grew while shown is moved back onto the screen.
+        if (const QScreen* screen = this->screen(); screen != nullptr && isVisible()) {
+            const QRect available = screen->availableGeometry();
+            const QRect frame = frameGeometry();
+            const int x =
+                std::max(available.left(), std::min(frame.left(), available.right() + 1 - frame.width()));
+            const int y =
+                std::max(available.top(), std::min(frame.top(), available.bottom() + 1 - frame.height()));
+            if (x != frame.left() || y != frame.top()) {
+                move(x, y);
+            }
+        }
     }
 
     // The widgets are made anew after every change, since a change can switch others on or off.
@@ -156,6 +182,7 @@ private:
         if (setting.Kind == sskText) {
             if (setting.Texts.empty()) {
                 auto* edit = new QLineEdit(ToQ(setting.Text), parent);
+                edit->setCursorPosition(0); // a long text shows its start
                 connect(edit, &QLineEdit::editingFinished, this, [this, index, edit] {
                     const std::string text = FromQ(edit->text());
                     if (text != FRequest.Settings[index].Text) {
@@ -164,7 +191,7 @@ private:
                 });
                 return edit;
             }
-            auto* combo = new QComboBox(parent);
+            auto* combo = NewCombo(parent);
             for (const std::string& text : setting.Texts) {
                 combo->addItem(ToQ(text));
             }
@@ -182,7 +209,7 @@ private:
             return combo;
         }
         if (!setting.Numbers.empty()) {
-            auto* combo = new QComboBox(parent);
+            auto* combo = NewCombo(parent);
             int current = -1;
             for (size_t n = 0; n < setting.Numbers.size(); ++n) {
                 combo->addItem(NumberText(setting, setting.Numbers[n]) + SuffixOf(setting));
@@ -243,6 +270,7 @@ private:
 
     TScanDialogRequest& FRequest;
     QScrollArea* FScroll = nullptr;
+    QSize FChrome;
 };
 
 } // namespace

@@ -480,14 +480,16 @@ TEST(PlatformDialogs, ScanSettingsHandEachChangeToTheDeviceAndShowWhatItMadeOfIt
 
 TEST(PlatformDialogs, ScanSettingsOpenTallEnoughForTheirSettingsWithinTheScreen)
 {
-    // A device of some settings; a change to the first brings more (as a colour mode may).
+    // A device of some settings; a change to the first brings more (as a colour mode may). A
+    // choice may be far longer than the dialog is wide.
     struct Case
     {
         int Settings;
         int AddedByAChange;
+        bool LongChoice;
         bool Scrolls;
     };
-    auto makeSettings = [](int count) {
+    auto makeSettings = [](int count, bool longChoice) {
         std::vector<TScanSetting> settings;
         for (int i = 0; i < count; ++i) {
             TScanSetting s;
@@ -498,16 +500,29 @@ TEST(PlatformDialogs, ScanSettingsOpenTallEnoughForTheirSettingsWithinTheScreen)
             s.Max = 100;
             settings.push_back(s);
         }
+        if (longChoice) {
+            TScanSetting s;
+            s.Name = "long";
+            s.Group = "Text";
+            s.Text = "Short";
+            s.Texts = {"Short", std::string(300, 'w')};
+            settings.push_back(s);
+        }
         return settings;
     };
-    for (const Case c : {Case{18, 0, false}, Case{12, 6, false}, Case{200, 0, true}}) {
+    const Case cases[] = {
+        {18, 0, false, false}, {12, 6, false, false}, {200, 0, false, true}, {4, 0, true, false}};
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.Settings);
         TScanDialogRequest request;
         request.Title = "Scan";
         request.Device = "Maker Model (dev:0)";
-        request.Settings = makeSettings(c.Settings);
-        request.Apply = [&](const TScanSetting&) { return makeSettings(c.Settings + c.AddedByAChange); };
+        request.Settings = makeSettings(c.Settings, c.LongChoice);
+        request.Apply = [&](const TScanSetting&) {
+            return makeSettings(c.Settings + c.AddedByAChange, c.LongChoice);
+        };
         int scrollRange = -1;
+        int sidewaysRange = -1;
         int step = 0;
         QSize size;
         QSize screen;
@@ -523,15 +538,19 @@ TEST(PlatformDialogs, ScanSettingsOpenTallEnoughForTheirSettingsWithinTheScreen)
                 first->setValue(5);
                 return;
             }
-            scrollRange = dialog->findChild<QScrollArea*>()->verticalScrollBar()->maximum();
+            auto* scroll = dialog->findChild<QScrollArea*>();
+            scrollRange = scroll->verticalScrollBar()->maximum();
+            sidewaysRange = scroll->horizontalScrollBar()->maximum();
             size = dialog->size();
             screen = dialog->screen()->availableGeometry().size();
             dialog->reject();
         };
         EXPECT_FALSE(DialogService().ScanSettings(request));
-        EXPECT_EQ(request.Settings.size(), size_t(c.Settings + c.AddedByAChange));
+        EXPECT_EQ(request.Settings.size(), size_t(c.Settings + c.AddedByAChange + (c.LongChoice ? 1 : 0)));
         EXPECT_EQ(scrollRange > 0, c.Scrolls) << scrollRange;
+        EXPECT_EQ(sidewaysRange, 0);
         EXPECT_LE(size.height(), screen.height() * 9 / 10);
+        EXPECT_LE(size.width(), 600);
         EXPECT_GE(size.width(), 480);
     }
 }
