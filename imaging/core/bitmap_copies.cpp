@@ -367,9 +367,9 @@ void KVCopyBitmap(TBitmap* source, TBitmap* destination)
     destination->SetPixelFormat(source->PixelFormat());
     if (source->PixelFormat() == pf1bit || source->PixelFormat() == pf4bit || source->PixelFormat() == pf8bit)
         destination->SetPalette(source->Palette());
+    destination->SetSize(source->GetWidth(), source->GetHeight());
     if (source->GetEmpty())
         return;
-    destination->SetSize(source->GetWidth(), source->GetHeight());
     const size_t rowBytes = size_t(std::min(source->RowLength(), destination->RowLength()));
     for (int32_t y = 0; y < source->GetHeight(); ++y)
         std::memcpy(destination->ScanLine(y), source->ScanLine(y), rowBytes);

@@ -520,6 +520,36 @@ TEST(BitmapCopies, PolygonCopies)
     EXPECT_NE(ColorToRGB(target.Canvas()->Pixels(3, 3)), ColorToRGB(clRed));
 }
 
+TEST(BitmapCopies, WholeBitmapCopiesTakeFormatSizePaletteAndPixels)
+{
+    TBitmap palette;
+    palette.SetPixelFormat(pf8bit);
+    palette.SetSize(5, 3);
+    palette.Canvas()->SetPixels(4, 2, clRed);
+    TBitmap colour;
+    colour.SetPixelFormat(pf24bit);
+    colour.SetSize(7, 2);
+    colour.Canvas()->SetPixels(6, 1, clBlue);
+    TBitmap empty;
+    empty.SetPixelFormat(pf24bit);
+
+    TBitmap copy;
+    copy.SetPixelFormat(pf1bit);
+    copy.SetSize(40, 40);
+    for (TBitmap* source : {&palette, &colour, &empty}) {
+        Korvaneproc::KVCopyBitmap(source, &copy);
+        EXPECT_EQ(copy.PixelFormat(), source->PixelFormat());
+        EXPECT_EQ(copy.GetWidth(), source->GetWidth());
+        EXPECT_EQ(copy.GetHeight(), source->GetHeight());
+        for (int32_t y = 0; y < source->GetHeight(); ++y)
+            for (int32_t x = 0; x < source->GetWidth(); ++x)
+                ASSERT_EQ(copy.Canvas()->Pixels(x, y), source->Canvas()->Pixels(x, y)) << x << "," << y;
+    }
+    Korvaneproc::KVCopyBitmap(&palette, &palette);
+    Korvaneproc::KVCopyBitmap(nullptr, &copy);
+    EXPECT_EQ(palette.Canvas()->Pixels(4, 2), clRed);
+}
+
 TEST(BitmapCopies, SwapsBlueAndRed)
 {
     TRGB pixels[2] = {{1, 2, 3}, {4, 5, 6}};

@@ -6,6 +6,8 @@
 #include "platform/core/streams.h"
 #include "platform/graphics/colors.h"
 
+#include <array>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace Korvaneproc;
@@ -35,6 +37,34 @@ TEST(PixelHelpers, RoundsAndClampsNumbers)
     int32_t x1 = 9, y1 = 1, x2 = 2, y2 = 8;
     OrdCor(x1, y1, x2, y2);
     EXPECT_EQ((std::array{x1, y1, x2, y2}), (std::array{2, 1, 9, 8}));
+}
+
+TEST(PixelHelpers, InverseSinesLogarithmsSwapsAndEqualColours)
+{
+    struct Case
+    {
+        long double x, arcSin, log10;
+    };
+    for (const Case& c : {Case{1, M_PI / 2, 0}, Case{-1, -M_PI / 2, NAN},
+                          Case{0.5L, M_PI / 6, -0.30102999566398120L}, Case{0, 0, -INFINITY}}) {
+        EXPECT_NEAR(double(ArcSin(c.x)), double(c.arcSin), 1e-15) << double(c.x);
+        if (std::isnan(double(c.log10)))
+            EXPECT_TRUE(std::isnan(double(Log10(c.x))));
+        else if (std::isinf(double(c.log10)))
+            EXPECT_EQ(double(Log10(c.x)), -INFINITY);
+        else
+            EXPECT_NEAR(double(Log10(c.x)), double(c.log10), 1e-15) << double(c.x);
+    }
+    // Whole powers of ten come back whole, as the gauges' decade marks rely on.
+    for (int32_t e = -3; e <= 9; ++e)
+        EXPECT_EQ(std::lround(double(Log10(std::pow(10.0L, e))) * 1e12), e * 1000000000000L) << e;
+
+    int32_t a = 3, b = -7;
+    iswap(a, b);
+    EXPECT_EQ((std::array{a, b}), (std::array{-7, 3}));
+    EXPECT_TRUE(EqualRGB(TRGB{1, 2, 3}, TRGB{1, 2, 3}));
+    for (const TRGB other : {TRGB{0, 2, 3}, TRGB{1, 0, 3}, TRGB{1, 2, 0}})
+        EXPECT_FALSE(EqualRGB(TRGB{1, 2, 3}, other));
 }
 
 TEST(PixelHelpers, ConvertsColourRecords)

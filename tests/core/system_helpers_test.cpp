@@ -1,5 +1,6 @@
 // Platform tests, GUID text, the number parser, font styles, angles and the read-only stream.
 #include "imaging/core/daduvudez.h"
+#include "platform/forms/printers.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -12,6 +13,15 @@ TEST(SystemHelpers, PlatformAnswersAreFixed)
 #if defined(__x86_64__)
     EXPECT_TRUE(Daduvudez::KVMMXSupported());
 #endif
+}
+
+TEST(SystemHelpers, ResetPrinterReturnsToTheDriverDefaults)
+{
+    Printer()->SetOrientation(poLandscape);
+    Printer()->SetCopies(3);
+    Daduvudez::KVResetPrinter();
+    EXPECT_EQ(Printer()->Orientation(), poPortrait);
+    EXPECT_EQ(Printer()->Copies(), 1);
 }
 
 TEST(SystemHelpers, GuidTextRoundTripsAndRefusesOtherForms)

@@ -162,6 +162,19 @@ TEST_F(VirtualDIBList, BorrowedBitmapsAreSharedAndCopiedBackWhenChanged)
     list.ReleaseBitmap(nullptr, true);
     list.ReleaseBitmapByImage(image, true);
 
+    // The caller's original size travels with the image; another list's image is left alone and reads 0.
+    list.SetImageOriginalWidth(image, 4000);
+    list.SetImageOriginalHeight(image, 3000);
+    TKVVirtualDIBList other;
+    TKVVirtualImageInfo* foreign = other.AddKVBitmap(&bitmap);
+    list.SetImageOriginalWidth(foreign, 11);
+    other.SetImageOriginalHeight(nullptr, 12);
+    EXPECT_EQ(list.GetImageOriginalWidth(image), 4000);
+    EXPECT_EQ(list.GetImageOriginalHeight(image), 3000);
+    EXPECT_EQ(list.GetImageOriginalWidth(foreign), 0);
+    EXPECT_EQ(other.GetImageOriginalWidth(foreign), 6); // its own width, untouched by the stranger
+    EXPECT_EQ(other.GetImageOriginalHeight(nullptr), 0);
+
     // Black and white images stay 1-bit; class-library bitmaps of other formats become colour.
     TKVBitmap bw;
     bw.Allocate(13, 3, kv1g);
