@@ -16,7 +16,7 @@ PACKAGES=(
   fonts-liberation2 fontconfig
   # tools the tests ask to check our output, and sample files no one here wrote
   libjpeg-turbo-progs pngcheck libtiff-tools giflib-tools gifsicle imagemagick
-  netpbm libopenjp2-tools ffmpeg tidy python3 xauth xvfb
+  netpbm libopenjp2-tools ffmpeg tidy python3 xauth xvfb poppler-utils
   gdk-pixbuf-tests golang-1.19-src imagemagick-6-doc icoutils libimage-exiftool-perl
   golang-golang-x-image-dev librust-tiff-dev
   desktop-file-utils

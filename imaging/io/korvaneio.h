@@ -22,11 +22,13 @@
 #include <vector>
 
 class TBitmap;
+class TCanvas;
 class TFont;
 class TImage;
 class TKVBitmap;
 class TKVView;
 class TKVWia;
+class TPrinter;
 class TStream;
 class TKorvaneIO;
 
@@ -217,6 +219,33 @@ enum TKVAcquireApi : uint8_t
     kvaWIA
 };
 
+// Where a printed picture sits between the margins, and how large it is printed.
+enum TKVVerticalPos : uint8_t
+{
+    kvvpTOP,
+    kvvpCENTER,
+    kvvpBOTTOM
+};
+enum TKVHorizontalPos : uint8_t
+{
+    kvhpLEFT,
+    kvhpCENTER,
+    kvhpRIGHT
+};
+enum TKVSize : uint8_t
+{
+    kvsNORMAL,          // the picture's own size, from its resolution
+    kvsFITTOPAGE,       // as large as the margins allow, aspect kept
+    kvsFITTOPAGESTRETCH, // the whole area between the margins
+    kvsSPECIFIEDSIZE    // the width and height given
+};
+// The print dialog: modal, or the resizable preview window.
+enum TKVDialogType : uint8_t
+{
+    kvdtDialog,
+    kvdtMaxi
+};
+
 // Called for each acquired page; setting Handled keeps the page out of the working bitmap.
 using TKVAcquireBitmapEvent = std::function<void(TObject* Sender, TKVBitmap* ABitmap, bool& Handled)>;
 
@@ -355,6 +384,42 @@ public:
     // size or depth, one past the 1 GiB limit of the format, a failed write, or no file open for
     // writing set Aborting (a failed write also leaves no file at close).
     void SaveToAVI();
+
+    // ---- Printing ----
+    // Lengths are inches, resolutions dots per inch. Printing draws the working bitmap through
+    // RenderToCanvas; a picture drawn smaller than its own size is filtered while ReductionFilter
+    // is set. An empty bitmap, an empty or negative size, or margins that leave no room between
+    // them print nothing. Starting and ending the print job is the caller's.
+    //
+    // Draws the picture with its top-left corner X, Y inches from the canvas's origin, Width by
+    // Height inches large, on a device of DpiX by DpiY dots per inch.
+    void PrintImagePosEx(TCanvas* Canvas, int32_t DpiX, int32_t DpiY, double X, double Y, double Width,
+                         double Height, double Gamma);
+    // As PrintImagePosEx at the canvas's own resolution.
+    void PrintImagePos(TCanvas* Canvas, double X, double Y, double Width, double Height, double Gamma);
+    // Places the picture on a page of PageWidth by PageHeight inches, between the margins, by the
+    // positions and the size mode; SpecWidth and SpecHeight are the size of kvsSPECIFIEDSIZE. The
+    // picture's resolution is the attached view's, else that of Params (the screen's when 0).
+    void PrintImageEx(TCanvas* Canvas, int32_t DpiX, int32_t DpiY, double PageWidth, double PageHeight,
+                      double MarginLeft, double MarginTop, double MarginRight, double MarginBottom,
+                      TKVVerticalPos VerticalPos, TKVHorizontalPos HorizontalPos, TKVSize Size,
+                      double SpecWidth, double SpecHeight, double Gamma);
+    // As PrintImageEx on the canvas's page (the printer's when Canvas is nil), its size and
+    // resolution taken from the canvas.
+    void PrintImage(TCanvas* Canvas, double MarginLeft, double MarginTop, double MarginRight,
+                    double MarginBottom, TKVVerticalPos VerticalPos, TKVHorizontalPos HorizontalPos,
+                    TKVSize Size, double SpecWidth, double SpecHeight, double Gamma);
+    // Draws into Destination (24-bit) a reduced picture of the page that PrintImage would print on
+    // APrinter (the application's printer when nil), at most MaxWidth - 5 by MaxHeight - 5 pixels
+    // large: a white page, the picture, and the margins outlined with an inverting dashed line.
+    void PreviewPrintImage(TBitmap* Destination, int32_t MaxWidth, int32_t MaxHeight, TPrinter* APrinter,
+                           double MarginLeft, double MarginTop, double MarginRight, double MarginBottom,
+                           TKVVerticalPos VerticalPos, TKVHorizontalPos HorizontalPos, TKVSize Size,
+                           double SpecWidth, double SpecHeight, double Gamma);
+    // Printing draws a picture reduced below its own size with a resampling filter.
+    bool ReductionFilter = true;
+    // The print dialogs first return the printer to its default settings.
+    bool PrinterReset = true;
 
     // ---- Reading the parameters only, without pixels, never on a worker ----
     virtual void ParamsFromFile(const std::string& FileName);
