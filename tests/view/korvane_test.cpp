@@ -10,6 +10,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 
 using namespace viewtest;
 
@@ -28,7 +29,7 @@ struct TForwardedName
 };
 
 // Every name of the component's list. Missing ones: the preview dialogs, metafiles, screen
-// capture, printing and the JPEG and GIF file edits are not built yet.
+// capture, the print dialog and the JPEG and GIF file edits are not built yet.
 const TForwardedName kOperations[] = {
     {"SaveUndo", kForwarded},
     {"SaveUndoCaptioned", kForwarded},
@@ -115,9 +116,9 @@ const TForwardedName kOperations[] = {
     {"ExecuteSaveDialog", kMissing},
     {"DoIOPreviews", kMissing},
     {"DoPrintPreviewDialog", kMissing},
-    {"PrintImage", kMissing},
-    {"PrintImagePos", kMissing},
-    {"PreviewPrintImage", kMissing},
+    {"PrintImage", kForwarded},
+    {"PrintImagePos", kForwarded},
+    {"PreviewPrintImage", kForwarded},
 };
 
 } // namespace
@@ -133,7 +134,7 @@ TEST(Korvane, ListsEveryOperationOnce)
     // The per-format quartets (LoadFromFile, LoadFromStream, SaveToFile, SaveToStream) of Jpeg,
     // Gif, PCX, TIFF, BMP, PNG, TGA and PXM are all forwarded besides these.
     EXPECT_EQ(names.size(), 88u);
-    EXPECT_EQ(forwarded, 75);
+    EXPECT_EQ(forwarded, 78);
 }
 
 TEST(Korvane, ComponentsExistFromTheStartAndTakeTheSettings)
@@ -177,6 +178,21 @@ TEST(Korvane, ForwardedOperationsReachTheComponents)
     k->Resample(20, 15, rfBilinear);
     EXPECT_EQ(k->GetKVBitmap()->GetWidth(), 20);
     EXPECT_GT(k->CalcImageNumColors(), 1);
+
+    // Printed at the view's resolution, not the one the last file named.
+    k->SetDPI(20, 10);
+    k->IOParams().DpiX = 300;
+    TBitmap page;
+    page.SetPixelFormat(pf24bit);
+    page.SetSize(100, 100);
+    page.Canvas()->SetPixelsPerInch(20, 20);
+    page.Canvas()->Brush()->SetColor(clWhite);
+    page.Canvas()->FillRect(TRect{0, 0, 100, 100});
+    k->PrintImage(page.Canvas(), 1, 1, 1, 1, kvvpTOP, kvhpLEFT, kvsNORMAL, 0, 0, 1.0);
+    for (auto [x, y, white] :
+         {std::tuple{19, 25, true}, {20, 20, false}, {39, 49, false}, {40, 25, true}, {25, 50, true}}) {
+        EXPECT_EQ(page.Canvas()->Pixels(x, y) == clWhite, white) << x << ", " << y;
+    }
 
     auto* other = new TKorvane(form.get());
     k->IOParams().JPEG_Quality = 33;
