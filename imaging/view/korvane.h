@@ -42,6 +42,7 @@ public:
     TKVDialogsMeasureUnit DialogsMeasureUnit() const { return FIOComponent->DialogsMeasureUnit; }
     void SetDialogsMeasureUnit(TKVDialogsMeasureUnit Value) { FIOComponent->DialogsMeasureUnit = Value; }
     TIOParamsVals& IOParams() { return FIOComponent->Params(); }
+    TKVTWainParams& TWainParams() { return FIOComponent->TWainParams(); }
     bool Aborting() const { return FIOComponent->Aborting; }
     bool CanUndo() const { return FProc->CanUndo(); }
     TKVLocation UndoLocation() const { return FProc->UndoLocation; }

@@ -5,6 +5,7 @@
 #include "imaging/io/detail/sane_scanner.h"
 #include "imaging/io/imscan.h"
 #include "imaging/io/korvaneio.h"
+#include "imaging/view/korvane.h"
 #include "imaging/view/kvview.h"
 #include "platform/forms/application.h"
 #include "platform/forms/form.h"
@@ -500,6 +501,30 @@ TEST_F(ScanTwain, MultiPageClientFillsEachPagesRecordAfterTheCallBack)
         },
         params, nullptr, progress, params.Shared(), 0));
     EXPECT_EQ(records.size(), 3u);
+}
+
+TEST_F(ScanTwain, TheAllInOneComponentAcquiresIntoItsViewAndChoosesItsSource)
+{
+    std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
+    auto* korvane = new TKorvane(form.get());
+    korvane->SetParent(form.get());
+    korvane->SetBounds(0, 0, 80, 60);
+    korvane->TWainParams().VisibleDialog = false;
+    const TPnm reference = ScanImage("");
+    std::string why;
+    for (TKVAcquireApi api : {kvaTWain, kvaWIA}) {
+        SCOPED_TRACE(int(api));
+        korvane->GetKVBitmap()->Allocate(2, 2, kv24RGB);
+        ASSERT_TRUE(korvane->Acquire(api));
+        EXPECT_FALSE(korvane->Aborting());
+        EXPECT_TRUE(SameAsPnm(*korvane->GetKVBitmap(), reference, why)) << why;
+        EXPECT_EQ(korvane->IOParams().Height, reference.Height);
+    }
+    EXPECT_EQ(korvane->DPIX(), 50);
+    FDialogs.AnswerScanSource(1);
+    EXPECT_TRUE(korvane->SelectAcquireSource(kvaTWain));
+    EXPECT_EQ(korvane->TWainParams().SelectedSource(), 1);
+    EXPECT_EQ(&korvane->TWainParams(), &korvane->GetKorvaneIO()->TWainParams());
 }
 
 // ---------------------------------------------------------------------------------------------
