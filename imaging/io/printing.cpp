@@ -1,6 +1,8 @@
 // Printing the working bitmap on a canvas placed by the inch, and the reduced picture of a printed
 // page that the print dialogs show.
+#include "imaging/core/bit_utils.h"
 #include "imaging/core/kvbitmap.h"
+#include "imaging/core/pixel_helpers.h"
 #include "imaging/io/korvaneio.h"
 #include "imaging/view/kvview.h"
 #include "imaging/view/kvview_globals.h"
@@ -13,8 +15,11 @@
 #include "platform/graphics/picture.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -115,14 +120,104 @@ std::optional<TInchRect> PlacePicture(const TPageLayout& Layout, int32_t Picture
     return place;
 }
 
-// A canvas's rectangle that a picture drawn at (Left, Top), Width by Height dots large, cannot
-// reach: such a picture is not drawn at all.
-bool OutsideCanvas(TCanvas* Canvas, int64_t Left, int64_t Top, int64_t Width, int64_t Height)
+// Whether a picture drawn at (Left, Top), Width by Height dots large, reaches the canvas at all.
+bool ReachesCanvas(const TRasterView& View, int64_t Left, int64_t Top, int64_t Width, int64_t Height)
 {
-    TRasterView view;
-    if (!Canvas->Raster(view))
-        return true;
-    return Left >= view.Width || Top >= view.Height || Left + Width <= 0 || Top + Height <= 0;
+    return Left < View.Width && Top < View.Height && Left + Width > 0 && Top + Height > 0;
+}
+
+// RenderToCanvas scales the whole picture to the printed size before it draws. A picture printed
+// far larger than the page (a size typed wrong in inches) would need gigabytes for that, so only
+// the part that lands on the canvas is made.
+bool FarLargerThanCanvas(const TRasterView& View, int64_t Width, int64_t Height)
+{
+    return Width * Height > 4 * int64_t(View.Width) * View.Height;
+}
+
+// The source pixel of each target pixel from First on, as the nearest-pixel stretch picks it.
+std::vector<int32_t> NearestSources(int32_t Origin, int32_t Extent, int32_t SourceExtent, int32_t First,
+                                    int32_t Count)
+{
+    const long double ratio = static_cast<long double>(SourceExtent) / Extent;
+    std::vector<int32_t> sources(static_cast<size_t>(Count));
+    for (int32_t i = 0; i < Count; ++i)
+        sources[size_t(i)] = std::min(Trunc((int64_t(First) + i - Origin) * ratio), SourceExtent - 1);
+    return sources;
+}
+
+void ApplyGamma(TBitmap& Part, double Gamma)
+{
+    if (Gamma == 1.0 || !(Gamma > 0))
+        return;
+    std::array<uint8_t, 256> table{};
+    for (int32_t i = 0; i < 256; ++i)
+        table[size_t(i)] = Korvaneproc::blimit(Round(Daduvudez::KVPower(i / 255.0L, 1.0L / Gamma) * 255));
+    for (int32_t y = 0; y < Part.Height(); ++y) {
+        uint8_t* row = Part.ScanLine(y);
+        for (int64_t k = 0; k < int64_t(Part.Width()) * 3; ++k)
+            row[k] = table[row[k]];
+    }
+}
+
+// Draws the visible part of a picture printed Width by Height dots large at (Left, Top). Sampled,
+// it is picked pixel by pixel; filtered, the source pixels that reach the canvas are cut out and
+// rendered at the printed scale.
+void RenderVisiblePart(TKVBitmap& Bitmap, TCanvas* Canvas, const TRasterView& View, int32_t Left, int32_t Top,
+                       int32_t Width, int32_t Height, TResampleFilter Filter, double Gamma)
+{
+    const int32_t visibleLeft = std::max(Left, 0);
+    const int32_t visibleTop = std::max(Top, 0);
+    const int32_t visibleWidth = int32_t(std::min<int64_t>(int64_t(Left) + Width, View.Width) - visibleLeft);
+    const int32_t visibleHeight = int32_t(std::min<int64_t>(int64_t(Top) + Height, View.Height) - visibleTop);
+    const int32_t sourceWidth = Bitmap.GetWidth();
+    const int32_t sourceHeight = Bitmap.GetHeight();
+
+    if (Filter != rfNone) {
+        // Source columns [first, last) cover the visible columns; they land from their own
+        // target column on, within a dot of the canvas's edge as the picture is reduced.
+        auto span = [](int32_t origin, int32_t extent, int32_t sourceExtent, int32_t first, int32_t count) {
+            const int64_t from = (int64_t(first) - origin) * sourceExtent / extent;
+            const int64_t to = std::min<int64_t>(
+                ((int64_t(first) + count - origin) * sourceExtent + extent - 1) / extent, sourceExtent);
+            return std::array<int64_t, 4>{from, to, origin + from * extent / sourceExtent,
+                                          origin + to * extent / sourceExtent};
+        };
+        const auto x = span(Left, Width, sourceWidth, visibleLeft, visibleWidth);
+        const auto y = span(Top, Height, sourceHeight, visibleTop, visibleHeight);
+        TKVBitmap piece;
+        piece.Allocate(int32_t(x[1] - x[0]), int32_t(y[1] - y[0]), Bitmap.GetPixelFormat());
+        if (piece.GetPixelFormat() == kv8p)
+            for (int32_t i = 0; i < 256; ++i)
+                piece.SetPalette(i, Bitmap.GetPalette(i));
+        piece.DisplayRangeLow = Bitmap.DisplayRangeLow;
+        piece.DisplayRangeHigh = Bitmap.DisplayRangeHigh;
+        Bitmap.CopyRectTo(&piece, int32_t(x[0]), int32_t(y[0]), 0, 0, piece.GetWidth(), piece.GetHeight());
+        piece.RenderToCanvas(Canvas, int32_t(x[2]), int32_t(y[2]), int32_t(x[3] - x[2]), int32_t(y[3] - y[2]),
+                             Filter, Gamma);
+        return;
+    }
+
+    const std::vector<int32_t> columns = NearestSources(Left, Width, sourceWidth, visibleLeft, visibleWidth);
+    const std::vector<int32_t> rows = NearestSources(Top, Height, sourceHeight, visibleTop, visibleHeight);
+    TBitmap part;
+    part.SetPixelFormat(pf24bit);
+    part.SetSize(visibleWidth, visibleHeight);
+    for (int32_t y = 0; y < visibleHeight; ++y) {
+        uint8_t* out = part.ScanLine(y);
+        if (y > 0 && rows[size_t(y)] == rows[size_t(y) - 1]) {
+            std::memcpy(out, part.ScanLine(y - 1), size_t(visibleWidth) * 3);
+            continue;
+        }
+        for (int32_t x = 0; x < visibleWidth; ++x) {
+            const TRGB colour = Bitmap.GetPixels(columns[size_t(x)], rows[size_t(y)]);
+            out[x * 3] = colour.b;
+            out[x * 3 + 1] = colour.g;
+            out[x * 3 + 2] = colour.r;
+        }
+    }
+    ApplyGamma(part, Gamma);
+    Canvas->SetCopyMode(cmSrcCopy);
+    Canvas->Draw(visibleLeft, visibleTop, &part);
 }
 
 } // namespace
@@ -138,11 +233,15 @@ void TKorvaneIO::PrintImagePosEx(TCanvas* Canvas, int32_t DpiX, int32_t DpiY, do
     const int32_t top = Trunc(DpiY * Y);
     const int32_t width = Trunc(DpiX * Width);
     const int32_t height = Trunc(DpiY * Height);
-    if (width <= 0 || height <= 0 || OutsideCanvas(Canvas, left, top, width, height))
+    TRasterView view;
+    if (width <= 0 || height <= 0 || !Canvas->Raster(view) || !ReachesCanvas(view, left, top, width, height))
         return;
     const double zoom = double(width) / FKVBitmap->GetWidth();
     const TResampleFilter filter = ReductionFilter && zoom < 1.0 ? rfFastLinear : rfNone;
-    FKVBitmap->RenderToCanvas(Canvas, left, top, width, height, filter, Gamma);
+    if (FarLargerThanCanvas(view, width, height))
+        RenderVisiblePart(*FKVBitmap, Canvas, view, left, top, width, height, filter, Gamma);
+    else
+        FKVBitmap->RenderToCanvas(Canvas, left, top, width, height, filter, Gamma);
 }
 
 void TKorvaneIO::PrintImagePos(TCanvas* Canvas, double X, double Y, double Width, double Height, double Gamma)

@@ -419,6 +419,67 @@ TEST(Printing, DrawsReducedPicturesFiltered)
     }
 }
 
+// A print far larger than the page (1000 inches square, 20000 dots at 20 dpi) is drawn where it
+// meets the page only, in the same places and colours, without scaling the whole picture.
+TEST(Printing, DrawsOnlyThePagePartOfAHugePrint)
+{
+    TKorvaneIO io(nullptr);
+    const TRGB blue{255, 0, 0}, green{0, 255, 0}, black{0, 0, 0}, grey{64, 64, 64};
+    io.KVBitmap()->Allocate(4, 4, kv24RGB);
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 4; ++x)
+            io.KVBitmap()->SetPixels_kv24RGB(x, y, y < 2 ? (x < 2 ? kRed : blue) : (x < 2 ? green : black));
+    // The quarters meet 500 inches into the picture: at (5, 3) inches on the page.
+    auto page = WhitePage(9, 11, 20, 20);
+    io.PrintImagePos(page->Canvas(), -495, -497, 1000, 1000, 1.0);
+    EXPECT_EQ(InkBox(*page), (TBox{0, 0, 180, 220}));
+    for (auto [x, y, colour] : {std::tuple{98, 58, kRed},
+                                {101, 58, blue},
+                                {98, 61, green},
+                                {101, 61, black},
+                                {0, 0, kRed},
+                                {179, 219, black}}) {
+        const uint8_t* pixel = page->ScanLine(y) + x * 3;
+        EXPECT_TRUE((TRGB{pixel[0], pixel[1], pixel[2]} == colour)) << x << ", " << y;
+    }
+
+    // The gamma is applied as on a picture printed at a page's size.
+    FillSolid(*io.KVBitmap(), 4, 4, grey);
+    auto huge = WhitePage(9, 11, 20, 20);
+    io.PrintImagePos(huge->Canvas(), -10, -10, 1000, 1000, 2.2);
+    auto small = WhitePage(9, 11, 20, 20);
+    io.PrintImagePos(small->Canvas(), 0, 0, 2, 2, 2.2);
+    EXPECT_EQ(huge->ScanLine(5)[5 * 3], small->ScanLine(5)[5 * 3]);
+    EXPECT_GT(huge->ScanLine(5)[5 * 3], 64);
+}
+
+// Reduced, the part of a print that reaches the page is filtered as the whole picture would be.
+TEST(Printing, FiltersThePagePartOfALargePrint)
+{
+    TKorvaneIO io(nullptr);
+    io.KVBitmap()->Allocate(800, 800, kv24RGB);
+    for (int32_t y = 0; y < 800; ++y)
+        for (int32_t x = 0; x < 800; ++x)
+            io.KVBitmap()->SetPixels_kv24RGB(x, y,
+                                             TRGB{uint8_t(x / 4), uint8_t(y / 4), uint8_t((x + y) / 8)});
+    // 25 inches at 20 dpi is 500 dots a side, more than four times the page.
+    auto page = WhitePage(9, 11, 20, 20);
+    io.PrintImagePos(page->Canvas(), -3, -2, 25, 25, 1.0);
+    auto whole = WhitePage(30, 30, 20, 20);
+    io.KVBitmap()->RenderToCanvas(whole->Canvas(), 0, 0, 500, 500, rfFastLinear, 1.0);
+    EXPECT_EQ(InkBox(*page), (TBox{0, 0, 180, 220}));
+    int32_t worst = 0;
+    for (int32_t y = 0; y < 220; ++y) {
+        for (int32_t x = 0; x < 180; ++x) {
+            for (int32_t c = 0; c < 3; ++c) {
+                worst = std::max(worst, std::abs(page->ScanLine(y)[x * 3 + c] -
+                                                 whole->ScanLine(y + 40)[(x + 60) * 3 + c]));
+            }
+        }
+    }
+    EXPECT_LE(worst, 2);
+}
+
 // The picture's resolution is that of a TImage's picture, which is drawn in 24 bits.
 TEST(Printing, PrintsTheAttachedPicture)
 {
