@@ -282,13 +282,18 @@ void TKorvaneView::PaintBackground(TBitmap* Bitmap, const TRect* r, bool beforeF
             return;
     }
     TCanvas* canvas = Bitmap->Canvas();
-    if (r)
+    // A clip that holds the whole bitmap changes nothing, and would only take the fills off the
+    // canvas's direct road.
+    const bool clipped = r != nullptr && (r->Left > 0 || r->Top > 0 || r->Right < Bitmap->Width() ||
+                                          r->Bottom < Bitmap->Height());
+    if (clipped)
         IntersectClipRect(canvas, r->Left, r->Top, r->Right, r->Bottom);
     Korvaneview::KVDrawBackground(false, canvas, FBackgroundStyle, Background(), 0, 0, Bitmap->Width(),
                                   Bitmap->Height(), g.OffsetX, g.OffsetY, g.OffsetX + g.DrawnWidth,
                                   g.OffsetY + g.DrawnHeight, FChessboardSize, FChessboardBrushStyle,
                                   FGradientEndColor);
-    SelectClipRgn(canvas, nullptr);
+    if (clipped)
+        SelectClipRgn(canvas, nullptr);
 }
 
 void TKorvaneView::DrawGrid(TBitmap* Bitmap)
