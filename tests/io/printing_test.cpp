@@ -26,6 +26,7 @@ using namespace kviotest;
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // The box of pixels that are not white, right and bottom exclusive; empty when all are white.
 struct TBox
@@ -127,171 +128,30 @@ struct TPlacementCase
 // Pages of 9 x 11 inches; every position is a whole number of dots, so the box is exact.
 TEST(Printing, PlacesThePictureByTheInch)
 {
+    // clang-format off
     const TPlacementCase cases[] = {
         // 300 x 150 at 150 dpi is 2 x 1 inches.
-        {"normal",
-         300,
-         150,
-         150,
-         150,
-         20,
-         20,
-         {0.5, 0.5, 0.5, 0.5},
-         kvvpTOP,
-         kvhpLEFT,
-         kvsNORMAL,
-         0,
-         0,
-         {10, 10, 50, 30}},
+        {"normal", 300, 150, 150, 150, 20, 20, {0.5, 0.5, 0.5, 0.5}, kvvpTOP, kvhpLEFT, kvsNORMAL, 0, 0, {10, 10, 50, 30}},
         // A resolution of 0 is the screen's: 96 x 48 pixels are 1 x 0.5 inches.
-        {"normal, no resolution",
-         96,
-         48,
-         0,
-         0,
-         20,
-         20,
-         {1, 1, 1, 1},
-         kvvpTOP,
-         kvhpLEFT,
-         kvsNORMAL,
-         0,
-         0,
-         {20, 20, 40, 30}},
-        {"normal, bottom right",
-         300,
-         150,
-         150,
-         150,
-         20,
-         20,
-         {1, 1, 1, 1},
-         kvvpBOTTOM,
-         kvhpRIGHT,
-         kvsNORMAL,
-         0,
-         0,
-         {120, 180, 160, 200}},
+        {"normal, no resolution", 96, 48, 0, 0, 20, 20, {1, 1, 1, 1}, kvvpTOP, kvhpLEFT, kvsNORMAL, 0, 0, {20, 20, 40, 30}},
+        {"normal, bottom right", 300, 150, 150, 150, 20, 20, {1, 1, 1, 1}, kvvpBOTTOM, kvhpRIGHT, kvsNORMAL, 0, 0, {120, 180, 160, 200}},
         // 400 x 200 on 8 x 10 inches between the margins: 8 x 4 inches at (0.5, 3.5).
-        {"fit, centred",
-         400,
-         200,
-         100,
-         100,
-         20,
-         20,
-         {0.5, 0.5, 0.5, 0.5},
-         kvvpCENTER,
-         kvhpCENTER,
-         kvsFITTOPAGE,
-         0,
-         0,
-         {10, 70, 170, 150}},
+        {"fit, centred", 400, 200, 100, 100, 20, 20, {0.5, 0.5, 0.5, 0.5}, kvvpCENTER, kvhpCENTER, kvsFITTOPAGE, 0, 0, {10, 70, 170, 150}},
         // A small picture is enlarged: 10 x 40 fits the 10 inches of height, 2.5 wide.
-        {"fit enlarges",
-         10,
-         40,
-         16,
-         16,
-         20,
-         20,
-         {0.5, 0.5, 0.5, 0.5},
-         kvvpTOP,
-         kvhpRIGHT,
-         kvsFITTOPAGE,
-         0,
-         0,
-         {120, 10, 170, 210}},
-        {"stretch",
-         50,
-         50,
-         72,
-         72,
-         20,
-         20,
-         {1, 0.5, 2, 1.5},
-         kvvpBOTTOM,
-         kvhpCENTER,
-         kvsFITTOPAGESTRETCH,
-         0,
-         0,
-         {20, 10, 140, 190}},
-        {"specified",
-         50,
-         50,
-         72,
-         72,
-         20,
-         20,
-         {1, 1, 1, 1},
-         kvvpCENTER,
-         kvhpLEFT,
-         kvsSPECIFIEDSIZE,
-         3,
-         2,
-         {20, 90, 80, 130}},
+        {"fit enlarges", 10, 40, 16, 16, 20, 20, {0.5, 0.5, 0.5, 0.5}, kvvpTOP, kvhpRIGHT, kvsFITTOPAGE, 0, 0, {120, 10, 170, 210}},
+        {"stretch", 50, 50, 72, 72, 20, 20, {1, 0.5, 2, 1.5}, kvvpBOTTOM, kvhpCENTER, kvsFITTOPAGESTRETCH, 0, 0, {20, 10, 140, 190}},
+        {"specified", 50, 50, 72, 72, 20, 20, {1, 1, 1, 1}, kvvpCENTER, kvhpLEFT, kvsSPECIFIEDSIZE, 3, 2, {20, 90, 80, 130}},
         // Unequal device resolutions: every length keeps its inches.
-        {"normal, 20 x 40 dpi",
-         300,
-         150,
-         150,
-         150,
-         20,
-         40,
-         {0.5, 0.5, 0.5, 0.5},
-         kvvpTOP,
-         kvhpLEFT,
-         kvsNORMAL,
-         0,
-         0,
-         {10, 20, 50, 60}},
+        {"normal, 20 x 40 dpi", 300, 150, 150, 150, 20, 40, {0.5, 0.5, 0.5, 0.5}, kvvpTOP, kvhpLEFT, kvsNORMAL, 0, 0, {10, 20, 50, 60}},
         // Fitting keeps the picture's own aspect: 8 x 4 inches, not the 8 x 2 that dividing by
         // the device's resolutions would give.
-        {"fit, 20 x 40 dpi",
-         400,
-         200,
-         100,
-         100,
-         20,
-         40,
-         {0.5, 0.5, 0.5, 0.5},
-         kvvpTOP,
-         kvhpLEFT,
-         kvsFITTOPAGE,
-         0,
-         0,
-         {10, 20, 170, 180}},
+        {"fit, 20 x 40 dpi", 400, 200, 100, 100, 20, 40, {0.5, 0.5, 0.5, 0.5}, kvvpTOP, kvhpLEFT, kvsFITTOPAGE, 0, 0, {10, 20, 170, 180}},
         // Fitting a picture of unequal resolutions: 200 x 200 at 100 x 50 dpi is 2 x 4 inches.
-        {"fit, picture 100 x 50 dpi",
-         200,
-         200,
-         100,
-         50,
-         20,
-         20,
-         {0.5, 0.5, 0.5, 0.5},
-         kvvpTOP,
-         kvhpLEFT,
-         kvsFITTOPAGE,
-         0,
-         0,
-         {10, 10, 110, 210}},
+        {"fit, picture 100 x 50 dpi", 200, 200, 100, 50, 20, 20, {0.5, 0.5, 0.5, 0.5}, kvvpTOP, kvhpLEFT, kvsFITTOPAGE, 0, 0, {10, 10, 110, 210}},
         // A picture partly off the page is cut by it.
-        {"specified, past the page",
-         50,
-         50,
-         72,
-         72,
-         20,
-         20,
-         {8, 10, 0, 0},
-         kvvpTOP,
-         kvhpLEFT,
-         kvsSPECIFIEDSIZE,
-         3,
-         3,
-         {160, 200, 180, 220}},
+        {"specified, past the page", 50, 50, 72, 72, 20, 20, {8, 10, 0, 0}, kvvpTOP, kvhpLEFT, kvsSPECIFIEDSIZE, 3, 3, {160, 200, 180, 220}},
     };
+    // clang-format on
     for (const TPlacementCase& c : cases) {
         SCOPED_TRACE(c.name);
         TRedPicture picture(c.width, c.height, c.pictureDpiX, c.pictureDpiY);
@@ -337,11 +197,7 @@ TEST(Printing, PrintsNothingWithoutPictureOrRoom)
         {"specified size 0", {1, 1, 1, 1}, kvsSPECIFIEDSIZE, 0, 2},
         {"specified size negative", {1, 1, 1, 1}, kvsSPECIFIEDSIZE, 2, -2},
         {"specified size not a number", {1, 1, 1, 1}, kvsSPECIFIEDSIZE, kNaN, 2},
-        {"specified size infinite",
-         {1, 1, 1, 1},
-         kvsSPECIFIEDSIZE,
-         2,
-         std::numeric_limits<double>::infinity()},
+        {"specified size infinite", {1, 1, 1, 1}, kvsSPECIFIEDSIZE, 2, kInfinity},
         {"size mode out of range", {1, 1, 1, 1}, TKVSize(7), 2, 2},
         {"left of the page", {-20, 1, 10, 1}, kvsSPECIFIEDSIZE, 2, 2},
         {"below the page", {1, 12, 1, -20}, kvsSPECIFIEDSIZE, 2, 2},
@@ -564,7 +420,8 @@ TEST(Printing, PrintsToPdfWhereTheInchesSay)
 {
     kvtest::TempFolder folder;
     const std::string pdf = folder.File("print.pdf");
-    TPrinter printer;
+    // The application's printer, which PrintImage takes without a canvas.
+    TPrinter& printer = *Printer();
     printer.SetResolution(100);
     printer.SetOutputFileName(pdf);
     const QRect paint = printer.Device()->pageLayout().paintRectPixels(100);
@@ -575,9 +432,11 @@ TEST(Printing, PrintsToPdfWhereTheInchesSay)
     printer.BeginDoc();
     picture.io.PrintImage(printer.Canvas(), 1.5, 2, 1, 1, kvvpTOP, kvhpLEFT, kvsNORMAL, 0, 0, 1.0);
     printer.NewPage();
-    picture.io.PrintImage(printer.Canvas(), 1, 1, 0.5, 0.25, kvvpBOTTOM, kvhpRIGHT, kvsSPECIFIEDSIZE, 3, 1.5,
-                          1.0);
+    picture.io.PrintImage(nullptr, 1, 1, 0.5, 0.25, kvvpBOTTOM, kvhpRIGHT, kvsSPECIFIEDSIZE, 3, 1.5, 1.0);
     printer.EndDoc();
+    const int32_t pageWidth = printer.PageWidth(), pageHeight = printer.PageHeight();
+    printer.SetOutputFileName("");
+    printer.SetResolution(300);
 
     int status = 0;
     const std::string info = RunTool("pdfinfo '" + pdf + "'", &status);
@@ -592,9 +451,7 @@ TEST(Printing, PrintsToPdfWhereTheInchesSay)
         TBox expected; // in dots of the printable area
     } pages[] = {
         {1, {150, 200, 350, 300}},
-        {2,
-         {printer.PageWidth() - 50 - 300, printer.PageHeight() - 25 - 150, printer.PageWidth() - 50,
-          printer.PageHeight() - 25}},
+        {2, {pageWidth - 50 - 300, pageHeight - 25 - 150, pageWidth - 50, pageHeight - 25}},
     };
     for (const auto& p : pages) {
         SCOPED_TRACE(p.page);
