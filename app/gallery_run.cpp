@@ -2,6 +2,7 @@
 #include "app/gallery_run.h"
 
 #include "app/file_utils.h"
+#include "app/picture_workers.h"
 #include "app/settings.h"
 #include "app/tag_language.h"
 #include "app/template_import.h"
@@ -94,6 +95,85 @@ void CountPlacement(const std::string& Name, const TVqValues& Attributes, int32_
     // Held below 2^31 so that no sum of tables can overflow.
     Count =
         std::min<int64_t>(Count + std::max<int64_t>(rowCount, 0) * std::max<int64_t>(colCount, 0), INT32_MAX);
+}
+
+// How long the run waits for a worker before it lets the window's messages through.
+constexpr uint32_t MessagePollMs = 40;
+
+// The I/O parameters as a new component has them, with the run's LZW coders.
+void StartFromDefaultParams(TPictureTools& Tools)
+{
+    TIOParamsVals& params = Tools.IO->Params();
+    params.SetDefaultParams();
+    params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
+    params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
+    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
+    params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
+}
+
+// The bitmap is emptied and the parameters start from their defaults first; a load counts only
+// when it ended without abort and gave a picture. Exceptions of a codec or a file stay here.
+bool LoadPicture(TPictureTools& Tools, const std::string& FileName)
+{
+    // A load fills only what its format knows: the JPEG settings of one picture must not be
+    // left for the next to be saved with.
+    StartFromDefaultParams(Tools);
+    Tools.Bitmap->FreeImage();
+    try {
+        Tools.IO->LoadFromFile(FileName);
+    } catch (...) {
+        return false;
+    }
+    return !Tools.IO->Aborting && Tools.Bitmap->GetWidth() > 0 && Tools.Bitmap->GetHeight() > 0;
+}
+
+bool SavePicture(TPictureTools& Tools, const std::string& FileName, bool AsGif, int32_t Quality)
+{
+    try {
+        if (AsGif) {
+            Tools.IO->SaveToFileGif(FileName);
+        } else {
+            TIOParamsVals& params = Tools.IO->Params();
+            // A JPEG keeps the colour space and scan mode it was loaded with; any other picture
+            // becomes a baseline colour JPEG, or a greyscale one when it has no colour.
+            if (!IsJpegFormat(params.FileType)) {
+                params.JPEG_ColorSpace = IsGreyPicture(*Tools.Bitmap) ? ioJPEG_GRAYLEV : ioJPEG_YCbCr;
+                params.JPEG_Progressive = false;
+            }
+            params.JPEG_Quality = Quality;
+            Tools.IO->SaveToFileJpeg(FileName);
+        }
+    } catch (...) {
+        return false;
+    }
+    return !Tools.IO->Aborting && FileExists(FileName);
+}
+
+void ResampleToFit(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
+{
+    const int32_t width = Tools.Bitmap->GetWidth();
+    const int32_t height = Tools.Bitmap->GetHeight();
+    if (width == 0 || height == 0) {
+        return;
+    }
+    const TFittedSize fitted = FitToBox(width, height, BoxWidth, BoxHeight);
+    if (fitted.Width != width || fitted.Height != height) {
+        Tools.Proc->Resample(fitted.Width, fitted.Height, rfBilinear);
+    }
+}
+
+// Whether a picture that failed to load declares more pixels than any reader will take.
+bool TooLarge(TPictureTools& Tools, const std::string& FileName)
+{
+    Tools.IO->ParamsFromFile(FileName);
+    const TIOParamsVals& params = Tools.IO->Params();
+    return !Tools.IO->Aborting && int64_t(params.Width) * params.Height > KVCodecMaxPixels;
+}
+
+// Whether a picture is written as a GIF: one that keeps its size and format.
+bool KeepsGif(const std::string& SourceName)
+{
+    return GallerySettings.ImageSizeIndex == 0 && LowerCase(ExtractFileExt(SourceName)) == ".gif";
 }
 
 } // namespace
@@ -190,18 +270,11 @@ bool TGalleryRun::Prepare()
     }
     FTemplateText.resize(std::min(FTemplateText.find('\0'), FTemplateText.size()));
 
-    FBitmap = std::make_unique<TKVBitmap>();
-    FBitmap->SetLocation(kvMemory);
-    FIO = std::make_unique<TKorvaneIO>(nullptr);
-    FProc = std::make_unique<TKorvaneProc>(nullptr);
-    FIO->SetAttachedKVBitmap(FBitmap.get());
-    FProc->SetAttachedKVBitmap(FBitmap.get());
-    // Every resample replaces the picture for good; an undo copy of each would only cost time.
-    FProc->AutoUndo = false;
-    StartFromDefaultParams();
-
+    FWorkers = std::make_unique<TPictureWorkers>(WorkerCount(GallerySettings.Threads));
     FFileList.clear();
     FPictures.clear();
+    FChecked.clear();
+    FThumbnails.clear();
     CreatePageVariables(FPageVars);
     return true;
 }
@@ -275,21 +348,54 @@ bool TGalleryRun::CheckPictures()
         return false;
     }
     FStatus.SetProgress(static_cast<int32_t>(FFileList.size()), 0);
-    for (size_t i = 0; i < FFileList.size();) {
-        const std::string source = FImagesPath + FFileList[i];
-        if (LoadPicture(source)) {
-            ++i;
-        } else {
-            // Files that are no pictures by their name pass in silence; a picture is missed.
-            if (Korvaneio::IsKnownFormat(FFileList[i])) {
-                LeaveOut(FFileList[i], TooLarge(source) ? "too large" : "cannot be read");
+
+    // Each picture is decoded here once, and what stage 3 stores of it is made at the same time.
+    const bool resize = GallerySettings.ImageSizeIndex != 0;
+    const int32_t width = GallerySettings.ImageWidth;
+    const int32_t height = GallerySettings.ImageHeight;
+    const int32_t quality = GallerySettings.ImageQuality;
+    FChecked.assign(FFileList.size(), TCheckedPicture{});
+    for (size_t i = 0; i < FFileList.size(); ++i) {
+        FChecked[i].Staged = FTargetFolder + ".checked-" + IntToStr(static_cast<int32_t>(i)) + ".tmp";
+    }
+    const auto check = [&](size_t Index) {
+        const bool asGif = KeepsGif(FFileList[Index]);
+        return [&, Index, asGif](TPictureTools& Tools) {
+            TCheckedPicture& checked = FChecked[Index];
+            const std::string& name = FFileList[Index];
+            const std::string source = FImagesPath + name;
+            checked.Readable = LoadPicture(Tools, source);
+            if (!checked.Readable) {
+                // Files that are no pictures by their name pass in silence; a picture is missed.
+                if (Korvaneio::IsKnownFormat(name)) {
+                    checked.Reason = TooLarge(Tools, source) ? "too large" : "cannot be read";
+                }
+                return;
             }
-            FFileList.erase(FFileList.begin() + static_cast<std::ptrdiff_t>(i));
+            if (resize) {
+                ResampleToFit(Tools, width, height);
+            }
+            checked.Written = SavePicture(Tools, checked.Staged, asGif, quality);
+        };
+    };
+    const bool finished = RunJobs(FFileList.size(), check, [this](size_t) { StepProgress(gsPictures); });
+
+    // The results in list order: what could not be read leaves the list.
+    std::vector<std::string> kept;
+    std::vector<TCheckedPicture> keptChecks;
+    for (size_t i = 0; i < FFileList.size(); ++i) {
+        TCheckedPicture& checked = FChecked[i];
+        if (checked.Readable) {
+            kept.push_back(FFileList[i]);
+            keptChecks.push_back(std::move(checked));
+        } else if (!checked.Reason.empty()) {
+            LeaveOut(FFileList[i], checked.Reason);
         }
-        StepProgress(gsPictures);
-        if (!CancelPoint()) {
-            return false;
-        }
+    }
+    FFileList.swap(kept);
+    FChecked.swap(keptChecks);
+    if (!finished) {
+        return false;
     }
     if (FFileList.empty()) {
         ShowMessage("Graphic files are not found in the images folder");
@@ -301,6 +407,32 @@ bool TGalleryRun::CheckPictures()
     FStatus.ShowFilesFound(static_cast<int32_t>(FFileList.size()));
     FStatus.ProcessMessages();
     return true;
+}
+
+bool TGalleryRun::RunJobs(size_t Count,
+                          const std::function<std::function<void(TPictureTools&)>(size_t)>& MakeJob,
+                          const std::function<void(size_t)>& Finished)
+{
+    size_t next = 0;
+    bool cancelled = false;
+    for (;;) {
+        while (!cancelled && next < Count && FWorkers->HasRoom()) {
+            FWorkers->Submit(static_cast<int64_t>(next), MakeJob(next));
+            ++next;
+        }
+        if (FWorkers->InHand() == 0) {
+            break;
+        }
+        const std::vector<int64_t> done = FWorkers->TakeFinished(MessagePollMs);
+        if (done.empty()) {
+            FStatus.ProcessMessages();
+        }
+        for (const int64_t ticket : done) {
+            Finished(static_cast<size_t>(ticket));
+            cancelled = cancelled || !CancelPoint();
+        }
+    }
+    return !cancelled;
 }
 
 void TGalleryRun::UpdatePageCount()
@@ -327,31 +459,25 @@ bool TGalleryRun::ProcessPictures()
     FStatus.ProcessMessages();
 
     AssignOutputNames();
-    const bool resize = GallerySettings.ImageSizeIndex != 0;
     bool failed = false;
     for (size_t i = 0; i < FFileList.size();) {
-        const std::string source = FImagesPath + FFileList[i];
         const std::string target = FTargetFolder + FPictures[i];
-        bool kept = LoadPicture(source);
-        if (!kept) {
-            LeaveOut(FFileList[i], TooLarge(source) ? "too large" : "cannot be read");
+        TCheckedPicture& checked = FChecked[i];
+        const bool kept = checked.Written && RenameFile(checked.Staged, target) && FileExists(target);
+        if (kept) {
+            checked.Staged.clear();
         } else {
-            if (resize) {
-                ResampleToFit(GallerySettings.ImageWidth, GallerySettings.ImageHeight);
-            }
-            const bool asGif = LowerCase(ExtractFileExt(FPictures[i])) == ".gif";
-            kept = SavePicture(target, asGif, GallerySettings.ImageQuality);
-            if (!kept) {
-                LeaveOut(FFileList[i], "cannot be written");
-            }
+            LeaveOut(FFileList[i], "cannot be written");
         }
         // A picture that is not in the picture folder gets no thumbnail and no place on a page.
         if (kept) {
             ++i;
         } else {
             failed = true;
+            DeleteFile(checked.Staged);
             FFileList.erase(FFileList.begin() + static_cast<std::ptrdiff_t>(i));
             FPictures.erase(FPictures.begin() + static_cast<std::ptrdiff_t>(i));
+            FChecked.erase(FChecked.begin() + static_cast<std::ptrdiff_t>(i));
         }
         StepProgress(gsProcessing);
         if (!CancelPoint()) {
@@ -431,6 +557,7 @@ bool TGalleryRun::WritePages()
         }
         return CancelPoint();
     });
+    FinishThumbnails();
     if (result == prCancelled) {
         return false;
     }
@@ -456,24 +583,68 @@ bool TGalleryRun::WritePages()
 
 void TGalleryRun::MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight)
 {
+    // The writer goes on with the page while a worker makes the thumbnail; its error takes the
+    // place in the list that it has in a run of one worker.
+    while (!FWorkers->HasRoom()) {
+        CollectThumbnails(MessagePollMs);
+    }
+    const size_t ticket = FThumbnails.size();
+    TThumbnailJob& job = FThumbnails.emplace_back();
+    job.ErrorPosition = FErrors.size();
     const std::string picture = FPicturesFolder + FPictures[static_cast<size_t>(Index)];
     const std::string thumbnail =
         FTargetFolder + ChangeFileExt(FPictures[static_cast<size_t>(Index)], ".jpg");
-    if (!LoadPicture(picture)) {
-        AddError("Can't read the picture: " + picture);
-    } else {
-        ResampleToFit(BoxWidth, BoxHeight);
-        if (!SavePicture(thumbnail, false, GallerySettings.IconQuality)) {
-            AddError("Can't save the thumbnail: " + thumbnail);
+    const int32_t quality = GallerySettings.IconQuality;
+    FWorkers->Submit(static_cast<int64_t>(ticket), [=, &job](TPictureTools& Tools) {
+        if (!LoadPicture(Tools, picture)) {
+            job.Error = "Can't read the picture: " + picture;
+            return;
+        }
+        ResampleToFit(Tools, BoxWidth, BoxHeight);
+        if (!SavePicture(Tools, thumbnail, false, quality)) {
+            job.Error = "Can't save the thumbnail: " + thumbnail;
+        }
+    });
+    CollectThumbnails(0);
+}
+
+void TGalleryRun::CollectThumbnails(uint32_t TimeoutMs)
+{
+    const std::vector<int64_t> done = FWorkers->TakeFinished(TimeoutMs);
+    if (done.empty() && TimeoutMs > 0) {
+        FStatus.ProcessMessages();
+    }
+    for (size_t k = 0; k < done.size(); ++k) {
+        StepProgress(gsPages);
+    }
+}
+
+void TGalleryRun::FinishThumbnails()
+{
+    while (FWorkers && FWorkers->InHand() > 0) {
+        CollectThumbnails(MessagePollMs);
+    }
+    // Later errors first, so that the positions of the earlier ones still hold.
+    for (auto job = FThumbnails.rbegin(); job != FThumbnails.rend(); ++job) {
+        if (!job->Error.empty()) {
+            FErrors.insert(FErrors.begin() + static_cast<std::ptrdiff_t>(job->ErrorPosition), job->Error);
         }
     }
-    StepProgress(gsPages);
+    FThumbnails.clear();
 }
 
 // ---- Clean-up ----
 
 void TGalleryRun::CleanUp()
 {
+    FinishThumbnails();
+    if (FWorkers) {
+        // Nothing is handed out any more; what is in hand ends before its files are removed.
+        while (FWorkers->InHand() > 0) {
+            FWorkers->TakeFinished(MessagePollMs);
+        }
+    }
+    DeleteStagedPictures();
     if (FWriter && FWriter->PageOpen()) {
         FWriter->Finish();
     }
@@ -490,11 +661,21 @@ void TGalleryRun::CleanUp()
     }
     RemoveUnusedPictureFolder();
     FWriter.reset();
-    FIO.reset();
-    FProc.reset();
-    FBitmap.reset();
+    FWorkers.reset();
     FTemplateText.clear();
     FTemplateText.shrink_to_fit();
+}
+
+// Checked pictures that never reached their own names.
+void TGalleryRun::DeleteStagedPictures()
+{
+    for (TCheckedPicture& checked : FChecked) {
+        if (!checked.Staged.empty()) {
+            DeleteFile(checked.Staged);
+            checked.Staged.clear();
+        }
+    }
+    FChecked.clear();
 }
 
 // A run that ended before any picture was written leaves no picture folder behind: nothing but
@@ -547,65 +728,6 @@ bool TGalleryRun::CancelPoint()
     return true;
 }
 
-void TGalleryRun::StartFromDefaultParams()
-{
-    TIOParamsVals& params = FIO->Params();
-    params.SetDefaultParams();
-    params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
-    params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
-    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
-    params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
-}
-
-bool TGalleryRun::LoadPicture(const std::string& FileName)
-{
-    // A load fills only what its format knows: the JPEG settings of one picture must not be
-    // left for the next to be saved with.
-    StartFromDefaultParams();
-    FBitmap->FreeImage();
-    try {
-        FIO->LoadFromFile(FileName);
-    } catch (...) {
-        return false;
-    }
-    return !FIO->Aborting && FBitmap->GetWidth() > 0 && FBitmap->GetHeight() > 0;
-}
-
-bool TGalleryRun::SavePicture(const std::string& FileName, bool AsGif, int32_t Quality)
-{
-    try {
-        if (AsGif) {
-            FIO->SaveToFileGif(FileName);
-        } else {
-            TIOParamsVals& params = FIO->Params();
-            // A JPEG keeps the colour space and scan mode it was loaded with; any other picture
-            // becomes a baseline colour JPEG, or a greyscale one when it has no colour.
-            if (!IsJpegFormat(params.FileType)) {
-                params.JPEG_ColorSpace = IsGreyPicture(*FBitmap) ? ioJPEG_GRAYLEV : ioJPEG_YCbCr;
-                params.JPEG_Progressive = false;
-            }
-            params.JPEG_Quality = Quality;
-            FIO->SaveToFileJpeg(FileName);
-        }
-    } catch (...) {
-        return false;
-    }
-    return !FIO->Aborting && FileExists(FileName);
-}
-
-void TGalleryRun::ResampleToFit(int32_t BoxWidth, int32_t BoxHeight)
-{
-    const int32_t width = FBitmap->GetWidth();
-    const int32_t height = FBitmap->GetHeight();
-    if (width == 0 || height == 0) {
-        return;
-    }
-    const TFittedSize fitted = FitToBox(width, height, BoxWidth, BoxHeight);
-    if (fitted.Width != width || fitted.Height != height) {
-        FProc->Resample(fitted.Width, fitted.Height, rfBilinear);
-    }
-}
-
 void TGalleryRun::AddError(const std::string& Line)
 {
     FErrors.push_back(Line);
@@ -614,14 +736,6 @@ void TGalleryRun::AddError(const std::string& Line)
 void TGalleryRun::LeaveOut(const std::string& Name, const std::string& Reason)
 {
     AddError(Name + ": " + Reason);
-}
-
-// Whether a picture that failed to load declares more pixels than any reader will take.
-bool TGalleryRun::TooLarge(const std::string& FileName)
-{
-    FIO->ParamsFromFile(FileName);
-    const TIOParamsVals& params = FIO->Params();
-    return !FIO->Aborting && int64_t(params.Width) * params.Height > KVCodecMaxPixels;
 }
 
 void TGalleryRun::ShowMessage(const std::string& Text)

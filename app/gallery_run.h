@@ -7,13 +7,14 @@
 #include "app/typed_values.h"
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-class TKVBitmap;
-class TKorvaneIO;
-class TKorvaneProc;
+class TPictureWorkers;
+struct TPictureTools;
 
 // The four stages, as the status window numbers its rows.
 enum TGalleryStage : int32_t
@@ -57,8 +58,10 @@ enum TGalleryResult : uint8_t
 };
 
 // One gallery run over the current settings (GallerySettings), the installed templates and the
-// template parameters. Everything runs on the calling thread; the run owns its bitmap, I/O and
-// processing components for its length.
+// template parameters. The run and its status reports stay on the calling thread; the pictures
+// are decoded, fitted and encoded by GallerySettings.Threads workers (each with its own bitmap,
+// I/O and processing components), whose results are taken in list order, so that the gallery is
+// byte for byte what one worker makes.
 class TGalleryRun : private IPageWriterHost
 {
 public:
@@ -94,19 +97,21 @@ private:
     void StepProgress(int32_t Stage);
     bool CancelPoint();
 
-    // The I/O parameters as a new component has them, with the run's LZW coders.
-    void StartFromDefaultParams();
-    // The bitmap is emptied and the parameters start from their defaults first; a load counts only when it
-    // ended without abort and gave a picture. Exceptions of a codec or a file stay here.
-    bool LoadPicture(const std::string& FileName);
-    bool SavePicture(const std::string& FileName, bool AsGif, int32_t Quality);
-    void ResampleToFit(int32_t BoxWidth, int32_t BoxHeight);
+    // Hands out Count jobs in list order, no more at a time than there are workers, and lets
+    // Finished take each result on this thread, followed by a cancel point. Cancelled, it hands
+    // out no more and waits for the jobs in hand; then it returns false.
+    bool RunJobs(size_t Count, const std::function<std::function<void(TPictureTools&)>(size_t)>& MakeJob,
+                 const std::function<void(size_t)>& Finished);
+    // Takes the thumbnails finished so far (waiting up to TimeoutMs for one when asked to).
+    void CollectThumbnails(uint32_t TimeoutMs);
+    // Waits for every thumbnail in hand and puts its errors where the writer called for it.
+    void FinishThumbnails();
+    void DeleteStagedPictures();
     void AssignOutputNames();
     void UpdatePageCount();
     void AddError(const std::string& Line);
     // A picture of the images folder that the gallery will not show, and why.
     void LeaveOut(const std::string& Name, const std::string& Reason);
-    bool TooLarge(const std::string& FileName);
 
     // IPageWriterHost
     void MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight) override;
@@ -129,9 +134,25 @@ private:
     std::vector<std::string> FFileList;
     std::vector<std::string> FPictures;
     TVqValues FPageVars;
-    std::unique_ptr<TKVBitmap> FBitmap;
-    std::unique_ptr<TKorvaneIO> FIO;
-    std::unique_ptr<TKorvaneProc> FProc;
+    // What the check of each picture made: in stage 2 every readable picture is decoded once and
+    // written, fitted and encoded, under a hidden name in the picture folder, which stage 3
+    // renames to the picture's own once every name is known.
+    struct TCheckedPicture
+    {
+        bool Readable = false;
+        std::string Reason;   // why a picture that is not readable is left out; empty: in silence
+        std::string Staged;   // the hidden file, while it exists
+        bool Written = false; // the encoded picture is in Staged
+    };
+    std::vector<TCheckedPicture> FChecked;
+    // Thumbnails handed to the workers in stage 4, and the place in FErrors of each one's error.
+    struct TThumbnailJob
+    {
+        size_t ErrorPosition = 0;
+        std::string Error;
+    };
+    std::deque<TThumbnailJob> FThumbnails;
+    std::unique_ptr<TPictureWorkers> FWorkers;
     std::unique_ptr<TPageWriter> FWriter;
     // Pictures, thumbnails and pages that could not be read or written.
     std::vector<std::string> FErrors;

@@ -97,6 +97,7 @@ void LoadSettings()
     s.TableAlign = RegReadString(OptionsSection, "TableAlign", "");
     s.TableVAlign = RegReadString(OptionsSection, "TableVAlign", "");
     s.TableBGColor = RegReadString(OptionsSection, "TableBGColor", "");
+    s.Threads = std::max(RegReadInteger(OptionsSection, "Threads", 0), 0);
 
     TemplateParams.Clear();
     Randomize();

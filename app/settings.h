@@ -41,6 +41,8 @@ struct TGallerySettings : OptionsStr, ThumbStr
 {
     // The program's folder, ending in "/": templates/ and data/ are installed in it.
     std::string ProgramFolder;
+    // Workers of a gallery run: 0 one per core, 1 the run on one thread.
+    int32_t Threads = 0;
 };
 
 // The one set of current settings, alive from start-up to exit.

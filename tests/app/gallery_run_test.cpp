@@ -26,7 +26,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -102,6 +105,8 @@ protected:
         GallerySettings.IconHeight = 50;
         GallerySettings.ImageQuality = 75;
         GallerySettings.IconQuality = 60;
+        // Every run spreads its pictures over as many workers as an 8-core machine has.
+        GallerySettings.Threads = 8;
         InstalledTemplates = ReadInstalledTemplates(GallerySettings.ProgramFolder + "templates/");
         ChooseTemplate("grid");
         FErrorWindow = new TError(nullptr);
@@ -454,7 +459,8 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
 
 TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
 {
-    // The pictures are checked, then one disappears and one's target is taken by a folder.
+    // The pictures are checked, then one disappears and one's target is taken by a folder: each
+    // picture is read once, in the check, so only the one that cannot be written is missed.
     namespace fs = std::filesystem;
     fs::copy(FixtureImages(), FTemp.File("pictures"), fs::copy_options::recursive);
     GallerySettings.ImagesPath = FTemp.File("pictures/");
@@ -470,14 +476,15 @@ TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
     });
     ASSERT_EQ(shown.Errors.size(), 1u);
     EXPECT_EQ(shown.Errors[0], "The errors have been found while creating the gallery\r\n"
-                               "IMG_0001.JPG: cannot be read\r\n"
                                "sunset.bmp: cannot be written\r\n");
     EXPECT_EQ(shown.Icons[2], "failed");
     EXPECT_EQ(shown.Icons[3], "check");
     EXPECT_FALSE(shown.Success);
-    // Three pictures remain, on two pages, each with its thumbnail.
-    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")),
-              Sorted({"flag.jpg", "img_0001_2.jpg", "sunset_2.jpg"}));
+    // Four pictures remain, on two pages, each with its thumbnail; no hidden file is left.
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix)),
+              Sorted({"flag.gif", "img_0001.jpg", "img_0001_2.jpg", "spacer.gif", "sunset.jpg/",
+                      "sunset_2.jpg", "thumbs/", "thumbs/flag.jpg", "thumbs/img_0001.jpg",
+                      "thumbs/img_0001_2.jpg", "thumbs/sunset_2.jpg"}));
     EXPECT_FALSE(FileExists(FGallery + "index3.html"));
     EXPECT_EQ(Page("index.html").find("sunset.jpg"), std::string::npos);
     EXPECT_EQ(Page("index2.html").find("sunset.jpg"), std::string::npos);
@@ -547,50 +554,54 @@ TEST_F(Gallery, CancelInEachStageStopsAtTheNextCancelPointAndClosesTheWindow)
           "thumbs/"},
          {"index.html"}},
     };
-    for (const auto& c : cases) {
-        TLabel* label = nullptr;
-        const TShownRun shown = Run([&](TStatus& Window) {
-            TLabel* labels[] = {Window.State1_LBL, Window.State2_LBL, Window.State3_LBL, Window.State4_LBL};
-            TLabel* next = c.Stage < 4 ? labels[c.Stage] : nullptr;
-            label = labels[c.Stage - 1];
-            const bool started = Window.Check1_IMG->Picture()->Width() > 0;
-            if (!started || (c.Stage > 1 && !label->Visible()) || (next != nullptr && next->Visible())) {
-                return false;
+    for (const int32_t threads : {1, 8})
+        for (const auto& c : cases) {
+            GallerySettings.Threads = threads;
+            SCOPED_TRACE(threads);
+            TLabel* label = nullptr;
+            const TShownRun shown = Run([&](TStatus& Window) {
+                TLabel* labels[] = {Window.State1_LBL, Window.State2_LBL, Window.State3_LBL,
+                                    Window.State4_LBL};
+                TLabel* next = c.Stage < 4 ? labels[c.Stage] : nullptr;
+                label = labels[c.Stage - 1];
+                const bool started = Window.Check1_IMG->Picture()->Width() > 0;
+                if (!started || (c.Stage > 1 && !label->Visible()) || (next != nullptr && next->Visible())) {
+                    return false;
+                }
+                Window.Cancel_BTN->Click();
+                return true;
+            });
+            EXPECT_EQ(shown.Result, mrCancel) << c.Stage;
+            EXPECT_TRUE(shown.Errors.empty() && shown.Messages.empty()) << c.Stage;
+            EXPECT_FALSE(shown.Success) << c.Stage;
+            const int running = c.Stage == 1 ? 2 : c.Stage;
+            EXPECT_TRUE(IsClock(shown.Icons[running - 1])) << c.Stage << " " << shown.Icons[running - 1];
+            for (int done = 0; done < running - 1; ++done) {
+                EXPECT_EQ(shown.Icons[done], "check") << c.Stage;
             }
-            Window.Cancel_BTN->Click();
-            return true;
-        });
-        EXPECT_EQ(shown.Result, mrCancel) << c.Stage;
-        EXPECT_TRUE(shown.Errors.empty() && shown.Messages.empty()) << c.Stage;
-        EXPECT_FALSE(shown.Success) << c.Stage;
-        const int running = c.Stage == 1 ? 2 : c.Stage;
-        EXPECT_TRUE(IsClock(shown.Icons[running - 1])) << c.Stage << " " << shown.Icons[running - 1];
-        for (int done = 0; done < running - 1; ++done) {
-            EXPECT_EQ(shown.Icons[done], "check") << c.Stage;
-        }
-        // Cancelled before any picture was written, the run leaves no picture folder.
-        const std::string prefix = RandomFolder(FGallery, 8);
-        ASSERT_EQ(prefix.empty(), c.Pictures.empty()) << c.Stage;
-        if (prefix.empty()) {
-            continue;
-        }
-        std::vector<std::string> pictures;
-        std::vector<std::string> pages;
-        for (const TDirEntry& entry : ListDirectory(FGallery + prefix)) {
-            pictures.push_back(entry.Name + (entry.IsDirectory() ? "/" : ""));
-        }
-        for (const TDirEntry& entry : ListDirectory(FGallery)) {
-            if (!entry.IsDirectory()) {
-                pages.push_back(entry.Name);
+            // Cancelled before any picture was written, the run leaves no picture folder.
+            const std::string prefix = RandomFolder(FGallery, 8);
+            ASSERT_EQ(prefix.empty(), c.Pictures.empty()) << c.Stage;
+            if (prefix.empty()) {
+                continue;
+            }
+            std::vector<std::string> pictures;
+            std::vector<std::string> pages;
+            for (const TDirEntry& entry : ListDirectory(FGallery + prefix)) {
+                pictures.push_back(entry.Name + (entry.IsDirectory() ? "/" : ""));
+            }
+            for (const TDirEntry& entry : ListDirectory(FGallery)) {
+                if (!entry.IsDirectory()) {
+                    pages.push_back(entry.Name);
+                }
+            }
+            EXPECT_EQ(Sorted(pictures), c.Pictures) << c.Stage;
+            EXPECT_EQ(pages, c.Pages) << c.Stage;
+            if (c.Stage == 4) {
+                EXPECT_EQ(Page("index.html"), "<!DOCTYPE html>");
+                EXPECT_TRUE(FolderTree(FGallery + prefix + "thumbs/").empty());
             }
         }
-        EXPECT_EQ(Sorted(pictures), c.Pictures) << c.Stage;
-        EXPECT_EQ(pages, c.Pages) << c.Stage;
-        if (c.Stage == 4) {
-            EXPECT_EQ(Page("index.html"), "<!DOCTYPE html>");
-            EXPECT_TRUE(FolderTree(FGallery + prefix + "thumbs/").empty());
-        }
-    }
 }
 
 TEST_F(Gallery, ShippedTemplatesMakeTidyLinkedPagesAndShowTheirPreview)
@@ -769,4 +780,118 @@ TEST_F(Gallery, ClosingTheStatusWindowCancelsTheRun)
     });
     EXPECT_EQ(early.Result, mrCancel);
     EXPECT_TRUE(ListDirectory(FGallery).empty());
+}
+
+namespace {
+
+// Every file of a gallery with its content, the run's random picture folder named "<pictures>/"
+// in paths and pages, so that two runs compare byte for byte.
+std::map<std::string, std::string> GalleryContent(const std::string& Gallery)
+{
+    const std::string prefix = RandomFolder(Gallery, 8);
+    const auto neutral = [&](std::string Text) {
+        for (size_t at = 0; !prefix.empty() && (at = Text.find(prefix, at)) != std::string::npos;) {
+            Text.replace(at, prefix.size(), "<pictures>/");
+        }
+        return Text;
+    };
+    std::map<std::string, std::string> content;
+    for (const std::string& path : FolderTree(Gallery)) {
+        const bool folder = path.back() == '/';
+        content[neutral(path)] = folder ? "" : neutral(kvtest::TempFolder::Read(Gallery + path));
+    }
+    return content;
+}
+
+// Files larger than Limit bytes cannot be written while it lives, as on a disk that is full.
+class TFileSizeLimit
+{
+public:
+    explicit TFileSizeLimit(rlim_t Limit)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &FSaved);
+        FSignal = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{Limit, FSaved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &FSaved);
+        std::signal(SIGXFSZ, FSignal);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit FSaved{};
+    void (*FSignal)(int) = nullptr;
+};
+
+} // namespace
+
+TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
+{
+    // Eight copies of each fixture picture under names that clash once written, among pictures
+    // that are damaged, empty or too large.
+    const std::string fuzz = std::string(KV_TEST_DATA_DIR) + "/fuzz/";
+    ASSERT_TRUE(ForceDirectories(FTemp.File("many/")));
+    for (int copy = 0; copy < 8; ++copy) {
+        for (const char* name : {"flag.gif", "IMG_0001.JPG", "img_0001.jpg", "sunset.bmp", "sunset.png"}) {
+            std::filesystem::copy(FixtureImages() + name, FTemp.File("many/") + char('a' + copy) + name);
+        }
+    }
+    FTemp.Write("many/b_truncated.jpg",
+                kvtest::TempFolder::Read(FixtureFolder() + "leftout/truncated-header.jpg"));
+    FTemp.Write("many/c_empty.png", "");
+    FTemp.Write("many/d_panorama.jpg", kvtest::TempFolder::Read(fuzz + "jpeg/huge-dimensions.jpg"));
+    GallerySettings.ImagesPath = FTemp.File("many/");
+
+    const struct
+    {
+        const char* Case;
+        int32_t SizeIndex;
+        rlim_t FileSizeLimit; // 0: none
+    } cases[] = {
+        {"kept sizes", 0, 0},
+        {"fitted", 6, 0},
+        // The larger pictures cannot be written.
+        {"full disk", 0, 3000},
+    };
+    for (const auto& c : cases) {
+        GallerySettings.ImageSizeIndex = c.SizeIndex;
+        GallerySettings.ImageWidth = 40;
+        GallerySettings.ImageHeight = 30;
+        std::map<std::string, std::string> galleries[2];
+        TShownRun shown[2];
+        for (const int run : {0, 1}) {
+            GallerySettings.Threads = run == 0 ? 1 : 8;
+            std::unique_ptr<TFileSizeLimit> limit;
+            if (c.FileSizeLimit != 0) {
+                limit = std::make_unique<TFileSizeLimit>(c.FileSizeLimit);
+            }
+            shown[run] = Run();
+            limit.reset();
+            galleries[run] = GalleryContent(FGallery);
+        }
+        EXPECT_GT(galleries[0].size(), 40u) << c.Case;
+        EXPECT_EQ(galleries[0].size(), galleries[1].size()) << c.Case;
+        for (const auto& [path, content] : galleries[0]) {
+            const auto other = galleries[1].find(path);
+            EXPECT_TRUE(other != galleries[1].end() && other->second == content) << c.Case << " " << path;
+        }
+        EXPECT_EQ(shown[0].Errors, shown[1].Errors) << c.Case;
+        EXPECT_EQ(shown[0].Messages, shown[1].Messages) << c.Case;
+        EXPECT_EQ(shown[0].Files, shown[1].Files) << c.Case;
+        for (int k = 0; k < 5; ++k) {
+            EXPECT_EQ(shown[0].Icons[k], shown[1].Icons[k]) << c.Case << k;
+        }
+        ASSERT_FALSE(shown[0].Errors.empty()) << c.Case;
+        EXPECT_NE(shown[0].Errors[0].find("b_truncated.jpg: cannot be read\r\nc_empty.png: cannot be read\r\n"
+                                          "d_panorama.jpg: too large\r\n"),
+                  std::string::npos)
+            << c.Case << shown[0].Errors[0];
+        EXPECT_EQ(shown[0].Files, "Founded 40 files") << c.Case;
+        const bool full = c.FileSizeLimit != 0;
+        EXPECT_EQ(shown[0].Errors[0].find("cannot be written") != std::string::npos, full) << c.Case;
+    }
 }

@@ -87,9 +87,9 @@ TEST_F(Settings, LoadSettingsReadsStoredValuesAndKeepsTablesInRange)
     {
         const char* Name;
         int32_t Value;
-    } integers[] = {{"IconWidth", 5000}, {"IconHeight", 60},    {"ImageWidth", 640}, {"ImageHeight", 480},
-                    {"IconQuality", 3},  {"ImageQuality", 95},  {"TableCols", -4},   {"TableRows", 400},
-                    {"TableBorder", -1}, {"TableCellspace", 7}, {"TableCellpad", 21}};
+    } integers[] = {{"IconWidth", 5000}, {"IconHeight", 60},    {"ImageWidth", 640},  {"ImageHeight", 480},
+                    {"IconQuality", 3},  {"ImageQuality", 95},  {"TableCols", -4},    {"TableRows", 400},
+                    {"TableBorder", -1}, {"TableCellspace", 7}, {"TableCellpad", 21}, {"Threads", -3}};
     for (const auto& value : integers) {
         RegWriteInteger(OptionsSection, value.Name, value.Value);
     }
@@ -114,6 +114,8 @@ TEST_F(Settings, LoadSettingsReadsStoredValuesAndKeepsTablesInRange)
     EXPECT_EQ(s.TableBorder, 0);
     EXPECT_EQ(s.TableCellspace, 7);
     EXPECT_EQ(s.TableCellpad, 20);
+    // A negative number of workers means as many as there are cores.
+    EXPECT_EQ(s.Threads, 0);
     EXPECT_EQ(s.ImagesPath, "/pics/");
     EXPECT_EQ(s.GalleryPath, "/web/");
     EXPECT_EQ(s.TableAlign, "Center");

@@ -1,0 +1,117 @@
+// The gallery's picture workers.
+#include "app/picture_workers.h"
+
+#include "imaging/core/kvbitmap.h"
+#include "imaging/io/korvaneio.h"
+#include "imaging/proc/proc_component.h"
+
+#include <algorithm>
+
+TPictureTools::TPictureTools()
+    : Bitmap(std::make_unique<TKVBitmap>()), IO(std::make_unique<TKorvaneIO>(nullptr)),
+      Proc(std::make_unique<TKorvaneProc>(nullptr))
+{
+    Bitmap->SetLocation(kvMemory);
+    IO->SetAttachedKVBitmap(Bitmap.get());
+    Proc->SetAttachedKVBitmap(Bitmap.get());
+    // Every resample replaces the picture for good; an undo copy of each would only cost time.
+    Proc->AutoUndo = false;
+}
+
+TPictureTools::~TPictureTools() = default;
+
+int32_t WorkerCount(int32_t Threads)
+{
+    // More workers than this only hold more decoded pictures in memory.
+    constexpr int32_t MostWorkers = 256;
+    if (Threads <= 0) {
+        Threads = static_cast<int32_t>(std::max(std::thread::hardware_concurrency(), 1u));
+    }
+    return std::min(Threads, MostWorkers);
+}
+
+TPictureWorkers::TPictureWorkers(int32_t Workers) : FWorkers(std::max(Workers, 1))
+{
+    // The components are made here, on the thread that owns the run; each is then used by one
+    // worker only.
+    for (int32_t k = 0; k < FWorkers; ++k) {
+        FTools.push_back(std::make_unique<TPictureTools>());
+    }
+    if (FWorkers > 1) {
+        for (int32_t k = 0; k < FWorkers; ++k) {
+            FThreads.emplace_back([this, tools = FTools[static_cast<size_t>(k)].get()] { Work(*tools); });
+        }
+    }
+}
+
+TPictureWorkers::~TPictureWorkers()
+{
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FStopping = true;
+        FQueue.clear();
+    }
+    FWorkArrived.notify_all();
+    for (std::thread& thread : FThreads) {
+        thread.join();
+    }
+}
+
+void TPictureWorkers::Submit(int64_t Ticket, TJob Job)
+{
+    ++FInHand;
+    if (FThreads.empty()) {
+        try {
+            Job(*FTools.front());
+        } catch (...) {
+        }
+        FFinished.push_back(Ticket);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FQueue.push_back(TQueued{Ticket, std::move(Job)});
+    }
+    FWorkArrived.notify_one();
+}
+
+std::vector<int64_t> TPictureWorkers::TakeFinished(uint32_t TimeoutMs)
+{
+    std::vector<int64_t> finished;
+    {
+        std::unique_lock<std::mutex> lock(FLock);
+        if (FFinished.empty() && FInHand > 0 && !FThreads.empty()) {
+            FWorkDone.wait_for(lock, std::chrono::milliseconds(TimeoutMs),
+                               [this] { return !FFinished.empty(); });
+        }
+        finished.swap(FFinished);
+    }
+    FInHand -= static_cast<int32_t>(finished.size());
+    return finished;
+}
+
+void TPictureWorkers::Work(TPictureTools& Tools)
+{
+    for (;;) {
+        TQueued next;
+        {
+            std::unique_lock<std::mutex> lock(FLock);
+            FWorkArrived.wait(lock, [this] { return FStopping || !FQueue.empty(); });
+            if (FStopping) {
+                return;
+            }
+            next = std::move(FQueue.front());
+            FQueue.pop_front();
+        }
+        try {
+            next.Job(Tools);
+        } catch (...) {
+        }
+        // Whatever the job wrote is published to the handing-out thread by this lock.
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FFinished.push_back(next.Ticket);
+        }
+        FWorkDone.notify_all();
+    }
+}

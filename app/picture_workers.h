@@ -1,0 +1,79 @@
+// The workers of the gallery's picture stages: a pool of threads, each with its own bitmap, I/O
+// and processing components, that takes jobs from a queue in the order they were handed out.
+// Only the thread that hands out the jobs learns of their end, so it alone touches the windows.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TKVBitmap;
+class TKorvaneIO;
+class TKorvaneProc;
+
+// One worker's picture buffer and the components attached to it.
+struct TPictureTools
+{
+    TPictureTools();
+    ~TPictureTools();
+    TPictureTools(const TPictureTools&) = delete;
+    TPictureTools& operator=(const TPictureTools&) = delete;
+
+    std::unique_ptr<TKVBitmap> Bitmap;
+    std::unique_ptr<TKorvaneIO> IO;
+    std::unique_ptr<TKorvaneProc> Proc;
+};
+
+// The number of workers a Threads setting asks for: 0 is one per core.
+int32_t WorkerCount(int32_t Threads);
+
+class TPictureWorkers
+{
+public:
+    using TJob = std::function<void(TPictureTools&)>;
+
+    // With one worker no thread is started: each job runs inside Submit, on the caller's thread,
+    // exactly as a sequential run would.
+    explicit TPictureWorkers(int32_t Workers);
+    // Waits for the jobs in hand; jobs not yet started are dropped.
+    ~TPictureWorkers();
+    TPictureWorkers(const TPictureWorkers&) = delete;
+    TPictureWorkers& operator=(const TPictureWorkers&) = delete;
+
+    int32_t Workers() const { return FWorkers; }
+    // Jobs handed out and not yet reported by TakeFinished.
+    int32_t InHand() const { return FInHand; }
+    bool HasRoom() const { return FInHand < FWorkers; }
+
+    // Hands out a job; Ticket is what TakeFinished reports once it has run. A job reports its
+    // outcome through what it captures; an exception it lets out is swallowed.
+    void Submit(int64_t Ticket, TJob Job);
+    // The tickets of the jobs that have finished since the last call, in the order they finished;
+    // when none has, waits up to TimeoutMs for one.
+    std::vector<int64_t> TakeFinished(uint32_t TimeoutMs);
+
+private:
+    void Work(TPictureTools& Tools);
+
+    struct TQueued
+    {
+        int64_t Ticket;
+        TJob Job;
+    };
+
+    int32_t FWorkers = 1;
+    int32_t FInHand = 0; // only the handing-out thread reads and writes it
+    std::vector<std::unique_ptr<TPictureTools>> FTools;
+    std::vector<std::thread> FThreads;
+    std::mutex FLock;
+    std::condition_variable FWorkArrived;
+    std::condition_variable FWorkDone;
+    std::deque<TQueued> FQueue;
+    std::vector<int64_t> FFinished;
+    bool FStopping = false;
+};
