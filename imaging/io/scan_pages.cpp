@@ -195,6 +195,9 @@ bool WritePageBmp(TStream& stream, TScannedPage& page)
     TIOParamsVals params;
     params.DpiX = page.DpiX;
     params.DpiY = page.DpiY;
+    // Line art stays one bit a pixel, grey one byte; colour takes three.
+    params.BitsPerSample = page.BitsPerPixel == 1 ? 1 : 8;
+    params.SamplesPerPixel = page.BitsPerPixel == 24 ? 3 : 1;
     bool aborting = false;
     TProgressRec progress;
     progress.Aborting = &aborting;

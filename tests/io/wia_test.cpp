@@ -106,17 +106,45 @@ TEST_F(ScanWia, AcquiredPagesEqualScanimagesAndFillTheParameters)
     EXPECT_TRUE(SameAsPnm(*io.KVBitmap(), grey, why)) << why;
 
     // The settings dialog changes the device for the transfers that follow.
-    FDialogs.AnswerScan({{"mode", "Color"}, {"test-picture", "Color pattern"}});
-    ASSERT_TRUE(wia->ShowAcquireDialog(true));
-    ASSERT_TRUE(wia->SetItemProperty(WIA_IPS_XRES, int32_t(75), nullptr));
-    ASSERT_TRUE(io.Acquire(kvaWIA));
-    const TPnm colour = ScanImage("--mode Color --test-picture 'Color pattern' --resolution 75");
-    EXPECT_TRUE(SameAsPnm(*io.KVBitmap(), colour, why)) << why;
-    EXPECT_EQ(io.Params().DpiX, 75);
-    EXPECT_EQ(io.Params().Width, colour.Width);
-    EXPECT_EQ(io.Params().Height, colour.Height);
-    EXPECT_EQ(io.Params().SamplesPerPixel, 3);
-    EXPECT_EQ(wia->DpiY, 75);
+    struct Case
+    {
+        const char* Name;
+        TScanSettingChanges Changes;
+        int32_t Dpi;
+        const char* Options;
+        int32_t SamplesPerPixel;
+        int32_t BitsPerSample;
+    };
+    const Case cases[] = {
+        {"colour at 75 dpi",
+         {{"mode", "Color"}, {"test-picture", "Color pattern"}},
+         75,
+         "--mode Color --test-picture 'Color pattern' --resolution 75",
+         3,
+         8},
+        {"line art", {{"mode", "Gray"}, {"depth", "1"}, {"test-picture", "Grid"}}, 50, "--depth 1", 1, 1},
+        {"grey shades",
+         {{"depth", "8"}, {"test-picture", "Color pattern"}},
+         50,
+         "--test-picture 'Color pattern'",
+         1,
+         8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FDialogs.AnswerScan(c.Changes);
+        ASSERT_TRUE(wia->ShowAcquireDialog(true));
+        ASSERT_TRUE(wia->SetItemProperty(WIA_IPS_XRES, c.Dpi, nullptr));
+        ASSERT_TRUE(io.Acquire(kvaWIA));
+        const TPnm reference = ScanImage(c.Options);
+        EXPECT_TRUE(SameAsPnm(*io.KVBitmap(), reference, why)) << why;
+        EXPECT_EQ(io.Params().DpiX, c.Dpi);
+        EXPECT_EQ(io.Params().Width, reference.Width);
+        EXPECT_EQ(io.Params().Height, reference.Height);
+        EXPECT_EQ(io.Params().SamplesPerPixel, c.SamplesPerPixel);
+        EXPECT_EQ(io.Params().BitsPerSample, c.BitsPerSample);
+        EXPECT_EQ(wia->DpiY, c.Dpi);
+    }
     EXPECT_FALSE(wia->ShowAcquireDialog(false));
 }
 
