@@ -219,6 +219,24 @@ TEST_F(ScanTwain, ScansEqualScanimagesForEachModeAndArea)
          8,
          1},
         {"file transfer", [](TKVTWainParams& p) { p.SetFileTransfer(true); }, {}, "", 8, 1},
+        {"line art through a file",
+         [](TKVTWainParams& p) {
+             p.SetFileTransfer(true);
+             p.PixelType().SetCurrentValue(TWPT_BW);
+         },
+         {},
+         "--depth 1",
+         1,
+         1},
+        {"colour through a file",
+         [](TKVTWainParams& p) {
+             p.SetFileTransfer(true);
+             p.PixelType().SetCurrentValue(TWPT_RGB);
+         },
+         {{"test-picture", "Color pattern"}},
+         "--mode Color --test-picture 'Color pattern'",
+         8,
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
