@@ -81,41 +81,58 @@ double Cubic(long double a, long double b, long double c, long double d, double 
     return static_cast<double>(v);
 }
 
-// Four source rows y-1 .. y+2 around the current row, repeated at the edges.
+// Four source rows y-1 .. y+2 around the current row, repeated at the edges. Each source row is
+// read once: advancing reuses the slot of the row that drops out for the one that comes in. A
+// resampler that reads the current row only keeps that one.
 class RowRing
 {
 public:
-    RowRing(Plane& plane) : FPlane(plane), FStride(static_cast<size_t>(plane.width) * 3)
+    RowRing(Plane& plane, bool currentOnly)
+        : FPlane(plane), FStride(static_cast<size_t>(plane.width) * 3), FCurrentOnly(currentOnly)
     {
         for (int i = 0; i < 4; ++i)
             FRows[i] = Scratch<uint8_t>(FStride);
-        Load(0);
+        for (int i = 0; i < 4; ++i)
+            if (!FCurrentOnly || i == 1)
+                ReadExpanded(FPlane, std::clamp(i - 1, 0, FPlane.height - 1), FRows[i].data());
     }
 
     // Row y + offset (offset -1 .. 2), clamped to the plane.
-    const uint8_t* Row(int offset) const { return FRows[offset + 1].data(); }
+    const uint8_t* Row(int offset) const { return FRows[(FFirst + offset + 1) & 3].data(); }
 
     void Advance()
     {
-        if (FY + 1 < FPlane.height)
-            Load(FY + 1);
+        if (FY + 1 >= FPlane.height)
+            return;
+        ++FY;
+        if (FCurrentOnly) {
+            ReadExpanded(FPlane, FY, FRows[1].data());
+            return;
+        }
+        // Rows y .. y+2 of the new row are rows y-1 .. y+1 of the old one, clamped alike.
+        FFirst = (FFirst + 1) & 3;
+        ReadExpanded(FPlane, std::min(FY + 2, FPlane.height - 1), FRows[(FFirst + 3) & 3].data());
     }
 
 private:
-    void Load(int32_t y)
-    {
-        FY = y;
-        for (int i = 0; i < 4; ++i) {
-            const int32_t r = std::clamp(y + i - 1, 0, FPlane.height - 1);
-            ReadExpanded(FPlane, r, FRows[i].data());
-        }
-    }
-
     Plane& FPlane;
     size_t FStride;
+    bool FCurrentOnly;
     int32_t FY = 0;
+    int FFirst = 0; // the slot of row y-1
     std::vector<uint8_t> FRows[4];
 };
+
+// A channel byte of an accumulated destination pixel: truncated toward zero and held to 0 .. 255
+// (NaN gives 0), as Clamp255(TruncI(v)) does, without a call per byte.
+inline uint8_t TruncatedByte(long double v)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= 255)
+        return 255;
+    return static_cast<uint8_t>(static_cast<int32_t>(v));
+}
 
 struct AreaContext
 {
@@ -205,13 +222,16 @@ public:
 
     void Add(double height, double* acc)
     {
-        // Most rows lie whole inside one destination row: a height of 1 leaves the widths exact.
+        // Most rows lie whole inside one destination row: a height of 1 leaves the widths exact,
+        // and they are the areas as they stand.
         const long double h = height;
-        if (height == 1.0)
-            std::copy(FWidths.begin(), FWidths.end(), FAreas.begin());
-        else
+        if (height == 1.0) {
+            FRowAreas = FWidths.data();
+        } else {
+            FRowAreas = FAreas.data();
             for (size_t k = 0; k < FWidths.size(); ++k)
                 FAreas[k] = static_cast<double>(FWidths[k] * h);
+        }
         size_t longest = 0;
         for (const Lane& lane : FLanes)
             longest = std::max(longest, lane.end - lane.begin);
@@ -242,7 +262,7 @@ private:
 
     void Step(size_t k, double* acc) const
     {
-        const long double area = FAreas[k];
+        const long double area = FRowAreas[k];
         const double* p = FValues.data() + FSteps[k].source;
         double* a = acc + FSteps[k].dest;
         a[0] = static_cast<double>(a[0] + p[0] * area);
@@ -254,6 +274,7 @@ private:
     std::vector<double> FWidths;
     std::vector<double> FAreas;
     std::vector<double> FValues;
+    const double* FRowAreas = nullptr; // FWidths or FAreas
     Lane FLanes[kLanes] = {};
 };
 
@@ -340,10 +361,10 @@ void _KVQResample(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, int32_t Mode,
     const std::vector<WalkStep> rows = Walk(sh, dh, sy);
     const long double norm = 1 / (static_cast<long double>(sx) * sy);
 
-    RowRing ring(src);
+    const bool plain = !context.enlargeX && !context.enlargeY;
+    RowRing ring(src, plain);
     std::vector<double> acc = Scratch<double>(uint64_t(dw) * 3);
     std::vector<uint8_t> out = Scratch<uint8_t>(uint64_t(dw) * 3);
-    const bool plain = !context.enlargeX && !context.enlargeY;
     PlainAccumulator plainRows(plain ? columns : std::vector<WalkStep>());
     if (plain)
         plainRows.SetRow(ring.Row(0), sw);
@@ -376,7 +397,7 @@ void _KVQResample(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, int32_t Mode,
             continue;
         }
         for (size_t i = 0; i < out.size(); ++i)
-            out[i] = Clamp255(TruncI(acc[i] * norm));
+            out[i] = TruncatedByte(acc[i] * norm);
         WriteExpanded(dst, emitted, out.data(), 3);
         std::fill(acc.begin(), acc.end(), 0.0);
         ++emitted;
