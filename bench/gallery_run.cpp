@@ -1,7 +1,7 @@
 // A whole gallery run without the user interface: every picture of PLIMBET_BENCH_IMAGES checked,
 // fitted to 800 x 600 and given a 160 x 160 thumbnail, and the pages of the "classic" template
-// written into PLIMBET_BENCH_GALLERY. bench/gallery/run.sh makes the photos and times ImageMagick
-// doing the same resizes beside it.
+// written into PLIMBET_BENCH_GALLERY, by PLIMBET_BENCH_THREADS workers (0 or unset: one per
+// core). bench/gallery/run.sh makes the photos and times fgallery beside it.
 #include "app/gallery_run.h"
 #include "app/settings.h"
 #include "app/templates.h"
@@ -59,6 +59,7 @@ void BM_GalleryRun(benchmark::State& State)
     GallerySettings.IconHeight = 160;
     GallerySettings.ImageQuality = 80;
     GallerySettings.IconQuality = 80;
+    GallerySettings.Threads = std::atoi(Setting("PLIMBET_BENCH_THREADS").c_str());
     InstalledTemplates = ReadInstalledTemplates(GallerySettings.ProgramFolder + "templates/");
     GallerySettings.TemplateIndex = -1;
     for (size_t k = 0; k < InstalledTemplates.size(); ++k) {

@@ -21,7 +21,7 @@ PACKAGES=(
   golang-golang-x-image-dev librust-tiff-dev
   desktop-file-utils
   # peers the benchmarks compare against (numpy also for the processing references)
-  libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil
+  libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil fgallery liblcms2-utils
 )
 
 missing=()

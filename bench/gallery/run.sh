@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Times a whole gallery run over 48 synthetic 4032 x 3024 JPEG photos (pictures fitted to
-# 800 x 600, thumbnails to 160 x 160, pages of the "classic" template) without the user
-# interface, and in the same run ImageMagick's convert doing the same two resizes per photo, one
-# process at a time; prints both times and their ratio. The photos are made once, from fixed
-# seeds, so every run measures the same corpus.
+# Times whole gallery runs over 48 synthetic 4032 x 3024 JPEG photos (pictures fitted to
+# 800 x 600, thumbnails to 160 x 160, quality 80, pages of the "classic" template): Plimbet on one
+# thread, Plimbet on every core, and fgallery on every core (-j, slim output, into an empty
+# folder each time), taking turns, ROUNDS times each. Prints the median wall times, their
+# ratios, the peak resident memory of each, the cores and the load before and after. The photos
+# are made once, from fixed seeds, so every run measures the same corpus.
+#
+# BASELINE_BENCH names the bench_gallery_run of another build (an earlier commit, say); it then
+# takes its turns too, on one thread, as "before".
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 BUILD_DIR=${BUILD_DIR:-build-bench}
 WORK=${WORK:-$BUILD_DIR/gallery-bench}
+ROUNDS=${ROUNDS:-3}
 PHOTOS=48
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=ON >/dev/null
@@ -26,31 +31,86 @@ if [ "$(find "$corpus" -name 'photo_*.jpg' | wc -l)" -ne "$PHOTOS" ]; then
   done
 fi
 
-# Plimbet: one whole run, checking, fitting, thumbnails and pages.
-gallery="$WORK/gallery"
-mkdir -p "$gallery"
-ours=$(PLIMBET_BENCH_IMAGES="$corpus" PLIMBET_BENCH_GALLERY="$gallery" PLIMBET_BENCH_PROGRAM="$PWD" \
-  "$BUILD_DIR/bench/bench_gallery_run" --benchmark_format=json |
-  python3 -c 'import json, sys; b = json.load(sys.stdin)["benchmarks"][0]; assert "error_message" not in b, b.get("error_message"); print(b["real_time"])')
+python3 - "$BUILD_DIR/bench/bench_gallery_run" "$corpus" "$WORK" "$PWD" "$ROUNDS" "${BASELINE_BENCH:-}" <<'PY'
+import os, resource, shutil, statistics, subprocess, sys, time
 
-# ImageMagick: the same resizes, one convert at a time, on one thread as our run is.
-reference="$WORK/imagemagick"
-rm -rf "$reference"
-mkdir -p "$reference/thumbs"
-start=$(date +%s.%N)
-for photo in "$corpus"/photo_*.jpg; do
-  name=$(basename "$photo")
-  MAGICK_THREAD_LIMIT=1 convert "$photo" -resize 800x600 -quality 80 "$reference/$name"
-  MAGICK_THREAD_LIMIT=1 convert "$reference/$name" -resize 160x160 -quality 80 "$reference/thumbs/$name"
-done
-end=$(date +%s.%N)
-theirs=$(python3 -c "print($end - $start)")
+bench, corpus, work, program, rounds, baseline = sys.argv[1:7]
+rounds = int(rounds)
+cores = os.cpu_count()
 
-python3 - "$ours" "$theirs" "$PHOTOS" <<'PY'
-import sys
-ours, theirs, photos = float(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3])
-print(f"{photos} photos of 4032 x 3024, fitted to 800 x 600 with 160 x 160 thumbnails")
-print(f"Plimbet gallery run:        {ours:8.2f} s  ({ours / photos * 1000:6.0f} ms a photo)")
-print(f"ImageMagick convert, 1 by 1: {theirs:8.2f} s  ({theirs / photos * 1000:6.0f} ms a photo)")
-print(f"ratio (ImageMagick / Plimbet): {theirs / ours:.2f}")
+
+def ours(binary, threads):
+    def run():
+        gallery = os.path.join(work, "gallery")
+        env = dict(os.environ, PLIMBET_BENCH_IMAGES=corpus, PLIMBET_BENCH_GALLERY=gallery,
+                   PLIMBET_BENCH_PROGRAM=program, PLIMBET_BENCH_THREADS=str(threads))
+        out = subprocess.run([binary, "--benchmark_format=console"], env=env, capture_output=True, text=True)
+        if out.returncode != 0 or "ERROR" in out.stdout or "error" in out.stderr.lower():
+            sys.exit(f"{binary} failed:\n{out.stdout}\n{out.stderr}")
+    return run
+
+
+def fgallery():
+    out = os.path.join(work, "fgallery")
+    shutil.rmtree(out, ignore_errors=True)
+    subprocess.run(["fgallery", "-s", "-d", "-j", str(cores), "--max-full", "800x600", "--max-thumb", "160x160",
+                    "--quality", "80", corpus, out, "bench"], check=True, capture_output=True)
+
+
+# Each contender runs in a child process of its own, so that its peak resident memory is that
+# child's: RUSAGE_CHILDREN gives the largest of the children waited for.
+def timed(action):
+    read, write = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        os.close(read)
+        start = time.monotonic()
+        action()
+        wall = time.monotonic() - start
+        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        os.write(write, f"{wall} {peak}".encode())
+        os._exit(0)
+    os.close(write)
+    data = os.read(read, 100).decode()
+    _, status = os.waitpid(pid, 0)
+    if status != 0 or not data:
+        sys.exit("a timed run failed")
+    wall, peak = data.split()
+    return float(wall), int(peak) / 1024
+
+
+contenders = [("Plimbet, 1 thread", ours(bench, 1)), (f"Plimbet, {cores} threads", ours(bench, 0)),
+              (f"fgallery -j {cores}", fgallery)]
+if baseline:
+    contenders.insert(0, ("before, 1 thread", ours(baseline, 1)))
+times = {name: [] for name, _ in contenders}
+peaks = {name: 0.0 for name, _ in contenders}
+load_before = os.getloadavg()
+for r in range(rounds):
+    for name, action in contenders:
+        wall, peak = timed(action)
+        times[name].append(wall)
+        peaks[name] = max(peaks[name], peak)
+        print(f"round {r + 1}: {name:24s} {wall:7.2f} s  peak {peak:6.0f} MB  load {os.getloadavg()[0]:5.1f}",
+              flush=True)
+load_after = os.getloadavg()
+
+median = {name: statistics.median(t) for name, t in times.items()}
+decoded = 4032 * 3024 * 3 / 2**20
+print()
+print(f"{len(os.listdir(corpus))} photos of 4032 x 3024 (one decoded: {decoded:.0f} MB), fitted to 800 x 600, "
+      f"thumbnails 160 x 160, quality 80; {rounds} rounds, taking turns")
+print(f"cores: {cores}; load average (1, 5, 15 min) before {load_before[0]:.1f} {load_before[1]:.1f} "
+      f"{load_before[2]:.1f}, after {load_after[0]:.1f} {load_after[1]:.1f} {load_after[2]:.1f}")
+for name in times:
+    print(f"{name:24s} median {median[name]:7.2f} s   runs {' '.join(f'{t:.2f}' for t in times[name])}   "
+          f"peak resident {peaks[name]:6.0f} MB")
+one, every, peer = (median[name] for name, _ in contenders[-3:])
+print(f"Plimbet on every core / fgallery:     {every / peer:.2f}")
+print(f"Plimbet on every core / on 1 thread:  {every / one:.2f}")
+print(f"Plimbet on 1 thread / fgallery:       {one / peer:.2f}")
+if baseline:
+    print(f"Plimbet on 1 thread / before:         {one / median['before, 1 thread']:.2f}")
+print(f"peak resident memory on every core:   {peaks[contenders[-2][0]] / decoded:.1f} decoded photos "
+      f"(bound: threads + 1 = {cores + 1})")
 PY
