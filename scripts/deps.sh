@@ -12,7 +12,7 @@ PACKAGES=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev
   libcurl4-openssl-dev libsane-dev libsane1 sane-utils
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libuemf-dev
   fonts-liberation2 fontconfig
   # tools the tests ask to check our output, and sample files no one here wrote
   libjpeg-turbo-progs pngcheck libtiff-tools giflib-tools gifsicle imagemagick

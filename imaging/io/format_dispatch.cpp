@@ -102,6 +102,10 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtWBMP:
         LoadFromFileWBMP(FileName);
         break;
+    case fmtWMF:
+    case fmtEMF:
+        ImportMetafile(FileName, -1, -1, true);
+        break;
     case fmtAVI:
         OpenAVIFile(FileName);
         LoadFromAVI(0);

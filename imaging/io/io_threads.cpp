@@ -176,6 +176,18 @@ TKVIOThread::TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveIndex Method
     Enqueue();
 }
 
+TKVIOThread::TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_ImportMetaFile Method, const std::string& nf,
+                         int32_t Width, int32_t Height, bool WithAlpha)
+    : TKVIOThread(Owner, kvImportMetaFile)
+{
+    FImportMetaFile = std::move(Method);
+    FFileName = nf;
+    FWidth = Width;
+    FHeight = Height;
+    FWithAlpha = WithAlpha;
+    Enqueue();
+}
+
 // Takes the request's turn and joins the owner's list, then starts. Nothing may touch this
 // object after Start: the thread can end and free itself at once.
 void TKVIOThread::Enqueue()
@@ -254,6 +266,9 @@ void TKVIOThread::RunRequest()
         break;
     case kvLoadSaveIndex:
         FLoadSaveIndex(FIndex);
+        break;
+    case kvImportMetaFile:
+        FImportMetaFile(FFileName, FWidth, FHeight, FWithAlpha);
         break;
     default:
         break;

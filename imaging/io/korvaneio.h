@@ -140,6 +140,8 @@ using TKVIOMethodType_LoadSaveStreamRetInt = std::function<int32_t(TStream& Stre
 using TKVIOMethodType_LoadSaveFileFormat = std::function<void(const std::string& nf, int32_t FileFormat)>;
 using TKVIOMethodType_LoadSaveStreamFormat = std::function<void(TStream& Stream, int32_t FileFormat)>;
 using TKVIOMethodType_LoadSaveIndex = std::function<void(int32_t Index)>;
+using TKVIOMethodType_ImportMetaFile =
+    std::function<void(const std::string& nf, int32_t Width, int32_t Height, bool WithAlpha)>;
 // A type of its own, so that its worker is told apart from a file request's.
 struct TKVIOMethodType_LoadFromURL : std::function<void(const std::string& URL)>
 {
@@ -165,6 +167,8 @@ public:
                 int32_t FileFormat);
     TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadFromURL Method, const std::string& URL);
     TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveIndex Method, int32_t Index);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_ImportMetaFile Method, const std::string& nf,
+                int32_t Width, int32_t Height, bool WithAlpha);
 
     TKVIOMethodTypes Kind() const { return FKind; }
 
@@ -186,11 +190,15 @@ private:
     TKVIOMethodType_LoadSaveStreamFormat FLoadSaveStreamFormat;
     TKVIOMethodType_LoadFromURL FLoadFromURL;
     TKVIOMethodType_LoadSaveIndex FLoadSaveIndex;
+    TKVIOMethodType_ImportMetaFile FImportMetaFile;
     std::string FFileName;
     TStream* FStream = nullptr;
     int32_t FFileFormat = 0;
     std::string FURL;
     int32_t FIndex = 0;
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    bool FWithAlpha = false;
     uint64_t FTicket = 0;
 
     friend class TKorvaneIO;
@@ -420,6 +428,19 @@ public:
     bool ReductionFilter = true;
     // The print dialogs first return the printer to its default settings.
     bool PrinterReset = true;
+
+    // ---- Metafiles ----
+    // Renders a WMF or EMF file into the working bitmap (kv24RGB) at Width x Height: a negative
+    // side follows the other in the picture's proportions, both negative give its own size, and
+    // a side over 2800 pixels brings the longer one down to 2800. A side of 0 asked for does
+    // nothing; a side that comes out 0, a file that is not a metafile or a picture of no size set
+    // Aborting. The picture is drawn on the Background colour; WithAlpha makes what it leaves
+    // undrawn transparent in the alpha channel. LoadFromFile imports ".wmf" and ".emf" names at
+    // their own size with alpha. A file that cannot be opened raises after the finish event.
+    void ImportMetafile(const std::string& FileName, int32_t Width, int32_t Height, bool WithAlpha);
+    // Draws the metafile, sized as ImportMetafile does, over the working bitmap with its top-left
+    // corner at (x, y), leaving what it does not draw unchanged. Params stays as it is.
+    void MergeMetafile(const std::string& FileName, int32_t x, int32_t y, int32_t Width, int32_t Height);
 
     // ---- Reading the parameters only, without pixels, never on a worker ----
     virtual void ParamsFromFile(const std::string& FileName);

@@ -692,7 +692,8 @@ void PaintFigure(TCanvas& canvas, const TFigure& figure)
     for (const auto& line : figure.Outline) {
         all.insert(all.end(), line.begin(), line.end());
     }
-    if (figure.Shape && figure.Shape->Kind != TShape::Polygon && figure.Shape->Kind != TShape::Polyline) {
+    if (figure.Shape && figure.Shape->Kind != TShape::Polygon && figure.Shape->Kind != TShape::Polyline &&
+        figure.Shape->Kind != TShape::PolyPolygon) {
         all.push_back(figure.Shape->Box.TopLeft());
         all.push_back(figure.Shape->Box.BottomRight());
     }
@@ -879,6 +880,69 @@ void TCanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, in
     TFigure figure;
     figure.Outline = OutlineOf(shape);
     figure.Shape = &shape;
+    PaintFigure(*this, figure);
+}
+
+namespace {
+
+void PaintClosedArc(TCanvas& canvas, TShape::TKind kind, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                    int32_t X3, int32_t Y3, int32_t X4, int32_t Y4)
+{
+    TShape shape;
+    shape.Kind = kind;
+    shape.Box = Normalized(X1, Y1, X2, Y2);
+    shape.ArcStart = {X3, Y3};
+    shape.ArcEnd = {X4, Y4};
+    if (shape.Box.IsEmpty()) {
+        return;
+    }
+    TFigure figure;
+    figure.Outline = OutlineOf(shape);
+    figure.Closed = true;
+    figure.Shape = &shape;
+    figure.Fill = true;
+    PaintFigure(canvas, figure);
+}
+
+} // namespace
+
+void TCanvas::Pie(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4,
+                  int32_t Y4)
+{
+    PaintClosedArc(*this, TShape::Pie, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+
+void TCanvas::Chord(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4,
+                    int32_t Y4)
+{
+    PaintClosedArc(*this, TShape::Chord, X1, Y1, X2, Y2, X3, Y3, X4, Y4);
+}
+
+void TCanvas::PolyPolygon(const TPoint* Points, const int32_t* Counts, int32_t Figures)
+{
+    if (!Points || !Counts || Figures <= 0) {
+        return;
+    }
+    TShape shape;
+    shape.Kind = TShape::PolyPolygon;
+    const TPoint* next = Points;
+    for (int32_t i = 0; i < Figures; ++i) {
+        if (Counts[i] < 0) {
+            return;
+        }
+        if (Counts[i] >= 2) {
+            shape.Figures.emplace_back(next, next + Counts[i]);
+        }
+        next += Counts[i];
+    }
+    if (shape.Figures.empty()) {
+        return;
+    }
+    TFigure figure;
+    figure.Outline = shape.Figures;
+    figure.Closed = true;
+    figure.Shape = &shape;
+    figure.Fill = true;
     PaintFigure(*this, figure);
 }
 

@@ -21,6 +21,7 @@
 class TGraphic;
 class TCanvas;
 struct TRegionObject;
+struct TPaletteObject;
 
 using HDC = TCanvas*;
 
@@ -298,6 +299,15 @@ public:
     // The part of the ellipse in the box (X1, Y1)-(X2, Y2) that runs counter-clockwise from the
     // ray toward (X3, Y3) to the ray toward (X4, Y4).
     void Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4);
+    // That arc closed by the two radii to its ends (a wedge), and closed by the line between its
+    // ends; both are filled with the brush and outlined with the pen. Equal rays give the whole
+    // ellipse.
+    void Pie(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4, int32_t Y4);
+    void Chord(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3, int32_t X4,
+               int32_t Y4);
+    // Several closed figures filled together by the fill mode (so that inner ones can be holes),
+    // each outlined with the pen. Counts gives the points of each figure, in order.
+    void PolyPolygon(const TPoint* Points, const int32_t* Counts, int32_t Figures);
     // Fills with the brush, without outline.
     void FillRect(const TRect& Rect);
     // A one-pixel border drawn with the brush.
@@ -341,6 +351,9 @@ public:
 
     // The clip region in device pixels, or nullptr while drawing is clipped by the raster only.
     const TRegionObject* ClipRegion() const { return FClipRegion.get(); }
+    // The logical palette selected into the canvas (see gdi.h SelectPalette); nullptr for the
+    // default palette.
+    TPaletteObject* SelectedPalette() const { return FSelectedPalette; }
 
     // Called before and after each drawing operation.
     void Changing();
@@ -354,6 +367,7 @@ private:
     friend int32_t SetPolyFillMode(HDC, int32_t);
     friend int32_t SelectClipRgn(HDC, const TRegionObject*);
     friend int32_t IntersectClipRect(HDC, int32_t, int32_t, int32_t, int32_t);
+    friend TPaletteObject* SelectPalette(HDC, TPaletteObject*, bool);
 
     void PenChanged();
     void BrushChanged();
@@ -373,6 +387,7 @@ private:
     int32_t FPixelsPerInchX = kScreenPixelsPerInch;
     int32_t FPixelsPerInchY = kScreenPixelsPerInch;
     std::unique_ptr<TRegionObject> FClipRegion;
+    TPaletteObject* FSelectedPalette = nullptr;
     std::recursive_mutex FLock;
     std::atomic<int32_t> FLockCount = 0;
 };

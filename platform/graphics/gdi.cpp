@@ -26,6 +26,35 @@ bool SourceOf(HDC source, TBlitSource& blitSource)
     return true;
 }
 
+// A copy of the header of a DIB_PAL_COLORS DIB with its table of 16-bit palette indexes turned
+// into colours of the palette selected into the canvas.
+bool ResolvePaletteIndexes(TCanvas& canvas, const BITMAPINFO* info, std::vector<uint8_t>& resolved)
+{
+    BITMAPINFOHEADER header;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(info);
+    std::memcpy(&header, bytes, sizeof(header));
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biSize > 124) {
+        return false;
+    }
+    const int64_t entries = header.biBitCount <= 8 ? DIBColorTableEntries(header) : 0;
+    if (entries < 0 || entries > 256) {
+        return false;
+    }
+    const std::vector<PALETTEENTRY>& palette =
+        canvas.SelectedPalette() ? canvas.SelectedPalette()->Entries : DefaultPaletteEntries();
+    resolved.assign(header.biSize + size_t(entries) * sizeof(RGBQUAD), 0);
+    std::memcpy(resolved.data(), bytes, header.biSize);
+    const uint8_t* indexes = bytes + header.biSize;
+    for (int64_t i = 0; i < entries; ++i) {
+        const uint16_t index = uint16_t(indexes[2 * i] | (indexes[2 * i + 1] << 8));
+        const PALETTEENTRY entry =
+            index < palette.size() ? palette[index] : (palette.empty() ? PALETTEENTRY{} : palette[0]);
+        const RGBQUAD colour{entry.peBlue, entry.peGreen, entry.peRed, 0};
+        std::memcpy(resolved.data() + header.biSize + size_t(i) * sizeof(RGBQUAD), &colour, sizeof(colour));
+    }
+    return true;
+}
+
 bool Transfer(HDC dest, HDC source, const TBlitRequest& request)
 {
     if (!dest) {
@@ -65,8 +94,17 @@ int32_t StretchDIBits(HDC dest, int32_t xDest, int32_t yDest, int32_t destWidth,
     TDIBLayout layout;
     // The colour table that follows the header is part of the caller's BITMAPINFO; its size is
     // what the header says, which ParseDIBHeader checks against the table limits.
-    if (!dest || !info || usage != DIB_RGB_COLORS ||
-        !ParseDIBHeader(info, 124 + 3 * sizeof(uint32_t) + 256 * sizeof(RGBQUAD), layout)) {
+    constexpr size_t largestInfo = 124 + 3 * sizeof(uint32_t) + 256 * sizeof(RGBQUAD);
+    if (!dest || !info) {
+        return 0;
+    }
+    if (usage == DIB_PAL_COLORS) {
+        std::vector<uint8_t> resolved;
+        if (!ResolvePaletteIndexes(*dest, info, resolved) ||
+            !ParseDIBHeader(resolved.data(), resolved.size(), layout)) {
+            return 0;
+        }
+    } else if (usage != DIB_RGB_COLORS || !ParseDIBHeader(info, largestInfo, layout)) {
         return 0;
     }
     const bool readsSource = RopUsesSource(rop);
@@ -148,6 +186,36 @@ int32_t StretchDIBits(HDC dest, int32_t xDest, int32_t yDest, int32_t destWidth,
         return 0;
     }
     return std::min(std::abs(srcHeight), layout.Height);
+}
+
+HPALETTE SelectPalette(HDC dc, HPALETTE palette, bool forceBackground)
+{
+    (void)forceBackground;
+    if (!dc) {
+        return nullptr;
+    }
+    HPALETTE old = dc->FSelectedPalette;
+    dc->FSelectedPalette = palette;
+    return old;
+}
+
+uint32_t RealizePalette(HDC dc)
+{
+    if (!dc) {
+        return 0;
+    }
+    return dc->SelectedPalette() ? uint32_t(dc->SelectedPalette()->Entries.size())
+                                 : uint32_t(DefaultPaletteEntries().size());
+}
+
+const std::vector<PALETTEENTRY>& DefaultPaletteEntries()
+{
+    static const std::vector<PALETTEENTRY> entries = {
+        {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},   {0, 0, 128, 0},
+        {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0}, {192, 220, 192, 0}, {166, 202, 240, 0},
+        {255, 251, 240, 0}, {160, 160, 164, 0}, {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},
+        {255, 255, 0, 0},   {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0}};
+    return entries;
 }
 
 bool PatBlt(HDC dest, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rop)

@@ -50,7 +50,9 @@ bool StretchBlt(HDC dest, int32_t x, int32_t y, int32_t width, int32_t height, H
 // Draws a DIB (header, colour table or masks in info; rows in bits) as StretchBlt does. The
 // source y counts from the DIB's bottom row for a bottom-up DIB (positive height) and from its
 // top row for a top-down one. Takes 1, 4, 8, 16, 24 and 32 bits with BI_RGB, and 16 and 32 bits
-// with BI_BITFIELDS; returns the number of source rows drawn, 0 on a DIB it cannot read.
+// with BI_BITFIELDS; returns the number of source rows drawn, 0 on a DIB it cannot read. With
+// DIB_RGB_COLORS the colour table holds colours; with DIB_PAL_COLORS it holds 16-bit indexes
+// into the palette selected into dest (an index past its end gives entry 0).
 int32_t StretchDIBits(HDC dest, int32_t xDest, int32_t yDest, int32_t destWidth, int32_t destHeight,
                       int32_t xSrc, int32_t ySrc, int32_t srcWidth, int32_t srcHeight, const void* bits,
                       const BITMAPINFO* info, uint32_t usage, uint32_t rop);
@@ -58,6 +60,14 @@ int32_t StretchDIBits(HDC dest, int32_t xDest, int32_t yDest, int32_t destWidth,
 // Fills the rectangle with the dest's brush combined with the destination by the raster
 // operation (PATCOPY, PATINVERT, DSTINVERT, BLACKNESS, WHITENESS...).
 bool PatBlt(HDC dest, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rop);
+
+// Selects a logical palette (not owned; nullptr for the default palette) into the canvas, for
+// DIB_PAL_COLORS; returns the one selected before. forceBackground has no effect here.
+HPALETTE SelectPalette(HDC dc, HPALETTE palette, bool forceBackground);
+// Nothing is mapped into a system palette here; returns the entries of the selected palette.
+uint32_t RealizePalette(HDC dc);
+// The 20 colours of the default palette (the static colours of a palette display).
+const std::vector<PALETTEENTRY>& DefaultPaletteEntries();
 
 int32_t SetStretchBltMode(HDC dc, int32_t mode);
 int32_t GetStretchBltMode(HDC dc);

@@ -110,15 +110,44 @@ QPainterPath PathOf(const TShape& shape, bool forFill)
         path.addRoundedRect(box, shape.CornerWidth / 2.0, shape.CornerHeight / 2.0);
         break;
     }
-    case TShape::Arc: {
-        const QRectF box = CentreBox(shape.Box);
-        const double start = AngleOf(box, shape.ArcStart);
-        double sweep = AngleOf(box, shape.ArcEnd) - start;
+    case TShape::Arc:
+    case TShape::Pie:
+    case TShape::Chord: {
+        // Fill and outline follow the same curve through pixel centres, so that the straight edges
+        // meet the curve where the outline does and no fill shows outside it.
+        (void)forFill;
+        const QRectF centreBox = CentreBox(shape.Box);
+        const QRectF box = centreBox;
+        const double start = AngleOf(centreBox, shape.ArcStart);
+        double sweep = AngleOf(centreBox, shape.ArcEnd) - start;
         if (sweep <= 0) {
             sweep += 360.0;
         }
         path.arcMoveTo(box, start);
         path.arcTo(box, start, sweep);
+        if (shape.Kind == TShape::Pie) {
+            path.lineTo(box.center());
+        }
+        if (shape.Kind != TShape::Arc) {
+            path.closeSubpath();
+        }
+        break;
+    }
+    case TShape::PolyPolygon: {
+        const double offset = forFill ? 0.0 : 0.5;
+        for (const std::vector<TPoint>& figure : shape.Figures) {
+            for (size_t i = 0; i < figure.size(); ++i) {
+                const QPointF p(figure[i].X + offset, figure[i].Y + offset);
+                if (i == 0) {
+                    path.moveTo(p);
+                } else {
+                    path.lineTo(p);
+                }
+            }
+            if (!figure.empty()) {
+                path.closeSubpath();
+            }
+        }
         break;
     }
     }

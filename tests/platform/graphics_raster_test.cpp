@@ -288,7 +288,10 @@ TEST(StretchDIBits, RefusesWhatItCannotRead)
     header.biBitCount = 24;
     EXPECT_EQ(StretchDIBits(dest->Canvas(), 0, 0, 2, 2, 0, 0, 2, 2, nullptr, bmi, DIB_RGB_COLORS, SRCCOPY),
               0);
-    EXPECT_EQ(StretchDIBits(dest->Canvas(), 0, 0, 2, 2, 0, 0, 2, 2, bits, bmi, DIB_PAL_COLORS, SRCCOPY), 0);
+    // A usage that is neither colours nor palette indexes; a 24-bit DIB has no table, so palette
+    // indexes change nothing there.
+    EXPECT_EQ(StretchDIBits(dest->Canvas(), 0, 0, 2, 2, 0, 0, 2, 2, bits, bmi, 7, SRCCOPY), 0);
+    EXPECT_EQ(StretchDIBits(dest->Canvas(), 0, 0, 2, 2, 0, 0, 2, 2, bits, bmi, DIB_PAL_COLORS, SRCCOPY), 2);
 }
 
 TEST(PatBlt, FillsWithTheBrushAndInverts)

@@ -44,13 +44,17 @@ struct TShape
         Polyline,
         Ellipse,
         RoundRect,
-        Arc
+        Arc,
+        Pie,        // the arc closed through the centre
+        Chord,      // the arc closed by the line between its ends
+        PolyPolygon // several closed figures filled together
     } Kind = Polygon;
-    std::vector<TPoint> Points; // Polygon, Polyline
-    TRect Box;                  // Ellipse, RoundRect, Arc
-    int32_t CornerWidth = 0;    // RoundRect: the corner ellipse's size
+    std::vector<TPoint> Points;               // Polygon, Polyline
+    std::vector<std::vector<TPoint>> Figures; // PolyPolygon
+    TRect Box;                                // Ellipse, RoundRect, Arc, Pie, Chord
+    int32_t CornerWidth = 0;                  // RoundRect: the corner ellipse's size
     int32_t CornerHeight = 0;
-    TPoint ArcStart, ArcEnd; // Arc: points on the start and end rays
+    TPoint ArcStart, ArcEnd; // Arc, Pie, Chord: points on the start and end rays
 };
 
 // The interior of a closed shape; winding or alternate rule for polygons.
