@@ -740,18 +740,7 @@ void TMetafilePlayer::SelectClipPath(TRegionMode mode)
     if (FInPath) {
         return;
     }
-    std::shared_ptr<TRegionObject> region = std::make_shared<TRegionObject>();
-    for (const std::vector<TPointD>& figure : FPath) {
-        std::vector<TPoint> points;
-        for (const TPointD& p : figure) {
-            points.push_back(Pixel(p));
-        }
-        HRGN piece = ::CreatePolygonRgn(points.data(), int32_t(points.size()), FState->FillMode);
-        if (piece) {
-            region = CombineRegions(region.get(), piece, rmOr);
-            ::DeleteObject(piece);
-        }
-    }
+    const auto region = RegionOfPolygons(FPath, FState->FillMode == WINDING, FBounds);
     FPath.clear();
     FPathClosed.clear();
     SelectClipRegion(region.get(), mode);

@@ -190,6 +190,64 @@ std::shared_ptr<TRegionObject> RegionOfRects(const std::vector<TRectD>& rects, c
     return RegionOfRows(rows);
 }
 
+std::shared_ptr<TRegionObject> RegionOfPolygons(const std::vector<std::vector<TPointD>>& figures,
+                                                bool winding, const TRect& within)
+{
+    // A pixel is inside when its centre is, by the fill rule over the edges of every figure; only
+    // the rows within the bounds are looked at, however far the figures reach.
+    struct TEdge
+    {
+        TPointD From, To;
+    };
+    std::vector<TEdge> edges;
+    for (const std::vector<TPointD>& figure : figures) {
+        for (size_t i = 0; i < figure.size() && figure.size() > 2; ++i) {
+            const TPointD& a = figure[i];
+            const TPointD& b = figure[(i + 1) % figure.size()];
+            edges.push_back({{ClampedCoordinate(a.X), ClampedCoordinate(a.Y)},
+                             {ClampedCoordinate(b.X), ClampedCoordinate(b.Y)}});
+        }
+    }
+    std::vector<std::pair<int32_t, TIntervals>> rows;
+    std::vector<std::pair<double, int32_t>> crossings;
+    for (int32_t y = within.Top; y < within.Bottom && !edges.empty(); ++y) {
+        const double centre = y + 0.5;
+        crossings.clear();
+        for (const TEdge& e : edges) {
+            if ((e.From.Y <= centre) == (e.To.Y <= centre)) {
+                continue;
+            }
+            const double t = (centre - e.From.Y) / (e.To.Y - e.From.Y);
+            crossings.push_back({e.From.X + t * (e.To.X - e.From.X), e.To.Y > e.From.Y ? 1 : -1});
+        }
+        std::sort(crossings.begin(), crossings.end());
+        TIntervals row;
+        int32_t inside = 0;
+        for (size_t i = 0; i + 1 < crossings.size(); ++i) {
+            inside += winding ? crossings[i].second : 1;
+            if (winding ? inside == 0 : inside % 2 == 0) {
+                continue;
+            }
+            // The pixels whose centres lie between this crossing and the next.
+            const int32_t x0 =
+                std::max(Round(ClampedCoordinate(std::ceil(crossings[i].first - 0.5))), within.Left);
+            const int32_t x1 =
+                std::min(Round(ClampedCoordinate(std::ceil(crossings[i + 1].first - 0.5))), within.Right);
+            if (x0 < x1) {
+                if (!row.empty() && row.back().second >= x0) {
+                    row.back().second = std::max(row.back().second, x1);
+                } else {
+                    row.push_back({x0, x1});
+                }
+            }
+        }
+        if (!row.empty()) {
+            rows.push_back({y, std::move(row)});
+        }
+    }
+    return RegionOfRows(rows);
+}
+
 std::shared_ptr<TRegionObject> CombineRegions(const TRegionObject* a, const TRegionObject* b,
                                               TRegionMode mode)
 {

@@ -122,6 +122,9 @@ struct TRectD
 };
 // The union of the rectangles (corners in any order), cut to within.
 std::shared_ptr<TRegionObject> RegionOfRects(const std::vector<TRectD>& rects, const TRect& within);
+// The pixels whose centres the figures (closed, together) hold by the fill rule, cut to within.
+std::shared_ptr<TRegionObject> RegionOfPolygons(const std::vector<std::vector<TPointD>>& figures,
+                                                bool winding, const TRect& within);
 // nullptr stands for "no clipping" (everything); the result likewise.
 std::shared_ptr<TRegionObject> CombineRegions(const TRegionObject* a, const TRegionObject* b,
                                               TRegionMode mode);
