@@ -214,6 +214,24 @@ TEST_F(Metafiles, MappingModesWorldTransformsAndPathsPlaceTheFigures)
              canvas.Rectangle(0, 0, 100, 100);
              SelectClipRgn(&canvas, nullptr);
          }},
+        // A path reaching two billion units right clips to the picture's edge, in its rows only.
+        {"clip-path-far.emf",
+         [](TEmfFixture& emf) {
+             emf.Add(U_EMRBEGINPATH_set());
+             const U_POINTL band[] = {point32_set(10, 10), point32_set(2000000000, 10),
+                                      point32_set(2000000000, 90), point32_set(10, 90)};
+             emf.Add(U_EMRPOLYGON_set(RectL(10, 10, 2000000000, 90), 4, band));
+             emf.Add(U_EMRENDPATH_set());
+             emf.Add(U_EMRSELECTCLIPPATH_set(U_RGN_COPY));
+             emf.Add(U_EMRRECTANGLE_set(RectL(0, 0, 100, 100)));
+         },
+         [](TCanvas& canvas) {
+             HRGN clip = CreateRectRgn(10, 10, 100, 90);
+             SelectClipRgn(&canvas, clip);
+             DeleteObject(clip);
+             canvas.Rectangle(0, 0, 100, 100);
+             SelectClipRgn(&canvas, nullptr);
+         }},
     };
     for (const TCase& c : cases) {
         {
