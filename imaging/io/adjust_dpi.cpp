@@ -15,8 +15,9 @@ void TKorvaneIO::AdjustDPI()
         return;
     }
     Reencapsulate();
-    int32_t width = FParams->Width;
-    int32_t height = FParams->Height;
+    // The picture's own size: the parameters tell what was loaded, not what processing made of it.
+    int32_t width = FKVBitmap->GetWidth();
+    int32_t height = FKVBitmap->GetHeight();
     if (height < width) {
         height = Trunc(static_cast<long double>(height) / dpiY * dpiX);
         dpiY = dpiX;
