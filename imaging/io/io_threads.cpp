@@ -188,6 +188,16 @@ TKVIOThread::TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_ImportMetaFile Metho
     Enqueue();
 }
 
+TKVIOThread::TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_CaptureFromScreen Method, TKVCSSource Source,
+                         int16_t MouseCursor)
+    : TKVIOThread(Owner, kvCaptureFromScreen)
+{
+    FCaptureFromScreen = std::move(Method);
+    FCaptureSource = Source;
+    FMouseCursor = MouseCursor;
+    Enqueue();
+}
+
 // Takes the request's turn and joins the owner's list, then starts. Nothing may touch this
 // object after Start: the thread can end and free itself at once.
 void TKVIOThread::Enqueue()
@@ -269,6 +279,9 @@ void TKVIOThread::RunRequest()
         break;
     case kvImportMetaFile:
         FImportMetaFile(FFileName, FWidth, FHeight, FWithAlpha);
+        break;
+    case kvCaptureFromScreen:
+        FCaptureFromScreen(FCaptureSource, FMouseCursor);
         break;
     default:
         break;

@@ -114,6 +114,16 @@ bool JpegLosslessTransform(const std::string& InputFile, const std::string& Outp
                            TKVJpegTransform Transform, bool GrayScale, TKVJpegCopyMarkers CopyMarkers,
                            const TRect& CutRect);
 
+// ---- Frames of GIF files ----
+// Rewrites the file (beside itself, renamed over it) without frame Index, counted from 0 in the
+// file; returns the frames kept. A file that is no GIF is left as it is (0). A file that cannot
+// be opened or written raises.
+int32_t DeleteGifIm(const std::string& FileName, int32_t Index);
+// The number of frames; 0 for a missing or unreadable file.
+int32_t EnumGifIm(const std::string& FileName);
+// Whether the GIF starts with the looping extension; false for a missing or unreadable file.
+bool CheckAniGif(const std::string& FileName);
+
 } // namespace Korvaneio
 
 // The kinds of request a worker thread runs.
@@ -140,6 +150,16 @@ using TKVIOMethodType_LoadSaveStreamRetInt = std::function<int32_t(TStream& Stre
 using TKVIOMethodType_LoadSaveFileFormat = std::function<void(const std::string& nf, int32_t FileFormat)>;
 using TKVIOMethodType_LoadSaveStreamFormat = std::function<void(TStream& Stream, int32_t FileFormat)>;
 using TKVIOMethodType_LoadSaveIndex = std::function<void(int32_t Index)>;
+
+// What CaptureFromScreen copies: the whole screen, or this program's active window with or
+// without its frame.
+enum TKVCSSource : uint8_t
+{
+    kvcsScreen,
+    kvcsForegroundWindow,
+    kvcsForegroundWindowClient
+};
+using TKVIOMethodType_CaptureFromScreen = std::function<void(TKVCSSource Source, int16_t MouseCursor)>;
 using TKVIOMethodType_ImportMetaFile =
     std::function<void(const std::string& nf, int32_t Width, int32_t Height, bool WithAlpha)>;
 // A type of its own, so that its worker is told apart from a file request's.
@@ -169,6 +189,8 @@ public:
     TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_LoadSaveIndex Method, int32_t Index);
     TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_ImportMetaFile Method, const std::string& nf,
                 int32_t Width, int32_t Height, bool WithAlpha);
+    TKVIOThread(TKorvaneIO* Owner, TKVIOMethodType_CaptureFromScreen Method, TKVCSSource Source,
+                int16_t MouseCursor);
 
     TKVIOMethodTypes Kind() const { return FKind; }
 
@@ -191,6 +213,9 @@ private:
     TKVIOMethodType_LoadFromURL FLoadFromURL;
     TKVIOMethodType_LoadSaveIndex FLoadSaveIndex;
     TKVIOMethodType_ImportMetaFile FImportMetaFile;
+    TKVIOMethodType_CaptureFromScreen FCaptureFromScreen;
+    TKVCSSource FCaptureSource = kvcsScreen;
+    int16_t FMouseCursor = 0;
     std::string FFileName;
     TStream* FStream = nullptr;
     int32_t FFileFormat = 0;
@@ -441,6 +466,29 @@ public:
     // Draws the metafile, sized as ImportMetafile does, over the working bitmap with its top-left
     // corner at (x, y), leaving what it does not draw unchanged. Params stays as it is.
     void MergeMetafile(const std::string& FileName, int32_t x, int32_t y, int32_t Width, int32_t Height);
+
+    // ---- Screen capture ----
+    // Copies the screen, or this program's active window (with or without its frame; the parts
+    // beyond the screen's edges left out), into the working bitmap as kv24RGB, with an arrow where
+    // the mouse pointer is unless MouseCursor is crNone (-1). Params takes the size, the screen
+    // resolution and file type 0. Nothing to capture (no active window) sets Aborting and leaves
+    // the picture as it was. Always grabs on the user-interface thread.
+    void CaptureFromScreen(TKVCSSource Source, int16_t MouseCursor);
+
+    // ---- File edits ----
+    // Adds the working bitmap (converted to kv24RGB unless kv1g) as a frame of an existing GIF
+    // file, before frame Params().GIF_ImageIndex, placed at GIF_XPos, GIF_YPos; the logical screen
+    // in Params grows to hold it, and the file loops forever over that screen. Returns the frames
+    // of the file afterwards (-1 when the request went to a worker). The file is rewritten beside
+    // itself and renamed over it, and left as it was when it is no GIF (Aborting) or the write
+    // fails; a file that cannot be opened raises after the finish event.
+    int32_t InsertToFileGif(const std::string& FileName);
+    // Replaces the IPTC records of a JPEG file by Params().IPTC_Info; false, with the file left as
+    // it was, when it is no JPEG. A file that cannot be opened or written raises after the finish
+    // event.
+    bool InjectJpegIPTC(const std::string& FileName);
+    // The same from stream to stream; Aborting and the events are left alone.
+    bool InjectJpegIPTCStream(TStream& InStream, TStream& OutStream);
 
     // ---- Reading the parameters only, without pixels, never on a worker ----
     virtual void ParamsFromFile(const std::string& FileName);

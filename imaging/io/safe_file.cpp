@@ -116,4 +116,22 @@ void TSafeFileWriter::Discard()
     }
 }
 
+void LoadWholeFile(const std::string& fileName, TMemoryStream& memory)
+{
+    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+    memory.CopyFrom(file, 0);
+    memory.SetPosition(0);
+}
+
+void SaveWholeFile(const std::string& fileName, TMemoryStream& memory)
+{
+    if (memory.Size() == 0) {
+        return;
+    }
+    TSafeFileWriter file(fileName);
+    memory.SetPosition(0);
+    file.Stream().CopyFrom(memory, 0);
+    file.Commit();
+}
+
 } // namespace Korvaneio::detail

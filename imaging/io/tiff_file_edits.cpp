@@ -9,29 +9,6 @@ using namespace Korvaneio::detail;
 
 namespace Korvaneio {
 
-namespace {
-
-// The whole file in memory, from its start.
-void LoadFile(const std::string& fileName, TMemoryStream& memory)
-{
-    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-    memory.CopyFrom(file, 0);
-    memory.SetPosition(0);
-}
-
-// Writes what the memory stream holds as the file; an empty result leaves the file as it was.
-void SaveFile(const std::string& fileName, TMemoryStream& memory)
-{
-    TSafeFileWriter file(fileName);
-    if (memory.Size() > 0) {
-        memory.SetPosition(0);
-        file.Stream().CopyFrom(memory, 0);
-    }
-    file.Finish(memory.Size() > 0);
-}
-
-} // namespace
-
 int32_t DeleteTIFFIm(const std::string& FileName, int32_t Index)
 {
     return DeleteTIFFImGroup(FileName, {Index});
@@ -40,12 +17,12 @@ int32_t DeleteTIFFIm(const std::string& FileName, int32_t Index)
 int32_t DeleteTIFFImGroup(const std::string& FileName, const std::vector<int32_t>& Indexes)
 {
     TMemoryStream memory;
-    LoadFile(FileName, memory);
+    LoadWholeFile(FileName, memory);
     const int64_t before = memory.Size();
     const int32_t kept =
         Tiffilt::_DeleteTIFFImStreamGroup(memory, Indexes.data(), static_cast<int32_t>(Indexes.size()));
     if (kept > 0 || memory.Size() != before) {
-        SaveFile(FileName, memory);
+        SaveWholeFile(FileName, memory);
     }
     return kept;
 }
@@ -71,7 +48,7 @@ void ExtractTIFFImageFile(const std::string& InFileName, const std::string& OutF
     TFileStream input(InFileName, fmOpenRead | fmShareDenyWrite);
     TMemoryStream output;
     Tiffilt::_ExtractTIFFImStream(input, Index, output);
-    SaveFile(OutFileName, output);
+    SaveWholeFile(OutFileName, output);
 }
 
 void InsertTIFFImageStream(TStream& Stream, TStream& ToInsert, TStream& OutStream, int32_t Index)
@@ -86,7 +63,7 @@ void InsertTIFFImageFile(const std::string& FileName, const std::string& FileToI
     TFileStream toInsert(FileToInsert, fmOpenRead | fmShareDenyWrite);
     TMemoryStream output;
     Tiffilt::_InsertTIFFImStream(input, toInsert, Index, output);
-    SaveFile(OutFileName, output);
+    SaveWholeFile(OutFileName, output);
 }
 
 } // namespace Korvaneio

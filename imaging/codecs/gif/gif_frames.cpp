@@ -210,21 +210,19 @@ int32_t _InsertGifIm(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVa
     return _InsertGifImStream(stream, Bitmap, Params, Progress);
 }
 
-int32_t _DeleteGifIm(const std::string& FileName, int32_t Index, bool Save)
+int32_t _DeleteGifImStream(TStream& Source, TStream& Output, int32_t Index)
 {
-    TMemoryStream source;
-    source.LoadFromFile(FileName);
     TMemoryStream out;
     bool aborting = false;
     ScreenDescriptor screen;
-    if (!CopyHeader(source, out, aborting, screen))
+    if (!CopyHeader(Source, out, aborting, screen))
         return 0;
-    CopyGlobalTable(source, out, aborting, screen);
+    CopyGlobalTable(Source, out, aborting, screen);
     // Frames are numbered by their place in the source, so that dropping one does not shift the
     // numbers of those after it.
     int32_t frameNumber = 0, copied = 0;
     CopyEnd end = CopyBlocks(
-        source, out, aborting, [&] { return frameNumber == Index ? BlockAction::Drop : BlockAction::Copy; },
+        Source, out, aborting, [&] { return frameNumber == Index ? BlockAction::Drop : BlockAction::Copy; },
         [&] {
             if (frameNumber++ == Index)
                 return BlockAction::Drop;
@@ -234,7 +232,17 @@ int32_t _DeleteGifIm(const std::string& FileName, int32_t Index, bool Save)
     // Image data cut by the end of the file ends the copy without a trailer.
     if (end != CopyEnd::CutInImage)
         PutByte(out, aborting, Trailer);
-    if (Save) {
+    Output.WriteBuffer(out.Memory(), out.Size());
+    return copied;
+}
+
+int32_t _DeleteGifIm(const std::string& FileName, int32_t Index, bool Save)
+{
+    TMemoryStream source;
+    source.LoadFromFile(FileName);
+    TMemoryStream out;
+    const int32_t copied = _DeleteGifImStream(source, out, Index);
+    if (Save && out.Size() > 0) {
         TFileStream file(FileName, fmCreate);
         file.WriteBuffer(out.Memory(), out.Size());
     }
@@ -256,15 +264,17 @@ bool _CheckGifAnimate(const std::string& FileName)
            std::memcmp(raw + 3, LoopIdentifier, 11) == 0;
 }
 
-void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Width, int32_t Height)
+bool _GifMakeAnimateStream(TStream& Source, TStream& Output, uint16_t LoopCount, int32_t Width,
+                           int32_t Height)
 {
     TMemoryStream source;
-    source.LoadFromFile(FileName);
+    source.CopyFrom(Source, 0);
+    source.SetPosition(0);
     TMemoryStream out;
     bool aborting = false;
     ScreenDescriptor screen;
     if (!ReadGifHeader(source, screen))
-        return;
+        return false;
     screen.Width = uint16_t(std::clamp<int32_t>(Width, 0, 0xFFFF));
     screen.Height = uint16_t(std::clamp<int32_t>(Height, 0, 0xFFFF));
     WriteGifHeader(out, aborting, screen);
@@ -288,9 +298,22 @@ void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Wi
     PutByte(out, aborting, 0);
     const int64_t position = source.Position();
     Put(out, aborting, static_cast<const uint8_t*>(source.Memory()) + position, source.Size() - position);
+    Output.WriteBuffer(out.Memory(), out.Size());
+    return true;
+}
 
-    TFileStream file(FileName, fmCreate);
-    file.WriteBuffer(out.Memory(), out.Size());
+void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Width, int32_t Height)
+{
+    TMemoryStream out;
+    bool isGif = false;
+    {
+        TFileStream source(FileName, fmOpenRead | fmShareDenyWrite);
+        isGif = _GifMakeAnimateStream(source, out, LoopCount, Width, Height);
+    }
+    if (isGif) {
+        TFileStream file(FileName, fmCreate);
+        file.WriteBuffer(out.Memory(), out.Size());
+    }
 }
 
 } // namespace Giffilter

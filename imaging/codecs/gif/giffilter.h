@@ -32,7 +32,12 @@ int32_t _InsertGifIm(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVa
 // Drops frame Index (its ordinal in the file); returns the number of frames kept. Index -1 with
 // Save false only counts the frames.
 int32_t _DeleteGifIm(const std::string& FileName, int32_t Index, bool Save);
+// As _DeleteGifIm, the result written to Output (nothing when Source is no GIF).
+int32_t _DeleteGifImStream(TStream& Source, TStream& Output, int32_t Index);
 bool _CheckGifAnimate(const std::string& FileName);
 void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Width, int32_t Height);
+// As _GifMakeAnimate, from Source's position to Output; false (and no output) when Source is no GIF.
+bool _GifMakeAnimateStream(TStream& Source, TStream& Output, uint16_t LoopCount, int32_t Width,
+                           int32_t Height);
 
 } // namespace Giffilter

@@ -110,6 +110,12 @@ private:
     TWorkState& FWork;
 };
 
+// The whole file in a memory stream, positioned at its start; raises when it cannot be opened.
+void LoadWholeFile(const std::string& fileName, TMemoryStream& memory);
+// Writes what the memory stream holds as the file, beside it and renamed over it; an empty
+// stream leaves the file as it was.
+void SaveWholeFile(const std::string& fileName, TMemoryStream& memory);
+
 // Writes a file under a temporary name beside it and renames it over the file on Commit; an
 // uncommitted file is removed. The file keeps the mode of the one it replaces. Raises
 // EFCreateError, naming the file, when it cannot be created.
