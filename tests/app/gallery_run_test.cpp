@@ -894,4 +894,38 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
         const bool full = c.FileSizeLimit != 0;
         EXPECT_EQ(shown[0].Errors[0].find("cannot be written") != std::string::npos, full) << c.Case;
     }
+
+TEST_F(Gallery, MakesPicturesOfAVideoAndOfMetafiles)
+{
+    // The first frame of an ffmpeg-made video (a red frame, then blue ones) and two metafiles
+    // drawn by libuemf, at their own size.
+    const std::string in = FTemp.File("media/");
+    ASSERT_TRUE(ForceDirectories(in));
+    RunTool("ffmpeg -v error -f lavfi -i 'color=c=red:s=64x48:d=0.04,format=bgr24' -f lavfi -i "
+            "'color=c=blue:s=64x48:d=0.08' -filter_complex '[0][1]concat' -r 25 -c:v mpeg4 -y " +
+            in + "a.avi");
+    std::filesystem::copy(std::string(KV_TEST_DATA_DIR) + "/fuzz/metafile/wmf-every-record.wmf",
+                          in + "b.wmf");
+    std::filesystem::copy(std::string(KV_TEST_DATA_DIR) + "/fuzz/metafile/emf-every-record.emf",
+                          in + "c.emf");
+    GallerySettings.ImagesPath = in;
+    const TShownRun shown = Run();
+    ASSERT_TRUE(shown.Success) << (shown.Errors.empty() ? "" : shown.Errors[0]);
+    EXPECT_TRUE(shown.Errors.empty());
+    const std::string prefix = RandomFolder(FGallery, 8);
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")),
+              (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg"}));
+    EXPECT_EQ(JpegSize(FGallery + prefix + "a.jpg"), (TPictureSize{64, 48}));
+    // The video's picture is its red first frame.
+    EXPECT_EQ(RunTool("convert " + FGallery + prefix + "a.jpg -scale 1x1! -format '%[fx:r>0.8&&b<0.2]' info:")
+                  .Output,
+              "1");
+    // The metafiles at their own size, with something drawn on them.
+    for (const char* name : {"b.jpg", "c.jpg"}) {
+        EXPECT_EQ(JpegSize(FGallery + prefix + name), (TPictureSize{32, 24})) << name;
+        EXPECT_GT(std::atoi(RunTool("identify -format %k " + FGallery + prefix + name).Output.c_str()), 1)
+            << name;
+        EXPECT_NE(JpegSize(FGallery + prefix + "thumbs/" + name).Width, -1) << name;
+    }
+    ExpectSoundPages(FGallery);
 }
