@@ -124,6 +124,23 @@ TEST_F(ScreenCapture, ThePointerIsDrawnOnlyWhenAsked)
     EXPECT_EQ(PixelAt(b, 100, 80), (TRgb{0, 0, 0})); // the tip is the hot spot
 }
 
+TEST_F(ScreenCapture, AWorkerHasTheScreenGrabbedOnTheUserInterfaceThread)
+{
+    TKVBitmap target;
+    TKorvaneIO io(nullptr);
+    io.SetAttachedKVBitmap(&target);
+    io.AsyncMode = true;
+    TEventLog events;
+    events.Attach(io);
+    io.CaptureFromScreen(kvcsForegroundWindowClient, crNone);
+    io.WaitThreads(false);
+    ASSERT_EQ(events.Finishes(), 1);
+    EXPECT_NE(events.FinishThreads()[0], GetCurrentThreadId());
+    EXPECT_FALSE(io.Aborting);
+    EXPECT_EQ(target.GetWidth(), FForm->ClientWidth());
+    EXPECT_EQ(PixelAt(target, 30, 30), (TRgb{255, 0, 0}));
+}
+
 TEST_F(ScreenCapture, NothingToCaptureAbortsAndKeepsThePicture)
 {
     FForm->Hide();
