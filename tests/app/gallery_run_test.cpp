@@ -894,6 +894,7 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
         const bool full = c.FileSizeLimit != 0;
         EXPECT_EQ(shown[0].Errors[0].find("cannot be written") != std::string::npos, full) << c.Case;
     }
+}
 
 TEST_F(Gallery, MakesPicturesOfAVideoAndOfMetafiles)
 {
