@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <iterator>
 
@@ -22,8 +21,13 @@ using namespace FormsDetail;
 
 namespace {
 
-// The arrow pointer, its tip (the hot spot) at (0, 0): outline in black, filled white.
-const QPoint ArrowOutline[] = {{0, 0}, {0, 16}, {4, 12}, {7, 18}, {9, 17}, {6, 11}, {11, 11}};
+// The arrow pointer, its tip (the hot spot) at the top-left: B black, W white, the rest clear.
+const char* const Arrow[] = {
+    "B...........", "BB..........", "BWB.........", "BWWB........", "BWWWB.......",
+    "BWWWWB......", "BWWWWWB.....", "BWWWWWWB....", "BWWWWWWWB...", "BWWWWWWWWB..",
+    "BWWWWWWWWWB.", "BWWWWWWBBBBB", "BWWWBWWB....", "BWWBBWWB....", "BWB..BWWB...",
+    "BB...BWWB...", "B.....BWWB..", "......BWWB..", ".......BB...",
+};
 
 // The area in global coordinates; empty when there is none.
 QRect AreaRect(TCaptureArea area, const QRect& screen)
@@ -43,36 +47,14 @@ QRect AreaRect(TCaptureArea area, const QRect& screen)
     return rect.intersected(screen);
 }
 
-// The distance of p from the segment a-b.
-double SegmentDistance(double px, double py, const QPoint& a, const QPoint& b)
-{
-    const double dx = b.x() - a.x(), dy = b.y() - a.y();
-    const double t = std::clamp(((px - a.x()) * dx + (py - a.y()) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
-    return std::hypot(px - (a.x() + t * dx), py - (a.y() + t * dy));
-}
-
 void DrawArrow(QImage& image, const QPoint& tip)
 {
-    // Drawn by hand: the platform gives no picture of its standard pointers. A pixel whose centre
-    // lies near the outline is black, one inside it (by the even-odd rule) white.
-    const int32_t count = int32_t(std::size(ArrowOutline));
-    for (int32_t y = 0; y <= 18; ++y) {
-        for (int32_t x = 0; x <= 11; ++x) {
-            const double px = x + 0.5, py = y + 0.5;
-            bool inside = false;
-            double distance = 1e9;
-            for (int32_t i = 0, j = count - 1; i < count; j = i++) {
-                const QPoint a = ArrowOutline[i], b = ArrowOutline[j];
-                if ((a.y() > py) != (b.y() > py) &&
-                    px < (b.x() - a.x()) * (py - a.y()) / double(b.y() - a.y()) + a.x()) {
-                    inside = !inside;
-                }
-                distance = std::min(distance, SegmentDistance(px, py, a, b));
-            }
-            const bool edge = distance <= 0.75;
+    // Drawn by hand: the platform gives no picture of its standard pointers.
+    for (int32_t y = 0; y < int32_t(std::size(Arrow)); ++y) {
+        for (int32_t x = 0; Arrow[y][x] != 0; ++x) {
             const QPoint at = tip + QPoint(x, y);
-            if ((edge || inside) && image.rect().contains(at)) {
-                image.setPixel(at, edge ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+            if (Arrow[y][x] != '.' && image.rect().contains(at)) {
+                image.setPixel(at, Arrow[y][x] == 'B' ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
             }
         }
     }
