@@ -4,6 +4,7 @@
 
 #include "imaging/core/file_utils.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/system.h"
 #include "platform/core/tempfiles.h"
 
 #include <algorithm>
@@ -36,7 +37,7 @@ constexpr int64_t kCopyBlock = 0x100000;
 
 std::string ErrorText(int error)
 {
-    return std::strerror(error);
+    return SysErrorMessage(error);
 }
 
 // Reserves the blocks up front where the file system can, so that a full disk shows at

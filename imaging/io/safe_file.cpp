@@ -3,6 +3,7 @@
 // nor leaves a partial one.
 #include "imaging/io/detail/io_work.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/system.h"
 
 #include <atomic>
 #include <cerrno>
@@ -21,7 +22,7 @@ constexpr size_t MaxBaseNameInTempName = 160;
 
 EFCreateError CreateError(const std::string& fileName, int error)
 {
-    return EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(error));
+    return EFCreateError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(error));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "platform/core/streams.h"
 
 #include "platform/core/exceptions.h"
+#include "platform/core/system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -272,14 +273,14 @@ TFileStream::TFileStream(const std::string& AFileName, uint16_t Mode)
     if ((Mode & fmCreate) == fmCreate) {
         FHandle = ::open(AFileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (FHandle < 0) {
-            throw EFCreateError("Cannot create file \"" + AFileName + "\". " + std::strerror(errno));
+            throw EFCreateError("Cannot create file \"" + AFileName + "\". " + SysErrorMessage(errno));
         }
         return;
     }
     int access = (Mode & 3) == fmOpenWrite ? O_WRONLY : ((Mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY);
     FHandle = ::open(AFileName.c_str(), access | O_CLOEXEC);
     if (FHandle < 0) {
-        throw EFOpenError("Cannot open file \"" + AFileName + "\". " + std::strerror(errno));
+        throw EFOpenError("Cannot open file \"" + AFileName + "\". " + SysErrorMessage(errno));
     }
     // A folder opens for reading here, but is no stream of bytes.
     struct stat info
@@ -288,7 +289,7 @@ TFileStream::TFileStream(const std::string& AFileName, uint16_t Mode)
     if (::fstat(FHandle, &info) == 0 && S_ISDIR(info.st_mode)) {
         ::close(FHandle);
         FHandle = -1;
-        throw EFOpenError("Cannot open file \"" + AFileName + "\". " + std::strerror(EISDIR));
+        throw EFOpenError("Cannot open file \"" + AFileName + "\". " + SysErrorMessage(EISDIR));
     }
 }
 

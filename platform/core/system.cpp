@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -39,4 +40,11 @@ uint64_t AvailablePhysicalMemory()
         }
     }
     return 0;
+}
+
+std::string SysErrorMessage(int ErrorCode)
+{
+    char buffer[256];
+    // The GNU strerror_r gives either its own constant text or the buffer.
+    return ::strerror_r(ErrorCode, buffer, sizeof buffer);
 }

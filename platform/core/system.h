@@ -1,5 +1,5 @@
 // Services of the operating system that the libraries ask for: the debugger trace and the
-// amount of memory available.
+// amount of memory available, and the texts of error numbers.
 #pragma once
 
 #include <cstdint>
@@ -14,3 +14,6 @@ extern std::function<void(const std::string& Text)> DebugOutput;
 
 // Physical memory available to programs, in bytes; 0 when it cannot be told.
 uint64_t AvailablePhysicalMemory();
+
+// The system's text for an error number (errno). Safe on any thread, unlike strerror.
+std::string SysErrorMessage(int ErrorCode);
