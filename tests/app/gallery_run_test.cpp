@@ -856,6 +856,8 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
         {"fitted", 6, 0},
         // The larger pictures cannot be written.
         {"full disk", 0, 3000},
+        // Nor can any but the smallest pictures, nor their thumbnails.
+        {"fuller disk", 0, 700},
     };
     for (const auto& c : cases) {
         GallerySettings.ImageSizeIndex = c.SizeIndex;
@@ -872,8 +874,15 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
             shown[run] = Run();
             limit.reset();
             galleries[run] = GalleryContent(FGallery);
+            // Errors name files in the run's own picture folder.
+            const std::string prefix = RandomFolder(FGallery, 8);
+            for (std::string& text : shown[run].Errors) {
+                for (size_t at = 0; !prefix.empty() && (at = text.find(prefix, at)) != std::string::npos;) {
+                    text.replace(at, prefix.size(), "<pictures>/");
+                }
+            }
         }
-        EXPECT_GT(galleries[0].size(), 40u) << c.Case;
+        EXPECT_GT(galleries[0].size(), 10u) << c.Case;
         EXPECT_EQ(galleries[0].size(), galleries[1].size()) << c.Case;
         for (const auto& [path, content] : galleries[0]) {
             const auto other = galleries[1].find(path);
