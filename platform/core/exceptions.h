@@ -45,6 +45,13 @@ public:
     using Exception::Exception;
 };
 
+// A typecast to a class the object is not of.
+class EInvalidCast : public Exception
+{
+public:
+    explicit EInvalidCast(std::string Msg = "Invalid class typecast") : Exception(std::move(Msg)) {}
+};
+
 class EAbstractError : public Exception
 {
 public:
