@@ -22,7 +22,7 @@ ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$JOBS" "$
 # makes only their suite.
 TSAN_DIR=${TSAN_DIR:-build-tsan}
 cmake -S . -B "$TSAN_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TSAN=ON -DKV_BUILD_BENCH=OFF
-cmake --build "$TSAN_DIR" -j "$JOBS" --target io_tests view_tests app_tests
+cmake --build "$TSAN_DIR" -j "$JOBS" --target io_tests view_tests app_tests dialogs_tests
 # Qt is not built with the sanitizer: what its own threads do among themselves is not checked.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$PWD/tests/tsan.supp}
-ctest --test-dir "$TSAN_DIR" --output-on-failure --no-tests=error -R "^(io|view|app)_tests$"
+ctest --test-dir "$TSAN_DIR" --output-on-failure --no-tests=error -R "^(io|view|app|dialogs)_tests$"

@@ -172,6 +172,10 @@ struct TKVMLoadSettings
 // integers, each side at least 1. An empty source takes the box.
 TSize KVMFitSize(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight);
 
+// A caption cut to fit Width on the canvas: leading characters give way to "..." until the
+// rest fits; a caption of one character stays as it is.
+std::string KVMFitCaption(TCanvas* Canvas, const std::string& Caption, int32_t Width);
+
 // Makes the copy of Source that the view stores: in kvtThumb (when enlarging is on or the
 // source exceeds the cell) a kv24RGB image of the fit size, else a kv1g or kv24RGB copy; the
 // alpha channel follows. Returns nil when Source can be stored as it is.

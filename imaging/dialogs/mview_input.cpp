@@ -502,8 +502,12 @@ void TKorvaneMView::PlayFrame()
         FVisibleFrame = std::min(FVisibleFrame, GetImageCount() - 1);
         if (FVisibleFrame >= 0) {
             const PKVImageInfo e = FImages[FVisibleFrame];
+            // The frame's time counts from the start of its paint, so that a slow paint does not
+            // lengthen it.
+            const uint32_t start = GetTickCount();
             Invalidate();
             PaintMarked();
+            const uint32_t spent = GetTickCount() - start;
             bool arm = true;
             if (FVisibleFrame == GetImageCount() - 1) {
                 FVisibleFrame = 0;
@@ -516,7 +520,8 @@ void TKorvaneMView::PlayFrame()
                 ++FVisibleFrame;
             }
             if (arm) {
-                FPlayTimer->SetInterval(uint32_t(std::max(e->delay, 10)));
+                const uint32_t delay = uint32_t(std::max(e->delay, 10));
+                FPlayTimer->SetInterval(delay > spent ? delay - spent : 1);
                 FPlayTimer->SetEnabled(true);
             }
         } else {

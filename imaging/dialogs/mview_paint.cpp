@@ -13,6 +13,21 @@
 
 using Zirodevo::gThreadCS;
 
+std::string KVMFitCaption(TCanvas* Canvas, const std::string& Caption, int32_t Width)
+{
+    std::string s = Caption;
+    size_t dropped = 0;
+    while (Canvas->TextWidth(s) > Width && Caption.size() >= 2 && dropped < Caption.size()) {
+        ++dropped;
+        // Whole UTF-8 characters give way, never a part of one.
+        while (dropped < Caption.size() && (uint8_t(Caption[dropped]) & 0xC0) == 0x80) {
+            ++dropped;
+        }
+        s = "..." + Caption.substr(dropped);
+    }
+    return s;
+}
+
 int32_t TKorvaneMView::CachedThumbnailCount() const
 {
     TCriticalSectionLock lock(gThreadCS);
@@ -221,13 +236,7 @@ void TKorvaneMView::DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int3
     // Captions
     int32_t hi = 0;
     const auto fitText = [&](const std::string& caption) {
-        std::string s = caption;
-        size_t dropped = 0;
-        while (canvas->TextWidth(s) > FThumbWidth && caption.size() >= 2 && dropped < caption.size()) {
-            ++dropped;
-            s = "..." + caption.substr(dropped);
-        }
-        return s;
+        return KVMFitCaption(canvas, caption, FThumbWidth);
     };
     const auto prepare = [&](TKVMText* t) {
         canvas->Font()->Assign(t->Font());
