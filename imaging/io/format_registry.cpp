@@ -245,6 +245,17 @@ bool FormatDisplayName(int32_t fileType, std::string& fullName, std::string& fir
 
 namespace Korvaneio {
 
+std::vector<TKVFileFormatInfo> KVFileFormatRecords()
+{
+    TFormatTable& table = Table();
+    std::lock_guard<std::mutex> lock(table.Lock);
+    std::vector<TKVFileFormatInfo> records;
+    for (const auto& record : table.Records) {
+        records.push_back(*record);
+    }
+    return records;
+}
+
 TKVFileFormatInfo* KVFileFormatGetInfo(int32_t FileType)
 {
     TFormatTable& table = Table();

@@ -65,6 +65,8 @@ TKVFileFormatInfo* KVFileFormatGetInfo2(const std::string& Ext);
 // The Index-th (from 0) extension of the format, as stored; empty when there is none.
 void KVFileFormatGetExt(int32_t FileType, int32_t Index, std::string& Ext);
 int32_t KVFileFormatGetExtCount(int32_t FileType);
+// Copies of every record, in table order.
+std::vector<TKVFileFormatInfo> KVFileFormatRecords();
 // Appends a copy of the record. Registrations belong to start-up, before workers run.
 void KVFileFormatAdd(const TKVFileFormatInfo& Record);
 // Removes (and frees) the first record of that id.
