@@ -88,6 +88,27 @@ bool TKorvaneIO::Acquire(TKVAcquireApi Api)
     return result;
 }
 
+namespace Korvaneio::detail {
+
+bool SelectTWainSource(TKVTWainParams& Params, uintptr_t Window)
+{
+    std::string name = Params.GetSourceName(Params.SelectedSource());
+    if (!Imscan::KVTW_SelectImageSource(name, Params.Shared(), Window)) {
+        return false;
+    }
+    // The chosen source itself, though another's name may start with its name.
+    const std::vector<TKVTWIdentity>& sources = Params.SourceList();
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (sources[i].ProductName == name) {
+            Params.SetSelectedSource(int32_t(i));
+            return true;
+        }
+    }
+    return Params.SelectSourceByName(name);
+}
+
+} // namespace Korvaneio::detail
+
 bool TKorvaneIO::SelectAcquireSource(TKVAcquireApi Api)
 {
     if (Api == kvaWIA) {
@@ -96,20 +117,7 @@ bool TKorvaneIO::SelectAcquireSource(TKVAcquireApi Api)
     if (Api != kvaTWain) {
         return false;
     }
-    TKVTWainParams& params = TWainParams();
-    std::string name = params.GetSourceName(params.SelectedSource());
-    if (!Imscan::KVTW_SelectImageSource(name, params.Shared(), Daduvudez::KVFindHandle(this))) {
-        return false;
-    }
-    // The chosen source itself, though another's name may start with its name.
-    const std::vector<TKVTWIdentity>& sources = params.SourceList();
-    for (size_t i = 0; i < sources.size(); ++i) {
-        if (sources[i].ProductName == name) {
-            params.SetSelectedSource(int32_t(i));
-            return true;
-        }
-    }
-    return params.SelectSourceByName(name);
+    return SelectTWainSource(TWainParams(), Daduvudez::KVFindHandle(this));
 }
 
 bool TKorvaneIO::AcquireOpen()

@@ -43,6 +43,23 @@ bool IsOpaque(TKVMask& mask)
 
 namespace Korvaneio::detail {
 
+void TakeMaskAsAlpha(TKVBitmap& Bitmap, std::unique_ptr<TKVMask>& Mask)
+{
+    if (Mask == nullptr) {
+        return;
+    }
+    if (IsOpaque(*Mask)) {
+        Mask.reset();
+        return;
+    }
+    TKVBitmap* alpha = Bitmap.GetAlphaChannel();
+    alpha->CopyFromTKVMask(Mask.get());
+    if (alpha->GetPixelFormat() != kv8g) {
+        alpha->SetPixelFormat(kv8g);
+    }
+    Mask.reset();
+}
+
 bool OwnerImageSize(TKorvaneIO* owner, int32_t& width, int32_t& height)
 {
     const TKVBitmap* bitmap = owner != nullptr ? owner->KVBitmap() : nullptr;
@@ -518,19 +535,7 @@ void TKorvaneIO::PrepareSave()
 // make writers reserve a colour for transparency, so a GIF saved again would lose one.
 void TKorvaneIO::TakeAlphaMask(std::unique_ptr<TKVMask>& Mask)
 {
-    if (Mask == nullptr) {
-        return;
-    }
-    if (IsOpaque(*Mask)) {
-        Mask.reset();
-        return;
-    }
-    TKVBitmap* alpha = FKVBitmap->GetAlphaChannel();
-    alpha->CopyFromTKVMask(Mask.get());
-    if (alpha->GetPixelFormat() != kv8g) {
-        alpha->SetPixelFormat(kv8g);
-    }
-    Mask.reset();
+    TakeMaskAsAlpha(*FKVBitmap, Mask);
 }
 
 void TKorvaneIO::EndLoad(const std::string& FileName, int32_t FileType, bool SetViewDpi)

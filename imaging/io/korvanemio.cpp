@@ -12,6 +12,7 @@ TKorvaneMIO::TKorvaneMIO(TComponent* AOwner) : TComponent(AOwner), FPreviewFont(
 
 TKorvaneMIO::~TKorvaneMIO()
 {
+    AcquireClose();
     Detach();
     TCriticalSectionLock lock(gThreadCS);
     FParams.clear();
@@ -58,6 +59,7 @@ void TKorvaneMIO::Notification(TComponent* AComponent, TOperation Operation)
 {
     TComponent::Notification(AComponent, Operation);
     if (Operation == opRemove && FView != nullptr && AComponent == FView) {
+        AcquireClose(); // its window is a child of the view
         FView->RemoveBitmapChangeEvent(FHandle);
         FView = nullptr;
         FHandle = -1;

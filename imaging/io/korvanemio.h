@@ -10,9 +10,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
+namespace Imscan {
+class TKVProxyWin;
+}
 class TFont;
+class TKVBitmap;
+class TKVWia;
+class TStream;
 class TIOParamsVals;
 class TKVView;
 class TKorvaneMView;
@@ -56,8 +63,45 @@ public:
     TKVProgressEvent OnProgress;
     TNotifyEvent OnFinishWork;
 
+    // ---- Files: every frame or page into the view, every image of the view into one file ----
+    // The lower-case extension chooses: ".gif", ".tif"/".tiff" or ".avi" (saved with the codec
+    // chosen by the user); others are ignored. An empty name sets Aborting.
+    void LoadFromFile(const std::string& FileName);
+    void SaveToFile(const std::string& FileName);
+    // Frames and pages are inserted before the selected image (at the front when none is), each
+    // with its own parameter record. A file that cannot be opened raises EFOpenError.
+    void LoadFromFileGif(const std::string& FileName);
+    void LoadFromFileTIFF(const std::string& FileName);
+    void LoadFromStreamGif(TStream& Stream);
+    void LoadFromStreamTIFF(TStream& Stream);
+    // Each image is written with its own record. An empty view or a failed save sets Aborting and
+    // leaves an existing file as it was; a file that cannot be created raises EFCreateError.
+    void SaveToFileGif(const std::string& FileName);
+    void SaveToFileTIFF(const std::string& FileName);
+    void SaveToStreamGif(TStream& Stream);
+    void SaveToStreamTIFF(TStream& Stream);
+    // Every frame of the first video stream; a file without a readable one sets Aborting.
+    void LoadFromFileAVI(const std::string& FileName);
+    // "DIB " or "MJPG" (empty: the user chooses), at the frame rate of image 0's delay.
+    void SaveToFileAVI(const std::string& FileName, const std::string& Codec);
+
+    // ---- Acquisition: every page into the view, from the selected image on (or at the end) ----
+    TKVTWainParams& TWainParams();
+    bool Acquire(TKVAcquireApi Api = kvaTWain);
+    bool SelectAcquireSource(TKVAcquireApi Api = kvaTWain);
+    // Modeless TWAIN acquisition whose pages arrive while the application runs on.
+    bool AcquireOpen();
+    void AcquireClose();
+    bool AcquireIsOpen() const { return FAcquireHandle != nullptr; }
+    // The WIA client, made on first use.
+    virtual TKVWia* GetWIAParams();
+    TKVAcquireBitmapEvent OnAcquireBitmap;
+
 protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    // One acquired page; ParamsObject is left nil, as the page's values are already in its record.
+    virtual void TWMultiCallBack(TKVBitmap* Bitmap, TIOParamsVals*& ParamsObject);
+    virtual void TWCloseCallBack();
 
 private:
     void OnBitmapChange(TObject* Sender, bool destroying);
@@ -68,4 +112,16 @@ private:
     int32_t FHandle = -1;
     std::vector<std::unique_ptr<TIOParamsVals>> FParams;
     std::unique_ptr<TFont> FPreviewFont;
+
+    void LoadFrames(TStream& Stream, bool Gif);
+    void SaveFrames(TStream& Stream, bool Gif);
+    void SaveFramesToFile(const std::string& FileName, bool Gif);
+    void StorePage(TKVBitmap* Bitmap);
+
+    std::unique_ptr<TKVTWainParams> FTWainParams;
+    std::shared_ptr<TKVWia> FWia; // shared so that this header needs no complete type
+    Imscan::TKVProxyWin* FAcquireHandle = nullptr;
+    int32_t FAcquireIndex = 0;
+    // During an acquisition, the values of the page being delivered (size, resolution, samples).
+    std::unique_ptr<TIOParamsVals> FPageValues;
 };

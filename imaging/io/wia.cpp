@@ -608,6 +608,9 @@ bool TKVWia::GetPage(const TKVWiaDataHeader& Header, const uint8_t* Buffer, int3
         record.Width = params.Width;
         record.Height = params.Height;
     };
+    // Known before the page is handed on, so that the receiver can size it by its resolution.
+    DpiX = params.DpiX;
+    DpiY = params.DpiY;
     if (OnPage) {
         TIOParamsVals* record = nullptr;
         OnPage(target, record);
@@ -615,8 +618,6 @@ bool TKVWia::GetPage(const TKVWiaDataHeader& Header, const uint8_t* Buffer, int3
             copyPageValues(*record);
         }
     }
-    DpiX = params.DpiX;
-    DpiY = params.DpiY;
     if (auto* io = dynamic_cast<TKorvaneIO*>(FOwner)) {
         copyPageValues(io->Params());
     }

@@ -16,7 +16,11 @@
 #include <thread>
 #include <vector>
 
+class TIOParamsVals;
+class TKVBitmap;
 class TKVIOThread;
+class TKVMask;
+class TKVTWainParams;
 class TKorvaneIO;
 
 namespace Korvaneio::detail {
@@ -141,5 +145,16 @@ private:
     int FHandle = -1;
     std::unique_ptr<THandleStream> FStream;
 };
+
+// The TWAIN source-selection dialog over Window; the chosen source becomes the selected one.
+bool SelectTWainSource(TKVTWainParams& Params, uintptr_t Window);
+
+// A decoder's transparency mask becomes Bitmap's alpha channel, unless every pixel is opaque.
+void TakeMaskAsAlpha(TKVBitmap& Bitmap, std::unique_ptr<TKVMask>& Mask);
+
+// Makes the horizontal and vertical resolution of Params equal by rescaling the shorter side of
+// Bitmap (resampled when Filtered), and writes the new size and resolution into Params. Equal or
+// unknown resolutions leave both alone.
+void AdjustBitmapDPI(TKVBitmap& Bitmap, TIOParamsVals& Params, bool Filtered);
 
 } // namespace Korvaneio::detail

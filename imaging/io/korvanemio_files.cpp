@@ -1,0 +1,412 @@
+// TKorvaneMIO's files: every frame of a GIF, every page of a TIFF and every frame of an AVI file
+// loaded into the multi-image view, and the view's images saved as one such file.
+#include "imaging/codecs/gif/giffilter.h"
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/tiff/tiffilt.h"
+#include "imaging/core/kvbitmap.h"
+#include "imaging/core/mask.h"
+#include "imaging/core/pixel_helpers.h"
+#include "imaging/dialogs/kvmview.h"
+#include "imaging/io/detail/io_work.h"
+#include "imaging/io/korvanemio.h"
+#include "imaging/io/kvvfw.h"
+#include "imaging/view/kvview_globals.h"
+#include "platform/core/exceptions.h"
+#include "platform/core/files.h"
+#include "platform/core/rounding.h"
+#include "platform/core/strings.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Korvaneio::detail;
+
+namespace {
+
+// TIFF pages carry no delay of their own.
+constexpr int32_t TIFFPageDelay = 100;
+
+TProgressRec MakeProgress(TKorvaneMIO* mio)
+{
+    TProgressRec progress;
+    progress.Sender = mio;
+    progress.Aborting = &mio->Aborting;
+    progress.OnProgress = [mio](TObject* sender, int32_t per) {
+        if (mio->OnProgress) {
+            mio->OnProgress(sender, per);
+        }
+    };
+    return progress;
+}
+
+// Runs the end of an operation also when a codec raised.
+class TFinishWork
+{
+public:
+    TFinishWork(TKorvaneMIO* mio, bool update) : FMio(mio), FUpdate(update) {}
+    ~TFinishWork()
+    {
+        if (FUpdate) {
+            FMio->Update();
+        }
+        FMio->DoFinishWork();
+    }
+    TFinishWork(const TFinishWork&) = delete;
+    TFinishWork& operator=(const TFinishWork&) = delete;
+
+private:
+    TKorvaneMIO* FMio;
+    bool FUpdate;
+};
+
+// The frame rate of an AVI file whose frames last DelayMs each, as Rate / Scale: whole frames per
+// second, or 1000 / DelayMs for frames longer than a second.
+void FrameRateOf(int32_t DelayMs, int32_t& Rate, int32_t& Scale)
+{
+    const int32_t delay = std::max(DelayMs, 1);
+    Rate = 1000 / delay;
+    Scale = 1;
+    if (Rate == 0) {
+        Rate = 1000;
+        Scale = delay;
+    }
+}
+
+} // namespace
+
+void TKorvaneMIO::LoadFromFile(const std::string& FileName)
+{
+    const std::string name = Trim(FileName);
+    if (name.empty()) {
+        Aborting = true;
+        return;
+    }
+    Aborting = false;
+    const std::string ext = LowerCase(ExtractFileExt(name));
+    if (ext == ".gif") {
+        LoadFromFileGif(name);
+    } else if (ext == ".tif" || ext == ".tiff") {
+        LoadFromFileTIFF(name);
+    } else if (ext == ".avi") {
+        LoadFromFileAVI(name);
+    }
+}
+
+void TKorvaneMIO::SaveToFile(const std::string& FileName)
+{
+    const std::string name = Trim(FileName);
+    if (name.empty()) {
+        Aborting = true;
+        return;
+    }
+    Aborting = false;
+    const std::string ext = LowerCase(ExtractFileExt(name));
+    if (ext == ".gif") {
+        SaveToFileGif(name);
+    } else if (ext == ".tif" || ext == ".tiff") {
+        SaveToFileTIFF(name);
+    } else if (ext == ".avi") {
+        SaveToFileAVI(name, "");
+    }
+}
+
+void TKorvaneMIO::LoadFromFileGif(const std::string& FileName)
+{
+    Aborting = false;
+    TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    LoadFromStreamGif(file);
+}
+
+void TKorvaneMIO::LoadFromFileTIFF(const std::string& FileName)
+{
+    Aborting = false;
+    TFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    LoadFromStreamTIFF(file);
+}
+
+void TKorvaneMIO::LoadFromStreamGif(TStream& Stream)
+{
+    LoadFrames(Stream, true);
+}
+
+void TKorvaneMIO::LoadFromStreamTIFF(TStream& Stream)
+{
+    LoadFrames(Stream, false);
+}
+
+// Each frame is decoded into the record inserted for it, so it keeps its own palette, delay and
+// compression. A file that reports no frames ends the loading with Aborting set.
+void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
+{
+    if (FView == nullptr) {
+        Aborting = true;
+        return;
+    }
+    TFinishWork finish(this, true);
+    Aborting = false;
+    TProgressRec progress = MakeProgress(this);
+    const int64_t start = Stream.Position();
+    int32_t idx = std::max(FView->SelectedImage(), 0);
+    int32_t lastDelay = 10;
+    int32_t count = 0;
+    for (int32_t f = 0;; ++f, ++idx) {
+        FView->InsertImageEx(idx);
+        TIOParamsVals* params = GetParams(idx);
+        TKVBitmap bitmap;
+        std::unique_ptr<TKVMask> mask;
+        Stream.SetPosition(start);
+        try {
+            if (Gif) {
+                params->GIF_ImageIndex = f;
+                Giffilter::ReadGifStream(Stream, bitmap, count, *params, progress, false, mask, false);
+            } else {
+                params->TIFF_ImageIndex = f;
+                Tiffilt::TIFFReadStream(&bitmap, Stream, count, params, progress, false, mask, true, false,
+                                        false);
+            }
+            TakeMaskAsAlpha(bitmap, mask);
+            if (!Aborting && AutoAdjustDPI) {
+                AdjustBitmapDPI(bitmap, *params, FilteredAdjustDPI);
+            }
+        } catch (const std::exception&) {
+            Aborting = true;
+        }
+        params->GIF_ImageIndex = idx;
+        params->TIFF_ImageIndex = idx;
+        params->FileType = Gif ? fmtGIF : fmtTIFF;
+        params->FileName.clear();
+        if (Aborting || count <= 0 || f >= count || bitmap.GetWidth() < 1) {
+            FView->DeleteImage(idx);
+            Aborting = true;
+            break;
+        }
+        FView->SetKVBitmapEx(idx, &bitmap);
+        int32_t delay = TIFFPageDelay;
+        if (Gif) {
+            FView->SetImageBackground(idx, Korvaneproc::TRGB2TColor(params->GIF_Background));
+            if (params->GIF_DelayTime > 0) {
+                lastDelay = params->GIF_DelayTime * 10;
+            }
+            delay = lastDelay;
+        }
+        FView->SetImageDelayTime(idx, delay);
+        if (OnProgress) {
+            OnProgress(this, Trunc(double(f) * 100 / count));
+        }
+        if (Aborting || f + 1 >= count) {
+            break;
+        }
+    }
+}
+
+void TKorvaneMIO::SaveToStreamGif(TStream& Stream)
+{
+    TFinishWork finish(this, false);
+    SaveFrames(Stream, true);
+}
+
+void TKorvaneMIO::SaveToStreamTIFF(TStream& Stream)
+{
+    TFinishWork finish(this, false);
+    SaveFrames(Stream, false);
+}
+
+// Every image is written with its own record; the first starts the file, the others are added
+// to it. An empty view writes nothing and sets Aborting.
+void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
+{
+    const int32_t count = FView != nullptr ? FView->GetImageCount() : 0;
+    if (count == 0) {
+        Aborting = true;
+        return;
+    }
+    Aborting = false;
+    TProgressRec progress = MakeProgress(this);
+    const int64_t start = Stream.Position();
+    TKVBitmap bitmap;
+    for (int32_t k = 0; k < count; ++k) {
+        TIOParamsVals* params = GetParams(k);
+        Stream.SetPosition(start);
+        bitmap.FreeImage();
+        FView->CopyToKVBitmap(k, &bitmap);
+        if (params == nullptr || bitmap.GetWidth() < 1 || bitmap.GetHeight() < 1) {
+            Aborting = true;
+            break;
+        }
+        const TKVPixelFormat format = bitmap.GetPixelFormat();
+        if (format != kv24RGB && format != kv1g) {
+            bitmap.SetPixelFormat(kv24RGB);
+        }
+        bitmap.DitherMethod = DefaultDitherMethod;
+        try {
+            if (!Gif) {
+                Tiffilt::TIFFWriteStream(Stream, k > 0, &bitmap, *params, progress);
+            } else if (k == 0) {
+                Giffilter::WriteGifStream(Stream, bitmap, *params, progress);
+            } else {
+                params->GIF_ImageIndex = k;
+                Giffilter::_InsertGifImStream(Stream, bitmap, *params, progress);
+            }
+        } catch (const std::exception&) {
+            Aborting = true;
+        }
+        if (OnProgress) {
+            OnProgress(this, Trunc(double(k) * 100 / count));
+        }
+        if (Aborting) {
+            break;
+        }
+    }
+}
+
+void TKorvaneMIO::SaveToFileGif(const std::string& FileName)
+{
+    SaveFramesToFile(FileName, true);
+}
+
+void TKorvaneMIO::SaveToFileTIFF(const std::string& FileName)
+{
+    SaveFramesToFile(FileName, false);
+}
+
+// The file is built in memory and takes its name only when complete, so an empty view or a failed
+// save leaves an existing file as it was. An animated GIF gets its looping extension on a scratch
+// copy beside the target, keeping the logical screen the frames were written for.
+void TKorvaneMIO::SaveFramesToFile(const std::string& FileName, bool Gif)
+{
+    TFinishWork finish(this, false);
+    TMemoryStream content;
+    SaveFrames(content, Gif);
+    if (Aborting) {
+        return;
+    }
+    if (Gif && content.Size() >= 10) {
+        const auto* header = static_cast<const uint8_t*>(content.Memory());
+        const int32_t width = header[6] | (header[7] << 8);
+        const int32_t height = header[8] | (header[9] << 8);
+        std::string scratch = FileName + ".XXXXXX";
+        const int handle = mkstemp(scratch.data());
+        if (handle < 0) {
+            throw EFCreateError("Cannot create file \"" + FileName + "\"");
+        }
+        close(handle);
+        try {
+            content.SaveToFile(scratch);
+            Giffilter::_GifMakeAnimate(scratch, 0, width, height);
+            content.LoadFromFile(scratch);
+        } catch (const std::exception&) {
+            Aborting = true;
+        }
+        std::remove(scratch.c_str());
+        if (Aborting) {
+            return;
+        }
+    }
+    TSafeFileWriter file(FileName);
+    try {
+        file.Stream().WriteBuffer(content.Memory(), content.Size());
+    } catch (const std::exception&) {
+        Aborting = true;
+    }
+    file.Finish(!Aborting);
+}
+
+void TKorvaneMIO::LoadFromFileAVI(const std::string& FileName)
+{
+    Aborting = false;
+    if (FView == nullptr) {
+        DoFinishWork();
+        return;
+    }
+    TFinishWork finish(this, true);
+    Kvvfw::AVIFileInit();
+    Kvvfw::TAVIReader reader;
+    if (!reader.Open(FileName) || reader.FrameCount() < 1) {
+        Aborting = true;
+        return;
+    }
+    const int32_t count = reader.FrameCount();
+    const int32_t delay = reader.Rate() > 0 ? int32_t(int64_t(reader.Scale()) * 1000 / reader.Rate()) : 0;
+    int32_t idx = std::max(FView->SelectedImage(), 0);
+    TKVBitmap frame;
+    for (int32_t k = 0; k < count; ++k, ++idx) {
+        if (!reader.ReadFrame(k, frame)) {
+            Aborting = true;
+            break;
+        }
+        frame.RemoveAlphaChannel();
+        FView->InsertImageEx(idx);
+        TIOParamsVals* params = GetParams(idx);
+        FView->SetKVBitmapEx(idx, &frame);
+        const bool palette = frame.GetPixelFormat() == kv8p;
+        if (k == 0) {
+            FView->PrepareSpaceFor(frame.GetWidth(), frame.GetHeight(), palette ? 8 : 24, count - 1);
+        }
+        FView->SetImageDelayTime(idx, delay);
+        params->GIF_DelayTime = delay / 10;
+        params->BitsPerSample = 8;
+        params->SamplesPerPixel = palette ? 1 : 3;
+        params->GIF_ImageIndex = idx;
+        params->TIFF_ImageIndex = idx;
+        params->DpiX = Kvview::gSystemDPIX;
+        params->DpiY = Kvview::gSystemDPIY;
+        params->Width = frame.GetWidth();
+        params->Height = frame.GetHeight();
+        params->FileName = FileName;
+        params->FileType = fmtUnknown;
+        params->FreeColorMap();
+        if (OnProgress) {
+            OnProgress(this, Trunc(double(k) * 100 / count));
+        }
+        if (Aborting) {
+            break;
+        }
+    }
+}
+
+// The frame rate comes from image 0's delay. Frames of another size than the first are skipped
+// and set Aborting, as the AVI writer refuses them.
+void TKorvaneMIO::SaveToFileAVI(const std::string& FileName, const std::string& Codec)
+{
+    const int32_t count = FView != nullptr ? FView->GetImageCount() : 0;
+    if (count == 0) {
+        Aborting = true;
+        return;
+    }
+    TFinishWork finish(this, false);
+    Aborting = false;
+    TKorvaneIO io(nullptr);
+    TKVBitmap frame;
+    io.SetAttachedKVBitmap(&frame);
+    if (const TIOParamsVals* first = GetParams(0)) {
+        io.Params().BitsPerSample = first->BitsPerSample;
+        io.Params().SamplesPerPixel = first->SamplesPerPixel;
+    }
+    int32_t rate = 0;
+    int32_t scale = 0;
+    FrameRateOf(FView->GetImageDelayTime(0), rate, scale);
+    io.CreateAVIFile(FileName, rate, Codec, scale);
+    if (io.Aborting) {
+        Aborting = true;
+        return;
+    }
+    bool failed = false;
+    for (int32_t k = 0; k < count; ++k) {
+        // A copy, as the writer converts the frame it is given.
+        frame.FreeImage();
+        FView->CopyToKVBitmap(k, &frame);
+        io.Params().Width = frame.GetWidth();
+        io.Params().Height = frame.GetHeight();
+        io.SaveToAVI();
+        failed = failed || io.Aborting;
+        if (OnProgress) {
+            OnProgress(this, Trunc(double(k) * 100 / count));
+        }
+        if (Aborting) {
+            break;
+        }
+    }
+    io.CloseAVIFile();
+    Aborting = Aborting || failed;
+}

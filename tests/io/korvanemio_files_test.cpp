@@ -1,0 +1,442 @@
+// The multi-image I/O component's files in a real thumbnail view: the frames of GIF files from
+// the gdk-pixbuf test suite and of tiffcp- and ffmpeg-made files, where they land and with which
+// delays and records; the view saved as GIF, TIFF and AVI and checked by gifsicle, tiffinfo and
+// ffprobe; and the edge cases of names, empty views and broken files.
+#include "imaging/codecs/gif/gif_lzw.h"
+#include "imaging/codecs/gif/giffilter.h"
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/tiff/tiff_lzw.h"
+#include "imaging/core/kvbitmap.h"
+#include "imaging/dialogs/kvmview.h"
+#include "imaging/io/korvaneio_globals.h"
+#include "imaging/io/korvanemio.h"
+#include "platform/core/exceptions.h"
+#include "platform/core/streams.h"
+#include "platform/forms/form.h"
+#include "tests/io/io_test_support.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+using namespace kviotest;
+
+namespace {
+
+std::string GifSuite(const std::string& name)
+{
+    return PixbufImage("gif-test-suite/" + name);
+}
+
+std::string GoXImage(const std::string& name)
+{
+    return "/usr/share/gocode/src/golang.org/x/image/testdata/" + name;
+}
+
+// A view on a form with its I/O component, and the LZW coders plugged in for every new record.
+struct MioFixture : testing::Test
+{
+    TGIFLZWDecompFunc oldGifDecomp = Korvaneio::DefGIF_LZWDECOMPFUNC;
+    TGIFLZWCompFunc oldGifComp = Korvaneio::DefGIF_LZWCOMPFUNC;
+    TTIFFLZWDecompFunc oldTiffDecomp = Korvaneio::DefTIFF_LZWDECOMPFUNC;
+    TTIFFLZWCompFunc oldTiffComp = Korvaneio::DefTIFF_LZWCOMPFUNC;
+    std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
+    TKorvaneMView* view = nullptr;
+    TKorvaneMIO* mio = nullptr;
+    kvtest::TempFolder temp;
+    int32_t finishes = 0;
+
+    void SetUp() override
+    {
+        Korvaneio::DefGIF_LZWDECOMPFUNC = Giflzw::GIFLZWDecompress;
+        Korvaneio::DefGIF_LZWCOMPFUNC = Giflzw::GIFLZWCompress;
+        Korvaneio::DefTIFF_LZWDECOMPFUNC = Tiflzw::TIFFLZWDecompress;
+        Korvaneio::DefTIFF_LZWCOMPFUNC = Tiflzw::TIFFLZWCompress;
+        view = new TKorvaneMView(form.get());
+        view->SetParent(form.get());
+        view->SetBounds(0, 0, 400, 300);
+        mio = new TKorvaneMIO(form.get());
+        mio->SetAttachedMView(view);
+        mio->OnFinishWork = [this](TObject*) { ++finishes; };
+    }
+    void TearDown() override
+    {
+        form.reset();
+        Korvaneio::DefGIF_LZWDECOMPFUNC = oldGifDecomp;
+        Korvaneio::DefGIF_LZWCOMPFUNC = oldGifComp;
+        Korvaneio::DefTIFF_LZWDECOMPFUNC = oldTiffDecomp;
+        Korvaneio::DefTIFF_LZWCOMPFUNC = oldTiffComp;
+    }
+
+    // Images of one colour each, the colour telling them apart.
+    void AddSolid(int32_t count, int32_t width = 12, int32_t height = 8)
+    {
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t at = view->GetImageCount();
+            view->InsertImageEx(at);
+            TKVBitmap b;
+            FillSolid(b, width, height, at);
+            view->SetKVBitmapEx(at, &b);
+        }
+    }
+    static void FillSolid(TKVBitmap& b, int32_t width, int32_t height, int32_t i)
+    {
+        b.Allocate(width, height, kv24RGB);
+        const TColor c = Colour(i);
+        const TRGB rgb{uint8_t((c >> 16) & 0xFF), uint8_t((c >> 8) & 0xFF), uint8_t(c & 0xFF)};
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                b.SetPixels_kv24RGB(x, y, rgb);
+            }
+        }
+    }
+    static TColor Colour(int32_t i) { return TColor(((i * 40 + 20) & 0xFF) | (((i * 70 + 10) & 0xFF) << 8)); }
+    TRGB Centre(int32_t idx)
+    {
+        TKVBitmap b;
+        view->CopyToKVBitmap(idx, &b);
+        b.SetPixelFormat(kv24RGB);
+        return b.GetPixels_kv24RGB(b.GetWidth() / 2, b.GetHeight() / 2);
+    }
+    bool SameAsColour(int32_t idx, int32_t i)
+    {
+        const TRGB c = Centre(idx);
+        const TColor want = Colour(i);
+        return c.r == (want & 0xFF) && c.g == ((want >> 8) & 0xFF) && c.b == ((want >> 16) & 0xFF);
+    }
+    // Frame Index of a file as the single-image component loads it.
+    static void LoadSingle(const std::string& file, int32_t index, bool gif, TKVBitmap& out)
+    {
+        TKorvaneIO io(nullptr);
+        io.SetAttachedKVBitmap(&out);
+        PlugLzwCoders(io);
+        io.Params().GIF_ImageIndex = index;
+        io.Params().TIFF_ImageIndex = index;
+        if (gif) {
+            io.LoadFromFileGif(file);
+        } else {
+            io.LoadFromFileTIFF(file);
+        }
+    }
+    void ExpectRecordsNumbered()
+    {
+        ASSERT_EQ(mio->GetParamsCount(), view->GetImageCount());
+        for (int32_t i = 0; i < mio->GetParamsCount(); ++i) {
+            EXPECT_EQ(mio->GetParams(i)->GIF_ImageIndex, i);
+            EXPECT_EQ(mio->GetParams(i)->TIFF_ImageIndex, i);
+        }
+    }
+};
+
+TEST_F(MioFixture, GifFramesLandBeforeTheSelectedImageWithTheirDelays)
+{
+    struct Case
+    {
+        const char* file;
+        int32_t selected; // -1: none
+        std::vector<int32_t> delays;
+    };
+    const Case cases[] = {
+        {"animation-speed.gif", 5, {250, 500, 1000, 2000}},
+        {"animation-no-delays.gif", -1, {10, 10, 10, 10}}, // a first frame without delay gets 10 ms
+        {"animation.gif", 2, {500, 500, 500, 500}},
+        {"gif87a-animation.gif", 0, {10, 10, 10, 10}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        view->Clear();
+        AddSolid(7);
+        view->SetSelectedItem(c.selected);
+        mio->LoadFromFile(GifSuite(c.file));
+        EXPECT_FALSE(mio->Aborting);
+        const int32_t at = std::max(c.selected, 0);
+        const int32_t n = int32_t(c.delays.size());
+        ASSERT_EQ(view->GetImageCount(), 7 + n);
+        for (int32_t f = 0; f < n; ++f) {
+            EXPECT_EQ(view->GetImageDelayTime(at + f), c.delays[f]) << "frame " << f;
+            EXPECT_EQ(mio->GetParams(at + f)->FileType, 2);
+            EXPECT_TRUE(mio->GetParams(at + f)->FileName.empty());
+            TKVBitmap single;
+            TKVBitmap stored;
+            LoadSingle(GifSuite(c.file), f, true, single);
+            view->CopyToKVBitmap(at + f, &stored);
+            single.SetPixelFormat(kv24RGB);
+            stored.SetPixelFormat(kv24RGB);
+            EXPECT_TRUE(SamePixels(single, stored)) << "frame " << f;
+        }
+        // The images around the frames kept their order: the old selected one follows them.
+        for (int32_t i = 0; i < 7; ++i) {
+            EXPECT_TRUE(SameAsColour(i < at ? i : i + n, i)) << "old image " << i;
+        }
+        ExpectRecordsNumbered();
+    }
+}
+
+// A later frame without a delay inherits the delay before it.
+TEST_F(MioFixture, AGifFrameWithoutDelayInheritsThePreviousOne)
+{
+    AddSolid(3);
+    TKorvaneIO io(nullptr);
+    PlugLzwCoders(io);
+    TKVBitmap frame;
+    io.SetAttachedKVBitmap(&frame);
+    const std::string file = temp.File("mixed.gif");
+    const int32_t delays[] = {7, 0, 0, 3, 0};
+    for (int32_t i = 0; i < 5; ++i) {
+        FillSolid(frame, 6, 4, i);
+        io.Params().GIF_DelayTime = delays[i];
+        io.Params().GIF_ImageIndex = i;
+        if (i == 0) {
+            io.SaveToFileGif(file);
+        } else {
+            TProgressRec progress;
+            bool aborting = false;
+            progress.Aborting = &aborting;
+            Giffilter::_InsertGifIm(file, frame, io.Params(), progress);
+        }
+    }
+    view->SetSelectedItem(-1);
+    mio->LoadFromFileGif(file);
+    const int32_t expected[] = {70, 70, 70, 30, 30};
+    for (int32_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(view->GetImageDelayTime(i), expected[i]) << i;
+        EXPECT_TRUE(SameAsColour(i, i)) << i;
+    }
+}
+
+TEST_F(MioFixture, TiffPagesOfATiffcpFileLandWithTheirOwnRecordsAnd100Ms)
+{
+    const std::vector<std::string> pages = {GoXImage("bw-packbits.tiff"), GoXImage("video-001-paletted.tiff"),
+                                            GoXImage("video-001-strip-64.tiff")};
+    const std::string file = temp.File("three.tif");
+    RunTool("tiffcp " + pages[0] + " " + pages[1] + " " + pages[2] + " " + file);
+    AddSolid(2);
+    view->SetSelectedItem(1);
+    mio->LoadFromFile(file);
+    EXPECT_FALSE(mio->Aborting);
+    ASSERT_EQ(view->GetImageCount(), 5);
+    for (int32_t p = 0; p < 3; ++p) {
+        SCOPED_TRACE(pages[p]);
+        TKVBitmap single;
+        TKVBitmap stored;
+        LoadSingle(pages[p], 0, false, single);
+        view->CopyToKVBitmap(1 + p, &stored);
+        single.SetPixelFormat(kv24RGB);
+        stored.SetPixelFormat(kv24RGB);
+        EXPECT_TRUE(SamePixels(single, stored));
+        EXPECT_EQ(view->GetImageDelayTime(1 + p), 100);
+        EXPECT_EQ(mio->GetParams(1 + p)->FileType, 1);
+        EXPECT_EQ(mio->GetParams(1 + p)->Width, single.GetWidth());
+    }
+    EXPECT_EQ(mio->GetParams(1)->BitsPerSample, 1); // each page keeps its own depth
+    EXPECT_TRUE(SameAsColour(0, 0));
+    EXPECT_TRUE(SameAsColour(4, 1));
+    ExpectRecordsNumbered();
+}
+
+TEST_F(MioFixture, NamesThatChooseNothingAndBrokenFilesLeaveTheView)
+{
+    struct Case
+    {
+        std::string name;
+        bool aborting;
+    };
+    const std::string truncated = temp.File("truncated.gif");
+    const std::string bytes = FileBytes(GifSuite("animation.gif"));
+    {
+        TFileStream out(truncated, fmCreate);
+        out.WriteBuffer(bytes.data(), 13); // the header and screen, no frame
+    }
+    const std::string noPages = temp.File("nopages.tif");
+    {
+        TFileStream out(noPages, fmCreate);
+        out.WriteBuffer("II*\0\0\0\0\0", 8); // no directory at all
+    }
+    const Case cases[] = {
+        {"   ", true},
+        {"", true},
+        {GifSuite("animation.gif") + ".png", false}, // not sniffed, not even opened
+        {truncated, true},
+        {noPages, true},
+        {GifSuite("no-data.gif"), true},
+        {GifSuite("zero-size.gif"), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("'" + c.name + "'");
+        view->Clear();
+        AddSolid(2);
+        mio->Aborting = !c.aborting;
+        mio->LoadFromFile(c.name);
+        EXPECT_EQ(mio->Aborting, c.aborting);
+        EXPECT_EQ(view->GetImageCount(), 2);
+        EXPECT_EQ(mio->GetParamsCount(), 2);
+    }
+    EXPECT_THROW(mio->LoadFromFile(temp.File("missing.gif")), EFOpenError);
+}
+
+TEST_F(MioFixture, SavedGifAndTiffFilesHoldEveryImageAndLoadBack)
+{
+    struct Case
+    {
+        const char* name;
+        const char* check;   // command whose output names the pages
+        const char* counted; // text counted in it, once a page
+    };
+    const Case cases[] = {
+        {"all.gif", "gifsicle --info ", "+ image #"},
+        {"all.tif", "tiffinfo ", "TIFF Directory at offset"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view->Clear();
+        AddSolid(3, 20, 10);
+        for (int32_t i = 0; i < 3; ++i) {
+            mio->GetParams(i)->GIF_DelayTime = 10 * (i + 1);
+        }
+        const std::string file = temp.File(c.name);
+        mio->SaveToFile(file);
+        ASSERT_FALSE(mio->Aborting);
+        const std::string info = RunTool(std::string(c.check) + file + " 2>&1");
+        int32_t pages = 0;
+        for (size_t at = info.find(c.counted); at != std::string::npos; at = info.find(c.counted, at + 1)) {
+            ++pages;
+        }
+        EXPECT_EQ(pages, 3) << info;
+        if (std::string(c.name) == "all.gif") {
+            EXPECT_NE(info.find("loop forever"), std::string::npos) << info;
+            EXPECT_NE(info.find("logical screen 20x10"), std::string::npos) << info;
+            EXPECT_NE(info.find("delay 0.30s"), std::string::npos) << info;
+        }
+        view->Clear();
+        view->SetSelectedItem(-1);
+        mio->LoadFromFile(file);
+        ASSERT_EQ(view->GetImageCount(), 3);
+        for (int32_t i = 0; i < 3; ++i) {
+            EXPECT_TRUE(SameAsColour(i, i)) << i;
+        }
+    }
+}
+
+TEST_F(MioFixture, AnEmptyViewSavesNothingAndLeavesTheFileAsItWas)
+{
+    for (const char* name : {"old.tif", "old.gif", "old.avi"}) {
+        SCOPED_TRACE(name);
+        const std::string file = temp.File(name);
+        {
+            TFileStream out(file, fmCreate);
+            out.WriteBuffer("keep me", 7);
+        }
+        mio->Aborting = false;
+        if (std::string(name) == "old.avi") {
+            mio->SaveToFileAVI(file, "DIB ");
+        } else {
+            mio->SaveToFile(file);
+        }
+        EXPECT_TRUE(mio->Aborting);
+        EXPECT_EQ(FileBytes(file), "keep me");
+    }
+    TMemoryStream stream;
+    finishes = 0;
+    mio->SaveToStreamTIFF(stream);
+    EXPECT_TRUE(mio->Aborting);
+    EXPECT_EQ(stream.Size(), 0);
+    EXPECT_EQ(finishes, 1);
+}
+
+// What ffprobe says of the video stream, one "key=value" a line.
+std::string Probe(const std::string& file)
+{
+    return RunTool("ffprobe -v error -count_frames -select_streams v -show_entries "
+                   "stream=codec_name,width,height,r_frame_rate,nb_read_frames,pix_fmt -of default=nw=1 " +
+                   file);
+}
+
+TEST_F(MioFixture, AviFramesLoadWithTheRateRuleAndSaveAtTheFirstFramesRate)
+{
+    struct Case
+    {
+        const char* rate;    // of the ffmpeg-made file
+        int32_t delay;       // each frame's delay after loading
+        const char* written; // ffprobe's rate of the file saved again
+    };
+    const Case cases[] = {
+        {"15", 66, "r_frame_rate=15/1"},
+        {"25", 40, "r_frame_rate=25/1"},
+        {"2/3", 1500, "r_frame_rate=2/3"}, // below one frame a second
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        const std::string source = temp.File("source.avi");
+        RunTool(std::string("ffmpeg -v error -y -f lavfi -i testsrc=size=32x24:rate=") + c.rate +
+                " -frames:v 4 -c:v rawvideo -pix_fmt bgr24 " + source);
+        view->Clear();
+        AddSolid(2);
+        view->SetSelectedItem(1);
+        mio->LoadFromFile(source);
+        ASSERT_FALSE(mio->Aborting);
+        ASSERT_EQ(view->GetImageCount(), 6);
+        for (int32_t k = 0; k < 4; ++k) {
+            EXPECT_EQ(view->GetImageDelayTime(1 + k), c.delay);
+            const TIOParamsVals* p = mio->GetParams(1 + k);
+            EXPECT_EQ(p->GIF_DelayTime, c.delay / 10);
+            EXPECT_EQ(p->Width, 32);
+            EXPECT_EQ(p->SamplesPerPixel, 3);
+            EXPECT_EQ(p->FileName, source);
+            EXPECT_EQ(p->FileType, 0);
+        }
+        EXPECT_TRUE(SameAsColour(5, 1));
+        ExpectRecordsNumbered();
+
+        view->DeleteImage(5);
+        view->DeleteImage(0);
+        for (const char* codec : {"DIB ", "MJPG"}) {
+            SCOPED_TRACE(codec);
+            const std::string out = temp.File("out.avi");
+            mio->SaveToFileAVI(out, codec);
+            ASSERT_FALSE(mio->Aborting);
+            const std::string probe = Probe(out);
+            EXPECT_NE(probe.find(c.written), std::string::npos) << probe;
+            EXPECT_NE(probe.find("nb_read_frames=4"), std::string::npos) << probe;
+            EXPECT_NE(probe.find("width=32"), std::string::npos) << probe;
+        }
+    }
+}
+
+TEST_F(MioFixture, UnreadableAvisSetAbortingAndAddNothing)
+{
+    const std::string audio = temp.File("audio.avi");
+    RunTool("ffmpeg -v error -y -f lavfi -i sine=duration=0.2 -c:a pcm_s16le " + audio);
+    const std::string empty = temp.File("empty.avi");
+    RunTool("ffmpeg -v error -y -f lavfi -i testsrc=size=16x16:rate=25 -frames:v 0 -c:v rawvideo "
+            "-pix_fmt bgr24 " +
+            empty);
+    const std::string garbage = temp.File("garbage.avi");
+    {
+        TFileStream out(garbage, fmCreate);
+        out.WriteBuffer("RIFF\x10\0\0\0AVI LIST", 16);
+    }
+    for (const std::string& file : {audio, empty, garbage, temp.File("missing.avi")}) {
+        SCOPED_TRACE(file);
+        view->Clear();
+        AddSolid(1);
+        finishes = 0;
+        mio->LoadFromFile(file);
+        EXPECT_TRUE(mio->Aborting);
+        EXPECT_EQ(view->GetImageCount(), 1);
+        EXPECT_EQ(finishes, 1);
+    }
+}
+
+TEST_F(MioFixture, FramesOfAnotherSizeAreSkippedAndFlagged)
+{
+    AddSolid(2, 16, 16);
+    AddSolid(1, 8, 8);
+    view->SetImageDelayTime(0, 100);
+    const std::string out = temp.File("mixed.avi");
+    mio->SaveToFileAVI(out, "DIB ");
+    EXPECT_TRUE(mio->Aborting);
+    const std::string probe = Probe(out);
+    EXPECT_NE(probe.find("nb_read_frames=2"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("r_frame_rate=10/1"), std::string::npos) << probe;
+}
+
+} // namespace
