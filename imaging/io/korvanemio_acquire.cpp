@@ -23,10 +23,11 @@ constexpr int32_t WiaFeeder = 1;
 
 } // namespace
 
+// Set up for feeders: every page of a batch is wanted.
 TKVTWainParams& TKorvaneMIO::TWainParams()
 {
     if (FTWainParams == nullptr) {
-        FTWainParams = std::make_unique<TKVTWainParams>(this);
+        FTWainParams = std::make_unique<TKVTWainParams>(this, true);
     }
     return *FTWainParams;
 }
@@ -93,9 +94,8 @@ bool TKorvaneMIO::Acquire(TKVAcquireApi Api)
             wia->OnPage = [this, wia, &pageCallBack](TKVBitmap* bitmap, TIOParamsVals*& paramsObject) {
                 FPageValues->DpiX = wia->DpiX;
                 FPageValues->DpiY = wia->DpiY;
-                const TKVPixelFormat format = bitmap->GetPixelFormat();
-                FPageValues->BitsPerSample = format == kv1g ? 1 : 8;
-                FPageValues->SamplesPerPixel = format == kv24RGB ? 3 : 1;
+                FPageValues->BitsPerSample = wia->BitsPerSample;
+                FPageValues->SamplesPerPixel = wia->SamplesPerPixel;
                 pageCallBack(bitmap, paramsObject);
             };
             wia->SetDeviceProperty(WiaDocumentHandlingSelect, TKVWiaValue(int32_t(WiaFeeder)));

@@ -173,9 +173,11 @@ public:
     TKVWiaPageCallBack OnPage;
     TKVWiaOnProgress OnProgress;
     TKVBitmap* TargetBitmap = nullptr;
-    // The resolution of the last page.
+    // The resolution and sample layout of the last page, set before it is handed on.
     int32_t DpiX = 0;
     int32_t DpiY = 0;
+    int32_t BitsPerSample = 0;
+    int32_t SamplesPerPixel = 0;
 
 private:
     bool Connected() const;

@@ -611,6 +611,8 @@ bool TKVWia::GetPage(const TKVWiaDataHeader& Header, const uint8_t* Buffer, int3
     // Known before the page is handed on, so that the receiver can size it by its resolution.
     DpiX = params.DpiX;
     DpiY = params.DpiY;
+    BitsPerSample = params.BitsPerSample;
+    SamplesPerPixel = params.SamplesPerPixel;
     if (OnPage) {
         TIOParamsVals* record = nullptr;
         OnPage(target, record);
