@@ -98,6 +98,40 @@ TEST(ViewPaint, BackgroundStylesAroundACentredPicture)
     EXPECT_EQ(CountWrongPixels(f.view, front) > 0, true); // the diagonals are not the background colour
 }
 
+// A repaint of part of the client renders only there, background and picture; one of the whole
+// client renders everything.
+TEST(ViewPaint, RepaintOfAMarkedRectangleRendersOnlyThere)
+{
+    ViewOnForm f(64, 48);
+    TKVBitmap* b = f.view->GetKVBitmap();
+    FillPattern(b, 10, 10);
+    f.view->SetBackgroundStyle(kvbsChessboard);
+    f.view->SetChessboardStyle(4, bsSolid);
+    TBitmap* front = f.Paint();
+    const int32_t x0 = f.view->XBmp2Scr(0), y0 = f.view->YBmp2Scr(0);
+    ASSERT_EQ(x0, 27);
+    ASSERT_EQ(y0, 19);
+    const TRGB white{255, 255, 255};
+    b->SetPixels_kv24RGB(0, 0, white);
+    b->SetPixels_kv24RGB(9, 9, white);
+    f.view->UpdateRect(TRect{x0 - 6, y0 - 6, x0 + 1, y0 + 1});
+    f.view->PaintMarked();
+    front = f.Paint();
+    EXPECT_TRUE(FrontPixel(front, x0, y0) == white);
+    EXPECT_TRUE(FrontPixel(front, x0 + 9, y0 + 9) != white); // not marked, so not shown yet
+    // The chessboard inside the marked rectangle: squares of 4 from the client's corner, the first
+    // one complemented.
+    const TRGB colour = ColourOf(f.view->Background());
+    const TRGB inverse{uint8_t(~colour.b), uint8_t(~colour.g), uint8_t(~colour.r)};
+    for (int32_t y = y0 - 6; y < y0; ++y)
+        for (int32_t x = x0 - 6; x < x0; ++x)
+            EXPECT_TRUE(FrontPixel(front, x, y) == ((x / 4 + y / 4) % 2 == 0 ? inverse : colour))
+                << x << "," << y;
+    f.view->UpdateRect(f.view->ClientRect());
+    f.view->PaintMarked();
+    EXPECT_TRUE(FrontPixel(f.Paint(), x0 + 9, y0 + 9) == white);
+}
+
 TEST(ViewPaint, GridAppearsFromZoom400)
 {
     ViewOnForm f(40, 40);
