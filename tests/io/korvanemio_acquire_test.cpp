@@ -184,6 +184,18 @@ TEST_F(ScanMio, PagesTakenByTheApplicationOrDuringAModelessScanAreNotStoredTwice
     EXPECT_FALSE(detached.AcquireOpen());
 }
 
+TEST_F(ScanMio, TheSourceDialogChoosesTheSourceThatScans)
+{
+    FDialogs.AnswerScanSource(1);
+    EXPECT_TRUE(mio->SelectAcquireSource(kvaTWain));
+    EXPECT_EQ(mio->TWainParams().SelectedSource(), 1);
+    EXPECT_FALSE(mio->SelectAcquireSource(TKVAcquireApi(7)));
+    EXPECT_EQ(mio->TWainParams().SelectedSource(), 1);
+    AddImages(1);
+    ASSERT_TRUE(mio->Acquire(kvaTWain));
+    EXPECT_EQ(view->GetImageCount(), 11);
+}
+
 TEST_F(ScanMio, AJammedFeederGivesFalseAndLeavesTheView)
 {
     AddImages(3);

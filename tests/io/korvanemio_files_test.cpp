@@ -388,6 +388,17 @@ TEST_F(MioFixture, AviFramesLoadWithTheRateRuleAndSaveAtTheFirstFramesRate)
 
         view->DeleteImage(5);
         view->DeleteImage(0);
+        // A video becomes an animated GIF of as many frames, each with the video's delay.
+        const std::string gif = temp.File("video.gif");
+        mio->SaveToFile(gif);
+        ASSERT_FALSE(mio->Aborting);
+        const std::string info = RunTool("gifsicle --info " + gif);
+        EXPECT_NE(info.find("4 images"), std::string::npos) << info;
+        const int32_t hundredths = c.delay / 10;
+        const std::string delayText = "delay " + std::to_string(hundredths / 100) + "." +
+                                      std::to_string(hundredths % 100 / 10) +
+                                      std::to_string(hundredths % 10) + "s";
+        EXPECT_NE(info.find(delayText), std::string::npos) << info;
         for (const char* codec : {"DIB ", "MJPG"}) {
             SCOPED_TRACE(codec);
             const std::string out = temp.File("out.avi");
