@@ -596,13 +596,16 @@ void TGalleryRun::MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeig
         FTargetFolder + ChangeFileExt(FPictures[static_cast<size_t>(Index)], ".jpg");
     const int32_t quality = GallerySettings.IconQuality;
     FWorkers->Submit(static_cast<int64_t>(ticket), [=, &job](TPictureTools& Tools) {
+        // The error stands until the step it names has succeeded, so that even a step that
+        // throws (a fit that asks for more memory than there is) leaves its line.
+        job.Error = "Can't read the picture: " + picture;
         if (!LoadPicture(Tools, picture)) {
-            job.Error = "Can't read the picture: " + picture;
             return;
         }
+        job.Error = "Can't save the thumbnail: " + thumbnail;
         ResampleToFit(Tools, BoxWidth, BoxHeight);
-        if (!SavePicture(Tools, thumbnail, false, quality)) {
-            job.Error = "Can't save the thumbnail: " + thumbnail;
+        if (SavePicture(Tools, thumbnail, false, quality)) {
+            job.Error.clear();
         }
     });
     CollectThumbnails(0);

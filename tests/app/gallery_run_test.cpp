@@ -939,3 +939,25 @@ TEST_F(Gallery, MakesPicturesOfAVideoAndOfMetafiles)
     }
     ExpectSoundPages(FGallery);
 }
+
+TEST_F(Gallery, AThumbnailTooLargeToMakeIsReportedAndTheRunGoesOn)
+{
+    // Fitting into a box of two billion pixels a side needs more memory than any bitmap may take.
+    FTemp.Write("program/templates/grid/template.html",
+                "<p><thumb width=2000000000 height=2000000000><thumb></p>\n");
+    for (const int32_t threads : {1, 8}) {
+        GallerySettings.Threads = threads;
+        const TShownRun shown = Run();
+        const std::string prefix = RandomFolder(FGallery, 8);
+        ASSERT_EQ(shown.Errors.size(), 1u) << threads;
+        std::string expected = "The errors have been found while creating the gallery\r\n";
+        for (const char* name : {"flag", "img_0001_2", "sunset_2"}) {
+            expected += "Can't save the thumbnail: " + FGallery + prefix + "thumbs/" + name + ".jpg\r\n";
+        }
+        EXPECT_EQ(shown.Errors[0], expected) << threads;
+        EXPECT_EQ(shown.Icons[3], "failed") << threads;
+        EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")), Sorted({"img_0001.jpg", "sunset.jpg"}))
+            << threads;
+        EXPECT_TRUE(FileExists(FGallery + "index3.html")) << threads;
+    }
+}
