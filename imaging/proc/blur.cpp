@@ -223,11 +223,11 @@ void _KVAddSoftShadow(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t
     PaintShadow(Bitmap, &saved, Shadow, 0, 0, width, height);
 }
 
-void _KVAddSoftShadowRect(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t OffsetY, int32_t x1,
-                          int32_t y1, int32_t x2, int32_t y2)
+int32_t _KVAddSoftShadowRect(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t OffsetY, int32_t x1,
+                             int32_t y1, int32_t x2, int32_t y2)
 {
     if (!Bitmap || !(Radius >= 0) || Bitmap->IsAlpha() || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1)
-        return;
+        return 0;
     const long double extent = Radius == 0 ? 2.0L : Radius;
     const int64_t m = std::max(std::abs(int64_t(OffsetX)), std::abs(int64_t(OffsetY)));
     // Boxes are cut to the image, so extents beyond it act alike.
@@ -252,6 +252,7 @@ void _KVAddSoftShadowRect(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int
         MovePlane(alpha, bx1, by1, bx2, by2, OffsetX, OffsetY);
     PaintShadow(Bitmap, &saved, TRGB{0, 0, 0}, clampX(int64_t(x1) - g), clampY(int64_t(y1) - g),
                 clampX(int64_t(x2) + g) + 1, clampY(int64_t(y2) + g) + 1);
+    return int32_t(std::min<int64_t>(g, INT32_MAX));
 }
 
 } // namespace Korvaneproc

@@ -307,9 +307,10 @@ void _KVGBlurRect8(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_
 // offsets; AdaptSize first grows the picture (centred) so that the shadow fits.
 void _KVAddSoftShadow(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t OffsetY, bool AdaptSize,
                       TRGB Shadow, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);
-// A black soft shadow of the inclusive rectangle (Radius 0: a 3 x 3 blur).
-void _KVAddSoftShadowRect(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t OffsetY, int32_t x1,
-                          int32_t y1, int32_t x2, int32_t y2);
+// A black soft shadow of the inclusive rectangle (Radius 0: a 3 x 3 blur); returns how far the
+// shadow may reach beyond the rectangle on every side.
+int32_t _KVAddSoftShadowRect(TKVBitmap* Bitmap, double Radius, int32_t OffsetX, int32_t OffsetY, int32_t x1,
+                             int32_t y1, int32_t x2, int32_t y2);
 // Unsharp mask against the mean of the Neighbourhood window without the pixel's row and column.
 void _Sharpen(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t Intensity,
               int32_t Neighbourhood, const TKVProgressEvent& OnProgress = {}, TObject* Sender = nullptr);

@@ -153,6 +153,17 @@ struct TScanDialogRequest
     std::function<std::vector<TScanSetting>(const TScanSetting& Changed)> Apply;
 };
 
+// A font as the font dialog shows and returns it: face name, height in pixels (negative: the
+// character height, as TFont keeps it), styles as TFontStyles bits (bold 1, italic 2, underline
+// 4, strike-out 8) and colour.
+struct TFontChoice
+{
+    std::string Name;
+    int32_t Height = 0;
+    uint8_t Styles = 0;
+    TColor Color = 0;
+};
+
 class IDialogService
 {
 public:
@@ -167,6 +178,8 @@ public:
     virtual TFileDialogAnswer SaveFile(const TFileDialogRequest& request) = 0;
     // Starts at color (fullOpen shows the custom-colour part at once); on true color is the choice.
     virtual bool ChooseColor(TColor& color, bool fullOpen) = 0;
+    // Starts at font; on true font is the choice.
+    virtual bool ChooseFont(TFontChoice& font) = 0;
     // Lets the user choose the printer and its page settings for the program's printer object.
     virtual bool PrinterSetup() = 0;
     // Shows one topic of a help file.

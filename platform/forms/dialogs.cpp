@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include <QSpinBox>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <utility>
 
@@ -216,6 +218,32 @@ public:
             return false;
         }
         color = RGBToColor(uint8_t(chosen.red()), uint8_t(chosen.green()), uint8_t(chosen.blue()));
+        return true;
+    }
+
+    bool ChooseFont(TFontChoice& font) override
+    {
+        EnsureQtApplication();
+        QFont start(ToQ(TFont::ResolvedFamily(font.Name)));
+        start.setPixelSize(std::max(1, std::abs(font.Height)));
+        start.setBold((font.Styles & 1) != 0);
+        start.setItalic((font.Styles & 2) != 0);
+        start.setUnderline((font.Styles & 4) != 0);
+        start.setStrikeOut((font.Styles & 8) != 0);
+        bool accepted = false;
+        const QFont chosen = QFontDialog::getFont(&accepted, start, DialogParent(), QString(),
+                                                  QFontDialog::DontUseNativeDialog);
+        if (!accepted) {
+            return false;
+        }
+        font.Name = FromQ(chosen.family());
+        // The dialog speaks in points or pixels; the class library keeps a negative pixel height.
+        const int32_t pixels = chosen.pixelSize() > 0
+                                   ? chosen.pixelSize()
+                                   : int32_t(std::lround(chosen.pointSizeF() * 96.0 / 72.0));
+        font.Height = -std::max(1, pixels);
+        font.Styles = uint8_t((chosen.bold() ? 1 : 0) | (chosen.italic() ? 2 : 0) |
+                              (chosen.underline() ? 4 : 0) | (chosen.strikeOut() ? 8 : 0));
         return true;
     }
 
@@ -425,6 +453,25 @@ bool TSaveDialog::Execute()
         Accept(answer);
     }
     return answer.Accepted;
+}
+
+bool TFontDialog::Execute()
+{
+    TFontChoice choice{Font->Name(), Font->Height(), Font->Style().Bits(), Font->Color()};
+    if (!DialogService().ChooseFont(choice)) {
+        return false;
+    }
+    Font->SetName(choice.Name);
+    Font->SetHeight(choice.Height);
+    TFontStyles styles;
+    for (TFontStyle s : {fsBold, fsItalic, fsUnderline, fsStrikeOut}) {
+        if (choice.Styles & (1u << s)) {
+            styles.Include(s);
+        }
+    }
+    Font->SetStyle(styles);
+    Font->SetColor(choice.Color);
+    return true;
 }
 
 bool TColorDialog::Execute()

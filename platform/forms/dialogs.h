@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/core/classes.h"
 #include "platform/core/lists.h"
 #include "platform/forms/dialog_service.h"
+#include "platform/graphics/canvas.h"
 
 class TOpenDialog : public TComponent
 {
@@ -68,6 +70,17 @@ public:
 
     TColor Color = clBlack;
     TColorDialogOptions Options = 0;
+};
+
+// The font dialog: starts at Font; true when the user chose a font (Font then holds it).
+class TFontDialog : public TComponent
+{
+public:
+    explicit TFontDialog(TComponent* AOwner) : TComponent(AOwner), Font(std::make_unique<TFont>()) {}
+
+    bool Execute();
+
+    std::unique_ptr<TFont> Font;
 };
 
 // A message box with the application's title and an OK button.

@@ -95,6 +95,16 @@ void TScriptedDialogService::CancelColor()
     FColorAnswers.emplace_back(std::nullopt);
 }
 
+void TScriptedDialogService::AnswerFont(const TFontChoice& font)
+{
+    FFontAnswers.emplace_back(font);
+}
+
+void TScriptedDialogService::CancelFont()
+{
+    FFontAnswers.emplace_back(std::nullopt);
+}
+
 void TScriptedDialogService::AnswerPrinterSetup(bool accepted)
 {
     FPrinterSetupAnswers.push_back(accepted);
@@ -143,7 +153,7 @@ size_t TScriptedDialogService::PendingAnswers() const
 {
     return FMessageBoxAnswers.size() + FFolderAnswers.size() + FFileAnswers.size() + FColorAnswers.size() +
            FPrinterSetupAnswers.size() + FVideoCompressorAnswers.size() + FScanAnswers.size() +
-           FScanSourceAnswers.size();
+           FScanSourceAnswers.size() + FFontAnswers.size();
 }
 
 int32_t TScriptedDialogService::MessageBox(const std::string& text, const std::string& caption,
@@ -223,6 +233,21 @@ bool TScriptedDialogService::ChooseColor(TColor& color, bool fullOpen)
     bool chosen = answer && answer->has_value();
     if (chosen)
         color = **answer;
+    call.Answer = chosen ? 1 : 0;
+    FCalls.push_back(call);
+    return chosen;
+}
+
+bool TScriptedDialogService::ChooseFont(TFontChoice& font)
+{
+    TDialogCall call;
+    call.Kind = dkChooseFont;
+    call.Font = font;
+    std::optional<std::optional<TFontChoice>> answer = TakeFront(FFontAnswers);
+    call.Scripted = answer.has_value();
+    const bool chosen = answer && answer->has_value();
+    if (chosen)
+        font = **answer;
     call.Answer = chosen ? 1 : 0;
     FCalls.push_back(call);
     return chosen;

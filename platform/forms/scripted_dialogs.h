@@ -23,6 +23,7 @@ enum TDialogKind
     dkVideoCompressor,
     dkScanSettings,
     dkScanSource,
+    dkChooseFont,
 };
 
 // One call as the service saw it. Caption holds the caption, title or help file; Text the message,
@@ -37,6 +38,8 @@ struct TDialogCall
     TFileDialogRequest File;
     TColor Color = 0;
     bool FullOpen = false;
+    // The font the font dialog started at.
+    TFontChoice Font;
     int32_t Answer = 0;
     bool Scripted = false;
     // The sources offered, or the scan settings as "name=value" as the dialog was left.
@@ -65,6 +68,8 @@ public:
     void CancelFiles();
     void AnswerColor(TColor color);
     void CancelColor();
+    void AnswerFont(const TFontChoice& font);
+    void CancelFont();
     void AnswerPrinterSetup(bool accepted);
     void AnswerVideoCompressor(int32_t index, int32_t quality);
     void CancelVideoCompressor();
@@ -86,6 +91,7 @@ public:
     TFileDialogAnswer OpenFile(const TFileDialogRequest& request) override;
     TFileDialogAnswer SaveFile(const TFileDialogRequest& request) override;
     bool ChooseColor(TColor& color, bool fullOpen) override;
+    bool ChooseFont(TFontChoice& font) override;
     bool PrinterSetup() override;
     void ShowHelpTopic(const std::string& helpFile, const std::string& topic) override;
     bool ShellOpen(const std::string& target) override;
@@ -109,6 +115,7 @@ private:
     std::deque<std::optional<std::string>> FFolderAnswers;
     std::deque<TFileDialogAnswer> FFileAnswers;
     std::deque<std::optional<TColor>> FColorAnswers;
+    std::deque<std::optional<TFontChoice>> FFontAnswers;
     std::deque<bool> FPrinterSetupAnswers;
     std::deque<TVideoCompressorAnswer> FVideoCompressorAnswers;
     std::deque<TScanAnswer> FScanAnswers;

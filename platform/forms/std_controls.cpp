@@ -391,6 +391,17 @@ void TEdit::SelectAll()
     static_cast<QLineEdit*>(FWidget)->selectAll();
 }
 
+void TEdit::Undo()
+{
+    static_cast<QLineEdit*>(FWidget)->undo();
+}
+
+void TEdit::SetBorderStyle(TBorderStyle Value)
+{
+    FBorderStyle = Value == bsNone ? bsNone : bsSingle;
+    static_cast<QLineEdit*>(FWidget)->setFrame(FBorderStyle != bsNone);
+}
+
 void TEdit::ClearSelection()
 {
     auto* edit = static_cast<QLineEdit*>(FWidget);

@@ -76,6 +76,11 @@ public:
 
     bool Modified() const { return FModified; }
     void SetModified(bool Value) { FModified = Value; }
+    // Takes back the user's last change, as the edit's own undo does.
+    void Undo();
+    // bsNone draws no frame around the text.
+    TBorderStyle BorderStyle() const { return FBorderStyle; }
+    void SetBorderStyle(TBorderStyle Value);
 
     // Fires whenever the text changes, by the user or by the program.
     TNotifyEvent OnChange;
@@ -89,6 +94,7 @@ private:
     int32_t FMaxLength = 0;
     char FPasswordChar = 0;
     bool FModified = false;
+    TBorderStyle FBorderStyle = bsSingle;
 };
 
 class TMemo : public TWinControl

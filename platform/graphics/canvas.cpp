@@ -317,6 +317,8 @@ void PaintCoverage(const TRasterView& view, const TRegionObject* clip, const TCo
     }
     TColorMatcher matcher(view);
     const uint32_t colorValue = matcher.ToValue(spec.Color);
+    // A palette-index colour mixes as the colour its value shows.
+    const COLORREF blendColor = IsPaletteIndexColor(spec.Color) ? ValueToColor(view, colorValue) : spec.Color;
     const bool hatched = spec.Pattern && spec.Pattern->Style != bsSolid;
     const bool plainFill = spec.Rop2 == R2_COPYPEN && !hatched;
     const uint32_t bkValue = spec.Pattern ? matcher.ToValue(spec.Pattern->BkColor) : 0;
@@ -351,7 +353,7 @@ void PaintCoverage(const TRasterView& view, const TRegionObject* clip, const TCo
             if (spec.Blend && alpha[x] < 255 && spec.Rop2 == R2_COPYPEN) {
                 // Smoothed edges mix the colour into what is there.
                 const COLORREF under = ValueToColor(view, ReadValue(view.Format, row, x));
-                WriteValue(view.Format, row, x, matcher.ToValue(Mix(under, spec.Color, alpha[x])));
+                WriteValue(view.Format, row, x, matcher.ToValue(Mix(under, blendColor, alpha[x])));
                 ++x;
                 continue;
             }
@@ -577,13 +579,13 @@ void TCanvas::PenChanged() {}
 
 void TCanvas::BrushChanged()
 {
-    FBkColor = COLORREF(ColorToRGB(FBrush->Color())) & 0xFFFFFF;
+    FBkColor = DeviceColor(COLORREF(ColorToRGB(FBrush->Color())));
     FBkMode = FBrush->Style() == bsClear ? TRANSPARENT : OPAQUE;
 }
 
 void TCanvas::FontChanged()
 {
-    FTextColor = COLORREF(ColorToRGB(FFont->Color())) & 0xFFFFFF;
+    FTextColor = DeviceColor(COLORREF(ColorToRGB(FFont->Color())));
 }
 
 void TCanvas::SetPixelsPerInch(int32_t X, int32_t Y)
@@ -738,7 +740,7 @@ void PaintFigure(TCanvas& canvas, const TFigure& figure)
     }
     if (penVisible) {
         TPaintSpec spec;
-        spec.Color = COLORREF(ColorToRGB(pen->Color())) & 0xFFFFFF;
+        spec.Color = DeviceColor(COLORREF(ColorToRGB(pen->Color())));
         spec.Rop2 = rop2;
         if (width > 1) {
             PaintCoverage(view, region, wide, spec);
@@ -1010,6 +1012,30 @@ std::vector<TPoint> TextCell(int32_t x, int32_t y, const TTextMetrics& metrics, 
     return {turn(0, 0), turn(w, 0), turn(w, h), turn(0, h)};
 }
 
+// Moves (x, y) from the point the alignment names to the cell's top-left corner, turned with the
+// text.
+void AlignTextOrigin(uint32_t align, const TTextMetrics& metrics, int32_t orientation, int32_t& x, int32_t& y)
+{
+    double dx = 0, dy = 0;
+    if ((align & TA_CENTER) == TA_CENTER) {
+        dx = -metrics.Width / 2.0;
+    } else if (align & TA_RIGHT) {
+        dx = -double(metrics.Width);
+    }
+    if ((align & TA_BASELINE) == TA_BASELINE) {
+        dy = -double(metrics.Ascent);
+    } else if (align & TA_BOTTOM) {
+        dy = -double(metrics.Height());
+    }
+    if (dx == 0 && dy == 0) {
+        return;
+    }
+    const double angle = orientation / 10.0 * M_PI / 180.0;
+    const double c = std::cos(angle), s = std::sin(angle);
+    x = int32_t(std::lround(x + dx * c + dy * s));
+    y = int32_t(std::lround(y - dx * s + dy * c));
+}
+
 // Returns the text's advance width.
 int32_t DrawText(TCanvas& canvas, const TRect* clipTo, bool opaqueRect, int32_t x, int32_t y,
                  const std::string& text)
@@ -1024,6 +1050,7 @@ int32_t DrawText(TCanvas& canvas, const TRect* clipTo, bool opaqueRect, int32_t 
     if (clip.IsEmpty() || !canvas.Raster(view)) {
         return metrics.Width;
     }
+    AlignTextOrigin(canvas.TextAlign(), metrics, font.Orientation(), x, y);
     const std::vector<TPoint> cell = TextCell(x, y, metrics, font.Orientation());
     // Italic and overhanging glyphs may leave the advance box by part of the height.
     const TRect area = Within(Inflated(BoundsOf(cell), metrics.Height() / 2 + 2), clip);

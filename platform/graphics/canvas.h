@@ -344,6 +344,7 @@ public:
     COLORREF TextColor() const { return FTextColor; }
     int32_t StretchBltMode() const { return FStretchBltMode; }
     int32_t PolyFillMode() const { return FPolyFillMode; }
+    uint32_t TextAlign() const { return FTextAlign; }
     int32_t PixelsPerInchX() const { return FPixelsPerInchX; }
     int32_t PixelsPerInchY() const { return FPixelsPerInchY; }
     // A printer page says its resolution here; the font follows it.
@@ -365,6 +366,7 @@ private:
     friend COLORREF SetTextColor(HDC, COLORREF);
     friend int32_t SetStretchBltMode(HDC, int32_t);
     friend int32_t SetPolyFillMode(HDC, int32_t);
+    friend uint32_t SetTextAlign(HDC, uint32_t);
     friend int32_t SelectClipRgn(HDC, const TRegionObject*);
     friend int32_t IntersectClipRect(HDC, int32_t, int32_t, int32_t, int32_t);
     friend TPaletteObject* SelectPalette(HDC, TPaletteObject*, bool);
@@ -384,6 +386,7 @@ private:
     COLORREF FTextColor = 0;
     int32_t FStretchBltMode = BLACKONWHITE;
     int32_t FPolyFillMode = ALTERNATE;
+    uint32_t FTextAlign = TA_LEFT | TA_TOP;
     int32_t FPixelsPerInchX = kScreenPixelsPerInch;
     int32_t FPixelsPerInchY = kScreenPixelsPerInch;
     std::unique_ptr<TRegionObject> FClipRegion;

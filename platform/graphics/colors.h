@@ -122,6 +122,23 @@ constexpr TColor clDefault = 0x20000000;
 // The RGB value of a system colour index in the fixed light theme; 0 for an unknown index.
 COLORREF GetSysColor(int32_t index);
 
+// A palette-index colour: 0x01000000 + index. On a palette raster it writes that index itself;
+// on other rasters it is the grey of that level (so an 8-bit grey raster gets the level either
+// way).
+constexpr bool IsPaletteIndexColor(uint32_t color)
+{
+    return (color >> 24) == 1;
+}
+constexpr COLORREF PALETTEINDEX(uint8_t index)
+{
+    return 0x01000000u | index;
+}
+// The colour as drawing takes it: an RGB value, or a palette-index colour kept as it is.
+constexpr COLORREF DeviceColor(uint32_t color)
+{
+    return IsPaletteIndexColor(color) ? (color & 0x010000FFu) : (color & 0xFFFFFFu);
+}
+
 // A system colour (any negative value) becomes the theme value of its low byte; any other value,
 // clNone and clDefault included, is returned as it is.
 TColor ColorToRGB(TColor color);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/graphics/detail/blit.h"
+#include "platform/graphics/detail/coverage.h"
 #include "platform/graphics/detail/pixels.h"
 #include "platform/graphics/dib.h"
 
@@ -330,6 +331,34 @@ int32_t GetPolyFillMode(HDC dc)
     return dc ? dc->PolyFillMode() : 0;
 }
 
+uint32_t SetTextAlign(HDC dc, uint32_t align)
+{
+    if (!dc) {
+        return 0;
+    }
+    const uint32_t old = dc->FTextAlign;
+    dc->FTextAlign = align & (TA_CENTER | TA_BASELINE);
+    return old;
+}
+
+uint32_t GetTextAlign(HDC dc)
+{
+    return dc ? dc->TextAlign() : 0;
+}
+
+bool GetTextMetrics(HDC dc, TEXTMETRIC& metrics)
+{
+    if (!dc) {
+        return false;
+    }
+    const GraphicsDetail::TTextMetrics measured = GraphicsDetail::MeasureText(*dc->Font(), "x");
+    metrics.tmAscent = measured.Ascent;
+    metrics.tmDescent = measured.Descent;
+    metrics.tmHeight = measured.Height();
+    metrics.tmAveCharWidth = measured.Width;
+    return true;
+}
+
 COLORREF SetPixel(HDC dc, int32_t x, int32_t y, COLORREF color)
 {
     TRasterView view;
@@ -339,7 +368,7 @@ COLORREF SetPixel(HDC dc, int32_t x, int32_t y, COLORREF color)
     }
     dc->Changing();
     TColorMatcher matcher(view);
-    const uint32_t value = matcher.ToValue(color & 0xFFFFFF);
+    const uint32_t value = matcher.ToValue(DeviceColor(color));
     WriteValue(view.Format, view.Row(y), x, value);
     dc->Changed();
     return ValueToColor(view, value);

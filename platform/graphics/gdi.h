@@ -82,6 +82,12 @@ int32_t SetROP2(HDC dc, int32_t rop2);
 int32_t GetROP2(HDC dc);
 int32_t SetPolyFillMode(HDC dc, int32_t mode);
 int32_t GetPolyFillMode(HDC dc);
+// TA_ flags for TextOut and TextRect; the text turns with the font around the point they name.
+// Returns the previous flags.
+uint32_t SetTextAlign(HDC dc, uint32_t align);
+uint32_t GetTextAlign(HDC dc);
+// The measures of the canvas's font; false without a canvas.
+bool GetTextMetrics(HDC dc, TEXTMETRIC& metrics);
 
 // The colour written (the nearest the raster holds), or CLR_INVALID outside the raster or clip.
 COLORREF SetPixel(HDC dc, int32_t x, int32_t y, COLORREF color);

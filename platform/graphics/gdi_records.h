@@ -94,6 +94,16 @@ struct LOGFONTA
 static_assert(sizeof(LOGFONTA) == 60);
 using LOGFONT = LOGFONTA;
 
+// The measures of a device context's current font, in pixels.
+struct TEXTMETRICA
+{
+    int32_t tmHeight = 0; // ascent + descent
+    int32_t tmAscent = 0;
+    int32_t tmDescent = 0;
+    int32_t tmAveCharWidth = 0; // the width of "x"
+};
+using TEXTMETRIC = TEXTMETRICA;
+
 constexpr int32_t FW_DONTCARE = 0;
 constexpr int32_t FW_NORMAL = 400;
 constexpr int32_t FW_BOLD = 700;
@@ -168,6 +178,15 @@ constexpr int32_t OPAQUE = 2;
 // Polygon fill modes.
 constexpr int32_t ALTERNATE = 1;
 constexpr int32_t WINDING = 2;
+
+// Text alignment: which point of the text TextOut's (x, y) names. Horizontal and vertical flags
+// combine; the default is the top-left corner of the text cell.
+constexpr uint32_t TA_LEFT = 0;
+constexpr uint32_t TA_RIGHT = 2;
+constexpr uint32_t TA_CENTER = 6;
+constexpr uint32_t TA_TOP = 0;
+constexpr uint32_t TA_BOTTOM = 8;
+constexpr uint32_t TA_BASELINE = 24;
 
 // Region kinds returned by the clipping functions.
 constexpr int32_t RGN_ERROR = 0;

@@ -70,6 +70,13 @@ TEST_F(ChangeEvents, EditFiresOnEveryChangeOfItsTextButNotForTheSameText)
     EXPECT_EQ(edit->Text(), "ab");
     EXPECT_EQ(seen, (std::vector<std::string>{"/home/photos/", "a", "ab"}));
     EXPECT_TRUE(edit->Modified());
+    // Undo takes back what was typed since the program set the text.
+    edit->SetText("x");
+    Simulate::Type(edit, "cd");
+    edit->Undo();
+    EXPECT_EQ(edit->Text(), "x");
+    edit->SetBorderStyle(bsNone);
+    EXPECT_EQ(edit->BorderStyle(), bsNone);
 }
 
 TEST_F(ChangeEvents, ComboFiresOnlyForTheUsersChoiceClickFirst)

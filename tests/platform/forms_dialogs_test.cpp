@@ -180,6 +180,24 @@ TEST(FileDialogs, SaveAndColourDialogsGoThroughTheService)
     dialogs.CancelColor();
     EXPECT_FALSE(colour.Execute());
     EXPECT_EQ(colour.Color, clBlue);
+
+    TFontDialog font(nullptr);
+    font.Font->SetName("Arial");
+    font.Font->SetHeight(-13);
+    font.Font->SetStyle({fsItalic});
+    dialogs.AnswerFont(TFontChoice{"Liberation Mono", -20, 1 | 4, clRed});
+    ASSERT_TRUE(font.Execute());
+    EXPECT_EQ(font.Font->Name(), "Liberation Mono");
+    EXPECT_EQ(font.Font->Height(), -20);
+    EXPECT_EQ(font.Font->Style(), (TFontStyles{fsBold, fsUnderline}));
+    EXPECT_EQ(font.Font->Color(), clRed);
+    const TDialogCall fontCall = dialogs.CallsOf(dkChooseFont).at(0);
+    EXPECT_EQ(fontCall.Font.Name, "Arial");
+    EXPECT_EQ(fontCall.Font.Height, -13);
+    EXPECT_EQ(fontCall.Font.Styles, 2);
+    dialogs.CancelFont();
+    EXPECT_FALSE(font.Execute());
+    EXPECT_EQ(font.Font->Name(), "Liberation Mono");
 }
 
 TEST(ScriptedDialogs, HelpTopicsAndShellOpensAreRecorded)

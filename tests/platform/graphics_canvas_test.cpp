@@ -570,3 +570,46 @@ TEST(Canvas, LinesToFarAwayPointsCostNoMoreThanTheRaster)
     canvas->LineTo(5, 2000000000);
     EXPECT_GT(CountColour(*bitmap, clRed), 12);
 }
+
+TEST(Canvas, TextAlignmentNamesThePointOfTheText)
+{
+    // The same text drawn from its top-left corner and from its baseline centre lands on the
+    // same pixels when the points differ by half its width and its ascent.
+    auto topLeft = MakeBitmap(pf24bit, 120, 60);
+    auto centred = MakeBitmap(pf24bit, 120, 60);
+    for (TBitmap* b : {topLeft.get(), centred.get()}) {
+        b->Canvas()->Font()->SetName("Arial");
+        b->Canvas()->Font()->SetHeight(-20);
+        b->Canvas()->Brush()->SetStyle(bsClear);
+    }
+    TEXTMETRIC metrics;
+    ASSERT_TRUE(GetTextMetrics(centred->Canvas(), metrics));
+    const int32_t w = topLeft->Canvas()->TextWidth("Hamburg");
+    ASSERT_EQ(w % 2, 0) << "an even width keeps the centre whole";
+    topLeft->Canvas()->TextOut(10, 10, "Hamburg");
+    EXPECT_EQ(SetTextAlign(centred->Canvas(), TA_CENTER | TA_BASELINE), TA_LEFT | TA_TOP);
+    centred->Canvas()->TextOut(10 + w / 2, 10 + metrics.tmAscent, "Hamburg");
+    EXPECT_EQ(GetTextAlign(centred->Canvas()), TA_CENTER | TA_BASELINE);
+    EXPECT_EQ(Bytes(*topLeft), Bytes(*centred));
+}
+
+TEST(Canvas, PaletteIndexColoursWriteTheIndexOrItsGrey)
+{
+    // On an 8-bit grey raster the index itself; on a colour raster the grey of that level.
+    auto grey = MakeBitmap(pf8bit, 20, 10, clBlack);
+    std::vector<PALETTEENTRY> ramp(256);
+    for (int i = 0; i < 256; ++i) {
+        ramp[size_t(i)] = PALETTEENTRY{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    }
+    SetPaletteEntries(grey->Palette(), 0, 256, ramp.data());
+    auto colour = MakeBitmap(pf24bit, 20, 10, clBlack);
+    for (TBitmap* b : {grey.get(), colour.get()}) {
+        b->Canvas()->Pen()->SetColor(TColor(PALETTEINDEX(128)));
+        b->Canvas()->Brush()->SetColor(TColor(PALETTEINDEX(77)));
+        b->Canvas()->Rectangle(2, 2, 12, 8);
+    }
+    EXPECT_EQ(grey->ScanLine(2)[2], 128);
+    EXPECT_EQ(grey->ScanLine(4)[5], 77);
+    EXPECT_EQ(colour->Canvas()->Pixels(2, 2), RGBToColor(128, 128, 128));
+    EXPECT_EQ(colour->Canvas()->Pixels(5, 4), RGBToColor(77, 77, 77));
+}

@@ -117,7 +117,8 @@ TEST(SoftShadow, FallsUnderTheOpaquePartAndGrowsThePicture)
     plane->FillRect(0, 0, 29, 11, 0);
     plane->FillRect(3, 3, 5, 5, 255);
     plane->FillRect(25, 3, 27, 5, 255);
-    _KVAddSoftShadowRect(rect.image.get(), 0, 1, 1, 3, 3, 5, 5);
+    // Radius 0 spreads as 2.0 does: 10 pixels, and twice the offset.
+    EXPECT_EQ(_KVAddSoftShadowRect(rect.image.get(), 0, 1, 1, 3, 3, 5, 5), 12);
     EXPECT_EQ(Channel(rect.image.get(), 0)[6][6], 0) << "under the first rectangle";
     EXPECT_EQ(Channel(rect.image.get(), 0)[6][28], 200) << "the second rectangle casts nothing";
     EXPECT_EQ(rect.image->GetAlphaChannel()->GetPixels_kv8(4, 4), 255);

@@ -38,7 +38,7 @@ TPatternSpec PatternOf(TCanvas& canvas)
 {
     TPatternSpec spec;
     spec.Null = canvas.Brush()->Style() == bsClear;
-    spec.Color = COLORREF(ColorToRGB(canvas.Brush()->Color())) & 0xFFFFFF;
+    spec.Color = DeviceColor(COLORREF(ColorToRGB(canvas.Brush()->Color())));
     spec.Style = canvas.Brush()->Style();
     spec.BkColor = canvas.BkColor() & 0xFFFFFF;
     spec.OpaqueBk = canvas.BkMode() == OPAQUE;

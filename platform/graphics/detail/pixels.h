@@ -170,6 +170,13 @@ public:
     explicit TColorMatcher(const TRasterView& view);
     uint32_t ToValue(COLORREF color)
     {
+        if (IsPaletteIndexColor(color)) {
+            const uint32_t index = color & 0xFF;
+            if (FFormat == pf1bit || FFormat == pf4bit || FFormat == pf8bit) {
+                return index & ValueMask(FFormat);
+            }
+            color = RGB(uint8_t(index), uint8_t(index), uint8_t(index));
+        }
         switch (FFormat) {
         case pf1bit:
         case pf4bit:
