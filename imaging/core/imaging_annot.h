@@ -11,6 +11,7 @@
 #include <vector>
 
 class TKVBitmap;
+class TKorvaneVect;
 class TStream;
 
 // Mark types of the attribute record.
@@ -80,6 +81,14 @@ public:
     void LoadFromStandardBuffer(const void* Buffer, int64_t Length);
     // The block of the set's marks; empty for a set without marks.
     std::vector<uint8_t> SaveToStandardBuffer() const;
+
+    // Adds an object to the vector layer (given as TObject) for each mark it can show
+    // (imaging_annot_vect.cpp).
+    void CopyToTKorvaneVect(TObject* Vect) const;
+    // Replaces the marks by those of the layer's objects, in z-order.
+    void CopyFromTKorvaneVect(TKorvaneVect* Vect);
+    // Burns the marks into the bitmap (antialiased: drawn at twice the size and reduced).
+    void DrawToBitmap(TKVBitmap* Bitmap, bool Antialias) const;
 
 private:
     std::vector<std::unique_ptr<TKVImagingObject>> FObjects;
