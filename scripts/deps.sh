@@ -20,6 +20,8 @@ PACKAGES=(
   gdk-pixbuf-tests golang-1.19-src imagemagick-6-doc icoutils libimage-exiftool-perl
   golang-golang-x-image-dev librust-tiff-dev
   desktop-file-utils
+  # drawings no one here wrote, and the reader that maps them for the import tests
+  librecad-data openscad-testing-data python3-ezdxf
   # peers the benchmarks compare against (numpy also for the processing references)
   libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil fgallery liblcms2-utils
 )

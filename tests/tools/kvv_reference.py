@@ -7,7 +7,7 @@ at any version from 0x31 to 0x40 (BMP pictures up to 0x32, PNG after, separate a
 0x37-0x3C), corrupt blocks, and it reads blocks back into a text dump, one line per object, that
 the C++ tests print the same way from a loaded layer.
 
-  kvv_reference.py write VERSION OUT.kvv [--no-pictures]   block of the sample layer
+  kvv_reference.py write VERSION OUT.kvv [--no-pictures] [--ordered]   block of the sample layer
   kvv_reference.py expect VERSION [--no-pictures]          dump of what loading it must give
   kvv_reference.py dump FILE [OFFSET]                      dump of a block
   kvv_reference.py hostile DIR                             corrupt blocks, one file each
@@ -260,8 +260,14 @@ def block(version, scale, pictures, objects, records=None):
     return bytes(out)
 
 
-def sample_block(version, pictures=True):
+def sample_block(version, pictures=True, ordered=False):
+    """ordered: rectangles of all but the line kinds in order, as a layer keeps them."""
     objs = sample_objects(version, pictures)
+    if ordered:
+        for o in objs:
+            if o['kind'] not in (LINE, RULER, POLYLINE, LINELABEL):
+                x1, y1, x2, y2 = o['rect']
+                o['rect'] = (min(x1, x2), min(y1, y2), max(x1, x2), max(y1, y2))
     store = []
     if pictures:
         shared = sum(1 for o in objs if o['kind'] == BITMAP)
@@ -521,7 +527,7 @@ def main(argv):
     if len(argv) >= 3 and argv[0] == 'write':
         version = int(argv[1], 0)
         with open(argv[2], 'wb') as f:
-            f.write(sample_block(version, '--no-pictures' not in argv))
+            f.write(sample_block(version, '--no-pictures' not in argv, '--ordered' in argv))
     elif len(argv) >= 2 and argv[0] == 'expect':
         version = int(argv[1], 0)
         data = sample_block(version, '--no-pictures' not in argv)

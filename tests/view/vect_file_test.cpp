@@ -1,0 +1,223 @@
+// The vector layer's block: its exact bytes, blocks of every version from an independent writer
+// (tests/tools/kvv_reference.py), save-load-save identity, blocks in a row, and corrupt blocks
+// that must fail and leave the layer as it was.
+#include "tests/support/temp_folder.h"
+#include "tests/view/vect_test_support.h"
+
+#include "platform/core/streams.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+using namespace vecttest;
+
+namespace {
+
+const std::string Reference = std::string(KV_SOURCE_DIR) + "/tests/tools/kvv_reference.py";
+
+std::string Bytes(TKorvaneVect* v)
+{
+    TMemoryStream s;
+    v->SaveToStreamKVV(s);
+    return std::string(static_cast<const char*>(s.Memory()), size_t(s.Size()));
+}
+
+std::string ReadFile(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Load(TKorvaneVect* v, const std::string& bytes)
+{
+    TMemoryStream s;
+    s.Write(bytes.data(), int64_t(bytes.size()));
+    s.SetPosition(0);
+    return v->LoadFromStreamKVV(s);
+}
+
+std::string HexOf(const std::string& s)
+{
+    return Hex(s.data(), s.size());
+}
+
+} // namespace
+
+TEST(VectFile, EmptyAndFreshLayersSaveExactly)
+{
+    VectOnForm f;
+    // A fresh layer: the template's picture is written as an empty entry.
+    const std::string fresh = Bytes(f.vect);
+    EXPECT_EQ(fresh.size(), 36u);
+    EXPECT_EQ(HexOf(fresh.substr(16, 8)), "0100000000000000"); // N = 1, R = 0
+    f.vect->AddNewObject();
+    f.vect->RemoveAllObjects();
+    EXPECT_EQ(HexOf(Bytes(f.vect)), "4b56564020000000000000000000f03f00000000789c63606060000000040001");
+    // The template has its picture again after a load of a block that did not hold it.
+    VectOnForm g;
+    ASSERT_TRUE(Load(g.vect, fresh));
+    EXPECT_NE(g.vect->GetObjBitmap(kvhTemplate), nullptr);
+    EXPECT_EQ(g.vect->ObjectsCount(), 0);
+}
+
+TEST(VectFile, BlocksOfEveryVersionLoadToTheFieldsWritten)
+{
+    kvtest::TempFolder temp;
+    for (int version = 0x31; version <= 0x40; ++version) {
+        for (bool pictures : {true, false}) {
+            SCOPED_TRACE(testing::Message() << std::hex << version << (pictures ? " pictures" : ""));
+            const std::string file = temp.File("v.kvv");
+            const std::string flag = pictures ? "" : " --no-pictures";
+            RunCommand("/usr/bin/python3 " + Reference + " write " + std::to_string(version) + " " + file +
+                       flag);
+            const std::string expect =
+                RunCommand("/usr/bin/python3 " + Reference + " expect " + std::to_string(version) + flag);
+            ASSERT_FALSE(expect.empty());
+            VectOnForm f;
+            f.vect->RemoveAllObjects();
+            ASSERT_TRUE(f.vect->LoadFromFileKVV(file));
+            EXPECT_EQ(Dump(f.vect), expect);
+            if (version == 0x31) {
+                EXPECT_DOUBLE_EQ(f.vect->Scale(), 3.0);
+            }
+            if (version == 0x40 && !pictures) {
+                // Our writer makes the independent writer's bytes (its rectangles put in order,
+                // as the layer keeps them).
+                RunCommand("/usr/bin/python3 " + Reference + " write 64 " + file +
+                           " --no-pictures --ordered");
+                EXPECT_EQ(HexOf(Bytes(f.vect)), HexOf(ReadFile(file)));
+            }
+            // What we write, the independent reader reads to the same fields.
+            const std::string ours = temp.File("ours.kvv");
+            f.vect->SaveToFileKVV(ours);
+            std::string expect40 = RunCommand("/usr/bin/python3 " + Reference + " dump " + ours);
+            EXPECT_EQ(expect40, Dump(f.vect));
+        }
+    }
+}
+
+TEST(VectFile, SaveLoadSaveIsIdenticalForEveryKind)
+{
+    kvtest::TempFolder temp;
+    const std::string file = temp.File("v.kvv");
+    RunCommand("/usr/bin/python3 " + Reference + " write 0x40 " + file);
+    VectOnForm f;
+    ASSERT_TRUE(f.vect->LoadFromFileKVV(file));
+    // A kvkNONE object is written with no nested records and dropped on reading.
+    f.vect->AddNewObject();
+    const std::string first = Bytes(f.vect);
+    VectOnForm g;
+    ASSERT_TRUE(Load(g.vect, first));
+    EXPECT_EQ(g.vect->ObjectsCount(), f.vect->ObjectsCount() - 1);
+    const std::string second = Bytes(g.vect);
+    VectOnForm h;
+    ASSERT_TRUE(Load(h.vect, second));
+    EXPECT_EQ(HexOf(Bytes(h.vect)), HexOf(second));
+    EXPECT_EQ(Dump(h.vect), Dump(g.vect));
+    // Both picture objects share one entry of count 2; the template's own entry is written empty.
+    int32_t shared = -1;
+    for (int32_t i = 0; i < h.vect->ObjectsCount(); ++i) {
+        const TKVVObject& o = h.vect->Obj(h.vect->GetObjFromIndex(i));
+        if (o.Kind == kvkBITMAP) {
+            EXPECT_TRUE(shared < 0 || shared == o.BitmapIndex);
+            shared = o.BitmapIndex;
+        }
+    }
+    ASSERT_GE(shared, 0);
+    EXPECT_EQ(h.vect->BitmapRefCount(shared), 2);
+}
+
+TEST(VectFile, BlocksInARowLoadInTurn)
+{
+    VectOnForm a, b;
+    a.Add(kvkLINE, 1, 2, 3, 4);
+    b.Add(kvkBOX, 5, 6, 7, 8);
+    b.Add(kvkELLIPSE, 9, 9, 19, 19);
+    TMemoryStream s;
+    a.vect->SaveToStreamKVV(s);
+    const int64_t firstEnd = s.Position();
+    b.vect->SaveToStreamKVV(s);
+    s.WriteBuffer("tail", 4);
+    s.SetPosition(0);
+    VectOnForm r;
+    ASSERT_TRUE(r.vect->LoadFromStreamKVV(s));
+    EXPECT_EQ(s.Position(), firstEnd);
+    EXPECT_EQ(Dump(r.vect), Dump(a.vect));
+    ASSERT_TRUE(r.vect->LoadFromStreamKVV(s));
+    EXPECT_EQ(Dump(r.vect), Dump(b.vect));
+    char tail[4];
+    s.ReadBuffer(tail, 4);
+    EXPECT_EQ(std::string(tail, 4), "tail");
+}
+
+TEST(VectFile, CorruptBlocksFailAndLeaveTheLayer)
+{
+    kvtest::TempFolder temp;
+    RunCommand("/usr/bin/python3 " + Reference + " hostile " + temp.Path());
+    std::vector<std::string> names;
+    if (DIR* d = opendir(temp.Path().c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (std::strstr(e->d_name, ".kvv")) {
+                names.push_back(e->d_name);
+            }
+        }
+        closedir(d);
+    }
+    ASSERT_GE(names.size(), 15u);
+    // The CI corpus of the fuzz target as well.
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/kvv/";
+    if (DIR* d = opendir(corpus.c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] != '.') {
+                names.push_back(corpus + e->d_name);
+            }
+        }
+        closedir(d);
+    }
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const std::string bytes = ReadFile(name[0] == '/' ? name : temp.File(name));
+        VectOnForm f;
+        f.Add(kvkLINE, 1, 2, 3, 4);
+        f.vect->SetObjText(f.Add(kvkTEXT, 0, 0, 9, 9), "kept");
+        f.vect->SetScale(1.5);
+        const std::string before = Dump(f.vect);
+        bool loaded = false;
+        try {
+            loaded = Load(f.vect, bytes);
+        } catch (const Exception&) {
+        }
+        // The corpus holds a few good blocks, named so.
+        if (name.find("/valid-") == std::string::npos) {
+            EXPECT_FALSE(loaded);
+        }
+        if (!loaded) {
+            EXPECT_EQ(Dump(f.vect), before);
+        }
+    }
+}
+
+TEST(VectFile, TextWithoutFontAndTheOldestVersions)
+{
+    VectOnForm f;
+    const int32_t h = f.Add(kvkTEXT, 0, 0, 40, 10);
+    f.vect->Obj(h).Font.reset();
+    f.vect->SetObjText(h, "plain");
+    VectOnForm g;
+    ASSERT_TRUE(Load(g.vect, Bytes(f.vect)));
+    EXPECT_FALSE(g.vect->Obj(g.vect->GetObjFromIndex(0)).Font.has_value());
+    EXPECT_EQ(g.vect->GetObjText(g.vect->GetObjFromIndex(0)), "plain");
+    // Another magic or a version out of range: false before anything changes.
+    std::string bytes = Bytes(f.vect);
+    for (uint8_t version : {uint8_t(0x30), uint8_t(0x41)}) {
+        bytes[3] = char(version);
+        EXPECT_FALSE(Load(g.vect, bytes));
+        EXPECT_EQ(g.vect->ObjectsCount(), 1);
+    }
+}
