@@ -452,7 +452,9 @@ int32_t TKorvaneVect::CreateImageFromSelectedArea(int32_t feather, bool smooth)
         };
         std::vector<uint8_t> plane(size_t(w) * size_t(h));
         for (int32_t y = 0; y < h; ++y) {
-            std::copy(alpha->GetScanLine(y), alpha->GetScanLine(y) + w, plane.begin() + ptrdiff_t(y) * w);
+            // One address per row: a file-backed row is valid only until the next request.
+            const uint8_t* row = alpha->GetScanLine(y);
+            std::copy(row, row + w, plane.begin() + ptrdiff_t(y) * w);
         }
         for (int32_t y = 0; y < h; ++y) {
             ramp(&plane[size_t(y) * w], 1, w);
@@ -470,7 +472,9 @@ int32_t TKorvaneVect::CreateImageFromSelectedArea(int32_t feather, bool smooth)
     if (smooth && w > 2 && h > 2) {
         std::vector<uint8_t> plane(size_t(w) * size_t(h));
         for (int32_t y = 0; y < h; ++y) {
-            std::copy(alpha->GetScanLine(y), alpha->GetScanLine(y) + w, plane.begin() + ptrdiff_t(y) * w);
+            // One address per row: a file-backed row is valid only until the next request.
+            const uint8_t* row = alpha->GetScanLine(y);
+            std::copy(row, row + w, plane.begin() + ptrdiff_t(y) * w);
         }
         for (int32_t y = 1; y < h - 1; ++y) {
             for (int32_t x = 1; x < w - 1; ++x) {
