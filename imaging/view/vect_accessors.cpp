@@ -8,6 +8,7 @@
 #include "platform/core/rounding.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -429,5 +430,15 @@ void TKorvaneVect::SetObjAnglePoints(int32_t hobj, const TPoint& a, const TPoint
     o.AnglePoints[0] = a;
     o.AnglePoints[1] = vertex;
     o.AnglePoints[2] = b;
+    // The rectangle (grips, hit testing, selection) follows as when the gauge is drawn with the
+    // mouse: centred on the vertex, reaching the farther arm end.
+    if (CountAnglePoints(o.AnglePoints) == 3) {
+        const int32_t hw = std::abs(vertex.X - std::max(a.X, b.X));
+        const int32_t hh = std::abs(vertex.Y - std::max(a.Y, b.Y));
+        o.x1 = vertex.X - hw;
+        o.y1 = vertex.Y - hh;
+        o.x2 = vertex.X + hw;
+        o.y2 = vertex.Y + hh;
+    }
     CheckedUpdate(hobj);
 }

@@ -192,6 +192,9 @@ TEST(VectRulers, AngleValues)
     const int32_t h = f.Add(kvkANGLE, 0, 0, 10, 10);
     f.vect->SetObjAnglePoints(h, {10, 0}, {0, 0}, {0, 10});
     EXPECT_NEAR(f.vect->GetAngleValue(h), 270.0, 1e-9);
+    // Its rectangle is centred on the vertex, as a gauge drawn with the mouse.
+    const TKVVObject& gauge = f.vect->Obj(h);
+    EXPECT_EQ((TRect{gauge.x1, gauge.y1, gauge.x2, gauge.y2}), (TRect{-10, -10, 10, 10}));
 
     // Two points: one arm, no text.
     auto drawn = WhiteBitmap(100, 100);
