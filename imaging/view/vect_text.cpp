@@ -322,7 +322,9 @@ void TKorvaneVect::UpdateTextEdit()
     const TKVVObject& o = FObjects[size_t(FEditedObject)];
     const double f = Zoom() / 100.0;
     const int32_t x1 = XBmp2Scr(o.x1), y1 = YBmp2Scr(o.y1), x2 = XBmp2Scr(o.x2), y2 = YBmp2Scr(o.y2);
-    if (o.Kind == kvkTEXT && FTextEdit->Visible()) {
+    // The editors are placed before they are shown: the memo control takes its formats from
+    // the font set here when it starts.
+    if (o.Kind == kvkTEXT) {
         FTextEdit->SetBounds(x1, y1, std::max(x2 - x1, 1), std::max(y2 - y1, 1));
         TFont* font = FTextEdit->Font();
         if (o.Font) {
@@ -333,7 +335,7 @@ void TKorvaneVect::UpdateTextEdit()
         font->SetHeight(height == 0 ? std::max(y2 - y1, 1) : Trunc(height * f));
         font->SetColor(o.PenColor);
         FTextEdit->SetColor(o.BrushStyle != bsSolid ? Background() : o.BrushColor);
-    } else if (o.Kind == kvkMEMO && FMemoEdit->Visible()) {
+    } else if (o.Kind == kvkMEMO) {
         FMemoEdit->SetBounds(x1, y1, std::max(x2 - x1 + 1, 1), std::max(y2 - y1 + 1, 1));
         TFont* font = FMemoEdit->Font();
         if (o.Font) {

@@ -221,6 +221,26 @@ TEST(VectMouse, InPlaceEditorsOpenWithF2AndCloseWithEnterOrEsc)
     EXPECT_FALSE(f.vect->MemoEditor()->Visible());
     EXPECT_EQ(f.vect->GetObjText(memo), "ab\nc");
     EXPECT_EQ(f.vect->Obj(memo).MemoFormats.size(), 4u);
+    // At 200 % the memo editor lays out at the zoom, in the memo's font.
+    f.vect->SetZoom(200);
+    f.vect->SetViewXY(0, 0);
+    f.vect->SetObjFontHeight(memo, -13);
+    f.vect->EditObject(memo);
+    EXPECT_DOUBLE_EQ(f.vect->MemoEditor()->Layout().Zoom, 2.0);
+    EXPECT_EQ(f.vect->MemoEditor()->Layout().Font.Height(), -13);
+    EXPECT_EQ(f.vect->MemoEditor()->Width(), 2 * 130 + 1);
+    Simulate::Key(f.vect->MemoEditor(), VK_ESCAPE);
+    // A memo without formats gets its characters' format from its own font.
+    const int32_t fresh = f.Add(kvkMEMO, 160, 100, 190, 140);
+    f.vect->SetObjText(fresh, "new");
+    f.vect->SetObjFontHeight(fresh, -17);
+    f.vect->EditObject(fresh);
+    ASSERT_FALSE(f.vect->MemoEditor()->Layout().Memo.CharInfos.empty());
+    EXPECT_EQ(f.vect->MemoEditor()->Layout().Memo.CharInfos[0].FontHeight, -17);
+    Simulate::Key(f.vect->MemoEditor(), VK_ESCAPE);
+    Simulate::Key(f.vect->MemoEditor(), VK_ESCAPE);
+    f.vect->SetZoom(100);
+    f.vect->SetViewXY(0, 0);
     // A double click inside a text opens its editor.
     Simulate::DoubleClick(f.vect, 60, 30);
     EXPECT_EQ(f.vect->EditedObject(), text);
