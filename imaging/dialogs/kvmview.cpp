@@ -149,6 +149,7 @@ TKorvaneMView::TKorvaneMView(TComponent* AOwner)
     FBackBuffer->SetLocation(kvTBitmap);
     FImageCache->MaxMappedImages = FImageCacheSize;
     FPlayTimer->SetEnabled(false);
+    FPlayTimer->SetPrecise(true);
     FPlayTimer->OnTimer = [this](TObject*) { PlayFrame(); };
     SetBounds(Left(), Top(), 180, 90);
     StartLoadingThread();

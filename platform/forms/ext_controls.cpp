@@ -364,6 +364,11 @@ void TTimer::SetEnabled(bool Value)
     UpdateTimer();
 }
 
+void TTimer::SetPrecise(bool Value)
+{
+    FTimer->setTimerType(Value ? Qt::PreciseTimer : Qt::CoarseTimer);
+}
+
 void TTimer::SetInterval(uint32_t Value)
 {
     if (FInterval == Value) {

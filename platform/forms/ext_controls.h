@@ -131,6 +131,9 @@ public:
     void SetEnabled(bool Value);
     uint32_t Interval() const { return FInterval; }
     void SetInterval(uint32_t Value);
+    // Fires to the millisecond rather than within the platform's usual slack (5 % of the
+    // interval), as frames of an animation need.
+    void SetPrecise(bool Value);
 
     TNotifyEvent OnTimer;
 

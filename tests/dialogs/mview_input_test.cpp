@@ -170,19 +170,19 @@ TEST(MViewPlay, FramesStayForTheirDelays)
     f.view->SetPlaying(true);
     EXPECT_EQ(f.view->DisplayMode(), mdSingle);
     EXPECT_EQ(f.view->SelectedImage(), -1);
-    // Three rounds; each frame's time is the median of its rounds, so that one late tick of a
-    // busy machine does not decide.
-    Simulate::WaitUntil([&] { return f.shown.size() >= 10; }, 5000);
-    ASSERT_GE(f.shown.size(), 10u);
+    // Five rounds; each frame's time is the median of its rounds, so that a late tick or two
+    // of a busy machine do not decide.
+    Simulate::WaitUntil([&] { return f.shown.size() >= 16; }, 8000);
+    ASSERT_GE(f.shown.size(), 16u);
     std::vector<int32_t> times[3];
-    for (size_t k = 0; k + 1 < 10; ++k) {
+    for (size_t k = 0; k + 1 < 16; ++k) {
         EXPECT_EQ(f.shown[k].second, int32_t(k % 3));
         times[k % 3].push_back(int32_t(f.shown[k + 1].first - f.shown[k].first));
     }
     const int32_t expected[] = {100, 10, 250};
     for (int32_t frame = 0; frame < 3; ++frame) {
         std::sort(times[frame].begin(), times[frame].end());
-        EXPECT_NEAR(times[frame][1], expected[frame], 15) << "frame " << frame;
+        EXPECT_NEAR(times[frame][times[frame].size() / 2], expected[frame], 15) << "frame " << frame;
     }
     // A mode set while playing waits for the end; stopping restores the selection.
     f.view->SetDisplayMode(mdGrid);
