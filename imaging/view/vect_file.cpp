@@ -96,43 +96,40 @@ bool Inflate(const uint8_t* in, size_t inSize, size_t limit, std::vector<uint8_t
     if (inflateInit(&z) != Z_OK) {
         return false;
     }
-    size_t have = 0;
-    out.resize(std::min<size_t>(std::max<size_t>(inSize * 4, 256), limit + 1));
-    z.next_in = const_cast<uint8_t*>(in);
+    // The output grows by what actually comes out, a chunk at a time, and stops as soon as it
+    // would pass the limit: a few bytes that inflate a thousandfold cost no more than the limit.
+    uint8_t chunk[64 * 1024];
     int result = Z_OK;
     size_t fed = 0;
-    while (true) {
+    while (result == Z_OK) {
         if (z.avail_in == 0 && fed < inSize) {
-            const size_t chunk = std::min<size_t>(inSize - fed, 1u << 30);
+            const size_t part = std::min<size_t>(inSize - fed, 1u << 30);
             z.next_in = const_cast<uint8_t*>(in + fed);
-            z.avail_in = static_cast<uInt>(chunk);
-            fed += chunk;
+            z.avail_in = static_cast<uInt>(part);
+            fed += part;
         }
-        if (have == out.size()) {
-            if (out.size() > limit) {
-                break; // more than may come out
-            }
-            out.resize(std::min(out.size() * 2, limit + 1));
-        }
-        const size_t room = std::min<size_t>(out.size() - have, 1u << 30);
-        z.next_out = out.data() + have;
-        z.avail_out = static_cast<uInt>(room);
+        z.next_out = chunk;
+        z.avail_out = sizeof(chunk);
         result = inflate(&z, Z_NO_FLUSH);
-        have += room - z.avail_out;
-        if (result == Z_STREAM_END) {
+        const size_t got = sizeof(chunk) - z.avail_out;
+        if (got > limit - out.size()) {
+            result = Z_MEM_ERROR; // more than may come out
             break;
         }
-        if (result != Z_OK && !(result == Z_BUF_ERROR && z.avail_out == 0)) {
-            break;
+        out.insert(out.end(), chunk, chunk + got);
+        if (result == Z_BUF_ERROR && (z.avail_in != 0 || fed < inSize)) {
+            result = Z_OK; // no progress this round only because the chunk was full
         }
-        if (z.avail_in == 0 && fed >= inSize && z.avail_out != 0) {
+        if (result == Z_OK && z.avail_in == 0 && fed >= inSize && z.avail_out != 0) {
             result = Z_DATA_ERROR; // the data ends inside the stream
-            break;
         }
     }
     inflateEnd(&z);
-    out.resize(std::min(have, out.size()));
-    return result == Z_STREAM_END && have <= limit;
+    if (result != Z_STREAM_END) {
+        out.clear();
+        out.shrink_to_fit();
+    }
+    return result == Z_STREAM_END;
 }
 
 } // namespace Kvvect::detail
@@ -671,13 +668,17 @@ void TKorvaneVect::ReadBlock(TStream& Stream, TLayerState& state, uint8_t& versi
             ReadAlphaPlane(r, entry.Bitmap.get());
         }
     }
+    // Object records compress tens of times at most; a section that inflates further than that
+    // (and past a floor no real layer comes near) is refused before it can exhaust memory.
+    const size_t limit = std::max<size_t>(size_t(64) << 20, r.Left() * 64);
     std::vector<uint8_t> section;
-    if (!Inflate(r.Data + r.Pos, r.Left(), SIZE_MAX / 2, section)) {
-        throw EKVVFormat("The objects of the vector block are not a whole zlib stream");
+    if (!Inflate(r.Data + r.Pos, r.Left(), limit, section)) {
+        throw EKVVFormat("The objects of the vector block are not a whole zlib stream or inflate "
+                         "beyond any layer's size");
     }
     TByteReader records{section.data(), section.size(), 0};
+    // No room is set aside by the count: the records list grows with the records actually read.
     const size_t count = records.Count(records.Int32(), 38);
-    state.Records.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         ReadRecordBytes(records, version, 0, state.Records);
     }

@@ -2,6 +2,8 @@
 // images that such tools print.
 #pragma once
 
+#include "tests/support/peak_heap.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -53,9 +55,5 @@ int32_t MaxDifference(const TPnmImage& expected, const TPnmImage& actual);
 // The largest difference of any channel between a kv24RGB bitmap and an 8-bit PNM image (grey
 // images compare each channel with the grey); -1 when the sizes differ.
 int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image);
-
-// The most heap that call takes above what was in use before it, where the address sanitizer's
-// allocator can tell; -1 elsewhere.
-int64_t PeakHeapOf(const std::function<void()>& call);
 
 } // namespace kvtest

@@ -1,6 +1,7 @@
 // The vector layer's block: its exact bytes, blocks of every version from an independent writer
 // (tests/tools/kvv_reference.py), save-load-save identity, blocks in a row, and corrupt blocks
 // that must fail and leave the layer as it was.
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 #include "tests/view/vect_test_support.h"
 
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
@@ -45,6 +47,56 @@ bool Load(TKorvaneVect* v, const std::string& bytes)
 std::string HexOf(const std::string& s)
 {
     return Hex(s.data(), s.size());
+}
+
+std::string Int32Bytes(int32_t v)
+{
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        s[size_t(i)] = char(uint32_t(v) >> (8 * i));
+    }
+    return s;
+}
+
+// A zlib stream of prefix followed by zeros zeros, made without holding them.
+std::string DeflatedWithZeros(const std::string& prefix, size_t zeros)
+{
+    z_stream z{};
+    deflateInit(&z, Z_BEST_COMPRESSION);
+    std::string out;
+    std::vector<uint8_t> chunk(1 << 20);
+    std::vector<uint8_t> buffer(1 << 16);
+    auto pump = [&](const uint8_t* in, size_t n, int flush) {
+        z.next_in = const_cast<uint8_t*>(in);
+        z.avail_in = uInt(n);
+        do {
+            z.next_out = buffer.data();
+            z.avail_out = uInt(buffer.size());
+            deflate(&z, flush);
+            out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - z.avail_out);
+        } while (z.avail_in != 0 || z.avail_out == 0);
+    };
+    pump(reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size(), Z_NO_FLUSH);
+    for (size_t left = zeros; left > 0;) {
+        const size_t n = std::min(left, chunk.size());
+        pump(chunk.data(), n, Z_NO_FLUSH);
+        left -= n;
+    }
+    pump(nullptr, 0, Z_FINISH);
+    deflateEnd(&z);
+    return out;
+}
+
+// A version 0x40 block with no pictures around an objects section; length is the block's own
+// length field when given.
+std::string BlockAround(const std::string& section, int64_t length = -1)
+{
+    std::string block = "KVV@" + Int32Bytes(0);
+    const double scale = 1.0;
+    block.append(reinterpret_cast<const char*>(&scale), 8);
+    block += Int32Bytes(0) + section;
+    block.replace(4, 4, Int32Bytes(int32_t(length >= 0 ? length : int64_t(block.size()))));
+    return block;
 }
 
 } // namespace
@@ -201,6 +253,59 @@ TEST(VectFile, CorruptBlocksFailAndLeaveTheLayer)
             EXPECT_EQ(Dump(f.vect), before);
         }
     }
+}
+
+// Hostile blocks cost little memory: a few hundred kilobytes whose objects inflate a
+// thousandfold, counts and lengths that claim what is not there. Each fails, the layer stays as it
+// was, and the load never holds 200 MB.
+TEST(VectFile, HostileBlocksFailWithinBoundedMemory)
+{
+    constexpr size_t Huge = size_t(256) << 20;
+    // The first record's kind (after its nesting flag and rectangle) is one no layer knows.
+    const std::string badKind = std::string(20, '\0') + '\xff';
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"count-then-inflating-zeros", BlockAround(DeflatedWithZeros(Int32Bytes(INT32_MAX), Huge))},
+        {"one-record-then-inflating-zeros", BlockAround(DeflatedWithZeros(Int32Bytes(1) + badKind, Huge))},
+        {"count-fitting-zeros-of-a-bad-record",
+         BlockAround(DeflatedWithZeros(Int32Bytes(int32_t((Huge / 8) / 38)) + badKind, Huge / 8))},
+        {"count-past-section", BlockAround(DeflatedWithZeros(Int32Bytes(INT32_MAX), 64))},
+        {"count-negative", BlockAround(DeflatedWithZeros(Int32Bytes(-1), 0))},
+        {"length-2gb", BlockAround(DeflatedWithZeros(Int32Bytes(0), 0), INT32_MAX)},
+        {"length-short", BlockAround(DeflatedWithZeros(Int32Bytes(0), 0), 12)},
+        {"section-cut", BlockAround(DeflatedWithZeros(Int32Bytes(1), 1 << 20).substr(0, 200))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_LT(c.bytes.size(), size_t(1) << 20);
+        VectOnForm f;
+        f.Add(kvkLINE, 1, 2, 3, 4);
+        f.vect->SetScale(2.5);
+        const std::string before = Dump(f.vect);
+        bool loaded = true;
+        const int64_t peak = kvtest::PeakHeapOf([&] {
+            try {
+                loaded = Load(f.vect, c.bytes);
+            } catch (const Exception&) {
+                loaded = false;
+            }
+        });
+        EXPECT_FALSE(loaded);
+        EXPECT_EQ(Dump(f.vect), before);
+        EXPECT_LT(peak, int64_t(200) << 20);
+    }
+    // A real layer that compresses far better than records usually do still loads.
+    VectOnForm f;
+    for (int i = 0; i < 2000; ++i) {
+        f.Add(kvkBOX, 0, 0, 10, 10);
+    }
+    const std::string saved = Bytes(f.vect);
+    VectOnForm g;
+    ASSERT_TRUE(Load(g.vect, saved));
+    EXPECT_EQ(Bytes(g.vect), saved);
 }
 
 TEST(VectFile, TextWithoutFontAndTheOldestVersions)
