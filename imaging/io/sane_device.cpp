@@ -4,7 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 namespace Korvaneio::detail {
 
@@ -378,9 +384,73 @@ SANE_Status TSaneDevice::Apply(const TScanSetting& setting)
     return setting.Kind == sskText ? SetText(option, setting.Text) : SetNumber(option, setting.Number);
 }
 
+std::vector<int32_t> ProcessThreads()
+{
+    std::vector<int32_t> threads;
+    DIR* folder = opendir("/proc/self/task");
+    if (folder == nullptr) {
+        return threads;
+    }
+    while (const dirent* entry = readdir(folder)) {
+        const int32_t id = std::atoi(entry->d_name);
+        if (id > 0) {
+            threads.push_back(id);
+        }
+    }
+    closedir(folder);
+    std::sort(threads.begin(), threads.end());
+    return threads;
+}
+
+char ThreadState(int32_t thread)
+{
+    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/stat");
+    const std::string stat{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    // "id (name) state ...": the name may hold spaces and parentheses, the state follows the last.
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size()) {
+        return 0;
+    }
+    const char state = stat[close + 2];
+    return state == 'Z' || state == 'X' ? 0 : state;
+}
+
 SANE_Status TSaneDevice::Start()
 {
-    return FHandle != nullptr ? sane_start(FHandle) : SANE_STATUS_INVAL;
+    if (FHandle == nullptr) {
+        return SANE_STATUS_INVAL;
+    }
+    // The threads that appear while the scan starts are the device's readers (a thread that the
+    // program starts meanwhile is taken for one too, which costs at most a wait).
+    const std::vector<int32_t> before = ProcessThreads();
+    const SANE_Status status = sane_start(FHandle);
+    const std::vector<int32_t> after = ProcessThreads();
+    FReaders.clear();
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                        std::back_inserter(FReaders));
+    return status;
+}
+
+bool TSaneDevice::WaitForReaders(bool orBlocked, int32_t milliseconds, const std::atomic<bool>* stop) const
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        bool settled = true;
+        for (const int32_t reader : FReaders) {
+            const char state = ThreadState(reader);
+            if (state != 0 && !(orBlocked && state == 'S')) {
+                settled = false;
+                break;
+            }
+        }
+        if (settled) {
+            return true;
+        }
+        if ((stop != nullptr && stop->load()) || std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 SANE_Status TSaneDevice::Parameters(SANE_Parameters& parameters)

@@ -234,8 +234,11 @@ void TScanJob::Cancel()
     {
         // Only a read may be cancelled from here: a device starting a scan on the worker could
         // lose track of what it started. Everything else stops at the worker's next check.
+        // The device's reader is given a moment to reach a point where stopping it is safe: the
+        // worker, kept from its next read by the lock, no longer empties what it sends.
         std::lock_guard<std::mutex> lock(FCallLock);
         if (FInRead) {
+            FDevice.WaitForReaders(true, 1000);
             FDevice.Cancel();
         }
     }
@@ -307,8 +310,8 @@ SANE_Status TScanJob::ReadPage(TScanPageAssembler& assembler)
         FPercent = 0;
         int32_t idleReads = 0;
         // Some devices stop the thread that sends a frame as soon as its last byte has been read,
-        // wherever that thread then is. The last byte is asked for on its own, after a short
-        // wait that lets such a thread finish cleanly.
+        // wherever that thread then is. The last byte is asked for on its own, once such a
+        // thread has ended (or, failing that, waits in a call).
         const int64_t frameBytes =
             parameters.lines > 0 ? int64_t(parameters.bytes_per_line) * parameters.lines : -1;
         int64_t received = 0;
@@ -323,7 +326,9 @@ SANE_Status TScanJob::ReadPage(TScanPageAssembler& assembler)
                     wanted = int32_t(std::min<int64_t>(wanted, frameBytes - received - 1));
                 } else if (!waitedForTheEnd) {
                     waitedForTheEnd = true;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    if (!FDevice.WaitForReaders(false, 2000, &FCancel)) {
+                        FDevice.WaitForReaders(true, 3000, &FCancel);
+                    }
                 }
             }
             int32_t length = 0;
@@ -409,13 +414,10 @@ void TScanJob::Run()
         std::unique_lock<std::mutex> lock(FLock);
         FChanged.wait(lock, [&] { return FPagesDone >= FPagesRead || FCancel; });
     }
-    if (status != SANE_STATUS_GOOD && !FCancel) {
-        // A device that reports a failure may still be sending the page from a reader thread of
-        // its own, which stopping it kills wherever it is, a lock of the C library held or not.
-        // A moment's grace lets such a thread finish first.
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    // Ends the batch: the device is ready for the next one, or stops the page it was sending.
+    // Ends the batch: the device is ready for the next one, or stops the page it was sending. A
+    // device that failed or was stopped may still be sending from a reader thread of its own,
+    // which stopping kills wherever it is: it is let finish, or fill what no one reads and wait.
+    FDevice.WaitForReaders(true, 2000);
     FDevice.Cancel();
     Finish(status);
 }

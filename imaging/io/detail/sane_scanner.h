@@ -97,6 +97,15 @@ public:
     SANE_Status Read(uint8_t* buffer, int32_t maxLength, int32_t& length);
     // Asks the device to stop; the library allows it from any thread, while a read waits.
     void Cancel();
+    // Some devices send a frame from a reader thread of their own and stop that thread wherever
+    // it is, a lock of the C library or of the allocator held or not, when the frame's last byte
+    // has been read or the scan is cancelled. A thread stopped holding such a lock hangs the
+    // process later (at the latest at its exit). Waits until the threads that the last Start
+    // began have ended or, with orBlocked, sit blocked in a call of the system, which is where a
+    // stop is safe; gives up after the time given or once stop is set. True when they did.
+    bool WaitForReaders(bool orBlocked, int32_t milliseconds, const std::atomic<bool>* stop = nullptr) const;
+    // The threads the last Start began, as the system numbers them.
+    const std::vector<int32_t>& Readers() const { return FReaders; }
 
 private:
     const SANE_Option_Descriptor* Descriptor(int32_t option) const;
@@ -104,7 +113,13 @@ private:
 
     SANE_Handle FHandle = nullptr;
     std::string FName;
+    std::vector<int32_t> FReaders;
 };
+
+// The threads of this process and the state letter of one ('R' running, 'S' blocked in a call
+// ...); 0 for a thread that has ended.
+std::vector<int32_t> ProcessThreads();
+char ThreadState(int32_t thread);
 
 // Turns the bytes of one page, sent as one frame or as a red, a green and a blue frame, into the
 // rows of a bitmap: kv1g for 1-bit grey, kv24RGB for everything else (16-bit samples keep their
