@@ -242,6 +242,11 @@ void TScanJob::Cancel()
             FDevice.Cancel();
         }
     }
+    {
+        // A worker between its look at the stop and its wait for a page to be handed on holds
+        // this lock: once it is free, the worker waits and the news below reaches it.
+        std::lock_guard<std::mutex> lock(FLock);
+    }
     FChanged.notify_all();
 }
 
