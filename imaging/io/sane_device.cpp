@@ -8,9 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
+#include <fcntl.h>
 #include <iterator>
 #include <thread>
+#include <unistd.h>
 
 namespace Korvaneio::detail {
 
@@ -404,8 +405,19 @@ std::vector<int32_t> ProcessThreads()
 
 char ThreadState(int32_t thread)
 {
-    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/stat");
-    const std::string stat{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    // Read with the system's calls: a thread that ends meanwhile fails the read (ESRCH).
+    const std::string path = "/proc/self/task/" + std::to_string(thread) + "/stat";
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        return 0;
+    }
+    char buffer[512];
+    const ssize_t length = read(file, buffer, sizeof(buffer));
+    close(file);
+    if (length <= 0) {
+        return 0;
+    }
+    const std::string stat(buffer, size_t(length));
     // "id (name) state ...": the name may hold spaces and parentheses, the state follows the last.
     const size_t close = stat.rfind(')');
     if (close == std::string::npos || close + 2 >= stat.size()) {

@@ -454,7 +454,12 @@ void RunModalScan(TScanJob& job, const std::function<bool(TScannedPage& page)>& 
         disabled = std::make_unique<TTaskWindowsDisabler>();
     }
     bool stopped = false;
+    // A page starts at 0 for its watcher, however far the worker got before this thread ran.
     int32_t lastPercent = -1;
+    if (Progress) {
+        lastPercent = 0;
+        Progress(0);
+    }
     while (!job.Done()) {
         // Progress first: its handler may ask to stop, which keeps back a page that is waiting.
         const int32_t percent = job.Percent();
