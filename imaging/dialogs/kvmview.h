@@ -395,6 +395,8 @@ public:
     int32_t RunningCount() const;
     // Thumbnails kept as drawn.
     int32_t CachedThumbnailCount() const;
+    // Drawn thumbnails held in memory (the rest wait in the store's file).
+    int32_t MappedThumbnailCount() const;
 
     // ---- Painting ----
     // Draws the whole view into the bitmap (pf24bit), clipped to its size.
@@ -474,6 +476,8 @@ private:
     void StartLoads();
     void LoaderFinished(TLoader* Loader);
     void PruneInvisibleLocked();
+    void KeepVisibleThumbnailsMapped();
+    static constexpr int32_t kMinMappedThumbnails = 10;
     void WakeStarter();
     std::vector<std::unique_ptr<TLoader>> TakeFreeableLoaders();
     void StopLoading();

@@ -34,6 +34,12 @@ int32_t TKorvaneMView::CachedThumbnailCount() const
     return FThumbCache->GetImageCount();
 }
 
+int32_t TKorvaneMView::MappedThumbnailCount() const
+{
+    TCriticalSectionLock lock(gThreadCS);
+    return FThumbCache->MappedCount();
+}
+
 void TKorvaneMView::Paint()
 {
     if (FPaintLock > 0) {
@@ -89,6 +95,19 @@ void TKorvaneMView::DrawWallPaper(TBitmap* Dest)
     }
 }
 
+void TKorvaneMView::KeepVisibleThumbnailsMapped()
+{
+    // Every visible cell's drawn thumbnail stays in memory between paints; with fewer mapped
+    // than visible, each paint would read most of them back from the store's file. Their size
+    // follows the window's area, not the number of images.
+    int32_t visible = 0;
+    for (int32_t i = 0; i < GetImageCount(); ++i) {
+        visible += IsVisible(i) ? 1 : 0;
+    }
+    TCriticalSectionLock lock(gThreadCS);
+    FThumbCache->MaxMappedImages = std::max(kMinMappedThumbnails, visible);
+}
+
 void TKorvaneMView::PaintTo(TBitmap* Dest)
 {
     if (Dest == nullptr || Dest->Width() < 1 || Dest->Height() < 1) {
@@ -97,6 +116,7 @@ void TKorvaneMView::PaintTo(TBitmap* Dest)
     // Finished loads are stored first, and loads of cells that scrolled away are dropped.
     StoreFinishedLoads();
     PruneInvisibleLocked();
+    KeepVisibleThumbnailsMapped();
     DrawBackground(Dest->Canvas(), FBackgroundStyle, Background(), 0, 0, ClientWidth(), ClientHeight());
     DrawWallPaper(Dest);
     bool restart = true;

@@ -177,6 +177,41 @@ TEST(MViewPaint, UnreadableFileShowsTheMark)
     EXPECT_GT(grey, 10);
 }
 
+TEST(MViewPaint, EveryVisibleDrawnThumbnailStaysInMemory)
+{
+    // More cells visible than the store's minimum of mapped pictures: a repaint must find all
+    // of them in memory and draw the same pixels as the first paint.
+    PaintView v;
+    v.view->SetGridWidth(-1);
+    v.view->SetThumbWidth(40);
+    v.view->SetThumbHeight(40);
+    const int32_t count = 30;
+    for (int32_t i = 0; i < count; ++i)
+        v.Add(60 + i, 50, SlowFormat::ColourOf(i % 6));
+    v.Paint();
+    int32_t visible = 0;
+    for (int32_t i = 0; i < count; ++i)
+        visible += v.view->IsVisible(i) ? 1 : 0;
+    ASSERT_GT(visible, 10);
+    EXPECT_EQ(v.view->CachedThumbnailCount(), visible);
+    TBitmap first;
+    first.Assign(v.view->FrontImage());
+    // The store's file grows while the first paint adds to it, which may unmap some; from the
+    // second paint on, every visible one is held.
+    TBitmap* second = v.Paint();
+    EXPECT_EQ(v.view->MappedThumbnailCount(), visible);
+    v.Paint();
+    EXPECT_EQ(v.view->MappedThumbnailCount(), visible);
+    for (int32_t y = 0; y < 330; y += 2)
+        for (int32_t x = 0; x < 440; x += 2)
+            ASSERT_TRUE(Same(Pixel(second, x, y), Pixel(&first, x, y))) << x << ", " << y;
+    // Fewer visible cells give memory back down to the minimum.
+    v.view->SetThumbWidth(200);
+    v.view->SetThumbHeight(200);
+    v.Paint();
+    EXPECT_LE(v.view->MappedThumbnailCount(), 10);
+}
+
 TEST(MViewPaint, SecondPaintUsesTheDrawnThumbnails)
 {
     PaintView v;
