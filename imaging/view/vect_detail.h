@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,10 +31,30 @@ struct TByteReader
     size_t Pos = 0;
 
     size_t Left() const { return Size - Pos; }
-    const uint8_t* Take(size_t n);
+    // The small reads are inline: a block holds tens of thousands of them.
+    const uint8_t* Take(size_t n)
+    {
+        if (n > Left()) [[unlikely]] {
+            EndsEarly();
+        }
+        const uint8_t* p = Data + Pos;
+        Pos += n;
+        return p;
+    }
     uint8_t Byte() { return *Take(1); }
-    int32_t Int32();
-    double Double();
+    int32_t Int32()
+    {
+        const uint8_t* b = Take(4);
+        return static_cast<int32_t>(uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) |
+                                    (uint32_t(b[3]) << 24));
+    }
+    double Double()
+    {
+        double v;
+        std::memcpy(&v, Take(8), 8);
+        return v;
+    }
+    [[noreturn]] static void EndsEarly();
     // A count of items of itemSize bytes, checked against the bytes left.
     size_t Count(int32_t n, size_t itemSize);
     // An int32 length, then the bytes; cut at a NUL.

@@ -47,28 +47,9 @@ void TByteWriter::String(const std::string& s)
     Bytes(s.data(), s.size());
 }
 
-const uint8_t* TByteReader::Take(size_t n)
+void TByteReader::EndsEarly()
 {
-    if (n > Left()) {
-        throw EKVVFormat("The vector block ends early");
-    }
-    const uint8_t* p = Data + Pos;
-    Pos += n;
-    return p;
-}
-
-int32_t TByteReader::Int32()
-{
-    const uint8_t* b = Take(4);
-    return static_cast<int32_t>(uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) |
-                                (uint32_t(b[3]) << 24));
-}
-
-double TByteReader::Double()
-{
-    double v;
-    std::memcpy(&v, Take(8), 8);
-    return v;
+    throw EKVVFormat("The vector block ends early");
 }
 
 size_t TByteReader::Count(int32_t n, size_t itemSize)
@@ -83,10 +64,10 @@ size_t TByteReader::Count(int32_t n, size_t itemSize)
 std::string TByteReader::String()
 {
     const size_t n = Count(Int32(), 1);
-    const uint8_t* p = Take(n);
-    const std::string s(reinterpret_cast<const char*>(p), n);
+    const char* p = reinterpret_cast<const char*>(Take(n));
     // Strings are C strings: nothing after a NUL survives.
-    return s.substr(0, s.find('\0'));
+    const void* nul = std::memchr(p, 0, n);
+    return std::string(p, nul ? static_cast<const char*>(nul) - p : n);
 }
 
 bool Inflate(const uint8_t* in, size_t inSize, size_t limit, std::vector<uint8_t>& out)
@@ -96,9 +77,11 @@ bool Inflate(const uint8_t* in, size_t inSize, size_t limit, std::vector<uint8_t
     if (inflateInit(&z) != Z_OK) {
         return false;
     }
-    // The output grows by what actually comes out, a chunk at a time, and stops as soon as it
-    // would pass the limit: a few bytes that inflate a thousandfold cost no more than the limit.
-    uint8_t chunk[64 * 1024];
+    // The stream inflates straight into the output, which grows by doubling from a few times the
+    // input up to the limit at most. Once it is full, one spare byte tells whether more would
+    // come out than may: a few bytes that inflate a thousandfold cost no more than the limit.
+    size_t have = 0;
+    uint8_t spare = 0;
     int result = Z_OK;
     size_t fed = 0;
     while (result == Z_OK) {
@@ -108,17 +91,25 @@ bool Inflate(const uint8_t* in, size_t inSize, size_t limit, std::vector<uint8_t
             z.avail_in = static_cast<uInt>(part);
             fed += part;
         }
-        z.next_out = chunk;
-        z.avail_out = sizeof(chunk);
+        if (have == out.size() && out.size() < limit) {
+            const size_t first = std::max<size_t>(64 * 1024, std::min(inSize, limit / 4) * 4);
+            const size_t size = std::min(out.empty() ? first : out.size() * 2, limit);
+            out.reserve(size);
+            out.resize(size);
+        }
+        const bool full = have == out.size();
+        const size_t room = full ? 1 : std::min<size_t>(out.size() - have, 1u << 30);
+        z.next_out = full ? &spare : out.data() + have;
+        z.avail_out = static_cast<uInt>(room);
         result = inflate(&z, Z_NO_FLUSH);
-        const size_t got = sizeof(chunk) - z.avail_out;
-        if (got > limit - out.size()) {
+        const size_t got = room - z.avail_out;
+        if (full && got != 0) {
             result = Z_MEM_ERROR; // more than may come out
             break;
         }
-        out.insert(out.end(), chunk, chunk + got);
+        have += got;
         if (result == Z_BUF_ERROR && (z.avail_in != 0 || fed < inSize)) {
-            result = Z_OK; // no progress this round only because the chunk was full
+            result = Z_OK; // no progress this round only because the output was full
         }
         if (result == Z_OK && z.avail_in == 0 && fed >= inSize && z.avail_out != 0) {
             result = Z_DATA_ERROR; // the data ends inside the stream
@@ -128,6 +119,8 @@ bool Inflate(const uint8_t* in, size_t inSize, size_t limit, std::vector<uint8_t
     if (result != Z_STREAM_END) {
         out.clear();
         out.shrink_to_fit();
+    } else {
+        out.resize(have);
     }
     return result == Z_STREAM_END;
 }
@@ -137,6 +130,7 @@ bool Inflate(const uint8_t* in, size_t inSize, size_t limit, std::vector<uint8_t
 namespace {
 
 constexpr int32_t kMaxNesting = 16;
+constexpr size_t kRecordsReserved = 16384;
 
 bool HasTextFields(TKVVObjectKind k)
 {
@@ -408,7 +402,8 @@ bool ReadRecordBytes(TByteReader& r, uint8_t version, int32_t depth, std::vector
     if (depth > kMaxNesting) {
         throw EKVVFormat("Object records of the vector block are nested too deep");
     }
-    TKVVObject o;
+    // The record is read in its place at the end of the list.
+    TKVVObject& o = out.emplace_back();
     o.Font.reset();
     o.FontLocked = true;
     o.BoxHighLight = false;
@@ -565,6 +560,8 @@ bool ReadRecordBytes(TByteReader& r, uint8_t version, int32_t depth, std::vector
         }
     }
     if (k == kvkNONE) {
+        // A group is no object: only the records nested in it are.
+        out.pop_back();
         // The smallest record takes 38 bytes before its kind's fields.
         const size_t nested = r.Count(r.Int32(), 38);
         for (size_t i = 0; i < nested; ++i) {
@@ -572,7 +569,6 @@ bool ReadRecordBytes(TByteReader& r, uint8_t version, int32_t depth, std::vector
         }
         return true;
     }
-    out.push_back(std::move(o));
     return false;
 }
 
@@ -677,8 +673,10 @@ void TKorvaneVect::ReadBlock(TStream& Stream, TLayerState& state, uint8_t& versi
                          "beyond any layer's size");
     }
     TByteReader records{section.data(), section.size(), 0};
-    // No room is set aside by the count: the records list grows with the records actually read.
+    // The count sets aside room for a usual layer's records at most; past that the list grows
+    // with the records actually read, so a count no record backs costs little.
     const size_t count = records.Count(records.Int32(), 38);
+    state.Records.reserve(std::min(count, kRecordsReserved));
     for (size_t i = 0; i < count; ++i) {
         ReadRecordBytes(records, version, 0, state.Records);
     }
@@ -703,8 +701,8 @@ void TKorvaneVect::SwapIn(TLayerState& state)
     }
     FObjects.reserve(state.Records.size());
     FZOrder.reserve(state.Records.size());
-    for (const TKVVObject& record : state.Records) {
-        AddVObject(record);
+    for (TKVVObject& record : state.Records) {
+        AddVObject(std::move(record));
     }
     ShareBitmaps = share;
     if (templatePicture) {
@@ -769,7 +767,7 @@ int32_t TKorvaneVect::ReadObj(TStream& Stream, int32_t Version, bool KeepBitmapI
         if (!KeepBitmapIndex && !nested) {
             record.BitmapIndex = -1;
         }
-        handle = AddVObject(record);
+        handle = AddVObject(std::move(record));
     }
     return nested ? kvhNothing : handle;
 }

@@ -43,10 +43,12 @@ void OrderRect(TKVVObject& o)
 }
 
 // Text and names are C strings in the stored form: nothing after a NUL survives.
-std::string UpToNul(const std::string& s)
+void CutAtNul(std::string& s)
 {
     const size_t nul = s.find('\0');
-    return nul == std::string::npos ? s : s.substr(0, nul);
+    if (nul != std::string::npos) {
+        s.resize(nul);
+    }
 }
 
 } // namespace
@@ -251,15 +253,18 @@ int32_t TKorvaneVect::AddNewObject()
     return handle;
 }
 
-int32_t TKorvaneVect::AddVObject(const TKVVObject& Source)
+int32_t TKorvaneVect::AddVObject(TKVVObject Source)
 {
-    TKVVObject o = Source;
+    // The object is made in place of the copy it was given.
+    TKVVObject& o = Source;
+    const int32_t bitmapIndex = o.BitmapIndex;
+    const bool hadFormats = !o.MemoFormats.empty();
     o.Alive = true;
     o.BitmapIndex = -1;
-    o.Name = UpToNul(Source.Name);
+    CutAtNul(o.Name);
     const bool textKind = o.Kind == kvkTEXT || o.Kind == kvkLINELABEL;
     if (textKind || o.Kind == kvkMEMO) {
-        o.Text = UpToNul(Source.Text);
+        CutAtNul(o.Text);
     } else {
         o.Text.clear();
         o.Font.reset();
@@ -268,7 +273,7 @@ int32_t TKorvaneVect::AddVObject(const TKVVObject& Source)
         o.Curve.clear();
     }
     if (o.Kind == kvkMEMO) {
-        if (!Source.MemoFormats.empty()) {
+        if (hadFormats) {
             o.MemoFormats.resize(o.Text.size(), 0);
         }
     } else {
@@ -287,7 +292,7 @@ int32_t TKorvaneVect::AddVObject(const TKVVObject& Source)
     FObjects.push_back(std::move(o));
     FZOrder.push_back(handle);
     if (FObjects.back().Kind == kvkBITMAP) {
-        SetObjBitmapIdxNU(handle, Source.BitmapIndex);
+        SetObjBitmapIdxNU(handle, bitmapIndex);
     }
     return handle;
 }

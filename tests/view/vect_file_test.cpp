@@ -326,3 +326,121 @@ TEST(VectFile, TextWithoutFontAndTheOldestVersions)
         EXPECT_EQ(g.vect->ObjectsCount(), 1);
     }
 }
+
+// The bounded inflate gives a stream's bytes whole up to its limit and refuses the rest, however
+// many times its output grows on the way.
+TEST(VectFile, InflateStopsAtItsLimitAndKeepsEveryByte)
+{
+    // A megabyte that packs tenfold or more, so the output outgrows its first guess.
+    std::string mixed(1u << 20, '\0');
+    for (uint32_t i = 0, seed = 7; i < mixed.size(); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        mixed[i] = char((seed >> 16) % 64 == 0 ? (seed >> 8) : 'a' + i % 13);
+    }
+    const std::string small = "A short record section";
+    auto deflated = [](const std::string& s) {
+        uLongf n = compressBound(uLong(s.size()));
+        std::string out(n, '\0');
+        compress2(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(s.data()),
+                  uLong(s.size()), Z_BEST_COMPRESSION);
+        out.resize(n);
+        return out;
+    };
+    const std::string packed = deflated(mixed);
+    const std::string packedSmall = deflated(small);
+    ASSERT_LT(packed.size() * 4, mixed.size());
+    std::string flipped = packedSmall;
+    flipped[flipped.size() - 1] = char(flipped.back() ^ 1); // the checksum no longer matches
+    const struct
+    {
+        const char* name;
+        std::string in;
+        size_t limit;
+        const std::string* expected; // null: refused
+    } cases[] = {
+        {"many-growths", packed, size_t(64) << 20, &mixed},
+        {"exactly-the-limit", packed, mixed.size(), &mixed},
+        {"one-byte-over", packed, mixed.size() - 1, nullptr},
+        {"small-exact", packedSmall, small.size(), &small},
+        {"small-over", packedSmall, small.size() - 1, nullptr},
+        {"limit-zero", packedSmall, 0, nullptr},
+        {"trailing-bytes-ignored", packedSmall + "tail", 1000, &small},
+        {"cut-in-the-middle", packed.substr(0, packed.size() / 2), size_t(64) << 20, nullptr},
+        {"cut-before-checksum", packedSmall.substr(0, packedSmall.size() - 2), 1000, nullptr},
+        {"bad-checksum", flipped, 1000, nullptr},
+        {"empty", "", 1000, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> out = {1, 2, 3};
+        const bool ok =
+            Kvvect::detail::Inflate(reinterpret_cast<const uint8_t*>(c.in.data()), c.in.size(), c.limit, out);
+        ASSERT_EQ(ok, c.expected != nullptr);
+        const std::string got(out.begin(), out.end());
+        EXPECT_TRUE(c.expected ? got == *c.expected : got.empty());
+    }
+}
+
+// A group record gives the records nested in it, read in order after what the list held; a
+// group nested too deep is refused; names and texts end at a NUL.
+TEST(VectFile, GroupRecordsGiveTheirNestedRecordsInOrder)
+{
+    using Kvvect::detail::TByteWriter;
+    TKVVObject line;
+    line.Kind = kvkLINE;
+    line.x1 = 1, line.y1 = 2, line.x2 = 30, line.y2 = 40;
+    line.Name = std::string("first\0hidden", 12);
+    TKVVObject text;
+    text.Kind = kvkTEXT;
+    text.Text = std::string("shown\0not", 9);
+    text.Curve = {{1.5, 2.5}, {3.5, 4.5}};
+    TKVVObject poly;
+    poly.Kind = kvkPOLYLINE;
+    poly.PolyPoints = {{1, 1}, {5, 9}, {7, 3}};
+    TKVVObject group;
+    group.Kind = kvkNONE;
+    // A group record as written, its count of nested records replaced by the count given.
+    auto groupOf = [&](int32_t count) {
+        TByteWriter w;
+        Kvvect::detail::WriteRecordBytes(w, group, 0);
+        w.Data.erase(w.Data.end() - 4, w.Data.end());
+        w.Int32(count);
+        return w.Data;
+    };
+    auto record = [](const TKVVObject& o) {
+        TByteWriter w;
+        Kvvect::detail::WriteRecordBytes(w, o, 0);
+        return w.Data;
+    };
+    std::vector<uint8_t> bytes = groupOf(2);
+    for (const auto& part : {record(line), groupOf(1), record(text), record(poly)}) {
+        bytes.insert(bytes.end(), part.begin(), part.end());
+    }
+    std::vector<TKVVObject> out(1);
+    out[0].Kind = kvkBOX;
+    Kvvect::detail::TByteReader r{bytes.data(), bytes.size(), 0};
+    EXPECT_TRUE(Kvvect::detail::ReadRecordBytes(r, Kvvect::KVVVER, 0, out));
+    EXPECT_EQ(r.Pos, bytes.size() - record(poly).size()); // the record after the group is left
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].Kind, kvkBOX);
+    EXPECT_EQ(out[1].Kind, kvkLINE);
+    EXPECT_EQ(out[1].x2, 30);
+    EXPECT_EQ(out[1].Name, "first");
+    EXPECT_EQ(out[2].Kind, kvkTEXT);
+    EXPECT_EQ(out[2].Text, "shown");
+    EXPECT_EQ(out[2].Curve.size(), 2u);
+    EXPECT_FALSE(Kvvect::detail::ReadRecordBytes(r, Kvvect::KVVVER, 0, out));
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[3].PolyPoints.size(), 3u);
+    // Seventeen groups deep, then a line: refused.
+    std::vector<uint8_t> deep;
+    for (int i = 0; i < 17; ++i) {
+        const std::vector<uint8_t> g = groupOf(1);
+        deep.insert(deep.end(), g.begin(), g.end());
+    }
+    const std::vector<uint8_t> last = record(line);
+    deep.insert(deep.end(), last.begin(), last.end());
+    Kvvect::detail::TByteReader d{deep.data(), deep.size(), 0};
+    std::vector<TKVVObject> none;
+    EXPECT_THROW(Kvvect::detail::ReadRecordBytes(d, Kvvect::KVVVER, 0, none), EKVVFormat);
+}
