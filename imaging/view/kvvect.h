@@ -251,7 +251,8 @@ public:
 
     // ---- Objects (vect_model.cpp) ----
     int32_t AddNewObject();
-    int32_t AddVObject(TKVVObject Source);
+    int32_t AddVObject(const TKVVObject& Source);
+    int32_t AddVObject(TKVVObject&& Source);
     void RemoveObject(int32_t hobj);
     void RemoveAllObjects();
     // Live objects, bottom first.

@@ -253,10 +253,16 @@ int32_t TKorvaneVect::AddNewObject()
     return handle;
 }
 
-int32_t TKorvaneVect::AddVObject(TKVVObject Source)
+int32_t TKorvaneVect::AddVObject(const TKVVObject& Source)
 {
-    // The object is made in place of the copy it was given.
-    TKVVObject& o = Source;
+    return AddVObject(TKVVObject(Source));
+}
+
+int32_t TKorvaneVect::AddVObject(TKVVObject&& Source)
+{
+    // The object is made in its place at the end of the list.
+    const int32_t handle = static_cast<int32_t>(FObjects.size());
+    TKVVObject& o = FObjects.emplace_back(std::move(Source));
     const int32_t bitmapIndex = o.BitmapIndex;
     const bool hadFormats = !o.MemoFormats.empty();
     o.Alive = true;
@@ -288,10 +294,8 @@ int32_t TKorvaneVect::AddVObject(TKVVObject Source)
         o.PolyBounds = TRect{};
         o.PolylineClosed = false;
     }
-    const int32_t handle = static_cast<int32_t>(FObjects.size());
-    FObjects.push_back(std::move(o));
     FZOrder.push_back(handle);
-    if (FObjects.back().Kind == kvkBITMAP) {
+    if (o.Kind == kvkBITMAP) {
         SetObjBitmapIdxNU(handle, bitmapIndex);
     }
     return handle;
