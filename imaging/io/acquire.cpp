@@ -107,6 +107,17 @@ bool SelectTWainSource(TKVTWainParams& Params, uintptr_t Window)
     return Params.SelectSourceByName(name);
 }
 
+Imscan::TKVProxyWin* OpenTWainSession(const Imscan::TKVTWCloseCallBack& CloseCallBack,
+                                      const Imscan::TKVTWMultiCallBack& PageCallBack, TKVTWainParams& Params,
+                                      TIOParamsVals* PageValues, TWinControl* Parent)
+{
+    Params.FreeResources();
+    Params.LastError = 0;
+    Params.LastErrorStr.clear();
+    return Imscan::KVTWAINAcquireOpen(CloseCallBack, PageCallBack, Params, Params.Shared(), PageValues,
+                                      Parent);
+}
+
 } // namespace Korvaneio::detail
 
 bool TKorvaneIO::SelectAcquireSource(TKVAcquireApi Api)
@@ -126,14 +137,10 @@ bool TKorvaneIO::AcquireOpen()
         return false;
     }
     Aborting = false;
-    TKVTWainParams& params = TWainParams();
-    params.FreeResources();
-    params.LastError = 0;
-    params.LastErrorStr.clear();
-    FAcquireHandle = Imscan::KVTWAINAcquireOpen(
+    FAcquireHandle = OpenTWainSession(
         [this] { TWCloseCallBack(); },
         [this](TKVBitmap* bitmap, TIOParamsVals*& paramsObject) { TWMultiCallBack(bitmap, paramsObject); },
-        params, params.Shared(), FParams.get(), FAttachedKorvane);
+        TWainParams(), FParams.get(), FAttachedKorvane);
     return FAcquireHandle != nullptr;
 }
 

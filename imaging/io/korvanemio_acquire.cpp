@@ -126,15 +126,11 @@ bool TKorvaneMIO::AcquireOpen()
     }
     FAcquireIndex = FView->SelectedImage() >= 0 ? FView->SelectedImage() : FView->GetImageCount();
     Aborting = false;
-    TKVTWainParams& params = TWainParams();
-    params.FreeResources();
-    params.LastError = 0;
-    params.LastErrorStr.clear();
     FPageValues = std::make_unique<TIOParamsVals>();
-    FAcquireHandle = Imscan::KVTWAINAcquireOpen(
+    FAcquireHandle = OpenTWainSession(
         [this] { TWCloseCallBack(); },
         [this](TKVBitmap* bitmap, TIOParamsVals*& paramsObject) { TWMultiCallBack(bitmap, paramsObject); },
-        params, params.Shared(), FPageValues.get(), FView);
+        TWainParams(), FPageValues.get(), FView);
     return FAcquireHandle != nullptr;
 }
 

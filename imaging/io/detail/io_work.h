@@ -3,6 +3,7 @@
 // when the new content is complete.
 #pragma once
 
+#include "imaging/io/imscan.h"
 #include "platform/core/streams.h"
 
 #include <atomic>
@@ -20,7 +21,6 @@ class TIOParamsVals;
 class TKVBitmap;
 class TKVIOThread;
 class TKVMask;
-class TKVTWainParams;
 class TKorvaneIO;
 
 namespace Korvaneio::detail {
@@ -148,6 +148,12 @@ private:
 
 // The TWAIN source-selection dialog over Window; the chosen source becomes the selected one.
 bool SelectTWainSource(TKVTWainParams& Params, uintptr_t Window);
+
+// Starts a modeless acquisition with Params' errors and resources cleared; each page is written
+// into PageValues before PageCallBack sees it. Nil when no session could be started.
+Imscan::TKVProxyWin* OpenTWainSession(const Imscan::TKVTWCloseCallBack& CloseCallBack,
+                                      const Imscan::TKVTWMultiCallBack& PageCallBack, TKVTWainParams& Params,
+                                      TIOParamsVals* PageValues, TWinControl* Parent);
 
 // A decoder's transparency mask becomes Bitmap's alpha channel, unless every pixel is opaque.
 void TakeMaskAsAlpha(TKVBitmap& Bitmap, std::unique_ptr<TKVMask>& Mask);
