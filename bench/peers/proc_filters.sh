@@ -33,19 +33,7 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_SANITIZE=OFF
     -DKV_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD_DIR" --target bench_proc_filters -j "${JOBS:-4}" >/dev/null
 
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-
-# Best of RUNS wall-clock seconds of a command.
-best() {
-    local best_ns="" t start
-    for ((i = 0; i < RUNS; i++)); do
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        t=$(($(date +%s%N) - start))
-        if [[ -z "$best_ns" || $t -lt $best_ns ]]; then best_ns=$t; fi
-    done
-    calc "$best_ns / 1e9"
-}
+source bench/peers/timing.sh
 
 # Our milliseconds per call, from Google Benchmark's CSV (real_time is the 3rd field).
 ours=$(KV_BENCH_IMAGE=$picture "$BUILD_DIR/bench/bench_proc_filters" --benchmark_format=csv \
