@@ -3,6 +3,7 @@
 
 #include <QHeaderView>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QSlider>
 #include <QStandardItemModel>
 #include <algorithm>
@@ -19,6 +20,25 @@ template <class W, class... A> W* NewWidget(A... Args)
     EnsureQtApplication();
     return new W(Args...);
 }
+
+// The platform's style with the slider's thumb of a given thickness across the track.
+class TThumbLengthStyle : public QProxyStyle
+{
+public:
+    explicit TThumbLengthStyle(int Length) : FLength(Length) {}
+
+    int pixelMetric(PixelMetric Metric, const QStyleOption* Option, const QWidget* Widget) const override
+    {
+        // Styles size the thumb by one or the other.
+        if (Metric == PM_SliderControlThickness || Metric == PM_SliderThickness) {
+            return FLength;
+        }
+        return QProxyStyle::pixelMetric(Metric, Option, Widget);
+    }
+
+private:
+    int FLength;
+};
 
 } // namespace
 
@@ -147,6 +167,28 @@ void TTrackBar::SetTickMarks(TTickMark Value)
 {
     FTickMarks = Value;
     ApplyTicks();
+}
+
+void TTrackBar::SetThumbLength(int32_t Value)
+{
+    Value = std::clamp(Value, 1, 1000);
+    if (Value == FThumbLength) {
+        return;
+    }
+    FThumbLength = Value;
+    auto* slider = static_cast<QSlider*>(FWidget);
+    QStyle* old = slider->style();
+    if (Value == 20) {
+        slider->setStyle(nullptr);
+    } else {
+        auto* style = new TThumbLengthStyle(Value);
+        style->setParent(slider);
+        slider->setStyle(style);
+    }
+    if (dynamic_cast<TThumbLengthStyle*>(old)) {
+        delete old;
+    }
+    slider->update();
 }
 
 void TTrackBar::KeyDown(uint16_t& Key, TShiftState Shift)

@@ -58,6 +58,9 @@ public:
     void SetTickStyle(TTickStyle Value);
     TTickMark TickMarks() const { return FTickMarks; }
     void SetTickMarks(TTickMark Value);
+    // The thumb's extent across the track, in pixels (20 draws the style's own thumb).
+    int32_t ThumbLength() const { return FThumbLength; }
+    void SetThumbLength(int32_t Value);
 
     TNotifyEvent OnChange;
 
@@ -81,6 +84,7 @@ private:
     TTrackBarOrientation FOrientation = trHorizontal;
     TTickStyle FTickStyle = tsAuto;
     TTickMark FTickMarks = tmBottomRight;
+    int32_t FThumbLength = 20;
     bool FApplying = false;
 };
 

@@ -10,8 +10,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStyleOptionButton>
+#include <QTabBar>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QWidget>
@@ -19,6 +22,8 @@
 #include "platform/forms/com_controls.h"
 #include "platform/forms/detail/qt_bridge.h"
 #include "platform/forms/form.h"
+#include "platform/forms/page_control.h"
+#include "platform/forms/radio_buttons.h"
 #include "platform/forms/spin_edit.h"
 #include "platform/forms/std_controls.h"
 
@@ -148,6 +153,21 @@ void SendMouse(TControl* Control, QEvent::Type Type, TMouseButton Button, int32_
     QMouseEvent event(Type, QPointF(local), QPointF(global), button, buttons, ModifiersOf(Shift));
     event.setTimestamp(NextTimestamp());
     QCoreApplication::sendEvent(target, &event);
+}
+
+// A left click at a point of a widget of a control (one that is no control of its own).
+void ClickWidgetAt(QWidget* Target, const QPoint& Local)
+{
+    const QPoint global = Target->mapToGlobal(Local);
+    SetCursorPos(global.x(), global.y());
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(Local), QPointF(global), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    press.setTimestamp(NextTimestamp());
+    QCoreApplication::sendEvent(Target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(Local), QPointF(global), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    release.setTimestamp(NextTimestamp());
+    QCoreApplication::sendEvent(Target, &release);
 }
 
 QScrollBar* WindowScrollBar(TCustomControl* Control, int32_t Bar)
@@ -317,6 +337,40 @@ void SpinDown(TCSpinEdit* SpinEdit)
     if (auto* button = SpinEdit->Widget()->findChild<QToolButton*>("down")) {
         button->click();
     }
+}
+
+void ClickTab(TPageControl* PageControl, TTabSheet* Page)
+{
+    QTabBar* bar = PageControl->TabBar();
+    const int index = Page->PageControl() == PageControl ? Page->PageIndex() : -1;
+    if (index < 0 || !bar->isTabVisible(index)) {
+        return;
+    }
+    const QRect rect = bar->tabRect(index);
+    if (rect.isValid()) {
+        ClickWidgetAt(bar, rect.center());
+    }
+}
+
+void ClickUpDown(TUpDown* UpDown, TUDBtnType Button)
+{
+    if (auto* arrow = UpDown->Widget()->findChild<QToolButton*>(Button == btNext ? "next" : "prev")) {
+        arrow->click();
+    }
+}
+
+void ClickRadio(TRadioButton* Button)
+{
+    auto* widget = static_cast<QRadioButton*>(Button->Widget());
+    QStyleOptionButton option;
+    option.initFrom(widget);
+    const QRect mark = widget->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, widget);
+    ClickWidgetAt(widget, mark.center());
+}
+
+void ClickRadioItem(TRadioGroup* Group, int32_t Index)
+{
+    ClickRadio(Group->Buttons(Index));
 }
 
 void Scroll(TCustomControl* Control, int32_t Bar, uint16_t Code, int32_t Position)

@@ -8,12 +8,18 @@
 
 #include "platform/forms/controls.h"
 #include "platform/forms/messages.h"
+#include "platform/forms/up_down.h"
 
 class TComboBox;
 class TTrackBar;
 class TCSpinEdit;
 class THeaderControl;
 class TMenuItem;
+class TPageControl;
+class TTabSheet;
+class TUpDown;
+class TRadioButton;
+class TRadioGroup;
 
 namespace Simulate {
 
@@ -51,6 +57,13 @@ void Slide(TTrackBar* TrackBar, int32_t Position);
 // Clicks the spin edit's up or down button.
 void SpinUp(TCSpinEdit* SpinEdit);
 void SpinDown(TCSpinEdit* SpinEdit);
+// Clicks the tab of the page with the mouse (nothing happens when the page's tab is hidden).
+void ClickTab(TPageControl* PageControl, TTabSheet* Page);
+// Clicks the up-down's arrow: btNext the up (or right) arrow, btPrev the down (or left) one.
+void ClickUpDown(TUpDown* UpDown, TUDBtnType Button);
+// Clicks the radio button on its round mark, and the radio group's button of the item.
+void ClickRadio(TRadioButton* Button);
+void ClickRadioItem(TRadioGroup* Group, int32_t Index);
 // A click on a window scroll bar of a custom control: SB_LINEUP, SB_LINEDOWN, SB_PAGEUP,
 // SB_PAGEDOWN, or a drag of the thumb to Position (SB_THUMBTRACK then SB_THUMBPOSITION).
 void Scroll(TCustomControl* Control, int32_t Bar, uint16_t Code, int32_t Position = 0);
