@@ -1,6 +1,7 @@
 // The page control: a tab row over a framed pane that holds the pages, one of them shown.
 #include "platform/forms/page_control.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionTabWidgetFrame>
@@ -33,6 +34,32 @@ protected:
         QPainter painter(this);
         style()->drawPrimitive(QStyle::PE_FrameTabWidget, &option, &painter, this);
     }
+};
+
+// Ctrl+Tab and Ctrl+Shift+Tab that the focused control within the pages left alone turn the
+// pages, as in the class library's dialogs.
+class TPageKeys : public QObject
+{
+public:
+    TPageKeys(TPageControl* Pages, QObject* Parent) : QObject(Parent), FPages(Pages) {}
+
+    bool eventFilter(QObject*, QEvent* Event) override
+    {
+        if (Event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        if (!(key->modifiers() & Qt::ControlModifier) ||
+            (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)) {
+            return false;
+        }
+        const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+        Guarded(FPages, [&] { FPages->SelectNextPage(!back); });
+        return true;
+    }
+
+private:
+    TPageControl* FPages;
 };
 
 QWidget* NewPageControlWidget()
@@ -162,6 +189,7 @@ TPageControl::TPageControl(TComponent* AOwner) : TWinControl(AOwner, NewPageCont
     FTabBar->setUsesScrollButtons(true);
     FTabBar->setFocusPolicy(Qt::TabFocus);
     FWidget->setFocusProxy(FTabBar);
+    FWidget->installEventFilter(new TPageKeys(this, FWidget));
     RouteEventsOf(FTabBar);
     SetControlStyle((ControlStyle() | csAcceptsControls) & ~(csClickEvents | csDoubleClicks));
     // currentChanged also comes from the program's changes; those run with FApplying set.

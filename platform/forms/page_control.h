@@ -55,7 +55,8 @@ private:
 // Pages with a row of tabs above them. The user's click on a tab fires OnChanging, which may
 // refuse the change, then makes the page active and fires OnChange. Choosing the page from the
 // program (ActivePage, ActivePageIndex, SelectNextPage, hiding a tab) fires neither, as in the
-// class library. The first page with a tab becomes active when there was none.
+// class library. The first page with a tab becomes active when there was none. Ctrl+Tab and
+// Ctrl+Shift+Tab in a control on the pages turn them as SelectNextPage does.
 class TPageControl : public TWinControl
 {
 public:

@@ -175,8 +175,16 @@ void TUpDown::SetThousands(bool Value)
 
 void TUpDown::SetAlignButton(TUDAlignButton Value)
 {
+    if (Value == FAlignButton) {
+        return;
+    }
     FAlignButton = Value;
-    PlaceBesideAssociate();
+    if (FAssociate) {
+        // The edit gets its room back first, then gives it on the other side.
+        const int32_t left = std::min(FAssociate->Left(), Left());
+        FAssociate->SetBounds(left, FAssociate->Top(), FAssociate->Width() + Width(), FAssociate->Height());
+        PlaceBesideAssociate();
+    }
 }
 
 void TUpDown::SetAssociate(TWinControl* Value)

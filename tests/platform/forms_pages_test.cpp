@@ -185,6 +185,23 @@ TEST_F(PageControl, TheUsersTabClickAsksOnChangingThenFiresOnChange)
     EXPECT_EQ(log.Events, (std::vector<std::string>{"changing", "change"}));
 }
 
+TEST_F(PageControl, CtrlTabTurnsThePagesFromAControlOnThem)
+{
+    TPageControl* pages = Pages({"A", "B", "C"});
+    pages->Pages(1)->SetTabVisible(false);
+    auto* edit = Add<TEdit>(pages->Pages(0));
+    auto* memo = Add<TMemo>(pages->Pages(2));
+    Log log;
+    pages->OnChange = log.Note("change");
+    Simulate::Key(edit, VK_TAB, ssCtrl);
+    EXPECT_EQ(ActiveTag(pages), 3) << "the hidden tab is skipped";
+    Simulate::Key(memo, VK_TAB, ssCtrl | ssShift);
+    EXPECT_EQ(ActiveTag(pages), 1);
+    EXPECT_EQ(log.Events.size(), 2u);
+    Simulate::Key(edit, VK_TAB);
+    EXPECT_EQ(ActiveTag(pages), 1) << "Tab alone moves the focus only";
+}
+
 TEST_F(PageControl, PagesMoveAndGoAway)
 {
     TPageControl* pages = Pages({"A", "B", "C"});
@@ -284,6 +301,14 @@ TEST_F(UpDown, AnAssociatedEditShowsThePositionAndIsReadBeforeEachStep)
         EXPECT_EQ(edit->Text(), c.Expect) << "typed \"" << c.Typed << "\"";
         EXPECT_EQ(std::to_string(upDown->Position()), c.Expect);
     }
+
+    upDown->SetAlignButton(udLeft);
+    EXPECT_EQ(upDown->Left(), 20) << "on the left the up-down takes the edit's place";
+    EXPECT_EQ(edit->Left(), 20 + upDown->Width());
+    EXPECT_EQ(edit->Width(), 80 - upDown->Width()) << "the edit gives its room once";
+    upDown->SetAlignButton(udRight);
+    EXPECT_EQ(edit->Left(), 20);
+    EXPECT_EQ(edit->Width(), 80 - upDown->Width());
 
     Simulate::Retype(edit, "20");
     Simulate::Key(edit, VK_UP);
