@@ -24,6 +24,7 @@
 class TBitmap;
 class TCanvas;
 class TFont;
+class TForm;
 class TImage;
 class TKVBitmap;
 class TKVView;
@@ -239,6 +240,34 @@ enum TIOPreviewsParam : uint8_t
 // A set of TIOPreviewsParam: bit (1 << value) per member.
 using TIOPreviewsParams = uint8_t;
 
+// The pages of the save-parameters dialog: every page, the page of Params' file type, or one
+// format each.
+enum TPreviewParam : uint8_t
+{
+    ppALL,
+    ppAUTO,
+    ppJPEG,
+    ppTIFF,
+    ppGIF,
+    ppBMP,
+    ppPCX,
+    ppPNG,
+    ppTGA,
+    ppJ2000
+};
+// A set of TPreviewParam: bit (1 << value) per member.
+using TPreviewParams = uint16_t;
+constexpr TPreviewParams PreviewSet(TPreviewParam Page)
+{
+    return TPreviewParams(1u << Page);
+}
+
+// Called before the save-parameters dialog opens; setting Handled replaces it (the result is
+// then true).
+using TKVDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
+// Called with a dialog form before it is shown, so that the application can adjust it.
+using TKVIOPreviewEvent = std::function<void(TObject* Sender, TForm* PreviewForm)>;
+
 enum TKVDialogsMeasureUnit : uint8_t
 {
     kvduInches,
@@ -359,6 +388,8 @@ public:
 
     TKVProgressEvent OnProgress;
     TNotifyEvent OnFinishWork;
+    TKVDoPreviewsEvent OnDoPreviews;
+    TKVIOPreviewEvent OnIOPreview;
 
     // Repaints the attached view (ImageChange follows), or marks an attached TBitmap modified.
     void Update();
@@ -366,6 +397,14 @@ public:
     virtual void DoFinishWork();
     // Makes the horizontal and vertical resolution of the picture equal by resampling.
     void AdjustDPI();
+
+    // ---- Dialogs ----
+    // Lets the user choose the saving parameters of the pages in Pages, previewing them on a copy
+    // of the working bitmap, and writes them into Params when the dialog ends with OK (or its
+    // Apply button was used). True when it ended with OK, or OnDoPreviews handled the request;
+    // false when Pages names nothing to show (ppAUTO alone for a file type without a page). It
+    // does not save, and leaves the working bitmap as it is.
+    virtual bool DoPreviews(TPreviewParams Pages);
 
     // ---- Workers ----
     bool IsInsideAsyncThreads() const;

@@ -44,6 +44,10 @@ public:
     void RemoveIOParam(int32_t idx);
     // Copies the saving settings of record 0 into every other record.
     void DuplicateCompressionInfo();
+    // The save-parameters dialog for the record of image Index, previewed on the selected image
+    // (image 0 is selected first when none is). With Index < 0 it edits record 0 and then gives
+    // its saving settings to every record. True when the dialog ended with OK.
+    bool DoPreviews(int32_t Index, TPreviewParams Pages);
 
     // The view's Update and ImageChange; nothing without a view.
     void Update();

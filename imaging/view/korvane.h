@@ -39,6 +39,7 @@ public:
     bool StreamHeaders() const { return FIOComponent->StreamHeaders; }
     void SetStreamHeaders(bool Value) { FIOComponent->StreamHeaders = Value; }
     TKVPreviewEvent& OnPreview() { return FProc->OnPreview; }
+    TKVIOPreviewEvent& OnIOPreview() { return FIOComponent->OnIOPreview; }
     TKVDialogsMeasureUnit DialogsMeasureUnit() const { return FIOComponent->DialogsMeasureUnit; }
     void SetDialogsMeasureUnit(TKVDialogsMeasureUnit Value) { FIOComponent->DialogsMeasureUnit = Value; }
     TIOParamsVals& IOParams() { return FIOComponent->Params(); }
@@ -135,6 +136,7 @@ public:
     KV_FORWARD(GetKorvaneIO, PreviewPrintImage)
     KV_FORWARD(GetKorvaneIO, ImportMetafile)
     KV_FORWARD(GetKorvaneIO, CaptureFromScreen)
+    bool DoIOPreviews(TPreviewParams Pages) { return GetKorvaneIO()->DoPreviews(Pages); }
     KV_FORWARD(GetKorvaneIO, InsertToFileGif)
     KV_FORWARD(GetKorvaneIO, InjectJpegIPTC)
     KV_FORWARD(GetKorvaneIO, InjectJpegIPTCStream)
