@@ -494,6 +494,10 @@ public:
     bool ReductionFilter = true;
     // The print dialogs first return the printer to its default settings.
     bool PrinterReset = true;
+    // Shows the modal print dialog (kvdtDialog) or the print-preview window (kvdtMaxi) for the
+    // working bitmap, with the component's measure unit, language and preview font; the print
+    // job takes TaskName. True when the dialog closed with OK; false for any other type.
+    bool DoPrintPreviewDialog(TKVDialogType DialogType, const std::string& TaskName);
 
     // ---- Metafiles ----
     // Renders a WMF or EMF file into the working bitmap (kv24RGB) at Width x Height: a negative

@@ -134,6 +134,7 @@ public:
     KV_FORWARD(GetKorvaneIO, PrintImage)
     KV_FORWARD(GetKorvaneIO, PrintImagePos)
     KV_FORWARD(GetKorvaneIO, PreviewPrintImage)
+    KV_FORWARD(GetKorvaneIO, DoPrintPreviewDialog)
     KV_FORWARD(GetKorvaneIO, ImportMetafile)
     KV_FORWARD(GetKorvaneIO, CaptureFromScreen)
     bool DoIOPreviews(TPreviewParams Pages) { return GetKorvaneIO()->DoPreviews(Pages); }

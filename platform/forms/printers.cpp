@@ -3,7 +3,9 @@
 #include "platform/forms/printers.h"
 
 #include <QImage>
+#include <QMarginsF>
 #include <QPageLayout>
+#include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -35,6 +37,10 @@ QPrinter* TPrinter::Device()
     if (!FPrinter) {
         EnsureQtApplication();
         FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        // A sheet of A4 with a 10 mm border that no printer needs for its paper grip, whatever
+        // the locale would choose; a printer chosen later brings its own page.
+        FPrinter->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                            QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
         ApplySettings();
     }
     return FPrinter.get();
