@@ -74,11 +74,11 @@ tfkvprnform1::tfkvprnform1(TComponent* AOwner) : TKVPrintFormBase(AOwner)
     SetShowHint(true);
     Font()->SetName("Arial");
     Font()->SetHeight(-11);
-    // Maximised: the whole screen.
-    SetBounds(0, 0, std::max(Screen->Width(), 640), std::max(Screen->Height(), 480));
     CreateSharedControls();
     CreateControls();
     CreateMenu();
+    // Maximised: the whole screen, menu included.
+    SetBounds(0, 0, std::max(Screen->Width(), 640), std::max(Screen->Height(), 480));
     OnShow = [this](TObject* Sender) { FormActivate(Sender); };
     OnResize = [this](TObject* Sender) { PrintPreview(Sender); };
 }
@@ -113,15 +113,15 @@ void tfkvprnform1::CreateControls()
     x += 25 + 8;
 
     // Left, top, right, bottom as they read on the page.
-    for (TEdit* margin : {Edit2, Edit1, Edit3, Edit4}) {
-        Place(margin, Panel1, x, kControlTop, 44, 21);
-        x += 44 + 20;
+    for (int32_t margin : {2, 1, 3, 4}) {
+        PlaceEdit(margin, Panel1, x, kControlTop, 44);
+        x += 44 + kUpDownWidth + 4;
     }
     Place(ComboBox1, Panel1, x, kControlTop, 112, 21);
     x += 112 + 6;
-    for (TEdit* edit : {Edit5, Edit6, Edit7}) {
-        Place(edit, Panel1, x, kControlTop, 44, 21);
-        x += 44 + 20;
+    for (int32_t edit : {5, 6, 7}) {
+        PlaceEdit(edit, Panel1, x, kControlTop, 44);
+        x += 44 + kUpDownWidth + 4;
     }
     SpeedButton12 = MakeToolButton(this, Panel1, "SpeedButton12", x, 60);
     SpeedButton12->SetCaption("&Close");

@@ -70,10 +70,8 @@ void Tfkvprnform2::CreateControls()
     Label2 = MakeLabel(this, GroupBox1, "Label2", "Left", 14, 50);
     Label3 = MakeLabel(this, GroupBox1, "Label3", "Right", 14, 75);
     Label4 = MakeLabel(this, GroupBox1, "Label4", "Bottom", 14, 100);
-    Place(Edit1, GroupBox1, 72, 21, 84, 21);
-    Place(Edit2, GroupBox1, 72, 46, 84, 21);
-    Place(Edit3, GroupBox1, 72, 71, 84, 21);
-    Place(Edit4, GroupBox1, 72, 96, 84, 21);
+    for (int32_t i = 1; i <= 4; ++i)
+        PlaceEdit(i, GroupBox1, 72, 21 + (i - 1) * 25, 84);
 
     GroupBox2 = MakeGroup(this, this, "GroupBox2", " Position ", TRect{8, 134, 201, 236});
     for (int32_t i = 0; i < 9; ++i)
@@ -83,14 +81,14 @@ void Tfkvprnform2::CreateControls()
     Place(ComboBox1, GroupBox3, 12, 21, 176, 21);
     Label5 = MakeLabel(this, GroupBox3, "Label5", "Width", 14, 58);
     Label6 = MakeLabel(this, GroupBox3, "Label6", "Height", 14, 88);
-    Place(Edit5, GroupBox3, 64, 54, 72, 21);
-    Place(Edit6, GroupBox3, 64, 84, 72, 21);
+    PlaceEdit(5, GroupBox3, 64, 54, 72);
+    PlaceEdit(6, GroupBox3, 64, 84, 72);
     Label7 = MakeLabel(this, GroupBox3, "Label7", "inches", 156, 58);
     Label8 = MakeLabel(this, GroupBox3, "Label8", "inches", 156, 88);
 
     GroupBox4 = MakeGroup(this, this, "GroupBox4", " Gamma correction ", TRect{209, 134, 409, 186});
     Label9 = MakeLabel(this, GroupBox4, "Label9", "Value", 14, 25);
-    Place(Edit7, GroupBox4, 64, 21, 72, 21);
+    PlaceEdit(7, GroupBox4, 64, 21, 72);
 
     GroupBox6 = MakeGroup(this, this, "GroupBox6", " Measure units ", TRect{209, 192, 409, 244});
     Label10 = MakeLabel(this, GroupBox6, "Label10", "Units", 14, 25);

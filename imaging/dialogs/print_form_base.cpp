@@ -31,10 +31,11 @@ std::unique_ptr<TBitmap> PositionGlyph(int32_t Button)
     canvas->Rectangle(2, 1, 14, 15);
     const int32_t column = (Button - 1) % 3;
     const int32_t row = (Button - 1) / 3;
-    const int32_t left = 4 + column * 3;
-    const int32_t top = 3 + row * 4;
+    // Inside the page's outline, a dot's width from it.
+    const int32_t left = 4 + column * 2;
+    const int32_t top = 3 + row * 3;
     canvas->Brush()->SetColor(clNavy);
-    canvas->FillRect(TRect{left, top, left + 3, top + 3});
+    canvas->FillRect(TRect{left, top, left + 4, top + 4});
     return glyph;
 }
 
@@ -59,6 +60,20 @@ void TKVPrintFormBase::CreateSharedControls()
     makeEdit(Edit5, "Edit5", "6");
     makeEdit(Edit6, "Edit6", "4");
     makeEdit(Edit7, "Edit7", "1");
+
+    // Not associated with their edits: an up-down writes whole numbers, and the edits step by
+    // hundredths.
+    const std::array<TEdit*, 7> edits{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7};
+    for (size_t i = 0; i < edits.size(); ++i) {
+        auto* upDown = new TUpDown(this);
+        upDown->SetName("UpDown" + std::to_string(i + 1));
+        upDown->SetParent(this);
+        upDown->SetMin(-10000);
+        upDown->SetMax(10000);
+        TEdit* edit = edits[i];
+        upDown->OnClick = [this, edit](TObject*, TUDBtnType Button) { incdecmargins(edit, Button); };
+        UpDowns[i] = upDown;
+    }
 
     for (int32_t i = 0; i < 9; ++i) {
         auto* button = new TSpeedButton(this);
@@ -93,6 +108,13 @@ void TKVPrintFormBase::Place(TControl* Control, TWinControl* Parent, int32_t Lef
 {
     Control->SetParent(Parent);
     Control->SetBounds(Left, Top, Width, Height);
+}
+
+void TKVPrintFormBase::PlaceEdit(int32_t Index, TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width)
+{
+    const std::array<TEdit*, 7> edits{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7};
+    Place(edits[size_t(Index - 1)], Parent, Left, Top, Width, 21);
+    Place(UpDowns[size_t(Index - 1)], Parent, Left + Width, Top, kUpDownWidth, 21);
 }
 
 void TKVPrintFormBase::SetSizeModeTexts(TMsgLanguage Language)
@@ -169,16 +191,18 @@ void TKVPrintFormBase::Print(const TKVPrintValues& Values)
     Printed();
 }
 
-void TKVPrintFormBase::incdecmargins(TEdit* Edit, bool Up)
+void TKVPrintFormBase::incdecmargins(TEdit* Edit, TUDBtnType Button)
 {
     const double step = Edit == Edit7 ? kGammaStep : kLengthStep;
-    Edit->SetText(StepValue(Edit->Text(), Up ? step : -step));
+    Edit->SetText(StepValue(Edit->Text(), Button == btNext ? step : -step));
 }
 
 void TKVPrintFormBase::EnableSpecifiedSize(bool Enabled)
 {
     Edit5->SetEnabled(Enabled);
     Edit6->SetEnabled(Enabled);
+    UpDowns[4]->SetEnabled(Enabled);
+    UpDowns[5]->SetEnabled(Enabled);
 }
 
 void TKVPrintFormBase::SizeModeChanged(TObject* Sender)

@@ -7,6 +7,7 @@
 #include "imaging/dialogs/print_form_values.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/forms/form.h"
+#include "platform/forms/up_down.h"
 
 #include <array>
 #include <cstdint>
@@ -33,8 +34,8 @@ public:
 
     // Recomputes the page preview, or prints when Sender is the form's print control.
     void PrintPreview(TObject* Sender);
-    // One click of an edit's up-down: Up raises the value by a step, else lowers it.
-    void incdecmargins(TEdit* Edit, bool Up);
+    // One click of an edit's up-down: btNext raises the value by a step, btPrev lowers it.
+    void incdecmargins(TEdit* Edit, TUDBtnType Button);
 
     // The controls' values as printing arguments, lengths in inches.
     Kvprintforms::TKVPrintValues ReadValues() const;
@@ -52,6 +53,8 @@ public:
     TEdit* Edit7 = nullptr;
     // SpeedButton1 .. SpeedButton9, row by row from the top left; one is down at a time.
     std::array<TSpeedButton*, 9> PositionButtons{};
+    // UpDown1 .. UpDown7, each stepping the edit of its number.
+    std::array<TUpDown*, 7> UpDowns{};
     TComboBox* ComboBox1 = nullptr;
     TKorvaneView* KorvaneView1 = nullptr;
 
@@ -68,6 +71,9 @@ protected:
     void CreateSharedControls();
     static void Place(TControl* Control, TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width,
                       int32_t Height);
+    // Places an edit (Edit1 .. Edit7 by Index from 1) with its up-down just right of it.
+    void PlaceEdit(int32_t Index, TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width);
+    static constexpr int32_t kUpDownWidth = 16;
     // Enables the width and height edits (and what names them) only for "Specified size".
     virtual void EnableSpecifiedSize(bool Enabled);
     void SizeModeChanged(TObject* Sender);

@@ -15,6 +15,7 @@
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
+#include "platform/forms/up_down.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "tests/support/temp_folder.h"
@@ -362,6 +363,44 @@ TEST(PrintDialog, SizeModeAndUnitSwitchRewriteTheForm)
     EXPECT_FALSE(form.Edit5->Enabled());
 }
 
+TEST(PrintDialog, UpDownsStepTheirEditsAndNeverGoBelowZero)
+{
+    TPrintedPicture picture;
+    for (TKVPrintFormBase* form : {static_cast<TKVPrintFormBase*>(new Tfkvprnform2(nullptr)),
+                                   static_cast<TKVPrintFormBase*>(new tfkvprnform1(nullptr))}) {
+        const std::unique_ptr<TKVPrintFormBase> owned(form);
+        SCOPED_TRACE(form->Name());
+        form->KorvaneIO = &picture.io;
+        form->Show();
+        TEdit* edits[] = {form->Edit1, form->Edit2, form->Edit3, form->Edit4,
+                          form->Edit5, form->Edit6, form->Edit7};
+        const struct
+        {
+            int32_t index; // of the up-down and its edit
+            const char* before;
+            TUDBtnType button;
+            const char* after;
+        } clicks[] = {
+            {0, "0.005", btPrev, "0"},  {1, "1", btNext, "1.01"}, {2, "1", btPrev, "0.99"},
+            {3, "top", btNext, "0.01"}, {6, "1", btNext, "1.1"},  {6, "0.05", btPrev, "0"},
+            {6, "2.2", btPrev, "2.1"},  {4, "6", btNext, "6.01"}, {5, "0", btPrev, "0"},
+        };
+        Simulate::Choose(form->ComboBox1, 3); // the width and height up-downs work only then
+        for (const auto& c : clicks) {
+            TEdit* edit = edits[c.index];
+            Simulate::Retype(edit, c.before);
+            Simulate::ClickUpDown(form->UpDowns[size_t(c.index)], c.button);
+            EXPECT_EQ(edit->Text(), c.after) << edit->Name() << " from " << c.before;
+            // The up-down sits just right of its edit.
+            EXPECT_EQ(form->UpDowns[size_t(c.index)]->Left(), edit->Left() + edit->Width());
+            EXPECT_EQ(form->UpDowns[size_t(c.index)]->Parent(), edit->Parent());
+        }
+        // The margin stepped to 0 reaches the printing calls as 0.
+        EXPECT_DOUBLE_EQ(form->ReadValues().MarginTop, 0);
+        EXPECT_DOUBLE_EQ(form->ReadValues().MarginLeft, 1.01);
+    }
+}
+
 TEST(PrintDialog, PreviewFollowsTheControls)
 {
     TPrintedPicture picture;
@@ -514,7 +553,10 @@ TEST(PrintPreviewWindow, PrintsUntilClosedAndClosesWithOk)
         auto& window = dynamic_cast<tfkvprnform1&>(form);
         EXPECT_EQ(window.Left(), 0);
         EXPECT_EQ(window.Top(), 0);
-        EXPECT_GE(window.Width(), Screen->Width());
+        // Maximised: the window, menu included, covers the screen and no more.
+        EXPECT_EQ(window.Width(), std::max(Screen->Width(), 640));
+        EXPECT_EQ(window.Height(), std::max(Screen->Height(), 480));
+        EXPECT_LT(window.ClientHeight(), window.Height());
         EXPECT_EQ(window.Edit2->Hint(), "Left Margin");
         EXPECT_EQ(window.Edit1->Hint(), "Top Margin");
         EXPECT_EQ(window.PositionButtons[0]->Hint(), "Top Left");
