@@ -445,7 +445,7 @@ void FollowColours(TIOPreviewsValues& v, int32_t colours)
 
 } // namespace
 
-void TIOPreviewsValues::TIFFPhotometricChosen(TIOTIFFPhotometInterpret Photometric)
+int32_t TIOPreviewsValues::TIFFPhotometricChosen(TIOTIFFPhotometInterpret Photometric)
 {
     int32_t colours = TIFFColorsShown();
     TIFF_PhotometInterpret = Photometric;
@@ -459,6 +459,7 @@ void TIOPreviewsValues::TIFFPhotometricChosen(TIOTIFFPhotometInterpret Photometr
         colours = kTIFF256;
     }
     FollowColours(*this, colours);
+    return colours;
 }
 
 void TIOPreviewsValues::TIFFColorsChosen(int32_t ColorsIndex)

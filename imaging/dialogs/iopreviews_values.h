@@ -139,9 +139,9 @@ struct TIOPreviewsValues
 
     // The full TIFF page's colours item (from bits and samples, then the photometric).
     int32_t TIFFColorsShown() const;
-    // The full TIFF page after the user picked a photometric or a colours item (the one that
-    // differs from what was shown); bits and samples follow.
-    void TIFFPhotometricChosen(TIOTIFFPhotometInterpret Photometric);
+    // The full TIFF page after the user picked a photometric (giving the colours item it then
+    // shows) or a colours item; bits and samples follow.
+    int32_t TIFFPhotometricChosen(TIOTIFFPhotometInterpret Photometric);
     void TIFFColorsChosen(int32_t ColorsIndex);
     // The simplified TIFF page: fax compressions are 1 bit, JPEG is 8 x 3; the colours item.
     int32_t SimplifiedTIFFColorsShown();

@@ -1,5 +1,9 @@
 // TKorvaneIO: the save-parameters dialog opened with the component's settings.
+#include "imaging/core/kvbitmap.h"
+#include "imaging/dialogs/iopreviews.h"
 #include "imaging/io/korvaneio.h"
+
+#include <memory>
 
 bool TKorvaneIO::DoPreviews(TPreviewParams Pages)
 {
@@ -10,6 +14,22 @@ bool TKorvaneIO::DoPreviews(TPreviewParams Pages)
             return true;
         }
     }
-    (void)Pages;
-    return false;
+    bool result = false;
+    Reencapsulate();
+    auto form = std::make_unique<TfIOPreviews>(this);
+    form->PrepareFor(&Params(), PreviewsParams, SimplifiedParamsDialogs, DefaultDitherMethod(), MsgLanguage,
+                     PreviewFont());
+    // The dialog previews a copy: the working bitmap keeps its pixel format, whatever is chosen.
+    if (FKVBitmap != nullptr) {
+        form->SetSourceImage(FKVBitmap);
+    }
+    if (form->SetPreviewParams(Pages)) {
+        if (OnIOPreview) {
+            OnIOPreview(this, form.get());
+        }
+        result = form->ShowModal() == mrOk;
+    }
+    form.reset();
+    Update();
+    return result;
 }

@@ -202,4 +202,12 @@ TEST(Korvane, ForwardedOperationsReachTheComponents)
     k->ImportMetafile(KV_TEST_DATA_DIR "/fuzz/metafile/emf-every-record.emf", 30, 10, false);
     EXPECT_FALSE(k->Aborting());
     EXPECT_EQ(k->GetKVBitmap()->GetWidth(), 30);
+
+    // The save-parameters dialog and its events are the I/O component's.
+    k->OnIOPreview() = [](TObject*, TForm*) {};
+    EXPECT_TRUE(k->GetKorvaneIO()->OnIOPreview);
+    int32_t asked = 0;
+    k->GetKorvaneIO()->OnDoPreviews = [&](TObject*, bool& Handled) { Handled = ++asked > 0; };
+    EXPECT_TRUE(k->DoIOPreviews(PreviewSet(ppJPEG)));
+    EXPECT_EQ(asked, 1);
 }
