@@ -129,6 +129,7 @@ void tfkvprnform1::CreateControls()
     SpeedButton12->OnClick = [this](TObject* Sender) { CloseClick(Sender); };
 
     KorvaneView1->SetAlign(alClient);
+    KorvaneView1->SetBorderStyle(bsNone);
     SetLanguage(msEnglish);
 }
 

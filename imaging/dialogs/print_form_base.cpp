@@ -63,7 +63,7 @@ void TKVPrintFormBase::CreateSharedControls()
 
     // Not associated with their edits: an up-down writes whole numbers, and the edits step by
     // hundredths.
-    const std::array<TEdit*, 7> edits{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7};
+    const std::array<TEdit*, 7> edits = Edits();
     for (size_t i = 0; i < edits.size(); ++i) {
         auto* upDown = new TUpDown(this);
         upDown->SetName("UpDown" + std::to_string(i + 1));
@@ -112,8 +112,7 @@ void TKVPrintFormBase::Place(TControl* Control, TWinControl* Parent, int32_t Lef
 
 void TKVPrintFormBase::PlaceEdit(int32_t Index, TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width)
 {
-    const std::array<TEdit*, 7> edits{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7};
-    Place(edits[size_t(Index - 1)], Parent, Left, Top, Width, 21);
+    Place(Edits()[size_t(Index - 1)], Parent, Left, Top, Width, 21);
     Place(UpDowns[size_t(Index - 1)], Parent, Left + Width, Top, kUpDownWidth, 21);
 }
 

@@ -96,6 +96,8 @@ protected:
     TMsgLanguage FLanguage = msSystem;
 
 private:
+    std::array<TEdit*, 7> Edits() const { return {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7}; }
+
     int32_t FPreviewLocks = 0;
 
     void Preview(const Kvprintforms::TKVPrintValues& Values);

@@ -6,6 +6,7 @@
 #include "imaging/dialogs/kvprnform2.h"
 #include "imaging/dialogs/print_form_values.h"
 #include "imaging/io/korvaneio.h"
+#include "imaging/view/korvane.h"
 #include "imaging/view/korvaneview.h"
 #include "platform/forms/application.h"
 #include "platform/forms/buttons.h"
@@ -86,7 +87,8 @@ std::string InfoValue(const std::string& Info, const std::string& Key)
 
 // Shows the dialog that DoPrintPreviewDialog makes, runs Action once it is modal and returns
 // the call's result; a dialog that stays open is closed with a failure.
-bool RunDialog(TKorvaneIO& io, TKVDialogType Type, const std::string& Task,
+// Call opens the dialog through whatever forwards to io.
+bool RunDialog(TKorvaneIO& io, const std::function<bool()>& Call,
                const std::function<void(TKVPrintFormBase&)>& Action)
 {
     TKVPrintFormBase* form = nullptr;
@@ -107,11 +109,18 @@ bool RunDialog(TKorvaneIO& io, TKVDialogType Type, const std::string& Task,
         }
     };
     timer.SetEnabled(true);
-    const bool result = io.DoPrintPreviewDialog(Type, Task);
+    const bool result = Call();
     timer.SetEnabled(false);
     io.OnIOPreview = nullptr;
     EXPECT_TRUE(acted);
     return result;
+}
+
+bool RunDialog(TKorvaneIO& io, TKVDialogType Type, const std::string& Task,
+               const std::function<void(TKVPrintFormBase&)>& Action)
+{
+    return RunDialog(
+        io, [&] { return io.DoPrintPreviewDialog(Type, Task); }, Action);
 }
 
 // The box of dots darker than half-white in a rendered page, right and bottom exclusive.
@@ -541,6 +550,19 @@ TEST(PrintDialog, HandsTheSettingsToTheFormAndRefusesUnknownTypes)
         Simulate::Key(form.Edit1, VK_ESCAPE);
     });
     EXPECT_FALSE(ok);
+
+    // The all-in-one component opens the dialog for its own picture.
+    TForm owner(nullptr);
+    auto* korvane = new TKorvane(&owner);
+    korvane->SetParent(&owner);
+    korvane->GetKVBitmap()->Allocate(30, 20, kv24RGB);
+    EXPECT_FALSE(korvane->DoPrintPreviewDialog(TKVDialogType(5), ""));
+    EXPECT_TRUE(RunDialog(
+        *korvane->GetKorvaneIO(), [&] { return korvane->DoPrintPreviewDialog(kvdtMaxi, "k"); },
+        [&](TKVPrintFormBase& form) {
+            EXPECT_EQ(form.KorvaneIO, korvane->GetKorvaneIO());
+            Simulate::Click(dynamic_cast<tfkvprnform1&>(form).SpeedButton12);
+        }));
 }
 
 TEST(PrintPreviewWindow, PrintsUntilClosedAndClosesWithOk)
@@ -575,6 +597,14 @@ TEST(PrintPreviewWindow, PrintsUntilClosedAndClosesWithOk)
         window.Print1->Click();
         EXPECT_TRUE(window.Modal());
 
+        // The printer setup, from the tool bar and the menu, goes through the dialog seam.
+        TScriptedDialogService dialogs;
+        dialogs.AnswerPrinterSetup(true);
+        dialogs.AnswerPrinterSetup(false);
+        Simulate::Click(window.SpeedButton10);
+        window.PrintSetup1->Click();
+        EXPECT_EQ(dialogs.CallsOf(dkPrinterSetup).size(), 2u);
+
         // Too small a window draws no preview.
         const int32_t shownWidth = page->GetWidth();
         window.SetBounds(0, 0, 90, 300);
@@ -588,7 +618,8 @@ TEST(PrintPreviewWindow, PrintsUntilClosedAndClosesWithOk)
     EXPECT_EQ(InfoValue(info, "Title"), "Preview job");
     EXPECT_EQ(InfoValue(info, "Pages"), "1");
 
-    // Closed from the menu or with the frame's button.
+    // The texts in another language; closed from the menu or with the frame's button.
+    picture.io.MsgLanguage = msSpanish;
     EXPECT_TRUE(RunDialog(picture.io, kvdtMaxi, "",
                           [](TKVPrintFormBase& form) { dynamic_cast<tfkvprnform1&>(form).Exit1->Click(); }));
     EXPECT_FALSE(
