@@ -271,42 +271,42 @@ void TfIOPreviews::CreateTIFFPages()
 {
     TabSheetTIFF1 = NewPage("TIFF");
     NewLabel(TabSheetTIFF1, kLabelLeft, kRow[0] + 4, KVMSG_COMPRESSION);
-    ComboBox2 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[0], 100, {});
+    ComboBox2 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[0], 124, {});
     NewLabel(TabSheetTIFF1, kLabelLeft, kRow[1] + 4, KVMSG_IMAGEINDEX);
     Edit1 = NewEdit(TabSheetTIFF1, kControlLeft, kRow[1], 50);
     UpDown1 = NewUpDown(Edit1, 1000);
     NewLabel(TabSheetTIFF1, kLabelLeft, kRow[2] + 4, KVMSG_PHOTOMETRIC);
-    ComboBox3 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[2], 100,
+    ComboBox3 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[2], 124,
                          {"WHITEISZERO/Gray", "BLACKISZERO/Gray", "RGB", "RGBPALETTE", "TRANSPMASK", "CMYK",
                           "YCBCR", "CIELAB"});
     NewLabel(TabSheetTIFF1, kLabelLeft, kRow[3] + 4, KVMSG_COLORS);
-    ComboBox4 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[3], 100, {"B/W", "16", "256", "65536", "16M"});
+    ComboBox4 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[3], 124, {"B/W", "16", "256", "65536", "16M"});
 
     GroupBoxTIFFDocument = new TGroupBox(this);
     GroupBoxTIFFDocument->SetParent(TabSheetTIFF1);
-    GroupBoxTIFFDocument->SetBounds(208, 0, 210, 170);
+    GroupBoxTIFFDocument->SetBounds(226, 0, 192, 170);
     FWordCaptions.push_back({GroupBoxTIFFDocument, KVMSG_SCANNDEDDOCUMENTINFO, false});
     NewLabel(GroupBoxTIFFDocument, 8, 24, KVMSG_HORIZPOSITIONINCH);
-    Edit2 = NewEdit(GroupBoxTIFFDocument, 146, 20, 56);
+    Edit2 = NewEdit(GroupBoxTIFFDocument, 130, 20, 54);
     NewLabel(GroupBoxTIFFDocument, 8, 48, KVMSG_VERTPOSITIONINCH);
-    Edit3 = NewEdit(GroupBoxTIFFDocument, 146, 44, 56);
+    Edit3 = NewEdit(GroupBoxTIFFDocument, 130, 44, 54);
     NewLabel(GroupBoxTIFFDocument, 8, 72, KVMSG_NAME);
-    Edit4 = NewEdit(GroupBoxTIFFDocument, 82, 68, 120);
+    Edit4 = NewEdit(GroupBoxTIFFDocument, 80, 68, 104);
     NewLabel(GroupBoxTIFFDocument, 8, 96, KVMSG_DESCRIPTION);
-    Edit5 = NewEdit(GroupBoxTIFFDocument, 82, 92, 120);
+    Edit5 = NewEdit(GroupBoxTIFFDocument, 80, 92, 104);
     NewLabel(GroupBoxTIFFDocument, 8, 120, KVMSG_PAGENAME);
-    Edit6 = NewEdit(GroupBoxTIFFDocument, 82, 116, 120);
+    Edit6 = NewEdit(GroupBoxTIFFDocument, 80, 116, 104);
     NewLabel(GroupBoxTIFFDocument, 8, 144, KVMSG_PAGENUMBER);
-    Edit7 = NewEdit(GroupBoxTIFFDocument, 82, 140, 44);
-    NewLabel(GroupBoxTIFFDocument, 132, 144, KVMSG_OF, false);
-    Edit8 = NewEdit(GroupBoxTIFFDocument, 158, 140, 44);
+    Edit7 = NewEdit(GroupBoxTIFFDocument, 80, 140, 40);
+    NewLabel(GroupBoxTIFFDocument, 126, 144, KVMSG_OF, false);
+    Edit8 = NewEdit(GroupBoxTIFFDocument, 144, 140, 40);
     AddSizeLabels(TabSheetTIFF1, ipgTIFF, kLabelLeft, kOriginalTop);
 
     TabSheetTIFF2 = NewPage("TIFF");
     NewLabel(TabSheetTIFF2, kLabelLeft, kRow[0] + 4, KVMSG_COMPRESSION);
-    ComboBox16 = NewCombo(TabSheetTIFF2, kControlLeft, kRow[0], 110, {});
+    ComboBox16 = NewCombo(TabSheetTIFF2, kControlLeft, kRow[0], 130, {});
     NewLabel(TabSheetTIFF2, kLabelLeft, kRow[1] + 4, KVMSG_COLORS);
-    ComboBox17 = NewCombo(TabSheetTIFF2, kControlLeft, kRow[1], 110, {"2", "16", "256", "65536", "16777216"});
+    ComboBox17 = NewCombo(TabSheetTIFF2, kControlLeft, kRow[1], 130, {"2", "16", "256", "65536", "16777216"});
     AddSizeLabels(TabSheetTIFF2, ipgTIFF, kLabelLeft, kSimplifiedOriginalTop);
 }
 

@@ -16,8 +16,13 @@
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
 #include "tests/dialogs/iopreviews_test_support.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 using namespace iopreviewstest;
 
@@ -58,6 +63,11 @@ int64_t JpegSize(TKVBitmap* picture, int32_t Quality)
     TMemoryStream stream;
     io.SaveToStreamJpeg(stream);
     return stream.Size();
+}
+
+int64_t FileSize(const std::string& Path)
+{
+    return int64_t(std::filesystem::file_size(Path));
 }
 
 std::vector<TTabSheet*> TabsShown(TfIOPreviews& d)
@@ -363,4 +373,44 @@ TEST(IOPreviewsDialog, ColourPickersUseTheGifColoursWhenThereAreAny)
     EXPECT_EQ(white, (TRGB{255, 255, 255}));
     EXPECT_EQ(png.io.Params().PNG_Background, white);
     EXPECT_EQ(png.io.Params().BitsPerSample, 1);
+}
+
+TEST(IOPreviewsDialog, ResultOfARealPhotoIsWhatDjpegDecodes)
+{
+    // A photo no one here made, from the Go sources' image tests.
+    const std::string photo = "/usr/share/go-1.19/src/image/testdata/video-001.png";
+    kvtest::TempFolder folder;
+    Component c(3);
+    c.io.LoadFromFile(photo);
+    ASSERT_FALSE(c.io.Aborting);
+    c.io.Params().FileType = 3;
+    TKVBitmap result;
+    std::string size;
+    c.Open(PreviewSet(ppAUTO), [&](TfIOPreviews& d) {
+        Simulate::Slide(d.TrackBar13, 60);
+        result.AssignImage(d.Korvane2->GetKVBitmap());
+        size = d.CompressedSizeText(ipgJPEG);
+        Simulate::Click(d.Button1);
+    });
+    // The same picture saved with the chosen quality and decoded by the standard tool.
+    const std::string jpeg = folder.File("photo.jpg");
+    const std::string decoded = folder.File("photo.ppm");
+    c.io.SaveToFile(jpeg);
+    ASSERT_EQ(std::system(("djpeg -pnm -outfile " + decoded + " " + jpeg).c_str()), 0);
+    TKorvaneIO reader(nullptr);
+    reader.LoadFromFile(decoded);
+    ASSERT_FALSE(reader.Aborting);
+    TKVBitmap* reference = reader.KVBitmap();
+    EXPECT_EQ(size, IntToStr(FileSize(jpeg)) + " bytes");
+    ASSERT_EQ(result.GetWidth(), reference->GetWidth());
+    ASSERT_EQ(result.GetHeight(), reference->GetHeight());
+    int32_t worst = 0;
+    for (int32_t y = 0; y < result.GetHeight(); ++y) {
+        for (int32_t x = 0; x < result.GetWidth(); ++x) {
+            const TRGB a = result.GetPixels_kv24RGB(x, y);
+            const TRGB b = reference->GetPixels_kv24RGB(x, y);
+            worst = std::max({worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+        }
+    }
+    EXPECT_EQ(worst, 0);
 }
