@@ -445,6 +445,29 @@ TEST(PrintDialog, PreviewFollowsTheControls)
     EXPECT_TRUE(expected(2, 1, kvvpBOTTOM, kvhpRIGHT, kvsNORMAL));
 }
 
+TEST(PrintDialog, PreviewsPicturesOfNoSizeOrOneColumn)
+{
+    // An empty picture gives a blank page; a 1 x 65536 strip a hairline. Neither may upset the
+    // preview in any size mode or with margins wider than the page.
+    for (auto [width, height] : {std::pair{0, 0}, {1, 65536}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        TKorvaneIO io(nullptr);
+        if (width > 0)
+            io.KVBitmap()->Allocate(width, height, kv24RGB);
+        Tfkvprnform2 form(nullptr);
+        form.KorvaneIO = &io;
+        form.Show();
+        for (int32_t mode = 0; mode < 4; ++mode) {
+            Simulate::Choose(form.ComboBox1, mode);
+            TKVBitmap* page = form.KorvaneView1->GetKVBitmap();
+            EXPECT_GT(page->GetWidth(), 100);
+            EXPECT_GT(page->GetHeight(), page->GetWidth());
+        }
+        Simulate::Retype(form.Edit2, "40");
+        EXPECT_GT(form.KorvaneView1->GetKVBitmap()->GetWidth(), 100);
+    }
+}
+
 TEST(PrintDialog, OkPrintsOnePagePlacedByTheInch)
 {
     kvtest::TempFolder folder;
