@@ -100,8 +100,13 @@ bool TKVVirtualDIBList::EnsureFile()
 
 bool TKVVirtualDIBList::SetFileSize(int64_t size)
 {
-    UnMapAllImages();
-    FFreeBlocks.clear();
+    // Mapped blocks are copies in memory and free blocks lie inside the file, so growing keeps
+    // both: a store adding thumbnails grows often, and dropping every mapped block each time
+    // would read them all back. Only a shrinking file can cut them off.
+    if (size < FFileSize) {
+        UnMapAllImages();
+        FFreeBlocks.clear();
+    }
     try {
         FFileBuffer->ReAllocateFile(size);
     } catch (const EInOutError&) {
@@ -578,6 +583,8 @@ void TKVVirtualDIBList::Delete(TKVVirtualImageInfo* image)
         return;
     RemoveImage(image, true);
     if (FImages.empty()) {
+        // The file starts over: no block of it is free or used any more.
+        FFreeBlocks.clear();
         FEndOfUsed = 0;
         SetFileSize(FGrowthStep);
     }

@@ -272,6 +272,40 @@ TEST_F(VirtualDIBList, DeletedBlocksAreReusedAndTheFileShrinksWhenEmpty)
     EXPECT_EQ(other.GetImageWidth(foreign), 64);
 }
 
+TEST_F(VirtualDIBList, GrowingTheFileKeepsMappedAndFreeBlocks)
+{
+    TKVVirtualDIBList list;
+    list.MaxMappedImages = 100;
+    TKVBitmap bitmap;
+    std::vector<TKVVirtualImageInfo*> images;
+    std::vector<uint8_t*> blocks;
+    for (uint32_t i = 0; i < 20; ++i) {
+        Fill(bitmap, 64, 48, i);
+        images.push_back(list.AddKVBitmap(&bitmap));
+        blocks.push_back(images.back()->Mapped);
+    }
+    // Twenty blocks of about 9 kB outgrow the first 64 kB of the file several times over.
+    ASSERT_GT(FileSize(list.FileName()), 0x10000);
+    EXPECT_EQ(list.MappedCount(), 20);
+    for (size_t i = 0; i < images.size(); ++i)
+        EXPECT_EQ(images[i]->Mapped, blocks[i]) << i;
+
+    // A block freed before the file grows again is still there to reuse afterwards.
+    const int64_t freed = images[3]->Position;
+    list.Delete(images[3]);
+    Fill(bitmap, 200, 150, 50); // too big for the freed block: the file grows
+    const int64_t before = FileSize(list.FileName());
+    ASSERT_NE(list.AddKVBitmap(&bitmap), nullptr);
+    ASSERT_GT(FileSize(list.FileName()), before);
+    Fill(bitmap, 64, 48, 51);
+    TKVVirtualImageInfo* reused = list.AddKVBitmap(&bitmap);
+    EXPECT_EQ(reused->Position, freed);
+    TKVBitmap back;
+    list.CopyToKVBitmap(images[4], &back);
+    Fill(bitmap, 64, 48, 4);
+    EXPECT_TRUE(SameRows(back, bitmap));
+}
+
 TEST_F(VirtualDIBList, NoTemporaryFileGivesNoImage)
 {
     // A folder under a plain file cannot be made, even by the superuser.
