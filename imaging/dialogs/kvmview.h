@@ -466,7 +466,12 @@ private:
     void DoInsert(int32_t idx, bool Select);
     bool LoadInto(int32_t idx, TStream* Stream, const std::string& FileName);
     TKVMLoadSettings LoadSettings() const;
-    void DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int32_t idx);
+    void DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int32_t idx, const TRect& Area);
+    // Paints what lies in Area of Dest; every visible cell still has its load started.
+    void PaintArea(TBitmap* Dest, const TRect& Area);
+    // The client rectangle a cell draws in, its border and selection rings included.
+    TRect CellExtent(PKVImageInfo e) const;
+    void InvalidateCell(int32_t idx);
     void DrawBackground(TCanvas* Canvas, TKVBackgroundStyle Style, TColor Colour, int32_t x, int32_t y,
                         int32_t w, int32_t h);
     void DrawWallPaper(TBitmap* Dest);

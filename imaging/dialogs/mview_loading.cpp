@@ -183,7 +183,6 @@ void TKorvaneMView::StoreFinishedLoads()
         results.swap(FResults);
         FResultPosted = false;
     }
-    bool stored = false;
     for (auto& r : results) {
         const int32_t idx = IndexOfSerial(r->Serial);
         if (idx < 0) {
@@ -209,10 +208,8 @@ void TKorvaneMView::StoreFinishedLoads()
             SetImageOriginalWidth(idx, jpeg ? r->Params->JPEG_OriginalWidth : r->Params->Width);
             SetImageOriginalHeight(idx, jpeg ? r->Params->JPEG_OriginalHeight : r->Params->Height);
         }
-        stored = true;
-    }
-    if (stored) {
-        Invalidate();
+        // Only the cell changed; the rest of the window stays as drawn.
+        InvalidateCell(idx);
     }
 }
 

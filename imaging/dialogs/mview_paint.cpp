@@ -7,9 +7,12 @@
 #include "imaging/dialogs/kvmview.h"
 #include "imaging/proc/korvaneproc.h"
 #include "platform/core/rounding.h"
+#include "platform/graphics/gdi.h"
 #include "platform/graphics/picture.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 using Zirodevo::gThreadCS;
 
@@ -52,8 +55,31 @@ void TKorvaneMView::Paint()
         FBackBuffer->Allocate(w, h, kv24RGB);
     }
     TBitmap* back = FBackBuffer->GetVclBitmap();
-    PaintTo(back);
-    Canvas()->Draw(0, 0, back);
+    // Only the marked area is drawn and shown: a stored thumbnail marks its own cell, so a
+    // loading view does not redraw every cell for each picture that arrives. The back buffer
+    // outside the area is scratch; it never reaches the window.
+    const TRect all{0, 0, w, h};
+    TRect area;
+    if (!IntersectRect(area, Canvas()->ClipRect(), all)) {
+        return;
+    }
+    if (area == all) {
+        PaintTo(back);
+    } else {
+        PaintArea(back, area);
+    }
+    TBitmap* front = FrontImage();
+    if (front != nullptr && front->PixelFormat() == pf24bit && front->Width() >= area.Right &&
+        front->Height() >= area.Bottom) {
+        // Row by row: a full window is many megapixels, and this is a plain copy.
+        const size_t offset = size_t(area.Left) * 3;
+        const size_t bytes = size_t(area.Width()) * 3;
+        for (int32_t y = area.Top; y < area.Bottom; ++y) {
+            std::memcpy(front->ScanLine(y) + offset, back->ScanLine(y) + offset, bytes);
+        }
+    } else {
+        Canvas()->CopyRect(area, back->Canvas(), area);
+    }
 }
 
 void TKorvaneMView::DrawBackground(TCanvas* Canvas, TKVBackgroundStyle Style, TColor Colour, int32_t x,
@@ -62,6 +88,24 @@ void TKorvaneMView::DrawBackground(TCanvas* Canvas, TKVBackgroundStyle Style, TC
     Korvaneview::KVDrawBackground((ComponentState() & csDesigning) != 0, Canvas, Style, Colour, x, y, w, h, 0,
                                   0, 0, 0, FChessboardSize, FChessboardBrushStyle, FGradientEndColor);
 }
+
+namespace {
+
+// Fills Area of a 24-bit bitmap with one colour, as a solid brush does, row by row.
+void FillSolid(TBitmap* Dest, const TRect& Area, TColor Colour)
+{
+    const COLORREF rgb = static_cast<COLORREF>(ColorToRGB(Colour));
+    const uint8_t pixel[3] = {GetBValue(rgb), GetGValue(rgb), GetRValue(rgb)};
+    std::vector<uint8_t> row(size_t(Area.Width()) * 3);
+    for (size_t k = 0; k < row.size(); k += 3) {
+        std::memcpy(row.data() + k, pixel, 3);
+    }
+    for (int32_t y = Area.Top; y < Area.Bottom; ++y) {
+        std::memcpy(Dest->ScanLine(y) + size_t(Area.Left) * 3, row.data(), row.size());
+    }
+}
+
+} // namespace
 
 void TKorvaneMView::DrawWallPaper(TBitmap* Dest)
 {
@@ -108,17 +152,61 @@ void TKorvaneMView::KeepVisibleThumbnailsMapped()
     FThumbCache->MaxMappedImages = std::max(kMinMappedThumbnails, visible);
 }
 
+TRect TKorvaneMView::CellExtent(PKVImageInfo e) const
+{
+    const int32_t ring = std::max({FThumbnailsBorderWidth, FSelectionWidth, 1});
+    const int32_t x = e->X - FViewX;
+    const int32_t y = e->Y - FViewY;
+    return TRect{x - ring, y - ring, x + FThumbWidth + ring, y + FThumbHeight + ring};
+}
+
+void TKorvaneMView::InvalidateCell(int32_t idx)
+{
+    const PKVImageInfo e = Entry(idx);
+    if (e != nullptr && IsVisible(idx)) {
+        const TRect r = CellExtent(e);
+        InvalidateRect(&r, false);
+    }
+}
+
 void TKorvaneMView::PaintTo(TBitmap* Dest)
 {
     if (Dest == nullptr || Dest->Width() < 1 || Dest->Height() < 1) {
+        return;
+    }
+    PaintArea(Dest, TRect{0, 0, Dest->Width(), Dest->Height()});
+}
+
+void TKorvaneMView::PaintArea(TBitmap* Dest, const TRect& Area)
+{
+    if (Dest == nullptr || Dest->Width() < 1 || Dest->Height() < 1 || Area.IsEmpty()) {
         return;
     }
     // Finished loads are stored first, and loads of cells that scrolled away are dropped.
     StoreFinishedLoads();
     PruneInvisibleLocked();
     KeepVisibleThumbnailsMapped();
-    DrawBackground(Dest->Canvas(), FBackgroundStyle, Background(), 0, 0, ClientWidth(), ClientHeight());
-    DrawWallPaper(Dest);
+    TCanvas* canvas = Dest->Canvas();
+    const auto clip = [&] {
+        SelectClipRgn(canvas, nullptr);
+        IntersectClipRect(canvas, Area.Left, Area.Top, Area.Right, Area.Bottom);
+    };
+    const TRect client{0, 0, ClientWidth(), ClientHeight()};
+    TRect solid;
+    const bool fast = FBackgroundStyle == kvbsSolid && (ComponentState() & csDesigning) == 0 &&
+                      Dest->PixelFormat() == pf24bit &&
+                      IntersectRect(solid, Area, TRect{0, 0, Dest->Width(), Dest->Height()});
+    const auto background = [&] {
+        clip();
+        if (fast) {
+            IntersectRect(solid, solid, client);
+            FillSolid(Dest, solid, Background());
+        } else {
+            DrawBackground(canvas, FBackgroundStyle, Background(), 0, 0, client.Right, client.Bottom);
+        }
+        DrawWallPaper(Dest);
+    };
+    background();
     bool restart = true;
     int32_t pool = ThreadPoolSize();
     while (restart) {
@@ -153,26 +241,30 @@ void TKorvaneMView::PaintTo(TBitmap* Dest)
                                 (FEnableMultiSelect && std::find(FMultiSelected.begin(), FMultiSelected.end(),
                                                                  i) != FMultiSelected.end());
                 selected = selected && FVisibleSelection && FDisplayMode == mdGrid;
-                DrawImage(Dest, e, selected, i);
+                TRect common;
+                if (IntersectRect(common, CellExtent(e), Area)) {
+                    DrawImage(Dest, e, selected, i, Area);
+                }
             }
             i = i + 1 < count ? i + 1 : 0;
         }
         if (restart) {
             // Cell positions changed: draw again from a fresh layout and a clean background.
             UpdateCoords();
-            DrawBackground(Dest->Canvas(), FBackgroundStyle, Background(), 0, 0, ClientWidth(),
-                           ClientHeight());
-            DrawWallPaper(Dest);
+            background();
             PostMessage(Handle(), KVM_MVIEW_UPDATE, 0, 0);
         }
     }
+    SelectClipRgn(canvas, nullptr);
     if (OnDrawProgress && GetImageCount() > 1) {
         OnDrawProgress(this, 100, 0);
     }
 }
 
-void TKorvaneMView::DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int32_t idx)
+void TKorvaneMView::DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int32_t idx, const TRect& Area)
 {
+    // RenderToTBitmap's update rectangle is inclusive.
+    const TRect render{Area.Left, Area.Top, Area.Right - 1, Area.Bottom - 1};
     TCriticalSectionLock lock(gThreadCS);
     TCanvas* canvas = Dest->Canvas();
     const int32_t x = e->X - FViewX;
@@ -204,7 +296,7 @@ void TKorvaneMView::DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int3
                 dy = y + topGap + (ah - h) / 2;
                 std::unique_ptr<TKVRowTable> rows;
                 std::unique_ptr<TKVSampleTable> xs, ys;
-                t->RenderToTBitmap(Dest, rows, xs, ys, nullptr, dx, dy, w, h, 0, 0, w, h, true, false, 255,
+                t->RenderToTBitmap(Dest, rows, xs, ys, &render, dx, dy, w, h, 0, 0, w, h, true, false, 255,
                                    rfNone, true);
                 FThumbCache->ReleaseBitmap(t, false);
             }
@@ -236,7 +328,7 @@ void TKorvaneMView::DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int3
                 }
                 std::unique_ptr<TKVRowTable> rows;
                 std::unique_ptr<TKVSampleTable> xs, ys;
-                result->RenderToTBitmap(Dest, rows, xs, ys, nullptr, dx, dy, w, h, 0, 0, w, h,
+                result->RenderToTBitmap(Dest, rows, xs, ys, &render, dx, dy, w, h, 0, 0, w, h,
                                         FEnableAlphaChannel, false, 255, rfNone, true);
                 if (FEnableImageCaching) {
                     e->thumb = FThumbCache->AddKVBitmap(result.get());
