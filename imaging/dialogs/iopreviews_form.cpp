@@ -253,8 +253,8 @@ void TfIOPreviews::CreateJPEGPages()
     NewLabel(GroupBoxJPEGAdvanced, 206, 24, KVMSG_SMOOTHINGFACTOR);
     Edit23 = NewEdit(GroupBoxJPEGAdvanced, 316, 20, 44);
     UpDown11 = NewUpDown(Edit23, 100);
-    CheckBox2 = NewCheck(GroupBoxJPEGAdvanced, 8, 50, 190, KVMSG_OPTIMALHUFFMAN);
-    CheckBox3 = NewCheck(GroupBoxJPEGAdvanced, 206, 50, 190, KVMSG_PROGRESSIVE);
+    CheckBox2 = NewCheck(GroupBoxJPEGAdvanced, 8, 50, 140, KVMSG_OPTIMALHUFFMAN);
+    CheckBox3 = NewCheck(GroupBoxJPEGAdvanced, 206, 50, 140, KVMSG_PROGRESSIVE);
     NewLabel(GroupBoxJPEGAdvanced, 8, 78, KVMSG_PHOTOMETRIC);
     ComboBox13 = NewCombo(GroupBoxJPEGAdvanced, 110, 74, 80, {"RGB", "GrayScale", "YCbCr", "CMYK", "YCbCrK"});
     AddSizeLabels(TabSheetJPEG1, ipgJPEG, kLabelLeft, kOriginalTop);
@@ -374,7 +374,7 @@ void TfIOPreviews::CreateOtherPages()
     FWordCaptions.push_back({GroupBoxPNGAdvanced, KVMSG_ADVANCED, false});
     NewLabel(GroupBoxPNGAdvanced, 8, 24, KVMSG_FILTER);
     ComboBox11 = NewCombo(GroupBoxPNGAdvanced, 100, 20, 100, {"None", "Sub", "Paeth"});
-    CheckBox6 = NewCheck(GroupBoxPNGAdvanced, 8, 50, 190, KVMSG_INTERLACED);
+    CheckBox6 = NewCheck(GroupBoxPNGAdvanced, 8, 50, 110, KVMSG_INTERLACED);
     NewLabel(GroupBoxPNGAdvanced, 8, 80, KVMSG_COMPRESSION);
     ComboBox12 =
         NewCombo(GroupBoxPNGAdvanced, 100, 76, 100, {"None", "1", "2", "3", "4", "5", "6", "7", "8", "Max"});
@@ -385,7 +385,7 @@ void TfIOPreviews::CreateOtherPages()
     ComboBox14 = NewCombo(TabSheetTGA1, kControlLeft, kRow[0], 80, {"B/W", "256", "16M"});
     LabelTGABackground = NewLabel(TabSheetTGA1, kLabelLeft, kRow[1] + 4, KVMSG_BACKGROUND);
     Panel5 = NewColourPanel(TabSheetTGA1, kControlLeft, kRow[1]);
-    CheckBox1 = NewCheck(TabSheetTGA1, 200, kRow[0] + 2, 200, KVMSG_COMPRESSION);
+    CheckBox1 = NewCheck(TabSheetTGA1, 200, kRow[0] + 2, 120, KVMSG_COMPRESSION);
     LabelTGAName = NewLabel(TabSheetTGA1, kLabelLeft, kRow[2] + 4, KVMSG_NAME);
     Edit13 = NewEdit(TabSheetTGA1, kControlLeft, kRow[2], 200);
     LabelTGADescription = NewLabel(TabSheetTGA1, kLabelLeft, kRow[3] + 4, KVMSG_DESCRIPTION);
@@ -425,5 +425,5 @@ void TfIOPreviews::SetLanguage(TMsgLanguage Language)
         c.Control->SetCaption(kvmsg(c.Word, Language) + (c.Colon ? ":" : ""));
     }
     SpeedButton1->SetHint(kvmsg(KVMSG_LOCKPREVIEW, Language));
-    FCancelText = kvmsg(KVMSG_CANCEL, Language);
+    FCancelText = "&" + kvmsg(KVMSG_CANCEL, Language);
 }

@@ -414,3 +414,109 @@ TEST(IOPreviewsDialog, ResultOfARealPhotoIsWhatDjpegDecodes)
     }
     EXPECT_EQ(worst, 0);
 }
+
+TEST(IOPreviewsDialog, OtherPagesWriteWhatTheyShow)
+{
+    const struct
+    {
+        int32_t FileType;
+        std::function<void(TfIOPreviews&)> Choose;
+        std::function<bool(const TIOParamsVals&)> Written;
+    } cases[] = {
+        {14,
+         [](TfIOPreviews& d) {
+             EXPECT_EQ(d.Edit15->Text(), "1000");
+             Simulate::Retype(d.Edit15, "250");
+             EXPECT_EQ(d.TrackBar1->Position(), 250);
+             Simulate::Choose(d.ComboBox15, 0);
+         },
+         [](const TIOParamsVals& p) {
+             return p.J2000_Rate == 0.25 && p.J2000_ColorSpace == ioJ2000_GRAYLEV && p.SamplesPerPixel == 1;
+         }},
+        {2,
+         [](TfIOPreviews& d) {
+             Simulate::Choose(d.ComboBox5, 3);
+             Simulate::Retype(d.Edit12, "15");
+             Simulate::Retype(d.Edit10, "x");
+             Simulate::Click(d.CheckBox5);
+         },
+         [](const TIOParamsVals& p) {
+             return p.BitsPerSample == 4 && p.GIF_DelayTime == 15 && p.GIF_XPos == 0 && p.GIF_Interlaced;
+         }},
+        {5,
+         [](TfIOPreviews& d) {
+             Simulate::Choose(d.ComboBox7, 5); // "16M (32bit)"
+             Simulate::Choose(d.ComboBox6, 1);
+         },
+         [](const TIOParamsVals& p) {
+             return p.BitsPerSample == 8 && p.SamplesPerPixel == 3 && p.BMP_Compression == ioBMP_RLE;
+         }},
+        {4,
+         [](TfIOPreviews& d) {
+             Simulate::Choose(d.ComboBox9, 1);
+             Simulate::Choose(d.ComboBox8, 0);
+         },
+         [](const TIOParamsVals& p) {
+             return p.BitsPerSample == 4 && p.SamplesPerPixel == 1 && p.PCX_Compression == ioPCX_UNCOMPRESSED;
+         }},
+        {8,
+         [](TfIOPreviews& d) {
+             Simulate::Choose(d.ComboBox11, 2);
+             Simulate::Choose(d.ComboBox12, 9);
+             Simulate::Click(d.CheckBox6);
+         },
+         [](const TIOParamsVals& p) {
+             return p.PNG_Filter == ioPNG_FILTER_PAETH && p.PNG_Compression == 9 && p.PNG_Interlaced;
+         }},
+        {11,
+         [](TfIOPreviews& d) {
+             Simulate::Choose(d.ComboBox14, 1);
+             Simulate::Click(d.CheckBox1);
+             Simulate::Retype(d.Edit13, "Holiday");
+         },
+         [](const TIOParamsVals& p) {
+             return p.BitsPerSample == 8 && p.SamplesPerPixel == 1 && !p.TGA_Compressed &&
+                    p.TGA_ImageName == "Holiday";
+         }},
+    };
+    for (const auto& c : cases) {
+        Component component(c.FileType, 40, 30);
+        std::string size;
+        EXPECT_TRUE(component.Open(PreviewSet(ppAUTO), [&](TfIOPreviews& d) {
+            c.Choose(d);
+            size = d.CompressedSizeText(d.ActivePreviewPage());
+            Simulate::Click(d.Button1);
+        }));
+        EXPECT_TRUE(c.Written(component.io.Params())) << c.FileType;
+        // Every change was previewed (a GIF needs an LZW encoder to be sized).
+        EXPECT_EQ(size == "---", c.FileType == 2) << c.FileType << " " << size;
+    }
+}
+
+TEST(IOPreviewsDialog, LanguageFontLockAndViews)
+{
+    Component c(3, 400, 300);
+    c.io.MsgLanguage = msItalian;
+    c.io.PreviewFont()->SetName("Arial");
+    c.io.PreviewsParams = 0;
+    c.Open(PreviewSet(ppJPEG), [&](TfIOPreviews& d) {
+        EXPECT_EQ(d.Button2->Caption(), "Annulla");
+        EXPECT_EQ(d.Label1->Caption(), "Originale:");
+        EXPECT_EQ(d.Font()->Name(), "Arial");
+        // The preview waits for the Preview button while the lock is up; pressing the lock
+        // previews at once and disables Preview.
+        EXPECT_EQ(d.CompressedSizeText(ipgJPEG), "---");
+        Simulate::Click(d.SpeedButton1);
+        EXPECT_TRUE(d.SpeedButton1->Down());
+        EXPECT_FALSE(d.Button3->Enabled());
+        EXPECT_NE(d.CompressedSizeText(ipgJPEG), "---");
+        // The result view follows the source view's zoom and scrolling.
+        d.Korvane1->SetZoom(200);
+        d.Korvane1->SetViewXY(30, 20);
+        EXPECT_EQ(d.Korvane2->Zoom(), 200);
+        EXPECT_EQ(d.Korvane2->ViewX(), d.Korvane1->ViewX());
+        EXPECT_EQ(d.Korvane2->ViewY(), d.Korvane1->ViewY());
+        EXPECT_GT(d.Korvane2->ViewX(), 0);
+        Simulate::Click(d.Button2);
+    });
+}
