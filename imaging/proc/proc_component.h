@@ -60,6 +60,10 @@ enum TPreviewEffect : uint8_t
     peSharpen
 };
 using TPreviewEffects = uint16_t;
+constexpr TPreviewEffects PreviewEffect(TPreviewEffect e)
+{
+    return static_cast<TPreviewEffects>(1u << e);
+}
 
 using TKVPreviewEvent = std::function<void(TObject* Sender, TForm* PreviewForm)>;
 
