@@ -239,6 +239,11 @@ public:
     // Where image snapshots keep their pixels.
     TKVLocation UndoLocation = kvFile;
     TKVProgressEvent OnProgress;
+    // Opens the processing preview dialog on the pages of Effects over the image or its selected
+    // area; true when the user accepted, and the processed area then replaces the area (through
+    // the selection's mask when there is one). False without showing anything for an image that
+    // is not kv24RGB or whose sides are both below 2.
+    bool DoPreviews(TPreviewEffects Effects);
     // Stores read by the processing preview dialog.
     TMsgLanguage MsgLanguage = msSystem;
     TPRPreviewsParams PreviewsParams = 0;

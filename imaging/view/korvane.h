@@ -72,6 +72,7 @@ public:
     KV_FORWARD(GetKorvaneProc, Flip)
     KV_FORWARD(GetKorvaneProc, ImageResize)
     KV_FORWARD(GetKorvaneProc, Resample)
+    KV_FORWARD(GetKorvaneProc, DoPreviews)
     KV_FORWARD(GetKorvaneProc, Clear)
     KV_FORWARD(GetKorvaneProc, SelCopyToClip)
     KV_FORWARD(GetKorvaneProc, CopyToClipboard)

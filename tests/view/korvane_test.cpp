@@ -49,7 +49,7 @@ const TForwardedName kOperations[] = {
     {"Flip", kForwarded},
     {"ImageResize", kForwarded},
     {"Resample", kForwarded},
-    {"DoPreviews", kMissing},
+    {"DoPreviews", kForwarded},
     {"Clear", kForwarded},
     {"SelCopyToClip", kForwarded},
     {"CopyToClipboard", kForwarded},
