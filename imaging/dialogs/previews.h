@@ -232,6 +232,7 @@ private:
     void SaveFilterClick();
     void RulerPosChange(TRulerBox* Ruler, int32_t Grip);
     void EqualizeChannelClick();
+    void AlignRulers();
     void PlacementEditChanged();
     void WaveEditChanged();
     void MorphChanged();

@@ -324,6 +324,7 @@ void TfPreviews::BuildEqualizePage()
     };
     RulerBox1 = makeRuler(110, KVMSG_THRESHOLD, lblThreshold);
     RulerBox2 = makeRuler(150, KVMSG_EQUALIZATION, lblEqualize);
+    AlignRulers();
     auto check = [&](int32_t top, int32_t word) {
         auto* box = Place<TCheckBox>(this, sheet, 480, top, 100, 22);
         FWordLabels.push_back({box, word, ""});

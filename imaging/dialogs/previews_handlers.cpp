@@ -239,11 +239,7 @@ void TfPreviews::EqualizeChannelClick()
         }
     FValues.EqualizeChannels = channels;
     HistogramBox1->SetHistogramKind(kind);
-    // The rulers' scale follows the histogram's width.
-    for (TRulerBox* ruler : {RulerBox1, RulerBox2}) {
-        ruler->SetLeft(HistogramBox1->Left());
-        ruler->SetWidth(HistogramBox1->Width());
-    }
+    AlignRulers();
     HistogramBox1->Update();
 }
 
@@ -383,4 +379,16 @@ void TfPreviews::LockPreviewClick()
     Button3->SetEnabled(!locked);
     if (locked)
         PreviewNow();
+}
+
+void TfPreviews::AlignRulers()
+{
+    // The histogram spreads the 256 levels over its width; the rulers' grips point at the same
+    // levels.
+    for (TRulerBox* ruler : {RulerBox1, RulerBox2}) {
+        ruler->SetLeft(HistogramBox1->Left());
+        ruler->SetWidth(HistogramBox1->Width());
+        ruler->SetDPU(HistogramBox1->Width() / 256.0);
+        ruler->SetViewPos(0);
+    }
 }
