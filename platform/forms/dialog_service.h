@@ -10,6 +10,8 @@
 
 #include "platform/graphics/colors.h"
 
+class TWinControl;
+
 // Message-box flags: buttons (low nibble), icon (second nibble), default button (third nibble).
 enum : uint32_t
 {
@@ -164,6 +166,38 @@ struct TFontChoice
     TColor Color = 0;
 };
 
+// A file dialog while it is open, as the program that hosts a panel in it sees it.
+class IFileDialogWindow
+{
+public:
+    virtual ~IFileDialogWindow() = default;
+    // The full path of the entry the user has selected, empty when none is.
+    virtual std::string SelectedPath() const = 0;
+    // The folder shown, with a trailing "/".
+    virtual std::string Folder() const = 0;
+    // The filter chosen, from 1.
+    virtual int32_t FilterIndex() const = 0;
+    // The text of the file-name box, as the user typed it or a selection put it there.
+    virtual std::string NameText() const = 0;
+    virtual void SetNameText(const std::string& Text) = 0;
+};
+
+// What a hosting file dialog adds to a plain one: a panel of the program's own shown beside the
+// standard controls (it is handed back, unparented, when the dialog closes) and the moments the
+// program is told of. Each event is called only when set.
+struct TFileDialogHooks
+{
+    TWinControl* Panel = nullptr;
+    std::function<void(IFileDialogWindow& Window)> OnShow;
+    std::function<void(IFileDialogWindow& Window)> OnSelectionChange;
+    std::function<void(IFileDialogWindow& Window)> OnFolderChange;
+    std::function<void(IFileDialogWindow& Window)> OnTypeChange;
+    // Asked when the user confirms Files; false keeps the dialog open.
+    std::function<bool(IFileDialogWindow& Window, const std::vector<std::string>& Files)> OnCanClose;
+    // After the dialog has closed, confirmed or not.
+    std::function<void()> OnClose;
+};
+
 class IDialogService
 {
 public:
@@ -176,6 +210,9 @@ public:
     virtual bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) = 0;
     virtual TFileDialogAnswer OpenFile(const TFileDialogRequest& request) = 0;
     virtual TFileDialogAnswer SaveFile(const TFileDialogRequest& request) = 0;
+    // An open (save false) or save dialog that hosts hooks.Panel and reports to the hooks.
+    virtual TFileDialogAnswer HostingFileDialog(const TFileDialogRequest& request, bool save,
+                                                const TFileDialogHooks& hooks) = 0;
     // Starts at color (fullOpen shows the custom-colour part at once); on true color is the choice.
     virtual bool ChooseColor(TColor& color, bool fullOpen) = 0;
     // Starts at font; on true font is the choice.

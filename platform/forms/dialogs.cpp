@@ -11,6 +11,7 @@
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPushButton>
@@ -24,6 +25,7 @@
 
 #include "platform/core/files.h"
 #include "platform/forms/application.h"
+#include "platform/forms/controls.h"
 #include "platform/forms/detail/dialog_texts.h"
 #include "platform/forms/detail/qt_bridge.h"
 #include "platform/forms/detail/scan_dialogs.h"
@@ -122,6 +124,131 @@ QUrl UrlOf(const std::string& target)
     return QUrl::fromLocalFile(ToQ(target));
 }
 
+// The platform's own (non-native) file dialog with the program's panel at its right, telling the
+// hooks what the user does. Only the non-native dialog can take a widget of ours.
+class THostingFileDialog : public QFileDialog, public IFileDialogWindow
+{
+public:
+    THostingFileDialog(QWidget* parent, const QString& caption, const TFileDialogHooks& hooks)
+        : QFileDialog(parent, caption), FHooks(hooks)
+    {
+        setOption(QFileDialog::DontUseNativeDialog);
+        // The dialog fills its name box after it has told of the new entry: the program hears of
+        // the selection once both are done.
+        connect(this, &QFileDialog::currentChanged, this, [this](const QString& path) {
+            FPath = FromQ(path);
+            QMetaObject::invokeMethod(
+                this, [this] { Fire(FHooks.OnSelectionChange); }, Qt::QueuedConnection);
+        });
+        connect(this, &QFileDialog::directoryEntered, this, [this](const QString&) {
+            FPath.clear();
+            Fire(FHooks.OnFolderChange);
+        });
+        connect(this, &QFileDialog::filterSelected, this,
+                [this](const QString&) { Fire(FHooks.OnTypeChange); });
+    }
+
+    // Puts the panel's widget at the right of the dialog's controls, over all their rows.
+    void HostPanel()
+    {
+        if (FHooks.Panel == nullptr) {
+            return;
+        }
+        QWidget* panel = FHooks.Panel->Widget();
+        FPanelParent = panel->parentWidget();
+        FPanelPos = panel->pos();
+        FPanelVisible = FHooks.Panel->Visible();
+        if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+            grid->addWidget(panel, 0, grid->columnCount(), grid->rowCount(), 1);
+        } else {
+            panel->setParent(this);
+        }
+        panel->setMinimumSize(FHooks.Panel->Width(), FHooks.Panel->Height());
+        panel->setVisible(FPanelVisible);
+        resize(sizeHint().width() + FHooks.Panel->Width(), std::max(sizeHint().height(), 440));
+    }
+
+    // Gives the panel back as it was before the dialog took it, before the dialog is destroyed
+    // (which would destroy the panel's widget with it).
+    void ReleasePanel()
+    {
+        if (FHooks.Panel == nullptr) {
+            return;
+        }
+        QWidget* panel = FHooks.Panel->Widget();
+        if (layout() != nullptr) {
+            layout()->removeWidget(panel);
+        }
+        panel->setMinimumSize(0, 0);
+        panel->setParent(FPanelParent);
+        panel->move(FPanelPos);
+        panel->setVisible(FPanelVisible && FPanelParent != nullptr);
+    }
+
+    std::string SelectedPath() const override { return FPath; }
+    std::string Folder() const override
+    {
+        return IncludeTrailingPathDelimiter(FromQ(directory().absolutePath()));
+    }
+    int32_t FilterIndex() const override
+    {
+        return std::max<int32_t>(int32_t(nameFilters().indexOf(selectedNameFilter())), 0) + 1;
+    }
+    std::string NameText() const override
+    {
+        const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        return edit != nullptr ? FromQ(edit->text()) : std::string();
+    }
+    void SetNameText(const std::string& Text) override
+    {
+        if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            edit->setText(ToQ(Text));
+        }
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QFileDialog::showEvent(event);
+        if (!FShown) {
+            FShown = true;
+            Fire(FHooks.OnShow);
+            // A name given before the dialog showed may already have selected its file.
+            if (!FPath.empty()) {
+                Fire(FHooks.OnSelectionChange);
+            }
+        }
+    }
+
+    void accept() override
+    {
+        std::vector<std::string> files;
+        for (const QString& file : selectedFiles()) {
+            files.push_back(FromQ(file));
+        }
+        if (FHooks.OnCanClose && !files.empty() && !FHooks.OnCanClose(*this, files)) {
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    // Nothing but OnShow reaches the program before the dialog has shown.
+    void Fire(const std::function<void(IFileDialogWindow&)>& event)
+    {
+        if (event && (FShown || &event == &FHooks.OnShow)) {
+            event(*this);
+        }
+    }
+
+    const TFileDialogHooks& FHooks;
+    std::string FPath;
+    bool FShown = false;
+    QWidget* FPanelParent = nullptr;
+    QPoint FPanelPos;
+    bool FPanelVisible = true;
+};
+
 class TPlatformDialogService : public IDialogService
 {
 public:
@@ -207,6 +334,28 @@ public:
 
     TFileDialogAnswer OpenFile(const TFileDialogRequest& request) override { return Run(request, false); }
     TFileDialogAnswer SaveFile(const TFileDialogRequest& request) override { return Run(request, true); }
+
+    TFileDialogAnswer HostingFileDialog(const TFileDialogRequest& request, bool save,
+                                        const TFileDialogHooks& hooks) override
+    {
+        EnsureQtApplication();
+        TFileDialogAnswer answer;
+        {
+            THostingFileDialog dialog(DialogParent(), ToQ(request.Title), hooks);
+            dialog.HostPanel();
+            try {
+                answer = Run(dialog, request, save);
+            } catch (...) {
+                dialog.ReleasePanel();
+                throw;
+            }
+            dialog.ReleasePanel();
+        }
+        if (hooks.OnClose) {
+            hooks.OnClose();
+        }
+        return answer;
+    }
 
     bool ChooseColor(TColor& color, bool fullOpen) override
     {
@@ -339,6 +488,11 @@ private:
         EnsureQtApplication();
         // The desktop's own file dialog where it has one.
         QFileDialog dialog(DialogParent(), ToQ(request.Title));
+        return Run(dialog, request, save);
+    }
+
+    static TFileDialogAnswer Run(QFileDialog& dialog, const TFileDialogRequest& request, bool save)
+    {
         QStringList filters;
         for (const std::string& filter : NameFiltersOf(request.Filter)) {
             filters << ToQ(filter);

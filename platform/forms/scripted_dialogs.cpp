@@ -1,8 +1,11 @@
 // The scripted dialog service: queued answers, recorded calls.
 #include "platform/forms/scripted_dialogs.h"
 
+#include "platform/core/files.h"
 #include "platform/forms/detail/dialog_texts.h"
+#include "platform/forms/form.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -51,6 +54,32 @@ std::string SettingValueText(const TScanSetting& setting)
     return setting.Text;
 }
 
+// The state of a scripted file dialog, as the program hosting its panel reads and writes it.
+class TScriptedFileWindow : public IFileDialogWindow
+{
+public:
+    std::string SelectedPath() const override { return FPath; }
+    std::string Folder() const override { return FFolder; }
+    int32_t FilterIndex() const override { return FFilterIndex; }
+    std::string NameText() const override { return FName; }
+    void SetNameText(const std::string& Text) override { FName = Text; }
+
+    std::string FPath;
+    std::string FFolder;
+    int32_t FFilterIndex = 1;
+    std::string FName;
+};
+
+// The script a plain answer stands for.
+TFileDialogScript ScriptOf(const TFileDialogAnswer& answer)
+{
+    if (!answer.Accepted || answer.Files.empty()) {
+        return {TFileDialogAction::Cancel()};
+    }
+    return {TFileDialogAction::ChangeType(answer.FilterIndex),
+            TFileDialogAction::Select(answer.Files.front()), TFileDialogAction::Accept()};
+}
+
 } // namespace
 
 TScriptedDialogService::TScriptedDialogService() : FPrevious(SetDialogService(this)) {}
@@ -83,6 +112,11 @@ void TScriptedDialogService::AnswerFiles(const std::vector<std::string>& files, 
 void TScriptedDialogService::CancelFiles()
 {
     FFileAnswers.push_back(TFileDialogAnswer{});
+}
+
+void TScriptedDialogService::PlayFileDialog(const TFileDialogScript& script)
+{
+    FFileScripts.push_back(script);
 }
 
 void TScriptedDialogService::AnswerColor(TColor color)
@@ -151,9 +185,9 @@ std::vector<TDialogCall> TScriptedDialogService::CallsOf(TDialogKind kind) const
 
 size_t TScriptedDialogService::PendingAnswers() const
 {
-    return FMessageBoxAnswers.size() + FFolderAnswers.size() + FFileAnswers.size() + FColorAnswers.size() +
-           FPrinterSetupAnswers.size() + FVideoCompressorAnswers.size() + FScanAnswers.size() +
-           FScanSourceAnswers.size() + FFontAnswers.size();
+    return FMessageBoxAnswers.size() + FFolderAnswers.size() + FFileAnswers.size() + FFileScripts.size() +
+           FColorAnswers.size() + FPrinterSetupAnswers.size() + FVideoCompressorAnswers.size() +
+           FScanAnswers.size() + FScanSourceAnswers.size() + FFontAnswers.size();
 }
 
 int32_t TScriptedDialogService::MessageBox(const std::string& text, const std::string& caption,
@@ -220,6 +254,128 @@ TFileDialogAnswer TScriptedDialogService::OpenFile(const TFileDialogRequest& req
 TFileDialogAnswer TScriptedDialogService::SaveFile(const TFileDialogRequest& request)
 {
     return AnswerFileDialog(dkSaveFile, request);
+}
+
+TFileDialogAnswer TScriptedDialogService::HostingFileDialog(const TFileDialogRequest& request, bool save,
+                                                            const TFileDialogHooks& hooks)
+{
+    TDialogCall call;
+    call.Kind = save ? dkSaveFile : dkOpenFile;
+    call.Caption = request.Title;
+    call.Text = request.InitialDir;
+    call.Flags = request.Options;
+    call.File = request;
+    call.Hosted = true;
+    TFileDialogScript script;
+    if (std::optional<TFileDialogScript> own = TakeFront(FFileScripts)) {
+        script = std::move(*own);
+        call.Scripted = true;
+    } else if (std::optional<TFileDialogAnswer> answer = TakeFront(FFileAnswers)) {
+        script = ScriptOf(*answer);
+        call.Scripted = true;
+    }
+
+    TScriptedFileWindow window;
+    // A dialog without a folder to start in opens in the current one.
+    std::string start = request.InitialDir.empty() ? ExtractFilePath(request.FileName) : request.InitialDir;
+    window.FFolder = IncludeTrailingPathDelimiter(start.empty() ? GetCurrentDir() : start);
+    window.FName = ExtractFileName(request.FileName);
+    window.FFilterIndex = std::max<int32_t>(request.FilterIndex, 1);
+
+    // The panel sits in a window that stands for the dialog, as it would beside the file list.
+    std::unique_ptr<TForm> host;
+    TWinControl* previousParent = nullptr;
+    TRect previousBounds{};
+    if (hooks.Panel != nullptr) {
+        previousParent = hooks.Panel->Parent();
+        previousBounds = hooks.Panel->BoundsRect();
+        host = std::make_unique<TForm>(nullptr);
+        host->SetCaption(request.Title);
+        host->SetClientWidth(hooks.Panel->Width() + 420);
+        host->SetClientHeight(std::max(hooks.Panel->Height(), 300));
+        hooks.Panel->SetParent(host.get());
+        hooks.Panel->SetLeft(420);
+    }
+    auto fire = [&](const std::function<void(IFileDialogWindow&)>& event) {
+        if (event) {
+            event(window);
+        }
+    };
+    fire(hooks.OnShow);
+
+    TFileDialogAnswer result;
+    bool closed = false;
+    for (const TFileDialogAction& action : script) {
+        switch (action.Kind) {
+        case TFileDialogAction::fdaSelect: {
+            const std::string folder = ExtractFilePath(action.Text);
+            if (!folder.empty() && folder != window.FFolder) {
+                window.FFolder = folder;
+                window.FPath.clear();
+                fire(hooks.OnFolderChange);
+            }
+            window.FPath = action.Text;
+            window.FName = ExtractFileName(action.Text);
+            fire(hooks.OnSelectionChange);
+            break;
+        }
+        case TFileDialogAction::fdaFolder:
+            window.FFolder = IncludeTrailingPathDelimiter(action.Text);
+            window.FPath.clear();
+            fire(hooks.OnFolderChange);
+            break;
+        case TFileDialogAction::fdaChangeType:
+            if (action.Index != window.FFilterIndex) {
+                window.FFilterIndex = action.Index;
+                fire(hooks.OnTypeChange);
+            }
+            break;
+        case TFileDialogAction::fdaTypeName:
+            window.FName = action.Text;
+            break;
+        case TFileDialogAction::fdaRun:
+            if (action.Run) {
+                action.Run();
+            }
+            break;
+        case TFileDialogAction::fdaAccept: {
+            // Open and Save do nothing while the name box is empty.
+            if (window.FName.empty()) {
+                break;
+            }
+            const std::string file =
+                window.FName.front() == '/' ? window.FName : window.FFolder + window.FName;
+            if (hooks.OnCanClose && !hooks.OnCanClose(window, {file})) {
+                break;
+            }
+            result.Accepted = true;
+            result.Files = {file};
+            result.FilterIndex = window.FFilterIndex;
+            closed = true;
+            break;
+        }
+        case TFileDialogAction::fdaCancel:
+            closed = true;
+            break;
+        }
+        if (closed) {
+            break;
+        }
+    }
+    call.NameText = window.FName;
+    call.Answer = result.Accepted ? 1 : 0;
+    FCalls.push_back(call);
+    if (hooks.Panel != nullptr) {
+        hooks.Panel->SetParent(previousParent);
+        hooks.Panel->SetBounds(previousBounds.Left, previousBounds.Top,
+                               previousBounds.Right - previousBounds.Left,
+                               previousBounds.Bottom - previousBounds.Top);
+    }
+    host.reset();
+    if (hooks.OnClose) {
+        hooks.OnClose();
+    }
+    return result;
 }
 
 bool TScriptedDialogService::ChooseColor(TColor& color, bool fullOpen)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -44,7 +46,38 @@ struct TDialogCall
     bool Scripted = false;
     // The sources offered, or the scan settings as "name=value" as the dialog was left.
     std::vector<std::string> Items;
+    // A file dialog that hosted a panel; NameText is its file-name box as the dialog closed.
+    bool Hosted = false;
+    std::string NameText;
 };
+
+// One thing the user does in a hosting file dialog, played by the scripted service in order.
+struct TFileDialogAction
+{
+    enum TKind
+    {
+        fdaSelect,     // selects the entry at Text (a full path): its folder is entered first
+        fdaFolder,     // enters the folder Text
+        fdaChangeType, // chooses the Index-th filter (from 1)
+        fdaTypeName,   // types Text into the file-name box
+        fdaRun,        // Run happens while the dialog is open (a click on the hosted panel ...)
+        fdaAccept,     // presses Open or Save: the name box's file, joined to the folder
+        fdaCancel,
+    };
+    TKind Kind = fdaCancel;
+    std::string Text;
+    int32_t Index = 0;
+    std::function<void()> Run;
+
+    static TFileDialogAction Select(const std::string& Path) { return {fdaSelect, Path, 0, {}}; }
+    static TFileDialogAction Folder(const std::string& Folder) { return {fdaFolder, Folder, 0, {}}; }
+    static TFileDialogAction ChangeType(int32_t Index) { return {fdaChangeType, {}, Index, {}}; }
+    static TFileDialogAction TypeName(const std::string& Name) { return {fdaTypeName, Name, 0, {}}; }
+    static TFileDialogAction Do(std::function<void()> Run) { return {fdaRun, {}, 0, std::move(Run)}; }
+    static TFileDialogAction Accept() { return {fdaAccept, {}, 0, {}}; }
+    static TFileDialogAction Cancel() { return {fdaCancel, {}, 0, {}}; }
+};
+using TFileDialogScript = std::vector<TFileDialogAction>;
 
 // Settings changed in a scripted scan dialog, as (name, value) pairs in order; a switch takes
 // "yes" or "no", a number its decimal text.
@@ -66,6 +99,10 @@ public:
     void CancelFolder();
     void AnswerFiles(const std::vector<std::string>& files, int32_t filterIndex = 1);
     void CancelFiles();
+    // The next hosting file dialog plays the script; one that ends without Accept or Cancel is
+    // cancelled. A hosting dialog without a script of its own plays a queued file answer as a
+    // filter change, a selection of the first file and Accept (or as Cancel).
+    void PlayFileDialog(const TFileDialogScript& script);
     void AnswerColor(TColor color);
     void CancelColor();
     void AnswerFont(const TFontChoice& font);
@@ -90,6 +127,8 @@ public:
     bool BrowseForFolder(const std::string& title, const std::string& root, std::string& folder) override;
     TFileDialogAnswer OpenFile(const TFileDialogRequest& request) override;
     TFileDialogAnswer SaveFile(const TFileDialogRequest& request) override;
+    TFileDialogAnswer HostingFileDialog(const TFileDialogRequest& request, bool save,
+                                        const TFileDialogHooks& hooks) override;
     bool ChooseColor(TColor& color, bool fullOpen) override;
     bool ChooseFont(TFontChoice& font) override;
     bool PrinterSetup() override;
@@ -114,6 +153,7 @@ private:
     std::deque<int32_t> FMessageBoxAnswers;
     std::deque<std::optional<std::string>> FFolderAnswers;
     std::deque<TFileDialogAnswer> FFileAnswers;
+    std::deque<TFileDialogScript> FFileScripts;
     std::deque<std::optional<TColor>> FColorAnswers;
     std::deque<std::optional<TFontChoice>> FFontAnswers;
     std::deque<bool> FPrinterSetupAnswers;
