@@ -18,7 +18,7 @@ PACKAGES=(
   libjpeg-turbo-progs pngcheck libtiff-tools giflib-tools gifsicle imagemagick
   netpbm libopenjp2-tools ffmpeg tidy python3 xauth xvfb poppler-utils
   gdk-pixbuf-tests golang-1.19-src imagemagick-6-doc icoutils libimage-exiftool-perl
-  golang-golang-x-image-dev librust-tiff-dev
+  golang-golang-x-image-dev librust-tiff-dev librust-jpeg-decoder-dev
   desktop-file-utils
   # drawings no one here wrote, and the reader that maps them for the import tests
   librecad-data openscad-testing-data python3-ezdxf

@@ -148,7 +148,9 @@ std::string FirstExtension(const std::string& Pattern)
         return std::string();
     }
     const size_t end = Pattern.find(';', dot);
-    return Pattern.substr(dot, end == std::string::npos ? std::string::npos : end - dot);
+    std::string ext = Pattern.substr(dot, end == std::string::npos ? std::string::npos : end - dot);
+    // "*.*" and the like name no extension a file could take.
+    return ext.find_first_of("*?") == std::string::npos ? ext : std::string();
 }
 
 std::string ReplaceExtension(const std::string& FileName, const std::string& Ext)

@@ -20,7 +20,8 @@ std::string BuildStrFilter(bool SaveDialog, const std::string& ExtendedFilter, T
 std::string DefaultSaveFilter();
 // The pattern list of the Index-th (from 1) entry of a filter; empty when there is none.
 std::string FilterPattern(const std::string& Filter, int32_t Index);
-// The first extension of a pattern list: "*.jpg;*.jpeg" gives ".jpg"; empty without a ".".
+// The first extension of a pattern list: "*.jpg;*.jpeg" gives ".jpg"; empty without a "." and
+// for a wildcard extension ("*.*").
 std::string FirstExtension(const std::string& Pattern);
 // The file name with the extension of its last component replaced by Ext (".png"); the folders
 // are left as they are and a name without an extension gets Ext.

@@ -520,6 +520,18 @@ public:
     // the picture as it was. Always grabs on the user-interface thread.
     void CaptureFromScreen(TKVCSSource Source, int16_t MouseCursor);
 
+    // ---- File dialogs with a preview ----
+    // The open or save dialog, starting in InitialDir at InitialFileName with filter FilterIndex
+    // (from 1), offering the readable (writable) formats and ExtendedFilters
+    // ("description|pattern|..."). The save dialog's Advanced button edits Params, and a cancel
+    // restores them. Returns the chosen file name, "" when cancelled; nothing is loaded or saved.
+    std::string ExecuteOpenDialog(const std::string& InitialDir, const std::string& InitialFileName,
+                                  bool AlwaysAnimate, int32_t FilterIndex,
+                                  const std::string& ExtendedFilters);
+    std::string ExecuteSaveDialog(const std::string& InitialDir, const std::string& InitialFileName,
+                                  bool AlwaysAnimate, int32_t FilterIndex,
+                                  const std::string& ExtendedFilters);
+
     // ---- File edits ----
     // Adds the working bitmap (converted to kv24RGB unless kv1g) as a frame of an existing GIF
     // file, before frame Params().GIF_ImageIndex, placed at GIF_XPos, GIF_YPos; the logical screen

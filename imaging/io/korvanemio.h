@@ -89,6 +89,15 @@ public:
     // "DIB " or "MJPG" (empty: the user chooses), at the frame rate of image 0's delay.
     void SaveToFileAVI(const std::string& FileName, const std::string& Codec);
 
+    // ---- File dialogs with a preview, as TKorvaneIO's; the save dialog's Advanced button edits
+    // record 0 ----
+    std::string ExecuteOpenDialog(const std::string& InitialDir, const std::string& InitialFileName,
+                                  bool AlwaysAnimate, int32_t FilterIndex,
+                                  const std::string& ExtendedFilters);
+    std::string ExecuteSaveDialog(const std::string& InitialDir, const std::string& InitialFileName,
+                                  bool AlwaysAnimate, int32_t FilterIndex,
+                                  const std::string& ExtendedFilters);
+
     // ---- Acquisition: every page into the view, from the selected image on (or at the end) ----
     TKVTWainParams& TWainParams();
     bool Acquire(TKVAcquireApi Api = kvaTWain);

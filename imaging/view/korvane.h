@@ -139,6 +139,8 @@ public:
     KV_FORWARD(GetKorvaneIO, ImportMetafile)
     KV_FORWARD(GetKorvaneIO, CaptureFromScreen)
     bool DoIOPreviews(TPreviewParams Pages) { return GetKorvaneIO()->DoPreviews(Pages); }
+    KV_FORWARD(GetKorvaneIO, ExecuteOpenDialog)
+    KV_FORWARD(GetKorvaneIO, ExecuteSaveDialog)
     KV_FORWARD(GetKorvaneIO, InsertToFileGif)
     KV_FORWARD(GetKorvaneIO, InjectJpegIPTC)
     KV_FORWARD(GetKorvaneIO, InjectJpegIPTCStream)

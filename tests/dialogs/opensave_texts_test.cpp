@@ -3,6 +3,7 @@
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/dialogs/opensave_texts.h"
 #include "imaging/io/korvaneio.h"
+#include "tests/dialogs/opensave_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -10,45 +11,9 @@
 
 using namespace Kvopensavedlg;
 
+using namespace opensavetest;
+
 namespace {
-
-void DoNothingRead(TStream&, TKVBitmap&, TIOParamsVals&, TProgressRec&, bool) {}
-void DoNothingWrite(TStream&, TKVBitmap&, TIOParamsVals&, TProgressRec&) {}
-
-// The format table holding only the given records for the length of a scope.
-class OnlyFormats
-{
-public:
-    explicit OnlyFormats(const std::vector<TKVFileFormatInfo>& records)
-        : FSaved(Korvaneio::KVFileFormatRecords())
-    {
-        for (const TKVFileFormatInfo& r : FSaved)
-            Korvaneio::KVFileFormatRemove(r.FileType);
-        for (const TKVFileFormatInfo& r : records)
-            Korvaneio::KVFileFormatAdd(r);
-    }
-    ~OnlyFormats()
-    {
-        for (const TKVFileFormatInfo& r : Korvaneio::KVFileFormatRecords())
-            Korvaneio::KVFileFormatRemove(r.FileType);
-        for (const TKVFileFormatInfo& r : FSaved)
-            Korvaneio::KVFileFormatAdd(r);
-    }
-
-private:
-    std::vector<TKVFileFormatInfo> FSaved;
-};
-
-TKVFileFormatInfo Record(int32_t type, const char* name, const char* exts, bool read, bool write)
-{
-    TKVFileFormatInfo r;
-    r.FileType = type;
-    r.FullName = name;
-    r.Extensions = exts;
-    r.ReadFunction = read ? &DoNothingRead : nullptr;
-    r.WriteFunction = write ? &DoNothingWrite : nullptr;
-    return r;
-}
 
 TEST(OpenSaveFilter, BuiltFromTheFormatTable)
 {
@@ -90,6 +55,8 @@ TEST(OpenSaveFilter, PatternsAndFileNames)
     EXPECT_EQ(FirstExtension("*.jpg;*.jpeg"), ".jpg");
     EXPECT_EQ(FirstExtension("*.png"), ".png");
     EXPECT_EQ(FirstExtension("*"), "");
+    EXPECT_EQ(FirstExtension("*.*"), "");
+    EXPECT_EQ(WithDefaultExtension("/a/photo", "*.*"), "/a/photo");
     const struct
     {
         const char* name;
