@@ -295,6 +295,7 @@ TFileDialogAnswer TScriptedDialogService::HostingFileDialog(const TFileDialogReq
         host->SetClientHeight(std::max(hooks.Panel->Height(), 300));
         hooks.Panel->SetParent(host.get());
         hooks.Panel->SetLeft(420);
+        host->Show();
     }
     auto fire = [&](const std::function<void(IFileDialogWindow&)>& event) {
         if (event) {
