@@ -28,8 +28,7 @@ struct TForwardedName
     TStatus Status;
 };
 
-// Every name of the component's list. Missing ones: the preview dialogs and the print dialog
-// are not built yet.
+// Every name of the component's list.
 const TForwardedName kOperations[] = {
     {"SaveUndo", kForwarded},
     {"SaveUndoCaptioned", kForwarded},
