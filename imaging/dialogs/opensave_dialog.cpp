@@ -8,6 +8,7 @@
 #include "imaging/io/korvaneio.h"
 #include "imaging/io/korvanemio.h"
 #include "imaging/view/korvaneview.h"
+#include "platform/core/files.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/std_controls.h"
 
@@ -297,5 +298,33 @@ void TSaveKorvaneDialog::DoTypeChange()
 
 void TSaveKorvaneDialog::DoAdvanced()
 {
-    // Opens the save-parameters dialog of the attached component once that dialog exists.
+    // The pages follow the name being saved (the name box, else the selection), else the
+    // default extension, else the type chosen.
+    std::string name = GetFileName2();
+    if (name.empty()) {
+        name = GetFileName();
+    }
+    std::string ext = ExtractFileExt(ExtractFileName(name));
+    if (ext.empty()) {
+        ext = DefaultExt;
+    }
+    TPreviewParams pages = Kvopensavedlg::PreviewPagesOfExtension(ext);
+    if (pages == 0) {
+        const size_t dot = FCurrentPattern.find_last_of('.');
+        if (dot != std::string::npos) {
+            pages = Kvopensavedlg::PreviewPagesOfExtension(FCurrentPattern.substr(dot + 1));
+        }
+    }
+    if (pages == 0) {
+        return;
+    }
+    if (auto* io = dynamic_cast<TKorvaneIO*>(FAttached)) {
+        io->DoPreviews(pages);
+    } else if (auto* mio = dynamic_cast<TKorvaneMIO*>(FAttached)) {
+        mio->DoPreviews(-1, pages);
+    } else if (auto* mview = dynamic_cast<TKorvaneMView*>(FAttached)) {
+        mview->GetKorvaneMIO()->DoPreviews(-1, pages);
+    } else if (auto* view = dynamic_cast<TKorvaneView*>(FAttached)) {
+        view->GetKorvaneIO()->DoPreviews(pages);
+    }
 }

@@ -182,6 +182,39 @@ std::string WithDefaultExtension(const std::string& FileName, const std::string&
     return FileName + FirstExtension(Pattern);
 }
 
+TPreviewParams PreviewPagesOfExtension(const std::string& Ext)
+{
+    std::string ext = Lower(Ext);
+    if (!ext.empty() && ext.front() == '.') {
+        ext.erase(0, 1);
+    }
+    static const struct
+    {
+        const char* Ext;
+        TPreviewParam Page;
+    } pages[] = {
+        {"jpg", ppJPEG},  {"jpeg", ppJPEG}, {"jpe", ppJPEG}, {"jp2", ppJ2000}, {"j2k", ppJ2000},
+        {"jpc", ppJ2000}, {"j2c", ppJ2000}, {"tif", ppTIFF}, {"tiff", ppTIFF}, {"fax", ppTIFF},
+        {"g3f", ppTIFF},  {"g3n", ppTIFF},  {"gif", ppGIF},  {"bmp", ppBMP},   {"dib", ppBMP},
+        {"rle", ppBMP},   {"pcx", ppPCX},   {"png", ppPNG},  {"tga", ppTGA},   {"targa", ppTGA},
+        {"vda", ppTGA},   {"icb", ppTGA},   {"vst", ppTGA},  {"win", ppTGA},
+    };
+    for (const auto& entry : pages) {
+        if (ext != entry.Ext) {
+            continue;
+        }
+        if (entry.Page == ppGIF) {
+            Korvaneio::KVUpdateGIFStatus();
+            const TKVFileFormatInfo* gif = Korvaneio::KVFileFormatGetInfo(2);
+            if (gif == nullptr || gif->WriteFunction == nullptr) {
+                return 0;
+            }
+        }
+        return PreviewSet(entry.Page);
+    }
+    return 0;
+}
+
 std::string SizeText(int64_t Bytes)
 {
     return Bytes >= 1024 ? std::to_string(Bytes / 1024) + " Kb" : std::to_string(Bytes) + " bytes";

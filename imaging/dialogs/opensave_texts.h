@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/core/message_table.h"
+#include "imaging/io/korvaneio.h"
 
 #include <cstdint>
 #include <string>
@@ -29,6 +30,10 @@ std::string ReplaceExtension(const std::string& FileName, const std::string& Ext
 // The name a closing save dialog returns: a non-empty name without an extension gets the
 // pattern's first extension; anything else is returned as it stands.
 std::string WithDefaultExtension(const std::string& FileName, const std::string& Pattern);
+
+// The pages of the save-parameters dialog for a file-name extension ("jpg", ".TIF"...); none for
+// an extension without a page, and for "gif" while GIF cannot be written.
+TPreviewParams PreviewPagesOfExtension(const std::string& Ext);
 
 // "35 Kb" from 1024 bytes up, else "1023 bytes"; 64-bit sizes.
 std::string SizeText(int64_t Bytes);

@@ -4,6 +4,7 @@
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/kvbitmap.h"
+#include "imaging/dialogs/iopreviews.h"
 #include "imaging/dialogs/kvmview.h"
 #include "imaging/dialogs/kvopensavedlg.h"
 #include "imaging/dialogs/opensave_texts.h"
@@ -18,6 +19,7 @@
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
+#include "tests/dialogs/iopreviews_test_support.h"
 #include "tests/dialogs/opensave_test_support.h"
 #include "tests/support/temp_folder.h"
 
@@ -390,4 +392,86 @@ TEST_F(OpenSaveFixture, TheComponentsEntryPointsReturnTheChosenNameOrNothing)
     // The entry points leave no dialog behind.
     EXPECT_EQ(io.ComponentCount(), 0);
     EXPECT_EQ(mio->ComponentCount(), 0);
+}
+
+namespace {
+
+// An I/O component whose save-parameters dialog only notes the pages asked for and changes a
+// parameter, as the user would there.
+class NotingIO : public TKorvaneIO
+{
+public:
+    NotingIO() : TKorvaneIO(nullptr) {}
+    bool DoPreviews(TPreviewParams Pages) override
+    {
+        Asked.push_back(Pages);
+        Params().JPEG_Quality = 30;
+        Params().PNG_Filter = ioPNG_FILTER_PAETH;
+        return true;
+    }
+    std::vector<TPreviewParams> Asked;
+};
+
+} // namespace
+
+TEST_F(OpenSaveFixture, AdvancedOpensThePagesOfTheNamesTypeAndACancelUndoesThem)
+{
+    // Which pages open: from the name's extension, else DefaultExt, else the chosen type.
+    const struct
+    {
+        std::string Name;
+        std::string DefaultExt;
+        int32_t Type;
+        TIOPreviewPage Page;
+    } table[] = {
+        {"x.jpeg", "", 2, ipgJPEG},    {"x.PNG", "tif", 1, ipgPNG}, {"x", "tif", 1, ipgTIFF},
+        {"x", ".bmp", 1, ipgBMP},      {"x", "", 1, ipgJPEG},       {"x.xyz", "", 2, ipgPNG},
+        {"dir.pcx/x", "", 3, ipgNone}, {"x.gif", "", 1, ipgJPEG}, // GIF cannot be written here
+    };
+    for (const auto& row : table) {
+        TKorvaneIO io(nullptr);
+        auto photo = iopreviewstest::Photo(60, 40);
+        io.KVBitmap()->AssignImage(photo.get());
+        TSaveKorvaneDialog d(nullptr);
+        d.AutoSetFilter = false;
+        d.Filter = "J|*.jpg;*.jpeg|P|*.png|All|*.*";
+        d.DefaultExt = row.DefaultExt;
+        d.SetFilterIndex(row.Type);
+        d.SetAttachedKorvaneIO(&io);
+        TIOPreviewPage shown = ipgNone;
+        iopreviewstest::DialogRun run;
+        run.Hook(io, [&](TfIOPreviews& dialog) {
+            shown = dialog.ActivePreviewPage();
+            Simulate::Click(dialog.Button2);
+        });
+        dialogs.PlayFileDialog({Step::TypeName(row.Name),
+                                Step::Do([&] { Simulate::Click(d.AdvancedButton()); }), Step::Cancel()});
+        EXPECT_FALSE(d.Execute());
+        EXPECT_EQ(run.Done(), row.Page != ipgNone) << row.Name;
+        EXPECT_EQ(shown, row.Page) << row.Name;
+        EXPECT_TRUE(d.AdvancedButton()->Visible()) << row.Name;
+    }
+
+    // What the pages changed stays when the user saves and is undone when he cancels, for the
+    // single-image component and the first frame of the multi-image one.
+    for (bool accept : {false, true}) {
+        NotingIO io;
+        io.Params().JPEG_Quality = 80;
+        TSaveKorvaneDialog d(nullptr);
+        d.SetAttachedKorvaneIO(&io);
+        dialogs.PlayFileDialog({Step::TypeName("x.jpg"),
+                                Step::Do([&] { Simulate::Click(d.AdvancedButton()); }),
+                                accept ? Step::Accept() : Step::Cancel()});
+        EXPECT_EQ(d.Execute(), accept);
+        EXPECT_EQ(io.Asked, std::vector<TPreviewParams>{PreviewSet(ppJPEG)});
+        EXPECT_EQ(io.Params().JPEG_Quality, accept ? 30 : 80);
+        EXPECT_EQ(io.Params().PNG_Filter == ioPNG_FILTER_PAETH, accept);
+    }
+    // Without sdShowAdvanced there is no button to press.
+    TSaveKorvaneDialog plain(nullptr);
+    plain.ExOptions = SaveDlgOpt(sdShowPreview);
+    bool visible = true;
+    dialogs.PlayFileDialog({Step::Do([&] { visible = plain.AdvancedButton()->Visible(); }), Step::Cancel()});
+    EXPECT_FALSE(plain.Execute());
+    EXPECT_FALSE(visible);
 }

@@ -1,8 +1,10 @@
 // The open and save dialogs' texts: the filter built from the format table (the table's own
 // example and the caller's extra entries), the file-name rules, and the information lines.
+#include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/dialogs/opensave_texts.h"
 #include "imaging/io/korvaneio.h"
+#include "imaging/io/korvaneio_globals.h"
 #include "tests/dialogs/opensave_test_support.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +44,34 @@ TEST(OpenSaveFilter, BuiltFromTheFormatTable)
     EXPECT_EQ(save.substr(save.size() - 30), "|Video for Windows (AVI)|*.avi");
     EXPECT_NE(open.find("*.jpg"), std::string::npos);
     EXPECT_EQ(DefaultSaveFilter().find("GIF"), std::string::npos);
+}
+
+TEST(OpenSaveFilter, SaveParameterPagesFollowTheExtension)
+{
+    const struct
+    {
+        std::vector<const char*> Exts;
+        TPreviewParams Pages;
+    } table[] = {
+        {{"jpg", "jpeg", "jpe", "JPG", ".Jpeg"}, PreviewSet(ppJPEG)},
+        {{"jp2", "j2k", "jpc", "j2c"}, PreviewSet(ppJ2000)},
+        {{"tif", "tiff", "fax", "g3f", "g3n", ".TIF"}, PreviewSet(ppTIFF)},
+        {{"bmp", "dib", "rle"}, PreviewSet(ppBMP)},
+        {{"pcx"}, PreviewSet(ppPCX)},
+        {{"png", ".png"}, PreviewSet(ppPNG)},
+        {{"tga", "targa", "vda", "icb", "vst", "win"}, PreviewSet(ppTGA)},
+        {{"", ".", "pxm", "ppm", "avi", "jpgx", "..jpg", "gif"}, 0}, // GIF: no writer by default
+    };
+    for (const auto& row : table) {
+        for (const char* ext : row.Exts) {
+            EXPECT_EQ(PreviewPagesOfExtension(ext), row.Pages) << ext;
+        }
+    }
+    TGIFLZWCompFunc saved = Korvaneio::DefGIF_LZWCOMPFUNC;
+    Korvaneio::DefGIF_LZWCOMPFUNC = Giflzw::GIFLZWCompress;
+    EXPECT_EQ(PreviewPagesOfExtension(".GIF"), PreviewSet(ppGIF));
+    Korvaneio::DefGIF_LZWCOMPFUNC = saved;
+    Korvaneio::KVUpdateGIFStatus();
 }
 
 TEST(OpenSaveFilter, PatternsAndFileNames)
