@@ -6,6 +6,7 @@
 #include "imaging/core/kvbitmap.h"
 #include "imaging/proc/korvaneproc.h"
 #include "imaging/proc/kvfft.h"
+#include "imaging/view/histogram_box.h"
 #include "imaging/view/korvane.h"
 #include "imaging/view/korvaneview.h"
 #include "imaging/view/ruler_box.h"
@@ -14,8 +15,11 @@
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/radio_buttons.h"
+#include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
+
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -534,4 +538,111 @@ TEST(ProcPreviews, SelectionLimitsTheChange)
         }
     EXPECT_GT(changedInside, 1000);
     EXPECT_EQ(changedOutside, 0);
+}
+
+TEST(ProcPreviews, FilterFilesSaveAndLoad)
+{
+    kvtest::TempFolder folder;
+    const std::string saved = folder.File("blur.flt");
+    const std::string wrongHeader = folder.Write("text.flt", std::string(43, 'x'));
+    TScriptedDialogService dialogs;
+    dialogs.AnswerFiles({saved});
+    dialogs.AnswerFiles({saved});
+    dialogs.AnswerFiles({wrongHeader});
+    dialogs.AnswerFiles({folder.File("missing.flt")});
+    TKVBitmap image;
+    MakePicture(image, 60, 40);
+    TKorvaneProc proc(nullptr);
+    proc.MsgLanguage = msEnglish;
+    proc.SetAttachedKVBitmap(&image);
+    RunDialog(proc, PreviewEffect(peUserFilt), [](TfPreviews& d) {
+        const TRect blur = d.ListBox1->ItemRect(1);
+        Simulate::Click(d.ListBox1, blur.Left + 5, (blur.Top + blur.Bottom) / 2);
+        EXPECT_EQ(d.Values().Filter, KVFiltPres[fpBlur]);
+        Simulate::Click(d.Button5);
+        Simulate::Retype(d.FilterEdits[0], "-7");
+        Simulate::Retype(d.Edit20, "none");
+        EXPECT_EQ(d.Values().Filter.Values[0], -7);
+        EXPECT_EQ(d.Values().Filter.Divisor, 1);
+        Simulate::Click(d.Button4);
+        EXPECT_EQ(d.Values().Filter, KVFiltPres[fpBlur]);
+        EXPECT_EQ(d.FilterEdits[0]->Text(), std::to_string(KVFiltPres[fpBlur].Values[0]));
+        EXPECT_EQ(d.Edit20->Text(), std::to_string(KVFiltPres[fpBlur].Divisor));
+        // A file of another kind, and one that is not there, leave the filter as it was.
+        Simulate::Click(d.Button4);
+        Simulate::Click(d.Button4);
+        EXPECT_EQ(d.Values().Filter, KVFiltPres[fpBlur]);
+        Simulate::Click(d.Button2);
+    });
+    const std::string content = kvtest::TempFolder::Read(saved);
+    ASSERT_EQ(content.size(), 43u);
+    EXPECT_EQ(content.substr(0, 3), std::string("\x01\x03\x03", 3));
+    ASSERT_GE(dialogs.Calls().size(), 2u);
+    EXPECT_EQ(dialogs.Calls()[0].Kind, dkSaveFile);
+    EXPECT_EQ(dialogs.Calls()[0].File.Title, Daduvudez::kvmsg(KVMSG_SAVEFILTER, msEnglish));
+    EXPECT_EQ(dialogs.Calls()[1].Kind, dkOpenFile);
+    EXPECT_EQ(dialogs.Calls()[1].File.Title, Daduvudez::kvmsg(KVMSG_LOADFILTER, msEnglish));
+}
+
+TEST(ProcPreviews, ClicksOnTheResultPickTheColourAndPlaceTheLight)
+{
+    TKVBitmap image;
+    MakePicture(image, 120, 90);
+    TKorvaneProc proc(nullptr);
+    proc.SetAttachedKVBitmap(&image);
+    RunDialog(proc, PreviewEffect(peHSV) | PreviewEffect(peBumpMap), [](TfPreviews& d) {
+        // The middle of the block that shows source pixel (sx, sy), in the result view's client.
+        auto clientOf = [&d](int32_t sx, int32_t sy) {
+            const TKVViewGeometry& g = d.Korvane1->Geometry();
+            const int32_t px = (d.Korvane1->XBmp2Scr(sx) + d.Korvane1->XBmp2Scr(sx + 1)) / 2 - g.OffsetX;
+            const int32_t py = (d.Korvane1->YBmp2Scr(sy) + d.Korvane1->YBmp2Scr(sy + 1)) / 2 - g.OffsetY;
+            return TPoint{d.Korvane2->XBmp2Scr(px), d.Korvane2->YBmp2Scr(py)};
+        };
+        ASSERT_EQ(d.ActivePageTag(), ppHSV);
+        d.HSVBox3->SetRGB(200, 40, 40);
+        const TPoint at = clientOf(30, 20);
+        const TRGB under = d.Korvane2->GetKVBitmap()->GetPixels_kv24RGB(d.Korvane2->XScr2Bmp(at.X),
+                                                                        d.Korvane2->YScr2Bmp(at.Y));
+        Simulate::Click(d.Korvane2, at.X, at.Y);
+        THSVBox expectedBase(nullptr);
+        expectedBase.SetRGB(under.r, under.g, under.b);
+        EXPECT_EQ(d.HSVBox1->Hue(), expectedBase.Hue());
+        EXPECT_EQ(d.HSVBox1->Sat(), expectedBase.Sat());
+        EXPECT_EQ(d.TrackBar9->Position(), d.HSVBox3->Hue() - d.HSVBox1->Hue());
+        EXPECT_EQ(d.Values().HsvSat, d.HSVBox3->Sat() - d.HSVBox1->Sat());
+        EXPECT_EQ(d.Values().HsvVal, d.HSVBox3->Val() - d.HSVBox1->Val());
+
+        Simulate::ClickTab(d.PageControl1, d.Sheet(ppBumpMap));
+        const TPoint light = clientOf(30, 20);
+        Simulate::Click(d.Korvane2, light.X, light.Y);
+        EXPECT_NEAR(d.Values().LightX, 30, 1);
+        EXPECT_NEAR(d.Values().LightY, 20, 1);
+        EXPECT_EQ(d.LightEdits[0]->Text(), std::to_string(d.Values().LightX));
+        Simulate::Click(d.Button2);
+    });
+}
+
+TEST(ProcPreviews, ThinPictureGetsAFrequencyThumbnail)
+{
+    TKVBitmap image;
+    MakePicture(image, 2, 600);
+    TKVBitmap expected;
+    expected.Assign(&image);
+    TKorvaneProc direct(nullptr);
+    direct.AutoUndo = false;
+    direct.SetAttachedKVBitmap(&expected);
+    std::unique_ptr<TKVFtImage> ft = direct.FTCreateImage(kvitRGB, -1, -1);
+    ASSERT_TRUE(ft);
+    direct.FTConvertFrom(ft.get());
+    TKorvaneProc proc(nullptr);
+    proc.SetAttachedKVBitmap(&image);
+    EXPECT_TRUE(RunDialog(proc, PreviewEffect(peFFT), [](TfPreviews& d) {
+        ASSERT_NE(d.FrequencyImage(), nullptr);
+        EXPECT_EQ(d.FrequencyImage()->ImageWidth(), 1);
+        EXPECT_EQ(d.FrequencyImage()->ImageHeight(), 128);
+        Simulate::Click(d.CheckBox1, 6, 11); // colour transform
+        EXPECT_EQ(d.FrequencyImage()->ImageType(), kvitRGB);
+        Simulate::Click(d.Button1);
+    }));
+    EXPECT_TRUE(SamePixels(image, expected));
 }
