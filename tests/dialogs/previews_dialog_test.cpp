@@ -646,3 +646,28 @@ TEST(ProcPreviews, ThinPictureGetsAFrequencyThumbnail)
     }));
     EXPECT_TRUE(SamePixels(image, expected));
 }
+
+TEST(ProcPreviews, ExtremeShapesVisitEveryPage)
+{
+    // Pictures one pixel wide or high show as a sliver at the fitting zoom; every page previews
+    // them and OK on the last page keeps their size.
+    for (const TPoint size : {TPoint{1, 65536}, TPoint{65536, 1}, TPoint{2, 2}}) {
+        SCOPED_TRACE(std::to_string(size.X) + " x " + std::to_string(size.Y));
+        TKVBitmap image;
+        MakePicture(image, size.X, size.Y);
+        TKorvaneProc proc(nullptr);
+        proc.PreviewsParams = 1u << prppDefaultLockPreview;
+        proc.SetAttachedKVBitmap(&image);
+        EXPECT_TRUE(RunDialog(proc, PreviewEffect(peAll), [](TfPreviews& d) {
+            for (TPreviewPage page : kPageOrder) {
+                Simulate::ClickTab(d.PageControl1, d.Sheet(page));
+                EXPECT_EQ(d.ActivePageTag(), page);
+                EXPECT_GE(d.Korvane2->GetKVBitmap()->GetWidth(), 1);
+            }
+            Simulate::Slide(d.TrackBar4, 50);
+            Simulate::Click(d.Button1);
+        }));
+        EXPECT_EQ(image.GetWidth(), size.X);
+        EXPECT_EQ(image.GetHeight(), size.Y);
+    }
+}
