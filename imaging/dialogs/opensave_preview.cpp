@@ -497,27 +497,33 @@ void TOpenKorvaneDialog::PreviewClick()
     view->SetBackGround(clWhite);
     view->SetBackgroundStyle(kvbsSolid);
     view->SetCenter(true);
-    // Narrow pictures get a small window; large ones the screen; others their own size.
+    // Narrow pictures get a small window; large ones the screen; others their own size. The
+    // frame, and so the client size a window size gives, is known once the window has shown.
     const int32_t w = source->GetWidth();
     const int32_t h = source->GetHeight();
-    if (w >= 101) {
-        if (w >= Screen->Width()) {
-            form->SetWidth(Screen->Width());
+    auto* sizer = new TTimer(form.get());
+    sizer->SetInterval(1);
+    sizer->OnTimer = [shown, sizer, w, h](TObject*) {
+        sizer->SetEnabled(false);
+        if (w >= 101) {
+            if (w >= Screen->Width()) {
+                shown->SetWidth(Screen->Width());
+            } else {
+                shown->SetClientWidth(w);
+            }
         } else {
-            form->SetClientWidth(w);
+            shown->SetWidth(100);
         }
-    } else {
-        form->SetWidth(100);
-    }
-    if (h >= 101) {
-        if (h >= Screen->Height()) {
-            form->SetHeight(Screen->Height());
+        if (h >= 101) {
+            if (h >= Screen->Height()) {
+                shown->SetHeight(Screen->Height());
+            } else {
+                shown->SetClientHeight(h);
+            }
         } else {
-            form->SetClientHeight(h);
+            shown->SetHeight(100);
         }
-    } else {
-        form->SetHeight(100);
-    }
+    };
     view->Update();
     form->ShowModal();
 }

@@ -165,7 +165,9 @@ public:
         }
         panel->setMinimumSize(FHooks.Panel->Width(), FHooks.Panel->Height());
         panel->setVisible(FPanelVisible);
-        resize(sizeHint().width() + FHooks.Panel->Width(), std::max(sizeHint().height(), 440));
+        // Room for the file list's columns beside the panel.
+        resize(std::max(sizeHint().width(), 640) + FHooks.Panel->Width(),
+               std::max(sizeHint().height(), FHooks.Panel->Height() + 60));
     }
 
     // Gives the panel back as it was before the dialog took it, before the dialog is destroyed

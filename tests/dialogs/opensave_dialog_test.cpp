@@ -475,3 +475,54 @@ TEST_F(OpenSaveFixture, AdvancedOpensThePagesOfTheNamesTypeAndACancelUndoesThem)
     EXPECT_FALSE(plain.Execute());
     EXPECT_FALSE(visible);
 }
+
+namespace {
+
+// Notes the caption and size of the full-size preview window once it shows modally, and closes
+// it with the Escape key.
+class PreviewWindowWatch
+{
+public:
+    PreviewWindowWatch()
+    {
+        FTimer.SetInterval(1);
+        FTimer.OnTimer = [this](TObject*) {
+            for (int32_t i = 0; i < Screen->FormCount(); ++i) {
+                TForm* form = Screen->Forms(i);
+                // A few ticks in, once the window has taken its size.
+                if (form->Name() == "PreviewForm" && form->Modal() && form->ModalResult() == mrNone &&
+                    ++FTicks % 5 == 0) {
+                    Seen.push_back(form->Caption() + " " + std::to_string(form->ClientWidth()) + " x " +
+                                   std::to_string(form->ClientHeight()) + " / " +
+                                   std::to_string(form->Width()) + " x " + std::to_string(form->Height()));
+                    Simulate::Key(form, VK_ESCAPE);
+                }
+            }
+        };
+    }
+    std::vector<std::string> Seen;
+
+private:
+    TTimer FTimer{nullptr};
+    int32_t FTicks = 0;
+};
+
+} // namespace
+
+TEST_F(OpenSaveFixture, ThePreviewWindowShowsThePictureAtItsOwnSize)
+{
+    UseGifCoders();
+    TOpenKorvaneDialog d(nullptr);
+    PreviewWindowWatch watch;
+    dialogs.PlayFileDialog({Step::Select(kSmallPhoto), Step::Do([&] { Simulate::Click(d.PreviewButton()); }),
+                            Step::Select(kOneFrameGif), Step::Do([&] { d.PreviewClick(); }),
+                            Step::Select(temp.File("")), Step::Do([&] { d.PreviewClick(); }),
+                            Step::Cancel()});
+    EXPECT_FALSE(d.Execute());
+    ASSERT_EQ(watch.Seen.size(), 2u) << "nothing to show for a folder";
+    EXPECT_EQ(watch.Seen[0], "Preview: " + kSmallPhoto + " 384 x 288 / " +
+                                 watch.Seen[0].substr(watch.Seen[0].rfind('/') + 2));
+    // A picture narrower than 101 pixels gets a window 100 pixels wide and high.
+    EXPECT_EQ(watch.Seen[1].substr(watch.Seen[1].rfind('/')), "/ 100 x 100");
+    EXPECT_EQ(watch.Seen[1].rfind("Preview: " + kOneFrameGif + " ", 0), 0u);
+}
