@@ -193,6 +193,10 @@ private:
     TTabSheet* AddSheet(Previews::TPreviewPage Page);
     TTrackBar* AddSlider(TWinControl* Parent, int32_t Top, int32_t Min, int32_t Max, TLabel*& Caption,
                          TEdit*& Edit);
+    // A slider bound to a working value of the sheet's page, with its caption.
+    TTrackBar* AddBoundSlider(TTabSheet* Sheet, int32_t Top, int32_t Min, int32_t Max, int32_t Word,
+                              const char* Suffix, TEdit*& Edit, int32_t Previews::TPreviewsValues::*Value,
+                              int32_t EditDefault = 0);
     TEdit* AddNumberEdit(TWinControl* Parent, int32_t Left, int32_t Top, TLabel*& Caption, TUpDown** UpDown,
                          int32_t Min, int32_t Max, int32_t Increment);
     void BuildContrastPage();

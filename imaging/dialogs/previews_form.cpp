@@ -196,33 +196,34 @@ void TfPreviews::CreatePages()
     }
 }
 
+TTrackBar* TfPreviews::AddBoundSlider(TTabSheet* Sheet, int32_t Top, int32_t Min, int32_t Max, int32_t Word,
+                                      const char* Suffix, TEdit*& Edit, int32_t TPreviewsValues::*Value,
+                                      int32_t EditDefault)
+{
+    TLabel* caption = nullptr;
+    TTrackBar* bar = AddSlider(Sheet, Top, Min, Max, caption, Edit);
+    FWordLabels.push_back({caption, Word, Suffix});
+    FSliders.push_back({static_cast<TPreviewPage>(Sheet->Tag()), bar, Edit, Value, EditDefault});
+    return bar;
+}
+
 void TfPreviews::BuildContrastPage()
 {
     TTabSheet* sheet = AddSheet(ppContrast);
     FWordLabels.push_back({sheet, KVMSG_CONTRAST, ""});
-    TLabel* caption = nullptr;
-    TrackBar1 = AddSlider(sheet, 16, -100, 100, caption, Edit1);
-    FWordLabels.push_back({caption, KVMSG_CONTRAST, ":"});
-    TrackBar12 = AddSlider(sheet, 60, -100, 100, caption, Edit21);
-    FWordLabels.push_back({caption, KVMSG_BRIGHTNESS, ":"});
-    FSliders.push_back({ppContrast, TrackBar1, Edit1, &TPreviewsValues::Contrast, 0});
-    FSliders.push_back({ppContrast, TrackBar12, Edit21, &TPreviewsValues::Brightness, 0});
+    TrackBar1 = AddBoundSlider(sheet, 16, -100, 100, KVMSG_CONTRAST, ":", Edit1, &TPreviewsValues::Contrast);
+    TrackBar12 =
+        AddBoundSlider(sheet, 60, -100, 100, KVMSG_BRIGHTNESS, ":", Edit21, &TPreviewsValues::Brightness);
 }
 
 void TfPreviews::BuildHsvPage()
 {
     TTabSheet* sheet = AddSheet(ppHSV);
     sheet->SetCaption("HSV");
-    TLabel* caption = nullptr;
-    TrackBar9 = AddSlider(sheet, 8, -180, 180, caption, Edit19);
-    FWordLabels.push_back({caption, KVMSG_HUE, " (H):"});
-    TrackBar10 = AddSlider(sheet, 40, -100, 100, caption, Edit18);
-    FWordLabels.push_back({caption, KVMSG_SATURATION, " (S):"});
-    TrackBar11 = AddSlider(sheet, 72, -100, 100, caption, Edit17);
-    FWordLabels.push_back({caption, KVMSG_VALUE, " (V):"});
-    FSliders.push_back({ppHSV, TrackBar9, Edit19, &TPreviewsValues::HsvHue, 0});
-    FSliders.push_back({ppHSV, TrackBar10, Edit18, &TPreviewsValues::HsvSat, 0});
-    FSliders.push_back({ppHSV, TrackBar11, Edit17, &TPreviewsValues::HsvVal, 0});
+    TrackBar9 = AddBoundSlider(sheet, 8, -180, 180, KVMSG_HUE, " (H):", Edit19, &TPreviewsValues::HsvHue);
+    TrackBar10 =
+        AddBoundSlider(sheet, 40, -100, 100, KVMSG_SATURATION, " (S):", Edit18, &TPreviewsValues::HsvSat);
+    TrackBar11 = AddBoundSlider(sheet, 72, -100, 100, KVMSG_VALUE, " (V):", Edit17, &TPreviewsValues::HsvVal);
 
     FWordLabels.push_back({AddLabel(this, sheet, 8, 110), KVMSG_BASECOLOR, ":"});
     HSVBox1 = Place<THSVBox>(this, sheet, 110, 108, 150, 100);
@@ -236,32 +237,20 @@ void TfPreviews::BuildHslPage()
 {
     TTabSheet* sheet = AddSheet(ppHSL);
     sheet->SetCaption("HSL");
-    TLabel* caption = nullptr;
-    TrackBar2 = AddSlider(sheet, 16, -180, 180, caption, Edit4);
-    FWordLabels.push_back({caption, KVMSG_HUE, " (H):"});
-    TrackBar3 = AddSlider(sheet, 60, -100, 100, caption, Edit2);
-    FWordLabels.push_back({caption, KVMSG_SATURATION, " (S):"});
-    TrackBar5 = AddSlider(sheet, 104, -100, 100, caption, Edit3);
-    FWordLabels.push_back({caption, KVMSG_LUMINOSITY, " (L):"});
-    FSliders.push_back({ppHSL, TrackBar2, Edit4, &TPreviewsValues::HslHue, 0});
-    FSliders.push_back({ppHSL, TrackBar3, Edit2, &TPreviewsValues::HslSat, 0});
-    FSliders.push_back({ppHSL, TrackBar5, Edit3, &TPreviewsValues::HslLum, 0});
+    TrackBar2 = AddBoundSlider(sheet, 16, -180, 180, KVMSG_HUE, " (H):", Edit4, &TPreviewsValues::HslHue);
+    TrackBar3 =
+        AddBoundSlider(sheet, 60, -100, 100, KVMSG_SATURATION, " (S):", Edit2, &TPreviewsValues::HslSat);
+    TrackBar5 =
+        AddBoundSlider(sheet, 104, -100, 100, KVMSG_LUMINOSITY, " (L):", Edit3, &TPreviewsValues::HslLum);
 }
 
 void TfPreviews::BuildRgbPage()
 {
     TTabSheet* sheet = AddSheet(ppRGB);
     sheet->SetCaption("RGB");
-    TLabel* caption = nullptr;
-    TrackBar6 = AddSlider(sheet, 16, -255, 255, caption, Edit7);
-    FWordLabels.push_back({caption, KVMSG_RED, " (R):"});
-    TrackBar7 = AddSlider(sheet, 60, -255, 255, caption, Edit6);
-    FWordLabels.push_back({caption, KVMSG_GREEN, " (G):"});
-    TrackBar8 = AddSlider(sheet, 104, -255, 255, caption, Edit5);
-    FWordLabels.push_back({caption, KVMSG_BLUE, " (B):"});
-    FSliders.push_back({ppRGB, TrackBar6, Edit7, &TPreviewsValues::Red, 0});
-    FSliders.push_back({ppRGB, TrackBar7, Edit6, &TPreviewsValues::Green, 0});
-    FSliders.push_back({ppRGB, TrackBar8, Edit5, &TPreviewsValues::Blue, 0});
+    TrackBar6 = AddBoundSlider(sheet, 16, -255, 255, KVMSG_RED, " (R):", Edit7, &TPreviewsValues::Red);
+    TrackBar7 = AddBoundSlider(sheet, 60, -255, 255, KVMSG_GREEN, " (G):", Edit6, &TPreviewsValues::Green);
+    TrackBar8 = AddBoundSlider(sheet, 104, -255, 255, KVMSG_BLUE, " (B):", Edit5, &TPreviewsValues::Blue);
 }
 
 void TfPreviews::BuildUserFilterPage()
@@ -509,10 +498,9 @@ void TfPreviews::BuildSharpenPage()
 {
     TTabSheet* sheet = AddSheet(ppSharpen);
     sheet->SetCaption("Sharpen");
+    TrackBar4 =
+        AddBoundSlider(sheet, 16, 1, 100, KVMSG_AMPLITUDE, ":", Edit36, &TPreviewsValues::SharpenAmount, 1);
     TLabel* caption = nullptr;
-    TrackBar4 = AddSlider(sheet, 16, 1, 100, caption, Edit36);
-    FWordLabels.push_back({caption, KVMSG_AMPLITUDE, ":"});
-    FSliders.push_back({ppSharpen, TrackBar4, Edit36, &TPreviewsValues::SharpenAmount, 1});
     Edit37 = AddNumberEdit(sheet, 8, 70, caption, &udSharpenWindow, 1, 64, 1);
     FWordLabels.push_back({caption, KVMSG_WINDOWSIZE, ":"});
     Edit37->OnChange = [this](TObject*) { SharpenWindowChanged(); };
