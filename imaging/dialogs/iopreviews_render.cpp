@@ -22,7 +22,7 @@ int64_t CountedSave(TKorvaneIO& encoder, void (TKorvaneIO::*save)(TStream&))
 {
     TNulStream counter;
     (encoder.*save)(counter);
-    return counter.Size();
+    return encoder.Aborting ? -1 : counter.Size();
 }
 
 // Target becomes Source reduced to a palette of n colours, which the encoder's parameters keep
@@ -61,93 +61,43 @@ void ReduceColours(TKorvaneProc& proc, int64_t colours, TKVDitherMethod dither)
     }
 }
 
-// Saves Source as the page says: the size, or -1 when the format could not store it. JPEG and
-// JPEG 2000 are kept in Kept to be decoded again.
+// Saves Source with the page's values, as a save after OK would: the size, or -1 when the format
+// could not store it. JPEG and JPEG 2000 are kept in Kept to be decoded again.
 int64_t Encode(TIOPreviewPage Page, const TIOPreviewsValues& v, TKorvaneIO& Encoder,
                TPreviewProgress& Progress, TMemoryStream& kept)
 {
     TIOParamsVals& p = Encoder.Params();
-    int64_t size = -1;
+    v.WriteTo(Page, p);
     switch (Page) {
     case ipgJPEG:
         Progress.Divisor = 2;
-        p.JPEG_Quality = v.JPEG_Quality;
-        p.JPEG_ColorSpace = v.JPEG_ColorSpace;
-        p.JPEG_DCTMethod = v.JPEG_DCTMethod;
-        p.JPEG_OptimalHuffman = v.JPEG_OptimalHuffman;
-        p.JPEG_Smooth = v.JPEG_Smooth;
-        p.JPEG_Progressive = v.JPEG_Progressive;
         Encoder.SaveToStreamJpeg(kept);
-        size = kept.Size();
-        break;
+        return Encoder.Aborting ? -1 : kept.Size();
     case ipgJ2000:
         Progress.Divisor = 2;
-        p.J2000_Rate = v.J2000_Rate;
-        p.J2000_ColorSpace = v.J2000_ColorSpace;
-        p.BitsPerSample = 8;
-        p.SamplesPerPixel = 3;
         Encoder.SaveToStreamJ2K(kept);
-        size = kept.Size();
-        break;
+        return Encoder.Aborting ? -1 : kept.Size();
     case ipgTIFF:
         p.TIFF_LZWCompress = v.TIFF_LZWCompress;
         p.TIFF_LZWDecompress = v.TIFF_LZWDecompress;
-        p.TIFF_Compression = v.TIFF_Compression;
-        p.TIFF_PhotometInterpret = v.TIFF_PhotometInterpret;
-        p.SamplesPerPixel = v.SamplesPerPixel;
-        p.BitsPerSample = v.BitsPerSample;
-        size = CountedSave(Encoder, &TKorvaneIO::SaveToStreamTIFF);
-        break;
+        return CountedSave(Encoder, &TKorvaneIO::SaveToStreamTIFF);
     case ipgGIF:
         p.GIF_LZWCompress = v.GIF_LZWCompress;
         p.GIF_LZWDecompress = v.GIF_LZWDecompress;
-        p.BitsPerSample = v.BitsPerSample;
         p.SamplesPerPixel = 1;
-        p.GIF_Interlaced = v.GIF_Interlaced;
-        size = CountedSave(Encoder, &TKorvaneIO::SaveToStreamGif);
-        break;
-    case ipgBMP: {
-        const TBitsSamples bs = BMPColors(v.BMP_ColorsIndex);
-        p.BMP_Compression = v.BMP_Compression;
-        p.BitsPerSample = bs.Bits;
-        p.SamplesPerPixel = bs.Samples;
-        size = CountedSave(Encoder, &TKorvaneIO::SaveToStreamBMP);
-        break;
-    }
-    case ipgPCX: {
-        const TBitsSamples bs = PCXColors(v.PCX_ColorsIndex);
-        p.PCX_Compression = v.PCX_Compression;
-        p.BitsPerSample = bs.Bits;
-        p.SamplesPerPixel = bs.Samples;
-        size = CountedSave(Encoder, &TKorvaneIO::SaveToStreamPCX);
-        break;
-    }
-    case ipgPNG: {
-        const TBitsSamples bs = PNGColors(v.PNG_ColorsIndex);
-        p.BitsPerSample = bs.Bits;
-        p.SamplesPerPixel = bs.Samples;
-        p.PNG_Background = v.PNG_Background;
-        p.PNG_Interlaced = v.PNG_Interlaced;
-        p.PNG_Filter = v.PNG_Filter;
-        p.PNG_Compression = v.PNG_Compression;
-        size = CountedSave(Encoder, &TKorvaneIO::SaveToStreamPNG);
-        break;
-    }
-    case ipgTGA: {
-        const TBitsSamples bs = PNGColors(v.TGA_ColorsIndex);
-        p.BitsPerSample = bs.Bits;
-        p.SamplesPerPixel = bs.Samples;
-        p.TGA_Background = v.TGA_Background;
-        p.TGA_Compressed = v.TGA_Compressed;
-        p.TGA_ImageName = v.TGA_ImageName;
-        p.TGA_Descriptor = v.TGA_Descriptor;
-        size = CountedSave(Encoder, &TKorvaneIO::SaveToStreamTGA);
-        break;
-    }
+        return CountedSave(Encoder, &TKorvaneIO::SaveToStreamGif);
+    case ipgBMP:
+        return CountedSave(Encoder, &TKorvaneIO::SaveToStreamBMP);
+    case ipgPCX:
+        return CountedSave(Encoder, &TKorvaneIO::SaveToStreamPCX);
+    case ipgPNG:
+        return CountedSave(Encoder, &TKorvaneIO::SaveToStreamPNG);
+    case ipgTGA:
+        return CountedSave(Encoder, &TKorvaneIO::SaveToStreamTGA);
     case ipgNone:
         break;
     }
-    return Encoder.Aborting ? -1 : size;
+    return -1;
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "imaging/io/korvaneio_globals.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 namespace Iopreviews {
 
@@ -148,70 +150,45 @@ TIOTIFFCompression ComboToComp(int32_t Index, bool WithLZW)
     }
 }
 
+namespace {
+
+// The bits and samples of each item of a colours list.
+constexpr TBitsSamples kBMPColors[] = {{1, 1}, {4, 1}, {8, 1}, {5, 3}, {8, 3}, {8, 3}};
+constexpr TBitsSamples kPCXColors[] = {{1, 1}, {4, 1}, {8, 1}, {8, 3}};
+
+template <size_t N> TBitsSamples ItemColors(const TBitsSamples (&items)[N], int32_t Index)
+{
+    return Index >= 0 && Index < int32_t(N) ? items[Index] : items[N - 1];
+}
+
+// The first item of the list with these bits and samples, else Other.
+template <size_t N> int32_t ItemIndex(const TBitsSamples (&items)[N], TBitsSamples Wanted, int32_t Other)
+{
+    const auto* found = std::find(std::begin(items), std::end(items), Wanted);
+    return found != std::end(items) ? int32_t(found - std::begin(items)) : Other;
+}
+
+} // namespace
+
+// "16M (32bit)" is written as 8 x 3, as "16M" is.
 TBitsSamples BMPColors(int32_t Index)
 {
-    switch (Index) {
-    case 0:
-        return {1, 1};
-    case 1:
-        return {4, 1};
-    case 2:
-        return {8, 1};
-    case 3:
-        return {5, 3};
-    default:
-        return {8, 3}; // "16M" and "16M (32bit)"
-    }
+    return ItemColors(kBMPColors, Index);
 }
 
 int32_t BMPColorsIndex(int32_t Bits, int32_t Samples)
 {
-    if (Samples == 1) {
-        switch (Bits) {
-        case 1:
-            return 0;
-        case 4:
-            return 1;
-        case 8:
-            return 2;
-        default:
-            break;
-        }
-    } else if (Samples == 3 && Bits == 5) {
-        return 3;
-    }
-    return 4;
+    return ItemIndex(kBMPColors, {Bits, Samples}, 4);
 }
 
 TBitsSamples PCXColors(int32_t Index)
 {
-    switch (Index) {
-    case 0:
-        return {1, 1};
-    case 1:
-        return {4, 1};
-    case 2:
-        return {8, 1};
-    default:
-        return {8, 3};
-    }
+    return ItemColors(kPCXColors, Index);
 }
 
 int32_t PCXColorsIndex(int32_t Bits, int32_t Samples)
 {
-    if (Samples == 1) {
-        switch (Bits) {
-        case 1:
-            return 0;
-        case 4:
-            return 1;
-        case 8:
-            return 2;
-        default:
-            break;
-        }
-    }
-    return 3;
+    return ItemIndex(kPCXColors, {Bits, Samples}, 3);
 }
 
 TBitsSamples PNGColors(int32_t Index)

@@ -88,7 +88,15 @@ TEST(IOPreviewsRender, SizesAreThoseOfARealSave)
         {ipgPNG, &TKorvaneIO::SaveToStreamPNG, [](TIOPreviewsValues& v) { v.PNG_Compression = 9; }},
         {ipgTGA, &TKorvaneIO::SaveToStreamTGA, [](TIOPreviewsValues& v) { v.TGA_Compressed = false; }},
         {ipgTIFF, &TKorvaneIO::SaveToStreamTIFF,
-         [](TIOPreviewsValues& v) { v.TIFF_Compression = ioTIFF_PACKBITS; }},
+         [](TIOPreviewsValues& v) {
+             v.TIFF_Compression = ioTIFF_PACKBITS;
+             v.TIFF_DocumentName = "A document name that the file carries";
+         }},
+        {ipgJ2000, &TKorvaneIO::SaveToStreamJ2K,
+         [](TIOPreviewsValues& v) {
+             v.J2000_ColorSpace = ioJ2000_GRAYLEV;
+             v.J2000_Rate = 0.1;
+         }},
     };
     for (const auto& c : cases) {
         TIOPreviewsValues v;
