@@ -520,3 +520,36 @@ TEST(IOPreviewsDialog, LanguageFontLockAndViews)
         Simulate::Click(d.Button2);
     });
 }
+
+TEST(IOPreviewsDialog, EmptyAndExtremePicturesPreviewSafely)
+{
+    const struct
+    {
+        int32_t Width, Height;
+        const char* Original;
+    } cases[] = {{0, 0, "0 bytes"}, {1, 65536, "262144 bytes"}};
+    for (const auto& c : cases) {
+        Component component(0, 1, 1);
+        if (c.Width == 0) {
+            component.io.KVBitmap()->FreeImage();
+        } else {
+            component.io.KVBitmap()->Allocate(c.Width, c.Height, kv24RGB);
+        }
+        std::vector<std::string> original, compressed;
+        component.Open(PreviewSet(ppALL), [&](TfIOPreviews& d) {
+            for (TTabSheet* sheet : TabsShown(d)) {
+                Simulate::ClickTab(d.PageControl1, sheet);
+                original.push_back(d.OriginalSizeText(d.ActivePreviewPage()));
+                compressed.push_back(d.CompressedSizeText(d.ActivePreviewPage()));
+            }
+            Simulate::Click(d.Button2);
+        });
+        ASSERT_EQ(original.size(), 8u);
+        for (size_t i = 0; i < original.size(); ++i) {
+            EXPECT_EQ(original[i], c.Original) << i;
+            EXPECT_FALSE(compressed[i].empty()) << i;
+        }
+        // JPEG cannot hold 65536 rows: no size rather than a wrong one.
+        EXPECT_EQ(compressed[0], "---");
+    }
+}
