@@ -181,6 +181,9 @@ protected:
     std::string GetFileName2() const;
     // Sets the current pattern from filter entry Index and tells DoTypeChange when it changed.
     void TypeChanged(int32_t Index);
+    // Shows the parts of the panel this dialog has (the picture area, the description, the
+    // Advanced button) and sizes the panel to them.
+    void LayOut();
 
     bool FPreviewEnabled = true;
     std::string FCurrentPattern;
@@ -188,7 +191,6 @@ protected:
 
 private:
     void CreateControls();
-    void LayOut();
     void ClearPreview();
     void ShowMultiFrame(const std::string& Path, const std::string& Ext);
     void ShowSingle(const std::string& Path);

@@ -102,6 +102,8 @@ bool TOpenKorvaneDialog::DoExecute(bool Save)
     FCurrentIndex = FFilterIndex;
     FCurrentPattern = Kvopensavedlg::FilterPattern(Filter, FCurrentIndex);
 
+    // The panel takes its final size before the platform dialog makes room for it.
+    LayOut();
     TFileDialogHooks hooks;
     hooks.Panel =
         (FPreviewEnabled || ExtendedDialog || FAdvancedButton->Visible()) ? FExtensionPanel : nullptr;

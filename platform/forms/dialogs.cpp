@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -228,7 +229,9 @@ protected:
         for (const QString& file : selectedFiles()) {
             files.push_back(FromQ(file));
         }
-        if (FHooks.OnCanClose && !files.empty() && !FHooks.OnCanClose(*this, files)) {
+        // A folder in the name box is entered, not chosen.
+        const bool folder = files.size() == 1 && QFileInfo(ToQ(files.front())).isDir();
+        if (FHooks.OnCanClose && !files.empty() && !folder && !FHooks.OnCanClose(*this, files)) {
             return;
         }
         QFileDialog::accept();

@@ -27,6 +27,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -525,4 +526,34 @@ TEST_F(OpenSaveFixture, ThePreviewWindowShowsThePictureAtItsOwnSize)
     // A picture narrower than 101 pixels gets a window 100 pixels wide and high.
     EXPECT_EQ(watch.Seen[1].substr(watch.Seen[1].rfind('/')), "/ 100 x 100");
     EXPECT_EQ(watch.Seen[1].rfind("Preview: " + kOneFrameGif + " ", 0), 0u);
+}
+
+TEST_F(OpenSaveFixture, LongPathsAndFilesOverFourGibibytesAreDescribedWhole)
+{
+    // A path far past the old 260-character buffer, and a file of 5 GiB (sparse: a photo followed
+    // by a hole).
+    std::string folder = temp.File("");
+    for (int i = 0; i < 3; ++i) {
+        folder += std::string(100, char('a' + i)) + "/";
+    }
+    ASSERT_TRUE(ForceDirectories(folder));
+    const std::string photo = folder + "photo.jpg";
+    ASSERT_TRUE(CopyFile(kSmallPhoto, photo, false));
+    ASSERT_GT(photo.size(), 310u);
+    const std::string huge = temp.File("huge.jpg");
+    ASSERT_TRUE(CopyFile(kSmallPhoto, huge, false));
+    std::filesystem::resize_file(huge, uintmax_t(5) << 30);
+
+    TOpenKorvaneDialog d(nullptr);
+    std::vector<std::vector<std::string>> seen;
+    dialogs.PlayFileDialog({Step::Select(photo), Step::Do([&] { seen.push_back(Lines(d)); }),
+                            Step::Do([&] { Simulate::Click(d.PreviewCheck(), 5, 5); }), Step::Select(huge),
+                            Step::Do([&] { seen.push_back(Lines(d)); }), Step::Select(photo),
+                            Step::Accept()});
+    ASSERT_TRUE(d.Execute());
+    EXPECT_EQ(d.FileName(), photo);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0][1], "File: 26 Kb   Mem: 324 Kb");
+    EXPECT_EQ(seen[0][2], "384 x 288 pixel");
+    EXPECT_EQ(seen[1][1], "File: 5242880 Kb   Mem: 324 Kb");
 }
