@@ -59,12 +59,14 @@ public:
     // Shows the dialog; true when the user chose a file.
     virtual bool Execute() = 0;
 
+    // Kept for programs that set them; the platform's dialog has its own look and no help button.
     bool Ctl3D = true;
     int32_t HelpContext = 0;
     TNotifyEvent OnClose;
     TNotifyEvent OnShow;
     TMsgLanguage MsgLanguage = msSystem;
     bool ShowPlacesBar = true;
+    // The description of the selected file under the picture.
     bool ExtendedDialog = true;
 
     // While the dialog is open: the platform's dialog window.
@@ -165,8 +167,6 @@ public:
     int32_t SelectedFrames() const { return FFrames; }
     // The pattern list of the filter entry shown last ("*.jpg;*.jpeg").
     const std::string& CurrentFilterPattern() const { return FCurrentPattern; }
-    // Called with the full-size preview window before it is shown modally.
-    std::function<void(TForm* PreviewForm)> OnPreviewForm;
 
 protected:
     // Runs the platform dialog (save false: open) and takes the user's choice.

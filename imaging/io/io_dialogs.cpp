@@ -5,25 +5,31 @@
 #include "imaging/io/korvanemio.h"
 
 #include <memory>
+#include <type_traits>
 
 namespace {
 
-// Runs Dialog set from the component's settings; the chosen name or "".
-template <typename TComponentKind>
-std::string RunDialog(TOpenKorvaneDialog& Dialog, TComponentKind& Component, const std::string& InitialDir,
+// Runs a dialog of the kind made for this call, owned by the component and set from its settings
+// (a save dialog also edits the component's parameters); the chosen name or "".
+template <typename TDialog, typename TComponentKind>
+std::string RunDialog(TComponentKind& Component, const std::string& InitialDir,
                       const std::string& InitialFileName, bool AlwaysAnimate, int32_t FilterIndex,
                       const std::string& ExtendedFilters)
 {
-    Dialog.SetInitialDir(InitialDir);
-    Dialog.SetFileName(InitialFileName);
-    Dialog.AlwaysAnimate = AlwaysAnimate;
-    Dialog.SetPreviewBorderStyle(kvpsCropShadow);
-    Dialog.SetFilterIndex(FilterIndex);
-    Dialog.AutoAdjustDPI = Component.AutoAdjustDPI;
-    Dialog.FilteredAdjustDPI = Component.FilteredAdjustDPI;
-    Dialog.ExtendedFilters = ExtendedFilters;
-    Dialog.MsgLanguage = Component.MsgLanguage;
-    return Dialog.Execute() ? Dialog.FileName() : std::string();
+    auto dialog = std::make_unique<TDialog>(&Component);
+    if constexpr (std::is_same_v<TDialog, TSaveKorvaneDialog>) {
+        dialog->SetAttachedKorvaneIO(&Component);
+    }
+    dialog->SetInitialDir(InitialDir);
+    dialog->SetFileName(InitialFileName);
+    dialog->AlwaysAnimate = AlwaysAnimate;
+    dialog->SetPreviewBorderStyle(kvpsCropShadow);
+    dialog->SetFilterIndex(FilterIndex);
+    dialog->AutoAdjustDPI = Component.AutoAdjustDPI;
+    dialog->FilteredAdjustDPI = Component.FilteredAdjustDPI;
+    dialog->ExtendedFilters = ExtendedFilters;
+    dialog->MsgLanguage = Component.MsgLanguage;
+    return dialog->Execute() ? dialog->FileName() : std::string();
 }
 
 } // namespace
@@ -32,36 +38,30 @@ std::string TKorvaneIO::ExecuteOpenDialog(const std::string& InitialDir, const s
                                           bool AlwaysAnimate, int32_t FilterIndex,
                                           const std::string& ExtendedFilters)
 {
-    std::unique_ptr<TOpenKorvaneDialog> dialog = std::make_unique<TOpenKorvaneDialog>(this);
-    return RunDialog(*dialog, *this, InitialDir, InitialFileName, AlwaysAnimate, FilterIndex,
-                     ExtendedFilters);
+    return RunDialog<TOpenKorvaneDialog>(*this, InitialDir, InitialFileName, AlwaysAnimate, FilterIndex,
+                                         ExtendedFilters);
 }
 
 std::string TKorvaneIO::ExecuteSaveDialog(const std::string& InitialDir, const std::string& InitialFileName,
                                           bool AlwaysAnimate, int32_t FilterIndex,
                                           const std::string& ExtendedFilters)
 {
-    std::unique_ptr<TSaveKorvaneDialog> dialog = std::make_unique<TSaveKorvaneDialog>(this);
-    dialog->SetAttachedKorvaneIO(this);
-    return RunDialog(*dialog, *this, InitialDir, InitialFileName, AlwaysAnimate, FilterIndex,
-                     ExtendedFilters);
+    return RunDialog<TSaveKorvaneDialog>(*this, InitialDir, InitialFileName, AlwaysAnimate, FilterIndex,
+                                         ExtendedFilters);
 }
 
 std::string TKorvaneMIO::ExecuteOpenDialog(const std::string& InitialDir, const std::string& InitialFileName,
                                            bool AlwaysAnimate, int32_t FilterIndex,
                                            const std::string& ExtendedFilters)
 {
-    std::unique_ptr<TOpenKorvaneDialog> dialog = std::make_unique<TOpenKorvaneDialog>(this);
-    return RunDialog(*dialog, *this, InitialDir, InitialFileName, AlwaysAnimate, FilterIndex,
-                     ExtendedFilters);
+    return RunDialog<TOpenKorvaneDialog>(*this, InitialDir, InitialFileName, AlwaysAnimate, FilterIndex,
+                                         ExtendedFilters);
 }
 
 std::string TKorvaneMIO::ExecuteSaveDialog(const std::string& InitialDir, const std::string& InitialFileName,
                                            bool AlwaysAnimate, int32_t FilterIndex,
                                            const std::string& ExtendedFilters)
 {
-    std::unique_ptr<TSaveKorvaneDialog> dialog = std::make_unique<TSaveKorvaneDialog>(this);
-    dialog->SetAttachedKorvaneIO(this);
-    return RunDialog(*dialog, *this, InitialDir, InitialFileName, AlwaysAnimate, FilterIndex,
-                     ExtendedFilters);
+    return RunDialog<TSaveKorvaneDialog>(*this, InitialDir, InitialFileName, AlwaysAnimate, FilterIndex,
+                                         ExtendedFilters);
 }
