@@ -141,12 +141,11 @@ void TKVMText::SetCaption(const std::string& Value)
 // Construction
 
 TKorvaneMView::TKorvaneMView(TComponent* AOwner)
-    : TKVView(AOwner), FBackBuffer(std::make_unique<TKVBitmap>()),
-      FLoader(std::make_unique<TKorvaneIO>(nullptr)), FImageCache(std::make_unique<TKVVirtualDIBList>()),
-      FThumbCache(std::make_unique<TKVVirtualDIBList>()), FWallPaper(std::make_unique<TPicture>()),
-      FPlayTimer(std::make_unique<TTimer>(nullptr)), FTransition(std::make_unique<TKVTransitionEffects>(this))
+    : TKVView(AOwner), FLoader(std::make_unique<TKorvaneIO>(nullptr)),
+      FImageCache(std::make_unique<TKVVirtualDIBList>()), FThumbCache(std::make_unique<TKVVirtualDIBList>()),
+      FWallPaper(std::make_unique<TPicture>()), FPlayTimer(std::make_unique<TTimer>(nullptr)),
+      FTransition(std::make_unique<TKVTransitionEffects>(this))
 {
-    FBackBuffer->SetLocation(kvTBitmap);
     FImageCache->MaxMappedImages = FImageCacheSize;
     FPlayTimer->SetEnabled(false);
     FPlayTimer->SetPrecise(true);

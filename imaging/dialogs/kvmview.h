@@ -487,8 +487,7 @@ private:
     std::vector<std::unique_ptr<TLoader>> TakeFreeableLoaders();
     void StopLoading();
 
-    // Back buffer and components
-    std::unique_ptr<TKVBitmap> FBackBuffer;
+    // Components
     std::unique_ptr<TKorvaneIO> FLoader;
     TKorvaneMIO* FMIO = nullptr;
     TKorvaneProc* FProc = nullptr;

@@ -1,6 +1,6 @@
-// TKorvaneMView: painting. Paint draws into the back buffer and presents it; PaintTo draws the
-// background, the wallpaper and every visible cell into any bitmap, starting the loads of
-// images not yet stored; DrawImage draws one cell.
+// TKorvaneMView: painting. Paint draws the marked area straight into the front image; PaintTo
+// draws the background, the wallpaper and every visible cell into any bitmap, starting the loads
+// of images not yet stored; DrawImage draws one cell.
 #include "imaging/core/hint_window.h"
 #include "imaging/core/message_table.h"
 #include "imaging/core/virtual_dib_list.h"
@@ -48,37 +48,22 @@ void TKorvaneMView::Paint()
     if (FPaintLock > 0) {
         return;
     }
-    const int32_t w = std::max(ClientWidth(), 1);
-    const int32_t h = std::max(ClientHeight(), 1);
-    if (FBackBuffer->GetWidth() != w || FBackBuffer->GetHeight() != h ||
-        FBackBuffer->GetPixelFormat() != kv24RGB) {
-        FBackBuffer->Allocate(w, h, kv24RGB);
+    // The cells are drawn straight into the front image: the window shows it only once the
+    // paint is over. Only the marked area is drawn, so a stored thumbnail, which marks its own
+    // cell, does not redraw every cell of a loading view.
+    TBitmap* front = FrontImage();
+    if (front == nullptr || front->PixelFormat() != pf24bit) {
+        return;
     }
-    TBitmap* back = FBackBuffer->GetVclBitmap();
-    // Only the marked area is drawn and shown: a stored thumbnail marks its own cell, so a
-    // loading view does not redraw every cell for each picture that arrives. The back buffer
-    // outside the area is scratch; it never reaches the window.
-    const TRect all{0, 0, w, h};
+    const TRect all{0, 0, front->Width(), front->Height()};
     TRect area;
     if (!IntersectRect(area, Canvas()->ClipRect(), all)) {
         return;
     }
     if (area == all) {
-        PaintTo(back);
+        PaintTo(front);
     } else {
-        PaintArea(back, area);
-    }
-    TBitmap* front = FrontImage();
-    if (front != nullptr && front->PixelFormat() == pf24bit && front->Width() >= area.Right &&
-        front->Height() >= area.Bottom) {
-        // Row by row: a full window is many megapixels, and this is a plain copy.
-        const size_t offset = size_t(area.Left) * 3;
-        const size_t bytes = size_t(area.Width()) * 3;
-        for (int32_t y = area.Top; y < area.Bottom; ++y) {
-            std::memcpy(front->ScanLine(y) + offset, back->ScanLine(y) + offset, bytes);
-        }
-    } else {
-        Canvas()->CopyRect(area, back->Canvas(), area);
+        PaintArea(front, area);
     }
 }
 
