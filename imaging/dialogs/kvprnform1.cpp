@@ -21,15 +21,8 @@ constexpr int32_t kControlTop = 5;
 // A printer seen from the front: paper coming out of a grey body; Setup adds a dial.
 std::unique_ptr<TBitmap> PrinterGlyph(bool Setup)
 {
-    auto glyph = std::make_unique<TBitmap>();
-    glyph->SetPixelFormat(pf24bit);
-    glyph->SetSize(16, 16);
+    auto glyph = Kvprintforms::BlankGlyph();
     TCanvas* canvas = glyph->Canvas();
-    canvas->Brush()->SetStyle(bsSolid);
-    canvas->Brush()->SetColor(clFuchsia);
-    canvas->FillRect(TRect{0, 0, 16, 16});
-    canvas->Pen()->SetColor(clBlack);
-    canvas->Brush()->SetColor(clWhite);
     canvas->Rectangle(4, 1, 12, 8);
     canvas->Brush()->SetColor(clSilver);
     canvas->Rectangle(1, 7, 15, 13);

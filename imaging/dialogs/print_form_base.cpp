@@ -19,15 +19,8 @@ constexpr int32_t kPositionGroup = 1;
 // bottom right for 9. Fuchsia, the colour of its bottom-left pixel, stays transparent.
 std::unique_ptr<TBitmap> PositionGlyph(int32_t Button)
 {
-    auto glyph = std::make_unique<TBitmap>();
-    glyph->SetPixelFormat(pf24bit);
-    glyph->SetSize(16, 16);
+    auto glyph = BlankGlyph();
     TCanvas* canvas = glyph->Canvas();
-    canvas->Brush()->SetStyle(bsSolid);
-    canvas->Brush()->SetColor(clFuchsia);
-    canvas->FillRect(TRect{0, 0, 16, 16});
-    canvas->Pen()->SetColor(clBlack);
-    canvas->Brush()->SetColor(clWhite);
     canvas->Rectangle(2, 1, 14, 15);
     const int32_t column = (Button - 1) % 3;
     const int32_t row = (Button - 1) / 3;
@@ -40,6 +33,20 @@ std::unique_ptr<TBitmap> PositionGlyph(int32_t Button)
 }
 
 } // namespace
+
+std::unique_ptr<TBitmap> Kvprintforms::BlankGlyph()
+{
+    auto glyph = std::make_unique<TBitmap>();
+    glyph->SetPixelFormat(pf24bit);
+    glyph->SetSize(16, 16);
+    TCanvas* canvas = glyph->Canvas();
+    canvas->Brush()->SetStyle(bsSolid);
+    canvas->Brush()->SetColor(clFuchsia);
+    canvas->FillRect(TRect{0, 0, 16, 16});
+    canvas->Pen()->SetColor(clBlack);
+    canvas->Brush()->SetColor(clWhite);
+    return glyph;
+}
 
 TKVPrintFormBase::TKVPrintFormBase(TComponent* AOwner) : TForm(AOwner) {}
 

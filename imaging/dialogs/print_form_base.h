@@ -11,14 +11,22 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TComboBox;
 class TControl;
 class TEdit;
+class TBitmap;
 class TKorvaneView;
 class TSpeedButton;
 class TWinControl;
+
+namespace Kvprintforms {
+// A 16 x 16 button glyph to draw on: all fuchsia (the colour the forms' buttons leave
+// transparent), with a black pen and a white brush.
+std::unique_ptr<TBitmap> BlankGlyph();
+} // namespace Kvprintforms
 
 class TKVPrintFormBase : public TForm
 {
