@@ -263,44 +263,87 @@ int64_t OriginalSize(int32_t Width, int32_t Height, bool OneBit)
     return (int64_t(std::max(Width, 0)) * bits + 31) / 32 * 4 * std::max(Height, 0);
 }
 
+namespace {
+
+// The values a page edits under the record's own names, copied either way between the record
+// and the working copy: the dialog reads them all and writes back those of the page shown.
+template <class TTo, class TFrom> void CopyJPEG(TTo& to, const TFrom& from)
+{
+    to.JPEG_Quality = from.JPEG_Quality;
+    to.JPEG_ColorSpace = from.JPEG_ColorSpace;
+    to.JPEG_DCTMethod = from.JPEG_DCTMethod;
+    to.JPEG_OptimalHuffman = from.JPEG_OptimalHuffman;
+    to.JPEG_Smooth = from.JPEG_Smooth;
+    to.JPEG_Progressive = from.JPEG_Progressive;
+}
+
+template <class TTo, class TFrom> void CopyTIFF(TTo& to, const TFrom& from)
+{
+    to.TIFF_Compression = from.TIFF_Compression;
+    to.TIFF_ImageIndex = from.TIFF_ImageIndex;
+    to.TIFF_PhotometInterpret = from.TIFF_PhotometInterpret;
+    to.TIFF_XPos = from.TIFF_XPos;
+    to.TIFF_YPos = from.TIFF_YPos;
+    to.TIFF_DocumentName = from.TIFF_DocumentName;
+    to.TIFF_ImageDescription = from.TIFF_ImageDescription;
+    to.TIFF_PageName = from.TIFF_PageName;
+    to.TIFF_PageNumber = from.TIFF_PageNumber;
+    to.TIFF_PageCount = from.TIFF_PageCount;
+}
+
+template <class TTo, class TFrom> void CopyGIF(TTo& to, const TFrom& from)
+{
+    to.GIF_ImageIndex = from.GIF_ImageIndex;
+    to.GIF_XPos = from.GIF_XPos;
+    to.GIF_YPos = from.GIF_YPos;
+    to.GIF_DelayTime = from.GIF_DelayTime;
+    to.GIF_FlagTranspColor = from.GIF_FlagTranspColor;
+    to.GIF_TranspColor = from.GIF_TranspColor;
+    to.GIF_Interlaced = from.GIF_Interlaced;
+    to.GIF_Background = from.GIF_Background;
+}
+
+template <class TTo, class TFrom> void CopyPNG(TTo& to, const TFrom& from)
+{
+    to.PNG_Interlaced = from.PNG_Interlaced;
+    to.PNG_Background = from.PNG_Background;
+    to.PNG_Filter = from.PNG_Filter;
+    to.PNG_Compression = from.PNG_Compression;
+}
+
+template <class TTo, class TFrom> void CopyTGA(TTo& to, const TFrom& from)
+{
+    to.TGA_Background = from.TGA_Background;
+    to.TGA_Compressed = from.TGA_Compressed;
+    to.TGA_ImageName = from.TGA_ImageName;
+    to.TGA_Descriptor = from.TGA_Descriptor;
+}
+
+void WriteBitsSamples(TIOParamsVals& p, TBitsSamples bs)
+{
+    p.BitsPerSample = bs.Bits;
+    p.SamplesPerPixel = bs.Samples;
+}
+
+} // namespace
+
 void TIOPreviewsValues::ResetFrom(const TIOParamsVals& p)
 {
-    JPEG_Quality = p.JPEG_Quality;
-    JPEG_ColorSpace = p.JPEG_ColorSpace;
-    JPEG_DCTMethod = p.JPEG_DCTMethod;
-    JPEG_OptimalHuffman = p.JPEG_OptimalHuffman;
-    JPEG_Smooth = p.JPEG_Smooth;
-    JPEG_Progressive = p.JPEG_Progressive;
+    CopyJPEG(*this, p);
 
     J2000_Rate = p.J2000_Rate;
     J2000_ColorSpace = p.J2000_ColorSpace;
 
     TIFF_LZWDecompress = p.TIFF_LZWDecompress;
     TIFF_LZWCompress = p.TIFF_LZWCompress;
-    TIFF_Compression = p.TIFF_Compression;
-    TIFF_ImageIndex = p.TIFF_ImageIndex;
-    TIFF_PhotometInterpret = p.TIFF_PhotometInterpret;
-    TIFF_XPos = p.TIFF_XPos;
-    TIFF_YPos = p.TIFF_YPos;
-    TIFF_DocumentName = p.TIFF_DocumentName;
-    TIFF_ImageDescription = p.TIFF_ImageDescription;
-    TIFF_PageName = p.TIFF_PageName;
-    TIFF_PageNumber = p.TIFF_PageNumber;
-    TIFF_PageCount = p.TIFF_PageCount;
+    CopyTIFF(*this, p);
 
     BitsPerSample = p.BitsPerSample;
     SamplesPerPixel = p.SamplesPerPixel;
 
     GIF_LZWDecompress = p.GIF_LZWDecompress;
     GIF_LZWCompress = p.GIF_LZWCompress;
-    GIF_ImageIndex = p.GIF_ImageIndex;
-    GIF_XPos = p.GIF_XPos;
-    GIF_YPos = p.GIF_YPos;
-    GIF_DelayTime = p.GIF_DelayTime;
-    GIF_FlagTranspColor = p.GIF_FlagTranspColor;
-    GIF_TranspColor = p.GIF_TranspColor;
-    GIF_Interlaced = p.GIF_Interlaced;
-    GIF_Background = p.GIF_Background;
+    CopyGIF(*this, p);
 
     BMP_ColorsIndex = BMPColorsIndex(p.BitsPerSample, p.SamplesPerPixel);
     BMP_Compression = p.BMP_Compression;
@@ -308,88 +351,43 @@ void TIOPreviewsValues::ResetFrom(const TIOParamsVals& p)
     PCX_Compression = p.PCX_Compression;
 
     PNG_ColorsIndex = PNGColorsIndex(p.BitsPerSample, p.SamplesPerPixel);
-    PNG_Interlaced = p.PNG_Interlaced;
-    PNG_Background = p.PNG_Background;
-    PNG_Filter = p.PNG_Filter;
-    PNG_Compression = p.PNG_Compression;
+    CopyPNG(*this, p);
 
     TGA_ColorsIndex = PNGColorsIndex(p.BitsPerSample, p.SamplesPerPixel);
-    TGA_Background = p.TGA_Background;
-    TGA_Compressed = p.TGA_Compressed;
-    TGA_ImageName = p.TGA_ImageName;
-    TGA_Descriptor = p.TGA_Descriptor;
+    CopyTGA(*this, p);
 }
 
 void TIOPreviewsValues::WriteTo(TIOPreviewPage Page, TIOParamsVals& p) const
 {
     switch (Page) {
     case ipgJPEG:
-        p.JPEG_Quality = JPEG_Quality;
-        p.JPEG_ColorSpace = JPEG_ColorSpace;
-        p.JPEG_DCTMethod = JPEG_DCTMethod;
-        p.JPEG_OptimalHuffman = JPEG_OptimalHuffman;
-        p.JPEG_Smooth = JPEG_Smooth;
-        p.JPEG_Progressive = JPEG_Progressive;
+        CopyJPEG(p, *this);
         break;
     case ipgTIFF:
-        p.TIFF_Compression = TIFF_Compression;
-        p.TIFF_ImageIndex = TIFF_ImageIndex;
-        p.TIFF_PhotometInterpret = TIFF_PhotometInterpret;
-        p.TIFF_XPos = TIFF_XPos;
-        p.TIFF_YPos = TIFF_YPos;
-        p.TIFF_DocumentName = TIFF_DocumentName;
-        p.TIFF_ImageDescription = TIFF_ImageDescription;
-        p.TIFF_PageName = TIFF_PageName;
-        p.TIFF_PageNumber = TIFF_PageNumber;
-        p.TIFF_PageCount = TIFF_PageCount;
+        CopyTIFF(p, *this);
         p.SamplesPerPixel = SamplesPerPixel;
         p.BitsPerSample = BitsPerSample;
         break;
     case ipgGIF:
-        p.GIF_ImageIndex = GIF_ImageIndex;
-        p.GIF_XPos = GIF_XPos;
-        p.GIF_YPos = GIF_YPos;
-        p.GIF_DelayTime = GIF_DelayTime;
-        p.GIF_FlagTranspColor = GIF_FlagTranspColor;
-        p.GIF_TranspColor = GIF_TranspColor;
-        p.GIF_Interlaced = GIF_Interlaced;
-        p.GIF_Background = GIF_Background;
+        CopyGIF(p, *this);
         p.BitsPerSample = BitsPerSample;
         break;
-    case ipgBMP: {
+    case ipgBMP:
         p.BMP_Compression = BMP_Compression;
-        const TBitsSamples bs = BMPColors(BMP_ColorsIndex);
-        p.BitsPerSample = bs.Bits;
-        p.SamplesPerPixel = bs.Samples;
+        WriteBitsSamples(p, BMPColors(BMP_ColorsIndex));
         break;
-    }
-    case ipgPCX: {
+    case ipgPCX:
         p.PCX_Compression = PCX_Compression;
-        const TBitsSamples bs = PCXColors(PCX_ColorsIndex);
-        p.BitsPerSample = bs.Bits;
-        p.SamplesPerPixel = bs.Samples;
+        WriteBitsSamples(p, PCXColors(PCX_ColorsIndex));
         break;
-    }
-    case ipgPNG: {
-        const TBitsSamples bs = PNGColors(PNG_ColorsIndex);
-        p.BitsPerSample = bs.Bits;
-        p.SamplesPerPixel = bs.Samples;
-        p.PNG_Background = PNG_Background;
-        p.PNG_Interlaced = PNG_Interlaced;
-        p.PNG_Filter = PNG_Filter;
-        p.PNG_Compression = PNG_Compression;
+    case ipgPNG:
+        WriteBitsSamples(p, PNGColors(PNG_ColorsIndex));
+        CopyPNG(p, *this);
         break;
-    }
-    case ipgTGA: {
-        const TBitsSamples bs = PNGColors(TGA_ColorsIndex);
-        p.BitsPerSample = bs.Bits;
-        p.SamplesPerPixel = bs.Samples;
-        p.TGA_Background = TGA_Background;
-        p.TGA_Compressed = TGA_Compressed;
-        p.TGA_ImageName = TGA_ImageName;
-        p.TGA_Descriptor = TGA_Descriptor;
+    case ipgTGA:
+        WriteBitsSamples(p, PNGColors(TGA_ColorsIndex));
+        CopyTGA(p, *this);
         break;
-    }
     case ipgJ2000:
         p.J2000_ColorSpace = J2000_ColorSpace;
         p.BitsPerSample = 8;
