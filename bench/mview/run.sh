@@ -65,7 +65,7 @@ print(f"thumbnail view, 8 loaders:  {ours8:7.1f} images/s  (vipsthumbnail, 8 pro
 print(f"ImageMagick convert 1 by 1: {magick:7.1f} images/s")
 for n in ("BM_MViewThumbnails/1/iterations:2/manual_time", "BM_MViewThumbnails/8/iterations:2/manual_time"):
     b = by[n]
-    print(f"{n.split('/')[1]} loaders: first cell {b['first_cell_ms']:.0f} ms (one reduced decode {decode:.0f} ms), longest paint {b['max_paint_ms']:.0f} ms")
+    print(f"{n.split('/')[1]} loaders: first cell {b['first_cell_ms']:.0f} ms (one reduced decode {decode:.0f} ms), longest paint {b['max_paint_ms']:.0f} ms ({b['max_paint_cpu_ms']:.0f} ms of processor time)")
 m = by.get("BM_MViewScrollMemory/iterations:1")
 if m:
     print(f"resident memory scrolling {count * 10} files: {m['rss_after_first_mb']:.0f} MB after {count}, {m['rss_after_all_mb']:.0f} MB after all (+{m['rss_growth_mb']:.0f} MB)")
