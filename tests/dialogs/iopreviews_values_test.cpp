@@ -145,21 +145,22 @@ TEST(IOPreviewsValues, ColoursListsRoundTripBitsAndSamples)
     // "16M (32bit)" writes 8 x 3, as "16M" does.
     EXPECT_EQ(BMPColors(5), (TBitsSamples{8, 3}));
     EXPECT_EQ(BMPColors(3), (TBitsSamples{5, 3}));
-    for (int32_t i = 0; i < 5; ++i) {
-        const TBitsSamples bs = BMPColors(i);
-        EXPECT_EQ(BMPColorsIndex(bs.Bits, bs.Samples), i);
-    }
-    for (int32_t i = 0; i < 4; ++i) {
-        const TBitsSamples bs = PCXColors(i);
-        EXPECT_EQ(PCXColorsIndex(bs.Bits, bs.Samples), i);
-    }
-    for (int32_t i = 0; i < 3; ++i) {
-        const TBitsSamples bs = PNGColors(i);
-        EXPECT_EQ(PNGColorsIndex(bs.Bits, bs.Samples), i);
-    }
-    for (int32_t i = 0; i < 5; ++i) {
-        const TBitsSamples bs = TIFFColors(i);
-        EXPECT_EQ(TIFFColorsIndex(bs.Bits, bs.Samples), i);
+    // Every item of each list writes bits and samples that read back as that item.
+    const struct
+    {
+        const char* List;
+        TBitsSamples (*Colors)(int32_t);
+        int32_t (*Index)(int32_t, int32_t);
+        int32_t Items;
+    } lists[] = {{"BMP", BMPColors, BMPColorsIndex, 5},
+                 {"PCX", PCXColors, PCXColorsIndex, 4},
+                 {"PNG", PNGColors, PNGColorsIndex, 3},
+                 {"TIFF", TIFFColors, TIFFColorsIndex, 5}};
+    for (const auto& list : lists) {
+        for (int32_t i = 0; i < list.Items; ++i) {
+            const TBitsSamples bs = list.Colors(i);
+            EXPECT_EQ(list.Index(bs.Bits, bs.Samples), i) << list.List << " item " << i;
+        }
     }
 }
 
