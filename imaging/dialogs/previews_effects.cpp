@@ -59,14 +59,6 @@ TPreviewEffect EffectOf(TPreviewPage Page)
     return peAll;
 }
 
-TProgressRec ProgressOf(const TKVProgressEvent& OnProgress, TObject* Sender)
-{
-    TProgressRec progress;
-    progress.OnProgress = OnProgress;
-    progress.Sender = Sender;
-    return progress;
-}
-
 } // namespace
 
 bool PageVisible(TPreviewEffects Effects, TPreviewPage Page)
@@ -197,7 +189,7 @@ void ApplyPageEffect(TPreviewPage Page, const TPreviewsValues& v, TKVBitmap* Tar
     if (!Target || Target->GetWidth() < 1 || Target->GetHeight() < 1)
         return;
     const int32_t w = Target->GetWidth(), h = Target->GetHeight();
-    TProgressRec progress = ProgressOf(OnProgress, Sender);
+    TProgressRec progress{.OnProgress = OnProgress, .Sender = Sender};
     switch (Page) {
     case ppContrast:
         _ContrastRGB(Target, v.Contrast, v.MeanR, v.MeanG, v.MeanB, 0, 0, w, h, OnProgress, Sender);
