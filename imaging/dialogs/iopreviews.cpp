@@ -6,6 +6,7 @@
 #include "imaging/core/kvbitmap.h"
 #include "imaging/core/palette_dialog.h"
 #include "imaging/core/pixel_helpers.h"
+#include "imaging/dialogs/quiet.h"
 #include "imaging/proc/proc_component.h"
 #include "imaging/view/korvaneview.h"
 #include "platform/core/rounding.h"
@@ -26,20 +27,6 @@ using Daduvudez::_GetNumCol;
 using Korvaneproc::TRGB2TColor;
 
 namespace {
-
-// Runs a block with the dialog's own writes to its controls kept from the change handlers.
-class TQuiet
-{
-public:
-    explicit TQuiet(bool& Live) : FLive(Live), FWas(Live) { FLive = false; }
-    ~TQuiet() { FLive = FWas; }
-    TQuiet(const TQuiet&) = delete;
-    TQuiet& operator=(const TQuiet&) = delete;
-
-private:
-    bool& FLive;
-    bool FWas;
-};
 
 // The item chosen, or Current when none is.
 int32_t ItemOr(TComboBox* Combo, int32_t Current)

@@ -5,6 +5,7 @@
 
 #include "imaging/core/kvbitmap.h"
 #include "imaging/core/pixel_helpers.h"
+#include "imaging/dialogs/quiet.h"
 #include "imaging/view/histogram_box.h"
 #include "imaging/view/korvaneview.h"
 #include "imaging/view/ruler_box.h"
@@ -21,23 +22,6 @@
 #include <algorithm>
 
 using namespace Previews;
-
-namespace {
-
-class TQuiet
-{
-public:
-    explicit TQuiet(bool& live) : FLive(live), FSaved(live) { live = false; }
-    ~TQuiet() { FLive = FSaved; }
-    TQuiet(const TQuiet&) = delete;
-    TQuiet& operator=(const TQuiet&) = delete;
-
-private:
-    bool& FLive;
-    bool FSaved;
-};
-
-} // namespace
 
 void TfPreviews::WriteEdit(TEdit* Edit, const std::string& Text)
 {
