@@ -220,6 +220,8 @@ private:
                            int32_t Frequency);
     TUpDown* NewUpDown(TEdit* Associate, int32_t Max);
     TPanel* NewColourPanel(TWinControl* Parent, int32_t Left, int32_t Top);
+    TGroupBox* NewGroupBox(TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width, int32_t Height,
+                           TMsgLanguageWords Word);
     void AddSizeLabels(TTabSheet* Page, TIOPreviewPage Kind, int32_t Left, int32_t Top);
     void MoveSizeLabels(TTabSheet* Page, int32_t OriginalTop, int32_t CompressedTop);
     TSizeLabels* SizesOf(TTabSheet* Page);

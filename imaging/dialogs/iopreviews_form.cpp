@@ -134,6 +134,16 @@ TUpDown* TfIOPreviews::NewUpDown(TEdit* Associate, int32_t Max)
     return upDown;
 }
 
+TGroupBox* TfIOPreviews::NewGroupBox(TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width,
+                                     int32_t Height, TMsgLanguageWords Word)
+{
+    auto* group = new TGroupBox(this);
+    group->SetParent(Parent);
+    group->SetBounds(Left, Top, Width, Height);
+    FWordCaptions.push_back({group, Word, false});
+    return group;
+}
+
 TPanel* TfIOPreviews::NewColourPanel(TWinControl* Parent, int32_t Left, int32_t Top)
 {
     auto* panel = new TPanel(this);
@@ -244,10 +254,7 @@ void TfIOPreviews::CreateJPEGPages()
     Edit22 = NewEdit(TabSheetJPEG1, kControlLeft, kRow[0], 40);
     Edit22->SetText("0");
     TrackBar13 = NewTrackBar(TabSheetJPEG1, 146, kRow[0] - 4, 268, 100, 5);
-    GroupBoxJPEGAdvanced = new TGroupBox(this);
-    GroupBoxJPEGAdvanced->SetParent(TabSheetJPEG1);
-    GroupBoxJPEGAdvanced->SetBounds(4, 36, 412, 104);
-    FWordCaptions.push_back({GroupBoxJPEGAdvanced, KVMSG_ADVANCED, false});
+    GroupBoxJPEGAdvanced = NewGroupBox(TabSheetJPEG1, 4, 36, 412, 104, KVMSG_ADVANCED);
     NewLabel(GroupBoxJPEGAdvanced, 8, 24, KVMSG_DCTMETHOD);
     ComboBox1 = NewCombo(GroupBoxJPEGAdvanced, 110, 20, 80, {"ISLOW", "IFAST", "FLOAT"});
     NewLabel(GroupBoxJPEGAdvanced, 206, 24, KVMSG_SMOOTHINGFACTOR);
@@ -282,10 +289,7 @@ void TfIOPreviews::CreateTIFFPages()
     NewLabel(TabSheetTIFF1, kLabelLeft, kRow[3] + 4, KVMSG_COLORS);
     ComboBox4 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[3], 124, {"B/W", "16", "256", "65536", "16M"});
 
-    GroupBoxTIFFDocument = new TGroupBox(this);
-    GroupBoxTIFFDocument->SetParent(TabSheetTIFF1);
-    GroupBoxTIFFDocument->SetBounds(226, 0, 192, 170);
-    FWordCaptions.push_back({GroupBoxTIFFDocument, KVMSG_SCANNDEDDOCUMENTINFO, false});
+    GroupBoxTIFFDocument = NewGroupBox(TabSheetTIFF1, 226, 0, 192, 170, KVMSG_SCANNDEDDOCUMENTINFO);
     NewLabel(GroupBoxTIFFDocument, 8, 24, KVMSG_HORIZPOSITIONINCH);
     Edit2 = NewEdit(GroupBoxTIFFDocument, 130, 20, 54);
     NewLabel(GroupBoxTIFFDocument, 8, 48, KVMSG_VERTPOSITIONINCH);
@@ -326,10 +330,7 @@ void TfIOPreviews::CreateGIFPages()
     LabelGIFBackground = NewLabel(TabSheetGIF1, 108, kRow[3] + 4, KVMSG_BACKGROUND);
     Panel4 = NewColourPanel(TabSheetGIF1, 206, kRow[3]);
 
-    GroupBoxGIFAdvanced = new TGroupBox(this);
-    GroupBoxGIFAdvanced->SetParent(TabSheetGIF1);
-    GroupBoxGIFAdvanced->SetBounds(240, 0, 178, 112);
-    FWordCaptions.push_back({GroupBoxGIFAdvanced, KVMSG_ADVANCED, false});
+    GroupBoxGIFAdvanced = NewGroupBox(TabSheetGIF1, 240, 0, 178, 112, KVMSG_ADVANCED);
     NewLabel(GroupBoxGIFAdvanced, 8, 24, KVMSG_DELAYTIME);
     Edit12 = NewEdit(GroupBoxGIFAdvanced, 94, 20, 40);
     NewLabel(GroupBoxGIFAdvanced, 138, 24, "1/100 s");
@@ -368,10 +369,7 @@ void TfIOPreviews::CreateOtherPages()
     ComboBox10 = NewCombo(TabSheetPNG1, kControlLeft, kRow[0], 80, {"B/W", "256", "16M"});
     LabelPNGBackground = NewLabel(TabSheetPNG1, kLabelLeft, kRow[1] + 4, KVMSG_BACKGROUND);
     Panel1 = NewColourPanel(TabSheetPNG1, kControlLeft, kRow[1]);
-    GroupBoxPNGAdvanced = new TGroupBox(this);
-    GroupBoxPNGAdvanced->SetParent(TabSheetPNG1);
-    GroupBoxPNGAdvanced->SetBounds(200, 0, 218, 112);
-    FWordCaptions.push_back({GroupBoxPNGAdvanced, KVMSG_ADVANCED, false});
+    GroupBoxPNGAdvanced = NewGroupBox(TabSheetPNG1, 200, 0, 218, 112, KVMSG_ADVANCED);
     NewLabel(GroupBoxPNGAdvanced, 8, 24, KVMSG_FILTER);
     ComboBox11 = NewCombo(GroupBoxPNGAdvanced, 100, 20, 100, {"None", "Sub", "Paeth"});
     CheckBox6 = NewCheck(GroupBoxPNGAdvanced, 8, 50, 110, KVMSG_INTERLACED);
