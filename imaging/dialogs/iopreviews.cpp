@@ -6,7 +6,7 @@
 #include "imaging/core/kvbitmap.h"
 #include "imaging/core/palette_dialog.h"
 #include "imaging/core/pixel_helpers.h"
-#include "imaging/dialogs/quiet.h"
+#include "imaging/dialogs/flag_scope.h"
 #include "imaging/proc/proc_component.h"
 #include "imaging/view/korvaneview.h"
 #include "platform/core/rounding.h"

@@ -5,7 +5,7 @@
 
 #include "imaging/core/kvbitmap.h"
 #include "imaging/core/pixel_helpers.h"
-#include "imaging/dialogs/quiet.h"
+#include "imaging/dialogs/flag_scope.h"
 #include "imaging/view/histogram_box.h"
 #include "imaging/view/korvaneview.h"
 #include "imaging/view/ruler_box.h"

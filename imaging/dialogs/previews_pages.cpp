@@ -3,6 +3,7 @@
 #include "imaging/dialogs/previews.h"
 
 #include "imaging/core/kvbitmap.h"
+#include "imaging/dialogs/flag_scope.h"
 #include "imaging/proc/kvfft.h"
 #include "imaging/view/histogram_box.h"
 #include "imaging/view/korvaneview.h"
@@ -19,24 +20,6 @@
 #include <algorithm>
 
 using namespace Previews;
-
-namespace {
-
-// Sets a flag for the length of a scope and puts back what it was.
-class TFlagScope
-{
-public:
-    TFlagScope(bool& flag, bool value) : FFlag(flag), FSaved(flag) { flag = value; }
-    ~TFlagScope() { FFlag = FSaved; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-    bool FSaved;
-};
-
-} // namespace
 
 TPreviewPage TfPreviews::ActivePageTag() const
 {
@@ -58,7 +41,7 @@ void TfPreviews::FormActivate()
     FControlsLive = true;
     ResetParameters(true);
     {
-        TFlagScope quiet(FControlsLive, false);
+        TQuiet quiet(FControlsLive);
         chkLockPreview->SetChecked(DefaultLockPreview);
     }
     Button3->SetEnabled(!DefaultLockPreview);
@@ -98,7 +81,7 @@ void TfPreviews::ResetParameters(bool Force)
 
 void TfPreviews::WriteControls(TPreviewPage Page)
 {
-    TFlagScope quiet(FControlsLive, false);
+    TQuiet quiet(FControlsLive);
     for (const TSliderBinding& binding : FSliders)
         if (binding.Page == Page) {
             binding.Bar->SetPosition(FValues.*binding.Value);
@@ -193,7 +176,7 @@ void TfPreviews::WriteControls(TPreviewPage Page)
 
 void TfPreviews::LoadFilt()
 {
-    TFlagScope quiet(FControlsLive, false);
+    TQuiet quiet(FControlsLive);
     for (size_t i = 0; i < 9; ++i) {
         FilterEdits[i]->SetText(IntToStr(FValues.Filter.Values[i]));
         FilterUpDowns[i]->SetPosition(FValues.Filter.Values[i]);
