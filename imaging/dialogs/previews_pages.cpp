@@ -18,8 +18,25 @@
 #include "platform/graphics/bitmap.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 
 using namespace Previews;
+
+namespace {
+
+// Shows each value in its edit and on the edit's up-down.
+template <size_t N>
+void ShowNumbers(const std::array<TEdit*, N>& Edits, const std::array<TUpDown*, N>& UpDowns,
+                 const int32_t (&Values)[N])
+{
+    for (size_t i = 0; i < N; ++i) {
+        Edits[i]->SetText(IntToStr(Values[i]));
+        UpDowns[i]->SetPosition(Values[i]);
+    }
+}
+
+} // namespace
 
 TPreviewPage TfPreviews::ActivePageTag() const
 {
@@ -116,29 +133,20 @@ void TfPreviews::WriteControls(TPreviewPage Page)
         break;
     case ppBumpMap: {
         const int32_t values[4] = {FValues.LightX, FValues.LightY, FValues.LightWidth, FValues.LightHeight};
-        for (size_t i = 0; i < 4; ++i) {
-            LightEdits[i]->SetText(IntToStr(values[i]));
-            LightUpDowns[i]->SetPosition(values[i]);
-        }
+        ShowNumbers(LightEdits, LightUpDowns, values);
         HSVBox2->SetRGB(FValues.LightColor.r, FValues.LightColor.g, FValues.LightColor.b);
         Edit26->SetText(IntToStr(FValues.SourceQuantity));
         break;
     }
     case ppLens: {
         const int32_t values[4] = {FValues.LensX, FValues.LensY, FValues.LensWidth, FValues.LensHeight};
-        for (size_t i = 0; i < 4; ++i) {
-            LensEdits[i]->SetText(IntToStr(values[i]));
-            LensUpDowns[i]->SetPosition(values[i]);
-        }
+        ShowNumbers(LensEdits, LensUpDowns, values);
         Edit31->SetText(RefractionText(FValues.Refraction));
         break;
     }
     case ppWave: {
         const int32_t values[3] = {FValues.Amplitude, FValues.WaveLength, FValues.Phase};
-        for (size_t i = 0; i < 3; ++i) {
-            WaveEdits[i]->SetText(IntToStr(values[i]));
-            WaveUpDowns[i]->SetPosition(values[i]);
-        }
+        ShowNumbers(WaveEdits, WaveUpDowns, values);
         chkReflective->SetChecked(FValues.Reflective);
         break;
     }
@@ -177,10 +185,7 @@ void TfPreviews::WriteControls(TPreviewPage Page)
 void TfPreviews::LoadFilt()
 {
     TQuiet quiet(FControlsLive);
-    for (size_t i = 0; i < 9; ++i) {
-        FilterEdits[i]->SetText(IntToStr(FValues.Filter.Values[i]));
-        FilterUpDowns[i]->SetPosition(FValues.Filter.Values[i]);
-    }
+    ShowNumbers(FilterEdits, FilterUpDowns, FValues.Filter.Values);
     Edit20->SetText(IntToStr(FValues.Filter.Divisor));
 }
 
