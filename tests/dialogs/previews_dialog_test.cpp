@@ -45,6 +45,18 @@ void MakePicture(TKVBitmap& b, int32_t w, int32_t h)
         }
 }
 
+// A picture from MakePicture with a processing component attached to it.
+struct TProcOfPicture
+{
+    TProcOfPicture(int32_t w, int32_t h)
+    {
+        MakePicture(image, w, h);
+        proc.SetAttachedKVBitmap(&image);
+    }
+    TKVBitmap image;
+    TKorvaneProc proc{nullptr};
+};
+
 bool SamePixels(TKVBitmap& a, TKVBitmap& b)
 {
     if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
@@ -335,18 +347,15 @@ TEST(ProcPreviews, RefusesImagesItCannotPreview)
 
 TEST(ProcPreviews, PagesFollowTheEffectsSet)
 {
-    TKVBitmap image;
-    MakePicture(image, 60, 40);
-    TKorvaneProc proc(nullptr);
-    proc.SetAttachedKVBitmap(&image);
-    RunDialog(proc, PreviewEffect(peAll), [](TfPreviews& d) {
+    TProcOfPicture picture(60, 40);
+    RunDialog(picture.proc, PreviewEffect(peAll), [](TfPreviews& d) {
         for (TPreviewPage page : kPageOrder)
             EXPECT_TRUE(d.Sheet(page)->TabVisible()) << page;
         EXPECT_EQ(d.ActivePageTag(), ppContrast);
         EXPECT_EQ(d.Sheet(ppGamma)->Tag(), 13);
         Simulate::Click(d.Button2);
     });
-    RunDialog(proc, PreviewEffect(peGamma), [](TfPreviews& d) {
+    RunDialog(picture.proc, PreviewEffect(peGamma), [](TfPreviews& d) {
         for (TPreviewPage page : kPageOrder)
             EXPECT_EQ(d.Sheet(page)->TabVisible(), page == ppGamma) << page;
         EXPECT_EQ(d.ActivePageTag(), ppGamma);
@@ -358,11 +367,8 @@ TEST(ProcPreviews, PagesFollowTheEffectsSet)
 
 TEST(ProcPreviews, ReturningKeepsValuesUnlessCopiedToSource)
 {
-    TKVBitmap image;
-    MakePicture(image, 80, 60);
-    TKorvaneProc proc(nullptr);
-    proc.SetAttachedKVBitmap(&image);
-    RunDialog(proc, PreviewEffect(peAll), [](TfPreviews& d) {
+    TProcOfPicture picture(80, 60);
+    RunDialog(picture.proc, PreviewEffect(peAll), [](TfPreviews& d) {
         Simulate::ClickTab(d.PageControl1, d.Sheet(ppHSL));
         Simulate::Slide(d.TrackBar2, 90);
         Simulate::ClickTab(d.PageControl1, d.Sheet(ppRGB));
@@ -384,11 +390,8 @@ TEST(ProcPreviews, ReturningKeepsValuesUnlessCopiedToSource)
 
 TEST(ProcPreviews, EditsAndRulersOfThePages)
 {
-    TKVBitmap image;
-    MakePicture(image, 80, 60);
-    TKorvaneProc proc(nullptr);
-    proc.SetAttachedKVBitmap(&image);
-    RunDialog(proc, PreviewEffect(peAll), [](TfPreviews& d) {
+    TProcOfPicture picture(80, 60);
+    RunDialog(picture.proc, PreviewEffect(peAll), [](TfPreviews& d) {
         Simulate::ClickTab(d.PageControl1, d.Sheet(ppLens));
         EXPECT_EQ(d.Edit31->Text(), "7");
         EXPECT_DOUBLE_EQ(d.Values().Refraction, 1.7);
@@ -586,11 +589,8 @@ TEST(ProcPreviews, FilterFilesSaveAndLoad)
 
 TEST(ProcPreviews, ClicksOnTheResultPickTheColourAndPlaceTheLight)
 {
-    TKVBitmap image;
-    MakePicture(image, 120, 90);
-    TKorvaneProc proc(nullptr);
-    proc.SetAttachedKVBitmap(&image);
-    RunDialog(proc, PreviewEffect(peHSV) | PreviewEffect(peBumpMap), [](TfPreviews& d) {
+    TProcOfPicture picture(120, 90);
+    RunDialog(picture.proc, PreviewEffect(peHSV) | PreviewEffect(peBumpMap), [](TfPreviews& d) {
         // The middle of the block that shows source pixel (sx, sy), in the result view's client.
         auto clientOf = [&d](int32_t sx, int32_t sy) {
             const TKVViewGeometry& g = d.Korvane1->Geometry();
