@@ -146,6 +146,13 @@ void KVSetplim(TRect& rect, int32_t x, int32_t y)
     rect.Bottom = std::max(rect.Bottom, y);
 }
 
+void KVSetplim(TRect* rect, int32_t x, int32_t y)
+{
+    if (rect != nullptr) {
+        KVSetplim(*rect, x, y);
+    }
+}
+
 double KVArcCos(double x)
 {
     if (x >= 1)

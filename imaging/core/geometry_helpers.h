@@ -28,6 +28,8 @@ int32_t _RectPRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, i
                    int32_t y4);
 // Widens the rectangle so that it includes the point.
 void KVSetplim(TRect& rect, int32_t x, int32_t y);
+// The same for a rectangle the caller may not want: nothing happens without one.
+void KVSetplim(TRect* rect, int32_t x, int32_t y);
 // Arc cosine in radians, 0..pi: 0 for 1 and pi for -1 (arguments are cut to -1..1).
 double KVArcCos(double x);
 // The turning angle at P2 between the directions P1->P2 and P2->P3, 0..pi; 0 when two points

@@ -25,17 +25,6 @@ TRect EmptyBounds()
     return TRect{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
 }
 
-void Grow(TRect* bounds, int32_t x, int32_t y)
-{
-    if (!bounds) {
-        return;
-    }
-    bounds->Left = std::min(bounds->Left, x);
-    bounds->Top = std::min(bounds->Top, y);
-    bounds->Right = std::max(bounds->Right, x);
-    bounds->Bottom = std::max(bounds->Bottom, y);
-}
-
 // The highlighter: every pixel of the rectangle ANDed with the colour (an 8-bit raster takes the
 // colour's red component).
 void HighlightRect(TBitmap* target, int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor colour)
@@ -178,8 +167,8 @@ bool TKorvaneVect::DrawObject(TKVVObject& o, TBitmap* Target, double s, bool Off
     case kvkLINELABEL: {
         canvas->MoveTo(x1, y1);
         canvas->LineTo(x2, y2);
-        Grow(&bounds, x1, y1);
-        Grow(&bounds, x2, y2);
+        Daduvudez::KVSetplim(bounds, x1, y1);
+        Daduvudez::KVSetplim(bounds, x2, y2);
         const int32_t h = Trunc(o.ShapeHeight * f), wb = Trunc(o.ShapeWidth * f);
         DrawLineShape(canvas, o.BeginShape, x1, y1, x2, y2, h, wb, &bounds);
         DrawLineShape(canvas, o.EndShape, x2, y2, x1, y1, h, wb, &bounds);
@@ -194,13 +183,13 @@ bool TKorvaneVect::DrawObject(TKVVObject& o, TBitmap* Target, double s, bool Off
         } else {
             canvas->Rectangle(x1, y1, x2 + 1, y2 + 1);
         }
-        Grow(&bounds, x1, y1);
-        Grow(&bounds, x2 + 1, y2 + 1);
+        Daduvudez::KVSetplim(bounds, x1, y1);
+        Daduvudez::KVSetplim(bounds, x2 + 1, y2 + 1);
         break;
     case kvkELLIPSE:
         canvas->Ellipse(x1, y1, x2 + 1, y2 + 1);
-        Grow(&bounds, x1, y1);
-        Grow(&bounds, x2 + 1, y2 + 1);
+        Daduvudez::KVSetplim(bounds, x1, y1);
+        Daduvudez::KVSetplim(bounds, x2 + 1, y2 + 1);
         break;
     case kvkARC: {
         const double a = (double(x2) - x1) / 2.0, b = (double(y2) - y1) / 2.0;
@@ -209,14 +198,14 @@ bool TKorvaneVect::DrawObject(TKVVObject& o, TBitmap* Target, double s, bool Off
         const int32_t ex = x1 + Trunc(std::cos(o.ArcEnd) * a + a),
                       ey = y1 + Trunc(std::sin(o.ArcEnd) * b + b);
         canvas->Arc(x1, y1, x2 + 1, y2 + 1, sx, sy, ex, ey);
-        Grow(&bounds, x1, y1);
-        Grow(&bounds, x2 + 1, y2 + 1);
+        Daduvudez::KVSetplim(bounds, x1, y1);
+        Daduvudez::KVSetplim(bounds, x2 + 1, y2 + 1);
         break;
     }
     case kvkBITMAP:
         DrawBitmapObject(Target, o, x1, y1, x2, y2, Offscreen);
-        Grow(&bounds, std::min(x1, x2), std::min(y1, y2));
-        Grow(&bounds, std::max(x1, x2) + 1, std::max(y1, y2) + 1);
+        Daduvudez::KVSetplim(bounds, std::min(x1, x2), std::min(y1, y2));
+        Daduvudez::KVSetplim(bounds, std::max(x1, x2) + 1, std::max(y1, y2) + 1);
         break;
     case kvkTEXT:
     case kvkMEMO:
@@ -227,8 +216,8 @@ bool TKorvaneVect::DrawObject(TKVVObject& o, TBitmap* Target, double s, bool Off
         break;
     case kvkPOLYLINE:
         DrawPolylineObject(canvas, o, x1, y1, ScreenMode, s);
-        Grow(&bounds, x1, y1);
-        Grow(&bounds, x2, y2);
+        Daduvudez::KVSetplim(bounds, x1, y1);
+        Daduvudez::KVSetplim(bounds, x2, y2);
         break;
     case kvkANGLE:
         DrawAngle(canvas, o.AnglePoints, 1.0 / f, ScreenMode, &bounds, w, o.PenColor,
@@ -285,7 +274,7 @@ void TKorvaneVect::DrawLineShape(TCanvas* Canvas, TKVShape Shape, int32_t ex, in
     Canvas->Brush()->SetStyle(brushStyle);
     Canvas->Pen()->SetStyle(penStyle);
     for (const TPoint& p : head) {
-        Grow(Bounds, p.X, p.Y);
+        Daduvudez::KVSetplim(Bounds, p.X, p.Y);
     }
 }
 

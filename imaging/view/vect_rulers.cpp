@@ -11,17 +11,6 @@
 
 namespace {
 
-void Grow(TRect* bounds, int32_t x, int32_t y)
-{
-    if (!bounds) {
-        return;
-    }
-    bounds->Left = std::min(bounds->Left, x);
-    bounds->Top = std::min(bounds->Top, y);
-    bounds->Right = std::max(bounds->Right, x);
-    bounds->Bottom = std::max(bounds->Bottom, y);
-}
-
 void MeasuringPen(TCanvas* canvas, double s, int32_t penWidth, TColor colour)
 {
     canvas->Pen()->SetMode(pmCopy);
@@ -47,8 +36,8 @@ void GrowByText(TRect* bounds, TCanvas* canvas, int32_t x, int32_t y, const std:
                                  {0.0, double(size.cy)},
                                  {double(size.cx), double(size.cy)}}) {
         const int32_t px = Trunc(x + dx * c + dy * s), py = Trunc(y - dx * s + dy * c);
-        Grow(bounds, px - 15, py - 15);
-        Grow(bounds, px + 15, py + 15);
+        Daduvudez::KVSetplim(bounds, px - 15, py - 15);
+        Daduvudez::KVSetplim(bounds, px + 15, py + 15);
     }
 }
 
@@ -67,8 +56,8 @@ void TKorvaneVect::DrawRuler(TCanvas* Canvas, int32_t x1, TRect* Bounds, double 
     MeasuringPen(Canvas, s, PenWidth, Colour);
     Canvas->MoveTo(x1, y1);
     Canvas->LineTo(x2, y2);
-    Grow(Bounds, x1, y1);
-    Grow(Bounds, x2, y2);
+    Daduvudez::KVSetplim(Bounds, x1, y1);
+    Daduvudez::KVSetplim(Bounds, x2, y2);
     const double dx = double(x2) - x1, dy = double(y2) - y1;
     const double length = std::hypot(dx, dy);
     const double ux = dx / length, uy = dy / length;
@@ -100,13 +89,13 @@ void TKorvaneVect::DrawRuler(TCanvas* Canvas, int32_t x1, TRect* Bounds, double 
             const int32_t ex = Round(fx + nx * tick), ey = Round(fy + ny * tick);
             Canvas->MoveTo(px, py);
             Canvas->LineTo(ex, ey);
-            Grow(Bounds, ex, ey);
+            Daduvudez::KVSetplim(Bounds, ex, ey);
             if (k % 10 == 0) {
                 const std::string label = std::to_string(k / 10);
                 const int32_t lx = Round(fx + nx * (tick + 20)), ly = Round(fy + ny * (tick + 20)) - 10;
                 Canvas->TextOut(lx, ly, label);
-                Grow(Bounds, lx - 15, ly - 15);
-                Grow(Bounds, lx + 15, ly + 15 + Canvas->TextHeight(label));
+                Daduvudez::KVSetplim(Bounds, lx - 15, ly - 15);
+                Daduvudez::KVSetplim(Bounds, lx + 15, ly + 15 + Canvas->TextHeight(label));
             }
         }
         SetTextAlign(Canvas, align);
@@ -119,8 +108,8 @@ void TKorvaneVect::DrawRuler(TCanvas* Canvas, int32_t x1, TRect* Bounds, double 
         const int32_t bx = Round(px - nx * tick), by = Round(py - ny * tick);
         Canvas->MoveTo(ax, ay);
         Canvas->LineTo(bx, by);
-        Grow(Bounds, ax, ay);
-        Grow(Bounds, bx, by);
+        Daduvudez::KVSetplim(Bounds, ax, ay);
+        Daduvudez::KVSetplim(Bounds, bx, by);
     }
     const double measured = std::hypot(std::abs(dx) * cx * s, std::abs(dy) * cy * s);
     std::string text =
@@ -200,7 +189,7 @@ void TKorvaneVect::DrawAngle(TCanvas* Canvas, const TPoint* Points, double s, bo
         Canvas->Polyline(screen, Count);
     }
     for (int32_t i = 0; i < Count; ++i) {
-        Grow(Bounds, screen[i].X, screen[i].Y);
+        Daduvudez::KVSetplim(Bounds, screen[i].X, screen[i].Y);
     }
     if (Count < 3) {
         return;
@@ -219,7 +208,7 @@ void TKorvaneVect::DrawAngle(TCanvas* Canvas, const TPoint* Points, double s, bo
                       4;
     if (r > 0) {
         Canvas->Arc(v.X - r, v.Y - r, v.X + r, v.Y + r, a.X, a.Y, b.X, b.Y);
-        Grow(Bounds, v.X - r, v.Y - r);
-        Grow(Bounds, v.X + r, v.Y + r);
+        Daduvudez::KVSetplim(Bounds, v.X - r, v.Y - r);
+        Daduvudez::KVSetplim(Bounds, v.X + r, v.Y + r);
     }
 }

@@ -1,5 +1,6 @@
 // Texts, labels and memos of the vector layer: single-line texts (also along a curve), the label
 // of a labelled line, memos through the text layout, and editing texts and memos in place.
+#include "imaging/core/geometry_helpers.h"
 #include "imaging/view/kvtextc.h"
 #include "imaging/view/kvvect.h"
 #include "platform/core/rounding.h"
@@ -10,17 +11,6 @@
 #include <cmath>
 
 namespace {
-
-void Grow(TRect* bounds, int32_t x, int32_t y)
-{
-    if (!bounds) {
-        return;
-    }
-    bounds->Left = std::min(bounds->Left, x);
-    bounds->Top = std::min(bounds->Top, y);
-    bounds->Right = std::max(bounds->Right, x);
-    bounds->Bottom = std::max(bounds->Bottom, y);
-}
 
 // Where a text of tw x th starts in a box of W x H at escapement theta (radians).
 TPoint TextOffsets(TKVAlignment align, double theta, int32_t tw, int32_t th, int32_t W, int32_t H)
@@ -69,8 +59,8 @@ void TKorvaneVect::SetFontFor(TCanvas* Canvas, const TKVVObject& o, double f, in
 void TKorvaneVect::DrawObjectText(TCanvas* Canvas, int32_t x1, TRect* Bounds, bool MaskMode, double f,
                                   TKVVObject& o, int32_t y2, int32_t x2, int32_t y1)
 {
-    Grow(Bounds, x1, y1);
-    Grow(Bounds, x2 + 1, y2 + 1);
+    Daduvudez::KVSetplim(Bounds, x1, y1);
+    Daduvudez::KVSetplim(Bounds, x2 + 1, y2 + 1);
     if (o.Kind == kvkMEMO) {
         DrawMemo(Canvas, o, x1, y1, MaskMode, f);
         return;
@@ -153,8 +143,10 @@ void TKorvaneVect::DrawTextOnCurve(TCanvas* Canvas, TKVVObject& o, int32_t x1, i
                 SetFontFor(Canvas, o, f, Trunc(h), escapement);
             }
             Canvas->TextOut(px, py, characters[next]);
-            Grow(Bounds, px - Canvas->TextWidth(characters[next]), py - Canvas->TextHeight(characters[next]));
-            Grow(Bounds, px + Canvas->TextWidth(characters[next]), py + Canvas->TextHeight(characters[next]));
+            Daduvudez::KVSetplim(Bounds, px - Canvas->TextWidth(characters[next]),
+                                 py - Canvas->TextHeight(characters[next]));
+            Daduvudez::KVSetplim(Bounds, px + Canvas->TextWidth(characters[next]),
+                                 py + Canvas->TextHeight(characters[next]));
             ++next;
             if (spacing <= 0) {
                 break;
@@ -194,8 +186,8 @@ void TKorvaneVect::DrawObjectLineLabel(TCanvas* Canvas, int32_t x1, TRect* Bound
     SetTextAlign(Canvas, align);
     Canvas->Brush()->SetColor(brushColour);
     Canvas->Brush()->SetStyle(brushStyle);
-    Grow(Bounds, left, top);
-    Grow(Bounds, left + tw + 1, top + th + 1);
+    Daduvudez::KVSetplim(Bounds, left, top);
+    Daduvudez::KVSetplim(Bounds, left + tw + 1, top + th + 1);
 }
 
 void TKorvaneVect::DrawMemo(TCanvas* Canvas, TKVVObject& o, int32_t x1, int32_t y1, bool MaskMode, double f)
