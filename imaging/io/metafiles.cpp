@@ -70,6 +70,21 @@ void LoadMetafile(TMetafile& metafile, const std::string& fileName)
     }
 }
 
+// Loads the file and sizes its picture for the asked width and height; false, with Aborting
+// set, when there is no picture to draw. Opening errors pass on, with Aborting set.
+bool LoadSizedMetafile(TMetafile& metafile, const std::string& fileName, int32_t Width, int32_t Height,
+                       int32_t& width, int32_t& height, bool& Aborting)
+{
+    try {
+        LoadMetafile(metafile, fileName);
+    } catch (...) {
+        Aborting = true;
+        throw;
+    }
+    Aborting = metafile.Empty() || !MetafileSize(metafile, Width, Height, width, height);
+    return !Aborting;
+}
+
 void Render(TMetafile& metafile, TKVDibbitmap& dib, TColor background)
 {
     TCanvas* canvas = dib.Canvas();
@@ -100,15 +115,8 @@ void TKorvaneIO::ImportMetafile(const std::string& FileName, int32_t Width, int3
         Reencapsulate();
         FParams->ResetInfo();
         TMetafile metafile;
-        try {
-            LoadMetafile(metafile, FileName);
-        } catch (...) {
-            Aborting = true;
-            throw;
-        }
         int32_t width = 0, height = 0;
-        if (metafile.Empty() || !MetafileSize(metafile, Width, Height, width, height)) {
-            Aborting = true;
+        if (!LoadSizedMetafile(metafile, FileName, Width, Height, width, height, Aborting)) {
             return;
         }
         TKVDibbitmap dib;
@@ -157,15 +165,8 @@ void TKorvaneIO::MergeMetafile(const std::string& FileName, int32_t x, int32_t y
         }
         Reencapsulate();
         TMetafile metafile;
-        try {
-            LoadMetafile(metafile, FileName);
-        } catch (...) {
-            Aborting = true;
-            throw;
-        }
         int32_t width = 0, height = 0;
-        if (metafile.Empty() || !MetafileSize(metafile, Width, Height, width, height)) {
-            Aborting = true;
+        if (!LoadSizedMetafile(metafile, FileName, Width, Height, width, height, Aborting)) {
             return;
         }
         if (FKVBitmap->GetPixelFormat() != kv24RGB) {
