@@ -109,6 +109,21 @@ Fill PaintUntilStored(TKorvaneMView* view, Clock::time_point start)
     }
 }
 
+// A view of 128-pixel thumbnails in kvtThumb, without scroll bars or border, as wide as its form.
+TKorvaneMView* NewThumbView(TForm& form, int32_t pool)
+{
+    auto* view = new TKorvaneMView(&form);
+    view->SetParent(&form);
+    view->SetScrollBars(ssNone);
+    view->SetBorderStyle(bsNone);
+    view->SetThumbWidth(128);
+    view->SetThumbHeight(128);
+    view->SetStoreType(kvtThumb);
+    view->SetThreadPoolSize(pool);
+    view->SetGridWidth(-1);
+    return view;
+}
+
 void BM_MViewThumbnails(benchmark::State& State)
 {
     const std::vector<std::string> names = Pictures();
@@ -120,15 +135,7 @@ void BM_MViewThumbnails(benchmark::State& State)
     Fill fill;
     for (auto _ : State) {
         TForm form(nullptr);
-        auto* view = new TKorvaneMView(&form);
-        view->SetParent(&form);
-        view->SetScrollBars(ssNone);
-        view->SetBorderStyle(bsNone);
-        view->SetThumbWidth(128);
-        view->SetThumbHeight(128);
-        view->SetStoreType(kvtThumb);
-        view->SetThreadPoolSize(pool);
-        view->SetGridWidth(-1);
+        auto* view = NewThumbView(form, pool);
         // Every cell visible: 25 columns of 132 pixels, as many rows as the pictures need.
         const int32_t rows = (int32_t(names.size()) + 24) / 25;
         form.SetClientWidth(25 * 132 + 4);
@@ -189,15 +196,7 @@ void BM_MViewScrollMemory(benchmark::State& State)
     double afterFirst = 0, afterAll = 0;
     for (auto _ : State) {
         TForm form(nullptr);
-        auto* view = new TKorvaneMView(&form);
-        view->SetParent(&form);
-        view->SetScrollBars(ssNone);
-        view->SetBorderStyle(bsNone);
-        view->SetThumbWidth(128);
-        view->SetThumbHeight(128);
-        view->SetStoreType(kvtThumb);
-        view->SetThreadPoolSize(8);
-        view->SetGridWidth(-1);
+        auto* view = NewThumbView(form, 8);
         form.SetClientWidth(10 * 132 + 4);
         form.SetClientHeight(6 * 132 + 4);
         view->SetBounds(0, 0, 10 * 132 + 4, 6 * 132 + 4);
