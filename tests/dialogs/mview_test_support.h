@@ -77,7 +77,7 @@ inline std::unique_ptr<TKVBitmap> Solid(int32_t w, int32_t h, TRGB colour, TKVPi
 
 // The slow format: "KVS1", an id, width and height (int32 each), and one colour (3 bytes, blue
 // first). Every read waits DelayMs (in slices that watch the abort flag) or, while Hold is set,
-// until it is cleared; meanwhile it counts in Running and raises Peak.
+// until it is cleared; meanwhile it counts in Running and raises Peak, and while held in Parked.
 class SlowFormat
 {
 public:
@@ -108,6 +108,7 @@ public:
     std::atomic<int32_t> Cancelled{0};
     std::atomic<int32_t> DelayMs{20};
     std::atomic<bool> Hold{false};
+    std::atomic<int32_t> Parked{0};
 
     // Reads per picture id.
     int32_t ReadsOf(int32_t id)
@@ -174,16 +175,23 @@ private:
             }
         }
         const uint32_t start = GetTickCount();
+        bool parked = false;
         while (self->Hold.load() || GetTickCount() - start < uint32_t(self->DelayMs.load())) {
+            if (self->Hold.load() && !parked) {
+                parked = true;
+                ++self->Parked;
+            }
             if (progress.OnProgress)
                 progress.OnProgress(progress.Sender, 0);
             if (progress.Aborting != nullptr && *progress.Aborting) {
+                self->Parked -= parked ? 1 : 0;
                 ++self->Cancelled;
                 --self->Running;
                 return;
             }
             Sleep(2);
         }
+        self->Parked -= parked ? 1 : 0;
         bitmap.Allocate(fields[1], fields[2], kv24RGB);
         const TRGB c{colour[0], colour[1], colour[2]};
         for (int32_t y = 0; y < fields[2]; ++y)
