@@ -34,13 +34,6 @@ struct LoadingView : MViewOnForm
         }
         view->UnLockPaint();
     }
-    bool AllVisibleStored()
-    {
-        for (int32_t i = 0; i < view->GetImageCount(); ++i)
-            if (view->IsVisible(i) && !view->GetImageFileName(i).empty() && !view->IsImageStored(i))
-                return false;
-        return true;
-    }
     // Paints until every visible cell holds its image (results arrive as queued messages).
     bool PaintUntilStored(int32_t timeoutMs = 10000)
     {

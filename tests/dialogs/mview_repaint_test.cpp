@@ -167,13 +167,7 @@ TEST(MViewLoading, StoredPictureMarksOnlyItsCell)
         // Nothing more arrives until this round is checked: the one loader parks in its next read,
         // and the picture it finished before that is stored first.
         slow.Hold = true;
-        const auto allVisibleStored = [&] {
-            for (int32_t i = 0; i < v.view->GetImageCount(); ++i)
-                if (v.view->IsVisible(i) && !v.view->IsImageStored(i))
-                    return false;
-            return true;
-        };
-        ASSERT_TRUE(Simulate::WaitUntil([&] { return slow.Parked.load() == 1 || allVisibleStored(); }, 5000));
+        ASSERT_TRUE(Simulate::WaitUntil([&] { return slow.Parked.load() == 1 || v.AllVisibleStored(); }, 5000));
         Simulate::ProcessEvents();
         // The marked area is the union of the cells stored since the last paint, rings included.
         TRect expected{};

@@ -43,6 +43,14 @@ struct MViewOnForm
         view->PaintMarked();
         return view->FrontImage();
     }
+    // Every visible cell that names a file holds its image.
+    bool AllVisibleStored()
+    {
+        for (int32_t i = 0; i < view->GetImageCount(); ++i)
+            if (view->IsVisible(i) && !view->GetImageFileName(i).empty() && !view->IsImageStored(i))
+                return false;
+        return true;
+    }
 };
 
 inline TRGB Pixel(TBitmap* b, int32_t x, int32_t y)
