@@ -11,35 +11,6 @@
 
 namespace kvtest {
 
-std::string RunTool(const std::string& command, int* exitCode)
-{
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        if (exitCode != nullptr) {
-            *exitCode = -1;
-        }
-        return output;
-    }
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, got);
-    }
-    const int status = pclose(pipe);
-    if (exitCode != nullptr) {
-        *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    return output;
-}
-
-std::string ToolOutput(const std::string& command)
-{
-    int exitCode = -1;
-    std::string out = RunTool(command + " 2>/dev/null", &exitCode);
-    return exitCode == 0 ? out : std::string();
-}
-
 TPnmImage ParsePnm(const std::string& bytes)
 {
     TPnmImage image;

@@ -1,8 +1,8 @@
-// Test helpers of the codec suite: running a standard tool on a file and reading the Netpbm
-// images that such tools print.
+// Test helpers of the codec suite: reading the Netpbm images that standard tools print.
 #pragma once
 
 #include "tests/support/peak_heap.h"
+#include "tests/support/tools.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,13 +12,6 @@
 class TKVBitmap;
 
 namespace kvtest {
-
-// Runs a shell command and returns what it printed on standard output; exitCode receives its
-// exit status.
-std::string RunTool(const std::string& command, int* exitCode = nullptr);
-
-// What a shell command prints on standard output; empty when it fails.
-std::string ToolOutput(const std::string& command);
 
 // A P4, P5 or P6 image (maxval up to 65535), samples widened to 16 bits; P4 bits become samples
 // of maxval 1 (white 1).
