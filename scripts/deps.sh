@@ -3,28 +3,70 @@
 # Only what is missing is installed; apt-get update runs only then. Safe to run twice.
 set -euo pipefail
 
-PACKAGES=(
-  # run: the desktop's own file and folder dialogs
+# The packages, by what needs them. `scripts/deps.sh --list [group ...]` prints a group's packages
+# (run, build, test, peers; all of them when none is named) and installs nothing.
+RUN=(
+  # the desktop's own file and folder dialogs
   qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme
-  # build
+  # the scanner library and its test device
+  libsane1
+)
+BUILD=(
   g++ cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev
-  libcurl4-openssl-dev libsane-dev libsane1 sane-utils
+  libcurl4-openssl-dev libsane-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libuemf-dev
   fonts-liberation2 fontconfig
-  # tools the tests ask to check our output, and sample files no one here wrote
-  libjpeg-turbo-progs pngcheck libtiff-tools giflib-tools gifsicle imagemagick
-  netpbm libopenjp2-tools ffmpeg tidy python3 xauth xvfb poppler-utils
-  gdk-pixbuf-tests golang-1.19-src imagemagick-6-doc icoutils libimage-exiftool-perl
-  golang-golang-x-image-dev librust-tiff-dev librust-jpeg-decoder-dev
-  desktop-file-utils
-  # drawings no one here wrote, and the reader that maps them for the import tests
-  librecad-data openscad-testing-data python3-ezdxf
-  # peers the benchmarks compare against (numpy also for the processing references)
-  libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil fgallery liblcms2-utils
 )
+# What the tests run or read; tests/environment.txt names each program and sample with its package.
+TEST=(
+  # check what our codecs write, and make files for them to read
+  libjpeg-turbo-progs pngcheck libtiff-tools giflib-tools gifsicle imagemagick netpbm
+  libopenjp2-tools ffmpeg libimage-exiftool-perl icoutils
+  # ImageMagick's WMF coder, a recommendation of imagemagick: the metafile tests compare with it
+  libmagickcore-6.q16-6-extra
+  # the other metafile renderer the metafile tests compare with: EMF to SVG, SVG to PNG
+  emf2svg librsvg2-bin
+  # the pages' and help's HTML, the desktop entry, printed PDFs
+  tidy desktop-file-utils poppler-utils
+  # the loopback HTTP server, the drawing references (ezdxf)
+  python3 python3-ezdxf
+  # SANE's own front end, compared with our acquisition from the test device
+  sane-utils
+  # a display for the installed program's test and the screen capture of another program's window
+  xvfb xauth xterm
+  # pictures no one here wrote: codecs, I/O, processing and view tests
+  gdk-pixbuf-tests golang-1.19-src golang-golang-x-image-dev imagemagick-6-doc
+  librust-tiff-dev librust-jpeg-decoder-dev
+  # the animated GIF of the open dialog's preview tests
+  fgallery
+  # drawings no one here wrote, for the vector layer's DXF import
+  librecad-data openscad-testing-data
+)
+# Peers the benchmarks compare against (numpy also made the processing references); no test uses
+# them.
+PEERS=(
+  libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil liblcms2-utils
+)
+
+if [ "${1:-}" = "--list" ]; then
+  shift
+  groups=("$@")
+  [ ${#groups[@]} -gt 0 ] || groups=(run build test peers)
+  for group in "${groups[@]}"; do
+    case "$group" in
+      run) printf '%s\n' "${RUN[@]}" ;;
+      build) printf '%s\n' "${BUILD[@]}" ;;
+      test) printf '%s\n' "${TEST[@]}" ;;
+      peers) printf '%s\n' "${PEERS[@]}" ;;
+      *) echo "deps: no group $group (run, build, test, peers)" >&2; exit 2 ;;
+    esac
+  done
+  exit 0
+fi
+PACKAGES=("${RUN[@]}" "${BUILD[@]}" "${TEST[@]}" "${PEERS[@]}")
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do

@@ -17,6 +17,7 @@
 #include "platform/graphics/picture.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +59,7 @@ TEST(JpegPicture, ReadsTheSamePixelsAsTheStandardDecoder)
     for (const char* name : {"video-001.jpeg", "video-001.progressive.jpeg", "video-001.q50.420.jpeg"}) {
         const std::string reference = temp.File("reference.ppm");
         const std::string command = "djpeg -ppm -outfile '" + reference + "' '" + GoImages + name + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        ASSERT_EQ(kvtest::ToolExitCode(command), 0) << command;
         int32_t width = 0;
         int32_t height = 0;
         const std::vector<TColor> expected = ReadPpm(reference, width, height);
@@ -138,7 +139,7 @@ TEST_F(AboutWindow, ShowsTheLogoNameAndVersion)
     const std::string reference = FTemp.File("logo.ppm");
     const std::string command =
         "djpeg -ppm -outfile '" + reference + "' '" + std::string(KV_SOURCE_DIR) + "/data/logo.jpg'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    ASSERT_EQ(kvtest::ToolExitCode(command), 0) << command;
     int32_t width = 0;
     int32_t height = 0;
     const std::vector<TColor> expected = ReadPpm(reference, width, height);

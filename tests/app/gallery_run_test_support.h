@@ -10,6 +10,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/picture.h"
+#include "tests/support/tools.h"
 
 #include <sys/wait.h>
 
@@ -58,17 +59,7 @@ inline std::string Quoted(const std::string& Text)
 inline TToolResult RunTool(const std::string& Command, bool WithErrors = false)
 {
     TToolResult result;
-    FILE* pipe = ::popen((Command + (WithErrors ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.Output.append(buffer, got);
-    }
-    const int status = ::pclose(pipe);
-    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.Output = kvtest::RunTool(Command + (WithErrors ? " 2>&1" : " 2>/dev/null"), &result.ExitCode);
     return result;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/forms/std_controls.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ TEST(HelpTopics, AreValidPagesThatExplainTheirWindowsControls)
         const std::string page = HelpFolder + topic.Topic;
         ASSERT_TRUE(FileExists(page)) << page;
         const std::string command = "tidy -errors -quiet '" + page + "' >/dev/null 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << topic.Topic << " is not valid HTML";
+        EXPECT_EQ(kvtest::ToolExitCode(command), 0) << topic.Topic << " is not valid HTML";
         // A browser shows any run of blanks and line breaks as one blank.
         std::string text;
         for (char c : kvtest::TempFolder::Read(page)) {

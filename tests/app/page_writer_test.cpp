@@ -316,6 +316,7 @@ TEST_F(PageWriter, PageThatCannotBeCreatedIsReported)
 TEST_F(PageWriter, FailedWritesToAnOpenPageAreReported)
 {
     if (!FileExists("/dev/full")) {
+        // A container or root without device nodes has no always-full device to write to.
         GTEST_SKIP() << "no /dev/full";
     }
     ASSERT_EQ(::symlink("/dev/full", FFolder.File("index.html").c_str()), 0);

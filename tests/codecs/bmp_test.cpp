@@ -82,15 +82,14 @@ Bytes ImageMagickRgb(const fs::path& file)
     return ToolBytes("/usr/bin/convert '" + file.string() + "' -depth 8 rgb:-");
 }
 
-bool HaveImageMagick()
+::testing::AssertionResult HaveImageMagick()
 {
-    return std::system("/usr/bin/convert -version >/dev/null 2>&1") == 0;
+    return kvtest::Installed("convert");
 }
 
 TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
 {
-    if (!HaveImageMagick())
-        GTEST_SKIP() << "ImageMagick is not installed";
+    ASSERT_TRUE(HaveImageMagick());
     kvtest::TempFolder dir;
     // A 37 x 23 picture with a few flat areas (for RLE) and noise.
     const int width = 37, height = 23;
@@ -132,7 +131,7 @@ TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
         fs::path file = dir.File("out.bmp");
         std::string command = "/usr/bin/convert '" + dir.File("in.ppm") + "' " + options + " '" + prefix +
                               file.string() + "' 2>/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        ASSERT_EQ(kvtest::ToolExitCode(command), 0) << command;
         Decoded d;
         Read(ReadFile(file), d);
         ASSERT_FALSE(d.Aborted);
@@ -158,8 +157,7 @@ TEST(BmpReader, TakesBitFieldMasksFromTheHeader)
 {
     // gdk-pixbuf's sample: a 56-byte header carrying masks FF000000 / 00FF0000 / 0000FF00.
     const fs::path file = GdkImages / "reftests/mandatory-bitmasks.bmp";
-    if (!fs::exists(file) || !HaveImageMagick())
-        GTEST_SKIP() << "gdk-pixbuf-tests or ImageMagick is not installed";
+    ASSERT_TRUE(kvtest::Installed({file.string(), "convert"}));
     Decoded d;
     Read(ReadFile(file), d);
     ASSERT_FALSE(d.Aborted);
@@ -168,8 +166,7 @@ TEST(BmpReader, TakesBitFieldMasksFromTheHeader)
 
 TEST(BmpReader, CorruptFilesEndCleanly)
 {
-    if (!fs::exists(GdkImages))
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    ASSERT_TRUE(kvtest::Installed(GdkImages.string()));
     for (const char* name : {"fail/bug776694.bmp", "fail/bug777315.bmp", "fail/invalid.1.bmp"}) {
         SCOPED_TRACE(name);
         Decoded d;
@@ -509,8 +506,7 @@ std::string Identify(const fs::path& file)
 
 TEST(BmpWriter, ImageMagickReadsEveryDepthVersionAndRle)
 {
-    if (!HaveImageMagick())
-        GTEST_SKIP() << "ImageMagick is not installed";
+    ASSERT_TRUE(HaveImageMagick());
     kvtest::TempFolder dir;
     struct Case
     {

@@ -158,9 +158,9 @@ void CheckAnimation(const std::string& name, bool oneFrame = false)
     }
 }
 
-bool SuiteInstalled()
+::testing::AssertionResult SuiteInstalled()
 {
-    return fs::exists(GifSuite / "TESTS");
+    return kvtest::Installed((GifSuite / "TESTS").string());
 }
 
 // The first frame as ImageMagick decodes it, RGBA with transparent pixels made black; empty when
@@ -180,8 +180,7 @@ Bytes ImageMagickRgba(const fs::path& file)
 TEST(GifReader, DecodesTheGoSamplesAsImageMagickDoes)
 {
     const fs::path samples = "/usr/share/go-1.19/src/image/testdata";
-    if (!fs::exists(samples) || std::system("/usr/bin/convert -version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "golang-1.19-src or ImageMagick is not installed";
+    ASSERT_TRUE(kvtest::Installed({samples.string(), "convert"}));
     for (const char* name : {"triangle-001.gif", "video-001.gif", "video-001.5bpp.gif",
                              "video-001.interlaced.gif", "video-005.gray.gif"}) {
         SCOPED_TRACE(name);
@@ -197,8 +196,7 @@ TEST(GifReader, DecodesTheGoSamplesAsImageMagickDoes)
 
 TEST(GifReader, DecodesTheSuiteFramesAsExpected)
 {
-    if (!SuiteInstalled())
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    ASSERT_TRUE(SuiteInstalled());
     // Files whose one frame covers the screen: the frame equals the expected picture.
     const char* stills[] = {
         "255-codes",
@@ -266,8 +264,7 @@ TEST(GifReader, DecodesTheSuiteFramesAsExpected)
 
 TEST(GifReader, DecodesTheSuiteAnimations)
 {
-    if (!SuiteInstalled())
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    ASSERT_TRUE(SuiteInstalled());
     for (const char* name : {"animation", "animation-speed", "animation-no-delays", "animation-zero-delays",
                              "dispose-none", "dispose-keep", "dispose-restore-background", "gif87a-animation",
                              "image-inside-bg", "image-outside-bg", "image-overlap-bg"})
@@ -285,8 +282,7 @@ TEST(GifReader, DecodesTheSuiteAnimations)
 
 TEST(GifReader, KeepsTheSuiteCommentsAsTheyAre)
 {
-    if (!SuiteInstalled())
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    ASSERT_TRUE(SuiteInstalled());
     struct Case
     {
         const char* name;
@@ -311,8 +307,7 @@ TEST(GifReader, KeepsTheSuiteCommentsAsTheyAre)
 
 TEST(GifReader, FailsOnTheSuiteFilesWithoutAValidFrame)
 {
-    if (!SuiteInstalled())
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    ASSERT_TRUE(SuiteInstalled());
     // Either the read fails, or the file holds no frame to read (the caller compares the count).
     // max-codes uses a minimum code size of 11: indexes are bytes, so sizes above 8 are refused.
     for (const char* name : {"max-codes", "invalid-code", "overflow-codes", "overflow-codes-max", "max-size",
@@ -328,8 +323,7 @@ TEST(GifReader, FailsOnTheSuiteFilesWithoutAValidFrame)
 
 TEST(GifReader, CorruptFilesEndCleanly)
 {
-    if (!SuiteInstalled())
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    ASSERT_TRUE(SuiteInstalled());
     for (const char* name :
          {"fail/bug778584.gif", "fail/bug785973.gif", "fail/hang_114.gif", "fail/invalid.1.gif",
           "fail/invalid.2.gif", "fail/invalid.3.gif", "fail/invalid.4.gif", "fail/overflow-codes-max.gif",
@@ -348,8 +342,7 @@ TEST(GifReader, CorruptFilesEndCleanly)
 
 TEST(GifReader, IndexesBeyondTheTableReadBlack)
 {
-    if (!SuiteInstalled())
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
+    ASSERT_TRUE(SuiteInstalled());
     TIOParamsVals params;
     Decoded d;
     ReadFrame(GifSuite / "invalid-colors.gif", d, params);
@@ -605,13 +598,9 @@ std::string Tool(const std::string& command, bool& ok)
     return out;
 }
 
-bool HaveTools()
+::testing::AssertionResult HaveTools()
 {
-    bool giftext = false, gifsicle = false, convert = false;
-    Tool("/usr/bin/giftext -h", giftext);
-    Tool("/usr/bin/gifsicle --version", gifsicle);
-    Tool("/usr/bin/convert -version", convert);
-    return giftext && gifsicle && convert;
+    return kvtest::Installed({"giftext", "gifsicle", "convert"});
 }
 
 // A width x height picture of `colours` distinct colours in diagonal bands.
@@ -670,8 +659,7 @@ Bytes SourceRgba(TKVBitmap& bitmap)
 
 TEST(GifWriter, StandardToolsReadTransparencyInterlaceDisposalCommentsAndLoop)
 {
-    if (!HaveTools())
-        GTEST_SKIP() << "giflib-tools, gifsicle or ImageMagick is not installed";
+    ASSERT_TRUE(HaveTools());
     kvtest::TempFolder dir;
     TKVBitmap bitmap;
     MakePicture(bitmap, 19, 13, 40);
@@ -838,8 +826,7 @@ TEST(GifWriter, WritesNoEmptyCommentExtension)
         const bool hasComment =
             std::search(gif.begin(), gif.end(), commentLabel.begin(), commentLabel.end()) != gif.end();
         EXPECT_EQ(hasComment, comments.size() == 2) << comments.size() << " lines";
-        if (!HaveTools())
-            continue;
+        ASSERT_TRUE(HaveTools());
         const fs::path file = dir.File("plain.gif");
         SaveBytes(file, gif);
         bool ok = false;
@@ -874,12 +861,11 @@ TEST(GifFrames, InsertsAndDeletesFramesByTheirPlaceInTheFile)
         EXPECT_FALSE(aborted);
     }
     EXPECT_EQ(Giffilter::_DeleteGifIm(file.string(), -1, false), 3);
-    if (HaveTools()) {
-        bool ok = false;
-        const std::string info = Tool("/usr/bin/gifsicle --info '" + file.string() + "'", ok);
-        EXPECT_TRUE(ok) << info;
-        EXPECT_NE(info.find("3 images"), std::string::npos) << info;
-    }
+    ASSERT_TRUE(HaveTools());
+    bool ok = false;
+    const std::string info = Tool("/usr/bin/gifsicle --info '" + file.string() + "'", ok);
+    EXPECT_TRUE(ok) << info;
+    EXPECT_NE(info.find("3 images"), std::string::npos) << info;
 
     // Dropping frame 1 keeps frames 0 and 2, in that order.
     EXPECT_EQ(Giffilter::_DeleteGifIm(file.string(), 1, true), 2);

@@ -98,10 +98,9 @@ std::string Icon(int type, int entryWidth, int entryHeight, int colourCount, int
     return file + data;
 }
 
-bool HaveSamples()
+::testing::AssertionResult HaveSamples()
 {
-    return fs::exists(Reftests + "squares.ico") && fs::exists(MagickFavicon) &&
-           !kvtest::ToolOutput("which convert icotool").empty();
+    return kvtest::Installed({Reftests + "squares.ico", MagickFavicon, "convert", "icotool"});
 }
 
 } // namespace
@@ -109,9 +108,7 @@ bool HaveSamples()
 // squares.ico and the 128-pixel entry of bug785447.ico equal gdk-pixbuf's references.
 TEST(IcoReader, DecodesGdkPixbufReferences)
 {
-    if (!HaveSamples()) {
-        GTEST_SKIP() << "gdk-pixbuf-tests, imagemagick-6-doc, imagemagick or icoutils is missing";
-    }
+    ASSERT_TRUE(HaveSamples());
     Decoded squares;
     Decode(kvtest::TempFolder::Read(Reftests + "squares.ico"), squares);
     ASSERT_FALSE(squares.Aborted);
@@ -142,9 +139,7 @@ TEST(IcoReader, DecodesGdkPixbufReferences)
 // as ImageMagick decodes it, at the size identify gives.
 TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
 {
-    if (!HaveSamples()) {
-        GTEST_SKIP() << "gdk-pixbuf-tests, imagemagick-6-doc, imagemagick or icoutils is missing";
-    }
+    ASSERT_TRUE(HaveSamples());
     int32_t entries = 0;
     for (const std::string& file :
          {Reftests + "squares.ico", Reftests + "bug785447.ico", MagickImages + "ImageMagick.ico",
@@ -173,9 +168,7 @@ TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
 // The sizes and depths asked for, each as icotool lists it and as our reader reads it back.
 TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
 {
-    if (!HaveSamples()) {
-        GTEST_SKIP() << "gdk-pixbuf-tests, imagemagick-6-doc, imagemagick or icoutils is missing";
-    }
+    ASSERT_TRUE(HaveSamples());
     TKVBitmap rose;
     kvtest::PnmToBitmap(kvtest::ParsePnm(kvtest::TempFolder::Read(Rose)), rose);
     // A transparent corner, which every form but 24 bits carries.

@@ -51,10 +51,9 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, int32_t format, boo
     return std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
 }
 
-bool HaveTools()
+::testing::AssertionResult HaveTools()
 {
-    return fs::exists(Rose) &&
-           !kvtest::ToolOutput("which opj_compress opj_decompress opj_dump exiftool").empty();
+    return kvtest::Installed({Rose, "opj_compress", "opj_decompress", "opj_dump", "exiftool"});
 }
 
 // The first SIZ component's Ssiz byte (sign bit and precision - 1) of a code stream.
@@ -69,9 +68,7 @@ size_t SsizOffset(const std::string& codeStream)
 // equal to the top 8 bits of what opj_decompress makes of it.
 TEST(J2kReader, DecodesAsOpjDecompressDoes)
 {
-    if (!HaveTools()) {
-        GTEST_SKIP() << "libopenjp2-tools, exiftool or imagemagick-6-doc is missing";
-    }
+    ASSERT_TRUE(HaveTools());
     kvtest::TempFolder folder;
     const std::string ppm = folder.Write("rose.ppm", kvtest::TempFolder::Read(Rose));
     const std::string pgm = folder.Write("rose.pgm", kvtest::ToolOutput("ppmtopgm " + ppm));
@@ -110,9 +107,7 @@ TEST(J2kReader, DecodesAsOpjDecompressDoes)
 // progression and the colour box are what the parameters asked for.
 TEST(J2kWriter, WritesLosslessFilesTheToolsRead)
 {
-    if (!HaveTools()) {
-        GTEST_SKIP() << "libopenjp2-tools, exiftool or imagemagick-6-doc is missing";
-    }
+    ASSERT_TRUE(HaveTools());
     TKVBitmap rose;
     const kvtest::TPnmImage original = kvtest::ParsePnm(kvtest::TempFolder::Read(Rose));
     kvtest::PnmToBitmap(original, rose);

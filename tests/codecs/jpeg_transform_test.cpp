@@ -20,10 +20,10 @@ namespace fs = std::filesystem;
 
 const std::string GoImages = "/usr/share/go-1.19/src/image/testdata/";
 
-bool HaveTools()
+::testing::AssertionResult HaveTools()
 {
-    return fs::exists(GoImages + "video-001.q50.420.jpeg") &&
-           !kvtest::ToolOutput("which jpegtran djpeg wrjpgcom exiftool").empty();
+    return kvtest::Installed(
+        {GoImages + "video-001.q50.420.jpeg", "jpegtran", "djpeg", "wrjpgcom", "exiftool"});
 }
 
 // Transforms the bytes; aborted tells whether it failed.
@@ -68,9 +68,7 @@ size_t Count(const std::vector<uint8_t>& markers, uint8_t marker)
 
 TEST(JpegTransform, EveryOperationMatchesJpegtran)
 {
-    if (!HaveTools()) {
-        GTEST_SKIP() << "libjpeg-turbo-progs, exiftool or golang-1.19-src is missing";
-    }
+    ASSERT_TRUE(HaveTools());
     const char* files[] = {
         "video-001.q50.410.jpeg",
         "video-001.q50.411.jpeg",
@@ -131,9 +129,7 @@ TEST(JpegTransform, EveryOperationMatchesJpegtran)
 // the whole MCUs the rectangle touches, cut to the picture.
 TEST(JpegTransform, CutKeepsWholeMcusOfTheRectangle)
 {
-    if (!HaveTools()) {
-        GTEST_SKIP() << "libjpeg-turbo-progs, exiftool or golang-1.19-src is missing";
-    }
+    ASSERT_TRUE(HaveTools());
     const std::string source = GoImages + "video-001.q50.420.jpeg"; // 150 x 103
     const std::string bytes = kvtest::TempFolder::Read(source);
     kvtest::TempFolder folder;
@@ -167,9 +163,7 @@ TEST(JpegTransform, CutKeepsWholeMcusOfTheRectangle)
 // EXIF APP1 too, and still one JFIF header.
 TEST(JpegTransform, CopyOptionsKeepTheSegmentsTheyName)
 {
-    if (!HaveTools()) {
-        GTEST_SKIP() << "libjpeg-turbo-progs, exiftool or golang-1.19-src is missing";
-    }
+    ASSERT_TRUE(HaveTools());
     kvtest::TempFolder folder;
     const std::string marked = folder.File("marked.jpg");
     kvtest::ToolOutput("wrjpgcom -comment 'a comment' " + GoImages + "video-001.q50.420.jpeg > " + marked);
@@ -205,12 +199,8 @@ TEST(JpegTransform, CopyOptionsKeepTheSegmentsTheyName)
 
 TEST(JpegTransform, RefusesWhatItCannotTransform)
 {
-    const std::string jpeg = fs::exists(GoImages + "video-001.cmyk.jpeg")
-                                 ? kvtest::TempFolder::Read(GoImages + "video-001.cmyk.jpeg")
-                                 : std::string();
-    if (jpeg.empty()) {
-        GTEST_SKIP() << "golang-1.19-src is missing";
-    }
+    ASSERT_TRUE(kvtest::Installed(GoImages + "video-001.cmyk.jpeg"));
+    const std::string jpeg = kvtest::TempFolder::Read(GoImages + "video-001.cmyk.jpeg");
     const struct
     {
         const char* name;

@@ -64,9 +64,9 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, Reader writer, bool
     return std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
 }
 
-bool HaveSamples()
+::testing::AssertionResult HaveSamples()
 {
-    return std::filesystem::exists(Rose) && !kvtest::ToolOutput("pamfile " + Rose).empty();
+    return kvtest::Installed({Rose, "pamfile"});
 }
 
 } // namespace
@@ -75,9 +75,7 @@ bool HaveSamples()
 // v * 255 / maximum; plain forms and 2-byte samples included.
 TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanIt)
 {
-    if (!HaveSamples()) {
-        GTEST_SKIP() << "netpbm or imagemagick-6-doc is missing";
-    }
+    ASSERT_TRUE(HaveSamples());
     const struct
     {
         const char* name;
@@ -228,9 +226,7 @@ TEST(NetpbmProbe, TellsNetpbmHeaders)
 // What the writer makes passes pamfile and reads back through netpbm as the picture was.
 TEST(NetpbmWriter, WritesFormsTheToolsAccept)
 {
-    if (!HaveSamples()) {
-        GTEST_SKIP() << "netpbm or imagemagick-6-doc is missing";
-    }
+    ASSERT_TRUE(HaveSamples());
     Decoded rose;
     Decode(kvtest::TempFolder::Read(Rose), rose);
     ASSERT_FALSE(rose.Aborted);
@@ -286,9 +282,7 @@ TEST(NetpbmWriter, WritesFormsTheToolsAccept)
 // Widths from 9 to 255 (multi-byte from 128 on) round-trip with pbmtowbmp and wbmptopbm.
 TEST(Wbmp, RoundTripsWithNetpbmAtEveryWidth)
 {
-    if (!std::filesystem::exists(GoPhoto) || kvtest::ToolOutput("which pbmtowbmp").empty()) {
-        GTEST_SKIP() << "netpbm or the Go sources are missing";
-    }
+    ASSERT_TRUE(kvtest::Installed({GoPhoto, "pbmtowbmp", "wbmptopbm"}));
     kvtest::TempFolder folder;
     for (const int32_t width : {9, 127, 200, 255}) {
         SCOPED_TRACE(width);

@@ -56,9 +56,9 @@ kvtest::TPnmImage Reference(const std::string& file)
         kvtest::ParsePnm(kvtest::ToolOutput(plain ? "convert pcx:" + file + " ppm:-" : "pcxtoppm " + file)));
 }
 
-bool HaveTools()
+::testing::AssertionResult HaveTools()
 {
-    return std::filesystem::exists(Rose) && !kvtest::ToolOutput("which ppmtopcx pcxtoppm convert").empty();
+    return kvtest::Installed({Rose, "ppmtopcx", "pcxtoppm", "convert"});
 }
 
 // A 128-byte header: encoding, bits per plane, planes, size and bytes per line.
@@ -83,9 +83,7 @@ std::string Header(int encoding, int bits, int planes, int width, int height, in
 
 TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
 {
-    if (!HaveTools()) {
-        GTEST_SKIP() << "netpbm, imagemagick or imagemagick-6-doc is missing";
-    }
+    ASSERT_TRUE(HaveTools());
     const std::string bilevel = "ppmtopgm " + Rose + " | pgmtopbm -threshold";
     const struct
     {
@@ -122,9 +120,7 @@ TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
 // files, which pcxtoppm does not read) as we read it.
 TEST(PcxWriter, WritesEveryDepthThatTheToolsRead)
 {
-    if (!HaveTools()) {
-        GTEST_SKIP() << "netpbm, imagemagick or imagemagick-6-doc is missing";
-    }
+    ASSERT_TRUE(HaveTools());
     Decoded rose;
     const kvtest::TPnmImage image = kvtest::ParsePnm(kvtest::TempFolder::Read(Rose));
     kvtest::PnmToBitmap(image, rose.Bitmap);

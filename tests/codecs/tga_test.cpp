@@ -78,9 +78,7 @@ std::string Header(int idLength, int mapType, int imageType, int mapLength, int 
 // compare with the reference's top five bits.
 TEST(TgaReader, DecodesGdkPixbufReferencesExactly)
 {
-    if (!fs::exists(Reftests / "tga") || kvtest::ToolOutput("which convert").empty()) {
-        GTEST_SKIP() << "gdk-pixbuf-tests or imagemagick is missing";
-    }
+    ASSERT_TRUE(kvtest::Installed({(Reftests / "tga").string(), "convert"}));
     int32_t files = 0;
     std::vector<fs::path> names;
     for (const auto& entry : fs::directory_iterator(Reftests / "tga")) {
@@ -143,9 +141,7 @@ TEST(TgaReader, DecodesGdkPixbufReferencesExactly)
 // Each form we write reads back through tgatoppm and ImageMagick as through our own reader.
 TEST(TgaWriter, WritesFormsTheToolsRead)
 {
-    if (!fs::exists(Rose) || kvtest::ToolOutput("which tgatoppm convert").empty()) {
-        GTEST_SKIP() << "netpbm, imagemagick or imagemagick-6-doc is missing";
-    }
+    ASSERT_TRUE(kvtest::Installed({Rose, "tgatoppm", "convert"}));
     TKVBitmap rose;
     kvtest::PnmToBitmap(kvtest::ParsePnm(kvtest::TempFolder::Read(Rose)), rose);
     kvtest::TempFolder folder;

@@ -3,6 +3,7 @@
 
 #include "platform/core/streams.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -337,13 +338,12 @@ Bytes ReadFile(const std::filesystem::path& path)
 
 bool RunTool(const std::string& command)
 {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    return kvtest::ToolExitCode(command + " >/dev/null 2>&1") == 0;
 }
 
 TEST(TiffLzw, LibtiffReadsWhatWeWriteAndWeReadWhatItWrites)
 {
-    if (!RunTool("command -v tiffcp"))
-        GTEST_SKIP() << "tiffcp is not installed";
+    ASSERT_TRUE(kvtest::Installed("tiffcp"));
     kvtest::TempFolder dir;
     const uint32_t width = 123, height = 77;
     Bytes image = Pattern(size_t(width) * height, 5, 256);

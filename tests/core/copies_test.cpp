@@ -6,6 +6,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/dib.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -310,15 +311,8 @@ std::vector<uint8_t> ReadFile(const std::string& path)
 // The image's pixels as ImageMagick decodes them, top row first, 3 bytes red, green, blue.
 std::vector<uint8_t> DecodeWithConvert(const std::string& path)
 {
-    std::vector<uint8_t> out;
-    FILE* pipe = popen(("convert '" + path + "' -depth 8 rgb:- 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr)
-        return out;
-    uint8_t buffer[65536];
-    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-        out.insert(out.end(), buffer, buffer + n);
-    pclose(pipe);
-    return out;
+    const std::string bytes = kvtest::ToolOutput("convert '" + path + "' -depth 8 rgb:-");
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 const std::string kPixbufImages = "/usr/libexec/installed-tests/gdk-pixbuf/test-images/";
@@ -327,10 +321,11 @@ TEST(DibImport, ReadsRealBmpFilesLikeImageMagick)
 {
     for (const char* name : {"reftests/mandatory-bitmasks.bmp", "randomly-modified/valid.1.bmp"}) {
         const std::string path = kPixbufImages + name;
+        ASSERT_TRUE(kvtest::Installed({path, "convert"}));
         const std::vector<uint8_t> file = ReadFile(path);
         const std::vector<uint8_t> reference = DecodeWithConvert(path);
-        if (file.size() <= 14 || reference.empty())
-            GTEST_SKIP() << "gdk-pixbuf-tests or ImageMagick is not installed";
+        ASSERT_GT(file.size(), 14u);
+        ASSERT_FALSE(reference.empty());
         TKVBitmap bitmap;
         EXPECT_GT(Korvaneproc::_CopyDIB2BitmapEx(file.data() + 14, file.size() - 14, &bitmap), 0) << name;
         ASSERT_EQ(reference.size(), size_t(bitmap.GetWidth()) * bitmap.GetHeight() * 3) << name;

@@ -17,6 +17,7 @@
 #include "platform/forms/std_controls.h"
 #include "tests/dialogs/iopreviews_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -396,7 +397,7 @@ TEST(IOPreviewsDialog, ResultOfARealPhotoIsWhatDjpegDecodes)
     const std::string jpeg = folder.File("photo.jpg");
     const std::string decoded = folder.File("photo.ppm");
     c.io.SaveToFile(jpeg);
-    ASSERT_EQ(std::system(("djpeg -pnm -outfile " + decoded + " " + jpeg).c_str()), 0);
+    ASSERT_EQ(kvtest::ToolExitCode("djpeg -pnm -outfile " + decoded + " " + jpeg), 0);
     TKorvaneIO reader(nullptr);
     reader.LoadFromFile(decoded);
     ASSERT_FALSE(reader.Aborting);

@@ -22,6 +22,7 @@
 #include "tests/dialogs/iopreviews_test_support.h"
 #include "tests/dialogs/opensave_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +77,7 @@ struct OpenSaveFixture : testing::Test
         const std::string out = temp.File("anim24.gif");
         const std::string command =
             "gifsicle --merge " + kThrobber + " " + kThrobber + " " + kThrobber + " -o " + out;
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_EQ(kvtest::ToolExitCode(command), 0) << command;
         return out;
     }
 };
@@ -128,7 +129,7 @@ TEST_F(OpenSaveFixture, APhotoIsPreviewedAtAReducedDecodeAndDescribed)
     ASSERT_TRUE(CopyFile(kPhoto, photo, false));
     const std::string broken = temp.Write("broken.jpg", std::string("\xFF\xD8\xFF\xE0 not a picture"));
     const std::string empty = temp.Write("empty.png", "");
-    ASSERT_EQ(std::system(("djpeg -scale 1/4 " + kPhoto + " > " + temp.File("quarter.ppm")).c_str()), 0);
+    ASSERT_EQ(kvtest::ToolExitCode("djpeg -scale 1/4 " + kPhoto + " > " + temp.File("quarter.ppm")), 0);
     TKVBitmap reference;
     {
         TKorvaneIO io(nullptr);

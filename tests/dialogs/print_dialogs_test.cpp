@@ -20,6 +20,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <chrono>
 #include <cstdio>
@@ -61,18 +62,7 @@ public:
 
 std::string RunTool(const std::string& Command, int* Status)
 {
-    std::string output;
-    FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        *Status = -1;
-        return output;
-    }
-    char buffer[4096];
-    size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, read);
-    *Status = ::pclose(pipe);
-    return output;
+    return kvtest::RunTool(Command + " 2>&1", Status);
 }
 
 // The value of one "Key:   value" line of pdfinfo.

@@ -5,6 +5,7 @@
 #include "platform/core/streams.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,9 @@ using namespace kviotest;
 
 namespace {
 
-bool HaveSuite()
+::testing::AssertionResult HaveSuite()
 {
-    return std::filesystem::exists(PixbufImage("gif-test-suite/TESTS"));
+    return kvtest::Installed(PixbufImage("gif-test-suite/TESTS"));
 }
 
 // The alpha value of a pixel, 255 where the picture has no alpha channel.
@@ -41,9 +42,7 @@ bool SameAlpha(TKVBitmap& a, TKVBitmap& b)
 
 TEST(GifFrontEnd, ReturnsTheFrameCountAndShowsTheChosenFrame)
 {
-    if (!HaveSuite()) {
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
-    }
+    ASSERT_TRUE(HaveSuite());
     const std::string name = PixbufImage("gif-test-suite/animation.gif");
     TMemoryStream stream;
     stream.LoadFromFile(name);
@@ -89,9 +88,7 @@ TEST(GifFrontEnd, ReturnsTheFrameCountAndShowsTheChosenFrame)
 
 TEST(GifFrontEnd, TransparencyBecomesAlphaAndTheBackgroundFollowsIt)
 {
-    if (!HaveSuite()) {
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
-    }
+    ASSERT_TRUE(HaveSuite());
     TKorvaneIO io(nullptr);
     PlugLzwCoders(io);
     io.LoadFromFile(PixbufImage("gif-test-suite/transparent.gif"));
@@ -158,9 +155,7 @@ TEST(GifFrontEnd, PaletteFilesSavedAgainKeepEveryPixel)
 TEST(BmpFrontEnd, ReadsARealFileAsItsReferenceShowsIt)
 {
     const std::string name = PixbufImage("reftests/mandatory-bitmasks.bmp");
-    if (!std::filesystem::exists(name)) {
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
-    }
+    ASSERT_TRUE(kvtest::Installed(name));
     TKorvaneIO io(nullptr);
     io.LoadFromFile(name);
     ASSERT_FALSE(io.Aborting);
@@ -227,9 +222,7 @@ TEST(BmpFrontEnd, SavedPicturesComeBackFromFilesAndStreams)
 // bounds (the suite runs under AddressSanitizer).
 TEST(GifBmpFrontEnds, BrokenFilesAbortCleanly)
 {
-    if (!HaveSuite()) {
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
-    }
+    ASSERT_TRUE(HaveSuite());
     for (const char* name :
          {"fail/bug776694.bmp", "fail/bug777315.bmp", "fail/invalid.1.bmp", "fail/invalid.1.gif",
           "fail/invalid.2.gif", "fail/invalid.3.gif", "fail/invalid.4.gif", "fail/bug785973.gif",

@@ -6,6 +6,7 @@
 #include "platform/core/streams.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -75,9 +76,7 @@ class FileEdits : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!FileExists(GoImage("video-001.gif")) || !FileExists(GoImage("video-001.jpeg"))) {
-            GTEST_SKIP() << "golang-1.19-src is not installed";
-        }
+        ASSERT_TRUE(kvtest::Installed({GoImage("video-001.gif"), GoImage("video-001.jpeg")}));
     }
     kvtest::TempFolder FFolder;
 };
@@ -119,9 +118,7 @@ TEST_F(FileEdits, InsertingAFrameGrowsTheScreenAndLoopsForever)
 TEST_F(FileEdits, DeletingCountingAndTheLoopTestAgreeWithGifsicle)
 {
     const std::string animation = PixbufImage("gif-test-suite/animation.gif");
-    if (!FileExists(animation)) {
-        GTEST_SKIP() << "gdk-pixbuf's tests are not installed";
-    }
+    ASSERT_TRUE(kvtest::Installed(animation));
     const std::string file = FFolder.File("a.gif");
     CopyFile(animation, file);
     EXPECT_EQ(Korvaneio::EnumGifIm(file), 4);

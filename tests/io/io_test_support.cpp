@@ -6,6 +6,7 @@
 #include "imaging/core/daduvudez.h"
 #include "platform/core/streams.h"
 #include "platform/core/threads.h"
+#include "tests/support/tools.h"
 
 #include <array>
 #include <cstdio>
@@ -90,24 +91,7 @@ void CopyFile(const std::string& from, const std::string& to)
 
 std::string RunTool(const std::string& command, int* status)
 {
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) {
-        if (status != nullptr) {
-            *status = -1;
-        }
-        return output;
-    }
-    std::array<char, 4096> buffer{};
-    size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        output.append(buffer.data(), read);
-    }
-    const int result = ::pclose(pipe);
-    if (status != nullptr) {
-        *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
-    }
-    return output;
+    return kvtest::RunTool(command + " 2>/dev/null", status);
 }
 
 void TEventLog::Attach(TKorvaneIO& io)

@@ -5,6 +5,7 @@
 #include "platform/core/streams.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +16,7 @@ TEST(JpegTransformFiles, WritesTheResultOrNothing)
     kvtest::TempFolder folder;
     const std::string photo = GoImage("video-001.q50.420.jpeg");
     const std::string cmyk = GoImage("video-001.cmyk.jpeg");
-    if (!FileExists(photo) || !FileExists(cmyk)) {
-        GTEST_SKIP() << "golang-1.19-src is not installed";
-    }
+    ASSERT_TRUE(kvtest::Installed({photo, cmyk}));
     // 150 x 103 in 16 x 16 MCUs: a quarter turn keeps the 96 rows of whole MCUs as its width.
     EXPECT_TRUE(Korvaneio::JpegLosslessTransform(photo, folder.File("turned.jpg"), jtRotate90, false,
                                                  jcCopyNone, {}));

@@ -4,6 +4,7 @@
 #include "imaging/io/korvaneio.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +34,11 @@ public:
             args.push_back("--proxy-to");
             args.push_back(proxyTo);
         }
+        const ::testing::AssertionResult listed = kvtest::Installed(args[0]);
+        EXPECT_TRUE(listed);
+        args[0] = kvtest::ProgramPath(args[0]);
         int pipeEnds[2];
-        if (::pipe(pipeEnds) != 0) {
+        if (!listed || ::pipe(pipeEnds) != 0) {
             return;
         }
         FPid = ::fork();

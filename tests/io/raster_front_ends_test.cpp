@@ -5,6 +5,7 @@
 #include "platform/core/streams.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -42,9 +43,7 @@ TEST(WbmpFrontEnd, FoundByNameAndIdButNotByContent)
 TEST(TgaFrontEnd, AlphaChannelInAndOut)
 {
     const std::string source = PixbufImage("reftests/tga/gtk-logo-rle-32bpp-top-left.tga");
-    if (!FileExists(source)) {
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
-    }
+    ASSERT_TRUE(kvtest::Installed(source));
     TKorvaneIO io(nullptr);
     io.LoadFromFile(source);
     ASSERT_FALSE(io.Aborting);

@@ -8,6 +8,7 @@
 
 #include "platform/core/streams.h"
 #include "platform/graphics/graphics.h"
+#include "tests/support/tools.h"
 
 namespace {
 
@@ -224,15 +225,7 @@ TEST(Bitmap, BmpWrittenHereIsReadByAnIndependentTool)
     bitmap.Canvas()->SetPixels(2, 1, clBlue);
     const std::string path = testing::TempDir() + "graphics_roundtrip.bmp";
     bitmap.SaveToFile(path);
-    const std::string command = "convert '" + path + "' -depth 8 txt:- 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string text;
-    char buffer[256];
-    while (fgets(buffer, sizeof(buffer), pipe)) {
-        text += buffer;
-    }
-    pclose(pipe);
+    const std::string text = kvtest::ToolOutput("convert '" + path + "' -depth 8 txt:-");
     EXPECT_NE(text.find("0,0: (255,0,0)"), std::string::npos) << text;
     EXPECT_NE(text.find("2,1: (0,0,255)"), std::string::npos) << text;
     EXPECT_NE(text.find("1,0: (0,0,0)"), std::string::npos) << text;

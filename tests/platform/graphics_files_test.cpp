@@ -9,6 +9,7 @@
 
 #include "platform/core/streams.h"
 #include "platform/graphics/graphics.h"
+#include "tests/support/tools.h"
 
 namespace {
 
@@ -17,18 +18,8 @@ const std::string kImages = "/usr/libexec/installed-tests/gdk-pixbuf/test-images
 // The RGBA bytes of an image file, decoded by ImageMagick.
 std::vector<uint8_t> DecodeRgba(const std::string& path)
 {
-    std::vector<uint8_t> bytes;
-    FILE* pipe = popen(("convert '" + path + "' -depth 8 rgba:- 2>/dev/null").c_str(), "r");
-    if (!pipe) {
-        return bytes;
-    }
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    pclose(pipe);
-    return bytes;
+    const std::string bytes = kvtest::ToolOutput("convert '" + path + "' -depth 8 rgba:-");
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 } // namespace
@@ -36,9 +27,7 @@ std::vector<uint8_t> DecodeRgba(const std::string& path)
 TEST(BmpFiles, BitFieldMasksMatchTheReferenceImage)
 {
     const std::string file = kImages + "reftests/mandatory-bitmasks.bmp";
-    if (!std::filesystem::exists(file)) {
-        GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
-    }
+    ASSERT_TRUE(kvtest::Installed(file));
     TBitmap bitmap;
     bitmap.LoadFromFile(file); // a 56-byte header, 32 bits, red mask 0xFF000000
     ASSERT_EQ(bitmap.Width(), 350);
@@ -81,9 +70,7 @@ TEST(BmpFiles, BrokenFilesFailCleanly)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string path = kImages + c.file;
-        if (!std::filesystem::exists(path)) {
-            GTEST_SKIP() << "gdk-pixbuf-tests is not installed";
-        }
+        ASSERT_TRUE(kvtest::Installed(path));
         TBitmap bitmap;
         bool failed = false;
         try {

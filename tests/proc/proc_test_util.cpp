@@ -4,6 +4,7 @@
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/core/mask.h"
 #include "platform/core/streams.h"
+#include "tests/support/tools.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -180,15 +181,7 @@ std::unique_ptr<TKVBitmap> RealCrop(const Crop& crop, TKVPixelFormat format)
 
 std::unique_ptr<TKVBitmap> Rose()
 {
-    FILE* pipe = popen("convert rose: -depth 8 ppm:- 2>/dev/null", "r");
-    if (!pipe)
-        return nullptr;
-    std::string bytes;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        bytes.append(buffer, n);
-    pclose(pipe);
-    return ParseNetpbm(bytes);
+    return ParseNetpbm(kvtest::ToolOutput("convert rose: -depth 8 ppm:-"));
 }
 
 std::unique_ptr<TKVBitmap> Reference(const std::string& name)

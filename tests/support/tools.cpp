@@ -105,13 +105,20 @@ bool IsAssignment(const std::string& word)
     return true;
 }
 
-// Words that the shell itself handles, or that run the next word as the command.
-bool IsShellWord(const std::string& word)
+// Words after which the next word is still the command: keywords, and exec, which runs it.
+bool IsCommandPrefix(const std::string& word)
 {
-    static const std::set<std::string> words = {
-        "cd",    "echo", "printf", "test", "[",    "true", "false", "export", "set",  "ulimit",
-        "umask", "exit", "wait",   "kill", "trap", "read", "!",     "{",      "}",    "exec",
-        "if",    "then", "else",   "elif", "fi",   "do",   "done",  "while",  "until"};
+    static const std::set<std::string> words = {"!",  "{",     "}",     "if", "then", "else", "elif",
+                                                "fi", "while", "until", "do", "done", "exec", "time"};
+    return words.count(word) != 0;
+}
+
+// Commands the shell carries out itself, running no program.
+bool IsBuiltin(const std::string& word)
+{
+    static const std::set<std::string> words = {"cd",    "echo",   "printf", "test",  "[",    "true",
+                                                "false", "export", "set",    "exit",  "wait", "kill",
+                                                "trap",  "read",   "umask",  "ulimit"};
     return words.count(word) != 0;
 }
 
@@ -121,18 +128,10 @@ std::string BaseName(const std::string& word)
     return slash == std::string::npos ? word : word.substr(slash + 1);
 }
 
-bool OnPath(const std::string& program)
-{
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        if (::access((folder + "/" + program).c_str(), X_OK) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
+// Where the package manager puts programs. Commands run with this search path, so a copy in
+// /usr/local or a home folder (installed by hand, outside the package manager) is never what a
+// test runs; tests/environment/environment_test.sh looks there too.
+const char* const SystemPath = "/usr/sbin:/usr/bin:/sbin:/bin";
 
 const TEnvironmentEntry* FindEntry(const std::string& programOrPath)
 {
@@ -159,6 +158,19 @@ const std::vector<TEnvironmentEntry>& EnvironmentEntries()
     return entries;
 }
 
+std::string ProgramPath(const std::string& program)
+{
+    std::istringstream folders(SystemPath);
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::string path = folder + "/" + program;
+        if (::access(path.c_str(), X_OK) == 0) {
+            return path;
+        }
+    }
+    return std::string();
+}
+
 std::vector<std::string> ProgramsOfCommand(const std::string& command)
 {
     std::vector<std::string> programs;
@@ -174,10 +186,12 @@ std::vector<std::string> ProgramsOfCommand(const std::string& command)
         } else if (SkipRedirection(command, at)) {
         } else {
             const std::string word = ReadWord(command, at);
-            if (!commandStarts || IsAssignment(word) || IsShellWord(word)) {
+            if (!commandStarts || IsAssignment(word) || IsCommandPrefix(word)) {
                 continue;
             }
-            programs.push_back(BaseName(word));
+            if (!IsBuiltin(word)) {
+                programs.push_back(BaseName(word));
+            }
             commandStarts = false;
         }
     }
@@ -206,7 +220,7 @@ std::string RunTool(const std::string& command, int* exitCode)
         ADD_FAILURE() << listed.message();
         return output;
     }
-    FILE* pipe = ::popen(command.c_str(), "r");
+    FILE* pipe = ::popen(("PATH=" + std::string(SystemPath) + "; export PATH; " + command).c_str(), "r");
     if (pipe == nullptr) {
         return output;
     }
@@ -229,6 +243,13 @@ std::string ToolOutput(const std::string& command)
     return exitCode == 0 ? output : std::string();
 }
 
+int ToolExitCode(const std::string& command)
+{
+    int exitCode = -1;
+    RunTool(command, &exitCode);
+    return exitCode;
+}
+
 ::testing::AssertionResult Installed(const std::string& programOrPath)
 {
     const TEnvironmentEntry* entry = FindEntry(programOrPath);
@@ -241,11 +262,22 @@ std::string ToolOutput(const std::string& command)
     {
     };
     const bool present = entry->Kind == TEnvironmentEntry::Program
-                             ? OnPath(programOrPath)
+                             ? !ProgramPath(programOrPath).empty()
                              : ::stat(programOrPath.c_str(), &info) == 0;
     if (!present) {
         return ::testing::AssertionFailure() << programOrPath << " is missing: install the Debian package "
                                              << entry->Package << " (scripts/deps.sh installs it)";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult Installed(std::initializer_list<std::string> programsOrPaths)
+{
+    for (const std::string& programOrPath : programsOrPaths) {
+        ::testing::AssertionResult installed = Installed(programOrPath);
+        if (!installed) {
+            return installed;
+        }
     }
     return ::testing::AssertionSuccess();
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct TEnvironmentEntry
 // Every entry of tests/environment.txt, read once.
 const std::vector<TEnvironmentEntry>& EnvironmentEntries();
 
+// Where a program is found on the search path that commands run with (the package manager's
+// folders only); empty when it is not there.
+std::string ProgramPath(const std::string& program);
+
 // The programs a shell command runs: the first word of each of its simple commands (after
 // variable assignments), with any folder part removed.
 std::vector<std::string> ProgramsOfCommand(const std::string& command);
@@ -45,9 +50,15 @@ std::string RunTool(const std::string& command, int* exitCode = nullptr);
 // fails.
 std::string ToolOutput(const std::string& command);
 
+// Runs a shell command for what it does; its exit status, -1 when it did not run or was killed.
+int ToolExitCode(const std::string& command);
+
 // Success when the listed program (a name) or sample (an absolute path) is there; otherwise a
 // failure naming the package that brings it. A path below a listed sample folder counts as that
 // sample. Use as ASSERT_TRUE(kvtest::Installed(...)).
 ::testing::AssertionResult Installed(const std::string& programOrPath);
+
+// Success when every one of them is there; otherwise the first one missing.
+::testing::AssertionResult Installed(std::initializer_list<std::string> programsOrPaths);
 
 } // namespace kvtest

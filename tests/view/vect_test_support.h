@@ -58,6 +58,7 @@ struct VectOnForm
 } // namespace vecttest
 
 #include "imaging/view/vect_detail.h"
+#include "tests/support/tools.h"
 
 #include <zlib.h>
 
@@ -70,21 +71,7 @@ namespace vecttest {
 // What a shell command printed on standard output.
 inline std::string RunCommand(const std::string& command, int* status = nullptr)
 {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        return out;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        out.append(buffer, n);
-    }
-    const int rc = ::pclose(pipe);
-    if (status) {
-        *status = rc;
-    }
-    return out;
+    return kvtest::RunTool(command, status);
 }
 
 inline std::string Hex(const void* p, size_t n)
