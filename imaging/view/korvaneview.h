@@ -379,6 +379,13 @@ public:
     void CopySelectionToKVBitmap(TKVBitmap* Bitmap);
     void AssignSelTo(TPersistent* Dest);
     void CopyToBitmapWithAlpha(TBitmap* Bitmap, int32_t x, int32_t y);
+    // The area inside the polygon (points of Source; figures split by a point whose X is 0xFFFFF)
+    // copied into the picture with the polygon's bounding box at Point, the picture grown to hold
+    // it. Only for 24-bit and black-and-white pictures.
+    void CopyFromPolygon(TBitmap* Source, const TPoint* Points, int32_t Count, TPoint Point);
+    // The area of the picture inside the polygon copied into Destination, its bounding box at
+    // Point, Destination grown to hold it.
+    void CopyToPolygon(TBitmap* Destination, const TPoint* Points, int32_t Count, TPoint Point);
     void SetSelectedPixelsColor(TRGB Color);
     void SetAlphaRangePixelsColor(int32_t Min, int32_t Max, TRGB Color);
     void SetSelectedAreaAlpha(int32_t Value);

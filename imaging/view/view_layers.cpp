@@ -329,6 +329,35 @@ void TKorvaneView::CopyToBitmapWithAlpha(TBitmap* Bitmap, int32_t x, int32_t y)
                               true);
 }
 
+void TKorvaneView::CopyFromPolygon(TBitmap* Source, const TPoint* Points, int32_t Count, TPoint Point)
+{
+    const TKVPixelFormat format = FCurrent->GetPixelFormat();
+    if (Source == nullptr || Points == nullptr || Count < 3 || (format != kv24RGB && format != kv1g))
+        return;
+    // The worker draws on a class-library bitmap and grows it to hold the area; the picture follows,
+    // its alpha channel grown with it (opaque), so that both keep one size.
+    TBitmap work;
+    FCurrent->CopyToTBitmap(&work);
+    Korvaneproc::_CopyPolygonToPoint(Source, Points, Count, &work, Point);
+    const int32_t w = work.Width(), h = work.Height();
+    if (w != FCurrent->GetWidth() || h != FCurrent->GetHeight())
+        FCurrent->Resize(w, h, ColorToRGB(Background()), 255, kvhLeft, kvvTop);
+    TKVBitmap drawn;
+    drawn.EncapsulateTBitmap(&work, false);
+    drawn.CopyRectTo(FCurrent, 0, 0, 0, 0, w, h);
+    Update();
+}
+
+void TKorvaneView::CopyToPolygon(TBitmap* Destination, const TPoint* Points, int32_t Count, TPoint Point)
+{
+    if (Destination == nullptr || Points == nullptr || Count < 3 || FCurrent->GetPixelFormat() == kvnull)
+        return;
+    TBitmap picture;
+    FCurrent->CopyToTBitmap(&picture);
+    Korvaneproc::_CopyPolygonToPoint(&picture, Points, Count, Destination, Point);
+    Update();
+}
+
 void TKorvaneView::SetSelectedPixelsColor(TRGB Color)
 {
     if (FMask.IsEmpty() || FCurrent->GetPixelFormat() != kv24RGB)

@@ -2,7 +2,9 @@
 // on pictures that are empty, tiny, tall, floating-point or file-backed.
 #include "tests/view/view_test_support.h"
 
+#include "imaging/core/bitmap_copies.h"
 #include "imaging/proc/proc_component.h"
+#include "imaging/view/korvane.h"
 #include "platform/core/streams.h"
 #include "platform/forms/ext_controls.h"
 
@@ -131,6 +133,121 @@ TEST(ViewLayers, SelectedAreaOperationsAndAlphaRemoval)
     EXPECT_FALSE(b->GetHasAlphaChannel());
 }
 
+namespace {
+
+// Every pixel of the picture equals the class-library bitmap's.
+bool SamePicture(TKVBitmap& picture, TBitmap& expected)
+{
+    TKVBitmap wrapped;
+    wrapped.EncapsulateTBitmap(&expected, false);
+    if (picture.GetWidth() != wrapped.GetWidth() || picture.GetHeight() != wrapped.GetHeight() ||
+        picture.GetPixelFormat() != wrapped.GetPixelFormat())
+        return false;
+    for (int32_t y = 0; y < picture.GetHeight(); ++y)
+        for (int32_t x = 0; x < picture.GetWidth(); ++x)
+            if (picture.GetPixelFormat() == kv1g
+                    ? picture.GetPixels_kv1g(x, y) != wrapped.GetPixels_kv1g(x, y)
+                    : !(picture.GetPixels_kv24RGB(x, y) == wrapped.GetPixels_kv24RGB(x, y)))
+                return false;
+    return true;
+}
+
+bool SameBitmaps(TBitmap& a, TBitmap& b)
+{
+    TKVBitmap wrapped;
+    wrapped.EncapsulateTBitmap(&a, false);
+    return SamePicture(wrapped, b);
+}
+
+} // namespace
+
+TEST(ViewLayers, PolygonCopiesGiveWhatTheWorkerGivesAndKeepTheAlphaInStep)
+{
+    // A 30 x 20 source, red inside the first figure's box, blue elsewhere.
+    TBitmap source;
+    source.SetPixelFormat(pf24bit);
+    source.SetSize(30, 20);
+    source.Canvas()->Brush()->SetColor(clBlue);
+    source.Canvas()->FillRect(Rect(0, 0, 30, 20));
+    source.Canvas()->Brush()->SetColor(clRed);
+    source.Canvas()->FillRect(Rect(2, 1, 26, 19));
+    // Two figures: a quadrilateral and, after the separator, a triangle.
+    const TPoint points[] = {{2, 3}, {20, 1}, {25, 15}, {4, 18}, {0xFFFFF, 0}, {26, 2}, {29, 2}, {29, 6}};
+    const int32_t count = 8;
+    const struct
+    {
+        const char* name;
+        bool facade; // through TKorvane
+        bool legacy;
+        TKVPixelFormat format;
+        TPoint at;
+    } cases[] = {
+        {"inside the picture", false, false, kv24RGB, {5, 4}},
+        {"past the picture's corner", false, true, kv24RGB, {30, 25}},
+        {"black and white", true, false, kv1g, {3, 3}},
+        {"facade, legacy bitmap", true, true, kv24RGB, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
+        TKorvaneView* view = c.facade ? new TKorvane(form.get()) : new TKorvaneView(form.get());
+        view->SetParent(form.get());
+        view->SetLegacyBitmap(c.legacy);
+        TKVBitmap* picture = view->GetKVBitmap();
+        FillPattern(picture, 40, 30, c.format);
+        picture->GetAlphaChannel()->Fill(90);
+        TBitmap before;
+        picture->CopyToTBitmap(&before);
+
+        TBitmap expected;
+        picture->CopyToTBitmap(&expected);
+        Korvaneproc::_CopyPolygonToPoint(&source, points, count, &expected, c.at);
+        view->CopyFromPolygon(&source, points, count, c.at);
+        picture = view->GetKVBitmap();
+        EXPECT_TRUE(SamePicture(*picture, expected));
+        // The polygon's bounding box, 27 x 17 from (2, 1) to (29, 18), lands at the point; the alpha channel
+        // follows the picture's size, opaque where it grew.
+        EXPECT_EQ(picture->GetWidth(), std::max(40, c.at.X + 27));
+        EXPECT_EQ(picture->GetHeight(), std::max(30, c.at.Y + 17));
+        ASSERT_TRUE(picture->GetHasAlphaChannel());
+        EXPECT_EQ(picture->GetAlphaChannel()->GetWidth(), picture->GetWidth());
+        EXPECT_EQ(picture->GetAlphaChannel()->GetHeight(), picture->GetHeight());
+        EXPECT_EQ(picture->GetAlpha(0, 0), 90);
+        EXPECT_EQ(picture->GetAlpha(picture->GetWidth() - 1, picture->GetHeight() - 1),
+                  picture->GetWidth() > 40 ? 255 : 90);
+        if (c.format == kv24RGB) {
+            // Inside the first figure the source shows; left of it the picture stays.
+            EXPECT_TRUE(picture->GetPixels_kv24RGB(c.at.X + 10, c.at.Y + 8) == (TRGB{0, 0, 255}));
+            EXPECT_FALSE(picture->GetPixels_kv24RGB(c.at.X, c.at.Y + 1) == (TRGB{0, 0, 255}));
+        }
+
+        // The other way, from the picture as it was into another bitmap.
+        view->Assign(&before);
+        TBitmap target, expectedTarget;
+        for (TBitmap* b : {&target, &expectedTarget}) {
+            b->SetPixelFormat(pf24bit);
+            b->SetSize(12, 9);
+            b->Canvas()->Brush()->SetColor(clLime);
+            b->Canvas()->FillRect(Rect(0, 0, 12, 9));
+        }
+        Korvaneproc::_CopyPolygonToPoint(&before, points, count, &expectedTarget, c.at);
+        view->CopyToPolygon(&target, points, count, c.at);
+        EXPECT_TRUE(SameBitmaps(target, expectedTarget));
+        EXPECT_EQ(target.Width(), c.at.X + 27);
+        EXPECT_EQ(target.Height(), c.at.Y + 17);
+    }
+
+    // Fewer than three points, no bitmap or a picture of another depth: nothing happens.
+    ViewOnForm f;
+    FillPattern(f.view->GetKVBitmap(), 20, 10, kv8g);
+    f.view->CopyFromPolygon(&source, points, count, {0, 0});
+    f.view->CopyFromPolygon(&source, points, 2, {0, 0});
+    f.view->CopyFromPolygon(nullptr, points, count, {0, 0});
+    EXPECT_EQ(f.view->GetKVBitmap()->GetPixelFormat(), kv8g);
+    EXPECT_EQ(f.view->GetKVBitmap()->GetWidth(), 20);
+    f.view->CopyToPolygon(nullptr, points, count, {0, 0});
+}
+
 TEST(ViewRobustness, EveryOperationWorksOrDoesNothingOnOddPictures)
 {
     struct Picture
@@ -199,6 +316,9 @@ TEST(ViewRobustness, EveryOperationWorksOrDoesNothingOnOddPictures)
         v->RemoveAlphaChannel(true);
         TKVBitmap out;
         v->CopySelectionToKVBitmap(&out);
+        const TPoint triangle[] = {{0, 0}, {4, 0}, {0, 4}};
+        v->CopyFromPolygon(&canvasTarget, triangle, 3, {2, 2});
+        v->CopyToPolygon(&canvasTarget, triangle, 3, {1, 1});
         v->LayersAdd();
         v->LayersMerge(0, 1);
         v->FitToWidth();
