@@ -12,6 +12,8 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(OPENJP2 REQUIRED IMPORTED_TARGET libopenjp2)
 pkg_check_modules(SANE REQUIRED IMPORTED_TARGET sane-backends)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswscale)
+# X11's protocol library, through which screen capture finds another program's active window.
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb)
 if(KV_BUILD_TESTS)
   find_package(GTest REQUIRED)
 endif()

@@ -18,6 +18,7 @@ BUILD=(
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libopenjp2-7-dev
   libcurl4-openssl-dev libsane-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libuemf-dev
+  libxcb1-dev
   fonts-liberation2 fontconfig
 )
 # What the tests run or read; tests/environment.txt names each program and sample with its package.
@@ -37,6 +38,9 @@ TEST=(
   sane-utils
   # a display for the installed program's test and the screen capture of another program's window
   xvfb xauth xterm
+  # the other program's window of the screen-capture test, and where it lies (xmessage, xwininfo,
+  # xprop)
+  x11-utils
   # pictures no one here wrote: codecs, I/O, processing and view tests
   gdk-pixbuf-tests golang-1.19-src golang-golang-x-image-dev imagemagick-6-doc
   librust-tiff-dev librust-jpeg-decoder-dev
