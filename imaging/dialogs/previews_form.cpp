@@ -358,9 +358,9 @@ void TfPreviews::BuildBumpMapPage()
         FValues.LightColor = TRGB{HSVBox2->Blue(), HSVBox2->Green(), HSVBox2->Red()};
         UpdatePreview();
     };
-    TLabel* caption = nullptr;
-    Edit26 = AddNumberEdit(sheet, 280, 140, caption, nullptr, 0, 100, 1);
-    FWordLabels.push_back({caption, KVMSG_SOURCEIMAGEQUANTITY, " (%):"});
+    // The quantity's caption is long in every language: its edit goes under it.
+    FWordLabels.push_back({AddLabel(this, sheet, 280, 136), KVMSG_SOURCEIMAGEQUANTITY, " (%):"});
+    Edit26 = Place<TEdit>(this, sheet, 280, 154, 60, 22);
     Edit26->OnChange = [this](TObject*) { PlacementEditChanged(); };
 }
 
