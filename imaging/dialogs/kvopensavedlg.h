@@ -65,6 +65,7 @@ public:
     TNotifyEvent OnClose;
     TNotifyEvent OnShow;
     TMsgLanguage MsgLanguage = msSystem;
+    // The dialog's side bar of places (home, the computer's root, recent folders).
     bool ShowPlacesBar = true;
     // The description of the selected file under the picture.
     bool ExtendedDialog = true;
@@ -100,6 +101,9 @@ public:
     void SetFilterIndex(int32_t Value) { FFilterIndex = Value; }
     std::string InitialDir() const { return FInitialDir; }
     void SetInitialDir(const std::string& Value) { FInitialDir = Value; }
+    // Without ofHideReadOnly the open dialog shows an "Open read-only" box, checked with
+    // ofReadOnly; a confirmed dialog sets ofReadOnly as the box was left, and ofExtensionDifferent
+    // when the chosen name's extension is not the default one (DefaultExt, else the chosen type's).
     TOpenOptions Options = ofHideReadOnly;
     std::string Title;
     TCloseQueryEvent OnCanClose;
@@ -150,6 +154,7 @@ public:
     TLabel* InfoLabel2() const { return FInfoLabel2; }
     TButton* AdvancedButton() const { return FAdvancedButton; }
     TCheckBox* PreviewCheck() const { return FPreviewCheck; }
+    TCheckBox* ReadOnlyCheck() const { return FReadOnlyCheck; }
     TPanel* PicturePanel() const { return FPicturePanel; }
     TLabel* PicLabel1() const { return FPicLabel1; }
     TLabel* PicLabel2() const { return FPicLabel2; }
@@ -214,6 +219,7 @@ private:
     TLabel* FInfoLabel2 = nullptr;
     TButton* FAdvancedButton = nullptr;
     TCheckBox* FPreviewCheck = nullptr;
+    TCheckBox* FReadOnlyCheck = nullptr;
     TPanel* FPicturePanel = nullptr;
     TLabel* FPicLabel1 = nullptr;
     TLabel* FPicLabel2 = nullptr;

@@ -99,14 +99,18 @@ bool TOpenKorvaneDialog::DoExecute(bool Save)
     // last, so the platform dialog is given only one the program asked for.
     request.DefaultExt = DefaultExt;
     request.Options = Options;
+    request.SideBar = ShowPlacesBar;
     FCurrentIndex = FFilterIndex;
     FCurrentPattern = Kvopensavedlg::FilterPattern(Filter, FCurrentIndex);
+    FReadOnlyCheck->SetChecked((Options & ofReadOnly) != 0);
 
     // The panel takes its final size before the platform dialog makes room for it.
     LayOut();
     TFileDialogHooks hooks;
     hooks.Panel =
-        (FPreviewEnabled || ExtendedDialog || FAdvancedButton->Visible()) ? FExtensionPanel : nullptr;
+        (FPreviewEnabled || ExtendedDialog || FAdvancedButton->Visible() || FReadOnlyCheck->Visible())
+            ? FExtensionPanel
+            : nullptr;
     hooks.OnShow = [this](IFileDialogWindow& window) {
         FWindow = &window;
         DoShow();
@@ -141,6 +145,16 @@ bool TOpenKorvaneDialog::DoExecute(bool Save)
     FFilterIndex = answer.FilterIndex;
     FCurrentIndex = answer.FilterIndex;
     FCurrentPattern = Kvopensavedlg::FilterPattern(Filter, FCurrentIndex);
+    // A hidden box keeps the state it was given.
+    Options &= ~(ofReadOnly | ofExtensionDifferent);
+    if (FReadOnlyCheck->Checked()) {
+        Options |= ofReadOnly;
+    }
+    const std::string defaultExt =
+        DefaultExt.empty() ? Kvopensavedlg::FirstExtension(FCurrentPattern) : DefaultExt;
+    if (Kvopensavedlg::ExtensionDiffers(FFileName, defaultExt)) {
+        Options |= ofExtensionDifferent;
+    }
     return true;
 }
 

@@ -26,6 +26,7 @@ namespace {
 constexpr int32_t kPanelWidth = 260;
 constexpr int32_t kPictureHeight = 320;
 constexpr int32_t kInfoHeight = 84;
+constexpr int32_t kReadOnlyHeight = 24;
 constexpr int32_t kViewLeft = 6;
 constexpr int32_t kViewTop = 32;
 constexpr int32_t kViewWidth = 248;
@@ -197,6 +198,13 @@ void TOpenKorvaneDialog::CreateControls()
     FPreviewCheck->SetVisible(false);
     FPreviewCheck->OnClick = [this](TObject*) { DoCheckPreview(); };
 
+    FReadOnlyCheck = new TCheckBox(this);
+    FReadOnlyCheck->SetName("ReadOnlyCheck");
+    FReadOnlyCheck->SetParent(FInfoPanel);
+    FReadOnlyCheck->SetBounds(6, 74, kPanelWidth - 12, 23);
+    FReadOnlyCheck->SetCaption("Open read-only");
+    FReadOnlyCheck->SetVisible(false);
+
     FAdvancedButton = new TButton(this);
     FAdvancedButton->SetName("AdvancedButton");
     FAdvancedButton->SetParent(FInfoPanel);
@@ -243,17 +251,20 @@ void TOpenKorvaneDialog::SetPreviewBorderStyle(TKVDBorderStyle Value)
 // Stacks the picture area over the description as this dialog shows them.
 void TOpenKorvaneDialog::LayOut()
 {
-    const bool showInfo = ExtendedDialog || FAdvancedButton->Visible();
+    const bool readOnly = !IsSaveDialog() && (Options & ofHideReadOnly) == 0;
+    FReadOnlyCheck->SetVisible(readOnly);
+    const int32_t infoHeight = kInfoHeight + (readOnly ? kReadOnlyHeight : 0);
+    const bool showInfo = ExtendedDialog || FAdvancedButton->Visible() || readOnly;
     FPicturePanel->SetVisible(FPreviewEnabled);
     FInfoPanel->SetVisible(showInfo);
-    FInfoPanel->SetTop(FPreviewEnabled ? kPictureHeight : 0);
+    FInfoPanel->SetBounds(0, FPreviewEnabled ? kPictureHeight : 0, kPanelWidth, infoHeight);
     FInfoLabel1->SetVisible(ExtendedDialog);
     FInfoLabel2->SetVisible(ExtendedDialog);
     for (TControl* control : {static_cast<TControl*>(FPicLabel1), static_cast<TControl*>(FPicLabel2),
                               static_cast<TControl*>(FPicLabel3), static_cast<TControl*>(FZoomCombo)}) {
         control->SetVisible(ExtendedDialog);
     }
-    FExtensionPanel->SetHeight((FPreviewEnabled ? kPictureHeight : 0) + (showInfo ? kInfoHeight : 0));
+    FExtensionPanel->SetHeight((FPreviewEnabled ? kPictureHeight : 0) + (showInfo ? infoHeight : 0));
 }
 
 void TOpenKorvaneDialog::DoShow()
@@ -269,11 +280,10 @@ void TOpenKorvaneDialog::DoShow()
             FZoomValues.push_back(percent);
         }
         FZoomCombo->SetItemIndex(0);
-        FKorvaneView->SetBackGround(clWhite);
+        // White until a file is selected: a view without a picture paints nothing.
+        ClearPreview();
         FKorvaneView->SetCenter(true);
-        FPlayButton->SetDown(false);
         FPlayButton->SetEnabled(false);
-        FKorvaneMView->SetPlaying(false);
     }
     TKVCommonDialog::DoShow();
 }

@@ -24,6 +24,16 @@ std::string Upper(std::string s)
     return s;
 }
 
+// Where the extension of a path's last component starts (its dot), npos without one; a leading
+// dot names a hidden file, not an extension.
+size_t ExtensionDot(const std::string& FileName)
+{
+    const size_t slash = FileName.find_last_of('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = FileName.find_last_of('.');
+    return dot != std::string::npos && dot > nameStart ? dot : std::string::npos;
+}
+
 std::string TrimBlanks(const std::string& s)
 {
     const size_t b = s.find_first_not_of(' ');
@@ -155,31 +165,25 @@ std::string FirstExtension(const std::string& Pattern)
 
 std::string ReplaceExtension(const std::string& FileName, const std::string& Ext)
 {
-    const size_t slash = FileName.find_last_of('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const size_t dot = FileName.find_last_of('.');
-    // A leading dot names a hidden file, not an extension.
-    if (dot == std::string::npos || dot <= nameStart) {
-        return FileName + Ext;
-    }
-    return FileName.substr(0, dot) + Ext;
+    const size_t dot = ExtensionDot(FileName);
+    return dot == std::string::npos ? FileName + Ext : FileName.substr(0, dot) + Ext;
 }
 
 std::string WithDefaultExtension(const std::string& FileName, const std::string& Pattern)
 {
-    if (FileName.empty()) {
-        return FileName;
-    }
-    const size_t slash = FileName.find_last_of('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    if (nameStart >= FileName.size()) {
-        return FileName; // a folder
-    }
-    const size_t dot = FileName.find_last_of('.');
-    if (dot != std::string::npos && dot > nameStart) {
-        return FileName;
+    if (FileName.empty() || FileName.back() == '/' || ExtensionDot(FileName) != std::string::npos) {
+        return FileName; // nothing, a folder, or a name with its extension
     }
     return FileName + FirstExtension(Pattern);
+}
+
+bool ExtensionDiffers(const std::string& FileName, const std::string& DefaultExt)
+{
+    const size_t dot = ExtensionDot(FileName);
+    const std::string chosen = dot == std::string::npos ? std::string() : FileName.substr(dot + 1);
+    const std::string wanted =
+        !DefaultExt.empty() && DefaultExt.front() == '.' ? DefaultExt.substr(1) : DefaultExt;
+    return !chosen.empty() && !wanted.empty() && Lower(chosen) != Lower(wanted);
 }
 
 TPreviewParams PreviewPagesOfExtension(const std::string& Ext)

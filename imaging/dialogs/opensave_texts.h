@@ -27,6 +27,9 @@ std::string FirstExtension(const std::string& Pattern);
 // The file name with the extension of its last component replaced by Ext (".png"); the folders
 // are left as they are and a name without an extension gets Ext.
 std::string ReplaceExtension(const std::string& FileName, const std::string& Ext);
+// Whether the extension of a chosen name differs, case aside, from the default extension ("jpg"
+// or ".jpg"); false when either has none, the default being what a name without one gets.
+bool ExtensionDiffers(const std::string& FileName, const std::string& DefaultExt);
 // The name a closing save dialog returns: a non-empty name without an extension gets the
 // pattern's first extension; anything else is returned as it stands.
 std::string WithDefaultExtension(const std::string& FileName, const std::string& Pattern);

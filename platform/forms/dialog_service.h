@@ -86,6 +86,8 @@ struct TFileDialogRequest
     std::string FileName;
     std::string DefaultExt;
     TOpenOptions Options = 0;
+    // The side bar of places, in a hosting dialog (the plain ones are the desktop's own).
+    bool SideBar = true;
 };
 
 // What the user chose: nothing when cancelled, else one file or, with ofAllowMultiSelect, several.

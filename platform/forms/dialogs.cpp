@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,6 +19,8 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QSplitter>
+#include <QTreeView>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -134,6 +137,14 @@ public:
         : QFileDialog(parent, caption), FHooks(hooks)
     {
         setOption(QFileDialog::DontUseNativeDialog);
+        // The names take the room the other columns leave, and each of those what its texts need:
+        // the platform sizes them by sample texts shorter than its own sizes, types and dates.
+        if (auto* list = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+            QHeaderView* header = list->header();
+            header->setStretchLastSection(false);
+            header->setSectionResizeMode(QHeaderView::ResizeToContents);
+            header->setSectionResizeMode(0, QHeaderView::Stretch);
+        }
         // The dialog fills its name box after it has told of the new entry: the program hears of
         // the selection once both are done.
         connect(this, &QFileDialog::currentChanged, this, [this](const QString& path) {
@@ -170,6 +181,20 @@ public:
         resize(std::max(sizeHint().width(), 640) + FHooks.Panel->Width(),
                std::max(sizeHint().height(), FHooks.Panel->Height() + 60));
     }
+
+    ~THostingFileDialog() override
+    {
+        // The platform keeps the side bar's width for its next file dialog: the width it had.
+        auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
+        auto* sideBar = findChild<QWidget*>(QStringLiteral("sidebar"));
+        if (splitter != nullptr && sideBar != nullptr && sideBar->isHidden()) {
+            sideBar->show();
+            splitter->setSizes(FSplitterSizes);
+        }
+    }
+
+    // The side bar of places beside the file list, or the file list alone.
+    void ShowSideBar(bool show) { FSideBar = show; }
 
     // Gives the panel back as it was before the dialog took it, before the dialog is destroyed
     // (which would destroy the panel's widget with it).
@@ -214,6 +239,13 @@ protected:
     {
         QFileDialog::showEvent(event);
         if (!FShown) {
+            // Hidden once the platform has given it the width it remembers.
+            auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
+            auto* sideBar = findChild<QWidget*>(QStringLiteral("sidebar"));
+            if (splitter != nullptr && sideBar != nullptr && !FSideBar) {
+                FSplitterSizes = splitter->sizes();
+                sideBar->hide();
+            }
             FShown = true;
             Fire(FHooks.OnShow);
             // A name given before the dialog showed may already have selected its file.
@@ -252,6 +284,8 @@ private:
     QWidget* FPanelParent = nullptr;
     QPoint FPanelPos;
     bool FPanelVisible = true;
+    bool FSideBar = true;
+    QList<int> FSplitterSizes;
 };
 
 class TPlatformDialogService : public IDialogService
@@ -347,6 +381,7 @@ public:
         TFileDialogAnswer answer;
         {
             THostingFileDialog dialog(DialogParent(), ToQ(request.Title), hooks);
+            dialog.ShowSideBar(request.SideBar);
             dialog.HostPanel();
             try {
                 answer = Run(dialog, request, save);

@@ -19,6 +19,7 @@
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
+#include "platform/graphics/canvas.h"
 #include "tests/dialogs/iopreviews_test_support.h"
 #include "tests/dialogs/opensave_test_support.h"
 #include "tests/support/temp_folder.h"
@@ -30,6 +31,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -264,6 +266,84 @@ TEST_F(OpenSaveFixture, EventsAndTheCloseRequestReachTheProgram)
     EXPECT_EQ(d.FilterIndex(), 2);
     EXPECT_EQ(d.CurrentFilterPattern(), "*.png");
     EXPECT_EQ(d.Files()->Count(), 1);
+}
+
+TEST_F(OpenSaveFixture, TheReadOnlyBoxAndTheExtensionFlagComeBackWithTheChoice)
+{
+    const struct
+    {
+        const char* name;
+        bool save;
+        TOpenOptions options;
+        const char* defaultExt;
+        int32_t type; // of "J|*.jpg|P|*.png"
+        bool click;   // the user clicks the read-only box
+        const char* chosen;
+        bool boxShown;
+        TOpenOptions returned; // of ofReadOnly and ofExtensionDifferent
+    } cases[] = {
+        {"hidden box, the default extension", false, ofHideReadOnly, "jpg", 1, false, "a.jpg", false, 0},
+        {"a hidden box keeps what it was given", false, ofHideReadOnly | ofReadOnly | ofExtensionDifferent,
+         "jpg", 1, false, "a.jpg", false, ofReadOnly},
+        {"box ticked", false, 0, "jpg", 1, true, "a.JPG", true, ofReadOnly},
+        {"box unticked", false, ofReadOnly, "", 2, true, "b.png", true, 0},
+        {"another extension than the default", false, 0, ".jpg", 2, false, "c.png", true,
+         ofExtensionDifferent},
+        {"another extension than the type's", false, ofHideReadOnly, "", 2, false, "d.jpg", false,
+         ofExtensionDifferent},
+        {"no extension", false, ofHideReadOnly, "jpg", 1, false, "e", false, 0},
+        {"the save dialog has no box", true, ofReadOnly, "", 1, false, "f.gif", false,
+         ofReadOnly | ofExtensionDifferent},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<TOpenKorvaneDialog> d = c.save ? std::make_unique<TSaveKorvaneDialog>(nullptr)
+                                                       : std::make_unique<TOpenKorvaneDialog>(nullptr);
+        d->Filter = "J|*.jpg|P|*.png";
+        d->AutoSetFilter = false;
+        d->Options = c.options;
+        d->DefaultExt = c.defaultExt;
+        d->SetFilterIndex(c.type);
+        bool shown = false;
+        dialogs.PlayFileDialog({Step::Do([&] {
+                                    shown = d->ReadOnlyCheck()->Visible();
+                                    if (c.click)
+                                        Simulate::Click(d->ReadOnlyCheck(), 8, 11);
+                                }),
+                                Step::TypeName(std::string("/pics/") + c.chosen), Step::Accept()});
+        ASSERT_TRUE(d->Execute());
+        EXPECT_EQ(shown, c.boxShown);
+        EXPECT_EQ(d->Options & (ofReadOnly | ofExtensionDifferent), c.returned);
+        EXPECT_EQ(d->Options & ~(ofReadOnly | ofExtensionDifferent),
+                  c.options & ~(ofReadOnly | ofExtensionDifferent));
+    }
+}
+
+TEST_F(OpenSaveFixture, ThePreviewStartsWhiteAndThePlacesBarFollowsTheSetting)
+{
+    const std::string preset = temp.File("preset.jpg");
+    ASSERT_TRUE(CopyFile(kSmallPhoto, preset, false));
+    for (bool places : {true, false}) {
+        SCOPED_TRACE(places);
+        TOpenKorvaneDialog d(nullptr);
+        d.ShowPlacesBar = places;
+        d.SetFileName(preset);
+        int32_t notWhite = -1;
+        auto look = [&] {
+            TKorvaneView* view = d.KorvaneView();
+            view->Invalidate();
+            view->PaintMarked();
+            TCanvas* front = view->FrontImage()->Canvas();
+            notWhite = 0;
+            for (int32_t y = 0; y < view->ClientHeight(); y += 7)
+                for (int32_t x = 0; x < view->ClientWidth(); x += 7)
+                    notWhite += ColorToRGB(front->Pixels(x, y)) != 0xFFFFFF;
+        };
+        dialogs.PlayFileDialog({Step::Do(look), Step::Cancel()});
+        EXPECT_FALSE(d.Execute());
+        EXPECT_EQ(notWhite, 0);
+        EXPECT_EQ(dialogs.CallsOf(dkOpenFile).back().File.SideBar, places);
+    }
 }
 
 TEST_F(OpenSaveFixture, TheSaveDialogGivesTheNameTheChosenTypesExtension)

@@ -92,18 +92,24 @@ TEST(OpenSaveFilter, PatternsAndFileNames)
         const char* name;
         const char* replaced;  // with ".png"
         const char* completed; // with the pattern *.jpg;*.jpeg
+        bool differs;          // from the default extension jpg
     } names[] = {
-        {"image.JPG", "image.png", "image.JPG"},
-        {"holiday.2020.jpg", "holiday.2020.png", "holiday.2020.jpg"},
-        {"/a.b/x", "/a.b/x.png", "/a.b/x.jpg"},
-        {"x", "x.png", "x.jpg"},
-        {"/home/u/.hidden", "/home/u/.hidden.png", "/home/u/.hidden.jpg"},
-        {"", ".png", ""}, // an empty name gets no extension when the dialog closes
-        {"/a/folder/", "/a/folder/.png", "/a/folder/"},
+        {"image.JPG", "image.png", "image.JPG", false},
+        {"holiday.2020.jpg", "holiday.2020.png", "holiday.2020.jpg", false},
+        {"photo.png", "photo.png", "photo.png", true},
+        {"/a.b/x", "/a.b/x.png", "/a.b/x.jpg", false},
+        {"x", "x.png", "x.jpg", false},
+        {"a.", "a.png", "a.", false},
+        {"/home/u/.hidden", "/home/u/.hidden.png", "/home/u/.hidden.jpg", false},
+        {"", ".png", "", false}, // an empty name gets no extension when the dialog closes
+        {"/a/folder/", "/a/folder/.png", "/a/folder/", false},
     };
     for (const auto& n : names) {
         EXPECT_EQ(ReplaceExtension(n.name, ".png"), n.replaced) << n.name;
         EXPECT_EQ(WithDefaultExtension(n.name, "*.jpg;*.jpeg"), n.completed) << n.name;
+        EXPECT_EQ(ExtensionDiffers(n.name, "jpg"), n.differs) << n.name;
+        EXPECT_EQ(ExtensionDiffers(n.name, ".JPG"), n.differs) << n.name;
+        EXPECT_FALSE(ExtensionDiffers(n.name, "")) << n.name;
     }
     const std::string longName(300, 'n');
     EXPECT_EQ(WithDefaultExtension("/tmp/" + longName, "*.png"), "/tmp/" + longName + ".png");

@@ -6,12 +6,15 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
+#include <QTreeView>
 #include <string>
 #include <vector>
 
 #include "platform/core/files.h"
+#include "platform/forms/application.h"
 #include "platform/forms/dialogs.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/form.h"
@@ -240,4 +243,61 @@ TEST(HostingFileDialog, PlatformDialogHostsThePanelAndReportsWhatTheUserDoes)
         << ::testing::PrintToString(recorder.Lines);
     const std::vector<std::string> tail(recorder.Lines.end() - 3, recorder.Lines.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"can-close " + a, "can-close " + a, "close"}));
+}
+
+TEST(HostingFileDialog, PlatformDialogShowsWholeColumnsAndTheSideBarAsAsked)
+{
+    kvtest::TempFolder temp;
+    temp.Write("holiday.jpg", std::string(185000, 'x'));
+    temp.Write("b.jpg", std::string(3000, 'y'));
+    TForm owner(nullptr);
+    auto* panel = new TPanel(&owner);
+    panel->SetBounds(0, 0, 260, 400);
+    panel->SetParent(nullptr);
+    for (bool sideBar : {true, false}) {
+        SCOPED_TRACE(sideBar);
+        TFileDialogRequest request = Request(temp.File(""));
+        request.SideBar = sideBar;
+        TRecorder recorder(panel);
+        bool looked = false, sideBarShown = !sideBar;
+        std::vector<std::string> cut;
+        int32_t spare = -1;
+        int ticks = 0;
+        TTimer driver(nullptr);
+        driver.SetInterval(5);
+        driver.OnTimer = [&](TObject*) {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || looked) {
+                return;
+            }
+            auto* list = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            ASSERT_TRUE(list != nullptr && model != nullptr);
+            const QModelIndex root = model->index(QString::fromStdString(temp.File("")));
+            if (model->rowCount(root) < 2 && ++ticks < 2000) {
+                return; // not listed yet
+            }
+            looked = true;
+            Application->ProcessMessages();
+            auto* sideBarWidget = dialog->findChild<QWidget*>(QStringLiteral("sidebar"));
+            sideBarShown = sideBarWidget != nullptr && sideBarWidget->isVisible();
+            // Every column shows its texts whole, and together they fill the list.
+            QHeaderView* header = list->header();
+            int32_t total = 0;
+            for (int column = 0; column < header->count(); ++column) {
+                const int needed = static_cast<QAbstractItemView*>(list)->sizeHintForColumn(column);
+                if (header->sectionSize(column) < needed) {
+                    cut.push_back(model->headerData(column, Qt::Horizontal).toString().toStdString());
+                }
+                total += header->sectionSize(column);
+            }
+            spare = list->viewport()->width() - total;
+            dialog->reject();
+        };
+        DialogService().HostingFileDialog(request, false, recorder.Hooks);
+        ASSERT_TRUE(looked);
+        EXPECT_EQ(sideBarShown, sideBar);
+        EXPECT_TRUE(cut.empty()) << ::testing::PrintToString(cut);
+        EXPECT_EQ(spare, 0);
+    }
 }
