@@ -36,11 +36,9 @@ TEST=(
   python3 python3-ezdxf
   # SANE's own front end, compared with our acquisition from the test device
   sane-utils
-  # a display for the installed program's test and the screen capture of another program's window
-  xvfb xauth xterm
-  # the other program's window of the screen-capture test, and where it lies (xmessage, xwininfo,
-  # xprop)
-  x11-utils
+  # the screen capture of another program's window: a display of its own (Xvfb), the other
+  # program's window and where it lies (xmessage, xwininfo, xprop); xauth for xvfb-run by hand
+  xvfb xauth x11-utils
   # pictures no one here wrote: codecs, I/O, processing and view tests
   gdk-pixbuf-tests golang-1.19-src golang-golang-x-image-dev imagemagick-6-doc
   librust-tiff-dev librust-jpeg-decoder-dev
