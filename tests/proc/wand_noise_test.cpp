@@ -129,6 +129,100 @@ TEST(MagicWand, MatchesTheReferenceOnTheRoseAndLongLines)
     }
 }
 
+// The outline's vertices, hashed: every shape below keeps the exact outline it had when these
+// hashes were taken, quirks of the chain-code walk included.
+TEST(MagicWand, OutlinesKeepTheirVerticesOnEveryShape)
+{
+    using Shape = std::function<int(int, int)>;
+    uint32_t state = 12345;
+    const auto noise = [&state](int w, int h, int percent) {
+        Grid g(size_t(h), std::vector<int>(size_t(w), 0));
+        for (auto& row : g)
+            for (int& v : row) {
+                state = state * 1103515245u + 12345u;
+                v = int(state >> 16) % 100 < percent ? 100 : 0;
+            }
+        return g;
+    };
+    const auto shape = [](int w, int h, const Shape& level) {
+        Grid g(size_t(h), std::vector<int>(size_t(w), 0));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                g[size_t(y)][size_t(x)] = level(x, y);
+        return g;
+    };
+    const auto rings = [](int x, int y) {
+        // Square rings of width 1, every other one filled, each filled one joined to the next by a
+        // pixel across the empty ring between them.
+        const int ring = std::min(std::min(x, y), std::min(20 - x, 20 - y));
+        if (ring % 2 == 1)
+            return x == ring && y == ring + 1 ? 100 : 0;
+        return 100;
+    };
+    struct Case
+    {
+        const char* name;
+        Grid levels;
+        int x, y, tolerance;
+        bool grow;
+        int32_t count;
+        uint64_t hash;
+    };
+    const Grid ring =
+        shape(20, 15, [](int x, int y) { return x >= 5 && x < 15 && y >= 4 && y < 11 ? 0 : 100; });
+    const Grid staircase = shape(30, 30, [](int x, int y) { return x + y < 30 ? 100 : 0; });
+    const Grid fringe = shape(24, 16, [](int x, int y) { return y < 8 || (x + y) % 2 == 0 ? 100 : 0; });
+    const Grid cross =
+        shape(25, 19, [](int x, int y) { return std::abs(x - 12) < 3 || std::abs(y - 9) < 2 ? 100 : 0; });
+    const Grid blobs[] = {noise(40, 30, 60), noise(33, 41, 55), noise(50, 20, 70), noise(160, 120, 58)};
+    const Case cases[] = {
+        {"uniform", Grid(23, std::vector<int>(37, 100)), 18, 11, 1, false, 8, 0x29ec82efb8867785ull},
+        {"uniform grown", Grid(23, std::vector<int>(37, 100)), 18, 11, 1, true, 8, 0x29ec82efb8867785ull},
+        {"ring", ring, 0, 0, 1, false, 8, 0x4007468e72191915ull},
+        {"ring grown", ring, 19, 14, 1, true, 8, 0x4007468e72191915ull},
+        {"hole of the ring", ring, 8, 6, 1, false, 8, 0x6c9b80fc3d4d3ec9ull},
+        {"hole of the ring grown", ring, 8, 6, 1, true, 8, 0x6c9b80fc3d4d3ec9ull},
+        {"staircase", staircase, 0, 0, 1, false, 95, 0x02798d32bf7266e3ull},
+        {"staircase's complement", staircase, 29, 29, 1, false, 92, 0xd8ee031f9a35818dull},
+        {"checkered fringe", fringe, 3, 3, 1, false, 77, 0xd79ba020743aafd5ull},
+        {"checkered fringe grown", fringe, 3, 3, 1, true, 8, 0xaa7b9472b440dbb5ull},
+        {"checker square", fringe, 5, 12, 1, false, 8, 0x1ae97976f7026ef5ull},
+        {"cross touching every border", cross, 12, 9, 1, false, 20, 0x0e8611b101c15d69ull},
+        {"cross's corner", cross, 0, 0, 1, true, 8, 0x817f534b33c98055ull},
+        {"nested rings", shape(21, 21, rings), 0, 0, 1, false, 8, 0x30c875681a8a3c01ull},
+        {"broken ring between them", shape(21, 21, rings), 1, 1, 1, false, 17, 0xab172ff69f36b53dull},
+        {"pixel in a corner", shape(9, 7, [](int x, int y) { return x + y == 0 ? 100 : 0; }), 0, 0, 1, false,
+         8, 0x9909a33ac2e78689ull},
+        {"pixel in a corner grown", shape(9, 7, [](int x, int y) { return x == 8 && y == 6 ? 100 : 0; }), 8,
+         6, 1, true, 8, 0xb08280bc50687bb1ull},
+        {"one-pixel line", shape(17, 5, [](int, int y) { return y == 2 ? 100 : 0; }), 4, 2, 1, false, 8,
+         0x1bccacbb000fe371ull},
+        {"one-pixel column", shape(1, 13, [](int, int) { return 100; }), 0, 6, 1, false, 8,
+         0xf59872feb7cc55b1ull},
+        {"tolerance on a ramp", shape(40, 30, [](int x, int y) { return (x * 7 + y * 3) % 256; }), 20, 15, 20,
+         false, 83, 0x37866814948eb457ull},
+        {"tolerance on a ramp grown", shape(40, 30, [](int x, int y) { return (x * 7 + y * 3) % 256; }), 20,
+         15, 20, true, 74, 0x4a3f5399581aba7cull},
+        {"blobs 1", blobs[0], 20, 15, 1, false, 395, 0x5585dcf2c4e6afc6ull},
+        {"blobs 1 grown", blobs[0], 20, 15, 1, true, 104, 0x46836a87afdcaaffull},
+        {"blobs 2", blobs[1], 16, 20, 1, false, 89, 0xfa3d55dc5c2403f1ull},
+        {"blobs 3", blobs[2], 25, 10, 1, false, 11, 0x5215f1c7d97ef675ull},
+        {"gaps of blobs 3", blobs[2], 0, 0, 1, false, 245, 0x96e1220f687b9b35ull},
+        {"large blobs", blobs[3], 147, 28, 1, false, 950, 0x4f6ea7620c5edf2cull},
+        {"large blobs grown", blobs[3], 147, 28, 1, true, 275, 0x92dc48a142a79edfull},
+    };
+    for (const Case& c : cases) {
+        auto image = Bytes(c.levels);
+        Points points = OutlineOf(image.get(), c.x, c.y, c.grow, c.tolerance);
+        uint64_t hash = 14695981039346656037ull;
+        for (const auto& [x, y] : points)
+            for (int v : {x, y})
+                hash = (hash ^ uint32_t(v)) * 1099511628211ull;
+        EXPECT_EQ(int32_t(points.size()), c.count) << c.name;
+        EXPECT_EQ(hash, c.hash) << c.name;
+    }
+}
+
 TEST(NoiseRemoval, MatchesTheReferenceAndHandCases)
 {
     auto input = BitsOf("noise-input.pgm");
