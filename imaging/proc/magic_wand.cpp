@@ -7,8 +7,11 @@
 #include "imaging/proc/detail/proc_detail.h"
 #include "platform/core/exceptions.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <vector>
 
 namespace Korvaneproc {
 
@@ -104,7 +107,7 @@ Region Fill(const Colours& image, int32_t x, int32_t y, int32_t tolerance)
             mark(px, row);
             --px;
         }
-        int32_t l;
+        int32_t l = 0;
         bool skip = px >= s.left;
         if (!skip) {
             l = px + 1;
@@ -134,6 +137,133 @@ Region Fill(const Colours& image, int32_t x, int32_t y, int32_t tolerance)
     return region;
 }
 
+// The region grown by every pixel's 3 x 3 neighbourhood, kept inside the region's box.
+Region Grown(const Region& region)
+{
+    Region grown = region;
+    const int32_t bytes = region.rowBytes;
+    std::vector<uint8_t> spread = Scratch<uint8_t>(uint64_t(bytes) * 3);
+    auto row = [&](int32_t y) { return &region.visited[size_t(y) * bytes]; };
+    // Row y widened by one pixel each way (bits are most significant first).
+    auto widen = [&](int32_t y, uint8_t* out) {
+        const uint8_t* v = row(y);
+        for (int32_t k = 0; k < bytes; ++k) {
+            const uint8_t before = k > 0 ? uint8_t(v[k - 1] << 7) : 0;
+            const uint8_t after = k + 1 < bytes ? uint8_t(v[k + 1] >> 7) : 0;
+            out[k] = uint8_t(v[k] | (v[k] >> 1) | (v[k] << 1) | before | after);
+        }
+        for (int32_t x : {region.xmin - 1, region.xmax + 1})
+            if (x >= 0 && x < bytes * 8)
+                _SetPixelbw(out, x, 0);
+    };
+    for (int32_t y = region.ymin; y <= region.ymax; ++y) {
+        uint8_t* out = &grown.visited[size_t(y) * bytes];
+        std::memset(out, 0, size_t(bytes));
+        for (int32_t v = std::max(y - 1, region.ymin); v <= std::min(y + 1, region.ymax); ++v) {
+            uint8_t* widened = &spread[size_t(v - y + 1) * bytes];
+            widen(v, widened);
+            for (int32_t k = 0; k < bytes; ++k)
+                out[k] |= widened[k];
+        }
+    }
+    return grown;
+}
+
+// The outline is traced on a grid four times finer than the region's box, with a margin of two
+// cells: the pixel (i, j) of the box covers the cells 4i+2 .. 4i+5 and 4j+2 .. 4j+5. A cell is 1
+// inside the region; 3 outside it but next to a 1 (left, right, above or below); 2 once the
+// trace has passed it; else 0. Only the passed cells are stored, in tiles made on first use, so
+// the work and the memory follow the outline, not the box.
+class OutlineGrid
+{
+public:
+    explicit OutlineGrid(const Region& region)
+        : FRegion(region), FTilesX(TilesFor(region.xmax - region.xmin + 1)),
+          FTiles(size_t(FTilesX * TilesFor(region.ymax - region.ymin + 1)))
+    {
+    }
+
+    // Whether pixel (i, j) of the box is in the region; false outside the box.
+    bool Inside(int64_t i, int64_t j) const
+    {
+        return i >= 0 && j >= 0 && i <= FRegion.xmax - FRegion.xmin && j <= FRegion.ymax - FRegion.ymin &&
+               FRegion.Has(FRegion.xmin + int32_t(i), FRegion.ymin + int32_t(j));
+    }
+    uint8_t Cell(int64_t gx, int64_t gy) const
+    {
+        if (One(gx, gy))
+            return 1;
+        if (Passed(gx, gy))
+            return 2;
+        return One(gx - 1, gy) || One(gx + 1, gy) || One(gx, gy - 1) || One(gx, gy + 1) ? 3 : 0;
+    }
+    void Pass(int64_t gx, int64_t gy)
+    {
+        std::unique_ptr<uint64_t[]>& tile = FTiles[TileOf(gx, gy)];
+        if (!tile)
+            tile = std::make_unique<uint64_t[]>(TileSide * TileSide / 64);
+        const int64_t bit = BitOf(gx, gy);
+        tile[size_t(bit >> 6)] |= uint64_t(1) << (bit & 63);
+    }
+
+private:
+    static constexpr int64_t TileSide = 256;
+
+    // Tiles across the cells of a side of pixels.
+    static int64_t TilesFor(int64_t pixels) { return (4 * pixels + 4 + TileSide - 1) / TileSide; }
+
+    bool One(int64_t gx, int64_t gy) const
+    {
+        return gx >= 2 && gy >= 2 && Inside((gx - 2) >> 2, (gy - 2) >> 2);
+    }
+    bool Passed(int64_t gx, int64_t gy) const
+    {
+        const std::unique_ptr<uint64_t[]>& tile = FTiles[TileOf(gx, gy)];
+        const int64_t bit = BitOf(gx, gy);
+        return tile && (tile[size_t(bit >> 6)] >> (bit & 63) & 1) != 0;
+    }
+    size_t TileOf(int64_t gx, int64_t gy) const { return size_t(gy / TileSide * FTilesX + gx / TileSide); }
+    static int64_t BitOf(int64_t gx, int64_t gy) { return gy % TileSide * TileSide + gx % TileSide; }
+
+    const Region& FRegion;
+    int64_t FTilesX;
+    std::vector<std::unique_ptr<uint64_t[]>> FTiles;
+};
+
+// The 3-cell nearest to the corner (1, 1) of the grid, where the leftmost and the topmost 3-cells
+// lie; on a tie the first in row order. Pixel (i, j) has its 3-cells no nearer than
+// (4i)^2 + (4j)^2, which ends the search early. Distances of boxes billions of pixels wide pass
+// 64 bits, hence the wider integer.
+bool StartCell(const OutlineGrid& grid, const Region& region, int64_t& sx, int64_t& sy)
+{
+    using Distance = __int128;
+    const auto square = [](int64_t v) { return Distance(v) * v; };
+    const int64_t bw = region.xmax - region.xmin + 1, bh = region.ymax - region.ymin + 1;
+    bool found = false;
+    Distance best = 0;
+    auto consider = [&](int64_t gx, int64_t gy) {
+        const Distance d = square(gx - 1) + square(gy - 1);
+        if (!found || d < best || (d == best && (gy < sy || (gy == sy && gx < sx))))
+            found = true, best = d, sx = gx, sy = gy;
+    };
+    for (int64_t j = 0; j < bh && (!found || square(4 * j) <= best); ++j)
+        for (int64_t i = 0; i < bw && (!found || square(4 * i) + square(4 * j) <= best); ++i) {
+            if (!grid.Inside(i, j))
+                continue;
+            for (int64_t k = 2; k <= 5; ++k) {
+                if (!grid.Inside(i, j - 1))
+                    consider(4 * i + k, 4 * j + 1);
+                if (!grid.Inside(i, j + 1))
+                    consider(4 * i + k, 4 * j + 6);
+                if (!grid.Inside(i - 1, j))
+                    consider(4 * i + 1, 4 * j + k);
+                if (!grid.Inside(i + 1, j))
+                    consider(4 * i + 6, 4 * j + k);
+            }
+        }
+    return found;
+}
+
 // The chain-code walk of the outline: table entries in the order they are tried, with their codes.
 constexpr int32_t StepX[8] = {1, 0, -1, 0, 1, -1, -1, 1};
 constexpr int32_t StepY[8] = {0, -1, 0, 1, -1, -1, 1, 1};
@@ -142,118 +272,71 @@ constexpr int32_t StepCode[8] = {0, 2, 4, 6, 1, 3, 5, 7};
 constexpr int32_t CodeX[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr int32_t CodeY[8] = {0, -1, -1, -1, 0, 1, 1, 1};
 
-std::unique_ptr<TPoint[]> Outline(const Region& region, bool grow, int32_t& count)
+// The vertices of a chain of codes: one where the code changes, at the running position.
+class VertexChain
 {
-    const int32_t bw = region.xmax - region.xmin + 1, bh = region.ymax - region.ymin + 1;
-    std::vector<uint8_t> local = Scratch<uint8_t>(uint64_t(bw) * bh);
-    for (int32_t j = 0; j < bh; ++j)
-        for (int32_t i = 0; i < bw; ++i) {
-            if (!region.Has(region.xmin + i, region.ymin + j))
-                continue;
-            if (!grow) {
-                local[size_t(j) * bw + i] = 1;
-                continue;
-            }
-            for (int32_t v = std::max(j - 1, 0); v <= std::min(j + 1, bh - 1); ++v)
-                for (int32_t u = std::max(i - 1, 0); u <= std::min(i + 1, bw - 1); ++u)
-                    local[size_t(v) * bw + u] = 1;
-        }
-    // The four-times grid with a margin of two cells.
-    const int64_t gw = 4 * int64_t(bw) + 4, gh = 4 * int64_t(bh) + 4;
-    std::vector<uint8_t> grid = Scratch<uint8_t>(uint64_t(gw) * gh);
-    auto cell = [&](int64_t gx, int64_t gy) -> uint8_t& { return grid[size_t(gy * gw + gx)]; };
-    for (int32_t j = 0; j < bh; ++j)
-        for (int32_t i = 0; i < bw; ++i)
-            if (local[size_t(j) * bw + i])
-                for (int64_t gy = 4 * j + 2; gy <= 4 * j + 5; ++gy)
-                    std::memset(&cell(4 * i + 2, gy), 1, 4);
+public:
+    VertexChain(int64_t x, int64_t y) : FX(x), FY(y) { AddVertex(); }
+    void Step(int32_t code)
+    {
+        if (FLast >= 0 && code != FLast)
+            AddVertex();
+        FLast = code;
+        FX += CodeX[code];
+        FY += CodeY[code];
+    }
+    std::unique_ptr<TPoint[]> Take(int32_t& count)
+    {
+        count = int32_t(FVertices.size());
+        auto points = std::make_unique<TPoint[]>(FVertices.size());
+        std::copy(FVertices.begin(), FVertices.end(), points.get());
+        return points;
+    }
 
-    // The cells just outside the region: scanning lines of cells in four directions, the cell
-    // before the first 1 of each run becomes 3.
-    auto scan = [&](int64_t lines, int64_t length, bool alongRows, bool forward, int64_t start) {
-        for (int64_t line = 0; line < lines; ++line) {
-            bool run = false;
-            for (int64_t k = forward ? start : length - 1; forward ? k < length : k >= 0;
-                 k += forward ? 1 : -1) {
-                const int64_t gx = alongRows ? k : line, gy = alongRows ? line : k;
-                if (cell(gx, gy) != 1) {
-                    run = false;
-                    continue;
-                }
-                if (!run) {
-                    const int64_t back = forward ? -1 : 1;
-                    cell(alongRows ? gx + back : gx, alongRows ? gy : gy + back) = 3;
-                }
-                run = true;
-            }
-        }
-    };
-    scan(gh, gw, true, true, 1);
-    scan(gh, gw, true, false, 0);
-    scan(gw, gh, false, true, 0);
-    scan(gw, gh, false, false, 0);
+private:
+    void AddVertex() { FVertices.push_back(TPoint{int32_t(FX / 4), int32_t(FY / 4)}); }
 
-    int64_t cornerX = INT64_MAX, cornerY = INT64_MAX;
-    for (int64_t gy = 0; gy < gh; ++gy)
-        for (int64_t gx = 1; gx < gw; ++gx)
-            if (cell(gx, gy) == 3)
-                cornerX = std::min(cornerX, gx), cornerY = std::min(cornerY, gy);
-    int64_t sx = -1, sy = -1, best = INT64_MAX;
-    for (int64_t gy = 0; gy < gh; ++gy)
-        for (int64_t gx = 1; gx < gw; ++gx)
-            if (cell(gx, gy) == 3) {
-                const int64_t d = (gx - cornerX) * (gx - cornerX) + (gy - cornerY) * (gy - cornerY);
-                if (d < best)
-                    best = d, sx = gx, sy = gy;
-            }
-    if (sx < 0)
+    int64_t FX, FY;
+    int32_t FLast = -1;
+    std::vector<TPoint> FVertices;
+};
+
+std::unique_ptr<TPoint[]> Outline(const Region& ungrown, bool grow, int32_t& count)
+{
+    const Region grown = grow ? Grown(ungrown) : Region{};
+    const Region& region = grow ? grown : ungrown;
+    OutlineGrid grid(region);
+    int64_t sx = -1, sy = -1;
+    if (!StartCell(grid, region, sx, sy))
         return nullptr;
-    cell(sx, sy) = 2;
+    grid.Pass(sx, sy);
 
-    TKVByteArray codes;
+    VertexChain chain(sx - 1 + 4 * int64_t(region.xmin), sy - 1 + 4 * int64_t(region.ymin));
     int64_t cx = sx, cy = sy;
     int32_t last = 4;
+    auto move = [&](int32_t entry) {
+        cx += StepX[entry], cy += StepY[entry];
+        grid.Pass(cx, cy);
+        chain.Step(StepCode[entry]);
+    };
     for (;;) {
-        if (cell(cx + StepX[last], cy + StepY[last]) == 3) {
-            cx += StepX[last], cy += StepY[last];
-            cell(cx, cy) = 2;
-            codes.AddByte(static_cast<uint8_t>(StepCode[last]));
-        }
+        if (grid.Cell(cx + StepX[last], cy + StepY[last]) == 3)
+            move(last);
         int32_t found = -1;
         for (int32_t e = 0; e < 8 && found < 0; ++e)
-            if (cell(cx + StepX[e], cy + StepY[e]) == 3)
+            if (grid.Cell(cx + StepX[e], cy + StepY[e]) == 3)
                 found = e;
         if (found < 0)
             break;
-        cx += StepX[found], cy += StepY[found];
-        cell(cx, cy) = 2;
-        codes.AddByte(static_cast<uint8_t>(StepCode[found]));
+        move(found);
         last = found;
     }
     for (int32_t e = 0; e < 8; ++e)
         if (cx + StepX[e] == sx && cy + StepY[e] == sy) {
-            codes.AddByte(static_cast<uint8_t>(StepCode[e]));
+            chain.Step(StepCode[e]);
             break;
         }
-
-    TKVRecordList vertices(sizeof(TPoint));
-    int64_t px = sx - 1 + 4 * int64_t(region.xmin), py = sy - 1 + 4 * int64_t(region.ymin);
-    auto addVertex = [&] {
-        const TPoint p{int32_t(px / 4), int32_t(py / 4)};
-        vertices.Add(&p);
-    };
-    addVertex();
-    const uint8_t* code = codes.Data();
-    for (int32_t k = 0; k < codes.Size(); ++k) {
-        if (k >= 1 && code[k] != code[k - 1])
-            addVertex();
-        px += CodeX[code[k]];
-        py += CodeY[code[k]];
-    }
-    count = vertices.Count();
-    auto points = std::make_unique<TPoint[]>(size_t(count));
-    std::memcpy(points.get(), vertices.GetItem(0), sizeof(TPoint) * size_t(count));
-    return points;
+    return chain.Take(count);
 }
 
 bool Seeded(TKVBitmap* bitmap, int32_t x, int32_t y)
@@ -276,7 +359,7 @@ std::unique_ptr<TPoint[]> _MakeMagicWandPoints(TKVBitmap* Bitmap, int32_t x, int
             return nullptr;
         return Outline(region, Grow, Count);
     } catch (const EOutOfMemory&) {
-        // A region whose outline grid cannot be had gives no outline.
+        // A picture whose colours or region cannot be held gives no outline.
     } catch (const std::bad_alloc&) {
     }
     Count = 0;

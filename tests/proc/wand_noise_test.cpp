@@ -3,6 +3,7 @@
 #include "imaging/proc/korvaneproc.h"
 #include "tests/proc/attached_proc.h"
 #include "tests/proc/proc_test_util.h"
+#include "tests/support/peak_heap.h"
 
 #include "platform/core/random.h"
 #include "platform/graphics/bitmap.h"
@@ -220,6 +221,29 @@ TEST(MagicWand, OutlinesKeepTheirVerticesOnEveryShape)
                 hash = (hash ^ uint32_t(v)) * 1099511628211ull;
         EXPECT_EQ(int32_t(points.size()), c.count) << c.name;
         EXPECT_EQ(hash, c.hash) << c.name;
+    }
+}
+
+// The outline of a large region needs about the memory of the fill that finds the region, not
+// a grid of bytes sixteen times the size of its box.
+TEST(MagicWand, AnOutlineTakesAboutTheMemoryOfTheFill)
+{
+    Grid ring(900, std::vector<int>(1200, 100));
+    for (int y = 300; y < 600; ++y)
+        for (int x = 400; x < 800; ++x)
+            ring[size_t(y)][size_t(x)] = 0;
+    auto image = Bytes(ring);
+    for (bool grow : {false, true}) {
+        TKVMask mask;
+        mask.AllocateBits(image->GetWidth(), image->GetHeight(), 1);
+        const int64_t fill =
+            kvtest::PeakHeapOf([&] { _MakeMagicWandPointsEx(image.get(), 600, 100, grow, 1, &mask); });
+        int32_t count = 0;
+        const int64_t outline =
+            kvtest::PeakHeapOf([&] { _MakeMagicWandPoints(image.get(), 600, 100, grow, 1, count); });
+        ASSERT_GT(fill, 0) << "the heap is measured under the address sanitizer only";
+        EXPECT_EQ(count, 8);
+        EXPECT_LT(outline, fill + fill / 4) << (grow ? "grown" : "as filled");
     }
 }
 
