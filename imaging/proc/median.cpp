@@ -6,6 +6,7 @@
 #include "imaging/core/daduvudez.h"
 #include "imaging/proc/detail/proc_detail.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -93,14 +94,14 @@ struct MedianSettings
 // For the centres x0 .. x1-1 of row y: the index in scan order (centre left out) of the window
 // pixel nearest to the mean colour of the window without its centre, first on ties.
 void NearestToMean(const Planes& p, const MedianSettings& s, int32_t y, int32_t x0, int32_t x1,
-                   std::vector<int32_t> (&columnSums)[3], std::vector<int32_t>& best)
+                   std::vector<int64_t> (&columnSums)[3], std::vector<int32_t>& best)
 {
     const int32_t hw = s.p1 / 2, hh = s.p2 / 2, count = x1 - x0;
     const std::vector<uint8_t>* planes[3] = {&p.r, &p.g, &p.b};
     std::vector<int16_t> mean[3];
     for (int ch = 0; ch < 3; ++ch) {
         mean[ch].resize(size_t(count));
-        const int32_t* sums = columnSums[ch].data();
+        const int64_t* sums = columnSums[ch].data();
         int64_t window = 0;
         for (int32_t c = x0 - hw; c < x0 - hw + s.p1; ++c)
             window += sums[c];
@@ -144,7 +145,7 @@ void FilterRows(const Planes& p, const MedianSettings& s, PixelBlock& result,
     const int32_t width = p.width, height = p.height, hw = s.p1 / 2, hh = s.p2 / 2;
     const int32_t x0 = hw + 1, x1 = width - hw - 1 + 1, yFirst = hh, yLast = height - hh - 1;
     const bool needRanks = s.type == mfEdgeExtract || (s.type == mfMedianFilter && s.t != 0);
-    std::vector<int32_t> columnSums[3];
+    std::vector<int64_t> columnSums[3]; // a window over 8 million rows tall passes 32 bits
     for (auto& sums : columnSums)
         sums.assign(size_t(width), 0);
     const std::vector<uint8_t>* planes[3] = {&p.r, &p.g, &p.b};
@@ -263,7 +264,9 @@ void _KVMedianFilter(TKVBitmap* Bitmap, int32_t p1, int32_t p2, int32_t p3, int3
     s.med = s.n / 2;
     s.q3 = 3 * quarter;
     if (Type == mfMedianFilter) {
-        const int64_t widen = Trunc64(p6 * constant(0.02) * quarter);
+        // A rank past either end of the window already gives that end's level, so a widening
+        // beyond the window's size changes nothing and is cut there, before it can overflow.
+        const int64_t widen = std::clamp(Trunc64(p6 * constant(0.02) * quarter), -s.n, s.n);
         s.q1 -= widen;
         s.q3 += widen;
     } else if (Type == mfSharpen) {

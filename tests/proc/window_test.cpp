@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -217,7 +218,18 @@ TEST(MedianFilter, MatchesTheReferenceInEachMode)
          {"p2 -1", [](TKorvaneProc& p) { p.MedianFilter(3, -1, 50, 0, 0, 0, mfSharpen); }},
          {"1 x 1", [](TKorvaneProc& p) { p.MedianFilter(1, 1, 50, 0, 0, 0, mfMedianFilter); }},
          {"A = N", [](TKorvaneProc& p) { p.MedianFilter(3, 3, 50, 0, 109, 0, mfSharpen); }},
-         {"huge", [](TKorvaneProc& p) { p.MedianFilter(1 << 30, 1 << 30, 50, 0, 0, 0, mfMedianFilter); }}});
+         {"huge", [](TKorvaneProc& p) { p.MedianFilter(1 << 30, 1 << 30, 50, 0, 0, 0, mfMedianFilter); }},
+         {"huge, widest ranks",
+          [](TKorvaneProc& p) { p.MedianFilter(INT_MAX, INT_MAX, 50, 0, 0, 1000, mfMedianFilter); }},
+         {"huge, narrowest ranks",
+          [](TKorvaneProc& p) { p.MedianFilter(INT_MAX, INT_MAX, 50, 0, 0, INT_MIN, mfMedianFilter); }}});
+    // Ranks widened past both ends of the window give the same picture however far they go.
+    for (const auto& [far, farther] : {std::pair{100, INT_MAX}, std::pair{-300, INT_MIN}}) {
+        Attached a(Copy(crop.get())), b(Copy(crop.get()));
+        a.proc.MedianFilter(5, 5, 50, 0, 0, far, mfMedianFilter);
+        b.proc.MedianFilter(5, 5, 50, 0, 0, farther, mfMedianFilter);
+        EXPECT_EQ(MaxDifference(a.image.get(), b.image.get()), 0) << farther;
+    }
 }
 
 TEST(WallisFilter, MatchesTheReferenceAndRefusesWindowsPastThePicture)
