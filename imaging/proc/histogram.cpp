@@ -75,21 +75,27 @@ int32_t EntropyThreshold(TKVBitmap* bitmap)
 
 } // namespace
 
+// Every pixel format counts as the colours it shows: grey levels as equal channels, palette
+// pictures through their palette, so that no picture charts as empty.
 void _GetHistogram(TKVBitmap* Bitmap, PHistogram Hist, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
-    if (!Bitmap || !Hist || Bitmap->GetPixelFormat() != kv24RGB)
+    if (!Bitmap || !Hist)
+        return;
+    ColourReader reader(Bitmap);
+    if (!reader.Valid())
         return;
     Hist->fill(THistogramItem{});
     if (!CutRect(Bitmap, x1, y1, x2, y2))
         return;
+    std::vector<TRGB> row = Scratch<TRGB>(uint64_t(Bitmap->GetWidth()));
     for (int32_t y = y1; y < y2; ++y) {
-        const auto* row = static_cast<const uint8_t*>(Bitmap->GetScanLine(y));
+        reader.Read(y, row.data());
         for (int32_t x = x1; x < x2; ++x) {
-            const uint8_t b = row[x * 3], g = row[x * 3 + 1], r = row[x * 3 + 2];
-            ++(*Hist)[r].r;
-            ++(*Hist)[g].g;
-            ++(*Hist)[b].b;
-            ++(*Hist)[Grey(r, g, b)].gray;
+            const TRGB& c = row[size_t(x)];
+            ++(*Hist)[c.r].r;
+            ++(*Hist)[c.g].g;
+            ++(*Hist)[c.b].b;
+            ++(*Hist)[Grey(c.r, c.g, c.b)].gray;
         }
     }
 }

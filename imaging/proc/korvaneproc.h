@@ -209,6 +209,7 @@ void _KVQRotate8(TKVBitmap* Bitmap, double Angle, int32_t Background, TKVAntiali
 // ---- Histograms and analysis ----------------------------------------------------------------
 
 // Rectangles are half-open: columns x1 .. x2-1, rows y1 .. y2-1, cut to the bitmap.
+// Any pixel format counts as the colours it shows (grey as equal channels, palette by entry).
 void _GetHistogram(TKVBitmap* Bitmap, PHistogram Hist, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 int32_t _GetImageNumColors(TKVBitmap* Bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 // RowArray needs y2 - y1 entries, ColArray x2 - x1; shorter arrays leave both untouched.

@@ -152,7 +152,7 @@ void TKorvaneProc::Rotate(double Angle, bool Antialias, TKVAntialiasMode Antiali
 
 void TKorvaneProc::GetHistogram(PHistogram Hist)
 {
-    if (!Prepare() || FKVBitmap->GetPixelFormat() != kv24RGB)
+    if (!Prepare())
         return;
     int32_t x1, y1, x2, y2, polyCount;
     TPoint* poly;

@@ -63,10 +63,21 @@ TEST(Histogram, CountsChannelsAndGreyInTheRectangle)
     EXPECT_EQ(hist[2].gray, 1);
     EXPECT_EQ(hist[0].gray, 1);
 
-    auto grey = Bytes({{1}});
+    // Other formats count as the colours they show: a grey level in every channel, a palette
+    // entry by its colour.
+    auto grey = Bytes({{1, 200}});
     hist[5].b = 3;
-    _GetHistogram(grey.get(), &hist, 0, 0, 1, 1);
-    EXPECT_EQ(hist[5].b, 3) << "other formats leave the histogram alone";
+    _GetHistogram(grey.get(), &hist, 0, 0, 2, 1);
+    EXPECT_EQ(hist[5].b, 0);
+    for (int level : {1, 200}) {
+        const THistogramItem& i = hist[size_t(level)];
+        EXPECT_TRUE(i.r == 1 && i.g == 1 && i.b == 1 && i.gray == 1) << level;
+    }
+    auto palette = Bytes({{1}}, kv8p, {{0, 0, 0}, {0, 0, 255}});
+    _GetHistogram(palette.get(), &hist, 0, 0, 1, 1);
+    EXPECT_EQ(hist[255].r, 1);
+    EXPECT_EQ(hist[0].b, 1);
+    EXPECT_EQ(hist[53].gray, 1);
 }
 
 TEST(Histogram, CountsDistinctAndDominantColours)

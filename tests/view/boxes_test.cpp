@@ -27,16 +27,26 @@ int32_t BarHeight(TBitmap* chart, int32_t x, TRGB background)
     return h;
 }
 
+// A histogram box of 256 x 100 pixels without labels or colour bar: bars only.
+struct BareChart
+{
+    std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
+    THistogramBox* box = new THistogramBox(form.get());
+    BareChart()
+    {
+        box->SetParent(form.get());
+        box->SetBounds(0, 0, 256, 100);
+        box->SetLabels(0);
+        box->SetCompBar(false);
+    }
+};
+
 } // namespace
 
 TEST(HistogramBox, BarsAreCountsOverTheMaximumAndRareLevelsShow)
 {
-    std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
-    auto* box = new THistogramBox(form.get());
-    box->SetParent(form.get());
-    box->SetBounds(0, 0, 256, 100);
-    box->SetLabels(0);
-    box->SetCompBar(false);
+    BareChart bare;
+    THistogramBox* box = bare.box;
     EXPECT_EQ(BarHeight(box->Chart(), 10, ColourOf(clWhite)), 0);
 
     // Grey level 10 a million times... scaled down: 40000 pixels of 10, 15000 of 200, one of 77.
@@ -62,6 +72,46 @@ TEST(HistogramBox, BarsAreCountsOverTheMaximumAndRareLevelsShow)
     // Red and blue only: the maximum is theirs.
     box->SetHistogramKind((1 << hkRed) | (1 << hkBlue));
     EXPECT_EQ(BarHeight(box->Chart(), 10, ColourOf(clWhite)), 100);
+    box->SetAKVP(nullptr);
+}
+
+// A picture in any format charts the colours it shows: the same bars as its 24-bit copy.
+TEST(HistogramBox, EveryFormatChartsTheColoursItShows)
+{
+    BareChart bare;
+    THistogramBox* box = bare.box;
+    box->SetHistogramKind((1 << hkRed) | (1 << hkGreen) | (1 << hkBlue) | (1 << hkGray));
+    TKorvaneProc proc(nullptr);
+    box->SetAKVP(&proc);
+    const auto chartOf = [&](TKVBitmap* image) {
+        proc.SetAttachedKVBitmap(image);
+        box->Update();
+        std::vector<TRGB> pixels;
+        for (int32_t y = 0; y < box->Chart()->Height(); ++y)
+            for (int32_t x = 0; x < box->Chart()->Width(); ++x)
+                pixels.push_back(FrontPixel(box->Chart(), x, y));
+        return pixels;
+    };
+    TKVBitmap source;
+    source.Allocate(64, 48, kv24RGB);
+    source.Fill(0x202020);
+    source.FillRect(0, 0, 30, 20, 0xC8C8C8);
+    source.FillRect(40, 30, 63, 47, 0x4080F0);
+    for (TKVPixelFormat format : {kv8g, kv8p, kv1g, kv16g}) {
+        TKVBitmap picture, shown;
+        picture.Assign(&source);
+        picture.ConvertToPixelFormat(format);
+        shown.Assign(&picture);
+        shown.ConvertToPixelFormat(kv24RGB);
+        const std::vector<TRGB> charted = chartOf(&picture);
+        int32_t tallest = 0;
+        for (int32_t x = 0; x < box->Chart()->Width(); ++x)
+            tallest = std::max(tallest, BarHeight(box->Chart(), x, ColourOf(clWhite)));
+        EXPECT_EQ(tallest, 100) << int(format);
+        const std::vector<TRGB> expected = chartOf(&shown);
+        EXPECT_TRUE(charted == expected)
+            << "format " << int(format) << " charts otherwise than its 24-bit copy";
+    }
     box->SetAKVP(nullptr);
 }
 
