@@ -715,11 +715,7 @@ bool TKorvaneMView::LoadInto(int32_t idx, TStream* Stream, const std::string& Fi
     if (failed) {
         DoWrongImage(bitmap.get(), idx);
     }
-    GetKorvaneMIO();
-    if (TIOParamsVals* params = FMIO->GetParams(idx)) {
-        TCriticalSectionLock lock(gThreadCS);
-        params->Assign(FLoader->Params());
-    }
+    GetKorvaneMIO()->AssignParams(idx, FLoader->Params());
     e->background = FLoader->GetReBackground();
     SetKVBitmapEx(idx, bitmap.get());
     const TIOParamsVals& p = FLoader->Params();

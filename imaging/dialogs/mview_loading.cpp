@@ -197,10 +197,7 @@ void TKorvaneMView::StoreFinishedLoads()
             DoWrongImage(r->Bitmap.get(), idx);
             e->failed = true;
         }
-        GetKorvaneMIO();
-        if (TIOParamsVals* params = FMIO->GetParams(idx)) {
-            params->Assign(*r->Params);
-        }
+        GetKorvaneMIO()->AssignParams(idx, *r->Params);
         e->background = r->Background;
         SetKVBitmapEx(idx, r->Bitmap.get());
         if (!r->Failed) {

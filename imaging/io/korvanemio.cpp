@@ -94,6 +94,17 @@ TIOParamsVals* TKorvaneMIO::GetParams(int32_t idx) const
     return idx >= 0 && idx < int32_t(FParams.size()) ? FParams[idx].get() : nullptr;
 }
 
+void TKorvaneMIO::AssignParams(int32_t idx, const TIOParamsVals& Source)
+{
+    TCriticalSectionLock lock(gThreadCS);
+    if (idx < 0 || idx >= int32_t(FParams.size())) {
+        return;
+    }
+    FParams[idx]->Assign(Source);
+    FParams[idx]->GIF_ImageIndex = idx;
+    FParams[idx]->TIFF_ImageIndex = idx;
+}
+
 void TKorvaneMIO::Renumber()
 {
     for (size_t i = 0; i < FParams.size(); ++i) {

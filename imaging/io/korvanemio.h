@@ -35,8 +35,11 @@ public:
     // a multi-image view raises EInvalidCast.
     void SetAttachedMView(TKVView* Value);
 
-    // The record of an image; nil out of range. Background loads write into it under gThreadCS.
+    // The record of an image; nil out of range. The view's loads store into it under gThreadCS.
     TIOParamsVals* GetParams(int32_t idx) const;
+    // Copies a loaded file's record into image idx's (nothing out of range). The record keeps its
+    // position as its GIF and TIFF image index, which saving inserts the image at.
+    void AssignParams(int32_t idx, const TIOParamsVals& Source);
     int32_t GetParamsCount() const { return int32_t(FParams.size()); }
     // A record copying the one at idx (the last when idx >= count), inserted there; then every
     // record's GIF and TIFF image index is its position.

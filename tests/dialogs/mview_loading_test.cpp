@@ -1,9 +1,12 @@
 // Background loading of file-named images, watched through a slow picture format that counts
 // its concurrent reads: the pool limit, loads dropped and cancelled by scrolling, structural
 // changes while loads run, failures, clearing and destroying the view mid-load.
+#include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/io/korvaneio_globals.h"
 #include "imaging/io/korvanemio.h"
 #include "tests/dialogs/mview_test_support.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -264,3 +267,49 @@ TEST(MViewLoading, FailuresShowTheMarkOrDisappear)
 }
 
 } // namespace
+
+// Pictures the view loaded itself, saved as one file of pages: the pages come in view order with
+// each picture's own size, whether the loads ran in the background or while saving.
+TEST(MViewLoading, LoadedPicturesSaveAsOneFileInViewOrder)
+{
+    ASSERT_TRUE(kvtest::Installed("identify"));
+    struct GifCoder
+    {
+        TGIFLZWCompFunc saved = Korvaneio::DefGIF_LZWCOMPFUNC;
+        GifCoder() { Korvaneio::DefGIF_LZWCOMPFUNC = Giflzw::GIFLZWCompress; }
+        ~GifCoder() { Korvaneio::DefGIF_LZWCOMPFUNC = saved; }
+    } coder;
+    const std::pair<int32_t, int32_t> sizes[] = {{40, 30}, {12, 25}, {25, 12}, {8, 14}, {31, 9}};
+    std::string pages;
+    for (int32_t i = 0; i < 5; ++i)
+        pages += std::to_string(i) + ":" + std::to_string(sizes[i].first) + "x" +
+                 std::to_string(sizes[i].second) + " ";
+    for (bool background : {true, false}) {
+        for (const char* ext : {".tif", ".gif"}) {
+            SCOPED_TRACE(testing::Message()
+                         << ext << (background ? " loaded in the background" : " loaded while saving"));
+            SlowFormat slow;
+            slow.DelayMs = 1;
+            LoadingView v(0);
+            for (int32_t i = 0; i < 5; ++i) {
+                v.view->InsertImageEx(i);
+                v.view->SetImageFileName(
+                    i, v.folder.Write(
+                           "p" + std::to_string(i) + ".kvs",
+                           SlowFormat::Content(i, sizes[i].first, sizes[i].second, SlowFormat::ColourOf(i))));
+            }
+            if (background) {
+                ASSERT_TRUE(v.PaintUntilStored());
+            }
+            TKorvaneMIO* mio = v.view->GetKorvaneMIO();
+            const std::string file = v.folder.File(std::string("all") + ext);
+            mio->SaveToFile(file);
+            ASSERT_FALSE(mio->Aborting);
+            EXPECT_EQ(kvtest::RunTool("identify -format '%p:%wx%h ' " + file), pages);
+            for (int32_t i = 0; i < 5; ++i) {
+                EXPECT_EQ(mio->GetParams(i)->TIFF_ImageIndex, i);
+                EXPECT_EQ(mio->GetParams(i)->GIF_ImageIndex, i);
+            }
+        }
+    }
+}
