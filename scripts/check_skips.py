@@ -26,7 +26,21 @@ def skip_sites(source):
     return sites
 
 
-def skipped_tests(results):
+def site_of(message, source):
+    """The file:line a skip message starts with, relative to the tree; the compiler names the file
+    from the build folder ("../tests/...") or by its absolute path."""
+    where = re.match(r"(\S+?):(\d+)$", message.splitlines()[0] if message else "")
+    if not where:
+        return "an unknown place"
+    path = pathlib.Path(where.group(1))
+    if path.is_absolute():
+        path = path.resolve().relative_to(source) if path.resolve().is_relative_to(source) else path
+    else:
+        path = pathlib.Path(*[part for part in path.parts if part != ".."])
+    return f"{path}:{where.group(2)}"
+
+
+def skipped_tests(results, source):
     """(test, where it skipped) for every skipped test of every XML file under the folders."""
     for folder in results:
         for report in sorted(pathlib.Path(folder).glob("*.xml")):
@@ -34,9 +48,8 @@ def skipped_tests(results):
                 skipped = case.find("skipped")
                 if skipped is None:
                     continue
-                where = re.match(r"(?:\.\./)*(tests/\S+?:\d+)", skipped.get("message", ""))
                 name = f"{case.get('classname')}.{case.get('name')} ({report.stem})"
-                yield name, where.group(1) if where else "an unknown place"
+                yield name, site_of(skipped.get("message", ""), source)
 
 
 def main():
@@ -46,7 +59,7 @@ def main():
     if len(sites) > MOST_SITES:
         problems.append(f"{len(sites)} GTEST_SKIP sites in tests/, at most {MOST_SITES}: a missing "
                         "tool or sample must fail its test, naming the package")
-    for name, where in skipped_tests(sys.argv[2:]):
+    for name, where in skipped_tests(sys.argv[2:], source):
         if where not in sites:
             problems.append(f"{name} was skipped at {where}, not at a kept GTEST_SKIP site")
     for problem in problems:
