@@ -4,6 +4,7 @@
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "tests/codecs/tiff_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
@@ -289,6 +290,7 @@ TEST(TiffReader, BrokenFilesEndCleanly)
         "ycbcr-uncompressed.tif",
         "transparency-mask.tif",
         "gdk-bug784903-overflow-dimensions.tif",
+        "half-float-grey.tif",
     };
     const std::string folder = std::string(KV_TEST_DATA_DIR) + "/fuzz/tiff/";
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -320,6 +322,81 @@ TEST(TiffReader, BrokenFilesEndCleanly)
     TTiffRead rational;
     ReadTiffFile(folder + "rational-zero-denominator.tif", rational);
     EXPECT_EQ(rational.Params.DpiX, 300);
+}
+
+// Signed and floating-point samples (what painting programs export at 16 bits) have no conversion:
+// read as unsigned integers they would give a garbage picture that passes for a good one.
+TEST(TiffReader, RefusesPagesWhoseSamplesAreNotUnsignedIntegers)
+{
+    ASSERT_TRUE(kvtest::Installed("convert"));
+    ASSERT_TRUE(kvtest::Installed("tiffinfo"));
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const char* name;
+        const char* picture;
+        int32_t bits;
+        const char* format; // as tiffinfo names it
+    } made[] = {
+        {"half-float-grey", "gradient:white-black", 16, "floating-point"},
+        {"half-float-rgb", "gradient:red-blue", 16, "floating-point"},
+        {"float-grey", "gradient:white-black", 32, "floating-point"},
+        {"float-rgb", "gradient:red-blue", 32, "floating-point"},
+        {"signed-grey", "gradient:white-black", 16, "signed"},
+        {"signed-rgb", "gradient:red-blue", 16, "signed"},
+    };
+    for (const auto& m : made) {
+        SCOPED_TRACE(m.name);
+        const std::string file = folder.File(std::string(m.name) + ".tif");
+        int exitCode = -1;
+        kvtest::RunTool("convert -size 6x4 " + std::string(m.picture) + " -depth " + std::to_string(m.bits) +
+                            " -define quantum:format=" + m.format +
+                            " -define tiff:predictor=1 -compress zip " + file,
+                        &exitCode);
+        ASSERT_EQ(exitCode, 0);
+        const std::string info = kvtest::RunTool("tiffinfo " + file + " 2>/dev/null");
+        ASSERT_NE(info.find(std::string("Sample Format: ") +
+                            (std::string(m.format) == "signed" ? "signed integer" : "IEEE floating point")),
+                  std::string::npos)
+            << info;
+        TTiffRead read;
+        ReadTiffFile(file, read);
+        EXPECT_TRUE(read.Aborted);
+        // The parameters alone still read: a caller can tell what it was refused.
+        TTiffRead params;
+        ReadTiffFile(file, params, 0, true);
+        EXPECT_FALSE(params.Aborted);
+        EXPECT_EQ(params.Params.Width, 6);
+        EXPECT_EQ(params.Params.BitsPerSample, m.bits);
+    }
+
+    // Formats no tool writes: unknown values, and one float sample among unsigned ones. Unsigned
+    // integers said out loud are read as when the tag is absent.
+    const struct
+    {
+        const char* name;
+        std::vector<uint32_t> formats;
+        bool refused;
+    } tagged[] = {
+        {"void", {4, 4, 4}, true},      {"unknown", {99, 99, 99}, true}, {"float blue", {1, 1, 3}, true},
+        {"unsigned", {1, 1, 1}, false}, {"unsigned once", {1}, false},
+    };
+    const Bytes pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
+    for (const auto& t : tagged) {
+        SCOPED_TRACE(t.name);
+        TTiffBuilder builder;
+        builder.Page(2, 2, 3, 8, 2, pixels).Entry(339, 3, t.formats);
+        const Bytes file = builder.Build();
+        TMemoryStream stream;
+        stream.WriteBuffer(file.data(), int64_t(file.size()));
+        stream.SetPosition(0);
+        TTiffRead read;
+        ReadTiff(stream, read);
+        EXPECT_EQ(read.Aborted, t.refused);
+        if (!t.refused) {
+            EXPECT_EQ(RgbOf(read.Bitmap).Rgb, pixels);
+        }
+    }
 }
 
 } // namespace

@@ -338,6 +338,9 @@ void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page)
         page.MixedBitsPerSample =
             std::any_of(bits.begin(), bits.end(), [&](int64_t b) { return b != bits[0]; });
     }
+    std::vector<int64_t> formats;
+    TIFFReadArrayIntegers(env, formats, 339);
+    page.UnsignedSamples = std::all_of(formats.begin(), formats.end(), [](int64_t f) { return f == 1; });
     // 0, 0xFFFFFFFF or more rows than the image: one strip covers the page.
     page.RowsPerStrip = TIFFReadSingleValDef(env, 278, page.ImageLength);
     if (page.RowsPerStrip <= 0 || page.RowsPerStrip > page.ImageLength) {
@@ -377,7 +380,8 @@ bool HasConversion(const TTIFFPage& page)
 {
     const int32_t spp = page.SamplesPerPixel;
     const int32_t bits = page.BitsPerSample;
-    if (spp < 1 || spp > MaxSamplesPerPixel || bits < 1 || bits > 16 || page.MixedBitsPerSample) {
+    if (spp < 1 || spp > MaxSamplesPerPixel || bits < 1 || bits > 16 || page.MixedBitsPerSample ||
+        !page.UnsignedSamples) {
         return false;
     }
     if (page.PlanarConfiguration != 1 && page.PlanarConfiguration != 2) {

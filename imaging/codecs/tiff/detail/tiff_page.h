@@ -53,6 +53,9 @@ struct TTIFFPage
     int32_t SamplesPerPixel = 1;
     int32_t BitsPerSample = 1;
     bool MixedBitsPerSample = false;
+    // SampleFormat 1 for every sample (or no tag): signed and floating-point samples have no
+    // conversion.
+    bool UnsignedSamples = true;
     int64_t RowsPerStrip = 0;
     int64_t TileWidth = -1;
     int64_t TileLength = -1;
@@ -87,8 +90,8 @@ struct TTIFFPage
 // Reads the tags of the loaded directory that decoding needs.
 void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page);
 
-// Whether the page's layout (photometric, samples, bits, compression, predictor) has a
-// conversion into a bitmap; false sends the page to the abort flag.
+// Whether the page's layout (photometric, samples, bits, sample format, compression, predictor)
+// has a conversion into a bitmap; false sends the page to the abort flag.
 bool HasConversion(const TTIFFPage& page);
 // Whether the page carries an alpha sample that the mask receives.
 bool HasAlpha(const TTIFFPage& page);
