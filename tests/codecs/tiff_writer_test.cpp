@@ -311,6 +311,31 @@ TEST(TiffWriter, InsertsPagesBeforeTheIndexOrAfterTheLast)
     EXPECT_TRUE(aborting);
 }
 
+// A save stopped halfway by its progress event writes no directory, whatever the compression,
+// and frees the encoder of the strip it was in (the leak checker tells).
+TEST(TiffWriter, AStopHalfwayWritesNoDirectoryAndFreesTheEncoder)
+{
+    TKVBitmap photo;
+    FillPhoto(photo, 64, 48);
+    for (const TIOTIFFCompression compression : {ioTIFF_UNCOMPRESSED, ioTIFF_LZW, ioTIFF_PACKBITS}) {
+        SCOPED_TRACE(compression);
+        TIOParamsVals params;
+        Plug(params);
+        params.TIFF_Compression = compression;
+        TMemoryStream stream;
+        bool aborting = false;
+        TProgressRec progress;
+        progress.Aborting = &aborting;
+        progress.OnProgress = [&](TObject*, int32_t percent) { aborting = aborting || percent >= 50; };
+        Tiffilt::TIFFWriteStream(stream, false, &photo, params, progress);
+        EXPECT_TRUE(aborting);
+        TTiffRead read;
+        stream.SetPosition(0);
+        ReadTiff(stream, read);
+        EXPECT_EQ(read.Pages, 0);
+    }
+}
+
 // A TIFF written after other data is a TIFF of its own: its offsets count from its header.
 TEST(TiffWriter, OffsetsCountFromTheTiffHeader)
 {

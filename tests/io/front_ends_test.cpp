@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <unistd.h>
+
 using namespace kviotest;
 
 namespace {
@@ -122,6 +125,47 @@ TEST(SaveToFile, ChoosesTheWriterByExtensionAndToolsAgree)
         reader.ParamsFromFileFormat(folder.File(c.name), c.fileType);
         EXPECT_EQ(reader.Params().FileType, c.fileType);
         EXPECT_EQ(reader.Params().Width, 40);
+    }
+}
+
+// A disk that fills up (a file size limit stands for it) fails every writer the same way:
+// Aborting, nothing raised, and no file, whether the first byte or a later one finds no room.
+TEST(SaveToFile, AFullDiskAbortsEveryWriterAndLeavesNoFile)
+{
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const char* name;
+        TIOTIFFCompression compression; // for TIFF files
+    } cases[] = {
+        {"a.jpg", ioTIFF_UNCOMPRESSED},  {"a.png", ioTIFF_UNCOMPRESSED}, {"a.gif", ioTIFF_UNCOMPRESSED},
+        {"a.bmp", ioTIFF_UNCOMPRESSED},  {"a.pcx", ioTIFF_UNCOMPRESSED}, {"a.tga", ioTIFF_UNCOMPRESSED},
+        {"a.jp2", ioTIFF_UNCOMPRESSED},  {"a.ppm", ioTIFF_UNCOMPRESSED}, {"a.ico", ioTIFF_UNCOMPRESSED},
+        {"a.wbmp", ioTIFF_UNCOMPRESSED}, {"a.tif", ioTIFF_UNCOMPRESSED}, {"a.tif", ioTIFF_LZW},
+        {"a.tif", ioTIFF_PACKBITS},      {"a.tif", ioTIFF_JPEG},         {"a.tif", ioTIFF_G4FAX},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.compression));
+        // How the save ended: 0 success, 1 Aborting, 2 a failure reported as success, 3 raised.
+        const auto save = [&] {
+            TKorvaneIO io(nullptr);
+            PlugLzwCoders(io);
+            FillPattern(*io.KVBitmap(), 64, 48);
+            io.Params().TIFF_Compression = c.compression;
+            if (c.compression == ioTIFF_G4FAX) {
+                io.Params().BitsPerSample = io.Params().SamplesPerPixel = 1;
+            }
+            io.SaveToFile(folder.File(c.name));
+            return io.Aborting ? 1 : FileExists(folder.File(c.name)) ? 0 : 2;
+        };
+        ASSERT_EQ(ExitCodeWithFilesLimitedTo(RLIM_INFINITY, save), 0);
+        const rlim_t size = FileBytes(folder.File(c.name)).size();
+        ::unlink(folder.File(c.name).c_str());
+        for (const rlim_t limit : {rlim_t(0), rlim_t(8), size / 2, size - 1}) {
+            SCOPED_TRACE(limit);
+            EXPECT_EQ(ExitCodeWithFilesLimitedTo(limit, save), 1);
+            EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+        }
     }
 }
 

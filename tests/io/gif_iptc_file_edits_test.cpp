@@ -10,12 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace kviotest;
 
@@ -45,30 +41,6 @@ std::vector<std::string> Names(const kvtest::TempFolder& folder)
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Runs body in a child process whose files cannot grow past bytes, as on a full disk; the
-// child's exit code.
-int ExitCodeWithFilesLimitedTo(rlim_t bytes, const std::function<int()>& body)
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit bound{bytes, bytes};
-        setrlimit(RLIMIT_FSIZE, &bound);
-        int code = 0;
-        try {
-            code = body();
-        } catch (const std::exception&) {
-            code = 3;
-        }
-        _exit(code);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
 }
 
 class FileEdits : public ::testing::Test

@@ -9,11 +9,14 @@
 #include "tests/support/tools.h"
 
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace kviotest {
 
@@ -87,6 +90,28 @@ bool FileExists(const std::string& fileName)
 void CopyFile(const std::string& from, const std::string& to)
 {
     std::ofstream(to, std::ios::binary) << FileBytes(from);
+}
+
+int ExitCodeWithFilesLimitedTo(rlim_t bytes, const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit bound{bytes, bytes};
+        setrlimit(RLIMIT_FSIZE, &bound);
+        int code = 0;
+        try {
+            code = body();
+        } catch (const std::exception&) {
+            code = 3;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
 }
 
 std::string RunTool(const std::string& command, int* status)

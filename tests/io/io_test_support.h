@@ -5,8 +5,10 @@
 #include "imaging/io/korvaneio.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 class TKVBitmap;
@@ -34,6 +36,10 @@ void CopyFile(const std::string& from, const std::string& to);
 
 // Runs a shell command; its standard output, and the exit status in status.
 std::string RunTool(const std::string& command, int* status = nullptr);
+
+// Runs body in a child process whose files cannot grow past bytes, as on a full disk; the
+// child's exit code: body's result, 3 when it raised, -1 when the child did not exit normally.
+int ExitCodeWithFilesLimitedTo(rlim_t bytes, const std::function<int()>& body);
 
 // What a component reported, from whichever thread: progress values and finish events in order.
 class TEventLog

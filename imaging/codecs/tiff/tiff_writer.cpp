@@ -267,6 +267,15 @@ public:
         : FPlan(plan), FEntries(entries), FStream(stream), FParams(params), FProgress(progress), FError(error)
     {
     }
+    // A save stopped inside a strip still ends its encoder, which frees its state.
+    ~TStripWriter()
+    {
+        if (FLZWState != 0) {
+            FPlan.LZW(nullptr, 0, FLZWCodes, FLZWState);
+        }
+    }
+    TStripWriter(const TStripWriter&) = delete;
+    TStripWriter& operator=(const TStripWriter&) = delete;
 
     void Run();
 
@@ -275,6 +284,7 @@ private:
     void ConvertRow(const uint8_t* pixels, int32_t width);
     void EncodeRow(const uint8_t* row, int64_t length);
     void EndStrip();
+    void PassLZWCodes();
 
     TPlan& FPlan;
     TEntryWriter& FEntries;
@@ -288,6 +298,9 @@ private:
     std::vector<uint8_t> FRow;
     std::vector<uint8_t> FPacked;
     intptr_t FLZWState = 0;
+    // The LZW encoder is a plugged-in hook that writes as it likes; its codes gather here and
+    // reach the file through the checked write.
+    TMemoryStream FLZWCodes;
     std::vector<uint8_t> FRefLine;
     int32_t FPendingBits = 0;
     uint8_t FPendingByte = 0;
@@ -391,7 +404,8 @@ void TStripWriter::EncodeRow(const uint8_t* row, int64_t length)
         Tifccitt::CCITTHuffmanPutLineG4(row, width, FStream, FError, FRefLine, FPendingBits, FPendingByte);
         break;
     case cLZW:
-        FPlan.LZW(row, int32_t(length), FStream, FLZWState);
+        FPlan.LZW(row, int32_t(length), FLZWCodes, FLZWState);
+        PassLZWCodes();
         break;
     case cPackBits:
         FPacked.clear();
@@ -421,14 +435,22 @@ void TStripWriter::EndStrip()
                                         FPendingByte);
         break;
     case cLZW:
-        FPlan.LZW(nullptr, 0, FStream, FLZWState);
+        FPlan.LZW(nullptr, 0, FLZWCodes, FLZWState);
         FLZWState = 0;
+        PassLZWCodes();
         break;
     default:
         break;
     }
     FOffsets.push_back(FStripStart);
     FCounts.push_back(FEntries.Offset() - FStripStart);
+}
+
+void TStripWriter::PassLZWCodes()
+{
+    FEntries.Write(FLZWCodes.Memory(), FLZWCodes.Size());
+    FLZWCodes.SetSize(0);
+    FLZWCodes.SetPosition(0);
 }
 
 void TStripWriter::Run()
@@ -637,12 +659,12 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
         }
         pages = FindInsertPointer(Stream, base, Params.TIFF_ImageIndex, pointer, oldNext) + 1;
         Stream.Seek(0, soEnd);
-    } else {
-        const uint8_t placeholder[8] = {};
-        Stream.WriteBuffer(placeholder, 8);
     }
-
     bool error = false;
+    if (!Insert) {
+        const uint8_t placeholder[8] = {};
+        Daduvudez::SafeStreamWrite(&Stream, error, placeholder, 8);
+    }
     TEntryWriter entries(Stream, base, error);
     if (Params.EXIF_HasEXIFData) {
         WriteExifTags(entries, Stream, base, error, Params);
