@@ -96,3 +96,31 @@ TEST(ParamsOnly, FormatIdWithoutReaderGivesNoFileType)
         EXPECT_EQ(io.Params().FileType, 0);
     }
 }
+
+// The pixel budget bounds what a decode allocates; the header of a picture too large to load
+// still tells its size, as JPEG and PNG headers do, so a caller can say why it was left out.
+TEST(ParamsOnly, JpegTwoThousandPastThePixelBudgetReportsItsSizeButDoesNotLoad)
+{
+    const std::string folder = std::string(KV_TEST_DATA_DIR) + "/fuzz/j2k/";
+    const struct
+    {
+        const char* name;
+        int32_t fileType;
+    } cases[] = {{"sixty-thousand-square.jp2", 13}, {"sixty-thousand-square.j2k", 14}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = folder + c.name;
+        TKorvaneIO io(nullptr);
+        FillPattern(*io.KVBitmap(), 5, 4);
+        io.ParamsFromFile(name);
+        EXPECT_FALSE(io.Aborting);
+        EXPECT_EQ(io.Params().FileType, c.fileType);
+        EXPECT_EQ(io.Params().Width, 60000);
+        EXPECT_EQ(io.Params().Height, 60000);
+        EXPECT_EQ(io.Params().SamplesPerPixel, 3);
+
+        io.LoadFromFile(name);
+        EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(io.KVBitmap()->GetWidth(), 5);
+    }
+}

@@ -169,8 +169,12 @@ private:
         if (!read || failed || !image || !ChooseComponents(*image)) {
             return false;
         }
+        // The budget bounds what a decode allocates; parameters report any size the header gives.
         if (FParamsOnly) {
             return true;
+        }
+        if (int64_t(FWidth) * FHeight > KVCodecMaxPixels) {
+            return false;
         }
         // A JP2 file's colour box is known only once the picture is decoded.
         if (!opj_decode(codec.get(), stream.get(), image.get()) ||
@@ -191,7 +195,7 @@ private:
     bool ChooseComponents(const opj_image_t& image)
     {
         const int64_t width = int64_t(image.x1) - image.x0, height = int64_t(image.y1) - image.y0;
-        if (width < 1 || height < 1 || width * height > KVCodecMaxPixels) {
+        if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) {
             return false;
         }
         std::vector<int32_t> colour;
