@@ -106,11 +106,16 @@ void TKorvaneIO::LoadFileFrontEnd(const std::string& FileName, int32_t FileType)
     case fmtEMF:
         ImportMetafile(FileName, -1, -1, true);
         break;
-    case fmtAVI:
+    case fmtAVI: {
+        TOperationScope scope(*FWork);
         OpenAVIFile(FileName);
+        // The format table has no AVI row; the type still tells the caller, and the finish event
+        // of the frame's load, what was read.
+        FParams->FileType = fmtAVI;
         LoadFromAVI(0);
         CloseAVIFile();
         break;
+    }
     default:
         NoFrontEndLoad();
         break;

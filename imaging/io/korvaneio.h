@@ -433,7 +433,7 @@ public:
 
     // ---- AVI frames ----
     // One AVI file is open at a time, for reading or for writing. LoadFromFile reads frame 0 of
-    // an ".avi" file this way.
+    // an ".avi" file this way, and Params then holds the file's name and file type 15.
     //
     // Opens the file (closing any AVI file open) and returns the number of frames of its first
     // video stream; 0 with Aborting set when it has none or the file cannot be read. Params takes

@@ -227,15 +227,21 @@ TEST_F(AVIFrames, WhatCannotBeLoadedSetsAbortingAndLeavesThePicture)
     EXPECT_EQ(io.OpenAVIFile(File("empty.avi")), 0);
     EXPECT_FALSE(io.Aborting);
 
-    // LoadFromFile reads frame 0 and closes the file again.
+    // LoadFromFile reads frame 0 and closes the file again; the file type is AVI's, also for the
+    // finish event.
     for (const char* name : {"empty.avi", "audio.avi"}) {
         io.LoadFromFile(File(name));
         EXPECT_TRUE(io.Aborting) << name;
     }
+    std::vector<int32_t> typesAtFinish;
+    io.OnFinishWork = [&](TObject*) { typesAtFinish.push_back(io.Params().FileType); };
     io.LoadFromFile(File("mpeg4.avi"));
     EXPECT_FALSE(io.Aborting);
     EXPECT_EQ(FirstDifference(Rows(*io.KVBitmap()), FfmpegFrames(File("mpeg4.avi"), 66 * 70 * 3)[0], 66 * 3),
               "");
+    EXPECT_EQ(io.Params().FileType, 15);
+    EXPECT_EQ(io.Params().FileName, File("mpeg4.avi"));
+    EXPECT_EQ(typesAtFinish, std::vector<int32_t>{15});
     io.LoadFromAVI(1);
     EXPECT_TRUE(io.Aborting);
 
