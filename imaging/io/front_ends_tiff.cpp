@@ -99,6 +99,7 @@ int32_t TKorvaneIO::InsertToFileTIFF(const std::string& FileName)
     }
     int32_t pages = 0;
     RunOperation([&] {
+        TAbortOnException failed(Aborting);
         Aborting = true;
         TProgressRec progress = MakeProgressRec();
         if (FKVBitmap == nullptr) {

@@ -51,9 +51,10 @@ int32_t TKorvaneIO::InsertToFileGif(const std::string& FileName)
     }
     int32_t frames = 0;
     RunOperation([&] {
-        Aborting = false;
+        TAbortOnException failed(Aborting);
+        Aborting = FKVBitmap == nullptr;
         TProgressRec progress = MakeProgressRec();
-        if (FKVBitmap == nullptr) {
+        if (Aborting) {
             return;
         }
         PrepareSave();
@@ -74,10 +75,12 @@ int32_t TKorvaneIO::InsertToFileGif(const std::string& FileName)
         // The result loops forever over the grown screen.
         content.SetPosition(0);
         TMemoryStream animated;
-        if (Giffilter::_GifMakeAnimateStream(content, animated, 0, FParams->GIF_WinWidth,
-                                             FParams->GIF_WinHeight)) {
-            SaveWholeFile(FileName, animated);
+        if (!Giffilter::_GifMakeAnimateStream(content, animated, 0, FParams->GIF_WinWidth,
+                                              FParams->GIF_WinHeight)) {
+            Aborting = true;
+            return;
         }
+        SaveWholeFile(FileName, animated);
     });
     return frames;
 }
@@ -86,15 +89,18 @@ bool TKorvaneIO::InjectJpegIPTC(const std::string& FileName)
 {
     bool injected = false;
     RunOperation([&] {
+        TAbortOnException failed(Aborting);
         Aborting = false;
         TProgressRec progress = MakeProgressRec();
         TMemoryStream source;
         LoadWholeFile(FileName, source);
         TMemoryStream result;
         injected = Jpegfilt::KVJpegInjectIPTC(source, result, FParams->IPTC_Info, progress) && !Aborting;
-        if (injected) {
-            SaveWholeFile(FileName, result);
+        if (!injected) {
+            Aborting = true;
+            return;
         }
+        SaveWholeFile(FileName, result);
     });
     return injected;
 }

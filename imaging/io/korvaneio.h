@@ -298,10 +298,10 @@ enum TKVHorizontalPos : uint8_t
 };
 enum TKVSize : uint8_t
 {
-    kvsNORMAL,          // the picture's own size, from its resolution
-    kvsFITTOPAGE,       // as large as the margins allow, aspect kept
+    kvsNORMAL,           // the picture's own size, from its resolution
+    kvsFITTOPAGE,        // as large as the margins allow, aspect kept
     kvsFITTOPAGESTRETCH, // the whole area between the margins
-    kvsSPECIFIEDSIZE    // the width and height given
+    kvsSPECIFIEDSIZE     // the width and height given
 };
 // The print dialog: modal, or the resizable preview window.
 enum TKVDialogType : uint8_t
@@ -537,12 +537,15 @@ public:
     // file, before frame Params().GIF_ImageIndex, placed at GIF_XPos, GIF_YPos; the logical screen
     // in Params grows to hold it, and the file loops forever over that screen. Returns the frames
     // of the file afterwards (-1 when the request went to a worker). The file is rewritten beside
-    // itself and renamed over it, and left as it was when it is no GIF (Aborting) or the write
-    // fails; a file that cannot be opened raises after the finish event.
+    // itself and renamed over it.
+    //
+    // A file edit that fails leaves the file byte for byte as it was and sets Aborting, also when
+    // it raises. A file that is no GIF (or JPEG, or little-endian TIFF) only sets Aborting; a file
+    // that cannot be opened raises the stream's error after the finish event, and a write that
+    // fails (a full disk) may raise it too.
     int32_t InsertToFileGif(const std::string& FileName);
-    // Replaces the IPTC records of a JPEG file by Params().IPTC_Info; false, with the file left as
-    // it was, when it is no JPEG. A file that cannot be opened or written raises after the finish
-    // event.
+    // Replaces the IPTC records of a JPEG file by Params().IPTC_Info; true when it did. Failures
+    // as for InsertToFileGif.
     bool InjectJpegIPTC(const std::string& FileName);
     // The same from stream to stream; Aborting and the events are left alone.
     bool InjectJpegIPTCStream(TStream& InStream, TStream& OutStream);
@@ -586,7 +589,8 @@ public:
     void SaveToStreamTIFF(TStream& Stream);
     // Adds the working bitmap as a page of an existing little-endian TIFF file, before page
     // Params().TIFF_ImageIndex (after the last when the index is past it); returns the pages of
-    // the file afterwards. The file is rewritten beside itself and renamed over it.
+    // the file afterwards. The file is rewritten beside itself and renamed over it; failures as
+    // for InsertToFileGif.
     int32_t InsertToFileTIFF(const std::string& FileName);
 
     void LoadFromFilePCX(const std::string& FileName);

@@ -123,7 +123,7 @@ TEST_F(FileEdits, DeletingCountingAndTheLoopTestAgreeWithGifsicle)
     EXPECT_TRUE(io.Aborting);
     EXPECT_EQ(FileBytes(text), "not a picture at all");
     EXPECT_THROW(io.InsertToFileGif(missing), EFOpenError);
-    EXPECT_EQ(events.Finishes(), 2);
+    EXPECT_EQ(events.FinishAborting(), (std::vector<bool>{true, true}));
     EXPECT_FALSE(FileExists(missing));
     EXPECT_EQ(Names(FFolder), (std::vector<std::string>{"a.gif", "notes.gif"}));
 }
@@ -161,54 +161,86 @@ TEST_F(FileEdits, IptcRecordsGoIntoTheFileAndLeaveItsPictureAlone)
     // No JPEG: false, and the file stays as it was; a missing one raises after the finish event.
     const std::string text = FFolder.Write("notes.jpg", "plain words");
     EXPECT_FALSE(io.InjectJpegIPTC(text));
+    EXPECT_TRUE(io.Aborting);
     EXPECT_EQ(FileBytes(text), "plain words");
     EXPECT_THROW(io.InjectJpegIPTC(FFolder.File("missing.jpg")), EFOpenError);
-    EXPECT_EQ(events.Finishes(), 3);
+    EXPECT_EQ(events.FinishAborting(), (std::vector<bool>{false, true, true}));
     EXPECT_EQ(Names(FFolder), (std::vector<std::string>{"notes.jpg", "photo.jpg", "second.jpg"}));
 }
 
-TEST_F(FileEdits, AWriteThatFailsLeavesTheOriginalAndNoOtherFile)
+TEST_F(FileEdits, AWriteThatFailsLeavesTheOriginalAndNoOtherFileAndSetsAborting)
 {
     const std::string gif = FFolder.File("a.gif");
     const std::string jpeg = FFolder.File("b.jpg");
-    RunTool("gifsicle --loopcount=forever " + GoImage("video-001.gif") + " " + GoImage("video-001.gif") +
-            " -o " + gif);
-    CopyFile(GoImage("video-001.jpeg"), jpeg);
-    const std::string gifBytes = FileBytes(gif), jpegBytes = FileBytes(jpeg);
-    // Each edit writes a file about as large as the one it replaces; half of that fits.
-    const rlim_t limit = std::min(gifBytes.size(), jpegBytes.size()) / 2;
+    const std::string tiff = FFolder.File("c.tif");
+    const auto makeFiles = [&] {
+        RunTool("gifsicle --loopcount=forever " + GoImage("video-001.gif") + " " + GoImage("video-001.gif") +
+                " -o " + gif);
+        CopyFile(GoImage("video-001.jpeg"), jpeg);
+        TKorvaneIO maker(nullptr);
+        FillPattern(*maker.KVBitmap(), 150, 103, 7);
+        maker.SaveToFileTIFF(tiff);
+    };
+    makeFiles();
+    const std::vector<std::string> before = {FileBytes(gif), FileBytes(jpeg), FileBytes(tiff)};
+    // How an edit of the component ended: 0 success; 1 failure with Aborting set, 2 without; 3
+    // and 4 the same when it raised.
+    const auto outcome = [](TKorvaneIO& io, const std::function<bool()>& edit) {
+        try {
+            const bool done = edit();
+            return done && !io.Aborting ? 0 : io.Aborting ? 1 : 2;
+        } catch (const std::exception&) {
+            return io.Aborting ? 3 : 4;
+        }
+    };
     const struct
     {
         const char* name;
-        std::function<int()> edit; // 0 when the edit reported success
+        const std::string& file;
+        bool grows; // the new content is longer than the old
+        std::function<int()> edit;
     } edits[] = {
-        {"delete frame", [&] { return Korvaneio::DeleteGifIm(gif, 0) == 1 ? 0 : 1; }},
-        {"insert frame",
+        // A unit function has no Aborting: a failed write raises (3).
+        {"delete frame", gif, false, [&] { return Korvaneio::DeleteGifIm(gif, 0) == 1 ? 0 : 1; }},
+        {"insert frame", gif, true,
          [&] {
              TKorvaneIO io(nullptr);
              PlugLzwCoders(io);
              FillPattern(*io.KVBitmap(), 150, 103);
-             const int32_t frames = io.InsertToFileGif(gif);
-             return frames == 3 && !io.Aborting ? 0 : 1;
+             return outcome(io, [&] { return io.InsertToFileGif(gif) == 3; });
          }},
-        {"inject IPTC",
+        {"inject IPTC", jpeg, true,
          [&] {
              TKorvaneIO io(nullptr);
              io.Params().IPTC_Info.AddStringItem(2, 120, "never written");
-             return io.InjectJpegIPTC(jpeg) ? 0 : 1;
+             return outcome(io, [&] { return io.InjectJpegIPTC(jpeg); });
+         }},
+        {"insert page", tiff, true,
+         [&] {
+             TKorvaneIO io(nullptr);
+             FillPattern(*io.KVBitmap(), 150, 103);
+             io.Params().TIFF_ImageIndex = 1;
+             return outcome(io, [&] { return io.InsertToFileTIFF(tiff) == 2; });
          }},
     };
     for (const auto& e : edits) {
         SCOPED_TRACE(e.name);
-        EXPECT_NE(ExitCodeWithFilesLimitedTo(limit, e.edit), 0);
-        EXPECT_EQ(FileBytes(gif), gifBytes);
-        EXPECT_EQ(FileBytes(jpeg), jpegBytes);
-        EXPECT_EQ(Names(FFolder), (std::vector<std::string>{"a.gif", "b.jpg"}));
+        // No byte free, a quarter of the file, and all of it but what the edit adds.
+        const rlim_t size = FileBytes(e.file).size();
+        std::vector<rlim_t> limits = {0, size / 4};
+        if (e.grows) {
+            limits.push_back(size + 16);
+        }
+        for (const rlim_t limit : limits) {
+            SCOPED_TRACE(limit);
+            const int code = ExitCodeWithFilesLimitedTo(limit, e.edit);
+            EXPECT_TRUE(code == 1 || code == 3) << code;
+            EXPECT_EQ((std::vector<std::string>{FileBytes(gif), FileBytes(jpeg), FileBytes(tiff)}), before);
+            EXPECT_EQ(Names(FFolder), (std::vector<std::string>{"a.gif", "b.jpg", "c.tif"}));
+        }
         // Without the limit the same edit succeeds: the failure came from the write.
         EXPECT_EQ(ExitCodeWithFilesLimitedTo(RLIM_INFINITY, e.edit), 0);
-        CopyFile(GoImage("video-001.jpeg"), jpeg);
-        RunTool("gifsicle --loopcount=forever " + GoImage("video-001.gif") + " " + GoImage("video-001.gif") +
-                " -o " + gif);
+        makeFiles();
     }
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -119,6 +120,28 @@ void LoadWholeFile(const std::string& fileName, TMemoryStream& memory);
 // Writes what the memory stream holds as the file, beside it and renamed over it; an empty
 // stream leaves the file as it was.
 void SaveWholeFile(const std::string& fileName, TMemoryStream& memory);
+
+// Held for the length of a file edit: an edit that ends by an exception (a file that cannot be
+// read or written) leaves aborting set, so the finish event and the caller see the failure.
+class TAbortOnException
+{
+public:
+    explicit TAbortOnException(bool& aborting) : FAborting(aborting), FExceptions(std::uncaught_exceptions())
+    {
+    }
+    ~TAbortOnException()
+    {
+        if (std::uncaught_exceptions() > FExceptions) {
+            FAborting = true;
+        }
+    }
+    TAbortOnException(const TAbortOnException&) = delete;
+    TAbortOnException& operator=(const TAbortOnException&) = delete;
+
+private:
+    bool& FAborting;
+    int FExceptions;
+};
 
 // Writes a file under a temporary name beside it and renames it over the file on Commit; an
 // uncommitted file is removed. The file keeps the mode of the one it replaces. Raises
