@@ -274,16 +274,8 @@ bool TEventRouter::RouteGraphicControlKey(QWidget* Widget, QKeyEvent* Event)
 
 void TEventRouter::FocusChanged(QWidget* Old, QWidget* Now)
 {
-    auto windowed = [](QWidget* widget) -> TWinControl* {
-        for (TControl* control = ControlOfWidget(widget); control; control = control->Parent()) {
-            if (auto* w = dynamic_cast<TWinControl*>(control)) {
-                return w;
-            }
-        }
-        return nullptr;
-    };
-    TWinControl* lost = windowed(Old);
-    TWinControl* gained = windowed(Now);
+    TWinControl* lost = WinControlOfWidget(Old);
+    TWinControl* gained = WinControlOfWidget(Now);
     if (lost == gained) {
         return;
     }
@@ -345,7 +337,9 @@ TControl::~TControl()
     if (FParent) {
         FParent->RemoveControl(this);
     }
-    UnbindWidget(FWidget);
+    // Inner widgets too (a form's client area, a combo box's edit): the focus leaving them as
+    // they die with the widget must not find this control.
+    UnbindControl(this);
     FRouter.reset();
     delete FWidget;
     FWidget = nullptr;
@@ -948,15 +942,7 @@ void TWinControl::RemoveControl(TControl* AControl)
 bool TWinControl::Focused() const
 {
     QWidget* focus = QApplication::focusWidget();
-    if (!focus) {
-        return false;
-    }
-    for (TControl* control = ControlOfWidget(focus); control; control = control->Parent()) {
-        if (auto* windowed = dynamic_cast<TWinControl*>(control)) {
-            return windowed == this;
-        }
-    }
-    return false;
+    return focus && WinControlOfWidget(focus) == this;
 }
 
 bool TWinControl::CanFocus() const

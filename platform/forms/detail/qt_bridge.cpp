@@ -28,7 +28,28 @@ std::mutex gWindowsLock;
 std::unordered_map<HWND, TWinControl*> gWindows;
 HWND gNextHandle = 0x100;
 
-std::unordered_map<const QWidget*, TControl*> gWidgetControls;
+// A binding goes when either side dies: the widget's own end removes it (its parent or the
+// platform may delete it while the control lives), and so does the control's destructor. A new
+// widget born at a dead one's address must never find the old, freed control.
+struct TBinding
+{
+    TControl* Control = nullptr;
+    QMetaObject::Connection WidgetDeath;
+};
+using TBindings = std::unordered_map<const QWidget*, TBinding>;
+
+// Never destroyed: widgets that outlive the program's static objects still unbind on their way.
+TBindings& Bindings()
+{
+    static auto* bindings = new TBindings;
+    return *bindings;
+}
+
+void EraseBinding(TBindings::iterator Binding)
+{
+    QObject::disconnect(Binding->second.WidgetDeath);
+    Bindings().erase(Binding);
+}
 
 QEvent::Type SynchronizeEventType()
 {
@@ -85,18 +106,8 @@ private:
 
 HWND HandleOfWidget(QObject* Object)
 {
-    for (QWidget* widget = qobject_cast<QWidget*>(Object); widget; widget = widget->parentWidget()) {
-        auto found = gWidgetControls.find(widget);
-        if (found == gWidgetControls.end()) {
-            continue;
-        }
-        for (TControl* control = found->second; control; control = control->Parent()) {
-            if (auto* windowed = dynamic_cast<TWinControl*>(control)) {
-                return windowed->Handle();
-            }
-        }
-    }
-    return 0;
+    TWinControl* control = WinControlOfWidget(qobject_cast<QWidget*>(Object));
+    return control ? control->Handle() : 0;
 }
 
 uint32_t MouseMessageOf(QEvent::Type Type, Qt::MouseButton Button)
@@ -345,23 +356,62 @@ bool IsWindowLive(HWND Handle)
 
 void BindWidget(const QWidget* Widget, TControl* Control)
 {
-    gWidgetControls[Widget] = Control;
+    auto [binding, added] = Bindings().try_emplace(Widget);
+    binding->second.Control = Control;
+    if (added) {
+        // Emitted while the widget dies, before its address can be given to another.
+        binding->second.WidgetDeath =
+            QObject::connect(Widget, &QObject::destroyed, [Widget] { UnbindWidget(Widget); });
+    }
 }
 
 void UnbindWidget(const QWidget* Widget)
 {
-    gWidgetControls.erase(Widget);
+    if (auto found = Bindings().find(Widget); found != Bindings().end()) {
+        EraseBinding(found);
+    }
+}
+
+void UnbindControl(const TControl* Control)
+{
+    TBindings& bindings = Bindings();
+    for (auto binding = bindings.begin(); binding != bindings.end();) {
+        auto next = std::next(binding);
+        if (binding->second.Control == Control) {
+            EraseBinding(binding);
+        }
+        binding = next;
+    }
 }
 
 TControl* ControlOfWidget(const QWidget* Widget)
 {
     for (; Widget; Widget = Widget->parentWidget()) {
-        auto found = gWidgetControls.find(Widget);
-        if (found != gWidgetControls.end()) {
-            return found->second;
+        auto found = Bindings().find(Widget);
+        if (found != Bindings().end()) {
+            return found->second.Control;
         }
     }
     return nullptr;
+}
+
+TWinControl* WinControlOfWidget(const QWidget* Widget)
+{
+    for (TControl* control = ControlOfWidget(Widget); control; control = control->Parent()) {
+        if (auto* windowed = dynamic_cast<TWinControl*>(control)) {
+            return windowed;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::pair<const QWidget*, TControl*>> WidgetBindings()
+{
+    std::vector<std::pair<const QWidget*, TControl*>> bindings;
+    for (const auto& [widget, binding] : Bindings()) {
+        bindings.emplace_back(widget, binding.Control);
+    }
+    return bindings;
 }
 
 void HandleEventException(TObject* Sender)

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/forms/controls.h"
 #include "platform/forms/messages.h"
@@ -55,10 +57,16 @@ void UnregisterWindow(HWND Handle);
 TWinControl* FindWindowControl(HWND Handle);
 bool IsWindowLive(HWND Handle);
 
-// Which control a widget belongs to: the widget's own, else its nearest parent's.
+// Which control a widget belongs to: the widget's own, else its nearest parent's. A binding
+// ends when its widget is destroyed, or by UnbindControl when its control is.
 void BindWidget(const QWidget* Widget, TControl* Control);
 void UnbindWidget(const QWidget* Widget);
+void UnbindControl(const TControl* Control);
 TControl* ControlOfWidget(const QWidget* Widget);
+// The windowed control that a widget belongs to: its control, else that control's nearest parent.
+TWinControl* WinControlOfWidget(const QWidget* Widget);
+// Every binding, for tests that check that none outlives its widget or its control.
+std::vector<std::pair<const QWidget*, TControl*>> WidgetBindings();
 
 // Passes an exception that escaped a handler to the application's display.
 void HandleEventException(TObject* Sender);

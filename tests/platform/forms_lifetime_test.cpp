@@ -1,0 +1,291 @@
+// Forms and controls of every kind made, shown, focused, moved, hidden and destroyed in every
+// order, round after round: a widget's link to its control must die with either of them, or a
+// new widget born at a dead one's address leads the focus events to a freed control.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/forms/detail/qt_bridge.h"
+#include "platform/forms/forms.h"
+
+namespace {
+
+void AddWithChildren(const TControl* Control, std::set<const TControl*>& Controls)
+{
+    Controls.insert(Control);
+    if (const auto* windowed = dynamic_cast<const TWinControl*>(Control)) {
+        for (int32_t i = 0; i < windowed->ControlCount(); ++i) {
+            AddWithChildren(windowed->Controls(i), Controls);
+        }
+    }
+}
+
+// The bindings whose widget or control is gone. The live controls are the screen's forms with
+// everything on them, and the loose ones (on no form) that the test holds.
+std::vector<std::string> DeadBindings(const std::vector<TControl*>& Loose)
+{
+    std::set<const TControl*> controls;
+    for (int32_t i = 0; i < Screen->FormCount(); ++i) {
+        AddWithChildren(Screen->Forms(i), controls);
+    }
+    for (const TControl* control : Loose) {
+        AddWithChildren(control, controls);
+    }
+    const QWidgetList all = QApplication::allWidgets();
+    const std::set<const QWidget*> widgets(all.begin(), all.end());
+    std::vector<std::string> dead;
+    for (const auto& [widget, control] : FormsDetail::WidgetBindings()) {
+        if (widgets.count(widget) == 0) {
+            dead.push_back("a destroyed widget");
+        } else if (controls.count(control) == 0) {
+            dead.push_back(std::string("a live ") + widget->metaObject()->className() +
+                           " of a freed control");
+        }
+    }
+    return dead;
+}
+
+// Entering and leaving controls reads them, as a program's handlers do: a freed control handed
+// to a handler is a read of freed memory.
+struct FocusLog
+{
+    std::shared_ptr<int> Visits = std::make_shared<int>(0);
+    void Watch(TWinControl* Control) const
+    {
+        auto note = [visits = Visits](TObject* Sender) {
+            auto* control = dynamic_cast<TWinControl*>(Sender);
+            ASSERT_NE(control, nullptr);
+            *visits += control->Visible() ? 1 : 0;
+        };
+        Control->OnEnter = note;
+        Control->OnExit = note;
+    }
+};
+
+template <class T> T* Place(TComponent* Owner, TWinControl* Parent, int32_t Left, int32_t Top)
+{
+    auto* control = new T(Owner);
+    control->SetParent(Parent);
+    static_cast<TControl*>(control)->SetBounds(Left, Top, 90, 40);
+    return control;
+}
+
+using TMaker = std::function<TControl*(TForm* Form, TWinControl* Parent, int32_t Left, int32_t Top)>;
+
+// Makes a control of the kind on the form; Setup adds what makes it whole (items, children).
+template <class T> TMaker Kind(std::function<void(T* Control, TForm* Form)> Setup = nullptr)
+{
+    return [Setup](TForm* Form, TWinControl* Parent, int32_t Left, int32_t Top) -> TControl* {
+        T* control = Place<T>(Form, Parent, Left, Top);
+        if (Setup) {
+            Setup(control, Form);
+        }
+        return control;
+    };
+}
+
+// Every kind of control, the composite ones with their inner widgets and children.
+const std::vector<TMaker>& Kinds()
+{
+    static const std::vector<TMaker> kinds = {
+        Kind<TEdit>(),
+        Kind<TMemo>([](TMemo* memo, TForm*) { memo->Lines()->Add("line"); }),
+        Kind<TComboBox>([](TComboBox* combo, TForm*) {
+            combo->Items()->Add("one");
+            combo->Items()->Add("two");
+        }),
+        Kind<TListBox>([](TListBox* list, TForm*) { list->Items()->Add("item"); }),
+        Kind<TButton>(),
+        Kind<TBitBtn>([](TBitBtn* button, TForm*) { button->SetKind(bkOK); }),
+        Kind<TCheckBox>(),
+        Kind<TRadioButton>(),
+        Kind<TGroupBox>([](TGroupBox* box, TForm* form) { Place<TCheckBox>(form, box, 4, 16); }),
+        Kind<TPanel>([](TPanel* panel, TForm* form) {
+            Place<TEdit>(form, panel, 2, 2);
+            Place<TSpeedButton>(form, panel, 60, 2);
+        }),
+        Kind<TLabel>(),
+        Kind<TBevel>(),
+        Kind<TImage>(),
+        Kind<TCSpinEdit>(),
+        Kind<TEdit>([](TEdit* edit, TForm* form) { (new TUpDown(form))->SetAssociate(edit); }),
+        Kind<TTrackBar>(),
+        Kind<TProgressBar>(),
+        Kind<THeaderControl>(
+            [](THeaderControl* header, TForm*) { header->Sections()->Add()->SetText("Name"); }),
+        Kind<TPageControl>([](TPageControl* pages, TForm* form) {
+            for (int i = 0; i < 2; ++i) {
+                auto* sheet = new TTabSheet(form);
+                sheet->SetPageControl(pages);
+                Place<TEdit>(form, sheet, 2, 2);
+            }
+        }),
+        Kind<TCustomControl>([](TCustomControl* custom, TForm*) {
+            custom->SetTabStop(true);
+            custom->Canvas()->FillRect(custom->ClientRect());
+        }),
+    };
+    return kinds;
+}
+
+void CollectWindowed(TWinControl* Control, std::vector<TWinControl*>& Found)
+{
+    for (int32_t i = 0; i < Control->ControlCount(); ++i) {
+        if (auto* windowed = dynamic_cast<TWinControl*>(Control->Controls(i))) {
+            Found.push_back(windowed);
+            CollectWindowed(windowed, Found);
+        }
+    }
+}
+
+// Gives the focus to each control of the form that can take it, in turn.
+void VisitAll(TForm* Form)
+{
+    std::vector<TWinControl*> windowed;
+    CollectWindowed(Form, windowed);
+    for (TWinControl* control : windowed) {
+        if (control->CanFocus()) {
+            Simulate::Focus(control);
+        }
+    }
+}
+
+// How a round's form goes: each as a program ends a window.
+enum class TEnd
+{
+    Free,
+    Release,
+    CloseToFree,
+    Delete,
+    OwnerFreed,
+};
+
+} // namespace
+
+TEST(FormLifetimes, NoWidgetOutlivesItsControlNorAControlItsWidgetsLink)
+{
+    constexpr int kRounds = 2000;
+    constexpr int kPerForm = 5;
+    const std::vector<TMaker>& kinds = Kinds();
+    const FocusLog log;
+    std::unique_ptr<TForm, TObjectFree> host;
+    size_t next = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        // A second window that the focus can move to, itself replaced now and then while one of
+        // its controls has the focus.
+        if (!host || round % 97 == 0) {
+            host.reset();
+            host.reset(new TForm(nullptr));
+            host->SetBounds(400, 10, 300, 200);
+            log.Watch(Place<TEdit>(host.get(), host.get(), 4, 4));
+            host->Show();
+            VisitAll(host.get());
+        }
+        auto* keeper = new TComponent(nullptr);
+        const auto end = static_cast<TEnd>(round % 5);
+        auto* form = new TForm(end == TEnd::OwnerFreed ? keeper : nullptr);
+        form->SetBounds(10, 10, 360, 300);
+        if (round % 3 == 0) {
+            form->OnPaint = [](TObject*) {};
+        }
+        // Nested in a panel now and then: the container's widget dies with its children's inside.
+        TWinControl* parent = form;
+        if (round % 4 == 1) {
+            parent = Place<TPanel>(form, form, 0, 0);
+            parent->SetBounds(0, 0, 360, 250);
+        }
+        for (int i = 0; i < kPerForm; ++i) {
+            kinds[next++ % kinds.size()](form, parent, 4 + 70 * i, 4 + 45 * i);
+        }
+        std::vector<TWinControl*> windowed;
+        CollectWindowed(form, windowed);
+        for (TWinControl* control : windowed) {
+            log.Watch(control);
+        }
+        form->Show();
+        VisitAll(form);
+
+        // The focused control dies, and with it the widget the focus leaves.
+        if (auto* focused = dynamic_cast<TWinControl*>(Simulate::FocusedControl());
+            focused && focused != form && focused->ParentForm() == form) {
+            focused->Free();
+        }
+        // A combo box trades its edit for a plain list and back: the platform deletes the edit
+        // later.
+        windowed.clear();
+        CollectWindowed(form, windowed);
+        for (TWinControl* control : windowed) {
+            if (auto* combo = dynamic_cast<TComboBox*>(control)) {
+                Simulate::Focus(combo);
+                combo->SetStyle(csDropDownList);
+                Simulate::ProcessEvents();
+                combo->SetStyle(csDropDown);
+                break;
+            }
+        }
+        // A control moves to the other window while its owner stays this form's, and one of the
+        // other window's moves here: whichever goes first takes the other.
+        if (form->ControlCount() > 0) {
+            auto* moved = dynamic_cast<TWinControl*>(form->Controls(form->ControlCount() - 1));
+            if (moved) {
+                moved->SetParent(host.get());
+                if (moved->CanFocus()) {
+                    Simulate::Focus(moved);
+                }
+            }
+        }
+        auto* visitor = Place<TEdit>(host.get(), form, 200, 250);
+        log.Watch(visitor);
+        Simulate::Focus(visitor);
+        // A floating window (a hint's kind), freed as such or made a child again.
+        auto* popup = Place<TPanel>(form, form, 0, 260);
+        popup->SetWindowStyle(WS_POPUP, WS_EX_TOOLWINDOW);
+        popup->Show();
+        ASSERT_EQ(DeadBindings({popup}), std::vector<std::string>{}) << "round " << round << ", form shown";
+        if (round % 2 == 0) {
+            popup->Free();
+        } else {
+            popup->SetWindowStyle(0, 0);
+            popup->SetParent(form);
+        }
+
+        if (round % 3 != 2) {
+            form->Hide();
+        }
+        VisitAll(host.get());
+        if (round % 6 == 0) {
+            // Destroyed while it has the focus.
+            form->Show();
+            VisitAll(form);
+        }
+        switch (end) {
+        case TEnd::Free:
+            form->Free();
+            break;
+        case TEnd::Release:
+            form->Release();
+            break;
+        case TEnd::CloseToFree:
+            form->OnClose = [](TObject*, TCloseAction& Action) { Action = caFree; };
+            form->Close();
+            break;
+        case TEnd::Delete:
+            delete form;
+            break;
+        case TEnd::OwnerFreed:
+            break;
+        }
+        keeper->Free();
+        Simulate::ProcessEvents();
+        ASSERT_EQ(DeadBindings({}), std::vector<std::string>{}) << "round " << round << ", form gone";
+    }
+    host.reset();
+    EXPECT_GT(*log.Visits, kRounds);
+    EXPECT_EQ(DeadBindings({}), std::vector<std::string>{});
+}
