@@ -191,6 +191,16 @@ void TRadioGroup::FontChanged()
     ArrangeButtons();
 }
 
+// A button can go before its group (a windowed control frees its children first, and a program
+// may free one): the group forgets it, so that arranging or checking never reaches a freed one.
+void TRadioGroup::Notification(TComponent* AComponent, TOperation Operation)
+{
+    TGroupBox::Notification(AComponent, Operation);
+    if (Operation == opRemove) {
+        FButtons.erase(std::remove(FButtons.begin(), FButtons.end(), AComponent), FButtons.end());
+    }
+}
+
 void TRadioGroup::ArrangeButtons()
 {
     if (FButtons.empty()) {

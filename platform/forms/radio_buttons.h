@@ -61,6 +61,7 @@ public:
 
 protected:
     void FontChanged() override;
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
     void ArrangeButtons();
