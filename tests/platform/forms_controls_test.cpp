@@ -41,12 +41,15 @@ protected:
     TForm* Form = nullptr;
 };
 
+// Its handlers share the count, so that one left on the form stays harmless when the fixture
+// hides the form after the test's own objects are gone.
 struct Counter
 {
-    int Count = 0;
+    std::shared_ptr<int> Shared = std::make_shared<int>(0);
+    int& Count = *Shared;
     TNotifyEvent Handler()
     {
-        return [this](TObject*) { ++Count; };
+        return [count = Shared](TObject*) { ++*count; };
     }
 };
 
