@@ -1,8 +1,11 @@
 // Paths, file operations, sorted folder listings, searches, temporary files and program folders.
+#include "platform/core/detail/unnamed_temp_file.h"
 #include "platform/core/files.h"
 #include "platform/core/tempfiles.h"
 #include "tests/support/temp_folder.h"
 
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -215,6 +218,43 @@ TEST(TempFiles, NamesCarryThePrefixAndAreUnique)
     EXPECT_EQ(names.size(), 20u);
     EXPECT_EQ(GetTempFileName(folder.File("missing"), "korvane"), "");
     EXPECT_EQ(GetTempFileName(folder.Path(), "../escape"), "");
+}
+
+// The file is private, open for reading and writing, closed on exec and never named in the
+// folder, by both ways: the file system's own, and a name removed at once where it has none.
+TEST(TempFiles, UnnamedFilesLeaveNothingInTheFolder)
+{
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const char* Way;
+        int (*Open)(const std::string&, const std::string&);
+    } ways[] = {
+        {"without a name", OpenUnnamedTempFile},
+        {"named, then removed", kvcore_detail::OpenNamedThenRemovedTempFile},
+    };
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.Way);
+        const int handle = w.Open(folder.Path(), "korvane");
+        ASSERT_GE(handle, 0);
+        EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+        EXPECT_EQ(kvtest::UnnamedFilesOpenIn(folder.Path()).size(), 1u);
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::fstat(handle, &info), 0);
+        EXPECT_EQ(info.st_nlink, 0u);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_NE(::fcntl(handle, F_GETFD) & FD_CLOEXEC, 0);
+        EXPECT_EQ(::pwrite(handle, "abc", 3, 0), 3);
+        char back[3] = {};
+        EXPECT_EQ(::pread(handle, back, 3, 0), 3);
+        EXPECT_EQ(std::string(back, 3), "abc");
+        ::close(handle);
+        EXPECT_TRUE(kvtest::UnnamedFilesOpenIn(folder.Path()).empty());
+        EXPECT_EQ(w.Open(folder.File("missing"), "korvane"), -1);
+    }
+    EXPECT_EQ(kvcore_detail::OpenNamedThenRemovedTempFile(folder.Path(), "../escape"), -1);
 }
 
 TEST(TempFiles, TempPathFollowsTmpdir)

@@ -1,6 +1,7 @@
 // Temporary folders and scoped environment variables for tests.
 #include "tests/support/temp_folder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +49,28 @@ std::string TempFolder::Read(const std::string& FileName)
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+std::vector<std::string> UnnamedFilesOpenIn(const std::string& Folder)
+{
+    // The kernel shows an open file's last path, followed by " (deleted)" once it has no name.
+    std::vector<std::string> files;
+    std::error_code error;
+    const std::string folder = std::filesystem::canonical(Folder, error).string() + "/";
+    if (error) {
+        return files;
+    }
+    const std::string deleted = " (deleted)";
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (!error && target.rfind(folder, 0) == 0 && target.size() > folder.size() + deleted.size() &&
+            target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0 &&
+            target.find('/', folder.size()) == std::string::npos) {
+            files.push_back(target.substr(folder.size()));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 ScopedEnv::ScopedEnv(const std::string& Name, const std::optional<std::string>& Value) : FName(Name)

@@ -1,9 +1,10 @@
-// Test helpers: a temporary folder removed with everything in it, and a scoped environment
-// variable.
+// Test helpers: a temporary folder removed with everything in it, the unnamed files open in a
+// folder, and a scoped environment variable.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kvtest {
 
@@ -28,6 +29,10 @@ public:
 private:
     std::string FPath;
 };
+
+// The files in Folder that this process holds open while they have no name there (made without
+// one, or removed since), as the kernel shows them ("#1234 (deleted)"), sorted.
+std::vector<std::string> UnnamedFilesOpenIn(const std::string& Folder);
 
 // Sets (or, with std::nullopt, unsets) an environment variable for the length of a scope.
 class ScopedEnv
