@@ -5,7 +5,6 @@
 #include "imaging/core/file_utils.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/system.h"
-#include "platform/core/tempfiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,12 +41,12 @@ std::string ErrorText(int error)
 
 // Reserves the blocks up front where the file system can, so that a full disk shows at
 // allocation (and the image falls back to memory) instead of losing rows later.
-bool ReserveSize(int handle, const std::string& fileName, int64_t size)
+bool ReserveSize(int handle, int64_t size)
 {
     if (size <= 0)
         return ftruncate(handle, 0) == 0;
     struct statvfs fs;
-    if (statvfs(fileName.c_str(), &fs) == 0 && int64_t(fs.f_bavail) * int64_t(fs.f_frsize) < size)
+    if (fstatvfs(handle, &fs) == 0 && int64_t(fs.f_bavail) * int64_t(fs.f_frsize) < size)
         return false;
     if (fallocate(handle, 0, 0, size) == 0)
         return true;
@@ -70,30 +69,27 @@ TKVFileBuffer::~TKVFileBuffer()
 bool TKVFileBuffer::AllocateFile(const std::string& fileName, int64_t size)
 {
     DeAllocate();
-    std::string name = fileName;
-    int flags = O_RDWR | O_CLOEXEC;
-    if (name.empty()) {
-        const std::string folder = Daduvudez::KVTempFolder();
-        Daduvudez::KVForceDirectories(folder);
-        name = GetTempFileName(folder, "korvane");
-        if (name.empty())
-            return false;
-    } else {
-        flags |= O_CREAT | O_TRUNC;
-    }
-    const int handle = open(name.c_str(), flags, 0600);
-    if (handle < 0) {
-        if (fileName.empty())
-            unlink(name.c_str());
+    if (size < 0)
         return false;
+    std::string folder;
+    int handle = -1;
+    if (fileName.empty()) {
+        folder = Daduvudez::KVTempFolder();
+        handle = Daduvudez::KVOpenTempFile();
+    } else {
+        handle = open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     }
-    if (size < 0 || !ReserveSize(handle, name, size)) {
+    if (handle < 0)
+        return false;
+    if (!ReserveSize(handle, size)) {
         close(handle);
-        unlink(name.c_str());
+        if (!fileName.empty())
+            unlink(fileName.c_str());
         return false;
     }
     FHandle = handle;
-    FFileName = name;
+    FFileName = fileName;
+    FFolder = folder;
     return true;
 }
 
@@ -102,7 +98,7 @@ void TKVFileBuffer::ReAllocateFile(int64_t size)
     if (!IsAllocated())
         return;
     if (size < 0 || ftruncate(FHandle, size) != 0)
-        throw EInOutError("Cannot resize the temporary file " + FFileName + ": " + ErrorText(errno), errno);
+        throw EInOutError("Cannot resize the temporary file " + Where() + ": " + ErrorText(errno), errno);
 }
 
 void TKVFileBuffer::Close() noexcept
@@ -123,8 +119,15 @@ void TKVFileBuffer::DeAllocate() noexcept
         FMaps.pop_back();
     }
     Close();
-    unlink(FFileName.c_str());
+    if (!FFileName.empty())
+        unlink(FFileName.c_str());
     FFileName.clear();
+    FFolder.clear();
+}
+
+std::string TKVFileBuffer::Where() const
+{
+    return FFileName.empty() ? "in " + FFolder : FFileName;
 }
 
 int64_t TKVFileBuffer::FileSize() const
@@ -172,7 +175,7 @@ void TKVFileBuffer::ReadAt(uint8_t* buffer, int64_t offset, int64_t size)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw EReadError("Cannot read the temporary file " + FFileName + ": " + ErrorText(errno));
+            throw EReadError("Cannot read the temporary file " + Where() + ": " + ErrorText(errno));
         if (n == 0)
             break;
         done += n;
@@ -189,7 +192,7 @@ void TKVFileBuffer::WriteAt(const uint8_t* buffer, int64_t offset, int64_t size)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw EWriteError("Cannot write the temporary file " + FFileName + ": " +
+            throw EWriteError("Cannot write the temporary file " + Where() + ": " +
                               ErrorText(n < 0 ? errno : ENOSPC));
         done += n;
     }

@@ -18,8 +18,10 @@ public:
     ~TKVFileBuffer() override;
 
     bool IsAllocated() const { return FHandle >= 0; }
-    // Creates the file (a new "korvane" file in the temporary folder when the name is empty) and
-    // reserves its size; false when it cannot be created or sized, with nothing left behind.
+    // Creates the file and reserves its size; false when it cannot be created or sized, with
+    // nothing left behind. With an empty name the file is a temporary one in the library's
+    // temporary folder that has no name, so that no end of the process leaves it on the disk.
+    // A named file is the caller's: it lives under that name until DeAllocate.
     bool AllocateFile(const std::string& fileName, int64_t size);
     // Raises EInOutError when the file cannot take the new size.
     void ReAllocateFile(int64_t size);
@@ -39,6 +41,7 @@ public:
     // Copies size bytes at position into the destination's file at the same position.
     void CopyTo(TKVFileBuffer* destination, int64_t position, int64_t size);
 
+    // The name of a named file; empty for a temporary one.
     const std::string& FileName() const { return FFileName; }
     int64_t FileSize() const;
 
@@ -61,9 +64,12 @@ private:
     void ReadAt(uint8_t* buffer, int64_t offset, int64_t size);
     void WriteAt(const uint8_t* buffer, int64_t offset, int64_t size);
     void Close() noexcept;
+    // The file's name, or the folder of a temporary file, for messages.
+    std::string Where() const;
 
     int FHandle = -1;
     std::string FFileName;
+    std::string FFolder;
     std::vector<TMapRecord> FMaps;
     std::vector<TSpareBlock> FSpares;
 };

@@ -53,4 +53,11 @@ std::string KVTempFolder()
     return folder;
 }
 
+int KVOpenTempFile()
+{
+    const std::string folder = KVTempFolder();
+    KVForceDirectories(folder);
+    return OpenUnnamedTempFile(folder, "korvane");
+}
+
 } // namespace Daduvudez

@@ -14,6 +14,10 @@ void KVForceDirectories(const std::string& path);
 // The folder of the library's temporary files, "/"-terminated: Korvaneio::DefTEMPPATH when it
 // is set, else the system's.
 std::string KVTempFolder();
+// A new, empty file in KVTempFolder (created when missing), open for reading and writing, that
+// has no name: it goes with its descriptor, and with the process however that ends, so no kill
+// or crash leaves it behind. -1 (errno set) when it cannot be made.
+int KVOpenTempFile();
 // Size in bytes, 64-bit; -1 when the file cannot be opened.
 int64_t _getfilesize(const std::string& fileName);
 // Available physical memory in bytes (MemAvailable of /proc/meminfo); 0 when it cannot be told.

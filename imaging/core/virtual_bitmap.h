@@ -45,7 +45,6 @@ public:
     uint32_t TilesAcross() const { return FTilesAcross; }
     uint32_t TilesDown() const { return FTilesDown; }
     int64_t FileSize() const;
-    const std::string& FileName() const { return FFileBuffer->FileName(); }
 
     // One pixel: 1 bit as one byte (0 or the bit's weight; any non-zero value sets the bit),
     // 8 bits one byte, 24 bits three bytes blue, green, red. Pixels outside the image are

@@ -96,7 +96,8 @@ public:
     // Images mapped in memory at once; values below 1 count as 1.
     int32_t MaxMappedImages = 10;
     int32_t MappedCount() const { return int32_t(FMapped.size()); }
-    const std::string& FileName() const { return FFileBuffer->FileName(); }
+    // The size of the temporary file, 0 while there is none.
+    int64_t FileSize() const { return FFileBuffer->FileSize(); }
 
 private:
     bool Known(const TKVVirtualImageInfo* image) const;

@@ -1,10 +1,10 @@
 // The TWAIN client over the scanner library: the trace log, condition codes, the states of one
 // acquisition, modal and modeless transfers, the source list and the source-selection dialog.
+#include "imaging/codecs/j2k/kvj2000.h"
 #include "imaging/io/detail/twain_session.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/core/rounding.h"
 #include "platform/core/streams.h"
-#include "platform/core/tempfiles.h"
 #include "platform/forms/controls.h"
 
 #include <cstdio>
@@ -278,30 +278,20 @@ void TAcquisition::PageDpi(int32_t& dpiX, int32_t& dpiY) const
 // ---------------------------------------------------------------------------------------------
 // Handing pages over
 
-// The source writes the page as a BMP file of a unique name; it is read back by its content and
-// removed, whatever happened.
+// The source writes the page as a BMP file, which is read back by its content. The library's
+// temporary file has no name, so nothing is left behind, however the process ends.
 bool TPageDelivery::ThroughFile(TScannedPage& page)
 {
-    const std::string name = GetTempFileName(GetTempPath(), "korvanetwain");
-    if (name.empty()) {
-        return false;
-    }
-    struct TRemove
-    {
-        const std::string& Name;
-        ~TRemove() { std::remove(Name.c_str()); }
-    } remove{name};
     try {
-        {
-            TFileStream file(name, fmOpenWrite);
-            if (!Korvaneio::detail::WritePageBmp(file, page)) {
-                return false;
-            }
+        TKVTmpStream file;
+        if (!Korvaneio::detail::WritePageBmp(file, page)) {
+            return false;
         }
+        file.SetPosition(0);
         TKorvaneIO io(nullptr);
         auto loaded = std::make_unique<TKVBitmap>();
         io.SetAttachedKVBitmap(loaded.get());
-        io.LoadFromFileFormat(name, Korvaneio::FindFileFormat(name, false));
+        io.LoadFromStreamFormat(file, Korvaneio::FindStreamFormat(file));
         if (io.Aborting || loaded->GetWidth() < 1) {
             return false;
         }

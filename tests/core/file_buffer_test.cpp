@@ -4,8 +4,10 @@
 #include "imaging/io/korvaneio_globals.h"
 #include "platform/core/exceptions.h"
 #include "tests/core/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,25 +33,35 @@ class FileBuffer : public TempFolderTest
 {
 };
 
-TEST_F(FileBuffer, CreatesAKorvaneFileOfTheSizeAndDeletesIt)
+TEST_F(FileBuffer, TemporaryFilesHaveNoNameNamedOnesKeepTheirsUntilReleased)
 {
     {
         TKVFileBuffer buffer;
         EXPECT_FALSE(buffer.IsAllocated());
         ASSERT_TRUE(buffer.AllocateFile("", 1000));
         EXPECT_TRUE(buffer.IsAllocated());
-        EXPECT_EQ(KorvaneFiles(), std::vector<std::string>{ExtractName(buffer.FileName())});
-        EXPECT_EQ(ExtractName(buffer.FileName()).rfind("korvane", 0), 0u);
         EXPECT_EQ(buffer.FileSize(), 1000);
+        // Nothing to leave behind however the process ends.
+        EXPECT_TRUE(std::filesystem::is_empty(Folder()));
+        EXPECT_EQ(kvtest::UnnamedFilesOpenIn(Folder()).size(), 1u);
+        EXPECT_EQ(buffer.FileName(), "");
         buffer.DeAllocate();
-        EXPECT_TRUE(KorvaneFiles().empty());
-        buffer.DeAllocate(); // nothing more to delete
+        EXPECT_TRUE(TemporaryFiles().empty());
+        buffer.DeAllocate(); // nothing more to release
     }
     {
         TKVFileBuffer buffer;
         ASSERT_TRUE(buffer.AllocateFile("", 10));
     }
-    EXPECT_TRUE(KorvaneFiles().empty()); // the destructor deletes it too
+    EXPECT_TRUE(TemporaryFiles().empty()); // the destructor releases it too
+
+    const std::string name = Folder() + "named";
+    TKVFileBuffer named;
+    ASSERT_TRUE(named.AllocateFile(name, 24));
+    EXPECT_EQ(named.FileName(), name);
+    EXPECT_EQ(std::filesystem::file_size(name), 24u);
+    named.DeAllocate();
+    EXPECT_FALSE(std::filesystem::exists(name));
 }
 
 TEST_F(FileBuffer, CreatesTheFolderItIsToldToUse)
@@ -57,7 +69,8 @@ TEST_F(FileBuffer, CreatesTheFolderItIsToldToUse)
     Korvaneio::DefTEMPPATH = Folder() + "deeper/still";
     TKVFileBuffer buffer;
     ASSERT_TRUE(buffer.AllocateFile("", 16));
-    EXPECT_EQ(buffer.FileName().rfind(Folder() + "deeper/still/korvane", 0), 0u);
+    EXPECT_TRUE(std::filesystem::is_empty(Folder() + "deeper/still"));
+    EXPECT_EQ(kvtest::UnnamedFilesOpenIn(Folder() + "deeper/still").size(), 1u);
 }
 
 TEST_F(FileBuffer, WritesBackOnlyWhatWasMappedForWriting)
@@ -128,7 +141,7 @@ TEST_F(FileBuffer, CopiesWholeFilesAndRangesBetweenOpenFiles)
 TEST_F(FileBuffer, ReportsAFullDiskOnWriteBack)
 {
     // Writes past 64 KiB fail in the child as on a full disk.
-    const int result = ExitCodeOfChild([] {
+    const int result = ExitCodeOfChild([this] {
         TKVFileBuffer buffer;
         if (!buffer.AllocateFile("", 4096))
             return 2;
@@ -138,8 +151,8 @@ TEST_F(FileBuffer, ReportsAFullDiskOnWriteBack)
         try {
             buffer.UnMap(block);
         } catch (const EWriteError& e) {
-            const bool named = e.Message().find(buffer.FileName()) != std::string::npos;
-            return named && buffer.IndexOf(block) == -1 ? 0 : 3;
+            const bool placed = e.Message().find(Folder()) != std::string::npos;
+            return placed && buffer.IndexOf(block) == -1 ? 0 : 3;
         }
         return 4;
     });
@@ -151,7 +164,8 @@ TEST_F(FileBuffer, FailsCleanlyWhenTheFileCannotBeMade)
     TKVFileBuffer buffer;
     EXPECT_FALSE(buffer.AllocateFile("", int64_t(1) << 60)); // more than any disk holds
     EXPECT_FALSE(buffer.IsAllocated());
-    EXPECT_TRUE(KorvaneFiles().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(Folder()));
+    EXPECT_TRUE(TemporaryFiles().empty());
     EXPECT_FALSE(buffer.AllocateFile(Folder() + "missing/folder/file", 10));
     EXPECT_EQ(buffer.Map(0, 4, kvdRead), nullptr);
 }

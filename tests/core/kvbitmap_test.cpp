@@ -124,9 +124,9 @@ TEST_F(KVBitmap, TakesMinFileSizeFromTheGlobalAtConstruction)
         bitmap.SetLocation(kvMemory);
         bitmap.Allocate(1, 1, kv8g);
         EXPECT_EQ(bitmap.Location(), kvFile);
-        EXPECT_EQ(KorvaneFiles().size(), 1u);
+        EXPECT_EQ(TemporaryFiles().size(), 1u);
     }
-    EXPECT_TRUE(KorvaneFiles().empty());
+    EXPECT_TRUE(TemporaryFiles().empty());
 }
 
 TEST_F(KVBitmap, AllocatesEveryPixelFormat)
@@ -191,7 +191,7 @@ TEST_F(KVBitmap, RefusesImagesTooLargeToAddressAndLosesNothing)
     EXPECT_THROW(bitmap.SetWidth(INT32_MAX), EOutOfMemory);
     EXPECT_EQ(bitmap.GetWidth(), 3);
     EXPECT_EQ(bitmap.GetPixels_kv24RGB(1, 1), Rgb(1, 2, 3));
-    EXPECT_EQ(KorvaneFiles().size(), FileBacked() ? 1u : 0u);
+    EXPECT_EQ(TemporaryFiles().size(), FileBacked() ? 1u : 0u);
 }
 
 TEST_F(KVBitmap, RemovesItsTemporaryFileWhenFreedAlsoAfterAnException)
@@ -201,14 +201,14 @@ TEST_F(KVBitmap, RemovesItsTemporaryFileWhenFreedAlsoAfterAnException)
         TKVBitmap bitmap;
         bitmap.Allocate(10, 10, kv24RGB);
         ASSERT_EQ(bitmap.Location(), kvFile);
-        const std::vector<std::string> files = KorvaneFiles();
+        const std::vector<std::string> files = TemporaryFiles();
         ASSERT_EQ(files.size(), 1u);
         bitmap.GetAlphaChannel(); // the alpha channel has a file of its own
-        EXPECT_EQ(KorvaneFiles().size(), 2u);
+        EXPECT_EQ(TemporaryFiles().size(), 2u);
         bitmap.RemoveAlphaChannel();
-        EXPECT_EQ(KorvaneFiles(), files);
+        EXPECT_EQ(TemporaryFiles(), files);
         bitmap.FreeImage();
-        EXPECT_TRUE(KorvaneFiles().empty());
+        EXPECT_TRUE(TemporaryFiles().empty());
     }
     try {
         TKVBitmap bitmap;
@@ -216,14 +216,14 @@ TEST_F(KVBitmap, RemovesItsTemporaryFileWhenFreedAlsoAfterAnException)
         bitmap.SetLocation(kvTBitmap); // refused: floats have no class-library format
     } catch (const Exception&) {
     }
-    EXPECT_TRUE(KorvaneFiles().empty());
+    EXPECT_TRUE(TemporaryFiles().empty());
     try {
         TKVBitmap bitmap;
         bitmap.Allocate(10, 10, kv8g);
         throw std::runtime_error("unwinding");
     } catch (const std::runtime_error&) {
     }
-    EXPECT_TRUE(KorvaneFiles().empty());
+    EXPECT_TRUE(TemporaryFiles().empty());
 }
 
 TEST_F(KVBitmap, ReportsAFullDiskWhileWritingRows)

@@ -1,8 +1,9 @@
 // A fixture giving each test its own temporary folder as the library's DefTEMPPATH, and the
-// "korvane" files found in it.
+// library's temporary files in it.
 #pragma once
 
 #include "imaging/io/korvaneio_globals.h"
+#include "tests/support/temp_folder.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -59,8 +60,9 @@ protected:
 
     const std::string& Folder() const { return FFolder; }
 
-    // Names of the library's temporary files left in the folder, sorted.
-    std::vector<std::string> KorvaneFiles() const
+    // The library's temporary files in the folder: those with a "korvane" name, then those this
+    // process holds open without a name there.
+    std::vector<std::string> TemporaryFiles() const
     {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(FFolder)) {
@@ -69,10 +71,10 @@ protected:
                 names.push_back(name);
         }
         std::sort(names.begin(), names.end());
+        for (const std::string& unnamed : kvtest::UnnamedFilesOpenIn(FFolder))
+            names.push_back(unnamed);
         return names;
     }
-
-    static std::string ExtractName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 private:
     std::string FFolder;

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -45,12 +44,6 @@ bool SameRows(TKVBitmap& a, TKVBitmap& b)
     return true;
 }
 
-int64_t FileSize(const std::string& name)
-{
-    struct stat st;
-    return stat(name.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
-}
-
 // Peak resident memory in kB since the last reset.
 int64_t PeakResidentKb()
 {
@@ -73,7 +66,7 @@ TEST_F(VirtualDIBList, BlocksAreLaidOutAsDibsAndMappedLeastRecentlyUsedFirst)
 {
     EXPECT_EQ(TKVVirtualDIBList::BlockSize(10, 10, 24), 489);
     TKVVirtualDIBList list;
-    EXPECT_EQ(FileSize(list.FileName()), 0x10000);
+    EXPECT_EQ(list.FileSize(), 0x10000);
 
     TKVBitmap bitmap;
     Fill(bitmap, 10, 10, 1);
@@ -244,14 +237,14 @@ TEST_F(VirtualDIBList, DeletedBlocksAreReusedAndTheFileShrinksWhenEmpty)
     EXPECT_TRUE(SameRows(back, bitmap));
 
     // A run of equal images fits the space prepared for it without growing the file.
-    const int64_t before = FileSize(list.FileName());
+    const int64_t before = list.FileSize();
     list.PrepareSpaceFor(64, 48, 24, 20);
-    const int64_t prepared = FileSize(list.FileName());
+    const int64_t prepared = list.FileSize();
     EXPECT_EQ(prepared, before + 20 * TKVVirtualDIBList::BlockSize(64, 48, 24));
     Fill(bitmap, 64, 48, 3);
     for (int i = 0; i < 20; ++i)
         ASSERT_NE(list.AddKVBitmap(&bitmap), nullptr);
-    EXPECT_EQ(FileSize(list.FileName()), prepared);
+    EXPECT_EQ(list.FileSize(), prepared);
 
     // Nil and handles of another list are no image.
     TKVVirtualDIBList other;
@@ -285,7 +278,7 @@ TEST_F(VirtualDIBList, GrowingTheFileKeepsMappedAndFreeBlocks)
         blocks.push_back(images.back()->Mapped);
     }
     // Twenty blocks of about 9 kB outgrow the first 64 kB of the file several times over.
-    ASSERT_GT(FileSize(list.FileName()), 0x10000);
+    ASSERT_GT(list.FileSize(), 0x10000);
     EXPECT_EQ(list.MappedCount(), 20);
     for (size_t i = 0; i < images.size(); ++i)
         EXPECT_EQ(images[i]->Mapped, blocks[i]) << i;
@@ -294,9 +287,9 @@ TEST_F(VirtualDIBList, GrowingTheFileKeepsMappedAndFreeBlocks)
     const int64_t freed = images[3]->Position;
     list.Delete(images[3]);
     Fill(bitmap, 200, 150, 50); // too big for the freed block: the file grows
-    const int64_t before = FileSize(list.FileName());
+    const int64_t before = list.FileSize();
     ASSERT_NE(list.AddKVBitmap(&bitmap), nullptr);
-    ASSERT_GT(FileSize(list.FileName()), before);
+    ASSERT_GT(list.FileSize(), before);
     Fill(bitmap, 64, 48, 51);
     TKVVirtualImageInfo* reused = list.AddKVBitmap(&bitmap);
     EXPECT_EQ(reused->Position, freed);

@@ -10,13 +10,16 @@
 
 class TKVBitmap;
 
-// A file stream over a new temporary file ("korvane" prefix, in Korvaneio::DefTEMPPATH when it
-// is set, else the system's folder, created when missing); the file is deleted with the stream.
-class TKVTmpStream : public TFileStream
+// A stream over a new temporary file in the library's temporary folder (Korvaneio::DefTEMPPATH
+// when it is set, else the system's, created when missing). The file has no name: it goes with
+// the stream, or with the process however that ends.
+class TKVTmpStream : public THandleStream
 {
 public:
     TKVTmpStream();
     ~TKVTmpStream() override;
+    TKVTmpStream(const TKVTmpStream&) = delete;
+    TKVTmpStream& operator=(const TKVTmpStream&) = delete;
 };
 
 namespace Kvj2000 {

@@ -3,28 +3,29 @@
 
 #include "imaging/core/file_utils.h"
 #include "platform/core/exceptions.h"
-#include "platform/core/tempfiles.h"
+#include "platform/core/system.h"
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace {
 
-std::string NewTemporaryFile()
+int NewTemporaryFile()
 {
-    const std::string folder = Daduvudez::KVTempFolder();
-    Daduvudez::KVForceDirectories(folder);
-    std::string name = GetTempFileName(folder, "korvane");
-    if (name.empty()) {
-        throw EFCreateError("Cannot create a temporary file in " + folder);
+    const int handle = Daduvudez::KVOpenTempFile();
+    if (handle < 0) {
+        const int error = errno;
+        throw EFCreateError("Cannot create a temporary file in " + Daduvudez::KVTempFolder() + ". " +
+                            SysErrorMessage(error));
     }
-    return name;
+    return handle;
 }
 
 } // namespace
 
-TKVTmpStream::TKVTmpStream() : TFileStream(NewTemporaryFile(), fmOpenReadWrite) {}
+TKVTmpStream::TKVTmpStream() : THandleStream(NewTemporaryFile()) {}
 
 TKVTmpStream::~TKVTmpStream()
 {
-    unlink(FileName().c_str());
+    close(FHandle);
 }
