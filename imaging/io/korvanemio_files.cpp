@@ -17,8 +17,6 @@
 #include "platform/core/strings.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <unistd.h>
 
 using namespace Korvaneio::detail;
 
@@ -271,8 +269,8 @@ void TKorvaneMIO::SaveToFileTIFF(const std::string& FileName)
 }
 
 // The file is built in memory and takes its name only when complete, so an empty view or a failed
-// save leaves an existing file as it was. An animated GIF gets its looping extension on a scratch
-// copy beside the target, keeping the logical screen the frames were written for.
+// save leaves an existing file as it was. An animated GIF gets its looping extension in memory too,
+// keeping the logical screen the frames were written for.
 void TKorvaneMIO::SaveFramesToFile(const std::string& FileName, bool Gif)
 {
     TFinishWork finish(this, false);
@@ -285,21 +283,14 @@ void TKorvaneMIO::SaveFramesToFile(const std::string& FileName, bool Gif)
         const auto* header = static_cast<const uint8_t*>(content.Memory());
         const int32_t width = header[6] | (header[7] << 8);
         const int32_t height = header[8] | (header[9] << 8);
-        std::string scratch = FileName + ".XXXXXX";
-        const int handle = mkstemp(scratch.data());
-        if (handle < 0) {
-            throw EFCreateError("Cannot create file \"" + FileName + "\"");
-        }
-        close(handle);
         try {
-            content.SaveToFile(scratch);
-            Giffilter::_GifMakeAnimate(scratch, 0, width, height);
-            content.LoadFromFile(scratch);
+            TMemoryStream animated;
+            content.SetPosition(0);
+            if (Giffilter::_GifMakeAnimateStream(content, animated, 0, width, height)) {
+                content.LoadFromStream(animated);
+            }
         } catch (const std::exception&) {
             Aborting = true;
-        }
-        std::remove(scratch.c_str());
-        if (Aborting) {
             return;
         }
     }
