@@ -52,6 +52,9 @@ TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : FFileName(fileNa
     const std::string folder = slash == std::string::npos ? std::string() : FFileName.substr(0, slash + 1);
     const std::string base =
         FFileName.substr(slash == std::string::npos ? 0 : slash + 1, MaxBaseNameInTempName);
+    // Unlike the library's temporary files this one has a name from the start: it is renamed over
+    // the target, which takes a name in the target's folder. A process killed while writing leaves
+    // it there, hidden, and the target as it was.
     int error = 0;
     for (int attempt = 0; attempt < 100 && FHandle < 0; ++attempt) {
         FTempName =

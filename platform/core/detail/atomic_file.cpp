@@ -87,6 +87,8 @@ bool ReplaceFileAtomically(const std::string& FileName, const std::string& Conte
     if (::stat(FileName.c_str(), &existing) == 0) {
         Mode = existing.st_mode & 07777;
     }
+    // The new content has a name beside the file from the start, as the rename over the file
+    // takes one in the same folder; a process killed before the rename leaves it there.
     std::string pattern = ExpandFileName(FileName) + ".XXXXXX";
     std::vector<char> tempName(pattern.begin(), pattern.end());
     tempName.push_back('\0');
