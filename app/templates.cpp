@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 
 std::vector<TemplateStr> InstalledTemplates;
 
@@ -62,15 +63,19 @@ std::string WritableTemplatesFolder()
 std::vector<TemplateStr> ReadAllTemplates()
 {
     std::vector<TemplateStr> templates = ReadInstalledTemplates(ShippedTemplatesFolder());
-    for (TemplateStr& own : ReadInstalledTemplates(UserTemplatesFolder())) {
-        const auto shipped = std::find_if(templates.begin(), templates.end(),
-                                          [&](const TemplateStr& t) { return t.Folder == own.Folder; });
-        if (shipped != templates.end()) {
-            *shipped = std::move(own);
-        } else {
-            templates.push_back(std::move(own));
-        }
+    std::vector<TemplateStr> own = ReadInstalledTemplates(UserTemplatesFolder());
+    // A user's template takes the place of the shipped one of its folder or of its name: a list
+    // never shows one name for two templates that the user cannot tell apart.
+    const auto sameName = [](const std::string& A, const std::string& B) {
+        return !Trim(A).empty() && Trim(A) == Trim(B);
+    };
+    for (const TemplateStr& mine : own) {
+        std::erase_if(templates, [&](const TemplateStr& shipped) {
+            return shipped.Folder == mine.Folder || sameName(shipped.Name, mine.Name);
+        });
     }
+    templates.insert(templates.end(), std::make_move_iterator(own.begin()),
+                     std::make_move_iterator(own.end()));
     // One list in the order a folder listing gives.
     std::stable_sort(templates.begin(), templates.end(), [](const TemplateStr& a, const TemplateStr& b) {
         const int folded = CompareText(a.Folder, b.Folder);

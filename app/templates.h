@@ -33,7 +33,7 @@ bool ShippedTemplatesWritable();
 // Where the organizer adds templates: the shipped folder while it may be changed, else the user's.
 std::string WritableTemplatesFolder();
 // The templates of both folders in the order of their folder names; a user's template wins over a
-// shipped one of the same folder name.
+// shipped one of the same folder name or the same name (blanks around it aside).
 std::vector<TemplateStr> ReadAllTemplates();
 
 // Root + Folder + "/" (the shipped templates folder when Root is empty).

@@ -174,5 +174,31 @@ TEST_F(InstalledProgram, TheOrganizerKeepsTheUsersTemplatesApartFromTheShippedOn
     Organize("My classic", &TTempOrg::Delete_BTN);
     EXPECT_FALSE(DirectoryExists(own + "classic/"));
     EXPECT_EQ(Listed(), (std::vector<std::string>{"Classic table", "Mine", "Picture cards"}));
+
+    // Added under a shipped template's name, the user's template is the one listed under it, in
+    // both lists; deleted, it gives the shipped one back.
+    const auto listedFrom = [&](const std::string& Name) {
+        const auto found = std::find_if(InstalledTemplates.begin(), InstalledTemplates.end(),
+                                        [&](const TemplateStr& t) { return t.Name == Name; });
+        return found == InstalledTemplates.end() ? std::string() : found->Root;
+    };
+    FDialogs.AnswerFiles({FTemp.Write("cards.html", "<html><body><thumb></body></html>")});
+    Organize("", &TTempOrg::Add_BTN, "Picture cards");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"Classic table", "Mine", "Picture cards"}));
+    EXPECT_EQ(listedFrom("Picture cards"), own);
+    std::vector<std::string> rows;
+    apptest::WhenModal organizer(FOrganizer, [&] {
+        for (int32_t row = 0; row < FOrganizer->Temp_LST->Count(); ++row) {
+            rows.push_back(FOrganizer->Temp_LST->Items()->Strings(row));
+        }
+        Simulate::Key(FOrganizer->Temp_LST, VK_ESCAPE);
+    });
+    FMain->Templates_MNU->Click();
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, Listed());
+    FDialogs.AnswerMessageBox(IDYES);
+    Organize("Picture cards", &TTempOrg::Delete_BTN);
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"Classic table", "Mine", "Picture cards"}));
+    EXPECT_EQ(listedFrom("Picture cards"), FProgram + "templates/");
     EXPECT_EQ(Contents(FProgram + "templates/"), FShipped);
 }
