@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "app/templates.h"
 #include "platform/core/files.h"
+#include "platform/core/strings.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,6 +15,17 @@
 #include <filesystem>
 #include <fstream>
 #include <vector>
+
+std::string TypedFolder(const std::string& Text)
+{
+    if (Trim(Text).empty()) {
+        return std::string();
+    }
+    if (Text == "~" || Text.rfind("~/", 0) == 0) {
+        return HomeFolder() + Text.substr(std::min<size_t>(Text.size(), 2));
+    }
+    return Text;
+}
 
 bool ReadTemplateText(const std::string& FileName, std::string& Text)
 {
@@ -148,16 +160,17 @@ bool IsInsideFolder(const std::string& Path, const std::string& Folder)
 
 std::string GalleryFolderRefusal(const std::string& GalleryFolder)
 {
-    const std::filesystem::path folder = RealLocation(GalleryFolder);
-    if (folder.empty() || folder == folder.root_path() || IsInsideFolder(HomeFolder(), GalleryFolder)) {
+    const std::string gallery = TypedFolder(GalleryFolder);
+    const std::filesystem::path folder = RealLocation(gallery);
+    if (folder.empty() || folder == folder.root_path() || IsInsideFolder(HomeFolder(), gallery)) {
         return "The folder to create the gallery can't be the root folder, the home folder or a folder "
                "that holds it.\nPlease choose another folder.";
     }
-    if (IsInsideFolder(GallerySettings.ImagesPath, GalleryFolder)) {
+    if (IsInsideFolder(TypedFolder(GallerySettings.ImagesPath), gallery)) {
         return "The folder with images lies in the folder to create the gallery.\n"
                "Please choose another folder.";
     }
-    if (IsInsideFolder(ChosenTemplateFile(), GalleryFolder)) {
+    if (IsInsideFolder(ChosenTemplateFile(), gallery)) {
         return "The template file lies in the folder to create the gallery.\n"
                "Please choose another folder.";
     }
@@ -169,8 +182,8 @@ std::string GalleryFolderRefusal(const std::string& GalleryFolder)
             own.push_back(program + name);
         }
     }
-    const auto holds = [&](const std::string& Inner) { return IsInsideFolder(Inner, GalleryFolder); };
-    const auto inside = [&](const std::string& Outer) { return IsInsideFolder(GalleryFolder, Outer); };
+    const auto holds = [&](const std::string& Inner) { return IsInsideFolder(Inner, gallery); };
+    const auto inside = [&](const std::string& Outer) { return IsInsideFolder(gallery, Outer); };
     if (holds(program) || std::any_of(own.begin(), own.end(), holds) ||
         std::any_of(own.begin(), own.end(), inside)) {
         return "The folder to create the gallery holds the program or its templates, or lies in them.\n"

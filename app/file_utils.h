@@ -8,6 +8,10 @@
 // Template pages larger than this are refused rather than read into memory.
 constexpr int64_t MaxTemplateFileSize = 64 * 1024 * 1024;
 
+// The folder a folder field's text names: "~" and "~/..." are the home folder and what lies in
+// it, as a shell reads them; a text of blanks names none (empty). Other texts are as typed.
+std::string TypedFolder(const std::string& Text);
+
 // Reads a whole file into Text; false when it cannot be opened or read, or is larger than
 // MaxTemplateFileSize.
 bool ReadTemplateText(const std::string& FileName, std::string& Text);
@@ -24,8 +28,8 @@ void CopyTemplateImages(const std::string& Source, const std::string& Destinatio
 // True when Path is Folder or lies inside it, comparing the real locations (links resolved).
 bool IsInsideFolder(const std::string& Path, const std::string& Folder);
 
-// Why GalleryFolder must not be emptied: the message to show when it is the root folder or holds
-// the home folder, when the images folder, the chosen template's page or the program's folder
-// lies in it, or when it lies in the program's templates, data or help or in the user's
-// templates; empty when it may be emptied.
+// Why GalleryFolder must not be emptied: the message to show when it is none, the root folder or
+// holds the home folder, when the images folder, the chosen template's page or the program's
+// folder lies in it, or when it lies in the program's templates, data or help or in the user's
+// templates; empty when it may be emptied. Both folders are read as TypedFolder reads them.
 std::string GalleryFolderRefusal(const std::string& GalleryFolder);

@@ -236,8 +236,8 @@ TGalleryResult TGalleryRun::CreateGallery()
 
 bool TGalleryRun::Prepare()
 {
-    FImagesPath = IncludeTrailingPathDelimiter(GallerySettings.ImagesPath);
-    FGalleryPath = IncludeTrailingPathDelimiter(GallerySettings.GalleryPath);
+    FImagesPath = IncludeTrailingPathDelimiter(TypedFolder(GallerySettings.ImagesPath));
+    FGalleryPath = IncludeTrailingPathDelimiter(TypedFolder(GallerySettings.GalleryPath));
 
     // Nothing is deleted where the pictures, the template or the user's own folders live.
     const std::string refusal = GalleryFolderRefusal(FGalleryPath);

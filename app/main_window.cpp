@@ -473,7 +473,7 @@ void TMain::TemplateOpen_BTNClick(TObject*)
 
 void TMain::ImagesOpen_BTNClick(TObject*)
 {
-    std::string folder = ImagesPath_TXT->Text();
+    std::string folder = TypedFolder(ImagesPath_TXT->Text());
     if (BrowseForFolder("Please choose the folder with images", "", folder)) {
         ImagesPath_TXT->SetText(folder);
     }
@@ -491,7 +491,7 @@ int32_t AskToEmptyGalleryFolder(const std::string& Folder)
         ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
         return IDNO;
     }
-    if (ListDirectory(Folder).empty()) {
+    if (ListDirectory(TypedFolder(Folder)).empty()) {
         return IDYES;
     }
     return ShowMessageBox("The folder to create the gallery is not empty.\n"
@@ -507,13 +507,13 @@ void TMain::GalleryOpen_BTNClick(TObject*)
 {
     std::string folder;
     for (;;) {
-        folder = GalleryPath_TXT->Text();
+        folder = TypedFolder(GalleryPath_TXT->Text());
         if (!BrowseForFolder("Please choose the folder to create the gallery", "", folder)) {
             return;
         }
         const int32_t answer = AskToEmptyGalleryFolder(folder);
         if (answer == IDYES) {
-            EmptyFolder(folder);
+            EmptyFolder(TypedFolder(folder));
             break;
         }
         if (answer != IDNO) {
@@ -531,10 +531,10 @@ bool TMain::ValidateInputs()
         bool Failed;
         const char* Message;
     } checks[] = {
-        {s.ImagesPath.empty(), "You should specify the folder with images"},
+        {TypedFolder(s.ImagesPath).empty(), "You should specify the folder with images"},
         {s.TemplateIndex == -1, "You should specify the gallery template"},
         {s.TemplateIndex == 0 && s.TemplateFile.empty(), "You should specify the template file"},
-        {s.GalleryPath.empty(), "You should specify the folder to create the gallery"},
+        {TypedFolder(s.GalleryPath).empty(), "You should specify the folder to create the gallery"},
         {s.ImageSizeIndex != 0 && s.ImageWidth == 0, "You should specify the width of the images"},
         {s.ImageSizeIndex != 0 && s.ImageHeight == 0, "You should specify the height of the images"},
     };

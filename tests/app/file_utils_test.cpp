@@ -151,6 +151,12 @@ TEST(FileUtils, GalleryFolderRefusesRootHomeAndFoldersHoldingTheInputs)
         // A name that merely begins like the gallery folder is not inside it.
         {temp.File("home/we"), temp.File("home/web/pics/"), -1, "", ""},
         {temp.File("home/web/pics/"), "", -1, "", ""},
+        // "~" is the home folder, for both folders; blanks are no folder at all.
+        {"~", temp.File("pics/"), -1, "", rootOrHome},
+        {"~/", temp.File("pics/"), -1, "", rootOrHome},
+        {" \t ", temp.File("pics/"), -1, "", rootOrHome},
+        {"~/web/", "~/web/pics", -1, "", images},
+        {"~/web", temp.File("pics/"), -1, "", ""},
     };
     for (const auto& c : cases) {
         GallerySettings.ImagesPath = c.ImagesPath;

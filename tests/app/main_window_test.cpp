@@ -314,13 +314,17 @@ TEST_F(MainWindow, TheChecksBeforeARunComeOneAtATimeInOrder)
         const char* Message;
     } steps[] = {
         {[] {}, "You should specify the folder with images"},
-        {[&] { Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/")); },
+        // Blanks name no folder.
+        {[&] { Simulate::Type(w.ImagesPath_TXT, "  "); }, "You should specify the folder with images"},
+        {[&] { Simulate::Retype(w.ImagesPath_TXT, FTemp.File("pictures/")); },
          "You should specify the gallery template"},
         // Without a template file the third message comes although the gallery folder is missing too.
         {[&] { Simulate::Choose(w.Template_CBX, 0); }, "You should specify the template file"},
         {[&] { Simulate::Choose(w.Template_CBX, 1); }, "You should specify the folder to create the gallery"},
+        {[&] { Simulate::Type(w.GalleryPath_TXT, "   "); },
+         "You should specify the folder to create the gallery"},
         {[&] {
-             Simulate::Type(w.GalleryPath_TXT, FTemp.File("web/"));
+             Simulate::Retype(w.GalleryPath_TXT, FTemp.File("web/"));
              Simulate::Choose(w.ImageSize_CBX, 6);
          },
          "You should specify the width of the images"},
@@ -494,6 +498,9 @@ TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMus
         {FTemp.File("full/"), IDNO, Question},
         {FTemp.File("full/"), IDCANCEL, Question},
         {FTemp.File("home/"), 0,
+         "The folder to create the gallery can't be the root folder, the home folder or a folder that holds "
+         "it.\nPlease choose another folder."},
+        {"~", 0,
          "The folder to create the gallery can't be the root folder, the home folder or a folder that holds "
          "it.\nPlease choose another folder."},
         {FTemp.File("program/templates/plain/"), 0,
@@ -704,10 +711,20 @@ TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
         EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).size(), 1u);
     }
 
-    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
+    // Folders typed from "~" are in the home folder, whatever the current folder, and the picker
+    // opens there; the fields and the store keep what was typed.
+    kvtest::ScopedEnv home("HOME", FTemp.Path());
+    ASSERT_TRUE(ForceDirectories(FTemp.File("elsewhere/")));
+    const std::string current = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(FTemp.File("elsewhere/")));
+    Simulate::Type(w.ImagesPath_TXT, "~/pictures");
     Simulate::Choose(w.Template_CBX, 1);
-    Simulate::Type(w.GalleryPath_TXT, FTemp.File("web/"));
+    Simulate::Type(w.GalleryPath_TXT, "~/web/");
     Simulate::Choose(w.ImageSize_CBX, 1);
+    FDialogs.ClearCalls();
+    Simulate::Click(w.GalleryOpen_BTN);
+    EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).at(0).Text, FTemp.File("web/"));
+    EXPECT_EQ(Stored("GalleryPath"), "~/web/");
     FDialogs.ClearCalls();
     // The run happens inside the status window's modal loop, which lets the timer in between
     // its steps; once the Close button shows, the run is over.
@@ -737,6 +754,8 @@ TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
     EXPECT_TRUE(FileExists(FTemp.File("web/img/logo.gif")));
     EXPECT_TRUE(FileExists(FTemp.File("web/" + pictures + "/spacer.gif")));
     EXPECT_NE(kvtest::TempFolder::Read(FTemp.File("web/index.html")).find(pictures + "/"), std::string::npos);
+    EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty());
+    EXPECT_TRUE(SetCurrentDir(current));
     status->Free();
 }
 
