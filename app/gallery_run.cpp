@@ -11,6 +11,7 @@
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/tiff/tiff_lzw.h"
 #include "imaging/core/kvbitmap.h"
+#include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
 #include "imaging/proc/korvaneproc.h"
 #include "imaging/proc/proc_component.h"
@@ -127,11 +128,13 @@ bool LoadPicture(TPictureTools& Tools, const std::string& FileName)
     return !Tools.IO->Aborting && Tools.Bitmap->GetWidth() > 0 && Tools.Bitmap->GetHeight() > 0;
 }
 
-bool SavePicture(TPictureTools& Tools, const std::string& FileName, bool AsGif, int32_t Quality)
+// The picture encoded in memory, as a JPEG or a GIF; nil when that fails.
+std::unique_ptr<TMemoryStream> EncodePicture(TPictureTools& Tools, bool AsGif, int32_t Quality)
 {
+    auto encoded = std::make_unique<TMemoryStream>();
     try {
         if (AsGif) {
-            Tools.IO->SaveToFileGif(FileName);
+            Tools.IO->SaveToStreamGif(*encoded);
         } else {
             TIOParamsVals& params = Tools.IO->Params();
             // A JPEG keeps the colour space and scan mode it was loaded with; any other picture
@@ -141,12 +144,26 @@ bool SavePicture(TPictureTools& Tools, const std::string& FileName, bool AsGif, 
                 params.JPEG_Progressive = false;
             }
             params.JPEG_Quality = Quality;
-            Tools.IO->SaveToFileJpeg(FileName);
+            Tools.IO->SaveToStreamJpeg(*encoded);
         }
+    } catch (...) {
+        return nullptr;
+    }
+    if (Tools.IO->Aborting || encoded->Size() == 0) {
+        return nullptr;
+    }
+    return encoded;
+}
+
+// Written beside the file and renamed over it once complete, so that a failed write leaves none.
+bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded)
+{
+    try {
+        Korvaneio::detail::SaveWholeFile(FileName, Encoded);
     } catch (...) {
         return false;
     }
-    return !Tools.IO->Aborting && FileExists(FileName);
+    return FileExists(FileName);
 }
 
 void ResampleToFit(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
@@ -185,11 +202,18 @@ int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::
         return -1;
     }
     int32_t added = 0;
+    const std::string folder = IncludeTrailingPathDelimiter(Folder);
     for (const TDirEntry& entry : ListDirectory(Folder)) {
         if (!MatchesMask(entry.Name, Mask) || SameText(entry.Name, "thumbs.db")) {
             continue;
         }
-        if ((entry.Attr & Wanted) == 0 || (entry.Attr & Refused) != 0) {
+        int32_t attributes = entry.Attr;
+        // A link that leads nowhere describes itself, as no regular file; it counts as a file
+        // that cannot be read, not as a device.
+        if (entry.IsSymLink() && (attributes & faSysFile) != 0 && !FileExists(folder + entry.Name)) {
+            attributes = (attributes & ~faSysFile) | faArchive;
+        }
+        if ((attributes & Wanted) == 0 || (attributes & Refused) != 0) {
             continue;
         }
         List.push_back(entry.Name);
@@ -223,13 +247,14 @@ TGalleryRun::~TGalleryRun() = default;
 TGalleryResult TGalleryRun::CreateGallery()
 {
     FErrors.clear();
+    FLeftOut.clear();
     FCancelled = false;
     const bool done = Prepare() && AnalyseTemplate() && CheckPictures() && ProcessPictures() && WritePages();
     CleanUp();
     if (FCancelled) {
         return grCancelled;
     }
-    return done && FErrors.empty() ? grSucceeded : grFailed;
+    return done && !HasErrors() ? grSucceeded : grFailed;
 }
 
 // ---- Preparation ----
@@ -275,6 +300,7 @@ bool TGalleryRun::Prepare()
     FPictures.clear();
     FChecked.clear();
     FThumbnails.clear();
+    FThumbnailTickets = 0;
     CreatePageVariables(FPageVars);
     return true;
 }
@@ -354,8 +380,10 @@ bool TGalleryRun::CheckPictures()
     const int32_t width = GallerySettings.ImageWidth;
     const int32_t height = GallerySettings.ImageHeight;
     const int32_t quality = GallerySettings.ImageQuality;
-    FChecked.assign(FFileList.size(), TCheckedPicture{});
+    FChecked.clear();
+    FChecked.resize(FFileList.size());
     for (size_t i = 0; i < FFileList.size(); ++i) {
+        FChecked[i].ListIndex = i;
         FChecked[i].Staged = FTargetFolder + ".checked-" + IntToStr(static_cast<int32_t>(i)) + ".tmp";
     }
     const auto check = [&](size_t Index) {
@@ -375,10 +403,17 @@ bool TGalleryRun::CheckPictures()
             if (resize) {
                 ResampleToFit(Tools, width, height);
             }
-            checked.Written = SavePicture(Tools, checked.Staged, asGif, quality);
+            checked.Encoded = EncodePicture(Tools, asGif, quality);
         };
     };
-    const bool finished = RunJobs(FFileList.size(), check, [this](size_t) { StepProgress(gsPictures); });
+    // Written here in list order, so that a disk that fills up keeps the pictures it keeps in a
+    // run of one worker.
+    const bool finished = RunJobs(FFileList.size(), check, [this](size_t Index) {
+        TCheckedPicture& checked = FChecked[Index];
+        checked.Written = checked.Encoded && WritePictureFile(checked.Staged, *checked.Encoded);
+        checked.Encoded.reset();
+        StepProgress(gsPictures);
+    });
 
     // The results in list order: what could not be read leaves the list.
     std::vector<std::string> kept;
@@ -389,7 +424,7 @@ bool TGalleryRun::CheckPictures()
             kept.push_back(FFileList[i]);
             keptChecks.push_back(std::move(checked));
         } else if (!checked.Reason.empty()) {
-            LeaveOut(FFileList[i], checked.Reason);
+            LeaveOut(checked.ListIndex, FFileList[i], checked.Reason);
         }
     }
     FFileList.swap(kept);
@@ -467,7 +502,7 @@ bool TGalleryRun::ProcessPictures()
         if (kept) {
             checked.Staged.clear();
         } else {
-            LeaveOut(FFileList[i], "cannot be written");
+            LeaveOut(checked.ListIndex, FFileList[i], "cannot be written");
         }
         // A picture that is not in the picture folder gets no thumbnail and no place on a page.
         if (kept) {
@@ -574,7 +609,7 @@ bool TGalleryRun::WritePages()
     }
     // Pictures lost in stage 3 have failed that stage already; this one fails for its own only.
     SetStatusIcon(gsPages, FErrors.size() == earlierErrors ? "check" : "failed");
-    if (FErrors.empty()) {
+    if (!HasErrors()) {
         FStatus.ShowSuccess();
         FStatus.ProcessMessages();
     }
@@ -583,30 +618,26 @@ bool TGalleryRun::WritePages()
 
 void TGalleryRun::MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight)
 {
-    // The writer goes on with the page while a worker makes the thumbnail; its error takes the
-    // place in the list that it has in a run of one worker.
+    // The writer goes on with the page while a worker makes the thumbnail; the thumbnails are
+    // written here in page order, before the next page write.
     while (!FWorkers->HasRoom()) {
         CollectThumbnails(MessagePollMs);
     }
-    const size_t ticket = FThumbnails.size();
+    const std::string& name = FPictures[static_cast<size_t>(Index)];
+    const std::string picture = FPicturesFolder + name;
     TThumbnailJob& job = FThumbnails.emplace_back();
-    job.ErrorPosition = FErrors.size();
-    const std::string picture = FPicturesFolder + FPictures[static_cast<size_t>(Index)];
-    const std::string thumbnail =
-        FTargetFolder + ChangeFileExt(FPictures[static_cast<size_t>(Index)], ".jpg");
+    job.FileName = FTargetFolder + ChangeFileExt(name, ".jpg");
     const int32_t quality = GallerySettings.IconQuality;
-    FWorkers->Submit(static_cast<int64_t>(ticket), [=, &job](TPictureTools& Tools) {
+    FWorkers->Submit(FThumbnailTickets++, [=, &job](TPictureTools& Tools) {
         // The error stands until the step it names has succeeded, so that even a step that
         // throws (a fit that asks for more memory than there is) leaves its line.
         job.Error = "Can't read the picture: " + picture;
         if (!LoadPicture(Tools, picture)) {
             return;
         }
-        job.Error = "Can't save the thumbnail: " + thumbnail;
+        job.Error = "Can't save the thumbnail: " + job.FileName;
         ResampleToFit(Tools, BoxWidth, BoxHeight);
-        if (SavePicture(Tools, thumbnail, false, quality)) {
-            job.Error.clear();
-        }
+        job.Encoded = EncodePicture(Tools, false, quality);
     });
     CollectThumbnails(0);
 }
@@ -617,7 +648,13 @@ void TGalleryRun::CollectThumbnails(uint32_t TimeoutMs)
     if (done.empty() && TimeoutMs > 0) {
         FStatus.ProcessMessages();
     }
-    for (size_t k = 0; k < done.size(); ++k) {
+    // The workers hand the thumbnails back in the order they were asked for.
+    for (size_t k = 0; k < done.size() && !FThumbnails.empty(); ++k) {
+        TThumbnailJob& job = FThumbnails.front();
+        if (!job.Encoded || !WritePictureFile(job.FileName, *job.Encoded)) {
+            AddError(job.Error);
+        }
+        FThumbnails.pop_front();
         StepProgress(gsPages);
     }
 }
@@ -627,13 +664,6 @@ void TGalleryRun::FinishThumbnails()
     while (FWorkers && FWorkers->InHand() > 0) {
         CollectThumbnails(MessagePollMs);
     }
-    // Later errors first, so that the positions of the earlier ones still hold.
-    for (auto job = FThumbnails.rbegin(); job != FThumbnails.rend(); ++job) {
-        if (!job->Error.empty()) {
-            FErrors.insert(FErrors.begin() + static_cast<std::ptrdiff_t>(job->ErrorPosition), job->Error);
-        }
-    }
-    FThumbnails.clear();
 }
 
 // ---- Clean-up ----
@@ -655,8 +685,11 @@ void TGalleryRun::CleanUp()
         DeleteFile(FGalleryPath + "template.html");
         FImportedTemplate = false;
     }
-    if (!FErrors.empty()) {
+    if (HasErrors()) {
         std::string text = "The errors have been found while creating the gallery\n";
+        for (const auto& [listIndex, line] : FLeftOut) {
+            text += line + "\n";
+        }
         for (const std::string& line : FErrors) {
             text += line + "\n";
         }
@@ -736,9 +769,9 @@ void TGalleryRun::AddError(const std::string& Line)
     FErrors.push_back(Line);
 }
 
-void TGalleryRun::LeaveOut(const std::string& Name, const std::string& Reason)
+void TGalleryRun::LeaveOut(size_t ListIndex, const std::string& Name, const std::string& Reason)
 {
-    AddError(Name + ": " + Reason);
+    FLeftOut[ListIndex] = Name + ": " + Reason;
 }
 
 void TGalleryRun::ShowMessage(const std::string& Text)

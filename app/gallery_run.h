@@ -5,10 +5,12 @@
 
 #include "app/page_writer.h"
 #include "app/typed_values.h"
+#include "platform/core/streams.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,9 +61,10 @@ enum TGalleryResult : uint8_t
 
 // One gallery run over the current settings (GallerySettings), the installed templates and the
 // template parameters. The run and its status reports stay on the calling thread; the pictures
-// are decoded, fitted and encoded by GallerySettings.Threads workers (each with its own bitmap,
-// I/O and processing components), whose results are taken in list order, so that the gallery is
-// byte for byte what one worker makes.
+// are decoded, fitted and encoded into memory by GallerySettings.Threads workers (each with its
+// own bitmap, I/O and processing components). Their results are taken, and their files written,
+// on the calling thread in list order, between the page writes as one worker would make them, so
+// that the gallery is byte for byte what one worker makes, on a disk that fills up too.
 class TGalleryRun : private IPageWriterHost
 {
 public:
@@ -97,24 +100,27 @@ private:
     void StepProgress(int32_t Stage);
     bool CancelPoint();
 
-    // Hands out Count jobs in list order, no more at a time than there are workers, and lets
-    // Finished take each result on this thread, followed by a cancel point. Cancelled, it hands
-    // out no more and waits for the jobs in hand; then it returns false.
+    // Hands out Count jobs in list order, no more at a time than the workers have room for, and
+    // lets Finished take each result on this thread in list order, followed by a cancel point.
+    // Cancelled, it hands out no more and waits for the jobs in hand; then it returns false.
     bool RunJobs(size_t Count, const std::function<std::function<void(TPictureTools&)>(size_t)>& MakeJob,
                  const std::function<void(size_t)>& Finished);
-    // Takes the thumbnails finished so far (waiting up to TimeoutMs for one when asked to).
+    // Writes the thumbnails finished so far in page order (waiting up to TimeoutMs for the next
+    // one when asked to).
     void CollectThumbnails(uint32_t TimeoutMs);
-    // Waits for every thumbnail in hand and puts its errors where the writer called for it.
+    // Waits for every thumbnail in hand and writes it.
     void FinishThumbnails();
     void DeleteStagedPictures();
     void AssignOutputNames();
     void UpdatePageCount();
     void AddError(const std::string& Line);
-    // A picture of the images folder that the gallery will not show, and why.
-    void LeaveOut(const std::string& Name, const std::string& Reason);
+    // Picture ListIndex of the images folder, Name, will not be in the gallery, for Reason.
+    void LeaveOut(size_t ListIndex, const std::string& Name, const std::string& Reason);
+    bool HasErrors() const { return !FLeftOut.empty() || !FErrors.empty(); }
 
     // IPageWriterHost
     void MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight) override;
+    void BeforePageWrite() override { FinishThumbnails(); }
     void StepProgress() override { StepProgress(gsPages); }
     void ShowMessage(const std::string& Text) override;
     void WriteFailed(const std::string& FileName) override;
@@ -139,28 +145,36 @@ private:
     // renames to the picture's own once every name is known.
     struct TCheckedPicture
     {
+        size_t ListIndex = 0; // in the listing of the images folder
         bool Readable = false;
-        std::string Reason;   // why a picture that is not readable is left out; empty: in silence
-        std::string Staged;   // the hidden file, while it exists
-        bool Written = false; // the encoded picture is in Staged
+        std::string Reason; // why a picture that is not readable is left out; empty: in silence
+        std::string Staged; // the hidden file, while it exists
+        std::unique_ptr<TMemoryStream> Encoded; // the encoded picture until it is written
+        bool Written = false;                   // the encoded picture is in Staged
     };
     std::vector<TCheckedPicture> FChecked;
-    // Thumbnails handed to the workers in stage 4, and the place in FErrors of each one's error.
+    // Thumbnails handed to the workers in stage 4, in page order, until they are written.
     struct TThumbnailJob
     {
-        size_t ErrorPosition = 0;
-        std::string Error;
+        std::string FileName;
+        std::string Error; // what is reported unless the thumbnail is written
+        std::unique_ptr<TMemoryStream> Encoded;
     };
     std::deque<TThumbnailJob> FThumbnails;
+    int64_t FThumbnailTickets = 0;
     std::unique_ptr<TPictureWorkers> FWorkers;
     std::unique_ptr<TPageWriter> FWriter;
-    // Pictures, thumbnails and pages that could not be read or written.
+    // The pictures left out, by their place in the images folder's listing: the errors window
+    // names them in that order, whichever stage found the fault.
+    std::map<size_t, std::string> FLeftOut;
+    // Other files that could not be read or written: the filler, thumbnails and pages.
     std::vector<std::string> FErrors;
 };
 
 // Adds to List the name of every entry of Folder that matches Mask, has an attribute bit in
 // common with Wanted and none with Refused, and is not "thumbs.db" (case ignored); returns the
-// number added, or -1 when the folder cannot be read.
+// number added, or -1 when the folder cannot be read. A symbolic link that leads nowhere has the
+// attributes of a regular file.
 int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List,
                        int32_t Wanted, int32_t Refused);
 

@@ -3,13 +3,13 @@
 #include "app/page_writer.h"
 
 #include "platform/core/files.h"
+#include "platform/core/streams.h"
 #include "platform/core/strings.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <utility>
 
 namespace {
@@ -338,6 +338,7 @@ bool TPageWriter::OpenPage(int32_t Number)
     PageNumber = Number;
     FOutCount = 0;
     FPageFileName = FSettings.GalleryPath + PageName(Number);
+    FHost.BeforePageWrite();
     FPageFile = ::open(FPageFileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (FPageFile < 0) {
         FHost.ShowMessage("Can't create the file: " + FPageFileName);
@@ -352,24 +353,12 @@ bool TPageWriter::Flush()
         FOutCount = 0;
         return true;
     }
-    const bool written = WriteBytes(FOutBuffer.data(), FOutCount);
+    FHost.BeforePageWrite();
+    const int64_t count = static_cast<int64_t>(FOutCount);
     FOutCount = 0;
-    return written;
-}
-
-bool TPageWriter::WriteBytes(const char* Data, size_t Length)
-{
-    while (Length > 0) {
-        const ssize_t written = ::write(FPageFile, Data, Length);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            FHost.WriteFailed(FPageFileName);
-            return false;
-        }
-        Data += written;
-        Length -= static_cast<size_t>(written);
+    if (THandleStream(FPageFile).Write(FOutBuffer.data(), count) != count) {
+        FHost.WriteFailed(FPageFileName);
+        return false;
     }
     return true;
 }

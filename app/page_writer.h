@@ -24,6 +24,9 @@ public:
     virtual ~IPageWriterHost() = default;
     // Makes the thumbnail of picture Index fitted into the box; a failure is the run's to report.
     virtual void MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight) = 0;
+    // A page file is about to be created or written: every thumbnail asked for so far must be
+    // on the disk first, so that a disk that fills up sees the writes in page order.
+    virtual void BeforePageWrite() = 0;
     // One more placement tag or picture cell is done.
     virtual void StepProgress() = 0;
     // A page file could not be created: the message box with Text.
@@ -122,7 +125,6 @@ private:
     bool TextHidden() const;
     bool OpenPage(int32_t Number);
     bool Flush();
-    bool WriteBytes(const char* Data, size_t Length);
     void ClosePage();
     std::string PageFileName(int32_t Number) const;
     std::string PictureLink(int32_t Index) const;

@@ -60,6 +60,7 @@ TPictureWorkers::~TPictureWorkers()
 void TPictureWorkers::Submit(int64_t Ticket, TJob Job)
 {
     ++FInHand;
+    FHandedOut.push_back(Ticket);
     if (FThreads.empty()) {
         try {
             Job(*FTools.front());
@@ -77,17 +78,32 @@ void TPictureWorkers::Submit(int64_t Ticket, TJob Job)
 
 std::vector<int64_t> TPictureWorkers::TakeFinished(uint32_t TimeoutMs)
 {
-    std::vector<int64_t> finished;
+    std::vector<int64_t> ready;
     {
         std::unique_lock<std::mutex> lock(FLock);
-        if (FFinished.empty() && FInHand > 0 && !FThreads.empty()) {
-            FWorkDone.wait_for(lock, std::chrono::milliseconds(TimeoutMs),
-                               [this] { return !FFinished.empty(); });
+        const auto oldestFinished = [this] {
+            return std::find(FFinished.begin(), FFinished.end(), FHandedOut.front()) != FFinished.end();
+        };
+        if (!FHandedOut.empty() && !FThreads.empty() && !oldestFinished()) {
+            FWorkDone.wait_for(lock, std::chrono::milliseconds(TimeoutMs), oldestFinished);
         }
-        finished.swap(FFinished);
+        TakeInOrder(ready);
     }
-    FInHand -= static_cast<int32_t>(finished.size());
-    return finished;
+    FInHand -= static_cast<int32_t>(ready.size());
+    return ready;
+}
+
+void TPictureWorkers::TakeInOrder(std::vector<int64_t>& Ready)
+{
+    while (!FHandedOut.empty()) {
+        const auto finished = std::find(FFinished.begin(), FFinished.end(), FHandedOut.front());
+        if (finished == FFinished.end()) {
+            return;
+        }
+        Ready.push_back(FHandedOut.front());
+        FFinished.erase(finished);
+        FHandedOut.pop_front();
+    }
 }
 
 void TPictureWorkers::Work(TPictureTools& Tools)

@@ -1,6 +1,7 @@
 // The workers of the gallery's picture stages: a pool of threads, each with its own bitmap, I/O
 // and processing components, that takes jobs from a queue in the order they were handed out.
-// Only the thread that hands out the jobs learns of their end, so it alone touches the windows.
+// Only the thread that hands out the jobs learns of their end, and in that same order, so it alone
+// touches the windows and the disk, as a run of one worker would.
 #pragma once
 
 #include <condition_variable>
@@ -48,17 +49,22 @@ public:
     int32_t Workers() const { return FWorkers; }
     // Jobs handed out and not yet reported by TakeFinished.
     int32_t InHand() const { return FInHand; }
-    bool HasRoom() const { return FInHand < FWorkers; }
+    // As many jobs again as there are workers may wait, queued or finished, behind the oldest one,
+    // so that a slow picture does not leave the other workers idle. Only the running jobs hold
+    // decoded pictures; a finished one holds what it made of its picture.
+    bool HasRoom() const { return FInHand < 2 * FWorkers; }
 
     // Hands out a job; Ticket is what TakeFinished reports once it has run. A job reports its
     // outcome through what it captures; an exception it lets out is swallowed.
     void Submit(int64_t Ticket, TJob Job);
-    // The tickets of the jobs that have finished since the last call, in the order they finished;
-    // when none has, waits up to TimeoutMs for one.
+    // The tickets of the finished jobs that were handed out before every job still running, in
+    // the order they were handed out; when there are none, waits up to TimeoutMs for them.
     std::vector<int64_t> TakeFinished(uint32_t TimeoutMs);
 
 private:
     void Work(TPictureTools& Tools);
+    // Moves the tickets at the front of FHandedOut that have finished into Ready.
+    void TakeInOrder(std::vector<int64_t>& Ready);
 
     struct TQueued
     {
@@ -67,7 +73,9 @@ private:
     };
 
     int32_t FWorkers = 1;
-    int32_t FInHand = 0; // only the handing-out thread reads and writes it
+    // Only the handing-out thread reads and writes these two.
+    int32_t FInHand = 0;
+    std::deque<int64_t> FHandedOut;
     std::vector<std::unique_ptr<TPictureTools>> FTools;
     std::vector<std::thread> FThreads;
     std::mutex FLock;

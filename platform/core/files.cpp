@@ -1,6 +1,7 @@
 // Paths, files, folders, sorted folder listings and the program's own folders.
 #include "platform/core/files.h"
 
+#include "platform/core/streams.h"
 #include "platform/core/strings.h"
 
 #include <algorithm>
@@ -220,18 +221,7 @@ bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileNam
             ok = got == 0;
             break;
         }
-        ssize_t done = 0;
-        while (done < got) {
-            ssize_t put = ::write(target, buffer.data() + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put <= 0) {
-                ok = false;
-                break;
-            }
-            done += put;
-        }
+        ok = THandleStream(target).Write(buffer.data(), got) == got;
     }
     ::fchmod(target, sourceInfo.st_mode & 07777);
     struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};

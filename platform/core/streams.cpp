@@ -1,6 +1,7 @@
 // TStream and its memory, handle, file and string streams.
 #include "platform/core/streams.h"
 
+#include "platform/core/detail/write_room.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/system.h"
 
@@ -13,6 +14,10 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace kvcore_detail {
+int64_t (*gWriteRoomHook)(int Handle, int64_t Count) = nullptr;
+} // namespace kvcore_detail
 
 namespace {
 
@@ -233,10 +238,13 @@ int64_t THandleStream::Read(void* Buffer, int64_t Count)
 
 int64_t THandleStream::Write(const void* Buffer, int64_t Count)
 {
+    const int64_t room = kvcore_detail::gWriteRoomHook
+                             ? std::clamp<int64_t>(kvcore_detail::gWriteRoomHook(FHandle, Count), 0, Count)
+                             : Count;
     int64_t done = 0;
-    while (done < Count) {
+    while (done < room) {
         ssize_t put = ::write(FHandle, static_cast<const char*>(Buffer) + done,
-                              static_cast<size_t>(std::min<int64_t>(Count - done, 1 << 30)));
+                              static_cast<size_t>(std::min<int64_t>(room - done, 1 << 30)));
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -244,6 +252,9 @@ int64_t THandleStream::Write(const void* Buffer, int64_t Count)
             break;
         }
         done += put;
+    }
+    if (done == room && room < Count) {
+        errno = ENOSPC;
     }
     return done;
 }

@@ -9,6 +9,7 @@
 #include "app/status_window_icons.h"
 #include "app/template_params.h"
 #include "app/templates.h"
+#include "platform/core/detail/write_room.h"
 #include "platform/core/files.h"
 #include "platform/core/random.h"
 #include "platform/forms/buttons.h"
@@ -23,16 +24,23 @@
 #include "platform/graphics/picture.h"
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -186,6 +194,25 @@ protected:
     }
 
     std::string Page(const std::string& Name) const { return kvtest::TempFolder::Read(FGallery + Name); }
+
+    // Eight copies of each fixture picture under names that clash once written, among pictures
+    // that are damaged, empty or too large, become the images folder.
+    void UseManyPictures()
+    {
+        const std::string fuzz = std::string(KV_TEST_DATA_DIR) + "/fuzz/";
+        ASSERT_TRUE(ForceDirectories(FTemp.File("many/")));
+        for (int copy = 0; copy < 8; ++copy) {
+            for (const char* name :
+                 {"flag.gif", "IMG_0001.JPG", "img_0001.jpg", "sunset.bmp", "sunset.png"}) {
+                std::filesystem::copy(FixtureImages() + name, FTemp.File("many/") + char('a' + copy) + name);
+            }
+        }
+        FTemp.Write("many/b_truncated.jpg",
+                    kvtest::TempFolder::Read(FixtureFolder() + "leftout/truncated-header.jpg"));
+        FTemp.Write("many/c_empty.png", "");
+        FTemp.Write("many/d_panorama.jpg", kvtest::TempFolder::Read(fuzz + "jpeg/huge-dimensions.jpg"));
+        GallerySettings.ImagesPath = FTemp.File("many/");
+    }
 
     kvtest::TempFolder FTemp;
     std::string FGallery = FTemp.File("web/");
@@ -460,9 +487,14 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
 TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
 {
     // The pictures are checked, then one disappears and one's target is taken by a folder: each
-    // picture is read once, in the check, so only the one that cannot be written is missed.
+    // picture is read once, in the check, so only the one that cannot be written is missed. The
+    // pictures that cannot be read, a link to nowhere among them, are named in list order with it.
     namespace fs = std::filesystem;
     fs::copy(FixtureImages(), FTemp.File("pictures"), fs::copy_options::recursive);
+    FTemp.Write("pictures/a_cut.jpg",
+                kvtest::TempFolder::Read(FixtureFolder() + "leftout/truncated-header.jpg"));
+    ASSERT_EQ(::symlink(FTemp.File("gone.jpg").c_str(), FTemp.File("pictures/t_gone.jpg").c_str()), 0);
+    FTemp.Write("pictures/u_empty.png", "");
     GallerySettings.ImagesPath = FTemp.File("pictures/");
     std::string prefix;
     const TShownRun shown = Run([&](TStatus& Window) {
@@ -476,7 +508,10 @@ TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
     });
     ASSERT_EQ(shown.Errors.size(), 1u);
     EXPECT_EQ(shown.Errors[0], "The errors have been found while creating the gallery\r\n"
-                               "sunset.bmp: cannot be written\r\n");
+                               "a_cut.jpg: cannot be read\r\n"
+                               "sunset.bmp: cannot be written\r\n"
+                               "t_gone.jpg: cannot be read\r\n"
+                               "u_empty.png: cannot be read\r\n");
     EXPECT_EQ(shown.Icons[2], "failed");
     EXPECT_EQ(shown.Icons[3], "check");
     EXPECT_FALSE(shown.Success);
@@ -625,6 +660,16 @@ TEST_F(Gallery, ShippedTemplatesMakeTidyLinkedPagesAndShowTheirPreview)
         const std::string preview = GallerySettings.ProgramFolder + "templates/" + folder + "/template.jpg";
         EXPECT_EQ(JpegSize(preview), (TPictureSize{366, 300})) << folder;
     }
+    // The classic preview shows the header as the page renders it: the camera logo stands whole,
+    // clear of the left edge.
+    const auto brightest = [&](const std::string& Area) {
+        return std::atof(kvtest::ToolOutput("convert " + GallerySettings.ProgramFolder +
+                                            "templates/classic/template.jpg -crop " + Area +
+                                            " +repage -colorspace Gray -format '%[fx:maxima]' info:")
+                             .c_str());
+    };
+    EXPECT_LT(brightest("2x30+0+2"), 0.4);
+    EXPECT_GT(brightest("40x30+0+2"), 0.8);
 }
 
 // One picture of each format the codecs added read: each becomes a JPEG picture and thumbnail.
@@ -784,23 +829,46 @@ TEST_F(Gallery, ClosingTheStatusWindowCancelsTheRun)
 
 namespace {
 
-// Every file of a gallery with its content, the run's random picture folder named "<pictures>/"
-// in paths and pages, so that two runs compare byte for byte.
-std::map<std::string, std::string> GalleryContent(const std::string& Gallery)
+// Text with the random picture folder of the run in Gallery named "<pictures>/", so that two runs
+// compare byte for byte.
+std::string Neutral(std::string Text, const std::string& Gallery)
 {
     const std::string prefix = RandomFolder(Gallery, 8);
-    const auto neutral = [&](std::string Text) {
-        for (size_t at = 0; !prefix.empty() && (at = Text.find(prefix, at)) != std::string::npos;) {
-            Text.replace(at, prefix.size(), "<pictures>/");
-        }
-        return Text;
-    };
+    for (size_t at = 0; !prefix.empty() && (at = Text.find(prefix, at)) != std::string::npos;) {
+        Text.replace(at, prefix.size(), "<pictures>/");
+    }
+    return Text;
+}
+
+// Every file of a gallery with its content, neutral in paths and pages.
+std::map<std::string, std::string> GalleryContent(const std::string& Gallery)
+{
     std::map<std::string, std::string> content;
     for (const std::string& path : FolderTree(Gallery)) {
         const bool folder = path.back() == '/';
-        content[neutral(path)] = folder ? "" : neutral(kvtest::TempFolder::Read(Gallery + path));
+        content[Neutral(path, Gallery)] =
+            folder ? "" : Neutral(kvtest::TempFolder::Read(Gallery + path), Gallery);
     }
     return content;
+}
+
+// The paths that one gallery's content has and the other's lacks or holds otherwise.
+std::vector<std::string> Differences(const std::map<std::string, std::string>& One,
+                                     const std::map<std::string, std::string>& Other)
+{
+    std::vector<std::string> paths;
+    for (const auto& [path, content] : One) {
+        const auto other = Other.find(path);
+        if (other == Other.end() || other->second != content) {
+            paths.push_back(path);
+        }
+    }
+    for (const auto& [path, content] : Other) {
+        if (One.count(path) == 0) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
 }
 
 // Files larger than Limit bytes cannot be written while it lives, as on a disk that is full.
@@ -827,24 +895,88 @@ private:
     void (*FSignal)(int) = nullptr;
 };
 
+// The gallery folder has room for Bytes more bytes while it lives: the file layer's writes into
+// it stop short past them, as on a disk that fills up; writes elsewhere go on.
+class TGalleryRoom
+{
+public:
+    TGalleryRoom(const std::string& Folder, int64_t Bytes)
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FFolder = std::filesystem::canonical(Folder).string() + "/";
+        FLeft = Bytes;
+        kvcore_detail::gWriteRoomHook = &Room;
+    }
+    ~TGalleryRoom() { kvcore_detail::gWriteRoomHook = nullptr; }
+    TGalleryRoom(const TGalleryRoom&) = delete;
+    TGalleryRoom& operator=(const TGalleryRoom&) = delete;
+
+private:
+    static int64_t Room(int Handle, int64_t Count)
+    {
+        char path[PATH_MAX];
+        const ssize_t length =
+            ::readlink(("/proc/self/fd/" + std::to_string(Handle)).c_str(), path, sizeof path);
+        std::lock_guard<std::mutex> lock(FLock);
+        if (length <= 0 || std::string(path, static_cast<size_t>(length)).rfind(FFolder, 0) != 0) {
+            return Count;
+        }
+        const int64_t room = std::min(Count, FLeft);
+        FLeft -= room;
+        return room;
+    }
+
+    static inline std::mutex FLock;
+    static inline std::string FFolder;
+    static inline int64_t FLeft = 0;
+};
+
+// A tmpfs of Bytes mounted on Folder while it lives, for this thread and the threads it starts.
+// The thread moves into a mount namespace of its own, where the mount holding Folder is made
+// private, so that nothing of the machine's changes. It takes root; Mounted() tells.
+class TSmallDisk
+{
+public:
+    TSmallDisk(const std::string& Folder, int64_t Bytes) : FFolder(ExcludeTrailingPathDelimiter(Folder))
+    {
+        static const bool ownNamespace = ::unshare(CLONE_NEWNS) == 0;
+        FMounted = ownNamespace && MakePrivate(FFolder) &&
+                   ::mount("tmpfs", FFolder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+                           ("size=" + std::to_string(Bytes)).c_str()) == 0;
+    }
+    ~TSmallDisk()
+    {
+        if (FMounted) {
+            ::umount2(FFolder.c_str(), MNT_DETACH);
+        }
+    }
+    TSmallDisk(const TSmallDisk&) = delete;
+    TSmallDisk& operator=(const TSmallDisk&) = delete;
+
+    bool Mounted() const { return FMounted; }
+
+private:
+    // The nearest mount above Path stops passing mounts on to other namespaces.
+    static bool MakePrivate(std::string Path)
+    {
+        do {
+            Path = ExtractFileDir(Path);
+            if (::mount(nullptr, Path.c_str(), nullptr, MS_REC | MS_PRIVATE, nullptr) == 0) {
+                return true;
+            }
+        } while (Path != "/");
+        return false;
+    }
+
+    std::string FFolder;
+    bool FMounted = false;
+};
+
 } // namespace
 
 TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
 {
-    // Eight copies of each fixture picture under names that clash once written, among pictures
-    // that are damaged, empty or too large.
-    const std::string fuzz = std::string(KV_TEST_DATA_DIR) + "/fuzz/";
-    ASSERT_TRUE(ForceDirectories(FTemp.File("many/")));
-    for (int copy = 0; copy < 8; ++copy) {
-        for (const char* name : {"flag.gif", "IMG_0001.JPG", "img_0001.jpg", "sunset.bmp", "sunset.png"}) {
-            std::filesystem::copy(FixtureImages() + name, FTemp.File("many/") + char('a' + copy) + name);
-        }
-    }
-    FTemp.Write("many/b_truncated.jpg",
-                kvtest::TempFolder::Read(FixtureFolder() + "leftout/truncated-header.jpg"));
-    FTemp.Write("many/c_empty.png", "");
-    FTemp.Write("many/d_panorama.jpg", kvtest::TempFolder::Read(fuzz + "jpeg/huge-dimensions.jpg"));
-    GallerySettings.ImagesPath = FTemp.File("many/");
+    UseManyPictures();
 
     const struct
     {
@@ -875,19 +1007,12 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
             limit.reset();
             galleries[run] = GalleryContent(FGallery);
             // Errors name files in the run's own picture folder.
-            const std::string prefix = RandomFolder(FGallery, 8);
             for (std::string& text : shown[run].Errors) {
-                for (size_t at = 0; !prefix.empty() && (at = text.find(prefix, at)) != std::string::npos;) {
-                    text.replace(at, prefix.size(), "<pictures>/");
-                }
+                text = Neutral(text, FGallery);
             }
         }
         EXPECT_GT(galleries[0].size(), 10u) << c.Case;
-        EXPECT_EQ(galleries[0].size(), galleries[1].size()) << c.Case;
-        for (const auto& [path, content] : galleries[0]) {
-            const auto other = galleries[1].find(path);
-            EXPECT_TRUE(other != galleries[1].end() && other->second == content) << c.Case << " " << path;
-        }
+        EXPECT_EQ(Differences(galleries[0], galleries[1]), std::vector<std::string>{}) << c.Case;
         EXPECT_EQ(shown[0].Errors, shown[1].Errors) << c.Case;
         EXPECT_EQ(shown[0].Messages, shown[1].Messages) << c.Case;
         EXPECT_EQ(shown[0].Files, shown[1].Files) << c.Case;
@@ -895,13 +1020,79 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
             EXPECT_EQ(shown[0].Icons[k], shown[1].Icons[k]) << c.Case << k;
         }
         ASSERT_FALSE(shown[0].Errors.empty()) << c.Case;
-        EXPECT_NE(shown[0].Errors[0].find("b_truncated.jpg: cannot be read\r\nc_empty.png: cannot be read\r\n"
-                                          "d_panorama.jpg: too large\r\n"),
-                  std::string::npos)
-            << c.Case << shown[0].Errors[0];
+        for (const char* line : {"\nb_truncated.jpg: cannot be read\r\n", "\nc_empty.png: cannot be read\r\n",
+                                 "\nd_panorama.jpg: too large\r\n"}) {
+            EXPECT_NE(shown[0].Errors[0].find(line), std::string::npos) << c.Case << shown[0].Errors[0];
+        }
         EXPECT_EQ(shown[0].Files, "Founded 40 files") << c.Case;
         const bool full = c.FileSizeLimit != 0;
         EXPECT_EQ(shown[0].Errors[0].find("cannot be written") != std::string::npos, full) << c.Case;
+    }
+}
+
+TEST_F(Gallery, AFullDiskKeepsTheSameGalleryWhateverTheWorkers)
+{
+    // The disk fills up while the pictures are written, or while the thumbnails and pages are:
+    // five runs on one worker and five on eight leave the same files and show the same errors.
+    // A real tmpfs takes root (the tests run as root in CI); the file layer's room stands for a
+    // full disk everywhere.
+    UseManyPictures();
+    ASSERT_TRUE(ForceDirectories(FGallery));
+    const struct
+    {
+        const char* Case;
+        bool Tmpfs;
+        int64_t Bytes;
+        const char* Sign; // in the errors of a disk that was full
+    } disks[] = {
+        {"room for some pictures", false, 40000, "cannot be written"},
+        {"room for the pictures", false, 70000, "Can't save the thumbnail"},
+        {"tmpfs for some pictures", true, 64 * 1024, "cannot be written"},
+        {"tmpfs for the pictures", true, 192 * 1024, "Can't save the thumbnail"},
+    };
+    for (const auto& disk : disks) {
+        if (disk.Tmpfs && ::geteuid() != 0) {
+            continue;
+        }
+        std::unique_ptr<TSmallDisk> tmpfs;
+        if (disk.Tmpfs) {
+            tmpfs = std::make_unique<TSmallDisk>(FGallery, disk.Bytes);
+            ASSERT_TRUE(tmpfs->Mounted()) << disk.Case;
+        }
+        std::map<std::string, std::string> first;
+        TShownRun firstShown;
+        for (const int32_t threads : {1, 8}) {
+            for (int run = 0; run < 5; ++run) {
+                GallerySettings.Threads = threads;
+                std::unique_ptr<TGalleryRoom> room;
+                if (!disk.Tmpfs) {
+                    room = std::make_unique<TGalleryRoom>(FGallery, disk.Bytes);
+                }
+                TShownRun shown = Run();
+                room.reset();
+                for (std::string& text : shown.Errors) {
+                    text = Neutral(text, FGallery);
+                }
+                const std::map<std::string, std::string> gallery = GalleryContent(FGallery);
+                if (threads == 1 && run == 0) {
+                    first = gallery;
+                    firstShown = shown;
+                    ASSERT_EQ(shown.Errors.size(), 1u) << disk.Case;
+                    EXPECT_NE(shown.Errors[0].find(disk.Sign), std::string::npos)
+                        << disk.Case << shown.Errors[0];
+                    EXPECT_GT(gallery.size(), 10u) << disk.Case;
+                    continue;
+                }
+                SCOPED_TRACE(std::string(disk.Case) + ", " + std::to_string(threads) + " threads, run " +
+                             std::to_string(run));
+                EXPECT_EQ(Differences(first, gallery), std::vector<std::string>{});
+                EXPECT_EQ(shown.Errors, firstShown.Errors);
+                EXPECT_EQ(shown.Messages, firstShown.Messages);
+                for (int k = 0; k < 5; ++k) {
+                    EXPECT_EQ(shown.Icons[k], firstShown.Icons[k]) << k;
+                }
+            }
+        }
     }
 }
 

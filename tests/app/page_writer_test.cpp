@@ -26,6 +26,7 @@ public:
     {
         Thumbnails.emplace_back(Index, BoxWidth, BoxHeight);
     }
+    void BeforePageWrite() override {}
     void StepProgress() override { ++Steps; }
     void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
     void WriteFailed(const std::string& FileName) override { Failed.push_back(FileName); }
