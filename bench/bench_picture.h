@@ -1,6 +1,6 @@
 // The 4032 x 3024 picture the processing benchmarks work on: the binary PPM (P6) named by
-// KV_BENCH_IMAGE, so that the peer scripts can time other programs on the same picture, or a
-// synthetic picture of smooth shapes and fine noise.
+// KV_BENCH_IMAGE, so that the peer scripts can time other programs on the same picture, or without
+// it a synthetic picture of smooth shapes and fine noise.
 #pragma once
 
 #include "imaging/core/daduvudez.h"
@@ -70,11 +70,15 @@ inline TKVBitmap& Source()
 {
     static std::unique_ptr<TKVBitmap> source = [] {
         const char* path = std::getenv("KV_BENCH_IMAGE");
-        std::unique_ptr<TKVBitmap> bitmap = path ? ReadPpm(path) : nullptr;
-        if (path && !bitmap)
-            std::fprintf(stderr, "KV_BENCH_IMAGE %s is not a binary 8-bit PPM; using a synthetic picture\n",
-                         path);
-        return bitmap ? std::move(bitmap) : Synthetic();
+        if (path == nullptr)
+            return Synthetic();
+        // Another picture than the one the peers were timed on would make every ratio a lie.
+        std::unique_ptr<TKVBitmap> bitmap = ReadPpm(path);
+        if (!bitmap) {
+            std::fprintf(stderr, "KV_BENCH_IMAGE %s is not a binary 8-bit PPM\n", path);
+            std::exit(1);
+        }
+        return bitmap;
     }();
     return *source;
 }
