@@ -9,12 +9,15 @@
 # BASELINE_BENCH names the bench_gallery_run of another build (an earlier commit, say); it then
 # takes its turns too, on one thread, as "before".
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+root=$(realpath "$(dirname "$0")/../..")
+source "$root/bench/peers/timing.sh"
 
-BUILD_DIR=${BUILD_DIR:-build-bench}
-WORK=${WORK:-$BUILD_DIR/gallery-bench}
+BUILD_DIR=$(absolute "${BUILD_DIR:-$root/build-bench}")
+WORK=$(absolute "${WORK:-$BUILD_DIR/gallery-bench}")
+BASELINE_BENCH=${BASELINE_BENCH:+$(absolute "$BASELINE_BENCH")}
 ROUNDS=${ROUNDS:-3}
 PHOTOS=48
+cd "$root"
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=ON >/dev/null
 cmake --build "$BUILD_DIR" -j 4 --target bench_gallery_run
@@ -31,12 +34,13 @@ if [ "$(find "$corpus" -name 'photo_*.jpg' | wc -l)" -ne "$PHOTOS" ]; then
   done
 fi
 
-python3 - "$BUILD_DIR/bench/bench_gallery_run" "$corpus" "$WORK" "$PWD" "$ROUNDS" "${BASELINE_BENCH:-}" <<'PY'
-import os, resource, shutil, statistics, subprocess, sys, time
+python3 - "$BUILD_DIR/bench/bench_gallery_run" "$corpus" "$WORK" "$PWD" "$ROUNDS" "$BASELINE_BENCH" <<'PY'
+import glob, os, resource, shutil, statistics, subprocess, sys, time
 
 bench, corpus, work, program, rounds, baseline = sys.argv[1:7]
 rounds = int(rounds)
 cores = os.cpu_count()
+photos = len(glob.glob(os.path.join(corpus, "*.jpg")))
 
 
 def ours(binary, threads):
@@ -53,8 +57,13 @@ def ours(binary, threads):
 def fgallery():
     out = os.path.join(work, "fgallery")
     shutil.rmtree(out, ignore_errors=True)
-    subprocess.run(["fgallery", "-s", "-d", "-j", str(cores), "--max-full", "800x600", "--max-thumb", "160x160",
-                    "--quality", "80", corpus, out, "bench"], check=True, capture_output=True)
+    run = subprocess.run(["fgallery", "-s", "-d", "-j", str(cores), "--max-full", "800x600", "--max-thumb",
+                          "160x160", "--quality", "80", corpus, out, "bench"], capture_output=True, text=True)
+    # Every photo must have come out as a picture and a thumbnail.
+    made = [len(glob.glob(os.path.join(out, folder, "*.jpg"))) for folder in ("imgs", "thumbs")]
+    if run.returncode != 0 or made != [photos, photos]:
+        sys.exit(f"fgallery failed (exit status {run.returncode}; pictures and thumbnails made: {made[0]} and "
+                 f"{made[1]} of {photos}):\n{run.stdout[-2000:]}{run.stderr[-2000:]}")
 
 
 # Each contender runs in a child process of its own, so that its peak resident memory is that

@@ -5,12 +5,14 @@
 # split over 8) and ImageMagick's convert making the same thumbnails; prints images per second
 # and the ratios.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+root=$(realpath "$(dirname "$0")/../..")
+source "$root/bench/peers/timing.sh"
 
-BUILD_DIR=${BUILD_DIR:-build-bench}
-WORK=${WORK:-$BUILD_DIR/mview-bench}
+BUILD_DIR=$(absolute "${BUILD_DIR:-$root/build-bench}")
+WORK=$(absolute "${WORK:-$BUILD_DIR/mview-bench}")
 PHOTOS=50
 LINKS=10
+cd "$root"
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=ON >/dev/null
 cmake --build "$BUILD_DIR" -j 4 --target bench_mview_thumbs
@@ -36,26 +38,28 @@ find "$files" -name '*.jpg' | sort > "$files/list.txt"
 count=$(wc -l < "$files/list.txt")
 cat "$corpus"/*.jpg > /dev/null # warm cache
 
-json=$(QT_QPA_PLATFORM=offscreen PLIMBET_BENCH_THUMBS="$files" "$BUILD_DIR/bench/bench_mview_thumbs" --benchmark_format=json)
+QT_QPA_PLATFORM=offscreen PLIMBET_BENCH_THUMBS="$files" bench_run "$WORK/ours.json" \
+  "$BUILD_DIR/bench/bench_mview_thumbs" >/dev/null
 
 out="$WORK/thumbs"
 rm -rf "$out"
 mkdir -p "$out/vips1" "$out/vips8" "$out/magick"
-t() { local s; s=$(date +%s.%N); "$@"; python3 -c "import sys; print($(date +%s.%N) - $s)"; }
-vips1=$(t sh -c "xargs -a '$files/list.txt' vipsthumbnail -s 128 -o '$out/vips1/%s.jpg'")
-vips8=$(t sh -c "xargs -a '$files/list.txt' -n $(((count + 7) / 8)) -P 8 vipsthumbnail -s 128 -o '$out/vips8/%s.jpg'")
-magick=$(t sh -c "while read -r f; do convert -define jpeg:size=256x256 \"\$f\" -thumbnail 128x128 '$out/magick/'\$(basename \"\$f\"); done < '$files/list.txt'")
+vips1=$(RUNS=1 best xargs -a "$files/list.txt" vipsthumbnail -s 128 -o "$out/vips1/%s.jpg")
+vips8=$(RUNS=1 best xargs -a "$files/list.txt" -n $(((count + 7) / 8)) -P 8 \
+  vipsthumbnail -s 128 -o "$out/vips8/%s.jpg")
+magick=$(RUNS=1 best sh -c 'while read -r f; do
+  convert -define jpeg:size=256x256 "$f" -thumbnail 128x128 "$1/$(basename "$f")" || exit 1; done < "$0"' \
+  "$files/list.txt" "$out/magick")
+for peer in vips1 vips8 magick; do expect_files "$out/$peer" "$count"; done
 
-python3 - "$json" "$count" "$vips1" "$vips8" "$magick" <<'PY'
+python3 - "$WORK/ours.json" "$count" "$vips1" "$vips8" "$magick" <<'PY'
 import json, sys
-data = json.loads(sys.argv[1])["benchmarks"]
+data = json.load(open(sys.argv[1]))["benchmarks"]
 count = int(sys.argv[2])
 vips1, vips8, magick = (count / float(x) for x in sys.argv[3:6])
 by = {b["name"]: b for b in data}
 def ips(name):
-    b = by[name]
-    assert "error_message" not in b, b.get("error_message")
-    return b["items_per_second"]
+    return by[name]["items_per_second"]
 ours1 = ips("BM_MViewThumbnails/1/iterations:2/manual_time")
 ours8 = ips("BM_MViewThumbnails/8/iterations:2/manual_time")
 decode = by["BM_OneReducedDecode"]["real_time"]

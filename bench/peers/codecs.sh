@@ -7,14 +7,16 @@
 #
 # Usage: bench/peers/codecs.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+root=$(realpath "$(dirname "$0")/../..")
+source "$root/bench/peers/timing.sh"
 
-BUILD_DIR=${1:-build-release}
+BUILD_DIR=$(absolute "${1:-$root/build-release}")
 BENCH="$BUILD_DIR/bench/bench_codecs_jpeg_png"
-PHOTO=${KV_BENCH_JPEG:-/usr/libexec/installed-tests/gdk-pixbuf/issue70.jpg}
+PHOTO=$(absolute "${KV_BENCH_JPEG:-/usr/libexec/installed-tests/gdk-pixbuf/issue70.jpg}")
 RUNS=${RUNS:-7}
 QUALITY=80
 MAGICK=/usr/bin/convert # ImageMagick itself, not a wrapper earlier on the path
+cd "$root"
 
 if [ ! -x "$BENCH" ]; then
   echo "build the benchmarks first:" >&2
@@ -27,26 +29,12 @@ trap 'rm -rf "$work"' EXIT
 djpeg -pnm -outfile "$work/photo.ppm" "$PHOTO"
 "$MAGICK" "$PHOTO" "$work/photo.png"
 
-# Best wall time of a command over $RUNS runs, in milliseconds.
-best_ms() {
-  local best=""
-  for _ in $(seq "$RUNS"); do
-    local start end ms
-    start=$(date +%s%N)
-    "$@" > /dev/null
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000 ))
-    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
-  done
-  echo "scale=3; $best / 1000" | bc
-}
-
 djpeg_ms=$(best_ms djpeg -bmp -outfile /dev/null "$PHOTO")
 cjpeg_ms=$(best_ms cjpeg -quality $QUALITY -outfile /dev/null "$work/photo.ppm")
 magick_ms=$(best_ms "$MAGICK" "$work/photo.png" bmp:/dev/null)
 
-KV_BENCH_JPEG="$PHOTO" KV_BENCH_PNG="$work/photo.png" "$BENCH" --benchmark_repetitions="$RUNS" \
-  --benchmark_out="$work/ours.json" --benchmark_out_format=json > /dev/null
+KV_BENCH_JPEG="$PHOTO" KV_BENCH_PNG="$work/photo.png" bench_run "$work/ours.json" "$BENCH" \
+  --benchmark_repetitions="$RUNS" > /dev/null
 
 python3 - "$work/ours.json" "$djpeg_ms" "$cjpeg_ms" "$magick_ms" <<'PY'
 import json, sys

@@ -8,13 +8,15 @@
 #
 # Usage: bench/peers/formats.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+root=$(realpath "$(dirname "$0")/../..")
+source "$root/bench/peers/timing.sh"
 
-BUILD_DIR=${1:-build-release}
+BUILD_DIR=$(absolute "${1:-$root/build-release}")
 BENCH="$BUILD_DIR/bench/bench_codecs_formats"
-PHOTO=${KV_BENCH_JPEG:-/usr/libexec/installed-tests/gdk-pixbuf/issue70.jpg}
+PHOTO=$(absolute "${KV_BENCH_JPEG:-/usr/libexec/installed-tests/gdk-pixbuf/issue70.jpg}")
 RUNS=${RUNS:-5}
 MAGICK=/usr/bin/convert # ImageMagick itself, not a wrapper earlier on the path
+cd "$root"
 
 if [ ! -x "$BENCH" ]; then
   echo "build the benchmarks first:" >&2
@@ -29,35 +31,21 @@ djpeg -pnm -outfile "$work/photo.ppm" "$PHOTO"
 ppmtopcx -24bit "$work/photo.ppm" > "$work/photo.pcx" 2> /dev/null
 opj_compress -i "$work/photo.ppm" -o "$work/photo.jp2" > /dev/null
 
-# Best wall time of a command over $RUNS runs, in milliseconds.
-best_ms() {
-  local best=""
-  for _ in $(seq "$RUNS"); do
-    local start end ms
-    start=$(date +%s%N)
-    "$@" > /dev/null 2>&1
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000 ))
-    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
-  done
-  echo "scale=3; $best / 1000" | bc
-}
-
-# Peak resident memory of a command, in kilobytes.
+# Peak resident memory of a command, which must succeed, in kilobytes.
 peak_kb() {
-  /usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -1
+  /usr/bin/time -f %M -o "$work/peak" "$@" > /dev/null || die "$* failed (exit status $?)"
+  cat "$work/peak"
 }
 
 magick_ms=$(best_ms "$MAGICK" "$work/photo.tga" null:)
 pcxtoppm_ms=$(best_ms pcxtoppm "$work/photo.pcx")
-opj_ms=$(best_ms opj_decompress -threads 1 -i "$work/photo.jp2" -o "$work/decoded.ppm")
+opj_ms=$(best_ms -o "$work/decoded.ppm" opj_decompress -threads 1 -i "$work/photo.jp2" -o "$work/decoded.ppm")
 jpegtran_ms=$(best_ms jpegtran -rotate 90 -trim -outfile /dev/null "$PHOTO")
 jpegtran_kb=$(peak_kb jpegtran -rotate 90 -trim -outfile /dev/null "$PHOTO")
 ours_kb=$(peak_kb "$BENCH" --rotate90-once "$PHOTO" /dev/null)
 
 KV_BENCH_TGA="$work/photo.tga" KV_BENCH_PCX="$work/photo.pcx" KV_BENCH_JP2="$work/photo.jp2" \
-  KV_BENCH_JPEG="$PHOTO" "$BENCH" --benchmark_repetitions="$RUNS" \
-  --benchmark_out="$work/ours.json" --benchmark_out_format=json > /dev/null
+  KV_BENCH_JPEG="$PHOTO" bench_run "$work/ours.json" "$BENCH" --benchmark_repetitions="$RUNS" > /dev/null
 
 python3 - "$work/ours.json" "$magick_ms" "$pcxtoppm_ms" "$opj_ms" "$jpegtran_ms" "$ours_kb" "$jpegtran_kb" <<'PY'
 import json, sys

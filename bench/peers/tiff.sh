@@ -8,12 +8,14 @@
 #
 # Usage: bench/peers/tiff.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+root=$(realpath "$(dirname "$0")/../..")
+source "$root/bench/peers/timing.sh"
 
-BUILD_DIR=${1:-build-release}
+BUILD_DIR=$(absolute "${1:-$root/build-release}")
 BENCH="$BUILD_DIR/bench/bench_codecs_tiff"
-PHOTO=${KV_BENCH_JPEG:-/usr/libexec/installed-tests/gdk-pixbuf/issue70.jpg}
+PHOTO=$(absolute "${KV_BENCH_JPEG:-/usr/libexec/installed-tests/gdk-pixbuf/issue70.jpg}")
 RUNS=${RUNS:-7}
+cd "$root"
 
 if [ ! -x "$BENCH" ]; then
   echo "build the benchmarks first:" >&2
@@ -36,26 +38,12 @@ done > "$work/text.txt"
 pnmtotiff "$work/page.pbm" > "$work/page.tif" 2> /dev/null
 tiffcp -c g4 "$work/page.tif" "$work/page-g4.tif"
 
-# Best wall time of a command over $RUNS runs, in milliseconds.
-best_ms() {
-  local best=""
-  for _ in $(seq "$RUNS"); do
-    local start end ms
-    start=$(date +%s%N)
-    "$@" > /dev/null
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000 ))
-    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
-  done
-  echo "scale=3; $best / 1000" | bc
-}
-
-lzw_load_ms=$(best_ms tiffcp -c none "$work/photo-lzw.tif" "$work/out-none.tif")
-g4_load_ms=$(best_ms tiffcp -c none "$work/page-g4.tif" "$work/out-page.tif")
-lzw_save_ms=$(best_ms tiffcp -c lzw:2 "$work/photo.tif" "$work/out-lzw.tif")
+lzw_load_ms=$(best_ms -o "$work/out-none.tif" tiffcp -c none "$work/photo-lzw.tif" "$work/out-none.tif")
+g4_load_ms=$(best_ms -o "$work/out-page.tif" tiffcp -c none "$work/page-g4.tif" "$work/out-page.tif")
+lzw_save_ms=$(best_ms -o "$work/out-lzw.tif" tiffcp -c lzw:2 "$work/photo.tif" "$work/out-lzw.tif")
 
 KV_BENCH_TIFF_LZW="$work/photo-lzw.tif" KV_BENCH_TIFF_G4="$work/page-g4.tif" KV_BENCH_TIFF_OUT="$work/ours.tif" \
-  "$BENCH" --benchmark_repetitions="$RUNS" --benchmark_out="$work/ours.json" --benchmark_out_format=json > /dev/null
+  bench_run "$work/ours.json" "$BENCH" --benchmark_repetitions="$RUNS" > /dev/null
 
 python3 - "$work/ours.json" "$lzw_load_ms" "$g4_load_ms" "$lzw_save_ms" <<'PY'
 import json, sys
