@@ -6,6 +6,10 @@
 # A failure inside $(...) stops the script too, not only the command substitution.
 shopt -s inherit_errexit
 
+# The peers are Debian's programs, as scripts/deps.sh installs them: a copy or wrapper elsewhere
+# on the search path (/usr/local, a home folder) would time something else.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
+
 die() {
     echo "${0##*/}: $*" >&2
     exit 1
