@@ -565,7 +565,14 @@ TEST(PlatformDialogs, ScanSettingsOpenTallEnoughForTheirSettingsWithinTheScreen)
         };
         EXPECT_FALSE(DialogService().ScanSettings(request));
         EXPECT_EQ(request.Settings.size(), size_t(c.Settings + c.AddedByAChange + (c.LongChoice ? 1 : 0)));
-        EXPECT_EQ(scrollRange > 0, c.Scrolls) << scrollRange;
+        // How many settings a screen has room for depends on the fonts the machine has: the
+        // dialog may scroll only once it is as tall as the screen lets it be.
+        if (c.Scrolls) {
+            EXPECT_GT(scrollRange, 0);
+        }
+        if (scrollRange > 0) {
+            EXPECT_EQ(size.height(), screen.height() * 9 / 10) << scrollRange;
+        }
         EXPECT_EQ(sidewaysRange, 0);
         EXPECT_LE(size.height(), screen.height() * 9 / 10);
         EXPECT_LE(size.width(), 600);
