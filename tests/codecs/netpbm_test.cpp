@@ -325,9 +325,13 @@ TEST(Wbmp, OldSingleByteSizesCropsAndBadHeaders)
     EXPECT_EQ(nine.Bitmap.GetWidth(), 9);
     EXPECT_EQ(kvtest::BitmapSamples(nine.Bitmap).Samples[8 * 3], 255);
 
+    // Bad headers fail with nothing allocated; so do sizes of five bytes (up to 2^35) past 32 bits,
+    // before any product of them is worked out.
     for (const std::string& bad : {std::string("\x01\0\x02\x02\0\0", 6), std::string("\0\x01\x02\x02\0\0", 6),
                                    std::string("\0\0\0\x02\0\0", 6), std::string("\0\0", 2),
-                                   std::string("\0\0\xff\xff\xff\xff\xff\x7f\x01", 9)}) {
+                                   std::string("\0\0\xff\xff\xff\xff\xff\x7f\x01", 9),
+                                   std::string("\0\0\xff\xff\xff\xff\x7f\xff\xff\xff\xff\x7f", 12),
+                                   std::string("\0\0\xc0\x80\x80\x80\0\x88\x80\x80\x80\0", 12)}) {
         Decoded d;
         Decode(bad, d, Reader::Wbmp);
         EXPECT_TRUE(d.Aborted);

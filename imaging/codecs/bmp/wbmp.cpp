@@ -8,6 +8,7 @@
 #include "platform/core/streams.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -70,8 +71,13 @@ bool ParseHeader(const uint8_t* head, int64_t headLength, int64_t available, TWb
     const bool multiOk = ReadMultiByte(head, headLength, position, multi.Width) &&
                          ReadMultiByte(head, headLength, position, multi.Height);
     multi.Length = position;
+    // Five bytes hold up to 35 bits: a size past 32 bits is no picture, and would overflow the
+    // products below.
+    auto sized = [](const TWbmpHeader& h) {
+        return h.Width > 0 && h.Height > 0 && h.Width <= INT32_MAX && h.Height <= INT32_MAX;
+    };
     auto fits = [&](const TWbmpHeader& h) {
-        return h.Width > 0 && h.Height > 0 && h.Length + h.Height * RowBytes(h.Width) <= available;
+        return sized(h) && h.Length + h.Height * RowBytes(h.Width) <= available;
     };
     const TWbmpHeader single{head[2], head[3], 4};
     if (multiOk && fits(multi)) {
@@ -83,7 +89,7 @@ bool ParseHeader(const uint8_t* head, int64_t headLength, int64_t available, TWb
     } else {
         return false;
     }
-    return header.Width > 0 && header.Height > 0;
+    return sized(header);
 }
 
 } // namespace
