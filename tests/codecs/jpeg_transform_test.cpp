@@ -223,3 +223,23 @@ TEST(JpegTransform, RefusesWhatItCannotTransform)
     Transform(jpeg, jtRotate180, &aborted);
     EXPECT_FALSE(aborted);
 }
+
+// A progressive header of a few bytes declaring 64250 x 64250 pixels fails before the library
+// takes memory for its coefficients, as the reader refuses it: each run stays under 64 MB where
+// the sanitizer's allocator can tell. The files are the fuzz replay corpus's (11 bytes of choices,
+// then the JPEG).
+TEST(JpegTransform, RefusesPicturesPastThePixelBudgetBeforeReadingThem)
+{
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/jpegxform/";
+    for (const char* name : {"progressive-64250-square.bin", "progressive-64250-square-2.bin"}) {
+        SCOPED_TRACE(name);
+        const std::string jpeg = kvtest::TempFolder::Read(corpus + name).substr(11);
+        ASSERT_GT(jpeg.size(), 1000u);
+        for (const TKVJpegTransform operation : {jtNone, jtRotate90}) {
+            bool aborted = false;
+            const int64_t peak = kvtest::PeakHeapOf([&] { Transform(jpeg, operation, &aborted); });
+            EXPECT_TRUE(aborted);
+            EXPECT_LT(peak, int64_t(64) << 20);
+        }
+    }
+}

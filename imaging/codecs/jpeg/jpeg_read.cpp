@@ -145,9 +145,8 @@ int32_t ScaleDenominator(const jpeg_decompress_struct& info, const TIOParamsVals
 bool WithinPixelBudget(const jpeg_decompress_struct& info)
 {
     const int64_t output = int64_t(info.output_width) * info.output_height;
-    const int64_t whole = int64_t(info.image_width) * info.image_height;
-    return output <= KVCodecMaxPixels &&
-           (!jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info)) || whole <= KVCodecMaxPixels);
+    return output <= KVCodecMaxPixels && (!jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info)) ||
+                                          CoefficientsWithinPixelBudget(info));
 }
 
 // The stored CMYK is inverted, as Adobe applications write it.

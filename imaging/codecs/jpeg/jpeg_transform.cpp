@@ -304,6 +304,10 @@ void Transform(j_decompress_ptr source, j_compress_ptr target, TTransformJob& jo
         }
     }
     jpeg_read_header(source, TRUE);
+    if (!CoefficientsWithinPixelBudget(*source)) {
+        job.Failed = true;
+        return;
+    }
     // Grey is kept from YCbCr pictures and grey ones only.
     if (job.Grayscale && !(source->num_components == 1 ||
                            (source->num_components == 3 && source->jpeg_color_space == JCS_YCbCr))) {

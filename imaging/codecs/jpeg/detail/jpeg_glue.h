@@ -2,6 +2,8 @@
 // source and destination managers, and the guard that turns a library error into a false result.
 #pragma once
 
+#include "imaging/codecs/params/ioparams.h"
+
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +26,13 @@ struct TJpegErrorMgr
     int32_t LastWarningCode = 0;
     std::jmp_buf Jump;
 };
+
+// Reading every scan of a multi-scan file and the lossless transforms hold the coefficients of
+// the whole picture, which a header of a few bytes may declare up to 65500 x 65500 pixels.
+inline bool CoefficientsWithinPixelBudget(const jpeg_decompress_struct& info)
+{
+    return int64_t(info.image_width) * info.image_height <= KVCodecMaxPixels;
+}
 
 // Fills err.Pub with the standard fields and this manager's operations.
 jpeg_error_mgr* InitErrorMgr(TJpegErrorMgr& err, bool* aborting);
