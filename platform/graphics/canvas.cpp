@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/core/exceptions.h"
+#include "platform/core/rounding.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/detail/blit.h"
 #include "platform/graphics/detail/coverage.h"
@@ -999,6 +1000,18 @@ void TCanvas::FrameRect(const TRect& Rect)
 
 namespace {
 
+// A text may start at any coordinate a metafile names, the integer limits included: its extents
+// end there rather than wrap to the other side.
+int32_t SaturatedSum(int64_t a, int64_t b)
+{
+    return int32_t(std::clamp<int64_t>(a + b, INT32_MIN, INT32_MAX));
+}
+
+int32_t SaturatedRound(double value)
+{
+    return SaturateToInt<int32_t>(static_cast<long double>(std::lround(value)));
+}
+
 // The text cell's corners after turning by the font's orientation around (x, y).
 std::vector<TPoint> TextCell(int32_t x, int32_t y, const TTextMetrics& metrics, int32_t orientation)
 {
@@ -1007,7 +1020,7 @@ std::vector<TPoint> TextCell(int32_t x, int32_t y, const TTextMetrics& metrics, 
     const double w = metrics.Width, h = metrics.Height();
     auto turn = [&](double dx, double dy) {
         // Counter-clockwise on the screen, where y grows downward.
-        return TPoint{int32_t(std::lround(x + dx * c + dy * s)), int32_t(std::lround(y - dx * s + dy * c))};
+        return TPoint{SaturatedRound(x + dx * c + dy * s), SaturatedRound(y - dx * s + dy * c)};
     };
     return {turn(0, 0), turn(w, 0), turn(w, h), turn(0, h)};
 }
@@ -1032,8 +1045,8 @@ void AlignTextOrigin(uint32_t align, const TTextMetrics& metrics, int32_t orient
     }
     const double angle = orientation / 10.0 * M_PI / 180.0;
     const double c = std::cos(angle), s = std::sin(angle);
-    x = int32_t(std::lround(x + dx * c + dy * s));
-    y = int32_t(std::lround(y - dx * s + dy * c));
+    x = SaturatedRound(x + dx * c + dy * s);
+    y = SaturatedRound(y - dx * s + dy * c);
 }
 
 // Returns the text's advance width.
@@ -1066,7 +1079,8 @@ int32_t DrawText(TCanvas& canvas, const TRect* clipTo, bool opaqueRect, int32_t 
     } else if (canvas.BkMode() == OPAQUE && !text.empty()) {
         TCoverage box(area);
         if (font.Orientation() == 0) {
-            FillRectCoverage(box, Rect(x, y, x + metrics.Width, y + metrics.Height()));
+            FillRectCoverage(box,
+                             Rect(x, y, SaturatedSum(x, metrics.Width), SaturatedSum(y, metrics.Height())));
         } else {
             TShape shape;
             shape.Kind = TShape::Polygon;
@@ -1089,7 +1103,7 @@ int32_t DrawText(TCanvas& canvas, const TRect* clipTo, bool opaqueRect, int32_t 
 
 void TCanvas::TextOut(int32_t X, int32_t Y, const std::string& Text)
 {
-    FPenPos = {X + DrawText(*this, nullptr, false, X, Y, Text), Y};
+    FPenPos = {SaturatedSum(X, DrawText(*this, nullptr, false, X, Y, Text)), Y};
 }
 
 void TCanvas::TextRect(const TRect& Rect, int32_t X, int32_t Y, const std::string& Text)

@@ -2,6 +2,7 @@
 // system colours of the fixed theme.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -352,6 +353,35 @@ TEST(Canvas, OpaqueTextFillsItsCellWithTheBrush)
     EXPECT_EQ(CountColour(*bitmap, clYellow) + CountColour(*bitmap, clBlack), extent.cx * extent.cy);
     EXPECT_EQ(canvas->Pixels(5, 3), clYellow);
     EXPECT_EQ(canvas->Pixels(4, 3), clWhite);
+}
+
+// Metafiles saturate their coordinates: text placed at the integer limits draws nothing on the
+// picture (its opaque cell ends at the limit instead of wrapping round), and the pen stops there.
+TEST(Canvas, TextAtTheIntegerLimitsStaysThere)
+{
+    auto bitmap = MakeBitmap(pf24bit, 60, 20);
+    TCanvas* canvas = bitmap->Canvas();
+    canvas->Brush()->SetColor(clYellow);
+    canvas->Font()->SetColor(clBlack);
+    const std::vector<uint8_t> blank = Bytes(*bitmap);
+    const int32_t width = canvas->TextWidth("WWWW");
+    const struct
+    {
+        TPoint at;
+        TPoint pen;
+    } cases[] = {
+        {Point(INT32_MAX, 5), Point(INT32_MAX, 5)},
+        {Point(INT32_MAX - width / 2, 5), Point(INT32_MAX, 5)},
+        {Point(5, INT32_MAX), Point(5 + width, INT32_MAX)},
+        {Point(INT32_MIN, INT32_MIN), Point(INT32_MIN + width, INT32_MIN)},
+    };
+    for (const auto& c : cases) {
+        canvas->TextOut(c.at.X, c.at.Y, "WWWW");
+        EXPECT_EQ(canvas->PenPos(), c.pen) << c.at.X << "," << c.at.Y;
+    }
+    canvas->Brush()->SetStyle(bsClear);
+    canvas->TextRect(Rect(0, 0, 60, 20), INT32_MAX - 1, INT32_MAX - 1, "WWWW");
+    EXPECT_EQ(Bytes(*bitmap), blank);
 }
 
 TEST(Canvas, TextRectClipsToItsRectangle)
