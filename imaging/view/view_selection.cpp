@@ -537,6 +537,15 @@ bool TKorvaneView::LoadSelectionFromStream(TStream& Stream)
             return false;
     if (!ReadValue(Stream, full))
         return false;
+    // The view keeps its polygon on the picture (a lasso drawn at a small zoom a little past
+    // it): one farther out than the picture's own size is damage, and moving it would overflow.
+    auto movable = [&](int32_t x, int32_t y) {
+        return x >= -int64_t(w) && x <= 2 * int64_t(w) && y >= -int64_t(h) && y <= 2 * int64_t(h);
+    };
+    if (!movable(box[0], box[1]) || !movable(box[2], box[3]) ||
+        !std::all_of(points.begin(), points.end(),
+                     [&](const TPoint& p) { return TKVAnimPoly::IsBreak(p) || movable(p.X, p.Y); }))
+        return false;
     // The mask's box is either empty or lies inside the mask: the processing methods size their
     // working copies by it.
     const bool emptyBox = maskBox[0] == 0x7FFFFFFF;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -91,6 +92,12 @@ TEST(ViewSelect, CorruptStreamsChangeNothing)
         {"rows cut short", [&](auto& b) { b.resize(b.size() - 1); }},
         {"box outside the mask", [&](auto& b) { put32(b, 12 + 32 + 21 + 8, 5000); }},
         {"nothing after the size", [&](auto& b) { b.resize(9); }},
+        // A polygon farther from the picture than its own size, which moving would overflow.
+        {"point far right", [&](auto& b) { put32(b, 12, 201); }},
+        {"point far above", [&](auto& b) { put32(b, 12 + 4, -81); }},
+        {"point at the integer limit", [&](auto& b) { put32(b, 12 + 8, 0x7FFFFFFE); }},
+        {"box at the integer limit", [&](auto& b) { put32(b, 12 + 32, INT32_MIN + 2); }},
+        {"box far below", [&](auto& b) { put32(b, 12 + 32 + 12, 161); }},
     };
     for (const Corruption& c : cases) {
         std::vector<uint8_t> b = bytes;
@@ -102,6 +109,16 @@ TEST(ViewSelect, CorruptStreamsChangeNothing)
         EXPECT_EQ(f.view->SelX1(), 30) << c.name;
         EXPECT_TRUE(f.view->IsPointInsideSelection(35, 35)) << c.name;
     }
+    // A lasso drawn at a small zoom ends a little past the picture: that stream loads and moves.
+    std::vector<uint8_t> lasso = bytes;
+    put32(lasso, 12, 130);
+    put32(lasso, 12 + 32 + 8, 130);
+    TMemoryStream s;
+    s.WriteBuffer(lasso.data(), int64_t(lasso.size()));
+    s.SetPosition(0);
+    EXPECT_TRUE(f.view->LoadSelectionFromStream(s));
+    f.view->MoveSelection(-5, 0);
+    EXPECT_EQ(f.view->GetPolySel(0).X, 100);
 }
 
 TEST(ViewMouse, InteractModesExcludeEachOther)
