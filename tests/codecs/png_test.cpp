@@ -687,13 +687,34 @@ TEST(PngWriter, ShortWritesSetTheAbortFlagAndLibraryErrorsRaise)
     Pngfiltw::WritePNGStream(full, picture, params, progress, nullptr);
     EXPECT_TRUE(aborting);
 
+    // A side past the codecs' pixel budget is refused by the library's own limit.
     TKVBitmap tooWide;
-    tooWide.Allocate(1000001, 1, kv24RGB);
+    tooWide.Allocate(int32_t(KVCodecMaxPixels + 1), 1, kv1g);
+    TIOParamsVals bits;
+    bits.BitsPerSample = 1;
+    bits.SamplesPerPixel = 1;
     TStringStream out;
     try {
-        Pngfiltw::WritePNGStream(out, tooWide, params, progress, nullptr);
-        ADD_FAILURE() << "a row beyond the library's width limit was written";
+        Pngfiltw::WritePNGStream(out, tooWide, bits, progress, nullptr);
+        ADD_FAILURE() << "a row beyond the pixel budget was written";
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "Error on creating PNG");
     }
+}
+
+// A picture the library holds saves whatever its shape: rows past the PNG library's default limit
+// of 1,000,000 pixels too (a layer of the vector file is saved so when it is stored or copied).
+TEST(PngWriter, WritesRowsPastAMillionPixels)
+{
+    kvtest::TempFolder folder;
+    TKVBitmap wide;
+    MakePicture(wide, 1000001, 2);
+    TIOParamsVals params;
+    const std::string png = Write(wide, params);
+    EXPECT_TRUE(PngcheckAccepts(folder, png));
+    TStringStream stream(png);
+    TRead r;
+    Read(stream, r);
+    EXPECT_FALSE(r.Aborting);
+    EXPECT_TRUE(SamePixels(r.Bitmap, wide));
 }

@@ -56,8 +56,7 @@ const png_byte ProcessedAncillaryChunks[] = "bKGD\0pHYs";
 
 void SetLimits(png_structp png)
 {
-    const auto side = static_cast<png_uint_32>(std::min<int64_t>(KVCodecMaxPixels, PNG_UINT_31_MAX));
-    png_set_user_limits(png, side, side);
+    SetSideLimits(png);
     png_set_chunk_cache_max(png, ChunkCacheMax);
     png_set_chunk_malloc_max(png, ChunkMallocMax);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);

@@ -277,6 +277,7 @@ void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
         throw Exception(CreateError);
     }
     png_set_write_fn(w.Png, &w, WriteData, FlushData);
+    SetSideLimits(w.Png);
 
     TOneBitSource work = MakeWorkImage(bitmap, params);
     if (work.Bitmap->GetWidth() <= 0 || work.Bitmap->GetHeight() <= 0) {

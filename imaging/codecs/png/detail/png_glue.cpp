@@ -1,7 +1,10 @@
-// Silent error handling for the PNG library and the resolution conversions.
+// Silent error handling for the PNG library, its side limits and the resolution conversions.
 #include "imaging/codecs/png/detail/png_glue.h"
 
+#include "imaging/codecs/params/ioparams.h"
 #include "platform/core/rounding.h"
+
+#include <algorithm>
 
 namespace Pngfilt::detail {
 
@@ -14,6 +17,12 @@ void PngError(png_structp png, png_const_charp)
 }
 
 void PngWarning(png_structp, png_const_charp) {}
+
+void SetSideLimits(png_structp png)
+{
+    const auto side = static_cast<png_uint_32>(std::min<int64_t>(KVCodecMaxPixels, PNG_UINT_31_MAX));
+    png_set_user_limits(png, side, side);
+}
 
 int32_t PixelsPerMetreToDpi(uint32_t pixelsPerMetre)
 {

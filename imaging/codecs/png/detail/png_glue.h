@@ -1,5 +1,5 @@
 // What the PNG reader and writer share of the PNG library: silent error handling that jumps back
-// to a guard, and the conversion between pHYs and dots per inch.
+// to a guard, the limits of a picture's sides, and the conversion between pHYs and dots per inch.
 #pragma once
 
 #include <png.h>
@@ -22,6 +22,10 @@ template <typename Action> bool PngGuard(png_structp png, Action&& action)
     action();
     return true;
 }
+
+// Sides up to the codecs' pixel budget, whatever the library was built with: its own default
+// stops at 1,000,000 pixels, below pictures the library holds.
+void SetSideLimits(png_structp png);
 
 int32_t PixelsPerMetreToDpi(uint32_t pixelsPerMetre);
 uint32_t DpiToPixelsPerMetre(int32_t dpi);
