@@ -82,8 +82,9 @@ public:
     // Storage
     void Allocate(int32_t width, int32_t height, TKVPixelFormat format) override;
     // Allocates the current width, height and pixel format; the location set before is a request
-    // that the byte size against MinFileSize may change between kvMemory and kvFile. Raises
-    // EOutOfMemory when the image cannot be addressed or held.
+    // that the byte size against MinFileSize may change between kvMemory and kvFile. In memory
+    // and in a temporary file the new pixels are 0. Raises EOutOfMemory when the image cannot be
+    // addressed or held.
     void AllocateImage();
     void FreeImage();
     // Wraps the caller's bitmap without copying; it is never freed here, and allocating resizes it.

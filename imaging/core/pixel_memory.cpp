@@ -1,6 +1,8 @@
 // Memory blocks for pixels.
 #include "imaging/core/detail/pixel_memory.h"
 
+#include <cstdint>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -8,8 +10,8 @@ namespace Daduvudez::detail {
 
 namespace {
 
-// A whole image taken in 4 KiB pages costs a fault per page on first touch; large blocks are
-// aligned so that the kernel can back them with 2 MiB pages instead.
+// A whole image taken in 4 KiB pages costs a fault per page on first touch; the kernel backs the
+// 2 MiB-aligned part of a large block with 2 MiB pages instead.
 constexpr int64_t kHugePage = int64_t(2) << 20;
 constexpr int64_t kHugeBlockFrom = int64_t(8) << 20;
 
@@ -31,12 +33,15 @@ TPixelBlock AllocatePixelBlock(int64_t size)
 {
     if (size < 0 || size > MaxMemoryBlock())
         return nullptr;
-    if (size < kHugeBlockFrom)
-        return TPixelBlock(static_cast<uint8_t*>(std::malloc(size_t(size > 0 ? size : 1))));
-    const int64_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-    auto* block = static_cast<uint8_t*>(std::aligned_alloc(size_t(kHugePage), size_t(rounded)));
-    if (block != nullptr)
-        madvise(block, size_t(rounded), MADV_HUGEPAGE);
+    // A large block comes as the system's fresh pages, which are zero until written: clearing it
+    // costs nothing, and rows that are never written take no memory.
+    auto* block = static_cast<uint8_t*>(std::calloc(size_t(size > 0 ? size : 1), 1));
+    if (block != nullptr && size >= kHugeBlockFrom) {
+        const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) / kHugePage * kHugePage;
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + uintptr_t(size)) / kHugePage * kHugePage;
+        if (end > first)
+            madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    }
     return TPixelBlock(block);
 }
 

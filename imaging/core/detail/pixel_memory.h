@@ -17,7 +17,7 @@ struct TPixelBlockFree
 };
 using TPixelBlock = std::unique_ptr<uint8_t[], TPixelBlockFree>;
 
-// Contents undefined; nullptr when the block cannot be had.
+// Zero-filled; nullptr when the block cannot be had.
 TPixelBlock AllocatePixelBlock(int64_t size);
 
 } // namespace Daduvudez::detail
