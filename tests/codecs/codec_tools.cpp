@@ -121,6 +121,13 @@ TPnmImage BitmapSamples(TKVBitmap& bitmap)
     return image;
 }
 
+bool RowCleared(TKVBitmap& bitmap, int32_t row)
+{
+    const uint8_t* bytes = bitmap.GetScanLine(row);
+    return bytes != nullptr &&
+           std::all_of(bytes, bytes + bitmap.GetRowLen(), [](uint8_t b) { return b == 0; });
+}
+
 int32_t MaxDifference(const TPnmImage& expected, const TPnmImage& actual)
 {
     if (expected.Width != actual.Width || expected.Height != actual.Height || !expected.Valid() ||

@@ -41,6 +41,9 @@ void PnmToBitmap(const TPnmImage& image, TKVBitmap& bitmap);
 // A bitmap's pixels as 8-bit RGB samples (kv1g bits as 0 and 255), top row first.
 TPnmImage BitmapSamples(TKVBitmap& bitmap);
 
+// Every byte of the row, its padding included, is 0: a row no data reached, whatever the heap held.
+bool RowCleared(TKVBitmap& bitmap, int32_t row);
+
 // The largest difference of any sample between two images (a grey image compares its grey with
 // each channel of a colour one); -1 when the sizes differ.
 int32_t MaxDifference(const TPnmImage& expected, const TPnmImage& actual);

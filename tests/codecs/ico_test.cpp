@@ -343,6 +343,21 @@ TEST(IcoReader, RefusesEntriesThatPassTheirData)
     }
 }
 
+// A bitmap file given as an icon, promising 83,886,080 rows in 132 bytes, fails at the end of its
+// data with the rows past it black (the suite runs this once more under two heap fill patterns).
+TEST(IcoReader, RowsPastTheDataOfABitmapAreCleared)
+{
+    Decoded d;
+    Decode(kvtest::TempFolder::Read(std::string(KV_TEST_DATA_DIR) + "/fuzz/ico/bitmap-2-by-83886080-cut.ico"),
+           d);
+    EXPECT_TRUE(d.Aborted);
+    ASSERT_EQ(d.Bitmap.GetWidth(), 2);
+    ASSERT_EQ(d.Bitmap.GetHeight(), 83886080);
+    for (const int32_t y : {0, 41943040, 83886080 - 100}) {
+        EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
+    }
+}
+
 TEST(IcoProbe, TellsIconsFromCursors)
 {
     const std::string icon = Icon(1, 2, 1, 2, 1, 1, 2, 2, 1, std::string(16, '\0'));

@@ -321,15 +321,10 @@ private:
             DecodeRows();
     }
 
-    void ClearBitmap()
-    {
-        for (int32_t y = 0; y < FBitmap.GetHeight(); y++)
-            std::memset(FBitmap.GetScanLine(y), 0, size_t(FBitmap.GetRowLen()));
-    }
-
     void DecodeRle(bool nibbles)
     {
-        ClearBitmap(); // delta escapes skip pixels
+        // Delta escapes and an early end of the picture skip pixels: they keep the new bitmap's
+        // black.
         // Every code but the escapes gives a pixel or more, and a delta of four bytes moves one
         // or more: data past four bytes a pixel and an escape a row is never read into memory,
         // however long the file is.
@@ -355,12 +350,13 @@ private:
         for (int64_t k = 0; k < FHeader.Height; k++) {
             if (!NextRow(k))
                 return;
-            uint8_t* row = TargetRow(k);
             if (k >= storedRows || FStream.Read(raw.data(), stride) != stride) {
-                // Rows past the end of the data stay black.
-                std::memset(row, 0, size_t(FBitmap.GetRowLen()));
-                continue;
+                // Data that ends early fails; the rows it does not reach stay black as allocated,
+                // with no work for each of them.
+                FAborting = true;
+                return;
             }
+            uint8_t* row = TargetRow(k);
             auto* rgb = reinterpret_cast<TRGB*>(row);
             switch (FHeader.BitCount) {
             case 1:

@@ -159,17 +159,14 @@ public:
     {
         FBitmap.Allocate(FWidth, FHeight, FHeader.Bilevel() ? kv1g : kv24RGB);
         CodecProgressBegin(FProgress, FHeight);
-        int32_t y = 0;
-        for (; y < FHeight && !CodecAborted(FProgress); ++y) {
+        // Data that ends early fails; the rows it does not reach stay black as allocated, with no
+        // work for each of them.
+        for (int32_t y = 0; y < FHeight && !CodecAborted(FProgress); ++y) {
             if (!DecodeRow(FBitmap.GetScanLine(y))) {
-                ++y;
-                break;
+                CodecSetAborting(FProgress);
+                return;
             }
             CodecProgressRows(FProgress, 1);
-        }
-        // Rows the data does not reach are black.
-        for (; y < FHeight; ++y) {
-            std::memset(FBitmap.GetScanLine(y), 0, size_t(FBitmap.GetRowLen()));
         }
     }
 

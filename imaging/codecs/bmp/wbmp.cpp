@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -126,12 +125,12 @@ void WBMPReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
     Bitmap.Allocate(int32_t(header.Width), height, kv1g);
     const int64_t rowBytes = RowBytes(header.Width);
     const double step = 100.0 / height;
-    bool ended = false;
-    for (int32_t y = 0; y < height; ++y) {
-        uint8_t* row = Bitmap.GetScanLine(y);
-        std::memset(row, 0, size_t(Bitmap.GetRowLen()));
-        if (!ended && !CodecAborted(Progress)) {
-            ended = Stream.Read(row, rowBytes) < rowBytes;
+    // A new bitmap is clear: the rows past the end of the data are left as they are, so that a
+    // header of a few bytes costs no work for each row it promises.
+    for (int32_t y = 0; y < height && !CodecAborted(Progress); ++y) {
+        if (Stream.Read(Bitmap.GetScanLine(y), rowBytes) < rowBytes) {
+            CodecSetAborting(Progress);
+            return;
         }
         if (Progress.OnProgress) {
             Progress.OnProgress(Progress.Sender, int32_t(y * step));
