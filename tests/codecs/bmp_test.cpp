@@ -353,6 +353,11 @@ TEST(BmpReader, RowsPastTheDataAreCleared)
         const uint8_t* row = d.Bitmap.GetScanLine(stored);
         EXPECT_EQ(Bytes(row, row + 6), (Bytes{1, 2, 3, 4, 5, 6}));
     }
+    // A last row without its padding is whole: many writers leave that padding out.
+    Decoded whole;
+    Read(MakeBmp({.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12}}), whole);
+    EXPECT_FALSE(whole.Aborted);
+    EXPECT_EQ(Rgb(whole.Bitmap), (Bytes{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}));
 }
 
 TEST(BmpReader, ReadsAPackedDibWithoutFileHeader)

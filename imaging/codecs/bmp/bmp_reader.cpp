@@ -342,7 +342,10 @@ private:
     {
         const int64_t stride = Stride();
         const int32_t width = int32_t(FHeader.Width);
-        const int64_t storedRows = std::min<int64_t>(FHeader.Height, FPixelDataLength / stride);
+        // Many writers leave out the padding of the last row: its pixels are enough.
+        const int64_t pixelBytes = (FHeader.Width * FHeader.BitCount + 7) / 8;
+        const int64_t storedRows =
+            std::min<int64_t>(FHeader.Height, (FPixelDataLength + stride - pixelBytes) / stride);
         std::vector<uint8_t> raw(static_cast<size_t>(stride));
         Channel red, green, blue;
         if (FHeader.BitCount == 16 || FHeader.BitCount == 32)
@@ -350,7 +353,7 @@ private:
         for (int64_t k = 0; k < FHeader.Height; k++) {
             if (!NextRow(k))
                 return;
-            if (k >= storedRows || FStream.Read(raw.data(), stride) != stride) {
+            if (k >= storedRows || FStream.Read(raw.data(), stride) < pixelBytes) {
                 // Data that ends early fails; the rows it does not reach stay black as allocated,
                 // with no work for each of them.
                 FAborting = true;
