@@ -6,7 +6,6 @@
 #include "imaging/io/korvaneio_globals.h"
 #include "platform/core/streams.h"
 
-#include <cassert>
 #include <ctime>
 #include <vector>
 
@@ -25,15 +24,14 @@ double Today()
     return static_cast<double>(noon / 86400) + 25569.0;
 }
 
+// An index outside the array reads as zero and writes nothing: callers may pass any index.
 template <typename T, size_t N> T GetIndexed(const T (&values)[N], int32_t index)
 {
-    assert(index >= 0 && static_cast<size_t>(index) < N);
     return index >= 0 && static_cast<size_t>(index) < N ? values[index] : T{};
 }
 
 template <typename T, size_t N> void SetIndexed(T (&values)[N], int32_t index, T value)
 {
-    assert(index >= 0 && static_cast<size_t>(index) < N);
     if (index >= 0 && static_cast<size_t>(index) < N) {
         values[index] = value;
     }
