@@ -47,6 +47,23 @@ check_skips() {
     python3 scripts/check_skips.py . "$1/test-results"
 }
 
+# The build users run: optimised, assertions on, no sanitizer. Memory faults that the sanitizers'
+# own allocator hides (a freed object found again at a reused address) show only here. Then the
+# tests that start threads, under ThreadSanitizer, in a build that makes only their suites. Both
+# builds go on at a lower priority while the sanitizer tests run, on the cores those leave idle.
+OPT_DIR=${OPT_DIR:-build-optimised}
+TSAN_DIR=${TSAN_DIR:-build-tsan}
+cmake -S . -B "$OPT_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1" \
+    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1" -DKV_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B "$TSAN_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${TEST_FLAGS[@]}" -DKV_TSAN=ON -DKV_BUILD_BENCH=OFF \
+    >/dev/null
+BUILD_LOG=$(mktemp)
+setsid nice -n 10 bash -c 'cmake --build "$1" -j "$3" && cmake --build "$2" -j "$3" --target io_tests view_tests app_tests dialogs_tests' \
+    _ "$OPT_DIR" "$TSAN_DIR" "$JOBS" >"$BUILD_LOG" 2>&1 &
+builder=$!
+# A run that stops early takes the builds, which have a process group of their own, with it.
+trap 'kill -- -"$builder" 2>/dev/null || true; rm -f "$BUILD_LOG"' EXIT
+
 rm -rf "$BUILD_DIR/test-results"
 if ! ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error "${RETRY_HANG[@]}" -j "$JOBS" "$@"; then
     only_leak_checker_crashed "$BUILD_DIR" || exit 1
@@ -55,21 +72,15 @@ if ! ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error "${RETRY
 fi
 check_skips "$BUILD_DIR"
 
-# The build users run: optimised, assertions on, no sanitizer. Memory faults that the sanitizers'
-# own allocator hides (a freed object found again at a reused address) show only here.
-OPT_DIR=${OPT_DIR:-build-optimised}
-cmake -S . -B "$OPT_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1" \
-    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1" -DKV_BUILD_BENCH=OFF
-cmake --build "$OPT_DIR" -j "$JOBS"
+if ! wait "$builder"; then
+    tail -n 50 "$BUILD_LOG"
+    echo "The optimised or the ThreadSanitizer build failed." >&2
+    exit 1
+fi
 rm -rf "$OPT_DIR/test-results"
 ctest --test-dir "$OPT_DIR" --output-on-failure --no-tests=error "${RETRY_HANG[@]}" -j "$JOBS" "$@"
 check_skips "$OPT_DIR"
 
-# The tests that start threads once more under ThreadSanitizer, in a build of their own that
-# makes only their suite.
-TSAN_DIR=${TSAN_DIR:-build-tsan}
-cmake -S . -B "$TSAN_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${TEST_FLAGS[@]}" -DKV_TSAN=ON -DKV_BUILD_BENCH=OFF
-cmake --build "$TSAN_DIR" -j "$JOBS" --target io_tests view_tests app_tests dialogs_tests
 # Qt is not built with the sanitizer: what its own threads do among themselves is not checked.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$PWD/tests/tsan.supp}
 rm -rf "$TSAN_DIR/test-results"
