@@ -8,22 +8,21 @@
 #include "platform/forms/controls.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/form.h"
+#include "platform/forms/simulate.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <functional>
 #include <memory>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -174,96 +173,46 @@ TEST_F(ScreenCapture, NothingToCaptureAbortsAndKeepsThePicture)
 // ---------------------------------------------------------------------------------------------
 // Another program's window on an X server of the test's own
 
-// Waits, a minute at most, until ready says yes; polls without a fixed sleep per step's length.
-bool WaitUntil(const std::function<bool()>& ready)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+constexpr int32_t kMinute = 60000;
 
-// A process the shell left running in the background, ended with the test.
-class TBackground
+// A process the shell left running in the background (it tells the process's id, $!, through a
+// shell of its own), ended with the test.
+struct TBackground
 {
-public:
     explicit TBackground(const std::string& command)
+        : Pid(std::atoi(kvtest::RunTool(command + " >/dev/null 2>&1 & sh -c 'echo \"$0\"' $!").c_str()))
     {
-        // The shell tells the background process's id ($!) through a shell of its own.
-        FPid = std::atoi(kvtest::RunTool(command + " >/dev/null 2>&1 & sh -c 'echo \"$0\"' $!").c_str());
     }
     ~TBackground()
     {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-            WaitUntil([this] { return ::kill(FPid, 0) != 0; });
+        if (Pid > 0) {
+            ::kill(Pid, SIGTERM);
+            Simulate::WaitUntil([this] { return ::kill(Pid, 0) != 0; }, kMinute);
         }
     }
-    TBackground(const TBackground&) = delete;
-    TBackground& operator=(const TBackground&) = delete;
-    bool Started() const { return FPid > 0; }
-
-private:
-    pid_t FPid = -1;
+    const pid_t Pid;
 };
 
-// Xvfb on a display number it picks itself, ready once it has written that number.
-class TXServer
-{
-public:
-    explicit TXServer(const kvtest::TempFolder& folder)
-        : FNumberFile(folder.File("display")),
-          FServer("Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>'" + FNumberFile + "'")
-    {
-        WaitUntil([this] { return kvtest::TempFolder::Read(FNumberFile).find('\n') != std::string::npos; });
-        const std::string number = kvtest::TempFolder::Read(FNumberFile);
-        if (!number.empty() && number.back() == '\n') {
-            FDisplay = ":" + number.substr(0, number.size() - 1);
-        }
-    }
-    // ":N", empty when the server did not start.
-    const std::string& Display() const { return FDisplay; }
-
-private:
-    std::string FNumberFile;
-    TBackground FServer;
-    std::string FDisplay;
-};
-
-// What xwininfo tells of a window: its id, its inside on the root window and its border.
+// What xwininfo tells of a window: its id, its inside's size and its border.
 struct TWindowInfo
 {
     std::string Id;
-    int32_t X = 0, Y = 0, Width = 0, Height = 0, Border = 0;
+    int32_t Width = 0, Height = 0, Border = 0;
     bool Viewable = false;
 };
 
 TWindowInfo WindowInfo(const std::string& display, const std::string& name)
 {
     const std::string text = kvtest::ToolOutput("DISPLAY=" + display + " xwininfo -name " + name);
-    TWindowInfo info;
-    // The word after "label:" (or "label" for the id line).
-    auto field = [&](const std::string& label) {
-        size_t at = text.find(label);
-        if (at == std::string::npos) {
-            return std::string();
-        }
-        at = text.find_first_not_of(": ", at + label.size());
-        const size_t end = text.find_first_of(" \n", at);
-        return at == std::string::npos ? std::string() : text.substr(at, end - at);
+    const auto field = [&](const std::string& label) {
+        const size_t at = text.find(label + ": ");
+        std::string word;
+        if (at != std::string::npos)
+            std::istringstream(text.substr(at + label.size() + 2)) >> word;
+        return word;
     };
-    info.Id = field("Window id");
-    info.X = std::atoi(field("Absolute upper-left X").c_str());
-    info.Y = std::atoi(field("Absolute upper-left Y").c_str());
-    info.Width = std::atoi(field("Width").c_str());
-    info.Height = std::atoi(field("Height").c_str());
-    info.Border = std::atoi(field("Border width").c_str());
-    info.Viewable = field("Map State") == "IsViewable";
-    return info;
+    return {field("Window id"), std::atoi(field("Width").c_str()), std::atoi(field("Height").c_str()),
+            std::atoi(field("Border width").c_str()), field("Map State") == "IsViewable"};
 }
 
 // This suite once more, as a program of the X server, running the test below in the role that
@@ -275,44 +224,37 @@ bool CaptureAsX11Program(const std::string& display, TKVCSSource source, const s
                                           "KV_X11_CAPTURE_TO=" + shot,
                                           "KV_X11_CAPTURE_SOURCE=" + std::to_string(int(source))};
     for (char** v = environ; *v != nullptr; ++v) {
-        std::string variable = *v;
+        const std::string variable = *v;
+        const auto is = [&](const char* prefix) { return variable.rfind(prefix, 0) == 0; };
         // The X keyboard library copies the keymap's names with strndup from buffers that are not
         // NUL-terminated, which strndup allows but the sanitizer's strict string check reports.
-        if (variable.rfind("ASAN_OPTIONS=", 0) == 0) {
-            variable += ":strict_string_checks=0";
-        }
-        if (variable.rfind("DISPLAY=", 0) != 0 && variable.rfind("QT_QPA_PLATFORM=", 0) != 0 &&
-            variable.rfind("GTEST_", 0) != 0) {
+        if (is("ASAN_OPTIONS="))
+            variables.push_back(variable + ":strict_string_checks=0");
+        else if (!is("DISPLAY=") && !is("QT_QPA_PLATFORM=") && !is("GTEST_"))
             variables.push_back(variable);
-        }
     }
-    std::vector<std::string> arguments = {"/proc/self/exe", "--gtest_filter=ScreenCaptureX11.*"};
-    std::vector<char*> argv, envp;
-    for (std::string& a : arguments) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    for (std::string& v : variables) {
+    std::vector<char*> envp;
+    for (std::string& v : variables)
         envp.push_back(v.data());
-    }
     envp.push_back(nullptr);
+    char exe[] = "/proc/self/exe", filter[] = "--gtest_filter=ScreenCaptureX11.*";
+    char* argv[] = {exe, filter, nullptr};
     posix_spawn_file_actions_t output;
     ::posix_spawn_file_actions_init(&output);
     ::posix_spawn_file_actions_addopen(&output, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::posix_spawn_file_actions_adddup2(&output, 1, 2);
     pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, "/proc/self/exe", &output, nullptr, argv.data(), envp.data());
+    const int spawned = ::posix_spawn(&child, exe, &output, nullptr, argv, envp.data());
     ::posix_spawn_file_actions_destroy(&output);
-    if (spawned != 0) {
-        return false;
-    }
     int status = 0;
-    const bool ended = WaitUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; });
-    if (!ended) {
+    if (spawned != 0)
+        return false;
+    if (!Simulate::WaitUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; }, kMinute)) {
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
+        return false;
     }
-    return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool Inside(TKVBitmap& outer, TKVBitmap& inner, int32_t at)
@@ -336,76 +278,64 @@ TEST(ScreenCaptureX11, TheActiveWindowOfAnotherProgramComesBackAsItShows)
         return;
     }
 
-    for (const char* tool : {"Xvfb", "xmessage", "xwininfo", "xprop", "import"}) {
-        ASSERT_TRUE(kvtest::Installed(tool));
-    }
+    ASSERT_TRUE(kvtest::Installed({"Xvfb", "xmessage", "xwininfo", "xprop", "import"}));
     kvtest::TempFolder folder;
-    TXServer server(folder);
-    ASSERT_FALSE(server.Display().empty()) << "Xvfb did not start";
-    const std::string display = server.Display();
+    // Xvfb picks a free display number and writes it once it is ready.
+    const std::string numberFile = folder.File("display");
+    TBackground server("Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>'" + numberFile + "'");
+    std::string display;
+    ASSERT_TRUE(Simulate::WaitUntil(
+        [&] { return (display = kvtest::TempFolder::Read(numberFile)).find('\n') != std::string::npos; },
+        kMinute))
+        << "Xvfb did not start";
+    display = ":" + display.substr(0, display.find('\n'));
+    const std::string on = "DISPLAY=" + display + " ";
     // Placed under the pointer: with no window manager the keyboard follows the pointer, so this
     // window is the active one until the root window names another.
-    TBackground other("DISPLAY=" + display + " xmessage -name kvcapture -nearmouse 'Korvane captures this'");
-    ASSERT_TRUE(other.Started());
+    TBackground other(on + "xmessage -name kvcapture -nearmouse 'Korvane captures this'");
     TWindowInfo window;
-    ASSERT_TRUE(WaitUntil([&] {
-        window = WindowInfo(display, "kvcapture");
-        return window.Viewable;
-    })) << "xmessage's window was never shown";
+    ASSERT_TRUE(
+        Simulate::WaitUntil([&] { return (window = WindowInfo(display, "kvcapture")).Viewable; }, kMinute))
+        << "xmessage's window was never shown";
 
-    const struct
-    {
-        const char* name;
-        const char* rootProperty; // how the root window names the active window
-        TKVCSSource source;
-    } cases[] = {
-        {"focus under the pointer, client", nullptr, kvcsForegroundWindowClient},
-        {"focus under the pointer, frame", nullptr, kvcsForegroundWindow},
-        {"window manager's choice, client", "-f _NET_ACTIVE_WINDOW 32x -set _NET_ACTIVE_WINDOW ",
-         kvcsForegroundWindowClient},
-        {"window manager's choice, frame", "-f _NET_ACTIVE_WINDOW 32x -set _NET_ACTIVE_WINDOW ",
-         kvcsForegroundWindow},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.rootProperty != nullptr) {
-            int exitCode = -1;
-            kvtest::RunTool("DISPLAY=" + display + " xprop -root " + c.rootProperty + window.Id, &exitCode);
-            ASSERT_EQ(exitCode, 0);
+    const std::string before = folder.File("before.png"), after = folder.File("after.png"),
+                      shot = folder.File("shot.bmp"), log = folder.File("capture.log");
+    const std::string grab = on + "import -window " + window.Id + " png24:";
+    const std::string activate = on + "xprop -root -f _NET_ACTIVE_WINDOW 32x -set _NET_ACTIVE_WINDOW ";
+    for (const bool manager : {false, true}) {
+        if (manager) { // the root window names the active window, as a window manager does
+            ASSERT_EQ(kvtest::ToolExitCode(activate + window.Id), 0);
         }
-        // ImageMagick's grab of the window before and after ours; a window still drawing itself
-        // shows two different pictures, and the round is run again.
-        const std::string before = folder.File("before.png"), after = folder.File("after.png"),
-                          shot = folder.File("shot.bmp");
-        TKorvaneIO expected(nullptr), again(nullptr), captured(nullptr);
-        bool stable = false;
-        for (int round = 0; round < 5 && !stable; ++round) {
-            std::remove(shot.c_str());
-            const std::string grab = "DISPLAY=" + display + " import -window " + window.Id + " png24:";
-            int exitCode = -1;
-            kvtest::RunTool(grab + before, &exitCode);
-            ASSERT_EQ(exitCode, 0);
-            const std::string log = folder.File("capture.log");
-            ASSERT_TRUE(CaptureAsX11Program(display, c.source, shot, log)) << kvtest::TempFolder::Read(log);
-            kvtest::RunTool(grab + after, &exitCode);
-            ASSERT_EQ(exitCode, 0);
-            expected.LoadFromFile(before);
-            again.LoadFromFile(after);
-            stable =
-                !expected.Aborting && !again.Aborting && SamePixels(*expected.KVBitmap(), *again.KVBitmap());
+        for (const TKVCSSource source : {kvcsForegroundWindowClient, kvcsForegroundWindow}) {
+            SCOPED_TRACE(std::string(manager ? "window manager's choice, " : "focus under the pointer, ") +
+                         (source == kvcsForegroundWindow ? "frame" : "client"));
+            // ImageMagick's grab of the window before and after ours; a window still drawing itself
+            // shows two different pictures, and the round is run again.
+            TKorvaneIO expected(nullptr), again(nullptr), captured(nullptr);
+            bool stable = false;
+            for (int round = 0; round < 5 && !stable; ++round) {
+                std::remove(shot.c_str());
+                ASSERT_EQ(kvtest::ToolExitCode(grab + before), 0);
+                ASSERT_TRUE(CaptureAsX11Program(display, source, shot, log)) << kvtest::TempFolder::Read(log);
+                ASSERT_EQ(kvtest::ToolExitCode(grab + after), 0);
+                expected.LoadFromFile(before);
+                again.LoadFromFile(after);
+                stable = !expected.Aborting && !again.Aborting &&
+                         SamePixels(*expected.KVBitmap(), *again.KVBitmap());
+            }
+            ASSERT_TRUE(stable);
+            captured.LoadFromFile(shot);
+            ASSERT_FALSE(captured.Aborting);
+            TKVBitmap& inside = *expected.KVBitmap();
+            TKVBitmap& got = *captured.KVBitmap();
+            ASSERT_EQ(inside.GetWidth(), window.Width);
+            ASSERT_EQ(inside.GetHeight(), window.Height);
+            // Without a window manager the frame is the window with its border.
+            const int32_t border = source == kvcsForegroundWindow ? window.Border : 0;
+            ASSERT_EQ(got.GetWidth(), window.Width + 2 * border);
+            ASSERT_EQ(got.GetHeight(), window.Height + 2 * border);
+            EXPECT_TRUE(Inside(got, inside, border));
         }
-        ASSERT_TRUE(stable);
-        captured.LoadFromFile(shot);
-        ASSERT_FALSE(captured.Aborting);
-        TKVBitmap& inside = *expected.KVBitmap();
-        ASSERT_EQ(inside.GetWidth(), window.Width);
-        ASSERT_EQ(inside.GetHeight(), window.Height);
-        TKVBitmap& got = *captured.KVBitmap();
-        // Without a window manager the frame is the window with its border.
-        const int32_t border = c.source == kvcsForegroundWindow ? window.Border : 0;
-        ASSERT_EQ(got.GetWidth(), window.Width + 2 * border);
-        ASSERT_EQ(got.GetHeight(), window.Height + 2 * border);
-        EXPECT_TRUE(Inside(got, inside, border));
     }
 }
 
