@@ -22,25 +22,9 @@
 
 namespace {
 
-// Called by the work once its temporary file exists and is being written.
+// Called by the work, again and again, once its temporary file exists and is being written.
 using TReady = std::function<void()>;
 using TWork = std::function<void(const TReady&)>;
-
-// The child ends itself with _exit once ready, as a sanitizer's report ends a process: no
-// destructor runs.
-constexpr int kEndsItself = 0;
-constexpr int kEndedItself = 99;
-
-// A 64 x 64 picture as a BMP file in memory.
-void MakePicture(TMemoryStream& picture)
-{
-    TKVBitmap source;
-    source.Allocate(64, 64, kv24RGB);
-    source.Fill(0x204080);
-    TKorvaneIO io(nullptr);
-    io.SetAttachedKVBitmap(&source);
-    io.SaveToStreamBMP(picture);
-}
 
 // Loads the picture into a file-backed bitmap and waits in the progress report once rows are in
 // the file, so that the load is ended in its middle.
@@ -78,80 +62,121 @@ void FillStore(const TReady& ready)
     }
 }
 
-// Makes a tiled bitmap of 3 x 2 tiles and writes pixels across all of them, again and again;
-// ready once a tile has been written back.
+// Writes pixels across all 3 x 2 tiles of a tiled bitmap, again and again; ready once a tile has
+// been written back.
 void PaintTiles(const TReady& ready)
 {
     const uint8_t grey = 77;
     TKVVirtualBitmap image;
-    for (;;) {
-        if (!image.AllocateBits(700, 500, 8))
-            return;
-        for (int32_t y = 0; y < 500; y += 50) {
+    while (image.AllocateBits(700, 500, 8))
+        for (int32_t y = 0; y < 500; y += 50)
             for (int32_t x = 0; x < 700; x += 50) {
                 image.SetPixel(x, y, &grey);
                 if (x >= int32_t(image.TileWidth()))
                     ready();
             }
-        }
-    }
 }
 
-class KilledProcess : public TempFolderTest
-{
-protected:
-    // Runs the work in a child process whose temporary folders are the test's, waits until the
-    // work writes into its temporary file and ends the child with the signal.
-    ::testing::AssertionResult EndedMidway(const TWork& work, int signal)
-    {
-        int channel[2];
-        if (pipe2(channel, O_CLOEXEC) != 0)
-            return ::testing::AssertionFailure() << "no pipe";
-        const pid_t child = fork();
-        if (child == 0) {
-            close(channel[0]);
-            RunChild(work, signal, channel[1]);
-        }
-        close(channel[1]);
-        char said = 0;
-        ssize_t got = -1;
-        while (child > 0 && (got = read(channel[0], &said, 1)) < 0 && errno == EINTR) {
-        }
-        close(channel[0]);
-        if (child < 0)
-            return ::testing::AssertionFailure() << "no child process";
-        kill(child, got == 1 ? signal : SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (got != 1)
-            return ::testing::AssertionFailure()
-                   << "the child ended before writing its file, status " << status;
-        const bool asMeant = signal == kEndsItself ? WIFEXITED(status) && WEXITSTATUS(status) == kEndedItself
-                                                   : WIFSIGNALED(status) && WTERMSIG(status) == signal;
-        if (!asMeant)
-            return ::testing::AssertionFailure() << "the child ended with status " << status;
-        return ::testing::AssertionSuccess();
-    }
+// Not a signal: the child ends itself with _exit once ready, as a sanitizer's report ends a
+// process, and no destructor runs.
+constexpr int kEndsItself = 0;
+constexpr int kEndedItself = 99;
 
-    // Ends the work midway a hundred times in a row by SIGKILL and five times by each other way;
-    // the folder must be empty after every round.
-    void EndEveryWay(const TWork& work)
+// Runs the work in a child process whose temporary folder is the given one, waits until the
+// work writes into its temporary file and ends the child with the signal.
+::testing::AssertionResult EndedMidway(const std::string& folder, const TWork& work, int signal)
+{
+    int channel[2];
+    if (pipe2(channel, O_CLOEXEC) != 0)
+        return ::testing::AssertionFailure() << "no pipe";
+    const pid_t child = fork();
+    if (child < 0)
+        return ::testing::AssertionFailure() << "no child process";
+    if (child == 0) {
+        for (int handled : {SIGTERM, SIGINT, SIGABRT})
+            ::signal(handled, SIG_DFL);
+        const rlimit noCoreFile{0, 0};
+        setrlimit(RLIMIT_CORE, &noCoreFile);
+        setenv("TMPDIR", folder.c_str(), 1);
+        bool told = false;
+        try {
+            work([&] {
+                if (!told && write(channel[1], "w", 1) != 1)
+                    _exit(3);
+                if (!told && signal == kEndsItself)
+                    _exit(kEndedItself);
+                told = true;
+            });
+        } catch (...) {
+        }
+        _exit(2); // the work goes on until the process is ended
+    }
+    close(channel[1]);
+    char said = 0;
+    ssize_t got = -1;
+    while ((got = read(channel[0], &said, 1)) < 0 && errno == EINTR) {
+    }
+    close(channel[0]);
+    kill(child, got == 1 ? signal : SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (got != 1)
+        return ::testing::AssertionFailure() << "the child ended before writing its file, status " << status;
+    const bool asMeant = signal == kEndsItself ? WIFEXITED(status) && WEXITSTATUS(status) == kEndedItself
+                                               : WIFSIGNALED(status) && WTERMSIG(status) == signal;
+    return asMeant ? ::testing::AssertionSuccess()
+                   : ::testing::AssertionFailure() << "the child ended with status " << status;
+}
+
+using KilledProcess = TempFolderTest;
+
+} // namespace
+
+// Each work is ended midway a hundred times in a row by SIGKILL and five times by each other way;
+// the folder must be empty after every round.
+TEST_F(KilledProcess, LeavesNoTemporaryFileWhateverItWasWriting)
+{
+    TKVBitmap source;
+    source.Allocate(64, 64, kv24RGB);
+    source.Fill(0x204080);
+    TMemoryStream picture;
+    TKorvaneIO io(nullptr);
+    io.SetAttachedKVBitmap(&source);
+    io.SaveToStreamBMP(picture);
+    const struct
     {
-        const struct
-        {
-            const char* name;
-            int signal;
-            int rounds;
-        } endings[] = {
-            {"SIGKILL", SIGKILL, 100}, {"SIGTERM", SIGTERM, 5},   {"SIGINT", SIGINT, 5},
-            {"SIGABRT", SIGABRT, 5},   {"_exit", kEndsItself, 5},
-        };
-        ASSERT_TRUE(TakeLeftovers().empty());
+        const char* name;
+        TWork work;
+    } works[] = {
+        {"a load into a file-backed bitmap", [&](const TReady& ready) { LoadIntoFile(picture, ready); }},
+        {"the thumbnail store", FillStore},
+        {"the tiled bitmap", PaintTiles},
+    };
+    const struct
+    {
+        const char* name;
+        int signal;
+        int rounds;
+    } endings[] = {
+        {"SIGKILL", SIGKILL, 100}, {"SIGTERM", SIGTERM, 5},   {"SIGINT", SIGINT, 5},
+        {"SIGABRT", SIGABRT, 5},   {"_exit", kEndsItself, 5},
+    };
+    // The folder's entries, which are then removed.
+    const auto takeLeftovers = [this] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
+            names.push_back(entry.path().filename().string());
+            std::filesystem::remove_all(entry.path());
+        }
+        return names;
+    };
+    ASSERT_TRUE(takeLeftovers().empty());
+    for (const auto& w : works) {
         for (const auto& e : endings) {
-            SCOPED_TRACE(std::string("ended by ") + e.name);
+            SCOPED_TRACE(std::string(w.name) + " ended by " + e.name);
             for (int round = 1; round <= e.rounds; ++round) {
-                ASSERT_TRUE(EndedMidway(work, e.signal)) << "round " << round;
-                const std::vector<std::string> left = TakeLeftovers();
+                ASSERT_TRUE(EndedMidway(Folder(), w.work, e.signal)) << "round " << round;
+                const std::vector<std::string> left = takeLeftovers();
                 if (!left.empty()) {
                     ADD_FAILURE() << "round " << round << " left " << left.front() << " and "
                                   << left.size() - 1 << " more";
@@ -160,59 +185,4 @@ protected:
             }
         }
     }
-
-    // The folder's entries, which are then removed.
-    std::vector<std::string> TakeLeftovers() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
-            names.push_back(entry.path().filename().string());
-            std::filesystem::remove_all(entry.path());
-        }
-        return names;
-    }
-
-private:
-    [[noreturn]] void RunChild(const TWork& work, int signal, int channel) const
-    {
-        for (int handled : {SIGTERM, SIGINT, SIGABRT})
-            ::signal(handled, SIG_DFL);
-        const rlimit noCoreFile{0, 0};
-        setrlimit(RLIMIT_CORE, &noCoreFile);
-        setenv("TMPDIR", Folder().c_str(), 1);
-        bool told = false;
-        const TReady ready = [&] {
-            if (told)
-                return;
-            told = true;
-            if (write(channel, "w", 1) != 1)
-                _exit(3);
-            if (signal == kEndsItself)
-                _exit(kEndedItself);
-        };
-        try {
-            work(ready);
-        } catch (...) {
-        }
-        _exit(2); // the work goes on until the process is ended
-    }
-};
-
-} // namespace
-
-TEST_F(KilledProcess, InTheMiddleOfALoadIntoAFileBackedBitmap)
-{
-    TMemoryStream picture;
-    MakePicture(picture);
-    EndEveryWay([&](const TReady& ready) { LoadIntoFile(picture, ready); });
-}
-
-TEST_F(KilledProcess, WhileTheThumbnailStoreWritesItsFile)
-{
-    EndEveryWay(FillStore);
-}
-
-TEST_F(KilledProcess, WhileATiledBitmapWritesItsTiles)
-{
-    EndEveryWay(PaintTiles);
 }
