@@ -10,19 +10,14 @@
 #include "platform/forms/application.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/std_controls.h"
+#include "platform/graphics/geometry.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
-
-bool Overlap(const TRect& a, const TRect& b)
-{
-    return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
-}
 
 std::string Describe(TControl* control)
 {
@@ -65,20 +60,19 @@ void LabelFaults(TWinControl* parent, const std::string& where, std::vector<std:
             faults.push_back(where + ": " + Describe(label) + " is narrower than its text");
         for (int32_t j = 0; j < parent->ControlCount(); ++j) {
             TControl* other = parent->Controls(j);
-            if (other != label && other->Visible() && Overlap(r, other->BoundsRect()))
+            TRect common;
+            if (other != label && other->Visible() && IntersectRect(common, r, other->BoundsRect()))
                 faults.push_back(where + ": " + Describe(label) + " covers " + Describe(other));
         }
     }
 }
 
 // Shows the form and checks it with each page of its page control active (or as it is, without).
-std::vector<std::string> FormFaults(TForm& form, TPageControl* pages, const std::string& name)
+void FormFaults(TForm& form, TPageControl* pages, const std::string& name, std::vector<std::string>& faults)
 {
-    std::vector<std::string> faults;
     form.Show();
     Application->ProcessMessages();
-    const int32_t count = pages != nullptr ? pages->PageCount() : 1;
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < (pages != nullptr ? pages->PageCount() : 1); ++i) {
         std::string where = name;
         if (pages != nullptr) {
             pages->SetActivePageIndex(i);
@@ -88,7 +82,6 @@ std::vector<std::string> FormFaults(TForm& form, TPageControl* pages, const std:
         LabelFaults(&form, where, faults);
     }
     form.Hide();
-    return faults;
 }
 
 } // namespace
@@ -96,29 +89,22 @@ std::vector<std::string> FormFaults(TForm& form, TPageControl* pages, const std:
 TEST(DialogLayout, NoLabelIsCutOrCoversAControl)
 {
     std::vector<std::string> faults;
-    auto add = [&](const std::vector<std::string>& found) {
-        faults.insert(faults.end(), found.begin(), found.end());
-    };
-    {
-        TfPreviews previews(nullptr);
-        previews.SetLanguage(msEnglish);
-        add(FormFaults(previews, previews.PageControl1, "processing"));
-    }
+    TfPreviews previews(nullptr);
+    previews.SetLanguage(msEnglish);
+    FormFaults(previews, previews.PageControl1, "processing", faults);
     for (bool simplified : {false, true}) {
         TIOParamsVals params;
         TfIOPreviews parameters(nullptr);
         parameters.PrepareFor(&params, 1u << ioppApplyButton, simplified, kvThreshold, msEnglish, nullptr);
         parameters.SetPreviewParams(PreviewSet(ppALL));
-        add(FormFaults(parameters, parameters.PageControl1,
-                       simplified ? "simplified save parameters" : "save parameters"));
+        FormFaults(parameters, parameters.PageControl1,
+                   simplified ? "simplified save parameters" : "save parameters", faults);
     }
-    {
-        Tfkvprnform2 print(nullptr);
-        print.SetLanguage(msEnglish);
-        add(FormFaults(print, nullptr, "print"));
-        tfkvprnform1 preview(nullptr);
-        preview.SetLanguage(msEnglish);
-        add(FormFaults(preview, nullptr, "print preview"));
-    }
+    Tfkvprnform2 print(nullptr);
+    print.SetLanguage(msEnglish);
+    FormFaults(print, nullptr, "print", faults);
+    tfkvprnform1 preview(nullptr);
+    preview.SetLanguage(msEnglish);
+    FormFaults(preview, nullptr, "print preview", faults);
     EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
 }
