@@ -22,6 +22,16 @@ namespace {
 
 using namespace kvtifftest;
 
+// Reads the first page of the file the builder assembles.
+void ReadBuilt(const TTiffBuilder& builder, TTiffRead& read)
+{
+    const Bytes file = builder.Build();
+    TMemoryStream stream;
+    stream.WriteBuffer(file.data(), int64_t(file.size()));
+    stream.SetPosition(0);
+    ReadTiff(stream, read);
+}
+
 TEST(TiffReader, GoImagesEqualTheirPngTwins)
 {
     const struct
@@ -205,12 +215,8 @@ TEST(TiffReader, ResolutionFollowsItsUnit)
         if (c.X != 0) {
             builder.Rational(282, c.X, c.Denominator).Rational(283, c.Y, c.Denominator);
         }
-        TMemoryStream stream;
-        const Bytes bytes = builder.Build();
-        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-        stream.SetPosition(0);
         TTiffRead read;
-        ReadTiff(stream, read);
+        ReadBuilt(builder, read);
         EXPECT_EQ(read.Params.DpiX, c.DpiX == 96 ? Kvview::gSystemDPIX : c.DpiX);
         EXPECT_EQ(read.Params.DpiY, c.DpiY == 96 ? Kvview::gSystemDPIY : c.DpiY);
     }
@@ -328,46 +334,37 @@ TEST(TiffReader, BrokenFilesEndCleanly)
 // read as unsigned integers they would give a garbage picture that passes for a good one.
 TEST(TiffReader, RefusesPagesWhoseSamplesAreNotUnsignedIntegers)
 {
-    ASSERT_TRUE(kvtest::Installed("convert"));
-    ASSERT_TRUE(kvtest::Installed("tiffinfo"));
+    ASSERT_TRUE(kvtest::Installed({"convert", "tiffinfo"}));
     kvtest::TempFolder folder;
+    const std::string file = folder.File("made.tif");
     const struct
     {
-        const char* name;
-        const char* picture;
         int32_t bits;
-        const char* format; // as tiffinfo names it
-    } made[] = {
-        {"half-float-grey", "gradient:white-black", 16, "floating-point"},
-        {"half-float-rgb", "gradient:red-blue", 16, "floating-point"},
-        {"float-grey", "gradient:white-black", 32, "floating-point"},
-        {"float-rgb", "gradient:red-blue", 32, "floating-point"},
-        {"signed-grey", "gradient:white-black", 16, "signed"},
-        {"signed-rgb", "gradient:red-blue", 16, "signed"},
+        const char* format; // as the converter names it
+        const char* told;   // as tiffinfo does
+    } samples[] = {
+        {16, "floating-point", "IEEE floating point"},
+        {32, "floating-point", "IEEE floating point"},
+        {16, "signed", "signed integer"},
     };
-    for (const auto& m : made) {
-        SCOPED_TRACE(m.name);
-        const std::string file = folder.File(std::string(m.name) + ".tif");
-        int exitCode = -1;
-        kvtest::RunTool("convert -size 6x4 " + std::string(m.picture) + " -depth " + std::to_string(m.bits) +
-                            " -define quantum:format=" + m.format +
-                            " -define tiff:predictor=1 -compress zip " + file,
-                        &exitCode);
-        ASSERT_EQ(exitCode, 0);
-        const std::string info = kvtest::RunTool("tiffinfo " + file + " 2>/dev/null");
-        ASSERT_NE(info.find(std::string("Sample Format: ") +
-                            (std::string(m.format) == "signed" ? "signed integer" : "IEEE floating point")),
-                  std::string::npos)
-            << info;
-        TTiffRead read;
-        ReadTiffFile(file, read);
-        EXPECT_TRUE(read.Aborted);
-        // The parameters alone still read: a caller can tell what it was refused.
-        TTiffRead params;
-        ReadTiffFile(file, params, 0, true);
-        EXPECT_FALSE(params.Aborted);
-        EXPECT_EQ(params.Params.Width, 6);
-        EXPECT_EQ(params.Params.BitsPerSample, m.bits);
+    for (const auto& m : samples) {
+        for (const std::string picture : {"gradient:white-black", "gradient:red-blue"}) {
+            SCOPED_TRACE(std::to_string(m.bits) + "-bit " + m.format + " " + picture);
+            ASSERT_EQ(kvtest::ToolExitCode("convert -size 6x4 " + picture + " -depth " +
+                                           std::to_string(m.bits) + " -define quantum:format=" + m.format +
+                                           " -define tiff:predictor=1 -compress zip " + file),
+                      0);
+            const std::string info = kvtest::RunTool("tiffinfo " + file + " 2>/dev/null");
+            ASSERT_NE(info.find(std::string("Sample Format: ") + m.told), std::string::npos) << info;
+            TTiffRead read, params;
+            ReadTiffFile(file, read);
+            EXPECT_TRUE(read.Aborted);
+            // The parameters alone still read: a caller can tell what it was refused.
+            ReadTiffFile(file, params, 0, true);
+            EXPECT_FALSE(params.Aborted);
+            EXPECT_EQ(params.Params.Width, 6);
+            EXPECT_EQ(params.Params.BitsPerSample, m.bits);
+        }
     }
 
     // Formats no tool writes: unknown values, and one float sample among unsigned ones. Unsigned
@@ -384,14 +381,8 @@ TEST(TiffReader, RefusesPagesWhoseSamplesAreNotUnsignedIntegers)
     const Bytes pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
     for (const auto& t : tagged) {
         SCOPED_TRACE(t.name);
-        TTiffBuilder builder;
-        builder.Page(2, 2, 3, 8, 2, pixels).Entry(339, 3, t.formats);
-        const Bytes file = builder.Build();
-        TMemoryStream stream;
-        stream.WriteBuffer(file.data(), int64_t(file.size()));
-        stream.SetPosition(0);
         TTiffRead read;
-        ReadTiff(stream, read);
+        ReadBuilt(TTiffBuilder().Page(2, 2, 3, 8, 2, pixels).Entry(339, 3, t.formats), read);
         EXPECT_EQ(read.Aborted, t.refused);
         if (!t.refused) {
             EXPECT_EQ(RgbOf(read.Bitmap).Rgb, pixels);
@@ -415,12 +406,9 @@ TEST(TiffReader, RowsPastTheDataAreBlack)
         .Long(323, 16)
         .Entry(324, 4, {tiles.Data(Bytes(256, 200)), 100000})
         .Entry(325, 4, {256, 256});
-    for (const Bytes& file : {strips.Build(), tiles.Build()}) {
-        TMemoryStream stream;
-        stream.WriteBuffer(file.data(), int64_t(file.size()));
-        stream.SetPosition(0);
+    for (const TTiffBuilder* builder : {&strips, &tiles}) {
         TTiffRead read;
-        ReadTiff(stream, read);
+        ReadBuilt(*builder, read);
         ASSERT_FALSE(read.Aborted);
         const TRgbImage image = RgbOf(read.Bitmap);
         for (int32_t y = 0; y < image.Height; ++y) {
