@@ -52,6 +52,16 @@ Grid Connected(TKVBitmap* image, int x, int y, int tolerance, bool grow = false,
     return MaskOf(mask);
 }
 
+// A w x h grid of the levels that level(x, y) gives, row by row.
+Grid Shape(int w, int h, const std::function<int(int, int)>& level)
+{
+    Grid g(size_t(h), std::vector<int>(size_t(w), 0));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            g[size_t(y)][size_t(x)] = level(x, y);
+    return g;
+}
+
 // A reference PGM of 0 and 255 as a kv1g image.
 std::unique_ptr<TKVBitmap> BitsOf(const std::string& reference)
 {
@@ -134,31 +144,18 @@ TEST(MagicWand, MatchesTheReferenceOnTheRoseAndLongLines)
 // hashes were taken, quirks of the chain-code walk included.
 TEST(MagicWand, OutlinesKeepTheirVerticesOnEveryShape)
 {
-    using Shape = std::function<int(int, int)>;
     uint32_t state = 12345;
     const auto noise = [&state](int w, int h, int percent) {
-        Grid g(size_t(h), std::vector<int>(size_t(w), 0));
-        for (auto& row : g)
-            for (int& v : row) {
-                state = state * 1103515245u + 12345u;
-                v = int(state >> 16) % 100 < percent ? 100 : 0;
-            }
-        return g;
-    };
-    const auto shape = [](int w, int h, const Shape& level) {
-        Grid g(size_t(h), std::vector<int>(size_t(w), 0));
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                g[size_t(y)][size_t(x)] = level(x, y);
-        return g;
+        return Shape(w, h, [&](int, int) {
+            state = state * 1103515245u + 12345u;
+            return int(state >> 16) % 100 < percent ? 100 : 0;
+        });
     };
     const auto rings = [](int x, int y) {
         // Square rings of width 1, every other one filled, each filled one joined to the next by a
         // pixel across the empty ring between them.
         const int ring = std::min(std::min(x, y), std::min(20 - x, 20 - y));
-        if (ring % 2 == 1)
-            return x == ring && y == ring + 1 ? 100 : 0;
-        return 100;
+        return ring % 2 == 0 || (x == ring && y == ring + 1) ? 100 : 0;
     };
     struct Case
     {
@@ -170,11 +167,11 @@ TEST(MagicWand, OutlinesKeepTheirVerticesOnEveryShape)
         uint64_t hash;
     };
     const Grid ring =
-        shape(20, 15, [](int x, int y) { return x >= 5 && x < 15 && y >= 4 && y < 11 ? 0 : 100; });
-    const Grid staircase = shape(30, 30, [](int x, int y) { return x + y < 30 ? 100 : 0; });
-    const Grid fringe = shape(24, 16, [](int x, int y) { return y < 8 || (x + y) % 2 == 0 ? 100 : 0; });
+        Shape(20, 15, [](int x, int y) { return x >= 5 && x < 15 && y >= 4 && y < 11 ? 0 : 100; });
+    const Grid staircase = Shape(30, 30, [](int x, int y) { return x + y < 30 ? 100 : 0; });
+    const Grid fringe = Shape(24, 16, [](int x, int y) { return y < 8 || (x + y) % 2 == 0 ? 100 : 0; });
     const Grid cross =
-        shape(25, 19, [](int x, int y) { return std::abs(x - 12) < 3 || std::abs(y - 9) < 2 ? 100 : 0; });
+        Shape(25, 19, [](int x, int y) { return std::abs(x - 12) < 3 || std::abs(y - 9) < 2 ? 100 : 0; });
     const Grid blobs[] = {noise(40, 30, 60), noise(33, 41, 55), noise(50, 20, 70), noise(160, 120, 58)};
     const Case cases[] = {
         {"uniform", Grid(23, std::vector<int>(37, 100)), 18, 11, 1, false, 8, 0x29ec82efb8867785ull},
@@ -190,19 +187,19 @@ TEST(MagicWand, OutlinesKeepTheirVerticesOnEveryShape)
         {"checker square", fringe, 5, 12, 1, false, 8, 0x1ae97976f7026ef5ull},
         {"cross touching every border", cross, 12, 9, 1, false, 20, 0x0e8611b101c15d69ull},
         {"cross's corner", cross, 0, 0, 1, true, 8, 0x817f534b33c98055ull},
-        {"nested rings", shape(21, 21, rings), 0, 0, 1, false, 8, 0x30c875681a8a3c01ull},
-        {"broken ring between them", shape(21, 21, rings), 1, 1, 1, false, 17, 0xab172ff69f36b53dull},
-        {"pixel in a corner", shape(9, 7, [](int x, int y) { return x + y == 0 ? 100 : 0; }), 0, 0, 1, false,
+        {"nested rings", Shape(21, 21, rings), 0, 0, 1, false, 8, 0x30c875681a8a3c01ull},
+        {"broken ring between them", Shape(21, 21, rings), 1, 1, 1, false, 17, 0xab172ff69f36b53dull},
+        {"pixel in a corner", Shape(9, 7, [](int x, int y) { return x + y == 0 ? 100 : 0; }), 0, 0, 1, false,
          8, 0x9909a33ac2e78689ull},
-        {"pixel in a corner grown", shape(9, 7, [](int x, int y) { return x == 8 && y == 6 ? 100 : 0; }), 8,
+        {"pixel in a corner grown", Shape(9, 7, [](int x, int y) { return x == 8 && y == 6 ? 100 : 0; }), 8,
          6, 1, true, 8, 0xb08280bc50687bb1ull},
-        {"one-pixel line", shape(17, 5, [](int, int y) { return y == 2 ? 100 : 0; }), 4, 2, 1, false, 8,
+        {"one-pixel line", Shape(17, 5, [](int, int y) { return y == 2 ? 100 : 0; }), 4, 2, 1, false, 8,
          0x1bccacbb000fe371ull},
-        {"one-pixel column", shape(1, 13, [](int, int) { return 100; }), 0, 6, 1, false, 8,
+        {"one-pixel column", Shape(1, 13, [](int, int) { return 100; }), 0, 6, 1, false, 8,
          0xf59872feb7cc55b1ull},
-        {"tolerance on a ramp", shape(40, 30, [](int x, int y) { return (x * 7 + y * 3) % 256; }), 20, 15, 20,
+        {"tolerance on a ramp", Shape(40, 30, [](int x, int y) { return (x * 7 + y * 3) % 256; }), 20, 15, 20,
          false, 83, 0x37866814948eb457ull},
-        {"tolerance on a ramp grown", shape(40, 30, [](int x, int y) { return (x * 7 + y * 3) % 256; }), 20,
+        {"tolerance on a ramp grown", Shape(40, 30, [](int x, int y) { return (x * 7 + y * 3) % 256; }), 20,
          15, 20, true, 74, 0x4a3f5399581aba7cull},
         {"blobs 1", blobs[0], 20, 15, 1, false, 395, 0x5585dcf2c4e6afc6ull},
         {"blobs 1 grown", blobs[0], 20, 15, 1, true, 104, 0x46836a87afdcaaffull},
@@ -228,11 +225,8 @@ TEST(MagicWand, OutlinesKeepTheirVerticesOnEveryShape)
 // a grid of bytes sixteen times the size of its box.
 TEST(MagicWand, AnOutlineTakesAboutTheMemoryOfTheFill)
 {
-    Grid ring(900, std::vector<int>(1200, 100));
-    for (int y = 300; y < 600; ++y)
-        for (int x = 400; x < 800; ++x)
-            ring[size_t(y)][size_t(x)] = 0;
-    auto image = Bytes(ring);
+    auto image = Bytes(
+        Shape(1200, 900, [](int x, int y) { return x >= 400 && x < 800 && y >= 300 && y < 600 ? 0 : 100; }));
     for (bool grow : {false, true}) {
         TKVMask mask;
         mask.AllocateBits(image->GetWidth(), image->GetHeight(), 1);
