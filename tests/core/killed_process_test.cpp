@@ -8,7 +8,6 @@
 #include "platform/core/streams.h"
 #include "tests/core/temp_folder.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -84,14 +83,12 @@ constexpr int kEndedItself = 99;
 
 // Runs the work in a child process whose temporary folder is the given one, waits until the
 // work writes into its temporary file and ends the child with the signal.
-::testing::AssertionResult EndedMidway(const std::string& folder, const TWork& work, int signal)
+void EndMidway(const std::string& folder, const TWork& work, int signal)
 {
     int channel[2];
-    if (pipe2(channel, O_CLOEXEC) != 0)
-        return ::testing::AssertionFailure() << "no pipe";
+    ASSERT_EQ(pipe2(channel, O_CLOEXEC), 0);
     const pid_t child = fork();
-    if (child < 0)
-        return ::testing::AssertionFailure() << "no child process";
+    ASSERT_GE(child, 0);
     if (child == 0) {
         for (int handled : {SIGTERM, SIGINT, SIGABRT})
             ::signal(handled, SIG_DFL);
@@ -113,19 +110,16 @@ constexpr int kEndedItself = 99;
     }
     close(channel[1]);
     char said = 0;
-    ssize_t got = -1;
-    while ((got = read(channel[0], &said, 1)) < 0 && errno == EINTR) {
-    }
+    const ssize_t got = TEMP_FAILURE_RETRY(read(channel[0], &said, 1));
     close(channel[0]);
     kill(child, got == 1 ? signal : SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
-    if (got != 1)
-        return ::testing::AssertionFailure() << "the child ended before writing its file, status " << status;
-    const bool asMeant = signal == kEndsItself ? WIFEXITED(status) && WEXITSTATUS(status) == kEndedItself
-                                               : WIFSIGNALED(status) && WTERMSIG(status) == signal;
-    return asMeant ? ::testing::AssertionSuccess()
-                   : ::testing::AssertionFailure() << "the child ended with status " << status;
+    ASSERT_EQ(got, 1) << "the child ended before writing its file, status " << status;
+    if (signal == kEndsItself)
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kEndedItself) << status;
+    else
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
 }
 
 using KilledProcess = TempFolderTest;
@@ -175,7 +169,7 @@ TEST_F(KilledProcess, LeavesNoTemporaryFileWhateverItWasWriting)
         for (const auto& e : endings) {
             SCOPED_TRACE(std::string(w.name) + " ended by " + e.name);
             for (int round = 1; round <= e.rounds; ++round) {
-                ASSERT_TRUE(EndedMidway(Folder(), w.work, e.signal)) << "round " << round;
+                ASSERT_NO_FATAL_FAILURE(EndMidway(Folder(), w.work, e.signal)) << "round " << round;
                 const std::vector<std::string> left = takeLeftovers();
                 if (!left.empty()) {
                     ADD_FAILURE() << "round " << round << " left " << left.front() << " and "
