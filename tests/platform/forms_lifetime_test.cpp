@@ -54,10 +54,11 @@ std::vector<std::string> DeadBindings(std::vector<TControl*> Loose = {})
 
 // Entering and leaving controls reads them, as a program's handlers do: a freed control handed
 // to a handler is a read of freed memory.
-TWinControl* Watch(TWinControl* Control, const std::shared_ptr<int>& Visits)
+int gVisits = 0;
+TWinControl* Watch(TWinControl* Control)
 {
-    Control->OnEnter = Control->OnExit = [Visits](TObject* Sender) {
-        *Visits += dynamic_cast<TWinControl*>(Sender)->Visible() ? 1 : 0;
+    Control->OnEnter = Control->OnExit = [](TObject* Sender) {
+        gVisits += dynamic_cast<TWinControl*>(Sender)->Visible() ? 1 : 0;
     };
     return Control;
 }
@@ -150,7 +151,6 @@ const std::function<void(TForm*)> kEnds[] = {
 TEST(FormLifetimes, NoWidgetOutlivesItsControlNorAControlItsWidgetsLink)
 {
     constexpr int kRounds = 2000;
-    const auto visits = std::make_shared<int>(0);
     std::unique_ptr<TForm, TObjectFree> host;
     size_t next = 0;
     for (int round = 0; round < kRounds; ++round) {
@@ -160,7 +160,7 @@ TEST(FormLifetimes, NoWidgetOutlivesItsControlNorAControlItsWidgetsLink)
             host.reset();
             host.reset(new TForm(nullptr));
             host->SetBounds(400, 10, 300, 200);
-            Watch(Place<TEdit>(host.get(), host.get(), 4, 4), visits);
+            Watch(Place<TEdit>(host.get(), host.get(), 4, 4));
             host->Show();
             FocusEachIn(host.get());
         }
@@ -180,7 +180,7 @@ TEST(FormLifetimes, NoWidgetOutlivesItsControlNorAControlItsWidgetsLink)
             kKinds[next++ % kKinds.size()](form, parent, 4 + 70 * i, 4 + 45 * i);
         for (TWinControl* control : On(form))
             if (!dynamic_cast<TRadioGroup*>(control))
-                Watch(control, visits);
+                Watch(control);
         form->Show();
         FocusEachIn(form);
 
@@ -204,7 +204,7 @@ TEST(FormLifetimes, NoWidgetOutlivesItsControlNorAControlItsWidgetsLink)
             if (moved->CanFocus())
                 Simulate::Focus(moved);
         }
-        Simulate::Focus(Watch(Place<TEdit>(host.get(), form, 200, 250), visits));
+        Simulate::Focus(Watch(Place<TEdit>(host.get(), form, 200, 250)));
         // A floating window (a hint's kind), freed as such or made a child again.
         auto* popup = Place<TPanel>(form, form, 0, 260);
         popup->SetWindowStyle(WS_POPUP, WS_EX_TOOLWINDOW);
@@ -231,6 +231,6 @@ TEST(FormLifetimes, NoWidgetOutlivesItsControlNorAControlItsWidgetsLink)
         ASSERT_EQ(DeadBindings(), std::vector<std::string>{}) << "round " << round << ", form gone";
     }
     host.reset();
-    EXPECT_GT(*visits, kRounds);
+    EXPECT_GT(gVisits, kRounds);
     EXPECT_EQ(DeadBindings(), std::vector<std::string>{});
 }
