@@ -390,6 +390,11 @@ TEST(JpegReader, DamagedAndHostileFilesEndWithTheAbortFlag)
         {"signature only", "\xFF\xD8\xFF"},
         {"cut inside the header", good.substr(0, 300)},
         {"more pixels than the budget", huge},
+        // 39062 x 6621 is within the pixel budget, but three full-size components of a
+        // progressive file would hold 1.5 GB of coefficients.
+        {"coefficients past the budget",
+         ReadBytes(std::string(KV_TEST_DATA_DIR) +
+                   "/fuzz/jpeg/progressive-444-coefficients-past-budget.jpg")},
         {"undefined quantisation table", badTable},
         {"gdk-pixbuf CVE-2017-2862",
          ReadBytes("/usr/libexec/installed-tests/gdk-pixbuf/test-images/fail/CVE-2017-2862.jpg")},

@@ -146,7 +146,7 @@ bool WithinPixelBudget(const jpeg_decompress_struct& info)
 {
     const int64_t output = int64_t(info.output_width) * info.output_height;
     return output <= KVCodecMaxPixels && (!jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info)) ||
-                                          CoefficientsWithinPixelBudget(info));
+                                          CoefficientsWithinBudget(info));
 }
 
 // The stored CMYK is inverted, as Adobe applications write it.

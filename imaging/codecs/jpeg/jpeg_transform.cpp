@@ -304,7 +304,7 @@ void Transform(j_decompress_ptr source, j_compress_ptr target, TTransformJob& jo
         }
     }
     jpeg_read_header(source, TRUE);
-    if (!CoefficientsWithinPixelBudget(*source)) {
+    if (!CoefficientsWithinBudget(*source)) {
         job.Failed = true;
         return;
     }

@@ -28,10 +28,20 @@ struct TJpegErrorMgr
 };
 
 // Reading every scan of a multi-scan file and the lossless transforms hold the coefficients of
-// the whole picture, which a header of a few bytes may declare up to 65500 x 65500 pixels.
-inline bool CoefficientsWithinPixelBudget(const jpeg_decompress_struct& info)
+// the whole picture (two bytes a sample), which a header of a few bytes may declare up to
+// 65500 x 65500 pixels of three full-size components. They may take what the largest picture
+// the codecs take holds as a bitmap, three bytes for each pixel of the budget; a header read to
+// its first scan has laid out the components' blocks.
+inline bool CoefficientsWithinBudget(const jpeg_decompress_struct& info)
 {
-    return int64_t(info.image_width) * info.image_height <= KVCodecMaxPixels;
+    if (int64_t(info.image_width) * info.image_height > KVCodecMaxPixels) {
+        return false;
+    }
+    int64_t blocks = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        blocks += int64_t(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks;
+    }
+    return blocks * DCTSIZE2 * int64_t(sizeof(JCOEF)) <= KVCodecMaxPixels * 3;
 }
 
 // Fills err.Pub with the standard fields and this manager's operations.
