@@ -348,6 +348,31 @@ TEST(TgaReader, RefusesBadHeadersAndIgnoresBadFooters)
     }
 }
 
+// Data that ends before the last row fails, plain or run-length, and the rows it does not reach
+// are black; a header of a few bytes promising 250 million pixels costs no work for each row.
+TEST(TgaReader, RowsPastTheDataAreCleared)
+{
+    const std::string pixels = "\x01\x02\x03\x04\x05\x06\x07\x08\x09";
+    for (const bool rle : {false, true}) {
+        SCOPED_TRACE(rle ? "run-length" : "plain");
+        // Bottom-up: the one whole row stored is the bitmap's last.
+        const std::string data = rle ? "\x82" + pixels.substr(0, 3) + "\x81" + pixels.substr(3, 3) : pixels;
+        Decoded d;
+        Decode(Header(0, 0, rle ? 10 : 2, 0, 0, 3, 4, 24, 0) + data, d);
+        EXPECT_TRUE(d.Aborted);
+        ASSERT_EQ(d.Bitmap.GetHeight(), 4);
+        for (int32_t y = 0; y < 2; ++y) {
+            EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
+        }
+        EXPECT_EQ(d.Bitmap.GetPixels_kv24RGB(0, 3), (TRGB{1, 2, 3}));
+    }
+    Decoded tall;
+    Decode(kvtest::TempFolder::Read(std::string(KV_TEST_DATA_DIR) +
+                                    "/fuzz/tga/rle-61439-by-4112-in-55-bytes.tga"),
+           tall);
+    EXPECT_TRUE(tall.Aborted);
+}
+
 TEST(TgaProbe, TellsPlausibleHeaders)
 {
     const struct

@@ -21,8 +21,8 @@ bool TryTGA(TStream& Stream);
 // Decodes the TGA at the stream's position. Unless NoMask, AlphaMask (created when empty) gets
 // the alpha of 32-bit pixels and of 16-bit grey pixels (grey in the low byte, alpha in the
 // high one) when the header says they carry alpha. Depth 4, 1-bit run-length data, sizes past
-// the pixel budget and impossible headers set the abort flag; data that ends early leaves the
-// rows it does not reach black.
+// the pixel budget, impossible headers and data that ends before the last row set the abort
+// flag; the rows the data does not reach are black.
 void ReadTGAStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                    bool ParamsOnly, std::unique_ptr<TKVMask>& AlphaMask, bool NoMask);
 

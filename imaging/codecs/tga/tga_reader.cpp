@@ -349,14 +349,10 @@ private:
         TBufferedReader in(FStream);
         TPacketReader packets(in, pixelBytes, FHeader.Rle());
         CodecProgressBegin(FProgress, height);
-        bool ended = false;
-        for (int32_t k = 0; k < height && !CodecAborted(FProgress); ++k) {
+        bool whole = true;
+        for (int32_t k = 0; k < height && whole && !CodecAborted(FProgress); ++k) {
             const int32_t y = FHeader.TopDown() ? k : height - 1 - k;
-            if (!ended) {
-                ended = !packets.Read(raw.data(), rowUnits);
-            } else {
-                std::fill(raw.begin(), raw.end(), 0);
-            }
+            whole = packets.Read(raw.data(), rowUnits);
             uint8_t* row = FBitmap.GetScanLine(y);
             uint8_t* alpha = mask != nullptr ? mask->GetScanLine(y) : nullptr;
             if (bilevel) {
@@ -372,6 +368,11 @@ private:
                 }
             }
             CodecProgressRows(FProgress, 1);
+        }
+        // Data that ends early fails; the rows it does not reach stay black as allocated, with no
+        // work for each of them.
+        if (!whole) {
+            CodecSetAborting(FProgress);
         }
         in.Restore();
     }
