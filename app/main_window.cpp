@@ -483,15 +483,17 @@ namespace {
 
 // Whether the gallery folder may be emptied: a folder that must never be is refused with its
 // reason (IDNO, choose another); a folder that holds anything needs the user's Yes (IDYES), No
-// (IDNO) or Cancel (IDCANCEL); an empty or missing folder is taken (IDYES).
+// (IDNO) or Cancel (IDCANCEL); an empty or missing folder is taken (IDYES). Folder is read as the
+// folder field reads it.
 int32_t AskToEmptyGalleryFolder(const std::string& Folder)
 {
-    const std::string refusal = GalleryFolderRefusal(Folder);
+    const std::string folder = TypedFolder(Folder);
+    const std::string refusal = GalleryFolderRefusal(folder);
     if (!refusal.empty()) {
         ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
         return IDNO;
     }
-    if (ListDirectory(TypedFolder(Folder)).empty()) {
+    if (ListDirectory(folder).empty()) {
         return IDYES;
     }
     return ShowMessageBox("The folder to create the gallery is not empty.\n"
@@ -513,7 +515,7 @@ void TMain::GalleryOpen_BTNClick(TObject*)
         }
         const int32_t answer = AskToEmptyGalleryFolder(folder);
         if (answer == IDYES) {
-            EmptyFolder(TypedFolder(folder));
+            EmptyFolder(folder);
             break;
         }
         if (answer != IDNO) {

@@ -355,7 +355,6 @@ void TKorvaneView::CopyToPolygon(TBitmap* Destination, const TPoint* Points, int
     TBitmap picture;
     FCurrent->CopyToTBitmap(&picture);
     Korvaneproc::_CopyPolygonToPoint(&picture, Points, Count, Destination, Point);
-    Update();
 }
 
 void TKorvaneView::SetSelectedPixelsColor(TRGB Color)
