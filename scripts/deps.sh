@@ -10,6 +10,8 @@ RUN=(
   qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme
   # the scanner library and its test device
   libsane1
+  # Qt's own texts (file dialog labels and buttons) in the languages of the library's dialogs
+  qt6-translations-l10n
 )
 BUILD=(
   g++ cmake ninja-build pkg-config clang-format
