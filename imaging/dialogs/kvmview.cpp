@@ -195,6 +195,18 @@ TKorvaneProc* TKorvaneMView::GetKorvaneProc()
     return FProc;
 }
 
+void TKorvaneMView::AddBoundMIO(TKorvaneMIO* MIO)
+{
+    if (MIO != nullptr && std::find(FBoundMIOs.begin(), FBoundMIOs.end(), MIO) == FBoundMIOs.end()) {
+        FBoundMIOs.push_back(MIO);
+    }
+}
+
+void TKorvaneMView::RemoveBoundMIO(TKorvaneMIO* MIO)
+{
+    FBoundMIOs.erase(std::remove(FBoundMIOs.begin(), FBoundMIOs.end(), MIO), FBoundMIOs.end());
+}
+
 void TKorvaneMView::SetOnProgress(TKVProgressEvent Value)
 {
     FOnProgress = std::move(Value);
@@ -517,6 +529,11 @@ void TKorvaneMView::MoveImage(int32_t From, int32_t To)
         FImages.erase(FImages.begin() + From);
         to = std::min(To, int32_t(FImages.size()));
         FImages.insert(FImages.begin() + to, e);
+        // Under the same lock, so that a background load never stores its record between the
+        // two moves.
+        for (TKorvaneMIO* mio : FBoundMIOs) {
+            mio->MoveIOParam(From, to);
+        }
     }
     if (selected >= 0) {
         int32_t s = selected;

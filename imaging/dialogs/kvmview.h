@@ -206,6 +206,11 @@ public:
     TKorvaneProc* GetKorvaneProc();
     const TKVProgressEvent& GetOnProgress() const { return FOnProgress; }
     void SetOnProgress(TKVProgressEvent Value);
+    // The multi-image I/O components bound to the view (TKorvaneMIO::SetAttachedMView adds and
+    // removes itself). The bitmap-change callbacks announce inserts and deletes but not moves, so
+    // each of them is told of every move as it happens, to move the image's parameter record too.
+    void AddBoundMIO(TKorvaneMIO* MIO);
+    void RemoveBoundMIO(TKorvaneMIO* MIO);
 
     // ---- Images ----
     int32_t GetImageCount() const { return int32_t(FImages.size()); }
@@ -491,6 +496,7 @@ private:
     std::unique_ptr<TKorvaneIO> FLoader;
     TKorvaneMIO* FMIO = nullptr;
     TKorvaneProc* FProc = nullptr;
+    std::vector<TKorvaneMIO*> FBoundMIOs;
     TKVProgressEvent FOnProgress;
 
     // Images

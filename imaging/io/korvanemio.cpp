@@ -6,6 +6,8 @@
 #include "platform/core/exceptions.h"
 #include "platform/graphics/graphics.h"
 
+#include <algorithm>
+
 using Zirodevo::gThreadCS;
 
 TKorvaneMIO::TKorvaneMIO(TComponent* AOwner) : TComponent(AOwner), FPreviewFont(std::make_unique<TFont>()) {}
@@ -27,6 +29,7 @@ void TKorvaneMIO::Detach()
 {
     if (FView != nullptr) {
         FView->RemoveBitmapChangeEvent(FHandle);
+        FView->RemoveBoundMIO(this);
         FView->RemoveFreeNotification(this);
     }
     FView = nullptr;
@@ -50,6 +53,7 @@ void TKorvaneMIO::SetAttachedMView(TKVView* Value)
     FView->FreeNotification(this);
     FHandle = FView->RegisterBitmapChangeEvent(
         [this](TObject* Sender, bool destroying) { OnBitmapChange(Sender, destroying); });
+    FView->AddBoundMIO(this);
     while (GetParamsCount() < FView->GetImageCount()) {
         InsertIOParam(GetParamsCount());
     }
@@ -61,6 +65,7 @@ void TKorvaneMIO::Notification(TComponent* AComponent, TOperation Operation)
     if (Operation == opRemove && FView != nullptr && AComponent == FView) {
         AcquireClose(); // its window is a child of the view
         FView->RemoveBitmapChangeEvent(FHandle);
+        FView->RemoveBoundMIO(this);
         FView = nullptr;
         FHandle = -1;
     }
@@ -133,6 +138,19 @@ void TKorvaneMIO::RemoveIOParam(int32_t idx)
         return;
     }
     FParams.erase(FParams.begin() + idx);
+    Renumber();
+}
+
+void TKorvaneMIO::MoveIOParam(int32_t From, int32_t To)
+{
+    TCriticalSectionLock lock(gThreadCS);
+    const int32_t count = int32_t(FParams.size());
+    if (From < 0 || From >= count || To < 0) {
+        return;
+    }
+    std::unique_ptr<TIOParamsVals> record = std::move(FParams[From]);
+    FParams.erase(FParams.begin() + From);
+    FParams.insert(FParams.begin() + std::min(To, count - 1), std::move(record));
     Renumber();
 }
 

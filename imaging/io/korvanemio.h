@@ -1,6 +1,7 @@
 // TKorvaneMIO: the I/O component for many images at once. It is bound to a multi-image view and
 // keeps one parameter record per image of the view, in the same order, following the view's
-// insertions and deletions through its bitmap-change callback.
+// insertions and deletions through its bitmap-change callback, and its moves as the view makes
+// them.
 #pragma once
 
 #include "imaging/core/message_table.h"
@@ -45,6 +46,9 @@ public:
     // record's GIF and TIFF image index is its position.
     void InsertIOParam(int32_t idx);
     void RemoveIOParam(int32_t idx);
+    // Moves the record at From to To (the end when To >= count), as the view moves its image;
+    // then renumbers as above. Nothing for a From out of range or a negative To.
+    void MoveIOParam(int32_t From, int32_t To);
     // Copies the saving settings of record 0 into every other record.
     void DuplicateCompressionInfo();
     // The save-parameters dialog for the record of image Index, previewed on the selected image

@@ -309,6 +309,67 @@ TEST(MViewParams, RecordsFollowTheList)
     EXPECT_EQ(other->AttachedMView(), nullptr);
 }
 
+// A move takes the image's record along in every component bound to the view, at once: also
+// while painting is locked and the callbacks stay silent. A component bound elsewhere or freed
+// is no longer told.
+TEST(MViewParams, RecordsMoveWithTheirImagesInEveryBoundComponent)
+{
+    MViewOnForm f;
+    MViewOnForm g;
+    for (int32_t i = 0; i < 4; ++i) {
+        f.view->AppendImage();
+        g.view->AppendImage();
+        f.view->SetImageDelayTime(i, i);
+    }
+    auto placed = std::make_unique<TKorvaneMIO>(nullptr);
+    auto freed = std::make_unique<TKorvaneMIO>(nullptr);
+    auto elsewhere = std::make_unique<TKorvaneMIO>(nullptr);
+    TKorvaneMIO* own = f.view->GetKorvaneMIO();
+    for (TKorvaneMIO* mio : {placed.get(), freed.get(), elsewhere.get()})
+        mio->SetAttachedMView(f.view);
+    elsewhere->SetAttachedMView(g.view);
+    freed.reset();
+    // Record i names image i by its width, as the image's delay does.
+    for (TKorvaneMIO* mio : {own, placed.get(), elsewhere.get()})
+        for (int32_t i = 0; i < 4; ++i)
+            mio->GetParams(i)->Width = i;
+    const auto widths = [](TKorvaneMIO* mio) {
+        std::vector<int32_t> w;
+        for (int32_t i = 0; i < mio->GetParamsCount(); ++i)
+            w.push_back(mio->GetParams(i)->Width);
+        return w;
+    };
+    struct Move
+    {
+        int32_t from, to;
+        std::vector<int32_t> order;
+    };
+    const Move moves[] = {
+        {0, 2, {1, 2, 0, 3}},  {3, 0, {3, 1, 2, 0}}, {1, 99, {3, 2, 0, 1}}, {2, 2, {3, 2, 0, 1}},
+        {-1, 0, {3, 2, 0, 1}}, {4, 0, {3, 2, 0, 1}}, {0, -1, {3, 2, 0, 1}},
+    };
+    f.view->Deselect();
+    OpLog log(f.view);
+    f.view->LockPaint();
+    for (const Move& m : moves) {
+        SCOPED_TRACE(std::to_string(m.from) + " to " + std::to_string(m.to));
+        f.view->MoveImage(m.from, m.to);
+        std::vector<int32_t> delays;
+        for (int32_t i = 0; i < f.view->GetImageCount(); ++i)
+            delays.push_back(f.view->GetImageDelayTime(i));
+        EXPECT_EQ(delays, m.order);
+        EXPECT_EQ(widths(own), m.order);
+        EXPECT_EQ(widths(placed.get()), m.order);
+    }
+    EXPECT_TRUE(log.ops.empty());
+    f.view->UnLockPaint();
+    EXPECT_EQ(widths(elsewhere.get()), (std::vector<int32_t>{0, 1, 2, 3}));
+    for (int32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(own->GetParams(i)->GIF_ImageIndex, i);
+        EXPECT_EQ(placed->GetParams(i)->TIFF_ImageIndex, i);
+    }
+}
+
 TEST(MViewStore, HundredThousandEntries)
 {
     MViewOnForm f;

@@ -1,7 +1,8 @@
 // The multi-image I/O component's files in a real thumbnail view: the frames of GIF files from
 // the gdk-pixbuf test suite and of tiffcp- and ffmpeg-made files, where they land and with which
 // delays and records; the view saved as GIF, TIFF and AVI and checked by gifsicle, tiffinfo and
-// ffprobe; and the edge cases of names, empty views and broken files.
+// ffprobe; the saving settings that stay with each picture as the view moves it, read back by
+// identify and tiffinfo; and the edge cases of names, empty views and broken files.
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/gif/giffilter.h"
 #include "imaging/codecs/params/ioparams.h"
@@ -16,9 +17,12 @@
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
+#include <sstream>
 
 using namespace kviotest;
 
@@ -325,6 +329,133 @@ TEST_F(MioFixture, SavedGifAndTiffFilesHoldEveryImageAndLoadBack)
         for (int32_t i = 0; i < 3; ++i) {
             EXPECT_TRUE(SameAsColour(i, i)) << i;
         }
+    }
+}
+
+// What identify finds of every frame of a file, a line each: its size and Field (a format
+// escape such as the JPEG quality %Q or the GIF delay %T).
+std::vector<std::string> IdentifyFrames(const std::string& file, const std::string& field)
+{
+    std::vector<std::string> frames;
+    std::istringstream lines(RunTool("identify -format '%wx%h " + field + "\\n' " + file));
+    for (std::string line; std::getline(lines, line);) {
+        frames.push_back(line);
+    }
+    return frames;
+}
+
+// What tiffinfo finds of every page of a file: its size, compression scheme and page name.
+std::vector<std::string> TiffPages(const std::string& file)
+{
+    const auto lineAfter = [](const std::string& text, const std::string& label) {
+        const size_t at = text.find(label);
+        if (at == std::string::npos) {
+            return std::string();
+        }
+        const size_t from = at + label.size();
+        return text.substr(from, text.find('\n', from) - from);
+    };
+    const std::string info = RunTool("tiffinfo " + file);
+    const std::string mark = "TIFF Directory at offset";
+    std::vector<std::string> pages;
+    for (size_t at = info.find(mark); at != std::string::npos;) {
+        const size_t next = info.find(mark, at + 1);
+        const std::string page = info.substr(at, next == std::string::npos ? std::string::npos : next - at);
+        int32_t width = 0;
+        int32_t height = 0;
+        std::sscanf(lineAfter(page, "Image Width:").c_str(), "%d Image Length: %d", &width, &height);
+        pages.push_back(std::to_string(width) + "x" + std::to_string(height) + " " +
+                        lineAfter(page, "Compression Scheme: ") + " '" + lineAfter(page, "PageName: ") + "'");
+        at = next;
+    }
+    return pages;
+}
+
+std::string Nth(const std::vector<std::string>& items, size_t n)
+{
+    return n < items.size() ? items[n] : "none";
+}
+
+// A picture's saving settings live in its record, which must follow the picture wherever the
+// view moves it: saved alone and as a page or frame of one file, each picture carries its own
+// JPEG quality, TIFF compression, page name and GIF delay, as identify and tiffinfo read them.
+TEST_F(MioFixture, MovedPicturesKeepTheirOwnSavingSettings)
+{
+    struct Picture
+    {
+        const char* name;
+        int32_t width, height;
+        int32_t quality;
+        TIOTIFFCompression compression;
+        const char* scheme; // tiffinfo's name of the compression
+        int32_t delay;      // hundredths of a second
+    };
+    const Picture pictures[] = {
+        {"A", 40, 30, 20, ioTIFF_LZW, "LZW", 20},
+        {"B", 24, 36, 60, ioTIFF_PACKBITS, "PackBits", 50},
+        {"C", 56, 20, 95, ioTIFF_UNCOMPRESSED, "None", 90},
+    };
+    for (int32_t i = 0; i < 3; ++i) {
+        const Picture& p = pictures[i];
+        AddSolid(1, p.width, p.height);
+        TIOParamsVals* record = mio->GetParams(i);
+        record->JPEG_Quality = p.quality;
+        record->TIFF_Compression = p.compression;
+        record->TIFF_PageName = std::string("page ") + p.name;
+        record->GIF_DelayTime = p.delay;
+    }
+    struct Stage
+    {
+        const char* what;
+        std::function<void()> act;
+        std::vector<int32_t> order; // the pictures in the view afterwards
+    };
+    const Stage stages[] = {
+        {"MoveImage(0, 2)", [&] { view->MoveImage(0, 2); }, {1, 2, 0}},
+        {"MoveImage(2, 1)", [&] { view->MoveImage(2, 1); }, {1, 0, 2}},
+        {"DeleteImage(0)", [&] { view->DeleteImage(0); }, {0, 2}},
+    };
+    for (const Stage& stage : stages) {
+        stage.act();
+        ExpectRecordsNumbered();
+        const std::string allTif = temp.File("all.tif");
+        const std::string allGif = temp.File("all.gif");
+        mio->SaveToFile(allTif);
+        ASSERT_FALSE(mio->Aborting);
+        mio->SaveToFile(allGif);
+        ASSERT_FALSE(mio->Aborting);
+        const std::vector<std::string> tiffPages = TiffPages(allTif);
+        const std::vector<std::string> gifFrames = IdentifyFrames(allGif, "%T");
+        std::string expected = std::string("after ") + stage.what + "\n";
+        std::string found = expected;
+        for (size_t k = 0; k < stage.order.size(); ++k) {
+            const Picture& p = pictures[stage.order[k]];
+            const std::string size = std::to_string(p.width) + "x" + std::to_string(p.height);
+            const std::string tiff = size + " " + p.scheme + " 'page " + p.name + "'";
+            const std::string gif = size + " " + std::to_string(p.delay);
+            const std::string label = "image " + std::to_string(k) + " (" + p.name + "): ";
+            expected += label + "alone.jpg " + size + " " + std::to_string(p.quality) + ", alone.tif " +
+                        tiff + ", alone.gif " + gif + ", all.tif page " + tiff + ", all.gif frame " + gif +
+                        "\n";
+
+            TKVBitmap bitmap;
+            view->CopyToKVBitmap(int32_t(k), &bitmap);
+            TKorvaneIO io(nullptr);
+            io.SetAttachedKVBitmap(&bitmap);
+            io.Params().Assign(*mio->GetParams(int32_t(k)));
+            const std::string alone = temp.File("alone" + std::to_string(k));
+            io.SaveToFileJpeg(alone + ".jpg");
+            io.SaveToFileTIFF(alone + ".tif");
+            io.SaveToFileGif(alone + ".gif");
+            ASSERT_FALSE(io.Aborting);
+            found += label + "alone.jpg " + Nth(IdentifyFrames(alone + ".jpg", "%Q"), 0) + ", alone.tif " +
+                     Nth(TiffPages(alone + ".tif"), 0) + ", alone.gif " +
+                     Nth(IdentifyFrames(alone + ".gif", "%T"), 0) + ", all.tif page " + Nth(tiffPages, k) +
+                     ", all.gif frame " + Nth(gifFrames, k) + "\n";
+        }
+        EXPECT_EQ(tiffPages.size(), stage.order.size());
+        EXPECT_EQ(gifFrames.size(), stage.order.size());
+        EXPECT_EQ(found, expected);
     }
 }
 
