@@ -4,6 +4,7 @@
 
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,6 +14,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -20,6 +22,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTranslator>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
@@ -288,6 +291,40 @@ private:
     QList<int> FSplitterSizes;
 };
 
+// The platform's own texts in the language of a locale for as long as it lives. The platform's
+// newer catalogs of its base texts come first; some languages have only its older catalog of
+// all its texts.
+class TPlatformTexts
+{
+public:
+    explicit TPlatformTexts(const std::string& Locale)
+    {
+        if (Locale.empty()) {
+            return;
+        }
+        const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        const QLocale locale(ToQ(Locale));
+        for (const char* catalog : {"qtbase", "qt"}) {
+            if (FTranslator.load(locale, QString::fromLatin1(catalog), QStringLiteral("_"), folder)) {
+                FInstalled = QCoreApplication::installTranslator(&FTranslator);
+                return;
+            }
+        }
+    }
+    ~TPlatformTexts()
+    {
+        if (FInstalled) {
+            QCoreApplication::removeTranslator(&FTranslator);
+        }
+    }
+    TPlatformTexts(const TPlatformTexts&) = delete;
+    TPlatformTexts& operator=(const TPlatformTexts&) = delete;
+
+private:
+    QTranslator FTranslator;
+    bool FInstalled = false;
+};
+
 class TPlatformDialogService : public IDialogService
 {
 public:
@@ -380,6 +417,8 @@ public:
         EnsureQtApplication();
         TFileDialogAnswer answer;
         {
+            // The dialog takes its texts when it is made.
+            const TPlatformTexts texts(request.Locale);
             THostingFileDialog dialog(DialogParent(), ToQ(request.Title), hooks);
             dialog.ShowSideBar(request.SideBar);
             dialog.HostPanel();
