@@ -251,7 +251,14 @@ protected:
             }
             FShown = true;
             Fire(FHooks.OnShow);
-            // A name given before the dialog showed may already have selected its file.
+            // A file the program named before the dialog showed is selected from the start,
+            // though the platform reports no change of the current entry for it.
+            if (FPath.empty()) {
+                const QStringList named = selectedFiles();
+                if (named.size() == 1 && QFileInfo(named.front()).isFile()) {
+                    FPath = FromQ(named.front());
+                }
+            }
             if (!FPath.empty()) {
                 Fire(FHooks.OnSelectionChange);
             }

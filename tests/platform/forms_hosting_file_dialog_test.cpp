@@ -353,3 +353,26 @@ TEST(HostingFileDialog, PlatformTextsSpeakTheRequestsLanguageWhileOpen)
         EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:").toStdString(), "File &name:");
     }
 }
+
+// A file the program names before the dialog shows is reported as selected as soon as the dialog
+// shows, so that the program can show it at once.
+TEST(HostingFileDialog, PlatformDialogReportsAPreselectedFileAtOnce)
+{
+    kvtest::TempFolder temp;
+    const std::string a = temp.Write("a.jpg", "x");
+    temp.Write("b.jpg", "y");
+    TRecorder recorder;
+    std::vector<std::string> seen;
+    TTimer driver(nullptr);
+    driver.SetInterval(5);
+    driver.OnTimer = [&](TObject*) {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        seen = recorder.Lines;
+        dialog->reject();
+    };
+    DialogService().HostingFileDialog(Request(temp.File(""), a), false, recorder.Hooks);
+    ASSERT_GE(seen.size(), 2u) << ::testing::PrintToString(seen);
+    EXPECT_EQ(seen[1].rfind("select " + a + " name a.jpg", 0), 0u) << ::testing::PrintToString(seen);
+}
