@@ -24,6 +24,14 @@ std::string& Cell(TMsgLanguage language, TMsgLanguageWords word)
     return Zirodevo::kvMessages[language - msEnglish][word];
 }
 
+// The table is filled before any other translation unit's start-up code can ask for a word.
+struct TTableFiller
+{
+    TTableFiller() { Kvwords::KVSetDefaultTranslationWords(); }
+} gTableFiller;
+
+} // namespace
+
 // The locale names the user's language the way POSIX ranks the variables: LC_ALL over
 // LC_MESSAGES over LANG. Only the languages the dialogs were designed to follow are mapped;
 // Swedish and Polish users, like everyone else, get English.
@@ -56,14 +64,6 @@ TMsgLanguage LocaleLanguage()
     }
     return msEnglish;
 }
-
-// The table is filled before any other translation unit's start-up code can ask for a word.
-struct TTableFiller
-{
-    TTableFiller() { Kvwords::KVSetDefaultTranslationWords(); }
-} gTableFiller;
-
-} // namespace
 
 std::string kvmsg(TMsgLanguageWords word, TMsgLanguage language)
 {

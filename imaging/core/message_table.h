@@ -186,6 +186,10 @@ namespace Daduvudez {
 // stands for the language of the user's locale (LC_ALL, LC_MESSAGES, LANG).
 std::string kvmsg(TMsgLanguageWords word, TMsgLanguage language);
 
+// The row msSystem stands for: the language of the user's locale where the table has one of
+// German, Greek, Spanish, French, Italian, Dutch, Portuguese or Russian, else English.
+TMsgLanguage LocaleLanguage();
+
 // Replaces one text; msSystem and values outside the table are ignored.
 void KVSetTranslationWord(TMsgLanguage language, TMsgLanguageWords word, const std::string& text);
 

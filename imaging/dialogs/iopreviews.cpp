@@ -79,6 +79,7 @@ void TfIOPreviews::PrepareFor(TIOParamsVals* Params, TIOPreviewsParams Options, 
     SetLanguage(Language);
     if (AFont != nullptr) {
         SetFont(AFont);
+        SetLanguage(Language);
     }
 }
 

@@ -30,6 +30,9 @@ class TSpeedButton;
 class TTabSheet;
 class TTrackBar;
 class TUpDown;
+namespace Kvdialogs {
+class TFitLayout;
+}
 
 class TfIOPreviews : public TForm
 {
@@ -275,4 +278,6 @@ private:
     Iopreviews::TPreviewProgress FProgress;
     std::vector<std::pair<TTabSheet*, TSizeLabels>> FSizes;
     std::vector<TWordCaption> FWordCaptions;
+    // Fits the controls to the texts of the language.
+    std::unique_ptr<Kvdialogs::TFitLayout> FLayout;
 };

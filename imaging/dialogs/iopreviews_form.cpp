@@ -1,6 +1,7 @@
 // TfIOPreviews: the controls of the save-parameters dialog, their places and their texts.
 #include "imaging/dialogs/iopreviews.h"
 
+#include "imaging/dialogs/detail/fit_layout.h"
 #include "imaging/proc/proc_component.h"
 #include "imaging/view/korvaneview.h"
 #include "platform/forms/buttons.h"
@@ -27,7 +28,8 @@ constexpr int32_t kSimplifiedCompressedTop = 77;
 
 } // namespace
 
-TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TForm(AOwner)
+TfIOPreviews::TfIOPreviews(TComponent* AOwner)
+    : TForm(AOwner), FLayout(std::make_unique<Kvdialogs::TFitLayout>())
 {
     SetBorderStyle(bsDialog);
     SetBorderIcons(biSystemMenu);
@@ -51,6 +53,8 @@ TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TForm(AOwner)
         bar->SetThumbLength(10);
     }
     Button4->SetEnabled(false);
+    // The places the controls have now are the design that each language's layout starts from.
+    FLayout->Arrange(this);
     SetLanguage(msSystem);
 }
 
@@ -121,6 +125,7 @@ TTrackBar* TfIOPreviews::NewTrackBar(TWinControl* Parent, int32_t Left, int32_t 
     bar->SetBounds(Left, Top, Width, 28);
     bar->SetRange(0, Max);
     bar->SetFrequency(Frequency);
+    FLayout->KeepRightEdge(bar);
     return bar;
 }
 
@@ -196,7 +201,7 @@ void TfIOPreviews::CreateControls()
     Panel2 = new TPanel(this);
     Panel2->SetParent(this);
     Panel2->SetBevelOuter(bvNone);
-    Panel2->SetBounds(0, 0, 522, 168);
+    Panel2->SetBounds(0, 0, 518, 168);
     Label1 = NewLabel(Panel2, 8, 2, KVMSG_SOURCE);
     Label2 = NewLabel(Panel2, 266, 2, KVMSG_RESULT);
     Korvane1 = new TKorvaneView(this);
@@ -424,4 +429,5 @@ void TfIOPreviews::SetLanguage(TMsgLanguage Language)
     }
     SpeedButton1->SetHint(kvmsg(KVMSG_LOCKPREVIEW, Language));
     FCancelText = "&" + kvmsg(KVMSG_CANCEL, Language);
+    FLayout->Arrange(this);
 }

@@ -11,6 +11,7 @@
 #include "platform/graphics/canvas.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 namespace {
@@ -73,7 +74,10 @@ tfkvprnform1::tfkvprnform1(TComponent* AOwner) : TKVPrintFormBase(AOwner)
     // Maximised: the whole screen, menu included.
     SetBounds(0, 0, std::max(Screen->Width(), 640), std::max(Screen->Height(), 480));
     OnShow = [this](TObject* Sender) { FormActivate(Sender); };
-    OnResize = [this](TObject* Sender) { PrintPreview(Sender); };
+    OnResize = [this](TObject* Sender) {
+        ArrangeToolBar();
+        PrintPreview(Sender);
+    };
 }
 
 void tfkvprnform1::CreateControls()
@@ -85,45 +89,81 @@ void tfkvprnform1::CreateControls()
     Panel1->SetAlign(alTop);
     Panel1->SetBevelOuter(bvNone);
 
-    int32_t x = 4;
+    // Each group is placed from 0 here; ArrangeToolBar moves it to its place in the bar.
+    std::vector<TControl*> positions;
     for (int32_t i = 0; i < 9; ++i) {
-        Place(PositionButtons[size_t(i)], Panel1, x, kControlTop - 1, 25, 25);
+        Place(PositionButtons[size_t(i)], Panel1, i * 25, kControlTop - 1, 25, 25);
         PositionButtons[size_t(i)]->SetFlat(true);
-        x += 25;
+        positions.push_back(PositionButtons[size_t(i)]);
     }
-    x += 8;
-    SpeedButton10 = MakeToolButton(this, Panel1, "SpeedButton10", x, 25);
+    FToolGroups.push_back(positions);
+
+    SpeedButton10 = MakeToolButton(this, Panel1, "SpeedButton10", 0, 25);
     const std::unique_ptr<TBitmap> setup = PrinterGlyph(true);
     SpeedButton10->SetGlyph(setup.get());
     SpeedButton10->SetFlat(true);
     SpeedButton10->OnClick = [this](TObject* Sender) { PrinterSetupClick(Sender); };
-    x += 25;
-    SpeedButton11 = MakeToolButton(this, Panel1, "SpeedButton11", x, 25);
+    SpeedButton11 = MakeToolButton(this, Panel1, "SpeedButton11", 25, 25);
     const std::unique_ptr<TBitmap> print = PrinterGlyph(false);
     SpeedButton11->SetGlyph(print.get());
     SpeedButton11->SetFlat(true);
     SpeedButton11->OnClick = [this](TObject* Sender) { PrintPreview(Sender); };
-    x += 25 + 8;
+    FToolGroups.push_back({SpeedButton10, SpeedButton11});
 
     // Left, top, right, bottom as they read on the page.
-    for (int32_t margin : {2, 1, 3, 4}) {
-        PlaceEdit(margin, Panel1, x, kControlTop, 44);
-        x += 44 + kUpDownWidth + 4;
-    }
-    Place(ComboBox1, Panel1, x, kControlTop, 112, 21);
-    x += 112 + 6;
-    for (int32_t edit : {5, 6, 7}) {
-        PlaceEdit(edit, Panel1, x, kControlTop, 44);
-        x += 44 + kUpDownWidth + 4;
-    }
-    SpeedButton12 = MakeToolButton(this, Panel1, "SpeedButton12", x, 60);
+    const std::array<TEdit*, 7> editsByNumber{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7};
+    auto editGroup = [&](std::initializer_list<int32_t> edits) {
+        std::vector<TControl*> group;
+        int32_t x = 0;
+        for (int32_t edit : edits) {
+            PlaceEdit(edit, Panel1, x, kControlTop, 44);
+            group.push_back(editsByNumber[size_t(edit - 1)]);
+            group.push_back(UpDowns[size_t(edit - 1)]);
+            x += 44 + kUpDownWidth + 4;
+        }
+        FToolGroups.push_back(group);
+    };
+    editGroup({2, 1, 3, 4});
+    Place(ComboBox1, Panel1, 0, kControlTop, 112, 21);
+    FToolGroups.push_back({ComboBox1});
+    editGroup({5, 6, 7});
+    SpeedButton12 = MakeToolButton(this, Panel1, "SpeedButton12", 0, 60);
     SpeedButton12->SetCaption("&Close");
     SpeedButton12->SetFlat(true);
     SpeedButton12->OnClick = [this](TObject* Sender) { CloseClick(Sender); };
+    FToolGroups.push_back({SpeedButton12});
 
     KorvaneView1->SetAlign(alClient);
     KorvaneView1->SetBorderStyle(bsNone);
     SetLanguage(msEnglish);
+}
+
+void tfkvprnform1::ArrangeToolBar()
+{
+    constexpr int32_t kEdge = 4;
+    constexpr int32_t kGroupGap = 8;
+    SpeedButton12->SetWidth(std::max(60, SpeedButton12->CaptionWidth()));
+    const int32_t available = std::max(Panel1->ClientWidth(), ClientWidth()) - kEdge;
+    int32_t x = kEdge, row = 0;
+    for (const std::vector<TControl*>& group : FToolGroups) {
+        // The group's own spacing is the one it was built with, from its first control.
+        const int32_t start = group.front()->Left();
+        int32_t width = 0;
+        for (TControl* control : group)
+            width = std::max(width, control->Left() - start + control->Width());
+        if (x > kEdge && x + width > available) {
+            x = kEdge;
+            ++row;
+        }
+        for (TControl* control : group) {
+            // Within its row a control keeps the height it was built at.
+            const int32_t top = control->Top() % kToolBarHeight;
+            control->SetBounds(x + control->Left() - start, top + row * kToolBarHeight, control->Width(),
+                               control->Height());
+        }
+        x += width + kGroupGap;
+    }
+    Panel1->SetHeight((row + 1) * kToolBarHeight);
 }
 
 void tfkvprnform1::CreateMenu()
@@ -132,7 +172,7 @@ void tfkvprnform1::CreateMenu()
     MainMenu1->SetName("MainMenu1");
     File1 = new TMenuItem(this);
     File1->SetName("File1");
-    File1->SetCaption("&File");
+    File1->SetCaption("&" + Daduvudez::kvmsg(KVMSG_FILE, FLanguage));
     MainMenu1->Items()->Add(File1);
     Print1 = MakeItem(this, File1, "Print1", "&Print...");
     Print1->OnClick = [this](TObject*) { PrintPreview(SpeedButton11); };
@@ -150,6 +190,7 @@ void tfkvprnform1::SetLanguage(TMsgLanguage Language)
     FLanguage = Language;
     SetCaption(kvmsg(KVMSG_PRINT, Language));
     if (Print1 != nullptr) {
+        File1->SetCaption("&" + kvmsg(KVMSG_FILE, Language));
         Print1->SetCaption(kvmsg(KVMSG_PRINT, Language));
         PrintSetup1->SetCaption(kvmsg(KVMSG_PRINTSETUP, Language) + "...");
         Exit1->SetCaption(kvmsg(KVMSG_CLOSE2, Language));
@@ -169,6 +210,8 @@ void tfkvprnform1::SetLanguage(TMsgLanguage Language)
     SpeedButton10->SetHint(kvmsg(KVMSG_PRINTSETUP, Language));
     SpeedButton11->SetHint(kvmsg(KVMSG_PRINT, Language));
     SpeedButton12->SetHint(kvmsg(KVMSG_CLOSE2, Language));
+    SpeedButton12->SetCaption("&" + kvmsg(KVMSG_CLOSE2, Language));
+    ArrangeToolBar();
 }
 
 void tfkvprnform1::FormActivate(TObject* Sender)

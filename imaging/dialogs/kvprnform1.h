@@ -5,6 +5,8 @@
 
 #include "imaging/dialogs/print_form_base.h"
 
+#include <vector>
+
 class TMainMenu;
 class TMenuItem;
 class TPanel;
@@ -37,4 +39,11 @@ protected:
 private:
     void CreateControls();
     void CreateMenu();
+    // Lays the tool bar's groups out in rows as wide as the window, with the close button as
+    // wide as its caption.
+    void ArrangeToolBar();
+
+    // The tool bar's groups (positions, printing, margins, size mode, size and gamma, close),
+    // which stay whole on one row.
+    std::vector<std::vector<TControl*>> FToolGroups;
 };

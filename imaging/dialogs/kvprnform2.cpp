@@ -2,6 +2,7 @@
 #include "imaging/dialogs/kvprnform2.h"
 
 #include "imaging/core/system_helpers.h"
+#include "imaging/dialogs/detail/fit_layout.h"
 #include "imaging/view/korvaneview.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/dialog_service.h"
@@ -60,6 +61,8 @@ Tfkvprnform2::Tfkvprnform2(TComponent* AOwner) : TKVPrintFormBase(AOwner)
     SetClientHeight(356);
     CreateSharedControls();
     CreateControls();
+    // The places the controls have now are the design that each language's layout starts from.
+    FLayout->Arrange(this);
     OnShow = [this](TObject* Sender) { FormActivate(Sender); };
 }
 
@@ -113,6 +116,8 @@ void Tfkvprnform2::CreateControls()
     Button2 = MakeButton(this, this, "Button2", "Cancel", 581, 322, 75);
     Button2->SetCancel(true);
     Button2->SetModalResult(mrCancel);
+    FLayout->AnchorRight(Button1);
+    FLayout->AnchorRight(Button2);
 }
 
 void Tfkvprnform2::SetLanguage(TMsgLanguage Language)
@@ -153,6 +158,7 @@ void Tfkvprnform2::SetLanguage_units()
         Label7->SetCaption(inches);
         Label8->SetCaption(inches);
     }
+    FLayout->Arrange(this);
 }
 
 void Tfkvprnform2::FormActivate(TObject* Sender)

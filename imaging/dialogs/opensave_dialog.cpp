@@ -100,6 +100,7 @@ bool TOpenKorvaneDialog::DoExecute(bool Save)
     request.DefaultExt = DefaultExt;
     request.Options = Options;
     request.SideBar = ShowPlacesBar;
+    request.Locale = Kvopensavedlg::PlatformLocaleOf(MsgLanguage);
     FCurrentIndex = FFilterIndex;
     FCurrentPattern = Kvopensavedlg::FilterPattern(Filter, FCurrentIndex);
     FReadOnlyCheck->SetChecked((Options & ofReadOnly) != 0);

@@ -219,6 +219,36 @@ TPreviewParams PreviewPagesOfExtension(const std::string& Ext)
     return 0;
 }
 
+std::string PlatformLocaleOf(TMsgLanguage Language)
+{
+    if (Language == msSystem)
+        Language = Daduvudez::LocaleLanguage();
+    switch (Language) {
+    case msItalian:
+        return "it";
+    case msGerman:
+        return "de";
+    case msSpanish:
+        return "es";
+    case msFrench:
+        return "fr";
+    case msPortuguese:
+        return "pt_PT";
+    case msGreek:
+        return "el";
+    case msRussian:
+        return "ru";
+    case msDutch:
+        return "nl";
+    case msSwedish:
+        return "sv";
+    case msPolish:
+        return "pl";
+    default:
+        return {};
+    }
+}
+
 std::string SizeText(int64_t Bytes)
 {
     return Bytes >= 1024 ? std::to_string(Bytes / 1024) + " Kb" : std::to_string(Bytes) + " bytes";

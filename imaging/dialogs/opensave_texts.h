@@ -38,6 +38,11 @@ std::string WithDefaultExtension(const std::string& FileName, const std::string&
 // an extension without a page, and for "gif" while GIF cannot be written.
 TPreviewParams PreviewPagesOfExtension(const std::string& Ext);
 
+// The locale whose platform texts speak the dialog's language ("ru", "pt_PT"); msSystem stands
+// for the user's locale as in the message table; empty for English and the application's own
+// row, which keep the platform's English.
+std::string PlatformLocaleOf(TMsgLanguage Language);
+
 // "35 Kb" from 1024 bytes up, else "1023 bytes"; 64-bit sizes.
 std::string SizeText(int64_t Bytes);
 // "256" for 8 bits, "16777216" for 4 samples of 8 bits, "2^48" for 3 samples of 16, "2^n" from

@@ -33,6 +33,9 @@ class TSpeedButton;
 class TTabSheet;
 class TTrackBar;
 class TUpDown;
+namespace Kvdialogs {
+class TFitLayout;
+}
 
 class TfPreviews : public TForm
 {
@@ -270,4 +273,6 @@ private:
         const char* Suffix;
     };
     std::vector<TWordLabel> FWordLabels;
+    // Fits the controls to the texts of the language.
+    std::unique_ptr<Kvdialogs::TFitLayout> FLayout;
 };

@@ -21,6 +21,9 @@ class TBitmap;
 class TKorvaneView;
 class TSpeedButton;
 class TWinControl;
+namespace Kvdialogs {
+class TFitLayout;
+}
 
 namespace Kvprintforms {
 // A 16 x 16 button glyph to draw on: all fuchsia (the colour the forms' buttons leave
@@ -32,6 +35,7 @@ class TKVPrintFormBase : public TForm
 {
 public:
     explicit TKVPrintFormBase(TComponent* AOwner);
+    ~TKVPrintFormBase() override;
 
     // Set by the caller before the form is shown.
     TKorvaneIO* KorvaneIO = nullptr;
@@ -102,6 +106,8 @@ protected:
     };
 
     TMsgLanguage FLanguage = msSystem;
+    // Fits the controls to the texts of the language.
+    std::unique_ptr<Kvdialogs::TFitLayout> FLayout;
 
 private:
     std::array<TEdit*, 7> Edits() const { return {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7}; }

@@ -180,6 +180,10 @@ public:
 
     // Caption and Text are one property, as in the class library.
     std::string Caption() const { return GetText(); }
+    // The least width that shows the whole caption of a label, button, speed button, check box,
+    // radio button or group box in the platform's style (frame, margins and check mark
+    // included); 0 for other controls and for an empty caption.
+    int32_t CaptionWidth() const;
     void SetCaption(const std::string& Value) { SetText(Value); }
     std::string Text() const { return GetText(); }
     void SetText(const std::string& Value);

@@ -88,6 +88,10 @@ struct TFileDialogRequest
     TOpenOptions Options = 0;
     // The side bar of places, in a hosting dialog (the plain ones are the desktop's own).
     bool SideBar = true;
+    // The language of the platform's own texts in a hosting dialog (its labels, buttons and
+    // column heads), as a locale name ("ru", "pt_PT"); empty keeps them in English. A language
+    // the platform has no translation for stays English as well.
+    std::string Locale;
 };
 
 // What the user chose: nothing when cancelled, else one file or, with ofAllowMultiSelect, several.

@@ -4,6 +4,7 @@
 
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,6 +14,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -20,6 +22,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTranslator>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
@@ -248,7 +251,14 @@ protected:
             }
             FShown = true;
             Fire(FHooks.OnShow);
-            // A name given before the dialog showed may already have selected its file.
+            // A file the program named before the dialog showed is selected from the start,
+            // though the platform reports no change of the current entry for it.
+            if (FPath.empty()) {
+                const QStringList named = selectedFiles();
+                if (named.size() == 1 && QFileInfo(named.front()).isFile()) {
+                    FPath = FromQ(named.front());
+                }
+            }
             if (!FPath.empty()) {
                 Fire(FHooks.OnSelectionChange);
             }
@@ -286,6 +296,40 @@ private:
     bool FPanelVisible = true;
     bool FSideBar = true;
     QList<int> FSplitterSizes;
+};
+
+// The platform's own texts in the language of a locale for as long as it lives. The platform's
+// newer catalogs of its base texts come first; some languages have only its older catalog of
+// all its texts.
+class TPlatformTexts
+{
+public:
+    explicit TPlatformTexts(const std::string& Locale)
+    {
+        if (Locale.empty()) {
+            return;
+        }
+        const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        const QLocale locale(ToQ(Locale));
+        for (const char* catalog : {"qtbase", "qt"}) {
+            if (FTranslator.load(locale, QString::fromLatin1(catalog), QStringLiteral("_"), folder)) {
+                FInstalled = QCoreApplication::installTranslator(&FTranslator);
+                return;
+            }
+        }
+    }
+    ~TPlatformTexts()
+    {
+        if (FInstalled) {
+            QCoreApplication::removeTranslator(&FTranslator);
+        }
+    }
+    TPlatformTexts(const TPlatformTexts&) = delete;
+    TPlatformTexts& operator=(const TPlatformTexts&) = delete;
+
+private:
+    QTranslator FTranslator;
+    bool FInstalled = false;
 };
 
 class TPlatformDialogService : public IDialogService
@@ -380,6 +424,8 @@ public:
         EnsureQtApplication();
         TFileDialogAnswer answer;
         {
+            // The dialog takes its texts when it is made.
+            const TPlatformTexts texts(request.Locale);
             THostingFileDialog dialog(DialogParent(), ToQ(request.Title), hooks);
             dialog.ShowSideBar(request.SideBar);
             dialog.HostPanel();

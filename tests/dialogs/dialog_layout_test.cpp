@@ -1,6 +1,8 @@
-// The layout of the processing, save-parameters and print dialogs as the platform lays them out:
-// on every page each label shows its whole text inside its parent and covers no other control.
-// The suite runs this once more under the Windows style (tests/CMakeLists.txt).
+// The layout of the processing, save-parameters and print dialogs as the platform lays them out,
+// in each language of the message table: on every page (hidden tabs included) each label shows
+// its whole text inside its parent and neither covers nor touches another control; each button,
+// speed button, check box, radio button and group box is as wide as its caption; nothing runs
+// past its parent. The suite runs this once more under the Windows style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/dialogs/iopreviews.h"
 #include "imaging/dialogs/kvprnform1.h"
@@ -14,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,84 +30,150 @@ std::string Describe(TControl* control)
            std::to_string(r.Height()) + ")";
 }
 
-// The width the label's text needs, as the label measures it when it sizes itself.
-int32_t TextWidth(TLabel* label)
+// Controls whose caption is drawn inside them (labels apart: they size themselves).
+bool IsCaptioned(TControl* control)
 {
-    if (label->AutoSize())
-        return label->Width();
-    const TRect bounds = label->BoundsRect();
-    label->SetAutoSize(true);
-    const int32_t width = label->Width();
-    label->SetAutoSize(false);
-    label->SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
-    return width;
+    return control->CaptionWidth() > 0 && dynamic_cast<TLabel*>(control) == nullptr;
 }
 
-// Each shown label under parent that is cut (by its parent's edges or its own width) or covers
-// a shown sibling, one line each.
-void LabelFaults(TWinControl* parent, const std::string& where, std::vector<std::string>& faults)
+// A label's text reaching the next control with no pixel between them is as bad as covering it.
+TRect WithMargin(TControl* control)
+{
+    TRect r = control->BoundsRect();
+    if (dynamic_cast<TLabel*>(control) != nullptr) {
+        --r.Left;
+        ++r.Right;
+    }
+    return r;
+}
+
+// The faults of each shown control under parent, one line each.
+void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std::string>& faults)
 {
     for (int32_t i = 0; i < parent->ControlCount(); ++i) {
         TControl* control = parent->Controls(i);
         if (!control->Visible())
             continue;
         if (auto* child = dynamic_cast<TWinControl*>(control))
-            LabelFaults(child, where, faults);
-        auto* label = dynamic_cast<TLabel*>(control);
-        if (label == nullptr || label->Caption().empty() || label->WordWrap())
-            continue;
-        const TRect r = label->BoundsRect();
+            LayoutFaults(child, where, faults);
+        const TRect r = control->BoundsRect();
         if (r.Left < 0 || r.Top < 0 || r.Right > parent->ClientWidth() || r.Bottom > parent->ClientHeight())
-            faults.push_back(where + ": " + Describe(label) + " runs past " + Describe(parent));
-        if (TextWidth(label) > r.Width())
-            faults.push_back(where + ": " + Describe(label) + " is narrower than its text");
+            faults.push_back(where + ": " + Describe(control) + " runs past " + Describe(parent) +
+                             " client " + std::to_string(parent->ClientWidth()) + "x" +
+                             std::to_string(parent->ClientHeight()));
+        auto* label = dynamic_cast<TLabel*>(control);
+        const bool checked = (label != nullptr && !label->WordWrap()) || IsCaptioned(control);
+        if (!checked || control->Caption().empty())
+            continue;
+        if (control->CaptionWidth() > r.Width())
+            faults.push_back(where + ": " + Describe(control) + " is narrower than its text (" +
+                             std::to_string(control->CaptionWidth()) + ")");
+        // Each pair once: a label against everything after it and before it, a captioned control
+        // against what follows it.
         for (int32_t j = 0; j < parent->ControlCount(); ++j) {
             TControl* other = parent->Controls(j);
+            const bool otherChecked = dynamic_cast<TLabel*>(other) != nullptr || IsCaptioned(other);
+            if (other == control || !other->Visible() || (j < i && otherChecked))
+                continue;
             TRect common;
-            if (other != label && other->Visible() && IntersectRect(common, r, other->BoundsRect()))
-                faults.push_back(where + ": " + Describe(label) + " covers " + Describe(other));
+            if (IntersectRect(common, WithMargin(control), WithMargin(other)))
+                faults.push_back(where + ": " + Describe(control) + " covers " + Describe(other));
         }
     }
 }
 
-// Shows the form and checks it with each page of its page control active (or as it is, without).
-void FormFaults(TForm& form, TPageControl* pages, const std::string& name, std::vector<std::string>& faults)
+// Shows the form and checks it with each of its pages active, pages without a tab included (or
+// as it is, without pages).
+void FormFaults(TForm& form, const std::vector<TTabSheet*>& pages, const std::string& name,
+                std::vector<std::string>& faults)
 {
     form.Show();
     Application->ProcessMessages();
-    for (int32_t i = 0; i < (pages != nullptr ? pages->PageCount() : 1); ++i) {
+    for (size_t i = 0; i < std::max<size_t>(pages.size(), 1); ++i) {
         std::string where = name;
-        if (pages != nullptr) {
-            pages->SetActivePageIndex(i);
+        TTabSheet* page = pages.empty() ? nullptr : pages[i];
+        const bool tabVisible = page == nullptr || page->TabVisible();
+        if (page != nullptr) {
+            page->SetTabVisible(true);
+            page->PageControl()->SetActivePage(page);
             Application->ProcessMessages();
-            where += ", page " + std::to_string(i) + " \"" + pages->Pages(i)->Caption() + "\"";
+            where += ", page " + std::to_string(i) + " \"" + page->Caption() + "\"";
         }
-        LabelFaults(&form, where, faults);
+        LayoutFaults(&form, where, faults);
+        if (page != nullptr)
+            page->SetTabVisible(tabVisible);
     }
     form.Hide();
 }
 
-} // namespace
+std::vector<TTabSheet*> AllPages(TPageControl* control)
+{
+    std::vector<TTabSheet*> pages;
+    for (int32_t i = 0; i < control->PageCount(); ++i)
+        pages.push_back(control->Pages(i));
+    return pages;
+}
 
-TEST(DialogLayout, NoLabelIsCutOrCoversAControl)
+// The pages a variant of the save-parameters dialog can show: each variant has its own JPEG,
+// TIFF and GIF pages.
+std::vector<TTabSheet*> VariantPages(TfIOPreviews& form, bool simplified)
+{
+    std::vector<TTabSheet*> pages = AllPages(form.PageControl1);
+    const std::vector<TTabSheet*> others =
+        simplified ? std::vector<TTabSheet*>{form.TabSheetJPEG1, form.TabSheetTIFF1, form.TabSheetGIF1}
+                   : std::vector<TTabSheet*>{form.TabSheetJPEG2, form.TabSheetTIFF2, form.TabSheetGIF2};
+    std::erase_if(pages, [&](TTabSheet* page) { return std::ranges::find(others, page) != others.end(); });
+    return pages;
+}
+
+std::vector<std::string> AllFaults(TMsgLanguage language)
 {
     std::vector<std::string> faults;
     TfPreviews previews(nullptr);
-    previews.SetLanguage(msEnglish);
-    FormFaults(previews, previews.PageControl1, "processing", faults);
+    previews.SetLanguage(language);
+    FormFaults(previews, AllPages(previews.PageControl1), "processing", faults);
     for (bool simplified : {false, true}) {
         TIOParamsVals params;
         TfIOPreviews parameters(nullptr);
-        parameters.PrepareFor(&params, 1u << ioppApplyButton, simplified, kvThreshold, msEnglish, nullptr);
+        parameters.PrepareFor(&params, 1u << ioppApplyButton, simplified, kvThreshold, language, nullptr);
         parameters.SetPreviewParams(PreviewSet(ppALL));
-        FormFaults(parameters, parameters.PageControl1,
+        FormFaults(parameters, VariantPages(parameters, simplified),
                    simplified ? "simplified save parameters" : "save parameters", faults);
     }
-    Tfkvprnform2 print(nullptr);
-    print.SetLanguage(msEnglish);
-    FormFaults(print, nullptr, "print", faults);
+    for (TKVDialogsMeasureUnit unit : {kvduSelectableDefInches, kvduSelectableDefCm}) {
+        Tfkvprnform2 print(nullptr);
+        print.DialogsMeasureUnit = unit;
+        print.SetLanguage(language);
+        FormFaults(print, {}, unit == kvduSelectableDefCm ? "print (cm)" : "print", faults);
+    }
     tfkvprnform1 preview(nullptr);
-    preview.SetLanguage(msEnglish);
-    FormFaults(preview, nullptr, "print preview", faults);
-    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+    preview.SetLanguage(language);
+    FormFaults(preview, {}, "print preview", faults);
+    return faults;
 }
+
+class DialogLayout : public ::testing::TestWithParam<TMsgLanguage>
+{
+};
+
+const char* const kLanguageNames[] = {"System",  "English",    "Italian", "German",  "Spanish",
+                                      "French",  "Portuguese", "Greek",   "Russian", "Dutch",
+                                      "Swedish", "Polish",     "User"};
+
+} // namespace
+
+TEST_P(DialogLayout, NoLabelIsCutOrCoversAControl)
+{
+    const std::vector<std::string> faults = AllFaults(GetParam());
+    std::string list;
+    for (const std::string& fault : faults)
+        list += "\n  " + fault;
+    EXPECT_TRUE(faults.empty()) << faults.size() << " faults:" << list;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLanguage, DialogLayout,
+                         ::testing::Values(msEnglish, msItalian, msGerman, msSpanish, msFrench, msPortuguese,
+                                           msGreek, msRussian, msDutch, msSwedish, msPolish),
+                         [](const ::testing::TestParamInfo<TMsgLanguage>& info) {
+                             return std::string(kLanguageNames[info.param]);
+                         });

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include <vector>
 
 using namespace Kvopensavedlg;
@@ -166,3 +169,30 @@ TEST(OpenSaveInfo, LinesDescribingAFile)
 }
 
 } // namespace
+
+// The platform's own texts of a file dialog follow the dialog's language; English and the
+// application's own row keep the platform's English, and msSystem follows the user's locale.
+TEST(OpenSaveTexts, PlatformTextsFollowTheDialogsLanguage)
+{
+    const struct
+    {
+        TMsgLanguage language;
+        const char* locale;
+    } cases[] = {
+        {msEnglish, ""},   {msUser, ""},      {msItalian, "it"},       {msGerman, "de"},
+        {msSpanish, "es"}, {msFrench, "fr"},  {msGreek, "el"},         {msRussian, "ru"},
+        {msDutch, "nl"},   {msSwedish, "sv"}, {msPortuguese, "pt_PT"}, {msPolish, "pl"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Kvopensavedlg::PlatformLocaleOf(c.language), c.locale) << int(c.language);
+    const char* saved = std::getenv("LC_ALL");
+    const std::string keep = saved != nullptr ? saved : "";
+    setenv("LC_ALL", "ru_RU.UTF-8", 1);
+    EXPECT_EQ(Kvopensavedlg::PlatformLocaleOf(msSystem), "ru");
+    setenv("LC_ALL", "sv_SE.UTF-8", 1);
+    EXPECT_EQ(Kvopensavedlg::PlatformLocaleOf(msSystem), "");
+    if (saved != nullptr)
+        setenv("LC_ALL", keep.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+}

@@ -298,6 +298,23 @@ TEST(PrintDialog, ShowsItsTextsInTheLanguage)
     EXPECT_EQ(form.ComboBox1->ItemIndex(), 1);
 }
 
+// The preview window speaks one language: its menu and its close button too.
+TEST(PrintPreviewWindow, ShowsItsMenuAndCloseButtonInTheLanguage)
+{
+    for (TMsgLanguage language : {msEnglish, msGerman, msRussian, msPolish}) {
+        SCOPED_TRACE(int(language));
+        tfkvprnform1 form(nullptr);
+        form.SetLanguage(language);
+        const auto word = [language](TMsgLanguageWords w) { return Daduvudez::kvmsg(w, language); };
+        EXPECT_EQ(form.File1->Caption(), "&" + word(KVMSG_FILE));
+        EXPECT_EQ(form.Print1->Caption(), word(KVMSG_PRINT));
+        EXPECT_EQ(form.PrintSetup1->Caption(), word(KVMSG_PRINTSETUP) + "...");
+        EXPECT_EQ(form.Exit1->Caption(), word(KVMSG_CLOSE2));
+        EXPECT_EQ(form.SpeedButton12->Caption(), "&" + word(KVMSG_CLOSE2));
+        EXPECT_EQ(form.SpeedButton12->Hint(), word(KVMSG_CLOSE2));
+    }
+}
+
 TEST(PrintDialog, SizeModeAndUnitSwitchRewriteTheForm)
 {
     TPrintedPicture picture;

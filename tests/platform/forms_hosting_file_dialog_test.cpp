@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
+#include <QTranslator>
 #include <QTreeView>
 #include <string>
 #include <vector>
@@ -20,6 +25,7 @@
 #include "platform/forms/form.h"
 #include "platform/forms/scripted_dialogs.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 namespace {
 
@@ -300,4 +306,73 @@ TEST(HostingFileDialog, PlatformDialogShowsWholeColumnsAndTheSideBarAsAsked)
         EXPECT_TRUE(cut.empty()) << ::testing::PrintToString(cut);
         EXPECT_EQ(spare, 0);
     }
+}
+
+// The platform's own texts (labels, buttons) speak the request's language while the dialog is
+// open, as Qt's translations have them, and English again once it has closed; a language Qt has
+// no translation for keeps them English.
+TEST(HostingFileDialog, PlatformTextsSpeakTheRequestsLanguageWhileOpen)
+{
+    const std::string catalog = "/usr/share/qt6/translations/qtbase_ru.qm";
+    ASSERT_TRUE(kvtest::Installed(catalog));
+    QTranslator russian;
+    ASSERT_TRUE(russian.load(QString::fromStdString(catalog)));
+    const QString russianName = russian.translate("QFileDialog", "File &name:");
+    const QString russianCancel = russian.translate("QPlatformTheme", "Cancel");
+    ASSERT_FALSE(russianName.isEmpty());
+    ASSERT_FALSE(russianCancel.isEmpty());
+    kvtest::TempFolder temp;
+    const struct
+    {
+        const char* locale;
+        QString name;
+        QString cancel;
+    } cases[] = {
+        {"ru", russianName, russianCancel}, {"el", "File &name:", "Cancel"}, {"", "File &name:", "Cancel"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale);
+        TFileDialogRequest request = Request(temp.File(""));
+        request.Locale = c.locale;
+        TRecorder recorder;
+        QString name, cancel;
+        TTimer driver(nullptr);
+        driver.SetInterval(5);
+        driver.OnTimer = [&](TObject*) {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("fileNameLabel")))
+                name = label->text();
+            if (auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
+                cancel = box->button(QDialogButtonBox::Cancel)->text();
+            dialog->reject();
+        };
+        DialogService().HostingFileDialog(request, false, recorder.Hooks);
+        EXPECT_EQ(name.toStdString(), c.name.toStdString());
+        EXPECT_EQ(cancel.toStdString(), c.cancel.toStdString());
+        EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:").toStdString(), "File &name:");
+    }
+}
+
+// A file the program names before the dialog shows is reported as selected as soon as the dialog
+// shows, so that the program can show it at once.
+TEST(HostingFileDialog, PlatformDialogReportsAPreselectedFileAtOnce)
+{
+    kvtest::TempFolder temp;
+    const std::string a = temp.Write("a.jpg", "x");
+    temp.Write("b.jpg", "y");
+    TRecorder recorder;
+    std::vector<std::string> seen;
+    TTimer driver(nullptr);
+    driver.SetInterval(5);
+    driver.OnTimer = [&](TObject*) {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        seen = recorder.Lines;
+        dialog->reject();
+    };
+    DialogService().HostingFileDialog(Request(temp.File(""), a), false, recorder.Hooks);
+    ASSERT_GE(seen.size(), 2u) << ::testing::PrintToString(seen);
+    EXPECT_EQ(seen[1].rfind("select " + a + " name a.jpg", 0), 0u) << ::testing::PrintToString(seen);
 }

@@ -1,0 +1,108 @@
+// TControl::CaptionWidth: how wide a captioned control must be to show its whole text, measured
+// in the style that draws it, so that forms can size their controls to translated texts.
+#include "platform/forms/controls.h"
+
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionToolButton>
+#include <QToolButton>
+
+namespace {
+
+// Contents wider than any style's least button width, so that the style adds only its frame
+// and margins: a style widens a short button to a minimum (75 or 80 pixels) that says nothing
+// about whether its text fits.
+constexpr int kWideContents = 1000;
+
+// The style's own option of a button; the widgets keep initStyleOption to themselves.
+template <class Widget, class Option> Option StyleOptionOf(const Widget* widget)
+{
+    struct Access : Widget
+    {
+        using Widget::initStyleOption;
+    };
+    Option option;
+    (widget->*(&Access::initStyleOption))(&option);
+    return option;
+}
+
+int WithChrome(const QWidget* widget, QStyle::ContentsType type, const QStyleOption& option, int contents,
+               int height)
+{
+    const QSize framed =
+        widget->style()->sizeFromContents(type, &option, QSize(kWideContents, height), widget);
+    return contents + framed.width() - kWideContents;
+}
+
+// Text and icon side by side, as the buttons measure their contents.
+int TextAndIcon(const QFontMetrics& metrics, const QString& text, const QIcon& icon, const QSize& iconSize)
+{
+    int width = text.isEmpty() ? 0 : metrics.size(Qt::TextShowMnemonic, text).width();
+    if (!icon.isNull())
+        width += iconSize.width() + (text.isEmpty() ? 0 : 4);
+    return width;
+}
+
+int ToolButtonWidth(const QToolButton* button)
+{
+    const auto option = StyleOptionOf<QToolButton, QStyleOptionToolButton>(button);
+    const QFontMetrics metrics = button->fontMetrics();
+    // Without the blank on each side that the tool button likes to give its text: the text is
+    // whole without them.
+    const int text = metrics.size(Qt::TextShowMnemonic, button->text()).width();
+    int contents = text;
+    switch (button->toolButtonStyle()) {
+    case Qt::ToolButtonIconOnly:
+        contents = option.iconSize.width();
+        break;
+    case Qt::ToolButtonTextBesideIcon:
+        contents = option.iconSize.width() + 4 + text;
+        break;
+    case Qt::ToolButtonTextUnderIcon:
+        contents = std::max(option.iconSize.width(), text);
+        break;
+    default:
+        break;
+    }
+    return WithChrome(button, QStyle::CT_ToolButton, option, contents, metrics.height());
+}
+
+} // namespace
+
+int32_t TControl::CaptionWidth() const
+{
+    if (GetText().empty())
+        return 0;
+    if (auto* label = qobject_cast<const QLabel*>(FWidget))
+        return label->sizeHint().width();
+    if (auto* group = qobject_cast<const QGroupBox*>(FWidget))
+        return group->minimumSizeHint().width();
+    if (auto* tool = qobject_cast<const QToolButton*>(FWidget))
+        return ToolButtonWidth(tool);
+    const int height = FWidget->fontMetrics().height();
+    if (auto* push = qobject_cast<const QPushButton*>(FWidget)) {
+        const auto option = StyleOptionOf<QPushButton, QStyleOptionButton>(push);
+        return WithChrome(push, QStyle::CT_PushButton, option,
+                          TextAndIcon(push->fontMetrics(), option.text, option.icon, option.iconSize),
+                          height);
+    }
+    if (auto* check = qobject_cast<const QCheckBox*>(FWidget)) {
+        const auto option = StyleOptionOf<QCheckBox, QStyleOptionButton>(check);
+        return WithChrome(check, QStyle::CT_CheckBox, option,
+                          TextAndIcon(check->fontMetrics(), option.text, option.icon, option.iconSize),
+                          height);
+    }
+    if (auto* radio = qobject_cast<const QRadioButton*>(FWidget)) {
+        const auto option = StyleOptionOf<QRadioButton, QStyleOptionButton>(radio);
+        return WithChrome(radio, QStyle::CT_RadioButton, option,
+                          TextAndIcon(radio->fontMetrics(), option.text, option.icon, option.iconSize),
+                          height);
+    }
+    return 0;
+}
