@@ -3,6 +3,7 @@
 // the suite.
 #pragma once
 
+#include "platform/forms/application.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/form.h"
 
@@ -58,6 +59,23 @@ private:
     std::function<void()> FAction;
     std::chrono::steady_clock::time_point FActedAt;
     TTimer FTimer{nullptr};
+};
+
+// A window of the program made as the program makes it, freed when the test leaves the scope,
+// also when an assertion ends the test early: a window left behind would keep its name taken.
+template <class TWindow> class Owned
+{
+public:
+    Owned() : FWindow(new TWindow(Application)) {}
+    ~Owned() { FWindow->Free(); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+
+    TWindow* operator->() const { return FWindow; }
+    TWindow* get() const { return FWindow; }
+
+private:
+    TWindow* FWindow;
 };
 
 } // namespace apptest
