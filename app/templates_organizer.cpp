@@ -108,6 +108,7 @@ TTempOrg::TTempOrg(TComponent* AOwner) : TForm(AOwner)
 
     OnShow = Handler(this, &TTempOrg::FormShow);
     Temp_LST->OnDblClick = Handler(this, &TTempOrg::Edit_BTNClick);
+    Temp_LST->OnClick = Handler(this, &TTempOrg::Temp_LSTClick);
     Add_BTN->OnClick = Handler(this, &TTempOrg::Add_BTNClick);
     Edit_BTN->OnClick = Handler(this, &TTempOrg::Edit_BTNClick);
     Delete_BTN->OnClick = Handler(this, &TTempOrg::Delete_BTNClick);
@@ -130,6 +131,19 @@ void TTempOrg::FormShow(TObject*)
     for (const TemplateStr& installed : InstalledTemplates) {
         Temp_LST->Items()->Add(installed.Name);
     }
+    EnableRowButtons();
+}
+
+void TTempOrg::Temp_LSTClick(TObject*)
+{
+    EnableRowButtons();
+}
+
+void TTempOrg::EnableRowButtons()
+{
+    const bool selected = SelectedTemplate(Temp_LST) != nullptr;
+    Edit_BTN->SetEnabled(selected);
+    Delete_BTN->SetEnabled(selected);
 }
 
 void TTempOrg::Add_BTNClick(TObject*)

@@ -94,7 +94,8 @@ protected:
         apptest::WhenModal organizer(FOrganizer, [&] {
             for (int32_t row = 0; row < FOrganizer->Temp_LST->Count(); ++row) {
                 if (FOrganizer->Temp_LST->Items()->Strings(row) == Name) {
-                    FOrganizer->Temp_LST->SetItemIndex(row);
+                    const TRect rect = FOrganizer->Temp_LST->ItemRect(row);
+                    Simulate::Click(FOrganizer->Temp_LST, rect.Left + 5, rect.Top + 3);
                 }
             }
             apptest::WhenModal properties(FProperties, [&] {
