@@ -46,6 +46,8 @@ std::string ChosenTemplateFile();
 // The template's preview picture, template.jpg.
 std::string TemplatePreviewFile(const TemplateStr& Template);
 
-// Rebuilds InstalledTemplates and the main window's template list, keeps the selected position
-// where it still exists (else selects the last item) and applies the template choice.
+// Rebuilds InstalledTemplates and the main window's template list and applies the template
+// choice. The chosen template stays chosen, by its folder, wherever templates added or removed
+// meanwhile have moved it; when it is gone, the old position stays selected while the list
+// reaches it, else the last item.
 void LoadTemplateList();

@@ -9,7 +9,9 @@
 #include "app/status_window.h"
 #include "app/template_params.h"
 #include "app/template_params_window.h"
+#include "app/template_properties.h"
 #include "app/templates.h"
+#include "app/templates_organizer.h"
 #include "platform/core/files.h"
 #include "platform/core/lists.h"
 #include "platform/forms/buttons.h"
@@ -345,30 +347,146 @@ TEST_F(MainWindow, ChoosingATemplateSetsTheSourcePreviewAndParameters)
 TEST_F(MainWindow, TheTemplateListFollowsTheTemplatesFolder)
 {
     TMain& w = Open();
+    const auto chosenFolder = [&] {
+        const int32_t index = GallerySettings.TemplateIndex;
+        return index >= 1 ? InstalledTemplates.at(static_cast<size_t>(index) - 1).Folder : std::string();
+    };
     Simulate::Choose(w.Template_CBX, 3);
+    ASSERT_EQ(chosenFolder(), "missing-preview");
 
-    // A template listed before the selected one goes: the position stays.
+    // Templates that come or go before the chosen one leave it chosen.
     std::filesystem::remove_all(FTemp.File("program/templates/blue"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX), (std::vector<std::string>{"Template from file ...", "Corrupt picture",
                                                                "No picture", "", "Plain"}));
-    EXPECT_EQ(w.Template_CBX->ItemIndex(), 3);
+    EXPECT_EQ(w.Template_CBX->ItemIndex(), 2);
+    EXPECT_EQ(GallerySettings.TemplateIndex, 2);
+    EXPECT_EQ(chosenFolder(), "missing-preview");
+    ASSERT_TRUE(ForceDirectories(FTemp.File("program/templates/added/")));
+    FTemp.Write("program/templates/added/template.ini", "[options]\nname=Added\n");
+    LoadTemplateList();
+    EXPECT_EQ(w.Template_CBX->Text(), "No picture");
     EXPECT_EQ(GallerySettings.TemplateIndex, 3);
-    EXPECT_EQ(InstalledTemplates[2].Folder, "noini");
+    EXPECT_EQ(chosenFolder(), "missing-preview");
 
-    // The selected last one goes: the new last item is selected.
+    // The chosen one goes: its position stays chosen.
+    std::filesystem::remove_all(FTemp.File("program/templates/missing-preview"));
+    LoadTemplateList();
+    EXPECT_EQ(Items(w.Template_CBX),
+              (std::vector<std::string>{"Template from file ...", "Added", "Corrupt picture", "", "Plain"}));
+    EXPECT_EQ(w.Template_CBX->ItemIndex(), 3);
+    EXPECT_EQ(chosenFolder(), "noini");
+
+    // The chosen last one goes: the new last item is chosen.
     Simulate::Choose(w.Template_CBX, 4);
     std::filesystem::remove_all(FTemp.File("program/templates/plain"));
     LoadTemplateList();
     EXPECT_EQ(w.Template_CBX->ItemIndex(), 3);
     EXPECT_EQ(GallerySettings.TemplateIndex, 3);
 
+    // The file choice stays whatever the templates do.
+    Simulate::Choose(w.Template_CBX, 0);
+    std::filesystem::remove_all(FTemp.File("program/templates/added"));
+    LoadTemplateList();
+    EXPECT_EQ(w.Template_CBX->ItemIndex(), 0);
+
     // Without a templates folder only the file choice is left.
+    Simulate::Choose(w.Template_CBX, 2);
     std::filesystem::remove_all(FTemp.File("program/templates"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX), (std::vector<std::string>{"Template from file ..."}));
     EXPECT_EQ(w.Template_CBX->ItemIndex(), 0);
     EXPECT_TRUE(InstalledTemplates.empty());
+}
+
+TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
+{
+    TMain& w = Open();
+    apptest::Owned<TTempOrg> organizer;
+    apptest::Owned<TTempName> properties;
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
+    Simulate::Type(w.GalleryPath_TXT, FTemp.File("web/"));
+    // "Plain" is the last template: a new template's folder, random hexadecimal digits, sorts
+    // in before it.
+    Simulate::Choose(w.Template_CBX, 5);
+    ASSERT_TRUE(ForceDirectories(FTemp.File("site/")));
+    const std::string page = FTemp.Write("site/page.html", "<p>added page</p><thumbs>\n");
+    const auto row = [&](const std::string& Name) {
+        for (int32_t i = 0; i < organizer->Temp_LST->Count(); ++i) {
+            if (organizer->Temp_LST->Items()->Strings(i) == Name) {
+                const TRect rect = organizer->Temp_LST->ItemRect(i);
+                Simulate::Click(organizer->Temp_LST, rect.Left + 5, rect.Top + 3);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no row " << Name;
+    };
+    // The organizer opened from the menu, Action done in it, and closed by its frame.
+    const auto organize = [&](const std::function<void()>& Action) {
+        apptest::WhenModal user(organizer.get(), [&] {
+            Action();
+            Simulate::CloseWindow(organizer.get());
+        });
+        w.Templates_MNU->Click();
+        EXPECT_TRUE(user.Ran());
+    };
+    const auto expectChosen = [&](const std::string& Name, const std::string& Folder) {
+        EXPECT_EQ(w.Template_CBX->Text(), Name);
+        const int32_t index = GallerySettings.TemplateIndex;
+        ASSERT_GE(index, 1);
+        EXPECT_EQ(InstalledTemplates.at(static_cast<size_t>(index) - 1).Folder, Folder);
+    };
+
+    FDialogs.AnswerFiles({page});
+    organize([&] {
+        apptest::WhenModal named(properties.get(), [&] {
+            Simulate::Type(properties->Name_TXT, "Added");
+            Simulate::Click(properties->Ok_BTN);
+        });
+        Simulate::Click(organizer->Add_BTN);
+        EXPECT_TRUE(named.Ran());
+    });
+    EXPECT_EQ(w.Template_CBX->Items()->Count(), 7);
+    expectChosen("Plain", "plain");
+    EXPECT_EQ(ChosenTemplateFile(), FTemp.File("program/templates/plain/template.htm"));
+
+    // The next gallery is made with it.
+    bool closed = false;
+    TTimer closer(nullptr);
+    closer.SetInterval(5);
+    closer.OnTimer = [&](TObject*) {
+        if (status->Modal() && status->Ok_BTN->Visible() && !closed) {
+            closed = true;
+            Simulate::Click(status->Ok_BTN);
+        }
+    };
+    Simulate::Click(w.Create_BTN);
+    closer.SetEnabled(false);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(status->LastResult(), grSucceeded);
+    const std::string made = kvtest::TempFolder::Read(FTemp.File("web/index.html"));
+    EXPECT_EQ(made.rfind("<p>greeting from author</p>", 0), 0u) << made;
+
+    // Deleting a template listed before it leaves it chosen too.
+    FDialogs.AnswerMessageBox(IDYES);
+    organize([&] {
+        row("Blue");
+        Simulate::Click(organizer->Delete_BTN);
+    });
+    EXPECT_FALSE(DirectoryExists(FTemp.File("program/templates/blue")));
+    expectChosen("Plain", "plain");
+
+    // Deleting the chosen one: the position stays chosen while the list reaches it.
+    FDialogs.AnswerMessageBox(IDYES);
+    organize([&] {
+        row("Plain");
+        Simulate::Click(organizer->Delete_BTN);
+    });
+    EXPECT_EQ(w.Template_CBX->Items()->Count(), 5);
+    EXPECT_EQ(w.Template_CBX->ItemIndex(), 4);
+    expectChosen("", "noini");
 }
 
 TEST_F(MainWindow, HelpMenuOpensTheDescriptionAndTheWebPage)
