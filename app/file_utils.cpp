@@ -27,6 +27,25 @@ std::string TypedFolder(const std::string& Text)
     return Text;
 }
 
+bool CanListFolder(const std::string& Folder)
+{
+    if (Folder.empty()) {
+        return false;
+    }
+    DIR* folder = ::opendir(Folder.c_str());
+    if (folder == nullptr) {
+        return false;
+    }
+    ::closedir(folder);
+    return true;
+}
+
+std::string ImagesFolderProblem(const std::string& ImagesPath)
+{
+    const std::string folder = IncludeTrailingPathDelimiter(TypedFolder(ImagesPath));
+    return CanListFolder(folder) ? std::string() : "Can't find the directory: " + folder;
+}
+
 bool ReadTemplateText(const std::string& FileName, std::string& Text)
 {
     Text.clear();
@@ -124,6 +143,22 @@ void EmptyFolder(const std::string& Folder)
     if (fd >= 0) {
         EmptyFolderAt(fd);
     }
+}
+
+void RemoveFolder(const std::string& Folder)
+{
+    const std::string path = ExcludeTrailingPathDelimiter(Folder);
+    const int32_t attributes = FileGetAttr(path);
+    if (attributes == -1) {
+        return;
+    }
+    // A link to a folder elsewhere loses only itself: that folder may hold anything of the user's.
+    if ((attributes & faSymLink) != 0 || (attributes & faDirectory) == 0) {
+        DeleteFile(path);
+        return;
+    }
+    EmptyFolder(Folder);
+    RemoveDir(path);
 }
 
 void CopyTemplateImages(const std::string& Source, const std::string& Destination)

@@ -11,6 +11,12 @@ constexpr int64_t MaxTemplateFileSize = 64 * 1024 * 1024;
 // The folder a folder field's text names: "~" and "~/..." are the home folder and what lies in
 // it, as a shell reads them; a text of blanks names none (empty). Other texts are as typed.
 std::string TypedFolder(const std::string& Text);
+// Whether Folder is a folder whose entries can be listed (a link to one counts).
+bool CanListFolder(const std::string& Folder);
+// Why a run cannot take its pictures from the images folder field's text: "Can't find the
+// directory: " and the folder when it is missing, no folder or cannot be listed; empty when it
+// can be.
+std::string ImagesFolderProblem(const std::string& ImagesPath);
 
 // Reads a whole file into Text; false when it cannot be opened or read, or is larger than
 // MaxTemplateFileSize.
@@ -20,6 +26,10 @@ bool ReadTemplateText(const std::string& FileName, std::string& Text);
 // itself stays. Symbolic links are removed themselves and never followed. The current folder is
 // not changed, and an empty Folder deletes nothing. Entries that cannot be deleted stay.
 void EmptyFolder(const std::string& Folder);
+
+// Removes Folder and everything in it, as EmptyFolder empties it. A Folder that is a link (or no
+// folder) is removed itself, and nothing it points to is touched; a missing one is no failure.
+void RemoveFolder(const std::string& Folder);
 
 // Copies every file of Source (sub-folders excluded) into Destination, replacing files of the
 // same name; nothing when Source does not exist.

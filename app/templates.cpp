@@ -1,6 +1,7 @@
 // The installed page templates.
 #include "app/templates.h"
 
+#include "app/file_utils.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "platform/core/files.h"
@@ -106,6 +107,12 @@ std::string ChosenTemplateFile()
         return TemplatePageFile(InstalledTemplates[static_cast<size_t>(index) - 1]);
     }
     return std::string();
+}
+
+bool ChosenTemplateReadable()
+{
+    std::string text;
+    return ReadTemplateText(ChosenTemplateFile(), text);
 }
 
 std::string TemplatePreviewFile(const TemplateStr& Template)

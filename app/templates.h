@@ -43,6 +43,8 @@ std::string TemplatePageFile(const TemplateStr& Template);
 // The page of the chosen template (GallerySettings.TemplateIndex): the template file for 0, the
 // installed template's page for k >= 1, empty when none is chosen.
 std::string ChosenTemplateFile();
+// Whether the page of the chosen template can be read: a run can start from it.
+bool ChosenTemplateReadable();
 // The template's preview picture, template.jpg.
 std::string TemplatePreviewFile(const TemplateStr& Template);
 

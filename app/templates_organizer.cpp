@@ -36,23 +36,6 @@ TemplateStr* SelectedTemplate(const TListBox* List)
     return &InstalledTemplates[static_cast<size_t>(row)];
 }
 
-// Removes a template folder and everything in it. A template folder that is a link to a folder
-// elsewhere loses only the link: the folder it points to may hold anything of the user's.
-void RemoveTemplateFolder(const std::string& Folder)
-{
-    const std::string path = ExcludeTrailingPathDelimiter(Folder);
-    const int32_t attributes = FileGetAttr(path);
-    if (attributes == -1) {
-        return;
-    }
-    if ((attributes & faSymLink) != 0 || (attributes & faDirectory) == 0) {
-        DeleteFile(path);
-        return;
-    }
-    EmptyFolder(Folder);
-    RemoveDir(path);
-}
-
 // A template the organizer may not change in its place: one shipped with an installed program.
 bool IsReadOnlyTemplate(const TemplateStr& Template)
 {
@@ -159,7 +142,7 @@ void TTempOrg::Add_BTNClick(TObject*)
     const std::string imagesDir = RandomName(ImagesFolderNameLength);
     if (!ImportHtmlTemplate(Open_DLG->FileName, folder, imagesDir, true, "")) {
         // A half-made folder without template.ini would show as a nameless template.
-        RemoveTemplateFolder(folder);
+        RemoveFolder(folder);
         return;
     }
 
@@ -236,7 +219,7 @@ void TTempOrg::Delete_BTNClick(TObject*)
         return;
     }
     // A folder removed meanwhile by other means is simply gone from the list.
-    RemoveTemplateFolder(TemplateFolder(*selected));
+    RemoveFolder(TemplateFolder(*selected));
     LoadTemplateList();
     FormShow(this);
 }

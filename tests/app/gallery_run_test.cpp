@@ -23,6 +23,7 @@
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/picture.h"
 #include "tests/app/gallery_run_test_support.h"
+#include "tests/app/unreadable_folder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
@@ -41,6 +42,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -463,40 +465,58 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
     FTemp.Write("nothing/.hidden.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
     FTemp.Write("nothing/notes.txt", "not a picture");
     FTemp.Write("nothing/sub/inside.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("locked/")));
+    FTemp.Write("locked/img_0001.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
+    std::unique_ptr<apptest::TUnreadableFolder> locked;
     const struct
     {
         const char* Case;
         std::function<void()> Arrange;
         int FailedStage;
+        bool Starts;         // false: the run cannot start, and the earlier gallery stays
         std::string Message; // a message box
         std::string Errors;  // the errors window
     } cases[] = {
-        {"template missing", [&] { DeleteFile(templatePage); }, 1, "Can't open the template file", ""},
+        {"template missing", [&] { DeleteFile(templatePage); }, 1, false, "Can't open the template file", ""},
         {"template errors",
          [&] {
              FTemp.Write("program/templates/grid/template.html", "<p>\n<thumbs cols=two>\n<thumb width=0>\n");
          },
-         1, "",
+         1, true, "",
          // Each error names the line the tag stands on.
          "The errors have been found while analyzing the template\r\nLine 2\r\nTag :thumbs\r\n"
          "The parameter 'cols' should be numeric\r\nLine 3\r\nTag :thumb\r\n"
          "The parameter 'width' should be at least 1\r\nTags to icon placement are not found in the "
          "template"},
         {"no placement", [&] { FTemp.Write("program/templates/grid/template.html", "<p>no pictures</p>\n"); },
-         1, "",
+         1, true, "",
          "The errors have been found while analyzing the template\r\n"
          "Tags to icon placement are not found in the template"},
-        {"images folder missing", [&] { GallerySettings.ImagesPath = FTemp.File("gone"); }, 2, "",
+        {"images folder missing", [&] { GallerySettings.ImagesPath = FTemp.File("gone"); }, 2, false, "",
          "Can't find the directory: " + FTemp.File("gone/")},
-        {"no readable picture", [&] { GallerySettings.ImagesPath = emptyFolder; }, 2,
+        {"images folder a file", [&] { GallerySettings.ImagesPath = templatePage; }, 2, false, "",
+         "Can't find the directory: " + templatePage + "/"},
+        {"images folder unreadable",
+         [&] {
+             GallerySettings.ImagesPath = FTemp.File("locked/");
+             locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("locked"));
+         },
+         2, false, "", "Can't find the directory: " + FTemp.File("locked/")},
+        {"no readable picture", [&] { GallerySettings.ImagesPath = emptyFolder; }, 2, true,
          "Graphic files are not found in the images folder", ""},
     };
     const std::string grid = GridTemplate;
     for (const auto& c : cases) {
         FTemp.Write("program/templates/grid/template.html", grid);
         GallerySettings.ImagesPath = FixtureImages();
+        // The gallery an earlier run left.
+        EmptyFolder(FGallery);
+        ASSERT_TRUE(ForceDirectories(FGallery + "0a1b2c3d/"));
+        FTemp.Write("web/index.html", "the earlier gallery");
+        FTemp.Write("web/0a1b2c3d/one.jpg", "its picture");
         c.Arrange();
         const TShownRun shown = Run();
+        locked.reset();
         EXPECT_EQ(shown.Result, mrOk) << c.Case;
         EXPECT_EQ(shown.Messages,
                   c.Message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Message})
@@ -510,8 +530,15 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
         }
         EXPECT_FALSE(shown.Success) << c.Case;
         EXPECT_TRUE(shown.CloseShown && !shown.CancelShown && !shown.ProgressShown) << c.Case;
-        // The emptied gallery folder keeps the template's images only: no picture was written, so
-        // the run leaves no picture folder.
+        // A run that cannot start leaves the earlier gallery as it was. Otherwise the emptied
+        // gallery folder keeps the template's images only: no picture was written, so the run
+        // leaves no picture folder.
+        if (!c.Starts) {
+            EXPECT_EQ(FolderTree(FGallery),
+                      (std::vector<std::string>{"0a1b2c3d/", "0a1b2c3d/one.jpg", "index.html"}))
+                << c.Case;
+            continue;
+        }
         EXPECT_EQ(Sorted(FolderTree(FGallery)), Sorted({"grid_images/", "grid_images/dot.png"})) << c.Case;
     }
 }
@@ -646,10 +673,13 @@ TEST_F(Gallery, CancelInEachStageStopsAtTheNextCancelPointAndClosesTheWindow)
             for (int done = 0; done < running - 1; ++done) {
                 EXPECT_EQ(shown.Icons[done], "check") << c.Stage;
             }
-            // Cancelled before any picture was written, the run leaves no picture folder.
+            // Cancelled before any picture was written, the run leaves no picture folder; before
+            // any page was, none of the template's files either.
             const std::string prefix = RandomFolder(FGallery, 8);
             ASSERT_EQ(prefix.empty(), c.Pictures.empty()) << c.Stage;
+            EXPECT_EQ(DirectoryExists(FGallery + "grid_images/"), c.Stage == 4) << c.Stage;
             if (prefix.empty()) {
+                EXPECT_TRUE(ListDirectory(FGallery).empty()) << c.Stage;
                 continue;
             }
             std::vector<std::string> pictures;
@@ -669,6 +699,19 @@ TEST_F(Gallery, CancelInEachStageStopsAtTheNextCancelPointAndClosesTheWindow)
                 EXPECT_TRUE(FolderTree(FGallery + prefix + "thumbs/").empty());
             }
         }
+
+    // A template from a file, cancelled before its page: neither the page's copy nor its files stay.
+    GallerySettings.TemplateIndex = 0;
+    GallerySettings.TemplateFile = FixtureFolder() + "page.html";
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (Window.Check1_IMG->Picture()->Width() == 0 || !Window.State2_LBL->Visible()) {
+            return false;
+        }
+        Window.Cancel_BTN->Click();
+        return true;
+    });
+    EXPECT_EQ(shown.Result, mrCancel);
+    EXPECT_EQ(FolderTree(FGallery), std::vector<std::string>{});
 }
 
 TEST_F(Gallery, ShippedTemplatesMakeTidyLinkedPagesAndShowTheirPreview)

@@ -1,6 +1,7 @@
 // The main window's gallery folder and its Create button, driven as a user would: the question
 // before a folder is emptied, the folders that are refused, the checks before a run and the run
 // in the status window.
+#include "app/errors_window.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/status_window.h"
@@ -10,12 +11,15 @@
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
+#include "tests/app/gallery_run_test_support.h"
 #include "tests/app/main_window_test_support.h"
+#include "tests/app/unreadable_folder.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -214,6 +218,75 @@ TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMus
     EXPECT_FALSE(DirectoryExists(FTemp.File("full/sub/")));
     EXPECT_TRUE(FileExists(FTemp.File("full/index.html")));
     status->Free();
+}
+
+TEST_F(MainWindow, CreateLeavesTheEarlierGalleryWhenThePicturesOrThePageCannotBeRead)
+{
+    TMain& w = Open();
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    const std::string gallery = FTemp.File("web/");
+    ASSERT_TRUE(ForceDirectories(gallery + "0a1b2c3d/thumbs/"));
+    FTemp.Write("web/index.html", "the earlier gallery");
+    FTemp.Write("web/0a1b2c3d/one.jpg", "its picture");
+    const std::vector<std::string> earlier = gallerytest::FolderTree(gallery);
+    ASSERT_TRUE(ForceDirectories(FTemp.File("locked/")));
+    FTemp.Write("locked/two.jpg", "a picture no one may read");
+    const std::string file = FTemp.Write("not-a-folder.jpg", "a picture");
+    Simulate::Type(w.GalleryPath_TXT, gallery);
+    // Had a run started, its windows are closed, so that the test ends all the same.
+    TTimer closer(nullptr);
+    closer.SetInterval(5);
+    bool ran = false;
+    closer.OnTimer = [&](TObject*) {
+        ran = ran || status->Modal();
+        if (Error != nullptr && Error->Modal()) {
+            Error->SetModalResult(mrOk);
+        } else if (status->Modal() && status->Ok_BTN->Visible()) {
+            Simulate::Click(status->Ok_BTN);
+        }
+    };
+
+    const struct
+    {
+        std::string Images;
+        std::string Page; // a template file; none: the first installed template
+        bool Locked;      // the images folder cannot be listed
+        std::string Message;
+    } cases[] = {
+        {FTemp.File("gone"), "", false, "Can't find the directory: " + FTemp.File("gone/")},
+        {file, "", false, "Can't find the directory: " + file + "/"},
+        {FTemp.File("locked/"), "", true, "Can't find the directory: " + FTemp.File("locked/")},
+        {FTemp.File("pictures/"), FTemp.File("gone.html"), false, "Can't open the template file"},
+        {FTemp.File("pictures/"), FTemp.File("pictures/"), false, "Can't open the template file"},
+    };
+    for (const auto& c : cases) {
+        Simulate::Retype(w.ImagesPath_TXT, c.Images);
+        Simulate::Choose(w.Template_CBX, c.Page.empty() ? 1 : 0);
+        if (!c.Page.empty()) {
+            Simulate::Retype(w.Template_TXT, c.Page);
+        }
+        FDialogs.ClearCalls();
+        // Asked whether to empty the gallery folder, the user would say Yes.
+        FDialogs.AnswerMessageBox(IDYES);
+        {
+            std::unique_ptr<apptest::TUnreadableFolder> locked;
+            if (c.Locked) {
+                locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("locked"));
+            }
+            Simulate::Click(w.Create_BTN);
+            Simulate::ProcessEvents();
+        }
+        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
+        EXPECT_EQ(boxes.size(), 1u) << c.Images << " " << c.Page;
+        if (!boxes.empty()) {
+            EXPECT_EQ(boxes[0].Text, c.Message);
+            EXPECT_EQ(boxes[0].Flags, 16u);
+        }
+        EXPECT_FALSE(ran) << c.Images << " " << c.Page;
+        EXPECT_EQ(gallerytest::FolderTree(gallery), earlier) << c.Images << " " << c.Page;
+    }
+    closer.SetEnabled(false);
 }
 
 TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
