@@ -289,6 +289,59 @@ TEST_F(MainWindow, CreateLeavesTheEarlierGalleryWhenThePicturesOrThePageCannotBe
     closer.SetEnabled(false);
 }
 
+TEST_F(MainWindow, FoldersTypedFromTheHomeOfAUserWhoDoesNotExistAreRefused)
+{
+    TMain& w = Open();
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    ASSERT_TRUE(ForceDirectories(FTemp.File("elsewhere/")));
+    const std::string current = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(FTemp.File("elsewhere/")));
+    Simulate::Choose(w.Template_CBX, 1);
+    TTimer closer(nullptr);
+    closer.SetInterval(5);
+    bool ran = false;
+    closer.OnTimer = [&](TObject*) {
+        ran = ran || status->Modal();
+        if (Error != nullptr && Error->Modal()) {
+            Error->SetModalResult(mrOk);
+        } else if (status->Modal() && status->Ok_BTN->Visible()) {
+            Simulate::Click(status->Ok_BTN);
+        }
+    };
+
+    const struct
+    {
+        std::string Images;
+        std::string Gallery;
+        std::string Message;
+    } cases[] = {
+        {"~plimbet-no-such-user/pictures", FTemp.File("web/"),
+         "Can't find the directory: ~plimbet-no-such-user/pictures/"},
+        {FTemp.File("pictures/"), "~plimbet-no-such-user/web",
+         "Can't create the folder: ~plimbet-no-such-user/web/"},
+        {FTemp.File("pictures/"), "~plimbet-no-such-user", "Can't create the folder: ~plimbet-no-such-user/"},
+    };
+    for (const auto& c : cases) {
+        Simulate::Retype(w.ImagesPath_TXT, c.Images);
+        Simulate::Retype(w.GalleryPath_TXT, c.Gallery);
+        FDialogs.ClearCalls();
+        Simulate::Click(w.Create_BTN);
+        Simulate::ProcessEvents();
+        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
+        EXPECT_EQ(boxes.size(), 1u) << c.Gallery;
+        if (!boxes.empty()) {
+            EXPECT_EQ(boxes[0].Text, c.Message);
+            EXPECT_EQ(boxes[0].Flags, 16u);
+        }
+        EXPECT_FALSE(ran) << c.Gallery;
+        // No folder named after the user is made where the program happens to be.
+        EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty()) << c.Gallery;
+    }
+    closer.SetEnabled(false);
+    EXPECT_TRUE(SetCurrentDir(current));
+}
+
 TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
 {
     TMain& w = Open();
