@@ -204,15 +204,10 @@ TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMus
     Simulate::Retype(w.GalleryPath_TXT, FTemp.File("full/"));
     FDialogs.ClearCalls();
     FDialogs.AnswerMessageBox(IDYES);
-    TTimer closer(nullptr);
-    closer.SetInterval(5);
-    closer.OnTimer = [&](TObject*) {
-        if (status->Modal() && status->Ok_BTN->Visible()) {
-            Simulate::Click(status->Ok_BTN);
-        }
-    };
-    Simulate::Click(w.Create_BTN);
-    closer.SetEnabled(false);
+    {
+        apptest::TRunCloser closer(status);
+        Simulate::Click(w.Create_BTN);
+    }
     EXPECT_EQ(status->LastResult(), grSucceeded);
     EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).size(), 1u);
     EXPECT_FALSE(DirectoryExists(FTemp.File("full/sub/")));
@@ -235,17 +230,7 @@ TEST_F(MainWindow, CreateLeavesTheEarlierGalleryWhenThePicturesOrThePageCannotBe
     const std::string file = FTemp.Write("not-a-folder.jpg", "a picture");
     Simulate::Type(w.GalleryPath_TXT, gallery);
     // Had a run started, its windows are closed, so that the test ends all the same.
-    TTimer closer(nullptr);
-    closer.SetInterval(5);
-    bool ran = false;
-    closer.OnTimer = [&](TObject*) {
-        ran = ran || status->Modal();
-        if (Error != nullptr && Error->Modal()) {
-            Error->SetModalResult(mrOk);
-        } else if (status->Modal() && status->Ok_BTN->Visible()) {
-            Simulate::Click(status->Ok_BTN);
-        }
-    };
+    apptest::TRunCloser closer(status.get());
 
     const struct
     {
@@ -283,10 +268,9 @@ TEST_F(MainWindow, CreateLeavesTheEarlierGalleryWhenThePicturesOrThePageCannotBe
             EXPECT_EQ(boxes[0].Text, c.Message);
             EXPECT_EQ(boxes[0].Flags, 16u);
         }
-        EXPECT_FALSE(ran) << c.Images << " " << c.Page;
+        EXPECT_FALSE(closer.Ran()) << c.Images << " " << c.Page;
         EXPECT_EQ(gallerytest::FolderTree(gallery), earlier) << c.Images << " " << c.Page;
     }
-    closer.SetEnabled(false);
 }
 
 TEST_F(MainWindow, FoldersTypedFromTheHomeOfAUserWhoDoesNotExistAreRefused)
@@ -298,17 +282,7 @@ TEST_F(MainWindow, FoldersTypedFromTheHomeOfAUserWhoDoesNotExistAreRefused)
     const std::string current = GetCurrentDir();
     ASSERT_TRUE(SetCurrentDir(FTemp.File("elsewhere/")));
     Simulate::Choose(w.Template_CBX, 1);
-    TTimer closer(nullptr);
-    closer.SetInterval(5);
-    bool ran = false;
-    closer.OnTimer = [&](TObject*) {
-        ran = ran || status->Modal();
-        if (Error != nullptr && Error->Modal()) {
-            Error->SetModalResult(mrOk);
-        } else if (status->Modal() && status->Ok_BTN->Visible()) {
-            Simulate::Click(status->Ok_BTN);
-        }
-    };
+    apptest::TRunCloser closer(status.get());
 
     const struct
     {
@@ -334,11 +308,10 @@ TEST_F(MainWindow, FoldersTypedFromTheHomeOfAUserWhoDoesNotExistAreRefused)
             EXPECT_EQ(boxes[0].Text, c.Message);
             EXPECT_EQ(boxes[0].Flags, 16u);
         }
-        EXPECT_FALSE(ran) << c.Gallery;
+        EXPECT_FALSE(closer.Ran()) << c.Gallery;
         // No folder named after the user is made where the program happens to be.
         EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty()) << c.Gallery;
     }
-    closer.SetEnabled(false);
     EXPECT_TRUE(SetCurrentDir(current));
 }
 
@@ -372,20 +345,13 @@ TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
     EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).at(0).Text, FTemp.File("web/"));
     EXPECT_EQ(Stored("GalleryPath"), "~/web/");
     FDialogs.ClearCalls();
-    // The run happens inside the status window's modal loop, which lets the timer in between
-    // its steps; once the Close button shows, the run is over.
-    bool closed = false;
-    TTimer closer(nullptr);
-    closer.SetInterval(5);
-    closer.OnTimer = [&](TObject*) {
-        if (status->Modal() && status->Ok_BTN->Visible() && !closed) {
-            closed = true;
-            Simulate::Click(status->Ok_BTN);
-        }
-    };
-    Simulate::Click(w.Create_BTN);
-    closer.SetEnabled(false);
-    EXPECT_TRUE(closed);
+    // The run happens inside the status window's modal loop, which lets the closer's timer in
+    // between its steps; once the Close button shows, the run is over.
+    {
+        apptest::TRunCloser closer(status);
+        Simulate::Click(w.Create_BTN);
+        EXPECT_TRUE(closer.Closed());
+    }
     EXPECT_EQ(status->LastResult(), grSucceeded);
     EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
     EXPECT_TRUE(FileExists(FTemp.File("web/index.html")));

@@ -453,18 +453,11 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
     EXPECT_EQ(ChosenTemplateFile(), FTemp.File("program/templates/plain/template.htm"));
 
     // The next gallery is made with it.
-    bool closed = false;
-    TTimer closer(nullptr);
-    closer.SetInterval(5);
-    closer.OnTimer = [&](TObject*) {
-        if (status->Modal() && status->Ok_BTN->Visible() && !closed) {
-            closed = true;
-            Simulate::Click(status->Ok_BTN);
-        }
-    };
-    Simulate::Click(w.Create_BTN);
-    closer.SetEnabled(false);
-    EXPECT_TRUE(closed);
+    {
+        apptest::TRunCloser closer(status.get());
+        Simulate::Click(w.Create_BTN);
+        EXPECT_TRUE(closer.Closed());
+    }
     EXPECT_EQ(status->LastResult(), grSucceeded);
     const std::string made = kvtest::TempFolder::Read(FTemp.File("web/index.html"));
     EXPECT_EQ(made.rfind("<p>greeting from author</p>", 0), 0u) << made;

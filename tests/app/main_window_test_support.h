@@ -2,10 +2,14 @@
 // own, scripted dialogs, and the window made as the program makes it.
 #pragma once
 
+#include "app/errors_window.h"
 #include "app/main_window.h"
 #include "app/settings.h"
+#include "app/status_window.h"
 #include "platform/core/files.h"
 #include "platform/core/lists.h"
+#include "platform/forms/buttons.h"
+#include "platform/forms/ext_controls.h"
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
@@ -92,5 +96,42 @@ inline std::vector<std::string> Items(TComboBox* Combo)
     }
     return items;
 }
+
+// The user at the end of each run while it lives: closes the errors window whenever it shows and
+// the status window once its Close button shows, so that a run ends by itself (also one that a
+// failing test did not expect).
+class TRunCloser
+{
+public:
+    explicit TRunCloser(TStatus* Status) : FStatus(Status)
+    {
+        FTimer.SetInterval(5);
+        FTimer.OnTimer = [this](TObject*) { Tick(); };
+    }
+    TRunCloser(const TRunCloser&) = delete;
+    TRunCloser& operator=(const TRunCloser&) = delete;
+
+    // The status window was shown: a run started.
+    bool Ran() const { return FRan; }
+    // A run was closed with the Close button.
+    bool Closed() const { return FClosed; }
+
+private:
+    void Tick()
+    {
+        FRan = FRan || FStatus->Modal();
+        if (Error != nullptr && Error->Modal()) {
+            Error->SetModalResult(mrOk);
+        } else if (FStatus->Modal() && FStatus->Ok_BTN->Visible()) {
+            FClosed = true;
+            Simulate::Click(FStatus->Ok_BTN);
+        }
+    }
+
+    TStatus* FStatus;
+    bool FRan = false;
+    bool FClosed = false;
+    TTimer FTimer{nullptr};
+};
 
 } // namespace apptest
