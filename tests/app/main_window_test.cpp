@@ -413,16 +413,6 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
     Simulate::Choose(w.Template_CBX, 5);
     ASSERT_TRUE(ForceDirectories(FTemp.File("site/")));
     const std::string page = FTemp.Write("site/page.html", "<p>added page</p><thumbs>\n");
-    const auto row = [&](const std::string& Name) {
-        for (int32_t i = 0; i < organizer->Temp_LST->Count(); ++i) {
-            if (organizer->Temp_LST->Items()->Strings(i) == Name) {
-                const TRect rect = organizer->Temp_LST->ItemRect(i);
-                Simulate::Click(organizer->Temp_LST, rect.Left + 5, rect.Top + 3);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no row " << Name;
-    };
     // The organizer opened from the menu, Action done in it, and closed by its frame.
     const auto organize = [&](const std::function<void()>& Action) {
         apptest::WhenModal user(organizer.get(), [&] {
@@ -465,7 +455,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
     // Deleting a template listed before it leaves it chosen too.
     FDialogs.AnswerMessageBox(IDYES);
     organize([&] {
-        row("Blue");
+        EXPECT_TRUE(apptest::ClickRow(organizer->Temp_LST, "Blue"));
         Simulate::Click(organizer->Delete_BTN);
     });
     EXPECT_FALSE(DirectoryExists(FTemp.File("program/templates/blue")));
@@ -474,7 +464,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
     // Deleting the chosen one: the position stays chosen while the list reaches it.
     FDialogs.AnswerMessageBox(IDYES);
     organize([&] {
-        row("Plain");
+        EXPECT_TRUE(apptest::ClickRow(organizer->Temp_LST, "Plain"));
         Simulate::Click(organizer->Delete_BTN);
     });
     EXPECT_EQ(w.Template_CBX->Items()->Count(), 5);

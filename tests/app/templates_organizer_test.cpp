@@ -102,15 +102,7 @@ protected:
     }
 
     // Clicks the row of the template of that name, as the user picks it.
-    void Select(const std::string& Name)
-    {
-        const std::vector<std::string> rows = Rows();
-        const auto at = std::find(rows.begin(), rows.end(), Name);
-        ASSERT_NE(at, rows.end()) << Name;
-        const TRect row = FWindow->Temp_LST->ItemRect(static_cast<int32_t>(at - rows.begin()));
-        Simulate::Click(FWindow->Temp_LST, row.Left + 5, row.Top + 3);
-        ASSERT_EQ(FWindow->Temp_LST->ItemIndex(), at - rows.begin()) << Name;
-    }
+    void Select(const std::string& Name) { ASSERT_TRUE(apptest::ClickRow(FWindow->Temp_LST, Name)) << Name; }
 
     // Clicks Button of the organizer; when the properties window shows, Action plays the user.
     void ClickWithProperties(TButton* Button, const std::function<void(TTempName&)>& Action)
