@@ -20,6 +20,7 @@ apt_mirror() {
             return 0
         fi
     done
+    return 0
 }
 
 # Whether debootstrap can fetch from the address: plain web transports and local folders.
