@@ -8,23 +8,92 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <vector>
+
+namespace {
+
+// The home folder of the user a leading "~name" names, as the password database gives it; false
+// when no such user exists or has no home.
+bool UsersHome(const std::string& User, std::string& Home)
+{
+    const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 1024);
+    passwd entry{};
+    passwd* found = nullptr;
+    int error = 0;
+    // A database whose entries outgrow the first buffer asks for a larger one.
+    while ((error = ::getpwnam_r(User.c_str(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < (size_t(1) << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (error != 0 || found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] == '\0') {
+        return false;
+    }
+    Home = found->pw_dir;
+    return true;
+}
+
+// Splits a text that starts with "~" into the user's name (empty for the own home) and what
+// follows it, "/" included.
+void SplitTilde(const std::string& Text, std::string& User, std::string& Rest)
+{
+    const size_t slash = Text.find('/');
+    User = Text.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
+    Rest = slash == std::string::npos ? std::string() : Text.substr(slash);
+}
+
+} // namespace
 
 std::string TypedFolder(const std::string& Text)
 {
     if (Trim(Text).empty()) {
         return std::string();
     }
-    if (Text == "~" || Text.rfind("~/", 0) == 0) {
-        return HomeFolder() + Text.substr(std::min<size_t>(Text.size(), 2));
+    if (Text[0] != '~') {
+        return Text;
     }
-    return Text;
+    std::string user, rest;
+    SplitTilde(Text, user, rest);
+    if (user.empty()) {
+        return HomeFolder() + (rest.empty() ? rest : rest.substr(1));
+    }
+    std::string home;
+    if (!UsersHome(user, home)) {
+        return Text;
+    }
+    return (rest.empty() ? home : ExcludeTrailingPathDelimiter(home)) + rest;
+}
+
+bool NamesNoUsersHome(const std::string& Text)
+{
+    return !Trim(Text).empty() && TypedFolder(Text)[0] == '~';
+}
+
+bool CanListFolder(const std::string& Folder)
+{
+    if (Folder.empty() || NamesNoUsersHome(Folder)) {
+        return false;
+    }
+    DIR* folder = ::opendir(Folder.c_str());
+    if (folder == nullptr) {
+        return false;
+    }
+    ::closedir(folder);
+    return true;
+}
+
+std::string ImagesFolderProblem(const std::string& ImagesPath)
+{
+    const std::string folder = IncludeTrailingPathDelimiter(TypedFolder(ImagesPath));
+    return CanListFolder(folder) ? std::string() : "Can't find the directory: " + folder;
 }
 
 bool ReadTemplateText(const std::string& FileName, std::string& Text)
@@ -126,6 +195,22 @@ void EmptyFolder(const std::string& Folder)
     }
 }
 
+void RemoveFolder(const std::string& Folder)
+{
+    const std::string path = ExcludeTrailingPathDelimiter(Folder);
+    const int32_t attributes = FileGetAttr(path);
+    if (attributes == -1) {
+        return;
+    }
+    // A link to a folder elsewhere loses only itself: that folder may hold anything of the user's.
+    if ((attributes & faSymLink) != 0 || (attributes & faDirectory) == 0) {
+        DeleteFile(path);
+        return;
+    }
+    EmptyFolder(Folder);
+    RemoveDir(path);
+}
+
 void CopyTemplateImages(const std::string& Source, const std::string& Destination)
 {
     const std::string target = IncludeTrailingPathDelimiter(Destination);
@@ -160,6 +245,10 @@ bool IsInsideFolder(const std::string& Path, const std::string& Folder)
 
 std::string GalleryFolderRefusal(const std::string& GalleryFolder)
 {
+    // A "~user" of no user would become a folder of that name in the current folder.
+    if (NamesNoUsersHome(GalleryFolder)) {
+        return "Can't create the folder: " + IncludeTrailingPathDelimiter(GalleryFolder);
+    }
     const std::string gallery = TypedFolder(GalleryFolder);
     const std::filesystem::path folder = RealLocation(gallery);
     if (folder.empty() || folder == folder.root_path() || IsInsideFolder(HomeFolder(), gallery)) {

@@ -8,9 +8,19 @@
 // Template pages larger than this are refused rather than read into memory.
 constexpr int64_t MaxTemplateFileSize = 64 * 1024 * 1024;
 
-// The folder a folder field's text names: "~" and "~/..." are the home folder and what lies in
-// it, as a shell reads them; a text of blanks names none (empty). Other texts are as typed.
+// The folder a folder field's text names, as a shell reads it: "~" and "~/..." are the home
+// folder and what lies in it, "~user" and "~user/..." that user's home and what lies in it; a
+// text of blanks names none (empty). Other texts, and a "~user" of no user, are as typed.
 std::string TypedFolder(const std::string& Text);
+// Whether the text starts with a "~user" that names no user with a home: it names no folder, and
+// none may be made of it (it would be a folder named "~user" in the current folder).
+bool NamesNoUsersHome(const std::string& Text);
+// Whether Folder is a folder whose entries can be listed (a link to one counts).
+bool CanListFolder(const std::string& Folder);
+// Why a run cannot take its pictures from the images folder field's text: "Can't find the
+// directory: " and the folder when it is missing, no folder or cannot be listed; empty when it
+// can be.
+std::string ImagesFolderProblem(const std::string& ImagesPath);
 
 // Reads a whole file into Text; false when it cannot be opened or read, or is larger than
 // MaxTemplateFileSize.
@@ -21,6 +31,10 @@ bool ReadTemplateText(const std::string& FileName, std::string& Text);
 // not changed, and an empty Folder deletes nothing. Entries that cannot be deleted stay.
 void EmptyFolder(const std::string& Folder);
 
+// Removes Folder and everything in it, as EmptyFolder empties it. A Folder that is a link (or no
+// folder) is removed itself, and nothing it points to is touched; a missing one is no failure.
+void RemoveFolder(const std::string& Folder);
+
 // Copies every file of Source (sub-folders excluded) into Destination, replacing files of the
 // same name; nothing when Source does not exist.
 void CopyTemplateImages(const std::string& Source, const std::string& Destination);
@@ -28,8 +42,9 @@ void CopyTemplateImages(const std::string& Source, const std::string& Destinatio
 // True when Path is Folder or lies inside it, comparing the real locations (links resolved).
 bool IsInsideFolder(const std::string& Path, const std::string& Folder);
 
-// Why GalleryFolder must not be emptied: the message to show when it is none, the root folder or
-// holds the home folder, when the images folder, the chosen template's page or the program's
-// folder lies in it, or when it lies in the program's templates, data or help or in the user's
-// templates; empty when it may be emptied. Both folders are read as TypedFolder reads them.
+// Why GalleryFolder must not be emptied: the message to show when it is a "~user" of no user
+// ("Can't create the folder: " and the text), none, the root folder or holds the home folder,
+// when the images folder, the chosen template's page or the program's folder lies in it, or when
+// it lies in the program's templates, data or help or in the user's templates; empty when it may
+// be emptied. Both folders are read as TypedFolder reads them.
 std::string GalleryFolderRefusal(const std::string& GalleryFolder);

@@ -198,7 +198,7 @@ bool KeepsGif(const std::string& SourceName)
 int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List,
                        int32_t Wanted, int32_t Refused)
 {
-    if (!DirectoryExists(Folder)) {
+    if (!CanListFolder(Folder)) {
         return -1;
     }
     int32_t added = 0;
@@ -249,6 +249,8 @@ TGalleryResult TGalleryRun::CreateGallery()
     FErrors.clear();
     FLeftOut.clear();
     FCancelled = false;
+    FPageStarted = false;
+    FTemplateFiles.clear();
     const bool done = Prepare() && AnalyseTemplate() && CheckPictures() && ProcessPictures() && WritePages();
     CleanUp();
     if (FCancelled) {
@@ -268,6 +270,19 @@ bool TGalleryRun::Prepare()
     const std::string refusal = GalleryFolderRefusal(FGalleryPath);
     if (!refusal.empty()) {
         ShowMessage(refusal);
+        SetStatusIcon(gsTemplate, "failed");
+        return false;
+    }
+    // Nor for a run that cannot start, without pictures or a page: the gallery there stays.
+    const std::string missing = ImagesFolderProblem(FImagesPath);
+    if (!missing.empty()) {
+        FStatus.ShowStage(gsPictures);
+        FStatus.ShowErrors(missing);
+        FailStage(gsPictures);
+        return false;
+    }
+    if (!ChosenTemplateReadable()) {
+        ShowMessage("Can't open the template file");
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
@@ -313,7 +328,9 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
     if (index == 0) {
         FImportedTemplate = true;
         TemplatePath = FGalleryPath + "template.html";
-        Reported = !ImportHtmlTemplate(GallerySettings.TemplateFile, FGalleryPath, RandomName(12), true, "");
+        const std::string filesDir = RandomName(12);
+        FTemplateFiles = FGalleryPath + filesDir + "/";
+        Reported = !ImportHtmlTemplate(GallerySettings.TemplateFile, FGalleryPath, filesDir, true, "");
         return !Reported;
     }
     if (index < 1 || index > static_cast<int32_t>(InstalledTemplates.size())) {
@@ -323,6 +340,7 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
     TemplatePath = TemplatePageFile(entry);
     if (IsPlainFolderName(entry.ImagesDir)) {
         const std::string destination = FGalleryPath + entry.ImagesDir + "/";
+        FTemplateFiles = destination;
         ForceDirectories(destination);
         CopyTemplateImages(TemplateFolder(entry) + entry.ImagesDir + "/", destination);
     }
@@ -684,6 +702,10 @@ void TGalleryRun::CleanUp()
     if (FImportedTemplate) {
         DeleteFile(FGalleryPath + "template.html");
         FImportedTemplate = false;
+    }
+    // Cancelled before a page refers to them, the template's files are of no use.
+    if (FCancelled && !FPageStarted && !FTemplateFiles.empty()) {
+        RemoveFolder(FTemplateFiles);
     }
     if (HasErrors()) {
         std::string text = "The errors have been found while creating the gallery\n";

@@ -120,7 +120,11 @@ private:
 
     // IPageWriterHost
     void MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight) override;
-    void BeforePageWrite() override { FinishThumbnails(); }
+    void BeforePageWrite() override
+    {
+        FPageStarted = true;
+        FinishThumbnails();
+    }
     void StepProgress() override { StepProgress(gsPages); }
     void ShowMessage(const std::string& Text) override;
     void WriteFailed(const std::string& FileName) override;
@@ -133,7 +137,11 @@ private:
     std::string FTargetFolder;
     std::string FPicturesFolder;
     bool FImportedTemplate = false;
+    // The folder of the template's own files copied into the gallery, empty when none.
+    std::string FTemplateFiles;
     bool FCancelled = false;
+    // Set once the writer starts on a page: from then on a page may refer to the template's files.
+    bool FPageStarted = false;
     int32_t FPicturesPerPage = 0;
     int32_t FTotalPages = 0;
     // Source names as the folder gives them, and the names the run writes them under.

@@ -550,11 +550,23 @@ bool TMain::ValidateInputs()
 }
 
 // The status window starts the run once it is shown; the main window waits until it closes. The
-// run empties the gallery folder, so a typed folder gets the picker's question first.
+// run empties the gallery folder, so a typed folder gets the picker's question first, and only
+// once the pictures and the template are known to be there: a run that cannot start must not cost
+// the gallery the folder holds.
 void TMain::Create_BTNClick(TObject*)
 {
-    if (ValidateInputs() && Status != nullptr &&
-        AskToEmptyGalleryFolder(GallerySettings.GalleryPath) == IDYES) {
+    if (!ValidateInputs() || Status == nullptr) {
+        return;
+    }
+    std::string problem = ImagesFolderProblem(GallerySettings.ImagesPath);
+    if (problem.empty() && !ChosenTemplateReadable()) {
+        problem = "Can't open the template file";
+    }
+    if (!problem.empty()) {
+        ShowMessageBox(problem, MB_OK | MB_ICONSTOP);
+        return;
+    }
+    if (AskToEmptyGalleryFolder(GallerySettings.GalleryPath) == IDYES) {
         Status->ShowModal();
     }
 }

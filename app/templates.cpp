@@ -1,6 +1,7 @@
 // The installed page templates.
 #include "app/templates.h"
 
+#include "app/file_utils.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "platform/core/files.h"
@@ -108,25 +109,61 @@ std::string ChosenTemplateFile()
     return std::string();
 }
 
+bool ChosenTemplateReadable()
+{
+    std::string text;
+    return ReadTemplateText(ChosenTemplateFile(), text);
+}
+
 std::string TemplatePreviewFile(const TemplateStr& Template)
 {
     return TemplateFolder(Template) + "template.jpg";
 }
 
+namespace {
+
+// The folder of the installed template at item Index of the template list; empty for the file
+// choice, no choice, or an item past the list.
+std::string FolderAtItem(int32_t Index)
+{
+    if (Index < 1 || static_cast<size_t>(Index) > InstalledTemplates.size()) {
+        return std::string();
+    }
+    return InstalledTemplates[static_cast<size_t>(Index) - 1].Folder;
+}
+
+// The item of the template list to select after a reload: the template of the folder chosen
+// before, wherever a template added or removed before it has moved it; when that template is
+// gone, the old position while the list still reaches it, else the last item. The file choice
+// (0) and no choice (-1) stay as they are.
+int32_t ItemAfterReload(int32_t OldIndex, const std::string& OldFolder, int32_t Count)
+{
+    if (!OldFolder.empty()) {
+        for (size_t k = 0; k < InstalledTemplates.size(); ++k) {
+            if (InstalledTemplates[k].Folder == OldFolder) {
+                return static_cast<int32_t>(k) + 1;
+            }
+        }
+    }
+    return Count > OldIndex ? OldIndex : Count - 1;
+}
+
+} // namespace
+
 void LoadTemplateList()
 {
+    TComboBox* combo = Main != nullptr ? Main->Template_CBX : nullptr;
+    const int32_t oldIndex = combo != nullptr ? combo->ItemIndex() : -1;
+    const std::string oldFolder = FolderAtItem(oldIndex);
     InstalledTemplates = ReadAllTemplates();
-    if (Main == nullptr) {
+    if (combo == nullptr) {
         return;
     }
-    TComboBox* combo = Main->Template_CBX;
-    const int32_t oldIndex = combo->ItemIndex();
     combo->Items()->Clear();
     combo->Items()->Add("Template from file ...");
     for (const TemplateStr& installed : InstalledTemplates) {
         combo->Items()->Add(installed.Name);
     }
-    const int32_t count = combo->Items()->Count();
-    combo->SetItemIndex(count > oldIndex ? oldIndex : count - 1);
+    combo->SetItemIndex(ItemAfterReload(oldIndex, oldFolder, combo->Items()->Count()));
     Main->Template_CBXChange(combo);
 }

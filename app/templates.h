@@ -43,9 +43,13 @@ std::string TemplatePageFile(const TemplateStr& Template);
 // The page of the chosen template (GallerySettings.TemplateIndex): the template file for 0, the
 // installed template's page for k >= 1, empty when none is chosen.
 std::string ChosenTemplateFile();
+// Whether the page of the chosen template can be read: a run can start from it.
+bool ChosenTemplateReadable();
 // The template's preview picture, template.jpg.
 std::string TemplatePreviewFile(const TemplateStr& Template);
 
-// Rebuilds InstalledTemplates and the main window's template list, keeps the selected position
-// where it still exists (else selects the last item) and applies the template choice.
+// Rebuilds InstalledTemplates and the main window's template list and applies the template
+// choice. The chosen template stays chosen, by its folder, wherever templates added or removed
+// meanwhile have moved it; when it is gone, the old position stays selected while the list
+// reaches it, else the last item.
 void LoadTemplateList();

@@ -36,23 +36,6 @@ TemplateStr* SelectedTemplate(const TListBox* List)
     return &InstalledTemplates[static_cast<size_t>(row)];
 }
 
-// Removes a template folder and everything in it. A template folder that is a link to a folder
-// elsewhere loses only the link: the folder it points to may hold anything of the user's.
-void RemoveTemplateFolder(const std::string& Folder)
-{
-    const std::string path = ExcludeTrailingPathDelimiter(Folder);
-    const int32_t attributes = FileGetAttr(path);
-    if (attributes == -1) {
-        return;
-    }
-    if ((attributes & faSymLink) != 0 || (attributes & faDirectory) == 0) {
-        DeleteFile(path);
-        return;
-    }
-    EmptyFolder(Folder);
-    RemoveDir(path);
-}
-
 // A template the organizer may not change in its place: one shipped with an installed program.
 bool IsReadOnlyTemplate(const TemplateStr& Template)
 {
@@ -108,6 +91,7 @@ TTempOrg::TTempOrg(TComponent* AOwner) : TForm(AOwner)
 
     OnShow = Handler(this, &TTempOrg::FormShow);
     Temp_LST->OnDblClick = Handler(this, &TTempOrg::Edit_BTNClick);
+    Temp_LST->OnClick = Handler(this, &TTempOrg::Temp_LSTClick);
     Add_BTN->OnClick = Handler(this, &TTempOrg::Add_BTNClick);
     Edit_BTN->OnClick = Handler(this, &TTempOrg::Edit_BTNClick);
     Delete_BTN->OnClick = Handler(this, &TTempOrg::Delete_BTNClick);
@@ -130,6 +114,19 @@ void TTempOrg::FormShow(TObject*)
     for (const TemplateStr& installed : InstalledTemplates) {
         Temp_LST->Items()->Add(installed.Name);
     }
+    EnableRowButtons();
+}
+
+void TTempOrg::Temp_LSTClick(TObject*)
+{
+    EnableRowButtons();
+}
+
+void TTempOrg::EnableRowButtons()
+{
+    const bool selected = SelectedTemplate(Temp_LST) != nullptr;
+    Edit_BTN->SetEnabled(selected);
+    Delete_BTN->SetEnabled(selected);
 }
 
 void TTempOrg::Add_BTNClick(TObject*)
@@ -145,7 +142,7 @@ void TTempOrg::Add_BTNClick(TObject*)
     const std::string imagesDir = RandomName(ImagesFolderNameLength);
     if (!ImportHtmlTemplate(Open_DLG->FileName, folder, imagesDir, true, "")) {
         // A half-made folder without template.ini would show as a nameless template.
-        RemoveTemplateFolder(folder);
+        RemoveFolder(folder);
         return;
     }
 
@@ -222,7 +219,7 @@ void TTempOrg::Delete_BTNClick(TObject*)
         return;
     }
     // A folder removed meanwhile by other means is simply gone from the list.
-    RemoveTemplateFolder(TemplateFolder(*selected));
+    RemoveFolder(TemplateFolder(*selected));
     LoadTemplateList();
     FormShow(this);
 }

@@ -23,6 +23,8 @@ public:
     void Edit_BTNClick(TObject* Sender);
     // Removes the selected template's folder after the user's confirmation.
     void Delete_BTNClick(TObject* Sender);
+    // A row chosen with the mouse or the keys.
+    void Temp_LSTClick(TObject* Sender);
 
     TGroupBox* Templates_GBX = nullptr;
     TListBox* Temp_LST = nullptr;
@@ -30,6 +32,10 @@ public:
     TButton* Edit_BTN = nullptr;
     TButton* Delete_BTN = nullptr;
     TOpenDialog* Open_DLG = nullptr;
+
+private:
+    // Edit and Delete act on the selected row: they are usable only while one is selected.
+    void EnableRowButtons();
 };
 
 // The templates organizer of the program.

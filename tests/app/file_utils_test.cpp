@@ -6,6 +6,7 @@
 #include "app/templates.h"
 #include "platform/core/files.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 TEST(FileUtils, EmptyFolderDeletesEverythingInsideAndFollowsNoLink)
 {
@@ -167,4 +169,41 @@ TEST(FileUtils, GalleryFolderRefusesRootHomeAndFoldersHoldingTheInputs)
 
     GallerySettings = saved;
     InstalledTemplates = savedTemplates;
+}
+
+TEST(FileUtils, TypedFoldersFromATildeAreHomesAsTheShellReadsThem)
+{
+    kvtest::TempFolder temp;
+    kvtest::ScopedEnv home("HOME", temp.File("home"));
+    const struct
+    {
+        const char* Typed;
+        bool NoSuchUser;
+    } cases[] = {
+        {"~", false},
+        {"~/", false},
+        {"~/web/pics", false},
+        {"~root", false},
+        {"~root/", false},
+        {"~root/x", false},
+        {"~nobody/gal", false},
+        {"~plimbet-no-such-user", true},
+        {"~plimbet-no-such-user/gal", true},
+        {"pics/~root", false},
+        {"/srv/~root/", false},
+    };
+    for (const auto& c : cases) {
+        // The shell that runs the command expands the unquoted word; a user it does not know
+        // leaves the word as it is.
+        const std::string shell = kvtest::RunTool(std::string("printf %s ") + c.Typed);
+        ASSERT_FALSE(shell.empty()) << c.Typed;
+        EXPECT_EQ(IncludeTrailingPathDelimiter(TypedFolder(c.Typed)), IncludeTrailingPathDelimiter(shell))
+            << c.Typed;
+        EXPECT_EQ(NamesNoUsersHome(c.Typed), c.NoSuchUser) << c.Typed;
+    }
+    // No folder is made of a user who does not exist: the gallery folder is refused.
+    EXPECT_EQ(GalleryFolderRefusal("~plimbet-no-such-user/gal"),
+              "Can't create the folder: ~plimbet-no-such-user/gal/");
+    EXPECT_EQ(ImagesFolderProblem("~plimbet-no-such-user/pics"),
+              "Can't find the directory: ~plimbet-no-such-user/pics/");
 }

@@ -1,6 +1,6 @@
 // The main window, driven as a user would: start-up with and without stored settings, inputs
-// stored the moment they change, sizes, the template choice and preview, the checks before a run,
-// the gallery-folder question and the menus.
+// stored the moment they change, sizes, the checks before a run, the template choice, preview and
+// list, and the menus. The gallery folder and Create are main_window_create_test.cpp's.
 #include "app/main_window.h"
 
 #include "app/errors_window.h"
@@ -9,7 +9,9 @@
 #include "app/status_window.h"
 #include "app/template_params.h"
 #include "app/template_params_window.h"
+#include "app/template_properties.h"
 #include "app/templates.h"
+#include "app/templates_organizer.h"
 #include "platform/core/files.h"
 #include "platform/core/lists.h"
 #include "platform/forms/buttons.h"
@@ -21,6 +23,7 @@
 #include "platform/forms/spin_edit.h"
 #include "platform/forms/std_controls.h"
 #include "platform/graphics/picture.h"
+#include "tests/app/main_window_test_support.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/temp_folder.h"
 
@@ -32,83 +35,8 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-const std::string Question = "The folder to create the gallery is not empty.\n"
-                             "All files in this folder will be deleted.\n"
-                             "Click \"No\" to select another folder.";
-
-// A program folder with the fixture templates, a store of its own and scripted dialogs; the
-// window is made as the program makes it and freed at the end.
-class MainWindow : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(ForceDirectories(FTemp.File("program/")));
-        std::filesystem::copy(std::string(KV_TEST_DATA_DIR) + "/app/templates",
-                              FTemp.File("program/templates"), std::filesystem::copy_options::recursive);
-        ASSERT_TRUE(ForceDirectories(FTemp.File("pictures/")));
-        FTemp.Write("pictures/one.jpg", "picture");
-    }
-
-    void TearDown() override
-    {
-        if (FWindow != nullptr) {
-            FWindow->Free();
-        }
-        GallerySettings = TGallerySettings();
-    }
-
-    TMain& Open()
-    {
-        FWindow = new TMain(Application);
-        FWindow->AfterConstruction();
-        FWindow->Show();
-        Simulate::ProcessEvents();
-        return *FWindow;
-    }
-
-    // The filler a run copies and a real picture to make a gallery of.
-    void ReadyForARun()
-    {
-        ASSERT_TRUE(ForceDirectories(FTemp.File("program/data/")));
-        ASSERT_TRUE(CopyFile(std::string(KV_SOURCE_DIR) + "/data/spacer.gif",
-                             FTemp.File("program/data/spacer.gif"), false));
-        ASSERT_TRUE(CopyFile("/usr/share/go-1.19/src/image/testdata/video-001.jpeg",
-                             FTemp.File("pictures/one.jpg"), false));
-    }
-
-    std::string Stored(const char* Name) const { return RegReadString(OptionsSection, Name, "<none>"); }
-    int32_t StoredInteger(const char* Name) const { return RegReadInteger(OptionsSection, Name, -999); }
-
-    std::vector<std::string> MessageTexts() const
-    {
-        std::vector<std::string> texts;
-        for (const TDialogCall& call : FDialogs.CallsOf(dkMessageBox)) {
-            texts.push_back(call.Text);
-        }
-        return texts;
-    }
-
-    kvtest::TempFolder FTemp;
-    std::string FStore = FTemp.File("Plimbet.conf");
-    kvtest::ScopedEnv FRegistry{"KORVANE_REGISTRY_FILE", FStore};
-    kvtest::ScopedEnv FHome{"PLIMBET_HOME", FTemp.File("program/")};
-    TScriptedDialogService FDialogs;
-    TMain* FWindow = nullptr;
-};
-
-std::vector<std::string> Items(TComboBox* Combo)
-{
-    std::vector<std::string> items;
-    for (int32_t i = 0; i < Combo->Items()->Count(); ++i) {
-        items.push_back(Combo->Items()->Strings(i));
-    }
-    return items;
-}
-
-} // namespace
+using apptest::Items;
+using apptest::MainWindow;
 
 TEST_F(MainWindow, CleanStartShowsTheDefaultsAndWritesNothing)
 {
@@ -353,200 +281,6 @@ TEST_F(MainWindow, TheChecksBeforeARunComeOneAtATimeInOrder)
     EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
 }
 
-TEST_F(MainWindow, GalleryFolderQuestionEmptiesAsksAgainOrKeeps)
-{
-    TMain& w = Open();
-    ASSERT_TRUE(ForceDirectories(FTemp.File("full/sub/")));
-    ASSERT_TRUE(ForceDirectories(FTemp.File("empty/")));
-    FTemp.Write("full/old.html", "old page");
-    FTemp.Write("full/sub/old.jpg", "old picture");
-    Simulate::Retype(w.GalleryPath_TXT, "/start/");
-
-    // No: the picker comes again, preselecting the field's text; an empty folder needs no question.
-    FDialogs.AnswerFolder(FTemp.File("full/"));
-    FDialogs.AnswerMessageBox(IDNO);
-    FDialogs.AnswerFolder(FTemp.File("empty/"));
-    Simulate::Click(w.GalleryOpen_BTN);
-    std::vector<TDialogCall> pickers = FDialogs.CallsOf(dkBrowseForFolder);
-    ASSERT_EQ(pickers.size(), 2u);
-    for (const TDialogCall& picker : pickers) {
-        EXPECT_EQ(picker.Caption, "Please choose the folder to create the gallery");
-        EXPECT_EQ(picker.Text, "/start/");
-    }
-    const std::vector<TDialogCall> questions = FDialogs.CallsOf(dkMessageBox);
-    ASSERT_EQ(questions.size(), 1u);
-    EXPECT_EQ(questions[0].Text, Question);
-    EXPECT_EQ(questions[0].Flags, 0x23u);
-    EXPECT_EQ(questions[0].Caption, "Plimbet v1.0");
-    EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("empty/"));
-    EXPECT_EQ(Stored("GalleryPath"), FTemp.File("empty/"));
-    EXPECT_TRUE(FileExists(FTemp.File("full/sub/old.jpg")));
-
-    // Cancel: nothing changes.
-    FDialogs.ClearCalls();
-    FDialogs.AnswerFolder(FTemp.File("full/"));
-    FDialogs.AnswerMessageBox(IDCANCEL);
-    Simulate::Click(w.GalleryOpen_BTN);
-    EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("empty/"));
-    EXPECT_TRUE(FileExists(FTemp.File("full/old.html")));
-
-    // A cancelled picker changes nothing either.
-    FDialogs.ClearCalls();
-    Simulate::Click(w.GalleryOpen_BTN);
-    EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).size(), 1u);
-    EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
-    EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("empty/"));
-
-    // Yes: the folder is emptied at once and taken.
-    FDialogs.ClearCalls();
-    FDialogs.AnswerFolder(FTemp.File("full/"));
-    FDialogs.AnswerMessageBox(IDYES);
-    Simulate::Click(w.GalleryOpen_BTN);
-    EXPECT_TRUE(DirectoryExists(FTemp.File("full/")));
-    EXPECT_TRUE(ListDirectory(FTemp.File("full/")).empty());
-    EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("full/"));
-    EXPECT_EQ(Stored("GalleryPath"), FTemp.File("full/"));
-}
-
-TEST_F(MainWindow, GalleryFolderHoldingTheInputsIsRefusedAndNothingDeleted)
-{
-    TMain& w = Open();
-    ASSERT_TRUE(ForceDirectories(FTemp.File("web/pictures/")));
-    FTemp.Write("web/pictures/holiday.jpg", "the only copy");
-    FTemp.Write("web/own.html", "<thumbs>");
-    kvtest::ScopedEnv home("HOME", FTemp.File("home/"));
-    kvtest::ScopedEnv data("XDG_DATA_HOME", FTemp.File("data/"));
-    ASSERT_TRUE(ForceDirectories(FTemp.File("home/documents/")));
-    ASSERT_TRUE(ForceDirectories(FTemp.File("data/plimbet/templates/mine/")));
-    FTemp.Write("data/plimbet/templates/mine/template.html", "<thumbs>");
-    const std::string rootOrHome =
-        "The folder to create the gallery can't be the root folder, the home folder or a "
-        "folder that holds it.\nPlease choose another folder.";
-    const std::string program =
-        "The folder to create the gallery holds the program or its templates, or lies in "
-        "them.\nPlease choose another folder.";
-    const struct
-    {
-        std::string ImagesPath;
-        int32_t Template;
-        std::string Gallery;
-        std::string Message;
-    } cases[] = {
-        {FTemp.File("web/pictures/"), -1, FTemp.File("web/"),
-         "The folder with images lies in the folder to create the gallery.\nPlease choose another folder."},
-        {FTemp.File("web/pictures/"), -1, FTemp.File("web/pictures/"),
-         "The folder with images lies in the folder to create the gallery.\nPlease choose another folder."},
-        {FTemp.File("pictures/"), -1, FTemp.File("home/"), rootOrHome},
-        {FTemp.File("pictures/"), -1, "/", rootOrHome},
-        {FTemp.File("pictures/"), -1, FTemp.Path(), rootOrHome},
-        {FTemp.File("pictures/"), -1, FTemp.File("program/"), program},
-        {FTemp.File("pictures/"), -1, FTemp.File("program/templates/"), program},
-        {FTemp.File("pictures/"), -1, FTemp.File("program/templates/plain/"), program},
-        {FTemp.File("pictures/"), -1, FTemp.File("data/plimbet/templates/mine/"), program},
-        {FTemp.File("pictures/"), 0, FTemp.File("web/"),
-         "The template file lies in the folder to create the gallery.\nPlease choose another folder."},
-        {FTemp.File("pictures/"), 1, FTemp.File("program/"),
-         "The template file lies in the folder to create the gallery.\nPlease choose another folder."},
-    };
-    for (const auto& c : cases) {
-        Simulate::Retype(w.ImagesPath_TXT, c.ImagesPath);
-        if (c.Template >= 0) {
-            Simulate::Choose(w.Template_CBX, c.Template);
-        }
-        if (c.Template == 0) {
-            Simulate::Retype(w.Template_TXT, FTemp.File("web/own.html"));
-        }
-        Simulate::Retype(w.GalleryPath_TXT, "/before/");
-        FDialogs.ClearCalls();
-        // Refused, the picker comes again; cancelling it ends the choice.
-        FDialogs.AnswerFolder(c.Gallery);
-        Simulate::Click(w.GalleryOpen_BTN);
-        const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
-        ASSERT_EQ(messages.size(), 1u) << c.Gallery;
-        EXPECT_EQ(messages[0].Text, c.Message);
-        EXPECT_EQ(messages[0].Flags, 16u);
-        EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).size(), 2u);
-        EXPECT_EQ(w.GalleryPath_TXT->Text(), "/before/");
-    }
-    EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("web/pictures/holiday.jpg")), "the only copy");
-    EXPECT_TRUE(FileExists(FTemp.File("web/own.html")));
-    EXPECT_TRUE(FileExists(FTemp.File("program/templates/blue/template.html")));
-    EXPECT_TRUE(FileExists(FTemp.File("program/templates/plain/template.htm")));
-    EXPECT_TRUE(FileExists(FTemp.File("data/plimbet/templates/mine/template.html")));
-    EXPECT_TRUE(DirectoryExists(FTemp.File("home/documents/")));
-}
-
-TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMustStay)
-{
-    TMain& w = Open();
-    auto* status = new TStatus(Application);
-    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
-    ASSERT_TRUE(ForceDirectories(FTemp.File("full/sub/")));
-    FTemp.Write("full/sub/only-copy.jpg", "the only copy");
-    kvtest::ScopedEnv home("HOME", FTemp.File("home/"));
-    ASSERT_TRUE(ForceDirectories(FTemp.File("home/documents/")));
-    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
-    Simulate::Choose(w.Template_CBX, 1);
-
-    // No, Cancel and every refusal start no run and delete nothing.
-    const struct
-    {
-        std::string Gallery;
-        int32_t Answer; // to the question, 0 when none is asked
-        std::string Box;
-    } cases[] = {
-        {FTemp.File("full/"), IDNO, Question},
-        {FTemp.File("full/"), IDCANCEL, Question},
-        {FTemp.File("home/"), 0,
-         "The folder to create the gallery can't be the root folder, the home folder or a folder that holds "
-         "it.\nPlease choose another folder."},
-        {"~", 0,
-         "The folder to create the gallery can't be the root folder, the home folder or a folder that holds "
-         "it.\nPlease choose another folder."},
-        {FTemp.File("program/templates/plain/"), 0,
-         "The folder to create the gallery holds the program or its templates, or lies in them.\nPlease "
-         "choose "
-         "another folder."},
-    };
-    for (const auto& c : cases) {
-        Simulate::Retype(w.GalleryPath_TXT, c.Gallery);
-        FDialogs.ClearCalls();
-        if (c.Answer != 0) {
-            FDialogs.AnswerMessageBox(c.Answer);
-        }
-        apptest::WhenModal never(status, [&] { status->SetModalResult(mrCancel); });
-        Simulate::Click(w.Create_BTN);
-        Simulate::ProcessEvents();
-        EXPECT_FALSE(never.Ran()) << c.Gallery << " " << c.Answer;
-        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
-        ASSERT_EQ(boxes.size(), 1u) << c.Gallery;
-        EXPECT_EQ(boxes[0].Text, c.Box);
-        EXPECT_EQ(boxes[0].Flags, c.Answer != 0 ? 0x23u : 16u);
-        EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("full/sub/only-copy.jpg")), "the only copy");
-        EXPECT_TRUE(DirectoryExists(FTemp.File("home/documents/")));
-        EXPECT_TRUE(FileExists(FTemp.File("program/templates/plain/template.htm")));
-    }
-
-    // Yes: the run empties the folder and makes the gallery in it.
-    Simulate::Retype(w.GalleryPath_TXT, FTemp.File("full/"));
-    FDialogs.ClearCalls();
-    FDialogs.AnswerMessageBox(IDYES);
-    TTimer closer(nullptr);
-    closer.SetInterval(5);
-    closer.OnTimer = [&](TObject*) {
-        if (status->Modal() && status->Ok_BTN->Visible()) {
-            Simulate::Click(status->Ok_BTN);
-        }
-    };
-    Simulate::Click(w.Create_BTN);
-    closer.SetEnabled(false);
-    EXPECT_EQ(status->LastResult(), grSucceeded);
-    EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).size(), 1u);
-    EXPECT_FALSE(DirectoryExists(FTemp.File("full/sub/")));
-    EXPECT_TRUE(FileExists(FTemp.File("full/index.html")));
-    status->Free();
-}
-
 TEST_F(MainWindow, ChoosingATemplateSetsTheSourcePreviewAndParameters)
 {
     TMain& w = Open();
@@ -613,30 +347,129 @@ TEST_F(MainWindow, ChoosingATemplateSetsTheSourcePreviewAndParameters)
 TEST_F(MainWindow, TheTemplateListFollowsTheTemplatesFolder)
 {
     TMain& w = Open();
+    const auto chosenFolder = [&] {
+        const int32_t index = GallerySettings.TemplateIndex;
+        return index >= 1 ? InstalledTemplates.at(static_cast<size_t>(index) - 1).Folder : std::string();
+    };
     Simulate::Choose(w.Template_CBX, 3);
+    ASSERT_EQ(chosenFolder(), "missing-preview");
 
-    // A template listed before the selected one goes: the position stays.
+    // Templates that come or go before the chosen one leave it chosen.
     std::filesystem::remove_all(FTemp.File("program/templates/blue"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX), (std::vector<std::string>{"Template from file ...", "Corrupt picture",
                                                                "No picture", "", "Plain"}));
-    EXPECT_EQ(w.Template_CBX->ItemIndex(), 3);
+    EXPECT_EQ(w.Template_CBX->ItemIndex(), 2);
+    EXPECT_EQ(GallerySettings.TemplateIndex, 2);
+    EXPECT_EQ(chosenFolder(), "missing-preview");
+    ASSERT_TRUE(ForceDirectories(FTemp.File("program/templates/added/")));
+    FTemp.Write("program/templates/added/template.ini", "[options]\nname=Added\n");
+    LoadTemplateList();
+    EXPECT_EQ(w.Template_CBX->Text(), "No picture");
     EXPECT_EQ(GallerySettings.TemplateIndex, 3);
-    EXPECT_EQ(InstalledTemplates[2].Folder, "noini");
+    EXPECT_EQ(chosenFolder(), "missing-preview");
 
-    // The selected last one goes: the new last item is selected.
+    // The chosen one goes: its position stays chosen.
+    std::filesystem::remove_all(FTemp.File("program/templates/missing-preview"));
+    LoadTemplateList();
+    EXPECT_EQ(Items(w.Template_CBX),
+              (std::vector<std::string>{"Template from file ...", "Added", "Corrupt picture", "", "Plain"}));
+    EXPECT_EQ(w.Template_CBX->ItemIndex(), 3);
+    EXPECT_EQ(chosenFolder(), "noini");
+
+    // The chosen last one goes: the new last item is chosen.
     Simulate::Choose(w.Template_CBX, 4);
     std::filesystem::remove_all(FTemp.File("program/templates/plain"));
     LoadTemplateList();
     EXPECT_EQ(w.Template_CBX->ItemIndex(), 3);
     EXPECT_EQ(GallerySettings.TemplateIndex, 3);
 
+    // The file choice stays whatever the templates do.
+    Simulate::Choose(w.Template_CBX, 0);
+    std::filesystem::remove_all(FTemp.File("program/templates/added"));
+    LoadTemplateList();
+    EXPECT_EQ(w.Template_CBX->ItemIndex(), 0);
+
     // Without a templates folder only the file choice is left.
+    Simulate::Choose(w.Template_CBX, 2);
     std::filesystem::remove_all(FTemp.File("program/templates"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX), (std::vector<std::string>{"Template from file ..."}));
     EXPECT_EQ(w.Template_CBX->ItemIndex(), 0);
     EXPECT_TRUE(InstalledTemplates.empty());
+}
+
+TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
+{
+    TMain& w = Open();
+    apptest::Owned<TTempOrg> organizer;
+    apptest::Owned<TTempName> properties;
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
+    Simulate::Type(w.GalleryPath_TXT, FTemp.File("web/"));
+    // "Plain" is the last template: a new template's folder, random hexadecimal digits, sorts
+    // in before it.
+    Simulate::Choose(w.Template_CBX, 5);
+    ASSERT_TRUE(ForceDirectories(FTemp.File("site/")));
+    const std::string page = FTemp.Write("site/page.html", "<p>added page</p><thumbs>\n");
+    // The organizer opened from the menu, Action done in it, and closed by its frame.
+    const auto organize = [&](const std::function<void()>& Action) {
+        apptest::WhenModal user(organizer.get(), [&] {
+            Action();
+            Simulate::CloseWindow(organizer.get());
+        });
+        w.Templates_MNU->Click();
+        EXPECT_TRUE(user.Ran());
+    };
+    const auto expectChosen = [&](const std::string& Name, const std::string& Folder) {
+        EXPECT_EQ(w.Template_CBX->Text(), Name);
+        const int32_t index = GallerySettings.TemplateIndex;
+        ASSERT_GE(index, 1);
+        EXPECT_EQ(InstalledTemplates.at(static_cast<size_t>(index) - 1).Folder, Folder);
+    };
+
+    FDialogs.AnswerFiles({page});
+    organize([&] {
+        apptest::WhenModal named(properties.get(), [&] {
+            Simulate::Type(properties->Name_TXT, "Added");
+            Simulate::Click(properties->Ok_BTN);
+        });
+        Simulate::Click(organizer->Add_BTN);
+        EXPECT_TRUE(named.Ran());
+    });
+    EXPECT_EQ(w.Template_CBX->Items()->Count(), 7);
+    expectChosen("Plain", "plain");
+    EXPECT_EQ(ChosenTemplateFile(), FTemp.File("program/templates/plain/template.htm"));
+
+    // The next gallery is made with it.
+    {
+        apptest::TRunCloser closer(status.get());
+        Simulate::Click(w.Create_BTN);
+        EXPECT_TRUE(closer.Closed());
+    }
+    EXPECT_EQ(status->LastResult(), grSucceeded);
+    const std::string made = kvtest::TempFolder::Read(FTemp.File("web/index.html"));
+    EXPECT_EQ(made.rfind("<p>greeting from author</p>", 0), 0u) << made;
+
+    // Deleting a template listed before it leaves it chosen too.
+    FDialogs.AnswerMessageBox(IDYES);
+    organize([&] {
+        EXPECT_TRUE(apptest::ClickRow(organizer->Temp_LST, "Blue"));
+        Simulate::Click(organizer->Delete_BTN);
+    });
+    EXPECT_FALSE(DirectoryExists(FTemp.File("program/templates/blue")));
+    expectChosen("Plain", "plain");
+
+    // Deleting the chosen one: the position stays chosen while the list reaches it.
+    FDialogs.AnswerMessageBox(IDYES);
+    organize([&] {
+        EXPECT_TRUE(apptest::ClickRow(organizer->Temp_LST, "Plain"));
+        Simulate::Click(organizer->Delete_BTN);
+    });
+    EXPECT_EQ(w.Template_CBX->Items()->Count(), 5);
+    EXPECT_EQ(w.Template_CBX->ItemIndex(), 4);
+    expectChosen("", "noini");
 }
 
 TEST_F(MainWindow, HelpMenuOpensTheDescriptionAndTheWebPage)
@@ -694,69 +527,6 @@ TEST_F(MainWindow, F1AsksForTheHelpTopicOfTheWindowInFront)
         EXPECT_EQ(help[0].Text, "decription.htm") << window->Name();
         window->Free();
     }
-}
-
-TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
-{
-    TMain& w = Open();
-    auto* status = new TStatus(Application);
-    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
-
-    // A failed check keeps the status window closed.
-    {
-        apptest::WhenModal never(status, [&] { status->SetModalResult(mrCancel); });
-        Simulate::Click(w.Create_BTN);
-        Simulate::ProcessEvents();
-        EXPECT_FALSE(never.Ran());
-        EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).size(), 1u);
-    }
-
-    // Folders typed from "~" are in the home folder, whatever the current folder, and the picker
-    // opens there; the fields and the store keep what was typed.
-    kvtest::ScopedEnv home("HOME", FTemp.Path());
-    ASSERT_TRUE(ForceDirectories(FTemp.File("elsewhere/")));
-    const std::string current = GetCurrentDir();
-    ASSERT_TRUE(SetCurrentDir(FTemp.File("elsewhere/")));
-    Simulate::Type(w.ImagesPath_TXT, "~/pictures");
-    Simulate::Choose(w.Template_CBX, 1);
-    Simulate::Type(w.GalleryPath_TXT, "~/web/");
-    Simulate::Choose(w.ImageSize_CBX, 1);
-    FDialogs.ClearCalls();
-    Simulate::Click(w.GalleryOpen_BTN);
-    EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).at(0).Text, FTemp.File("web/"));
-    EXPECT_EQ(Stored("GalleryPath"), "~/web/");
-    FDialogs.ClearCalls();
-    // The run happens inside the status window's modal loop, which lets the timer in between
-    // its steps; once the Close button shows, the run is over.
-    bool closed = false;
-    TTimer closer(nullptr);
-    closer.SetInterval(5);
-    closer.OnTimer = [&](TObject*) {
-        if (status->Modal() && status->Ok_BTN->Visible() && !closed) {
-            closed = true;
-            Simulate::Click(status->Ok_BTN);
-        }
-    };
-    Simulate::Click(w.Create_BTN);
-    closer.SetEnabled(false);
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(status->LastResult(), grSucceeded);
-    EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
-    EXPECT_TRUE(FileExists(FTemp.File("web/index.html")));
-    // The page, the template's own pictures and a folder of the gallery's pictures.
-    const std::vector<TDirEntry> made = ListDirectory(FTemp.File("web/"));
-    ASSERT_EQ(made.size(), 3u);
-    const std::string pictures = made[0].Name;
-    EXPECT_EQ(pictures.size(), 8u);
-    EXPECT_TRUE(made[0].IsDirectory());
-    EXPECT_EQ(made[1].Name, "img");
-    EXPECT_EQ(made[2].Name, "index.html");
-    EXPECT_TRUE(FileExists(FTemp.File("web/img/logo.gif")));
-    EXPECT_TRUE(FileExists(FTemp.File("web/" + pictures + "/spacer.gif")));
-    EXPECT_NE(kvtest::TempFolder::Read(FTemp.File("web/index.html")).find(pictures + "/"), std::string::npos);
-    EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty());
-    EXPECT_TRUE(SetCurrentDir(current));
-    status->Free();
 }
 
 TEST_F(MainWindow, OptionsAndParametersOpenTheirWindows)

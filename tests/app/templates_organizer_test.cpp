@@ -101,13 +101,8 @@ protected:
         return TIniFile(Templates() + Folder + "/template.ini").ReadString("options", Name, "<none>");
     }
 
-    void Select(const std::string& Name)
-    {
-        const std::vector<std::string> rows = Rows();
-        const auto at = std::find(rows.begin(), rows.end(), Name);
-        ASSERT_NE(at, rows.end()) << Name;
-        FWindow->Temp_LST->SetItemIndex(static_cast<int32_t>(at - rows.begin()));
-    }
+    // Clicks the row of the template of that name, as the user picks it.
+    void Select(const std::string& Name) { ASSERT_TRUE(apptest::ClickRow(FWindow->Temp_LST, Name)) << Name; }
 
     // Clicks Button of the organizer; when the properties window shows, Action plays the user.
     void ClickWithProperties(TButton* Button, const std::function<void(TTempName&)>& Action)
@@ -382,9 +377,15 @@ TEST_F(TemplatesOrganizer, DeletingNeverReachesAFolderOutsideTheTemplate)
     EXPECT_TRUE(FileExists(Templates() + "blue/template.html"));
 }
 
-TEST_F(TemplatesOrganizer, EditAndDeleteWithNoSelectedRowDoNothing)
+TEST_F(TemplatesOrganizer, EditAndDeleteAreUsableOnlyWhileARowIsSelected)
 {
-    FWindow->Temp_LST->SetItemIndex(-1);
+    const auto usable = [&] {
+        return std::vector<bool>{FWindow->Add_BTN->Enabled(), FWindow->Edit_BTN->Enabled(),
+                                 FWindow->Delete_BTN->Enabled()};
+    };
+    // Shown with no row selected: clicking them does nothing.
+    EXPECT_EQ(FWindow->Temp_LST->ItemIndex(), -1);
+    EXPECT_EQ(usable(), (std::vector<bool>{true, false, false}));
     const std::vector<std::string> before = Folders();
     FDialogs.AnswerMessageBox(IDYES);
     Simulate::Click(FWindow->Edit_BTN);
@@ -393,6 +394,19 @@ TEST_F(TemplatesOrganizer, EditAndDeleteWithNoSelectedRowDoNothing)
     EXPECT_TRUE(FDialogs.Calls().empty());
     EXPECT_EQ(Folders(), before);
     EXPECT_EQ(FDialogs.PendingAnswers(), 1u);
+
+    // A row picked with the mouse makes them usable; the list refilled after a delete has none.
+    Select("No picture");
+    EXPECT_EQ(usable(), (std::vector<bool>{true, true, true}));
+    Simulate::Click(FWindow->Delete_BTN);
+    EXPECT_FALSE(DirectoryExists(Templates() + "missing-preview"));
+    EXPECT_EQ(FWindow->Temp_LST->ItemIndex(), -1);
+    EXPECT_EQ(usable(), (std::vector<bool>{true, false, false}));
+
+    // A row reached with the keys makes them usable too.
+    Simulate::Key(FWindow->Temp_LST, VK_DOWN);
+    EXPECT_EQ(FWindow->Temp_LST->ItemIndex(), 0);
+    EXPECT_EQ(usable(), (std::vector<bool>{true, true, true}));
 }
 
 TEST_F(TemplatesOrganizer, TheMainMenuOpensItAndTheTemplateListFollowsItsChanges)

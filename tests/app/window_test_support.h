@@ -3,13 +3,17 @@
 // the suite.
 #pragma once
 
+#include "platform/forms/application.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/form.h"
+#include "platform/forms/simulate.h"
+#include "platform/forms/std_controls.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
+#include <string>
 
 namespace apptest {
 
@@ -58,6 +62,36 @@ private:
     std::function<void()> FAction;
     std::chrono::steady_clock::time_point FActedAt;
     TTimer FTimer{nullptr};
+};
+
+// Clicks the first row of the list that shows Text, as the user picks it; false when none does.
+inline bool ClickRow(TListBox* List, const std::string& Text)
+{
+    for (int32_t row = 0; row < List->Count(); ++row) {
+        if (List->Items()->Strings(row) == Text) {
+            const TRect rect = List->ItemRect(row);
+            Simulate::Click(List, rect.Left + 5, rect.Top + 3);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A window of the program made as the program makes it, freed when the test leaves the scope,
+// also when an assertion ends the test early: a window left behind would keep its name taken.
+template <class TWindow> class Owned
+{
+public:
+    Owned() : FWindow(new TWindow(Application)) {}
+    ~Owned() { FWindow->Free(); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+
+    TWindow* operator->() const { return FWindow; }
+    TWindow* get() const { return FWindow; }
+
+private:
+    TWindow* FWindow;
 };
 
 } // namespace apptest

@@ -92,11 +92,7 @@ protected:
     void Organize(const std::string& Name, TButton* TTempOrg::*Button, const std::string& NewName = "")
     {
         apptest::WhenModal organizer(FOrganizer, [&] {
-            for (int32_t row = 0; row < FOrganizer->Temp_LST->Count(); ++row) {
-                if (FOrganizer->Temp_LST->Items()->Strings(row) == Name) {
-                    FOrganizer->Temp_LST->SetItemIndex(row);
-                }
-            }
+            apptest::ClickRow(FOrganizer->Temp_LST, Name);
             apptest::WhenModal properties(FProperties, [&] {
                 FProperties->Name_TXT->SetText(NewName);
                 FProperties->Ok_BTN->Click();

@@ -1,0 +1,557 @@
+// The gallery run when things go wrong, through the real status and errors windows: inputs that
+// cannot be read, pictures and pages that cannot be read or written, cancels in every stage, and
+// disks that fill up, on one worker and on eight.
+#include "app/errors_window.h"
+#include "app/file_utils.h"
+#include "app/gallery_run.h"
+#include "app/settings.h"
+#include "app/status_window.h"
+#include "app/status_window_icons.h"
+#include "app/template_params.h"
+#include "app/templates.h"
+#include "platform/core/detail/write_room.h"
+#include "platform/core/files.h"
+#include "platform/forms/buttons.h"
+#include "platform/forms/com_controls.h"
+#include "platform/forms/ext_controls.h"
+#include "platform/forms/messages.h"
+#include "platform/forms/scripted_dialogs.h"
+#include "platform/forms/simulate.h"
+#include "platform/forms/std_controls.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "platform/graphics/picture.h"
+#include "tests/app/gallery_run_fixture.h"
+#include "tests/app/gallery_run_test_support.h"
+#include "tests/app/unreadable_folder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
+
+#include <gtest/gtest.h>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace gallerytest;
+
+TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
+{
+    const std::string templatePage = FTemp.File("program/templates/grid/template.html");
+    const std::string emptyFolder = FTemp.File("nothing/");
+    ASSERT_TRUE(ForceDirectories(emptyFolder + "sub/"));
+    FTemp.Write("nothing/thumbs.db", "x");
+    FTemp.Write("nothing/.hidden.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
+    FTemp.Write("nothing/notes.txt", "not a picture");
+    FTemp.Write("nothing/sub/inside.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("locked/")));
+    FTemp.Write("locked/img_0001.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
+    std::unique_ptr<apptest::TUnreadableFolder> locked;
+    const struct
+    {
+        const char* Case;
+        std::function<void()> Arrange;
+        int FailedStage;
+        bool Starts;         // false: the run cannot start, and the earlier gallery stays
+        std::string Message; // a message box
+        std::string Errors;  // the errors window
+    } cases[] = {
+        {"template missing", [&] { DeleteFile(templatePage); }, 1, false, "Can't open the template file", ""},
+        {"template errors",
+         [&] {
+             FTemp.Write("program/templates/grid/template.html", "<p>\n<thumbs cols=two>\n<thumb width=0>\n");
+         },
+         1, true, "",
+         // Each error names the line the tag stands on.
+         "The errors have been found while analyzing the template\r\nLine 2\r\nTag :thumbs\r\n"
+         "The parameter 'cols' should be numeric\r\nLine 3\r\nTag :thumb\r\n"
+         "The parameter 'width' should be at least 1\r\nTags to icon placement are not found in the "
+         "template"},
+        {"no placement", [&] { FTemp.Write("program/templates/grid/template.html", "<p>no pictures</p>\n"); },
+         1, true, "",
+         "The errors have been found while analyzing the template\r\n"
+         "Tags to icon placement are not found in the template"},
+        {"images folder missing", [&] { GallerySettings.ImagesPath = FTemp.File("gone"); }, 2, false, "",
+         "Can't find the directory: " + FTemp.File("gone/")},
+        {"images folder a file", [&] { GallerySettings.ImagesPath = templatePage; }, 2, false, "",
+         "Can't find the directory: " + templatePage + "/"},
+        {"images folder unreadable",
+         [&] {
+             GallerySettings.ImagesPath = FTemp.File("locked/");
+             locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("locked"));
+         },
+         2, false, "", "Can't find the directory: " + FTemp.File("locked/")},
+        {"no readable picture", [&] { GallerySettings.ImagesPath = emptyFolder; }, 2, true,
+         "Graphic files are not found in the images folder", ""},
+    };
+    const std::string grid = GridTemplate;
+    for (const auto& c : cases) {
+        FTemp.Write("program/templates/grid/template.html", grid);
+        GallerySettings.ImagesPath = FixtureImages();
+        // The gallery an earlier run left.
+        EmptyFolder(FGallery);
+        ASSERT_TRUE(ForceDirectories(FGallery + "0a1b2c3d/"));
+        FTemp.Write("web/index.html", "the earlier gallery");
+        FTemp.Write("web/0a1b2c3d/one.jpg", "its picture");
+        c.Arrange();
+        const TShownRun shown = Run();
+        locked.reset();
+        EXPECT_EQ(shown.Result, mrOk) << c.Case;
+        EXPECT_EQ(shown.Messages,
+                  c.Message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Message})
+            << c.Case;
+        EXPECT_EQ(shown.Errors,
+                  c.Errors.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Errors})
+            << c.Case;
+        EXPECT_EQ(shown.Icons[c.FailedStage - 1], "failed") << c.Case;
+        for (int later = c.FailedStage; later < 4; ++later) {
+            EXPECT_EQ(shown.Icons[later], "hidden") << c.Case << later;
+        }
+        EXPECT_FALSE(shown.Success) << c.Case;
+        EXPECT_TRUE(shown.CloseShown && !shown.CancelShown && !shown.ProgressShown) << c.Case;
+        // A run that cannot start leaves the earlier gallery as it was. Otherwise the emptied
+        // gallery folder keeps the template's images only: no picture was written, so the run
+        // leaves no picture folder.
+        if (!c.Starts) {
+            EXPECT_EQ(FolderTree(FGallery),
+                      (std::vector<std::string>{"0a1b2c3d/", "0a1b2c3d/one.jpg", "index.html"}))
+                << c.Case;
+            continue;
+        }
+        EXPECT_EQ(Sorted(FolderTree(FGallery)), Sorted({"grid_images/", "grid_images/dot.png"})) << c.Case;
+    }
+}
+
+TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
+{
+    // The pictures are checked, then one disappears and one's target is taken by a folder: each
+    // picture is read once, in the check, so only the one that cannot be written is missed. The
+    // pictures that cannot be read, a link to nowhere among them, are named in list order with it.
+    namespace fs = std::filesystem;
+    fs::copy(FixtureImages(), FTemp.File("pictures"), fs::copy_options::recursive);
+    FTemp.Write("pictures/a_cut.jpg",
+                kvtest::TempFolder::Read(FixtureFolder() + "leftout/truncated-header.jpg"));
+    ASSERT_EQ(::symlink(FTemp.File("gone.jpg").c_str(), FTemp.File("pictures/t_gone.jpg").c_str()), 0);
+    FTemp.Write("pictures/u_empty.png", "");
+    GallerySettings.ImagesPath = FTemp.File("pictures/");
+    std::string prefix;
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (!Window.State3_LBL->Visible() || IconOf(Window.Check2_IMG) != "check") {
+            return false;
+        }
+        prefix = RandomFolder(FGallery, 8);
+        DeleteFile(FTemp.File("pictures/IMG_0001.JPG"));
+        ForceDirectories(FGallery + prefix + "sunset.jpg/");
+        return true;
+    });
+    ASSERT_EQ(shown.Errors.size(), 1u);
+    EXPECT_EQ(shown.Errors[0], "The errors have been found while creating the gallery\r\n"
+                               "a_cut.jpg: cannot be read\r\n"
+                               "sunset.bmp: cannot be written\r\n"
+                               "t_gone.jpg: cannot be read\r\n"
+                               "u_empty.png: cannot be read\r\n");
+    EXPECT_EQ(shown.Icons[2], "failed");
+    EXPECT_EQ(shown.Icons[3], "check");
+    EXPECT_FALSE(shown.Success);
+    // Four pictures remain, on two pages, each with its thumbnail; no hidden file is left.
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix)),
+              Sorted({"flag.gif", "img_0001.jpg", "img_0001_2.jpg", "spacer.gif", "sunset.jpg/",
+                      "sunset_2.jpg", "thumbs/", "thumbs/flag.jpg", "thumbs/img_0001.jpg",
+                      "thumbs/img_0001_2.jpg", "thumbs/sunset_2.jpg"}));
+    EXPECT_FALSE(FileExists(FGallery + "index3.html"));
+    EXPECT_EQ(Page("index.html").find("sunset.jpg"), std::string::npos);
+    EXPECT_EQ(Page("index2.html").find("sunset.jpg"), std::string::npos);
+    ExpectSoundPages(FGallery);
+}
+
+TEST_F(Gallery, PageThatCannotBeCreatedFailsTheLastStage)
+{
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (!Window.State4_LBL->Visible() || IconOf(Window.Check3_IMG) != "check") {
+            return false;
+        }
+        ForceDirectories(FGallery + "index2.html/");
+        return true;
+    });
+    EXPECT_EQ(shown.Messages, std::vector<std::string>{"Can't create the file: " + FGallery + "index2.html"});
+    EXPECT_EQ(shown.Icons[3], "failed");
+    EXPECT_FALSE(shown.Success);
+    // The first page and its thumbnails are written.
+    const std::string prefix = RandomFolder(FGallery, 8);
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")), Sorted({"flag.jpg", "img_0001.jpg"}));
+    EXPECT_NE(Page("index.html").find("</html>"), std::string::npos);
+}
+
+TEST_F(Gallery, CancelInEachStageStopsAtTheNextCancelPointAndClosesTheWindow)
+{
+    const struct
+    {
+        int Stage;
+        // What is in the picture folder afterwards, and the pages.
+        std::vector<std::string> Pictures;
+        std::vector<std::string> Pages;
+    } cases[] = {
+        // Stage 1 has no cancel point: the first picture check of stage 2 stops the run.
+        {1, {}, {}},
+        {2, {}, {}},
+        {3, {"flag.gif", "spacer.gif"}, {}},
+        // The page holds what was written before the first tag's cancel point.
+        {4,
+         {"flag.gif", "img_0001.jpg", "img_0001_2.jpg", "spacer.gif", "sunset.jpg", "sunset_2.jpg",
+          "thumbs/"},
+         {"index.html"}},
+    };
+    for (const int32_t threads : {1, 8})
+        for (const auto& c : cases) {
+            GallerySettings.Threads = threads;
+            SCOPED_TRACE(threads);
+            TLabel* label = nullptr;
+            const TShownRun shown = Run([&](TStatus& Window) {
+                TLabel* labels[] = {Window.State1_LBL, Window.State2_LBL, Window.State3_LBL,
+                                    Window.State4_LBL};
+                TLabel* next = c.Stage < 4 ? labels[c.Stage] : nullptr;
+                label = labels[c.Stage - 1];
+                const bool started = Window.Check1_IMG->Picture()->Width() > 0;
+                if (!started || (c.Stage > 1 && !label->Visible()) || (next != nullptr && next->Visible())) {
+                    return false;
+                }
+                Window.Cancel_BTN->Click();
+                return true;
+            });
+            EXPECT_EQ(shown.Result, mrCancel) << c.Stage;
+            EXPECT_TRUE(shown.Errors.empty() && shown.Messages.empty()) << c.Stage;
+            EXPECT_FALSE(shown.Success) << c.Stage;
+            const int running = c.Stage == 1 ? 2 : c.Stage;
+            EXPECT_TRUE(IsClock(shown.Icons[running - 1])) << c.Stage << " " << shown.Icons[running - 1];
+            for (int done = 0; done < running - 1; ++done) {
+                EXPECT_EQ(shown.Icons[done], "check") << c.Stage;
+            }
+            // Cancelled before any picture was written, the run leaves no picture folder; before
+            // any page was, none of the template's files either.
+            const std::string prefix = RandomFolder(FGallery, 8);
+            ASSERT_EQ(prefix.empty(), c.Pictures.empty()) << c.Stage;
+            EXPECT_EQ(DirectoryExists(FGallery + "grid_images/"), c.Stage == 4) << c.Stage;
+            if (prefix.empty()) {
+                EXPECT_TRUE(ListDirectory(FGallery).empty()) << c.Stage;
+                continue;
+            }
+            std::vector<std::string> pictures;
+            std::vector<std::string> pages;
+            for (const TDirEntry& entry : ListDirectory(FGallery + prefix)) {
+                pictures.push_back(entry.Name + (entry.IsDirectory() ? "/" : ""));
+            }
+            for (const TDirEntry& entry : ListDirectory(FGallery)) {
+                if (!entry.IsDirectory()) {
+                    pages.push_back(entry.Name);
+                }
+            }
+            EXPECT_EQ(Sorted(pictures), c.Pictures) << c.Stage;
+            EXPECT_EQ(pages, c.Pages) << c.Stage;
+            if (c.Stage == 4) {
+                EXPECT_EQ(Page("index.html"), "<!DOCTYPE html>");
+                EXPECT_TRUE(FolderTree(FGallery + prefix + "thumbs/").empty());
+            }
+        }
+
+    // A template from a file, cancelled before its page: neither the page's copy nor its files stay.
+    GallerySettings.TemplateIndex = 0;
+    GallerySettings.TemplateFile = FixtureFolder() + "page.html";
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (Window.Check1_IMG->Picture()->Width() == 0 || !Window.State2_LBL->Visible()) {
+            return false;
+        }
+        Window.Cancel_BTN->Click();
+        return true;
+    });
+    EXPECT_EQ(shown.Result, mrCancel);
+    EXPECT_EQ(FolderTree(FGallery), std::vector<std::string>{});
+}
+
+TEST_F(Gallery, EveryPictureLeftOutIsListedWithItsReason)
+{
+    // Pictures that are damaged, empty or larger than any reader takes are named with the reason;
+    // what is no picture by its name, and hidden files, pass in silence.
+    const std::string fuzz = std::string(KV_TEST_DATA_DIR) + "/fuzz/";
+    ASSERT_TRUE(ForceDirectories(FTemp.File("mixed/")));
+    const struct
+    {
+        std::string Name;
+        std::string Content;
+    } files[] = {
+        {"a_good.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg")},
+        {"b_truncated.JPG", kvtest::TempFolder::Read(FixtureFolder() + "leftout/truncated-header.jpg")},
+        {"c_empty.png", ""},
+        {"d_panorama.jpg", kvtest::TempFolder::Read(fuzz + "jpeg/huge-dimensions.jpg")},
+        {"e_wide.bmp", kvtest::TempFolder::Read(fuzz + "bmp/width-past-pixel-budget.bmp")},
+        {"f_notes.txt", "no picture"},
+        {"g_readme", "no picture either"},
+        {".h_hidden.png", ""},
+    };
+    for (const auto& file : files) {
+        FTemp.Write("mixed/" + file.Name, file.Content);
+    }
+    GallerySettings.ImagesPath = FTemp.File("mixed/");
+    const TShownRun shown = Run();
+    ASSERT_EQ(shown.Errors.size(), 1u);
+    EXPECT_EQ(shown.Errors[0], "The errors have been found while creating the gallery\r\n"
+                               "b_truncated.JPG: cannot be read\r\n"
+                               "c_empty.png: cannot be read\r\n"
+                               "d_panorama.jpg: too large\r\n"
+                               "e_wide.bmp: too large\r\n");
+    EXPECT_EQ(shown.Files, "Founded 1 files");
+    EXPECT_EQ(shown.Icons[1], "check");
+    EXPECT_FALSE(shown.Success);
+    const std::string prefix = RandomFolder(FGallery, 8);
+    EXPECT_EQ(Sorted(FolderTree(FGallery + prefix)),
+              Sorted({"a_good.jpg", "spacer.gif", "thumbs/", "thumbs/a_good.jpg"}));
+
+    // With no picture left, the failure names them all the same.
+    DeleteFile(FTemp.File("mixed/a_good.jpg"));
+    const TShownRun none = Run();
+    EXPECT_EQ(none.Messages, std::vector<std::string>{"Graphic files are not found in the images folder"});
+    ASSERT_EQ(none.Errors.size(), 1u);
+    EXPECT_NE(none.Errors[0].find("d_panorama.jpg: too large"), std::string::npos);
+}
+
+TEST_F(Gallery, ClosingTheStatusWindowCancelsTheRun)
+{
+    // During the run, the window closes once the run has stopped at its next cancel point.
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (!IsClock(IconOf(Window.Check3_IMG))) {
+            return false;
+        }
+        Simulate::CloseWindow(&Window);
+        return true;
+    });
+    EXPECT_EQ(shown.Result, mrCancel);
+    EXPECT_FALSE(shown.Success);
+    EXPECT_TRUE(IsClock(shown.Icons[2])) << shown.Icons[2];
+    EXPECT_EQ(shown.Icons[3], "hidden");
+    EXPECT_FALSE(FileExists(FGallery + "index.html"));
+
+    // Closed before the run has started, the window starts none.
+    DeleteFile(FGallery + "index.html");
+    EmptyFolder(FGallery);
+    const TShownRun early = Run([&](TStatus& Window) {
+        Simulate::CloseWindow(&Window);
+        return true;
+    });
+    EXPECT_EQ(early.Result, mrCancel);
+    EXPECT_TRUE(ListDirectory(FGallery).empty());
+}
+
+namespace {
+
+// The same gallery, errors, messages, file count and icons.
+void ExpectSameRun(const TNeutralRun& One, const TNeutralRun& Other)
+{
+    std::vector<std::pair<std::string, std::string>> unmatched;
+    std::set_symmetric_difference(One.Files.begin(), One.Files.end(), Other.Files.begin(), Other.Files.end(),
+                                  std::back_inserter(unmatched));
+    std::set<std::string> differing;
+    for (const auto& file : unmatched) {
+        differing.insert(file.first);
+    }
+    EXPECT_EQ(differing, std::set<std::string>{});
+    EXPECT_EQ(One.Shown.Errors, Other.Shown.Errors);
+    EXPECT_EQ(One.Shown.Messages, Other.Shown.Messages);
+    EXPECT_EQ(One.Shown.Files, Other.Shown.Files);
+    EXPECT_EQ(One.Shown.Icons, Other.Shown.Icons);
+}
+
+// Files larger than Limit bytes cannot be written while it lives, as on a disk that is full.
+class TFileSizeLimit
+{
+public:
+    explicit TFileSizeLimit(rlim_t Limit)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &FSaved);
+        FSignal = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{Limit, FSaved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &FSaved);
+        std::signal(SIGXFSZ, FSignal);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit FSaved{};
+    void (*FSignal)(int) = nullptr;
+};
+
+// The gallery folder has room for Bytes more bytes while it lives: the file layer's writes into
+// it stop short past them, as on a disk that fills up; writes elsewhere go on.
+class TGalleryRoom
+{
+public:
+    TGalleryRoom(const std::string& Folder, int64_t Bytes)
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FFolder = std::filesystem::canonical(Folder).string() + "/";
+        FLeft = Bytes;
+        kvcore_detail::gWriteRoomHook = &Room;
+    }
+    ~TGalleryRoom() { kvcore_detail::gWriteRoomHook = nullptr; }
+
+private:
+    static int64_t Room(int Handle, int64_t Count)
+    {
+        char path[PATH_MAX];
+        const ssize_t length =
+            ::readlink(("/proc/self/fd/" + std::to_string(Handle)).c_str(), path, sizeof path);
+        std::lock_guard<std::mutex> lock(FLock);
+        if (length <= 0 || std::string(path, static_cast<size_t>(length)).rfind(FFolder, 0) != 0) {
+            return Count;
+        }
+        const int64_t room = std::min(Count, FLeft);
+        FLeft -= room;
+        return room;
+    }
+
+    static inline std::mutex FLock;
+    static inline std::string FFolder;
+    static inline int64_t FLeft = 0;
+};
+
+// A tmpfs of Bytes mounted on Folder while it lives, for this thread and the threads it starts.
+// The thread moves into a mount namespace of its own, where the nearest mount above Folder stops
+// passing mounts on, so that nothing of the machine's changes. It takes root; Mounted tells.
+struct TSmallDisk
+{
+    TSmallDisk(const std::string& Folder, int64_t Bytes) : Folder(ExcludeTrailingPathDelimiter(Folder))
+    {
+        static const bool ownNamespace = ::unshare(CLONE_NEWNS) == 0;
+        bool isPrivate = false;
+        for (std::string above = this->Folder; ownNamespace && !isPrivate && above != "/";) {
+            above = ExtractFileDir(above);
+            isPrivate = ::mount(nullptr, above.c_str(), nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        }
+        Mounted = isPrivate && ::mount("tmpfs", this->Folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+                                       ("size=" + std::to_string(Bytes)).c_str()) == 0;
+    }
+    ~TSmallDisk()
+    {
+        if (Mounted) {
+            ::umount2(Folder.c_str(), MNT_DETACH);
+        }
+    }
+    const std::string Folder;
+    bool Mounted = false;
+};
+
+} // namespace
+
+TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
+{
+    // A run on one worker and the runs after it on eight leave the same files and show the same
+    // errors, also when the disk fills up: half of the runs after the first are on one worker.
+    UseManyPictures();
+    ASSERT_TRUE(ForceDirectories(FGallery));
+    enum TDisk
+    {
+        Roomy,
+        FileSizeLimit, // files larger than Bytes cannot be written
+        Room,          // the file layer's room in the gallery, Bytes in all
+        Tmpfs,         // a real disk of Bytes, which takes root (the tests run as root in CI)
+    };
+    const struct
+    {
+        const char* Case;
+        int32_t SizeIndex;
+        TDisk Disk;
+        int64_t Bytes;
+        const char* Sign; // in the errors of a disk that was full
+        int Runs;
+    } cases[] = {
+        {"kept sizes", 0, Roomy, 0, nullptr, 2},
+        {"fitted", 6, Roomy, 0, nullptr, 2},
+        {"the larger pictures too large", 0, FileSizeLimit, 3000, "cannot be written", 2},
+        {"all but the smallest pictures and thumbnails too large", 0, FileSizeLimit, 700, "cannot be written",
+         2},
+        // The disk fills up while the pictures are written, or while the thumbnails and pages are.
+        {"room for some pictures", 0, Room, 40000, "cannot be written", 10},
+        {"room for the pictures", 0, Room, 70000, "Can't save the thumbnail", 10},
+        {"tmpfs for some pictures", 0, Tmpfs, 64 * 1024, "cannot be written", 10},
+        {"tmpfs for the pictures", 0, Tmpfs, 192 * 1024, "Can't save the thumbnail", 10},
+    };
+    GallerySettings.ImageWidth = 40;
+    GallerySettings.ImageHeight = 30;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        if (c.Disk == Tmpfs && ::geteuid() != 0) {
+            continue;
+        }
+        GallerySettings.ImageSizeIndex = c.SizeIndex;
+        std::unique_ptr<TSmallDisk> tmpfs;
+        if (c.Disk == Tmpfs) {
+            tmpfs = std::make_unique<TSmallDisk>(FGallery, c.Bytes);
+            ASSERT_TRUE(tmpfs->Mounted);
+        }
+        const auto run = [&](int32_t Threads) {
+            std::unique_ptr<TFileSizeLimit> limit;
+            std::unique_ptr<TGalleryRoom> room;
+            if (c.Disk == FileSizeLimit) {
+                limit = std::make_unique<TFileSizeLimit>(rlim_t(c.Bytes));
+            } else if (c.Disk == Room) {
+                room = std::make_unique<TGalleryRoom>(FGallery, c.Bytes);
+            }
+            return NeutralRun(Threads);
+        };
+        const TNeutralRun first = run(1);
+        EXPECT_GT(first.Files.size(), 10u);
+        EXPECT_EQ(first.Shown.Files, "Founded 40 files");
+        ASSERT_EQ(first.Shown.Errors.size(), 1u);
+        const std::string& errors = first.Shown.Errors[0];
+        for (const char* line : {"\nb_truncated.jpg: cannot be read\r\n", "\nc_empty.png: cannot be read\r\n",
+                                 "\nd_panorama.jpg: too large\r\n"}) {
+            EXPECT_NE(errors.find(line), std::string::npos) << errors;
+        }
+        EXPECT_EQ(errors.find(c.Sign != nullptr ? c.Sign : "cannot be written") != std::string::npos,
+                  c.Sign != nullptr)
+            << errors;
+        for (int again = 1; again < c.Runs; ++again) {
+            SCOPED_TRACE("run " + std::to_string(again));
+            ExpectSameRun(first, run(again < c.Runs / 2 ? 1 : 8));
+        }
+    }
+}
+
+TEST_F(Gallery, AThumbnailTooLargeToMakeIsReportedAndTheRunGoesOn)
+{
+    // Fitting into a box of two billion pixels a side needs more memory than any bitmap may take.
+    FTemp.Write("program/templates/grid/template.html",
+                "<p><thumb width=2000000000 height=2000000000><thumb></p>\n");
+    for (const int32_t threads : {1, 8}) {
+        GallerySettings.Threads = threads;
+        const TShownRun shown = Run();
+        const std::string prefix = RandomFolder(FGallery, 8);
+        ASSERT_EQ(shown.Errors.size(), 1u) << threads;
+        std::string expected = "The errors have been found while creating the gallery\r\n";
+        for (const char* name : {"flag", "img_0001_2", "sunset_2"}) {
+            expected += "Can't save the thumbnail: " + FGallery + prefix + "thumbs/" + name + ".jpg\r\n";
+        }
+        EXPECT_EQ(shown.Errors[0], expected) << threads;
+        EXPECT_EQ(shown.Icons[3], "failed") << threads;
+        EXPECT_EQ(Sorted(FolderTree(FGallery + prefix + "thumbs/")), Sorted({"img_0001.jpg", "sunset.jpg"}))
+            << threads;
+        EXPECT_TRUE(FileExists(FGallery + "index3.html")) << threads;
+    }
+}

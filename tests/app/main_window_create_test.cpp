@@ -1,0 +1,372 @@
+// The main window's gallery folder and its Create button, driven as a user would: the question
+// before a folder is emptied, the folders that are refused, the checks before a run and the run
+// in the status window.
+#include "app/errors_window.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "app/status_window.h"
+#include "platform/core/files.h"
+#include "platform/forms/buttons.h"
+#include "platform/forms/ext_controls.h"
+#include "platform/forms/scripted_dialogs.h"
+#include "platform/forms/simulate.h"
+#include "platform/forms/std_controls.h"
+#include "tests/app/gallery_run_test_support.h"
+#include "tests/app/main_window_test_support.h"
+#include "tests/app/unreadable_folder.h"
+#include "tests/app/window_test_support.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using apptest::MainWindow;
+using apptest::Question;
+
+TEST_F(MainWindow, GalleryFolderQuestionEmptiesAsksAgainOrKeeps)
+{
+    TMain& w = Open();
+    ASSERT_TRUE(ForceDirectories(FTemp.File("full/sub/")));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("empty/")));
+    FTemp.Write("full/old.html", "old page");
+    FTemp.Write("full/sub/old.jpg", "old picture");
+    Simulate::Retype(w.GalleryPath_TXT, "/start/");
+
+    // No: the picker comes again, preselecting the field's text; an empty folder needs no question.
+    FDialogs.AnswerFolder(FTemp.File("full/"));
+    FDialogs.AnswerMessageBox(IDNO);
+    FDialogs.AnswerFolder(FTemp.File("empty/"));
+    Simulate::Click(w.GalleryOpen_BTN);
+    std::vector<TDialogCall> pickers = FDialogs.CallsOf(dkBrowseForFolder);
+    ASSERT_EQ(pickers.size(), 2u);
+    for (const TDialogCall& picker : pickers) {
+        EXPECT_EQ(picker.Caption, "Please choose the folder to create the gallery");
+        EXPECT_EQ(picker.Text, "/start/");
+    }
+    const std::vector<TDialogCall> questions = FDialogs.CallsOf(dkMessageBox);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].Text, Question);
+    EXPECT_EQ(questions[0].Flags, 0x23u);
+    EXPECT_EQ(questions[0].Caption, "Plimbet v1.0");
+    EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("empty/"));
+    EXPECT_EQ(Stored("GalleryPath"), FTemp.File("empty/"));
+    EXPECT_TRUE(FileExists(FTemp.File("full/sub/old.jpg")));
+
+    // Cancel: nothing changes.
+    FDialogs.ClearCalls();
+    FDialogs.AnswerFolder(FTemp.File("full/"));
+    FDialogs.AnswerMessageBox(IDCANCEL);
+    Simulate::Click(w.GalleryOpen_BTN);
+    EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("empty/"));
+    EXPECT_TRUE(FileExists(FTemp.File("full/old.html")));
+
+    // A cancelled picker changes nothing either.
+    FDialogs.ClearCalls();
+    Simulate::Click(w.GalleryOpen_BTN);
+    EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).size(), 1u);
+    EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
+    EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("empty/"));
+
+    // Yes: the folder is emptied at once and taken.
+    FDialogs.ClearCalls();
+    FDialogs.AnswerFolder(FTemp.File("full/"));
+    FDialogs.AnswerMessageBox(IDYES);
+    Simulate::Click(w.GalleryOpen_BTN);
+    EXPECT_TRUE(DirectoryExists(FTemp.File("full/")));
+    EXPECT_TRUE(ListDirectory(FTemp.File("full/")).empty());
+    EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("full/"));
+    EXPECT_EQ(Stored("GalleryPath"), FTemp.File("full/"));
+}
+
+TEST_F(MainWindow, GalleryFolderHoldingTheInputsIsRefusedAndNothingDeleted)
+{
+    TMain& w = Open();
+    ASSERT_TRUE(ForceDirectories(FTemp.File("web/pictures/")));
+    FTemp.Write("web/pictures/holiday.jpg", "the only copy");
+    FTemp.Write("web/own.html", "<thumbs>");
+    kvtest::ScopedEnv home("HOME", FTemp.File("home/"));
+    kvtest::ScopedEnv data("XDG_DATA_HOME", FTemp.File("data/"));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("home/documents/")));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("data/plimbet/templates/mine/")));
+    FTemp.Write("data/plimbet/templates/mine/template.html", "<thumbs>");
+    const std::string rootOrHome =
+        "The folder to create the gallery can't be the root folder, the home folder or a "
+        "folder that holds it.\nPlease choose another folder.";
+    const std::string program =
+        "The folder to create the gallery holds the program or its templates, or lies in "
+        "them.\nPlease choose another folder.";
+    const struct
+    {
+        std::string ImagesPath;
+        int32_t Template;
+        std::string Gallery;
+        std::string Message;
+    } cases[] = {
+        {FTemp.File("web/pictures/"), -1, FTemp.File("web/"),
+         "The folder with images lies in the folder to create the gallery.\nPlease choose another folder."},
+        {FTemp.File("web/pictures/"), -1, FTemp.File("web/pictures/"),
+         "The folder with images lies in the folder to create the gallery.\nPlease choose another folder."},
+        {FTemp.File("pictures/"), -1, FTemp.File("home/"), rootOrHome},
+        {FTemp.File("pictures/"), -1, "/", rootOrHome},
+        {FTemp.File("pictures/"), -1, FTemp.Path(), rootOrHome},
+        {FTemp.File("pictures/"), -1, FTemp.File("program/"), program},
+        {FTemp.File("pictures/"), -1, FTemp.File("program/templates/"), program},
+        {FTemp.File("pictures/"), -1, FTemp.File("program/templates/plain/"), program},
+        {FTemp.File("pictures/"), -1, FTemp.File("data/plimbet/templates/mine/"), program},
+        {FTemp.File("pictures/"), 0, FTemp.File("web/"),
+         "The template file lies in the folder to create the gallery.\nPlease choose another folder."},
+        {FTemp.File("pictures/"), 1, FTemp.File("program/"),
+         "The template file lies in the folder to create the gallery.\nPlease choose another folder."},
+    };
+    for (const auto& c : cases) {
+        Simulate::Retype(w.ImagesPath_TXT, c.ImagesPath);
+        if (c.Template >= 0) {
+            Simulate::Choose(w.Template_CBX, c.Template);
+        }
+        if (c.Template == 0) {
+            Simulate::Retype(w.Template_TXT, FTemp.File("web/own.html"));
+        }
+        Simulate::Retype(w.GalleryPath_TXT, "/before/");
+        FDialogs.ClearCalls();
+        // Refused, the picker comes again; cancelling it ends the choice.
+        FDialogs.AnswerFolder(c.Gallery);
+        Simulate::Click(w.GalleryOpen_BTN);
+        const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+        ASSERT_EQ(messages.size(), 1u) << c.Gallery;
+        EXPECT_EQ(messages[0].Text, c.Message);
+        EXPECT_EQ(messages[0].Flags, 16u);
+        EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).size(), 2u);
+        EXPECT_EQ(w.GalleryPath_TXT->Text(), "/before/");
+    }
+    EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("web/pictures/holiday.jpg")), "the only copy");
+    EXPECT_TRUE(FileExists(FTemp.File("web/own.html")));
+    EXPECT_TRUE(FileExists(FTemp.File("program/templates/blue/template.html")));
+    EXPECT_TRUE(FileExists(FTemp.File("program/templates/plain/template.htm")));
+    EXPECT_TRUE(FileExists(FTemp.File("data/plimbet/templates/mine/template.html")));
+    EXPECT_TRUE(DirectoryExists(FTemp.File("home/documents/")));
+}
+
+TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMustStay)
+{
+    TMain& w = Open();
+    auto* status = new TStatus(Application);
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    ASSERT_TRUE(ForceDirectories(FTemp.File("full/sub/")));
+    FTemp.Write("full/sub/only-copy.jpg", "the only copy");
+    kvtest::ScopedEnv home("HOME", FTemp.File("home/"));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("home/documents/")));
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
+    Simulate::Choose(w.Template_CBX, 1);
+
+    // No, Cancel and every refusal start no run and delete nothing.
+    const struct
+    {
+        std::string Gallery;
+        int32_t Answer; // to the question, 0 when none is asked
+        std::string Box;
+    } cases[] = {
+        {FTemp.File("full/"), IDNO, Question},
+        {FTemp.File("full/"), IDCANCEL, Question},
+        {FTemp.File("home/"), 0,
+         "The folder to create the gallery can't be the root folder, the home folder or a folder that holds "
+         "it.\nPlease choose another folder."},
+        {"~", 0,
+         "The folder to create the gallery can't be the root folder, the home folder or a folder that holds "
+         "it.\nPlease choose another folder."},
+        {FTemp.File("program/templates/plain/"), 0,
+         "The folder to create the gallery holds the program or its templates, or lies in them.\nPlease "
+         "choose "
+         "another folder."},
+    };
+    for (const auto& c : cases) {
+        Simulate::Retype(w.GalleryPath_TXT, c.Gallery);
+        FDialogs.ClearCalls();
+        if (c.Answer != 0) {
+            FDialogs.AnswerMessageBox(c.Answer);
+        }
+        apptest::WhenModal never(status, [&] { status->SetModalResult(mrCancel); });
+        Simulate::Click(w.Create_BTN);
+        Simulate::ProcessEvents();
+        EXPECT_FALSE(never.Ran()) << c.Gallery << " " << c.Answer;
+        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
+        ASSERT_EQ(boxes.size(), 1u) << c.Gallery;
+        EXPECT_EQ(boxes[0].Text, c.Box);
+        EXPECT_EQ(boxes[0].Flags, c.Answer != 0 ? 0x23u : 16u);
+        EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("full/sub/only-copy.jpg")), "the only copy");
+        EXPECT_TRUE(DirectoryExists(FTemp.File("home/documents/")));
+        EXPECT_TRUE(FileExists(FTemp.File("program/templates/plain/template.htm")));
+    }
+
+    // Yes: the run empties the folder and makes the gallery in it.
+    Simulate::Retype(w.GalleryPath_TXT, FTemp.File("full/"));
+    FDialogs.ClearCalls();
+    FDialogs.AnswerMessageBox(IDYES);
+    {
+        apptest::TRunCloser closer(status);
+        Simulate::Click(w.Create_BTN);
+    }
+    EXPECT_EQ(status->LastResult(), grSucceeded);
+    EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).size(), 1u);
+    EXPECT_FALSE(DirectoryExists(FTemp.File("full/sub/")));
+    EXPECT_TRUE(FileExists(FTemp.File("full/index.html")));
+    status->Free();
+}
+
+TEST_F(MainWindow, CreateLeavesTheEarlierGalleryWhenThePicturesOrThePageCannotBeRead)
+{
+    TMain& w = Open();
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    const std::string gallery = FTemp.File("web/");
+    ASSERT_TRUE(ForceDirectories(gallery + "0a1b2c3d/thumbs/"));
+    FTemp.Write("web/index.html", "the earlier gallery");
+    FTemp.Write("web/0a1b2c3d/one.jpg", "its picture");
+    const std::vector<std::string> earlier = gallerytest::FolderTree(gallery);
+    ASSERT_TRUE(ForceDirectories(FTemp.File("locked/")));
+    FTemp.Write("locked/two.jpg", "a picture no one may read");
+    const std::string file = FTemp.Write("not-a-folder.jpg", "a picture");
+    Simulate::Type(w.GalleryPath_TXT, gallery);
+    // Had a run started, its windows are closed, so that the test ends all the same.
+    apptest::TRunCloser closer(status.get());
+
+    const struct
+    {
+        std::string Images;
+        std::string Page; // a template file; none: the first installed template
+        bool Locked;      // the images folder cannot be listed
+        std::string Message;
+    } cases[] = {
+        {FTemp.File("gone"), "", false, "Can't find the directory: " + FTemp.File("gone/")},
+        {file, "", false, "Can't find the directory: " + file + "/"},
+        {FTemp.File("locked/"), "", true, "Can't find the directory: " + FTemp.File("locked/")},
+        {FTemp.File("pictures/"), FTemp.File("gone.html"), false, "Can't open the template file"},
+        {FTemp.File("pictures/"), FTemp.File("pictures/"), false, "Can't open the template file"},
+    };
+    for (const auto& c : cases) {
+        Simulate::Retype(w.ImagesPath_TXT, c.Images);
+        Simulate::Choose(w.Template_CBX, c.Page.empty() ? 1 : 0);
+        if (!c.Page.empty()) {
+            Simulate::Retype(w.Template_TXT, c.Page);
+        }
+        FDialogs.ClearCalls();
+        // Asked whether to empty the gallery folder, the user would say Yes.
+        FDialogs.AnswerMessageBox(IDYES);
+        {
+            std::unique_ptr<apptest::TUnreadableFolder> locked;
+            if (c.Locked) {
+                locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("locked"));
+            }
+            Simulate::Click(w.Create_BTN);
+            Simulate::ProcessEvents();
+        }
+        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
+        EXPECT_EQ(boxes.size(), 1u) << c.Images << " " << c.Page;
+        if (!boxes.empty()) {
+            EXPECT_EQ(boxes[0].Text, c.Message);
+            EXPECT_EQ(boxes[0].Flags, 16u);
+        }
+        EXPECT_FALSE(closer.Ran()) << c.Images << " " << c.Page;
+        EXPECT_EQ(gallerytest::FolderTree(gallery), earlier) << c.Images << " " << c.Page;
+    }
+}
+
+TEST_F(MainWindow, FoldersTypedFromTheHomeOfAUserWhoDoesNotExistAreRefused)
+{
+    TMain& w = Open();
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    ASSERT_TRUE(ForceDirectories(FTemp.File("elsewhere/")));
+    const std::string current = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(FTemp.File("elsewhere/")));
+    Simulate::Choose(w.Template_CBX, 1);
+    apptest::TRunCloser closer(status.get());
+
+    const struct
+    {
+        std::string Images;
+        std::string Gallery;
+        std::string Message;
+    } cases[] = {
+        {"~plimbet-no-such-user/pictures", FTemp.File("web/"),
+         "Can't find the directory: ~plimbet-no-such-user/pictures/"},
+        {FTemp.File("pictures/"), "~plimbet-no-such-user/web",
+         "Can't create the folder: ~plimbet-no-such-user/web/"},
+        {FTemp.File("pictures/"), "~plimbet-no-such-user", "Can't create the folder: ~plimbet-no-such-user/"},
+    };
+    for (const auto& c : cases) {
+        Simulate::Retype(w.ImagesPath_TXT, c.Images);
+        Simulate::Retype(w.GalleryPath_TXT, c.Gallery);
+        FDialogs.ClearCalls();
+        Simulate::Click(w.Create_BTN);
+        Simulate::ProcessEvents();
+        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
+        EXPECT_EQ(boxes.size(), 1u) << c.Gallery;
+        if (!boxes.empty()) {
+            EXPECT_EQ(boxes[0].Text, c.Message);
+            EXPECT_EQ(boxes[0].Flags, 16u);
+        }
+        EXPECT_FALSE(closer.Ran()) << c.Gallery;
+        // No folder named after the user is made where the program happens to be.
+        EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty()) << c.Gallery;
+    }
+    EXPECT_TRUE(SetCurrentDir(current));
+}
+
+TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
+{
+    TMain& w = Open();
+    auto* status = new TStatus(Application);
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+
+    // A failed check keeps the status window closed.
+    {
+        apptest::WhenModal never(status, [&] { status->SetModalResult(mrCancel); });
+        Simulate::Click(w.Create_BTN);
+        Simulate::ProcessEvents();
+        EXPECT_FALSE(never.Ran());
+        EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).size(), 1u);
+    }
+
+    // Folders typed from "~" are in the home folder, whatever the current folder, and the picker
+    // opens there; the fields and the store keep what was typed.
+    kvtest::ScopedEnv home("HOME", FTemp.Path());
+    ASSERT_TRUE(ForceDirectories(FTemp.File("elsewhere/")));
+    const std::string current = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(FTemp.File("elsewhere/")));
+    Simulate::Type(w.ImagesPath_TXT, "~/pictures");
+    Simulate::Choose(w.Template_CBX, 1);
+    Simulate::Type(w.GalleryPath_TXT, "~/web/");
+    Simulate::Choose(w.ImageSize_CBX, 1);
+    FDialogs.ClearCalls();
+    Simulate::Click(w.GalleryOpen_BTN);
+    EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).at(0).Text, FTemp.File("web/"));
+    EXPECT_EQ(Stored("GalleryPath"), "~/web/");
+    FDialogs.ClearCalls();
+    // The run happens inside the status window's modal loop, which lets the closer's timer in
+    // between its steps; once the Close button shows, the run is over.
+    {
+        apptest::TRunCloser closer(status);
+        Simulate::Click(w.Create_BTN);
+        EXPECT_TRUE(closer.Closed());
+    }
+    EXPECT_EQ(status->LastResult(), grSucceeded);
+    EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
+    EXPECT_TRUE(FileExists(FTemp.File("web/index.html")));
+    // The page, the template's own pictures and a folder of the gallery's pictures.
+    const std::vector<TDirEntry> made = ListDirectory(FTemp.File("web/"));
+    ASSERT_EQ(made.size(), 3u);
+    const std::string pictures = made[0].Name;
+    EXPECT_EQ(pictures.size(), 8u);
+    EXPECT_TRUE(made[0].IsDirectory());
+    EXPECT_EQ(made[1].Name, "img");
+    EXPECT_EQ(made[2].Name, "index.html");
+    EXPECT_TRUE(FileExists(FTemp.File("web/img/logo.gif")));
+    EXPECT_TRUE(FileExists(FTemp.File("web/" + pictures + "/spacer.gif")));
+    EXPECT_NE(kvtest::TempFolder::Read(FTemp.File("web/index.html")).find(pictures + "/"), std::string::npos);
+    EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty());
+    EXPECT_TRUE(SetCurrentDir(current));
+    status->Free();
+}

@@ -1,0 +1,46 @@
+// A folder that the test's own thread cannot list, also when the tests run as root: root reads
+// every folder by its capabilities, which the thread gives up for as long as the folder is closed.
+#pragma once
+
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace apptest {
+
+class TUnreadableFolder
+{
+public:
+    // Takes every right away from Folder; the calling thread stops reading past folder rights.
+    explicit TUnreadableFolder(std::string Folder) : FFolder(std::move(Folder))
+    {
+        ::chmod(FFolder.c_str(), 0);
+        // Only this thread's effective set changes (the other threads keep theirs), and the
+        // permitted set stays, so that the destructor can raise the rights again.
+        if (::syscall(SYS_capget, &FHeader, FSaved) == 0) {
+            __user_cap_data_struct lowered[2] = {FSaved[0], FSaved[1]};
+            lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+            FLowered = ::syscall(SYS_capset, &FHeader, lowered) == 0;
+        }
+    }
+    ~TUnreadableFolder()
+    {
+        if (FLowered) {
+            ::syscall(SYS_capset, &FHeader, FSaved);
+        }
+        ::chmod(FFolder.c_str(), 0755);
+    }
+    TUnreadableFolder(const TUnreadableFolder&) = delete;
+    TUnreadableFolder& operator=(const TUnreadableFolder&) = delete;
+
+private:
+    std::string FFolder;
+    __user_cap_header_struct FHeader{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct FSaved[2]{};
+    bool FLowered = false;
+};
+
+} // namespace apptest
