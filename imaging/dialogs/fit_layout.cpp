@@ -87,6 +87,8 @@ int32_t TFitLayout::FittedWidth(TControl* Control) const
 {
     if (auto* label = dynamic_cast<TLabel*>(Control); label != nullptr && label->AutoSize())
         return Control->Width();
+    if (auto* combo = dynamic_cast<TComboBox*>(Control))
+        return std::max(Control->Width(), combo->ItemsWidth());
     return std::max(Control->Width(), Control->CaptionWidth());
 }
 

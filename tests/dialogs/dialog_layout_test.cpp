@@ -1,8 +1,9 @@
 // The layout of the processing, save-parameters and print dialogs as the platform lays them out,
 // in each language of the message table: on every page (hidden tabs included) each label shows
 // its whole text inside its parent and neither covers nor touches another control; each button,
-// speed button, check box, radio button and group box is as wide as its caption; nothing runs
-// past its parent. The suite runs this once more under the Windows style (tests/CMakeLists.txt).
+// speed button, check box, radio button and group box is as wide as its caption and each combo
+// box as its widest item; nothing runs past its parent. The suite runs this once more under the
+// Windows style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/dialogs/iopreviews.h"
 #include "imaging/dialogs/kvprnform1.h"
@@ -30,10 +31,18 @@ std::string Describe(TControl* control)
            std::to_string(r.Height()) + ")";
 }
 
-// Controls whose caption is drawn inside them (labels apart: they size themselves).
+// The width the control's text needs: a combo box's is its widest item's.
+int32_t TextWidth(TControl* control)
+{
+    if (auto* combo = dynamic_cast<TComboBox*>(control))
+        return combo->ItemsWidth();
+    return control->CaptionWidth();
+}
+
+// Controls whose text is drawn inside them (labels apart: they size themselves).
 bool IsCaptioned(TControl* control)
 {
-    return control->CaptionWidth() > 0 && dynamic_cast<TLabel*>(control) == nullptr;
+    return TextWidth(control) > 0 && dynamic_cast<TLabel*>(control) == nullptr;
 }
 
 // A label's text reaching the next control with no pixel between them is as bad as covering it.
@@ -62,12 +71,13 @@ void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std
                              " client " + std::to_string(parent->ClientWidth()) + "x" +
                              std::to_string(parent->ClientHeight()));
         auto* label = dynamic_cast<TLabel*>(control);
-        const bool checked = (label != nullptr && !label->WordWrap()) || IsCaptioned(control);
-        if (!checked || control->Caption().empty())
+        const bool checked =
+            (label != nullptr && !label->WordWrap() && !label->Caption().empty()) || IsCaptioned(control);
+        if (!checked)
             continue;
-        if (control->CaptionWidth() > r.Width())
+        if (TextWidth(control) > r.Width())
             faults.push_back(where + ": " + Describe(control) + " is narrower than its text (" +
-                             std::to_string(control->CaptionWidth()) + ")");
+                             std::to_string(TextWidth(control)) + ")");
         // Each pair once: a label against everything after it and before it, a captioned control
         // against what follows it.
         for (int32_t j = 0; j < parent->ControlCount(); ++j) {

@@ -1,7 +1,8 @@
 // Fits a dialog's controls to the texts of its language: a caption widens its button, check box
-// or group box; a control right of a longer text moves right, and so does what stands right of
-// it; containers grow to hold what moved. Shared by the save-parameters, processing and print
-// dialogs, whose controls stand at fixed places sized for English.
+// or group box, the widest item its combo box; a control right of a longer text moves right, and
+// so does what stands right of it; containers grow to hold what moved. Shared by the
+// save-parameters, processing and print dialogs, whose controls stand at fixed places sized for
+// English.
 #pragma once
 
 #include "platform/graphics/geometry.h"
