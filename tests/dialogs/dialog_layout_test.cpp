@@ -2,8 +2,8 @@
 // in each language of the message table: on every page (hidden tabs included) each label shows
 // its whole text inside its parent and neither covers nor touches another control; each button,
 // speed button, check box, radio button and group box is as wide as its caption and each combo
-// box as its widest item; nothing runs past its parent. The suite runs this once more under the
-// Windows style (tests/CMakeLists.txt).
+// box as its widest item; buttons stacked in one column are equally wide; nothing runs past its
+// parent. The suite runs this once more under the Windows style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/dialogs/iopreviews.h"
 #include "imaging/dialogs/kvprnform1.h"
@@ -11,6 +11,7 @@
 #include "imaging/dialogs/previews.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/forms/application.h"
+#include "platform/forms/buttons.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/std_controls.h"
 #include "platform/graphics/geometry.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,29 @@ int32_t TextWidth(TControl* control)
 bool IsCaptioned(TControl* control)
 {
     return TextWidth(control) > 0 && dynamic_cast<TLabel*>(control) == nullptr;
+}
+
+bool IsButton(TControl* control)
+{
+    return dynamic_cast<TButton*>(control) != nullptr || dynamic_cast<TSpeedButton*>(control) != nullptr;
+}
+
+// Each column of shown buttons (one left edge in one parent) whose buttons differ in width.
+void ColumnFaults(TWinControl* parent, const std::string& where, std::vector<std::string>& faults)
+{
+    std::map<int32_t, std::vector<TControl*>> columns;
+    for (int32_t i = 0; i < parent->ControlCount(); ++i) {
+        TControl* control = parent->Controls(i);
+        if (control->Visible() && IsButton(control))
+            columns[control->Left()].push_back(control);
+    }
+    for (const auto& [left, buttons] : columns) {
+        const auto [narrowest, widest] = std::ranges::minmax_element(
+            buttons, [](TControl* a, TControl* b) { return a->Width() < b->Width(); });
+        if ((*narrowest)->Width() != (*widest)->Width())
+            faults.push_back(where + ": " + Describe(*narrowest) + " is narrower than " + Describe(*widest) +
+                             " in their column");
+    }
 }
 
 // A label's text reaching the next control with no pixel between them is as bad as covering it.
@@ -90,6 +115,7 @@ void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std
                 faults.push_back(where + ": " + Describe(control) + " covers " + Describe(other));
         }
     }
+    ColumnFaults(parent, where, faults);
 }
 
 // Shows the form and checks it with each of its pages active, pages without a tab included (or
