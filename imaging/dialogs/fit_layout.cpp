@@ -1,6 +1,7 @@
 // TFitLayout: moving and widening a dialog's controls to the widths of their texts.
 #include "imaging/dialogs/detail/fit_layout.h"
 
+#include "platform/forms/buttons.h"
 #include "platform/forms/form.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/radio_buttons.h"
@@ -26,6 +27,12 @@ bool PlacesChildren(TControl* Control)
         return false;
     return dynamic_cast<TGroupBox*>(Control) != nullptr || dynamic_cast<TTabSheet*>(Control) != nullptr ||
            dynamic_cast<TCustomControl*>(Control) != nullptr;
+}
+
+bool IsButton(const TControl* Control)
+{
+    return dynamic_cast<const TButton*>(Control) != nullptr ||
+           dynamic_cast<const TSpeedButton*>(Control) != nullptr;
 }
 
 bool SharesRow(const TRect& a, const TRect& b)
@@ -87,7 +94,24 @@ int32_t TFitLayout::FittedWidth(TControl* Control) const
 {
     if (auto* label = dynamic_cast<TLabel*>(Control); label != nullptr && label->AutoSize())
         return Control->Width();
+    if (auto* combo = dynamic_cast<TComboBox*>(Control))
+        return std::max(Control->Width(), combo->ItemsWidth());
     return std::max(Control->Width(), Control->CaptionWidth());
+}
+
+int32_t TFitLayout::ColumnButtonWidth(std::vector<TControl*>::const_iterator First,
+                                      std::vector<TControl*>::const_iterator Last) const
+{
+    int32_t widest = 0;
+    bool grown = false;
+    for (auto it = First; it != Last; ++it) {
+        if (!IsButton(*it))
+            continue;
+        const int32_t width = FittedWidth(*it);
+        widest = std::max(widest, width);
+        grown = grown || width > Design(*it).Width();
+    }
+    return grown ? widest : 0;
 }
 
 void TFitLayout::ArrangePages(TPageControl* Pages)
@@ -146,11 +170,14 @@ int32_t TFitLayout::ArrangeChildren(TWinControl* Parent)
                 shift = std::max(shift, bounds.Right + gap - columnLeft);
             }
         }
+        const int32_t buttonWidth = ColumnButtonWidth(children.begin() + first, children.begin() + end);
         for (size_t k = first; k < end; ++k) {
             TControl* control = children[k];
             const TRect& design = Design(control);
             const int32_t left = columnLeft + shift;
             int32_t width = FittedWidth(control);
+            if (buttonWidth > 0 && IsButton(control))
+                width = buttonWidth;
             if (shift > 0 && FShrinking.count(control) != 0)
                 width = std::max(design.Right - left, design.Width() / 2);
             placed[control] = TRect{left, design.Top, left + width, design.Bottom};

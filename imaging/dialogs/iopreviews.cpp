@@ -6,6 +6,7 @@
 #include "imaging/core/kvbitmap.h"
 #include "imaging/core/palette_dialog.h"
 #include "imaging/core/pixel_helpers.h"
+#include "imaging/dialogs/detail/fit_layout.h"
 #include "imaging/dialogs/flag_scope.h"
 #include "imaging/proc/proc_component.h"
 #include "imaging/view/korvaneview.h"
@@ -211,6 +212,8 @@ void TfIOPreviews::FormActivate()
             combo->Items()->Add(item);
         }
     }
+    // The compression lists have their items only now: fit the boxes to them.
+    FLayout->Arrange(this);
     ResetParameters();
     ApplyParameters();
     Korvane1->Fit();

@@ -18,6 +18,9 @@ namespace {
 
 constexpr int32_t kToolBarHeight = 32;
 constexpr int32_t kControlTop = 5;
+// The widths the size-mode box and the close button have at least; longer texts widen them.
+constexpr int32_t kSizeModeWidth = 112;
+constexpr int32_t kCloseWidth = 60;
 
 // A printer seen from the front: paper coming out of a grey body; Setup adds a dial.
 std::unique_ptr<TBitmap> PrinterGlyph(bool Setup)
@@ -124,10 +127,10 @@ void tfkvprnform1::CreateControls()
         FToolGroups.push_back(group);
     };
     editGroup({2, 1, 3, 4});
-    Place(ComboBox1, Panel1, 0, kControlTop, 112, 21);
+    Place(ComboBox1, Panel1, 0, kControlTop, kSizeModeWidth, 21);
     FToolGroups.push_back({ComboBox1});
     editGroup({5, 6, 7});
-    SpeedButton12 = MakeToolButton(this, Panel1, "SpeedButton12", 0, 60);
+    SpeedButton12 = MakeToolButton(this, Panel1, "SpeedButton12", 0, kCloseWidth);
     SpeedButton12->SetCaption("&Close");
     SpeedButton12->SetFlat(true);
     SpeedButton12->OnClick = [this](TObject* Sender) { CloseClick(Sender); };
@@ -142,7 +145,8 @@ void tfkvprnform1::ArrangeToolBar()
 {
     constexpr int32_t kEdge = 4;
     constexpr int32_t kGroupGap = 8;
-    SpeedButton12->SetWidth(std::max(60, SpeedButton12->CaptionWidth()));
+    ComboBox1->SetWidth(std::max(kSizeModeWidth, ComboBox1->ItemsWidth()));
+    SpeedButton12->SetWidth(std::max(kCloseWidth, SpeedButton12->CaptionWidth()));
     const int32_t available = std::max(Panel1->ClientWidth(), ClientWidth()) - kEdge;
     int32_t x = kEdge, row = 0;
     for (const std::vector<TControl*>& group : FToolGroups) {

@@ -1,8 +1,11 @@
-// TControl::CaptionWidth: how wide a captioned control must be to show its whole text, measured
-// in the style that draws it, so that forms can size their controls to translated texts.
+// TControl::CaptionWidth and TComboBox::ItemsWidth: how wide a captioned control or a combo box
+// must be to show its whole text, measured in the style that draws it, so that forms can size
+// their controls to translated texts.
 #include "platform/forms/controls.h"
+#include "platform/forms/std_controls.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,8 +13,11 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QStyleOptionToolButton>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -105,4 +111,17 @@ int32_t TControl::CaptionWidth() const
                           height);
     }
     return 0;
+}
+
+int32_t TComboBox::ItemsWidth() const
+{
+    const auto* box = static_cast<const QComboBox*>(FWidget);
+    if (box->count() == 0)
+        return 0;
+    const QFontMetrics metrics = box->fontMetrics();
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)));
+    const auto option = StyleOptionOf<QComboBox, QStyleOptionComboBox>(box);
+    return WithChrome(box, QStyle::CT_ComboBox, option, widest, metrics.height());
 }

@@ -213,6 +213,10 @@ public:
     int32_t DropDownCount() const;
     void SetDropDownCount(int32_t Value);
     void Clear();
+    // The least width that shows the widest item's text whole in the platform's style (frame,
+    // margins and drop-down arrow included), as CaptionWidth does for a captioned control; 0
+    // without items.
+    int32_t ItemsWidth() const;
 
     // The user chose an item (OnClick first, then OnChange), or, in an editable box, typed.
     TNotifyEvent OnChange;

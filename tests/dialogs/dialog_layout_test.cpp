@@ -1,8 +1,9 @@
 // The layout of the processing, save-parameters and print dialogs as the platform lays them out,
 // in each language of the message table: on every page (hidden tabs included) each label shows
 // its whole text inside its parent and neither covers nor touches another control; each button,
-// speed button, check box, radio button and group box is as wide as its caption; nothing runs
-// past its parent. The suite runs this once more under the Windows style (tests/CMakeLists.txt).
+// speed button, check box, radio button and group box is as wide as its caption and each combo
+// box as its widest item; buttons stacked in one column are equally wide; nothing runs past its
+// parent. The suite runs this once more under the Windows style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/dialogs/iopreviews.h"
 #include "imaging/dialogs/kvprnform1.h"
@@ -10,6 +11,7 @@
 #include "imaging/dialogs/previews.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/forms/application.h"
+#include "platform/forms/buttons.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/std_controls.h"
 #include "platform/graphics/geometry.h"
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,10 +33,41 @@ std::string Describe(TControl* control)
            std::to_string(r.Height()) + ")";
 }
 
-// Controls whose caption is drawn inside them (labels apart: they size themselves).
+// The width the control's text needs: a combo box's is its widest item's.
+int32_t TextWidth(TControl* control)
+{
+    if (auto* combo = dynamic_cast<TComboBox*>(control))
+        return combo->ItemsWidth();
+    return control->CaptionWidth();
+}
+
+// Controls whose text is drawn inside them (labels apart: they size themselves).
 bool IsCaptioned(TControl* control)
 {
-    return control->CaptionWidth() > 0 && dynamic_cast<TLabel*>(control) == nullptr;
+    return TextWidth(control) > 0 && dynamic_cast<TLabel*>(control) == nullptr;
+}
+
+bool IsButton(TControl* control)
+{
+    return dynamic_cast<TButton*>(control) != nullptr || dynamic_cast<TSpeedButton*>(control) != nullptr;
+}
+
+// Each column of shown buttons (one left edge in one parent) whose buttons differ in width.
+void ColumnFaults(TWinControl* parent, const std::string& where, std::vector<std::string>& faults)
+{
+    std::map<int32_t, std::vector<TControl*>> columns;
+    for (int32_t i = 0; i < parent->ControlCount(); ++i) {
+        TControl* control = parent->Controls(i);
+        if (control->Visible() && IsButton(control))
+            columns[control->Left()].push_back(control);
+    }
+    for (const auto& [left, buttons] : columns) {
+        const auto [narrowest, widest] = std::ranges::minmax_element(
+            buttons, [](TControl* a, TControl* b) { return a->Width() < b->Width(); });
+        if ((*narrowest)->Width() != (*widest)->Width())
+            faults.push_back(where + ": " + Describe(*narrowest) + " is narrower than " + Describe(*widest) +
+                             " in their column");
+    }
 }
 
 // A label's text reaching the next control with no pixel between them is as bad as covering it.
@@ -62,12 +96,13 @@ void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std
                              " client " + std::to_string(parent->ClientWidth()) + "x" +
                              std::to_string(parent->ClientHeight()));
         auto* label = dynamic_cast<TLabel*>(control);
-        const bool checked = (label != nullptr && !label->WordWrap()) || IsCaptioned(control);
-        if (!checked || control->Caption().empty())
+        const bool checked =
+            (label != nullptr && !label->WordWrap() && !label->Caption().empty()) || IsCaptioned(control);
+        if (!checked)
             continue;
-        if (control->CaptionWidth() > r.Width())
+        if (TextWidth(control) > r.Width())
             faults.push_back(where + ": " + Describe(control) + " is narrower than its text (" +
-                             std::to_string(control->CaptionWidth()) + ")");
+                             std::to_string(TextWidth(control)) + ")");
         // Each pair once: a label against everything after it and before it, a captioned control
         // against what follows it.
         for (int32_t j = 0; j < parent->ControlCount(); ++j) {
@@ -80,6 +115,7 @@ void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std
                 faults.push_back(where + ": " + Describe(control) + " covers " + Describe(other));
         }
     }
+    ColumnFaults(parent, where, faults);
 }
 
 // Shows the form and checks it with each of its pages active, pages without a tab included (or

@@ -1,7 +1,8 @@
 // Fits a dialog's controls to the texts of its language: a caption widens its button, check box
-// or group box; a control right of a longer text moves right, and so does what stands right of
-// it; containers grow to hold what moved. Shared by the save-parameters, processing and print
-// dialogs, whose controls stand at fixed places sized for English.
+// or group box, the widest item its combo box; buttons stacked in one column keep one width; a
+// control right of a longer text moves right, and so does what stands right of it; containers
+// grow to hold what moved. Shared by the save-parameters, processing and print dialogs, whose
+// controls stand at fixed places sized for English.
 #pragma once
 
 #include "platform/graphics/geometry.h"
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <vector>
 
 class TControl;
 class TForm;
@@ -37,6 +39,10 @@ private:
     int32_t ArrangeChildren(TWinControl* Parent);
     void ArrangePages(TPageControl* Pages);
     int32_t FittedWidth(TControl* Control) const;
+    // The width every button of a column (controls of one designed left edge) takes: the widest
+    // one's once any of them has grown past its design, else 0 (each keeps its own).
+    int32_t ColumnButtonWidth(std::vector<TControl*>::const_iterator First,
+                              std::vector<TControl*>::const_iterator Last) const;
     const TRect& Design(const TControl* Control) const { return FDesign.at(Control); }
 
     std::map<const TControl*, TRect> FDesign;
