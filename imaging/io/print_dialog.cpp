@@ -37,8 +37,9 @@ bool TKorvaneIO::DoPrintPreviewDialog(TKVDialogType DialogType, const std::strin
     form->AfterConstruction();
     form->KorvaneIO = this;
     form->DialogsMeasureUnit = DialogsMeasureUnit;
-    form->SetLanguage(MsgLanguage);
+    // The font first: the form fits its texts to the font it has when the language is set.
     form->Font()->Assign(PreviewFont());
+    form->SetLanguage(MsgLanguage);
     form->PrintTaskName = TaskName;
     if (OnIOPreview)
         OnIOPreview(this, form.get());

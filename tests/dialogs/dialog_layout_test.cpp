@@ -5,13 +5,16 @@
 // box as its widest item; buttons stacked in one column are equally wide; nothing runs past its
 // parent. The suite runs this once more under the Windows style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/kvbitmap.h"
 #include "imaging/dialogs/iopreviews.h"
 #include "imaging/dialogs/kvprnform1.h"
 #include "imaging/dialogs/kvprnform2.h"
 #include "imaging/dialogs/previews.h"
+#include "imaging/dialogs/print_form_base.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/forms/application.h"
 #include "platform/forms/buttons.h"
+#include "platform/forms/ext_controls.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/std_controls.h"
 #include "platform/graphics/geometry.h"
@@ -213,3 +216,32 @@ INSTANTIATE_TEST_SUITE_P(EveryLanguage, DialogLayout,
                          [](const ::testing::TestParamInfo<TMsgLanguage>& info) {
                              return std::string(kLanguageNames[info.param]);
                          });
+
+// The print dialog takes the caller's font and fits its texts to that font, not to its own.
+TEST(DialogLayoutFont, ThePrintDialogFitsTheCallersFont)
+{
+    TKorvaneIO io(nullptr);
+    io.KVBitmap()->Allocate(40, 20, kv24RGB);
+    io.MsgLanguage = msItalian;
+    io.PreviewFont()->SetName("Arial");
+    io.PreviewFont()->SetHeight(-17);
+    TKVPrintFormBase* form = nullptr;
+    io.OnIOPreview = [&](TObject*, TForm* shown) { form = dynamic_cast<TKVPrintFormBase*>(shown); };
+    std::vector<std::string> faults;
+    TTimer timer(nullptr);
+    timer.SetInterval(1);
+    timer.OnTimer = [&](TObject*) {
+        if (form == nullptr || !form->Modal())
+            return;
+        timer.SetEnabled(false);
+        LayoutFaults(form, "print", faults);
+        form->SetModalResult(mrCancel);
+    };
+    timer.SetEnabled(true);
+    EXPECT_FALSE(io.DoPrintPreviewDialog(kvdtDialog, ""));
+    ASSERT_NE(form, nullptr);
+    std::string list;
+    for (const std::string& fault : faults)
+        list += "\n  " + fault;
+    EXPECT_TRUE(faults.empty()) << faults.size() << " faults:" << list;
+}
