@@ -69,13 +69,44 @@ TKVBitmap& OwnCopy(TPlan& plan, TKVBitmap& source)
     return *plan.Copy;
 }
 
+bool IsFax(TIOTIFFCompression compression)
+{
+    return compression == ioTIFF_CCITT1D || compression == ioTIFF_G3FAX1D || compression == ioTIFF_G3FAX2D ||
+           compression == ioTIFF_G4FAX;
+}
+
+// A picture of at most two colours that are not black and white (a 1-bit BMP or GIF of red and
+// blue) is written as a 1-bit palette page: the quantizer holds its colours exactly. False, with
+// the plan as it was, for any other picture.
+bool PlanTwoColours(TKVBitmap& bitmap, TPlan& plan)
+{
+    if (bitmap.GetPixelFormat() != kv24RGB) {
+        OwnCopy(plan, bitmap).SetPixelFormat(kv24RGB);
+    }
+    plan.Quantizer = std::make_unique<TKVQuantizer>(plan.Working, std::span<TRGB>(plan.Palette), 2);
+    const TRGB black{0, 0, 0}, white{255, 255, 255};
+    const int32_t colours = plan.Quantizer->ExactCount();
+    if (plan.Quantizer->HasExactMap() && colours > 0 &&
+        std::any_of(plan.Palette.begin(), plan.Palette.begin() + colours,
+                    [&](const TRGB& c) { return !(c == black) && !(c == white); })) {
+        return true;
+    }
+    plan.Quantizer.reset();
+    plan.Copy.reset();
+    plan.Working = &bitmap;
+    return false;
+}
+
 // Settles the working bitmap, photometric, depth and compression; corrects Params to them.
 void Prepare(TKVBitmap& bitmap, TIOParamsVals& params, TPlan& plan)
 {
     plan.Working = &bitmap;
     const bool bilevel =
         params.BitsPerSample == 1 && params.SamplesPerPixel == 1 && params.TIFF_Compression != ioTIFF_JPEG;
-    if (bilevel) {
+    // Fax codings take only black and white.
+    const bool twoColours = bilevel && bitmap.GetPixelFormat() != kv1g && !IsFax(params.TIFF_Compression) &&
+                            PlanTwoColours(bitmap, plan);
+    if (bilevel && !twoColours) {
         if (bitmap.GetPixelFormat() != kv1g) {
             TRGB dark, light;
             plan.Copy = Korvaneproc::_ConvertTo1bitEx(&bitmap, dark, light);
@@ -123,6 +154,9 @@ void Prepare(TKVBitmap& bitmap, TIOParamsVals& params, TPlan& plan)
     }
     if (photometric == ioTIFF_YCBCR && compression != ioTIFF_JPEG) {
         photometric = ioTIFF_RGB;
+    }
+    if (twoColours) {
+        photometric = ioTIFF_RGBPALETTE;
     }
     switch (photometric) {
     case ioTIFF_WHITEISZERO:
@@ -354,7 +388,8 @@ void TStripWriter::ConvertRow(const uint8_t* pixels, int32_t width)
         for (int32_t x = 0; x < width; ++x) {
             const uint32_t index = uint32_t(FPlan.Quantizer->GetRGBIndex(rgb[x]));
             if (FPlan.Bits == 16) {
-                const uint32_t value = index * 256;
+                const uint32_t value = index * 257; // full scale: 255 is 65535
+
                 out[2 * x] = uint8_t(value);
                 out[2 * x + 1] = uint8_t(value >> 8);
             } else if (FPlan.Bits == 8) {
@@ -707,10 +742,12 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
             if (plan.Photometric == 3) {
                 const size_t entriesCount = size_t(1) << plan.Bits;
                 std::vector<uint16_t> map(entriesCount * 3, 0);
+                // Values of 16 bits at full scale (255 is 65535), so that every reader, which
+                // scales them down by 257 or takes their high byte, finds the colours written.
                 for (size_t i = 0; i < entriesCount && i < plan.Palette.size(); ++i) {
-                    map[i] = uint16_t(plan.Palette[i].r * 256);
-                    map[i + entriesCount] = uint16_t(plan.Palette[i].g * 256);
-                    map[i + 2 * entriesCount] = uint16_t(plan.Palette[i].b * 256);
+                    map[i] = uint16_t(plan.Palette[i].r * 257);
+                    map[i + entriesCount] = uint16_t(plan.Palette[i].g * 257);
+                    map[i + 2 * entriesCount] = uint16_t(plan.Palette[i].b * 257);
                 }
                 entries.Shorts(320, map);
             }
