@@ -272,7 +272,7 @@ int32_t FirstFaultLibtiffReports(const std::string& fileName)
     return at == std::string::npos ? -1 : std::stoi(report.substr(at + 9));
 }
 
-// A text page coded by ImageMagick and by libtiff in every fax coding, bytes inside its strip
+// Go's gopher coded by ImageMagick and by libtiff in every fax coding, a byte inside its strip
 // changed: the page loads with the abort flag, the rows before the first faulty one as libtiff
 // decodes them, the faulty row and every row after it black.
 TEST(FaxTiff, DamagedRowsAbortAndKeepTheRowsBefore)
@@ -280,26 +280,26 @@ TEST(FaxTiff, DamagedRowsAbortAndKeepTheRowsBefore)
     kvtest::TempFolder folder;
     const auto F = [&](const std::string& name) { return folder.File(name); };
     int status = -1;
-    Tool("convert -size 300x200 xc:white -font Liberation-Sans -pointsize 24 -fill black -annotate +10+40 "
-         "'Fax line one' -annotate +10+100 'Second line of text' -annotate +10+160 'Third 12345' "
-         "-monochrome " +
-             F("page.pbm") + " && pnmtotiff " + F("page.pbm") + " > " + F("page.tif") + " 2>/dev/null" +
-             " && convert " + F("page.pbm") + " -compress Group4 " + F("magick-g4.tif") + " && convert " +
-             F("page.pbm") + " -compress Fax " + F("magick-g3.tif") + " && tiffcp -c g3:1d " + F("page.tif") +
-             " " + F("g3-1d.tif") + " && tiffcp -c g3:2d " + F("page.tif") + " " + F("g3-2d.tif") +
+    Tool("pngtopnm " + GoData("bw-gopher.png") + " | pgmtopbm -threshold > " + F("page.pbm") +
+             " && pnmtotiff " + F("page.pbm") + " > " + F("page.tif") + " 2>/dev/null && convert " +
+             F("page.pbm") + " -compress Group4 " + F("magick-g4.tif") + " && convert " + F("page.pbm") +
+             " -compress Fax " + F("magick-g3.tif") + " && tiffcp -c g3:1d " + F("page.tif") + " " +
+             F("g3-1d.tif") + " && tiffcp -c g3:2d " + F("page.tif") + " " + F("g3-2d.tif") +
              " && tiffcp -c g4 " + F("page.tif") + " " + F("g4.tif"),
          &status);
     ASSERT_EQ(status, 0);
+    // libtiff's first complaint in each: a bad code word, a line length mismatch or a premature
+    // EOL.
     const struct
     {
         const char* File;
         double Where; // of the strip's length
         uint8_t Value;
     } cases[] = {
-        {"magick-g4.tif", 0.4, 0x00}, {"magick-g4.tif", 0.5, 0xFF}, {"magick-g3.tif", 0.4, 0x00},
-        {"magick-g3.tif", 0.5, 0xFF}, {"g3-1d.tif", 0.4, 0x00},     {"g3-1d.tif", 0.5, 0xFF},
-        {"g3-2d.tif", 0.4, 0x00},     {"g3-2d.tif", 0.6, 0x5A},     {"g4.tif", 0.4, 0x00},
-        {"g4.tif", 0.5, 0xFF},
+        {"magick-g4.tif", 0.4, 0x00}, {"magick-g4.tif", 0.6, 0xFF}, {"magick-g3.tif", 0.5, 0x00},
+        {"magick-g3.tif", 0.7, 0xFF}, {"g3-1d.tif", 0.4, 0xFF},     {"g3-1d.tif", 0.7, 0x5A},
+        {"g3-2d.tif", 0.4, 0x00},     {"g3-2d.tif", 0.6, 0xFF},     {"g4.tif", 0.4, 0x00},
+        {"g4.tif", 0.4, 0xFF},        {"g4.tif", 0.6, 0x00},
     };
     for (const auto& c : cases) {
         const std::string name = std::string(c.File) + "-" + std::to_string(int(c.Where * 10)) + ".tif";
