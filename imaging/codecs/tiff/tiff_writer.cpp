@@ -75,23 +75,39 @@ bool IsFax(TIOTIFFCompression compression)
            compression == ioTIFF_G4FAX;
 }
 
+// The colours of a kv24RGB picture when it has no more than two, else none.
+std::vector<TRGB> TwoColoursAtMost(TKVBitmap& picture)
+{
+    std::vector<TRGB> colours;
+    for (int32_t y = 0; y < picture.GetHeight(); ++y) {
+        const TRGB* row = reinterpret_cast<const TRGB*>(picture.GetScanLine(y));
+        for (int32_t x = 0; x < picture.GetWidth(); ++x) {
+            if (std::find(colours.begin(), colours.end(), row[x]) == colours.end()) {
+                if (colours.size() == 2) {
+                    return {};
+                }
+                colours.push_back(row[x]);
+            }
+        }
+    }
+    return colours;
+}
+
 // A picture of at most two colours that are not black and white (a 1-bit BMP or GIF of red and
-// blue) is written as a 1-bit palette page: the quantizer holds its colours exactly. False, with
-// the plan as it was, for any other picture.
+// blue) is written as a 1-bit palette page, its palette and indexes from a quantizer that holds
+// those colours exactly. False, with the plan as it was, for any other picture.
 bool PlanTwoColours(TKVBitmap& bitmap, TPlan& plan)
 {
     if (bitmap.GetPixelFormat() != kv24RGB) {
         OwnCopy(plan, bitmap).SetPixelFormat(kv24RGB);
     }
-    plan.Quantizer = std::make_unique<TKVQuantizer>(plan.Working, std::span<TRGB>(plan.Palette), 2);
     const TRGB black{0, 0, 0}, white{255, 255, 255};
-    const int32_t colours = plan.Quantizer->ExactCount();
-    if (plan.Quantizer->HasExactMap() && colours > 0 &&
-        std::any_of(plan.Palette.begin(), plan.Palette.begin() + colours,
-                    [&](const TRGB& c) { return !(c == black) && !(c == white); })) {
+    const std::vector<TRGB> colours = TwoColoursAtMost(*plan.Working);
+    if (std::any_of(colours.begin(), colours.end(),
+                    [&](const TRGB& c) { return !(c == black || c == white); })) {
+        plan.Quantizer = std::make_unique<TKVQuantizer>(plan.Working, std::span<TRGB>(plan.Palette), 2);
         return true;
     }
-    plan.Quantizer.reset();
     plan.Copy.reset();
     plan.Working = &bitmap;
     return false;
