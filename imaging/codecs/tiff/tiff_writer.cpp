@@ -423,15 +423,22 @@ void TStripWriter::ConvertRow(const uint8_t* pixels, int32_t width)
         return;
     }
     default:
+        if (FPlan.Predictor == 2) {
+            // Horizontal differencing in the same pass: each sample less the one of the pixel
+            // before it, the first pixel as it is.
+            TRGB previous{0, 0, 0};
+            for (int32_t x = 0; x < width; ++x) {
+                *out++ = uint8_t(rgb[x].r - previous.r);
+                *out++ = uint8_t(rgb[x].g - previous.g);
+                *out++ = uint8_t(rgb[x].b - previous.b);
+                previous = rgb[x];
+            }
+            return;
+        }
         for (int32_t x = 0; x < width; ++x) {
             *out++ = rgb[x].r;
             *out++ = rgb[x].g;
             *out++ = rgb[x].b;
-        }
-        if (FPlan.Predictor == 2) {
-            for (int64_t i = int64_t(width) * 3 - 1; i >= 3; --i) {
-                FRow[size_t(i)] = uint8_t(FRow[size_t(i)] - FRow[size_t(i - 3)]);
-            }
         }
         return;
     }
