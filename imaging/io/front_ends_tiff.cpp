@@ -114,6 +114,11 @@ int32_t TKorvaneIO::InsertToFileTIFF(const std::string& FileName)
         Aborting = false;
         pages = Tiffilt::TIFFWriteStream(file.Stream(), true, FKVBitmap, *FParams, progress);
         file.Finish(!Aborting);
+        if (Aborting) {
+            // The file stays as it was: the count is of its own pages, of either byte order.
+            source.SetPosition(0);
+            pages = Tiffilt::_EnumTIFFImStream(source);
+        }
     });
     return pages;
 }

@@ -589,8 +589,8 @@ public:
     void SaveToStreamTIFF(TStream& Stream);
     // Adds the working bitmap as a page of an existing little-endian TIFF file, before page
     // Params().TIFF_ImageIndex (after the last when the index is past it); returns the pages of
-    // the file afterwards. The file is rewritten beside itself and renamed over it; failures as
-    // for InsertToFileGif.
+    // the file afterwards, which after a failure are those it had. The file is rewritten beside
+    // itself and renamed over it; failures as for InsertToFileGif.
     int32_t InsertToFileTIFF(const std::string& FileName);
 
     void LoadFromFilePCX(const std::string& FileName);

@@ -1,11 +1,14 @@
 // The fax coder: Go's raw fax streams (plain, inverted, cut), the codes of the edge cases, and
 // rows of every width through each encoder and back.
 #include "imaging/codecs/tiff/tifccitt.h"
+#include "imaging/core/tif_tags_reader.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/tiff_support.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -129,6 +132,65 @@ TEST(FaxCodes, EdgeCasesOfTheCodeTables)
     EXPECT_FALSE(error);
 }
 
+// Rows of 8 pixels whose codes are wrong in each way a decoder reports, the two-dimensional ones
+// against a reference row of 4 black and 4 white pixels or an all-white one.
+TEST(FaxCodes, RowFaultsAreReported)
+{
+    const struct
+    {
+        const char* Name;
+        bool TwoDimensional;
+        uint8_t Reference; // 1 bits white
+        const char* Bits;
+        Tifccitt::TFaxRowStatus Status;
+    } cases[] = {
+        {"white 8", false, 0, "10011", Tifccitt::frOK},
+        {"EOL, then white 8", false, 0,
+         "000000000001"
+         "10011",
+         Tifccitt::frOK},
+        {"white 9", false, 0, "10100", Tifccitt::frBadLength},
+        {"white 3, EOL", false, 0,
+         "1000"
+         "000000000001",
+         Tifccitt::frBadLength},
+        {"nine zeros and a one", false, 0, "0000000001", Tifccitt::frBadCode},
+        {"white 3, end", false, 0, "1000", Tifccitt::frDataEnded},
+        {"V0 to the end", true, 0xFF, "1", Tifccitt::frOK},
+        {"VR1 past the end", true, 0xFF, "011", Tifccitt::frBadLength},
+        {"VL1 left of the row", true, 0x0F, "010", Tifccitt::frBadCode},
+        {"horizontal 5 + 4", true, 0xFF,
+         "001"
+         "1100"
+         "011",
+         Tifccitt::frBadLength},
+        {"pass with no b2", true, 0xFF, "0001", Tifccitt::frBadLength},
+        {"V0, EOL", true, 0x0F,
+         "1"
+         "000000000001",
+         Tifccitt::frBadLength},
+        {"six zeros and a one", true, 0xFF, "00000010", Tifccitt::frBadCode},
+        {"V0, end", true, 0x0F, "1", Tifccitt::frDataEnded},
+        {"end of facsimile block", true, 0xFF,
+         "000000000001"
+         "000000000001",
+         Tifccitt::frDataEnded},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const Bytes data = PackBits(c.Bits);
+        uint8_t row = 0, reference = c.Reference;
+        Tifccitt::TFaxRowStatus status = Tifccitt::frOK;
+        if (c.TwoDimensional) {
+            Tifccitt::CCITT3_2D_GetLine(&row, data.data(), int64_t(data.size()), false, 1, 0, &reference, 8,
+                                        &status);
+        } else {
+            Tifccitt::_CCITTHuffmanGetLine(&row, data.data(), int64_t(data.size()), 8, 1, 0, &status);
+        }
+        EXPECT_EQ(status, c.Status);
+    }
+}
+
 // Random rows of many widths, the narrowest included, through every encoder and its decoder.
 TEST(FaxCodes, EveryEncoderRoundTrips)
 {
@@ -194,6 +256,78 @@ TEST(FaxCodes, EveryEncoderRoundTrips)
                 }
             }
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The first line libtiff's fax decoder finds fault with ("Bad code word", "Line length mismatch",
+// "Premature EOL" at line N of strip 0); -1 when it finds none.
+int32_t FirstFaultLibtiffReports(const std::string& fileName)
+{
+    const std::string report = Tool("tiffinfo -D " + fileName + " 2>&1 >/dev/null");
+    const size_t at = report.find(" at line ");
+    return at == std::string::npos ? -1 : std::stoi(report.substr(at + 9));
+}
+
+// Go's gopher coded by ImageMagick and by libtiff in every fax coding, a byte inside its strip
+// changed: the page loads with the abort flag, the rows before the first faulty one as libtiff
+// decodes them, the faulty row and every row after it black.
+TEST(FaxTiff, DamagedRowsAbortAndKeepTheRowsBefore)
+{
+    kvtest::TempFolder folder;
+    const auto F = [&](const std::string& name) { return folder.File(name); };
+    int status = -1;
+    Tool("pngtopnm " + GoData("bw-gopher.png") + " | pgmtopbm -threshold > " + F("page.pbm") +
+             " && pnmtotiff " + F("page.pbm") + " > " + F("page.tif") + " 2>/dev/null && convert " +
+             F("page.pbm") + " -compress Group4 " + F("magick-g4.tif") + " && convert " + F("page.pbm") +
+             " -compress Fax " + F("magick-g3.tif") + " && tiffcp -c g3:1d " + F("page.tif") + " " +
+             F("g3-1d.tif") + " && tiffcp -c g3:2d " + F("page.tif") + " " + F("g3-2d.tif") +
+             " && tiffcp -c g4 " + F("page.tif") + " " + F("g4.tif"),
+         &status);
+    ASSERT_EQ(status, 0);
+    // libtiff's first complaint in each: a bad code word, a line length mismatch or a premature
+    // EOL.
+    const struct
+    {
+        const char* File;
+        double Where; // of the strip's length
+        uint8_t Value;
+    } cases[] = {
+        {"magick-g4.tif", 0.4, 0x00}, {"magick-g4.tif", 0.6, 0xFF}, {"magick-g3.tif", 0.5, 0x00},
+        {"magick-g3.tif", 0.7, 0xFF}, {"g3-1d.tif", 0.4, 0xFF},     {"g3-1d.tif", 0.7, 0x5A},
+        {"g3-2d.tif", 0.4, 0x00},     {"g3-2d.tif", 0.6, 0xFF},     {"g4.tif", 0.4, 0x00},
+        {"g4.tif", 0.4, 0xFF},        {"g4.tif", 0.6, 0x00},
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::string(c.File) + "-" + std::to_string(int(c.Where * 10)) + ".tif";
+        SCOPED_TRACE(name);
+        TTiffRead whole;
+        ReadTiffFile(F(c.File), whole);
+        ASSERT_FALSE(whole.Aborted);
+        TMemoryStream original;
+        Bytes bytes = FileBytes(F(c.File));
+        original.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        original.SetPosition(0);
+        TKVTifTagsReader tags(original, 0);
+        bytes[size_t(tags.GetInteger(273) + int32_t(tags.GetInteger(279) * c.Where))] = c.Value;
+        WriteFile(F(name), bytes);
+
+        const int32_t fault = FirstFaultLibtiffReports(F(name));
+        ASSERT_GT(fault, 0);
+        TTiffRead read;
+        ReadTiffFile(F(name), read);
+        EXPECT_TRUE(read.Aborted);
+        const TRgbImage ours = RgbOf(read.Bitmap);
+        const TRgbImage libtiff = Tiff2Rgba(F(name));
+        ASSERT_EQ(ours.Width, libtiff.Width);
+        const size_t rowBytes = size_t(ours.Width) * 3;
+        const size_t before = rowBytes * size_t(fault);
+        EXPECT_TRUE(std::equal(ours.Rgb.begin(), ours.Rgb.begin() + ptrdiff_t(before), libtiff.Rgb.begin()));
+        EXPECT_TRUE(std::all_of(ours.Rgb.begin() + ptrdiff_t(before), ours.Rgb.end(),
+                                [](uint8_t v) { return v == 0; }));
     }
 }
 

@@ -171,3 +171,167 @@ TEST(TiffPageCopies, TakeTheJpegInterchangeDataAlong)
 }
 
 } // namespace
+
+namespace {
+
+std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes)
+{
+    auto stream = std::make_unique<TMemoryStream>();
+    stream->WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream->SetPosition(0);
+    return stream;
+}
+
+Bytes BytesOf(TMemoryStream& stream)
+{
+    const auto* p = static_cast<const uint8_t*>(stream.Memory());
+    return Bytes(p, p + stream.Size());
+}
+
+Bytes Le32(const std::vector<uint32_t>& values)
+{
+    Bytes out;
+    for (const uint32_t v : values) {
+        out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    }
+    return out;
+}
+
+// Entries and strips that all point at the same bytes are copied with those bytes once: no edit
+// writes much more than its files hold, and every page still reads as libtiff reads the original.
+// Pages may share a colour map or a strip table; the copies share them too.
+TEST(TiffPageCopies, CopyTheBytesTheirEntriesShareOnce)
+{
+    kvtest::TempFolder folder;
+    const Bytes block(4096, 0x5A);
+    Bytes grey(64);
+    for (size_t i = 0; i < grey.size(); ++i) {
+        grey[i] = uint8_t(i * 4);
+    }
+
+    TTiffBuilder entries; // 200 made-up entries, each declaring the same 4 KB
+    entries.Page(8, 8, 1, 8, 1, grey);
+    const uint32_t entriesBlock = entries.Data(block);
+    for (uint16_t i = 0; i < 200; ++i) {
+        entries.RawEntry(uint16_t(40000 + i), 7, uint32_t(block.size()), entriesBlock);
+    }
+
+    TTiffBuilder strips; // 500 strips of one row, each at the same 4 KB
+    const uint32_t stripsBlock = strips.Data(block);
+    const uint32_t stripTable = strips.Data(Le32(std::vector<uint32_t>(500, stripsBlock)));
+    const uint32_t countTable = strips.Data(Le32(std::vector<uint32_t>(500, uint32_t(block.size()))));
+    strips.Long(256, 8).Long(257, 500).Short(258, 8).Short(259, 1).Short(262, 1).Short(277, 1).Long(278, 1);
+    strips.RawEntry(273, 4, 500, stripTable).RawEntry(279, 4, 500, countTable);
+
+    TTiffBuilder palettes; // 20 palette pages sharing one colour map and one table of 100 strips
+    std::vector<uint32_t> map(768);
+    for (size_t i = 0; i < 256; ++i) {
+        map[i] = uint32_t(i * 257);
+        map[i + 256] = uint32_t((255 - i) * 257);
+        map[i + 512] = uint32_t((i * 7 % 256) * 257);
+    }
+    Bytes mapBytes;
+    for (const uint32_t v : map) {
+        mapBytes.insert(mapBytes.end(), {uint8_t(v), uint8_t(v >> 8)});
+    }
+    const uint32_t mapOffset = palettes.Data(mapBytes);
+    const uint32_t paletteBlock = palettes.Data(grey);
+    std::vector<uint32_t> paletteStrips(100);
+    for (uint32_t i = 0; i < 100; ++i) {
+        paletteStrips[i] = paletteBlock + i % 8 * 8;
+    }
+    const uint32_t paletteTable = palettes.Data(Le32(paletteStrips));
+    const uint32_t paletteCounts = palettes.Data(Le32(std::vector<uint32_t>(100, 8)));
+    for (int32_t page = 0; page < 20; ++page) {
+        if (page > 0) {
+            palettes.NextPage();
+        }
+        palettes.Long(256, 8).Long(257, 100).Short(258, 8).Short(259, 1).Short(262, 3).Short(277, 1);
+        palettes.Long(278, 1).RawEntry(273, 4, 100, paletteTable).RawEntry(279, 4, 100, paletteCounts);
+        palettes.RawEntry(320, 3, 768, mapOffset);
+    }
+
+    const struct
+    {
+        const char* Name;
+        Bytes File;
+        int32_t Pages;
+    } cases[] = {
+        {"entries", entries.Build(), 1},
+        {"strips", strips.Build(), 1},
+        {"palettes", palettes.Build(), 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string original = folder.File(std::string(c.Name) + ".tif");
+        WriteFile(original, c.File);
+        const int64_t size = int64_t(c.File.size());
+
+        std::unique_ptr<TMemoryStream> source = StreamOf(c.File);
+        TMemoryStream extracted;
+        Tiffilt::_ExtractTIFFImStream(*source, c.Pages - 1, extracted);
+        EXPECT_LE(extracted.Size(), size);
+        WriteFile(folder.File("extracted.tif"), BytesOf(extracted));
+        EXPECT_EQ(MaxDifference(Tiff2Rgba(folder.File("extracted.tif")), Tiff2Rgba(original, c.Pages - 1)),
+                  0);
+
+        std::unique_ptr<TMemoryStream> first = StreamOf(c.File), second = StreamOf(c.File);
+        TMemoryStream joined;
+        EXPECT_GT(Tiffilt::_InsertTIFFImStream(*first, *second, c.Pages, joined), 0);
+        EXPECT_LE(joined.Size(), 2 * size);
+        WriteFile(folder.File("joined.tif"), BytesOf(joined));
+        EXPECT_EQ(MaxDifference(Tiff2Rgba(folder.File("joined.tif"), 2 * c.Pages - 1),
+                                Tiff2Rgba(original, c.Pages - 1)),
+                  0);
+
+        std::unique_ptr<TMemoryStream> edited = StreamOf(c.File);
+        const int32_t firstPage = 0, deleted = c.Pages > 1 ? 1 : 0;
+        EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*edited, &firstPage, deleted), c.Pages - deleted);
+        EXPECT_LE(edited->Size(), size);
+    }
+}
+
+// Directories that run over each other, which no writer makes, would have every page copy the
+// whole file: deleting and inserting pages of such a file is refused and leaves it as it is;
+// one page can still be taken out.
+TEST(TiffPageCopies, RefuseFilesWhoseDirectoriesOverlap)
+{
+    // 100 big-endian directories 8 bytes apart, each of 2000 entries running over the next
+    // ones; every entry reads as tag 0, three SHORTs at offset 3.
+    const int32_t directories = 100, count = 2000;
+    Bytes file(size_t(14 + 8 * (directories - 1) + 12 * count + 2));
+    for (size_t i = 10; i + 4 <= file.size(); i += 4) {
+        file[i + 3] = 3;
+    }
+    const uint8_t header[] = {'M', 'M', 0, 42, 0, 0, 0, 8};
+    std::copy(std::begin(header), std::end(header), file.begin());
+    for (int32_t k = 0; k < directories; ++k) {
+        const size_t at = size_t(8 + 8 * k);
+        file[at] = uint8_t(count >> 8);
+        file[at + 1] = uint8_t(count);
+        const uint32_t next = k + 1 < directories ? uint32_t(8 + 8 * (k + 1)) : 0;
+        const size_t pointer = at + 2 + 12 * count;
+        for (int32_t b = 0; b < 4; ++b) {
+            file[pointer + size_t(b)] = uint8_t(next >> (24 - 8 * b));
+        }
+    }
+    std::unique_ptr<TMemoryStream> stream = StreamOf(file);
+    EXPECT_EQ(Tiffilt::_EnumTIFFImStream(*stream), directories);
+    const int32_t index = 1;
+    EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*stream, &index, 1), 0);
+    EXPECT_EQ(BytesOf(*stream), file);
+
+    std::unique_ptr<TMemoryStream> other = StreamOf(file);
+    stream->SetPosition(0);
+    TMemoryStream joined;
+    EXPECT_EQ(Tiffilt::_InsertTIFFImStream(*stream, *other, 0, joined), -1);
+    EXPECT_EQ(joined.Size(), 0);
+
+    stream->SetPosition(0);
+    TMemoryStream extracted;
+    Tiffilt::_ExtractTIFFImStream(*stream, 5, extracted);
+    EXPECT_GT(extracted.Size(), 8);
+    EXPECT_LT(extracted.Size(), int64_t(file.size()));
+}
+
+} // namespace

@@ -1,5 +1,6 @@
 // The TIFF writer: every compression and depth read back by libtiff's tools, what the writer
 // settles a page to, inserted pages, and offsets that count from the TIFF's own header.
+#include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/codecs/tiff/tiff_lzw.h"
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "imaging/core/tif_tags_reader.h"
@@ -160,6 +161,82 @@ TEST(TiffWriter, EveryCompressionAndDepthReadsBackThroughLibtiff)
         EXPECT_EQ(MaxDifference(ours, Tiff2Rgba(file)), 0);
         EXPECT_LE(MaxDifference(ours, RgbOf(picture)), c.Tolerance);
     }
+}
+
+// Pictures of two colours: a 1-bit palette that is not black and white.
+void FillTwoColours(TKVBitmap& bitmap, int32_t width, int32_t height, const TRGB& a, const TRGB& b)
+{
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            bitmap.SetPixels_kv24RGB(x, y, (x / 5 + y / 3) % 3 == 0 ? a : b);
+        }
+    }
+}
+
+// Every layout a reader leaves (the bitmap and the depth it reports) saved with the default
+// settings and the lossless compressions reads back in ImageMagick as the very same pixels.
+TEST(TiffWriter, EveryLayoutTheReadersMakeReadsBackUnchanged)
+{
+    kvtest::TempFolder folder;
+    const TRGB red{0, 0, 255}, blue{255, 0, 0}, grey{128, 128, 128}, black{0, 0, 0};
+    TKVBitmap page, redBlue, blackGrey, oneColour, few, greys, photo;
+    FillPage(page, 203, 57);
+    FillTwoColours(redBlue, 61, 43, red, blue);
+    FillTwoColours(blackGrey, 61, 43, black, grey);
+    FillTwoColours(oneColour, 61, 43, red, red);
+    FillFewColours(few, 61, 43);
+    FillGrey(greys, 61, 43);
+    FillPhoto(photo, 61, 43);
+    const struct
+    {
+        const char* Name;
+        TKVBitmap* Picture;
+        int32_t Bits, Samples;
+    } layouts[] = {
+        {"bilevel", &page, 1, 1},         {"red-blue", &redBlue, 1, 1}, {"black-grey", &blackGrey, 1, 1},
+        {"one-colour", &oneColour, 1, 1}, {"palette-4", &few, 4, 1},    {"palette-8", &few, 8, 1},
+        {"grey-8", &greys, 8, 1},         {"grey-16", &greys, 16, 1},   {"rgb-5", &photo, 5, 3},
+        {"rgb-8", &photo, 8, 3},          {"rgb-16", &photo, 16, 3},    {"rgba", &photo, 8, 4},
+    };
+    for (const auto& layout : layouts) {
+        for (const TIOTIFFCompression compression : {ioTIFF_UNCOMPRESSED, ioTIFF_LZW, ioTIFF_PACKBITS}) {
+            const std::string name = std::string(layout.Name) + "-" + std::to_string(compression);
+            SCOPED_TRACE(name);
+            TIOParamsVals params;
+            Plug(params);
+            params.TIFF_Compression = compression;
+            params.BitsPerSample = layout.Bits;
+            params.SamplesPerPixel = layout.Samples;
+            const std::string file = folder.File(name + ".tif");
+            ASSERT_TRUE(WriteFile(*layout.Picture, params, file));
+            EXPECT_EQ(Tool("tiffinfo -D " + file + " 2>&1 >/dev/null"), "");
+            EXPECT_EQ(
+                MaxDifference(ConvertToPnm("convert " + file + " -depth 8 ppm:-"), RgbOf(*layout.Picture)),
+                0);
+        }
+    }
+
+    // A 1-bit BMP of red and blue, as ImageMagick writes it and our reader reads it.
+    const std::string bmp = folder.File("red-blue.bmp");
+    int status = -1;
+    Tool("convert -size 40x30 xc:red -fill blue -draw 'rectangle 5,5 20,20' -type palette BMP3:" + bmp,
+         &status);
+    ASSERT_EQ(status, 0);
+    TKVBitmap read;
+    TIOParamsVals params;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    TFileStream in(bmp, fmOpenRead);
+    Bmpfilt::BMPReadStream(in, read, 0, params, progress, false, false);
+    ASSERT_FALSE(aborting);
+    ASSERT_EQ(params.BitsPerSample, 1);
+    ASSERT_TRUE(WriteFile(read, params, folder.File("from-bmp.tif")));
+    EXPECT_EQ(MaxDifference(ConvertToPnm("convert " + folder.File("from-bmp.tif") + " -depth 8 ppm:-"),
+                            ConvertToPnm("convert " + bmp + " -depth 8 ppm:-")),
+              0);
+    EXPECT_EQ(params.TIFF_PhotometInterpret, ioTIFF_RGBPALETTE);
 }
 
 } // namespace

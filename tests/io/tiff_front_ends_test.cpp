@@ -200,6 +200,47 @@ TEST(TiffFiles, PageOperationsReplaceFilesWhenComplete)
     EXPECT_THROW(Korvaneio::EnumTIFFIm(folder.File("missing.tif")), Exception);
 }
 
+// An insert that a full disk (a file size limit stands for it) stops leaves the file byte for
+// byte as it was and returns the pages it still has; so does one that cannot add a page to a
+// big-endian file, or to a file that is no TIFF.
+TEST(TiffFiles, AFailedInsertReturnsThePagesTheFileStillHas)
+{
+    kvtest::TempFolder folder;
+    const std::string file = folder.File("one.tif");
+    TKorvaneIO maker(nullptr);
+    FillPattern(*maker.KVBitmap(), 150, 103, 7);
+    maker.SaveToFileTIFF(file);
+    const std::string before = FileBytes(file);
+    const rlim_t size = before.size();
+    for (const rlim_t limit : {size + 16, size + size / 2}) {
+        SCOPED_TRACE(limit);
+        // 10 + the count returned by an insert that failed without raising, 3 when it raised.
+        const int code = ExitCodeWithFilesLimitedTo(limit, [&] {
+            TKorvaneIO io(nullptr);
+            FillPattern(*io.KVBitmap(), 150, 103);
+            io.Params().TIFF_ImageIndex = 1;
+            const int32_t pages = io.InsertToFileTIFF(file);
+            return io.Aborting ? 10 + pages : 0;
+        });
+        EXPECT_EQ(code, 11);
+        EXPECT_EQ(FileBytes(file), before);
+        EXPECT_EQ(RunTool("tiffinfo " + file + " 2>&1 | grep -c 'Image Width'"), "1\n");
+    }
+
+    const std::string big = folder.File("big.tif");
+    RunTool("tiffcp -B " + file + " " + file + " " + big);
+    const std::string text = folder.Write("text.tif", "not a picture");
+    for (const auto& [name, pages] : {std::pair{big, 2}, std::pair{text, 0}}) {
+        SCOPED_TRACE(name);
+        const std::string old = FileBytes(name);
+        TKorvaneIO io(nullptr);
+        FillPattern(*io.KVBitmap(), 15, 10);
+        EXPECT_EQ(io.InsertToFileTIFF(name), pages);
+        EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(FileBytes(name), old);
+    }
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
                                                          void (*)(const volatile void*));

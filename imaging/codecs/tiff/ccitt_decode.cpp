@@ -139,13 +139,16 @@ void FillWhite(uint8_t* row, int32_t width)
     std::memset(row, 0xFF, size_t((width + 7) / 8));
 }
 
-void Decode1DRow(uint8_t* row, TBitReader& bits, int32_t width)
+TFaxRowStatus Decode1DRow(uint8_t* row, TBitReader& bits, int32_t width)
 {
     bool black = false;
     bool started = false;
     bool makeUpPending = false;
     int32_t x = 0;
-    while ((x < width || makeUpPending) && !bits.AtEnd()) {
+    while (x < width || makeUpPending) {
+        if (bits.AtEnd()) {
+            return frDataEnded;
+        }
         const uint32_t window = bits.Peek();
         const int32_t zeros = LeadingZeros(window);
         if (zeros >= 8) {
@@ -153,20 +156,22 @@ void Decode1DRow(uint8_t* row, TBitReader& bits, int32_t width)
                 bits.Skip(32); // fill
                 continue;
             }
+            if (zeros < 11) {
+                return frBadCode;
+            }
             bits.Skip(zeros + 1);
-            if (zeros >= 11 && started) {
-                // An EOL inside the row ends it.
+            if (started) {
+                // An EOL inside the row ends it short.
                 if (black) {
                     ClearRun(row, x, width);
                 }
-                return;
+                return frBadLength;
             }
-            continue; // an EOL before the row, or a code that does not exist
+            continue; // an EOL before the row
         }
         const TRunLookup& entry = RunLookup(black)[window >> (32 - RunLookupBits)];
         if (entry.Length == 0) {
-            bits.Skip(1);
-            continue;
+            return frBadCode;
         }
         bits.Skip(entry.Length);
         started = true;
@@ -174,12 +179,16 @@ void Decode1DRow(uint8_t* row, TBitReader& bits, int32_t width)
         if (black) {
             ClearRun(row, x, x + run);
         }
+        if (run < entry.Run) {
+            return frBadLength; // a run past the row's end
+        }
         x += run;
         makeUpPending = entry.Run >= 64;
         if (!makeUpPending) {
             black = !black;
         }
     }
+    return frOK;
 }
 
 // Uncompressed mode: runs of white pixels, each code ending in a black pixel, until an exit
@@ -208,31 +217,59 @@ void DecodeUncompressed(uint8_t* row, TBitReader& bits, int32_t& a0, bool& black
     }
 }
 
-// Decodes the two-dimensional codes of one row. Returns false when an EOL at the row's start
-// with a tag bit of 1 asks for a one-dimensional row instead.
-bool Decode2DRow(uint8_t* row, TBitReader& bits, const uint8_t* ref, int32_t width)
+// The runs of a horizontal mode from a0: the first in the current colour, the second in the
+// other.
+TFaxRowStatus DecodeHorizontal(uint8_t* row, TBitReader& bits, int32_t& a0, bool black, int32_t width)
+{
+    const int32_t first = ReadRun(bits, black);
+    const int32_t second = first < 0 ? -1 : ReadRun(bits, !black);
+    if (second < 0) {
+        return bits.AtEnd() ? frDataEnded : frBadCode;
+    }
+    const int32_t start = std::max(a0, 0);
+    const int32_t a1 = std::min(start + first, width);
+    const int32_t a2 = std::min(a1 + second, width);
+    if (black) {
+        ClearRun(row, start, a1);
+    } else {
+        ClearRun(row, a1, a2);
+    }
+    a0 = a2;
+    return int64_t(start) + first + second > width ? frBadLength : frOK;
+}
+
+// Decodes the two-dimensional codes of one row. oneDimensional is set when an EOL at the row's
+// start with a tag bit of 1 asks for a one-dimensional row instead.
+TFaxRowStatus Decode2DRow(uint8_t* row, TBitReader& bits, const uint8_t* ref, int32_t width,
+                          bool& oneDimensional)
 {
     const TModeLookup* modes = ModeLookup();
     int32_t a0 = -1;
     bool black = false;
-    while (a0 < width && !bits.AtEnd()) {
+    while (a0 < width) {
+        if (bits.AtEnd()) {
+            return frDataEnded;
+        }
         const uint32_t window = bits.Peek();
         const TModeLookup& mode = modes[window >> 25];
         if (mode.Mode == mdNone) {
             const int32_t zeros = LeadingZeros(window);
             if (IsEOL(window)) {
                 if (a0 >= 0) {
-                    // The next row starts with this EOL.
+                    // An EOL inside the row ends it short; the next row starts with it.
                     if (black) {
                         ClearRun(row, a0, width);
                     }
-                    return true;
+                    return frBadLength;
                 }
                 bits.Skip(zeros + 1);
-                const bool oneDimensional = bits.Peek() >> 31;
+                if (IsEOL(bits.Peek())) {
+                    return frDataEnded; // two EOLs: the end of the facsimile block
+                }
+                oneDimensional = bits.Peek() >> 31;
                 bits.Skip(1);
                 if (oneDimensional) {
-                    return false;
+                    return frOK;
                 }
                 continue;
             }
@@ -241,7 +278,10 @@ bool Decode2DRow(uint8_t* row, TBitReader& bits, const uint8_t* ref, int32_t wid
                 DecodeUncompressed(row, bits, a0, black, width);
                 continue;
             }
-            bits.Skip(zeros == 32 ? 32 : 1);
+            if (zeros < 32) {
+                return frBadCode;
+            }
+            bits.Skip(32); // fill
             continue;
         }
         bits.Skip(mode.Length);
@@ -253,29 +293,29 @@ bool Decode2DRow(uint8_t* row, TBitReader& bits, const uint8_t* ref, int32_t wid
             if (black) {
                 ClearRun(row, start, b2);
             }
+            if (b2 >= width) {
+                return frBadLength; // a pass needs b2 inside the row, left of a1
+            }
             a0 = std::max(b2, start);
             break;
         case mdHorizontal: {
-            const int32_t first = ReadRun(bits, black);
-            const int32_t second = first < 0 ? -1 : ReadRun(bits, !black);
-            if (second < 0) {
-                break;
+            const TFaxRowStatus status = DecodeHorizontal(row, bits, a0, black, width);
+            if (status != frOK) {
+                return status;
             }
-            const int32_t a1 = std::min(start + first, width);
-            const int32_t a2 = std::min(a1 + second, width);
-            if (black) {
-                ClearRun(row, start, a1);
-            } else {
-                ClearRun(row, a1, a2);
-            }
-            a0 = a2;
             break;
         }
         default: { // vertical
             FindB1B2(ref, a0, black, width, false, b1, b2);
-            const int32_t a1 = std::clamp(b1 + mode.Offset, start, width);
+            const int32_t a1 = b1 + mode.Offset;
+            if (a1 < start) {
+                return frBadCode; // a changing element left of a0
+            }
             if (black) {
-                ClearRun(row, start, a1);
+                ClearRun(row, start, std::min(a1, width));
+            }
+            if (a1 > width) {
+                return frBadLength;
             }
             black = !black;
             a0 = a1;
@@ -283,37 +323,46 @@ bool Decode2DRow(uint8_t* row, TBitReader& bits, const uint8_t* ref, int32_t wid
         }
         }
     }
-    return true;
+    return frOK;
 }
 
 } // namespace
 
 int64_t _CCITTHuffmanGetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize, int32_t Width,
-                             int32_t FillOrder, int64_t StartBit)
+                             int32_t FillOrder, int64_t StartBit, TFaxRowStatus* Status)
 {
     FillWhite(Row, Width);
     TBitReader bits(Data, DataSize, FillOrder, StartBit);
-    Decode1DRow(Row, bits, Width);
+    const TFaxRowStatus status = Decode1DRow(Row, bits, Width);
+    if (Status != nullptr) {
+        *Status = status;
+    }
     return bits.Position();
 }
 
 int64_t CCITTHuffmanGetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize, int32_t Width,
-                            int32_t FillOrder)
+                            int32_t FillOrder, TFaxRowStatus* Status)
 {
-    return (_CCITTHuffmanGetLine(Row, Data, DataSize, Width, FillOrder, 0) + 7) / 8;
+    return (_CCITTHuffmanGetLine(Row, Data, DataSize, Width, FillOrder, 0, Status) + 7) / 8;
 }
 
 int64_t CCITT3_2D_GetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize, bool /*EOLAlign*/,
-                          int32_t FillOrder, int64_t StartBit, uint8_t* RefLine, int32_t Width)
+                          int32_t FillOrder, int64_t StartBit, uint8_t* RefLine, int32_t Width,
+                          TFaxRowStatus* Status)
 {
     // EOLs are found by their run of zeros, which covers the fill of aligned EOLs as well.
     FillWhite(Row, Width);
     TBitReader bits(Data, DataSize, FillOrder, StartBit);
-    if (!Decode2DRow(Row, bits, RefLine, Width)) {
+    bool oneDimensional = false;
+    TFaxRowStatus status = Decode2DRow(Row, bits, RefLine, Width, oneDimensional);
+    if (oneDimensional) {
         FillWhite(Row, Width);
-        Decode1DRow(Row, bits, Width);
+        status = Decode1DRow(Row, bits, Width);
     }
     std::memcpy(RefLine, Row, size_t((Width + 7) / 8));
+    if (Status != nullptr) {
+        *Status = status;
+    }
     return bits.Position();
 }
 

@@ -3,13 +3,22 @@
 // and interoperability directories and JPEG interchange data it points to, every offset rebased
 // for its new place. Other offsets into the old file (sub-images, free lists) cannot be followed
 // safely and are dropped.
+//
+// An edit is planned before anything is written. Entries and strips of a file may point at the
+// same bytes (pages that share a colour map, or a hostile file whose thousands of entries all
+// cover it whole): the bytes they point at are gathered per file and copied once, each entry
+// taking its place inside them, so that no edit copies more than its files hold. Directories and
+// offset tables are rewritten; a file whose directories and tables together take more than
+// twice its size overlaps them, which no writer does, and is refused.
 #include "imaging/codecs/tiff/tiffilt.h"
 
 #include "imaging/core/mask.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <map>
 #include <set>
 #include <unordered_set>
 #include <vector>
@@ -35,60 +44,291 @@ enum : uint16_t
 };
 
 constexpr int64_t CopyChunk = 65536;
+// EXIF, GPS and interoperability directories hang at most this deep under a page.
+constexpr int32_t MaxNesting = 3;
+// Directory and table bytes a file may describe beyond twice its size.
+constexpr int64_t StructureSlack = 65536;
 
-// A TIFF in a stream: its base position and byte order.
-struct TSource
+uint32_t Get32(const uint8_t* p, bool intel)
 {
-    TStream* Stream = nullptr;
-    int64_t Base = 0;
-    bool Intel = true;
-    uint32_t FirstDirectory = 0;
+    return TIFFSwap32(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24,
+                      !intel);
+}
+
+// Bytes [Offset, Offset + Length) of a source file; Length 0 for none.
+struct TSpan
+{
+    int64_t Offset = 0;
+    int64_t Length = 0;
 };
 
-bool OpenSource(TStream& stream, TSource& source)
+enum TEntryKind
 {
-    source.Stream = &stream;
-    source.Base = stream.Position();
+    ekAsIs,      // the value stands in the entry
+    ekBlock,     // the value is stored outside, in Block
+    ekOffsets,   // strip, tile or JPEG interchange offsets: table Index
+    ekDirectory, // an EXIF, GPS or interoperability directory: directory Index
+};
+
+struct TPlannedEntry
+{
+    TTIFFEntry Entry;
+    TEntryKind Kind = ekAsIs;
+    TSpan Block;
+    size_t Index = 0;
+};
+
+// The blocks of an offset table, written as LONGs; pages whose entries name the same table share
+// it.
+struct TOffsetTable
+{
+    std::vector<TSpan> Blocks;
+    uint32_t Written = 0;
+};
+
+struct TPlannedDirectory
+{
+    std::vector<TPlannedEntry> Entries;
+    uint32_t Written = 0; // output offset of a sub-directory written once for all its pages
+};
+
+// One TIFF in a stream and what the edit takes from it: the directories it copies and the bytes
+// their entries point at, merged into runs that are copied once.
+class TSourcePlan
+{
+public:
+    bool Open(TStream& stream);
+    bool Intel() const { return FIntel; }
+    // The directory offsets of the page chain, each once.
+    std::vector<uint32_t> Pages() const;
+    // Plans the page whose directory is at offset; its index, -1 when it cannot be read.
+    int64_t PlanPage(uint32_t offset) { return PlanDirectory(offset, 0); }
+    // False when the file's directories and tables overlap beyond what any writer makes.
+    bool WithinBudget() const { return FStructure <= 2 * FSize + StructureSlack; }
+    // Merges the blocks planned into runs; their total length.
+    int64_t MergeBlocks();
+
+    struct TRun
+    {
+        int64_t Start, End;
+        uint32_t Output = 0;
+    };
+    std::vector<TRun>& Runs() { return FRuns; }
+    // Planning is over before writing starts, so these stay where they are while written.
+    TPlannedDirectory& Directory(size_t index) { return FDirectories[index]; }
+    TOffsetTable& Table(size_t index) { return FTables[index]; }
+    TStream& Stream() const { return *FStream; }
+    int64_t Base() const { return FBase; }
+    int64_t StructureBytes() const { return FStructure; }
+    // The output offset of a block, once its run is written; 0 for a block of no bytes outside
+    // every run.
+    uint32_t Rebase(const TSpan& block) const;
+
+private:
+    int64_t PlanDirectory(uint32_t offset, int32_t depth);
+    int64_t PlanSubDirectory(uint32_t offset, int32_t depth);
+    size_t PlanOffsets(const TTIFFEnv& env, const TTIFFEntry& entry, uint16_t countsTag);
+    TSpan AddBlock(int64_t offset, int64_t length);
+
+    TStream* FStream = nullptr;
+    int64_t FBase = 0;
+    int64_t FSize = 0;
+    bool FIntel = true;
+    uint32_t FFirst = 0;
+    int64_t FStructure = 0;
+    std::vector<TPlannedDirectory> FDirectories;
+    std::vector<TOffsetTable> FTables;
+    std::map<std::array<uint32_t, 6>, size_t> FTableIndex; // by both entries' type, count, value
+    std::map<uint32_t, int64_t> FSubDirectories;           // offset -> index; -1 while being planned
+    std::vector<TSpan> FBlocks;
+    std::vector<TRun> FRuns;
+};
+
+bool TSourcePlan::Open(TStream& stream)
+{
+    FStream = &stream;
+    FBase = stream.Position();
+    FSize = std::max<int64_t>(stream.Size() - FBase, 0);
     uint8_t header[8];
     if (stream.Read(header, 8) != 8 || header[0] != header[1] || (header[0] != 'I' && header[0] != 'M')) {
         return false;
     }
-    source.Intel = header[0] == 'I';
-    const uint32_t first = uint32_t(header[4]) | uint32_t(header[5]) << 8 | uint32_t(header[6]) << 16 |
-                           uint32_t(header[7]) << 24;
-    source.FirstDirectory = TIFFSwap32(first, !source.Intel);
+    FIntel = header[0] == 'I';
+    FFirst = Get32(header + 4, FIntel);
     return true;
 }
 
-// The directory offsets of the chain, each once.
-std::vector<uint32_t> Directories(const TSource& source)
+std::vector<uint32_t> TSourcePlan::Pages() const
 {
     std::vector<uint32_t> offsets;
     std::unordered_set<uint32_t> visited;
-    uint32_t offset = source.FirstDirectory;
-    const int64_t size = source.Stream->Size() - source.Base;
-    while (offset != 0 && offset < size && offsets.size() < size_t(TIFFMaxPages) &&
+    uint32_t offset = FFirst;
+    while (offset != 0 && offset < FSize && offsets.size() < size_t(TIFFMaxPages) &&
            visited.insert(offset).second) {
         uint8_t count[2];
-        source.Stream->SetPosition(source.Base + offset);
-        if (source.Stream->Read(count, 2) != 2) {
+        FStream->SetPosition(FBase + offset);
+        if (FStream->Read(count, 2) != 2) {
             break;
         }
-        const int64_t entries = TIFFSwap16(uint16_t(count[0] | count[1] << 8), !source.Intel);
+        const int64_t entries = TIFFSwap16(uint16_t(count[0] | count[1] << 8), !FIntel);
         uint8_t next[4];
-        source.Stream->SetPosition(source.Base + offset + 2 + 12 * entries);
-        if (source.Stream->Read(next, 4) != 4) {
+        FStream->SetPosition(FBase + offset + 2 + 12 * entries);
+        if (FStream->Read(next, 4) != 4) {
             break;
         }
         offsets.push_back(offset);
-        offset = TIFFSwap32(uint32_t(next[0]) | uint32_t(next[1]) << 8 | uint32_t(next[2]) << 16 |
-                                uint32_t(next[3]) << 24,
-                            !source.Intel);
+        offset = Get32(next, FIntel);
     }
     return offsets;
 }
 
-// Writes pages of one source into an output TIFF of the same byte order.
+TSpan TSourcePlan::AddBlock(int64_t offset, int64_t length)
+{
+    TSpan block{offset, 0};
+    if (offset >= 0 && offset < FSize && length > 0) {
+        block.Length = std::min(length, FSize - offset);
+        FBlocks.push_back(block);
+    }
+    return block;
+}
+
+size_t TSourcePlan::PlanOffsets(const TTIFFEnv& env, const TTIFFEntry& entry, uint16_t countsTag)
+{
+    const TTIFFEntry* counts = TIFFFindEntry(countsTag, env);
+    const std::array<uint32_t, 6> key = {entry.Type,
+                                         entry.Count,
+                                         entry.Value,
+                                         counts != nullptr ? counts->Type : 0u,
+                                         counts != nullptr ? counts->Count : 0u,
+                                         counts != nullptr ? counts->Value : 0u};
+    const auto known = FTableIndex.find(key);
+    if (known != FTableIndex.end()) {
+        return known->second;
+    }
+    FStructure += 4 * (int64_t(entry.Count) + (counts != nullptr ? counts->Count : 0));
+    TOffsetTable table;
+    if (WithinBudget()) {
+        std::vector<int64_t> offsets, lengths;
+        TIFFReadArrayIntegers(env, offsets, entry.Tag);
+        TIFFReadArrayIntegers(env, lengths, countsTag);
+        for (size_t i = 0; i < offsets.size(); ++i) {
+            table.Blocks.push_back(AddBlock(offsets[i], i < lengths.size() ? lengths[i] : 0));
+        }
+    }
+    FTables.push_back(std::move(table));
+    FTableIndex[key] = FTables.size() - 1;
+    return FTables.size() - 1;
+}
+
+int64_t TSourcePlan::PlanSubDirectory(uint32_t offset, int32_t depth)
+{
+    const auto known = FSubDirectories.find(offset);
+    if (known != FSubDirectories.end()) {
+        return known->second; // -1 for a directory that points back at one being planned
+    }
+    FSubDirectories[offset] = -1;
+    const int64_t index = PlanDirectory(offset, depth);
+    FSubDirectories[offset] = index;
+    return index;
+}
+
+// Reads one directory and plans its entries; later duplicates of a tag are left out, as readers
+// ignore them.
+int64_t TSourcePlan::PlanDirectory(uint32_t offset, int32_t depth)
+{
+    TTIFFEnv env;
+    env.Stream = FStream;
+    env.Intel = FIntel;
+    env.BaseOffset = FBase;
+    if (!WithinBudget() || !TIFFReadSubIFD(offset, env)) {
+        return -1;
+    }
+    FStructure += 6 + 12 * int64_t(env.Entries.size());
+    TPlannedDirectory directory;
+    std::set<uint16_t> tags;
+    for (const TTIFFEntry& entry : env.Entries) {
+        if (!WithinBudget()) {
+            return -1;
+        }
+        if (!tags.insert(entry.Tag).second) {
+            continue;
+        }
+        switch (entry.Tag) {
+        case tagFreeOffsets:
+        case tagFreeByteCounts:
+        case tagSubIFDs:
+            continue;
+        case tagStripOffsets:
+            directory.Entries.push_back({entry, ekOffsets, {}, PlanOffsets(env, entry, tagStripByteCounts)});
+            continue;
+        case tagTileOffsets:
+            directory.Entries.push_back({entry, ekOffsets, {}, PlanOffsets(env, entry, tagTileByteCounts)});
+            continue;
+        case tagJPEGInterchangeFormat:
+            FTables.push_back(
+                {{AddBlock(entry.Value, TIFFReadSingleValDef(env, tagJPEGInterchangeFormatLength, 0))}});
+            directory.Entries.push_back({entry, ekOffsets, {}, FTables.size() - 1});
+            continue;
+        case tagExifIFD:
+        case tagGPSIFD:
+        case tagInteroperabilityIFD: {
+            const int64_t sub = depth < MaxNesting ? PlanSubDirectory(entry.Value, depth + 1) : -1;
+            if (sub >= 0) {
+                directory.Entries.push_back({entry, ekDirectory, {}, size_t(sub)});
+            }
+            continue;
+        }
+        default:
+            if (TIFFEntryBytes(entry) > 4) {
+                directory.Entries.push_back(
+                    {entry, ekBlock, AddBlock(entry.Value, int64_t(TIFFEntryBytes(entry))), 0});
+            } else {
+                directory.Entries.push_back({entry, ekAsIs, {}, 0});
+            }
+            continue;
+        }
+    }
+    if (!WithinBudget()) {
+        return -1;
+    }
+    FDirectories.push_back(std::move(directory));
+    return int64_t(FDirectories.size()) - 1;
+}
+
+int64_t TSourcePlan::MergeBlocks()
+{
+    std::sort(FBlocks.begin(), FBlocks.end(),
+              [](const TSpan& a, const TSpan& b) { return a.Offset < b.Offset; });
+    FRuns.clear();
+    int64_t total = 0;
+    for (const TSpan& block : FBlocks) {
+        const int64_t end = block.Offset + block.Length;
+        if (!FRuns.empty() && block.Offset <= FRuns.back().End) {
+            total += std::max<int64_t>(end - FRuns.back().End, 0);
+            FRuns.back().End = std::max(FRuns.back().End, end);
+        } else {
+            FRuns.push_back({block.Offset, end});
+            total += block.Length;
+        }
+    }
+    FBlocks.clear();
+    FBlocks.shrink_to_fit();
+    return total;
+}
+
+uint32_t TSourcePlan::Rebase(const TSpan& block) const
+{
+    auto run = std::upper_bound(FRuns.begin(), FRuns.end(), block.Offset,
+                                [](int64_t offset, const TRun& r) { return offset < r.Start; });
+    if (run == FRuns.begin() || block.Offset >= std::prev(run)->End) {
+        return 0;
+    }
+    --run;
+    return uint32_t(run->Output + (block.Offset - run->Start));
+}
+
+// Writes the planned pages of one or two sources into an output TIFF of their byte order: the
+// header, each source's runs of data, then the directories with their offset tables.
 class TPageWriter
 {
 public:
@@ -102,16 +342,36 @@ public:
         FLastPointer = FBase + 4;
     }
 
-    // Copies the page whose directory is at offset in source and links it after the last one.
-    void CopyPage(const TSource& source, uint32_t offset)
+    // Copies the source's runs; each keeps the parity of its source offset, so that values the
+    // source stored on word boundaries stay on them.
+    void CopyRuns(TSourcePlan& source)
     {
-        std::set<uint32_t> visited;
-        const uint32_t directory = CopyDirectory(source, offset, visited, true);
-        if (directory == 0) {
-            return;
+        std::vector<uint8_t> chunk;
+        for (TSourcePlan::TRun& run : source.Runs()) {
+            if ((OutputOffset() - run.Start) % 2 != 0) {
+                const uint8_t zero = 0;
+                FOutput.WriteBuffer(&zero, 1);
+            }
+            run.Output = uint32_t(OutputOffset());
+            source.Stream().SetPosition(source.Base() + run.Start);
+            chunk.resize(size_t(std::min(run.End - run.Start, CopyChunk)));
+            for (int64_t left = run.End - run.Start; left > 0;) {
+                const int64_t got = source.Stream().Read(chunk.data(), std::min(left, CopyChunk));
+                if (got <= 0) {
+                    break;
+                }
+                FOutput.WriteBuffer(chunk.data(), got);
+                left -= got;
+            }
         }
-        Patch(FLastPointer, directory);
-        FLastPointer = FNextPointer;
+    }
+
+    // Writes a planned page and links it after the last one.
+    void WritePage(TSourcePlan& source, size_t directory)
+    {
+        const uint32_t at = WriteDirectory(source, directory, true);
+        Patch(FLastPointer, at);
+        FLastPointer = FOutput.Position() - 4;
     }
 
     // Position of the last next-directory pointer written, which holds 0.
@@ -131,10 +391,11 @@ private:
             out.push_back(uint8_t(v >> (8 * i)));
         }
     }
-    uint32_t Get32(const uint8_t* p) const
+    void SetValueField(TTIFFEntry& entry, uint32_t value) const
     {
-        return TIFFSwap32(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24,
-                          !FIntel);
+        std::vector<uint8_t> field;
+        Put32(field, value);
+        std::copy(field.begin(), field.end(), entry.Inline);
     }
 
     void Patch(int64_t position, uint32_t value)
@@ -147,128 +408,69 @@ private:
         FOutput.SetPosition(end);
     }
 
-    uint32_t OutputOffset() const { return uint32_t(FOutput.Position() - FBase); }
+    int64_t OutputOffset() const { return FOutput.Position() - FBase; }
 
     void AlignOutput()
     {
-        if ((FOutput.Position() - FBase) % 2 != 0) {
+        if (OutputOffset() % 2 != 0) {
             const uint8_t zero = 0;
             FOutput.WriteBuffer(&zero, 1);
         }
     }
 
-    // Copies length bytes at the source offset (cut to what the source holds) in chunks; returns
-    // their output offset.
-    uint32_t CopyBytes(const TSource& source, int64_t offset, int64_t length)
+    // An offset table as LONGs: in the value field when there is one, else written out once.
+    void WriteOffsets(TSourcePlan& source, size_t index, TTIFFEntry& entry)
     {
+        TOffsetTable& offsets = source.Table(index);
+        entry.Type = ttLONG;
+        entry.Count = uint32_t(offsets.Blocks.size());
+        if (offsets.Written != 0) {
+            SetValueField(entry, offsets.Written);
+            return;
+        }
+        std::vector<uint8_t> table;
+        for (const TSpan& block : offsets.Blocks) {
+            Put32(table, source.Rebase(block));
+        }
+        if (table.size() <= 4) {
+            table.resize(4, 0);
+            std::copy(table.begin(), table.end(), entry.Inline);
+            return;
+        }
         AlignOutput();
-        const uint32_t at = OutputOffset();
-        const int64_t available = std::max<int64_t>(source.Stream->Size() - source.Base - offset, 0);
-        int64_t left = std::clamp<int64_t>(length, 0, available);
-        std::vector<uint8_t> chunk(size_t(std::min(left, CopyChunk)));
-        source.Stream->SetPosition(source.Base + offset);
-        while (left > 0) {
-            const int64_t take = std::min(left, CopyChunk);
-            const int64_t got = source.Stream->Read(chunk.data(), take);
-            if (got <= 0) {
-                break;
-            }
-            FOutput.WriteBuffer(chunk.data(), got);
-            left -= got;
-        }
-        return at;
+        offsets.Written = uint32_t(OutputOffset());
+        SetValueField(entry, offsets.Written);
+        FOutput.WriteBuffer(table.data(), int64_t(table.size()));
     }
 
-    // The offsets of a strip or tile table copied with their blocks.
-    std::vector<uint32_t> CopyBlocks(const TSource& source, const TTIFFEnv& env, uint16_t offsetsTag,
-                                     uint16_t countsTag)
+    // Writes a directory after the sub-directories and tables it points to; a sub-directory that
+    // several pages share is written once.
+    uint32_t WriteDirectory(TSourcePlan& source, size_t index, bool isPage)
     {
-        std::vector<int64_t> offsets, counts;
-        TIFFReadArrayIntegers(env, offsets, offsetsTag);
-        TIFFReadArrayIntegers(env, counts, countsTag);
-        std::vector<uint32_t> moved;
-        for (size_t i = 0; i < offsets.size(); ++i) {
-            const int64_t count = i < counts.size() ? counts[i] : 0;
-            moved.push_back(CopyBytes(source, offsets[i], count));
-        }
-        return moved;
-    }
-
-    // Copies one directory with everything it points to; returns its output offset, 0 when it
-    // cannot be read or was already copied (a loop of sub-directories).
-    uint32_t CopyDirectory(const TSource& source, uint32_t offset, std::set<uint32_t>& visited, bool isPage)
-    {
-        if (!visited.insert(offset).second) {
-            return 0;
-        }
-        TTIFFEnv env;
-        env.Stream = source.Stream;
-        env.Intel = source.Intel;
-        env.BaseOffset = source.Base;
-        if (!TIFFReadSubIFD(offset, env)) {
-            return 0;
+        const TPlannedDirectory& directory = source.Directory(index);
+        if (!isPage && directory.Written != 0) {
+            return directory.Written;
         }
         std::vector<TTIFFEntry> entries;
-        for (const TTIFFEntry& original : env.Entries) {
-            TTIFFEntry entry = original;
-            std::vector<uint32_t> newOffsets;
-            switch (entry.Tag) {
-            case tagFreeOffsets:
-            case tagFreeByteCounts:
-            case tagSubIFDs:
-                continue;
-            case tagStripOffsets:
-                newOffsets = CopyBlocks(source, env, tagStripOffsets, tagStripByteCounts);
+        for (const TPlannedEntry& planned : directory.Entries) {
+            TTIFFEntry entry = planned.Entry;
+            switch (planned.Kind) {
+            case ekAsIs:
                 break;
-            case tagTileOffsets:
-                newOffsets = CopyBlocks(source, env, tagTileOffsets, tagTileByteCounts);
+            case ekBlock:
+                SetValueField(entry, source.Rebase(planned.Block));
                 break;
-            case tagJPEGInterchangeFormat:
-                newOffsets.push_back(CopyBytes(source, entry.Value,
-                                               TIFFReadSingleValDef(env, tagJPEGInterchangeFormatLength, 0)));
+            case ekOffsets:
+                WriteOffsets(source, planned.Index, entry);
                 break;
-            case tagExifIFD:
-            case tagGPSIFD:
-            case tagInteroperabilityIFD: {
-                const uint32_t moved = CopyDirectory(source, entry.Value, visited, false);
-                if (moved == 0) {
-                    continue;
-                }
-                newOffsets.push_back(moved);
+            case ekDirectory:
+                SetValueField(entry, WriteDirectory(source, planned.Index, false));
                 break;
-            }
-            default:
-                if (TIFFEntryBytes(entry) > 4) {
-                    const uint32_t at = CopyBytes(source, entry.Value, int64_t(TIFFEntryBytes(entry)));
-                    std::vector<uint8_t> field;
-                    Put32(field, at);
-                    std::copy(field.begin(), field.end(), entry.Inline);
-                }
-                entries.push_back(entry);
-                continue;
-            }
-            // An offset table: LONG values, inline when there is one.
-            entry.Type = ttLONG;
-            entry.Count = uint32_t(newOffsets.size());
-            std::vector<uint8_t> table;
-            for (const uint32_t value : newOffsets) {
-                Put32(table, value);
-            }
-            if (table.size() <= 4) {
-                table.resize(4, 0);
-                std::copy(table.begin(), table.end(), entry.Inline);
-            } else {
-                AlignOutput();
-                const uint32_t at = OutputOffset();
-                FOutput.WriteBuffer(table.data(), int64_t(table.size()));
-                std::vector<uint8_t> field;
-                Put32(field, at);
-                std::copy(field.begin(), field.end(), entry.Inline);
             }
             entries.push_back(entry);
         }
         AlignOutput();
-        const uint32_t at = OutputOffset();
+        const uint32_t at = uint32_t(OutputOffset());
         std::vector<uint8_t> bytes;
         Put16(bytes, uint32_t(entries.size()));
         for (const TTIFFEntry& entry : entries) {
@@ -279,8 +481,8 @@ private:
         }
         Put32(bytes, 0);
         FOutput.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-        if (isPage) {
-            FNextPointer = FOutput.Position() - 4;
+        if (!isPage) {
+            source.Directory(index).Written = at;
         }
         return at;
     }
@@ -289,8 +491,54 @@ private:
     int64_t FBase;
     bool FIntel;
     int64_t FLastPointer;
-    int64_t FNextPointer = 0;
 };
+
+// The pages of one source that an edit copies, in order.
+struct TPick
+{
+    TSourcePlan* Source;
+    size_t Directory;
+};
+
+// Plans the pages at the given directory offsets; false when the source is refused. Pages whose
+// directory cannot be read are left out.
+bool PlanPages(TSourcePlan& source, const std::vector<uint32_t>& offsets, std::vector<TPick>& picks)
+{
+    for (const uint32_t offset : offsets) {
+        const int64_t index = source.PlanPage(offset);
+        if (!source.WithinBudget()) {
+            return false;
+        }
+        if (index >= 0) {
+            picks.push_back({&source, size_t(index)});
+        }
+    }
+    return true;
+}
+
+// Merges the sources' blocks; false when the output could not keep 32-bit offsets.
+bool MergeAll(const std::vector<TSourcePlan*>& sources)
+{
+    int64_t total = 8;
+    for (TSourcePlan* source : sources) {
+        total += source->MergeBlocks() + int64_t(source->Runs().size()) + 2 * source->StructureBytes();
+    }
+    return total <= int64_t(UINT32_MAX);
+}
+
+// Writes the planned pages: the sources' data first, then the directories in order.
+int64_t WritePages(TStream& output, bool intel, const std::vector<TSourcePlan*>& sources,
+                   const std::vector<TPick>& picks)
+{
+    TPageWriter writer(output, intel);
+    for (TSourcePlan* source : sources) {
+        writer.CopyRuns(*source);
+    }
+    for (const TPick& pick : picks) {
+        writer.WritePage(*pick.Source, pick.Directory);
+    }
+    return writer.LastPointer();
+}
 
 } // namespace
 
@@ -314,63 +562,66 @@ int32_t _DeleteTIFFImStream(TStream& Stream, int32_t Index)
 
 int32_t _DeleteTIFFImStreamGroup(TStream& Stream, const int32_t* Indexes, int32_t Count)
 {
-    TSource source;
-    if (!OpenSource(Stream, source)) {
-        Stream.SetPosition(source.Base);
+    const int64_t start = Stream.Position();
+    TSourcePlan source;
+    if (!source.Open(Stream)) {
+        Stream.SetPosition(start);
         return 0;
     }
     const std::set<int32_t> deleted(Indexes, Indexes + std::max(Count, 0));
-    TMemoryStream output;
-    TPageWriter writer(output, source.Intel);
-    const std::vector<uint32_t> directories = Directories(source);
-    int32_t kept = 0;
-    for (size_t i = 0; i < directories.size(); ++i) {
+    const std::vector<uint32_t> pages = source.Pages();
+    std::vector<uint32_t> kept;
+    for (size_t i = 0; i < pages.size(); ++i) {
         if (deleted.count(int32_t(i)) == 0) {
-            writer.CopyPage(source, directories[i]);
-            ++kept;
+            kept.push_back(pages[i]);
         }
     }
-    Stream.SetSize(source.Base);
-    Stream.SetPosition(source.Base);
+    std::vector<TPick> picks;
+    if (!PlanPages(source, kept, picks) || !MergeAll({&source})) {
+        Stream.SetPosition(start);
+        return 0;
+    }
+    TMemoryStream output;
+    WritePages(output, source.Intel(), {&source}, picks);
+    Stream.SetSize(start);
+    Stream.SetPosition(start);
     Stream.WriteBuffer(output.Memory(), output.Size());
-    return kept;
+    return int32_t(kept.size());
 }
 
 void _ExtractTIFFImStream(TStream& Stream, int32_t Index, TStream& Output)
 {
-    TSource source;
-    if (!OpenSource(Stream, source)) {
+    TSourcePlan source;
+    if (!source.Open(Stream)) {
         return;
     }
-    const std::vector<uint32_t> directories = Directories(source);
-    if (Index < 0 || size_t(Index) >= directories.size()) {
+    const std::vector<uint32_t> pages = source.Pages();
+    std::vector<TPick> picks;
+    if (Index < 0 || size_t(Index) >= pages.size() || !PlanPages(source, {pages[size_t(Index)]}, picks) ||
+        !MergeAll({&source})) {
         return;
     }
-    TPageWriter writer(Output, source.Intel);
-    writer.CopyPage(source, directories[size_t(Index)]);
+    WritePages(Output, source.Intel(), {&source}, picks);
 }
 
 int64_t _InsertTIFFImStream(TStream& Stream, TStream& ToInsert, int32_t Index, TStream& Output)
 {
-    TSource source, inserted;
-    if (!OpenSource(Stream, source) || !OpenSource(ToInsert, inserted) || source.Intel != inserted.Intel) {
+    TSourcePlan source, inserted;
+    if (!source.Open(Stream) || !inserted.Open(ToInsert) || source.Intel() != inserted.Intel()) {
         return -1;
     }
-    const std::vector<uint32_t> pages = Directories(source);
-    const std::vector<uint32_t> insertedPages = Directories(inserted);
-    TPageWriter writer(Output, source.Intel);
+    const std::vector<uint32_t> pages = source.Pages();
     const size_t at = Index < 0 ? 0 : std::min(size_t(Index), pages.size());
-    for (size_t i = 0; i <= pages.size(); ++i) {
-        if (i == at) {
-            for (const uint32_t directory : insertedPages) {
-                writer.CopyPage(inserted, directory);
-            }
-        }
-        if (i < pages.size()) {
-            writer.CopyPage(source, pages[i]);
-        }
+    std::vector<TPick> before, middle, after;
+    if (!PlanPages(source, std::vector<uint32_t>(pages.begin(), pages.begin() + ptrdiff_t(at)), before) ||
+        !PlanPages(inserted, inserted.Pages(), middle) ||
+        !PlanPages(source, std::vector<uint32_t>(pages.begin() + ptrdiff_t(at), pages.end()), after) ||
+        !MergeAll({&source, &inserted})) {
+        return -1;
     }
-    return writer.LastPointer();
+    before.insert(before.end(), middle.begin(), middle.end());
+    before.insert(before.end(), after.begin(), after.end());
+    return WritePages(Output, source.Intel(), {&source, &inserted}, before);
 }
 
 } // namespace Tiffilt

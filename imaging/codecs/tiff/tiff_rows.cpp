@@ -153,27 +153,29 @@ bool TRowDecoder::NextDeflate(uint8_t* row)
 bool TRowDecoder::NextFax(uint8_t* row)
 {
     const int32_t fillOrder = FPage.FillOrder == 2 ? 2 : 1;
+    Tifccitt::TFaxRowStatus status = Tifccitt::frOK;
     switch (FPage.Compression) {
     case tcCCITT1D: {
         const int64_t start = std::min(FPosition, FSize);
-        FPosition =
-            start + Tifccitt::CCITTHuffmanGetLine(row, FData + start, FSize - start, FWidth, fillOrder);
+        FPosition = start + Tifccitt::CCITTHuffmanGetLine(row, FData + start, FSize - start, FWidth,
+                                                          fillOrder, &status);
         break;
     }
     case tcGroup3:
         if ((FPage.T4Options & 1) != 0) {
             FPosition = Tifccitt::CCITT3_2D_GetLine(row, FData, FSize, (FPage.T4Options & 4) != 0, fillOrder,
-                                                    FPosition, FRefLine.data(), FWidth);
+                                                    FPosition, FRefLine.data(), FWidth, &status);
         } else {
-            FPosition = Tifccitt::_CCITTHuffmanGetLine(row, FData, FSize, FWidth, fillOrder, FPosition);
+            FPosition =
+                Tifccitt::_CCITTHuffmanGetLine(row, FData, FSize, FWidth, fillOrder, FPosition, &status);
         }
         break;
     default:
         FPosition = Tifccitt::CCITT3_2D_GetLine(row, FData, FSize, false, fillOrder, FPosition,
-                                                FRefLine.data(), FWidth);
+                                                FRefLine.data(), FWidth, &status);
         break;
     }
-    return true;
+    return status == Tifccitt::frOK;
 }
 
 TRowConverter::TRowConverter(const TTIFFPage& page, bool withAlpha)

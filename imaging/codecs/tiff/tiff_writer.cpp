@@ -6,6 +6,7 @@
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/tiff/detail/tiff_entries.h"
+#include "imaging/codecs/tiff/detail/tiff_writer_exif.h"
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/core/colour_spaces.h"
 #include "imaging/core/daduvudez.h"
@@ -69,13 +70,60 @@ TKVBitmap& OwnCopy(TPlan& plan, TKVBitmap& source)
     return *plan.Copy;
 }
 
+bool IsFax(TIOTIFFCompression compression)
+{
+    return compression == ioTIFF_CCITT1D || compression == ioTIFF_G3FAX1D || compression == ioTIFF_G3FAX2D ||
+           compression == ioTIFF_G4FAX;
+}
+
+// The colours of a kv24RGB picture when it has no more than two, else none.
+std::vector<TRGB> TwoColoursAtMost(TKVBitmap& picture)
+{
+    std::vector<TRGB> colours;
+    for (int32_t y = 0; y < picture.GetHeight(); ++y) {
+        const TRGB* row = reinterpret_cast<const TRGB*>(picture.GetScanLine(y));
+        for (int32_t x = 0; x < picture.GetWidth(); ++x) {
+            if (std::find(colours.begin(), colours.end(), row[x]) == colours.end()) {
+                if (colours.size() == 2) {
+                    return {};
+                }
+                colours.push_back(row[x]);
+            }
+        }
+    }
+    return colours;
+}
+
+// A picture of at most two colours that are not black and white (a 1-bit BMP or GIF of red and
+// blue) is written as a 1-bit palette page, its palette and indexes from a quantizer that holds
+// those colours exactly. False, with the plan as it was, for any other picture.
+bool PlanTwoColours(TKVBitmap& bitmap, TPlan& plan)
+{
+    if (bitmap.GetPixelFormat() != kv24RGB) {
+        OwnCopy(plan, bitmap).SetPixelFormat(kv24RGB);
+    }
+    const TRGB black{0, 0, 0}, white{255, 255, 255};
+    const std::vector<TRGB> colours = TwoColoursAtMost(*plan.Working);
+    if (std::any_of(colours.begin(), colours.end(),
+                    [&](const TRGB& c) { return !(c == black || c == white); })) {
+        plan.Quantizer = std::make_unique<TKVQuantizer>(plan.Working, std::span<TRGB>(plan.Palette), 2);
+        return true;
+    }
+    plan.Copy.reset();
+    plan.Working = &bitmap;
+    return false;
+}
+
 // Settles the working bitmap, photometric, depth and compression; corrects Params to them.
 void Prepare(TKVBitmap& bitmap, TIOParamsVals& params, TPlan& plan)
 {
     plan.Working = &bitmap;
     const bool bilevel =
         params.BitsPerSample == 1 && params.SamplesPerPixel == 1 && params.TIFF_Compression != ioTIFF_JPEG;
-    if (bilevel) {
+    // Fax codings take only black and white.
+    const bool twoColours = bilevel && bitmap.GetPixelFormat() != kv1g && !IsFax(params.TIFF_Compression) &&
+                            PlanTwoColours(bitmap, plan);
+    if (bilevel && !twoColours) {
         if (bitmap.GetPixelFormat() != kv1g) {
             TRGB dark, light;
             plan.Copy = Korvaneproc::_ConvertTo1bitEx(&bitmap, dark, light);
@@ -123,6 +171,9 @@ void Prepare(TKVBitmap& bitmap, TIOParamsVals& params, TPlan& plan)
     }
     if (photometric == ioTIFF_YCBCR && compression != ioTIFF_JPEG) {
         photometric = ioTIFF_RGB;
+    }
+    if (twoColours) {
+        photometric = ioTIFF_RGBPALETTE;
     }
     switch (photometric) {
     case ioTIFF_WHITEISZERO:
@@ -354,7 +405,8 @@ void TStripWriter::ConvertRow(const uint8_t* pixels, int32_t width)
         for (int32_t x = 0; x < width; ++x) {
             const uint32_t index = uint32_t(FPlan.Quantizer->GetRGBIndex(rgb[x]));
             if (FPlan.Bits == 16) {
-                const uint32_t value = index * 256;
+                const uint32_t value = index * 257; // full scale: 255 is 65535
+
                 out[2 * x] = uint8_t(value);
                 out[2 * x + 1] = uint8_t(value >> 8);
             } else if (FPlan.Bits == 8) {
@@ -371,15 +423,22 @@ void TStripWriter::ConvertRow(const uint8_t* pixels, int32_t width)
         return;
     }
     default:
+        if (FPlan.Predictor == 2) {
+            // Horizontal differencing in the same pass: each sample less the one of the pixel
+            // before it, the first pixel as it is.
+            TRGB previous{0, 0, 0};
+            for (int32_t x = 0; x < width; ++x) {
+                *out++ = uint8_t(rgb[x].r - previous.r);
+                *out++ = uint8_t(rgb[x].g - previous.g);
+                *out++ = uint8_t(rgb[x].b - previous.b);
+                previous = rgb[x];
+            }
+            return;
+        }
         for (int32_t x = 0; x < width; ++x) {
             *out++ = rgb[x].r;
             *out++ = rgb[x].g;
             *out++ = rgb[x].b;
-        }
-        if (FPlan.Predictor == 2) {
-            for (int64_t i = int64_t(width) * 3 - 1; i >= 3; --i) {
-                FRow[size_t(i)] = uint8_t(FRow[size_t(i)] - FRow[size_t(i - 3)]);
-            }
         }
         return;
     }
@@ -492,98 +551,6 @@ void TStripWriter::Run()
     FEntries.Integers(278, {uint32_t(rowsPerStrip)});
     FEntries.Integers(273, FOffsets, true);
     FEntries.Integers(279, FCounts, true);
-}
-
-void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& error, TIOParamsVals& p)
-{
-    entries.Ascii(270, p.EXIF_ImageDescription);
-    if (p.EXIF_Orientation >= 1 && p.EXIF_Orientation <= 8) {
-        entries.Short(274, uint32_t(p.EXIF_Orientation));
-    }
-    entries.Rationals(282, {p.EXIF_XResolution});
-    entries.Rationals(283, {p.EXIF_YResolution});
-    entries.Short(
-        296, p.EXIF_ResolutionUnit >= 1 && p.EXIF_ResolutionUnit <= 3 ? uint32_t(p.EXIF_ResolutionUnit) : 2);
-    entries.Ascii(305, p.EXIF_Software);
-    entries.Ascii(271, p.EXIF_Make);
-    entries.Ascii(272, p.EXIF_Model);
-    entries.Ascii(306, p.EXIF_DateTime);
-    // Colour descriptions of zeros are no values at all and are left out.
-    auto chromaticity = [&](uint16_t tag, const double* values, size_t count) {
-        if (std::any_of(values, values + count, [](double v) { return v != 0; })) {
-            entries.Rationals(tag, std::vector<double>(values, values + count));
-        }
-    };
-    chromaticity(318, p.EXIF_WhitePoint, 2);
-    if (p.EXIF_YCbCrPositioning != 0) {
-        entries.Short(531, uint32_t(p.EXIF_YCbCrPositioning));
-    }
-    chromaticity(319, p.EXIF_PrimaryChromaticities, 6);
-    chromaticity(529, p.EXIF_YCbCrCoefficients, 3);
-    chromaticity(532, p.EXIF_ReferenceBlackWhite, 6);
-    entries.Ascii(33432, p.EXIF_Copyright);
-
-    TEntryWriter exif(stream, base, error);
-    exif.Rationals(33434, {p.EXIF_ExposureTime});
-    exif.Rationals(33437, {p.EXIF_FNumber});
-    exif.Short(34850, uint32_t(p.EXIF_ExposureProgram));
-    if (p.EXIF_ISOSpeedRatings[1] != 0) {
-        exif.Shorts(34855, {uint16_t(p.EXIF_ISOSpeedRatings[0]), uint16_t(p.EXIF_ISOSpeedRatings[1])});
-    } else {
-        exif.Short(34855, uint32_t(p.EXIF_ISOSpeedRatings[0]));
-    }
-    exif.Bytes(
-        36864, ttUNDEFINED,
-        std::vector<uint8_t>(p.EXIF_ExifVersion.begin(),
-                             p.EXIF_ExifVersion.begin() + std::min<size_t>(p.EXIF_ExifVersion.size(), 4)));
-    exif.Ascii(36867, p.EXIF_DateTimeOriginal);
-    exif.Ascii(36868, p.EXIF_DateTimeDigitized);
-    exif.Rationals(37122, {p.EXIF_CompressedBitsPerPixel});
-    exif.Rationals(37377, {p.EXIF_ShutterSpeedValue}, true);
-    exif.Rationals(37378, {p.EXIF_ApertureValue});
-    exif.Rationals(37379, {p.EXIF_BrightnessValue}, true);
-    exif.Rationals(37380, {p.EXIF_ExposureBiasValue}, true);
-    exif.Rationals(37381, {p.EXIF_MaxApertureValue});
-    exif.Rationals(37382, {p.EXIF_SubjectDistance});
-    exif.Short(37383, uint32_t(p.EXIF_MeteringMode));
-    exif.Short(37384, uint32_t(p.EXIF_LightSource));
-    exif.Short(37385, uint32_t(p.EXIF_Flash));
-    exif.Rationals(37386, {p.EXIF_FocalLength});
-    exif.Ascii(37520, p.EXIF_SubsecTime);
-    exif.Ascii(37521, p.EXIF_SubsecTimeOriginal);
-    exif.Ascii(37522, p.EXIF_SubsecTimeDigitized);
-    exif.Bytes(40960, ttUNDEFINED,
-               std::vector<uint8_t>(p.EXIF_FlashPixVersion.begin(),
-                                    p.EXIF_FlashPixVersion.begin() +
-                                        std::min<size_t>(p.EXIF_FlashPixVersion.size(), 4)));
-    // Tags for which 0 is no value are left out while they hold it.
-    auto coded = [&](uint16_t tag, int32_t value) {
-        if (value != 0) {
-            exif.Short(tag, uint32_t(value));
-        }
-    };
-    coded(40961, p.EXIF_ColorSpace);
-    exif.Integers(40962, {uint32_t(std::max(p.EXIF_ExifImageWidth, 0))});
-    exif.Integers(40963, {uint32_t(std::max(p.EXIF_ExifImageHeight, 0))});
-    exif.Ascii(40964, p.EXIF_RelatedSoundFile);
-    exif.Rationals(41486, {p.EXIF_FocalPlaneXResolution});
-    exif.Rationals(41487, {p.EXIF_FocalPlaneYResolution});
-    coded(41488, p.EXIF_FocalPlaneResolutionUnit);
-    exif.Rationals(41493, {p.EXIF_ExposureIndex});
-    coded(41495, p.EXIF_SensingMethod);
-    if (p.EXIF_FileSource != 0) {
-        exif.Bytes(41728, ttUNDEFINED, {uint8_t(p.EXIF_FileSource)});
-    }
-    if (p.EXIF_SceneType != 0) {
-        exif.Bytes(41729, ttUNDEFINED, {uint8_t(p.EXIF_SceneType)});
-    }
-    if (!p.EXIF_UserCommentCode.empty() || !p.EXIF_UserComment.empty()) {
-        std::string code = p.EXIF_UserCommentCode;
-        code.resize(8, '\0');
-        const std::string comment = code + p.EXIF_UserComment;
-        exif.Bytes(37510, ttUNDEFINED, std::vector<uint8_t>(comment.begin(), comment.end()));
-    }
-    entries.Long(34665, exif.WriteDirectory(0));
 }
 
 // The pointer an inserted page is linked from: the one that leads to page `index`, or the last.
@@ -707,10 +674,12 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
             if (plan.Photometric == 3) {
                 const size_t entriesCount = size_t(1) << plan.Bits;
                 std::vector<uint16_t> map(entriesCount * 3, 0);
+                // Values of 16 bits at full scale (255 is 65535), so that every reader, which
+                // scales them down by 257 or takes their high byte, finds the colours written.
                 for (size_t i = 0; i < entriesCount && i < plan.Palette.size(); ++i) {
-                    map[i] = uint16_t(plan.Palette[i].r * 256);
-                    map[i + entriesCount] = uint16_t(plan.Palette[i].g * 256);
-                    map[i + 2 * entriesCount] = uint16_t(plan.Palette[i].b * 256);
+                    map[i] = uint16_t(plan.Palette[i].r * 257);
+                    map[i + entriesCount] = uint16_t(plan.Palette[i].g * 257);
+                    map[i + 2 * entriesCount] = uint16_t(plan.Palette[i].b * 257);
                 }
                 entries.Shorts(320, map);
             }

@@ -40,12 +40,14 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
 // Each page is copied with its strip or tile data and every value stored outside its directory,
 // and the EXIF, GPS and interoperability directories and the JPEG interchange data it points to;
 // other offsets into the old file (sub-images, free lists) are dropped. Output keeps the source's
-// byte order.
+// byte order. Bytes that several entries or pages point at are copied once and stay shared, so an
+// edit writes no more than its files hold; a file whose directories or offset tables run over one
+// another (no writer makes them) is refused when more than one of its pages is copied.
 
 // The number of pages; only directories are read.
 int32_t _EnumTIFFImStream(TStream& Stream);
-// Rewrites the stream without page Index; returns the pages kept (0 for a stream that is no TIFF,
-// which is left as it is).
+// Rewrites the stream without page Index; returns the pages kept (0 for a stream that is no TIFF
+// or is refused, which is left as it is).
 int32_t _DeleteTIFFImStream(TStream& Stream, int32_t Index);
 int32_t _DeleteTIFFImStreamGroup(TStream& Stream, const int32_t* Indexes, int32_t Count);
 // Writes page Index of the stream to Output as a one-page TIFF; nothing for a stream that is no
@@ -53,8 +55,8 @@ int32_t _DeleteTIFFImStreamGroup(TStream& Stream, const int32_t* Indexes, int32_
 void _ExtractTIFFImStream(TStream& Stream, int32_t Index, TStream& Output);
 // Writes the pages of Stream to Output with every page of ToInsert placed before page Index (after
 // the last when Index is the page count or more). Returns the output position of the last
-// next-directory pointer, -1 when nothing was written (not TIFF, or files of different byte
-// order, which cannot share one file without converting every value).
+// next-directory pointer, -1 when nothing was written (not TIFF, refused, or files of different
+// byte order, which cannot share one file without converting every value).
 int64_t _InsertTIFFImStream(TStream& Stream, TStream& ToInsert, int32_t Index, TStream& Output);
 
 } // namespace Tiffilt

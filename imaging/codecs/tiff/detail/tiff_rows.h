@@ -11,7 +11,8 @@
 namespace Tiffilt::detail {
 
 // Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order. Data that ends
-// early gives rows of zeros (white for fax data); corrupt data makes Next false.
+// early gives rows of zeros; corrupt data, and fax data that ends before a row does, makes Next
+// false.
 class TRowDecoder
 {
 public:
