@@ -164,6 +164,36 @@ TEST(BmpReader, TakesBitFieldMasksFromTheHeader)
     EXPECT_EQ(Rgb(d.Bitmap), ImageMagickRgb(GdkImages / "reftests/mandatory-bitmasks.bmp.ref.png"));
 }
 
+void WriteFile(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// ImageMagick writes a one-colour picture as a 1-bit file with the colour and black; cut to the
+// colour alone, index 0 is still that colour, as ImageMagick reads it.
+TEST(BmpReader, OneBitPaletteOfOneEntryGivesItsColour)
+{
+    ASSERT_TRUE(HaveImageMagick());
+    kvtest::TempFolder dir;
+    const fs::path file = dir.File("one-entry.bmp");
+    ASSERT_EQ(kvtest::ToolExitCode("/usr/bin/convert -size 5x3 xc:'rgb(50,100,200)' -type palette 'BMP3:" +
+                                   file.string() + "' 2>/dev/null"),
+              0);
+    Bytes bmp = ReadFile(file);
+    ASSERT_EQ(bmp[28], 1); // bit count
+    ASSERT_EQ(bmp[46], 2); // colours used
+    bmp[46] = 1;           // the bits offset still leads past the second entry
+    WriteFile(file, bmp);
+    Decoded d;
+    Read(bmp, d);
+    ASSERT_FALSE(d.Aborted);
+    const Bytes expected = ImageMagickRgb(file);
+    ASSERT_EQ(expected.size(), size_t(5 * 3 * 3));
+    EXPECT_EQ(Bytes(expected.begin(), expected.begin() + 3), (Bytes{50, 100, 200}));
+    EXPECT_EQ(Rgb(d.Bitmap), expected);
+}
+
 TEST(BmpReader, CorruptFilesEndCleanly)
 {
     ASSERT_TRUE(kvtest::Installed(GdkImages.string()));

@@ -264,13 +264,14 @@ private:
     }
 
     // Bilevel images are kv1g only when their two colours are black and white; other pairs keep
-    // their colours in kv24RGB.
+    // their colours in kv24RGB. A palette of one entry pairs it with black, as for every index
+    // past a short palette.
     TKVPixelFormat OutputFormat()
     {
         if (FHeader.BitCount != 1)
             return kv24RGB;
         const TRGB black{0, 0, 0}, white{255, 255, 255};
-        if (FParams.ColorMapCount < 2 || (FPalette[0] == black && FPalette[1] == white))
+        if (FPalette[0] == black && FPalette[1] == white)
             return kv1g;
         if (FPalette[0] == white && FPalette[1] == black) {
             FInvertBits = true;
