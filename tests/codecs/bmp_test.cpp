@@ -87,11 +87,9 @@ Bytes ImageMagickRgb(const fs::path& file)
     return kvtest::Installed("convert");
 }
 
-TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
+// A 37 x 23 picture with a few flat areas (for RLE) and noise, as a PPM file.
+fs::path WriteNoisePicture(const kvtest::TempFolder& dir)
 {
-    ASSERT_TRUE(HaveImageMagick());
-    kvtest::TempFolder dir;
-    // A 37 x 23 picture with a few flat areas (for RLE) and noise.
     const int width = 37, height = 23;
     std::mt19937 random(11);
     std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
@@ -99,7 +97,28 @@ TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
         for (int x = 0; x < width; x++)
             for (int c = 0; c < 3; c++)
                 ppm.push_back(char(x < 12 ? (y * 40 + c * 90) & 0xFF : random() & 0xFF));
-    std::ofstream(dir.File("in.ppm"), std::ios::binary) << ppm;
+    return dir.Write("in.ppm", ppm);
+}
+
+// ImageMagick converts source into target with the options, whose last word may name the form
+// ("BMP3:"); false when it fails.
+bool MagickConvert(const fs::path& source, std::string options, const fs::path& target)
+{
+    std::string prefix;
+    if (const size_t blank = options.rfind(' '); !options.empty() && options.back() == ':') {
+        prefix = blank == std::string::npos ? options : options.substr(blank + 1);
+        options = blank == std::string::npos ? std::string() : options.substr(0, blank);
+    }
+    return kvtest::ToolExitCode("/usr/bin/convert '" + source.string() + "' " + options + " '" + prefix +
+                                target.string() + "' 2>/dev/null") == 0;
+}
+
+TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
+{
+    ASSERT_TRUE(HaveImageMagick());
+    kvtest::TempFolder dir;
+    const int width = 37, height = 23;
+    const fs::path source = WriteNoisePicture(dir);
 
     struct Case
     {
@@ -122,16 +141,8 @@ TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string options = c.options;
-        std::string prefix;
-        if (auto colon = options.rfind(' '); options.back() == ':') {
-            prefix = options.substr(colon + 1);
-            options = options.substr(0, colon);
-        }
-        fs::path file = dir.File("out.bmp");
-        std::string command = "/usr/bin/convert '" + dir.File("in.ppm") + "' " + options + " '" + prefix +
-                              file.string() + "' 2>/dev/null";
-        ASSERT_EQ(kvtest::ToolExitCode(command), 0) << command;
+        const fs::path file = dir.File("out.bmp");
+        ASSERT_TRUE(MagickConvert(source, c.options, file));
         Decoded d;
         Read(ReadFile(file), d);
         ASSERT_FALSE(d.Aborted);
@@ -177,9 +188,7 @@ TEST(BmpReader, OneBitPaletteOfOneEntryGivesItsColour)
     ASSERT_TRUE(HaveImageMagick());
     kvtest::TempFolder dir;
     const fs::path file = dir.File("one-entry.bmp");
-    ASSERT_EQ(kvtest::ToolExitCode("/usr/bin/convert -size 5x3 xc:'rgb(50,100,200)' -type palette 'BMP3:" +
-                                   file.string() + "' 2>/dev/null"),
-              0);
+    ASSERT_TRUE(MagickConvert("xc:rgb(50,100,200)", "-scale 5x3! -type palette BMP3:", file));
     Bytes bmp = ReadFile(file);
     ASSERT_EQ(bmp[28], 1); // bit count
     ASSERT_EQ(bmp[46], 2); // colours used
@@ -192,6 +201,93 @@ TEST(BmpReader, OneBitPaletteOfOneEntryGivesItsColour)
     ASSERT_EQ(expected.size(), size_t(5 * 3 * 3));
     EXPECT_EQ(Bytes(expected.begin(), expected.begin() + 3), (Bytes{50, 100, 200}));
     EXPECT_EQ(Rgb(d.Bitmap), expected);
+}
+
+// Pixels as red, green, blue and alpha bytes, top row first; 255 without an alpha channel.
+Bytes Rgba(TKVBitmap& bitmap)
+{
+    const Bytes rgb = Rgb(bitmap);
+    TKVBitmap* alpha = bitmap.GetHasAlphaChannel() ? bitmap.GetAlphaChannel() : nullptr;
+    Bytes out;
+    for (int32_t y = 0; y < bitmap.GetHeight(); y++) {
+        for (int32_t x = 0; x < bitmap.GetWidth(); x++) {
+            const size_t at = (size_t(y) * size_t(bitmap.GetWidth()) + size_t(x)) * 3;
+            out.insert(out.end(), rgb.begin() + std::ptrdiff_t(at), rgb.begin() + std::ptrdiff_t(at + 3));
+            out.push_back(alpha != nullptr ? alpha->GetScanLine(y)[x] : 255);
+        }
+    }
+    return out;
+}
+
+Bytes ImageMagickRgba(const fs::path& file)
+{
+    return ToolBytes("/usr/bin/convert '" + file.string() + "' -depth 8 rgba:-");
+}
+
+// A 37 x 23 picture whose alpha runs from 0 to 255 and whose colours are noise, as a PAM file
+// ImageMagick reads.
+fs::path WriteAlphaPicture(const kvtest::TempFolder& dir)
+{
+    const int width = 37, height = 23;
+    std::mt19937 random(5);
+    std::string pam = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
+                      "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            for (int c = 0; c < 3; c++)
+                pam.push_back(char(random() & 0xFF));
+            pam.push_back(char(x == 0 ? 255 : (x * 7 + y * 11) & 0xFF));
+        }
+    return dir.Write("alpha.pam", pam);
+}
+
+// 32-bit and 16-bit bit fields with an alpha mask give the alpha channel ImageMagick reads:
+// exactly for 8 bits; narrower alpha is spread over the byte (15 of 4 bits is 255, wholly
+// opaque), where ImageMagick shifts it (240), so the mask's own bits are compared.
+TEST(BmpReader, AlphaMasksGiveTheAlphaChannel)
+{
+    ASSERT_TRUE(HaveImageMagick());
+    kvtest::TempFolder dir;
+    const fs::path source = WriteAlphaPicture(dir);
+    const struct
+    {
+        const char* name;
+        const char* options;
+        int alphaBits, colourBits;
+    } cases[] = {
+        {"32-bit", "BMP:", 8, 8},
+        {"16-bit 4-4-4-4", "-define bmp:subtype=ARGB4444 BMP:", 4, 4},
+        {"16-bit 1-5-5-5", "-define bmp:subtype=ARGB1555 BMP:", 1, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir.File("alpha.bmp");
+        ASSERT_TRUE(MagickConvert(source, c.options, file));
+        Decoded d;
+        Read(ReadFile(file), d);
+        ASSERT_FALSE(d.Aborted);
+        ASSERT_TRUE(d.Bitmap.GetHasAlphaChannel());
+        const Bytes expected = ImageMagickRgba(file);
+        const Bytes ours = Rgba(d.Bitmap);
+        ASSERT_EQ(ours.size(), expected.size());
+        int32_t worst = 0;
+        for (size_t i = 0; i < ours.size(); i++) {
+            const int bits = i % 4 == 3 ? c.alphaBits : c.colourBits;
+            worst = std::max(worst, std::abs((ours[i] >> (8 - bits)) - (expected[i] >> (8 - bits))));
+        }
+        EXPECT_EQ(worst, 0);
+        // The opaque column stays wholly opaque.
+        EXPECT_EQ(d.Bitmap.GetAlphaChannel()->GetScanLine(5)[0], 255);
+    }
+
+    // An alpha mask over pixels that are all opaque carries nothing: no alpha channel.
+    const fs::path opaque = dir.File("opaque.bmp");
+    ASSERT_TRUE(MagickConvert(source, "-alpha opaque BMP:", opaque));
+    Decoded d;
+    Read(ReadFile(opaque), d);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_FALSE(d.Bitmap.GetHasAlphaChannel());
+    EXPECT_EQ(Rgba(d.Bitmap), ImageMagickRgba(opaque));
 }
 
 TEST(BmpReader, CorruptFilesEndCleanly)
@@ -718,4 +814,56 @@ TEST(BmpWriter, TwoColourPicturesKeepTheirColoursInOneBit)
     Read(bwFile, back);
     EXPECT_EQ(back.Bitmap.GetPixelFormat(), kv1g);
     EXPECT_EQ(Rgb(back.Bitmap), Rgb(bw));
+}
+
+// Every layout the reader makes, saved again with the parameters it filled: ImageMagick reads
+// the same pixels and alpha from both files. Channels narrower than a byte compare in their own
+// bits: ImageMagick repeats the top bits of 5-bit colours and shifts narrow alpha, where the
+// reader keeps colours left-aligned and spreads alpha over the byte.
+TEST(BmpRoundTrip, EveryLayoutComesBackAsImageMagickReadsTheSource)
+{
+    ASSERT_TRUE(HaveImageMagick());
+    kvtest::TempFolder dir;
+    const fs::path noise = WriteNoisePicture(dir), alpha = WriteAlphaPicture(dir);
+    const struct
+    {
+        const char* name;
+        const fs::path& source;
+        const char* options;
+        int colourBits, alphaBits;
+    } cases[] = {
+        {"1-bit black and white", noise, "-type bilevel BMP3:", 8, 8},
+        {"1-bit two colours", noise, "-colors 2 -type palette BMP3:", 8, 8},
+        {"4-bit", noise, "-colors 16 -type palette BMP3:", 8, 8},
+        {"8-bit", noise, "-colors 200 -type palette -compress None BMP3:", 8, 8},
+        {"8-bit RLE", noise, "-colors 200 -type palette -compress RLE BMP3:", 8, 8},
+        {"16-bit 5-6-5", noise, "-define bmp:subtype=RGB565 BMP:", 5, 8},
+        {"16-bit 5-5-5", noise, "-define bmp:subtype=RGB555 BMP:", 5, 8},
+        {"24-bit", noise, "-type truecolor BMP3:", 8, 8},
+        {"32-bit opaque", noise, "-type truecolormatte -define bmp:format=bmp4 BMP:", 8, 8},
+        {"32-bit alpha", alpha, "BMP:", 8, 8},
+        {"16-bit 4-4-4-4 alpha", alpha, "-define bmp:subtype=ARGB4444 BMP:", 4, 4},
+        {"16-bit 1-5-5-5 alpha", alpha, "-define bmp:subtype=ARGB1555 BMP:", 5, 1},
+        {"OS/2 8-bit", noise, "-colors 100 -type palette BMP2:", 8, 8},
+        {"OS/2 24-bit", noise, "-type truecolor BMP2:", 8, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path original = dir.File("original.bmp"), again = dir.File("again.bmp");
+        ASSERT_TRUE(MagickConvert(c.source, c.options, original));
+        Decoded d;
+        Read(ReadFile(original), d);
+        ASSERT_FALSE(d.Aborted);
+        bool aborted = false;
+        WriteFile(again, Write(d.Bitmap, d.Params, aborted));
+        ASSERT_FALSE(aborted);
+        const Bytes expected = ImageMagickRgba(original), back = ImageMagickRgba(again);
+        ASSERT_EQ(back.size(), expected.size());
+        int32_t worst = 0;
+        for (size_t i = 0; i < back.size(); i++) {
+            const int bits = i % 4 == 3 ? c.alphaBits : c.colourBits;
+            worst = std::max(worst, std::abs((back[i] >> (8 - bits)) - (expected[i] >> (8 - bits))));
+        }
+        EXPECT_EQ(worst, 0);
+    }
 }
