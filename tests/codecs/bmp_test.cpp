@@ -486,6 +486,82 @@ TEST(BmpReader, RowsPastTheDataAreCleared)
     EXPECT_EQ(Rgb(whole.Bitmap), (Bytes{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}));
 }
 
+// Run-length data that runs past the picture, or ends before its last row is full, fails with
+// the rows decoded kept; long runs, extra ends of line and a missing end of bitmap after a whole
+// picture are sound. A 4 x 2 picture, bottom row first: green, then red.
+TEST(BmpReader, RleDataPastThePictureFailsKeepingTheRowsDecoded)
+{
+    const Bytes redGreen{0, 0, 255, 0, 0, 255, 0, 0};
+    const Bytes red{255, 0, 0}, green{0, 255, 0}, black{0, 0, 0};
+    auto row = [](const Bytes& a, const Bytes& b, const Bytes& c, const Bytes& d) {
+        Bytes out = a;
+        for (const Bytes* p : {&b, &c, &d})
+            out.insert(out.end(), p->begin(), p->end());
+        return out;
+    };
+    const Bytes redRow = row(red, red, red, red), greenRow = row(green, green, green, green),
+                blackRow = row(black, black, black, black);
+    auto picture = [](const Bytes& top, const Bytes& bottom) {
+        Bytes out = top;
+        out.insert(out.end(), bottom.begin(), bottom.end());
+        return out;
+    };
+    const struct
+    {
+        const char* name;
+        Bytes rle;
+        bool aborted;
+        Bytes rgb;
+    } cases[] = {
+        {"pixels after the last row", {4, 1, 0, 0, 4, 0, 0, 0, 4, 1, 0, 1}, true, picture(redRow, greenRow)},
+        {"literal pixels after the last row",
+         {4, 1, 0, 0, 4, 0, 0, 0, 0, 3, 1, 1, 1, 0},
+         true,
+         picture(redRow, greenRow)},
+        {"a move below the picture", {4, 1, 0, 2, 0, 2, 4, 0, 0, 1}, true, picture(blackRow, greenRow)},
+        {"a move past the right edge",
+         {2, 1, 0, 2, 3, 0, 1, 0, 0, 1},
+         true,
+         picture(blackRow, row(green, green, black, black))},
+        {"literal pixels past the end of the row",
+         {0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 4, 1, 0, 1},
+         true,
+         picture(blackRow, redRow)},
+        {"data that ends before the last row", {4, 1, 0, 0}, true, picture(blackRow, greenRow)},
+        {"data that ends inside the last row",
+         {4, 1, 0, 0, 2, 0},
+         true,
+         picture(row(red, red, black, black), greenRow)},
+        {"a move cut short", {4, 1, 0, 2, 1}, true, picture(blackRow, greenRow)},
+        {"a run longer than its row", {6, 1, 0, 0, 4, 0, 0, 1}, false, picture(redRow, greenRow)},
+        {"ends of line after the last row",
+         {4, 1, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0},
+         false,
+         picture(redRow, greenRow)},
+        {"no end of bitmap after the last row", {4, 1, 0, 0, 4, 0, 0, 0}, false, picture(redRow, greenRow)},
+        {"the last row without its end of line", {4, 1, 0, 0, 4, 0}, false, picture(redRow, greenRow)},
+        {"an end of bitmap before the last row", {4, 1, 0, 1}, false, picture(blackRow, greenRow)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d;
+        Read(MakeBmp({.width = 4, .bits = 8, .compression = 1, .palette = redGreen, .pixels = c.rle}), d);
+        EXPECT_EQ(d.Aborted, c.aborted);
+        EXPECT_EQ(Rgb(d.Bitmap), c.rgb);
+    }
+    // The same rules hold for 4-bit data: a literal run of 5 in a row of 4.
+    Decoded nibbles;
+    Read(MakeBmp({.width = 4,
+                  .height = 1,
+                  .bits = 4,
+                  .compression = 2,
+                  .palette = redGreen,
+                  .pixels = {0, 5, 0x01, 0x01, 0x00, 0, 0, 1}}),
+         nibbles);
+    EXPECT_TRUE(nibbles.Aborted);
+    EXPECT_EQ(Rgb(nibbles.Bitmap), row(red, green, red, green));
+}
+
 TEST(BmpReader, ReadsAPackedDibWithoutFileHeader)
 {
     const Bytes file = MakeBmp({.bits = 8,

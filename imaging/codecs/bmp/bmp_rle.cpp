@@ -1,6 +1,7 @@
 // Run-length coding of 4- and 8-bit BMP pixel data.
 #include "imaging/codecs/bmp/bmpfilt.h"
 
+#include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
 
 #include <algorithm>
@@ -22,36 +23,51 @@ public:
         MapRow();
     }
 
-    bool Done() const { return FStoredRow >= FHeight || Aborted(); }
+    bool Aborted() const { return FProgress.Aborting && *FProgress.Aborting; }
+    void Fail() { CodecSetAborting(FProgress); }
+
+    // Every row has had its end of line: only the end-of-line and end-of-bitmap codes may follow.
+    bool PastLastRow() const { return FStoredRow >= FHeight; }
+    // Where the data may not end without an end of bitmap: before the last row is full.
+    bool Unfinished() const { return FStoredRow < FHeight - 1 || (FStoredRow == FHeight - 1 && FX < FWidth); }
+    bool Fits(int32_t pixels) const { return FX + pixels <= FWidth; }
+    // Something was decoded: a pixel placed, or the position moved on.
+    bool Reached() const { return FReached; }
 
     void Put(const TRGB& colour)
     {
-        if (FX < FWidth && FRow != nullptr)
+        FReached = true;
+        if (FX < FWidth) {
             FRow[FX] = colour;
-        if (FX < FWidth)
             FX++;
+        }
     }
 
     void EndOfLine()
     {
+        FReached = true;
         FStoredRow++;
         FX = 0;
         Report();
         MapRow();
     }
 
-    void Delta(int32_t dx, int32_t dy)
+    // False when the move would leave the picture.
+    bool Delta(int32_t dx, int32_t dy)
     {
-        FX = std::min<int32_t>(FX + dx, FWidth);
+        if (FX + dx > FWidth || FStoredRow + dy >= FHeight) {
+            return false;
+        }
+        FReached = true;
+        FX += dx;
         if (dy > 0) {
             FStoredRow += dy;
             MapRow();
         }
+        return true;
     }
 
 private:
-    bool Aborted() const { return FProgress.Aborting && *FProgress.Aborting; }
-
     void MapRow()
     {
         FRow = nullptr;
@@ -76,17 +92,29 @@ private:
     int32_t FStoredRow = 0;
     int32_t FX = 0;
     TRGB* FRow = nullptr;
+    bool FReached = false;
 };
 
+// Data that runs past the picture fails with the rows decoded kept: pixels or a move after the
+// last row, a move out of the picture, literal pixels past the end of their row (the extra ones
+// dropped), and data that ends, without its end of bitmap, before the last row is full. Runs
+// longer than their row are common in files that are otherwise sound: their extra pixels are
+// dropped.
 template <bool Nibbles>
-void DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t startRow,
+bool DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t startRow,
                TProgressRec& progress, const TRGB* palette)
 {
     RleTarget target(bitmap, startRow, progress);
     int64_t at = 0;
-    while (at + 2 <= length && !target.Done()) {
+    while (at + 2 <= length && !target.Aborted()) {
         const uint8_t count = data[at], code = data[at + 1];
         at += 2;
+        if (target.PastLastRow()) {
+            if (count != 0 || code > 1) {
+                target.Fail();
+            }
+            return target.Reached();
+        }
         if (count > 0) {
             for (int i = 0; i < count; i++)
                 target.Put(palette[Nibbles ? (i & 1 ? code & 15 : code >> 4) : code]);
@@ -95,23 +123,34 @@ void DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t s
         if (code == 0) {
             target.EndOfLine();
         } else if (code == 1) {
-            return;
+            return target.Reached();
         } else if (code == 2) {
-            if (at + 2 > length)
-                return;
-            target.Delta(data[at], data[at + 1]);
+            if (at + 2 > length || !target.Delta(data[at], data[at + 1])) {
+                break;
+            }
             at += 2;
         } else {
             const int64_t bytes = Nibbles ? (code + 1) / 2 : code;
-            if (at + bytes > length)
-                return;
+            if (at + bytes > length) {
+                break;
+            }
+            const bool fits = target.Fits(code);
             for (int i = 0; i < code; i++) {
                 uint8_t value = Nibbles ? data[at + i / 2] : data[at + i];
                 target.Put(palette[Nibbles ? (i & 1 ? value & 15 : value >> 4) : value]);
             }
+            if (!fits) {
+                target.Fail();
+                return target.Reached();
+            }
             at += bytes + (bytes & 1); // absolute runs are padded to 16 bits
         }
     }
+    // The data ended, or broke off at an escape it does not hold or a move out of the picture.
+    if (at + 2 <= length || target.Unfinished()) {
+        target.Fail();
+    }
+    return target.Reached();
 }
 
 template <bool Nibbles> int32_t EncodeRLE(const uint8_t* indexes, int32_t count, uint8_t* output)
@@ -177,16 +216,16 @@ template <bool Nibbles> int32_t EncodeRLE(const uint8_t* indexes, int32_t count,
 
 } // namespace
 
-void DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+bool DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette)
 {
-    DecodeRLE<true>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
+    return DecodeRLE<true>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
 }
 
-void DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+bool DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette)
 {
-    DecodeRLE<false>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
+    return DecodeRLE<false>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
 }
 
 int32_t EncodeRLE4(const uint8_t* Indexes, int32_t Count, uint8_t* Output)

@@ -23,10 +23,12 @@ void BMPReadStream(TStream& Stream, TKVBitmap& Bitmap, int64_t DataLength, TIOPa
 void BMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
 
 // Expand RLE data into a kv24RGB bitmap. StartRow is 0 for bottom-up data and height - 1 for
-// top-down data. Palette must hold 256 entries (pad a shorter one with black).
-void DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+// top-down data. Palette must hold 256 entries (pad a shorter one with black). Data that runs
+// past the picture, or ends before its last row, sets the abort flag with the rows decoded kept.
+// False when the data decoded nothing at all.
+bool DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette);
-void DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+bool DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette);
 
 // Encode one row of palette indexes (one per byte), closing it with the end-of-line escape.
