@@ -562,6 +562,41 @@ TEST(BmpReader, RleDataPastThePictureFailsKeepingTheRowsDecoded)
     EXPECT_EQ(Rgb(nibbles.Bitmap), row(red, green, red, green));
 }
 
+// A file refused before any row is decoded leaves no picture-sized bitmap behind: the bitmap
+// stays as it was, and memory follows the data, not the header's size.
+TEST(BmpReader, RefusalsLeaveTheBitmapAsItWas)
+{
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/bmp/";
+    const struct
+    {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"57 bytes for 3,158,064 x 48", ReadFile(corpus + "header-3158064-by-48-in-57-bytes.bmp")},
+        {"run-length data of one byte", ReadFile(corpus + "rle8-no-data-for-10000-by-10000.bmp")},
+        {"a first code that leaves the picture", ReadFile(corpus + "rle8-first-code-leaves-the-picture.bmp")},
+        {"cut inside the first row", MakeBmp({.pixels = {1, 2, 3, 4, 5}})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_GT(c.bytes.size(), 14u);
+        Decoded d;
+        d.Bitmap.Allocate(3, 2, kv24RGB);
+        d.Bitmap.Fill(0x40);
+        const Bytes before = Rgb(d.Bitmap);
+        TMemoryStream stream;
+        stream.Write(c.bytes.data(), int64_t(c.bytes.size()));
+        stream.SetPosition(0);
+        TProgressRec progress;
+        progress.Aborting = &d.Aborted;
+        const int64_t peak = kvtest::PeakHeapOf(
+            [&] { Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, false, false); });
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_LT(peak, int64_t(1) << 20);
+        EXPECT_EQ(Rgb(d.Bitmap), before);
+    }
+}
+
 TEST(BmpReader, ReadsAPackedDibWithoutFileHeader)
 {
     const Bytes file = MakeBmp({.bits = 8,

@@ -1,6 +1,7 @@
 // Reads Windows and OS/2 BMP files and packed DIBs into kv1g or kv24RGB bitmaps.
 #include "imaging/codecs/bmp/bmpfilt.h"
 
+#include "imaging/codecs/bmp/detail/rle_decode.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
@@ -11,6 +12,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace Bmpfilt {
@@ -126,10 +128,20 @@ public:
             FAborting = true;
             return;
         }
-        FBitmap.Allocate(int32_t(FHeader.Width), int32_t(FHeader.Height), OutputFormat());
+        // Memory follows the data: without a whole first row (or a first run-length code that
+        // fits the picture) there is no picture, and the bitmap stays as it was.
         FStep = 100.0 / double(FHeader.Height);
         FProgress.PerRow = FStep;
-        DecodePixels();
+        if (FHeader.Compression == BI_RLE8 || FHeader.Compression == BI_RLE4) {
+            DecodeRle(FHeader.Compression == BI_RLE4);
+            return;
+        }
+        if (StoredRows() < 1) {
+            FAborting = true;
+            return;
+        }
+        FBitmap.Allocate(int32_t(FHeader.Width), int32_t(FHeader.Height), OutputFormat());
+        DecodeRows();
     }
 
 private:
@@ -340,29 +352,22 @@ private:
         }
     }
 
-    void DecodePixels()
-    {
-        if (FHeader.Compression == BI_RLE8 || FHeader.Compression == BI_RLE4)
-            DecodeRle(FHeader.Compression == BI_RLE4);
-        else
-            DecodeRows();
-    }
-
+    // Delta escapes and an early end of the picture skip pixels: they keep the new bitmap's black.
+    // The bitmap is made at the first code that fits the picture.
     void DecodeRle(bool nibbles)
     {
-        // Delta escapes and an early end of the picture skip pixels: they keep the new bitmap's
-        // black.
-        // Every code but the escapes gives a pixel or more, and a delta of four bytes moves one
-        // or more: data past four bytes a pixel and an escape a row is never read into memory,
+        // Every code but the escapes gives a pixel or more, and a delta of four bytes moves one or
+        // more: data past four bytes a pixel and an escape a row is never read into memory,
         // however long the file is.
         const int64_t needed = 4 * FHeader.Width * FHeader.Height + 4 * FHeader.Height + 2;
         std::vector<uint8_t> data(static_cast<size_t>(std::min(FPixelDataLength, needed)));
-        int64_t got = FStream.Read(data.data(), int64_t(data.size()));
-        int32_t startRow = FHeader.TopDown ? int32_t(FHeader.Height - 1) : 0;
-        if (nibbles)
-            DecodeRLE4(FBitmap, data.data(), std::max<int64_t>(got, 0), startRow, FProgress, FPalette.data());
-        else
-            DecodeRLE8(FBitmap, data.data(), std::max<int64_t>(got, 0), startRow, FProgress, FPalette.data());
+        const int64_t got = std::max<int64_t>(FStream.Read(data.data(), int64_t(data.size())), 0);
+        const int32_t width = int32_t(FHeader.Width), height = int32_t(FHeader.Height);
+        const int32_t startRow = FHeader.TopDown ? height - 1 : 0;
+        const std::function<void()> make = [&] { FBitmap.Allocate(width, height, kv24RGB); };
+        if (!detail::DecodeRLEMaking(FBitmap, width, height, make, nibbles, data.data(), got, startRow,
+                                     FProgress, FPalette.data()))
+            FAborting = true;
     }
 
     // Whole stored rows the pixel data holds. Many writers leave out the padding of the last

@@ -1,42 +1,57 @@
 // Run-length coding of 4- and 8-bit BMP pixel data.
 #include "imaging/codecs/bmp/bmpfilt.h"
+#include "imaging/codecs/bmp/detail/rle_decode.h"
 
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace Bmpfilt {
 
 namespace {
 
-// Writes decoded pixels into the rows of a kv24RGB bitmap. Pixels right of the last column are
-// dropped, so no write leaves the row.
+// Writes decoded pixels into the rows of a kv24RGB bitmap of the size given. Pixels right of the
+// last column are dropped, so no write leaves the row. Nothing touches the bitmap before Start,
+// which the first code that fits the picture calls: a caller can make the bitmap only then.
 class RleTarget
 {
 public:
-    RleTarget(TKVBitmap& bitmap, int32_t startRow, TProgressRec& progress)
-        : FBitmap(bitmap), FWidth(bitmap.GetWidth()), FHeight(bitmap.GetHeight()), FStartRow(startRow),
-          FProgress(progress), FStep(FHeight > 0 ? 100.0 / FHeight : 0)
+    RleTarget(TKVBitmap& bitmap, int32_t width, int32_t height, int32_t startRow, TProgressRec& progress,
+              const std::function<void()>& make)
+        : FBitmap(bitmap), FWidth(width), FHeight(height), FStartRow(startRow), FProgress(progress),
+          FMake(make), FStep(FHeight > 0 ? 100.0 / FHeight : 0)
     {
-        Report();
-        MapRow();
     }
 
     bool Aborted() const { return FProgress.Aborting && *FProgress.Aborting; }
     void Fail() { CodecSetAborting(FProgress); }
+
+    // A code was taken: the picture exists from here on.
+    void Start()
+    {
+        if (FStarted) {
+            return;
+        }
+        FStarted = true;
+        if (FMake) {
+            FMake();
+        }
+        Report();
+        MapRow();
+    }
+    bool Started() const { return FStarted; }
 
     // Every row has had its end of line: only the end-of-line and end-of-bitmap codes may follow.
     bool PastLastRow() const { return FStoredRow >= FHeight; }
     // Where the data may not end without an end of bitmap: before the last row is full.
     bool Unfinished() const { return FStoredRow < FHeight - 1 || (FStoredRow == FHeight - 1 && FX < FWidth); }
     bool Fits(int32_t pixels) const { return FX + pixels <= FWidth; }
-    // Something was decoded: a pixel placed, or the position moved on.
-    bool Reached() const { return FReached; }
+    bool MoveFits(int32_t dx, int32_t dy) const { return FX + dx <= FWidth && FStoredRow + dy < FHeight; }
 
     void Put(const TRGB& colour)
     {
-        FReached = true;
         if (FX < FWidth) {
             FRow[FX] = colour;
             FX++;
@@ -45,26 +60,19 @@ public:
 
     void EndOfLine()
     {
-        FReached = true;
         FStoredRow++;
         FX = 0;
         Report();
         MapRow();
     }
 
-    // False when the move would leave the picture.
-    bool Delta(int32_t dx, int32_t dy)
+    void Delta(int32_t dx, int32_t dy)
     {
-        if (FX + dx > FWidth || FStoredRow + dy >= FHeight) {
-            return false;
-        }
-        FReached = true;
         FX += dx;
         if (dy > 0) {
             FStoredRow += dy;
             MapRow();
         }
-        return true;
     }
 
 private:
@@ -88,11 +96,12 @@ private:
     int32_t FHeight;
     int32_t FStartRow;
     TProgressRec& FProgress;
+    const std::function<void()>& FMake;
     double FStep;
     int32_t FStoredRow = 0;
     int32_t FX = 0;
     TRGB* FRow = nullptr;
-    bool FReached = false;
+    bool FStarted = false;
 };
 
 // Data that runs past the picture fails with the rows decoded kept: pixels or a move after the
@@ -101,10 +110,11 @@ private:
 // longer than their row are common in files that are otherwise sound: their extra pixels are
 // dropped.
 template <bool Nibbles>
-bool DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t startRow,
-               TProgressRec& progress, const TRGB* palette)
+bool DecodeRLE(TKVBitmap& bitmap, int32_t width, int32_t height, const std::function<void()>& make,
+               const uint8_t* data, int64_t length, int32_t startRow, TProgressRec& progress,
+               const TRGB* palette)
 {
-    RleTarget target(bitmap, startRow, progress);
+    RleTarget target(bitmap, width, height, startRow, progress, make);
     int64_t at = 0;
     while (at + 2 <= length && !target.Aborted()) {
         const uint8_t count = data[at], code = data[at + 1];
@@ -113,27 +123,33 @@ bool DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t s
             if (count != 0 || code > 1) {
                 target.Fail();
             }
-            return target.Reached();
+            return true;
         }
         if (count > 0) {
+            target.Start();
             for (int i = 0; i < count; i++)
                 target.Put(palette[Nibbles ? (i & 1 ? code & 15 : code >> 4) : code]);
             continue;
         }
         if (code == 0) {
+            target.Start();
             target.EndOfLine();
         } else if (code == 1) {
-            return target.Reached();
+            target.Start();
+            return true;
         } else if (code == 2) {
-            if (at + 2 > length || !target.Delta(data[at], data[at + 1])) {
+            if (at + 2 > length || !target.MoveFits(data[at], data[at + 1])) {
                 break;
             }
+            target.Start();
+            target.Delta(data[at], data[at + 1]);
             at += 2;
         } else {
             const int64_t bytes = Nibbles ? (code + 1) / 2 : code;
             if (at + bytes > length) {
                 break;
             }
+            target.Start();
             const bool fits = target.Fits(code);
             for (int i = 0; i < code; i++) {
                 uint8_t value = Nibbles ? data[at + i / 2] : data[at + i];
@@ -141,7 +157,7 @@ bool DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t s
             }
             if (!fits) {
                 target.Fail();
-                return target.Reached();
+                return true;
             }
             at += bytes + (bytes & 1); // absolute runs are padded to 16 bits
         }
@@ -150,7 +166,7 @@ bool DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t s
     if (at + 2 <= length || target.Unfinished()) {
         target.Fail();
     }
-    return target.Reached();
+    return target.Started();
 }
 
 template <bool Nibbles> int32_t EncodeRLE(const uint8_t* indexes, int32_t count, uint8_t* output)
@@ -219,13 +235,25 @@ template <bool Nibbles> int32_t EncodeRLE(const uint8_t* indexes, int32_t count,
 bool DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette)
 {
-    return DecodeRLE<true>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
+    return DecodeRLE<true>(Bitmap, Bitmap.GetWidth(), Bitmap.GetHeight(), {}, Data, DataLength, StartRow,
+                           Progress, Palette);
 }
 
 bool DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette)
 {
-    return DecodeRLE<false>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
+    return DecodeRLE<false>(Bitmap, Bitmap.GetWidth(), Bitmap.GetHeight(), {}, Data, DataLength, StartRow,
+                            Progress, Palette);
+}
+
+bool detail::DecodeRLEMaking(TKVBitmap& Bitmap, int32_t Width, int32_t Height,
+                             const std::function<void()>& Make, bool Nibbles, const uint8_t* Data,
+                             int64_t DataLength, int32_t StartRow, TProgressRec& Progress,
+                             const TRGB* Palette)
+{
+    return Nibbles
+               ? DecodeRLE<true>(Bitmap, Width, Height, Make, Data, DataLength, StartRow, Progress, Palette)
+               : DecodeRLE<false>(Bitmap, Width, Height, Make, Data, DataLength, StartRow, Progress, Palette);
 }
 
 int32_t EncodeRLE4(const uint8_t* Indexes, int32_t Count, uint8_t* Output)

@@ -25,7 +25,7 @@ void BMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
 // Expand RLE data into a kv24RGB bitmap. StartRow is 0 for bottom-up data and height - 1 for
 // top-down data. Palette must hold 256 entries (pad a shorter one with black). Data that runs
 // past the picture, or ends before its last row, sets the abort flag with the rows decoded kept.
-// False when the data decoded nothing at all.
+// False when the data was refused at its first code.
 bool DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette);
 bool DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
