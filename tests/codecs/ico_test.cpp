@@ -317,6 +317,56 @@ TEST(IcoReader, DirectoryHeaderAndMaskRules)
     EXPECT_EQ(listed.Params.ICO_Sizes[15][0], 16);
 }
 
+// Icons and cursors that icotool makes, their directory then made to disagree with the image: a
+// byte count of 8 where the image holds far more, or a height of twice the image's own. Each is
+// read by the image's own header, as ImageMagick reads it.
+TEST(IcoReader, ReadsTheImageByItsOwnHeaderWhereTheDirectoryDisagrees)
+{
+    ASSERT_TRUE(HaveSamples());
+    kvtest::TempFolder folder;
+    const std::string pngs = "convert " + Rose;
+    const struct
+    {
+        const char* name;
+        std::string png;  // makes the picture
+        std::string icon; // icotool's options
+        bool cursor;
+    } forms[] = {
+        {"32-bit icon", pngs + " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite",
+         "", false},
+        {"8-bit icon", pngs + " -colors 200", "-b 8", false},
+        {"4-bit icon", pngs + " -colors 16", "-b 4", false},
+        {"1-bit icon", pngs + " -monochrome", "-b 1", false},
+        {"32-bit cursor",
+         pngs + " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite",
+         "--cursor -X 5 -Y 6", true},
+    };
+    for (const auto& form : forms) {
+        const std::string png = folder.File("picture.png"), made = folder.File("made.ico");
+        ASSERT_EQ(kvtest::ToolExitCode(form.png + " PNG32:" + png), 0) << form.name;
+        ASSERT_EQ(kvtest::ToolExitCode("icotool -c " + form.icon + " -o " + made + " " + png), 0)
+            << form.name;
+        const std::string original = kvtest::TempFolder::Read(made);
+        ASSERT_GT(original.size(), size_t(22 + 40));
+        std::string shortCount = original;
+        shortCount.replace(14, 4, std::string("\x08\0\0\0", 4));
+        std::string tallEntry = original;
+        tallEntry[7] = char(2 * 46);
+        for (const auto& [damage, bytes] :
+             {std::pair{"byte count 8", shortCount}, std::pair{"height 92", tallEntry}}) {
+            SCOPED_TRACE(std::string(form.name) + ", " + damage);
+            const std::string file = folder.Write("damaged.ico", bytes);
+            Decoded d;
+            Decode(bytes, d, 0, form.cursor);
+            ASSERT_FALSE(d.Aborted);
+            EXPECT_EQ(d.Params.Width, 70);
+            EXPECT_EQ(d.Params.Height, 46);
+            EXPECT_EQ(DifferenceFromRgba(d, kvtest::ToolOutput("convert ICO:" + file + " -depth 8 rgba:-")),
+                      0);
+        }
+    }
+}
+
 TEST(IcoReader, RefusesEntriesThatPassTheirData)
 {
     std::string offsetPast = Icon(1, 2, 2, 0, 1, 24, 2, 4, 24, std::string(40, '\0'));
