@@ -72,8 +72,9 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, Reader writer, bool
 } // namespace
 
 // Each form and depth the tools write reads as the binary image the tools make of it, scaled by
-// v * 255 / maximum; plain forms and 2-byte samples included.
-TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanIt)
+// v * 255 / maximum; plain forms and 2-byte samples included. Saved again with the parameters the
+// reader filled, the picture reads the same in netpbm's tools.
+TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanItAndWritesItBack)
 {
     ASSERT_TRUE(HaveSamples());
     const struct
@@ -109,6 +110,13 @@ TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanIt)
         EXPECT_EQ(d.Params.BitsPerSample, c.bits);
         EXPECT_EQ(d.Params.SamplesPerPixel, c.samples);
         EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::BitmapSamples(d.Bitmap)), 0);
+        bool aborted = true;
+        const std::string again =
+            folder.Write("again.pnm", Encode(d.Bitmap, d.Params, Reader::Pxm, &aborted));
+        EXPECT_FALSE(aborted);
+        EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::ScaledTo8Bits(kvtest::ParsePnm(
+                                                      kvtest::ToolOutput("pnmtopnm " + again)))),
+                  0);
     }
 }
 
