@@ -365,9 +365,8 @@ private:
         const int32_t width = int32_t(FHeader.Width), height = int32_t(FHeader.Height);
         const int32_t startRow = FHeader.TopDown ? height - 1 : 0;
         const std::function<void()> make = [&] { FBitmap.Allocate(width, height, kv24RGB); };
-        if (!detail::DecodeRLEMaking(FBitmap, width, height, make, nibbles, data.data(), got, startRow,
-                                     FProgress, FPalette.data()))
-            FAborting = true;
+        detail::DecodeRLEMaking(FBitmap, width, height, make, nibbles, data.data(), got, startRow, FProgress,
+                                FPalette.data());
     }
 
     // Whole stored rows the pixel data holds. Many writers leave out the padding of the last

@@ -31,31 +31,39 @@ public:
     // A code was taken: the picture exists from here on.
     void Start()
     {
-        if (FStarted) {
-            return;
+        if (!FStarted) {
+            Begin();
         }
-        FStarted = true;
-        if (FMake) {
-            FMake();
-        }
-        Report();
-        MapRow();
     }
-    bool Started() const { return FStarted; }
 
     // Every row has had its end of line: only the end-of-line and end-of-bitmap codes may follow.
     bool PastLastRow() const { return FStoredRow >= FHeight; }
     // Where the data may not end without an end of bitmap: before the last row is full.
     bool Unfinished() const { return FStoredRow < FHeight - 1 || (FStoredRow == FHeight - 1 && FX < FWidth); }
-    bool Fits(int32_t pixels) const { return FX + pixels <= FWidth; }
     bool MoveFits(int32_t dx, int32_t dy) const { return FX + dx <= FWidth && FStoredRow + dy < FHeight; }
 
-    void Put(const TRGB& colour)
+    // An absolute run: count pixels of their own indexes (two to a byte, high nibble first, for
+    // Nibbles). False when they run past the row: those past it are dropped.
+    template <bool Nibbles> bool Literals(const uint8_t* indexes, int32_t count, const TRGB* palette)
     {
-        if (FX < FWidth) {
-            FRow[FX] = colour;
-            FX++;
+        const int32_t pixels = std::min(count, FWidth - FX);
+        TRGB* out = FRow + FX;
+        for (int32_t i = 0; i < pixels; i++) {
+            out[i] = palette[Nibbles ? (i & 1 ? indexes[i / 2] & 15 : indexes[i / 2] >> 4) : indexes[i]];
         }
+        FX += pixels;
+        return pixels == count;
+    }
+
+    // An encoded run: count pixels alternating first and second, those past the row dropped.
+    void Run(const TRGB& first, const TRGB& second, int32_t count)
+    {
+        const int32_t pixels = std::min(count, FWidth - FX);
+        TRGB* out = FRow + FX;
+        for (int32_t i = 0; i < pixels; i++) {
+            out[i] = i & 1 ? second : first;
+        }
+        FX += pixels;
     }
 
     void EndOfLine()
@@ -76,6 +84,16 @@ public:
     }
 
 private:
+    void Begin()
+    {
+        FStarted = true;
+        if (FMake) {
+            FMake();
+        }
+        Report();
+        MapRow();
+    }
+
     void MapRow()
     {
         FRow = nullptr;
@@ -110,7 +128,7 @@ private:
 // longer than their row are common in files that are otherwise sound: their extra pixels are
 // dropped.
 template <bool Nibbles>
-bool DecodeRLE(TKVBitmap& bitmap, int32_t width, int32_t height, const std::function<void()>& make,
+void DecodeRLE(TKVBitmap& bitmap, int32_t width, int32_t height, const std::function<void()>& make,
                const uint8_t* data, int64_t length, int32_t startRow, TProgressRec& progress,
                const TRGB* palette)
 {
@@ -123,12 +141,11 @@ bool DecodeRLE(TKVBitmap& bitmap, int32_t width, int32_t height, const std::func
             if (count != 0 || code > 1) {
                 target.Fail();
             }
-            return true;
+            return;
         }
         if (count > 0) {
             target.Start();
-            for (int i = 0; i < count; i++)
-                target.Put(palette[Nibbles ? (i & 1 ? code & 15 : code >> 4) : code]);
+            target.Run(palette[Nibbles ? code >> 4 : code], palette[Nibbles ? code & 15 : code], count);
             continue;
         }
         if (code == 0) {
@@ -136,7 +153,7 @@ bool DecodeRLE(TKVBitmap& bitmap, int32_t width, int32_t height, const std::func
             target.EndOfLine();
         } else if (code == 1) {
             target.Start();
-            return true;
+            return;
         } else if (code == 2) {
             if (at + 2 > length || !target.MoveFits(data[at], data[at + 1])) {
                 break;
@@ -150,14 +167,9 @@ bool DecodeRLE(TKVBitmap& bitmap, int32_t width, int32_t height, const std::func
                 break;
             }
             target.Start();
-            const bool fits = target.Fits(code);
-            for (int i = 0; i < code; i++) {
-                uint8_t value = Nibbles ? data[at + i / 2] : data[at + i];
-                target.Put(palette[Nibbles ? (i & 1 ? value & 15 : value >> 4) : value]);
-            }
-            if (!fits) {
+            if (!target.Literals<Nibbles>(data + at, code, palette)) {
                 target.Fail();
-                return true;
+                return;
             }
             at += bytes + (bytes & 1); // absolute runs are padded to 16 bits
         }
@@ -166,7 +178,6 @@ bool DecodeRLE(TKVBitmap& bitmap, int32_t width, int32_t height, const std::func
     if (at + 2 <= length || target.Unfinished()) {
         target.Fail();
     }
-    return target.Started();
 }
 
 template <bool Nibbles> int32_t EncodeRLE(const uint8_t* indexes, int32_t count, uint8_t* output)
@@ -232,28 +243,30 @@ template <bool Nibbles> int32_t EncodeRLE(const uint8_t* indexes, int32_t count,
 
 } // namespace
 
-bool DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+void DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette)
 {
-    return DecodeRLE<true>(Bitmap, Bitmap.GetWidth(), Bitmap.GetHeight(), {}, Data, DataLength, StartRow,
-                           Progress, Palette);
+    DecodeRLE<true>(Bitmap, Bitmap.GetWidth(), Bitmap.GetHeight(), {}, Data, DataLength, StartRow, Progress,
+                    Palette);
 }
 
-bool DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+void DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette)
 {
-    return DecodeRLE<false>(Bitmap, Bitmap.GetWidth(), Bitmap.GetHeight(), {}, Data, DataLength, StartRow,
-                            Progress, Palette);
+    DecodeRLE<false>(Bitmap, Bitmap.GetWidth(), Bitmap.GetHeight(), {}, Data, DataLength, StartRow, Progress,
+                     Palette);
 }
 
-bool detail::DecodeRLEMaking(TKVBitmap& Bitmap, int32_t Width, int32_t Height,
+void detail::DecodeRLEMaking(TKVBitmap& Bitmap, int32_t Width, int32_t Height,
                              const std::function<void()>& Make, bool Nibbles, const uint8_t* Data,
                              int64_t DataLength, int32_t StartRow, TProgressRec& Progress,
                              const TRGB* Palette)
 {
-    return Nibbles
-               ? DecodeRLE<true>(Bitmap, Width, Height, Make, Data, DataLength, StartRow, Progress, Palette)
-               : DecodeRLE<false>(Bitmap, Width, Height, Make, Data, DataLength, StartRow, Progress, Palette);
+    if (Nibbles) {
+        DecodeRLE<true>(Bitmap, Width, Height, Make, Data, DataLength, StartRow, Progress, Palette);
+    } else {
+        DecodeRLE<false>(Bitmap, Width, Height, Make, Data, DataLength, StartRow, Progress, Palette);
+    }
 }
 
 int32_t EncodeRLE4(const uint8_t* Indexes, int32_t Count, uint8_t* Output)

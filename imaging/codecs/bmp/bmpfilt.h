@@ -25,10 +25,9 @@ void BMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
 // Expand RLE data into a kv24RGB bitmap. StartRow is 0 for bottom-up data and height - 1 for
 // top-down data. Palette must hold 256 entries (pad a shorter one with black). Data that runs
 // past the picture, or ends before its last row, sets the abort flag with the rows decoded kept.
-// False when the data was refused at its first code.
-bool DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+void DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette);
-bool DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
+void DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette);
 
 // Encode one row of palette indexes (one per byte), closing it with the end-of-line escape.

@@ -13,8 +13,7 @@ namespace Bmpfilt::detail {
 
 // DecodeRLE4 (Nibbles) or DecodeRLE8 on a picture of Width x Height that Make allocates in Bitmap
 // when the first code that fits the picture is met: data refused at its first code makes none.
-// False when no code was taken.
-bool DecodeRLEMaking(TKVBitmap& Bitmap, int32_t Width, int32_t Height, const std::function<void()>& Make,
+void DecodeRLEMaking(TKVBitmap& Bitmap, int32_t Width, int32_t Height, const std::function<void()>& Make,
                      bool Nibbles, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                      TProgressRec& Progress, const TRGB* Palette);
 
