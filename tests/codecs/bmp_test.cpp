@@ -224,6 +224,20 @@ Bytes ImageMagickRgba(const fs::path& file)
     return ToolBytes("/usr/bin/convert '" + file.string() + "' -depth 8 rgba:-");
 }
 
+// The largest difference of two RGBA pictures in the top colourBits of each colour byte and the
+// top alphaBits of each alpha byte; -1 when their sizes differ.
+int32_t RgbaDifference(const Bytes& expected, const Bytes& actual, int colourBits, int alphaBits)
+{
+    if (expected.size() != actual.size() || expected.empty())
+        return -1;
+    int32_t worst = 0;
+    for (size_t i = 0; i < expected.size(); i++) {
+        const int bits = i % 4 == 3 ? alphaBits : colourBits;
+        worst = std::max(worst, std::abs((actual[i] >> (8 - bits)) - (expected[i] >> (8 - bits))));
+    }
+    return worst;
+}
+
 // A 37 x 23 picture whose alpha runs from 0 to 255 and whose colours are noise, as a PAM file
 // ImageMagick reads.
 fs::path WriteAlphaPicture(const kvtest::TempFolder& dir)
@@ -267,15 +281,7 @@ TEST(BmpReader, AlphaMasksGiveTheAlphaChannel)
         Read(ReadFile(file), d);
         ASSERT_FALSE(d.Aborted);
         ASSERT_TRUE(d.Bitmap.GetHasAlphaChannel());
-        const Bytes expected = ImageMagickRgba(file);
-        const Bytes ours = Rgba(d.Bitmap);
-        ASSERT_EQ(ours.size(), expected.size());
-        int32_t worst = 0;
-        for (size_t i = 0; i < ours.size(); i++) {
-            const int bits = i % 4 == 3 ? c.alphaBits : c.colourBits;
-            worst = std::max(worst, std::abs((ours[i] >> (8 - bits)) - (expected[i] >> (8 - bits))));
-        }
-        EXPECT_EQ(worst, 0);
+        EXPECT_EQ(RgbaDifference(ImageMagickRgba(file), Rgba(d.Bitmap), c.colourBits, c.alphaBits), 0);
         // The opaque column stays wholly opaque.
         EXPECT_EQ(d.Bitmap.GetAlphaChannel()->GetScanLine(5)[0], 255);
     }
@@ -968,13 +974,7 @@ TEST(BmpRoundTrip, EveryLayoutComesBackAsImageMagickReadsTheSource)
         bool aborted = false;
         WriteFile(again, Write(d.Bitmap, d.Params, aborted));
         ASSERT_FALSE(aborted);
-        const Bytes expected = ImageMagickRgba(original), back = ImageMagickRgba(again);
-        ASSERT_EQ(back.size(), expected.size());
-        int32_t worst = 0;
-        for (size_t i = 0; i < back.size(); i++) {
-            const int bits = i % 4 == 3 ? c.alphaBits : c.colourBits;
-            worst = std::max(worst, std::abs((back[i] >> (8 - bits)) - (expected[i] >> (8 - bits))));
-        }
-        EXPECT_EQ(worst, 0);
+        EXPECT_EQ(
+            RgbaDifference(ImageMagickRgba(original), ImageMagickRgba(again), c.colourBits, c.alphaBits), 0);
     }
 }
