@@ -1,7 +1,8 @@
 // Files whose header promises far more rows than their data holds, from the fuzz replay corpus:
 // a WBMP, a plain PPM and a bitmap inside an icon one or two pixels wide and a hundred million
 // rows or more tall, each against a square picture of the same pixels cut the same way (the peer:
-// what the rows themselves cost); and a 17993 x 14648 GIF frame of 69 bytes loaded through the
+// what the rows themselves cost; the square's data starts with a whole row, without which the
+// readers make no picture); and a 17993 x 14648 GIF frame of 69 bytes loaded through the
 // multi-image component, against the same file through the GIF reader alone.
 #include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/codecs/gif/gif_lzw.h"
@@ -107,7 +108,9 @@ void BM_WbmpSquarePeer(benchmark::State& state)
 {
     const std::string tall = Corpus(TallWbmp);
     const uint32_t side = uint32_t(SquareSide(238930747));
-    Read(state, std::string(2, '\0') + MultiByte(side) + MultiByte(side) + tall.substr(7), WbmpReader);
+    const std::string firstRow((side + 7) / 8, '\xff');
+    Read(state, std::string(2, '\0') + MultiByte(side) + MultiByte(side) + firstRow + tall.substr(7),
+         WbmpReader);
 }
 
 void BM_PpmPlainTall(benchmark::State& state)
@@ -120,8 +123,13 @@ void BM_PpmPlainSquarePeer(benchmark::State& state)
 {
     const std::string tall = Corpus(TallPpm);
     const size_t samples = tall.find("2222", tall.find("222222222") + 9) + 4;
-    const std::string side = std::to_string(SquareSide(222222222));
-    Read(state, "P3 " + side + " " + side + " 2222" + tall.substr(samples), PpmReader);
+    const int32_t side = SquareSide(222222222);
+    std::string firstRow;
+    for (int32_t i = 0; i < 3 * side; ++i) {
+        firstRow += " 0";
+    }
+    const std::string sides = std::to_string(side) + " " + std::to_string(side);
+    Read(state, "P3 " + sides + " 2222" + firstRow + tall.substr(samples), PpmReader);
 }
 
 void BM_IconBitmapTall(benchmark::State& state)
@@ -139,6 +147,7 @@ void BM_IconBitmapSquarePeer(benchmark::State& state)
             square[field + size_t(i)] = char(side >> (8 * i));
         }
     }
+    square.append((size_t(side) * 24 + 31) / 32 * 4, '\0');
     Read(state, square, IconReader);
 }
 

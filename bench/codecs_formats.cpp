@@ -1,10 +1,12 @@
-// Loading a 12-megapixel picture as run-length encoded TGA, 24-bit PCX and lossless JP2, and
-// turning its JPEG a quarter without recompressing it, through our codecs. bench/peers/formats.sh
-// runs this beside ImageMagick, pcxtoppm, opj_decompress and jpegtran on the same files and prints
-// the ratios.
+// Loading a 12-megapixel picture as run-length encoded TGA, 24-bit PCX, lossless JP2 and BMP (24
+// bits, 8-bit run-length, 32 bits with an alpha mask), and turning its JPEG a quarter without
+// recompressing it, through our codecs. bench/peers/formats.sh runs this beside ImageMagick,
+// pcxtoppm, opj_decompress and jpegtran on the same files and prints the ratios.
 //
-// KV_BENCH_TGA, KV_BENCH_PCX, KV_BENCH_JP2, KV_BENCH_JPEG: the files (formats.sh makes them).
+// KV_BENCH_TGA, KV_BENCH_PCX, KV_BENCH_JP2, KV_BENCH_BMP24, KV_BENCH_BMPRLE, KV_BENCH_BMP32,
+// KV_BENCH_JPEG: the files (formats.sh makes them).
 // "--rotate90-once <in> <out>" turns one JPEG and exits, so that its peak memory can be measured.
+#include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/codecs/j2k/kvj2000.h"
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/codecs/pcx/pcxfilter.h"
@@ -78,6 +80,29 @@ void BM_Jp2LosslessLoad(benchmark::State& state)
          });
 }
 
+void BmpLoad(benchmark::State& state, const char* variable)
+{
+    Load(state, variable,
+         [](TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress) {
+             Bmpfilt::BMPReadStream(stream, bitmap, stream.Size(), params, progress, false, false);
+         });
+}
+
+void BM_Bmp24Load(benchmark::State& state)
+{
+    BmpLoad(state, "KV_BENCH_BMP24");
+}
+
+void BM_BmpRle8Load(benchmark::State& state)
+{
+    BmpLoad(state, "KV_BENCH_BMPRLE");
+}
+
+void BM_Bmp32AlphaLoad(benchmark::State& state)
+{
+    BmpLoad(state, "KV_BENCH_BMP32");
+}
+
 bool Rotate90(const std::string& input, const std::string& output)
 {
     TFileStream in(input, fmOpenRead | fmShareDenyWrite);
@@ -107,6 +132,9 @@ void BM_JpegRotate90(benchmark::State& state)
 BENCHMARK(BM_TgaRleLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pcx24Load)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Jp2LosslessLoad)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Bmp24Load)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpRle8Load)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Bmp32AlphaLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegRotate90)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -20,7 +20,8 @@ struct TExtensionRoute
     int32_t FileType;
 };
 
-// The extensions that the front ends read, in the order they are compared. A PIX file is a TGA file.
+// The extensions that the front ends read, in the order they are compared. A PIX file is a TGA
+// file; a PNM file is any of the Netpbm forms.
 constexpr TExtensionRoute LoadRoutes[] = {
     {".jpg", fmtJPEG}, {".jpeg", fmtJPEG}, {".jpe", fmtJPEG}, {".jp2", fmtJP2},   {".j2k", fmtJ2K},
     {".jpc", fmtJ2K},  {".j2c", fmtJ2K},   {".png", fmtPNG},  {".tif", fmtTIFF},  {".tiff", fmtTIFF},
@@ -28,18 +29,20 @@ constexpr TExtensionRoute LoadRoutes[] = {
     {".wmf", fmtWMF},  {".emf", fmtEMF},   {".bmp", fmtBMP},  {".dib", fmtBMP},   {".rle", fmtBMP},
     {".cur", fmtCUR},  {".ico", fmtICO},   {".tga", fmtTGA},  {".targa", fmtTGA}, {".vda", fmtTGA},
     {".icb", fmtTGA},  {".vst", fmtTGA},   {".win", fmtTGA},  {".pix", fmtTGA},   {".pxm", fmtPXM},
-    {".ppm", fmtPXM},  {".pgm", fmtPXM},   {".pbm", fmtPXM},  {".wbmp", fmtWBMP}, {".avi", fmtAVI},
+    {".ppm", fmtPXM},  {".pgm", fmtPXM},   {".pbm", fmtPXM},  {".pnm", fmtPXM},   {".wbmp", fmtWBMP},
+    {".avi", fmtAVI},
 };
 
 // The extensions that the front ends write. Metafiles, cursors and AVI files have no writer here.
+// A PNM file takes the Netpbm form that the parameters choose, as the other Netpbm names do.
 constexpr TExtensionRoute SaveRoutes[] = {
     {".jpg", fmtJPEG},  {".jpeg", fmtJPEG}, {".jpe", fmtJPEG}, {".jp2", fmtJP2},  {".j2k", fmtJ2K},
     {".jpc", fmtJ2K},   {".j2c", fmtJ2K},   {".pcx", fmtPCX},  {".gif", fmtGIF},  {".tif", fmtTIFF},
     {".tiff", fmtTIFF}, {".fax", fmtTIFF},  {".g3f", fmtTIFF}, {".g3n", fmtTIFF}, {".png", fmtPNG},
     {".bmp", fmtBMP},   {".dib", fmtBMP},   {".rle", fmtBMP},  {".tga", fmtTGA},  {".targa", fmtTGA},
     {".vda", fmtTGA},   {".icb", fmtTGA},   {".vst", fmtTGA},  {".win", fmtTGA},  {".pix", fmtTGA},
-    {".pxm", fmtPXM},   {".pbm", fmtPXM},   {".pgm", fmtPXM},  {".ppm", fmtPXM},  {".ico", fmtICO},
-    {".wbmp", fmtWBMP},
+    {".pxm", fmtPXM},   {".pbm", fmtPXM},   {".pgm", fmtPXM},  {".ppm", fmtPXM},  {".pnm", fmtPXM},
+    {".ico", fmtICO},   {".wbmp", fmtWBMP},
 };
 
 template <size_t N> int32_t RouteOf(const TExtensionRoute (&routes)[N], const std::string& extension)

@@ -70,7 +70,7 @@ struct TFormatTable
             {fmtWMF, "Windows Metafile", "WMF", false},
             {fmtEMF, "Enhanced Windows Metafile", "EMF", false},
             {fmtTGA, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", true},
-            {fmtPXM, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", true},
+            {fmtPXM, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM;PNM", true},
             {fmtWBMP, "Wireless Bitmap", "WBMP", true},
             {fmtJP2, "JPEG2000", "JP2", true},
             {fmtJ2K, "JPEG2000 Code Stream", "J2K;JPC;J2C", true},

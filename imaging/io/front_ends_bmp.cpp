@@ -1,4 +1,5 @@
-// The BMP front ends of the I/O component. BMP files carry no transparency here.
+// The BMP front ends of the I/O component. The codec itself gives the bitmap the alpha channel of
+// a file with an alpha mask and writes it back, so there is no mask to pass here.
 #include "imaging/codecs/bmp/bmpfilt.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"

@@ -87,11 +87,9 @@ Bytes ImageMagickRgb(const fs::path& file)
     return kvtest::Installed("convert");
 }
 
-TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
+// A 37 x 23 picture with a few flat areas (for RLE) and noise, as a PPM file.
+fs::path WriteNoisePicture(const kvtest::TempFolder& dir)
 {
-    ASSERT_TRUE(HaveImageMagick());
-    kvtest::TempFolder dir;
-    // A 37 x 23 picture with a few flat areas (for RLE) and noise.
     const int width = 37, height = 23;
     std::mt19937 random(11);
     std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
@@ -99,7 +97,28 @@ TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
         for (int x = 0; x < width; x++)
             for (int c = 0; c < 3; c++)
                 ppm.push_back(char(x < 12 ? (y * 40 + c * 90) & 0xFF : random() & 0xFF));
-    std::ofstream(dir.File("in.ppm"), std::ios::binary) << ppm;
+    return dir.Write("in.ppm", ppm);
+}
+
+// ImageMagick converts source into target with the options, whose last word may name the form
+// ("BMP3:"); false when it fails.
+bool MagickConvert(const fs::path& source, std::string options, const fs::path& target)
+{
+    std::string prefix;
+    if (const size_t blank = options.rfind(' '); !options.empty() && options.back() == ':') {
+        prefix = blank == std::string::npos ? options : options.substr(blank + 1);
+        options = blank == std::string::npos ? std::string() : options.substr(0, blank);
+    }
+    return kvtest::ToolExitCode("/usr/bin/convert '" + source.string() + "' " + options + " '" + prefix +
+                                target.string() + "' 2>/dev/null") == 0;
+}
+
+TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
+{
+    ASSERT_TRUE(HaveImageMagick());
+    kvtest::TempFolder dir;
+    const int width = 37, height = 23;
+    const fs::path source = WriteNoisePicture(dir);
 
     struct Case
     {
@@ -122,16 +141,8 @@ TEST(BmpReader, ReadsWhatImageMagickWritesAtEveryDepth)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string options = c.options;
-        std::string prefix;
-        if (auto colon = options.rfind(' '); options.back() == ':') {
-            prefix = options.substr(colon + 1);
-            options = options.substr(0, colon);
-        }
-        fs::path file = dir.File("out.bmp");
-        std::string command = "/usr/bin/convert '" + dir.File("in.ppm") + "' " + options + " '" + prefix +
-                              file.string() + "' 2>/dev/null";
-        ASSERT_EQ(kvtest::ToolExitCode(command), 0) << command;
+        const fs::path file = dir.File("out.bmp");
+        ASSERT_TRUE(MagickConvert(source, c.options, file));
         Decoded d;
         Read(ReadFile(file), d);
         ASSERT_FALSE(d.Aborted);
@@ -162,6 +173,127 @@ TEST(BmpReader, TakesBitFieldMasksFromTheHeader)
     Read(ReadFile(file), d);
     ASSERT_FALSE(d.Aborted);
     EXPECT_EQ(Rgb(d.Bitmap), ImageMagickRgb(GdkImages / "reftests/mandatory-bitmasks.bmp.ref.png"));
+}
+
+void WriteFile(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// ImageMagick writes a one-colour picture as a 1-bit file with the colour and black; cut to the
+// colour alone, index 0 is still that colour, as ImageMagick reads it.
+TEST(BmpReader, OneBitPaletteOfOneEntryGivesItsColour)
+{
+    ASSERT_TRUE(HaveImageMagick());
+    kvtest::TempFolder dir;
+    const fs::path file = dir.File("one-entry.bmp");
+    ASSERT_TRUE(MagickConvert("xc:rgb(50,100,200)", "-scale 5x3! -type palette BMP3:", file));
+    Bytes bmp = ReadFile(file);
+    ASSERT_EQ(bmp[28], 1); // bit count
+    ASSERT_EQ(bmp[46], 2); // colours used
+    bmp[46] = 1;           // the bits offset still leads past the second entry
+    WriteFile(file, bmp);
+    Decoded d;
+    Read(bmp, d);
+    ASSERT_FALSE(d.Aborted);
+    const Bytes expected = ImageMagickRgb(file);
+    ASSERT_EQ(expected.size(), size_t(5 * 3 * 3));
+    EXPECT_EQ(Bytes(expected.begin(), expected.begin() + 3), (Bytes{50, 100, 200}));
+    EXPECT_EQ(Rgb(d.Bitmap), expected);
+}
+
+// Pixels as red, green, blue and alpha bytes, top row first; 255 without an alpha channel.
+Bytes Rgba(TKVBitmap& bitmap)
+{
+    const Bytes rgb = Rgb(bitmap);
+    TKVBitmap* alpha = bitmap.GetHasAlphaChannel() ? bitmap.GetAlphaChannel() : nullptr;
+    Bytes out;
+    for (int32_t y = 0; y < bitmap.GetHeight(); y++) {
+        for (int32_t x = 0; x < bitmap.GetWidth(); x++) {
+            const size_t at = (size_t(y) * size_t(bitmap.GetWidth()) + size_t(x)) * 3;
+            out.insert(out.end(), rgb.begin() + std::ptrdiff_t(at), rgb.begin() + std::ptrdiff_t(at + 3));
+            out.push_back(alpha != nullptr ? alpha->GetScanLine(y)[x] : 255);
+        }
+    }
+    return out;
+}
+
+Bytes ImageMagickRgba(const fs::path& file)
+{
+    return ToolBytes("/usr/bin/convert '" + file.string() + "' -depth 8 rgba:-");
+}
+
+// The largest difference of two RGBA pictures in the top colourBits of each colour byte and the
+// top alphaBits of each alpha byte; -1 when their sizes differ.
+int32_t RgbaDifference(const Bytes& expected, const Bytes& actual, int colourBits, int alphaBits)
+{
+    if (expected.size() != actual.size() || expected.empty())
+        return -1;
+    int32_t worst = 0;
+    for (size_t i = 0; i < expected.size(); i++) {
+        const int bits = i % 4 == 3 ? alphaBits : colourBits;
+        worst = std::max(worst, std::abs((actual[i] >> (8 - bits)) - (expected[i] >> (8 - bits))));
+    }
+    return worst;
+}
+
+// A 37 x 23 picture whose alpha runs from 0 to 255 and whose colours are noise, as a PAM file
+// ImageMagick reads.
+fs::path WriteAlphaPicture(const kvtest::TempFolder& dir)
+{
+    const int width = 37, height = 23;
+    std::mt19937 random(5);
+    std::string pam = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
+                      "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            for (int c = 0; c < 3; c++)
+                pam.push_back(char(random() & 0xFF));
+            pam.push_back(char(x == 0 ? 255 : (x * 7 + y * 11) & 0xFF));
+        }
+    return dir.Write("alpha.pam", pam);
+}
+
+// 32-bit and 16-bit bit fields with an alpha mask give the alpha channel ImageMagick reads:
+// exactly for 8 bits; narrower alpha is spread over the byte (15 of 4 bits is 255, wholly
+// opaque), where ImageMagick shifts it (240), so the mask's own bits are compared.
+TEST(BmpReader, AlphaMasksGiveTheAlphaChannel)
+{
+    ASSERT_TRUE(HaveImageMagick());
+    kvtest::TempFolder dir;
+    const fs::path source = WriteAlphaPicture(dir);
+    const struct
+    {
+        const char* name;
+        const char* options;
+        int alphaBits, colourBits;
+    } cases[] = {
+        {"32-bit", "BMP:", 8, 8},
+        {"16-bit 4-4-4-4", "-define bmp:subtype=ARGB4444 BMP:", 4, 4},
+        {"16-bit 1-5-5-5", "-define bmp:subtype=ARGB1555 BMP:", 1, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir.File("alpha.bmp");
+        ASSERT_TRUE(MagickConvert(source, c.options, file));
+        Decoded d;
+        Read(ReadFile(file), d);
+        ASSERT_FALSE(d.Aborted);
+        ASSERT_TRUE(d.Bitmap.GetHasAlphaChannel());
+        EXPECT_EQ(RgbaDifference(ImageMagickRgba(file), Rgba(d.Bitmap), c.colourBits, c.alphaBits), 0);
+        // The opaque column stays wholly opaque.
+        EXPECT_EQ(d.Bitmap.GetAlphaChannel()->GetScanLine(5)[0], 255);
+    }
+
+    // An alpha mask over pixels that are all opaque carries nothing: no alpha channel.
+    const fs::path opaque = dir.File("opaque.bmp");
+    ASSERT_TRUE(MagickConvert(source, "-alpha opaque BMP:", opaque));
+    Decoded d;
+    Read(ReadFile(opaque), d);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_FALSE(d.Bitmap.GetHasAlphaChannel());
+    EXPECT_EQ(Rgba(d.Bitmap), ImageMagickRgba(opaque));
 }
 
 TEST(BmpReader, CorruptFilesEndCleanly)
@@ -358,6 +490,117 @@ TEST(BmpReader, RowsPastTheDataAreCleared)
     Read(MakeBmp({.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12}}), whole);
     EXPECT_FALSE(whole.Aborted);
     EXPECT_EQ(Rgb(whole.Bitmap), (Bytes{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}));
+}
+
+// Run-length data that runs past the picture, or ends before its last row is full, fails with
+// the rows decoded kept; long runs, extra ends of line and a missing end of bitmap after a whole
+// picture are sound. A 4 x 2 picture, bottom row first: green, then red.
+TEST(BmpReader, RleDataPastThePictureFailsKeepingTheRowsDecoded)
+{
+    const Bytes redGreen{0, 0, 255, 0, 0, 255, 0, 0};
+    const Bytes red{255, 0, 0}, green{0, 255, 0}, black{0, 0, 0};
+    auto row = [](const Bytes& a, const Bytes& b, const Bytes& c, const Bytes& d) {
+        Bytes out = a;
+        for (const Bytes* p : {&b, &c, &d})
+            out.insert(out.end(), p->begin(), p->end());
+        return out;
+    };
+    const Bytes redRow = row(red, red, red, red), greenRow = row(green, green, green, green),
+                blackRow = row(black, black, black, black);
+    auto picture = [](const Bytes& top, const Bytes& bottom) {
+        Bytes out = top;
+        out.insert(out.end(), bottom.begin(), bottom.end());
+        return out;
+    };
+    const struct
+    {
+        const char* name;
+        Bytes rle;
+        bool aborted;
+        Bytes rgb;
+    } cases[] = {
+        {"pixels after the last row", {4, 1, 0, 0, 4, 0, 0, 0, 4, 1, 0, 1}, true, picture(redRow, greenRow)},
+        {"literal pixels after the last row",
+         {4, 1, 0, 0, 4, 0, 0, 0, 0, 3, 1, 1, 1, 0},
+         true,
+         picture(redRow, greenRow)},
+        {"a move below the picture", {4, 1, 0, 2, 0, 2, 4, 0, 0, 1}, true, picture(blackRow, greenRow)},
+        {"a move past the right edge",
+         {2, 1, 0, 2, 3, 0, 1, 0, 0, 1},
+         true,
+         picture(blackRow, row(green, green, black, black))},
+        {"literal pixels past the end of the row",
+         {0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 4, 1, 0, 1},
+         true,
+         picture(blackRow, redRow)},
+        {"data that ends before the last row", {4, 1, 0, 0}, true, picture(blackRow, greenRow)},
+        {"data that ends inside the last row",
+         {4, 1, 0, 0, 2, 0},
+         true,
+         picture(row(red, red, black, black), greenRow)},
+        {"a move cut short", {4, 1, 0, 2, 1}, true, picture(blackRow, greenRow)},
+        {"a run longer than its row", {6, 1, 0, 0, 4, 0, 0, 1}, false, picture(redRow, greenRow)},
+        {"ends of line after the last row",
+         {4, 1, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0},
+         false,
+         picture(redRow, greenRow)},
+        {"no end of bitmap after the last row", {4, 1, 0, 0, 4, 0, 0, 0}, false, picture(redRow, greenRow)},
+        {"the last row without its end of line", {4, 1, 0, 0, 4, 0}, false, picture(redRow, greenRow)},
+        {"an end of bitmap before the last row", {4, 1, 0, 1}, false, picture(blackRow, greenRow)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d;
+        Read(MakeBmp({.width = 4, .bits = 8, .compression = 1, .palette = redGreen, .pixels = c.rle}), d);
+        EXPECT_EQ(d.Aborted, c.aborted);
+        EXPECT_EQ(Rgb(d.Bitmap), c.rgb);
+    }
+    // The same rules hold for 4-bit data: a literal run of 5 in a row of 4.
+    Decoded nibbles;
+    Read(MakeBmp({.width = 4,
+                  .height = 1,
+                  .bits = 4,
+                  .compression = 2,
+                  .palette = redGreen,
+                  .pixels = {0, 5, 0x01, 0x01, 0x00, 0, 0, 1}}),
+         nibbles);
+    EXPECT_TRUE(nibbles.Aborted);
+    EXPECT_EQ(Rgb(nibbles.Bitmap), row(red, green, red, green));
+}
+
+// A file refused before any row is decoded leaves no picture-sized bitmap behind: the bitmap
+// stays as it was, and memory follows the data, not the header's size.
+TEST(BmpReader, RefusalsLeaveTheBitmapAsItWas)
+{
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/bmp/";
+    const struct
+    {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"57 bytes for 3,158,064 x 48", ReadFile(corpus + "header-3158064-by-48-in-57-bytes.bmp")},
+        {"run-length data of one byte", ReadFile(corpus + "rle8-no-data-for-10000-by-10000.bmp")},
+        {"a first code that leaves the picture", ReadFile(corpus + "rle8-first-code-leaves-the-picture.bmp")},
+        {"cut inside the first row", MakeBmp({.pixels = {1, 2, 3, 4, 5}})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_GT(c.bytes.size(), 14u);
+        Decoded d;
+        d.Bitmap.Allocate(3, 2, kv24RGB);
+        d.Bitmap.Fill(0x40);
+        const Bytes before = Rgb(d.Bitmap);
+        TMemoryStream stream;
+        stream.Write(c.bytes.data(), int64_t(c.bytes.size()));
+        stream.SetPosition(0);
+        TProgressRec progress;
+        progress.Aborting = &d.Aborted;
+        const int64_t peak = kvtest::PeakHeapOf(
+            [&] { Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, false, false); });
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_LT(peak, int64_t(1) << 20);
+        EXPECT_EQ(Rgb(d.Bitmap), before);
+    }
 }
 
 TEST(BmpReader, ReadsAPackedDibWithoutFileHeader)
@@ -688,4 +931,50 @@ TEST(BmpWriter, TwoColourPicturesKeepTheirColoursInOneBit)
     Read(bwFile, back);
     EXPECT_EQ(back.Bitmap.GetPixelFormat(), kv1g);
     EXPECT_EQ(Rgb(back.Bitmap), Rgb(bw));
+}
+
+// Every layout the reader makes, saved again with the parameters it filled: ImageMagick reads
+// the same pixels and alpha from both files. Channels narrower than a byte compare in their own
+// bits: ImageMagick repeats the top bits of 5-bit colours and shifts narrow alpha, where the
+// reader keeps colours left-aligned and spreads alpha over the byte.
+TEST(BmpRoundTrip, EveryLayoutComesBackAsImageMagickReadsTheSource)
+{
+    ASSERT_TRUE(HaveImageMagick());
+    kvtest::TempFolder dir;
+    const fs::path noise = WriteNoisePicture(dir), alpha = WriteAlphaPicture(dir);
+    const struct
+    {
+        const char* name;
+        const fs::path& source;
+        const char* options;
+        int colourBits, alphaBits;
+    } cases[] = {
+        {"1-bit black and white", noise, "-type bilevel BMP3:", 8, 8},
+        {"1-bit two colours", noise, "-colors 2 -type palette BMP3:", 8, 8},
+        {"4-bit", noise, "-colors 16 -type palette BMP3:", 8, 8},
+        {"8-bit", noise, "-colors 200 -type palette -compress None BMP3:", 8, 8},
+        {"8-bit RLE", noise, "-colors 200 -type palette -compress RLE BMP3:", 8, 8},
+        {"16-bit 5-6-5", noise, "-define bmp:subtype=RGB565 BMP:", 5, 8},
+        {"16-bit 5-5-5", noise, "-define bmp:subtype=RGB555 BMP:", 5, 8},
+        {"24-bit", noise, "-type truecolor BMP3:", 8, 8},
+        {"32-bit opaque", noise, "-type truecolormatte -define bmp:format=bmp4 BMP:", 8, 8},
+        {"32-bit alpha", alpha, "BMP:", 8, 8},
+        {"16-bit 4-4-4-4 alpha", alpha, "-define bmp:subtype=ARGB4444 BMP:", 4, 4},
+        {"16-bit 1-5-5-5 alpha", alpha, "-define bmp:subtype=ARGB1555 BMP:", 5, 1},
+        {"OS/2 8-bit", noise, "-colors 100 -type palette BMP2:", 8, 8},
+        {"OS/2 24-bit", noise, "-type truecolor BMP2:", 8, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path original = dir.File("original.bmp"), again = dir.File("again.bmp");
+        ASSERT_TRUE(MagickConvert(c.source, c.options, original));
+        Decoded d;
+        Read(ReadFile(original), d);
+        ASSERT_FALSE(d.Aborted);
+        bool aborted = false;
+        WriteFile(again, Write(d.Bitmap, d.Params, aborted));
+        ASSERT_FALSE(aborted);
+        EXPECT_EQ(
+            RgbaDifference(ImageMagickRgba(original), ImageMagickRgba(again), c.colourBits, c.alphaBits), 0);
+    }
 }

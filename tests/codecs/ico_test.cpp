@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <span>
 #include <string>
 
 namespace {
@@ -317,6 +318,56 @@ TEST(IcoReader, DirectoryHeaderAndMaskRules)
     EXPECT_EQ(listed.Params.ICO_Sizes[15][0], 16);
 }
 
+// Icons and cursors that icotool makes, their directory then made to disagree with the image: a
+// byte count of 8 where the image holds far more, or a height of twice the image's own. Each is
+// read by the image's own header, as ImageMagick reads it.
+TEST(IcoReader, ReadsTheImageByItsOwnHeaderWhereTheDirectoryDisagrees)
+{
+    ASSERT_TRUE(HaveSamples());
+    kvtest::TempFolder folder;
+    const std::string pngs = "convert " + Rose;
+    const struct
+    {
+        const char* name;
+        std::string png;  // makes the picture
+        std::string icon; // icotool's options
+        bool cursor;
+    } forms[] = {
+        {"32-bit icon", pngs + " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite",
+         "", false},
+        {"8-bit icon", pngs + " -colors 200", "-b 8", false},
+        {"4-bit icon", pngs + " -colors 16", "-b 4", false},
+        {"1-bit icon", pngs + " -monochrome", "-b 1", false},
+        {"32-bit cursor",
+         pngs + " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite",
+         "--cursor -X 5 -Y 6", true},
+    };
+    for (const auto& form : forms) {
+        const std::string png = folder.File("picture.png"), made = folder.File("made.ico");
+        ASSERT_EQ(kvtest::ToolExitCode(form.png + " PNG32:" + png), 0) << form.name;
+        ASSERT_EQ(kvtest::ToolExitCode("icotool -c " + form.icon + " -o " + made + " " + png), 0)
+            << form.name;
+        const std::string original = kvtest::TempFolder::Read(made);
+        ASSERT_GT(original.size(), size_t(22 + 40));
+        std::string shortCount = original;
+        shortCount.replace(14, 4, std::string("\x08\0\0\0", 4));
+        std::string tallEntry = original;
+        tallEntry[7] = char(2 * 46);
+        for (const auto& [damage, bytes] :
+             {std::pair{"byte count 8", shortCount}, std::pair{"height 92", tallEntry}}) {
+            SCOPED_TRACE(std::string(form.name) + ", " + damage);
+            const std::string file = folder.Write("damaged.ico", bytes);
+            Decoded d;
+            Decode(bytes, d, 0, form.cursor);
+            ASSERT_FALSE(d.Aborted);
+            EXPECT_EQ(d.Params.Width, 70);
+            EXPECT_EQ(d.Params.Height, 46);
+            EXPECT_EQ(DifferenceFromRgba(d, kvtest::ToolOutput("convert ICO:" + file + " -depth 8 rgba:-")),
+                      0);
+        }
+    }
+}
+
 TEST(IcoReader, RefusesEntriesThatPassTheirData)
 {
     std::string offsetPast = Icon(1, 2, 2, 0, 1, 24, 2, 4, 24, std::string(40, '\0'));
@@ -431,4 +482,96 @@ TEST(IcoWriter, WritesReadyPicturesAndCutsBackOnFailure)
     Bmpfilt::ICOWriteStream2(cut, failing, progress);
     EXPECT_TRUE(aborting);
     EXPECT_EQ(cut.Size(), 3);
+}
+
+namespace {
+
+// The largest difference of two RGBA pictures: alpha everywhere, colour where the first is opaque.
+int32_t RgbaDifference(const std::string& expected, const std::string& actual)
+{
+    if (expected.size() != actual.size() || expected.empty()) {
+        return -1;
+    }
+    int32_t worst = 0;
+    for (size_t i = 0; i < expected.size(); i += 4) {
+        const auto* e = reinterpret_cast<const uint8_t*>(expected.data()) + i;
+        const auto* a = reinterpret_cast<const uint8_t*>(actual.data()) + i;
+        for (size_t c = e[3] == 255 ? 0 : 3; c < 4; ++c) {
+            worst = std::max(worst, std::abs(int(e[c]) - int(a[c])));
+        }
+    }
+    return worst;
+}
+
+// What the I/O component saves of an icon it loaded: the transparency as the picture's alpha
+// channel, an image for each size the directory listed, at its bit count.
+std::string SaveAgain(Decoded& d)
+{
+    if (d.Mask != nullptr) {
+        d.Bitmap.GetAlphaChannel()->CopyFromTKVMask(d.Mask.get());
+    }
+    size_t count = 0;
+    while (count < 16 && d.Params.ICO_Sizes[count][0] > 0) {
+        ++count;
+    }
+    TMemoryStream stream;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Bmpfilt::ICOWriteStream(stream, d.Bitmap, d.Params, progress,
+                            std::span<const int32_t[2]>(d.Params.ICO_Sizes, count),
+                            std::span<const int32_t>(d.Params.ICO_BitCount, count));
+    return aborting ? std::string()
+                    : std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+}
+
+} // namespace
+
+// Every layout the icon reader makes, saved again as an icon: ImageMagick reads the same
+// transparency from both files, and the same colours where they are opaque.
+TEST(IcoRoundTrip, EveryLayoutComesBackAsImageMagickReadsTheSource)
+{
+    ASSERT_TRUE(HaveSamples());
+    kvtest::TempFolder folder;
+    const std::string rose = "convert " + Rose;
+    // Alpha from the picture's grey, or a transparent corner.
+    const std::string alpha = " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite";
+    const std::string corner = " \\( -size 70x46 xc:white -fill black -draw 'rectangle 0,0 19,9' \\) -alpha "
+                               "off -compose copy_opacity "
+                               "-composite";
+    const struct
+    {
+        const char* name;
+        std::string png;  // makes the picture
+        std::string icon; // icotool's options before the picture ("-r": stored as PNG)
+    } layouts[] = {
+        {"32-bit alpha", rose + alpha, ""},
+        {"24-bit", rose, "-b 24"},
+        {"8-bit, a transparent corner", rose + " -colors 200" + corner, "-b 8"},
+        {"4-bit, a transparent corner", rose + " -colors 16" + corner, "-b 4"},
+        {"1-bit, a transparent corner", rose + " -monochrome" + corner, "-b 1"},
+        {"1-bit of two colours", "convert -size 30x20 xc:red -fill blue -draw 'rectangle 2,2 9,9'", "-b 1"},
+        {"PNG entry", rose + alpha, "-r"},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const std::string png = folder.File("picture.png"), source = folder.File("source.ico");
+        ASSERT_EQ(kvtest::ToolExitCode(layout.png + " PNG32:" + png), 0);
+        ASSERT_EQ(kvtest::ToolExitCode("icotool -c -o " + source + " " + layout.icon + " " + png), 0);
+        std::string icon = kvtest::TempFolder::Read(source);
+        if (std::string(layout.name) == "1-bit of two colours") {
+            // icotool keeps no transparency at 1 bit: the bottom row's first 16 pixels are made
+            // transparent in the AND rows, after the header, two palette entries and 20 XOR rows.
+            icon[22 + 40 + 8 + 4 * 20] = icon[22 + 40 + 8 + 4 * 20 + 1] = char(0xFF);
+            folder.Write("source.ico", icon);
+        }
+        Decoded d;
+        Decode(icon, d);
+        ASSERT_FALSE(d.Aborted);
+        const std::string again = folder.Write("again.ico", SaveAgain(d));
+        ASSERT_GT(again.size(), 0u);
+        EXPECT_EQ(RgbaDifference(kvtest::ToolOutput("convert ICO:" + source + " -depth 8 rgba:-"),
+                                 kvtest::ToolOutput("convert ICO:" + again + " -depth 8 rgba:-")),
+                  0);
+    }
 }

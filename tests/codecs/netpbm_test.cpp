@@ -72,8 +72,9 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, Reader writer, bool
 } // namespace
 
 // Each form and depth the tools write reads as the binary image the tools make of it, scaled by
-// v * 255 / maximum; plain forms and 2-byte samples included.
-TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanIt)
+// v * 255 / maximum; plain forms and 2-byte samples included. Saved again with the parameters the
+// reader filled, the picture reads the same in netpbm's tools.
+TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanItAndWritesItBack)
 {
     ASSERT_TRUE(HaveSamples());
     const struct
@@ -109,6 +110,13 @@ TEST(NetpbmReader, ReadsEveryFormAndDepthAsTheToolsMeanIt)
         EXPECT_EQ(d.Params.BitsPerSample, c.bits);
         EXPECT_EQ(d.Params.SamplesPerPixel, c.samples);
         EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::BitmapSamples(d.Bitmap)), 0);
+        bool aborted = true;
+        const std::string again =
+            folder.Write("again.pnm", Encode(d.Bitmap, d.Params, Reader::Pxm, &aborted));
+        EXPECT_FALSE(aborted);
+        EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::ScaledTo8Bits(kvtest::ParsePnm(
+                                                      kvtest::ToolOutput("pnmtopnm " + again)))),
+                  0);
     }
 }
 
@@ -144,10 +152,10 @@ TEST(NetpbmReader, HeadersCommentsAndShortData)
 
     // Data that ends early fails, and leaves the rest black.
     Decoded cut;
-    Decode(std::string("P6 2 2 255\n\xff\xff\xff\x10", 15), cut);
+    Decode(std::string("P6 2 2 255\n\xff\xff\xff\x10\x20\x30\x40", 18), cut);
     EXPECT_TRUE(cut.Aborted);
     EXPECT_EQ(kvtest::BitmapSamples(cut.Bitmap).Samples,
-              (std::vector<uint16_t>{255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+              (std::vector<uint16_t>{255, 255, 255, 16, 32, 48, 0, 0, 0, 0, 0, 0}));
 
     // Two images in one stream: the first read ends where the second begins.
     const std::string first = std::string("P5 1 1 255\n\x7f", 12);
@@ -423,4 +431,66 @@ TEST(NetpbmReader, RowsPastTheDataAreCleared)
             EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
         }
     }
+}
+
+// A file with less than one row of data is no picture: the bitmap stays as it was, and memory
+// follows the data, not the header's size, even where the header's picture would fit the budget.
+TEST(NetpbmReader, RefusalsLeaveTheBitmapAsItWas)
+{
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/pxm/";
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+        Reader reader;
+    } cases[] = {
+        {"P6 header alone", kvtest::TempFolder::Read(corpus + "ppm-16000-by-16000-header-only.ppm"),
+         Reader::Pxm},
+        {"P2 with no sample in its first row",
+         kvtest::TempFolder::Read(corpus + "pgm-plain-garbage-for-first-row.pgm"), Reader::Pxm},
+        {"P1 cut in the first row", "P1 3 2\n01", Reader::Pxm},
+        {"P3 cut in the first row", "P3 2 1 255\n1 2 3 4 5", Reader::Pxm},
+        {"P4 header alone", "P4 9 2\n\x01", Reader::Pxm},
+        {"P5 cut in the first row", "P5 3 2 255\n\x01\x02", Reader::Pxm},
+        {"P5 of two-byte samples cut in the first row", "P5 2 2 1023\n\x01\x02\x03", Reader::Pxm},
+        {"WBMP header alone", kvtest::TempFolder::Read(corpus + "wbmp-16384-by-16384-header-only.wbmp"),
+         Reader::Wbmp},
+        {"WBMP cut in the first row", std::string("\0\0\x10\x02\xff", 5), Reader::Wbmp},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.bytes.empty());
+        Decoded d;
+        d.Bitmap.Allocate(3, 2, kv24RGB);
+        d.Bitmap.Fill(0x40);
+        const std::vector<uint16_t> before = kvtest::BitmapSamples(d.Bitmap).Samples;
+        const int64_t peak = kvtest::PeakHeapOf([&] { Decode(c.bytes, d, c.reader); });
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_LT(peak, int64_t(1) << 20);
+        EXPECT_EQ(kvtest::BitmapSamples(d.Bitmap).Samples, before);
+    }
+}
+
+// A standard 200 x 150 WBMP cut short at any length fails; read with single-byte sizes, its
+// header would say 129 x 72, which only a cut of exactly that picture's length can be taken for.
+TEST(Wbmp, CutFilesFailAtEveryLength)
+{
+    ASSERT_TRUE(kvtest::Installed({GoPhoto, "pbmtowbmp"}));
+    const std::string wbmp = kvtest::ToolOutput("pngtopnm " + GoPhoto +
+                                                " | pamscale -width 200 -height 150 | ppmtopgm | pgmtopbm "
+                                                "-threshold | pbmtowbmp");
+    ASSERT_EQ(wbmp.size(), size_t(6 + 150 * 25));
+    const size_t singleByteLength = 4 + 72 * 17;
+    int32_t misread = 0;
+    for (size_t length = 6; length < wbmp.size(); ++length) {
+        Decoded d;
+        Decode(wbmp.substr(0, length), d, Reader::Wbmp);
+        if (!d.Aborted) {
+            ++misread;
+            EXPECT_EQ(length, singleByteLength);
+            continue;
+        }
+        EXPECT_EQ(d.Bitmap.GetWidth(), length < 6 + 25 ? 0 : 200) << length;
+    }
+    EXPECT_LE(misread, 1);
 }

@@ -7,6 +7,7 @@
 #include "platform/core/streams.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -333,4 +334,48 @@ TEST(FindFileFormat, ExtensionDecidesBetweenIconAndCursorOnly)
     EXPECT_EQ(FindFileFormat(folder.File("a.png"), true), 0);
     EXPECT_EQ(FindFileFormat(folder.File("a.xyz"), true), 0);
     EXPECT_EQ(FindFileFormat(folder.File("a.png"), false), 6);
+}
+
+// A .pnm file, whichever Netpbm form it holds, is read by its name as by its content, its
+// parameters read alone, and a picture saved under that name is a Netpbm file of the form the
+// parameters choose, as netpbm's own tools read it.
+TEST(FormatTable, PnmNamesNetpbmFilesOnLoadAndSave)
+{
+    const std::string rose = "/usr/share/doc/imagemagick-6-common/html/images/rose.pnm";
+    ASSERT_TRUE(kvtest::Installed({rose, "pamfile", "ppmtopgm", "pgmtopbm"}));
+    kvtest::TempFolder folder;
+    const struct
+    {
+        std::string pipeline; // writes the picture to standard output
+        const char* kind;     // as pamfile names it
+    } forms[] = {{"cat " + rose, "PPM raw"},
+                 {"ppmtopgm " + rose, "PGM raw"},
+                 {"ppmtopgm " + rose + " | pgmtopbm -threshold", "PBM raw"}};
+    for (const auto& form : forms) {
+        SCOPED_TRACE(form.kind);
+        const std::string name = folder.Write("picture.pnm", kvtest::ToolOutput(form.pipeline));
+        EXPECT_TRUE(IsKnownFormat(name));
+        EXPECT_EQ(FindFileFormat(name, true), 12);
+        TKorvaneIO io(nullptr);
+        io.LoadFromFile(name);
+        ASSERT_FALSE(io.Aborting);
+        EXPECT_EQ(io.Params().FileType, 12);
+        EXPECT_EQ(io.KVBitmap()->GetWidth(), 70);
+        TMemoryStream stream;
+        stream.LoadFromFile(name);
+        TKorvaneIO byContent(nullptr);
+        byContent.LoadFromStream(stream);
+        ASSERT_FALSE(byContent.Aborting);
+        EXPECT_TRUE(SamePixels(*io.KVBitmap(), *byContent.KVBitmap()));
+
+        const std::string saved = folder.File("saved.pnm");
+        io.SaveToFile(saved);
+        ASSERT_FALSE(io.Aborting);
+        EXPECT_NE(RunTool("pamfile " + saved).find(form.kind), std::string::npos)
+            << RunTool("pamfile " + saved);
+        TKorvaneIO params(nullptr);
+        params.ParamsFromFile(saved);
+        EXPECT_EQ(params.Params().FileType, 12);
+        EXPECT_EQ(params.Params().Height, 46);
+    }
 }

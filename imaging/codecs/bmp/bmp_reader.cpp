@@ -1,6 +1,7 @@
 // Reads Windows and OS/2 BMP files and packed DIBs into kv1g or kv24RGB bitmaps.
 #include "imaging/codecs/bmp/bmpfilt.h"
 
+#include "imaging/codecs/bmp/detail/rle_decode.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
@@ -11,6 +12,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace Bmpfilt {
@@ -46,13 +48,40 @@ struct Channel
             Bits++;
     }
 
+    uint32_t Value(uint32_t pixel) const
+    {
+        return (pixel >> Shift) & (Bits >= 32 ? 0xFFFFFFFFu : (1u << Bits) - 1);
+    }
+
     // Left-aligned in a byte, as the format's own readers scale 5 and 6-bit channels.
     uint8_t Extract(uint32_t pixel) const
     {
         if (Bits == 0)
             return 0;
-        uint32_t value = (pixel >> Shift) & ((Bits >= 32 ? 0xFFFFFFFFu : (1u << Bits) - 1));
+        const uint32_t value = Value(pixel);
         return uint8_t(Bits >= 8 ? value >> (Bits - 8) : value << (8 - Bits));
+    }
+
+    // Over the whole byte: the largest value of a channel of any width is wholly opaque.
+    uint8_t Scaled(uint32_t pixel) const
+    {
+        if (Bits >= 8)
+            return uint8_t(Value(pixel) >> (Bits - 8));
+        const uint32_t largest = (1u << Bits) - 1;
+        return uint8_t((Value(pixel) * 255 + largest / 2) / largest);
+    }
+};
+
+// The channels of a 16- or 32-bit pixel.
+struct TBitFields
+{
+    Channel Red, Green, Blue, Alpha;
+
+    void Unpack(uint32_t pixel, TRGB& colour, uint8_t* alpha, int32_t x) const
+    {
+        colour = TRGB{Blue.Extract(pixel), Green.Extract(pixel), Red.Extract(pixel)};
+        if (alpha != nullptr)
+            alpha[x] = Alpha.Scaled(pixel);
     }
 };
 
@@ -68,6 +97,7 @@ struct Header
     int32_t XPelsPerMeter = 0, YPelsPerMeter = 0;
     uint32_t ColorsUsed = 0;
     uint32_t Masks[3] = {0, 0, 0};
+    uint32_t AlphaMask = 0; // in headers of 56 bytes and more
     bool MasksInHeader = false;
 };
 
@@ -98,10 +128,20 @@ public:
             FAborting = true;
             return;
         }
-        FBitmap.Allocate(int32_t(FHeader.Width), int32_t(FHeader.Height), OutputFormat());
+        // Memory follows the data: without a whole first row (or a first run-length code that
+        // fits the picture) there is no picture, and the bitmap stays as it was.
         FStep = 100.0 / double(FHeader.Height);
         FProgress.PerRow = FStep;
-        DecodePixels();
+        if (FHeader.Compression == BI_RLE8 || FHeader.Compression == BI_RLE4) {
+            DecodeRle(FHeader.Compression == BI_RLE4);
+            return;
+        }
+        if (StoredRows() < 1) {
+            FAborting = true;
+            return;
+        }
+        FBitmap.Allocate(int32_t(FHeader.Width), int32_t(FHeader.Height), OutputFormat());
+        DecodeRows();
     }
 
 private:
@@ -168,6 +208,8 @@ private:
                 FHeader.Masks[i] = Get32(raw + 40 + 4 * i);
             FHeader.MasksInHeader = true;
         }
+        if (FHeader.Size >= 56 && FHeader.Size != 64)
+            FHeader.AlphaMask = Get32(raw + 52);
         FParams.Width = int32_t(FHeader.Width);
         FParams.Height = int32_t(FHeader.Height);
         FParams.DpiX = Dpi(FHeader.XPelsPerMeter, Kvview::gSystemDPIX);
@@ -264,13 +306,14 @@ private:
     }
 
     // Bilevel images are kv1g only when their two colours are black and white; other pairs keep
-    // their colours in kv24RGB.
+    // their colours in kv24RGB. A palette of one entry pairs it with black, as for every index
+    // past a short palette.
     TKVPixelFormat OutputFormat()
     {
         if (FHeader.BitCount != 1)
             return kv24RGB;
         const TRGB black{0, 0, 0}, white{255, 255, 255};
-        if (FParams.ColorMapCount < 2 || (FPalette[0] == black && FPalette[1] == white))
+        if (FPalette[0] == black && FPalette[1] == white)
             return kv1g;
         if (FPalette[0] == white && FPalette[1] == black) {
             FInvertBits = true;
@@ -282,11 +325,7 @@ private:
     int64_t Stride() const { return ((FHeader.Width * FHeader.BitCount + 31) / 32) * 4; }
 
     // The bitmap row that the k-th stored row goes to.
-    uint8_t* TargetRow(int64_t k)
-    {
-        int64_t row = FHeader.TopDown ? k : FHeader.Height - 1 - k;
-        return FBitmap.GetScanLine(int32_t(row));
-    }
+    int32_t TargetRow(int64_t k) const { return int32_t(FHeader.TopDown ? k : FHeader.Height - 1 - k); }
 
     bool NextRow(int64_t k)
     {
@@ -313,113 +352,146 @@ private:
         }
     }
 
-    void DecodePixels()
-    {
-        if (FHeader.Compression == BI_RLE8 || FHeader.Compression == BI_RLE4)
-            DecodeRle(FHeader.Compression == BI_RLE4);
-        else
-            DecodeRows();
-    }
-
+    // Delta escapes and an early end of the picture skip pixels: they keep the new bitmap's black.
+    // The bitmap is made at the first code that fits the picture.
     void DecodeRle(bool nibbles)
     {
-        // Delta escapes and an early end of the picture skip pixels: they keep the new bitmap's
-        // black.
-        // Every code but the escapes gives a pixel or more, and a delta of four bytes moves one
-        // or more: data past four bytes a pixel and an escape a row is never read into memory,
+        // Every code but the escapes gives a pixel or more, and a delta of four bytes moves one or
+        // more: data past four bytes a pixel and an escape a row is never read into memory,
         // however long the file is.
         const int64_t needed = 4 * FHeader.Width * FHeader.Height + 4 * FHeader.Height + 2;
         std::vector<uint8_t> data(static_cast<size_t>(std::min(FPixelDataLength, needed)));
-        int64_t got = FStream.Read(data.data(), int64_t(data.size()));
-        int32_t startRow = FHeader.TopDown ? int32_t(FHeader.Height - 1) : 0;
-        if (nibbles)
-            DecodeRLE4(FBitmap, data.data(), std::max<int64_t>(got, 0), startRow, FProgress, FPalette.data());
-        else
-            DecodeRLE8(FBitmap, data.data(), std::max<int64_t>(got, 0), startRow, FProgress, FPalette.data());
+        const int64_t got = std::max<int64_t>(FStream.Read(data.data(), int64_t(data.size())), 0);
+        const int32_t width = int32_t(FHeader.Width), height = int32_t(FHeader.Height);
+        const int32_t startRow = FHeader.TopDown ? height - 1 : 0;
+        const std::function<void()> make = [&] { FBitmap.Allocate(width, height, kv24RGB); };
+        detail::DecodeRLEMaking(FBitmap, width, height, make, nibbles, data.data(), got, startRow, FProgress,
+                                FPalette.data());
+    }
+
+    // Whole stored rows the pixel data holds. Many writers leave out the padding of the last
+    // row: its pixels are enough.
+    int64_t StoredRows() const
+    {
+        const int64_t stride = Stride();
+        const int64_t pixelBytes = PixelBytes();
+        return std::min<int64_t>(FHeader.Height, (FPixelDataLength + stride - pixelBytes) / stride);
+    }
+
+    int64_t PixelBytes() const { return (FHeader.Width * FHeader.BitCount + 7) / 8; }
+
+    // Only bit fields make an alpha mask count: the fourth byte of plain 32-bit pixels is
+    // whatever the writer left there.
+    bool HasAlpha() const
+    {
+        return FHeader.Compression == BI_BITFIELDS && FHeader.AlphaMask != 0 &&
+               (FHeader.BitCount == 16 || FHeader.BitCount == 32);
+    }
+
+    // Blue, green, red and alpha each a whole byte, in that order: the common 32-bit layout.
+    bool ByteMasks() const
+    {
+        const uint32_t* m = FHeader.Masks;
+        return FHeader.Compression == BI_BITFIELDS && m[0] == 0x00FF0000 && m[1] == 0x0000FF00 &&
+               m[2] == 0x000000FF && (FHeader.AlphaMask == 0 || FHeader.AlphaMask == 0xFF000000);
     }
 
     void DecodeRows()
     {
         const int64_t stride = Stride();
-        const int32_t width = int32_t(FHeader.Width);
-        // Many writers leave out the padding of the last row: its pixels are enough.
-        const int64_t pixelBytes = (FHeader.Width * FHeader.BitCount + 7) / 8;
-        const int64_t storedRows =
-            std::min<int64_t>(FHeader.Height, (FPixelDataLength + stride - pixelBytes) / stride);
+        const int64_t pixelBytes = PixelBytes();
+        const int64_t storedRows = StoredRows();
         std::vector<uint8_t> raw(static_cast<size_t>(stride));
-        Channel red, green, blue;
+        TBitFields fields;
         if (FHeader.BitCount == 16 || FHeader.BitCount == 32)
-            ChooseMasks(red, green, blue);
+            ChooseMasks(fields);
+        // The alpha channel goes again when every pixel turns out opaque: it would carry nothing.
+        TKVBitmap* alpha = HasAlpha() ? FBitmap.GetAlphaChannel() : nullptr;
+        uint8_t opaque = 255;
         for (int64_t k = 0; k < FHeader.Height; k++) {
             if (!NextRow(k))
-                return;
+                break;
             if (k >= storedRows || FStream.Read(raw.data(), stride) < pixelBytes) {
                 // Data that ends early fails; the rows it does not reach stay black as allocated,
                 // with no work for each of them.
                 FAborting = true;
-                return;
+                break;
             }
-            uint8_t* row = TargetRow(k);
-            auto* rgb = reinterpret_cast<TRGB*>(row);
-            switch (FHeader.BitCount) {
-            case 1:
-                if (FBitmap.GetPixelFormat() == kv24RGB) {
-                    for (int32_t x = 0; x < width; x++)
-                        rgb[x] = FPalette[(raw[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
-                    break;
-                }
-                std::memcpy(row, raw.data(), size_t(std::min<int64_t>(stride, FBitmap.GetRowLen())));
-                if (FInvertBits)
-                    for (int32_t i = 0; i < FBitmap.GetRowLen(); i++)
-                        row[i] = uint8_t(~row[i]);
-                break;
-            case 4:
-                for (int32_t x = 0; x < width; x++) {
-                    uint8_t byte = raw[size_t(x >> 1)];
-                    rgb[x] = FPalette[x & 1 ? byte & 15 : byte >> 4];
-                }
-                break;
-            case 8:
+            const int32_t y = TargetRow(k);
+            uint8_t* alphaRow = alpha != nullptr ? alpha->GetScanLine(y) : nullptr;
+            DecodeRow(raw.data(), FBitmap.GetScanLine(y), alphaRow, fields);
+            if (alphaRow != nullptr)
+                for (int32_t x = 0; x < int32_t(FHeader.Width); x++)
+                    opaque &= alphaRow[x];
+        }
+        if (alpha != nullptr && opaque == 255)
+            FBitmap.RemoveAlphaChannel();
+    }
+
+    void DecodeRow(const uint8_t* raw, uint8_t* row, uint8_t* alpha, const TBitFields& fields)
+    {
+        const int32_t width = int32_t(FHeader.Width);
+        auto* rgb = reinterpret_cast<TRGB*>(row);
+        switch (FHeader.BitCount) {
+        case 1:
+            if (FBitmap.GetPixelFormat() == kv24RGB) {
                 for (int32_t x = 0; x < width; x++)
-                    rgb[x] = FPalette[raw[size_t(x)]];
-                break;
-            case 16:
-                for (int32_t x = 0; x < width; x++) {
-                    uint32_t v = Get16(raw.data() + 2 * x);
-                    rgb[x] = TRGB{blue.Extract(v), green.Extract(v), red.Extract(v)};
-                }
-                break;
-            case 24:
-                std::memcpy(row, raw.data(), size_t(width) * 3);
-                break;
-            case 32:
-                for (int32_t x = 0; x < width; x++) {
-                    const uint8_t* p = raw.data() + 4 * x;
-                    if (FHeader.Compression == BI_BITFIELDS) {
-                        uint32_t v = Get32(p);
-                        rgb[x] = TRGB{blue.Extract(v), green.Extract(v), red.Extract(v)};
-                    } else {
-                        rgb[x] = TRGB{p[0], p[1], p[2]};
-                    }
-                }
+                    rgb[x] = FPalette[(raw[size_t(x >> 3)] >> (7 - (x & 7))) & 1];
                 break;
             }
+            std::memcpy(row, raw, size_t(std::min<int64_t>(Stride(), FBitmap.GetRowLen())));
+            if (FInvertBits)
+                for (int32_t i = 0; i < FBitmap.GetRowLen(); i++)
+                    row[i] = uint8_t(~row[i]);
+            break;
+        case 4:
+            for (int32_t x = 0; x < width; x++) {
+                uint8_t byte = raw[size_t(x >> 1)];
+                rgb[x] = FPalette[x & 1 ? byte & 15 : byte >> 4];
+            }
+            break;
+        case 8:
+            for (int32_t x = 0; x < width; x++)
+                rgb[x] = FPalette[raw[size_t(x)]];
+            break;
+        case 16:
+            for (int32_t x = 0; x < width; x++)
+                fields.Unpack(Get16(raw + 2 * x), rgb[x], alpha, x);
+            break;
+        case 24:
+            std::memcpy(row, raw, size_t(width) * 3);
+            break;
+        case 32:
+            if (FHeader.Compression != BI_BITFIELDS || ByteMasks()) {
+                for (int32_t x = 0; x < width; x++) {
+                    const uint8_t* p = raw + 4 * x;
+                    rgb[x] = TRGB{p[0], p[1], p[2]};
+                    if (alpha != nullptr)
+                        alpha[x] = p[3];
+                }
+            } else {
+                for (int32_t x = 0; x < width; x++)
+                    fields.Unpack(Get32(raw + 4 * x), rgb[x], alpha, x);
+            }
+            break;
         }
     }
 
     // Bit fields from the file, or 5-5-5 for plain 16-bit data and for masks that give nothing.
-    void ChooseMasks(Channel& red, Channel& green, Channel& blue) const
+    void ChooseMasks(TBitFields& fields) const
     {
         const uint32_t* m = FHeader.Masks;
         if (FHeader.Compression == BI_BITFIELDS && (m[0] | m[1] | m[2]) != 0) {
-            red = Channel(m[0]);
-            green = Channel(m[1]);
-            blue = Channel(m[2]);
+            fields.Red = Channel(m[0]);
+            fields.Green = Channel(m[1]);
+            fields.Blue = Channel(m[2]);
         } else {
-            red = Channel(0x7C00);
-            green = Channel(0x03E0);
-            blue = Channel(0x001F);
+            fields.Red = Channel(0x7C00);
+            fields.Green = Channel(0x03E0);
+            fields.Blue = Channel(0x001F);
         }
+        if (HasAlpha())
+            fields.Alpha = Channel(FHeader.AlphaMask);
     }
 
     TStream& FStream;

@@ -1,35 +1,69 @@
 // Run-length coding of 4- and 8-bit BMP pixel data.
 #include "imaging/codecs/bmp/bmpfilt.h"
+#include "imaging/codecs/bmp/detail/rle_decode.h"
 
+#include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace Bmpfilt {
 
 namespace {
 
-// Writes decoded pixels into the rows of a kv24RGB bitmap. Pixels right of the last column are
-// dropped, so no write leaves the row.
+// Writes decoded pixels into the rows of a kv24RGB bitmap of the size given. Pixels right of the
+// last column are dropped, so no write leaves the row. Nothing touches the bitmap before Start,
+// which the first code that fits the picture calls: a caller can make the bitmap only then.
 class RleTarget
 {
 public:
-    RleTarget(TKVBitmap& bitmap, int32_t startRow, TProgressRec& progress)
-        : FBitmap(bitmap), FWidth(bitmap.GetWidth()), FHeight(bitmap.GetHeight()), FStartRow(startRow),
-          FProgress(progress), FStep(FHeight > 0 ? 100.0 / FHeight : 0)
+    RleTarget(TKVBitmap& bitmap, int32_t width, int32_t height, int32_t startRow, TProgressRec& progress,
+              const std::function<void()>& make)
+        : FBitmap(bitmap), FWidth(width), FHeight(height), FStartRow(startRow), FProgress(progress),
+          FMake(make), FStep(FHeight > 0 ? 100.0 / FHeight : 0)
     {
-        Report();
-        MapRow();
     }
 
-    bool Done() const { return FStoredRow >= FHeight || Aborted(); }
+    bool Aborted() const { return FProgress.Aborting && *FProgress.Aborting; }
+    void Fail() { CodecSetAborting(FProgress); }
 
-    void Put(const TRGB& colour)
+    // A code was taken: the picture exists from here on.
+    void Start()
     {
-        if (FX < FWidth && FRow != nullptr)
-            FRow[FX] = colour;
-        if (FX < FWidth)
-            FX++;
+        if (!FStarted) {
+            Begin();
+        }
+    }
+
+    // Every row has had its end of line: only the end-of-line and end-of-bitmap codes may follow.
+    bool PastLastRow() const { return FStoredRow >= FHeight; }
+    // Where the data may not end without an end of bitmap: before the last row is full.
+    bool Unfinished() const { return FStoredRow < FHeight - 1 || (FStoredRow == FHeight - 1 && FX < FWidth); }
+    bool MoveFits(int32_t dx, int32_t dy) const { return FX + dx <= FWidth && FStoredRow + dy < FHeight; }
+
+    // An absolute run: count pixels of their own indexes (two to a byte, high nibble first, for
+    // Nibbles). False when they run past the row: those past it are dropped.
+    template <bool Nibbles> bool Literals(const uint8_t* indexes, int32_t count, const TRGB* palette)
+    {
+        const int32_t pixels = std::min(count, FWidth - FX);
+        TRGB* out = FRow + FX;
+        for (int32_t i = 0; i < pixels; i++) {
+            out[i] = palette[Nibbles ? (i & 1 ? indexes[i / 2] & 15 : indexes[i / 2] >> 4) : indexes[i]];
+        }
+        FX += pixels;
+        return pixels == count;
+    }
+
+    // An encoded run: count pixels alternating first and second, those past the row dropped.
+    void Run(const TRGB& first, const TRGB& second, int32_t count)
+    {
+        const int32_t pixels = std::min(count, FWidth - FX);
+        TRGB* out = FRow + FX;
+        for (int32_t i = 0; i < pixels; i++) {
+            out[i] = i & 1 ? second : first;
+        }
+        FX += pixels;
     }
 
     void EndOfLine()
@@ -42,7 +76,7 @@ public:
 
     void Delta(int32_t dx, int32_t dy)
     {
-        FX = std::min<int32_t>(FX + dx, FWidth);
+        FX += dx;
         if (dy > 0) {
             FStoredRow += dy;
             MapRow();
@@ -50,7 +84,15 @@ public:
     }
 
 private:
-    bool Aborted() const { return FProgress.Aborting && *FProgress.Aborting; }
+    void Begin()
+    {
+        FStarted = true;
+        if (FMake) {
+            FMake();
+        }
+        Report();
+        MapRow();
+    }
 
     void MapRow()
     {
@@ -72,45 +114,69 @@ private:
     int32_t FHeight;
     int32_t FStartRow;
     TProgressRec& FProgress;
+    const std::function<void()>& FMake;
     double FStep;
     int32_t FStoredRow = 0;
     int32_t FX = 0;
     TRGB* FRow = nullptr;
+    bool FStarted = false;
 };
 
+// Data that runs past the picture fails with the rows decoded kept: pixels or a move after the
+// last row, a move out of the picture, literal pixels past the end of their row (the extra ones
+// dropped), and data that ends, without its end of bitmap, before the last row is full. Runs
+// longer than their row are common in files that are otherwise sound: their extra pixels are
+// dropped.
 template <bool Nibbles>
-void DecodeRLE(TKVBitmap& bitmap, const uint8_t* data, int64_t length, int32_t startRow,
-               TProgressRec& progress, const TRGB* palette)
+void DecodeRLE(TKVBitmap& bitmap, int32_t width, int32_t height, const std::function<void()>& make,
+               const uint8_t* data, int64_t length, int32_t startRow, TProgressRec& progress,
+               const TRGB* palette)
 {
-    RleTarget target(bitmap, startRow, progress);
+    RleTarget target(bitmap, width, height, startRow, progress, make);
     int64_t at = 0;
-    while (at + 2 <= length && !target.Done()) {
+    while (at + 2 <= length && !target.Aborted()) {
         const uint8_t count = data[at], code = data[at + 1];
         at += 2;
+        if (target.PastLastRow()) {
+            if (count != 0 || code > 1) {
+                target.Fail();
+            }
+            return;
+        }
         if (count > 0) {
-            for (int i = 0; i < count; i++)
-                target.Put(palette[Nibbles ? (i & 1 ? code & 15 : code >> 4) : code]);
+            target.Start();
+            target.Run(palette[Nibbles ? code >> 4 : code], palette[Nibbles ? code & 15 : code], count);
             continue;
         }
         if (code == 0) {
+            target.Start();
             target.EndOfLine();
         } else if (code == 1) {
+            target.Start();
             return;
         } else if (code == 2) {
-            if (at + 2 > length)
-                return;
+            if (at + 2 > length || !target.MoveFits(data[at], data[at + 1])) {
+                break;
+            }
+            target.Start();
             target.Delta(data[at], data[at + 1]);
             at += 2;
         } else {
             const int64_t bytes = Nibbles ? (code + 1) / 2 : code;
-            if (at + bytes > length)
+            if (at + bytes > length) {
+                break;
+            }
+            target.Start();
+            if (!target.Literals<Nibbles>(data + at, code, palette)) {
+                target.Fail();
                 return;
-            for (int i = 0; i < code; i++) {
-                uint8_t value = Nibbles ? data[at + i / 2] : data[at + i];
-                target.Put(palette[Nibbles ? (i & 1 ? value & 15 : value >> 4) : value]);
             }
             at += bytes + (bytes & 1); // absolute runs are padded to 16 bits
         }
+    }
+    // The data ended, or broke off at an escape it does not hold or a move out of the picture.
+    if (at + 2 <= length || target.Unfinished()) {
+        target.Fail();
     }
 }
 
@@ -180,13 +246,27 @@ template <bool Nibbles> int32_t EncodeRLE(const uint8_t* indexes, int32_t count,
 void DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette)
 {
-    DecodeRLE<true>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
+    DecodeRLE<true>(Bitmap, Bitmap.GetWidth(), Bitmap.GetHeight(), {}, Data, DataLength, StartRow, Progress,
+                    Palette);
 }
 
 void DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette)
 {
-    DecodeRLE<false>(Bitmap, Data, DataLength, StartRow, Progress, Palette);
+    DecodeRLE<false>(Bitmap, Bitmap.GetWidth(), Bitmap.GetHeight(), {}, Data, DataLength, StartRow, Progress,
+                     Palette);
+}
+
+void detail::DecodeRLEMaking(TKVBitmap& Bitmap, int32_t Width, int32_t Height,
+                             const std::function<void()>& Make, bool Nibbles, const uint8_t* Data,
+                             int64_t DataLength, int32_t StartRow, TProgressRec& Progress,
+                             const TRGB* Palette)
+{
+    if (Nibbles) {
+        DecodeRLE<true>(Bitmap, Width, Height, Make, Data, DataLength, StartRow, Progress, Palette);
+    } else {
+        DecodeRLE<false>(Bitmap, Width, Height, Make, Data, DataLength, StartRow, Progress, Palette);
+    }
 }
 
 int32_t EncodeRLE4(const uint8_t* Indexes, int32_t Count, uint8_t* Output)

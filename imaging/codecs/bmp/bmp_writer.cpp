@@ -28,6 +28,11 @@ void Set32(uint8_t* p, uint32_t v)
     Set16(p + 2, v >> 16);
 }
 
+constexpr int32_t V5HeaderSize = 124;
+constexpr uint32_t BitFields = 3;
+constexpr uint32_t ColourSpaceSRGB = 0x73524742; // "sRGB"
+constexpr uint32_t RenderForImages = 4;
+
 class BmpWriter
 {
 public:
@@ -49,6 +54,10 @@ public:
                 : FParams.SamplesPerPixel == 1                           ? 8
                                                                          : 24;
         FRle = !FCore && FParams.BMP_Compression == ioBMP_RLE && (FBits == 4 || FBits == 8);
+        // Transparency needs 32-bit pixels with an alpha mask, which only the later Windows
+        // headers hold; the OS/2 forms keep the colours alone.
+        if (FBits == 24 && !FCore && FParams.BMP_Version != ioBMP_BMOS2V2 && HasTransparency(FBitmap))
+            FBits = 32;
         FStart = FStream.Position();
         uint8_t fileHeader[14] = {};
         Put(fileHeader, 14);
@@ -58,7 +67,7 @@ public:
         FProgress.PerRow = FStep;
         if (FBits == 1)
             WriteOneBit();
-        else if (FBits == 24)
+        else if (FBits >= 24)
             WriteTrueColour();
         else
             WritePalette();
@@ -85,18 +94,41 @@ private:
             Set16(FInfo + 10, uint32_t(FBits));
             return;
         }
-        FInfoSize = FParams.BMP_Version == ioBMP_BMOS2V2 ? 64 : 40;
+        FInfoSize = FBits == 32 ? V5HeaderSize : FParams.BMP_Version == ioBMP_BMOS2V2 ? 64 : 40;
         Set32(FInfo, uint32_t(FInfoSize));
         Set32(FInfo + 4, uint32_t(width));
         Set32(FInfo + 8, uint32_t(height));
         Set16(FInfo + 12, 1);
         Set16(FInfo + 14, uint32_t(FBits));
-        Set32(FInfo + 16, FRle ? (FBits == 4 ? 2 : 1) : 0);
+        Set32(FInfo + 16, FRle ? (FBits == 4 ? 2 : 1) : FBits == 32 ? BitFields : 0);
         Set32(FInfo + 24, uint32_t(Round(FParams.DpiX / 2.54 * 100)));
         Set32(FInfo + 28, uint32_t(Round(FParams.DpiY / 2.54 * 100)));
         if (FBits <= 8)
             Set32(FInfo + 32, 1u << FBits);
-        Set32(FInfo + 36, 1u << FBits);
+        Set32(FInfo + 36, FBits < 32 ? 1u << FBits : 0);
+        if (FBits == 32) {
+            // Blue, green, red and alpha bytes in that order, in the standard colour space.
+            Set32(FInfo + 40, 0x00FF0000);
+            Set32(FInfo + 44, 0x0000FF00);
+            Set32(FInfo + 48, 0x000000FF);
+            Set32(FInfo + 52, 0xFF000000);
+            Set32(FInfo + 56, ColourSpaceSRGB);
+            Set32(FInfo + 108, RenderForImages);
+        }
+    }
+
+    // An alpha channel with a pixel that is not wholly opaque.
+    static bool HasTransparency(TKVBitmap& bitmap)
+    {
+        if (!bitmap.GetHasAlphaChannel())
+            return false;
+        TKVBitmap* alpha = bitmap.GetAlphaChannel();
+        for (int32_t y = 0; y < alpha->GetHeight(); y++) {
+            const uint8_t* row = alpha->GetScanLine(y);
+            if (!std::all_of(row, row + alpha->GetWidth(), [](uint8_t a) { return a == 255; }))
+                return true;
+        }
+        return false;
     }
 
     void WritePaletteEntries()
@@ -153,11 +185,21 @@ private:
         std::unique_ptr<TKVBitmap> owned;
         TKVBitmap* image = AsTrueColour(FBitmap, owned);
         const int32_t width = image->GetWidth(), height = image->GetHeight();
+        TKVBitmap* alpha = FBits == 32 ? FBitmap.GetAlphaChannel() : nullptr;
         std::vector<uint8_t> row(size_t(Stride()), 0);
         for (int32_t y = height - 1; y >= 0; y--) {
             if (!BeforeRow(height - 1 - y))
                 return;
-            std::memcpy(row.data(), image->GetScanLine(y), size_t(width) * 3);
+            const uint8_t* pixels = image->GetScanLine(y);
+            if (alpha == nullptr) {
+                std::memcpy(row.data(), pixels, size_t(width) * 3);
+            } else {
+                const uint8_t* alphaRow = alpha->GetScanLine(y);
+                for (int32_t x = 0; x < width; x++) {
+                    std::memcpy(row.data() + 4 * size_t(x), pixels + 3 * size_t(x), 3);
+                    row[4 * size_t(x) + 3] = alphaRow[x];
+                }
+            }
             Put(row.data(), int64_t(row.size()));
         }
     }
@@ -226,7 +268,7 @@ private:
     int32_t FBits = 24;
     int64_t FStart = 0;
     int64_t FPixelData = 0;
-    uint8_t FInfo[64];
+    uint8_t FInfo[V5HeaderSize];
     int32_t FInfoSize = 40;
     double FStep = 0;
 };

@@ -17,13 +17,16 @@ class TKVMask;
 namespace Bmpfilt {
 
 // DataLength <= 0 means unknown (the file size, or the rest of the stream, is used). Headerless
-// reads a packed DIB that has no 14-byte file header.
+// reads a packed DIB that has no 14-byte file header. Bit fields with an alpha mask give the
+// bitmap its alpha channel, unless every pixel is opaque; the writer stores a picture with
+// transparency as 32-bit bit fields with an alpha mask, unless an OS/2 header is asked for.
 void BMPReadStream(TStream& Stream, TKVBitmap& Bitmap, int64_t DataLength, TIOParamsVals& Params,
                    TProgressRec& Progress, bool ParamsOnly, bool Headerless);
 void BMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
 
 // Expand RLE data into a kv24RGB bitmap. StartRow is 0 for bottom-up data and height - 1 for
-// top-down data. Palette must hold 256 entries (pad a shorter one with black).
+// top-down data. Palette must hold 256 entries (pad a shorter one with black). Data that runs
+// past the picture, or ends before its last row, sets the abort flag with the rows decoded kept.
 void DecodeRLE4(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,
                 TProgressRec& Progress, const TRGB* Palette);
 void DecodeRLE8(TKVBitmap& Bitmap, const uint8_t* Data, int64_t DataLength, int32_t StartRow,

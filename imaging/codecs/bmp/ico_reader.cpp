@@ -111,8 +111,8 @@ private:
         }
     }
 
-    // The image must start inside the stream; its length is what the entry says, cut to the
-    // stream.
+    // The image must start inside the stream. Its length is what its own header makes it, up to
+    // the end of the stream: writers leave byte counts in the directory that are too small.
     bool LocateImage()
     {
         const int64_t offset = int64_t(FEntry.Offset);
@@ -121,9 +121,6 @@ private:
         }
         FImageStart = FStart + offset;
         FImageEnd = FSize;
-        if (FEntry.Bytes != 0) {
-            FImageEnd = std::min<int64_t>(FImageEnd, FImageStart + FEntry.Bytes);
-        }
         FStream.SetPosition(FImageStart);
         return true;
     }
@@ -181,12 +178,12 @@ private:
             FParams.BitsPerSample = 8;
             FParams.SamplesPerPixel = FBits == 32 ? 4 : 3;
         }
-        // A directory byte of 0 means 256 or more: the header tells. A header that disagrees with
-        // a directory size wins unless it is implausibly large.
+        // The image's own header gives its size (its height counts the AND rows too), whatever
+        // the directory says, unless it is missing or implausibly large; then the directory's
+        // bytes tell, 0 meaning the header's.
         FWidth = FEntry.Width != 0 ? FEntry.Width : FInfo.Width;
         FHeight = FEntry.Height != 0 ? FEntry.Height : FInfo.Height / 2;
-        if (!FCursor && FEntry.Width != 0 && FInfo.Width != 0 && FEntry.Width != FInfo.Width &&
-            FInfo.Width < 2048 && FInfo.Height < 2048) {
+        if (FInfo.Width > 0 && FInfo.Height > 1 && FInfo.Width < 2048 && FInfo.Height < 2048) {
             FWidth = FInfo.Width;
             FHeight = FInfo.Height / 2;
         }

@@ -5,6 +5,7 @@
 #include "imaging/codecs/bmp/detail/icon_format.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/one_bit_source.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/quantizer.h"
 #include "imaging/proc/korvaneproc.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Bmpfilt {
@@ -87,14 +89,28 @@ public:
             FAborting = true;
             return;
         }
+        TKVBitmap* alpha = image.GetHasAlphaChannel() ? image.GetAlphaChannel() : nullptr;
         std::unique_ptr<TKVBitmap> converted;
         TKVBitmap* source = &image;
-        const TKVPixelFormat wanted = bits == 1 ? kv1g : kv24RGB;
-        if (image.GetPixelFormat() != wanted) {
+        if (image.GetPixelFormat() != kv24RGB && (bits != 1 || image.GetPixelFormat() != kv1g)) {
             converted = std::make_unique<TKVBitmap>();
             converted->Assign(&image);
-            converted->ConvertToPixelFormat(wanted);
+            converted->ConvertToPixelFormat(kv24RGB);
             source = converted.get();
+        }
+        if (bits <= 8 && alpha != nullptr && source->GetPixelFormat() == kv24RGB) {
+            if (converted == nullptr) {
+                converted = std::make_unique<TKVBitmap>();
+                converted->Assign(&image);
+                source = converted.get();
+            }
+            HideTransparentColours(*source, *alpha);
+        }
+        // Two colours, a picture's own, make the 1-bit palette; other pictures are black and white.
+        TOneBitSource oneBit;
+        if (bits == 1) {
+            oneBit = MakeOneBitSource(*source);
+            source = oneBit.Bitmap;
         }
         TWrittenImage written{FStream.Position(), 0, bits, width, height};
         const int64_t xorStride = Daduvudez::_BitmapRowLen(width, bits);
@@ -114,9 +130,8 @@ public:
 
         std::unique_ptr<TKVQuantizer> quantizer;
         if (bits <= 8) {
-            WritePalette(*source, bits, params, quantizer);
+            WritePalette(*source, bits, params, quantizer, oneBit);
         }
-        TKVBitmap* alpha = image.GetHasAlphaChannel() ? image.GetAlphaChannel() : nullptr;
         std::vector<uint8_t> row(static_cast<size_t>(xorStride));
         for (int32_t y = height - 1; y >= 0 && !FAborting; --y) {
             std::fill(row.begin(), row.end(), 0);
@@ -209,13 +224,42 @@ private:
         Daduvudez::SafeStreamWrite(&FStream, FAborting, buffer, count);
     }
 
+    // Transparent pixels show nothing of their colour: they take that of an opaque pixel, so that
+    // they need no entry of a small palette.
+    static void HideTransparentColours(TKVBitmap& picture, TKVBitmap& alpha)
+    {
+        const int32_t width = picture.GetWidth(), height = picture.GetHeight();
+        if (alpha.GetWidth() != width || alpha.GetHeight() != height) {
+            return;
+        }
+        std::optional<TRGB> shown;
+        for (int32_t y = 0; y < height && !shown; ++y) {
+            const uint8_t* opacity = alpha.GetScanLine(y);
+            const auto* pixels = reinterpret_cast<const TRGB*>(picture.GetScanLine(y));
+            const auto opaque = std::find(opacity, opacity + width, uint8_t(255));
+            if (opaque != opacity + width) {
+                shown = pixels[opaque - opacity];
+            }
+        }
+        for (int32_t y = 0; y < height && shown; ++y) {
+            const uint8_t* opacity = alpha.GetScanLine(y);
+            auto* pixels = reinterpret_cast<TRGB*>(picture.GetScanLine(y));
+            for (int32_t x = 0; x < width; ++x) {
+                if (opacity[x] != 255) {
+                    pixels[x] = *shown;
+                }
+            }
+        }
+    }
+
     void WritePalette(TKVBitmap& source, int32_t bits, TIOParamsVals& params,
-                      std::unique_ptr<TKVQuantizer>& quantizer)
+                      std::unique_ptr<TKVQuantizer>& quantizer, const TOneBitSource& oneBit)
     {
         const int32_t colours = 1 << bits;
         params.AllocColorMap(colours);
         if (bits == 1) {
-            params.ColorMap[1] = TRGB{255, 255, 255};
+            params.ColorMap[0] = oneBit.Dark;
+            params.ColorMap[1] = oneBit.Light;
         } else {
             quantizer = std::make_unique<TKVQuantizer>(
                 &source, std::span<TRGB>(params.ColorMap.get(), size_t(colours)), colours, -1, 0);

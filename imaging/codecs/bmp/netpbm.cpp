@@ -151,17 +151,27 @@ class PxmReader
 public:
     PxmReader(TBufferedReader& in, TKVBitmap& bitmap, const TPxmHeader& header, TProgressRec& progress)
         : FIn(in), FBitmap(bitmap), FHeader(header), FProgress(progress), FWidth(int32_t(header.Width)),
-          FHeight(int32_t(header.Height)), FMaxValue(int32_t(header.MaxValue))
+          FHeight(int32_t(header.Height)), FMaxValue(int32_t(header.MaxValue)),
+          FRowLen(Daduvudez::_BitmapRowLen(FWidth, header.Bilevel() ? 1 : 24))
     {
     }
 
     void Run()
     {
+        // The first row is decoded before the bitmap is made: data without a whole first row is
+        // no picture, and the bitmap stays as it was.
+        std::vector<uint8_t> first(static_cast<size_t>(FRowLen));
+        if (!DecodeRow(first.data())) {
+            CodecSetAborting(FProgress);
+            return;
+        }
         FBitmap.Allocate(FWidth, FHeight, FHeader.Bilevel() ? kv1g : kv24RGB);
         CodecProgressBegin(FProgress, FHeight);
+        std::memcpy(FBitmap.GetScanLine(0), first.data(), first.size());
+        CodecProgressRows(FProgress, 1);
         // Data that ends early fails; the rows it does not reach stay black as allocated, with no
         // work for each of them.
-        for (int32_t y = 0; y < FHeight && !CodecAborted(FProgress); ++y) {
+        for (int32_t y = 1; y < FHeight && !CodecAborted(FProgress); ++y) {
             if (!DecodeRow(FBitmap.GetScanLine(y))) {
                 CodecSetAborting(FProgress);
                 return;
@@ -181,7 +191,7 @@ private:
     // False when the data ended inside the row (the row's missing pixels are black).
     bool DecodeRow(uint8_t* row)
     {
-        std::memset(row, 0, size_t(FBitmap.GetRowLen()));
+        std::memset(row, 0, size_t(FRowLen));
         switch (FHeader.Kind) {
         case '1':
             return PlainBits(row);
@@ -236,11 +246,11 @@ private:
     {
         const int64_t bytes = (int64_t(FWidth) + 7) / 8;
         const int64_t got = FIn.Read(row, bytes);
-        for (int64_t i = 0; i < FBitmap.GetRowLen(); ++i) {
+        for (int64_t i = 0; i < FRowLen; ++i) {
             row[i] = uint8_t(~row[i]);
         }
         if (got < bytes) {
-            std::memset(row + got, 0, size_t(FBitmap.GetRowLen() - got));
+            std::memset(row + got, 0, size_t(FRowLen - got));
         }
         return got == bytes;
     }
@@ -278,6 +288,7 @@ private:
     int32_t FWidth;
     int32_t FHeight;
     int32_t FMaxValue;
+    int64_t FRowLen;
     std::vector<uint8_t> FRaw;
 };
 
@@ -292,6 +303,27 @@ std::string CommentBlock(const TStrings& lines)
         block += "\n# " + text + "\n";
     }
     return block;
+}
+
+// The fewest bytes one row can take: a character a pixel of plain bits, a digit and a separator
+// a plain sample, the stored bytes of a binary row.
+int64_t SmallestRow(const TPxmHeader& header)
+{
+    const int64_t width = header.Width, sampleBytes = header.MaxValue > 255 ? 2 : 1;
+    switch (header.Kind) {
+    case '1':
+        return width;
+    case '2':
+        return 2 * width - 1;
+    case '3':
+        return 6 * width - 1;
+    case '4':
+        return (width + 7) / 8;
+    case '5':
+        return width * sampleBytes;
+    default:
+        return 3 * width * sampleBytes;
+    }
 }
 
 } // namespace
@@ -346,6 +378,7 @@ void PXMReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TP
                    bool ParamsOnly)
 {
     Params.InfoStrings.Clear();
+    const int64_t start = Stream.Position();
     TBufferedReader in(Stream);
     TPxmHeader header;
     ReadHeader(in, header, &Params.InfoStrings);
@@ -368,7 +401,10 @@ void PXMReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TP
         in.Restore();
         return;
     }
-    if (header.Width * header.Height > KVCodecMaxPixels) {
+    // Memory follows the data: a header that promises rows the stream cannot hold one of makes
+    // no picture.
+    const int64_t left = Stream.Size() - start - in.Consumed();
+    if (header.Width * header.Height > KVCodecMaxPixels || left < SmallestRow(header)) {
         in.Restore();
         CodecSetAborting(Progress);
         return;

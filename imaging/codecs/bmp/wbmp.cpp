@@ -58,8 +58,8 @@ struct TWbmpHeader
 };
 
 // The standard form first; files whose sizes were written as single bytes (widths and heights
-// of 128 and more read otherwise as different numbers) are taken in that form when only it
-// matches the data the stream holds.
+// of 128 and more read otherwise as different numbers) are taken in that form only when it
+// matches the data the stream holds exactly: a standard file cut short often fits it.
 bool ParseHeader(const uint8_t* head, int64_t headLength, int64_t available, TWbmpHeader& header)
 {
     if (headLength < 4 || head[0] != 0 || head[1] != 0) {
@@ -75,13 +75,11 @@ bool ParseHeader(const uint8_t* head, int64_t headLength, int64_t available, TWb
     auto sized = [](const TWbmpHeader& h) {
         return h.Width > 0 && h.Height > 0 && h.Width <= INT32_MAX && h.Height <= INT32_MAX;
     };
-    auto fits = [&](const TWbmpHeader& h) {
-        return sized(h) && h.Length + h.Height * RowBytes(h.Width) <= available;
-    };
+    auto bytes = [](const TWbmpHeader& h) { return h.Length + h.Height * RowBytes(h.Width); };
     const TWbmpHeader single{head[2], head[3], 4};
-    if (multiOk && fits(multi)) {
+    if (multiOk && sized(multi) && bytes(multi) <= available) {
         header = multi;
-    } else if (fits(single)) {
+    } else if (sized(single) && bytes(single) == available) {
         header = single;
     } else if (multiOk) {
         header = multi; // cut short: the rows there are
@@ -117,7 +115,10 @@ void WBMPReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
     if (ParamsOnly) {
         return;
     }
-    if (header.Width * header.Height > KVCodecMaxPixels) {
+    // Memory follows the data: without a whole first row there is no picture, and the bitmap
+    // stays as it was.
+    if (header.Width * header.Height > KVCodecMaxPixels ||
+        available - header.Length < RowBytes(header.Width)) {
         CodecSetAborting(Progress);
         return;
     }
