@@ -74,37 +74,9 @@ namespace {
 
 // Sample pages made by netpbm and libtiff's tools from one photo and one bilevel page, each
 // compared with what libtiff's RGBA interface makes of it.
-class TiffMatrix : public ::testing::Test
+class TiffMatrix : public TTiffSamples
 {
-protected:
-    static void SetUpTestSuite()
-    {
-        Folder = new kvtest::TempFolder;
-        Run("pngtopnm " + GoData("video-001.png") + " > " + F("photo.ppm"));
-        Run("ppmtopgm " + F("photo.ppm") + " > " + F("grey.pgm"));
-        Run("pgmramp -lr 150 103 > " + F("alpha.pgm"));
-        Run("pngtopnm " + GoData("bw-gopher.png") + " | pgmtopbm -threshold > " + F("page.pbm"));
-        Run("pnmtotiff " + F("photo.ppm") + " > " + F("photo.tif"));
-        Run("pnmtotiff " + F("page.pbm") + " > " + F("page.tif"));
-        Run("pnmtotiff -minisblack " + F("page.pbm") + " > " + F("page-mb.tif"));
-    }
-    static void TearDownTestSuite()
-    {
-        delete Folder;
-        Folder = nullptr;
-    }
-    static std::string F(const std::string& name) { return Folder->File(name); }
-    static void Run(const std::string& command)
-    {
-        int status = -1;
-        Tool("(" + command + ") 2>/dev/null", &status);
-        ASSERT_EQ(status, 0) << command;
-    }
-
-    static kvtest::TempFolder* Folder;
 };
-
-kvtest::TempFolder* TiffMatrix::Folder = nullptr;
 
 TEST_F(TiffMatrix, EveryLayoutDecodesAsLibtiffDoes)
 {
@@ -297,6 +269,25 @@ TEST(TiffReader, BrokenFilesEndCleanly)
         "transparency-mask.tif",
         "gdk-bug784903-overflow-dimensions.tif",
         "half-float-grey.tif",
+        // Data that ends before the last row, as libtiff finds too.
+        "deflate-short.tif",
+        "fax-data-cut.tif",
+        "height-far-past-data.tif",
+        "packbits-literal-past-data.tif",
+        "planar-tiles-rgb.tif",
+        "strip-byte-count-huge.tif",
+        "strip-count-huge.tif",
+        "strip-offset-past-end.tif",
+        "tiles-below-image.tif",
+        "deflate-byte-count-half-its-rows.tif",
+        "g3-byte-count-half-its-rows.tif",
+        "g4-strip-cut-by-file-end.tif",
+        "jpeg-strip-cut-by-file-end.tif",
+        "lzw-rows-per-strip-past-its-data.tif",
+        "lzw-strip-cut-by-file-end.tif",
+        "lzw-tile-cut-by-file-end.tif",
+        "none-strip-cut-by-file-end.tif",
+        "packbits-byte-count-half-its-rows.tif",
     };
     const std::string folder = std::string(KV_TEST_DATA_DIR) + "/fuzz/tiff/";
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -395,7 +386,7 @@ TEST(TiffReader, RefusesPagesWhoseSamplesAreNotUnsignedIntegers)
 namespace {
 
 // Run again under two heap fill patterns: rows that no strip or tile reaches are black, not
-// whatever the allocator left there.
+// whatever the allocator left there, and the page fails.
 TEST(TiffReader, RowsPastTheDataAreBlack)
 {
     TTiffBuilder strips;
@@ -409,7 +400,7 @@ TEST(TiffReader, RowsPastTheDataAreBlack)
     for (const TTiffBuilder* builder : {&strips, &tiles}) {
         TTiffRead read;
         ReadBuilt(*builder, read);
-        ASSERT_FALSE(read.Aborted);
+        EXPECT_TRUE(read.Aborted);
         const TRgbImage image = RgbOf(read.Bitmap);
         for (int32_t y = 0; y < image.Height; ++y) {
             for (int32_t x = 0; x < image.Width; ++x) {

@@ -49,34 +49,42 @@ TRowDecoder::~TRowDecoder()
     }
 }
 
-bool TRowDecoder::Next(uint8_t* row)
+TRowStatus TRowDecoder::Filled(int64_t bytes) const
 {
-    const bool fax =
-        FPage.Compression == tcCCITT1D || FPage.Compression == tcGroup3 || FPage.Compression == tcGroup4;
-    if (FSize <= 0 && !fax) {
-        std::memset(row, 0, size_t(FRowBytes));
-        return true;
-    }
+    return bytes == FRowBytes ? rsWhole : bytes > 0 ? rsCut : rsNone;
+}
+
+// Every fax row takes at least one bit: a row that starts at the end of the data has none.
+bool TRowDecoder::FaxDataLeft() const
+{
+    return FPage.Compression == tcCCITT1D ? FPosition < FSize : FPosition < FSize * 8;
+}
+
+TRowStatus TRowDecoder::Next(uint8_t* row)
+{
     switch (FPage.Compression) {
     case tcNone: {
         const int64_t take = std::clamp<int64_t>(FSize - FPosition, 0, FRowBytes);
-        std::memcpy(row, FData + FPosition, size_t(take));
+        if (take > 0) {
+            std::memcpy(row, FData + FPosition, size_t(take));
+        }
         std::memset(row + take, 0, size_t(FRowBytes - take));
         FPosition += take;
-        return true;
+        return Filled(take);
     }
     case tcPackBits:
         return NextPackBits(row);
     case tcLZW: {
         if (FRowBytes > INT32_MAX) {
-            return false;
+            return rsCorrupt;
         }
+        // The decoder fails a row that its codes end before, as it does corrupt codes.
         const uint8_t* decoded = FPage.LZWDecompress(FData, FSize, int32_t(FRowBytes), FLZWState);
         if (decoded == nullptr) {
-            return false;
+            return rsCorrupt;
         }
         std::memcpy(row, decoded, size_t(FRowBytes));
-        return true;
+        return rsWhole;
     }
     case tcAdobeDeflate:
     case tcDeflate:
@@ -84,14 +92,17 @@ bool TRowDecoder::Next(uint8_t* row)
     case tcCCITT1D:
     case tcGroup3:
     case tcGroup4:
-        return NextFax(row);
+        if (!FaxDataLeft()) {
+            return rsNone;
+        }
+        return NextFax(row) ? rsWhole : rsCorrupt;
     default:
-        return false;
+        return rsCorrupt;
     }
 }
 
 // PackBits packets may run across rows: what is left of one continues the next row.
-bool TRowDecoder::NextPackBits(uint8_t* row)
+TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
 {
     int64_t filled = 0;
     while (filled < FRowBytes) {
@@ -128,26 +139,25 @@ bool TRowDecoder::NextPackBits(uint8_t* row)
         }
     }
     std::memset(row + filled, 0, size_t(FRowBytes - filled));
-    return true;
+    return Filled(filled);
 }
 
-bool TRowDecoder::NextDeflate(uint8_t* row)
+// A stream that ends, or whose data ends, before the row is full leaves it cut.
+TRowStatus TRowDecoder::NextDeflate(uint8_t* row)
 {
     z_stream& z = FZ->Stream;
     z.next_out = row;
     z.avail_out = static_cast<uInt>(FRowBytes);
     while (!FZ->Ended && z.avail_out > 0) {
         const int result = inflate(&z, Z_SYNC_FLUSH);
-        if (result == Z_STREAM_END) {
+        if (result == Z_STREAM_END || result == Z_BUF_ERROR) {
             FZ->Ended = true;
-        } else if (result == Z_BUF_ERROR) {
-            FZ->Ended = true; // the data ended early
         } else if (result != Z_OK) {
-            return false;
+            return rsCorrupt;
         }
     }
     std::memset(z.next_out, 0, z.avail_out);
-    return true;
+    return Filled(FRowBytes - int64_t(z.avail_out));
 }
 
 bool TRowDecoder::NextFax(uint8_t* row)

@@ -10,8 +10,16 @@
 
 namespace Tiffilt::detail {
 
-// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order. Data that ends
-// early gives rows of zeros (white for fax data); corrupt data makes Next false.
+// What the data of a strip or tile gave for a row.
+enum TRowStatus
+{
+    rsWhole,  // the row
+    rsCut,    // the data ended inside the row: it holds what there was, zeros after
+    rsNone,   // the data ended before the row
+    rsCorrupt // the data is corrupt
+};
+
+// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order.
 class TRowDecoder
 {
 public:
@@ -20,11 +28,14 @@ public:
     TRowDecoder(const TRowDecoder&) = delete;
     TRowDecoder& operator=(const TRowDecoder&) = delete;
 
-    bool Next(uint8_t* row);
+    TRowStatus Next(uint8_t* row);
 
 private:
-    bool NextPackBits(uint8_t* row);
-    bool NextDeflate(uint8_t* row);
+    // rsWhole when the row got all its bytes, else rsCut or rsNone by whether it got any.
+    TRowStatus Filled(int64_t bytes) const;
+    bool FaxDataLeft() const;
+    TRowStatus NextPackBits(uint8_t* row);
+    TRowStatus NextDeflate(uint8_t* row);
     bool NextFax(uint8_t* row);
 
     const TTIFFPage& FPage;
