@@ -188,7 +188,7 @@ bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_
         jpeg.SetPosition(0);
         tables.SetPosition(0);
         Jpegfilt::ReadJPegStream(jpeg, tablesStream, decoded, scratch, progress, paramsOnly,
-                                 FPage.Photometric == tpRGB);
+                                 FPage.Photometric == tpRGB, nullptr, true);
         return !aborting && !CodecAborted(FProgress);
     };
     TKVBitmap decoded;
