@@ -1,11 +1,14 @@
 // Colours and alpha of TIFF pages true to their files: CMYK pages in JPEG strips and tiles, with
-// and without the Adobe segment that marks inverted CMYK, against libtiff and ImageMagick.
+// and without the Adobe segment that marks inverted CMYK, against libtiff and ImageMagick; and
+// pages whose alpha is associated (colours premultiplied), against ImageMagick.
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "tests/codecs/tiff_support.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -99,6 +102,93 @@ TEST_F(TiffColour, CmykJpegPagesInvertByTheirStreamsMarker)
         ASSERT_FALSE(read.Aborted);
         // ImageMagick turns CMYK into colour in floating point and rounds; we truncate.
         EXPECT_LE(MaxDifference(RgbOf(read.Bitmap), expected), 1);
+    }
+}
+
+// The straight colours and the alpha ImageMagick reads from a file.
+TRgbImage ImageMagickRgba(const std::string& fileName)
+{
+    TRgbImage image = ConvertToPnm("convert " + fileName + " -depth 8 ppm:-");
+    const TRgbImage alpha = ConvertToPnm("convert " + fileName + " -alpha extract -depth 8 pgm:-");
+    for (size_t i = 0; i < alpha.Rgb.size(); i += 3) {
+        image.Alpha.push_back(alpha.Rgb[i]);
+    }
+    return image;
+}
+
+int32_t MaxAlphaDifference(const TRgbImage& a, const TRgbImage& b)
+{
+    if (a.Alpha.size() != b.Alpha.size() || a.Alpha.empty()) {
+        return -1;
+    }
+    int32_t worst = 0;
+    for (size_t i = 0; i < a.Alpha.size(); ++i) {
+        worst = std::max(worst, std::abs(int32_t(a.Alpha[i]) - int32_t(b.Alpha[i])));
+    }
+    return worst;
+}
+
+// Colours stored premultiplied by their alpha come back straight, as bitmaps hold them, in every
+// layout; unassociated alpha stays as stored. ImageMagick goes through 16 bits and rounds where
+// we divide and round at once, or take the high byte of 16-bit samples: one step apart at most.
+TEST_F(TiffColour, AssociatedAlphaComesBackStraight)
+{
+    const std::string picture =
+        "convert " + F("photo.ppm") + " " + F("alpha.pgm") + " -alpha off -compose CopyOpacity -composite";
+    const std::string grey = "convert " + F("grey.pgm") + " " + F("alpha.pgm") +
+                             " -alpha off -compose CopyOpacity -composite -colorspace gray";
+    for (const char* alpha : {"associated", "unassociated"}) {
+        for (const std::string& source :
+             {picture + " -depth 8", picture + " -depth 16", grey + " -depth 8"}) {
+            for (const std::string layout :
+                 {"", "-interlace plane -compress lzw", "-define tiff:tile-geometry=32x32 -compress zip",
+                  "-interlace plane -define tiff:tile-geometry=48x32"}) {
+                SCOPED_TRACE(source + " " + alpha + " " + layout);
+                Run(source + " -define tiff:alpha=" + alpha + " " + layout + " " + F("layout.tif"));
+                const std::string told = alpha == std::string("associated") ? "assoc-alpha" : "unassoc-alpha";
+                ASSERT_NE(Tool("tiffinfo " + F("layout.tif")).find(told), std::string::npos);
+                TTiffRead read;
+                ReadTiffFile(F("layout.tif"), read);
+                ASSERT_FALSE(read.Aborted);
+                ASSERT_NE(read.Alpha, nullptr);
+                const TRgbImage ours = RgbOf(read.Bitmap, read.Alpha.get());
+                const TRgbImage expected = ImageMagickRgba(F("layout.tif"));
+                EXPECT_LE(MaxDifference(ours, expected), 1);
+                EXPECT_LE(MaxAlphaDifference(ours, expected), source.find("16") != std::string::npos ? 1 : 0);
+            }
+        }
+    }
+
+    // Division rounded half to even, black where alpha is 0, white where a colour passes its alpha.
+    const struct
+    {
+        std::vector<uint32_t> Stored; // red, green, blue, alpha
+        int32_t Bits;
+        Bytes Straight; // red, green, blue
+    } pixels[] = {
+        {{1, 0, 0, 1}, 8, {255, 0, 0}},
+        {{128, 64, 2, 128}, 8, {255, 128, 4}}, // 127.5 goes to 128
+        {{1, 3, 1, 6}, 8, {42, 128, 42}},      // 42.5 goes to 42, 127.5 to 128
+        {{9, 200, 0, 0}, 8, {0, 0, 0}},
+        {{200, 20, 0, 100}, 8, {255, 51, 0}},
+        {{257, 0, 32896, 257}, 16, {255, 0, 255}},
+        {{0x8000, 0x4000, 0, 0xFFFF}, 16, {0x80, 0x40, 0}},
+    };
+    for (const auto& p : pixels) {
+        Bytes sample;
+        for (const uint32_t value : p.Stored) {
+            sample.push_back(uint8_t(value));
+            if (p.Bits == 16) {
+                sample.push_back(uint8_t(value >> 8));
+            }
+        }
+        TTiffBuilder builder;
+        builder.Page(1, 1, 4, p.Bits, 2, sample).Short(338, 1);
+        WriteFile(F("pixel.tif"), builder.Build());
+        TTiffRead read;
+        ReadTiffFile(F("pixel.tif"), read);
+        ASSERT_FALSE(read.Aborted);
+        EXPECT_EQ(RgbOf(read.Bitmap).Rgb, p.Straight) << p.Stored[0] << " " << p.Stored[3];
     }
 }
 

@@ -5,6 +5,7 @@
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/core/bitmap_copies.h"
 #include "imaging/core/colour_spaces.h"
+#include "platform/core/rounding.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -186,14 +187,39 @@ bool TRowDecoder::NextFax(uint8_t* row)
     return true;
 }
 
+namespace {
+
+// Colour divided by alpha on a scale of `full`, rounded; no colour where alpha is 0, and full
+// where a colour passes its alpha.
+uint32_t Unpremultiply(uint32_t colour, uint32_t alpha, uint32_t full)
+{
+    return alpha == 0 ? 0 : uint32_t(std::min<int64_t>(Round64(double(colour) * full / alpha), full));
+}
+
+} // namespace
+
 TRowConverter::TRowConverter(const TTIFFPage& page, bool withAlpha)
     : FPage(page), FWithAlpha(withAlpha), FIntel(page.Intel), FSamples(page.SamplesPerPixel),
-      FBits(page.BitsPerSample)
+      FBits(page.BitsPerSample), FAssociated(HasAlpha(page) && page.ExtraSamples == 1 &&
+                                             (page.Photometric == tpRGB || page.Photometric == tpBlackIsZero))
 {
     // A bilevel row of fax data has 1 bits for white runs, which are 0 values in the file's terms.
     const bool fax =
         page.Compression == tcCCITT1D || page.Compression == tcGroup3 || page.Compression == tcGroup4;
     FInvertBits = fax ? page.Photometric == tpBlackIsZero : page.Photometric == tpWhiteIsZero;
+    if (FAssociated && FBits == 8) {
+        FStraight.resize(256 * 256);
+        for (uint32_t alpha = 0; alpha < 256; ++alpha) {
+            for (uint32_t colour = 0; colour < 256; ++colour) {
+                FStraight[alpha << 8 | colour] = uint8_t(Unpremultiply(colour, alpha, 255));
+            }
+        }
+    }
+}
+
+uint8_t TRowConverter::Straight16(const uint8_t* colour, const uint8_t* alpha) const
+{
+    return uint8_t(Unpremultiply(Sample16(colour), Sample16(alpha), 65535) >> 8);
 }
 
 void TRowConverter::UndoPredictor(uint8_t* row, int32_t count, int32_t samples) const
@@ -271,7 +297,7 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
     uint8_t* out = dst + int64_t(x) * 3;
     uint8_t* alpha = maskRow != nullptr && FWithAlpha ? maskRow + x : nullptr;
     // The common layout, 8-bit colour, in a loop of its own.
-    if (FPage.Photometric == tpRGB && FBits == 8 && spp >= 3) {
+    if (FPage.Photometric == tpRGB && FBits == 8 && spp >= 3 && !FAssociated) {
         for (int32_t i = 0; i < count; ++i, samples += spp, out += 3) {
             out[0] = samples[2];
             out[1] = samples[1];
@@ -289,7 +315,12 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
         switch (FPage.Photometric) {
         case tpWhiteIsZero:
         case tpBlackIsZero:
-            r = g = b = Grey(FBits == 16 ? Sample16(samples) : samples[0]);
+            if (FAssociated) {
+                r = g = b =
+                    FBits == 16 ? Straight16(samples, samples + 2) : Straight8(samples[0], samples[1]);
+            } else {
+                r = g = b = Grey(FBits == 16 ? Sample16(samples) : samples[0]);
+            }
             if (alpha != nullptr && spp >= 2) {
                 alpha[i] = FBits == 16 ? High(samples + 2) : samples[1];
             }
@@ -300,6 +331,20 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
                 r = uint8_t((v >> 10 & 31) << 3);
                 g = uint8_t((v >> 5 & 31) << 3);
                 b = uint8_t((v & 31) << 3);
+            } else if (FAssociated && FBits == 16) {
+                r = Straight16(samples, samples + 6);
+                g = Straight16(samples + 2, samples + 6);
+                b = Straight16(samples + 4, samples + 6);
+                if (alpha != nullptr) {
+                    alpha[i] = High(samples + 6);
+                }
+            } else if (FAssociated) {
+                r = Straight8(samples[0], samples[3]);
+                g = Straight8(samples[1], samples[3]);
+                b = Straight8(samples[2], samples[3]);
+                if (alpha != nullptr) {
+                    alpha[i] = samples[3];
+                }
             } else if (FBits == 16) {
                 r = High(samples);
                 g = High(samples + 2);

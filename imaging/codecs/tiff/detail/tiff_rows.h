@@ -54,7 +54,8 @@ private:
     std::vector<uint8_t> FRefLine;
 };
 
-// Converts decoded chunky rows into bitmap rows and alpha mask rows.
+// Converts decoded chunky rows into bitmap rows and alpha mask rows. Colours premultiplied by
+// an associated alpha come out straight, as bitmaps hold them, whether or not the alpha is kept.
 class TRowConverter
 {
 public:
@@ -73,6 +74,9 @@ private:
     }
     uint8_t High(const uint8_t* p) const { return FIntel ? p[1] : p[0]; }
     uint8_t Grey(uint32_t value) const;
+    // The straight colour of a premultiplied 16-bit sample as a bitmap byte.
+    uint8_t Straight16(const uint8_t* colour, const uint8_t* alpha) const;
+    uint8_t Straight8(uint8_t colour, uint8_t alpha) const { return FStraight[size_t(alpha) << 8 | colour]; }
 
     const TTIFFPage& FPage;
     bool FWithAlpha;
@@ -80,6 +84,9 @@ private:
     bool FInvertBits;
     int32_t FSamples;
     int32_t FBits;
+    bool FAssociated;
+    // Straight 8-bit colour by alpha and premultiplied colour (alpha x 256 + colour).
+    std::vector<uint8_t> FStraight;
     std::vector<uint8_t> FScratch;
 };
 
