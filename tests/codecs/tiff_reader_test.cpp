@@ -288,6 +288,8 @@ TEST(TiffReader, BrokenFilesEndCleanly)
         "lzw-tile-cut-by-file-end.tif",
         "none-strip-cut-by-file-end.tif",
         "packbits-byte-count-half-its-rows.tif",
+        "bigtiff-offset-size-4.tif",
+        "bigtiff-strip-offsets-past-4-gb.tif",
     };
     const std::string folder = std::string(KV_TEST_DATA_DIR) + "/fuzz/tiff/";
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {

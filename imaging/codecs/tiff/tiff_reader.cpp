@@ -258,15 +258,11 @@ void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOP
     // The header is where the stream stands; its offsets count from there, or from the stream's
     // start for a caller that stored them so.
     env.BaseOffset = RelativeToPosition ? Stream.Position() : 0;
-    uint8_t header[8];
-    if (Stream.Read(header, 8) != 8 ||
-        !((header[0] == 'I' && header[1] == 'I') || (header[0] == 'M' && header[1] == 'M'))) {
+    int64_t first = 0;
+    if (!TIFFReadHeader(Stream, env, first)) {
         CodecSetAborting(Progress);
         return;
     }
-    env.Intel = header[0] == 'I';
-    const int64_t first = TIFFSwap32(
-        uint32_t(header[4] | header[5] << 8 | header[6] << 16 | uint32_t(header[7]) << 24), !env.Intel);
     if (first == 0) {
         return;
     }
@@ -282,6 +278,7 @@ void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOP
     TTIFFEnv exif;
     exif.Stream = env.Stream;
     exif.Intel = env.Intel;
+    exif.Big = env.Big;
     exif.BaseOffset = env.BaseOffset;
     const int64_t exifOffset = TIFFReadSingleValDef(env, tagExifIFD, 0);
     if (exifOffset > 0) {
