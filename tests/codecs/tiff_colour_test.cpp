@@ -1,6 +1,6 @@
 // Colours and alpha of TIFF pages true to their files: CMYK pages in JPEG strips and tiles, with
-// and without the Adobe segment that marks inverted CMYK, against libtiff and ImageMagick; and
-// pages whose alpha is associated (colours premultiplied), against ImageMagick.
+// and without the Adobe segment that marks inverted CMYK, against libtiff and ImageMagick; 16-bit
+// CMYK pages and pages whose alpha is associated (colours premultiplied), against ImageMagick.
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "tests/codecs/tiff_support.h"
 #include "tests/support/temp_folder.h"
@@ -189,6 +189,25 @@ TEST_F(TiffColour, AssociatedAlphaComesBackStraight)
         ReadTiffFile(F("pixel.tif"), read);
         ASSERT_FALSE(read.Aborted);
         EXPECT_EQ(RgbOf(read.Bitmap).Rgb, p.Straight) << p.Stored[0] << " " << p.Stored[3];
+    }
+}
+
+// libtiff's RGBA interface takes only 8-bit CMYK; ImageMagick reads 16-bit CMYK too, in either
+// byte order, chunky or planar. It rounds where we take the high byte of the 16-bit colour.
+TEST_F(TiffColour, SixteenBitCmykPagesDecodeAsImageMagickDoes)
+{
+    Run("convert " + F("photo.ppm") + " -colorspace CMYK -depth 16 " + F("cmyk16.tif"));
+    for (const std::string& copy :
+         {"cp " + F("cmyk16.tif"), "tiffcp -B -c lzw " + F("cmyk16.tif"),
+          "convert " + F("photo.ppm") + " -colorspace CMYK -depth 16 -interlace plane -compress zip"}) {
+        SCOPED_TRACE(copy);
+        Run(copy + " " + F("layout.tif"));
+        ASSERT_NE(Tool("tiffinfo " + F("layout.tif")).find("separated"), std::string::npos);
+        TTiffRead read;
+        ReadTiffFile(F("layout.tif"), read);
+        ASSERT_FALSE(read.Aborted);
+        EXPECT_EQ(read.Params.BitsPerSample, 16);
+        EXPECT_LE(MaxDifference(RgbOf(read.Bitmap), ImageMagickRgba(F("layout.tif"))), 1);
     }
 }
 

@@ -414,3 +414,58 @@ TEST(TiffReader, RowsPastTheDataAreBlack)
 }
 
 } // namespace
+
+namespace {
+
+// BitsPerSample of one value for every sample, or of more values than samples, is read as libtiff
+// reads it; fewer values than samples, or values that differ between samples, are refused as
+// libtiff refuses them.
+TEST(TiffReader, BitsPerSampleCountsAsLibtiffReadsThem)
+{
+    kvtest::TempFolder folder;
+    const Bytes rgb = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160, 170, 180};
+    const Bytes rgba = {10,  20,  30,  255, 40,  50,  60,  128, 70, 80, 90, 0,
+                        100, 110, 120, 1,   130, 140, 150, 2,   1,  2,  3,  4};
+    const Bytes grey = {0, 40, 80, 120, 160, 200};
+    const struct
+    {
+        const char* Name;
+        int32_t Samples;
+        int32_t Photometric;
+        std::vector<uint32_t> Bits;
+        const Bytes& Pixels;
+    } pages[] = {
+        {"one value for three samples", 3, 2, {8}, rgb},
+        {"a fourth value", 3, 2, {8, 8, 8, 8}, rgb},
+        {"a fourth value of 0", 3, 2, {8, 8, 8, 0}, rgb},
+        {"three values for one sample", 1, 1, {8, 0, 0}, grey},
+        {"two values for one sample", 1, 1, {8, 8}, grey},
+        {"two values for three samples", 3, 2, {8, 8}, rgb},
+        {"three values for four samples", 4, 2, {8, 8, 8}, rgba},
+        {"values that differ", 3, 2, {8, 8, 16}, rgb},
+    };
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.Name);
+        TTiffBuilder builder;
+        builder.Long(256, 3)
+            .Long(257, 2)
+            .Entry(258, 3, p.Bits)
+            .Short(259, 1)
+            .Short(262, uint32_t(p.Photometric));
+        builder.Long(273, builder.Data(p.Pixels)).Short(277, uint32_t(p.Samples)).Long(278, 2);
+        builder.Long(279, uint32_t(p.Pixels.size()));
+        const std::string file = folder.File("bits.tif");
+        WriteFile(file, builder.Build());
+        const bool refused =
+            Tool("tiffinfo " + file + " 2>&1").find("TIFFReadDirectory: ") != std::string::npos;
+        TTiffRead read;
+        ReadTiffFile(file, read);
+        EXPECT_EQ(read.Aborted, refused);
+        if (!refused) {
+            EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(file), true), 0);
+            EXPECT_EQ(read.Params.BitsPerSample, 8);
+        }
+    }
+}
+
+} // namespace

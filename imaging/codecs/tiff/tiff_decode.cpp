@@ -352,9 +352,13 @@ void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page)
     page.SamplesPerPixel = ToInt32(TIFFReadSingleValDef(env, 277, 1));
     std::vector<int64_t> bits;
     if (TIFFReadArrayIntegers(env, bits, 258) > 0) {
+        // One value serves every sample, and values past the samples count for nothing; fewer
+        // values than samples are refused like values that differ.
         page.BitsPerSample = ToInt32(bits[0]);
+        const size_t samples = bits.size() == 1 ? 1 : size_t(std::max(page.SamplesPerPixel, 1));
         page.MixedBitsPerSample =
-            std::any_of(bits.begin(), bits.end(), [&](int64_t b) { return b != bits[0]; });
+            bits.size() < samples || std::any_of(bits.begin(), bits.begin() + std::ptrdiff_t(samples),
+                                                 [&](int64_t b) { return b != bits[0]; });
     }
     std::vector<int64_t> formats;
     TIFFReadArrayIntegers(env, formats, 339);
@@ -440,7 +444,7 @@ bool HasConversion(const TTIFFPage& page)
     case tpPalette:
         return !page.FileColorMap.empty() && ((spp == 1 && bits <= 8) || (spp == 2 && bits == 8));
     case tpSeparated:
-        return spp >= 4 && bits == 8;
+        return spp >= 4 && (bits == 8 || bits == 16);
     case tpCIELab:
         return spp >= 3 && bits == 8;
     default:

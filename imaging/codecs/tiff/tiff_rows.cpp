@@ -371,13 +371,19 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
             }
             break;
         }
-        case tpSeparated: {
-            const int32_t k = 255 - samples[3];
-            r = uint8_t((255 - samples[0]) * k / 255);
-            g = uint8_t((255 - samples[1]) * k / 255);
-            b = uint8_t((255 - samples[2]) * k / 255);
+        case tpSeparated:
+            if (FBits == 16) {
+                const uint32_t k = 65535 - Sample16(samples + 6);
+                r = uint8_t((65535 - Sample16(samples)) * k / 65535 >> 8);
+                g = uint8_t((65535 - Sample16(samples + 2)) * k / 65535 >> 8);
+                b = uint8_t((65535 - Sample16(samples + 4)) * k / 65535 >> 8);
+            } else {
+                const int32_t k = 255 - samples[3];
+                r = uint8_t((255 - samples[0]) * k / 255);
+                g = uint8_t((255 - samples[1]) * k / 255);
+                b = uint8_t((255 - samples[2]) * k / 255);
+            }
             break;
-        }
         case tpCIELab: {
             const TRGB colour =
                 Daduvudez::KVCIELAB2RGB(TKVLAB{samples[0], int8_t(samples[1]), int8_t(samples[2])});

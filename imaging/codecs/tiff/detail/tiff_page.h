@@ -52,6 +52,7 @@ struct TTIFFPage
     int32_t ImageLength = 0;
     int32_t SamplesPerPixel = 1;
     int32_t BitsPerSample = 1;
+    // BitsPerSample values that differ between samples, or fewer values than samples.
     bool MixedBitsPerSample = false;
     // SampleFormat 1 for every sample (or no tag): signed and floating-point samples have no
     // conversion.
