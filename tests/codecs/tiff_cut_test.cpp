@@ -30,7 +30,7 @@ struct TCutLayout
     int32_t BlockRows;   // rows per strip or tile
 };
 
-std::vector<TCutLayout> Layouts(const std::string& photo, const std::string& page)
+std::vector<TCutLayout> CutLayouts(const std::string& photo, const std::string& page)
 {
     return {
         {"none", "tiffcp -c none -r 10 " + photo, 0, 10},
@@ -101,7 +101,7 @@ void ExpectKeptAndBlack(TTiffRead& read, const TRgbImage& whole, const TCutLayou
 // loaded with the rows past the cut black and no failure reported.
 TEST_F(TiffCut, RowsPastACutInsideTheSecondBlockAreBlackAndTheReadFails)
 {
-    for (const TCutLayout& layout : Layouts(F("photo.tif"), F("page.tif"))) {
+    for (const TCutLayout& layout : CutLayouts(F("photo.tif"), F("page.tif"))) {
         SCOPED_TRACE(layout.Name);
         const std::string made = F("made.tif");
         Run(layout.Command + " " + made);
@@ -125,7 +125,7 @@ TEST_F(TiffCut, RowsPastACutInsideTheSecondBlockAreBlackAndTheReadFails)
 // and counted as a warning.
 TEST_F(TiffCut, RowsPastAShortByteCountAreBlackAndTheReadFails)
 {
-    for (const TCutLayout& layout : Layouts(F("photo.tif"), F("page.tif"))) {
+    for (const TCutLayout& layout : CutLayouts(F("photo.tif"), F("page.tif"))) {
         SCOPED_TRACE(layout.Name);
         const std::string made = F("made.tif");
         Run(layout.Command + " " + made);
@@ -150,7 +150,7 @@ TEST_F(TiffCut, RowsPastAShortByteCountAreBlackAndTheReadFails)
 // its own: libtiff finds "Not enough data" or a JPEG strip of the wrong size.
 TEST_F(TiffCut, AStripThatClaimsThePageButHoldsFewerRowsFails)
 {
-    for (const TCutLayout& layout : Layouts(F("photo.tif"), F("page.tif"))) {
+    for (const TCutLayout& layout : CutLayouts(F("photo.tif"), F("page.tif"))) {
         if (layout.TileWidth > 0 || std::string(layout.Name) == "none") {
             continue; // libtiff reads uncompressed strips by their place in the file instead
         }

@@ -95,6 +95,52 @@ std::string TTiffSamples::F(const std::string& name)
     return Folder->File(name);
 }
 
+std::vector<TSampleLayout> TTiffSamples::Layouts()
+{
+    // Commands that write to their standard output end in ">".
+    return {
+        {"none.tif", "tiffcp -c none " + F("photo.tif"), true},
+        {"lzw.tif", "tiffcp -c lzw:2 " + F("photo.tif"), true},
+        {"packbits.tif", "tiffcp -c packbits " + F("photo.tif"), true},
+        {"zip.tif", "tiffcp -c zip:2 " + F("photo.tif"), true},
+        {"jpeg.tif", "tiffcp -c jpeg -r 32 " + F("photo.tif"), false},
+        {"jpeg-rgb.tif", "tiffcp -c jpeg:r -r 16 " + F("photo.tif"), false},
+        {"tiles.tif", "tiffcp -t -w 32 -l 48 -c lzw:2 " + F("photo.tif"), true},
+        {"jpeg-tiles.tif", "tiffcp -t -w 64 -l 64 -c jpeg " + F("photo.tif"), false},
+        {"separate.tif", "tiffcp -p separate -c lzw:2 " + F("photo.tif"), true},
+        {"big-endian.tif", "tiffcp -B -c lzw:2 " + F("photo.tif"), true},
+        {"bigtiff.tif", "tiffcp -8 -c lzw " + F("photo.tif"), true},
+        {"cmyk.tif", "pnmtotiffcmyk " + F("photo.ppm") + " >", false},
+        {"palette.tif", "pnmquant 64 " + F("photo.ppm") + " | pnmtotiff -lzw >", true},
+        {"palette-4bit.tif", "pnmquant 16 " + F("photo.ppm") + " | pnmtotiff -indexbits 4 >", true},
+        {"palette-1bit.tif", "pnmquant 2 " + F("photo.ppm") + " | pnmtotiff -indexbits 1 >", false},
+        {"rgb16.tif", "pamdepth 65535 " + F("photo.ppm") + " | pnmtotiff >", true},
+        {"grey.tif", "pnmtotiff -packbits " + F("grey.pgm") + " >", true},
+        {"grey2.tif", "pamdepth 3 " + F("grey.pgm") + " | pnmtotiff >", true},
+        {"grey4.tif", "pamdepth 15 " + F("grey.pgm") + " | pnmtotiff >", true},
+        {"grey16.tif", "pamdepth 65535 " + F("grey.pgm") + " | pnmtotiff >", true},
+        {"rgba.tif",
+         "pamstack -tupletype RGB_ALPHA " + F("photo.ppm") + " " + F("alpha.pgm") + " | pamtotiff >", false},
+        {"grey-alpha.tif",
+         "pamstack -tupletype GRAYSCALE_ALPHA " + F("grey.pgm") + " " + F("alpha.pgm") + " | pamtotiff >",
+         false},
+        {"bw-none.tif", "tiffcp -c none " + F("page.tif"), true},
+        {"bw-lzw.tif", "tiffcp -c lzw " + F("page.tif"), true},
+        {"bw-packbits.tif", "tiffcp -c packbits " + F("page.tif"), true},
+        {"bw-g3.tif", "tiffcp -c g3 " + F("page.tif"), true},
+        {"bw-g3-2d.tif", "tiffcp -c g3:2d " + F("page.tif"), true},
+        {"bw-g3-fill.tif", "tiffcp -c g3:2d:fill " + F("page.tif"), true},
+        {"bw-g4.tif", "tiffcp -c g4 " + F("page.tif"), true},
+        {"bw-g4-lsb.tif", "tiffcp -c g4 -f lsb2msb " + F("page.tif"), true},
+        {"bw-g3-lsb.tif", "tiffcp -c g3 -f lsb2msb " + F("page.tif"), true},
+        {"bw-none-lsb.tif", "tiffcp -c none -f lsb2msb " + F("page.tif"), true},
+        {"bw-mb-g4.tif", "tiffcp -c g4 " + F("page-mb.tif"), true},
+        {"bw-mb-g3.tif", "tiffcp -c g3 " + F("page-mb.tif"), true},
+        {"bw-mb-none.tif", "tiffcp -c none " + F("page-mb.tif"), true},
+        {"bw-tiles-g4.tif", "tiffcp -t -w 64 -l 16 -c g4 " + F("page.tif"), true},
+    };
+}
+
 void TTiffSamples::Run(const std::string& command)
 {
     int status = -1;

@@ -49,10 +49,22 @@ struct TTiffRead
 // False when a tool failed.
 bool MakeSamples(const kvtest::TempFolder& folder);
 
+// A page layout that tools make from the samples.
+struct TSampleLayout
+{
+    const char* Name;
+    std::string Command; // makes the file named Name: it follows as the command's last word
+    bool SavedWhole;     // lossless, and the TIFF writer keeps its pixels and alpha
+};
+
 // A fixture whose suite shares the samples of MakeSamples in a folder of its own.
 class TTiffSamples : public ::testing::Test
 {
 protected:
+    // The layouts of pages that netpbm's and libtiff's tools make from the samples: colour in
+    // every compression, tiles, planes, byte order and BigTIFF, palettes, grey of 2 to 16 bits,
+    // CMYK, alpha, and bilevel pages in every coding and fill order.
+    static std::vector<TSampleLayout> Layouts();
     static void SetUpTestSuite();
     static void TearDownTestSuite();
     static std::string F(const std::string& name);
