@@ -140,9 +140,14 @@ TEST_F(TiffColour, AssociatedAlphaComesBackStraight)
     for (const char* alpha : {"associated", "unassociated"}) {
         for (const std::string& source :
              {picture + " -depth 8", picture + " -depth 16", grey + " -depth 8"}) {
-            for (const std::string layout :
-                 {"", "-interlace plane -compress lzw", "-define tiff:tile-geometry=32x32 -compress zip",
-                  "-interlace plane -define tiff:tile-geometry=48x32"}) {
+            // Unassociated alpha, the control, in one layout.
+            const std::vector<std::string> layouts =
+                alpha == std::string("associated")
+                    ? std::vector<std::string>{"", "-interlace plane -compress lzw",
+                                               "-define tiff:tile-geometry=32x32 -compress zip",
+                                               "-interlace plane -define tiff:tile-geometry=48x32"}
+                    : std::vector<std::string>{"-interlace plane -compress lzw"};
+            for (const std::string& layout : layouts) {
                 SCOPED_TRACE(source + " " + alpha + " " + layout);
                 Run(source + " -define tiff:alpha=" + alpha + " " + layout + " " + F("layout.tif"));
                 const std::string told = alpha == std::string("associated") ? "assoc-alpha" : "unassoc-alpha";

@@ -123,7 +123,7 @@ TEST_F(TiffCut, RowsPastACutInsideTheSecondBlockAreBlackAndTheReadFails)
 // The file holds every byte, but the second strip's byte count gives only half of them: its rows
 // cannot all be decoded. Inside a JPEG strip the JPEG rule holds instead: a cut scan is padded
 // and counted as a warning.
-TEST_F(TiffCut, RowsPastAShortByteCountAreBlackAndTheReadFails)
+TEST_F(TiffCut, AShortByteCountFailsAndLeavesTheRowsPastItBlack)
 {
     for (const TCutLayout& layout : CutLayouts(F("photo.tif"), F("page.tif"))) {
         SCOPED_TRACE(layout.Name);

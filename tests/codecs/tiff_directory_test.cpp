@@ -171,12 +171,13 @@ TEST_F(TiffBig, BigTiffPagesDecodeAsLibtiffDoes)
     {
         const char* Options;
         const char* Source;
+        int32_t Width;
     } cases[] = {
-        {"-c lzw:2", "photo.tif"},
-        {"-B -c lzw -t -w 32 -l 48", "photo.tif"},
-        {"-c zip -p separate -r 20", "photo.tif"},
-        {"-c jpeg -r 16", "photo.tif"},
-        {"-c g4 -r 16", "page.tif"},
+        {"-c lzw:2", "photo.tif", 150},
+        {"-B -c lzw -t -w 32 -l 48", "photo.tif", 150},
+        {"-c zip -p separate -r 20", "photo.tif", 150},
+        {"-c jpeg -r 16", "photo.tif", 150},
+        {"-c g4 -r 16", "page.tif", 153},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Options);
@@ -185,7 +186,7 @@ TEST_F(TiffBig, BigTiffPagesDecodeAsLibtiffDoes)
         TTiffRead read;
         ReadTiffFile(F("big.tif"), read);
         ASSERT_FALSE(read.Aborted);
-        EXPECT_EQ(read.Params.Width, 150 + (c.Source[1] == 'a' ? 3 : 0));
+        EXPECT_EQ(read.Params.Width, c.Width);
         EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(F("big.tif"))), 0);
     }
 

@@ -1,7 +1,9 @@
 // TIFF pages read and saved again as TIFF with the parameters they were read with, as a user's
-// load and save does: libtiff takes the file and finds the pixels that were read, and so does
-// ImageMagick. Left out, as the writer cannot keep them yet: alpha (it writes none), two-colour
-// palettes (it writes them black and white) and CMYK (its conversion from colour truncates).
+// load and save does: libtiff takes the file and finds the pixels that were read. (ImageMagick
+// finds them too, but one step below now and then: it scales 16-bit colour maps and samples by
+// 257 where the writer stores 8-bit values times 256, as libtiff takes them.) Left out, as the
+// writer cannot keep them yet: alpha (it writes none), two-colour palettes (it writes them black
+// and white) and CMYK (its conversion from colour truncates).
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/tiff_support.h"
@@ -51,9 +53,6 @@ TEST_F(TiffRoundTrip, SavedPagesKeepThePixelsTheyWereReadWith)
         EXPECT_EQ(status, 0) << info;
         EXPECT_EQ(info.find("Error"), std::string::npos) << info;
         EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(saved)), 0);
-        // ImageMagick scales 16-bit colour map entries and samples by 257, where the writer stores
-        // 8-bit values times 256, as libtiff takes them: one step below now and then.
-        EXPECT_LE(MaxDifference(RgbOf(read.Bitmap), ConvertToPnm("convert " + saved + " -depth 8 ppm:-")), 1);
     }
 }
 
