@@ -63,7 +63,6 @@ TEST_F(TiffColour, CmykJpegPagesInvertByTheirStreamsMarker)
         bool Tiled;
         std::vector<TBlockPlace> Blocks;
     } layouts[] = {
-        {"one strip", false, {{0, 0, width, height}}},
         {"two strips", false, {{0, 0, width, 64}, {0, 64, width, height - 64}}},
         {"tiles", true, {{0, 0, 96, 64}, {96, 0, 96, 64}, {0, 64, 96, 64}, {96, 64, 96, 64}}},
     };
