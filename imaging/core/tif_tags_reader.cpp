@@ -31,6 +31,7 @@ TKVTifTagsReader::TKVTifTagsReader(TStream& Stream, int32_t ImageIndex) : FStrea
 TKVTifTagsReader::TKVTifTagsReader(const TKVTifTagsReader& Parent, uint16_t Tag) : FStream(Parent.FStream)
 {
     FEnv.Intel = Parent.FEnv.Intel;
+    FEnv.Big = Parent.FEnv.Big;
     FEnv.Stream = Parent.FEnv.Stream;
     FEnv.BaseOffset = Parent.FEnv.BaseOffset;
     if (FEnv.Stream != nullptr) {

@@ -1,5 +1,6 @@
 // TIFF directories and tags: the tag reader on both byte orders, values stored inline or out of
-// line, counts beyond the file, looping chains, and what the reader fills in and refuses.
+// line, counts beyond the file, looping chains, BigTIFF files, and what the reader fills in and
+// refuses.
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "imaging/core/tif_tags_reader.h"
 #include "platform/core/streams.h"
@@ -156,6 +157,51 @@ TEST(TiffReader, FillsTheParametersAndRefusesWhatItCannotShow)
         EXPECT_EQ(read2.Aborted, !allowEmpty);
         EXPECT_EQ(read2.Params.TIFF_ImageDescription, "empty");
     }
+}
+
+class TiffBig : public TTiffSamples
+{
+};
+
+// BigTIFF files (64-bit offsets and counts, 20-byte entries, the LONG8 type) of plain layouts,
+// as libtiff's tiffcp writes them, decode as libtiff decodes them.
+TEST_F(TiffBig, BigTiffPagesDecodeAsLibtiffDoes)
+{
+    const struct
+    {
+        const char* Options;
+        const char* Source;
+        int32_t Width;
+    } cases[] = {
+        {"-c lzw:2", "photo.tif", 150},
+        {"-B -c lzw -t -w 32 -l 48", "photo.tif", 150},
+        {"-c zip -p separate -r 20", "photo.tif", 150},
+        {"-c jpeg -r 16", "photo.tif", 150},
+        {"-c g4 -r 16", "page.tif", 153},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Options);
+        Run("tiffcp -8 " + std::string(c.Options) + " " + F(c.Source) + " " + F("big.tif"));
+        ASSERT_NE(Tool("tiffdump " + F("big.tif")).find("<BigTIFF>"), std::string::npos);
+        TTiffRead read;
+        ReadTiffFile(F("big.tif"), read);
+        ASSERT_FALSE(read.Aborted);
+        EXPECT_EQ(read.Params.Width, c.Width);
+        EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(F("big.tif"))), 0);
+    }
+
+    // Two pages, their tags read through the tag reader too.
+    Run("tiffcp -8 -c lzw " + F("photo.tif") + " " + F("page.tif") + " " + F("two.tif"));
+    TTiffRead second;
+    ReadTiffFile(F("two.tif"), second, 1);
+    ASSERT_FALSE(second.Aborted);
+    EXPECT_EQ(second.Pages, 2);
+    EXPECT_EQ(MaxDifference(RgbOf(second.Bitmap), Tiff2Rgba(F("two.tif"), 1)), 0);
+    TFileStream stream(F("two.tif"), fmOpenRead);
+    TKVTifTagsReader tags(stream, 1);
+    EXPECT_EQ(tags.PageCount(), 2);
+    EXPECT_EQ(tags.GetInteger(256), 153);
+    EXPECT_EQ(tags.GetInteger(259), 5);
 }
 
 } // namespace

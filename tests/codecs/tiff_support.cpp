@@ -7,6 +7,8 @@
 #include "tests/codecs/codec_tools.h"
 #include "tests/support/temp_folder.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -52,6 +54,100 @@ std::string Tool(const std::string& command, int* status)
     return kvtest::RunTool(command, status);
 }
 
+bool MakeSamples(const kvtest::TempFolder& folder)
+{
+    const auto f = [&folder](const char* name) { return folder.File(name); };
+    for (const std::string& command : {
+             "pngtopnm " + GoData("video-001.png") + " > " + f("photo.ppm"),
+             "ppmtopgm " + f("photo.ppm") + " > " + f("grey.pgm"),
+             "pgmramp -lr 150 103 > " + f("alpha.pgm"),
+             "pngtopnm " + GoData("bw-gopher.png") + " | pgmtopbm -threshold > " + f("page.pbm"),
+             "pnmtotiff " + f("photo.ppm") + " > " + f("photo.tif"),
+             "pnmtotiff " + f("page.pbm") + " > " + f("page.tif"),
+             "pnmtotiff -minisblack " + f("page.pbm") + " > " + f("page-mb.tif"),
+         }) {
+        int status = -1;
+        Tool("(" + command + ") 2>/dev/null", &status);
+        if (status != 0) {
+            ADD_FAILURE() << command;
+            return false;
+        }
+    }
+    return true;
+}
+
+kvtest::TempFolder* TTiffSamples::Folder = nullptr;
+
+void TTiffSamples::SetUpTestSuite()
+{
+    Folder = new kvtest::TempFolder;
+    ASSERT_TRUE(MakeSamples(*Folder));
+}
+
+void TTiffSamples::TearDownTestSuite()
+{
+    delete Folder;
+    Folder = nullptr;
+}
+
+std::string TTiffSamples::F(const std::string& name)
+{
+    return Folder->File(name);
+}
+
+std::vector<TSampleLayout> TTiffSamples::Layouts()
+{
+    // Commands that write to their standard output end in ">".
+    return {
+        {"none.tif", "tiffcp -c none " + F("photo.tif"), true},
+        {"lzw.tif", "tiffcp -c lzw:2 " + F("photo.tif"), true},
+        {"packbits.tif", "tiffcp -c packbits " + F("photo.tif"), true},
+        {"zip.tif", "tiffcp -c zip:2 " + F("photo.tif"), true},
+        {"jpeg.tif", "tiffcp -c jpeg -r 32 " + F("photo.tif"), false},
+        {"jpeg-rgb.tif", "tiffcp -c jpeg:r -r 16 " + F("photo.tif"), false},
+        {"tiles.tif", "tiffcp -t -w 32 -l 48 -c lzw:2 " + F("photo.tif"), true},
+        {"jpeg-tiles.tif", "tiffcp -t -w 64 -l 64 -c jpeg " + F("photo.tif"), false},
+        {"separate.tif", "tiffcp -p separate -c lzw:2 " + F("photo.tif"), true},
+        {"big-endian.tif", "tiffcp -B -c lzw:2 " + F("photo.tif"), true},
+        {"bigtiff.tif", "tiffcp -8 -c lzw " + F("photo.tif"), true},
+        {"cmyk.tif", "pnmtotiffcmyk " + F("photo.ppm") + " >", false},
+        {"palette.tif", "pnmquant 64 " + F("photo.ppm") + " | pnmtotiff -lzw >", true},
+        {"palette-4bit.tif", "pnmquant 16 " + F("photo.ppm") + " | pnmtotiff -indexbits 4 >", true},
+        {"palette-1bit.tif", "pnmquant 2 " + F("photo.ppm") + " | pnmtotiff -indexbits 1 >", false},
+        {"rgb16.tif", "pamdepth 65535 " + F("photo.ppm") + " | pnmtotiff >", true},
+        {"grey.tif", "pnmtotiff -packbits " + F("grey.pgm") + " >", true},
+        {"grey2.tif", "pamdepth 3 " + F("grey.pgm") + " | pnmtotiff >", true},
+        {"grey4.tif", "pamdepth 15 " + F("grey.pgm") + " | pnmtotiff >", true},
+        {"grey16.tif", "pamdepth 65535 " + F("grey.pgm") + " | pnmtotiff >", true},
+        {"rgba.tif",
+         "pamstack -tupletype RGB_ALPHA " + F("photo.ppm") + " " + F("alpha.pgm") + " | pamtotiff >", false},
+        {"grey-alpha.tif",
+         "pamstack -tupletype GRAYSCALE_ALPHA " + F("grey.pgm") + " " + F("alpha.pgm") + " | pamtotiff >",
+         false},
+        {"bw-none.tif", "tiffcp -c none " + F("page.tif"), true},
+        {"bw-lzw.tif", "tiffcp -c lzw " + F("page.tif"), true},
+        {"bw-packbits.tif", "tiffcp -c packbits " + F("page.tif"), true},
+        {"bw-g3.tif", "tiffcp -c g3 " + F("page.tif"), true},
+        {"bw-g3-2d.tif", "tiffcp -c g3:2d " + F("page.tif"), true},
+        {"bw-g3-fill.tif", "tiffcp -c g3:2d:fill " + F("page.tif"), true},
+        {"bw-g4.tif", "tiffcp -c g4 " + F("page.tif"), true},
+        {"bw-g4-lsb.tif", "tiffcp -c g4 -f lsb2msb " + F("page.tif"), true},
+        {"bw-g3-lsb.tif", "tiffcp -c g3 -f lsb2msb " + F("page.tif"), true},
+        {"bw-none-lsb.tif", "tiffcp -c none -f lsb2msb " + F("page.tif"), true},
+        {"bw-mb-g4.tif", "tiffcp -c g4 " + F("page-mb.tif"), true},
+        {"bw-mb-g3.tif", "tiffcp -c g3 " + F("page-mb.tif"), true},
+        {"bw-mb-none.tif", "tiffcp -c none " + F("page-mb.tif"), true},
+        {"bw-tiles-g4.tif", "tiffcp -t -w 64 -l 16 -c g4 " + F("page.tif"), true},
+    };
+}
+
+void TTiffSamples::Run(const std::string& command)
+{
+    int status = -1;
+    Tool("(" + command + ") 2>/dev/null", &status);
+    ASSERT_EQ(status, 0) << command;
+}
+
 TTiffRead::TTiffRead()
 {
     Params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
@@ -89,7 +185,7 @@ uint32_t TTiffBuilder::Data(const Bytes& bytes)
     if (FData.size() % 2 != 0) {
         FData.push_back(0);
     }
-    const uint32_t offset = uint32_t(8 + FData.size());
+    const uint32_t offset = uint32_t((FDataStart > 0 ? FDataStart : 8) + FData.size());
     FData.insert(FData.end(), bytes.begin(), bytes.end());
     return offset;
 }
@@ -112,6 +208,12 @@ TTiffBuilder& TTiffBuilder::Ascii(uint16_t tag, const std::string& text)
     TEntry entry{tag, 2, uint32_t(text.size() + 1), Bytes(text.begin(), text.end())};
     entry.Value.push_back(0);
     FPages.back().push_back(entry);
+    return *this;
+}
+
+TTiffBuilder& TTiffBuilder::EntryBytes(uint16_t tag, uint16_t type, uint32_t count, const Bytes& bytes)
+{
+    FPages.back().push_back(TEntry{tag, type, count, bytes});
     return *this;
 }
 
@@ -151,7 +253,9 @@ Bytes TTiffBuilder::Build() const
     Bytes out = {uint8_t(FIntel ? 'I' : 'M'), uint8_t(FIntel ? 'I' : 'M')};
     Put(out, 42, 2);
     Put(out, 0, 4); // first directory, set below
-    out.insert(out.end(), FData.begin(), FData.end());
+    if (FDataStart == 0) {
+        out.insert(out.end(), FData.begin(), FData.end());
+    }
     // Values that do not fit in their entries, then the directories.
     std::vector<std::vector<uint32_t>> valueOffsets(FPages.size());
     for (size_t p = 0; p < FPages.size(); ++p) {
@@ -205,7 +309,57 @@ Bytes TTiffBuilder::Build() const
     for (const auto& [from, to] : FLinks) {
         patch(nextFields[size_t(from)], directories[size_t(to)]);
     }
+    if (FDataStart > 0) {
+        EXPECT_LE(out.size(), FDataStart) << "the directories do not fit before the data";
+        out.resize(FDataStart, 0);
+        out.insert(out.end(), FData.begin(), FData.end());
+    }
     return out;
+}
+
+TRelaid DirectoryFirst(const Bytes& file, const std::vector<uint32_t>& counts)
+{
+    TMemoryStream stream;
+    stream.WriteBuffer(file.data(), int64_t(file.size()));
+    stream.SetPosition(0);
+    TTIFFEnv env;
+    int32_t pages = 0;
+    TRelaid relaid;
+    if (!Tiffilt::TIFFLoadTags(stream, pages, 0, env)) {
+        ADD_FAILURE() << "no TIFF";
+        return relaid;
+    }
+    const bool tiled = Tiffilt::TIFFFindTAG(324, env) >= 0;
+    const uint16_t offsetsTag = tiled ? 324 : 273;
+    const uint16_t countsTag = tiled ? 325 : 279;
+    std::vector<int64_t> offsets, fileCounts;
+    Tiffilt::TIFFReadArrayIntegers(env, offsets, offsetsTag);
+    Tiffilt::TIFFReadArrayIntegers(env, fileCounts, countsTag);
+    // Room for the header, the directory and its values; the data follows on a round offset.
+    uint64_t head = 64;
+    for (const TTIFFEntry& entry : env.Entries) {
+        head += 12 + Tiffilt::TIFFEntryBytes(entry) + 1;
+    }
+    TTiffBuilder builder(env.Intel);
+    builder.DataFrom(uint32_t(head / 4096 * 4096 + 4096));
+    for (size_t i = 0; i < offsets.size() && i < fileCounts.size(); ++i) {
+        Bytes block(size_t(fileCounts[i]));
+        stream.SetPosition(offsets[i]);
+        stream.Read(block.data(), int64_t(block.size()));
+        relaid.Offsets.push_back(builder.Data(block));
+        relaid.Counts.push_back(i < counts.size() ? counts[i] : uint32_t(fileCounts[i]));
+    }
+    for (const TTIFFEntry& entry : env.Entries) {
+        if (entry.Tag == offsetsTag) {
+            builder.Entry(entry.Tag, 4, relaid.Offsets);
+        } else if (entry.Tag == countsTag) {
+            builder.Entry(entry.Tag, 4, relaid.Counts);
+        } else {
+            builder.EntryBytes(entry.Tag, entry.Type, entry.Count, Tiffilt::TIFFReadRawData(env, entry.Tag));
+        }
+    }
+    relaid.File = builder.Build();
+    return relaid;
 }
 
 TRgbImage RgbOf(TKVBitmap& bitmap, const TKVMask* alpha)

@@ -6,12 +6,18 @@
 #include "imaging/core/kvbitmap.h"
 #include "imaging/core/mask.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 class TStream;
+
+namespace kvtest {
+class TempFolder;
+}
 
 namespace kvtifftest {
 
@@ -37,6 +43,37 @@ struct TTiffRead
     TTiffRead();
 };
 
+// The sample pictures that pages are made from, in folder: photo.ppm (Go's video-001, 150 x 103)
+// and grey.pgm, alpha.pgm (a ramp the size of the photo), page.pbm (Go's bilevel gopher, 153 x
+// 55), and netpbm's TIFFs of them: photo.tif, page.tif (WhiteIsZero), page-mb.tif (BlackIsZero).
+// False when a tool failed.
+bool MakeSamples(const kvtest::TempFolder& folder);
+
+// A page layout that tools make from the samples.
+struct TSampleLayout
+{
+    const char* Name;
+    std::string Command; // makes the file named Name: it follows as the command's last word
+    bool SavedWhole;     // lossless, and the TIFF writer keeps its pixels and alpha
+};
+
+// A fixture whose suite shares the samples of MakeSamples in a folder of its own.
+class TTiffSamples : public ::testing::Test
+{
+protected:
+    // The layouts of pages that netpbm's and libtiff's tools make from the samples: colour in
+    // every compression, tiles, planes, byte order and BigTIFF, palettes, grey of 2 to 16 bits,
+    // CMYK, alpha, and bilevel pages in every coding and fill order.
+    static std::vector<TSampleLayout> Layouts();
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    static std::string F(const std::string& name);
+    // Runs a shell command that must succeed.
+    static void Run(const std::string& command);
+
+    static kvtest::TempFolder* Folder;
+};
+
 // Reads page `page` with the LZW decoder plugged in.
 void ReadTiff(TStream& stream, TTiffRead& read, int32_t page = 0, bool paramsOnly = false,
               bool upright = false);
@@ -50,6 +87,14 @@ class TTiffBuilder
 public:
     explicit TTiffBuilder(bool intel = true);
 
+    // Lays the data area out from file offset start, after the header, the values and the
+    // directories, as writers that put the directory first do. Set before the first Data.
+    TTiffBuilder& DataFrom(uint32_t start)
+    {
+        FDataStart = start;
+        return *this;
+    }
+
     // Appends bytes to the data area and returns their file offset.
     uint32_t Data(const Bytes& bytes);
     // Entries of the current page; values are given as numbers and stored in the file's order.
@@ -62,6 +107,8 @@ public:
         return Entry(tag, type, {numerator, denominator});
     }
     TTiffBuilder& Ascii(uint16_t tag, const std::string& text);
+    // An entry of count values whose bytes are given in the file's order.
+    TTiffBuilder& EntryBytes(uint16_t tag, uint16_t type, uint32_t count, const Bytes& bytes);
     // An entry whose count and value field are taken as given (a count with no data behind it).
     TTiffBuilder& RawEntry(uint16_t tag, uint16_t type, uint32_t count, uint32_t valueField);
     // The usual tags of an uncompressed page of width x height with the given layout, its one
@@ -88,10 +135,22 @@ private:
     void Put(Bytes& out, uint32_t value, int32_t size) const;
 
     bool FIntel;
+    uint32_t FDataStart = 0; // 0: right after the header
     Bytes FData;
     std::vector<std::vector<TEntry>> FPages;
     std::vector<std::pair<int32_t, int32_t>> FLinks;
 };
+
+// The first page of a TIFF laid out again with its directory and every value before its strips
+// or tiles, which follow in their order; so that a cut keeps the directory. Byte counts may be
+// replaced (counts not empty) to make them disagree with the data.
+struct TRelaid
+{
+    Bytes File;
+    std::vector<uint32_t> Offsets; // of the strips or tiles in File
+    std::vector<uint32_t> Counts;
+};
+TRelaid DirectoryFirst(const Bytes& file, const std::vector<uint32_t>& counts = {});
 
 // Pixels as red, green, blue bytes, top row first; alpha bytes when there is any.
 struct TRgbImage

@@ -145,29 +145,31 @@ int32_t ScaleDenominator(const jpeg_decompress_struct& info, const TIOParamsVals
 bool WithinPixelBudget(const jpeg_decompress_struct& info)
 {
     const int64_t output = int64_t(info.output_width) * info.output_height;
-    return output <= KVCodecMaxPixels && (!jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info)) ||
-                                          CoefficientsWithinBudget(info));
+    return output <= KVCodecMaxPixels &&
+           (!jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info)) || CoefficientsWithinBudget(info));
 }
 
-// The stored CMYK is inverted, as Adobe applications write it.
-void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, uint32_t width)
+// Inverted CMYK (255 = no ink) as Adobe applications write it; plain CMYK is inverted first.
+void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, uint32_t width, bool inverted)
 {
+    const uint32_t invert = inverted ? 0 : 255;
     for (uint32_t x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-        const uint32_t k = cmyk[3];
-        bgr[0] = static_cast<uint8_t>(k * cmyk[2] / 255);
-        bgr[1] = static_cast<uint8_t>(k * cmyk[1] / 255);
-        bgr[2] = static_cast<uint8_t>(k * cmyk[0] / 255);
+        const uint32_t k = cmyk[3] ^ invert;
+        bgr[0] = static_cast<uint8_t>(k * (cmyk[2] ^ invert) / 255);
+        bgr[1] = static_cast<uint8_t>(k * (cmyk[1] ^ invert) / 255);
+        bgr[2] = static_cast<uint8_t>(k * (cmyk[0] ^ invert) / 255);
     }
 }
 
 // Decodes every row into the bitmap; false when the library failed or the read was aborted.
-bool DecodeRows(TJpegReader& r, TKVBitmap& bitmap, TProgressRec& progress)
+bool DecodeRows(TJpegReader& r, TKVBitmap& bitmap, TProgressRec& progress, bool cmykAsTiff)
 {
     jpeg_decompress_struct& info = r.Info;
     const uint32_t width = info.output_width;
     const uint32_t height = info.output_height;
     bitmap.Allocate(static_cast<int32_t>(width), static_cast<int32_t>(height), kv24RGB);
     std::vector<uint8_t> cmykRow(info.out_color_space == JCS_CMYK ? size_t(width) * 4 : 0);
+    const bool invertedCmyk = !cmykAsTiff || info.saw_Adobe_marker;
     CodecProgressBegin(progress, height);
     uint32_t done = 0;
     while (done < height && !CodecAborted(progress)) {
@@ -178,7 +180,7 @@ bool DecodeRows(TJpegReader& r, TKVBitmap& bitmap, TProgressRec& progress)
             break;
         }
         if (!cmykRow.empty()) {
-            CmykToBgr(cmykRow.data(), row, width);
+            CmykToBgr(cmykRow.data(), row, width, invertedCmyk);
         }
         ++done;
         CodecProgressRows(progress, 1);
@@ -207,7 +209,8 @@ void CollectMarkers(const jpeg_decompress_struct& info, TKVMarkerList& markers)
 
 // Steps up to the decoded rows; false ends the read with the abort flag set.
 bool Decode(TJpegReader& r, TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParamsVals& params,
-            TProgressRec& progress, bool paramsOnly, bool ycbcrOutput, bool* aborting, bool* hasResolution)
+            TProgressRec& progress, bool paramsOnly, bool ycbcrOutput, bool* aborting, bool* hasResolution,
+            bool cmykAsTiff)
 {
     jpeg_decompress_struct& info = r.Info;
     if (tables != nullptr && tables != &input && !ReadTables(r, *tables, aborting)) {
@@ -241,7 +244,7 @@ bool Decode(TJpegReader& r, TStream& input, TStream* tables, TKVBitmap& bitmap, 
     if (!WithinPixelBudget(info) || !JpegGuard(r.Error, [&info] { jpeg_start_decompress(&info); })) {
         return false;
     }
-    return DecodeRows(r, bitmap, progress);
+    return DecodeRows(r, bitmap, progress, cmykAsTiff);
 }
 
 } // namespace
@@ -261,7 +264,8 @@ int64_t JpegTryStream(TStream& stream)
 }
 
 void ReadJPegStream(TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParamsVals& params,
-                    TProgressRec& progress, bool paramsOnly, bool ycbcrOutput, bool* hasResolution)
+                    TProgressRec& progress, bool paramsOnly, bool ycbcrOutput, bool* hasResolution,
+                    bool cmykAsTiff)
 {
     bool localAbort = false;
     bool* aborting = progress.Aborting != nullptr ? progress.Aborting : &localAbort;
@@ -277,7 +281,7 @@ void ReadJPegStream(TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParam
         }
         input.SetPosition(start);
         ok = Create(r, aborting) && Decode(r, input, tables, bitmap, params, progress, paramsOnly,
-                                           ycbcrOutput, aborting, hasResolution);
+                                           ycbcrOutput, aborting, hasResolution, cmykAsTiff);
     } catch (...) {
         ok = false;
     }

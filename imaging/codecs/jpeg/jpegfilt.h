@@ -47,10 +47,12 @@ namespace Jpegfilt {
 // ycbcrOutput hands the decoded components of a three-component image over unconverted.
 // hasResolution, when given, tells whether the file gave a resolution (a density in dots per
 // inch or centimetre) rather than the screen's standing in for it.
+// CMYK is taken as inverted, as Adobe applications store it; with cmykAsTiff (the strips and
+// tiles of TIFF pages) only when the stream carries the Adobe segment, else as TIFF stores it.
 // Never raises: failures set *progress.Aborting.
 void ReadJPegStream(TStream& input, TStream* tables, TKVBitmap& bitmap, TIOParamsVals& params,
                     TProgressRec& progress, bool paramsOnly, bool ycbcrOutput = false,
-                    bool* hasResolution = nullptr);
+                    bool* hasResolution = nullptr, bool cmykAsTiff = false);
 
 // Writes a kv24RGB or kv1g bitmap with the settings and marker list of params. A short write
 // sets *progress.Aborting; an error of the JPEG library sets it and raises EKVJpegException.

@@ -69,6 +69,7 @@ struct TBlock
     int32_t Y = 0;
     int32_t Width = 0;               // pixels decoded per row
     int32_t Rows = 0;                // rows decoded (those inside the image)
+    int32_t FullRows = 0;            // rows of a whole strip or tile
     std::vector<int64_t> Offsets;    // one per plane
     std::vector<int64_t> ByteCounts; // one per plane, 0 when unknown
 };
@@ -77,8 +78,8 @@ class TPageDecoder
 {
 public:
     TPageDecoder(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TKVMask* alpha,
-                 TProgressRec& progress)
-        : FPage(page), FEnv(env), FBitmap(bitmap), FAlpha(alpha), FProgress(progress),
+                 TIOParamsVals& params, TProgressRec& progress)
+        : FPage(page), FEnv(env), FBitmap(bitmap), FAlpha(alpha), FParams(params), FProgress(progress),
           FPlanes(page.PlanarConfiguration == 2 ? page.SamplesPerPixel : 1),
           FConverter(page, alpha != nullptr)
     {
@@ -91,7 +92,7 @@ private:
               int64_t blockRows, bool tiled);
     bool DecodeBlock(const TBlock& block);
     bool DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data);
-    std::vector<uint8_t> ReadData(int64_t offset, int64_t count, int64_t rawBytes);
+    std::vector<uint8_t> ReadData(int64_t offset, int64_t count, int64_t rawBytes, bool& pastEnd);
     int64_t PlaneRowBytes(int64_t width) const
     {
         const int64_t samples = FPlanes > 1 ? 1 : FPage.SamplesPerPixel;
@@ -104,11 +105,10 @@ private:
     TTIFFEnv& FEnv;
     TKVBitmap& FBitmap;
     TKVMask* FAlpha;
+    TIOParamsVals& FParams;
     TProgressRec& FProgress;
     int32_t FPlanes;
     TRowConverter FConverter;
-    // Rows of a strip layout written so far; those the data never reaches are cleared at the end.
-    std::vector<bool> FWritten;
 };
 
 // The most rows that size bytes of the page's compression can decode to: the largest expansion
@@ -140,12 +140,14 @@ bool TPageDecoder::RowDone()
 
 // The block's data, cut to what the stream holds and to what its rows can take up: compressed
 // rows never need ten times their raw size, so a byte count of 0 ("to the end") or one that is
-// far too large does not make the reader hold more than the picture warrants.
-std::vector<uint8_t> TPageDecoder::ReadData(int64_t offset, int64_t count, int64_t rawBytes)
+// far too large does not make the reader hold more than the picture warrants. pastEnd tells
+// that the block runs past the end of the file (or lies beyond it): the file is damaged.
+std::vector<uint8_t> TPageDecoder::ReadData(int64_t offset, int64_t count, int64_t rawBytes, bool& pastEnd)
 {
     TStream& stream = *FEnv.Stream;
     const int64_t position = FEnv.BaseOffset + offset;
     const int64_t available = stream.Size() - position;
+    pastEnd = offset < 0 || available <= 0 || count > available;
     if (offset < 0 || available <= 0) {
         return {};
     }
@@ -162,28 +164,44 @@ std::vector<uint8_t> TPageDecoder::ReadData(int64_t offset, int64_t count, int64
     return data;
 }
 
+// A JPEG strip or tile is a JPEG of its own, decoded by the JPEG reader, whose rule holds inside
+// it: a cut scan is padded and counted as a warning. One larger than its place is refused before
+// it is decoded; one smaller leaves rows it does not reach, and fails after they are copied.
 bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data)
 {
-    if (FBitmap.GetPixelFormat() != kv24RGB) {
+    if (FBitmap.GetPixelFormat() != kv24RGB || data.empty()) {
         return false;
     }
     TMemoryStream jpeg;
     jpeg.WriteBuffer(data.data(), int64_t(data.size()));
-    jpeg.SetPosition(0);
     TMemoryStream tables;
     if (!FPage.JPEGTables.empty()) {
         tables.WriteBuffer(FPage.JPEGTables.data(), int64_t(FPage.JPEGTables.size()));
-        tables.SetPosition(0);
     }
+    TStream* tablesStream = FPage.JPEGTables.empty() ? nullptr : &tables;
     // A record of its own, so that the page keeps its size and resolution.
     TIOParamsVals scratch;
+    bool aborting = false;
     TProgressRec progress;
-    progress.Aborting = FProgress.Aborting;
+    progress.Aborting = &aborting;
+    const auto read = [&](TKVBitmap& decoded, bool paramsOnly) {
+        jpeg.SetPosition(0);
+        tables.SetPosition(0);
+        Jpegfilt::ReadJPegStream(jpeg, tablesStream, decoded, scratch, progress, paramsOnly,
+                                 FPage.Photometric == tpRGB, nullptr, true);
+        return !aborting && !CodecAborted(FProgress);
+    };
     TKVBitmap decoded;
     decoded.SetLocation(kvMemory);
-    Jpegfilt::ReadJPegStream(jpeg, FPage.JPEGTables.empty() ? nullptr : &tables, decoded, scratch, progress,
-                             false, FPage.Photometric == tpRGB);
-    if (CodecAborted(FProgress) || decoded.GetPixelFormat() != kv24RGB) {
+    if (!read(decoded, true) || scratch.Width > block.Width || scratch.Height > block.FullRows) {
+        return false;
+    }
+    const bool decodedWhole = read(decoded, false) && decoded.GetPixelFormat() == kv24RGB;
+    FParams.JPEG_WarningTot += scratch.JPEG_WarningTot;
+    if (scratch.JPEG_WarningTot > 0) {
+        FParams.JPEG_WarningCode = scratch.JPEG_WarningCode;
+    }
+    if (decoded.GetPixelFormat() != kv24RGB) {
         return false;
     }
     if (FPage.Photometric == tpRGB) {
@@ -191,26 +209,32 @@ bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_
             Korvaneproc::_BGR2RGB(reinterpret_cast<TRGB*>(decoded.GetScanLine(y)), decoded.GetWidth());
         }
     }
-    decoded.CopyRectTo(&FBitmap, 0, 0, block.X, block.Y, std::min(block.Width, FPage.ImageWidth - block.X),
-                       block.Rows);
-    for (int32_t r = 0; r < block.Rows; ++r) {
+    const int32_t width = std::min(block.Width, FPage.ImageWidth - block.X);
+    const int32_t rows = std::min(block.Rows, decoded.GetHeight());
+    decoded.CopyRectTo(&FBitmap, 0, 0, block.X, block.Y, std::min(width, decoded.GetWidth()), rows);
+    for (int32_t r = 0; r < rows; ++r) {
         if (!RowDone()) {
             return false;
         }
     }
-    return true;
+    return decodedWhole && decoded.GetWidth() >= width && rows == block.Rows;
 }
 
+// A block fails where its data ends before its last row or breaks: the rows before stay, and
+// so does the row the data ends inside, with what it holds.
 bool TPageDecoder::DecodeBlock(const TBlock& block)
 {
     const int64_t rowBytes = PlaneRowBytes(block.Width);
     std::vector<std::vector<uint8_t>> data(static_cast<size_t>(FPlanes));
+    bool pastEnd = false;
     for (int32_t p = 0; p < FPlanes; ++p) {
-        data[size_t(p)] =
-            ReadData(block.Offsets[size_t(p)], block.ByteCounts[size_t(p)], rowBytes * block.Rows);
+        bool planePastEnd = false;
+        data[size_t(p)] = ReadData(block.Offsets[size_t(p)], block.ByteCounts[size_t(p)],
+                                   rowBytes * block.Rows, planePastEnd);
+        pastEnd = pastEnd || planePastEnd;
     }
     if (FPage.Compression == tcJPEG) {
-        return DecodeJpegBlock(block, data[0]);
+        return DecodeJpegBlock(block, data[0]) && !pastEnd;
     }
     std::vector<std::unique_ptr<TRowDecoder>> decoders;
     for (int32_t p = 0; p < FPlanes; ++p) {
@@ -221,24 +245,24 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
     std::vector<uint8_t> planeRow(static_cast<size_t>(rowBytes));
     std::vector<uint8_t> row(static_cast<size_t>(rowBytes * FPlanes));
     const int32_t count = std::min(block.Width, FPage.ImageWidth - block.X);
-    // Rows past what the data can hold are not decoded: they stay black, and a few bytes that
-    // claim millions of rows cost no more than those bytes can give.
+    // No data holds more rows than its coding can give: a few bytes that claim millions of rows
+    // cost no more than those bytes can give.
     int64_t rows = block.Rows;
     for (const std::vector<uint8_t>& plane : data) {
         rows = std::min(rows, RowsTheDataCanHold(int64_t(plane.size()), rowBytes));
     }
     for (int32_t r = 0; r < rows; ++r) {
+        TRowStatus status = rsWhole;
         if (FPlanes == 1) {
-            if (!decoders[0]->Next(row.data())) {
-                return false;
+            status = decoders[0]->Next(row.data());
+            if (status == rsWhole || status == rsCut) {
+                FConverter.UndoPredictor(row.data(), block.Width, FPage.SamplesPerPixel);
             }
-            FConverter.UndoPredictor(row.data(), block.Width, FPage.SamplesPerPixel);
         } else {
             // One plane per sample: interleave them into a chunky row.
-            for (int32_t p = 0; p < FPlanes; ++p) {
-                if (!decoders[size_t(p)]->Next(planeRow.data())) {
-                    return false;
-                }
+            for (int32_t p = 0; p < FPlanes && (status == rsWhole || status == rsCut); ++p) {
+                const TRowStatus planeStatus = decoders[size_t(p)]->Next(planeRow.data());
+                status = std::max(status, planeStatus);
                 FConverter.UndoPredictor(planeRow.data(), block.Width, 1);
                 for (int32_t x = 0; x < block.Width; ++x) {
                     std::copy_n(planeRow.data() + int64_t(x) * sampleBytes, sampleBytes,
@@ -246,17 +270,17 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
                 }
             }
         }
+        if (status == rsNone || status == rsCorrupt) {
+            return false;
+        }
         const int32_t y = block.Y + r;
         FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X,
                            FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr);
-        if (!FWritten.empty()) {
-            FWritten[size_t(y)] = true;
-        }
-        if (!RowDone()) {
+        if (!RowDone() || status == rsCut) {
             return false;
         }
     }
-    return true;
+    return rows == block.Rows && !pastEnd;
 }
 
 // Strips are blocks of the image's width; tiles run left to right, then top to bottom. Blocks
@@ -277,6 +301,7 @@ bool TPageDecoder::Walk(const std::vector<int64_t>& offsets, const std::vector<i
         block.Y = int32_t(i / across * blockRows);
         block.Width = int32_t(blockWidth);
         block.Rows = int32_t(std::min(blockRows, height - block.Y));
+        block.FullRows = int32_t(blockRows);
         for (int32_t p = 0; p < FPlanes; ++p) {
             const size_t index = size_t(i + p * stride);
             block.Offsets.push_back(offsets[index]);
@@ -286,9 +311,13 @@ bool TPageDecoder::Walk(const std::vector<int64_t>& offsets, const std::vector<i
             return false;
         }
     }
-    return true;
+    // A table of fewer blocks than the page has leaves rows that no data reaches; a page with no
+    // table at all (an EXIF directory's) is only left as allocated.
+    return offsets.empty() || perPlane == across * down;
 }
 
+// The bitmap comes freshly allocated, so rows that no data reaches stay black without being
+// touched: a header that promises far more than its data costs no time.
 bool TPageDecoder::Run()
 {
     const int64_t width = FPage.ImageWidth;
@@ -302,27 +331,16 @@ bool TPageDecoder::Run()
             tileLength > 4 * std::max<int64_t>(height, 256)) {
             return false;
         }
-        // Tiles cover rows only in part: what none of them reaches stays black.
-        FBitmap.Fill(0);
         const bool tileTables = !FPage.TileOffsets.empty();
         return Walk(tileTables ? FPage.TileOffsets : FPage.StripOffsets,
                     tileTables ? FPage.TileByteCounts : FPage.StripByteCounts, tileWidth, tileLength, true);
     }
     if (FPage.Compression == tcJPEG) {
-        FBitmap.Fill(0);
         return Walk(FPage.StripOffsets, FPage.StripByteCounts, width, FPage.RowsPerStrip, false);
     }
     // Every row of a strip is written whole: rows of a file-backed bitmap need not be read in.
-    // Rows that no strip reaches are cleared at the end.
     TKVAccessScope access(FBitmap, kvdWrite);
-    FWritten.assign(size_t(height), false);
-    const bool ok = Walk(FPage.StripOffsets, FPage.StripByteCounts, width, FPage.RowsPerStrip, false);
-    for (int32_t y = 0; y < FPage.ImageLength; ++y) {
-        if (!FWritten[size_t(y)]) {
-            std::fill_n(FBitmap.GetScanLine(y), size_t(FBitmap.GetRowLen()), uint8_t(0));
-        }
-    }
-    return ok;
+    return Walk(FPage.StripOffsets, FPage.StripByteCounts, width, FPage.RowsPerStrip, false);
 }
 
 } // namespace
@@ -334,9 +352,13 @@ void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page)
     page.SamplesPerPixel = ToInt32(TIFFReadSingleValDef(env, 277, 1));
     std::vector<int64_t> bits;
     if (TIFFReadArrayIntegers(env, bits, 258) > 0) {
+        // One value serves every sample, and values past the samples count for nothing; fewer
+        // values than samples are refused like values that differ.
         page.BitsPerSample = ToInt32(bits[0]);
+        const size_t samples = bits.size() == 1 ? 1 : size_t(std::max(page.SamplesPerPixel, 1));
         page.MixedBitsPerSample =
-            std::any_of(bits.begin(), bits.end(), [&](int64_t b) { return b != bits[0]; });
+            bits.size() < samples || std::any_of(bits.begin(), bits.begin() + std::ptrdiff_t(samples),
+                                                 [&](int64_t b) { return b != bits[0]; });
     }
     std::vector<int64_t> formats;
     TIFFReadArrayIntegers(env, formats, 339);
@@ -422,7 +444,7 @@ bool HasConversion(const TTIFFPage& page)
     case tpPalette:
         return !page.FileColorMap.empty() && ((spp == 1 && bits <= 8) || (spp == 2 && bits == 8));
     case tpSeparated:
-        return spp >= 4 && bits == 8;
+        return spp >= 4 && (bits == 8 || bits == 16);
     case tpCIELab:
         return spp >= 3 && bits == 8;
     default:
@@ -448,12 +470,12 @@ TKVPixelFormat PagePixelFormat(const TTIFFPage& page)
 }
 
 bool DecodePage(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TKVMask* alpha,
-                TIOParamsVals& /*params*/, TProgressRec& progress)
+                TIOParamsVals& params, TProgressRec& progress)
 {
     if (page.Compression == tcLZW && page.LZWDecompress == nullptr) {
         return false;
     }
-    TPageDecoder decoder(page, env, bitmap, alpha, progress);
+    TPageDecoder decoder(page, env, bitmap, alpha, params, progress);
     return decoder.Run();
 }
 

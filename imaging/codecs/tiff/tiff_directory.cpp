@@ -17,7 +17,23 @@ namespace {
 
 constexpr uint16_t MarkIntel = 0x4949;
 constexpr uint16_t MarkMotorola = 0x4D4D;
-constexpr int64_t EntrySize = 12;
+constexpr uint16_t VersionBig = 43;
+
+// Sizes of a directory's parts in classic TIFF and in BigTIFF.
+int64_t EntrySize(const TTIFFEnv& env)
+{
+    return env.Big ? 20 : 12;
+}
+
+int64_t CountSize(const TTIFFEnv& env)
+{
+    return env.Big ? 8 : 2;
+}
+
+int64_t OffsetSize(const TTIFFEnv& env)
+{
+    return env.Big ? 8 : 4;
+}
 
 uint16_t Get16(const uint8_t* p, bool intel)
 {
@@ -28,6 +44,24 @@ uint32_t Get32(const uint8_t* p, bool intel)
 {
     return intel ? uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24
                  : uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+uint64_t Get64(const uint8_t* p, bool intel)
+{
+    const uint64_t first = Get32(p, intel);
+    const uint64_t second = Get32(p + 4, intel);
+    return intel ? second << 32 | first : first << 32 | second;
+}
+
+// A count or an offset of the directory's form: 16 or 32 bits, or 64 in BigTIFF.
+uint64_t GetCount(const TTIFFEnv& env, const uint8_t* p)
+{
+    return env.Big ? Get64(p, env.Intel) : Get16(p, env.Intel);
+}
+
+uint64_t GetOffset(const TTIFFEnv& env, const uint8_t* p)
+{
+    return env.Big ? Get64(p, env.Intel) : Get32(p, env.Intel);
 }
 
 bool ReadAt(TStream& stream, int64_t position, void* buffer, int64_t count)
@@ -53,25 +87,37 @@ void ParseEntries(TTIFFEnv& env, const std::vector<uint8_t>& bytes, int64_t coun
 {
     env.Entries.clear();
     env.Entries.reserve(static_cast<size_t>(count));
+    const int64_t field = int64_t(TIFFValueFieldBytes(env));
     for (int64_t i = 0; i < count; ++i) {
-        const uint8_t* p = bytes.data() + i * EntrySize;
+        const uint8_t* p = bytes.data() + i * EntrySize(env);
         TTIFFEntry entry;
         entry.Tag = Get16(p, env.Intel);
         entry.Type = Get16(p + 2, env.Intel);
-        entry.Count = Get32(p + 4, env.Intel);
-        entry.Value = Get32(p + 8, env.Intel);
-        std::memcpy(entry.Inline, p + 8, 4);
+        const uint64_t fileCount = env.Big ? Get64(p + 4, env.Intel) : Get32(p + 4, env.Intel);
+        const uint8_t* value = p + 4 + (env.Big ? 8 : 4);
+        entry.Value = GetOffset(env, value);
+        std::memcpy(entry.Inline, value, size_t(field));
         const int32_t typeSize = TIFFTypeSize(entry.Type);
         if (typeSize == 0) {
             continue;
         }
-        if (TIFFEntryBytes(entry) > 4) {
-            const int64_t available = BytesFrom(env, entry.Value);
-            entry.Count =
-                static_cast<uint32_t>(std::min<uint64_t>(entry.Count, uint64_t(available) / typeSize));
+        // Data that does not fit in the field counts only as far as the stream holds it.
+        uint64_t kept = std::min<uint64_t>(fileCount, UINT32_MAX);
+        if (fileCount * uint64_t(typeSize) > uint64_t(field) || fileCount > UINT32_MAX) {
+            const int64_t available =
+                entry.Value <= uint64_t(INT64_MAX) ? BytesFrom(env, int64_t(entry.Value)) : 0;
+            kept = std::min<uint64_t>(kept, uint64_t(available) / typeSize);
         }
+        entry.Count = static_cast<uint32_t>(kept);
         env.Entries.push_back(entry);
     }
+}
+
+// Integer types, of up to 8 bytes.
+bool IsIntegerType(uint16_t type)
+{
+    return type != ttASCII && type != ttFLOAT && type != ttRATIONAL && type != ttSRATIONAL &&
+           type != ttDOUBLE && TIFFTypeSize(type) > 0;
 }
 
 // Reads the directory at offset: its entries when load is set. Returns the offset of the next
@@ -79,29 +125,31 @@ void ParseEntries(TTIFFEnv& env, const std::vector<uint8_t>& bytes, int64_t coun
 int64_t ReadDirectory(TTIFFEnv& env, int64_t offset, bool load, bool& loaded)
 {
     TStream& stream = *env.Stream;
-    uint8_t countBytes[2];
-    if (!ReadAt(stream, env.BaseOffset + offset, countBytes, 2)) {
+    uint8_t countBytes[8];
+    if (!ReadAt(stream, env.BaseOffset + offset, countBytes, CountSize(env))) {
         return -1;
     }
-    const int64_t count = Get16(countBytes, env.Intel);
-    const int64_t entriesStart = env.BaseOffset + offset + 2;
+    const int64_t entriesStart = env.BaseOffset + offset + CountSize(env);
     const int64_t available = std::max<int64_t>(stream.Size() - entriesStart, 0);
+    // A BigTIFF count may be far past the file: only entries the stream holds are read.
+    const uint64_t count = GetCount(env, countBytes);
+    const int64_t whole = int64_t(std::min<uint64_t>(count, uint64_t(available / EntrySize(env))));
     if (load) {
-        const int64_t whole = std::min(count, available / EntrySize);
-        std::vector<uint8_t> bytes(static_cast<size_t>(whole * EntrySize));
-        if (stream.Read(bytes.data(), whole * EntrySize) == whole * EntrySize) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(whole * EntrySize(env)));
+        if (stream.Read(bytes.data(), whole * EntrySize(env)) == whole * EntrySize(env)) {
             ParseEntries(env, bytes, whole);
             loaded = true;
         }
     }
-    if (count * EntrySize + 4 > available) {
+    if (uint64_t(whole) < count || whole * EntrySize(env) + OffsetSize(env) > available) {
         return -1;
     }
-    uint8_t next[4];
-    if (!ReadAt(stream, entriesStart + count * EntrySize, next, 4)) {
+    uint8_t next[8];
+    if (!ReadAt(stream, entriesStart + whole * EntrySize(env), next, OffsetSize(env))) {
         return -1;
     }
-    return Get32(next, env.Intel);
+    const uint64_t nextOffset = GetOffset(env, next);
+    return nextOffset <= uint64_t(INT64_MAX) ? int64_t(nextOffset) : 0;
 }
 
 } // namespace
@@ -125,6 +173,9 @@ int32_t TIFFTypeSize(uint16_t type)
     case ttRATIONAL:
     case ttSRATIONAL:
     case ttDOUBLE:
+    case ttLONG8:
+    case ttSLONG8:
+    case ttIFD8:
         return 8;
     default:
         return 0;
@@ -146,13 +197,10 @@ uint32_t TIFFSwap32(uint32_t value, bool swap)
     return swap ? Daduvudez::KVSwapDWord(value) : value;
 }
 
-bool TIFFLoadTags(TStream& Stream, int32_t& PageCount, int32_t PageIndex, TTIFFEnv& Env)
+bool TIFFReadHeader(TStream& Stream, TTIFFEnv& Env, int64_t& FirstOffset)
 {
-    PageCount = 0;
-    Env.Entries.clear();
-    Env.Stream = &Stream;
-    Env.BaseOffset = Stream.Position();
-    uint8_t header[8];
+    FirstOffset = 0;
+    uint8_t header[16];
     if (Stream.Read(header, 8) != 8) {
         return false;
     }
@@ -161,8 +209,29 @@ bool TIFFLoadTags(TStream& Stream, int32_t& PageCount, int32_t PageIndex, TTIFFE
         return false;
     }
     Env.Intel = mark == MarkIntel;
-    const uint32_t first = Get32(header + 4, Env.Intel);
-    if (first == 0) {
+    Env.Big = Get16(header + 2, Env.Intel) == VersionBig;
+    if (!Env.Big) {
+        FirstOffset = Get32(header + 4, Env.Intel);
+        return true;
+    }
+    // BigTIFF: the size of its offsets (8), a reserved 0, and a 64-bit first offset.
+    if (Get16(header + 4, Env.Intel) != 8 || Get16(header + 6, Env.Intel) != 0 ||
+        Stream.Read(header + 8, 8) != 8) {
+        return false;
+    }
+    const uint64_t first = Get64(header + 8, Env.Intel);
+    FirstOffset = first <= uint64_t(INT64_MAX) ? int64_t(first) : 0;
+    return true;
+}
+
+bool TIFFLoadTags(TStream& Stream, int32_t& PageCount, int32_t PageIndex, TTIFFEnv& Env)
+{
+    PageCount = 0;
+    Env.Entries.clear();
+    Env.Stream = &Stream;
+    Env.BaseOffset = Stream.Position();
+    int64_t first = 0;
+    if (!TIFFReadHeader(Stream, Env, first) || first == 0) {
         return false;
     }
     return TIFFReadIFD(PageIndex, first, Env, PageCount);
@@ -237,9 +306,12 @@ bool TIFFEntryBytesAt(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint64_t Sta
     if (Count == 0) {
         return true;
     }
-    if (total <= 4) {
+    if (total <= TIFFValueFieldBytes(Env)) {
         std::memcpy(Buffer, Entry.Inline + Start, static_cast<size_t>(Count));
         return true;
+    }
+    if (Entry.Value > uint64_t(INT64_MAX - int64_t(Start))) {
+        return false;
     }
     return ReadAt(*Env.Stream, Env.BaseOffset + Entry.Value + int64_t(Start), Buffer, int64_t(Count));
 }
@@ -247,8 +319,8 @@ bool TIFFEntryBytesAt(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint64_t Sta
 bool TIFFEntryInteger(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint32_t Index, int64_t& Value)
 {
     const int32_t size = TIFFTypeSize(Entry.Type);
-    uint8_t bytes[4];
-    if (Index >= Entry.Count || size > 4 || Entry.Type == ttASCII || Entry.Type == ttFLOAT ||
+    uint8_t bytes[8];
+    if (Index >= Entry.Count || !IsIntegerType(Entry.Type) ||
         !TIFFEntryBytesAt(Env, Entry, uint64_t(Index) * size, bytes, size)) {
         return false;
     }
@@ -268,6 +340,11 @@ bool TIFFEntryInteger(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint32_t Ind
         return true;
     case ttSLONG:
         Value = int32_t(Get32(bytes, Env.Intel));
+        return true;
+    case ttLONG8:
+    case ttSLONG8:
+    case ttIFD8:
+        Value = int64_t(Get64(bytes, Env.Intel));
         return true;
     default: // LONG, IFD
         Value = Get32(bytes, Env.Intel);
@@ -350,7 +427,7 @@ int32_t TIFFReadArrayIntegers(const TTIFFEnv& Env, std::vector<int64_t>& Values,
 {
     const TTIFFEntry* entry = TIFFFindEntry(Tag, Env);
     const int32_t size = entry != nullptr ? TIFFTypeSize(entry->Type) : 0;
-    if (entry == nullptr || size > 4 || entry->Type == ttASCII || entry->Type == ttFLOAT) {
+    if (entry == nullptr || !IsIntegerType(entry->Type)) {
         return 0;
     }
     // One read for the whole table, which can hold many thousand strip offsets.
@@ -374,6 +451,11 @@ int32_t TIFFReadArrayIntegers(const TTIFFEnv& Env, std::vector<int64_t>& Values,
         case ttLONG:
         case ttIFD:
             Values[i] = Get32(p, Env.Intel);
+            break;
+        case ttLONG8:
+        case ttSLONG8:
+        case ttIFD8:
+            Values[i] = int64_t(Get64(p, Env.Intel));
             break;
         case ttSBYTE:
             Values[i] = int8_t(*p);

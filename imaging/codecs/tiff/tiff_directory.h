@@ -23,26 +23,32 @@ enum TTIFFFieldType : uint16_t
     ttSRATIONAL = 10,
     ttFLOAT = 11,
     ttDOUBLE = 12,
-    ttIFD = 13
+    ttIFD = 13,
+    // BigTIFF's 64-bit integers and offsets.
+    ttLONG8 = 16,
+    ttSLONG8 = 17,
+    ttIFD8 = 18
 };
 
 // One directory entry. Count is cut to what the stream holds; Value is the value field read as
-// a LONG in the file's byte order (the data's offset when it does not fit in 4 bytes), and
-// Inline keeps the field's 4 bytes as stored.
+// a LONG (a LONG8 in BigTIFF) in the file's byte order, the data's offset when it does not fit
+// in the field, and Inline keeps the field's 4 bytes (8 in BigTIFF) as stored.
 struct TTIFFEntry
 {
     uint16_t Tag = 0;
     uint16_t Type = 0;
     uint32_t Count = 0;
-    uint32_t Value = 0;
-    uint8_t Inline[4] = {};
+    uint64_t Value = 0;
+    uint8_t Inline[8] = {};
 };
 
-// An open directory: the file's byte order, the stream, the entries of the loaded directory and
-// the base offset that every offset of the file is taken from (where the TIFF header starts).
+// An open directory: the file's byte order and form, the stream, the entries of the loaded
+// directory and the base offset that every offset of the file is taken from (where the TIFF
+// header starts).
 struct TTIFFEnv
 {
     bool Intel = true; // "II"
+    bool Big = false;  // BigTIFF: 64-bit offsets and counts, 20-byte entries
     TStream* Stream = nullptr;
     std::vector<TTIFFEntry> Entries;
     int64_t BaseOffset = 0;
@@ -55,14 +61,23 @@ constexpr int32_t TIFFMaxPages = 100000;
 
 // Bytes of one value of a field type; 0 for a type this reader does not know.
 int32_t TIFFTypeSize(uint16_t type);
-// Bytes of an entry's data; it stands in the value field when it is 4 or less.
+// Bytes of an entry's data; it stands in the value field when it is 4 or less (8 in BigTIFF).
 uint64_t TIFFEntryBytes(const TTIFFEntry& entry);
+// Bytes of the value field: 4, or 8 in BigTIFF.
+inline uint64_t TIFFValueFieldBytes(const TTIFFEnv& env)
+{
+    return env.Big ? 8 : 4;
+}
 
 uint16_t TIFFSwap16(uint16_t value, bool swap);
 uint32_t TIFFSwap32(uint32_t value, bool swap);
 
-// Reads the 8-byte header at the stream's position, which becomes the base offset, and loads the
-// directory of page PageIndex. False for an unknown byte-order mark or a page not found.
+// Reads the header at the stream's position (8 bytes, 16 for BigTIFF): the byte order and form
+// into Env, the offset of the first directory into FirstOffset. False for an unknown byte-order
+// mark or a BigTIFF header that is not of the plain form (8-byte offsets).
+bool TIFFReadHeader(TStream& Stream, TTIFFEnv& Env, int64_t& FirstOffset);
+// Reads the header at the stream's position, which becomes the base offset, and loads the
+// directory of page PageIndex. False for an unknown header or a page not found.
 bool TIFFLoadTags(TStream& Stream, int32_t& PageCount, int32_t PageIndex, TTIFFEnv& Env);
 void TIFFFreeTags(TTIFFEnv& Env);
 // Walks the directory chain from FirstOffset, loading the entries of page PageIndex (-1: none)
@@ -77,8 +92,8 @@ const TTIFFEntry* TIFFFindEntry(uint16_t Tag, const TTIFFEnv& Env);
 // The entry's value count, 0 when absent.
 int32_t TIFFGetDataLength(const TTIFFEnv& Env, uint16_t Tag);
 
-// The index-th value of an integer entry (BYTE, SHORT, LONG, their signed forms, UNDEFINED,
-// IFD); false for another type or an index past the values.
+// The index-th value of an integer entry (BYTE, SHORT, LONG, LONG8, their signed forms,
+// UNDEFINED, IFD, IFD8); false for another type or an index past the values.
 bool TIFFEntryInteger(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint32_t Index, int64_t& Value);
 // The index-th value as a number: rationals (RATIONAL unsigned, SRATIONAL signed, a zero
 // denominator taken as 1), floats and integers.

@@ -164,10 +164,11 @@ struct DecoderState
                 return nullptr;
             }
         }
-        // Rows past the end of a short strip come out black rather than failing the page.
+        // Codes that end (their data, or an end code) before the row is full leave the strip
+        // short of its rows: the row fails as one of corrupt codes does.
         if (Fill < RowLength) {
-            std::memset(Output.data() + Fill, 0, size_t(RowLength - Fill));
-            Fill = RowLength;
+            Error = true;
+            return nullptr;
         }
         return Output.data();
     }

@@ -193,7 +193,8 @@ void FillParams(const TTIFFEnv& env, const TTIFFPage& page, int32_t pageCount, T
 
 // The picture of an old-style JPEG page: the JPEG interchange stream it points to, decoded with
 // a record of its own so that the page keeps its TIFF parameters.
-bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TProgressRec& progress)
+bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TIOParamsVals& params,
+                   TProgressRec& progress)
 {
     TStream& stream = *env.Stream;
     const int64_t start = env.BaseOffset + page.JPEGInterchangeFormat;
@@ -210,14 +211,19 @@ bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TPro
     jpeg.SetPosition(0);
     TIOParamsVals scratch;
     Jpegfilt::ReadJPegStream(jpeg, nullptr, bitmap, scratch, progress, false);
+    params.JPEG_WarningTot = scratch.JPEG_WarningTot;
+    params.JPEG_WarningCode = scratch.JPEG_WarningCode;
     return !CodecAborted(progress);
 }
 
 bool DecodePicture(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& alpha,
                    bool noAlpha, TIOParamsVals& params, TProgressRec& progress)
 {
+    // The warnings of the JPEG data of this page, if it has any.
+    params.JPEG_WarningTot = 0;
+    params.JPEG_WarningCode = 0;
     if (page.Compression == tcOldJPEG && page.JPEGProc < 2) {
-        return DecodeOldJpeg(page, env, bitmap, progress);
+        return DecodeOldJpeg(page, env, bitmap, params, progress);
     }
     if (page.ImageWidth <= 0 || page.ImageLength <= 0 || !HasConversion(page) ||
         int64_t(page.ImageWidth) * page.ImageLength > KVCodecMaxPixels) {
@@ -252,15 +258,11 @@ void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOP
     // The header is where the stream stands; its offsets count from there, or from the stream's
     // start for a caller that stored them so.
     env.BaseOffset = RelativeToPosition ? Stream.Position() : 0;
-    uint8_t header[8];
-    if (Stream.Read(header, 8) != 8 ||
-        !((header[0] == 'I' && header[1] == 'I') || (header[0] == 'M' && header[1] == 'M'))) {
+    int64_t first = 0;
+    if (!TIFFReadHeader(Stream, env, first)) {
         CodecSetAborting(Progress);
         return;
     }
-    env.Intel = header[0] == 'I';
-    const int64_t first = TIFFSwap32(
-        uint32_t(header[4] | header[5] << 8 | header[6] << 16 | uint32_t(header[7]) << 24), !env.Intel);
     if (first == 0) {
         return;
     }
@@ -276,6 +278,7 @@ void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOP
     TTIFFEnv exif;
     exif.Stream = env.Stream;
     exif.Intel = env.Intel;
+    exif.Big = env.Big;
     exif.BaseOffset = env.BaseOffset;
     const int64_t exifOffset = TIFFReadSingleValDef(env, tagExifIFD, 0);
     if (exifOffset > 0) {

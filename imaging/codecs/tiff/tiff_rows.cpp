@@ -5,6 +5,7 @@
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/core/bitmap_copies.h"
 #include "imaging/core/colour_spaces.h"
+#include "platform/core/rounding.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -49,34 +50,42 @@ TRowDecoder::~TRowDecoder()
     }
 }
 
-bool TRowDecoder::Next(uint8_t* row)
+TRowStatus TRowDecoder::Filled(int64_t bytes) const
 {
-    const bool fax =
-        FPage.Compression == tcCCITT1D || FPage.Compression == tcGroup3 || FPage.Compression == tcGroup4;
-    if (FSize <= 0 && !fax) {
-        std::memset(row, 0, size_t(FRowBytes));
-        return true;
-    }
+    return bytes == FRowBytes ? rsWhole : bytes > 0 ? rsCut : rsNone;
+}
+
+// Every fax row takes at least one bit: a row that starts at the end of the data has none.
+bool TRowDecoder::FaxDataLeft() const
+{
+    return FPage.Compression == tcCCITT1D ? FPosition < FSize : FPosition < FSize * 8;
+}
+
+TRowStatus TRowDecoder::Next(uint8_t* row)
+{
     switch (FPage.Compression) {
     case tcNone: {
         const int64_t take = std::clamp<int64_t>(FSize - FPosition, 0, FRowBytes);
-        std::memcpy(row, FData + FPosition, size_t(take));
+        if (take > 0) {
+            std::memcpy(row, FData + FPosition, size_t(take));
+        }
         std::memset(row + take, 0, size_t(FRowBytes - take));
         FPosition += take;
-        return true;
+        return Filled(take);
     }
     case tcPackBits:
         return NextPackBits(row);
     case tcLZW: {
         if (FRowBytes > INT32_MAX) {
-            return false;
+            return rsCorrupt;
         }
+        // The decoder fails a row that its codes end before, as it does corrupt codes.
         const uint8_t* decoded = FPage.LZWDecompress(FData, FSize, int32_t(FRowBytes), FLZWState);
         if (decoded == nullptr) {
-            return false;
+            return rsCorrupt;
         }
         std::memcpy(row, decoded, size_t(FRowBytes));
-        return true;
+        return rsWhole;
     }
     case tcAdobeDeflate:
     case tcDeflate:
@@ -84,14 +93,17 @@ bool TRowDecoder::Next(uint8_t* row)
     case tcCCITT1D:
     case tcGroup3:
     case tcGroup4:
-        return NextFax(row);
+        if (!FaxDataLeft()) {
+            return rsNone;
+        }
+        return NextFax(row) ? rsWhole : rsCorrupt;
     default:
-        return false;
+        return rsCorrupt;
     }
 }
 
 // PackBits packets may run across rows: what is left of one continues the next row.
-bool TRowDecoder::NextPackBits(uint8_t* row)
+TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
 {
     int64_t filled = 0;
     while (filled < FRowBytes) {
@@ -128,26 +140,25 @@ bool TRowDecoder::NextPackBits(uint8_t* row)
         }
     }
     std::memset(row + filled, 0, size_t(FRowBytes - filled));
-    return true;
+    return Filled(filled);
 }
 
-bool TRowDecoder::NextDeflate(uint8_t* row)
+// A stream that ends, or whose data ends, before the row is full leaves it cut.
+TRowStatus TRowDecoder::NextDeflate(uint8_t* row)
 {
     z_stream& z = FZ->Stream;
     z.next_out = row;
     z.avail_out = static_cast<uInt>(FRowBytes);
     while (!FZ->Ended && z.avail_out > 0) {
         const int result = inflate(&z, Z_SYNC_FLUSH);
-        if (result == Z_STREAM_END) {
+        if (result == Z_STREAM_END || result == Z_BUF_ERROR) {
             FZ->Ended = true;
-        } else if (result == Z_BUF_ERROR) {
-            FZ->Ended = true; // the data ended early
         } else if (result != Z_OK) {
-            return false;
+            return rsCorrupt;
         }
     }
     std::memset(z.next_out, 0, z.avail_out);
-    return true;
+    return Filled(FRowBytes - int64_t(z.avail_out));
 }
 
 bool TRowDecoder::NextFax(uint8_t* row)
@@ -178,14 +189,39 @@ bool TRowDecoder::NextFax(uint8_t* row)
     return status == Tifccitt::frOK;
 }
 
+namespace {
+
+// Colour divided by alpha on a scale of `full`, rounded; no colour where alpha is 0, and full
+// where a colour passes its alpha.
+uint32_t Unpremultiply(uint32_t colour, uint32_t alpha, uint32_t full)
+{
+    return alpha == 0 ? 0 : uint32_t(std::min<int64_t>(Round64(double(colour) * full / alpha), full));
+}
+
+} // namespace
+
 TRowConverter::TRowConverter(const TTIFFPage& page, bool withAlpha)
     : FPage(page), FWithAlpha(withAlpha), FIntel(page.Intel), FSamples(page.SamplesPerPixel),
-      FBits(page.BitsPerSample)
+      FBits(page.BitsPerSample), FAssociated(HasAlpha(page) && page.ExtraSamples == 1 &&
+                                             (page.Photometric == tpRGB || page.Photometric == tpBlackIsZero))
 {
     // A bilevel row of fax data has 1 bits for white runs, which are 0 values in the file's terms.
     const bool fax =
         page.Compression == tcCCITT1D || page.Compression == tcGroup3 || page.Compression == tcGroup4;
     FInvertBits = fax ? page.Photometric == tpBlackIsZero : page.Photometric == tpWhiteIsZero;
+    if (FAssociated && FBits == 8) {
+        FStraight.resize(256 * 256);
+        for (uint32_t alpha = 0; alpha < 256; ++alpha) {
+            for (uint32_t colour = 0; colour < 256; ++colour) {
+                FStraight[alpha << 8 | colour] = uint8_t(Unpremultiply(colour, alpha, 255));
+            }
+        }
+    }
+}
+
+uint8_t TRowConverter::Straight16(const uint8_t* colour, const uint8_t* alpha) const
+{
+    return uint8_t(Unpremultiply(Sample16(colour), Sample16(alpha), 65535) >> 8);
 }
 
 void TRowConverter::UndoPredictor(uint8_t* row, int32_t count, int32_t samples) const
@@ -263,7 +299,7 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
     uint8_t* out = dst + int64_t(x) * 3;
     uint8_t* alpha = maskRow != nullptr && FWithAlpha ? maskRow + x : nullptr;
     // The common layout, 8-bit colour, in a loop of its own.
-    if (FPage.Photometric == tpRGB && FBits == 8 && spp >= 3) {
+    if (FPage.Photometric == tpRGB && FBits == 8 && spp >= 3 && !FAssociated) {
         for (int32_t i = 0; i < count; ++i, samples += spp, out += 3) {
             out[0] = samples[2];
             out[1] = samples[1];
@@ -281,7 +317,12 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
         switch (FPage.Photometric) {
         case tpWhiteIsZero:
         case tpBlackIsZero:
-            r = g = b = Grey(FBits == 16 ? Sample16(samples) : samples[0]);
+            if (FAssociated) {
+                r = g = b =
+                    FBits == 16 ? Straight16(samples, samples + 2) : Straight8(samples[0], samples[1]);
+            } else {
+                r = g = b = Grey(FBits == 16 ? Sample16(samples) : samples[0]);
+            }
             if (alpha != nullptr && spp >= 2) {
                 alpha[i] = FBits == 16 ? High(samples + 2) : samples[1];
             }
@@ -292,6 +333,20 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
                 r = uint8_t((v >> 10 & 31) << 3);
                 g = uint8_t((v >> 5 & 31) << 3);
                 b = uint8_t((v & 31) << 3);
+            } else if (FAssociated && FBits == 16) {
+                r = Straight16(samples, samples + 6);
+                g = Straight16(samples + 2, samples + 6);
+                b = Straight16(samples + 4, samples + 6);
+                if (alpha != nullptr) {
+                    alpha[i] = High(samples + 6);
+                }
+            } else if (FAssociated) {
+                r = Straight8(samples[0], samples[3]);
+                g = Straight8(samples[1], samples[3]);
+                b = Straight8(samples[2], samples[3]);
+                if (alpha != nullptr) {
+                    alpha[i] = samples[3];
+                }
             } else if (FBits == 16) {
                 r = High(samples);
                 g = High(samples + 2);
@@ -318,13 +373,19 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
             }
             break;
         }
-        case tpSeparated: {
-            const int32_t k = 255 - samples[3];
-            r = uint8_t((255 - samples[0]) * k / 255);
-            g = uint8_t((255 - samples[1]) * k / 255);
-            b = uint8_t((255 - samples[2]) * k / 255);
+        case tpSeparated:
+            if (FBits == 16) {
+                const uint32_t k = 65535 - Sample16(samples + 6);
+                r = uint8_t((65535 - Sample16(samples)) * k / 65535 >> 8);
+                g = uint8_t((65535 - Sample16(samples + 2)) * k / 65535 >> 8);
+                b = uint8_t((65535 - Sample16(samples + 4)) * k / 65535 >> 8);
+            } else {
+                const int32_t k = 255 - samples[3];
+                r = uint8_t((255 - samples[0]) * k / 255);
+                g = uint8_t((255 - samples[1]) * k / 255);
+                b = uint8_t((255 - samples[2]) * k / 255);
+            }
             break;
-        }
         case tpCIELab: {
             const TRGB colour =
                 Daduvudez::KVCIELAB2RGB(TKVLAB{samples[0], int8_t(samples[1]), int8_t(samples[2])});

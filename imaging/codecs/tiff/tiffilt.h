@@ -21,8 +21,11 @@ namespace Tiffilt {
 // the number of pages. Bitmap nil or Params nil only counts the pages. With RelativeToPosition the
 // file's offsets count from the stream's position, else from its start. Alpha receives the
 // page's transparency (created when empty) unless NoAlpha. AllowEmpty lets a page of width or
-// height 0 fill the parameters. Failures, and pages in a layout that has no conversion here, set
-// the progress record's abort flag; a page index past the last page sets nothing.
+// height 0 fill the parameters. Failures, pages in a layout that has no conversion here, and data
+// that ends or breaks before the last row set the progress record's abort flag (the rows decoded
+// stay, those not reached are black); a page index past the last page sets nothing. Inside a
+// JPEG strip or tile the JPEG reader's rule holds: a cut scan is padded and counted in
+// Params->JPEG_WarningTot.
 void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOParamsVals* Params,
                     TProgressRec& Progress, bool ParamsOnly, std::unique_ptr<TKVMask>& Alpha,
                     bool RelativeToPosition, bool NoAlpha, bool AllowEmpty);

@@ -52,6 +52,7 @@ struct TTIFFPage
     int32_t ImageLength = 0;
     int32_t SamplesPerPixel = 1;
     int32_t BitsPerSample = 1;
+    // BitsPerSample values that differ between samples, or fewer values than samples.
     bool MixedBitsPerSample = false;
     // SampleFormat 1 for every sample (or no tag): signed and floating-point samples have no
     // conversion.
@@ -98,8 +99,9 @@ bool HasAlpha(const TTIFFPage& page);
 // kv1g for bilevel pages that are not palette pages, else kv24RGB.
 TKVPixelFormat PagePixelFormat(const TTIFFPage& page);
 
-// Decodes the page's strips or tiles into bitmap, already allocated at the page size, and its
-// alpha samples into alpha when given. False on a failure.
+// Decodes the page's strips or tiles into bitmap, newly allocated at the page size (so black), and
+// its alpha samples into alpha when given; adds the warnings of JPEG data to params. False on a
+// failure, also where the data ends before the last row.
 bool DecodePage(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TKVMask* alpha,
                 TIOParamsVals& params, TProgressRec& progress);
 

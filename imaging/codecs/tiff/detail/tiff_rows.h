@@ -10,9 +10,16 @@
 
 namespace Tiffilt::detail {
 
-// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order. Data that ends
-// early gives rows of zeros; corrupt data, and fax data that ends before a row does, makes Next
-// false.
+// What the data of a strip or tile gave for a row.
+enum TRowStatus
+{
+    rsWhole,  // the row
+    rsCut,    // the data ended inside the row: it holds what there was, zeros after
+    rsNone,   // the data ended before the row
+    rsCorrupt // the data is corrupt
+};
+
+// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order.
 class TRowDecoder
 {
 public:
@@ -21,11 +28,14 @@ public:
     TRowDecoder(const TRowDecoder&) = delete;
     TRowDecoder& operator=(const TRowDecoder&) = delete;
 
-    bool Next(uint8_t* row);
+    TRowStatus Next(uint8_t* row);
 
 private:
-    bool NextPackBits(uint8_t* row);
-    bool NextDeflate(uint8_t* row);
+    // rsWhole when the row got all its bytes, else rsCut or rsNone by whether it got any.
+    TRowStatus Filled(int64_t bytes) const;
+    bool FaxDataLeft() const;
+    TRowStatus NextPackBits(uint8_t* row);
+    TRowStatus NextDeflate(uint8_t* row);
     bool NextFax(uint8_t* row);
 
     const TTIFFPage& FPage;
@@ -44,7 +54,8 @@ private:
     std::vector<uint8_t> FRefLine;
 };
 
-// Converts decoded chunky rows into bitmap rows and alpha mask rows.
+// Converts decoded chunky rows into bitmap rows and alpha mask rows. Colours premultiplied by
+// an associated alpha come out straight, as bitmaps hold them, whether or not the alpha is kept.
 class TRowConverter
 {
 public:
@@ -63,6 +74,9 @@ private:
     }
     uint8_t High(const uint8_t* p) const { return FIntel ? p[1] : p[0]; }
     uint8_t Grey(uint32_t value) const;
+    // The straight colour of a premultiplied 16-bit sample as a bitmap byte.
+    uint8_t Straight16(const uint8_t* colour, const uint8_t* alpha) const;
+    uint8_t Straight8(uint8_t colour, uint8_t alpha) const { return FStraight[size_t(alpha) << 8 | colour]; }
 
     const TTIFFPage& FPage;
     bool FWithAlpha;
@@ -70,6 +84,9 @@ private:
     bool FInvertBits;
     int32_t FSamples;
     int32_t FBits;
+    bool FAssociated;
+    // Straight 8-bit colour by alpha and premultiplied colour (alpha x 256 + colour).
+    std::vector<uint8_t> FStraight;
     std::vector<uint8_t> FScratch;
 };
 
