@@ -163,13 +163,14 @@ void CheckAnimation(const std::string& name, bool oneFrame = false)
     return kvtest::Installed((GifSuite / "TESTS").string());
 }
 
-// The first frame as ImageMagick decodes it, RGBA with transparent pixels made black; empty when
-// ImageMagick is missing or refuses the file.
-Bytes ImageMagickRgba(const fs::path& file)
+// A frame (the first by default) as ImageMagick decodes it, RGBA with transparent pixels made
+// black; empty when ImageMagick is missing or refuses the file.
+Bytes ImageMagickRgba(const fs::path& file, int32_t frame = 0)
 {
     int exitCode = -1;
-    std::string out =
-        kvtest::RunTool("/usr/bin/convert '" + file.string() + "[0]' -depth 8 rgba:- 2>/dev/null", &exitCode);
+    std::string out = kvtest::RunTool("/usr/bin/convert '" + file.string() + "[" + std::to_string(frame) +
+                                          "]' -depth 8 rgba:- 2>/dev/null",
+                                      &exitCode);
     Bytes rgba = exitCode == 0 ? Bytes(out.begin(), out.end()) : Bytes{};
     for (size_t i = 0; i + 3 < rgba.size(); i += 4)
         if (rgba[i + 3] == 0)
@@ -899,4 +900,187 @@ TEST(GifFrames, LeavesOtherFilesAlone)
     Giffilter::_GifMakeAnimate(file.string(), 0, 2, 2);
     EXPECT_FALSE(Giffilter::_CheckGifAnimate(file.string()));
     EXPECT_EQ(ReadFile(file), bytes);
+}
+
+// ---- Data that ends or breaks before the frame is full.
+
+namespace {
+
+// Three frames of 32 x 24 in 64 colours of noise, so that every row takes its own bytes; the
+// second is interlaced when asked.
+Bytes MakeAnimation(const kvtest::TempFolder& dir, bool interlaced)
+{
+    const fs::path file = dir.File(interlaced ? "frames-interlaced.gif" : "frames.gif");
+    const std::string frame = " -size 32x24 plasma: -colors 64";
+    int exitCode = -1;
+    kvtest::RunTool("/usr/bin/convert -seed 7" + frame + frame + frame +
+                        (interlaced ? " -interlace GIF" : "") + " '" + file.string() + "' 2>&1",
+                    &exitCode);
+    EXPECT_EQ(exitCode, 0);
+    return ReadFile(file);
+}
+
+// Where frame `index` begins: the offset of its image separator.
+size_t FrameOffset(const Bytes& gif, int32_t index)
+{
+    const Bytes image{0x21, 0xF9};
+    size_t at = 13 + 3 * (size_t(2) << (gif[10] & 7));
+    for (int32_t i = 0; i <= index; i++) {
+        auto control = std::search(gif.begin() + std::ptrdiff_t(at), gif.end(), image.begin(), image.end());
+        at = size_t(control - gif.begin()) + 8;
+    }
+    EXPECT_EQ(gif[at], 0x2C);
+    return at;
+}
+
+// The rows the reader reached carry ImageMagick's pixels, opaque; every row past them is cleared
+// and transparent. Returns how many rows it reached.
+int32_t CheckRowsReached(Decoded& d, const Bytes& expected)
+{
+    const int32_t width = d.Bitmap.GetWidth(), height = d.Bitmap.GetHeight();
+    EXPECT_EQ(expected.size(), size_t(width) * size_t(height) * 4);
+    if (d.Alpha == nullptr || expected.size() != size_t(width) * size_t(height) * 4)
+        return -1;
+    const Bytes rgba = Rgba(d);
+    int32_t reached = 0;
+    for (int32_t y = 0; y < height; y++) {
+        const uint8_t* alpha = d.Alpha->GetScanLine(y);
+        if (alpha[0] == 255) {
+            reached++;
+            for (int32_t x = 0; x < width; x++) {
+                const size_t at = (size_t(y) * size_t(width) + size_t(x)) * 4;
+                if (alpha[x] == 255) {
+                    EXPECT_EQ(Bytes(rgba.begin() + std::ptrdiff_t(at), rgba.begin() + std::ptrdiff_t(at) + 4),
+                              Bytes(expected.begin() + std::ptrdiff_t(at),
+                                    expected.begin() + std::ptrdiff_t(at) + 4))
+                        << "row " << y << " pixel " << x;
+                }
+            }
+        } else {
+            EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
+            EXPECT_TRUE(std::all_of(alpha, alpha + width, [](uint8_t a) { return a == 0; })) << "row " << y;
+        }
+    }
+    return reached;
+}
+
+} // namespace
+
+// A frame whose data ends (the file cut short, or an end code before the last row) or breaks
+// fails the read; the rows decoded are kept, the rows not reached stay black, and the frames
+// before it still read whole.
+TEST(GifReader, RowsPastTheDataAreCleared)
+{
+    ASSERT_TRUE(HaveTools());
+    kvtest::TempFolder dir;
+    for (const bool interlaced : {false, true}) {
+        const Bytes gif = MakeAnimation(dir, interlaced);
+        ASSERT_GT(gif.size(), 1000u);
+        const fs::path whole = dir.File("whole.gif");
+        SaveBytes(whole, gif);
+        const size_t second = FrameOffset(gif, 1), third = FrameOffset(gif, 2);
+        // The second frame's descriptor claims 4 more rows than its data holds (the screen too);
+        // interlaced, the rows would land elsewhere than in the 24-row frame, so only plain.
+        Bytes taller = gif;
+        taller[8] = 28;
+        taller[second + 7] = 28;
+        struct Case
+        {
+            const char* name;
+            Bytes bytes;
+            int32_t frame;
+            int32_t frames; // counted up to the failing frame, where the walk ends
+        };
+        std::vector<Case> cases = {
+            {"cut in the first frame's data", Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(second / 2)), 0,
+             1},
+            {"cut in the third frame's data",
+             Bytes(gif.begin(), gif.begin() + std::ptrdiff_t((third + gif.size()) / 2)), 2, 3},
+        };
+        if (!interlaced)
+            cases.push_back({"an end code before the last row", taller, 1, 2});
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << (interlaced ? ", interlaced" : ""));
+            TMemoryStream stream;
+            TIOParamsVals params;
+            params.GIF_ImageIndex = c.frame;
+            Decoded d;
+            ReadFrame(Load(stream, c.bytes), d, params);
+            EXPECT_TRUE(d.Aborted);
+            EXPECT_EQ(d.Frames, c.frames);
+            ASSERT_EQ(d.Bitmap.GetHeight(), c.bytes == taller ? 28 : 24);
+            Bytes expected = ImageMagickRgba(whole, c.frame);
+            expected.resize(size_t(32) * size_t(d.Bitmap.GetHeight()) * 4, 0);
+            const int32_t reached = CheckRowsReached(d, expected);
+            EXPECT_GT(reached, 0);
+            EXPECT_LT(reached, c.bytes == taller ? 28 : 24);
+            // The frames before the damage are whole.
+            for (int32_t frame = 0; frame < c.frame; frame++) {
+                TIOParamsVals before;
+                before.GIF_ImageIndex = frame;
+                Decoded earlier;
+                ReadFrame(Load(stream, c.bytes), earlier, before);
+                EXPECT_FALSE(earlier.Aborted) << "frame " << frame;
+                EXPECT_EQ(earlier.Frames, c.bytes == taller ? 3 : c.frames);
+                EXPECT_EQ(Rgba(earlier), ImageMagickRgba(whole, frame)) << "frame " << frame;
+            }
+        }
+    }
+}
+
+// A file whose last frame is whole but whose trailer is missing is complete (many writers stop
+// there, and ImageMagick and gifsicle take it); one cut inside a frame's descriptor holds that
+// frame, which fails.
+TEST(GifReader, ReadsWholeFramesWithoutTrailerAndFailsACutDescriptor)
+{
+    ASSERT_TRUE(HaveTools());
+    kvtest::TempFolder dir;
+    const Bytes gif = MakeAnimation(dir, false);
+    ASSERT_EQ(gif.back(), 0x3B);
+    const size_t third = FrameOffset(gif, 2);
+    struct Case
+    {
+        const char* name;
+        Bytes bytes;
+        bool lastFails;
+    };
+    const Case cases[] = {
+        {"no trailer", Bytes(gif.begin(), gif.end() - 1), false},
+        {"cut in the third descriptor", Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(third + 5)), true}};
+    for (const Case& c : cases) {
+        for (int32_t frame = 0; frame < 3; frame++) {
+            SCOPED_TRACE(testing::Message() << c.name << ", frame " << frame);
+            TMemoryStream stream;
+            TIOParamsVals params;
+            params.GIF_ImageIndex = frame;
+            Decoded d;
+            ReadFrame(Load(stream, c.bytes), d, params);
+            EXPECT_EQ(d.Frames, 3);
+            EXPECT_EQ(d.Aborted, c.lastFails && frame == 2);
+        }
+    }
+}
+
+// 43 bytes declaring a frame of 17993 x 14648 with 2 bytes of image data: the two pixels they
+// hold are read and the read fails, with no work for the rows they do not reach.
+TEST(GifReader, RowsPastTheDataOfAHugeFrameCostNothing)
+{
+    TMemoryStream stream;
+    stream.LoadFromFile(std::string(KV_TEST_DATA_DIR) +
+                        "/fuzz/gif/frame-17993-by-14648-with-2-data-bytes.gif");
+    TIOParamsVals params;
+    Decoded d;
+    ReadFrame(stream, d, params);
+    EXPECT_TRUE(d.Aborted);
+    ASSERT_EQ(d.Bitmap.GetWidth(), 17993);
+    ASSERT_EQ(d.Bitmap.GetHeight(), 14648);
+    const auto* top = reinterpret_cast<const TRGB*>(d.Bitmap.GetScanLine(0));
+    EXPECT_EQ(top[0], (TRGB{0, 0, 255}));
+    EXPECT_EQ(top[1], (TRGB{255, 0, 0}));
+    EXPECT_EQ(top[2], (TRGB{}));
+    EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, 1));
+    EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, 14647));
+    ASSERT_NE(d.Alpha, nullptr);
+    EXPECT_EQ(d.Alpha->GetScanLine(0)[1], 255);
+    EXPECT_EQ(d.Alpha->GetScanLine(0)[2], 0);
 }
