@@ -349,6 +349,25 @@ TEST(GifReader, IndexesBeyondTheTableReadBlack)
     ReadFrame(GifSuite / "invalid-colors.gif", d, params);
     ASSERT_FALSE(d.Aborted);
     EXPECT_EQ(Rgba(d), (Bytes{0, 0, 0, 255}));
+    // Index 3 of a black and white table (whose background index 5 lies past it too) is black,
+    // as ImageMagick reads it, in the one-bit frame as in a colour one.
+    ASSERT_TRUE(kvtest::Installed("convert"));
+    const Bytes gif{'G', 'I',  'F', '8', '9', 'a', 1, 0, 1, 0, 0xF0, 5, 0, 0,    0,    0, 255, 255,
+                    255, 0x2C, 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 0x5C, 0x01, 0, 0x3B};
+    kvtest::TempFolder dir;
+    const fs::path file = dir.File("index-3.gif");
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(gif.data()), std::streamsize(gif.size()));
+    TIOParamsVals pastTable;
+    Decoded past;
+    ReadFrame(file, past, pastTable);
+    ASSERT_FALSE(past.Aborted);
+    EXPECT_EQ(past.Bitmap.GetPixelFormat(), kv1g);
+    // ImageMagick warns of the index, which fails its exit status, and draws it black.
+    const std::string theirs =
+        kvtest::RunTool("/usr/bin/convert '" + file.string() + "' -depth 8 rgba:- 2>/dev/null");
+    EXPECT_EQ(Rgba(past), Bytes(theirs.begin(), theirs.end()));
+    EXPECT_EQ(Rgba(past), (Bytes{0, 0, 0, 255}));
 }
 
 // ---- Hand-made files.

@@ -89,8 +89,9 @@ void StoreRows(TKVBitmap& bitmap, const uint8_t* indexes, int32_t width, int32_t
         const uint8_t* src = indexes + size_t(y) * size_t(width);
         uint8_t* row = bitmap.GetScanLine(y);
         if (oneBit) {
+            // An index past the two entries is black, as in a colour frame's padded table.
             for (int32_t x = 0; x < count; x++)
-                if (src[x] & 1)
+                if (src[x] == 1)
                     row[x >> 3] |= uint8_t(0x80 >> (x & 7));
         } else {
             auto* pixel = reinterpret_cast<TRGB*>(row);
