@@ -147,10 +147,10 @@ public:
             if (block == ExtensionIntroducer) {
                 ReadExtension(counter, control);
             } else if (block == ImageSeparator) {
-                // A frame counts once its separator is there, whole or cut: reading a cut one
-                // fails, so a file cut short never passes for a complete one with fewer frames.
-                const bool goOn = ReadImage(counter, control);
-                counter++;
+                bool counts = true;
+                const bool goOn = ReadImage(counter, control, counts);
+                if (counts)
+                    counter++;
                 if (!goOn)
                     break;
             }
@@ -213,8 +213,10 @@ private:
         }
     }
 
-    // False ends the walk (the abort flag tells whether it failed).
-    bool ReadImage(int32_t counter, const GraphicControl& control)
+    // False ends the walk (the abort flag tells whether it failed). A frame counts unless it could
+    // not be decoded at all; one cut inside its descriptor counts, so that reading it fails and a
+    // file cut short never passes for a complete one with fewer frames.
+    bool ReadImage(int32_t counter, const GraphicControl& control, bool& counts)
     {
         ImageDescriptor image;
         if (!ReadImageDescriptor(FStream, image)) {
@@ -251,6 +253,7 @@ private:
         if (!FParamsOnly) {
             if (width == 0 || height == 0 || int64_t(width) * height > KVCodecMaxPixels) {
                 FAborting = true;
+                counts = false;
                 return false;
             }
             indexes.reset(static_cast<uint8_t*>(std::calloc(size_t(width) * size_t(height), 1)));
@@ -258,6 +261,7 @@ private:
                 FParams.GIF_LZWDecompress ? FParams.GIF_LZWDecompress : Korvaneio::DefGIF_LZWDECOMPFUNC;
             if (indexes == nullptr || decompress == nullptr) {
                 FAborting = true;
+                counts = false;
                 return false;
             }
             const int64_t before = FStream.Position();
@@ -265,6 +269,7 @@ private:
             // The decoder leaves the stream where it was when it fails: no frame, or data that
             // breaks off, whose rows decoded so far are kept below.
             decoded = FStream.Position() != before;
+            counts = decoded;
             if (!decoded && pixels <= 0) {
                 FAborting = true;
                 return false;
