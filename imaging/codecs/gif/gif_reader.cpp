@@ -108,8 +108,11 @@ void StoreAlpha(TKVMask& mask, const uint8_t* indexes, int32_t width, int32_t he
 {
     mask.AllocateBits(width, height, 8);
     const bool whole = pixels >= int64_t(width) * height;
-    if (whole)
+    if (whole) {
         mask.Fill(255);
+        if (!transparent)
+            return;
+    }
     ForEachRowReached(width, height, interlaced, pixels, [&](int32_t y, int32_t count) {
         const uint8_t* src = indexes + size_t(y) * size_t(width);
         uint8_t* row = mask.GetScanLine(y);
