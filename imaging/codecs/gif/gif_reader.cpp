@@ -291,16 +291,21 @@ private:
             return true;
 
         const bool interlaced = image.Interlaced();
+        const bool whole = decoded && pixels >= int64_t(width) * height;
         FBitmap.Allocate(width, height, tableBits == 1 && IsBlackAndWhite(table) ? kv1g : kv24RGB);
         StoreRows(FBitmap, indexes.get(), width, height, interlaced, pixels, table);
-        if (!FNoAlpha) {
+        // A frame without transparency that fails part way needs no mask: its rows not reached
+        // stay black and opaque, and a mask of the declared size is never touched.
+        if (!FNoAlpha && (whole || control.Transparent())) {
             if (!FAlphaMask)
                 FAlphaMask = std::make_unique<TKVMask>();
             StoreAlpha(*FAlphaMask, indexes.get(), width, height, interlaced, pixels, control.Transparent(),
                        control.TransparentIndex);
+        } else if (!FNoAlpha) {
+            FAlphaMask.reset();
         }
         // Data that ends or breaks before the frame is full fails the read, its rows kept.
-        if (!decoded || pixels < int64_t(width) * height) {
+        if (!whole) {
             FAborting = true;
             return false;
         }
