@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -79,18 +80,18 @@ std::string Header(int encoding, int bits, int planes, int width, int height, in
     return h;
 }
 
-} // namespace
-
-TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
+// Files of every layout that ppmtopcx and ImageMagick write, with what the reader reports.
+struct TToolFile
 {
-    ASSERT_TRUE(HaveTools());
+    const char* name;
+    std::string pipeline;
+    int32_t bits, samples;
+};
+
+std::vector<TToolFile> ToolFiles()
+{
     const std::string bilevel = "ppmtopgm " + Rose + " | pgmtopbm -threshold";
-    const struct
-    {
-        const char* name;
-        std::string pipeline;
-        int32_t bits, samples;
-    } cases[] = {
+    return {
         {"ppmtopcx 1 bit", bilevel + " | ppmtopcx", 1, 1},
         {"ppmtopcx 16 colours in 4 planes", "pnmquant 16 " + Rose + " | ppmtopcx", 4, 1},
         {"ppmtopcx 16 colours packed", "pnmquant 16 " + Rose + " | ppmtopcx -packed", 4, 1},
@@ -100,6 +101,14 @@ TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
         {"ImageMagick 24 bits", "convert " + Rose + " -type truecolor pcx:-", 8, 3},
         {"ImageMagick plain 24 bits", "convert " + Rose + " -compress none pcx:-", 8, 3},
     };
+}
+
+} // namespace
+
+TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
+{
+    ASSERT_TRUE(HaveTools());
+    const std::vector<TToolFile> cases = ToolFiles();
     kvtest::TempFolder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -215,19 +224,7 @@ TEST(PcxReader, HandMadeLayouts)
 TEST(PcxReader, RowsPastTheDataAreCleared)
 {
     ASSERT_TRUE(HaveTools());
-    const std::string bilevel = "ppmtopgm " + Rose + " | pgmtopbm -threshold";
-    const struct
-    {
-        const char* name;
-        std::string pipeline;
-    } cases[] = {
-        {"1 bit", bilevel + " | ppmtopcx"},
-        {"16 colours in 4 planes", "pnmquant 16 " + Rose + " | ppmtopcx"},
-        {"16 colours packed", "pnmquant 16 " + Rose + " | ppmtopcx -packed"},
-        {"8 bits", "pnmquant 256 " + Rose + " | ppmtopcx -8bit"},
-        {"24 bits", "ppmtopcx -24bit " + Rose},
-        {"plain 24 bits", "convert " + Rose + " -compress none pcx:-"},
-    };
+    const std::vector<TToolFile> cases = ToolFiles();
     kvtest::TempFolder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
