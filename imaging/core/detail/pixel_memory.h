@@ -25,7 +25,8 @@ TPixelBlock AllocatePixelBlock(int64_t size);
 
 // A container allocator for pixels that the system clears: a large block comes as fresh pages,
 // which take no memory until a row of them is written, and value-initialising an element leaves
-// the cleared memory alone instead of writing each byte.
+// the cleared memory alone instead of writing each byte. Only for containers made at their size:
+// one shrunk and grown again within its capacity would keep the old values.
 template <typename T> struct TZeroedAllocator
 {
     using value_type = T;
