@@ -925,219 +925,134 @@ TEST(GifFrames, LeavesOtherFilesAlone)
 
 namespace {
 
-// Three frames of 32 x 24 in 64 colours of noise, so that every row takes its own bytes; the
-// second is interlaced when asked.
-Bytes MakeAnimation(const kvtest::TempFolder& dir, bool interlaced)
+// Three frames of 32 x 24 in 64 colours of noise, so that every row takes its own bytes,
+// interlaced when asked; or one frame whose six left columns are transparent.
+Bytes MakeFrames(const kvtest::TempFolder& dir, const std::string& options, bool transparent)
 {
-    const fs::path file = dir.File(interlaced ? "frames-interlaced.gif" : "frames.gif");
+    const fs::path file = dir.File("made.gif");
     const std::string frame = " -size 32x24 plasma: -colors 64";
-    int exitCode = -1;
-    kvtest::RunTool("/usr/bin/convert -seed 7" + frame + frame + frame +
-                        (interlaced ? " -interlace GIF" : "") + " '" + file.string() + "' 2>&1",
-                    &exitCode);
-    EXPECT_EQ(exitCode, 0);
+    const std::string command =
+        transparent ? " -size 32x24 plasma: -colors 63 -alpha set -channel A -fx 'i<6?0:1' +channel"
+                    : frame + frame + frame + options;
+    EXPECT_EQ(kvtest::ToolExitCode("/usr/bin/convert -seed 7" + command + " '" + file.string() + "'"), 0);
     return ReadFile(file);
 }
 
-// Where frame `index` begins: the offset of its image separator.
+// Where frame `index` begins: the offset of its image separator, after its control extension.
 size_t FrameOffset(const Bytes& gif, int32_t index)
 {
-    const Bytes image{0x21, 0xF9};
-    size_t at = 13 + 3 * (size_t(2) << (gif[10] & 7));
-    for (int32_t i = 0; i <= index; i++) {
-        auto control = std::search(gif.begin() + std::ptrdiff_t(at), gif.end(), image.begin(), image.end());
-        at = size_t(control - gif.begin()) + 8;
-    }
-    EXPECT_EQ(gif[at], 0x2C);
-    return at;
+    const Bytes control{0x21, 0xF9};
+    auto at = gif.begin();
+    for (int32_t i = 0; i <= index; i++)
+        at = std::search(at, gif.end(), control.begin(), control.end()) + 8;
+    EXPECT_EQ(*at, 0x2C);
+    return size_t(at - gif.begin());
 }
 
-// The rows of a frame in the order its data stores them: straight down, or in the four passes.
-std::vector<int32_t> StorageOrder(int32_t height, bool interlaced)
-{
-    std::vector<int32_t> rows;
-    const int32_t passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
-    for (const auto& pass : passes) {
-        for (int32_t y = interlaced ? pass[0] : 0; y < height; y += interlaced ? pass[1] : 1)
-            rows.push_back(y);
-        if (!interlaced)
-            break;
-    }
-    return rows;
-}
-
-// The rows the data reached, in the order it stores them, carry ImageMagick's pixels (the last of
-// them up to where the data ended, black after); every row past them is cleared. Returns how many
-// rows it reached.
+// The rows the data reached, in the order it stores them (straight down, or in the four interlace
+// passes), carry ImageMagick's pixels, the last of them up to where the data ended and black
+// after; every row past them is cleared, and transparent in the mask when there is one. Returns
+// how many rows it reached.
 int32_t CheckRowsReached(Decoded& d, const Bytes& expected, bool interlaced)
 {
     const int32_t width = d.Bitmap.GetWidth(), height = d.Bitmap.GetHeight();
-    EXPECT_EQ(expected.size(), size_t(width) * size_t(height) * 4);
     if (expected.size() != size_t(width) * size_t(height) * 4)
         return -1;
+    std::vector<int32_t> rows;
+    for (const auto& pass : {std::pair{0, 8}, std::pair{4, 8}, std::pair{2, 4}, std::pair{1, 2}})
+        for (int32_t y = interlaced ? pass.first : int32_t(rows.size()); y < height;
+             y += interlaced ? pass.second : 1)
+            rows.push_back(y);
     const Bytes rgba = Rgba(d);
-    const auto pixel = [](const Bytes& bytes, int32_t at) {
-        return Bytes(&bytes[size_t(at) * 4], &bytes[size_t(at) * 4] + 4);
+    const Bytes black{0, 0, 0, uint8_t(d.Alpha ? 0 : 255)};
+    const auto pixel = [](const Bytes& bytes, int32_t y, int32_t x) {
+        const auto at = bytes.begin() + std::ptrdiff_t(y * 32 + x) * 4;
+        return Bytes(at, at + 4);
     };
     int32_t reached = 0;
     bool ended = false;
-    for (const int32_t y : StorageOrder(height, interlaced)) {
-        if (ended) {
-            EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
-            continue;
-        }
+    for (const int32_t y : rows) {
         int32_t same = 0;
-        while (same < width && pixel(rgba, y * width + same) == pixel(expected, y * width + same))
+        while (!ended && same < width && pixel(rgba, y, same) == pixel(expected, y, same))
             same++;
         reached += same > 0 ? 1 : 0;
-        ended = same < width;
+        ended = ended || same < width;
         for (int32_t x = same; x < width; x++)
-            EXPECT_EQ(pixel(rgba, y * width + x), (Bytes{0, 0, 0, 255})) << "row " << y << " pixel " << x;
+            EXPECT_EQ(pixel(rgba, y, x), black) << "row " << y << " pixel " << x;
+        if (same == 0) {
+            EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
+        }
     }
     return reached;
 }
 
 } // namespace
 
-// A frame whose data ends (the file cut short, or an end code before the last row) or breaks
-// fails the read; the rows decoded are kept, the rows not reached stay black, and the frames
-// before it still read whole.
+// A frame whose data ends (the file cut short, or an end code before the last row) fails the
+// read: the rows decoded are kept, the rows not reached stay black (transparent, when the frame has
+// a mask), and the frames before it still read whole. A file whose trailer alone is missing is
+// complete (many writers stop there; ImageMagick and gifsicle take it); one cut inside a frame's
+// descriptor holds that frame, which fails.
 TEST(GifReader, RowsPastTheDataAreCleared)
 {
     ASSERT_TRUE(HaveTools());
     kvtest::TempFolder dir;
-    for (const bool interlaced : {false, true}) {
-        const Bytes gif = MakeAnimation(dir, interlaced);
-        ASSERT_GT(gif.size(), 1000u);
-        const fs::path whole = dir.File("whole.gif");
-        SaveBytes(whole, gif);
-        const size_t second = FrameOffset(gif, 1), third = FrameOffset(gif, 2);
-        // The second frame's descriptor claims 4 more rows than its data holds (the screen too);
-        // interlaced, the rows would land elsewhere than in the 24-row frame, so only plain.
-        Bytes taller = gif;
-        taller[8] = 28;
-        taller[second + 7] = 28;
-        struct Case
-        {
-            const char* name;
-            Bytes bytes;
-            int32_t frame;
-            int32_t frames; // counted up to the failing frame, where the walk ends
-        };
-        std::vector<Case> cases = {
-            {"cut in the first frame's data", Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(second / 2)), 0,
-             1},
-            {"cut in the third frame's data",
-             Bytes(gif.begin(), gif.begin() + std::ptrdiff_t((third + gif.size()) / 2)), 2, 3},
-        };
-        if (!interlaced)
-            cases.push_back({"an end code before the last row", taller, 1, 2});
-        for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << c.name << (interlaced ? ", interlaced" : ""));
-            TMemoryStream stream;
-            TIOParamsVals params;
-            params.GIF_ImageIndex = c.frame;
-            Decoded d;
-            ReadFrame(Load(stream, c.bytes), d, params);
-            EXPECT_TRUE(d.Aborted);
-            EXPECT_EQ(d.Frames, c.frames);
-            ASSERT_EQ(d.Bitmap.GetHeight(), c.bytes == taller ? 28 : 24);
-            Bytes expected = ImageMagickRgba(whole, c.frame);
-            expected.resize(size_t(32) * size_t(d.Bitmap.GetHeight()) * 4, 0);
-            const int32_t reached = CheckRowsReached(d, expected, interlaced);
-            EXPECT_EQ(d.Alpha, nullptr); // opaque, failed part way: no mask to show
-            EXPECT_GT(reached, 0);
-            EXPECT_LT(reached, c.bytes == taller ? 28 : 24);
-            // The frames before the damage are whole.
-            for (int32_t frame = 0; frame < c.frame; frame++) {
-                TIOParamsVals before;
-                before.GIF_ImageIndex = frame;
-                Decoded earlier;
-                ReadFrame(Load(stream, c.bytes), earlier, before);
-                EXPECT_FALSE(earlier.Aborted) << "frame " << frame;
-                EXPECT_EQ(earlier.Frames, c.bytes == taller ? 3 : c.frames);
-                EXPECT_EQ(Rgba(earlier), ImageMagickRgba(whole, frame)) << "frame " << frame;
-            }
-        }
-    }
-}
-
-// A transparent frame cut short keeps its mask for the rows decoded; the rows not reached are
-// black and transparent, as the new mask holds them.
-TEST(GifReader, RowsPastTheDataOfATransparentFrameAreTransparent)
-{
-    ASSERT_TRUE(HaveTools());
-    kvtest::TempFolder dir;
-    const fs::path whole = dir.File("transparent.gif");
-    ASSERT_EQ(
-        kvtest::ToolExitCode("/usr/bin/convert -seed 9 -size 32x24 plasma: -colors 63 -alpha set -channel A "
-                             "-fx 'i<6?0:1' +channel '" +
-                             whole.string() + "'"),
-        0);
-    const Bytes gif = ReadFile(whole);
-    TMemoryStream stream;
-    TIOParamsVals params;
-    Decoded d;
-    ReadFrame(Load(stream, Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(gif.size() / 2))), d, params);
-    EXPECT_TRUE(d.Aborted);
-    ASSERT_NE(d.Alpha, nullptr);
-    const Bytes expected = ImageMagickRgba(whole);
-    const Bytes rgba = Rgba(d);
-    // Rows whole up to the data's end, the row where it ended decoded up to there, then nothing.
-    int32_t reached = 0;
-    bool ended = false;
-    for (int32_t y = 0; y < 24; y++) {
-        const uint8_t* alpha = d.Alpha->GetScanLine(y);
-        const uint8_t* ours = &rgba[size_t(y) * 128];
-        const uint8_t* theirs = &expected[size_t(y) * 128];
-        if (ended) {
-            EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
-            EXPECT_TRUE(std::all_of(alpha, alpha + 32, [](uint8_t a) { return a == 0; })) << "row " << y;
-            continue;
-        }
-        ended = alpha[31] != 255;
-        reached += alpha[6] == 255 ? 1 : 0;
-        for (int32_t x = 0; x < 32; x++) {
-            if (x < 6 || alpha[x] == 255)
-                EXPECT_TRUE(std::equal(ours + 4 * x, ours + 4 * x + 4, theirs + 4 * x))
-                    << "row " << y << " x " << x;
-            else
-                EXPECT_EQ(ours[4 * x] | ours[4 * x + 1] | ours[4 * x + 2], 0) << "row " << y << " x " << x;
-        }
-    }
-    EXPECT_GT(reached, 0);
-    EXPECT_LT(reached, 24);
-}
-
-// A file whose last frame is whole but whose trailer is missing is complete (many writers stop
-// there, and ImageMagick and gifsicle take it); one cut inside a frame's descriptor holds that
-// frame, which fails.
-TEST(GifReader, ReadsWholeFramesWithoutTrailerAndFailsACutDescriptor)
-{
-    ASSERT_TRUE(HaveTools());
-    kvtest::TempFolder dir;
-    const Bytes gif = MakeAnimation(dir, false);
-    ASSERT_EQ(gif.back(), 0x3B);
-    const size_t third = FrameOffset(gif, 2);
+    const fs::path whole = dir.File("whole.gif");
     struct Case
     {
-        const char* name;
+        std::string name;
         Bytes bytes;
-        bool lastFails;
+        int32_t frame;
+        int32_t frames; // counted reading it: up to the failing frame, where the walk ends
+        bool fails;
     };
-    const Case cases[] = {
-        {"no trailer", Bytes(gif.begin(), gif.end() - 1), false},
-        {"cut in the third descriptor", Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(third + 5)), true}};
-    for (const Case& c : cases) {
-        for (int32_t frame = 0; frame < 3; frame++) {
-            SCOPED_TRACE(testing::Message() << c.name << ", frame " << frame);
+    for (const char* kind : {"plain", "interlaced", "transparent"}) {
+        const bool interlaced = kind[0] == 'i', transparent = kind[0] == 't';
+        const Bytes gif = MakeFrames(dir, interlaced ? " -interlace GIF" : "", transparent);
+        SaveBytes(whole, gif);
+        const size_t firstEnd = transparent ? gif.size() : FrameOffset(gif, 1);
+        std::vector<Case> cases{{"cut in the first frame's data",
+                                 Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(firstEnd / 2)), 0, 1, true}};
+        if (!transparent) {
+            const size_t second = FrameOffset(gif, 1), third = FrameOffset(gif, 2);
+            cases.push_back({"cut in the third frame's data",
+                             Bytes(gif.begin(), gif.begin() + std::ptrdiff_t((third + gif.size()) / 2)), 2, 3,
+                             true});
+            cases.push_back({"cut in the third frame's descriptor",
+                             Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(third + 5)), 2, 3, true});
+            cases.push_back({"no trailer", Bytes(gif.begin(), gif.end() - 1), 2, 3, false});
+            // The second frame claims 4 more rows than its data holds (the screen too); interlaced,
+            // they would land elsewhere than in the 24-row frame.
+            Bytes taller = gif;
+            taller[8] = 28;
+            taller[second + 7] = 28;
+            if (!interlaced)
+                cases.push_back({"an end code before the last row", taller, 1, 2, true});
+        }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name + ", " + kind);
             TMemoryStream stream;
-            TIOParamsVals params;
-            params.GIF_ImageIndex = frame;
-            Decoded d;
-            ReadFrame(Load(stream, c.bytes), d, params);
-            EXPECT_EQ(d.Frames, 3);
-            EXPECT_EQ(d.Aborted, c.lastFails && frame == 2);
+            for (int32_t frame = 0; frame <= c.frame; frame++) {
+                TIOParamsVals params;
+                params.GIF_ImageIndex = frame;
+                Decoded d;
+                ReadFrame(Load(stream, c.bytes), d, params);
+                const bool fails = c.fails && frame == c.frame;
+                EXPECT_EQ(d.Aborted, fails) << "frame " << frame;
+                EXPECT_EQ(d.Frames, fails ? c.frames : 3) << "frame " << frame; // a whole read sees all
+                Bytes expected = ImageMagickRgba(whole, frame);
+                if (!fails) {
+                    EXPECT_EQ(Rgba(d), expected) << "frame " << frame;
+                    continue;
+                }
+                EXPECT_EQ(d.Alpha != nullptr, transparent); // an opaque frame failed part way has no mask
+                expected.resize(size_t(32) * size_t(d.Bitmap.GetHeight()) * 4, 0);
+                const int32_t reached = CheckRowsReached(d, expected, interlaced);
+                if (c.name.find("descriptor") == std::string::npos) {
+                    EXPECT_GT(reached, 0);
+                    EXPECT_LT(reached, d.Bitmap.GetHeight());
+                }
+            }
         }
     }
 }
