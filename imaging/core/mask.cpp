@@ -59,7 +59,7 @@ void TKVMask::AllocateBits(int32_t width, int32_t height, int32_t bitsPerPixel)
     if (rowLen * height > kMaxMaskBytes)
         throw EOutOfMemory();
     FreeBits();
-    FBits.assign(static_cast<size_t>(rowLen * height), 0);
+    FBits = TBits(static_cast<size_t>(rowLen * height));
     Width = width;
     Height = height;
     BitsPerPixel = bitsPerPixel;
@@ -70,7 +70,7 @@ void TKVMask::AllocateBits(int32_t width, int32_t height, int32_t bitsPerPixel)
 
 void TKVMask::FreeBits()
 {
-    std::vector<uint8_t>().swap(FBits);
+    TBits().swap(FBits);
     Width = Height = BitsPerPixel = RowLen = 0;
 }
 
@@ -83,7 +83,7 @@ void TKVMask::Resize(int32_t width, int32_t height)
     const int64_t rowLen = MaskRowLen(width, BitsPerPixel);
     if (rowLen * height > kMaxMaskBytes)
         throw EOutOfMemory();
-    std::vector<uint8_t> bits(static_cast<size_t>(rowLen * height), 0);
+    TBits bits(static_cast<size_t>(rowLen * height));
     const int32_t keptRows = std::min(Height, height);
     const int64_t keptBytes = std::min<int64_t>(RowLen, rowLen);
     for (int32_t y = 0; y < keptRows; ++y) {

@@ -1,6 +1,7 @@
 // The selection and alpha mask: 1 or 8 bits per pixel with the bounding box of its set pixels.
 #pragma once
 
+#include "imaging/core/detail/pixel_memory.h"
 #include "platform/core/classes.h"
 #include "platform/graphics/colors.h"
 #include "platform/graphics/geometry.h"
@@ -92,7 +93,9 @@ private:
                            int64_t& zx, int64_t& zy);
     bool OutlinePixel(int32_t j, int32_t i) const;
 
-    std::vector<uint8_t> FBits;
+    // Zeroed by the allocator: the rows of a large mask that nothing writes take no memory.
+    using TBits = std::vector<uint8_t, Daduvudez::detail::TZeroedAllocator<uint8_t>>;
+    TBits FBits;
     // The last zoomed drawing's 1-bit copy, rows top-down.
     std::vector<uint8_t> FOutline;
     int32_t FOutlineWidth = 0;

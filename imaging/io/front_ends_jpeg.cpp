@@ -1,11 +1,11 @@
 // The JPEG front ends of the I/O component: IPTC data carried in the APP13 marker, EXIF data in
 // an APP1 marker, and the "JFIF" stream header that lets several pictures share one stream.
 #include "imaging/codecs/jpeg/jpegfilt.h"
+#include "imaging/codecs/params/resolution.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/exif_buffer.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
-#include "platform/core/rounding.h"
 #include "platform/core/streams.h"
 
 #include <vector>
@@ -48,9 +48,10 @@ void TKorvaneIO::ReadJpeg(TStream& Stream, TKVBitmap& Target, TProgressRec& Prog
         return;
     }
     if (!hasResolution || (FParams->DpiX == 1 && FParams->DpiY == 1)) {
-        const double factor = FParams->EXIF_ResolutionUnit == 3 ? 2.54 : 1.0;
-        const int32_t dpiX = Trunc(FParams->EXIF_XResolution * factor);
-        const int32_t dpiY = Trunc(FParams->EXIF_YResolution * factor);
+        const TResolutionUnit unit =
+            FParams->EXIF_ResolutionUnit == 3 ? TResolutionUnit::Centimetre : TResolutionUnit::Inch;
+        const int32_t dpiX = DotsPerInch(FParams->EXIF_XResolution, unit);
+        const int32_t dpiY = DotsPerInch(FParams->EXIF_YResolution, unit);
         if (dpiX >= 1 && dpiY >= 1) {
             FParams->DpiX = dpiX;
             FParams->DpiY = dpiY;

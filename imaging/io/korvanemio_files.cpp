@@ -163,7 +163,10 @@ void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
                 Tiffilt::TIFFReadStream(&bitmap, Stream, count, params, progress, false, mask, true, false,
                                         false);
             }
-            TakeMaskAsAlpha(bitmap, mask);
+            // A frame that failed is dropped below: its mask is not worth an alpha channel.
+            if (!Aborting) {
+                TakeMaskAsAlpha(bitmap, mask);
+            }
             if (!Aborting && AutoAdjustDPI) {
                 AdjustBitmapDPI(bitmap, *params, FilteredAdjustDPI);
             }

@@ -67,14 +67,15 @@ struct DecodeResult
     bool Moved;
     int64_t Position;
     std::vector<uint8_t> Pixels;
+    int64_t Written; // what the decoder says it wrote
 };
 
 DecodeResult Decode(const std::vector<uint8_t>& bytes, int32_t width, int32_t height, bool interlaced = false)
 {
     TMemoryStream stream;
     Load(stream, bytes);
-    DecodeResult result{false, 0, std::vector<uint8_t>(size_t(width) * size_t(height), 0)};
-    GIFLZWDecompress(stream, height, width, interlaced, result.Pixels.data());
+    DecodeResult result{false, 0, std::vector<uint8_t>(size_t(width) * size_t(height), 0), 0};
+    result.Written = GIFLZWDecompress(stream, height, width, interlaced, result.Pixels.data());
     result.Position = stream.Position();
     result.Moved = result.Position != 0;
     return result;
@@ -126,6 +127,7 @@ TEST(GifLzw, RoundTripsThroughBothEncoders)
             DecodeResult decoded = Decode(bytes, c.width, c.height, c.interlaced);
             EXPECT_EQ(decoded.Position, int64_t(bytes.size()) - 1);
             EXPECT_EQ(decoded.Pixels, pixels);
+            EXPECT_EQ(decoded.Written, int64_t(pixels.size()));
         }
     }
 }
@@ -178,20 +180,23 @@ TEST(GifLzw, RejectsMalformedCodeStreams)
     {
         const char* name;
         std::vector<uint8_t> bytes;
+        int64_t written; // the pixels decoded before the fault
     };
     const Case cases[] = {
-        {"code size 1", {1, 2, 0x44, 0x01, 0}},
-        {"code size 9", {9, 2, 0x00, 0x01, 0}},
-        {"code size 10", {10, 2, 0x00, 0x01, 0}},
-        {"empty stream", {}},
-        {"code past the next free code", CodeStream(2).Code(4, 3).Code(1, 3).Code(7, 3).Code(5, 3).Bytes()},
-        {"string code right after a clear", CodeStream(2).Code(4, 3).Code(6, 3).Code(5, 3).Bytes()},
-        {"string code without a clear", CodeStream(2).Code(6, 3).Code(5, 3).Bytes()},
+        {"code size 1", {1, 2, 0x44, 0x01, 0}, 0},
+        {"code size 9", {9, 2, 0x00, 0x01, 0}, 0},
+        {"code size 10", {10, 2, 0x00, 0x01, 0}, 0},
+        {"empty stream", {}, 0},
+        {"code past the next free code", CodeStream(2).Code(4, 3).Code(1, 3).Code(7, 3).Code(5, 3).Bytes(),
+         1},
+        {"string code right after a clear", CodeStream(2).Code(4, 3).Code(6, 3).Code(5, 3).Bytes(), 0},
+        {"string code without a clear", CodeStream(2).Code(6, 3).Code(5, 3).Bytes(), 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DecodeResult decoded = Decode(c.bytes, 2, 2);
         EXPECT_FALSE(decoded.Moved);
+        EXPECT_EQ(decoded.Written, c.written);
     }
 }
 
@@ -202,24 +207,28 @@ TEST(GifLzw, AcceptsLenientButValidStreams)
         const char* name;
         std::vector<uint8_t> bytes;
         std::vector<uint8_t> pixels;
+        int64_t written; // fewer than 4: the frame ends short, which its reader tells from this
     };
     const Case cases[] = {
         // KwKwK: code 6 is the previous string plus its own first pixel.
-        {"KwKwK", CodeStream(2).Code(4, 3).Code(1, 3).Code(6, 3).Code(5, 3).Bytes(), {1, 1, 1, 0}},
-        {"no clear code", CodeStream(2).Code(2, 3).Code(3, 3).Code(5, 3).Bytes(), {2, 3, 0, 0}},
-        {"no end code", CodeStream(2).Code(4, 3).Code(3, 3).Code(3, 3).Code(2, 3).Bytes(), {3, 3, 2, 0}},
-        {"double clears", CodeStream(2).Code(4, 3).Code(4, 3).Code(1, 3).Code(5, 3).Bytes(), {1, 0, 0, 0}},
-        {"clear then end", CodeStream(2).Code(4, 3).Code(5, 3).Code(3, 3).Bytes(), {0, 0, 0, 0}},
+        {"KwKwK", CodeStream(2).Code(4, 3).Code(1, 3).Code(6, 3).Code(5, 3).Bytes(), {1, 1, 1, 0}, 3},
+        {"no clear code", CodeStream(2).Code(2, 3).Code(3, 3).Code(5, 3).Bytes(), {2, 3, 0, 0}, 2},
+        // The last byte's padding bits read as one more code: pixel 0.
+        {"no end code", CodeStream(2).Code(4, 3).Code(3, 3).Code(3, 3).Code(2, 3).Bytes(), {3, 3, 2, 0}, 4},
+        {"double clears", CodeStream(2).Code(4, 3).Code(4, 3).Code(1, 3).Code(5, 3).Bytes(), {1, 0, 0, 0}, 1},
+        {"clear then end", CodeStream(2).Code(4, 3).Code(5, 3).Code(3, 3).Bytes(), {0, 0, 0, 0}, 0},
         {"more pixels than the frame",
          CodeStream(2).Code(4, 3).Code(1, 3).Code(6, 3).Code(7, 3).Code(5, 4).Bytes(),
-         {1, 1, 1, 1}},
-        {"no data", {2, 0}, {0, 0, 0, 0}},
+         {1, 1, 1, 1},
+         4},
+        {"no data", {2, 0}, {0, 0, 0, 0}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DecodeResult decoded = Decode(c.bytes, 2, 2);
         EXPECT_EQ(decoded.Position, int64_t(c.bytes.size()));
         EXPECT_EQ(decoded.Pixels, c.pixels);
+        EXPECT_EQ(decoded.Written, c.written);
     }
 }
 
@@ -238,6 +247,8 @@ TEST(GifLzw, TruncatedSubBlockKeepsDecodedPixels)
     EXPECT_GT(same, pixels.size() / 3);
     for (size_t i = same + 4096; i < pixels.size(); i++)
         ASSERT_EQ(decoded.Pixels[i], 0) << i;
+    EXPECT_GE(decoded.Written, int64_t(same));
+    EXPECT_LT(decoded.Written, int64_t(same) + 4096);
 }
 
 TEST(GifLzw, EncoderClearsAFullTable)

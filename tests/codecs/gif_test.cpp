@@ -163,13 +163,14 @@ void CheckAnimation(const std::string& name, bool oneFrame = false)
     return kvtest::Installed((GifSuite / "TESTS").string());
 }
 
-// The first frame as ImageMagick decodes it, RGBA with transparent pixels made black; empty when
-// ImageMagick is missing or refuses the file.
-Bytes ImageMagickRgba(const fs::path& file)
+// A frame (the first by default) as ImageMagick decodes it, RGBA with transparent pixels made
+// black; empty when ImageMagick is missing or refuses the file.
+Bytes ImageMagickRgba(const fs::path& file, int32_t frame = 0)
 {
     int exitCode = -1;
-    std::string out =
-        kvtest::RunTool("/usr/bin/convert '" + file.string() + "[0]' -depth 8 rgba:- 2>/dev/null", &exitCode);
+    std::string out = kvtest::RunTool("/usr/bin/convert '" + file.string() + "[" + std::to_string(frame) +
+                                          "]' -depth 8 rgba:- 2>/dev/null",
+                                      &exitCode);
     Bytes rgba = exitCode == 0 ? Bytes(out.begin(), out.end()) : Bytes{};
     for (size_t i = 0; i + 3 < rgba.size(); i += 4)
         if (rgba[i + 3] == 0)
@@ -348,6 +349,25 @@ TEST(GifReader, IndexesBeyondTheTableReadBlack)
     ReadFrame(GifSuite / "invalid-colors.gif", d, params);
     ASSERT_FALSE(d.Aborted);
     EXPECT_EQ(Rgba(d), (Bytes{0, 0, 0, 255}));
+    // Index 3 of a black and white table (whose background index 5 lies past it too) is black,
+    // as ImageMagick reads it, in the one-bit frame as in a colour one.
+    ASSERT_TRUE(kvtest::Installed("convert"));
+    const Bytes gif{'G', 'I',  'F', '8', '9', 'a', 1, 0, 1, 0, 0xF0, 5, 0, 0,    0,    0, 255, 255,
+                    255, 0x2C, 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 0x5C, 0x01, 0, 0x3B};
+    kvtest::TempFolder dir;
+    const fs::path file = dir.File("index-3.gif");
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(gif.data()), std::streamsize(gif.size()));
+    TIOParamsVals pastTable;
+    Decoded past;
+    ReadFrame(file, past, pastTable);
+    ASSERT_FALSE(past.Aborted);
+    EXPECT_EQ(past.Bitmap.GetPixelFormat(), kv1g);
+    // ImageMagick warns of the index, which fails its exit status, and draws it black.
+    const std::string theirs =
+        kvtest::RunTool("/usr/bin/convert '" + file.string() + "' -depth 8 rgba:- 2>/dev/null");
+    EXPECT_EQ(Rgba(past), Bytes(theirs.begin(), theirs.end()));
+    EXPECT_EQ(Rgba(past), (Bytes{0, 0, 0, 255}));
 }
 
 // ---- Hand-made files.
@@ -899,4 +919,162 @@ TEST(GifFrames, LeavesOtherFilesAlone)
     Giffilter::_GifMakeAnimate(file.string(), 0, 2, 2);
     EXPECT_FALSE(Giffilter::_CheckGifAnimate(file.string()));
     EXPECT_EQ(ReadFile(file), bytes);
+}
+
+// ---- Data that ends or breaks before the frame is full.
+
+namespace {
+
+// Three frames of 32 x 24 in 64 colours of noise, so that every row takes its own bytes,
+// interlaced when asked; or one frame whose six left columns are transparent.
+Bytes MakeFrames(const kvtest::TempFolder& dir, const std::string& options, bool transparent)
+{
+    const fs::path file = dir.File("made.gif");
+    const std::string frame = " -size 32x24 plasma: -colors 64";
+    const std::string command =
+        transparent ? " -size 32x24 plasma: -colors 63 -alpha set -channel A -fx 'i<6?0:1' +channel"
+                    : frame + frame + frame + options;
+    EXPECT_EQ(kvtest::ToolExitCode("/usr/bin/convert -seed 7" + command + " '" + file.string() + "'"), 0);
+    return ReadFile(file);
+}
+
+// Where frame `index` begins: the offset of its image separator, after its control extension.
+size_t FrameOffset(const Bytes& gif, int32_t index)
+{
+    const Bytes control{0x21, 0xF9};
+    auto at = gif.begin();
+    for (int32_t i = 0; i <= index; i++)
+        at = std::search(at, gif.end(), control.begin(), control.end()) + 8;
+    EXPECT_EQ(*at, 0x2C);
+    return size_t(at - gif.begin());
+}
+
+// The rows the data reached, in the order it stores them (straight down, or in the four interlace
+// passes), carry ImageMagick's pixels, the last of them up to where the data ended and black
+// after; every row past them is cleared, and transparent in the mask when there is one. Returns
+// how many rows it reached.
+int32_t CheckRowsReached(Decoded& d, const Bytes& expected, bool interlaced)
+{
+    const int32_t width = d.Bitmap.GetWidth(), height = d.Bitmap.GetHeight();
+    if (expected.size() != size_t(width) * size_t(height) * 4)
+        return -1;
+    std::vector<int32_t> rows;
+    for (const auto& pass : {std::pair{0, 8}, std::pair{4, 8}, std::pair{2, 4}, std::pair{1, 2}})
+        for (int32_t y = interlaced ? pass.first : int32_t(rows.size()); y < height;
+             y += interlaced ? pass.second : 1)
+            rows.push_back(y);
+    const Bytes rgba = Rgba(d);
+    const Bytes black{0, 0, 0, uint8_t(d.Alpha ? 0 : 255)};
+    const auto pixel = [](const Bytes& bytes, int32_t y, int32_t x) {
+        const auto at = bytes.begin() + std::ptrdiff_t(y * 32 + x) * 4;
+        return Bytes(at, at + 4);
+    };
+    int32_t reached = 0;
+    bool ended = false;
+    for (const int32_t y : rows) {
+        int32_t same = 0;
+        while (!ended && same < width && pixel(rgba, y, same) == pixel(expected, y, same))
+            same++;
+        reached += same > 0 ? 1 : 0;
+        ended = ended || same < width;
+        for (int32_t x = same; x < width; x++)
+            EXPECT_EQ(pixel(rgba, y, x), black) << "row " << y << " pixel " << x;
+        if (same == 0) {
+            EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
+        }
+    }
+    return reached;
+}
+
+} // namespace
+
+// A frame whose data ends (the file cut short, or an end code before the last row) fails the
+// read: the rows decoded are kept, the rows not reached stay black (transparent, when the frame has
+// a mask), and the frames before it still read whole. A file whose trailer alone is missing is
+// complete (many writers stop there; ImageMagick and gifsicle take it); one cut inside a frame's
+// descriptor holds that frame, which fails.
+TEST(GifReader, RowsPastTheDataAreCleared)
+{
+    ASSERT_TRUE(HaveTools());
+    kvtest::TempFolder dir;
+    const fs::path whole = dir.File("whole.gif");
+    struct Case
+    {
+        std::string name;
+        Bytes bytes;
+        int32_t frame;
+        int32_t frames; // counted reading it: up to the failing frame, where the walk ends
+        bool fails;
+    };
+    for (const char* kind : {"plain", "interlaced", "transparent"}) {
+        const bool interlaced = kind[0] == 'i', transparent = kind[0] == 't';
+        const Bytes gif = MakeFrames(dir, interlaced ? " -interlace GIF" : "", transparent);
+        SaveBytes(whole, gif);
+        const size_t firstEnd = transparent ? gif.size() : FrameOffset(gif, 1);
+        std::vector<Case> cases{{"cut in the first frame's data",
+                                 Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(firstEnd / 2)), 0, 1, true}};
+        if (!transparent) {
+            const size_t second = FrameOffset(gif, 1), third = FrameOffset(gif, 2);
+            cases.push_back({"cut in the third frame's data",
+                             Bytes(gif.begin(), gif.begin() + std::ptrdiff_t((third + gif.size()) / 2)), 2, 3,
+                             true});
+            cases.push_back({"cut in the third frame's descriptor",
+                             Bytes(gif.begin(), gif.begin() + std::ptrdiff_t(third + 5)), 2, 3, true});
+            cases.push_back({"no trailer", Bytes(gif.begin(), gif.end() - 1), 2, 3, false});
+            // The second frame claims 4 more rows than its data holds (the screen too); interlaced,
+            // they would land elsewhere than in the 24-row frame.
+            Bytes taller = gif;
+            taller[8] = 28;
+            taller[second + 7] = 28;
+            if (!interlaced)
+                cases.push_back({"an end code before the last row", taller, 1, 2, true});
+        }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name + ", " + kind);
+            TMemoryStream stream;
+            for (int32_t frame = 0; frame <= c.frame; frame++) {
+                TIOParamsVals params;
+                params.GIF_ImageIndex = frame;
+                Decoded d;
+                ReadFrame(Load(stream, c.bytes), d, params);
+                const bool fails = c.fails && frame == c.frame;
+                EXPECT_EQ(d.Aborted, fails) << "frame " << frame;
+                EXPECT_EQ(d.Frames, fails ? c.frames : 3) << "frame " << frame; // a whole read sees all
+                Bytes expected = ImageMagickRgba(whole, frame);
+                if (!fails) {
+                    EXPECT_EQ(Rgba(d), expected) << "frame " << frame;
+                    continue;
+                }
+                EXPECT_EQ(d.Alpha != nullptr, transparent); // an opaque frame failed part way has no mask
+                expected.resize(size_t(32) * size_t(d.Bitmap.GetHeight()) * 4, 0);
+                const int32_t reached = CheckRowsReached(d, expected, interlaced);
+                if (c.name.find("descriptor") == std::string::npos) {
+                    EXPECT_GT(reached, 0);
+                    EXPECT_LT(reached, d.Bitmap.GetHeight());
+                }
+            }
+        }
+    }
+}
+
+// 43 bytes declaring a frame of 17993 x 14648 with 2 bytes of image data: the two pixels they
+// hold are read and the read fails, with no work for the rows they do not reach.
+TEST(GifReader, RowsPastTheDataOfAHugeFrameCostNothing)
+{
+    TMemoryStream stream;
+    stream.LoadFromFile(std::string(KV_TEST_DATA_DIR) +
+                        "/fuzz/gif/frame-17993-by-14648-with-2-data-bytes.gif");
+    TIOParamsVals params;
+    Decoded d;
+    ReadFrame(stream, d, params);
+    EXPECT_TRUE(d.Aborted);
+    ASSERT_EQ(d.Bitmap.GetWidth(), 17993);
+    ASSERT_EQ(d.Bitmap.GetHeight(), 14648);
+    const auto* top = reinterpret_cast<const TRGB*>(d.Bitmap.GetScanLine(0));
+    EXPECT_EQ(top[0], (TRGB{0, 0, 255}));
+    EXPECT_EQ(top[1], (TRGB{255, 0, 0}));
+    EXPECT_EQ(top[2], (TRGB{}));
+    EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, 1));
+    EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, 14647));
+    EXPECT_EQ(d.Alpha, nullptr);
 }

@@ -3,6 +3,7 @@
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/detail/le_stream.h"
+#include "imaging/io/korvaneio.h"
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
@@ -255,32 +256,40 @@ TEST(JpegReader, ScalesToTheLargestReductionThatCoversTheWantedSize)
     }
 }
 
-TEST(JpegReader, ResolutionFromTheJfifDensity)
+// Resolutions come in dots per inch rounded to the nearest (ties to even), from the JFIF density
+// in inches or centimetres, or from the EXIF resolution where the JFIF header gives none; exiftool
+// sets them on a file cjpeg writes (JFIF unit 0, an aspect ratio only).
+TEST(JpegReader, ResolutionsRoundToTheNearestDotPerInch)
 {
+    ASSERT_TRUE(kvtest::Installed({"cjpeg", "exiftool"}));
     kvtest::TempFolder folder;
     const std::string base = SmallCjpegFile(folder);
-    // JFIF APP0: FF E0, length, "JFIF\0", version (2), unit at byte 13, densities at 14 and 16.
-    ASSERT_EQ(base.substr(6, 5), std::string("JFIF\0", 5));
     struct Case
     {
-        uint8_t unit;
-        uint16_t density;
-        int32_t expectedDpi;
+        const char* tags;
+        int32_t dpiX, dpiY;
     };
-    // Unit 0 gives an aspect ratio only: the screen resolution stands in, as for files without any.
     Kvview::gSystemDPIX = Kvview::gSystemDPIY = 96;
-    for (const Case& c : {Case{1, 300, 300}, Case{0, 2, 96}, Case{2, 118, 299}, Case{3, 50, 77}}) {
-        std::string jpeg = base;
-        jpeg[13] = static_cast<char>(c.unit);
-        jpeg[14] = jpeg[16] = static_cast<char>(c.density >> 8);
-        jpeg[15] = jpeg[17] = static_cast<char>(c.density & 0xFF);
-        TStringStream stream(jpeg);
-        TRead r;
-        r.Params.DpiX = 77; // an unknown unit leaves it
-        r.Params.DpiY = 77;
-        Read(stream, r);
-        EXPECT_EQ(r.Params.DpiX, c.expectedDpi) << int(c.unit);
-        EXPECT_EQ(r.Params.DpiY, c.expectedDpi) << int(c.unit);
+    const Case cases[] = {
+        {"", 96, 96}, // an aspect ratio only: the screen resolution stands in
+        {"-JFIF:ResolutionUnit=inches -JFIF:XResolution=300 -JFIF:YResolution=150", 300, 150},
+        {"-JFIF:ResolutionUnit=cm -JFIF:XResolution=1 -JFIF:YResolution=2", 3, 5},
+        {"-JFIF:ResolutionUnit=cm -JFIF:XResolution=118 -JFIF:YResolution=25", 300, 64},
+        {"-EXIF:ResolutionUnit=inches -EXIF:XResolution=43.99999 -EXIF:YResolution=72.5", 44, 72},
+        {"-EXIF:ResolutionUnit=cm -EXIF:XResolution=17.32 -EXIF:YResolution=1", 44, 3},
+        // The JFIF density wins over the EXIF resolution.
+        {"-JFIF:ResolutionUnit=cm -JFIF:XResolution=2 -JFIF:YResolution=2 -EXIF:XResolution=600", 5, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tags);
+        const std::string file = folder.Write("tagged.jpg", base);
+        ASSERT_EQ(kvtest::ToolExitCode(std::string("exiftool -q -overwrite_original ") + c.tags + " " + file),
+                  0);
+        TKorvaneIO io(nullptr);
+        io.LoadFromFile(file);
+        ASSERT_FALSE(io.Aborting);
+        EXPECT_EQ(io.Params().DpiX, c.dpiX);
+        EXPECT_EQ(io.Params().DpiY, c.dpiY);
     }
 }
 

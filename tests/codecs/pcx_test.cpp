@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -79,18 +80,18 @@ std::string Header(int encoding, int bits, int planes, int width, int height, in
     return h;
 }
 
-} // namespace
-
-TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
+// Files of every layout that ppmtopcx and ImageMagick write, with what the reader reports.
+struct TToolFile
 {
-    ASSERT_TRUE(HaveTools());
+    const char* name;
+    std::string pipeline;
+    int32_t bits, samples;
+};
+
+std::vector<TToolFile> ToolFiles()
+{
     const std::string bilevel = "ppmtopgm " + Rose + " | pgmtopbm -threshold";
-    const struct
-    {
-        const char* name;
-        std::string pipeline;
-        int32_t bits, samples;
-    } cases[] = {
+    return {
         {"ppmtopcx 1 bit", bilevel + " | ppmtopcx", 1, 1},
         {"ppmtopcx 16 colours in 4 planes", "pnmquant 16 " + Rose + " | ppmtopcx", 4, 1},
         {"ppmtopcx 16 colours packed", "pnmquant 16 " + Rose + " | ppmtopcx -packed", 4, 1},
@@ -100,6 +101,14 @@ TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
         {"ImageMagick 24 bits", "convert " + Rose + " -type truecolor pcx:-", 8, 3},
         {"ImageMagick plain 24 bits", "convert " + Rose + " -compress none pcx:-", 8, 3},
     };
+}
+
+} // namespace
+
+TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
+{
+    ASSERT_TRUE(HaveTools());
+    const std::vector<TToolFile> cases = ToolFiles();
     kvtest::TempFolder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -202,12 +211,51 @@ TEST(PcxReader, HandMadeLayouts)
     EXPECT_EQ(sixteen.Params.BitsPerSample, 4);
     EXPECT_EQ(sixteen.Params.SamplesPerPixel, 1);
 
-    // Data that ends early leaves the rows it does not reach black, without failing.
-    Decoded cut;
-    Decode(Header(0, 8, 3, 2, 3, 2) + std::string(6, '\xff'), cut);
-    EXPECT_FALSE(cut.Aborted);
-    EXPECT_EQ(cut.Bitmap.GetPixels_kv24RGB(1, 0), (TRGB{255, 255, 255}));
-    EXPECT_EQ(cut.Bitmap.GetPixels_kv24RGB(1, 2), (TRGB{0, 0, 0}));
+    // The last line may lack its padding, which holds no pixel.
+    Decoded unpadded;
+    Decode(Header(0, 1, 1, 8, 2, 2) + std::string("\xff\x00\x80", 3), unpadded);
+    EXPECT_FALSE(unpadded.Aborted);
+    EXPECT_EQ(kvtest::BitmapSamples(unpadded.Bitmap).At(7, 0, 0), 255);
+    EXPECT_EQ(kvtest::BitmapSamples(unpadded.Bitmap).At(0, 1, 0), 255);
+}
+
+// Data that ends before the last row, in every layout, fails the read: the rows before are the
+// tool's, the rows it does not reach are black.
+TEST(PcxReader, RowsPastTheDataAreCleared)
+{
+    ASSERT_TRUE(HaveTools());
+    const std::vector<TToolFile> cases = ToolFiles();
+    kvtest::TempFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = folder.Write("in.pcx", kvtest::ToolOutput(c.pipeline));
+        const kvtest::TPnmImage expected = Reference(file);
+        ASSERT_TRUE(expected.Valid());
+        // An 8-bit file keeps its palette: the cut goes into its lines.
+        std::string bytes = kvtest::TempFolder::Read(file);
+        const bool palette = bytes[3] == 8 && bytes[65] == 1;
+        const std::string tail = palette ? bytes.substr(bytes.size() - 769) : "";
+        bytes = bytes.substr(0, 128 + (bytes.size() - 128 - tail.size()) / 2) + tail;
+        Decoded d;
+        Decode(bytes, d);
+        EXPECT_TRUE(d.Aborted);
+        ASSERT_EQ(d.Bitmap.GetHeight(), expected.Height);
+        const kvtest::TPnmImage ours = kvtest::BitmapSamples(d.Bitmap);
+        int32_t reached = 0;
+        while (reached < expected.Height && [&] {
+            for (int32_t x = 0; x < expected.Width; x++)
+                for (int32_t channel = 0; channel < 3; channel++)
+                    if (ours.At(x, reached, channel) !=
+                        expected.At(x, reached, expected.Channels == 1 ? 0 : channel))
+                        return false;
+            return true;
+        }())
+            reached++;
+        EXPECT_GT(reached, 0);
+        EXPECT_LT(reached, expected.Height);
+        for (int32_t y = reached; y < expected.Height; y++)
+            EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
+    }
 }
 
 TEST(PcxReader, RefusesInconsistentHeaders)

@@ -16,6 +16,7 @@
 #include "platform/forms/form.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -277,6 +278,46 @@ TEST_F(MioFixture, NamesThatChooseNothingAndBrokenFilesLeaveTheView)
         EXPECT_EQ(mio->GetParamsCount(), 2);
     }
     EXPECT_THROW(mio->LoadFromFile(temp.File("missing.gif")), EFOpenError);
+}
+
+// A GIF cut inside its third frame loads its first two frames and reports the damage; one whose
+// trailer alone is missing loads whole. The view's own images follow the frames, unchanged.
+TEST_F(MioFixture, AGifCutInALaterFrameKeepsTheFramesBeforeAndSetsAborting)
+{
+    ASSERT_TRUE(kvtest::Installed("convert"));
+    const std::string whole = temp.File("whole.gif");
+    const std::string frame = " -size 32x24 plasma: -colors 64";
+    int status = -1;
+    RunTool("/usr/bin/convert -seed 7" + frame + frame + frame + " '" + whole + "'", &status);
+    ASSERT_EQ(status, 0);
+    const std::string bytes = FileBytes(whole);
+    const size_t third = bytes.rfind("\x21\xF9");
+    ASSERT_NE(third, std::string::npos);
+    struct Case
+    {
+        const char* name;
+        size_t length;
+        bool aborting;
+        int32_t frames;
+    };
+    const Case cases[] = {{"cut in the third frame's data", (third + bytes.size()) / 2, true, 2},
+                          {"no trailer", bytes.size() - 1, false, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string cut = temp.File("cut.gif");
+        {
+            TFileStream out(cut, fmCreate);
+            out.WriteBuffer(bytes.data(), int64_t(c.length));
+        }
+        view->Clear();
+        AddSolid(2);
+        mio->LoadFromFile(cut);
+        EXPECT_EQ(mio->Aborting, c.aborting);
+        ASSERT_EQ(view->GetImageCount(), 2 + c.frames);
+        EXPECT_EQ(mio->GetParamsCount(), 2 + c.frames);
+        EXPECT_TRUE(SameAsColour(c.frames, 0));
+        EXPECT_TRUE(SameAsColour(c.frames + 1, 1));
+    }
 }
 
 TEST_F(MioFixture, SavedGifAndTiffFilesHoldEveryImageAndLoadBack)

@@ -1,6 +1,7 @@
 // GIF LZW decoder and encoders. The decoder gathers a frame's sub-blocks into memory first and
 // decodes from there; the encoder is the classic hashed LZW compressor.
 #include "imaging/codecs/gif/gif_lzw.h"
+#include "imaging/codecs/gif/gif_row_order.h"
 
 #include "platform/core/streams.h"
 
@@ -17,36 +18,7 @@ namespace {
 constexpr int MaxCodeWidth = 12;
 constexpr int TableSize = 1 << MaxCodeWidth;
 
-// Visits the rows of a frame in storage order: straight down, or in the four interlace passes.
-class RowOrder
-{
-public:
-    RowOrder(int32_t height, bool interlaced) : FHeight(height), FInterlaced(interlaced) {}
-
-    int32_t Row() const { return FRow; }
-    bool Done() const { return FRow >= FHeight; }
-
-    void Next()
-    {
-        if (!FInterlaced) {
-            FRow++;
-            return;
-        }
-        static constexpr int32_t passStart[4] = {0, 4, 2, 1};
-        static constexpr int32_t passStep[4] = {8, 8, 4, 2};
-        FRow += passStep[FPass];
-        while (FRow >= FHeight && FPass < 3) {
-            FPass++;
-            FRow = passStart[FPass];
-        }
-    }
-
-private:
-    int32_t FHeight;
-    bool FInterlaced;
-    int32_t FRow = 0;
-    int FPass = 0;
-};
+using RowOrder = Giffilter::detail::TGifRowOrder;
 
 // Reads data sub-blocks up to the zero-length terminator or the end of the stream, keeping at
 // most limit bytes of them: memory follows the frame, however much data the file carries.
@@ -91,7 +63,11 @@ public:
         ResetTable();
     }
 
-    // False when the data is corrupt; data that simply runs out ends the frame successfully.
+    // Pixels written so far, in storage order.
+    int64_t Written() const { return FWritten; }
+
+    // False when the data is corrupt; data that simply runs out ends the decode without error
+    // (Written tells how far it came).
     bool Run()
     {
         int prev = -1;
@@ -194,6 +170,7 @@ private:
             pixels += take;
             count -= take;
             FColumn += take;
+            FWritten += take;
             if (FColumn >= FWidth) {
                 FColumn = 0;
                 FRows.Next();
@@ -214,6 +191,7 @@ private:
     int32_t FHeight;
     RowOrder FRows;
     int32_t FColumn = 0;
+    int64_t FWritten = 0;
     uint8_t* FDest;
     uint16_t FPrefix[TableSize] = {};
     uint8_t FSuffix[TableSize] = {};
@@ -295,13 +273,13 @@ void ForEachPixel(const uint8_t* source, int32_t height, int32_t width, bool int
 
 } // namespace
 
-void GIFLZWDecompress(TStream& Source, int32_t Height, int32_t Width, bool Interlaced, uint8_t* Dest)
+int64_t GIFLZWDecompress(TStream& Source, int32_t Height, int32_t Width, bool Interlaced, uint8_t* Dest)
 {
     int64_t start = Source.Position();
     uint8_t minCodeSize = 0;
     if (Source.Read(&minCodeSize, 1) != 1 || minCodeSize < 2 || minCodeSize > 8 || Height < 0 || Width < 0) {
         Source.SetPosition(start);
-        return;
+        return 0;
     }
     // A code takes at most 12 bits and every code but the clear and end codes gives a pixel or
     // more: even an encoder that clears before each pixel needs less than 4 bytes a pixel,
@@ -310,9 +288,10 @@ void GIFLZWDecompress(TStream& Source, int32_t Height, int32_t Width, bool Inter
     std::vector<uint8_t> data = GatherSubBlocks(Source, needed);
     auto decoder = std::make_unique<Decoder>(data, minCodeSize, Height, Width, Interlaced, Dest);
     if (Width == 0 || Height == 0)
-        return;
+        return 0;
     if (!decoder->Run())
         Source.SetPosition(start);
+    return decoder->Written();
 }
 
 int32_t GIFLZWCompress(TStream& Dest, int32_t Height, int32_t Width, bool Interlaced, const uint8_t* Source,

@@ -11,7 +11,7 @@ class TStream;
 // The coders below have the signatures of the TGIFLZWDecompFunc and TGIFLZWCompFunc hooks.
 namespace Giflzw {
 
-void GIFLZWDecompress(TStream& Source, int32_t Height, int32_t Width, bool Interlaced, uint8_t* Dest);
+int64_t GIFLZWDecompress(TStream& Source, int32_t Height, int32_t Width, bool Interlaced, uint8_t* Dest);
 int32_t GIFLZWCompress(TStream& Dest, int32_t Height, int32_t Width, bool Interlaced, const uint8_t* Source,
                        int32_t BitsPerPixel);
 // Valid LZW data made of literal codes only, for readers that choke on dictionary codes.

@@ -1,5 +1,6 @@
 // Reads one frame of a GIF into a bitmap, counting the frames and gathering the comments of all.
 #include "imaging/codecs/gif/gif_blocks.h"
+#include "imaging/codecs/gif/gif_row_order.h"
 #include "imaging/codecs/gif/giffilter.h"
 
 #include "imaging/codecs/params/ioparams.h"
@@ -10,8 +11,9 @@
 #include "platform/core/streams.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace Giffilter {
 
@@ -58,42 +60,70 @@ bool IsBlackAndWhite(const ColourTable& table)
     return table[0] == TRGB{0, 0, 0} && table[1] == TRGB{255, 255, 255};
 }
 
-void StoreRows(TKVBitmap& bitmap, const std::vector<uint8_t>& indexes, int32_t width, int32_t height,
-               const ColourTable& table)
+// The frame's index bytes. The allocator hands them out zeroed, so the pages the data never
+// reaches are never touched, however large the frame declares itself.
+struct FreeIndexes
 {
-    const bool oneBit = bitmap.GetPixelFormat() == kv1g;
-    const int32_t rowLen = bitmap.GetRowLen();
-    for (int32_t y = 0; y < height; y++) {
-        const uint8_t* src = indexes.data() + size_t(y) * size_t(width);
-        uint8_t* row = bitmap.GetScanLine(y);
-        if (oneBit) {
-            std::memset(row, 0, size_t(rowLen));
-            for (int32_t x = 0; x < width; x++)
-                if (src[x] & 1)
-                    row[x >> 3] |= uint8_t(0x80 >> (x & 7));
-        } else {
-            auto* pixel = reinterpret_cast<TRGB*>(row);
-            for (int32_t x = 0; x < width; x++)
-                pixel[x] = table[src[x]];
-        }
+    void operator()(uint8_t* indexes) const noexcept { std::free(indexes); }
+};
+using IndexBuffer = std::unique_ptr<uint8_t[], FreeIndexes>;
+
+// Calls visit(row, count) for each row the data reached, in the order the data stores them, with
+// the number of the row's pixels it gave (fewer for the row where it ended).
+template <typename Visit>
+void ForEachRowReached(int32_t width, int32_t height, bool interlaced, int64_t pixels, Visit visit)
+{
+    for (TGifRowOrder rows(height, interlaced); !rows.Done() && pixels > 0; rows.Next()) {
+        const auto count = int32_t(std::min<int64_t>(pixels, width));
+        visit(rows.Row(), count);
+        pixels -= count;
     }
 }
 
-void StoreAlpha(TKVMask& mask, const std::vector<uint8_t>& indexes, int32_t width, int32_t height,
-                bool transparent, uint8_t transparentIndex)
+// Only the pixels the data reached are converted; the rest of a new bitmap stays black.
+void StoreRows(TKVBitmap& bitmap, const uint8_t* indexes, int32_t width, int32_t height, bool interlaced,
+               int64_t pixels, const ColourTable& table)
+{
+    const bool oneBit = bitmap.GetPixelFormat() == kv1g;
+    ForEachRowReached(width, height, interlaced, pixels, [&](int32_t y, int32_t count) {
+        const uint8_t* src = indexes + size_t(y) * size_t(width);
+        uint8_t* row = bitmap.GetScanLine(y);
+        if (oneBit) {
+            // An index past the two entries is black, as in a colour frame's padded table.
+            for (int32_t x = 0; x < count; x++)
+                if (src[x] == 1)
+                    row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+        } else {
+            auto* pixel = reinterpret_cast<TRGB*>(row);
+            for (int32_t x = 0; x < count; x++)
+                pixel[x] = table[src[x]];
+        }
+    });
+}
+
+// Pixels the data reached are opaque unless they hold the transparent index; those it did not
+// reach keep the new mask's 0, with no work for each.
+void StoreAlpha(TKVMask& mask, const uint8_t* indexes, int32_t width, int32_t height, bool interlaced,
+                int64_t pixels, bool transparent, uint8_t transparentIndex)
 {
     mask.AllocateBits(width, height, 8);
-    mask.Fill(255);
-    if (!transparent)
-        return;
-    for (int32_t y = 0; y < height; y++) {
-        const uint8_t* src = indexes.data() + size_t(y) * size_t(width);
-        uint8_t* row = mask.GetScanLine(y);
-        for (int32_t x = 0; x < width; x++)
-            if (src[x] == transparentIndex)
-                row[x] = 0;
+    const bool whole = pixels >= int64_t(width) * height;
+    if (whole) {
+        mask.Fill(255);
+        if (!transparent)
+            return;
     }
-    mask.SyncFull();
+    ForEachRowReached(width, height, interlaced, pixels, [&](int32_t y, int32_t count) {
+        const uint8_t* src = indexes + size_t(y) * size_t(width);
+        uint8_t* row = mask.GetScanLine(y);
+        for (int32_t x = 0; x < count; x++)
+            if (transparent && src[x] == transparentIndex)
+                row[x] = 0;
+            else if (!whole)
+                row[x] = 255;
+    });
+    if (whole)
+        mask.SyncFull();
 }
 
 class FrameReader
@@ -120,9 +150,12 @@ public:
             if (block == ExtensionIntroducer) {
                 ReadExtension(counter, control);
             } else if (block == ImageSeparator) {
-                if (!ReadImage(counter, control))
+                bool counts = true;
+                const bool goOn = ReadImage(counter, control, counts);
+                if (counts)
+                    counter++;
+                if (!goOn)
                     break;
-                counter++;
             }
             // Any other byte between blocks is ignored.
         }
@@ -183,12 +216,17 @@ private:
         }
     }
 
-    // False ends the walk (the abort flag tells whether it failed).
-    bool ReadImage(int32_t counter, const GraphicControl& control)
+    // False ends the walk (the abort flag tells whether it failed). A frame counts unless it could
+    // not be decoded at all; one cut inside its descriptor counts, so that reading it fails and a
+    // file cut short never passes for a complete one with fewer frames.
+    bool ReadImage(int32_t counter, const GraphicControl& control, bool& counts)
     {
         ImageDescriptor image;
-        if (!ReadImageDescriptor(FStream, image))
+        if (!ReadImageDescriptor(FStream, image)) {
+            if (counter == FParams.GIF_ImageIndex)
+                FAborting = true;
             return false;
+        }
         ColourTable localTable;
         if (image.HasLocalTable())
             ReadColourTable(FStream, image.LocalTableBits(), localTable);
@@ -212,20 +250,30 @@ private:
         FParams.GIF_Interlaced = image.Interlaced();
         FParams.GIF_Action = control.Disposal();
 
-        std::vector<uint8_t> indexes;
+        IndexBuffer indexes;
+        int64_t pixels = 0;
+        bool decoded = true;
         if (!FParamsOnly) {
             if (width == 0 || height == 0 || int64_t(width) * height > KVCodecMaxPixels) {
                 FAborting = true;
+                counts = false;
                 return false;
             }
-            // Cleared first: data that ends early leaves index 0, never uninitialised memory.
-            indexes.assign(size_t(width) * size_t(height), 0);
+            indexes.reset(static_cast<uint8_t*>(std::calloc(size_t(width) * size_t(height), 1)));
             TGIFLZWDecompFunc decompress =
                 FParams.GIF_LZWDecompress ? FParams.GIF_LZWDecompress : Korvaneio::DefGIF_LZWDECOMPFUNC;
-            int64_t before = FStream.Position();
-            if (decompress != nullptr)
-                decompress(FStream, height, width, image.Interlaced(), indexes.data());
-            if (decompress == nullptr || FStream.Position() == before) {
+            if (indexes == nullptr || decompress == nullptr) {
+                FAborting = true;
+                counts = false;
+                return false;
+            }
+            const int64_t before = FStream.Position();
+            pixels = decompress(FStream, height, width, image.Interlaced(), indexes.get());
+            // The decoder leaves the stream where it was when it fails: no frame, or data that
+            // breaks off, whose rows decoded so far are kept below.
+            decoded = FStream.Position() != before;
+            counts = decoded;
+            if (!decoded && pixels <= 0) {
                 FAborting = true;
                 return false;
             }
@@ -242,12 +290,24 @@ private:
         if (FParamsOnly)
             return true;
 
+        const bool interlaced = image.Interlaced();
+        const bool whole = decoded && pixels >= int64_t(width) * height;
         FBitmap.Allocate(width, height, tableBits == 1 && IsBlackAndWhite(table) ? kv1g : kv24RGB);
-        StoreRows(FBitmap, indexes, width, height, table);
-        if (!FNoAlpha) {
+        StoreRows(FBitmap, indexes.get(), width, height, interlaced, pixels, table);
+        // A frame without transparency that fails part way needs no mask: its rows not reached
+        // stay black and opaque, and a mask of the declared size is never touched.
+        if (!FNoAlpha && (whole || control.Transparent())) {
             if (!FAlphaMask)
                 FAlphaMask = std::make_unique<TKVMask>();
-            StoreAlpha(*FAlphaMask, indexes, width, height, control.Transparent(), control.TransparentIndex);
+            StoreAlpha(*FAlphaMask, indexes.get(), width, height, interlaced, pixels, control.Transparent(),
+                       control.TransparentIndex);
+        } else if (!FNoAlpha) {
+            FAlphaMask.reset();
+        }
+        // Data that ends or breaks before the frame is full fails the read, its rows kept.
+        if (!whole) {
+            FAborting = true;
+            return false;
         }
         return true;
     }

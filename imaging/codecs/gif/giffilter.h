@@ -15,7 +15,11 @@ class TIOParamsVals;
 
 namespace Giffilter {
 
-// Decodes frame Params.GIF_ImageIndex and returns in NumImages the number of frames.
+// Decodes frame Params.GIF_ImageIndex and returns in NumImages the number of frames (a frame cut
+// inside its descriptor counts). Image data that ends or breaks before the frame is full sets the
+// abort flag: the rows it reached are kept, the others stay black (transparent in the mask of a
+// frame with transparency; a frame without gets no mask then).
+// A file that ends after its last whole frame without the trailer is complete.
 void ReadGifStream(TStream& Stream, TKVBitmap& Bitmap, int32_t& NumImages, TIOParamsVals& Params,
                    TProgressRec& Progress, bool ParamsOnly, std::unique_ptr<TKVMask>& AlphaMask,
                    bool NoAlpha);

@@ -3,6 +3,7 @@
 
 #include "imaging/codecs/jpeg/detail/jpeg_glue.h"
 #include "imaging/codecs/params/codec_progress.h"
+#include "imaging/codecs/params/resolution.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
@@ -106,9 +107,9 @@ void ReadDensity(const jpeg_decompress_struct& info, TIOParamsVals& params)
         params.DpiX = info.X_density;
         params.DpiY = info.Y_density;
         break;
-    case 2: // dots per centimetre
-        params.DpiX = static_cast<int32_t>(info.X_density * 2.54);
-        params.DpiY = static_cast<int32_t>(info.Y_density * 2.54);
+    case 2:
+        params.DpiX = DotsPerInch(info.X_density, TResolutionUnit::Centimetre);
+        params.DpiY = DotsPerInch(info.Y_density, TResolutionUnit::Centimetre);
         break;
     default:
         break;

@@ -6,10 +6,12 @@
 class TStream;
 
 // Reads the minimum code size byte and every data sub-block up to and including the terminator
-// from source, and fills dest (width x height index bytes) row by row in display order. A decoder
-// that fails leaves the stream where it found it.
-using TGIFLZWDecompFunc = void (*)(TStream& source, int32_t height, int32_t width, bool interlaced,
-                                   uint8_t* dest);
+// from source, and fills dest (width x height index bytes) row by row in display order. Returns
+// how many pixels it wrote, counted in the order the data stores them (interlace passes one after
+// another): fewer than width x height when the data ends or breaks early. A decoder that fails
+// leaves the stream where it found it.
+using TGIFLZWDecompFunc = int64_t (*)(TStream& source, int32_t height, int32_t width, bool interlaced,
+                                      uint8_t* dest);
 
 // Writes the code size byte, the data sub-blocks and the terminator for width x height index bytes
 // given in display order.

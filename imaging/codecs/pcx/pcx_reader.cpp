@@ -54,13 +54,11 @@ class TLineDecoder
 public:
     TLineDecoder(TBufferedReader& in, bool rle) : FIn(in), FRle(rle) {}
 
-    // False when the data ended before the line was full (the rest of it is 0).
-    bool Decode(uint8_t* line, int64_t length)
+    // The number of the line's bytes the data gave before it ended (length when whole).
+    int64_t Decode(uint8_t* line, int64_t length)
     {
         if (!FRle) {
-            const int64_t got = FIn.Read(line, length);
-            std::memset(line + got, 0, size_t(length - got));
-            return got == length;
+            return FIn.Read(line, length);
         }
         int64_t x = 0;
         while (x < length) {
@@ -86,8 +84,7 @@ public:
             x += count;
             FRun -= int32_t(count);
         }
-        std::memset(line + x, 0, size_t(length - x));
-        return x == length;
+        return x;
     }
 
 private:
@@ -215,30 +212,36 @@ private:
         std::copy(FPalette.begin(), FPalette.begin() + colours, FParams.ColorMap.get());
     }
 
+    // Data that ends before the last row fails the read: the rows it does not reach stay black as
+    // the new bitmap holds them, with no work for each. The last line may lack its padding, which
+    // holds no pixel.
     void DecodeRows()
     {
         const int32_t width = int32_t(FHeader.Width), height = int32_t(FHeader.Height);
         const bool bilevel = FHeader.Planes == 1 && FHeader.Bits == 1;
         FBitmap.Allocate(width, height, bilevel ? kv1g : kv24RGB);
-        TBufferedReader in(FStream, FDataLength - HeaderSize);
+        // An 8-bit image's palette follows the lines: they end before it.
+        const int64_t lineData =
+            FDataLength - HeaderSize - (FHeader.Bits == 8 && FHeader.Planes == 1 ? PaletteSize : 0);
+        TBufferedReader in(FStream, lineData);
         TLineDecoder decoder(in, FHeader.Encoding == 1);
         const int64_t lineLength = FHeader.BytesPerLine;
+        const int64_t pixelBytes = (FHeader.Width * FHeader.Bits + 7) / 8;
         std::vector<uint8_t> lines(size_t(lineLength * FHeader.Planes));
         CodecProgressBegin(FProgress, height);
-        bool ended = false;
-        for (int32_t y = 0; y < height; ++y) {
-            if (CodecAborted(FProgress)) {
+        for (int32_t y = 0; y < height && !CodecAborted(FProgress); ++y) {
+            bool whole = true;
+            for (int32_t p = 0; p < FHeader.Planes && whole; ++p) {
+                uint8_t* line = lines.data() + p * lineLength;
+                const int64_t got = decoder.Decode(line, lineLength);
+                std::memset(line + got, 0, size_t(lineLength - got));
+                whole = got >= pixelBytes;
+            }
+            if (!whole) {
+                CodecSetAborting(FProgress);
                 break;
             }
-            uint8_t* row = FBitmap.GetScanLine(y);
-            if (ended) {
-                std::memset(row, 0, size_t(FBitmap.GetRowLen()));
-                continue;
-            }
-            for (int32_t p = 0; p < FHeader.Planes; ++p) {
-                ended = !decoder.Decode(lines.data() + p * lineLength, lineLength) || ended;
-            }
-            ConvertRow(lines.data(), row, width);
+            ConvertRow(lines.data(), FBitmap.GetScanLine(y), width);
             CodecProgressRows(FProgress, 1);
         }
         in.Restore();

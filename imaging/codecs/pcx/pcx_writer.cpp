@@ -111,7 +111,9 @@ private:
             if (FBitmap.GetPixelFormat() != kv1g) {
                 TRGB dark, light;
                 FOwned = Korvaneproc::_ConvertTo1bitEx(&FBitmap, dark, light);
-                if (FOwned) {
+                if (FOwned && !(dark == TRGB{0, 0, 0} && light == TRGB{255, 255, 255})) {
+                    WidenTwoColours(dark, light);
+                } else if (FOwned) {
                     FPalette[0] = dark;
                     FPalette[1] = light;
                 } else {
@@ -134,6 +136,18 @@ private:
             FQuantizer = std::make_unique<TKVQuantizer>(
                 FImage, std::span<TRGB>(FPalette.data(), size_t(colours)), colours, -1, 0);
         }
+    }
+
+    // Readers take a 1-bit PCX as black and white whatever its header palette says, so two other
+    // colours go out as a 16-colour picture of those two: its palette is read by all.
+    void WidenTwoColours(const TRGB& dark, const TRGB& light)
+    {
+        FPalette[0] = dark;
+        FPalette[1] = light;
+        FDepth = 4;
+        FLineBytes = (int64_t(FBitmap.GetWidth()) * FDepth + 7) / 8;
+        FBytesPerLine = FLineBytes + FLineBytes % 2;
+        FWidened = true;
     }
 
     void WriteHeader()
@@ -178,7 +192,8 @@ private:
             case 4:
                 std::fill(line.begin(), line.end(), 0);
                 for (int32_t x = 0; x < width; ++x) {
-                    const auto index = uint8_t(FQuantizer->GetRGBIndex(pixels[x]));
+                    const auto index = FWidened ? uint8_t((row[x >> 3] >> (7 - (x & 7))) & 1)
+                                                : uint8_t(FQuantizer->GetRGBIndex(pixels[x]));
                     planes[x >> 1] |= uint8_t(x & 1 ? index & 15 : index << 4);
                 }
                 break;
@@ -216,6 +231,7 @@ private:
     bool FRle = true;
     int32_t FDepth = 24;
     int32_t FPlanes = 3;
+    bool FWidened = false; // two colours of a 1-bit picture written at 4 bits
     int64_t FLineBytes = 0;
     int64_t FBytesPerLine = 0;
     TKVBitmap* FImage = nullptr;

@@ -15,9 +15,9 @@ class TIOParamsVals;
 namespace Pcxfilter {
 
 // The image takes DataLength bytes from the stream's position (cut to what the stream holds);
-// an 8-bit image's palette is their last 768 bytes. Layouts without a decoder, inconsistent
-// headers and sizes past the pixel budget set the abort flag; data that ends early leaves the
-// rows it does not reach black.
+// an 8-bit image's palette is their last 768 bytes, and its lines end before them. Layouts
+// without a decoder, inconsistent headers, sizes past the pixel budget and data that ends before
+// the last row set the abort flag; the rows the data does not reach are black.
 void ReadPcxStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, int64_t DataLength,
                    TProgressRec& Progress, bool ParamsOnly);
 void ReadPcx(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);

@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <memory>
 #include <span>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace Pngfiltw {
@@ -127,10 +130,61 @@ struct TPalette
 {
     std::unique_ptr<TKVQuantizer> Quantizer;
     std::vector<TRGB> Colors;
+    // A picture of few enough colours and alphas gets an entry for each pair: the transparent
+    // background first, then the pairs of partial alpha (whose alphas make up tRNS), then the
+    // opaque colours. Empty when the quantizer serves instead.
+    std::vector<uint8_t> Alphas;
+    std::unordered_map<uint32_t, uint8_t> Exact;
 };
 
-void BuildPalette(TLayout& layout, TKVBitmap& work, const TIOParamsVals& params, TPalette& palette)
+uint32_t PairKey(const TRGB& colour, uint8_t alpha)
 {
+    return uint32_t(colour.r) << 24 | uint32_t(colour.g) << 16 | uint32_t(colour.b) << 8 | alpha;
+}
+
+// The entries of an exact palette for a picture with transparency; false when its pairs of colour
+// and alpha (every fully transparent pixel counting as one) are more than 256.
+bool BuildExactPalette(TKVBitmap& work, const TKVMask& mask, const TIOParamsVals& params, TPalette& palette)
+{
+    std::vector<std::pair<TRGB, uint8_t>> partial, opaque;
+    std::unordered_set<uint32_t> seen;
+    for (int32_t y = 0; y < work.GetHeight(); ++y) {
+        const auto* pixels = reinterpret_cast<const TRGB*>(work.GetScanLine(y));
+        const uint8_t* alpha = mask.GetScanLine(y);
+        for (int32_t x = 0; x < work.GetWidth(); ++x) {
+            if (alpha[x] == 0 || !seen.insert(PairKey(pixels[x], alpha[x])).second) {
+                continue;
+            }
+            (alpha[x] == 255 ? opaque : partial).emplace_back(pixels[x], alpha[x]);
+            if (1 + partial.size() + opaque.size() > 256) {
+                return false;
+            }
+        }
+    }
+    palette.Colors = {params.PNG_Background};
+    palette.Alphas = {0};
+    for (const auto& [colour, alpha] : partial) {
+        palette.Colors.push_back(colour);
+        palette.Alphas.push_back(alpha);
+    }
+    for (const auto& [colour, alpha] : opaque) {
+        palette.Colors.push_back(colour);
+    }
+    for (size_t i = 1; i < palette.Colors.size(); ++i) {
+        const uint8_t alpha = i < palette.Alphas.size() ? palette.Alphas[i] : 255;
+        palette.Exact.emplace(PairKey(palette.Colors[i], alpha), uint8_t(i));
+    }
+    return true;
+}
+
+void BuildPalette(TLayout& layout, TKVBitmap& work, const TKVMask* mask, const TIOParamsVals& params,
+                  TPalette& palette)
+{
+    if (layout.IndexOffset == 1 && BuildExactPalette(work, *mask, params, palette)) {
+        layout.Colors = int32_t(palette.Colors.size());
+        palette.Colors.resize(256);
+        return;
+    }
     palette.Colors.assign(256, TRGB{});
     TRGB* target = palette.Colors.data() + layout.IndexOffset;
     palette.Quantizer = std::make_unique<TKVQuantizer>(&work, std::span<TRGB>(target, size_t(layout.Colors)),
@@ -188,7 +242,9 @@ void SetHeader(TPngWriter& w, const TLayout& layout, const TKVBitmap& bitmap, co
             entries[i] = png_color{palette.Colors[i].r, palette.Colors[i].g, palette.Colors[i].b};
         }
         png_set_PLTE(w.Png, w.Info, entries, layout.Colors);
-        if (layout.IndexOffset == 1) {
+        if (!palette.Alphas.empty()) {
+            png_set_tRNS(w.Png, w.Info, palette.Alphas.data(), int(palette.Alphas.size()), nullptr);
+        } else if (layout.IndexOffset == 1) {
             png_byte alpha = 0;
             png_set_tRNS(w.Png, w.Info, &alpha, 1, nullptr);
         }
@@ -219,6 +275,12 @@ png_bytep PrepareRow(TKVBitmap& bitmap, const TKVMask* alphaMask, const TLayout&
     if (layout.Palette) {
         const auto* pixels = reinterpret_cast<const TRGB*>(row);
         const uint8_t* alpha = layout.IndexOffset == 1 ? alphaMask->GetScanLine(y) : nullptr;
+        if (!palette.Exact.empty()) {
+            for (int32_t x = 0; x < width; ++x) {
+                buffer[x] = alpha[x] == 0 ? 0 : palette.Exact.at(PairKey(pixels[x], alpha[x]));
+            }
+            return buffer.data();
+        }
         for (int32_t x = 0; x < width; ++x) {
             buffer[x] =
                 alpha != nullptr && alpha[x] != 255
@@ -290,7 +352,7 @@ void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
     TLayout layout = ChooseLayout(params, work, mask);
     TPalette palette;
     if (layout.Palette) {
-        BuildPalette(layout, *work.Bitmap, params, palette);
+        BuildPalette(layout, *work.Bitmap, mask, params, palette);
     } else if (layout.ColorType == PNG_COLOR_TYPE_PALETTE) {
         palette.Colors = {work.Dark, work.Light};
     }

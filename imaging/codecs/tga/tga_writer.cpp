@@ -71,8 +71,16 @@ private:
         Daduvudez::SafeStreamWrite(&FStream, FAborting, buffer, count);
     }
 
+    // A picture with transparency is written at 32 bits whatever the samples say: the 16-bit grey
+    // with alpha that the reader takes is read by few others, and palettes keep no alpha here.
     void ChooseForm()
     {
+        const bool opaque = FAlphaMask == nullptr || FAlphaMask->Full || FAlphaMask->BitsPerPixel != 8;
+        if (!opaque) {
+            FForm = TForm::WithAlpha;
+            FParams.TGA_Compressed = false;
+            return;
+        }
         if (FParams.SamplesPerPixel == 1) {
             if (FParams.BitsPerSample == 1) {
                 FForm = TForm::Bilevel;
@@ -87,11 +95,7 @@ private:
             }
             return;
         }
-        const bool opaque = FAlphaMask == nullptr || FAlphaMask->Full || FAlphaMask->BitsPerPixel != 8;
-        FForm = opaque ? TForm::TrueColour : TForm::WithAlpha;
-        if (FForm == TForm::WithAlpha) {
-            FParams.TGA_Compressed = false;
-        }
+        FForm = TForm::TrueColour;
     }
 
     void PrepareImage()

@@ -2,6 +2,7 @@
 #include "imaging/codecs/png/detail/png_glue.h"
 
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/resolution.h"
 #include "platform/core/rounding.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ void SetSideLimits(png_structp png)
 
 int32_t PixelsPerMetreToDpi(uint32_t pixelsPerMetre)
 {
-    return Round(static_cast<double>(pixelsPerMetre) / 100.0 * 2.54);
+    return DotsPerInch(pixelsPerMetre, TResolutionUnit::Metre);
 }
 
 uint32_t DpiToPixelsPerMetre(int32_t dpi)
