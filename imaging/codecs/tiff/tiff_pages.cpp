@@ -138,7 +138,7 @@ private:
     int64_t FStructure = 0;
     std::vector<TPlannedDirectory> FDirectories;
     std::vector<TOffsetTable> FTables;
-    std::map<std::array<uint32_t, 6>, size_t> FTableIndex; // by both entries' type, count, value
+    std::map<std::array<uint64_t, 6>, size_t> FTableIndex; // by both entries' type, count, value
     std::map<uint32_t, int64_t> FSubDirectories;           // offset -> index; -1 while being planned
     std::vector<TSpan> FBlocks;
     std::vector<TRun> FRuns;
@@ -195,12 +195,12 @@ TSpan TSourcePlan::AddBlock(int64_t offset, int64_t length)
 size_t TSourcePlan::PlanOffsets(const TTIFFEnv& env, const TTIFFEntry& entry, uint16_t countsTag)
 {
     const TTIFFEntry* counts = TIFFFindEntry(countsTag, env);
-    const std::array<uint32_t, 6> key = {entry.Type,
+    const std::array<uint64_t, 6> key = {entry.Type,
                                          entry.Count,
                                          entry.Value,
-                                         counts != nullptr ? counts->Type : 0u,
-                                         counts != nullptr ? counts->Count : 0u,
-                                         counts != nullptr ? counts->Value : 0u};
+                                         counts != nullptr ? counts->Type : uint64_t(0),
+                                         counts != nullptr ? counts->Count : uint64_t(0),
+                                         counts != nullptr ? counts->Value : uint64_t(0)};
     const auto known = FTableIndex.find(key);
     if (known != FTableIndex.end()) {
         return known->second;
