@@ -5,6 +5,7 @@
 #include "platform/core/rounding.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace Korvaneproc {
@@ -201,10 +202,23 @@ int64_t YUVFrameSize(uint32_t compression, int32_t width, int32_t height)
     const int64_t h = height < 0 ? -int64_t(height) : height;
     if (w <= 0 || h <= 0)
         return -1;
-    if (const TPackedLayout* packed = FindPacked(compression))
-        return PackedStride(*packed, w) * h;
-    if (const TPlanarLayout* planar = FindPlanar(compression))
-        return w * h + 2 * ChromaSide(w, planar->subsampling) * ChromaSide(h, planar->subsampling);
+    // Sides up to 2^31 make products past 64 bits: such a frame is larger than any block.
+    int64_t size = 0;
+    if (const TPackedLayout* packed = FindPacked(compression)) {
+        if (__builtin_mul_overflow(PackedStride(*packed, w), h, &size))
+            return INT64_MAX;
+        return size;
+    }
+    if (const TPlanarLayout* planar = FindPlanar(compression)) {
+        int64_t chroma = 0;
+        if (__builtin_mul_overflow(w, h, &size) ||
+            __builtin_mul_overflow(ChromaSide(w, planar->subsampling), ChromaSide(h, planar->subsampling),
+                                   &chroma) ||
+            __builtin_mul_overflow(chroma, int64_t(2), &chroma) ||
+            __builtin_add_overflow(size, chroma, &size))
+            return INT64_MAX;
+        return size;
+    }
     return -1;
 }
 

@@ -22,7 +22,7 @@ constexpr uint32_t KVFourCC(char a, char b, char c, char d)
 bool IsYUVCompression(uint32_t compression);
 
 // The bytes a frame of that layout and size occupies; -1 for a layout not read here or a size
-// that is not positive.
+// that is not positive, INT64_MAX for one too large to count in 64 bits.
 int64_t YUVFrameSize(uint32_t compression, int32_t width, int32_t height);
 
 // Writes the frame into 24-bit rows; row(y) gives the destination row y, top row first, valid

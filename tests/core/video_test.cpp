@@ -182,6 +182,8 @@ TEST(VideoFrames, ShortOrUnknownFramesAreRefused)
         EXPECT_TRUE(Convert(c.fourcc, c.width, c.height, std::vector<uint8_t>(c.bytes, 128)).empty())
             << Name(c.fourcc) << " " << c.width << "x" << c.height;
     EXPECT_EQ(Korvaneproc::YUVFrameSize(KVFourCC('Y', 'V', '1', '2'), 3, -3), 17);
+    // Sides whose frame passes 64 bits count as larger than any block, without overflowing.
+    EXPECT_EQ(Korvaneproc::YUVFrameSize(KVFourCC('I', 'Y', 'U', '2'), 0x7FFFFFFF, 0x7FFFFFFF), INT64_MAX);
 
     // A huge header over a small block ends before any row is asked for.
     const std::vector<uint8_t> small(100, 128);
