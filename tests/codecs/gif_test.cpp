@@ -587,6 +587,44 @@ TEST(GifReader, KeepsImageDataOnlyAsFarAsTheFrameNeeds)
     EXPECT_LT(peak, int64_t(1) << 20);
 }
 
+// A frame whose data gives no pixel (none at all, an empty sub-block list, a clear code and the
+// end code) is refused without a picture-sized bitmap or mask: both stay as they were, however
+// large the frame declares itself. ImageMagick reads none of these files either.
+TEST(GifReader, RefusalsLeaveTheBitmapAsItWas)
+{
+    const fs::path corpus = fs::path(KV_TEST_DATA_DIR) / "fuzz" / "gif";
+    const Bytes withoutData = ReadFile(corpus / "frame-10000-by-10000-without-data.gif");
+    Bytes emptyData = withoutData;
+    emptyData.insert(emptyData.end(), {0x00, 0x3B});
+    const struct
+    {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"10000 x 10000 without data", withoutData},
+        {"10000 x 10000 with no sub-block", emptyData},
+        {"transparent, a clear code and the end code",
+         ReadFile(corpus / "transparent-frame-10000-by-10000-whose-data-gives-no-pixel.gif")},
+    };
+    kvtest::TempFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_GT(c.bytes.size(), 30u);
+        EXPECT_TRUE(
+            ImageMagickRgba(folder.Write("case.gif", std::string(c.bytes.begin(), c.bytes.end()))).empty());
+        TMemoryStream stream;
+        TIOParamsVals params;
+        Decoded d;
+        d.Bitmap.Allocate(3, 2, kv24RGB);
+        d.Bitmap.Fill(0x40);
+        const auto before = kvtest::BitmapSamples(d.Bitmap).Samples;
+        ReadFrame(Load(stream, c.bytes), d, params);
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_EQ(kvtest::BitmapSamples(d.Bitmap).Samples, before);
+        EXPECT_EQ(d.Alpha, nullptr);
+    }
+}
+
 TEST(GifReader, ParamsOnlyLeavesTheBitmapAlone)
 {
     Bytes gif = MakeGif({{{0, 1, 2, 3, 0, 1}, -1, 0, "", true}});

@@ -7,6 +7,7 @@
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -255,6 +256,40 @@ TEST(PcxReader, RowsPastTheDataAreCleared)
         EXPECT_LT(reached, expected.Height);
         for (int32_t y = reached; y < expected.Height; y++)
             EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
+    }
+}
+
+// A file refused before its first row is whole leaves no picture-sized bitmap behind: the bitmap
+// stays as it was, and memory follows the data, not the header's size. The tools read none of
+// these files either.
+TEST(PcxReader, RefusalsLeaveTheBitmapAsItWas)
+{
+    ASSERT_TRUE(HaveTools());
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/pcx/";
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"ppmtopcx's header of 10000 x 10000",
+         kvtest::TempFolder::Read(corpus + "24-bit-10000-by-10000-header-only.pcx")},
+        {"16 bytes for 16384 x 16384",
+         kvtest::TempFolder::Read(corpus + "24-bit-16384-by-16384-in-144-bytes.pcx")},
+        {"cut in the first row's red line", kvtest::ToolOutput("ppmtopcx -24bit " + Rose).substr(0, 140)},
+        {"plain, cut in the first row's blue line", Header(0, 8, 3, 4, 2, 4) + std::string(10, '\x7f')},
+    };
+    kvtest::TempFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(Reference(folder.Write("case.pcx", c.bytes)).Valid());
+        Decoded d;
+        d.Bitmap.Allocate(3, 2, kv24RGB);
+        d.Bitmap.Fill(0x40);
+        const auto before = kvtest::BitmapSamples(d.Bitmap).Samples;
+        const int64_t peak = kvtest::PeakHeapOf([&] { Decode(c.bytes, d); });
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_LT(peak, int64_t(1) << 20);
+        EXPECT_EQ(kvtest::BitmapSamples(d.Bitmap).Samples, before);
     }
 }
 

@@ -8,7 +8,9 @@
 #include "imaging/core/mask.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -371,6 +373,53 @@ TEST(TgaReader, RowsPastTheDataAreCleared)
                                     "/fuzz/tga/rle-61439-by-4112-in-55-bytes.tga"),
            tall);
     EXPECT_TRUE(tall.Aborted);
+}
+
+// A file refused before its first row (for run-length data, before its first whole packet)
+// leaves no picture-sized bitmap or mask behind: both stay as they were, and memory follows the
+// data, not the header's size. ImageMagick reads none of these files either. One whole packet is
+// a partial picture: the bitmap is made and the read fails.
+TEST(TgaReader, RefusalsLeaveTheBitmapAsItWas)
+{
+    ASSERT_TRUE(kvtest::Installed("convert"));
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/tga/";
+    const std::string withAlpha = Header(0, 0, 10, 0, 0, 3, 2, 32, 0x08);
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+        bool partial;
+    } cases[] = {
+        {"18 bytes for 10000 x 10000", kvtest::TempFolder::Read(corpus + "header-only-10000-by-10000.tga"),
+         false},
+        {"run-length, 18 bytes for 10000 x 10000",
+         kvtest::TempFolder::Read(corpus + "rle-header-only-10000-by-10000.tga"), false},
+        {"cut inside the first row", Header(0, 0, 2, 0, 0, 3, 2, 24, 0) + "\x01\x02\x03\x04\x05", false},
+        {"a raw packet cut", withAlpha + "\x02\x01\x02\x03\x04\x05", false},
+        {"a run packet without its pixel", withAlpha + "\x82\x01\x02", false},
+        {"one whole packet", withAlpha + "\x81\x01\x02\x03\xff", true},
+    };
+    kvtest::TempFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(kvtest::ToolOutput("convert " + folder.Write("case.tga", c.bytes) + " ppm:-"), "");
+        Decoded d;
+        d.Bitmap.Allocate(3, 2, kv24RGB);
+        d.Bitmap.Fill(0x40);
+        const auto before = kvtest::BitmapSamples(d.Bitmap).Samples;
+        const int64_t peak = kvtest::PeakHeapOf([&] { Decode(c.bytes, d); });
+        EXPECT_TRUE(d.Aborted);
+        EXPECT_LT(peak, int64_t(1) << 20);
+        EXPECT_EQ(d.Mask != nullptr, c.partial);
+        if (c.partial) {
+            // Stored bottom-up: the packet's two pixels start the last row, the rest is black.
+            EXPECT_EQ(d.Bitmap.GetPixels_kv24RGB(1, 1), (TRGB{1, 2, 3}));
+            EXPECT_EQ(d.Bitmap.GetPixels_kv24RGB(2, 1), (TRGB{}));
+            EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, 0));
+        } else {
+            EXPECT_EQ(kvtest::BitmapSamples(d.Bitmap).Samples, before);
+        }
+    }
 }
 
 TEST(TgaProbe, TellsPlausibleHeaders)

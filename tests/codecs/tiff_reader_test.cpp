@@ -126,8 +126,8 @@ TEST(TiffReader, ResolutionFollowsItsUnit)
 {
     TTiffRead dpi;
     ReadTiffFile(Pixbuf("dpi.tiff"), dpi, 0, true);
-    EXPECT_EQ(dpi.Params.DpiX, 299);
-    EXPECT_EQ(dpi.Params.DpiY, 599);
+    EXPECT_EQ(dpi.Params.DpiX, 300);
+    EXPECT_EQ(dpi.Params.DpiY, 600);
 
     const struct
     {
@@ -150,6 +150,38 @@ TEST(TiffReader, ResolutionFollowsItsUnit)
         ReadBuilt(builder, read);
         EXPECT_EQ(read.Params.DpiX, c.DpiX == 96 ? Kvview::gSystemDPIX : c.DpiX);
         EXPECT_EQ(read.Params.DpiY, c.DpiY == 96 ? Kvview::gSystemDPIY : c.DpiY);
+    }
+}
+
+// Resolutions read as the nearest whole dot per inch (ties to even), in inches or centimetres:
+// tiffset stores 43.99999 as 11534333 / 262144, which tiffinfo prints as 44.
+TEST(TiffReader, ResolutionsRoundToTheNearestDotPerInch)
+{
+    ASSERT_TRUE(kvtest::Installed({"convert", "tiffset", "tiffinfo"}));
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const char *Unit, *X, *Y, *TiffinfoSays;
+        int32_t DpiX, DpiY;
+    } cases[] = {
+        {"2", "43.99999", "72.5", "44, 72.5 pixels/inch", 44, 72},
+        {"3", "118", "25", "118, 25 pixels/cm", 300, 64},
+        {"3", "17.32", "1", "17.32, 1 pixels/cm", 44, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.TiffinfoSays);
+        const std::string file = folder.File("page.tif");
+        const std::string set = " && tiffset -s ";
+        ASSERT_EQ(kvtest::ToolExitCode("convert -size 2x2 xc:red " + file + set + "296 " + c.Unit + " " +
+                                       file + set + "282 " + c.X + " " + file + set + "283 " + c.Y + " " +
+                                       file),
+                  0);
+        ASSERT_NE(kvtest::ToolOutput("tiffinfo " + file).find(std::string("Resolution: ") + c.TiffinfoSays),
+                  std::string::npos);
+        TTiffRead read;
+        ReadTiffFile(file, read, 0, true);
+        EXPECT_EQ(read.Params.DpiX, c.DpiX);
+        EXPECT_EQ(read.Params.DpiY, c.DpiY);
     }
 }
 

@@ -270,10 +270,11 @@ private:
             const int64_t before = FStream.Position();
             pixels = decompress(FStream, height, width, image.Interlaced(), indexes.get());
             // The decoder leaves the stream where it was when it fails: no frame, or data that
-            // breaks off, whose rows decoded so far are kept below.
+            // breaks off, whose rows decoded so far are kept below. Data that gives no pixel at
+            // all makes no bitmap or mask: they stay as they were, and memory follows the data.
             decoded = FStream.Position() != before;
             counts = decoded;
-            if (!decoded && pixels <= 0) {
+            if (pixels <= 0) {
                 FAborting = true;
                 return false;
             }

@@ -213,38 +213,47 @@ private:
     }
 
     // Data that ends before the last row fails the read: the rows it does not reach stay black as
-    // the new bitmap holds them, with no work for each. The last line may lack its padding, which
-    // holds no pixel.
+    // the new bitmap holds them, with no work for each. The bitmap is made only once the data holds
+    // a whole first row, so that a file refused before it leaves the bitmap as it was and memory
+    // follows the data. The last line may lack its padding, which holds no pixel.
     void DecodeRows()
     {
         const int32_t width = int32_t(FHeader.Width), height = int32_t(FHeader.Height);
-        const bool bilevel = FHeader.Planes == 1 && FHeader.Bits == 1;
-        FBitmap.Allocate(width, height, bilevel ? kv1g : kv24RGB);
         // An 8-bit image's palette follows the lines: they end before it.
         const int64_t lineData =
             FDataLength - HeaderSize - (FHeader.Bits == 8 && FHeader.Planes == 1 ? PaletteSize : 0);
         TBufferedReader in(FStream, lineData);
         TLineDecoder decoder(in, FHeader.Encoding == 1);
-        const int64_t lineLength = FHeader.BytesPerLine;
-        const int64_t pixelBytes = (FHeader.Width * FHeader.Bits + 7) / 8;
-        std::vector<uint8_t> lines(size_t(lineLength * FHeader.Planes));
+        std::vector<uint8_t> lines(size_t(FHeader.BytesPerLine * FHeader.Planes));
         CodecProgressBegin(FProgress, height);
         for (int32_t y = 0; y < height && !CodecAborted(FProgress); ++y) {
-            bool whole = true;
-            for (int32_t p = 0; p < FHeader.Planes && whole; ++p) {
-                uint8_t* line = lines.data() + p * lineLength;
-                const int64_t got = decoder.Decode(line, lineLength);
-                std::memset(line + got, 0, size_t(lineLength - got));
-                whole = got >= pixelBytes;
-            }
-            if (!whole) {
+            if (!DecodeLines(decoder, lines.data())) {
                 CodecSetAborting(FProgress);
                 break;
+            }
+            if (y == 0) {
+                FBitmap.Allocate(width, height, FHeader.Planes == 1 && FHeader.Bits == 1 ? kv1g : kv24RGB);
             }
             ConvertRow(lines.data(), FBitmap.GetScanLine(y), width);
             CodecProgressRows(FProgress, 1);
         }
         in.Restore();
+    }
+
+    // The lines of every plane of one row; false when the data ends before their pixels.
+    bool DecodeLines(TLineDecoder& decoder, uint8_t* lines)
+    {
+        const int64_t lineLength = FHeader.BytesPerLine;
+        const int64_t pixelBytes = (FHeader.Width * FHeader.Bits + 7) / 8;
+        for (int32_t p = 0; p < FHeader.Planes; ++p) {
+            uint8_t* line = lines + p * lineLength;
+            const int64_t got = decoder.Decode(line, lineLength);
+            std::memset(line + got, 0, size_t(lineLength - got));
+            if (got < pixelBytes) {
+                return false;
+            }
+        }
+        return true;
     }
 
     void ConvertRow(const uint8_t* lines, uint8_t* row, int32_t width)

@@ -101,14 +101,15 @@ public:
     {
     }
 
-    // Fills count pixels of pixelBytes bytes; false when the data ended first (the rest is 0).
-    bool Read(uint8_t* out, int32_t count)
+    // Fills count pixels of pixelBytes bytes and returns how many the data gave before it ended
+    // (the rest is 0): whole pixels, or for run-length data the pixels of whole packets.
+    int32_t Read(uint8_t* out, int32_t count)
     {
         const int64_t total = int64_t(count) * FPixelBytes;
         if (!FRle) {
             const int64_t got = FIn.Read(out, total);
             std::memset(out + got, 0, size_t(total - got));
-            return got == total;
+            return int32_t(got / FPixelBytes);
         }
         int32_t done = 0;
         while (done < count) {
@@ -144,7 +145,7 @@ public:
             }
         }
         std::memset(out + int64_t(done) * FPixelBytes, 0, size_t(total - int64_t(done) * FPixelBytes));
-        return done == count;
+        return done;
     }
 
 private:
@@ -328,53 +329,76 @@ private:
         }
     }
 
+    // Memory follows the data: the bitmap and its mask are made only once the data holds a whole
+    // first row, or for run-length data a first whole packet; a file refused before that leaves
+    // the bitmap as it was. Data that ends later fails, and the rows it does not reach stay black
+    // as allocated, with no work for each of them.
     void DecodeRows()
     {
-        const int32_t width = FHeader.Width, height = FHeader.Height;
+        const int32_t height = FHeader.Height;
         const bool bilevel = FHeader.Depth == 1;
-        FBitmap.Allocate(width, height, bilevel ? kv1g : kv24RGB);
-        TKVMask* mask = nullptr;
-        if (!FNoMask && FHeader.AlphaBits() && (FHeader.Depth == 32 || FHeader.GreyAlpha())) {
-            if (FAlphaMask == nullptr) {
-                FAlphaMask = std::make_unique<TKVMask>();
-            }
-            FAlphaMask->AllocateBits(width, height, 8);
-            FAlphaMask->Fill(255);
-            FAlphaMask->Full = false;
-            mask = FAlphaMask.get();
-        }
         const int32_t pixelBytes = bilevel ? 1 : FHeader.Depth / 8;
-        const int32_t rowUnits = bilevel ? (width + 7) / 8 : width;
+        const int32_t rowUnits = bilevel ? (FHeader.Width + 7) / 8 : FHeader.Width;
         std::vector<uint8_t> raw(size_t(rowUnits) * size_t(pixelBytes));
         TBufferedReader in(FStream);
         TPacketReader packets(in, pixelBytes, FHeader.Rle());
-        CodecProgressBegin(FProgress, height);
-        bool whole = true;
-        for (int32_t k = 0; k < height && whole && !CodecAborted(FProgress); ++k) {
-            const int32_t y = FHeader.TopDown() ? k : height - 1 - k;
-            whole = packets.Read(raw.data(), rowUnits);
-            uint8_t* row = FBitmap.GetScanLine(y);
-            uint8_t* alpha = mask != nullptr ? mask->GetScanLine(y) : nullptr;
-            if (bilevel) {
-                std::memset(row, 0, size_t(FBitmap.GetRowLen()));
-                std::memcpy(row, raw.data(), raw.size());
-            } else {
-                ConvertRow(raw.data(), reinterpret_cast<TRGB*>(row), alpha, width);
-                if (FHeader.RightToLeft()) {
-                    std::reverse(reinterpret_cast<TRGB*>(row), reinterpret_cast<TRGB*>(row) + width);
-                    if (alpha != nullptr) {
-                        std::reverse(alpha, alpha + width);
-                    }
-                }
-            }
-            CodecProgressRows(FProgress, 1);
+        const int32_t first = packets.Read(raw.data(), rowUnits);
+        if (first == 0 || (first < rowUnits && !FHeader.Rle())) {
+            CodecSetAborting(FProgress);
+            in.Restore();
+            return;
         }
-        // Data that ends early fails; the rows it does not reach stay black as allocated, with no
-        // work for each of them.
+        TKVMask* mask = MakeBitmap();
+        CodecProgressBegin(FProgress, height);
+        bool whole = first == rowUnits;
+        StoreRow(0, raw.data(), mask);
+        for (int32_t k = 1; k < height && whole && !CodecAborted(FProgress); ++k) {
+            whole = packets.Read(raw.data(), rowUnits) == rowUnits;
+            StoreRow(k, raw.data(), mask);
+        }
         if (!whole) {
             CodecSetAborting(FProgress);
         }
         in.Restore();
+    }
+
+    // The bitmap, and the mask that alpha bits fill unless the caller wants none.
+    TKVMask* MakeBitmap()
+    {
+        const int32_t width = FHeader.Width, height = FHeader.Height;
+        FBitmap.Allocate(width, height, FHeader.Depth == 1 ? kv1g : kv24RGB);
+        if (FNoMask || !FHeader.AlphaBits() || (FHeader.Depth != 32 && !FHeader.GreyAlpha())) {
+            return nullptr;
+        }
+        if (FAlphaMask == nullptr) {
+            FAlphaMask = std::make_unique<TKVMask>();
+        }
+        FAlphaMask->AllocateBits(width, height, 8);
+        FAlphaMask->Fill(255);
+        FAlphaMask->Full = false;
+        return FAlphaMask.get();
+    }
+
+    // Stored row k of the file, to its image row.
+    void StoreRow(int32_t k, const uint8_t* raw, TKVMask* mask)
+    {
+        const int32_t width = FHeader.Width, height = FHeader.Height;
+        const int32_t y = FHeader.TopDown() ? k : height - 1 - k;
+        uint8_t* row = FBitmap.GetScanLine(y);
+        uint8_t* alpha = mask != nullptr ? mask->GetScanLine(y) : nullptr;
+        if (FHeader.Depth == 1) {
+            std::memset(row, 0, size_t(FBitmap.GetRowLen()));
+            std::memcpy(row, raw, size_t(width + 7) / 8);
+        } else {
+            ConvertRow(raw, reinterpret_cast<TRGB*>(row), alpha, width);
+            if (FHeader.RightToLeft()) {
+                std::reverse(reinterpret_cast<TRGB*>(row), reinterpret_cast<TRGB*>(row) + width);
+                if (alpha != nullptr) {
+                    std::reverse(alpha, alpha + width);
+                }
+            }
+        }
+        CodecProgressRows(FProgress, 1);
     }
 
     void ConvertRow(const uint8_t* raw, TRGB* pixels, uint8_t* alpha, int32_t width)

@@ -4,6 +4,7 @@
 
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/codecs/params/codec_progress.h"
+#include "imaging/codecs/params/resolution.h"
 #include "imaging/codecs/tiff/detail/tiff_page.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/detail/access_scope.h"
@@ -168,15 +169,18 @@ void FillParams(const TTIFFEnv& env, const TTIFFPage& page, int32_t pageCount, T
     params.TIFF_PageNumber = ToInt32(TIFFReadIndexValN(env, 297, 0));
     params.TIFF_PageCount = ToInt32(TIFFReadIndexValN(env, 297, 1));
 
-    const double factor = page.ResolutionUnit == 3 ? 2.54 : 1.0;
-    params.DpiX = Trunc(page.XResolution * factor);
-    params.DpiY = Trunc(page.YResolution * factor);
+    // A page without a unit (1) is read as inches.
+    const TResolutionUnit unit =
+        page.ResolutionUnit == 3 ? TResolutionUnit::Centimetre : TResolutionUnit::Inch;
+    params.DpiX = DotsPerInch(page.XResolution, unit);
+    params.DpiY = DotsPerInch(page.YResolution, unit);
     if (params.DpiX == 0) {
         params.DpiX = Kvview::gSystemDPIX;
     }
     if (params.DpiY == 0) {
         params.DpiY = Kvview::gSystemDPIY;
     }
+    const double factor = page.ResolutionUnit == 3 ? 2.54 : 1.0;
     params.TIFF_XPos = Trunc(page.XPosition * factor);
     params.TIFF_YPos = Trunc(page.YPosition * factor);
     params.EXIF_ResolutionUnit = page.ResolutionUnit;
