@@ -47,8 +47,8 @@ void PXMReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TP
                    bool ParamsOnly);
 void PXMWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
 
-// Wireless bitmaps of type 0, read into kv1g. The writer keeps at most 255 pixels a side (the
-// top-left part of a larger picture).
+// Wireless bitmaps of type 0, read into kv1g. Sizes are multi-byte integers, so the writer keeps
+// the whole picture at any size; files whose sizes were written as single bytes are read too.
 void WBMPReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                     bool ParamsOnly);
 void WBMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
