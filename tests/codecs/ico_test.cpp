@@ -166,6 +166,64 @@ TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
     EXPECT_EQ(entries, 1 + 18 + 3 + 3 + 5);
 }
 
+// The AND mask is the transparency of a 24-bit icon or cursor, as ImageMagick reads it, inverting
+// pixels (the XOR colour not black) included; a 32-bit image takes its alpha bytes alone, all 0
+// too, as ImageMagick and icotool take them.
+TEST(IcoReader, AndMasksAreTheTransparencyOfEveryDepthBut32Bits)
+{
+    ASSERT_TRUE(HaveSamples());
+    kvtest::TempFolder folder;
+    const std::string png = folder.File("corner.png"), icon = folder.File("corner.ico"),
+                      cursor = folder.File("corner.cur");
+    ASSERT_EQ(kvtest::ToolExitCode("convert " + Rose +
+                                   " \\( -size 70x46 xc:white -fill black -draw 'rectangle 0,0 19,9' \\) "
+                                   "-alpha off -compose copy_opacity -composite PNG32:" +
+                                   png),
+              0);
+    ASSERT_EQ(kvtest::ToolExitCode("icotool -c -b 24 -o " + icon + " " + png), 0);
+    ASSERT_EQ(kvtest::ToolExitCode("icotool -c --cursor -X 3 -Y 4 -b 24 -o " + cursor + " " + png), 0);
+    // 4 x 2 pixels of no black, bottom row first; the AND rows mark pixels 0 and 3 of the bottom
+    // row and 1 and 3 of the top one.
+    std::string xor24, xor32;
+    for (int i = 0; i < 8; ++i) {
+        const std::string pixel{char(40 * i), char(255 - 30 * i), char(17 * i)};
+        xor24 += pixel;
+        xor32 += pixel + '\0';
+    }
+    const std::string andRows = std::string("\x90\0\0\0", 4) + std::string("\x50\0\0\0", 4);
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+        bool cursor;
+        int32_t transparent;
+    } cases[] = {
+        {"icotool's 24-bit icon", kvtest::TempFolder::Read(icon), false, 20 * 10},
+        {"icotool's 24-bit cursor", kvtest::TempFolder::Read(cursor), true, 20 * 10},
+        {"24 bits, inverting pixels", Icon(1, 4, 2, 0, 1, 24, 4, 4, 24, xor24 + andRows), false, 4},
+        {"32 bits, alpha all 0", Icon(1, 4, 2, 0, 1, 32, 4, 4, 32, xor32 + andRows), false, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d;
+        Decode(c.bytes, d, 0, c.cursor);
+        ASSERT_FALSE(d.Aborted);
+        ASSERT_NE(d.Mask, nullptr);
+        const std::string file = folder.Write("case", c.bytes);
+        EXPECT_EQ(
+            DifferenceFromRgba(d, kvtest::ToolOutput(std::string("convert ") + (c.cursor ? "CUR:" : "ICO:") +
+                                                     file + " -depth 8 rgba:-")),
+            0);
+        int32_t transparent = 0;
+        for (int32_t y = 0; y < d.Bitmap.GetHeight(); ++y) {
+            for (int32_t x = 0; x < d.Bitmap.GetWidth(); ++x) {
+                transparent += d.Mask->GetPixel(x, y) == 0;
+            }
+        }
+        EXPECT_EQ(transparent, c.transparent);
+    }
+}
+
 // The sizes and depths asked for, each as icotool lists it and as our reader reads it back.
 TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
 {

@@ -60,8 +60,10 @@ bool CURTryStream(TStream& Stream);
 int32_t _EnumICOImStream(TStream& Stream);
 
 // Decodes the image that ICO_ImageIndex (CUR_ImageIndex) names: a bitmap with its AND mask, or
-// a PNG. Unless NoMask, AlphaMask (created when empty) gets the transparency. An index outside
-// the directory reads nothing and is no failure here: the caller compares it with the count.
+// a PNG. Unless NoMask, AlphaMask (created when empty) gets the transparency: the alpha bytes of
+// a 32-bit image, else the AND mask, whose pixels take ICO_Background (CUR_Background). An
+// index outside the directory reads nothing and is no failure here: the caller compares it with
+// the count.
 // The icon reader decodes a stream that starts with "BM" as a BMP file.
 void ICOReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, bool ParamsOnly,
                    TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoMask);
