@@ -71,8 +71,10 @@ void CURReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, bo
                    TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoMask);
 
 // Writes one icon image per size (width, height: 1 to 256), made from Bitmap by resampling, at
-// bit count i (1, 4, 8, 24 or 32; 0 takes Params' depth). A failed write leaves the stream as
-// it was before the call.
+// bit count i (1, 4, 8, 24 or 32; 0 takes Params' depth). Pixels of the alpha channel below 255
+// are set in the AND mask at every depth; below 32 bits they are black in the image, a black
+// palette entry being made for them where the picture's colours leave none. A failed write
+// leaves the stream as it was before the call.
 void ICOWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                     std::span<const int32_t[2]> Sizes, std::span<const int32_t> BitCounts);
 
