@@ -129,7 +129,7 @@ const TRegistration kRegistrations[] = {
     {GraphicClassOf<TKVICOImage>(), {"ICO"}, "Windows Icon"},
     {GraphicClassOf<TKVPNGImage>(), {"PNG"}, "Portable Network Graphics"},
     {GraphicClassOf<TKVTGAImage>(), {"TGA", "TARGA", "VDA", "ICB", "VST", "PIX"}, "Targa Bitmap"},
-    {GraphicClassOf<TKVPXMImage>(), {"PXM", "PPM", "PGM", "PBM"}, "Portable Pixmap, GreyMap, BitMap"},
+    {GraphicClassOf<TKVPXMImage>(), {"PXM", "PPM", "PGM", "PBM", "PNM"}, "Portable Pixmap, GreyMap, BitMap"},
     {GraphicClassOf<TKVJP2Image>(), {"JP2"}, "JPEG2000"},
     {GraphicClassOf<TKVJ2KImage>(), {"J2K", "JPC", "J2C"}, "JPEG2000 Code Stream"},
 };

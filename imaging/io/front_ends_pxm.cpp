@@ -66,7 +66,7 @@ void TKorvaneIO::LoadFromStreamWBMP(TStream& Stream)
     });
 }
 
-// The writer makes the picture 1-bit and at most 255 pixels a side itself.
+// The writer makes the picture 1-bit itself.
 void TKorvaneIO::SaveToFileWBMP(const std::string& FileName)
 {
     if (DispatchFile(&TKorvaneIO::SaveToFileWBMP, FileName)) {

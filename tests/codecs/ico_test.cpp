@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -166,13 +167,71 @@ TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
     EXPECT_EQ(entries, 1 + 18 + 3 + 3 + 5);
 }
 
+// The AND mask is the transparency of a 24-bit icon or cursor, as ImageMagick reads it, inverting
+// pixels (the XOR colour not black) included; a 32-bit image takes its alpha bytes alone, all 0
+// too, as ImageMagick and icotool take them.
+TEST(IcoReader, AndMasksAreTheTransparencyOfEveryDepthBut32Bits)
+{
+    ASSERT_TRUE(HaveSamples());
+    kvtest::TempFolder folder;
+    const std::string png = folder.File("corner.png"), icon = folder.File("corner.ico"),
+                      cursor = folder.File("corner.cur");
+    ASSERT_EQ(kvtest::ToolExitCode("convert " + Rose +
+                                   " \\( -size 70x46 xc:white -fill black -draw 'rectangle 0,0 19,9' \\) "
+                                   "-alpha off -compose copy_opacity -composite PNG32:" +
+                                   png),
+              0);
+    ASSERT_EQ(kvtest::ToolExitCode("icotool -c -b 24 -o " + icon + " " + png), 0);
+    ASSERT_EQ(kvtest::ToolExitCode("icotool -c --cursor -X 3 -Y 4 -b 24 -o " + cursor + " " + png), 0);
+    // 4 x 2 pixels of no black, bottom row first; the AND rows mark pixels 0 and 3 of the bottom
+    // row and 1 and 3 of the top one.
+    std::string xor24, xor32;
+    for (int i = 0; i < 8; ++i) {
+        const std::string pixel{char(40 * i), char(255 - 30 * i), char(17 * i)};
+        xor24 += pixel;
+        xor32 += pixel + '\0';
+    }
+    const std::string andRows = std::string("\x90\0\0\0", 4) + std::string("\x50\0\0\0", 4);
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+        bool cursor;
+        int32_t transparent;
+    } cases[] = {
+        {"icotool's 24-bit icon", kvtest::TempFolder::Read(icon), false, 20 * 10},
+        {"icotool's 24-bit cursor", kvtest::TempFolder::Read(cursor), true, 20 * 10},
+        {"24 bits, inverting pixels", Icon(1, 4, 2, 0, 1, 24, 4, 4, 24, xor24 + andRows), false, 4},
+        {"32 bits, alpha all 0", Icon(1, 4, 2, 0, 1, 32, 4, 4, 32, xor32 + andRows), false, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d;
+        Decode(c.bytes, d, 0, c.cursor);
+        ASSERT_FALSE(d.Aborted);
+        ASSERT_NE(d.Mask, nullptr);
+        const std::string file = folder.Write("case", c.bytes);
+        EXPECT_EQ(
+            DifferenceFromRgba(d, kvtest::ToolOutput(std::string("convert ") + (c.cursor ? "CUR:" : "ICO:") +
+                                                     file + " -depth 8 rgba:-")),
+            0);
+        int32_t transparent = 0;
+        for (int32_t y = 0; y < d.Bitmap.GetHeight(); ++y) {
+            for (int32_t x = 0; x < d.Bitmap.GetWidth(); ++x) {
+                transparent += d.Mask->GetPixel(x, y) == 0;
+            }
+        }
+        EXPECT_EQ(transparent, c.transparent);
+    }
+}
+
 // The sizes and depths asked for, each as icotool lists it and as our reader reads it back.
 TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
 {
     ASSERT_TRUE(HaveSamples());
     TKVBitmap rose;
     kvtest::PnmToBitmap(kvtest::ParsePnm(kvtest::TempFolder::Read(Rose)), rose);
-    // A transparent corner, which every form but 24 bits carries.
+    // A transparent corner, which every form carries.
     TKVBitmap* alpha = rose.GetAlphaChannel();
     for (int32_t y = 0; y < 10; ++y) {
         for (int32_t x = 0; x < 10; ++x) {
@@ -210,7 +269,7 @@ TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
         EXPECT_EQ(d.Bitmap.GetWidth(), sizes[i][0]);
         EXPECT_EQ(d.Bitmap.GetHeight(), sizes[i][1]);
         EXPECT_EQ(d.Params.ICO_BitCount[i], bits[i]);
-        EXPECT_EQ(d.Mask->GetPixel(0, 0), bits[i] == 24 ? 255 : 0);
+        EXPECT_EQ(d.Mask->GetPixel(0, 0), 0);
         EXPECT_EQ(d.Mask->GetPixel(sizes[i][0] - 1, sizes[i][1] - 1), 255);
         // ImageMagick sees the same picture where it is opaque.
         const std::string entry = "'" + file + "[" + std::to_string(i) + "]'";
@@ -486,6 +545,137 @@ TEST(IcoWriter, WritesReadyPicturesAndCutsBackOnFailure)
 
 namespace {
 
+// What an icon written holds under its AND mask, read from its bytes: the pixels the mask marks,
+// how many of them are not black in the XOR image, and the palette.
+struct TMaskedPixels
+{
+    int32_t Transparent = 0;
+    int32_t NotBlack = 0;
+    std::vector<TRGB> Palette;
+};
+
+TMaskedPixels MaskedPixels(const std::string& icon, int32_t index)
+{
+    auto byte = [&](size_t at) { return uint32_t(uint8_t(icon.at(at))); };
+    auto u32 = [&](size_t at) {
+        return byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24;
+    };
+    const size_t start = u32(6 + 16 * size_t(index) + 12);
+    const size_t width = u32(start + 4), height = u32(start + 8) / 2, bits = byte(start + 14);
+    const size_t palette = start + u32(start), colours = bits <= 8 ? size_t(1) << bits : 0;
+    const size_t xorStride = (width * bits + 31) / 32 * 4, andStride = (width + 31) / 32 * 4;
+    const size_t xorRows = palette + 4 * colours, andRows = xorRows + xorStride * height;
+    TMaskedPixels result;
+    for (size_t i = 0; i < colours; ++i) {
+        result.Palette.push_back(TRGB{uint8_t(byte(palette + 4 * i)), uint8_t(byte(palette + 4 * i + 1)),
+                                      uint8_t(byte(palette + 4 * i + 2))});
+    }
+    for (size_t k = 0; k < height; ++k) {
+        const size_t row = xorRows + k * xorStride;
+        for (size_t x = 0; x < width; ++x) {
+            if ((byte(andRows + k * andStride + x / 8) >> (7 - x % 8) & 1) == 0) {
+                continue;
+            }
+            ++result.Transparent;
+            TRGB colour;
+            if (bits <= 8) {
+                const size_t bitOffset = x * bits;
+                const size_t value = byte(row + bitOffset / 8) >> (8 - bits - bitOffset % 8) & (colours - 1);
+                colour = result.Palette.at(value);
+            } else {
+                colour = TRGB{uint8_t(byte(row + 3 * x)), uint8_t(byte(row + 3 * x + 1)),
+                              uint8_t(byte(row + 3 * x + 2))};
+            }
+            result.NotBlack += !(colour == TRGB{0, 0, 0});
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+// Windows draws an icon as (screen AND mask) XOR image: a pixel under the AND mask shows nothing
+// only when its XOR colour is black. Every depth with an AND mask writes its transparent pixels
+// black, the palette forms through a black entry beside the picture's own colours; ImageMagick
+// reads the opaque colours of a picture that fits its palette exactly.
+TEST(IcoWriter, TransparentPixelsAreBlackUnderTheAndMask)
+{
+    ASSERT_TRUE(HaveSamples());
+    // Three colours and none black; a photograph; black and white. Each has a transparent
+    // top-left corner, white as the reader leaves it; the photograph's is one pixel, too few to
+    // bring black into its quantized palettes.
+    TKVBitmap three, rose, bilevel;
+    three.Allocate(70, 46, kv24RGB);
+    bilevel.Allocate(70, 46, kv1g);
+    const TRGB colours[] = {{0, 0, 255}, {0, 200, 0}, {250, 0, 0}};
+    for (int32_t y = 0; y < 46; ++y) {
+        for (int32_t x = 0; x < 70; ++x) {
+            three.SetPixels_kv24RGB(x, y, x < 20 && y < 10 ? TRGB{255, 255, 255} : colours[(x + y) % 3]);
+            bilevel.SetPixels_kv1g(x, y, (x < 20 && y < 10) || (x + y) % 2 == 0);
+        }
+    }
+    kvtest::PnmToBitmap(kvtest::ParsePnm(kvtest::TempFolder::Read(Rose)), rose);
+    rose.SetPixels_kv24RGB(0, 0, TRGB{255, 255, 255});
+    const struct
+    {
+        const char* name;
+        TKVBitmap* picture;
+        int32_t cornerWidth, cornerHeight;
+    } pictures[] = {
+        {"three colours", &three, 20, 10}, {"photograph", &rose, 1, 1}, {"bilevel", &bilevel, 20, 10}};
+    const int32_t sizes[][2] = {{70, 46}, {70, 46}, {70, 46}, {70, 46}};
+    const int32_t depths[] = {1, 4, 8, 24};
+    kvtest::TempFolder folder;
+    for (const auto& [name, picture, cornerWidth, cornerHeight] : pictures) {
+        TKVBitmap* alpha = picture->GetAlphaChannel();
+        for (int32_t y = 0; y < cornerHeight; ++y) {
+            for (int32_t x = 0; x < cornerWidth; ++x) {
+                alpha->SetPixels_kv8(x, y, 0);
+            }
+        }
+        TIOParamsVals params;
+        TMemoryStream stream;
+        bool aborting = false;
+        TProgressRec progress;
+        progress.Aborting = &aborting;
+        Bmpfilt::ICOWriteStream(stream, *picture, params, progress, sizes, depths);
+        ASSERT_FALSE(aborting);
+        const std::string bytes(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+        const std::string file = folder.Write("out.ico", bytes);
+        for (int32_t i = 0; i < 4; ++i) {
+            SCOPED_TRACE(std::string(name) + " at " + std::to_string(depths[i]) + " bits");
+            const TMaskedPixels masked = MaskedPixels(bytes, i);
+            EXPECT_EQ(masked.Transparent, cornerWidth * cornerHeight);
+            EXPECT_EQ(masked.NotBlack, 0);
+            if (picture != &three || depths[i] == 1) {
+                continue;
+            }
+            for (const TRGB& entry : masked.Palette) {
+                const bool own =
+                    std::find(std::begin(colours), std::end(colours), entry) != std::end(colours);
+                EXPECT_TRUE(own || entry == TRGB{})
+                    << int(entry.r) << " " << int(entry.g) << " " << int(entry.b);
+            }
+            const std::string rgba =
+                kvtest::ToolOutput("convert 'ICO:" + file + "[" + std::to_string(i) + "]' -depth 8 rgba:-");
+            ASSERT_EQ(rgba.size(), size_t(70 * 46 * 4));
+            int32_t wrong = 0;
+            for (int32_t y = 0; y < 46; ++y) {
+                for (int32_t x = 0; x < 70; ++x) {
+                    const auto* p = reinterpret_cast<const uint8_t*>(rgba.data()) + (size_t(y) * 70 + x) * 4;
+                    const TRGB expected = three.GetPixels_kv24RGB(x, y);
+                    wrong += x < 20 && y < 10 ? p[3] != 0
+                                              : p[3] != 255 || p[0] != expected.r || p[1] != expected.g ||
+                                                    p[2] != expected.b;
+                }
+            }
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+}
+
+namespace {
+
 // The largest difference of two RGBA pictures: alpha everywhere, colour where the first is opaque.
 int32_t RgbaDifference(const std::string& expected, const std::string& actual)
 {
@@ -547,10 +737,13 @@ TEST(IcoRoundTrip, EveryLayoutComesBackAsImageMagickReadsTheSource)
     } layouts[] = {
         {"32-bit alpha", rose + alpha, ""},
         {"24-bit", rose, "-b 24"},
+        {"24-bit, a transparent corner", rose + corner, "-b 24"},
         {"8-bit, a transparent corner", rose + " -colors 200" + corner, "-b 8"},
         {"4-bit, a transparent corner", rose + " -colors 16" + corner, "-b 4"},
         {"1-bit, a transparent corner", rose + " -monochrome" + corner, "-b 1"},
         {"1-bit of two colours", "convert -size 30x20 xc:red -fill blue -draw 'rectangle 2,2 9,9'", "-b 1"},
+        {"1-bit of red and black, transparent pixels",
+         "convert -size 30x20 xc:red -fill black -draw 'rectangle 2,2 9,9'", "-b 1"},
         {"PNG entry", rose + alpha, "-r"},
     };
     for (const auto& layout : layouts) {
@@ -559,7 +752,7 @@ TEST(IcoRoundTrip, EveryLayoutComesBackAsImageMagickReadsTheSource)
         ASSERT_EQ(kvtest::ToolExitCode(layout.png + " PNG32:" + png), 0);
         ASSERT_EQ(kvtest::ToolExitCode("icotool -c -o " + source + " " + layout.icon + " " + png), 0);
         std::string icon = kvtest::TempFolder::Read(source);
-        if (std::string(layout.name) == "1-bit of two colours") {
+        if (std::string(layout.name) == "1-bit of red and black, transparent pixels") {
             // icotool keeps no transparency at 1 bit: the bottom row's first 16 pixels are made
             // transparent in the AND rows, after the header, two palette entries and 20 XOR rows.
             icon[22 + 40 + 8 + 4 * 20] = icon[22 + 40 + 8 + 4 * 20 + 1] = char(0xFF);

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -287,14 +288,17 @@ TEST(NetpbmWriter, WritesFormsTheToolsAccept)
     EXPECT_TRUE(aborted);
 }
 
-// Widths from 9 to 255 (multi-byte from 128 on) round-trip with pbmtowbmp and wbmptopbm.
-TEST(Wbmp, RoundTripsWithNetpbmAtEveryWidth)
+// Sides from 9 to 1000 round-trip with pbmtowbmp and wbmptopbm; what we write of the picture
+// pbmtowbmp read is the file it wrote, byte for byte: sides of 128 and more in several bytes,
+// every one of them whole.
+TEST(Wbmp, RoundTripsWithNetpbmAtEverySize)
 {
     ASSERT_TRUE(kvtest::Installed({GoPhoto, "pbmtowbmp", "wbmptopbm"}));
     kvtest::TempFolder folder;
-    for (const int32_t width : {9, 127, 200, 255}) {
-        SCOPED_TRACE(width);
-        const int32_t height = width / 3 + 1;
+    const std::pair<int32_t, int32_t> sizes[] = {{9, 4},     {127, 43},  {128, 127},
+                                                 {200, 300}, {255, 256}, {1000, 334}};
+    for (const auto& [width, height] : sizes) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
         const std::string pbm = folder.Write(
             "in.pbm",
             kvtest::ToolOutput("pngtopnm " + GoPhoto + " | pamscale -width " + std::to_string(width) +
@@ -303,21 +307,23 @@ TEST(Wbmp, RoundTripsWithNetpbmAtEveryWidth)
             kvtest::ScaledTo8Bits(kvtest::ParsePnm(kvtest::TempFolder::Read(pbm)));
         ASSERT_TRUE(expected.Valid());
 
+        const std::string theirFile = kvtest::ToolOutput("pbmtowbmp " + pbm);
         Decoded theirs;
-        Decode(kvtest::ToolOutput("pbmtowbmp " + pbm), theirs, Reader::Wbmp);
+        Decode(theirFile, theirs, Reader::Wbmp);
         ASSERT_FALSE(theirs.Aborted);
         EXPECT_EQ(theirs.Bitmap.GetPixelFormat(), kv1g);
         EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::BitmapSamples(theirs.Bitmap)), 0);
 
         TIOParamsVals params;
         const std::string ours = folder.Write("ours.wbmp", Encode(theirs.Bitmap, params, Reader::Wbmp));
+        EXPECT_TRUE(kvtest::TempFolder::Read(ours) == theirFile);
         EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::ScaledTo8Bits(kvtest::ParsePnm(
                                                       kvtest::ToolOutput("wbmptopbm " + ours)))),
                   0);
     }
 }
 
-TEST(Wbmp, OldSingleByteSizesCropsAndBadHeaders)
+TEST(Wbmp, OldSingleByteSizesBadHeadersAndColourPictures)
 {
     // A 200-wide file with its size in single bytes: only that reading matches its data.
     std::string old = std::string("\0\0\xc8\x02", 4) + std::string(2 * 25, '\xff');
@@ -346,7 +352,7 @@ TEST(Wbmp, OldSingleByteSizesCropsAndBadHeaders)
         EXPECT_EQ(d.Bitmap.GetWidth(), 0);
     }
 
-    // A 600 x 300 colour picture keeps its top-left 255 x 127 part, made black and white.
+    // A 600 x 300 colour picture is written whole, made black and white.
     TKVBitmap picture;
     picture.Allocate(600, 300, kv24RGB);
     picture.Fill(0);
@@ -356,12 +362,14 @@ TEST(Wbmp, OldSingleByteSizesCropsAndBadHeaders)
         }
     }
     TIOParamsVals params;
+    const std::string written = Encode(picture, params, Reader::Wbmp);
+    EXPECT_EQ(written.substr(0, 6), std::string("\0\0\x84\x58\x82\x2c", 6));
     Decoded back;
-    Decode(Encode(picture, params, Reader::Wbmp), back, Reader::Wbmp);
-    EXPECT_EQ(back.Bitmap.GetWidth(), 255);
-    EXPECT_EQ(back.Bitmap.GetHeight(), 127);
-    EXPECT_TRUE(back.Bitmap.GetPixels_kv1g(254, 0));
-    EXPECT_FALSE(back.Bitmap.GetPixels_kv1g(254, 1));
+    Decode(written, back, Reader::Wbmp);
+    EXPECT_EQ(back.Bitmap.GetWidth(), 600);
+    EXPECT_EQ(back.Bitmap.GetHeight(), 300);
+    EXPECT_TRUE(back.Bitmap.GetPixels_kv1g(599, 298));
+    EXPECT_FALSE(back.Bitmap.GetPixels_kv1g(599, 299));
 }
 
 // Data that ends before the last row fails; the rows read keep their pixels and every row past

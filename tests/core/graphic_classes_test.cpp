@@ -1,4 +1,4 @@
-// The graphic classes through the class library's picture machinery: registration of the 29
+// The graphic classes through the class library's picture machinery: registration of the 30
 // extensions, loading by extension, a TImage showing a loaded PNG, failures, the clipboard form
 // and the read-only memory stream.
 #include "imaging/core/graphic_classes.h"
@@ -75,18 +75,26 @@ TEST_F(GraphicClasses, TheExtensionsRegisterAndUnregister)
         {GraphicClassOf<TKVICOImage>(), {"ICO"}},
         {GraphicClassOf<TKVPNGImage>(), {"PNG"}},
         {GraphicClassOf<TKVTGAImage>(), {"TGA", "TARGA", "VDA", "ICB", "VST", "PIX"}},
-        {GraphicClassOf<TKVPXMImage>(), {"PXM", "PPM", "PGM", "PBM"}},
+        {GraphicClassOf<TKVPXMImage>(), {"PXM", "PPM", "PGM", "PBM", "PNM"}},
         {GraphicClassOf<TKVJP2Image>(), {"JP2"}},
         {GraphicClassOf<TKVJ2KImage>(), {"J2K", "JPC", "J2C"}},
     };
     int32_t count = 0;
-    for (const auto& row : table)
+    for (const auto& row : table) {
+        // A class answers to the names the I/O component's format table gives its format.
+        const auto graphic = row.graphicClass();
+        const int32_t formatId = dynamic_cast<TKVGraphicBase&>(*graphic).FormatId();
+        std::vector<std::string> listed(size_t(Korvaneio::KVFileFormatGetExtCount(formatId)));
+        for (size_t i = 0; i < listed.size(); ++i)
+            Korvaneio::KVFileFormatGetExt(formatId, int32_t(i), listed[i]);
+        EXPECT_EQ(listed, std::vector<std::string>(row.extensions.begin(), row.extensions.end())) << formatId;
         for (const char* extension : row.extensions) {
             EXPECT_EQ(TPicture::FileFormatClass(extension), row.graphicClass) << extension;
             EXPECT_EQ(TPicture::FileFormatClass(std::string(".") + extension), row.graphicClass) << extension;
             ++count;
         }
-    EXPECT_EQ(count, 29);
+    }
+    EXPECT_EQ(count, 30);
     EXPECT_EQ(TKVJ2KImage().FormatId(), 14);
     EXPECT_EQ(TKVTGAImage().FormatId(), 11);
 

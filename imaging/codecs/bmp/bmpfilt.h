@@ -47,8 +47,8 @@ void PXMReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TP
                    bool ParamsOnly);
 void PXMWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
 
-// Wireless bitmaps of type 0, read into kv1g. The writer keeps at most 255 pixels a side (the
-// top-left part of a larger picture).
+// Wireless bitmaps of type 0, read into kv1g. Sizes are multi-byte integers, so the writer keeps
+// the whole picture at any size; files whose sizes were written as single bytes are read too.
 void WBMPReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                     bool ParamsOnly);
 void WBMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);
@@ -60,8 +60,10 @@ bool CURTryStream(TStream& Stream);
 int32_t _EnumICOImStream(TStream& Stream);
 
 // Decodes the image that ICO_ImageIndex (CUR_ImageIndex) names: a bitmap with its AND mask, or
-// a PNG. Unless NoMask, AlphaMask (created when empty) gets the transparency. An index outside
-// the directory reads nothing and is no failure here: the caller compares it with the count.
+// a PNG. Unless NoMask, AlphaMask (created when empty) gets the transparency: the alpha bytes of
+// a 32-bit image, else the AND mask, whose pixels take ICO_Background (CUR_Background). An
+// index outside the directory reads nothing and is no failure here: the caller compares it with
+// the count.
 // The icon reader decodes a stream that starts with "BM" as a BMP file.
 void ICOReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, bool ParamsOnly,
                    TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoMask);
@@ -69,8 +71,10 @@ void CURReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, bo
                    TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoMask);
 
 // Writes one icon image per size (width, height: 1 to 256), made from Bitmap by resampling, at
-// bit count i (1, 4, 8, 24 or 32; 0 takes Params' depth). A failed write leaves the stream as
-// it was before the call.
+// bit count i (1, 4, 8, 24 or 32; 0 takes Params' depth). Pixels of the alpha channel below 255
+// are set in the AND mask at every depth; below 32 bits they are black in the image, a black
+// palette entry being made for them where the picture's colours leave none. A failed write
+// leaves the stream as it was before the call.
 void ICOWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                     std::span<const int32_t[2]> Sizes, std::span<const int32_t> BitCounts);
 

@@ -249,7 +249,10 @@ private:
             mask = FAlphaMask.get();
         }
         const TRGB background = FCursor ? FParams.CUR_Background : FParams.ICO_Background;
-        const bool usesAndMask = FBits <= 8;
+        // The AND mask is the transparency of every depth but 32 bits, whose fourth byte is its
+        // alpha: a 32-bit image whose alpha bytes are all 0 is wholly transparent, as the
+        // standard readers take it, whatever its AND mask says.
+        const bool usesAndMask = FBits != 32;
         const int64_t xorStride = XorStride(), andStride = AndStride();
         std::vector<uint8_t> xorRows(size_t(xorStride * FHeight));
         FStream.Read(xorRows.data(), int64_t(xorRows.size()));

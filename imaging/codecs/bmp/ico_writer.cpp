@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace Bmpfilt {
@@ -90,23 +90,28 @@ public:
             return;
         }
         TKVBitmap* alpha = image.GetHasAlphaChannel() ? image.GetAlphaChannel() : nullptr;
+        if (alpha != nullptr && (alpha->GetWidth() != width || alpha->GetHeight() != height)) {
+            alpha = nullptr;
+        }
+        // A 32-bit image is drawn by its alpha bytes; the other depths draw transparent pixels
+        // through the AND mask only, and must make them black (24-bit rows as they are written).
+        const bool masked = bits != 32 && alpha != nullptr && HasTransparentPixels(*alpha);
+        const bool keepsOneBit = bits == 1 && image.GetPixelFormat() == kv1g;
         std::unique_ptr<TKVBitmap> converted;
         TKVBitmap* source = &image;
-        if (image.GetPixelFormat() != kv24RGB && (bits != 1 || image.GetPixelFormat() != kv1g)) {
+        if ((image.GetPixelFormat() != kv24RGB && !keepsOneBit) || (masked && bits <= 8)) {
             converted = std::make_unique<TKVBitmap>();
-            converted->Assign(&image);
-            converted->ConvertToPixelFormat(kv24RGB);
+            converted->AssignImage(&image);
+            if (converted->GetPixelFormat() != kv24RGB && !keepsOneBit) {
+                converted->ConvertToPixelFormat(kv24RGB);
+            }
             source = converted.get();
         }
-        if (bits <= 8 && alpha != nullptr && source->GetPixelFormat() == kv24RGB) {
-            if (converted == nullptr) {
-                converted = std::make_unique<TKVBitmap>();
-                converted->Assign(&image);
-                source = converted.get();
-            }
-            HideTransparentColours(*source, *alpha);
+        if (masked && bits <= 8) {
+            BlackenTransparentPixels(*source, *alpha);
         }
         // Two colours, a picture's own, make the 1-bit palette; other pictures are black and white.
+        // Transparent pixels are black already, so their bit is that of a black entry.
         TOneBitSource oneBit;
         if (bits == 1) {
             oneBit = MakeOneBitSource(*source);
@@ -129,31 +134,43 @@ public:
         Put(info, sizeof info);
 
         std::unique_ptr<TKVQuantizer> quantizer;
+        int32_t blackIndex = 0;
         if (bits <= 8) {
-            WritePalette(*source, bits, params, quantizer, oneBit);
+            blackIndex = WritePalette(*source, bits, params, quantizer, oneBit, masked);
         }
         std::vector<uint8_t> row(static_cast<size_t>(xorStride));
         for (int32_t y = height - 1; y >= 0 && !FAborting; --y) {
             std::fill(row.begin(), row.end(), 0);
             const uint8_t* pixels = source->GetScanLine(y);
             const auto* colours = reinterpret_cast<const TRGB*>(pixels);
+            const uint8_t* opacity = masked && bits >= 4 ? alpha->GetScanLine(y) : nullptr;
+            // A palette made without the black entry would not map a transparent pixel to it.
+            auto indexOf = [&](int32_t x) {
+                return uint8_t(opacity != nullptr && opacity[x] != 255 ? blackIndex
+                                                                       : quantizer->GetRGBIndex(colours[x]));
+            };
             switch (bits) {
             case 1:
                 std::memcpy(row.data(), pixels, size_t((width + 7) / 8));
                 break;
             case 4:
                 for (int32_t x = 0; x < width; ++x) {
-                    const auto index = uint8_t(quantizer->GetRGBIndex(colours[x]));
+                    const uint8_t index = indexOf(x);
                     row[size_t(x >> 1)] |= uint8_t(x & 1 ? index & 15 : index << 4);
                 }
                 break;
             case 8:
                 for (int32_t x = 0; x < width; ++x) {
-                    row[size_t(x)] = uint8_t(quantizer->GetRGBIndex(colours[x]));
+                    row[size_t(x)] = indexOf(x);
                 }
                 break;
             case 24:
                 std::memcpy(row.data(), pixels, size_t(width) * 3);
+                for (int32_t x = 0; opacity != nullptr && x < width; ++x) {
+                    if (opacity[x] != 255) {
+                        std::memset(row.data() + 3 * size_t(x), 0, 3);
+                    }
+                }
                 break;
             default: {
                 const uint8_t* alphaRow = alpha != nullptr ? alpha->GetScanLine(y) : nullptr;
@@ -169,12 +186,11 @@ public:
             }
             Put(row.data(), xorStride);
         }
-        // Pixels that are not wholly opaque are transparent for the AND mask; a 24-bit image
-        // keeps an empty one.
+        // Pixels that are not wholly opaque are transparent for the AND mask.
         std::vector<uint8_t> andRow(static_cast<size_t>(andStride));
         for (int32_t y = height - 1; y >= 0 && !FAborting; --y) {
             std::fill(andRow.begin(), andRow.end(), 0);
-            if (alpha != nullptr && bits != 24) {
+            if (alpha != nullptr) {
                 const uint8_t* alphaRow = alpha->GetScanLine(y);
                 for (int32_t x = 0; x < width; ++x) {
                     if (alphaRow[x] != 255) {
@@ -224,45 +240,81 @@ private:
         Daduvudez::SafeStreamWrite(&FStream, FAborting, buffer, count);
     }
 
-    // Transparent pixels show nothing of their colour: they take that of an opaque pixel, so that
-    // they need no entry of a small palette.
-    static void HideTransparentColours(TKVBitmap& picture, TKVBitmap& alpha)
+    static bool HasTransparentPixels(TKVBitmap& alpha)
     {
-        const int32_t width = picture.GetWidth(), height = picture.GetHeight();
-        if (alpha.GetWidth() != width || alpha.GetHeight() != height) {
-            return;
-        }
-        std::optional<TRGB> shown;
-        for (int32_t y = 0; y < height && !shown; ++y) {
+        for (int32_t y = 0; y < alpha.GetHeight(); ++y) {
             const uint8_t* opacity = alpha.GetScanLine(y);
-            const auto* pixels = reinterpret_cast<const TRGB*>(picture.GetScanLine(y));
-            const auto opaque = std::find(opacity, opacity + width, uint8_t(255));
-            if (opaque != opacity + width) {
-                shown = pixels[opaque - opacity];
+            if (std::any_of(opacity, opacity + alpha.GetWidth(), [](uint8_t a) { return a != 255; })) {
+                return true;
             }
         }
-        for (int32_t y = 0; y < height && shown; ++y) {
+        return false;
+    }
+
+    // Windows draws an icon as (screen AND mask) XOR image: a pixel of the mask shows nothing
+    // only when its colour is black, so every transparent pixel is made black (a clear bit of
+    // kv1g rows).
+    static void BlackenTransparentPixels(TKVBitmap& picture, TKVBitmap& alpha)
+    {
+        const bool bilevel = picture.GetPixelFormat() == kv1g;
+        for (int32_t y = 0; y < picture.GetHeight(); ++y) {
             const uint8_t* opacity = alpha.GetScanLine(y);
-            auto* pixels = reinterpret_cast<TRGB*>(picture.GetScanLine(y));
-            for (int32_t x = 0; x < width; ++x) {
-                if (opacity[x] != 255) {
-                    pixels[x] = *shown;
+            uint8_t* row = picture.GetScanLine(y);
+            for (int32_t x = 0; x < picture.GetWidth(); ++x) {
+                if (opacity[x] == 255) {
+                    continue;
+                }
+                if (bilevel) {
+                    row[x >> 3] &= uint8_t(~(0x80 >> (x & 7)));
+                } else {
+                    reinterpret_cast<TRGB*>(row)[x] = TRGB{0, 0, 0};
                 }
             }
         }
     }
 
-    void WritePalette(TKVBitmap& source, int32_t bits, TIOParamsVals& params,
-                      std::unique_ptr<TKVQuantizer>& quantizer, const TOneBitSource& oneBit)
+    // True when the kv24RGB picture holds no more than count colours.
+    static bool HasColoursAtMost(TKVBitmap& picture, int32_t count)
     {
+        std::unordered_set<uint32_t> seen;
+        for (int32_t y = 0; y < picture.GetHeight(); ++y) {
+            const auto* row = reinterpret_cast<const TRGB*>(picture.GetScanLine(y));
+            for (int32_t x = 0; x < picture.GetWidth(); ++x) {
+                if (x > 0 && row[x] == row[x - 1]) {
+                    continue;
+                }
+                seen.insert(uint32_t(row[x].r) << 16 | uint32_t(row[x].g) << 8 | row[x].b);
+                if (int32_t(seen.size()) > count) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // Writes the palette and returns the index of a black entry, which an image with transparent
+    // pixels (black in source) needs: a picture whose colours, black among them, fit the palette
+    // keeps them all; any other is quantized to one colour fewer and black takes the last entry.
+    int32_t WritePalette(TKVBitmap& source, int32_t bits, TIOParamsVals& params,
+                         std::unique_ptr<TKVQuantizer>& quantizer, const TOneBitSource& oneBit, bool masked)
+    {
+        const TRGB black{0, 0, 0};
         const int32_t colours = 1 << bits;
         params.AllocColorMap(colours);
+        int32_t blackIndex = 0;
         if (bits == 1) {
             params.ColorMap[0] = oneBit.Dark;
             params.ColorMap[1] = oneBit.Light;
         } else {
+            const int32_t quantized = masked && !HasColoursAtMost(source, colours) ? colours - 1 : colours;
             quantizer = std::make_unique<TKVQuantizer>(
-                &source, std::span<TRGB>(params.ColorMap.get(), size_t(colours)), colours, -1, 0);
+                &source, std::span<TRGB>(params.ColorMap.get(), size_t(quantized)), quantized, -1, 0);
+            if (quantized < colours) {
+                params.ColorMap[quantized] = black;
+                blackIndex = quantized;
+            } else {
+                blackIndex = quantizer->GetRGBIndex(black);
+            }
         }
         std::vector<uint8_t> raw;
         for (int32_t i = 0; i < colours; ++i) {
@@ -270,6 +322,7 @@ private:
             raw.insert(raw.end(), {c.b, c.g, c.r, 0});
         }
         Put(raw.data(), int64_t(raw.size()));
+        return blackIndex;
     }
 
     TStream& FStream;

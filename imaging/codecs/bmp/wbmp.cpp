@@ -149,25 +149,14 @@ void WBMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals&, TProgre
     }
     std::unique_ptr<TKVBitmap> copy;
     TKVBitmap* image = &Bitmap;
-    auto ownCopy = [&] {
-        if (!copy) {
-            copy = std::make_unique<TKVBitmap>();
-            copy->Assign(&Bitmap);
-            image = copy.get();
-        }
-    };
     if (Bitmap.GetPixelFormat() != kv1g) {
-        ownCopy();
+        copy = std::make_unique<TKVBitmap>();
+        copy->Assign(&Bitmap);
         copy->ConvertToPixelFormat(kv1g);
+        image = copy.get();
     }
-    // At most 255 a side: the top-left part of the picture is kept, not a reduced picture.
-    const int64_t width = image->GetWidth(), height = image->GetHeight();
-    if (width > 255 || height > 255) {
-        ownCopy();
-        const int32_t newWidth = width > height ? 255 : int32_t(std::max<int64_t>(width * 255 / height, 1));
-        const int32_t newHeight = width > height ? int32_t(std::max<int64_t>(height * 255 / width, 1)) : 255;
-        copy->Resize(newWidth, newHeight, 0, 255, kvhLeft, kvvTop);
-    }
+    // Sizes of 128 and more take several bytes of the multi-byte form, so every picture is
+    // written whole.
     std::vector<uint8_t> header = {0, 0};
     WriteMultiByte(header, uint32_t(image->GetWidth()));
     WriteMultiByte(header, uint32_t(image->GetHeight()));
