@@ -3,6 +3,7 @@
 
 #include "imaging/codecs/bmp/detail/rle_decode.h"
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/resolution.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/rounding.h"
@@ -248,7 +249,7 @@ private:
 
     static int32_t Dpi(int32_t pelsPerMeter, int32_t systemDpi)
     {
-        int32_t dpi = Round(double(pelsPerMeter) / 100.0 * 2.54);
+        const int32_t dpi = DotsPerInch(pelsPerMeter, TResolutionUnit::Metre);
         return dpi > 0 ? dpi : systemDpi;
     }
 

@@ -5,6 +5,7 @@
 #include "imaging/codecs/bmp/detail/icon_format.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/resolution.h"
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/mask.h"
@@ -154,10 +155,10 @@ private:
 
     bool ChooseDepthAndSize()
     {
-        FParams.DpiX =
-            FInfo.XPelsPerMeter > 0 ? Round(FInfo.XPelsPerMeter / 100.0 * 2.54) : Kvview::gSystemDPIX;
-        FParams.DpiY =
-            FInfo.YPelsPerMeter > 0 ? Round(FInfo.YPelsPerMeter / 100.0 * 2.54) : Kvview::gSystemDPIY;
+        FParams.DpiX = FInfo.XPelsPerMeter > 0 ? DotsPerInch(FInfo.XPelsPerMeter, TResolutionUnit::Metre)
+                                               : Kvview::gSystemDPIX;
+        FParams.DpiY = FInfo.YPelsPerMeter > 0 ? DotsPerInch(FInfo.YPelsPerMeter, TResolutionUnit::Metre)
+                                               : Kvview::gSystemDPIY;
         if (FCursor) {
             FParams.CUR_XHotSpot = FEntry.Planes;
             FParams.CUR_YHotSpot = FEntry.BitCount;
