@@ -619,8 +619,10 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
     int64_t pointer = base + 4;
     uint32_t oldNext = 0;
     if (Insert) {
+        // Pages go into little-endian files of the classic form only: a BigTIFF (version 43) has
+        // directories of a form this writer does not make.
         uint8_t mark[4] = {};
-        if (Stream.Read(mark, 4) != 4 || mark[0] != 'I' || mark[1] != 'I') {
+        if (Stream.Read(mark, 4) != 4 || mark[0] != 'I' || mark[1] != 'I' || (mark[2] | mark[3] << 8) == 43) {
             CodecSetAborting(Progress);
             return 0;
         }
