@@ -380,15 +380,18 @@ void TStripWriter::ConvertRow(const uint8_t* pixels, int32_t width)
     uint8_t* out = FRow.data();
     switch (FPlan.Photometric) {
     case 5:
+        // Readers take a colour back as (255 - C) x (255 - K) / 255, truncated (libtiff does, and
+        // so does ours): 255 - C is the colour x 255 / (255 - K) rounded up, the least value that
+        // gives the colour back; rounded down, or to nearest, it gives one less for about half
+        // the colours.
         for (int32_t x = 0; x < width; ++x) {
             const TRGB& c = rgb[x];
-            int32_t k = std::max({c.r, c.g, c.b});
-            const int32_t key = 255 - k;
-            k = k == 0 ? 1 : k;
-            *out++ = uint8_t(255 - c.r * 255 / k);
-            *out++ = uint8_t(255 - c.g * 255 / k);
-            *out++ = uint8_t(255 - c.b * 255 / k);
-            *out++ = uint8_t(key);
+            const int32_t brightest = std::max({c.r, c.g, c.b});
+            const int32_t k = std::max(brightest, 1);
+            *out++ = uint8_t(255 - (c.r * 255 + k - 1) / k);
+            *out++ = uint8_t(255 - (c.g * 255 + k - 1) / k);
+            *out++ = uint8_t(255 - (c.b * 255 + k - 1) / k);
+            *out++ = uint8_t(255 - brightest);
         }
         return;
     case 8:
