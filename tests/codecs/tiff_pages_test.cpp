@@ -67,6 +67,20 @@ protected:
     {
         Run("tiffsplit " + file + " " + F(prefix));
     }
+    // The first page of file inserted into container as its second page, and taken out of that
+    // into output.
+    static void InsertAndTakeOut(const std::string& container, const std::string& file,
+                                 const std::string& output)
+    {
+        std::unique_ptr<TMemoryStream> into(Load(container));
+        std::unique_ptr<TMemoryStream> page(Load(file));
+        TMemoryStream joined;
+        Tiffilt::_InsertTIFFImStream(*into, *page, 1, joined);
+        joined.SetPosition(0);
+        TMemoryStream extracted;
+        Tiffilt::_ExtractTIFFImStream(joined, 1, extracted);
+        Save(extracted, output);
+    }
 
     kvtest::TempFolder Folder;
 };
@@ -119,14 +133,7 @@ TEST_F(TiffPages, MetadataDirectoriesTravelWithTheirPage)
     Run("cp " + F("c.tif") + " " + F("exif.tif") + " && exiftool -q -overwrite_original -Make=Plimbet " +
         "-ExposureTime=1/60 -GPSLatitude=45.5 -GPSLatitudeRef=N " + F("exif.tif"));
     // Into a file as its second page, and out of it again.
-    std::unique_ptr<TMemoryStream> abc(Load(F("abc.tif")));
-    std::unique_ptr<TMemoryStream> exif(Load(F("exif.tif")));
-    TMemoryStream four;
-    Tiffilt::_InsertTIFFImStream(*abc, *exif, 1, four);
-    four.SetPosition(0);
-    TMemoryStream extracted;
-    Tiffilt::_ExtractTIFFImStream(four, 1, extracted);
-    Save(extracted, F("page.tif"));
+    InsertAndTakeOut(F("abc.tif"), F("exif.tif"), F("page.tif"));
     EXPECT_EQ(Tool("exiftool -s3 -Make -ExposureTime -GPSLatitude -n " + F("page.tif")),
               "Plimbet\n0.01666666667\n45.5\n");
     ExpectSame(F("page.tif"), F("exif.tif"));
@@ -152,14 +159,7 @@ TEST_F(TiffPages, MetadataDirectoriesTravelWithTheirPage)
     WriteFile(F("exif-big.tif"), builder.Build());
     ASSERT_EQ(Tool("exiftool -s3 -Make -ExposureTime -n " + F("exif-big.tif")), "Plimbet\n0.01666666667\n");
     Run("tiffcp -8 " + F("abc.tif") + " " + F("abc-big.tif"));
-    std::unique_ptr<TMemoryStream> abcBig(Load(F("abc-big.tif")));
-    std::unique_ptr<TMemoryStream> exifBig(Load(F("exif-big.tif")));
-    TMemoryStream fourBig;
-    Tiffilt::_InsertTIFFImStream(*abcBig, *exifBig, 1, fourBig);
-    fourBig.SetPosition(0);
-    TMemoryStream extractedBig;
-    Tiffilt::_ExtractTIFFImStream(fourBig, 1, extractedBig);
-    Save(extractedBig, F("page-big.tif"));
+    InsertAndTakeOut(F("abc-big.tif"), F("exif-big.tif"), F("page-big.tif"));
     EXPECT_EQ(Tool("exiftool -s3 -Make -ExposureTime -n " + F("page-big.tif")), "Plimbet\n0.01666666667\n");
     EXPECT_EQ(MaxDifference(Tiff2Rgba(F("page-big.tif")), Tiff2Rgba(F("exif-big.tif"))), 0);
 }
