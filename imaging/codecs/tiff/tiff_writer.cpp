@@ -44,6 +44,39 @@ enum : uint32_t
 
 constexpr int64_t StripBytes = 524288;
 
+// Readers take a CMYK colour back as (255 - C) x (255 - K) / 255, truncated (libtiff does, and so
+// does ours). The writer makes K = 255 - k, k the pixel's brightest channel, and 255 - C the
+// colour x 255 / k rounded up: the least value that gives the colour back (rounded down, or to
+// nearest, it gives one less for about half the colours). CmykQuotient finds that quotient
+// through ceil(2^24 / k): for numerators below 2^16 the product shifted down by 24 is the
+// quotient exactly, without a division per sample.
+constexpr std::array<uint64_t, 256> CmykReciprocals = [] {
+    std::array<uint64_t, 256> reciprocals{};
+    for (uint64_t k = 1; k < 256; ++k) {
+        reciprocals[k] = ((uint64_t(1) << 24) + k - 1) / k;
+    }
+    return reciprocals;
+}();
+
+constexpr uint32_t CmykQuotient(uint32_t colour, uint32_t k)
+{
+    return uint32_t(((colour * 255 + k - 1) * CmykReciprocals[k]) >> 24);
+}
+
+// Every colour with every k the writer meets, checked when the writer is compiled.
+constexpr bool CmykQuotientsExact()
+{
+    for (uint32_t k = 1; k < 256; ++k) {
+        for (uint32_t colour = 0; colour <= k; ++colour) {
+            if (CmykQuotient(colour, k) != (colour * 255 + k - 1) / k) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(CmykQuotientsExact());
+
 // What the page is written as.
 struct TPlan
 {
@@ -380,17 +413,13 @@ void TStripWriter::ConvertRow(const uint8_t* pixels, int32_t width)
     uint8_t* out = FRow.data();
     switch (FPlan.Photometric) {
     case 5:
-        // Readers take a colour back as (255 - C) x (255 - K) / 255, truncated (libtiff does, and
-        // so does ours): 255 - C is the colour x 255 / (255 - K) rounded up, the least value that
-        // gives the colour back; rounded down, or to nearest, it gives one less for about half
-        // the colours.
         for (int32_t x = 0; x < width; ++x) {
             const TRGB& c = rgb[x];
-            const int32_t brightest = std::max({c.r, c.g, c.b});
-            const int32_t k = std::max(brightest, 1);
-            *out++ = uint8_t(255 - (c.r * 255 + k - 1) / k);
-            *out++ = uint8_t(255 - (c.g * 255 + k - 1) / k);
-            *out++ = uint8_t(255 - (c.b * 255 + k - 1) / k);
+            const uint32_t brightest = std::max({c.r, c.g, c.b});
+            const uint32_t k = std::max(brightest, 1u);
+            *out++ = uint8_t(255 - CmykQuotient(c.r, k));
+            *out++ = uint8_t(255 - CmykQuotient(c.g, k));
+            *out++ = uint8_t(255 - CmykQuotient(c.b, k));
             *out++ = uint8_t(255 - brightest);
         }
         return;
