@@ -389,7 +389,6 @@ private:
         }
     }
     void Put16(std::vector<uint8_t>& out, uint64_t value) const { PutBytes(out, value, 2); }
-    void Put32(std::vector<uint8_t>& out, uint64_t value) const { PutBytes(out, value, 4); }
     // An offset or a count of the output's form: 32 bits, or 64 in BigTIFF.
     void PutOffset(std::vector<uint8_t>& out, uint64_t value) const
     {
