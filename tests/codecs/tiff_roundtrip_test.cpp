@@ -57,4 +57,28 @@ TEST_F(TiffRoundTrip, SavedPagesKeepThePixelsTheyWereReadWith)
     }
 }
 
+// ImageMagick writes CMYK with all of its grey in the key (K = 255 - the brightest of red, green
+// and blue), as the writer does: such a page read and saved again keeps every sample, black
+// included. (Pages whose key holds less of the grey keep their colours, not their samples.)
+TEST_F(TiffRoundTrip, CmykPagesWithTheirGreyInTheKeyKeepTheirSamples)
+{
+    const std::string file = F("cmyk-key.tif");
+    Run("convert " + F("photo.ppm") + " -fill black -draw 'rectangle 0,0,9,9' -colorspace CMYK -depth 8 " +
+        file);
+    TTiffRead read;
+    ReadTiffFile(file, read);
+    ASSERT_FALSE(read.Aborted);
+    const std::string saved = F("saved-key.tif");
+    ASSERT_TRUE(SaveAsRead(read, saved));
+    const std::string before = Tool("convert " + file + " cmyk:-");
+    const std::string after = Tool("convert " + saved + " cmyk:-");
+    ASSERT_EQ(before.size(), size_t(4 * 150 * 103));
+    ASSERT_EQ(after.size(), before.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+        differing += before[i] != after[i] ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0u);
+}
+
 } // namespace

@@ -46,8 +46,8 @@ constexpr int64_t StripBytes = 524288;
 
 // Readers take a CMYK colour back as (255 - C) x (255 - K) / 255, truncated (libtiff does, and so
 // does ours). The writer makes K = 255 - k, k the pixel's brightest channel, and 255 - C the
-// colour x 255 / k rounded up: the least value that gives the colour back (rounded down, or to
-// nearest, it gives one less for about half the colours). CmykQuotient finds that quotient
+// colour x 255 / k rounded up: the least value that gives the colour back (rounded down it gives
+// one less for most colours, rounded to nearest for about half). CmykQuotient finds that quotient
 // through ceil(2^24 / k): for numerators below 2^16 the product shifted down by 24 is the
 // quotient exactly, without a division per sample.
 constexpr std::array<uint64_t, 256> CmykReciprocals = [] {
@@ -416,10 +416,16 @@ void TStripWriter::ConvertRow(const uint8_t* pixels, int32_t width)
         for (int32_t x = 0; x < width; ++x) {
             const TRGB& c = rgb[x];
             const uint32_t brightest = std::max({c.r, c.g, c.b});
-            const uint32_t k = std::max(brightest, 1u);
-            *out++ = uint8_t(255 - CmykQuotient(c.r, k));
-            *out++ = uint8_t(255 - CmykQuotient(c.g, k));
-            *out++ = uint8_t(255 - CmykQuotient(c.b, k));
+            if (brightest == 0) {
+                // Black is key alone, as CMYK writers make it, not every ink at once.
+                std::fill_n(out, 3, uint8_t(0));
+                out[3] = 255;
+                out += 4;
+                continue;
+            }
+            *out++ = uint8_t(255 - CmykQuotient(c.r, brightest));
+            *out++ = uint8_t(255 - CmykQuotient(c.g, brightest));
+            *out++ = uint8_t(255 - CmykQuotient(c.b, brightest));
             *out++ = uint8_t(255 - brightest);
         }
         return;
