@@ -1,6 +1,7 @@
 // Page editing of TIFF files: deleting, extracting and inserting pages give what libtiff's
-// tiffsplit and tiffcp give; the EXIF and GPS directories travel with their page; files of the
-// other byte order, or no TIFF at all, are left alone.
+// tiffsplit and tiffcp give, in classic TIFFs and BigTIFFs alike; the EXIF and GPS directories
+// travel with their page; files of the other byte order or form, or no TIFF at all, are left
+// alone.
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/tiff_support.h"
@@ -44,6 +45,10 @@ protected:
         EXPECT_EQ(Tool("tiffcmp " + ours + " " + theirs + " 2>&1", &status), "") << ours << " " << theirs;
         EXPECT_EQ(status, 0);
     }
+    static bool IsBigTiff(const std::string& fileName)
+    {
+        return Tool("tiffdump " + fileName + " | head -2").find("<BigTIFF>") != std::string::npos;
+    }
     static TMemoryStream* Load(const std::string& fileName)
     {
         auto* stream = new TMemoryStream;
@@ -62,39 +67,64 @@ protected:
     {
         Run("tiffsplit " + file + " " + F(prefix));
     }
+    // The first page of file inserted into container as its second page, and taken out of that
+    // into output.
+    static void InsertAndTakeOut(const std::string& container, const std::string& file,
+                                 const std::string& output)
+    {
+        std::unique_ptr<TMemoryStream> into(Load(container));
+        std::unique_ptr<TMemoryStream> page(Load(file));
+        TMemoryStream joined;
+        Tiffilt::_InsertTIFFImStream(*into, *page, 1, joined);
+        joined.SetPosition(0);
+        TMemoryStream extracted;
+        Tiffilt::_ExtractTIFFImStream(joined, 1, extracted);
+        Save(extracted, output);
+    }
 
     kvtest::TempFolder Folder;
 };
 
+// The same edits of the classic files and of BigTIFFs that tiffcp makes of them; what is written
+// of a BigTIFF is a BigTIFF again.
 TEST_F(TiffPages, DeleteExtractAndInsertGiveWhatTiffsplitGives)
 {
-    std::unique_ptr<TMemoryStream> abc(Load(F("abc.tif")));
-    EXPECT_EQ(Tiffilt::_EnumTIFFImStream(*abc), 3);
+    for (const bool big : {false, true}) {
+        SCOPED_TRACE(big ? "BigTIFF" : "classic");
+        const std::string form = big ? "tiffcp -8 " : "tiffcp ";
+        Run(form + F("abc.tif") + " " + F("abc-form.tif"));
+        Run(form + F("xy.tif") + " " + F("xy-form.tif"));
+        std::unique_ptr<TMemoryStream> abc(Load(F("abc-form.tif")));
+        EXPECT_EQ(Tiffilt::_EnumTIFFImStream(*abc), 3);
 
-    // Deleting pages 0 and 2 leaves page 1, with its strips where the offsets say.
-    const int32_t deleted[] = {0, 2};
-    EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*abc, deleted, 2), 1);
-    Save(*abc, F("deleted.tif"));
-    ExpectSame(F("deleted.tif"), F("abc-aab.tif"));
+        // Deleting pages 0 and 2 leaves page 1, with its strips where the offsets say.
+        const int32_t deleted[] = {0, 2};
+        EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*abc, deleted, 2), 1);
+        Save(*abc, F("deleted.tif"));
+        ExpectSame(F("deleted.tif"), F("abc-aab.tif"));
+        EXPECT_EQ(IsBigTiff(F("deleted.tif")), big);
 
-    for (int32_t page = 0; page < 3; ++page) {
-        std::unique_ptr<TMemoryStream> source(Load(F("abc.tif")));
-        TMemoryStream extracted;
-        Tiffilt::_ExtractTIFFImStream(*source, page, extracted);
-        Save(extracted, F("extracted.tif"));
-        ExpectSame(F("extracted.tif"), F(std::string("abc-aa") + char('a' + page) + ".tif"));
-    }
+        for (int32_t page = 0; page < 3; ++page) {
+            std::unique_ptr<TMemoryStream> source(Load(F("abc-form.tif")));
+            TMemoryStream extracted;
+            Tiffilt::_ExtractTIFFImStream(*source, page, extracted);
+            Save(extracted, F("extracted.tif"));
+            ExpectSame(F("extracted.tif"), F(std::string("abc-aa") + char('a' + page) + ".tif"));
+            EXPECT_EQ(IsBigTiff(F("extracted.tif")), big);
+        }
 
-    // Two pages inserted at 1: a, x, y, b, c.
-    std::unique_ptr<TMemoryStream> source(Load(F("abc.tif")));
-    std::unique_ptr<TMemoryStream> xy(Load(F("xy.tif")));
-    TMemoryStream output;
-    EXPECT_GT(Tiffilt::_InsertTIFFImStream(*source, *xy, 1, output), 0);
-    Save(output, F("inserted.tif"));
-    SplitOurs(F("inserted.tif"), "ins-");
-    const char* expected[] = {"abc-aaa.tif", "xy-aaa.tif", "xy-aab.tif", "abc-aab.tif", "abc-aac.tif"};
-    for (int32_t page = 0; page < 5; ++page) {
-        ExpectSame(F(std::string("ins-aa") + char('a' + page) + ".tif"), F(expected[page]));
+        // Two pages inserted at 1: a, x, y, b, c.
+        std::unique_ptr<TMemoryStream> source(Load(F("abc-form.tif")));
+        std::unique_ptr<TMemoryStream> xy(Load(F("xy-form.tif")));
+        TMemoryStream output;
+        EXPECT_GT(Tiffilt::_InsertTIFFImStream(*source, *xy, 1, output), 0);
+        Save(output, F("inserted.tif"));
+        EXPECT_EQ(IsBigTiff(F("inserted.tif")), big);
+        SplitOurs(F("inserted.tif"), "ins-");
+        const char* expected[] = {"abc-aaa.tif", "xy-aaa.tif", "xy-aab.tif", "abc-aab.tif", "abc-aac.tif"};
+        for (int32_t page = 0; page < 5; ++page) {
+            ExpectSame(F(std::string("ins-aa") + char('a' + page) + ".tif"), F(expected[page]));
+        }
     }
 }
 
@@ -103,17 +133,35 @@ TEST_F(TiffPages, MetadataDirectoriesTravelWithTheirPage)
     Run("cp " + F("c.tif") + " " + F("exif.tif") + " && exiftool -q -overwrite_original -Make=Plimbet " +
         "-ExposureTime=1/60 -GPSLatitude=45.5 -GPSLatitudeRef=N " + F("exif.tif"));
     // Into a file as its second page, and out of it again.
-    std::unique_ptr<TMemoryStream> abc(Load(F("abc.tif")));
-    std::unique_ptr<TMemoryStream> exif(Load(F("exif.tif")));
-    TMemoryStream four;
-    Tiffilt::_InsertTIFFImStream(*abc, *exif, 1, four);
-    four.SetPosition(0);
-    TMemoryStream extracted;
-    Tiffilt::_ExtractTIFFImStream(four, 1, extracted);
-    Save(extracted, F("page.tif"));
+    InsertAndTakeOut(F("abc.tif"), F("exif.tif"), F("page.tif"));
     EXPECT_EQ(Tool("exiftool -s3 -Make -ExposureTime -GPSLatitude -n " + F("page.tif")),
               "Plimbet\n0.01666666667\n45.5\n");
     ExpectSame(F("page.tif"), F("exif.tif"));
+
+    // In a BigTIFF (which no tool here writes EXIF into): the EXIF directory hangs from an IFD8
+    // entry, and the values of 5 to 8 bytes stand in their entries' fields.
+    TTiffBuilder builder(true, true);
+    Bytes grey(64);
+    for (size_t i = 0; i < grey.size(); ++i) {
+        grey[i] = uint8_t(i * 4);
+    }
+    Bytes exifDirectory;
+    auto put = [&](uint64_t value, int32_t size) {
+        for (int32_t i = 0; i < size; ++i) {
+            exifDirectory.push_back(uint8_t(value >> (8 * i)));
+        }
+    };
+    put(2, 8);
+    put(33434, 2), put(5, 2), put(1, 8), put(1, 4), put(60, 4); // ExposureTime 1/60
+    put(36864, 2), put(7, 2), put(4, 8), put(0x31333230, 8);    // ExifVersion "0231"
+    put(0, 8);
+    builder.Page(8, 8, 1, 8, 1, grey).Ascii(271, "Plimbet").Entry(34665, 18, {builder.Data(exifDirectory)});
+    WriteFile(F("exif-big.tif"), builder.Build());
+    ASSERT_EQ(Tool("exiftool -s3 -Make -ExposureTime -n " + F("exif-big.tif")), "Plimbet\n0.01666666667\n");
+    Run("tiffcp -8 " + F("abc.tif") + " " + F("abc-big.tif"));
+    InsertAndTakeOut(F("abc-big.tif"), F("exif-big.tif"), F("page-big.tif"));
+    EXPECT_EQ(Tool("exiftool -s3 -Make -ExposureTime -n " + F("page-big.tif")), "Plimbet\n0.01666666667\n");
+    EXPECT_EQ(MaxDifference(Tiff2Rgba(F("page-big.tif")), Tiff2Rgba(F("exif-big.tif"))), 0);
 }
 
 TEST_F(TiffPages, OtherByteOrdersAndOtherFilesAreLeftAlone)
@@ -124,6 +172,28 @@ TEST_F(TiffPages, OtherByteOrdersAndOtherFilesAreLeftAlone)
     TMemoryStream output;
     EXPECT_EQ(Tiffilt::_InsertTIFFImStream(*little, *big, 0, output), -1);
     EXPECT_EQ(output.Size(), 0);
+
+    // A classic TIFF and a BigTIFF are not joined, in either order: their entries differ in form.
+    Run("tiffcp -8 " + F("xy.tif") + " " + F("xy-big.tif"));
+    for (const auto& [first, second] :
+         {std::pair{"abc.tif", "xy-big.tif"}, std::pair{"xy-big.tif", "abc.tif"}}) {
+        SCOPED_TRACE(first);
+        std::unique_ptr<TMemoryStream> a(Load(F(first))), b(Load(F(second)));
+        TMemoryStream joined;
+        EXPECT_EQ(Tiffilt::_InsertTIFFImStream(*a, *b, 1, joined), -1);
+        EXPECT_EQ(joined.Size(), 0);
+    }
+    // A BigTIFF whose offsets are not of 8 bytes is no TIFF to us.
+    Bytes odd = FileBytes(F("xy-big.tif"));
+    odd[4] = 16;
+    std::unique_ptr<TMemoryStream> oddStream(Load(F("xy-big.tif")));
+    oddStream->WriteBuffer(odd.data(), 8);
+    oddStream->SetPosition(0);
+    const int32_t first = 0;
+    EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*oddStream, &first, 1), 0);
+    EXPECT_EQ(Bytes(static_cast<const uint8_t*>(oddStream->Memory()),
+                    static_cast<const uint8_t*>(oddStream->Memory()) + oddStream->Size()),
+              odd);
 
     // A big-endian file keeps its byte order when pages are taken from it.
     big->SetPosition(0);

@@ -1,9 +1,7 @@
 // TIFF pages read and saved again as TIFF with the parameters they were read with, as a user's
-// load and save does: libtiff takes the file and finds the pixels that were read. (ImageMagick
-// finds them too, but one step below now and then: it scales 16-bit colour maps and samples by
-// 257 where the writer stores 8-bit values times 256, as libtiff takes them.) Left out, as the
-// writer cannot keep them yet: alpha (it writes none), two-colour palettes (it writes them black
-// and white) and CMYK (its conversion from colour truncates).
+// load and save does: libtiff takes the file and finds the pixels that were read. CMYK pages are
+// saved as CMYK and keep their colours as libtiff (and our reader) turn them into RGB. Left out,
+// as the writer cannot keep it yet: alpha (it writes none).
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/tiff_support.h"
@@ -52,8 +50,35 @@ TEST_F(TiffRoundTrip, SavedPagesKeepThePixelsTheyWereReadWith)
         const std::string info = Tool("tiffinfo -D " + saved + " 2>&1", &status);
         EXPECT_EQ(status, 0) << info;
         EXPECT_EQ(info.find("Error"), std::string::npos) << info;
+        if (read.Params.TIFF_PhotometInterpret == ioTIFF_CMYK) {
+            EXPECT_NE(info.find("Photometric Interpretation: separated"), std::string::npos) << info;
+        }
         EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(saved)), 0);
     }
+}
+
+// ImageMagick writes CMYK with all of its grey in the key (K = 255 - the brightest of red, green
+// and blue), as the writer does: such a page read and saved again keeps every sample, black
+// included. (Pages whose key holds less of the grey keep their colours, not their samples.)
+TEST_F(TiffRoundTrip, CmykPagesWithTheirGreyInTheKeyKeepTheirSamples)
+{
+    const std::string file = F("cmyk-key.tif");
+    Run("convert " + F("photo.ppm") + " -fill black -draw 'rectangle 0,0,9,9' -colorspace CMYK -depth 8 " +
+        file);
+    TTiffRead read;
+    ReadTiffFile(file, read);
+    ASSERT_FALSE(read.Aborted);
+    const std::string saved = F("saved-key.tif");
+    ASSERT_TRUE(SaveAsRead(read, saved));
+    const std::string before = Tool("convert " + file + " cmyk:-");
+    const std::string after = Tool("convert " + saved + " cmyk:-");
+    ASSERT_EQ(before.size(), size_t(4 * 150 * 103));
+    ASSERT_EQ(after.size(), before.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+        differing += before[i] != after[i] ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0u);
 }
 
 } // namespace

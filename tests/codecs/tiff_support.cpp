@@ -110,10 +110,11 @@ std::vector<TSampleLayout> TTiffSamples::Layouts()
         {"separate.tif", "tiffcp -p separate -c lzw:2 " + F("photo.tif"), true},
         {"big-endian.tif", "tiffcp -B -c lzw:2 " + F("photo.tif"), true},
         {"bigtiff.tif", "tiffcp -8 -c lzw " + F("photo.tif"), true},
-        {"cmyk.tif", "pnmtotiffcmyk " + F("photo.ppm") + " >", false},
+        {"cmyk.tif", "pnmtotiffcmyk " + F("photo.ppm") + " >", true},
+        {"cmyk-lzw.tif", "convert " + F("photo.ppm") + " -colorspace CMYK -depth 8 -compress lzw", true},
         {"palette.tif", "pnmquant 64 " + F("photo.ppm") + " | pnmtotiff -lzw >", true},
         {"palette-4bit.tif", "pnmquant 16 " + F("photo.ppm") + " | pnmtotiff -indexbits 4 >", true},
-        {"palette-1bit.tif", "pnmquant 2 " + F("photo.ppm") + " | pnmtotiff -indexbits 1 >", false},
+        {"palette-1bit.tif", "pnmquant 2 " + F("photo.ppm") + " | pnmtotiff -indexbits 1 >", true},
         {"rgb16.tif", "pamdepth 65535 " + F("photo.ppm") + " | pnmtotiff >", true},
         {"grey.tif", "pnmtotiff -packbits " + F("grey.pgm") + " >", true},
         {"grey2.tif", "pamdepth 3 " + F("grey.pgm") + " | pnmtotiff >", true},
@@ -170,9 +171,9 @@ void ReadTiffFile(const std::string& fileName, TTiffRead& read, int32_t page, bo
     ReadTiff(stream, read, page, paramsOnly, upright);
 }
 
-TTiffBuilder::TTiffBuilder(bool intel) : FIntel(intel), FPages(1) {}
+TTiffBuilder::TTiffBuilder(bool intel, bool big) : FIntel(intel), FBig(big), FPages(1) {}
 
-void TTiffBuilder::Put(Bytes& out, uint32_t value, int32_t size) const
+void TTiffBuilder::Put(Bytes& out, uint64_t value, int32_t size) const
 {
     for (int32_t i = 0; i < size; ++i) {
         const int32_t shift = FIntel ? 8 * i : 8 * (size - 1 - i);
@@ -185,7 +186,7 @@ uint32_t TTiffBuilder::Data(const Bytes& bytes)
     if (FData.size() % 2 != 0) {
         FData.push_back(0);
     }
-    const uint32_t offset = uint32_t((FDataStart > 0 ? FDataStart : 8) + FData.size());
+    const uint32_t offset = uint32_t((FDataStart > 0 ? FDataStart : FBig ? 16 : 8) + FData.size());
     FData.insert(FData.end(), bytes.begin(), bytes.end());
     return offset;
 }
@@ -194,6 +195,7 @@ TTiffBuilder& TTiffBuilder::Entry(uint16_t tag, uint16_t type, const std::vector
 {
     const int32_t size = type == 3 || type == 8                             ? 2
                          : type == 1 || type == 2 || type == 6 || type == 7 ? 1
+                         : type >= 16 && type <= 18                         ? 8 // LONG8, SLONG8, IFD8
                                                                             : 4;
     TEntry entry{tag, type, uint32_t(type == 5 || type == 10 ? values.size() / 2 : values.size()), {}};
     for (const uint32_t value : values) {
@@ -250,9 +252,16 @@ TTiffBuilder& TTiffBuilder::Link(int32_t from, int32_t to)
 
 Bytes TTiffBuilder::Build() const
 {
+    // Offsets, counts and value fields of the form, and where the first-directory pointer is.
+    const int32_t field = FBig ? 8 : 4;
+    const size_t firstPointer = FBig ? 8 : 4;
     Bytes out = {uint8_t(FIntel ? 'I' : 'M'), uint8_t(FIntel ? 'I' : 'M')};
-    Put(out, 42, 2);
-    Put(out, 0, 4); // first directory, set below
+    Put(out, FBig ? 43 : 42, 2);
+    if (FBig) {
+        Put(out, 8, 2); // the size of an offset
+        Put(out, 0, 2);
+    }
+    Put(out, 0, field); // first directory, set below
     if (FDataStart == 0) {
         out.insert(out.end(), FData.begin(), FData.end());
     }
@@ -264,7 +273,7 @@ Bytes TTiffBuilder::Build() const
                 out.push_back(0);
             }
             valueOffsets[p].push_back(uint32_t(out.size()));
-            if (!entry.Raw && entry.Value.size() > 4) {
+            if (!entry.Raw && entry.Value.size() > size_t(field)) {
                 out.insert(out.end(), entry.Value.begin(), entry.Value.end());
             }
         }
@@ -278,31 +287,31 @@ Bytes TTiffBuilder::Build() const
         directories.push_back(uint32_t(out.size()));
         std::vector<TEntry> entries = FPages[p];
         std::vector<uint32_t> offsets = valueOffsets[p];
-        Put(out, uint32_t(entries.size()), 2);
+        Put(out, uint32_t(entries.size()), FBig ? 8 : 2);
         for (size_t i = 0; i < entries.size(); ++i) {
             const TEntry& entry = entries[i];
             Put(out, entry.Tag, 2);
             Put(out, entry.Type, 2);
-            Put(out, entry.Count, 4);
+            Put(out, entry.Count, field);
             if (entry.Raw) {
-                Put(out, entry.ValueField, 4);
-            } else if (entry.Value.size() <= 4) {
-                Bytes field = entry.Value;
-                field.resize(4, 0);
-                out.insert(out.end(), field.begin(), field.end());
+                Put(out, entry.ValueField, field);
+            } else if (entry.Value.size() <= size_t(field)) {
+                Bytes value = entry.Value;
+                value.resize(size_t(field), 0);
+                out.insert(out.end(), value.begin(), value.end());
             } else {
-                Put(out, offsets[i], 4);
+                Put(out, offsets[i], field);
             }
         }
         nextFields.push_back(out.size());
-        Put(out, 0, 4);
+        Put(out, 0, field);
     }
     auto patch = [&](size_t at, uint32_t value) {
         Bytes bytes;
-        Put(bytes, value, 4);
+        Put(bytes, value, field);
         std::copy(bytes.begin(), bytes.end(), out.begin() + long(at));
     };
-    patch(4, directories[0]);
+    patch(firstPointer, directories[0]);
     for (size_t p = 0; p + 1 < FPages.size(); ++p) {
         patch(nextFields[p], directories[p + 1]);
     }

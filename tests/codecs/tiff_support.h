@@ -81,11 +81,12 @@ void ReadTiffFile(const std::string& fileName, TTiffRead& read, int32_t page = 0
                   bool upright = false);
 
 // Assembles TIFF files entry by entry, for layouts and faults no tool writes: the header, a data
-// area (strips and values that do not fit in an entry) and one directory per page.
+// area (strips and values that do not fit in an entry) and one directory per page; with big, a
+// BigTIFF (16-byte header, 20-byte entries whose value fields hold 8 bytes, 64-bit offsets).
 class TTiffBuilder
 {
 public:
-    explicit TTiffBuilder(bool intel = true);
+    explicit TTiffBuilder(bool intel = true, bool big = false);
 
     // Lays the data area out from file offset start, after the header, the values and the
     // directories, as writers that put the directory first do. Set before the first Data.
@@ -132,9 +133,10 @@ private:
         bool Raw = false;
         uint32_t ValueField = 0;
     };
-    void Put(Bytes& out, uint32_t value, int32_t size) const;
+    void Put(Bytes& out, uint64_t value, int32_t size) const;
 
     bool FIntel;
+    bool FBig;
     uint32_t FDataStart = 0; // 0: right after the header
     Bytes FData;
     std::vector<std::vector<TEntry>> FPages;

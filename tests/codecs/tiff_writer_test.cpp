@@ -109,7 +109,7 @@ TEST(TiffWriter, EveryCompressionAndDepthReadsBackThroughLibtiff)
         {"rgb-lzw", Photo, ioTIFF_LZW, 8, 3, ioTIFF_RGB, 0},
         {"rgb-packbits", Photo, ioTIFF_PACKBITS, 8, 3, ioTIFF_RGB, 0},
         {"rgb-jpeg", Photo, ioTIFF_JPEG, 8, 3, ioTIFF_YCBCR, 40},
-        {"cmyk", Photo, ioTIFF_LZW, 8, 4, ioTIFF_CMYK, 2},
+        {"cmyk", Photo, ioTIFF_LZW, 8, 4, ioTIFF_CMYK, 0},
         {"bw-none", Page, ioTIFF_UNCOMPRESSED, 1, 1, ioTIFF_BLACKISZERO, 0},
         {"bw-lzw", Page, ioTIFF_LZW, 1, 1, ioTIFF_BLACKISZERO, 0},
         {"bw-packbits", Page, ioTIFF_PACKBITS, 1, 1, ioTIFF_WHITEISZERO, 0},

@@ -202,7 +202,7 @@ TEST(TiffFiles, PageOperationsReplaceFilesWhenComplete)
 
 // An insert that a full disk (a file size limit stands for it) stops leaves the file byte for
 // byte as it was and returns the pages it still has; so does one that cannot add a page to a
-// big-endian file, or to a file that is no TIFF.
+// big-endian file, a BigTIFF, or a file that is no TIFF.
 TEST(TiffFiles, AFailedInsertReturnsThePagesTheFileStillHas)
 {
     kvtest::TempFolder folder;
@@ -229,8 +229,10 @@ TEST(TiffFiles, AFailedInsertReturnsThePagesTheFileStillHas)
 
     const std::string big = folder.File("big.tif");
     RunTool("tiffcp -B " + file + " " + file + " " + big);
+    const std::string bigTiff = folder.File("bigtiff.tif");
+    RunTool("tiffcp -8 " + file + " " + file + " " + file + " " + bigTiff);
     const std::string text = folder.Write("text.tif", "not a picture");
-    for (const auto& [name, pages] : {std::pair{big, 2}, std::pair{text, 0}}) {
+    for (const auto& [name, pages] : {std::pair{big, 2}, std::pair{bigTiff, 3}, std::pair{text, 0}}) {
         SCOPED_TRACE(name);
         const std::string old = FileBytes(name);
         TKorvaneIO io(nullptr);
@@ -239,6 +241,30 @@ TEST(TiffFiles, AFailedInsertReturnsThePagesTheFileStillHas)
         EXPECT_TRUE(io.Aborting);
         EXPECT_EQ(FileBytes(name), old);
     }
+}
+
+// Pages are deleted from, taken out of and inserted into BigTIFF files, which stay BigTIFFs.
+TEST(TiffFiles, BigTiffFilesAreEditedInTheirForm)
+{
+    kvtest::TempFolder folder;
+    const std::string file = folder.File("three.tif");
+    RunTool("tiffcp -8 " + GoTiff("video-001.tiff") + " " + GoTiff("bw-gopher_ccittGroup4.tiff") + " " +
+            GoTiff("video-001-gray.tiff") + " " + file);
+    const auto describe = [](const std::string& name) {
+        return RunTool("tiffdump " + name + " | grep -c BigTIFF; tiffinfo " + name +
+                       " 2>&1 | grep -E 'Image Width|Error'");
+    };
+    const std::string page1 = "  Image Width: 153 Image Length: 55\n";
+    const std::string page0 = "  Image Width: 150 Image Length: 103\n";
+    ASSERT_EQ(describe(file), "1\n" + page0 + page1 + page0);
+
+    Korvaneio::ExtractTIFFImageFile(file, folder.File("second.tif"), 1);
+    EXPECT_EQ(describe(folder.File("second.tif")), "1\n" + page1);
+    Korvaneio::InsertTIFFImageFile(file, folder.File("second.tif"), folder.File("four.tif"), 0);
+    EXPECT_EQ(describe(folder.File("four.tif")), "1\n" + page1 + page0 + page1 + page0);
+    EXPECT_EQ(Korvaneio::DeleteTIFFImGroup(file, {0, 2}), 1);
+    EXPECT_EQ(describe(file), "1\n" + page1);
+    EXPECT_EQ(RunTool("tiffcmp " + file + " " + folder.File("second.tif")), "");
 }
 
 #if defined(__SANITIZE_ADDRESS__)

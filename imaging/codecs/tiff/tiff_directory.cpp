@@ -152,6 +152,30 @@ int64_t ReadDirectory(TTIFFEnv& env, int64_t offset, bool load, bool& loaded)
     return nextOffset <= uint64_t(INT64_MAX) ? int64_t(nextOffset) : 0;
 }
 
+// Walks the directory chain from first, loading the entries of directory loadIndex (-1: none);
+// offsets, when given, receives the offset of each directory counted. Returns the count.
+int32_t WalkChain(TTIFFEnv& env, int64_t first, int32_t loadIndex, bool& found, std::vector<int64_t>* offsets)
+{
+    int32_t count = 0;
+    found = false;
+    std::unordered_set<int64_t> visited;
+    int64_t offset = first;
+    while (offset > 0 && count < TIFFMaxPages && visited.insert(offset).second) {
+        bool loaded = false;
+        const int64_t next = ReadDirectory(env, offset, count == loadIndex, loaded);
+        found = found || loaded;
+        if (next < 0) {
+            break; // cut off: this directory is not counted
+        }
+        if (offsets != nullptr) {
+            offsets->push_back(offset);
+        }
+        ++count;
+        offset = next < BytesFrom(env, 0) ? next : 0;
+    }
+    return count;
+}
+
 } // namespace
 
 int32_t TIFFTypeSize(uint16_t type)
@@ -246,21 +270,17 @@ void TIFFFreeTags(TTIFFEnv& Env)
 bool TIFFReadIFD(int32_t PageIndex, int64_t FirstOffset, TTIFFEnv& Env, int32_t& PageCount)
 {
     Env.Entries.clear();
-    PageCount = 0;
     bool found = false;
-    std::unordered_set<int64_t> visited;
-    int64_t offset = FirstOffset;
-    while (offset > 0 && PageCount < TIFFMaxPages && visited.insert(offset).second) {
-        bool loaded = false;
-        const int64_t next = ReadDirectory(Env, offset, PageCount == PageIndex, loaded);
-        found = found || loaded;
-        if (next < 0) {
-            break; // cut off: this directory is not counted
-        }
-        ++PageCount;
-        offset = next < BytesFrom(Env, 0) ? next : 0;
-    }
+    PageCount = WalkChain(Env, FirstOffset, PageIndex, found, nullptr);
     return found;
+}
+
+std::vector<int64_t> TIFFChainOffsets(int64_t FirstOffset, TTIFFEnv& Env)
+{
+    std::vector<int64_t> offsets;
+    bool found = false;
+    WalkChain(Env, FirstOffset, -1, found, &offsets);
+    return offsets;
 }
 
 bool TIFFReadSubIFD(int64_t Offset, TTIFFEnv& Env)

@@ -83,6 +83,8 @@ void TIFFFreeTags(TTIFFEnv& Env);
 // Walks the directory chain from FirstOffset, loading the entries of page PageIndex (-1: none)
 // and counting the pages. A chain that returns to a directory already visited ends there.
 bool TIFFReadIFD(int32_t PageIndex, int64_t FirstOffset, TTIFFEnv& Env, int32_t& PageCount);
+// The offsets of the directories that TIFFReadIFD counts, in the chain's order.
+std::vector<int64_t> TIFFChainOffsets(int64_t FirstOffset, TTIFFEnv& Env);
 // Loads the single directory at Offset (a sub-directory such as the EXIF one); an offset of 0
 // or outside the stream leaves the directory empty.
 bool TIFFReadSubIFD(int64_t Offset, TTIFFEnv& Env);

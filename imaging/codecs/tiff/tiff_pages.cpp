@@ -2,7 +2,8 @@
 // copied with its strip or tile data, its values stored outside the directory, and the EXIF, GPS
 // and interoperability directories and JPEG interchange data it points to, every offset rebased
 // for its new place. Other offsets into the old file (sub-images, free lists) cannot be followed
-// safely and are dropped.
+// safely and are dropped. A BigTIFF stays a BigTIFF: its directories are written again in its own
+// form (20-byte entries, 64-bit offsets), so that no value has to change its type.
 //
 // An edit is planned before anything is written. Entries and strips of a file may point at the
 // same bytes (pages that share a colour map, or a hostile file whose thousands of entries all
@@ -20,7 +21,6 @@
 #include <cstddef>
 #include <map>
 #include <set>
-#include <unordered_set>
 #include <vector>
 
 namespace Tiffilt {
@@ -49,10 +49,10 @@ constexpr int32_t MaxNesting = 3;
 // Directory and table bytes a file may describe beyond twice its size.
 constexpr int64_t StructureSlack = 65536;
 
-uint32_t Get32(const uint8_t* p, bool intel)
+// An offset of the file as a signed number; one past every file is -1, which no block takes.
+int64_t AsOffset(uint64_t value)
 {
-    return TIFFSwap32(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24,
-                      !intel);
+    return value <= uint64_t(INT64_MAX) ? int64_t(value) : -1;
 }
 
 // Bytes [Offset, Offset + Length) of a source file; Length 0 for none.
@@ -83,13 +83,13 @@ struct TPlannedEntry
 struct TOffsetTable
 {
     std::vector<TSpan> Blocks;
-    uint32_t Written = 0;
+    uint64_t Written = 0;
 };
 
 struct TPlannedDirectory
 {
     std::vector<TPlannedEntry> Entries;
-    uint32_t Written = 0; // output offset of a sub-directory written once for all its pages
+    uint64_t Written = 0; // output offset of a sub-directory written once for all its pages
 };
 
 // One TIFF in a stream and what the edit takes from it: the directories it copies and the bytes
@@ -99,10 +99,11 @@ class TSourcePlan
 public:
     bool Open(TStream& stream);
     bool Intel() const { return FIntel; }
+    bool Big() const { return FBig; }
     // The directory offsets of the page chain, each once.
-    std::vector<uint32_t> Pages() const;
+    std::vector<int64_t> Pages();
     // Plans the page whose directory is at offset; its index, -1 when it cannot be read.
-    int64_t PlanPage(uint32_t offset) { return PlanDirectory(offset, 0); }
+    int64_t PlanPage(int64_t offset) { return PlanDirectory(offset, 0); }
     // False when the file's directories and tables overlap beyond what any writer makes.
     bool WithinBudget() const { return FStructure <= 2 * FSize + StructureSlack; }
     // Merges the blocks planned into runs; their total length.
@@ -111,7 +112,7 @@ public:
     struct TRun
     {
         int64_t Start, End;
-        uint32_t Output = 0;
+        uint64_t Output = 0;
     };
     std::vector<TRun>& Runs() { return FRuns; }
     // Planning is over before writing starts, so these stay where they are while written.
@@ -122,11 +123,12 @@ public:
     int64_t StructureBytes() const { return FStructure; }
     // The output offset of a block, once its run is written; 0 for a block of no bytes outside
     // every run.
-    uint32_t Rebase(const TSpan& block) const;
+    uint64_t Rebase(const TSpan& block) const;
 
 private:
-    int64_t PlanDirectory(uint32_t offset, int32_t depth);
-    int64_t PlanSubDirectory(uint32_t offset, int32_t depth);
+    TTIFFEnv Env() const;
+    int64_t PlanDirectory(int64_t offset, int32_t depth);
+    int64_t PlanSubDirectory(int64_t offset, int32_t depth);
     size_t PlanOffsets(const TTIFFEnv& env, const TTIFFEntry& entry, uint16_t countsTag);
     TSpan AddBlock(int64_t offset, int64_t length);
 
@@ -134,12 +136,13 @@ private:
     int64_t FBase = 0;
     int64_t FSize = 0;
     bool FIntel = true;
-    uint32_t FFirst = 0;
+    bool FBig = false;
+    int64_t FFirst = 0;
     int64_t FStructure = 0;
     std::vector<TPlannedDirectory> FDirectories;
     std::vector<TOffsetTable> FTables;
     std::map<std::array<uint64_t, 6>, size_t> FTableIndex; // by both entries' type, count, value
-    std::map<uint32_t, int64_t> FSubDirectories;           // offset -> index; -1 while being planned
+    std::map<int64_t, int64_t> FSubDirectories;            // offset -> index; -1 while being planned
     std::vector<TSpan> FBlocks;
     std::vector<TRun> FRuns;
 };
@@ -149,37 +152,29 @@ bool TSourcePlan::Open(TStream& stream)
     FStream = &stream;
     FBase = stream.Position();
     FSize = std::max<int64_t>(stream.Size() - FBase, 0);
-    uint8_t header[8];
-    if (stream.Read(header, 8) != 8 || header[0] != header[1] || (header[0] != 'I' && header[0] != 'M')) {
+    TTIFFEnv env;
+    if (!TIFFReadHeader(stream, env, FFirst)) {
         return false;
     }
-    FIntel = header[0] == 'I';
-    FFirst = Get32(header + 4, FIntel);
+    FIntel = env.Intel;
+    FBig = env.Big;
     return true;
 }
 
-std::vector<uint32_t> TSourcePlan::Pages() const
+TTIFFEnv TSourcePlan::Env() const
 {
-    std::vector<uint32_t> offsets;
-    std::unordered_set<uint32_t> visited;
-    uint32_t offset = FFirst;
-    while (offset != 0 && offset < FSize && offsets.size() < size_t(TIFFMaxPages) &&
-           visited.insert(offset).second) {
-        uint8_t count[2];
-        FStream->SetPosition(FBase + offset);
-        if (FStream->Read(count, 2) != 2) {
-            break;
-        }
-        const int64_t entries = TIFFSwap16(uint16_t(count[0] | count[1] << 8), !FIntel);
-        uint8_t next[4];
-        FStream->SetPosition(FBase + offset + 2 + 12 * entries);
-        if (FStream->Read(next, 4) != 4) {
-            break;
-        }
-        offsets.push_back(offset);
-        offset = Get32(next, FIntel);
-    }
-    return offsets;
+    TTIFFEnv env;
+    env.Stream = FStream;
+    env.Intel = FIntel;
+    env.Big = FBig;
+    env.BaseOffset = FBase;
+    return env;
+}
+
+std::vector<int64_t> TSourcePlan::Pages()
+{
+    TTIFFEnv env = Env();
+    return TIFFChainOffsets(FFirst, env);
 }
 
 TSpan TSourcePlan::AddBlock(int64_t offset, int64_t length)
@@ -205,7 +200,8 @@ size_t TSourcePlan::PlanOffsets(const TTIFFEnv& env, const TTIFFEntry& entry, ui
     if (known != FTableIndex.end()) {
         return known->second;
     }
-    FStructure += 4 * (int64_t(entry.Count) + (counts != nullptr ? counts->Count : 0));
+    FStructure +=
+        int64_t(TIFFValueFieldBytes(env)) * (int64_t(entry.Count) + (counts != nullptr ? counts->Count : 0));
     TOffsetTable table;
     if (WithinBudget()) {
         std::vector<int64_t> offsets, lengths;
@@ -220,7 +216,7 @@ size_t TSourcePlan::PlanOffsets(const TTIFFEnv& env, const TTIFFEntry& entry, ui
     return FTables.size() - 1;
 }
 
-int64_t TSourcePlan::PlanSubDirectory(uint32_t offset, int32_t depth)
+int64_t TSourcePlan::PlanSubDirectory(int64_t offset, int32_t depth)
 {
     const auto known = FSubDirectories.find(offset);
     if (known != FSubDirectories.end()) {
@@ -234,16 +230,14 @@ int64_t TSourcePlan::PlanSubDirectory(uint32_t offset, int32_t depth)
 
 // Reads one directory and plans its entries; later duplicates of a tag are left out, as readers
 // ignore them.
-int64_t TSourcePlan::PlanDirectory(uint32_t offset, int32_t depth)
+int64_t TSourcePlan::PlanDirectory(int64_t offset, int32_t depth)
 {
-    TTIFFEnv env;
-    env.Stream = FStream;
-    env.Intel = FIntel;
-    env.BaseOffset = FBase;
+    TTIFFEnv env = Env();
     if (!WithinBudget() || !TIFFReadSubIFD(offset, env)) {
         return -1;
     }
-    FStructure += 6 + 12 * int64_t(env.Entries.size());
+    // The entry count, the entries and the next pointer.
+    FStructure += FBig ? 16 + 20 * int64_t(env.Entries.size()) : 6 + 12 * int64_t(env.Entries.size());
     TPlannedDirectory directory;
     std::set<uint16_t> tags;
     for (const TTIFFEntry& entry : env.Entries) {
@@ -265,23 +259,23 @@ int64_t TSourcePlan::PlanDirectory(uint32_t offset, int32_t depth)
             directory.Entries.push_back({entry, ekOffsets, {}, PlanOffsets(env, entry, tagTileByteCounts)});
             continue;
         case tagJPEGInterchangeFormat:
-            FTables.push_back(
-                {{AddBlock(entry.Value, TIFFReadSingleValDef(env, tagJPEGInterchangeFormatLength, 0))}});
+            FTables.push_back({{AddBlock(AsOffset(entry.Value),
+                                         TIFFReadSingleValDef(env, tagJPEGInterchangeFormatLength, 0))}});
             directory.Entries.push_back({entry, ekOffsets, {}, FTables.size() - 1});
             continue;
         case tagExifIFD:
         case tagGPSIFD:
         case tagInteroperabilityIFD: {
-            const int64_t sub = depth < MaxNesting ? PlanSubDirectory(entry.Value, depth + 1) : -1;
+            const int64_t sub = depth < MaxNesting ? PlanSubDirectory(AsOffset(entry.Value), depth + 1) : -1;
             if (sub >= 0) {
                 directory.Entries.push_back({entry, ekDirectory, {}, size_t(sub)});
             }
             continue;
         }
         default:
-            if (TIFFEntryBytes(entry) > 4) {
+            if (TIFFEntryBytes(entry) > TIFFValueFieldBytes(env)) {
                 directory.Entries.push_back(
-                    {entry, ekBlock, AddBlock(entry.Value, int64_t(TIFFEntryBytes(entry))), 0});
+                    {entry, ekBlock, AddBlock(AsOffset(entry.Value), int64_t(TIFFEntryBytes(entry))), 0});
             } else {
                 directory.Entries.push_back({entry, ekAsIs, {}, 0});
             }
@@ -316,7 +310,7 @@ int64_t TSourcePlan::MergeBlocks()
     return total;
 }
 
-uint32_t TSourcePlan::Rebase(const TSpan& block) const
+uint64_t TSourcePlan::Rebase(const TSpan& block) const
 {
     auto run = std::upper_bound(FRuns.begin(), FRuns.end(), block.Offset,
                                 [](int64_t offset, const TRun& r) { return offset < r.Start; });
@@ -324,22 +318,29 @@ uint32_t TSourcePlan::Rebase(const TSpan& block) const
         return 0;
     }
     --run;
-    return uint32_t(run->Output + (block.Offset - run->Start));
+    return run->Output + uint64_t(block.Offset - run->Start);
 }
 
-// Writes the planned pages of one or two sources into an output TIFF of their byte order: the
-// header, each source's runs of data, then the directories with their offset tables.
+// Writes the planned pages of one or two sources into an output TIFF of their byte order and
+// form: the header, each source's runs of data, then the directories with their offset tables.
 class TPageWriter
 {
 public:
-    TPageWriter(TStream& output, bool intel) : FOutput(output), FBase(output.Position()), FIntel(intel)
+    TPageWriter(TStream& output, bool intel, bool big)
+        : FOutput(output), FBase(output.Position()), FIntel(intel), FBig(big)
     {
         const uint8_t mark = intel ? 'I' : 'M';
         std::vector<uint8_t> header = {mark, mark};
-        Put16(header, 42);
-        Put32(header, 0);
-        FOutput.WriteBuffer(header.data(), 8);
-        FLastPointer = FBase + 4;
+        if (big) {
+            Put16(header, 43);
+            Put16(header, 8); // the size of its offsets
+            Put16(header, 0);
+        } else {
+            Put16(header, 42);
+        }
+        PutOffset(header, 0);
+        FOutput.WriteBuffer(header.data(), int64_t(header.size()));
+        FLastPointer = FBase + int64_t(header.size()) - FieldBytes();
     }
 
     // Copies the source's runs; each keeps the parity of its source offset, so that values the
@@ -352,7 +353,7 @@ public:
                 const uint8_t zero = 0;
                 FOutput.WriteBuffer(&zero, 1);
             }
-            run.Output = uint32_t(OutputOffset());
+            run.Output = uint64_t(OutputOffset());
             source.Stream().SetPosition(source.Base() + run.Start);
             chunk.resize(size_t(std::min(run.End - run.Start, CopyChunk)));
             for (int64_t left = run.End - run.Start; left > 0;) {
@@ -369,42 +370,46 @@ public:
     // Writes a planned page and links it after the last one.
     void WritePage(TSourcePlan& source, size_t directory)
     {
-        const uint32_t at = WriteDirectory(source, directory, true);
+        const uint64_t at = WriteDirectory(source, directory, true);
         Patch(FLastPointer, at);
-        FLastPointer = FOutput.Position() - 4;
+        FLastPointer = FOutput.Position() - FieldBytes();
     }
 
     // Position of the last next-directory pointer written, which holds 0.
     int64_t LastPointer() const { return FLastPointer; }
 
 private:
-    void Put16(std::vector<uint8_t>& out, uint32_t value) const
+    // Bytes of a value field, an offset and a next pointer.
+    int64_t FieldBytes() const { return FBig ? 8 : 4; }
+
+    void PutBytes(std::vector<uint8_t>& out, uint64_t value, int32_t size) const
     {
-        const uint16_t v = TIFFSwap16(uint16_t(value), !FIntel);
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    }
-    void Put32(std::vector<uint8_t>& out, uint32_t value) const
-    {
-        const uint32_t v = TIFFSwap32(value, !FIntel);
-        for (int32_t i = 0; i < 4; ++i) {
-            out.push_back(uint8_t(v >> (8 * i)));
+        for (int32_t i = 0; i < size; ++i) {
+            out.push_back(uint8_t(value >> (8 * (FIntel ? i : size - 1 - i))));
         }
     }
-    void SetValueField(TTIFFEntry& entry, uint32_t value) const
+    void Put16(std::vector<uint8_t>& out, uint64_t value) const { PutBytes(out, value, 2); }
+    // An offset or a count of the output's form: 32 bits, or 64 in BigTIFF.
+    void PutOffset(std::vector<uint8_t>& out, uint64_t value) const
+    {
+        PutBytes(out, value, int32_t(FieldBytes()));
+    }
+
+    void SetValueField(TTIFFEntry& entry, uint64_t value) const
     {
         std::vector<uint8_t> field;
-        Put32(field, value);
+        PutOffset(field, value);
+        field.resize(sizeof(entry.Inline), 0);
         std::copy(field.begin(), field.end(), entry.Inline);
     }
 
-    void Patch(int64_t position, uint32_t value)
+    void Patch(int64_t position, uint64_t value)
     {
         std::vector<uint8_t> bytes;
-        Put32(bytes, value);
+        PutOffset(bytes, value);
         const int64_t end = FOutput.Position();
         FOutput.SetPosition(position);
-        FOutput.WriteBuffer(bytes.data(), 4);
+        FOutput.WriteBuffer(bytes.data(), int64_t(bytes.size()));
         FOutput.SetPosition(end);
     }
 
@@ -418,11 +423,12 @@ private:
         }
     }
 
-    // An offset table as LONGs: in the value field when there is one, else written out once.
+    // An offset table as LONGs (LONG8s in BigTIFF): in the value field when there is one, else
+    // written out once.
     void WriteOffsets(TSourcePlan& source, size_t index, TTIFFEntry& entry)
     {
         TOffsetTable& offsets = source.Table(index);
-        entry.Type = ttLONG;
+        entry.Type = FBig ? ttLONG8 : ttLONG;
         entry.Count = uint32_t(offsets.Blocks.size());
         if (offsets.Written != 0) {
             SetValueField(entry, offsets.Written);
@@ -430,22 +436,22 @@ private:
         }
         std::vector<uint8_t> table;
         for (const TSpan& block : offsets.Blocks) {
-            Put32(table, source.Rebase(block));
+            PutOffset(table, source.Rebase(block));
         }
-        if (table.size() <= 4) {
-            table.resize(4, 0);
+        if (int64_t(table.size()) <= FieldBytes()) {
+            table.resize(sizeof(entry.Inline), 0);
             std::copy(table.begin(), table.end(), entry.Inline);
             return;
         }
         AlignOutput();
-        offsets.Written = uint32_t(OutputOffset());
+        offsets.Written = uint64_t(OutputOffset());
         SetValueField(entry, offsets.Written);
         FOutput.WriteBuffer(table.data(), int64_t(table.size()));
     }
 
     // Writes a directory after the sub-directories and tables it points to; a sub-directory that
     // several pages share is written once.
-    uint32_t WriteDirectory(TSourcePlan& source, size_t index, bool isPage)
+    uint64_t WriteDirectory(TSourcePlan& source, size_t index, bool isPage)
     {
         const TPlannedDirectory& directory = source.Directory(index);
         if (!isPage && directory.Written != 0) {
@@ -470,16 +476,16 @@ private:
             entries.push_back(entry);
         }
         AlignOutput();
-        const uint32_t at = uint32_t(OutputOffset());
+        const uint64_t at = uint64_t(OutputOffset());
         std::vector<uint8_t> bytes;
-        Put16(bytes, uint32_t(entries.size()));
+        PutBytes(bytes, entries.size(), FBig ? 8 : 2);
         for (const TTIFFEntry& entry : entries) {
             Put16(bytes, entry.Tag);
             Put16(bytes, entry.Type);
-            Put32(bytes, entry.Count);
-            bytes.insert(bytes.end(), entry.Inline, entry.Inline + 4);
+            PutOffset(bytes, entry.Count);
+            bytes.insert(bytes.end(), entry.Inline, entry.Inline + FieldBytes());
         }
-        Put32(bytes, 0);
+        PutOffset(bytes, 0);
         FOutput.WriteBuffer(bytes.data(), int64_t(bytes.size()));
         if (!isPage) {
             source.Directory(index).Written = at;
@@ -490,6 +496,7 @@ private:
     TStream& FOutput;
     int64_t FBase;
     bool FIntel;
+    bool FBig;
     int64_t FLastPointer;
 };
 
@@ -502,9 +509,9 @@ struct TPick
 
 // Plans the pages at the given directory offsets; false when the source is refused. Pages whose
 // directory cannot be read are left out.
-bool PlanPages(TSourcePlan& source, const std::vector<uint32_t>& offsets, std::vector<TPick>& picks)
+bool PlanPages(TSourcePlan& source, const std::vector<int64_t>& offsets, std::vector<TPick>& picks)
 {
-    for (const uint32_t offset : offsets) {
+    for (const int64_t offset : offsets) {
         const int64_t index = source.PlanPage(offset);
         if (!source.WithinBudget()) {
             return false;
@@ -516,21 +523,21 @@ bool PlanPages(TSourcePlan& source, const std::vector<uint32_t>& offsets, std::v
     return true;
 }
 
-// Merges the sources' blocks; false when the output could not keep 32-bit offsets.
+// Merges the sources' blocks; false when a classic output could not keep its 32-bit offsets.
 bool MergeAll(const std::vector<TSourcePlan*>& sources)
 {
-    int64_t total = 8;
+    int64_t total = 16;
     for (TSourcePlan* source : sources) {
         total += source->MergeBlocks() + int64_t(source->Runs().size()) + 2 * source->StructureBytes();
     }
-    return total <= int64_t(UINT32_MAX);
+    return sources.front()->Big() || total <= int64_t(UINT32_MAX);
 }
 
-// Writes the planned pages: the sources' data first, then the directories in order.
-int64_t WritePages(TStream& output, bool intel, const std::vector<TSourcePlan*>& sources,
-                   const std::vector<TPick>& picks)
+// Writes the planned pages in the form of the first source: the sources' data first, then the
+// directories in order.
+int64_t WritePages(TStream& output, const std::vector<TSourcePlan*>& sources, const std::vector<TPick>& picks)
 {
-    TPageWriter writer(output, intel);
+    TPageWriter writer(output, sources.front()->Intel(), sources.front()->Big());
     for (TSourcePlan* source : sources) {
         writer.CopyRuns(*source);
     }
@@ -569,8 +576,8 @@ int32_t _DeleteTIFFImStreamGroup(TStream& Stream, const int32_t* Indexes, int32_
         return 0;
     }
     const std::set<int32_t> deleted(Indexes, Indexes + std::max(Count, 0));
-    const std::vector<uint32_t> pages = source.Pages();
-    std::vector<uint32_t> kept;
+    const std::vector<int64_t> pages = source.Pages();
+    std::vector<int64_t> kept;
     for (size_t i = 0; i < pages.size(); ++i) {
         if (deleted.count(int32_t(i)) == 0) {
             kept.push_back(pages[i]);
@@ -582,7 +589,7 @@ int32_t _DeleteTIFFImStreamGroup(TStream& Stream, const int32_t* Indexes, int32_
         return 0;
     }
     TMemoryStream output;
-    WritePages(output, source.Intel(), {&source}, picks);
+    WritePages(output, {&source}, picks);
     Stream.SetSize(start);
     Stream.SetPosition(start);
     Stream.WriteBuffer(output.Memory(), output.Size());
@@ -595,33 +602,34 @@ void _ExtractTIFFImStream(TStream& Stream, int32_t Index, TStream& Output)
     if (!source.Open(Stream)) {
         return;
     }
-    const std::vector<uint32_t> pages = source.Pages();
+    const std::vector<int64_t> pages = source.Pages();
     std::vector<TPick> picks;
     if (Index < 0 || size_t(Index) >= pages.size() || !PlanPages(source, {pages[size_t(Index)]}, picks) ||
         !MergeAll({&source})) {
         return;
     }
-    WritePages(Output, source.Intel(), {&source}, picks);
+    WritePages(Output, {&source}, picks);
 }
 
 int64_t _InsertTIFFImStream(TStream& Stream, TStream& ToInsert, int32_t Index, TStream& Output)
 {
     TSourcePlan source, inserted;
-    if (!source.Open(Stream) || !inserted.Open(ToInsert) || source.Intel() != inserted.Intel()) {
+    if (!source.Open(Stream) || !inserted.Open(ToInsert) || source.Intel() != inserted.Intel() ||
+        source.Big() != inserted.Big()) {
         return -1;
     }
-    const std::vector<uint32_t> pages = source.Pages();
+    const std::vector<int64_t> pages = source.Pages();
     const size_t at = Index < 0 ? 0 : std::min(size_t(Index), pages.size());
     std::vector<TPick> before, middle, after;
-    if (!PlanPages(source, std::vector<uint32_t>(pages.begin(), pages.begin() + ptrdiff_t(at)), before) ||
+    if (!PlanPages(source, std::vector<int64_t>(pages.begin(), pages.begin() + ptrdiff_t(at)), before) ||
         !PlanPages(inserted, inserted.Pages(), middle) ||
-        !PlanPages(source, std::vector<uint32_t>(pages.begin() + ptrdiff_t(at), pages.end()), after) ||
+        !PlanPages(source, std::vector<int64_t>(pages.begin() + ptrdiff_t(at), pages.end()), after) ||
         !MergeAll({&source, &inserted})) {
         return -1;
     }
     before.insert(before.end(), middle.begin(), middle.end());
     before.insert(before.end(), after.begin(), after.end());
-    return WritePages(Output, source.Intel(), {&source, &inserted}, before);
+    return WritePages(Output, {&source, &inserted}, before);
 }
 
 } // namespace Tiffilt

@@ -44,6 +44,39 @@ enum : uint32_t
 
 constexpr int64_t StripBytes = 524288;
 
+// Readers take a CMYK colour back as (255 - C) x (255 - K) / 255, truncated (libtiff does, and so
+// does ours). The writer makes K = 255 - k, k the pixel's brightest channel, and 255 - C the
+// colour x 255 / k rounded up: the least value that gives the colour back (rounded down it gives
+// one less for most colours, rounded to nearest for about half). CmykQuotient finds that quotient
+// through ceil(2^24 / k): for numerators below 2^16 the product shifted down by 24 is the
+// quotient exactly, without a division per sample.
+constexpr std::array<uint64_t, 256> CmykReciprocals = [] {
+    std::array<uint64_t, 256> reciprocals{};
+    for (uint64_t k = 1; k < 256; ++k) {
+        reciprocals[k] = ((uint64_t(1) << 24) + k - 1) / k;
+    }
+    return reciprocals;
+}();
+
+constexpr uint32_t CmykQuotient(uint32_t colour, uint32_t k)
+{
+    return uint32_t(((colour * 255 + k - 1) * CmykReciprocals[k]) >> 24);
+}
+
+// Every colour with every k the writer meets, checked when the writer is compiled.
+constexpr bool CmykQuotientsExact()
+{
+    for (uint32_t k = 1; k < 256; ++k) {
+        for (uint32_t colour = 0; colour <= k; ++colour) {
+            if (CmykQuotient(colour, k) != (colour * 255 + k - 1) / k) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(CmykQuotientsExact());
+
 // What the page is written as.
 struct TPlan
 {
@@ -382,13 +415,18 @@ void TStripWriter::ConvertRow(const uint8_t* pixels, int32_t width)
     case 5:
         for (int32_t x = 0; x < width; ++x) {
             const TRGB& c = rgb[x];
-            int32_t k = std::max({c.r, c.g, c.b});
-            const int32_t key = 255 - k;
-            k = k == 0 ? 1 : k;
-            *out++ = uint8_t(255 - c.r * 255 / k);
-            *out++ = uint8_t(255 - c.g * 255 / k);
-            *out++ = uint8_t(255 - c.b * 255 / k);
-            *out++ = uint8_t(key);
+            const uint32_t brightest = std::max({c.r, c.g, c.b});
+            if (brightest == 0) {
+                // Black is key alone, as CMYK writers make it, not every ink at once.
+                std::fill_n(out, 3, uint8_t(0));
+                out[3] = 255;
+                out += 4;
+                continue;
+            }
+            *out++ = uint8_t(255 - CmykQuotient(c.r, brightest));
+            *out++ = uint8_t(255 - CmykQuotient(c.g, brightest));
+            *out++ = uint8_t(255 - CmykQuotient(c.b, brightest));
+            *out++ = uint8_t(255 - brightest);
         }
         return;
     case 8:
@@ -619,8 +657,10 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
     int64_t pointer = base + 4;
     uint32_t oldNext = 0;
     if (Insert) {
+        // Pages go into little-endian files of the classic form only: a BigTIFF (version 43) has
+        // directories of a form this writer does not make.
         uint8_t mark[4] = {};
-        if (Stream.Read(mark, 4) != 4 || mark[0] != 'I' || mark[1] != 'I') {
+        if (Stream.Read(mark, 4) != 4 || mark[0] != 'I' || mark[1] != 'I' || (mark[2] | mark[3] << 8) == 43) {
             CodecSetAborting(Progress);
             return 0;
         }

@@ -35,7 +35,8 @@ void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOP
 // starts at the stream's position and its offsets count from there. With Insert the stream holds
 // a little-endian TIFF from its position on; the page is added at its end and linked in before
 // page Params.TIFF_ImageIndex (after the last when the index is past it). Returns the pages of
-// the file after writing, 0 when an insert finds no "II" header.
+// the file after writing, 0 when an insert finds no "II" header or a BigTIFF, whose directories
+// this writer does not make (the abort flag is set and the stream is not written).
 int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOParamsVals& Params,
                         TProgressRec& Progress);
 
@@ -43,9 +44,10 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
 // Each page is copied with its strip or tile data and every value stored outside its directory,
 // and the EXIF, GPS and interoperability directories and the JPEG interchange data it points to;
 // other offsets into the old file (sub-images, free lists) are dropped. Output keeps the source's
-// byte order. Bytes that several entries or pages point at are copied once and stay shared, so an
-// edit writes no more than its files hold; a file whose directories or offset tables run over one
-// another (no writer makes them) is refused when more than one of its pages is copied.
+// byte order and form: pages of a BigTIFF go to a BigTIFF, with every value as it was. Bytes that
+// several entries or pages point at are copied once and stay shared, so an edit writes no more
+// than its files hold; a file whose directories or offset tables run over one another (no writer
+// makes them) is refused when more than one of its pages is copied.
 
 // The number of pages; only directories are read.
 int32_t _EnumTIFFImStream(TStream& Stream);
@@ -59,7 +61,8 @@ void _ExtractTIFFImStream(TStream& Stream, int32_t Index, TStream& Output);
 // Writes the pages of Stream to Output with every page of ToInsert placed before page Index (after
 // the last when Index is the page count or more). Returns the output position of the last
 // next-directory pointer, -1 when nothing was written (not TIFF, refused, or files of different
-// byte order, which cannot share one file without converting every value).
+// byte order or form, classic and BigTIFF, which cannot share one file without converting every
+// value).
 int64_t _InsertTIFFImStream(TStream& Stream, TStream& ToInsert, int32_t Index, TStream& Output);
 
 } // namespace Tiffilt
