@@ -265,6 +265,17 @@ TEST(TiffFiles, BigTiffFilesAreEditedInTheirForm)
     EXPECT_EQ(Korvaneio::DeleteTIFFImGroup(file, {0, 2}), 1);
     EXPECT_EQ(describe(file), "1\n" + page1);
     EXPECT_EQ(RunTool("tiffcmp " + file + " " + folder.File("second.tif")), "");
+
+    // A classic TIFF and a BigTIFF are not joined, and a refused join or extract writes nothing,
+    // not even over the very file it was to grow.
+    const std::string classic = folder.File("classic.tif");
+    RunTool("tiffcp " + GoTiff("video-001.tiff") + " " + classic);
+    const std::string classicBytes = FileBytes(classic);
+    Korvaneio::InsertTIFFImageFile(classic, file, classic, 0);
+    EXPECT_EQ(FileBytes(classic), classicBytes);
+    const std::string old = FileBytes(file);
+    Korvaneio::ExtractTIFFImageFile(classic, file, 5);
+    EXPECT_EQ(FileBytes(file), old);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
