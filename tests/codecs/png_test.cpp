@@ -354,11 +354,19 @@ TEST(PngReader, DamagedFilesEndWithTheAbortFlag)
     }
 }
 
-// A file cut short fails, and every byte the decoder never reached is zero (black, and
-// transparent where the file has alpha), never what the heap held; the suite runs this once more
-// under two heap fill patterns.
+// A file cut short after its first row fails, and every byte the decoder never reached is zero
+// (black, and transparent where the file has alpha), never what the heap held; the suite runs this
+// once more under two heap fill patterns. The library reads image data in blocks of 8 KB (or the
+// whole chunk when smaller): a file cut inside the first block gives no row and is refused, so each
+// file here is cut past it. The 1-bit picture is ImageMagick's logo, stored without compression.
 TEST(PngReader, RowsPastTheCutAreCleared)
 {
+    kvtest::TempFolder folder;
+    const std::string bits = folder.File("bits.png");
+    ASSERT_EQ(kvtest::ToolExitCode("/usr/bin/convert logo: -threshold 50% -type bilevel -strip "
+                                   "-define png:compression-level=0 png:" +
+                                   bits),
+              0);
     struct Case
     {
         std::string file;
@@ -366,8 +374,8 @@ TEST(PngReader, RowsPastTheCutAreCleared)
     };
     const Case cases[] = {{GoPng + "benchRGB.png", 20000},
                           {GoPng + "benchNRGBA-gradient.png", 30000},
-                          {GoPng + "benchRGB-interlace.png", 300},
-                          {Suite + "basn0g01.png", 100}};
+                          {GoPng + "benchRGB-interlace.png", 9000},
+                          {bits, 20000}};
     auto rowBytes = [](const TKVBitmap& b) {
         return size_t(b.GetPixelFormat() == kv1g ? (b.GetWidth() + 7) / 8 : b.GetWidth() * 3);
     };
@@ -416,6 +424,63 @@ TEST(PngReader, ChunkLengthFieldsDoNotSizeTheMemory)
         const int64_t peak = kvtest::PeakHeapOf([&] { Read(stream, r); });
         EXPECT_TRUE(r.Aborting) << name;
         EXPECT_LT(peak, int64_t(64) << 20) << name;
+    }
+}
+
+// A file whose image data gives no whole first row (of the first pass, when interlaced) is refused
+// without a picture-sized bitmap or mask, whatever sides its header declares: both stay as they
+// were, and memory follows the data. One whole first row is a partial picture: the bitmap and mask
+// are made, the rows not reached are black and transparent. The files are ImageMagick's with new
+// sides and image data, their CRCs recomputed (pngcheck finds no CRC error); pngtopnm reads none.
+TEST(PngReader, RefusalsLeaveTheBitmapAsItWas)
+{
+    ASSERT_TRUE(kvtest::Installed({"pngcheck", "pngtopnm"}));
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/png/";
+    const struct
+    {
+        const char* file;
+        bool partial;
+    } cases[] = {
+        {"empty-idat-10000-by-10000.png", false},
+        {"idat-of-only-a-zlib-header-10000-by-10000.png", false},
+        {"interlaced-idat-of-only-a-zlib-header-10000-by-10000.png", false},
+        {"first-row-cut-10000-by-10000.png", false},
+        {"rgba-cut-after-its-first-row.png", true},
+    };
+    for (const auto& c : cases) {
+        const std::string file = corpus + c.file;
+        const std::string report = kvtest::RunTool("pngcheck -v " + file + " 2>&1");
+        EXPECT_EQ(report.find("CRC error"), std::string::npos) << report;
+        EXPECT_EQ(kvtest::ToolExitCode("pngtopnm " + file + " >/dev/null 2>&1"), 1) << c.file;
+        for (bool noAlpha : {false, true}) {
+            SCOPED_TRACE(std::string(c.file) + (noAlpha ? ", alpha composed away" : ", alpha to the mask"));
+            TStringStream stream(kvtest::TempFolder::Read(file));
+            TRead r;
+            r.Bitmap.Allocate(3, 2, kv24RGB);
+            r.Bitmap.Fill(0x40);
+            const auto before = kvtest::BitmapSamples(r.Bitmap).Samples;
+            const int64_t peak = kvtest::PeakHeapOf([&] { Read(stream, r, noAlpha); });
+            EXPECT_TRUE(r.Aborting);
+            EXPECT_LT(peak, int64_t(1) << 20);
+            EXPECT_EQ(r.Mask != nullptr, c.partial && !noAlpha);
+            if (!c.partial) {
+                EXPECT_EQ(kvtest::BitmapSamples(r.Bitmap).Samples, before);
+                continue;
+            }
+            // The first row as ImageMagick stored it: (200, 10, 20) opaque, (30, 180, 40) at
+            // alpha 128, (50, 60, 170) transparent.
+            ASSERT_EQ(r.Bitmap.GetWidth(), 3);
+            ASSERT_EQ(r.Bitmap.GetHeight(), 2);
+            EXPECT_EQ(r.Bitmap.GetPixels_kv24RGB(0, 0), (TRGB{20, 10, 200}));
+            EXPECT_TRUE(kvtest::RowCleared(r.Bitmap, 1));
+            if (r.Mask != nullptr) {
+                EXPECT_EQ(r.Bitmap.GetPixels_kv24RGB(2, 0), (TRGB{170, 60, 50}));
+                EXPECT_EQ(std::vector<uint8_t>(r.Mask->GetScanLine(0), r.Mask->GetScanLine(0) + 3),
+                          (std::vector<uint8_t>{255, 128, 0}));
+                EXPECT_EQ(std::vector<uint8_t>(r.Mask->GetScanLine(1), r.Mask->GetScanLine(1) + 3),
+                          (std::vector<uint8_t>{0, 0, 0}));
+            }
+        }
     }
 }
 

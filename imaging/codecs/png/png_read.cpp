@@ -235,12 +235,23 @@ struct TRowTarget
     TRGB Background;
 };
 
-// A row of four channels passes through conv. Interlaced passes add pixels to what earlier
-// passes left, so conv is first filled from the bitmap (and mask) row.
-bool ReadBgraRow(TPngReader& r, TRowTarget& t, int32_t y, std::vector<uint8_t>& conv)
+// A row of four channels passes through conv: the library adds to what conv holds, and an
+// interlaced pass leaves the pixels of earlier passes alone. A row that no pass has reached is
+// black, and transparent where alpha goes to the mask; where alpha is composed away it is opaque,
+// so that a pixel no pass reaches stays black too.
+void ClearConvRow(std::vector<uint8_t>& conv, bool toMask)
 {
-    uint8_t* row = t.Bitmap.GetScanLine(y);
-    uint8_t* alpha = t.Mask != nullptr ? t.Mask->GetScanLine(y) : nullptr;
+    std::fill(conv.begin(), conv.end(), uint8_t(0));
+    for (size_t x = 3; !toMask && x < conv.size(); x += 4) {
+        conv[x] = 255;
+    }
+}
+
+// conv as the library should find row y: what earlier passes left in the bitmap (and mask) row.
+void LoadBgraRow(TRowTarget& t, int32_t y, std::vector<uint8_t>& conv)
+{
+    const uint8_t* row = t.Bitmap.GetScanLine(y);
+    const uint8_t* alpha = t.Mask != nullptr ? t.Mask->GetScanLine(y) : nullptr;
     const size_t width = static_cast<size_t>(t.Bitmap.GetWidth());
     for (size_t x = 0; x < width; ++x) {
         conv[4 * x] = row[3 * x];
@@ -248,10 +259,13 @@ bool ReadBgraRow(TPngReader& r, TRowTarget& t, int32_t y, std::vector<uint8_t>& 
         conv[4 * x + 2] = row[3 * x + 2];
         conv[4 * x + 3] = alpha != nullptr ? alpha[x] : 255;
     }
-    uint8_t* convRow = conv.data();
-    if (!PngGuard(r.Png, [&] { png_read_row(r.Png, convRow, nullptr); })) {
-        return false;
-    }
+}
+
+void StoreBgraRow(TRowTarget& t, int32_t y, const std::vector<uint8_t>& conv)
+{
+    uint8_t* row = t.Bitmap.GetScanLine(y);
+    uint8_t* alpha = t.Mask != nullptr ? t.Mask->GetScanLine(y) : nullptr;
+    const size_t width = static_cast<size_t>(t.Bitmap.GetWidth());
     for (size_t x = 0; x < width; ++x) {
         const uint8_t* p = &conv[4 * x];
         if (alpha != nullptr) {
@@ -265,6 +279,16 @@ bool ReadBgraRow(TPngReader& r, TRowTarget& t, int32_t y, std::vector<uint8_t>& 
             row[3 * x + 2] = Compose(p[2], p[3], t.Background.r);
         }
     }
+}
+
+bool ReadBgraRow(TPngReader& r, TRowTarget& t, int32_t y, std::vector<uint8_t>& conv)
+{
+    LoadBgraRow(t, y, conv);
+    uint8_t* convRow = conv.data();
+    if (!PngGuard(r.Png, [&] { png_read_row(r.Png, convRow, nullptr); })) {
+        return false;
+    }
+    StoreBgraRow(t, y, conv);
     return true;
 }
 
@@ -288,27 +312,81 @@ bool ReadRow(TPngReader& r, TRowTarget& t, TRowForm form, int32_t y, std::vector
     return PngGuard(r.Png, [&] { png_read_row(r.Png, row, nullptr); });
 }
 
-bool ReadRows(TPngReader& r, TRowTarget& t, TRowForm form, int passes, TProgressRec& progress)
+// The file's first row (of the first pass, for an interlaced file), read into a row of the
+// delivered form before the bitmap is made; the row starts as clear as the bitmap's rows do.
+// Empty when the data gives no whole first row.
+std::vector<uint8_t> ReadFirstRow(TPngReader& r, TRowForm form, size_t rowBytes, bool toMask)
+{
+    std::vector<uint8_t> first(rowBytes);
+    if (form == TRowForm::Bgra) {
+        ClearConvRow(first, toMask);
+    }
+    uint8_t* row = first.data();
+    if (!PngGuard(r.Png, [&] { png_read_row(r.Png, row, nullptr); })) {
+        first.clear();
+    }
+    return first;
+}
+
+// Row 0 from the first row read before the bitmap was made; its bytes past the row stay clear.
+void StoreFirstRow(TRowTarget& t, TRowForm form, const std::vector<uint8_t>& first)
+{
+    if (form == TRowForm::Bgra) {
+        StoreBgraRow(t, 0, first);
+    } else {
+        std::copy(first.begin(), first.end(), t.Bitmap.GetScanLine(0));
+    }
+}
+
+// row holds the first row on entry (see ReadFirstRow) and then serves as the conversion row.
+bool ReadRows(TPngReader& r, TRowTarget& t, TRowForm form, int passes, std::vector<uint8_t>& row,
+              TProgressRec& progress)
 {
     const int32_t height = t.Bitmap.GetHeight();
-    std::vector<uint8_t> conv(form == TRowForm::Bgra ? size_t(t.Bitmap.GetWidth()) * 4 : 0);
     CodecProgressBegin(progress, int64_t(height) * passes);
     for (int pass = 0; pass < passes; ++pass) {
         for (int32_t y = 0; y < height; ++y) {
+            const bool first = pass == 0 && y == 0;
             if (pass == 0) {
                 ClearRow(t, y);
             }
-            if (CodecAborted(progress) || !ReadRow(r, t, form, y, conv)) {
+            if (CodecAborted(progress) || (!first && !ReadRow(r, t, form, y, row))) {
                 // A file cut short or a stop: the rows the first pass did not reach are cleared too.
                 for (int32_t rest = y + 1; pass == 0 && rest < height; ++rest) {
                     ClearRow(t, rest);
                 }
                 return false;
             }
+            if (first) {
+                StoreFirstRow(t, form, row);
+            }
             CodecProgressRows(progress, 1);
         }
     }
     return true;
+}
+
+// The bitmap, and the mask unless alpha is composed away: 255 where the file has no alpha, to be
+// filled from the rows where it has.
+TRowTarget MakeTarget(const THeader& h, TRowForm form, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& alphaMask,
+                      bool noAlpha, TRGB background)
+{
+    bitmap.Allocate(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height),
+                    form == TRowForm::Bits ? kv1g : kv24RGB);
+    TRowTarget target{bitmap, nullptr, background};
+    if (noAlpha) {
+        return target;
+    }
+    if (alphaMask == nullptr) {
+        alphaMask = std::make_unique<TKVMask>();
+    }
+    alphaMask->AllocateBits(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), 8);
+    alphaMask->Fill(255);
+    if (form == TRowForm::Bgra) {
+        alphaMask->Full = false;
+        target.Mask = alphaMask.get();
+    }
+    return target;
 }
 
 bool Decode(TPngReader& r, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool paramsOnly,
@@ -353,21 +431,15 @@ bool Decode(TPngReader& r, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRe
     if (!expected) {
         return false;
     }
-    bitmap.Allocate(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height),
-                    form == TRowForm::Bits ? kv1g : kv24RGB);
-    TRowTarget target{bitmap, nullptr, background};
-    if (!noAlpha) {
-        if (alphaMask == nullptr) {
-            alphaMask = std::make_unique<TKVMask>();
-        }
-        alphaMask->AllocateBits(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), 8);
-        alphaMask->Fill(255);
-        if (form == TRowForm::Bgra) {
-            alphaMask->Full = false;
-            target.Mask = alphaMask.get();
-        }
+    // Memory follows the data: the bitmap and mask are made only once the data gives a whole first
+    // row, so that a file refused before that leaves both as they were. A file that ends later
+    // still loads partially, with the abort flag.
+    std::vector<uint8_t> row = ReadFirstRow(r, form, rowBytes, !noAlpha);
+    if (row.empty()) {
+        return false;
     }
-    if (!ReadRows(r, target, form, passes, progress)) {
+    TRowTarget target = MakeTarget(h, form, bitmap, alphaMask, noAlpha, background);
+    if (!ReadRows(r, target, form, passes, row, progress)) {
         return false;
     }
     return PngGuard(r.Png, [&] { png_read_end(r.Png, nullptr); });
