@@ -429,9 +429,11 @@ TEST(PngReader, ChunkLengthFieldsDoNotSizeTheMemory)
 
 // A file whose image data gives no whole first row (of the first pass, when interlaced) is refused
 // without a picture-sized bitmap or mask, whatever sides its header declares: both stay as they
-// were, and memory follows the data. One whole first row is a partial picture: the bitmap and mask
-// are made, the rows not reached are black and transparent. The files are ImageMagick's with new
-// sides and image data, their CRCs recomputed (pngcheck finds no CRC error); pngtopnm reads none.
+// were, and memory follows the data. A row of 2^28 pixels (1 GB, 2 GB in 16 bits) needs more image
+// data than a zlib header can inflate to, so no row buffer is made for it either. One whole first
+// row is a partial picture: the bitmap and mask are made, the rows not reached are black and
+// transparent. The files are ImageMagick's with new sides and image data, their CRCs recomputed
+// (pngcheck finds no CRC error); pngtopnm reads none.
 TEST(PngReader, RefusalsLeaveTheBitmapAsItWas)
 {
     ASSERT_TRUE(kvtest::Installed({"pngcheck", "pngtopnm"}));
@@ -445,6 +447,8 @@ TEST(PngReader, RefusalsLeaveTheBitmapAsItWas)
         {"idat-of-only-a-zlib-header-10000-by-10000.png", false},
         {"interlaced-idat-of-only-a-zlib-header-10000-by-10000.png", false},
         {"first-row-cut-10000-by-10000.png", false},
+        {"idat-of-only-a-zlib-header-268435456-by-1.png", false},
+        {"16-bit-idat-of-only-a-zlib-header-268435456-by-1.png", false},
         {"rgba-cut-after-its-first-row.png", true},
     };
     for (const auto& c : cases) {
@@ -481,6 +485,39 @@ TEST(PngReader, RefusalsLeaveTheBitmapAsItWas)
                           (std::vector<uint8_t>{0, 0, 0}));
             }
         }
+    }
+}
+
+// Image data that can fill a row is read however well it is compressed: pnmtopng packs a black
+// row of a million pixels at over 1000:1, close to the best deflate can do, and it loads whole.
+// The picture is read from the start of a stream and from behind other data, as an icon file
+// holds it; there the header of a 2^28-pixel row with no image data is refused without its row.
+TEST(PngReader, ImageDataCompressedNearDeflatesBestLoads)
+{
+    ASSERT_TRUE(kvtest::Installed({"pnmtopng", "pngtopnm"}));
+    kvtest::TempFolder folder;
+    const std::string ppm = folder.Write("black.ppm", "P6\n1000000 1\n255\n" + std::string(3000000, '\0'));
+    const std::string png = folder.File("black.png");
+    ASSERT_EQ(kvtest::ToolExitCode("pnmtopng -force -compression 9 " + ppm + " >" + png), 0);
+    const std::string wide = kvtest::TempFolder::Read(png);
+    ASSERT_LT(wide.size(), 3000000 / 1000);
+    const kvtest::TPnmImage reference = kvtest::ParsePnm(kvtest::RunTool("pngtopnm " + png));
+    const std::string noData = kvtest::TempFolder::Read(
+        std::string(KV_TEST_DATA_DIR) + "/fuzz/png/idat-of-only-a-zlib-header-268435456-by-1.png");
+    for (const std::string prefix : {"", "an icon's directory"}) {
+        SCOPED_TRACE("behind " + std::to_string(prefix.size()) + " bytes");
+        TStringStream stream(prefix + wide);
+        stream.SetPosition(int64_t(prefix.size()));
+        TRead r;
+        Read(stream, r);
+        EXPECT_FALSE(r.Aborting);
+        EXPECT_EQ(DifferenceFromReference(r.Bitmap, reference), 0);
+        TStringStream refused(prefix + noData);
+        refused.SetPosition(int64_t(prefix.size()));
+        TRead none;
+        const int64_t peak = kvtest::PeakHeapOf([&] { Read(refused, none); });
+        EXPECT_TRUE(none.Aborting);
+        EXPECT_LT(peak, int64_t(1) << 20);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/core/streams.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <string_view>
 #include <vector>
@@ -174,25 +175,27 @@ TRowForm SetTransformations(png_structp png, png_infop info, const THeader& h)
     return alpha ? TRowForm::Bgra : TRowForm::Bgr;
 }
 
+// Samples per pixel as the file stores them.
+int FileChannels(const THeader& h)
+{
+    switch (h.ColorType) {
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        return 2;
+    case PNG_COLOR_TYPE_RGB:
+        return 3;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
 void FillRecord(png_structp png, png_infop info, const THeader& h, TIOParamsVals& params)
 {
     params.Width = static_cast<int32_t>(h.Width);
     params.Height = static_cast<int32_t>(h.Height);
     params.BitsPerSample = h.Depth;
-    switch (h.ColorType) {
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-        params.SamplesPerPixel = 2;
-        break;
-    case PNG_COLOR_TYPE_RGB:
-        params.SamplesPerPixel = 3;
-        break;
-    case PNG_COLOR_TYPE_RGB_ALPHA:
-        params.SamplesPerPixel = 4;
-        break;
-    default:
-        params.SamplesPerPixel = 1;
-        break;
-    }
+    params.SamplesPerPixel = FileChannels(h);
     png_uint_32 resX = 0;
     png_uint_32 resY = 0;
     int unit = PNG_RESOLUTION_UNKNOWN;
@@ -389,6 +392,89 @@ TRowTarget MakeTarget(const THeader& h, TRowForm form, TKVBitmap& bitmap, std::u
     return target;
 }
 
+// Deflate codes its longest match, 258 bytes, in no fewer than two bits (a one-bit length code
+// and a one-bit distance code, the shortest codes Huffman coding has), so a byte of image data
+// inflates to at most 1032 bytes; block headers and the zlib header and checksum only lower that.
+// No file that holds a row can be refused on this ratio, whatever its compressor.
+constexpr int64_t DeflateMaxExpansion = 1032;
+constexpr int64_t ChunkHeaderBytes = 8; // length and type
+constexpr int64_t ChunkCrcBytes = 4;
+constexpr int64_t ReadAheadBlock = 64 * 1024;
+
+// Chunk headers read ahead in a stream in blocks, so that a file of a million small chunks costs
+// a read per block, not one per chunk.
+class TChunkHeaders
+{
+public:
+    explicit TChunkHeaders(TStream& stream) : FStream(stream), FBlock(ReadAheadBlock) {}
+
+    // The header at offset, nil past the stream's end.
+    const uint8_t* At(int64_t offset)
+    {
+        if (offset < FBlockStart || offset + ChunkHeaderBytes > FBlockStart + FBlockBytes) {
+            FStream.SetPosition(offset);
+            FBlockStart = offset;
+            FBlockBytes = std::max<int64_t>(FStream.Read(FBlock.data(), ReadAheadBlock), 0);
+        }
+        return offset + ChunkHeaderBytes <= FBlockStart + FBlockBytes ? FBlock.data() + (offset - FBlockStart)
+                                                                      : nullptr;
+    }
+
+private:
+    TStream& FStream;
+    std::vector<uint8_t> FBlock;
+    int64_t FBlockStart = 0;
+    int64_t FBlockBytes = 0;
+};
+
+bool IsImageDataHeader(const uint8_t* header)
+{
+    return header != nullptr && std::memcmp(header + 4, "IDAT", 4) == 0 &&
+           png_get_uint_32(header) <= PNG_UINT_31_MAX;
+}
+
+// The image data the stream holds for the library, counted ahead up to needed bytes; the stream
+// is left where it was. png_read_info stops just past the first IDAT chunk's header, and the
+// library inflates only the IDAT chunks that follow it in a row (any other chunk ends the data).
+// Each chunk counts no more than the stream holds, whatever its length field says, and the count
+// stops at needed, so that a whole file costs a single header. -1 when the stream cannot be read
+// ahead (a pipe has no position) or the first chunk is not where the library left the stream.
+int64_t ImageDataAhead(TStream& stream, int64_t needed)
+{
+    const int64_t start = stream.Position();
+    const int64_t end = start >= ChunkHeaderBytes ? stream.Size() : -1;
+    if (start < ChunkHeaderBytes || end < start) {
+        return -1;
+    }
+    TChunkHeaders headers(stream);
+    int64_t offset = start - ChunkHeaderBytes;
+    const uint8_t* header = headers.At(offset);
+    const bool whereExpected = IsImageDataHeader(header);
+    int64_t total = 0;
+    while (total < needed && IsImageDataHeader(header)) {
+        const int64_t data = offset + ChunkHeaderBytes;
+        const int64_t length = png_get_uint_32(header);
+        total += std::min(length, end - data);
+        offset = data + length + ChunkCrcBytes;
+        header = headers.At(offset);
+    }
+    stream.SetPosition(start);
+    return whereExpected ? total : -1;
+}
+
+// False when the image data that follows cannot inflate to one filtered row of the full width:
+// the library makes its row buffers, and the reader its own, for that width before any row, so
+// memory follows the data only when the data can fill them. A stream that cannot be read ahead
+// passes.
+bool DataCanFillARow(TStream& stream, const THeader& h)
+{
+    const int64_t rowBits = int64_t(h.Width) * FileChannels(h) * h.Depth;
+    const int64_t filteredRow = 1 + (rowBits + 7) / 8;
+    const int64_t needed = (filteredRow + DeflateMaxExpansion - 1) / DeflateMaxExpansion;
+    const int64_t ahead = ImageDataAhead(stream, needed);
+    return ahead < 0 || ahead >= needed;
+}
+
 bool Decode(TPngReader& r, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool paramsOnly,
             std::unique_ptr<TKVMask>& alphaMask, bool noAlpha)
 {
@@ -408,7 +494,7 @@ bool Decode(TPngReader& r, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRe
     if (paramsOnly) {
         return true;
     }
-    if (int64_t(h.Width) * h.Height > KVCodecMaxPixels) {
+    if (int64_t(h.Width) * h.Height > KVCodecMaxPixels || !DataCanFillARow(*r.Stream, h)) {
         return false;
     }
     TRowForm form = TRowForm::Bits;
