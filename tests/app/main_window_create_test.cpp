@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,10 +134,7 @@ TEST_F(MainWindow, GalleryFolderHoldingTheInputsIsRefusedAndNothingDeleted)
         // Refused, the picker comes again; cancelling it ends the choice.
         FDialogs.AnswerFolder(c.Gallery);
         Simulate::Click(w.GalleryOpen_BTN);
-        const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
-        ASSERT_EQ(messages.size(), 1u) << c.Gallery;
-        EXPECT_EQ(messages[0].Text, c.Message);
-        EXPECT_EQ(messages[0].Flags, 16u);
+        EXPECT_EQ(Boxes(), (apptest::TBoxes{{c.Message, 16u}})) << c.Gallery;
         EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).size(), 2u);
         EXPECT_EQ(w.GalleryPath_TXT->Text(), "/before/");
     }
@@ -191,10 +188,7 @@ TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMus
         Simulate::Click(w.Create_BTN);
         Simulate::ProcessEvents();
         EXPECT_FALSE(never.Ran()) << c.Gallery << " " << c.Answer;
-        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
-        ASSERT_EQ(boxes.size(), 1u) << c.Gallery;
-        EXPECT_EQ(boxes[0].Text, c.Box);
-        EXPECT_EQ(boxes[0].Flags, c.Answer != 0 ? 0x23u : 16u);
+        EXPECT_EQ(Boxes(), (apptest::TBoxes{{c.Box, c.Answer != 0 ? 0x23u : 16u}})) << c.Gallery;
         EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("full/sub/only-copy.jpg")), "the only copy");
         EXPECT_TRUE(DirectoryExists(FTemp.File("home/documents/")));
         EXPECT_TRUE(FileExists(FTemp.File("program/templates/plain/template.htm")));
@@ -215,7 +209,7 @@ TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMus
     status->Free();
 }
 
-TEST_F(MainWindow, CreateLeavesTheEarlierGalleryWhenThePicturesOrThePageCannotBeRead)
+TEST_F(MainWindow, CreateRefusesWhatItCannotReadOrMakeAndLeavesEveryFolderAsItWas)
 {
     TMain& w = Open();
     apptest::Owned<TStatus> status;
@@ -228,89 +222,54 @@ TEST_F(MainWindow, CreateLeavesTheEarlierGalleryWhenThePicturesOrThePageCannotBe
     ASSERT_TRUE(ForceDirectories(FTemp.File("locked/")));
     FTemp.Write("locked/two.jpg", "a picture no one may read");
     const std::string file = FTemp.Write("not-a-folder.jpg", "a picture");
-    Simulate::Type(w.GalleryPath_TXT, gallery);
+    // No folder named after a user who does not exist is made where the program happens to be.
+    ASSERT_TRUE(ForceDirectories(FTemp.File("elsewhere/")));
+    const std::string current = GetCurrentDir();
+    ASSERT_TRUE(SetCurrentDir(FTemp.File("elsewhere/")));
     // Had a run started, its windows are closed, so that the test ends all the same.
     apptest::TRunCloser closer(status.get());
 
+    const std::string pictures = FTemp.File("pictures/");
     const struct
     {
-        std::string Images;
-        std::string Page; // a template file; none: the first installed template
-        bool Locked;      // the images folder cannot be listed
+        std::string Images; // locked/: it cannot be listed
+        std::string Page;   // a template file; none: the first installed template
+        std::string Gallery;
         std::string Message;
     } cases[] = {
-        {FTemp.File("gone"), "", false, "Can't find the directory: " + FTemp.File("gone/")},
-        {file, "", false, "Can't find the directory: " + file + "/"},
-        {FTemp.File("locked/"), "", true, "Can't find the directory: " + FTemp.File("locked/")},
-        {FTemp.File("pictures/"), FTemp.File("gone.html"), false, "Can't open the template file"},
-        {FTemp.File("pictures/"), FTemp.File("pictures/"), false, "Can't open the template file"},
+        {FTemp.File("gone"), "", gallery, "Can't find the directory: " + FTemp.File("gone/")},
+        {file, "", gallery, "Can't find the directory: " + file + "/"},
+        {FTemp.File("locked/"), "", gallery, "Can't find the directory: " + FTemp.File("locked/")},
+        {pictures, FTemp.File("gone.html"), gallery, "Can't open the template file"},
+        {pictures, pictures, gallery, "Can't open the template file"},
+        {"~plimbet-no-such-user/pictures", "", gallery,
+         "Can't find the directory: ~plimbet-no-such-user/pictures/"},
+        {pictures, "", "~plimbet-no-such-user/web", "Can't create the folder: ~plimbet-no-such-user/web/"},
+        {pictures, "", "~plimbet-no-such-user", "Can't create the folder: ~plimbet-no-such-user/"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.Images + " " + c.Page + " " + c.Gallery);
         Simulate::Retype(w.ImagesPath_TXT, c.Images);
         Simulate::Choose(w.Template_CBX, c.Page.empty() ? 1 : 0);
         if (!c.Page.empty()) {
             Simulate::Retype(w.Template_TXT, c.Page);
         }
+        if (w.GalleryPath_TXT->Text() != c.Gallery) {
+            Simulate::Retype(w.GalleryPath_TXT, c.Gallery);
+        }
         FDialogs.ClearCalls();
         // Asked whether to empty the gallery folder, the user would say Yes.
         FDialogs.AnswerMessageBox(IDYES);
-        {
-            std::unique_ptr<apptest::TUnreadableFolder> locked;
-            if (c.Locked) {
-                locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("locked"));
-            }
-            Simulate::Click(w.Create_BTN);
-            Simulate::ProcessEvents();
+        std::optional<apptest::TUnreadableFolder> locked;
+        if (c.Images == FTemp.File("locked/")) {
+            locked.emplace(FTemp.File("locked"));
         }
-        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
-        EXPECT_EQ(boxes.size(), 1u) << c.Images << " " << c.Page;
-        if (!boxes.empty()) {
-            EXPECT_EQ(boxes[0].Text, c.Message);
-            EXPECT_EQ(boxes[0].Flags, 16u);
-        }
-        EXPECT_FALSE(closer.Ran()) << c.Images << " " << c.Page;
-        EXPECT_EQ(gallerytest::FolderTree(gallery), earlier) << c.Images << " " << c.Page;
-    }
-}
-
-TEST_F(MainWindow, FoldersTypedFromTheHomeOfAUserWhoDoesNotExistAreRefused)
-{
-    TMain& w = Open();
-    apptest::Owned<TStatus> status;
-    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
-    ASSERT_TRUE(ForceDirectories(FTemp.File("elsewhere/")));
-    const std::string current = GetCurrentDir();
-    ASSERT_TRUE(SetCurrentDir(FTemp.File("elsewhere/")));
-    Simulate::Choose(w.Template_CBX, 1);
-    apptest::TRunCloser closer(status.get());
-
-    const struct
-    {
-        std::string Images;
-        std::string Gallery;
-        std::string Message;
-    } cases[] = {
-        {"~plimbet-no-such-user/pictures", FTemp.File("web/"),
-         "Can't find the directory: ~plimbet-no-such-user/pictures/"},
-        {FTemp.File("pictures/"), "~plimbet-no-such-user/web",
-         "Can't create the folder: ~plimbet-no-such-user/web/"},
-        {FTemp.File("pictures/"), "~plimbet-no-such-user", "Can't create the folder: ~plimbet-no-such-user/"},
-    };
-    for (const auto& c : cases) {
-        Simulate::Retype(w.ImagesPath_TXT, c.Images);
-        Simulate::Retype(w.GalleryPath_TXT, c.Gallery);
-        FDialogs.ClearCalls();
         Simulate::Click(w.Create_BTN);
         Simulate::ProcessEvents();
-        const std::vector<TDialogCall> boxes = FDialogs.CallsOf(dkMessageBox);
-        EXPECT_EQ(boxes.size(), 1u) << c.Gallery;
-        if (!boxes.empty()) {
-            EXPECT_EQ(boxes[0].Text, c.Message);
-            EXPECT_EQ(boxes[0].Flags, 16u);
-        }
-        EXPECT_FALSE(closer.Ran()) << c.Gallery;
-        // No folder named after the user is made where the program happens to be.
-        EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty()) << c.Gallery;
+        EXPECT_EQ(Boxes(), (apptest::TBoxes{{c.Message, 16u}}));
+        EXPECT_FALSE(closer.Ran());
+        EXPECT_EQ(gallerytest::FolderTree(gallery), earlier);
+        EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty());
     }
     EXPECT_TRUE(SetCurrentDir(current));
 }

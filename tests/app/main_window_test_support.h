@@ -19,6 +19,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace apptest {
@@ -26,6 +27,8 @@ namespace apptest {
 inline const std::string Question = "The folder to create the gallery is not empty.\n"
                                     "All files in this folder will be deleted.\n"
                                     "Click \"No\" to select another folder.";
+
+using TBoxes = std::vector<std::pair<std::string, uint32_t>>;
 
 // A program folder with the fixture templates, a store of its own and scripted dialogs; the
 // window is made as the program makes it and freed at the end.
@@ -71,13 +74,14 @@ protected:
     std::string Stored(const char* Name) const { return RegReadString(OptionsSection, Name, "<none>"); }
     int32_t StoredInteger(const char* Name) const { return RegReadInteger(OptionsSection, Name, -999); }
 
-    std::vector<std::string> MessageTexts() const
+    // The text and flags of each message box shown.
+    TBoxes Boxes() const
     {
-        std::vector<std::string> texts;
+        TBoxes boxes;
         for (const TDialogCall& call : FDialogs.CallsOf(dkMessageBox)) {
-            texts.push_back(call.Text);
+            boxes.emplace_back(call.Text, call.Flags);
         }
-        return texts;
+        return boxes;
     }
 
     kvtest::TempFolder FTemp;
