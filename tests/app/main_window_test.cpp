@@ -347,42 +347,32 @@ TEST_F(MainWindow, ChoosingATemplateSetsTheSourcePreviewAndParameters)
 TEST_F(MainWindow, TheTemplateListFollowsTheTemplatesFolder)
 {
     TMain& w = Open();
-    const auto chosenFolder = [&] {
-        const int32_t index = GallerySettings.TemplateIndex;
-        return index >= 1 ? InstalledTemplates.at(static_cast<size_t>(index) - 1).Folder : std::string();
-    };
     Simulate::Choose(w.Template_CBX, 3);
-    ASSERT_EQ(chosenFolder(), "missing-preview");
+    ASSERT_EQ(Chosen(), std::make_tuple(3, 3, "No picture", "missing-preview"));
 
     // Templates that come or go before the chosen one leave it chosen.
     std::filesystem::remove_all(FTemp.File("program/templates/blue"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX), (std::vector<std::string>{"Template from file ...", "Corrupt picture",
                                                                "No picture", "", "Plain"}));
-    EXPECT_EQ(w.Template_CBX->ItemIndex(), 2);
-    EXPECT_EQ(GallerySettings.TemplateIndex, 2);
-    EXPECT_EQ(chosenFolder(), "missing-preview");
+    EXPECT_EQ(Chosen(), std::make_tuple(2, 2, "No picture", "missing-preview"));
     ASSERT_TRUE(ForceDirectories(FTemp.File("program/templates/added/")));
     FTemp.Write("program/templates/added/template.ini", "[options]\nname=Added\n");
     LoadTemplateList();
-    EXPECT_EQ(w.Template_CBX->Text(), "No picture");
-    EXPECT_EQ(GallerySettings.TemplateIndex, 3);
-    EXPECT_EQ(chosenFolder(), "missing-preview");
+    EXPECT_EQ(Chosen(), std::make_tuple(3, 3, "No picture", "missing-preview"));
 
     // The chosen one goes: its position stays chosen.
     std::filesystem::remove_all(FTemp.File("program/templates/missing-preview"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX),
               (std::vector<std::string>{"Template from file ...", "Added", "Corrupt picture", "", "Plain"}));
-    EXPECT_EQ(w.Template_CBX->ItemIndex(), 3);
-    EXPECT_EQ(chosenFolder(), "noini");
+    EXPECT_EQ(Chosen(), std::make_tuple(3, 3, "", "noini"));
 
     // The chosen last one goes: the new last item is chosen.
     Simulate::Choose(w.Template_CBX, 4);
     std::filesystem::remove_all(FTemp.File("program/templates/plain"));
     LoadTemplateList();
-    EXPECT_EQ(w.Template_CBX->ItemIndex(), 3);
-    EXPECT_EQ(GallerySettings.TemplateIndex, 3);
+    EXPECT_EQ(Chosen(), std::make_tuple(3, 3, "", "noini"));
 
     // The file choice stays whatever the templates do.
     Simulate::Choose(w.Template_CBX, 0);
@@ -422,12 +412,6 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
         w.Templates_MNU->Click();
         EXPECT_TRUE(user.Ran());
     };
-    const auto expectChosen = [&](const std::string& Name, const std::string& Folder) {
-        EXPECT_EQ(w.Template_CBX->Text(), Name);
-        const int32_t index = GallerySettings.TemplateIndex;
-        ASSERT_GE(index, 1);
-        EXPECT_EQ(InstalledTemplates.at(static_cast<size_t>(index) - 1).Folder, Folder);
-    };
 
     FDialogs.AnswerFiles({page});
     organize([&] {
@@ -439,7 +423,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
         EXPECT_TRUE(named.Ran());
     });
     EXPECT_EQ(w.Template_CBX->Items()->Count(), 7);
-    expectChosen("Plain", "plain");
+    EXPECT_EQ(Chosen(), std::make_tuple(6, 6, "Plain", "plain"));
     EXPECT_EQ(ChosenTemplateFile(), FTemp.File("program/templates/plain/template.htm"));
 
     // The next gallery is made with it.
@@ -459,7 +443,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
         Simulate::Click(organizer->Delete_BTN);
     });
     EXPECT_FALSE(DirectoryExists(FTemp.File("program/templates/blue")));
-    expectChosen("Plain", "plain");
+    EXPECT_EQ(Chosen(), std::make_tuple(5, 5, "Plain", "plain"));
 
     // Deleting the chosen one: the position stays chosen while the list reaches it.
     FDialogs.AnswerMessageBox(IDYES);
@@ -468,8 +452,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
         Simulate::Click(organizer->Delete_BTN);
     });
     EXPECT_EQ(w.Template_CBX->Items()->Count(), 5);
-    EXPECT_EQ(w.Template_CBX->ItemIndex(), 4);
-    expectChosen("", "noini");
+    EXPECT_EQ(Chosen(), std::make_tuple(4, 4, "", "noini"));
 }
 
 TEST_F(MainWindow, HelpMenuOpensTheDescriptionAndTheWebPage)

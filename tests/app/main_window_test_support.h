@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/status_window.h"
+#include "app/templates.h"
 #include "platform/core/files.h"
 #include "platform/core/lists.h"
 #include "platform/forms/buttons.h"
@@ -19,6 +20,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -82,6 +84,14 @@ protected:
             boxes.emplace_back(call.Text, call.Flags);
         }
         return boxes;
+    }
+
+    // The chosen template: the list's row, the index a run reads, the row's text and the folder.
+    std::tuple<int32_t, int32_t, std::string, std::string> Chosen() const
+    {
+        const int32_t index = GallerySettings.TemplateIndex;
+        return {FWindow->Template_CBX->ItemIndex(), index, FWindow->Template_CBX->Text(),
+                index >= 1 ? InstalledTemplates.at(static_cast<size_t>(index) - 1).Folder : std::string()};
     }
 
     kvtest::TempFolder FTemp;
