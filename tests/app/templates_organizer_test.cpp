@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -379,13 +380,13 @@ TEST_F(TemplatesOrganizer, DeletingNeverReachesAFolderOutsideTheTemplate)
 
 TEST_F(TemplatesOrganizer, EditAndDeleteAreUsableOnlyWhileARowIsSelected)
 {
-    const auto usable = [&] {
-        return std::vector<bool>{FWindow->Add_BTN->Enabled(), FWindow->Edit_BTN->Enabled(),
-                                 FWindow->Delete_BTN->Enabled()};
+    // The selected row, and whether Add, Edit and Delete are usable.
+    const auto state = [&] {
+        return std::make_tuple(FWindow->Temp_LST->ItemIndex(), FWindow->Add_BTN->Enabled(),
+                               FWindow->Edit_BTN->Enabled(), FWindow->Delete_BTN->Enabled());
     };
     // Shown with no row selected: clicking them does nothing.
-    EXPECT_EQ(FWindow->Temp_LST->ItemIndex(), -1);
-    EXPECT_EQ(usable(), (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(state(), std::make_tuple(-1, true, false, false));
     const std::vector<std::string> before = Folders();
     FDialogs.AnswerMessageBox(IDYES);
     Simulate::Click(FWindow->Edit_BTN);
@@ -397,16 +398,14 @@ TEST_F(TemplatesOrganizer, EditAndDeleteAreUsableOnlyWhileARowIsSelected)
 
     // A row picked with the mouse makes them usable; the list refilled after a delete has none.
     Select("No picture");
-    EXPECT_EQ(usable(), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(state(), std::make_tuple(2, true, true, true));
     Simulate::Click(FWindow->Delete_BTN);
     EXPECT_FALSE(DirectoryExists(Templates() + "missing-preview"));
-    EXPECT_EQ(FWindow->Temp_LST->ItemIndex(), -1);
-    EXPECT_EQ(usable(), (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(state(), std::make_tuple(-1, true, false, false));
 
     // A row reached with the keys makes them usable too.
     Simulate::Key(FWindow->Temp_LST, VK_DOWN);
-    EXPECT_EQ(FWindow->Temp_LST->ItemIndex(), 0);
-    EXPECT_EQ(usable(), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(state(), std::make_tuple(0, true, true, true));
 }
 
 TEST_F(TemplatesOrganizer, TheMainMenuOpensItAndTheTemplateListFollowsItsChanges)
