@@ -37,6 +37,7 @@
 
 using apptest::Items;
 using apptest::MainWindow;
+using apptest::TChosen;
 
 TEST_F(MainWindow, CleanStartShowsTheDefaultsAndWritesNothing)
 {
@@ -348,31 +349,31 @@ TEST_F(MainWindow, TheTemplateListFollowsTheTemplatesFolder)
 {
     TMain& w = Open();
     Simulate::Choose(w.Template_CBX, 3);
-    ASSERT_EQ(Chosen(), std::make_tuple(3, 3, "No picture", "missing-preview"));
+    ASSERT_EQ(Chosen(), (TChosen{3, 3, "No picture", "missing-preview"}));
 
     // Templates that come or go before the chosen one leave it chosen.
     std::filesystem::remove_all(FTemp.File("program/templates/blue"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX), (std::vector<std::string>{"Template from file ...", "Corrupt picture",
                                                                "No picture", "", "Plain"}));
-    EXPECT_EQ(Chosen(), std::make_tuple(2, 2, "No picture", "missing-preview"));
+    EXPECT_EQ(Chosen(), (TChosen{2, 2, "No picture", "missing-preview"}));
     ASSERT_TRUE(ForceDirectories(FTemp.File("program/templates/added/")));
     FTemp.Write("program/templates/added/template.ini", "[options]\nname=Added\n");
     LoadTemplateList();
-    EXPECT_EQ(Chosen(), std::make_tuple(3, 3, "No picture", "missing-preview"));
+    EXPECT_EQ(Chosen(), (TChosen{3, 3, "No picture", "missing-preview"}));
 
     // The chosen one goes: its position stays chosen.
     std::filesystem::remove_all(FTemp.File("program/templates/missing-preview"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX),
               (std::vector<std::string>{"Template from file ...", "Added", "Corrupt picture", "", "Plain"}));
-    EXPECT_EQ(Chosen(), std::make_tuple(3, 3, "", "noini"));
+    EXPECT_EQ(Chosen(), (TChosen{3, 3, "", "noini"}));
 
     // The chosen last one goes: the new last item is chosen.
     Simulate::Choose(w.Template_CBX, 4);
     std::filesystem::remove_all(FTemp.File("program/templates/plain"));
     LoadTemplateList();
-    EXPECT_EQ(Chosen(), std::make_tuple(3, 3, "", "noini"));
+    EXPECT_EQ(Chosen(), (TChosen{3, 3, "", "noini"}));
 
     // The file choice stays whatever the templates do.
     Simulate::Choose(w.Template_CBX, 0);
@@ -423,7 +424,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
         EXPECT_TRUE(named.Ran());
     });
     EXPECT_EQ(w.Template_CBX->Items()->Count(), 7);
-    EXPECT_EQ(Chosen(), std::make_tuple(6, 6, "Plain", "plain"));
+    EXPECT_EQ(Chosen(), (TChosen{6, 6, "Plain", "plain"}));
     EXPECT_EQ(ChosenTemplateFile(), FTemp.File("program/templates/plain/template.htm"));
 
     // The next gallery is made with it.
@@ -443,7 +444,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
         Simulate::Click(organizer->Delete_BTN);
     });
     EXPECT_FALSE(DirectoryExists(FTemp.File("program/templates/blue")));
-    EXPECT_EQ(Chosen(), std::make_tuple(5, 5, "Plain", "plain"));
+    EXPECT_EQ(Chosen(), (TChosen{5, 5, "Plain", "plain"}));
 
     // Deleting the chosen one: the position stays chosen while the list reaches it.
     FDialogs.AnswerMessageBox(IDYES);
@@ -452,7 +453,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
         Simulate::Click(organizer->Delete_BTN);
     });
     EXPECT_EQ(w.Template_CBX->Items()->Count(), 5);
-    EXPECT_EQ(Chosen(), std::make_tuple(4, 4, "", "noini"));
+    EXPECT_EQ(Chosen(), (TChosen{4, 4, "", "noini"}));
 }
 
 TEST_F(MainWindow, HelpMenuOpensTheDescriptionAndTheWebPage)

@@ -31,6 +31,7 @@ inline const std::string Question = "The folder to create the gallery is not emp
                                     "Click \"No\" to select another folder.";
 
 using TBoxes = std::vector<std::pair<std::string, uint32_t>>;
+using TChosen = std::tuple<int32_t, int32_t, std::string, std::string>;
 
 // A program folder with the fixture templates, a store of its own and scripted dialogs; the
 // window is made as the program makes it and freed at the end.
@@ -87,7 +88,7 @@ protected:
     }
 
     // The chosen template: the list's row, the index a run reads, the row's text and the folder.
-    std::tuple<int32_t, int32_t, std::string, std::string> Chosen() const
+    TChosen Chosen() const
     {
         const int32_t index = GallerySettings.TemplateIndex;
         return {FWindow->Template_CBX->ItemIndex(), index, FWindow->Template_CBX->Text(),
