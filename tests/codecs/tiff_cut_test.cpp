@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,11 +48,6 @@ std::vector<TCutLayout> CutLayouts(const std::string& photo, const std::string& 
     };
 }
 
-Bytes Cut(const Bytes& file, size_t size)
-{
-    return Bytes(file.begin(), file.begin() + std::ptrdiff_t(size));
-}
-
 // What libtiff reports while it decodes a file (tiffcp's messages).
 std::string LibtiffSays(const std::string& fileName)
 {
@@ -82,14 +78,13 @@ void ExpectKeptAndBlack(TTiffRead& read, const TRgbImage& whole, const TCutLayou
     ASSERT_EQ(ours.Width, whole.Width);
     ASSERT_EQ(ours.Height, whole.Height);
     const int32_t keptWidth = layout.TileWidth > 0 ? layout.TileWidth : whole.Width;
-    int32_t differences = 0;
+    int32_t rowsDiffering = 0;
     for (int32_t y = 0; y < layout.BlockRows; ++y) {
-        for (int32_t x = 0; x < keptWidth * 3; ++x) {
-            const size_t at = size_t(y) * whole.Width * 3 + size_t(x);
-            differences += ours.Rgb[at] != whole.Rgb[at];
-        }
+        const auto row = ptrdiff_t(y) * whole.Width * 3;
+        rowsDiffering += !std::equal(ours.Rgb.begin() + row, ours.Rgb.begin() + row + keptWidth * 3,
+                                     whole.Rgb.begin() + row);
     }
-    EXPECT_EQ(differences, 0);
+    EXPECT_EQ(rowsDiffering, 0);
     int32_t notBlack = 0;
     for (int32_t y = blackFrom; y < whole.Height; ++y) {
         notBlack += !kvtest::RowCleared(read.Bitmap, y);
@@ -111,7 +106,8 @@ TEST_F(TiffCut, DataThatEndsBeforeTheLastRowFailsAndLeavesTheRowsPastItBlack)
         const TRgbImage whole = Tiff2Rgba(made);
         const TRelaid relaid = DirectoryFirst(FileBytes(made));
         ASSERT_GE(relaid.Offsets.size(), 3u);
-        WriteFile(F("cut.tif"), Cut(relaid.File, relaid.Offsets[1] + relaid.Counts[1] / 2));
+        WriteFile(F("cut.tif"),
+                  Bytes(relaid.File.begin(), relaid.File.begin() + relaid.Offsets[1] + relaid.Counts[1] / 2));
         std::vector<uint32_t> halved = relaid.Counts;
         halved[1] /= 2;
         WriteFile(F("short.tif"), DirectoryFirst(FileBytes(made), halved).File);
