@@ -204,10 +204,7 @@ const char* const kLanguageNames[] = {"System",  "English",    "Italian", "Germa
 TEST_P(DialogLayout, NoLabelIsCutOrCoversAControl)
 {
     const std::vector<std::string> faults = AllFaults(GetParam());
-    std::string list;
-    for (const std::string& fault : faults)
-        list += "\n  " + fault;
-    EXPECT_TRUE(faults.empty()) << faults.size() << " faults:" << list;
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryLanguage, DialogLayout,
@@ -240,8 +237,5 @@ TEST(DialogLayoutFont, ThePrintDialogFitsTheCallersFont)
     timer.SetEnabled(true);
     EXPECT_FALSE(io.DoPrintPreviewDialog(kvdtDialog, ""));
     ASSERT_NE(form, nullptr);
-    std::string list;
-    for (const std::string& fault : faults)
-        list += "\n  " + fault;
-    EXPECT_TRUE(faults.empty()) << faults.size() << " faults:" << list;
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
 }
