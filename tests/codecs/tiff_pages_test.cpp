@@ -69,10 +69,6 @@ protected:
     {
         return StreamOf(FileBytes(fileName));
     }
-    static void Save(TMemoryStream& stream, const std::string& fileName)
-    {
-        WriteFile(fileName, BytesOf(stream));
-    }
     // The first page of file inserted into container as its second page, and taken out of that
     // into output.
     static void InsertAndTakeOut(const std::string& container, const std::string& file,
@@ -82,7 +78,7 @@ protected:
         Tiffilt::_InsertTIFFImStream(*Load(container), *Load(file), 1, joined);
         joined.SetPosition(0);
         Tiffilt::_ExtractTIFFImStream(joined, 1, extracted);
-        Save(extracted, output);
+        WriteFile(output, BytesOf(extracted));
     }
 };
 
@@ -101,14 +97,14 @@ TEST_F(TiffPages, DeleteExtractAndInsertGiveWhatTiffsplitGives)
         // Deleting pages 0 and 2 leaves page 1, with its strips where the offsets say.
         const int32_t deleted[] = {0, 2};
         EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*abc, deleted, 2), 1);
-        Save(*abc, F("deleted.tif"));
+        WriteFile(F("deleted.tif"), BytesOf(*abc));
         ExpectSame(F("deleted.tif"), F("abc-aab.tif"));
         EXPECT_EQ(IsBigTiff(F("deleted.tif")), big);
 
         for (int32_t page = 0; page < 3; ++page) {
             TMemoryStream extracted;
             Tiffilt::_ExtractTIFFImStream(*Load(F("abc-form.tif")), page, extracted);
-            Save(extracted, F("extracted.tif"));
+            WriteFile(F("extracted.tif"), BytesOf(extracted));
             ExpectSame(F("extracted.tif"), F(std::string("abc-aa") + char('a' + page) + ".tif"));
             EXPECT_EQ(IsBigTiff(F("extracted.tif")), big);
         }
@@ -117,7 +113,7 @@ TEST_F(TiffPages, DeleteExtractAndInsertGiveWhatTiffsplitGives)
         TMemoryStream output;
         EXPECT_GT(Tiffilt::_InsertTIFFImStream(*Load(F("abc-form.tif")), *Load(F("xy-form.tif")), 1, output),
                   0);
-        Save(output, F("inserted.tif"));
+        WriteFile(F("inserted.tif"), BytesOf(output));
         EXPECT_EQ(IsBigTiff(F("inserted.tif")), big);
         Run("tiffsplit " + F("inserted.tif") + " " + F("ins-"));
         const char* expected[] = {"abc-aaa.tif", "xy-aaa.tif", "xy-aab.tif", "abc-aab.tif", "abc-aac.tif"};
@@ -176,7 +172,7 @@ TEST_F(TiffPages, OtherByteOrdersAndOtherFilesAreLeftAlone)
     // A big-endian file keeps its byte order when pages are taken from it.
     TMemoryStream extracted;
     Tiffilt::_ExtractTIFFImStream(*Load(F("big.tif")), 0, extracted);
-    Save(extracted, F("big-page.tif"));
+    WriteFile(F("big-page.tif"), BytesOf(extracted));
     ExpectSame(F("big-page.tif"), F("big.tif"));
 
     // A BigTIFF whose offsets are not of 8 bytes is no TIFF to us, nor is a GIF: nothing is
