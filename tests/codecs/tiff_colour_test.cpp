@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -78,9 +79,8 @@ TEST_F(TiffColour, CmykJpegPagesInvertByTheirStreamsMarker)
                 std::to_string(b.Y) + " +repage -background white -extent " + geometry +
                 " -colorspace CMYK -quality 95 " + F("block.jpg"));
             const Bytes jpeg = FileBytes(F("block.jpg"));
-            const std::string adobe = "\xFF\xEE\x00\x0E"
-                                      "Adobe";
-            ASSERT_NE(std::string(jpeg.begin(), jpeg.end()).find(adobe), std::string::npos);
+            const Bytes adobe = {0xFF, 0xEE, 0x00, 0x0E, 'A', 'd', 'o', 'b', 'e'};
+            ASSERT_NE(std::ranges::search(jpeg, adobe).begin(), jpeg.end());
             Paste(expected, ConvertToPnm("convert " + F("block.jpg") + " -depth 8 ppm:-"), b.X, b.Y);
             offsets.push_back(builder.Data(jpeg));
             counts.push_back(uint32_t(jpeg.size()));
