@@ -63,13 +63,6 @@ bool LibtiffComplains(const std::string& fileName)
            said.find("Premature EOF") != std::string::npos;
 }
 
-// With the damage in the second strip or tile: the rows from the third strip or from the second
-// row of tiles on.
-int32_t PastSecondBlock(const TCutLayout& layout)
-{
-    return layout.TileWidth > 0 ? layout.BlockRows : 2 * layout.BlockRows;
-}
-
 // The first strip or tile holds what libtiff decodes of the undamaged file, and every row from
 // blackFrom on is black.
 void ExpectKeptAndBlack(TTiffRead& read, const TRgbImage& whole, const TCutLayout& layout, int32_t blackFrom)
@@ -115,14 +108,17 @@ TEST_F(TiffCut, DataThatEndsBeforeTheLastRowFailsAndLeavesTheRowsPastItBlack)
         const bool claims = layout.TileWidth == 0 && std::string(layout.Name) != "none";
         Run("cp " + made + " " + F("claim.tif") + " && tiffset -s 278 2147483649 " + F("claim.tif"));
         const bool jpeg = std::string(layout.Name).find("jpeg") != std::string::npos;
+        // With the damage in the second strip or tile: the rows from the third strip or from the
+        // second row of tiles on.
+        const int32_t pastSecond = layout.TileWidth > 0 ? layout.BlockRows : 2 * layout.BlockRows;
         const struct
         {
             const char* File;
             bool Fails;
             int32_t BlackFrom;
         } damages[] = {
-            {"cut.tif", true, PastSecondBlock(layout)},
-            {"short.tif", !jpeg, PastSecondBlock(layout)},
+            {"cut.tif", true, pastSecond},
+            {"short.tif", !jpeg, pastSecond},
             {"claim.tif", true, layout.BlockRows},
         };
         for (const auto& d : damages) {
