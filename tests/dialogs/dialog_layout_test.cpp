@@ -50,18 +50,13 @@ bool IsCaptioned(TControl* control)
     return TextWidth(control) > 0 && dynamic_cast<TLabel*>(control) == nullptr;
 }
 
-bool IsButton(TControl* control)
-{
-    return dynamic_cast<TButton*>(control) != nullptr || dynamic_cast<TSpeedButton*>(control) != nullptr;
-}
-
 // Each column of shown buttons (one left edge in one parent) whose buttons differ in width.
 void ColumnFaults(TWinControl* parent, const std::string& where, std::vector<std::string>& faults)
 {
     std::map<int32_t, std::vector<TControl*>> columns;
     for (int32_t i = 0; i < parent->ControlCount(); ++i) {
         TControl* control = parent->Controls(i);
-        if (control->Visible() && IsButton(control))
+        if (control->Visible() && (dynamic_cast<TButton*>(control) || dynamic_cast<TSpeedButton*>(control)))
             columns[control->Left()].push_back(control);
     }
     for (const auto& [left, buttons] : columns) {
@@ -95,9 +90,7 @@ void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std
             LayoutFaults(child, where, faults);
         const TRect r = control->BoundsRect();
         if (r.Left < 0 || r.Top < 0 || r.Right > parent->ClientWidth() || r.Bottom > parent->ClientHeight())
-            faults.push_back(where + ": " + Describe(control) + " runs past " + Describe(parent) +
-                             " client " + std::to_string(parent->ClientWidth()) + "x" +
-                             std::to_string(parent->ClientHeight()));
+            faults.push_back(where + ": " + Describe(control) + " runs past " + Describe(parent));
         auto* label = dynamic_cast<TLabel*>(control);
         const bool checked =
             (label != nullptr && !label->WordWrap() && !label->Caption().empty()) || IsCaptioned(control);
