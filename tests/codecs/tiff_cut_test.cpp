@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,11 +48,6 @@ std::vector<TCutLayout> CutLayouts(const std::string& photo, const std::string& 
     };
 }
 
-Bytes Cut(const Bytes& file, size_t size)
-{
-    return Bytes(file.begin(), file.begin() + std::ptrdiff_t(size));
-}
-
 // What libtiff reports while it decodes a file (tiffcp's messages).
 std::string LibtiffSays(const std::string& fileName)
 {
@@ -67,13 +63,6 @@ bool LibtiffComplains(const std::string& fileName)
            said.find("Premature EOF") != std::string::npos;
 }
 
-// With the damage in the second strip or tile: the rows from the third strip or from the second
-// row of tiles on.
-int32_t PastSecondBlock(const TCutLayout& layout)
-{
-    return layout.TileWidth > 0 ? layout.BlockRows : 2 * layout.BlockRows;
-}
-
 // The first strip or tile holds what libtiff decodes of the undamaged file, and every row from
 // blackFrom on is black.
 void ExpectKeptAndBlack(TTiffRead& read, const TRgbImage& whole, const TCutLayout& layout, int32_t blackFrom)
@@ -82,14 +71,13 @@ void ExpectKeptAndBlack(TTiffRead& read, const TRgbImage& whole, const TCutLayou
     ASSERT_EQ(ours.Width, whole.Width);
     ASSERT_EQ(ours.Height, whole.Height);
     const int32_t keptWidth = layout.TileWidth > 0 ? layout.TileWidth : whole.Width;
-    int32_t differences = 0;
+    int32_t rowsDiffering = 0;
     for (int32_t y = 0; y < layout.BlockRows; ++y) {
-        for (int32_t x = 0; x < keptWidth * 3; ++x) {
-            const size_t at = size_t(y) * whole.Width * 3 + size_t(x);
-            differences += ours.Rgb[at] != whole.Rgb[at];
-        }
+        const auto row = ptrdiff_t(y) * whole.Width * 3;
+        rowsDiffering += !std::equal(ours.Rgb.begin() + row, ours.Rgb.begin() + row + keptWidth * 3,
+                                     whole.Rgb.begin() + row);
     }
-    EXPECT_EQ(differences, 0);
+    EXPECT_EQ(rowsDiffering, 0);
     int32_t notBlack = 0;
     for (int32_t y = blackFrom; y < whole.Height; ++y) {
         notBlack += !kvtest::RowCleared(read.Bitmap, y);
@@ -111,7 +99,8 @@ TEST_F(TiffCut, DataThatEndsBeforeTheLastRowFailsAndLeavesTheRowsPastItBlack)
         const TRgbImage whole = Tiff2Rgba(made);
         const TRelaid relaid = DirectoryFirst(FileBytes(made));
         ASSERT_GE(relaid.Offsets.size(), 3u);
-        WriteFile(F("cut.tif"), Cut(relaid.File, relaid.Offsets[1] + relaid.Counts[1] / 2));
+        WriteFile(F("cut.tif"),
+                  Bytes(relaid.File.begin(), relaid.File.begin() + relaid.Offsets[1] + relaid.Counts[1] / 2));
         std::vector<uint32_t> halved = relaid.Counts;
         halved[1] /= 2;
         WriteFile(F("short.tif"), DirectoryFirst(FileBytes(made), halved).File);
@@ -119,14 +108,17 @@ TEST_F(TiffCut, DataThatEndsBeforeTheLastRowFailsAndLeavesTheRowsPastItBlack)
         const bool claims = layout.TileWidth == 0 && std::string(layout.Name) != "none";
         Run("cp " + made + " " + F("claim.tif") + " && tiffset -s 278 2147483649 " + F("claim.tif"));
         const bool jpeg = std::string(layout.Name).find("jpeg") != std::string::npos;
+        // With the damage in the second strip or tile: the rows from the third strip or from the
+        // second row of tiles on.
+        const int32_t pastSecond = layout.TileWidth > 0 ? layout.BlockRows : 2 * layout.BlockRows;
         const struct
         {
             const char* File;
             bool Fails;
             int32_t BlackFrom;
         } damages[] = {
-            {"cut.tif", true, PastSecondBlock(layout)},
-            {"short.tif", !jpeg, PastSecondBlock(layout)},
+            {"cut.tif", true, pastSecond},
+            {"short.tif", !jpeg, pastSecond},
             {"claim.tif", true, layout.BlockRows},
         };
         for (const auto& d : damages) {

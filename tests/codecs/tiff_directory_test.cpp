@@ -184,8 +184,7 @@ TEST_F(TiffBig, BigTiffPagesDecodeAsLibtiffDoes)
         Run("tiffcp -8 " + std::string(c.Options) + " " + F(c.Source) + " " + F("big.tif"));
         ASSERT_NE(Tool("tiffdump " + F("big.tif")).find("<BigTIFF>"), std::string::npos);
         TTiffRead read;
-        ReadTiffFile(F("big.tif"), read);
-        ASSERT_FALSE(read.Aborted);
+        ASSERT_TRUE(ReadTiffFile(F("big.tif"), read));
         EXPECT_EQ(read.Params.Width, c.Width);
         EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(F("big.tif"))), 0);
     }
@@ -193,8 +192,7 @@ TEST_F(TiffBig, BigTiffPagesDecodeAsLibtiffDoes)
     // Two pages, their tags read through the tag reader too.
     Run("tiffcp -8 -c lzw " + F("photo.tif") + " " + F("page.tif") + " " + F("two.tif"));
     TTiffRead second;
-    ReadTiffFile(F("two.tif"), second, 1);
-    ASSERT_FALSE(second.Aborted);
+    ASSERT_TRUE(ReadTiffFile(F("two.tif"), second, 1));
     EXPECT_EQ(second.Pages, 2);
     EXPECT_EQ(MaxDifference(RgbOf(second.Bitmap), Tiff2Rgba(F("two.tif"), 1)), 0);
     TFileStream stream(F("two.tif"), fmOpenRead);

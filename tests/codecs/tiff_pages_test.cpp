@@ -15,31 +15,47 @@ namespace {
 
 using namespace kvtifftest;
 
-class TiffPages : public ::testing::Test
+std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes)
+{
+    auto stream = std::make_unique<TMemoryStream>();
+    stream->WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream->SetPosition(0);
+    return stream;
+}
+
+Bytes BytesOf(TMemoryStream& stream)
+{
+    const auto* p = static_cast<const uint8_t*>(stream.Memory());
+    return Bytes(p, p + stream.Size());
+}
+
+// The pixels of an 8 x 8 grey page.
+const Bytes kRamp = [] {
+    Bytes grey(64);
+    for (size_t i = 0; i < grey.size(); ++i) {
+        grey[i] = uint8_t(i * 4);
+    }
+    return grey;
+}();
+
+// Three pages of different layouts, and two more to insert, split by tiffsplit.
+class TiffPages : public TTiffSamples
 {
 protected:
-    void SetUp() override
+    static void SetUpTestSuite()
     {
-        // Three pages of different layouts, and two more to insert, split by tiffsplit.
-        Run("pngtopnm " + GoData("video-001.png") + " > " + F("photo.ppm"));
+        TTiffSamples::SetUpTestSuite();
         Run("pnmtotiff -lzw -predictor 2 " + F("photo.ppm") + " > " + F("a.tif"));
-        Run("pngtopnm " + GoData("bw-gopher.png") + " | pgmtopbm -threshold | pnmtotiff -g4 > " + F("b.tif"));
-        Run("ppmtopgm " + F("photo.ppm") + " | pnmtotiff -packbits > " + F("c.tif"));
+        Run("pnmtotiff -g4 " + F("page.pbm") + " > " + F("b.tif"));
+        Run("pnmtotiff -packbits " + F("grey.pgm") + " > " + F("c.tif"));
         Run("tiffcp " + F("a.tif") + " " + F("b.tif") + " " + F("c.tif") + " " + F("abc.tif"));
         Run("tiffsplit " + F("abc.tif") + " " + F("abc-"));
         Run("tiffcp " + GoData("video-001-strip-64.tiff") + " " + GoData("bw-gopher_ccittGroup3.tiff") + " " +
             F("xy.tif"));
         Run("tiffsplit " + F("xy.tif") + " " + F("xy-"));
     }
-    std::string F(const std::string& name) const { return Folder.File(name); }
-    void Run(const std::string& command) const
-    {
-        int status = -1;
-        Tool("(" + command + ") 2>/dev/null", &status);
-        ASSERT_EQ(status, 0) << command;
-    }
     // tiffcmp prints nothing when the tags it compares and every pixel are the same.
-    void ExpectSame(const std::string& ours, const std::string& theirs) const
+    static void ExpectSame(const std::string& ours, const std::string& theirs)
     {
         int status = -1;
         EXPECT_EQ(Tool("tiffcmp " + ours + " " + theirs + " 2>&1", &status), "") << ours << " " << theirs;
@@ -49,40 +65,21 @@ protected:
     {
         return Tool("tiffdump " + fileName + " | head -2").find("<BigTIFF>") != std::string::npos;
     }
-    static TMemoryStream* Load(const std::string& fileName)
+    static std::unique_ptr<TMemoryStream> Load(const std::string& fileName)
     {
-        auto* stream = new TMemoryStream;
-        const Bytes bytes = FileBytes(fileName);
-        stream->WriteBuffer(bytes.data(), int64_t(bytes.size()));
-        stream->SetPosition(0);
-        return stream;
-    }
-    static void Save(TMemoryStream& stream, const std::string& fileName)
-    {
-        const auto* p = static_cast<const uint8_t*>(stream.Memory());
-        WriteFile(fileName, Bytes(p, p + stream.Size()));
-    }
-    // Page `page` of a file of ours, as tiffsplit gives it.
-    void SplitOurs(const std::string& file, const std::string& prefix) const
-    {
-        Run("tiffsplit " + file + " " + F(prefix));
+        return StreamOf(FileBytes(fileName));
     }
     // The first page of file inserted into container as its second page, and taken out of that
     // into output.
     static void InsertAndTakeOut(const std::string& container, const std::string& file,
                                  const std::string& output)
     {
-        std::unique_ptr<TMemoryStream> into(Load(container));
-        std::unique_ptr<TMemoryStream> page(Load(file));
-        TMemoryStream joined;
-        Tiffilt::_InsertTIFFImStream(*into, *page, 1, joined);
+        TMemoryStream joined, extracted;
+        Tiffilt::_InsertTIFFImStream(*Load(container), *Load(file), 1, joined);
         joined.SetPosition(0);
-        TMemoryStream extracted;
         Tiffilt::_ExtractTIFFImStream(joined, 1, extracted);
-        Save(extracted, output);
+        WriteFile(output, BytesOf(extracted));
     }
-
-    kvtest::TempFolder Folder;
 };
 
 // The same edits of the classic files and of BigTIFFs that tiffcp makes of them; what is written
@@ -94,33 +91,31 @@ TEST_F(TiffPages, DeleteExtractAndInsertGiveWhatTiffsplitGives)
         const std::string form = big ? "tiffcp -8 " : "tiffcp ";
         Run(form + F("abc.tif") + " " + F("abc-form.tif"));
         Run(form + F("xy.tif") + " " + F("xy-form.tif"));
-        std::unique_ptr<TMemoryStream> abc(Load(F("abc-form.tif")));
+        auto abc = Load(F("abc-form.tif"));
         EXPECT_EQ(Tiffilt::_EnumTIFFImStream(*abc), 3);
 
         // Deleting pages 0 and 2 leaves page 1, with its strips where the offsets say.
         const int32_t deleted[] = {0, 2};
         EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*abc, deleted, 2), 1);
-        Save(*abc, F("deleted.tif"));
+        WriteFile(F("deleted.tif"), BytesOf(*abc));
         ExpectSame(F("deleted.tif"), F("abc-aab.tif"));
         EXPECT_EQ(IsBigTiff(F("deleted.tif")), big);
 
         for (int32_t page = 0; page < 3; ++page) {
-            std::unique_ptr<TMemoryStream> source(Load(F("abc-form.tif")));
             TMemoryStream extracted;
-            Tiffilt::_ExtractTIFFImStream(*source, page, extracted);
-            Save(extracted, F("extracted.tif"));
+            Tiffilt::_ExtractTIFFImStream(*Load(F("abc-form.tif")), page, extracted);
+            WriteFile(F("extracted.tif"), BytesOf(extracted));
             ExpectSame(F("extracted.tif"), F(std::string("abc-aa") + char('a' + page) + ".tif"));
             EXPECT_EQ(IsBigTiff(F("extracted.tif")), big);
         }
 
         // Two pages inserted at 1: a, x, y, b, c.
-        std::unique_ptr<TMemoryStream> source(Load(F("abc-form.tif")));
-        std::unique_ptr<TMemoryStream> xy(Load(F("xy-form.tif")));
         TMemoryStream output;
-        EXPECT_GT(Tiffilt::_InsertTIFFImStream(*source, *xy, 1, output), 0);
-        Save(output, F("inserted.tif"));
+        EXPECT_GT(Tiffilt::_InsertTIFFImStream(*Load(F("abc-form.tif")), *Load(F("xy-form.tif")), 1, output),
+                  0);
+        WriteFile(F("inserted.tif"), BytesOf(output));
         EXPECT_EQ(IsBigTiff(F("inserted.tif")), big);
-        SplitOurs(F("inserted.tif"), "ins-");
+        Run("tiffsplit " + F("inserted.tif") + " " + F("ins-"));
         const char* expected[] = {"abc-aaa.tif", "xy-aaa.tif", "xy-aab.tif", "abc-aab.tif", "abc-aac.tif"};
         for (int32_t page = 0; page < 5; ++page) {
             ExpectSame(F(std::string("ins-aa") + char('a' + page) + ".tif"), F(expected[page]));
@@ -133,90 +128,69 @@ TEST_F(TiffPages, MetadataDirectoriesTravelWithTheirPage)
     Run("cp " + F("c.tif") + " " + F("exif.tif") + " && exiftool -q -overwrite_original -Make=Plimbet " +
         "-ExposureTime=1/60 -GPSLatitude=45.5 -GPSLatitudeRef=N " + F("exif.tif"));
     // Into a file as its second page, and out of it again.
-    InsertAndTakeOut(F("abc.tif"), F("exif.tif"), F("page.tif"));
-    EXPECT_EQ(Tool("exiftool -s3 -Make -ExposureTime -GPSLatitude -n " + F("page.tif")),
+    InsertAndTakeOut(F("abc.tif"), F("exif.tif"), F("taken.tif"));
+    EXPECT_EQ(Tool("exiftool -s3 -Make -ExposureTime -GPSLatitude -n " + F("taken.tif")),
               "Plimbet\n0.01666666667\n45.5\n");
-    ExpectSame(F("page.tif"), F("exif.tif"));
+    ExpectSame(F("taken.tif"), F("exif.tif"));
 
     // In a BigTIFF (which no tool here writes EXIF into): the EXIF directory hangs from an IFD8
-    // entry, and the values of 5 to 8 bytes stand in their entries' fields.
-    TTiffBuilder builder(true, true);
-    Bytes grey(64);
-    for (size_t i = 0; i < grey.size(); ++i) {
-        grey[i] = uint8_t(i * 4);
+    // entry, and the values of 5 to 8 bytes stand in their entries' fields. Its two entries are
+    // ExposureTime 1/60 and ExifVersion "0231".
+    Bytes exif;
+    for (const Bytes& field : {Le({2}, 8), Le({33434, 5}, 2), Le({1}, 8), Le({1, 60}, 4), Le({36864, 7}, 2),
+                               Le({4, 0x31333230, 0}, 8)}) {
+        exif.insert(exif.end(), field.begin(), field.end());
     }
-    Bytes exifDirectory;
-    auto put = [&](uint64_t value, int32_t size) {
-        for (int32_t i = 0; i < size; ++i) {
-            exifDirectory.push_back(uint8_t(value >> (8 * i)));
-        }
-    };
-    put(2, 8);
-    put(33434, 2), put(5, 2), put(1, 8), put(1, 4), put(60, 4); // ExposureTime 1/60
-    put(36864, 2), put(7, 2), put(4, 8), put(0x31333230, 8);    // ExifVersion "0231"
-    put(0, 8);
-    builder.Page(8, 8, 1, 8, 1, grey).Ascii(271, "Plimbet").Entry(34665, 18, {builder.Data(exifDirectory)});
+    TTiffBuilder builder(true, true);
+    builder.Page(8, 8, 1, 8, 1, kRamp).Ascii(271, "Plimbet").Entry(34665, 18, {builder.Data(exif)});
     WriteFile(F("exif-big.tif"), builder.Build());
     ASSERT_EQ(Tool("exiftool -s3 -Make -ExposureTime -n " + F("exif-big.tif")), "Plimbet\n0.01666666667\n");
     Run("tiffcp -8 " + F("abc.tif") + " " + F("abc-big.tif"));
-    InsertAndTakeOut(F("abc-big.tif"), F("exif-big.tif"), F("page-big.tif"));
-    EXPECT_EQ(Tool("exiftool -s3 -Make -ExposureTime -n " + F("page-big.tif")), "Plimbet\n0.01666666667\n");
-    EXPECT_EQ(MaxDifference(Tiff2Rgba(F("page-big.tif")), Tiff2Rgba(F("exif-big.tif"))), 0);
+    InsertAndTakeOut(F("abc-big.tif"), F("exif-big.tif"), F("taken-big.tif"));
+    EXPECT_EQ(Tool("exiftool -s3 -Make -ExposureTime -n " + F("taken-big.tif")), "Plimbet\n0.01666666667\n");
+    EXPECT_EQ(MaxDifference(Tiff2Rgba(F("taken-big.tif")), Tiff2Rgba(F("exif-big.tif"))), 0);
 }
 
 TEST_F(TiffPages, OtherByteOrdersAndOtherFilesAreLeftAlone)
 {
+    // Files of two byte orders are not joined, nor a classic TIFF and a BigTIFF in either order:
+    // their entries differ in form.
     Run("tiffcp -B " + F("a.tif") + " " + F("big.tif"));
-    std::unique_ptr<TMemoryStream> little(Load(F("abc.tif")));
-    std::unique_ptr<TMemoryStream> big(Load(F("big.tif")));
-    TMemoryStream output;
-    EXPECT_EQ(Tiffilt::_InsertTIFFImStream(*little, *big, 0, output), -1);
-    EXPECT_EQ(output.Size(), 0);
-
-    // A classic TIFF and a BigTIFF are not joined, in either order: their entries differ in form.
     Run("tiffcp -8 " + F("xy.tif") + " " + F("xy-big.tif"));
-    for (const auto& [first, second] :
-         {std::pair{"abc.tif", "xy-big.tif"}, std::pair{"xy-big.tif", "abc.tif"}}) {
-        SCOPED_TRACE(first);
-        std::unique_ptr<TMemoryStream> a(Load(F(first))), b(Load(F(second)));
+    const struct
+    {
+        const char *First, *Second;
+        int32_t At;
+    } joins[] = {{"abc.tif", "big.tif", 0}, {"abc.tif", "xy-big.tif", 1}, {"xy-big.tif", "abc.tif", 1}};
+    for (const auto& j : joins) {
+        SCOPED_TRACE(std::string(j.First) + " " + j.Second);
         TMemoryStream joined;
-        EXPECT_EQ(Tiffilt::_InsertTIFFImStream(*a, *b, 1, joined), -1);
+        EXPECT_EQ(Tiffilt::_InsertTIFFImStream(*Load(F(j.First)), *Load(F(j.Second)), j.At, joined), -1);
         EXPECT_EQ(joined.Size(), 0);
     }
-    // A BigTIFF whose offsets are not of 8 bytes is no TIFF to us.
-    Bytes odd = FileBytes(F("xy-big.tif"));
-    odd[4] = 16;
-    std::unique_ptr<TMemoryStream> oddStream(Load(F("xy-big.tif")));
-    oddStream->WriteBuffer(odd.data(), 8);
-    oddStream->SetPosition(0);
-    const int32_t first = 0;
-    EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*oddStream, &first, 1), 0);
-    EXPECT_EQ(Bytes(static_cast<const uint8_t*>(oddStream->Memory()),
-                    static_cast<const uint8_t*>(oddStream->Memory()) + oddStream->Size()),
-              odd);
 
     // A big-endian file keeps its byte order when pages are taken from it.
-    big->SetPosition(0);
     TMemoryStream extracted;
-    Tiffilt::_ExtractTIFFImStream(*big, 0, extracted);
-    Save(extracted, F("big-page.tif"));
+    Tiffilt::_ExtractTIFFImStream(*Load(F("big.tif")), 0, extracted);
+    WriteFile(F("big-page.tif"), BytesOf(extracted));
     ExpectSame(F("big-page.tif"), F("big.tif"));
 
-    TMemoryStream notTiff;
-    notTiff.WriteBuffer("GIF89a..", 8);
-    notTiff.SetPosition(0);
-    const int32_t index = 0;
-    EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(notTiff, &index, 1), 0);
-    EXPECT_EQ(notTiff.Size(), 8);
-    TMemoryStream nothing;
-    notTiff.SetPosition(0);
-    Tiffilt::_ExtractTIFFImStream(notTiff, 0, nothing);
-    EXPECT_EQ(nothing.Size(), 0);
+    // A BigTIFF whose offsets are not of 8 bytes is no TIFF to us, nor is a GIF: nothing is
+    // deleted from them or taken out of them.
+    Bytes odd = FileBytes(F("xy-big.tif"));
+    odd[4] = 16;
+    const std::string gif = "GIF89a..";
+    for (const Bytes& file : {odd, Bytes(gif.begin(), gif.end())}) {
+        auto stream = StreamOf(file);
+        const int32_t first = 0;
+        EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*stream, &first, 1), 0);
+        EXPECT_EQ(BytesOf(*stream), file);
+        TMemoryStream nothing;
+        stream->SetPosition(0);
+        Tiffilt::_ExtractTIFFImStream(*stream, 0, nothing);
+        EXPECT_EQ(nothing.Size(), 0);
+    }
 }
-
-} // namespace
-
-namespace {
 
 // A page in the old JPEG layout points at its JPEG interchange data; the copy takes it along.
 TEST(TiffPageCopies, TakeTheJpegInterchangeDataAlong)
@@ -240,33 +214,6 @@ TEST(TiffPageCopies, TakeTheJpegInterchangeDataAlong)
     EXPECT_EQ(read.Bitmap.GetHeight(), 120);
 }
 
-} // namespace
-
-namespace {
-
-std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes)
-{
-    auto stream = std::make_unique<TMemoryStream>();
-    stream->WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream->SetPosition(0);
-    return stream;
-}
-
-Bytes BytesOf(TMemoryStream& stream)
-{
-    const auto* p = static_cast<const uint8_t*>(stream.Memory());
-    return Bytes(p, p + stream.Size());
-}
-
-Bytes Le32(const std::vector<uint32_t>& values)
-{
-    Bytes out;
-    for (const uint32_t v : values) {
-        out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
-    }
-    return out;
-}
-
 // Entries and strips that all point at the same bytes are copied with those bytes once: no edit
 // writes much more than its files hold, and every page still reads as libtiff reads the original.
 // Pages may share a colour map or a strip table; the copies share them too.
@@ -274,13 +221,8 @@ TEST(TiffPageCopies, CopyTheBytesTheirEntriesShareOnce)
 {
     kvtest::TempFolder folder;
     const Bytes block(4096, 0x5A);
-    Bytes grey(64);
-    for (size_t i = 0; i < grey.size(); ++i) {
-        grey[i] = uint8_t(i * 4);
-    }
-
     TTiffBuilder entries; // 200 made-up entries, each declaring the same 4 KB
-    entries.Page(8, 8, 1, 8, 1, grey);
+    entries.Page(8, 8, 1, 8, 1, kRamp);
     const uint32_t entriesBlock = entries.Data(block);
     for (uint16_t i = 0; i < 200; ++i) {
         entries.RawEntry(uint16_t(40000 + i), 7, uint32_t(block.size()), entriesBlock);
@@ -288,30 +230,25 @@ TEST(TiffPageCopies, CopyTheBytesTheirEntriesShareOnce)
 
     TTiffBuilder strips; // 500 strips of one row, each at the same 4 KB
     const uint32_t stripsBlock = strips.Data(block);
-    const uint32_t stripTable = strips.Data(Le32(std::vector<uint32_t>(500, stripsBlock)));
-    const uint32_t countTable = strips.Data(Le32(std::vector<uint32_t>(500, uint32_t(block.size()))));
+    const uint32_t stripTable = strips.Data(Le(std::vector<uint64_t>(500, stripsBlock), 4));
+    const uint32_t countTable = strips.Data(Le(std::vector<uint64_t>(500, block.size()), 4));
     strips.Long(256, 8).Long(257, 500).Short(258, 8).Short(259, 1).Short(262, 1).Short(277, 1).Long(278, 1);
     strips.RawEntry(273, 4, 500, stripTable).RawEntry(279, 4, 500, countTable);
 
     TTiffBuilder palettes; // 20 palette pages sharing one colour map and one table of 100 strips
-    std::vector<uint32_t> map(768);
-    for (size_t i = 0; i < 256; ++i) {
-        map[i] = uint32_t(i * 257);
-        map[i + 256] = uint32_t((255 - i) * 257);
-        map[i + 512] = uint32_t((i * 7 % 256) * 257);
+    std::vector<uint64_t> map(768), paletteStrips(100); // the map's red rises, green falls, blue steps
+    for (uint64_t i = 0; i < 256; ++i) {
+        map[i] = i * 257;
+        map[i + 256] = (255 - i) * 257;
+        map[i + 512] = (i * 7 % 256) * 257;
     }
-    Bytes mapBytes;
-    for (const uint32_t v : map) {
-        mapBytes.insert(mapBytes.end(), {uint8_t(v), uint8_t(v >> 8)});
-    }
-    const uint32_t mapOffset = palettes.Data(mapBytes);
-    const uint32_t paletteBlock = palettes.Data(grey);
-    std::vector<uint32_t> paletteStrips(100);
+    const uint32_t mapOffset = palettes.Data(Le(map, 2));
+    const uint32_t paletteBlock = palettes.Data(kRamp);
     for (uint32_t i = 0; i < 100; ++i) {
         paletteStrips[i] = paletteBlock + i % 8 * 8;
     }
-    const uint32_t paletteTable = palettes.Data(Le32(paletteStrips));
-    const uint32_t paletteCounts = palettes.Data(Le32(std::vector<uint32_t>(100, 8)));
+    const uint32_t paletteTable = palettes.Data(Le(paletteStrips, 4));
+    const uint32_t paletteCounts = palettes.Data(Le(std::vector<uint64_t>(100, 8), 4));
     for (int32_t page = 0; page < 20; ++page) {
         if (page > 0) {
             palettes.NextPage();
@@ -337,24 +274,22 @@ TEST(TiffPageCopies, CopyTheBytesTheirEntriesShareOnce)
         WriteFile(original, c.File);
         const int64_t size = int64_t(c.File.size());
 
-        std::unique_ptr<TMemoryStream> source = StreamOf(c.File);
         TMemoryStream extracted;
-        Tiffilt::_ExtractTIFFImStream(*source, c.Pages - 1, extracted);
+        Tiffilt::_ExtractTIFFImStream(*StreamOf(c.File), c.Pages - 1, extracted);
         EXPECT_LE(extracted.Size(), size);
         WriteFile(folder.File("extracted.tif"), BytesOf(extracted));
         EXPECT_EQ(MaxDifference(Tiff2Rgba(folder.File("extracted.tif")), Tiff2Rgba(original, c.Pages - 1)),
                   0);
 
-        std::unique_ptr<TMemoryStream> first = StreamOf(c.File), second = StreamOf(c.File);
         TMemoryStream joined;
-        EXPECT_GT(Tiffilt::_InsertTIFFImStream(*first, *second, c.Pages, joined), 0);
+        EXPECT_GT(Tiffilt::_InsertTIFFImStream(*StreamOf(c.File), *StreamOf(c.File), c.Pages, joined), 0);
         EXPECT_LE(joined.Size(), 2 * size);
         WriteFile(folder.File("joined.tif"), BytesOf(joined));
         EXPECT_EQ(MaxDifference(Tiff2Rgba(folder.File("joined.tif"), 2 * c.Pages - 1),
                                 Tiff2Rgba(original, c.Pages - 1)),
                   0);
 
-        std::unique_ptr<TMemoryStream> edited = StreamOf(c.File);
+        auto edited = StreamOf(c.File);
         const int32_t firstPage = 0, deleted = c.Pages > 1 ? 1 : 0;
         EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*edited, &firstPage, deleted), c.Pages - deleted);
         EXPECT_LE(edited->Size(), size);
@@ -385,16 +320,15 @@ TEST(TiffPageCopies, RefuseFilesWhoseDirectoriesOverlap)
             file[pointer + size_t(b)] = uint8_t(next >> (24 - 8 * b));
         }
     }
-    std::unique_ptr<TMemoryStream> stream = StreamOf(file);
+    auto stream = StreamOf(file);
     EXPECT_EQ(Tiffilt::_EnumTIFFImStream(*stream), directories);
     const int32_t index = 1;
     EXPECT_EQ(Tiffilt::_DeleteTIFFImStreamGroup(*stream, &index, 1), 0);
     EXPECT_EQ(BytesOf(*stream), file);
 
-    std::unique_ptr<TMemoryStream> other = StreamOf(file);
     stream->SetPosition(0);
     TMemoryStream joined;
-    EXPECT_EQ(Tiffilt::_InsertTIFFImStream(*stream, *other, 0, joined), -1);
+    EXPECT_EQ(Tiffilt::_InsertTIFFImStream(*stream, *StreamOf(file), 0, joined), -1);
     EXPECT_EQ(joined.Size(), 0);
 
     stream->SetPosition(0);

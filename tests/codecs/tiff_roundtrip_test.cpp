@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <numeric>
 #include <string>
 
 namespace {
@@ -42,8 +44,7 @@ TEST_F(TiffRoundTrip, SavedPagesKeepThePixelsTheyWereReadWith)
         const std::string file = F(c.Name);
         Run(c.Command + " " + file);
         TTiffRead read;
-        ReadTiffFile(file, read);
-        ASSERT_FALSE(read.Aborted);
+        ASSERT_TRUE(ReadTiffFile(file, read));
         const std::string saved = F("saved.tif");
         ASSERT_TRUE(SaveAsRead(read, saved));
         int status = -1;
@@ -66,19 +67,16 @@ TEST_F(TiffRoundTrip, CmykPagesWithTheirGreyInTheKeyKeepTheirSamples)
     Run("convert " + F("photo.ppm") + " -fill black -draw 'rectangle 0,0,9,9' -colorspace CMYK -depth 8 " +
         file);
     TTiffRead read;
-    ReadTiffFile(file, read);
-    ASSERT_FALSE(read.Aborted);
+    ASSERT_TRUE(ReadTiffFile(file, read));
     const std::string saved = F("saved-key.tif");
     ASSERT_TRUE(SaveAsRead(read, saved));
     const std::string before = Tool("convert " + file + " cmyk:-");
     const std::string after = Tool("convert " + saved + " cmyk:-");
     ASSERT_EQ(before.size(), size_t(4 * 150 * 103));
     ASSERT_EQ(after.size(), before.size());
-    size_t differing = 0;
-    for (size_t i = 0; i < before.size(); ++i) {
-        differing += before[i] != after[i] ? 1 : 0;
-    }
-    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(std::transform_reduce(before.begin(), before.end(), after.begin(), 0, std::plus<>(),
+                                    std::not_equal_to<>()),
+              0);
 }
 
 } // namespace

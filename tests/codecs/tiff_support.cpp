@@ -54,26 +54,11 @@ std::string Tool(const std::string& command, int* status)
     return kvtest::RunTool(command, status);
 }
 
-bool MakeSamples(const kvtest::TempFolder& folder)
+void TTiffSamples::Run(const std::string& command)
 {
-    const auto f = [&folder](const char* name) { return folder.File(name); };
-    for (const std::string& command : {
-             "pngtopnm " + GoData("video-001.png") + " > " + f("photo.ppm"),
-             "ppmtopgm " + f("photo.ppm") + " > " + f("grey.pgm"),
-             "pgmramp -lr 150 103 > " + f("alpha.pgm"),
-             "pngtopnm " + GoData("bw-gopher.png") + " | pgmtopbm -threshold > " + f("page.pbm"),
-             "pnmtotiff " + f("photo.ppm") + " > " + f("photo.tif"),
-             "pnmtotiff " + f("page.pbm") + " > " + f("page.tif"),
-             "pnmtotiff -minisblack " + f("page.pbm") + " > " + f("page-mb.tif"),
-         }) {
-        int status = -1;
-        Tool("(" + command + ") 2>/dev/null", &status);
-        if (status != 0) {
-            ADD_FAILURE() << command;
-            return false;
-        }
-    }
-    return true;
+    int status = -1;
+    Tool("(" + command + ") 2>/dev/null", &status);
+    ASSERT_EQ(status, 0) << command;
 }
 
 kvtest::TempFolder* TTiffSamples::Folder = nullptr;
@@ -81,7 +66,17 @@ kvtest::TempFolder* TTiffSamples::Folder = nullptr;
 void TTiffSamples::SetUpTestSuite()
 {
     Folder = new kvtest::TempFolder;
-    ASSERT_TRUE(MakeSamples(*Folder));
+    for (const std::string& command : {
+             "pngtopnm " + GoData("video-001.png") + " > " + F("photo.ppm"),
+             "ppmtopgm " + F("photo.ppm") + " > " + F("grey.pgm"),
+             "pgmramp -lr 150 103 > " + F("alpha.pgm"),
+             "pngtopnm " + GoData("bw-gopher.png") + " | pgmtopbm -threshold > " + F("page.pbm"),
+             "pnmtotiff " + F("photo.ppm") + " > " + F("photo.tif"),
+             "pnmtotiff " + F("page.pbm") + " > " + F("page.tif"),
+             "pnmtotiff -minisblack " + F("page.pbm") + " > " + F("page-mb.tif"),
+         }) {
+        Run(command);
+    }
 }
 
 void TTiffSamples::TearDownTestSuite()
@@ -142,13 +137,6 @@ std::vector<TSampleLayout> TTiffSamples::Layouts()
     };
 }
 
-void TTiffSamples::Run(const std::string& command)
-{
-    int status = -1;
-    Tool("(" + command + ") 2>/dev/null", &status);
-    ASSERT_EQ(status, 0) << command;
-}
-
 TTiffRead::TTiffRead()
 {
     Params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
@@ -165,10 +153,31 @@ void ReadTiff(TStream& stream, TTiffRead& read, int32_t page, bool paramsOnly, b
                             true, false, false);
 }
 
-void ReadTiffFile(const std::string& fileName, TTiffRead& read, int32_t page, bool paramsOnly, bool upright)
+bool ReadTiffFile(const std::string& fileName, TTiffRead& read, int32_t page, bool paramsOnly, bool upright)
 {
     TFileStream stream(fileName, fmOpenRead);
     ReadTiff(stream, read, page, paramsOnly, upright);
+    return !read.Aborted;
+}
+
+void ReadBuilt(const TTiffBuilder& builder, TTiffRead& read)
+{
+    const Bytes file = builder.Build();
+    TMemoryStream stream;
+    stream.WriteBuffer(file.data(), int64_t(file.size()));
+    stream.SetPosition(0);
+    ReadTiff(stream, read);
+}
+
+Bytes Le(const std::vector<uint64_t>& values, int32_t size)
+{
+    Bytes out;
+    for (const uint64_t v : values) {
+        for (int32_t i = 0; i < size; ++i) {
+            out.push_back(uint8_t(v >> (8 * i)));
+        }
+    }
+    return out;
 }
 
 TTiffBuilder::TTiffBuilder(bool intel, bool big) : FIntel(intel), FBig(big), FPages(1) {}

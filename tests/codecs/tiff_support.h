@@ -43,12 +43,6 @@ struct TTiffRead
     TTiffRead();
 };
 
-// The sample pictures that pages are made from, in folder: photo.ppm (Go's video-001, 150 x 103)
-// and grey.pgm, alpha.pgm (a ramp the size of the photo), page.pbm (Go's bilevel gopher, 153 x
-// 55), and netpbm's TIFFs of them: photo.tif, page.tif (WhiteIsZero), page-mb.tif (BlackIsZero).
-// False when a tool failed.
-bool MakeSamples(const kvtest::TempFolder& folder);
-
 // A page layout that tools make from the samples.
 struct TSampleLayout
 {
@@ -57,7 +51,10 @@ struct TSampleLayout
     bool SavedWhole;     // lossless, and the TIFF writer keeps its pixels and alpha
 };
 
-// A fixture whose suite shares the samples of MakeSamples in a folder of its own.
+// A fixture whose suite shares, in a folder of its own, the sample pictures that pages are made
+// from: photo.ppm (Go's video-001, 150 x 103) and grey.pgm, alpha.pgm (a ramp the size of the
+// photo), page.pbm (Go's bilevel gopher, 153 x 55), and netpbm's TIFFs of them: photo.tif,
+// page.tif (WhiteIsZero), page-mb.tif (BlackIsZero).
 class TTiffSamples : public ::testing::Test
 {
 protected:
@@ -74,10 +71,10 @@ protected:
     static kvtest::TempFolder* Folder;
 };
 
-// Reads page `page` with the LZW decoder plugged in.
+// Reads page `page` with the LZW decoder plugged in; ReadTiffFile is true when nothing aborted.
 void ReadTiff(TStream& stream, TTiffRead& read, int32_t page = 0, bool paramsOnly = false,
               bool upright = false);
-void ReadTiffFile(const std::string& fileName, TTiffRead& read, int32_t page = 0, bool paramsOnly = false,
+bool ReadTiffFile(const std::string& fileName, TTiffRead& read, int32_t page = 0, bool paramsOnly = false,
                   bool upright = false);
 
 // Assembles TIFF files entry by entry, for layouts and faults no tool writes: the header, a data
@@ -142,6 +139,11 @@ private:
     std::vector<std::vector<TEntry>> FPages;
     std::vector<std::pair<int32_t, int32_t>> FLinks;
 };
+
+// Reads the first page of the file the builder assembles.
+void ReadBuilt(const TTiffBuilder& builder, TTiffRead& read);
+// Numbers as little-endian fields of size bytes each.
+Bytes Le(const std::vector<uint64_t>& values, int32_t size);
 
 // The first page of a TIFF laid out again with its directory and every value before its strips
 // or tiles, which follow in their order; so that a cut keeps the directory. Byte counts may be

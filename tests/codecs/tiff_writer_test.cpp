@@ -7,6 +7,7 @@
 #include "platform/core/streams.h"
 #include "tests/codecs/tiff_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -155,12 +156,33 @@ TEST(TiffWriter, EveryCompressionAndDepthReadsBackThroughLibtiff)
         EXPECT_EQ(status, 0);
         EXPECT_EQ(check, "");
         TTiffRead read;
-        ReadTiffFile(file, read);
-        ASSERT_FALSE(read.Aborted);
+        ASSERT_TRUE(ReadTiffFile(file, read));
         const TRgbImage ours = RgbOf(read.Bitmap);
         EXPECT_EQ(MaxDifference(ours, Tiff2Rgba(file)), 0);
         EXPECT_LE(MaxDifference(ours, RgbOf(picture)), c.Tolerance);
     }
+}
+
+struct TWritten
+{
+    TMemoryStream Stream;
+    TIOParamsVals Params;
+    bool Ok = false;
+};
+
+// Writes the picture with the settings and keeps the stream and the corrected record.
+void WriteWith(TKVBitmap& picture, TWritten& out, TIOTIFFCompression compression, int32_t bits,
+               int32_t samples, TIOTIFFPhotometInterpret photometric = ioTIFF_RGB, bool lzwCoder = true)
+{
+    if (lzwCoder) {
+        Plug(out.Params);
+    }
+    out.Params.TIFF_Compression = compression;
+    out.Params.BitsPerSample = bits;
+    out.Params.SamplesPerPixel = samples;
+    out.Params.TIFF_PhotometInterpret = photometric;
+    out.Ok = Write(picture, out.Params, out.Stream);
+    out.Stream.SetPosition(0);
 }
 
 // Pictures of two colours: a 1-bit palette that is not black and white.
@@ -179,6 +201,7 @@ void FillTwoColours(TKVBitmap& bitmap, int32_t width, int32_t height, const TRGB
 TEST(TiffWriter, EveryLayoutTheReadersMakeReadsBackUnchanged)
 {
     kvtest::TempFolder folder;
+    const auto magick = [](const std::string& f) { return ConvertToPnm("convert " + f + " -depth 8 ppm:-"); };
     const TRGB red{0, 0, 255}, blue{255, 0, 0}, grey{128, 128, 128}, black{0, 0, 0};
     TKVBitmap page, redBlue, blackGrey, oneColour, few, greys, photo;
     FillPage(page, 203, 57);
@@ -203,26 +226,21 @@ TEST(TiffWriter, EveryLayoutTheReadersMakeReadsBackUnchanged)
         for (const TIOTIFFCompression compression : {ioTIFF_UNCOMPRESSED, ioTIFF_LZW, ioTIFF_PACKBITS}) {
             const std::string name = std::string(layout.Name) + "-" + std::to_string(compression);
             SCOPED_TRACE(name);
-            TIOParamsVals params;
-            Plug(params);
-            params.TIFF_Compression = compression;
-            params.BitsPerSample = layout.Bits;
-            params.SamplesPerPixel = layout.Samples;
+            TWritten written;
+            WriteWith(*layout.Picture, written, compression, layout.Bits, layout.Samples);
+            ASSERT_TRUE(written.Ok);
             const std::string file = folder.File(name + ".tif");
-            ASSERT_TRUE(WriteFile(*layout.Picture, params, file));
+            written.Stream.SaveToFile(file);
             EXPECT_EQ(Tool("tiffinfo -D " + file + " 2>&1 >/dev/null"), "");
-            EXPECT_EQ(
-                MaxDifference(ConvertToPnm("convert " + file + " -depth 8 ppm:-"), RgbOf(*layout.Picture)),
-                0);
+            EXPECT_EQ(MaxDifference(magick(file), RgbOf(*layout.Picture)), 0);
         }
     }
 
     // A 1-bit BMP of red and blue, as ImageMagick writes it and our reader reads it.
     const std::string bmp = folder.File("red-blue.bmp");
-    int status = -1;
-    Tool("convert -size 40x30 xc:red -fill blue -draw 'rectangle 5,5 20,20' -type palette BMP3:" + bmp,
-         &status);
-    ASSERT_EQ(status, 0);
+    const std::string draw =
+        "convert -size 40x30 xc:red -fill blue -draw 'rectangle 5,5 20,20' -type palette";
+    ASSERT_EQ(kvtest::ToolExitCode(draw + " BMP3:" + bmp), 0);
     TKVBitmap read;
     TIOParamsVals params;
     bool aborting = false;
@@ -233,36 +251,8 @@ TEST(TiffWriter, EveryLayoutTheReadersMakeReadsBackUnchanged)
     ASSERT_FALSE(aborting);
     ASSERT_EQ(params.BitsPerSample, 1);
     ASSERT_TRUE(WriteFile(read, params, folder.File("from-bmp.tif")));
-    EXPECT_EQ(MaxDifference(ConvertToPnm("convert " + folder.File("from-bmp.tif") + " -depth 8 ppm:-"),
-                            ConvertToPnm("convert " + bmp + " -depth 8 ppm:-")),
-              0);
+    EXPECT_EQ(MaxDifference(magick(folder.File("from-bmp.tif")), magick(bmp)), 0);
     EXPECT_EQ(params.TIFF_PhotometInterpret, ioTIFF_RGBPALETTE);
-}
-
-} // namespace
-
-namespace {
-
-struct TWritten
-{
-    TMemoryStream Stream;
-    TIOParamsVals Params;
-    bool Ok = false;
-};
-
-// Writes the picture with the settings and keeps the stream and the corrected record.
-void WriteWith(TKVBitmap& picture, TWritten& out, TIOTIFFCompression compression, int32_t bits,
-               int32_t samples, TIOTIFFPhotometInterpret photometric = ioTIFF_RGB, bool lzwCoder = true)
-{
-    if (lzwCoder) {
-        Plug(out.Params);
-    }
-    out.Params.TIFF_Compression = compression;
-    out.Params.BitsPerSample = bits;
-    out.Params.SamplesPerPixel = samples;
-    out.Params.TIFF_PhotometInterpret = photometric;
-    out.Ok = Write(picture, out.Params, out.Stream);
-    out.Stream.SetPosition(0);
 }
 
 TEST(TiffWriter, SettlesWhatAPictureIsWrittenAs)

@@ -314,8 +314,7 @@ TEST(MViewParams, RecordsFollowTheList)
 // is no longer told.
 TEST(MViewParams, RecordsMoveWithTheirImagesInEveryBoundComponent)
 {
-    MViewOnForm f;
-    MViewOnForm g;
+    MViewOnForm f, g;
     for (int32_t i = 0; i < 4; ++i) {
         f.view->AppendImage();
         g.view->AppendImage();
@@ -339,19 +338,18 @@ TEST(MViewParams, RecordsMoveWithTheirImagesInEveryBoundComponent)
             w.push_back(mio->GetParams(i)->Width);
         return w;
     };
-    struct Move
+    const struct
     {
         int32_t from, to;
         std::vector<int32_t> order;
-    };
-    const Move moves[] = {
+    } moves[] = {
         {0, 2, {1, 2, 0, 3}},  {3, 0, {3, 1, 2, 0}}, {1, 99, {3, 2, 0, 1}}, {2, 2, {3, 2, 0, 1}},
         {-1, 0, {3, 2, 0, 1}}, {4, 0, {3, 2, 0, 1}}, {0, -1, {3, 2, 0, 1}},
     };
     f.view->Deselect();
     OpLog log(f.view);
     f.view->LockPaint();
-    for (const Move& m : moves) {
+    for (const auto& m : moves) {
         SCOPED_TRACE(std::to_string(m.from) + " to " + std::to_string(m.to));
         f.view->MoveImage(m.from, m.to);
         std::vector<int32_t> delays;

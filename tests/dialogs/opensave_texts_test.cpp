@@ -6,12 +6,12 @@
 #include "imaging/io/korvaneio.h"
 #include "imaging/io/korvaneio_globals.h"
 #include "tests/dialogs/opensave_test_support.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
-
+#include <utility>
 #include <vector>
 
 using namespace Kvopensavedlg;
@@ -185,14 +185,8 @@ TEST(OpenSaveTexts, PlatformTextsFollowTheDialogsLanguage)
     };
     for (const auto& c : cases)
         EXPECT_EQ(Kvopensavedlg::PlatformLocaleOf(c.language), c.locale) << int(c.language);
-    const char* saved = std::getenv("LC_ALL");
-    const std::string keep = saved != nullptr ? saved : "";
-    setenv("LC_ALL", "ru_RU.UTF-8", 1);
-    EXPECT_EQ(Kvopensavedlg::PlatformLocaleOf(msSystem), "ru");
-    setenv("LC_ALL", "sv_SE.UTF-8", 1);
-    EXPECT_EQ(Kvopensavedlg::PlatformLocaleOf(msSystem), "");
-    if (saved != nullptr)
-        setenv("LC_ALL", keep.c_str(), 1);
-    else
-        unsetenv("LC_ALL");
+    for (const auto& [lcAll, locale] : {std::pair{"ru_RU.UTF-8", "ru"}, std::pair{"sv_SE.UTF-8", ""}}) {
+        kvtest::ScopedEnv user("LC_ALL", lcAll);
+        EXPECT_EQ(Kvopensavedlg::PlatformLocaleOf(msSystem), locale) << lcAll;
+    }
 }

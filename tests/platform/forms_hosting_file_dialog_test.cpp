@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTranslator>
 #include <QTreeView>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,21 @@ TFileDialogRequest Request(const std::string& folder, const std::string& name = 
     request.InitialDir = folder;
     request.FileName = name;
     return request;
+}
+
+// Shows the platform's dialog for request; look sees it once it is open, and then it is cancelled.
+void LookWhileOpen(const TFileDialogRequest& request, TRecorder& recorder,
+                   const std::function<void(QFileDialog*)>& look)
+{
+    TTimer driver(nullptr);
+    driver.SetInterval(5);
+    driver.OnTimer = [&](TObject*) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            look(dialog);
+            dialog->reject();
+        }
+    };
+    DialogService().HostingFileDialog(request, false, recorder.Hooks);
 }
 
 } // namespace
@@ -335,19 +351,12 @@ TEST(HostingFileDialog, PlatformTextsSpeakTheRequestsLanguageWhileOpen)
         request.Locale = c.locale;
         TRecorder recorder;
         QString name, cancel;
-        TTimer driver(nullptr);
-        driver.SetInterval(5);
-        driver.OnTimer = [&](TObject*) {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr)
-                return;
+        LookWhileOpen(request, recorder, [&](QFileDialog* dialog) {
             if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("fileNameLabel")))
                 name = label->text();
             if (auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
                 cancel = box->button(QDialogButtonBox::Cancel)->text();
-            dialog->reject();
-        };
-        DialogService().HostingFileDialog(request, false, recorder.Hooks);
+        });
         EXPECT_EQ(name.toStdString(), c.name.toStdString());
         EXPECT_EQ(cancel.toStdString(), c.cancel.toStdString());
         EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:").toStdString(), "File &name:");
@@ -363,16 +372,7 @@ TEST(HostingFileDialog, PlatformDialogReportsAPreselectedFileAtOnce)
     temp.Write("b.jpg", "y");
     TRecorder recorder;
     std::vector<std::string> seen;
-    TTimer driver(nullptr);
-    driver.SetInterval(5);
-    driver.OnTimer = [&](TObject*) {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
-            return;
-        seen = recorder.Lines;
-        dialog->reject();
-    };
-    DialogService().HostingFileDialog(Request(temp.File(""), a), false, recorder.Hooks);
+    LookWhileOpen(Request(temp.File(""), a), recorder, [&](QFileDialog*) { seen = recorder.Lines; });
     ASSERT_GE(seen.size(), 2u) << ::testing::PrintToString(seen);
     EXPECT_EQ(seen[1].rfind("select " + a + " name a.jpg", 0), 0u) << ::testing::PrintToString(seen);
 }
