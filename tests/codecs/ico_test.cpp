@@ -631,23 +631,6 @@ TEST(IcoWriter, TransparentPixelsAreBlackUnderTheAndMask)
 
 namespace {
 
-// The largest difference of two RGBA pictures: alpha everywhere, colour where the first is opaque.
-int32_t RgbaDifference(const std::string& expected, const std::string& actual)
-{
-    if (expected.size() != actual.size() || expected.empty()) {
-        return -1;
-    }
-    int32_t worst = 0;
-    for (size_t i = 0; i < expected.size(); i += 4) {
-        const auto* e = reinterpret_cast<const uint8_t*>(expected.data()) + i;
-        const auto* a = reinterpret_cast<const uint8_t*>(actual.data()) + i;
-        for (size_t c = e[3] == 255 ? 0 : 3; c < 4; ++c) {
-            worst = std::max(worst, std::abs(int(e[c]) - int(a[c])));
-        }
-    }
-    return worst;
-}
-
 // What the I/O component saves of an icon it loaded: the transparency as the picture's alpha
 // channel, an image for each size the directory listed, at its bit count.
 std::string SaveAgain(Decoded& d)
@@ -702,11 +685,10 @@ TEST(IcoReader, ReadsEveryLayoutIcotoolMakesAndWritesItBack)
             icon[22 + 40 + 8 + 4 * 20] = icon[22 + 40 + 8 + 4 * 20 + 1] = char(0xFF);
         }
         const bool cursor = icon[2] == 2;
-        const std::string theirs = MagickRgba("ICO:" + folder.Write("source.ico", icon));
         Decoded d;
         Decode(icon, d, 0, cursor);
         ASSERT_FALSE(d.Aborted);
-        EXPECT_EQ(DifferenceFromRgba(d, theirs), 0);
+        ASSERT_EQ(DifferenceFromRgba(d, MagickRgba("ICO:" + folder.Write("source.ico", icon))), 0);
         std::string shortCount = icon, tallEntry = icon;
         shortCount.replace(14, 4, std::string("\x08\0\0\0", 4));
         tallEntry[7] = char(2 * uint8_t(icon[7]));
@@ -727,7 +709,8 @@ TEST(IcoReader, ReadsEveryLayoutIcotoolMakesAndWritesItBack)
         if (!cursor) {
             const std::string again = SaveAgain(d);
             ASSERT_FALSE(again.empty());
-            EXPECT_EQ(RgbaDifference(theirs, MagickRgba("ICO:" + folder.Write("again.ico", again))), 0);
+            // The picture read from the source is ImageMagick's, where colours and alpha count.
+            EXPECT_EQ(DifferenceFromRgba(d, MagickRgba("ICO:" + folder.Write("again.ico", again))), 0);
         }
     }
 }
