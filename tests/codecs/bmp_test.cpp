@@ -157,13 +157,11 @@ Bytes Rgba(TKVBitmap& bitmap)
 {
     const Bytes rgb = Rgb(bitmap);
     TKVBitmap* alpha = bitmap.GetHasAlphaChannel() ? bitmap.GetAlphaChannel() : nullptr;
+    const auto width = size_t(bitmap.GetWidth());
     Bytes out;
-    for (int32_t y = 0; y < bitmap.GetHeight(); y++) {
-        for (int32_t x = 0; x < bitmap.GetWidth(); x++) {
-            const size_t at = (size_t(y) * size_t(bitmap.GetWidth()) + size_t(x)) * 3;
-            out.insert(out.end(), rgb.begin() + std::ptrdiff_t(at), rgb.begin() + std::ptrdiff_t(at + 3));
-            out.push_back(alpha != nullptr ? alpha->GetScanLine(y)[x] : 255);
-        }
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+        const uint8_t a = alpha != nullptr ? alpha->GetScanLine(int32_t(i / 3 / width))[i / 3 % width] : 255;
+        out.insert(out.end(), {rgb[i], rgb[i + 1], rgb[i + 2], a});
     }
     return out;
 }
