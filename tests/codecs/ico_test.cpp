@@ -695,7 +695,7 @@ TEST(IcoReader, ReadsEveryLayoutIcotoolMakesAndWritesItBack)
         for (const auto& [damage, bytes] :
              {std::pair{"byte count 8", shortCount}, std::pair{"twice the height", tallEntry}}) {
             if (layout.icon == "-r") {
-                break;
+                break; // a PNG entry has no bitmap header to hold to
             }
             SCOPED_TRACE(damage);
             Decoded damaged;
