@@ -1,4 +1,4 @@
-// Test helpers of the codec suite: standard tools and Netpbm images.
+// Test helpers of the codec suite: standard tools, Netpbm images and refused reads.
 #include "tests/codecs/codec_tools.h"
 
 #include "imaging/core/daduvudez.h"
@@ -165,6 +165,25 @@ int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image)
         }
     }
     return worst;
+}
+
+::testing::AssertionResult RefusedKeepingBitmap(TKVBitmap& bitmap, const bool& aborted,
+                                                const std::function<void()>& read, bool partial)
+{
+    bitmap.Allocate(3, 2, kv24RGB);
+    bitmap.Fill(0x40);
+    const std::vector<uint16_t> before = BitmapSamples(bitmap).Samples;
+    const int64_t peak = PeakHeapOf(read);
+    if (!aborted) {
+        return ::testing::AssertionFailure() << "the read did not fail";
+    }
+    if (peak >= int64_t(1) << 20) {
+        return ::testing::AssertionFailure() << "the read took " << peak << " bytes of heap";
+    }
+    if (!partial && BitmapSamples(bitmap).Samples != before) {
+        return ::testing::AssertionFailure() << "the picture changed";
+    }
+    return ::testing::AssertionSuccess();
 }
 
 } // namespace kvtest

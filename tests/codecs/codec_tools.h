@@ -1,4 +1,5 @@
-// Test helpers of the codec suite: reading the Netpbm images that standard tools print.
+// Test helpers of the codec suite: reading the Netpbm images that standard tools print, and the
+// check of a refused read.
 #pragma once
 
 #include "tests/support/peak_heap.h"
@@ -51,5 +52,11 @@ int32_t MaxDifference(const TPnmImage& expected, const TPnmImage& actual);
 // The largest difference of any channel between a kv24RGB bitmap and an 8-bit PNM image (grey
 // images compare each channel with the grey); -1 when the sizes differ.
 int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image);
+
+// Runs a read into bitmap that must fail, bitmap being first a 3 x 2 picture: success when the
+// read set aborted and took under 1 MiB of heap at its peak (memory follows the data, never the
+// header's sizes), and left the picture as it was, unless it may leave a partial one of its own.
+::testing::AssertionResult RefusedKeepingBitmap(TKVBitmap& bitmap, const bool& aborted,
+                                                const std::function<void()>& read, bool partial = false);
 
 } // namespace kvtest

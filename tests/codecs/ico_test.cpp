@@ -105,6 +105,45 @@ std::string Icon(int type, int entryWidth, int entryHeight, int colourCount, int
     return kvtest::Installed({Reftests + "squares.ico", MagickFavicon, "convert", "icotool"});
 }
 
+// ImageMagick's RGBA of an image: a file, or an entry of one ("'file[1]'").
+std::string MagickRgba(const std::string& image)
+{
+    return kvtest::ToolOutput("convert " + image + " -depth 8 rgba:-");
+}
+
+// ImageMagick's alpha for a picture: from its grey, or a transparent 20 x 10 top-left corner of
+// the 70 x 46 rose.
+const std::string GreyAlpha = " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite";
+const std::string CornerAlpha =
+    " \\( -size 70x46 xc:white -fill black -draw 'rectangle 0,0 19,9' \\) -alpha off "
+    "-compose copy_opacity -composite";
+
+// What icotool makes with its options of the picture an ImageMagick command makes (the picture
+// ends them: "-r" stores it as PNG); empty when either fails.
+std::string IcotoolIcon(const kvtest::TempFolder& folder, const std::string& picture,
+                        const std::string& options)
+{
+    const std::string png = folder.File("picture.png"), icon = folder.File("icotool.ico");
+    if (kvtest::ToolExitCode(picture + " PNG32:" + png) != 0 ||
+        kvtest::ToolExitCode("icotool -c -o " + icon + " " + options + " " + png) != 0) {
+        return "";
+    }
+    return kvtest::TempFolder::Read(icon);
+}
+
+// The icon the writer makes of the picture at each size and bit count; empty when it fails.
+std::string WriteIcon(TKVBitmap& picture, TIOParamsVals& params, std::span<const int32_t[2]> sizes,
+                      std::span<const int32_t> bitCounts)
+{
+    TMemoryStream stream;
+    bool aborting = false;
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    Bmpfilt::ICOWriteStream(stream, picture, params, progress, sizes, bitCounts);
+    return aborting ? std::string()
+                    : std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+}
+
 } // namespace
 
 // squares.ico and the 128-pixel entry of bug785447.ico equal gdk-pixbuf's references.
@@ -114,9 +153,7 @@ TEST(IcoReader, DecodesGdkPixbufReferences)
     Decoded squares;
     Decode(kvtest::TempFolder::Read(Reftests + "squares.ico"), squares);
     ASSERT_FALSE(squares.Aborted);
-    EXPECT_EQ(DifferenceFromRgba(
-                  squares, kvtest::ToolOutput("convert " + Reftests + "squares.ico.ref.png -depth 8 rgba:-")),
-              0);
+    EXPECT_EQ(DifferenceFromRgba(squares, MagickRgba(Reftests + "squares.ico.ref.png")), 0);
 
     const std::string bug = kvtest::TempFolder::Read(Reftests + "bug785447.ico");
     Decoded sizes;
@@ -132,9 +169,7 @@ TEST(IcoReader, DecodesGdkPixbufReferences)
     Decode(bug, large, index);
     ASSERT_FALSE(large.Aborted);
     EXPECT_EQ(large.Bitmap.GetWidth(), 128);
-    EXPECT_EQ(DifferenceFromRgba(
-                  large, kvtest::ToolOutput("convert " + Reftests + "bug785447.ico.ref.png -depth 8 rgba:-")),
-              0);
+    EXPECT_EQ(DifferenceFromRgba(large, MagickRgba(Reftests + "bug785447.ico.ref.png")), 0);
 }
 
 // Every entry of five icons (4, 8 and 32 bits, PNG entries of 256 pixels among them) decodes
@@ -160,7 +195,7 @@ TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
             const std::string entry = "'" + file + "[" + std::to_string(i) + "]'";
             EXPECT_EQ(kvtest::ToolOutput("identify -format '%w %h' " + entry),
                       std::to_string(d.Params.Width) + " " + std::to_string(d.Params.Height));
-            EXPECT_EQ(DifferenceFromRgba(d, kvtest::ToolOutput("convert " + entry + " -depth 8 rgba:-")), 0);
+            EXPECT_EQ(DifferenceFromRgba(d, MagickRgba(entry)), 0);
             ++entries;
         }
     }
@@ -174,15 +209,6 @@ TEST(IcoReader, AndMasksAreTheTransparencyOfEveryDepthBut32Bits)
 {
     ASSERT_TRUE(HaveSamples());
     kvtest::TempFolder folder;
-    const std::string png = folder.File("corner.png"), icon = folder.File("corner.ico"),
-                      cursor = folder.File("corner.cur");
-    ASSERT_EQ(kvtest::ToolExitCode("convert " + Rose +
-                                   " \\( -size 70x46 xc:white -fill black -draw 'rectangle 0,0 19,9' \\) "
-                                   "-alpha off -compose copy_opacity -composite PNG32:" +
-                                   png),
-              0);
-    ASSERT_EQ(kvtest::ToolExitCode("icotool -c -b 24 -o " + icon + " " + png), 0);
-    ASSERT_EQ(kvtest::ToolExitCode("icotool -c --cursor -X 3 -Y 4 -b 24 -o " + cursor + " " + png), 0);
     // 4 x 2 pixels of no black, bottom row first; the AND rows mark pixels 0 and 3 of the bottom
     // row and 1 and 3 of the top one.
     std::string xor24, xor32;
@@ -192,6 +218,7 @@ TEST(IcoReader, AndMasksAreTheTransparencyOfEveryDepthBut32Bits)
         xor32 += pixel + '\0';
     }
     const std::string andRows = std::string("\x90\0\0\0", 4) + std::string("\x50\0\0\0", 4);
+    const std::string corner = "convert " + Rose + CornerAlpha;
     const struct
     {
         const char* name;
@@ -199,8 +226,8 @@ TEST(IcoReader, AndMasksAreTheTransparencyOfEveryDepthBut32Bits)
         bool cursor;
         int32_t transparent;
     } cases[] = {
-        {"icotool's 24-bit icon", kvtest::TempFolder::Read(icon), false, 20 * 10},
-        {"icotool's 24-bit cursor", kvtest::TempFolder::Read(cursor), true, 20 * 10},
+        {"icotool's 24-bit icon", IcotoolIcon(folder, corner, "-b 24"), false, 20 * 10},
+        {"icotool's 24-bit cursor", IcotoolIcon(folder, corner, "--cursor -X 3 -Y 4 -b 24"), true, 20 * 10},
         {"24 bits, inverting pixels", Icon(1, 4, 2, 0, 1, 24, 4, 4, 24, xor24 + andRows), false, 4},
         {"32 bits, alpha all 0", Icon(1, 4, 2, 0, 1, 32, 4, 4, 32, xor32 + andRows), false, 8},
     };
@@ -210,10 +237,8 @@ TEST(IcoReader, AndMasksAreTheTransparencyOfEveryDepthBut32Bits)
         Decode(c.bytes, d, 0, c.cursor);
         ASSERT_FALSE(d.Aborted);
         ASSERT_NE(d.Mask, nullptr);
-        const std::string file = folder.Write("case", c.bytes);
         EXPECT_EQ(
-            DifferenceFromRgba(d, kvtest::ToolOutput(std::string("convert ") + (c.cursor ? "CUR:" : "ICO:") +
-                                                     file + " -depth 8 rgba:-")),
+            DifferenceFromRgba(d, MagickRgba((c.cursor ? "CUR:" : "ICO:") + folder.Write("case", c.bytes))),
             0);
         int32_t transparent = 0;
         for (int32_t y = 0; y < d.Bitmap.GetHeight(); ++y) {
@@ -241,14 +266,9 @@ TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
     const int32_t sizes[][2] = {{16, 16}, {32, 32}, {48, 40}, {64, 64}, {256, 256}};
     const int32_t bits[] = {1, 4, 8, 24, 32};
     TIOParamsVals params;
-    TMemoryStream stream;
-    bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
-    Bmpfilt::ICOWriteStream(stream, rose, params, progress, sizes, bits);
-    ASSERT_FALSE(aborting);
+    const std::string bytes = WriteIcon(rose, params, sizes, bits);
+    ASSERT_FALSE(bytes.empty());
     kvtest::TempFolder folder;
-    const std::string bytes(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
     const std::string file = folder.Write("out.ico", bytes);
     const std::string listing = kvtest::ToolOutput("icotool -l " + file);
     const char* expected[] = {
@@ -273,7 +293,7 @@ TEST(IcoWriter, WritesEverySizeAndDepthIcotoolLists)
         EXPECT_EQ(d.Mask->GetPixel(sizes[i][0] - 1, sizes[i][1] - 1), 255);
         // ImageMagick sees the same picture where it is opaque.
         const std::string entry = "'" + file + "[" + std::to_string(i) + "]'";
-        EXPECT_EQ(DifferenceFromRgba(d, kvtest::ToolOutput("convert " + entry + " -depth 8 rgba:-")), 0);
+        EXPECT_EQ(DifferenceFromRgba(d, MagickRgba(entry)), 0);
     }
 }
 
@@ -375,56 +395,6 @@ TEST(IcoReader, DirectoryHeaderAndMaskRules)
     Decoded listed;
     Decode(many, listed, 19);
     EXPECT_EQ(listed.Params.ICO_Sizes[15][0], 16);
-}
-
-// Icons and cursors that icotool makes, their directory then made to disagree with the image: a
-// byte count of 8 where the image holds far more, or a height of twice the image's own. Each is
-// read by the image's own header, as ImageMagick reads it.
-TEST(IcoReader, ReadsTheImageByItsOwnHeaderWhereTheDirectoryDisagrees)
-{
-    ASSERT_TRUE(HaveSamples());
-    kvtest::TempFolder folder;
-    const std::string pngs = "convert " + Rose;
-    const struct
-    {
-        const char* name;
-        std::string png;  // makes the picture
-        std::string icon; // icotool's options
-        bool cursor;
-    } forms[] = {
-        {"32-bit icon", pngs + " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite",
-         "", false},
-        {"8-bit icon", pngs + " -colors 200", "-b 8", false},
-        {"4-bit icon", pngs + " -colors 16", "-b 4", false},
-        {"1-bit icon", pngs + " -monochrome", "-b 1", false},
-        {"32-bit cursor",
-         pngs + " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite",
-         "--cursor -X 5 -Y 6", true},
-    };
-    for (const auto& form : forms) {
-        const std::string png = folder.File("picture.png"), made = folder.File("made.ico");
-        ASSERT_EQ(kvtest::ToolExitCode(form.png + " PNG32:" + png), 0) << form.name;
-        ASSERT_EQ(kvtest::ToolExitCode("icotool -c " + form.icon + " -o " + made + " " + png), 0)
-            << form.name;
-        const std::string original = kvtest::TempFolder::Read(made);
-        ASSERT_GT(original.size(), size_t(22 + 40));
-        std::string shortCount = original;
-        shortCount.replace(14, 4, std::string("\x08\0\0\0", 4));
-        std::string tallEntry = original;
-        tallEntry[7] = char(2 * 46);
-        for (const auto& [damage, bytes] :
-             {std::pair{"byte count 8", shortCount}, std::pair{"height 92", tallEntry}}) {
-            SCOPED_TRACE(std::string(form.name) + ", " + damage);
-            const std::string file = folder.Write("damaged.ico", bytes);
-            Decoded d;
-            Decode(bytes, d, 0, form.cursor);
-            ASSERT_FALSE(d.Aborted);
-            EXPECT_EQ(d.Params.Width, 70);
-            EXPECT_EQ(d.Params.Height, 46);
-            EXPECT_EQ(DifferenceFromRgba(d, kvtest::ToolOutput("convert ICO:" + file + " -depth 8 rgba:-")),
-                      0);
-        }
-    }
 }
 
 TEST(IcoReader, RefusesEntriesThatPassTheirData)
@@ -610,42 +580,39 @@ TEST(IcoWriter, TransparentPixelsAreBlackUnderTheAndMask)
     const TRGB colours[] = {{0, 0, 255}, {0, 200, 0}, {250, 0, 0}};
     for (int32_t y = 0; y < 46; ++y) {
         for (int32_t x = 0; x < 70; ++x) {
-            three.SetPixels_kv24RGB(x, y, x < 20 && y < 10 ? TRGB{255, 255, 255} : colours[(x + y) % 3]);
-            bilevel.SetPixels_kv1g(x, y, (x < 20 && y < 10) || (x + y) % 2 == 0);
+            const bool corner = x < 20 && y < 10;
+            three.SetPixels_kv24RGB(x, y, corner ? TRGB{255, 255, 255} : colours[(x + y) % 3]);
+            bilevel.SetPixels_kv1g(x, y, corner || (x + y) % 2 == 0);
+            three.GetAlphaChannel()->SetPixels_kv8(x, y, corner ? 0 : 255);
+            bilevel.GetAlphaChannel()->SetPixels_kv8(x, y, corner ? 0 : 255);
         }
     }
     kvtest::PnmToBitmap(kvtest::ParsePnm(kvtest::TempFolder::Read(Rose)), rose);
     rose.SetPixels_kv24RGB(0, 0, TRGB{255, 255, 255});
+    rose.GetAlphaChannel()->SetPixels_kv8(0, 0, 0);
+    Decoded expected; // the three colours, their alpha channel as the mask
+    expected.Bitmap.Assign(&three);
+    expected.Mask = std::make_unique<TKVMask>();
+    three.GetAlphaChannel()->CopyToTKVMask(expected.Mask.get());
     const struct
     {
         const char* name;
         TKVBitmap* picture;
-        int32_t cornerWidth, cornerHeight;
+        int32_t transparent;
     } pictures[] = {
-        {"three colours", &three, 20, 10}, {"photograph", &rose, 1, 1}, {"bilevel", &bilevel, 20, 10}};
+        {"three colours", &three, 20 * 10}, {"photograph", &rose, 1}, {"bilevel", &bilevel, 20 * 10}};
     const int32_t sizes[][2] = {{70, 46}, {70, 46}, {70, 46}, {70, 46}};
     const int32_t depths[] = {1, 4, 8, 24};
     kvtest::TempFolder folder;
-    for (const auto& [name, picture, cornerWidth, cornerHeight] : pictures) {
-        TKVBitmap* alpha = picture->GetAlphaChannel();
-        for (int32_t y = 0; y < cornerHeight; ++y) {
-            for (int32_t x = 0; x < cornerWidth; ++x) {
-                alpha->SetPixels_kv8(x, y, 0);
-            }
-        }
+    for (const auto& [name, picture, transparent] : pictures) {
         TIOParamsVals params;
-        TMemoryStream stream;
-        bool aborting = false;
-        TProgressRec progress;
-        progress.Aborting = &aborting;
-        Bmpfilt::ICOWriteStream(stream, *picture, params, progress, sizes, depths);
-        ASSERT_FALSE(aborting);
-        const std::string bytes(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+        const std::string bytes = WriteIcon(*picture, params, sizes, depths);
+        ASSERT_FALSE(bytes.empty());
         const std::string file = folder.Write("out.ico", bytes);
         for (int32_t i = 0; i < 4; ++i) {
             SCOPED_TRACE(std::string(name) + " at " + std::to_string(depths[i]) + " bits");
             const TMaskedPixels masked = MaskedPixels(bytes, i);
-            EXPECT_EQ(masked.Transparent, cornerWidth * cornerHeight);
+            EXPECT_EQ(masked.Transparent, transparent);
             EXPECT_EQ(masked.NotBlack, 0);
             if (picture != &three || depths[i] == 1) {
                 continue;
@@ -656,42 +623,13 @@ TEST(IcoWriter, TransparentPixelsAreBlackUnderTheAndMask)
                 EXPECT_TRUE(own || entry == TRGB{})
                     << int(entry.r) << " " << int(entry.g) << " " << int(entry.b);
             }
-            const std::string rgba =
-                kvtest::ToolOutput("convert 'ICO:" + file + "[" + std::to_string(i) + "]' -depth 8 rgba:-");
-            ASSERT_EQ(rgba.size(), size_t(70 * 46 * 4));
-            int32_t wrong = 0;
-            for (int32_t y = 0; y < 46; ++y) {
-                for (int32_t x = 0; x < 70; ++x) {
-                    const auto* p = reinterpret_cast<const uint8_t*>(rgba.data()) + (size_t(y) * 70 + x) * 4;
-                    const TRGB expected = three.GetPixels_kv24RGB(x, y);
-                    wrong += x < 20 && y < 10 ? p[3] != 0
-                                              : p[3] != 255 || p[0] != expected.r || p[1] != expected.g ||
-                                                    p[2] != expected.b;
-                }
-            }
-            EXPECT_EQ(wrong, 0);
+            EXPECT_EQ(
+                DifferenceFromRgba(expected, MagickRgba("'ICO:" + file + "[" + std::to_string(i) + "]'")), 0);
         }
     }
 }
 
 namespace {
-
-// The largest difference of two RGBA pictures: alpha everywhere, colour where the first is opaque.
-int32_t RgbaDifference(const std::string& expected, const std::string& actual)
-{
-    if (expected.size() != actual.size() || expected.empty()) {
-        return -1;
-    }
-    int32_t worst = 0;
-    for (size_t i = 0; i < expected.size(); i += 4) {
-        const auto* e = reinterpret_cast<const uint8_t*>(expected.data()) + i;
-        const auto* a = reinterpret_cast<const uint8_t*>(actual.data()) + i;
-        for (size_t c = e[3] == 255 ? 0 : 3; c < 4; ++c) {
-            worst = std::max(worst, std::abs(int(e[c]) - int(a[c])));
-        }
-    }
-    return worst;
-}
 
 // What the I/O component saves of an icon it loaded: the transparency as the picture's alpha
 // channel, an image for each size the directory listed, at its bit count.
@@ -704,67 +642,75 @@ std::string SaveAgain(Decoded& d)
     while (count < 16 && d.Params.ICO_Sizes[count][0] > 0) {
         ++count;
     }
-    TMemoryStream stream;
-    bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
-    Bmpfilt::ICOWriteStream(stream, d.Bitmap, d.Params, progress,
-                            std::span<const int32_t[2]>(d.Params.ICO_Sizes, count),
-                            std::span<const int32_t>(d.Params.ICO_BitCount, count));
-    return aborting ? std::string()
-                    : std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+    return WriteIcon(d.Bitmap, d.Params, std::span<const int32_t[2]>(d.Params.ICO_Sizes, count),
+                     std::span<const int32_t>(d.Params.ICO_BitCount, count));
 }
 
 } // namespace
 
-// Every layout the icon reader makes, saved again as an icon: ImageMagick reads the same
-// transparency from both files, and the same colours where they are opaque.
-TEST(IcoRoundTrip, EveryLayoutComesBackAsImageMagickReadsTheSource)
+// Every layout icotool makes reads as ImageMagick reads it, also where its directory is made to
+// disagree with the image (a byte count of 8 where the image holds far more, or twice the image's
+// height): the image's own header holds, as it does for ImageMagick. Saved again as an icon,
+// ImageMagick reads the same transparency from both files, and the same colours where opaque.
+TEST(IcoReader, ReadsEveryLayoutIcotoolMakesAndWritesItBack)
 {
     ASSERT_TRUE(HaveSamples());
     kvtest::TempFolder folder;
     const std::string rose = "convert " + Rose;
-    // Alpha from the picture's grey, or a transparent corner.
-    const std::string alpha = " \\( +clone -colorspace gray \\) -alpha off -compose copy_opacity -composite";
-    const std::string corner = " \\( -size 70x46 xc:white -fill black -draw 'rectangle 0,0 19,9' \\) -alpha "
-                               "off -compose copy_opacity "
-                               "-composite";
     const struct
     {
         const char* name;
         std::string png;  // makes the picture
-        std::string icon; // icotool's options before the picture ("-r": stored as PNG)
+        std::string icon; // icotool's options
     } layouts[] = {
-        {"32-bit alpha", rose + alpha, ""},
+        {"32-bit alpha", rose + GreyAlpha, ""},
         {"24-bit", rose, "-b 24"},
-        {"24-bit, a transparent corner", rose + corner, "-b 24"},
-        {"8-bit, a transparent corner", rose + " -colors 200" + corner, "-b 8"},
-        {"4-bit, a transparent corner", rose + " -colors 16" + corner, "-b 4"},
-        {"1-bit, a transparent corner", rose + " -monochrome" + corner, "-b 1"},
+        {"24-bit, a transparent corner", rose + CornerAlpha, "-b 24"},
+        {"8-bit, a transparent corner", rose + " -colors 200" + CornerAlpha, "-b 8"},
+        {"4-bit, a transparent corner", rose + " -colors 16" + CornerAlpha, "-b 4"},
+        {"1-bit, a transparent corner", rose + " -monochrome" + CornerAlpha, "-b 1"},
         {"1-bit of two colours", "convert -size 30x20 xc:red -fill blue -draw 'rectangle 2,2 9,9'", "-b 1"},
         {"1-bit of red and black, transparent pixels",
          "convert -size 30x20 xc:red -fill black -draw 'rectangle 2,2 9,9'", "-b 1"},
-        {"PNG entry", rose + alpha, "-r"},
+        {"PNG entry", rose + GreyAlpha, "-r"},
+        {"32-bit cursor", rose + GreyAlpha, "--cursor -X 5 -Y 6"},
     };
     for (const auto& layout : layouts) {
         SCOPED_TRACE(layout.name);
-        const std::string png = folder.File("picture.png"), source = folder.File("source.ico");
-        ASSERT_EQ(kvtest::ToolExitCode(layout.png + " PNG32:" + png), 0);
-        ASSERT_EQ(kvtest::ToolExitCode("icotool -c -o " + source + " " + layout.icon + " " + png), 0);
-        std::string icon = kvtest::TempFolder::Read(source);
+        std::string icon = IcotoolIcon(folder, layout.png, layout.icon);
+        ASSERT_GT(icon.size(), size_t(22 + 40));
         if (std::string(layout.name) == "1-bit of red and black, transparent pixels") {
             // icotool keeps no transparency at 1 bit: the bottom row's first 16 pixels are made
             // transparent in the AND rows, after the header, two palette entries and 20 XOR rows.
             icon[22 + 40 + 8 + 4 * 20] = icon[22 + 40 + 8 + 4 * 20 + 1] = char(0xFF);
-            folder.Write("source.ico", icon);
         }
+        const bool cursor = icon[2] == 2;
         Decoded d;
-        Decode(icon, d);
+        Decode(icon, d, 0, cursor);
         ASSERT_FALSE(d.Aborted);
-        const std::string again = folder.Write("again.ico", SaveAgain(d));
-        ASSERT_GT(again.size(), 0u);
-        EXPECT_EQ(RgbaDifference(kvtest::ToolOutput("convert ICO:" + source + " -depth 8 rgba:-"),
-                                 kvtest::ToolOutput("convert ICO:" + again + " -depth 8 rgba:-")),
-                  0);
+        ASSERT_EQ(DifferenceFromRgba(d, MagickRgba("ICO:" + folder.Write("source.ico", icon))), 0);
+        std::string shortCount = icon, tallEntry = icon;
+        shortCount.replace(14, 4, std::string("\x08\0\0\0", 4));
+        tallEntry[7] = char(2 * uint8_t(icon[7]));
+        for (const auto& [damage, bytes] :
+             {std::pair{"byte count 8", shortCount}, std::pair{"twice the height", tallEntry}}) {
+            if (layout.icon == "-r") {
+                break; // a PNG entry has no bitmap header to hold to
+            }
+            SCOPED_TRACE(damage);
+            Decoded damaged;
+            Decode(bytes, damaged, 0, cursor);
+            ASSERT_FALSE(damaged.Aborted);
+            EXPECT_EQ(damaged.Params.Width, d.Params.Width);
+            EXPECT_EQ(damaged.Params.Height, d.Params.Height);
+            EXPECT_EQ(DifferenceFromRgba(damaged, MagickRgba("ICO:" + folder.Write("damaged.ico", bytes))),
+                      0);
+        }
+        if (!cursor) {
+            const std::string again = SaveAgain(d);
+            ASSERT_FALSE(again.empty());
+            // The picture read from the source is ImageMagick's, where colours and alpha count.
+            EXPECT_EQ(DifferenceFromRgba(d, MagickRgba("ICO:" + folder.Write("again.ico", again))), 0);
+        }
     }
 }

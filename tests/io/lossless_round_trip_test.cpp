@@ -29,9 +29,8 @@ Bytes ToolRgba(const std::string& file, bool imageMagick)
     const std::string source = imageMagick ? "'" + file + "[0]'" : "ppm:-";
     const std::string command =
         (imageMagick ? "" : "pcxtoppm '" + file + "' | ") + "/usr/bin/convert " + source + " -depth 8 rgba:-";
-    int status = -1;
-    const std::string out = RunTool(command, &status);
-    return status == 0 ? Bytes(out.begin(), out.end()) : Bytes{};
+    const std::string out = kvtest::ToolOutput(command);
+    return Bytes(out.begin(), out.end());
 }
 
 // The loaded picture as RGBA, alpha from its alpha channel (255 without one).
