@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -104,26 +105,34 @@ std::vector<TToolFile> ToolFiles()
     };
 }
 
-} // namespace
-
-TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
+// Runs Check on each tool file's bytes with the tools' own decoding of it.
+void ForEachToolFile(
+    const std::function<void(const TToolFile&, const std::string&, const kvtest::TPnmImage&)>& Check)
 {
     ASSERT_TRUE(HaveTools());
-    const std::vector<TToolFile> cases = ToolFiles();
     kvtest::TempFolder folder;
-    for (const auto& c : cases) {
+    for (const auto& c : ToolFiles()) {
         SCOPED_TRACE(c.name);
         const std::string file = folder.Write("in.pcx", kvtest::ToolOutput(c.pipeline));
         const kvtest::TPnmImage expected = Reference(file);
         ASSERT_TRUE(expected.Valid());
+        Check(c, kvtest::TempFolder::Read(file), expected);
+    }
+}
+
+} // namespace
+
+TEST(PcxReader, DecodesToolFilesAsTheToolsDo)
+{
+    ForEachToolFile([](const TToolFile& c, const std::string& bytes, const kvtest::TPnmImage& expected) {
         Decoded d;
-        Decode(kvtest::TempFolder::Read(file), d);
+        Decode(bytes, d);
         ASSERT_FALSE(d.Aborted);
         EXPECT_EQ(d.Bitmap.GetPixelFormat(), c.bits == 1 ? kv1g : kv24RGB);
         EXPECT_EQ(d.Params.BitsPerSample, c.bits);
         EXPECT_EQ(d.Params.SamplesPerPixel, c.samples);
         EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::BitmapSamples(d.Bitmap)), 0);
-    }
+    });
 }
 
 // Every depth, run-length encoded and plain, reads back through pcxtoppm (ImageMagick for plain
@@ -224,16 +233,8 @@ TEST(PcxReader, HandMadeLayouts)
 // tool's, the rows it does not reach are black.
 TEST(PcxReader, RowsPastTheDataAreCleared)
 {
-    ASSERT_TRUE(HaveTools());
-    const std::vector<TToolFile> cases = ToolFiles();
-    kvtest::TempFolder folder;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = folder.Write("in.pcx", kvtest::ToolOutput(c.pipeline));
-        const kvtest::TPnmImage expected = Reference(file);
-        ASSERT_TRUE(expected.Valid());
+    ForEachToolFile([](const TToolFile&, std::string bytes, const kvtest::TPnmImage& expected) {
         // An 8-bit file keeps its palette: the cut goes into its lines.
-        std::string bytes = kvtest::TempFolder::Read(file);
         const bool palette = bytes[3] == 8 && bytes[65] == 1;
         const std::string tail = palette ? bytes.substr(bytes.size() - 769) : "";
         bytes = bytes.substr(0, 128 + (bytes.size() - 128 - tail.size()) / 2) + tail;
@@ -251,7 +252,7 @@ TEST(PcxReader, RowsPastTheDataAreCleared)
         EXPECT_LT(reached, expected.Height);
         for (int32_t y = reached; y < expected.Height; y++)
             EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, y)) << "row " << y;
-    }
+    });
 }
 
 // A file refused before its first row is whole leaves no picture-sized bitmap behind: the bitmap
