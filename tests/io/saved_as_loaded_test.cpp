@@ -154,4 +154,14 @@ TEST(GifSaves, FramesKeepTheirPlaceAndTheirOpaquePixels)
     const std::string opaque = LoadAndSave(animation, folder.File("opaque.gif"));
     EXPECT_EQ(Differences(ImageMagickRgba(animation), ImageMagickRgba(opaque)), 0);
     EXPECT_EQ(kvtest::ToolOutput("/usr/bin/convert " + opaque + " -format '%[opaque]' info:"), "true");
+
+    // A transparent colour the caller asks for (the save dialog's) still makes its pixels holes.
+    TKorvaneIO io(nullptr);
+    PlugLzwCoders(io);
+    io.LoadFromFile(animation);
+    io.Params().GIF_FlagTranspColor = true;
+    io.Params().GIF_TranspColor = TRGB{0, 0, 255};
+    const std::string red = folder.File("red.gif");
+    io.SaveToFile(red);
+    EXPECT_EQ(kvtest::ToolOutput("/usr/bin/convert " + red + " -alpha extract -format '%[fx:mean*w*h]' info:"), "4");
 }

@@ -25,7 +25,7 @@ struct GifFrame
 };
 
 // False when the image cannot be a GIF frame (empty, or a side or position outside 0..65535). Sets
-// GIF_FlagTranspColor to whether the bitmap has an alpha channel. With eightBitFallback a 1-bit
+// GIF_FlagTranspColor when the bitmap has an alpha channel. With eightBitFallback a 1-bit
 // request whose conversion to two colours fails is written with 8 bits instead.
 bool BuildFrame(TKVBitmap& bitmap, TIOParamsVals& params, bool eightBitFallback, GifFrame& frame);
 void WriteColourTable(TStream& stream, bool& aborting, const std::vector<TRGB>& palette);

@@ -77,9 +77,8 @@ bool BuildFrame(TKVBitmap& bitmap, TIOParamsVals& params, bool eightBitFallback,
     } else if (hasAlpha) {
         colours--;
     }
-    // Transparency is the alpha channel's: a flag the record kept from a file whose frame had no
-    // transparent pixel would make holes of every pixel of that colour.
-    params.GIF_FlagTranspColor = hasAlpha;
+    if (hasAlpha)
+        params.GIF_FlagTranspColor = true;
     frame.Bits = bits;
     frame.Width = width;
     frame.Height = height;
