@@ -6,6 +6,7 @@
 #include "imaging/core/daduvudez.h"
 #include "imaging/proc/detail/proc_detail.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -371,6 +372,42 @@ void _GetMediaContrastRGB(TKVBitmap* Bitmap, int32_t& R, int32_t& G, int32_t& B)
     B = static_cast<int32_t>(total[2] / height);
 }
 
+namespace {
+
+// The darkest and brightest grey of a picture.
+struct GreyRange
+{
+    int32_t Darkest = 255;
+    int32_t Brightest = 0;
+};
+
+// Rows of dest: a set bit where the grey is at the threshold or above. Progress is reported when
+// a record is given.
+GreyRange ThresholdRows(ColourReader& reader, TKVBitmap* Dest, int32_t width, int32_t height,
+                        int32_t threshold, const TProgressRec* progress)
+{
+    GreyRange range;
+    std::vector<uint8_t> grey(static_cast<size_t>(width));
+    std::vector<uint8_t> out(static_cast<size_t>(Dest->GetRowLen()));
+    for (int32_t y = 0; y < height; ++y) {
+        reader.ReadGrey(y, grey.data());
+        std::fill(out.begin(), out.end(), 0);
+        for (int32_t x = 0; x < width; ++x) {
+            range.Darkest = std::min<int32_t>(range.Darkest, grey[x]);
+            range.Brightest = std::max<int32_t>(range.Brightest, grey[x]);
+            if (grey[x] >= threshold)
+                SetBitAt(out.data(), x, true);
+        }
+        std::memcpy(Dest->GetScanLine(y), out.data(), out.size());
+        if (progress != nullptr)
+            Report(progress->OnProgress, progress->Sender,
+                   TruncI(static_cast<long double>(y + 1) * 100 / (height + 0.5L)));
+    }
+    return range;
+}
+
+} // namespace
+
 void _ConvertToBWThresholdEx(TKVBitmap* Source, TKVBitmap* Dest, int32_t Threshold, TProgressRec& Progress)
 {
     if (!Source || !Dest)
@@ -384,7 +421,8 @@ void _ConvertToBWThresholdEx(TKVBitmap* Source, TKVBitmap* Dest, int32_t Thresho
     if (!reader.Valid() || width < 1 || height < 1 || Dest->GetPixelFormat() != kv1g ||
         Dest->GetWidth() != width || Dest->GetHeight() != height)
         return;
-    if (Threshold == -1) {
+    const bool byMean = Threshold == -1;
+    if (byMean) {
         int32_t r, g, b;
         _GetMediaContrastRGB(Source, r, g, b);
         Threshold = Grey(r, g, b);
@@ -394,18 +432,13 @@ void _ConvertToBWThresholdEx(TKVBitmap* Source, TKVBitmap* Dest, int32_t Thresho
     } else if (Threshold == -2) {
         Threshold = EntropyThreshold(Source);
     }
-    std::vector<uint8_t> grey(static_cast<size_t>(width));
-    std::vector<uint8_t> out(static_cast<size_t>(Dest->GetRowLen()));
-    for (int32_t y = 0; y < height; ++y) {
-        reader.ReadGrey(y, grey.data());
-        std::fill(out.begin(), out.end(), 0);
-        for (int32_t x = 0; x < width; ++x)
-            if (grey[x] >= Threshold)
-                SetBitAt(out.data(), x, true);
-        std::memcpy(Dest->GetScanLine(y), out.data(), out.size());
-        Report(Progress.OnProgress, Progress.Sender,
-               TruncI(static_cast<long double>(y + 1) * 100 / (height + 0.5L)));
-    }
+    const GreyRange greys = ThresholdRows(reader, Dest, width, height, Threshold, &Progress);
+    // A mean no brighter than the darkest pixel made every pixel white: the picture is of one
+    // grey, which goes black or white by its own level, or its few brighter pixels did not lift
+    // the truncated mean above the rest, which then are its black.
+    if (byMean && greys.Darkest >= Threshold)
+        ThresholdRows(reader, Dest, width, height, greys.Darkest < greys.Brightest ? greys.Darkest + 1 : 128,
+                      nullptr);
 }
 
 namespace {

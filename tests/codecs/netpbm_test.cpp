@@ -288,9 +288,10 @@ TEST(NetpbmWriter, WritesFormsTheToolsAccept)
     EXPECT_TRUE(aborted);
 }
 
-// Sides from 9 to 1000 round-trip with pbmtowbmp and wbmptopbm; what we write of the picture
-// pbmtowbmp read is the file it wrote, byte for byte: sides of 128 and more in several bytes,
-// every one of them whole.
+// Sides from 9 to 1000 round-trip with pbmtowbmp and wbmptopbm; what we write of the picture,
+// read from pbmtowbmp's file, from the PBM (whose reader leaves the bits past the width set) or
+// as 24-bit colour, is the file pbmtowbmp wrote, byte for byte: sides of 128 and more in several
+// bytes, every one of them whole, and the bits past the width zero, in a PBM as well.
 TEST(Wbmp, RoundTripsWithNetpbmAtEverySize)
 {
     ASSERT_TRUE(kvtest::Installed({GoPhoto, "pbmtowbmp", "wbmptopbm"}));
@@ -317,6 +318,18 @@ TEST(Wbmp, RoundTripsWithNetpbmAtEverySize)
         TIOParamsVals params;
         const std::string ours = folder.Write("ours.wbmp", Encode(theirs.Bitmap, params, Reader::Wbmp));
         EXPECT_TRUE(kvtest::TempFolder::Read(ours) == theirFile);
+        Decoded pbmRead;
+        Decode(kvtest::TempFolder::Read(pbm), pbmRead);
+        TKVBitmap colour;
+        kvtest::PnmToBitmap(expected, colour);
+        EXPECT_TRUE(Encode(pbmRead.Bitmap, params, Reader::Wbmp) == theirFile);
+        EXPECT_TRUE(Encode(colour, params, Reader::Wbmp) == theirFile);
+        // So are the rows of a PBM written of it.
+        const std::string theirPbm = kvtest::TempFolder::Read(pbm);
+        const std::string ourPbm = Encode(theirs.Bitmap, theirs.Params, Reader::Pxm);
+        const size_t rows = size_t(height) * size_t((width + 7) / 8);
+        ASSERT_GT(ourPbm.size(), rows);
+        EXPECT_TRUE(ourPbm.substr(ourPbm.size() - rows) == theirPbm.substr(theirPbm.size() - rows));
         EXPECT_EQ(kvtest::MaxDifference(expected, kvtest::ScaledTo8Bits(kvtest::ParsePnm(
                                                       kvtest::ToolOutput("wbmptopbm " + ours)))),
                   0);

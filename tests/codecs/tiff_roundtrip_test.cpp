@@ -1,7 +1,7 @@
 // TIFF pages read and saved again as TIFF with the parameters they were read with, as a user's
-// load and save does: libtiff takes the file and finds the pixels that were read. CMYK pages are
-// saved as CMYK and keep their colours as libtiff (and our reader) turn them into RGB. Left out,
-// as the writer cannot keep it yet: alpha (it writes none).
+// load and save does: libtiff reads the page and the saved file alike as the pixels that were read. CMYK
+// pages are saved as CMYK and keep their colours as libtiff (and our reader) turn them into RGB. Left out, as
+// the writer cannot keep it yet: alpha (it writes none).
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/tiff_support.h"
@@ -45,6 +45,7 @@ TEST_F(TiffRoundTrip, SavedPagesKeepThePixelsTheyWereReadWith)
         Run(c.Command + " " + file);
         TTiffRead read;
         ASSERT_TRUE(ReadTiffFile(file, read));
+        EXPECT_EQ(MaxDifference(Tiff2Rgba(file), RgbOf(read.Bitmap)), 0);
         const std::string saved = F("saved.tif");
         ASSERT_TRUE(SaveAsRead(read, saved));
         int status = -1;

@@ -4,6 +4,7 @@
 #include "imaging/io/korvaneio.h"
 #include "platform/core/streams.h"
 #include "tests/io/io_test_support.h"
+#include "tests/io/rgba_pictures.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
@@ -111,7 +112,8 @@ TEST(GifFrontEnd, TransparencyBecomesAlphaAndTheBackgroundFollowsIt)
     EXPECT_EQ(io.GetReBackground(), Korvaneproc::TRGB2TColor(io.Params().GIF_Background));
 }
 
-// The gallery keeps a GIF a GIF: saved again, every pixel and its transparency come back.
+// The gallery keeps a GIF a GIF: saved again, every pixel and its transparency come back, as
+// ImageMagick reads the file and the copy.
 TEST(GifFrontEnd, PaletteFilesSavedAgainKeepEveryPixel)
 {
     kvtest::TempFolder folder;
@@ -132,8 +134,10 @@ TEST(GifFrontEnd, PaletteFilesSavedAgainKeepEveryPixel)
         ASSERT_FALSE(original.Aborting);
         TKVBitmap loaded;
         loaded.Assign(original.KVBitmap());
+        EXPECT_EQ(Differences(ImageMagickRgba(name), LoadedRgba(loaded)), 0);
         original.SaveToFile(folder.File("again.gif"));
         ASSERT_FALSE(original.Aborting);
+        EXPECT_EQ(Differences(LoadedRgba(loaded), ImageMagickRgba(folder.File("again.gif"))), 0);
         int status = -1;
         RunTool("gifsicle --info " + folder.File("again.gif"), &status);
         EXPECT_EQ(status, 0);

@@ -171,6 +171,22 @@ TEST(Threshold, MakesBlackAndWhiteByEveryRule)
     auto grey = GreyRgb(levels);
     EXPECT_EQ(BlackWhite(grey.get(), -1), (Grid{{0, 0, 1, 1}, {0, 0, 1, 1}}));
     EXPECT_EQ(BlackWhite(grey.get(), 40), (Grid{{0, 1, 1, 1}, {0, 1, 1, 1}}));
+    // A mean that separates nothing: a picture of one grey keeps its own side of mid-grey, and
+    // one white pixel among 7 x 40 black ones (the truncated mean 0) stays the only white one.
+    struct MeanCase
+    {
+        Grid levels;
+        Grid expected;
+    };
+    Grid speck(40, std::vector<int>(7, 0)), speckBits = speck;
+    speck[3][4] = 255;
+    speckBits[3][4] = 1;
+    for (const MeanCase& c :
+         {MeanCase{{{0, 0}, {0, 0}}, {{0, 0}, {0, 0}}}, MeanCase{{{127, 127}}, {{0, 0}}},
+          MeanCase{{{128, 128}}, {{1, 1}}}, MeanCase{{{255}}, {{1}}}, MeanCase{speck, speckBits}}) {
+        auto picture = GreyRgb(c.levels);
+        EXPECT_EQ(BlackWhite(picture.get(), -1), c.expected);
+    }
 
     // Maximum entropy of 6 x 10, 3 x 40, 5 x 200, 2 x 230 chooses 41.
     auto entropy = GreyRgb({{10, 10, 10, 10, 10, 10, 40, 40}, {40, 200, 200, 200, 200, 200, 230, 230}});

@@ -5,6 +5,7 @@
 #include "imaging/codecs/detail/buffered_reader.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/one_bit_source.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
@@ -459,6 +460,7 @@ void PXMWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
             for (int64_t i = 0; i < rowBytes; ++i) {
                 out[size_t(i)] = uint8_t(~row[i]);
             }
+            ClearPadBits(out.data(), width);
         } else if (kind == '5') {
             for (int32_t x = 0; x < width; ++x) {
                 out[size_t(x)] = uint8_t((pixels[x].r * 21 + pixels[x].g * 71 + pixels[x].b * 8) / 100);

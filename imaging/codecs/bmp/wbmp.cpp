@@ -3,12 +3,14 @@
 
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/one_bit_source.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -163,9 +165,12 @@ void WBMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals&, TProgre
     Daduvudez::SafeStreamWrite(&Stream, aborting, header.data(), int64_t(header.size()));
     const int32_t rows = image->GetHeight();
     const int64_t rowBytes = RowBytes(image->GetWidth());
+    std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
     const double step = 100.0 / rows;
     for (int32_t y = 0; y < rows && !aborting; ++y) {
-        Daduvudez::SafeStreamWrite(&Stream, aborting, image->GetScanLine(y), rowBytes);
+        std::memcpy(row.data(), image->GetScanLine(y), row.size());
+        ClearPadBits(row.data(), image->GetWidth());
+        Daduvudez::SafeStreamWrite(&Stream, aborting, row.data(), rowBytes);
         if (Progress.OnProgress) {
             Progress.OnProgress(Progress.Sender, int32_t(y * step));
         }

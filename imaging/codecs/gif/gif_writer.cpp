@@ -221,11 +221,17 @@ void WriteGifStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
     if (aborting)
         return;
 
+    // The screen holds the frame where the record places it.
+    const int32_t screenWidth = Params.GIF_XPos + frame.Width, screenHeight = Params.GIF_YPos + frame.Height;
+    if (screenWidth > 0xFFFF || screenHeight > 0xFFFF) {
+        aborting = true;
+        return;
+    }
     // The graphic control extension below is written always, and extensions need GIF89a,
     // whatever version the picture was read from.
     Put(Stream, aborting, "GIF89a", 6);
-    PutWord(Stream, aborting, uint16_t(frame.Width));
-    PutWord(Stream, aborting, uint16_t(frame.Height));
+    PutWord(Stream, aborting, uint16_t(screenWidth));
+    PutWord(Stream, aborting, uint16_t(screenHeight));
     PutByte(Stream, aborting, uint8_t(0x80 | (frame.Bits - 1) << 4 | (frame.Bits - 1)));
     PutByte(Stream, aborting, frame.BackgroundIndex);
     PutByte(Stream, aborting, 0);

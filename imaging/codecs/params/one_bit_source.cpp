@@ -61,3 +61,9 @@ TOneBitSource MakeOneBitSource(TKVBitmap& bitmap, bool thresholdOthers)
     source.Bitmap = source.Owned.get();
     return source;
 }
+
+void ClearPadBits(uint8_t* row, int32_t width)
+{
+    if (width > 0 && width % 8 != 0)
+        row[(width - 1) / 8] &= uint8_t(0xFF00 >> (width % 8));
+}

@@ -4,6 +4,7 @@
 
 #include "imaging/core/types.h"
 
+#include <cstdint>
 #include <memory>
 
 class TKVBitmap;
@@ -24,3 +25,7 @@ struct TOneBitSource
 // the bitmap's own conversion, black and white, unless thresholdOthers is false: then no bitmap
 // is made.
 TOneBitSource MakeOneBitSource(TKVBitmap& bitmap, bool thresholdOthers = true);
+
+// Clears the bits past the width in the last byte of a packed one-bit row: kv1g rows may carry
+// set ones (a reader that inverts whole bytes leaves them so), and files store them as zero.
+void ClearPadBits(uint8_t* row, int32_t width);

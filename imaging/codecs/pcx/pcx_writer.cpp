@@ -4,9 +4,9 @@
 #include "imaging/codecs/detail/le_fields.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/ioparams.h"
+#include "imaging/codecs/params/one_bit_source.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/quantizer.h"
-#include "imaging/proc/korvaneproc.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
@@ -106,22 +106,13 @@ private:
     {
         FImage = &FBitmap;
         if (FDepth == 1) {
-            FPalette[0] = TRGB{0, 0, 0};
-            FPalette[1] = TRGB{255, 255, 255};
-            if (FBitmap.GetPixelFormat() != kv1g) {
-                TRGB dark, light;
-                FOwned = Korvaneproc::_ConvertTo1bitEx(&FBitmap, dark, light);
-                if (FOwned && !(dark == TRGB{0, 0, 0} && light == TRGB{255, 255, 255})) {
-                    WidenTwoColours(dark, light);
-                } else if (FOwned) {
-                    FPalette[0] = dark;
-                    FPalette[1] = light;
-                } else {
-                    FOwned = std::make_unique<TKVBitmap>();
-                    FOwned->Assign(&FBitmap);
-                    FOwned->ConvertToPixelFormat(kv1g);
-                }
-                FImage = FOwned.get();
+            TOneBitSource source = MakeOneBitSource(FBitmap);
+            FOwned = std::move(source.Owned);
+            FImage = source.Bitmap;
+            FPalette[0] = source.Dark;
+            FPalette[1] = source.Light;
+            if (!source.BlackAndWhite()) {
+                WidenToFourBits();
             }
             return;
         }
@@ -138,12 +129,10 @@ private:
         }
     }
 
-    // Readers take a 1-bit PCX as black and white whatever its header palette says, so two other
-    // colours go out as a 16-colour picture of those two: its palette is read by all.
-    void WidenTwoColours(const TRGB& dark, const TRGB& light)
+    // Readers take a 1-bit PCX as black and white whatever its header palette says, so other
+    // colours go out as a 16-colour picture of those (one or two): its palette is read by all.
+    void WidenToFourBits()
     {
-        FPalette[0] = dark;
-        FPalette[1] = light;
         FDepth = 4;
         FLineBytes = (int64_t(FBitmap.GetWidth()) * FDepth + 7) / 8;
         FBytesPerLine = FLineBytes + FLineBytes % 2;

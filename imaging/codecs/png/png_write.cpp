@@ -97,6 +97,24 @@ int PaletteDepth(int32_t bitsPerSample)
     return bitsPerSample <= 4 ? 4 : 8;
 }
 
+// Packed one-bit rows hold no transparency: a one-bit picture with it is written from its two
+// colours through the palette and its transparent entry.
+void ExpandOneBit(TOneBitSource& work)
+{
+    auto colours = std::make_unique<TKVBitmap>();
+    const int32_t width = work.Bitmap->GetWidth(), height = work.Bitmap->GetHeight();
+    colours->Allocate(width, height, kv24RGB);
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* bits = work.Bitmap->GetScanLine(y);
+        auto* pixels = reinterpret_cast<TRGB*>(colours->GetScanLine(y));
+        for (int32_t x = 0; x < width; ++x) {
+            pixels[x] = (bits[x >> 3] >> (7 - (x & 7))) & 1 ? work.Light : work.Dark;
+        }
+    }
+    work.Owned = std::move(colours);
+    work.Bitmap = work.Owned.get();
+}
+
 TLayout ChooseLayout(const TIOParamsVals& params, const TOneBitSource& work, const TKVMask* alphaMask)
 {
     TLayout layout;
@@ -108,7 +126,7 @@ TLayout ChooseLayout(const TIOParamsVals& params, const TOneBitSource& work, con
         layout.Depth = 1;
         layout.Colors = work.BlackAndWhite() ? 0 : 2;
         layout.Transparency = false;
-    } else if (params.SamplesPerPixel == 1) {
+    } else if (params.SamplesPerPixel == 1 || params.BitsPerSample == 1) {
         layout.ColorType = PNG_COLOR_TYPE_PALETTE;
         layout.Palette = true;
         if (layout.Transparency) {
@@ -177,12 +195,25 @@ bool BuildExactPalette(TKVBitmap& work, const TKVMask& mask, const TIOParamsVals
     return true;
 }
 
+// A one-bit request with transparency keeps one bit when the transparent entry leaves room, else
+// takes the least depth that holds the entries.
+int LeastDepth(int32_t colours)
+{
+    int depth = 1;
+    while ((1 << depth) < colours) {
+        depth *= 2;
+    }
+    return depth;
+}
+
 void BuildPalette(TLayout& layout, TKVBitmap& work, const TKVMask* mask, const TIOParamsVals& params,
                   TPalette& palette)
 {
+    const bool oneBit = params.BitsPerSample == 1;
     if (layout.IndexOffset == 1 && BuildExactPalette(work, *mask, params, palette)) {
         layout.Colors = int32_t(palette.Colors.size());
         palette.Colors.resize(256);
+        layout.Depth = oneBit ? LeastDepth(layout.Colors) : layout.Depth;
         return;
     }
     palette.Colors.assign(256, TRGB{});
@@ -192,6 +223,7 @@ void BuildPalette(TLayout& layout, TKVBitmap& work, const TKVMask* mask, const T
     if (layout.IndexOffset == 1) {
         palette.Colors[0] = params.PNG_Background;
         layout.Colors = std::min(layout.Colors + 1, 256);
+        layout.Depth = oneBit ? LeastDepth(layout.Colors) : layout.Depth;
     } else if (palette.Quantizer->IsGrey()) {
         layout.ColorType = PNG_COLOR_TYPE_GRAY;
         layout.GreyRamp = true;
@@ -349,6 +381,9 @@ void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
                           alphaMask->Width == work.Bitmap->GetWidth() &&
                           alphaMask->Height == work.Bitmap->GetHeight();
     const TKVMask* mask = maskFits ? alphaMask : nullptr;
+    if (mask != nullptr && !mask->Full && work.Bitmap->GetPixelFormat() == kv1g) {
+        ExpandOneBit(work);
+    }
     TLayout layout = ChooseLayout(params, work, mask);
     TPalette palette;
     if (layout.Palette) {
