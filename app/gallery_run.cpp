@@ -189,7 +189,8 @@ bool TooLarge(TPictureTools& Tools, const std::string& FileName)
 
 // Loads Name of the images folder Folder as the check of the pictures does. A file that does not
 // load is left out: Reason says why when it is a picture by its name, and stays empty otherwise.
-bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name, std::string& Reason)
+bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,
+                  std::string& Reason)
 {
     const std::string source = Folder + Name;
     if (LoadPicture(Tools, source)) {
