@@ -187,6 +187,21 @@ bool TooLarge(TPictureTools& Tools, const std::string& FileName)
     return !Tools.IO->Aborting && int64_t(params.Width) * params.Height > KVCodecMaxPixels;
 }
 
+// Loads Name of the images folder Folder as the check of the pictures does. A file that does not
+// load is left out: Reason says why when it is a picture by its name, and stays empty otherwise.
+bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,
+                  std::string& Reason)
+{
+    const std::string source = Folder + Name;
+    if (LoadPicture(Tools, source)) {
+        return true;
+    }
+    if (Korvaneio::IsKnownFormat(Name)) {
+        Reason = TooLarge(Tools, source) ? "too large" : "cannot be read";
+    }
+    return false;
+}
+
 // Whether a picture is written as a GIF: one that keeps its size and format.
 bool KeepsGif(const std::string& SourceName)
 {
@@ -220,6 +235,25 @@ int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::
         ++added;
     }
     return added;
+}
+
+bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusable)
+{
+    std::vector<std::string> names;
+    if (ListImageFiles(Folder, "*.*", names, faAnyFile, RefusedAttributes) <= 0) {
+        return false;
+    }
+    TPictureTools tools;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string reason;
+        if (CheckPicture(tools, Folder, names[i], reason)) {
+            return true;
+        }
+        if (Unusable && !reason.empty()) {
+            Unusable(i, names[i], reason);
+        }
+    }
+    return false;
 }
 
 TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight)
@@ -273,7 +307,9 @@ bool TGalleryRun::Prepare()
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
-    // Nor for a run that cannot start, without pictures or a page: the gallery there stays.
+    // Nor for a run that cannot start, without pictures or a page: the gallery there stays. The
+    // pictures are looked for as the check of stage 2 loads them, so that a folder of files that
+    // are no pictures, or of pictures that cannot be read, costs no gallery either.
     const std::string missing = ImagesFolderProblem(FImagesPath);
     if (!missing.empty()) {
         FStatus.ShowStage(gsPictures);
@@ -284,6 +320,15 @@ bool TGalleryRun::Prepare()
     if (!ChosenTemplateReadable()) {
         ShowMessage("Can't open the template file");
         SetStatusIcon(gsTemplate, "failed");
+        return false;
+    }
+    const auto leaveOut = [this](size_t ListIndex, const std::string& Name, const std::string& Reason) {
+        LeaveOut(ListIndex, Name, Reason);
+    };
+    if (!HoldsUsablePicture(FImagesPath, leaveOut)) {
+        FStatus.ShowStage(gsPictures);
+        ShowMessage(NoPicturesMessage);
+        FailStage(gsPictures);
         return false;
     }
     if (DirectoryExists(FGalleryPath)) {
@@ -408,14 +453,8 @@ bool TGalleryRun::CheckPictures()
         const bool asGif = KeepsGif(FFileList[Index]);
         return [&, Index, asGif](TPictureTools& Tools) {
             TCheckedPicture& checked = FChecked[Index];
-            const std::string& name = FFileList[Index];
-            const std::string source = FImagesPath + name;
-            checked.Readable = LoadPicture(Tools, source);
+            checked.Readable = CheckPicture(Tools, FImagesPath, FFileList[Index], checked.Reason);
             if (!checked.Readable) {
-                // Files that are no pictures by their name pass in silence; a picture is missed.
-                if (Korvaneio::IsKnownFormat(name)) {
-                    checked.Reason = TooLarge(Tools, source) ? "too large" : "cannot be read";
-                }
                 return;
             }
             if (resize) {
@@ -451,7 +490,7 @@ bool TGalleryRun::CheckPictures()
         return false;
     }
     if (FFileList.empty()) {
-        ShowMessage("Graphic files are not found in the images folder");
+        ShowMessage(NoPicturesMessage);
         FailStage(gsPictures);
         return false;
     }

@@ -186,6 +186,19 @@ private:
 int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List,
                        int32_t Wanted, int32_t Refused);
 
+// Why a run stops when the images folder holds no picture it can use.
+inline constexpr const char* NoPicturesMessage = "Graphic files are not found in the images folder";
+
+// Told of picture ListIndex of a folder's listing, Name, that cannot be used, and why.
+using TUnusablePicture =
+    std::function<void(size_t ListIndex, const std::string& Name, const std::string& Reason)>;
+
+// Whether Folder (with its trailing "/") holds a picture a run can use: an entry ListImageFiles
+// gives that loads as the run's check of the pictures loads it. The search ends at the first such
+// picture; before it, Unusable is told of each file that is a picture by its name but cannot be
+// used. Files that are no pictures by their name pass in silence.
+bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusable = {});
+
 struct TFittedSize
 {
     int32_t Width = 0;

@@ -4,6 +4,7 @@
 #include "app/about_window.h"
 #include "app/context_help.h"
 #include "app/file_utils.h"
+#include "app/gallery_run.h"
 #include "app/options_window.h"
 #include "app/settings.h"
 #include "app/status_window.h"
@@ -551,8 +552,8 @@ bool TMain::ValidateInputs()
 
 // The status window starts the run once it is shown; the main window waits until it closes. The
 // run empties the gallery folder, so a typed folder gets the picker's question first, and only
-// once the pictures and the template are known to be there: a run that cannot start must not cost
-// the gallery the folder holds.
+// once the template and a picture the run can use are known to be there: a run that cannot start
+// must not cost the gallery the folder holds.
 void TMain::Create_BTNClick(TObject*)
 {
     if (!ValidateInputs() || Status == nullptr) {
@@ -561,6 +562,10 @@ void TMain::Create_BTNClick(TObject*)
     std::string problem = ImagesFolderProblem(GallerySettings.ImagesPath);
     if (problem.empty() && !ChosenTemplateReadable()) {
         problem = "Can't open the template file";
+    }
+    if (problem.empty() &&
+        !HoldsUsablePicture(IncludeTrailingPathDelimiter(TypedFolder(GallerySettings.ImagesPath)))) {
+        problem = NoPicturesMessage;
     }
     if (!problem.empty()) {
         ShowMessageBox(problem, MB_OK | MB_ICONSTOP);

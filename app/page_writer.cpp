@@ -85,12 +85,12 @@ int32_t NumberOr(const TVqValues& Attributes, const char* Name, int32_t Minimum,
 std::string OptionalAttribute(const TVqValues& Attributes, const char* Name, const std::string& Setting)
 {
     if (const TVqValue* value = Attribute(Attributes, Name)) {
-        return " " + std::string(Name) + "='" + EscapeAttribute(value->AsString()) + "'";
+        return Concat(" ", Name, "='", EscapeAttribute(value->AsString()), "'");
     }
     if (Setting.empty() || SameText(Setting, "Default")) {
         return std::string();
     }
-    return " " + std::string(Name) + "='" + EscapeAttribute(LowerCase(Setting)) + "'";
+    return Concat(" ", Name, "='", EscapeAttribute(LowerCase(Setting)), "'");
 }
 
 std::string PageName(int32_t Number)

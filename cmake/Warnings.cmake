@@ -1,5 +1,8 @@
 # Compiler flags shared by every target: warnings, exact floating point, sanitizers.
 add_compile_options(-Wall -Wextra -ffp-contract=off -fno-fast-math)
+if(KV_WERROR)
+  add_compile_options(-Werror)
+endif()
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   # x87 long double is what the imaging code's extended-precision intermediates rely on.
   add_compile_options(-m64)

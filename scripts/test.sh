@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs
 # every test headless through CTest; then builds the optimised configuration users get and runs
-# every test there once more; then runs the tests that start threads under ThreadSanitizer.
+# every test there once more; then runs the tests that start threads under ThreadSanitizer; and
+# compiles the program as scripts/run.sh makes it. Every build fails on a compiler warning.
 # Exits non-zero on any failure, on a test skipped outside the few kept skip sites, or when no
 # test ran.
 set -euo pipefail
@@ -14,7 +15,11 @@ JOBS=${JOBS:-$(nproc)}
 # The sanitizer builds exist only to run the tests: optimising lightly and keeping line tables
 # only halves their compile time, which is most of the run, and reports still name their lines.
 TEST_FLAGS=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${TEST_FLAGS[@]}" -DKV_SANITIZE=ON -DKV_BUILD_BENCH=OFF
+# Every build fails on a compiler warning: the output of a build that passes is never shown, and
+# each optimisation level warns of its own things (GCC warns at the release build's -O3 of code
+# that passes at the optimised build's -O2).
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${TEST_FLAGS[@]}" -DKV_SANITIZE=ON -DKV_BUILD_BENCH=OFF \
+    -DKV_WERROR=ON
 cmake --build "$BUILD_DIR" -j "$JOBS"
 
 export QT_QPA_PLATFORM=offscreen
@@ -50,19 +55,35 @@ check_skips() {
 # The build users run: optimised, assertions on, no sanitizer. Memory faults that the sanitizers'
 # own allocator hides (a freed object found again at a reused address) show only here. Then the
 # tests that start threads, under ThreadSanitizer, in a build that makes only their suites. Both
-# builds go on at a lower priority while the sanitizer tests run, on the cores those leave idle.
+# builds go on at a lower priority while the sanitizer tests run, on the cores those leave idle;
+# the program as scripts/run.sh builds it (Release, no tests) follows while the optimised tests run.
 OPT_DIR=${OPT_DIR:-build-optimised}
 TSAN_DIR=${TSAN_DIR:-build-tsan}
+RELEASE_DIR=${RELEASE_DIR:-build-release-check}
 cmake -S . -B "$OPT_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1" \
-    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1" -DKV_BUILD_BENCH=OFF >/dev/null
+    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1" -DKV_BUILD_BENCH=OFF -DKV_WERROR=ON >/dev/null
 cmake -S . -B "$TSAN_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${TEST_FLAGS[@]}" -DKV_TSAN=ON -DKV_BUILD_BENCH=OFF \
-    >/dev/null
+    -DKV_WERROR=ON >/dev/null
+cmake -S . -B "$RELEASE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF \
+    -DKV_WERROR=ON >/dev/null
 BUILD_LOG=$(mktemp)
+RELEASE_LOG=$(mktemp)
 setsid nice -n 10 bash -c 'cmake --build "$1" -j "$3" && cmake --build "$2" -j "$3" --target io_tests view_tests app_tests dialogs_tests' \
     _ "$OPT_DIR" "$TSAN_DIR" "$JOBS" >"$BUILD_LOG" 2>&1 &
 builder=$!
+releaser=
 # A run that stops early takes the builds, which have a process group of their own, with it.
-trap 'kill -- -"$builder" 2>/dev/null || true; rm -f "$BUILD_LOG"' EXIT
+trap 'kill -- -"$builder" ${releaser:+-"$releaser"} 2>/dev/null || true; rm -f "$BUILD_LOG" "$RELEASE_LOG"' EXIT
+
+# What made a background build fail: the compiler's report from the first failed step on.
+report_failed_build() {
+    if grep -q '^FAILED:' "$1"; then
+        sed -n '/^FAILED:/,$p' "$1" | head -n 150
+    else
+        tail -n 50 "$1"
+    fi
+    echo "$2" >&2
+}
 
 rm -rf "$BUILD_DIR/test-results"
 if ! ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error "${RETRY_HANG[@]}" -j "$JOBS" "$@"; then
@@ -73,10 +94,11 @@ fi
 check_skips "$BUILD_DIR"
 
 if ! wait "$builder"; then
-    tail -n 50 "$BUILD_LOG"
-    echo "The optimised or the ThreadSanitizer build failed." >&2
+    report_failed_build "$BUILD_LOG" "The optimised or the ThreadSanitizer build failed."
     exit 1
 fi
+setsid nice -n 10 cmake --build "$RELEASE_DIR" -j "$JOBS" --target plimbet >"$RELEASE_LOG" 2>&1 &
+releaser=$!
 rm -rf "$OPT_DIR/test-results"
 ctest --test-dir "$OPT_DIR" --output-on-failure --no-tests=error "${RETRY_HANG[@]}" -j "$JOBS" "$@"
 check_skips "$OPT_DIR"
@@ -86,3 +108,8 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:igno
 rm -rf "$TSAN_DIR/test-results"
 ctest --test-dir "$TSAN_DIR" --output-on-failure --no-tests=error "${RETRY_HANG[@]}" -R "^(io|view|app|dialogs)_tests$"
 check_skips "$TSAN_DIR"
+
+if ! wait "$releaser"; then
+    report_failed_build "$RELEASE_LOG" "The release build (as scripts/run.sh makes it) failed."
+    exit 1
+fi

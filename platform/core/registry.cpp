@@ -177,7 +177,10 @@ std::string EscapePath(const std::string& Path)
     std::string result;
     bool first = true;
     for (const std::string& name : SplitKeyPath(Path)) {
-        result += (first ? "" : "\\") + Escape(name, true);
+        if (!first) {
+            result += '\\';
+        }
+        result += Escape(name, true);
         first = false;
     }
     return result;
@@ -277,21 +280,21 @@ std::string FormatStore(const TRegStore& Store)
         if (!text.empty()) {
             text += '\n';
         }
-        text += "[" + EscapePath(key.Path) + "]\n";
+        text += Concat("[", EscapePath(key.Path), "]\n");
         for (const TRegValue& value : key.Values) {
             text += Escape(value.Name, true) + "=";
             switch (value.Type) {
             case rdInteger:
-                text += "i:" + IntToStr(value.Integer);
+                text += Concat("i:", IntToStr(value.Integer));
                 break;
             case rdBinary:
-                text += "b:" + EncodeBinary(value.Data);
+                text += Concat("b:", EncodeBinary(value.Data));
                 break;
             case rdExpandString:
-                text += "e:" + Escape(value.Data, false);
+                text += Concat("e:", Escape(value.Data, false));
                 break;
             default:
-                text += "s:" + Escape(value.Data, false);
+                text += Concat("s:", Escape(value.Data, false));
                 break;
             }
             text += '\n';

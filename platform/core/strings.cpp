@@ -183,9 +183,11 @@ std::string FloatToStr(long double Value)
     if (exponent > 15 || exponent < -3) {
         result = digits.substr(0, 1);
         if (digits.size() > 1) {
-            result += "." + digits.substr(1);
+            result += '.';
+            result.append(digits, 1);
         }
-        result += "E" + std::to_string(exponent - 1);
+        result += 'E';
+        result += std::to_string(exponent - 1);
     } else if (exponent <= 0) {
         result = "0." + std::string(-exponent, '0') + digits;
     } else if (static_cast<size_t>(exponent) >= digits.size()) {
@@ -475,7 +477,8 @@ std::string FormatArgs(const std::string& Fmt, std::initializer_list<TVarRec> Ar
             directive += std::to_string(width);
         }
         if (precision >= 0) {
-            directive += "." + std::to_string(precision);
+            directive += '.';
+            directive += std::to_string(precision);
         }
         while (i < Fmt.size() && std::string_view("hlLqjzt").find(Fmt[i]) != std::string_view::npos) {
             ++i;

@@ -95,7 +95,7 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
              locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("locked"));
          },
          2, false, "", "Can't find the directory: " + FTemp.File("locked/")},
-        {"no readable picture", [&] { GallerySettings.ImagesPath = emptyFolder; }, 2, true,
+        {"no readable picture", [&] { GallerySettings.ImagesPath = emptyFolder; }, 2, false,
          "Graphic files are not found in the images folder", ""},
     };
     const std::string grid = GridTemplate;

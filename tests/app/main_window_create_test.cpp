@@ -222,6 +222,22 @@ TEST_F(MainWindow, CreateRefusesWhatItCannotReadOrMakeAndLeavesEveryFolderAsItWa
     ASSERT_TRUE(ForceDirectories(FTemp.File("locked/")));
     FTemp.Write("locked/two.jpg", "a picture no one may read");
     const std::string file = FTemp.Write("not-a-folder.jpg", "a picture");
+    // Folders of no picture a run can use: none at all, none it lists, none that loads.
+    const std::string picture = kvtest::TempFolder::Read(FTemp.File("pictures/one.jpg"));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("empty/")));
+    ASSERT_TRUE(ForceDirectories(FTemp.File("unlisted/album/")));
+    FTemp.Write("unlisted/notes.txt", "no picture");
+    FTemp.Write("unlisted/.hidden.jpg", picture);
+    FTemp.Write("unlisted/album/inside.jpg", picture);
+    FTemp.Write("unlisted/thumbs.db", picture);
+    ASSERT_TRUE(ForceDirectories(FTemp.File("unreadable/")));
+    const std::vector<std::string> unreadable = {
+        FTemp.Write("unreadable/cut.jpg",
+                    kvtest::TempFolder::Read(gallerytest::FixtureFolder() + "leftout/truncated-header.jpg")),
+        FTemp.Write("unreadable/empty.png", ""), FTemp.Write("unreadable/short.gif", "GIF89a")};
+    for (const std::string& name : unreadable) {
+        EXPECT_NE(gallerytest::RunTool("identify " + gallerytest::Quoted(name)).ExitCode, 0) << name;
+    }
     // No folder named after a user who does not exist is made where the program happens to be.
     ASSERT_TRUE(ForceDirectories(FTemp.File("elsewhere/")));
     const std::string current = GetCurrentDir();
@@ -246,6 +262,9 @@ TEST_F(MainWindow, CreateRefusesWhatItCannotReadOrMakeAndLeavesEveryFolderAsItWa
          "Can't find the directory: ~plimbet-no-such-user/pictures/"},
         {pictures, "", "~plimbet-no-such-user/web", "Can't create the folder: ~plimbet-no-such-user/web/"},
         {pictures, "", "~plimbet-no-such-user", "Can't create the folder: ~plimbet-no-such-user/"},
+        {FTemp.File("empty/"), "", gallery, "Graphic files are not found in the images folder"},
+        {FTemp.File("unlisted/"), "", gallery, "Graphic files are not found in the images folder"},
+        {FTemp.File("unreadable/"), "", gallery, "Graphic files are not found in the images folder"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Images + " " + c.Page + " " + c.Gallery);

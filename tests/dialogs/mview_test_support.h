@@ -7,6 +7,7 @@
 #include "imaging/dialogs/kvmview.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/core/streams.h"
+#include "platform/core/strings.h"
 #include "platform/core/threads.h"
 #include "platform/forms/form.h"
 #include "platform/forms/simulate.h"
@@ -218,7 +219,7 @@ inline std::vector<std::string> WriteSlowFiles(const kvtest::TempFolder& folder,
 {
     std::vector<std::string> names;
     for (int32_t i = 0; i < count; ++i)
-        names.push_back(folder.Write("p" + std::to_string(i) + ".kvs",
+        names.push_back(folder.Write(Concat("p", std::to_string(i), ".kvs"),
                                      SlowFormat::Content(i, w, h, SlowFormat::ColourOf(i))));
     return names;
 }

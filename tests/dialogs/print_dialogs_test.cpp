@@ -8,6 +8,7 @@
 #include "imaging/io/korvaneio.h"
 #include "imaging/view/korvane.h"
 #include "imaging/view/korvaneview.h"
+#include "platform/core/strings.h"
 #include "platform/forms/application.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/ext_controls.h"
@@ -292,7 +293,7 @@ TEST(PrintDialog, ShowsItsTextsInTheLanguage)
     form.DialogsMeasureUnit = kvduCm;
     form.SetLanguage(msItalian);
     EXPECT_EQ(form.Caption(), Daduvudez::kvmsg(KVMSG_PRINT, msItalian));
-    EXPECT_EQ(form.GroupBox1->Caption(), " " + Daduvudez::kvmsg(KVMSG_MARGINS, msItalian) + " (cm) ");
+    EXPECT_EQ(form.GroupBox1->Caption(), Concat(" ", Daduvudez::kvmsg(KVMSG_MARGINS, msItalian), " (cm) "));
     EXPECT_EQ(form.Label7->Caption(), "cm");
     EXPECT_EQ(form.ComboBox1->Items()->Strings(3), Daduvudez::kvmsg(KVMSG_SPECIFIEDSIZE, msItalian));
     EXPECT_EQ(form.ComboBox1->ItemIndex(), 1);
@@ -306,11 +307,11 @@ TEST(PrintPreviewWindow, ShowsItsMenuAndCloseButtonInTheLanguage)
         tfkvprnform1 form(nullptr);
         form.SetLanguage(language);
         const auto word = [language](TMsgLanguageWords w) { return Daduvudez::kvmsg(w, language); };
-        EXPECT_EQ(form.File1->Caption(), "&" + word(KVMSG_FILE));
+        EXPECT_EQ(form.File1->Caption(), Concat("&", word(KVMSG_FILE)));
         EXPECT_EQ(form.Print1->Caption(), word(KVMSG_PRINT));
         EXPECT_EQ(form.PrintSetup1->Caption(), word(KVMSG_PRINTSETUP) + "...");
         EXPECT_EQ(form.Exit1->Caption(), word(KVMSG_CLOSE2));
-        EXPECT_EQ(form.SpeedButton12->Caption(), "&" + word(KVMSG_CLOSE2));
+        EXPECT_EQ(form.SpeedButton12->Caption(), Concat("&", word(KVMSG_CLOSE2)));
         EXPECT_EQ(form.SpeedButton12->Hint(), word(KVMSG_CLOSE2));
     }
 }

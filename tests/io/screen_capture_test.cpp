@@ -4,6 +4,7 @@
 #include "imaging/core/daduvudez.h"
 #include "imaging/io/korvaneio.h"
 #include "imaging/view/kvview_globals.h"
+#include "platform/core/strings.h"
 #include "platform/forms/application.h"
 #include "platform/forms/controls.h"
 #include "platform/forms/ext_controls.h"
@@ -288,7 +289,7 @@ TEST(ScreenCaptureX11, TheActiveWindowOfAnotherProgramComesBackAsItShows)
         [&] { return (display = kvtest::TempFolder::Read(numberFile)).find('\n') != std::string::npos; },
         kMinute))
         << "Xvfb did not start";
-    display = ":" + display.substr(0, display.find('\n'));
+    display = Concat(":", display.substr(0, display.find('\n')));
     const std::string on = "DISPLAY=" + display + " ";
     // Placed under the pointer: with no window manager the keyboard follows the pointer, so this
     // window is the active one until the root window names another.

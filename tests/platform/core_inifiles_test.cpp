@@ -3,6 +3,7 @@
 #include "platform/core/files.h"
 #include "platform/core/inifiles.h"
 #include "platform/core/lists.h"
+#include "platform/core/strings.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -150,7 +151,7 @@ TEST(IniFile, WritesLeaveNoTemporaryFilesBehind)
     kvtest::TempFolder folder;
     TIniFile ini(folder.File("t.ini"));
     for (int i = 0; i < 5; ++i) {
-        ini.WriteInteger("s", "k" + std::to_string(i), i);
+        ini.WriteInteger("s", Concat("k", std::to_string(i)), i);
     }
     ASSERT_EQ(ListDirectory(folder.Path()).size(), 1u);
 }

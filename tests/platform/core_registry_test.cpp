@@ -4,6 +4,7 @@
 #include "platform/core/files.h"
 #include "platform/core/lists.h"
 #include "platform/core/registry.h"
+#include "platform/core/strings.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -83,14 +84,14 @@ TEST_F(RegistryTest, AnyStringRoundTrips)
         TRegistry reg;
         ASSERT_TRUE(reg.OpenKey("Software\\Test", true));
         for (size_t i = 0; i < texts.size(); ++i) {
-            reg.WriteString("v" + std::to_string(i), texts[i]);
+            reg.WriteString(Concat("v", std::to_string(i)), texts[i]);
             reg.WriteString(texts[i], "named"); // as value names too
         }
     }
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("Software\\Test", false));
     for (size_t i = 0; i < texts.size(); ++i) {
-        EXPECT_EQ(reg.ReadString("v" + std::to_string(i)), texts[i]) << i;
+        EXPECT_EQ(reg.ReadString(Concat("v", std::to_string(i))), texts[i]) << i;
         EXPECT_TRUE(reg.ValueExists(texts[i])) << i;
     }
 }

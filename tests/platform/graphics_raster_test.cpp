@@ -2,6 +2,7 @@
 // format conversion between source and destination, and clipping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -226,10 +227,10 @@ TEST(StretchDIBits, BottomUpAndTopDownRowsLandUpright)
             info[size_t(40 + i * 4 + 2)] = uint8_t(i * 10); // red = index * 10
         }
         const uint8_t rowsTopFirst[3][4] = {{1, 1, 0, 0}, {2, 2, 0, 0}, {3, 3, 0, 0}};
-        std::vector<uint8_t> bits;
+        std::vector<uint8_t> bits(3 * 4);
         for (int32_t i = 0; i < 3; ++i) {
             const int32_t row = topDown ? i : 2 - i;
-            bits.insert(bits.end(), rowsTopFirst[row], rowsTopFirst[row] + 4);
+            std::copy_n(rowsTopFirst[row], 4, bits.begin() + 4 * i);
         }
         auto dest = MakeBitmap(pf24bit, 2, 3);
         const auto* bmi = reinterpret_cast<const BITMAPINFO*>(info.data());

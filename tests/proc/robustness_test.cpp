@@ -3,6 +3,7 @@
 // negative, NaN and huge arguments: each either works or does nothing (the sanitizers watch), and
 // a format a method does not take is left as it was.
 #include "imaging/proc/proc_component.h"
+#include "platform/core/strings.h"
 #include "tests/proc/proc_test_util.h"
 
 #include "platform/forms/clipboard.h"
@@ -32,7 +33,7 @@ std::vector<std::pair<std::string, Call>> Calls(std::initializer_list<int32_t> v
     std::vector<std::pair<std::string, Call>> calls;
     auto add = [&](const std::string& name, Call call) { calls.emplace_back(name, std::move(call)); };
     for (int32_t v : values) {
-        const std::string n = " " + std::to_string(v);
+        const std::string n = Concat(" ", std::to_string(v));
         add("ApplyFilter" + n, [v](TKorvaneProc& p) { p.ApplyFilter({{v, v, v, v, v, v, v, v, v}, v}); });
         add("Contrast" + n, [v](TKorvaneProc& p) { p.Contrast(v); });
         add("HSLvar" + n, [v](TKorvaneProc& p) { p.HSLvar(v, v, v); });
@@ -78,7 +79,7 @@ std::vector<std::pair<std::string, Call>> Calls(std::initializer_list<int32_t> v
         add("PointPasteFromClip" + n, [v](TKorvaneProc& p) { p.PointPasteFromClip(v, v); });
     }
     for (double d : reals) {
-        const std::string n = " " + std::to_string(d);
+        const std::string n = Concat(" ", std::to_string(d));
         add("GammaCorrect" + n, [d](TKorvaneProc& p) { p.GammaCorrect(d, kvcAll); });
         add("Blur" + n, [d](TKorvaneProc& p) { p.Blur(d); });
         add("AddSoftShadow" + n, [d](TKorvaneProc& p) { p.AddSoftShadow(d, 2, -3, true, 0); });

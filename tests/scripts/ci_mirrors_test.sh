@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The mirrors CI makes its Debian root from (scripts/apt_mirrors.sh): read from sample apt sources
 # of both formats, in apt's order, passing over what apt or debootstrap would not use; nothing
-# when the sources name none. And CI and the scripts name no web address of their own. Argument:
-# the source tree.
+# when the sources name none. CI and the scripts name no web address of their own, and CI that
+# cannot make its root says that it runs on this machine's own packages. Argument: the source
+# tree.
 set -euo pipefail
 source_dir=$1
 source "$source_dir/scripts/apt_mirrors.sh"
@@ -86,5 +87,31 @@ if addresses=$(grep -rnE 'https?://' "$source_dir/.ci" "$source_dir/scripts"); t
   printf 'ci mirrors: web addresses in .ci or scripts:\n%s\n' "$addresses"
   failures=$((failures + 1))
 fi
+
+# Without root no fresh root can be made: .ci/run says so, and why, before it runs the test
+# command (here a stand-in) on this machine.
+ci=$work/ci
+mkdir -p "$ci/.ci" "$ci/scripts"
+cp "$source_dir/.ci/run" "$ci/.ci/run"
+cp "$source_dir/scripts/apt_mirrors.sh" "$ci/scripts/"
+printf '#!/bin/sh\necho the tests ran\n' >"$ci/scripts/test.sh"
+chmod -R a+rX "$work"
+chmod a+x "$ci/scripts/test.sh"
+as_user() {
+  if [ "$(id -u)" -eq 0 ]; then
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
+  else
+    "$@"
+  fi
+}
+for here in "" 1; do
+  if ! output=$(as_user env -u KV_CI_HERE ${here:+KV_CI_HERE=$here} "$ci/.ci/run" 2>&1) ||
+    ! head -n 1 <<<"$output" | grep -q "on this machine's own packages, not in a fresh root" ||
+    ! grep -q "the tests ran" <<<"$output"; then
+    printf 'ci run (KV_CI_HERE=%s): must say first that it runs on this machine, then run; it said:\n%s\n' \
+      "$here" "$output"
+    failures=$((failures + 1))
+  fi
+done
 
 [ "$failures" -eq 0 ]

@@ -2,6 +2,7 @@
 // extents that must not scale a drawing away; hostile files; and every drawing of two Debian
 // packages against ezdxf's reading of it (tests/tools/dxf_reference.py, digests in
 // tests/data/dxf/reference_digests.txt).
+#include "platform/core/strings.h"
 #include "tests/support/temp_folder.h"
 #include "tests/view/vect_test_support.h"
 
@@ -27,7 +28,7 @@ std::vector<std::string> Lines(TKorvaneVect* v)
         std::string line = std::to_string(int(o.Kind)) + " " + std::to_string(o.x1) + " " +
                            std::to_string(o.y1) + " " + std::to_string(o.x2) + " " + std::to_string(o.y2);
         if (o.Kind == kvkARC) {
-            line += " " + HexDouble(o.ArcStart) + " " + HexDouble(o.ArcEnd);
+            line += Concat(" ", HexDouble(o.ArcStart), " ", HexDouble(o.ArcEnd));
         }
         lines.push_back(line);
     }

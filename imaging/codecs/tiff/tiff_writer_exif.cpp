@@ -8,6 +8,22 @@
 
 namespace Tiffilt::detail {
 
+namespace {
+
+// The first four characters of a version text ("0220"), all a version tag holds. Copied a byte at
+// a time: GCC 12 at -O3 takes a vector made from the text's iterators for a write past its end.
+std::vector<uint8_t> VersionBytes(const std::string& Version)
+{
+    const size_t count = std::min<size_t>(Version.size(), 4);
+    std::vector<uint8_t> bytes(count);
+    for (size_t i = 0; i < count; ++i) {
+        bytes[i] = uint8_t(Version[i]);
+    }
+    return bytes;
+}
+
+} // namespace
+
 void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& error, TIOParamsVals& p)
 {
     entries.Ascii(270, p.EXIF_ImageDescription);
@@ -46,10 +62,7 @@ void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& e
     } else {
         exif.Short(34855, uint32_t(p.EXIF_ISOSpeedRatings[0]));
     }
-    exif.Bytes(
-        36864, ttUNDEFINED,
-        std::vector<uint8_t>(p.EXIF_ExifVersion.begin(),
-                             p.EXIF_ExifVersion.begin() + std::min<size_t>(p.EXIF_ExifVersion.size(), 4)));
+    exif.Bytes(36864, ttUNDEFINED, VersionBytes(p.EXIF_ExifVersion));
     exif.Ascii(36867, p.EXIF_DateTimeOriginal);
     exif.Ascii(36868, p.EXIF_DateTimeDigitized);
     exif.Rationals(37122, {p.EXIF_CompressedBitsPerPixel});
@@ -66,10 +79,7 @@ void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& e
     exif.Ascii(37520, p.EXIF_SubsecTime);
     exif.Ascii(37521, p.EXIF_SubsecTimeOriginal);
     exif.Ascii(37522, p.EXIF_SubsecTimeDigitized);
-    exif.Bytes(40960, ttUNDEFINED,
-               std::vector<uint8_t>(p.EXIF_FlashPixVersion.begin(),
-                                    p.EXIF_FlashPixVersion.begin() +
-                                        std::min<size_t>(p.EXIF_FlashPixVersion.size(), 4)));
+    exif.Bytes(40960, ttUNDEFINED, VersionBytes(p.EXIF_FlashPixVersion));
     // Tags for which 0 is no value are left out while they hold it.
     auto coded = [&](uint16_t tag, int32_t value) {
         if (value != 0) {
