@@ -168,7 +168,7 @@ TEST(BmpFrontEnd, ReadsARealFileAsItsReferenceShowsIt)
     EXPECT_TRUE(SamePixels(*io.KVBitmap(), *reference.KVBitmap()));
 }
 
-// The stream form reads the length that the file header gives, so what follows stays unread.
+// The stream form reads the rows that the header describes, so what follows stays unread.
 TEST(BmpFrontEnd, SavedPicturesComeBackFromFilesAndStreams)
 {
     kvtest::TempFolder folder;
@@ -215,6 +215,43 @@ TEST(BmpFrontEnd, SavedPicturesComeBackFromFilesAndStreams)
         EXPECT_EQ(fromStream.Params().FileType, 5);
         EXPECT_TRUE(SamePixels(*fromStream.KVBitmap(), expected));
         EXPECT_LE(stream.Position(), pictureSize);
+    }
+}
+
+// A file size field 16 bytes short of the data loses no row: the stream form reads what
+// ImageMagick reads, uncompressed and run-length encoded.
+TEST(BmpFrontEnd, StreamsReadTheRowsAShortSizeFieldLeavesOut)
+{
+    const std::string rose = "/usr/share/doc/imagemagick-6-common/html/images/rose.pnm";
+    ASSERT_TRUE(kvtest::Installed({rose, "convert"}));
+    kvtest::TempFolder folder;
+    for (const std::string options : {"-type truecolor", "-colors 200 -compress RLE"}) {
+        SCOPED_TRACE(options);
+        const std::string name = folder.File("short.bmp");
+        int status = -1;
+        RunTool("convert " + rose + " " + options + " BMP3:" + name, &status);
+        ASSERT_EQ(status, 0);
+        std::string bytes = FileBytes(name);
+        const uint32_t size = uint32_t(bytes.size()) - 16;
+        for (size_t i = 0; i < 4; ++i) {
+            bytes[2 + i] = char(size >> (8 * i));
+        }
+        folder.Write("short.bmp", bytes);
+        const std::string theirs = RunTool("convert " + name + " -depth 8 rgb:-");
+        TMemoryStream stream;
+        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        stream.SetPosition(0);
+        TKorvaneIO io(nullptr);
+        io.LoadFromStreamBMP(stream);
+        EXPECT_FALSE(io.Aborting);
+        std::string ours;
+        for (int32_t y = 0; y < io.KVBitmap()->GetHeight(); ++y) {
+            for (int32_t x = 0; x < io.KVBitmap()->GetWidth(); ++x) {
+                const TRGB pixel = io.KVBitmap()->GetPixels(x, y);
+                ours += {char(pixel.r), char(pixel.g), char(pixel.b)};
+            }
+        }
+        EXPECT_TRUE(ours == theirs) << "the pixels differ from ImageMagick's";
     }
 }
 
