@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -129,6 +130,34 @@ std::string IcotoolIcon(const kvtest::TempFolder& folder, const std::string& pic
         return "";
     }
     return kvtest::TempFolder::Read(icon);
+}
+
+// Where the parts of an icon's bitmap entry lie, read from its bytes.
+struct TIconLayout
+{
+    size_t Width = 0, Height = 0, Bits = 0, Colours = 0;
+    size_t Palette = 0, XorRows = 0, AndRows = 0; // offsets in the file
+    size_t XorStride = 0, AndStride = 0;
+};
+
+TIconLayout IconLayout(const std::string& icon, int32_t index)
+{
+    auto byte = [&](size_t at) { return uint32_t(uint8_t(icon.at(at))); };
+    auto u32 = [&](size_t at) {
+        return byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24;
+    };
+    TIconLayout l;
+    const size_t start = u32(6 + 16 * size_t(index) + 12);
+    l.Width = u32(start + 4);
+    l.Height = u32(start + 8) / 2;
+    l.Bits = byte(start + 14);
+    l.Palette = start + u32(start);
+    l.Colours = l.Bits <= 8 ? size_t(1) << l.Bits : 0;
+    l.XorStride = (l.Width * l.Bits + 31) / 32 * 4;
+    l.AndStride = (l.Width + 31) / 32 * 4;
+    l.XorRows = l.Palette + 4 * l.Colours;
+    l.AndRows = l.XorRows + l.XorStride * l.Height;
+    return l;
 }
 
 // The icon the writer makes of the picture at each size and bit count; empty when it fails.
@@ -423,6 +452,46 @@ TEST(IcoReader, RefusesEntriesThatPassTheirData)
     }
 }
 
+// A file that ends inside the AND mask fails, keeping every colour row and the mask rows that
+// are whole: the rest of the picture is opaque, as ImageMagick reads the whole file with those
+// mask rows cleared. A 32-bit image, whose alpha bytes are its transparency, loses nothing.
+TEST(IcoReader, MasksCutShortFailKeepingTheWholeRows)
+{
+    ASSERT_TRUE(HaveSamples());
+    kvtest::TempFolder folder;
+    const std::string rose = "convert " + Rose;
+    const struct
+    {
+        const char* name;
+        std::string png, options;
+        bool aborted;
+    } layouts[] = {
+        {"24-bit", rose + CornerAlpha, "-b 24", true},
+        {"8-bit", rose + " -colors 200" + CornerAlpha, "-b 8", true},
+        {"1-bit", rose + " -monochrome" + CornerAlpha, "-b 1", true},
+        {"24-bit cursor", rose + CornerAlpha, "--cursor -b 24", true},
+        {"32-bit", rose + GreyAlpha, "", false},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const std::string icon = IcotoolIcon(folder, layout.png, layout.options);
+        ASSERT_FALSE(icon.empty());
+        const TIconLayout l = IconLayout(icon, 0);
+        ASSERT_EQ(icon.size(), l.AndRows + l.AndStride * l.Height);
+        // Five rows of the transparent corner lose their mask, the first of them one byte.
+        const size_t wholeEnd = l.AndRows + l.AndStride * (l.Height - 5);
+        std::string expected = icon;
+        std::fill(expected.begin() + std::ptrdiff_t(wholeEnd), expected.end(), '\0');
+        Decoded d;
+        Decode(icon.substr(0, wholeEnd + 1), d, 0, icon[2] == 2);
+        EXPECT_EQ(d.Aborted, layout.aborted);
+        const std::string kind = icon[2] == 2 ? "CUR:" : "ICO:";
+        EXPECT_EQ(DifferenceFromRgba(
+                      d, MagickRgba(kind + folder.Write("expected", layout.aborted ? expected : icon))),
+                  0);
+    }
+}
+
 // A bitmap file given as an icon, promising 83,886,080 rows in 132 bytes, fails at the end of its
 // data with the rows past it black (the suite runs this once more under two heap fill patterns).
 TEST(IcoReader, RowsPastTheDataOfABitmapAreCleared)
@@ -527,14 +596,11 @@ struct TMaskedPixels
 TMaskedPixels MaskedPixels(const std::string& icon, int32_t index)
 {
     auto byte = [&](size_t at) { return uint32_t(uint8_t(icon.at(at))); };
-    auto u32 = [&](size_t at) {
-        return byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24;
-    };
-    const size_t start = u32(6 + 16 * size_t(index) + 12);
-    const size_t width = u32(start + 4), height = u32(start + 8) / 2, bits = byte(start + 14);
-    const size_t palette = start + u32(start), colours = bits <= 8 ? size_t(1) << bits : 0;
-    const size_t xorStride = (width * bits + 31) / 32 * 4, andStride = (width + 31) / 32 * 4;
-    const size_t xorRows = palette + 4 * colours, andRows = xorRows + xorStride * height;
+    const TIconLayout layout = IconLayout(icon, index);
+    const size_t width = layout.Width, height = layout.Height, bits = layout.Bits;
+    const size_t palette = layout.Palette, colours = layout.Colours;
+    const size_t xorRows = layout.XorRows, andRows = layout.AndRows;
+    const size_t xorStride = layout.XorStride, andStride = layout.AndStride;
     TMaskedPixels result;
     for (size_t i = 0; i < colours; ++i) {
         result.Palette.push_back(TRGB{uint8_t(byte(palette + 4 * i)), uint8_t(byte(palette + 4 * i + 1)),
