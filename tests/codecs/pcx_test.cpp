@@ -229,6 +229,8 @@ TEST(PcxReader, HandMadeLayouts)
     EXPECT_EQ(kvtest::BitmapSamples(unpadded.Bitmap).At(0, 1, 0), 255);
 }
 
+namespace {
+
 // The rows whose every plane line the data of a file holds up to its last pixel. The lines are
 // one sequence, run-length encoded or plain, that ends where an 8-bit file's palette begins.
 int32_t RowsHeld(const std::string& bytes)
@@ -250,6 +252,8 @@ int32_t RowsHeld(const std::string& bytes)
     return int32_t(
         lineBytes < firstRow ? 0 : std::min(height, (lineBytes - firstRow) / (planes * lineLength) + 1));
 }
+
+} // namespace
 
 // Data that ends before the last row, in every layout, fails the read: the rows it holds are the
 // tool's reading of the whole file, the rows it does not reach are black.
