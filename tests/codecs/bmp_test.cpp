@@ -392,6 +392,22 @@ TEST(BmpReader, RowsPastTheDataAreCleared)
         const uint8_t* row = d.Bitmap.GetScanLine(stored);
         EXPECT_EQ(Bytes(row, row + 6), (Bytes{1, 2, 3, 4, 5, 6}));
     }
+    // The alpha channel too: 142 bytes promising 134,217,728 rows with an alpha mask keep their
+    // one row, and no other row of the picture or of its alpha is written.
+    Decoded tall;
+    Read(ReadFile(std::string(KV_TEST_DATA_DIR) + "/fuzz/bmp/alpha-mask-134217728-rows-in-142-bytes.bmp"),
+         tall);
+    EXPECT_TRUE(tall.Aborted);
+    const int32_t last = (1 << 27) - 1;
+    ASSERT_EQ(tall.Bitmap.GetHeight(), last + 1);
+    ASSERT_TRUE(tall.Bitmap.GetHasAlphaChannel());
+    TKVBitmap& alpha = *tall.Bitmap.GetAlphaChannel();
+    EXPECT_EQ(tall.Bitmap.GetPixels_kv24RGB(0, last), (TRGB{0x10, 0x20, 0x30}));
+    EXPECT_EQ(alpha.GetPixels_kv8(0, last), 0x80);
+    for (const int32_t y : {0, last / 2, last - 1}) {
+        EXPECT_TRUE(kvtest::RowCleared(tall.Bitmap, y)) << "row " << y;
+        EXPECT_TRUE(kvtest::RowCleared(alpha, y)) << "alpha row " << y;
+    }
     // A last row without its padding is whole: many writers leave that padding out.
     Decoded whole;
     Read(MakeBmp({.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12}}), whole);

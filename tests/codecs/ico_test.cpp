@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -420,6 +421,45 @@ TEST(IcoReader, RefusesEntriesThatPassTheirData)
         Decode(c.bytes, d);
         EXPECT_TRUE(d.Aborted);
         EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+    }
+}
+
+// A file that ends inside the AND mask fails, keeping every colour row and the mask rows that
+// are whole: the rest of the picture is opaque, as ImageMagick reads the whole file with those
+// mask rows cleared. A 32-bit image, whose alpha bytes are its transparency, loses nothing.
+TEST(IcoReader, MasksCutShortFailKeepingTheWholeRows)
+{
+    ASSERT_TRUE(HaveSamples());
+    kvtest::TempFolder folder;
+    const std::string rose = "convert " + Rose;
+    const struct
+    {
+        const char* name;
+        std::string png, options;
+        bool aborted;
+    } layouts[] = {
+        {"24-bit", rose + CornerAlpha, "-b 24", true},
+        {"8-bit", rose + " -colors 200" + CornerAlpha, "-b 8", true},
+        {"1-bit", rose + " -monochrome" + CornerAlpha, "-b 1", true},
+        {"24-bit cursor", rose + CornerAlpha, "--cursor -b 24", true},
+        {"32-bit", rose + GreyAlpha, "", false},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const std::string icon = IcotoolIcon(folder, layout.png, layout.options);
+        ASSERT_FALSE(icon.empty());
+        // The AND rows of the 70-pixel rose, 12 bytes each, end the file. Five rows of the
+        // transparent corner lose their mask, the first of them but one byte.
+        const size_t wholeEnd = icon.size() - 5 * 12;
+        std::string expected = icon;
+        std::fill(expected.begin() + std::ptrdiff_t(wholeEnd), expected.end(), '\0');
+        Decoded d;
+        Decode(icon.substr(0, wholeEnd + 1), d, 0, icon[2] == 2);
+        EXPECT_EQ(d.Aborted, layout.aborted);
+        const std::string kind = icon[2] == 2 ? "CUR:" : "ICO:";
+        EXPECT_EQ(DifferenceFromRgba(
+                      d, MagickRgba(kind + folder.Write("expected", layout.aborted ? expected : icon))),
+                  0);
     }
 }
 

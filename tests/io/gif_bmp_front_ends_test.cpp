@@ -172,7 +172,7 @@ TEST(BmpFrontEnd, ReadsARealFileAsItsReferenceShowsIt)
     EXPECT_TRUE(SamePixels(*io.KVBitmap(), *reference.KVBitmap()));
 }
 
-// The stream form reads the length that the file header gives, so what follows stays unread.
+// The stream form reads the rows that the header describes, so what follows stays unread.
 TEST(BmpFrontEnd, SavedPicturesComeBackFromFilesAndStreams)
 {
     kvtest::TempFolder folder;
@@ -219,6 +219,36 @@ TEST(BmpFrontEnd, SavedPicturesComeBackFromFilesAndStreams)
         EXPECT_EQ(fromStream.Params().FileType, 5);
         EXPECT_TRUE(SamePixels(*fromStream.KVBitmap(), expected));
         EXPECT_LE(stream.Position(), pictureSize);
+    }
+}
+
+// A file size field 16 bytes short of the data loses no row: the stream form reads what
+// ImageMagick reads, uncompressed and run-length encoded.
+TEST(BmpFrontEnd, StreamsReadTheRowsAShortSizeFieldLeavesOut)
+{
+    const std::string rose = "/usr/share/doc/imagemagick-6-common/html/images/rose.pnm";
+    ASSERT_TRUE(kvtest::Installed({rose, "convert"}));
+    kvtest::TempFolder folder;
+    for (const std::string options : {"-type truecolor", "-colors 200 -compress RLE"}) {
+        SCOPED_TRACE(options);
+        const std::string name = folder.File("short.bmp");
+        RunTool("convert " + rose + " " + options + " BMP3:" + name);
+        std::string bytes = FileBytes(name);
+        ASSERT_GT(bytes.size(), 54u);
+        const uint32_t size = uint32_t(bytes.size()) - 16;
+        bytes.replace(2, 4, {char(size), char(size >> 8), char(size >> 16), char(size >> 24)});
+        TMemoryStream stream, theirs;
+        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        const std::string ppm = RunTool("convert bmp:" + folder.Write("short.bmp", bytes) + " ppm:-");
+        theirs.WriteBuffer(ppm.data(), int64_t(ppm.size()));
+        stream.SetPosition(0);
+        theirs.SetPosition(0);
+        TKorvaneIO io(nullptr), reference(nullptr);
+        io.LoadFromStreamBMP(stream);
+        reference.LoadFromStreamPXM(theirs);
+        EXPECT_FALSE(io.Aborting);
+        ASSERT_FALSE(reference.Aborting);
+        EXPECT_TRUE(SamePixels(*io.KVBitmap(), *reference.KVBitmap()));
     }
 }
 

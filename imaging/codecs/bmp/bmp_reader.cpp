@@ -94,7 +94,6 @@ struct Header
     bool TopDown = false;
     uint16_t BitCount = 0;
     uint32_t Compression = BI_RGB;
-    uint32_t ImageSize = 0;
     int32_t XPelsPerMeter = 0, YPelsPerMeter = 0;
     uint32_t ColorsUsed = 0;
     uint32_t Masks[3] = {0, 0, 0};
@@ -141,7 +140,7 @@ public:
             FAborting = true;
             return;
         }
-        FBitmap.Allocate(int32_t(FHeader.Width), int32_t(FHeader.Height), OutputFormat());
+        AllocateBitmap();
         DecodeRows();
     }
 
@@ -149,20 +148,15 @@ private:
     bool ReadFileHeader()
     {
         FStart = FStream.Position();
-        if (FHeaderless) {
-            if (FDataLength <= 0)
-                FDataLength = FStream.Size() - FStart;
+        if (FHeaderless)
             return true;
-        }
+        // The file size field is left unread: writers get it wrong (see LocatePixelData).
         uint8_t raw[14];
         if (FStream.Read(raw, 14) != 14 || raw[0] != 'B' || raw[1] != 'M') {
             FAborting = true;
             return false;
         }
-        uint32_t fileSize = Get32(raw + 2);
         FBitsOffset = Get32(raw + 10);
-        if (FDataLength <= 0 && fileSize > 0)
-            FDataLength = fileSize;
         return true;
     }
 
@@ -198,7 +192,6 @@ private:
         FHeader.Height = height < 0 ? -int64_t(height) : height;
         FHeader.BitCount = Get16(raw + 14);
         FHeader.Compression = Get32(raw + 16);
-        FHeader.ImageSize = Get32(raw + 20);
         FHeader.XPelsPerMeter = int32_t(Get32(raw + 24));
         FHeader.YPelsPerMeter = int32_t(Get32(raw + 28));
         FHeader.ColorsUsed = Get32(raw + 32);
@@ -272,13 +265,15 @@ private:
         return true;
     }
 
+    // The caller's length bounds the pixel data; without one it runs to the end of the stream,
+    // whatever the header's file and image sizes say.
     void LocatePixelData()
     {
         if (FBitsOffset != 0)
             FStream.SetPosition(FStart + FBitsOffset);
         const int64_t position = FStream.Position();
         const int64_t left = std::max<int64_t>(FStream.Size() - position, 0);
-        FPixelDataLength = FDataLength > 0 ? FDataLength - (position - FStart) : int64_t(FHeader.ImageSize);
+        FPixelDataLength = FDataLength > 0 ? FDataLength - (position - FStart) : left;
         if (FPixelDataLength <= 0 || FPixelDataLength > left)
             FPixelDataLength = left;
     }
@@ -321,6 +316,23 @@ private:
             return kv1g;
         }
         return kv24RGB;
+    }
+
+    // A new alpha channel is made opaque at its full size at once, which a header's height could
+    // make cost far more than the file holds. So it is made while the picture is one row high and
+    // grows with it, unfilled: each row decoded sets its own alpha, and the rows the data never
+    // reaches stay transparent black.
+    void AllocateBitmap()
+    {
+        const int32_t width = int32_t(FHeader.Width), height = int32_t(FHeader.Height);
+        if (!HasAlpha()) {
+            FBitmap.Allocate(width, height, OutputFormat());
+            return;
+        }
+        FBitmap.Allocate(width, 1, OutputFormat());
+        TKVBitmap* alpha = FBitmap.GetAlphaChannel();
+        std::memset(alpha->GetScanLine(0), 0, size_t(alpha->GetRowLen()));
+        FBitmap.SetHeight(height);
     }
 
     int64_t Stride() const { return ((FHeader.Width * FHeader.BitCount + 31) / 32) * 4; }
@@ -406,7 +418,7 @@ private:
         TBitFields fields;
         if (FHeader.BitCount == 16 || FHeader.BitCount == 32)
             ChooseMasks(fields);
-        // The alpha channel goes again when every pixel turns out opaque: it would carry nothing.
+        // The alpha channel goes again when every pixel decoded is opaque: it would carry nothing.
         TKVBitmap* alpha = HasAlpha() ? FBitmap.GetAlphaChannel() : nullptr;
         uint8_t opaque = 255;
         for (int64_t k = 0; k < FHeader.Height; k++) {

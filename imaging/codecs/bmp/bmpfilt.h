@@ -16,10 +16,11 @@ class TKVMask;
 
 namespace Bmpfilt {
 
-// DataLength <= 0 means unknown (the file size, or the rest of the stream, is used). Headerless
-// reads a packed DIB that has no 14-byte file header. Bit fields with an alpha mask give the
-// bitmap its alpha channel, unless every pixel is opaque; the writer stores a picture with
-// transparency as 32-bit bit fields with an alpha mask, unless an OS/2 header is asked for.
+// DataLength <= 0 means unknown: the rest of the stream, whatever the file header's size field
+// says. Headerless reads a packed DIB that has no 14-byte file header. Bit fields with an alpha
+// mask give the bitmap its alpha channel, unless every pixel decoded is opaque; rows the data does
+// not reach are then transparent. The writer stores a picture with transparency as 32-bit bit
+// fields with an alpha mask, unless an OS/2 header is asked for.
 void BMPReadStream(TStream& Stream, TKVBitmap& Bitmap, int64_t DataLength, TIOParamsVals& Params,
                    TProgressRec& Progress, bool ParamsOnly, bool Headerless);
 void BMPWriteStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress);

@@ -257,17 +257,21 @@ private:
         const int64_t xorStride = XorStride(), andStride = AndStride();
         std::vector<uint8_t> xorRows(size_t(xorStride * FHeight));
         FStream.Read(xorRows.data(), int64_t(xorRows.size()));
-        // An AND mask cut short leaves the pixels it does not reach opaque.
-        std::vector<uint8_t> andRows(usesAndMask ? size_t(andStride * FHeight) : 0, 0);
+        // Only whole AND rows mark pixels: a file that ends inside the mask fails, keeping every
+        // colour row and leaving the pixels of the mask rows it lacks opaque.
+        std::vector<uint8_t> andRows(usesAndMask ? size_t(andStride * FHeight) : 0);
+        int64_t andRowsHeld = FHeight;
         if (usesAndMask) {
             const int64_t left = std::max<int64_t>(FImageEnd - FStream.Position(), 0);
-            FStream.Read(andRows.data(), std::min<int64_t>(left, int64_t(andRows.size())));
+            const int64_t got =
+                FStream.Read(andRows.data(), std::min<int64_t>(left, int64_t(andRows.size())));
+            andRowsHeld = std::max<int64_t>(got, 0) / andStride;
         }
         CodecProgressBegin(FProgress, FHeight);
         for (int32_t k = 0; k < FHeight && !CodecAborted(FProgress); ++k) {
             const int32_t y = FHeight - 1 - k;
             const uint8_t* source = xorRows.data() + k * xorStride;
-            const uint8_t* andRow = usesAndMask ? andRows.data() + k * andStride : nullptr;
+            const uint8_t* andRow = usesAndMask && k < andRowsHeld ? andRows.data() + k * andStride : nullptr;
             uint8_t* row = FBitmap.GetScanLine(y);
             uint8_t* alpha = mask != nullptr ? mask->GetScanLine(y) : nullptr;
             if (bilevel) {
@@ -276,6 +280,9 @@ private:
                 DecodeColourRow(source, andRow, reinterpret_cast<TRGB*>(row), alpha, background);
             }
             CodecProgressRows(FProgress, 1);
+        }
+        if (andRowsHeld < FHeight) {
+            CodecSetAborting(FProgress);
         }
     }
 
@@ -290,7 +297,7 @@ private:
         for (int32_t x = 0; x < FWidth; ++x) {
             const bool stored = Bit(source, x);
             bool white = stored != inverted;
-            if (Bit(andRow, x)) {
+            if (andRow != nullptr && Bit(andRow, x)) {
                 white = stored != whiteBackground;
                 if (alpha != nullptr) {
                     alpha[x] = 0;
