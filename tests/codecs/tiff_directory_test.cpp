@@ -159,6 +159,35 @@ TEST(TiffReader, FillsTheParametersAndRefusesWhatItCannotShow)
     }
 }
 
+// Offsets count from where the TIFF starts in its stream. A BigTIFF's first directory offset past
+// the stream, up to the largest 64-bit values, is no directory, as the next ones are not: nothing
+// is read and no sum of offsets overflows.
+TEST(TiffTags, BigTiffFirstOffsetPastTheStreamReadsNoPageAfterAPrefix)
+{
+    const Bytes file = TTiffBuilder(true, true).Page(1, 1, 1, 8, 1, {7}).Build();
+    const Bytes prefix(37, 'x');
+    for (const uint64_t first : {uint64_t(0), uint64_t(INT64_MAX), uint64_t(INT64_MAX) - 20, UINT64_MAX,
+                                 uint64_t(file.size())}) {
+        SCOPED_TRACE(first);
+        Bytes bytes = prefix;
+        bytes.insert(bytes.end(), file.begin(), file.end());
+        if (first != 0) {
+            const Bytes offset = Le({first}, 8);
+            std::copy(offset.begin(), offset.end(), bytes.begin() + ptrdiff_t(prefix.size() + 8));
+        }
+        TStreamOf stream(bytes);
+        stream.Stream.SetPosition(int64_t(prefix.size()));
+        TTiffRead read;
+        ReadTiff(stream.Stream, read);
+        EXPECT_FALSE(read.Aborted);
+        EXPECT_EQ(read.Pages, first == 0 ? 1 : 0);
+        EXPECT_EQ(read.Bitmap.GetWidth(), first == 0 ? 1 : 0);
+        stream.Stream.SetPosition(int64_t(prefix.size()));
+        TKVTifTagsReader tags(stream.Stream, 0);
+        EXPECT_EQ(tags.GetInteger(256), first == 0 ? 1 : 0);
+    }
+}
+
 class TiffBig : public TTiffSamples
 {
 };

@@ -145,16 +145,15 @@ bool TPageDecoder::RowDone()
 std::vector<uint8_t> TPageDecoder::ReadData(int64_t offset, int64_t count, int64_t rawBytes, bool& pastEnd)
 {
     TStream& stream = *FEnv.Stream;
-    const int64_t position = FEnv.BaseOffset + offset;
-    const int64_t available = stream.Size() - position;
-    pastEnd = offset < 0 || available <= 0 || count > available;
-    if (offset < 0 || available <= 0) {
+    const int64_t available = TIFFBytesFrom(FEnv, offset);
+    pastEnd = available <= 0 || count > available;
+    if (available <= 0) {
         return {};
     }
     int64_t length = count > 0 ? std::min(count, available) : available;
     length = std::min(length, FPage.Compression == tcNone ? rawBytes : rawBytes * 10 + 4096);
     std::vector<uint8_t> data(static_cast<size_t>(length));
-    stream.SetPosition(position);
+    stream.SetPosition(FEnv.BaseOffset + offset);
     data.resize(size_t(std::max<int64_t>(stream.Read(data.data(), length), 0)));
     if (FPage.FillOrder == 2 && !IsFax(FPage.Compression)) {
         for (uint8_t& byte : data) {

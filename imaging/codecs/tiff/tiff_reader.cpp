@@ -201,8 +201,7 @@ bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TIOP
                    TProgressRec& progress)
 {
     TStream& stream = *env.Stream;
-    const int64_t start = env.BaseOffset + page.JPEGInterchangeFormat;
-    const int64_t available = stream.Size() - start;
+    const int64_t available = TIFFBytesFrom(env, page.JPEGInterchangeFormat);
     if (page.JPEGInterchangeFormat <= 0 || available <= 0) {
         return false;
     }
@@ -210,7 +209,7 @@ bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TIOP
                                ? std::min(page.JPEGInterchangeFormatLength, available)
                                : available;
     TMemoryStream jpeg;
-    stream.SetPosition(start);
+    stream.SetPosition(env.BaseOffset + page.JPEGInterchangeFormat);
     jpeg.CopyFrom(stream, length);
     jpeg.SetPosition(0);
     TIOParamsVals scratch;
