@@ -248,15 +248,16 @@ void TRowConverter::UndoPredictor(uint8_t* row, int32_t count, int32_t samples) 
     }
 }
 
+// White is zero: the sample is inverted before it is scaled, so that the page shows what the
+// black-is-zero page of the inverted samples shows, at every depth.
 uint8_t TRowConverter::Grey(uint32_t value) const
 {
-    uint32_t level = value;
+    const uint32_t maximum = FBits == 16 ? 65535 : (1u << FBits) - 1;
+    const uint32_t level = FPage.Photometric == tpWhiteIsZero ? maximum - value : value;
     if (FBits < 8) {
-        level = value * 255 / ((1u << FBits) - 1);
-    } else if (FBits == 16) {
-        level = value >> 8;
+        return uint8_t(level * 255 / maximum);
     }
-    return uint8_t(FPage.Photometric == tpWhiteIsZero ? 255 - level : level);
+    return uint8_t(FBits == 16 ? level >> 8 : level);
 }
 
 void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int32_t x, uint8_t* maskRow)
