@@ -38,6 +38,11 @@ TRowDecoder::TRowDecoder(const TTIFFPage& page, const uint8_t* data, int64_t siz
     case tcGroup4:
         FRefLine.assign(size_t(rowBytes), 0xFF);
         break;
+    case tcLZW:
+        // The LZW of old writers packs its codes least significant bit first, so that its opening
+        // Clear code reads 0x00 0x01: taken for today's codes it decodes to garbage.
+        FOldStyleLZW = size >= 2 && data[0] == 0 && (data[1] & 1) != 0;
+        break;
     default:
         break;
     }
@@ -76,7 +81,7 @@ TRowStatus TRowDecoder::Next(uint8_t* row)
     case tcPackBits:
         return NextPackBits(row);
     case tcLZW: {
-        if (FRowBytes > INT32_MAX) {
+        if (FRowBytes > INT32_MAX || FOldStyleLZW) {
             return rsCorrupt;
         }
         // The decoder fails a row that its codes end before, as it does corrupt codes.
