@@ -4,9 +4,13 @@
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "imaging/core/tif_tags_reader.h"
 #include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
 #include "tests/codecs/tiff_support.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -185,6 +189,70 @@ TEST(TiffTags, BigTiffFirstOffsetPastTheStreamReadsNoPageAfterAPrefix)
         stream.Stream.SetPosition(int64_t(prefix.size()));
         TKVTifTagsReader tags(stream.Stream, 0);
         EXPECT_EQ(tags.GetInteger(256), first == 0 ? 1 : 0);
+    }
+}
+
+// Pages whose tags cannot lay their strips out are refused before anything is made, as libtiff
+// refuses their directories: tags of the layout that hold no integer, several values where one
+// belongs, RowsPerStrip 0, no StripOffsets. Compression of one value for each sample is read, as
+// libtiff reads it.
+TEST(TiffReader, RefusesPagesWhoseTagsCannotLayOutTheirStrips)
+{
+    struct TValue
+    {
+        uint16_t Type = 0; // 0: the tag is left out
+        std::vector<uint32_t> Values;
+    };
+    const Bytes pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
+    TTiffBuilder layout;
+    const uint32_t strip = layout.Data(pixels);
+    const std::map<uint16_t, TValue> tags = {
+        {256, {3, {4}}},     {257, {3, {3}}}, {258, {3, {8}}}, {259, {3, {1}}},  {262, {3, {1}}},
+        {273, {4, {strip}}}, {277, {3, {1}}}, {278, {3, {3}}}, {279, {4, {12}}}, {284, {3, {1}}},
+    };
+    const struct
+    {
+        const char* Name;
+        uint16_t Tag;
+        TValue Value;
+        bool Refused;
+    } cases[] = {
+        {"as written", 0, {}, false},
+        {"Compression for each sample", 259, {3, {1, 1}}, false},
+        {"RowsPerStrip 0", 278, {3, {0}}, true},
+        {"no StripOffsets", 273, {}, true},
+        {"StripOffsets as rationals", 273, {5, {strip, 1}}, true},
+        {"StripOffsets as text", 273, {2, {strip, 0}}, true},
+        {"Compression as text", 259, {2, {'1', 0}}, true},
+        {"Compression as a rational", 259, {5, {1, 1}}, true},
+        {"BitsPerSample as text", 258, {2, {'8', 0}}, true},
+        {"ImageWidth twice", 256, {3, {4, 4}}, true},
+        {"ImageLength twice", 257, {3, {3, 3}}, true},
+        {"SamplesPerPixel twice", 277, {3, {1, 1}}, true},
+        {"PlanarConfiguration twice", 284, {3, {1, 1}}, true},
+        {"RowsPerStrip twice", 278, {3, {3, 3}}, true},
+    };
+    kvtest::TempFolder folder;
+    const std::string file = folder.File("page.tif");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTiffBuilder builder = layout;
+        std::map<uint16_t, TValue> page = tags;
+        page[c.Tag] = c.Value;
+        for (const auto& [tag, value] : page) {
+            if (value.Type != 0) {
+                builder.Entry(tag, value.Type, value.Values);
+            }
+        }
+        WriteFile(file, builder.Build());
+        EXPECT_EQ(kvtest::ToolExitCode("tiffinfo " + file) != 0, c.Refused);
+        TTiffRead read;
+        if (c.Refused) {
+            EXPECT_TRUE(kvtest::RefusedKeepingBitmap(read.Bitmap, read.Aborted, [&] { ReadTiffFile(file, read); }));
+        } else {
+            ASSERT_TRUE(ReadTiffFile(file, read));
+            EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(file)), 0);
+        }
     }
 }
 

@@ -228,19 +228,11 @@ bool DecodePicture(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, std:
     if (page.Compression == tcOldJPEG && page.JPEGProc < 2) {
         return DecodeOldJpeg(page, env, bitmap, params, progress);
     }
-    if (page.ImageWidth <= 0 || page.ImageLength <= 0 || !HasConversion(page) ||
+    if (page.ImageWidth <= 0 || page.ImageLength <= 0 || !HasConversion(page) || !HasBlocks(page) ||
         int64_t(page.ImageWidth) * page.ImageLength > KVCodecMaxPixels) {
         return false;
     }
-    if (!noAlpha && HasAlpha(page) && alpha == nullptr) {
-        alpha = std::make_unique<TKVMask>();
-    }
-    if (alpha != nullptr) {
-        alpha->AllocateBits(page.ImageWidth, page.ImageLength, 8);
-        alpha->Fill(255);
-    }
-    bitmap.Allocate(page.ImageWidth, page.ImageLength, PagePixelFormat(page));
-    if (!DecodePage(page, env, bitmap, noAlpha ? nullptr : alpha.get(), params, progress)) {
+    if (!DecodePage(page, env, bitmap, alpha, noAlpha, params, progress)) {
         return false;
     }
     if (params.TIFF_EnableAdjustOrientation && page.Orientation >= 2 && page.Orientation <= 8) {
