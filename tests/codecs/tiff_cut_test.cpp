@@ -148,7 +148,8 @@ TEST_F(TiffCut, AByteCountPastTheEndLoadsTheRowsTheFileHolds)
     for (const std::string options : {"none", "lzw:2", "packbits", "zip", "jpeg", "g4"}) {
         SCOPED_TRACE(options);
         const std::string made = F("made.tif");
-        Run("tiffcp -r 100000 -c " + options + " " + F(options == "g4" ? "page.tif" : "photo.tif") + " " + made);
+        Run("tiffcp -r 100000 -c " + options + " " + F(options == "g4" ? "page.tif" : "photo.tif") + " " +
+            made);
         const TRelaid relaid = DirectoryFirst(FileBytes(made), {35700000});
         ASSERT_EQ(relaid.Offsets.size(), 1u);
         WriteFile(F("long.tif"), relaid.File);

@@ -170,8 +170,8 @@ TEST(TiffTags, BigTiffFirstOffsetPastTheStreamReadsNoPageAfterAPrefix)
 {
     const Bytes file = TTiffBuilder(true, true).Page(1, 1, 1, 8, 1, {7}).Build();
     const Bytes prefix(37, 'x');
-    for (const uint64_t first : {uint64_t(0), uint64_t(INT64_MAX), uint64_t(INT64_MAX) - 20, UINT64_MAX,
-                                 uint64_t(file.size())}) {
+    for (const uint64_t first :
+         {uint64_t(0), uint64_t(INT64_MAX), uint64_t(INT64_MAX) - 20, UINT64_MAX, uint64_t(file.size())}) {
         SCOPED_TRACE(first);
         Bytes bytes = prefix;
         bytes.insert(bytes.end(), file.begin(), file.end());
@@ -248,7 +248,8 @@ TEST(TiffReader, RefusesPagesWhoseTagsCannotLayOutTheirStrips)
         EXPECT_EQ(kvtest::ToolExitCode("tiffinfo " + file) != 0, c.Refused);
         TTiffRead read;
         if (c.Refused) {
-            EXPECT_TRUE(kvtest::RefusedKeepingBitmap(read.Bitmap, read.Aborted, [&] { ReadTiffFile(file, read); }));
+            EXPECT_TRUE(
+                kvtest::RefusedKeepingBitmap(read.Bitmap, read.Aborted, [&] { ReadTiffFile(file, read); }));
         } else {
             ASSERT_TRUE(ReadTiffFile(file, read));
             EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(file)), 0);

@@ -307,9 +307,9 @@ TEST(TiffReader, BrokenFilesEndCleanly)
     for (const char* name : {"huge-height-rgba-strip-past-end.tif", "huge-width-cmyk16-one-cut-row.tif",
                              "huge-width-rgb-one-cut-row.tif"}) {
         TTiffRead huge;
-        EXPECT_TRUE(kvtest::RefusedKeepingBitmap(huge.Bitmap, huge.Aborted,
-                                                 [&] { ReadTiffFile(folder + name, huge); }))
-            << name;
+        EXPECT_TRUE(kvtest::RefusedKeepingBitmap(huge.Bitmap, huge.Aborted, [&] {
+            ReadTiffFile(folder + name, huge);
+        })) << name;
     }
 }
 

@@ -49,8 +49,8 @@ bool LayoutReadable(const TTIFFEnv& env)
         const TTIFFEntry* entry = TIFFFindEntry(tag, env);
         const bool perSample = tag == 258 || tag == 259;
         int64_t value = 0;
-        if (entry != nullptr && (!TIFFEntryInteger(env, *entry, 0, value) || (!perSample && entry->Count != 1) ||
-                                 (tag == 278 && value <= 0))) {
+        if (entry != nullptr && (!TIFFEntryInteger(env, *entry, 0, value) ||
+                                 (!perSample && entry->Count != 1) || (tag == 278 && value <= 0))) {
             return false;
         }
     }
@@ -258,8 +258,8 @@ bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_
     if (!read(decoded, true) || scratch.Width > block.Width || scratch.Height > block.FullRows) {
         return false;
     }
-    const bool decodedWhole =
-        read(decoded, false) && decoded.GetPixelFormat() == kv24RGB && !(pastEnd && scratch.JPEG_WarningTot > 0);
+    const bool decodedWhole = read(decoded, false) && decoded.GetPixelFormat() == kv24RGB &&
+                              !(pastEnd && scratch.JPEG_WarningTot > 0);
     FParams.JPEG_WarningTot += scratch.JPEG_WarningTot;
     if (scratch.JPEG_WarningTot > 0) {
         FParams.JPEG_WarningCode = scratch.JPEG_WarningCode;
@@ -527,7 +527,8 @@ bool HasConversion(const TTIFFPage& page)
 
 bool HasBlocks(const TTIFFPage& page)
 {
-    return !page.LayoutUnreadable && (!page.StripOffsets.empty() || (IsTiled(page) && !page.TileOffsets.empty()));
+    return !page.LayoutUnreadable &&
+           (!page.StripOffsets.empty() || (IsTiled(page) && !page.TileOffsets.empty()));
 }
 
 bool HasAlpha(const TTIFFPage& page)
