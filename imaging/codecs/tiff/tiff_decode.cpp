@@ -35,11 +35,6 @@ bool UsesPredictor(int32_t compression)
     return compression == tcLZW || compression == tcAdobeDeflate || compression == tcDeflate;
 }
 
-bool IsTiled(const TTIFFPage& page)
-{
-    return page.TileWidth != -1 || page.TileLength != -1;
-}
-
 // Whether the tags that lay the strips out hold what they must: integers, a single one where
 // the tag has no value per sample, and rows in every strip. libtiff refuses a directory whose
 // tag holds anything else.
@@ -416,6 +411,11 @@ bool TPageDecoder::Run()
 }
 
 } // namespace
+
+bool IsTiled(const TTIFFPage& page)
+{
+    return page.TileWidth != -1 || page.TileLength != -1;
+}
 
 void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page)
 {

@@ -196,7 +196,9 @@ void FillParams(const TTIFFEnv& env, const TTIFFPage& page, int32_t pageCount, T
 }
 
 // The picture of an old-style JPEG page: the JPEG interchange stream it points to, decoded with
-// a record of its own so that the page keeps its TIFF parameters.
+// a record of its own so that the page keeps its TIFF parameters. A stream of another size than
+// the page gives (an EXIF thumbnail's directory gives none) is not its picture, as the stream of
+// tiled pages, which holds one tile or only tables, is not: those pages are refused.
 bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TIOParamsVals& params,
                    TProgressRec& progress)
 {
@@ -213,6 +215,13 @@ bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TIOP
     jpeg.CopyFrom(stream, length);
     jpeg.SetPosition(0);
     TIOParamsVals scratch;
+    Jpegfilt::ReadJPegStream(jpeg, nullptr, bitmap, scratch, progress, true);
+    const bool sized = page.ImageWidth > 0 && page.ImageLength > 0;
+    if (CodecAborted(progress) || IsTiled(page) ||
+        (sized && (scratch.Width != page.ImageWidth || scratch.Height != page.ImageLength))) {
+        return false;
+    }
+    jpeg.SetPosition(0);
     Jpegfilt::ReadJPegStream(jpeg, nullptr, bitmap, scratch, progress, false);
     params.JPEG_WarningTot = scratch.JPEG_WarningTot;
     params.JPEG_WarningCode = scratch.JPEG_WarningCode;

@@ -98,6 +98,8 @@ void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page);
 // Whether the page's layout (photometric, samples, bits, sample format, compression, predictor)
 // has a conversion into a bitmap; false sends the page to the abort flag.
 bool HasConversion(const TTIFFPage& page);
+// Whether the page is laid out in tiles (either tile size given).
+bool IsTiled(const TTIFFPage& page);
 // Whether the page's layout tags are readable and it has a table of strips or tiles to take rows
 // from; false sends the page to the abort flag.
 bool HasBlocks(const TTIFFPage& page);
