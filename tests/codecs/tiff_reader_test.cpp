@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -81,6 +82,9 @@ TEST_F(TiffMatrix, EveryLayoutDecodesAsLibtiffDoes)
         EXPECT_EQ(MaxDifference(ours, expected, true), 0);
         if (!expected.Alpha.empty() && read.Alpha != nullptr) {
             EXPECT_EQ(ours.Alpha, expected.Alpha);
+            // A mask with transparent pixels is never taken for a full one.
+            EXPECT_FALSE(read.Alpha->Full &&
+                         std::ranges::any_of(expected.Alpha, [](uint8_t a) { return a < 255; }));
         }
     }
 }
@@ -275,6 +279,7 @@ TEST(TiffReader, BrokenFilesEndCleanly)
         "bigtiff-offset-size-4.tif",
         "bigtiff-first-offset-int64-max-after-a-prefix.tif", // a TIFF from its second byte only
         "bigtiff-strip-offsets-past-4-gb.tif",
+        "huge-height-rgba-one-whole-row.tif",
         "huge-height-rgba-strip-past-end.tif",
         "huge-width-cmyk16-one-cut-row.tif",
         "huge-width-rgb-one-cut-row.tif",

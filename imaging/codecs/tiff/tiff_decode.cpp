@@ -104,6 +104,7 @@ private:
     bool Walk(const std::vector<int64_t>& offsets, const std::vector<int64_t>& counts, int64_t blockWidth,
               int64_t blockRows, bool tiled);
     void MakePicture();
+    void OpenRow(int32_t y, int32_t x, int32_t count);
     bool DecodeBlock(const TBlock& block);
     bool DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data, bool pastEnd);
     std::vector<uint8_t> ReadData(int64_t offset, int64_t count, int64_t rawBytes, bool& pastEnd);
@@ -169,9 +170,10 @@ bool TPageDecoder::DataCanFillARow(const std::vector<std::vector<uint8_t>>& data
     });
 }
 
-// The bitmap at the page's size, black, and the mask, opaque, where the page has alpha samples or
-// the caller gave one; made at the first whole row, so that a page refused before it leaves both
-// as they were and a header's sizes take no memory that no data fills.
+// The bitmap at the page's size, black, and the mask, where the page has alpha samples or the
+// caller gave one; made at the first whole row, so that a page refused before it leaves both as
+// they were and a header's sizes take no memory that no data fills. Both come cleared by the
+// system: rows that no data reaches are black, and transparent.
 void TPageDecoder::MakePicture()
 {
     if (FMade) {
@@ -183,10 +185,19 @@ void TPageDecoder::MakePicture()
     }
     if (FMask != nullptr) {
         FMask->AllocateBits(FPage.ImageWidth, FPage.ImageLength, 8);
-        FMask->Fill(255);
     }
     FBitmap.Allocate(FPage.ImageWidth, FPage.ImageLength, PagePixelFormat(FPage));
     FAlpha = FNoAlpha ? nullptr : FMask.get();
+}
+
+// Makes the picture if need be, and the mask's count pixels of row y from x on opaque, as they
+// stay unless the row's alpha samples say otherwise.
+void TPageDecoder::OpenRow(int32_t y, int32_t x, int32_t count)
+{
+    MakePicture();
+    if (FMask != nullptr && count > 0) {
+        std::fill_n(FMask->GetScanLine(y) + x, count, uint8_t(255));
+    }
 }
 
 bool TPageDecoder::RowDone()
@@ -269,7 +280,9 @@ bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_
     }
     const int32_t width = std::min(block.Width, FPage.ImageWidth - block.X);
     const int32_t rows = std::min(block.Rows, decoded.GetHeight());
-    MakePicture();
+    for (int32_t r = 0; r < rows; ++r) {
+        OpenRow(block.Y + r, block.X, std::min(width, decoded.GetWidth()));
+    }
     decoded.CopyRectTo(&FBitmap, 0, 0, block.X, block.Y, std::min(width, decoded.GetWidth()), rows);
     for (int32_t r = 0; r < rows; ++r) {
         if (!RowDone()) {
@@ -340,8 +353,8 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
         if (!FMade && status != rsWhole) {
             return false;
         }
-        MakePicture();
         const int32_t y = block.Y + r;
+        OpenRow(y, block.X, count);
         FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X,
                            FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr);
         if (!RowDone() || status == rsCut) {
