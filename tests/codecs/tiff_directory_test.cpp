@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -163,91 +164,46 @@ TEST(TiffReader, FillsTheParametersAndRefusesWhatItCannotShow)
     }
 }
 
-// Offsets count from where the TIFF starts in its stream. A BigTIFF's first directory offset past
-// the stream, up to the largest 64-bit values, is no directory, as the next ones are not: nothing
-// is read and no sum of offsets overflows.
-TEST(TiffTags, BigTiffFirstOffsetPastTheStreamReadsNoPageAfterAPrefix)
-{
-    const Bytes file = TTiffBuilder(true, true).Page(1, 1, 1, 8, 1, {7}).Build();
-    const Bytes prefix(37, 'x');
-    for (const uint64_t first :
-         {uint64_t(0), uint64_t(INT64_MAX), uint64_t(INT64_MAX) - 20, UINT64_MAX, uint64_t(file.size())}) {
-        SCOPED_TRACE(first);
-        Bytes bytes = prefix;
-        bytes.insert(bytes.end(), file.begin(), file.end());
-        if (first != 0) {
-            const Bytes offset = Le({first}, 8);
-            std::copy(offset.begin(), offset.end(), bytes.begin() + ptrdiff_t(prefix.size() + 8));
-        }
-        TStreamOf stream(bytes);
-        stream.Stream.SetPosition(int64_t(prefix.size()));
-        TTiffRead read;
-        ReadTiff(stream.Stream, read);
-        EXPECT_FALSE(read.Aborted);
-        EXPECT_EQ(read.Pages, first == 0 ? 1 : 0);
-        EXPECT_EQ(read.Bitmap.GetWidth(), first == 0 ? 1 : 0);
-        stream.Stream.SetPosition(int64_t(prefix.size()));
-        TKVTifTagsReader tags(stream.Stream, 0);
-        EXPECT_EQ(tags.GetInteger(256), first == 0 ? 1 : 0);
-    }
-}
-
 // Pages whose tags cannot lay their strips out are refused before anything is made, as libtiff
 // refuses their directories: tags of the layout that hold no integer, several values where one
-// belongs, RowsPerStrip 0, no StripOffsets. Compression of one value for each sample is read, as
-// libtiff reads it.
+// belongs, RowsPerStrip 0, no StripOffsets. Compression of one value a sample is read, as libtiff
+// reads it.
 TEST(TiffReader, RefusesPagesWhoseTagsCannotLayOutTheirStrips)
 {
-    struct TValue
-    {
-        uint16_t Type = 0; // 0: the tag is left out
-        std::vector<uint32_t> Values;
-    };
-    const Bytes pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
     TTiffBuilder layout;
-    const uint32_t strip = layout.Data(pixels);
-    const std::map<uint16_t, TValue> tags = {
-        {256, {3, {4}}},     {257, {3, {3}}}, {258, {3, {8}}}, {259, {3, {1}}},  {262, {3, {1}}},
-        {273, {4, {strip}}}, {277, {3, {1}}}, {278, {3, {3}}}, {279, {4, {12}}}, {284, {3, {1}}},
-    };
-    const struct
-    {
-        const char* Name;
-        uint16_t Tag;
-        TValue Value;
-        bool Refused;
-    } cases[] = {
-        {"as written", 0, {}, false},
-        {"Compression for each sample", 259, {3, {1, 1}}, false},
-        {"RowsPerStrip 0", 278, {3, {0}}, true},
-        {"no StripOffsets", 273, {}, true},
-        {"StripOffsets as rationals", 273, {5, {strip, 1}}, true},
-        {"StripOffsets as text", 273, {2, {strip, 0}}, true},
-        {"Compression as text", 259, {2, {'1', 0}}, true},
-        {"Compression as a rational", 259, {5, {1, 1}}, true},
-        {"BitsPerSample as text", 258, {2, {'8', 0}}, true},
-        {"ImageWidth twice", 256, {3, {4, 4}}, true},
-        {"ImageLength twice", 257, {3, {3, 3}}, true},
-        {"SamplesPerPixel twice", 277, {3, {1, 1}}, true},
-        {"PlanarConfiguration twice", 284, {3, {1, 1}}, true},
-        {"RowsPerStrip twice", 278, {3, {3, 3}}, true},
+    const uint32_t strip = layout.Data({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120});
+    // Type (0: the tag is left out) and values, by tag.
+    using TTags = std::map<uint16_t, std::pair<uint16_t, std::vector<uint32_t>>>;
+    const TTags tags = {{256, {3, {4}}},  {257, {3, {3}}},     {258, {3, {8}}}, {259, {3, {1}}},
+                        {262, {3, {1}}},  {273, {4, {strip}}}, {277, {3, {1}}}, {278, {3, {3}}},
+                        {279, {4, {12}}}, {284, {3, {1}}}};
+    const std::vector<std::tuple<const char*, TTags, bool>> cases = {
+        {"Compression for each sample", {{259, {3, {1, 1}}}}, false},
+        {"RowsPerStrip 0", {{278, {3, {0}}}}, true},
+        {"no StripOffsets", {{273, {0, {}}}}, true},
+        {"StripOffsets as rationals", {{273, {5, {strip, 1}}}}, true},
+        {"Compression as text", {{259, {2, {'1', 0}}}}, true},
+        {"BitsPerSample as text", {{258, {2, {'8', 0}}}}, true},
+        {"ImageWidth twice", {{256, {3, {4, 4}}}}, true},
+        {"SamplesPerPixel twice", {{277, {3, {1, 1}}}}, true},
+        {"PlanarConfiguration twice", {{284, {3, {1, 1}}}}, true},
+        {"RowsPerStrip twice", {{278, {3, {3, 3}}}}, true},
     };
     kvtest::TempFolder folder;
     const std::string file = folder.File("page.tif");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
+    for (auto [name, page, refused] : cases) {
+        SCOPED_TRACE(name);
         TTiffBuilder builder = layout;
-        std::map<uint16_t, TValue> page = tags;
-        page[c.Tag] = c.Value;
+        page.insert(tags.begin(), tags.end());
         for (const auto& [tag, value] : page) {
-            if (value.Type != 0) {
-                builder.Entry(tag, value.Type, value.Values);
+            if (value.first != 0) {
+                builder.Entry(tag, value.first, value.second);
             }
         }
         WriteFile(file, builder.Build());
-        EXPECT_EQ(kvtest::ToolExitCode("tiffinfo " + file) != 0, c.Refused);
+        EXPECT_EQ(kvtest::ToolExitCode("tiffinfo " + file) != 0, refused);
         TTiffRead read;
-        if (c.Refused) {
+        if (refused) {
             EXPECT_TRUE(
                 kvtest::RefusedKeepingBitmap(read.Bitmap, read.Aborted, [&] { ReadTiffFile(file, read); }));
         } else {

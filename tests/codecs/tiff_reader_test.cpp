@@ -246,7 +246,7 @@ TEST(TiffReader, BrokenFilesEndCleanly)
         "lzw-old-style-codes.tif", // old writers' codes, which libtiff still reads
         "deflate-corrupt.tif",
         "old-jpeg-offset-past-end.tif",
-        "old-jpeg-stream-smaller-than-page.tif",
+        "old-jpeg-stream-smaller-than-page.tif", // its stream is not the page's picture
         "old-jpeg-tiled-stream-of-one-tile.tif",
         "jpeg-strip-garbage.tif",
         "predictor-3-lzw.tif",
@@ -277,7 +277,9 @@ TEST(TiffReader, BrokenFilesEndCleanly)
         "none-strip-cut-by-file-end.tif",
         "packbits-byte-count-half-its-rows.tif",
         "bigtiff-offset-size-4.tif",
-        "bigtiff-first-offset-int64-max-after-a-prefix.tif", // a TIFF from its second byte only
+        // A TIFF from its second byte, which the fuzz target reads, under UBSan in CI: its first
+        // offset plus the byte before overflowed.
+        "bigtiff-first-offset-int64-max-after-a-prefix.tif",
         "bigtiff-strip-offsets-past-4-gb.tif",
         "huge-height-rgba-one-whole-row.tif",
         "huge-height-rgba-strip-past-end.tif",
@@ -448,51 +450,6 @@ TEST(TiffReader, BitsPerSampleCountsAsLibtiffReadsThem)
         if (!refused) {
             EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(file), true), 0);
             EXPECT_EQ(read.Params.BitsPerSample, 8);
-        }
-    }
-}
-
-} // namespace
-
-namespace {
-
-// An old-style JPEG page shows the JPEG stream it points to where the stream has the page's size;
-// a stream of another size, or a tiled page's, is not the page's picture, and libtiff refuses both.
-TEST(TiffReader, OldStyleJpegPagesShowTheirStreamOnlyAtTheirSize)
-{
-    kvtest::TempFolder folder;
-    const std::string jpegFile = folder.File("tile.jpg"), file = folder.File("page.tif");
-    ASSERT_EQ(kvtest::ToolExitCode("convert -size 32x32 gradient:red-blue -quality 90 " + jpegFile), 0);
-    const Bytes jpeg = FileBytes(jpegFile);
-    const uint32_t length = uint32_t(jpeg.size());
-    const struct
-    {
-        const char* Name;
-        uint32_t Width, Height;
-        bool Tiled, Shown;
-    } pages[] = {
-        {"the stream's size", 32, 32, false, true},
-        {"larger than the stream", 64, 48, false, false},
-        {"tiled", 64, 48, true, false},
-    };
-    for (const auto& p : pages) {
-        SCOPED_TRACE(p.Name);
-        TTiffBuilder builder;
-        const uint32_t stream = builder.Data(jpeg);
-        builder.Short(256, p.Width).Short(257, p.Height).Entry(258, 3, {8, 8, 8}).Short(259, 6).Short(262, 6);
-        if (!p.Tiled) {
-            builder.Long(273, stream).Short(277, 3).Short(278, p.Height).Long(279, length);
-        } else {
-            builder.Short(277, 3).Short(322, 32).Short(323, 32);
-            builder.Entry(324, 4, std::vector<uint32_t>(4, stream))
-                .Entry(325, 4, std::vector<uint32_t>(4, length));
-        }
-        WriteFile(file, builder.Short(512, 1).Long(513, stream).Long(514, length).Build());
-        TTiffRead read;
-        EXPECT_EQ(ReadTiffFile(file, read), p.Shown);
-        EXPECT_EQ(Tiff2Rgba(file).Valid(), p.Shown);
-        if (p.Shown) {
-            EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), ConvertToPnm("convert " + jpegFile + " ppm:-")), 0);
         }
     }
 }
