@@ -132,17 +132,19 @@ private:
 };
 
 // The most bytes that size bytes of the page's compression can decode to: the largest expansion
-// each coding allows (a PackBits run, LZW strings of up to 4096 bytes per code, deflate's 1032:1);
-// -1 for fax data, whose rows take as little as one bit each.
+// each coding allows (a PackBits run; LZW codes of at least 9 bits, each giving a string at most
+// one byte longer than any before it and of 4096 bytes at the most; deflate's 1032:1); -1 for fax
+// data, whose rows take as little as one bit each.
 int64_t TPageDecoder::MostBytesFrom(int64_t size) const
 {
+    const int64_t codes = size * 8 / 9 + 1;
     switch (FPage.Compression) {
     case tcNone:
         return size;
     case tcPackBits:
         return size * 64;
     case tcLZW:
-        return (size * 8 / 9 + 1) * 4096;
+        return codes * std::min<int64_t>(codes, 4096);
     case tcAdobeDeflate:
     case tcDeflate:
         return size * 1032;
