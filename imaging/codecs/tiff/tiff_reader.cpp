@@ -204,7 +204,7 @@ bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TIOP
 {
     TStream& stream = *env.Stream;
     const int64_t available = TIFFBytesFrom(env, page.JPEGInterchangeFormat);
-    if (page.JPEGInterchangeFormat <= 0 || available <= 0) {
+    if (page.JPEGInterchangeFormat <= 0 || available <= 0 || IsTiled(page)) {
         return false;
     }
     const int64_t length = page.JPEGInterchangeFormatLength > 0
@@ -217,7 +217,7 @@ bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TIOP
     TIOParamsVals scratch;
     Jpegfilt::ReadJPegStream(jpeg, nullptr, bitmap, scratch, progress, true);
     const bool sized = page.ImageWidth > 0 && page.ImageLength > 0;
-    if (CodecAborted(progress) || IsTiled(page) ||
+    if (CodecAborted(progress) ||
         (sized && (scratch.Width != page.ImageWidth || scratch.Height != page.ImageLength))) {
         return false;
     }

@@ -110,9 +110,10 @@ TKVPixelFormat PagePixelFormat(const TTIFFPage& page);
 
 // Decodes the page's strips or tiles into bitmap and its alpha samples into alpha, unless noAlpha;
 // adds the warnings of JPEG data to params. Memory follows the data: the bitmap is allocated at the
-// page size (so black), and alpha made when the page has alpha samples and sized and filled opaque
-// when there is one, only once the data gives a whole first row; before, both stay as they were.
-// False on a failure, also where the data ends before the last row or gives no row.
+// page size (so black), and alpha made where the page has alpha samples and sized where there is
+// one, only once the data gives a whole first row; before, both stay as they were. The mask is
+// opaque where rows reach it and transparent where none does. False on a failure, also where the
+// data ends before the last row or gives no row.
 bool DecodePage(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& alpha,
                 bool noAlpha, TIOParamsVals& params, TProgressRec& progress);
 
