@@ -355,8 +355,8 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
         if (!FMade && status != rsWhole) {
             return false;
         }
+        OpenRow(block.Y + r, block.X, count);
         const int32_t y = block.Y + r;
-        OpenRow(y, block.X, count);
         FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X,
                            FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr);
         if (!RowDone() || status == rsCut) {

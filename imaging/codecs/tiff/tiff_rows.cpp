@@ -253,10 +253,10 @@ void TRowConverter::UndoPredictor(uint8_t* row, int32_t count, int32_t samples) 
     }
 }
 
-// White is zero: the sample is inverted before it is scaled, so that the page shows what the
-// black-is-zero page of the inverted samples shows, at every depth.
 uint8_t TRowConverter::Grey(uint32_t value) const
 {
+    // White is zero: the sample is inverted before it is scaled, so that the page shows what the
+    // black-is-zero page of the inverted samples shows, at every depth.
     const uint32_t maximum = FBits == 16 ? 65535 : (1u << FBits) - 1;
     const uint32_t level = FPage.Photometric == tpWhiteIsZero ? maximum - value : value;
     if (FBits < 8) {
