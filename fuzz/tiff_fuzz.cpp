@@ -1,6 +1,7 @@
 // Fuzz target of the TIFF reader. The input is read as a TIFF with the default settings, and once
-// more from its second byte with the page and flags taken from its first byte: page (bits 0-2),
-// parameters only (3), no alpha (4), empty pages allowed (5), pages turned upright (6).
+// more from its second byte, offsets counting from there, with the page and flags taken from its
+// first byte: page (bits 0-2), parameters only (3), no alpha (4), empty pages allowed (5), pages
+// turned upright (6).
 #include "imaging/codecs/tiff/tiff_lzw.h"
 #include "imaging/codecs/tiff/tiffilt.h"
 
@@ -13,11 +14,11 @@
 
 namespace {
 
-void Read(const uint8_t* data, size_t size, uint8_t control)
+void Read(const uint8_t* data, size_t size, int64_t start, uint8_t control)
 {
     TMemoryStream input;
     input.WriteBuffer(data, static_cast<int64_t>(size));
-    input.SetPosition(0);
+    input.SetPosition(start);
     TKVBitmap bitmap;
     TIOParamsVals params;
     params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
@@ -36,9 +37,9 @@ void Read(const uint8_t* data, size_t size, uint8_t control)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Read(data, size, 0);
+    Read(data, size, 0, 0);
     if (size > 1) {
-        Read(data + 1, size - 1, data[0]);
+        Read(data, size, 1, data[0]);
     }
     return 0;
 }

@@ -190,4 +190,41 @@ TEST_F(TiffColour, SixteenBitCmykPagesDecodeAsImageMagickDoes)
     }
 }
 
+// Grey pages of every depth the reader takes: a white-is-zero page shows what the black-is-zero
+// page of its inverted samples shows, as ImageMagick reads that page up to 8 bits (it reads
+// white-is-zero pages of 2 to 7 bits uninverted) and libtiff's RGBA interface both at its depths.
+TEST(TiffGrey, WhiteIsZeroPagesOfEveryDepthShowTheInvertedLevels)
+{
+    kvtest::TempFolder folder;
+    for (const int32_t bits : {1, 2, 3, 4, 5, 6, 7, 8, 16}) {
+        const uint32_t maximum = (1u << bits) - 1;
+        const int32_t width = int32_t(std::min<uint32_t>(maximum + 1, 256));
+        TRgbImage expected;
+        for (const int32_t photometric : {1, 0}) {
+            SCOPED_TRACE(std::to_string(bits) + " bits, photometric " + std::to_string(photometric));
+            // A ramp, or its inverse, packed most significant bit first; 16-bit samples little-endian.
+            Bytes row(size_t(width * bits + 7) / 8);
+            for (int64_t x = 0, bit = 0; x < width; ++x) {
+                const uint32_t level = uint32_t(x * maximum / (width - 1));
+                uint32_t sample = photometric == 1 ? level : maximum - level;
+                sample = bits == 16 ? (sample >> 8 | sample << 8) & 0xFFFF : sample;
+                for (int32_t b = bits - 1; b >= 0; --b, ++bit) {
+                    row[size_t(bit / 8)] |= uint8_t(((sample >> b) & 1) << (7 - bit % 8));
+                }
+            }
+            const std::string file = folder.File("grey" + std::to_string(photometric) + ".tif");
+            WriteFile(file, TTiffBuilder().Page(width, 1, 1, bits, photometric, row).Build());
+            if (photometric == 1) {
+                expected = bits <= 8 ? ConvertToPnm("convert " + file + " -depth 8 ppm:-") : Tiff2Rgba(file);
+            }
+            TTiffRead read;
+            ASSERT_TRUE(ReadTiffFile(file, read));
+            EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), expected), 0);
+            if (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16) {
+                EXPECT_EQ(MaxDifference(Tiff2Rgba(file), expected), 0);
+            }
+        }
+    }
+}
+
 } // namespace

@@ -140,4 +140,29 @@ TEST_F(TiffCut, DataThatEndsBeforeTheLastRowFailsAndLeavesTheRowsPastItBlack)
     }
 }
 
+// A byte count that runs far past the end of the file is no damage where the bytes the file holds
+// give every row: a page of one strip claiming 35.7 MB loads whole, in every compression, as the
+// undamaged page does. libtiff warns of the count and reads the uncompressed page likewise.
+TEST_F(TiffCut, AByteCountPastTheEndLoadsTheRowsTheFileHolds)
+{
+    for (const std::string options : {"none", "lzw:2", "packbits", "zip", "jpeg", "g4"}) {
+        SCOPED_TRACE(options);
+        const std::string made = F("made.tif");
+        Run("tiffcp -r 100000 -c " + options + " " + F(options == "g4" ? "page.tif" : "photo.tif") + " " +
+            made);
+        const TRelaid relaid = DirectoryFirst(FileBytes(made), {35700000});
+        ASSERT_EQ(relaid.Offsets.size(), 1u);
+        WriteFile(F("long.tif"), relaid.File);
+        const TRgbImage whole = Tiff2Rgba(made);
+        TTiffRead read;
+        EXPECT_TRUE(ReadTiffFile(F("long.tif"), read));
+        EXPECT_EQ(read.Params.JPEG_WarningTot, 0);
+        EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), whole), 0);
+        if (options == "none") {
+            EXPECT_NE(LibtiffSays(F("long.tif")).find("Bogus \"StripByteCounts\""), std::string::npos);
+            EXPECT_EQ(MaxDifference(Tiff2Rgba(F("long.tif")), whole), 0);
+        }
+    }
+}
+
 } // namespace

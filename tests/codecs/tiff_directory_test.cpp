@@ -4,9 +4,14 @@
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "imaging/core/tif_tags_reader.h"
 #include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
 #include "tests/codecs/tiff_support.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -156,6 +161,55 @@ TEST(TiffReader, FillsTheParametersAndRefusesWhatItCannotShow)
                                 alpha, true, true, allowEmpty);
         EXPECT_EQ(read2.Aborted, !allowEmpty);
         EXPECT_EQ(read2.Params.TIFF_ImageDescription, "empty");
+    }
+}
+
+// Pages whose tags cannot lay their strips out are refused before anything is made, as libtiff
+// refuses their directories: tags of the layout that hold no integer, several values where one
+// belongs, RowsPerStrip 0, no StripOffsets. Compression of one value a sample is read, as libtiff
+// reads it.
+TEST(TiffReader, RefusesPagesWhoseTagsCannotLayOutTheirStrips)
+{
+    TTiffBuilder layout;
+    const uint32_t strip = layout.Data({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120});
+    // Type (0: the tag is left out) and values, by tag.
+    using TTags = std::map<uint16_t, std::pair<uint16_t, std::vector<uint32_t>>>;
+    const TTags tags = {{256, {3, {4}}},  {257, {3, {3}}},     {258, {3, {8}}}, {259, {3, {1}}},
+                        {262, {3, {1}}},  {273, {4, {strip}}}, {277, {3, {1}}}, {278, {3, {3}}},
+                        {279, {4, {12}}}, {284, {3, {1}}}};
+    const std::vector<std::tuple<const char*, TTags, bool>> cases = {
+        {"Compression for each sample", {{259, {3, {1, 1}}}}, false},
+        {"RowsPerStrip 0", {{278, {3, {0}}}}, true},
+        {"no StripOffsets", {{273, {0, {}}}}, true},
+        {"StripOffsets as rationals", {{273, {5, {strip, 1}}}}, true},
+        {"Compression as text", {{259, {2, {'1', 0}}}}, true},
+        {"BitsPerSample as text", {{258, {2, {'8', 0}}}}, true},
+        {"ImageWidth twice", {{256, {3, {4, 4}}}}, true},
+        {"SamplesPerPixel twice", {{277, {3, {1, 1}}}}, true},
+        {"PlanarConfiguration twice", {{284, {3, {1, 1}}}}, true},
+        {"RowsPerStrip twice", {{278, {3, {3, 3}}}}, true},
+    };
+    kvtest::TempFolder folder;
+    const std::string file = folder.File("page.tif");
+    for (auto [name, page, refused] : cases) {
+        SCOPED_TRACE(name);
+        TTiffBuilder builder = layout;
+        page.insert(tags.begin(), tags.end());
+        for (const auto& [tag, value] : page) {
+            if (value.first != 0) {
+                builder.Entry(tag, value.first, value.second);
+            }
+        }
+        WriteFile(file, builder.Build());
+        EXPECT_EQ(kvtest::ToolExitCode("tiffinfo " + file) != 0, refused);
+        TTiffRead read;
+        if (refused) {
+            EXPECT_TRUE(
+                kvtest::RefusedKeepingBitmap(read.Bitmap, read.Aborted, [&] { ReadTiffFile(file, read); }));
+        } else {
+            ASSERT_TRUE(ReadTiffFile(file, read));
+            EXPECT_EQ(MaxDifference(RgbOf(read.Bitmap), Tiff2Rgba(file)), 0);
+        }
     }
 }
 

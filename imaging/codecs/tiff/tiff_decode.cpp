@@ -35,9 +35,21 @@ bool UsesPredictor(int32_t compression)
     return compression == tcLZW || compression == tcAdobeDeflate || compression == tcDeflate;
 }
 
-bool IsTiled(const TTIFFPage& page)
+// Whether the tags that lay the strips out hold what they must: integers, a single one where
+// the tag has no value per sample, and rows in every strip. libtiff refuses a directory whose
+// tag holds anything else.
+bool LayoutReadable(const TTIFFEnv& env)
 {
-    return page.TileWidth != -1 || page.TileLength != -1;
+    for (const uint16_t tag : {256, 257, 258, 259, 277, 278, 284, 322, 323}) {
+        const TTIFFEntry* entry = TIFFFindEntry(tag, env);
+        const bool perSample = tag == 258 || tag == 259;
+        int64_t value = 0;
+        if (entry != nullptr && (!TIFFEntryInteger(env, *entry, 0, value) ||
+                                 (!perSample && entry->Count != 1) || (tag == 278 && value <= 0))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void ReadColorMap(const TTIFFEnv& env, TTIFFPage& page)
@@ -77,21 +89,24 @@ struct TBlock
 class TPageDecoder
 {
 public:
-    TPageDecoder(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TKVMask* alpha,
-                 TIOParamsVals& params, TProgressRec& progress)
-        : FPage(page), FEnv(env), FBitmap(bitmap), FAlpha(alpha), FParams(params), FProgress(progress),
-          FPlanes(page.PlanarConfiguration == 2 ? page.SamplesPerPixel : 1),
-          FConverter(page, alpha != nullptr)
+    TPageDecoder(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& mask,
+                 bool noAlpha, TIOParamsVals& params, TProgressRec& progress)
+        : FPage(page), FEnv(env), FBitmap(bitmap), FMask(mask), FNoAlpha(noAlpha), FParams(params),
+          FProgress(progress), FPlanes(page.PlanarConfiguration == 2 ? page.SamplesPerPixel : 1),
+          FConverter(page, !noAlpha && (mask != nullptr || HasAlpha(page)))
     {
     }
 
     bool Run();
+    bool PictureMade() const { return FMade; }
 
 private:
     bool Walk(const std::vector<int64_t>& offsets, const std::vector<int64_t>& counts, int64_t blockWidth,
               int64_t blockRows, bool tiled);
+    void MakePicture();
+    void OpenRow(int32_t y, int32_t x, int32_t count);
     bool DecodeBlock(const TBlock& block);
-    bool DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data);
+    bool DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data, bool pastEnd);
     std::vector<uint8_t> ReadData(int64_t offset, int64_t count, int64_t rawBytes, bool& pastEnd);
     int64_t PlaneRowBytes(int64_t width) const
     {
@@ -99,36 +114,91 @@ private:
         return (width * samples * FPage.BitsPerSample + 7) / 8;
     }
     bool RowDone();
+    int64_t MostBytesFrom(int64_t size) const;
     int64_t RowsTheDataCanHold(int64_t size, int64_t rowBytes) const;
+    bool DataCanFillARow(const std::vector<std::vector<uint8_t>>& data, int64_t rowBytes) const;
 
     const TTIFFPage& FPage;
     TTIFFEnv& FEnv;
     TKVBitmap& FBitmap;
-    TKVMask* FAlpha;
+    std::unique_ptr<TKVMask>& FMask;
+    bool FNoAlpha;
+    TKVMask* FAlpha = nullptr; // the mask that receives the alpha samples, once the picture is made
+    bool FMade = false;
     TIOParamsVals& FParams;
     TProgressRec& FProgress;
     int32_t FPlanes;
     TRowConverter FConverter;
 };
 
-// The most rows that size bytes of the page's compression can decode to: the largest expansion
-// each coding allows (a PackBits run, LZW strings of up to 4096 bytes per code, deflate's 1032:1,
-// at least one bit per fax row).
+// The most bytes that size bytes of the page's compression can decode to: the largest expansion
+// each coding allows (a PackBits run; LZW codes of at least 9 bits, each giving a string at most
+// one byte longer than any before it and of 4096 bytes at the most; deflate's 1032:1); -1 for fax
+// data, whose rows take as little as one bit each.
+int64_t TPageDecoder::MostBytesFrom(int64_t size) const
+{
+    const int64_t codes = size * 8 / 9 + 1;
+    switch (FPage.Compression) {
+    case tcNone:
+        return size;
+    case tcPackBits:
+        return size * 64;
+    case tcLZW:
+        return codes * std::min<int64_t>(codes, 4096);
+    case tcAdobeDeflate:
+    case tcDeflate:
+        return size * 1032;
+    default:
+        return -1;
+    }
+}
+
+// The most rows that size bytes can decode to, the row the data ends inside counted.
 int64_t TPageDecoder::RowsTheDataCanHold(int64_t size, int64_t rowBytes) const
 {
     const int64_t bytes = std::max<int64_t>(rowBytes, 1);
-    switch (FPage.Compression) {
-    case tcNone:
-        return (size + bytes - 1) / bytes;
-    case tcPackBits:
-        return size * 64 / bytes + 1;
-    case tcLZW:
-        return (size * 8 / 9 + 1) * 4096 / bytes + 1;
-    case tcAdobeDeflate:
-    case tcDeflate:
-        return size * 1032 / bytes + 1;
-    default:
-        return size * 8 + 1;
+    const int64_t most = MostBytesFrom(size);
+    return most < 0 ? size * 8 + 1 : (most + bytes - 1) / bytes;
+}
+
+// Whether the data of every plane can decode to a whole row. Rows are buffered at the width that
+// the header declares: until the picture has its first row, only data that can fill them has them
+// made, so that a few bytes claiming a huge width cost no more than those bytes.
+bool TPageDecoder::DataCanFillARow(const std::vector<std::vector<uint8_t>>& data, int64_t rowBytes) const
+{
+    return std::all_of(data.begin(), data.end(), [&](const std::vector<uint8_t>& plane) {
+        const int64_t most = MostBytesFrom(int64_t(plane.size()));
+        return most < 0 || most >= rowBytes;
+    });
+}
+
+// The bitmap at the page's size, black, and the mask, where the page has alpha samples or the
+// caller gave one; made at the first whole row, so that a page refused before it leaves both as
+// they were and a header's sizes take no memory that no data fills. Both come cleared by the
+// system: rows that no data reaches are black, and transparent.
+void TPageDecoder::MakePicture()
+{
+    if (FMade) {
+        return;
+    }
+    FMade = true;
+    if (!FNoAlpha && HasAlpha(FPage) && FMask == nullptr) {
+        FMask = std::make_unique<TKVMask>();
+    }
+    if (FMask != nullptr) {
+        FMask->AllocateBits(FPage.ImageWidth, FPage.ImageLength, 8);
+    }
+    FBitmap.Allocate(FPage.ImageWidth, FPage.ImageLength, PagePixelFormat(FPage));
+    FAlpha = FNoAlpha ? nullptr : FMask.get();
+}
+
+// Makes the picture if need be, and the mask's count pixels of row y from x on opaque, as they
+// stay unless the row's alpha samples say otherwise.
+void TPageDecoder::OpenRow(int32_t y, int32_t x, int32_t count)
+{
+    MakePicture();
+    if (FMask != nullptr && count > 0) {
+        std::fill_n(FMask->GetScanLine(y) + x, count, uint8_t(255));
     }
 }
 
@@ -145,16 +215,15 @@ bool TPageDecoder::RowDone()
 std::vector<uint8_t> TPageDecoder::ReadData(int64_t offset, int64_t count, int64_t rawBytes, bool& pastEnd)
 {
     TStream& stream = *FEnv.Stream;
-    const int64_t position = FEnv.BaseOffset + offset;
-    const int64_t available = stream.Size() - position;
-    pastEnd = offset < 0 || available <= 0 || count > available;
-    if (offset < 0 || available <= 0) {
+    const int64_t available = TIFFBytesFrom(FEnv, offset);
+    pastEnd = available <= 0 || count > available;
+    if (available <= 0) {
         return {};
     }
     int64_t length = count > 0 ? std::min(count, available) : available;
     length = std::min(length, FPage.Compression == tcNone ? rawBytes : rawBytes * 10 + 4096);
     std::vector<uint8_t> data(static_cast<size_t>(length));
-    stream.SetPosition(position);
+    stream.SetPosition(FEnv.BaseOffset + offset);
     data.resize(size_t(std::max<int64_t>(stream.Read(data.data(), length), 0)));
     if (FPage.FillOrder == 2 && !IsFax(FPage.Compression)) {
         for (uint8_t& byte : data) {
@@ -166,10 +235,11 @@ std::vector<uint8_t> TPageDecoder::ReadData(int64_t offset, int64_t count, int64
 
 // A JPEG strip or tile is a JPEG of its own, decoded by the JPEG reader, whose rule holds inside
 // it: a cut scan is padded and counted as a warning. One larger than its place is refused before
-// it is decoded; one smaller leaves rows it does not reach, and fails after they are copied.
-bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data)
+// it is decoded; one smaller leaves rows it does not reach, and fails after they are copied. So
+// does one that the file cuts short (pastEnd), whose padded rows are not the file's.
+bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_t>& data, bool pastEnd)
 {
-    if (FBitmap.GetPixelFormat() != kv24RGB || data.empty()) {
+    if (PagePixelFormat(FPage) != kv24RGB || data.empty()) {
         return false;
     }
     TMemoryStream jpeg;
@@ -196,7 +266,8 @@ bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_
     if (!read(decoded, true) || scratch.Width > block.Width || scratch.Height > block.FullRows) {
         return false;
     }
-    const bool decodedWhole = read(decoded, false) && decoded.GetPixelFormat() == kv24RGB;
+    const bool decodedWhole = read(decoded, false) && decoded.GetPixelFormat() == kv24RGB &&
+                              !(pastEnd && scratch.JPEG_WarningTot > 0);
     FParams.JPEG_WarningTot += scratch.JPEG_WarningTot;
     if (scratch.JPEG_WarningTot > 0) {
         FParams.JPEG_WarningCode = scratch.JPEG_WarningCode;
@@ -211,6 +282,9 @@ bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_
     }
     const int32_t width = std::min(block.Width, FPage.ImageWidth - block.X);
     const int32_t rows = std::min(block.Rows, decoded.GetHeight());
+    for (int32_t r = 0; r < rows; ++r) {
+        OpenRow(block.Y + r, block.X, std::min(width, decoded.GetWidth()));
+    }
     decoded.CopyRectTo(&FBitmap, 0, 0, block.X, block.Y, std::min(width, decoded.GetWidth()), rows);
     for (int32_t r = 0; r < rows; ++r) {
         if (!RowDone()) {
@@ -221,7 +295,8 @@ bool TPageDecoder::DecodeJpegBlock(const TBlock& block, const std::vector<uint8_
 }
 
 // A block fails where its data ends before its last row or breaks: the rows before stay, and
-// so does the row the data ends inside, with what it holds.
+// so does the row the data ends inside, with what it holds. A byte count past the end of the file
+// is no damage where the bytes the file holds give every row.
 bool TPageDecoder::DecodeBlock(const TBlock& block)
 {
     const int64_t rowBytes = PlaneRowBytes(block.Width);
@@ -234,7 +309,10 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
         pastEnd = pastEnd || planePastEnd;
     }
     if (FPage.Compression == tcJPEG) {
-        return DecodeJpegBlock(block, data[0]) && !pastEnd;
+        return DecodeJpegBlock(block, data[0], pastEnd);
+    }
+    if (!FMade && !DataCanFillARow(data, rowBytes)) {
+        return false;
     }
     std::vector<std::unique_ptr<TRowDecoder>> decoders;
     for (int32_t p = 0; p < FPlanes; ++p) {
@@ -273,6 +351,11 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
         if (status == rsNone || status == rsCorrupt) {
             return false;
         }
+        // Data cut inside the first row gives no picture.
+        if (!FMade && status != rsWhole) {
+            return false;
+        }
+        OpenRow(block.Y + r, block.X, count);
         const int32_t y = block.Y + r;
         FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X,
                            FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr);
@@ -280,7 +363,7 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
             return false;
         }
     }
-    return rows == block.Rows && !pastEnd;
+    return rows == block.Rows;
 }
 
 // Strips are blocks of the image's width; tiles run left to right, then top to bottom. Blocks
@@ -311,13 +394,12 @@ bool TPageDecoder::Walk(const std::vector<int64_t>& offsets, const std::vector<i
             return false;
         }
     }
-    // A table of fewer blocks than the page has leaves rows that no data reaches; a page with no
-    // table at all (an EXIF directory's) is only left as allocated.
-    return offsets.empty() || perPlane == across * down;
+    // A table of fewer blocks than the page has leaves rows that no data reaches.
+    return perPlane == across * down;
 }
 
-// The bitmap comes freshly allocated, so rows that no data reaches stay black without being
-// touched: a header that promises far more than its data costs no time.
+// The bitmap is allocated fresh, so rows that no data reaches stay black without being touched:
+// a header that promises far more than its data costs no time.
 bool TPageDecoder::Run()
 {
     const int64_t width = FPage.ImageWidth;
@@ -345,6 +427,11 @@ bool TPageDecoder::Run()
 
 } // namespace
 
+bool IsTiled(const TTIFFPage& page)
+{
+    return page.TileWidth != -1 || page.TileLength != -1;
+}
+
 void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page)
 {
     page.ImageWidth = ToInt32(TIFFReadSingleValDef(env, 256, 0));
@@ -363,7 +450,8 @@ void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page)
     std::vector<int64_t> formats;
     TIFFReadArrayIntegers(env, formats, 339);
     page.UnsignedSamples = std::all_of(formats.begin(), formats.end(), [](int64_t f) { return f == 1; });
-    // 0, 0xFFFFFFFF or more rows than the image: one strip covers the page.
+    page.LayoutUnreadable = !LayoutReadable(env);
+    // 0xFFFFFFFF or more rows than the image: one strip covers the page.
     page.RowsPerStrip = TIFFReadSingleValDef(env, 278, page.ImageLength);
     if (page.RowsPerStrip <= 0 || page.RowsPerStrip > page.ImageLength) {
         page.RowsPerStrip = std::max(page.ImageLength, 1);
@@ -452,6 +540,12 @@ bool HasConversion(const TTIFFPage& page)
     }
 }
 
+bool HasBlocks(const TTIFFPage& page)
+{
+    return !page.LayoutUnreadable &&
+           (!page.StripOffsets.empty() || (IsTiled(page) && !page.TileOffsets.empty()));
+}
+
 bool HasAlpha(const TTIFFPage& page)
 {
     if (page.Compression == tcJPEG) {
@@ -469,14 +563,15 @@ TKVPixelFormat PagePixelFormat(const TTIFFPage& page)
                                                                                                  : kv24RGB;
 }
 
-bool DecodePage(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TKVMask* alpha,
-                TIOParamsVals& params, TProgressRec& progress)
+bool DecodePage(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& alpha,
+                bool noAlpha, TIOParamsVals& params, TProgressRec& progress)
 {
     if (page.Compression == tcLZW && page.LZWDecompress == nullptr) {
         return false;
     }
-    TPageDecoder decoder(page, env, bitmap, alpha, params, progress);
-    return decoder.Run();
+    TPageDecoder decoder(page, env, bitmap, alpha, noAlpha, params, progress);
+    // A page that gave no row is no picture, whatever its tables say.
+    return decoder.Run() && decoder.PictureMade();
 }
 
 } // namespace Tiffilt::detail

@@ -73,14 +73,6 @@ bool ReadAt(TStream& stream, int64_t position, void* buffer, int64_t count)
     return stream.Read(buffer, count) == count;
 }
 
-// Bytes the stream holds from the file offset on; 0 when the offset lies outside.
-int64_t BytesFrom(const TTIFFEnv& env, int64_t offset)
-{
-    const int64_t position = env.BaseOffset + offset;
-    const int64_t size = env.Stream->Size();
-    return position >= 0 && position <= size ? size - position : 0;
-}
-
 // Parses count entries; entries of an unknown type are dropped, counts of out-of-line data are
 // cut to what the stream holds.
 void ParseEntries(TTIFFEnv& env, const std::vector<uint8_t>& bytes, int64_t count)
@@ -105,7 +97,7 @@ void ParseEntries(TTIFFEnv& env, const std::vector<uint8_t>& bytes, int64_t coun
         uint64_t kept = std::min<uint64_t>(fileCount, UINT32_MAX);
         if (fileCount * uint64_t(typeSize) > uint64_t(field) || fileCount > UINT32_MAX) {
             const int64_t available =
-                entry.Value <= uint64_t(INT64_MAX) ? BytesFrom(env, int64_t(entry.Value)) : 0;
+                entry.Value <= uint64_t(INT64_MAX) ? TIFFBytesFrom(env, int64_t(entry.Value)) : 0;
             kept = std::min<uint64_t>(kept, uint64_t(available) / typeSize);
         }
         entry.Count = static_cast<uint32_t>(kept);
@@ -152,6 +144,12 @@ int64_t ReadDirectory(TTIFFEnv& env, int64_t offset, bool load, bool& loaded)
     return nextOffset <= uint64_t(INT64_MAX) ? int64_t(nextOffset) : 0;
 }
 
+// A directory offset that the stream holds, else 0, which ends the chain.
+int64_t DirectoryOffset(const TTIFFEnv& env, int64_t offset)
+{
+    return offset < TIFFBytesFrom(env, 0) ? offset : 0;
+}
+
 // Walks the directory chain from first, loading the entries of directory loadIndex (-1: none);
 // offsets, when given, receives the offset of each directory counted. Returns the count.
 int32_t WalkChain(TTIFFEnv& env, int64_t first, int32_t loadIndex, bool& found, std::vector<int64_t>* offsets)
@@ -159,7 +157,7 @@ int32_t WalkChain(TTIFFEnv& env, int64_t first, int32_t loadIndex, bool& found, 
     int32_t count = 0;
     found = false;
     std::unordered_set<int64_t> visited;
-    int64_t offset = first;
+    int64_t offset = DirectoryOffset(env, first);
     while (offset > 0 && count < TIFFMaxPages && visited.insert(offset).second) {
         bool loaded = false;
         const int64_t next = ReadDirectory(env, offset, count == loadIndex, loaded);
@@ -171,12 +169,21 @@ int32_t WalkChain(TTIFFEnv& env, int64_t first, int32_t loadIndex, bool& found, 
             offsets->push_back(offset);
         }
         ++count;
-        offset = next < BytesFrom(env, 0) ? next : 0;
+        offset = DirectoryOffset(env, next);
     }
     return count;
 }
 
 } // namespace
+
+int64_t TIFFBytesFrom(const TTIFFEnv& Env, int64_t Offset)
+{
+    const int64_t size = Env.Stream->Size();
+    if (Offset < 0 || Env.BaseOffset < 0 || Env.BaseOffset > size || Offset > size - Env.BaseOffset) {
+        return 0;
+    }
+    return size - Env.BaseOffset - Offset;
+}
 
 int32_t TIFFTypeSize(uint16_t type)
 {
@@ -286,7 +293,7 @@ std::vector<int64_t> TIFFChainOffsets(int64_t FirstOffset, TTIFFEnv& Env)
 bool TIFFReadSubIFD(int64_t Offset, TTIFFEnv& Env)
 {
     Env.Entries.clear();
-    if (Offset <= 0 || Offset >= BytesFrom(Env, 0)) {
+    if (Offset <= 0 || Offset >= TIFFBytesFrom(Env, 0)) {
         return false;
     }
     bool loaded = false;
@@ -330,7 +337,8 @@ bool TIFFEntryBytesAt(const TTIFFEnv& Env, const TTIFFEntry& Entry, uint64_t Sta
         std::memcpy(Buffer, Entry.Inline + Start, static_cast<size_t>(Count));
         return true;
     }
-    if (Entry.Value > uint64_t(INT64_MAX - int64_t(Start))) {
+    if (Entry.Value > uint64_t(INT64_MAX - int64_t(Start)) ||
+        TIFFBytesFrom(Env, int64_t(Entry.Value + Start)) < int64_t(Count)) {
         return false;
     }
     return ReadAt(*Env.Stream, Env.BaseOffset + Entry.Value + int64_t(Start), Buffer, int64_t(Count));

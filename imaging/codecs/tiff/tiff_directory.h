@@ -59,6 +59,9 @@ namespace Tiffilt {
 // The most directories a walk visits; a chain longer than this ends there.
 constexpr int32_t TIFFMaxPages = 100000;
 
+// Bytes the stream holds from the file offset on (taken from the base offset); 0 when the offset
+// lies outside, however large.
+int64_t TIFFBytesFrom(const TTIFFEnv& Env, int64_t Offset);
 // Bytes of one value of a field type; 0 for a type this reader does not know.
 int32_t TIFFTypeSize(uint16_t type);
 // Bytes of an entry's data; it stands in the value field when it is 4 or less (8 in BigTIFF).

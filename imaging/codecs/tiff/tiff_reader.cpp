@@ -196,24 +196,32 @@ void FillParams(const TTIFFEnv& env, const TTIFFPage& page, int32_t pageCount, T
 }
 
 // The picture of an old-style JPEG page: the JPEG interchange stream it points to, decoded with
-// a record of its own so that the page keeps its TIFF parameters.
+// a record of its own so that the page keeps its TIFF parameters. A stream of another size than
+// the page gives (an EXIF thumbnail's directory gives none) is not its picture, as the stream of
+// tiled pages, which holds one tile or only tables, is not: those pages are refused.
 bool DecodeOldJpeg(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TIOParamsVals& params,
                    TProgressRec& progress)
 {
     TStream& stream = *env.Stream;
-    const int64_t start = env.BaseOffset + page.JPEGInterchangeFormat;
-    const int64_t available = stream.Size() - start;
-    if (page.JPEGInterchangeFormat <= 0 || available <= 0) {
+    const int64_t available = TIFFBytesFrom(env, page.JPEGInterchangeFormat);
+    if (page.JPEGInterchangeFormat <= 0 || available <= 0 || IsTiled(page)) {
         return false;
     }
     const int64_t length = page.JPEGInterchangeFormatLength > 0
                                ? std::min(page.JPEGInterchangeFormatLength, available)
                                : available;
     TMemoryStream jpeg;
-    stream.SetPosition(start);
+    stream.SetPosition(env.BaseOffset + page.JPEGInterchangeFormat);
     jpeg.CopyFrom(stream, length);
     jpeg.SetPosition(0);
     TIOParamsVals scratch;
+    Jpegfilt::ReadJPegStream(jpeg, nullptr, bitmap, scratch, progress, true);
+    const bool sized = page.ImageWidth > 0 && page.ImageLength > 0;
+    if (CodecAborted(progress) ||
+        (sized && (scratch.Width != page.ImageWidth || scratch.Height != page.ImageLength))) {
+        return false;
+    }
+    jpeg.SetPosition(0);
     Jpegfilt::ReadJPegStream(jpeg, nullptr, bitmap, scratch, progress, false);
     params.JPEG_WarningTot = scratch.JPEG_WarningTot;
     params.JPEG_WarningCode = scratch.JPEG_WarningCode;
@@ -229,19 +237,11 @@ bool DecodePicture(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, std:
     if (page.Compression == tcOldJPEG && page.JPEGProc < 2) {
         return DecodeOldJpeg(page, env, bitmap, params, progress);
     }
-    if (page.ImageWidth <= 0 || page.ImageLength <= 0 || !HasConversion(page) ||
+    if (page.ImageWidth <= 0 || page.ImageLength <= 0 || !HasConversion(page) || !HasBlocks(page) ||
         int64_t(page.ImageWidth) * page.ImageLength > KVCodecMaxPixels) {
         return false;
     }
-    if (!noAlpha && HasAlpha(page) && alpha == nullptr) {
-        alpha = std::make_unique<TKVMask>();
-    }
-    if (alpha != nullptr) {
-        alpha->AllocateBits(page.ImageWidth, page.ImageLength, 8);
-        alpha->Fill(255);
-    }
-    bitmap.Allocate(page.ImageWidth, page.ImageLength, PagePixelFormat(page));
-    if (!DecodePage(page, env, bitmap, noAlpha ? nullptr : alpha.get(), params, progress)) {
+    if (!DecodePage(page, env, bitmap, alpha, noAlpha, params, progress)) {
         return false;
     }
     if (params.TIFF_EnableAdjustOrientation && page.Orientation >= 2 && page.Orientation <= 8) {

@@ -38,6 +38,11 @@ TRowDecoder::TRowDecoder(const TTIFFPage& page, const uint8_t* data, int64_t siz
     case tcGroup4:
         FRefLine.assign(size_t(rowBytes), 0xFF);
         break;
+    case tcLZW:
+        // The LZW of old writers packs its codes least significant bit first, so that its opening
+        // Clear code reads 0x00 0x01: taken for today's codes it decodes to garbage.
+        FOldStyleLZW = size >= 2 && data[0] == 0 && (data[1] & 1) != 0;
+        break;
     default:
         break;
     }
@@ -76,7 +81,7 @@ TRowStatus TRowDecoder::Next(uint8_t* row)
     case tcPackBits:
         return NextPackBits(row);
     case tcLZW: {
-        if (FRowBytes > INT32_MAX) {
+        if (FRowBytes > INT32_MAX || FOldStyleLZW) {
             return rsCorrupt;
         }
         // The decoder fails a row that its codes end before, as it does corrupt codes.
@@ -250,13 +255,14 @@ void TRowConverter::UndoPredictor(uint8_t* row, int32_t count, int32_t samples) 
 
 uint8_t TRowConverter::Grey(uint32_t value) const
 {
-    uint32_t level = value;
+    // White is zero: the sample is inverted before it is scaled, so that the page shows what the
+    // black-is-zero page of the inverted samples shows, at every depth.
+    const uint32_t maximum = FBits == 16 ? 65535 : (1u << FBits) - 1;
+    const uint32_t level = FPage.Photometric == tpWhiteIsZero ? maximum - value : value;
     if (FBits < 8) {
-        level = value * 255 / ((1u << FBits) - 1);
-    } else if (FBits == 16) {
-        level = value >> 8;
+        return uint8_t(level * 255 / maximum);
     }
-    return uint8_t(FPage.Photometric == tpWhiteIsZero ? 255 - level : level);
+    return uint8_t(FBits == 16 ? level >> 8 : level);
 }
 
 void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int32_t x, uint8_t* maskRow)

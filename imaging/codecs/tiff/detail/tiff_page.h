@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ struct TTIFFPage
     int32_t BitsPerSample = 1;
     // BitsPerSample values that differ between samples, or fewer values than samples.
     bool MixedBitsPerSample = false;
+    // A tag that lays out the strips is not of integers, a single one where it has no value per
+    // sample, or RowsPerStrip is 0: strips read by such tags would be garbage passed off as rows.
+    bool LayoutUnreadable = false;
     // SampleFormat 1 for every sample (or no tag): signed and floating-point samples have no
     // conversion.
     bool UnsignedSamples = true;
@@ -94,16 +98,24 @@ void ReadPageTags(const TTIFFEnv& env, TTIFFPage& page);
 // Whether the page's layout (photometric, samples, bits, sample format, compression, predictor)
 // has a conversion into a bitmap; false sends the page to the abort flag.
 bool HasConversion(const TTIFFPage& page);
+// Whether the page is laid out in tiles (either tile size given).
+bool IsTiled(const TTIFFPage& page);
+// Whether the page's layout tags are readable and it has a table of strips or tiles to take rows
+// from; false sends the page to the abort flag.
+bool HasBlocks(const TTIFFPage& page);
 // Whether the page carries an alpha sample that the mask receives.
 bool HasAlpha(const TTIFFPage& page);
 // kv1g for bilevel pages that are not palette pages, else kv24RGB.
 TKVPixelFormat PagePixelFormat(const TTIFFPage& page);
 
-// Decodes the page's strips or tiles into bitmap, newly allocated at the page size (so black), and
-// its alpha samples into alpha when given; adds the warnings of JPEG data to params. False on a
-// failure, also where the data ends before the last row.
-bool DecodePage(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, TKVMask* alpha,
-                TIOParamsVals& params, TProgressRec& progress);
+// Decodes the page's strips or tiles into bitmap and its alpha samples into alpha, unless noAlpha;
+// adds the warnings of JPEG data to params. Memory follows the data: the bitmap is allocated at the
+// page size (so black), and alpha made where the page has alpha samples and sized where there is
+// one, only once the data gives a whole first row; before, both stay as they were. The mask is
+// opaque where rows reach it and transparent where none does. False on a failure, also where the
+// data ends before the last row or gives no row.
+bool DecodePage(const TTIFFPage& page, TTIFFEnv& env, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& alpha,
+                bool noAlpha, TIOParamsVals& params, TProgressRec& progress);
 
 // Turns the decoded picture upright as TIFF orientation 2 to 8 says.
 void ApplyOrientation(TKVBitmap& bitmap, TKVMask* alpha, int32_t orientation);

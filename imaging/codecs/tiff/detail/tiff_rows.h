@@ -49,6 +49,7 @@ private:
     int32_t FRepeatLeft = 0;
     uint8_t FRepeatByte = 0;
     intptr_t FLZWState = 0;
+    bool FOldStyleLZW = false;
     struct TZState;
     std::unique_ptr<TZState> FZ;
     std::vector<uint8_t> FRefLine;
