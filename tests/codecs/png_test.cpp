@@ -6,6 +6,7 @@
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -163,11 +164,14 @@ TEST(PngReader, DecodesThePngSuiteAsPngtopnmDoes)
         ASSERT_TRUE(reference.Valid()) << name;
         EXPECT_EQ(DifferenceFromReference(r.Bitmap, reference), 0) << name;
         // pngtopnm leaves colour-key transparency out of its alpha; ImageMagick's is the reference.
-        ASSERT_NE(r.Mask, nullptr) << name;
-        const kvtest::TPnmImage alpha =
-            kvtest::ParsePnm(kvtest::RunTool("/usr/bin/convert " + path + " -alpha extract -depth 16 pgm:-"));
-        ASSERT_TRUE(alpha.Valid()) << name;
-        if (r.Bitmap.GetPixelFormat() != kv1g) {
+        // A mask comes only with alpha, which packed 1-bit rows do not carry.
+        const bool hasAlpha =
+            kvtest::RunTool("identify -format %A " + path) == "True" && r.Bitmap.GetPixelFormat() != kv1g;
+        ASSERT_EQ(r.Mask != nullptr, hasAlpha) << name;
+        if (hasAlpha) {
+            const kvtest::TPnmImage alpha = kvtest::ParsePnm(
+                kvtest::RunTool("/usr/bin/convert " + path + " -alpha extract -depth 16 pgm:-"));
+            ASSERT_TRUE(alpha.Valid()) << name;
             EXPECT_EQ(MaskDifference(*r.Mask, alpha), 0) << name;
         }
     }
@@ -479,6 +483,40 @@ TEST(PngReader, RefusalsLeaveTheBitmapAsItWas)
                 EXPECT_EQ(std::vector<uint8_t>(r.Mask->GetScanLine(1), r.Mask->GetScanLine(1) + 3),
                           (std::vector<uint8_t>{0, 0, 0}));
             }
+        }
+    }
+}
+
+// A 16384 x 16384 picture whose data ends after its first row takes memory by that row: the rows
+// past the cut come cleared from the allocator, untouched, and only a file with alpha (an alpha
+// channel, or tRNS) gets a mask, which is not filled first. pngcheck finds the files sound up to
+// their data; pngtopnm reads none of them. The files are in the fuzz replay corpus.
+TEST(PngReader, ACutPictureTakesMemoryByItsData)
+{
+    ASSERT_TRUE(kvtest::Installed({"pngcheck", "pngtopnm"}));
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/png/";
+    const struct
+    {
+        const char* file;
+        bool alpha;
+    } cases[] = {
+        {"rgb-one-row-of-16384-by-16384.png", false},
+        {"rgba-one-row-of-16384-by-16384.png", true},
+        {"palette-trns-one-row-of-16384-by-16384.png", true},
+    };
+    for (const auto& c : cases) {
+        const std::string file = corpus + c.file;
+        EXPECT_EQ(kvtest::ToolExitCode("pngcheck -q " + file), 0) << c.file;
+        EXPECT_EQ(kvtest::ToolExitCode("pngtopnm " + file + " >/dev/null 2>&1"), 1) << c.file;
+        for (bool noAlpha : {false, true}) {
+            SCOPED_TRACE(std::string(c.file) + (noAlpha ? ", alpha composed away" : ", alpha to the mask"));
+            TStringStream stream(kvtest::TempFolder::Read(file));
+            TRead r;
+            EXPECT_LT(kvtest::ResidentGrowthOf([&] { Read(stream, r, noAlpha); }), 64 * 1024);
+            EXPECT_TRUE(r.Aborting);
+            EXPECT_EQ(r.Bitmap.GetHeight(), 16384);
+            EXPECT_EQ(r.Mask != nullptr, c.alpha && !noAlpha);
+            EXPECT_TRUE(kvtest::RowCleared(r.Bitmap, 16383));
         }
     }
 }
