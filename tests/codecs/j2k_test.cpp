@@ -8,12 +8,14 @@
 #include "imaging/io/korvaneio_globals.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -62,10 +64,34 @@ size_t SsizOffset(const std::string& codeStream)
     return codeStream.find("\xff\x51") + 2 + 2 + 2 + 32 + 2;
 }
 
+void PutBigEndian32(std::string& bytes, size_t at, uint32_t value)
+{
+    for (size_t i = 0; i < 4; ++i) {
+        bytes[at + i] = char(value >> (24 - 8 * i));
+    }
+}
+
+// The code stream or JP2 file with its SIZ marker (and its image header box) declaring a picture
+// of width x height in tiles of one pixel.
+std::string WithOnePixelTiles(std::string bytes, uint32_t width, uint32_t height)
+{
+    const size_t siz = bytes.find("\xff\x51");
+    const uint32_t fields[8] = {width, height, 0, 0, 1, 1, 0, 0};
+    for (size_t i = 0; i < 8; ++i) {
+        PutBigEndian32(bytes, siz + 6 + 4 * i, fields[i]);
+    }
+    const size_t ihdr = bytes.find("ihdr");
+    if (ihdr != std::string::npos) {
+        PutBigEndian32(bytes, ihdr + 4, height);
+        PutBigEndian32(bytes, ihdr + 8, width);
+    }
+    return bytes;
+}
+
 } // namespace
 
-// Files of opj_compress: RGB JP2, grey and 12-bit code streams, and subsampled components, each
-// equal to the top 8 bits of what opj_decompress makes of it.
+// Files of opj_compress: RGB JP2, grey and 12-bit code streams, subsampled components and small
+// tiles, each equal to the top 8 bits of what opj_decompress makes of it.
 TEST(J2kReader, DecodesAsOpjDecompressDoes)
 {
     ASSERT_TRUE(HaveTools());
@@ -79,8 +105,13 @@ TEST(J2kReader, DecodesAsOpjDecompressDoes)
         std::string input, options;
         int32_t bits, samples;
     } cases[] = {
-        {"a.jp2", ppm, "", 8, 3},       {"b.j2k", pgm, "", 8, 1},           {"c.j2k", deep, "", 12, 3},
-        {"d.j2k", ppm, "-s 2,2", 8, 3}, {"e.jp2", ppm, "-r 20 -n 3", 8, 3},
+        {"a.jp2", ppm, "", 8, 3},
+        {"b.j2k", pgm, "", 8, 1},
+        {"c.j2k", deep, "", 12, 3},
+        {"d.j2k", ppm, "-s 2,2", 8, 3},
+        {"e.jp2", ppm, "-r 20 -n 3", 8, 3},
+        {"f.j2k", ppm, "-t 8,8 -n 1", 8, 3},
+        {"g.jp2", pgm, "-t 16,16 -n 2", 8, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -304,4 +335,42 @@ TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
     EXPECT_EQ(header.Params.Height, 8);
     EXPECT_EQ(header.Params.SamplesPerPixel, 3);
     EXPECT_EQ(header.Bitmap.GetWidth(), 2);
+}
+
+// A stream is refused before the library sizes its records by the counts its SIZ marker declares
+// when it has no room for them: each tile needs a tile-part header of 14 bytes, and each of its
+// components a byte of coded data. opj_compress's pictures of 6 KB, patched to declare 43,776
+// tiles of one pixel, and a code stream of 280 tiles of 1300 components in 8 KB (the fuzz replay
+// corpus holds these), as opj_dump reads their counts. Memory follows the data, whether the
+// headers alone are read or the whole picture.
+TEST(J2kReader, TileCountsTheStreamHasNoRoomForAreRefused)
+{
+    ASSERT_TRUE(HaveTools());
+    kvtest::TempFolder folder;
+    const std::string ppm = folder.Write("rose.ppm", kvtest::TempFolder::Read(Rose));
+    struct Case
+    {
+        std::string name, bytes, declared;
+    };
+    std::vector<Case> cases;
+    for (const std::string name : {"rose.j2k", "rose.jp2"}) {
+        const std::string file = folder.File(name);
+        ASSERT_FALSE(kvtest::ToolOutput("opj_compress -i " + ppm + " -o " + file).empty());
+        cases.push_back(
+            {name, WithOnePixelTiles(kvtest::TempFolder::Read(file), 256, 171), "tw=256, th=171"});
+    }
+    cases.push_back({"components.j2k",
+                     kvtest::TempFolder::Read(std::string(KV_TEST_DATA_DIR) +
+                                              "/fuzz/j2k/tile-components-364000-in-8-kb.j2k"),
+                     "numcomps=1300"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = folder.Write("declared-" + c.name, c.bytes);
+        EXPECT_NE(kvtest::ToolOutput("opj_dump -i " + file + " 2>&1").find(c.declared), std::string::npos);
+        for (bool paramsOnly : {true, false}) {
+            Decoded d;
+            EXPECT_LT(kvtest::ResidentGrowthOf([&] { Decode(c.bytes, d, paramsOnly); }), 64 * 1024);
+            EXPECT_TRUE(d.Aborted);
+        }
+    }
 }
