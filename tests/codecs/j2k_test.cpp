@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,26 +65,23 @@ size_t SsizOffset(const std::string& codeStream)
     return codeStream.find("\xff\x51") + 2 + 2 + 2 + 32 + 2;
 }
 
-void PutBigEndian32(std::string& bytes, size_t at, uint32_t value)
-{
-    for (size_t i = 0; i < 4; ++i) {
-        bytes[at + i] = char(value >> (24 - 8 * i));
-    }
-}
-
-// The code stream or JP2 file with its SIZ marker (and its image header box) declaring a picture
-// of width x height in tiles of one pixel.
+// The code stream or JP2 file with its SIZ marker (and image header box) declaring a picture of
+// width x height in tiles of one pixel.
 std::string WithOnePixelTiles(std::string bytes, uint32_t width, uint32_t height)
 {
-    const size_t siz = bytes.find("\xff\x51");
+    auto put = [&bytes](size_t at, uint32_t value) {
+        for (size_t i = 0; i < 4; ++i) {
+            bytes[at + i] = char(value >> (24 - 8 * i));
+        }
+    };
+    const size_t siz = bytes.find("\xff\x51") + 6, ihdr = bytes.find("ihdr");
     const uint32_t fields[8] = {width, height, 0, 0, 1, 1, 0, 0};
     for (size_t i = 0; i < 8; ++i) {
-        PutBigEndian32(bytes, siz + 6 + 4 * i, fields[i]);
+        put(siz + 4 * i, fields[i]);
     }
-    const size_t ihdr = bytes.find("ihdr");
     if (ihdr != std::string::npos) {
-        PutBigEndian32(bytes, ihdr + 4, height);
-        PutBigEndian32(bytes, ihdr + 8, width);
+        put(ihdr + 4, height);
+        put(ihdr + 8, width);
     }
     return bytes;
 }
@@ -338,38 +336,31 @@ TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
 }
 
 // A stream is refused before the library sizes its records by the counts its SIZ marker declares
-// when it has no room for them: each tile needs a tile-part header of 14 bytes, and each of its
-// components a byte of coded data. opj_compress's pictures of 6 KB, patched to declare 43,776
-// tiles of one pixel, and a code stream of 280 tiles of 1300 components in 8 KB (the fuzz replay
-// corpus holds these), as opj_dump reads their counts. Memory follows the data, whether the
-// headers alone are read or the whole picture.
+// when it has no room for them (14 bytes of tile-part header a tile, a byte a tile-component):
+// opj_compress's pictures of 6 KB patched to declare 43,776 tiles, and 280 tiles of 1300
+// components in 8 KB, as opj_dump reads them. Memory follows the data, headers only or whole.
 TEST(J2kReader, TileCountsTheStreamHasNoRoomForAreRefused)
 {
     ASSERT_TRUE(HaveTools());
     kvtest::TempFolder folder;
     const std::string ppm = folder.Write("rose.ppm", kvtest::TempFolder::Read(Rose));
-    struct Case
-    {
-        std::string name, bytes, declared;
-    };
-    std::vector<Case> cases;
+    std::vector<std::array<std::string, 3>> cases; // name, bytes, what opj_dump finds declared
     for (const std::string name : {"rose.j2k", "rose.jp2"}) {
-        const std::string file = folder.File(name);
-        ASSERT_FALSE(kvtest::ToolOutput("opj_compress -i " + ppm + " -o " + file).empty());
-        cases.push_back(
-            {name, WithOnePixelTiles(kvtest::TempFolder::Read(file), 256, 171), "tw=256, th=171"});
+        ASSERT_FALSE(kvtest::ToolOutput("opj_compress -i " + ppm + " -o " + folder.File(name)).empty());
+        cases.push_back({name, WithOnePixelTiles(kvtest::TempFolder::Read(folder.File(name)), 256, 171),
+                         "tw=256, th=171"});
     }
     cases.push_back({"components.j2k",
                      kvtest::TempFolder::Read(std::string(KV_TEST_DATA_DIR) +
                                               "/fuzz/j2k/tile-components-364000-in-8-kb.j2k"),
                      "numcomps=1300"});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = folder.Write("declared-" + c.name, c.bytes);
-        EXPECT_NE(kvtest::ToolOutput("opj_dump -i " + file + " 2>&1").find(c.declared), std::string::npos);
+    for (const auto& [name, bytes, declared] : cases) {
+        SCOPED_TRACE(name);
+        const std::string dump = kvtest::ToolOutput("opj_dump -i " + folder.Write("declared-" + name, bytes));
+        EXPECT_NE(dump.find(declared), std::string::npos);
         for (bool paramsOnly : {true, false}) {
             Decoded d;
-            EXPECT_LT(kvtest::ResidentGrowthOf([&] { Decode(c.bytes, d, paramsOnly); }), 64 * 1024);
+            EXPECT_LT(kvtest::ResidentGrowthOf([&] { Decode(bytes, d, paramsOnly); }), 64 * 1024);
             EXPECT_TRUE(d.Aborted);
         }
     }

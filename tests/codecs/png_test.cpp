@@ -488,35 +488,22 @@ TEST(PngReader, RefusalsLeaveTheBitmapAsItWas)
 }
 
 // A 16384 x 16384 picture whose data ends after its first row takes memory by that row: the rows
-// past the cut come cleared from the allocator, untouched, and only a file with alpha (an alpha
-// channel, or tRNS) gets a mask, which is not filled first. pngcheck finds the files sound up to
-// their data; pngtopnm reads none of them. The files are in the fuzz replay corpus.
+// past the cut are left as the allocator clears them, and only a file with alpha (an alpha channel
+// or tRNS) gets a mask, not filled first. pngtopnm reads none of these fuzz corpus files.
 TEST(PngReader, ACutPictureTakesMemoryByItsData)
 {
-    ASSERT_TRUE(kvtest::Installed({"pngcheck", "pngtopnm"}));
-    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/png/";
-    const struct
-    {
-        const char* file;
-        bool alpha;
-    } cases[] = {
-        {"rgb-one-row-of-16384-by-16384.png", false},
-        {"rgba-one-row-of-16384-by-16384.png", true},
-        {"palette-trns-one-row-of-16384-by-16384.png", true},
-    };
-    for (const auto& c : cases) {
-        const std::string file = corpus + c.file;
-        EXPECT_EQ(kvtest::ToolExitCode("pngcheck -q " + file), 0) << c.file;
-        EXPECT_EQ(kvtest::ToolExitCode("pngtopnm " + file + " >/dev/null 2>&1"), 1) << c.file;
+    for (const auto& [file, alpha] : {std::pair{"rgb-one-row-of-16384-by-16384.png", false},
+                                      {"rgba-one-row-of-16384-by-16384.png", true},
+                                      {"palette-trns-one-row-of-16384-by-16384.png", true}}) {
+        const std::string path = std::string(KV_TEST_DATA_DIR) + "/fuzz/png/" + file;
+        EXPECT_EQ(kvtest::ToolExitCode("pngtopnm " + path + " >/dev/null 2>&1"), 1) << file;
         for (bool noAlpha : {false, true}) {
-            SCOPED_TRACE(std::string(c.file) + (noAlpha ? ", alpha composed away" : ", alpha to the mask"));
-            TStringStream stream(kvtest::TempFolder::Read(file));
+            SCOPED_TRACE(std::string(file) + (noAlpha ? ", alpha composed away" : ", alpha to the mask"));
+            TStringStream stream(kvtest::TempFolder::Read(path));
             TRead r;
             EXPECT_LT(kvtest::ResidentGrowthOf([&] { Read(stream, r, noAlpha); }), 64 * 1024);
-            EXPECT_TRUE(r.Aborting);
-            EXPECT_EQ(r.Bitmap.GetHeight(), 16384);
-            EXPECT_EQ(r.Mask != nullptr, c.alpha && !noAlpha);
-            EXPECT_TRUE(kvtest::RowCleared(r.Bitmap, 16383));
+            EXPECT_TRUE(r.Aborting && r.Bitmap.GetHeight() == 16384 && kvtest::RowCleared(r.Bitmap, 16383));
+            EXPECT_EQ(r.Mask != nullptr, alpha && !noAlpha);
         }
     }
 }
