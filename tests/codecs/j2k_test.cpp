@@ -8,12 +8,15 @@
 #include "imaging/io/korvaneio_globals.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -62,10 +65,31 @@ size_t SsizOffset(const std::string& codeStream)
     return codeStream.find("\xff\x51") + 2 + 2 + 2 + 32 + 2;
 }
 
+// The code stream or JP2 file with its SIZ marker (and image header box) declaring a picture of
+// width x height in tiles of one pixel.
+std::string WithOnePixelTiles(std::string bytes, uint32_t width, uint32_t height)
+{
+    auto put = [&bytes](size_t at, uint32_t value) {
+        for (size_t i = 0; i < 4; ++i) {
+            bytes[at + i] = char(value >> (24 - 8 * i));
+        }
+    };
+    const size_t siz = bytes.find("\xff\x51") + 6, ihdr = bytes.find("ihdr");
+    const uint32_t fields[8] = {width, height, 0, 0, 1, 1, 0, 0};
+    for (size_t i = 0; i < 8; ++i) {
+        put(siz + 4 * i, fields[i]);
+    }
+    if (ihdr != std::string::npos) {
+        put(ihdr + 4, height);
+        put(ihdr + 8, width);
+    }
+    return bytes;
+}
+
 } // namespace
 
-// Files of opj_compress: RGB JP2, grey and 12-bit code streams, and subsampled components, each
-// equal to the top 8 bits of what opj_decompress makes of it.
+// Files of opj_compress: RGB JP2, grey and 12-bit code streams, subsampled components and small
+// tiles, each equal to the top 8 bits of what opj_decompress makes of it.
 TEST(J2kReader, DecodesAsOpjDecompressDoes)
 {
     ASSERT_TRUE(HaveTools());
@@ -79,8 +103,13 @@ TEST(J2kReader, DecodesAsOpjDecompressDoes)
         std::string input, options;
         int32_t bits, samples;
     } cases[] = {
-        {"a.jp2", ppm, "", 8, 3},       {"b.j2k", pgm, "", 8, 1},           {"c.j2k", deep, "", 12, 3},
-        {"d.j2k", ppm, "-s 2,2", 8, 3}, {"e.jp2", ppm, "-r 20 -n 3", 8, 3},
+        {"a.jp2", ppm, "", 8, 3},
+        {"b.j2k", pgm, "", 8, 1},
+        {"c.j2k", deep, "", 12, 3},
+        {"d.j2k", ppm, "-s 2,2", 8, 3},
+        {"e.jp2", ppm, "-r 20 -n 3", 8, 3},
+        {"f.j2k", ppm, "-t 8,8 -n 1", 8, 3},
+        {"g.jp2", pgm, "-t 16,16 -n 2", 8, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -304,4 +333,35 @@ TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
     EXPECT_EQ(header.Params.Height, 8);
     EXPECT_EQ(header.Params.SamplesPerPixel, 3);
     EXPECT_EQ(header.Bitmap.GetWidth(), 2);
+}
+
+// A stream is refused before the library sizes its records by the counts its SIZ marker declares
+// when it has no room for them (14 bytes of tile-part header a tile, a byte a tile-component):
+// opj_compress's pictures of 6 KB patched to declare 43,776 tiles, and 280 tiles of 1300
+// components in 8 KB, as opj_dump reads them. Memory follows the data, headers only or whole.
+TEST(J2kReader, TileCountsTheStreamHasNoRoomForAreRefused)
+{
+    ASSERT_TRUE(HaveTools());
+    kvtest::TempFolder folder;
+    const std::string ppm = folder.Write("rose.ppm", kvtest::TempFolder::Read(Rose));
+    std::vector<std::array<std::string, 3>> cases; // name, bytes, what opj_dump finds declared
+    for (const std::string name : {"rose.j2k", "rose.jp2"}) {
+        ASSERT_FALSE(kvtest::ToolOutput("opj_compress -i " + ppm + " -o " + folder.File(name)).empty());
+        cases.push_back({name, WithOnePixelTiles(kvtest::TempFolder::Read(folder.File(name)), 256, 171),
+                         "tw=256, th=171"});
+    }
+    cases.push_back({"components.j2k",
+                     kvtest::TempFolder::Read(std::string(KV_TEST_DATA_DIR) +
+                                              "/fuzz/j2k/tile-components-364000-in-8-kb.j2k"),
+                     "numcomps=1300"});
+    for (const auto& [name, bytes, declared] : cases) {
+        SCOPED_TRACE(name);
+        const std::string dump = kvtest::ToolOutput("opj_dump -i " + folder.Write("declared-" + name, bytes));
+        EXPECT_NE(dump.find(declared), std::string::npos);
+        for (bool paramsOnly : {true, false}) {
+            Decoded d;
+            EXPECT_LT(kvtest::ResidentGrowthOf([&] { Decode(bytes, d, paramsOnly); }), 64 * 1024);
+            EXPECT_TRUE(d.Aborted);
+        }
+    }
 }

@@ -6,6 +6,7 @@
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -163,11 +164,14 @@ TEST(PngReader, DecodesThePngSuiteAsPngtopnmDoes)
         ASSERT_TRUE(reference.Valid()) << name;
         EXPECT_EQ(DifferenceFromReference(r.Bitmap, reference), 0) << name;
         // pngtopnm leaves colour-key transparency out of its alpha; ImageMagick's is the reference.
-        ASSERT_NE(r.Mask, nullptr) << name;
-        const kvtest::TPnmImage alpha =
-            kvtest::ParsePnm(kvtest::RunTool("/usr/bin/convert " + path + " -alpha extract -depth 16 pgm:-"));
-        ASSERT_TRUE(alpha.Valid()) << name;
-        if (r.Bitmap.GetPixelFormat() != kv1g) {
+        // A mask comes only with alpha, which packed 1-bit rows do not carry.
+        const bool hasAlpha =
+            kvtest::RunTool("identify -format %A " + path) == "True" && r.Bitmap.GetPixelFormat() != kv1g;
+        ASSERT_EQ(r.Mask != nullptr, hasAlpha) << name;
+        if (hasAlpha) {
+            const kvtest::TPnmImage alpha = kvtest::ParsePnm(
+                kvtest::RunTool("/usr/bin/convert " + path + " -alpha extract -depth 16 pgm:-"));
+            ASSERT_TRUE(alpha.Valid()) << name;
             EXPECT_EQ(MaskDifference(*r.Mask, alpha), 0) << name;
         }
     }
@@ -479,6 +483,27 @@ TEST(PngReader, RefusalsLeaveTheBitmapAsItWas)
                 EXPECT_EQ(std::vector<uint8_t>(r.Mask->GetScanLine(1), r.Mask->GetScanLine(1) + 3),
                           (std::vector<uint8_t>{0, 0, 0}));
             }
+        }
+    }
+}
+
+// A 16384 x 16384 picture whose data ends after its first row takes memory by that row: the rows
+// past the cut are left as the allocator clears them, and only a file with alpha (an alpha channel
+// or tRNS) gets a mask, not filled first. pngtopnm reads none of these fuzz corpus files.
+TEST(PngReader, ACutPictureTakesMemoryByItsData)
+{
+    for (const auto& [file, alpha] : {std::pair{"rgb-one-row-of-16384-by-16384.png", false},
+                                      {"rgba-one-row-of-16384-by-16384.png", true},
+                                      {"palette-trns-one-row-of-16384-by-16384.png", true}}) {
+        const std::string path = std::string(KV_TEST_DATA_DIR) + "/fuzz/png/" + file;
+        EXPECT_EQ(kvtest::ToolExitCode("pngtopnm " + path + " >/dev/null 2>&1"), 1) << file;
+        for (bool noAlpha : {false, true}) {
+            SCOPED_TRACE(std::string(file) + (noAlpha ? ", alpha composed away" : ", alpha to the mask"));
+            TStringStream stream(kvtest::TempFolder::Read(path));
+            TRead r;
+            EXPECT_LT(kvtest::ResidentGrowthOf([&] { Read(stream, r, noAlpha); }), 64 * 1024);
+            EXPECT_TRUE(r.Aborting && r.Bitmap.GetHeight() == 16384 && kvtest::RowCleared(r.Bitmap, 16383));
+            EXPECT_EQ(r.Mask != nullptr, alpha && !noAlpha);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include "imaging/core/mask.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
@@ -374,6 +375,28 @@ TEST(TgaReader, RowsPastTheDataAreCleared)
     EXPECT_TRUE(tall.Aborted);
 }
 
+// A picture of 250 million pixels whose data ends after its first row or packet takes memory by
+// that data, with alpha bits too: the rows past the end are left as the allocator clears them and
+// the mask is not filled first. The files are in the fuzz replay corpus; the bitmap has the size
+// ImageMagick reads from their headers.
+TEST(TgaReader, ACutPictureTakesMemoryByItsData)
+{
+    ASSERT_TRUE(kvtest::Installed("identify"));
+    for (const char* name :
+         {"rle-61439-by-4112-in-55-bytes.tga", "rle-alpha-one-packet-of-65535-by-4096.tga",
+          "rle-grey-alpha-one-packet-of-65535-by-4096.tga", "alpha-one-row-of-4096-by-65535.tga"}) {
+        SCOPED_TRACE(name);
+        const std::string file = std::string(KV_TEST_DATA_DIR) + "/fuzz/tga/" + name;
+        const std::string bytes = kvtest::TempFolder::Read(file);
+        Decoded tall;
+        EXPECT_LT(kvtest::ResidentGrowthOf([&] { Decode(bytes, tall); }), 64 * 1024);
+        EXPECT_TRUE(tall.Aborted);
+        EXPECT_EQ(kvtest::ToolOutput("identify -ping -format %wx%h " + file),
+                  std::to_string(tall.Bitmap.GetWidth()) + "x" + std::to_string(tall.Bitmap.GetHeight()));
+        EXPECT_EQ(tall.Mask != nullptr, std::string(name).find("alpha") != std::string::npos);
+    }
+}
+
 // A file refused before its first row (for run-length data, before its first whole packet)
 // leaves no picture-sized bitmap or mask behind: both stay as they were, and memory follows the
 // data, not the header's size. ImageMagick reads none of these files either. One whole packet is
@@ -405,12 +428,15 @@ TEST(TgaReader, RefusalsLeaveTheBitmapAsItWas)
         Decoded d;
         EXPECT_TRUE(kvtest::RefusedKeepingBitmap(
             d.Bitmap, d.Aborted, [&] { Decode(c.bytes, d); }, c.partial));
-        EXPECT_EQ(d.Mask != nullptr, c.partial);
+        ASSERT_EQ(d.Mask != nullptr, c.partial);
         if (c.partial) {
-            // Stored bottom-up: the packet's two pixels start the last row, the rest is black.
+            // Stored bottom-up: the packet's two pixels start the last row, the rest is black and
+            // transparent, as the row not reached.
             EXPECT_EQ(d.Bitmap.GetPixels_kv24RGB(1, 1), (TRGB{1, 2, 3}));
             EXPECT_EQ(d.Bitmap.GetPixels_kv24RGB(2, 1), (TRGB{}));
             EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, 0));
+            EXPECT_EQ(d.Mask->GetPixel(1, 1), 255);
+            EXPECT_EQ(d.Mask->GetPixel(2, 1) + d.Mask->GetPixel(0, 0) + d.Mask->GetPixel(2, 0), 0);
         }
     }
 }

@@ -7,11 +7,10 @@
 #include "platform/forms/controls.h"
 #include "platform/graphics/bitmap.h"
 #include "tests/core/temp_folder.h"
+#include "tests/support/peak_heap.h"
 
 #include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <string>
 #include <vector>
 
 namespace {
@@ -19,16 +18,6 @@ namespace {
 class VirtualBitmap : public TempFolderTest
 {
 };
-
-int64_t PeakResidentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stoll(line.substr(6));
-    return -1;
-}
 
 // A colour for each image position.
 TRGB Colour(int32_t x, int32_t y)
@@ -250,8 +239,8 @@ TEST_F(VirtualBitmap, LoadedAndDrawnUprightAtOneToOneAndZoomed)
 
 TEST_F(VirtualBitmap, MoreThanFourGigabytesInLittleMemory)
 {
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const int64_t startKb = PeakResidentKb();
+    kvtest::ResetPeakResident();
+    const int64_t startKb = kvtest::PeakResidentKb();
     TKVVirtualBitmap image;
     ASSERT_TRUE(image.AllocateBits(38000, 38000, 24));
     EXPECT_EQ(image.FileSize(), 4423680000);
@@ -283,5 +272,5 @@ TEST_F(VirtualBitmap, MoreThanFourGigabytesInLittleMemory)
             wrong += !(read == (inside ? Colour(x, y) : TRGB{}));
         }
     EXPECT_EQ(wrong, 0);
-    EXPECT_LT(PeakResidentKb() - startKb, 64 * 1024);
+    EXPECT_LT(kvtest::PeakResidentKb() - startKb, 64 * 1024);
 }

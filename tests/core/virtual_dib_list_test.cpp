@@ -4,6 +4,7 @@
 
 #include "platform/graphics/canvas.h"
 #include "tests/core/temp_folder.h"
+#include "tests/support/peak_heap.h"
 
 #include <cstring>
 #include <fstream>
@@ -42,22 +43,6 @@ bool SameRows(TKVBitmap& a, TKVBitmap& b)
             return false;
     }
     return true;
-}
-
-// Peak resident memory in kB since the last reset.
-int64_t PeakResidentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stoll(line.substr(6));
-    return -1;
-}
-
-void ResetPeakResident()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 } // namespace
@@ -342,8 +327,8 @@ TEST_F(VirtualDIBList, TenThousandThumbnailsComeBackInLittleMemory)
     list.PrepareSpaceFor(160, 120, 24, kCount);
     std::vector<TKVVirtualImageInfo*> images;
     images.reserve(kCount);
-    ResetPeakResident();
-    const int64_t startKb = PeakResidentKb();
+    kvtest::ResetPeakResident();
+    const int64_t startKb = kvtest::PeakResidentKb();
     size_t mostMapped = 0;
     for (int32_t i = 0; i < kCount; ++i) {
         Fill(thumbnail, 160, 120, uint32_t(i));
@@ -360,5 +345,5 @@ TEST_F(VirtualDIBList, TenThousandThumbnailsComeBackInLittleMemory)
     }
     EXPECT_EQ(different, 0);
     EXPECT_LE(mostMapped, 10u);
-    EXPECT_LT(PeakResidentKb() - startKb, 32 * 1024);
+    EXPECT_LT(kvtest::PeakResidentKb() - startKb, 32 * 1024);
 }

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <fstream>
+#include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" {
@@ -46,6 +48,32 @@ int64_t PeakHeapOf(const std::function<void()>& call)
     call();
     return -1;
 #endif
+}
+
+int64_t PeakResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stoll(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+void ResetPeakResident()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+int64_t ResidentGrowthOf(const std::function<void()>& call)
+{
+    ResetPeakResident();
+    const int64_t startKb = PeakResidentKb();
+    const int64_t heap = PeakHeapOf(call);
+    const int64_t grownKb = PeakResidentKb() - startKb;
+    return heap > 0 ? grownKb - heap / 8 / 1024 : grownKb;
 }
 
 } // namespace kvtest

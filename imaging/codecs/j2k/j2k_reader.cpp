@@ -1,6 +1,7 @@
 // Reads JP2 files and JPEG 2000 code streams into kv1g or kv24RGB bitmaps.
 #include "imaging/codecs/j2k/kvj2000.h"
 
+#include "imaging/codecs/j2k/detail/declared_layout.h"
 #include "imaging/codecs/j2k/detail/j2k_glue.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
@@ -151,6 +152,12 @@ public:
 private:
     bool Decode(bool jp2)
     {
+        // The library sizes its records by the tile and component counts before it reads a tile:
+        // a count the stream has no room for is refused first.
+        TDeclaredLayout layout;
+        if (!ReadDeclaredLayout(FStream, jp2, layout) || !CanHoldItsTiles(layout)) {
+            return false;
+        }
         bool failed = false;
         TCodec codec(opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
         TLibraryStream stream = MakeLibraryStream(FStream, true);

@@ -295,17 +295,6 @@ bool ReadBgraRow(TPngReader& r, TRowTarget& t, int32_t y, std::vector<uint8_t>& 
     return true;
 }
 
-// Clears row y before the library first writes into it: the library keeps what the row held
-// where a pass or the last partial byte leaves it alone, and a row it never reaches stays so.
-// Zero is black, and transparent where the file has alpha.
-void ClearRow(TRowTarget& t, int32_t y)
-{
-    std::fill_n(t.Bitmap.GetScanLine(y), size_t(t.Bitmap.GetRowLen()), uint8_t(0));
-    if (t.Mask != nullptr) {
-        std::fill_n(t.Mask->GetScanLine(y), size_t(t.Mask->RowLen), uint8_t(0));
-    }
-}
-
 bool ReadRow(TPngReader& r, TRowTarget& t, TRowForm form, int32_t y, std::vector<uint8_t>& conv)
 {
     if (form == TRowForm::Bgra) {
@@ -342,6 +331,10 @@ void StoreFirstRow(TRowTarget& t, TRowForm form, const std::vector<uint8_t>& fir
 }
 
 // row holds the first row on entry (see ReadFirstRow) and then serves as the conversion row.
+// The library keeps what a row held where a pass or the last partial byte leaves it alone, and
+// a row it never reaches stays so: the bitmap and mask come cleared from their allocation (zero
+// is black, and transparent where the file has alpha), so no row is cleared here, and a file cut
+// short costs no work for the rows past the cut.
 bool ReadRows(TPngReader& r, TRowTarget& t, TRowForm form, int passes, std::vector<uint8_t>& row,
               TProgressRec& progress)
 {
@@ -350,14 +343,7 @@ bool ReadRows(TPngReader& r, TRowTarget& t, TRowForm form, int passes, std::vect
     for (int pass = 0; pass < passes; ++pass) {
         for (int32_t y = 0; y < height; ++y) {
             const bool first = pass == 0 && y == 0;
-            if (pass == 0) {
-                ClearRow(t, y);
-            }
             if (CodecAborted(progress) || (!first && !ReadRow(r, t, form, y, row))) {
-                // A file cut short or a stop: the rows the first pass did not reach are cleared too.
-                for (int32_t rest = y + 1; pass == 0 && rest < height; ++rest) {
-                    ClearRow(t, rest);
-                }
                 return false;
             }
             if (first) {
@@ -369,26 +355,22 @@ bool ReadRows(TPngReader& r, TRowTarget& t, TRowForm form, int passes, std::vect
     return true;
 }
 
-// The bitmap, and the mask unless alpha is composed away: 255 where the file has no alpha, to be
-// filled from the rows where it has.
+// The bitmap, and the mask where the rows carry alpha and it is not composed away: a file without
+// alpha gets no mask, which its callers take as opaque, rather than a picture-sized one of 255.
 TRowTarget MakeTarget(const THeader& h, TRowForm form, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& alphaMask,
                       bool noAlpha, TRGB background)
 {
     bitmap.Allocate(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height),
                     form == TRowForm::Bits ? kv1g : kv24RGB);
     TRowTarget target{bitmap, nullptr, background};
-    if (noAlpha) {
+    if (noAlpha || form != TRowForm::Bgra) {
         return target;
     }
     if (alphaMask == nullptr) {
         alphaMask = std::make_unique<TKVMask>();
     }
     alphaMask->AllocateBits(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), 8);
-    alphaMask->Fill(255);
-    if (form == TRowForm::Bgra) {
-        alphaMask->Full = false;
-        target.Mask = alphaMask.get();
-    }
+    target.Mask = alphaMask.get();
     return target;
 }
 

@@ -331,8 +331,8 @@ private:
 
     // Memory follows the data: the bitmap and its mask are made only once the data holds a whole
     // first row, or for run-length data a first whole packet; a file refused before that leaves
-    // the bitmap as it was. Data that ends later fails, and the rows it does not reach stay black
-    // as allocated, with no work for each of them.
+    // the bitmap as it was. Data that ends later fails, and the rows it does not reach stay black,
+    // and transparent in the mask, as allocated, with no work for each of them.
     void DecodeRows()
     {
         const int32_t height = FHeader.Height;
@@ -362,7 +362,8 @@ private:
         in.Restore();
     }
 
-    // The bitmap, and the mask that alpha bits fill unless the caller wants none.
+    // The bitmap, and the mask that alpha bits fill unless the caller wants none. Every row read
+    // writes the whole of its mask row, so the mask is not filled first.
     TKVMask* MakeBitmap()
     {
         const int32_t width = FHeader.Width, height = FHeader.Height;
@@ -374,8 +375,6 @@ private:
             FAlphaMask = std::make_unique<TKVMask>();
         }
         FAlphaMask->AllocateBits(width, height, 8);
-        FAlphaMask->Fill(255);
-        FAlphaMask->Full = false;
         return FAlphaMask.get();
     }
 
