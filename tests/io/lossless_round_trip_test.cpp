@@ -112,8 +112,7 @@ TEST(LosslessRoundTrip, SavedFilesKeepEveryPixelAndItsAlpha)
         {"TGA grey with alpha, run-length", tga + "gray-rle-16bpp-bottom-right.tga", "tga", nullptr,
          ".ref.png"},
         {"PNG of 1 bit", PngSuite + "basn0g01.png", "png"},
-        // Left out while the PNG reader loses it: the tRNS grey of a 1-bit grey file ("PNG of 1 bit,
-        // black transparent": bilevel + " | pnmtopng -transparent black") loads every pixel opaque.
+        {"PNG of 1 bit, black transparent", bilevel + " | pnmtopng -transparent black > $OUT", "png"},
         {"PNG palette of 1 bit", PngSuite + "basn3p01.png", "png"},
         {"PNG palette of 1 bit, one entry transparent",
          redAndBlue + "-depth 8 ppm:- | pnmtopng -transparent red > $OUT", "png"},

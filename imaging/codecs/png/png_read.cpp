@@ -142,14 +142,15 @@ enum class TRowForm
     Bgra
 };
 
-// Sets up the transformations; 1-bit grey, and 1-bit palettes of exactly black and white without
-// transparency, stay packed bits (kv1g); everything else becomes 8-bit blue, green, red (alpha).
+// Sets up the transformations; 1-bit grey, and 1-bit palettes of exactly black and white, stay
+// packed bits (kv1g) unless a tRNS chunk makes one of their values transparent, which packed bits
+// cannot hold; everything else becomes 8-bit blue, green, red (alpha).
 TRowForm SetTransformations(png_structp png, png_infop info, const THeader& h)
 {
     const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-    if (h.Depth == 1 &&
+    if (h.Depth == 1 && !hasTrns &&
         (h.ColorType == PNG_COLOR_TYPE_GRAY ||
-         (h.ColorType == PNG_COLOR_TYPE_PALETTE && !hasTrns && IsBlackWhitePalette(png, info)))) {
+         (h.ColorType == PNG_COLOR_TYPE_PALETTE && IsBlackWhitePalette(png, info)))) {
         return TRowForm::Bits;
     }
     if (h.ColorType == PNG_COLOR_TYPE_PALETTE) {
