@@ -1,9 +1,10 @@
 // The layout of the processing, save-parameters and print dialogs as the platform lays them out,
 // in each language of the message table: on every page (hidden tabs included) each label shows
 // its whole text inside its parent and neither covers nor touches another control; each button,
-// speed button, check box, radio button and group box is as wide as its caption and each combo
-// box as its widest item; buttons stacked in one column are equally wide; nothing runs past its
-// parent. The suite runs this once more under the Windows style (tests/CMakeLists.txt).
+// speed button, check box, radio button and group box holds its caption with the room the style
+// keeps around it, and each combo box its widest item; buttons stacked in one column are equally
+// wide; nothing runs past its parent. The suite runs this once more under the Windows style
+// (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/kvbitmap.h"
 #include "imaging/dialogs/iopreviews.h"
@@ -16,9 +17,13 @@
 #include "platform/forms/buttons.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/page_control.h"
+#include "platform/forms/radio_buttons.h"
 #include "platform/forms/std_controls.h"
 #include "platform/graphics/geometry.h"
 
+#include <QFontMetrics>
+#include <QStyle>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,12 +41,39 @@ std::string Describe(TControl* control)
            std::to_string(r.Height()) + ")";
 }
 
-// The width the control's text needs: a combo box's is its widest item's.
+// The room a control keeps around its caption, measured apart from the forms' own sizing: a
+// button's or speed button's text 4 pixels clear of each side, a group box's title the 8 pixels
+// of the frame's corner before it and as many after it (at 96 pixels per inch, scaled to the
+// screen's), a check or radio box's indicator and the gap after it as the style draws them.
+int32_t CaptionRoom(TControl* control)
+{
+    QWidget* widget = control->Widget();
+    const int32_t dpi = widget->logicalDpiX();
+    const QStyle* style = widget->style();
+    if (dynamic_cast<TButton*>(control) != nullptr || dynamic_cast<TSpeedButton*>(control) != nullptr)
+        return 8 * dpi / 96;
+    if (dynamic_cast<TGroupBox*>(control) != nullptr)
+        return 16 * dpi / 96;
+    if (dynamic_cast<TCheckBox*>(control) != nullptr)
+        return style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget) +
+               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, widget);
+    if (dynamic_cast<TRadioButton*>(control) != nullptr)
+        return style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, widget) +
+               style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, widget);
+    return 0;
+}
+
+// The width the control's text needs: the caption as drawn in the control's font, mnemonic
+// hidden, and its room; a combo box's is its widest item's.
 int32_t TextWidth(TControl* control)
 {
     if (auto* combo = dynamic_cast<TComboBox*>(control))
         return combo->ItemsWidth();
-    return control->CaptionWidth();
+    if (control->Caption().empty())
+        return 0;
+    const QString caption = QString::fromStdString(control->Caption());
+    return control->Widget()->fontMetrics().size(Qt::TextShowMnemonic, caption).width() +
+           CaptionRoom(control);
 }
 
 // Controls whose text is drawn inside them (labels apart: they size themselves).
