@@ -1,13 +1,14 @@
-// The layout of the processing, save-parameters and print dialogs as the platform lays them out,
-// in each language of the message table: on every page (hidden tabs included) each label shows
-// its whole text inside its parent and neither covers nor touches another control; each button,
-// speed button, check box, radio button and group box holds its caption with the room the style
-// keeps around it, and each combo box its widest item; buttons stacked in one column are equally
-// wide; nothing runs past its parent. The suite runs this once more under the Windows style
-// (tests/CMakeLists.txt).
+// The layout of the processing, save-parameters and print dialogs, and of the panel the open and
+// save dialogs add to the platform's file dialog, as the platform lays them out, in each language of the
+// message table: on every page (hidden tabs included) each label shows its whole text inside its parent and
+// neither covers nor touches another control; each button, speed button, check box, radio button and group
+// box holds its caption with the room the style keeps around it, and each combo box its widest item; buttons
+// stacked in one column are equally wide; nothing runs past its parent. The suite runs this once more under
+// the Windows style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/kvbitmap.h"
 #include "imaging/dialogs/iopreviews.h"
+#include "imaging/dialogs/kvopensavedlg.h"
 #include "imaging/dialogs/kvprnform1.h"
 #include "imaging/dialogs/kvprnform2.h"
 #include "imaging/dialogs/previews.h"
@@ -18,6 +19,7 @@
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/radio_buttons.h"
+#include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/std_controls.h"
 #include "platform/graphics/geometry.h"
 
@@ -28,6 +30,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -213,6 +216,19 @@ std::vector<std::string> AllFaults(TMsgLanguage language)
     tfkvprnform1 preview(nullptr);
     preview.SetLanguage(language);
     FormFaults(preview, {}, "print preview", faults);
+    // The panel the open and save dialogs add beside the platform's file list, as it stands while
+    // the dialog is open: the preview and read-only boxes, the Advanced button.
+    for (bool save : {false, true}) {
+        TScriptedDialogService dialogs;
+        const std::unique_ptr<TOpenKorvaneDialog> dialog =
+            save ? std::make_unique<TSaveKorvaneDialog>(nullptr)
+                 : std::make_unique<TOpenKorvaneDialog>(nullptr);
+        dialog->MsgLanguage = language;
+        dialog->Options = 0;
+        dialogs.PlayFileDialog({TFileDialogAction::Do(
+            [&] { LayoutFaults(dialog->ExtensionPanel(), save ? "save" : "open", faults); })});
+        dialog->Execute();
+    }
     return faults;
 }
 
