@@ -196,6 +196,7 @@ protected:
 
 private:
     void CreateControls();
+    void PlaceZoomRow();
     // Sizes the boxes and the Advanced button to their captions; returns the description's height.
     int32_t PlaceBoxes();
     void ClearPreview();

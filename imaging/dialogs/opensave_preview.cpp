@@ -32,6 +32,7 @@ constexpr int32_t kRowHeight = 24;
 constexpr int32_t kBottomMargin = 10;
 constexpr int32_t kEdge = 6;
 constexpr int32_t kGap = 6;
+constexpr int32_t kZoomWidth = 60;
 // The Advanced button is at least this wide; a longer caption widens it to the left.
 constexpr int32_t kAdvancedWidth = 100;
 constexpr int32_t kViewLeft = 6;
@@ -121,7 +122,7 @@ void TOpenKorvaneDialog::CreateControls()
     FZoomCombo->SetName("ZoomCombo");
     FZoomCombo->SetParent(FPicturePanel);
     FZoomCombo->SetStyle(csDropDownList);
-    FZoomCombo->SetBounds(6, 5, 60, 21);
+    FZoomCombo->SetBounds(6, 5, kZoomWidth, 21);
     FZoomCombo->SetHint("Zoom");
     FZoomCombo->SetShowHint(true);
     FZoomCombo->OnChange = [this](TObject*) { SetZoom(); };
@@ -274,6 +275,14 @@ void TOpenKorvaneDialog::LayOut()
     FExtensionPanel->SetHeight((FPreviewEnabled ? kPictureHeight : 0) + (showInfo ? infoHeight : 0));
 }
 
+// The zoom box as wide as its items, the preview and play buttons right of it.
+void TOpenKorvaneDialog::PlaceZoomRow()
+{
+    FZoomCombo->SetWidth(std::max(kZoomWidth, FZoomCombo->ItemsWidth()));
+    FPreviewButton->SetLeft(FZoomCombo->Left() + FZoomCombo->Width() + 4);
+    FPlayButton->SetLeft(FPreviewButton->Left() + FPreviewButton->Width() + 2);
+}
+
 // Each box and the Advanced button as wide as its caption: the preview box on the left and the
 // button on the right of one row, or the button on a row of its own when the captions leave no
 // room side by side; the read-only box under them. Returns the description's height.
@@ -285,10 +294,10 @@ int32_t TOpenKorvaneDialog::PlaceBoxes()
     FPreviewCheck->SetBounds(kEdge, kBoxesTop, checkWidth, FPreviewCheck->Height());
     int32_t next = kBoxesTop + kRowHeight;
     const bool ownRow = FPreviewCheck->Visible() && checkWidth + kGap + buttonWidth > room;
-    FAdvancedButton->SetBounds(kEdge + room - buttonWidth, (ownRow ? next : kBoxesTop) - 2, buttonWidth,
+    FAdvancedButton->SetBounds(kEdge + room - buttonWidth, ownRow ? next : kBoxesTop - 2, buttonWidth,
                                FAdvancedButton->Height());
     if (ownRow && FAdvancedButton->Visible())
-        next += kRowHeight;
+        next += FAdvancedButton->Height() + 2;
     FReadOnlyCheck->SetTop(next);
     if (FReadOnlyCheck->Visible())
         next += kRowHeight;
@@ -308,6 +317,7 @@ void TOpenKorvaneDialog::DoShow()
             FZoomValues.push_back(percent);
         }
         FZoomCombo->SetItemIndex(0);
+        PlaceZoomRow();
         // White until a file is selected: a view without a picture paints nothing.
         ClearPreview();
         FKorvaneView->SetCenter(true);

@@ -1,14 +1,16 @@
-// TControl::CaptionWidth and TComboBox::ItemsWidth: how wide a captioned control or a combo box
-// must be to show its whole text, measured in the style that draws it, so that forms can size
-// their controls to translated texts.
+// TControl::CaptionWidth, TControl::CaptionHeight and TComboBox::ItemsWidth: how wide and how high
+// a captioned control, an edit or a combo box must be to show its whole text, measured in the
+// style that draws it, so that forms can size their controls to translated texts and to fonts.
 #include "platform/forms/controls.h"
 #include "platform/forms/std_controls.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -130,6 +132,20 @@ int32_t TControl::CaptionWidth() const
                           TextAndIcon(radio->fontMetrics(), option.text, option.icon, option.iconSize),
                           height);
     }
+    return 0;
+}
+
+int32_t TControl::CaptionHeight() const
+{
+    // The least size the style gives the widget holds one line of its font with its frame.
+    if (qobject_cast<const QLabel*>(FWidget) != nullptr ||
+        qobject_cast<const QAbstractButton*>(FWidget) != nullptr ||
+        qobject_cast<const QLineEdit*>(FWidget) != nullptr ||
+        qobject_cast<const QComboBox*>(FWidget) != nullptr ||
+        qobject_cast<const QAbstractSpinBox*>(FWidget) != nullptr)
+        return FWidget->minimumSizeHint().height();
+    if (auto* group = qobject_cast<const QGroupBox*>(FWidget))
+        return group->title().isEmpty() ? 0 : group->fontMetrics().height();
     return 0;
 }
 
