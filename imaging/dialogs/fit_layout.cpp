@@ -22,12 +22,19 @@ constexpr int32_t kGap = 6;
 constexpr int32_t kMargin = 8;
 
 // Containers whose children the layout places; a radio group places its own buttons.
-bool PlacesChildren(TControl* Control)
+bool PlacesChildren(const TControl* Control)
 {
-    if (dynamic_cast<TRadioGroup*>(Control) != nullptr)
+    if (dynamic_cast<const TRadioGroup*>(Control) != nullptr)
         return false;
-    return dynamic_cast<TGroupBox*>(Control) != nullptr || dynamic_cast<TTabSheet*>(Control) != nullptr ||
-           dynamic_cast<TCustomControl*>(Control) != nullptr;
+    return dynamic_cast<const TGroupBox*>(Control) != nullptr ||
+           dynamic_cast<const TTabSheet*>(Control) != nullptr ||
+           dynamic_cast<const TCustomControl*>(Control) != nullptr;
+}
+
+bool IsContainer(const TControl* Control)
+{
+    return PlacesChildren(Control) || dynamic_cast<const TPageControl*>(Control) != nullptr ||
+           dynamic_cast<const TRadioGroup*>(Control) != nullptr;
 }
 
 bool IsButton(const TControl* Control)
@@ -161,8 +168,7 @@ int32_t TFitLayout::FittedWidth(TControl* Control) const
 int32_t TFitLayout::FittedHeight(TControl* Control) const
 {
     // Containers have grown to their children already.
-    if (SizesItself(Control) || PlacesChildren(Control) || dynamic_cast<TPageControl*>(Control) != nullptr ||
-        dynamic_cast<TRadioGroup*>(Control) != nullptr)
+    if (SizesItself(Control) || IsContainer(Control))
         return Control->Height();
     return Design(Control).Height() + LineGrowth(Control);
 }
@@ -331,7 +337,8 @@ std::map<const TControl*, TRect> TFitLayout::PlaceColumns(const std::vector<TCon
 void TFitLayout::PlaceRows(std::map<const TControl*, TRect>& Placed, int32_t Top) const
 {
     // Rows from top to bottom: each control moves down as far as a shown control above it in its
-    // column now reaches, and every control of its row (the same designed top) with it.
+    // column now reaches, and every control of its row (the same designed top) with it; a label
+    // moves at least as far as the control it stands beside.
     std::vector<const TControl*> controls;
     for (const auto& [control, bounds] : Placed)
         controls.push_back(control);
@@ -345,10 +352,15 @@ void TFitLayout::PlaceRows(std::map<const TControl*, TRect>& Placed, int32_t Top
             ++end;
         int32_t shift = Top;
         for (size_t k = first; k < end; ++k) {
+            const TRect& design = Design(controls[k]);
             for (const TControl* over : above) {
+                const TRect& overDesign = Design(over);
+                if (SizesItself(controls[k]) && !IsContainer(over) && overDesign.Top <= design.Top &&
+                    design.Bottom <= overDesign.Bottom)
+                    shift = std::max(shift, Placed.at(over).Top - overDesign.Top);
                 if (!over->Visible() || !SharesColumn(Placed.at(controls[k]), Placed.at(over)))
                     continue;
-                const int32_t distance = KeptDistance(rowTop - Design(over).Bottom, FGap);
+                const int32_t distance = KeptDistance(rowTop - overDesign.Bottom, FGap);
                 shift = std::max(shift, Placed.at(over).Bottom + distance - rowTop);
             }
         }

@@ -137,13 +137,15 @@ int32_t TControl::CaptionWidth() const
 
 int32_t TControl::CaptionHeight() const
 {
-    // The least size the style gives the widget holds one line of its font with its frame.
-    if (qobject_cast<const QLabel*>(FWidget) != nullptr ||
-        qobject_cast<const QAbstractButton*>(FWidget) != nullptr ||
-        qobject_cast<const QLineEdit*>(FWidget) != nullptr ||
-        qobject_cast<const QComboBox*>(FWidget) != nullptr ||
+    // The least size the style gives an edit holds one line of its font with its frame; a combo
+    // box keeps its least size from the font it had first, but its preferred size follows.
+    if (qobject_cast<const QLineEdit*>(FWidget) != nullptr ||
         qobject_cast<const QAbstractSpinBox*>(FWidget) != nullptr)
         return FWidget->minimumSizeHint().height();
+    if (qobject_cast<const QLabel*>(FWidget) != nullptr ||
+        qobject_cast<const QAbstractButton*>(FWidget) != nullptr ||
+        qobject_cast<const QComboBox*>(FWidget) != nullptr)
+        return FWidget->sizeHint().height();
     if (auto* group = qobject_cast<const QGroupBox*>(FWidget))
         return group->title().isEmpty() ? 0 : group->fontMetrics().height();
     return 0;
