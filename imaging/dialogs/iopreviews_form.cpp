@@ -431,6 +431,6 @@ void TfIOPreviews::SetLanguage(TMsgLanguage Language)
         c.Control->SetCaption(kvmsg(c.Word, Language) + (c.Colon ? ":" : ""));
     }
     SpeedButton1->SetHint(kvmsg(KVMSG_LOCKPREVIEW, Language));
-    FCancelText = "&" + kvmsg(KVMSG_CANCEL, Language);
+    FCancelText = std::string("&").append(kvmsg(KVMSG_CANCEL, Language));
     Refit();
 }

@@ -184,7 +184,7 @@ void tfkvprnform1::CreateMenu()
     MainMenu1->SetName("MainMenu1");
     File1 = new TMenuItem(this);
     File1->SetName("File1");
-    File1->SetCaption("&" + Daduvudez::kvmsg(KVMSG_FILE, FLanguage));
+    File1->SetCaption(std::string("&").append(Daduvudez::kvmsg(KVMSG_FILE, FLanguage)));
     MainMenu1->Items()->Add(File1);
     Print1 = MakeItem(this, File1, "Print1", "&Print...");
     Print1->OnClick = [this](TObject*) { PrintPreview(SpeedButton11); };
@@ -202,7 +202,7 @@ void tfkvprnform1::SetLanguage(TMsgLanguage Language)
     FLanguage = Language;
     SetCaption(kvmsg(KVMSG_PRINT, Language));
     if (Print1 != nullptr) {
-        File1->SetCaption("&" + kvmsg(KVMSG_FILE, Language));
+        File1->SetCaption(std::string("&").append(kvmsg(KVMSG_FILE, Language)));
         Print1->SetCaption(kvmsg(KVMSG_PRINT, Language));
         PrintSetup1->SetCaption(kvmsg(KVMSG_PRINTSETUP, Language) + "...");
         Exit1->SetCaption(kvmsg(KVMSG_CLOSE2, Language));
@@ -222,7 +222,7 @@ void tfkvprnform1::SetLanguage(TMsgLanguage Language)
     SpeedButton10->SetHint(kvmsg(KVMSG_PRINTSETUP, Language));
     SpeedButton11->SetHint(kvmsg(KVMSG_PRINT, Language));
     SpeedButton12->SetHint(kvmsg(KVMSG_CLOSE2, Language));
-    SpeedButton12->SetCaption("&" + kvmsg(KVMSG_CLOSE2, Language));
+    SpeedButton12->SetCaption(std::string("&").append(kvmsg(KVMSG_CLOSE2, Language)));
     ArrangeToolBar();
 }
 

@@ -149,12 +149,16 @@ void Tfkvprnform2::SetLanguage_units()
 {
     using Daduvudez::kvmsg;
     if (IsCentimetres(DialogsMeasureUnit)) {
-        GroupBox1->SetCaption(" " + kvmsg(KVMSG_MARGINS, FLanguage) + " (cm) ");
+        GroupBox1->SetCaption(std::string(" ").append(kvmsg(KVMSG_MARGINS, FLanguage)).append(" (cm) "));
         Label7->SetCaption("cm");
         Label8->SetCaption("cm");
     } else {
         const std::string inches = kvmsg(KVMSG_INCHES, FLanguage);
-        GroupBox1->SetCaption(" " + kvmsg(KVMSG_MARGINS, FLanguage) + " (" + inches + ") ");
+        GroupBox1->SetCaption(std::string(" ")
+                                  .append(kvmsg(KVMSG_MARGINS, FLanguage))
+                                  .append(" (")
+                                  .append(inches)
+                                  .append(") "));
         Label7->SetCaption(inches);
         Label8->SetCaption(inches);
     }

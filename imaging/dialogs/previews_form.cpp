@@ -524,7 +524,7 @@ void TfPreviews::SetLanguage(TMsgLanguage Language)
     };
     for (const TWordLabel& label : FWordLabels)
         label.Control->SetCaption(word(label.Word) + label.Suffix);
-    Button3->SetCaption("&" + word(KVMSG_PREVIEW));
+    Button3->SetCaption(std::string("&").append(word(KVMSG_PREVIEW)));
     Button1->SetCaption(word(KVMSG_OK));
     Button2->SetCaption(word(KVMSG_CANCEL));
     Button6->SetHint(word(KVMSG_COPYRESULTTOSOURCE));
