@@ -3,8 +3,9 @@
 // message table: on every page (hidden tabs included) each label shows its whole text inside its parent and
 // neither covers nor touches another control; each button, speed button, check box, radio button and group
 // box holds its caption with the room the style keeps around it, and each combo box its widest item; buttons
-// stacked in one column are equally wide; nothing runs past its parent. The suite runs this once more under
-// the Windows style (tests/CMakeLists.txt).
+// stacked in one column are equally wide; nothing runs past its parent. The same holds in a larger font set
+// after the texts and on a screen of a finer resolution. The suite runs this once more under the Windows
+// style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/kvbitmap.h"
 #include "imaging/dialogs/iopreviews.h"
@@ -251,10 +252,11 @@ std::vector<std::string> AllFaults(TMsgLanguage language, const TAfterTexts& aft
     after.To(preview);
     FormFaults(preview, {}, "print preview", faults);
     // The panel the open and save dialogs add beside the platform's file list, as it stands while
-    // the dialog is open: the preview and read-only boxes, the Advanced button.
+    // the dialog is open: the preview and read-only boxes, the Advanced button. It has no window
+    // of its own to move to another screen.
     for (bool save : {false, true}) {
         if (after.Screen != nullptr)
-            break; // no window of its own to move
+            continue;
         TScriptedDialogService dialogs;
         const std::unique_ptr<TOpenKorvaneDialog> dialog =
             save ? std::make_unique<TSaveKorvaneDialog>(nullptr)
