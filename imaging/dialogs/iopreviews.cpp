@@ -2,11 +2,12 @@
 // controls, the change handlers, the colour pickers and the live preview.
 #include "imaging/dialogs/iopreviews.h"
 
+#include "imaging/dialogs/detail/fit_layout.h"
+
 #include "imaging/core/bit_utils.h"
 #include "imaging/core/kvbitmap.h"
 #include "imaging/core/palette_dialog.h"
 #include "imaging/core/pixel_helpers.h"
-#include "imaging/dialogs/detail/fit_layout.h"
 #include "imaging/dialogs/flag_scope.h"
 #include "imaging/proc/proc_component.h"
 #include "imaging/view/korvaneview.h"
@@ -75,13 +76,13 @@ void TfIOPreviews::PrepareFor(TIOParamsVals* Params, TIOPreviewsParams Options, 
         const int32_t ppi = Screen->PixelsPerInch();
         PageControl1->SetHeight(Trunc(ppi * 1.2708333333333333));
         SetHeight(Trunc(ppi * 3.4375));
+        Layout().TakeHeight(PageControl1);
+        Layout().TakeHeight(this);
     }
     DitherMethod = Dither;
     SetLanguage(Language);
-    if (AFont != nullptr) {
-        SetFont(AFont);
-        SetLanguage(Language);
-    }
+    // The controls are fitted again to the font.
+    SetFont(AFont);
 }
 
 bool TfIOPreviews::SetPreviewParams(TPreviewParams Pages)
@@ -213,7 +214,7 @@ void TfIOPreviews::FormActivate()
         }
     }
     // The compression lists have their items only now: fit the boxes to them.
-    FLayout->Arrange(this);
+    Refit();
     ResetParameters();
     ApplyParameters();
     Korvane1->Fit();

@@ -4,9 +4,9 @@
 // the active page's values into the record; Cancel leaves it as it was.
 #pragma once
 
+#include "imaging/dialogs/fitted_form.h"
 #include "imaging/dialogs/iopreviews_values.h"
 #include "imaging/io/korvaneio.h"
-#include "platform/forms/form.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,11 +30,8 @@ class TSpeedButton;
 class TTabSheet;
 class TTrackBar;
 class TUpDown;
-namespace Kvdialogs {
-class TFitLayout;
-}
 
-class TfIOPreviews : public TForm
+class TfIOPreviews : public TKVFittedForm
 {
 public:
     explicit TfIOPreviews(TComponent* AOwner);
@@ -278,6 +275,4 @@ private:
     Iopreviews::TPreviewProgress FProgress;
     std::vector<std::pair<TTabSheet*, TSizeLabels>> FSizes;
     std::vector<TWordCaption> FWordCaptions;
-    // Fits the controls to the texts of the language.
-    std::unique_ptr<Kvdialogs::TFitLayout> FLayout;
 };

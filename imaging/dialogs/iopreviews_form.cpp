@@ -28,8 +28,7 @@ constexpr int32_t kSimplifiedCompressedTop = 77;
 
 } // namespace
 
-TfIOPreviews::TfIOPreviews(TComponent* AOwner)
-    : TForm(AOwner), FLayout(std::make_unique<Kvdialogs::TFitLayout>())
+TfIOPreviews::TfIOPreviews(TComponent* AOwner) : TKVFittedForm(AOwner)
 {
     SetBorderStyle(bsDialog);
     SetBorderIcons(biSystemMenu);
@@ -53,9 +52,10 @@ TfIOPreviews::TfIOPreviews(TComponent* AOwner)
         bar->SetThumbLength(10);
     }
     Button4->SetEnabled(false);
-    // The places the controls have now are the design that each language's layout starts from.
-    FLayout->Arrange(this);
+    // The places the controls have now, with their texts, are the design that each language's
+    // and font's layout starts from.
     SetLanguage(msSystem);
+    TakeDesign();
 }
 
 TfIOPreviews::~TfIOPreviews() = default;
@@ -125,7 +125,7 @@ TTrackBar* TfIOPreviews::NewTrackBar(TWinControl* Parent, int32_t Left, int32_t 
     bar->SetBounds(Left, Top, Width, 28);
     bar->SetRange(0, Max);
     bar->SetFrequency(Frequency);
-    FLayout->KeepRightEdge(bar);
+    Layout().KeepRightEdge(bar);
     return bar;
 }
 
@@ -178,6 +178,9 @@ void TfIOPreviews::MoveSizeLabels(TTabSheet* Page, int32_t OriginalTop, int32_t 
         labels->Original->SetTop(OriginalTop);
         labels->CompressedCaption->SetTop(CompressedTop);
         labels->Compressed->SetTop(CompressedTop);
+        for (TControl* label :
+             {labels->OriginalCaption, labels->Original, labels->CompressedCaption, labels->Compressed})
+            Layout().TakeHeight(label);
     }
 }
 
@@ -428,6 +431,6 @@ void TfIOPreviews::SetLanguage(TMsgLanguage Language)
         c.Control->SetCaption(kvmsg(c.Word, Language) + (c.Colon ? ":" : ""));
     }
     SpeedButton1->SetHint(kvmsg(KVMSG_LOCKPREVIEW, Language));
-    FCancelText = "&" + kvmsg(KVMSG_CANCEL, Language);
-    FLayout->Arrange(this);
+    FCancelText = std::string("&").append(kvmsg(KVMSG_CANCEL, Language));
+    Refit();
 }

@@ -196,6 +196,9 @@ protected:
 
 private:
     void CreateControls();
+    void PlaceZoomRow();
+    // Sizes the boxes and the Advanced button to their captions; returns the description's height.
+    int32_t PlaceBoxes();
     void ClearPreview();
     void ShowMultiFrame(const std::string& Path, const std::string& Ext);
     void ShowSingle(const std::string& Path);

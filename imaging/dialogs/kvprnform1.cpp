@@ -141,22 +141,30 @@ void tfkvprnform1::CreateControls()
     SetLanguage(msEnglish);
 }
 
+void tfkvprnform1::Refit()
+{
+    // The tool bar is whole only once its last group is made.
+    if (SpeedButton12 != nullptr)
+        ArrangeToolBar();
+}
+
 void tfkvprnform1::ArrangeToolBar()
 {
-    constexpr int32_t kEdge = 4;
-    constexpr int32_t kGroupGap = 8;
+    // At 96 pixels per inch; the room grows with the screen's resolution, as the style's frames do.
+    const int32_t edge = 4 * PixelsPerInch() / 96;
+    const int32_t groupGap = 8 * PixelsPerInch() / 96;
     ComboBox1->SetWidth(std::max(kSizeModeWidth, ComboBox1->ItemsWidth()));
     SpeedButton12->SetWidth(std::max(kCloseWidth, SpeedButton12->CaptionWidth()));
-    const int32_t available = std::max(Panel1->ClientWidth(), ClientWidth()) - kEdge;
-    int32_t x = kEdge, row = 0;
+    const int32_t available = std::max(Panel1->ClientWidth(), ClientWidth()) - edge;
+    int32_t x = edge, row = 0;
     for (const std::vector<TControl*>& group : FToolGroups) {
         // The group's own spacing is the one it was built with, from its first control.
         const int32_t start = group.front()->Left();
         int32_t width = 0;
         for (TControl* control : group)
             width = std::max(width, control->Left() - start + control->Width());
-        if (x > kEdge && x + width > available) {
-            x = kEdge;
+        if (x > edge && x + width > available) {
+            x = edge;
             ++row;
         }
         for (TControl* control : group) {
@@ -165,7 +173,7 @@ void tfkvprnform1::ArrangeToolBar()
             control->SetBounds(x + control->Left() - start, top + row * kToolBarHeight, control->Width(),
                                control->Height());
         }
-        x += width + kGroupGap;
+        x += width + groupGap;
     }
     Panel1->SetHeight((row + 1) * kToolBarHeight);
 }
@@ -176,7 +184,7 @@ void tfkvprnform1::CreateMenu()
     MainMenu1->SetName("MainMenu1");
     File1 = new TMenuItem(this);
     File1->SetName("File1");
-    File1->SetCaption("&" + Daduvudez::kvmsg(KVMSG_FILE, FLanguage));
+    File1->SetCaption(std::string("&").append(Daduvudez::kvmsg(KVMSG_FILE, FLanguage)));
     MainMenu1->Items()->Add(File1);
     Print1 = MakeItem(this, File1, "Print1", "&Print...");
     Print1->OnClick = [this](TObject*) { PrintPreview(SpeedButton11); };
@@ -194,7 +202,7 @@ void tfkvprnform1::SetLanguage(TMsgLanguage Language)
     FLanguage = Language;
     SetCaption(kvmsg(KVMSG_PRINT, Language));
     if (Print1 != nullptr) {
-        File1->SetCaption("&" + kvmsg(KVMSG_FILE, Language));
+        File1->SetCaption(std::string("&").append(kvmsg(KVMSG_FILE, Language)));
         Print1->SetCaption(kvmsg(KVMSG_PRINT, Language));
         PrintSetup1->SetCaption(kvmsg(KVMSG_PRINTSETUP, Language) + "...");
         Exit1->SetCaption(kvmsg(KVMSG_CLOSE2, Language));
@@ -214,7 +222,7 @@ void tfkvprnform1::SetLanguage(TMsgLanguage Language)
     SpeedButton10->SetHint(kvmsg(KVMSG_PRINTSETUP, Language));
     SpeedButton11->SetHint(kvmsg(KVMSG_PRINT, Language));
     SpeedButton12->SetHint(kvmsg(KVMSG_CLOSE2, Language));
-    SpeedButton12->SetCaption("&" + kvmsg(KVMSG_CLOSE2, Language));
+    SpeedButton12->SetCaption(std::string("&").append(kvmsg(KVMSG_CLOSE2, Language)));
     ArrangeToolBar();
 }
 

@@ -35,6 +35,8 @@ public:
 protected:
     bool IsPrintControl(TObject* Sender) const override;
     bool CanPreview() const override;
+    // The tool bar's rows follow the font and the screen's resolution.
+    void Refit() override;
 
 private:
     void CreateControls();

@@ -62,7 +62,7 @@ Tfkvprnform2::Tfkvprnform2(TComponent* AOwner) : TKVPrintFormBase(AOwner)
     CreateSharedControls();
     CreateControls();
     // The places the controls have now are the design that each language's layout starts from.
-    FLayout->Arrange(this);
+    TakeDesign();
     OnShow = [this](TObject* Sender) { FormActivate(Sender); };
 }
 
@@ -116,8 +116,8 @@ void Tfkvprnform2::CreateControls()
     Button2 = MakeButton(this, this, "Button2", "Cancel", 581, 322, 75);
     Button2->SetCancel(true);
     Button2->SetModalResult(mrCancel);
-    FLayout->AnchorRight(Button1);
-    FLayout->AnchorRight(Button2);
+    Layout().AnchorRight(Button1);
+    Layout().AnchorRight(Button2);
 }
 
 void Tfkvprnform2::SetLanguage(TMsgLanguage Language)
@@ -149,16 +149,20 @@ void Tfkvprnform2::SetLanguage_units()
 {
     using Daduvudez::kvmsg;
     if (IsCentimetres(DialogsMeasureUnit)) {
-        GroupBox1->SetCaption(" " + kvmsg(KVMSG_MARGINS, FLanguage) + " (cm) ");
+        GroupBox1->SetCaption(std::string(" ").append(kvmsg(KVMSG_MARGINS, FLanguage)).append(" (cm) "));
         Label7->SetCaption("cm");
         Label8->SetCaption("cm");
     } else {
         const std::string inches = kvmsg(KVMSG_INCHES, FLanguage);
-        GroupBox1->SetCaption(" " + kvmsg(KVMSG_MARGINS, FLanguage) + " (" + inches + ") ");
+        GroupBox1->SetCaption(std::string(" ")
+                                  .append(kvmsg(KVMSG_MARGINS, FLanguage))
+                                  .append(" (")
+                                  .append(inches)
+                                  .append(") "));
         Label7->SetCaption(inches);
         Label8->SetCaption(inches);
     }
-    FLayout->Arrange(this);
+    Refit();
 }
 
 void Tfkvprnform2::FormActivate(TObject* Sender)

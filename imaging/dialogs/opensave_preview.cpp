@@ -18,6 +18,7 @@
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/std_controls.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -25,8 +26,15 @@ namespace {
 // Where the panel's parts sit: the picture area on top, the description under it.
 constexpr int32_t kPanelWidth = 260;
 constexpr int32_t kPictureHeight = 320;
-constexpr int32_t kInfoHeight = 84;
-constexpr int32_t kReadOnlyHeight = 24;
+// The description's two lines, then rows of boxes and the Advanced button, then a margin.
+constexpr int32_t kBoxesTop = 50;
+constexpr int32_t kRowHeight = 24;
+constexpr int32_t kBottomMargin = 10;
+constexpr int32_t kEdge = 6;
+constexpr int32_t kGap = 6;
+constexpr int32_t kZoomWidth = 60;
+// The Advanced button is at least this wide; a longer caption widens it to the left.
+constexpr int32_t kAdvancedWidth = 100;
 constexpr int32_t kViewLeft = 6;
 constexpr int32_t kViewTop = 32;
 constexpr int32_t kViewWidth = 248;
@@ -102,7 +110,7 @@ void TOpenKorvaneDialog::CreateControls()
     FExtensionPanel->SetName("ExtensionPanel");
     FExtensionPanel->SetBevelOuter(bvNone);
     FExtensionPanel->SetCaption("");
-    FExtensionPanel->SetBounds(0, 0, kPanelWidth, kPictureHeight + kInfoHeight);
+    FExtensionPanel->SetBounds(0, 0, kPanelWidth, kPictureHeight);
 
     FPicturePanel = new TPanel(this);
     FPicturePanel->SetName("PicturePanel");
@@ -114,7 +122,7 @@ void TOpenKorvaneDialog::CreateControls()
     FZoomCombo->SetName("ZoomCombo");
     FZoomCombo->SetParent(FPicturePanel);
     FZoomCombo->SetStyle(csDropDownList);
-    FZoomCombo->SetBounds(6, 5, 60, 21);
+    FZoomCombo->SetBounds(6, 5, kZoomWidth, 21);
     FZoomCombo->SetHint("Zoom");
     FZoomCombo->SetShowHint(true);
     FZoomCombo->OnChange = [this](TObject*) { SetZoom(); };
@@ -186,14 +194,14 @@ void TOpenKorvaneDialog::CreateControls()
     FInfoPanel->SetBevelOuter(bvNone);
     FInfoPanel->SetCaption("");
     FInfoPanel->SetParent(FExtensionPanel);
-    FInfoPanel->SetBounds(0, kPictureHeight, kPanelWidth, kInfoHeight);
+    FInfoPanel->SetBounds(0, kPictureHeight, kPanelWidth, kBoxesTop);
     FInfoLabel1 = label("InfoLabel1", FInfoPanel, 6);
     FInfoLabel2 = label("InfoLabel2", FInfoPanel, 26);
 
     FPreviewCheck = new TCheckBox(this);
     FPreviewCheck->SetName("PreviewCheck");
     FPreviewCheck->SetParent(FInfoPanel);
-    FPreviewCheck->SetBounds(6, 50, 130, 23);
+    FPreviewCheck->SetBounds(kEdge, kBoxesTop, 130, 23);
     FPreviewCheck->SetChecked(true);
     FPreviewCheck->SetVisible(false);
     FPreviewCheck->OnClick = [this](TObject*) { DoCheckPreview(); };
@@ -201,14 +209,14 @@ void TOpenKorvaneDialog::CreateControls()
     FReadOnlyCheck = new TCheckBox(this);
     FReadOnlyCheck->SetName("ReadOnlyCheck");
     FReadOnlyCheck->SetParent(FInfoPanel);
-    FReadOnlyCheck->SetBounds(6, 74, kPanelWidth - 12, 23);
+    FReadOnlyCheck->SetBounds(kEdge, kBoxesTop + kRowHeight, kPanelWidth - 2 * kEdge, 23);
     FReadOnlyCheck->SetCaption("Open read-only");
     FReadOnlyCheck->SetVisible(false);
 
     FAdvancedButton = new TButton(this);
     FAdvancedButton->SetName("AdvancedButton");
     FAdvancedButton->SetParent(FInfoPanel);
-    FAdvancedButton->SetBounds(kPanelWidth - 6 - 100, 48, 100, 25);
+    FAdvancedButton->SetBounds(kPanelWidth - kEdge - kAdvancedWidth, kBoxesTop - 2, kAdvancedWidth, 25);
     FAdvancedButton->SetVisible(false);
 
     FIO = new TKorvaneIO(this);
@@ -253,7 +261,7 @@ void TOpenKorvaneDialog::LayOut()
 {
     const bool readOnly = !IsSaveDialog() && (Options & ofHideReadOnly) == 0;
     FReadOnlyCheck->SetVisible(readOnly);
-    const int32_t infoHeight = kInfoHeight + (readOnly ? kReadOnlyHeight : 0);
+    const int32_t infoHeight = PlaceBoxes();
     const bool showInfo = ExtendedDialog || FAdvancedButton->Visible() || readOnly;
     FPicturePanel->SetVisible(FPreviewEnabled);
     FInfoPanel->SetVisible(showInfo);
@@ -265,6 +273,35 @@ void TOpenKorvaneDialog::LayOut()
         control->SetVisible(ExtendedDialog);
     }
     FExtensionPanel->SetHeight((FPreviewEnabled ? kPictureHeight : 0) + (showInfo ? infoHeight : 0));
+}
+
+// The zoom box as wide as its items, the preview and play buttons right of it.
+void TOpenKorvaneDialog::PlaceZoomRow()
+{
+    FZoomCombo->SetWidth(std::max(kZoomWidth, FZoomCombo->ItemsWidth()));
+    FPreviewButton->SetLeft(FZoomCombo->Left() + FZoomCombo->Width() + 4);
+    FPlayButton->SetLeft(FPreviewButton->Left() + FPreviewButton->Width() + 2);
+}
+
+// Each box and the Advanced button as wide as its caption: the preview box on the left and the
+// button on the right of one row, or the button on a row of its own when the captions leave no
+// room side by side; the read-only box under them. Returns the description's height.
+int32_t TOpenKorvaneDialog::PlaceBoxes()
+{
+    const int32_t room = kPanelWidth - 2 * kEdge;
+    const int32_t checkWidth = std::min(FPreviewCheck->CaptionWidth(), room);
+    const int32_t buttonWidth = std::min(std::max(kAdvancedWidth, FAdvancedButton->CaptionWidth()), room);
+    FPreviewCheck->SetBounds(kEdge, kBoxesTop, checkWidth, FPreviewCheck->Height());
+    int32_t next = kBoxesTop + kRowHeight;
+    const bool ownRow = FPreviewCheck->Visible() && checkWidth + kGap + buttonWidth > room;
+    FAdvancedButton->SetBounds(kEdge + room - buttonWidth, ownRow ? next : kBoxesTop - 2, buttonWidth,
+                               FAdvancedButton->Height());
+    if (ownRow && FAdvancedButton->Visible())
+        next += FAdvancedButton->Height() + 2;
+    FReadOnlyCheck->SetTop(next);
+    if (FReadOnlyCheck->Visible())
+        next += kRowHeight;
+    return next + kBottomMargin;
 }
 
 void TOpenKorvaneDialog::DoShow()
@@ -280,6 +317,7 @@ void TOpenKorvaneDialog::DoShow()
             FZoomValues.push_back(percent);
         }
         FZoomCombo->SetItemIndex(0);
+        PlaceZoomRow();
         // White until a file is selected: a view without a picture paints nothing.
         ClearPreview();
         FKorvaneView->SetCenter(true);

@@ -66,15 +66,15 @@ std::string BuildStrFilter(bool SaveDialog, const std::string& ExtendedFilter, T
         for (int32_t i = 0; i < count; ++i) {
             std::string ext;
             Korvaneio::KVFileFormatGetExt(record.FileType, i, ext);
-            patterns += (i == 0 ? "*." : ";*.") + Lower(ext);
-            names += (i == 0 ? "" : ";") + Upper(ext);
+            patterns.append(i == 0 ? "*." : ";*.").append(Lower(ext));
+            names.append(i == 0 ? "" : ";").append(Upper(ext));
         }
-        all += (first ? "" : ";") + patterns;
+        all.append(first ? "" : ";").append(patterns);
         first = false;
-        result += "|" + record.FullName + " (" + names + ")|" + patterns;
+        result.append("|").append(record.FullName).append(" (").append(names).append(")|").append(patterns);
     }
     all += ";*.avi";
-    result += "|" + Word(KVMSG_VIDEOFORWINDOWS, Language) + " (AVI)|*.avi";
+    result.append("|").append(Word(KVMSG_VIDEOFORWINDOWS, Language)).append(" (AVI)|*.avi");
 
     // The caller's entries: descriptions and patterns alternate; the patterns also join the
     // all-pictures entry.

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "imaging/core/message_table.h"
+#include "imaging/dialogs/fitted_form.h"
 #include "imaging/dialogs/previews_effects.h"
 #include "imaging/proc/proc_component.h"
-#include "platform/forms/form.h"
 
 #include <array>
 #include <cstdint>
@@ -33,11 +33,8 @@ class TSpeedButton;
 class TTabSheet;
 class TTrackBar;
 class TUpDown;
-namespace Kvdialogs {
-class TFitLayout;
-}
 
-class TfPreviews : public TForm
+class TfPreviews : public TKVFittedForm
 {
 public:
     explicit TfPreviews(TComponent* AOwner);
@@ -273,6 +270,4 @@ private:
         const char* Suffix;
     };
     std::vector<TWordLabel> FWordLabels;
-    // Fits the controls to the texts of the language.
-    std::unique_ptr<Kvdialogs::TFitLayout> FLayout;
 };

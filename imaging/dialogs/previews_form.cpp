@@ -48,7 +48,7 @@ TLabel* AddLabel(TfPreviews* owner, TWinControl* parent, int32_t left, int32_t t
 
 } // namespace
 
-TfPreviews::TfPreviews(TComponent* AOwner) : TForm(AOwner), FLayout(std::make_unique<Kvdialogs::TFitLayout>())
+TfPreviews::TfPreviews(TComponent* AOwner) : TKVFittedForm(AOwner)
 {
     SetName("Previews");
     SetCaption("Previews");
@@ -92,8 +92,8 @@ TfPreviews::TfPreviews(TComponent* AOwner) : TForm(AOwner), FLayout(std::make_un
     Button2->SetCaption("Cancel");
     Button2->SetCancel(true);
     Button2->SetModalResult(mrCancel);
-    FLayout->AnchorRight(Button1);
-    FLayout->AnchorRight(Button2);
+    Layout().AnchorRight(Button1);
+    Layout().AnchorRight(Button2);
 
     Korvane1->OnViewChange = [this](TObject*, int32_t) { CopyOrg(); };
     Korvane2->OnMouseDown = [this](TObject*, TMouseButton Button, TShiftState, int32_t X, int32_t Y) {
@@ -104,9 +104,10 @@ TfPreviews::TfPreviews(TComponent* AOwner) : TForm(AOwner), FLayout(std::make_un
     };
     OnShow = [this](TObject*) { FormActivate(); };
     FormCreate();
-    // The places the controls have now are the design that each language's layout starts from.
-    FLayout->Arrange(this);
+    // The places the controls have now, with their texts, are the design that each language's
+    // and font's layout starts from.
     SetLanguage(msSystem);
+    TakeDesign();
 }
 
 TfPreviews::~TfPreviews() = default;
@@ -154,7 +155,7 @@ TTrackBar* TfPreviews::AddSlider(TWinControl* Parent, int32_t Top, int32_t Min, 
     auto* bar = Place<TTrackBar>(this, Parent, kBarLeft, Top, kBarWidth, 28);
     bar->SetRange(Min, Max);
     bar->SetTickStyle(tsNone);
-    FLayout->KeepRightEdge(bar);
+    Layout().KeepRightEdge(bar);
     Edit = Place<TEdit>(this, Parent, kEditLeft, Top + 2, 60, 22);
     Edit->SetText("0");
     return bar;
@@ -523,7 +524,7 @@ void TfPreviews::SetLanguage(TMsgLanguage Language)
     };
     for (const TWordLabel& label : FWordLabels)
         label.Control->SetCaption(word(label.Word) + label.Suffix);
-    Button3->SetCaption("&" + word(KVMSG_PREVIEW));
+    Button3->SetCaption(std::string("&").append(word(KVMSG_PREVIEW)));
     Button1->SetCaption(word(KVMSG_OK));
     Button2->SetCaption(word(KVMSG_CANCEL));
     Button6->SetHint(word(KVMSG_COPYRESULTTOSOURCE));
@@ -534,5 +535,5 @@ void TfPreviews::SetLanguage(TMsgLanguage Language)
         rgMorphFilter->Items()->SetStrings(i, word(KVMSG_MAXIMUM + i));
     OpenDialog1->Title = word(KVMSG_LOADFILTER);
     SaveDialog1->Title = word(KVMSG_SAVEFILTER);
-    FLayout->Arrange(this);
+    Refit();
 }

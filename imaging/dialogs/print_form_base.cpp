@@ -2,7 +2,6 @@
 #include "imaging/dialogs/print_form_base.h"
 
 #include "imaging/core/kvbitmap.h"
-#include "imaging/dialogs/detail/fit_layout.h"
 #include "imaging/view/korvaneview.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/printers.h"
@@ -49,10 +48,7 @@ std::unique_ptr<TBitmap> Kvprintforms::BlankGlyph()
     return glyph;
 }
 
-TKVPrintFormBase::TKVPrintFormBase(TComponent* AOwner)
-    : TForm(AOwner), FLayout(std::make_unique<Kvdialogs::TFitLayout>())
-{
-}
+TKVPrintFormBase::TKVPrintFormBase(TComponent* AOwner) : TKVFittedForm(AOwner) {}
 
 TKVPrintFormBase::~TKVPrintFormBase() = default;
 

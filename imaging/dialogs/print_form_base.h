@@ -4,9 +4,9 @@
 #pragma once
 
 #include "imaging/core/message_table.h"
+#include "imaging/dialogs/fitted_form.h"
 #include "imaging/dialogs/print_form_values.h"
 #include "imaging/io/korvaneio.h"
-#include "platform/forms/form.h"
 #include "platform/forms/up_down.h"
 
 #include <array>
@@ -21,9 +21,6 @@ class TBitmap;
 class TKorvaneView;
 class TSpeedButton;
 class TWinControl;
-namespace Kvdialogs {
-class TFitLayout;
-}
 
 namespace Kvprintforms {
 // A 16 x 16 button glyph to draw on: all fuchsia (the colour the forms' buttons leave
@@ -31,7 +28,7 @@ namespace Kvprintforms {
 std::unique_ptr<TBitmap> BlankGlyph();
 } // namespace Kvprintforms
 
-class TKVPrintFormBase : public TForm
+class TKVPrintFormBase : public TKVFittedForm
 {
 public:
     explicit TKVPrintFormBase(TComponent* AOwner);
@@ -106,8 +103,6 @@ protected:
     };
 
     TMsgLanguage FLanguage = msSystem;
-    // Fits the controls to the texts of the language.
-    std::unique_ptr<Kvdialogs::TFitLayout> FLayout;
 
 private:
     std::array<TEdit*, 7> Edits() const { return {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7}; }

@@ -1,14 +1,16 @@
-// TControl::CaptionWidth and TComboBox::ItemsWidth: how wide a captioned control or a combo box
-// must be to show its whole text, measured in the style that draws it, so that forms can size
-// their controls to translated texts.
+// TControl::CaptionWidth, TControl::CaptionHeight and TComboBox::ItemsWidth: how wide and how high
+// a captioned control, an edit or a combo box must be to show its whole text, measured in the
+// style that draws it, so that forms can size their controls to translated texts and to fonts.
 #include "platform/forms/controls.h"
 #include "platform/forms/std_controls.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -25,6 +27,24 @@ namespace {
 // and margins: a style widens a short button to a minimum (75 or 80 pixels) that says nothing
 // about whether its text fits.
 constexpr int kWideContents = 1000;
+
+// The least room a caption keeps from its control's edges at 96 pixels per inch, whatever the
+// style's own frame: a button's text stays 4 pixels clear of each side, so that it never touches
+// the frame; a group box's title ends as far from the frame's right corner as it starts from the
+// left one (TGroupBox's style sheet sets it 8 pixels in).
+constexpr int kButtonTextRoom = 8;
+constexpr int kGroupTitleRoom = 16;
+
+// Pixels at 96 pixels per inch on the screen the widget is on.
+int AtScreenResolution(const QWidget* widget, int pixels)
+{
+    return pixels * widget->logicalDpiX() / 96;
+}
+
+int TextWidthOf(const QWidget* widget, const QString& text)
+{
+    return widget->fontMetrics().size(Qt::TextShowMnemonic, text).width();
+}
 
 // The style's own option of a button; the widgets keep initStyleOption to themselves.
 template <class Widget, class Option> Option StyleOptionOf(const Widget* widget)
@@ -61,7 +81,7 @@ int ToolButtonWidth(const QToolButton* button)
     const QFontMetrics metrics = button->fontMetrics();
     // Without the blank on each side that the tool button likes to give its text: the text is
     // whole without them.
-    const int text = metrics.size(Qt::TextShowMnemonic, button->text()).width();
+    const int text = TextWidthOf(button, button->text());
     int contents = text;
     switch (button->toolButtonStyle()) {
     case Qt::ToolButtonIconOnly:
@@ -76,7 +96,8 @@ int ToolButtonWidth(const QToolButton* button)
     default:
         break;
     }
-    return WithChrome(button, QStyle::CT_ToolButton, option, contents, metrics.height());
+    return std::max(WithChrome(button, QStyle::CT_ToolButton, option, contents, metrics.height()),
+                    contents + AtScreenResolution(button, kButtonTextRoom));
 }
 
 } // namespace
@@ -88,15 +109,16 @@ int32_t TControl::CaptionWidth() const
     if (auto* label = qobject_cast<const QLabel*>(FWidget))
         return label->sizeHint().width();
     if (auto* group = qobject_cast<const QGroupBox*>(FWidget))
-        return group->minimumSizeHint().width();
+        return std::max(group->minimumSizeHint().width(),
+                        TextWidthOf(group, group->title()) + AtScreenResolution(group, kGroupTitleRoom));
     if (auto* tool = qobject_cast<const QToolButton*>(FWidget))
         return ToolButtonWidth(tool);
     const int height = FWidget->fontMetrics().height();
     if (auto* push = qobject_cast<const QPushButton*>(FWidget)) {
         const auto option = StyleOptionOf<QPushButton, QStyleOptionButton>(push);
-        return WithChrome(push, QStyle::CT_PushButton, option,
-                          TextAndIcon(push->fontMetrics(), option.text, option.icon, option.iconSize),
-                          height);
+        const int contents = TextAndIcon(push->fontMetrics(), option.text, option.icon, option.iconSize);
+        return std::max(WithChrome(push, QStyle::CT_PushButton, option, contents, height),
+                        contents + AtScreenResolution(push, kButtonTextRoom));
     }
     if (auto* check = qobject_cast<const QCheckBox*>(FWidget)) {
         const auto option = StyleOptionOf<QCheckBox, QStyleOptionButton>(check);
@@ -110,6 +132,22 @@ int32_t TControl::CaptionWidth() const
                           TextAndIcon(radio->fontMetrics(), option.text, option.icon, option.iconSize),
                           height);
     }
+    return 0;
+}
+
+int32_t TControl::CaptionHeight() const
+{
+    // The least size the style gives an edit holds one line of its font with its frame; a combo
+    // box keeps its least size from the font it had first, but its preferred size follows.
+    if (qobject_cast<const QLineEdit*>(FWidget) != nullptr ||
+        qobject_cast<const QAbstractSpinBox*>(FWidget) != nullptr)
+        return FWidget->minimumSizeHint().height();
+    if (qobject_cast<const QLabel*>(FWidget) != nullptr ||
+        qobject_cast<const QAbstractButton*>(FWidget) != nullptr ||
+        qobject_cast<const QComboBox*>(FWidget) != nullptr)
+        return FWidget->sizeHint().height();
+    if (auto* group = qobject_cast<const QGroupBox*>(FWidget))
+        return group->title().isEmpty() ? 0 : group->fontMetrics().height();
     return 0;
 }
 

@@ -395,6 +395,11 @@ int32_t TControl::Top() const
     return FWidget->y();
 }
 
+int32_t TControl::PixelsPerInch() const
+{
+    return FWidget->logicalDpiX();
+}
+
 int32_t TControl::Width() const
 {
     return FWidget->isWindow() ? FWidget->frameGeometry().width() : FWidget->width();

@@ -165,6 +165,10 @@ public:
     TPoint ClientToScreen(const TPoint& Point) const;
     TPoint ScreenToClient(const TPoint& Point) const;
 
+    // The logical resolution, in pixels per inch, of the screen the control shows on: the
+    // platform's style sizes frames, margins and check marks by it.
+    int32_t PixelsPerInch() const;
+
     TAlign Align() const { return FAlign; }
     void SetAlign(TAlign Value);
 
@@ -184,6 +188,10 @@ public:
     // radio button or group box in the platform's style (frame, margins and check mark
     // included); 0 for other controls and for an empty caption.
     int32_t CaptionWidth() const;
+    // The least height that shows one line of the control's text whole in the platform's style:
+    // a label's, button's, check or radio box's, edit's, spin edit's or combo box's (frame
+    // included), a group box's title; 0 for other controls.
+    int32_t CaptionHeight() const;
     void SetCaption(const std::string& Value) { SetText(Value); }
     std::string Text() const { return GetText(); }
     void SetText(const std::string& Value);

@@ -14,7 +14,6 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -22,7 +21,6 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
-#include <QTranslator>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
@@ -34,6 +32,7 @@
 #include "platform/forms/application.h"
 #include "platform/forms/controls.h"
 #include "platform/forms/detail/dialog_texts.h"
+#include "platform/forms/detail/platform_texts.h"
 #include "platform/forms/detail/qt_bridge.h"
 #include "platform/forms/detail/scan_dialogs.h"
 #include "platform/forms/printers.h"
@@ -296,40 +295,6 @@ private:
     bool FPanelVisible = true;
     bool FSideBar = true;
     QList<int> FSplitterSizes;
-};
-
-// The platform's own texts in the language of a locale for as long as it lives. The platform's
-// newer catalogs of its base texts come first; some languages have only its older catalog of
-// all its texts.
-class TPlatformTexts
-{
-public:
-    explicit TPlatformTexts(const std::string& Locale)
-    {
-        if (Locale.empty()) {
-            return;
-        }
-        const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-        const QLocale locale(ToQ(Locale));
-        for (const char* catalog : {"qtbase", "qt"}) {
-            if (FTranslator.load(locale, QString::fromLatin1(catalog), QStringLiteral("_"), folder)) {
-                FInstalled = QCoreApplication::installTranslator(&FTranslator);
-                return;
-            }
-        }
-    }
-    ~TPlatformTexts()
-    {
-        if (FInstalled) {
-            QCoreApplication::removeTranslator(&FTranslator);
-        }
-    }
-    TPlatformTexts(const TPlatformTexts&) = delete;
-    TPlatformTexts& operator=(const TPlatformTexts&) = delete;
-
-private:
-    QTranslator FTranslator;
-    bool FInstalled = false;
 };
 
 class TPlatformDialogService : public IDialogService

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
@@ -21,14 +22,23 @@ using namespace FormsDetail;
 
 namespace {
 
-// The form's window: it reports the frame's close button and activation to the form.
+// The form's window: it reports the frame's close button, activation and a change of its
+// screen's resolution to the form.
 class TFormWidget : public QWidget
 {
 public:
-    TFormWidget() : QWidget(nullptr, Qt::Window) {}
+    TFormWidget() : QWidget(nullptr, Qt::Window), FResolution(logicalDpiX()) {}
     TForm* Form = nullptr;
 
 protected:
+    bool event(QEvent* Event) override
+    {
+        const bool handled = QWidget::event(Event);
+        if (Event->type() == QEvent::Show || Event->type() == QEvent::ScreenChangeInternal) {
+            WatchScreen();
+        }
+        return handled;
+    }
     void closeEvent(QCloseEvent* Event) override
     {
         // The form decides, and hides or frees itself as its close action says.
@@ -46,6 +56,43 @@ protected:
         }
         QWidget::changeEvent(Event);
     }
+
+private:
+    // Follows the resolution of the screen the window is on now: a move to another screen and
+    // a change of the screen's own setting both tell the form.
+    void WatchScreen()
+    {
+        if (screen() != FWatched) {
+            QObject::disconnect(FWatching);
+            FWatched = screen();
+            FWatching = QObject::connect(FWatched, &QScreen::logicalDotsPerInchChanged, this,
+                                         [this] { ResolutionMayHaveChanged(); });
+        }
+        ResolutionMayHaveChanged();
+    }
+    void ResolutionMayHaveChanged()
+    {
+        const int resolution = logicalDpiX();
+        if (resolution == FResolution) {
+            return;
+        }
+        FResolution = resolution;
+        // Told once every control of the window has taken the new screen: the screen change
+        // reaches the window before its children.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (Form) {
+                    TForm* form = Form;
+                    Guarded(form, [form] { form->FrameResolutionChanged(); });
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    int FResolution;
+    QPointer<QScreen> FWatched;
+    QMetaObject::Connection FWatching;
 };
 
 } // namespace

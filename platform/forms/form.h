@@ -136,6 +136,7 @@ public:
     // Internal: the platform's frame reports.
     void FrameCloseRequested();
     void FrameActivated();
+    void FrameResolutionChanged() { ScreenResolutionChanged(); }
     void Activated(bool Active);
     void SetDefaultButton(TButton* Button, bool IsDefault);
     void SetCancelButton(TButton* Button, bool IsCancel);
@@ -151,6 +152,9 @@ protected:
     virtual void DoClose(TCloseAction& Action);
     virtual void DoShow();
     virtual void DoHide();
+    // The window moved to a screen of another logical resolution, or its screen's changed: what
+    // the style draws (frames, margins, check marks) has another size now.
+    virtual void ScreenResolutionChanged() {}
     void WidgetResized() override { LayoutFrame(); }
     void ColorChanged() override;
     // Draws the form on Canvas; the default fires OnPaint after the erase filled the area with

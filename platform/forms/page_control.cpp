@@ -435,11 +435,16 @@ void TPageControl::WidgetResized()
     TWinControl::WidgetResized();
 }
 
+int32_t TPageControl::TabRowHeight() const
+{
+    return std::max(FTabBar->sizeHint().height(), FTabBar->fontMetrics().height() + 8);
+}
+
 void TPageControl::LayoutPages()
 {
     const int width = FWidget->width();
     const int height = FWidget->height();
-    const int tabHeight = std::max(FTabBar->sizeHint().height(), FTabBar->fontMetrics().height() + 8);
+    const int tabHeight = TabRowHeight();
     const int overlap = FTabBar->style()->pixelMetric(QStyle::PM_TabBarBaseOverlap, nullptr, FTabBar);
     FTabBar->setGeometry(2, 0, std::max(width - 4, 0), tabHeight);
     const int paneTop = std::max(tabHeight - overlap, 0);

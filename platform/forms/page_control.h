@@ -71,6 +71,8 @@ public:
     // nothing changes.
     TTabSheet* ActivePage() const { return FActivePage; }
     void SetActivePage(TTabSheet* Page);
+    // The height of the row of tabs above the pages, which grows with the font.
+    int32_t TabRowHeight() const;
     // -1 when no page is active; an index out of range makes none active.
     int32_t ActivePageIndex() const;
     void SetActivePageIndex(int32_t Value);

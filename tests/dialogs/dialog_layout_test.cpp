@@ -1,12 +1,15 @@
-// The layout of the processing, save-parameters and print dialogs as the platform lays them out,
-// in each language of the message table: on every page (hidden tabs included) each label shows
-// its whole text inside its parent and neither covers nor touches another control; each button,
-// speed button, check box, radio button and group box is as wide as its caption and each combo
-// box as its widest item; buttons stacked in one column are equally wide; nothing runs past its
-// parent. The suite runs this once more under the Windows style (tests/CMakeLists.txt).
+// The layout of the processing, save-parameters and print dialogs, and of the panel the open and
+// save dialogs add to the platform's file dialog, as the platform lays them out, in each language of the
+// message table: on every page (hidden tabs included) each label shows its whole text inside its parent and
+// neither covers nor touches another control; each button, speed button, check box, radio button and group
+// box holds its caption with the room the style keeps around it, and each combo box its widest item; buttons
+// stacked in one column are equally wide; nothing runs past its parent. The same holds in a larger font set
+// after the texts and on a screen of a finer resolution. The suite runs this once more under the Windows
+// style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/kvbitmap.h"
 #include "imaging/dialogs/iopreviews.h"
+#include "imaging/dialogs/kvopensavedlg.h"
 #include "imaging/dialogs/kvprnform1.h"
 #include "imaging/dialogs/kvprnform2.h"
 #include "imaging/dialogs/previews.h"
@@ -16,13 +19,23 @@
 #include "platform/forms/buttons.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/page_control.h"
+#include "platform/forms/radio_buttons.h"
+#include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/std_controls.h"
+#include "platform/graphics/canvas.h"
 #include "platform/graphics/geometry.h"
 
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOption>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,12 +49,41 @@ std::string Describe(TControl* control)
            std::to_string(r.Height()) + ")";
 }
 
-// The width the control's text needs: a combo box's is its widest item's.
+// The room a control keeps around its caption, measured apart from the forms' own sizing: a
+// button's or speed button's text 4 pixels clear of each side, a group box's title the 8 pixels
+// of the frame's corner before it and as many after it (at 96 pixels per inch, scaled to the
+// screen's), a check or radio box's indicator and the gap after it as the style draws them.
+int32_t CaptionRoom(TControl* control)
+{
+    QWidget* widget = control->Widget();
+    const int32_t dpi = widget->logicalDpiX();
+    const QStyle* style = widget->style();
+    QStyleOption option;
+    option.initFrom(widget);
+    if (dynamic_cast<TButton*>(control) != nullptr || dynamic_cast<TSpeedButton*>(control) != nullptr)
+        return 8 * dpi / 96;
+    if (dynamic_cast<TGroupBox*>(control) != nullptr)
+        return 16 * dpi / 96;
+    if (dynamic_cast<TCheckBox*>(control) != nullptr)
+        return style->pixelMetric(QStyle::PM_IndicatorWidth, &option, widget) +
+               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, widget);
+    if (dynamic_cast<TRadioButton*>(control) != nullptr)
+        return style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, &option, widget) +
+               style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, widget);
+    return 0;
+}
+
+// The width the control's text needs: the caption as drawn in the control's font, mnemonic
+// hidden, and its room; a combo box's is its widest item's.
 int32_t TextWidth(TControl* control)
 {
     if (auto* combo = dynamic_cast<TComboBox*>(control))
         return combo->ItemsWidth();
-    return control->CaptionWidth();
+    if (control->Caption().empty())
+        return 0;
+    const QString caption = QString::fromStdString(control->Caption());
+    return control->Widget()->fontMetrics().size(Qt::TextShowMnemonic, caption).width() +
+           CaptionRoom(control);
 }
 
 // Controls whose text is drawn inside them (labels apart: they size themselves).
@@ -99,6 +141,8 @@ void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std
         if (TextWidth(control) > r.Width())
             faults.push_back(where + ": " + Describe(control) + " is narrower than its text (" +
                              std::to_string(TextWidth(control)) + ")");
+        if (r.Height() < control->Widget()->fontMetrics().height())
+            faults.push_back(where + ": " + Describe(control) + " is lower than a line of its text");
         // Each pair once: a label against everything after it and before it, a captioned control
         // against what follows it.
         for (int32_t j = 0; j < parent->ControlCount(); ++j) {
@@ -158,17 +202,41 @@ std::vector<TTabSheet*> VariantPages(TfIOPreviews& form, bool simplified)
     return pages;
 }
 
-std::vector<std::string> AllFaults(TMsgLanguage language)
+// What happens to a dialog once its texts are set: a program gives it a font of its own, or the
+// user moves it onto another screen.
+struct TAfterTexts
+{
+    TFont* Font = nullptr;
+    QScreen* Screen = nullptr;
+
+    void To(TForm& form) const
+    {
+        form.SetFont(Font);
+        if (Screen != nullptr) {
+            form.Show();
+            Application->ProcessMessages();
+            const QRect area = Screen->geometry();
+            form.SetBounds(area.x() + 10, area.y() + 10, form.Width(), form.Height());
+            Application->ProcessMessages();
+        }
+    }
+};
+
+// The faults of every dialog in the language, each dialog changed as after says once its texts
+// are set.
+std::vector<std::string> AllFaults(TMsgLanguage language, const TAfterTexts& after = {})
 {
     std::vector<std::string> faults;
     TfPreviews previews(nullptr);
     previews.SetLanguage(language);
+    after.To(previews);
     FormFaults(previews, AllPages(previews.PageControl1), "processing", faults);
     for (bool simplified : {false, true}) {
         TIOParamsVals params;
         TfIOPreviews parameters(nullptr);
         parameters.PrepareFor(&params, 1u << ioppApplyButton, simplified, kvThreshold, language, nullptr);
         parameters.SetPreviewParams(PreviewSet(ppALL));
+        after.To(parameters);
         FormFaults(parameters, VariantPages(parameters, simplified),
                    simplified ? "simplified save parameters" : "save parameters", faults);
     }
@@ -176,11 +244,30 @@ std::vector<std::string> AllFaults(TMsgLanguage language)
         Tfkvprnform2 print(nullptr);
         print.DialogsMeasureUnit = unit;
         print.SetLanguage(language);
+        after.To(print);
         FormFaults(print, {}, unit == kvduSelectableDefCm ? "print (cm)" : "print", faults);
     }
     tfkvprnform1 preview(nullptr);
     preview.SetLanguage(language);
+    after.To(preview);
     FormFaults(preview, {}, "print preview", faults);
+    // The panel the open and save dialogs add beside the platform's file list, as it stands while
+    // the dialog is open: the preview and read-only boxes, the Advanced button. It has no window
+    // of its own to move to another screen.
+    for (bool save : {false, true}) {
+        if (after.Screen != nullptr)
+            continue;
+        TScriptedDialogService dialogs;
+        const std::unique_ptr<TOpenKorvaneDialog> dialog =
+            save ? std::make_unique<TSaveKorvaneDialog>(nullptr)
+                 : std::make_unique<TOpenKorvaneDialog>(nullptr);
+        dialog->MsgLanguage = language;
+        dialog->Options = 0;
+        dialog->ExtensionPanel()->SetFont(after.Font);
+        dialogs.PlayFileDialog({TFileDialogAction::Do(
+            [&] { LayoutFaults(dialog->ExtensionPanel(), save ? "save" : "open", faults); })});
+        dialog->Execute();
+    }
     return faults;
 }
 
@@ -200,6 +287,16 @@ TEST_P(DialogLayout, NoLabelIsCutOrCoversAControl)
     EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
 }
 
+// One and a half times the forms' default 11 pixels, set after the language.
+TEST_P(DialogLayout, NoLabelIsCutOrCoversAControlInALargerFont)
+{
+    TFont large;
+    large.SetName("Arial");
+    large.SetHeight(-17);
+    const std::vector<std::string> faults = AllFaults(GetParam(), {&large, nullptr});
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryLanguage, DialogLayout,
                          ::testing::Values(msEnglish, msItalian, msGerman, msSpanish, msFrench, msPortuguese,
                                            msGreek, msRussian, msDutch, msSwedish, msPolish),
@@ -207,28 +304,52 @@ INSTANTIATE_TEST_SUITE_P(EveryLanguage, DialogLayout,
                              return std::string(kLanguageNames[info.param]);
                          });
 
-// The print dialog takes the caller's font and fits its texts to that font, not to its own.
+// Moved onto a screen of a finer resolution, whose style draws larger check marks, frames and
+// margins, the dialogs fit their controls again. The suite runs with such a screen beside the
+// ordinary one (tests/CMakeLists.txt).
+TEST(DialogLayoutScreen, DialogsMovedToAFinerScreenAreFittedAgain)
+{
+    QScreen* finer = nullptr;
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen->logicalDotsPerInchX() > QGuiApplication::primaryScreen()->logicalDotsPerInchX())
+            finer = screen;
+    ASSERT_NE(finer, nullptr) << "no screen finer than the first one";
+    for (TMsgLanguage language : {msPolish, msGreek}) {
+        const std::vector<std::string> faults = AllFaults(language, {nullptr, finer});
+        EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+    }
+}
+
+// The print dialog fits the caller's font, given with the component's preview font or set by the
+// program on the dialog handed to it once its layout is made.
 TEST(DialogLayoutFont, ThePrintDialogFitsTheCallersFont)
 {
-    TKorvaneIO io(nullptr);
-    io.KVBitmap()->Allocate(40, 20, kv24RGB);
-    io.MsgLanguage = msItalian;
-    io.PreviewFont()->SetName("Arial");
-    io.PreviewFont()->SetHeight(-17);
-    TKVPrintFormBase* form = nullptr;
-    io.OnIOPreview = [&](TObject*, TForm* shown) { form = dynamic_cast<TKVPrintFormBase*>(shown); };
-    std::vector<std::string> faults;
-    TTimer timer(nullptr);
-    timer.SetInterval(1);
-    timer.OnTimer = [&](TObject*) {
-        if (form == nullptr || !form->Modal())
-            return;
-        timer.SetEnabled(false);
-        LayoutFaults(form, "print", faults);
-        form->SetModalResult(mrCancel);
-    };
-    timer.SetEnabled(true);
-    EXPECT_FALSE(io.DoPrintPreviewDialog(kvdtDialog, ""));
-    ASSERT_NE(form, nullptr);
-    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+    for (bool handedOver : {false, true}) {
+        TKorvaneIO io(nullptr);
+        io.KVBitmap()->Allocate(40, 20, kv24RGB);
+        io.MsgLanguage = msItalian;
+        io.PreviewFont()->SetName("Arial");
+        if (!handedOver)
+            io.PreviewFont()->SetHeight(-17);
+        TKVPrintFormBase* form = nullptr;
+        io.OnIOPreview = [&](TObject*, TForm* shown) {
+            form = dynamic_cast<TKVPrintFormBase*>(shown);
+            if (handedOver)
+                shown->Font()->SetHeight(-17);
+        };
+        std::vector<std::string> faults;
+        TTimer timer(nullptr);
+        timer.SetInterval(1);
+        timer.OnTimer = [&](TObject*) {
+            if (form == nullptr || !form->Modal())
+                return;
+            timer.SetEnabled(false);
+            LayoutFaults(form, "print", faults);
+            form->SetModalResult(mrCancel);
+        };
+        timer.SetEnabled(true);
+        EXPECT_FALSE(io.DoPrintPreviewDialog(kvdtDialog, ""));
+        ASSERT_NE(form, nullptr);
+        EXPECT_TRUE(faults.empty()) << handedOver << ::testing::PrintToString(faults);
+    }
 }

@@ -3,10 +3,12 @@
 // file list while the dialog is open and handed back afterwards.
 #include <gtest/gtest.h>
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
@@ -324,9 +326,11 @@ TEST(HostingFileDialog, PlatformDialogShowsWholeColumnsAndTheSideBarAsAsked)
     }
 }
 
-// The platform's own texts (labels, buttons) speak the request's language while the dialog is
-// open, as Qt's translations have them, and English again once it has closed; a language Qt has
-// no translation for keeps them English.
+// The platform's own texts (labels, buttons, a folder's type) speak the request's language while
+// the dialog is open, as Qt's translations have them, and English again once it has closed. Each
+// comes from the best catalog that holds it: Portugal's Portuguese takes what it lacks from
+// Brazil's, and older catalogs give the texts Qt now asks under other class names (the buttons'
+// "Cancel", the type "Folder"). A language Qt has no translation for keeps them English.
 TEST(HostingFileDialog, PlatformTextsSpeakTheRequestsLanguageWhileOpen)
 {
     const std::string catalog = "/usr/share/qt6/translations/qtbase_ru.qm";
@@ -341,24 +345,35 @@ TEST(HostingFileDialog, PlatformTextsSpeakTheRequestsLanguageWhileOpen)
     const struct
     {
         const char* locale;
-        QString name;
-        QString cancel;
+        QString name, lookIn, cancel, folder;
     } cases[] = {
-        {"ru", russianName, russianCancel}, {"el", "File &name:", "Cancel"}, {"", "File &name:", "Cancel"}};
+        {"ru", russianName, russian.translate("QFileDialog", "Look in:"), russianCancel, "Папка"},
+        {"pt_PT", "&Nome do Ficheiro:", "Procurar em:", "Cancelar", "Pasta"},
+        {"sv", "Fil&namn:", "Look in:", "Avbryt", "Folder"},
+        {"pl", "Nazwa &pliku:", "Szukaj w:", "Anuluj", "Katalog"},
+        {"el", "File &name:", "Look in:", "Cancel", "Folder"},
+        {"", "File &name:", "Look in:", "Cancel", "Folder"},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.locale);
         TFileDialogRequest request = Request(temp.File(""));
         request.Locale = c.locale;
         TRecorder recorder;
-        QString name, cancel;
+        QString name, lookIn, cancel, folder;
         LookWhileOpen(request, recorder, [&](QFileDialog* dialog) {
             if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("fileNameLabel")))
                 name = label->text();
+            if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("lookInLabel")))
+                lookIn = label->text();
             if (auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
                 cancel = box->button(QDialogButtonBox::Cancel)->text();
+            // The type the list shows for a folder.
+            folder = dialog->iconProvider()->type(QFileInfo(QString::fromStdString(temp.File(""))));
         });
         EXPECT_EQ(name.toStdString(), c.name.toStdString());
+        EXPECT_EQ(lookIn.toStdString(), c.lookIn.toStdString());
         EXPECT_EQ(cancel.toStdString(), c.cancel.toStdString());
+        EXPECT_EQ(folder.toStdString(), c.folder.toStdString());
         EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:").toStdString(), "File &name:");
     }
 }
