@@ -2,10 +2,10 @@
 // handle that holds a pointer to the state object.
 #include "imaging/codecs/tiff/tiff_lzw.h"
 
+#include "imaging/codecs/detail/be_words.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -14,6 +14,8 @@
 namespace Tiflzw {
 
 namespace {
+
+using Codecs::detail::BigEndian64;
 
 constexpr int ClearCode = 256;
 constexpr int EndCode = 257;
@@ -89,13 +91,6 @@ struct DecoderState
     }
     static int64_t OffsetOf(uint64_t string) { return int64_t(string >> 16); }
     static int32_t LengthOf(uint64_t string) { return int32_t(string & 0xFFFF); }
-
-    static uint64_t BigEndian64(const uint8_t* p)
-    {
-        uint64_t value;
-        std::memcpy(&value, p, 8);
-        return std::endian::native == std::endian::little ? __builtin_bswap64(value) : value;
-    }
 
     // Copies length bytes from an earlier place in the window, in whole blocks: the source ends
     // at or before the target starts, so the bytes read past its end only land past the

@@ -305,8 +305,12 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
             // Whole bytes: what the last one holds past count is the padding of the row, or the
             // start of the next tile, which comes later.
             uint8_t* out = dst + x / 8;
-            for (int32_t i = 0; i < bytes; ++i) {
-                out[i] = FInvertBits ? uint8_t(~row[i]) : row[i];
+            if (FInvertBits) {
+                for (int32_t i = 0; i < bytes; ++i) {
+                    out[i] = uint8_t(~row[i]);
+                }
+            } else {
+                std::memcpy(out, row, size_t(bytes));
             }
             return;
         }
