@@ -38,7 +38,8 @@ const uint8_t* ReversedBytes()
 }
 
 // Reads the data most significant bit first (FillOrder 1) or least significant bit first
-// (FillOrder 2); bits past the end read as 0.
+// (FillOrder 2); bits past the end read as 0. The bits from the position on are kept in a word,
+// which is filled again when fewer than 32 of them are left.
 class TBitReader
 {
 public:
@@ -50,16 +51,34 @@ public:
     }
 
     bool AtEnd() const { return FPosition >= FBits; }
-    int64_t Position() const { return FPosition; }
-    void Skip(int64_t count) { FPosition = std::min(FPosition + count, FBits); }
-    void SetPosition(int64_t position) { FPosition = std::clamp<int64_t>(position, 0, FBits); }
+    int64_t Position() const { return std::min(FPosition, FBits); }
+
+    // count is at most 32. The position may pass the end, where every read stops.
+    void Skip(int32_t count)
+    {
+        FPosition += count;
+        FWindow <<= count;
+        FWindowBits -= count;
+    }
 
     // The next 32 bits, the first of them in the top bit.
-    uint32_t Peek() const
+    uint32_t Peek()
+    {
+        if (FWindowBits < 32) {
+            Fill();
+        }
+        return uint32_t(FWindow >> 32);
+    }
+
+private:
+    void Fill()
     {
         const int64_t byte = FPosition >> 3;
+        const int32_t skip = int32_t(FPosition & 7);
         if (FPosition <= FLastWordBit) {
-            return uint32_t((BigEndian64(FData + byte) << (FPosition & 7)) >> 32);
+            FWindow = BigEndian64(FData + byte) << skip;
+            FWindowBits = 64 - skip;
+            return;
         }
         uint64_t window = 0;
         for (int64_t i = 0; i < 5; ++i) {
@@ -69,16 +88,18 @@ public:
                 window |= FReverse != nullptr ? FReverse[value] : value;
             }
         }
-        return uint32_t(window >> (8 - (FPosition & 7)));
+        FWindow = uint64_t(uint32_t(window >> (8 - skip))) << 32;
+        FWindowBits = 32;
     }
 
-private:
     const uint8_t* FData;
     int64_t FSize;
     int64_t FBits;
     const uint8_t* FReverse;
     int64_t FLastWordBit; // the last position from which eight bytes are left to read as they are
     int64_t FPosition;
+    uint64_t FWindow = 0; // the bits from FPosition on, the first in the top bit
+    int32_t FWindowBits = 0;
 };
 
 // Clears (makes black) pixels [from, to) of a row of width pixels whose 1 bits are white.
