@@ -2,7 +2,6 @@
 // of Group 3 and Group 4. Nothing is read past the data's end and no run is written past the row;
 // a row that the data does not finish stays white from there on.
 #include "imaging/codecs/detail/be_words.h"
-#include "imaging/codecs/tiff/detail/ccitt_lines.h"
 #include "imaging/codecs/tiff/detail/ccitt_tables.h"
 #include "imaging/codecs/tiff/tifccitt.h"
 
