@@ -49,10 +49,10 @@ TEST=(
   # drawings no one here wrote, for the vector layer's DXF import
   librecad-data openscad-testing-data
 )
-# Peers the benchmarks compare against (numpy also made the processing references); no test uses
-# them.
+# Peers the benchmarks compare against (numpy also made the processing references), and valgrind,
+# whose callgrind counts the instructions of bench/peers/tiff.sh; no test uses them.
 PEERS=(
-  libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil liblcms2-utils
+  libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil liblcms2-utils valgrind
 )
 
 if [ "${1:-}" = "--list" ]; then

@@ -6,7 +6,11 @@
 # several runs; ours come from bench_codecs_tiff (in-process, Google Benchmark, best of as many
 # repetitions), through the I/O component from file to bitmap and back.
 #
-# Usage: bench/peers/tiff.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
+# With INSTRUCTIONS=1 it also counts instructions under callgrind, a measure that a busy machine
+# leaves as it is: tiffcp's whole run against ours per load or save (what the I/O component's call
+# runs, divided by the calls the benchmark made).
+#
+# Usage: [INSTRUCTIONS=1] bench/peers/tiff.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
 set -euo pipefail
 root=$(realpath "$(dirname "$0")/../..")
 source "$root/bench/peers/timing.sh"
@@ -62,3 +66,55 @@ print(f"{'':18} {'ours ms':>9} {'peer':>16} {'peer ms':>9} {'ratio':>6}")
 for name, ours, peer, peer_ms in rows:
     print(f"{name:18} {ours:9.1f} {peer:>16} {peer_ms:9.1f} {ours / peer_ms:6.2f}")
 PY
+
+[[ ${INSTRUCTIONS:-0} == 1 ]] || exit 0
+
+# Instructions per call of a function (the last argument) while a command (the arguments between)
+# runs under callgrind, collecting inside the function the first argument names; "-" for both
+# counts the whole command once.
+instructions() {
+  local collect=$1 per=${*: -1}
+  local command=("${@:2:$#-2}") options=()
+  [[ $collect == - ]] || options=(--toggle-collect="$collect")
+  valgrind --tool=callgrind "${options[@]}" --callgrind-out-file="$work/callgrind.out" "${command[@]}" \
+    >/dev/null 2>"$work/callgrind.err" || failed "$work/callgrind.err" "${command[*]} failed under callgrind"
+  python3 - "$work/callgrind.out" "$per" <<'PY'
+import re, sys
+path, per = sys.argv[1:3]
+names, calls, called, total = {}, 0, None, 0
+for line in open(path):
+    match = re.match(r"(c?fn)=\((\d+)\)(?: (.*))?", line)
+    if match:
+        kind, number, name = match.groups()
+        names.setdefault(number, name)
+        if kind == "cfn":
+            called = names[number]
+    elif line.startswith("calls=") and called is not None and called.startswith(per):
+        calls += int(line.split("=")[1].split()[0])
+    elif line.startswith("summary:"):
+        total = int(line.split()[1])
+if per != "-" and calls == 0:
+    sys.exit(f"no call of {per} was counted")
+print(total / 1e6 if per == "-" else total / calls / 1e6)
+PY
+}
+
+# Ours per call of the I/O component's function (the second argument) in one benchmark.
+ours_instructions() {
+  KV_BENCH_TIFF_LZW="$work/photo-lzw.tif" KV_BENCH_TIFF_G4="$work/page-g4.tif" KV_BENCH_TIFF_OUT="$work/ours.tif" \
+    instructions "$2*" "$BENCH" --benchmark_filter="$1" "$2("
+}
+
+lzw_load_mi=$(ours_instructions BM_TiffLzwLoad_Ours TKorvaneIO::LoadFromFileTIFF)
+g4_load_mi=$(ours_instructions BM_TiffG4Load_Ours TKorvaneIO::LoadFromFileTIFF)
+lzw_save_mi=$(ours_instructions BM_TiffLzwSave_Ours TKorvaneIO::SaveToFileTIFF)
+peer_lzw_load_mi=$(instructions - tiffcp -c none "$work/photo-lzw.tif" "$work/out-none.tif" -)
+peer_g4_load_mi=$(instructions - tiffcp -c none "$work/page-g4.tif" "$work/out-page.tif" -)
+peer_lzw_save_mi=$(instructions - tiffcp -c lzw:2 "$work/photo.tif" "$work/out-lzw.tif" -)
+
+echo
+printf '%-18s %9s %16s %9s %6s\n' "" "ours Mi" "peer" "peer Mi" "ratio"
+row() { printf '%-18s %9.0f %16s %9.0f %6.2f\n' "$1" "$2" "$3" "$4" "$(calc "$2 / $4")"; }
+row "LZW:2 load 12 MP" "$lzw_load_mi" "tiffcp -c none" "$peer_lzw_load_mi"
+row "G4 load A4 page" "$g4_load_mi" "tiffcp -c none" "$peer_g4_load_mi"
+row "LZW:2 save 12 MP" "$lzw_save_mi" "tiffcp -c lzw:2" "$peer_lzw_save_mi"

@@ -180,16 +180,19 @@ TEST(FaxCodes, RowFaultsAreReported)
 TEST(FaxCodes, EveryEncoderRoundTrips)
 {
     std::mt19937 random(7);
-    for (const int32_t width : {1, 3, 7, 8, 9, 63, 64, 65, 1728, 2600}) {
+    for (const int32_t width : {1, 3, 7, 8, 9, 63, 64, 65, 129, 1728, 2600}) {
         SCOPED_TRACE(width);
         const int32_t rows = 12;
         const size_t rowBytes = size_t(width + 7) / 8;
         std::vector<std::vector<uint8_t>> image(rows, std::vector<uint8_t>(rowBytes));
         for (int32_t y = 0; y < rows; ++y) {
-            // Runs of random length, some rows all white or all black.
+            // Runs of random length, some rows all white or all black, some of 63 to 65 pixels
+            // whose ends fall on and around every 64th.
             bool black = random() % 2 != 0;
             for (int32_t x = 0; x < width;) {
-                const int32_t run = y % 5 == 0 ? width : 1 + int32_t(random() % (y % 2 != 0 ? 4 : 300));
+                const int32_t run = y % 5 == 0   ? width
+                                    : y % 5 == 3 ? 63 + int32_t(random() % 3)
+                                                 : 1 + int32_t(random() % (y % 2 != 0 ? 4 : 300));
                 for (int32_t i = x; i < std::min(width, x + run); ++i) {
                     if (black) {
                         image[size_t(y)][size_t(i / 8)] |= uint8_t(0x80 >> (i % 8));

@@ -196,6 +196,53 @@ TEST(TiffLzw, DecodesHandMadeCodeStreams)
     }
 }
 
+// The width the decoder reads a code with while the next free code is nextFree.
+int WidthAt(int nextFree)
+{
+    return nextFree >= 2047 ? 12 : nextFree >= 1023 ? 11 : nextFree >= 511 ? 10 : 9;
+}
+
+// A Clear code, then single-byte codes until the next free code is nextFree; their bytes go to
+// expected. Returns the width the next code is read with.
+int ClearAndFillTable(CodeStream& s, int width, int nextFree, Bytes& expected)
+{
+    s.Code(256, width);
+    for (int k = 0; k < 1 + nextFree - 258; k++) {
+        expected.push_back(uint8_t(k * 7));
+        s.Code(k * 7 % 256, WidthAt(258 + std::max(k - 1, 0)));
+    }
+    return WidthAt(nextFree);
+}
+
+TEST(TiffLzw, DecodesTheTableEdgesInsideLongStrips)
+{
+    // Zero bytes follow the end code, so that the codes before it are read as from the middle
+    // of a strip.
+    const Bytes padding(16, 0);
+    // A Clear code at each width the table reaches, and codes of 9 bits after it.
+    for (int rise : {511, 1023, 2047}) {
+        SCOPED_TRACE(rise);
+        CodeStream s;
+        Bytes expected;
+        const int width = ClearAndFillTable(s, 9, rise, expected);
+        Bytes strip = s.Code(256, width).Code('a', 9).Code('b', 9).Code(258, 9).Code(257, 9).Data();
+        strip.insert(strip.end(), padding.begin(), padding.end());
+        expected.insert(expected.end(), {'a', 'b', 'a', 'b'});
+        bool failed = true;
+        EXPECT_EQ(Decode(strip, int32_t(expected.size()), 1, &failed), expected);
+        EXPECT_FALSE(failed);
+    }
+    // A table of 4096 entries takes no further code without a Clear code.
+    CodeStream s;
+    Bytes expected;
+    const int width = ClearAndFillTable(s, 9, 4096, expected);
+    Bytes strip = s.Code('z', width).Code(257, width).Data();
+    strip.insert(strip.end(), padding.begin(), padding.end());
+    bool failed = false;
+    EXPECT_EQ(Decode(strip, int32_t(expected.size()), 2, &failed), expected);
+    EXPECT_TRUE(failed);
+}
+
 TEST(TiffLzw, CorruptStripsFailFromTheBadRowOn)
 {
     struct Case

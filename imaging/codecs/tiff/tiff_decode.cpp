@@ -320,7 +320,7 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
             FPage, data[size_t(p)].data(), int64_t(data[size_t(p)].size()), block.Width, rowBytes));
     }
     const int32_t sampleBytes = FPage.BitsPerSample / 8;
-    std::vector<uint8_t> planeRow(static_cast<size_t>(rowBytes));
+    std::vector<uint8_t> planeRow(static_cast<size_t>(FPlanes > 1 ? rowBytes : 0));
     std::vector<uint8_t> row(static_cast<size_t>(rowBytes * FPlanes));
     const int32_t count = std::min(block.Width, FPage.ImageWidth - block.X);
     // No data holds more rows than its coding can give: a few bytes that claim millions of rows
@@ -333,9 +333,6 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
         TRowStatus status = rsWhole;
         if (FPlanes == 1) {
             status = decoders[0]->Next(row.data());
-            if (status == rsWhole || status == rsCut) {
-                FConverter.UndoPredictor(row.data(), block.Width, FPage.SamplesPerPixel);
-            }
         } else {
             // One plane per sample: interleave them into a chunky row.
             for (int32_t p = 0; p < FPlanes && (status == rsWhole || status == rsCut); ++p) {
@@ -357,8 +354,13 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
         }
         OpenRow(block.Y + r, block.X, count);
         const int32_t y = block.Y + r;
-        FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X,
-                           FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr);
+        uint8_t* const maskRow = FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr;
+        if (FPlanes == 1) {
+            FConverter.ConvertDifferenced(row.data(), block.Width, count, FBitmap.GetScanLine(y), block.X,
+                                          maskRow);
+        } else {
+            FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X, maskRow);
+        }
         if (!RowDone() || status == rsCut) {
             return false;
         }

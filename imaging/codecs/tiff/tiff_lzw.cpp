@@ -2,17 +2,20 @@
 // handle that holds a pointer to the state object.
 #include "imaging/codecs/tiff/tiff_lzw.h"
 
+#include "imaging/codecs/detail/be_words.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
-#include <vector>
 
 namespace Tiflzw {
 
 namespace {
+
+using Codecs::detail::BigEndian64;
 
 constexpr int ClearCode = 256;
 constexpr int EndCode = 257;
@@ -20,32 +23,51 @@ constexpr int FirstFree = 258;
 constexpr int TableSize = 4096;
 constexpr int MaxStringLength = TableSize;
 
+// Decodes a strip into a window of output that every string of the table points into: a new
+// entry is the previous code's output and the byte after it, so it needs no storage of its own,
+// and a code's string is copied whole from where it was last written. The window starts with
+// the 256 one-byte strings; the output follows, and its bytes stay while the row handed out
+// last or a table entry still needs them.
 struct DecoderState
 {
+    // A string copy moves whole 16-byte blocks and may write up to 15 bytes past its end.
+    static constexpr int64_t CopySlack = 16;
+    static constexpr int64_t RoomForAString = MaxStringLength + CopySlack;
+    static constexpr int64_t OutputBase = 256;
+
     const uint8_t* Data = nullptr;
     int64_t DataBits = 0;
     int32_t RowLength = 0;
-    std::vector<uint8_t> Output; // one row plus room for the longest string
+    std::unique_ptr<uint8_t[]> Window;
+    int64_t Capacity = 0;
+    int64_t Start = OutputBase; // the row handed out last
+    int64_t Fill = OutputBase;  // the end of the output
+    bool RowHandedOut = false;
     int64_t BitPos = 0;
     int CodeWidth = 9;
-    int32_t Fill = 0;
-    int PrevCode = -1;
+    bool HasPrevious = false; // a code was decoded that the next entry extends
+    int64_t PrevOffset = 0;   // where the previous code's string was written
+    int32_t PrevLength = 0;
+    int64_t EntriesBase = OutputBase; // where the table's first string since the last Clear was written
     int NextFree = FirstFree;
     bool Error = false;
     bool Ended = false; // end code met or the strip's data used up
-    uint16_t Prefix[TableSize];
-    uint8_t Suffix[TableSize];
-    uint8_t First[TableSize];
-    uint16_t Length[TableSize];
+    // Each code's string: where in the window it is (the high bits) and its length (the low 16).
+    uint64_t Strings[TableSize];
 
-    DecoderState()
+    bool Allocate(int32_t rowLength)
     {
-        for (int c = 0; c < 256; c++) {
-            Prefix[c] = 0;
-            Suffix[c] = uint8_t(c);
-            First[c] = uint8_t(c);
-            Length[c] = 1;
+        // The bytes, a row and a string; the window grows when a strip's strings need more.
+        Capacity = OutputBase + int64_t(rowLength) + RoomForAString;
+        Window.reset(new (std::nothrow) uint8_t[size_t(Capacity)]);
+        if (Window == nullptr)
+            return false;
+        for (int code = 0; code < 256; code++) {
+            Window[size_t(code)] = uint8_t(code);
+            Strings[code] = StringAt(code, 1);
         }
+        RowLength = rowLength;
+        return true;
     }
 
     // The next code of the current width, or -1 when the strip holds no more whole code.
@@ -53,47 +75,85 @@ struct DecoderState
     {
         if (BitPos + CodeWidth > DataBits)
             return -1;
-        int64_t byteIndex = BitPos >> 3;
-        int64_t dataBytes = (DataBits + 7) >> 3;
+        const int64_t byteIndex = BitPos >> 3;
+        const int64_t dataBytes = (DataBits + 7) >> 3;
         uint32_t bits = 0;
-        for (int i = 0; i < 3; i++) {
-            bits <<= 8;
-            if (byteIndex + i < dataBytes)
-                bits |= Data[byteIndex + i];
-        }
-        int shift = 24 - int(BitPos & 7) - CodeWidth;
+        for (int64_t i = 0; i < 4; i++)
+            bits = bits << 8 | (byteIndex + i < dataBytes ? Data[byteIndex + i] : 0);
+        const int code = int((bits << (BitPos & 7)) >> (32 - CodeWidth));
         BitPos += CodeWidth;
-        return int((bits >> shift) & ((1u << CodeWidth) - 1));
+        return code;
     }
 
+    static uint64_t StringAt(int64_t offset, int32_t length)
+    {
+        return uint64_t(offset) << 16 | uint32_t(length);
+    }
+    static int64_t OffsetOf(uint64_t string) { return int64_t(string >> 16); }
+    static int32_t LengthOf(uint64_t string) { return int32_t(string & 0xFFFF); }
+
+    // Copies length bytes from an earlier place in the window, in whole blocks: the source ends
+    // at or before the target starts, so the bytes read past its end only land past the
+    // target's end.
+    static void CopyString(uint8_t* target, const uint8_t* source, int32_t length)
+    {
+        std::memcpy(target, source, CopySlack);
+        for (int32_t i = CopySlack; i < length; i += CopySlack)
+            std::memcpy(target + i, source + i, CopySlack);
+    }
+
+    // Writes string(code) at the end of the output.
     void Emit(int code)
     {
-        int length = Length[code];
-        uint8_t* p = Output.data() + Fill + length - 1;
-        while (code >= FirstFree) {
-            *p-- = Suffix[code];
-            code = Prefix[code];
-        }
-        *p = uint8_t(code);
+        const int32_t length = LengthOf(Strings[code]);
+        CopyString(Window.get() + Fill, Window.get() + OffsetOf(Strings[code]), length);
+        PrevOffset = Fill;
+        PrevLength = length;
         Fill += length;
     }
 
-    // Adds string(prefix) + byte; the code width rises one code early, as TIFF writers expect.
-    bool AddEntry(int prefix, uint8_t byte)
+    // Writes the previous string and its own first byte (KwKwK) at target: the previous string
+    // ends where the new one starts, whose first byte the copy has just written.
+    static void CopyStringAndItsFirstByte(uint8_t* target, const uint8_t* previous, int32_t length)
+    {
+        CopyString(target, previous, length);
+        target[length] = target[0];
+    }
+
+    void EmitPreviousAndItsFirstByte()
+    {
+        CopyStringAndItsFirstByte(Window.get() + Fill, Window.get() + PrevOffset, PrevLength);
+        PrevOffset = Fill;
+        PrevLength++;
+        Fill += PrevLength;
+    }
+
+    // The width after an entry is added: it rises one code early, as TIFF writers expect, when
+    // the next free code reaches 511, 1023 and 2047.
+    static int WidthFor(int nextFree, int width)
+    {
+        return (nextFree & (nextFree + 1)) == 0 && width < 12 ? width + 1 : width;
+    }
+
+    // Adds string(previous) + the byte after it.
+    bool AddEntry(int64_t offset, int32_t length)
     {
         if (NextFree >= TableSize)
             return false;
-        Prefix[NextFree] = uint16_t(prefix);
-        Suffix[NextFree] = byte;
-        First[NextFree] = First[prefix];
-        Length[NextFree] = uint16_t(Length[prefix] + 1);
+        Strings[NextFree] = StringAt(offset, length);
         NextFree++;
-        if (NextFree >= 2047)
-            CodeWidth = 12;
-        else if (NextFree >= 1023)
-            CodeWidth = 11;
-        else if (NextFree >= 511)
-            CodeWidth = 10;
+        CodeWidth = WidthFor(NextFree, CodeWidth);
+        return true;
+    }
+
+    // The first code of the strip or after a Clear code: a byte, which starts a new table.
+    bool EmitFirst(int code)
+    {
+        if (code >= FirstFree)
+            return false; // a string code with an empty table
+        EntriesBase = Fill;
+        Emit(code);
+        HasPrevious = true;
         return true;
     }
 
@@ -110,36 +170,110 @@ struct DecoderState
                 Ended = true;
                 return true;
             }
-            if (code >= FirstFree)
-                return false; // a string code with an empty table
-            Emit(code);
-            PrevCode = code;
-            return true;
+            return EmitFirst(code);
         }
         if (code == EndCode) {
             Ended = true;
             return true;
         }
-        if (PrevCode < 0) {
-            // A strip that does not start with a Clear code.
-            if (code >= FirstFree)
-                return false;
-            Emit(code);
-            PrevCode = code;
-            return true;
-        }
+        if (!HasPrevious)
+            return EmitFirst(code); // a strip that does not start with a Clear code
+        const int64_t prevOffset = PrevOffset;
+        const int32_t prevLength = PrevLength;
         if (code < NextFree) {
             Emit(code);
-            if (!AddEntry(PrevCode, First[code]))
+            if (!AddEntry(prevOffset, prevLength + 1))
                 return false;
         } else if (code == NextFree) {
-            if (!AddEntry(PrevCode, First[PrevCode]))
+            if (!AddEntry(prevOffset, prevLength + 1))
                 return false;
-            Emit(code);
+            EmitPreviousAndItsFirstByte();
         } else {
             return false;
         }
-        PrevCode = code;
+        return true;
+    }
+
+    // DecodeCode for as many codes as the row wants, the window has room for, and eight bytes
+    // of data are left to read from, while the table has room and neither a Clear, an end nor a
+    // corrupt code comes; the state is kept in locals meanwhile. Returns whether it decoded any
+    // code.
+    bool DecodeStrings()
+    {
+        if (!HasPrevious || NextFree >= TableSize || BitPos > DataBits - 64)
+            return false;
+        const int64_t lastFill = std::min<int64_t>(Start + RowLength, Capacity - RoomForAString + 1);
+        // Codes take at least 9 bits: the table cannot fill before this bit.
+        const int64_t lastBit = std::min<int64_t>(DataBits - 64, BitPos + 9 * (TableSize - 1 - NextFree));
+        const uint8_t* const data = Data;
+        uint8_t* const window = Window.get();
+        uint64_t* const strings = Strings;
+        const int64_t firstBit = BitPos;
+        int64_t bitPos = BitPos;
+        int64_t fill = Fill;
+        int64_t prevOffset = PrevOffset;
+        int32_t prevLength = PrevLength;
+        int width = CodeWidth;
+        int nextFree = NextFree;
+        while (fill < lastFill && bitPos <= lastBit) {
+            const int code = int((BigEndian64(data + (bitPos >> 3)) << (bitPos & 7)) >> (64 - width));
+            uint8_t* out = window + fill;
+            int32_t length = 0;
+            if (code < nextFree) {
+                if (code == ClearCode || code == EndCode)
+                    break;
+                const uint64_t string = strings[code];
+                length = LengthOf(string);
+                CopyString(out, window + OffsetOf(string), length);
+            } else if (code == nextFree) {
+                length = prevLength + 1;
+                CopyStringAndItsFirstByte(out, window + prevOffset, prevLength);
+            } else {
+                break;
+            }
+            bitPos += width;
+            strings[nextFree] = StringAt(prevOffset, prevLength + 1);
+            nextFree++;
+            width = WidthFor(nextFree, width);
+            prevOffset = fill;
+            prevLength = length;
+            fill += length;
+        }
+        BitPos = bitPos;
+        Fill = fill;
+        PrevOffset = prevOffset;
+        PrevLength = prevLength;
+        CodeWidth = width;
+        NextFree = nextFree;
+        return bitPos != firstBit;
+    }
+
+    // Makes room for one more string past the output: drops the bytes before both the row
+    // handed out and the table's strings, and doubles the window when more than half of it is
+    // still needed.
+    bool MakeRoom()
+    {
+        const int64_t keep = std::min(Start, HasPrevious ? EntriesBase : Start);
+        const int64_t kept = Fill - keep;
+        const int64_t shift = keep - OutputBase;
+        if (OutputBase + kept + RoomForAString > Capacity / 2) {
+            const int64_t capacity = 2 * (OutputBase + kept + RoomForAString);
+            std::unique_ptr<uint8_t[]> window(new (std::nothrow) uint8_t[size_t(capacity)]);
+            if (window == nullptr)
+                return false;
+            std::memcpy(window.get(), Window.get(), OutputBase);
+            std::memcpy(window.get() + OutputBase, Window.get() + keep, size_t(kept));
+            Window = std::move(window);
+            Capacity = capacity;
+        } else {
+            std::memmove(Window.get() + OutputBase, Window.get() + keep, size_t(kept));
+        }
+        Start -= shift;
+        Fill -= shift;
+        PrevOffset -= shift;
+        EntriesBase -= shift;
+        for (int code = FirstFree; code < NextFree; code++)
+            Strings[code] -= uint64_t(shift) << 16;
         return true;
     }
 
@@ -147,14 +281,17 @@ struct DecoderState
     {
         if (Error)
             return nullptr;
-        if (Fill > RowLength) {
-            std::memmove(Output.data(), Output.data() + RowLength, size_t(Fill - RowLength));
-            Fill -= RowLength;
-        } else {
-            Fill = 0;
-        }
-        while (Fill < RowLength && !Ended) {
-            int code = ReadCode();
+        if (RowHandedOut)
+            Start += RowLength;
+        RowHandedOut = true;
+        while (Fill - Start < RowLength && !Ended) {
+            if (Fill + RoomForAString > Capacity && !MakeRoom()) {
+                Error = true;
+                return nullptr;
+            }
+            if (DecodeStrings())
+                continue;
+            const int code = ReadCode();
             if (code < 0) {
                 Ended = true;
                 break;
@@ -166,11 +303,11 @@ struct DecoderState
         }
         // Codes that end (their data, or an end code) before the row is full leave the strip
         // short of its rows: the row fails as one of corrupt codes does.
-        if (Fill < RowLength) {
+        if (Fill - Start < RowLength) {
             Error = true;
             return nullptr;
         }
-        return Output.data();
+        return Window.get() + Start;
     }
 };
 
@@ -306,9 +443,7 @@ uint8_t* TIFFLZWDecompress(const uint8_t* Data, int64_t DataLength, int32_t RowL
         state = new (std::nothrow) DecoderState;
         if (state == nullptr)
             return nullptr;
-        try {
-            state->Output.resize(size_t(RowLength) + MaxStringLength);
-        } catch (const std::bad_alloc&) {
+        if (!state->Allocate(RowLength)) {
             delete state;
             return nullptr;
         }

@@ -9,7 +9,8 @@
 class TStream;
 
 // The coders below have the signatures of the TTIFFLZWDecompFunc and TTIFFLZWCompFunc hooks. A
-// nil call frees the decoder's state and sets the id back to 0.
+// nil call frees the decoder's state and sets the id back to 0. The row the decoder returns
+// lasts until its next call and is read only: later rows copy their strings from it.
 namespace Tiflzw {
 
 uint8_t* TIFFLZWDecompress(const uint8_t* Data, int64_t DataLength, int32_t RowLength, intptr_t& StateId);

@@ -253,6 +253,43 @@ void TRowConverter::UndoPredictor(uint8_t* row, int32_t count, int32_t samples) 
     }
 }
 
+void TRowConverter::ConvertDifferenced(uint8_t* row, int32_t width, int32_t count, uint8_t* dst, int32_t x,
+                                       uint8_t* maskRow)
+{
+    if (FPage.Predictor == 2 && FBits == 8 && FSamples >= 3 && FPage.Photometric == tpRGB && !FAssociated) {
+        uint8_t* alpha = maskRow != nullptr && FWithAlpha && FSamples >= 4 ? maskRow + x : nullptr;
+        ConvertDifferencedRgb8(row, count, dst + int64_t(x) * 3, alpha);
+        return;
+    }
+    UndoPredictor(row, width, FSamples);
+    Convert(row, count, dst, x, maskRow);
+}
+
+// Each sample is the sum of the differences up to it, kept per channel; the copy turns red,
+// green, blue into the bitmap's blue, green, red.
+void TRowConverter::ConvertDifferencedRgb8(const uint8_t* row, int32_t count, uint8_t* out,
+                                           uint8_t* alpha) const
+{
+    const int32_t spp = FSamples;
+    uint8_t r = 0, g = 0, b = 0;
+    for (int32_t i = 0; i < count; ++i, row += spp, out += 3) {
+        r = uint8_t(r + row[0]);
+        g = uint8_t(g + row[1]);
+        b = uint8_t(b + row[2]);
+        out[0] = b;
+        out[1] = g;
+        out[2] = r;
+    }
+    if (alpha != nullptr) {
+        row -= int64_t(count) * spp;
+        uint8_t a = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            a = uint8_t(a + row[int64_t(i) * spp + 3]);
+            alpha[i] = a;
+        }
+    }
+}
+
 uint8_t TRowConverter::Grey(uint32_t value) const
 {
     // White is zero: the sample is inverted before it is scaled, so that the page shows what the
@@ -274,8 +311,12 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
             // Whole bytes: what the last one holds past count is the padding of the row, or the
             // start of the next tile, which comes later.
             uint8_t* out = dst + x / 8;
-            for (int32_t i = 0; i < bytes; ++i) {
-                out[i] = FInvertBits ? uint8_t(~row[i]) : row[i];
+            if (FInvertBits) {
+                for (int32_t i = 0; i < bytes; ++i) {
+                    out[i] = uint8_t(~row[i]);
+                }
+            } else {
+                std::memcpy(out, row, size_t(bytes));
             }
             return;
         }

@@ -1,5 +1,5 @@
-// Searches along 1-bit rows shared by the fax decoder and encoder: the next pixel of a colour,
-// skipping whole bytes of the other colour.
+// Searches along the 1-bit rows of the fax encoder: the next pixel of a colour, skipping whole
+// bytes of the other colour.
 #pragma once
 
 #include <bit>

@@ -67,6 +67,10 @@ public:
     // Writes count pixels of the row into bitmap row dst from pixel x on, and their alpha into
     // maskRow (from x on) when given.
     void Convert(const uint8_t* row, int32_t count, uint8_t* dst, int32_t x, uint8_t* maskRow);
+    // Convert for a row of width pixels whose horizontal differencing is still to be undone;
+    // 8-bit colour undoes it as it copies, other layouts first in the row, which then changes.
+    void ConvertDifferenced(uint8_t* row, int32_t width, int32_t count, uint8_t* dst, int32_t x,
+                            uint8_t* maskRow);
 
 private:
     uint16_t Sample16(const uint8_t* p) const
@@ -75,6 +79,8 @@ private:
     }
     uint8_t High(const uint8_t* p) const { return FIntel ? p[1] : p[0]; }
     uint8_t Grey(uint32_t value) const;
+    // 8-bit colour, differenced, into bitmap pixels and alpha (when given) in one pass.
+    void ConvertDifferencedRgb8(const uint8_t* row, int32_t count, uint8_t* out, uint8_t* alpha) const;
     // The straight colour of a premultiplied 16-bit sample as a bitmap byte.
     uint8_t Straight16(const uint8_t* colour, const uint8_t* alpha) const;
     uint8_t Straight8(uint8_t colour, uint8_t alpha) const { return FStraight[size_t(alpha) << 8 | colour]; }
