@@ -58,6 +58,20 @@ private:
     bool FUpdate;
 };
 
+// Holds the view's painting while images go in, so that each insertion does not lay out every
+// image of the view again: the layout is made once, by the update that ends the loading.
+class TPaintLock
+{
+public:
+    explicit TPaintLock(TKVView* view) : FView(view) { FView->LockPaint(); }
+    ~TPaintLock() { FView->NPUnLockPaint(); }
+    TPaintLock(const TPaintLock&) = delete;
+    TPaintLock& operator=(const TPaintLock&) = delete;
+
+private:
+    TKVView* FView;
+};
+
 // The frame rate of an AVI file whose frames last DelayMs each, as Rate / Scale: whole frames per
 // second, or 1000 / DelayMs for frames longer than a second.
 void FrameRateOf(int32_t DelayMs, int32_t& Rate, int32_t& Scale)
@@ -134,7 +148,9 @@ void TKorvaneMIO::LoadFromStreamTIFF(TStream& Stream)
 }
 
 // Each frame is decoded into the record inserted for it, so it keeps its own palette, delay and
-// compression. A file that reports no frames ends the loading with Aborting set.
+// compression, and the record copied from its neighbour keeps only the neighbour's saving
+// settings. One walk over the file finds every frame, each then read from where it begins. A
+// file that reports no frames ends the loading with Aborting set.
 void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
 {
     if (FView == nullptr) {
@@ -142,26 +158,37 @@ void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
         return;
     }
     TFinishWork finish(this, true);
+    const TPaintLock lock(FView);
     Aborting = false;
     TProgressRec progress = MakeProgress(this);
-    const int64_t start = Stream.Position();
+    std::unique_ptr<Giffilter::TGifFrameIndex> frames;
+    std::unique_ptr<Tiffilt::TTIFFPageIndex> pages;
+    int32_t count = 0;
+    try {
+        if (Gif) {
+            frames = std::make_unique<Giffilter::TGifFrameIndex>(Stream);
+            count = frames->Count();
+        } else {
+            pages = std::make_unique<Tiffilt::TTIFFPageIndex>(Stream);
+            count = pages->Count();
+        }
+    } catch (const std::exception&) {
+        Aborting = true;
+        return;
+    }
     int32_t idx = std::max(FView->SelectedImage(), 0);
     int32_t lastDelay = 10;
-    int32_t count = 0;
     for (int32_t f = 0;; ++f, ++idx) {
         FView->InsertImageEx(idx);
         TIOParamsVals* params = GetParams(idx);
+        params->ResetInfo();
         TKVBitmap bitmap;
         std::unique_ptr<TKVMask> mask;
-        Stream.SetPosition(start);
         try {
             if (Gif) {
-                params->GIF_ImageIndex = f;
-                Giffilter::ReadGifStream(Stream, bitmap, count, *params, progress, false, mask, false);
+                frames->ReadFrame(f, bitmap, *params, progress, mask, false);
             } else {
-                params->TIFF_ImageIndex = f;
-                Tiffilt::TIFFReadStream(&bitmap, Stream, count, params, progress, false, mask, true, false,
-                                        false);
+                pages->ReadPage(f, &bitmap, *params, progress, mask, false);
             }
             // A frame that failed is dropped below: its mask is not worth an alpha channel.
             if (!Aborting) {
@@ -213,8 +240,9 @@ void TKorvaneMIO::SaveToStreamTIFF(TStream& Stream)
     SaveFrames(Stream, false);
 }
 
-// Every image is written with its own record; the first starts the file, the others are added
-// to it. An empty view writes nothing and sets Aborting.
+// Every image is written with its own record; the first starts the file, each other one is added
+// at its end without reading the images before it again (a TIFF page is written aside and copied
+// in). An empty view writes nothing and sets Aborting.
 void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
 {
     const int32_t count = FView != nullptr ? FView->GetImageCount() : 0;
@@ -225,10 +253,11 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
     Aborting = false;
     TProgressRec progress = MakeProgress(this);
     const int64_t start = Stream.Position();
+    // Where the GIF's trailer ends, or the TIFF's last next-directory pointer stands.
+    int64_t end = start;
     TKVBitmap bitmap;
     for (int32_t k = 0; k < count; ++k) {
         TIOParamsVals* params = GetParams(k);
-        Stream.SetPosition(start);
         bitmap.FreeImage();
         FView->CopyToKVBitmap(k, &bitmap);
         if (params == nullptr || bitmap.GetWidth() < 1 || bitmap.GetHeight() < 1) {
@@ -241,13 +270,29 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
         }
         bitmap.DitherMethod = DefaultDitherMethod;
         try {
-            if (!Gif) {
-                Tiffilt::TIFFWriteStream(Stream, k > 0, &bitmap, *params, progress);
-            } else if (k == 0) {
-                Giffilter::WriteGifStream(Stream, bitmap, *params, progress);
-            } else {
+            if (k == 0) {
+                Stream.SetPosition(start);
+                if (Gif) {
+                    Giffilter::WriteGifStream(Stream, bitmap, *params, progress);
+                    end = Stream.Position();
+                } else {
+                    Tiffilt::TIFFWriteStream(Stream, false, &bitmap, *params, progress);
+                    end = Stream.Position() - 4;
+                }
+            } else if (Gif) {
                 params->GIF_ImageIndex = k;
-                Giffilter::_InsertGifImStream(Stream, bitmap, *params, progress);
+                Stream.SetPosition(end);
+                Giffilter::_AppendGifImStream(Stream, bitmap, *params, progress);
+                end = Stream.Position();
+            } else {
+                TMemoryStream page;
+                Tiffilt::TIFFWriteStream(page, false, &bitmap, *params, progress);
+                if (!Aborting) {
+                    page.SetPosition(0);
+                    Stream.SetPosition(start);
+                    end = Tiffilt::_AppendTIFFImStream(Stream, end, page);
+                    Aborting = end < 0;
+                }
             }
         } catch (const std::exception&) {
             Aborting = true;

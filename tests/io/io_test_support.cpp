@@ -172,4 +172,18 @@ std::vector<bool> TEventLog::FinishAborting() const
     return FFinishAborting;
 }
 
+int64_t TCountingStream::Read(void* buffer, int64_t count)
+{
+    const int64_t got = FStream.Read(buffer, count);
+    BytesRead += got;
+    return got;
+}
+
+int64_t TCountingStream::Write(const void* buffer, int64_t count)
+{
+    const int64_t put = FStream.Write(buffer, count);
+    BytesWritten += put;
+    return put;
+}
+
 } // namespace kviotest

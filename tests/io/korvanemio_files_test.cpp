@@ -12,6 +12,7 @@
 #include "imaging/io/korvaneio_globals.h"
 #include "imaging/io/korvanemio.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/lists.h"
 #include "platform/core/streams.h"
 #include "platform/forms/form.h"
 #include "tests/io/io_test_support.h"
@@ -133,6 +134,16 @@ struct MioFixture : testing::Test
         }
     }
 };
+
+// How many times a tool's output holds text, once a page or frame.
+int32_t Occurrences(const std::string& output, const std::string& text)
+{
+    int32_t found = 0;
+    for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) {
+        ++found;
+    }
+    return found;
+}
 
 TEST_F(MioFixture, GifFramesLandBeforeTheSelectedImageWithTheirDelays)
 {
@@ -347,11 +358,7 @@ TEST_F(MioFixture, SavedGifAndTiffFilesHoldEveryImageAndLoadBack)
         }
         EXPECT_EQ(inFolder, saved);
         const std::string info = RunTool(std::string(c.check) + file + " 2>&1");
-        int32_t pages = 0;
-        for (size_t at = info.find(c.counted); at != std::string::npos; at = info.find(c.counted, at + 1)) {
-            ++pages;
-        }
-        EXPECT_EQ(pages, 3) << info;
+        EXPECT_EQ(Occurrences(info, c.counted), 3) << info;
         if (c.name != "all.tif") {
             EXPECT_NE(info.find("loop forever"), std::string::npos) << info;
             EXPECT_NE(info.find("logical screen 20x10"), std::string::npos) << info;
@@ -363,6 +370,119 @@ TEST_F(MioFixture, SavedGifAndTiffFilesHoldEveryImageAndLoadBack)
         ASSERT_EQ(view->GetImageCount(), 3);
         for (int32_t i = 0; i < 3; ++i) {
             EXPECT_TRUE(SameAsColour(i, i)) << i;
+        }
+    }
+}
+
+// Loading walks a file once to find its frames or pages and reads each from where it begins, and
+// saving adds each image at the end of the file: over 400 one-pixel frames (gifsicle joins them)
+// or pages (ImageMagick writes them) the streams serve the file about twice at most, where
+// reading the file again for every frame, or copying it again for every frame added, served it
+// six to four hundred times over. The saved files hold every image, as gifsicle and tiffinfo count them.
+TEST_F(MioFixture, FramesAndPagesAreReadAndWrittenOnce)
+{
+    ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle", "tiffinfo"}));
+    constexpr int32_t frames = 400;
+    const std::string black = temp.File("black.gif"), white = temp.File("white.gif");
+    RunTool("convert -size 1x1 xc:black " + black + " && convert -size 1x1 xc:white " + white);
+    std::string gifFrames, tiffPages;
+    for (int32_t i = 0; i < frames / 2; ++i) {
+        gifFrames += " " + black + " " + white;
+        tiffPages += " xc:black xc:white";
+    }
+    struct Case
+    {
+        const char* name;
+        std::string make;    // command that writes the file named last
+        const char* check;   // command whose output names the frames
+        const char* counted; // text counted in it, once a frame
+    };
+    const Case cases[] = {
+        {"many.gif", "gifsicle" + gifFrames + " -o ", "gifsicle --info ", "+ image #"},
+        {"many.tif", "convert -size 1x1" + tiffPages + " ", "tiffinfo ", "TIFF Directory at offset"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool gif = std::string(c.name).ends_with(".gif");
+        const std::string file = temp.File(c.name);
+        RunTool(c.make + file);
+        TMemoryStream bytes;
+        bytes.LoadFromFile(file);
+        TCountingStream source(bytes);
+        view->Clear();
+        if (gif) {
+            mio->LoadFromStreamGif(source);
+        } else {
+            mio->LoadFromStreamTIFF(source);
+        }
+        ASSERT_FALSE(mio->Aborting);
+        ASSERT_EQ(view->GetImageCount(), frames);
+        EXPECT_LT(source.BytesRead, 3 * bytes.Size());
+
+        TMemoryStream saved;
+        TCountingStream target(saved);
+        if (gif) {
+            mio->SaveToStreamGif(target);
+        } else {
+            mio->SaveToStreamTIFF(target);
+        }
+        ASSERT_FALSE(mio->Aborting);
+        EXPECT_LT(target.BytesRead + target.BytesWritten, 3 * saved.Size());
+        const std::string out = temp.File(std::string("saved-") + c.name);
+        saved.SaveToFile(out);
+        const std::string info = RunTool(std::string(c.check) + out + " 2>&1");
+        EXPECT_EQ(Occurrences(info, c.counted), frames) << info.substr(0, 400);
+    }
+}
+
+// The record inserted for a frame copies its neighbour's for the saving settings; what described
+// the neighbour's own file is not the frame's. A GIF's frames each hold the comments of their file
+// once, as gifsicle lists them, also loaded into an empty view where each record copies the frame
+// before; pages of a TIFF without EXIF data loaded beside a picture that had some have none.
+TEST_F(MioFixture, ALoadedRecordDescribesItsOwnFileOnly)
+{
+    ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle"}));
+    const std::string gif = temp.File("comments.gif"), tif = temp.File("plain.tif");
+    RunTool("convert -size 4x4 xc:red xc:green xc:blue -set comment 'frame %p' " + gif +
+            " && convert -size 4x4 xc:red xc:green " + tif);
+    TStringList listed;
+    std::istringstream info(RunTool("gifsicle --info " + gif));
+    for (std::string line; std::getline(info, line);) {
+        if (line.starts_with("    comment ")) {
+            listed.Add(line.substr(12));
+        }
+    }
+    const std::string comments = listed.Text();
+    ASSERT_EQ(listed.Count(), 3);
+    struct Case
+    {
+        std::string file;
+        int32_t before; // images in the view, the last selected
+        int32_t frames;
+        std::string comments;
+    };
+    const Case cases[] = {{gif, 0, 3, comments}, {gif, 2, 3, comments}, {tif, 2, 2, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file + " after " + std::to_string(c.before));
+        view->Clear();
+        AddSolid(c.before);
+        if (c.before > 0) {
+            TIOParamsVals* neighbour = mio->GetParams(c.before - 1);
+            neighbour->GIF_Comments.Add("the neighbour's");
+            neighbour->EXIF_HasEXIFData = true;
+            neighbour->EXIF_Make = "the neighbour's camera";
+            neighbour->JPEG_Quality = 33;
+        }
+        view->SetSelectedItem(c.before - 1);
+        mio->LoadFromFile(c.file);
+        ASSERT_FALSE(mio->Aborting);
+        ASSERT_EQ(view->GetImageCount(), c.before + c.frames);
+        for (int32_t f = 0; f < c.frames; ++f) {
+            const TIOParamsVals* record = mio->GetParams(std::max(c.before - 1, 0) + f);
+            EXPECT_EQ(record->GIF_Comments.Text(), c.comments) << "frame " << f;
+            EXPECT_FALSE(record->EXIF_HasEXIFData) << "frame " << f;
+            EXPECT_EQ(record->EXIF_Make, "") << "frame " << f;
+            EXPECT_EQ(record->JPEG_Quality, c.before > 0 ? 33 : 80) << "frame " << f;
         }
     }
 }
