@@ -13,6 +13,7 @@
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
+#include "platform/core/lists.h"
 #include "platform/core/rounding.h"
 #include "platform/core/strings.h"
 
@@ -24,6 +25,30 @@ namespace {
 
 // TIFF pages carry no delay of their own.
 constexpr int32_t TIFFPageDelay = 100;
+
+// A GIF's comments, which every frame's record holds, may take this many times the file's size in
+// all the records together, and at least this many bytes.
+constexpr int64_t CommentCopiesPerFileByte = 16;
+constexpr int64_t CommentCopiesFloor = int64_t(1) << 20;
+
+// The bytes a string list takes in memory, its strings' own included.
+int64_t HeldBytes(const TStrings& lines)
+{
+    int64_t bytes = 0;
+    for (int32_t i = 0; i < lines.Count(); ++i) {
+        bytes += int64_t(sizeof(std::string) + lines.Strings(i).size());
+    }
+    return bytes;
+}
+
+// Whether every frame's record can hold the comments of the file: a file of many frames and many
+// comment blocks would otherwise take memory in their product. When not, the first frame's record,
+// the one saving writes the comments from, holds them alone.
+bool CommentsForEveryFrame(const Giffilter::TGifFrameIndex& frames, int64_t fileBytes)
+{
+    const int64_t copies = int64_t(frames.Count()) * HeldBytes(frames.Comments());
+    return copies <= std::max(CommentCopiesPerFileByte * fileBytes, CommentCopiesFloor);
+}
 
 TProgressRec MakeProgress(TKorvaneMIO* mio)
 {
@@ -164,10 +189,13 @@ void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
     std::unique_ptr<Giffilter::TGifFrameIndex> frames;
     std::unique_ptr<Tiffilt::TTIFFPageIndex> pages;
     int32_t count = 0;
+    bool commentsForEveryFrame = true;
     try {
         if (Gif) {
+            const int64_t fileBytes = Stream.Size() - Stream.Position();
             frames = std::make_unique<Giffilter::TGifFrameIndex>(Stream);
             count = frames->Count();
+            commentsForEveryFrame = CommentsForEveryFrame(*frames, fileBytes);
         } else {
             pages = std::make_unique<Tiffilt::TTIFFPageIndex>(Stream);
             count = pages->Count();
@@ -186,7 +214,7 @@ void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
         std::unique_ptr<TKVMask> mask;
         try {
             if (Gif) {
-                frames->ReadFrame(f, bitmap, *params, progress, mask, false);
+                frames->ReadFrame(f, bitmap, *params, progress, mask, false, f == 0 || commentsForEveryFrame);
             } else {
                 pages->ReadPage(f, &bitmap, *params, progress, mask, false);
             }

@@ -487,6 +487,43 @@ TEST_F(MioFixture, ALoadedRecordDescribesItsOwnFileOnly)
     }
 }
 
+// A GIF of many frames and many comment blocks (100 one-pixel frames joined by gifsicle, 1,000
+// one-letter comment blocks written in): the comments, which every frame's record would copy, go
+// to the first frame's record alone, the one saving writes them from, so that 2 KB of comments do
+// not take megabytes. The saved file keeps them, as gifsicle reads it.
+TEST_F(MioFixture, ManyCommentsOfManyFramesGoToTheFirstFrameAlone)
+{
+    ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle"}));
+    const std::string black = temp.File("black.gif"), file = temp.File("commented.gif");
+    RunTool("convert -size 1x1 xc:black " + black);
+    std::string frames;
+    for (int32_t i = 0; i < 100; ++i) {
+        frames += " " + black;
+    }
+    RunTool("gifsicle" + frames + " -o " + file);
+    std::string bytes = FileBytes(file);
+    std::string comments = "\x21\xFE";
+    for (int32_t i = 0; i < 1000; ++i) {
+        comments += "\x01\x63"; // "c"
+    }
+    comments += '\0';
+    const size_t afterTables = 13 + 3 * 2; // the screen and its two-colour table
+    ASSERT_EQ(bytes[10] & 0x87, 0x80);
+    temp.Write("commented.gif", bytes.insert(afterTables, comments));
+    mio->LoadFromFile(file);
+    ASSERT_FALSE(mio->Aborting);
+    ASSERT_EQ(view->GetImageCount(), 100);
+    EXPECT_EQ(mio->GetParams(0)->GIF_Comments.Count(), 1000);
+    for (int32_t i = 1; i < 100; ++i) {
+        EXPECT_EQ(mio->GetParams(i)->GIF_Comments.Count(), 0) << i;
+    }
+    const std::string saved = temp.File("saved.gif");
+    mio->SaveToFile(saved);
+    ASSERT_FALSE(mio->Aborting);
+    const std::string info = RunTool("gifsicle --info " + saved);
+    EXPECT_NE(info.find("comment " + std::string(1000, 'c')), std::string::npos) << info.substr(0, 400);
+}
+
 // What identify finds of every frame of a file, a line each: its size and Field (a format
 // escape such as the JPEG quality %Q or the GIF delay %T).
 std::vector<std::string> IdentifyFrames(const std::string& file, const std::string& field)

@@ -421,8 +421,14 @@ TGifFrameIndex::TGifFrameIndex(TStream& Stream) : FStream(Stream), FWalk(std::ma
 
 TGifFrameIndex::~TGifFrameIndex() = default;
 
+const TStrings& TGifFrameIndex::Comments() const
+{
+    return FWalk->Found.GIF_Comments;
+}
+
 void TGifFrameIndex::ReadFrame(int32_t Index, TKVBitmap& Bitmap, TIOParamsVals& Params,
-                               TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoAlpha)
+                               TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoAlpha,
+                               bool WithComments)
 {
     bool localAbort = false;
     bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
@@ -433,7 +439,8 @@ void TGifFrameIndex::ReadFrame(int32_t Index, TKVBitmap& Bitmap, TIOParamsVals& 
     FrameReader reader(FStream, FWalk->Screen, Bitmap, Params, Progress, false, AlphaMask, NoAlpha, aborting);
     reader.SkipComments();
     if (reader.StartFrame()) {
-        Params.GIF_Comments.AddStrings(FWalk->Found.GIF_Comments);
+        if (WithComments)
+            Params.GIF_Comments.AddStrings(FWalk->Found.GIF_Comments);
         if (Index >= 0 && Index < FCount) {
             FStream.SetPosition(FWalk->Starts[size_t(Index)]);
             // A stream changed since the walk may no longer reach the frame.

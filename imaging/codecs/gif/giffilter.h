@@ -9,6 +9,7 @@
 #include <string>
 
 class TStream;
+class TStrings;
 class TKVBitmap;
 class TKVMask;
 class TIOParamsVals;
@@ -39,11 +40,14 @@ public:
 
     // The frames ReadGifStream counts.
     int32_t Count() const { return FCount; }
+    // The comments of the whole file, which ReadGifStream gathers for any frame.
+    const TStrings& Comments() const;
     // Reads frame Index as ReadGifStream reads it with GIF_ImageIndex set to Index, which it sets.
     // The record gets the frame count and the comments of the whole file also when the frame
-    // fails, where ReadGifStream stops counting and gathering at the frame.
+    // fails, where ReadGifStream stops counting and gathering at the frame; WithComments false
+    // leaves the record's comments as they are.
     void ReadFrame(int32_t Index, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
-                   std::unique_ptr<TKVMask>& AlphaMask, bool NoAlpha);
+                   std::unique_ptr<TKVMask>& AlphaMask, bool NoAlpha, bool WithComments = true);
 
 private:
     struct TWalk;
