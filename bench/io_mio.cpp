@@ -176,39 +176,6 @@ void MagickSave(benchmark::State& state, bool gif)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void BM_GifLoad_Mio(benchmark::State& state)
-{
-    MioLoad(state, true);
-}
-void BM_GifLoad_ImageMagick(benchmark::State& state)
-{
-    MagickLoad(state, true);
-}
-void BM_GifSave_Mio(benchmark::State& state)
-{
-    MioSave(state, true);
-}
-void BM_GifSave_ImageMagick(benchmark::State& state)
-{
-    MagickSave(state, true);
-}
-void BM_TiffLoad_Mio(benchmark::State& state)
-{
-    MioLoad(state, false);
-}
-void BM_TiffLoad_ImageMagick(benchmark::State& state)
-{
-    MagickLoad(state, false);
-}
-void BM_TiffSave_Mio(benchmark::State& state)
-{
-    MioSave(state, false);
-}
-void BM_TiffSave_ImageMagick(benchmark::State& state)
-{
-    MagickSave(state, false);
-}
-
 constexpr int64_t GifFrames[] = {2000, 10000};
 constexpr int64_t TiffPages = 3000;
 
@@ -220,14 +187,14 @@ void TiffSizes(benchmark::internal::Benchmark* b)
 {
     b->Arg(TiffPages)->Unit(benchmark::kMillisecond);
 }
-BENCHMARK(BM_GifLoad_Mio)->Apply(GifSizes);
-BENCHMARK(BM_GifLoad_ImageMagick)->Apply(GifSizes);
-BENCHMARK(BM_GifSave_Mio)->Apply(GifSizes);
-BENCHMARK(BM_GifSave_ImageMagick)->Apply(GifSizes);
-BENCHMARK(BM_TiffLoad_Mio)->Apply(TiffSizes);
-BENCHMARK(BM_TiffLoad_ImageMagick)->Apply(TiffSizes);
-BENCHMARK(BM_TiffSave_Mio)->Apply(TiffSizes);
-BENCHMARK(BM_TiffSave_ImageMagick)->Apply(TiffSizes);
+BENCHMARK_CAPTURE(MioLoad, Gif, true)->Apply(GifSizes);
+BENCHMARK_CAPTURE(MagickLoad, Gif, true)->Apply(GifSizes);
+BENCHMARK_CAPTURE(MioSave, Gif, true)->Apply(GifSizes);
+BENCHMARK_CAPTURE(MagickSave, Gif, true)->Apply(GifSizes);
+BENCHMARK_CAPTURE(MioLoad, Tiff, false)->Apply(TiffSizes);
+BENCHMARK_CAPTURE(MagickLoad, Tiff, false)->Apply(TiffSizes);
+BENCHMARK_CAPTURE(MioSave, Tiff, false)->Apply(TiffSizes);
+BENCHMARK_CAPTURE(MagickSave, Tiff, false)->Apply(TiffSizes);
 
 // Keeps the real time of every run so that the ratios can be printed after the table.
 class TimesReporter : public benchmark::ConsoleReporter
@@ -246,14 +213,17 @@ public:
     std::map<std::string, double> Times;
 };
 
-void PrintRatio(const TimesReporter& reporter, const std::string& what, int64_t count)
+// Prints the ratio of our time to ImageMagick's for an operation ("Load", "Save") on a format
+// ("Gif", "Tiff") of count frames or pages.
+void PrintRatio(const TimesReporter& reporter, const std::string& operation, const std::string& format,
+                int64_t count)
 {
-    const std::string arg = "/" + std::to_string(count);
-    const auto ours = reporter.Times.find("BM_" + what + "_Mio" + arg);
-    const auto peer = reporter.Times.find("BM_" + what + "_ImageMagick" + arg);
+    const std::string args = "/" + format + "/" + std::to_string(count);
+    const auto ours = reporter.Times.find("Mio" + operation + args);
+    const auto peer = reporter.Times.find("Magick" + operation + args);
     if (ours != reporter.Times.end() && peer != reporter.Times.end() && peer->second > 0) {
-        std::printf("%s of %lld, ours / ImageMagick: %.2f\n", what.c_str(), static_cast<long long>(count),
-                    ours->second / peer->second);
+        std::printf("%s %s of %lld, ours / ImageMagick: %.2f\n", format.c_str(), operation.c_str(),
+                    static_cast<long long>(count), ours->second / peer->second);
     }
 }
 
@@ -274,13 +244,11 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char* what : {"GifLoad", "GifSave"}) {
+    for (const char* operation : {"Load", "Save"}) {
         for (int64_t frames : GifFrames) {
-            PrintRatio(reporter, what, frames);
+            PrintRatio(reporter, operation, "Gif", frames);
         }
-    }
-    for (const char* what : {"TiffLoad", "TiffSave"}) {
-        PrintRatio(reporter, what, TiffPages);
+        PrintRatio(reporter, operation, "Tiff", TiffPages);
     }
     benchmark::Shutdown();
     MagickWandTerminus();

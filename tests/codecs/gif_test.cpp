@@ -439,17 +439,13 @@ TEST(GifReader, ReadsTheChosenFrameAndEveryComment)
 // index past the last fails alike.
 TEST(GifReader, TheFrameIndexReadsEachFrameAsAWholeFileReadDoes)
 {
-    std::vector<fs::path> files;
-    for (const fs::path& folder :
-         {GifSuite, fs::path(KV_TEST_DATA_DIR) / "fuzz/gif", fs::path(KV_TEST_DATA_DIR) / "fuzz/mio"})
-        for (const auto& entry : fs::directory_iterator(folder))
-            if (entry.path().extension() == ".gif")
-                files.push_back(entry.path());
+    const std::string data = KV_TEST_DATA_DIR;
+    const auto files = kvtest::FilesIn({GifSuite.string(), data + "/fuzz/gif", data + "/fuzz/mio"}, ".gif");
     ASSERT_GT(files.size(), 40u);
-    for (const fs::path& file : files) {
-        SCOPED_TRACE(file.filename().string());
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
         TMemoryStream stream;
-        stream.LoadFromFile(file.string());
+        stream.LoadFromFile(file);
         Giffilter::TGifFrameIndex index(stream);
         // The whole-file read walks the file once a frame: many frames are left to the
         // multi-image component's tests.

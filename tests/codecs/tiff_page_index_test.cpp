@@ -3,18 +3,17 @@
 #include "imaging/codecs/tiff/tiffilt.h"
 
 #include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
 #include "tests/codecs/tiff_support.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace kvtifftest;
 
 // Every page of Go's samples and of the damaged files of the fuzz corpora reads as the whole
@@ -22,18 +21,14 @@ using namespace kvtifftest;
 // and pixels. Past the last page the index reads nothing, where the walk counts as many pages.
 TEST(TiffPageIndex, ReadsEachPageAsAWalkFromTheStartDoes)
 {
-    std::vector<fs::path> files;
-    for (const fs::path& folder :
-         {fs::path(GoData("")), fs::path(KV_TEST_DATA_DIR) / "fuzz/tiff",
-          fs::path(KV_TEST_DATA_DIR) / "fuzz/tiffpages", fs::path(KV_TEST_DATA_DIR) / "fuzz/mio"})
-        for (const auto& entry : fs::directory_iterator(folder))
-            if (entry.path().extension().string().starts_with(".tif"))
-                files.push_back(entry.path());
+    const std::string data = KV_TEST_DATA_DIR;
+    const auto files = kvtest::FilesIn(
+        {GoData(""), data + "/fuzz/tiff", data + "/fuzz/tiffpages", data + "/fuzz/mio"}, ".tif");
     ASSERT_GT(files.size(), 80u);
-    for (const fs::path& file : files) {
-        SCOPED_TRACE(file.filename().string());
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
         TMemoryStream stream;
-        stream.LoadFromFile(file.string());
+        stream.LoadFromFile(file);
         Tiffilt::TTIFFPageIndex index(stream);
         // The walk from the start reads the chain once a page: many pages are left to the
         // multi-image component's tests.
