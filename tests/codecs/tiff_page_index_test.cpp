@@ -17,8 +17,8 @@ namespace {
 using namespace kvtifftest;
 
 // Every page of Go's samples and of the damaged files of the fuzz corpora reads as the whole
-// chain's walk reads it: the same failures, and for a page that reads the same page count, values
-// and pixels. Past the last page the index reads nothing, where the walk counts as many pages.
+// chain's walk reads it: the same page count and failures, and for a page that reads the same
+// values and pixels.
 TEST(TiffPageIndex, ReadsEachPageAsAWalkFromTheStartDoes)
 {
     const std::string data = KV_TEST_DATA_DIR;
@@ -34,7 +34,7 @@ TEST(TiffPageIndex, ReadsEachPageAsAWalkFromTheStartDoes)
         // multi-image component's tests.
         if (index.Count() > 64)
             continue;
-        for (int32_t page = 0; page <= index.Count(); ++page) {
+        for (int32_t page = 0; page < index.Count(); ++page) {
             SCOPED_TRACE("page " + std::to_string(page));
             TTiffRead walked, indexed;
             stream.SetPosition(0);
@@ -42,27 +42,18 @@ TEST(TiffPageIndex, ReadsEachPageAsAWalkFromTheStartDoes)
             TProgressRec progress;
             progress.Aborting = &indexed.Aborted;
             index.ReadPage(page, &indexed.Bitmap, indexed.Params, progress, indexed.Alpha, false);
-            if (page == index.Count()) {
-                EXPECT_EQ(walked.Pages, index.Count());
-                EXPECT_EQ(indexed.Bitmap.GetWidth(), 0);
-                // It fails only where the walk fails too: on a header neither can read.
-                EXPECT_TRUE(!indexed.Aborted || walked.Aborted);
-                continue;
-            }
+            ASSERT_EQ(walked.Pages, index.Count());
             ASSERT_EQ(indexed.Aborted, walked.Aborted);
             if (walked.Aborted)
                 continue;
-            const TIOParamsVals& a = indexed.Params;
-            const TIOParamsVals& b = walked.Params;
-            EXPECT_EQ(
-                std::make_tuple(a.TIFF_ImageCount, a.Width, a.Height, a.BitsPerSample, a.SamplesPerPixel,
-                                a.TIFF_Compression, a.DpiX, a.TIFF_PageName, a.EXIF_HasEXIFData),
-                std::make_tuple(b.TIFF_ImageCount, b.Width, b.Height, b.BitsPerSample, b.SamplesPerPixel,
-                                b.TIFF_Compression, b.DpiX, b.TIFF_PageName, b.EXIF_HasEXIFData));
-            const TRgbImage pixels = RgbOf(indexed.Bitmap, indexed.Alpha.get());
-            const TRgbImage expected = RgbOf(walked.Bitmap, walked.Alpha.get());
-            EXPECT_EQ(std::tie(pixels.Width, pixels.Height, pixels.Rgb, pixels.Alpha),
-                      std::tie(expected.Width, expected.Height, expected.Rgb, expected.Alpha));
+            auto values = [](TTiffRead& read) {
+                const TIOParamsVals& p = read.Params;
+                const TRgbImage pixels = RgbOf(read.Bitmap, read.Alpha.get());
+                return std::make_tuple(p.TIFF_ImageCount, p.Width, p.Height, p.BitsPerSample,
+                                       p.SamplesPerPixel, p.TIFF_Compression, p.DpiX, p.TIFF_PageName,
+                                       p.EXIF_HasEXIFData, pixels.Width, pixels.Rgb, pixels.Alpha);
+            };
+            EXPECT_EQ(values(indexed), values(walked));
         }
     }
 }
