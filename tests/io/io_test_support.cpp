@@ -186,4 +186,13 @@ int64_t TCountingStream::Write(const void* buffer, int64_t count)
     return put;
 }
 
+int32_t Occurrences(const std::string& text, const std::string& what)
+{
+    int32_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 } // namespace kviotest

@@ -53,6 +53,9 @@ private:
     TStream& FStream;
 };
 
+// How many times text holds what: the lines of a log, or the pages a tool lists.
+int32_t Occurrences(const std::string& text, const std::string& what);
+
 // Runs a shell command; its standard output, and the exit status in status.
 std::string RunTool(const std::string& command, int* status = nullptr);
 

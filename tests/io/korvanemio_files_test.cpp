@@ -144,16 +144,6 @@ std::string Repeated(const std::string& text, int32_t times)
     return all;
 }
 
-// How many times a tool's output holds text, once a page or frame.
-int32_t Occurrences(const std::string& output, const std::string& text)
-{
-    int32_t found = 0;
-    for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) {
-        ++found;
-    }
-    return found;
-}
-
 TEST_F(MioFixture, GifFramesLandBeforeTheSelectedImageWithTheirDelays)
 {
     struct Case
