@@ -41,14 +41,98 @@ int64_t HeldBytes(const TStrings& lines)
     return bytes;
 }
 
-// Whether every frame's record can hold the comments of the file: a file of many frames and many
-// comment blocks would otherwise take memory in their product. When not, the first frame's record,
-// the one saving writes the comments from, holds them alone.
-bool CommentsForEveryFrame(const Giffilter::TGifFrameIndex& frames, int64_t fileBytes)
+// The frames of a GIF or the pages of a TIFF from the stream's position, found in one walk over the
+// file and read one by one from where each begins.
+class TFrameFileReader
 {
-    const int64_t copies = int64_t(frames.Count()) * HeldBytes(frames.Comments());
-    return copies <= std::max(CommentCopiesPerFileByte * fileBytes, CommentCopiesFloor);
-}
+public:
+    TFrameFileReader(TStream& stream, bool gif)
+    {
+        if (gif) {
+            const int64_t fileBytes = stream.Size() - stream.Position();
+            FFrames = std::make_unique<Giffilter::TGifFrameIndex>(stream);
+            // Many frames and many comment blocks would take memory in their product: then the
+            // first frame's record, the one saving writes the comments from, holds them alone.
+            const int64_t copies = int64_t(FFrames->Count()) * HeldBytes(FFrames->Comments());
+            FCommentsForEveryFrame =
+                copies <= std::max(CommentCopiesPerFileByte * fileBytes, CommentCopiesFloor);
+        } else {
+            FPages = std::make_unique<Tiffilt::TTIFFPageIndex>(stream);
+        }
+    }
+
+    int32_t Count() const { return FFrames ? FFrames->Count() : FPages->Count(); }
+
+    void Read(int32_t index, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+              std::unique_ptr<TKVMask>& mask)
+    {
+        if (FFrames) {
+            FFrames->ReadFrame(index, bitmap, params, progress, mask, false,
+                               index == 0 || FCommentsForEveryFrame);
+        } else {
+            FPages->ReadPage(index, &bitmap, params, progress, mask, false);
+        }
+    }
+
+private:
+    std::unique_ptr<Giffilter::TGifFrameIndex> FFrames;
+    std::unique_ptr<Tiffilt::TTIFFPageIndex> FPages;
+    bool FCommentsForEveryFrame = true;
+};
+
+// Writes images one after the other as one GIF or TIFF at the stream's position: the first starts
+// the file, each other one is added at its end without reading the images before it again (a TIFF
+// page is written aside and copied in). Failures set the progress record's abort flag.
+class TFrameFileWriter
+{
+public:
+    TFrameFileWriter(TStream& stream, bool gif) : FStream(stream), FStart(stream.Position()), FGif(gif) {}
+
+    void Write(TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress)
+    {
+        if (FEnd < 0) {
+            FStream.SetPosition(FStart);
+            if (FGif) {
+                Giffilter::WriteGifStream(FStream, bitmap, params, progress);
+                FEnd = FStream.Position();
+            } else {
+                Tiffilt::TIFFWriteStream(FStream, false, &bitmap, params, progress);
+                FEnd = FStream.Position() - 4;
+            }
+        } else if (FGif) {
+            FStream.SetPosition(FEnd);
+            Giffilter::_AppendGifImStream(FStream, bitmap, params, progress);
+            FEnd = FStream.Position();
+        } else {
+            AppendPage(bitmap, params, progress);
+        }
+    }
+
+private:
+    void AppendPage(TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress)
+    {
+        TMemoryStream page;
+        Tiffilt::TIFFWriteStream(page, false, &bitmap, params, progress);
+        if (*progress.Aborting) {
+            return;
+        }
+        page.SetPosition(0);
+        FStream.SetPosition(FStart);
+        const int64_t last = Tiffilt::_AppendTIFFImStream(FStream, FEnd, page);
+        if (last < 0) {
+            *progress.Aborting = true;
+            return;
+        }
+        FEnd = last;
+    }
+
+    TStream& FStream;
+    const int64_t FStart;
+    // Before the first image -1; then where the GIF's trailer ends, or the position of the
+    // TIFF's last next-directory pointer.
+    int64_t FEnd = -1;
+    const bool FGif;
+};
 
 TProgressRec MakeProgress(TKorvaneMIO* mio)
 {
@@ -186,24 +270,14 @@ void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
     const TPaintLock lock(FView);
     Aborting = false;
     TProgressRec progress = MakeProgress(this);
-    std::unique_ptr<Giffilter::TGifFrameIndex> frames;
-    std::unique_ptr<Tiffilt::TTIFFPageIndex> pages;
-    int32_t count = 0;
-    bool commentsForEveryFrame = true;
+    std::unique_ptr<TFrameFileReader> frames;
     try {
-        if (Gif) {
-            const int64_t fileBytes = Stream.Size() - Stream.Position();
-            frames = std::make_unique<Giffilter::TGifFrameIndex>(Stream);
-            count = frames->Count();
-            commentsForEveryFrame = CommentsForEveryFrame(*frames, fileBytes);
-        } else {
-            pages = std::make_unique<Tiffilt::TTIFFPageIndex>(Stream);
-            count = pages->Count();
-        }
+        frames = std::make_unique<TFrameFileReader>(Stream, Gif);
     } catch (const std::exception&) {
         Aborting = true;
         return;
     }
+    const int32_t count = frames->Count();
     int32_t idx = std::max(FView->SelectedImage(), 0);
     int32_t lastDelay = 10;
     for (int32_t f = 0;; ++f, ++idx) {
@@ -213,11 +287,7 @@ void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
         TKVBitmap bitmap;
         std::unique_ptr<TKVMask> mask;
         try {
-            if (Gif) {
-                frames->ReadFrame(f, bitmap, *params, progress, mask, false, f == 0 || commentsForEveryFrame);
-            } else {
-                pages->ReadPage(f, &bitmap, *params, progress, mask, false);
-            }
+            frames->Read(f, bitmap, *params, progress, mask);
             // A frame that failed is dropped below: its mask is not worth an alpha channel.
             if (!Aborting) {
                 TakeMaskAsAlpha(bitmap, mask);
@@ -268,9 +338,7 @@ void TKorvaneMIO::SaveToStreamTIFF(TStream& Stream)
     SaveFrames(Stream, false);
 }
 
-// Every image is written with its own record; the first starts the file, each other one is added
-// at its end without reading the images before it again (a TIFF page is written aside and copied
-// in). An empty view writes nothing and sets Aborting.
+// Every image is written with its own record. An empty view writes nothing and sets Aborting.
 void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
 {
     const int32_t count = FView != nullptr ? FView->GetImageCount() : 0;
@@ -280,9 +348,7 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
     }
     Aborting = false;
     TProgressRec progress = MakeProgress(this);
-    const int64_t start = Stream.Position();
-    // Where the GIF's trailer ends, or the TIFF's last next-directory pointer stands.
-    int64_t end = start;
+    TFrameFileWriter file(Stream, Gif);
     TKVBitmap bitmap;
     for (int32_t k = 0; k < count; ++k) {
         TIOParamsVals* params = GetParams(k);
@@ -298,30 +364,7 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
         }
         bitmap.DitherMethod = DefaultDitherMethod;
         try {
-            if (k == 0) {
-                Stream.SetPosition(start);
-                if (Gif) {
-                    Giffilter::WriteGifStream(Stream, bitmap, *params, progress);
-                    end = Stream.Position();
-                } else {
-                    Tiffilt::TIFFWriteStream(Stream, false, &bitmap, *params, progress);
-                    end = Stream.Position() - 4;
-                }
-            } else if (Gif) {
-                params->GIF_ImageIndex = k;
-                Stream.SetPosition(end);
-                Giffilter::_AppendGifImStream(Stream, bitmap, *params, progress);
-                end = Stream.Position();
-            } else {
-                TMemoryStream page;
-                Tiffilt::TIFFWriteStream(page, false, &bitmap, *params, progress);
-                if (!Aborting) {
-                    page.SetPosition(0);
-                    Stream.SetPosition(start);
-                    end = Tiffilt::_AppendTIFFImStream(Stream, end, page);
-                    Aborting = end < 0;
-                }
-            }
+            file.Write(bitmap, *params, progress);
         } catch (const std::exception&) {
             Aborting = true;
         }
