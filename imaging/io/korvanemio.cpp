@@ -110,9 +110,9 @@ void TKorvaneMIO::AssignParams(int32_t idx, const TIOParamsVals& Source)
     FParams[idx]->TIFF_ImageIndex = idx;
 }
 
-void TKorvaneMIO::Renumber()
+void TKorvaneMIO::Renumber(int32_t From)
 {
-    for (size_t i = 0; i < FParams.size(); ++i) {
+    for (size_t i = size_t(std::max(From, 0)); i < FParams.size(); ++i) {
         FParams[i]->GIF_ImageIndex = int32_t(i);
         FParams[i]->TIFF_ImageIndex = int32_t(i);
     }
@@ -128,7 +128,7 @@ void TKorvaneMIO::InsertIOParam(int32_t idx)
     }
     const int32_t at = idx >= 0 && idx < count ? idx : count;
     FParams.insert(FParams.begin() + at, std::move(record));
-    Renumber();
+    Renumber(at);
 }
 
 void TKorvaneMIO::RemoveIOParam(int32_t idx)
@@ -138,7 +138,7 @@ void TKorvaneMIO::RemoveIOParam(int32_t idx)
         return;
     }
     FParams.erase(FParams.begin() + idx);
-    Renumber();
+    Renumber(idx);
 }
 
 void TKorvaneMIO::MoveIOParam(int32_t From, int32_t To)

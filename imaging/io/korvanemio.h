@@ -125,7 +125,8 @@ protected:
 
 private:
     void OnBitmapChange(TObject* Sender, bool destroying);
-    void Renumber();
+    // Sets the GIF and TIFF image index of every record from From on to its position.
+    void Renumber(int32_t From = 0);
     void Detach();
 
     TKorvaneMView* FView = nullptr;

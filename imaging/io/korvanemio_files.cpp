@@ -13,6 +13,7 @@
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
+#include "platform/core/lists.h"
 #include "platform/core/rounding.h"
 #include "platform/core/strings.h"
 
@@ -24,6 +25,114 @@ namespace {
 
 // TIFF pages carry no delay of their own.
 constexpr int32_t TIFFPageDelay = 100;
+
+// A GIF's comments, which every frame's record holds, may take this many times the file's size in
+// all the records together, and at least this many bytes.
+constexpr int64_t CommentCopiesPerFileByte = 16;
+constexpr int64_t CommentCopiesFloor = int64_t(1) << 20;
+
+// The bytes a string list takes in memory, its strings' own included.
+int64_t HeldBytes(const TStrings& lines)
+{
+    int64_t bytes = 0;
+    for (int32_t i = 0; i < lines.Count(); ++i) {
+        bytes += int64_t(sizeof(std::string) + lines.Strings(i).size());
+    }
+    return bytes;
+}
+
+// The frames of a GIF or the pages of a TIFF from the stream's position, found in one walk over the
+// file and read one by one from where each begins.
+class TFrameFileReader
+{
+public:
+    TFrameFileReader(TStream& stream, bool gif)
+    {
+        if (gif) {
+            const int64_t fileBytes = stream.Size() - stream.Position();
+            FFrames = std::make_unique<Giffilter::TGifFrameIndex>(stream);
+            // Many frames and many comment blocks would take memory in their product: then the
+            // first frame's record, the one saving writes the comments from, holds them alone.
+            const int64_t copies = int64_t(FFrames->Count()) * HeldBytes(FFrames->Comments());
+            FCommentsForEveryFrame =
+                copies <= std::max(CommentCopiesPerFileByte * fileBytes, CommentCopiesFloor);
+        } else {
+            FPages = std::make_unique<Tiffilt::TTIFFPageIndex>(stream);
+        }
+    }
+
+    int32_t Count() const { return FFrames ? FFrames->Count() : FPages->Count(); }
+
+    void Read(int32_t index, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
+              std::unique_ptr<TKVMask>& mask)
+    {
+        if (FFrames) {
+            FFrames->ReadFrame(index, bitmap, params, progress, mask, false,
+                               index == 0 || FCommentsForEveryFrame);
+        } else {
+            FPages->ReadPage(index, &bitmap, params, progress, mask, false);
+        }
+    }
+
+private:
+    std::unique_ptr<Giffilter::TGifFrameIndex> FFrames;
+    std::unique_ptr<Tiffilt::TTIFFPageIndex> FPages;
+    bool FCommentsForEveryFrame = true;
+};
+
+// Writes images one after the other as one GIF or TIFF at the stream's position: the first starts
+// the file, each other one is added at its end without reading the images before it again (a TIFF
+// page is written aside and copied in). Failures set the progress record's abort flag.
+class TFrameFileWriter
+{
+public:
+    TFrameFileWriter(TStream& stream, bool gif) : FStream(stream), FStart(stream.Position()), FGif(gif) {}
+
+    void Write(TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress)
+    {
+        if (FEnd < 0) {
+            FStream.SetPosition(FStart);
+            if (FGif) {
+                Giffilter::WriteGifStream(FStream, bitmap, params, progress);
+                FEnd = FStream.Position();
+            } else {
+                Tiffilt::TIFFWriteStream(FStream, false, &bitmap, params, progress);
+                FEnd = FStream.Position() - 4;
+            }
+        } else if (FGif) {
+            FStream.SetPosition(FEnd);
+            Giffilter::_AppendGifImStream(FStream, bitmap, params, progress);
+            FEnd = FStream.Position();
+        } else {
+            AppendPage(bitmap, params, progress);
+        }
+    }
+
+private:
+    void AppendPage(TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress)
+    {
+        TMemoryStream page;
+        Tiffilt::TIFFWriteStream(page, false, &bitmap, params, progress);
+        if (*progress.Aborting) {
+            return;
+        }
+        page.SetPosition(0);
+        FStream.SetPosition(FStart);
+        const int64_t last = Tiffilt::_AppendTIFFImStream(FStream, FEnd, page);
+        if (last < 0) {
+            *progress.Aborting = true;
+            return;
+        }
+        FEnd = last;
+    }
+
+    TStream& FStream;
+    const int64_t FStart;
+    // Before the first image -1; then where the GIF's trailer ends, or the position of the
+    // TIFF's last next-directory pointer.
+    int64_t FEnd = -1;
+    const bool FGif;
+};
 
 TProgressRec MakeProgress(TKorvaneMIO* mio)
 {
@@ -56,6 +165,20 @@ public:
 private:
     TKorvaneMIO* FMio;
     bool FUpdate;
+};
+
+// Holds the view's painting while images go in, so that each insertion does not lay out every
+// image of the view again: the layout is made once, by the update that ends the loading.
+class TPaintLock
+{
+public:
+    explicit TPaintLock(TKVView* view) : FView(view) { FView->LockPaint(); }
+    ~TPaintLock() { FView->NPUnLockPaint(); }
+    TPaintLock(const TPaintLock&) = delete;
+    TPaintLock& operator=(const TPaintLock&) = delete;
+
+private:
+    TKVView* FView;
 };
 
 // The frame rate of an AVI file whose frames last DelayMs each, as Rate / Scale: whole frames per
@@ -134,7 +257,9 @@ void TKorvaneMIO::LoadFromStreamTIFF(TStream& Stream)
 }
 
 // Each frame is decoded into the record inserted for it, so it keeps its own palette, delay and
-// compression. A file that reports no frames ends the loading with Aborting set.
+// compression, and the record copied from its neighbour keeps only the neighbour's saving
+// settings. One walk over the file finds every frame, each then read from where it begins. A
+// file that reports no frames ends the loading with Aborting set.
 void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
 {
     if (FView == nullptr) {
@@ -142,27 +267,27 @@ void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
         return;
     }
     TFinishWork finish(this, true);
+    const TPaintLock lock(FView);
     Aborting = false;
     TProgressRec progress = MakeProgress(this);
-    const int64_t start = Stream.Position();
+    std::unique_ptr<TFrameFileReader> frames;
+    try {
+        frames = std::make_unique<TFrameFileReader>(Stream, Gif);
+    } catch (const std::exception&) {
+        Aborting = true;
+        return;
+    }
+    const int32_t count = frames->Count();
     int32_t idx = std::max(FView->SelectedImage(), 0);
     int32_t lastDelay = 10;
-    int32_t count = 0;
     for (int32_t f = 0;; ++f, ++idx) {
         FView->InsertImageEx(idx);
         TIOParamsVals* params = GetParams(idx);
+        params->ResetInfo();
         TKVBitmap bitmap;
         std::unique_ptr<TKVMask> mask;
-        Stream.SetPosition(start);
         try {
-            if (Gif) {
-                params->GIF_ImageIndex = f;
-                Giffilter::ReadGifStream(Stream, bitmap, count, *params, progress, false, mask, false);
-            } else {
-                params->TIFF_ImageIndex = f;
-                Tiffilt::TIFFReadStream(&bitmap, Stream, count, params, progress, false, mask, true, false,
-                                        false);
-            }
+            frames->Read(f, bitmap, *params, progress, mask);
             // A frame that failed is dropped below: its mask is not worth an alpha channel.
             if (!Aborting) {
                 TakeMaskAsAlpha(bitmap, mask);
@@ -213,8 +338,7 @@ void TKorvaneMIO::SaveToStreamTIFF(TStream& Stream)
     SaveFrames(Stream, false);
 }
 
-// Every image is written with its own record; the first starts the file, the others are added
-// to it. An empty view writes nothing and sets Aborting.
+// Every image is written with its own record. An empty view writes nothing and sets Aborting.
 void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
 {
     const int32_t count = FView != nullptr ? FView->GetImageCount() : 0;
@@ -224,11 +348,10 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
     }
     Aborting = false;
     TProgressRec progress = MakeProgress(this);
-    const int64_t start = Stream.Position();
+    TFrameFileWriter file(Stream, Gif);
     TKVBitmap bitmap;
     for (int32_t k = 0; k < count; ++k) {
         TIOParamsVals* params = GetParams(k);
-        Stream.SetPosition(start);
         bitmap.FreeImage();
         FView->CopyToKVBitmap(k, &bitmap);
         if (params == nullptr || bitmap.GetWidth() < 1 || bitmap.GetHeight() < 1) {
@@ -241,14 +364,7 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
         }
         bitmap.DitherMethod = DefaultDitherMethod;
         try {
-            if (!Gif) {
-                Tiffilt::TIFFWriteStream(Stream, k > 0, &bitmap, *params, progress);
-            } else if (k == 0) {
-                Giffilter::WriteGifStream(Stream, bitmap, *params, progress);
-            } else {
-                params->GIF_ImageIndex = k;
-                Giffilter::_InsertGifImStream(Stream, bitmap, *params, progress);
-            }
+            file.Write(bitmap, *params, progress);
         } catch (const std::exception&) {
             Aborting = true;
         }

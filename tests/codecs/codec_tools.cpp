@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/wait.h>
 
 namespace kvtest {
@@ -184,6 +185,20 @@ int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image)
         return ::testing::AssertionFailure() << "the picture changed";
     }
     return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> FilesIn(const std::vector<std::string>& folders, const std::string& extension)
+{
+    std::vector<std::string> files;
+    for (const std::string& folder : folders) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().extension().string().starts_with(extension)) {
+                files.push_back(entry.path().string());
+            }
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 } // namespace kvtest

@@ -53,6 +53,10 @@ int32_t MaxDifference(const TPnmImage& expected, const TPnmImage& actual);
 // images compare each channel with the grey); -1 when the sizes differ.
 int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image);
 
+// The files of the folders whose extension starts with `extension` (".tif" takes ".tiff" too),
+// in name order.
+std::vector<std::string> FilesIn(const std::vector<std::string>& folders, const std::string& extension);
+
 // Runs a read into bitmap that must fail, bitmap being first a 3 x 2 picture: success when the
 // read set aborted and took under 1 MiB of heap at its peak (memory follows the data, never the
 // header's sizes), and left the picture as it was, unless it may leave a partial one of its own.

@@ -172,4 +172,27 @@ std::vector<bool> TEventLog::FinishAborting() const
     return FFinishAborting;
 }
 
+int64_t TCountingStream::Read(void* buffer, int64_t count)
+{
+    const int64_t got = FStream.Read(buffer, count);
+    BytesRead += got;
+    return got;
+}
+
+int64_t TCountingStream::Write(const void* buffer, int64_t count)
+{
+    const int64_t put = FStream.Write(buffer, count);
+    BytesWritten += put;
+    return put;
+}
+
+int32_t Occurrences(const std::string& text, const std::string& what)
+{
+    int32_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 } // namespace kviotest

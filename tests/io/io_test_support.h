@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/io/korvaneio.h"
+#include "platform/core/streams.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,27 @@ std::string StreamBytes(TMemoryStream& stream);
 std::string FileBytes(const std::string& fileName);
 bool FileExists(const std::string& fileName);
 void CopyFile(const std::string& from, const std::string& to);
+
+// A stream over another that counts the bytes read from it and written to it.
+class TCountingStream : public TStream
+{
+public:
+    explicit TCountingStream(TStream& stream) : FStream(stream) {}
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override { return FStream.Seek(offset, origin); }
+    int64_t Size() override { return FStream.Size(); }
+    void SetSize(int64_t size) override { FStream.SetSize(size); }
+
+    int64_t BytesRead = 0;
+    int64_t BytesWritten = 0;
+
+private:
+    TStream& FStream;
+};
+
+// How many times text holds what: the lines of a log, or the pages a tool lists.
+int32_t Occurrences(const std::string& text, const std::string& what);
 
 // Runs a shell command; its standard output, and the exit status in status.
 std::string RunTool(const std::string& command, int* status = nullptr);

@@ -12,6 +12,7 @@
 #include "imaging/io/korvaneio_globals.h"
 #include "imaging/io/korvanemio.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/lists.h"
 #include "platform/core/streams.h"
 #include "platform/forms/form.h"
 #include "tests/io/io_test_support.h"
@@ -133,6 +134,15 @@ struct MioFixture : testing::Test
         }
     }
 };
+
+std::string Repeated(const std::string& text, int32_t times)
+{
+    std::string all;
+    for (int32_t i = 0; i < times; ++i) {
+        all += text;
+    }
+    return all;
+}
 
 TEST_F(MioFixture, GifFramesLandBeforeTheSelectedImageWithTheirDelays)
 {
@@ -347,11 +357,7 @@ TEST_F(MioFixture, SavedGifAndTiffFilesHoldEveryImageAndLoadBack)
         }
         EXPECT_EQ(inFolder, saved);
         const std::string info = RunTool(std::string(c.check) + file + " 2>&1");
-        int32_t pages = 0;
-        for (size_t at = info.find(c.counted); at != std::string::npos; at = info.find(c.counted, at + 1)) {
-            ++pages;
-        }
-        EXPECT_EQ(pages, 3) << info;
+        EXPECT_EQ(Occurrences(info, c.counted), 3) << info;
         if (c.name != "all.tif") {
             EXPECT_NE(info.find("loop forever"), std::string::npos) << info;
             EXPECT_NE(info.find("logical screen 20x10"), std::string::npos) << info;
@@ -365,6 +371,129 @@ TEST_F(MioFixture, SavedGifAndTiffFilesHoldEveryImageAndLoadBack)
             EXPECT_TRUE(SameAsColour(i, i)) << i;
         }
     }
+}
+
+// Loading walks a file once to find its frames or pages and reads each from where it begins, and
+// saving adds each image at the end of the file: over 400 one-pixel frames (gifsicle joins them)
+// or pages (ImageMagick writes them) the streams serve the file about twice at most, where
+// reading the file again for every frame, or copying it again for every frame added, served it
+// six to four hundred times over. The saved files hold every image, as gifsicle and tiffinfo count them.
+TEST_F(MioFixture, FramesAndPagesAreReadAndWrittenOnce)
+{
+    ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle", "tiffinfo"}));
+    constexpr int32_t frames = 400;
+    const std::string black = temp.File("black.gif"), white = temp.File("white.gif");
+    RunTool("convert -size 1x1 xc:black " + black + " && convert -size 1x1 xc:white " + white);
+    struct Case
+    {
+        const char* name;
+        std::string make;    // command that writes the file named last
+        const char* check;   // command whose output names the frames
+        const char* counted; // text counted in it, once a frame
+    };
+    const Case cases[] = {
+        {"many.gif", "gifsicle" + Repeated(" " + black + " " + white, frames / 2) + " -o ",
+         "gifsicle --info ", "+ image #"},
+        {"many.tif", "convert -size 1x1" + Repeated(" xc:black xc:white", frames / 2) + " ", "tiffinfo ",
+         "TIFF Directory at offset"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool gif = std::string(c.name).ends_with(".gif");
+        const std::string file = temp.File(c.name);
+        RunTool(c.make + file);
+        TMemoryStream bytes;
+        bytes.LoadFromFile(file);
+        TCountingStream source(bytes);
+        view->Clear();
+        if (gif) {
+            mio->LoadFromStreamGif(source);
+        } else {
+            mio->LoadFromStreamTIFF(source);
+        }
+        ASSERT_FALSE(mio->Aborting);
+        ASSERT_EQ(view->GetImageCount(), frames);
+        EXPECT_LT(source.BytesRead, 3 * bytes.Size());
+
+        TMemoryStream saved;
+        TCountingStream target(saved);
+        if (gif) {
+            mio->SaveToStreamGif(target);
+        } else {
+            mio->SaveToStreamTIFF(target);
+        }
+        ASSERT_FALSE(mio->Aborting);
+        EXPECT_LT(target.BytesRead + target.BytesWritten, 3 * saved.Size());
+        const std::string out = temp.File(std::string("saved-") + c.name);
+        saved.SaveToFile(out);
+        const std::string info = RunTool(std::string(c.check) + out + " 2>&1");
+        EXPECT_EQ(Occurrences(info, c.counted), frames) << info.substr(0, 400);
+    }
+}
+
+// The record inserted for a frame copies its neighbour's for the saving settings; what described
+// the neighbour's own file is not the frame's. A GIF's frames each hold the comments of their file
+// once, as gifsicle lists them, also loaded into an empty view where each record copies the frame
+// before; pages of a TIFF without EXIF data loaded beside a picture that had some have none. A GIF
+// of 100 frames and 1,000 one-letter comment blocks gives them to the first frame's record alone,
+// so that 2 KB of comments do not take megabytes. Saving writes the first record's comments.
+TEST_F(MioFixture, ALoadedRecordDescribesItsOwnFileOnly)
+{
+    ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle"}));
+    const std::string gif = temp.File("comments.gif"), tif = temp.File("plain.tif");
+    const std::string black = temp.File("black.gif"), many = temp.File("many.gif");
+    RunTool("convert -size 4x4 xc:red xc:green xc:blue -set comment 'frame %p' " + gif +
+            " && convert -size 4x4 xc:red xc:green " + tif + " && convert -size 1x1 xc:black " + black +
+            " && gifsicle" + Repeated(" " + black, 100) + " -o " + many);
+    TStringList listed, letters;
+    std::istringstream info(RunTool("gifsicle --info " + gif));
+    for (std::string line; std::getline(info, line);) {
+        if (line.starts_with("    comment ")) {
+            listed.Add(line.substr(12));
+        }
+    }
+    ASSERT_EQ(listed.Count(), 3);
+    for (int32_t i = 0; i < 1000; ++i) {
+        letters.Add("c");
+    }
+    // A comment extension of one-letter blocks: "c" a thousand times.
+    const std::string blocks = "\x21\xFE" + Repeated("\x01\x63", 1000) + '\0';
+    temp.Write("many.gif", FileBytes(many).insert(13 + 3 * 2, blocks)); // after the two-colour table
+    struct Case
+    {
+        std::string file;
+        int32_t before; // images in the view, the last selected
+        int32_t frames;
+        std::string first, others; // the records' comments
+    };
+    const Case cases[] = {{gif, 0, 3, listed.Text(), listed.Text()},
+                          {gif, 2, 3, listed.Text(), listed.Text()},
+                          {tif, 2, 2, "", ""},
+                          {many, 0, 100, letters.Text(), ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file + " after " + std::to_string(c.before));
+        view->Clear();
+        AddSolid(c.before);
+        if (c.before > 0) {
+            TIOParamsVals* neighbour = mio->GetParams(c.before - 1);
+            neighbour->GIF_Comments.Add("the neighbour's");
+            neighbour->EXIF_HasEXIFData = true;
+            neighbour->JPEG_Quality = 33;
+        }
+        view->SetSelectedItem(c.before - 1);
+        mio->LoadFromFile(c.file);
+        ASSERT_FALSE(mio->Aborting);
+        ASSERT_EQ(view->GetImageCount(), c.before + c.frames);
+        for (int32_t f = 0; f < c.frames; ++f) {
+            const TIOParamsVals* record = mio->GetParams(std::max(c.before - 1, 0) + f);
+            EXPECT_EQ(record->GIF_Comments.Text(), f == 0 ? c.first : c.others) << "frame " << f;
+            EXPECT_FALSE(record->EXIF_HasEXIFData) << "frame " << f;
+            EXPECT_EQ(record->JPEG_Quality, c.before > 0 ? 33 : 80) << "frame " << f;
+        }
+    }
+    mio->SaveToFile(temp.File("saved.gif"));
+    EXPECT_NE(RunTool("gifsicle --info " + temp.File("saved.gif")).find("comment " + std::string(1000, 'c')),
+              std::string::npos);
 }
 
 // What identify finds of every frame of a file, a line each: its size and Field (a format

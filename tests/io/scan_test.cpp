@@ -44,15 +44,6 @@ private:
     TKVBitmap FBitmap;
 };
 
-int32_t CountLines(const std::string& text, const std::string& line)
-{
-    int32_t count = 0;
-    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 // Runs the user-interface loop until done() or five seconds have passed.
 bool PumpUntil(const std::function<bool()>& done)
 {
@@ -596,10 +587,10 @@ TEST_F(ScanTwain, CapabilitiesAreReadOncePerSourceAndUpdateReadsBackTheDevicesVa
     EXPECT_EQ(resolution.CurrentValue(), 50);
     params.XResolution();
     params.Threshold();
-    EXPECT_EQ(CountLines(kvtest::TempFolder::Read(log), "KVTW_OpenSource\n"), 1);
+    EXPECT_EQ(Occurrences(kvtest::TempFolder::Read(log), "KVTW_OpenSource\n"), 1);
     params.SetSelectedSource(1);
     params.YResolution();
-    EXPECT_EQ(CountLines(kvtest::TempFolder::Read(log), "KVTW_OpenSource\n"), 2);
+    EXPECT_EQ(Occurrences(kvtest::TempFolder::Read(log), "KVTW_OpenSource\n"), 2);
 
     EXPECT_EQ(params.PixelType().Count(), 3);
     EXPECT_EQ(params.PixelType().CurrentValue(), TWPT_GRAY);
@@ -623,7 +614,7 @@ TEST_F(ScanTwain, CapabilitiesAreReadOncePerSourceAndUpdateReadsBackTheDevicesVa
     const std::string trace = kvtest::TempFolder::Read(log);
     for (const char* step : {"KVTW_LoadSourceManager\n", "  KVTW_LoadSourceManager : already loaded\n",
                              "KVTW_SetCapabilities\n", "KVTW_CloseSource\n"}) {
-        EXPECT_GE(CountLines(trace, step), 1) << step;
+        EXPECT_GE(Occurrences(trace, step), 1) << step;
     }
     // Each line starts with the date and the time.
     ASSERT_GT(trace.size(), 22u);

@@ -306,26 +306,6 @@ void OnFree(const volatile void* pointer)
     }
 }
 
-// Counts the bytes read.
-class TCountingStream : public TStream
-{
-public:
-    explicit TCountingStream(TStream& stream) : FStream(stream) {}
-    int64_t Read(void* buffer, int64_t count) override
-    {
-        const int64_t got = FStream.Read(buffer, count);
-        BytesRead += got;
-        return got;
-    }
-    int64_t Write(const void*, int64_t) override { return 0; }
-    int64_t Seek(int64_t offset, TSeekOrigin origin) override { return FStream.Seek(offset, origin); }
-    int64_t Size() override { return FStream.Size(); }
-    int64_t BytesRead = 0;
-
-private:
-    TStream& FStream;
-};
-
 } // namespace
 
 // The last page of twenty 4000 x 3000 colour pages: the heap holds less than two decoded pages

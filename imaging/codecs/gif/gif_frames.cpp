@@ -203,6 +203,35 @@ int32_t _InsertGifImStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Pa
     return counter;
 }
 
+bool _AppendGifImStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress)
+{
+    bool localAbort = false;
+    bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
+    const int64_t end = Stream.Position();
+    uint8_t last = 0;
+    if (end > 0) {
+        Stream.SetPosition(end - 1);
+        ReadByte(Stream, last);
+        Stream.SetPosition(end);
+    }
+    GifFrame frame;
+    if (last != Trailer || !BuildFrame(Bitmap, Params, true, frame)) {
+        aborting = true;
+        return false;
+    }
+    // The frame's blocks are made aside, so that a frame that cannot be encoded leaves the file
+    // as it was.
+    TMemoryStream blocks;
+    WriteGraphicControl(blocks, aborting, Params, frame);
+    if (!WriteImage(blocks, aborting, Params, frame, true, Progress))
+        return false;
+    PutByte(blocks, aborting, Trailer);
+    ReplaceContent(Stream, end - 1, blocks, aborting);
+    if (!aborting)
+        Report(Progress, 100);
+    return true;
+}
+
 int32_t _InsertGifIm(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVals& Params,
                      TProgressRec& Progress)
 {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace Giffilter {
 
@@ -126,21 +127,93 @@ void StoreAlpha(TKVMask& mask, const uint8_t* indexes, int32_t width, int32_t he
         mask.SyncFull();
 }
 
+// What the logical screen gives every frame: its descriptor and the global colour table.
+struct GifScreen
+{
+    ScreenDescriptor Descriptor{};
+    ColourTable GlobalTable{};
+    // A frame with no table at all reads as an 8-bit frame of the black-padded table.
+    int32_t GlobalBits = 8;
+    bool IsGif = false;
+    // The stream goes on after the tables: a file that ends there holds no frame.
+    bool HasBlocks = false;
+};
+
+GifScreen ReadScreen(TStream& stream)
+{
+    GifScreen screen;
+    if (!ReadScreenDescriptor(stream, screen.Descriptor) ||
+        std::memcmp(screen.Descriptor.Signature, "GIF", 3) != 0)
+        return screen;
+    screen.IsGif = true;
+    if (screen.Descriptor.HasGlobalTable()) {
+        screen.GlobalBits = screen.Descriptor.GlobalTableBits();
+        ReadColourTable(stream, screen.GlobalBits, screen.GlobalTable);
+    }
+    screen.HasBlocks = stream.Position() < stream.Size();
+    return screen;
+}
+
 class FrameReader
 {
 public:
-    FrameReader(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
-                bool paramsOnly, std::unique_ptr<TKVMask>& alphaMask, bool noAlpha, bool& aborting)
-        : FStream(stream), FBitmap(bitmap), FParams(params), FProgress(progress), FParamsOnly(paramsOnly),
-          FAlphaMask(alphaMask), FNoAlpha(noAlpha), FAborting(aborting)
+    // The screen was read from the stream, which stands after it or at a frame's blocks. Frame
+    // Params.GIF_ImageIndex is the one decoded.
+    FrameReader(TStream& stream, const GifScreen& screen, TKVBitmap& bitmap, TIOParamsVals& params,
+                TProgressRec& progress, bool paramsOnly, std::unique_ptr<TKVMask>& alphaMask, bool noAlpha,
+                bool& aborting)
+        : FStream(stream), FScreen(screen), FBitmap(bitmap), FParams(params), FProgress(progress),
+          FParamsOnly(paramsOnly), FAlphaMask(alphaMask), FNoAlpha(noAlpha), FAborting(aborting)
     {
     }
 
+    // Comments are skipped instead of gathered (a caller that has them already).
+    void SkipComments() { FGatherComments = false; }
+    // Receives where each frame's blocks end, which is where the next frame's begin.
+    void RecordFrameEnds(std::vector<int64_t>& ends) { FFrameEnds = &ends; }
+
+    // The whole file after the screen; the number of frames.
     int32_t Run()
     {
-        if (!ReadHeader())
+        if (!StartFrame())
             return 0;
-        int32_t counter = 0;
+        const int32_t counter = Walk(0, false);
+        // No frame to decode (none at all, or the index is past the last) is a failed read.
+        if (counter <= FParams.GIF_ImageIndex || FParams.GIF_ImageIndex < 0)
+            FAborting = true;
+        return counter;
+    }
+
+    // Fills what the screen gives the frame; false (the abort flag set) when there is no frame
+    // to read.
+    bool StartFrame()
+    {
+        if (!FScreen.IsGif) {
+            FAborting = true;
+            return false;
+        }
+        const ScreenDescriptor& screen = FScreen.Descriptor;
+        FParams.GIF_Version.assign(screen.Signature, 6);
+        FParams.GIF_WinWidth = screen.Width;
+        FParams.GIF_WinHeight = screen.Height;
+        FParams.GIF_Ratio = screen.Aspect;
+        FParams.DpiX = Kvview::gSystemDPIX;
+        FParams.DpiY = Kvview::gSystemDPIY;
+        FParams.SamplesPerPixel = 1;
+        if (screen.HasGlobalTable())
+            FParams.GIF_Background = FScreen.GlobalTable[screen.Background];
+        if (!FScreen.HasBlocks) {
+            FAborting = true;
+            return false;
+        }
+        return true;
+    }
+
+    // Walks the blocks from the stream's position, counter numbering the first frame met, to the
+    // trailer or the end of the stream; with stopAfterTarget only up to the decoded frame.
+    // Returns the number of the frame after the last one met.
+    int32_t Walk(int32_t counter, bool stopAfterTarget)
+    {
         GraphicControl control;
         while (!FAborting) {
             uint8_t block = Trailer;
@@ -150,49 +223,23 @@ public:
             if (block == ExtensionIntroducer) {
                 ReadExtension(counter, control);
             } else if (block == ImageSeparator) {
+                const bool target = counter == FParams.GIF_ImageIndex;
                 bool counts = true;
                 const bool goOn = ReadImage(counter, control, counts);
-                if (counts)
+                if (counts) {
                     counter++;
-                if (!goOn)
+                    if (FFrameEnds != nullptr)
+                        FFrameEnds->push_back(FStream.Position());
+                }
+                if (!goOn || (target && stopAfterTarget))
                     break;
             }
             // Any other byte between blocks is ignored.
         }
-        // No frame to decode (none at all, or the index is past the last) is a failed read.
-        if (counter <= FParams.GIF_ImageIndex || FParams.GIF_ImageIndex < 0)
-            FAborting = true;
         return counter;
     }
 
 private:
-    bool ReadHeader()
-    {
-        ScreenDescriptor screen;
-        if (!ReadScreenDescriptor(FStream, screen) || std::memcmp(screen.Signature, "GIF", 3) != 0) {
-            FAborting = true;
-            return false;
-        }
-        FParams.GIF_Version.assign(screen.Signature, 6);
-        FParams.GIF_WinWidth = screen.Width;
-        FParams.GIF_WinHeight = screen.Height;
-        FParams.GIF_Ratio = screen.Aspect;
-        FParams.DpiX = Kvview::gSystemDPIX;
-        FParams.DpiY = Kvview::gSystemDPIY;
-        FParams.SamplesPerPixel = 1;
-        FGlobalTable.fill(TRGB{});
-        if (screen.HasGlobalTable()) {
-            FGlobalBits = screen.GlobalTableBits();
-            ReadColourTable(FStream, FGlobalBits, FGlobalTable);
-            FParams.GIF_Background = FGlobalTable[screen.Background];
-        }
-        if (FStream.Position() >= FStream.Size()) {
-            FAborting = true;
-            return false;
-        }
-        return true;
-    }
-
     void ReadExtension(int32_t counter, GraphicControl& control)
     {
         uint8_t label = 0;
@@ -200,7 +247,7 @@ private:
             return;
         if (label == GraphicControlLabel && counter == FParams.GIF_ImageIndex) {
             control = ReadGraphicControl(FStream);
-        } else if (label == CommentLabel) {
+        } else if (label == CommentLabel && FGatherComments) {
             std::string text;
             uint8_t length = 0;
             char buffer[255];
@@ -237,8 +284,8 @@ private:
             return true;
         }
         Report(FProgress, 30);
-        const ColourTable& table = image.HasLocalTable() ? localTable : FGlobalTable;
-        const int32_t tableBits = image.HasLocalTable() ? image.LocalTableBits() : FGlobalBits;
+        const ColourTable& table = image.HasLocalTable() ? localTable : FScreen.GlobalTable;
+        const int32_t tableBits = image.HasLocalTable() ? image.LocalTableBits() : FScreen.GlobalBits;
         const int32_t width = image.Width, height = image.Height;
         FParams.GIF_TranspColor = table[control.TransparentIndex];
         FParams.GIF_XPos = image.Left;
@@ -314,6 +361,7 @@ private:
     }
 
     TStream& FStream;
+    const GifScreen& FScreen;
     TKVBitmap& FBitmap;
     TIOParamsVals& FParams;
     TProgressRec& FProgress;
@@ -321,9 +369,8 @@ private:
     std::unique_ptr<TKVMask>& FAlphaMask;
     bool FNoAlpha;
     bool& FAborting;
-    ColourTable FGlobalTable;
-    // A frame with no table at all reads as an 8-bit frame of the black-padded table.
-    int32_t FGlobalBits = 8;
+    bool FGatherComments = true;
+    std::vector<int64_t>* FFrameEnds = nullptr;
 };
 
 } // namespace
@@ -336,9 +383,74 @@ void ReadGifStream(TStream& Stream, TKVBitmap& Bitmap, int32_t& NumImages, TIOPa
     Report(Progress, 0);
     if (aborting)
         return;
-    FrameReader reader(Stream, Bitmap, Params, Progress, ParamsOnly, AlphaMask, NoAlpha, aborting);
+    const GifScreen screen = ReadScreen(Stream);
+    FrameReader reader(Stream, screen, Bitmap, Params, Progress, ParamsOnly, AlphaMask, NoAlpha, aborting);
     NumImages = reader.Run();
     Params.GIF_ImageCount = NumImages;
+    if (!aborting)
+        Report(Progress, 100);
+}
+
+// The walk that finds the frames decodes none: it skips each frame's data as ReadGifStream skips
+// the frames it does not decode, so the frames it finds are those ReadGifStream counts.
+struct TGifFrameIndex::TWalk
+{
+    GifScreen Screen;
+    // Where the blocks of each frame begin: after the screen, then after each frame met.
+    std::vector<int64_t> Starts;
+    // The comments of the whole file, gathered as ReadGifStream gathers them, in a record of the
+    // walk's own.
+    TIOParamsVals Found;
+};
+
+TGifFrameIndex::TGifFrameIndex(TStream& Stream) : FStream(Stream), FWalk(std::make_unique<TWalk>())
+{
+    FWalk->Screen = ReadScreen(Stream);
+    FWalk->Starts.push_back(Stream.Position());
+    FWalk->Found.GIF_ImageIndex = -1;
+    TKVBitmap unused;
+    std::unique_ptr<TKVMask> noMask;
+    bool aborting = false;
+    TProgressRec silent;
+    silent.Aborting = &aborting;
+    FrameReader walker(Stream, FWalk->Screen, unused, FWalk->Found, silent, true, noMask, true, aborting);
+    walker.RecordFrameEnds(FWalk->Starts);
+    if (FWalk->Screen.IsGif && FWalk->Screen.HasBlocks)
+        FCount = walker.Walk(0, false);
+}
+
+TGifFrameIndex::~TGifFrameIndex() = default;
+
+const TStrings& TGifFrameIndex::Comments() const
+{
+    return FWalk->Found.GIF_Comments;
+}
+
+void TGifFrameIndex::ReadFrame(int32_t Index, TKVBitmap& Bitmap, TIOParamsVals& Params,
+                               TProgressRec& Progress, std::unique_ptr<TKVMask>& AlphaMask, bool NoAlpha,
+                               bool WithComments)
+{
+    bool localAbort = false;
+    bool& aborting = Progress.Aborting ? *Progress.Aborting : localAbort;
+    Report(Progress, 0);
+    if (aborting)
+        return;
+    Params.GIF_ImageIndex = Index;
+    FrameReader reader(FStream, FWalk->Screen, Bitmap, Params, Progress, false, AlphaMask, NoAlpha, aborting);
+    reader.SkipComments();
+    if (reader.StartFrame()) {
+        if (WithComments)
+            Params.GIF_Comments.AddStrings(FWalk->Found.GIF_Comments);
+        if (Index >= 0 && Index < FCount) {
+            FStream.SetPosition(FWalk->Starts[size_t(Index)]);
+            // A stream changed since the walk may no longer reach the frame.
+            if (reader.Walk(Index, true) <= Index)
+                aborting = true;
+        } else {
+            aborting = true;
+        }
+    }
+    Params.GIF_ImageCount = FCount;
     if (!aborting)
         Report(Progress, 100);
 }

@@ -326,6 +326,14 @@ uint64_t TSourcePlan::Rebase(const TSpan& block) const
 class TPageWriter
 {
 public:
+    // Continues the file whose header is at base, linking the next page from the next-directory
+    // pointer at lastPointer; what it writes goes where the output stands.
+    TPageWriter(TStream& output, int64_t base, int64_t lastPointer, bool intel, bool big)
+        : FOutput(output), FBase(base), FIntel(intel), FBig(big), FLastPointer(lastPointer)
+    {
+    }
+
+    // Starts a file with its header at the output's position.
     TPageWriter(TStream& output, bool intel, bool big)
         : FOutput(output), FBase(output.Position()), FIntel(intel), FBig(big)
     {
@@ -523,21 +531,21 @@ bool PlanPages(TSourcePlan& source, const std::vector<int64_t>& offsets, std::ve
     return true;
 }
 
-// Merges the sources' blocks; false when a classic output could not keep its 32-bit offsets.
-bool MergeAll(const std::vector<TSourcePlan*>& sources)
+// Merges the sources' blocks; false when a classic output, holding `written` bytes already, could
+// not keep its 32-bit offsets.
+bool MergeAll(const std::vector<TSourcePlan*>& sources, int64_t written = 0)
 {
-    int64_t total = 16;
+    int64_t total = 16 + written;
     for (TSourcePlan* source : sources) {
         total += source->MergeBlocks() + int64_t(source->Runs().size()) + 2 * source->StructureBytes();
     }
     return sources.front()->Big() || total <= int64_t(UINT32_MAX);
 }
 
-// Writes the planned pages in the form of the first source: the sources' data first, then the
-// directories in order.
-int64_t WritePages(TStream& output, const std::vector<TSourcePlan*>& sources, const std::vector<TPick>& picks)
+// Writes the planned pages: the sources' data first, then the directories in order.
+int64_t WritePages(TPageWriter& writer, const std::vector<TSourcePlan*>& sources,
+                   const std::vector<TPick>& picks)
 {
-    TPageWriter writer(output, sources.front()->Intel(), sources.front()->Big());
     for (TSourcePlan* source : sources) {
         writer.CopyRuns(*source);
     }
@@ -545,6 +553,13 @@ int64_t WritePages(TStream& output, const std::vector<TSourcePlan*>& sources, co
         writer.WritePage(*pick.Source, pick.Directory);
     }
     return writer.LastPointer();
+}
+
+// Writes the planned pages as a new file in the form of the first source.
+int64_t WritePages(TStream& output, const std::vector<TSourcePlan*>& sources, const std::vector<TPick>& picks)
+{
+    TPageWriter writer(output, sources.front()->Intel(), sources.front()->Big());
+    return WritePages(writer, sources, picks);
 }
 
 } // namespace
@@ -630,6 +645,24 @@ int64_t _InsertTIFFImStream(TStream& Stream, TStream& ToInsert, int32_t Index, T
     before.insert(before.end(), middle.begin(), middle.end());
     before.insert(before.end(), after.begin(), after.end());
     return WritePages(Output, {&source, &inserted}, before);
+}
+
+int64_t _AppendTIFFImStream(TStream& Stream, int64_t LastPointer, TStream& ToAppend)
+{
+    const int64_t base = Stream.Position();
+    TTIFFEnv file;
+    int64_t first = 0;
+    TSourcePlan appended;
+    std::vector<TPick> picks;
+    const bool readable = TIFFReadHeader(Stream, file, first) && appended.Open(ToAppend);
+    Stream.SetPosition(base);
+    if (!readable || appended.Intel() != file.Intel || appended.Big() != file.Big ||
+        !PlanPages(appended, appended.Pages(), picks) || !MergeAll({&appended}, Stream.Size() - base)) {
+        return -1;
+    }
+    Stream.Seek(0, soEnd);
+    TPageWriter writer(Stream, base, LastPointer, file.Intel, file.Big);
+    return WritePages(writer, {&appended}, picks);
 }
 
 } // namespace Tiffilt

@@ -274,8 +274,13 @@ void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOP
     if (!TIFFReadIFD(pageIndex, first, env, PageCount) || Params == nullptr) {
         return;
     }
-    TIOParamsVals& params = *Params;
+    TIFFReadLoadedPage(Bitmap, env, PageCount, *Params, Progress, ParamsOnly, Alpha, NoAlpha, AllowEmpty);
+}
 
+void TIFFReadLoadedPage(TKVBitmap* Bitmap, TTIFFEnv& env, int32_t PageCount, TIOParamsVals& params,
+                        TProgressRec& Progress, bool ParamsOnly, std::unique_ptr<TKVMask>& Alpha,
+                        bool NoAlpha, bool AllowEmpty)
+{
     TTIFFPage page;
     page.Intel = env.Intel;
     ReadPageTags(env, page);

@@ -30,6 +30,36 @@ void TIFFReadStream(TKVBitmap* Bitmap, TStream& Stream, int32_t& PageCount, TIOP
                     TProgressRec& Progress, bool ParamsOnly, std::unique_ptr<TKVMask>& Alpha,
                     bool RelativeToPosition, bool NoAlpha, bool AllowEmpty);
 
+// The part of TIFFReadStream that follows the directory walk: reads the page whose directory Env
+// holds (its stream, byte order, form and base offset set, its entries loaded) in a file of
+// PageCount pages.
+void TIFFReadLoadedPage(TKVBitmap* Bitmap, TTIFFEnv& Env, int32_t PageCount, TIOParamsVals& Params,
+                        TProgressRec& Progress, bool ParamsOnly, std::unique_ptr<TKVMask>& Alpha,
+                        bool NoAlpha, bool AllowEmpty);
+
+// The pages of a TIFF found in one walk of its directory chain, read one by one from their
+// directories, so that reading every page reads each directory about twice instead of once a
+// page. The header is at the stream's position, which the file's offsets count from.
+class TTIFFPageIndex
+{
+public:
+    explicit TTIFFPageIndex(TStream& Stream);
+
+    // The pages TIFFReadStream counts.
+    int32_t Count() const { return int32_t(FPages.size()); }
+    // Reads page Index as TIFFReadStream reads it from the same position, with
+    // RelativeToPosition, AllowEmpty false and TIFF_ImageIndex set to Index, which it sets. An
+    // index past the last page reads nothing, also where a last directory cut off before its
+    // next pointer, which TIFFReadStream reads but does not count, follows.
+    void ReadPage(int32_t Index, TKVBitmap* Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
+                  std::unique_ptr<TKVMask>& Alpha, bool NoAlpha);
+
+private:
+    TTIFFEnv FEnv;
+    bool FHeaderRead = false;
+    std::vector<int64_t> FPages;
+};
+
 // Writes Bitmap (nil: the descriptive and EXIF tags only) as a little-endian TIFF page with the
 // compression and depth that Params asks for, and corrects Params to what it wrote. A new file
 // starts at the stream's position and its offsets count from there. With Insert the stream holds
@@ -64,5 +94,11 @@ void _ExtractTIFFImStream(TStream& Stream, int32_t Index, TStream& Output);
 // byte order or form, classic and BigTIFF, which cannot share one file without converting every
 // value).
 int64_t _InsertTIFFImStream(TStream& Stream, TStream& ToInsert, int32_t Index, TStream& Output);
+// Adds every page of ToAppend at the end of the TIFF whose header is at Stream's position, linked
+// from its last next-directory pointer, at stream position LastPointer (as the writer or this
+// function leaves it), without reading the file's pages. Returns the position of the new last
+// next-directory pointer; -1, with nothing written, for a ToAppend that is no TIFF, is refused, or
+// differs from the file in byte order or form, or pages that a classic file could not reach.
+int64_t _AppendTIFFImStream(TStream& Stream, int64_t LastPointer, TStream& ToAppend);
 
 } // namespace Tiffilt

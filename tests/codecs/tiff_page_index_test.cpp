@@ -1,0 +1,61 @@
+// The pages of a TIFF read one by one from one walk of its directory chain, against reading each
+// by walking the chain from the start.
+#include "imaging/codecs/tiff/tiffilt.h"
+
+#include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
+#include "tests/codecs/tiff_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using namespace kvtifftest;
+
+// Every page of Go's samples and of the damaged files of the fuzz corpora reads as the whole
+// chain's walk reads it: the same page count and failures, and for a page that reads the same
+// values and pixels.
+TEST(TiffPageIndex, ReadsEachPageAsAWalkFromTheStartDoes)
+{
+    const std::string data = KV_TEST_DATA_DIR;
+    const auto files = kvtest::FilesIn(
+        {GoData(""), data + "/fuzz/tiff", data + "/fuzz/tiffpages", data + "/fuzz/mio"}, ".tif");
+    ASSERT_GT(files.size(), 80u);
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        TMemoryStream stream;
+        stream.LoadFromFile(file);
+        Tiffilt::TTIFFPageIndex index(stream);
+        // The walk from the start reads the chain once a page: many pages are left to the
+        // multi-image component's tests.
+        if (index.Count() > 64)
+            continue;
+        for (int32_t page = 0; page < index.Count(); ++page) {
+            SCOPED_TRACE("page " + std::to_string(page));
+            TTiffRead walked, indexed;
+            stream.SetPosition(0);
+            ReadTiff(stream, walked, page);
+            TProgressRec progress;
+            progress.Aborting = &indexed.Aborted;
+            index.ReadPage(page, &indexed.Bitmap, indexed.Params, progress, indexed.Alpha, false);
+            ASSERT_EQ(walked.Pages, index.Count());
+            ASSERT_EQ(indexed.Aborted, walked.Aborted);
+            if (walked.Aborted)
+                continue;
+            auto values = [](TTiffRead& read) {
+                const TIOParamsVals& p = read.Params;
+                const TRgbImage pixels = RgbOf(read.Bitmap, read.Alpha.get());
+                return std::make_tuple(p.TIFF_ImageCount, p.Width, p.Height, p.BitsPerSample,
+                                       p.SamplesPerPixel, p.TIFF_Compression, p.DpiX, p.TIFF_PageName,
+                                       p.EXIF_HasEXIFData, pixels.Width, pixels.Rgb, pixels.Alpha);
+            };
+            EXPECT_EQ(values(indexed), values(walked));
+        }
+    }
+}
+
+} // namespace
