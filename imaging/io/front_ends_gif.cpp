@@ -18,12 +18,7 @@ int32_t TKorvaneIO::ReadGifFrame(TStream& Stream, TProgressRec& Progress)
     TakeAlphaMask(mask);
     const TRGB background = FParams->GIF_FlagTranspColor ? FParams->GIF_TranspColor : FParams->GIF_Background;
     SetReBackground(Korvaneproc::TRGB2TColor(background));
-    // A frame that flags a transparent colour but shows no pixel of it (the first frame of an
-    // animation whose later frames alone use it) loads opaque; the flag kept in Params would make
-    // every pixel of that colour a hole when the picture is saved again.
-    if (!FKVBitmap->GetHasAlphaChannel()) {
-        FParams->GIF_FlagTranspColor = false;
-    }
+    ForgetUnusedGifTransparency(*FKVBitmap, *FParams);
     return frames;
 }
 

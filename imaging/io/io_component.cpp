@@ -60,6 +60,13 @@ void TakeMaskAsAlpha(TKVBitmap& Bitmap, std::unique_ptr<TKVMask>& Mask)
     Mask.reset();
 }
 
+void ForgetUnusedGifTransparency(const TKVBitmap& Bitmap, TIOParamsVals& Params)
+{
+    if (!Bitmap.GetHasAlphaChannel()) {
+        Params.GIF_FlagTranspColor = false;
+    }
+}
+
 bool OwnerImageSize(TKorvaneIO* owner, int32_t& width, int32_t& height)
 {
     const TKVBitmap* bitmap = owner != nullptr ? owner->KVBitmap() : nullptr;

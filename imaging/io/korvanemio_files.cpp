@@ -291,6 +291,9 @@ void TKorvaneMIO::LoadFrames(TStream& Stream, bool Gif)
             // A frame that failed is dropped below: its mask is not worth an alpha channel.
             if (!Aborting) {
                 TakeMaskAsAlpha(bitmap, mask);
+                if (Gif) {
+                    ForgetUnusedGifTransparency(bitmap, *params);
+                }
             }
             if (!Aborting && AutoAdjustDPI) {
                 AdjustBitmapDPI(bitmap, *params, FilteredAdjustDPI);

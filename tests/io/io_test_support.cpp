@@ -195,4 +195,17 @@ int32_t Occurrences(const std::string& text, const std::string& what)
     return count;
 }
 
+bool WriteGifWithLateTransparency(const std::string& fileName)
+{
+    const std::string frame = "graphics control\\n\\tdisposal mode 1\\n\\ttransparent index 2\\nend\\n"
+                              "image # 1\\nimage left 0\\nimage top 0\\nimage bits 4 by 2\\n";
+    int status = 0;
+    RunTool("printf 'screen width 4\\nscreen height 2\\nscreen colors 4\\nscreen background 0\\n"
+            "pixel aspect byte 0\\nscreen map\\n\\trgb 255 000 000 is 0\\n\\trgb 000 000 255 is 1\\n"
+            "\\trgb 000 255 000 is 2\\n\\trgb 000 000 000 is 3\\nend\\n" +
+                frame + "0011\\n0101\\n" + frame + "2211\\n0101\\n' | gifbuild > '" + fileName + "'",
+            &status);
+    return status == 0;
+}
+
 } // namespace kviotest

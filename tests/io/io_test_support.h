@@ -53,6 +53,10 @@ private:
     TStream& FStream;
 };
 
+// Writes with gifbuild a 4 x 2 animation of two frames in red, blue and black that both flag green
+// (index 2) transparent: the first has no green pixel, the second two; false when it cannot.
+bool WriteGifWithLateTransparency(const std::string& fileName);
+
 // How many times text holds what: the lines of a log, or the pages a tool lists.
 int32_t Occurrences(const std::string& text, const std::string& what);
 

@@ -220,6 +220,23 @@ TEST_F(MioFixture, AGifFrameWithoutDelayInheritsThePreviousOne)
     }
 }
 
+// A frame that flags a transparent colour none of its pixels has stays opaque when the view is
+// saved again; the frame that uses it keeps its holes (counted by ImageMagick, frame by frame).
+TEST_F(MioFixture, SavedFramesMakeNoHolesOfAColourOnlyFlagged)
+{
+    const std::string file = temp.File("late.gif");
+    ASSERT_TRUE(WriteGifWithLateTransparency(file));
+    view->SetSelectedItem(-1);
+    mio->LoadFromFileGif(file);
+    ASSERT_EQ(view->GetImageCount(), 2);
+    const std::string saved = temp.File("saved.gif");
+    mio->SaveToFileGif(saved);
+    ASSERT_FALSE(mio->Aborting);
+    const std::string transparent = " -alpha extract -negate -format '%[fx:mean*w*h] ' info:";
+    EXPECT_EQ(RunTool("/usr/bin/convert '" + saved + "'" + transparent), "0 2 ");
+    EXPECT_EQ(RunTool("/usr/bin/convert '" + file + "'" + transparent), "0 2 ");
+}
+
 TEST_F(MioFixture, TiffPagesOfATiffcpFileLandWithTheirOwnRecordsAnd100Ms)
 {
     const std::vector<std::string> pages = {GoXImage("bw-packbits.tiff"), GoXImage("video-001-paletted.tiff"),

@@ -140,15 +140,7 @@ TEST(GifSaves, FramesKeepTheirPlaceAndTheirOpaquePixels)
 
     // Both frames flag green (index 2) transparent; only the second has green pixels.
     const std::string animation = folder.File("animation.gif");
-    const std::string frame = "graphics control\\n\\tdisposal mode 1\\n\\ttransparent index 2\\nend\\n"
-                              "image # 1\\nimage left 0\\nimage top 0\\nimage bits 4 by 2\\n";
-    ASSERT_EQ(kvtest::ToolExitCode("printf 'screen width 4\\nscreen height 2\\nscreen colors 4\\n"
-                                   "screen background 0\\npixel aspect byte 0\\nscreen map\\n"
-                                   "\\trgb 255 000 000 is 0\\n\\trgb 000 000 255 is 1\\n"
-                                   "\\trgb 000 255 000 is 2\\n\\trgb 000 000 000 is 3\\nend\\n" +
-                                   frame + "0011\\n0101\\n" + frame + "2211\\n0101\\n' | gifbuild > " +
-                                   animation),
-              0);
+    ASSERT_TRUE(WriteGifWithLateTransparency(animation));
     ASSERT_EQ(kvtest::ToolOutput("/usr/bin/convert '" + animation + "[0]' -format '%[opaque]' info:"),
               "true");
     const std::string opaque = LoadAndSave(animation, folder.File("opaque.gif"));

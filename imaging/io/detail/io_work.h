@@ -181,6 +181,12 @@ Imscan::TKVProxyWin* OpenTWainSession(const Imscan::TKVTWCloseCallBack& CloseCal
 // A decoder's transparency mask becomes Bitmap's alpha channel, unless every pixel is opaque.
 void TakeMaskAsAlpha(TKVBitmap& Bitmap, std::unique_ptr<TKVMask>& Mask);
 
+// A GIF frame that flags a transparent colour but shows no pixel of it (the first frame of an
+// animation whose later frames alone use it) is loaded opaque; the flag is cleared from Params so
+// that saving the picture again makes no hole of every pixel of that colour. A colour a caller
+// makes transparent afterwards still is.
+void ForgetUnusedGifTransparency(const TKVBitmap& Bitmap, TIOParamsVals& Params);
+
 // Makes the horizontal and vertical resolution of Params equal by rescaling the shorter side of
 // Bitmap (resampled when Filtered), and writes the new size and resolution into Params. Equal or
 // unknown resolutions leave both alone.
