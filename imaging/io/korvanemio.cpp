@@ -96,6 +96,7 @@ void TKorvaneMIO::OnBitmapChange(TObject*, bool destroying)
 TIOParamsVals* TKorvaneMIO::GetParams(int32_t idx) const
 {
     TCriticalSectionLock lock(gThreadCS);
+    NumberRecords();
     return idx >= 0 && idx < int32_t(FParams.size()) ? FParams[idx].get() : nullptr;
 }
 
@@ -110,12 +111,20 @@ void TKorvaneMIO::AssignParams(int32_t idx, const TIOParamsVals& Source)
     FParams[idx]->TIFF_ImageIndex = idx;
 }
 
+// Records are numbered when one is next asked for, not at every insertion or removal: a view
+// emptied from its first picture on would otherwise renumber every record left, each time.
 void TKorvaneMIO::Renumber(int32_t From)
 {
-    for (size_t i = size_t(std::max(From, 0)); i < FParams.size(); ++i) {
+    FNumberedBelow = std::min(FNumberedBelow, size_t(std::max(From, 0)));
+}
+
+void TKorvaneMIO::NumberRecords() const
+{
+    for (size_t i = FNumberedBelow; i < FParams.size(); ++i) {
         FParams[i]->GIF_ImageIndex = int32_t(i);
         FParams[i]->TIFF_ImageIndex = int32_t(i);
     }
+    FNumberedBelow = FParams.size();
 }
 
 void TKorvaneMIO::InsertIOParam(int32_t idx)

@@ -125,13 +125,17 @@ protected:
 
 private:
     void OnBitmapChange(TObject* Sender, bool destroying);
-    // Sets the GIF and TIFF image index of every record from From on to its position.
+    // The GIF and TIFF image index of every record from From on become its position, when a
+    // record is next asked for (NumberRecords).
     void Renumber(int32_t From = 0);
+    void NumberRecords() const;
     void Detach();
 
     TKorvaneMView* FView = nullptr;
     int32_t FHandle = -1;
     std::vector<std::unique_ptr<TIOParamsVals>> FParams;
+    // The records from this one on may carry the numbers of their places before a change.
+    mutable size_t FNumberedBelow = 0;
     std::unique_ptr<TFont> FPreviewFont;
 
     void LoadFrames(TStream& Stream, bool Gif);
