@@ -94,12 +94,13 @@ struct DecoderState
 
     // Copies length bytes from an earlier place in the window, in whole blocks: the source ends
     // at or before the target starts, so the bytes read past its end only land past the
-    // target's end.
+    // target's end. A block may still overlap its target (a string just before it), which only
+    // memmove allows; with a constant size it compiles to the same loads and stores.
     static void CopyString(uint8_t* target, const uint8_t* source, int32_t length)
     {
-        std::memcpy(target, source, CopySlack);
+        std::memmove(target, source, CopySlack);
         for (int32_t i = CopySlack; i < length; i += CopySlack)
-            std::memcpy(target + i, source + i, CopySlack);
+            std::memmove(target + i, source + i, CopySlack);
     }
 
     // Writes string(code) at the end of the output.
