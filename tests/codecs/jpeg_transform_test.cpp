@@ -34,8 +34,7 @@ std::string Transform(const std::string& jpeg, TKVJpegTransform operation, bool*
     input.WriteBuffer(jpeg.data(), int64_t(jpeg.size()));
     input.SetPosition(0);
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Jpegfilt::KVJpegLosslessTransform(input, output, progress, operation, grayscale, copy, cut);
     if (aborted != nullptr) {
         *aborted = aborting;

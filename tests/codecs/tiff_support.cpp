@@ -147,8 +147,7 @@ void ReadTiff(TStream& stream, TTiffRead& read, int32_t page, bool paramsOnly, b
 {
     read.Params.TIFF_ImageIndex = page;
     read.Params.TIFF_EnableAdjustOrientation = upright;
-    TProgressRec progress;
-    progress.Aborting = &read.Aborted;
+    TProgressRec progress = kvtest::ProgressInto(read.Aborted);
     Tiffilt::TIFFReadStream(&read.Bitmap, stream, read.Pages, &read.Params, progress, paramsOnly, read.Alpha,
                             true, false, false);
 }
