@@ -37,8 +37,7 @@ struct Decoded
 void Read(const Bytes& bytes, Decoded& d, bool paramsOnly = false)
 {
     TMemoryStream stream;
-    stream.Write(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, bytes);
     TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, paramsOnly, false);
 }
@@ -505,8 +504,7 @@ TEST(BmpReader, ReadsAPackedDibWithoutFileHeader)
                                 .pixels = {1, 0, 0, 0, 0, 1, 0, 0}});
     const Bytes dib(file.begin() + 14, file.end());
     TMemoryStream stream;
-    stream.Write(dib.data(), int64_t(dib.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, dib);
     Decoded d;
     TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, false, true);
@@ -581,8 +579,7 @@ TEST(BmpReader, ReadsRleDataOnlyAsFarAsThePictureNeeds)
                                 .palette = {0, 0, 255, 0, 0, 255, 0, 0},
                                 .pixels = rle});
     TMemoryStream stream;
-    stream.Write(file.data(), int64_t(file.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, file);
     Decoded d;
     TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     const int64_t peak = kvtest::PeakHeapOf(

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/core/types.h"
+#include "platform/core/streams.h"
 #include "tests/support/peak_heap.h"
 #include "tests/support/tools.h"
 
@@ -60,6 +61,13 @@ std::vector<std::string> FilesIn(const std::vector<std::string>& folders, const 
 
 // A progress record through which a codec sets aborting when it fails.
 TProgressRec ProgressInto(bool& aborting);
+
+// Writes bytes (a string or a byte vector) into stream and rewinds it.
+template <typename TBytes> void FillStream(TMemoryStream& stream, const TBytes& bytes)
+{
+    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+}
 
 // Runs a read into bitmap that must fail, bitmap being first a 3 x 2 picture: success when the
 // read set aborted and took under 1 MiB of heap at its peak (memory follows the data, never the

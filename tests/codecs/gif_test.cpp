@@ -57,8 +57,7 @@ void ReadFrame(const fs::path& file, Decoded& out, TIOParamsVals& params)
 TMemoryStream& Load(TMemoryStream& stream, const Bytes& bytes)
 {
     stream.Clear();
-    stream.Write(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, bytes);
     return stream;
 }
 

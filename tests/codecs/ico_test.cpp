@@ -37,8 +37,7 @@ struct Decoded
 void Decode(const std::string& bytes, Decoded& d, int32_t index = 0, bool cursor = false)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, bytes);
     TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     if (cursor) {
         d.Params.CUR_ImageIndex = index;
@@ -182,8 +181,7 @@ TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
           MagickImages + "wand.ico", MagickFavicon}) {
         const std::string bytes = kvtest::TempFolder::Read(file);
         TMemoryStream stream;
-        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-        stream.SetPosition(0);
+        kvtest::FillStream(stream, bytes);
         const int32_t count = Bmpfilt::_EnumICOImStream(stream);
         ASSERT_GT(count, 0);
         for (int32_t i = 0; i < count; ++i) {
@@ -309,8 +307,7 @@ TEST(IcoReader, DirectoryHeaderAndMaskRules)
         Decoded d;
         d.Params.ICO_Background = white ? TRGB{255, 255, 255} : TRGB{10, 20, 30};
         TMemoryStream stream;
-        stream.WriteBuffer(mono.data(), int64_t(mono.size()));
-        stream.SetPosition(0);
+        kvtest::FillStream(stream, mono);
         TProgressRec progress = kvtest::ProgressInto(d.Aborted);
         Bmpfilt::ICOReadStream(stream, d.Bitmap, d.Params, false, progress, d.Mask, false);
         ASSERT_EQ(d.Bitmap.GetPixelFormat(), kv1g);
@@ -493,8 +490,7 @@ TEST(IcoProbe, TellsIconsFromCursors)
     };
     for (const auto& c : cases) {
         TMemoryStream stream;
-        stream.WriteBuffer(c.bytes.data(), int64_t(c.bytes.size()));
-        stream.SetPosition(0);
+        kvtest::FillStream(stream, c.bytes);
         EXPECT_EQ(Bmpfilt::ICOTryStream(stream), c.icon);
         EXPECT_EQ(Bmpfilt::CURTryStream(stream), c.cursor);
         EXPECT_EQ(stream.Position(), 0);

@@ -34,8 +34,7 @@ struct Decoded
 void Decode(const std::string& bytes, Decoded& d, bool paramsOnly = false)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, bytes);
     TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     Kvj2000::J2KReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);
 }

@@ -36,8 +36,7 @@ enum class Reader
 void Decode(const std::string& bytes, Decoded& d, Reader reader = Reader::Pxm, bool paramsOnly = false)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, bytes);
     TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     if (reader == Reader::Pxm) {
         Bmpfilt::PXMReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);

@@ -20,11 +20,7 @@ using namespace kvtifftest;
 struct TStreamOf
 {
     TMemoryStream Stream;
-    explicit TStreamOf(const Bytes& bytes)
-    {
-        Stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-        Stream.SetPosition(0);
-    }
+    explicit TStreamOf(const Bytes& bytes) { kvtest::FillStream(Stream, bytes); }
 };
 
 // One page with tags of every kind, and an EXIF directory.

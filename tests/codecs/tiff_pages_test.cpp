@@ -19,8 +19,7 @@ using namespace kvtifftest;
 std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes)
 {
     auto stream = std::make_unique<TMemoryStream>();
-    stream->WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream->SetPosition(0);
+    kvtest::FillStream(*stream, bytes);
     return stream;
 }
 

@@ -163,8 +163,7 @@ void ReadBuilt(const TTiffBuilder& builder, TTiffRead& read)
 {
     const Bytes file = builder.Build();
     TMemoryStream stream;
-    stream.WriteBuffer(file.data(), int64_t(file.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, file);
     ReadTiff(stream, read);
 }
 
@@ -337,8 +336,7 @@ Bytes TTiffBuilder::Build() const
 TRelaid DirectoryFirst(const Bytes& file, const std::vector<uint32_t>& counts)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(file.data(), int64_t(file.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, file);
     TTIFFEnv env;
     int32_t pages = 0;
     TRelaid relaid;

@@ -367,8 +367,7 @@ TEST(TiffWriter, InsertsPagesBeforeTheIndexOrAfterTheLast)
     // Pages go only into little-endian files.
     TMemoryStream big;
     const Bytes motorola = TTiffBuilder(false).Page(1, 1, 1, 8, 1, {0}).Build();
-    big.WriteBuffer(motorola.data(), int64_t(motorola.size()));
-    big.SetPosition(0);
+    kvtest::FillStream(big, motorola);
     bool aborting = false;
     TProgressRec progress = kvtest::ProgressInto(aborting);
     EXPECT_EQ(Tiffilt::TIFFWriteStream(big, true, &first, params, progress), 0);
