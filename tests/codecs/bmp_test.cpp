@@ -37,10 +37,8 @@ struct Decoded
 void Read(const Bytes& bytes, Decoded& d, bool paramsOnly = false)
 {
     TMemoryStream stream;
-    stream.Write(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
-    TProgressRec progress;
-    progress.Aborting = &d.Aborted;
+    kvtest::FillStream(stream, bytes);
+    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, paramsOnly, false);
 }
 
@@ -392,8 +390,7 @@ TEST(BmpReader, RowsPastTheDataAreCleared)
         const uint8_t* row = d.Bitmap.GetScanLine(stored);
         EXPECT_EQ(Bytes(row, row + 6), (Bytes{1, 2, 3, 4, 5, 6}));
     }
-    // The alpha channel too: 142 bytes promising 134,217,728 rows with an alpha mask keep their
-    // one row, and no other row of the picture or of its alpha is written.
+    // 142 bytes promising 2^27 rows with an alpha mask keep their one row, in alpha too.
     Decoded tall;
     Read(ReadFile(std::string(KV_TEST_DATA_DIR) + "/fuzz/bmp/alpha-mask-134217728-rows-in-142-bytes.bmp"),
          tall);
@@ -507,11 +504,9 @@ TEST(BmpReader, ReadsAPackedDibWithoutFileHeader)
                                 .pixels = {1, 0, 0, 0, 0, 1, 0, 0}});
     const Bytes dib(file.begin() + 14, file.end());
     TMemoryStream stream;
-    stream.Write(dib.data(), int64_t(dib.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, dib);
     Decoded d;
-    TProgressRec progress;
-    progress.Aborting = &d.Aborted;
+    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, false, true);
     ASSERT_FALSE(d.Aborted);
     EXPECT_EQ(Rgb(d.Bitmap), (Bytes{255, 0, 0, 0, 255, 0, 0, 255, 0, 255, 0, 0}));
@@ -584,11 +579,9 @@ TEST(BmpReader, ReadsRleDataOnlyAsFarAsThePictureNeeds)
                                 .palette = {0, 0, 255, 0, 0, 255, 0, 0},
                                 .pixels = rle});
     TMemoryStream stream;
-    stream.Write(file.data(), int64_t(file.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, file);
     Decoded d;
-    TProgressRec progress;
-    progress.Aborting = &d.Aborted;
+    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     const int64_t peak = kvtest::PeakHeapOf(
         [&] { Bmpfilt::BMPReadStream(stream, d.Bitmap, 0, d.Params, progress, false, false); });
     EXPECT_FALSE(d.Aborted);
@@ -644,8 +637,7 @@ void MakePicture(TKVBitmap& bitmap, int32_t width, int32_t height, int32_t colou
 Bytes Write(TKVBitmap& bitmap, TIOParamsVals& params, bool& aborted)
 {
     TMemoryStream stream;
-    TProgressRec progress;
-    progress.Aborting = &aborted;
+    TProgressRec progress = kvtest::ProgressInto(aborted);
     Bmpfilt::BMPWriteStream(stream, bitmap, params, progress);
     const auto* p = static_cast<const uint8_t*>(stream.Memory());
     return Bytes(p, p + stream.Size());

@@ -186,8 +186,7 @@ TEST(FaxCodes, EveryEncoderRoundTrips)
         const size_t rowBytes = size_t(width + 7) / 8;
         std::vector<std::vector<uint8_t>> image(rows, std::vector<uint8_t>(rowBytes));
         for (int32_t y = 0; y < rows; ++y) {
-            // Runs of random length, some rows all white or all black, some of 63 to 65 pixels
-            // whose ends fall on and around every 64th.
+            // Runs of random length, rows all white or black, runs of 63 to 65 pixels about every 64th.
             bool black = random() % 2 != 0;
             for (int32_t x = 0; x < width;) {
                 const int32_t run = y % 5 == 0   ? width

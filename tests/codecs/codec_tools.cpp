@@ -201,4 +201,11 @@ std::vector<std::string> FilesIn(const std::vector<std::string>& folders, const 
     return files;
 }
 
+TProgressRec ProgressInto(bool& aborting)
+{
+    TProgressRec progress;
+    progress.Aborting = &aborting;
+    return progress;
+}
+
 } // namespace kvtest

@@ -2,6 +2,8 @@
 // check of a refused read.
 #pragma once
 
+#include "imaging/core/types.h"
+#include "platform/core/streams.h"
 #include "tests/support/peak_heap.h"
 #include "tests/support/tools.h"
 
@@ -56,6 +58,16 @@ int32_t MaxDifference(TKVBitmap& bitmap, const TPnmImage& image);
 // The files of the folders whose extension starts with `extension` (".tif" takes ".tiff" too),
 // in name order.
 std::vector<std::string> FilesIn(const std::vector<std::string>& folders, const std::string& extension);
+
+// A progress record through which a codec sets aborting when it fails.
+TProgressRec ProgressInto(bool& aborting);
+
+// Writes bytes (a string or a byte vector) into stream and rewinds it.
+template <typename TBytes> void FillStream(TMemoryStream& stream, const TBytes& bytes)
+{
+    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+}
 
 // Runs a read into bitmap that must fail, bitmap being first a 3 x 2 picture: success when the
 // read set aborted and took under 1 MiB of heap at its peak (memory follows the data, never the

@@ -42,8 +42,7 @@ void ReadFrame(TStream& stream, Decoded& out, TIOParamsVals& params, bool params
                bool noAlpha = false)
 {
     params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
-    TProgressRec progress;
-    progress.Aborting = &out.Aborted;
+    TProgressRec progress = kvtest::ProgressInto(out.Aborted);
     Giffilter::ReadGifStream(stream, out.Bitmap, out.Frames, params, progress, paramsOnly, out.Alpha,
                              noAlpha);
 }
@@ -58,8 +57,7 @@ void ReadFrame(const fs::path& file, Decoded& out, TIOParamsVals& params)
 TMemoryStream& Load(TMemoryStream& stream, const Bytes& bytes)
 {
     stream.Clear();
-    stream.Write(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, bytes);
     return stream;
 }
 
@@ -433,10 +431,8 @@ TEST(GifReader, ReadsTheChosenFrameAndEveryComment)
                               0, 0, 0,   0,   0, 0, 0,   0,   0, 0, 0,   0}));
 }
 
-// Reading frame by frame through one walk of the file gives each frame exactly as reading the
-// whole file for it does, on the suite's files and the damaged files of the fuzz corpora: the same
-// failures, and for a frame that reads the same count, comments, frame values and pixels; one
-// index past the last fails alike.
+// One walk of the file reads each frame (and fails one past the last) as a whole-file read does, on
+// the suite's files and the damaged ones of the fuzz corpora.
 TEST(GifReader, TheFrameIndexReadsEachFrameAsAWholeFileReadDoes)
 {
     const std::string data = KV_TEST_DATA_DIR;
@@ -447,8 +443,7 @@ TEST(GifReader, TheFrameIndexReadsEachFrameAsAWholeFileReadDoes)
         TMemoryStream stream;
         stream.LoadFromFile(file);
         Giffilter::TGifFrameIndex index(stream);
-        // The whole-file read walks the file once a frame: many frames are left to the
-        // multi-image component's tests.
+        // The whole-file read walks the file once a frame: many frames are the multi-image tests'.
         if (index.Count() > 64)
             continue;
         for (int32_t f = 0; f <= index.Count(); f++) {
@@ -459,8 +454,7 @@ TEST(GifReader, TheFrameIndexReadsEachFrameAsAWholeFileReadDoes)
             stream.SetPosition(0);
             ReadFrame(stream, byWhole, whole);
             indexed.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
-            TProgressRec progress;
-            progress.Aborting = &byIndex.Aborted;
+            TProgressRec progress = kvtest::ProgressInto(byIndex.Aborted);
             index.ReadFrame(f, byIndex.Bitmap, indexed, progress, byIndex.Alpha, false);
             ASSERT_EQ(byIndex.Aborted, byWhole.Aborted);
             if (byWhole.Aborted)
@@ -598,8 +592,7 @@ TEST(GifReader, FailuresSetTheAbortFlag)
         Load(stream, c.bytes);
         TIOParamsVals params;
         Decoded d;
-        TProgressRec progress;
-        progress.Aborting = &d.Aborted;
+        TProgressRec progress = kvtest::ProgressInto(d.Aborted);
         params.GIF_LZWDecompress = c.withDecoder ? Giflzw::GIFLZWDecompress : nullptr;
         Giffilter::ReadGifStream(stream, d.Bitmap, d.Frames, params, progress, false, d.Alpha, false);
         EXPECT_TRUE(d.Aborted);
@@ -720,8 +713,7 @@ bool WriteGif(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params)
 {
     params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
     bool aborted = false;
-    TProgressRec progress;
-    progress.Aborting = &aborted;
+    TProgressRec progress = kvtest::ProgressInto(aborted);
     Giffilter::WriteGifStream(stream, bitmap, params, progress);
     return !aborted;
 }
@@ -882,8 +874,7 @@ TEST(GifWriter, RefusesWhatTheFormatCannotHold)
         params.GIF_YPos = c.y;
         params.GIF_LZWCompress = c.withEncoder ? Giflzw::GIFLZWCompress : nullptr;
         bool aborted = false;
-        TProgressRec progress;
-        progress.Aborting = &aborted;
+        TProgressRec progress = kvtest::ProgressInto(aborted);
         TMemoryStream stream;
         Giffilter::WriteGifStream(stream, bitmap, params, progress);
         EXPECT_TRUE(aborted);
@@ -954,8 +945,7 @@ TEST(GifFrames, InsertsAndDeletesFramesByTheirPlaceInTheFile)
         params.GIF_ImageIndex = i;
         params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
         bool aborted = false;
-        TProgressRec progress;
-        progress.Aborting = &aborted;
+        TProgressRec progress = kvtest::ProgressInto(aborted);
         EXPECT_EQ(Giffilter::_InsertGifIm(file.string(), pictures[i], params, progress), i + 1);
         EXPECT_FALSE(aborted);
     }
@@ -979,9 +969,8 @@ TEST(GifFrames, InsertsAndDeletesFramesByTheirPlaceInTheFile)
     }
 }
 
-// Adding frames at the end of a file makes, byte for byte, the file that inserting each at the
-// frame count makes; a stream that does not end in a trailer, or a picture no frame can hold,
-// leaves the stream as it was and sets the abort flag.
+// Appending makes the bytes inserting at the frame count makes; a stream without its trailer, or a
+// picture no frame can hold, is left as it was with the abort flag set.
 TEST(GifFrames, AppendingMakesTheFileInsertingAtTheEndMakes)
 {
     TKVBitmap pictures[3];
@@ -992,8 +981,7 @@ TEST(GifFrames, AppendingMakesTheFileInsertingAtTheEndMakes)
     ASSERT_TRUE(WriteGif(appended, pictures[0], params));
     ASSERT_TRUE(WriteGif(inserted, pictures[0], params));
     bool aborted = false;
-    TProgressRec progress;
-    progress.Aborting = &aborted;
+    TProgressRec progress = kvtest::ProgressInto(aborted);
     for (int32_t i : {1, 2}) {
         params.GIF_ImageIndex = i;
         params.GIF_DelayTime = 10 * i;
@@ -1026,8 +1014,7 @@ TEST(GifFrames, LeavesOtherFilesAlone)
     TIOParamsVals params;
     params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
     bool aborted = false;
-    TProgressRec progress;
-    progress.Aborting = &aborted;
+    TProgressRec progress = kvtest::ProgressInto(aborted);
     EXPECT_EQ(Giffilter::_InsertGifIm(file.string(), bitmap, params, progress), 0);
     EXPECT_TRUE(aborted);
     EXPECT_EQ(Giffilter::_DeleteGifIm(file.string(), 0, true), 0);

@@ -37,10 +37,8 @@ struct Decoded
 void Decode(const std::string& bytes, Decoded& d, int32_t index = 0, bool cursor = false)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
-    TProgressRec progress;
-    progress.Aborting = &d.Aborted;
+    kvtest::FillStream(stream, bytes);
+    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     if (cursor) {
         d.Params.CUR_ImageIndex = index;
         Bmpfilt::CURReadStream(stream, d.Bitmap, d.Params, false, progress, d.Mask, false);
@@ -138,8 +136,7 @@ std::string WriteIcon(TKVBitmap& picture, TIOParamsVals& params, std::span<const
 {
     TMemoryStream stream;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Bmpfilt::ICOWriteStream(stream, picture, params, progress, sizes, bitCounts);
     return aborting ? std::string()
                     : std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
@@ -184,8 +181,7 @@ TEST(IcoReader, EveryEntryDecodesAsImageMagickDoes)
           MagickImages + "wand.ico", MagickFavicon}) {
         const std::string bytes = kvtest::TempFolder::Read(file);
         TMemoryStream stream;
-        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-        stream.SetPosition(0);
+        kvtest::FillStream(stream, bytes);
         const int32_t count = Bmpfilt::_EnumICOImStream(stream);
         ASSERT_GT(count, 0);
         for (int32_t i = 0; i < count; ++i) {
@@ -311,10 +307,8 @@ TEST(IcoReader, DirectoryHeaderAndMaskRules)
         Decoded d;
         d.Params.ICO_Background = white ? TRGB{255, 255, 255} : TRGB{10, 20, 30};
         TMemoryStream stream;
-        stream.WriteBuffer(mono.data(), int64_t(mono.size()));
-        stream.SetPosition(0);
-        TProgressRec progress;
-        progress.Aborting = &d.Aborted;
+        kvtest::FillStream(stream, mono);
+        TProgressRec progress = kvtest::ProgressInto(d.Aborted);
         Bmpfilt::ICOReadStream(stream, d.Bitmap, d.Params, false, progress, d.Mask, false);
         ASSERT_EQ(d.Bitmap.GetPixelFormat(), kv1g);
         EXPECT_EQ(d.Bitmap.GetPixels_kv1g(0, 0), white);
@@ -374,8 +368,7 @@ TEST(IcoReader, DirectoryHeaderAndMaskRules)
     TIOParamsVals params;
     TMemoryStream bmp;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Bmpfilt::BMPWriteStream(bmp, small, params, progress);
     Decoded asBmp;
     Decode(std::string(static_cast<const char*>(bmp.Memory()), size_t(bmp.Size())), asBmp);
@@ -424,9 +417,8 @@ TEST(IcoReader, RefusesEntriesThatPassTheirData)
     }
 }
 
-// A file that ends inside the AND mask fails, keeping every colour row and the mask rows that
-// are whole: the rest of the picture is opaque, as ImageMagick reads the whole file with those
-// mask rows cleared. A 32-bit image, whose alpha bytes are its transparency, loses nothing.
+// Cut inside the AND mask, the rows past the whole ones are opaque, as ImageMagick reads them cleared;
+// a 32-bit image, whose alpha bytes are its transparency, loses nothing.
 TEST(IcoReader, MasksCutShortFailKeepingTheWholeRows)
 {
     ASSERT_TRUE(HaveSamples());
@@ -448,8 +440,7 @@ TEST(IcoReader, MasksCutShortFailKeepingTheWholeRows)
         SCOPED_TRACE(layout.name);
         const std::string icon = IcotoolIcon(folder, layout.png, layout.options);
         ASSERT_FALSE(icon.empty());
-        // The AND rows of the 70-pixel rose, 12 bytes each, end the file. Five rows of the
-        // transparent corner lose their mask, the first of them but one byte.
+        // The rose's AND rows of 12 bytes end the file: five corner rows lose their mask, one but a byte.
         const size_t wholeEnd = icon.size() - 5 * 12;
         std::string expected = icon;
         std::fill(expected.begin() + std::ptrdiff_t(wholeEnd), expected.end(), '\0');
@@ -499,8 +490,7 @@ TEST(IcoProbe, TellsIconsFromCursors)
     };
     for (const auto& c : cases) {
         TMemoryStream stream;
-        stream.WriteBuffer(c.bytes.data(), int64_t(c.bytes.size()));
-        stream.SetPosition(0);
+        kvtest::FillStream(stream, c.bytes);
         EXPECT_EQ(Bmpfilt::ICOTryStream(stream), c.icon);
         EXPECT_EQ(Bmpfilt::CURTryStream(stream), c.cursor);
         EXPECT_EQ(stream.Position(), 0);
@@ -526,8 +516,7 @@ TEST(IcoWriter, WritesReadyPicturesAndCutsBackOnFailure)
     TMemoryStream stream;
     stream.WriteBuffer("xyz", 3);
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Bmpfilt::ICOWriteStream2(stream, images, progress);
     ASSERT_FALSE(aborting);
     const std::string bytes =

@@ -34,10 +34,8 @@ struct Decoded
 void Decode(const std::string& bytes, Decoded& d, bool paramsOnly = false)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
-    TProgressRec progress;
-    progress.Aborting = &d.Aborted;
+    kvtest::FillStream(stream, bytes);
+    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     Kvj2000::J2KReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);
 }
 
@@ -45,8 +43,7 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, int32_t format, boo
 {
     TMemoryStream stream;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Kvj2000::J2KWriteStream(stream, bitmap, params, progress, format);
     if (aborted != nullptr) {
         *aborted = aborting;
@@ -65,8 +62,7 @@ size_t SsizOffset(const std::string& codeStream)
     return codeStream.find("\xff\x51") + 2 + 2 + 2 + 32 + 2;
 }
 
-// The code stream or JP2 file with its SIZ marker (and image header box) declaring a picture of
-// width x height in tiles of one pixel.
+// The code stream or JP2 file with SIZ (and ihdr) declaring width x height in one-pixel tiles.
 std::string WithOnePixelTiles(std::string bytes, uint32_t width, uint32_t height)
 {
     auto put = [&bytes](size_t at, uint32_t value) {
@@ -335,10 +331,8 @@ TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
     EXPECT_EQ(header.Bitmap.GetWidth(), 2);
 }
 
-// A stream is refused before the library sizes its records by the counts its SIZ marker declares
-// when it has no room for them (14 bytes of tile-part header a tile, a byte a tile-component):
-// opj_compress's pictures of 6 KB patched to declare 43,776 tiles, and 280 tiles of 1300
-// components in 8 KB, as opj_dump reads them. Memory follows the data, headers only or whole.
+// Before the library sizes its records by SIZ's counts, a stream without room for them (14 bytes a
+// tile, one a tile-component) is refused: memory follows the data, not the declared counts.
 TEST(J2kReader, TileCountsTheStreamHasNoRoomForAreRefused)
 {
     ASSERT_TRUE(HaveTools());

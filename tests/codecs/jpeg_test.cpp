@@ -27,8 +27,7 @@ struct TRead
 
 void Read(TStream& stream, TRead& r, bool paramsOnly = false)
 {
-    TProgressRec progress;
-    progress.Aborting = &r.Aborting;
+    TProgressRec progress = kvtest::ProgressInto(r.Aborting);
     Jpegfilt::ReadJPegStream(stream, nullptr, r.Bitmap, r.Params, progress, paramsOnly);
 }
 
@@ -61,8 +60,7 @@ std::string Write(TKVBitmap& bitmap, TIOParamsVals& params, bool* abortedOut = n
 {
     TStringStream out;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Jpegfilt::WriteJPegStream(out, bitmap, params, progress);
     if (abortedOut != nullptr) {
         *abortedOut = aborting;
@@ -192,8 +190,7 @@ TEST(JpegReader, ComponentsUnconvertedWhenAsked)
     TStringStream first(jpeg);
     Read(first, normal);
     TStringStream second(jpeg);
-    TProgressRec progress;
-    progress.Aborting = &raw.Aborting;
+    TProgressRec progress = kvtest::ProgressInto(raw.Aborting);
     Jpegfilt::ReadJPegStream(second, nullptr, raw.Bitmap, raw.Params, progress, false, true);
     ASSERT_FALSE(raw.Aborting);
     for (int32_t y = 0; y < 8; ++y) {
@@ -356,8 +353,7 @@ TEST(JpegReader, RowsPastAStopAreCleared)
     ASSERT_FALSE(whole.Aborting);
     TFileStream file(GoImages + "video-001.jpeg", fmOpenRead);
     TRead stopped;
-    TProgressRec progress;
-    progress.Aborting = &stopped.Aborting;
+    TProgressRec progress = kvtest::ProgressInto(stopped.Aborting);
     progress.OnProgress = [&stopped](TObject*, int32_t percent) { stopped.Aborting = percent >= 50; };
     Jpegfilt::ReadJPegStream(file, nullptr, stopped.Bitmap, stopped.Params, progress, false);
     EXPECT_TRUE(stopped.Aborting);

@@ -31,11 +31,9 @@ std::string Transform(const std::string& jpeg, TKVJpegTransform operation, bool*
                       bool grayscale = false, TKVJpegCopyMarkers copy = jcCopyNone, TRect cut = {})
 {
     TMemoryStream input, output;
-    input.WriteBuffer(jpeg.data(), int64_t(jpeg.size()));
-    input.SetPosition(0);
+    kvtest::FillStream(input, jpeg);
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Jpegfilt::KVJpegLosslessTransform(input, output, progress, operation, grayscale, copy, cut);
     if (aborted != nullptr) {
         *aborted = aborting;

@@ -36,10 +36,8 @@ enum class Reader
 void Decode(const std::string& bytes, Decoded& d, Reader reader = Reader::Pxm, bool paramsOnly = false)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
-    TProgressRec progress;
-    progress.Aborting = &d.Aborted;
+    kvtest::FillStream(stream, bytes);
+    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     if (reader == Reader::Pxm) {
         Bmpfilt::PXMReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);
     } else {
@@ -52,8 +50,7 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, Reader writer, bool
 {
     TMemoryStream stream;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     if (writer == Reader::Pxm) {
         Bmpfilt::PXMWriteStream(stream, bitmap, params, progress);
     } else {
@@ -288,10 +285,9 @@ TEST(NetpbmWriter, WritesFormsTheToolsAccept)
     EXPECT_TRUE(aborted);
 }
 
-// Sides from 9 to 1000 round-trip with pbmtowbmp and wbmptopbm; what we write of the picture,
-// read from pbmtowbmp's file, from the PBM (whose reader leaves the bits past the width set) or
-// as 24-bit colour, is the file pbmtowbmp wrote, byte for byte: sides of 128 and more in several
-// bytes, every one of them whole, and the bits past the width zero, in a PBM as well.
+// Sides from 9 to 1000 round-trip with pbmtowbmp and wbmptopbm; what we write of pbmtowbmp's file,
+// of the PBM (read with the bits past the width set) or of colour is its file byte for byte: sides of
+// 128 and more in several whole bytes, bits past the width zero, in a PBM too.
 TEST(Wbmp, RoundTripsWithNetpbmAtEverySize)
 {
     ASSERT_TRUE(kvtest::Installed({GoPhoto, "pbmtowbmp", "wbmptopbm"}));

@@ -31,10 +31,8 @@ struct Decoded
 void Decode(const std::string& bytes, Decoded& d, bool paramsOnly = false)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
-    TProgressRec progress;
-    progress.Aborting = &d.Aborted;
+    kvtest::FillStream(stream, bytes);
+    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     Pcxfilter::ReadPcxStream(stream, d.Bitmap, d.Params, stream.Size(), progress, paramsOnly);
 }
 
@@ -42,8 +40,7 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, bool* aborted = nul
 {
     TMemoryStream stream;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Pcxfilter::WritePcxStream(stream, bitmap, params, progress);
     if (aborted != nullptr) {
         *aborted = aborting;
@@ -231,8 +228,8 @@ TEST(PcxReader, HandMadeLayouts)
 
 namespace {
 
-// The rows whose every plane line the data of a file holds up to its last pixel. The lines are
-// one sequence, run-length encoded or plain, that ends where an 8-bit file's palette begins.
+// The rows whose every plane line the data holds to its last pixel: one sequence, run-length encoded
+// or plain, up to an 8-bit file's palette.
 int32_t RowsHeld(const std::string& bytes)
 {
     auto byte = [&](size_t at) { return int64_t(uint8_t(bytes[at])); };

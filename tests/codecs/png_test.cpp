@@ -30,8 +30,7 @@ struct TRead
 
 void Read(TStream& stream, TRead& r, bool noAlpha = false, bool paramsOnly = false)
 {
-    TProgressRec progress;
-    progress.Aborting = &r.Aborting;
+    TProgressRec progress = kvtest::ProgressInto(r.Aborting);
     Pngfilt::ReadPNGStream(stream, r.Bitmap, r.Params, progress, paramsOnly, r.Mask, noAlpha);
 }
 
@@ -90,8 +89,7 @@ std::string Write(TKVBitmap& bitmap, TIOParamsVals& params, const TKVMask* mask 
 {
     TStringStream out;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Pngfiltw::WritePNGStream(out, bitmap, params, progress, mask);
     EXPECT_FALSE(aborting);
     return out.DataString();
@@ -487,9 +485,8 @@ TEST(PngReader, RefusalsLeaveTheBitmapAsItWas)
     }
 }
 
-// A 16384 x 16384 picture whose data ends after its first row takes memory by that row: the rows
-// past the cut are left as the allocator clears them, and only a file with alpha (an alpha channel
-// or tRNS) gets a mask, not filled first. pngtopnm reads none of these fuzz corpus files.
+// Rows past the cut are left as the allocator clears them and a mask, for alpha or tRNS alone, is not
+// filled first. pngtopnm reads none of these files.
 TEST(PngReader, ACutPictureTakesMemoryByItsData)
 {
     for (const auto& [file, alpha] : {std::pair{"rgb-one-row-of-16384-by-16384.png", false},
@@ -802,8 +799,7 @@ TEST(PngWriter, ShortWritesSetTheAbortFlagAndLibraryErrorsRaise)
     TIOParamsVals params;
     TFullStream full(100);
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Pngfiltw::WritePNGStream(full, picture, params, progress, nullptr);
     EXPECT_TRUE(aborting);
 

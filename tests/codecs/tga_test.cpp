@@ -35,10 +35,8 @@ struct Decoded
 void Decode(const std::string& bytes, Decoded& d, bool paramsOnly = false)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream.SetPosition(0);
-    TProgressRec progress;
-    progress.Aborting = &d.Aborted;
+    kvtest::FillStream(stream, bytes);
+    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
     Kvtgafil::ReadTGAStream(stream, d.Bitmap, d.Params, progress, paramsOnly, d.Mask, false);
 }
 
@@ -46,8 +44,7 @@ std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, const TKVMask* mask
 {
     TMemoryStream stream;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Kvtgafil::WriteTGAStream(stream, bitmap, params, progress, mask);
     EXPECT_FALSE(aborting);
     return std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
@@ -375,10 +372,8 @@ TEST(TgaReader, RowsPastTheDataAreCleared)
     EXPECT_TRUE(tall.Aborted);
 }
 
-// A picture of 250 million pixels whose data ends after its first row or packet takes memory by
-// that data, with alpha bits too: the rows past the end are left as the allocator clears them and
-// the mask is not filled first. The files are in the fuzz replay corpus; the bitmap has the size
-// ImageMagick reads from their headers.
+// 250 million pixels cut after a row or packet: rows past it are left as the allocator clears them,
+// the mask is not filled first, and the size is what ImageMagick reads from the header.
 TEST(TgaReader, ACutPictureTakesMemoryByItsData)
 {
     ASSERT_TRUE(kvtest::Installed("identify"));
@@ -430,8 +425,7 @@ TEST(TgaReader, RefusalsLeaveTheBitmapAsItWas)
             d.Bitmap, d.Aborted, [&] { Decode(c.bytes, d); }, c.partial));
         ASSERT_EQ(d.Mask != nullptr, c.partial);
         if (c.partial) {
-            // Stored bottom-up: the packet's two pixels start the last row, the rest is black and
-            // transparent, as the row not reached.
+            // Stored bottom-up: the packet's two pixels start the last row, the rest black and clear.
             EXPECT_EQ(d.Bitmap.GetPixels_kv24RGB(1, 1), (TRGB{1, 2, 3}));
             EXPECT_EQ(d.Bitmap.GetPixels_kv24RGB(2, 1), (TRGB{}));
             EXPECT_TRUE(kvtest::RowCleared(d.Bitmap, 0));

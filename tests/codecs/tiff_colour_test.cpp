@@ -190,9 +190,8 @@ TEST_F(TiffColour, SixteenBitCmykPagesDecodeAsImageMagickDoes)
     }
 }
 
-// Grey pages of every depth the reader takes: a white-is-zero page shows what the black-is-zero
-// page of its inverted samples shows, as ImageMagick reads that page up to 8 bits (it reads
-// white-is-zero pages of 2 to 7 bits uninverted) and libtiff's RGBA interface both at its depths.
+// Against the black-is-zero page of the inverted samples, as ImageMagick reads it up to 8 bits (it
+// reads white-is-zero of 2 to 7 bits uninverted) and libtiff's RGBA interface at its depths.
 TEST(TiffGrey, WhiteIsZeroPagesOfEveryDepthShowTheInvertedLevels)
 {
     kvtest::TempFolder folder;
@@ -202,7 +201,7 @@ TEST(TiffGrey, WhiteIsZeroPagesOfEveryDepthShowTheInvertedLevels)
         TRgbImage expected;
         for (const int32_t photometric : {1, 0}) {
             SCOPED_TRACE(std::to_string(bits) + " bits, photometric " + std::to_string(photometric));
-            // A ramp, or its inverse, packed most significant bit first; 16-bit samples little-endian.
+            // A ramp or its inverse, most significant bit first; 16-bit samples little-endian.
             Bytes row(size_t(width * bits + 7) / 8);
             for (int64_t x = 0, bit = 0; x < width; ++x) {
                 const uint32_t level = uint32_t(x * maximum / (width - 1));

@@ -140,9 +140,8 @@ TEST_F(TiffCut, DataThatEndsBeforeTheLastRowFailsAndLeavesTheRowsPastItBlack)
     }
 }
 
-// A byte count that runs far past the end of the file is no damage where the bytes the file holds
-// give every row: a page of one strip claiming 35.7 MB loads whole, in every compression, as the
-// undamaged page does. libtiff warns of the count and reads the uncompressed page likewise.
+// A strip claiming 35.7 MB is no damage where the file's bytes give every row, in every compression;
+// libtiff warns and reads the uncompressed page likewise.
 TEST_F(TiffCut, AByteCountPastTheEndLoadsTheRowsTheFileHolds)
 {
     for (const std::string options : {"none", "lzw:2", "packbits", "zip", "jpeg", "g4"}) {

@@ -20,11 +20,7 @@ using namespace kvtifftest;
 struct TStreamOf
 {
     TMemoryStream Stream;
-    explicit TStreamOf(const Bytes& bytes)
-    {
-        Stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-        Stream.SetPosition(0);
-    }
+    explicit TStreamOf(const Bytes& bytes) { kvtest::FillStream(Stream, bytes); }
 };
 
 // One page with tags of every kind, and an EXIF directory.
@@ -155,8 +151,7 @@ TEST(TiffReader, FillsTheParametersAndRefusesWhatItCannotShow)
         TStreamOf stream(empty);
         TTiffRead read2;
         std::unique_ptr<TKVMask> alpha;
-        TProgressRec progress;
-        progress.Aborting = &read2.Aborted;
+        TProgressRec progress = kvtest::ProgressInto(read2.Aborted);
         Tiffilt::TIFFReadStream(&read2.Bitmap, stream.Stream, read2.Pages, &read2.Params, progress, true,
                                 alpha, true, true, allowEmpty);
         EXPECT_EQ(read2.Aborted, !allowEmpty);
@@ -164,10 +159,8 @@ TEST(TiffReader, FillsTheParametersAndRefusesWhatItCannotShow)
     }
 }
 
-// Pages whose tags cannot lay their strips out are refused before anything is made, as libtiff
-// refuses their directories: tags of the layout that hold no integer, several values where one
-// belongs, RowsPerStrip 0, no StripOffsets. Compression of one value a sample is read, as libtiff
-// reads it.
+// Layout tags holding no single integer, RowsPerStrip 0 or no StripOffsets refuse the page before
+// anything is made, as libtiff refuses the directory; it reads one Compression a sample, as we do.
 TEST(TiffReader, RefusesPagesWhoseTagsCannotLayOutTheirStrips)
 {
     TTiffBuilder layout;

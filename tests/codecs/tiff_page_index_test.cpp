@@ -1,5 +1,4 @@
-// The pages of a TIFF read one by one from one walk of its directory chain, against reading each
-// by walking the chain from the start.
+// The pages of a TIFF read from one walk of its directory chain, against walking it for each.
 #include "imaging/codecs/tiff/tiffilt.h"
 
 #include "platform/core/streams.h"
@@ -16,9 +15,7 @@ namespace {
 
 using namespace kvtifftest;
 
-// Every page of Go's samples and of the damaged files of the fuzz corpora reads as the whole
-// chain's walk reads it: the same page count and failures, and for a page that reads the same
-// values and pixels.
+// Go's samples and the damaged files of the fuzz corpora: the same page count, failures, values and pixels.
 TEST(TiffPageIndex, ReadsEachPageAsAWalkFromTheStartDoes)
 {
     const std::string data = KV_TEST_DATA_DIR;
@@ -30,8 +27,7 @@ TEST(TiffPageIndex, ReadsEachPageAsAWalkFromTheStartDoes)
         TMemoryStream stream;
         stream.LoadFromFile(file);
         Tiffilt::TTIFFPageIndex index(stream);
-        // The walk from the start reads the chain once a page: many pages are left to the
-        // multi-image component's tests.
+        // The walk from the start reads the chain once a page: many pages are the multi-image tests'.
         if (index.Count() > 64)
             continue;
         for (int32_t page = 0; page < index.Count(); ++page) {
@@ -39,8 +35,7 @@ TEST(TiffPageIndex, ReadsEachPageAsAWalkFromTheStartDoes)
             TTiffRead walked, indexed;
             stream.SetPosition(0);
             ReadTiff(stream, walked, page);
-            TProgressRec progress;
-            progress.Aborting = &indexed.Aborted;
+            TProgressRec progress = kvtest::ProgressInto(indexed.Aborted);
             index.ReadPage(page, &indexed.Bitmap, indexed.Params, progress, indexed.Alpha, false);
             ASSERT_EQ(walked.Pages, index.Count());
             ASSERT_EQ(indexed.Aborted, walked.Aborted);

@@ -4,6 +4,7 @@
 // alone.
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
 #include "tests/codecs/tiff_support.h"
 #include "tests/support/temp_folder.h"
 
@@ -18,8 +19,7 @@ using namespace kvtifftest;
 std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes)
 {
     auto stream = std::make_unique<TMemoryStream>();
-    stream->WriteBuffer(bytes.data(), int64_t(bytes.size()));
-    stream->SetPosition(0);
+    kvtest::FillStream(*stream, bytes);
     return stream;
 }
 
@@ -204,8 +204,7 @@ TEST(TiffPageCopies, TakeTheJpegInterchangeDataAlong)
     ASSERT_GT(thumbnail.Size(), 0);
     thumbnail.SetPosition(0);
     TTiffRead read;
-    TProgressRec progress;
-    progress.Aborting = &read.Aborted;
+    TProgressRec progress = kvtest::ProgressInto(read.Aborted);
     std::unique_ptr<TKVMask> alpha;
     Tiffilt::TIFFReadStream(&read.Bitmap, thumbnail, read.Pages, &read.Params, progress, false, alpha, true,
                             true, true);

@@ -4,6 +4,7 @@
 // the writer cannot keep it yet: alpha (it writes none).
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
 #include "tests/codecs/tiff_support.h"
 #include "tests/support/temp_folder.h"
 
@@ -25,8 +26,7 @@ class TiffRoundTrip : public TTiffSamples
 bool SaveAsRead(TTiffRead& read, const std::string& fileName)
 {
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     TFileStream stream(fileName, fmCreate);
     Tiffilt::TIFFWriteStream(stream, false, &read.Bitmap, read.Params, progress);
     return !aborting;

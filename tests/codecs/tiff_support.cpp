@@ -147,8 +147,7 @@ void ReadTiff(TStream& stream, TTiffRead& read, int32_t page, bool paramsOnly, b
 {
     read.Params.TIFF_ImageIndex = page;
     read.Params.TIFF_EnableAdjustOrientation = upright;
-    TProgressRec progress;
-    progress.Aborting = &read.Aborted;
+    TProgressRec progress = kvtest::ProgressInto(read.Aborted);
     Tiffilt::TIFFReadStream(&read.Bitmap, stream, read.Pages, &read.Params, progress, paramsOnly, read.Alpha,
                             true, false, false);
 }
@@ -164,8 +163,7 @@ void ReadBuilt(const TTiffBuilder& builder, TTiffRead& read)
 {
     const Bytes file = builder.Build();
     TMemoryStream stream;
-    stream.WriteBuffer(file.data(), int64_t(file.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, file);
     ReadTiff(stream, read);
 }
 
@@ -338,8 +336,7 @@ Bytes TTiffBuilder::Build() const
 TRelaid DirectoryFirst(const Bytes& file, const std::vector<uint32_t>& counts)
 {
     TMemoryStream stream;
-    stream.WriteBuffer(file.data(), int64_t(file.size()));
-    stream.SetPosition(0);
+    kvtest::FillStream(stream, file);
     TTIFFEnv env;
     int32_t pages = 0;
     TRelaid relaid;

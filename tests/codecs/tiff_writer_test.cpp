@@ -5,6 +5,7 @@
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "imaging/core/tif_tags_reader.h"
 #include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
 #include "tests/codecs/tiff_support.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
@@ -75,8 +76,7 @@ void Plug(TIOParamsVals& params)
 bool Write(TKVBitmap& bitmap, TIOParamsVals& params, TStream& stream)
 {
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     Tiffilt::TIFFWriteStream(stream, false, &bitmap, params, progress);
     return !aborting;
 }
@@ -244,8 +244,7 @@ TEST(TiffWriter, EveryLayoutTheReadersMakeReadsBackUnchanged)
     TKVBitmap read;
     TIOParamsVals params;
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     TFileStream in(bmp, fmOpenRead);
     Bmpfilt::BMPReadStream(in, read, 0, params, progress, false, false);
     ASSERT_FALSE(aborting);
@@ -349,8 +348,7 @@ TEST(TiffWriter, InsertsPagesBeforeTheIndexOrAfterTheLast)
         params.BitsPerSample = 8;
         params.SamplesPerPixel = 3;
         bool aborting = false;
-        TProgressRec progress;
-        progress.Aborting = &aborting;
+        TProgressRec progress = kvtest::ProgressInto(aborting);
         const int32_t pages = Tiffilt::TIFFWriteStream(file, true, &page, params, progress);
         EXPECT_FALSE(aborting);
         return pages;
@@ -369,11 +367,9 @@ TEST(TiffWriter, InsertsPagesBeforeTheIndexOrAfterTheLast)
     // Pages go only into little-endian files.
     TMemoryStream big;
     const Bytes motorola = TTiffBuilder(false).Page(1, 1, 1, 8, 1, {0}).Build();
-    big.WriteBuffer(motorola.data(), int64_t(motorola.size()));
-    big.SetPosition(0);
+    kvtest::FillStream(big, motorola);
     bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
+    TProgressRec progress = kvtest::ProgressInto(aborting);
     EXPECT_EQ(Tiffilt::TIFFWriteStream(big, true, &first, params, progress), 0);
     EXPECT_TRUE(aborting);
 }
@@ -391,8 +387,7 @@ TEST(TiffWriter, AStopHalfwayWritesNoDirectoryAndFreesTheEncoder)
         params.TIFF_Compression = compression;
         TMemoryStream stream;
         bool aborting = false;
-        TProgressRec progress;
-        progress.Aborting = &aborting;
+        TProgressRec progress = kvtest::ProgressInto(aborting);
         progress.OnProgress = [&](TObject*, int32_t percent) { aborting = aborting || percent >= 50; };
         Tiffilt::TIFFWriteStream(stream, false, &photo, params, progress);
         EXPECT_TRUE(aborting);

@@ -1,11 +1,7 @@
-// The layout of the processing, save-parameters and print dialogs, and of the panel the open and
-// save dialogs add to the platform's file dialog, as the platform lays them out, in each language of the
-// message table: on every page (hidden tabs included) each label shows its whole text inside its parent and
-// neither covers nor touches another control; each button, speed button, check box, radio button and group
-// box holds its caption with the room the style keeps around it, and each combo box its widest item; buttons
-// stacked in one column are equally wide; nothing runs past its parent. The same holds in a larger font set
-// after the texts and on a screen of a finer resolution. The suite runs this once more under the Windows
-// style (tests/CMakeLists.txt).
+// The processing, save-parameters, print and file dialogs as the platform lays them out, in each
+// language, on every page, in a larger font and on a finer screen: no text is cut, covered or touched,
+// captions keep the style's room, stacked buttons are equally wide, nothing runs past its parent.
+// The suite runs this once more under the Windows style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/kvbitmap.h"
 #include "imaging/dialogs/iopreviews.h"
@@ -49,10 +45,8 @@ std::string Describe(TControl* control)
            std::to_string(r.Height()) + ")";
 }
 
-// The room a control keeps around its caption, measured apart from the forms' own sizing: a
-// button's or speed button's text 4 pixels clear of each side, a group box's title the 8 pixels
-// of the frame's corner before it and as many after it (at 96 pixels per inch, scaled to the
-// screen's), a check or radio box's indicator and the gap after it as the style draws them.
+// The room around a caption, measured apart from the forms' sizing: 4 pixels each side of a button's
+// text, a group box frame's 8-pixel corner each side of its title (at 96 dpi), a box's indicator and gap.
 int32_t CaptionRoom(TControl* control)
 {
     QWidget* widget = control->Widget();
@@ -73,8 +67,7 @@ int32_t CaptionRoom(TControl* control)
     return 0;
 }
 
-// The width the control's text needs: the caption as drawn in the control's font, mnemonic
-// hidden, and its room; a combo box's is its widest item's.
+// The width the caption needs in the control's font, with its room; a combo box's widest item's.
 int32_t TextWidth(TControl* control)
 {
     if (auto* combo = dynamic_cast<TComboBox*>(control))
@@ -202,8 +195,7 @@ std::vector<TTabSheet*> VariantPages(TfIOPreviews& form, bool simplified)
     return pages;
 }
 
-// What happens to a dialog once its texts are set: a program gives it a font of its own, or the
-// user moves it onto another screen.
+// A font a program gives a dialog, or a screen the user moves it to, once its texts are set.
 struct TAfterTexts
 {
     TFont* Font = nullptr;
@@ -222,8 +214,7 @@ struct TAfterTexts
     }
 };
 
-// The faults of every dialog in the language, each dialog changed as after says once its texts
-// are set.
+// The faults of every dialog in the language, each changed as after says.
 std::vector<std::string> AllFaults(TMsgLanguage language, const TAfterTexts& after = {})
 {
     std::vector<std::string> faults;
@@ -251,9 +242,7 @@ std::vector<std::string> AllFaults(TMsgLanguage language, const TAfterTexts& aft
     preview.SetLanguage(language);
     after.To(preview);
     FormFaults(preview, {}, "print preview", faults);
-    // The panel the open and save dialogs add beside the platform's file list, as it stands while
-    // the dialog is open: the preview and read-only boxes, the Advanced button. It has no window
-    // of its own to move to another screen.
+    // The panel the open and save dialogs add to the platform's, while open; it has no window to move.
     for (bool save : {false, true}) {
         if (after.Screen != nullptr)
             continue;
@@ -304,9 +293,7 @@ INSTANTIATE_TEST_SUITE_P(EveryLanguage, DialogLayout,
                              return std::string(kLanguageNames[info.param]);
                          });
 
-// Moved onto a screen of a finer resolution, whose style draws larger check marks, frames and
-// margins, the dialogs fit their controls again. The suite runs with such a screen beside the
-// ordinary one (tests/CMakeLists.txt).
+// A finer screen's style draws larger check marks, frames and margins (tests/CMakeLists.txt adds one).
 TEST(DialogLayoutScreen, DialogsMovedToAFinerScreenAreFittedAgain)
 {
     QScreen* finer = nullptr;
@@ -320,8 +307,7 @@ TEST(DialogLayoutScreen, DialogsMovedToAFinerScreenAreFittedAgain)
     }
 }
 
-// The print dialog fits the caller's font, given with the component's preview font or set by the
-// program on the dialog handed to it once its layout is made.
+// The caller's font given as the preview font, or set on the dialog handed over after its layout.
 TEST(DialogLayoutFont, ThePrintDialogFitsTheCallersFont)
 {
     for (bool handedOver : {false, true}) {

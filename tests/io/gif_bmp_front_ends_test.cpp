@@ -237,12 +237,8 @@ TEST(BmpFrontEnd, StreamsReadTheRowsAShortSizeFieldLeavesOut)
         ASSERT_GT(bytes.size(), 54u);
         const uint32_t size = uint32_t(bytes.size()) - 16;
         bytes.replace(2, 4, {char(size), char(size >> 8), char(size >> 16), char(size >> 24)});
-        TMemoryStream stream, theirs;
-        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
-        const std::string ppm = RunTool("convert bmp:" + folder.Write("short.bmp", bytes) + " ppm:-");
-        theirs.WriteBuffer(ppm.data(), int64_t(ppm.size()));
-        stream.SetPosition(0);
-        theirs.SetPosition(0);
+        TStringStream stream(bytes),
+            theirs(RunTool("convert bmp:" + folder.Write("short.bmp", bytes) + " ppm:-"));
         TKorvaneIO io(nullptr), reference(nullptr);
         io.LoadFromStreamBMP(stream);
         reference.LoadFromStreamPXM(theirs);

@@ -53,8 +53,8 @@ private:
     TStream& FStream;
 };
 
-// Writes with gifbuild a 4 x 2 animation of two frames in red, blue and black that both flag green
-// (index 2) transparent: the first has no green pixel, the second two; false when it cannot.
+// A 4 x 2 gifbuild animation whose two frames flag green transparent; only the second has green
+// pixels, two. False when it cannot be written.
 bool WriteGifWithLateTransparency(const std::string& fileName);
 
 // How many times text holds what: the lines of a log, or the pages a tool lists.

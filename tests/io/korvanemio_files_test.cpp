@@ -390,11 +390,9 @@ TEST_F(MioFixture, SavedGifAndTiffFilesHoldEveryImageAndLoadBack)
     }
 }
 
-// Loading walks a file once to find its frames or pages and reads each from where it begins, and
-// saving adds each image at the end of the file: over 400 one-pixel frames (gifsicle joins them)
-// or pages (ImageMagick writes them) the streams serve the file about twice at most, where
-// reading the file again for every frame, or copying it again for every frame added, served it
-// six to four hundred times over. The saved files hold every image, as gifsicle and tiffinfo count them.
+// Loading reads each frame from where it begins and saving adds each at the end: over 400 one-pixel
+// frames the streams serve the file about twice, where reading or copying it again a frame served
+// it six to four hundred times. gifsicle and tiffinfo count the saved frames.
 TEST_F(MioFixture, FramesAndPagesAreReadAndWrittenOnce)
 {
     ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle", "tiffinfo"}));
@@ -419,26 +417,15 @@ TEST_F(MioFixture, FramesAndPagesAreReadAndWrittenOnce)
         const bool gif = std::string(c.name).ends_with(".gif");
         const std::string file = temp.File(c.name);
         RunTool(c.make + file);
-        TMemoryStream bytes;
+        TMemoryStream bytes, saved;
         bytes.LoadFromFile(file);
-        TCountingStream source(bytes);
+        TCountingStream source(bytes), target(saved);
         view->Clear();
-        if (gif) {
-            mio->LoadFromStreamGif(source);
-        } else {
-            mio->LoadFromStreamTIFF(source);
-        }
+        gif ? mio->LoadFromStreamGif(source) : mio->LoadFromStreamTIFF(source);
         ASSERT_FALSE(mio->Aborting);
         ASSERT_EQ(view->GetImageCount(), frames);
         EXPECT_LT(source.BytesRead, 3 * bytes.Size());
-
-        TMemoryStream saved;
-        TCountingStream target(saved);
-        if (gif) {
-            mio->SaveToStreamGif(target);
-        } else {
-            mio->SaveToStreamTIFF(target);
-        }
+        gif ? mio->SaveToStreamGif(target) : mio->SaveToStreamTIFF(target);
         ASSERT_FALSE(mio->Aborting);
         EXPECT_LT(target.BytesRead + target.BytesWritten, 3 * saved.Size());
         const std::string out = temp.File(std::string("saved-") + c.name);
@@ -448,12 +435,9 @@ TEST_F(MioFixture, FramesAndPagesAreReadAndWrittenOnce)
     }
 }
 
-// The record inserted for a frame copies its neighbour's for the saving settings; what described
-// the neighbour's own file is not the frame's. A GIF's frames each hold the comments of their file
-// once, as gifsicle lists them, also loaded into an empty view where each record copies the frame
-// before; pages of a TIFF without EXIF data loaded beside a picture that had some have none. A GIF
-// of 100 frames and 1,000 one-letter comment blocks gives them to the first frame's record alone,
-// so that 2 KB of comments do not take megabytes. Saving writes the first record's comments.
+// A frame's record copies its neighbour's saving settings, not what described the neighbour's file:
+// comments (as gifsicle lists them) and EXIF data. 1,000 comment blocks of a GIF of 100 frames go to
+// the first record alone, so that 2 KB of comments do not take megabytes.
 TEST_F(MioFixture, ALoadedRecordDescribesItsOwnFileOnly)
 {
     ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle"}));

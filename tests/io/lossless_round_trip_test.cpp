@@ -1,7 +1,5 @@
-// Saving what a reader loaded in the same lossless format keeps every pixel and its alpha: files
-// of each layout the readers produce (made by standard tools, or shipped by Debian), loaded and
-// saved by the I/O component. ImageMagick (pcxtoppm for PCX) reads the source and the saved file,
-// and both readings must equal the pixels loaded.
+// Saving what a reader loaded in the same lossless format keeps every pixel and its alpha, in each
+// layout the readers take: ImageMagick (pcxtoppm for PCX) reads source and copy as they were loaded.
 #include "imaging/core/kvbitmap.h"
 #include "imaging/io/korvaneio.h"
 #include "tests/io/io_test_support.h"
@@ -27,9 +25,8 @@ struct Case
     std::string source;            // a file, or a shell command that writes one to $OUT
     const char* extension;         // of the source file made; the copy is saved with the same one
     const char* savedAs = nullptr; // another extension to save as, when the case is a conversion
-    // The suffix of a file beside the source that holds its reading, where the tool reads the
-    // source otherwise than the format means it ("" where no tool reads it), and the bits of each
-    // colour sample compared.
+    // A file beside the source holding its reading where the tool misreads it ("": none reads it),
+    // and the bits of each colour sample compared.
     const char* reading = nullptr;
     uint8_t sampleBits = 0xFF;
 };

@@ -10,9 +10,8 @@ namespace kviotest {
 
 namespace {
 
-// The tool's reading as 16-bit samples, cut to their high bytes as our readers cut 16-bit files.
-// The samples are taken as they are stored: a file whose gamma says linear light is not turned
-// into sRGB on the way, as no reader of ours does that either.
+// 16-bit samples cut to their high bytes, as our readers cut them, and as stored: no reader of ours
+// turns a file whose gamma says linear light into sRGB.
 RgbaBytes ImageMagickRgbaOf(const std::string& input)
 {
     const std::string out = kvtest::ToolOutput(input + " -set colorspace sRGB -depth 16 -endian MSB rgba:-");

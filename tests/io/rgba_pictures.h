@@ -1,5 +1,4 @@
-// Pictures as RGBA bytes, top row first: as the I/O component holds them and as a standard tool
-// reads a file, and the count of pixels where two of them differ.
+// Pictures as RGBA bytes, top row first, as the I/O component holds them and a standard tool reads them.
 #pragma once
 
 #include <cstdint>
@@ -15,15 +14,13 @@ using RgbaBytes = std::vector<uint8_t>;
 // The first picture of a file as ImageMagick reads it; empty when it refuses the file.
 RgbaBytes ImageMagickRgba(const std::string& file);
 
-// The same, but for PCX as pcxtoppm reads it: it takes a 1-bit file's colours from its header,
-// as ImageMagick does not.
+// The same, but PCX as pcxtoppm reads it: it takes a 1-bit file's colours from its header.
 RgbaBytes ToolRgba(const std::string& file);
 
 // A bitmap's pixels, alpha from its alpha channel (255 without one).
 RgbaBytes LoadedRgba(TKVBitmap& bitmap);
 
-// Pixels that differ in alpha, or in colour where they are not fully transparent; -1 when the
-// sizes differ.
+// Pixels that differ in alpha, or in colour where not fully transparent; -1 when the sizes differ.
 int64_t Differences(const RgbaBytes& expected, const RgbaBytes& actual);
 
 } // namespace kviotest

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 using namespace proctest;
 using namespace Korvaneproc;
@@ -173,19 +174,16 @@ TEST(Threshold, MakesBlackAndWhiteByEveryRule)
     EXPECT_EQ(BlackWhite(grey.get(), 40), (Grid{{0, 1, 1, 1}, {0, 1, 1, 1}}));
     // A mean that separates nothing: a picture of one grey keeps its own side of mid-grey, and
     // one white pixel among 7 x 40 black ones (the truncated mean 0) stays the only white one.
-    struct MeanCase
-    {
-        Grid levels;
-        Grid expected;
-    };
     Grid speck(40, std::vector<int>(7, 0)), speckBits = speck;
     speck[3][4] = 255;
     speckBits[3][4] = 1;
-    for (const MeanCase& c :
-         {MeanCase{{{0, 0}, {0, 0}}, {{0, 0}, {0, 0}}}, MeanCase{{{127, 127}}, {{0, 0}}},
-          MeanCase{{{128, 128}}, {{1, 1}}}, MeanCase{{{255}}, {{1}}}, MeanCase{speck, speckBits}}) {
-        auto picture = GreyRgb(c.levels);
-        EXPECT_EQ(BlackWhite(picture.get(), -1), c.expected);
+    const std::pair<Grid, Grid> means[] = {{{{0, 0}, {0, 0}}, {{0, 0}, {0, 0}}},
+                                           {{{127, 127}}, {{0, 0}}},
+                                           {{{128, 128}}, {{1, 1}}},
+                                           {{{255}}, {{1}}},
+                                           {speck, speckBits}};
+    for (const auto& [levels, expected] : means) {
+        EXPECT_EQ(BlackWhite(GreyRgb(levels).get(), -1), expected);
     }
 
     // Maximum entropy of 6 x 10, 3 x 40, 5 x 200, 2 x 230 chooses 41.
