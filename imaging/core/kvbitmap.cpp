@@ -9,6 +9,8 @@
 #include "platform/core/exceptions.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -22,11 +24,29 @@ namespace {
 
 constexpr int32_t kFallbackMinFileSize = 0x2000000;
 
+// A bitmap is made for every frame and every thumbnail, and reading the kernel's memory figures
+// costs more than making a small one; they hardly move within a fraction of a second.
+int64_t RecentFreeMemory()
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr int64_t kFreshTicks =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(200)).count();
+    static std::atomic<int64_t> readAt{0};
+    static std::atomic<int64_t> freeBytes{0};
+    const int64_t now = Clock::now().time_since_epoch().count();
+    const int64_t last = readAt.load(std::memory_order_acquire);
+    if (last == 0 || now - last >= kFreshTicks) {
+        freeBytes.store(Daduvudez::KVGetFreeMemory(), std::memory_order_relaxed);
+        readAt.store(now, std::memory_order_release);
+    }
+    return freeBytes.load(std::memory_order_relaxed);
+}
+
 int32_t DefaultMinFileSize()
 {
     if (Daduvudez::KVDefMinFileSize != -1)
         return Daduvudez::KVDefMinFileSize;
-    const int64_t half = Daduvudez::KVGetFreeMemory() / 2;
+    const int64_t half = RecentFreeMemory() / 2;
     if (half <= 0)
         return kFallbackMinFileSize;
     return static_cast<int32_t>(std::min<int64_t>(half, INT32_MAX));

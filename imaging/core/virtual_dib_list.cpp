@@ -88,7 +88,7 @@ int64_t TKVVirtualDIBList::BlockSize(int32_t width, int32_t height, int32_t bitC
 
 bool TKVVirtualDIBList::Known(const TKVVirtualImageInfo* image) const
 {
-    return image != nullptr && FKnown.count(image) != 0;
+    return image != nullptr && FImages.count(image) != 0;
 }
 
 bool TKVVirtualDIBList::EnsureFile()
@@ -217,9 +217,9 @@ TKVVirtualImageInfo* TKVVirtualDIBList::AddBlankImage(int32_t width, int32_t hei
     auto image = std::make_unique<TKVVirtualImageInfo>();
     if (!PlaceBlock(*image, width, height, StoredBits(bitCount)))
         return nullptr;
-    FKnown.insert(image.get());
-    FImages.push_back(std::move(image));
-    return FImages.back().get();
+    TKVVirtualImageInfo* handle = image.get();
+    FImages.emplace(handle, std::move(image));
+    return handle;
 }
 
 void TKVVirtualDIBList::WriteBitmap(TKVVirtualImageInfo* image, TKVBaseBitmap* bitmap)
@@ -572,9 +572,7 @@ void TKVVirtualDIBList::RemoveImage(TKVVirtualImageInfo* image, bool freeBlock)
     if (TKVVirtualToReleaseBmp* lent = LentFor(image))
         FreeLent(lent);
     UnMapImage(image);
-    FKnown.erase(image);
-    FImages.erase(
-        std::find_if(FImages.begin(), FImages.end(), [&](const auto& i) { return i.get() == image; }));
+    FImages.erase(image);
 }
 
 void TKVVirtualDIBList::Delete(TKVVirtualImageInfo* image)
@@ -600,11 +598,10 @@ void TKVVirtualDIBList::PrepareSpaceFor(int32_t width, int32_t height, int32_t b
 void TKVVirtualDIBList::FreeBits()
 {
     FLent.clear();
-    for (auto& image : FImages)
+    for (auto& [handle, image] : FImages)
         image->Mapped = nullptr;
     FMapped.clear();
     FImages.clear();
-    FKnown.clear();
     FFreeBlocks.clear();
     FFileBuffer->DeAllocate();
     FEndOfUsed = 0;

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 // One image of the list; a pointer to it is the image's handle (nil = none).
@@ -116,8 +116,8 @@ private:
 
     std::unique_ptr<TKVFileBuffer> FFileBuffer;
     int64_t FFileSize = 0x10000;
-    std::vector<std::unique_ptr<TKVVirtualImageInfo>> FImages;
-    std::unordered_set<const TKVVirtualImageInfo*> FKnown;
+    // By handle, so that deleting one image of many shifts nothing.
+    std::unordered_map<const TKVVirtualImageInfo*, std::unique_ptr<TKVVirtualImageInfo>> FImages;
     std::vector<TKVVirtualImageInfo*> FMapped;
     std::vector<TKVVirtualFreeBlock> FFreeBlocks;
     int64_t FEndOfUsed = 0;

@@ -552,21 +552,33 @@ void TKorvaneMView::MoveImage(int32_t From, int32_t To)
     Update();
 }
 
+// The entries, both caches and every bound component's records go in one step: deleting the
+// images one by one would shift every array once an image. The pictures go with the caches, so
+// the entries are freed without looking them up there. One announcement (LastOp 0) tells the
+// callbacks, also of a view without a window, whose Update announces nothing.
 void TKorvaneMView::Clear()
 {
     Deselect();
     ClearThreadsAndRequests();
-    LockPaint();
-    while (GetImageCount() > 0) {
-        DeleteImageNU(0);
+    if (!FImages.empty()) {
+        StopPlaying();
     }
+    std::vector<PKVImageInfo> entries;
     {
         TCriticalSectionLock lock(gThreadCS);
+        entries.swap(FImages);
+        FBySerial.clear();
         FImageCache = std::make_unique<TKVVirtualDIBList>();
         FImageCache->MaxMappedImages = FImageCacheSize;
         FThumbCache = std::make_unique<TKVVirtualDIBList>();
+        for (TKorvaneMIO* mio : FBoundMIOs) {
+            mio->RemoveAllIOParams();
+        }
     }
-    NPUnLockPaint();
+    for (PKVImageInfo e : entries) {
+        delete e;
+    }
+    CallBitmapChangeEvents();
     Update();
 }
 

@@ -247,6 +247,8 @@ public:
     void DeleteImage(int32_t idx);
     void DeleteSelectedImages();
     void MoveImage(int32_t From, int32_t To);
+    // Empties the view in one step: the callbacks see no deletions, only LastOp 0, and every
+    // bound multi-image component drops its records at once.
     void Clear();
 
     void SetKVBitmapEx(int32_t idx, TKVBaseBitmap* Bitmap);

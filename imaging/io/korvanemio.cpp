@@ -150,6 +150,13 @@ void TKorvaneMIO::RemoveIOParam(int32_t idx)
     Renumber(idx);
 }
 
+void TKorvaneMIO::RemoveAllIOParams()
+{
+    TCriticalSectionLock lock(gThreadCS);
+    FParams.clear();
+    FNumberedBelow = 0;
+}
+
 void TKorvaneMIO::MoveIOParam(int32_t From, int32_t To)
 {
     TCriticalSectionLock lock(gThreadCS);

@@ -46,6 +46,8 @@ public:
     // record's GIF and TIFF image index is its position.
     void InsertIOParam(int32_t idx);
     void RemoveIOParam(int32_t idx);
+    // Every record, as the view empties itself in one step.
+    void RemoveAllIOParams();
     // Moves the record at From to To (the end when To >= count), as the view moves its image;
     // then renumbers as above. Nothing for a From out of range or a negative To.
     void MoveIOParam(int32_t From, int32_t To);

@@ -80,6 +80,39 @@ private:
     bool FCommentsForEveryFrame = true;
 };
 
+// The logical screen of an animation: the first record's (the screen of the file it was read
+// from) when every frame fits inside it, otherwise the smallest one that holds every frame, as
+// far as a GIF can describe it.
+class TAnimationScreen
+{
+public:
+    void Add(const TIOParamsVals& params, TKVBitmap& frame)
+    {
+        if (FFrames++ == 0) {
+            FFirstWidth = params.GIF_WinWidth;
+            FFirstHeight = params.GIF_WinHeight;
+        }
+        FRight = std::max(FRight, int64_t(params.GIF_XPos) + frame.GetWidth());
+        FBottom = std::max(FBottom, int64_t(params.GIF_YPos) + frame.GetHeight());
+    }
+    int32_t Width() const { return FitsFirst() ? FFirstWidth : int32_t(std::min(FRight, GifScreenMax)); }
+    int32_t Height() const { return FitsFirst() ? FFirstHeight : int32_t(std::min(FBottom, GifScreenMax)); }
+
+private:
+    static constexpr int64_t GifScreenMax = 0xFFFF;
+    bool FitsFirst() const
+    {
+        return FFirstWidth <= GifScreenMax && FFirstHeight <= GifScreenMax && FRight <= FFirstWidth &&
+               FBottom <= FFirstHeight;
+    }
+
+    int32_t FFrames = 0;
+    int32_t FFirstWidth = 0;
+    int32_t FFirstHeight = 0;
+    int64_t FRight = 0;
+    int64_t FBottom = 0;
+};
+
 // Writes images one after the other as one GIF or TIFF at the stream's position: the first starts
 // the file, each other one is added at its end without reading the images before it again (a TIFF
 // page is written aside and copied in). Failures set the progress record's abort flag.
@@ -90,6 +123,9 @@ public:
 
     void Write(TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress)
     {
+        if (FGif) {
+            FScreen.Add(params, bitmap);
+        }
         if (FEnd < 0) {
             FStream.SetPosition(FStart);
             if (FGif) {
@@ -108,7 +144,24 @@ public:
         }
     }
 
+    // A GIF's screen, known once every frame is written, goes into the header the first frame
+    // wrote (which holds that frame's extent).
+    void Finish()
+    {
+        if (!FGif || FEnd < 0) {
+            return;
+        }
+        const int32_t width = FScreen.Width(), height = FScreen.Height();
+        const uint8_t words[4] = {uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8)};
+        FStream.SetPosition(FStart + GifScreenOffset);
+        FStream.WriteBuffer(words, sizeof words);
+        FStream.SetPosition(FEnd);
+    }
+
 private:
+    // The screen's width and height follow the six signature bytes.
+    static constexpr int64_t GifScreenOffset = 6;
+
     void AppendPage(TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress)
     {
         TMemoryStream page;
@@ -132,6 +185,7 @@ private:
     // TIFF's last next-directory pointer.
     int64_t FEnd = -1;
     const bool FGif;
+    TAnimationScreen FScreen;
 };
 
 TProgressRec MakeProgress(TKorvaneMIO* mio)
@@ -342,6 +396,7 @@ void TKorvaneMIO::SaveToStreamTIFF(TStream& Stream)
 }
 
 // Every image is written with its own record. An empty view writes nothing and sets Aborting.
+// A GIF gets the screen of its animation (TAnimationScreen), not the first frame's extent.
 void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
 {
     const int32_t count = FView != nullptr ? FView->GetImageCount() : 0;
@@ -359,7 +414,7 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
         FView->CopyToKVBitmap(k, &bitmap);
         if (params == nullptr || bitmap.GetWidth() < 1 || bitmap.GetHeight() < 1) {
             Aborting = true;
-            break;
+            return;
         }
         const TKVPixelFormat format = bitmap.GetPixelFormat();
         if (format != kv24RGB && format != kv1g) {
@@ -375,8 +430,13 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
             OnProgress(this, Trunc(double(k) * 100 / count));
         }
         if (Aborting) {
-            break;
+            return;
         }
+    }
+    try {
+        file.Finish();
+    } catch (const std::exception&) {
+        Aborting = true;
     }
 }
 
@@ -392,7 +452,7 @@ void TKorvaneMIO::SaveToFileTIFF(const std::string& FileName)
 
 // The file is built in memory and takes its name only when complete, so an empty view or a failed
 // save leaves an existing file as it was. An animated GIF gets its looping extension in memory too,
-// keeping the logical screen the frames were written for.
+// keeping the logical screen SaveFrames gave it.
 void TKorvaneMIO::SaveFramesToFile(const std::string& FileName, bool Gif)
 {
     TFinishWork finish(this, false);

@@ -6,6 +6,7 @@
 #include "platform/core/exceptions.h"
 #include "tests/dialogs/mview_test_support.h"
 
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -164,6 +165,44 @@ TEST(MViewList, CallbacksSeeInsertsAndDeletes)
     EXPECT_TRUE(log.ops.empty());
     EXPECT_EQ(f.view->SelectedImage(), 1);
     EXPECT_EQ(f.view->GetImageCount(), 2);
+}
+
+// Clear takes the images, their stored pictures and every bound component's records away in one
+// step, on a view with a window and on one without: the callbacks see no deletion, but once the
+// view is empty LastOp 0. The view then fills again from image 0.
+TEST(MViewList, ClearEmptiesEverythingInOneStep)
+{
+    MViewOnForm f;
+    auto windowless = std::make_unique<TKorvaneMView>(nullptr);
+    for (TKorvaneMView* view : {f.view, windowless.get()}) {
+        SCOPED_TRACE(view == f.view ? "on a form" : "without a window");
+        auto bound = std::make_unique<TKorvaneMIO>(nullptr);
+        bound->SetAttachedMView(view);
+        TKorvaneMIO* own = view->GetKorvaneMIO();
+        auto picture = Solid(6, 4, TRGB{10, 20, 30});
+        for (int32_t i = 0; i < 5; ++i)
+            view->SetKVBitmap(view->AppendImage(), picture.get());
+        view->SetSelectedItem(2);
+        std::vector<std::pair<int32_t, int32_t>> seen; // LastOp and the image count of each call
+        const int32_t handle = view->RegisterBitmapChangeEvent([&seen, view](TObject*, bool destroying) {
+            if (!destroying)
+                seen.emplace_back(view->GetLastOp(), view->GetImageCount());
+        });
+        view->Clear();
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back(), std::make_pair(0, 0));
+        EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](const auto& s) { return s.first != 0; }), 0);
+        EXPECT_EQ(view->GetImageCount(), 0);
+        EXPECT_EQ(view->SelectedImage(), -1);
+        EXPECT_EQ(own->GetParamsCount(), 0);
+        EXPECT_EQ(bound->GetParamsCount(), 0);
+        view->RemoveBitmapChangeEvent(handle);
+
+        view->SetKVBitmap(view->AppendImage(), picture.get());
+        EXPECT_EQ(StoredColour(view, 0).g, 20);
+        ASSERT_EQ(bound->GetParamsCount(), 1);
+        EXPECT_EQ(bound->GetParams(0)->GIF_ImageIndex, 0);
+    }
 }
 
 TEST(MViewList, SelectionFollowsInsertsDeletesAndMoves)

@@ -29,6 +29,11 @@ RgbaBytes ImageMagickRgba(const std::string& file)
     return ImageMagickRgbaOf("/usr/bin/convert '" + file + "[0]'");
 }
 
+RgbaBytes ImageMagickCoalescedRgba(const std::string& file)
+{
+    return ImageMagickRgbaOf("/usr/bin/convert '" + file + "' -coalesce");
+}
+
 RgbaBytes ToolRgba(const std::string& file)
 {
     if (!file.ends_with(".pcx")) {

@@ -1,8 +1,12 @@
 // A picture saved is the picture loaded, as a standard tool reads the saved file: one-bit saves of
-// every writer that writes one bit, one-bit PNG transparency, and GIF frames at an offset or with a
-// transparent colour they do not use.
+// every writer that writes one bit, one-bit PNG transparency, and GIF frames at an offset (alone
+// and as an animation) or with a transparent colour they do not use.
+#include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/core/kvbitmap.h"
+#include "imaging/dialogs/kvmview.h"
 #include "imaging/io/korvaneio.h"
+#include "imaging/io/korvaneio_globals.h"
+#include "imaging/io/korvanemio.h"
 #include "tests/io/io_test_support.h"
 #include "tests/io/rgba_pictures.h"
 #include "tests/support/temp_folder.h"
@@ -31,6 +35,26 @@ std::string LoadAndSave(const std::string& source, const std::string& saved,
         adjust(io.Params());
     io.SaveToFile(saved);
     EXPECT_FALSE(io.Aborting);
+    return saved;
+}
+
+// As LoadAndSave, every frame of a GIF through a thumbnail view and its multi-image component.
+std::string LoadAndSaveFrames(const std::string& source, const std::string& saved)
+{
+    const TGIFLZWDecompFunc decompress = Korvaneio::DefGIF_LZWDECOMPFUNC;
+    const TGIFLZWCompFunc compress = Korvaneio::DefGIF_LZWCOMPFUNC;
+    Korvaneio::DefGIF_LZWDECOMPFUNC = Giflzw::GIFLZWDecompress;
+    Korvaneio::DefGIF_LZWCOMPFUNC = Giflzw::GIFLZWCompress;
+    {
+        TKorvaneMView view(nullptr);
+        TKorvaneMIO& mio = *view.GetKorvaneMIO();
+        mio.LoadFromFile(source);
+        EXPECT_FALSE(mio.Aborting);
+        mio.SaveToFile(saved);
+        EXPECT_FALSE(mio.Aborting);
+    }
+    Korvaneio::DefGIF_LZWDECOMPFUNC = decompress;
+    Korvaneio::DefGIF_LZWCOMPFUNC = compress;
     return saved;
 }
 
@@ -120,8 +144,10 @@ TEST(OneBitSaves, PngTransparencyStaysAtOneBit)
     EXPECT_EQ(Differences(LoadedRgba(bitmap), ImageMagickRgba(saved)), 0);
 }
 
-// A first frame 16 x 16 at (5, 10) of a 32 x 32 screen gets a screen that holds it; a transparent
-// colour no pixel of a frame uses makes no holes, one the caller asks for does.
+// A first frame 16 x 16 at (5, 10) of a 32 x 32 screen keeps its place. Saved alone as a picture it
+// gets the screen that holds it; saved as an animation it keeps the file's screen, which the
+// frames after it may fill. A transparent colour no pixel of a frame uses makes no holes, one the
+// caller asks for does.
 TEST(GifSaves, FramesKeepTheirPlaceAndTheirOpaquePixels)
 {
     ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle", "gifbuild"}));
@@ -130,11 +156,17 @@ TEST(GifSaves, FramesKeepTheirPlaceAndTheirOpaquePixels)
     ASSERT_EQ(kvtest::ToolExitCode(
                   "/usr/bin/convert -seed 2 -size 16x16 plasma: -colors 8 -repage 32x32+5+10 " + offset),
               0);
-    const std::string placed = LoadAndSave(offset, folder.File("placed.gif"));
-    const std::string info = kvtest::ToolOutput("gifsicle --info " + placed);
-    EXPECT_NE(info.find("logical screen 21x26"), std::string::npos) << info;
-    EXPECT_NE(info.find("image #0 16x16 at 5,10"), std::string::npos) << info;
-    EXPECT_EQ(Differences(ImageMagickRgba(offset), ImageMagickRgba(placed)), 0);
+    const std::pair<std::string, const char*> saves[] = {
+        {LoadAndSave(offset, folder.File("placed.gif")), "logical screen 21x26"},
+        {LoadAndSaveFrames(offset, folder.File("frames.gif")), "logical screen 32x32"},
+    };
+    for (const auto& [placed, screen] : saves) {
+        SCOPED_TRACE(placed);
+        const std::string info = kvtest::ToolOutput("gifsicle --info " + placed);
+        EXPECT_NE(info.find(screen), std::string::npos) << info;
+        EXPECT_NE(info.find("image #0 16x16 at 5,10"), std::string::npos) << info;
+        EXPECT_EQ(Differences(ImageMagickRgba(offset), ImageMagickRgba(placed)), 0);
+    }
 
     const std::string animation = folder.File("animation.gif");
     ASSERT_TRUE(WriteGifWithLateTransparency(animation));

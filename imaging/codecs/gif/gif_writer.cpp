@@ -25,6 +25,20 @@ uint16_t DelayWord(int32_t value)
     return uint16_t(std::clamp<int32_t>(value, 0, 0xFFFF));
 }
 
+// A frame read from a file keeps its disposal: the frames after it may be drawn as deltas over
+// what it leaves. Any other frame is restored to the background after it is shown.
+uint8_t DisposalOf(const TIOParamsVals& params)
+{
+    switch (params.GIF_Action) {
+    case ioGIF_DontRemove:
+    case ioGIF_DrawBackground:
+    case ioGIF_RestorePrev:
+        return uint8_t(params.GIF_Action);
+    default:
+        return uint8_t(ioGIF_DrawBackground);
+    }
+}
+
 // The palette index of a colour: the quantizer's, or for a two-colour frame the nearer entry.
 uint8_t PaletteIndex(const TKVQuantizer* quantizer, const std::vector<TRGB>& palette, int32_t colours,
                      const TRGB& colour)
@@ -140,8 +154,7 @@ void WriteGraphicControl(TStream& stream, bool& aborting, const TIOParamsVals& p
 {
     const uint8_t block[3] = {ExtensionIntroducer, GraphicControlLabel, 4};
     Put(stream, aborting, block, 3);
-    // Disposal method 2: restore to the background.
-    PutByte(stream, aborting, uint8_t((params.GIF_FlagTranspColor ? 1 : 0) | 0x08));
+    PutByte(stream, aborting, uint8_t((params.GIF_FlagTranspColor ? 1 : 0) | DisposalOf(params) << 2));
     PutWord(stream, aborting, DelayWord(params.GIF_DelayTime));
     PutByte(stream, aborting, frame.TransparentIndex);
     PutByte(stream, aborting, 0);
