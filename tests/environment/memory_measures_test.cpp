@@ -31,58 +31,32 @@ void Write(void* block, size_t bytes)
     Keep(std::memset(block, 1, bytes));
 }
 
-const std::string& SixtyFourMegabyteText()
+void WriteAndFree(void* block)
 {
-    static const std::string text(kTaken, 'x');
-    return text;
+    Write(block, kTaken);
+    std::free(block);
 }
 
 } // namespace
 
 TEST(MemoryMeasures, SixtyFourMegabytesFailABoundOfThirtyTwo)
 {
-    SixtyFourMegabyteText();
+    static const std::string text(kTaken, 'x');
     const struct
     {
         const char* how;
         std::function<void()> take;
     } cases[] = {
-        {"malloc",
-         [] {
-             void* block = std::malloc(kTaken);
-             Write(block, kTaken);
-             std::free(block);
-         }},
+        {"malloc", [] { WriteAndFree(std::malloc(kTaken)); }},
         {"calloc, never written", [] { std::free(Keep(std::calloc(kTaken / 16, 16))); }},
-        {"realloc growing",
-         [] {
-             void* block = std::malloc(1 << 20);
-             block = std::realloc(block, kTaken);
-             Write(block, kTaken);
-             std::free(block);
-         }},
-        {"new[]",
-         [] {
-             char* block = new char[kTaken];
-             Write(block, kTaken);
-             delete[] block;
-         }},
+        {"realloc growing", [] { WriteAndFree(std::realloc(std::malloc(1 << 20), kTaken)); }},
+        {"new[]", [] { delete[] static_cast<char*>(Keep(new char[kTaken])); }},
         {"aligned new",
          [] {
-             void* block = ::operator new(kTaken, std::align_val_t(4096));
-             Write(block, kTaken);
-             ::operator delete(block, std::align_val_t(4096));
+             ::operator delete(Keep(::operator new(kTaken, std::align_val_t(4096))), std::align_val_t(4096));
          }},
-        {"the C library's own malloc", [] { std::free(strdup(SixtyFourMegabyteText().c_str())); }},
-        {"another thread",
-         [] {
-             std::thread worker([] {
-                 void* block = std::malloc(kTaken);
-                 Write(block, kTaken);
-                 std::free(block);
-             });
-             worker.join();
-         }},
+        {"the C library's own malloc", [] { std::free(strdup(text.c_str())); }},
+        {"another thread", [] { std::thread([] { WriteAndFree(std::malloc(kTaken)); }).join(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how);
@@ -94,7 +68,7 @@ TEST(MemoryMeasures, ResidentCountsThePagesWritten)
 {
     const auto written = [](size_t bytes) {
         return [bytes] {
-            char* block = static_cast<char*>(std::calloc(size_t(1) << 30, 1));
+            void* block = std::calloc(size_t(1) << 30, 1);
             Write(block, bytes);
             std::free(block);
         };
