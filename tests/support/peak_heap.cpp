@@ -1,3 +1,5 @@
+// Test helpers: the memory a call takes, counted from the blocks the program allocates and frees,
+// with the pages of large blocks asked of the kernel (mincore) for the resident measure.
 #include "tests/support/peak_heap.h"
 
 #include "tests/support/detail/heap_count.h"
