@@ -295,8 +295,10 @@ void TFitLayout::AnchorToRightEdge(std::map<const TControl*, TRect>& Placed, int
 
 std::map<const TControl*, TRect> TFitLayout::PlaceColumns(const std::vector<TControl*>& Children) const
 {
-    // Columns from left to right: each control moves as far right as the text or control before
-    // it in its row now needs, and every control of its column (the same designed left) with it.
+    // Columns from left to right: each control moves as far right as the text or control shown
+    // before it in its row now needs, and every control of its column (the same designed left)
+    // with it. A hidden control neither pushes nor is pushed (the finer settings the simplified
+    // variant hides).
     std::vector<TControl*> children = Children;
     std::stable_sort(children.begin(), children.end(),
                      [this](TControl* a, TControl* b) { return Design(a).Left < Design(b).Left; });
@@ -308,10 +310,12 @@ std::map<const TControl*, TRect> TFitLayout::PlaceColumns(const std::vector<TCon
             ++end;
         int32_t shift = 0;
         for (size_t k = first; k < end; ++k) {
+            if (!children[k]->Visible())
+                continue;
             const TRect& design = Design(children[k]);
             for (const auto& [before, bounds] : placed) {
                 const TRect& beforeDesign = Design(before);
-                if (!SharesRow(design, beforeDesign))
+                if (!before->Visible() || !SharesRow(design, beforeDesign))
                     continue;
                 const int32_t gap = std::clamp(columnLeft - beforeDesign.Right, 0, FGap);
                 shift = std::max(shift, bounds.Right + gap - columnLeft);

@@ -272,8 +272,8 @@ void TfIOPreviews::ApplyParameters()
     TTabSheet* sheet = PageControl1->ActivePage();
     if (TSizeLabels* labels = SizesOf(sheet)) {
         TKVBitmap* source = Korvane1->GetKVBitmap();
-        labels->Original->SetCaption(SizeText(
-            OriginalSize(source->GetWidth(), source->GetHeight(), source->GetPixelFormat() == kv1g)));
+        ShowValues({labels->Original}, SizeText(OriginalSize(source->GetWidth(), source->GetHeight(),
+                                                             source->GetPixelFormat() == kv1g)));
     }
     if (sheet == TabSheetTIFF1 || sheet == TabSheetTIFF2) {
         // The page holds what its list can show, so that OK writes what the user saw (an LZW
@@ -651,10 +651,25 @@ void TfIOPreviews::FollowSourceView(TKorvaneView* Target)
 void TfIOPreviews::ShowSizes(int64_t Size)
 {
     const TIOPreviewPage page = ActivePreviewPage();
+    std::vector<TLabel*> shown;
     for (auto& [sheet, labels] : FSizes) {
         if (PageOf(sheet) == page) {
-            labels.Compressed->SetCaption(SizeText(Size));
+            shown.push_back(labels.Compressed);
         }
+    }
+    ShowValues(shown, SizeText(Size));
+}
+
+void TfIOPreviews::ShowValues(const std::vector<TLabel*>& Labels, const std::string& Text)
+{
+    bool changed = false;
+    for (TLabel* label : Labels) {
+        changed = changed || label->Caption() != Text;
+        label->SetCaption(Text);
+    }
+    // A longer value than the page was fitted to moves what stands beside it, or widens the page.
+    if (changed) {
+        Refit();
     }
 }
 

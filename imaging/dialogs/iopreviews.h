@@ -263,6 +263,8 @@ private:
     void LockPreviewClicked();
     void FollowSourceView(TKorvaneView* Target);
     void ShowSizes(int64_t Size);
+    // Shows a value (a size) in the labels and fits the dialog to it.
+    void ShowValues(const std::vector<TLabel*>& Labels, const std::string& Text);
 
     TPreviewParams FPages = 0;
     std::string FCancelText = "&Cancel";

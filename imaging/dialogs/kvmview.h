@@ -10,10 +10,12 @@
 #include "imaging/proc/transitions.h"
 #include "imaging/view/korvaneview.h"
 #include "imaging/view/kvview.h"
+#include "platform/core/threads.h"
 #include "platform/graphics/graphics.h"
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -404,6 +406,9 @@ public:
     int32_t CachedThumbnailCount() const;
     // Drawn thumbnails held in memory (the rest wait in the store's file).
     int32_t MappedThumbnailCount() const;
+    // How ClearThreadsAndRequests waits for cancelled loads to end, in milliseconds: the system's
+    // Sleep (tests count the waits instead).
+    std::function<void(uint32_t)> Pause = Sleep;
 
     // ---- Painting ----
     // Draws the whole view into the bitmap (pf24bit), clipped to its size.
@@ -441,6 +446,10 @@ public:
     TKVTransitionType TransitionEffect = kvttNone;
     int32_t TransitionDuration = 1000;
     TKVTransitionEffects* Transition() const { return FTransition.get(); }
+    // The timer that shows the next frame, and the milliseconds clock that times a frame's paint:
+    // the system's tick count (tests set their own clock and fire the timer).
+    TTimer* PlayTimer() const { return FPlayTimer.get(); }
+    std::function<uint32_t()> TickCount = GetTickCount;
 
 protected:
     void Paint() override;

@@ -284,7 +284,7 @@ void TKorvaneMView::ClearThreadsAndRequests()
                 break;
             }
         }
-        Sleep(100);
+        Pause(100);
     }
 }
 

@@ -224,6 +224,21 @@ const char* UnitName(TKVUnits unit);
 // A number fixed-point with at most digits decimals and precision significant digits.
 std::string FormatMeasure(double value, int32_t precision, int32_t digits);
 
+// A tick of a ruler's graduated scale, one every tenth of a unit: its foot on the line and its
+// end; a whole unit's tick also has its number and the place of its label.
+struct TKVScaleTick
+{
+    TPoint Foot;
+    TPoint End;
+    bool Labelled = false;
+    int64_t Units = 0;
+    TPoint LabelAt;
+};
+// The ticks of a graduated ruler from (x1, y1) to (x2, y2) drawn at scale s, whose unit has the
+// coefficients cx and cy (units per pixel); none where they would stand closer than a pixel.
+std::vector<TKVScaleTick> ScaleTicks(int32_t x1, int32_t y1, int32_t x2, int32_t y2, double s, double cx,
+                                     double cy);
+
 } // namespace Kvvect
 
 class TKorvaneVect : public TKorvaneView

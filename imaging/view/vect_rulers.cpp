@@ -41,7 +41,67 @@ void GrowByText(TRect* bounds, TCanvas* canvas, int32_t x, int32_t y, const std:
     }
 }
 
+void DrawScale(TCanvas* canvas, TRect* bounds, const std::vector<Kvvect::TKVScaleTick>& ticks)
+{
+    const uint32_t align = SetTextAlign(canvas, TA_CENTER | TA_TOP);
+    for (const Kvvect::TKVScaleTick& tick : ticks) {
+        canvas->MoveTo(tick.Foot.X, tick.Foot.Y);
+        canvas->LineTo(tick.End.X, tick.End.Y);
+        Daduvudez::KVSetplim(bounds, tick.End.X, tick.End.Y);
+        if (tick.Labelled) {
+            const std::string label = std::to_string(tick.Units);
+            canvas->TextOut(tick.LabelAt.X, tick.LabelAt.Y, label);
+            Daduvudez::KVSetplim(bounds, tick.LabelAt.X - 15, tick.LabelAt.Y - 15);
+            Daduvudez::KVSetplim(bounds, tick.LabelAt.X + 15,
+                                 tick.LabelAt.Y + 15 + canvas->TextHeight(label));
+        }
+    }
+    SetTextAlign(canvas, align);
+}
+
 } // namespace
+
+std::vector<Kvvect::TKVScaleTick> Kvvect::ScaleTicks(int32_t x1, int32_t y1, int32_t x2, int32_t y2, double s,
+                                                     double cx, double cy)
+{
+    std::vector<TKVScaleTick> ticks;
+    const double dx = double(x2) - x1, dy = double(y2) - y1;
+    const double length = std::hypot(dx, dy);
+    if (length == 0 || !(s > 0) || !std::isfinite(s)) {
+        return ticks;
+    }
+    const double ux = dx / length, uy = dy / length;
+    // The tick side: turned a quarter clockwise on the screen from the line's direction.
+    const double nx = -uy, ny = ux;
+    // Pixels per tenth of a unit along the line.
+    const double perPixel = std::hypot(ux * cx * s, uy * cy * s);
+    if (perPixel <= 0 || !std::isfinite(perPixel)) {
+        return ticks;
+    }
+    const double step = 0.1 / perPixel;
+    // Ticks closer than a pixel would be a smear, and uncountable: the line alone is drawn.
+    if (step < 1.0) {
+        return ticks;
+    }
+    const int32_t minor = Trunc(6.0 / s), middle = Trunc(8.0 / s), major = Trunc(12.0 / s);
+    const TRect box{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
+    for (int64_t k = 0; k * step <= length + 1e-9; ++k) {
+        const double fx = x1 + ux * k * step, fy = y1 + uy * k * step;
+        TKVScaleTick tick;
+        tick.Foot = TPoint{Round(fx), Round(fy)};
+        if (tick.Foot.X < box.Left || tick.Foot.X > box.Right || tick.Foot.Y < box.Top ||
+            tick.Foot.Y > box.Bottom) {
+            continue;
+        }
+        const int32_t size = k % 10 == 0 ? major : (k % 5 == 0 ? middle : minor);
+        tick.End = TPoint{Round(fx + nx * size), Round(fy + ny * size)};
+        tick.Labelled = k % 10 == 0;
+        tick.Units = k / 10;
+        tick.LabelAt = TPoint{Round(fx + nx * (size + 20)), Round(fy + ny * (size + 20)) - 10};
+        ticks.push_back(tick);
+    }
+    return ticks;
+}
 
 void TKorvaneVect::DrawRuler(TCanvas* Canvas, int32_t x1, TRect* Bounds, double s, TKVVRulerType RulerType,
                              int32_t PenWidth, TColor Colour, TKVUnits Unit, int32_t y1, int32_t x2,
@@ -58,49 +118,16 @@ void TKorvaneVect::DrawRuler(TCanvas* Canvas, int32_t x1, TRect* Bounds, double 
     Canvas->LineTo(x2, y2);
     Daduvudez::KVSetplim(Bounds, x1, y1);
     Daduvudez::KVSetplim(Bounds, x2, y2);
-    const double dx = double(x2) - x1, dy = double(y2) - y1;
-    const double length = std::hypot(dx, dy);
-    const double ux = dx / length, uy = dy / length;
-    // The tick side: turned a quarter clockwise on the screen from the line's direction.
-    const double nx = -uy, ny = ux;
     double cx = 0, cy = 0;
     CalcCoef(cx, cy, Unit);
     if (RulerType == kvrtRULER) {
-        // Pixels per tenth of a unit along the line.
-        const double perPixel = std::hypot(ux * cx * s, uy * cy * s);
-        if (perPixel <= 0 || !std::isfinite(perPixel)) {
-            return;
-        }
-        const double step = 0.1 / perPixel;
-        // Ticks closer than a pixel would be a smear, and uncountable: the line alone is drawn.
-        if (step < 1.0) {
-            return;
-        }
-        const int32_t minor = Trunc(6.0 / s), middle = Trunc(8.0 / s), major = Trunc(12.0 / s);
-        const TRect box{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
-        const uint32_t align = SetTextAlign(Canvas, TA_CENTER | TA_TOP);
-        for (int64_t k = 0; k * step <= length + 1e-9; ++k) {
-            const double fx = x1 + ux * k * step, fy = y1 + uy * k * step;
-            const int32_t px = Round(fx), py = Round(fy);
-            if (px < box.Left || px > box.Right || py < box.Top || py > box.Bottom) {
-                continue;
-            }
-            const int32_t tick = k % 10 == 0 ? major : (k % 5 == 0 ? middle : minor);
-            const int32_t ex = Round(fx + nx * tick), ey = Round(fy + ny * tick);
-            Canvas->MoveTo(px, py);
-            Canvas->LineTo(ex, ey);
-            Daduvudez::KVSetplim(Bounds, ex, ey);
-            if (k % 10 == 0) {
-                const std::string label = std::to_string(k / 10);
-                const int32_t lx = Round(fx + nx * (tick + 20)), ly = Round(fy + ny * (tick + 20)) - 10;
-                Canvas->TextOut(lx, ly, label);
-                Daduvudez::KVSetplim(Bounds, lx - 15, ly - 15);
-                Daduvudez::KVSetplim(Bounds, lx + 15, ly + 15 + Canvas->TextHeight(label));
-            }
-        }
-        SetTextAlign(Canvas, align);
+        DrawScale(Canvas, Bounds, Kvvect::ScaleTicks(x1, y1, x2, y2, s, cx, cy));
         return;
     }
+    const double dx = double(x2) - x1, dy = double(y2) - y1;
+    const double length = std::hypot(dx, dy);
+    const double ux = dx / length, uy = dy / length;
+    const double nx = -uy, ny = ux;
     // Dimension: end ticks to both sides and the length as text along the line.
     const int32_t tick = Trunc(9.0 / s);
     for (const auto& [px, py] : {std::pair{x1, y1}, {x2, y2}}) {

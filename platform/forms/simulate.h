@@ -76,6 +76,8 @@ TControl* FocusedControl();
 // Lets the platform deliver what is queued (posted messages, timers that are due, paints).
 void ProcessEvents();
 // Waits up to TimeoutMs, handling events, until Done returns true; returns Done's last answer.
+// The timeout only ends a wait that would hang: give ten times what the wait takes on a quiet
+// machine or more (the default suits waits of up to half a second), never a bound on speed.
 bool WaitUntil(const std::function<bool()>& Done, int32_t TimeoutMs = 5000);
 
 } // namespace Simulate

@@ -31,6 +31,7 @@ public:
     bool Ran() const { return FState != stWaiting; }
 
 private:
+    // Only a hang takes this long: a dialog closes within milliseconds of the action.
     static constexpr std::chrono::seconds Patience{5};
 
     void Tick()

@@ -223,9 +223,8 @@ TEST(JpegTransform, RefusesWhatItCannotTransform)
 }
 
 // A progressive header of a few bytes declaring 64250 x 64250 pixels fails before the library
-// takes memory for its coefficients, as the reader refuses it: each run stays under 64 MB where
-// the sanitizer's allocator can tell. The files are the fuzz replay corpus's (11 bytes of choices,
-// then the JPEG).
+// takes memory for its coefficients, as the reader refuses it: each run stays under 64 MB. The
+// files are the fuzz replay corpus's (11 bytes of choices, then the JPEG).
 TEST(JpegTransform, RefusesPicturesPastThePixelBudgetBeforeReadingThem)
 {
     const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/jpegxform/";

@@ -1,6 +1,8 @@
 // The processing, save-parameters, print and file dialogs as the platform lays them out, in each
 // language, on every page, in a larger font and on a finer screen: no text is cut, covered or touched,
 // captions keep the style's room, stacked buttons are equally wide, nothing runs past its parent.
+// The save-parameters dialog shows each page alone, as saving in that format opens it, with the
+// size of a picture.
 // The suite runs this once more under the Windows style (tests/CMakeLists.txt).
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/kvbitmap.h"
@@ -33,6 +35,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -183,18 +186,6 @@ std::vector<TTabSheet*> AllPages(TPageControl* control)
     return pages;
 }
 
-// The pages a variant of the save-parameters dialog can show: each variant has its own JPEG,
-// TIFF and GIF pages.
-std::vector<TTabSheet*> VariantPages(TfIOPreviews& form, bool simplified)
-{
-    std::vector<TTabSheet*> pages = AllPages(form.PageControl1);
-    const std::vector<TTabSheet*> others =
-        simplified ? std::vector<TTabSheet*>{form.TabSheetJPEG1, form.TabSheetTIFF1, form.TabSheetGIF1}
-                   : std::vector<TTabSheet*>{form.TabSheetJPEG2, form.TabSheetTIFF2, form.TabSheetGIF2};
-    std::erase_if(pages, [&](TTabSheet* page) { return std::ranges::find(others, page) != others.end(); });
-    return pages;
-}
-
 // A font a program gives a dialog, or a screen the user moves it to, once its texts are set.
 struct TAfterTexts
 {
@@ -214,6 +205,14 @@ struct TAfterTexts
     }
 };
 
+// A picture whose size the save-parameters dialog shows: 406800 bytes.
+std::unique_ptr<TKVBitmap> Picture()
+{
+    auto picture = std::make_unique<TKVBitmap>();
+    picture->Allocate(400, 339, kv24RGB);
+    return picture;
+}
+
 // The faults of every dialog in the language, each changed as after says.
 std::vector<std::string> AllFaults(TMsgLanguage language, const TAfterTexts& after = {})
 {
@@ -222,14 +221,25 @@ std::vector<std::string> AllFaults(TMsgLanguage language, const TAfterTexts& aft
     previews.SetLanguage(language);
     after.To(previews);
     FormFaults(previews, AllPages(previews.PageControl1), "processing", faults);
+    // The save-parameters dialog as saving in each format opens it: the format's page alone, with
+    // the size of the picture to save.
+    const std::unique_ptr<TKVBitmap> picture = Picture();
+    const std::pair<TPreviewParam, const char*> formats[] = {
+        {ppJPEG, "JPEG"}, {ppTIFF, "TIFF"}, {ppGIF, "GIF"}, {ppBMP, "BMP"},
+        {ppPCX, "PCX"},   {ppPNG, "PNG"},   {ppTGA, "TGA"}, {ppJ2000, "JPEG2000"}};
     for (bool simplified : {false, true}) {
-        TIOParamsVals params;
-        TfIOPreviews parameters(nullptr);
-        parameters.PrepareFor(&params, 1u << ioppApplyButton, simplified, kvThreshold, language, nullptr);
-        parameters.SetPreviewParams(PreviewSet(ppALL));
-        after.To(parameters);
-        FormFaults(parameters, VariantPages(parameters, simplified),
-                   simplified ? "simplified save parameters" : "save parameters", faults);
+        for (const auto& [page, format] : formats) {
+            TIOParamsVals params;
+            TfIOPreviews parameters(nullptr);
+            parameters.PrepareFor(&params, 1u << ioppApplyButton, simplified, kvThreshold, language, nullptr);
+            parameters.SetSourceImage(picture.get());
+            parameters.SetPreviewParams(PreviewSet(page));
+            after.To(parameters);
+            FormFaults(parameters, {},
+                       std::string(simplified ? "simplified save parameters, " : "save parameters, ") +
+                           format,
+                       faults);
+        }
     }
     for (TKVDialogsMeasureUnit unit : {kvduSelectableDefInches, kvduSelectableDefCm}) {
         Tfkvprnform2 print(nullptr);

@@ -1,12 +1,15 @@
 // Selecting in the thumbnail view by mouse and keys, as a user does it (simulate.h), and playing
-// frames: the shown times, the end of a non-looping run, and the settings that wait for the end.
+// frames on the test's own clock: the shown times, the end of a non-looping run, and the settings
+// that wait for the end.
 #include "tests/dialogs/mview_test_support.h"
+
+#include "platform/forms/ext_controls.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <functional>
+#include <utility>
+#include <vector>
 
 using namespace mviewtest;
 
@@ -147,65 +150,82 @@ TEST(MViewSelect, KeysMoveTheSelectionAndScroll)
     EXPECT_EQ(v.view->ViewY(), 0);
 }
 
+// Frames of the given delays, played on a clock of the test's own: the view's timers fire only
+// when the test lets their interval pass (Elapse), and each frame's paint takes paintMs of it.
 struct Frames : InputView
 {
+    uint32_t now = 1000;
+    uint32_t paintMs = 0;
     std::vector<std::pair<uint32_t, int32_t>> shown; // (tick, frame) at each change
-    explicit Frames(std::vector<int32_t> delays) : InputView(int32_t(delays.size()))
+    std::vector<uint32_t> asked;                     // the intervals the play timer was armed with
+    explicit Frames(std::vector<int32_t> delays, uint32_t paint = 0)
+        : InputView(int32_t(delays.size())), paintMs(paint)
     {
         for (size_t i = 0; i < delays.size(); ++i) {
             auto b = Solid(10, 10, SlowFormat::ColourOf(int32_t(i)));
             view->SetKVBitmapEx(int32_t(i), b.get());
             view->SetImageDelayTime(int32_t(i), delays[i]);
         }
+        view->TickCount = [this] { return now; };
+        view->Transition()->TickCount = [this] { return now; };
         view->OnBeforeImageDraw = [this](TObject*, int32_t idx, int32_t, int32_t, TCanvas*) {
-            if (view->Playing() && (shown.empty() || shown.back().second != idx))
-                shown.emplace_back(GetTickCount(), idx);
+            if (view->Playing() && (shown.empty() || shown.back().second != idx)) {
+                shown.emplace_back(now, idx);
+                now += paintMs;
+            }
         };
+    }
+    // The timer's interval passes and it fires; false when it is not armed.
+    bool Elapse(TTimer* timer)
+    {
+        if (!timer->Enabled())
+            return false;
+        now += timer->Interval();
+        timer->OnTimer(timer);
+        return true;
+    }
+    bool NextFrame()
+    {
+        if (view->PlayTimer()->Enabled())
+            asked.push_back(view->PlayTimer()->Interval());
+        return Elapse(view->PlayTimer());
     }
 };
 
-// Plays five rounds and gives each frame's median time, so that a late tick or two of a busy
-// machine do not decide; the shown order is checked on the way.
-static std::vector<int32_t> MedianFrameTimes(Frames& f)
-{
-    f.view->SetPlaying(true);
-    Simulate::WaitUntil([&] { return f.shown.size() >= 16; }, 8000);
-    if (f.shown.size() < 16)
-        return {};
-    std::vector<int32_t> times[3];
-    for (size_t k = 0; k + 1 < 16; ++k) {
-        EXPECT_EQ(f.shown[k].second, int32_t(k % 3));
-        times[k % 3].push_back(int32_t(f.shown[k + 1].first - f.shown[k].first));
-    }
-    std::vector<int32_t> medians;
-    for (auto& t : times) {
-        std::sort(t.begin(), t.end());
-        medians.push_back(t[t.size() / 2]);
-    }
-    return medians;
-}
-
+// Frames are shown in order, each for its own delay and never less than 10 ms, counted from the
+// start of its paint: the view arms its timer with what the paint left of the delay.
 TEST(MViewPlay, FramesStayForTheirDelays)
 {
-    // A timer is never early, only late under load: a wrong delay misses in every attempt, a
-    // loaded machine in one.
-    const std::vector<int32_t> expected = {100, 10, 250};
-    auto within = [&](const std::vector<int32_t>& got) {
-        if (got.size() != expected.size())
-            return false;
-        for (size_t i = 0; i < got.size(); ++i)
-            if (std::abs(got[i] - expected[i]) > 15)
-                return false;
-        return true;
+    using Ms = std::vector<uint32_t>;
+    const struct
+    {
+        uint32_t paintMs;
+        Ms asked;
+        Ms stays;
+    } cases[] = {
+        {0, {100, 10, 250}, {100, 10, 250}},
+        {7, {93, 3, 243}, {100, 10, 250}},
+        {30, {70, 1, 220}, {100, 31, 250}}, // a paint longer than the frame's 10 ms
     };
-    std::vector<int32_t> got;
-    for (int attempt = 0; attempt < 3 && !within(got); ++attempt) {
-        Frames f({100, 0, 250});
-        got = MedianFrameTimes(f);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "paints of " << c.paintMs << " ms");
+        Frames f({100, 0, 250}, c.paintMs);
+        f.view->SetPlaying(true);
+        for (int32_t k = 0; k < 6; ++k)
+            ASSERT_TRUE(f.NextFrame());
+        std::vector<int32_t> order;
+        Ms stays;
+        for (size_t k = 0; k + 1 < f.shown.size(); ++k) {
+            order.push_back(f.shown[k].second);
+            stays.push_back(f.shown[k + 1].first - f.shown[k].first);
+        }
+        EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2, 0, 1, 2}));
+        for (const auto& [got, once] : {std::pair{f.asked, c.asked}, {stays, c.stays}}) {
+            Ms twice = once;
+            twice.insert(twice.end(), once.begin(), once.end());
+            EXPECT_EQ(got, twice);
+        }
     }
-    ASSERT_EQ(got.size(), 3u);
-    for (size_t frame = 0; frame < 3; ++frame)
-        EXPECT_NEAR(got[frame], expected[frame], 15) << "frame " << frame;
 
     // Playing shows one frame at a time; a mode set while playing waits for the end, and
     // stopping restores the selection.
@@ -219,6 +239,7 @@ TEST(MViewPlay, FramesStayForTheirDelays)
     f.view->SetPlaying(false);
     EXPECT_EQ(f.view->DisplayMode(), mdGrid);
     EXPECT_EQ(f.view->SelectedImage(), 1);
+    EXPECT_FALSE(f.view->PlayTimer()->Enabled());
 }
 
 TEST(MViewPlay, EndWithoutLoopEmptyViewsAndVisibleFrame)
@@ -226,7 +247,10 @@ TEST(MViewPlay, EndWithoutLoopEmptyViewsAndVisibleFrame)
     Frames f({20, 20, 20});
     f.view->PlayLoop = false;
     f.view->SetPlaying(true);
-    EXPECT_TRUE(Simulate::WaitUntil([&] { return !f.view->Playing(); }, 3000));
+    for (int32_t k = 0; k < 10 && f.NextFrame(); ++k) {
+    }
+    EXPECT_FALSE(f.view->Playing());
+    EXPECT_EQ(f.asked, (std::vector<uint32_t>{20, 20}));
     EXPECT_EQ(f.view->VisibleFrame(), 0);
     EXPECT_EQ(f.view->DisplayMode(), mdSingle);
     ASSERT_EQ(f.shown.size(), 3u);
@@ -237,7 +261,7 @@ TEST(MViewPlay, EndWithoutLoopEmptyViewsAndVisibleFrame)
 
     InputView empty(0);
     empty.view->SetPlaying(true);
-    EXPECT_FALSE(Simulate::WaitUntil([&] { return false; }, 50));
+    EXPECT_FALSE(empty.view->PlayTimer()->Enabled());
     auto b = Solid(4, 4, TRGB{1, 2, 3});
     empty.view->SetPlaying(false);
     empty.view->AppendImage();
@@ -256,13 +280,17 @@ TEST(MViewPlay, EndWithoutLoopEmptyViewsAndVisibleFrame)
     g.view->SetVisibleFrame(2);
     EXPECT_EQ(g.view->VisibleFrame(), 2);
     EXPECT_TRUE(Same(Pixel(g.Paint(), 50, 50), SlowFormat::ColourOf(2)));
-    // With a transition the view runs it to the new frame.
+    // With a transition the view runs it to the new frame, for as long as the transition lasts.
     g.view->TransitionEffect = kvttCrossDissolve;
     g.view->TransitionDuration = 100;
     g.view->SetVisibleFrame(1);
     EXPECT_EQ(g.view->VisibleFrame(), 1);
-    EXPECT_TRUE(g.view->GetTransitionRunning());
-    EXPECT_TRUE(Simulate::WaitUntil([&] { return !g.view->GetTransitionRunning(); }, 3000));
+    TTimer* const step = g.view->Transition()->Timer();
+    for (uint32_t ms = 0; ms < 100; ms += step->Interval()) {
+        ASSERT_TRUE(g.view->GetTransitionRunning()) << ms << " ms in";
+        ASSERT_TRUE(g.Elapse(step));
+    }
+    EXPECT_FALSE(g.view->GetTransitionRunning());
 }
 
 } // namespace

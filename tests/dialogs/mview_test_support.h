@@ -87,6 +87,7 @@ inline std::unique_ptr<TKVBitmap> Solid(int32_t w, int32_t h, TRGB colour, TKVPi
 // The slow format: "KVS1", an id, width and height (int32 each), and one colour (3 bytes, blue
 // first). Every read waits DelayMs (in slices that watch the abort flag) or, while Hold is set,
 // until it is cleared; meanwhile it counts in Running and raises Peak, and while held in Parked.
+// With Stubborn set a held read ignores the abort flag, as a decoder that never looks at it.
 class SlowFormat
 {
 public:
@@ -117,6 +118,7 @@ public:
     std::atomic<int32_t> Cancelled{0};
     std::atomic<int32_t> DelayMs{20};
     std::atomic<bool> Hold{false};
+    std::atomic<bool> Stubborn{false};
     std::atomic<int32_t> Parked{0};
 
     // Reads per picture id.
@@ -192,7 +194,7 @@ private:
             }
             if (progress.OnProgress)
                 progress.OnProgress(progress.Sender, 0);
-            if (progress.Aborting != nullptr && *progress.Aborting) {
+            if (progress.Aborting != nullptr && *progress.Aborting && !(self->Stubborn && self->Hold)) {
                 self->Parked -= parked ? 1 : 0;
                 ++self->Cancelled;
                 --self->Running;

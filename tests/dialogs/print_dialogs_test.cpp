@@ -77,7 +77,8 @@ std::string InfoValue(const std::string& Info, const std::string& Key)
 }
 
 // Shows the dialog that DoPrintPreviewDialog makes, runs Action once it is modal and returns
-// the call's result; a dialog that stays open is closed with a failure.
+// the call's result; a dialog that stays open (10 s: only a hang takes that long) is closed with a
+// failure.
 // Call opens the dialog through whatever forwards to io.
 bool RunDialog(TKorvaneIO& io, const std::function<bool()>& Call,
                const std::function<void(TKVPrintFormBase&)>& Action)

@@ -8,7 +8,6 @@
 #include "tests/support/temp_folder.h"
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <thread>
@@ -152,26 +151,24 @@ TEST_F(IOThreads, RequestsRunOneAtATimeInTheOrderAsked)
 
 TEST_F(IOThreads, WaitThreadsWithAbortStopsTheDecoder)
 {
+    // The decoder's first progress report waits for the main thread, as under a user-interface
+    // loop, which serves it only while waiting in WaitThreads: the stop has been asked for by
+    // then, however the threads are scheduled.
+    const std::function<void()> savedWake = TThread::WakeMainThread;
+    TThread::WakeMainThread = [] {};
     TKVBitmap target;
     TKorvaneIO io(nullptr);
     io.SetAttachedKVBitmap(&target);
     io.AsyncMode = true;
-    TLatch started;
-    TLatch release;
     std::atomic<int32_t> calls{0};
     io.OnProgress = [&](TObject*, int32_t) {
         if (calls.fetch_add(1) == 0) {
-            started.Open();
-            release.Wait();
+            TThread::Synchronize(nullptr, [] {});
         }
     };
     io.LoadFromFileJpeg(BigJpeg());
-    started.Wait();
-    std::thread waiter([&] { io.WaitThreads(true); });
-    // The abort request goes out before the waiter blocks; give it time to.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    release.Open();
-    waiter.join();
+    io.WaitThreads(true);
+    TThread::WakeMainThread = savedWake;
 
     EXPECT_TRUE(io.Aborting);
     EXPECT_EQ(io.GetThreadsCount(), 0);

@@ -42,7 +42,7 @@ private:
     std::thread FThread;
 };
 
-// Waits up to two seconds for the thread to show the state.
+// Waits up to two seconds for the thread to show the state: only a hang takes that long.
 bool Reaches(int32_t thread, char state)
 {
     for (int32_t i = 0; i < 2000; ++i) {

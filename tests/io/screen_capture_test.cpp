@@ -174,6 +174,7 @@ TEST_F(ScreenCapture, NothingToCaptureAbortsAndKeepsThePicture)
 // ---------------------------------------------------------------------------------------------
 // Another program's window on an X server of the test's own
 
+// Waits on the other programs end after a minute: only a hang takes that long.
 constexpr int32_t kMinute = 60000;
 
 // A process the shell left running in the background (it tells the process's id, $!, through a

@@ -100,6 +100,7 @@ TEST(Thread, FreeOnTerminateDeletesItselfAndTellsOnTerminate)
         done.SetEvent();
     };
     thread->Start();
+    // Both waits only catch a hang: the thread frees itself within a millisecond.
     ASSERT_EQ(done.WaitFor(5000), wrSignaled);
     for (int i = 0; i < 500 && !destroyed.load(); ++i) {
         Sleep(2);

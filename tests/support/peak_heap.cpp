@@ -1,79 +1,265 @@
+// Test helpers: the memory a call takes, counted from the blocks the program allocates and frees,
+// with the pages of large blocks asked of the kernel (mincore) for the resident measure.
 #include "tests/support/peak_heap.h"
 
-#include <atomic>
-#include <cstddef>
-#include <fstream>
-#include <string>
+#include "tests/support/detail/heap_count.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" {
-size_t __sanitizer_get_current_allocated_bytes();
-int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*, size_t),
-                                              void (*freeHook)(const volatile void*));
-}
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KV_SANITIZER_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KV_SANITIZER_ALLOCATOR 1
+#endif
 #endif
 
 namespace kvtest {
 
 namespace {
 
-std::atomic<bool> gTrackingHeap{false};
-std::atomic<size_t> gHeapPeak{0};
+// What a measure that could not be taken returns: past every bound, with room to subtract from.
+constexpr int64_t kUnmeasured = int64_t(1) << 60;
+// Blocks from this size on count by their resident pages, smaller ones whole.
+constexpr size_t kPagedFrom = size_t(1) << 20;
+constexpr size_t kMostPagedBlocks = 4096;
+
+// The allocator's hooks may not take a lock the sanitizers watch or that may allocate.
+class TSpinLock
+{
+public:
+    void lock()
+    {
+        while (FFlag.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    void unlock() { FFlag.clear(std::memory_order_release); }
+
+private:
+    std::atomic_flag FFlag = ATOMIC_FLAG_INIT;
+};
+
+std::atomic<bool> gCounted{false};
+std::atomic<int64_t> gLive{0};
+std::atomic<int64_t> gPeak{0};
+std::atomic<int32_t> gHeapWatchers{0};
+
+// The resident measure, from ResetPeakResident on.
+struct TPagedBlock
+{
+    uintptr_t Begin;
+    size_t Bytes;
+};
+struct TResident
+{
+    TPagedBlock Paged[kMostPagedBlocks];
+    size_t PagedCount = 0;
+    bool Overflowed = false;
+    int MincoreError = 0;
+    // The small blocks' bytes since the reset (less when older ones are freed), and the most of
+    // them since the last sample.
+    int64_t Small = 0;
+    int64_t SmallHigh = 0;
+    int64_t Peak = 0;
+};
+std::atomic<bool> gResidentOn{false};
+TSpinLock gResidentLock;
+TResident gResident;
+
+void Raise(std::atomic<int64_t>& peak, int64_t value)
+{
+    int64_t seen = peak.load(std::memory_order_relaxed);
+    while (value > seen && !peak.compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+    }
+}
+
+int64_t ResidentBytes(const TPagedBlock& block)
+{
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    static unsigned char pages[16384];
+    int64_t resident = 0;
+    const uintptr_t end = block.Begin + block.Bytes;
+    for (uintptr_t at = block.Begin & ~(page - 1); at < end; at += sizeof pages * page) {
+        const size_t length = std::min<uintptr_t>(end - at, sizeof pages * page);
+        if (mincore(reinterpret_cast<void*>(at), length, pages) != 0) {
+            gResident.MincoreError = errno;
+            return 0;
+        }
+        for (size_t i = 0; i < (length + page - 1) / page; ++i)
+            resident += (pages[i] & 1) * int64_t(page);
+    }
+    return resident;
+}
+
+// Between two samples the paged blocks' resident pages only grow, so the most held since the
+// last sample is at most the small blocks' high mark and the paged blocks' pages now.
+void SampleLocked()
+{
+    int64_t paged = 0;
+    for (size_t i = 0; i < gResident.PagedCount; ++i)
+        paged += ResidentBytes(gResident.Paged[i]);
+    gResident.Peak = std::max(gResident.Peak, std::max(gResident.SmallHigh, gResident.Small) + paged);
+    gResident.SmallHigh = gResident.Small;
+}
+
+void ResidentAllocated(const void* block, size_t bytes)
+{
+    std::lock_guard<TSpinLock> lock(gResidentLock);
+    if (bytes < kPagedFrom) {
+        gResident.Small += int64_t(bytes);
+        gResident.SmallHigh = std::max(gResident.SmallHigh, gResident.Small);
+    } else if (gResident.PagedCount < kMostPagedBlocks) {
+        gResident.Paged[gResident.PagedCount++] = {reinterpret_cast<uintptr_t>(block), bytes};
+    } else {
+        gResident.Overflowed = true;
+    }
+}
+
+void ResidentReleasing(const void* block, size_t bytes)
+{
+    std::lock_guard<TSpinLock> lock(gResidentLock);
+    if (bytes < kPagedFrom) {
+        gResident.Small -= int64_t(bytes);
+        return;
+    }
+    TPagedBlock* const paged = gResident.Paged;
+    TPagedBlock* const end = paged + gResident.PagedCount;
+    TPagedBlock* found = std::find_if(
+        paged, end, [&](const TPagedBlock& b) { return b.Begin == reinterpret_cast<uintptr_t>(block); });
+    if (found != end) {
+        SampleLocked();
+        *found = end[-1];
+        --gResident.PagedCount;
+    }
+}
+
+bool CountsAllocations(const char* measure)
+{
+    if (gCounted.load())
+        return true;
+    ADD_FAILURE() << measure
+                  << ": this test program does not count its allocations (a plain build links "
+                     "tests/support/malloc/counting_malloc.cpp into it; a sanitizer build hooks its "
+                     "allocator, which failed here), so the bound cannot be checked";
+    return false;
+}
+
+#if KV_SANITIZER_ALLOCATOR
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*, size_t),
+                                              void (*freeHook)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* block);
+int __sanitizer_get_ownership(const volatile void* block);
+}
+
+// The sanitizers' allocators cannot be replaced; they tell of every block instead. The free hook
+// runs while the block is still allocated.
+[[maybe_unused]] const bool gHooked = __sanitizer_install_malloc_and_free_hooks(
+    [](const volatile void* block, size_t bytes) {
+        heapcount::Allocated(const_cast<const void*>(block), bytes);
+    },
+    [](const volatile void* block) {
+        if (block != nullptr && __sanitizer_get_ownership(block))
+            heapcount::Releasing(const_cast<const void*>(block), __sanitizer_get_allocated_size(block));
+    });
+#endif
 
 } // namespace
 
-int64_t PeakHeapOf(const std::function<void()>& call)
+namespace heapcount {
+
+void Allocated(const void* Block, size_t Bytes)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    // The allocator calls the hook after every allocation, with its count of bytes in use
-    // already raised by it.
-    static const bool installed = __sanitizer_install_malloc_and_free_hooks(
-                                      [](const volatile void*, size_t) {
-                                          if (!gTrackingHeap) {
-                                              return;
-                                          }
-                                          const size_t now = __sanitizer_get_current_allocated_bytes();
-                                          size_t peak = gHeapPeak;
-                                          while (now > peak && !gHeapPeak.compare_exchange_weak(peak, now)) {
-                                          }
-                                      },
-                                      [](const volatile void*) {}) != 0;
-    const size_t before = __sanitizer_get_current_allocated_bytes();
-    gHeapPeak = before;
-    gTrackingHeap = installed;
-    call();
-    gTrackingHeap = false;
-    return installed ? int64_t(gHeapPeak - before) : -1;
-#else
-    call();
-    return -1;
-#endif
+    if (!gCounted.load(std::memory_order_relaxed))
+        gCounted.store(true);
+    const int64_t live = gLive.fetch_add(int64_t(Bytes), std::memory_order_relaxed) + int64_t(Bytes);
+    if (gHeapWatchers.load(std::memory_order_relaxed) > 0)
+        Raise(gPeak, live);
+    if (gResidentOn.load(std::memory_order_acquire))
+        ResidentAllocated(Block, Bytes);
 }
 
-int64_t PeakResidentKb()
+void Releasing(const void* Block, size_t Bytes)
 {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stoll(line.substr(6));
-        }
+    gLive.fetch_sub(int64_t(Bytes), std::memory_order_relaxed);
+    if (gResidentOn.load(std::memory_order_acquire))
+        ResidentReleasing(Block, Bytes);
+}
+
+} // namespace heapcount
+
+int64_t PeakHeapOf(const std::function<void()>& call)
+{
+    if (!CountsAllocations("PeakHeapOf")) {
+        call();
+        return kUnmeasured;
     }
-    return -1;
+    ++gHeapWatchers;
+    const int64_t before = gLive.load();
+    gPeak = before;
+    call();
+    const int64_t peak = gPeak.load();
+    --gHeapWatchers;
+    return std::max<int64_t>(peak - before, 0);
 }
 
 void ResetPeakResident()
 {
-    std::ofstream("/proc/self/clear_refs") << "5";
+    CountsAllocations("ResetPeakResident");
+    std::lock_guard<TSpinLock> lock(gResidentLock);
+    gResident.PagedCount = 0;
+    gResident.Overflowed = false;
+    gResident.MincoreError = 0;
+    gResident.Small = gResident.SmallHigh = gResident.Peak = 0;
+    gResidentOn = true;
+}
+
+int64_t PeakResidentKb()
+{
+    if (!gResidentOn.load()) {
+        ADD_FAILURE() << "PeakResidentKb: ResetPeakResident was not called first";
+        return kUnmeasured;
+    }
+    if (!CountsAllocations("PeakResidentKb"))
+        return kUnmeasured;
+    bool overflowed = false;
+    int mincoreError = 0;
+    int64_t peak = 0;
+    {
+        // Reporting allocates: not while the allocator's hooks would wait for the lock.
+        std::lock_guard<TSpinLock> lock(gResidentLock);
+        SampleLocked();
+        overflowed = gResident.Overflowed;
+        mincoreError = gResident.MincoreError;
+        peak = gResident.Peak;
+    }
+    if (overflowed) {
+        ADD_FAILURE() << "PeakResidentKb: more than " << kMostPagedBlocks
+                      << " blocks of a megabyte or more were live at once; the rest went unmeasured";
+        return kUnmeasured;
+    }
+    if (mincoreError != 0) {
+        ADD_FAILURE() << "PeakResidentKb: the kernel does not tell which pages are resident (mincore: "
+                      << std::strerror(mincoreError) << ")";
+        return kUnmeasured;
+    }
+    return peak / 1024;
 }
 
 int64_t ResidentGrowthOf(const std::function<void()>& call)
 {
     ResetPeakResident();
-    const int64_t startKb = PeakResidentKb();
-    const int64_t heap = PeakHeapOf(call);
-    const int64_t grownKb = PeakResidentKb() - startKb;
-    return heap > 0 ? grownKb - heap / 8 / 1024 : grownKb;
+    call();
+    const int64_t kb = PeakResidentKb();
+    gResidentOn = false;
+    return kb;
 }
 
 } // namespace kvtest

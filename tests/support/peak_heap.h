@@ -1,4 +1,7 @@
-// Test helpers: the most heap and resident memory a call takes, for the tests that bound memory.
+// Test helpers: the most memory a call takes, for the tests that bound memory. Counted from the
+// test program's own allocations (malloc and all that is built on it, C libraries included), so
+// that a bound measures the same on every kernel, in the plain build and under the sanitizers. A
+// measure that cannot be taken fails the test and says why; it never passes unmeasured.
 #pragma once
 
 #include <cstdint>
@@ -6,16 +9,16 @@
 
 namespace kvtest {
 
-// The most heap that call takes above what was in use before it, where the address sanitizer's
-// allocator can tell; -1 elsewhere.
+// The most heap, in bytes, that call takes above what was in use before it.
 int64_t PeakHeapOf(const std::function<void()>& call);
 
-// Peak resident kB since the last ResetPeakResident: the pages written or read, not blocks handed out.
+// The most memory, in kB, that the blocks allocated since the last ResetPeakResident held
+// resident at once: a block of a megabyte or more by its pages written or read (a huge bitmap of
+// which a few rows were written counts those rows), a smaller one whole.
 int64_t PeakResidentKb();
 void ResetPeakResident();
 
-// How many kB resident memory peaks above where it stood during call, less the eighth of the call's
-// heap that the address sanitizer's shadow writes however little of a block is used.
+// PeakResidentKb of the blocks the call allocates.
 int64_t ResidentGrowthOf(const std::function<void()>& call);
 
 } // namespace kvtest

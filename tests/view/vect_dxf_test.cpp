@@ -151,6 +151,7 @@ TEST(VectDxf, AMillionEntitiesEndQuickly)
     }
     big += "0\nENDSEC\n0\nEOF\n";
     Import import;
+    // Only a runaway import takes 10 s: it takes about 0.3 s, under the sanitizers too.
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(import(big).size(), 10000u);
     EXPECT_TRUE(import.ok);
