@@ -55,9 +55,22 @@ TRowDecoder::~TRowDecoder()
     }
 }
 
-TRowStatus TRowDecoder::Filled(int64_t bytes) const
+TRowStatus TRowDecoder::Filled(std::vector<uint8_t>& row, int64_t bytes) const
 {
+    std::fill(row.begin() + std::ptrdiff_t(std::min<int64_t>(bytes, int64_t(row.size()))), row.end(),
+              uint8_t(0));
     return bytes == FRowBytes ? rsWhole : bytes > 0 ? rsCut : rsNone;
+}
+
+// Rows grow with what is decoded into them, by doubling up to the row's length: the row a header
+// declares is not made before data fills it.
+uint8_t* TRowDecoder::GrowTo(std::vector<uint8_t>& row, int64_t bytes) const
+{
+    if (int64_t(row.size()) < bytes) {
+        constexpr int64_t SmallestRow = 4096;
+        row.resize(size_t(std::min(FRowBytes, std::max({bytes, 2 * int64_t(row.size()), SmallestRow}))));
+    }
+    return row.data();
 }
 
 // Every fax row takes at least one bit: a row that starts at the end of the data has none.
@@ -66,17 +79,16 @@ bool TRowDecoder::FaxDataLeft() const
     return FPage.Compression == tcCCITT1D ? FPosition < FSize : FPosition < FSize * 8;
 }
 
-TRowStatus TRowDecoder::Next(uint8_t* row)
+TRowStatus TRowDecoder::Next(std::vector<uint8_t>& row)
 {
     switch (FPage.Compression) {
     case tcNone: {
         const int64_t take = std::clamp<int64_t>(FSize - FPosition, 0, FRowBytes);
         if (take > 0) {
-            std::memcpy(row, FData + FPosition, size_t(take));
+            std::memcpy(GrowTo(row, take), FData + FPosition, size_t(take));
         }
-        std::memset(row + take, 0, size_t(FRowBytes - take));
         FPosition += take;
-        return Filled(take);
+        return Filled(row, take);
     }
     case tcPackBits:
         return NextPackBits(row);
@@ -89,7 +101,7 @@ TRowStatus TRowDecoder::Next(uint8_t* row)
         if (decoded == nullptr) {
             return rsCorrupt;
         }
-        std::memcpy(row, decoded, size_t(FRowBytes));
+        std::memcpy(GrowTo(row, FRowBytes), decoded, size_t(FRowBytes));
         return rsWhole;
     }
     case tcAdobeDeflate:
@@ -101,14 +113,15 @@ TRowStatus TRowDecoder::Next(uint8_t* row)
         if (!FaxDataLeft()) {
             return rsNone;
         }
-        return NextFax(row) ? rsWhole : rsCorrupt;
+        // A fax row may take a single bit, whatever its width: it is made whole at once.
+        return NextFax(GrowTo(row, FRowBytes)) ? rsWhole : rsCorrupt;
     default:
         return rsCorrupt;
     }
 }
 
 // PackBits packets may run across rows: what is left of one continues the next row.
-TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
+TRowStatus TRowDecoder::NextPackBits(std::vector<uint8_t>& row)
 {
     int64_t filled = 0;
     while (filled < FRowBytes) {
@@ -117,7 +130,7 @@ TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
             if (take <= 0) {
                 break;
             }
-            std::memcpy(row + filled, FData + FPosition, size_t(take));
+            std::memcpy(GrowTo(row, filled + take) + filled, FData + FPosition, size_t(take));
             filled += take;
             FPosition += take;
             FLiteralLeft -= int32_t(take);
@@ -125,7 +138,7 @@ TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
         }
         if (FRepeatLeft > 0) {
             const int64_t take = std::min(int64_t(FRepeatLeft), FRowBytes - filled);
-            std::memset(row + filled, FRepeatByte, size_t(take));
+            std::memset(GrowTo(row, filled + take) + filled, FRepeatByte, size_t(take));
             filled += take;
             FRepeatLeft -= int32_t(take);
             continue;
@@ -144,26 +157,27 @@ TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
             FRepeatLeft = 1 - header;
         }
     }
-    std::memset(row + filled, 0, size_t(FRowBytes - filled));
-    return Filled(filled);
+    return Filled(row, filled);
 }
 
 // A stream that ends, or whose data ends, before the row is full leaves it cut.
-TRowStatus TRowDecoder::NextDeflate(uint8_t* row)
+TRowStatus TRowDecoder::NextDeflate(std::vector<uint8_t>& row)
 {
     z_stream& z = FZ->Stream;
-    z.next_out = row;
-    z.avail_out = static_cast<uInt>(FRowBytes);
-    while (!FZ->Ended && z.avail_out > 0) {
+    int64_t filled = 0;
+    while (!FZ->Ended && filled < FRowBytes) {
+        uint8_t* out = GrowTo(row, filled + 1);
+        z.next_out = out + filled;
+        z.avail_out = static_cast<uInt>(std::min<int64_t>(int64_t(row.size()) - filled, UINT32_MAX));
         const int result = inflate(&z, Z_SYNC_FLUSH);
+        filled = z.next_out - out;
         if (result == Z_STREAM_END || result == Z_BUF_ERROR) {
             FZ->Ended = true;
         } else if (result != Z_OK) {
             return rsCorrupt;
         }
     }
-    std::memset(z.next_out, 0, z.avail_out);
-    return Filled(FRowBytes - int64_t(z.avail_out));
+    return Filled(row, filled);
 }
 
 bool TRowDecoder::NextFax(uint8_t* row)

@@ -19,7 +19,9 @@ enum TRowStatus
     rsCorrupt // the data is corrupt
 };
 
-// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order.
+// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order. The caller's row
+// buffer grows with the bytes decoded into it: a whole row leaves it rowBytes long, a cut one holds
+// what there was and zeros after, however long the buffer was made.
 class TRowDecoder
 {
 public:
@@ -28,14 +30,16 @@ public:
     TRowDecoder(const TRowDecoder&) = delete;
     TRowDecoder& operator=(const TRowDecoder&) = delete;
 
-    TRowStatus Next(uint8_t* row);
+    TRowStatus Next(std::vector<uint8_t>& row);
 
 private:
-    // rsWhole when the row got all its bytes, else rsCut or rsNone by whether it got any.
-    TRowStatus Filled(int64_t bytes) const;
+    // rsWhole when the row got all its bytes, else rsCut or rsNone by whether it got any; the
+    // buffer past them is cleared.
+    TRowStatus Filled(std::vector<uint8_t>& row, int64_t bytes) const;
+    uint8_t* GrowTo(std::vector<uint8_t>& row, int64_t bytes) const;
     bool FaxDataLeft() const;
-    TRowStatus NextPackBits(uint8_t* row);
-    TRowStatus NextDeflate(uint8_t* row);
+    TRowStatus NextPackBits(std::vector<uint8_t>& row);
+    TRowStatus NextDeflate(std::vector<uint8_t>& row);
     bool NextFax(uint8_t* row);
 
     const TTIFFPage& FPage;
