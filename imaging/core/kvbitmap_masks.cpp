@@ -7,6 +7,25 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// Word by word: masks may be far larger than the rows anything wrote.
+bool AllZero(const uint8_t* bytes, size_t count)
+{
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        any |= word;
+    }
+    for (; i < count; ++i)
+        any |= bytes[i];
+    return any == 0;
+}
+
+} // namespace
+
 void TKVBitmap::CopyFromTKVMask(TKVMask* mask)
 {
     if (mask == nullptr) {
@@ -21,9 +40,22 @@ void TKVBitmap::CopyFromTKVMask(TKVMask* mask)
         return;
     TKVAccessScope access(*this, kvdWrite);
     const size_t rowBytes = size_t(std::min(FRowLen, mask->RowLen));
-    for (int32_t y = 0; y < FHeight; ++y)
-        std::memcpy(GetScanLine(y), mask->GetScanLine(y), rowBytes);
+    // The new rows are 0 already: rows of zeros are not written, so that the rows of a mask that
+    // nothing reached take no memory here either.
+    for (int32_t y = 0; y < FHeight; ++y) {
+        const uint8_t* source = mask->GetScanLine(y);
+        if (!AllZero(source, rowBytes))
+            std::memcpy(GetScanLine(y), source, rowBytes);
+    }
     Full = mask->Full;
+}
+
+void TKVBitmap::SetAlphaChannelFromMask(TKVMask* mask)
+{
+    if (FIsAlpha)
+        return;
+    FAlphaChannel = std::make_unique<TKVBitmap>(0, 0, FLocation);
+    FAlphaChannel->CopyFromTKVMask(mask);
 }
 
 void TKVBitmap::CopyToTKVMask(TKVMask* mask)
