@@ -2,6 +2,7 @@
 // data) and converting them into pixels. No decoder reads outside the strip's data.
 #include "imaging/codecs/tiff/detail/tiff_rows.h"
 
+#include "imaging/codecs/tiff/detail/fax_strip.h"
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/core/bitmap_copies.h"
 #include "imaging/core/colour_spaces.h"
@@ -33,10 +34,12 @@ TRowDecoder::TRowDecoder(const TTIFFPage& page, const uint8_t* data, int64_t siz
         FZ->Stream.avail_in = static_cast<uInt>(std::min<int64_t>(size, UINT32_MAX));
         FZ->Ended = inflateInit(&FZ->Stream) != Z_OK;
         break;
-    case tcCCITT1D:
     case tcGroup3:
     case tcGroup4:
-        FRefLine.assign(size_t(rowBytes), 0xFF);
+        if (page.Compression == tcGroup4 || (page.T4Options & 1) != 0) {
+            FFax2D = std::make_unique<Tifccitt::detail::TFax2DStrip>(data, size, page.FillOrder == 2 ? 2 : 1,
+                                                                     width);
+        }
         break;
     case tcLZW:
         // The LZW of old writers packs its codes least significant bit first, so that its opening
@@ -191,24 +194,35 @@ bool TRowDecoder::NextFax(uint8_t* row)
                                                           fillOrder, &status);
         break;
     }
-    case tcGroup3:
-        if ((FPage.T4Options & 1) != 0) {
-            FPosition = Tifccitt::CCITT3_2D_GetLine(row, FData, FSize, (FPage.T4Options & 4) != 0, fillOrder,
-                                                    FPosition, FRefLine.data(), FWidth, &status);
+    default:
+        if (FFax2D != nullptr) {
+            // EOLs are found by their run of zeros, which covers the fill of aligned EOLs as well.
+            FPosition = FFax2D->NextRow(row, &status);
         } else {
             FPosition =
                 Tifccitt::_CCITTHuffmanGetLine(row, FData, FSize, FWidth, fillOrder, FPosition, &status);
         }
-        break;
-    default:
-        FPosition = Tifccitt::CCITT3_2D_GetLine(row, FData, FSize, false, fillOrder, FPosition,
-                                                FRefLine.data(), FWidth, &status);
         break;
     }
     return status == Tifccitt::frOK;
 }
 
 namespace {
+
+// A word at a time: bilevel pages are rows of thousands of bytes.
+void InvertBytes(uint8_t* target, const uint8_t* source, int32_t count)
+{
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, source + i, 8);
+        word = ~word;
+        std::memcpy(target + i, &word, 8);
+    }
+    for (; i < count; ++i) {
+        target[i] = uint8_t(~source[i]);
+    }
+}
 
 // Colour divided by alpha on a scale of `full`, rounded; no colour where alpha is 0, and full
 // where a colour passes its alpha.
@@ -326,9 +340,7 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
             // start of the next tile, which comes later.
             uint8_t* out = dst + x / 8;
             if (FInvertBits) {
-                for (int32_t i = 0; i < bytes; ++i) {
-                    out[i] = uint8_t(~row[i]);
-                }
+                InvertBytes(out, row, bytes);
             } else {
                 std::memcpy(out, row, size_t(bytes));
             }
@@ -336,9 +348,7 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
         }
         FScratch.assign(row, row + bytes);
         if (FInvertBits) {
-            for (uint8_t& byte : FScratch) {
-                byte = uint8_t(~byte);
-            }
+            InvertBytes(FScratch.data(), FScratch.data(), bytes);
         }
         Korvaneproc::_CopyBits(dst, FScratch.data(), x, 0, count, 0);
         return;

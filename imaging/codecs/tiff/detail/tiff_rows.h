@@ -4,6 +4,10 @@
 
 #include "imaging/codecs/tiff/detail/tiff_page.h"
 
+namespace Tifccitt::detail {
+class TFax2DStrip;
+}
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -56,7 +60,7 @@ private:
     bool FOldStyleLZW = false;
     struct TZState;
     std::unique_ptr<TZState> FZ;
-    std::vector<uint8_t> FRefLine;
+    std::unique_ptr<Tifccitt::detail::TFax2DStrip> FFax2D;
 };
 
 // Converts decoded chunky rows into bitmap rows and alpha mask rows. Colours premultiplied by
