@@ -287,6 +287,7 @@ TEST(TiffReader, BrokenFilesEndCleanly)
         "lzw-random-113-kb-declaring-a-row-of-2-27-rgb-pixels.tif",
         "lzw-random-450-kb-declaring-a-row-of-2-27-rgb16-pixels.tif",
         "lzw-random-20-kb-declaring-a-row-its-codes-could-fill.tif",
+        "deflate-random-20-kb-declaring-a-row-it-could-fill.tif",
     };
     const std::string folder = std::string(KV_TEST_DATA_DIR) + "/fuzz/tiff/";
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -316,13 +317,14 @@ TEST(TiffReader, BrokenFilesEndCleanly)
     ReadTiffFile(folder + "rational-zero-denominator.tif", rational);
     EXPECT_EQ(rational.Params.DpiX, 300);
     // Pages of up to 2^28 pixels whose data gives no whole first row make nothing of that size: LZW
-    // codes that cannot fill the row are refused undecoded, and a row they could fill grows only
-    // as far as they decode.
+    // codes that cannot fill the row are refused undecoded, and a row that LZW or Deflate data could
+    // fill grows only as far as it decodes.
     for (const char* name :
          {"huge-height-rgba-strip-past-end.tif", "huge-width-cmyk16-one-cut-row.tif",
           "huge-width-rgb-one-cut-row.tif", "lzw-random-113-kb-declaring-a-row-of-2-27-rgb-pixels.tif",
           "lzw-random-450-kb-declaring-a-row-of-2-27-rgb16-pixels.tif",
-          "lzw-random-20-kb-declaring-a-row-its-codes-could-fill.tif"}) {
+          "lzw-random-20-kb-declaring-a-row-its-codes-could-fill.tif",
+          "deflate-random-20-kb-declaring-a-row-it-could-fill.tif"}) {
         TTiffRead huge;
         EXPECT_TRUE(kvtest::RefusedKeepingBitmap(huge.Bitmap, huge.Aborted, [&] {
             ReadTiffFile(folder + name, huge);
