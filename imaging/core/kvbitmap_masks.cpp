@@ -32,11 +32,12 @@ void TKVBitmap::CopyFromTKVMask(TKVMask* mask)
         return;
     TKVAccessScope access(*this, kvdWrite);
     const size_t rowBytes = size_t(std::min(FRowLen, mask->RowLen));
-    // The new rows are 0 already: rows of zeros are not written, so that the rows of a mask that
-    // nothing reached take no memory here either.
+    // New rows in memory or a temporary file are 0 already: rows of zeros are not written there,
+    // so that the rows of a mask that nothing reached take no memory here either.
+    const bool cleared = FLocation != kvTBitmap;
     for (int32_t y = 0; y < FHeight; ++y) {
         const uint8_t* source = mask->GetScanLine(y);
-        if (!AllZero(source, rowBytes))
+        if (!cleared || !AllZero(source, rowBytes))
             std::memcpy(GetScanLine(y), source, rowBytes);
     }
     Full = mask->Full;
