@@ -129,6 +129,8 @@ public:
     // Alpha channel
     // Created on first use (kv8g, all 255); nullptr for a bitmap that is itself an alpha channel.
     TKVBitmap* GetAlphaChannel();
+    // The alpha channel made from a mask (CopyFromTKVMask) without first being made opaque.
+    void SetAlphaChannelFromMask(TKVMask* mask);
     bool GetHasAlphaChannel() const { return FAlphaChannel != nullptr; }
     void RemoveAlphaChannel();
     bool IsAlpha() const { return FIsAlpha; }

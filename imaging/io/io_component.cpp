@@ -52,8 +52,10 @@ void TakeMaskAsAlpha(TKVBitmap& Bitmap, std::unique_ptr<TKVMask>& Mask)
         Mask.reset();
         return;
     }
+    // Made from the mask at once: a channel first made opaque would be written whole, where a
+    // cut file's mask holds only the rows its data reached.
+    Bitmap.SetAlphaChannelFromMask(Mask.get());
     TKVBitmap* alpha = Bitmap.GetAlphaChannel();
-    alpha->CopyFromTKVMask(Mask.get());
     if (alpha->GetPixelFormat() != kv8g) {
         alpha->SetPixelFormat(kv8g);
     }

@@ -1,5 +1,6 @@
-// The fax coder: Go's raw fax streams (plain, inverted, cut), the codes of the edge cases, and
-// rows of every width through each encoder and back.
+// The fax coder: Go's raw fax streams (plain, inverted, cut), the codes of the edge cases, rows of
+// every width through each encoder and back, and the strip decoder against row-by-row decoding.
+#include "imaging/codecs/tiff/detail/fax_strip.h"
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/core/tif_tags_reader.h"
 #include "platform/core/streams.h"
@@ -246,6 +247,66 @@ TEST(FaxCodes, EveryEncoderRoundTrips)
     }
 }
 
+class FaxTiff : public TTiffSamples
+{
+};
+
+// Decodes rows of a strip both ways, the strip decoder carrying each row's changing elements to the
+// next, the row decoder finding them again in the row's bits; the number of rows that differ in
+// their pixels, the bit position after them or their fault.
+int32_t RowsTheStripDecoderGetsWrong(const Bytes& data, int32_t width, int32_t rows, int32_t fillOrder)
+{
+    std::vector<uint8_t> byRow(size_t(width + 7) / 8), byStrip(byRow.size()), ref(byRow.size(), 0xFF);
+    Tifccitt::detail::TFax2DStrip strip(data.data(), int64_t(data.size()), fillOrder, width);
+    int64_t position = 0;
+    int32_t wrong = 0;
+    for (int32_t y = 0; y < rows; ++y) {
+        Tifccitt::TFaxRowStatus rowStatus = Tifccitt::frOK, stripStatus = Tifccitt::frOK;
+        position = Tifccitt::CCITT3_2D_GetLine(byRow.data(), data.data(), int64_t(data.size()), false,
+                                               fillOrder, position, ref.data(), width, &rowStatus);
+        wrong += strip.NextRow(byStrip.data(), &stripStatus) != position || byStrip != byRow ||
+                 stripStatus != rowStatus;
+    }
+    return wrong;
+}
+
+// Random bytes (of every density, so that every mode and fault comes up) and tiffcp's Group 3
+// two-dimensional and Group 4 strips of noise and of the gopher, in both fill orders.
+TEST_F(FaxTiff, TheStripDecoderDecodesAsRowByRowDecodingDoes)
+{
+    std::mt19937 random(50);
+    for (int32_t i = 0; i < 3000; ++i) {
+        Bytes data(1 + random() % 300);
+        const uint32_t density = random() % 3;
+        for (uint8_t& byte : data) {
+            byte = uint8_t(density == 0   ? random()
+                           : density == 1 ? random() & random()
+                                          : random() | random());
+        }
+        const int32_t width = 1 + int32_t(random() % (i % 5 == 0 ? 3000 : 200));
+        ASSERT_EQ(RowsTheStripDecoderGetsWrong(data, width, 30, 1 + int32_t(i % 2)), 0) << i;
+    }
+    Run("convert -seed 50 -size 1728x300 xc: +noise Random -blur 0x1 -threshold 50% " + F("noise.pbm") +
+        " && pnmtotiff " + F("noise.pbm") + " > " + F("noise.tif") + " 2>/dev/null");
+    for (const char* page : {"page.tif", "noise.tif"}) {
+        for (const char* coding : {"g3:2d", "g4"}) {
+            for (const char* order : {"msb2lsb", "lsb2msb"}) {
+                const std::string name = std::string(coding) + "-" + order + "-" + page;
+                SCOPED_TRACE(name);
+                Run(std::string("tiffcp -r 100000 -c ") + coding + " -f " + order + " " + F(page) + " " +
+                    F(name));
+                TKVTifTagsReader tags(F(name), 0);
+                const Bytes file = FileBytes(F(name));
+                const auto first = file.begin() + tags.GetInteger(273);
+                EXPECT_EQ(RowsTheStripDecoderGetsWrong(Bytes(first, first + tags.GetInteger(279)),
+                                                       tags.GetInteger(256), tags.GetInteger(257),
+                                                       order[0] == 'l' ? 2 : 1),
+                          0);
+            }
+        }
+    }
+}
+
 // The first line libtiff's fax decoder finds fault with ("Bad code word", "Line length mismatch",
 // "Premature EOL" at line N of strip 0); -1 when it finds none.
 int32_t FirstFaultLibtiffReports(const std::string& fileName)
@@ -254,10 +315,6 @@ int32_t FirstFaultLibtiffReports(const std::string& fileName)
     const size_t at = report.find(" at line ");
     return at == std::string::npos ? -1 : std::stoi(report.substr(at + 9));
 }
-
-class FaxTiff : public TTiffSamples
-{
-};
 
 // Go's gopher coded by ImageMagick and by libtiff in every fax coding, a byte inside its strip
 // changed: the page loads with the abort flag, the rows before the first faulty one as libtiff

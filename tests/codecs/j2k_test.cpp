@@ -85,7 +85,9 @@ std::string WithOnePixelTiles(std::string bytes, uint32_t width, uint32_t height
 } // namespace
 
 // Files of opj_compress: RGB JP2, grey and 12-bit code streams, subsampled components and small
-// tiles, each equal to the top 8 bits of what opj_decompress makes of it.
+// tiles, each equal to the top 8 bits of what opj_decompress makes of it. Among them 64 components
+// of 64 x 64 pixels, 62 of them a sample for each 32 x 32, in tiles of 4 x 4 and 2 x 2: most of
+// their tile-components hold no sample, and so no packet.
 TEST(J2kReader, DecodesAsOpjDecompressDoes)
 {
     ASSERT_TRUE(HaveTools());
@@ -93,6 +95,15 @@ TEST(J2kReader, DecodesAsOpjDecompressDoes)
     const std::string ppm = folder.Write("rose.ppm", kvtest::TempFolder::Read(Rose));
     const std::string pgm = folder.Write("rose.pgm", kvtest::ToolOutput("ppmtopgm " + ppm));
     const std::string deep = folder.Write("rose12.ppm", kvtest::ToolOutput("pamdepth 4095 " + ppm));
+    std::string samples(2 * 64 * 64 + 62 * 2 * 2, '\0');
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = char(i * 7 + i / 64 * 13);
+    }
+    const std::string raw = folder.Write("components.raw", samples);
+    std::string steps = "64,64,64,8,u@1x1:1x1";
+    for (int32_t c = 2; c < 64; ++c) {
+        steps += ":32x32";
+    }
     const struct
     {
         const char* name;
@@ -106,6 +117,8 @@ TEST(J2kReader, DecodesAsOpjDecompressDoes)
         {"e.jp2", ppm, "-r 20 -n 3", 8, 3},
         {"f.j2k", ppm, "-t 8,8 -n 1", 8, 3},
         {"g.jp2", pgm, "-t 16,16 -n 2", 8, 1},
+        {"h.j2k", raw, "-F " + steps + " -t 4,4 -n 1", 8, 3},
+        {"i.j2k", raw, "-F " + steps + " -t 2,2 -n 1", 8, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -331,9 +344,11 @@ TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
     EXPECT_EQ(header.Bitmap.GetWidth(), 2);
 }
 
-// Before the library sizes its records by SIZ's counts, a stream without room for them (14 bytes a
-// tile, one a tile-component) is refused: memory follows the data, not the declared counts.
-TEST(J2kReader, TileCountsTheStreamHasNoRoomForAreRefused)
+// Before the library sizes its records by SIZ's counts, counts whose records pass the budget, or
+// that the stream has no room for (14 bytes a tile, one a tile-component with samples), are
+// refused: memory follows the data, not the declared counts. 20,000 tiles of 14 components have
+// room in 280 KB of zeros, but their records would take 500 MB.
+TEST(J2kReader, TileCountsPastTheBudgetOrTheStreamsRoomAreRefused)
 {
     ASSERT_TRUE(HaveTools());
     kvtest::TempFolder folder;
@@ -344,10 +359,13 @@ TEST(J2kReader, TileCountsTheStreamHasNoRoomForAreRefused)
         cases.push_back({name, WithOnePixelTiles(kvtest::TempFolder::Read(folder.File(name)), 256, 171),
                          "tw=256, th=171"});
     }
+    const std::string corpus = std::string(KV_TEST_DATA_DIR) + "/fuzz/j2k/";
     cases.push_back({"components.j2k",
-                     kvtest::TempFolder::Read(std::string(KV_TEST_DATA_DIR) +
-                                              "/fuzz/j2k/tile-components-364000-in-8-kb.j2k"),
+                     kvtest::TempFolder::Read(corpus + "tile-components-364000-in-8-kb.j2k"),
                      "numcomps=1300"});
+    cases.push_back({"padded.j2k",
+                     kvtest::TempFolder::Read(corpus + "tiles-20000-of-14-components-padded-to-280-kb.j2k"),
+                     "tw=20000, th=1"});
     for (const auto& [name, bytes, declared] : cases) {
         SCOPED_TRACE(name);
         const std::string dump = kvtest::ToolOutput("opj_dump -i " + folder.Write("declared-" + name, bytes));

@@ -284,6 +284,10 @@ TEST(TiffReader, BrokenFilesEndCleanly)
         "huge-height-rgba-strip-past-end.tif",
         "huge-width-cmyk16-one-cut-row.tif",
         "huge-width-rgb-one-cut-row.tif",
+        "lzw-random-113-kb-declaring-a-row-of-2-27-rgb-pixels.tif",
+        "lzw-random-450-kb-declaring-a-row-of-2-27-rgb16-pixels.tif",
+        "lzw-random-20-kb-declaring-a-row-its-codes-could-fill.tif",
+        "deflate-random-20-kb-declaring-a-row-it-could-fill.tif",
     };
     const std::string folder = std::string(KV_TEST_DATA_DIR) + "/fuzz/tiff/";
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -312,14 +316,37 @@ TEST(TiffReader, BrokenFilesEndCleanly)
     TTiffRead rational;
     ReadTiffFile(folder + "rational-zero-denominator.tif", rational);
     EXPECT_EQ(rational.Params.DpiX, 300);
-    // Pages of 2^28 pixels whose data gives no whole first row make nothing of that size.
-    for (const char* name : {"huge-height-rgba-strip-past-end.tif", "huge-width-cmyk16-one-cut-row.tif",
-                             "huge-width-rgb-one-cut-row.tif"}) {
+    // Pages of up to 2^28 pixels whose data gives no whole first row make nothing of that size: LZW
+    // codes that cannot fill the row are refused undecoded, and a row that LZW or Deflate data could
+    // fill grows only as far as it decodes.
+    for (const char* name :
+         {"huge-height-rgba-strip-past-end.tif", "huge-width-cmyk16-one-cut-row.tif",
+          "huge-width-rgb-one-cut-row.tif", "lzw-random-113-kb-declaring-a-row-of-2-27-rgb-pixels.tif",
+          "lzw-random-450-kb-declaring-a-row-of-2-27-rgb16-pixels.tif",
+          "lzw-random-20-kb-declaring-a-row-its-codes-could-fill.tif",
+          "deflate-random-20-kb-declaring-a-row-it-could-fill.tif"}) {
         TTiffRead huge;
         EXPECT_TRUE(kvtest::RefusedKeepingBitmap(huge.Bitmap, huge.Aborted, [&] {
             ReadTiffFile(folder + name, huge);
         })) << name;
     }
+}
+
+// The LZW bound that refuses codes too few for their row holds for the tightest coding there is:
+// libtiff codes a row of one grey level at over 1000:1, and it loads whole.
+TEST(TiffReader, LzwRowsCodedAsTightlyAsLzwCanLoad)
+{
+    ASSERT_TRUE(kvtest::Installed("tiffcp"));
+    kvtest::TempFolder folder;
+    const int32_t width = 20000000;
+    WriteFile(folder.File("plain.tif"),
+              TTiffBuilder().Page(width, 1, 1, 8, 1, Bytes(size_t(width), 7)).Build());
+    Tool("tiffcp -c lzw " + folder.File("plain.tif") + " " + folder.File("lzw.tif"));
+    ASSERT_LT(std::filesystem::file_size(folder.File("lzw.tif")), size_t(width) / 1000);
+    TTiffRead read;
+    ASSERT_TRUE(ReadTiffFile(folder.File("lzw.tif"), read));
+    EXPECT_EQ(read.Bitmap.GetWidth(), width);
+    EXPECT_EQ(read.Bitmap.GetPixels(width - 1, 0).g, 7);
 }
 
 // Signed and floating-point samples (what painting programs export at 16 bits) have no conversion:

@@ -6,6 +6,7 @@
 #include "platform/core/streams.h"
 #include "platform/graphics/bitmap.h"
 #include "tests/io/io_test_support.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <functional>
@@ -186,6 +187,25 @@ TEST(IOComponent, CopiesTheParametersOfAnotherComponent)
     TStringList notParams;
     io.AssignParams(&notParams);
     EXPECT_EQ(io.Params().JPEG_Quality, 33);
+}
+
+// A cut file's transparency becomes the alpha channel as the codec left it: the rows past the cut
+// are transparent and cost no memory, where a channel made opaque first and copied over took the
+// whole declared size twice.
+TEST(IOComponent, ACutFilesAlphaChannelTakesMemoryByItsData)
+{
+    for (const char* name :
+         {"rgba-one-row-of-16384-by-16384.png", "palette-trns-one-row-of-16384-by-16384.png"}) {
+        SCOPED_TRACE(name);
+        TKorvaneIO io(nullptr);
+        EXPECT_LT(kvtest::ResidentGrowthOf(
+                      [&] { io.LoadFromFile(std::string(KV_TEST_DATA_DIR) + "/fuzz/png/" + name); }),
+                  32 * 1024);
+        EXPECT_TRUE(io.Aborting);
+        TKVBitmap* alpha = io.KVBitmap()->GetAlphaChannel();
+        ASSERT_EQ(alpha->GetHeight(), 16384);
+        EXPECT_EQ(alpha->GetPixels_kv8(16383, 16383), 0);
+    }
 }
 
 // A failed save leaves no partial file, and an earlier file as it was.

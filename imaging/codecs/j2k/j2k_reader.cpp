@@ -153,9 +153,10 @@ private:
     bool Decode(bool jp2)
     {
         // The library sizes its records by the tile and component counts before it reads a tile:
-        // a count the stream has no room for is refused first.
+        // counts past the budget, or that the stream has no room for, are refused first.
         TDeclaredLayout layout;
-        if (!ReadDeclaredLayout(FStream, jp2, layout) || !CanHoldItsTiles(layout)) {
+        if (!ReadDeclaredLayout(FStream, jp2, layout) || !HeaderWithinBudget(layout) ||
+            !CanHoldItsTiles(layout)) {
             return false;
         }
         bool failed = false;

@@ -131,20 +131,31 @@ private:
     TRowConverter FConverter;
 };
 
+// The most bytes that LZW codes in size bytes decode to. Codes take 9 bits or more; the k-th code
+// after a Clear gives at most k bytes, each string being at most one byte longer than the longest
+// before it; and a Clear must come before the table's 3838 free entries are used up, so a run of
+// codes between Clears gives at most 1 + 2 + ... + 3839 bytes.
+int64_t LzwMostBytes(int64_t size)
+{
+    constexpr int64_t CodesBetweenClears = 4096 - 258 + 1;
+    constexpr int64_t BytesBetweenClears = CodesBetweenClears * (CodesBetweenClears + 1) / 2;
+    const int64_t codes = size * 8 / 9;
+    const int64_t rest = codes % CodesBetweenClears;
+    return codes / CodesBetweenClears * BytesBetweenClears + rest * (rest + 1) / 2;
+}
+
 // The most bytes that size bytes of the page's compression can decode to: the largest expansion
-// each coding allows (a PackBits run; LZW codes of at least 9 bits, each giving a string at most
-// one byte longer than any before it and of 4096 bytes at the most; deflate's 1032:1); -1 for fax
-// data, whose rows take as little as one bit each.
+// each coding allows (a PackBits run; LZW as above; deflate's 1032:1); -1 for fax data, whose rows
+// take as little as one bit each.
 int64_t TPageDecoder::MostBytesFrom(int64_t size) const
 {
-    const int64_t codes = size * 8 / 9 + 1;
     switch (FPage.Compression) {
     case tcNone:
         return size;
     case tcPackBits:
         return size * 64;
     case tcLZW:
-        return codes * std::min<int64_t>(codes, 4096);
+        return LzwMostBytes(size);
     case tcAdobeDeflate:
     case tcDeflate:
         return size * 1032;
@@ -161,9 +172,9 @@ int64_t TPageDecoder::RowsTheDataCanHold(int64_t size, int64_t rowBytes) const
     return most < 0 ? size * 8 + 1 : (most + bytes - 1) / bytes;
 }
 
-// Whether the data of every plane can decode to a whole row. Rows are buffered at the width that
-// the header declares: until the picture has its first row, only data that can fill them has them
-// made, so that a few bytes claiming a huge width cost no more than those bytes.
+// Whether the data of every plane can decode to a whole row: data that cannot is refused before
+// a single code is decoded. (Rows grow as their data is decoded, so that a few bytes claiming a
+// huge width cost no more than those bytes even where they could fill it.)
 bool TPageDecoder::DataCanFillARow(const std::vector<std::vector<uint8_t>>& data, int64_t rowBytes) const
 {
     return std::all_of(data.begin(), data.end(), [&](const std::vector<uint8_t>& plane) {
@@ -320,8 +331,10 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
             FPage, data[size_t(p)].data(), int64_t(data[size_t(p)].size()), block.Width, rowBytes));
     }
     const int32_t sampleBytes = FPage.BitsPerSample / 8;
-    std::vector<uint8_t> planeRow(static_cast<size_t>(FPlanes > 1 ? rowBytes : 0));
-    std::vector<uint8_t> row(static_cast<size_t>(rowBytes * FPlanes));
+    // Each plane's row grows with its decoded data; one per sample is interleaved into the chunky
+    // row, made once a row has been decoded.
+    std::vector<std::vector<uint8_t>> planeRows(static_cast<size_t>(FPlanes));
+    std::vector<uint8_t> row;
     const int32_t count = std::min(block.Width, FPage.ImageWidth - block.X);
     // No data holds more rows than its coding can give: a few bytes that claim millions of rows
     // cost no more than those bytes can give.
@@ -331,19 +344,8 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
     }
     for (int32_t r = 0; r < rows; ++r) {
         TRowStatus status = rsWhole;
-        if (FPlanes == 1) {
-            status = decoders[0]->Next(row.data());
-        } else {
-            // One plane per sample: interleave them into a chunky row.
-            for (int32_t p = 0; p < FPlanes && (status == rsWhole || status == rsCut); ++p) {
-                const TRowStatus planeStatus = decoders[size_t(p)]->Next(planeRow.data());
-                status = std::max(status, planeStatus);
-                FConverter.UndoPredictor(planeRow.data(), block.Width, 1);
-                for (int32_t x = 0; x < block.Width; ++x) {
-                    std::copy_n(planeRow.data() + int64_t(x) * sampleBytes, sampleBytes,
-                                row.data() + (int64_t(x) * FPlanes + p) * sampleBytes);
-                }
-            }
+        for (int32_t p = 0; p < FPlanes && (status == rsWhole || status == rsCut); ++p) {
+            status = std::max(status, decoders[size_t(p)]->Next(planeRows[size_t(p)]));
         }
         if (status == rsNone || status == rsCorrupt) {
             return false;
@@ -352,13 +354,27 @@ bool TPageDecoder::DecodeBlock(const TBlock& block)
         if (!FMade && status != rsWhole) {
             return false;
         }
+        // The rest of a cut row is zeros.
+        for (std::vector<uint8_t>& planeRow : planeRows) {
+            planeRow.resize(size_t(rowBytes));
+        }
         OpenRow(block.Y + r, block.X, count);
         const int32_t y = block.Y + r;
         uint8_t* const maskRow = FAlpha != nullptr ? FAlpha->GetScanLine(y) : nullptr;
         if (FPlanes == 1) {
-            FConverter.ConvertDifferenced(row.data(), block.Width, count, FBitmap.GetScanLine(y), block.X,
-                                          maskRow);
+            FConverter.ConvertDifferenced(planeRows[0].data(), block.Width, count, FBitmap.GetScanLine(y),
+                                          block.X, maskRow);
         } else {
+            // One plane per sample: interleaved into a chunky row.
+            row.resize(size_t(rowBytes * FPlanes));
+            for (int32_t p = 0; p < FPlanes; ++p) {
+                uint8_t* const planeRow = planeRows[size_t(p)].data();
+                FConverter.UndoPredictor(planeRow, block.Width, 1);
+                for (int32_t x = 0; x < block.Width; ++x) {
+                    std::copy_n(planeRow + int64_t(x) * sampleBytes, sampleBytes,
+                                row.data() + (int64_t(x) * FPlanes + p) * sampleBytes);
+                }
+            }
             FConverter.Convert(row.data(), count, FBitmap.GetScanLine(y), block.X, maskRow);
         }
         if (!RowDone() || status == rsCut) {

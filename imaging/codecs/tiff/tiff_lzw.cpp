@@ -34,6 +34,7 @@ struct DecoderState
     static constexpr int64_t CopySlack = 16;
     static constexpr int64_t RoomForAString = MaxStringLength + CopySlack;
     static constexpr int64_t OutputBase = 256;
+    static constexpr int64_t InitialRowRoom = int64_t(1) << 16;
 
     const uint8_t* Data = nullptr;
     int64_t DataBits = 0;
@@ -57,8 +58,10 @@ struct DecoderState
 
     bool Allocate(int32_t rowLength)
     {
-        // The bytes, a row and a string; the window grows when a strip's strings need more.
-        Capacity = OutputBase + int64_t(rowLength) + RoomForAString;
+        // The bytes, a row and a string; the window grows when a strip's strings need more. A wide
+        // row starts smaller and grows as its codes fill it, so that data that breaks off after a
+        // few codes costs a few bytes, whatever width the row is declared to have.
+        Capacity = OutputBase + std::min<int64_t>(rowLength, InitialRowRoom) + RoomForAString;
         Window.reset(new (std::nothrow) uint8_t[size_t(Capacity)]);
         if (Window == nullptr)
             return false;

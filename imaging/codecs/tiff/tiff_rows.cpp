@@ -2,6 +2,7 @@
 // data) and converting them into pixels. No decoder reads outside the strip's data.
 #include "imaging/codecs/tiff/detail/tiff_rows.h"
 
+#include "imaging/codecs/tiff/detail/fax_strip.h"
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/core/bitmap_copies.h"
 #include "imaging/core/colour_spaces.h"
@@ -33,10 +34,12 @@ TRowDecoder::TRowDecoder(const TTIFFPage& page, const uint8_t* data, int64_t siz
         FZ->Stream.avail_in = static_cast<uInt>(std::min<int64_t>(size, UINT32_MAX));
         FZ->Ended = inflateInit(&FZ->Stream) != Z_OK;
         break;
-    case tcCCITT1D:
     case tcGroup3:
     case tcGroup4:
-        FRefLine.assign(size_t(rowBytes), 0xFF);
+        if (page.Compression == tcGroup4 || (page.T4Options & 1) != 0) {
+            FFax2D = std::make_unique<Tifccitt::detail::TFax2DStrip>(data, size, page.FillOrder == 2 ? 2 : 1,
+                                                                     width);
+        }
         break;
     case tcLZW:
         // The LZW of old writers packs its codes least significant bit first, so that its opening
@@ -55,9 +58,22 @@ TRowDecoder::~TRowDecoder()
     }
 }
 
-TRowStatus TRowDecoder::Filled(int64_t bytes) const
+TRowStatus TRowDecoder::Filled(std::vector<uint8_t>& row, int64_t bytes) const
 {
+    std::fill(row.begin() + std::ptrdiff_t(std::min<int64_t>(bytes, int64_t(row.size()))), row.end(),
+              uint8_t(0));
     return bytes == FRowBytes ? rsWhole : bytes > 0 ? rsCut : rsNone;
+}
+
+// Rows grow with what is decoded into them, by doubling up to the row's length: the row a header
+// declares is not made before data fills it.
+uint8_t* TRowDecoder::GrowTo(std::vector<uint8_t>& row, int64_t bytes) const
+{
+    if (int64_t(row.size()) < bytes) {
+        constexpr int64_t SmallestRow = 4096;
+        row.resize(size_t(std::min(FRowBytes, std::max({bytes, 2 * int64_t(row.size()), SmallestRow}))));
+    }
+    return row.data();
 }
 
 // Every fax row takes at least one bit: a row that starts at the end of the data has none.
@@ -66,17 +82,16 @@ bool TRowDecoder::FaxDataLeft() const
     return FPage.Compression == tcCCITT1D ? FPosition < FSize : FPosition < FSize * 8;
 }
 
-TRowStatus TRowDecoder::Next(uint8_t* row)
+TRowStatus TRowDecoder::Next(std::vector<uint8_t>& row)
 {
     switch (FPage.Compression) {
     case tcNone: {
         const int64_t take = std::clamp<int64_t>(FSize - FPosition, 0, FRowBytes);
         if (take > 0) {
-            std::memcpy(row, FData + FPosition, size_t(take));
+            std::memcpy(GrowTo(row, take), FData + FPosition, size_t(take));
         }
-        std::memset(row + take, 0, size_t(FRowBytes - take));
         FPosition += take;
-        return Filled(take);
+        return Filled(row, take);
     }
     case tcPackBits:
         return NextPackBits(row);
@@ -89,7 +104,7 @@ TRowStatus TRowDecoder::Next(uint8_t* row)
         if (decoded == nullptr) {
             return rsCorrupt;
         }
-        std::memcpy(row, decoded, size_t(FRowBytes));
+        std::memcpy(GrowTo(row, FRowBytes), decoded, size_t(FRowBytes));
         return rsWhole;
     }
     case tcAdobeDeflate:
@@ -101,14 +116,15 @@ TRowStatus TRowDecoder::Next(uint8_t* row)
         if (!FaxDataLeft()) {
             return rsNone;
         }
-        return NextFax(row) ? rsWhole : rsCorrupt;
+        // A fax row may take a single bit, whatever its width: it is made whole at once.
+        return NextFax(GrowTo(row, FRowBytes)) ? rsWhole : rsCorrupt;
     default:
         return rsCorrupt;
     }
 }
 
 // PackBits packets may run across rows: what is left of one continues the next row.
-TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
+TRowStatus TRowDecoder::NextPackBits(std::vector<uint8_t>& row)
 {
     int64_t filled = 0;
     while (filled < FRowBytes) {
@@ -117,7 +133,7 @@ TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
             if (take <= 0) {
                 break;
             }
-            std::memcpy(row + filled, FData + FPosition, size_t(take));
+            std::memcpy(GrowTo(row, filled + take) + filled, FData + FPosition, size_t(take));
             filled += take;
             FPosition += take;
             FLiteralLeft -= int32_t(take);
@@ -125,7 +141,7 @@ TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
         }
         if (FRepeatLeft > 0) {
             const int64_t take = std::min(int64_t(FRepeatLeft), FRowBytes - filled);
-            std::memset(row + filled, FRepeatByte, size_t(take));
+            std::memset(GrowTo(row, filled + take) + filled, FRepeatByte, size_t(take));
             filled += take;
             FRepeatLeft -= int32_t(take);
             continue;
@@ -144,26 +160,27 @@ TRowStatus TRowDecoder::NextPackBits(uint8_t* row)
             FRepeatLeft = 1 - header;
         }
     }
-    std::memset(row + filled, 0, size_t(FRowBytes - filled));
-    return Filled(filled);
+    return Filled(row, filled);
 }
 
 // A stream that ends, or whose data ends, before the row is full leaves it cut.
-TRowStatus TRowDecoder::NextDeflate(uint8_t* row)
+TRowStatus TRowDecoder::NextDeflate(std::vector<uint8_t>& row)
 {
     z_stream& z = FZ->Stream;
-    z.next_out = row;
-    z.avail_out = static_cast<uInt>(FRowBytes);
-    while (!FZ->Ended && z.avail_out > 0) {
+    int64_t filled = 0;
+    while (!FZ->Ended && filled < FRowBytes) {
+        uint8_t* out = GrowTo(row, filled + 1);
+        z.next_out = out + filled;
+        z.avail_out = static_cast<uInt>(std::min<int64_t>(int64_t(row.size()) - filled, UINT32_MAX));
         const int result = inflate(&z, Z_SYNC_FLUSH);
+        filled = z.next_out - out;
         if (result == Z_STREAM_END || result == Z_BUF_ERROR) {
             FZ->Ended = true;
         } else if (result != Z_OK) {
             return rsCorrupt;
         }
     }
-    std::memset(z.next_out, 0, z.avail_out);
-    return Filled(FRowBytes - int64_t(z.avail_out));
+    return Filled(row, filled);
 }
 
 bool TRowDecoder::NextFax(uint8_t* row)
@@ -177,24 +194,35 @@ bool TRowDecoder::NextFax(uint8_t* row)
                                                           fillOrder, &status);
         break;
     }
-    case tcGroup3:
-        if ((FPage.T4Options & 1) != 0) {
-            FPosition = Tifccitt::CCITT3_2D_GetLine(row, FData, FSize, (FPage.T4Options & 4) != 0, fillOrder,
-                                                    FPosition, FRefLine.data(), FWidth, &status);
+    default:
+        if (FFax2D != nullptr) {
+            // EOLs are found by their run of zeros, which covers the fill of aligned EOLs as well.
+            FPosition = FFax2D->NextRow(row, &status);
         } else {
             FPosition =
                 Tifccitt::_CCITTHuffmanGetLine(row, FData, FSize, FWidth, fillOrder, FPosition, &status);
         }
-        break;
-    default:
-        FPosition = Tifccitt::CCITT3_2D_GetLine(row, FData, FSize, false, fillOrder, FPosition,
-                                                FRefLine.data(), FWidth, &status);
         break;
     }
     return status == Tifccitt::frOK;
 }
 
 namespace {
+
+// A word at a time: bilevel pages are rows of thousands of bytes.
+void InvertBytes(uint8_t* target, const uint8_t* source, int32_t count)
+{
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, source + i, 8);
+        word = ~word;
+        std::memcpy(target + i, &word, 8);
+    }
+    for (; i < count; ++i) {
+        target[i] = uint8_t(~source[i]);
+    }
+}
 
 // Colour divided by alpha on a scale of `full`, rounded; no colour where alpha is 0, and full
 // where a colour passes its alpha.
@@ -312,9 +340,7 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
             // start of the next tile, which comes later.
             uint8_t* out = dst + x / 8;
             if (FInvertBits) {
-                for (int32_t i = 0; i < bytes; ++i) {
-                    out[i] = uint8_t(~row[i]);
-                }
+                InvertBytes(out, row, bytes);
             } else {
                 std::memcpy(out, row, size_t(bytes));
             }
@@ -322,9 +348,7 @@ void TRowConverter::Convert(const uint8_t* row, int32_t count, uint8_t* dst, int
         }
         FScratch.assign(row, row + bytes);
         if (FInvertBits) {
-            for (uint8_t& byte : FScratch) {
-                byte = uint8_t(~byte);
-            }
+            InvertBytes(FScratch.data(), FScratch.data(), bytes);
         }
         Korvaneproc::_CopyBits(dst, FScratch.data(), x, 0, count, 0);
         return;

@@ -15,7 +15,13 @@ constexpr int64_t BoxHeaderBytes = 8;
 constexpr int64_t LongBoxHeaderBytes = 16;
 // SOC, then SIZ up to its component count: marker, Lsiz, Rsiz, eight sizes and offsets, Csiz.
 constexpr int64_t SizPrefixBytes = 42;
+constexpr int64_t ComponentBytes = 3; // Ssiz, XRsiz, YRsiz
 constexpr uint64_t TilePartHeaderBytes = 14;
+// What the library (OpenJPEG 2.5) allocates for each tile, and for each component of each tile,
+// when its header read gets to the first tile: measured 8,810 and 1,088 bytes, rounded up.
+constexpr uint64_t HeaderBytesPerTile = 8900;
+constexpr uint64_t HeaderBytesPerTileComponent = 1100;
+constexpr uint64_t HeaderBudget = uint64_t(1) << 27;
 
 uint32_t Get16BE(const uint8_t* p)
 {
@@ -71,33 +77,67 @@ bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, int64_t& fi
     return false;
 }
 
-uint64_t TilesAcross(uint32_t size, uint32_t tileOffset, uint32_t tileSize)
+uint64_t TileCount(const TGridAxis& axis)
 {
-    return size > tileOffset && tileSize > 0 ? (uint64_t(size - tileOffset) + tileSize - 1) / tileSize : 0;
+    return axis.End > axis.TileStart && axis.TileSize > 0
+               ? (uint64_t(axis.End - axis.TileStart) + axis.TileSize - 1) / axis.TileSize
+               : 0;
 }
 
-bool ParseSiz(const uint8_t* siz, int64_t bytes, TDeclaredLayout& layout)
+uint64_t CeilDiv(uint64_t value, uint64_t step)
 {
-    if (Get16BE(siz) != 0xFF4F || Get16BE(siz + 2) != 0xFF51) {
+    return (value + step - 1) / step;
+}
+
+// How many tiles along the axis hold a sample of a component sampled every step.
+uint64_t TilesWithSamples(const TGridAxis& axis, uint8_t step)
+{
+    const uint64_t every = std::max<uint64_t>(step, 1);
+    const uint64_t count = TileCount(axis);
+    uint64_t found = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t start = std::max<uint64_t>(axis.Start, axis.TileStart + i * axis.TileSize);
+        const uint64_t end = std::min<uint64_t>(axis.End, axis.TileStart + (i + 1) * axis.TileSize);
+        found += end > start && CeilDiv(end, every) > CeilDiv(start, every);
+    }
+    return found;
+}
+
+bool ParseSiz(const std::vector<uint8_t>& siz, int64_t bytes, TDeclaredLayout& layout)
+{
+    const uint8_t* p = siz.data();
+    if (Get16BE(p) != 0xFF4F || Get16BE(p + 2) != 0xFF51) {
         return false;
     }
-    const uint32_t width = Get32BE(siz + 8), height = Get32BE(siz + 12);
-    const uint32_t tileWidth = Get32BE(siz + 24), tileHeight = Get32BE(siz + 28);
-    const uint32_t tileLeft = Get32BE(siz + 32), tileTop = Get32BE(siz + 36);
-    layout.Tiles = TilesAcross(width, tileLeft, tileWidth) * TilesAcross(height, tileTop, tileHeight);
-    layout.Components = Get16BE(siz + 40);
+    layout.Across = {Get32BE(p + 16), Get32BE(p + 8), Get32BE(p + 32), Get32BE(p + 24)};
+    layout.Down = {Get32BE(p + 20), Get32BE(p + 12), Get32BE(p + 36), Get32BE(p + 28)};
+    layout.Tiles = TileCount(layout.Across) * TileCount(layout.Down);
+    const uint32_t components = Get16BE(p + 40);
+    layout.Steps.clear();
+    for (uint32_t c = 0; c < components && SizPrefixBytes + (c + 1) * ComponentBytes <= int64_t(siz.size());
+         ++c) {
+        const uint8_t* component = p + SizPrefixBytes + c * ComponentBytes;
+        layout.Steps.emplace_back(component[1], component[2]);
+    }
     layout.CodeStreamBytes = bytes;
-    return layout.Tiles > 0;
+    return layout.Tiles > 0 && layout.Steps.size() == components;
 }
 
 bool ReadSizAt(TStream& stream, int64_t first, int64_t bytes, TDeclaredLayout& layout)
 {
-    uint8_t siz[SizPrefixBytes];
     if (bytes < SizPrefixBytes) {
         return false;
     }
+    std::vector<uint8_t> siz(SizPrefixBytes);
     stream.SetPosition(first);
-    return stream.Read(siz, SizPrefixBytes) == SizPrefixBytes && ParseSiz(siz, bytes, layout);
+    if (stream.Read(siz.data(), SizPrefixBytes) != SizPrefixBytes) {
+        return false;
+    }
+    const int64_t componentBytes =
+        std::min<int64_t>(int64_t(Get16BE(siz.data() + 40)) * ComponentBytes, bytes - SizPrefixBytes);
+    siz.resize(size_t(SizPrefixBytes + componentBytes));
+    return stream.Read(siz.data() + SizPrefixBytes, componentBytes) == componentBytes &&
+           ParseSiz(siz, bytes, layout);
 }
 
 } // namespace
@@ -114,11 +154,23 @@ bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout)
     return found;
 }
 
+bool HeaderWithinBudget(const TDeclaredLayout& layout)
+{
+    const uint64_t perTile = HeaderBytesPerTile + HeaderBytesPerTileComponent * layout.Steps.size();
+    return layout.Tiles <= HeaderBudget / perTile;
+}
+
 bool CanHoldItsTiles(const TDeclaredLayout& layout)
 {
     const uint64_t bytes = uint64_t(std::max<int64_t>(layout.CodeStreamBytes, 0));
-    return layout.Tiles <= bytes / TilePartHeaderBytes &&
-           (layout.Components == 0 || layout.Tiles <= bytes / layout.Components);
+    if (layout.Tiles > bytes / TilePartHeaderBytes) {
+        return false;
+    }
+    uint64_t sampled = 0;
+    for (const auto& [across, down] : layout.Steps) {
+        sampled += TilesWithSamples(layout.Across, across) * TilesWithSamples(layout.Down, down);
+    }
+    return sampled <= bytes;
 }
 
 } // namespace Kvj2000::detail

@@ -4,15 +4,29 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class TStream;
 
 namespace Kvj2000::detail {
 
+// One axis of the reference grid: where the picture starts and ends, and where the tiles start
+// and how long they are.
+struct TGridAxis
+{
+    uint32_t Start = 0;
+    uint32_t End = 0;
+    uint32_t TileStart = 0;
+    uint32_t TileSize = 0;
+};
+
 struct TDeclaredLayout
 {
+    TGridAxis Across;
+    TGridAxis Down;
     uint64_t Tiles = 0;
-    uint32_t Components = 0;
+    // Each component's sampling steps on the grid, horizontal and vertical.
+    std::vector<std::pair<uint8_t, uint8_t>> Steps;
     // The bytes of the code stream, from its start marker to the end of its box or stream.
     int64_t CodeStreamBytes = 0;
 };
@@ -22,11 +36,15 @@ struct TDeclaredLayout
 // one tile; the position is kept either way.
 bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout);
 
+// Whether the records the library makes for the declared tiles and components while it reads the
+// main header stay within a budget, as the pixels of a picture do.
+bool HeaderWithinBudget(const TDeclaredLayout& layout);
+
 // Whether the code stream has room for what it declares: each tile needs a tile-part header
-// (SOT, 12 bytes, and SOD, 2) and each of its components the packet header of at least one
-// packet, a byte even when the packet is empty. The second bound is kept apart so that tiles
-// whose subsampled components hold no samples still pass: it bites only files of more than 14
-// components.
+// (SOT, 12 bytes, and SOD, 2) and each of its components that holds samples the header of at
+// least one packet, a byte even when the packet is empty. A component subsampled more coarsely
+// than the tiles has no samples, and no packet, in most of them. Asked once the header is within
+// the budget, which bounds the work of counting them.
 bool CanHoldItsTiles(const TDeclaredLayout& layout);
 
 } // namespace Kvj2000::detail

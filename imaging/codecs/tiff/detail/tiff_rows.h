@@ -4,6 +4,10 @@
 
 #include "imaging/codecs/tiff/detail/tiff_page.h"
 
+namespace Tifccitt::detail {
+class TFax2DStrip;
+}
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -19,7 +23,9 @@ enum TRowStatus
     rsCorrupt // the data is corrupt
 };
 
-// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order.
+// Hands out the decoded rows of one strip or tile, rowBytes bytes each, in order. The caller's row
+// buffer grows with the bytes decoded into it: a whole row leaves it rowBytes long, a cut one holds
+// what there was and zeros after, however long the buffer was made.
 class TRowDecoder
 {
 public:
@@ -28,14 +34,16 @@ public:
     TRowDecoder(const TRowDecoder&) = delete;
     TRowDecoder& operator=(const TRowDecoder&) = delete;
 
-    TRowStatus Next(uint8_t* row);
+    TRowStatus Next(std::vector<uint8_t>& row);
 
 private:
-    // rsWhole when the row got all its bytes, else rsCut or rsNone by whether it got any.
-    TRowStatus Filled(int64_t bytes) const;
+    // rsWhole when the row got all its bytes, else rsCut or rsNone by whether it got any; the
+    // buffer past them is cleared.
+    TRowStatus Filled(std::vector<uint8_t>& row, int64_t bytes) const;
+    uint8_t* GrowTo(std::vector<uint8_t>& row, int64_t bytes) const;
     bool FaxDataLeft() const;
-    TRowStatus NextPackBits(uint8_t* row);
-    TRowStatus NextDeflate(uint8_t* row);
+    TRowStatus NextPackBits(std::vector<uint8_t>& row);
+    TRowStatus NextDeflate(std::vector<uint8_t>& row);
     bool NextFax(uint8_t* row);
 
     const TTIFFPage& FPage;
@@ -52,7 +60,7 @@ private:
     bool FOldStyleLZW = false;
     struct TZState;
     std::unique_ptr<TZState> FZ;
-    std::vector<uint8_t> FRefLine;
+    std::unique_ptr<Tifccitt::detail::TFax2DStrip> FFax2D;
 };
 
 // Converts decoded chunky rows into bitmap rows and alpha mask rows. Colours premultiplied by
