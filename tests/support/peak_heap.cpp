@@ -1,9 +1,10 @@
 // Test helpers: the memory a call takes, counted from the blocks the program allocates and frees,
-// with the pages of large blocks asked of the kernel (mincore) for the resident measure.
+// with the pages of large blocks asked of the kernel (pagemap, else mincore) for the resident measure.
 #include "tests/support/peak_heap.h"
 
 #include "tests/support/detail/heap_count.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -80,9 +81,43 @@ void Raise(std::atomic<int64_t>& peak, int64_t value)
     }
 }
 
+// /proc/self/pagemap, opened outside the allocator's hooks; -1 where it cannot be read.
+int gPagemap = -1;
+
+// The pages of the block that hold the program's data: present and mapped by this process alone,
+// or swapped out. A page that was only read maps the kernel's shared zero page, which takes no
+// memory (nor counts as resident set) but which mincore reports as resident. -1 when the pagemap
+// cannot be read.
+int64_t PagemapBytes(const TPagedBlock& block, uintptr_t page)
+{
+    static uint64_t entries[4096];
+    constexpr uint64_t present = uint64_t(1) << 63, swapped = uint64_t(1) << 62,
+                       exclusive = uint64_t(1) << 56;
+    const uintptr_t last = (block.Begin + block.Bytes - 1) / page;
+    int64_t resident = 0;
+    for (uintptr_t at = block.Begin / page; at <= last;) {
+        const size_t count = std::min<uintptr_t>(last - at + 1, std::size(entries));
+        const ssize_t bytes = ssize_t(count * sizeof entries[0]);
+        if (pread(gPagemap, entries, size_t(bytes), off_t(at * sizeof entries[0])) != bytes)
+            return -1;
+        for (size_t i = 0; i < count; ++i) {
+            const bool own =
+                (entries[i] & swapped) != 0 || (entries[i] & (present | exclusive)) == (present | exclusive);
+            resident += own ? int64_t(page) : 0;
+        }
+        at += count;
+    }
+    return resident;
+}
+
 int64_t ResidentBytes(const TPagedBlock& block)
 {
     static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    if (gPagemap >= 0) {
+        const int64_t own = PagemapBytes(block, page);
+        if (own >= 0)
+            return own;
+    }
     static unsigned char pages[16384];
     int64_t resident = 0;
     const uintptr_t end = block.Begin + block.Bytes;
@@ -213,7 +248,9 @@ int64_t PeakHeapOf(const std::function<void()>& call)
 void ResetPeakResident()
 {
     CountsAllocations("ResetPeakResident");
+    static const int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
     std::lock_guard<TSpinLock> lock(gResidentLock);
+    gPagemap = pagemap;
     gResident.PagedCount = 0;
     gResident.Overflowed = false;
     gResident.MincoreError = 0;

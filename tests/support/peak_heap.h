@@ -13,8 +13,9 @@ namespace kvtest {
 int64_t PeakHeapOf(const std::function<void()>& call);
 
 // The most memory, in kB, that the blocks allocated since the last ResetPeakResident held
-// resident at once: a block of a megabyte or more by its pages written or read (a huge bitmap of
-// which a few rows were written counts those rows), a smaller one whole.
+// resident at once: a block of a megabyte or more by its pages written (a huge bitmap of which a
+// few rows were written counts those rows; where the kernel's page map cannot be read, pages only
+// read count too), a smaller one whole.
 int64_t PeakResidentKb();
 void ResetPeakResident();
 
