@@ -127,35 +127,32 @@ void TEntryWriter::Integers(uint16_t tag, const std::vector<uint32_t>& values, b
 {
     const bool asLong =
         forceLong || std::any_of(values.begin(), values.end(), [](uint32_t v) { return v > 0xFFFF; });
-    std::vector<uint8_t> data;
-    data.reserve(values.size() * (asLong ? 4 : 2));
+    FData.clear();
     for (const uint32_t value : values) {
-        asLong ? Put32(data, value) : Put16(data, value);
+        asLong ? Put32(FData, value) : Put16(FData, value);
     }
-    Add(tag, asLong ? ttLONG : ttSHORT, uint32_t(values.size()), data);
+    Add(tag, asLong ? ttLONG : ttSHORT, uint32_t(values.size()), FData);
 }
 
 void TEntryWriter::Shorts(uint16_t tag, const std::vector<uint16_t>& values)
 {
-    std::vector<uint8_t> data;
-    data.reserve(values.size() * 2);
+    FData.clear();
     for (const uint16_t value : values) {
-        Put16(data, value);
+        Put16(FData, value);
     }
-    Add(tag, ttSHORT, uint32_t(values.size()), data);
+    Add(tag, ttSHORT, uint32_t(values.size()), FData);
 }
 
 void TEntryWriter::Rationals(uint16_t tag, const std::vector<double>& values, bool isSigned)
 {
-    std::vector<uint8_t> data;
-    data.reserve(values.size() * 8);
+    FData.clear();
     for (const double value : values) {
         uint32_t numerator = 0, denominator = 1;
         Fraction(value, isSigned, numerator, denominator);
-        Put32(data, numerator);
-        Put32(data, denominator);
+        Put32(FData, numerator);
+        Put32(FData, denominator);
     }
-    Add(tag, isSigned ? ttSRATIONAL : ttRATIONAL, uint32_t(values.size()), data);
+    Add(tag, isSigned ? ttSRATIONAL : ttRATIONAL, uint32_t(values.size()), FData);
 }
 
 void TEntryWriter::Rational(uint16_t tag, uint32_t numerator, uint32_t denominator)
@@ -167,13 +164,13 @@ void TEntryWriter::Rational(uint16_t tag, uint32_t numerator, uint32_t denominat
 
 void TEntryWriter::Ascii(uint16_t tag, const std::string& text)
 {
-    const std::string value = text.substr(0, text.find('\0'));
-    if (value.empty()) {
+    const size_t length = std::min(text.size(), text.find('\0'));
+    if (length == 0) {
         return;
     }
-    std::vector<uint8_t> data(value.begin(), value.end());
-    data.push_back(0);
-    Add(tag, ttASCII, uint32_t(data.size()), data);
+    FData.assign(text.begin(), text.begin() + ptrdiff_t(length));
+    FData.push_back(0);
+    Add(tag, ttASCII, uint32_t(FData.size()), FData);
 }
 
 void TEntryWriter::Bytes(uint16_t tag, uint16_t type, const std::vector<uint8_t>& bytes)
@@ -188,9 +185,9 @@ void TEntryWriter::LongBlock(uint16_t tag, const std::vector<uint8_t>& bytes)
     if (bytes.empty()) {
         return;
     }
-    std::vector<uint8_t> data = bytes;
-    data.resize((data.size() + 3) / 4 * 4, 0);
-    Add(tag, ttLONG, uint32_t(data.size() / 4), data);
+    FData = bytes;
+    FData.resize((FData.size() + 3) / 4 * 4, 0);
+    Add(tag, ttLONG, uint32_t(FData.size() / 4), FData);
 }
 
 uint32_t TEntryWriter::WriteDirectory(uint32_t nextOffset)
@@ -199,8 +196,8 @@ uint32_t TEntryWriter::WriteDirectory(uint32_t nextOffset)
               [](const TTIFFEntry& a, const TTIFFEntry& b) { return a.Tag < b.Tag; });
     PadToEven();
     const uint32_t offset = Offset();
-    std::vector<uint8_t> bytes(2 + 12 * FEntries.size() + 4);
-    uint8_t* out = Store16(bytes.data(), uint32_t(FEntries.size()));
+    FData.resize(2 + 12 * FEntries.size() + 4);
+    uint8_t* out = Store16(FData.data(), uint32_t(FEntries.size()));
     for (const TTIFFEntry& entry : FEntries) {
         out = Store16(out, entry.Tag);
         out = Store16(out, entry.Type);
@@ -208,7 +205,7 @@ uint32_t TEntryWriter::WriteDirectory(uint32_t nextOffset)
         out = std::copy_n(entry.Inline, 4, out);
     }
     Store32(out, nextOffset);
-    Write(bytes.data(), int64_t(bytes.size()));
+    Write(FData.data(), int64_t(FData.size()));
     return offset;
 }
 

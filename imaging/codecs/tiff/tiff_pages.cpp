@@ -240,6 +240,9 @@ int64_t TSourcePlan::PlanDirectory(int64_t offset, int32_t depth)
     FStructure += FBig ? 16 + 20 * int64_t(env.Entries.size()) : 6 + 12 * int64_t(env.Entries.size());
     TPlannedDirectory directory;
     directory.Entries.reserve(env.Entries.size());
+    if (FBlocks.empty()) {
+        FBlocks.reserve(env.Entries.size());
+    }
     // Writers sort the entries by tag: then no tag repeats, and only another order needs the set.
     const bool ascending = std::adjacent_find(env.Entries.begin(), env.Entries.end(),
                                               [](const TTIFFEntry& a, const TTIFFEntry& b) {
@@ -453,14 +456,14 @@ private:
             SetValueField(entry, offsets.Written);
             return;
         }
+        if (offsets.Blocks.size() <= 1) {
+            SetValueField(entry, offsets.Blocks.empty() ? 0 : source.Rebase(offsets.Blocks.front()));
+            return;
+        }
         std::vector<uint8_t> table;
+        table.reserve(offsets.Blocks.size() * size_t(FieldBytes()));
         for (const TSpan& block : offsets.Blocks) {
             PutOffset(table, source.Rebase(block));
-        }
-        if (int64_t(table.size()) <= FieldBytes()) {
-            table.resize(sizeof(entry.Inline), 0);
-            std::copy(table.begin(), table.end(), entry.Inline);
-            return;
         }
         AlignOutput();
         offsets.Written = uint64_t(OutputOffset());
@@ -476,8 +479,12 @@ private:
         if (!isPage && directory.Written != 0) {
             return directory.Written;
         }
-        std::vector<TTIFFEntry> entries;
-        entries.reserve(directory.Entries.size());
+        // The directory's bytes are gathered while what its entries point to is written.
+        const int32_t field = int32_t(FieldBytes());
+        const int32_t countBytes = FBig ? 8 : 2;
+        std::vector<uint8_t> bytes(
+            size_t(countBytes + (4 + 2 * field) * int64_t(directory.Entries.size()) + field));
+        uint8_t* out = StoreBytes(bytes.data(), directory.Entries.size(), countBytes);
         for (const TPlannedEntry& planned : directory.Entries) {
             TTIFFEntry entry = planned.Entry;
             switch (planned.Kind) {
@@ -493,21 +500,14 @@ private:
                 SetValueField(entry, WriteDirectory(source, planned.Index, false));
                 break;
             }
-            entries.push_back(entry);
-        }
-        AlignOutput();
-        const uint64_t at = uint64_t(OutputOffset());
-        const int32_t field = int32_t(FieldBytes());
-        const int32_t countBytes = FBig ? 8 : 2;
-        std::vector<uint8_t> bytes(size_t(countBytes + (4 + 2 * field) * int64_t(entries.size()) + field));
-        uint8_t* out = StoreBytes(bytes.data(), entries.size(), countBytes);
-        for (const TTIFFEntry& entry : entries) {
             out = StoreBytes(out, entry.Tag, 2);
             out = StoreBytes(out, entry.Type, 2);
             out = StoreBytes(out, entry.Count, field);
             out = std::copy_n(entry.Inline, field, out);
         }
         StoreBytes(out, 0, field);
+        AlignOutput();
+        const uint64_t at = uint64_t(OutputOffset());
         FOutput.WriteBuffer(bytes.data(), int64_t(bytes.size()));
         if (!isPage) {
             source.Directory(index).Written = at;

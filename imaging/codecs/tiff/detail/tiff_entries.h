@@ -58,6 +58,9 @@ private:
     int64_t FBase;
     bool& FError;
     std::vector<TTIFFEntry> FEntries;
+    // The bytes of the value being added, or of the directory; kept, so that one allocation
+    // serves the page.
+    std::vector<uint8_t> FData;
 };
 
 } // namespace Tiffilt::detail
