@@ -86,9 +86,55 @@ int64_t TKVVirtualDIBList::BlockSize(int32_t width, int32_t height, int32_t bitC
     return TBlockLayout(width, height, StoredBits(bitCount)).Size();
 }
 
+TKVVirtualDIBList::TSlot TKVVirtualDIBList::SlotOf(const TKVVirtualImageInfo* image) const
+{
+    // Addresses are compared as integers: the pointer may belong to no block at all.
+    const auto address = reinterpret_cast<uintptr_t>(image);
+    const auto after = std::upper_bound(FImageBlocks.begin(), FImageBlocks.end(), address,
+                                        [](uintptr_t a, const std::unique_ptr<TImageBlock>& block) {
+                                            return a < reinterpret_cast<uintptr_t>(block->Images);
+                                        });
+    if (after == FImageBlocks.begin())
+        return {};
+    TImageBlock* block = std::prev(after)->get();
+    const uintptr_t offset = address - reinterpret_cast<uintptr_t>(block->Images);
+    const size_t index = offset / sizeof(TKVVirtualImageInfo);
+    if (offset % sizeof(TKVVirtualImageInfo) != 0 || index >= TImageBlock::Capacity)
+        return {};
+    return {block, index};
+}
+
 bool TKVVirtualDIBList::Known(const TKVVirtualImageInfo* image) const
 {
-    return image != nullptr && FImages.count(image) != 0;
+    const TSlot slot = SlotOf(image);
+    return slot.Block != nullptr && slot.Block->Live[slot.Index];
+}
+
+TKVVirtualImageInfo* TKVVirtualDIBList::TakeSlot()
+{
+    if (FFreeSlots.empty()) {
+        auto block = std::make_unique<TImageBlock>();
+        // Taken from the front, so that images added in a row lie side by side.
+        for (size_t i = TImageBlock::Capacity; i-- > 0;)
+            FFreeSlots.push_back(&block->Images[i]);
+        const auto at =
+            std::upper_bound(FImageBlocks.begin(), FImageBlocks.end(), block.get(),
+                             [](const TImageBlock* a, const std::unique_ptr<TImageBlock>& b) {
+                                 return reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b.get());
+                             });
+        FImageBlocks.insert(at, std::move(block));
+    }
+    TKVVirtualImageInfo* image = FFreeSlots.back();
+    FFreeSlots.pop_back();
+    *image = TKVVirtualImageInfo{};
+    return image;
+}
+
+void TKVVirtualDIBList::DropImageBlocks()
+{
+    FImageBlocks.clear();
+    FFreeSlots.clear();
+    FImageCount = 0;
 }
 
 bool TKVVirtualDIBList::EnsureFile()
@@ -214,12 +260,15 @@ TKVVirtualImageInfo* TKVVirtualDIBList::AddBlankImage(int32_t width, int32_t hei
 {
     if (width < 0 || height < 0)
         return nullptr;
-    auto image = std::make_unique<TKVVirtualImageInfo>();
-    if (!PlaceBlock(*image, width, height, StoredBits(bitCount)))
+    TKVVirtualImageInfo* image = TakeSlot();
+    if (!PlaceBlock(*image, width, height, StoredBits(bitCount))) {
+        FFreeSlots.push_back(image);
         return nullptr;
-    TKVVirtualImageInfo* handle = image.get();
-    FImages.emplace(handle, std::move(image));
-    return handle;
+    }
+    const TSlot slot = SlotOf(image);
+    slot.Block->Live.set(slot.Index);
+    ++FImageCount;
+    return image;
 }
 
 void TKVVirtualDIBList::WriteBitmap(TKVVirtualImageInfo* image, TKVBaseBitmap* bitmap)
@@ -572,7 +621,10 @@ void TKVVirtualDIBList::RemoveImage(TKVVirtualImageInfo* image, bool freeBlock)
     if (TKVVirtualToReleaseBmp* lent = LentFor(image))
         FreeLent(lent);
     UnMapImage(image);
-    FImages.erase(image);
+    const TSlot slot = SlotOf(image);
+    slot.Block->Live.reset(slot.Index);
+    --FImageCount;
+    FFreeSlots.push_back(image);
 }
 
 void TKVVirtualDIBList::Delete(TKVVirtualImageInfo* image)
@@ -580,8 +632,9 @@ void TKVVirtualDIBList::Delete(TKVVirtualImageInfo* image)
     if (!Known(image))
         return;
     RemoveImage(image, true);
-    if (FImages.empty()) {
+    if (FImageCount == 0) {
         // The file starts over: no block of it is free or used any more.
+        DropImageBlocks();
         FFreeBlocks.clear();
         FEndOfUsed = 0;
         SetFileSize(FGrowthStep);
@@ -598,10 +651,8 @@ void TKVVirtualDIBList::PrepareSpaceFor(int32_t width, int32_t height, int32_t b
 void TKVVirtualDIBList::FreeBits()
 {
     FLent.clear();
-    for (auto& [handle, image] : FImages)
-        image->Mapped = nullptr;
     FMapped.clear();
-    FImages.clear();
+    DropImageBlocks();
     FFreeBlocks.clear();
     FFileBuffer->DeAllocate();
     FEndOfUsed = 0;

@@ -7,9 +7,9 @@
 #include "imaging/core/kvbitmap.h"
 #include "platform/graphics/gdi_records.h"
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 // One image of the list; a pointer to it is the image's handle (nil = none).
@@ -73,7 +73,7 @@ public:
     void ReleaseBitmap(TKVBitmap* bitmap, bool changed);
     void ReleaseBitmapByImage(TKVVirtualImageInfo* image, bool changed);
 
-    int32_t GetImageCount() const { return int32_t(FImages.size()); }
+    int32_t GetImageCount() const { return FImageCount; }
     // 0 when the image cannot be mapped.
     int32_t GetImageWidth(TKVVirtualImageInfo* image);
     int32_t GetImageHeight(TKVVirtualImageInfo* image);
@@ -100,6 +100,24 @@ public:
     int64_t FileSize() const { return FFileBuffer->FileSize(); }
 
 private:
+    // Images live in blocks that stay until the list is emptied: a handle is checked against the
+    // blocks' addresses rather than looked up on its own, and a deleted image's place is taken
+    // again by a later one.
+    struct TImageBlock
+    {
+        static constexpr size_t Capacity = 256;
+        TKVVirtualImageInfo Images[Capacity];
+        std::bitset<Capacity> Live;
+    };
+    struct TSlot
+    {
+        TImageBlock* Block = nullptr;
+        size_t Index = 0;
+    };
+    // The block place of a pointer into one of the blocks; no block for any other pointer.
+    TSlot SlotOf(const TKVVirtualImageInfo* image) const;
+    TKVVirtualImageInfo* TakeSlot();
+    void DropImageBlocks();
     bool Known(const TKVVirtualImageInfo* image) const;
     // fresh: the block is new and will be written whole, so the file is not read.
     bool MapImage(TKVVirtualImageInfo* image, bool fresh = false);
@@ -116,8 +134,9 @@ private:
 
     std::unique_ptr<TKVFileBuffer> FFileBuffer;
     int64_t FFileSize = 0x10000;
-    // By handle, so that deleting one image of many shifts nothing.
-    std::unordered_map<const TKVVirtualImageInfo*, std::unique_ptr<TKVVirtualImageInfo>> FImages;
+    std::vector<std::unique_ptr<TImageBlock>> FImageBlocks; // by address
+    std::vector<TKVVirtualImageInfo*> FFreeSlots;
+    int32_t FImageCount = 0;
     std::vector<TKVVirtualImageInfo*> FMapped;
     std::vector<TKVVirtualFreeBlock> FFreeBlocks;
     int64_t FEndOfUsed = 0;

@@ -368,22 +368,53 @@ int32_t TKorvaneMView::GetImageDelayTime(int32_t idx) const
     return e != nullptr ? e->delay : 0;
 }
 
+std::shared_ptr<TKVMTextStyle> TKorvaneMView::CurrentTextStyle()
+{
+    if (FTextStyle == nullptr) {
+        auto style = std::make_shared<TKVMTextStyle>();
+        style->Font.Assign(Font());
+        style->Background = Background();
+        FTextStyle = std::move(style);
+    }
+    return FTextStyle;
+}
+
+void TKorvaneMView::FontChanged()
+{
+    TKVView::FontChanged();
+    FTextStyle.reset();
+}
+
+TKVMText* TKorvaneMView::TextOf(PKVImageInfo e, TKVMTextPos Position) const
+{
+    if (e == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<TKVMText>& text = Position == kvmtpTop      ? e->top
+                                      : Position == kvmtpBottom ? e->bottom
+                                                                : e->info;
+    if (text == nullptr) {
+        // Making a text changes no state of the view; the text keeps the view to grow its gaps.
+        text = std::make_unique<TKVMText>(const_cast<TKorvaneMView*>(this), Position);
+        text->Font()->Assign(&e->textStyle->Font);
+        text->Background = e->textStyle->Background;
+    }
+    return text.get();
+}
+
 TKVMText* TKorvaneMView::GetImageTopText(int32_t idx) const
 {
-    const PKVImageInfo e = Entry(idx);
-    return e != nullptr ? e->top.get() : nullptr;
+    return TextOf(Entry(idx), kvmtpTop);
 }
 
 TKVMText* TKorvaneMView::GetImageBottomText(int32_t idx) const
 {
-    const PKVImageInfo e = Entry(idx);
-    return e != nullptr ? e->bottom.get() : nullptr;
+    return TextOf(Entry(idx), kvmtpBottom);
 }
 
 TKVMText* TKorvaneMView::GetImageInfoText(int32_t idx) const
 {
-    const PKVImageInfo e = Entry(idx);
-    return e != nullptr ? e->info.get() : nullptr;
+    return TextOf(Entry(idx), kvmtpInfo);
 }
 
 bool TKorvaneMView::IsImageStored(int32_t idx) const
@@ -408,9 +439,7 @@ void TKorvaneMView::DoInsert(int32_t idx, bool Select)
     StopPlaying();
     auto* e = new TKVImageInfo;
     e->background = Background();
-    e->top = std::make_unique<TKVMText>(this, kvmtpTop);
-    e->bottom = std::make_unique<TKVMText>(this, kvmtpBottom);
-    e->info = std::make_unique<TKVMText>(this, kvmtpInfo);
+    e->textStyle = CurrentTextStyle();
     int32_t at;
     {
         TCriticalSectionLock lock(gThreadCS);
@@ -1214,6 +1243,7 @@ void TKorvaneMView::HandleScroll(bool Vertical, uint16_t Code, int32_t Position)
 void TKorvaneMView::SetBackGround(TColor Value)
 {
     TKVView::SetBackGround(Value);
+    FTextStyle.reset();
     Update();
 }
 

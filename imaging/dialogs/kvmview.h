@@ -128,6 +128,14 @@ private:
     TKVMTextPos FPosition;
 };
 
+// The view's font and background as the texts of an image take them: those of when the image
+// was inserted. Shared by the images inserted between two changes, and never changed itself.
+struct TKVMTextStyle
+{
+    TFont Font;
+    TColor Background = clBtnFace;
+};
+
 // One image of the view.
 struct TKVImageInfo
 {
@@ -141,9 +149,12 @@ struct TKVImageInfo
     std::string fileName; // empty = none
     int32_t ID = -1;
     int32_t delay = 0;
+    // Made when first asked for (a view of many frames mostly never shows a caption), in
+    // textStyle; nil reads as no caption.
     std::unique_ptr<TKVMText> top;
     std::unique_ptr<TKVMText> bottom;
     std::unique_ptr<TKVMText> info;
+    std::shared_ptr<TKVMTextStyle> textStyle;
     // Names the entry for background loads whatever moves it makes in the list.
     uint64_t serial = 0;
     // A background load failed: the entry holds the placeholder; RemoveCorrupted deletes it.
@@ -460,6 +471,7 @@ protected:
     void MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
     void DblClick() override;
     void KeyDown(uint16_t& Key, TShiftState Shift) override;
+    void FontChanged() override;
 
 private:
     friend class TKVMText;
@@ -480,6 +492,10 @@ private:
     void FreeEntry(PKVImageInfo e);
     void StopPlaying();
     void DoInsert(int32_t idx, bool Select);
+    // The style of the texts of an image inserted now: one for every image until the view's font
+    // or background changes.
+    std::shared_ptr<TKVMTextStyle> CurrentTextStyle();
+    TKVMText* TextOf(PKVImageInfo e, TKVMTextPos Position) const;
     bool LoadInto(int32_t idx, TStream* Stream, const std::string& FileName);
     TKVMLoadSettings LoadSettings() const;
     void DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int32_t idx, const TRect& Area);
@@ -533,6 +549,7 @@ private:
     int32_t FGridHeightPx = 0;
     int32_t FUpperGap = 0;
     int32_t FBottomGap = 0;
+    std::shared_ptr<TKVMTextStyle> FTextStyle;
     int32_t FSetUpperGap = 0;
     int32_t FSetBottomGap = 0;
     TKVMDisplayMode FDisplayMode = mdGrid;

@@ -76,6 +76,12 @@ void TKorvaneMView::DrawBackground(TCanvas* Canvas, TKVBackgroundStyle Style, TC
 
 namespace {
 
+// A text never asked for has no caption.
+bool HasCaption(const std::unique_ptr<TKVMText>& text)
+{
+    return text != nullptr && !text->Caption().empty();
+}
+
 // Fills Area of a 24-bit bitmap with one colour, as a solid brush does, row by row.
 void FillSolid(TBitmap* Dest, const TRect& Area, TColor Colour)
 {
@@ -260,7 +266,7 @@ void TKorvaneMView::DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int3
         OnBeforeImageDraw(this, idx, x, y, canvas);
     }
     int32_t hb = 0;
-    if (FShowText && !e->bottom->Caption().empty()) {
+    if (FShowText && HasCaption(e->bottom)) {
         canvas->Font()->Assign(e->bottom->Font());
         hb = canvas->TextHeight(e->bottom->Caption());
     }
@@ -346,18 +352,18 @@ void TKorvaneMView::DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int3
         }
     };
     if (FShowText) {
-        if (!e->top->Caption().empty()) {
+        if (HasCaption(e->top)) {
             prepare(e->top.get());
             const std::string s = fitText(e->top->Caption());
             canvas->TextOut(x + (FThumbWidth - canvas->TextWidth(s)) / 2, y, s);
         }
-        if (!e->bottom->Caption().empty()) {
+        if (HasCaption(e->bottom)) {
             prepare(e->bottom.get());
             const std::string s = fitText(e->bottom->Caption());
             canvas->TextOut(x + (FThumbWidth - canvas->TextWidth(s)) / 2, y + FThumbHeight - bottomGap - hb,
                             s);
         }
-        if (!e->info->Caption().empty()) {
+        if (HasCaption(e->info)) {
             prepare(e->info.get());
             const std::string s = fitText(e->info->Caption());
             hi = canvas->TextHeight(s);
@@ -371,11 +377,11 @@ void TKorvaneMView::DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int3
     // Frames
     if (FStyle == kvmsACD) {
         Daduvudez::KVDraw3DRect(canvas, dx, dy, dx + w - 1, dy + h - 1, TColor(0xFFFFFF), TColor(0x808080));
-        if (topGap + bottomGap >= 1 || (FShowText && !e->bottom->Caption().empty())) {
+        if (topGap + bottomGap >= 1 || (FShowText && HasCaption(e->bottom))) {
             Daduvudez::KVDraw3DRect(canvas, x, y, x + FThumbWidth - 1, y + FThumbHeight - 1 - hi, TColor(0),
                                     TColor(0xFFFFFF));
         }
-        if (FShowText && !e->info->Caption().empty()) {
+        if (FShowText && HasCaption(e->info)) {
             Daduvudez::KVDraw3DRect(canvas, x, y + FThumbHeight - hi + 2, x + FThumbWidth - 1,
                                     y + FThumbHeight - 1, TColor(0xFFFFFF), TColor(0x808080));
         }

@@ -164,14 +164,15 @@ private:
 
     void AppendPage(TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress)
     {
-        TMemoryStream page;
-        Tiffilt::TIFFWriteStream(page, false, &bitmap, params, progress);
+        FPage.SetSize(0);
+        FPage.SetPosition(0);
+        Tiffilt::TIFFWriteStream(FPage, false, &bitmap, params, progress);
         if (*progress.Aborting) {
             return;
         }
-        page.SetPosition(0);
+        FPage.SetPosition(0);
         FStream.SetPosition(FStart);
-        const int64_t last = Tiffilt::_AppendTIFFImStream(FStream, FEnd, page);
+        const int64_t last = Tiffilt::_AppendTIFFImStream(FStream, FEnd, FPage);
         if (last < 0) {
             *progress.Aborting = true;
             return;
@@ -186,6 +187,8 @@ private:
     int64_t FEnd = -1;
     const bool FGif;
     TAnimationScreen FScreen;
+    // A TIFF page before it is appended; kept, so that its memory serves every page.
+    TMemoryStream FPage;
 };
 
 TProgressRec MakeProgress(TKorvaneMIO* mio)

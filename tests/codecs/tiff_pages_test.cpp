@@ -337,4 +337,44 @@ TEST(TiffPageCopies, RefuseFilesWhoseDirectoriesOverlap)
     EXPECT_LT(extracted.Size(), int64_t(file.size()));
 }
 
+// Readers take the first entry of a repeated tag, so a copied page keeps that one alone, whether
+// its directory is in tag order otherwise or not; entries in tag order are all kept.
+TEST(TiffPageCopies, KeepTheFirstOfARepeatedTag)
+{
+    const auto tagged = [](TTiffBuilder& page) -> TTiffBuilder& {
+        return page.Long(256, 8).Long(257, 8).Short(258, 8).Short(259, 1).Short(262, 1);
+    };
+    TTiffBuilder inOrder, repeated, shuffled;
+    tagged(inOrder)
+        .Ascii(270, "first")
+        .Long(273, inOrder.Data(kRamp))
+        .Short(277, 1)
+        .Long(278, 8)
+        .Long(279, 64);
+    tagged(repeated).Ascii(270, "first").Ascii(270, "second").Long(273, repeated.Data(kRamp)).Long(279, 64);
+    shuffled.Page(8, 8, 1, 8, 1, kRamp).Ascii(270, "first").Short(262, 0).Ascii(270, "second");
+    const struct
+    {
+        const char* Name;
+        Bytes File;
+        size_t Entries;
+    } cases[] = {{"in tag order", inOrder.Build(), 10},
+                 {"repeated in tag order", repeated.Build(), 8},
+                 {"out of order", shuffled.Build(), 10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMemoryStream extracted;
+        Tiffilt::_ExtractTIFFImStream(*StreamOf(c.File), 0, extracted);
+        extracted.SetPosition(0);
+        TTIFFEnv env;
+        int32_t pages = 0;
+        ASSERT_TRUE(Tiffilt::TIFFLoadTags(extracted, pages, 0, env));
+        EXPECT_EQ(env.Entries.size(), c.Entries);
+        std::string description;
+        Tiffilt::TIFFReadString(env, 270, description);
+        EXPECT_EQ(description, "first");
+        EXPECT_EQ(Tiffilt::TIFFReadSingleValDef(env, 262, -1), 1);
+    }
+}
+
 } // namespace

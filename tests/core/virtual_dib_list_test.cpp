@@ -207,6 +207,7 @@ TEST_F(VirtualDIBList, DeletedBlocksAreReusedAndTheFileShrinksWhenEmpty)
     TKVVirtualImageInfo* only = list.AddKVBitmap(&bitmap);
     list.Delete(only);
     EXPECT_EQ(list.GetImageCount(), 0);
+    EXPECT_EQ(list.GetImageWidth(only), 0); // a deleted handle is no image
     TKVVirtualImageInfo* again = list.AddKVBitmap(&bitmap);
     EXPECT_EQ(again->Position, 0);
 
@@ -214,6 +215,8 @@ TEST_F(VirtualDIBList, DeletedBlocksAreReusedAndTheFileShrinksWhenEmpty)
     TKVVirtualImageInfo* third = list.AddKVBitmap(&bitmap);
     EXPECT_EQ(third->Position, 2 * 489);
     list.Delete(second);
+    EXPECT_EQ(list.GetImageWidth(second), 0);
+    EXPECT_EQ(list.GetImageWidth(third), 10);
     Fill(bitmap, 8, 8, 2); // smaller: fits the freed block
     TKVVirtualImageInfo* reused = list.AddKVBitmap(&bitmap);
     EXPECT_EQ(reused->Position, 489);

@@ -234,6 +234,43 @@ TEST(MViewList, SelectionFollowsInsertsDeletesAndMoves)
     EXPECT_EQ(f.view->SelectedImage(), -1);
 }
 
+// The texts of an image take the view's font and background of when the image was inserted,
+// even when first asked for after the view changed them; each is one object, however often asked.
+TEST(MViewList, TextsKeepTheFontAndBackgroundOfTheirInsertion)
+{
+    MViewOnForm f;
+    f.view->Font()->SetName("Courier New");
+    f.view->Font()->SetHeight(-20);
+    f.view->SetBackGround(clYellow);
+    f.view->AppendImage();
+    f.view->Font()->SetName("Arial");
+    f.view->AppendImage();
+    f.view->SetBackGround(clAqua);
+    f.view->AppendImage();
+    f.view->Font()->SetHeight(-9);
+    const struct
+    {
+        const char* Font;
+        TColor Background;
+    } inserted[] = {{"Courier New", clYellow}, {"Arial", clYellow}, {"Arial", clAqua}};
+    using TGetText = TKVMText* (TKorvaneMView::*)(int32_t) const;
+    const std::pair<TGetText, TKVMTextPos> texts[] = {{&TKorvaneMView::GetImageTopText, kvmtpTop},
+                                                      {&TKorvaneMView::GetImageBottomText, kvmtpBottom},
+                                                      {&TKorvaneMView::GetImageInfoText, kvmtpInfo}};
+    for (int32_t i = 0; i < 3; ++i) {
+        for (const auto& [get, position] : texts) {
+            SCOPED_TRACE(testing::Message() << "image " << i << " text " << int(position));
+            TKVMText* text = (f.view->*get)(i);
+            ASSERT_NE(text, nullptr);
+            EXPECT_EQ(text->Position(), position);
+            EXPECT_EQ(text->Font()->Name(), inserted[i].Font);
+            EXPECT_EQ(text->Font()->Height(), -20);
+            EXPECT_EQ(text->Background, inserted[i].Background);
+            EXPECT_EQ((f.view->*get)(i), text);
+        }
+    }
+}
+
 TEST(MViewStore, ThumbModeSizesAndPixelFormats)
 {
     struct Case

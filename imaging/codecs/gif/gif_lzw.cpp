@@ -6,8 +6,8 @@
 #include "platform/core/streams.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
-#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -193,10 +193,12 @@ private:
     int32_t FColumn = 0;
     int64_t FWritten = 0;
     uint8_t* FDest;
-    uint16_t FPrefix[TableSize] = {};
-    uint8_t FSuffix[TableSize] = {};
-    uint8_t FFirst[TableSize] = {};
-    uint16_t FLength[TableSize] = {};
+    // Only the roots are set up front: AddEntry writes every later entry before a code can name
+    // it, so a frame of a few pixels does not pay for clearing the whole table.
+    uint16_t FPrefix[TableSize];
+    uint8_t FSuffix[TableSize];
+    uint8_t FFirst[TableSize];
+    uint16_t FLength[TableSize];
     uint8_t FStack[TableSize];
 };
 
@@ -255,6 +257,30 @@ private:
     int FFill = 0;
 };
 
+// The encoder's dictionary: strings (prefix code, next byte) hashed into HashSize slots. A slot
+// reads as empty (-1) until it is written after the last reset, which the bitset records: a reset
+// clears 626 bytes instead of the whole table, which is most of the work for a small frame.
+class HashTable
+{
+public:
+    static constexpr int Size = 5003;
+
+    int32_t Key(int slot) const { return FUsed[size_t(slot)] ? FKeys[slot] : -1; }
+    uint16_t Code(int slot) const { return FCodes[slot]; }
+    void Set(int slot, int32_t key, uint16_t code)
+    {
+        FKeys[slot] = key;
+        FCodes[slot] = code;
+        FUsed.set(size_t(slot));
+    }
+    void Reset() { FUsed.reset(); }
+
+private:
+    std::bitset<Size> FUsed;
+    int32_t FKeys[Size];
+    uint16_t FCodes[Size];
+};
+
 int CodeSizeFor(int32_t bitsPerPixel)
 {
     return std::clamp<int32_t>(bitsPerPixel, 2, 8);
@@ -286,18 +312,20 @@ int64_t GIFLZWDecompress(TStream& Source, int32_t Height, int32_t Width, bool In
     // sub-block lengths included.
     const size_t needed = size_t(Width) * size_t(Height) * 4 + 4096;
     std::vector<uint8_t> data = GatherSubBlocks(Source, needed);
-    auto decoder = std::make_unique<Decoder>(data, minCodeSize, Height, Width, Interlaced, Dest);
     if (Width == 0 || Height == 0)
         return 0;
-    if (!decoder->Run())
+    // On the stack: a heap block of the tables' size, taken and given back for every frame, costs
+    // a fresh page from the system each time when frames are small.
+    Decoder decoder(data, minCodeSize, Height, Width, Interlaced, Dest);
+    if (!decoder.Run())
         Source.SetPosition(start);
-    return decoder->Written();
+    return decoder.Written();
 }
 
 int32_t GIFLZWCompress(TStream& Dest, int32_t Height, int32_t Width, bool Interlaced, const uint8_t* Source,
                        int32_t BitsPerPixel)
 {
-    constexpr int HashSize = 5003;
+    constexpr int HashSize = HashTable::Size;
     constexpr int HashShift = 4;
     const int codeSize = CodeSizeFor(BitsPerPixel);
     const int clearCode = 1 << codeSize;
@@ -305,8 +333,7 @@ int32_t GIFLZWCompress(TStream& Dest, int32_t Height, int32_t Width, bool Interl
     uint8_t sizeByte = uint8_t(codeSize);
     Dest.Write(&sizeByte, 1);
 
-    std::vector<int32_t> hashKeys(HashSize, -1);
-    std::vector<uint16_t> hashCodes(HashSize, 0);
+    HashTable table;
     CodeWriter writer(Dest, 254);
     int width = codeSize + 1;
     int maxCode = (1 << width) - 1;
@@ -338,31 +365,30 @@ int32_t GIFLZWCompress(TStream& Dest, int32_t Height, int32_t Width, bool Interl
             }
             int32_t key = (int32_t(c) << 12) + prefix;
             int slot = (c << HashShift) ^ prefix;
-            if (hashKeys[slot] == key) {
-                prefix = hashCodes[slot];
+            if (table.Key(slot) == key) {
+                prefix = table.Code(slot);
                 return;
             }
-            if (hashKeys[slot] >= 0) {
+            if (table.Key(slot) >= 0) {
                 int displacement = slot == 0 ? 1 : HashSize - slot;
                 for (;;) {
                     slot -= displacement;
                     if (slot < 0)
                         slot += HashSize;
-                    if (hashKeys[slot] == key) {
-                        prefix = hashCodes[slot];
+                    if (table.Key(slot) == key) {
+                        prefix = table.Code(slot);
                         return;
                     }
-                    if (hashKeys[slot] <= 0)
+                    if (table.Key(slot) <= 0)
                         break;
                 }
             }
             output(prefix);
             prefix = c;
             if (freeCode < TableSize) {
-                hashCodes[slot] = uint16_t(freeCode++);
-                hashKeys[slot] = key;
+                table.Set(slot, key, uint16_t(freeCode++));
             } else {
-                std::fill(hashKeys.begin(), hashKeys.end(), -1);
+                table.Reset();
                 freeCode = clearCode + 2;
                 clearFlag = true;
                 output(clearCode);

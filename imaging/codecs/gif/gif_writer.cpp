@@ -140,12 +140,11 @@ bool BuildFrame(TKVBitmap& bitmap, TIOParamsVals& params, bool eightBitFallback,
 
 void WriteColourTable(TStream& stream, bool& aborting, const std::vector<TRGB>& palette)
 {
-    std::vector<uint8_t> raw;
-    raw.reserve(palette.size() * 3);
-    for (const TRGB& c : palette) {
-        raw.push_back(c.r);
-        raw.push_back(c.g);
-        raw.push_back(c.b);
+    std::vector<uint8_t> raw(palette.size() * 3);
+    for (size_t i = 0; i < palette.size(); ++i) {
+        raw[3 * i] = palette[i].r;
+        raw[3 * i + 1] = palette[i].g;
+        raw[3 * i + 2] = palette[i].b;
     }
     Put(stream, aborting, raw.data(), int64_t(raw.size()));
 }

@@ -15,17 +15,32 @@ namespace Tiffilt::detail {
 
 namespace {
 
+// Little-endian stores; each returns the byte after the value.
+uint8_t* Store16(uint8_t* out, uint32_t value)
+{
+    out[0] = uint8_t(value);
+    out[1] = uint8_t(value >> 8);
+    return out + 2;
+}
+
+uint8_t* Store32(uint8_t* out, uint32_t value)
+{
+    for (int32_t i = 0; i < 4; ++i) {
+        out[i] = uint8_t(value >> (8 * i));
+    }
+    return out + 4;
+}
+
 void Put16(std::vector<uint8_t>& out, uint32_t value)
 {
-    out.push_back(uint8_t(value));
-    out.push_back(uint8_t(value >> 8));
+    out.resize(out.size() + 2);
+    Store16(out.data() + out.size() - 2, value);
 }
 
 void Put32(std::vector<uint8_t>& out, uint32_t value)
 {
-    for (int32_t i = 0; i < 4; ++i) {
-        out.push_back(uint8_t(value >> (8 * i)));
-    }
+    out.resize(out.size() + 4);
+    Store32(out.data() + out.size() - 4, value);
 }
 
 // A fraction of value: the denominator starts at 10^6 and shrinks by tens until the numerator
@@ -71,7 +86,7 @@ void TEntryWriter::Write(const void* data, int64_t count)
     Daduvudez::SafeStreamWrite(&FStream, FError, data, count);
 }
 
-void TEntryWriter::Add(uint16_t tag, uint16_t type, uint32_t count, const std::vector<uint8_t>& data)
+void TEntryWriter::Add(uint16_t tag, uint16_t type, uint32_t count, std::span<const uint8_t> data)
 {
     TTIFFEntry entry;
     entry.Tag = tag;
@@ -96,15 +111,15 @@ void TEntryWriter::Add(uint16_t tag, uint16_t type, uint32_t count, const std::v
 
 void TEntryWriter::Long(uint16_t tag, uint32_t value)
 {
-    std::vector<uint8_t> data;
-    Put32(data, value);
+    uint8_t data[4];
+    Store32(data, value);
     Add(tag, ttLONG, 1, data);
 }
 
 void TEntryWriter::Short(uint16_t tag, uint32_t value)
 {
-    std::vector<uint8_t> data;
-    Put16(data, value);
+    uint8_t data[2];
+    Store16(data, value);
     Add(tag, ttSHORT, 1, data);
 }
 
@@ -112,51 +127,50 @@ void TEntryWriter::Integers(uint16_t tag, const std::vector<uint32_t>& values, b
 {
     const bool asLong =
         forceLong || std::any_of(values.begin(), values.end(), [](uint32_t v) { return v > 0xFFFF; });
-    std::vector<uint8_t> data;
+    FData.clear();
     for (const uint32_t value : values) {
-        asLong ? Put32(data, value) : Put16(data, value);
+        asLong ? Put32(FData, value) : Put16(FData, value);
     }
-    Add(tag, asLong ? ttLONG : ttSHORT, uint32_t(values.size()), data);
+    Add(tag, asLong ? ttLONG : ttSHORT, uint32_t(values.size()), FData);
 }
 
 void TEntryWriter::Shorts(uint16_t tag, const std::vector<uint16_t>& values)
 {
-    std::vector<uint8_t> data;
+    FData.clear();
     for (const uint16_t value : values) {
-        Put16(data, value);
+        Put16(FData, value);
     }
-    Add(tag, ttSHORT, uint32_t(values.size()), data);
+    Add(tag, ttSHORT, uint32_t(values.size()), FData);
 }
 
 void TEntryWriter::Rationals(uint16_t tag, const std::vector<double>& values, bool isSigned)
 {
-    std::vector<uint8_t> data;
+    FData.clear();
     for (const double value : values) {
         uint32_t numerator = 0, denominator = 1;
         Fraction(value, isSigned, numerator, denominator);
-        Put32(data, numerator);
-        Put32(data, denominator);
+        Put32(FData, numerator);
+        Put32(FData, denominator);
     }
-    Add(tag, isSigned ? ttSRATIONAL : ttRATIONAL, uint32_t(values.size()), data);
+    Add(tag, isSigned ? ttSRATIONAL : ttRATIONAL, uint32_t(values.size()), FData);
 }
 
 void TEntryWriter::Rational(uint16_t tag, uint32_t numerator, uint32_t denominator)
 {
-    std::vector<uint8_t> data;
-    Put32(data, numerator);
-    Put32(data, denominator);
+    uint8_t data[8];
+    Store32(Store32(data, numerator), denominator);
     Add(tag, ttRATIONAL, 1, data);
 }
 
 void TEntryWriter::Ascii(uint16_t tag, const std::string& text)
 {
-    const std::string value = text.substr(0, text.find('\0'));
-    if (value.empty()) {
+    const size_t length = std::min(text.size(), text.find('\0'));
+    if (length == 0) {
         return;
     }
-    std::vector<uint8_t> data(value.begin(), value.end());
-    data.push_back(0);
-    Add(tag, ttASCII, uint32_t(data.size()), data);
+    FData.assign(text.begin(), text.begin() + ptrdiff_t(length));
+    FData.push_back(0);
+    Add(tag, ttASCII, uint32_t(FData.size()), FData);
 }
 
 void TEntryWriter::Bytes(uint16_t tag, uint16_t type, const std::vector<uint8_t>& bytes)
@@ -171,9 +185,9 @@ void TEntryWriter::LongBlock(uint16_t tag, const std::vector<uint8_t>& bytes)
     if (bytes.empty()) {
         return;
     }
-    std::vector<uint8_t> data = bytes;
-    data.resize((data.size() + 3) / 4 * 4, 0);
-    Add(tag, ttLONG, uint32_t(data.size() / 4), data);
+    FData = bytes;
+    FData.resize((FData.size() + 3) / 4 * 4, 0);
+    Add(tag, ttLONG, uint32_t(FData.size() / 4), FData);
 }
 
 uint32_t TEntryWriter::WriteDirectory(uint32_t nextOffset)
@@ -182,16 +196,16 @@ uint32_t TEntryWriter::WriteDirectory(uint32_t nextOffset)
               [](const TTIFFEntry& a, const TTIFFEntry& b) { return a.Tag < b.Tag; });
     PadToEven();
     const uint32_t offset = Offset();
-    std::vector<uint8_t> bytes;
-    Put16(bytes, uint32_t(FEntries.size()));
+    FData.resize(2 + 12 * FEntries.size() + 4);
+    uint8_t* out = Store16(FData.data(), uint32_t(FEntries.size()));
     for (const TTIFFEntry& entry : FEntries) {
-        Put16(bytes, entry.Tag);
-        Put16(bytes, entry.Type);
-        Put32(bytes, entry.Count);
-        bytes.insert(bytes.end(), entry.Inline, entry.Inline + 4);
+        out = Store16(out, entry.Tag);
+        out = Store16(out, entry.Type);
+        out = Store32(out, entry.Count);
+        out = std::copy_n(entry.Inline, 4, out);
     }
-    Put32(bytes, nextOffset);
-    Write(bytes.data(), int64_t(bytes.size()));
+    Store32(out, nextOffset);
+    Write(FData.data(), int64_t(FData.size()));
     return offset;
 }
 

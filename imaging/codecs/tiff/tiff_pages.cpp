@@ -239,12 +239,21 @@ int64_t TSourcePlan::PlanDirectory(int64_t offset, int32_t depth)
     // The entry count, the entries and the next pointer.
     FStructure += FBig ? 16 + 20 * int64_t(env.Entries.size()) : 6 + 12 * int64_t(env.Entries.size());
     TPlannedDirectory directory;
+    directory.Entries.reserve(env.Entries.size());
+    if (FBlocks.empty()) {
+        FBlocks.reserve(env.Entries.size());
+    }
+    // Writers sort the entries by tag: then no tag repeats, and only another order needs the set.
+    const bool ascending = std::adjacent_find(env.Entries.begin(), env.Entries.end(),
+                                              [](const TTIFFEntry& a, const TTIFFEntry& b) {
+                                                  return a.Tag >= b.Tag;
+                                              }) == env.Entries.end();
     std::set<uint16_t> tags;
     for (const TTIFFEntry& entry : env.Entries) {
         if (!WithinBudget()) {
             return -1;
         }
-        if (!tags.insert(entry.Tag).second) {
+        if (!ascending && !tags.insert(entry.Tag).second) {
             continue;
         }
         switch (entry.Tag) {
@@ -390,11 +399,18 @@ private:
     // Bytes of a value field, an offset and a next pointer.
     int64_t FieldBytes() const { return FBig ? 8 : 4; }
 
-    void PutBytes(std::vector<uint8_t>& out, uint64_t value, int32_t size) const
+    // Stores the value in the output's byte order; returns the byte after it.
+    uint8_t* StoreBytes(uint8_t* out, uint64_t value, int32_t size) const
     {
         for (int32_t i = 0; i < size; ++i) {
-            out.push_back(uint8_t(value >> (8 * (FIntel ? i : size - 1 - i))));
+            out[i] = uint8_t(value >> (8 * (FIntel ? i : size - 1 - i)));
         }
+        return out + size;
+    }
+    void PutBytes(std::vector<uint8_t>& out, uint64_t value, int32_t size) const
+    {
+        out.resize(out.size() + size_t(size));
+        StoreBytes(out.data() + out.size() - size_t(size), value, size);
     }
     void Put16(std::vector<uint8_t>& out, uint64_t value) const { PutBytes(out, value, 2); }
     // An offset or a count of the output's form: 32 bits, or 64 in BigTIFF.
@@ -405,19 +421,17 @@ private:
 
     void SetValueField(TTIFFEntry& entry, uint64_t value) const
     {
-        std::vector<uint8_t> field;
-        PutOffset(field, value);
-        field.resize(sizeof(entry.Inline), 0);
-        std::copy(field.begin(), field.end(), entry.Inline);
+        std::fill(std::begin(entry.Inline), std::end(entry.Inline), uint8_t(0));
+        StoreBytes(entry.Inline, value, int32_t(FieldBytes()));
     }
 
     void Patch(int64_t position, uint64_t value)
     {
-        std::vector<uint8_t> bytes;
-        PutOffset(bytes, value);
+        uint8_t bytes[8];
+        StoreBytes(bytes, value, int32_t(FieldBytes()));
         const int64_t end = FOutput.Position();
         FOutput.SetPosition(position);
-        FOutput.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        FOutput.WriteBuffer(bytes, FieldBytes());
         FOutput.SetPosition(end);
     }
 
@@ -442,14 +456,14 @@ private:
             SetValueField(entry, offsets.Written);
             return;
         }
+        if (offsets.Blocks.size() <= 1) {
+            SetValueField(entry, offsets.Blocks.empty() ? 0 : source.Rebase(offsets.Blocks.front()));
+            return;
+        }
         std::vector<uint8_t> table;
+        table.reserve(offsets.Blocks.size() * size_t(FieldBytes()));
         for (const TSpan& block : offsets.Blocks) {
             PutOffset(table, source.Rebase(block));
-        }
-        if (int64_t(table.size()) <= FieldBytes()) {
-            table.resize(sizeof(entry.Inline), 0);
-            std::copy(table.begin(), table.end(), entry.Inline);
-            return;
         }
         AlignOutput();
         offsets.Written = uint64_t(OutputOffset());
@@ -465,7 +479,12 @@ private:
         if (!isPage && directory.Written != 0) {
             return directory.Written;
         }
-        std::vector<TTIFFEntry> entries;
+        // The directory's bytes are gathered while what its entries point to is written.
+        const int32_t field = int32_t(FieldBytes());
+        const int32_t countBytes = FBig ? 8 : 2;
+        std::vector<uint8_t> bytes(
+            size_t(countBytes + (4 + 2 * field) * int64_t(directory.Entries.size()) + field));
+        uint8_t* out = StoreBytes(bytes.data(), directory.Entries.size(), countBytes);
         for (const TPlannedEntry& planned : directory.Entries) {
             TTIFFEntry entry = planned.Entry;
             switch (planned.Kind) {
@@ -481,19 +500,14 @@ private:
                 SetValueField(entry, WriteDirectory(source, planned.Index, false));
                 break;
             }
-            entries.push_back(entry);
+            out = StoreBytes(out, entry.Tag, 2);
+            out = StoreBytes(out, entry.Type, 2);
+            out = StoreBytes(out, entry.Count, field);
+            out = std::copy_n(entry.Inline, field, out);
         }
+        StoreBytes(out, 0, field);
         AlignOutput();
         const uint64_t at = uint64_t(OutputOffset());
-        std::vector<uint8_t> bytes;
-        PutBytes(bytes, entries.size(), FBig ? 8 : 2);
-        for (const TTIFFEntry& entry : entries) {
-            Put16(bytes, entry.Tag);
-            Put16(bytes, entry.Type);
-            PutOffset(bytes, entry.Count);
-            bytes.insert(bytes.end(), entry.Inline, entry.Inline + FieldBytes());
-        }
-        PutOffset(bytes, 0);
         FOutput.WriteBuffer(bytes.data(), int64_t(bytes.size()));
         if (!isPage) {
             source.Directory(index).Written = at;

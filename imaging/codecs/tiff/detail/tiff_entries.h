@@ -5,6 +5,7 @@
 #include "imaging/codecs/tiff/tiff_directory.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,10 @@ class TEntryWriter
 {
 public:
     // Offsets are written relative to base, the position of the TIFF header.
-    TEntryWriter(TStream& stream, int64_t base, bool& error) : FStream(stream), FBase(base), FError(error) {}
+    TEntryWriter(TStream& stream, int64_t base, bool& error) : FStream(stream), FBase(base), FError(error)
+    {
+        FEntries.reserve(TypicalEntries);
+    }
 
     void Long(uint16_t tag, uint32_t value);
     void Short(uint16_t tag, uint32_t value);
@@ -45,12 +49,18 @@ public:
     void Write(const void* data, int64_t count);
 
 private:
-    void Add(uint16_t tag, uint16_t type, uint32_t count, const std::vector<uint8_t>& data);
+    // A page's directory holds about twenty entries; one allocation takes them all.
+    static constexpr size_t TypicalEntries = 32;
+
+    void Add(uint16_t tag, uint16_t type, uint32_t count, std::span<const uint8_t> data);
 
     TStream& FStream;
     int64_t FBase;
     bool& FError;
     std::vector<TTIFFEntry> FEntries;
+    // The bytes of the value being added, or of the directory; kept, so that one allocation
+    // serves the page.
+    std::vector<uint8_t> FData;
 };
 
 } // namespace Tiffilt::detail
