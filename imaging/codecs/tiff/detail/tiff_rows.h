@@ -4,13 +4,13 @@
 
 #include "imaging/codecs/tiff/detail/tiff_page.h"
 
-namespace Tifccitt::detail {
-class TFax2DStrip;
-}
-
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+namespace Tifccitt::detail {
+class TFax2DStrip;
+}
 
 namespace Tiffilt::detail {
 
