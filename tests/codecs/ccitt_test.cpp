@@ -1,6 +1,7 @@
-// The fax coder: Go's raw fax streams (plain, inverted, cut), the codes of the edge cases, rows of
-// every width through each encoder and back, pages in every coding as libtiff decodes them, and
-// damaged pages.
+// The fax coder: Go's raw fax streams (plain, inverted, cut), the codes of the edge cases, rows
+// around uncompressed mode and the reference cursor they move, rows of every width through each
+// encoder and back, pages in every coding as libtiff decodes them, and damaged pages.
+#include "imaging/codecs/tiff/detail/ccitt_reference.h"
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "imaging/core/tif_tags_reader.h"
@@ -177,6 +178,76 @@ TEST(FaxCodes, RowFaultsAreReported)
             Tifccitt::_CCITTHuffmanGetLine(&row, data.data(), int64_t(data.size()), 8, 1, 0, &status);
         }
         EXPECT_EQ(status, c.Status);
+    }
+}
+
+// Rows of 24 pixels that enter and leave uncompressed mode against a reference row of four black
+// runs, the modes after each exit finding b1 from where it ended: keeping white, turning black, far
+// along the row, twice with no mode between, and at the row's end.
+TEST(FaxCodes, ModesAfterUncompressedModeFindB1FromWhereItEnded)
+{
+    const std::string reference = "..##....##....##....##..";
+    const struct
+    {
+        const char* Name;
+        const char* Bits; // enter 0000001111, exit 0000001 and the colour bit (1 white)
+        const char* Row;
+    } cases[] = {
+        {"white", "0000001111 00001 00000011 1 1 1 1 1 1 1", "....#...##....##....##.."},
+        {"black", "0000001111 00001 00000010 1 010 1 000011 1", "....######...###......##"},
+        {"far along", "0000001111 000001 000001 000001 00000010 1 0000010 000010 1",
+         "...............#.###...."},
+        {"twice", "0000001111 01 00000010 0000001111 00000011 1 1 1 1 1 1 1", ".#......##....##....##.."},
+        {"at the end", "0000001111 000001 000001 000001 000001 00000000001 0", "........................"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const Bytes data = PackBits(c.Bits);
+        std::vector<uint8_t> ref(3, 0xFF), row(3);
+        for (size_t x = 0; x < reference.size(); ++x) {
+            if (reference[x] == '#') {
+                ref[x / 8] &= uint8_t(~(0x80 >> (x % 8)));
+            }
+        }
+        Tifccitt::TFaxRowStatus status = Tifccitt::frBadCode;
+        Tifccitt::CCITT3_2D_GetLine(row.data(), data.data(), int64_t(data.size()), false, 1, 0, ref.data(),
+                                    24, &status);
+        EXPECT_EQ(status, Tifccitt::frOK);
+        std::string decoded;
+        for (int32_t x = 0; x < 24; ++x) {
+            decoded += (row[size_t(x / 8)] >> (7 - x % 8)) & 1 ? '.' : '#';
+        }
+        EXPECT_EQ(decoded, c.Row);
+    }
+}
+
+// A row that leaves uncompressed mode again and again far along a reference row of many changes:
+// before each search for b1 the cursor stands at most a pair of entries short of it, so that a row
+// walks the reference once however often it leaves the mode, and each search finds b1 as one from
+// the row's start would.
+TEST(FaxReference, KeepsItsPlaceWhereUncompressedModeEnds)
+{
+    const int32_t width = 30000;
+    std::vector<int32_t> sealed{-1};
+    for (int32_t x = 1; x < width - 1; x += 3) {
+        sealed.push_back(x);
+    }
+    sealed.insert(sealed.end(), 3, width);
+    const int32_t* changes = sealed.data() + 1;
+    Tifccitt::detail::TReference reference{changes};
+    bool black = false;
+    for (int32_t a0 = 0, exit = 0; a0 < width - 10; a0 += 7, ++exit) {
+        const bool colour = exit % 3 != 0;
+        if (colour != black) {
+            reference.ColourChangedAt(a0);
+        }
+        black = colour;
+        int32_t b1 = black ? 1 : 0;
+        while (changes[b1] <= a0) {
+            b1 += 2;
+        }
+        ASSERT_LE(b1 - reference.Next, 2) << a0;
+        ASSERT_EQ(reference.B1(a0), changes[b1]) << a0;
     }
 }
 

@@ -210,8 +210,10 @@ Decode2DRow(TChangeWriter& row, TBitReader& bits, const int32_t* changes, int32_
                 row = rowCopy;
                 bits = bitsCopy;
                 a0 = a0Copy;
+                if (blackCopy != black && a0 < width) {
+                    reference.ColourChangedAt(a0);
+                }
                 black = blackCopy;
-                reference.Restart(black);
                 continue;
             }
             if (zeros < 32) {

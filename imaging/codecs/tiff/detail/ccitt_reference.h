@@ -6,10 +6,12 @@
 
 namespace Tifccitt::detail {
 
-// The sealed changing elements of the reference row as a row's decoding reaches them. Next is an
-// entry whose run is of the colour opposite to the current one (even entries start black runs) at
-// or before b1, the first such entry after a0; b2 follows b1. a0 never moves back along a row, so
-// the search goes on from where the last one stopped, a pair at a time, which keeps the colour.
+// The sealed changing elements of the reference row as a row's decoding reaches them. Even entries
+// start black runs, odd ones white runs; b1 is the first entry after a0 that starts a run of the
+// colour opposite to the current one, b2 the entry after it. Next is an entry of b1's parity at or
+// before it, and every entry before the one before Next lies at or before a0. a0 never moves back
+// along a row, so each search goes on from where the last one stopped, a pair at a time, and a row
+// walks the list once, whatever its modes.
 struct TReference
 {
     const int32_t* Positions;
@@ -23,10 +25,18 @@ struct TReference
         return Positions[Next];
     }
     int32_t B2() const { return Positions[Next + 1]; }
-    // The colour changed at a1, which lies past the entry before b1: that entry (the -1 before
-    // the list, for the first) is where the next search starts.
+    // The colour changed at a1, found from b1 (vertical mode): the search for the other parity
+    // starts at the entry before b1 (the -1 before the list, for the first). That entry may lie
+    // before a1 as well as after it, since a1 may lie up to three pixels left of b1 (VL2, VL3).
     void ColourChanged() { --Next; }
-    void Restart(bool black) { Next = black ? 1 : 0; }
+    // The colour changed at a0 where uncompressed mode ended, which may lie anywhere past b1: the
+    // search steps up to a0 in the old colour first, so that the cursor goes back one entry from
+    // there rather than to the row's start.
+    void ColourChangedAt(int32_t a0)
+    {
+        B1(a0);
+        ColourChanged();
+    }
 };
 
 } // namespace Tifccitt::detail
