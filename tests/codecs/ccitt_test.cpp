@@ -1,6 +1,7 @@
 // The fax coder: Go's raw fax streams (plain, inverted, cut), the codes of the edge cases, rows
 // around uncompressed mode and the reference cursor they move, rows of every width through each
-// encoder and back, pages in every coding as libtiff decodes them, and damaged pages.
+// encoder and back, pages in every coding as libtiff decodes them, damaged pages, and a page far
+// wider than its data.
 #include "imaging/codecs/tiff/detail/ccitt_reference.h"
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/codecs/tiff/tiffilt.h"
@@ -8,6 +9,7 @@
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
 #include "tests/codecs/tiff_support.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -368,6 +370,45 @@ TEST_F(FaxTiff, PagesDecodeAsLibtiffDecodesThem)
                 EXPECT_EQ(kvtest::MaxDifference(LibtiffPixels(name), kvtest::BitmapSamples(read.Bitmap)), 0);
             }
         }
+    }
+}
+
+// A one-row page 200,000,000 pixels wide coded as white make-up codes of 2560 (117 KB) in each
+// one-dimensional coding, and in one bit in Group 4, loads white, taking memory by the strip's bits
+// and the bitmap, where a change list of four bytes a pixel took 800 MB.
+TEST(FaxPages, ARowWiderThanItsDataCanChangeTakesMemoryByTheData)
+{
+    const int32_t width = 200000000;
+    std::string white;
+    for (int32_t run = 0; run < width / 2560; ++run) {
+        white += "000000011111";
+    }
+    white += "00110101"; // white 0
+    const std::string eol = "000000000001";
+    const struct
+    {
+        const char* Name;
+        int32_t Compression;
+        int32_t T4Options;
+        std::string Bits;
+    } cases[] = {
+        {"Modified Huffman", 2, 0, white},
+        {"Group 3 one-dimensional", 3, 0, eol + white},
+        {"Group 3 two-dimensional, a row tagged one-dimensional", 3, 1, eol + "1" + white},
+        {"Group 4, all of it vertical 0", 4, 0, "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTiffBuilder builder;
+        builder.Page(width, 1, 1, 1, 0, PackBits(c.Bits), c.Compression).Long(292, uint32_t(c.T4Options));
+        TTiffRead read;
+        const int64_t peak = kvtest::PeakHeapOf([&] { ReadBuilt(builder, read); });
+        EXPECT_FALSE(read.Aborted);
+        ASSERT_EQ(read.Bitmap.GetWidth(), width);
+        const auto* row = static_cast<const uint8_t*>(read.Bitmap.GetScanLine(0));
+        EXPECT_TRUE(std::all_of(row, row + width / 8, [](uint8_t bits) { return bits == 0xFF; }));
+        // The bitmap, the decoder's row, the strip and its lists.
+        EXPECT_LT(peak, 4 * int64_t(width / 8));
     }
 }
 

@@ -16,7 +16,7 @@ int64_t _CCITTHuffmanGetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize
 {
     const TBitSource source(Data, DataSize, FillOrder);
     TBitReader bits(source, StartBit);
-    TChanges row(Width, Width);
+    TChanges row(Width, TChanges::MostIn(DataSize - StartBit / 8));
     const int64_t end = DecodeRow(row, bits, nullptr, Width, Status);
     row.Render(Row);
     return end;
@@ -35,7 +35,7 @@ int64_t CCITT3_2D_GetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize, b
     // EOLs are found by their run of zeros, which covers the fill of aligned EOLs as well.
     const TBitSource source(Data, DataSize, FillOrder);
     TBitReader bits(source, StartBit);
-    TChanges reference(Width, Width), row(Width, Width);
+    TChanges reference(Width, Width), row(Width, TChanges::MostIn(DataSize - StartBit / 8));
     reference.FromLine(RefLine);
     const int64_t end = DecodeRow(row, bits, reference.Seal(), Width, Status);
     row.Render(Row);

@@ -1,25 +1,19 @@
-// The rows of one fax strip, each decoded against the changing elements of the row before it.
+// The rows of one fax strip, each one-dimensional or decoded against the changing elements of the
+// row before it.
 #include "imaging/codecs/tiff/detail/fax_strip.h"
 
 #include "imaging/codecs/tiff/detail/ccitt_row_decoder.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace Tifccitt::detail {
 
-struct TFax2DStrip::TState
+struct TFaxStrip::TState
 {
-    TState(const uint8_t* data, int64_t size, int32_t fillOrder, int32_t width)
-        : Source(data, size, fillOrder), Bits(Source, 0), First(width, MostChanges(size)),
-          Second(width, MostChanges(size)), Width(width)
+    TState(const uint8_t* data, int64_t size, int32_t fillOrder, int32_t width, TFaxCoding coding)
+        : Source(data, size, fillOrder), Bits(Source, 0), First(width, TChanges::MostIn(size)),
+          Second(width, coding == fcTwoDimensional ? TChanges::MostIn(size) : 0), Width(width), Coding(coding)
     {
-    }
-
-    // Two for each bit of the strip at the most: the lists follow the data, not the width.
-    static int32_t MostChanges(int64_t size)
-    {
-        return int32_t(std::min<int64_t>(std::max<int64_t>(size, 0) * 16 + 2, INT32_MAX - 8));
     }
 
     TBitSource Source;
@@ -28,18 +22,28 @@ struct TFax2DStrip::TState
     TChanges* Reference = &First;
     TChanges* Row = &Second;
     int32_t Width;
+    TFaxCoding Coding;
 };
 
-TFax2DStrip::TFax2DStrip(const uint8_t* data, int64_t size, int32_t fillOrder, int32_t width)
-    : FState(std::make_unique<TState>(data, size, fillOrder, width))
+TFaxStrip::TFaxStrip(const uint8_t* data, int64_t size, int32_t fillOrder, int32_t width, TFaxCoding coding)
+    : FState(std::make_unique<TState>(data, size, fillOrder, width, coding))
 {
 }
 
-TFax2DStrip::~TFax2DStrip() = default;
+TFaxStrip::~TFaxStrip() = default;
 
-int64_t TFax2DStrip::NextRow(uint8_t* row, TFaxRowStatus* status)
+int64_t TFaxStrip::NextRow(uint8_t* row, TFaxRowStatus* status)
 {
     TState& s = *FState;
+    if (s.Coding != fcTwoDimensional) {
+        int64_t end = DecodeRow(s.First, s.Bits, nullptr, s.Width, status);
+        s.First.Render(row);
+        if (s.Coding == fcModifiedHuffman) {
+            end = (end + 7) / 8 * 8;
+            s.Bits = TBitReader(s.Source, end);
+        }
+        return end;
+    }
     const int64_t end = DecodeRow(*s.Row, s.Bits, s.Reference->Seal(), s.Width, status);
     s.Row->Render(row);
     std::swap(s.Reference, s.Row);

@@ -51,6 +51,13 @@ public:
         FStorage[0] = -1;
     }
 
+    // The most changes that a row coded in `bytes` bytes can have: two for each bit, and the two
+    // of a code that runs past the data's end, whose missing bits read as zeros.
+    static int32_t MostIn(int64_t bytes)
+    {
+        return int32_t(std::min<int64_t>(std::max<int64_t>(bytes, 0) * 16 + 2, INT32_MAX - 8));
+    }
+
     TChangeWriter Writer() { return TChangeWriter{FPositions, 0, FWidth}; }
     void Keep(const TChangeWriter& writer) { FCount = writer.Count; }
 
