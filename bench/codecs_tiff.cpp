@@ -1,10 +1,11 @@
 // TIFF loads and saves through the I/O component: a 12-megapixel RGB photo coded with LZW and
-// horizontal differencing, loaded and saved, and a 4960 x 7016 text page in Group 4 fax coding,
-// loaded. bench/peers/tiff.sh runs this with libtiff's tiffcp doing the same on the same files
-// and prints the ratios.
+// horizontal differencing, loaded and saved, and a 4960 x 7016 text page in Group 4 and in Group 3
+// one-dimensional fax coding, loaded. bench/peers/tiff.sh runs this with libtiff's tiffcp doing
+// the same on the same files and prints the ratios.
 //
 // KV_BENCH_TIFF_LZW: the photo as an LZW TIFF with predictor 2;
 // KV_BENCH_TIFF_G4: the text page as a Group 4 TIFF;
+// KV_BENCH_TIFF_G3: the text page as a Group 3 one-dimensional TIFF;
 // KV_BENCH_TIFF_OUT: a file the save may write (default: in the temporary folder).
 #include "imaging/codecs/tiff/tiff_lzw.h"
 #include "imaging/core/daduvudez.h"
@@ -55,6 +56,11 @@ void BM_TiffG4Load_Ours(benchmark::State& state)
     Load(state, Setting("KV_BENCH_TIFF_G4", "page-g4.tif"));
 }
 
+void BM_TiffG3Load_Ours(benchmark::State& state)
+{
+    Load(state, Setting("KV_BENCH_TIFF_G3", "page-g3.tif"));
+}
+
 void BM_TiffLzwSave_Ours(benchmark::State& state)
 {
     TKorvaneIO io(nullptr);
@@ -76,6 +82,7 @@ void BM_TiffLzwSave_Ours(benchmark::State& state)
 
 BENCHMARK(BM_TiffLzwLoad_Ours)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_TiffG4Load_Ours)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_TiffG3Load_Ours)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_TiffLzwSave_Ours)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 BENCHMARK_MAIN();

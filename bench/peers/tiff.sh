@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the TIFF benchmarks and libtiff's tiffcp on the same files and prints each of our times as
 # a ratio to tiffcp's: loading a 12-megapixel RGB photo coded with LZW and predictor 2, and a
-# 4960 x 7016 text page in Group 4, against tiffcp -c none decoding them into uncompressed files;
+# 4960 x 7016 text page in Group 4 and in Group 3 one-dimensional coding, against tiffcp -c none
+# decoding them into uncompressed files;
 # saving the photo with LZW against tiffcp -c lzw:2. tiffcp is timed as a whole process, best of
 # several runs; ours come from bench_codecs_tiff (in-process, Google Benchmark, best of as many
 # repetitions), through the I/O component from file to bitmap and back.
@@ -41,25 +42,28 @@ done > "$work/text.txt"
   -annotate +200+200 "$(cat "$work/text.txt")" -monochrome "$work/page.pbm"
 pnmtotiff "$work/page.pbm" > "$work/page.tif" 2> /dev/null
 tiffcp -c g4 "$work/page.tif" "$work/page-g4.tif"
+tiffcp -c g3:1d "$work/page.tif" "$work/page-g3.tif"
 
 lzw_load_ms=$(best_ms -o "$work/out-none.tif" tiffcp -c none "$work/photo-lzw.tif" "$work/out-none.tif")
 g4_load_ms=$(best_ms -o "$work/out-page.tif" tiffcp -c none "$work/page-g4.tif" "$work/out-page.tif")
+g3_load_ms=$(best_ms -o "$work/out-page.tif" tiffcp -c none "$work/page-g3.tif" "$work/out-page.tif")
 lzw_save_ms=$(best_ms -o "$work/out-lzw.tif" tiffcp -c lzw:2 "$work/photo.tif" "$work/out-lzw.tif")
 
-KV_BENCH_TIFF_LZW="$work/photo-lzw.tif" KV_BENCH_TIFF_G4="$work/page-g4.tif" KV_BENCH_TIFF_OUT="$work/ours.tif" \
-  bench_run "$work/ours.json" "$BENCH" --benchmark_repetitions="$RUNS" > /dev/null
+KV_BENCH_TIFF_LZW="$work/photo-lzw.tif" KV_BENCH_TIFF_G4="$work/page-g4.tif" KV_BENCH_TIFF_G3="$work/page-g3.tif" \
+  KV_BENCH_TIFF_OUT="$work/ours.tif" bench_run "$work/ours.json" "$BENCH" --benchmark_repetitions="$RUNS" > /dev/null
 
-python3 - "$work/ours.json" "$lzw_load_ms" "$g4_load_ms" "$lzw_save_ms" <<'PY'
+python3 - "$work/ours.json" "$lzw_load_ms" "$g4_load_ms" "$g3_load_ms" "$lzw_save_ms" <<'PY'
 import json, sys
 runs = {}
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
     if b.get("run_type") == "iteration":
         name = b["name"].split("/")[0]
         runs[name] = min(runs.get(name, float("inf")), b["real_time"])
-lzw_load, g4_load, lzw_save = (float(v) for v in sys.argv[2:5])
+lzw_load, g4_load, g3_load, lzw_save = (float(v) for v in sys.argv[2:6])
 rows = [
     ("LZW:2 load 12 MP", runs["BM_TiffLzwLoad_Ours"], "tiffcp -c none", lzw_load),
     ("G4 load A4 page", runs["BM_TiffG4Load_Ours"], "tiffcp -c none", g4_load),
+    ("G3 1D load A4 page", runs["BM_TiffG3Load_Ours"], "tiffcp -c none", g3_load),
     ("LZW:2 save 12 MP", runs["BM_TiffLzwSave_Ours"], "tiffcp -c lzw:2", lzw_save),
 ]
 print(f"{'':18} {'ours ms':>9} {'peer':>16} {'peer ms':>9} {'ratio':>6}")
@@ -101,15 +105,17 @@ PY
 
 # Ours per call of the I/O component's function (the second argument) in one benchmark.
 ours_instructions() {
-  KV_BENCH_TIFF_LZW="$work/photo-lzw.tif" KV_BENCH_TIFF_G4="$work/page-g4.tif" KV_BENCH_TIFF_OUT="$work/ours.tif" \
-    instructions "$2*" "$BENCH" --benchmark_filter="$1" "$2("
+  KV_BENCH_TIFF_LZW="$work/photo-lzw.tif" KV_BENCH_TIFF_G4="$work/page-g4.tif" KV_BENCH_TIFF_G3="$work/page-g3.tif" \
+    KV_BENCH_TIFF_OUT="$work/ours.tif" instructions "$2*" "$BENCH" --benchmark_filter="$1" "$2("
 }
 
 lzw_load_mi=$(ours_instructions BM_TiffLzwLoad_Ours TKorvaneIO::LoadFromFileTIFF)
 g4_load_mi=$(ours_instructions BM_TiffG4Load_Ours TKorvaneIO::LoadFromFileTIFF)
+g3_load_mi=$(ours_instructions BM_TiffG3Load_Ours TKorvaneIO::LoadFromFileTIFF)
 lzw_save_mi=$(ours_instructions BM_TiffLzwSave_Ours TKorvaneIO::SaveToFileTIFF)
 peer_lzw_load_mi=$(instructions - tiffcp -c none "$work/photo-lzw.tif" "$work/out-none.tif" -)
 peer_g4_load_mi=$(instructions - tiffcp -c none "$work/page-g4.tif" "$work/out-page.tif" -)
+peer_g3_load_mi=$(instructions - tiffcp -c none "$work/page-g3.tif" "$work/out-page.tif" -)
 peer_lzw_save_mi=$(instructions - tiffcp -c lzw:2 "$work/photo.tif" "$work/out-lzw.tif" -)
 
 echo
@@ -117,4 +123,5 @@ printf '%-18s %9s %16s %9s %6s\n' "" "ours Mi" "peer" "peer Mi" "ratio"
 row() { printf '%-18s %9.0f %16s %9.0f %6.2f\n' "$1" "$2" "$3" "$4" "$(calc "$2 / $4")"; }
 row "LZW:2 load 12 MP" "$lzw_load_mi" "tiffcp -c none" "$peer_lzw_load_mi"
 row "G4 load A4 page" "$g4_load_mi" "tiffcp -c none" "$peer_g4_load_mi"
+row "G3 1D load A4 page" "$g3_load_mi" "tiffcp -c none" "$peer_g3_load_mi"
 row "LZW:2 save 12 MP" "$lzw_save_mi" "tiffcp -c lzw:2" "$peer_lzw_save_mi"

@@ -102,15 +102,34 @@ void Encode1D(TBitWriter& writer, const uint8_t* row, int32_t width)
     }
 }
 
+// The changes of a row and its reference that the codes from a0 on need, in the current colour:
+// a1 in the row, b1 and b2 in the reference.
+struct TNextChanges
+{
+    int32_t A1 = -1;
+    int32_t B1 = -1;
+    int32_t B2 = -1;
+};
+
 void Encode2D(TBitWriter& writer, const uint8_t* row, const uint8_t* ref, int32_t width)
 {
     int32_t a0 = -1;
     bool black = false;
+    // a0 never moves back along a row, so a change found past it stays the first of its kind until
+    // a0 reaches it: each colour keeps what it found, and the row and its reference are searched
+    // once. Searching again from a0 after every code would go as far as the next change each time,
+    // the whole width for every code of a busy row over a blank reference.
+    TNextChanges found[2];
     while (a0 < width) {
         const bool colourBit = black ? BlackBit : !BlackBit;
-        const int32_t a1 = FindBit(row, a0 + 1, width, !colourBit);
-        int32_t b1 = 0, b2 = 0;
-        FindB1B2(ref, a0, black, width, BlackBit, b1, b2);
+        TNextChanges& next = found[black];
+        if (next.A1 <= a0) {
+            next.A1 = FindBit(row, a0 + 1, width, !colourBit);
+        }
+        if (next.B1 <= a0) {
+            FindB1B2(ref, a0, black, width, BlackBit, next.B1, next.B2);
+        }
+        const int32_t a1 = next.A1, b1 = next.B1, b2 = next.B2;
         if (b2 < a1) {
             writer.Put(0x1, 4); // pass
             a0 = b2;

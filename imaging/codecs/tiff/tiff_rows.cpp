@@ -34,13 +34,17 @@ TRowDecoder::TRowDecoder(const TTIFFPage& page, const uint8_t* data, int64_t siz
         FZ->Stream.avail_in = static_cast<uInt>(std::min<int64_t>(size, UINT32_MAX));
         FZ->Ended = inflateInit(&FZ->Stream) != Z_OK;
         break;
+    case tcCCITT1D:
     case tcGroup3:
-    case tcGroup4:
-        if (page.Compression == tcGroup4 || (page.T4Options & 1) != 0) {
-            FFax2D = std::make_unique<Tifccitt::detail::TFax2DStrip>(data, size, page.FillOrder == 2 ? 2 : 1,
-                                                                     width);
-        }
+    case tcGroup4: {
+        using namespace Tifccitt::detail;
+        const TFaxCoding coding = page.Compression == tcCCITT1D ? fcModifiedHuffman
+                                  : page.Compression == tcGroup4 || (page.T4Options & 1) != 0
+                                      ? fcTwoDimensional
+                                      : fcOneDimensional;
+        FFax = std::make_unique<TFaxStrip>(data, size, page.FillOrder == 2 ? 2 : 1, width, coding);
         break;
+    }
     case tcLZW:
         // The LZW of old writers packs its codes least significant bit first, so that its opening
         // Clear code reads 0x00 0x01: taken for today's codes it decodes to garbage.
@@ -76,12 +80,6 @@ uint8_t* TRowDecoder::GrowTo(std::vector<uint8_t>& row, int64_t bytes) const
     return row.data();
 }
 
-// Every fax row takes at least one bit: a row that starts at the end of the data has none.
-bool TRowDecoder::FaxDataLeft() const
-{
-    return FPage.Compression == tcCCITT1D ? FPosition < FSize : FPosition < FSize * 8;
-}
-
 TRowStatus TRowDecoder::Next(std::vector<uint8_t>& row)
 {
     switch (FPage.Compression) {
@@ -113,7 +111,8 @@ TRowStatus TRowDecoder::Next(std::vector<uint8_t>& row)
     case tcCCITT1D:
     case tcGroup3:
     case tcGroup4:
-        if (!FaxDataLeft()) {
+        // Every fax row takes at least one bit: a row that starts at the end of the data has none.
+        if (FPosition >= FSize * 8) {
             return rsNone;
         }
         // A fax row may take a single bit, whatever its width: it is made whole at once.
@@ -185,25 +184,9 @@ TRowStatus TRowDecoder::NextDeflate(std::vector<uint8_t>& row)
 
 bool TRowDecoder::NextFax(uint8_t* row)
 {
-    const int32_t fillOrder = FPage.FillOrder == 2 ? 2 : 1;
+    // EOLs are found by their run of zeros, which covers the fill of aligned EOLs as well.
     Tifccitt::TFaxRowStatus status = Tifccitt::frOK;
-    switch (FPage.Compression) {
-    case tcCCITT1D: {
-        const int64_t start = std::min(FPosition, FSize);
-        FPosition = start + Tifccitt::CCITTHuffmanGetLine(row, FData + start, FSize - start, FWidth,
-                                                          fillOrder, &status);
-        break;
-    }
-    default:
-        if (FFax2D != nullptr) {
-            // EOLs are found by their run of zeros, which covers the fill of aligned EOLs as well.
-            FPosition = FFax2D->NextRow(row, &status);
-        } else {
-            FPosition =
-                Tifccitt::_CCITTHuffmanGetLine(row, FData, FSize, FWidth, fillOrder, FPosition, &status);
-        }
-        break;
-    }
+    FPosition = FFax->NextRow(row, &status);
     return status == Tifccitt::frOK;
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 namespace Tifccitt::detail {
-class TFax2DStrip;
+class TFaxStrip;
 }
 
 namespace Tiffilt::detail {
@@ -41,7 +41,6 @@ private:
     // buffer past them is cleared.
     TRowStatus Filled(std::vector<uint8_t>& row, int64_t bytes) const;
     uint8_t* GrowTo(std::vector<uint8_t>& row, int64_t bytes) const;
-    bool FaxDataLeft() const;
     TRowStatus NextPackBits(std::vector<uint8_t>& row);
     TRowStatus NextDeflate(std::vector<uint8_t>& row);
     bool NextFax(uint8_t* row);
@@ -60,7 +59,7 @@ private:
     bool FOldStyleLZW = false;
     struct TZState;
     std::unique_ptr<TZState> FZ;
-    std::unique_ptr<Tifccitt::detail::TFax2DStrip> FFax2D;
+    std::unique_ptr<Tifccitt::detail::TFaxStrip> FFax;
 };
 
 // Converts decoded chunky rows into bitmap rows and alpha mask rows. Colours premultiplied by
