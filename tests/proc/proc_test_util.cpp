@@ -216,4 +216,27 @@ std::unique_ptr<TKVBitmap> Copy(TKVBitmap* bitmap)
     return copy;
 }
 
+Grid Noise(int width, int height, uint32_t seed)
+{
+    Grid grid(static_cast<size_t>(height), std::vector<int>(static_cast<size_t>(width)));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            grid[y][x] = static_cast<int>((x * 255 / width + y * 97 / height + (seed >> 24) % 64) % 256);
+        }
+    return grid;
+}
+
+uint64_t PixelHash(TKVBitmap* bitmap)
+{
+    uint64_t hash = 14695981039346656037ull;
+    const size_t bytes = (static_cast<size_t>(bitmap->GetWidth()) * bitmap->GetBitCount() + 7) / 8;
+    for (int32_t y = 0; y < bitmap->GetHeight(); ++y) {
+        const auto* row = static_cast<const uint8_t*>(bitmap->GetScanLine(y));
+        for (size_t i = 0; i < bytes; ++i)
+            hash = (hash ^ row[i]) * 1099511628211ull;
+    }
+    return hash;
+}
+
 } // namespace proctest

@@ -49,4 +49,9 @@ int MaxDifference(TKVBitmap* a, TKVBitmap* b);
 // A copy of the image (pixels, palette and alpha channel).
 std::unique_ptr<TKVBitmap> Copy(TKVBitmap* bitmap);
 
+// A picture of seeded noise over smooth ramps: every level differs from its neighbours.
+Grid Noise(int width, int height, uint32_t seed);
+// FNV-1a over the pixel bytes of every row, from the top (the bytes a row's pixels take).
+uint64_t PixelHash(TKVBitmap* bitmap);
+
 } // namespace proctest

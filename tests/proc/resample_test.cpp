@@ -479,34 +479,6 @@ TEST(ClassLibraryResamplers, RunTheSameAlgorithmsOnTBitmaps)
     EXPECT_EQ(stretched->ScanLine(0)[0], 0xCF) << "each bit twice: 1 0 1 1 -> 11 00 11 11";
 }
 
-namespace {
-
-// A picture of seeded noise over smooth ramps: every channel byte differs from its neighbours.
-Grid Noise(int width, int height, uint32_t seed)
-{
-    Grid grid(static_cast<size_t>(height), std::vector<int>(static_cast<size_t>(width)));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            grid[y][x] = static_cast<int>((x * 255 / width + y * 97 / height + (seed >> 24) % 64) % 256);
-        }
-    return grid;
-}
-
-// FNV-1a over the pixel bytes of every row, from the top.
-uint64_t PixelHash(TKVBitmap* bitmap)
-{
-    uint64_t hash = 14695981039346656037ull;
-    for (int32_t y = 0; y < bitmap->GetHeight(); ++y) {
-        const auto* row = static_cast<const uint8_t*>(bitmap->GetScanLine(y));
-        for (int32_t i = 0; i < bitmap->GetWidth() * 3; ++i)
-            hash = (hash ^ row[i]) * 1099511628211ull;
-    }
-    return hash;
-}
-
-} // namespace
-
 // Pictures tall and wide enough that the area resampler's row ring turns over many times on every
 // path (enlarging on both axes, on one, shrinking by whole and by broken factors): the checksums
 // were taken from the resampler before its row ring and row areas were reworked for speed, and
