@@ -4,6 +4,7 @@
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/core/mask.h"
 #include "platform/core/streams.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
 #include <algorithm>
@@ -182,6 +183,22 @@ std::unique_ptr<TKVBitmap> RealCrop(const Crop& crop, TKVPixelFormat format)
 std::unique_ptr<TKVBitmap> Rose()
 {
     return ParseNetpbm(kvtest::ToolOutput("convert rose: -depth 8 ppm:-"));
+}
+
+std::unique_ptr<TKVBitmap> MagickResized(TKVBitmap* source, int width, int height, const std::string& filter)
+{
+    std::string ppm =
+        "P6\n" + std::to_string(source->GetWidth()) + " " + std::to_string(source->GetHeight()) + "\n255\n";
+    for (int y = 0; y < source->GetHeight(); ++y) {
+        const uint8_t* row = source->GetScanLine(y);
+        for (int x = 0; x < source->GetWidth(); ++x)
+            ppm += {char(row[x * 3 + 2]), char(row[x * 3 + 1]), char(row[x * 3])};
+    }
+    const kvtest::TempFolder folder;
+    const std::string input = folder.Write("source.ppm", ppm);
+    return ParseNetpbm(kvtest::ToolOutput("convert '" + input + "' -filter " + filter + " -resize " +
+                                          std::to_string(width) + "x" + std::to_string(height) +
+                                          "! -depth 8 ppm:-"));
 }
 
 std::unique_ptr<TKVBitmap> Reference(const std::string& name)

@@ -42,6 +42,9 @@ constexpr Crop kGreyCrop{"video-005.gray.png", 40, 30, 48, 32};
 std::unique_ptr<TKVBitmap> RealCrop(const Crop& crop, TKVPixelFormat format = kv24RGB);
 // ImageMagick's built-in rose picture (70 x 46, kv24RGB); nullptr without ImageMagick.
 std::unique_ptr<TKVBitmap> Rose();
+// ImageMagick's resize of a kv24RGB image to width x height with one of its filters ("Triangle");
+// nullptr when it fails.
+std::unique_ptr<TKVBitmap> MagickResized(TKVBitmap* source, int width, int height, const std::string& filter);
 // A reference result from tests/data/proc: a PPM as kv24RGB, a PGM as kv8g.
 std::unique_ptr<TKVBitmap> Reference(const std::string& name);
 // The largest difference of two images' pixel bytes; INT_MAX when their sizes or formats differ.
