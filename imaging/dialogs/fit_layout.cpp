@@ -7,6 +7,7 @@
 #include "platform/forms/page_control.h"
 #include "platform/forms/radio_buttons.h"
 #include "platform/forms/std_controls.h"
+#include "platform/forms/up_down.h"
 
 #include <algorithm>
 #include <vector>
@@ -180,6 +181,10 @@ int32_t TFitLayout::FittedHeight(TControl* Control) const
 {
     if (TRulerBox* ruler = HorizontalRuler(Control))
         return std::max(Design(Control).Height(), ruler->GetNeededThickness());
+    // An up-down stands beside its edit at the edit's height.
+    if (auto* upDown = dynamic_cast<TUpDown*>(Control);
+        upDown != nullptr && upDown->Associate() != nullptr && FDesign.count(upDown->Associate()) != 0)
+        return FittedHeight(upDown->Associate());
     // Containers have grown to their children already.
     if (SizesItself(Control) || IsContainer(Control))
         return Control->Height();

@@ -136,24 +136,29 @@ int32_t EditTextRoom(TEdit* edit)
     return contents.marginsRemoved(line->textMargins()).width() - 2 * 2;
 }
 
-// The texts an edit must show whole: its own, and the ends of the range of an up-down that steps it.
-std::vector<std::string> EditTexts(TWinControl* parent, TEdit* edit)
+// The up-down that steps an edit, if any.
+TUpDown* UpDownOf(TWinControl* parent, TEdit* edit)
 {
-    std::vector<std::string> texts = {edit->Text()};
     for (int32_t i = 0; i < parent->ControlCount(); ++i)
-        if (auto* upDown = dynamic_cast<TUpDown*>(parent->Controls(i));
-            upDown && upDown->Associate() == edit) {
-            texts.push_back(std::to_string(upDown->Min()));
-            texts.push_back(std::to_string(upDown->Max()));
-        }
-    return texts;
+        if (auto* upDown = dynamic_cast<TUpDown*>(parent->Controls(i)); upDown && upDown->Associate() == edit)
+            return upDown;
+    return nullptr;
 }
 
 // An edit cuts a text that, with the cursor after it, is wider than its text room: it scrolls it.
+// It must show its own text and the ends of its up-down's range, and the up-down stand as high as it.
 void EditFaults(TWinControl* parent, TEdit* edit, const std::string& where, std::vector<std::string>& faults)
 {
+    TUpDown* upDown = UpDownOf(parent, edit);
+    std::vector<std::string> texts = {edit->Text()};
+    if (upDown != nullptr) {
+        texts.push_back(std::to_string(upDown->Min()));
+        texts.push_back(std::to_string(upDown->Max()));
+        if (upDown->Height() != edit->Height())
+            faults.push_back(where + ": " + Describe(upDown) + " is not as high as " + Describe(edit));
+    }
     const QFontMetrics metrics = edit->Widget()->fontMetrics();
-    for (const std::string& text : EditTexts(parent, edit))
+    for (const std::string& text : texts)
         if (metrics.horizontalAdvance(QString::fromStdString(text)) + 1 > EditTextRoom(edit))
             faults.push_back(where + ": " + Describe(edit) + " cuts \"" + text + "\" (room " +
                              std::to_string(EditTextRoom(edit)) + ")");
