@@ -87,6 +87,13 @@ std::unique_ptr<TKVBitmap> Blank(int width, int height, TKVPixelFormat format, i
     return bitmap;
 }
 
+void SetAlpha(TKVBitmap* bitmap, const Grid& levels)
+{
+    for (int y = 0; y < bitmap->GetHeight(); ++y)
+        for (int x = 0; x < bitmap->GetWidth(); ++x)
+            bitmap->GetAlphaChannel()->GetScanLine(y)[x] = static_cast<uint8_t>(levels[y][x]);
+}
+
 Grid Channel(TKVBitmap* bitmap, int ch)
 {
     Grid g(static_cast<size_t>(bitmap->GetHeight()),

@@ -22,6 +22,8 @@ std::unique_ptr<TKVBitmap> Bits(const Grid& levels);
 std::unique_ptr<TKVBitmap> Bytes(const Grid& levels, TKVPixelFormat format = kv8g,
                                  const std::vector<TRGB>& palette = {});
 std::unique_ptr<TKVBitmap> Blank(int width, int height, TKVPixelFormat format, int fill = 0);
+// Fills the image's alpha channel (made on first use) with the grid's levels.
+void SetAlpha(TKVBitmap* bitmap, const Grid& levels);
 
 // Byte ch (0 blue, 1 green, 2 red) of every kv24RGB pixel.
 Grid Channel(TKVBitmap* bitmap, int ch);

@@ -26,10 +26,7 @@ uint64_t Fold(uint64_t hash, uint64_t more)
 uint64_t ResampledHash(TResampleFilter filter, int width, int height)
 {
     auto colour = Rgb(Noise(61, 47, 1), Noise(61, 47, 2), Noise(61, 47, 3));
-    const Grid alpha = Noise(61, 47, 4);
-    for (int y = 0; y < 47; ++y)
-        for (int x = 0; x < 61; ++x)
-            colour->GetAlphaChannel()->GetScanLine(y)[x] = static_cast<uint8_t>(alpha[y][x]);
+    SetAlpha(colour.get(), Noise(61, 47, 4));
     auto colourDest = Blank(width, height, kv24RGB, 7);
     _KVResampleKVBitmap(colour.get(), colourDest.get(), filter);
     auto grey = Bytes(Noise(61, 47, 5));
@@ -111,10 +108,7 @@ TEST(ResampleEnlarging, KeepsEveryPixelAtTheCentreOfItsBlock)
     const double centreX = 10.5 * 40 - 0.5, centreY = 7.5 * 40 - 0.5;
     for (TResampleFilter filter : {rfFastLinear, rfBilinear, rfBicubic}) {
         auto source = GreyRgb(Dot());
-        const Grid alpha = Dot();
-        for (int y = 0; y < 15; ++y)
-            for (int x = 0; x < 20; ++x)
-                source->GetAlphaChannel()->GetScanLine(y)[x] = static_cast<uint8_t>(alpha[y][x]);
+        SetAlpha(source.get(), Dot());
         auto dest = Blank(800, 600, kv24RGB);
         _KVResampleKVBitmap(source.get(), dest.get(), filter);
         auto bits = Bits(Dot());

@@ -378,9 +378,7 @@ TEST(NearestStretch, RefusesADestinationOfAnotherFormat)
 TEST(AlphaResampler, ResamplesTheAlphaChannelWithTheImage)
 {
     auto source = GreyRgb(kSix);
-    TKVBitmap* alpha = source->GetAlphaChannel();
-    for (int y = 0; y < 2; ++y)
-        std::memcpy(alpha->GetScanLine(y), std::vector<uint8_t>(kSix[y].begin(), kSix[y].end()).data(), 6);
+    SetAlpha(source.get(), kSix);
     auto dest = Blank(3, 1, kv24RGB);
     _KVResampleKVBitmap(source.get(), dest.get(), rfFastLinear);
     ASSERT_TRUE(dest->GetHasAlphaChannel());
