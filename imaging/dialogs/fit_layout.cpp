@@ -1,11 +1,13 @@
 // TFitLayout: moving and sizing a dialog's controls to the widths and heights of their texts.
 #include "imaging/dialogs/detail/fit_layout.h"
 
+#include "imaging/view/ruler_box.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/form.h"
 #include "platform/forms/page_control.h"
 #include "platform/forms/radio_buttons.h"
 #include "platform/forms/std_controls.h"
+#include "platform/forms/up_down.h"
 
 #include <algorithm>
 #include <vector>
@@ -59,6 +61,13 @@ int32_t LineHeight(const TControl* Control)
     if (auto* pages = dynamic_cast<const TPageControl*>(Control))
         return pages->TabRowHeight();
     return Control->CaptionHeight();
+}
+
+// A ruler along the dialog grows across, to the band and grips of its font.
+TRulerBox* HorizontalRuler(TControl* Control)
+{
+    auto* ruler = dynamic_cast<TRulerBox*>(Control);
+    return ruler != nullptr && ruler->RulerDir() == rdHorizontal ? ruler : nullptr;
 }
 
 bool SizesItself(const TControl* Control)
@@ -162,11 +171,20 @@ int32_t TFitLayout::FittedWidth(TControl* Control) const
         return Control->Width();
     if (auto* combo = dynamic_cast<TComboBox*>(Control))
         return std::max(Control->Width(), combo->ItemsWidth());
+    if (auto* edit = dynamic_cast<TEdit*>(Control))
+        if (const auto widest = FWidest.find(edit); widest != FWidest.end())
+            return std::max(Control->Width(), edit->WidthToShow(widest->second));
     return std::max(Control->Width(), Control->CaptionWidth());
 }
 
 int32_t TFitLayout::FittedHeight(TControl* Control) const
 {
+    if (TRulerBox* ruler = HorizontalRuler(Control))
+        return std::max(Design(Control).Height(), ruler->GetNeededThickness());
+    // An up-down stands beside its edit at the edit's height.
+    if (auto* upDown = dynamic_cast<TUpDown*>(Control);
+        upDown != nullptr && upDown->Associate() != nullptr && FDesign.count(upDown->Associate()) != 0)
+        return FittedHeight(upDown->Associate());
     // Containers have grown to their children already.
     if (SizesItself(Control) || IsContainer(Control))
         return Control->Height();

@@ -211,7 +211,9 @@ private:
     TLabel* NewLabel(TWinControl* Parent, int32_t Left, int32_t Top, TMsgLanguageWords Word,
                      bool Colon = true);
     TLabel* NewLabel(TWinControl* Parent, int32_t Left, int32_t Top, const std::string& Text);
-    TEdit* NewEdit(TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width);
+    // Widest: the widest value the edit may hold, which it is made wide enough to show at the
+    // dialog's font; empty for free text.
+    TEdit* NewEdit(TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width, const std::string& Widest);
     TComboBox* NewCombo(TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width,
                         std::initializer_list<const char*> Items);
     TCheckBox* NewCheck(TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width,

@@ -20,6 +20,13 @@ namespace {
 constexpr int32_t kLabelLeft = 8;
 constexpr int32_t kControlLeft = 100;
 constexpr int32_t kRow[] = {8, 36, 64, 92, 120};
+// The widest values of the number fields: a percentage, the image index and the JPEG 2000 rate (in
+// thousandths) of their track bars and up-downs, the 16-bit fields of GIF and of TIFF page numbers,
+// and TIFF positions, written in ten-thousandths of an inch into 32 bits.
+constexpr const char* kWidestPercent = "100";
+constexpr const char* kWidestThousand = "1000";
+constexpr const char* kWidestWord = "65535";
+constexpr const char* kWidestTIFFPosition = "429496";
 // Where the size rows sit on the pages of the full variant, and on those of the simplified one.
 constexpr int32_t kOriginalTop = 150;
 constexpr int32_t kCompressedTop = 168;
@@ -86,11 +93,14 @@ TLabel* TfIOPreviews::NewLabel(TWinControl* Parent, int32_t Left, int32_t Top, T
     return label;
 }
 
-TEdit* TfIOPreviews::NewEdit(TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width)
+TEdit* TfIOPreviews::NewEdit(TWinControl* Parent, int32_t Left, int32_t Top, int32_t Width,
+                             const std::string& Widest)
 {
     auto* edit = new TEdit(this);
     edit->SetParent(Parent);
     edit->SetBounds(Left, Top, Width, 21);
+    if (!Widest.empty())
+        Layout().WidestValue(edit, Widest);
     return edit;
 }
 
@@ -259,14 +269,14 @@ void TfIOPreviews::CreateJPEGPages()
 {
     TabSheetJPEG1 = NewPage("JPEG");
     NewLabel(TabSheetJPEG1, kLabelLeft, kRow[0] + 4, KVMSG_QUALITY);
-    Edit22 = NewEdit(TabSheetJPEG1, kControlLeft, kRow[0], 40);
+    Edit22 = NewEdit(TabSheetJPEG1, kControlLeft, kRow[0], 40, kWidestPercent);
     Edit22->SetText("0");
     TrackBar13 = NewTrackBar(TabSheetJPEG1, 146, kRow[0] - 4, 268, 100, 5);
     GroupBoxJPEGAdvanced = NewGroupBox(TabSheetJPEG1, 4, 36, 412, 104, KVMSG_ADVANCED);
     NewLabel(GroupBoxJPEGAdvanced, 8, 24, KVMSG_DCTMETHOD);
     ComboBox1 = NewCombo(GroupBoxJPEGAdvanced, 110, 20, 80, {"ISLOW", "IFAST", "FLOAT"});
     NewLabel(GroupBoxJPEGAdvanced, 206, 24, KVMSG_SMOOTHINGFACTOR);
-    Edit23 = NewEdit(GroupBoxJPEGAdvanced, 316, 20, 44);
+    Edit23 = NewEdit(GroupBoxJPEGAdvanced, 316, 20, 44, kWidestPercent);
     UpDown11 = NewUpDown(Edit23, 100);
     CheckBox2 = NewCheck(GroupBoxJPEGAdvanced, 8, 50, 140, KVMSG_OPTIMALHUFFMAN);
     CheckBox3 = NewCheck(GroupBoxJPEGAdvanced, 206, 50, 140, KVMSG_PROGRESSIVE);
@@ -276,7 +286,7 @@ void TfIOPreviews::CreateJPEGPages()
 
     TabSheetJPEG2 = NewPage("JPEG");
     NewLabel(TabSheetJPEG2, kLabelLeft, kRow[0] + 4, KVMSG_QUALITY);
-    Edit16 = NewEdit(TabSheetJPEG2, kControlLeft, kRow[0], 40);
+    Edit16 = NewEdit(TabSheetJPEG2, kControlLeft, kRow[0], 40, kWidestPercent);
     Edit16->SetText("0");
     TrackBar2 = NewTrackBar(TabSheetJPEG2, 146, kRow[0] - 4, 268, 100, 5);
     AddSizeLabels(TabSheetJPEG2, ipgJPEG, kLabelLeft, kSimplifiedOriginalTop);
@@ -288,7 +298,7 @@ void TfIOPreviews::CreateTIFFPages()
     NewLabel(TabSheetTIFF1, kLabelLeft, kRow[0] + 4, KVMSG_COMPRESSION);
     ComboBox2 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[0], 124, {});
     NewLabel(TabSheetTIFF1, kLabelLeft, kRow[1] + 4, KVMSG_IMAGEINDEX);
-    Edit1 = NewEdit(TabSheetTIFF1, kControlLeft, kRow[1], 50);
+    Edit1 = NewEdit(TabSheetTIFF1, kControlLeft, kRow[1], 50, kWidestThousand);
     UpDown1 = NewUpDown(Edit1, 1000);
     NewLabel(TabSheetTIFF1, kLabelLeft, kRow[2] + 4, KVMSG_PHOTOMETRIC);
     ComboBox3 = NewCombo(TabSheetTIFF1, kControlLeft, kRow[2], 124,
@@ -299,19 +309,19 @@ void TfIOPreviews::CreateTIFFPages()
 
     GroupBoxTIFFDocument = NewGroupBox(TabSheetTIFF1, 226, 0, 192, 170, KVMSG_SCANNDEDDOCUMENTINFO);
     NewLabel(GroupBoxTIFFDocument, 8, 24, KVMSG_HORIZPOSITIONINCH);
-    Edit2 = NewEdit(GroupBoxTIFFDocument, 130, 20, 54);
+    Edit2 = NewEdit(GroupBoxTIFFDocument, 130, 20, 54, kWidestTIFFPosition);
     NewLabel(GroupBoxTIFFDocument, 8, 48, KVMSG_VERTPOSITIONINCH);
-    Edit3 = NewEdit(GroupBoxTIFFDocument, 130, 44, 54);
+    Edit3 = NewEdit(GroupBoxTIFFDocument, 130, 44, 54, kWidestTIFFPosition);
     NewLabel(GroupBoxTIFFDocument, 8, 72, KVMSG_NAME);
-    Edit4 = NewEdit(GroupBoxTIFFDocument, 80, 68, 104);
+    Edit4 = NewEdit(GroupBoxTIFFDocument, 80, 68, 104, "");
     NewLabel(GroupBoxTIFFDocument, 8, 96, KVMSG_DESCRIPTION);
-    Edit5 = NewEdit(GroupBoxTIFFDocument, 80, 92, 104);
+    Edit5 = NewEdit(GroupBoxTIFFDocument, 80, 92, 104, "");
     NewLabel(GroupBoxTIFFDocument, 8, 120, KVMSG_PAGENAME);
-    Edit6 = NewEdit(GroupBoxTIFFDocument, 80, 116, 104);
+    Edit6 = NewEdit(GroupBoxTIFFDocument, 80, 116, 104, "");
     NewLabel(GroupBoxTIFFDocument, 8, 144, KVMSG_PAGENUMBER);
-    Edit7 = NewEdit(GroupBoxTIFFDocument, 80, 140, 40);
+    Edit7 = NewEdit(GroupBoxTIFFDocument, 80, 140, 40, kWidestWord);
     NewLabel(GroupBoxTIFFDocument, 126, 144, KVMSG_OF, false);
-    Edit8 = NewEdit(GroupBoxTIFFDocument, 144, 140, 40);
+    Edit8 = NewEdit(GroupBoxTIFFDocument, 144, 140, 40, kWidestWord);
     AddSizeLabels(TabSheetTIFF1, ipgTIFF, kLabelLeft, kOriginalTop);
 
     TabSheetTIFF2 = NewPage("TIFF");
@@ -326,7 +336,7 @@ void TfIOPreviews::CreateGIFPages()
 {
     TabSheetGIF1 = NewPage("GIF");
     NewLabel(TabSheetGIF1, kLabelLeft, kRow[0] + 4, KVMSG_IMAGEINDEX);
-    Edit9 = NewEdit(TabSheetGIF1, kControlLeft, kRow[0], 50);
+    Edit9 = NewEdit(TabSheetGIF1, kControlLeft, kRow[0], 50, kWidestThousand);
     UpDown2 = NewUpDown(Edit9, 1000);
     NewLabel(TabSheetGIF1, kLabelLeft, kRow[1] + 4, KVMSG_COLORS);
     ComboBox5 =
@@ -340,12 +350,12 @@ void TfIOPreviews::CreateGIFPages()
 
     GroupBoxGIFAdvanced = NewGroupBox(TabSheetGIF1, 240, 0, 178, 112, KVMSG_ADVANCED);
     NewLabel(GroupBoxGIFAdvanced, 8, 24, KVMSG_DELAYTIME);
-    Edit12 = NewEdit(GroupBoxGIFAdvanced, 94, 20, 40);
+    Edit12 = NewEdit(GroupBoxGIFAdvanced, 94, 20, 40, kWidestWord);
     NewLabel(GroupBoxGIFAdvanced, 138, 24, "1/100 s");
     NewLabel(GroupBoxGIFAdvanced, 8, 52, KVMSG_HORIZPOSITION);
-    Edit10 = NewEdit(GroupBoxGIFAdvanced, 94, 48, 40);
+    Edit10 = NewEdit(GroupBoxGIFAdvanced, 94, 48, 40, kWidestWord);
     NewLabel(GroupBoxGIFAdvanced, 8, 80, KVMSG_VERTPOSITION);
-    Edit11 = NewEdit(GroupBoxGIFAdvanced, 94, 76, 40);
+    Edit11 = NewEdit(GroupBoxGIFAdvanced, 94, 76, 40, kWidestWord);
     AddSizeLabels(TabSheetGIF1, ipgGIF, kLabelLeft, kOriginalTop);
 
     TabSheetGIF2 = NewPage("GIF");
@@ -393,14 +403,14 @@ void TfIOPreviews::CreateOtherPages()
     Panel5 = NewColourPanel(TabSheetTGA1, kControlLeft, kRow[1]);
     CheckBox1 = NewCheck(TabSheetTGA1, 200, kRow[0] + 2, 120, KVMSG_COMPRESSION);
     LabelTGAName = NewLabel(TabSheetTGA1, kLabelLeft, kRow[2] + 4, KVMSG_NAME);
-    Edit13 = NewEdit(TabSheetTGA1, kControlLeft, kRow[2], 200);
+    Edit13 = NewEdit(TabSheetTGA1, kControlLeft, kRow[2], 200, "");
     LabelTGADescription = NewLabel(TabSheetTGA1, kLabelLeft, kRow[3] + 4, KVMSG_DESCRIPTION);
-    Edit14 = NewEdit(TabSheetTGA1, kControlLeft, kRow[3], 310);
+    Edit14 = NewEdit(TabSheetTGA1, kControlLeft, kRow[3], 310, "");
     AddSizeLabels(TabSheetTGA1, ipgTGA, kLabelLeft, kOriginalTop);
 
     TabSheetJ20001 = NewPage("JPEG2000");
     NewLabel(TabSheetJ20001, kLabelLeft, kRow[0] + 4, KVMSG_RATE);
-    Edit15 = NewEdit(TabSheetJ20001, kControlLeft, kRow[0], 40);
+    Edit15 = NewEdit(TabSheetJ20001, kControlLeft, kRow[0], 40, kWidestThousand);
     TrackBar1 = NewTrackBar(TabSheetJ20001, 146, kRow[0] - 4, 268, 1000, 20);
     LabelJ2000Photometric = NewLabel(TabSheetJ20001, kLabelLeft, kRow[1] + 4, KVMSG_PHOTOMETRIC);
     ComboBox15 = NewCombo(TabSheetJ20001, kControlLeft, kRow[1], 100, {"GrayScale", "RGB", "YCbCr"});

@@ -191,12 +191,14 @@ private:
     // previews_form.cpp: the layout.
     void CreatePages();
     TTabSheet* AddSheet(Previews::TPreviewPage Page);
+    // A track bar with its caption and its edit, wide enough for Widest, the widest value it shows.
     TTrackBar* AddSlider(TWinControl* Parent, int32_t Top, int32_t Min, int32_t Max, TLabel*& Caption,
-                         TEdit*& Edit);
+                         TEdit*& Edit, const std::string& Widest);
     // A slider bound to a working value of the sheet's page, with its caption.
     TTrackBar* AddBoundSlider(TTabSheet* Sheet, int32_t Top, int32_t Min, int32_t Max, int32_t Word,
                               const char* Suffix, TEdit*& Edit, int32_t Previews::TPreviewsValues::*Value,
                               int32_t EditDefault = 0);
+    // An edit of whole numbers Min .. Max with its caption, and an up-down when UpDown is given.
     TEdit* AddNumberEdit(TWinControl* Parent, int32_t Left, int32_t Top, TLabel*& Caption, TUpDown** UpDown,
                          int32_t Min, int32_t Max, int32_t Increment);
     void BuildContrastPage();

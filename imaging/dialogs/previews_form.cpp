@@ -8,6 +8,7 @@
 #include "imaging/view/histogram_box.h"
 #include "imaging/view/korvaneview.h"
 #include "imaging/view/ruler_box.h"
+#include "platform/core/strings.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/com_controls.h"
 #include "platform/forms/dialogs.h"
@@ -35,6 +36,13 @@ T* Place(TfPreviews* owner, TWinControl* parent, int32_t left, int32_t top, int3
     control->SetParent(parent);
     control->SetBounds(left, top, width, height);
     return control;
+}
+
+// The wider text of two whole numbers, the widest value of a field that holds Min .. Max.
+std::string WidestOf(int32_t Min, int32_t Max)
+{
+    const std::string min = IntToStr(Min), max = IntToStr(Max);
+    return min.size() > max.size() ? min : max;
 }
 
 TLabel* AddLabel(TfPreviews* owner, TWinControl* parent, int32_t left, int32_t top)
@@ -149,7 +157,7 @@ TTabSheet* TfPreviews::AddSheet(TPreviewPage Page)
 }
 
 TTrackBar* TfPreviews::AddSlider(TWinControl* Parent, int32_t Top, int32_t Min, int32_t Max, TLabel*& Caption,
-                                 TEdit*& Edit)
+                                 TEdit*& Edit, const std::string& Widest)
 {
     Caption = AddLabel(this, Parent, 8, Top + 4);
     auto* bar = Place<TTrackBar>(this, Parent, kBarLeft, Top, kBarWidth, 28);
@@ -158,6 +166,7 @@ TTrackBar* TfPreviews::AddSlider(TWinControl* Parent, int32_t Top, int32_t Min, 
     Layout().KeepRightEdge(bar);
     Edit = Place<TEdit>(this, Parent, kEditLeft, Top + 2, 60, 22);
     Edit->SetText("0");
+    Layout().WidestValue(Edit, Widest);
     return bar;
 }
 
@@ -166,6 +175,7 @@ TEdit* TfPreviews::AddNumberEdit(TWinControl* Parent, int32_t Left, int32_t Top,
 {
     Caption = AddLabel(this, Parent, Left, Top + 3);
     auto* edit = Place<TEdit>(this, Parent, Left + kLabelWidth, Top, 60, 22);
+    Layout().WidestValue(edit, WidestOf(Min, Max));
     if (UpDown) {
         auto* upDown = new TUpDown(this);
         upDown->SetParent(Parent);
@@ -208,7 +218,7 @@ TTrackBar* TfPreviews::AddBoundSlider(TTabSheet* Sheet, int32_t Top, int32_t Min
                                       int32_t EditDefault)
 {
     TLabel* caption = nullptr;
-    TTrackBar* bar = AddSlider(Sheet, Top, Min, Max, caption, Edit);
+    TTrackBar* bar = AddSlider(Sheet, Top, Min, Max, caption, Edit, WidestOf(Min, Max));
     FWordLabels.push_back({caption, Word, Suffix});
     FSliders.push_back({static_cast<TPreviewPage>(Sheet->Tag()), bar, Edit, Value, EditDefault});
     return bar;
@@ -269,6 +279,7 @@ void TfPreviews::BuildUserFilterPage()
     for (int32_t i = 0; i < 9; ++i) {
         TEdit* edit = Place<TEdit>(this, values, 12 + (i % 3) * 90, 24 + (i / 3) * 40, 54, 22);
         edit->SetTag(i);
+        Layout().WidestValue(edit, WidestOf(-100, 100));
         auto* upDown = new TUpDown(this);
         upDown->SetParent(values);
         upDown->SetMin(-100);
@@ -281,6 +292,8 @@ void TfPreviews::BuildUserFilterPage()
     TLabel* divisor = AddLabel(this, values, 12, 157);
     FWordLabels.push_back({divisor, KVMSG_DIVISOR, ":"});
     Edit20 = Place<TEdit>(this, values, 102, 154, 54, 22);
+    // The divisor that sums nine coefficients.
+    Layout().WidestValue(Edit20, WidestOf(-900, 900));
     Edit20->OnChange = [this](TObject*) { FilterEditChanged(Edit20); };
 
     auto* presets = Place<TGroupBox>(this, sheet, 306, 4, 270, 206);
@@ -368,6 +381,7 @@ void TfPreviews::BuildBumpMapPage()
     // The quantity's caption is long in every language: its edit goes under it.
     FWordLabels.push_back({AddLabel(this, sheet, 280, 136), KVMSG_SOURCEIMAGEQUANTITY, " (%):"});
     Edit26 = Place<TEdit>(this, sheet, 280, 154, 60, 22);
+    Layout().WidestValue(Edit26, WidestOf(0, 100));
     Edit26->OnChange = [this](TObject*) { PlacementEditChanged(); };
 }
 
@@ -383,7 +397,8 @@ void TfPreviews::BuildLensPage()
         LensEdits[i]->OnChange = [this](TObject*) { PlacementEditChanged(); };
     }
     TLabel* caption = nullptr;
-    Edit31 = AddNumberEdit(sheet, 280, 10, caption, nullptr, 0, 0, 1);
+    // Refraction 11 shows as 100, far past any lens.
+    Edit31 = AddNumberEdit(sheet, 280, 10, caption, nullptr, 0, 100, 1);
     FWordLabels.push_back({caption, KVMSG_REFRACTION, ":"});
     Edit31->OnChange = [this](TObject*) { PlacementEditChanged(); };
 }
@@ -426,7 +441,7 @@ void TfPreviews::BuildRotatePage()
     TTabSheet* sheet = AddSheet(ppRotate);
     FWordLabels.push_back({sheet, KVMSG_ROTATE, ""});
     TLabel* caption = nullptr;
-    TrackBarRotate = AddSlider(sheet, 16, -18000, 18000, caption, EditRotate);
+    TrackBarRotate = AddSlider(sheet, 16, -18000, 18000, caption, EditRotate, AngleText(-17999 / 100.0));
     TrackBarRotate->SetFrequency(500);
     TrackBarRotate->SetTickStyle(tsAuto);
     FWordLabels.push_back({caption, KVMSG_ROTATE, ":"});
@@ -482,7 +497,7 @@ void TfPreviews::BuildGammaPage()
     TTabSheet* sheet = AddSheet(ppGamma);
     sheet->SetCaption("Gamma Correction");
     TLabel* caption = nullptr;
-    trkGamma = AddSlider(sheet, 16, 1, 100, caption, edtGamma);
+    trkGamma = AddSlider(sheet, 16, 1, 100, caption, edtGamma, GammaText(99));
     FWordLabels.push_back({caption, KVMSG_VALUE2, ":"});
     trkGamma->OnChange = [this](TObject*) { GammaChanged(); };
     edtGamma->OnChange = [this](TObject*) { GammaEditChanged(); };

@@ -1,7 +1,9 @@
 // The separable kernel resampler: one contributor list per destination column and row, weights
-// scaled by 256 and rounded half to even, integer sums, source indexes mirrored at the edges.
+// scaled by 256 and rounded half to even, integer sums, source indexes mirrored at the edges. Also
+// the nearest-neighbour stretch of planes and the sampling positions of enlarged axes.
 #include "imaging/proc/detail/kernel_resampler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -292,6 +294,15 @@ void KernelResample(Plane& src, Plane& dst, TResampleFilter filter, const TKVPro
                 onProgress(sender, TruncI((sh + columnsReported + 1) * step));
         }
     }
+}
+
+long double SourceCentre(int32_t Index, int32_t SourceCount, int32_t DestCount)
+{
+    // (2 Index + 1) SourceCount / (2 DestCount) - 0.5, with one rounding.
+    const long double centre =
+        static_cast<long double>((2 * int64_t(Index) + 1) * SourceCount - int64_t(DestCount)) /
+        (2 * int64_t(DestCount));
+    return std::clamp(centre, 0.0L, static_cast<long double>(SourceCount - 1));
 }
 
 void NearestResample(Plane& src, Plane& dst)

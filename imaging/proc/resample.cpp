@@ -17,12 +17,14 @@ using namespace detail;
 
 namespace {
 
-// One step of the boundary walk along an axis: the segment up to the next source or destination
-// boundary, the sample fraction of the step, and which pixel ends there.
+// One step along an axis. Shrinking (or keeping the size), a step is a segment of the boundary
+// walk up to the next source or destination boundary; enlarging, it is a whole destination pixel.
+// Each samples source pixel `source` at `fraction` of the way to the next one.
 struct WalkStep
 {
     double width;
     double fraction;
+    int32_t source;
     bool sourceEnds;
 };
 
@@ -45,14 +47,27 @@ std::vector<WalkStep> Walk(int32_t srcCount, int32_t dstCount, double scale)
             pos = static_cast<double>(static_cast<long double>(pos) + scale);
             const double width = static_cast<double>(static_cast<long double>(pos) - boundary);
             boundary = pos;
-            steps.push_back({width, static_cast<double>(static_cast<long double>(pos) - s), false});
+            steps.push_back({width, static_cast<double>(static_cast<long double>(pos) - s), s, false});
             ++ended;
         } else {
             const double width = static_cast<double>(static_cast<long double>(s + 1) - boundary);
             boundary = s + 1;
-            steps.push_back({width, 1.0, true});
+            steps.push_back({width, 1.0, s, true});
             ++s;
         }
+    }
+    return steps;
+}
+
+// An enlarged axis takes one sample per destination pixel, at the pixel's centre, of width 1: the
+// pixel's value is the sample itself, with no sum of areas to round.
+std::vector<WalkStep> Centres(int32_t srcCount, int32_t dstCount)
+{
+    std::vector<WalkStep> steps(static_cast<size_t>(dstCount));
+    for (int32_t i = 0; i < dstCount; ++i) {
+        const long double centre = SourceCentre(i, srcCount, dstCount);
+        const int32_t source = std::min(TruncI(centre), srcCount - 1);
+        steps[size_t(i)] = {1.0, static_cast<double>(centre - source), source, false};
     }
     return steps;
 }
@@ -100,10 +115,16 @@ public:
     // Row y + offset (offset -1 .. 2), clamped to the plane.
     const uint8_t* Row(int offset) const { return FRows[(FFirst + offset + 1) & 3].data(); }
 
+    // Moves down to source row y (never up).
+    void AdvanceTo(int32_t y)
+    {
+        while (FY < y && FY + 1 < FPlane.height)
+            Advance();
+    }
+
+private:
     void Advance()
     {
-        if (FY + 1 >= FPlane.height)
-            return;
         ++FY;
         if (FCurrentOnly) {
             ReadExpanded(FPlane, FY, FRows[1].data());
@@ -114,7 +135,6 @@ public:
         ReadExpanded(FPlane, std::min(FY + 2, FPlane.height - 1), FRows[(FFirst + 3) & 3].data());
     }
 
-private:
     Plane& FPlane;
     size_t FStride;
     bool FCurrentOnly;
@@ -357,9 +377,11 @@ void _KVQResample(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, int32_t Mode,
     const double sx = static_cast<double>(static_cast<long double>(sw) / dw);
     const double sy = static_cast<double>(static_cast<long double>(sh) / dh);
     const AreaContext context{Mode, sx < 1, sy < 1, sw};
-    const std::vector<WalkStep> columns = Walk(sw, dw, sx);
-    const std::vector<WalkStep> rows = Walk(sh, dh, sy);
-    const long double norm = 1 / (static_cast<long double>(sx) * sy);
+    const std::vector<WalkStep> columns = context.enlargeX ? Centres(sw, dw) : Walk(sw, dw, sx);
+    const std::vector<WalkStep> rows = context.enlargeY ? Centres(sh, dh) : Walk(sh, dh, sy);
+    // The areas add up to the scale of each shrunk axis, and to 1 across an enlarged one.
+    const long double norm =
+        1 / (static_cast<long double>(context.enlargeX ? 1.0 : sx) * (context.enlargeY ? 1.0 : sy));
 
     const bool plain = !context.enlargeX && !context.enlargeY;
     RowRing ring(src, plain);
@@ -374,26 +396,25 @@ void _KVQResample(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, int32_t Mode,
         if (plain) {
             plainRows.Add(height, acc.data());
         } else {
-            int32_t x = 0;
+            ring.AdvanceTo(vertical.source);
             double* a = acc.data();
             for (const WalkStep& horizontal : columns) {
                 const long double area =
                     static_cast<double>(static_cast<long double>(horizontal.width) * height);
                 for (int ch = 0; ch < 3; ++ch) {
-                    const long double v = Sample(context, ring, std::min(x, sw - 1), ch, horizontal.fraction,
-                                                 vertical.fraction);
+                    const long double v =
+                        Sample(context, ring, horizontal.source, ch, horizontal.fraction, vertical.fraction);
                     a[ch] = static_cast<double>(a[ch] + v * area);
                 }
-                if (horizontal.sourceEnds)
-                    ++x;
-                else
+                if (!horizontal.sourceEnds)
                     a += 3;
             }
         }
         if (vertical.sourceEnds) {
-            ring.Advance();
-            if (plain)
+            if (plain) {
+                ring.AdvanceTo(vertical.source + 1);
                 plainRows.SetRow(ring.Row(0), sw);
+            }
             continue;
         }
         for (size_t i = 0; i < out.size(); ++i)

@@ -29,6 +29,16 @@ struct ColumnTables
     std::vector<int32_t> ix, frac, ixEnd;
 };
 
+// Where destination pixel x of an axis samples the source: an enlarged axis at the pixel's centre,
+// another (shrunk, or a 1-bit image's axis that interpolates while shrinking) from the pixel's
+// left or top edge, as the box averages start there.
+long double SourcePosition(int32_t x, int32_t srcCount, int32_t dstCount, double scale)
+{
+    if (scale > 1)
+        return SourceCentre(x, srcCount, dstCount);
+    return static_cast<double>(static_cast<long double>(x) / scale);
+}
+
 ColumnTables BuildColumnTables(int32_t sw, int32_t dw, double xs)
 {
     ColumnTables t;
@@ -36,10 +46,10 @@ ColumnTables BuildColumnTables(int32_t sw, int32_t dw, double xs)
     t.frac.resize(static_cast<size_t>(dw));
     t.ixEnd.resize(static_cast<size_t>(dw));
     for (int32_t x = 0; x < dw; ++x) {
-        const double pos = static_cast<double>(static_cast<long double>(x) / xs);
+        const long double pos = SourcePosition(x, sw, dw, xs);
         const int32_t ix = std::min(TruncI(pos), sw - 1);
         t.ix[x] = ix;
-        t.frac[x] = TruncI((static_cast<long double>(pos) - ix) * kFracOne);
+        t.frac[x] = TruncI((pos - ix) * kFracOne);
         const int32_t end = TruncI(static_cast<long double>(std::min(x + 1, dw - 1)) / xs + 1e-10L);
         t.ixEnd[x] = std::clamp(end, ix, sw - 1);
     }
@@ -90,9 +100,9 @@ void LinearResample(Plane& src, Plane& dst, bool interpolateAlways, const TKVPro
     std::vector<int32_t> sum = Scratch<int32_t>(stride);
     for (int32_t y = 0; y < dh; ++y) {
         if (interpolateY) {
-            const double pos = static_cast<double>(static_cast<long double>(y) / ys);
+            const long double pos = SourcePosition(y, sh, dh, ys);
             const int32_t i = std::min(TruncI(pos), sh - 1);
-            const int32_t frac = TruncI((static_cast<long double>(pos) - i) * kFracOne);
+            const int32_t frac = TruncI((pos - i) * kFracOne);
             const uint8_t* a = work.data() + stride * i;
             const uint8_t* b = work.data() + stride * (i + 1 < sh ? i + 1 : i);
             for (size_t k = 0; k < stride; ++k)

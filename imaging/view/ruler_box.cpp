@@ -87,6 +87,11 @@ int32_t TRulerBox::GetRulerHeight()
     return Trunc(std::abs(Font()->Height()) * 1.7L) + 3;
 }
 
+int32_t TRulerBox::GetNeededThickness()
+{
+    return GetRulerHeight() + FGripBaseDim + 1;
+}
+
 int32_t TRulerBox::GetXGripPos(int32_t i) const
 {
     if (!ValidGrip(i))
@@ -451,17 +456,39 @@ void TRulerBox::RepaintRuler()
     };
     for (const TKVRulerTick& t : KVRulerTicks(length, FViewPos, FDotPerUnit, FFrequency))
         tick(t.Pixel, std::max(band / 4, 1));
-    canvas->Brush()->SetStyle(bsClear);
-    for (const TKVRulerTick& t : KVRulerTicks(length, FViewPos, FDotPerUnit, FLabelFreq)) {
+    for (const TKVRulerTick& t : KVRulerTicks(length, FViewPos, FDotPerUnit, FLabelFreq))
         tick(t.Pixel, std::max(band / 2, 1));
-        const std::string text = KVRulerLabel(t.Value, FHexLabels);
-        const int32_t textTop =
-            FGripsDir == gdUp ? band - canvas->TextHeight(text) - 1 : thickness - band + 1;
-        const TPoint p = horizontal ? TPoint{t.Pixel + 2, textTop}
-                                    : TPoint{FGripsDir == gdUp ? 1 : thickness - band + 1, t.Pixel + 1};
-        canvas->TextOut(p.X, p.Y, text);
-    }
+    canvas->Brush()->SetStyle(bsClear);
+    for (const TKVRulerLabelPlace& label : GetLabelPlaces())
+        canvas->TextOut(label.Bounds.Left, label.Bounds.Top, label.Text);
     canvas->Brush()->SetStyle(bsSolid);
+}
+
+std::vector<TKVRulerLabelPlace> TRulerBox::GetLabelPlaces()
+{
+    std::vector<TKVRulerLabelPlace> places;
+    if (!FRuler)
+        return places;
+    TCanvas* canvas = FBitmap->Canvas();
+    canvas->SetFont(Font());
+    const bool horizontal = FRulerDir == rdHorizontal;
+    const int32_t band = GetRulerHeight();
+    const int32_t thickness = horizontal ? ClientHeight() : ClientWidth();
+    const int32_t length = Length();
+    for (const TKVRulerTick& t : KVRulerTicks(length, FViewPos, FDotPerUnit, FLabelFreq)) {
+        const std::string text = KVRulerLabel(t.Value, FHexLabels);
+        const TSize size = canvas->TextExtent(text);
+        // Along the ruler the label starts just past its tick; across it, it stands inside the band.
+        int32_t along = t.Pixel + (horizontal ? 2 : 1);
+        const int32_t extent = horizontal ? size.cx : size.cy;
+        if (t.Pixel >= 0 && t.Pixel < length && along + extent > length)
+            along = std::max(length - extent, 0);
+        const int32_t across = horizontal ? (FGripsDir == gdUp ? band - size.cy - 1 : thickness - band + 1)
+                                          : (FGripsDir == gdUp ? 1 : thickness - band + 1);
+        const TPoint p = horizontal ? TPoint{along, across} : TPoint{across, along};
+        places.push_back({text, TRect{p.X, p.Y, p.X + size.cx, p.Y + size.cy}});
+    }
+    return places;
 }
 
 // ---- Mouse

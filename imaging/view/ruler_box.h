@@ -44,6 +44,13 @@ std::vector<TKVRulerTick> KVRulerTicks(int32_t Length, double ViewPos, double Do
 // A tick's label: hexadecimal digits of its whole part, or the general number form.
 std::string KVRulerLabel(double Value, bool Hex);
 
+// A labelled tick's text and the rectangle of the control it is written in.
+struct TKVRulerLabelPlace
+{
+    std::string Text;
+    TRect Bounds;
+};
+
 using TRulerGripEvent = std::function<void(TObject* Sender, int32_t Grip)>;
 using TRulerClickEvent = std::function<void(TObject* Sender, double ps)>;
 
@@ -100,6 +107,12 @@ public:
     void SetGripsMax(int32_t i, double Value);
 
     int32_t GetRulerHeight();
+    // How thick the control must be across the ruler to hold the band of its font and grips of
+    // their full size: GripBaseDim + 1 pixels from the band to the far edge.
+    int32_t GetNeededThickness();
+    // Where the labels of the ticks go: beside their ticks inside the band, a label that would run
+    // past the end of the ruler moved back to end there.
+    std::vector<TKVRulerLabelPlace> GetLabelPlaces();
     int32_t GetXGripPos(int32_t i) const;
     double GetWidthInUnit() const;
     std::vector<TPoint> GetGripPoly(int32_t i);

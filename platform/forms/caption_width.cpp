@@ -1,6 +1,7 @@
-// TControl::CaptionWidth, TControl::CaptionHeight and TComboBox::ItemsWidth: how wide and how high
-// a captioned control, an edit or a combo box must be to show its whole text, measured in the
-// style that draws it, so that forms can size their controls to translated texts and to fonts.
+// TControl::CaptionWidth, TControl::CaptionHeight, TEdit::WidthToShow and TComboBox::ItemsWidth: how
+// wide and how high a captioned control, an edit or a combo box must be to show its whole text,
+// measured in the style that draws it, so that forms can size their controls to translated texts and
+// to fonts.
 #include "platform/forms/controls.h"
 #include "platform/forms/std_controls.h"
 
@@ -16,6 +17,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
 #include <QStyleOptionToolButton>
 #include <QToolButton>
 
@@ -34,6 +36,9 @@ constexpr int kWideContents = 1000;
 // left one (TGroupBox's style sheet sets it 8 pixels in).
 constexpr int kButtonTextRoom = 8;
 constexpr int kGroupTitleRoom = 16;
+// An edit keeps 2 pixels of its own each side of its text, and scrolls the text once the text and
+// the cursor after it (1 pixel) do not fit between them.
+constexpr int kEditTextRoom = 2 * 2 + 1;
 
 // Pixels at 96 pixels per inch on the screen the widget is on.
 int AtScreenResolution(const QWidget* widget, int pixels)
@@ -149,6 +154,18 @@ int32_t TControl::CaptionHeight() const
     if (auto* group = qobject_cast<const QGroupBox*>(FWidget))
         return group->title().isEmpty() ? 0 : group->fontMetrics().height();
     return 0;
+}
+
+int32_t TEdit::WidthToShow(const std::string& Text) const
+{
+    const auto* edit = static_cast<const QLineEdit*>(FWidget);
+    auto option = StyleOptionOf<QLineEdit, QStyleOptionFrame>(edit);
+    option.rect = QRect(0, 0, kWideContents, edit->height());
+    const int frame =
+        kWideContents - edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width();
+    const QMargins margins = edit->textMargins();
+    return edit->fontMetrics().horizontalAdvance(QString::fromStdString(Text)) + kEditTextRoom +
+           margins.left() + margins.right() + frame;
 }
 
 int32_t TComboBox::ItemsWidth() const

@@ -81,6 +81,9 @@ public:
     // bsNone draws no frame around the text.
     TBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TBorderStyle Value);
+    // The least width that shows Text whole in the edit's font and the platform's style (frame,
+    // margins and cursor included), as CaptionWidth does for a captioned control.
+    int32_t WidthToShow(const std::string& Text) const;
 
     // Fires whenever the text changes, by the user or by the program.
     TNotifyEvent OnChange;

@@ -366,3 +366,31 @@ TEST_F(Gallery, MakesPicturesOfAVideoAndOfMetafiles)
     }
     ExpectSoundPages(FGallery);
 }
+
+TEST_F(Gallery, EnlargedPicturesOfSmallSourcesMatchThemEnlargedByImageMagick)
+{
+    // Cards of hard edges in colour and in black and white, 20 and 40 times smaller than the box.
+    const std::string in = FTemp.File("small/");
+    ASSERT_TRUE(ForceDirectories(in));
+    const std::string shapes = "+antialias -fill '#c03020' -draw 'rectangle 2,2 7,6' -fill '#2040c0' -draw "
+                               "'rectangle 11,7 17,12' -fill black -draw 'line 0,14 19,0'";
+    RunTool("convert -size 20x15 xc:white " + shapes + " " + in + "card.png");
+    RunTool("convert -size 20x15 xc:white " + shapes + " -resize 40x30! -type TrueColor " + in + "twice.bmp");
+    RunTool("convert -size 20x15 xc:white " + shapes + " -monochrome " + in + "bits.pbm");
+    GallerySettings.ImagesPath = in;
+    GallerySettings.ImageSizeIndex = 6;
+    GallerySettings.ImageWidth = 800;
+    GallerySettings.ImageHeight = 600;
+    GallerySettings.ImageQuality = 95;
+    const TShownRun shown = Run();
+    ASSERT_TRUE(shown.Success);
+    const std::string prefix = RandomFolder(FGallery, 8);
+    for (const char* source : {"card.png", "twice.bmp", "bits.pbm"}) {
+        const std::string name = std::string(source).substr(0, std::string(source).find('.'));
+        const std::string magick = FTemp.File(name + "-magick.png");
+        RunTool("convert " + in + source + " -filter Triangle -resize 800x600! -type TrueColor " + magick);
+        const TToolResult psnr =
+            RunTool("compare -metric PSNR " + FGallery + prefix + name + ".jpg " + magick + " null:", true);
+        EXPECT_GE(std::atof(psnr.Output.c_str()), 35.0) << source << ": " << psnr.Output;
+    }
+}

@@ -1,6 +1,8 @@
 // The processing, save-parameters, print and file dialogs as the platform lays them out, in each
 // language, on every page, in a larger font and on a finer screen: no text is cut, covered or touched,
-// captions keep the style's room, stacked buttons are equally wide, nothing runs past its parent.
+// captions keep the style's room, stacked buttons are equally wide, nothing runs past its parent; an
+// edit shows its text and the ends of its up-down's range whole; a ruler leaves its grips their full
+// size and writes every label inside itself.
 // The save-parameters dialog shows each page alone, as saving in that format opens it, with the
 // size of a picture.
 // The suite runs this once more under the Windows style (tests/CMakeLists.txt).
@@ -13,6 +15,7 @@
 #include "imaging/dialogs/previews.h"
 #include "imaging/dialogs/print_form_base.h"
 #include "imaging/io/korvaneio.h"
+#include "imaging/view/ruler_box.h"
 #include "platform/forms/application.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/ext_controls.h"
@@ -20,11 +23,13 @@
 #include "platform/forms/radio_buttons.h"
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/std_controls.h"
+#include "platform/forms/up_down.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/geometry.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOption>
@@ -117,6 +122,67 @@ TRect WithMargin(TControl* control)
     return r;
 }
 
+// The room a one-line edit gives its text, as the style frames it: its contents less its text
+// margins and the 2 pixels the edit keeps each side.
+int32_t EditTextRoom(TEdit* edit)
+{
+    auto* line = static_cast<QLineEdit*>(edit->Widget());
+    QStyleOptionFrame option;
+    option.initFrom(line);
+    option.rect = line->rect();
+    option.lineWidth =
+        line->hasFrame() ? line->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, line) : 0;
+    const QRect contents = line->style()->subElementRect(QStyle::SE_LineEditContents, &option, line);
+    return contents.marginsRemoved(line->textMargins()).width() - 2 * 2;
+}
+
+// The up-down that steps an edit, if any.
+TUpDown* UpDownOf(TWinControl* parent, TEdit* edit)
+{
+    for (int32_t i = 0; i < parent->ControlCount(); ++i)
+        if (auto* upDown = dynamic_cast<TUpDown*>(parent->Controls(i)); upDown && upDown->Associate() == edit)
+            return upDown;
+    return nullptr;
+}
+
+// An edit cuts a text that, with the cursor after it, is wider than its text room: it scrolls it.
+// It must show its own text and the ends of its up-down's range, and the up-down stand as high as it.
+void EditFaults(TWinControl* parent, TEdit* edit, const std::string& where, std::vector<std::string>& faults)
+{
+    TUpDown* upDown = UpDownOf(parent, edit);
+    std::vector<std::string> texts = {edit->Text()};
+    if (upDown != nullptr) {
+        texts.push_back(std::to_string(upDown->Min()));
+        texts.push_back(std::to_string(upDown->Max()));
+        if (upDown->Height() != edit->Height())
+            faults.push_back(where + ": " + Describe(upDown) + " is not as high as " + Describe(edit));
+    }
+    const QFontMetrics metrics = edit->Widget()->fontMetrics();
+    for (const std::string& text : texts)
+        if (metrics.horizontalAdvance(QString::fromStdString(text)) + 1 > EditTextRoom(edit))
+            faults.push_back(where + ": " + Describe(edit) + " cuts \"" + text + "\" (room " +
+                             std::to_string(EditTextRoom(edit)) + ")");
+}
+
+// A ruler's band takes a height from its font: the grips below it need their base size and a
+// pixel, and every label must lie inside the ruler, as wide as its text.
+void RulerFaults(TRulerBox* ruler, const std::string& where, std::vector<std::string>& faults)
+{
+    const int32_t gripRoom = ruler->ClientHeight() - ruler->GetRulerHeight();
+    if (gripRoom < ruler->GripBaseDim() + 1)
+        faults.push_back(where + ": " + Describe(ruler) + " leaves its grips " + std::to_string(gripRoom) +
+                         " pixels");
+    const QFontMetrics metrics = ruler->Widget()->fontMetrics();
+    const TRect inside{0, 0, ruler->ClientWidth(), ruler->ClientHeight()};
+    for (const TKVRulerLabelPlace& label : ruler->GetLabelPlaces()) {
+        const TRect& r = label.Bounds;
+        if (r.Left < inside.Left || r.Top < inside.Top || r.Right > inside.Right ||
+            r.Bottom > inside.Bottom ||
+            r.Width() < metrics.horizontalAdvance(QString::fromStdString(label.Text)))
+            faults.push_back(where + ": " + Describe(ruler) + " cuts its label \"" + label.Text + "\"");
+    }
+}
+
 // The faults of each shown control under parent, one line each.
 void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std::string>& faults)
 {
@@ -129,6 +195,10 @@ void LayoutFaults(TWinControl* parent, const std::string& where, std::vector<std
         const TRect r = control->BoundsRect();
         if (r.Left < 0 || r.Top < 0 || r.Right > parent->ClientWidth() || r.Bottom > parent->ClientHeight())
             faults.push_back(where + ": " + Describe(control) + " runs past " + Describe(parent));
+        if (auto* edit = dynamic_cast<TEdit*>(control))
+            EditFaults(parent, edit, where, faults);
+        if (auto* ruler = dynamic_cast<TRulerBox*>(control))
+            RulerFaults(ruler, where, faults);
         auto* label = dynamic_cast<TLabel*>(control);
         const bool checked =
             (label != nullptr && !label->WordWrap() && !label->Caption().empty()) || IsCaptioned(control);

@@ -4,6 +4,7 @@
 #include "imaging/codecs/png/pngfilt.h"
 #include "imaging/core/mask.h"
 #include "platform/core/streams.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
 #include <algorithm>
@@ -84,6 +85,13 @@ std::unique_ptr<TKVBitmap> Blank(int width, int height, TKVPixelFormat format, i
     for (int y = 0; y < height; ++y)
         std::memset(bitmap->GetScanLine(y), fill, static_cast<size_t>(bitmap->GetRowLen()));
     return bitmap;
+}
+
+void SetAlpha(TKVBitmap* bitmap, const Grid& levels)
+{
+    for (int y = 0; y < bitmap->GetHeight(); ++y)
+        for (int x = 0; x < bitmap->GetWidth(); ++x)
+            bitmap->GetAlphaChannel()->GetScanLine(y)[x] = static_cast<uint8_t>(levels[y][x]);
 }
 
 Grid Channel(TKVBitmap* bitmap, int ch)
@@ -184,6 +192,22 @@ std::unique_ptr<TKVBitmap> Rose()
     return ParseNetpbm(kvtest::ToolOutput("convert rose: -depth 8 ppm:-"));
 }
 
+std::unique_ptr<TKVBitmap> MagickResized(TKVBitmap* source, int width, int height, const std::string& filter)
+{
+    std::string ppm =
+        "P6\n" + std::to_string(source->GetWidth()) + " " + std::to_string(source->GetHeight()) + "\n255\n";
+    for (int y = 0; y < source->GetHeight(); ++y) {
+        const uint8_t* row = source->GetScanLine(y);
+        for (int x = 0; x < source->GetWidth(); ++x)
+            ppm += {char(row[x * 3 + 2]), char(row[x * 3 + 1]), char(row[x * 3])};
+    }
+    const kvtest::TempFolder folder;
+    const std::string input = folder.Write("source.ppm", ppm);
+    return ParseNetpbm(kvtest::ToolOutput("convert '" + input + "' -filter " + filter + " -resize " +
+                                          std::to_string(width) + "x" + std::to_string(height) +
+                                          "! -depth 8 ppm:-"));
+}
+
 std::unique_ptr<TKVBitmap> Reference(const std::string& name)
 {
     std::ifstream file(std::string(KV_TEST_DATA_DIR) + "/proc/" + name, std::ios::binary);
@@ -214,6 +238,29 @@ std::unique_ptr<TKVBitmap> Copy(TKVBitmap* bitmap)
     auto copy = std::make_unique<TKVBitmap>();
     copy->Assign(bitmap);
     return copy;
+}
+
+Grid Noise(int width, int height, uint32_t seed)
+{
+    Grid grid(static_cast<size_t>(height), std::vector<int>(static_cast<size_t>(width)));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            grid[y][x] = static_cast<int>((x * 255 / width + y * 97 / height + (seed >> 24) % 64) % 256);
+        }
+    return grid;
+}
+
+uint64_t PixelHash(TKVBitmap* bitmap)
+{
+    uint64_t hash = 14695981039346656037ull;
+    const size_t bytes = (static_cast<size_t>(bitmap->GetWidth()) * bitmap->GetBitCount() + 7) / 8;
+    for (int32_t y = 0; y < bitmap->GetHeight(); ++y) {
+        const auto* row = static_cast<const uint8_t*>(bitmap->GetScanLine(y));
+        for (size_t i = 0; i < bytes; ++i)
+            hash = (hash ^ row[i]) * 1099511628211ull;
+    }
+    return hash;
 }
 
 } // namespace proctest

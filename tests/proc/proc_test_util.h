@@ -22,6 +22,8 @@ std::unique_ptr<TKVBitmap> Bits(const Grid& levels);
 std::unique_ptr<TKVBitmap> Bytes(const Grid& levels, TKVPixelFormat format = kv8g,
                                  const std::vector<TRGB>& palette = {});
 std::unique_ptr<TKVBitmap> Blank(int width, int height, TKVPixelFormat format, int fill = 0);
+// Fills the image's alpha channel (made on first use) with the grid's levels.
+void SetAlpha(TKVBitmap* bitmap, const Grid& levels);
 
 // Byte ch (0 blue, 1 green, 2 red) of every kv24RGB pixel.
 Grid Channel(TKVBitmap* bitmap, int ch);
@@ -42,11 +44,19 @@ constexpr Crop kGreyCrop{"video-005.gray.png", 40, 30, 48, 32};
 std::unique_ptr<TKVBitmap> RealCrop(const Crop& crop, TKVPixelFormat format = kv24RGB);
 // ImageMagick's built-in rose picture (70 x 46, kv24RGB); nullptr without ImageMagick.
 std::unique_ptr<TKVBitmap> Rose();
+// ImageMagick's resize of a kv24RGB image to width x height with one of its filters ("Triangle");
+// nullptr when it fails.
+std::unique_ptr<TKVBitmap> MagickResized(TKVBitmap* source, int width, int height, const std::string& filter);
 // A reference result from tests/data/proc: a PPM as kv24RGB, a PGM as kv8g.
 std::unique_ptr<TKVBitmap> Reference(const std::string& name);
 // The largest difference of two images' pixel bytes; INT_MAX when their sizes or formats differ.
 int MaxDifference(TKVBitmap* a, TKVBitmap* b);
 // A copy of the image (pixels, palette and alpha channel).
 std::unique_ptr<TKVBitmap> Copy(TKVBitmap* bitmap);
+
+// A picture of seeded noise over smooth ramps: every level differs from its neighbours.
+Grid Noise(int width, int height, uint32_t seed);
+// FNV-1a over the pixel bytes of every row, from the top (the bytes a row's pixels take).
+uint64_t PixelHash(TKVBitmap* bitmap);
 
 } // namespace proctest

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -229,4 +230,56 @@ TEST(RulerBox, GripLimitsIndexesAndDragPastTheEnd)
     EXPECT_DOUBLE_EQ(ruler->GetGripsPos(0), 299 + 2 * 21.0);
     Simulate::MouseUp(ruler, mbLeft, 320, y);
     EXPECT_FALSE(ruler->DragScrolling());
+}
+
+namespace {
+
+// The columns of the label of 240 on a ruler of 300 pixels per 256 units, as the processing dialog
+// spreads a histogram's levels, in a font of the given height: the last run of columns before the
+// next label's (at 330) that hold ink in the rows under the long ticks, where only text is drawn.
+struct InkRun
+{
+    int32_t first = -1, last = -1;
+};
+
+InkRun Label240Ink(int32_t width, int32_t fontHeight)
+{
+    std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
+    auto* ruler = new TRulerBox(form.get());
+    ruler->SetParent(form.get());
+    ruler->Font()->SetName("Arial");
+    ruler->Font()->SetHeight(-fontHeight);
+    ruler->SetBounds(0, 0, width, 60);
+    ruler->SetDPU(300 / 256.0);
+    ruler->SetGripsCount(0);
+    TBitmap* picture = ruler->Picture();
+    const TRGB face = ColourOf(clBtnFace);
+    InkRun run;
+    for (int32_t x = 0; x < std::min(width, 325); ++x) {
+        bool ink = false;
+        for (int32_t y = ruler->GetRulerHeight() / 2 + 1; y < ruler->GetRulerHeight(); ++y)
+            ink = ink || !(FrontPixel(picture, x, y) == face);
+        if (!ink)
+            continue;
+        if (run.last < 0 || x - run.last > 4)
+            run.first = x;
+        run.last = x;
+    }
+    return run;
+}
+
+} // namespace
+
+// The label of the last tick, whole on a ruler that has room past it, is still whole on one that
+// ends close after the tick: it moves back to end with the ruler.
+TEST(RulerBox, WritesTheLastLabelWholeAtAnyFont)
+{
+    for (int32_t fontHeight : {11, 17}) {
+        const InkRun free = Label240Ink(400, fontHeight);
+        // 240 at pixel 281 of 400: the free label is past the tick.
+        ASSERT_GT(free.first, 281) << fontHeight;
+        const InkRun closing = Label240Ink(300, fontHeight);
+        EXPECT_EQ(closing.last - closing.first, free.last - free.first) << fontHeight;
+        EXPECT_LT(closing.last, 300) << fontHeight;
+    }
 }

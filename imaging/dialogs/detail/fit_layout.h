@@ -1,5 +1,6 @@
 // Fits a dialog's controls to the texts of its language and to its font: a caption widens its
-// button, check box or group box, the widest item its combo box; buttons stacked in one column
+// button, check box or group box, the widest item its combo box, the widest value its one-line
+// edit; a ruler is as thick as its band and grips need at its font; buttons stacked in one column
 // keep one width; a control right of a longer text moves right, and so does what stands right of
 // it; a control grows as high as a line of its font needs, and what stands under a taller text
 // moves down; containers grow to hold what moved. Shared by the save-parameters, processing and
@@ -11,9 +12,11 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 class TControl;
+class TEdit;
 class TForm;
 class TPageControl;
 class TWinControl;
@@ -37,6 +40,8 @@ public:
     void AnchorRight(TControl* Control) { FAnchored.insert(Control); }
     // Pushed right, the control keeps its right edge and gives up width instead (a slider).
     void KeepRightEdge(TControl* Control) { FShrinking.insert(Control); }
+    // The edit is at least wide enough to show Text, the widest of the values it may hold.
+    void WidestValue(TEdit* Edit, const std::string& Text) { FWidest[Edit] = Text; }
 
 private:
     // How much wider and higher a container must be to hold its children.
@@ -75,6 +80,7 @@ private:
     std::map<const TControl*, int32_t> FDesignLine;
     std::set<const TControl*> FAnchored;
     std::set<const TControl*> FShrinking;
+    std::map<const TEdit*, std::string> FWidest;
     // The room kept between controls and at a container's right and bottom edges, at the form's
     // resolution.
     int32_t FGap = 0;

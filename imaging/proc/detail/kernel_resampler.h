@@ -1,5 +1,6 @@
 // The separable kernel resampler with contributor lists, shared by the colour, 1-bit and alpha
-// resamplers: weights scaled by 256, integer sums, mirrored edges.
+// resamplers: weights scaled by 256, integer sums, mirrored edges; and where the linear and area
+// resamplers sample an enlarged axis.
 #pragma once
 
 #include "imaging/proc/detail/proc_detail.h"
@@ -11,6 +12,12 @@ namespace Korvaneproc::detail {
 // Progress, when set, follows the horizontal rows and then the destination columns.
 void KernelResample(Plane& src, Plane& dst, TResampleFilter filter, const TKVProgressEvent& onProgress,
                     TObject* sender);
+
+// Where destination pixel Index of an axis enlarged from SourceCount to DestCount pixels samples
+// the source, in source pixels: its centre, (Index + 0.5) * SourceCount / DestCount - 0.5, held
+// between the first and the last source pixel's centres, so that the edge pixels are repeated
+// beyond them. Sampling there keeps each source pixel at the centre of the block it becomes.
+long double SourceCentre(int32_t Index, int32_t SourceCount, int32_t DestCount);
 
 // Nearest-neighbour stretch between planes of any layout given as channel bytes (the rfNone path
 // of the resamplers that change the layout).

@@ -98,19 +98,35 @@ def kernel_resample(img, dw, dh, name):
 # ---- Area-coverage resampler ----------------------------------------------------------------
 
 def walk(n_src, n_dst, scale):
-    """Steps (width, fraction, source_ends) of the boundary walk."""
+    """Steps (width, fraction, source index, source_ends) of the boundary walk of a shrunk axis."""
     steps = []
     s, pos, boundary, ended = 0, 0.0, 0.0, 0
     while ended < n_dst:
-        if s + 1 + 0.0001 >= pos + scale:
+        if s + 1 + 0.0001 >= pos + scale or s >= n_src - 1:
             pos = pos + scale
-            steps.append((pos - boundary, pos - s, False))
+            steps.append((pos - boundary, pos - s, s, False))
             boundary = pos
             ended += 1
         else:
-            steps.append((s + 1 - boundary, 1.0, True))
+            steps.append((s + 1 - boundary, 1.0, s, True))
             boundary = s + 1
             s += 1
+    return steps
+
+
+def centre(i, n_src, n_dst):
+    """Where destination pixel i of an enlarged axis samples the source: its centre, held between
+    the first and last source centres."""
+    return clamp(((2 * i + 1) * n_src - n_dst) / (2 * n_dst), 0, n_src - 1)
+
+
+def centres(n_src, n_dst):
+    """One step of width 1 per destination pixel of an enlarged axis, sampled at its centre."""
+    steps = []
+    for i in range(n_dst):
+        c = centre(i, n_src, n_dst)
+        s = min(trunc(c), n_src - 1)
+        steps.append((1.0, c - s, s, False))
     return steps
 
 
@@ -155,22 +171,19 @@ def area_resample(img, dw, dh, mode):
             return cubic(p(x, y - 1), p(x, y), p(x, y + 1), p(x, y + 2), fy)
         return p(x, y)
 
-    cols = walk(sw, dw, sx)
+    cols = centres(sw, dw) if ex else walk(sw, dw, sx)
+    rows = centres(sh, dh) if ey else walk(sh, dh, sy)
+    norm = 1 / ((1 if ex else sx) * (1 if ey else sy))
     out = []
-    y = 0
     acc = [0.0] * dw
-    for height, fy, src_row_ends in walk(sh, dh, sy):
-        x, d = 0, 0
-        for width, fx, src_col_ends in cols:
+    for height, fy, y, src_row_ends in rows:
+        d = 0
+        for width, fx, x, src_col_ends in cols:
             acc[d] += sample(x, y, fx, fy) * (width * height)
-            if src_col_ends:
-                x += 1
-            else:
+            if not src_col_ends:
                 d += 1
-        if src_row_ends:
-            y += 1
-        else:
-            out.append([trunc(a * (1 / (sx * sy))) for a in acc])
+        if not src_row_ends:
+            out.append([clamp(trunc(a * norm)) for a in acc])
             acc = [0.0] * dw
             if len(out) == dh:
                 break
@@ -182,9 +195,12 @@ def area_resample(img, dw, dh, mode):
 def linear_resample(img, dw, dh, one_bit=False):
     sh, sw = len(img), len(img[0])
     xs, ys = dw / sw, dh / sh
+    def position(i, n_src, n_dst, scale):
+        return centre(i, n_src, n_dst) if scale > 1 else i / scale
+
     ix, frac, ixend = [], [], []
     for x in range(dw):
-        pos = x / xs
+        pos = position(x, sw, dw, xs)
         ix.append(trunc(pos))
         frac.append(trunc((pos - trunc(pos)) * 131072))
         ixend.append(trunc(min(x + 1, dw - 1) / xs + 1e-10))
@@ -202,7 +218,7 @@ def linear_resample(img, dw, dh, one_bit=False):
     out = []
     for y in range(dh):
         if one_bit or ys > 1:
-            pos = y / ys
+            pos = position(y, sh, dh, ys)
             i = trunc(pos)
             f = trunc((pos - i) * 131072)
             a, b = work[i], work[i + 1 if i + 1 < sh else i]
@@ -270,3 +286,36 @@ if __name__ == '__main__':
     show('1-bit box rect (1,1)-(9,3) -> 3x2', sub_resample_1bit(bits, 1, 1, 9, 3, 3, 2))
     show('1-bit linear 10x4 -> 15x3', linear_resample([[b * 255 for b in r] for r in bits], 15, 3, True))
     show('1-bit kernel triangle 10x4 -> 5x2', kernel_resample([[b * 255 for b in r] for r in bits], 5, 2, 'triangle'))
+
+
+# ---- Checksums of larger pictures -----------------------------------------------------------
+
+def noise(width, height, seed):
+    """The seeded noise over ramps of proc_test_util's Noise."""
+    grid = []
+    for y in range(height):
+        row = []
+        for x in range(width):
+            seed = (seed * 1664525 + 1013904223) & 0xFFFFFFFF
+            row.append((x * 255 // width + y * 97 // height + (seed >> 24) % 64) % 256)
+        grid.append(row)
+    return grid
+
+
+def pixel_hash(channels):
+    """FNV-1a over the blue, green and red bytes of every pixel, row by row from the top."""
+    h = 14695981039346656037
+    blue, green, red = channels
+    for y in range(len(blue)):
+        for x in range(len(blue[0])):
+            for c in (blue, green, red):
+                h = ((h ^ c[y][x]) * 1099511628211) & 0xFFFFFFFFFFFFFFFF
+    return h
+
+
+def enlarged_hashes():
+    """The area resampler's checksums of the 61 x 47 noise picture enlarged on one or both axes."""
+    planes = [noise(61, 47, seed) for seed in (1, 2, 3)]
+    for mode, name in ((0, 'bilinear'), (1, 'bicubic')):
+        for w, h in ((130, 101), (130, 20), (25, 99)):
+            print(f'// {name} 61x47 -> {w}x{h}: {pixel_hash([area_resample(p, w, h, mode) for p in planes])}')
