@@ -1,5 +1,6 @@
 // What the GIF codec keeps of an animation's frames: the disposal each frame's file gave it, none
-// given included, as giftext reads it from a file written again.
+// given included, as giftext reads it from a file written again; and the logical screen that
+// frame editing sets, as gifsicle reads it.
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/gif/giffilter.h"
 
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -118,4 +120,46 @@ TEST(GifWriter, WritesTheDisposalAFileGaveAndTwoForAnyOther)
         ASSERT_TRUE(WritePicture(out, record));
         EXPECT_EQ(DisposalOf(out), c.written);
     }
+}
+
+// The logical screen is set in place, each side cut to what a GIF holds, wherever the GIF starts
+// in the stream; a stream holding no GIF there is left as it was.
+TEST(GifFrames, SetsTheLogicalScreenOfTheGifAtTheStreamsPosition)
+{
+    ASSERT_TRUE(kvtest::Installed("gifsicle"));
+    kvtest::TempFolder dir;
+    const std::string file = dir.File("picture.gif");
+    TIOParamsVals params;
+    ASSERT_TRUE(WritePicture(file, params));
+    TMemoryStream gif;
+    gif.LoadFromFile(file);
+    struct Case
+    {
+        int32_t width, height;
+        const char* listed;
+    };
+    for (const Case c :
+         {Case{110, 100, "logical screen 110x100"}, Case{70000, -4, "logical screen 65535x0"}}) {
+        TMemoryStream stream;
+        stream.WriteBuffer("head", 4);
+        stream.CopyFrom(gif, 0);
+        stream.SetPosition(4);
+        EXPECT_TRUE(Giffilter::_GifSetScreenStream(stream, c.width, c.height));
+        EXPECT_EQ(stream.Position(), 4);
+        EXPECT_EQ(stream.Size(), gif.Size() + 4);
+        const std::string out = dir.File("screen.gif");
+        {
+            TFileStream saved(out, fmCreate);
+            saved.WriteBuffer(static_cast<const uint8_t*>(stream.Memory()) + 4, stream.Size() - 4);
+        }
+        EXPECT_NE(kvtest::RunTool("gifsicle --info " + out).find(c.listed), std::string::npos) << c.listed;
+    }
+
+    TMemoryStream other;
+    const char png[] = "\x89PNG\r\n\x1a\n and more bytes";
+    other.WriteBuffer(png, sizeof png);
+    other.SetPosition(0);
+    EXPECT_FALSE(Giffilter::_GifSetScreenStream(other, 10, 10));
+    EXPECT_EQ(other.Position(), 0);
+    EXPECT_EQ(std::memcmp(other.Memory(), png, sizeof png), 0);
 }
