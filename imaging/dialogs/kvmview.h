@@ -246,9 +246,10 @@ public:
     TColor GetImageBackground(int32_t idx) const;
     void SetImageDelayTime(int32_t idx, int32_t Value);
     int32_t GetImageDelayTime(int32_t idx) const;
-    TKVMText* GetImageTopText(int32_t idx) const;
-    TKVMText* GetImageBottomText(int32_t idx) const;
-    TKVMText* GetImageInfoText(int32_t idx) const;
+    // Made when first asked for.
+    TKVMText* GetImageTopText(int32_t idx);
+    TKVMText* GetImageBottomText(int32_t idx);
+    TKVMText* GetImageInfoText(int32_t idx);
     // Whether the image is stored in the image cache.
     bool IsImageStored(int32_t idx) const;
 
@@ -495,7 +496,7 @@ private:
     // The style of the texts of an image inserted now: one for every image until the view's font
     // or background changes.
     std::shared_ptr<TKVMTextStyle> CurrentTextStyle();
-    TKVMText* TextOf(PKVImageInfo e, TKVMTextPos Position) const;
+    TKVMText* TextOf(PKVImageInfo e, TKVMTextPos Position);
     bool LoadInto(int32_t idx, TStream* Stream, const std::string& FileName);
     TKVMLoadSettings LoadSettings() const;
     void DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int32_t idx, const TRect& Area);

@@ -53,7 +53,7 @@ void TKorvaneMView::FontChanged()
     FTextStyle.reset();
 }
 
-TKVMText* TKorvaneMView::TextOf(PKVImageInfo e, TKVMTextPos Position) const
+TKVMText* TKorvaneMView::TextOf(PKVImageInfo e, TKVMTextPos Position)
 {
     if (e == nullptr) {
         return nullptr;
@@ -62,25 +62,25 @@ TKVMText* TKorvaneMView::TextOf(PKVImageInfo e, TKVMTextPos Position) const
                                       : Position == kvmtpBottom ? e->bottom
                                                                 : e->info;
     if (text == nullptr) {
-        // Making a text changes no state of the view; the text keeps the view to grow its gaps.
-        text = std::make_unique<TKVMText>(const_cast<TKorvaneMView*>(this), Position);
+        // The text keeps the view, to grow its gaps when a caption is set.
+        text = std::make_unique<TKVMText>(this, Position);
         text->Font()->Assign(&e->textStyle->Font);
         text->Background = e->textStyle->Background;
     }
     return text.get();
 }
 
-TKVMText* TKorvaneMView::GetImageTopText(int32_t idx) const
+TKVMText* TKorvaneMView::GetImageTopText(int32_t idx)
 {
     return TextOf(Entry(idx), kvmtpTop);
 }
 
-TKVMText* TKorvaneMView::GetImageBottomText(int32_t idx) const
+TKVMText* TKorvaneMView::GetImageBottomText(int32_t idx)
 {
     return TextOf(Entry(idx), kvmtpBottom);
 }
 
-TKVMText* TKorvaneMView::GetImageInfoText(int32_t idx) const
+TKVMText* TKorvaneMView::GetImageInfoText(int32_t idx)
 {
     return TextOf(Entry(idx), kvmtpInfo);
 }
