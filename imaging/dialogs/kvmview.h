@@ -419,7 +419,7 @@ public:
     // Drawn thumbnails held in memory (the rest wait in the store's file).
     int32_t MappedThumbnailCount() const;
     // How ClearThreadsAndRequests waits for cancelled loads to end, in milliseconds: the system's
-    // Sleep (tests count the waits instead).
+    // Sleep (tests count the waits instead), also when emptied.
     std::function<void(uint32_t)> Pause = Sleep;
 
     // ---- Painting ----
@@ -459,7 +459,7 @@ public:
     int32_t TransitionDuration = 1000;
     TKVTransitionEffects* Transition() const { return FTransition.get(); }
     // The timer that shows the next frame, and the milliseconds clock that times a frame's paint:
-    // the system's tick count (tests set their own clock and fire the timer).
+    // the system's tick count, also when emptied (tests set their own clock and fire the timer).
     TTimer* PlayTimer() const { return FPlayTimer.get(); }
     std::function<uint32_t()> TickCount = GetTickCount;
 
@@ -482,6 +482,9 @@ private:
     class TStarter;
 
     PKVImageInfo Entry(int32_t idx) const;
+    // Pause and TickCount, or the system's own when a caller emptied them.
+    void PauseFor(uint32_t Ms) const { Pause ? Pause(Ms) : Sleep(Ms); }
+    uint32_t Ticks() const { return TickCount ? TickCount() : GetTickCount(); }
     int32_t IndexOfSerial(uint64_t Serial) const;
     TKVMGrid Grid() const;
     void UpdateCoords();
