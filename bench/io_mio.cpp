@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,10 +57,11 @@ const Bytes& TinyFramesGif(int32_t frames)
     return gif;
 }
 
-// N pages of one colour pixel each, as ImageMagick writes them.
-const Bytes& TinyPagesTiff(int32_t pages)
+// The TIFF ImageMagick writes of the pages that addPage adds to its wand (given a pixel wand for
+// colours), made once for each count.
+const Bytes& MagickTiff(std::map<int32_t, Bytes>& made, int32_t pages,
+                        const std::function<void(MagickWand*, PixelWand*, int32_t)>& addPage)
 {
-    static std::map<int32_t, Bytes> made;
     Bytes& tiff = made[pages];
     if (!tiff.empty()) {
         return tiff;
@@ -67,9 +69,7 @@ const Bytes& TinyPagesTiff(int32_t pages)
     MagickWand* wand = NewMagickWand();
     PixelWand* colour = NewPixelWand();
     for (int32_t p = 0; p < pages; ++p) {
-        const std::string rgb = "rgb(" + std::to_string(p % 256) + "," + std::to_string(p * 7 % 256) + ",90)";
-        PixelSetColor(colour, rgb.c_str());
-        MagickNewImage(wand, 1, 1, colour);
+        addPage(wand, colour, p);
     }
     MagickSetFormat(wand, "TIFF");
     size_t length = 0;
@@ -81,31 +81,27 @@ const Bytes& TinyPagesTiff(int32_t pages)
     return tiff;
 }
 
-// N white pages of 2048 x 2048 at one bit a pixel in Group 4, as ImageMagick writes them: 32 MB of
-// rows in a few kilobytes.
+// N pages of one colour pixel each.
+const Bytes& TinyPagesTiff(int32_t pages)
+{
+    static std::map<int32_t, Bytes> made;
+    return MagickTiff(made, pages, [](MagickWand* wand, PixelWand* colour, int32_t p) {
+        const std::string rgb = "rgb(" + std::to_string(p % 256) + "," + std::to_string(p * 7 % 256) + ",90)";
+        PixelSetColor(colour, rgb.c_str());
+        MagickNewImage(wand, 1, 1, colour);
+    });
+}
+
+// N white pages of 2048 x 2048 at one bit a pixel in Group 4: 32 MB of rows in a few kilobytes.
 const Bytes& FaxPagesTiff(int32_t pages)
 {
     static std::map<int32_t, Bytes> made;
-    Bytes& tiff = made[pages];
-    if (!tiff.empty()) {
-        return tiff;
-    }
-    MagickWand* wand = NewMagickWand();
-    PixelWand* white = NewPixelWand();
-    PixelSetColor(white, "white");
-    for (int32_t p = 0; p < pages; ++p) {
-        MagickNewImage(wand, 2048, 2048, white);
+    return MagickTiff(made, pages, [](MagickWand* wand, PixelWand* colour, int32_t) {
+        PixelSetColor(colour, "white");
+        MagickNewImage(wand, 2048, 2048, colour);
         MagickSetImageType(wand, BilevelType);
         MagickSetImageCompression(wand, Group4Compression);
-    }
-    MagickSetFormat(wand, "TIFF");
-    size_t length = 0;
-    unsigned char* blob = MagickGetImagesBlob(wand, &length);
-    tiff.assign(blob, blob + length);
-    MagickRelinquishMemory(blob);
-    DestroyPixelWand(white);
-    DestroyMagickWand(wand);
-    return tiff;
+    });
 }
 
 enum TFileKind
