@@ -1,4 +1,5 @@
-// Fuzz target of the GIF reader and of frame insertion, which walks every block of the file.
+// Fuzz target of the GIF reader, of frame insertion, which walks every block of the file, and of
+// setting the logical screen, which reads the header in place.
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/gif/giffilter.h"
 
@@ -46,5 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     progress.Aborting = &aborting;
     input.SetPosition(0);
     Giffilter::_InsertGifImStream(input, frame, params, progress);
+    input.SetPosition(0);
+    Giffilter::_GifSetScreenStream(input, 70000, 90);
     return 0;
 }

@@ -26,25 +26,36 @@ int32_t StoredBits(int32_t bitCount)
     return bitCount == 1 ? 1 : 24;
 }
 
-// Offsets within a block.
+// Offsets within a block. The alpha plane follows the flag only when the image has alpha (flag
+// 0): an opaque image takes no plane of 255s, which for a large 1-bit page is eight times its
+// pixels.
 struct TBlockLayout
 {
     int32_t width, height, bits;
+    bool alpha;
     int64_t rowLen, alphaRowLen;
-    TBlockLayout(int32_t w, int32_t h, int32_t b)
-        : width(w), height(h), bits(b), rowLen(RowLen(w, b)), alphaRowLen(RowLen(w, 8))
+    TBlockLayout(int32_t w, int32_t h, int32_t b, bool a)
+        : width(w), height(h), bits(b), alpha(a), rowLen(RowLen(w, b)), alphaRowLen(RowLen(w, 8))
     {
     }
     int64_t FlagOffset() const { return kHeaderSize + rowLen * height; }
     int64_t AlphaOffset() const { return FlagOffset() + 1; }
-    int64_t Size() const { return AlphaOffset() + alphaRowLen * height; }
+    int64_t Size() const { return AlphaOffset() + (alpha ? alphaRowLen * height : 0); }
 };
 
 TBlockLayout LayoutOf(const uint8_t* block)
 {
     BITMAPINFOHEADER header;
     std::memcpy(&header, block, sizeof header);
-    return TBlockLayout(header.biWidth, header.biHeight, header.biBitCount);
+    const TBlockLayout layout(header.biWidth, header.biHeight, header.biBitCount, false);
+    return TBlockLayout(layout.width, layout.height, layout.bits, block[layout.FlagOffset()] == 0);
+}
+
+// The alpha channel a bitmap gives the store, nil when it has none.
+TKVBitmap* AlphaOf(TKVBaseBitmap* bitmap)
+{
+    auto* kvBitmap = dynamic_cast<TKVBitmap*>(bitmap);
+    return kvBitmap != nullptr && kvBitmap->GetHasAlphaChannel() ? kvBitmap->GetAlphaChannel() : nullptr;
 }
 
 void WriteInfo(uint8_t* block, int32_t width, int32_t height, int32_t bits)
@@ -81,9 +92,9 @@ TKVVirtualDIBList::~TKVVirtualDIBList()
     FreeBits();
 }
 
-int64_t TKVVirtualDIBList::BlockSize(int32_t width, int32_t height, int32_t bitCount)
+int64_t TKVVirtualDIBList::BlockSize(int32_t width, int32_t height, int32_t bitCount, bool alpha)
 {
-    return TBlockLayout(width, height, StoredBits(bitCount)).Size();
+    return TBlockLayout(width, height, StoredBits(bitCount), alpha).Size();
 }
 
 TKVVirtualDIBList::TSlot TKVVirtualDIBList::SlotOf(const TKVVirtualImageInfo* image) const
@@ -217,9 +228,10 @@ void TKVVirtualDIBList::UnMapAllImages()
 // Adding
 
 bool TKVVirtualDIBList::PlaceBlock(TKVVirtualImageInfo& image, int32_t width, int32_t height,
-                                   int32_t bitCount)
+                                   int32_t bitCount, bool alpha)
 {
-    const int64_t size = TBlockLayout(width, height, bitCount).Size();
+    const TBlockLayout layout(width, height, bitCount, alpha);
+    const int64_t size = layout.Size();
     if (!EnsureFile())
         return false;
     bool appended = false;
@@ -245,11 +257,12 @@ bool TKVVirtualDIBList::PlaceBlock(TKVVirtualImageInfo& image, int32_t width, in
     image.OriginalHeight = height;
     if (!MapImage(&image, true))
         return false;
-    // Not read from the file: blank rows and an opaque, absent alpha until someone writes them.
-    const TBlockLayout layout(width, height, bitCount);
+    // Not read from the file: blank rows, and an opaque alpha where there is one, until someone
+    // writes them.
     std::memset(image.Mapped + kHeaderSize, 0, size_t(layout.rowLen * height));
-    image.Mapped[layout.FlagOffset()] = 1;
-    std::memset(image.Mapped + layout.AlphaOffset(), 255, size_t(layout.alphaRowLen * height));
+    image.Mapped[layout.FlagOffset()] = alpha ? 0 : 1;
+    if (alpha)
+        std::memset(image.Mapped + layout.AlphaOffset(), 255, size_t(layout.alphaRowLen * height));
     WriteInfo(image.Mapped, width, height, bitCount);
     if (appended)
         FEndOfUsed += size;
@@ -258,10 +271,15 @@ bool TKVVirtualDIBList::PlaceBlock(TKVVirtualImageInfo& image, int32_t width, in
 
 TKVVirtualImageInfo* TKVVirtualDIBList::AddBlankImage(int32_t width, int32_t height, int32_t bitCount)
 {
+    return AddImage(width, height, bitCount, false);
+}
+
+TKVVirtualImageInfo* TKVVirtualDIBList::AddImage(int32_t width, int32_t height, int32_t bitCount, bool alpha)
+{
     if (width < 0 || height < 0)
         return nullptr;
     TKVVirtualImageInfo* image = TakeSlot();
-    if (!PlaceBlock(*image, width, height, StoredBits(bitCount))) {
+    if (!PlaceBlock(*image, width, height, StoredBits(bitCount), alpha)) {
         FFreeSlots.push_back(image);
         return nullptr;
     }
@@ -293,15 +311,11 @@ void TKVVirtualDIBList::WriteBitmap(TKVVirtualImageInfo* image, TKVBaseBitmap* b
                 pixels[x] = kvBitmap->GetPixels(x, y);
         }
     }
-    TKVBitmap* alpha =
-        kvBitmap != nullptr && kvBitmap->GetHasAlphaChannel() ? kvBitmap->GetAlphaChannel() : nullptr;
-    // The plane holds the image's alpha (flag 0) whenever it has one.
-    block[layout.FlagOffset()] = alpha != nullptr ? 0 : 1;
-    uint8_t* plane = block + layout.AlphaOffset();
-    if (alpha == nullptr) {
-        std::memset(plane, 255, size_t(layout.alphaRowLen * layout.height));
+    // The block was laid out for the bitmap's alpha, or its absence.
+    TKVBitmap* alpha = AlphaOf(bitmap);
+    if (alpha == nullptr || !layout.alpha)
         return;
-    }
+    uint8_t* plane = block + layout.AlphaOffset();
     TKVAccessScope readAlpha(*alpha, kvdRead);
     for (int32_t y = 0; y < layout.height; ++y)
         std::memcpy(plane + int64_t(layout.height - 1 - y) * layout.alphaRowLen, alpha->GetScanLine(y),
@@ -315,7 +329,8 @@ TKVVirtualImageInfo* TKVVirtualDIBList::AddKVBitmap(TKVBaseBitmap* bitmap)
     const int32_t bits = StoredBits(bitmap->GetBitCount());
     if (bits == 24 && bitmap->GetPixelFormat() != kv24RGB && dynamic_cast<TKVBitmap*>(bitmap) == nullptr)
         return nullptr;
-    TKVVirtualImageInfo* image = AddBlankImage(bitmap->GetWidth(), bitmap->GetHeight(), bits);
+    TKVVirtualImageInfo* image =
+        AddImage(bitmap->GetWidth(), bitmap->GetHeight(), bits, AlphaOf(bitmap) != nullptr);
     if (image != nullptr)
         WriteBitmap(image, bitmap);
     return image;
@@ -351,7 +366,7 @@ TKVVirtualImageInfo* TKVVirtualDIBList::AddBitmapRect(TBitmap* bitmap, int32_t x
     TKVVirtualImageInfo* image = AddBlankImage(width, height, bits);
     if (image == nullptr)
         return nullptr;
-    const TBlockLayout layout(width, height, bits);
+    const TBlockLayout layout(width, height, bits, false);
     uint8_t* block = image->Mapped;
     image->Changed = true;
     for (int32_t row = 0; row < height; ++row) {
@@ -373,8 +388,6 @@ TKVVirtualImageInfo* TKVVirtualDIBList::AddBitmapRect(TBitmap* bitmap, int32_t x
             }
         }
     }
-    block[layout.FlagOffset()] = 1;
-    std::memset(block + layout.AlphaOffset(), 255, size_t(layout.alphaRowLen * height));
     return image;
 }
 
@@ -398,7 +411,7 @@ void TKVVirtualDIBList::DirectCopyToBitmap(TKVVirtualImageInfo* image, TKVBitmap
                         block + kHeaderSize + int64_t(layout.height - 1 - y) * layout.rowLen,
                         size_t(std::min<int64_t>(layout.rowLen, bitmap->GetRowLen())));
     }
-    if (block[layout.FlagOffset()] != 0) {
+    if (!layout.alpha) {
         bitmap->RemoveAlphaChannel();
         return;
     }
@@ -429,9 +442,11 @@ void TKVVirtualDIBList::CopyFromKVBitmap(TKVVirtualImageInfo* image, TKVBitmap* 
         return;
     const TBlockLayout layout = LayoutOf(image->Mapped);
     const int32_t bits = StoredBits(bitmap->GetBitCount());
-    if (layout.width != bitmap->GetWidth() || layout.height != bitmap->GetHeight() || layout.bits != bits) {
+    const bool alpha = AlphaOf(bitmap) != nullptr;
+    if (layout.width != bitmap->GetWidth() || layout.height != bitmap->GetHeight() || layout.bits != bits ||
+        layout.alpha != alpha) {
         UnMapImage(image);
-        if (!PlaceBlock(*image, bitmap->GetWidth(), bitmap->GetHeight(), bits))
+        if (!PlaceBlock(*image, bitmap->GetWidth(), bitmap->GetHeight(), bits, alpha))
             return;
     }
     WriteBitmap(image, bitmap);
@@ -590,7 +605,7 @@ uint8_t* TKVVirtualDIBList::GetAlphaBits(TKVVirtualImageInfo* image)
     if (!MapImage(image))
         return nullptr;
     const TBlockLayout layout = LayoutOf(image->Mapped);
-    if (image->Mapped[layout.FlagOffset()] != 0)
+    if (!layout.alpha)
         return nullptr;
     image->Changed = true;
     return image->Mapped + layout.AlphaOffset();
@@ -645,7 +660,7 @@ void TKVVirtualDIBList::PrepareSpaceFor(int32_t width, int32_t height, int32_t b
 {
     if (width < 0 || height < 0 || count <= 0 || !EnsureFile())
         return;
-    SetFileSize(FFileSize + int64_t(count) * BlockSize(width, height, bitCount));
+    SetFileSize(FFileSize + int64_t(count) * BlockSize(width, height, bitCount, false));
 }
 
 void TKVVirtualDIBList::FreeBits()

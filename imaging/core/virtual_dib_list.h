@@ -48,11 +48,13 @@ public:
     TKVVirtualDIBList(const TKVVirtualDIBList&) = delete;
     TKVVirtualDIBList& operator=(const TKVVirtualDIBList&) = delete;
 
-    // Byte size of an image block: the 48-byte header, the rows, the alpha flag and the alpha plane.
-    static int64_t BlockSize(int32_t width, int32_t height, int32_t bitCount);
+    // Byte size of an image block: the 48-byte header, the rows, the alpha flag and, for an image
+    // with alpha, the alpha plane.
+    static int64_t BlockSize(int32_t width, int32_t height, int32_t bitCount, bool alpha);
 
     // New images; nil when no room could be had in the temporary file (or it cannot be made) or
-    // for a negative size. Bit counts other than 1 are stored as 24 bits.
+    // for a negative size. Bit counts other than 1 are stored as 24 bits. A blank image has no
+    // alpha; an added bitmap keeps the alpha channel it has, and has none when it has none.
     TKVVirtualImageInfo* AddBlankImage(int32_t width, int32_t height, int32_t bitCount);
     TKVVirtualImageInfo* AddKVBitmap(TKVBaseBitmap* bitmap);
     TKVVirtualImageInfo* AddBitmap(TBitmap* bitmap);
@@ -89,7 +91,8 @@ public:
     const BITMAPINFO* GetImageInfoHeader(TKVVirtualImageInfo* image);
 
     void Delete(TKVVirtualImageInfo* image);
-    // Grows the file once so that count more images of that size are appended without growing.
+    // Grows the file once so that count more images of that size, without alpha, are appended
+    // without growing.
     void PrepareSpaceFor(int32_t width, int32_t height, int32_t bitCount, int32_t count);
     void FreeBits();
 
@@ -125,7 +128,8 @@ private:
     void UnMapAllImages();
     bool EnsureFile();
     bool SetFileSize(int64_t size);
-    bool PlaceBlock(TKVVirtualImageInfo& image, int32_t width, int32_t height, int32_t bitCount);
+    TKVVirtualImageInfo* AddImage(int32_t width, int32_t height, int32_t bitCount, bool alpha);
+    bool PlaceBlock(TKVVirtualImageInfo& image, int32_t width, int32_t height, int32_t bitCount, bool alpha);
     void WriteBitmap(TKVVirtualImageInfo* image, TKVBaseBitmap* bitmap);
     TKVVirtualToReleaseBmp* LentFor(const TKVVirtualImageInfo* image) const;
     TKVVirtualToReleaseBmp* LentAs(const TKVBitmap* bitmap) const;

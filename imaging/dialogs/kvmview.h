@@ -246,9 +246,10 @@ public:
     TColor GetImageBackground(int32_t idx) const;
     void SetImageDelayTime(int32_t idx, int32_t Value);
     int32_t GetImageDelayTime(int32_t idx) const;
-    TKVMText* GetImageTopText(int32_t idx) const;
-    TKVMText* GetImageBottomText(int32_t idx) const;
-    TKVMText* GetImageInfoText(int32_t idx) const;
+    // Made when first asked for.
+    TKVMText* GetImageTopText(int32_t idx);
+    TKVMText* GetImageBottomText(int32_t idx);
+    TKVMText* GetImageInfoText(int32_t idx);
     // Whether the image is stored in the image cache.
     bool IsImageStored(int32_t idx) const;
 
@@ -418,7 +419,7 @@ public:
     // Drawn thumbnails held in memory (the rest wait in the store's file).
     int32_t MappedThumbnailCount() const;
     // How ClearThreadsAndRequests waits for cancelled loads to end, in milliseconds: the system's
-    // Sleep (tests count the waits instead).
+    // Sleep (tests count the waits instead), also when emptied.
     std::function<void(uint32_t)> Pause = Sleep;
 
     // ---- Painting ----
@@ -458,7 +459,7 @@ public:
     int32_t TransitionDuration = 1000;
     TKVTransitionEffects* Transition() const { return FTransition.get(); }
     // The timer that shows the next frame, and the milliseconds clock that times a frame's paint:
-    // the system's tick count (tests set their own clock and fire the timer).
+    // the system's tick count, also when emptied (tests set their own clock and fire the timer).
     TTimer* PlayTimer() const { return FPlayTimer.get(); }
     std::function<uint32_t()> TickCount = GetTickCount;
 
@@ -481,6 +482,9 @@ private:
     class TStarter;
 
     PKVImageInfo Entry(int32_t idx) const;
+    // Pause and TickCount, or the system's own when a caller emptied them.
+    void PauseFor(uint32_t Ms) const { Pause ? Pause(Ms) : Sleep(Ms); }
+    uint32_t Ticks() const { return TickCount ? TickCount() : GetTickCount(); }
     int32_t IndexOfSerial(uint64_t Serial) const;
     TKVMGrid Grid() const;
     void UpdateCoords();
@@ -495,7 +499,7 @@ private:
     // The style of the texts of an image inserted now: one for every image until the view's font
     // or background changes.
     std::shared_ptr<TKVMTextStyle> CurrentTextStyle();
-    TKVMText* TextOf(PKVImageInfo e, TKVMTextPos Position) const;
+    TKVMText* TextOf(PKVImageInfo e, TKVMTextPos Position);
     bool LoadInto(int32_t idx, TStream* Stream, const std::string& FileName);
     TKVMLoadSettings LoadSettings() const;
     void DrawImage(TBitmap* Dest, PKVImageInfo e, bool Selected, int32_t idx, const TRect& Area);

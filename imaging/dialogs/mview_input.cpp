@@ -504,10 +504,10 @@ void TKorvaneMView::PlayFrame()
             const PKVImageInfo e = FImages[FVisibleFrame];
             // The frame's time counts from the start of its paint, so that a slow paint does not
             // lengthen it.
-            const uint32_t start = TickCount();
+            const uint32_t start = Ticks();
             Invalidate();
             PaintMarked();
-            const uint32_t spent = TickCount() - start;
+            const uint32_t spent = Ticks() - start;
             bool arm = true;
             if (FVisibleFrame == GetImageCount() - 1) {
                 FVisibleFrame = 0;

@@ -284,7 +284,7 @@ void TKorvaneMView::ClearThreadsAndRequests()
                 break;
             }
         }
-        Pause(100);
+        PauseFor(100);
     }
 }
 

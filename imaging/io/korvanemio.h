@@ -8,6 +8,7 @@
 #include "imaging/core/types.h"
 #include "imaging/io/korvaneio.h"
 #include "platform/core/classes.h"
+#include "platform/graphics/geometry.h"
 
 #include <cstdint>
 #include <memory>
@@ -141,7 +142,8 @@ private:
     std::unique_ptr<TFont> FPreviewFont;
 
     void LoadFrames(TStream& Stream, bool Gif);
-    void SaveFrames(TStream& Stream, bool Gif);
+    // Returns the logical screen a GIF got: 0 x 0 for a TIFF and for a save that failed.
+    TSize SaveFrames(TStream& Stream, bool Gif);
     void SaveFramesToFile(const std::string& FileName, bool Gif);
     void StorePage(TKVBitmap* Bitmap);
 

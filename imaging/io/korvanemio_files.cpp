@@ -80,37 +80,32 @@ private:
     bool FCommentsForEveryFrame = true;
 };
 
-// The logical screen of an animation: the first record's (the screen of the file it was read
-// from) when every frame fits inside it, otherwise the smallest one that holds every frame, as
-// far as a GIF can describe it.
+// The logical screen of an animation: on each axis the larger of the first record's screen (that
+// of the file it was read from) and the extent of the frames, as far as a GIF can describe it.
 class TAnimationScreen
 {
 public:
     void Add(const TIOParamsVals& params, TKVBitmap& frame)
     {
         if (FFrames++ == 0) {
-            FFirstWidth = params.GIF_WinWidth;
-            FFirstHeight = params.GIF_WinHeight;
+            FWidth = params.GIF_WinWidth;
+            FHeight = params.GIF_WinHeight;
         }
-        FRight = std::max(FRight, int64_t(params.GIF_XPos) + frame.GetWidth());
-        FBottom = std::max(FBottom, int64_t(params.GIF_YPos) + frame.GetHeight());
+        FWidth = std::max(FWidth, int64_t(params.GIF_XPos) + frame.GetWidth());
+        FHeight = std::max(FHeight, int64_t(params.GIF_YPos) + frame.GetHeight());
     }
-    int32_t Width() const { return FitsFirst() ? FFirstWidth : int32_t(std::min(FRight, GifScreenMax)); }
-    int32_t Height() const { return FitsFirst() ? FFirstHeight : int32_t(std::min(FBottom, GifScreenMax)); }
+    TSize Size() const
+    {
+        return TSize{int32_t(std::clamp<int64_t>(FWidth, 0, GifScreenMax)),
+                     int32_t(std::clamp<int64_t>(FHeight, 0, GifScreenMax))};
+    }
 
 private:
     static constexpr int64_t GifScreenMax = 0xFFFF;
-    bool FitsFirst() const
-    {
-        return FFirstWidth <= GifScreenMax && FFirstHeight <= GifScreenMax && FRight <= FFirstWidth &&
-               FBottom <= FFirstHeight;
-    }
 
     int32_t FFrames = 0;
-    int32_t FFirstWidth = 0;
-    int32_t FFirstHeight = 0;
-    int64_t FRight = 0;
-    int64_t FBottom = 0;
+    int64_t FWidth = 0;
+    int64_t FHeight = 0;
 };
 
 // Writes images one after the other as one GIF or TIFF at the stream's position: the first starts
@@ -145,23 +140,23 @@ public:
     }
 
     // A GIF's screen, known once every frame is written, goes into the header the first frame
-    // wrote (which holds that frame's extent).
-    void Finish()
+    // wrote (which holds that frame's extent); returned, 0 x 0 for a TIFF. Sets the abort flag
+    // when the header cannot take it.
+    TSize Finish(TProgressRec& progress)
     {
         if (!FGif || FEnd < 0) {
-            return;
+            return TSize{0, 0};
         }
-        const int32_t width = FScreen.Width(), height = FScreen.Height();
-        const uint8_t words[4] = {uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8)};
-        FStream.SetPosition(FStart + GifScreenOffset);
-        FStream.WriteBuffer(words, sizeof words);
+        const TSize screen = FScreen.Size();
+        FStream.SetPosition(FStart);
+        if (!Giffilter::_GifSetScreenStream(FStream, screen.cx, screen.cy)) {
+            *progress.Aborting = true;
+        }
         FStream.SetPosition(FEnd);
+        return screen;
     }
 
 private:
-    // The screen's width and height follow the six signature bytes.
-    static constexpr int64_t GifScreenOffset = 6;
-
     void AppendPage(TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress)
     {
         FPage.SetSize(0);
@@ -400,12 +395,13 @@ void TKorvaneMIO::SaveToStreamTIFF(TStream& Stream)
 
 // Every image is written with its own record. An empty view writes nothing and sets Aborting.
 // A GIF gets the screen of its animation (TAnimationScreen), not the first frame's extent.
-void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
+TSize TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
 {
+    const TSize none{0, 0};
     const int32_t count = FView != nullptr ? FView->GetImageCount() : 0;
     if (count == 0) {
         Aborting = true;
-        return;
+        return none;
     }
     Aborting = false;
     TProgressRec progress = MakeProgress(this);
@@ -417,7 +413,7 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
         FView->CopyToKVBitmap(k, &bitmap);
         if (params == nullptr || bitmap.GetWidth() < 1 || bitmap.GetHeight() < 1) {
             Aborting = true;
-            return;
+            return none;
         }
         const TKVPixelFormat format = bitmap.GetPixelFormat();
         if (format != kv24RGB && format != kv1g) {
@@ -433,14 +429,16 @@ void TKorvaneMIO::SaveFrames(TStream& Stream, bool Gif)
             OnProgress(this, Trunc(double(k) * 100 / count));
         }
         if (Aborting) {
-            return;
+            return none;
         }
     }
     try {
-        file.Finish();
+        const TSize screen = file.Finish(progress);
+        return Aborting ? none : screen;
     } catch (const std::exception&) {
         Aborting = true;
     }
+    return none;
 }
 
 void TKorvaneMIO::SaveToFileGif(const std::string& FileName)
@@ -460,18 +458,15 @@ void TKorvaneMIO::SaveFramesToFile(const std::string& FileName, bool Gif)
 {
     TFinishWork finish(this, false);
     TMemoryStream content;
-    SaveFrames(content, Gif);
+    const TSize screen = SaveFrames(content, Gif);
     if (Aborting) {
         return;
     }
-    if (Gif && content.Size() >= 10) {
-        const auto* header = static_cast<const uint8_t*>(content.Memory());
-        const int32_t width = header[6] | (header[7] << 8);
-        const int32_t height = header[8] | (header[9] << 8);
+    if (Gif) {
         try {
             TMemoryStream animated;
             content.SetPosition(0);
-            if (Giffilter::_GifMakeAnimateStream(content, animated, 0, width, height)) {
+            if (Giffilter::_GifMakeAnimateStream(content, animated, 0, screen.cx, screen.cy)) {
                 content.LoadFromStream(animated);
             }
         } catch (const std::exception&) {

@@ -49,7 +49,8 @@ bool SameRows(TKVBitmap& a, TKVBitmap& b)
 
 TEST_F(VirtualDIBList, BlocksAreLaidOutAsDibsAndMappedLeastRecentlyUsedFirst)
 {
-    EXPECT_EQ(TKVVirtualDIBList::BlockSize(10, 10, 24), 489);
+    EXPECT_EQ(TKVVirtualDIBList::BlockSize(10, 10, 24, true), 489);
+    EXPECT_EQ(TKVVirtualDIBList::BlockSize(10, 10, 24, false), 369);
     TKVVirtualDIBList list;
     EXPECT_EQ(list.FileSize(), 0x10000);
 
@@ -57,7 +58,7 @@ TEST_F(VirtualDIBList, BlocksAreLaidOutAsDibsAndMappedLeastRecentlyUsedFirst)
     Fill(bitmap, 10, 10, 1);
     TKVVirtualImageInfo* first = list.AddKVBitmap(&bitmap);
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->Size, 489);
+    EXPECT_EQ(first->Size, 369);
     EXPECT_EQ(first->Position, 0);
     const BITMAPINFO* info = list.GetImageInfoHeader(first);
     EXPECT_EQ(info->bmiHeader.biSize, 40u);
@@ -74,7 +75,7 @@ TEST_F(VirtualDIBList, BlocksAreLaidOutAsDibsAndMappedLeastRecentlyUsedFirst)
         EXPECT_LE(list.MappedCount(), 10);
     }
     EXPECT_EQ(first->Mapped, nullptr);
-    EXPECT_EQ(images[1]->Position, 489);
+    EXPECT_EQ(images[1]->Position, 369);
     TKVBitmap back;
     list.CopyToKVBitmap(first, &back);
     Fill(bitmap, 10, 10, 1);
@@ -176,6 +177,54 @@ TEST_F(VirtualDIBList, BorrowedBitmapsAreSharedAndCopiedBackWhenChanged)
     EXPECT_EQ(back.GetPixels_kv24RGB(2, 1), TRGB{}); // outside the bitmap
 }
 
+// An image without alpha takes no alpha plane, in memory or in the file: a large 1-bit page costs
+// its rows, not eight times as much again in 255s. Alpha given to a borrowed copy, or taken from
+// it, goes into the image with its rows.
+TEST_F(VirtualDIBList, OnlyImagesWithAlphaTakeAnAlphaPlane)
+{
+    constexpr int32_t kSide = 4096;
+    constexpr int64_t kRows = int64_t(kSide) / 8 * kSide; // 2 MB; an alpha plane would take 16 MB
+    TKVVirtualDIBList list;
+    TKVVirtualImageInfo* page = nullptr;
+    const int64_t peak = kvtest::PeakHeapOf([&] {
+        TKVBitmap bits;
+        bits.Allocate(kSide, kSide, kv1g);
+        bits.Fill(0);
+        bits.SetPixels_kv1g(kSide - 1, 0, true);
+        page = list.AddKVBitmap(&bits);
+        TKVBitmap back;
+        list.CopyToKVBitmap(page, &back);
+        EXPECT_TRUE(SameRows(back, bits));
+        EXPECT_FALSE(back.GetHasAlphaChannel());
+    });
+    ASSERT_NE(page, nullptr);
+    EXPECT_LT(peak, 4 * kRows);
+    EXPECT_LT(list.FileSize(), 2 * kRows);
+    EXPECT_EQ(list.GetAlphaBits(page), nullptr);
+
+    TKVBitmap picture, back;
+    Fill(picture, 6, 4, 2);
+    TKVVirtualImageInfo* image = list.AddKVBitmap(&picture);
+    EXPECT_EQ(image->Size, TKVVirtualDIBList::BlockSize(6, 4, 24, false));
+    TKVBitmap* lent = list.GetBitmap(image);
+    lent->GetAlphaChannel()->SetPixels_kv8(5, 3, 40);
+    list.ReleaseBitmap(lent, true);
+    ASSERT_NE(list.GetAlphaBits(image), nullptr);
+    EXPECT_EQ(list.GetAlphaBits(image)[5], 40); // the bottom row comes first
+    list.CopyToKVBitmap(image, &back);
+    EXPECT_TRUE(SameRows(back, picture));
+    ASSERT_TRUE(back.GetHasAlphaChannel());
+    EXPECT_EQ(back.GetAlphaChannel()->GetPixels_kv8(5, 3), 40);
+
+    lent = list.GetBitmap(image);
+    lent->RemoveAlphaChannel();
+    list.ReleaseBitmap(lent, true);
+    EXPECT_EQ(list.GetAlphaBits(image), nullptr);
+    list.CopyToKVBitmap(image, &back);
+    EXPECT_TRUE(SameRows(back, picture));
+    EXPECT_FALSE(back.GetHasAlphaChannel());
+}
+
 TEST_F(VirtualDIBList, LentRowsStayInMemoryEvenWhenBitmapsGoToFiles)
 {
     const int32_t saved = Daduvudez::KVDefMinFileSize;
@@ -213,13 +262,13 @@ TEST_F(VirtualDIBList, DeletedBlocksAreReusedAndTheFileShrinksWhenEmpty)
 
     TKVVirtualImageInfo* second = list.AddKVBitmap(&bitmap);
     TKVVirtualImageInfo* third = list.AddKVBitmap(&bitmap);
-    EXPECT_EQ(third->Position, 2 * 489);
+    EXPECT_EQ(third->Position, 2 * 369);
     list.Delete(second);
     EXPECT_EQ(list.GetImageWidth(second), 0);
     EXPECT_EQ(list.GetImageWidth(third), 10);
     Fill(bitmap, 8, 8, 2); // smaller: fits the freed block
     TKVVirtualImageInfo* reused = list.AddKVBitmap(&bitmap);
-    EXPECT_EQ(reused->Position, 489);
+    EXPECT_EQ(reused->Position, 369);
     TKVBitmap back;
     list.CopyToKVBitmap(reused, &back);
     EXPECT_TRUE(SameRows(back, bitmap));
@@ -228,7 +277,7 @@ TEST_F(VirtualDIBList, DeletedBlocksAreReusedAndTheFileShrinksWhenEmpty)
     const int64_t before = list.FileSize();
     list.PrepareSpaceFor(64, 48, 24, 20);
     const int64_t prepared = list.FileSize();
-    EXPECT_EQ(prepared, before + 20 * TKVVirtualDIBList::BlockSize(64, 48, 24));
+    EXPECT_EQ(prepared, before + 20 * TKVVirtualDIBList::BlockSize(64, 48, 24, false));
     Fill(bitmap, 64, 48, 3);
     for (int i = 0; i < 20; ++i)
         ASSERT_NE(list.AddKVBitmap(&bitmap), nullptr);

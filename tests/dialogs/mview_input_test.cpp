@@ -240,6 +240,18 @@ TEST(MViewPlay, FramesStayForTheirDelays)
     EXPECT_EQ(f.view->DisplayMode(), mdGrid);
     EXPECT_EQ(f.view->SelectedImage(), 1);
     EXPECT_FALSE(f.view->PlayTimer()->Enabled());
+
+    // A clock a caller emptied is the system's again: the frames go on.
+    Frames g({20, 20});
+    g.view->TickCount = nullptr;
+    EXPECT_NO_THROW({
+        g.view->SetPlaying(true);
+        EXPECT_TRUE(g.NextFrame());
+        EXPECT_TRUE(g.NextFrame());
+    });
+    ASSERT_EQ(g.shown.size(), 3u);
+    EXPECT_EQ(g.shown[1].second, 1);
+    EXPECT_EQ(g.shown[2].second, 0);
 }
 
 TEST(MViewPlay, EndWithoutLoopEmptyViewsAndVisibleFrame)

@@ -253,7 +253,7 @@ TEST(MViewList, TextsKeepTheFontAndBackgroundOfTheirInsertion)
         const char* Font;
         TColor Background;
     } inserted[] = {{"Courier New", clYellow}, {"Arial", clYellow}, {"Arial", clAqua}};
-    using TGetText = TKVMText* (TKorvaneMView::*)(int32_t) const;
+    using TGetText = TKVMText* (TKorvaneMView::*)(int32_t);
     const std::pair<TGetText, TKVMTextPos> texts[] = {{&TKorvaneMView::GetImageTopText, kvmtpTop},
                                                       {&TKorvaneMView::GetImageBottomText, kvmtpBottom},
                                                       {&TKorvaneMView::GetImageInfoText, kvmtpInfo}};

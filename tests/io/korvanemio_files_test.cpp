@@ -16,6 +16,7 @@
 #include "platform/core/streams.h"
 #include "platform/forms/form.h"
 #include "tests/io/io_test_support.h"
+#include "tests/io/mio_fixture.h"
 #include "tests/io/rgba_pictures.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
@@ -25,7 +26,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
-#include <sstream>
 
 using namespace kviotest;
 
@@ -40,101 +40,6 @@ std::string GoXImage(const std::string& name)
 {
     return "/usr/share/gocode/src/golang.org/x/image/testdata/" + name;
 }
-
-// A view on a form with its I/O component, and the LZW coders plugged in for every new record.
-struct MioFixture : testing::Test
-{
-    TGIFLZWDecompFunc oldGifDecomp = Korvaneio::DefGIF_LZWDECOMPFUNC;
-    TGIFLZWCompFunc oldGifComp = Korvaneio::DefGIF_LZWCOMPFUNC;
-    TTIFFLZWDecompFunc oldTiffDecomp = Korvaneio::DefTIFF_LZWDECOMPFUNC;
-    TTIFFLZWCompFunc oldTiffComp = Korvaneio::DefTIFF_LZWCOMPFUNC;
-    std::unique_ptr<TForm> form = std::make_unique<TForm>(nullptr);
-    TKorvaneMView* view = nullptr;
-    TKorvaneMIO* mio = nullptr;
-    kvtest::TempFolder temp;
-    int32_t finishes = 0;
-
-    void SetUp() override
-    {
-        Korvaneio::DefGIF_LZWDECOMPFUNC = Giflzw::GIFLZWDecompress;
-        Korvaneio::DefGIF_LZWCOMPFUNC = Giflzw::GIFLZWCompress;
-        Korvaneio::DefTIFF_LZWDECOMPFUNC = Tiflzw::TIFFLZWDecompress;
-        Korvaneio::DefTIFF_LZWCOMPFUNC = Tiflzw::TIFFLZWCompress;
-        view = new TKorvaneMView(form.get());
-        view->SetParent(form.get());
-        view->SetBounds(0, 0, 400, 300);
-        mio = new TKorvaneMIO(form.get());
-        mio->SetAttachedMView(view);
-        mio->OnFinishWork = [this](TObject*) { ++finishes; };
-    }
-    void TearDown() override
-    {
-        form.reset();
-        Korvaneio::DefGIF_LZWDECOMPFUNC = oldGifDecomp;
-        Korvaneio::DefGIF_LZWCOMPFUNC = oldGifComp;
-        Korvaneio::DefTIFF_LZWDECOMPFUNC = oldTiffDecomp;
-        Korvaneio::DefTIFF_LZWCOMPFUNC = oldTiffComp;
-    }
-
-    // Images of one colour each, the colour telling them apart.
-    void AddSolid(int32_t count, int32_t width = 12, int32_t height = 8)
-    {
-        for (int32_t i = 0; i < count; ++i) {
-            const int32_t at = view->GetImageCount();
-            view->InsertImageEx(at);
-            TKVBitmap b;
-            FillSolid(b, width, height, at);
-            view->SetKVBitmapEx(at, &b);
-        }
-    }
-    static void FillSolid(TKVBitmap& b, int32_t width, int32_t height, int32_t i)
-    {
-        b.Allocate(width, height, kv24RGB);
-        const TColor c = Colour(i);
-        const TRGB rgb{uint8_t((c >> 16) & 0xFF), uint8_t((c >> 8) & 0xFF), uint8_t(c & 0xFF)};
-        for (int32_t y = 0; y < height; ++y) {
-            for (int32_t x = 0; x < width; ++x) {
-                b.SetPixels_kv24RGB(x, y, rgb);
-            }
-        }
-    }
-    static TColor Colour(int32_t i) { return TColor(((i * 40 + 20) & 0xFF) | (((i * 70 + 10) & 0xFF) << 8)); }
-    TRGB Centre(int32_t idx)
-    {
-        TKVBitmap b;
-        view->CopyToKVBitmap(idx, &b);
-        b.SetPixelFormat(kv24RGB);
-        return b.GetPixels_kv24RGB(b.GetWidth() / 2, b.GetHeight() / 2);
-    }
-    bool SameAsColour(int32_t idx, int32_t i)
-    {
-        const TRGB c = Centre(idx);
-        const TColor want = Colour(i);
-        return c.r == (want & 0xFF) && c.g == ((want >> 8) & 0xFF) && c.b == ((want >> 16) & 0xFF);
-    }
-    // Frame Index of a file as the single-image component loads it.
-    static void LoadSingle(const std::string& file, int32_t index, bool gif, TKVBitmap& out)
-    {
-        TKorvaneIO io(nullptr);
-        io.SetAttachedKVBitmap(&out);
-        PlugLzwCoders(io);
-        io.Params().GIF_ImageIndex = index;
-        io.Params().TIFF_ImageIndex = index;
-        if (gif) {
-            io.LoadFromFileGif(file);
-        } else {
-            io.LoadFromFileTIFF(file);
-        }
-    }
-    void ExpectRecordsNumbered()
-    {
-        ASSERT_EQ(mio->GetParamsCount(), view->GetImageCount());
-        for (int32_t i = 0; i < mio->GetParamsCount(); ++i) {
-            EXPECT_EQ(mio->GetParams(i)->GIF_ImageIndex, i);
-            EXPECT_EQ(mio->GetParams(i)->TIFF_ImageIndex, i);
-        }
-    }
-};
 
 std::string Repeated(const std::string& text, int32_t times)
 {
@@ -236,67 +141,6 @@ TEST_F(MioFixture, SavedFramesMakeNoHolesOfAColourOnlyFlagged)
     const std::string transparent = " -alpha extract -negate -format '%[fx:mean*w*h] ' info:";
     EXPECT_EQ(RunTool("/usr/bin/convert '" + saved + "'" + transparent), "0 2 ");
     EXPECT_EQ(RunTool("/usr/bin/convert '" + file + "'" + transparent), "0 2 ");
-}
-
-// The logical screen and each frame's disposal ("none" when it has none), as gifsicle lists them.
-std::vector<std::string> ScreenAndDisposals(const std::string& file)
-{
-    std::vector<std::string> found;
-    std::istringstream info(RunTool("gifsicle --info " + file));
-    for (std::string line; std::getline(info, line);) {
-        const size_t disposal = line.find("disposal ");
-        if (line.starts_with("  logical screen ")) {
-            found.push_back(line.substr(2));
-        } else if (line.starts_with("  + image #")) {
-            found.emplace_back("none");
-        } else if (disposal != std::string::npos && !found.empty()) {
-            std::istringstream(line.substr(disposal + 9)) >> found.back();
-        }
-    }
-    return found;
-}
-
-// Animations as the web has them, loaded and saved again: each shows what it showed, frame by
-// frame as ImageMagick composes them, with the source's screen and disposals. gifsicle -O2 and
-// -O3 draw later frames as transparent deltas over what the frames before left; a frame disposed
-// to the previous picture must not take what it covered along; a first frame smaller than the
-// screen must not shrink it.
-TEST_F(MioFixture, AnimationsKeepTheirScreenDisposalsAndComposedFrames)
-{
-    ASSERT_TRUE(kvtest::Installed({"convert", "gifsicle"}));
-    const std::string source = temp.File("source.gif"), drawn = temp.File("drawn.gif");
-    // A rectangle of a colour at a place of the screen, as a frame of its own.
-    const auto frame = [](const char* size, const char* colour, const char* at) {
-        return std::string(" \\( -size ") + size + " xc:" + colour + " -repage " + at + " \\)";
-    };
-    RunTool("/usr/bin/convert +antialias -size 100x80 xc:white -fill red -draw 'rectangle 10,10 40,40' "
-            "\\( +clone -fill blue -draw 'circle 50,40 60,50' \\) "
-            "\\( +clone -fill green -draw 'rectangle 60,5 90,30' \\) "
-            "\\( +clone -fill black -draw 'line 0,0 99,79' \\) -set delay 10 " +
-            drawn);
-    const std::string makers[] = {
-        "gifsicle -O2 " + drawn + " -o ",
-        "gifsicle -O3 " + drawn + " -o ",
-        "/usr/bin/convert -dispose none -size 100x80 xc:white -dispose previous" +
-            frame("20x10", "blue", "+10+10") + frame("20x10", "red", "+50+30") + " -dispose none" +
-            frame("20x10", "blue", "+70+60") + " ",
-        "/usr/bin/convert -dispose none" + frame("40x30", "red", "120x80+10+10") +
-            frame("40x30", "blue", "120x80+70+40") + frame("50x20", "green", "120x80+30+55") + " ",
-    };
-    for (const std::string& make : makers) {
-        SCOPED_TRACE(make);
-        ASSERT_EQ(kvtest::ToolExitCode(make + source), 0);
-        view->Clear();
-        mio->LoadFromFile(source);
-        ASSERT_FALSE(mio->Aborting);
-        const std::string saved = temp.File("saved.gif");
-        mio->SaveToFile(saved);
-        ASSERT_FALSE(mio->Aborting);
-        EXPECT_EQ(ScreenAndDisposals(saved), ScreenAndDisposals(source));
-        const RgbaBytes shown = ImageMagickCoalescedRgba(source);
-        ASSERT_FALSE(shown.empty());
-        EXPECT_EQ(Differences(shown, ImageMagickCoalescedRgba(saved)), 0);
-    }
 }
 
 TEST_F(MioFixture, TiffPagesOfATiffcpFileLandWithTheirOwnRecordsAnd100Ms)

@@ -29,9 +29,10 @@ RgbaBytes ImageMagickRgba(const std::string& file)
     return ImageMagickRgbaOf("/usr/bin/convert '" + file + "[0]'");
 }
 
-RgbaBytes ImageMagickCoalescedRgba(const std::string& file)
+RgbaBytes ImageMagickCoalescedRgba(const std::string& file, const std::string& screen)
 {
-    return ImageMagickRgbaOf("/usr/bin/convert '" + file + "' -coalesce");
+    const std::string cut = screen.empty() ? "" : " -crop " + screen + "+0+0 +repage";
+    return ImageMagickRgbaOf("/usr/bin/convert '" + file + "' -coalesce" + cut);
 }
 
 RgbaBytes ToolRgba(const std::string& file)

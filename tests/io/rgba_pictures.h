@@ -14,8 +14,9 @@ using RgbaBytes = std::vector<uint8_t>;
 // The first picture of a file as ImageMagick reads it; empty when it refuses the file.
 RgbaBytes ImageMagickRgba(const std::string& file);
 
-// Every frame of a file as ImageMagick composes it for showing (-coalesce), one after the other.
-RgbaBytes ImageMagickCoalescedRgba(const std::string& file);
+// Every frame of a file as ImageMagick composes it for showing (-coalesce), one after the other;
+// with a screen ("100x80"), each frame cut to that much of its top left.
+RgbaBytes ImageMagickCoalescedRgba(const std::string& file, const std::string& screen = "");
 
 // The same, but PCX as pcxtoppm reads it: it takes a 1-bit file's colours from its header.
 RgbaBytes ToolRgba(const std::string& file);

@@ -29,7 +29,8 @@ struct GifFrame
 // request whose conversion to two colours fails is written with 8 bits instead.
 bool BuildFrame(TKVBitmap& bitmap, TIOParamsVals& params, bool eightBitFallback, GifFrame& frame);
 void WriteColourTable(TStream& stream, bool& aborting, const std::vector<TRGB>& palette);
-// With the record's disposal when it came from a file (GIF_Action 1 to 3), else disposal 2.
+// With the record's disposal when it came from a file (GIF_Action 1 to 3, or none given as
+// GIF_ActionUnspecified tells), else disposal 2.
 void WriteGraphicControl(TStream& stream, bool& aborting, const TIOParamsVals& params, const GifFrame& frame);
 // The image descriptor, an optional local table and the LZW data; false (abort flag set) when no
 // encoder is plugged in.

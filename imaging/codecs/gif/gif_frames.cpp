@@ -23,6 +23,11 @@ bool ReadGifHeader(TStream& source, ScreenDescriptor& screen)
     return ReadScreenDescriptor(source, screen) && std::memcmp(screen.Signature, "GIF", 3) == 0;
 }
 
+uint16_t ScreenSide(int32_t value)
+{
+    return uint16_t(std::clamp<int32_t>(value, 0, 0xFFFF));
+}
+
 // Edited files are GIF89a, whatever they were.
 void WriteGifHeader(TStream& out, bool& aborting, const ScreenDescriptor& screen)
 {
@@ -304,8 +309,8 @@ bool _GifMakeAnimateStream(TStream& Source, TStream& Output, uint16_t LoopCount,
     ScreenDescriptor screen;
     if (!ReadGifHeader(source, screen))
         return false;
-    screen.Width = uint16_t(std::clamp<int32_t>(Width, 0, 0xFFFF));
-    screen.Height = uint16_t(std::clamp<int32_t>(Height, 0, 0xFFFF));
+    screen.Width = ScreenSide(Width);
+    screen.Height = ScreenSide(Height);
     WriteGifHeader(out, aborting, screen);
     CopyGlobalTable(source, out, aborting, screen);
 
@@ -329,6 +334,23 @@ bool _GifMakeAnimateStream(TStream& Source, TStream& Output, uint16_t LoopCount,
     Put(out, aborting, static_cast<const uint8_t*>(source.Memory()) + position, source.Size() - position);
     Output.WriteBuffer(out.Memory(), out.Size());
     return true;
+}
+
+bool _GifSetScreenStream(TStream& Stream, int32_t Width, int32_t Height)
+{
+    const int64_t start = Stream.Position();
+    ScreenDescriptor screen;
+    bool written = false;
+    if (ReadGifHeader(Stream, screen)) {
+        // The screen's width and height follow the six signature bytes.
+        Stream.SetPosition(start + 6);
+        bool aborting = false;
+        PutWord(Stream, aborting, ScreenSide(Width));
+        PutWord(Stream, aborting, ScreenSide(Height));
+        written = !aborting;
+    }
+    Stream.SetPosition(start);
+    return written;
 }
 
 void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Width, int32_t Height)

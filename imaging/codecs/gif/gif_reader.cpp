@@ -28,7 +28,7 @@ struct GraphicControl
     uint16_t Delay = 0;
     uint8_t TransparentIndex = 0;
     bool Transparent() const { return Packed & 1; }
-    // Disposal methods 4 to 7 are reserved: treated as none.
+    // Disposal methods 4 to 7 are reserved: treated as none given.
     TKVGifAction Disposal() const
     {
         int method = (Packed >> 2) & 7;
@@ -296,6 +296,7 @@ private:
         FParams.GIF_FlagTranspColor = control.Transparent();
         FParams.GIF_Interlaced = image.Interlaced();
         FParams.GIF_Action = control.Disposal();
+        FParams.GIF_ActionUnspecified = FParams.GIF_Action == ioGIF_None;
 
         IndexBuffer indexes;
         int64_t pixels = 0;

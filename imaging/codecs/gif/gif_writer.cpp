@@ -25,11 +25,14 @@ uint16_t DelayWord(int32_t value)
     return uint16_t(std::clamp<int32_t>(value, 0, 0xFFFF));
 }
 
-// A frame read from a file keeps its disposal: the frames after it may be drawn as deltas over
-// what it leaves. Any other frame is restored to the background after it is shown.
+// A frame read from a file keeps its disposal, none given included: the frames after it may be
+// drawn as deltas over what it leaves, and viewers leave a frame with no disposal in place. Any
+// other frame is restored to the background after it is shown.
 uint8_t DisposalOf(const TIOParamsVals& params)
 {
     switch (params.GIF_Action) {
+    case ioGIF_None:
+        return uint8_t(params.GIF_ActionUnspecified ? ioGIF_None : ioGIF_DrawBackground);
     case ioGIF_DontRemove:
     case ioGIF_DrawBackground:
     case ioGIF_RestorePrev:

@@ -79,5 +79,9 @@ void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Wi
 // As _GifMakeAnimate, from Source's position to Output; false (and no output) when Source is no GIF.
 bool _GifMakeAnimateStream(TStream& Source, TStream& Output, uint16_t LoopCount, int32_t Width,
                            int32_t Height);
+// Writes Width x Height, each cut to 0..65535, as the logical screen of the GIF that starts at the
+// stream's position, and leaves the position there; false when no GIF starts there (nothing is
+// written) or the stream takes the words short.
+bool _GifSetScreenStream(TStream& Stream, int32_t Width, int32_t Height);
 
 } // namespace Giffilter

@@ -226,6 +226,7 @@ void TIOParamsVals::SetDefaultParams()
     GIF_Ratio = 0;
     GIF_Comments.Clear();
     GIF_Action = ioGIF_None;
+    GIF_ActionUnspecified = false;
     GIF_LZWDecompress = Korvaneio::DefGIF_LZWDECOMPFUNC;
     GIF_LZWCompress = Korvaneio::DefGIF_LZWCOMPFUNC;
     JPEG_ColorSpace = ioJPEG_YCbCr;
@@ -387,6 +388,7 @@ void TIOParamsVals::Assign(const TIOParamsVals& s)
     GIF_Ratio = s.GIF_Ratio;
     CopyStrings(GIF_Comments, s.GIF_Comments);
     GIF_Action = s.GIF_Action;
+    GIF_ActionUnspecified = s.GIF_ActionUnspecified;
     GIF_LZWDecompress = s.GIF_LZWDecompress;
     GIF_LZWCompress = s.GIF_LZWCompress;
     JPEG_ColorSpace = s.JPEG_ColorSpace;
@@ -766,6 +768,10 @@ void TIOParamsVals::LoadFromStream(TStream& stream)
     }
     if (version >= 12) {
         r.Enum(GIF_Action);
+        // A disposal read from the stream is no file's own.
+        if (r.Ok()) {
+            GIF_ActionUnspecified = false;
+        }
     }
     r.Enum(JPEG_ColorSpace);
     r.I32(JPEG_Quality);

@@ -162,6 +162,10 @@ public:
     int32_t GIF_Ratio = 0;
     TStringList GIF_Comments;
     TKVGifAction GIF_Action = ioGIF_None;
+    // Set by the GIF reader when the frame's file gave no disposal (0, or a reserved value), which
+    // GIF_Action holds as ioGIF_None: the writers then write 0 again, where an ioGIF_None of any
+    // other origin is written as 2, restore to the background. Copied, never streamed.
+    bool GIF_ActionUnspecified = false;
     TGIFLZWDecompFunc GIF_LZWDecompress = nullptr;
     TGIFLZWCompFunc GIF_LZWCompress = nullptr;
 
