@@ -247,7 +247,8 @@ private:
     }
 
     // Tile after tile, each straight into the bitmap: the library holds one tile's samples at a
-    // time, of every component, in the buffer it fills.
+    // time in the buffer it fills, of every component, since its tile calls fail on a tile whose
+    // components were chosen (OpenJPEG 2.5.0 reads past their missing buffers).
     bool DecodeTiles(TDecoderPass& pass, const TDeclaredLayout& layout)
     {
         const opj_image_t& header = *pass.Header;
