@@ -168,12 +168,18 @@ private:
             return false;
         }
         SetParams(header);
-        AllocateBitmap(header);
         if (TileBufferBytes(layout) <= TileBudget) {
+            AllocateBitmap(header);
             return DecodeTiles(pass, layout);
         }
         pass = {};
-        return DecodeWindows(jp2, layout, true);
+        // Chosen components come without the multi-component transform: with one, every
+        // component is decoded.
+        const bool select = !layout.ComponentTransform;
+        if (select) {
+            AllocateBitmap(header);
+        }
+        return DecodeWindows(jp2, layout, select);
     }
 
     // The colour model and the components that carry it (alpha components are left out).
@@ -333,9 +339,9 @@ private:
         return true;
     }
 
-    // Windows of the picture, each decoded by a new pass of the library over the stream. Without
-    // colour boxes only the used components are decoded; with them every one, and the first
-    // window's colour boxes choose the components and the bitmap.
+    // Windows of the picture, each decoded by a new pass of the library over the stream: of only
+    // the used components when they are chosen, else of every one, with the components and the
+    // bitmap chosen by the first window, to which the library has applied its transforms.
     bool DecodeWindows(bool jp2, const TDeclaredLayout& layout, bool select)
     {
         const TWindowGrid grid = WindowsFor(layout, select);

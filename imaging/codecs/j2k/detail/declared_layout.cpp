@@ -216,8 +216,9 @@ bool ReadSizAt(TStream& stream, int64_t first, int64_t bytes, TDeclaredLayout& l
            ParseSiz(siz, bytes, layout);
 }
 
-// Notes the code-block size and decomposition levels of a COD or COC marker segment's contents:
-// the smallest code-blocks any resolution may have, after the precincts bound them.
+// Notes the code-block size and decomposition levels of a COD or COC marker segment's contents
+// (the smallest code-blocks any resolution may have, after the precincts bound them), and a COD's
+// multi-component transform.
 void NoteCodingStyle(uint32_t marker, const uint8_t* data, int64_t length, size_t components,
                      TDeclaredLayout& layout)
 {
@@ -235,6 +236,7 @@ void NoteCodingStyle(uint32_t marker, const uint8_t* data, int64_t length, size_
         across = std::min(across, std::max(sizes & 0xFu, less) - less);
         down = std::min(down, std::max(sizes >> 4, less) - less);
     }
+    layout.ComponentTransform |= marker == CodingStyleMarker && data[4] != 0;
     layout.BlockAcrossLog = std::min(layout.BlockAcrossLog, across);
     layout.BlockDownLog = std::min(layout.BlockDownLog, down);
     layout.Levels = std::max(layout.Levels, levels);

@@ -32,6 +32,9 @@ struct TDeclaredLayout
     uint32_t BlockAcrossLog = 6;
     uint32_t BlockDownLog = 6;
     uint32_t Levels = 0;
+    // Whether the main or a tile-part header turns the first three components with a
+    // multi-component transform, which the library leaves out when it decodes chosen components.
+    bool ComponentTransform = false;
     // The first component's precision in bits (1 to 128; 0 without components).
     uint32_t FirstPrecision = 0;
     // The bytes of the code stream, from its start marker to the end of its box or stream.
