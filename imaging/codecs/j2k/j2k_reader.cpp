@@ -153,7 +153,7 @@ private:
         if (FParamsOnly) {
             return true;
         }
-        if (int64_t(FWidth) * FHeight > KVCodecMaxPixels) {
+        if (int64_t(FWidth) * FHeight > KVCodecMaxPixels || !TileRecordsWithinBudget(layout)) {
             return false;
         }
         // The library applies a JP2 file's palette and channel definitions only to a picture, or

@@ -300,6 +300,23 @@ void ReadCodingStyles(TStream& stream, int64_t first, int64_t bytes, TDeclaredLa
     }
 }
 
+// What the library's code-block records of one whole tile take, at most.
+uint64_t TileRecordBytes(const TDeclaredLayout& layout)
+{
+    const uint64_t across = std::min<uint64_t>(layout.Across.TileSize, Extent(layout.Across));
+    const uint64_t down = std::min<uint64_t>(layout.Down.TileSize, Extent(layout.Down));
+    uint64_t blocks = 0;
+    for (const auto& [stepAcross, stepDown] : layout.Steps) {
+        const uint64_t columns = CeilDiv(across, std::max<uint64_t>(stepAcross, 1));
+        const uint64_t rows = CeilDiv(down, std::max<uint64_t>(stepDown, 1));
+        // Each band of each resolution ends in partial code-blocks, across and down.
+        blocks += (columns * rows >> (layout.BlockAcrossLog + layout.BlockDownLog)) +
+                  3 * ((columns >> layout.BlockAcrossLog) + (rows >> layout.BlockDownLog)) +
+                  3 * layout.Levels + 1;
+    }
+    return blocks * BytesPerCodeBlock;
+}
+
 } // namespace
 
 bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout)
@@ -333,24 +350,12 @@ uint64_t BitmapBytes(const TDeclaredLayout& layout)
 bool HeaderWithinBudget(const TDeclaredLayout& layout)
 {
     const uint64_t perTile = HeaderBytesPerTile + HeaderBytesPerTileComponent * layout.Steps.size();
-    const uint64_t budget = BitmapBytes(layout) + HeaderBudget;
-    return layout.Tiles <= budget / perTile && TileRecordBytes(layout) <= budget;
+    return layout.Tiles <= (BitmapBytes(layout) + HeaderBudget) / perTile;
 }
 
-uint64_t TileRecordBytes(const TDeclaredLayout& layout)
+bool TileRecordsWithinBudget(const TDeclaredLayout& layout)
 {
-    const uint64_t across = std::min<uint64_t>(layout.Across.TileSize, Extent(layout.Across));
-    const uint64_t down = std::min<uint64_t>(layout.Down.TileSize, Extent(layout.Down));
-    uint64_t blocks = 0;
-    for (const auto& [stepAcross, stepDown] : layout.Steps) {
-        const uint64_t columns = CeilDiv(across, std::max<uint64_t>(stepAcross, 1));
-        const uint64_t rows = CeilDiv(down, std::max<uint64_t>(stepDown, 1));
-        // Each band of each resolution ends in partial code-blocks, across and down.
-        blocks += (columns * rows >> (layout.BlockAcrossLog + layout.BlockDownLog)) +
-                  3 * ((columns >> layout.BlockAcrossLog) + (rows >> layout.BlockDownLog)) +
-                  3 * layout.Levels + 1;
-    }
-    return blocks * BytesPerCodeBlock;
+    return TileRecordBytes(layout) <= BitmapBytes(layout) + HeaderBudget;
 }
 
 uint64_t TileBufferBytes(const TDeclaredLayout& layout)

@@ -55,12 +55,12 @@ bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout);
 uint64_t BitmapBytes(const TDeclaredLayout& layout);
 
 // Whether the records the library makes for the declared tiles and components while it reads the
-// main header, and those it makes for the code-blocks of a tile when it decodes it, each stay
-// within the bitmap's bytes and a budget beyond them.
+// main header stay within the bitmap's bytes and a budget beyond them.
 bool HeaderWithinBudget(const TDeclaredLayout& layout);
 
-// What the library's code-block records of one whole tile take, at most.
-uint64_t TileRecordBytes(const TDeclaredLayout& layout);
+// Whether the records it makes for the code-blocks of a tile, of every component, when it starts
+// decoding the tile, stay within the same.
+bool TileRecordsWithinBudget(const TDeclaredLayout& layout);
 
 // What the library's buffers of one whole tile take, every component at 32 bits a sample.
 uint64_t TileBufferBytes(const TDeclaredLayout& layout);
