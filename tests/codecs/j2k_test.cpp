@@ -87,7 +87,8 @@ std::string WithOnePixelTiles(std::string bytes, uint32_t width, uint32_t height
 // Files of opj_compress: RGB JP2, grey and 12-bit code streams, subsampled components and small
 // tiles, each equal to the top 8 bits of what opj_decompress makes of it. Among them 64 components
 // of 64 x 64 pixels, 62 of them a sample for each 32 x 32, in tiles of 4 x 4 and 2 x 2: most of
-// their tile-components hold no sample, and so no packet.
+// their tile-components hold no sample, and so no packet. Subsampled pictures in tiles of odd
+// sizes have pixels whose sample lies in the tile before.
 TEST(J2kReader, DecodesAsOpjDecompressDoes)
 {
     ASSERT_TRUE(HaveTools());
@@ -119,6 +120,8 @@ TEST(J2kReader, DecodesAsOpjDecompressDoes)
         {"g.jp2", pgm, "-t 16,16 -n 2", 8, 1},
         {"h.j2k", raw, "-F " + steps + " -t 4,4 -n 1", 8, 3},
         {"i.j2k", raw, "-F " + steps + " -t 2,2 -n 1", 8, 3},
+        {"j.j2k", ppm, "-s 2,2 -t 33,17 -n 2", 8, 3},
+        {"k.jp2", pgm, "-s 3,2 -t 31,23 -n 2", 8, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
