@@ -174,8 +174,8 @@ private:
         }
         pass = {};
         // Chosen components come without the multi-component transform: with one, every
-        // component is decoded.
-        const bool select = !layout.ComponentTransform;
+        // component is decoded, as it is when every one is used.
+        const bool select = !layout.ComponentTransform && FUsed.size() < header.numcomps;
         if (select) {
             AllocateBitmap(header);
         }
@@ -339,20 +339,27 @@ private:
         return true;
     }
 
-    // Windows of the picture, each decoded by a new pass of the library over the stream: of only
+    // Windows of the picture, each decoded by a new pass of the library over the stream, of only
     // the used components when they are chosen, else of every one, with the components and the
-    // bitmap chosen by the first window, to which the library has applied its transforms.
+    // bitmap chosen by the first window, to which the library has applied its transforms. A
+    // picture of one tile whose components come back as the stream holds them is decoded by one
+    // pass, which keeps the tile's records and data from window to window.
     bool DecodeWindows(bool jp2, const TDeclaredLayout& layout, bool select)
     {
         const TWindowGrid grid = WindowsFor(layout, select);
+        const bool onePass = layout.Tiles == 1 && !select && !layout.ColourBoxes;
         TSampleWriter writer(FBitmap, FPicture);
+        TDecoderPass pass;
         CodecProgressBegin(FProgress, int64_t(grid.Count()));
         bool first = true;
         for (uint32_t y = FPicture.Y0; y < FPicture.Y1 && !CodecAborted(FProgress); y = grid.NextRow(y)) {
             for (uint32_t x = FPicture.X0; x < FPicture.X1 && !CodecAborted(FProgress);
                  x = grid.NextColumn(x)) {
                 const TPictureArea window{x, y, grid.NextColumn(x), grid.NextRow(y)};
-                if (!DecodeWindow(jp2, window, select, first, writer)) {
+                if ((first || !onePass) && !StartPass(jp2, select, pass)) {
+                    return false;
+                }
+                if (!DecodeWindow(pass, window, select, first, writer)) {
                     return false;
                 }
                 first = false;
@@ -365,18 +372,21 @@ private:
         return true;
     }
 
-    bool DecodeWindow(bool jp2, const TPictureArea& window, bool select, bool first, TSampleWriter& writer)
+    bool StartPass(bool jp2, bool select, TDecoderPass& pass)
     {
+        pass = {};
         FStream.SetPosition(FStart);
-        TDecoderPass pass;
         if (!OpenPass(FStream, jp2, true, pass)) {
             return false;
         }
         std::vector<OPJ_UINT32> used(FUsed.begin(), FUsed.end());
-        if (select &&
-            !opj_set_decoded_components(pass.Codec.get(), OPJ_UINT32(used.size()), used.data(), OPJ_FALSE)) {
-            return false;
-        }
+        return !select ||
+               opj_set_decoded_components(pass.Codec.get(), OPJ_UINT32(used.size()), used.data(), OPJ_FALSE);
+    }
+
+    bool DecodeWindow(TDecoderPass& pass, const TPictureArea& window, bool select, bool first,
+                      TSampleWriter& writer)
+    {
         opj_image_t& image = *pass.Header;
         if (!opj_set_decode_area(pass.Codec.get(), &image, OPJ_INT32(window.X0), OPJ_INT32(window.Y0),
                                  OPJ_INT32(window.X1), OPJ_INT32(window.Y1)) ||
