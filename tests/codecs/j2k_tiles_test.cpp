@@ -174,17 +174,28 @@ TEST(J2kTiles, ManyTileFilesLoadWithTheirPixels)
 
 // A tile whose 32-bit buffers would pass 256 MB is decoded in windows: with the multi-component
 // transform every component is decoded, since the library leaves the transform out of components
-// chosen; without it only the three used.
+// chosen; without it, of four components only the three used.
 TEST(J2kTiles, OneTilePastTheBudgetDecodesInWindowsWithItsPixels)
 {
     ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
     kvtest::TempFolder folder;
     const std::string pattern = WritePattern(folder, 6000, 4000);
-    for (const std::string options : {"", "-mct 0"}) {
-        SCOPED_TRACE(options);
+    // The pattern's planes and a fourth component that no pixel shows.
+    std::string planes;
+    for (int32_t plane = 0; plane < 4; ++plane) {
+        for (int32_t y = 0; y < 4000; ++y) {
+            for (int32_t x = 0; x < 6000; ++x) {
+                const TRGB p = Pattern(x, y);
+                planes += char(plane == 0 ? p.r : plane == 1 ? p.g : plane == 2 ? p.b : x);
+            }
+        }
+    }
+    const std::string raw = folder.Write("planes.raw", planes);
+    for (const std::string& input :
+         {pattern + " ", pattern + " -mct 0", raw + " -F 6000,4000,4,8,u -mct 0"}) {
+        SCOPED_TRACE(input);
         const std::string file = folder.File("one-tile.j2k");
-        ASSERT_FALSE(
-            kvtest::ToolOutput("opj_compress -i " + pattern + " -o " + file + " " + options).empty());
+        ASSERT_FALSE(kvtest::ToolOutput("opj_compress -o " + file + " -i " + input).empty());
         Decoded d;
         Decode(kvtest::TempFolder::Read(file), d);
         ASSERT_FALSE(d.Aborted);
