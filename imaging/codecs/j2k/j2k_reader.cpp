@@ -172,13 +172,13 @@ private:
             AllocateBitmap(header);
             return DecodeTiles(pass, layout);
         }
-        pass = {};
         // Chosen components come without the multi-component transform: with one, every
         // component is decoded, as it is when every one is used.
         const bool select = !layout.ComponentTransform && FUsed.size() < header.numcomps;
         if (select) {
             AllocateBitmap(header);
         }
+        pass = {};
         return DecodeWindows(jp2, layout, select);
     }
 
