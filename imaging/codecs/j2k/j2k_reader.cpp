@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -36,6 +37,8 @@ bool StartsWith(TStream& stream, const uint8_t* signature, int64_t length)
 // Past these bytes of 32-bit samples a tile is decoded in windows, each of about the second.
 constexpr uint64_t TileBudget = uint64_t(256) << 20;
 constexpr uint64_t WindowBudget = uint64_t(32) << 20;
+// Tiles whose buffer passes this are written into the bitmap while the next is decoded.
+constexpr uint32_t OverlappedTileBytes = 1 << 20;
 
 enum class TModel
 {
@@ -259,8 +262,19 @@ private:
     {
         const opj_image_t& header = *pass.Header;
         TSampleWriter writer(FBitmap, FPicture);
-        std::unique_ptr<uint8_t[]> buffer;
-        uint32_t capacity = 0;
+        // A large tile is written into the bitmap while the library decodes the next one, each in
+        // a buffer of its own; only the writing touches the bitmap.
+        struct TTileBuffer
+        {
+            std::unique_ptr<uint8_t[]> Bytes;
+            uint32_t Capacity = 0;
+        } buffers[2];
+        std::future<void> writing;
+        const auto finishWriting = [&writing] {
+            if (writing.valid()) {
+                writing.get();
+            }
+        };
         uint64_t decoded = 0;
         CodecProgressBegin(FProgress, int64_t(layout.Tiles));
         while (!CodecAborted(FProgress)) {
@@ -281,21 +295,31 @@ private:
                             planes)) {
                 return false;
             }
-            if (bytes > capacity) {
-                buffer = std::make_unique_for_overwrite<uint8_t[]>(bytes);
-                capacity = bytes;
+            TTileBuffer& buffer = buffers[decoded % 2];
+            if (bytes > buffer.Capacity) {
+                buffer.Bytes = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+                buffer.Capacity = bytes;
             }
-            if (!opj_decode_tile_data(pass.Codec.get(), index, buffer.get(), bytes, pass.Stream.get()) ||
+            if (!opj_decode_tile_data(pass.Codec.get(), index, buffer.Bytes.get(), bytes,
+                                      pass.Stream.get()) ||
                 pass.Failed) {
                 return false;
             }
             for (TChannelPlane& plane : planes) {
-                plane.Plane.Data = buffer.get() + reinterpret_cast<uintptr_t>(plane.Plane.Data);
+                plane.Plane.Data = buffer.Bytes.get() + reinterpret_cast<uintptr_t>(plane.Plane.Data);
             }
-            writer.Write(planes.data(), planes.size());
+            finishWriting();
+            if (bytes >= OverlappedTileBytes) {
+                writing = std::async(std::launch::async, [&writer, planes = std::move(planes)] {
+                    writer.Write(planes.data(), planes.size());
+                });
+            } else {
+                writer.Write(planes.data(), planes.size());
+            }
             ++decoded;
             CodecProgressRows(FProgress, 1);
         }
+        finishWriting();
         if (CodecAborted(FProgress)) {
             return true;
         }

@@ -80,6 +80,33 @@ public:
         }
     }
 
+    // Count samples from the first, in 8 bits, every stride bytes of out: the loop of a row of
+    // colour samples, one per pixel.
+    void Convert(size_t first, uint32_t count, uint8_t* out, size_t stride) const
+    {
+        switch (FPlane.BytesPerSample) {
+        case 1: {
+            const uint8_t* in = static_cast<const uint8_t*>(FPlane.Data) + first;
+            for (uint32_t i = 0; i < count; ++i) {
+                out[i * stride] = FTable[in[i]];
+            }
+            break;
+        }
+        case 2:
+            for (uint32_t i = 0; i < count; ++i) {
+                out[i * stride] = Top8(Raw16(first + i));
+            }
+            break;
+        default: {
+            const int32_t* in = static_cast<const int32_t*>(FPlane.Data) + first;
+            for (uint32_t i = 0; i < count; ++i) {
+                out[i * stride] = Top8(in[i]);
+            }
+            break;
+        }
+        }
+    }
+
     bool NonZero(size_t index) const
     {
         switch (FPlane.BytesPerSample) {
@@ -221,6 +248,10 @@ void TSampleWriter::WriteRow(const TChannelPlane& channelPlane, const TSampleRea
         }
     } else {
         uint8_t* bytes = row + ByteOf(channelPlane.Channel);
+        if (step == 1) {
+            samples.Convert(sampleOf(from), to - from, bytes + 3 * size_t(from), 3);
+            return;
+        }
         for (uint32_t x = from; x < to; ++x) {
             bytes[3 * size_t(x)] = samples.At(sampleOf(x));
         }
