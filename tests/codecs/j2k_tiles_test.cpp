@@ -7,6 +7,7 @@
 #include "imaging/core/daduvudez.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/codecs/j2k_decoding.h"
 #include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
@@ -17,20 +18,8 @@
 
 namespace {
 
-struct Decoded
-{
-    bool Aborted = false;
-    TKVBitmap Bitmap;
-    TIOParamsVals Params;
-};
-
-void Decode(const std::string& bytes, Decoded& d, bool paramsOnly = false)
-{
-    TMemoryStream stream;
-    kvtest::FillStream(stream, bytes);
-    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
-    Kvj2000::J2KReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);
-}
+using Decoded = kvtest::J2kDecoded;
+using kvtest::DecodeJ2k;
 
 void Put16(std::string& bytes, uint32_t value)
 {
@@ -143,7 +132,7 @@ TEST(J2kTiles, ManyTileFilesLoadWithTheirPixels)
                                     " -t 64,64 -n 1")
                      .empty());
     Decoded d;
-    Decode(kvtest::TempFolder::Read(tiled), d);
+    DecodeJ2k(kvtest::TempFolder::Read(tiled), d);
     ASSERT_FALSE(d.Aborted);
     EXPECT_EQ(PixelsOffPattern(d.Bitmap, 12000, 9000), 0);
 
@@ -161,7 +150,7 @@ TEST(J2kTiles, ManyTileFilesLoadWithTheirPixels)
         SCOPED_TRACE(c.name);
         const std::string bytes = EmptyTiles(c.width, c.height, 3, c.tile, c.tile);
         Decoded empty;
-        const int64_t grownKb = kvtest::ResidentGrowthOf([&] { Decode(bytes, empty); });
+        const int64_t grownKb = kvtest::ResidentGrowthOf([&] { DecodeJ2k(bytes, empty); });
         EXPECT_EQ(empty.Aborted, !c.loads);
         if (c.loads) {
             EXPECT_EQ(empty.Bitmap.GetWidth(), int32_t(c.width));
@@ -197,7 +186,7 @@ TEST(J2kTiles, OneTilePastTheBudgetDecodesInWindowsWithItsPixels)
         const std::string file = folder.File("one-tile.j2k");
         ASSERT_FALSE(kvtest::ToolOutput("opj_compress -o " + file + " -i " + input).empty());
         Decoded d;
-        Decode(kvtest::TempFolder::Read(file), d);
+        DecodeJ2k(kvtest::TempFolder::Read(file), d);
         ASSERT_FALSE(d.Aborted);
         EXPECT_EQ(PixelsOffPattern(d.Bitmap, 6000, 4000), 0);
     }
@@ -224,14 +213,14 @@ TEST(J2kTiles, TinyStreamsOfHugePicturesCostTheirBitmapAndNoMore)
         const std::string bytes = EmptyTiles(c.width, c.height, c.components, c.width, c.height);
         EXPECT_LT(bytes.size(), 1200u);
         Decoded d;
-        EXPECT_LT(kvtest::ResidentGrowthOf([&] { Decode(bytes, d); }), c.mostKb);
+        EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(bytes, d); }), c.mostKb);
         EXPECT_EQ(d.Aborted, !c.loads);
         if (c.loads) {
             EXPECT_TRUE(AllMidGrey(d.Bitmap));
         }
         // The header alone makes no code-block record: its parameters are read either way.
         Decoded header;
-        Decode(bytes, header, true);
+        DecodeJ2k(bytes, header, true);
         EXPECT_FALSE(header.Aborted);
         EXPECT_EQ(header.Params.Width, int32_t(c.width));
         EXPECT_EQ(header.Params.Height, int32_t(c.height));
@@ -285,7 +274,7 @@ TEST(J2kTiles, PaletteBoxesColourThePixels)
     file.insert(header + 8 + (headerLength - boxes.size() - 8), boxes);
 
     Decoded d;
-    Decode(file, d);
+    DecodeJ2k(file, d);
     ASSERT_FALSE(d.Aborted);
     EXPECT_EQ(d.Params.SamplesPerPixel, 3);
     for (int32_t y = 0; y < 6; ++y) {
