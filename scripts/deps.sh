@@ -52,7 +52,7 @@ TEST=(
 # Peers the benchmarks compare against (numpy also made the processing references), and valgrind,
 # whose callgrind counts the instructions of bench/peers/tiff.sh; no test uses them.
 PEERS=(
-  libvips-tools libmagickwand-6.q16-dev python3-numpy python3-pil liblcms2-utils valgrind
+  libvips-tools libvips-dev libmagickwand-6.q16-dev python3-numpy python3-pil liblcms2-utils valgrind
 )
 
 if [ "${1:-}" = "--list" ]; then

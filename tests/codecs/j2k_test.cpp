@@ -8,6 +8,7 @@
 #include "imaging/io/korvaneio_globals.h"
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
+#include "tests/codecs/j2k_decoding.h"
 #include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
@@ -24,20 +25,8 @@ namespace fs = std::filesystem;
 
 const std::string Rose = "/usr/share/doc/imagemagick-6-common/html/images/rose.pnm";
 
-struct Decoded
-{
-    bool Aborted = false;
-    TKVBitmap Bitmap;
-    TIOParamsVals Params;
-};
-
-void Decode(const std::string& bytes, Decoded& d, bool paramsOnly = false)
-{
-    TMemoryStream stream;
-    kvtest::FillStream(stream, bytes);
-    TProgressRec progress = kvtest::ProgressInto(d.Aborted);
-    Kvj2000::J2KReadStream(stream, d.Bitmap, d.Params, progress, paramsOnly);
-}
+using Decoded = kvtest::J2kDecoded;
+using kvtest::DecodeJ2k;
 
 std::string Encode(TKVBitmap& bitmap, TIOParamsVals& params, int32_t format, bool* aborted = nullptr)
 {
@@ -87,7 +76,8 @@ std::string WithOnePixelTiles(std::string bytes, uint32_t width, uint32_t height
 // Files of opj_compress: RGB JP2, grey and 12-bit code streams, subsampled components and small
 // tiles, each equal to the top 8 bits of what opj_decompress makes of it. Among them 64 components
 // of 64 x 64 pixels, 62 of them a sample for each 32 x 32, in tiles of 4 x 4 and 2 x 2: most of
-// their tile-components hold no sample, and so no packet.
+// their tile-components hold no sample, and so no packet. Subsampled pictures in tiles of odd
+// sizes have pixels whose sample lies in the tile before.
 TEST(J2kReader, DecodesAsOpjDecompressDoes)
 {
     ASSERT_TRUE(HaveTools());
@@ -119,6 +109,8 @@ TEST(J2kReader, DecodesAsOpjDecompressDoes)
         {"g.jp2", pgm, "-t 16,16 -n 2", 8, 1},
         {"h.j2k", raw, "-F " + steps + " -t 4,4 -n 1", 8, 3},
         {"i.j2k", raw, "-F " + steps + " -t 2,2 -n 1", 8, 3},
+        {"j.j2k", ppm, "-s 2,2 -t 33,17 -n 2", 8, 3},
+        {"k.jp2", pgm, "-s 3,2 -t 31,23 -n 2", 8, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -133,7 +125,7 @@ TEST(J2kReader, DecodesAsOpjDecompressDoes)
             sample = uint16_t(sample >> (c.bits - 8));
         }
         Decoded d;
-        Decode(kvtest::TempFolder::Read(file), d);
+        DecodeJ2k(kvtest::TempFolder::Read(file), d);
         ASSERT_FALSE(d.Aborted);
         EXPECT_EQ(d.Params.BitsPerSample, c.bits);
         EXPECT_EQ(d.Params.SamplesPerPixel, c.samples);
@@ -173,7 +165,7 @@ TEST(J2kWriter, WritesLosslessFilesTheToolsRead)
         EXPECT_FALSE(aborted);
         const std::string file = folder.Write(c.name, bytes);
         Decoded ours;
-        Decode(bytes, ours);
+        DecodeJ2k(bytes, ours);
         ASSERT_FALSE(ours.Aborted);
         const bool grey = c.colourSpace == ioJ2000_GRAYLEV;
         const std::string decoded = folder.File(std::string(c.name) + (grey ? ".pgm" : ".ppm"));
@@ -201,7 +193,7 @@ TEST(J2kWriter, WritesLosslessFilesTheToolsRead)
     const std::string whole = Encode(rose, exact, 1);
     EXPECT_LT(small.size() * 5, whole.size());
     Decoded approximate;
-    Decode(small, approximate);
+    DecodeJ2k(small, approximate);
     EXPECT_FALSE(approximate.Aborted);
     EXPECT_EQ(approximate.Bitmap.GetWidth(), rose.GetWidth());
     TIOParamsVals twelve;
@@ -209,7 +201,7 @@ TEST(J2kWriter, WritesLosslessFilesTheToolsRead)
     const std::string deep = folder.Write("deep.j2k", Encode(rose, twelve, 1));
     EXPECT_NE(kvtest::ToolOutput("opj_dump -i " + deep).find("prec=12"), std::string::npos);
     Decoded deepBack;
-    Decode(kvtest::TempFolder::Read(deep), deepBack);
+    DecodeJ2k(kvtest::TempFolder::Read(deep), deepBack);
     EXPECT_EQ(kvtest::MaxDifference(original, kvtest::BitmapSamples(deepBack.Bitmap)), 0);
 
     // Black and white pictures are one component of one bit.
@@ -219,7 +211,7 @@ TEST(J2kWriter, WritesLosslessFilesTheToolsRead)
     bits.SetPixels_kv1g(19, 2, true);
     TIOParamsVals bilevel;
     Decoded bitsBack;
-    Decode(Encode(bits, bilevel, 0), bitsBack);
+    DecodeJ2k(Encode(bits, bilevel, 0), bitsBack);
     ASSERT_EQ(bitsBack.Bitmap.GetPixelFormat(), kv1g);
     EXPECT_TRUE(bitsBack.Bitmap.GetPixels_kv1g(19, 2));
     EXPECT_FALSE(bitsBack.Bitmap.GetPixels_kv1g(18, 2));
@@ -286,7 +278,7 @@ TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
         signedStream[SsizOffset(stream) + 3 * c] = char(0x87);
     }
     Decoded d;
-    Decode(signedStream, d);
+    DecodeJ2k(signedStream, d);
     ASSERT_FALSE(d.Aborted);
     EXPECT_EQ(kvtest::MaxDifference(kvtest::BitmapSamples(picture), kvtest::BitmapSamples(d.Bitmap)), 0);
 
@@ -301,7 +293,7 @@ TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
     ASSERT_EQ(yccFile[colr + 10], 16);
     yccFile[colr + 10] = 18;
     Decoded converted;
-    Decode(yccFile, converted);
+    DecodeJ2k(yccFile, converted);
     ASSERT_FALSE(converted.Aborted);
     EXPECT_EQ(converted.Params.J2000_ColorSpace, ioJ2000_YCbCr);
     EXPECT_EQ(converted.Bitmap.GetPixels_kv24RGB(0, 0), (TRGB{100, 100, 100}));
@@ -330,13 +322,13 @@ TEST(J2kReader, SignedSamplesColourBoxesAndBrokenStreams)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Decoded broken;
-        Decode(c.bytes, broken);
+        DecodeJ2k(c.bytes, broken);
         EXPECT_TRUE(broken.Aborted);
     }
 
     Decoded header;
     header.Bitmap.Allocate(2, 2, kv24RGB);
-    Decode(jp2, header, true);
+    DecodeJ2k(jp2, header, true);
     EXPECT_FALSE(header.Aborted);
     EXPECT_EQ(header.Params.Width, 16);
     EXPECT_EQ(header.Params.Height, 8);
@@ -372,7 +364,7 @@ TEST(J2kReader, TileCountsPastTheBudgetOrTheStreamsRoomAreRefused)
         EXPECT_NE(dump.find(declared), std::string::npos);
         for (bool paramsOnly : {true, false}) {
             Decoded d;
-            EXPECT_LT(kvtest::ResidentGrowthOf([&] { Decode(bytes, d, paramsOnly); }), 64 * 1024);
+            EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(bytes, d, paramsOnly); }), 64 * 1024);
             EXPECT_TRUE(d.Aborted);
         }
     }

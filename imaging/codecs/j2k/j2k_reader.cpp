@@ -3,14 +3,16 @@
 
 #include "imaging/codecs/j2k/detail/declared_layout.h"
 #include "imaging/codecs/j2k/detail/j2k_glue.h"
+#include "imaging/codecs/j2k/detail/sample_writer.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
-#include "platform/core/rounding.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <future>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace Kvj2000 {
@@ -32,31 +34,11 @@ bool StartsWith(TStream& stream, const uint8_t* signature, int64_t length)
     return found;
 }
 
-// Chroma tables of the YCbCr to RGB conversion, indexed by the 8-bit Cb or Cr.
-struct TYCbCrTables
-{
-    std::array<int32_t, 256> Red, Blue, GreenCr, GreenCb;
-
-    TYCbCrTables()
-    {
-        const float kr = 0.299f, kg = 0.587f, kb = 0.114f;
-        const float crToRed = 2 - 2 * kr, cbToBlue = 2 - 2 * kb;
-        const float crToGreen = kr * (2 - 2 * kr) / kg, cbToGreen = kb * (2 - 2 * kb) / kg;
-        for (int v = 0; v < 256; ++v) {
-            const int i = v - 128;
-            Red[size_t(v)] = Round(double(i * crToRed));
-            Blue[size_t(v)] = Round(double(i * cbToBlue));
-            GreenCr[size_t(v)] = -Round(double(i * crToGreen));
-            GreenCb[size_t(v)] = -Round(double(i * cbToGreen));
-        }
-    }
-};
-
-const TYCbCrTables& Tables()
-{
-    static const TYCbCrTables tables;
-    return tables;
-}
+// Past these bytes of 32-bit samples a tile is decoded in windows, each of about the second.
+constexpr uint64_t TileBudget = uint64_t(256) << 20;
+constexpr uint64_t WindowBudget = uint64_t(32) << 20;
+// Tiles whose buffer passes this are written into the bitmap while the next is decoded.
+constexpr uint32_t OverlappedTileBytes = 1 << 20;
 
 enum class TModel
 {
@@ -65,63 +47,60 @@ enum class TModel
     YCbCr
 };
 
-uint8_t Clamp8(int32_t value)
+// One reading of the stream by the library, up to the end of the main header.
+struct TDecoderPass
 {
-    return uint8_t(std::clamp(value, 0, 255));
+    bool Failed = false;
+    TCodec Codec;
+    TLibraryStream Stream;
+    TImage Header;
+};
+
+bool OpenPass(TStream& stream, bool jp2, bool threads, TDecoderPass& pass)
+{
+    pass.Codec.reset(opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+    pass.Stream = MakeLibraryStream(stream, true);
+    if (!pass.Codec || !pass.Stream) {
+        return false;
+    }
+    WatchErrors(pass.Codec.get(), &pass.Failed);
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    if (!opj_setup_decoder(pass.Codec.get(), &parameters)) {
+        return false;
+    }
+    if (threads && opj_has_thread_support()) {
+        opj_codec_set_threads(pass.Codec.get(), int(std::max(std::thread::hardware_concurrency(), 1u)));
+    }
+    opj_image_t* header = nullptr;
+    const bool read = opj_read_header(pass.Stream.get(), pass.Codec.get(), &header);
+    pass.Header.reset(header);
+    return read && !pass.Failed && pass.Header;
 }
 
-// One component as the rows of the picture see it: which sample a pixel takes, and how a sample
-// becomes 8 bits.
-class TComponentView
+// The colour space the library gives a JP2 picture once it has decoded it whole.
+OPJ_COLOR_SPACE ColourSpaceOf(uint32_t enumerated)
 {
-public:
-    TComponentView(const opj_image_t& image, const opj_image_comp_t& component, int32_t width, int32_t height)
-        : FComponent(component)
-    {
-        FColumns.resize(size_t(width));
-        for (int32_t x = 0; x < width; ++x) {
-            FColumns[size_t(x)] =
-                SampleIndex(image.x0 + uint32_t(x), component.dx, component.x0, component.w);
-        }
-        FRows.resize(size_t(height));
-        for (int32_t y = 0; y < height; ++y) {
-            FRows[size_t(y)] = SampleIndex(image.y0 + uint32_t(y), component.dy, component.y0, component.h);
-        }
-        FShift = int32_t(component.prec) - 8;
-        FOffset = component.sgnd ? int32_t(1u << (component.prec - 1)) : 0;
-        FMaximum = component.prec >= 31 ? INT32_MAX : int32_t((1u << component.prec) - 1);
+    switch (enumerated) {
+    case 16:
+        return OPJ_CLRSPC_SRGB;
+    case 17:
+        return OPJ_CLRSPC_GRAY;
+    case 18:
+        return OPJ_CLRSPC_SYCC;
+    case 24:
+        return OPJ_CLRSPC_EYCC;
+    case 12:
+        return OPJ_CLRSPC_CMYK;
+    default:
+        return OPJ_CLRSPC_UNKNOWN;
     }
+}
 
-    // Signed samples are offset to 0 .. 2^prec - 1; the top 8 bits are kept.
-    uint8_t At(int32_t x, int32_t y) const
-    {
-        const int64_t index = int64_t(FRows[size_t(y)]) * FComponent.w + FColumns[size_t(x)];
-        const int64_t value = std::clamp<int64_t>(int64_t(FComponent.data[index]) + FOffset, 0, FMaximum);
-        return uint8_t(FShift >= 0 ? value >> FShift : value << -FShift);
-    }
-
-    bool NonZero(int32_t x, int32_t y) const
-    {
-        const int64_t index = int64_t(FRows[size_t(y)]) * FComponent.w + FColumns[size_t(x)];
-        return int64_t(FComponent.data[index]) + FOffset != 0;
-    }
-
-private:
-    // A coordinate of the picture in a component sampled every step: outside the component
-    // it takes sample 0.
-    static uint32_t SampleIndex(uint32_t coordinate, uint32_t step, uint32_t first, uint32_t count)
-    {
-        const uint32_t sample = coordinate / std::max(step, 1u);
-        return sample >= first && sample - first < count ? sample - first : 0;
-    }
-
-    const opj_image_comp_t& FComponent;
-    std::vector<uint32_t> FColumns;
-    std::vector<uint32_t> FRows;
-    int32_t FShift = 0;
-    int32_t FOffset = 0;
-    int32_t FMaximum = 255;
-};
+uint32_t CeilDiv(uint32_t value, uint32_t step)
+{
+    return uint32_t((uint64_t(value) + step - 1) / step);
+}
 
 class J2kReader
 {
@@ -139,13 +118,13 @@ public:
             CodecSetAborting(FProgress);
             return;
         }
-        const int64_t start = FStream.Position();
+        FStart = FStream.Position();
         if (!Decode(jp2)) {
             CodecSetAborting(FProgress);
         }
         // The library may stop anywhere; the caller finds the stream where the picture began.
         if (FParamsOnly) {
-            FStream.SetPosition(start);
+            FStream.SetPosition(FStart);
         }
     }
 
@@ -159,53 +138,56 @@ private:
             !CanHoldItsTiles(layout)) {
             return false;
         }
-        bool failed = false;
-        TCodec codec(opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
-        TLibraryStream stream = MakeLibraryStream(FStream, true);
-        if (!codec || !stream) {
+        TDecoderPass pass;
+        if (!OpenPass(FStream, jp2, !FParamsOnly, pass) ||
+            !ChooseComponents(*pass.Header, pass.Header->color_space)) {
             return false;
         }
-        WatchErrors(codec.get(), &failed);
-        opj_dparameters_t parameters;
-        opj_set_default_decoder_parameters(&parameters);
-        if (!opj_setup_decoder(codec.get(), &parameters)) {
+        const opj_image_t& header = *pass.Header;
+        FPicture = {header.x0, header.y0, header.x1, header.y1};
+        const int64_t width = int64_t(header.x1) - header.x0, height = int64_t(header.y1) - header.y0;
+        if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) {
             return false;
         }
-        opj_image_t* header = nullptr;
-        const bool read = opj_read_header(stream.get(), codec.get(), &header);
-        TImage image(header);
-        if (!read || failed || !image || !ChooseComponents(*image)) {
-            return false;
-        }
+        FWidth = int32_t(width);
+        FHeight = int32_t(height);
+        SetParams(header);
         // The budget bounds what a decode allocates; parameters report any size the header gives.
         if (FParamsOnly) {
             return true;
         }
-        if (int64_t(FWidth) * FHeight > KVCodecMaxPixels) {
+        if (int64_t(FWidth) * FHeight > KVCodecMaxPixels || !TileRecordsWithinBudget(layout)) {
             return false;
         }
-        // A JP2 file's colour box is known only once the picture is decoded.
-        if (!opj_decode(codec.get(), stream.get(), image.get()) ||
-            !opj_end_decompress(codec.get(), stream.get()) || failed || !ChooseComponents(*image)) {
+        // The library applies a JP2 file's palette and channel definitions only to a picture, or
+        // a window of it, that it decodes whole, all components; and gives its colour space
+        // only then.
+        if (layout.ColourBoxes) {
+            pass = {};
+            return DecodeWindows(jp2, layout, false);
+        }
+        const OPJ_COLOR_SPACE space = jp2 ? ColourSpaceOf(layout.EnumeratedColourSpace) : header.color_space;
+        if (!ChooseComponents(header, space)) {
             return false;
         }
-        for (int32_t c : FUsed) {
-            const opj_image_comp_t& component = image->comps[c];
-            if (component.data == nullptr || component.w == 0 || component.h == 0) {
-                return false;
-            }
+        SetParams(header);
+        if (TileBufferBytes(layout) <= TileBudget) {
+            AllocateBitmap(header);
+            return DecodeTiles(pass, layout);
         }
-        ConvertRows(*image);
-        return true;
+        // Chosen components come without the multi-component transform: with one, every
+        // component is decoded, as it is when every one is used.
+        const bool select = !layout.ComponentTransform && FUsed.size() < header.numcomps;
+        if (select) {
+            AllocateBitmap(header);
+        }
+        pass = {};
+        return DecodeWindows(jp2, layout, select);
     }
 
     // The colour model and the components that carry it (alpha components are left out).
-    bool ChooseComponents(const opj_image_t& image)
+    bool ChooseComponents(const opj_image_t& image, OPJ_COLOR_SPACE space)
     {
-        const int64_t width = int64_t(image.x1) - image.x0, height = int64_t(image.y1) - image.y0;
-        if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) {
-            return false;
-        }
         std::vector<int32_t> colour;
         for (uint32_t i = 0; i < image.numcomps; ++i) {
             if (image.comps[i].alpha == 0) {
@@ -215,7 +197,7 @@ private:
         if (colour.empty()) {
             return false;
         }
-        switch (image.color_space) {
+        switch (space) {
         case OPJ_CLRSPC_CMYK:
         case OPJ_CLRSPC_EYCC:
             return false;
@@ -236,8 +218,11 @@ private:
                 return false;
             }
         }
-        FWidth = int32_t(width);
-        FHeight = int32_t(height);
+        return true;
+    }
+
+    void SetParams(const opj_image_t& image)
+    {
         FParams.Width = FWidth;
         FParams.Height = FHeight;
         FParams.BitsPerSample = int32_t(image.comps[FUsed[0]].prec);
@@ -248,49 +233,282 @@ private:
         FParams.J2000_ColorSpace = FModel == TModel::Grey  ? ioJ2000_GRAYLEV
                                    : FModel == TModel::RGB ? ioJ2000_RGB
                                                            : ioJ2000_YCbCr;
+    }
+
+    void AllocateBitmap(const opj_image_t& image)
+    {
+        FBilevel = FModel == TModel::Grey && image.comps[FUsed[0]].prec == 1;
+        FBitmap.Allocate(FWidth, FHeight, FBilevel ? kv1g : kv24RGB);
+    }
+
+    TChannel ChannelOf(size_t used) const
+    {
+        static const TChannel rgb[3] = {TChannel::Red, TChannel::Green, TChannel::Blue};
+        static const TChannel ycc[3] = {TChannel::Luma, TChannel::BlueChroma, TChannel::RedChroma};
+        switch (FModel) {
+        case TModel::Grey:
+            return FBilevel ? TChannel::Bilevel : TChannel::Grey;
+        case TModel::RGB:
+            return rgb[used];
+        default:
+            return ycc[used];
+        }
+    }
+
+    // Tile after tile, each straight into the bitmap: the library holds one tile's samples at a
+    // time in the buffer it fills, of every component, since its tile calls fail on a tile whose
+    // components were chosen (OpenJPEG 2.5.0 reads past their missing buffers).
+    bool DecodeTiles(TDecoderPass& pass, const TDeclaredLayout& layout)
+    {
+        const opj_image_t& header = *pass.Header;
+        TSampleWriter writer(FBitmap, FPicture);
+        // A large tile is written into the bitmap while the library decodes the next one, each in
+        // a buffer of its own; only the writing touches the bitmap.
+        struct TTileBuffer
+        {
+            std::unique_ptr<uint8_t[]> Bytes;
+            uint32_t Capacity = 0;
+        } buffers[2];
+        std::future<void> writing;
+        const auto finishWriting = [&writing] {
+            if (writing.valid()) {
+                writing.get();
+            }
+        };
+        uint64_t decoded = 0;
+        CodecProgressBegin(FProgress, int64_t(layout.Tiles));
+        while (!CodecAborted(FProgress)) {
+            OPJ_UINT32 index = 0, bytes = 0, components = 0;
+            OPJ_INT32 x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            OPJ_BOOL more = OPJ_FALSE;
+            if (!opj_read_tile_header(pass.Codec.get(), pass.Stream.get(), &index, &bytes, &x0, &y0, &x1, &y1,
+                                      &components, &more) ||
+                pass.Failed) {
+                return false;
+            }
+            if (!more) {
+                break;
+            }
+            std::vector<TChannelPlane> planes;
+            if (components != header.numcomps ||
+                !TilePlanes(header, {uint32_t(x0), uint32_t(y0), uint32_t(x1), uint32_t(y1)}, bytes,
+                            planes)) {
+                return false;
+            }
+            TTileBuffer& buffer = buffers[decoded % 2];
+            if (bytes > buffer.Capacity) {
+                buffer.Bytes = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+                buffer.Capacity = bytes;
+            }
+            if (!opj_decode_tile_data(pass.Codec.get(), index, buffer.Bytes.get(), bytes,
+                                      pass.Stream.get()) ||
+                pass.Failed) {
+                return false;
+            }
+            for (TChannelPlane& plane : planes) {
+                plane.Plane.Data = buffer.Bytes.get() + reinterpret_cast<uintptr_t>(plane.Plane.Data);
+            }
+            finishWriting();
+            if (bytes >= OverlappedTileBytes) {
+                writing = std::async(std::launch::async, [&writer, planes = std::move(planes)] {
+                    writer.Write(planes.data(), planes.size());
+                });
+            } else {
+                writer.Write(planes.data(), planes.size());
+            }
+            ++decoded;
+            CodecProgressRows(FProgress, 1);
+        }
+        finishWriting();
+        if (CodecAborted(FProgress)) {
+            return true;
+        }
+        if (!opj_end_decompress(pass.Codec.get(), pass.Stream.get()) || pass.Failed || decoded == 0) {
+            return false;
+        }
+        writer.Finish(FModel == TModel::YCbCr);
         return true;
     }
 
-    void ConvertRows(const opj_image_t& image)
+    // The used components' planes in a tile's buffer, which holds every component's samples in
+    // turn; their Data are offsets into it. False when the buffer is not their size.
+    bool TilePlanes(const opj_image_t& header, const TPictureArea& tile, uint32_t bytes,
+                    std::vector<TChannelPlane>& planes) const
     {
-        std::vector<TComponentView> views;
-        views.reserve(FUsed.size());
-        for (int32_t c : FUsed) {
-            views.emplace_back(image, image.comps[c], FWidth, FHeight);
+        std::vector<TSamplePlane> all(header.numcomps);
+        uint64_t offset = 0;
+        for (uint32_t c = 0; c < header.numcomps; ++c) {
+            const opj_image_comp_t& component = header.comps[c];
+            const uint32_t dx = std::max(component.dx, 1u), dy = std::max(component.dy, 1u);
+            TSamplePlane& plane = all[c];
+            plane.X0 = CeilDiv(tile.X0, dx);
+            plane.Y0 = CeilDiv(tile.Y0, dy);
+            plane.Width = CeilDiv(tile.X1, dx) - plane.X0;
+            plane.Height = CeilDiv(tile.Y1, dy) - plane.Y0;
+            plane.StepX = dx;
+            plane.StepY = dy;
+            plane.Precision = component.prec;
+            plane.Signed = component.sgnd != 0;
+            plane.BytesPerSample = TileSampleBytes(component.prec);
+            plane.Data = reinterpret_cast<const void*>(uintptr_t(offset));
+            offset += uint64_t(plane.Width) * plane.Height * plane.BytesPerSample;
         }
-        const bool bilevel = FModel == TModel::Grey && image.comps[FUsed[0]].prec == 1;
-        FBitmap.Allocate(FWidth, FHeight, bilevel ? kv1g : kv24RGB);
-        const TYCbCrTables& tables = Tables();
-        CodecProgressBegin(FProgress, FHeight);
-        for (int32_t y = 0; y < FHeight && !CodecAborted(FProgress); ++y) {
-            uint8_t* row = FBitmap.GetScanLine(y);
-            auto* pixels = reinterpret_cast<TRGB*>(row);
-            if (bilevel) {
-                std::memset(row, 0, size_t(FBitmap.GetRowLen()));
-                for (int32_t x = 0; x < FWidth; ++x) {
-                    if (views[0].NonZero(x, y)) {
-                        row[x >> 3] |= uint8_t(0x80 >> (x & 7));
-                    }
+        if (offset != bytes) {
+            return false;
+        }
+        planes.clear();
+        for (size_t i = 0; i < FUsed.size(); ++i) {
+            planes.push_back({all[size_t(FUsed[i])], ChannelOf(i)});
+        }
+        return true;
+    }
+
+    // Windows of the picture, each decoded by a new pass of the library over the stream, of only
+    // the used components when they are chosen, else of every one, with the components and the
+    // bitmap chosen by the first window, to which the library has applied its transforms. A
+    // picture of one tile whose components come back as the stream holds them is decoded by one
+    // pass, which keeps the tile's records and data from window to window.
+    bool DecodeWindows(bool jp2, const TDeclaredLayout& layout, bool select)
+    {
+        const TWindowGrid grid = WindowsFor(layout, select);
+        const bool onePass = layout.Tiles == 1 && !select && !layout.ColourBoxes;
+        TSampleWriter writer(FBitmap, FPicture);
+        TDecoderPass pass;
+        CodecProgressBegin(FProgress, int64_t(grid.Count()));
+        bool first = true;
+        for (uint32_t y = FPicture.Y0; y < FPicture.Y1 && !CodecAborted(FProgress); y = grid.NextRow(y)) {
+            for (uint32_t x = FPicture.X0; x < FPicture.X1 && !CodecAborted(FProgress);
+                 x = grid.NextColumn(x)) {
+                const TPictureArea window{x, y, grid.NextColumn(x), grid.NextRow(y)};
+                if ((first || !onePass) && !StartPass(jp2, select, pass)) {
+                    return false;
                 }
-            } else if (FModel == TModel::Grey) {
-                for (int32_t x = 0; x < FWidth; ++x) {
-                    const uint8_t v = views[0].At(x, y);
-                    pixels[x] = TRGB{v, v, v};
+                if (!DecodeWindow(pass, window, select, first, writer)) {
+                    return false;
                 }
-            } else if (FModel == TModel::RGB) {
-                for (int32_t x = 0; x < FWidth; ++x) {
-                    pixels[x] = TRGB{views[2].At(x, y), views[1].At(x, y), views[0].At(x, y)};
-                }
-            } else {
-                for (int32_t x = 0; x < FWidth; ++x) {
-                    const int32_t luma = views[0].At(x, y), cb = views[1].At(x, y), cr = views[2].At(x, y);
-                    pixels[x] = TRGB{Clamp8(luma + tables.Blue[size_t(cb)]),
-                                     Clamp8(luma + tables.GreenCb[size_t(cb)] + tables.GreenCr[size_t(cr)]),
-                                     Clamp8(luma + tables.Red[size_t(cr)])};
-                }
+                first = false;
+                CodecProgressRows(FProgress, 1);
             }
-            CodecProgressRows(FProgress, 1);
         }
+        if (!CodecAborted(FProgress)) {
+            writer.Finish(FModel == TModel::YCbCr);
+        }
+        return true;
+    }
+
+    bool StartPass(bool jp2, bool select, TDecoderPass& pass)
+    {
+        pass = {};
+        FStream.SetPosition(FStart);
+        if (!OpenPass(FStream, jp2, true, pass)) {
+            return false;
+        }
+        std::vector<OPJ_UINT32> used(FUsed.begin(), FUsed.end());
+        return !select ||
+               opj_set_decoded_components(pass.Codec.get(), OPJ_UINT32(used.size()), used.data(), OPJ_FALSE);
+    }
+
+    bool DecodeWindow(TDecoderPass& pass, const TPictureArea& window, bool select, bool first,
+                      TSampleWriter& writer)
+    {
+        opj_image_t& image = *pass.Header;
+        if (!opj_set_decode_area(pass.Codec.get(), &image, OPJ_INT32(window.X0), OPJ_INT32(window.Y0),
+                                 OPJ_INT32(window.X1), OPJ_INT32(window.Y1)) ||
+            !opj_decode(pass.Codec.get(), pass.Stream.get(), &image) || pass.Failed) {
+            return false;
+        }
+        if (!select) {
+            const TModel model = FModel;
+            const std::vector<int32_t> chosen = FUsed;
+            if (!ChooseComponents(image, image.color_space) ||
+                (!first && (model != FModel || chosen != FUsed))) {
+                return false;
+            }
+            if (first) {
+                SetParams(image);
+                AllocateBitmap(image);
+            }
+        }
+        std::vector<TChannelPlane> planes;
+        for (size_t i = 0; i < FUsed.size(); ++i) {
+            const opj_image_comp_t& component = image.comps[select ? i : size_t(FUsed[i])];
+            if (component.data == nullptr) {
+                return false;
+            }
+            TSamplePlane plane;
+            plane.Data = component.data;
+            plane.BytesPerSample = sizeof(OPJ_INT32);
+            plane.Signed = component.sgnd != 0;
+            plane.Precision = component.prec;
+            plane.X0 = component.x0;
+            plane.Y0 = component.y0;
+            plane.Width = component.w;
+            plane.Height = component.h;
+            plane.StepX = component.dx;
+            plane.StepY = component.dy;
+            planes.push_back({plane, ChannelOf(i)});
+        }
+        writer.Write(planes.data(), planes.size());
+        return true;
+    }
+
+    // Where the windows end: bands of whole rows of tiles where the budget holds some, else bands
+    // of rows, else parts of a row.
+    struct TWindowGrid
+    {
+        TPictureArea Picture;
+        TGridAxis Down;
+        uint32_t Rows = 1;
+        uint32_t Columns = 1;
+
+        uint32_t NextRow(uint32_t y) const
+        {
+            uint64_t end = uint64_t(y) + Rows;
+            if (Down.TileSize > 0 && Rows >= Down.TileSize && y >= Down.TileStart) {
+                end = Down.TileStart + (end - Down.TileStart) / Down.TileSize * Down.TileSize;
+            }
+            return uint32_t(std::min<uint64_t>(end, Picture.Y1));
+        }
+
+        uint32_t NextColumn(uint32_t x) const
+        {
+            return uint32_t(std::min<uint64_t>(uint64_t(x) + Columns, Picture.X1));
+        }
+
+        uint64_t Count() const
+        {
+            uint64_t rows = 0;
+            for (uint32_t y = Picture.Y0; y < Picture.Y1; y = NextRow(y)) {
+                ++rows;
+            }
+            return rows * ((uint64_t(Picture.X1 - Picture.X0) + Columns - 1) / Columns);
+        }
+    };
+
+    TWindowGrid WindowsFor(const TDeclaredLayout& layout, bool select) const
+    {
+        std::vector<size_t> decoded;
+        for (size_t c = 0; c < layout.Steps.size(); ++c) {
+            decoded.push_back(c);
+        }
+        if (select) {
+            decoded.assign(FUsed.begin(), FUsed.end());
+        }
+        double rowBytes = 0;
+        for (size_t c : decoded) {
+            const auto [across, down] = layout.Steps[c];
+            rowBytes +=
+                4.0 * CeilDiv(uint32_t(FWidth), std::max<uint32_t>(across, 1)) / std::max<uint32_t>(down, 1);
+        }
+        TWindowGrid grid{FPicture, layout.Down};
+        const double rows = double(WindowBudget) / std::max(rowBytes, 1.0);
+        if (rows >= 1) {
+            grid.Rows = uint32_t(std::min<double>(rows, FHeight));
+            grid.Columns = uint32_t(FWidth);
+        } else {
+            grid.Columns = uint32_t(std::max<uint64_t>(WindowBudget / (4 * decoded.size()), 1));
+        }
+        return grid;
     }
 
     TStream& FStream;
@@ -298,8 +516,11 @@ private:
     TIOParamsVals& FParams;
     TProgressRec& FProgress;
     bool FParamsOnly;
+    int64_t FStart = 0;
     TModel FModel = TModel::RGB;
+    bool FBilevel = false;
     std::vector<int32_t> FUsed;
+    TPictureArea FPicture;
     int32_t FWidth = 0;
     int32_t FHeight = 0;
 };

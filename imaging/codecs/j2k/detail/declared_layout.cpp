@@ -2,6 +2,8 @@
 // code-stream box, and the room the stream has for the tiles it declares.
 #include "imaging/codecs/j2k/detail/declared_layout.h"
 
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/bit_utils.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
@@ -11,16 +13,31 @@ namespace Kvj2000::detail {
 namespace {
 
 constexpr uint32_t CodeStreamBoxType = 0x6A703263; // "jp2c"
+constexpr uint32_t HeaderBoxType = 0x6A703268;     // "jp2h"
+constexpr uint32_t ColourBoxType = 0x636F6C72;     // "colr"
+constexpr uint32_t PaletteBoxType = 0x70636C72;    // "pclr"
+constexpr uint32_t MappingBoxType = 0x636D6170;    // "cmap"
+constexpr uint32_t ChannelsBoxType = 0x63646566;   // "cdef"
 constexpr int64_t BoxHeaderBytes = 8;
 constexpr int64_t LongBoxHeaderBytes = 16;
 // SOC, then SIZ up to its component count: marker, Lsiz, Rsiz, eight sizes and offsets, Csiz.
 constexpr int64_t SizPrefixBytes = 42;
 constexpr int64_t ComponentBytes = 3; // Ssiz, XRsiz, YRsiz
 constexpr uint64_t TilePartHeaderBytes = 14;
+constexpr uint32_t TilePartMarker = 0xFF90;       // SOT
+constexpr uint32_t TileDataMarker = 0xFF93;       // SOD
+constexpr uint32_t CodingStyleMarker = 0xFF52;    // COD
+constexpr uint32_t ComponentStyleMarker = 0xFF53; // COC
 // What the library (OpenJPEG 2.5) allocates for each tile, and for each component of each tile,
 // when its header read gets to the first tile: measured 8,810 and 1,088 bytes, rounded up.
 constexpr uint64_t HeaderBytesPerTile = 8900;
 constexpr uint64_t HeaderBytesPerTileComponent = 1100;
+// What it allocates for each code-block of a tile when it starts decoding the tile: the block's
+// record, its first segments and its share of the precinct's tag trees; every component's,
+// decoded or not.
+constexpr uint64_t BytesPerCodeBlock = 560;
+// Beyond the picture's own bytes: a picture in tiles of 64 pixels or more needs less for its
+// records than for its pixels.
 constexpr uint64_t HeaderBudget = uint64_t(1) << 27;
 
 uint32_t Get16BE(const uint8_t* p)
@@ -38,43 +55,95 @@ uint64_t Get64BE(const uint8_t* p)
     return uint64_t(Get32BE(p)) << 32 | Get32BE(p + 4);
 }
 
-// The contents of the first top-level code-stream box at or after offset: where they start and
-// how many bytes the box and the stream hold of them. A box of length 0 runs to the end of the
-// stream; a box of length 1 gives its length in 64 bits after its type.
-bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, int64_t& first, int64_t& bytes)
+// A box of a JP2 file: its type, and where its contents start and end (at most at the end of
+// what holds it). A box of length 0 runs to the end; a box of length 1 gives its length in 64
+// bits after its type.
+struct TBox
+{
+    uint32_t Type = 0;
+    int64_t First = 0;
+    int64_t End = 0;
+    bool Whole = false; // the box ends within what holds it
+};
+
+bool ReadBox(TStream& stream, int64_t offset, int64_t end, TBox& box)
 {
     uint8_t header[LongBoxHeaderBytes];
-    while (end - offset >= BoxHeaderBytes) {
-        stream.SetPosition(offset);
-        if (stream.Read(header, BoxHeaderBytes) != BoxHeaderBytes) {
+    if (end - offset < BoxHeaderBytes) {
+        return false;
+    }
+    stream.SetPosition(offset);
+    if (stream.Read(header, BoxHeaderBytes) != BoxHeaderBytes) {
+        return false;
+    }
+    uint64_t length = Get32BE(header);
+    int64_t headerBytes = BoxHeaderBytes;
+    if (length == 1) {
+        if (stream.Read(header + BoxHeaderBytes, BoxHeaderBytes) != BoxHeaderBytes) {
             return false;
         }
-        uint64_t length = Get32BE(header);
-        int64_t headerBytes = BoxHeaderBytes;
-        if (length == 1) {
-            if (stream.Read(header + BoxHeaderBytes, BoxHeaderBytes) != BoxHeaderBytes) {
-                return false;
-            }
-            length = Get64BE(header + BoxHeaderBytes);
-            headerBytes = LongBoxHeaderBytes;
-        } else if (length == 0) {
-            length = uint64_t(end - offset);
-        }
-        if (length < uint64_t(headerBytes)) {
-            return false;
-        }
-        const uint64_t left = uint64_t(end - offset);
-        if (Get32BE(header + 4) == CodeStreamBoxType) {
-            first = offset + headerBytes;
-            bytes = int64_t(std::min(length, left)) - headerBytes;
+        length = Get64BE(header + BoxHeaderBytes);
+        headerBytes = LongBoxHeaderBytes;
+    } else if (length == 0) {
+        length = uint64_t(end - offset);
+    }
+    if (length < uint64_t(headerBytes)) {
+        return false;
+    }
+    const uint64_t left = uint64_t(end - offset);
+    box.Type = Get32BE(header + 4);
+    box.First = offset + headerBytes;
+    box.End = offset + int64_t(std::min(length, left));
+    box.Whole = length <= left;
+    return true;
+}
+
+// The contents of the first top-level code-stream box at or after offset: where they start and
+// how many bytes the box and the stream hold of them.
+bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, int64_t& first, int64_t& bytes)
+{
+    TBox box;
+    while (ReadBox(stream, offset, end, box)) {
+        if (box.Type == CodeStreamBoxType) {
+            first = box.First;
+            bytes = box.End - box.First;
             return true;
         }
-        if (length > left) {
+        if (!box.Whole) {
             return false;
         }
-        offset += int64_t(length);
+        offset = box.End;
     }
     return false;
+}
+
+// The colour boxes of the first JP2 header box: the first colour specification's enumerated
+// colour space, and whether a palette, component mapping or channel definition box is there.
+void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayout& layout)
+{
+    TBox box;
+    while (ReadBox(stream, offset, end, box) && box.Type != HeaderBoxType) {
+        if (!box.Whole) {
+            return;
+        }
+        offset = box.End;
+    }
+    if (box.Type != HeaderBoxType) {
+        return;
+    }
+    bool colourSeen = false;
+    TBox child;
+    for (offset = box.First; ReadBox(stream, offset, box.End, child); offset = child.End) {
+        if (child.Type == ColourBoxType && !colourSeen) {
+            colourSeen = true;
+            uint8_t colour[7];
+            if (child.End - child.First >= 7 && stream.Read(colour, 7) == 7 && colour[0] == 1) {
+                layout.EnumeratedColourSpace = Get32BE(colour + 3);
+            }
+        }
+        layout.ColourBoxes |=
+            child.Type == PaletteBoxType || child.Type == MappingBoxType || child.Type == ChannelsBoxType;
+    }
 }
 
 uint64_t TileCount(const TGridAxis& axis)
@@ -87,6 +156,11 @@ uint64_t TileCount(const TGridAxis& axis)
 uint64_t CeilDiv(uint64_t value, uint64_t step)
 {
     return (value + step - 1) / step;
+}
+
+uint64_t Extent(const TGridAxis& axis)
+{
+    return axis.End > axis.Start ? axis.End - axis.Start : 0;
 }
 
 // How many tiles along the axis hold a sample of a component sampled every step.
@@ -114,6 +188,8 @@ bool ParseSiz(const std::vector<uint8_t>& siz, int64_t bytes, TDeclaredLayout& l
     layout.Tiles = TileCount(layout.Across) * TileCount(layout.Down);
     const uint32_t components = Get16BE(p + 40);
     layout.Steps.clear();
+    layout.FirstPrecision =
+        components > 0 && siz.size() > SizPrefixBytes ? (p[SizPrefixBytes] & 0x7F) + 1 : 0;
     for (uint32_t c = 0; c < components && SizPrefixBytes + (c + 1) * ComponentBytes <= int64_t(siz.size());
          ++c) {
         const uint8_t* component = p + SizPrefixBytes + c * ComponentBytes;
@@ -140,6 +216,107 @@ bool ReadSizAt(TStream& stream, int64_t first, int64_t bytes, TDeclaredLayout& l
            ParseSiz(siz, bytes, layout);
 }
 
+// Notes the code-block size and decomposition levels of a COD or COC marker segment's contents
+// (the smallest code-blocks any resolution may have, after the precincts bound them), and a COD's
+// multi-component transform.
+void NoteCodingStyle(uint32_t marker, const uint8_t* data, int64_t length, size_t components,
+                     TDeclaredLayout& layout)
+{
+    const int64_t style = marker == CodingStyleMarker ? 5 : (components < 257 ? 1 : 2) + 1;
+    const int64_t precincts = style + 5;
+    if (length < precincts) {
+        return;
+    }
+    const bool ownPrecincts = (data[marker == CodingStyleMarker ? 0 : style - 1] & 1) != 0;
+    const uint32_t levels = data[style];
+    uint32_t across = std::min<uint32_t>(data[style + 1] + 2u, 10),
+             down = std::min<uint32_t>(data[style + 2] + 2u, 10);
+    for (int64_t r = 0; ownPrecincts && r <= levels && precincts + r < length; ++r) {
+        const uint32_t sizes = data[precincts + r], less = r == 0 ? 0 : 1;
+        across = std::min(across, std::max(sizes & 0xFu, less) - less);
+        down = std::min(down, std::max(sizes >> 4, less) - less);
+    }
+    layout.ComponentTransform |= marker == CodingStyleMarker && data[4] != 0;
+    layout.BlockAcrossLog = std::min(layout.BlockAcrossLog, across);
+    layout.BlockDownLog = std::min(layout.BlockDownLog, down);
+    layout.Levels = std::max(layout.Levels, levels);
+}
+
+// Reads marker segments up to SOT (the main header's end) or SOD (a tile-part header's), noting
+// the coding styles; the marker that ended them, or 0.
+uint32_t ReadHeaderMarkers(TStream& stream, int64_t end, TDeclaredLayout& layout)
+{
+    uint8_t head[4];
+    std::vector<uint8_t> segment;
+    while (end - stream.Position() >= 2 && stream.Read(head, 2) == 2) {
+        const uint32_t marker = Get16BE(head);
+        if (marker == TilePartMarker || marker == TileDataMarker) {
+            return marker;
+        }
+        if (end - stream.Position() < 2 || stream.Read(head + 2, 2) != 2 || Get16BE(head + 2) < 2) {
+            return 0;
+        }
+        const int64_t length = Get16BE(head + 2) - 2, next = stream.Position() + length;
+        if (next > end) {
+            return 0;
+        }
+        if (marker == CodingStyleMarker || marker == ComponentStyleMarker) {
+            segment.resize(size_t(length));
+            if (stream.Read(segment.data(), length) != length) {
+                return 0;
+            }
+            NoteCodingStyle(marker, segment.data(), length, layout.Steps.size(), layout);
+        }
+        stream.SetPosition(next);
+    }
+    return 0;
+}
+
+// The coding styles of the main header and of every tile-part header, which the library follows
+// when it makes a tile's code-block records.
+void ReadCodingStyles(TStream& stream, int64_t first, int64_t bytes, TDeclaredLayout& layout)
+{
+    const int64_t end = first + bytes;
+    uint8_t head[SizPrefixBytes];
+    stream.SetPosition(first);
+    if (stream.Read(head, 6) != 6) {
+        return;
+    }
+    stream.SetPosition(first + 4 + Get16BE(head + 4));
+    for (uint32_t marker = ReadHeaderMarkers(stream, end, layout); marker == TilePartMarker;) {
+        const int64_t tilePart = stream.Position() - 2;
+        if (stream.Read(head, 10) != 10 || ReadHeaderMarkers(stream, end, layout) != TileDataMarker) {
+            return;
+        }
+        const uint32_t length = Get32BE(head + 4);
+        if (length < TilePartHeaderBytes || end - tilePart < int64_t(length) + 2) {
+            return;
+        }
+        stream.SetPosition(tilePart + length);
+        if (stream.Read(head, 2) != 2) {
+            return;
+        }
+        marker = Get16BE(head);
+    }
+}
+
+// What the library's code-block records of one whole tile take, at most.
+uint64_t TileRecordBytes(const TDeclaredLayout& layout)
+{
+    const uint64_t across = std::min<uint64_t>(layout.Across.TileSize, Extent(layout.Across));
+    const uint64_t down = std::min<uint64_t>(layout.Down.TileSize, Extent(layout.Down));
+    uint64_t blocks = 0;
+    for (const auto& [stepAcross, stepDown] : layout.Steps) {
+        const uint64_t columns = CeilDiv(across, std::max<uint64_t>(stepAcross, 1));
+        const uint64_t rows = CeilDiv(down, std::max<uint64_t>(stepDown, 1));
+        // Each band of each resolution ends in partial code-blocks, across and down.
+        blocks += (columns * rows >> (layout.BlockAcrossLog + layout.BlockDownLog)) +
+                  3 * ((columns >> layout.BlockAcrossLog) + (rows >> layout.BlockDownLog)) +
+                  3 * layout.Levels + 1;
+    }
+    return blocks * BytesPerCodeBlock;
+}
+
 } // namespace
 
 bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout)
@@ -150,14 +327,47 @@ bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout)
     int64_t bytes = end - start;
     const bool found = (!jp2 || FindCodeStreamBox(stream, start, end, first, bytes)) &&
                        ReadSizAt(stream, first, bytes, layout);
+    if (found) {
+        ReadCodingStyles(stream, first, bytes, layout);
+    }
+    if (found && jp2) {
+        ReadColourBoxes(stream, start, end, layout);
+    }
     stream.SetPosition(start);
     return found;
+}
+
+uint64_t BitmapBytes(const TDeclaredLayout& layout)
+{
+    const uint64_t width = Extent(layout.Across), height = Extent(layout.Down);
+    if (width * height > uint64_t(KVCodecMaxPixels)) {
+        return 0;
+    }
+    const bool bilevel = layout.Steps.size() == 1 && layout.FirstPrecision == 1 && !layout.ColourBoxes;
+    return uint64_t(Daduvudez::_BitmapRowLen(int64_t(width), bilevel ? 1 : 24)) * height;
 }
 
 bool HeaderWithinBudget(const TDeclaredLayout& layout)
 {
     const uint64_t perTile = HeaderBytesPerTile + HeaderBytesPerTileComponent * layout.Steps.size();
-    return layout.Tiles <= HeaderBudget / perTile;
+    return layout.Tiles <= (BitmapBytes(layout) + HeaderBudget) / perTile;
+}
+
+bool TileRecordsWithinBudget(const TDeclaredLayout& layout)
+{
+    return TileRecordBytes(layout) <= BitmapBytes(layout) + HeaderBudget;
+}
+
+uint64_t TileBufferBytes(const TDeclaredLayout& layout)
+{
+    const uint64_t across = std::min<uint64_t>(layout.Across.TileSize, Extent(layout.Across));
+    const uint64_t down = std::min<uint64_t>(layout.Down.TileSize, Extent(layout.Down));
+    uint64_t bytes = 0;
+    for (const auto& [stepAcross, stepDown] : layout.Steps) {
+        bytes += CeilDiv(across, std::max<uint64_t>(stepAcross, 1)) *
+                 CeilDiv(down, std::max<uint64_t>(stepDown, 1)) * sizeof(int32_t);
+    }
+    return bytes;
 }
 
 bool CanHoldItsTiles(const TDeclaredLayout& layout)

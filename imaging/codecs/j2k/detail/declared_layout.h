@@ -27,8 +27,23 @@ struct TDeclaredLayout
     uint64_t Tiles = 0;
     // Each component's sampling steps on the grid, horizontal and vertical.
     std::vector<std::pair<uint8_t, uint8_t>> Steps;
+    // The smallest code-blocks (log2 of their width and height) and the most decomposition levels
+    // that the coding styles of the main and tile-part headers give any component.
+    uint32_t BlockAcrossLog = 6;
+    uint32_t BlockDownLog = 6;
+    uint32_t Levels = 0;
+    // Whether the main or a tile-part header turns the first three components with a
+    // multi-component transform, which the library leaves out when it decodes chosen components.
+    bool ComponentTransform = false;
+    // The first component's precision in bits (1 to 128; 0 without components).
+    uint32_t FirstPrecision = 0;
     // The bytes of the code stream, from its start marker to the end of its box or stream.
     int64_t CodeStreamBytes = 0;
+    // A JP2 file's enumerated colour space (16 sRGB, 17 grey, 18 sYCC, ...), 0 when it gives none.
+    uint32_t EnumeratedColourSpace = 0;
+    // A JP2 file's palette, component mapping or channel definitions: the library applies them
+    // only when it decodes a picture or a window of it whole.
+    bool ColourBoxes = false;
 };
 
 // The layout of the raw code stream at the stream's position, or of the first code-stream box of
@@ -36,9 +51,19 @@ struct TDeclaredLayout
 // one tile; the position is kept either way.
 bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout);
 
+// The bytes of the bitmap the picture needs, 0 past the pixel budget.
+uint64_t BitmapBytes(const TDeclaredLayout& layout);
+
 // Whether the records the library makes for the declared tiles and components while it reads the
-// main header stay within a budget, as the pixels of a picture do.
+// main header stay within the bitmap's bytes and a budget beyond them.
 bool HeaderWithinBudget(const TDeclaredLayout& layout);
+
+// Whether the records it makes for the code-blocks of a tile, of every component, when it starts
+// decoding the tile, stay within the same.
+bool TileRecordsWithinBudget(const TDeclaredLayout& layout);
+
+// What the library's buffers of one whole tile take, every component at 32 bits a sample.
+uint64_t TileBufferBytes(const TDeclaredLayout& layout);
 
 // Whether the code stream has room for what it declares: each tile needs a tile-part header
 // (SOT, 12 bytes, and SOD, 2) and each of its components that holds samples the header of at

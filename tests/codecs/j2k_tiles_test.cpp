@@ -1,0 +1,287 @@
+// The JPEG 2000 reader tile by tile: pictures of many small tiles load with their pixels, streams
+// of a few bytes that declare a huge picture cost its bitmap and no more, and a JP2 file's
+// palette still colours the pixels.
+#include "imaging/codecs/j2k/kvj2000.h"
+
+#include "imaging/codecs/params/ioparams.h"
+#include "imaging/core/daduvudez.h"
+#include "platform/core/streams.h"
+#include "tests/codecs/codec_tools.h"
+#include "tests/codecs/j2k_decoding.h"
+#include "tests/support/peak_heap.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+using Decoded = kvtest::J2kDecoded;
+using kvtest::DecodeJ2k;
+
+void Put16(std::string& bytes, uint32_t value)
+{
+    bytes += char(value >> 8);
+    bytes += char(value);
+}
+
+void Put32(std::string& bytes, uint32_t value)
+{
+    Put16(bytes, value >> 16);
+    Put16(bytes, value & 0xFFFF);
+}
+
+// A code stream of 8-bit components on a grid of tiles, each tile holding one empty packet a
+// component (one resolution, one layer): a valid picture, all mid-grey (a zero coefficient is
+// the middle of the samples' range), of a few bytes a tile.
+std::string EmptyTiles(uint32_t width, uint32_t height, uint32_t components, uint32_t tileWidth,
+                       uint32_t tileHeight)
+{
+    std::string bytes;
+    Put16(bytes, 0xFF4F);
+    Put16(bytes, 0xFF51);
+    Put16(bytes, 38 + 3 * components);
+    Put16(bytes, 0);
+    for (uint32_t value : {width, height, 0u, 0u, tileWidth, tileHeight, 0u, 0u}) {
+        Put32(bytes, value);
+    }
+    Put16(bytes, components);
+    for (uint32_t c = 0; c < components; ++c) {
+        bytes += std::string("\x07\x01\x01", 3);
+    }
+    // COD: LRCP, one layer, no transform, no decomposition, 64 x 64 code-blocks, 5-3 wavelet;
+    // QCD: no quantization.
+    bytes += std::string("\xFF\x52\x00\x0C\x00\x00\x00\x01\x00\x00\x04\x04\x00\x01", 14);
+    bytes += std::string("\xFF\x5C\x00\x04\x40\x48", 6);
+    const uint32_t tiles = ((width + tileWidth - 1) / tileWidth) * ((height + tileHeight - 1) / tileHeight);
+    for (uint32_t t = 0; t < tiles; ++t) {
+        Put16(bytes, 0xFF90);
+        Put16(bytes, 10);
+        Put16(bytes, t);
+        Put32(bytes, 14 + components);
+        Put16(bytes, 0x0001);
+        Put16(bytes, 0xFF93);
+        bytes += std::string(components, '\0');
+    }
+    Put16(bytes, 0xFFD9);
+    return bytes;
+}
+
+bool AllMidGrey(TKVBitmap& bitmap)
+{
+    for (int32_t y = 0; y < bitmap.GetHeight(); ++y) {
+        const uint8_t* row = bitmap.GetScanLine(y);
+        for (int32_t x = 0; x < bitmap.GetWidth() * 3; ++x) {
+            if (row[x] != 128) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The red, green and blue of the pattern picture: flat in blocks, so that it codes quickly.
+TRGB Pattern(int32_t x, int32_t y)
+{
+    return TRGB{uint8_t((x + y) >> 7), uint8_t(y >> 6), uint8_t(x >> 6)};
+}
+
+// Writes the pattern picture as a PPM file for opj_compress; its name.
+std::string WritePattern(const kvtest::TempFolder& folder, int32_t width, int32_t height)
+{
+    std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    ppm.reserve(ppm.size() + size_t(width) * height * 3);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const TRGB p = Pattern(x, y);
+            ppm += {char(p.r), char(p.g), char(p.b)};
+        }
+    }
+    return folder.Write("pattern.ppm", ppm);
+}
+
+// How many pixels differ from the pattern; all of them when the size is not the pattern's.
+int64_t PixelsOffPattern(TKVBitmap& bitmap, int32_t width, int32_t height)
+{
+    if (bitmap.GetWidth() != width || bitmap.GetHeight() != height || bitmap.GetPixelFormat() != kv24RGB) {
+        return int64_t(width) * height;
+    }
+    int64_t off = 0;
+    for (int32_t y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const TRGB*>(bitmap.GetScanLine(y));
+        for (int32_t x = 0; x < width; ++x) {
+            off += !(row[x] == Pattern(x, y));
+        }
+    }
+    return off;
+}
+
+} // namespace
+
+// The library's header records for 26,508 tiles of 64 pixels cost about as much as the picture;
+// up to the bitmap's bytes and 128 MiB more they load, with every pixel. Tiles of 32 pixels over
+// that stay refused, before the library makes a record.
+TEST(J2kTiles, ManyTileFilesLoadWithTheirPixels)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
+    kvtest::TempFolder folder;
+    const std::string tiled = folder.File("tiles-64.j2k");
+    ASSERT_FALSE(kvtest::ToolOutput("opj_compress -i " + WritePattern(folder, 12000, 9000) + " -o " + tiled +
+                                    " -t 64,64 -n 1")
+                     .empty());
+    Decoded d;
+    DecodeJ2k(kvtest::TempFolder::Read(tiled), d);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(PixelsOffPattern(d.Bitmap, 12000, 9000), 0);
+
+    const struct
+    {
+        const char* name;
+        uint32_t width, height, tile;
+        bool loads;
+    } cases[] = {
+        {"9000 x 9000 in 80-pixel tiles", 9000, 9000, 80, true},
+        {"12000 x 9000 in 32-pixel tiles", 12000, 9000, 32, false},
+        {"4000 x 3000 in 10-pixel tiles", 4000, 3000, 10, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = EmptyTiles(c.width, c.height, 3, c.tile, c.tile);
+        Decoded empty;
+        const int64_t grownKb = kvtest::ResidentGrowthOf([&] { DecodeJ2k(bytes, empty); });
+        EXPECT_EQ(empty.Aborted, !c.loads);
+        if (c.loads) {
+            EXPECT_EQ(empty.Bitmap.GetWidth(), int32_t(c.width));
+            EXPECT_TRUE(AllMidGrey(empty.Bitmap));
+        } else {
+            EXPECT_LT(grownKb, 64 * 1024);
+        }
+    }
+}
+
+// A tile whose 32-bit buffers would pass 256 MB is decoded in windows: with the multi-component
+// transform every component is decoded, since the library leaves the transform out of components
+// chosen; without it, of four components only the three used.
+TEST(J2kTiles, OneTilePastTheBudgetDecodesInWindowsWithItsPixels)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
+    kvtest::TempFolder folder;
+    const std::string pattern = WritePattern(folder, 6000, 4000);
+    // The pattern's planes and a fourth component that no pixel shows.
+    std::string planes;
+    for (int32_t plane = 0; plane < 4; ++plane) {
+        for (int32_t y = 0; y < 4000; ++y) {
+            for (int32_t x = 0; x < 6000; ++x) {
+                const TRGB p = Pattern(x, y);
+                planes += char(plane == 0 ? p.r : plane == 1 ? p.g : plane == 2 ? p.b : x);
+            }
+        }
+    }
+    const std::string raw = folder.Write("planes.raw", planes);
+    for (const std::string& input :
+         {pattern + " ", pattern + " -mct 0", raw + " -F 6000,4000,4,8,u -mct 0"}) {
+        SCOPED_TRACE(input);
+        const std::string file = folder.File("one-tile.j2k");
+        ASSERT_FALSE(kvtest::ToolOutput("opj_compress -o " + file + " -i " + input).empty());
+        Decoded d;
+        DecodeJ2k(kvtest::TempFolder::Read(file), d);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(PixelsOffPattern(d.Bitmap, 6000, 4000), 0);
+    }
+}
+
+// One tile of 12000 x 8000 in 129 bytes costs its 288-MB bitmap and windows of the tile, not the
+// library's 32-bit buffers of the whole picture; one tile of 16384 x 16384 with 255 components,
+// whose code-block records alone would take gigabytes, is refused before any is made, though its
+// parameters are read.
+TEST(J2kTiles, TinyStreamsOfHugePicturesCostTheirBitmapAndNoMore)
+{
+    const struct
+    {
+        const char* name;
+        uint32_t width, height, components;
+        bool loads;
+        int64_t mostKb;
+    } cases[] = {
+        {"12000 x 8000 RGB", 12000, 8000, 3, true, (288'000'000 + (200 << 20)) / 1024},
+        {"16384 x 16384, 255 components", 16384, 16384, 255, false, 64 * 1024},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = EmptyTiles(c.width, c.height, c.components, c.width, c.height);
+        EXPECT_LT(bytes.size(), 1200u);
+        Decoded d;
+        EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(bytes, d); }), c.mostKb);
+        EXPECT_EQ(d.Aborted, !c.loads);
+        if (c.loads) {
+            EXPECT_TRUE(AllMidGrey(d.Bitmap));
+        }
+        // The header alone makes no code-block record: its parameters are read either way.
+        Decoded header;
+        DecodeJ2k(bytes, header, true);
+        EXPECT_FALSE(header.Aborted);
+        EXPECT_EQ(header.Params.Width, int32_t(c.width));
+        EXPECT_EQ(header.Params.Height, int32_t(c.height));
+    }
+}
+
+// A JP2 file whose one component indexes a palette of three columns loads in the palette's
+// colours, as the library applies its palette and component mapping.
+TEST(J2kTiles, PaletteBoxesColourThePixels)
+{
+    TKVBitmap grey;
+    grey.Allocate(40, 6, kv24RGB);
+    for (int32_t y = 0; y < 6; ++y) {
+        for (int32_t x = 0; x < 40; ++x) {
+            const uint8_t v = uint8_t(x * 6 + y);
+            grey.SetPixels_kv24RGB(x, y, TRGB{v, v, v});
+        }
+    }
+    TIOParamsVals params;
+    params.J2000_ColorSpace = ioJ2000_GRAYLEV;
+    TMemoryStream encoded;
+    bool aborted = false;
+    TProgressRec progress = kvtest::ProgressInto(aborted);
+    Kvj2000::J2KWriteStream(encoded, grey, params, progress, 0);
+    ASSERT_FALSE(aborted);
+    std::string file(static_cast<const char*>(encoded.Memory()), size_t(encoded.Size()));
+
+    // pclr: 256 entries of three 8-bit columns; cmap: channel i is column i of component 0.
+    std::string boxes;
+    Put32(boxes, 8 + 3 + 3 + 256 * 3);
+    boxes += "pclr";
+    Put16(boxes, 256);
+    boxes += std::string("\x03\x07\x07\x07", 4);
+    for (uint32_t v = 0; v < 256; ++v) {
+        boxes += {char(v), char(255 - v), char(v / 2)};
+    }
+    Put32(boxes, 8 + 3 * 4);
+    boxes += "cmap";
+    for (uint32_t i = 0; i < 3; ++i) {
+        Put16(boxes, 0);
+        boxes += {char(1), char(i)};
+    }
+    const size_t header = file.find("jp2h") - 4, colour = file.find("colr");
+    ASSERT_EQ(file[colour + 10], 17);
+    file[colour + 10] = 16; // sRGB
+    const auto byteAt = [&file](size_t at) { return static_cast<uint32_t>(static_cast<uint8_t>(file[at])); };
+    const uint32_t headerLength = (byteAt(header + 2) << 8 | byteAt(header + 3)) + uint32_t(boxes.size());
+    std::string length;
+    Put32(length, headerLength);
+    file.replace(header, 4, length);
+    file.insert(header + 8 + (headerLength - boxes.size() - 8), boxes);
+
+    Decoded d;
+    DecodeJ2k(file, d);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(d.Params.SamplesPerPixel, 3);
+    for (int32_t y = 0; y < 6; ++y) {
+        for (int32_t x = 0; x < 40; ++x) {
+            const uint8_t v = uint8_t(x * 6 + y);
+            ASSERT_EQ(d.Bitmap.GetPixels_kv24RGB(x, y), (TRGB{uint8_t(v / 2), uint8_t(255 - v), v}))
+                << x << "," << y;
+        }
+    }
+}
