@@ -117,8 +117,8 @@ bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, int64_t& fi
     return false;
 }
 
-// The colour boxes of the first JP2 header box: the first colour specification's enumerated
-// colour space, and whether a palette, component mapping or channel definition box is there.
+// The colour boxes of the first JP2 header box: the enumerated colour space of the first
+// "colr" box, and whether a palette, component mapping or channel definition box is there.
 void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayout& layout)
 {
     TBox box;
