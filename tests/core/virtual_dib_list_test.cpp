@@ -32,6 +32,14 @@ void Fill(TKVBitmap& bitmap, int32_t width, int32_t height, uint32_t seed)
     }
 }
 
+// A new image of the list, filled as Fill fills a bitmap.
+TKVVirtualImageInfo* AddFilled(TKVVirtualDIBList& list, int32_t width, int32_t height, uint32_t seed)
+{
+    TKVBitmap bitmap;
+    Fill(bitmap, width, height, seed);
+    return list.AddKVBitmap(&bitmap);
+}
+
 bool SameRows(TKVBitmap& a, TKVBitmap& b)
 {
     if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() ||
@@ -344,13 +352,10 @@ TEST_F(VirtualDIBList, GrowingTheFileKeepsMappedAndFreeBlocks)
 TEST_F(VirtualDIBList, AlphaThatComesAndGoesKeepsTheFileFromGrowing)
 {
     TKVVirtualDIBList list;
-    TKVBitmap picture, expected, back;
-    Fill(picture, 300, 200, 1);
-    TKVVirtualImageInfo* before = list.AddKVBitmap(&picture);
-    Fill(picture, 300, 200, 2);
-    TKVVirtualImageInfo* image = list.AddKVBitmap(&picture);
-    Fill(picture, 300, 200, 3);
-    TKVVirtualImageInfo* after = list.AddKVBitmap(&picture);
+    TKVBitmap expected, back;
+    TKVVirtualImageInfo* before = AddFilled(list, 300, 200, 1);
+    TKVVirtualImageInfo* image = AddFilled(list, 300, 200, 2);
+    TKVVirtualImageInfo* after = AddFilled(list, 300, 200, 3);
     const int64_t startSize = list.FileSize();
     Fill(expected, 300, 200, 2);
     for (int32_t i = 0; i < 100; ++i) {
@@ -407,8 +412,7 @@ TEST_F(VirtualDIBList, RoomImagesLeaveIsMergedAndReused)
         TKVBitmap picture, back;
         std::vector<TKVVirtualImageInfo*> images;
         for (uint32_t i = 0; i < 5; ++i) {
-            Fill(picture, kSide, kSide, i);
-            images.push_back(list.AddKVBitmap(&picture));
+            images.push_back(AddFilled(list, kSide, kSide, i));
             ASSERT_EQ(images.back()->Position, int64_t(i) * block);
         }
         for (int i : c.Deleted)
@@ -452,10 +456,8 @@ TEST_F(VirtualDIBList, ImageThatCannotGrowKeepsItsBlock)
     const int code = ExitCodeOfChild([] {
         TKVVirtualDIBList list;
         TKVBitmap picture, back, expected;
-        Fill(picture, 40, 40, 1);
-        TKVVirtualImageInfo* image = list.AddKVBitmap(&picture);
-        Fill(picture, 40, 40, 2);
-        TKVVirtualImageInfo* other = list.AddKVBitmap(&picture);
+        TKVVirtualImageInfo* image = AddFilled(list, 40, 40, 1);
+        TKVVirtualImageInfo* other = AddFilled(list, 40, 40, 2);
         LimitFileSize(0x10000);
         Fill(picture, 200, 200, 3);
         list.CopyFromKVBitmap(image, &picture);
@@ -463,8 +465,7 @@ TEST_F(VirtualDIBList, ImageThatCannotGrowKeepsItsBlock)
         Fill(expected, 40, 40, 1);
         if (!SameRows(back, expected))
             return 1;
-        Fill(picture, 40, 40, 4);
-        TKVVirtualImageInfo* added = list.AddKVBitmap(&picture);
+        TKVVirtualImageInfo* added = AddFilled(list, 40, 40, 4);
         if (added == nullptr || added->Position == image->Position)
             return 2;
         list.CopyToKVBitmap(image, &back);
