@@ -574,8 +574,8 @@ TEST_F(Gallery, PageTheDiskHasNoRoomForLeavesNoFile)
         return;
     }
     failed.clear();
-    constexpr int64_t Page4k = 4096;
-    int64_t neededPages = 0;
+    constexpr int64_t Block4k = 4096;
+    int64_t neededBlocks = 0;
     {
         TSmallDisk disk(FGallery, 64 << 20);
         ASSERT_TRUE(disk.Mounted);
@@ -584,12 +584,12 @@ TEST_F(Gallery, PageTheDiskHasNoRoomForLeavesNoFile)
         {
         };
         ASSERT_EQ(::statvfs(FGallery.c_str(), &usage), 0);
-        neededPages = static_cast<int64_t>(usage.f_blocks - usage.f_bfree) * usage.f_frsize / Page4k;
-        window = lastWrites(Page4k);
+        neededBlocks = static_cast<int64_t>(usage.f_blocks - usage.f_bfree) * usage.f_frsize / Block4k;
+        window = lastWrites(Block4k);
     }
     for (int64_t k = 1; k <= window; ++k) {
-        SCOPED_TRACE("tmpfs of " + std::to_string(neededPages - k) + " pages");
-        TSmallDisk disk(FGallery, (neededPages - k) * Page4k);
+        SCOPED_TRACE("tmpfs of " + std::to_string(neededBlocks - k) + " blocks");
+        TSmallDisk disk(FGallery, (neededBlocks - k) * Block4k);
         ASSERT_TRUE(disk.Mounted);
         check(Run());
     }
