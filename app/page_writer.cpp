@@ -2,12 +2,10 @@
 // variables into numbered page files.
 #include "app/page_writer.h"
 
+#include "imaging/io/detail/io_work.h"
+#include "platform/core/exceptions.h"
 #include "platform/core/files.h"
-#include "platform/core/streams.h"
 #include "platform/core/strings.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <utility>
@@ -155,10 +153,7 @@ TPageWriter::TPageWriter(std::string_view TemplateText, TPageWriterSettings Sett
     ResetPageDefaults();
 }
 
-TPageWriter::~TPageWriter()
-{
-    ClosePage();
-}
+TPageWriter::~TPageWriter() = default;
 
 void TPageWriter::ResetPageDefaults()
 {
@@ -311,16 +306,12 @@ std::string TPageWriter::SubstituteParams(std::string_view Text) const
 
 bool TPageWriter::NextPage()
 {
-    if (!Flush()) {
+    if (!Flush() || !ClosePage()) {
         return false;
     }
-    ClosePage();
     // A first pass that wrote nothing still leaves the gallery its first page.
-    if (PageNumber == 0) {
-        if (!OpenPage(1)) {
-            return false;
-        }
-        ClosePage();
+    if (PageNumber == 0 && !(OpenPage(1) && ClosePage())) {
+        return false;
     }
     ++PageNumber;
     const int32_t n = PageNumber;
@@ -334,13 +325,13 @@ bool TPageWriter::NextPage()
 
 bool TPageWriter::OpenPage(int32_t Number)
 {
-    ClosePage();
     PageNumber = Number;
     FOutCount = 0;
     FPageFileName = FSettings.GalleryPath + PageName(Number);
     FHost.BeforePageWrite();
-    FPageFile = ::open(FPageFileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (FPageFile < 0) {
+    try {
+        FPageFile = std::make_unique<Korvaneio::detail::TSafeFileWriter>(FPageFileName);
+    } catch (const EFCreateError&) {
         FHost.ShowMessage("Can't create the file: " + FPageFileName);
         return false;
     }
@@ -356,33 +347,33 @@ bool TPageWriter::Flush()
     FHost.BeforePageWrite();
     const int64_t count = static_cast<int64_t>(FOutCount);
     FOutCount = 0;
-    if (THandleStream(FPageFile).Write(FOutBuffer.data(), count) != count) {
+    if (FPageFile->Stream().Write(FOutBuffer.data(), count) != count) {
+        FPageFile.reset();
         FHost.WriteFailed(FPageFileName);
         return false;
     }
     return true;
 }
 
-void TPageWriter::ClosePage()
+// The page takes its name; a full disk may only show when the last blocks reach it.
+bool TPageWriter::ClosePage()
 {
-    if (FPageFile >= 0) {
-        ::close(FPageFile);
-        FPageFile = -1;
+    if (!PageOpen()) {
+        return true;
     }
+    const std::unique_ptr<Korvaneio::detail::TSafeFileWriter> page = std::move(FPageFile);
+    try {
+        page->Commit();
+    } catch (const EFCreateError&) {
+        FHost.WriteFailed(FPageFileName);
+        return false;
+    }
+    return true;
 }
 
 bool TPageWriter::Finish()
 {
-    bool written = Flush();
-    if (PageOpen()) {
-        // A full disk may only show when the last blocks reach it.
-        if (::close(FPageFile) != 0 && written) {
-            FHost.WriteFailed(FPageFileName);
-            written = false;
-        }
-        FPageFile = -1;
-    }
-    return written;
+    return Flush() && ClosePage();
 }
 
 std::string TPageWriter::PictureLink(int32_t Index) const

@@ -10,9 +10,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace Korvaneio::detail {
+class TSafeFileWriter;
+}
 
 // Size of the output buffer; pages are written in blocks of this size.
 constexpr size_t PageBufferSize = 10240;
@@ -31,7 +36,8 @@ public:
     virtual void StepProgress() = 0;
     // A page file could not be created: the message box with Text.
     virtual void ShowMessage(const std::string& Text) = 0;
-    // Bytes could not be written to an open page file.
+    // Bytes could not be written to an open page file, or the complete page could not take its
+    // name; the page has left no file.
     virtual void WriteFailed(const std::string& FileName) = 0;
 };
 
@@ -72,6 +78,9 @@ enum TPagesResult : uint8_t
     prCancelled,
 };
 
+// Each page is written beside its name and takes the name only once complete: a page that
+// cannot be written leaves no file, and a page written over an earlier one leaves that one as it
+// was until then. A page still open when the writer goes is dropped.
 class TPageWriter
 {
 public:
@@ -93,7 +102,7 @@ public:
     // advancing it; false when the tag is not the writer's (the caller writes it unchanged).
     // Index becomes -1 when a write failed.
     bool ExpandThumbsTag(int32_t& Index, const std::string& Name, const TVqValues& Attributes, bool Place);
-    // Finishes the current page and opens the next one; false when it cannot be created.
+    // Finishes the current page and opens the next one; false when either fails.
     bool NextPage();
     // Writes a piece of page text, unless a conditional block hides it on this page; false when
     // a page file could not be created or written.
@@ -101,7 +110,7 @@ public:
     // The text with every @_name_@ replaced by the page variable or template parameter of that
     // name (case ignored); unknown names and an unclosed @_ stay as written.
     std::string SubstituteParams(std::string_view Text) const;
-    // Writes what is left in the buffer and closes the page; false when the write failed.
+    // Writes what is left in the buffer and gives the page its name; false when that failed.
     bool Finish();
 
     // Writes every page: the template again and again while pictures remain, placing them from
@@ -110,7 +119,7 @@ public:
     // The last page stays open (Finish closes it).
     TPagesResult WritePages(const std::function<bool(bool Placing)>& AfterTag);
 
-    bool PageOpen() const { return FPageFile >= 0; }
+    bool PageOpen() const { return FPageFile != nullptr; }
     int32_t PageNumber = 0;
     int32_t TotalPages = 1;
     // Set while pictures remain to be placed: the end of the template then starts a new page.
@@ -125,7 +134,7 @@ private:
     bool TextHidden() const;
     bool OpenPage(int32_t Number);
     bool Flush();
-    void ClosePage();
+    bool ClosePage();
     std::string PageFileName(int32_t Number) const;
     std::string PictureLink(int32_t Index) const;
     std::string ThumbnailSource(int32_t Index) const;
@@ -146,7 +155,7 @@ private:
     ThumbStr FPage;
     std::vector<char> FOutBuffer;
     size_t FOutCount = 0;
-    int FPageFile = -1;
+    std::unique_ptr<Korvaneio::detail::TSafeFileWriter> FPageFile;
     std::string FPageFileName;
     int32_t FPlacedInPass = 0;
 };

@@ -225,6 +225,79 @@ void TKVVirtualDIBList::UnMapAllImages()
 }
 
 // ---------------------------------------------------------------------------------------------
+// Room in the file
+
+// Free blocks are kept in file order, each merged with the free blocks beside it, and space freed
+// at the end of used space is given back to it: a block an image leaves, whether it moves or goes,
+// joins the room around it, so that an image that grows and shrinks back finds its old place.
+void TKVVirtualDIBList::FreeRoom(int64_t position, int64_t size)
+{
+    if (size <= 0)
+        return;
+    auto next =
+        std::lower_bound(FFreeBlocks.begin(), FFreeBlocks.end(), position,
+                         [](const TKVVirtualFreeBlock& block, int64_t at) { return block.Position < at; });
+    if (next != FFreeBlocks.end() && next->Position == position + size) {
+        size += next->Size;
+        next = FFreeBlocks.erase(next);
+    }
+    if (next != FFreeBlocks.begin() && std::prev(next)->Position + std::prev(next)->Size == position) {
+        position = std::prev(next)->Position;
+        size += std::prev(next)->Size;
+        next = FFreeBlocks.erase(std::prev(next));
+    }
+    if (position + size == FEndOfUsed)
+        FEndOfUsed = position;
+    else
+        FFreeBlocks.insert(next, TKVVirtualFreeBlock{position, size});
+}
+
+// Takes back a range that is free: inside a free block, whose rest stays free, or past the end of
+// used space, whose gap up to it becomes free.
+void TKVVirtualDIBList::ClaimRoom(int64_t position, int64_t size)
+{
+    if (position >= FEndOfUsed) {
+        const int64_t end = FEndOfUsed;
+        FEndOfUsed = position + size;
+        FreeRoom(end, position - end);
+        return;
+    }
+    auto block = std::find_if(FFreeBlocks.begin(), FFreeBlocks.end(), [&](const TKVVirtualFreeBlock& free) {
+        return free.Position <= position && position + size <= free.Position + free.Size;
+    });
+    if (block == FFreeBlocks.end())
+        return;
+    const TKVVirtualFreeBlock whole = *block;
+    block = FFreeBlocks.erase(block);
+    const int64_t after = whole.Position + whole.Size - (position + size);
+    if (after > 0)
+        block = FFreeBlocks.insert(block, TKVVirtualFreeBlock{position + size, after});
+    if (whole.Position < position)
+        FFreeBlocks.insert(block, TKVVirtualFreeBlock{whole.Position, position - whole.Position});
+}
+
+// The position of size bytes taken for a block: the first free block that holds them, else the
+// end of used space, the file growing when it must; -1 when it cannot.
+int64_t TKVVirtualDIBList::TakeRoom(int64_t size)
+{
+    auto fit = std::find_if(FFreeBlocks.begin(), FFreeBlocks.end(),
+                            [&](const TKVVirtualFreeBlock& block) { return block.Size >= size; });
+    if (fit != FFreeBlocks.end()) {
+        const int64_t position = fit->Position;
+        ClaimRoom(position, size);
+        return position;
+    }
+    if (FGrowthStep < size)
+        FGrowthStep = FLastBlockSize + size;
+    FLastBlockSize = size;
+    if (FEndOfUsed + size > FFileSize && !SetFileSize(FFileSize + FGrowthStep))
+        return -1;
+    const int64_t position = FEndOfUsed;
+    FEndOfUsed += size;
+    return position;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Adding
 
 bool TKVVirtualDIBList::PlaceBlock(TKVVirtualImageInfo& image, int32_t width, int32_t height,
@@ -234,29 +307,18 @@ bool TKVVirtualDIBList::PlaceBlock(TKVVirtualImageInfo& image, int32_t width, in
     const int64_t size = layout.Size();
     if (!EnsureFile())
         return false;
-    bool appended = false;
-    auto fit = std::find_if(FFreeBlocks.begin(), FFreeBlocks.end(),
-                            [&](const TKVVirtualFreeBlock& block) { return block.Size >= size; });
-    if (fit != FFreeBlocks.end()) {
-        image.Position = fit->Position;
-        FFreeBlocks.erase(fit);
-    } else {
-        if (FGrowthStep < size)
-            FGrowthStep = FLastBlockSize + size;
-        FLastBlockSize = size;
-        if (FEndOfUsed + size > FFileSize && !SetFileSize(FFileSize + FGrowthStep))
-            return false;
-        image.Position = FEndOfUsed;
-        appended = true;
-    }
+    const int64_t position = TakeRoom(size);
+    if (position < 0)
+        return false;
+    image.Position = position;
     image.Size = size;
     image.MappedLength = size;
-    image.Mapped = nullptr;
-    image.HandedOut = false;
     image.OriginalWidth = width;
     image.OriginalHeight = height;
-    if (!MapImage(&image, true))
+    if (!MapImage(&image, true)) {
+        FreeRoom(position, size);
         return false;
+    }
     // Not read from the file: blank rows, and an opaque alpha where there is one, until someone
     // writes them.
     std::memset(image.Mapped + kHeaderSize, 0, size_t(layout.rowLen * height));
@@ -264,9 +326,20 @@ bool TKVVirtualDIBList::PlaceBlock(TKVVirtualImageInfo& image, int32_t width, in
     if (alpha)
         std::memset(image.Mapped + layout.AlphaOffset(), 255, size_t(layout.alphaRowLen * height));
     WriteInfo(image.Mapped, width, height, bitCount);
-    if (appended)
-        FEndOfUsed += size;
     return true;
+}
+
+bool TKVVirtualDIBList::MoveBlock(TKVVirtualImageInfo& image, int32_t width, int32_t height, int32_t bitCount,
+                                  bool alpha)
+{
+    const TKVVirtualImageInfo old = image;
+    FreeRoom(old.Position, old.Size);
+    if (PlaceBlock(image, width, height, bitCount, alpha))
+        return true;
+    // The old block was not written over: the image keeps it.
+    ClaimRoom(old.Position, old.Size);
+    image = old;
+    return false;
 }
 
 TKVVirtualImageInfo* TKVVirtualDIBList::AddBlankImage(int32_t width, int32_t height, int32_t bitCount)
@@ -446,7 +519,7 @@ void TKVVirtualDIBList::CopyFromKVBitmap(TKVVirtualImageInfo* image, TKVBitmap* 
     if (layout.width != bitmap->GetWidth() || layout.height != bitmap->GetHeight() || layout.bits != bits ||
         layout.alpha != alpha) {
         UnMapImage(image);
-        if (!PlaceBlock(*image, bitmap->GetWidth(), bitmap->GetHeight(), bits, alpha))
+        if (!MoveBlock(*image, bitmap->GetWidth(), bitmap->GetHeight(), bits, alpha))
             return;
     }
     WriteBitmap(image, bitmap);
@@ -632,7 +705,7 @@ const BITMAPINFO* TKVVirtualDIBList::GetImageInfoHeader(TKVVirtualImageInfo* ima
 void TKVVirtualDIBList::RemoveImage(TKVVirtualImageInfo* image, bool freeBlock)
 {
     if (freeBlock)
-        FFreeBlocks.push_back(TKVVirtualFreeBlock{image->Position, image->MappedLength});
+        FreeRoom(image->Position, image->MappedLength);
     if (TKVVirtualToReleaseBmp* lent = LentFor(image))
         FreeLent(lent);
     UnMapImage(image);

@@ -64,7 +64,9 @@ public:
     // Every operation takes nil or a handle that is not of this list as no image.
     // The destination becomes a copy of the image (kv1g or kv24RGB, alpha as stored).
     void CopyToKVBitmap(TKVVirtualImageInfo* image, TKVBitmap* bitmap);
-    // The image becomes a copy of the bitmap, taking a new block when its size changed.
+    // The image becomes a copy of the bitmap, taking a block of the new size when its size, bit
+    // count or alpha changed; the old block's room is free for the image itself and the others.
+    // When no block can be had the image keeps what it held.
     void CopyFromKVBitmap(TKVVirtualImageInfo* image, TKVBitmap* bitmap);
     void DirectCopyToBitmap(TKVVirtualImageInfo* image, TKVBitmap* bitmap);
 
@@ -129,7 +131,12 @@ private:
     bool EnsureFile();
     bool SetFileSize(int64_t size);
     TKVVirtualImageInfo* AddImage(int32_t width, int32_t height, int32_t bitCount, bool alpha);
+    void FreeRoom(int64_t position, int64_t size);
+    void ClaimRoom(int64_t position, int64_t size);
+    int64_t TakeRoom(int64_t size);
     bool PlaceBlock(TKVVirtualImageInfo& image, int32_t width, int32_t height, int32_t bitCount, bool alpha);
+    // The image's block for another layout; false, with the old block kept, when none can be had.
+    bool MoveBlock(TKVVirtualImageInfo& image, int32_t width, int32_t height, int32_t bitCount, bool alpha);
     void WriteBitmap(TKVVirtualImageInfo* image, TKVBaseBitmap* bitmap);
     TKVVirtualToReleaseBmp* LentFor(const TKVVirtualImageInfo* image) const;
     TKVVirtualToReleaseBmp* LentAs(const TKVBitmap* bitmap) const;
@@ -142,6 +149,7 @@ private:
     std::vector<TKVVirtualImageInfo*> FFreeSlots;
     int32_t FImageCount = 0;
     std::vector<TKVVirtualImageInfo*> FMapped;
+    // In file order, none beside another nor reaching the end of used space.
     std::vector<TKVVirtualFreeBlock> FFreeBlocks;
     int64_t FEndOfUsed = 0;
     int64_t FGrowthStep = 0x10000;

@@ -9,7 +9,6 @@
 #include "app/status_window_icons.h"
 #include "app/template_params.h"
 #include "app/templates.h"
-#include "platform/core/detail/write_room.h"
 #include "platform/core/files.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/com_controls.h"
@@ -32,17 +31,16 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -393,40 +391,6 @@ private:
     void (*FSignal)(int) = nullptr;
 };
 
-// The gallery folder has room for Bytes more bytes while it lives: the file layer's writes into
-// it stop short past them, as on a disk that fills up; writes elsewhere go on.
-class TGalleryRoom
-{
-public:
-    TGalleryRoom(const std::string& Folder, int64_t Bytes)
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        FFolder = std::filesystem::canonical(Folder).string() + "/";
-        FLeft = Bytes;
-        kvcore_detail::gWriteRoomHook = &Room;
-    }
-    ~TGalleryRoom() { kvcore_detail::gWriteRoomHook = nullptr; }
-
-private:
-    static int64_t Room(int Handle, int64_t Count)
-    {
-        char path[PATH_MAX];
-        const ssize_t length =
-            ::readlink(("/proc/self/fd/" + std::to_string(Handle)).c_str(), path, sizeof path);
-        std::lock_guard<std::mutex> lock(FLock);
-        if (length <= 0 || std::string(path, static_cast<size_t>(length)).rfind(FFolder, 0) != 0) {
-            return Count;
-        }
-        const int64_t room = std::min(Count, FLeft);
-        FLeft -= room;
-        return room;
-    }
-
-    static inline std::mutex FLock;
-    static inline std::string FFolder;
-    static inline int64_t FLeft = 0;
-};
-
 // A tmpfs of Bytes mounted on Folder while it lives, for this thread and the threads it starts.
 // The thread moves into a mount namespace of its own, where the nearest mount above Folder stops
 // passing mounts on, so that nothing of the machine's changes. It takes root; Mounted tells.
@@ -550,4 +514,84 @@ TEST_F(Gallery, AThumbnailTooLargeToMakeIsReportedAndTheRunGoesOn)
             << threads;
         EXPECT_TRUE(FileExists(FGallery + "index3.html")) << threads;
     }
+}
+
+// The disk fills up at every point of the thumbnails and pages in turn, through the file layer's
+// room and, as root, on a small tmpfs: a page that does not fit is named in the errors and leaves
+// no file, nor one of its making, and every page that is there is whole.
+TEST_F(Gallery, PageTheDiskHasNoRoomForLeavesNoFile)
+{
+    ASSERT_TRUE(ForceDirectories(FGallery));
+    const std::vector<std::string> pages = {"index.html", "index2.html", "index3.html"};
+    std::set<std::string> failed;
+    const auto check = [&](const TShownRun& Shown) {
+        const std::string errors = Shown.Errors.empty() ? std::string() : Shown.Errors[0];
+        for (const std::string& page : pages) {
+            if (errors.find("Can't write the file: " + FGallery + page + "\r\n") != std::string::npos) {
+                failed.insert(page);
+                EXPECT_FALSE(FileExists(FGallery + page)) << page;
+            } else if (FileExists(FGallery + page)) {
+                const std::string text = Page(page);
+                EXPECT_EQ(text.substr(text.size() - std::min<size_t>(text.size(), 8)), "</html>\n") << page;
+            }
+        }
+        for (const std::string& path : FolderTree(FGallery)) {
+            EXPECT_TRUE(path[0] != '.' && path.find("/.") == std::string::npos) << path;
+        }
+    };
+    // The room the thumbnails and pages take, the gallery's last writes, in units of Unit bytes.
+    const auto lastWrites = [&](int64_t Unit) {
+        int64_t units = 0;
+        const std::string thumbnails = FGallery + RandomFolder(FGallery, 8) + "thumbs/";
+        for (const TDirEntry& entry : ListDirectory(thumbnails)) {
+            units += (entry.Size + Unit - 1) / Unit;
+        }
+        for (const std::string& page : pages) {
+            units += (static_cast<int64_t>(Page(page).size()) + Unit - 1) / Unit;
+        }
+        return units;
+    };
+
+    int64_t needed = 0;
+    int64_t window = 0;
+    {
+        const int64_t plenty = int64_t{1} << 40;
+        TGalleryRoom room(FGallery, plenty);
+        ASSERT_TRUE(Run().Success);
+        needed = plenty - room.Left();
+        window = lastWrites(1);
+    }
+    constexpr int64_t Steps = 24;
+    for (int64_t k = 0; k < Steps; ++k) {
+        const int64_t bytes = needed - window + window * k / Steps;
+        SCOPED_TRACE("room " + std::to_string(bytes));
+        TGalleryRoom room(FGallery, bytes);
+        check(Run());
+    }
+    EXPECT_EQ(failed, std::set<std::string>(pages.begin(), pages.end()));
+
+    if (::geteuid() != 0) {
+        return;
+    }
+    failed.clear();
+    constexpr int64_t Block4k = 4096;
+    int64_t neededBlocks = 0;
+    {
+        TSmallDisk disk(FGallery, 64 << 20);
+        ASSERT_TRUE(disk.Mounted);
+        ASSERT_TRUE(Run().Success);
+        struct statvfs usage
+        {
+        };
+        ASSERT_EQ(::statvfs(FGallery.c_str(), &usage), 0);
+        neededBlocks = static_cast<int64_t>(usage.f_blocks - usage.f_bfree) * usage.f_frsize / Block4k;
+        window = lastWrites(Block4k);
+    }
+    for (int64_t k = 1; k <= window; ++k) {
+        SCOPED_TRACE("tmpfs of " + std::to_string(neededBlocks - k) + " blocks");
+        TSmallDisk disk(FGallery, (neededBlocks - k) * Block4k);
+        ASSERT_TRUE(disk.Mounted);
+        check(Run());
+    }
+    EXPECT_FALSE(failed.empty());
 }

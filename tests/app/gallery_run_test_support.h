@@ -1,8 +1,10 @@
-// What the gallery tests share: the fixture pictures and templates, and independent checks of a
-// finished gallery by standard tools (djpeg, identify, gifsicle, tidy, an HTML parser).
+// What the gallery tests share: the fixture pictures and templates, independent checks of a
+// finished gallery by standard tools (djpeg, identify, gifsicle, tidy, an HTML parser), and a
+// gallery folder with little room.
 #pragma once
 
 #include "app/status_window_icons.h"
+#include "platform/core/detail/write_room.h"
 #include "platform/core/files.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/form.h"
@@ -13,10 +15,16 @@
 #include "tests/support/tools.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -169,6 +177,49 @@ inline std::string RandomFolder(const std::string& Folder, size_t Length)
     }
     return std::string();
 }
+
+// The gallery folder has room for Bytes more bytes while it lives: the file layer's writes into
+// it stop short past them, as on a disk that fills up; writes elsewhere go on.
+class TGalleryRoom
+{
+public:
+    TGalleryRoom(const std::string& Folder, int64_t Bytes)
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FFolder = std::filesystem::canonical(Folder).string() + "/";
+        FLeft = Bytes;
+        kvcore_detail::gWriteRoomHook = &Room;
+    }
+    ~TGalleryRoom() { kvcore_detail::gWriteRoomHook = nullptr; }
+    TGalleryRoom(const TGalleryRoom&) = delete;
+    TGalleryRoom& operator=(const TGalleryRoom&) = delete;
+
+    // The room not taken yet.
+    int64_t Left() const
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        return FLeft;
+    }
+
+private:
+    static int64_t Room(int Handle, int64_t Count)
+    {
+        char path[PATH_MAX];
+        const ssize_t length =
+            ::readlink(("/proc/self/fd/" + std::to_string(Handle)).c_str(), path, sizeof path);
+        std::lock_guard<std::mutex> lock(FLock);
+        if (length <= 0 || std::string(path, static_cast<size_t>(length)).rfind(FFolder, 0) != 0) {
+            return Count;
+        }
+        const int64_t room = std::min(Count, FLeft);
+        FLeft -= room;
+        return room;
+    }
+
+    static inline std::mutex FLock;
+    static inline std::string FFolder;
+    static inline int64_t FLeft = 0;
+};
 
 // The icon an image control shows: the name of the resource with its pixels, or empty.
 inline std::string IconOf(TImage* Image)

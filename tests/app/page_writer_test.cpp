@@ -1,15 +1,15 @@
 // The page writer: the bytes of every page for templates with tables, single thumbnails, page
-// defaults, conditional blocks and variables, and the failures of page files.
+// defaults, conditional blocks and variables, and the failures of page files on a full disk.
 #include "app/page_writer.h"
 
 #include "app/typed_values.h"
 #include "platform/core/files.h"
+#include "tests/app/gallery_run_test_support.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -26,7 +26,12 @@ public:
     {
         Thumbnails.emplace_back(Index, BoxWidth, BoxHeight);
     }
-    void BeforePageWrite() override {}
+    void BeforePageWrite() override
+    {
+        if (OnPageWrite) {
+            OnPageWrite();
+        }
+    }
     void StepProgress() override { ++Steps; }
     void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
     void WriteFailed(const std::string& FileName) override { Failed.push_back(FileName); }
@@ -35,6 +40,7 @@ public:
     std::vector<std::string> Messages;
     std::vector<std::string> Failed;
     int32_t Steps = 0;
+    std::function<void()> OnPageWrite;
 };
 
 // One run of the writer over a template, into a folder of its own.
@@ -314,18 +320,82 @@ TEST_F(PageWriter, PageThatCannotBeCreatedIsReported)
     EXPECT_EQ(Host.Thumbnails.size(), 1u);
 }
 
-TEST_F(PageWriter, FailedWritesToAnOpenPageAreReported)
+// A page the disk has no room for is reported by name and leaves no file, nor one of its making;
+// an earlier page of that name stays as it was.
+TEST_F(PageWriter, PageThatCannotBeWrittenLeavesNoFile)
 {
-    if (!FileExists("/dev/full")) {
-        // A container or root without device nodes has no always-full device to write to.
-        GTEST_SKIP() << "no /dev/full";
+    const std::string longText(PageBufferSize, 'x');
+    const int64_t firstPage = static_cast<int64_t>(Link("a.jpg").size());
+    const struct
+    {
+        const char* Case;
+        int64_t Room;
+        std::string Template;
+        std::vector<std::string> Pictures;
+        bool Earlier; // an earlier index.html
+        std::string Failed;
+        std::vector<std::string> Left;
+    } cases[] = {
+        {"no room at all", 0, "<thumb>", {"a.jpg"}, false, "index.html", {}},
+        {"room for one block of a long page",
+         PageBufferSize + 100,
+         "<thumb>" + longText + longText,
+         {"a.jpg"},
+         false,
+         "index.html",
+         {}},
+        {"room for the first page only",
+         firstPage,
+         "<thumb>",
+         {"a.jpg", "b.jpg"},
+         false,
+         "index2.html",
+         {"index.html"}},
+        {"an earlier page stays", 0, "<thumb>", {"a.jpg"}, true, "index.html", {"index.html"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        kvtest::TempFolder folder;
+        FSettings.GalleryPath = folder.Path();
+        if (c.Earlier) {
+            folder.Write("index.html", "earlier page");
+        }
+        Host.Failed.clear();
+        FPictures = c.Pictures;
+        CreatePageVariables(FPageVars);
+        {
+            gallerytest::TGalleryRoom room(folder.Path(), c.Room);
+            TPageWriter writer(c.Template, FSettings, FPictures, FPageVars, &FParams, Host);
+            writer.TotalPages = static_cast<int32_t>(c.Pictures.size());
+            const bool written = writer.WritePages([](bool) { return true; }) == prDone && writer.Finish();
+            EXPECT_FALSE(written);
+        }
+        EXPECT_EQ(Host.Failed, std::vector<std::string>{folder.File(c.Failed)});
+        std::vector<std::string> left;
+        for (const TDirEntry& entry : ListDirectory(folder.Path())) {
+            left.push_back(entry.Name);
+        }
+        EXPECT_EQ(left, c.Left);
+        if (c.Earlier) {
+            EXPECT_EQ(kvtest::TempFolder::Read(folder.File("index.html")), "earlier page");
+        } else if (!c.Left.empty()) {
+            EXPECT_EQ(kvtest::TempFolder::Read(folder.File("index.html")), Link("a.jpg"));
+        }
     }
-    ASSERT_EQ(::symlink("/dev/full", FFolder.File("index.html").c_str()), 0);
-    TPageWriter writer("<thumb>" + std::string(PageBufferSize, 'x'), FSettings, FPictures, FPageVars,
-                       &FParams, Host);
-    FPictures = {"a.jpg"};
-    EXPECT_EQ(writer.WritePages([](bool) { return true; }), prFailed);
-    EXPECT_EQ(Host.Failed, std::vector<std::string>{FFolder.File("index.html")});
+}
+
+// While a page is written over an earlier one, the earlier one stays whole under the name; the new
+// one takes it once complete.
+TEST_F(PageWriter, EarlierPageStaysUntilTheNewOneIsComplete)
+{
+    FFolder.Write("index.html", "earlier page");
+    std::vector<bool> earlierSeen;
+    Host.OnPageWrite = [&] { earlierSeen.push_back(Page("index.html") == "earlier page"); };
+    const std::string text(2 * PageBufferSize + 5, 'x');
+    ASSERT_EQ(Write(text + "<thumb>", {"a.jpg"}, 1), prDone);
+    EXPECT_EQ(earlierSeen, std::vector<bool>(4, true));
+    EXPECT_EQ(Page("index.html"), text + Link("a.jpg"));
+    EXPECT_EQ(Pages(), std::vector<std::string>{"index.html"});
 }
 
 TEST_F(PageWriter, CancelStopsAfterTheTag)

@@ -6,10 +6,12 @@
 #include "tests/core/temp_folder.h"
 #include "tests/support/peak_heap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -28,6 +30,14 @@ void Fill(TKVBitmap& bitmap, int32_t width, int32_t height, uint32_t seed)
         for (int32_t i = 0; i < width * 3; ++i)
             row[i] = uint8_t(seed * 31 + y * 7 + i * 13);
     }
+}
+
+// A new image of the list, filled as Fill fills a bitmap.
+TKVVirtualImageInfo* AddFilled(TKVVirtualDIBList& list, int32_t width, int32_t height, uint32_t seed)
+{
+    TKVBitmap bitmap;
+    Fill(bitmap, width, height, seed);
+    return list.AddKVBitmap(&bitmap);
 }
 
 bool SameRows(TKVBitmap& a, TKVBitmap& b)
@@ -334,6 +344,138 @@ TEST_F(VirtualDIBList, GrowingTheFileKeepsMappedAndFreeBlocks)
     list.CopyToKVBitmap(images[4], &back);
     Fill(bitmap, 64, 48, 4);
     EXPECT_TRUE(SameRows(back, bitmap));
+}
+
+// A borrowed copy that gains an alpha channel, or loses it, is given back changed: so a thumbnail
+// view writes back its selected image. The block the image leaves is free again, for the image
+// itself when its alpha comes back.
+TEST_F(VirtualDIBList, AlphaThatComesAndGoesKeepsTheFileFromGrowing)
+{
+    TKVVirtualDIBList list;
+    TKVBitmap expected, back;
+    TKVVirtualImageInfo* before = AddFilled(list, 300, 200, 1);
+    TKVVirtualImageInfo* image = AddFilled(list, 300, 200, 2);
+    TKVVirtualImageInfo* after = AddFilled(list, 300, 200, 3);
+    const int64_t startSize = list.FileSize();
+    Fill(expected, 300, 200, 2);
+    for (int32_t i = 0; i < 100; ++i) {
+        TKVBitmap* lent = list.GetBitmap(image);
+        ASSERT_NE(lent, nullptr);
+        const bool alpha = i % 2 == 0;
+        if (alpha)
+            lent->GetAlphaChannel()->SetPixels_kv8(i, 199 - i, uint8_t(i + 1));
+        else
+            lent->RemoveAlphaChannel();
+        list.ReleaseBitmap(lent, true);
+        list.CopyToKVBitmap(image, &back);
+        ASSERT_TRUE(SameRows(back, expected)) << i;
+        ASSERT_EQ(back.GetHasAlphaChannel(), alpha) << i;
+        if (alpha) {
+            EXPECT_EQ(back.GetAlphaChannel()->GetPixels_kv8(i, 199 - i), i + 1) << i;
+            EXPECT_EQ(back.GetAlphaChannel()->GetPixels_kv8(299 - i, i), 255) << i;
+        }
+    }
+    EXPECT_LT(list.FileSize() - startSize, 4 * TKVVirtualDIBList::BlockSize(300, 200, 24, true));
+    for (const auto& [neighbour, seed] : {std::pair{before, 1u}, std::pair{after, 3u}}) {
+        list.CopyToKVBitmap(neighbour, &back);
+        Fill(expected, 300, 200, seed);
+        EXPECT_TRUE(SameRows(back, expected)) << seed;
+    }
+}
+
+// Room an image leaves, by going or by moving to a block of another size, serves the next block
+// that fits it, merged with the free room beside it; the images around keep their pixels.
+TEST_F(VirtualDIBList, RoomImagesLeaveIsMergedAndReused)
+{
+    constexpr int32_t kSide = 40;
+    const int64_t block = TKVVirtualDIBList::BlockSize(kSide, kSide, 24, false);
+    const int64_t shrunk = TKVVirtualDIBList::BlockSize(24, 24, 24, true);
+    const struct
+    {
+        const char* Case;
+        std::vector<int> Deleted; // of five equal images
+        int Changed;              // then given back at ChangedSide with alpha, -1 none
+        int32_t ChangedSide;
+        int32_t NewSide;          // then a new image of that side, without alpha
+        int64_t NewPosition;      // in blocks of the first images
+        int64_t NewPositionBytes; // added to it
+    } cases[] = {
+        {"two free blocks side by side take an image of both", {1, 2}, -1, 0, 56, 1, 0},
+        {"three side by side, freed out of order", {3, 1, 2}, -1, 0, 68, 1, 0},
+        {"an image that grows leaves its block to a smaller one", {}, 2, 60, kSide, 2, 0},
+        {"a shrinking image leaves the rest of its block", {}, 2, 24, 20, 2, shrunk},
+        {"a freed block merges with the room an image left", {1}, 2, 60, 56, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        TKVVirtualDIBList list;
+        TKVBitmap picture, back;
+        std::vector<TKVVirtualImageInfo*> images;
+        for (uint32_t i = 0; i < 5; ++i) {
+            images.push_back(AddFilled(list, kSide, kSide, i));
+            ASSERT_EQ(images.back()->Position, int64_t(i) * block);
+        }
+        for (int i : c.Deleted)
+            list.Delete(images[size_t(i)]);
+        if (c.Changed >= 0) {
+            Fill(picture, c.ChangedSide, c.ChangedSide, 20);
+            picture.GetAlphaChannel()->SetPixels_kv8(1, 2, 33);
+            list.CopyFromKVBitmap(images[size_t(c.Changed)], &picture);
+        }
+        const int64_t fileSize = list.FileSize();
+        Fill(picture, c.NewSide, c.NewSide, 30);
+        TKVVirtualImageInfo* added = list.AddKVBitmap(&picture);
+        ASSERT_NE(added, nullptr);
+        EXPECT_EQ(added->Position, c.NewPosition * block + c.NewPositionBytes);
+        EXPECT_EQ(list.FileSize(), fileSize);
+
+        list.CopyToKVBitmap(added, &back);
+        EXPECT_TRUE(SameRows(back, picture));
+        for (uint32_t i = 0; i < 5; ++i) {
+            if (std::find(c.Deleted.begin(), c.Deleted.end(), int(i)) != c.Deleted.end())
+                continue;
+            list.CopyToKVBitmap(images[i], &back);
+            TKVBitmap expected;
+            if (int(i) == c.Changed) {
+                Fill(expected, c.ChangedSide, c.ChangedSide, 20);
+                ASSERT_TRUE(back.GetHasAlphaChannel()) << i;
+                EXPECT_EQ(back.GetAlphaChannel()->GetPixels_kv8(1, 2), 33) << i;
+            } else {
+                Fill(expected, kSide, kSide, i);
+                EXPECT_FALSE(back.GetHasAlphaChannel()) << i;
+            }
+            EXPECT_TRUE(SameRows(back, expected)) << i;
+        }
+    }
+}
+
+// When the file cannot grow for the larger block, the image keeps its block and its pixels, and
+// that block is still its own: the next image does not take it.
+TEST_F(VirtualDIBList, ImageThatCannotGrowKeepsItsBlock)
+{
+    const int code = ExitCodeOfChild([] {
+        TKVVirtualDIBList list;
+        TKVBitmap picture, back, expected;
+        TKVVirtualImageInfo* image = AddFilled(list, 40, 40, 1);
+        TKVVirtualImageInfo* other = AddFilled(list, 40, 40, 2);
+        LimitFileSize(0x10000);
+        Fill(picture, 200, 200, 3);
+        list.CopyFromKVBitmap(image, &picture);
+        list.CopyToKVBitmap(image, &back);
+        Fill(expected, 40, 40, 1);
+        if (!SameRows(back, expected))
+            return 1;
+        TKVVirtualImageInfo* added = AddFilled(list, 40, 40, 4);
+        if (added == nullptr || added->Position == image->Position)
+            return 2;
+        list.CopyToKVBitmap(image, &back);
+        if (!SameRows(back, expected))
+            return 3;
+        list.CopyToKVBitmap(other, &back);
+        Fill(expected, 40, 40, 2);
+        return SameRows(back, expected) ? 0 : 4;
+    });
+    EXPECT_EQ(code, 0);
 }
 
 TEST_F(VirtualDIBList, NoTemporaryFileGivesNoImage)
