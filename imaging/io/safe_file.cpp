@@ -42,6 +42,11 @@ TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : FFileName(fileNa
         if (::access(fileName.c_str(), W_OK) != 0) {
             throw CreateError(fileName, errno);
         }
+        // A device or a pipe is written into: a file renamed over it would take its place.
+        if (!S_ISREG(info.st_mode)) {
+            OpenInPlace(fileName);
+            return;
+        }
         // A symbolic link keeps pointing at the file it names, which gets the new content.
         if (char* resolved = ::realpath(fileName.c_str(), nullptr)) {
             FFileName = resolved;
@@ -75,6 +80,15 @@ TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : FFileName(fileNa
     FStream = std::make_unique<THandleStream>(FHandle);
 }
 
+void TSafeFileWriter::OpenInPlace(const std::string& fileName)
+{
+    FHandle = ::open(fileName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (FHandle < 0) {
+        throw CreateError(fileName, errno);
+    }
+    FStream = std::make_unique<THandleStream>(FHandle);
+}
+
 TSafeFileWriter::~TSafeFileWriter()
 {
     Discard();
@@ -90,7 +104,7 @@ void TSafeFileWriter::Commit()
         Discard();
         throw CreateError(FFileName, closeError);
     }
-    if (::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
+    if (!FTempName.empty() && ::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
         const int error = errno;
         Discard();
         throw CreateError(FFileName, error);

@@ -9,6 +9,7 @@
 #include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -289,4 +290,30 @@ TEST(IOComponent, FailedSaveKeepsTheEarlierFile)
     ASSERT_EQ(::lstat(folder.File("link.jpg").c_str(), &link), 0);
     EXPECT_TRUE(S_ISLNK(link.st_mode));
     EXPECT_NE(FileBytes(name), before);
+}
+
+// A save to a pipe (or a device) writes into it: a file renamed over it would take its place.
+TEST(IOComponent, SaveToAPipeWritesIntoIt)
+{
+    kvtest::TempFolder folder;
+    const std::string pipe = folder.File("pipe.jpg");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // The reader is open before the save, so that opening the pipe for writing does not wait; a
+    // small picture fits the pipe's buffer.
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    TKorvaneIO io(nullptr);
+    FillPattern(*io.KVBitmap(), 8, 8);
+    io.SaveToFileJpeg(pipe);
+    EXPECT_FALSE(io.Aborting);
+    char head[3] = {};
+    EXPECT_EQ(::read(reader, head, sizeof head), 3);
+    ::close(reader);
+    EXPECT_EQ(std::string(head, 3), "\xff\xd8\xff");
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(RunTool("ls -A " + folder.Path()), "pipe.jpg\n");
 }

@@ -161,6 +161,7 @@ public:
     void Finish(bool ok);
 
 private:
+    void OpenInPlace(const std::string& fileName);
     void Discard();
 
     std::string FFileName;
