@@ -5,6 +5,7 @@
 
 #include "tests/codecs/codec_tools.h"
 #include "tests/codecs/j2k_decoding.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -16,43 +17,6 @@ namespace {
 
 using Decoded = kvtest::J2kDecoded;
 using kvtest::DecodeJ2k;
-
-// Channel definitions of three colour channels, which the library applies only to a picture or a
-// window of it decoded whole: the reader then decodes in windows.
-std::string ColourChannels()
-{
-    std::string contents = {0, 3};
-    for (char channel = 0; channel < 3; ++channel) {
-        contents += {0, channel, 0, 0, 0, char(channel + 1)};
-    }
-    return kvtest::J2kBox("cdef", contents);
-}
-
-// opj_compress's file of the luma and chroma planes, its origin at (x0, y0); opj_compress marks
-// a JP2 file of subsampled chroma sYCC.
-std::string CompressPlanes(const kvtest::TempFolder& folder, const std::string& name, int32_t width,
-                           int32_t height, int32_t stepAcross, int32_t stepDown, int32_t x0, int32_t y0,
-                           const std::string& options)
-{
-    const std::string raw =
-        folder.Write(name + ".raw", kvtest::YccPlanes(width, height, stepAcross, stepDown));
-    const std::string steps = std::to_string(stepAcross) + "x" + std::to_string(stepDown);
-    const std::string file = folder.File(name);
-    const std::string command = "opj_compress -i " + raw + " -o " + file + " -F " + std::to_string(width) +
-                                "," + std::to_string(height) + ",3,8,u@1x1:" + steps + ":" + steps + " -d " +
-                                std::to_string(x0) + "," + std::to_string(y0) + " " + options;
-    return kvtest::ToolOutput(command).empty() ? std::string() : kvtest::TempFolder::Read(file);
-}
-
-kvtest::TPnmImage OpjDecompressed(const kvtest::TempFolder& folder, const std::string& name,
-                                  const std::string& bytes)
-{
-    const std::string file = folder.Write(name, bytes), decoded = folder.File(name + ".ppm");
-    if (kvtest::ToolOutput("opj_decompress -upsample -i " + file + " -o " + decoded).empty()) {
-        return {};
-    }
-    return kvtest::ParsePnm(kvtest::TempFolder::Read(decoded));
-}
 
 } // namespace
 
@@ -83,13 +47,14 @@ TEST(J2kComponents, SubsampledChromaDecodesAsOpjDecompressDoes)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string bytes = CompressPlanes(folder, c.name, c.width, c.height, c.stepAcross, c.stepDown, c.x0,
-                                           c.y0, c.options);
+        std::string bytes = kvtest::CompressPlanes(folder, c.name, c.width, c.height, c.stepAcross,
+                                                   c.stepDown, c.x0, c.y0, c.options);
         ASSERT_FALSE(bytes.empty());
         if (c.windows) {
-            bytes = kvtest::WithHeaderBoxes(bytes, ColourChannels());
+            bytes = kvtest::WithHeaderBoxes(bytes, kvtest::J2kColourChannels());
         }
-        const kvtest::TPnmImage theirs = OpjDecompressed(folder, std::string("their-") + c.name, bytes);
+        const kvtest::TPnmImage theirs =
+            kvtest::OpjDecompressed(folder, std::string("their-") + c.name, bytes);
         ASSERT_TRUE(theirs.Valid());
         Decoded d;
         DecodeJ2k(bytes, d);
@@ -101,4 +66,93 @@ TEST(J2kComponents, SubsampledChromaDecodesAsOpjDecompressDoes)
         EXPECT_LE(kvtest::MaxDifferenceFrom(theirs, d.Bitmap, fromX, fromY), 1);
         EXPECT_GE(kvtest::MaxDifferenceFrom(theirs, d.Bitmap, fromX, fromY), 0);
     }
+}
+
+namespace {
+
+void Put16(std::string& bytes, uint32_t value)
+{
+    bytes += {char(value >> 8), char(value)};
+}
+
+void Put32(std::string& bytes, uint32_t value)
+{
+    Put16(bytes, value >> 16);
+    Put16(bytes, value & 0xFFFF);
+}
+
+// A code stream of one tile of three 8-bit components, no decomposition and precincts of one
+// sample, so code-blocks of one sample; its one packet a component is empty.
+std::string OneSampleBlocks(uint32_t width, uint32_t height)
+{
+    std::string bytes;
+    Put16(bytes, 0xFF4F);
+    Put16(bytes, 0xFF51);
+    Put16(bytes, 38 + 3 * 3);
+    Put16(bytes, 0);
+    for (uint32_t value : {width, height, 0u, 0u, width, height, 0u, 0u}) {
+        Put32(bytes, value);
+    }
+    Put16(bytes, 3);
+    for (int32_t c = 0; c < 3; ++c) {
+        bytes += std::string("\x07\x01\x01", 3);
+    }
+    // COD: own precincts, LRCP, one layer, no transform, no decomposition, 64 x 64 code-blocks,
+    // 5-3 wavelet, a precinct of 2^0 x 2^0; QCD: no quantization.
+    bytes += std::string("\xFF\x52\x00\x0D\x01\x00\x00\x01\x00\x00\x04\x04\x00\x01\x00", 15);
+    bytes += std::string("\xFF\x5C\x00\x04\x40\x48", 6);
+    Put16(bytes, 0xFF90);
+    Put16(bytes, 10);
+    Put16(bytes, 0);
+    Put32(bytes, 14 + 3);
+    Put16(bytes, 0x0001);
+    Put16(bytes, 0xFF93);
+    bytes += std::string(3, '\0');
+    Put16(bytes, 0xFFD9);
+    return bytes;
+}
+
+} // namespace
+
+// Small precincts bound the code-blocks of the low resolutions, whose bands are small: pictures
+// of them load, in one tile and in tiles, as opj_decompress decodes them. Blocks of one sample at
+// the full resolution of an 8000 x 8000 tile would take their records past the budget: refused,
+// before the library makes one.
+TEST(J2kComponents, SmallPrecinctsOfLowResolutionsLoad)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress", "opj_decompress"}));
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const char* name;
+        int32_t width, height, stepAcross;
+        const char* options;
+        int32_t mostDifference;
+    } cases[] = {
+        {"one-tile-422.jp2", 720, 243, 2, "-c [32,32]", 1},
+        {"one-tile-rgb.j2k", 400, 300, 1, "-c [32,32]", 0},
+        {"tiles-rgb.j2k", 1024, 512, 1, "-t 512,512 -c [32,32]", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes =
+            kvtest::CompressPlanes(folder, c.name, c.width, c.height, c.stepAcross, 1, 0, 0, c.options);
+        ASSERT_FALSE(bytes.empty());
+        const kvtest::TPnmImage theirs =
+            kvtest::OpjDecompressed(folder, std::string("their-") + c.name, bytes);
+        ASSERT_TRUE(theirs.Valid());
+        Decoded d;
+        DecodeJ2k(bytes, d);
+        ASSERT_FALSE(d.Aborted);
+        EXPECT_EQ(kvtest::MaxDifferenceFrom(theirs, d.Bitmap, 0, 0), c.mostDifference);
+    }
+
+    Decoded small;
+    DecodeJ2k(OneSampleBlocks(64, 48), small);
+    EXPECT_FALSE(small.Aborted);
+    EXPECT_EQ(small.Bitmap.GetPixels_kv24RGB(63, 47), (TRGB{128, 128, 128}));
+    const std::string blocks = OneSampleBlocks(8000, 8000);
+    Decoded refused;
+    EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(blocks, refused); }), 64 * 1024);
+    EXPECT_TRUE(refused.Aborted);
 }

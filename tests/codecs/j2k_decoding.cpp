@@ -24,8 +24,8 @@ uint32_t Get32(const std::string& bytes, size_t at)
     return value;
 }
 
-} // namespace
-
+// Raw planes for opj_compress -F: luma, then blue and red chroma. Smooth and within range, so that
+// colours stay in RGB.
 std::string YccPlanes(int32_t width, int32_t height, int32_t stepAcross, int32_t stepDown)
 {
     const int32_t chromaWidth = (width + stepAcross - 1) / stepAcross;
@@ -44,6 +44,30 @@ std::string YccPlanes(int32_t width, int32_t height, int32_t stepAcross, int32_t
         }
     }
     return planes;
+}
+
+} // namespace
+
+std::string CompressPlanes(const TempFolder& folder, const std::string& name, int32_t width, int32_t height,
+                           int32_t stepAcross, int32_t stepDown, int32_t x0, int32_t y0,
+                           const std::string& options)
+{
+    const std::string raw = folder.Write(name + ".raw", YccPlanes(width, height, stepAcross, stepDown));
+    const std::string steps = std::to_string(stepAcross) + "x" + std::to_string(stepDown);
+    const std::string file = folder.File(name);
+    const std::string command = "opj_compress -i " + raw + " -o " + file + " -F " + std::to_string(width) +
+                                "," + std::to_string(height) + ",3,8,u@1x1:" + steps + ":" + steps + " -d " +
+                                std::to_string(x0) + "," + std::to_string(y0) + " " + options;
+    return ToolOutput(command).empty() ? std::string() : TempFolder::Read(file);
+}
+
+TPnmImage OpjDecompressed(const TempFolder& folder, const std::string& name, const std::string& bytes)
+{
+    const std::string file = folder.Write(name, bytes), decoded = folder.File(name + ".ppm");
+    if (ToolOutput("opj_decompress -upsample -i " + file + " -o " + decoded).empty()) {
+        return {};
+    }
+    return ParsePnm(TempFolder::Read(decoded));
 }
 
 int32_t MaxDifferenceFrom(const TPnmImage& theirs, TKVBitmap& bitmap, int32_t fromX, int32_t fromY)
@@ -80,6 +104,15 @@ std::string WithHeaderBoxes(const std::string& jp2, const std::string& boxes)
     std::string file = jp2.substr(0, header + length) + boxes + jp2.substr(header + length);
     Put32(file, header, length + uint32_t(boxes.size()));
     return file;
+}
+
+std::string J2kColourChannels()
+{
+    std::string contents = {0, 3};
+    for (char channel = 0; channel < 3; ++channel) {
+        contents += {0, channel, 0, 0, 0, char(channel + 1)};
+    }
+    return J2kBox("cdef", contents);
 }
 
 std::string J2kBox(const char (&type)[5], const std::string& contents)
