@@ -70,15 +70,16 @@ TPnmImage OpjDecompressed(const TempFolder& folder, const std::string& name, con
     return ParsePnm(TempFolder::Read(decoded));
 }
 
-int32_t MaxDifferenceFrom(const TPnmImage& theirs, TKVBitmap& bitmap, int32_t fromX, int32_t fromY)
+int32_t MaxDifferenceWithin(const TPnmImage& theirs, TKVBitmap& bitmap, int32_t fromX, int32_t fromY,
+                            int32_t toX, int32_t toY)
 {
     const TPnmImage ours = BitmapSamples(bitmap);
     if (ours.Width != theirs.Width || ours.Height != theirs.Height) {
         return -1;
     }
     int32_t most = 0;
-    for (int32_t y = fromY; y < ours.Height; ++y) {
-        for (int32_t x = fromX; x < ours.Width; ++x) {
+    for (int32_t y = fromY; y < toY; ++y) {
+        for (int32_t x = fromX; x < toX; ++x) {
             for (int32_t c = 0; c < 3; ++c) {
                 const int32_t theirSample = theirs.At(x, y, theirs.Channels == 3 ? c : 0);
                 most = std::max(most, std::abs(theirSample - int32_t(ours.At(x, y, c))));

@@ -40,8 +40,9 @@ std::string CompressPlanes(const TempFolder& folder, const std::string& name, in
 TPnmImage OpjDecompressed(const TempFolder& folder, const std::string& name, const std::string& bytes);
 
 // The largest difference of any sample between opj_decompress's picture and the bitmap, over the
-// pixels from (fromX, fromY) on; -1 when the sizes differ.
-int32_t MaxDifferenceFrom(const TPnmImage& theirs, TKVBitmap& bitmap, int32_t fromX, int32_t fromY);
+// pixels from (fromX, fromY) up to (toX, toY), exclusive; -1 when the sizes differ.
+int32_t MaxDifferenceWithin(const TPnmImage& theirs, TKVBitmap& bitmap, int32_t fromX, int32_t fromY,
+                            int32_t toX, int32_t toY);
 
 // A JP2 file with its first colour box's contents replaced.
 std::string WithColourBox(const std::string& jp2, const std::string& contents);
