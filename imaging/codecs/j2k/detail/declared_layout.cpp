@@ -240,8 +240,9 @@ void KeepSmaller(TBlockSize& band, uint32_t acrossLog, uint32_t downLog)
 }
 
 // Notes the code-blocks of each band of a COD or COC marker segment's contents, as the precincts
-// of each resolution bound them (below the lowest resolution a block takes half a precinct), and
-// a COD's multi-component transform. Precinct sizes the segment lacks count as the smallest.
+// of each resolution bound them (above the lowest resolution, whose bands are half the
+// resolution's size, a block is at most half a precinct), and a COD's multi-component transform.
+// Precinct sizes the segment lacks count as the smallest.
 void NoteCodingStyle(uint32_t marker, const uint8_t* data, int64_t length, size_t components,
                      TDeclaredLayout& layout)
 {
