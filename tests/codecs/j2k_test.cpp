@@ -369,3 +369,48 @@ TEST(J2kReader, TileCountsPastTheBudgetOrTheStreamsRoomAreRefused)
         }
     }
 }
+
+// The library reports a multi-component transform asked of one component as an error, skips it
+// and decodes the picture right: the picture loads, as opj_decompress decodes it. A transform
+// asked of chroma sampled apart makes the library fail: refused.
+TEST(J2kReader, WhatTheLibraryDecodesLoadsWhateverItReports)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress", "opj_decompress"}));
+    kvtest::TempFolder folder;
+    std::string grey = "P5\n64 48\n65535\n";
+    for (int32_t y = 0; y < 48; ++y) {
+        for (int32_t x = 0; x < 64; ++x) {
+            const uint32_t v = uint32_t(x * 900 + y * 300) & 0xFFFF;
+            grey += {char(v >> 8), char(v)};
+        }
+    }
+    const std::string pgm = folder.Write("grey16.pgm", grey), file = folder.File("grey16.j2k");
+    ASSERT_FALSE(kvtest::ToolOutput("opj_compress -i " + pgm + " -o " + file).empty());
+    const std::string chroma = kvtest::CompressPlanes(folder, "chroma.j2k", 64, 48, 2, 1, 0, 0, "");
+    ASSERT_FALSE(chroma.empty());
+    // The COD segment's transform byte: marker, length, style, progression, two bytes of layers.
+    const auto withTransform = [](std::string bytes) {
+        bytes[bytes.find("\xFF\x52") + 8] = 1;
+        return bytes;
+    };
+
+    const std::string transformed = withTransform(kvtest::TempFolder::Read(file));
+    const std::string decoded = folder.File("grey16.pgm.out.pgm");
+    ASSERT_FALSE(kvtest::ToolOutput("opj_decompress -i " + folder.Write("transformed.j2k", transformed) +
+                                    " -o " + decoded)
+                     .empty());
+    kvtest::TPnmImage theirs = kvtest::ParsePnm(kvtest::TempFolder::Read(decoded));
+    ASSERT_TRUE(theirs.Valid());
+    for (uint16_t& sample : theirs.Samples) {
+        sample = uint16_t(sample >> 8);
+    }
+    Decoded d;
+    DecodeJ2k(transformed, d);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(d.Params.BitsPerSample, 16);
+    EXPECT_EQ(kvtest::MaxDifference(theirs, kvtest::BitmapSamples(d.Bitmap)), 0);
+
+    Decoded failed;
+    DecodeJ2k(withTransform(chroma), failed);
+    EXPECT_TRUE(failed.Aborted);
+}

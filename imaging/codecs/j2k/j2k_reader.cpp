@@ -1,6 +1,7 @@
 // Reads JP2 files and JPEG 2000 code streams into kv1g or kv24RGB bitmaps.
 #include "imaging/codecs/j2k/kvj2000.h"
 
+#include "imaging/codecs/j2k/detail/colour_model.h"
 #include "imaging/codecs/j2k/detail/declared_layout.h"
 #include "imaging/codecs/j2k/detail/j2k_glue.h"
 #include "imaging/codecs/j2k/detail/sample_writer.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <future>
 #include <memory>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -44,17 +46,9 @@ constexpr uint64_t WindowBudget = uint64_t(32) << 20;
 // Tiles whose buffer passes this are written into the bitmap while the next is decoded.
 constexpr uint32_t OverlappedTileBytes = 1 << 20;
 
-enum class TModel
-{
-    Grey,
-    RGB,
-    YCbCr
-};
-
 // One reading of the stream by the library, up to the end of the main header.
 struct TDecoderPass
 {
-    bool Failed = false;
     TCodec Codec;
     TLibraryStream Stream;
     TImage Header;
@@ -67,7 +61,7 @@ bool OpenPass(TStream& stream, bool jp2, bool threads, TDecoderPass& pass)
     if (!pass.Codec || !pass.Stream) {
         return false;
     }
-    WatchErrors(pass.Codec.get(), &pass.Failed);
+    Silence(pass.Codec.get());
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
     if (!opj_setup_decoder(pass.Codec.get(), &parameters)) {
@@ -79,31 +73,24 @@ bool OpenPass(TStream& stream, bool jp2, bool threads, TDecoderPass& pass)
     opj_image_t* header = nullptr;
     const bool read = opj_read_header(pass.Stream.get(), pass.Codec.get(), &header);
     pass.Header.reset(header);
-    return read && !pass.Failed && pass.Header;
-}
-
-// The colour space the library gives a JP2 picture once it has decoded it whole.
-OPJ_COLOR_SPACE ColourSpaceOf(uint32_t enumerated)
-{
-    switch (enumerated) {
-    case 16:
-        return OPJ_CLRSPC_SRGB;
-    case 17:
-        return OPJ_CLRSPC_GRAY;
-    case 18:
-        return OPJ_CLRSPC_SYCC;
-    case 24:
-        return OPJ_CLRSPC_EYCC;
-    case 12:
-        return OPJ_CLRSPC_CMYK;
-    default:
-        return OPJ_CLRSPC_UNKNOWN;
-    }
+    return read && pass.Header;
 }
 
 uint32_t CeilDiv(uint32_t value, uint32_t step)
 {
     return uint32_t((uint64_t(value) + step - 1) / step);
+}
+
+// The least common multiple of the components' steps across and down: where every component has
+// a sample. Past 256 points (no picture has such steps) windows stay as they are.
+std::pair<uint32_t, uint32_t> CommonSteps(const opj_image_t& image)
+{
+    uint64_t across = 1, down = 1;
+    for (uint32_t c = 0; c < image.numcomps && across <= 256 && down <= 256; ++c) {
+        across = std::lcm(across, std::max<uint64_t>(image.comps[c].dx, 1));
+        down = std::lcm(down, std::max<uint64_t>(image.comps[c].dy, 1));
+    }
+    return {across <= 256 ? uint32_t(across) : 1, down <= 256 ? uint32_t(down) : 1};
 }
 
 class J2kReader
@@ -138,13 +125,12 @@ private:
         // The library sizes its records by the tile and component counts before it reads a tile:
         // counts past the budget, or that the stream has no room for, are refused first.
         TDeclaredLayout layout;
-        if (!ReadDeclaredLayout(FStream, jp2, layout) || !HeaderWithinBudget(layout) ||
-            !CanHoldItsTiles(layout)) {
+        if (!ReadDeclaredLayout(FStream, jp2, layout) || !ColourModelOf(layout, FColourModel) ||
+            !HeaderWithinBudget(layout) || !CanHoldItsTiles(layout)) {
             return false;
         }
         TDecoderPass pass;
-        if (!OpenPass(FStream, jp2, !FParamsOnly, pass) ||
-            !ChooseComponents(*pass.Header, pass.Header->color_space)) {
+        if (!OpenPass(FStream, jp2, !FParamsOnly, pass) || !ChooseComponents(*pass.Header)) {
             return false;
         }
         const opj_image_t& header = *pass.Header;
@@ -170,11 +156,6 @@ private:
             pass = {};
             return DecodeWindows(jp2, layout, false);
         }
-        const OPJ_COLOR_SPACE space = jp2 ? ColourSpaceOf(layout.EnumeratedColourSpace) : header.color_space;
-        if (!ChooseComponents(header, space)) {
-            return false;
-        }
-        SetParams(header);
         if (TileBufferBytes(layout) <= TileBudget) {
             AllocateBitmap(header);
             return DecodeTiles(pass, layout);
@@ -189,8 +170,9 @@ private:
         return DecodeWindows(jp2, layout, select);
     }
 
-    // The colour model and the components that carry it (alpha components are left out).
-    bool ChooseComponents(const opj_image_t& image, OPJ_COLOR_SPACE space)
+    // The colour model and the components that carry it (alpha components are left out): grey
+    // where fewer than three carry colour.
+    bool ChooseComponents(const opj_image_t& image)
     {
         std::vector<int32_t> colour;
         for (uint32_t i = 0; i < image.numcomps; ++i) {
@@ -201,21 +183,8 @@ private:
         if (colour.empty()) {
             return false;
         }
-        switch (space) {
-        case OPJ_CLRSPC_CMYK:
-        case OPJ_CLRSPC_EYCC:
-            return false;
-        case OPJ_CLRSPC_GRAY:
-            FModel = TModel::Grey;
-            break;
-        case OPJ_CLRSPC_SYCC:
-            FModel = colour.size() >= 3 ? TModel::YCbCr : TModel::Grey;
-            break;
-        default:
-            FModel = colour.size() >= 3 ? TModel::RGB : TModel::Grey;
-            break;
-        }
-        FUsed.assign(colour.begin(), colour.begin() + (FModel == TModel::Grey ? 1 : 3));
+        FModel = colour.size() >= 3 ? FColourModel : TColourModel::Grey;
+        FUsed.assign(colour.begin(), colour.begin() + (FModel == TColourModel::Grey ? 1 : 3));
         for (int32_t c : FUsed) {
             const opj_image_comp_t& component = image.comps[c];
             if (component.prec < 1 || component.prec > 31) {
@@ -223,6 +192,16 @@ private:
             }
         }
         return true;
+    }
+
+    TColourSteps UsedSteps(const opj_image_t& image) const
+    {
+        TColourSteps steps;
+        for (size_t i = 0; i < steps.size() && i < FUsed.size(); ++i) {
+            const opj_image_comp_t& component = image.comps[FUsed[i]];
+            steps[i] = {component.dx, component.dy};
+        }
+        return steps;
     }
 
     void SetParams(const opj_image_t& image)
@@ -234,14 +213,14 @@ private:
         FParams.DpiX = Kvview::gSystemDPIX;
         FParams.DpiY = Kvview::gSystemDPIY;
         FParams.FreeColorMap();
-        FParams.J2000_ColorSpace = FModel == TModel::Grey  ? ioJ2000_GRAYLEV
-                                   : FModel == TModel::RGB ? ioJ2000_RGB
-                                                           : ioJ2000_YCbCr;
+        FParams.J2000_ColorSpace = FModel == TColourModel::Grey  ? ioJ2000_GRAYLEV
+                                   : FModel == TColourModel::RGB ? ioJ2000_RGB
+                                                                 : ioJ2000_YCbCr;
     }
 
     void AllocateBitmap(const opj_image_t& image)
     {
-        FBilevel = FModel == TModel::Grey && image.comps[FUsed[0]].prec == 1;
+        FBilevel = FModel == TColourModel::Grey && image.comps[FUsed[0]].prec == 1;
         FBitmap.Allocate(FWidth, FHeight, FBilevel ? kv1g : kv24RGB);
     }
 
@@ -250,9 +229,9 @@ private:
         static const TChannel rgb[3] = {TChannel::Red, TChannel::Green, TChannel::Blue};
         static const TChannel ycc[3] = {TChannel::Luma, TChannel::BlueChroma, TChannel::RedChroma};
         switch (FModel) {
-        case TModel::Grey:
+        case TColourModel::Grey:
             return FBilevel ? TChannel::Bilevel : TChannel::Grey;
-        case TModel::RGB:
+        case TColourModel::RGB:
             return rgb[used];
         default:
             return ycc[used];
@@ -286,8 +265,7 @@ private:
             OPJ_INT32 x0 = 0, y0 = 0, x1 = 0, y1 = 0;
             OPJ_BOOL more = OPJ_FALSE;
             if (!opj_read_tile_header(pass.Codec.get(), pass.Stream.get(), &index, &bytes, &x0, &y0, &x1, &y1,
-                                      &components, &more) ||
-                pass.Failed) {
+                                      &components, &more)) {
                 return false;
             }
             if (!more) {
@@ -305,8 +283,7 @@ private:
                 buffer.Capacity = bytes;
             }
             if (!opj_decode_tile_data(pass.Codec.get(), index, buffer.Bytes.get(), bytes,
-                                      pass.Stream.get()) ||
-                pass.Failed) {
+                                      pass.Stream.get())) {
                 return false;
             }
             for (TChannelPlane& plane : planes) {
@@ -327,10 +304,13 @@ private:
         if (CodecAborted(FProgress)) {
             return true;
         }
-        if (!opj_end_decompress(pass.Codec.get(), pass.Stream.get()) || pass.Failed || decoded == 0) {
+        if (!opj_end_decompress(pass.Codec.get(), pass.Stream.get()) || decoded == 0) {
             return false;
         }
-        writer.Finish(FModel == TModel::YCbCr);
+        if (FModel == TColourModel::YCbCr) {
+            writer.ConvertTileSeams(layout.Across, layout.Down, UsedSteps(header));
+        }
+        writer.Finish();
         return true;
     }
 
@@ -394,9 +374,7 @@ private:
                 CodecProgressRows(FProgress, 1);
             }
         }
-        if (!CodecAborted(FProgress)) {
-            writer.Finish(FModel == TModel::YCbCr);
-        }
+        writer.Finish();
         return true;
     }
 
@@ -416,16 +394,24 @@ private:
                       TSampleWriter& writer)
     {
         opj_image_t& image = *pass.Header;
-        if (!opj_set_decode_area(pass.Codec.get(), &image, OPJ_INT32(window.X0), OPJ_INT32(window.Y0),
-                                 OPJ_INT32(window.X1), OPJ_INT32(window.Y1)) ||
-            !opj_decode(pass.Codec.get(), pass.Stream.get(), &image) || pass.Failed) {
+        // Luma and chroma turn into RGB window by window: a window that starts between two
+        // samples of a component is moved to start on one, so that its pixels' samples are its own.
+        const auto [stepAcross, stepDown] = CommonSteps(image);
+        const TPictureArea area = FColourModel == TColourModel::YCbCr
+                                      ? OnSampleGrid(window, FPicture, stepAcross, stepDown)
+                                      : window;
+        if (area.X0 >= area.X1 || area.Y0 >= area.Y1) {
+            return !first;
+        }
+        if (!opj_set_decode_area(pass.Codec.get(), &image, OPJ_INT32(area.X0), OPJ_INT32(area.Y0),
+                                 OPJ_INT32(area.X1), OPJ_INT32(area.Y1)) ||
+            !opj_decode(pass.Codec.get(), pass.Stream.get(), &image)) {
             return false;
         }
         if (!select) {
-            const TModel model = FModel;
+            const TColourModel model = FModel;
             const std::vector<int32_t> chosen = FUsed;
-            if (!ChooseComponents(image, image.color_space) ||
-                (!first && (model != FModel || chosen != FUsed))) {
+            if (!ChooseComponents(image) || (!first && (model != FModel || chosen != FUsed))) {
                 return false;
             }
             if (first) {
@@ -521,7 +507,8 @@ private:
     TProgressRec& FProgress;
     bool FParamsOnly;
     int64_t FStart = 0;
-    TModel FModel = TModel::RGB;
+    TColourModel FColourModel = TColourModel::RGB;
+    TColourModel FModel = TColourModel::RGB;
     bool FBilevel = false;
     std::vector<int32_t> FUsed;
     TPictureArea FPicture;

@@ -117,8 +117,26 @@ bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, int64_t& fi
     return false;
 }
 
-// The colour boxes of the first JP2 header box: the enumerated colour space of the first
-// "colr" box, and whether a palette, component mapping or channel definition box is there.
+// What the first "colr" box says: its method, then an enumerated colour space, or a profile whose
+// header names its data colour space in its bytes 16 to 19.
+void ReadColourSpecification(TStream& stream, const TBox& box, TDeclaredLayout& layout)
+{
+    constexpr int64_t EnumeratedBytes = 7, ProfileBytes = 3 + 20;
+    uint8_t colour[ProfileBytes];
+    const int64_t bytes = std::min(box.End - box.First, ProfileBytes);
+    if (bytes < 3 || stream.Read(colour, bytes) != bytes) {
+        return;
+    }
+    layout.ColourMethod = colour[0];
+    if (colour[0] == 1 && bytes >= EnumeratedBytes) {
+        layout.EnumeratedColourSpace = Get32BE(colour + 3);
+    } else if ((colour[0] == 2 || colour[0] == 3) && bytes == ProfileBytes) {
+        layout.ProfileColourSpace = Get32BE(colour + 3 + 16);
+    }
+}
+
+// The colour boxes of the first JP2 header box: the first "colr" box, and whether a palette,
+// component mapping or channel definition box is there.
 void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayout& layout)
 {
     TBox box;
@@ -136,10 +154,7 @@ void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayo
     for (offset = box.First; ReadBox(stream, offset, box.End, child); offset = child.End) {
         if (child.Type == ColourBoxType && !colourSeen) {
             colourSeen = true;
-            uint8_t colour[7];
-            if (child.End - child.First >= 7 && stream.Read(colour, 7) == 7 && colour[0] == 1) {
-                layout.EnumeratedColourSpace = Get32BE(colour + 3);
-            }
+            ReadColourSpecification(stream, child, layout);
         }
         layout.ColourBoxes |=
             child.Type == PaletteBoxType || child.Type == MappingBoxType || child.Type == ChannelsBoxType;
@@ -216,9 +231,18 @@ bool ReadSizAt(TStream& stream, int64_t first, int64_t bytes, TDeclaredLayout& l
            ParseSiz(siz, bytes, layout);
 }
 
-// Notes the code-block size and decomposition levels of a COD or COC marker segment's contents
-// (the smallest code-blocks any resolution may have, after the precincts bound them), and a COD's
-// multi-component transform.
+// Keeps the smaller of a band's code-blocks and those of another coding style.
+void KeepSmaller(TBlockSize& band, uint32_t acrossLog, uint32_t downLog)
+{
+    band.AcrossLog = band.Present ? std::min(band.AcrossLog, acrossLog) : acrossLog;
+    band.DownLog = band.Present ? std::min(band.DownLog, downLog) : downLog;
+    band.Present = true;
+}
+
+// Notes the code-blocks of each band of a COD or COC marker segment's contents, as the precincts
+// of each resolution bound them (above the lowest resolution, whose bands are half the
+// resolution's size, a block is at most half a precinct), and a COD's multi-component transform.
+// Precinct sizes the segment lacks count as the smallest.
 void NoteCodingStyle(uint32_t marker, const uint8_t* data, int64_t length, size_t components,
                      TDeclaredLayout& layout)
 {
@@ -228,18 +252,22 @@ void NoteCodingStyle(uint32_t marker, const uint8_t* data, int64_t length, size_
         return;
     }
     const bool ownPrecincts = (data[marker == CodingStyleMarker ? 0 : style - 1] & 1) != 0;
-    const uint32_t levels = data[style];
-    uint32_t across = std::min<uint32_t>(data[style + 1] + 2u, 10),
-             down = std::min<uint32_t>(data[style + 2] + 2u, 10);
-    for (int64_t r = 0; ownPrecincts && r <= levels && precincts + r < length; ++r) {
-        const uint32_t sizes = data[precincts + r], less = r == 0 ? 0 : 1;
-        across = std::min(across, std::max(sizes & 0xFu, less) - less);
-        down = std::min(down, std::max(sizes >> 4, less) - less);
+    const uint32_t levels = std::min<uint32_t>(data[style], MostHalvings);
+    const uint32_t across = std::min<uint32_t>(data[style + 1] + 2u, 10),
+                   down = std::min<uint32_t>(data[style + 2] + 2u, 10);
+    for (uint32_t r = 0; r <= levels; ++r) {
+        uint32_t blockAcross = across, blockDown = down;
+        if (ownPrecincts) {
+            const uint32_t sizes = precincts + r < length ? data[precincts + r] : 0, less = r == 0 ? 0 : 1;
+            blockAcross = std::min(blockAcross, std::max(sizes & 0xFu, less) - less);
+            blockDown = std::min(blockDown, std::max(sizes >> 4, less) - less);
+        }
+        // Resolution r > 0 adds three bands of the tile halved levels - r + 1 times; the lowest
+        // resolution is one band of the tile halved levels times.
+        TBlockSize& band = r == 0 ? layout.LowestBlocks[levels] : layout.DetailBlocks[levels - r + 1];
+        KeepSmaller(band, blockAcross, blockDown);
     }
     layout.ComponentTransform |= marker == CodingStyleMarker && data[4] != 0;
-    layout.BlockAcrossLog = std::min(layout.BlockAcrossLog, across);
-    layout.BlockDownLog = std::min(layout.BlockDownLog, down);
-    layout.Levels = std::max(layout.Levels, levels);
 }
 
 // Reads marker segments up to SOT (the main header's end) or SOD (a tile-part header's), noting
@@ -300,7 +328,25 @@ void ReadCodingStyles(TStream& stream, int64_t first, int64_t bytes, TDeclaredLa
     }
 }
 
-// What the library's code-block records of one whole tile take, at most.
+// Code-blocks along a band of that length, at most: one more than fill it, as the band need not
+// start on a block's edge.
+uint64_t BlocksAlong(uint64_t length, uint32_t log)
+{
+    return length == 0 ? 0 : ((length - 1) >> log) + 2;
+}
+
+uint64_t BandBlocks(uint64_t columns, uint64_t rows, uint32_t halvings, const TBlockSize& block)
+{
+    if (!block.Present) {
+        return 0;
+    }
+    const uint64_t step = uint64_t(1) << halvings;
+    return BlocksAlong(CeilDiv(columns, step), block.AcrossLog) *
+           BlocksAlong(CeilDiv(rows, step), block.DownLog);
+}
+
+// What the library's code-block records of one whole tile take, at most: the blocks of each band
+// of each component.
 uint64_t TileRecordBytes(const TDeclaredLayout& layout)
 {
     const uint64_t across = std::min<uint64_t>(layout.Across.TileSize, Extent(layout.Across));
@@ -309,10 +355,10 @@ uint64_t TileRecordBytes(const TDeclaredLayout& layout)
     for (const auto& [stepAcross, stepDown] : layout.Steps) {
         const uint64_t columns = CeilDiv(across, std::max<uint64_t>(stepAcross, 1));
         const uint64_t rows = CeilDiv(down, std::max<uint64_t>(stepDown, 1));
-        // Each band of each resolution ends in partial code-blocks, across and down.
-        blocks += (columns * rows >> (layout.BlockAcrossLog + layout.BlockDownLog)) +
-                  3 * ((columns >> layout.BlockAcrossLog) + (rows >> layout.BlockDownLog)) +
-                  3 * layout.Levels + 1;
+        for (uint32_t halvings = 0; halvings <= MostHalvings; ++halvings) {
+            blocks += 3 * BandBlocks(columns, rows, halvings, layout.DetailBlocks[halvings]) +
+                      BandBlocks(columns, rows, halvings, layout.LowestBlocks[halvings]);
+        }
     }
     return blocks * BytesPerCodeBlock;
 }

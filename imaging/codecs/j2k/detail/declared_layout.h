@@ -3,6 +3,7 @@
 // component of every tile, while it reads that header, however few bytes follow it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,17 @@ struct TGridAxis
     uint32_t TileSize = 0;
 };
 
+// Code-blocks of a band: log2 of their width and height; none when no coding style has the band.
+struct TBlockSize
+{
+    bool Present = false;
+    uint32_t AcrossLog = 0;
+    uint32_t DownLog = 0;
+};
+
+// A coding style decomposes a tile at most 32 times.
+constexpr uint32_t MostHalvings = 32;
+
 struct TDeclaredLayout
 {
     TGridAxis Across;
@@ -27,11 +39,12 @@ struct TDeclaredLayout
     uint64_t Tiles = 0;
     // Each component's sampling steps on the grid, horizontal and vertical.
     std::vector<std::pair<uint8_t, uint8_t>> Steps;
-    // The smallest code-blocks (log2 of their width and height) and the most decomposition levels
-    // that the coding styles of the main and tile-part headers give any component.
-    uint32_t BlockAcrossLog = 6;
-    uint32_t BlockDownLog = 6;
-    uint32_t Levels = 0;
+    // The smallest code-blocks that the coding styles of the main and tile-part headers give any
+    // component in the bands a number of halvings below the tile (the index): the three detail
+    // bands of a resolution, and the one band of the lowest resolution. Precincts bound the blocks,
+    // so small precincts make small blocks, in the small bands of the low resolutions only.
+    std::array<TBlockSize, MostHalvings + 1> DetailBlocks;
+    std::array<TBlockSize, MostHalvings + 1> LowestBlocks;
     // Whether the main or a tile-part header turns the first three components with a
     // multi-component transform, which the library leaves out when it decodes chosen components.
     bool ComponentTransform = false;
@@ -39,8 +52,12 @@ struct TDeclaredLayout
     uint32_t FirstPrecision = 0;
     // The bytes of the code stream, from its start marker to the end of its box or stream.
     int64_t CodeStreamBytes = 0;
-    // A JP2 file's enumerated colour space (16 sRGB, 17 grey, 18 sYCC, ...), 0 when it gives none.
+    // A JP2 file's first colour box: its method (1 enumerated, 2 and 3 a profile; 0 without the
+    // box), its enumerated colour space (16 sRGB, 17 grey, 18 sYCC, ...) and the data colour space
+    // its profile names ("RGB ", "GRAY", ...), each 0 where the method gives none.
+    uint32_t ColourMethod = 0;
     uint32_t EnumeratedColourSpace = 0;
+    uint32_t ProfileColourSpace = 0;
     // A JP2 file's palette, component mapping or channel definitions: the library applies them
     // only when it decodes a picture or a window of it whole.
     bool ColourBoxes = false;

@@ -94,10 +94,16 @@ TLibraryStream MakeLibraryStream(TStream& stream, bool input)
     return library;
 }
 
-void WatchErrors(opj_codec_t* codec, bool* failed)
+void Silence(opj_codec_t* codec)
 {
     opj_set_info_handler(codec, Quiet, nullptr);
     opj_set_warning_handler(codec, Quiet, nullptr);
+    opj_set_error_handler(codec, Quiet, nullptr);
+}
+
+void WatchErrors(opj_codec_t* codec, bool* failed)
+{
+    Silence(codec);
     opj_set_error_handler(codec, NoteError, failed);
 }
 

@@ -31,6 +31,10 @@ struct TImageDeleter
 using TCodec = std::unique_ptr<opj_codec_t, TCodecDeleter>;
 using TImage = std::unique_ptr<opj_image_t, TImageDeleter>;
 
+// Silences the library's messages: a decode is judged by what its calls return, as the library
+// reports some faults it recovers from as errors.
+void Silence(opj_codec_t* codec);
+
 // Silences the library's messages; an error message sets *failed.
 void WatchErrors(opj_codec_t* codec, bool* failed);
 

@@ -47,6 +47,45 @@ uint8_t Clamp8(int32_t value)
     return uint8_t(std::clamp(value, 0, 255));
 }
 
+// Turns the pixels of a row from luma (first byte), blue chroma (second) and red chroma (third)
+// into RGB.
+void ConvertToRGB(uint8_t* row, uint32_t from, uint32_t to)
+{
+    const TYCbCrTables& tables = Tables();
+    auto* pixels = reinterpret_cast<TRGB*>(row);
+    for (uint32_t x = from; x < to; ++x) {
+        const int32_t luma = pixels[x].b, cb = pixels[x].g, cr = pixels[x].r;
+        pixels[x] = TRGB{Clamp8(luma + tables.Blue[size_t(cb)]),
+                         Clamp8(luma + tables.GreenCb[size_t(cb)] + tables.GreenCr[size_t(cr)]),
+                         Clamp8(luma + tables.Red[size_t(cr)])};
+    }
+}
+
+uint64_t CeilDiv(uint64_t value, uint64_t step)
+{
+    return (value + step - 1) / step;
+}
+
+// Along one axis of the picture, whether the samples of the three components that make a pixel
+// lie in different tiles: a pixel takes the sample at or before it, or the component's first.
+std::vector<bool> SeamsAlong(const TGridAxis& axis, uint32_t start, uint32_t end, const uint32_t (&steps)[3])
+{
+    std::vector<bool> seams(end - start);
+    if (axis.TileSize == 0) {
+        return seams;
+    }
+    for (uint32_t x = start; x < end; ++x) {
+        uint64_t tiles[3];
+        for (size_t c = 0; c < 3; ++c) {
+            const uint64_t step = std::max(steps[c], 1u);
+            const uint64_t sample = std::max<uint64_t>(x / step, CeilDiv(start, step));
+            tiles[c] = (sample * step - axis.TileStart) / axis.TileSize;
+        }
+        seams[x - start] = tiles[0] != tiles[1] || tiles[0] != tiles[2];
+    }
+    return seams;
+}
+
 } // namespace
 
 // A sample as the library stores it, and what it becomes in 8 bits.
@@ -166,6 +205,19 @@ size_t ByteOf(TChannel channel)
 
 } // namespace
 
+TPictureArea OnSampleGrid(const TPictureArea& window, const TPictureArea& picture, uint32_t stepAcross,
+                          uint32_t stepDown)
+{
+    const auto onGrid = [](uint32_t edge, uint32_t start, uint32_t end, uint32_t step) {
+        const uint64_t moved = CeilDiv(edge, std::max(step, 1u)) * std::max(step, 1u);
+        return edge <= start ? start : uint32_t(std::min<uint64_t>(moved, end));
+    };
+    return {onGrid(window.X0, picture.X0, picture.X1, stepAcross),
+            onGrid(window.Y0, picture.Y0, picture.Y1, stepDown),
+            onGrid(window.X1, picture.X0, picture.X1, stepAcross),
+            onGrid(window.Y1, picture.Y0, picture.Y1, stepDown)};
+}
+
 uint32_t TileSampleBytes(uint32_t precision)
 {
     return precision <= 8 ? 1 : precision <= 16 ? 2 : 4;
@@ -207,6 +259,8 @@ void TSampleWriter::Write(const TChannelPlane* planes, size_t count)
     if (top >= bottom) {
         return;
     }
+    TRange colourAcross, colourDown;
+    ColourArea(planes, count, columns, rows, colourAcross, colourDown);
     std::vector<TSampleReader> samples;
     samples.reserve(count);
     for (size_t i = 0; i < count; ++i) {
@@ -222,6 +276,28 @@ void TSampleWriter::Write(const TChannelPlane* planes, size_t count)
                          row);
             }
         }
+        if (y >= colourDown.First && y < colourDown.End) {
+            ConvertToRGB(row, colourAcross.First - FPicture.X0, colourAcross.End - FPicture.X0);
+        }
+    }
+}
+
+void TSampleWriter::ColourArea(const TChannelPlane* planes, size_t count, const std::vector<TRange>& columns,
+                               const std::vector<TRange>& rows, TRange& across, TRange& down) const
+{
+    across = {0, UINT32_MAX};
+    down = {0, UINT32_MAX};
+    size_t found = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const TChannel channel = planes[i].Channel;
+        if (channel == TChannel::Luma || channel == TChannel::BlueChroma || channel == TChannel::RedChroma) {
+            ++found;
+            across = {std::max(across.First, columns[i].First), std::min(across.End, columns[i].End)};
+            down = {std::max(down.First, rows[i].First), std::min(down.End, rows[i].End)};
+        }
+    }
+    if (found != 3 || across.First >= across.End || down.First >= down.End) {
+        across = down = TRange{};
     }
 }
 
@@ -292,23 +368,39 @@ uint8_t* TSampleWriter::Row(int32_t y)
     return FBitmap.GetScanLine(y);
 }
 
-void TSampleWriter::Finish(bool yCbCr)
+void TSampleWriter::ConvertTileSeams(const TGridAxis& across, const TGridAxis& down,
+                                     const TColourSteps& steps)
 {
     Release();
-    if (!yCbCr) {
+    const uint32_t stepsAcross[3] = {steps[0].first, steps[1].first, steps[2].first};
+    const uint32_t stepsDown[3] = {steps[0].second, steps[1].second, steps[2].second};
+    const std::vector<bool> columns = SeamsAlong(across, FPicture.X0, FPicture.X1, stepsAcross);
+    const std::vector<bool> rows = SeamsAlong(down, FPicture.Y0, FPicture.Y1, stepsDown);
+    const bool anyColumn = std::find(columns.begin(), columns.end(), true) != columns.end();
+    if (!anyColumn && std::find(rows.begin(), rows.end(), true) == rows.end()) {
         return;
     }
-    const TYCbCrTables& tables = Tables();
-    for (int32_t y = 0; y < FBitmap.GetHeight(); ++y) {
-        auto* pixels = reinterpret_cast<TRGB*>(FBitmap.GetScanLine(y));
-        for (int32_t x = 0; x < FBitmap.GetWidth(); ++x) {
-            // WriteRow leaves luma in the first byte, blue chroma in the second, red in the third.
-            const int32_t luma = pixels[x].b, cb = pixels[x].g, cr = pixels[x].r;
-            pixels[x] = TRGB{Clamp8(luma + tables.Blue[size_t(cb)]),
-                             Clamp8(luma + tables.GreenCb[size_t(cb)] + tables.GreenCr[size_t(cr)]),
-                             Clamp8(luma + tables.Red[size_t(cr)])};
+    const uint32_t width = FPicture.X1 - FPicture.X0;
+    for (uint32_t y = 0; y < rows.size(); ++y) {
+        if (!rows[y] && !anyColumn) {
+            continue;
+        }
+        uint8_t* row = FBitmap.GetScanLine(int32_t(y));
+        if (rows[y]) {
+            ConvertToRGB(row, 0, width);
+            continue;
+        }
+        for (uint32_t x = 0; x < width; ++x) {
+            if (columns[x]) {
+                ConvertToRGB(row, x, x + 1);
+            }
         }
     }
+}
+
+void TSampleWriter::Finish()
+{
+    Release();
 }
 
 } // namespace Kvj2000::detail

@@ -2,15 +2,20 @@
 // window of the picture, into the pixels of a kv1g or kv24RGB bitmap that they cover.
 #pragma once
 
+#include "imaging/codecs/j2k/detail/declared_layout.h"
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 class TKVBitmap;
 
 namespace Kvj2000::detail {
 
-// What a component's samples become in a pixel. Luma and chroma are kept as they are until the
-// whole picture is in (ConvertYCbCrToRGB), since one sample of each makes a pixel.
+// What a component's samples become in a pixel. A pixel's luma and chroma turn into RGB once all
+// three are in: as a tile or window is written, where its own samples make the pixel.
 enum class TChannel
 {
     Bilevel,
@@ -48,6 +53,16 @@ struct TSamplePlane
     uint32_t StepY = 1;
 };
 
+// The sampling steps, across and down, of the luma and the two chroma components.
+using TColourSteps = std::array<std::pair<uint32_t, uint32_t>, 3>;
+
+// The window moved to start and end where every component sampled every stepAcross x stepDown
+// points (a common multiple of their steps) has a sample, or the picture starts or ends: its
+// pixels then take their samples from the window alone. Ends are moved on, so that the first
+// window of a picture keeps pixels.
+TPictureArea OnSampleGrid(const TPictureArea& window, const TPictureArea& picture, uint32_t stepAcross,
+                          uint32_t stepDown);
+
 // Bytes a sample of that precision takes in the library's tile buffers.
 uint32_t TileSampleBytes(uint32_t precision);
 
@@ -73,10 +88,15 @@ public:
     TSampleWriter(const TSampleWriter&) = delete;
     TSampleWriter& operator=(const TSampleWriter&) = delete;
 
-    // The planes of one tile or window, which may lie on different grids.
+    // The planes of one tile or window, which may lie on different grids. Where its luma and
+    // chroma planes all cover a pixel, the pixel turns into RGB.
     void Write(const TChannelPlane* planes, size_t count);
-    // Turns the luma and chroma written so far into RGB, and lets go of the rows in hand.
-    void Finish(bool yCbCr);
+    // Turns into RGB the pixels whose luma and chroma samples lie in different tiles of the grid,
+    // once every tile is in: the steps are those of the luma and the two chroma components. Such
+    // pixels lie where a tile starts between two samples of a component.
+    void ConvertTileSeams(const TGridAxis& across, const TGridAxis& down, const TColourSteps& steps);
+    // Lets go of the rows in hand.
+    void Finish();
 
 private:
     struct TRange
@@ -90,6 +110,9 @@ private:
     uint8_t* Row(int32_t y);
     void WriteRow(const TChannelPlane& plane, const TSampleReader& samples, const TRange& columns,
                   uint32_t sampleRow, uint8_t* row);
+    // Where the luma and both chroma planes of a write all reach, empty when it carries none.
+    void ColourArea(const TChannelPlane* planes, size_t count, const std::vector<TRange>& columns,
+                    const std::vector<TRange>& rows, TRange& across, TRange& down) const;
 
     TKVBitmap& FBitmap;
     TPictureArea FPicture;
