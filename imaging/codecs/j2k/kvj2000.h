@@ -32,8 +32,8 @@ bool J2KTryStreamJ2K(TStream& Stream);
 // Decodes the JP2 file or code stream at the stream's position into kv1g (one component of one
 // bit) or kv24RGB, tile by tile on the machine's threads, a tile too large for that in windows:
 // grey, RGB or YCbCr colour spaces, alpha components skipped, samples brought to their top 8
-// bits. CMYK and e-YCC pictures, library failures and sizes past the pixel budget set the abort
-// flag. With ParamsOnly only the headers are read.
+// bits. Colour boxes that name any other colour space or method, library failures and sizes past
+// the pixel budget set the abort flag. With ParamsOnly only the headers are read.
 void J2KReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                    bool ParamsOnly);
 
