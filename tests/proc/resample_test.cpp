@@ -3,6 +3,7 @@
 // binary, so the reference's double arithmetic agrees with the library's extended precision.
 #include "imaging/proc/korvaneproc.h"
 #include "tests/proc/proc_test_util.h"
+#include "tests/support/tools.h"
 
 #include "imaging/core/mask.h"
 #include "platform/graphics/bitmap.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 using namespace proctest;
 using namespace Korvaneproc;
@@ -507,4 +509,42 @@ TEST(AreaResampler, LargerPicturesKeepEveryByte)
         EXPECT_EQ(PixelHash(dest.get()), c.hash)
             << "filter " << int(c.filter) << " to " << c.width << "x" << c.height;
     }
+}
+
+// Enlarging on both axes and on one, by whole factors (4 and 16, where every weight is a short
+// binary fraction) and by broken ones, on noise and on a real picture with smooth areas: the
+// checksums of every byte, taken before the area resampler's passes were reworked for speed.
+TEST(AreaResampler, EnlargedPicturesKeepEveryByte)
+{
+    ASSERT_TRUE(kvtest::Installed("convert"));
+    const std::unique_ptr<TKVBitmap> noise = Rgb(Noise(61, 47, 1), Noise(61, 47, 2), Noise(61, 47, 3));
+    const std::unique_ptr<TKVBitmap> corner = Rgb(Noise(20, 15, 4), Noise(20, 15, 5), Noise(20, 15, 6));
+    const std::unique_ptr<TKVBitmap> rose = Rose();
+    ASSERT_TRUE(rose);
+    const struct
+    {
+        TKVBitmap* source;
+        int width, height;
+        uint64_t bilinear, bicubic;
+    } cases[] = {
+        {noise.get(), 244, 188, 10410810363609191803ull, 9423014312666484864ull},
+        {noise.get(), 150, 100, 7678224080059742332ull, 10835642224104143469ull},
+        {noise.get(), 61, 200, 7112282259316432128ull, 2175691300132344246ull},
+        {noise.get(), 200, 47, 18376064801867811285ull, 1960405705064102990ull},
+        {noise.get(), 40, 120, 16126850949439112183ull, 5158307568844288278ull},
+        {noise.get(), 90, 30, 14135403011299305471ull, 4713330701129622685ull},
+        {corner.get(), 320, 240, 6986432940790268987ull, 3039028715236535740ull},
+        {rose.get(), 280, 184, 5208860712781799690ull, 13213862750977384461ull},
+        {rose.get(), 1120, 736, 4493577791499988310ull, 16020664159763661215ull},
+        {rose.get(), 99, 77, 4331258367709975339ull, 9111894731541714399ull},
+    };
+    for (const auto& c : cases)
+        for (const auto& [filter, hash] :
+             {std::pair{rfBilinear, c.bilinear}, std::pair{rfBicubic, c.bicubic}}) {
+            auto dest = Blank(c.width, c.height, kv24RGB, 7);
+            _ResampleEx(c.source, dest.get(), filter);
+            EXPECT_EQ(PixelHash(dest.get()), hash)
+                << "filter " << int(filter) << " from " << c.source->GetWidth() << " to " << c.width << "x"
+                << c.height;
+        }
 }
