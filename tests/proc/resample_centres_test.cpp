@@ -276,7 +276,5 @@ TEST(ResampleFlat, StaysFlatAtItsOwnValue)
     std::vector<std::string> uneven;
     CheckFlat(7, 5, {std::begin(kFromSevenByFive), std::end(kFromSevenByFive)}, uneven);
     CheckFlat(61, 47, {std::begin(kFromSixtyOne), std::end(kFromSixtyOne)}, uneven);
-    EXPECT_TRUE(uneven.empty()) << uneven.size() << " uneven results, the first: " << uneven.front();
-    for (const std::string& what : uneven)
-        ADD_FAILURE() << what;
+    EXPECT_EQ(uneven, std::vector<std::string>());
 }

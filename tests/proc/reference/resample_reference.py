@@ -120,14 +120,14 @@ def walk(n_src, n_dst, scale):
 def centre(i, n_src, n_dst):
     """Where destination pixel i of an enlarged axis samples the source: its centre, held between
     the first and last source centres."""
-    return clamp(((2 * i + 1) * n_src - n_dst) / (2 * n_dst), 0, n_src - 1)
+    return clamp(Fraction((2 * i + 1) * n_src - n_dst, 2 * n_dst), 0, n_src - 1)
 
 
 def centres(n_src, n_dst):
     """One step of width 1 per destination pixel of an enlarged axis, sampled at its centre."""
     steps = []
     for i in range(n_dst):
-        c = clamp(Fraction((2 * i + 1) * n_src - n_dst, 2 * n_dst), 0, n_src - 1)
+        c = centre(i, n_src, n_dst)
         s = min(trunc(c), n_src - 1)
         steps.append((1, c - s, s, False))
     return steps
