@@ -61,9 +61,12 @@ BENCHMARK_CAPTURE(Resample, FastLinear_800x600, rfFastLinear, 800, 600)->Unit(be
 BENCHMARK_CAPTURE(Resample, FastLinear_160x120, rfFastLinear, 160, 120)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Enlarge, Bilinear_200x150_to_800x600, rfBilinear, 800, 600)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Enlarge, Bicubic_200x150_to_800x600, rfBicubic, 800, 600)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Enlarge, FastLinear_200x150_to_800x600, rfFastLinear, 800, 600)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Enlarge, Bilinear_200x150_to_3200x2400, rfBilinear, 3200, 2400)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Enlarge, Bicubic_200x150_to_3200x2400, rfBicubic, 3200, 2400)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Enlarge, FastLinear_200x150_to_800x600, rfFastLinear, 800, 600)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Enlarge, Bilinear_200x150_to_3200x2400, rfBilinear, 3200, 2400)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Enlarge, Bicubic_200x150_to_3200x2400, rfBicubic, 3200, 2400)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Enlarge, FastLinear_200x150_to_3200x2400, rfFastLinear, 3200, 2400)
     ->Unit(benchmark::kMillisecond);
 
