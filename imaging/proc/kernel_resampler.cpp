@@ -122,20 +122,6 @@ Kernel KernelOf(TResampleFilter filter)
     }
 }
 
-struct Contributor
-{
-    int32_t pixel;
-    int32_t weight;
-};
-
-// Contributor lists of every destination index, packed: list i is items[start[i] .. start[i+1]).
-struct Contributors
-{
-    std::vector<int32_t> start;
-    std::vector<Contributor> items;
-    std::vector<int32_t> total;
-};
-
 int32_t Mirror(int32_t j, int32_t count)
 {
     if (j < 0)
@@ -296,11 +282,16 @@ void KernelResample(Plane& src, Plane& dst, TResampleFilter filter, const TKVPro
     }
 }
 
+int64_t SourceCentreNumerator(int32_t Index, int32_t SourceCount, int32_t DestCount)
+{
+    return (2 * int64_t(Index) + 1) * SourceCount - int64_t(DestCount);
+}
+
 long double SourceCentre(int32_t Index, int32_t SourceCount, int32_t DestCount)
 {
-    // (2 Index + 1) SourceCount / (2 DestCount) - 0.5, with one rounding.
+    // One rounding of the exact fraction.
     const long double centre =
-        static_cast<long double>((2 * int64_t(Index) + 1) * SourceCount - int64_t(DestCount)) /
+        static_cast<long double>(SourceCentreNumerator(Index, SourceCount, DestCount)) /
         (2 * int64_t(DestCount));
     return std::clamp(centre, 0.0L, static_cast<long double>(SourceCount - 1));
 }

@@ -7,9 +7,11 @@
 #include "imaging/proc/detail/proc_detail.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <unordered_map>
+#include <functional>
+#include <numeric>
+#include <utility>
+#include <vector>
 
 namespace Korvaneproc {
 
@@ -17,285 +19,336 @@ using namespace detail;
 
 namespace {
 
-// One step along an axis. Shrinking (or keeping the size), a step is a segment of the boundary
-// walk up to the next source or destination boundary; enlarging, it is a whole destination pixel.
-// Each samples source pixel `source` at `fraction` of the way to the next one.
-struct WalkStep
+using Wide = __int128;
+
+// The weights of an axis are whole numbers whose sum is the same for every destination pixel, the
+// axis's denominator, so that a flat picture comes out at its own value whatever the scales: the
+// exact fractions, unless their denominator would let the sums overflow 64 bits; then they are
+// rounded to a smaller denominator with every destination pixel's sum kept exact. Truncating the
+// exact fraction never loses the level that rounded floating-point areas lose.
+constexpr int64_t kMaxAxisDenominator = int64_t(1) << 30;
+// Where the sums over both axes meet in one quotient, they stay below 2^57.
+constexpr int64_t kMaxBothDenominators = int64_t(1) << 48;
+constexpr int64_t kFallbackDenominator = int64_t(1) << 24;
+
+struct AxisWeights
 {
-    double width;
-    double fraction;
-    int32_t source;
-    bool sourceEnds;
+    explicit AxisWeights(int64_t limit) : denominator(limit) {}
+
+    Contributors taps;
+    int64_t denominator;
 };
 
-// Source boundaries lie at 1, 2, ...; destination boundaries at scale, 2 scale, ... (accumulated).
-// The destination boundary wins ties and near ties (0.0001), so that a zero-width source step
-// may follow it.
-std::vector<WalkStep> Walk(int32_t srcCount, int32_t dstCount, double scale)
+// One destination pixel's exact weights over the axis, in source order.
+using ExactTaps = std::vector<std::pair<int32_t, Wide>>;
+
+// numerator / divisor rounded half to even; divisor > 0.
+Wide RoundedQuotient(Wide numerator, Wide divisor)
 {
-    std::vector<WalkStep> steps;
-    steps.reserve(static_cast<size_t>(srcCount) + dstCount);
-    int32_t s = 0;
-    double pos = 0;
-    double boundary = 0;
-    int32_t ended = 0;
-    while (ended < dstCount) {
-        const bool destinationFirst =
-            static_cast<long double>(s) + 1 + 0.0001L >= static_cast<long double>(pos) + scale ||
-            s >= srcCount - 1;
-        if (destinationFirst) {
-            pos = static_cast<double>(static_cast<long double>(pos) + scale);
-            const double width = static_cast<double>(static_cast<long double>(pos) - boundary);
-            boundary = pos;
-            steps.push_back({width, static_cast<double>(static_cast<long double>(pos) - s), s, false});
+    Wide quotient = numerator / divisor;
+    Wide remainder = numerator % divisor;
+    if (remainder < 0) {
+        --quotient;
+        remainder += divisor;
+    }
+    if (2 * remainder > divisor || (2 * remainder == divisor && (quotient & 1) != 0))
+        ++quotient;
+    return quotient;
+}
+
+// Appends a destination pixel whose exact weights sum to denominator. Taps of one source pixel are
+// merged; rounding to the axis's smaller denominator rounds the running sums, so the weights still
+// add up.
+void AddPixel(AxisWeights& axis, const ExactTaps& exact, Wide denominator)
+{
+    Contributors& c = axis.taps;
+    c.start.push_back(static_cast<int32_t>(c.items.size()));
+    Wide sum = 0, placed = 0;
+    for (size_t k = 0; k < exact.size(); ++k) {
+        sum += exact[k].second;
+        if (k + 1 < exact.size() && exact[k + 1].first == exact[k].first)
+            continue;
+        const Wide scaled =
+            denominator > axis.denominator ? RoundedQuotient(sum * axis.denominator, denominator) : sum;
+        if (scaled != placed)
+            c.items.push_back({exact[k].first, static_cast<int32_t>(scaled - placed)});
+        placed = scaled;
+    }
+    c.total.push_back(static_cast<int32_t>(placed));
+}
+
+void Finish(AxisWeights& axis)
+{
+    axis.taps.start.push_back(static_cast<int32_t>(axis.taps.items.size()));
+}
+
+// A shrunk (or kept) axis: the boundary walk, in whole units of which a source pixel is
+// dstCount / g and a destination pixel srcCount / g long (g their greatest common divisor), so
+// that every boundary is exact. The destination boundary goes first when the source's is not
+// before it by more than 0.0001 source pixels; each step is a segment up to the next boundary.
+AxisWeights AreaWeights(int32_t srcCount, int32_t dstCount, int64_t limit)
+{
+    const int64_t common = std::gcd(srcCount, dstCount);
+    const int64_t sourceLength = dstCount / common, destLength = srcCount / common;
+    AxisWeights axis(std::min(destLength, limit));
+    ExactTaps exact;
+    int64_t s = 0, boundary = 0;
+    for (int32_t ended = 0; ended < dstCount;) {
+        const int64_t sourceEnd = (s + 1) * sourceLength, destEnd = (ended + 1) * destLength;
+        const int64_t ahead = destEnd - sourceEnd;
+        if (s >= srcCount - 1 || ahead <= 0 || (ahead <= sourceLength && ahead * 10000 <= sourceLength)) {
+            exact.emplace_back(static_cast<int32_t>(s), destEnd - boundary);
+            boundary = destEnd;
+            AddPixel(axis, exact, destLength);
+            exact.clear();
             ++ended;
         } else {
-            const double width = static_cast<double>(static_cast<long double>(s + 1) - boundary);
-            boundary = s + 1;
-            steps.push_back({width, 1.0, s, true});
+            exact.emplace_back(static_cast<int32_t>(s), sourceEnd - boundary);
+            boundary = sourceEnd;
             ++s;
         }
     }
-    return steps;
+    Finish(axis);
+    return axis;
 }
 
-// An enlarged axis takes one sample per destination pixel, at the pixel's centre, of width 1: the
-// pixel's value is the sample itself, with no sum of areas to round.
-std::vector<WalkStep> Centres(int32_t srcCount, int32_t dstCount)
+// Where an enlarged axis samples for destination pixel index: source pixel `pixel` and the fraction
+// numerator / denominator of the way to the next one, exact.
+struct Position
 {
-    std::vector<WalkStep> steps(static_cast<size_t>(dstCount));
+    int32_t pixel;
+    int64_t numerator;
+};
+
+int64_t PositionDenominator(int32_t srcCount, int32_t dstCount)
+{
+    return 2 * int64_t(dstCount) / std::gcd(srcCount, dstCount);
+}
+
+Position CentrePosition(int32_t index, int32_t srcCount, int32_t dstCount)
+{
+    const int64_t denominator = PositionDenominator(srcCount, dstCount);
+    const int64_t numerator = SourceCentreNumerator(index, srcCount, dstCount) / std::gcd(srcCount, dstCount);
+    if (numerator <= 0)
+        return {0, 0};
+    if (numerator / denominator >= srcCount - 1)
+        return {srcCount - 1, 0};
+    return {static_cast<int32_t>(numerator / denominator), numerator % denominator};
+}
+
+// An enlarged axis, bilinear: the two pixels around the centre.
+AxisWeights LinearWeights(int32_t srcCount, int32_t dstCount, int64_t limit)
+{
+    const int64_t denominator = PositionDenominator(srcCount, dstCount);
+    AxisWeights axis(std::min(denominator, limit));
     for (int32_t i = 0; i < dstCount; ++i) {
-        const long double centre = SourceCentre(i, srcCount, dstCount);
-        const int32_t source = std::min(TruncI(centre), srcCount - 1);
-        steps[size_t(i)] = {1.0, static_cast<double>(centre - source), source, false};
+        const Position p = CentrePosition(i, srcCount, dstCount);
+        AddPixel(axis,
+                 {{p.pixel, denominator - p.numerator}, {std::min(p.pixel + 1, srcCount - 1), p.numerator}},
+                 denominator);
     }
-    return steps;
+    Finish(axis);
+    return axis;
 }
 
-long double K1(long double u)
+// The cubic convolution kernel (a = -1) at u / d, times d^3: abs(u)^3 - 2 abs(u)^2 + 1 within one
+// pixel, -abs(u)^3 + 5 abs(u)^2 - 8 abs(u) + 4 between one and two; u >= 0.
+Wide CubicNear(Wide u, Wide d)
 {
-    const long double a = std::fabs(u);
-    return a * a * a - 2 * a * a + 1;
+    return u * u * u - 2 * u * u * d + d * d * d;
 }
 
-long double K2(long double u)
+Wide CubicFar(Wide u, Wide d)
 {
-    const long double a = std::fabs(u);
-    return -a * a * a + 5 * a * a - 8 * a + 4;
+    return -u * u * u + 5 * u * u * d - 8 * u * d * d + 4 * d * d * d;
 }
 
-// Cubic convolution (a = -1) of four samples at fraction t of the way from b to c, clamped.
-double Cubic(long double a, long double b, long double c, long double d, double t)
+// An enlarged axis, bicubic: four pixels around the centre, repeated at the edges; the weights
+// are exact fractions over the cube of the position's denominator.
+AxisWeights CubicWeights(int32_t srcCount, int32_t dstCount, int64_t limit)
 {
-    const long double tt = t;
-    long double v = a * K2(tt + 1) + b * K1(tt) + c * K1(tt - 1) + d * K2(tt - 2);
-    if (v < 0)
-        v = 0;
-    else if (v > 255)
-        v = 255;
-    return static_cast<double>(v);
+    const Wide d = PositionDenominator(srcCount, dstCount);
+    AxisWeights axis(static_cast<int64_t>(std::min<Wide>(d * d * d, limit)));
+    for (int32_t i = 0; i < dstCount; ++i) {
+        const Position p = CentrePosition(i, srcCount, dstCount);
+        const Wide t = p.numerator;
+        AddPixel(axis,
+                 {{std::max(p.pixel - 1, 0), CubicFar(t + d, d)},
+                  {p.pixel, CubicNear(t, d)},
+                  {std::min(p.pixel + 1, srcCount - 1), CubicNear(d - t, d)},
+                  {std::min(p.pixel + 2, srcCount - 1), CubicFar(2 * d - t, d)}},
+                 d * d * d);
+    }
+    Finish(axis);
+    return axis;
 }
 
-// Four source rows y-1 .. y+2 around the current row, repeated at the edges. Each source row is
-// read once: advancing reuses the slot of the row that drops out for the one that comes in. A
-// resampler that reads the current row only keeps that one.
-class RowRing
+// The exact denominator of an axis's weights: a destination pixel's length in the walk's units
+// when shrinking, the position's denominator (cubed for bicubic) when enlarging.
+Wide ExactDenominator(int32_t srcCount, int32_t dstCount, bool cubic)
+{
+    if (srcCount >= dstCount)
+        return srcCount / std::gcd(srcCount, dstCount);
+    const Wide d = PositionDenominator(srcCount, dstCount);
+    return cubic ? d * d * d : d;
+}
+
+AxisWeights WeightsOf(int32_t srcCount, int32_t dstCount, bool cubic, int64_t limit)
+{
+    if (srcCount >= dstCount)
+        return AreaWeights(srcCount, dstCount, limit);
+    return cubic ? CubicWeights(srcCount, dstCount, limit) : LinearWeights(srcCount, dstCount, limit);
+}
+
+// The truncated quotient of a sum and a denominator, held to 0 .. 255, exactly: a multiply by
+// ceil(2^k / denominator) and a shift by k, with k large enough for every sum below 256 times the
+// denominator (the error stays under 1 / denominator). Denominators up to 2^24 keep the product
+// within 64 bits.
+class ByteQuotient
 {
 public:
-    RowRing(Plane& plane, bool currentOnly)
-        : FPlane(plane), FStride(static_cast<size_t>(plane.width) * 3), FCurrentOnly(currentOnly)
+    explicit ByteQuotient(int64_t denominator) : FLimit(255 * denominator)
     {
-        for (int i = 0; i < 4; ++i)
-            FRows[i] = Scratch<uint8_t>(FStride);
-        for (int i = 0; i < 4; ++i)
-            if (!FCurrentOnly || i == 1)
-                ReadExpanded(FPlane, std::clamp(i - 1, 0, FPlane.height - 1), FRows[i].data());
+        int32_t bits = 0;
+        while ((int64_t(1) << bits) < denominator)
+            ++bits;
+        FShift = 2 * bits + 8;
+        FMagic = ((static_cast<unsigned __int128>(1) << FShift) - 1) / static_cast<uint64_t>(denominator) + 1;
+        FNarrow = bits <= 24;
     }
 
-    // Row y + offset (offset -1 .. 2), clamped to the plane.
-    const uint8_t* Row(int offset) const { return FRows[(FFirst + offset + 1) & 3].data(); }
-
-    // Moves down to source row y (never up).
-    void AdvanceTo(int32_t y)
+    uint8_t operator()(int64_t sum) const
     {
-        while (FY < y && FY + 1 < FPlane.height)
-            Advance();
+        if (sum <= 0)
+            return 0;
+        if (sum >= FLimit)
+            return 255;
+        if (FNarrow)
+            return static_cast<uint8_t>((static_cast<uint64_t>(sum) * static_cast<uint64_t>(FMagic)) >>
+                                        FShift);
+        return static_cast<uint8_t>((static_cast<unsigned __int128>(sum) * FMagic) >> FShift);
     }
 
 private:
-    void Advance()
-    {
-        ++FY;
-        if (FCurrentOnly) {
-            ReadExpanded(FPlane, FY, FRows[1].data());
-            return;
+    int64_t FLimit;
+    int32_t FShift;
+    unsigned __int128 FMagic;
+    bool FNarrow;
+};
+
+// The sums of one row across the taps of each destination pixel, three channels.
+template <typename Value>
+void AcrossRow(const Contributors& columns, const Value* in, int64_t* out, int32_t count)
+{
+    for (int32_t d = 0; d < count; ++d) {
+        int64_t blue = 0, green = 0, red = 0;
+        for (int32_t k = columns.start[d]; k < columns.start[d + 1]; ++k) {
+            const Value* p = in + static_cast<size_t>(columns.items[k].pixel) * 3;
+            const int64_t w = columns.items[k].weight;
+            blue += w * p[0];
+            green += w * p[1];
+            red += w * p[2];
         }
-        // Rows y .. y+2 of the new row are rows y-1 .. y+1 of the old one, clamped alike.
-        FFirst = (FFirst + 1) & 3;
-        ReadExpanded(FPlane, std::min(FY + 2, FPlane.height - 1), FRows[(FFirst + 3) & 3].data());
+        out[static_cast<size_t>(d) * 3] = blue;
+        out[static_cast<size_t>(d) * 3 + 1] = green;
+        out[static_cast<size_t>(d) * 3 + 2] = red;
     }
-
-    Plane& FPlane;
-    size_t FStride;
-    bool FCurrentOnly;
-    int32_t FY = 0;
-    int FFirst = 0; // the slot of row y-1
-    std::vector<uint8_t> FRows[4];
-};
-
-// A channel byte of an accumulated destination pixel: truncated toward zero and held to 0 .. 255
-// (NaN gives 0), as Clamp255(TruncI(v)) does, without a call per byte.
-inline uint8_t TruncatedByte(long double v)
-{
-    if (!(v > 0))
-        return 0;
-    if (v >= 255)
-        return 255;
-    return static_cast<uint8_t>(static_cast<int32_t>(v));
 }
 
-struct AreaContext
-{
-    int32_t mode;
-    bool enlargeX;
-    bool enlargeY;
-    int32_t sw;
-};
-
-// The interpolated sample of channel ch at source column x of the ring's current row.
-double Sample(const AreaContext& c, const RowRing& ring, int32_t x, int ch, double fx, double fy)
-{
-    const int32_t xm = std::max(x - 1, 0);
-    const int32_t x1 = std::min(x + 1, c.sw - 1);
-    const int32_t x2 = std::min(x + 2, c.sw - 1);
-    auto p = [&](int row, int32_t col) -> long double {
-        return ring.Row(row)[static_cast<size_t>(col) * 3 + ch];
-    };
-    const long double lfx = fx, lfy = fy;
-    if (c.mode != 1) {
-        if (c.enlargeX && c.enlargeY)
-            return static_cast<double>((1 - lfy) * ((1 - lfx) * p(0, x) + lfx * p(0, x1)) +
-                                       lfy * ((1 - lfx) * p(1, x) + lfx * p(1, x1)));
-        if (c.enlargeX)
-            return static_cast<double>((1 - lfx) * p(0, x) + lfx * p(0, x1));
-        if (c.enlargeY)
-            return static_cast<double>((1 - lfy) * p(0, x) + lfy * p(1, x));
-        return static_cast<double>(p(0, x));
-    }
-    if (c.enlargeX && c.enlargeY) {
-        long double rows[4];
-        for (int r = -1; r <= 2; ++r)
-            rows[r + 1] = TruncI(Cubic(p(r, xm), p(r, x), p(r, x1), p(r, x2), fx));
-        return Cubic(rows[0], rows[1], rows[2], rows[3], fy);
-    }
-    if (c.enlargeX)
-        return Cubic(p(0, xm), p(0, x), p(0, x1), p(0, x2), fx);
-    if (c.enlargeY)
-        return Cubic(p(-1, x), p(0, x), p(1, x), p(2, x), fy);
-    return static_cast<double>(p(0, x));
-}
-
-// Shrinking on both axes with plain pixel values: the bulk of every picture and thumbnail. The
-// walk's steps become precomputed offsets (source pixel, destination pixel) so that the inner loop
-// has no branches, and the pixels of the current row are held as doubles for the x87 unit. Every
-// accumulator takes its additions in the walk's order; the row is cut into lanes at destination
-// boundaries and the lanes are stepped side by side, so that the additions of different
-// accumulators overlap instead of waiting on each other.
-class PlainAccumulator
+// Rows made one after another from the top, each once, and kept while later destination rows may
+// still ask for them. Where every destination row's rows lie within kHeld rows of each other (all
+// enlarged heights, and reductions by less than three), they are summed down side by side in one
+// pass; else each is added in as it comes, so that a deep reduction needs one row only.
+class RowSums
 {
 public:
-    explicit PlainAccumulator(const std::vector<WalkStep>& columns)
+    using Maker = std::function<void(int32_t, int64_t*)>;
+
+    RowSums(const Contributors& rows, size_t length, Maker make)
+        : FTaps(rows), FMake(std::move(make)), FSums(Scratch<int64_t>(length))
     {
-        int32_t x = 0, d = 0;
-        std::vector<size_t> destinationEnds;
-        for (const WalkStep& step : columns) {
-            FSteps.push_back({x * 3, d * 3});
-            FWidths.push_back(step.width);
-            if (step.sourceEnds) {
-                ++x;
-            } else {
-                ++d;
-                destinationEnds.push_back(FSteps.size());
-            }
+        int32_t newest = 0, behind = 1, span = 1;
+        for (size_t d = 0; d + 1 < rows.start.size(); ++d) {
+            if (rows.start[d] == rows.start[d + 1])
+                continue;
+            const int32_t first = rows.items[rows.start[d]].pixel;
+            const int32_t last = rows.items[rows.start[d + 1] - 1].pixel;
+            behind = std::max(behind, newest - first + 1);
+            span = std::max(span, std::max(newest, last) - first + 1);
+            newest = std::max(newest, last);
         }
-        FAreas.resize(FWidths.size());
-        FValues.resize(static_cast<size_t>(x + 1) * 3);
-        // Lane boundaries right after a destination step near each quarter of the steps.
-        size_t begin = 0;
-        for (int lane = 1; lane <= kLanes; ++lane) {
-            size_t end = FSteps.size();
-            if (lane < kLanes && !destinationEnds.empty()) {
-                const size_t target = FSteps.size() * lane / kLanes;
-                auto it = std::lower_bound(destinationEnds.begin(), destinationEnds.end(), target);
-                end = it == destinationEnds.end() ? FSteps.size() : std::max(*it, begin);
-            }
-            FLanes[lane - 1] = {begin, end};
-            begin = end;
-        }
+        FSideBySide = span <= kHeld;
+        FRows.resize(static_cast<size_t>(FSideBySide ? span : behind));
+        for (std::vector<int64_t>& row : FRows)
+            row = Scratch<int64_t>(length);
     }
 
-    void SetRow(const uint8_t* row, int32_t width)
+    // Hands store(i, sum) the sum down the taps of destination row d at every index i of the row.
+    template <typename Store> void Down(int32_t d, Store store)
     {
-        for (size_t i = 0; i < static_cast<size_t>(width) * 3; ++i)
-            FValues[i] = row[i];
-    }
-
-    void Add(double height, double* acc)
-    {
-        // Most rows lie whole inside one destination row: a height of 1 leaves the widths exact,
-        // and they are the areas as they stand.
-        const long double h = height;
-        if (height == 1.0) {
-            FRowAreas = FWidths.data();
-        } else {
-            FRowAreas = FAreas.data();
-            for (size_t k = 0; k < FWidths.size(); ++k)
-                FAreas[k] = static_cast<double>(FWidths[k] * h);
+        const int32_t begin = FTaps.start[d], count = FTaps.start[d + 1] - begin;
+        if (FSideBySide) {
+            const int64_t* rows[kHeld] = {};
+            int64_t weights[kHeld] = {};
+            for (int32_t k = 0; k < count; ++k)
+                Make(FTaps.items[begin + k].pixel);
+            for (int32_t k = 0; k < count; ++k) {
+                rows[k] = Slot(FTaps.items[begin + k].pixel);
+                weights[k] = FTaps.items[begin + k].weight;
+            }
+            switch (count) {
+            case 1:
+                return SideBySide<1>(rows, weights, store);
+            case 2:
+                return SideBySide<2>(rows, weights, store);
+            case 3:
+                return SideBySide<3>(rows, weights, store);
+            default:
+                return SideBySide<4>(rows, weights, store);
+            }
         }
-        size_t longest = 0;
-        for (const Lane& lane : FLanes)
-            longest = std::max(longest, lane.end - lane.begin);
-        size_t common = longest;
-        for (const Lane& lane : FLanes)
-            common = std::min(common, lane.end - lane.begin);
-        for (size_t j = 0; j < common; ++j)
-            for (const Lane& lane : FLanes)
-                Step(lane.begin + j, acc);
-        for (const Lane& lane : FLanes)
-            for (size_t k = lane.begin + common; k < lane.end; ++k)
-                Step(k, acc);
+        std::fill(FSums.begin(), FSums.end(), 0);
+        for (int32_t k = begin; k < begin + count; ++k) {
+            Make(FTaps.items[k].pixel);
+            const int64_t* row = Slot(FTaps.items[k].pixel);
+            const int64_t w = FTaps.items[k].weight;
+            for (size_t i = 0; i < FSums.size(); ++i)
+                FSums[i] += w * row[i];
+        }
+        for (size_t i = 0; i < FSums.size(); ++i)
+            store(i, FSums[i]);
     }
 
 private:
-    static constexpr int kLanes = 4;
+    static constexpr int32_t kHeld = 4;
 
-    struct Offsets
+    template <int32_t Count, typename Store>
+    void SideBySide(const int64_t* const* rows, const int64_t* weights, Store& store)
     {
-        int32_t source;
-        int32_t dest;
-    };
-    struct Lane
-    {
-        size_t begin;
-        size_t end;
-    };
-
-    void Step(size_t k, double* acc) const
-    {
-        const long double area = FRowAreas[k];
-        const double* p = FValues.data() + FSteps[k].source;
-        double* a = acc + FSteps[k].dest;
-        a[0] = static_cast<double>(a[0] + p[0] * area);
-        a[1] = static_cast<double>(a[1] + p[1] * area);
-        a[2] = static_cast<double>(a[2] + p[2] * area);
+        for (size_t i = 0; i < FSums.size(); ++i) {
+            int64_t sum = weights[0] * rows[0][i];
+            for (int32_t k = 1; k < Count; ++k)
+                sum += weights[k] * rows[k][i];
+            store(i, sum);
+        }
     }
 
-    std::vector<Offsets> FSteps;
-    std::vector<double> FWidths;
-    std::vector<double> FAreas;
-    std::vector<double> FValues;
-    const double* FRowAreas = nullptr; // FWidths or FAreas
-    Lane FLanes[kLanes] = {};
+    void Make(int32_t y)
+    {
+        while (FNewest < y) {
+            ++FNewest;
+            FMake(FNewest, Slot(FNewest));
+        }
+    }
+
+    int64_t* Slot(int32_t y) { return FRows[static_cast<size_t>(y) % FRows.size()].data(); }
+
+    const Contributors& FTaps;
+    Maker FMake;
+    std::vector<int64_t> FSums;
+    std::vector<std::vector<int64_t>> FRows;
+    bool FSideBySide = false;
+    int32_t FNewest = -1;
 };
 
 void CopyPalette(TKVBitmap* from, TKVBitmap* to)
@@ -364,6 +417,12 @@ void detail::ResampleAnyFormat(TKVBitmap* Source, TKVBitmap* Dest, TResampleFilt
     _KVBmpStretchEx(Source, Dest, OnProgress, Sender);
 }
 
+// Every destination byte is the truncated weighted sum of the source over the weights of both
+// axes. Bilinear and plain area sums are linear, so each source row is summed across once and
+// the destination rows sum those rows down. Bicubic holds each cubic sample to 0 .. 255: across
+// an enlarged width the row sums are held (and truncated when the height is enlarged too); when
+// only the height is enlarged, each destination row sums the source rows down first, holds them,
+// and then sums across.
 void _KVQResample(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, int32_t Mode,
                   const TKVProgressEvent& OnProgress, TObject* Sender)
 {
@@ -374,58 +433,57 @@ void _KVQResample(TKVBaseBitmap* Source, TKVBaseBitmap* Dest, int32_t Mode,
     if (src.Empty() || dst.Empty())
         return;
     const int32_t sw = src.width, sh = src.height, dw = dst.width, dh = dst.height;
-    const double sx = static_cast<double>(static_cast<long double>(sw) / dw);
-    const double sy = static_cast<double>(static_cast<long double>(sh) / dh);
-    const AreaContext context{Mode, sx < 1, sy < 1, sw};
-    const std::vector<WalkStep> columns = context.enlargeX ? Centres(sw, dw) : Walk(sw, dw, sx);
-    const std::vector<WalkStep> rows = context.enlargeY ? Centres(sh, dh) : Walk(sh, dh, sy);
-    // The areas add up to the scale of each shrunk axis, and to 1 across an enlarged one.
-    const long double norm =
-        1 / (static_cast<long double>(context.enlargeX ? 1.0 : sx) * (context.enlargeY ? 1.0 : sy));
+    const bool cubic = Mode == 1;
+    const bool enlargeX = sw < dw, enlargeY = sh < dh;
+    const bool downFirst = cubic && enlargeY && !enlargeX;
+    const bool truncateAcross = cubic && enlargeX && enlargeY;
+    // Truncated across, the rows come down as bytes and each axis has a quotient of its own.
+    int64_t limit = kMaxAxisDenominator;
+    const Wide denominatorX = std::min<Wide>(ExactDenominator(sw, dw, cubic), limit);
+    const Wide denominatorY = std::min<Wide>(ExactDenominator(sh, dh, cubic), limit);
+    if (!truncateAcross && denominatorX * denominatorY > kMaxBothDenominators)
+        limit = kFallbackDenominator;
+    const AxisWeights columns = WeightsOf(sw, dw, cubic, limit);
+    const AxisWeights rows = WeightsOf(sh, dh, cubic, limit);
 
-    const bool plain = !context.enlargeX && !context.enlargeY;
-    RowRing ring(src, plain);
-    std::vector<double> acc = Scratch<double>(uint64_t(dw) * 3);
+    std::vector<uint8_t> in = Scratch<uint8_t>(uint64_t(sw) * 3);
+    const ByteQuotient acrossByte(columns.denominator);
+    const int64_t acrossHighest = 255 * columns.denominator;
+    RowSums::Maker make = [&](int32_t y, int64_t* out) {
+        ReadExpanded(src, y, in.data());
+        AcrossRow(columns.taps, in.data(), out, dw);
+        if (truncateAcross)
+            for (size_t i = 0; i < size_t(dw) * 3; ++i)
+                out[i] = acrossByte(out[i]);
+        else if (cubic && enlargeX)
+            for (size_t i = 0; i < size_t(dw) * 3; ++i)
+                out[i] = std::clamp<int64_t>(out[i], 0, acrossHighest);
+    };
+    if (downFirst)
+        make = [&](int32_t y, int64_t* out) {
+            ReadExpanded(src, y, in.data());
+            std::copy(in.begin(), in.end(), out);
+        };
+    const size_t rowLength = size_t(downFirst ? sw : dw) * 3;
+    RowSums sums(rows.taps, rowLength, std::move(make));
+
+    const ByteQuotient byte((truncateAcross ? 1 : columns.denominator) * rows.denominator);
+    const int64_t downHighest = 255 * rows.denominator;
+    std::vector<int64_t> down = Scratch<int64_t>(rowLength);
+    std::vector<int64_t> across = Scratch<int64_t>(uint64_t(dw) * 3);
     std::vector<uint8_t> out = Scratch<uint8_t>(uint64_t(dw) * 3);
-    PlainAccumulator plainRows(plain ? columns : std::vector<WalkStep>());
-    if (plain)
-        plainRows.SetRow(ring.Row(0), sw);
-    int32_t emitted = 0;
-    for (const WalkStep& vertical : rows) {
-        const double height = vertical.width;
-        if (plain) {
-            plainRows.Add(height, acc.data());
+    for (int32_t y = 0; y < dh; ++y) {
+        if (downFirst) {
+            sums.Down(y, [&](size_t i, int64_t sum) { down[i] = std::clamp<int64_t>(sum, 0, downHighest); });
+            AcrossRow(columns.taps, down.data(), across.data(), dw);
+            for (size_t i = 0; i < out.size(); ++i)
+                out[i] = byte(across[i]);
         } else {
-            ring.AdvanceTo(vertical.source);
-            double* a = acc.data();
-            for (const WalkStep& horizontal : columns) {
-                const long double area =
-                    static_cast<double>(static_cast<long double>(horizontal.width) * height);
-                for (int ch = 0; ch < 3; ++ch) {
-                    const long double v =
-                        Sample(context, ring, horizontal.source, ch, horizontal.fraction, vertical.fraction);
-                    a[ch] = static_cast<double>(a[ch] + v * area);
-                }
-                if (!horizontal.sourceEnds)
-                    a += 3;
-            }
+            sums.Down(y, [&](size_t i, int64_t sum) { out[i] = byte(sum); });
         }
-        if (vertical.sourceEnds) {
-            if (plain) {
-                ring.AdvanceTo(vertical.source + 1);
-                plainRows.SetRow(ring.Row(0), sw);
-            }
-            continue;
-        }
-        for (size_t i = 0; i < out.size(); ++i)
-            out[i] = TruncatedByte(acc[i] * norm);
-        WriteExpanded(dst, emitted, out.data(), 3);
-        std::fill(acc.begin(), acc.end(), 0.0);
-        ++emitted;
+        WriteExpanded(dst, y, out.data(), 3);
         if (OnProgress)
-            OnProgress(Sender, TruncI(static_cast<long double>(emitted) / dh * 100));
-        if (emitted == dh)
-            break;
+            OnProgress(Sender, TruncI(static_cast<long double>(y + 1) / dh * 100));
     }
 }
 
