@@ -4,6 +4,7 @@
 #include "imaging/codecs/j2k/detail/declared_layout.h"
 #include "imaging/codecs/j2k/detail/j2k_glue.h"
 #include "imaging/codecs/j2k/detail/sample_writer.h"
+#include "imaging/codecs/j2k/detail/tile_bands.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
@@ -43,6 +44,27 @@ constexpr uint64_t TileBudget = uint64_t(256) << 20;
 constexpr uint64_t WindowBudget = uint64_t(32) << 20;
 // Tiles whose buffer passes this are written into the bitmap while the next is decoded.
 constexpr uint32_t OverlappedTileBytes = 1 << 20;
+// Tiles whose 32-bit samples stay under this are decoded without the library's threads, which
+// cost more than they gain on a small tile, in bands of about the second, one a core.
+constexpr uint64_t SmallTileBytes = uint64_t(4) << 20;
+constexpr uint64_t BandBytes = uint64_t(16) << 20;
+
+unsigned Cores()
+{
+    return std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+bool SmallTiles(const TDeclaredLayout& layout)
+{
+    return TileBufferBytes(layout) < SmallTileBytes;
+}
+
+enum class TTileRead
+{
+    Decoded,
+    End,
+    Failed
+};
 
 enum class TModel
 {
@@ -74,7 +96,7 @@ bool OpenPass(TStream& stream, bool jp2, bool threads, TDecoderPass& pass)
         return false;
     }
     if (threads && opj_has_thread_support()) {
-        opj_codec_set_threads(pass.Codec.get(), int(std::max(std::thread::hardware_concurrency(), 1u)));
+        opj_codec_set_threads(pass.Codec.get(), int(Cores()));
     }
     opj_image_t* header = nullptr;
     const bool read = opj_read_header(pass.Stream.get(), pass.Codec.get(), &header);
@@ -142,8 +164,14 @@ private:
             !CanHoldItsTiles(layout)) {
             return false;
         }
+        // Small tiles are cut into bands before the library reads the headers, which it then reads
+        // without the tiles.
+        TTileBands bands;
+        const bool banded =
+            !FParamsOnly && SmallTiles(layout) && Cores() > 1 && CutIntoBands(jp2, layout, bands);
+        const std::unique_ptr<TStream> headers = banded ? bands.OpenHeaders() : nullptr;
         TDecoderPass pass;
-        if (!OpenPass(FStream, jp2, !FParamsOnly, pass) ||
+        if (!OpenPass(banded ? *headers : FStream, jp2, !FParamsOnly && !SmallTiles(layout), pass) ||
             !ChooseComponents(*pass.Header, pass.Header->color_space)) {
             return false;
         }
@@ -177,6 +205,9 @@ private:
         SetParams(header);
         if (TileBufferBytes(layout) <= TileBudget) {
             AllocateBitmap(header);
+            if (banded) {
+                return DecodeBands(bands);
+            }
             return DecodeTiles(pass, layout);
         }
         // Chosen components come without the multi-component transform: with one, every
@@ -264,15 +295,10 @@ private:
     // components were chosen (OpenJPEG 2.5.0 reads past their missing buffers).
     bool DecodeTiles(TDecoderPass& pass, const TDeclaredLayout& layout)
     {
-        const opj_image_t& header = *pass.Header;
         TSampleWriter writer(FBitmap, FPicture);
         // A large tile is written into the bitmap while the library decodes the next one, each in
         // a buffer of its own; only the writing touches the bitmap.
-        struct TTileBuffer
-        {
-            std::unique_ptr<uint8_t[]> Bytes;
-            uint32_t Capacity = 0;
-        } buffers[2];
+        TDecodedTile tiles[2];
         std::future<void> writing;
         const auto finishWriting = [&writing] {
             if (writing.valid()) {
@@ -282,43 +308,21 @@ private:
         uint64_t decoded = 0;
         CodecProgressBegin(FProgress, int64_t(layout.Tiles));
         while (!CodecAborted(FProgress)) {
-            OPJ_UINT32 index = 0, bytes = 0, components = 0;
-            OPJ_INT32 x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-            OPJ_BOOL more = OPJ_FALSE;
-            if (!opj_read_tile_header(pass.Codec.get(), pass.Stream.get(), &index, &bytes, &x0, &y0, &x1, &y1,
-                                      &components, &more) ||
-                pass.Failed) {
+            TDecodedTile& tile = tiles[decoded % 2];
+            const TTileRead read = DecodeNextTile(pass, tile);
+            if (read == TTileRead::Failed) {
                 return false;
             }
-            if (!more) {
+            if (read == TTileRead::End) {
                 break;
             }
-            std::vector<TChannelPlane> planes;
-            if (components != header.numcomps ||
-                !TilePlanes(header, {uint32_t(x0), uint32_t(y0), uint32_t(x1), uint32_t(y1)}, bytes,
-                            planes)) {
-                return false;
-            }
-            TTileBuffer& buffer = buffers[decoded % 2];
-            if (bytes > buffer.Capacity) {
-                buffer.Bytes = std::make_unique_for_overwrite<uint8_t[]>(bytes);
-                buffer.Capacity = bytes;
-            }
-            if (!opj_decode_tile_data(pass.Codec.get(), index, buffer.Bytes.get(), bytes,
-                                      pass.Stream.get()) ||
-                pass.Failed) {
-                return false;
-            }
-            for (TChannelPlane& plane : planes) {
-                plane.Plane.Data = buffer.Bytes.get() + reinterpret_cast<uintptr_t>(plane.Plane.Data);
-            }
             finishWriting();
-            if (bytes >= OverlappedTileBytes) {
-                writing = std::async(std::launch::async, [&writer, planes = std::move(planes)] {
-                    writer.Write(planes.data(), planes.size());
+            if (tile.Size >= OverlappedTileBytes) {
+                writing = std::async(std::launch::async, [&writer, &tile] {
+                    writer.Write(tile.Planes.data(), tile.Planes.size());
                 });
             } else {
-                writer.Write(planes.data(), planes.size());
+                writer.Write(tile.Planes.data(), tile.Planes.size());
             }
             ++decoded;
             CodecProgressRows(FProgress, 1);
@@ -332,6 +336,99 @@ private:
         }
         writer.Finish(FModel == TModel::YCbCr);
         return true;
+    }
+
+    // The next tile of the pass, decoded into the tile's buffer, with the used components' planes
+    // in it.
+    TTileRead DecodeNextTile(TDecoderPass& pass, TDecodedTile& tile) const
+    {
+        OPJ_UINT32 index = 0, bytes = 0, components = 0;
+        OPJ_INT32 x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        OPJ_BOOL more = OPJ_FALSE;
+        if (!opj_read_tile_header(pass.Codec.get(), pass.Stream.get(), &index, &bytes, &x0, &y0, &x1, &y1,
+                                  &components, &more) ||
+            pass.Failed) {
+            return TTileRead::Failed;
+        }
+        if (!more) {
+            return TTileRead::End;
+        }
+        const opj_image_t& header = *pass.Header;
+        if (components != header.numcomps ||
+            !TilePlanes(header, {uint32_t(x0), uint32_t(y0), uint32_t(x1), uint32_t(y1)}, bytes,
+                        tile.Planes)) {
+            return TTileRead::Failed;
+        }
+        if (bytes > tile.Capacity) {
+            tile.Bytes = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+            tile.Capacity = bytes;
+        }
+        tile.Size = bytes;
+        if (!opj_decode_tile_data(pass.Codec.get(), index, tile.Bytes.get(), bytes, pass.Stream.get()) ||
+            pass.Failed) {
+            return TTileRead::Failed;
+        }
+        for (TChannelPlane& plane : tile.Planes) {
+            plane.Plane.Data = tile.Bytes.get() + reinterpret_cast<uintptr_t>(plane.Plane.Data);
+        }
+        return TTileRead::Decoded;
+    }
+
+    // Bands of small tiles, when the stream's layout lets it be cut into them.
+    bool CutIntoBands(bool jp2, const TDeclaredLayout& layout, TTileBands& bands) const
+    {
+        const bool cut = bands.Index(FStream, jp2, FStart, TileBufferBytes(layout), BandBytes) &&
+                         bands.Count() > 1 && bands.TileCount() == layout.Tiles;
+        FStream.SetPosition(FStart);
+        return cut;
+    }
+
+    // The bands decoded on every core, each by a pass of its own without the library's threads,
+    // and written into the bitmap on this thread, which alone reports progress and asks the abort
+    // flag.
+    bool DecodeBands(const TTileBands& bands)
+    {
+        TSampleWriter writer(FBitmap, FPicture);
+        CodecProgressBegin(FProgress, int64_t(bands.TileCount()));
+        const auto decode = [this, &bands](size_t band, TDecodedBand& tiles) {
+            return DecodeBand(bands, band, tiles);
+        };
+        const auto write = [this, &writer](TDecodedBand& tiles) {
+            for (const TDecodedTile& tile : tiles) {
+                if (CodecAborted(FProgress)) {
+                    return;
+                }
+                writer.Write(tile.Planes.data(), tile.Planes.size());
+                CodecProgressRows(FProgress, 1);
+            }
+        };
+        const unsigned workers = unsigned(std::min<size_t>(Cores(), bands.Count()));
+        if (!detail::DecodeBands(bands.Count(), workers, decode, write,
+                                 [this] { return CodecAborted(FProgress); })) {
+            return false;
+        }
+        if (!CodecAborted(FProgress)) {
+            writer.Finish(FModel == TModel::YCbCr);
+        }
+        return true;
+    }
+
+    bool DecodeBand(const TTileBands& bands, size_t band, TDecodedBand& tiles) const
+    {
+        const std::unique_ptr<TStream> stream = bands.Open(band);
+        TDecoderPass pass;
+        if (!OpenPass(*stream, false, false, pass)) {
+            return false;
+        }
+        tiles.resize(bands.TilesIn(band));
+        for (TDecodedTile& tile : tiles) {
+            if (DecodeNextTile(pass, tile) != TTileRead::Decoded) {
+                return false;
+            }
+        }
+        TDecodedTile past;
+        return DecodeNextTile(pass, past) == TTileRead::End &&
+               opj_end_decompress(pass.Codec.get(), pass.Stream.get()) && !pass.Failed;
     }
 
     // The used components' planes in a tile's buffer, which holds every component's samples in
