@@ -47,11 +47,20 @@ constexpr uint32_t OverlappedTileBytes = 1 << 20;
 // Tiles whose 32-bit samples stay under this are decoded without the library's threads, which
 // cost more than they gain on a small tile, in bands of about the second, one a core.
 constexpr uint64_t SmallTileBytes = uint64_t(4) << 20;
-constexpr uint64_t BandBytes = uint64_t(16) << 20;
+constexpr uint64_t BandBytes = uint64_t(8) << 20;
+// Bands a worker has to pick from, so that none waits long for the last; and the most workers,
+// each holding a band or two, which halve the time of one thread at four.
+constexpr size_t BandsPerWorker = 4;
+constexpr unsigned MostWorkers = 8;
 
 unsigned Cores()
 {
     return std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+unsigned Workers()
+{
+    return std::min(Cores(), MostWorkers);
 }
 
 bool SmallTiles(const TDeclaredLayout& layout)
@@ -168,7 +177,7 @@ private:
         // without the tiles.
         TTileBands bands;
         const bool banded =
-            !FParamsOnly && SmallTiles(layout) && Cores() > 1 && CutIntoBands(jp2, layout, bands);
+            !FParamsOnly && SmallTiles(layout) && Workers() > 1 && CutIntoBands(jp2, layout, bands);
         const std::unique_ptr<TStream> headers = banded ? bands.OpenHeaders() : nullptr;
         TDecoderPass pass;
         if (!OpenPass(banded ? *headers : FStream, jp2, !FParamsOnly && !SmallTiles(layout), pass) ||
@@ -377,7 +386,8 @@ private:
     // Bands of small tiles, when the stream's layout lets it be cut into them.
     bool CutIntoBands(bool jp2, const TDeclaredLayout& layout, TTileBands& bands) const
     {
-        const bool cut = bands.Index(FStream, jp2, FStart, TileBufferBytes(layout), BandBytes) &&
+        const bool cut = bands.Index(FStream, jp2, FStart, TileBufferBytes(layout), BandBytes,
+                                     BandsPerWorker * Workers()) &&
                          bands.Count() > 1 && bands.TileCount() == layout.Tiles;
         FStream.SetPosition(FStart);
         return cut;
@@ -402,7 +412,7 @@ private:
                 CodecProgressRows(FProgress, 1);
             }
         };
-        const unsigned workers = unsigned(std::min<size_t>(Cores(), bands.Count()));
+        const unsigned workers = unsigned(std::min<size_t>(Workers(), bands.Count()));
         if (!detail::DecodeBands(bands.Count(), workers, decode, write,
                                  [this] { return CodecAborted(FProgress); })) {
             return false;

@@ -131,7 +131,8 @@ int64_t TSharedSource::ReadAt(int64_t offset, void* buffer, int64_t count)
     }
 }
 
-bool TTileBands::Index(TStream& stream, bool jp2, int64_t start, uint64_t tileBytes, uint64_t bandBytes)
+bool TTileBands::Index(TStream& stream, bool jp2, int64_t start, uint64_t tileBytes, uint64_t bandBytes,
+                       size_t bands)
 {
     FSource = std::make_unique<TSharedSource>(stream);
     FStreamSize = stream.Size();
@@ -143,7 +144,7 @@ bool TTileBands::Index(TStream& stream, bool jp2, int64_t start, uint64_t tileBy
     if (headerEnd < 0 || !ReadTileParts(headerEnd)) {
         return false;
     }
-    CutIntoBands(tileBytes, bandBytes);
+    CutIntoBands(tileBytes, bandBytes, bands);
     return true;
 }
 
@@ -263,9 +264,11 @@ bool TTileBands::ReadTileParts(int64_t first)
     return true;
 }
 
-void TTileBands::CutIntoBands(uint64_t tileBytes, uint64_t bandBytes)
+void TTileBands::CutIntoBands(uint64_t tileBytes, uint64_t bandBytes, size_t bands)
 {
-    const uint64_t tiles = std::max<uint64_t>(bandBytes / std::max<uint64_t>(tileBytes, 1), 1);
+    const uint64_t tiles =
+        std::clamp<uint64_t>((FTileCount + bands - 1) / std::max<size_t>(bands, 1), 1,
+                             std::max<uint64_t>(bandBytes / std::max<uint64_t>(tileBytes, 1), 1));
     const uint32_t columns = uint32_t(std::min<uint64_t>(tiles, FGrid.Across));
     const uint32_t rows = uint32_t(std::clamp<uint64_t>(tiles / columns, 1, FGrid.Down));
     for (uint32_t row = 0; row < FGrid.Down; row += rows) {

@@ -49,11 +49,13 @@ class TTileBands
 {
 public:
     // Indexes the code stream, or the JP2 file's first code-stream box, at start in the stream,
-    // in bands of about bandBytes for tiles of tileBytes. False when the stream cannot be cut so:
+    // in at least `bands` bands where the tiles allow, of at most bandBytes for tiles of
+    // tileBytes. False when the stream cannot be cut so:
     // a main header past a megabyte or keeping the packet headers, a tile-part whose length is
     // not given or runs past the stream, tile-parts out of order or a tile without any, or no end
     // of code stream after the last; the one decoder of the whole stream then judges it.
-    bool Index(TStream& stream, bool jp2, int64_t start, uint64_t tileBytes, uint64_t bandBytes);
+    bool Index(TStream& stream, bool jp2, int64_t start, uint64_t tileBytes, uint64_t bandBytes,
+               size_t bands);
 
     size_t Count() const { return FBands.size(); }
     uint64_t TileCount() const { return FTileCount; }
@@ -91,7 +93,7 @@ private:
     // The main header, up to the first tile-part; its end.
     int64_t ReadMainHeader(int64_t first);
     bool ReadTileParts(int64_t first);
-    void CutIntoBands(uint64_t tileBytes, uint64_t bandBytes);
+    void CutIntoBands(uint64_t tileBytes, uint64_t bandBytes, size_t bands);
     std::vector<uint8_t> MainHeader(uint64_t tileX0, uint64_t tileY0, uint64_t x1, uint64_t y1) const;
     std::vector<uint8_t> BandHeader(const TBand& band) const;
     uint32_t TileInBand(const TBand& band, uint32_t tile) const;
