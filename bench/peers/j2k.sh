@@ -36,10 +36,10 @@ make_picture 9000 80 picture-t80.j2k
 make_picture 4000 64 picture-t64.j2k
 make_picture 9000 1024 picture-t1024.jp2
 
-# One tile of 65535 x 4096 RGB, five decomposition levels, every packet empty: a mid-grey picture.
+# One tile of 65535 x 4096 RGB without decomposition, every packet empty: a mid-grey picture.
 python3 - "$pictures/one-tile-65535x4096.j2k" <<'PY'
 import struct, sys
-width, height, components, levels = 65535, 4096, 3, 5
+width, height, components, levels = 65535, 4096, 3, 0
 b = bytearray(b"\xff\x4f\xff\x51")
 b += struct.pack(">HH8IH", 38 + 3 * components, 0, width, height, 0, 0, width, height, 0, 0, components)
 b += b"\x07\x01\x01" * components
@@ -66,7 +66,7 @@ bench = [b for b in json.load(open(run))["benchmarks"] if b["name"].startswith(n
 if not bench or bench[0].get("error_occurred"):
     sys.exit(f"{name}: {bench[0].get('error_message', 'no result') if bench else 'no result'}")
 peak = re.search(r"Maximum resident set size \(kbytes\): (\d+)", open(timing).read()).group(1)
-print(name, bench[0]["real_time"], int(peak) // 1024)
+print(name.split("/")[0], bench[0]["real_time"], int(peak) // 1024)
 PY
     done
 done <"$work/names"
@@ -78,10 +78,10 @@ for line in open(sys.argv[1]):
     name, ms, mb = line.split()
     runs.setdefault(name, []).append((float(ms), int(mb)))
 median = {n: (statistics.median(m for m, _ in r), max(p for _, p in r)) for n, r in runs.items()}
-print(f"{'benchmark':48} {'median ms':>10} {'peak MB':>8} {'ours / it':>10}")
+print(f"{'benchmark':48} {'median ms':>10} {'peak MB':>8} {'ours / this':>11}")
 for name, (ms, mb) in median.items():
     picture = name.rsplit("_", 1)[0]
     ours = median.get(picture + "_Ours")
     ratio = f"{ours[0] / ms:10.2f}" if ours and not name.endswith("_Ours") else ""
-    print(f"{name:48} {ms:10.0f} {mb:8d} {ratio}")
+    print(f"{name:48} {ms:10.0f} {mb:8d} {ratio:>11}")
 PY
