@@ -174,10 +174,10 @@ private:
             return false;
         }
         // Small tiles are cut into bands before the library reads the headers, which it then reads
-        // without the tiles.
+        // without the tiles. A JP2 file's colour boxes take the windows.
         TTileBands bands;
-        const bool banded =
-            !FParamsOnly && SmallTiles(layout) && Workers() > 1 && CutIntoBands(jp2, layout, bands);
+        const bool banded = !FParamsOnly && SmallTiles(layout) && !layout.ColourBoxes && Workers() > 1 &&
+                            CutIntoBands(jp2, layout, bands);
         const std::unique_ptr<TStream> headers = banded ? bands.OpenHeaders() : nullptr;
         TDecoderPass pass;
         if (!OpenPass(banded ? *headers : FStream, jp2, !FParamsOnly && !SmallTiles(layout), pass) ||
