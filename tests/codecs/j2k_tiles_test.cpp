@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -91,22 +92,40 @@ TRGB Pattern(int32_t x, int32_t y)
     return TRGB{uint8_t((x + y) >> 7), uint8_t(y >> 6), uint8_t(x >> 6)};
 }
 
-// Writes the pattern picture as a PPM file for opj_compress; its name.
-std::string WritePattern(const kvtest::TempFolder& folder, int32_t width, int32_t height)
+// Writes a picture of the colours colour(x, y) as a PPM file for opj_compress; its name.
+std::string WritePicture(const kvtest::TempFolder& folder, const std::string& name, int32_t width,
+                         int32_t height, const std::function<TRGB(int32_t, int32_t)>& colour)
 {
     std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
     ppm.reserve(ppm.size() + size_t(width) * height * 3);
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
-            const TRGB p = Pattern(x, y);
+            const TRGB p = colour(x, y);
             ppm += {char(p.r), char(p.g), char(p.b)};
         }
     }
-    return folder.Write("pattern.ppm", ppm);
+    return folder.Write(name, ppm);
 }
 
-// How many pixels differ from the pattern; all of them when the size is not the pattern's.
-int64_t PixelsOffPattern(TKVBitmap& bitmap, int32_t width, int32_t height)
+std::string WritePattern(const kvtest::TempFolder& folder, int32_t width, int32_t height)
+{
+    return WritePicture(folder, "pattern.ppm", width, height, Pattern);
+}
+
+// The pattern picture coded by opj_compress with the options; empty when it fails.
+std::string CodedPattern(const kvtest::TempFolder& folder, int32_t width, int32_t height,
+                         const std::string& options)
+{
+    const std::string file = folder.File("pattern.j2k");
+    const bool coded = !kvtest::ToolOutput("opj_compress -i " + WritePattern(folder, width, height) + " -o " +
+                                           file + " " + options)
+                            .empty();
+    return coded ? kvtest::TempFolder::Read(file) : std::string();
+}
+
+// How many pixels differ from colour(x, y); all of them when the size is not width x height.
+int64_t PixelsOff(TKVBitmap& bitmap, int32_t width, int32_t height,
+                  const std::function<TRGB(int32_t, int32_t)>& colour)
 {
     if (bitmap.GetWidth() != width || bitmap.GetHeight() != height || bitmap.GetPixelFormat() != kv24RGB) {
         return int64_t(width) * height;
@@ -115,10 +134,15 @@ int64_t PixelsOffPattern(TKVBitmap& bitmap, int32_t width, int32_t height)
     for (int32_t y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const TRGB*>(bitmap.GetScanLine(y));
         for (int32_t x = 0; x < width; ++x) {
-            off += !(row[x] == Pattern(x, y));
+            off += !(row[x] == colour(x, y));
         }
     }
     return off;
+}
+
+int64_t PixelsOffPattern(TKVBitmap& bitmap, int32_t width, int32_t height)
+{
+    return PixelsOff(bitmap, width, height, Pattern);
 }
 
 // The colours of the four kinds of tile of RepeatedTiles: a quarter of a tile in each colour.
@@ -139,16 +163,10 @@ std::string RepeatedTiles(const kvtest::TempFolder& folder, uint32_t width, uint
 {
     std::string header, parts[4];
     for (uint32_t kind = 0; kind < 4; ++kind) {
-        std::string ppm = "P6\n64 64\n255\n";
-        for (int32_t y = 0; y < 64; ++y) {
-            for (int32_t x = 0; x < 64; ++x) {
-                const TRGB p = TileColour(kind, x, y);
-                ppm += {char(p.r), char(p.g), char(p.b)};
-            }
-        }
+        const std::string ppm = WritePicture(folder, "tile.ppm", 64, 64,
+                                             [kind](int32_t x, int32_t y) { return TileColour(kind, x, y); });
         const std::string file = folder.File("tile.j2k");
-        kvtest::ToolOutput("opj_compress -i " + folder.Write("tile.ppm", ppm) + " -o " + file +
-                           " -t 64,64 -n 1");
+        kvtest::ToolOutput("opj_compress -i " + ppm + " -o " + file + " -t 64,64 -n 1");
         const std::string bytes = kvtest::TempFolder::Read(file);
         // The main header's marker segments, up to the one tile-part, which ends before EOC.
         size_t at = 2;
@@ -176,19 +194,10 @@ std::string RepeatedTiles(const kvtest::TempFolder& folder, uint32_t width, uint
     return stream + "\xFF\xD9";
 }
 
-int64_t PixelsOffTiles(TKVBitmap& bitmap, int32_t width, int32_t height)
+// The colours of the picture of RepeatedTiles.
+TRGB RepeatedTileColour(int32_t x, int32_t y)
 {
-    if (bitmap.GetWidth() != width || bitmap.GetHeight() != height || bitmap.GetPixelFormat() != kv24RGB) {
-        return int64_t(width) * height;
-    }
-    int64_t off = 0;
-    for (int32_t y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const TRGB*>(bitmap.GetScanLine(y));
-        for (int32_t x = 0; x < width; ++x) {
-            off += !(row[x] == TileColour(KindOfTile(uint32_t(x / 64), uint32_t(y / 64)), x % 64, y % 64));
-        }
-    }
-    return off;
+    return TileColour(KindOfTile(uint32_t(x / 64), uint32_t(y / 64)), x % 64, y % 64);
 }
 
 // Keeps the bitmaps made meanwhile in memory or in temporary files, whatever the suite's run.
@@ -250,7 +259,7 @@ TEST(J2kTiles, ManyTileFilesLoadWithTheirPixels)
     Decoded d;
     EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(tiled, d); }), bitmapKb + 96 * 1024);
     ASSERT_FALSE(d.Aborted);
-    EXPECT_EQ(PixelsOffTiles(d.Bitmap, 12032, 9024), 0);
+    EXPECT_EQ(PixelsOff(d.Bitmap, 12032, 9024, RepeatedTileColour), 0);
 
     const struct
     {
@@ -322,11 +331,8 @@ TEST(J2kBands, ProgressCountsEveryTileAndAnAbortStopsTheLoad)
 {
     ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
     kvtest::TempFolder folder;
-    const std::string file = folder.File("tiles.j2k");
-    ASSERT_FALSE(kvtest::ToolOutput("opj_compress -i " + WritePattern(folder, 600, 400) + " -o " + file +
-                                    " -t 16,16 -n 3 -r 10")
-                     .empty());
-    const std::string bytes = kvtest::TempFolder::Read(file);
+    const std::string bytes = CodedPattern(folder, 600, 400, "-t 16,16 -n 3 -r 10");
+    ASSERT_FALSE(bytes.empty());
     constexpr size_t tiles = 38 * 25;
     for (const auto& storage : Storages) {
         SCOPED_TRACE(storage.name);
@@ -355,12 +361,9 @@ TEST(J2kTiles, LargeTilesAreWrittenWhileTheNextDecodes)
 {
     ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
     kvtest::TempFolder folder;
-    const std::string file = folder.File("large-tiles.j2k");
     // Four tiles of 640 x 640, 1.2 MB each in 8-bit RGB, and five narrower ones.
-    ASSERT_FALSE(kvtest::ToolOutput("opj_compress -i " + WritePattern(folder, 1300, 1290) + " -o " + file +
-                                    " -t 640,640 -n 2")
-                     .empty());
-    const std::string bytes = kvtest::TempFolder::Read(file);
+    const std::string bytes = CodedPattern(folder, 1300, 1290, "-t 640,640 -n 2");
+    ASSERT_FALSE(bytes.empty());
     for (const auto& storage : Storages) {
         SCOPED_TRACE(storage.name);
         TBitmapsIn in(storage.location);
