@@ -45,7 +45,7 @@ constexpr uint64_t WindowBudget = uint64_t(32) << 20;
 // Tiles whose buffer passes this are written into the bitmap while the next is decoded.
 constexpr uint32_t OverlappedTileBytes = 1 << 20;
 // Tiles whose 32-bit samples stay under this are decoded without the library's threads, which
-// cost more than they gain on a small tile, in bands of about the second, one a core.
+// cost more than they gain on a small tile, in bands of whole tiles of at most the second.
 constexpr uint64_t SmallTileBytes = uint64_t(4) << 20;
 constexpr uint64_t BandBytes = uint64_t(8) << 20;
 // Bands a worker has to pick from, so that none waits long for the last; and the most workers,
