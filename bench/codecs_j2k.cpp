@@ -1,33 +1,36 @@
-// A large tiled JPEG 2000 picture loaded through our reader and through libvips, in the same run:
-// libvips decodes it tile by tile with OpenJPEG on its own threads into a buffer of 8-bit RGB,
-// as our reader does into the bitmap. Peak memory is measured by running each benchmark alone
-// (--benchmark_filter) under /usr/bin/time -v.
+// Tiled JPEG 2000 pictures loaded through our reader and through two peers, in the same run:
+// OpenJPEG decoding the whole picture on one thread, as opj_decompress does before it writes its
+// output, and libvips, which decodes tile by tile with OpenJPEG on its own threads into a buffer of
+// 8-bit RGB, as our reader does into the bitmap. Each benchmark loads its picture once; peak
+// memory is measured by running each alone (--benchmark_filter) under /usr/bin/time -v, as
+// bench/peers/j2k.sh does, which also makes the pictures.
 //
-// KV_BENCH_J2K: the picture, e.g. 9000 x 9000 RGB in 1024-pixel tiles made by
-// opj_compress -t 1024,1024 -r 10 (default: picture-t1024.jp2).
+// The pictures, each benchmarked when its file exists:
+//   KV_BENCH_J2K_TILES80   9000 x 9000 RGB in 80-pixel tiles (default picture-t80.j2k)
+//   KV_BENCH_J2K_TILES64   4000 x 4000 RGB in 64-pixel tiles (default picture-t64.j2k)
+//   KV_BENCH_J2K           9000 x 9000 RGB in 1024-pixel tiles (default picture-t1024.jp2)
+//   KV_BENCH_J2K_ONE_TILE  a few bytes declaring one tile of 65535 x 4096 RGB
+//                          (default one-tile-65535x4096.j2k)
 #include "imaging/codecs/j2k/kvj2000.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
 #include "platform/core/streams.h"
 
 #include <benchmark/benchmark.h>
+#include <openjpeg.h>
 #include <vips/vips.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
 
-std::string Picture()
+void BM_J2kLoad_Ours(benchmark::State& state, const std::string& picture)
 {
-    const char* value = std::getenv("KV_BENCH_J2K");
-    return value != nullptr ? value : "picture-t1024.jp2";
-}
-
-void BM_J2kTiledLoad_Ours(benchmark::State& state)
-{
-    TFileStream file(Picture(), fmOpenRead | fmShareDenyWrite);
+    TFileStream file(picture, fmOpenRead | fmShareDenyWrite);
     for (auto _ : state) {
         TKVBitmap bitmap;
         bitmap.SetLocation(kvMemory);
@@ -45,13 +48,58 @@ void BM_J2kTiledLoad_Ours(benchmark::State& state)
     }
 }
 
-void BM_J2kTiledLoad_Vips(benchmark::State& state)
+// The library's codec and stream handles are both void pointers: a deleter for each.
+struct TCodecDeleter
+{
+    void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
+};
+struct TStreamDeleter
+{
+    void operator()(opj_stream_t* stream) const { opj_stream_destroy(stream); }
+};
+struct TImageDeleter
+{
+    void operator()(opj_image_t* image) const { opj_image_destroy(image); }
+};
+
+// What opj_decompress does with a picture before writing it out, on one thread.
+bool DecodeWithOpenJpeg(const std::string& picture)
+{
+    const bool jp2 = picture.size() > 4 && picture.compare(picture.size() - 4, 4, ".jp2") == 0;
+    std::unique_ptr<opj_codec_t, TCodecDeleter> codec(
+        opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+    std::unique_ptr<opj_stream_t, TStreamDeleter> stream(
+        opj_stream_create_default_file_stream(picture.c_str(), OPJ_TRUE));
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    if (!codec || !stream || !opj_setup_decoder(codec.get(), &parameters) ||
+        !opj_codec_set_threads(codec.get(), 1)) {
+        return false;
+    }
+    opj_image_t* header = nullptr;
+    const bool read = opj_read_header(stream.get(), codec.get(), &header);
+    std::unique_ptr<opj_image_t, TImageDeleter> image(header);
+    return read && opj_decode(codec.get(), stream.get(), image.get()) &&
+           opj_end_decompress(codec.get(), stream.get());
+}
+
+void BM_J2kLoad_OpjDecompressOneThread(benchmark::State& state, const std::string& picture)
+{
+    for (auto _ : state) {
+        if (!DecodeWithOpenJpeg(picture)) {
+            state.SkipWithError("OpenJPEG cannot decode the picture");
+            return;
+        }
+    }
+}
+
+void BM_J2kLoad_Vips(benchmark::State& state, const std::string& picture)
 {
     vips_cache_set_max(0);
     vips_concurrency_set(int(std::max(std::thread::hardware_concurrency(), 1u)));
     for (auto _ : state) {
         VipsImage* image =
-            vips_image_new_from_file(Picture().c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+            vips_image_new_from_file(picture.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
         size_t size = 0;
         void* pixels = image != nullptr ? vips_image_write_to_memory(image, &size) : nullptr;
         if (pixels == nullptr) {
@@ -67,16 +115,62 @@ void BM_J2kTiledLoad_Vips(benchmark::State& state)
     }
 }
 
-} // namespace
+std::string PictureFile(const char* variable, const char* fallback)
+{
+    const char* value = std::getenv(variable);
+    return value != nullptr ? value : fallback;
+}
 
-BENCHMARK(BM_J2kTiledLoad_Ours)->Unit(benchmark::kMillisecond)->MinTime(5.0)->UseRealTime();
-BENCHMARK(BM_J2kTiledLoad_Vips)->Unit(benchmark::kMillisecond)->MinTime(5.0)->UseRealTime();
+bool Exists(const std::string& file)
+{
+    struct stat info;
+    return stat(file.c_str(), &info) == 0;
+}
+
+void RegisterPictures()
+{
+    const struct
+    {
+        const char* name;
+        const char* variable;
+        const char* fallback;
+        bool vips;
+    } pictures[] = {
+        {"Tiles80", "KV_BENCH_J2K_TILES80", "picture-t80.j2k", true},
+        {"Tiles64", "KV_BENCH_J2K_TILES64", "picture-t64.j2k", true},
+        {"Tiles1024", "KV_BENCH_J2K", "picture-t1024.jp2", true},
+        // libvips refuses a picture past its own limits on memory, so OpenJPEG alone is the peer.
+        {"OneTile65535x4096", "KV_BENCH_J2K_ONE_TILE", "one-tile-65535x4096.j2k", false},
+    };
+    for (const auto& p : pictures) {
+        const std::string file = PictureFile(p.variable, p.fallback);
+        if (!Exists(file)) {
+            continue;
+        }
+        const std::string prefix = std::string("BM_J2kLoad_") + p.name;
+        for (const auto& [who, run] :
+             {std::pair{"Ours", &BM_J2kLoad_Ours},
+              std::pair{"OpjDecompressOneThread", &BM_J2kLoad_OpjDecompressOneThread},
+              std::pair{"Vips", &BM_J2kLoad_Vips}}) {
+            if (run == &BM_J2kLoad_Vips && !p.vips) {
+                continue;
+            }
+            benchmark::RegisterBenchmark((prefix + "_" + who).c_str(), run, file)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(1)
+                ->UseRealTime();
+        }
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     if (VIPS_INIT(argv[0]) != 0) {
         return 1;
     }
+    RegisterPictures();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

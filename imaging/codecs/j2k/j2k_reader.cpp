@@ -5,6 +5,7 @@
 #include "imaging/codecs/j2k/detail/declared_layout.h"
 #include "imaging/codecs/j2k/detail/j2k_glue.h"
 #include "imaging/codecs/j2k/detail/sample_writer.h"
+#include "imaging/codecs/j2k/detail/tile_bands.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
@@ -45,6 +46,36 @@ constexpr uint64_t TileBudget = uint64_t(256) << 20;
 constexpr uint64_t WindowBudget = uint64_t(32) << 20;
 // Tiles whose buffer passes this are written into the bitmap while the next is decoded.
 constexpr uint32_t OverlappedTileBytes = 1 << 20;
+// Tiles whose 32-bit samples stay under this are decoded without the library's threads, which
+// cost more than they gain on a small tile, in bands of whole tiles of at most the second.
+constexpr uint64_t SmallTileBytes = uint64_t(4) << 20;
+constexpr uint64_t BandBytes = uint64_t(8) << 20;
+// Bands a worker has to pick from, so that none waits long for the last; and the most workers,
+// each holding a band or two, which halve the time of one thread at four.
+constexpr size_t BandsPerWorker = 4;
+constexpr unsigned MostWorkers = 8;
+
+unsigned Cores()
+{
+    return std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+unsigned Workers()
+{
+    return std::min(Cores(), MostWorkers);
+}
+
+bool SmallTiles(const TDeclaredLayout& layout)
+{
+    return TileBufferBytes(layout) < SmallTileBytes;
+}
+
+enum class TTileRead
+{
+    Decoded,
+    End,
+    Failed
+};
 
 // One reading of the stream by the library, up to the end of the main header.
 struct TDecoderPass
@@ -68,7 +99,7 @@ bool OpenPass(TStream& stream, bool jp2, bool threads, TDecoderPass& pass)
         return false;
     }
     if (threads && opj_has_thread_support()) {
-        opj_codec_set_threads(pass.Codec.get(), int(std::max(std::thread::hardware_concurrency(), 1u)));
+        opj_codec_set_threads(pass.Codec.get(), int(Cores()));
     }
     opj_image_t* header = nullptr;
     const bool read = opj_read_header(pass.Stream.get(), pass.Codec.get(), &header);
@@ -129,8 +160,15 @@ private:
             !HeaderWithinBudget(layout) || !CanHoldItsTiles(layout)) {
             return false;
         }
+        // Small tiles are cut into bands before the library reads the headers, which it then reads
+        // without the tiles. A JP2 file's colour boxes take the windows.
+        TTileBands bands;
+        const bool banded = !FParamsOnly && SmallTiles(layout) && !layout.ColourBoxes && Workers() > 1 &&
+                            CutIntoBands(jp2, layout, bands);
+        const std::unique_ptr<TStream> headers = banded ? bands.OpenHeaders() : nullptr;
         TDecoderPass pass;
-        if (!OpenPass(FStream, jp2, !FParamsOnly, pass) || !ChooseComponents(*pass.Header)) {
+        if (!OpenPass(banded ? *headers : FStream, jp2, !FParamsOnly && !SmallTiles(layout), pass) ||
+            !ChooseComponents(*pass.Header)) {
             return false;
         }
         const opj_image_t& header = *pass.Header;
@@ -158,6 +196,9 @@ private:
         }
         if (TileBufferBytes(layout) <= TileBudget) {
             AllocateBitmap(header);
+            if (banded) {
+                return DecodeBands(bands, layout, header);
+            }
             return DecodeTiles(pass, layout);
         }
         // Chosen components come without the multi-component transform: with one, every
@@ -243,15 +284,10 @@ private:
     // components were chosen (OpenJPEG 2.5.0 reads past their missing buffers).
     bool DecodeTiles(TDecoderPass& pass, const TDeclaredLayout& layout)
     {
-        const opj_image_t& header = *pass.Header;
         TSampleWriter writer(FBitmap, FPicture);
         // A large tile is written into the bitmap while the library decodes the next one, each in
         // a buffer of its own; only the writing touches the bitmap.
-        struct TTileBuffer
-        {
-            std::unique_ptr<uint8_t[]> Bytes;
-            uint32_t Capacity = 0;
-        } buffers[2];
+        TDecodedTile tiles[2];
         std::future<void> writing;
         const auto finishWriting = [&writing] {
             if (writing.valid()) {
@@ -261,41 +297,21 @@ private:
         uint64_t decoded = 0;
         CodecProgressBegin(FProgress, int64_t(layout.Tiles));
         while (!CodecAborted(FProgress)) {
-            OPJ_UINT32 index = 0, bytes = 0, components = 0;
-            OPJ_INT32 x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-            OPJ_BOOL more = OPJ_FALSE;
-            if (!opj_read_tile_header(pass.Codec.get(), pass.Stream.get(), &index, &bytes, &x0, &y0, &x1, &y1,
-                                      &components, &more)) {
+            TDecodedTile& tile = tiles[decoded % 2];
+            const TTileRead read = DecodeNextTile(pass, tile);
+            if (read == TTileRead::Failed) {
                 return false;
             }
-            if (!more) {
+            if (read == TTileRead::End) {
                 break;
             }
-            std::vector<TChannelPlane> planes;
-            if (components != header.numcomps ||
-                !TilePlanes(header, {uint32_t(x0), uint32_t(y0), uint32_t(x1), uint32_t(y1)}, bytes,
-                            planes)) {
-                return false;
-            }
-            TTileBuffer& buffer = buffers[decoded % 2];
-            if (bytes > buffer.Capacity) {
-                buffer.Bytes = std::make_unique_for_overwrite<uint8_t[]>(bytes);
-                buffer.Capacity = bytes;
-            }
-            if (!opj_decode_tile_data(pass.Codec.get(), index, buffer.Bytes.get(), bytes,
-                                      pass.Stream.get())) {
-                return false;
-            }
-            for (TChannelPlane& plane : planes) {
-                plane.Plane.Data = buffer.Bytes.get() + reinterpret_cast<uintptr_t>(plane.Plane.Data);
-            }
             finishWriting();
-            if (bytes >= OverlappedTileBytes) {
-                writing = std::async(std::launch::async, [&writer, planes = std::move(planes)] {
-                    writer.Write(planes.data(), planes.size());
+            if (tile.Size >= OverlappedTileBytes) {
+                writing = std::async(std::launch::async, [&writer, &tile] {
+                    writer.Write(tile.Planes.data(), tile.Planes.size());
                 });
             } else {
-                writer.Write(planes.data(), planes.size());
+                writer.Write(tile.Planes.data(), tile.Planes.size());
             }
             ++decoded;
             CodecProgressRows(FProgress, 1);
@@ -308,10 +324,105 @@ private:
             return false;
         }
         if (FModel == TColourModel::YCbCr) {
-            writer.ConvertTileSeams(layout.Across, layout.Down, UsedSteps(header));
+            writer.ConvertTileSeams(layout.Across, layout.Down, UsedSteps(*pass.Header));
         }
         writer.Finish();
         return true;
+    }
+
+    // The next tile of the pass, decoded into the tile's buffer, with the used components' planes
+    // in it.
+    TTileRead DecodeNextTile(TDecoderPass& pass, TDecodedTile& tile) const
+    {
+        OPJ_UINT32 index = 0, bytes = 0, components = 0;
+        OPJ_INT32 x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        OPJ_BOOL more = OPJ_FALSE;
+        if (!opj_read_tile_header(pass.Codec.get(), pass.Stream.get(), &index, &bytes, &x0, &y0, &x1, &y1,
+                                  &components, &more)) {
+            return TTileRead::Failed;
+        }
+        if (!more) {
+            return TTileRead::End;
+        }
+        const opj_image_t& header = *pass.Header;
+        if (components != header.numcomps ||
+            !TilePlanes(header, {uint32_t(x0), uint32_t(y0), uint32_t(x1), uint32_t(y1)}, bytes,
+                        tile.Planes)) {
+            return TTileRead::Failed;
+        }
+        if (bytes > tile.Capacity) {
+            tile.Bytes = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+            tile.Capacity = bytes;
+        }
+        tile.Size = bytes;
+        if (!opj_decode_tile_data(pass.Codec.get(), index, tile.Bytes.get(), bytes, pass.Stream.get())) {
+            return TTileRead::Failed;
+        }
+        for (TChannelPlane& plane : tile.Planes) {
+            plane.Plane.Data = tile.Bytes.get() + reinterpret_cast<uintptr_t>(plane.Plane.Data);
+        }
+        return TTileRead::Decoded;
+    }
+
+    // Bands of small tiles, when the stream's layout lets it be cut into them.
+    bool CutIntoBands(bool jp2, const TDeclaredLayout& layout, TTileBands& bands) const
+    {
+        const bool cut = bands.Index(FStream, jp2, FStart, TileBufferBytes(layout), BandBytes,
+                                     BandsPerWorker * Workers()) &&
+                         bands.Count() > 1 && bands.TileCount() == layout.Tiles;
+        FStream.SetPosition(FStart);
+        return cut;
+    }
+
+    // The bands decoded on every core, each by a pass of its own without the library's threads,
+    // and written into the bitmap on this thread, which alone reports progress and asks the abort
+    // flag.
+    bool DecodeBands(const TTileBands& bands, const TDeclaredLayout& layout, const opj_image_t& header)
+    {
+        TSampleWriter writer(FBitmap, FPicture);
+        CodecProgressBegin(FProgress, int64_t(bands.TileCount()));
+        const auto decode = [this, &bands](size_t band, TDecodedBand& tiles) {
+            return DecodeBand(bands, band, tiles);
+        };
+        const auto write = [this, &writer](TDecodedBand& tiles) {
+            for (const TDecodedTile& tile : tiles) {
+                if (CodecAborted(FProgress)) {
+                    return;
+                }
+                writer.Write(tile.Planes.data(), tile.Planes.size());
+                CodecProgressRows(FProgress, 1);
+            }
+        };
+        const unsigned workers = unsigned(std::min<size_t>(Workers(), bands.Count()));
+        if (!detail::DecodeBands(bands.Count(), workers, decode, write,
+                                 [this] { return CodecAborted(FProgress); })) {
+            return false;
+        }
+        if (!CodecAborted(FProgress)) {
+            if (FModel == TColourModel::YCbCr) {
+                writer.ConvertTileSeams(layout.Across, layout.Down, UsedSteps(header));
+            }
+            writer.Finish();
+        }
+        return true;
+    }
+
+    bool DecodeBand(const TTileBands& bands, size_t band, TDecodedBand& tiles) const
+    {
+        const std::unique_ptr<TStream> stream = bands.Open(band);
+        TDecoderPass pass;
+        if (!OpenPass(*stream, false, false, pass)) {
+            return false;
+        }
+        tiles.resize(bands.TilesIn(band));
+        for (TDecodedTile& tile : tiles) {
+            if (DecodeNextTile(pass, tile) != TTileRead::Decoded) {
+                return false;
+            }
+        }
+        TDecodedTile past;
+        return DecodeNextTile(pass, past) == TTileRead::End &&
+               opj_end_decompress(pass.Codec.get(), pass.Stream.get());
     }
 
     // The used components' planes in a tile's buffer, which holds every component's samples in

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Makes the tiled JPEG 2000 pictures of bench_codecs_j2k, runs each of its benchmarks alone RUNS
+# times under /usr/bin/time -v, and prints the median time and the peak memory of each, with our
+# times as ratios to OpenJPEG's one-thread decoding (what opj_decompress does) and to libvips:
+# 9000 x 9000 RGB in 80-pixel tiles, 4000 x 4000 in 64-pixel tiles, 9000 x 9000 in 1024-pixel
+# tiles, and a stream of a few bytes declaring one tile of 65535 x 4096.
+#
+# Usage: bench/peers/j2k.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
+# KV_BENCH_J2K_DIR keeps the pictures in that folder from one run to the next.
+set -euo pipefail
+root=$(realpath "$(dirname "$0")/../..")
+source "$root/bench/peers/timing.sh"
+
+BUILD_DIR=$(absolute "${1:-$root/build-release}")
+BENCH="$BUILD_DIR/bench/bench_codecs_j2k"
+RUNS=${RUNS:-3}
+MAGICK=/usr/bin/convert # ImageMagick itself, not a wrapper earlier on the path
+[[ -x $BENCH ]] || die "build $BENCH first (cmake -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_BENCH=ON)"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+pictures=${KV_BENCH_J2K_DIR:-$work}
+mkdir -p "$pictures"
+
+# A noisy gradient, repeated to the size (ImageMagick's own limits refuse a picture that large),
+# coded at a tenth of its bytes, as a photo would be.
+make_picture() { # size tile file
+    [[ -s $pictures/$3 ]] && return
+    "$MAGICK" -size 3000x3000 gradient:'#204080'-'#e0c040' -attenuate 0.4 +noise Gaussian -depth 8 \
+        "ppm:$work/part.ppm"
+    pnmtile "$1" "$1" "$work/part.ppm" >"$work/picture.ppm"
+    opj_compress -i "$work/picture.ppm" -o "$pictures/$3" -t "$2,$2" -r 10 >/dev/null
+    rm -f "$work/picture.ppm" "$work/part.ppm"
+}
+make_picture 9000 80 picture-t80.j2k
+make_picture 4000 64 picture-t64.j2k
+make_picture 9000 1024 picture-t1024.jp2
+
+# One tile of 65535 x 4096 RGB without decomposition, every packet empty: a mid-grey picture.
+python3 - "$pictures/one-tile-65535x4096.j2k" <<'PY'
+import struct, sys
+width, height, components, levels = 65535, 4096, 3, 0
+b = bytearray(b"\xff\x4f\xff\x51")
+b += struct.pack(">HH8IH", 38 + 3 * components, 0, width, height, 0, 0, width, height, 0, 0, components)
+b += b"\x07\x01\x01" * components
+b += b"\xff\x52" + struct.pack(">H8B", 12, 0, 0, 0, 1, 0, levels, 4, 4) + b"\x00\x01"
+b += b"\xff\x5c" + struct.pack(">HB", 4 + 3 * levels, 0x40) + b"\x48" * (1 + 3 * levels)
+packets = components * (levels + 1)
+b += b"\xff\x90" + struct.pack(">HHIBB", 10, 0, 14 + packets, 0, 1) + b"\xff\x93" + bytes(packets)
+b += b"\xff\xd9"
+open(sys.argv[1], "wb").write(b)
+PY
+
+export KV_BENCH_J2K_TILES80=$pictures/picture-t80.j2k KV_BENCH_J2K_TILES64=$pictures/picture-t64.j2k \
+    KV_BENCH_J2K=$pictures/picture-t1024.jp2 KV_BENCH_J2K_ONE_TILE=$pictures/one-tile-65535x4096.j2k
+"$BENCH" --benchmark_list_tests >"$work/names"
+while read -r name; do
+    for ((i = 0; i < RUNS; i++)); do
+        /usr/bin/time -v -o "$work/time" "$BENCH" --benchmark_filter="^$name\$" \
+            --benchmark_out="$work/run.json" --benchmark_out_format=json >/dev/null 2>&1 ||
+            die "$name failed"
+        python3 - "$name" "$work/run.json" "$work/time" >>"$work/results" <<'PY'
+import json, re, sys
+name, run, timing = sys.argv[1:4]
+bench = [b for b in json.load(open(run))["benchmarks"] if b["name"].startswith(name)]
+if not bench or bench[0].get("error_occurred"):
+    sys.exit(f"{name}: {bench[0].get('error_message', 'no result') if bench else 'no result'}")
+peak = re.search(r"Maximum resident set size \(kbytes\): (\d+)", open(timing).read()).group(1)
+print(name.split("/")[0], bench[0]["real_time"], int(peak) // 1024)
+PY
+    done
+done <"$work/names"
+
+python3 - "$work/results" <<'PY'
+import statistics, sys
+runs = {}
+for line in open(sys.argv[1]):
+    name, ms, mb = line.split()
+    runs.setdefault(name, []).append((float(ms), int(mb)))
+median = {n: (statistics.median(m for m, _ in r), max(p for _, p in r)) for n, r in runs.items()}
+print(f"{'benchmark':48} {'median ms':>10} {'peak MB':>8} {'ours / this':>11}")
+for name, (ms, mb) in median.items():
+    picture = name.rsplit("_", 1)[0]
+    ours = median.get(picture + "_Ours")
+    ratio = f"{ours[0] / ms:10.2f}" if ours and not name.endswith("_Ours") else ""
+    print(f"{name:48} {ms:10.0f} {mb:8d} {ratio:>11}")
+PY
