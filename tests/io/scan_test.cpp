@@ -346,9 +346,7 @@ TEST_F(ScanTwain, ModalScanRunsTheLoopWithTheFormsDisabledAndStopsOnAborting)
     EXPECT_EQ(enabledDuringScan, std::vector<bool>(enabledDuringScan.size(), false));
     EXPECT_TRUE(form->Enabled());
 
-    // Read in small pieces, so that the scan is still running when asked to stop. (By then the
-    // device has written the whole page into its pipe: a device stopped while its reader thread
-    // is still writing may leave a lock of the C library held, which hangs the program's exit.)
+    // Read in small pieces, so that the scan is still running when asked to stop.
     io.TWainParams().VisibleDialog = true;
     FDialogs.AnswerScan({{"read-limit", "yes"}, {"read-limit-size", "256"}});
     FillPattern(*io.KVBitmap(), 3, 3);
