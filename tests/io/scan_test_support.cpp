@@ -3,6 +3,7 @@
 
 #include "imaging/core/kvbitmap.h"
 #include "tests/io/io_test_support.h"
+#include "tests/support/tools.h"
 
 #include <csignal>
 #include <dlfcn.h>
@@ -57,6 +58,12 @@ const std::string& TTestScanners::ConfigDir() const
 TPnm ScanImage(const std::string& options)
 {
     TPnm pnm;
+    // RunTool sees timeout as the program the command runs, not scanimage.
+    const ::testing::AssertionResult installed = kvtest::Installed("scanimage");
+    if (!installed) {
+        ADD_FAILURE() << installed.message();
+        return pnm;
+    }
     int status = 0;
     std::string bytes;
     // scanimage lets the library stop the test device's reader thread wherever it is at a frame's
