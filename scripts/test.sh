@@ -66,14 +66,15 @@ cmake -S . -B "$RELEASE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_TEST
     -DKV_WERROR=ON >/dev/null
 BUILD_LOG=$(mktemp)
 RELEASE_LOG=$(mktemp)
-setsid nice -n 10 bash -c 'cmake --build "$1" -j "$3" && cmake --build "$2" -j "$3" --target "${@:4}"' \
-    _ "$OPT_DIR" "$TSAN_DIR" "$JOBS" "${TSAN_SUITES[@]}" >"$BUILD_LOG" 2>&1 &
+BUILDS=(bash -c 'cmake --build "$1" -j "$3" && cmake --build "$2" -j "$3" --target "${@:4}"' \
+    _ "$OPT_DIR" "$TSAN_DIR" "$JOBS" "${TSAN_SUITES[@]}")
+setsid nice -n 10 "${BUILDS[@]}" >"$BUILD_LOG" 2>&1 &
 builder=$!
 releaser=
 # A run that stops early takes the builds, which have a process group of their own, with it.
 trap 'kill -- -"$builder" ${releaser:+-"$releaser"} 2>/dev/null || true; rm -f "$BUILD_LOG" "$RELEASE_LOG"' EXIT
 
-# What made a background build fail: the compiler's report from the first failed step on.
+# What made a build fail: the compiler's report from the first failed step on.
 report_failed_build() {
     if grep -q '^FAILED:' "$1"; then
         sed -n '/^FAILED:/,$p' "$1" | head -n 150
@@ -81,6 +82,21 @@ report_failed_build() {
         tail -n 50 "$1"
     fi
     echo "$2" >&2
+}
+
+# Ends a background build, which had only the cores the tests left idle, and makes what it has not
+# made yet at the normal priority: at its lower one, on a machine busy with other programs, it
+# would get only their idle time. $1: the build's process group, $2: its log, $3: what to say when
+# it fails; the rest: the build.
+finish_build() {
+    local group=$1 log=$2 failure=$3
+    shift 3
+    kill -- -"$group" 2>/dev/null || true
+    wait "$group" 2>/dev/null || true
+    if ! "$@" >"$log" 2>&1; then
+        report_failed_build "$log" "$failure"
+        exit 1
+    fi
 }
 
 rm -rf "$BUILD_DIR/test-results"
@@ -91,11 +107,9 @@ if ! ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$JOB
 fi
 check_skips "$BUILD_DIR"
 
-if ! wait "$builder"; then
-    report_failed_build "$BUILD_LOG" "The optimised or the ThreadSanitizer build failed."
-    exit 1
-fi
-setsid nice -n 10 cmake --build "$RELEASE_DIR" -j "$JOBS" --target plimbet >"$RELEASE_LOG" 2>&1 &
+finish_build "$builder" "$BUILD_LOG" "The optimised or the ThreadSanitizer build failed." "${BUILDS[@]}"
+RELEASE_BUILD=(cmake --build "$RELEASE_DIR" -j "$JOBS" --target plimbet)
+setsid nice -n 10 "${RELEASE_BUILD[@]}" >"$RELEASE_LOG" 2>&1 &
 releaser=$!
 rm -rf "$OPT_DIR/test-results"
 ctest --test-dir "$OPT_DIR" --output-on-failure --no-tests=error -j "$JOBS" "$@"
@@ -108,7 +122,4 @@ ctest --test-dir "$TSAN_DIR" --output-on-failure --no-tests=error -j "$JOBS" \
     -R "^($(IFS='|'; echo "${TSAN_SUITES[*]}"))"
 check_skips "$TSAN_DIR"
 
-if ! wait "$releaser"; then
-    report_failed_build "$RELEASE_LOG" "The release build (as scripts/run.sh makes it) failed."
-    exit 1
-fi
+finish_build "$releaser" "$RELEASE_LOG" "The release build (as scripts/run.sh makes it) failed." "${RELEASE_BUILD[@]}"
