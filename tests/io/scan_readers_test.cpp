@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <sched.h>
@@ -45,28 +47,29 @@ private:
     std::thread FThread;
 };
 
-// Waits up to two seconds for the thread to show the state: only a hang takes that long.
-bool Reaches(int32_t thread, char state)
+// Waits until the condition holds, two minutes at most: a thread reaches what these tests wait for
+// in milliseconds at rest, and in seconds with a sanitizer on a busy machine; only a hang takes
+// two minutes.
+bool Eventually(const std::function<bool()>& condition)
 {
-    for (int32_t i = 0; i < 2000; ++i) {
-        if (ThreadState(thread) == state) {
-            return true;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return false;
+    return true;
 }
 
-// Waits up to two seconds for the thread to become safe to stop: only a hang takes that long.
+bool Reaches(int32_t thread, char state)
+{
+    return Eventually([&] { return ThreadState(thread) == state; });
+}
+
 bool Settles(int32_t thread)
 {
-    for (int32_t i = 0; i < 2000; ++i) {
-        if (SafeToStop(thread)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
+    return Eventually([&] { return SafeToStop(thread); });
 }
 
 // Keeps the calling thread, and the threads it starts, on the processor it runs on while it lives.

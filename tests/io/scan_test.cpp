@@ -44,18 +44,6 @@ private:
     TKVBitmap FBitmap;
 };
 
-// Runs the user-interface loop until done() or five seconds have passed: only a hang takes that
-// long, as a scan of the test device takes a few hundred milliseconds.
-bool PumpUntil(const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        Application->ProcessMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return done();
-}
-
 } // namespace
 
 TEST(ScanPages, APageHoldsWhatItsFramesSentWithinTheirLimits)

@@ -2,13 +2,16 @@
 #include "tests/io/scan_test_support.h"
 
 #include "imaging/core/kvbitmap.h"
+#include "platform/forms/application.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/tools.h"
 
+#include <chrono>
 #include <csignal>
 #include <dlfcn.h>
 #include <sane/sane.h>
 #include <sstream>
+#include <thread>
 
 namespace kviotest {
 
@@ -53,6 +56,16 @@ TTestScanners::TTestScanners()
 const std::string& TTestScanners::ConfigDir() const
 {
     return Config().Folder.Path();
+}
+
+bool PumpUntil(const std::function<bool()>& done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        Application->ProcessMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done();
 }
 
 TPnm ScanImage(const std::string& options)
