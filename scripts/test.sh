@@ -26,10 +26,6 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-# The scanner library's test device stops its reader thread with an asynchronous cancel; on a
-# starved machine that can, rarely, leave an allocator lock held, so that a suite whose tests all
-# passed hangs at exit. A suite that times out runs once more; a failed test still fails the run.
-RETRY_HANG=(--repeat after-timeout:2)
 
 # True when every failed test of the last run in build folder $1 passed all its own checks and
 # failed only because the leak checker's own tracer crashed while stopping the process at exit
@@ -59,6 +55,8 @@ check_skips() {
 # the program as scripts/run.sh builds it (Release, no tests) follows while the optimised tests run.
 OPT_DIR=${OPT_DIR:-build-optimised}
 TSAN_DIR=${TSAN_DIR:-build-tsan}
+# The suites tests/CMakeLists.txt registers in a ThreadSanitizer build.
+TSAN_SUITES=(io_tests view_tests app_tests dialogs_tests codecs_tests)
 RELEASE_DIR=${RELEASE_DIR:-build-release-check}
 cmake -S . -B "$OPT_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1" \
     -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1" -DKV_BUILD_BENCH=OFF -DKV_WERROR=ON >/dev/null
@@ -68,14 +66,15 @@ cmake -S . -B "$RELEASE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_TEST
     -DKV_WERROR=ON >/dev/null
 BUILD_LOG=$(mktemp)
 RELEASE_LOG=$(mktemp)
-setsid nice -n 10 bash -c 'cmake --build "$1" -j "$3" && cmake --build "$2" -j "$3" --target io_tests view_tests app_tests dialogs_tests' \
-    _ "$OPT_DIR" "$TSAN_DIR" "$JOBS" >"$BUILD_LOG" 2>&1 &
+BUILDS=(bash -c 'cmake --build "$1" -j "$3" && cmake --build "$2" -j "$3" --target "${@:4}"' \
+    _ "$OPT_DIR" "$TSAN_DIR" "$JOBS" "${TSAN_SUITES[@]}")
+setsid nice -n 10 "${BUILDS[@]}" >"$BUILD_LOG" 2>&1 &
 builder=$!
 releaser=
 # A run that stops early takes the builds, which have a process group of their own, with it.
 trap 'kill -- -"$builder" ${releaser:+-"$releaser"} 2>/dev/null || true; rm -f "$BUILD_LOG" "$RELEASE_LOG"' EXIT
 
-# What made a background build fail: the compiler's report from the first failed step on.
+# What made a build fail: the compiler's report from the first failed step on.
 report_failed_build() {
     if grep -q '^FAILED:' "$1"; then
         sed -n '/^FAILED:/,$p' "$1" | head -n 150
@@ -85,31 +84,42 @@ report_failed_build() {
     echo "$2" >&2
 }
 
+# Ends a background build, which had only the cores the tests left idle, and makes what it has not
+# made yet at the normal priority: at its lower one, on a machine busy with other programs, it
+# would get only their idle time. $1: the build's process group, $2: its log, $3: what to say when
+# it fails; the rest: the build.
+finish_build() {
+    local group=$1 log=$2 failure=$3
+    shift 3
+    kill -- -"$group" 2>/dev/null || true
+    wait "$group" 2>/dev/null || true
+    if ! "$@" >"$log" 2>&1; then
+        report_failed_build "$log" "$failure"
+        exit 1
+    fi
+}
+
 rm -rf "$BUILD_DIR/test-results"
-if ! ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error "${RETRY_HANG[@]}" -j "$JOBS" "$@"; then
+if ! ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$JOBS" "$@"; then
     only_leak_checker_crashed "$BUILD_DIR" || exit 1
     echo "The leak checker crashed at exit; running the tests it stopped once more."
-    ctest --test-dir "$BUILD_DIR" --output-on-failure --rerun-failed "${RETRY_HANG[@]}"
+    ctest --test-dir "$BUILD_DIR" --output-on-failure --rerun-failed
 fi
 check_skips "$BUILD_DIR"
 
-if ! wait "$builder"; then
-    report_failed_build "$BUILD_LOG" "The optimised or the ThreadSanitizer build failed."
-    exit 1
-fi
-setsid nice -n 10 cmake --build "$RELEASE_DIR" -j "$JOBS" --target plimbet >"$RELEASE_LOG" 2>&1 &
+finish_build "$builder" "$BUILD_LOG" "The optimised or the ThreadSanitizer build failed." "${BUILDS[@]}"
+RELEASE_BUILD=(cmake --build "$RELEASE_DIR" -j "$JOBS" --target plimbet)
+setsid nice -n 10 "${RELEASE_BUILD[@]}" >"$RELEASE_LOG" 2>&1 &
 releaser=$!
 rm -rf "$OPT_DIR/test-results"
-ctest --test-dir "$OPT_DIR" --output-on-failure --no-tests=error "${RETRY_HANG[@]}" -j "$JOBS" "$@"
+ctest --test-dir "$OPT_DIR" --output-on-failure --no-tests=error -j "$JOBS" "$@"
 check_skips "$OPT_DIR"
 
 # Qt is not built with the sanitizer: what its own threads do among themselves is not checked.
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$PWD/tests/tsan.supp}
 rm -rf "$TSAN_DIR/test-results"
-ctest --test-dir "$TSAN_DIR" --output-on-failure --no-tests=error "${RETRY_HANG[@]}" -R "^(io|view|app|dialogs)_tests$"
+ctest --test-dir "$TSAN_DIR" --output-on-failure --no-tests=error -j "$JOBS" \
+    -R "^($(IFS='|'; echo "${TSAN_SUITES[*]}"))"
 check_skips "$TSAN_DIR"
 
-if ! wait "$releaser"; then
-    report_failed_build "$RELEASE_LOG" "The release build (as scripts/run.sh makes it) failed."
-    exit 1
-fi
+finish_build "$releaser" "$RELEASE_LOG" "The release build (as scripts/run.sh makes it) failed." "${RELEASE_BUILD[@]}"

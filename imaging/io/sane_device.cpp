@@ -4,14 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <iterator>
-#include <thread>
-#include <unistd.h>
 
 namespace Korvaneio::detail {
 
@@ -152,6 +145,9 @@ SANE_Status TSaneDevice::Open(const std::string& name)
 
 void TSaneDevice::Close()
 {
+    if (FScanning) {
+        Cancel();
+    }
     if (FHandle != nullptr) {
         sane_close(FHandle);
         FHandle = nullptr;
@@ -385,105 +381,9 @@ SANE_Status TSaneDevice::Apply(const TScanSetting& setting)
     return setting.Kind == sskText ? SetText(option, setting.Text) : SetNumber(option, setting.Number);
 }
 
-std::vector<int32_t> ProcessThreads()
-{
-    std::vector<int32_t> threads;
-    DIR* folder = opendir("/proc/self/task");
-    if (folder == nullptr) {
-        return threads;
-    }
-    while (const dirent* entry = readdir(folder)) {
-        const int32_t id = std::atoi(entry->d_name);
-        if (id > 0) {
-            threads.push_back(id);
-        }
-    }
-    closedir(folder);
-    std::sort(threads.begin(), threads.end());
-    return threads;
-}
-
-char ThreadState(int32_t thread)
-{
-    // Read with the system's calls: a thread that ends meanwhile fails the read (ESRCH).
-    const std::string path = "/proc/self/task/" + std::to_string(thread) + "/stat";
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) {
-        return 0;
-    }
-    char buffer[512];
-    const ssize_t length = read(file, buffer, sizeof(buffer));
-    close(file);
-    if (length <= 0) {
-        return 0;
-    }
-    const std::string stat(buffer, size_t(length));
-    // "id (name) state ...": the name may hold spaces and parentheses, the state follows the last.
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size()) {
-        return 0;
-    }
-    const char state = stat[close + 2];
-    return state == 'Z' || state == 'X' ? 0 : state;
-}
-
-SANE_Status TSaneDevice::Start()
-{
-    if (FHandle == nullptr) {
-        return SANE_STATUS_INVAL;
-    }
-    // The threads that appear while the scan starts are the device's readers (a thread that the
-    // program starts meanwhile is taken for one too, which costs at most a wait).
-    const std::vector<int32_t> before = ProcessThreads();
-    const SANE_Status status = sane_start(FHandle);
-    const std::vector<int32_t> after = ProcessThreads();
-    FReaders.clear();
-    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
-                        std::back_inserter(FReaders));
-    return status;
-}
-
-bool TSaneDevice::WaitForReaders(bool orBlocked, int32_t milliseconds, const std::atomic<bool>* stop) const
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    for (;;) {
-        bool settled = true;
-        for (const int32_t reader : FReaders) {
-            const char state = ThreadState(reader);
-            if (state != 0 && !(orBlocked && state == 'S')) {
-                settled = false;
-                break;
-            }
-        }
-        if (settled) {
-            return true;
-        }
-        if ((stop != nullptr && stop->load()) || std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
 SANE_Status TSaneDevice::Parameters(SANE_Parameters& parameters)
 {
     return FHandle != nullptr ? sane_get_parameters(FHandle, &parameters) : SANE_STATUS_INVAL;
-}
-
-SANE_Status TSaneDevice::Read(uint8_t* buffer, int32_t maxLength, int32_t& length)
-{
-    SANE_Int read = 0;
-    const SANE_Status status =
-        FHandle != nullptr ? sane_read(FHandle, buffer, maxLength, &read) : SANE_STATUS_INVAL;
-    length = status == SANE_STATUS_GOOD ? std::clamp<SANE_Int>(read, 0, maxLength) : 0;
-    return status;
-}
-
-void TSaneDevice::Cancel()
-{
-    if (FHandle != nullptr) {
-        sane_cancel(FHandle);
-    }
 }
 
 } // namespace Korvaneio::detail

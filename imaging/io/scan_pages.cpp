@@ -232,14 +232,11 @@ void TScanJob::Cancel()
         return;
     }
     {
-        // Only a read may be cancelled from here: a device starting a scan on the worker could
-        // lose track of what it started. Everything else stops at the worker's next check.
-        // The device's reader is given a moment to reach a point where stopping it is safe: the
-        // worker, kept from its next read by the lock, no longer empties what it sends.
+        // A read that waits for the device ends now where the device may end it from here;
+        // otherwise the worker stops once its read returns.
         std::lock_guard<std::mutex> lock(FCallLock);
         if (FInRead) {
-            FDevice.WaitForReaders(true, 1000);
-            FDevice.Cancel();
+            FDevice.CancelWaitingRead();
         }
     }
     {
@@ -314,28 +311,7 @@ SANE_Status TScanJob::ReadPage(TScanPageAssembler& assembler)
         }
         FPercent = 0;
         int32_t idleReads = 0;
-        // Some devices stop the thread that sends a frame as soon as its last byte has been read,
-        // wherever that thread then is. The last byte is asked for on its own, once such a
-        // thread has ended (or, failing that, waits in a call).
-        const int64_t frameBytes =
-            parameters.lines > 0 ? int64_t(parameters.bytes_per_line) * parameters.lines : -1;
-        int64_t received = 0;
-        bool waitedForTheEnd = false;
         for (;;) {
-            if (FCancel) {
-                return SANE_STATUS_CANCELLED;
-            }
-            int32_t wanted = int32_t(buffer.size());
-            if (frameBytes > 0 && received < frameBytes) {
-                if (frameBytes - received > 1) {
-                    wanted = int32_t(std::min<int64_t>(wanted, frameBytes - received - 1));
-                } else if (!waitedForTheEnd) {
-                    waitedForTheEnd = true;
-                    if (!FDevice.WaitForReaders(false, 2000, &FCancel)) {
-                        FDevice.WaitForReaders(true, 3000, &FCancel);
-                    }
-                }
-            }
             int32_t length = 0;
             {
                 std::lock_guard<std::mutex> lock(FCallLock);
@@ -344,7 +320,7 @@ SANE_Status TScanJob::ReadPage(TScanPageAssembler& assembler)
                 }
                 FInRead = true;
             }
-            status = FDevice.Read(buffer.data(), wanted, length);
+            status = FDevice.Read(buffer.data(), int32_t(buffer.size()), length);
             {
                 std::lock_guard<std::mutex> lock(FCallLock);
                 FInRead = false;
@@ -361,7 +337,6 @@ SANE_Status TScanJob::ReadPage(TScanPageAssembler& assembler)
                 continue;
             }
             idleReads = 0;
-            received += length;
             assembler.Feed(buffer.data(), size_t(length));
             if (assembler.AnnouncedRows() > 0) {
                 FPercent = int32_t(int64_t(assembler.FrameRowsDone()) * 100 / assembler.AnnouncedRows());
@@ -419,10 +394,7 @@ void TScanJob::Run()
         std::unique_lock<std::mutex> lock(FLock);
         FChanged.wait(lock, [&] { return FPagesDone >= FPagesRead || FCancel; });
     }
-    // Ends the batch: the device is ready for the next one, or stops the page it was sending. A
-    // device that failed or was stopped may still be sending from a reader thread of its own,
-    // which stopping kills wherever it is: it is let finish, or fill what no one reads and wait.
-    FDevice.WaitForReaders(true, 2000);
+    // Ends the batch: the device is ready for the next one, or stops the page it was sending.
     FDevice.Cancel();
     Finish(status);
 }

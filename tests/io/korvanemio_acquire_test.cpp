@@ -13,10 +13,8 @@
 #include "tests/io/io_test_support.h"
 #include "tests/io/scan_test_support.h"
 
-#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace kviotest;
 
@@ -68,18 +66,6 @@ protected:
         return (b.GetPixels_kv24RGB(1, 1).b - 1) / 9;
     }
 };
-
-// Runs the user-interface loop until done() or five seconds have passed: only a hang takes that
-// long, as a scan of the test device takes a few hundred milliseconds.
-bool PumpUntil(const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        Application->ProcessMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return done();
-}
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "tests/support/temp_folder.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,11 @@ public:
     TTestScanners();
     const std::string& ConfigDir() const;
 };
+
+// Runs the user-interface loop until done() or two minutes have passed. A scan of the test device
+// takes a few hundred milliseconds at rest, and may take twenty times that with a sanitizer on a
+// busy machine: only a hang takes two minutes.
+bool PumpUntil(const std::function<bool()>& done);
 
 // A PNM picture: P4 (1 bit, 1 = black), P5 (grey) or P6 (colour), 8 or 16 bits a sample.
 struct TPnm

@@ -56,7 +56,7 @@ struct TSaneNumbers
     std::vector<double> Values;
 };
 
-// An open device. Options are read and set on one thread; Cancel may come from any.
+// An open device. Options are read and set, and pages read, on one thread at a time.
 class TSaneDevice
 {
 public:
@@ -91,19 +91,26 @@ public:
     // Sets the option the setting names to its value; the device may adjust it.
     SANE_Status Apply(const TScanSetting& setting);
 
-    // Reading pages: one thread at a time.
+    // Reading pages, on the thread that reads: Start, Parameters and Read for each frame, and
+    // Cancel to end the scan (after its last frame too, which readies the device for the next).
+    //
+    // Some devices send a frame from reader threads of their own, which they stop with an
+    // asynchronous cancel, wherever a thread is, once the frame's last byte has been read or the
+    // scan is cancelled; and they close their end of the thread's pipe first, which wakes a
+    // reader blocked in its write into code that the stop then cuts short. A thread stopped
+    // holding a lock of the C library or of the allocator hangs the process later, at the latest
+    // at its exit. So the device is asked to read or cancel only while every such thread has
+    // ended or waits, blocked, to write into its full pipe, whose reading end is held open
+    // meanwhile: such a reader leaves its write only by the stop, and while it waits its pipe
+    // holds less than the frame's rest, so that no read can end the frame.
     SANE_Status Start();
     SANE_Status Parameters(SANE_Parameters& parameters);
     SANE_Status Read(uint8_t* buffer, int32_t maxLength, int32_t& length);
-    // Asks the device to stop; the library allows it from any thread, while a read waits.
     void Cancel();
-    // Some devices send a frame from a reader thread of their own and stop that thread wherever
-    // it is, a lock of the C library or of the allocator held or not, when the frame's last byte
-    // has been read or the scan is cancelled. A thread stopped holding such a lock hangs the
-    // process later (at the latest at its exit). Waits until the threads that the last Start
-    // began have ended or, with orBlocked, sit blocked in a call of the system, which is where a
-    // stop is safe; gives up after the time given or once stop is set. True when they did.
-    bool WaitForReaders(bool orBlocked, int32_t milliseconds, const std::atomic<bool>* stop = nullptr) const;
+    // From another thread, while Read waits for the device: asks the device to end the read, as
+    // the library allows, but only once the scan's reader threads have all ended, since the
+    // device would stop them. True when it asked.
+    bool CancelWaitingRead();
     // The threads the last Start began, as the system numbers them.
     const std::vector<int32_t>& Readers() const { return FReaders; }
 
@@ -111,15 +118,28 @@ private:
     const SANE_Option_Descriptor* Descriptor(int32_t option) const;
     int32_t OptionCount() const;
 
+    void WaitForReaders();
+    void HoldPipes(const std::vector<int32_t>& filesBefore);
+    void ReleasePipes();
+
     SANE_Handle FHandle = nullptr;
     std::string FName;
+    bool FScanning = false;
     std::vector<int32_t> FReaders;
+    // Threads that did not settle in time: not the device's, or not of the kind it stops.
+    std::vector<int32_t> FIgnoredReaders;
+    std::vector<int> FHeldPipes;
 };
 
 // The threads of this process and the state letter of one ('R' running, 'S' blocked in a call
 // ...); 0 for a thread that has ended.
 std::vector<int32_t> ProcessThreads();
 char ThreadState(int32_t thread);
+// Whether a thread may be stopped wherever it is: it has ended, or it waits, blocked, in a write,
+// which holds no lock of the C library or of the allocator.
+bool SafeToStop(int32_t thread);
+// The files this process has open, by number.
+std::vector<int32_t> OpenFiles();
 
 // Turns the bytes of one page, sent as one frame or as a red, a green and a blue frame, into the
 // rows of a bitmap: kv1g for 1-bit grey, kv24RGB for everything else (16-bit samples keep their
