@@ -11,8 +11,8 @@ namespace Kvj2000::detail {
 
 namespace {
 
-// glibc raises its thresholds for a block given back of at most 32 MiB, its own header and page
-// included.
+// glibc raises its thresholds for a freed block of at most 32 MiB, its own header and the
+// rounding to pages included.
 constexpr size_t RaisingBlockBytes = (size_t(32) << 20) - (size_t(64) << 10);
 
 } // namespace

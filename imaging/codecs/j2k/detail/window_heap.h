@@ -4,15 +4,16 @@
 
 namespace Kvj2000::detail {
 
-// The library allocates every window's buffers anew (the decoded code-blocks, the copies it
-// transforms them in, the window's samples) and frees them after it. glibc gives the top of its
-// heap back to the system whenever that passes its trim threshold, so that each window would
-// take its buffers as fresh pages, a page fault for every 4 KiB: on a huge picture that costs
-// more than the decoding. glibc raises the threshold by itself, to twice the largest block it has
-// given back below 32 MiB, as a program that frees such blocks would have it; one is handed back
-// when the windows start, so that a window's buffers stay for the next. A program that has fixed
-// the threshold (mallopt, or glibc's environment) keeps it: glibc then leaves it alone. Once the
-// picture is decoded, what the library left free is given back, which changes no setting.
+// The library allocates each window's buffers anew (its decoded code-blocks, the copies it
+// transforms them in, the window's samples) and frees them after the window. glibc hands the top
+// of its heap back to the system once the free memory there passes its trim threshold, 128 KiB
+// at first: each window would then take its buffers as fresh pages, a page fault every 4 KiB,
+// which on a huge picture costs more than the decoding. glibc raises that threshold itself when
+// a program frees a block that glibc mapped on its own, of up to 32 MiB, to twice that block's
+// size (see mallopt(3)); such a block is freed as the windows start, so that what one window
+// frees stays for the next. A program that has set the threshold itself (mallopt, or glibc's
+// environment) keeps it: glibc then adjusts nothing. Once the picture is decoded, the memory left
+// free is handed back, which changes no setting. Elsewhere than on glibc nothing is done.
 class TWindowHeap
 {
 public:
@@ -23,7 +24,7 @@ public:
     TWindowHeap& operator=(const TWindowHeap&) = delete;
 
 private:
-    bool FManyWindows;
+    [[maybe_unused]] bool FManyWindows;
 };
 
 } // namespace Kvj2000::detail
