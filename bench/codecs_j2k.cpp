@@ -11,6 +11,9 @@
 //   KV_BENCH_J2K           9000 x 9000 RGB in 1024-pixel tiles (default picture-t1024.jp2)
 //   KV_BENCH_J2K_ONE_TILE  a few bytes declaring one tile of 65535 x 4096 RGB
 //                          (default one-tile-65535x4096.j2k)
+//   KV_BENCH_J2K_ONE_TILE_LEVELS5
+//                          the same decomposed five times, as opj_compress does by default
+//                          (default one-tile-65535x4096-levels5.j2k)
 #include "imaging/codecs/j2k/kvj2000.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
@@ -141,6 +144,8 @@ void RegisterPictures()
         {"Tiles1024", "KV_BENCH_J2K", "picture-t1024.jp2", true},
         // libvips refuses a picture past its own limits on memory, so OpenJPEG alone is the peer.
         {"OneTile65535x4096", "KV_BENCH_J2K_ONE_TILE", "one-tile-65535x4096.j2k", false},
+        {"OneTile65535x4096Levels5", "KV_BENCH_J2K_ONE_TILE_LEVELS5", "one-tile-65535x4096-levels5.j2k",
+         false},
     };
     for (const auto& p : pictures) {
         const std::string file = PictureFile(p.variable, p.fallback);

@@ -3,7 +3,8 @@
 # times under /usr/bin/time -v, and prints the median time and the peak memory of each, with our
 # times as ratios to OpenJPEG's one-thread decoding (what opj_decompress does) and to libvips:
 # 9000 x 9000 RGB in 80-pixel tiles, 4000 x 4000 in 64-pixel tiles, 9000 x 9000 in 1024-pixel
-# tiles, and a stream of a few bytes declaring one tile of 65535 x 4096.
+# tiles, and streams of a few bytes declaring one tile of 65535 x 4096, without decomposition and
+# with five levels.
 #
 # Usage: bench/peers/j2k.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
 # KV_BENCH_J2K_DIR keeps the pictures in that folder from one run to the next.
@@ -36,23 +37,31 @@ make_picture 9000 80 picture-t80.j2k
 make_picture 4000 64 picture-t64.j2k
 make_picture 9000 1024 picture-t1024.jp2
 
-# One tile of 65535 x 4096 RGB without decomposition, every packet empty: a mid-grey picture.
-python3 - "$pictures/one-tile-65535x4096.j2k" <<'PY'
+# One tile of 65535 x 4096 RGB, every packet empty: a mid-grey picture, without decomposition and
+# with the five levels that opj_compress gives by default.
+one_tile() { # levels file
+    python3 - "$1" "$pictures/$2" <<'PY'
 import struct, sys
-width, height, components, levels = 65535, 4096, 3, 0
+width, height, components, levels = 65535, 4096, 3, int(sys.argv[1])
 b = bytearray(b"\xff\x4f\xff\x51")
 b += struct.pack(">HH8IH", 38 + 3 * components, 0, width, height, 0, 0, width, height, 0, 0, components)
 b += b"\x07\x01\x01" * components
 b += b"\xff\x52" + struct.pack(">H8B", 12, 0, 0, 0, 1, 0, levels, 4, 4) + b"\x00\x01"
 b += b"\xff\x5c" + struct.pack(">HB", 4 + 3 * levels, 0x40) + b"\x48" * (1 + 3 * levels)
-packets = components * (levels + 1)
+# A packet for each precinct of 2^15 points of each resolution of each component.
+precincts = lambda size, halvings: (-(-size >> halvings) + 32767) >> 15
+packets = components * sum(precincts(width, h) * precincts(height, h) for h in range(levels + 1))
 b += b"\xff\x90" + struct.pack(">HHIBB", 10, 0, 14 + packets, 0, 1) + b"\xff\x93" + bytes(packets)
 b += b"\xff\xd9"
-open(sys.argv[1], "wb").write(b)
+open(sys.argv[2], "wb").write(b)
 PY
+}
+one_tile 0 one-tile-65535x4096.j2k
+one_tile 5 one-tile-65535x4096-levels5.j2k
 
 export KV_BENCH_J2K_TILES80=$pictures/picture-t80.j2k KV_BENCH_J2K_TILES64=$pictures/picture-t64.j2k \
-    KV_BENCH_J2K=$pictures/picture-t1024.jp2 KV_BENCH_J2K_ONE_TILE=$pictures/one-tile-65535x4096.j2k
+    KV_BENCH_J2K=$pictures/picture-t1024.jp2 KV_BENCH_J2K_ONE_TILE=$pictures/one-tile-65535x4096.j2k \
+    KV_BENCH_J2K_ONE_TILE_LEVELS5=$pictures/one-tile-65535x4096-levels5.j2k
 "$BENCH" --benchmark_list_tests >"$work/names"
 while read -r name; do
     for ((i = 0; i < RUNS; i++)); do

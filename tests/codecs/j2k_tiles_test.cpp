@@ -37,11 +37,23 @@ void Put32(std::string& bytes, uint32_t value)
     Put16(bytes, value & 0xFFFF);
 }
 
-// A code stream of 8-bit components on a grid of tiles, each tile holding one empty packet a
-// component (one resolution, one layer): a valid picture, all mid-grey (a zero coefficient is
-// the middle of the samples' range), of a few bytes a tile.
+// The precincts of the library's default size (2^15 points of a resolution) that a tile's span
+// from start to end has at the resolution `halvings` below the tile's.
+uint32_t PrecinctsAlong(uint32_t start, uint32_t end, uint32_t halvings)
+{
+    const auto scaled = [halvings](uint32_t point) {
+        return uint32_t((uint64_t(point) + (uint64_t(1) << halvings) - 1) >> halvings);
+    };
+    const uint32_t from = scaled(start), to = scaled(end);
+    return from == to ? 0 : ((to - 1) >> 15) - (from >> 15) + 1;
+}
+
+// A code stream of 8-bit components on a grid of tiles, each tile decomposed `levels` times and
+// holding one empty packet for each precinct of each resolution of each component (one layer):
+// a valid picture, all mid-grey (a zero coefficient is the middle of the samples' range), of a
+// few bytes a tile.
 std::string EmptyTiles(uint32_t width, uint32_t height, uint32_t components, uint32_t tileWidth,
-                       uint32_t tileHeight)
+                       uint32_t tileHeight, uint32_t levels = 0)
 {
     std::string bytes;
     Put16(bytes, 0xFF4F);
@@ -55,19 +67,29 @@ std::string EmptyTiles(uint32_t width, uint32_t height, uint32_t components, uin
     for (uint32_t c = 0; c < components; ++c) {
         bytes += std::string("\x07\x01\x01", 3);
     }
-    // COD: LRCP, one layer, no transform, no decomposition, 64 x 64 code-blocks, 5-3 wavelet;
-    // QCD: no quantization.
-    bytes += std::string("\xFF\x52\x00\x0C\x00\x00\x00\x01\x00\x00\x04\x04\x00\x01", 14);
-    bytes += std::string("\xFF\x5C\x00\x04\x40\x48", 6);
-    const uint32_t tiles = ((width + tileWidth - 1) / tileWidth) * ((height + tileHeight - 1) / tileHeight);
-    for (uint32_t t = 0; t < tiles; ++t) {
+    // COD: LRCP, one layer, no transform, the levels, 64 x 64 code-blocks, 5-3 wavelet; QCD: no
+    // quantization, an exponent for each band.
+    bytes += std::string("\xFF\x52\x00\x0C\x00\x00\x00\x01\x00", 9);
+    bytes += {char(levels), '\x04', '\x04', '\x00', '\x01'};
+    Put16(bytes, 0xFF5C);
+    Put16(bytes, 4 + 3 * levels);
+    bytes += std::string(1, '\x40') + std::string(1 + 3 * levels, '\x48');
+    const uint32_t across = (width + tileWidth - 1) / tileWidth,
+                   down = (height + tileHeight - 1) / tileHeight;
+    for (uint32_t t = 0; t < across * down; ++t) {
+        const uint32_t x0 = t % across * tileWidth, y0 = t / across * tileHeight;
+        const uint32_t x1 = std::min(x0 + tileWidth, width), y1 = std::min(y0 + tileHeight, height);
+        uint32_t packets = 0;
+        for (uint32_t halvings = 0; halvings <= levels; ++halvings) {
+            packets += components * PrecinctsAlong(x0, x1, halvings) * PrecinctsAlong(y0, y1, halvings);
+        }
         Put16(bytes, 0xFF90);
         Put16(bytes, 10);
         Put16(bytes, t);
-        Put32(bytes, 14 + components);
+        Put32(bytes, 14 + packets);
         Put16(bytes, 0x0001);
         Put16(bytes, 0xFF93);
-        bytes += std::string(components, '\0');
+        bytes += std::string(packets, '\0');
     }
     Put16(bytes, 0xFFD9);
     return bytes;
@@ -423,25 +445,45 @@ TEST(J2kTiles, OneTilePastTheBudgetDecodesInWindowsWithItsPixels)
     }
 }
 
+// A tile past the budget too wide for bands of 256 rows within it is decoded in windows across it
+// as well, as tall as the picture for a bitmap in memory and of 256 rows for one in a file: the
+// pixels on both sides of every edge between windows are the tile's.
+TEST(J2kTiles, WideTilePastTheBudgetDecodesInWindowsAcrossIt)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
+    kvtest::TempFolder folder;
+    const std::string file = folder.File("wide.j2k");
+    ASSERT_FALSE(
+        kvtest::ToolOutput("opj_compress -o " + file + " -i " + WritePattern(folder, 16384, 1472)).empty());
+    Decoded d;
+    DecodeJ2k(kvtest::TempFolder::Read(file), d);
+    ASSERT_FALSE(d.Aborted);
+    EXPECT_EQ(PixelsOffPattern(d.Bitmap, 16384, 1472), 0);
+}
+
 // One tile of 12000 x 8000 in 129 bytes costs its 288-MB bitmap and windows of the tile, not the
-// library's 32-bit buffers of the whole picture; one tile of 16384 x 16384 with 255 components,
-// whose code-block records alone would take gigabytes, is refused before any is made, though its
-// parameters are read.
+// library's 32-bit buffers of the whole picture; so does one tile of 65535 x 400 decomposed five
+// times, whose windows are not thin bands of the whole width, around which the library would keep
+// whole code-blocks of every level, 2,048 rows high at the fifth; one tile of 16384 x 16384 with
+// 255 components, whose code-block records alone would take gigabytes, is refused before any is
+// made, though its parameters are read.
 TEST(J2kTiles, TinyStreamsOfHugePicturesCostTheirBitmapAndNoMore)
 {
     const struct
     {
         const char* name;
-        uint32_t width, height, components;
+        uint32_t width, height, components, levels;
         bool loads;
         int64_t mostKb;
     } cases[] = {
-        {"12000 x 8000 RGB", 12000, 8000, 3, true, (288'000'000 + (200 << 20)) / 1024},
-        {"16384 x 16384, 255 components", 16384, 16384, 255, false, 64 * 1024},
+        {"12000 x 8000 RGB", 12000, 8000, 3, 0, true, (288'000'000 + (200 << 20)) / 1024},
+        {"65535 x 400 RGB, five levels", 65535, 400, 3, 5, true,
+         (int64_t(196608) * 400 + (300 << 20)) / 1024},
+        {"16384 x 16384, 255 components", 16384, 16384, 255, 0, false, 64 * 1024},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string bytes = EmptyTiles(c.width, c.height, c.components, c.width, c.height);
+        const std::string bytes = EmptyTiles(c.width, c.height, c.components, c.width, c.height, c.levels);
         EXPECT_LT(bytes.size(), 1200u);
         Decoded d;
         EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(bytes, d); }), c.mostKb);

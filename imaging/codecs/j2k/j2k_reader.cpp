@@ -6,6 +6,7 @@
 #include "imaging/codecs/j2k/detail/j2k_glue.h"
 #include "imaging/codecs/j2k/detail/sample_writer.h"
 #include "imaging/codecs/j2k/detail/tile_bands.h"
+#include "imaging/codecs/j2k/detail/window_heap.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
@@ -40,10 +41,19 @@ bool StartsWith(TStream& stream, const uint8_t* signature, int64_t length)
 // Past these bytes of 32-bit samples a tile is decoded in windows, each of about the second.
 // Windows trade time for memory whatever their size: the library decodes a window code-block by
 // code-block into buffers of their own and filters them with margins, where a whole tile goes
-// straight into its buffer. A 6000 x 4000 colour tile loads in 0.58 s and 412 MB whole, and in
-// 0.94 to 1.29 s and 338 to 200 MB in windows of 48 to 8 MB; 32 MB gives 1.03 s and 282 MB.
+// straight into its buffer. A 6000 x 4000 colour tile loads in 0.58 s and 412 MB whole; it took
+// 0.94 to 1.29 s and 338 to 200 MB in windows of 48 to 8 MB, and 1.03 s and 282 MB in windows of
+// 32 MB, which take 0.7 s since each is written while the next decodes.
 constexpr uint64_t TileBudget = uint64_t(256) << 20;
 constexpr uint64_t WindowBudget = uint64_t(32) << 20;
+// Around a window the library keeps every code-block that the window's samples or the wavelet's
+// margins reach, at every level, and copies them all again for each window: a block is 64 of its
+// level's rows high, 2^n x 64 rows of the picture at level n, so that around a band of few rows of
+// a wide picture it keeps several times the band (a band of 42 rows of 65535 RGB pixels with five
+// levels keeps 300 MB). Windows are at least this many rows high, as wide as the budget then
+// allows: their margins stay below the window itself, and a bitmap kept in a file still has the
+// rows of a window in hand at once.
+constexpr uint32_t LeastWindowRows = 256;
 // Tiles whose buffer passes this are written into the bitmap while the next is decoded.
 constexpr uint32_t OverlappedTileBytes = 1 << 20;
 // Tiles whose 32-bit samples stay under this are decoded without the library's threads, which
@@ -123,6 +133,29 @@ std::pair<uint32_t, uint32_t> CommonSteps(const opj_image_t& image)
     }
     return {across <= 256 ? uint32_t(across) : 1, down <= 256 ? uint32_t(down) : 1};
 }
+
+// A window's samples of the used components, taken over from the library's image so that they
+// outlive the next decode, and their planes.
+class TWindowSamples
+{
+public:
+    std::vector<TChannelPlane> Planes;
+
+    void Take(opj_image_comp_t& component, TSamplePlane plane, TChannel channel)
+    {
+        FData.emplace_back(component.data);
+        component.data = nullptr;
+        plane.Data = FData.back().get();
+        Planes.push_back({plane, channel});
+    }
+
+private:
+    struct TDataDeleter
+    {
+        void operator()(OPJ_INT32* data) const { opj_image_data_free(data); }
+    };
+    std::vector<std::unique_ptr<OPJ_INT32, TDataDeleter>> FData;
+};
 
 class J2kReader
 {
@@ -204,9 +237,7 @@ private:
         // Chosen components come without the multi-component transform: with one, every
         // component is decoded, as it is when every one is used.
         const bool select = !layout.ComponentTransform && FUsed.size() < header.numcomps;
-        if (select) {
-            AllocateBitmap(header);
-        }
+        AllocateBitmap(header);
         pass = {};
         return DecodeWindows(jp2, layout, select);
     }
@@ -459,32 +490,53 @@ private:
     }
 
     // Windows of the picture, each decoded by a new pass of the library over the stream, of only
-    // the used components when they are chosen, else of every one, with the components and the
-    // bitmap chosen by the first window, to which the library has applied its transforms. A
-    // picture of one tile whose components come back as the stream holds them is decoded by one
-    // pass, which keeps the tile's records and data from window to window.
+    // the used components when they are chosen, else of every one. A picture of one tile whose
+    // components come back as the stream holds them is decoded by one pass, which keeps the
+    // tile's records and data from window to window. Each window is written into the bitmap while
+    // the library decodes the next, from the samples taken over from the library's image.
     bool DecodeWindows(bool jp2, const TDeclaredLayout& layout, bool select)
     {
-        const TWindowGrid grid = WindowsFor(layout, select);
+        const TWindowGrid grid =
+            WindowsFor(layout, select, !layout.ColourBoxes && FBitmap.Location() != kvFile);
         const bool onePass = layout.Tiles == 1 && !select && !layout.ColourBoxes;
+        const bool manyWindows = grid.Count() > 1;
+        const TWindowHeap heap(manyWindows);
         TSampleWriter writer(FBitmap, FPicture);
         TDecoderPass pass;
+        TWindowSamples windows[2];
+        std::future<void> writing;
+        const auto finishWriting = [&writing] {
+            if (writing.valid()) {
+                writing.get();
+            }
+        };
+        const auto write = [&writer](TWindowSamples& samples) {
+            writer.Write(samples.Planes.data(), samples.Planes.size());
+            samples = {};
+        };
         CodecProgressBegin(FProgress, int64_t(grid.Count()));
-        bool first = true;
+        uint64_t decoded = 0;
         for (uint32_t y = FPicture.Y0; y < FPicture.Y1 && !CodecAborted(FProgress); y = grid.NextRow(y)) {
             for (uint32_t x = FPicture.X0; x < FPicture.X1 && !CodecAborted(FProgress);
                  x = grid.NextColumn(x)) {
                 const TPictureArea window{x, y, grid.NextColumn(x), grid.NextRow(y)};
-                if ((first || !onePass) && !StartPass(jp2, select, pass)) {
+                TWindowSamples& samples = windows[decoded % 2];
+                if (((decoded == 0 || !onePass) && !StartPass(jp2, select, pass)) ||
+                    !DecodeWindow(pass, window, select, decoded == 0 && layout.ColourBoxes, samples)) {
+                    finishWriting();
                     return false;
                 }
-                if (!DecodeWindow(pass, window, select, first, writer)) {
-                    return false;
+                finishWriting();
+                if (manyWindows) {
+                    writing = std::async(std::launch::async, [&write, &samples] { write(samples); });
+                } else {
+                    write(samples);
                 }
-                first = false;
+                ++decoded;
                 CodecProgressRows(FProgress, 1);
             }
         }
+        finishWriting();
         writer.Finish();
         return true;
     }
@@ -501,8 +553,11 @@ private:
                opj_set_decoded_components(pass.Codec.get(), OPJ_UINT32(used.size()), used.data(), OPJ_FALSE);
     }
 
-    bool DecodeWindow(TDecoderPass& pass, const TPictureArea& window, bool select, bool first,
-                      TSampleWriter& writer)
+    // Decodes the window and takes the used components' samples over from the library's image.
+    // A JP2 file's colour boxes choose the components and the bitmap with the first window, to
+    // which the library has applied them; every later window must agree.
+    bool DecodeWindow(TDecoderPass& pass, const TPictureArea& window, bool select, bool chooseBitmap,
+                      TWindowSamples& samples)
     {
         opj_image_t& image = *pass.Header;
         // Luma and chroma turn into RGB window by window: a window that starts between two
@@ -511,8 +566,9 @@ private:
         const TPictureArea area = FColourModel == TColourModel::YCbCr
                                       ? OnSampleGrid(window, FPicture, stepAcross, stepDown)
                                       : window;
+        samples = {};
         if (area.X0 >= area.X1 || area.Y0 >= area.Y1) {
-            return !first;
+            return !chooseBitmap;
         }
         if (!opj_set_decode_area(pass.Codec.get(), &image, OPJ_INT32(area.X0), OPJ_INT32(area.Y0),
                                  OPJ_INT32(area.X1), OPJ_INT32(area.Y1)) ||
@@ -522,22 +578,20 @@ private:
         if (!select) {
             const TColourModel model = FModel;
             const std::vector<int32_t> chosen = FUsed;
-            if (!ChooseComponents(image) || (!first && (model != FModel || chosen != FUsed))) {
+            if (!ChooseComponents(image) || (!chooseBitmap && (model != FModel || chosen != FUsed))) {
                 return false;
             }
-            if (first) {
+            if (chooseBitmap) {
                 SetParams(image);
                 AllocateBitmap(image);
             }
         }
-        std::vector<TChannelPlane> planes;
         for (size_t i = 0; i < FUsed.size(); ++i) {
-            const opj_image_comp_t& component = image.comps[select ? i : size_t(FUsed[i])];
+            opj_image_comp_t& component = image.comps[select ? i : size_t(FUsed[i])];
             if (component.data == nullptr) {
                 return false;
             }
             TSamplePlane plane;
-            plane.Data = component.data;
             plane.BytesPerSample = sizeof(OPJ_INT32);
             plane.Signed = component.sgnd != 0;
             plane.Precision = component.prec;
@@ -547,46 +601,60 @@ private:
             plane.Height = component.h;
             plane.StepX = component.dx;
             plane.StepY = component.dy;
-            planes.push_back({plane, ChannelOf(i)});
+            samples.Take(component, plane, ChannelOf(i));
         }
-        writer.Write(planes.data(), planes.size());
         return true;
     }
 
     // Where the windows end: bands of whole rows of tiles where the budget holds some, else bands
-    // of rows, else parts of a row.
+    // of rows, else windows of rows and parts of them; within a band, runs of whole tiles where
+    // the budget holds some.
     struct TWindowGrid
     {
         TPictureArea Picture;
+        TGridAxis Across;
         TGridAxis Down;
         uint32_t Rows = 1;
         uint32_t Columns = 1;
 
-        uint32_t NextRow(uint32_t y) const
-        {
-            uint64_t end = uint64_t(y) + Rows;
-            if (Down.TileSize > 0 && Rows >= Down.TileSize && y >= Down.TileStart) {
-                end = Down.TileStart + (end - Down.TileStart) / Down.TileSize * Down.TileSize;
-            }
-            return uint32_t(std::min<uint64_t>(end, Picture.Y1));
-        }
-
-        uint32_t NextColumn(uint32_t x) const
-        {
-            return uint32_t(std::min<uint64_t>(uint64_t(x) + Columns, Picture.X1));
-        }
+        uint32_t NextRow(uint32_t y) const { return Next(y, Rows, Down, Picture.Y1); }
+        uint32_t NextColumn(uint32_t x) const { return Next(x, Columns, Across, Picture.X1); }
 
         uint64_t Count() const
         {
-            uint64_t rows = 0;
+            uint64_t rows = 0, columns = 0;
             for (uint32_t y = Picture.Y0; y < Picture.Y1; y = NextRow(y)) {
                 ++rows;
             }
-            return rows * ((uint64_t(Picture.X1 - Picture.X0) + Columns - 1) / Columns);
+            for (uint32_t x = Picture.X0; x < Picture.X1; x = NextColumn(x)) {
+                ++columns;
+            }
+            return rows * columns;
+        }
+
+    private:
+        static uint32_t Next(uint32_t at, uint32_t length, const TGridAxis& tiles, uint32_t end)
+        {
+            uint64_t next = uint64_t(at) + length;
+            if (next >= end) {
+                return end;
+            }
+            if (tiles.TileSize > 0 && length >= tiles.TileSize && at >= tiles.TileStart) {
+                next = tiles.TileStart + (next - tiles.TileStart) / tiles.TileSize * tiles.TileSize;
+            }
+            return uint32_t(next);
         }
     };
 
-    TWindowGrid WindowsFor(const TDeclaredLayout& layout, bool select) const
+    // Bands of whole rows where the budget gives them LeastWindowRows rows or more. A wider
+    // picture is cut across as well, into windows that the library decodes in the fewest rows of
+    // windows, which keeps the code-blocks that windows of a row share from one to the next and
+    // decodes those that rows of windows share again: in memory, windows as tall as the picture,
+    // or as tall as the budget allows at LeastWindowRows columns; in a file, which the bitmap
+    // takes a row at a time, windows of LeastWindowRows rows, whose rows it keeps in hand across
+    // the row of windows. Where the bitmap will be is not known before a JP2 file's colour boxes
+    // have chosen it: those of a file.
+    TWindowGrid WindowsFor(const TDeclaredLayout& layout, bool select, bool inMemory) const
     {
         std::vector<size_t> decoded;
         for (size_t c = 0; c < layout.Steps.size(); ++c) {
@@ -595,20 +663,20 @@ private:
         if (select) {
             decoded.assign(FUsed.begin(), FUsed.end());
         }
-        double rowBytes = 0;
+        // The library's bytes for a point of the picture, every decoded component at 32 bits.
+        double pointBytes = 0;
         for (size_t c : decoded) {
             const auto [across, down] = layout.Steps[c];
-            rowBytes +=
-                4.0 * CeilDiv(uint32_t(FWidth), std::max<uint32_t>(across, 1)) / std::max<uint32_t>(down, 1);
+            pointBytes += 4.0 / std::max<uint32_t>(across, 1) / std::max<uint32_t>(down, 1);
         }
-        TWindowGrid grid{FPicture, layout.Down};
-        const double rows = double(WindowBudget) / std::max(rowBytes, 1.0);
-        if (rows >= 1) {
-            grid.Rows = uint32_t(std::min<double>(rows, FHeight));
-            grid.Columns = uint32_t(FWidth);
-        } else {
-            grid.Columns = uint32_t(std::max<uint64_t>(WindowBudget / (4 * decoded.size()), 1));
+        const double points = double(WindowBudget) / std::max(pointBytes, 1e-9);
+        double rows = points / FWidth;
+        if (rows < LeastWindowRows) {
+            rows = inMemory ? std::max<double>(points / LeastWindowRows, LeastWindowRows) : LeastWindowRows;
         }
+        TWindowGrid grid{FPicture, layout.Across, layout.Down};
+        grid.Rows = uint32_t(std::min<double>(rows, FHeight));
+        grid.Columns = uint32_t(std::clamp<double>(points / grid.Rows, 1, FWidth));
         return grid;
     }
 
