@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
+#include <map>
 #include <thread>
 
 namespace Kvj2000::detail {
@@ -380,16 +380,19 @@ std::unique_ptr<TStream> TTileBands::Open(size_t index) const
 
 namespace {
 
-// What the workers and the writing thread share.
+// What the workers and the writing thread share. Bands are written in their order, so that a load
+// stopped or failed midway leaves the picture whole down to where it stopped, as a decode of one
+// tile after another does.
 struct TBandQueue
 {
     std::mutex Lock;
     std::condition_variable Changed;
     size_t Next = 0;
-    size_t Decoding = 0;
+    size_t Written = 0;
+    // The first band that failed; count while none has.
+    size_t FailedBand;
     bool Stop = false;
-    bool Failed = false;
-    std::deque<std::unique_ptr<TDecodedBand>> Decoded;
+    std::map<size_t, std::unique_ptr<TDecodedBand>> Decoded;
 };
 
 void DecodeBandsOf(TBandQueue& queue, size_t count, size_t ahead,
@@ -397,13 +400,15 @@ void DecodeBandsOf(TBandQueue& queue, size_t count, size_t ahead,
 {
     std::unique_lock<std::mutex> hold(queue.Lock);
     while (true) {
-        queue.Changed.wait(hold,
-                           [&] { return queue.Stop || queue.Next == count || queue.Decoded.size() < ahead; });
-        if (queue.Stop || queue.Next == count) {
+        // A band is started only within reach of the writing, which bounds the bands held.
+        queue.Changed.wait(hold, [&] {
+            return queue.Stop || queue.Next >= std::min(count, queue.FailedBand) ||
+                   queue.Next < queue.Written + ahead;
+        });
+        if (queue.Stop || queue.Next >= std::min(count, queue.FailedBand)) {
             break;
         }
         const size_t band = queue.Next++;
-        ++queue.Decoding;
         hold.unlock();
         auto decoded = std::make_unique<TDecodedBand>();
         bool done = false;
@@ -413,11 +418,10 @@ void DecodeBandsOf(TBandQueue& queue, size_t count, size_t ahead,
             done = false;
         }
         hold.lock();
-        --queue.Decoding;
         if (done) {
-            queue.Decoded.push_back(std::move(decoded));
+            queue.Decoded.emplace(band, std::move(decoded));
         } else {
-            queue.Failed = queue.Stop = true;
+            queue.FailedBand = std::min(queue.FailedBand, band);
         }
         queue.Changed.notify_all();
     }
@@ -429,6 +433,7 @@ bool DecodeBands(size_t count, unsigned workers, const std::function<bool(size_t
                  const std::function<void(TDecodedBand&)>& write, const std::function<bool()>& aborted)
 {
     TBandQueue queue;
+    queue.FailedBand = count;
     std::vector<std::jthread> threads;
     // However the writing ends, the workers are stopped and joined before the queue goes.
     struct TStopper
@@ -445,30 +450,35 @@ bool DecodeBands(size_t count, unsigned workers, const std::function<bool(size_t
             Threads.clear();
         }
     } stopper{queue, threads};
+    // Each worker holds the band it decodes, and as many again wait for the writing.
+    const size_t ahead = size_t(workers) * 2;
     for (unsigned i = 0; i < workers; ++i) {
-        threads.emplace_back(
-            [&queue, count, workers, &decode] { DecodeBandsOf(queue, count, workers, decode); });
+        threads.emplace_back([&queue, count, ahead, &decode] { DecodeBandsOf(queue, count, ahead, decode); });
     }
-    size_t written = 0;
-    while (written < count && !aborted()) {
+    while (queue.Written < count && !aborted()) {
         std::unique_ptr<TDecodedBand> band;
         {
             std::unique_lock<std::mutex> hold(queue.Lock);
             // The abort flag is the caller's: it is asked here, between waits, on this thread.
-            queue.Changed.wait_for(hold, std::chrono::milliseconds(50),
-                                   [&] { return queue.Failed || !queue.Decoded.empty(); });
-            if (queue.Failed) {
+            queue.Changed.wait_for(hold, std::chrono::milliseconds(50), [&] {
+                return queue.FailedBand == queue.Written || queue.Decoded.contains(queue.Written);
+            });
+            if (queue.FailedBand == queue.Written) {
                 return false;
             }
-            if (queue.Decoded.empty()) {
+            const auto found = queue.Decoded.find(queue.Written);
+            if (found == queue.Decoded.end()) {
                 continue;
             }
-            band = std::move(queue.Decoded.front());
-            queue.Decoded.pop_front();
+            band = std::move(found->second);
+            queue.Decoded.erase(found);
+        }
+        write(*band);
+        {
+            std::lock_guard<std::mutex> hold(queue.Lock);
+            ++queue.Written;
         }
         queue.Changed.notify_all();
-        write(*band);
-        ++written;
     }
     return true;
 }

@@ -113,9 +113,10 @@ private:
 };
 
 // Decodes bands 0 to count - 1 on `workers` threads through decode, which fills a band's tiles
-// and returns false when the library fails, and hands each decoded band, in the order they come,
-// to write on the calling thread, which alone asks aborted. Stops at a failure, or when aborted
-// returns true; a few bands are decoded ahead of the writing, no more. False on a failure.
+// and returns false when the library fails, and hands each decoded band, in band order, to write
+// on the calling thread, which alone asks aborted. Writes the bands before the first that fails,
+// and stops there, or when aborted returns true; a few bands are decoded ahead of the writing, no
+// more. False on a failure.
 bool DecodeBands(size_t count, unsigned workers, const std::function<bool(size_t, TDecodedBand&)>& decode,
                  const std::function<void(TDecodedBand&)>& write, const std::function<bool()>& aborted);
 
