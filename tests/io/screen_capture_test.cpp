@@ -181,8 +181,8 @@ constexpr int32_t kMinute = 60000;
 // shell of its own), ended with the test.
 struct TBackground
 {
-    explicit TBackground(const std::string& command)
-        : Pid(std::atoi(kvtest::RunTool(command + " >/dev/null 2>&1 & sh -c 'echo \"$0\"' $!").c_str()))
+    explicit TBackground(const std::string& command, const std::string& log = "/dev/null")
+        : Pid(std::atoi(kvtest::RunTool(command + " >'" + log + "' 2>&1 & sh -c 'echo \"$0\"' $!").c_str()))
     {
     }
     ~TBackground()
@@ -282,9 +282,12 @@ TEST(ScreenCaptureX11, TheActiveWindowOfAnotherProgramComesBackAsItShows)
 
     ASSERT_TRUE(kvtest::Installed({"Xvfb", "xmessage", "xwininfo", "xprop", "import"}));
     kvtest::TempFolder folder;
-    // Xvfb picks a free display number and writes it once it is ready.
+    // Xvfb picks a free display number and writes it once it is ready. Without -noreset it resets
+    // whenever its last client leaves, and refuses a client that comes meanwhile: xmessage, while
+    // the first xwininfo below leaves.
     const std::string numberFile = folder.File("display");
-    TBackground server("Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>'" + numberFile + "'");
+    TBackground server("Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>'" + numberFile +
+                       "'");
     std::string display;
     ASSERT_TRUE(Simulate::WaitUntil(
         [&] { return (display = kvtest::TempFolder::Read(numberFile)).find('\n') != std::string::npos; },
@@ -294,11 +297,12 @@ TEST(ScreenCaptureX11, TheActiveWindowOfAnotherProgramComesBackAsItShows)
     const std::string on = "DISPLAY=" + display + " ";
     // Placed under the pointer: with no window manager the keyboard follows the pointer, so this
     // window is the active one until the root window names another.
-    TBackground other(on + "xmessage -name kvcapture -nearmouse 'Korvane captures this'");
+    const std::string messageLog = folder.File("xmessage.log");
+    TBackground other(on + "xmessage -name kvcapture -nearmouse 'Korvane captures this'", messageLog);
     TWindowInfo window;
     ASSERT_TRUE(
         Simulate::WaitUntil([&] { return (window = WindowInfo(display, "kvcapture")).Viewable; }, kMinute))
-        << "xmessage's window was never shown";
+        << "xmessage's window was never shown on " << display << ": " << kvtest::TempFolder::Read(messageLog);
 
     const std::string before = folder.File("before.png"), after = folder.File("after.png"),
                       shot = folder.File("shot.bmp"), log = folder.File("capture.log");
