@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <memory>
 #include <numeric>
@@ -155,6 +156,33 @@ private:
         void operator()(OPJ_INT32* data) const { opj_image_data_free(data); }
     };
     std::vector<std::unique_ptr<OPJ_INT32, TDataDeleter>> FData;
+};
+
+// Writes a tile or window into the bitmap, on a thread of its own when asked, while the library
+// decodes the next into another buffer; one writing at a time, and only the writing touches the
+// bitmap. What a writing throws comes out of the next Write or Wait.
+class TWriteBehind
+{
+public:
+    void Write(bool apart, std::function<void()> write)
+    {
+        Wait();
+        if (apart) {
+            FWriting = std::async(std::launch::async, std::move(write));
+        } else {
+            write();
+        }
+    }
+
+    void Wait()
+    {
+        if (FWriting.valid()) {
+            FWriting.get();
+        }
+    }
+
+private:
+    std::future<void> FWriting;
 };
 
 class J2kReader
@@ -317,14 +345,9 @@ private:
     {
         TSampleWriter writer(FBitmap, FPicture);
         // A large tile is written into the bitmap while the library decodes the next one, each in
-        // a buffer of its own; only the writing touches the bitmap.
+        // a buffer of its own.
         TDecodedTile tiles[2];
-        std::future<void> writing;
-        const auto finishWriting = [&writing] {
-            if (writing.valid()) {
-                writing.get();
-            }
-        };
+        TWriteBehind writing;
         uint64_t decoded = 0;
         CodecProgressBegin(FProgress, int64_t(layout.Tiles));
         while (!CodecAborted(FProgress)) {
@@ -336,18 +359,12 @@ private:
             if (read == TTileRead::End) {
                 break;
             }
-            finishWriting();
-            if (tile.Size >= OverlappedTileBytes) {
-                writing = std::async(std::launch::async, [&writer, &tile] {
-                    writer.Write(tile.Planes.data(), tile.Planes.size());
-                });
-            } else {
-                writer.Write(tile.Planes.data(), tile.Planes.size());
-            }
+            writing.Write(tile.Size >= OverlappedTileBytes,
+                          [&writer, &tile] { writer.Write(tile.Planes.data(), tile.Planes.size()); });
             ++decoded;
             CodecProgressRows(FProgress, 1);
         }
-        finishWriting();
+        writing.Wait();
         if (CodecAborted(FProgress)) {
             return true;
         }
@@ -504,16 +521,7 @@ private:
         TSampleWriter writer(FBitmap, FPicture);
         TDecoderPass pass;
         TWindowSamples windows[2];
-        std::future<void> writing;
-        const auto finishWriting = [&writing] {
-            if (writing.valid()) {
-                writing.get();
-            }
-        };
-        const auto write = [&writer](TWindowSamples& samples) {
-            writer.Write(samples.Planes.data(), samples.Planes.size());
-            samples = {};
-        };
+        TWriteBehind writing;
         CodecProgressBegin(FProgress, int64_t(grid.Count()));
         uint64_t decoded = 0;
         for (uint32_t y = FPicture.Y0; y < FPicture.Y1 && !CodecAborted(FProgress); y = grid.NextRow(y)) {
@@ -523,20 +531,18 @@ private:
                 TWindowSamples& samples = windows[decoded % 2];
                 if (((decoded == 0 || !onePass) && !StartPass(jp2, select, pass)) ||
                     !DecodeWindow(pass, window, select, decoded == 0 && layout.ColourBoxes, samples)) {
-                    finishWriting();
+                    writing.Wait();
                     return false;
                 }
-                finishWriting();
-                if (manyWindows) {
-                    writing = std::async(std::launch::async, [&write, &samples] { write(samples); });
-                } else {
-                    write(samples);
-                }
+                writing.Write(manyWindows, [&writer, &samples] {
+                    writer.Write(samples.Planes.data(), samples.Planes.size());
+                    samples = {};
+                });
                 ++decoded;
                 CodecProgressRows(FProgress, 1);
             }
         }
-        finishWriting();
+        writing.Wait();
         writer.Finish();
         return true;
     }
