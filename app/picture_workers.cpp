@@ -4,6 +4,7 @@
 #include "imaging/core/kvbitmap.h"
 #include "imaging/io/korvaneio.h"
 #include "imaging/proc/proc_component.h"
+#include "platform/core/system.h"
 
 #include <algorithm>
 
@@ -25,7 +26,7 @@ int32_t WorkerCount(int32_t Threads)
     // More workers than this only hold more decoded pictures in memory.
     constexpr int32_t MostWorkers = 256;
     if (Threads <= 0) {
-        Threads = static_cast<int32_t>(std::max(std::thread::hardware_concurrency(), 1u));
+        Threads = static_cast<int32_t>(UsableCores());
     }
     return std::min(Threads, MostWorkers);
 }

@@ -18,6 +18,7 @@
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
 #include "platform/core/streams.h"
+#include "platform/core/system.h"
 
 #include <benchmark/benchmark.h>
 #include <openjpeg.h>
@@ -27,7 +28,6 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 
 namespace {
 
@@ -99,7 +99,7 @@ void BM_J2kLoad_OpjDecompressOneThread(benchmark::State& state, const std::strin
 void BM_J2kLoad_Vips(benchmark::State& state, const std::string& picture)
 {
     vips_cache_set_max(0);
-    vips_concurrency_set(int(std::max(std::thread::hardware_concurrency(), 1u)));
+    vips_concurrency_set(int(UsableCores()));
     for (auto _ : state) {
         VipsImage* image =
             vips_image_new_from_file(picture.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);

@@ -1,5 +1,5 @@
-// Services of the operating system that the libraries ask for: the debugger trace and the
-// amount of memory available, and the texts of error numbers.
+// Services of the operating system that the libraries ask for: the debugger trace, the amount of
+// memory available, the cores the process may use, and the texts of error numbers.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,16 @@ extern std::function<void(const std::string& Text)> DebugOutput;
 
 // Physical memory available to programs, in bytes; 0 when it cannot be told.
 uint64_t AvailablePhysicalMemory();
+
+// The cores the process may run on: those of its CPU affinity (taskset, a container's cpuset), no
+// more than the CPU quota of its control group and every group above it (cpu.max), at least one.
+// Workers are counted by this, not by the machine's cores: eight workers on one allowed core only
+// take turns and hold eight decoded pictures.
+unsigned UsableCores();
+// The whole cores that the quotas of a control group and its ancestors allow, rounded up; 0 when
+// none sets a quota. `CgroupList` is the text of /proc/<pid>/cgroup, `CgroupRoot` where the unified
+// hierarchy is mounted (with a trailing "/").
+unsigned CgroupQuotaCores(const std::string& CgroupList, const std::string& CgroupRoot);
 
 // The system's text for an error number (errno). Safe on any thread, unlike strerror.
 std::string SysErrorMessage(int ErrorCode);

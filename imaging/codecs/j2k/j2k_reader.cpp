@@ -10,6 +10,7 @@
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/view/kvview_globals.h"
+#include "platform/core/system.h"
 
 #include <algorithm>
 #include <cstring>
@@ -68,7 +69,7 @@ constexpr unsigned MostWorkers = 8;
 
 unsigned Cores()
 {
-    return std::max(std::thread::hardware_concurrency(), 1u);
+    return UsableCores();
 }
 
 unsigned Workers()
