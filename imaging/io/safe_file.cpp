@@ -85,15 +85,28 @@ TSafeFileWriter::TSafeFileWriter(const std::string& fileName) : FFileName(fileNa
     struct stat info
     {
     };
-    if (::stat(fileName.c_str(), &info) != 0) {
-        // A new file. Through a symbolic link whose target does not exist yet, that target is
-        // made, and the link stays.
-        FFileName = LastNameOfLinks(fileName);
-        if (const int error = OpenBeside(nullptr)) {
-            throw CreateError(fileName, error);
-        }
-        return;
+    if (::stat(fileName.c_str(), &info) == 0) {
+        OpenExisting(fileName, info);
+    } else {
+        OpenNew(fileName, errno);
     }
+}
+
+void TSafeFileWriter::OpenNew(const std::string& fileName, int statError)
+{
+    // Through a symbolic link whose target does not exist yet, that target is made, and the link
+    // stays; unless the system refused to follow the link (EACCES: another user's link in a
+    // folder that all may write into).
+    if (statError == ENOENT) {
+        FFileName = LastNameOfLinks(fileName);
+    }
+    if (const int error = OpenBeside(nullptr)) {
+        throw CreateError(fileName, error);
+    }
+}
+
+void TSafeFileWriter::OpenExisting(const std::string& fileName, const struct stat& info)
+{
     if (S_ISDIR(info.st_mode)) {
         throw CreateError(fileName, EISDIR);
     }

@@ -167,6 +167,8 @@ public:
     void Finish(bool ok);
 
 private:
+    void OpenNew(const std::string& fileName, int statError);
+    void OpenExisting(const std::string& fileName, const struct stat& info);
     // The temporary file beside FFileName, with the group and mode of existing when given; 0, or
     // the error that kept it from being made.
     int OpenBeside(const struct stat* existing);
