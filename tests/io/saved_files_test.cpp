@@ -59,21 +59,12 @@ int SavePicture(const std::string& fileName, bool complete)
     return io.Aborting ? 1 : 0;
 }
 
+// A save through the page writer's file writer, or through the I/O component.
 struct TFrontEnd
 {
     const char* Name;
     std::function<int(const std::string& fileName, bool complete)> Save;
 };
-
-const std::vector<TFrontEnd>& FrontEnds()
-{
-    static const std::vector<TFrontEnd> frontEnds = {
-        {"page",
-         [](const std::string& name, bool complete) { return SavePage(name, "<html>new</html>", complete); }},
-        {"picture", SavePicture},
-    };
-    return frontEnds;
-}
 
 // What a front end writes into a new file.
 std::string ContentOf(const TFrontEnd& frontEnd)
@@ -93,38 +84,28 @@ struct TFileState
     std::string Content;
     // The names in the folder that share the file.
     std::vector<std::string> Names;
+    // Names that start with a dot: the writer's temporary files.
+    std::vector<std::string> Hidden;
 };
 
 TFileState StateOf(const std::string& folder, const std::string& name)
 {
     TFileState state;
-    struct stat link
+    struct stat info
     {
     };
-    state.IsLink = ::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    state.IsLink = ::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
     state.Exists = ::stat(name.c_str(), &state.Info) == 0;
     state.Content = kvtest::TempFolder::Read(name);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        struct stat info
-        {
-        };
         if (state.Exists && ::lstat(entry.path().c_str(), &info) == 0 && info.st_ino == state.Info.st_ino) {
             state.Names.push_back(entry.path());
         }
-    }
-    return state;
-}
-
-// Names that start with a dot: the writer's temporary files.
-std::vector<std::string> HiddenFilesIn(const std::string& folder)
-{
-    std::vector<std::string> hidden;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         if (entry.path().filename().string()[0] == '.') {
-            hidden.push_back(entry.path());
+            state.Hidden.push_back(entry.path());
         }
     }
-    return hidden;
+    return state;
 }
 
 // A file, or a link, named "page" in a folder with whatever the case puts around it.
@@ -142,7 +123,12 @@ struct TSavedFileCase
 // everything as it was, then one that succeeds, which must change the content alone.
 void CheckSaves(const std::vector<TSavedFileCase>& cases)
 {
-    for (const TFrontEnd& frontEnd : FrontEnds()) {
+    const TFrontEnd frontEnds[] = {
+        {"page",
+         [](const std::string& name, bool complete) { return SavePage(name, "<html>new</html>", complete); }},
+        {"picture", SavePicture},
+    };
+    for (const TFrontEnd& frontEnd : frontEnds) {
         const std::string content = ContentOf(frontEnd);
         for (const TSavedFileCase& c : cases) {
             SCOPED_TRACE(std::string(frontEnd.Name) + ", " + c.Case);
@@ -162,7 +148,7 @@ void CheckSaves(const std::vector<TSavedFileCase>& cases)
             EXPECT_EQ(failed.Exists, before.Exists);
             EXPECT_TRUE(failed.Content == before.Content) << "the content changed";
             EXPECT_EQ(failed.Names, before.Names);
-            EXPECT_EQ(HiddenFilesIn(folder.Path()), std::vector<std::string>());
+            EXPECT_EQ(failed.Hidden, std::vector<std::string>());
 
             EXPECT_EQ(save(true), 0);
             const TFileState saved = StateOf(folder.Path(), page);
@@ -178,7 +164,7 @@ void CheckSaves(const std::vector<TSavedFileCase>& cases)
                 EXPECT_EQ(saved.Info.st_mode, before.Info.st_mode);
                 EXPECT_EQ(saved.Info.st_nlink, before.Info.st_nlink);
             }
-            EXPECT_EQ(HiddenFilesIn(folder.Path()), std::vector<std::string>());
+            EXPECT_EQ(saved.Hidden, std::vector<std::string>());
             ::chmod(folder.Path().c_str(), 0755);
         }
     }
