@@ -345,8 +345,9 @@ TEST(ScanReaders, EveryThreadIsListedWhateverItsNumber)
 
 TEST(ScanReaders, EveryThreadIsListedInAFreshProcessNamespace)
 {
-    // Root makes the namespace, a user as the root of a user namespace of its own; the root folder
-    // of a changed root is no mount, whose passing on of mounts cannot change.
+    // Root makes the namespace, a user as the root of a user namespace of its own. Mounts keep how
+    // they pass on mounts: in a changed root (CI's), whose root folder is no mount, unshare cannot
+    // change that, and only /proc needs to be private.
     const std::string unshare = std::string("unshare ") + (geteuid() == 0 ? "" : "--map-root-user ") +
                                 "--pid --fork --mount-proc --propagation unchanged ";
     if (kvtest::ToolExitCode(unshare + "true 2>/dev/null") != 0) {
