@@ -22,21 +22,20 @@ namespace {
 // is not one of the device's, or waits where no wait makes it safe to stop.
 constexpr auto ReaderSettleLimit = std::chrono::seconds(10);
 
-// The numbered entries of a folder of /proc, sorted.
-std::vector<int32_t> NumberedEntries(const char* path)
+// The numbered entries of a folder of /proc, sorted; listingHandle receives the handle the listing
+// was read through, closed again by then.
+std::vector<int32_t> NumberedEntries(const char* path, int& listingHandle)
 {
     std::vector<int32_t> numbers;
+    listingHandle = -1;
     DIR* folder = opendir(path);
     if (folder == nullptr) {
         return numbers;
     }
-    const int own = dirfd(folder);
+    listingHandle = dirfd(folder);
     while (const dirent* entry = readdir(folder)) {
         if (std::isdigit(static_cast<unsigned char>(entry->d_name[0])) != 0) {
-            const int32_t number = std::atoi(entry->d_name);
-            if (number != own) {
-                numbers.push_back(number);
-            }
+            numbers.push_back(std::atoi(entry->d_name));
         }
     }
     closedir(folder);
@@ -86,12 +85,17 @@ std::vector<int32_t> Added(const std::vector<int32_t>& before, const std::vector
 
 std::vector<int32_t> ProcessThreads()
 {
-    return NumberedEntries("/proc/self/task");
+    int listingHandle = -1;
+    return NumberedEntries("/proc/self/task", listingHandle);
 }
 
 std::vector<int32_t> OpenFiles()
 {
-    return NumberedEntries("/proc/self/fd");
+    int listingHandle = -1;
+    std::vector<int32_t> files = NumberedEntries("/proc/self/fd", listingHandle);
+    // The listing's own handle was open while it was read.
+    files.erase(std::remove(files.begin(), files.end(), listingHandle), files.end());
+    return files;
 }
 
 char ThreadState(int32_t thread)

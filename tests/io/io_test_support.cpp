@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <grp.h>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -92,16 +94,19 @@ void CopyFile(const std::string& from, const std::string& to)
     std::ofstream(to, std::ios::binary) << FileBytes(from);
 }
 
-int ExitCodeWithFilesLimitedTo(rlim_t bytes, const std::function<int()>& body)
+namespace {
+
+// Runs body in a child process once prepare has succeeded there; the child's exit code: body's
+// result, 3 when it raised, 4 when prepare failed, -1 when the child did not exit normally.
+int ExitCodeInChild(const std::function<bool()>& prepare, const std::function<int()>& body)
 {
     const pid_t child = fork();
     if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit bound{bytes, bytes};
-        setrlimit(RLIMIT_FSIZE, &bound);
-        int code = 0;
+        int code = 4;
         try {
-            code = body();
+            if (prepare()) {
+                code = body();
+            }
         } catch (const std::exception&) {
             code = 3;
         }
@@ -112,6 +117,37 @@ int ExitCodeWithFilesLimitedTo(rlim_t bytes, const std::function<int()>& body)
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+} // namespace
+
+int ExitCodeWithFilesLimitedTo(rlim_t bytes, const std::function<int()>& body)
+{
+    return ExitCodeInChild(
+        [bytes] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit bound{bytes, bytes};
+            setrlimit(RLIMIT_FSIZE, &bound);
+            return true;
+        },
+        body);
+}
+
+int ExitCodeAsNobody(const std::function<int()>& body)
+{
+    return ExitCodeInChild(
+        [] {
+            // Root's rights beyond permissions go with its user id.
+            return geteuid() != 0 ||
+                   (setgroups(0, nullptr) == 0 && setresgid(NobodyId, NobodyId, NobodyId) == 0 &&
+                    setresuid(NobodyId, NobodyId, NobodyId) == 0);
+        },
+        body);
+}
+
+void SkipBecause(const std::string& reason)
+{
+    GTEST_SKIP() << reason;
 }
 
 std::string RunTool(const std::string& command, int* status)

@@ -67,6 +67,16 @@ std::string RunTool(const std::string& command, int* status = nullptr);
 // child's exit code: body's result, 3 when it raised, -1 when the child did not exit normally.
 int ExitCodeWithFilesLimitedTo(rlim_t bytes, const std::function<int()>& body);
 
+// The user and group nobody, who own nothing of the tests'.
+constexpr uint32_t NobodyId = 65534;
+// Runs body in a child process that, when this one runs as root, first becomes nobody, so that
+// only the permissions of files and folders decide what it may write; the exit code as above, 4
+// when it could not change user.
+int ExitCodeAsNobody(const std::function<int()>& body);
+
+// Skips the current test, which returns after the call, where this machine cannot run it.
+void SkipBecause(const std::string& reason);
+
 // What a component reported, from whichever thread: progress values and finish events in order.
 class TEventLog
 {

@@ -2,14 +2,20 @@
 // which threads may be stopped, and a scan read and stopped only where the test device's reader
 // may be stopped, so that the device never stops it in the middle of the allocator or the C library.
 #include "imaging/io/detail/sane_scanner.h"
+#include "tests/io/io_test_support.h"
 #include "tests/io/scan_test_support.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <sched.h>
 #include <thread>
@@ -113,6 +119,23 @@ private:
     {
     };
 };
+
+// The handle the next file or folder opened takes.
+int LowestFreeHandle()
+{
+    const int handle = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(handle);
+    return handle;
+}
+
+// This test program, by its file.
+std::string ThisProgram()
+{
+    std::string name(PATH_MAX, '\0');
+    const ssize_t length = readlink("/proc/self/exe", name.data(), name.size());
+    name.resize(size_t(std::max<ssize_t>(length, 0)));
+    return name;
+}
 
 } // namespace
 
@@ -286,4 +309,60 @@ TEST(ScanReaders, StoppingAScanNeverBreaksThePipeItsReaderWritesInto)
         }
     }
     EXPECT_EQ(broken.Count(), 0);
+}
+
+// A thread is listed whatever its number, also the number of the handle the list is read through,
+// which thread numbers reach in a fresh process namespace (a container's), where they start at 1.
+TEST(ScanReaders, EveryThreadIsListedWhateverItsNumber)
+{
+    std::mutex held;
+    held.lock();
+    std::vector<std::unique_ptr<TNamedThread>> threads;
+    while (threads.size() < 64 && (threads.empty() || threads.back()->Id() < LowestFreeHandle())) {
+        threads.push_back(std::make_unique<TNamedThread>([&] { std::lock_guard<std::mutex> lock(held); }));
+    }
+    // Handles are taken until the list takes the newest thread's number, where few are needed.
+    const int32_t newest = threads.back()->Id();
+    std::vector<int> taken;
+    while (LowestFreeHandle() < newest && newest - LowestFreeHandle() <= 256) {
+        taken.push_back(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    const bool numbersMeet = LowestFreeHandle() == newest;
+    const std::vector<int32_t> listed = ProcessThreads();
+    for (const int handle : taken) {
+        close(handle);
+    }
+    held.unlock();
+
+    for (const auto& thread : threads) {
+        EXPECT_TRUE(std::binary_search(listed.begin(), listed.end(), thread->Id())) << thread->Id();
+    }
+    // The first process of a fresh namespace.
+    if (getpid() == 1) {
+        EXPECT_TRUE(numbersMeet) << "thread " << newest << ", handle " << LowestFreeHandle();
+    }
+}
+
+TEST(ScanReaders, EveryThreadIsListedInAFreshProcessNamespace)
+{
+    // Root makes the namespace, a user as the root of a user namespace of its own. Mounts keep how
+    // they pass on mounts: in a changed root (CI's), whose root folder is no mount, unshare cannot
+    // change that, and only /proc needs to be private.
+    const std::string unshare = std::string("unshare ") + (geteuid() == 0 ? "" : "--map-root-user ") +
+                                "--pid --fork --mount-proc --propagation unchanged ";
+    if (kvtest::ToolExitCode(unshare + "true 2>/dev/null") != 0) {
+        kviotest::SkipBecause("no process namespace can be made here: " + unshare);
+        return;
+    }
+    // The test above alone, as the first process of the namespace.
+    const kvtest::ScopedEnv noOutput("GTEST_OUTPUT", std::nullopt);
+    const kvtest::ScopedEnv noShards("GTEST_TOTAL_SHARDS", std::nullopt);
+    const kvtest::ScopedEnv noShard("GTEST_SHARD_INDEX", std::nullopt);
+    const kvtest::ScopedEnv noFilter("GTEST_FILTER", std::nullopt);
+    int status = -1;
+    const std::string output = kvtest::RunTool(
+        unshare + ThisProgram() + " --gtest_filter=ScanReaders.EveryThreadIsListedWhateverItsNumber 2>&1",
+        &status);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
 }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -144,8 +145,13 @@ private:
 };
 
 // Writes a file under a temporary name beside it and renames it over the file on Commit; an
-// uncommitted file is removed. The file keeps the mode of the one it replaces. Raises
-// EFCreateError, naming the file, when it cannot be created.
+// uncommitted file is removed. The file keeps the mode and the group of the one it replaces.
+// Where a file renamed over it would not be the user's file as it was (the folder takes no new
+// file; the file has other names, another owner or a group the writer cannot give), the content
+// is gathered in a temporary file of the library's and copied over the file's own on Commit; a
+// symbolic link to a file that does not exist yet stays, and the file it names is made. Pipes
+// and devices are written straight into. Raises EFCreateError, naming the file, when it cannot be
+// created.
 class TSafeFileWriter
 {
 public:
@@ -161,12 +167,23 @@ public:
     void Finish(bool ok);
 
 private:
+    void OpenNew(const std::string& fileName, int statError);
+    void OpenExisting(const std::string& fileName, const struct stat& info);
+    // The temporary file beside FFileName, with the group and mode of existing when given; 0, or
+    // the error that kept it from being made.
+    int OpenBeside(const struct stat* existing);
     void OpenInPlace(const std::string& fileName);
+    void OpenDirect(const std::string& fileName);
+    void CommitInPlace();
+    // 0, or the error that stopped the copy.
+    int OverwriteTarget();
     void Discard();
 
     std::string FFileName;
     std::string FTempName;
     int FHandle = -1;
+    // The file overwritten on Commit, when it is not replaced.
+    int FTargetHandle = -1;
     std::unique_ptr<THandleStream> FStream;
 };
 
