@@ -2,19 +2,13 @@
 #include "app/gallery_run.h"
 
 #include "app/file_utils.h"
+#include "app/gallery_pictures.h"
 #include "app/picture_workers.h"
 #include "app/settings.h"
 #include "app/tag_language.h"
 #include "app/template_import.h"
 #include "app/template_params.h"
 #include "app/templates.h"
-#include "imaging/codecs/gif/gif_lzw.h"
-#include "imaging/codecs/tiff/tiff_lzw.h"
-#include "imaging/core/kvbitmap.h"
-#include "imaging/io/detail/io_work.h"
-#include "imaging/io/korvaneio.h"
-#include "imaging/proc/korvaneproc.h"
-#include "imaging/proc/proc_component.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 
@@ -30,27 +24,6 @@ namespace {
 constexpr int32_t RefusedAttributes = faHidden | faDirectory | faSysFile;
 
 const char* const NoPlacementMessage = "Tags to icon placement are not found in the template";
-
-bool IsJpegFormat(int32_t FileType)
-{
-    const TKVFileFormatInfo* jpeg = Korvaneio::KVFileFormatGetInfo2("jpg");
-    return jpeg != nullptr && FileType == jpeg->FileType;
-}
-
-bool IsGreyPicture(TKVBitmap& Bitmap)
-{
-    switch (Bitmap.GetPixelFormat()) {
-    case kv1g:
-    case kv8g:
-    case kv16g:
-    case kv32f:
-        return true;
-    case kv24RGB:
-        return Korvaneproc::_IsGrayScaleBitmap(&Bitmap);
-    default:
-        return false;
-    }
-}
 
 std::string PageUrl(int32_t Number)
 {
@@ -100,107 +73,6 @@ void CountPlacement(const std::string& Name, const TVqValues& Attributes, int32_
 
 // How long the run waits for a worker before it lets the window's messages through.
 constexpr uint32_t MessagePollMs = 40;
-
-// The I/O parameters as a new component has them, with the run's LZW coders.
-void StartFromDefaultParams(TPictureTools& Tools)
-{
-    TIOParamsVals& params = Tools.IO->Params();
-    params.SetDefaultParams();
-    params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
-    params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
-    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
-    params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
-}
-
-// The bitmap is emptied and the parameters start from their defaults first; a load counts only
-// when it ended without abort and gave a picture. Exceptions of a codec or a file stay here.
-bool LoadPicture(TPictureTools& Tools, const std::string& FileName)
-{
-    // A load fills only what its format knows: the JPEG settings of one picture must not be
-    // left for the next to be saved with.
-    StartFromDefaultParams(Tools);
-    Tools.Bitmap->FreeImage();
-    try {
-        Tools.IO->LoadFromFile(FileName);
-    } catch (...) {
-        return false;
-    }
-    return !Tools.IO->Aborting && Tools.Bitmap->GetWidth() > 0 && Tools.Bitmap->GetHeight() > 0;
-}
-
-// The picture encoded in memory, as a JPEG or a GIF; nil when that fails.
-std::unique_ptr<TMemoryStream> EncodePicture(TPictureTools& Tools, bool AsGif, int32_t Quality)
-{
-    auto encoded = std::make_unique<TMemoryStream>();
-    try {
-        if (AsGif) {
-            Tools.IO->SaveToStreamGif(*encoded);
-        } else {
-            TIOParamsVals& params = Tools.IO->Params();
-            // A JPEG keeps the colour space and scan mode it was loaded with; any other picture
-            // becomes a baseline colour JPEG, or a greyscale one when it has no colour.
-            if (!IsJpegFormat(params.FileType)) {
-                params.JPEG_ColorSpace = IsGreyPicture(*Tools.Bitmap) ? ioJPEG_GRAYLEV : ioJPEG_YCbCr;
-                params.JPEG_Progressive = false;
-            }
-            params.JPEG_Quality = Quality;
-            Tools.IO->SaveToStreamJpeg(*encoded);
-        }
-    } catch (...) {
-        return nullptr;
-    }
-    if (Tools.IO->Aborting || encoded->Size() == 0) {
-        return nullptr;
-    }
-    return encoded;
-}
-
-// Written beside the file and renamed over it once complete, so that a failed write leaves none.
-bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded)
-{
-    try {
-        Korvaneio::detail::SaveWholeFile(FileName, Encoded);
-    } catch (...) {
-        return false;
-    }
-    return FileExists(FileName);
-}
-
-void ResampleToFit(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
-{
-    const int32_t width = Tools.Bitmap->GetWidth();
-    const int32_t height = Tools.Bitmap->GetHeight();
-    if (width == 0 || height == 0) {
-        return;
-    }
-    const TFittedSize fitted = FitToBox(width, height, BoxWidth, BoxHeight);
-    if (fitted.Width != width || fitted.Height != height) {
-        Tools.Proc->Resample(fitted.Width, fitted.Height, rfBilinear);
-    }
-}
-
-// Whether a picture that failed to load declares more pixels than any reader will take.
-bool TooLarge(TPictureTools& Tools, const std::string& FileName)
-{
-    Tools.IO->ParamsFromFile(FileName);
-    const TIOParamsVals& params = Tools.IO->Params();
-    return !Tools.IO->Aborting && int64_t(params.Width) * params.Height > KVCodecMaxPixels;
-}
-
-// Loads Name of the images folder Folder as the check of the pictures does. A file that does not
-// load is left out: Reason says why when it is a picture by its name, and stays empty otherwise.
-bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,
-                  std::string& Reason)
-{
-    const std::string source = Folder + Name;
-    if (LoadPicture(Tools, source)) {
-        return true;
-    }
-    if (Korvaneio::IsKnownFormat(Name)) {
-        Reason = TooLarge(Tools, source) ? "too large" : "cannot be read";
-    }
-    return false;
-}
 
 // Whether a picture is written as a GIF: one that keeps its size and format.
 bool KeepsGif(const std::string& SourceName)
@@ -254,24 +126,6 @@ bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusa
         }
     }
     return false;
-}
-
-TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight)
-{
-    TFittedSize fitted{Width, Height};
-    if (Width <= 0 || Height <= 0 || BoxWidth <= 0 || BoxHeight <= 0) {
-        return fitted;
-    }
-    // Cross-multiplied in 64 bits, so the limiting side is the box's exactly.
-    const int64_t w = Width, h = Height, boxW = BoxWidth, boxH = BoxHeight;
-    if (boxW * h < boxH * w) {
-        fitted.Width = BoxWidth;
-        fitted.Height = static_cast<int32_t>(std::max<int64_t>(h * boxW / w, 1));
-    } else {
-        fitted.Height = BoxHeight;
-        fitted.Width = static_cast<int32_t>(std::max<int64_t>(w * boxH / h, 1));
-    }
-    return fitted;
 }
 
 TGalleryRun::TGalleryRun(IGalleryStatus& Status) : FStatus(Status) {}

@@ -198,13 +198,3 @@ using TUnusablePicture =
 // picture; before it, Unusable is told of each file that is a picture by its name but cannot be
 // used. Files that are no pictures by their name pass in silence.
 bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusable = {});
-
-struct TFittedSize
-{
-    int32_t Width = 0;
-    int32_t Height = 0;
-};
-
-// A Width x Height picture fitted into the box, enlarged or reduced: the limiting side equals
-// the box and the other keeps the ratio, truncated; never below 1.
-TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight);
