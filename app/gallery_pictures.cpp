@@ -13,6 +13,7 @@
 #include "platform/core/streams.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -54,6 +55,44 @@ bool TooLarge(TPictureTools& Tools, const std::string& FileName)
     Tools.IO->ParamsFromFile(FileName);
     const TIOParamsVals& params = Tools.IO->Params();
     return !Tools.IO->Aborting && int64_t(params.Width) * params.Height > KVCodecMaxPixels;
+}
+
+void ResampleToFit(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
+{
+    const int32_t width = Tools.Bitmap->GetWidth();
+    const int32_t height = Tools.Bitmap->GetHeight();
+    if (width == 0 || height == 0) {
+        return;
+    }
+    const TFittedSize fitted = FitToBox(width, height, BoxWidth, BoxHeight);
+    if (fitted.Width != width || fitted.Height != height) {
+        Tools.Proc->Resample(fitted.Width, fitted.Height, rfBilinear);
+    }
+}
+
+// The EXIF orientation a browser follows when it shows the picture saved as a JPEG: 1 when the
+// picture carries none, or none that turns or mirrors it.
+int32_t ShownOrientation(const TIOParamsVals& Params)
+{
+    const int32_t orientation = Params.EXIF_Orientation;
+    return Params.EXIF_HasEXIFData && orientation >= 2 && orientation <= 8 ? orientation : 1;
+}
+
+// Orientations 5 to 8 show the stored rows as columns.
+bool SidesSwapped(int32_t Orientation)
+{
+    return Orientation >= 5;
+}
+
+void QuarterTurn(TKVBitmap& Bitmap, bool Clockwise)
+{
+    TKVBitmap turned;
+    if (Clockwise) {
+        Korvaneproc::_Rot90oEx(&Bitmap, &turned);
+    } else {
+        Korvaneproc::_Rot90Ex(&Bitmap, &turned);
+    }
+    Bitmap.Assign(&turned);
 }
 
 } // namespace
@@ -108,17 +147,58 @@ bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded)
     return FileExists(FileName);
 }
 
-void ResampleToFit(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
+void TurnUpright(TPictureTools& Tools)
 {
-    const int32_t width = Tools.Bitmap->GetWidth();
-    const int32_t height = Tools.Bitmap->GetHeight();
-    if (width == 0 || height == 0) {
+    TIOParamsVals& params = Tools.IO->Params();
+    const int32_t orientation = ShownOrientation(params);
+    if (orientation == 1) {
         return;
     }
-    const TFittedSize fitted = FitToBox(width, height, BoxWidth, BoxHeight);
-    if (fitted.Width != width || fitted.Height != height) {
-        Tools.Proc->Resample(fitted.Width, fitted.Height, rfBilinear);
+    TKVBitmap& bitmap = *Tools.Bitmap;
+    // The turns and mirrors work on colour; the save makes the picture colour anyway, and a JPEG
+    // keeps no alpha channel.
+    bitmap.RemoveAlphaChannel();
+    if (bitmap.GetPixelFormat() != kv24RGB) {
+        bitmap.SetPixelFormat(kv24RGB);
     }
+    switch (orientation) {
+    case 2: // mirrored
+        Korvaneproc::_FlipEx(&bitmap, fdHorizontal);
+        break;
+    case 3: // upside down
+        Korvaneproc::_FlipEx(&bitmap, fdHorizontal);
+        Korvaneproc::_FlipEx(&bitmap, fdVertical);
+        break;
+    case 4: // mirrored upside down
+        Korvaneproc::_FlipEx(&bitmap, fdVertical);
+        break;
+    case 5: // the first row is the left column, read downwards
+        QuarterTurn(bitmap, true);
+        Korvaneproc::_FlipEx(&bitmap, fdHorizontal);
+        break;
+    case 6: // the first row is the right column, read downwards
+        QuarterTurn(bitmap, true);
+        break;
+    case 7: // the first row is the right column, read upwards
+        QuarterTurn(bitmap, false);
+        Korvaneproc::_FlipEx(&bitmap, fdHorizontal);
+        break;
+    default: // 8: the first row is the left column, read upwards
+        QuarterTurn(bitmap, false);
+        break;
+    }
+    params.EXIF_Orientation = 1;
+}
+
+void FitUpright(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
+{
+    // Fitted before it is turned, the picture has fewer pixels to move: a picture shown sideways
+    // fits the box turned with it.
+    if (SidesSwapped(ShownOrientation(Tools.IO->Params()))) {
+        std::swap(BoxWidth, BoxHeight);
+    }
+    ResampleToFit(Tools, BoxWidth, BoxHeight);
+    TurnUpright(Tools);
 }
 
 bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,

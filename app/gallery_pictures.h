@@ -1,5 +1,5 @@
 // What the gallery run does to one picture with a worker's tools: load and check it, fit it into
-// a box, encode it, and write it.
+// a box upright, as a browser shows it, encode it, and write it.
 #pragma once
 
 #include <cstdint>
@@ -29,8 +29,11 @@ bool LoadPicture(TPictureTools& Tools, const std::string& FileName);
 bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,
                   std::string& Reason);
 
-// The picture fitted into the box.
-void ResampleToFit(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight);
+// A picture whose EXIF orientation (2 to 8) says how to turn or mirror it is made upright, with
+// orientation 1, so that a browser shows it as it is stored; any other picture is left as it is.
+void TurnUpright(TPictureTools& Tools);
+// The picture fitted into the box as a browser shows it: upright.
+void FitUpright(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight);
 
 // The picture encoded in memory, as a JPEG or a GIF; nil when that fails.
 std::unique_ptr<TMemoryStream> EncodePicture(TPictureTools& Tools, bool AsGif, int32_t Quality);

@@ -312,7 +312,9 @@ bool TGalleryRun::CheckPictures()
                 return;
             }
             if (resize) {
-                ResampleToFit(Tools, width, height);
+                FitUpright(Tools, width, height);
+            } else {
+                TurnUpright(Tools);
             }
             checked.Encoded = EncodePicture(Tools, asGif, quality);
         };
@@ -547,7 +549,7 @@ void TGalleryRun::MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeig
             return;
         }
         job.Error = "Can't save the thumbnail: " + job.FileName;
-        ResampleToFit(Tools, BoxWidth, BoxHeight);
+        FitUpright(Tools, BoxWidth, BoxHeight);
         job.Encoded = EncodePicture(Tools, false, quality);
     });
     CollectThumbnails(0);
