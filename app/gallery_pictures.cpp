@@ -208,7 +208,8 @@ bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::st
     if (LoadPicture(Tools, source)) {
         return true;
     }
-    if (Korvaneio::IsKnownFormat(Name)) {
+    // A load that was stopped says nothing of the picture.
+    if (!Tools.StopRequested() && Korvaneio::IsKnownFormat(Name)) {
         Reason = TooLarge(Tools, source) ? "too large" : "cannot be read";
     }
     return false;

@@ -25,7 +25,8 @@ TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t Bo
 bool LoadPicture(TPictureTools& Tools, const std::string& FileName);
 
 // Loads Name of the images folder Folder as the check of the pictures does. A file that does not
-// load is left out: Reason says why when it is a picture by its name, and stays empty otherwise.
+// load is left out: Reason says why when it is a picture by its name, and stays empty otherwise
+// and when the load was stopped.
 bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,
                   std::string& Reason);
 

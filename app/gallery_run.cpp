@@ -73,6 +73,8 @@ void CountPlacement(const std::string& Name, const TVqValues& Attributes, int32_
 
 // How long the run waits for a worker before it lets the window's messages through.
 constexpr uint32_t MessagePollMs = 40;
+// How often the clock of a stage turns while the workers are busy with large pictures.
+constexpr auto ClockTurnInterval = std::chrono::milliseconds(250);
 
 // Whether a picture is written as a GIF: one that keeps its size and format.
 bool KeepsGif(const std::string& SourceName)
@@ -111,14 +113,19 @@ int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::
 
 bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusable)
 {
+    TPictureTools tools;
+    return HoldsUsablePicture(tools, Folder, Unusable);
+}
+
+bool HoldsUsablePicture(TPictureTools& Tools, const std::string& Folder, const TUnusablePicture& Unusable)
+{
     std::vector<std::string> names;
     if (ListImageFiles(Folder, "*.*", names, faAnyFile, RefusedAttributes) <= 0) {
         return false;
     }
-    TPictureTools tools;
-    for (size_t i = 0; i < names.size(); ++i) {
+    for (size_t i = 0; i < names.size() && !Tools.StopRequested(); ++i) {
         std::string reason;
-        if (CheckPicture(tools, Folder, names[i], reason)) {
+        if (CheckPicture(Tools, Folder, names[i], reason)) {
             return true;
         }
         if (Unusable && !reason.empty()) {
@@ -137,6 +144,7 @@ TGalleryResult TGalleryRun::CreateGallery()
     FErrors.clear();
     FLeftOut.clear();
     FCancelled = false;
+    FWorkerCount = 0;
     FPageStarted = false;
     FTemplateFiles.clear();
     const bool done = Prepare() && AnalyseTemplate() && CheckPictures() && ProcessPictures() && WritePages();
@@ -176,10 +184,12 @@ bool TGalleryRun::Prepare()
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
-    const auto leaveOut = [this](size_t ListIndex, const std::string& Name, const std::string& Reason) {
-        LeaveOut(ListIndex, Name, Reason);
-    };
-    if (!HoldsUsablePicture(FImagesPath, leaveOut)) {
+    FWorkerCount = WorkerCount(GallerySettings.Threads);
+    FWorkers = std::make_unique<TPictureWorkers>(FWorkerCount);
+    if (!FindUsablePicture()) {
+        if (FCancelled) {
+            return false;
+        }
         FStatus.ShowStage(gsPictures);
         ShowMessage(NoPicturesMessage);
         FailStage(gsPictures);
@@ -209,7 +219,6 @@ bool TGalleryRun::Prepare()
     }
     FTemplateText.resize(std::min(FTemplateText.find('\0'), FTemplateText.size()));
 
-    FWorkers = std::make_unique<TPictureWorkers>(WorkerCount(GallerySettings.Threads));
     FFileList.clear();
     FPictures.clear();
     FChecked.clear();
@@ -217,6 +226,30 @@ bool TGalleryRun::Prepare()
     FThumbnailTickets = 0;
     CreatePageVariables(FPageVars);
     return true;
+}
+
+// Whether the images folder holds a picture the run can use, looked for by a worker while the
+// window stays alive and can cancel. The pictures that cannot be used before it are left out.
+bool TGalleryRun::FindUsablePicture()
+{
+    bool found = false;
+    std::map<size_t, std::string> unusable;
+    FWorkers->Submit(0, [&](TPictureTools& Tools) {
+        found = HoldsUsablePicture(Tools, FImagesPath,
+                                   [&](size_t ListIndex, const std::string& Name, const std::string& Reason) {
+                                       unusable[ListIndex] = Name + ": " + Reason;
+                                   });
+    });
+    while (FWorkers->InHand() > 0) {
+        if (FWorkers->TakeFinished(MessagePollMs).empty()) {
+            WhileWorking(0);
+        }
+    }
+    if (FCancelled) {
+        return false;
+    }
+    FLeftOut.insert(unusable.begin(), unusable.end());
+    return found;
 }
 
 // The path of the template page to read; false when there is none (Reported when the import
@@ -250,7 +283,7 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
 
 bool TGalleryRun::AnalyseTemplate()
 {
-    FStatus.SetProgress(100, 0);
+    StartProgress(100);
     int64_t count = 0;
     std::string errors;
     TVqValues attributes;
@@ -284,13 +317,14 @@ bool TGalleryRun::AnalyseTemplate()
 bool TGalleryRun::CheckPictures()
 {
     FStatus.ShowStage(gsPictures);
-    FStatus.ProcessMessages();
+    SetStatusIcon(gsPictures, "clock_" + IntToStr(ClockFrame));
     if (ListImageFiles(FImagesPath, "*.*", FFileList, faAnyFile, RefusedAttributes) < 0) {
         FStatus.ShowErrors("Can't find the directory: " + FImagesPath);
         FailStage(gsPictures);
         return false;
     }
-    FStatus.SetProgress(static_cast<int32_t>(FFileList.size()), 0);
+    // The bar counts in percent of a picture, so that it moves while large pictures decode.
+    StartProgress(static_cast<int32_t>(FFileList.size()), 100);
 
     // Each picture is decoded here once, and what stage 3 stores of it is made at the same time.
     const bool resize = GallerySettings.ImageSizeIndex != 0;
@@ -308,7 +342,7 @@ bool TGalleryRun::CheckPictures()
         return [&, Index, asGif](TPictureTools& Tools) {
             TCheckedPicture& checked = FChecked[Index];
             checked.Readable = CheckPicture(Tools, FImagesPath, FFileList[Index], checked.Reason);
-            if (!checked.Readable) {
+            if (!checked.Readable || Tools.StopRequested()) {
                 return;
             }
             if (resize) {
@@ -362,9 +396,8 @@ bool TGalleryRun::RunJobs(size_t Count,
                           const std::function<void(size_t)>& Finished)
 {
     size_t next = 0;
-    bool cancelled = false;
     for (;;) {
-        while (!cancelled && next < Count && FWorkers->HasRoom()) {
+        while (!FCancelled && next < Count && FWorkers->HasRoom()) {
             FWorkers->Submit(static_cast<int64_t>(next), MakeJob(next));
             ++next;
         }
@@ -373,14 +406,15 @@ bool TGalleryRun::RunJobs(size_t Count,
         }
         const std::vector<int64_t> done = FWorkers->TakeFinished(MessagePollMs);
         if (done.empty()) {
-            FStatus.ProcessMessages();
+            WhileWorking(gsPictures);
         }
-        for (const int64_t ticket : done) {
-            Finished(static_cast<size_t>(ticket));
-            cancelled = cancelled || !CancelPoint();
+        // What the jobs in hand made after a cancel would only be deleted again.
+        for (size_t k = 0; k < done.size() && !FCancelled; ++k) {
+            Finished(static_cast<size_t>(done[k]));
+            CancelPoint();
         }
     }
-    return !cancelled;
+    return !FCancelled;
 }
 
 void TGalleryRun::UpdatePageCount()
@@ -403,7 +437,7 @@ bool TGalleryRun::ProcessPictures()
     }
     FStatus.ShowStage(gsProcessing);
     SetStatusIcon(gsProcessing, "clock_" + IntToStr(ClockFrame));
-    FStatus.SetProgress(static_cast<int32_t>(FFileList.size()), 0);
+    StartProgress(static_cast<int32_t>(FFileList.size()));
     FStatus.ProcessMessages();
 
     AssignOutputNames();
@@ -485,7 +519,7 @@ bool TGalleryRun::WritePages()
     ForceDirectories(FTargetFolder);
     FStatus.ShowStage(gsPages);
     SetStatusIcon(gsPages, "clock_" + IntToStr(ClockFrame));
-    FStatus.SetProgress(static_cast<int32_t>(FPictures.size()), 0);
+    StartProgress(static_cast<int32_t>(FPictures.size()));
     FStatus.ProcessMessages();
 
     TPageWriterSettings settings;
@@ -559,12 +593,14 @@ void TGalleryRun::CollectThumbnails(uint32_t TimeoutMs)
 {
     const std::vector<int64_t> done = FWorkers->TakeFinished(TimeoutMs);
     if (done.empty() && TimeoutMs > 0) {
-        FStatus.ProcessMessages();
+        WhileWorking(gsPages);
     }
-    // The workers hand the thumbnails back in the order they were asked for.
+    // The workers hand the thumbnails back in the order they were asked for; those a cancel
+    // stopped are no fault.
     for (size_t k = 0; k < done.size() && !FThumbnails.empty(); ++k) {
         TThumbnailJob& job = FThumbnails.front();
-        if (!job.Encoded || !WritePictureFile(job.FileName, *job.Encoded)) {
+        const bool written = job.Encoded && WritePictureFile(job.FileName, *job.Encoded);
+        if (!written && !FWorkers->Stopped()) {
             AddError(job.Error);
         }
         FThumbnails.pop_front();
@@ -665,20 +701,53 @@ void TGalleryRun::FailStage(int32_t Stage)
     SetStatusIcon(Stage, "failed");
 }
 
+void TGalleryRun::StartProgress(int32_t Steps, int32_t StepSize)
+{
+    FProgressStep = StepSize;
+    FProgressMaximum = static_cast<int32_t>(std::min<int64_t>(int64_t(Steps) * StepSize, INT32_MAX));
+    FProgressPosition = 0;
+    FStatus.SetProgress(FProgressMaximum, 0);
+}
+
 void TGalleryRun::StepProgress(int32_t Stage)
 {
+    FProgressPosition = std::min(FProgressPosition + FProgressStep, FProgressMaximum);
+    FStatus.SetProgress(FProgressMaximum, FProgressPosition);
+    TurnClock(Stage);
+}
+
+void TGalleryRun::TurnClock(int32_t Stage)
+{
     ClockFrame = ClockFrame >= 7 ? 0 : ClockFrame + 1;
-    FStatus.AdvanceProgress();
+    FClockTurned = std::chrono::steady_clock::now();
     SetStatusIcon(Stage, "clock_" + IntToStr(ClockFrame));
 }
 
 bool TGalleryRun::CancelPoint()
 {
-    if (FStatus.CancelRequested()) {
+    if (!FCancelled && FStatus.CancelRequested()) {
         FCancelled = true;
-        return false;
+        if (FWorkers) {
+            FWorkers->Stop();
+        }
     }
-    return true;
+    return !FCancelled;
+}
+
+void TGalleryRun::WhileWorking(int32_t Stage)
+{
+    FStatus.ProcessMessages();
+    if (!CancelPoint() || Stage == 0) {
+        return;
+    }
+    if (Stage == gsPictures) {
+        const int64_t inHand = FProgressPosition + FWorkers->PercentInHand();
+        FStatus.SetProgress(FProgressMaximum,
+                            static_cast<int32_t>(std::min<int64_t>(inHand, FProgressMaximum)));
+    }
+    if (std::chrono::steady_clock::now() - FClockTurned >= ClockTurnInterval) {
+        TurnClock(Stage);
+    }
 }
 
 void TGalleryRun::AddError(const std::string& Line)

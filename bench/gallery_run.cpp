@@ -21,7 +21,6 @@ public:
     void ShowStage(int32_t) override {}
     void SetStageIcon(int32_t, const std::string&) override {}
     void SetProgress(int32_t, int32_t) override {}
-    void AdvanceProgress() override {}
     void ShowFilesFound(int32_t Count) override { Files = Count; }
     void ShowSuccess() override {}
     void ShowMessage(const std::string& Text) override { Failure = Text; }
