@@ -240,10 +240,16 @@ bool TGalleryRun::FindUsablePicture()
                                        unusable[ListIndex] = Name + ": " + Reason;
                                    });
     });
+    // A long search turns the first row's clock, which the template's analysis then replaces.
+    bool clockShown = false;
     while (FWorkers->InHand() > 0) {
         if (FWorkers->TakeFinished(MessagePollMs).empty()) {
-            WhileWorking(0);
+            WhileWorking(gsTemplate);
+            clockShown = true;
         }
+    }
+    if (clockShown) {
+        SetStatusIcon(gsTemplate, "");
     }
     if (FCancelled) {
         return false;
@@ -737,7 +743,7 @@ bool TGalleryRun::CancelPoint()
 void TGalleryRun::WhileWorking(int32_t Stage)
 {
     FStatus.ProcessMessages();
-    if (!CancelPoint() || Stage == 0) {
+    if (!CancelPoint()) {
         return;
     }
     if (Stage == gsPictures) {

@@ -109,9 +109,8 @@ private:
     // A cancel asked for stops the run there, and the workers' loads at their next tile, band or
     // row; false once the run is cancelled.
     bool CancelPoint();
-    // While the workers are busy in Stage (0 before the stages): the window's messages go through,
-    // the stage's clock turns, the bar of the pictures stage follows the pictures in hand, and a
-    // cancel stops them.
+    // While the workers are busy in Stage: the window's messages go through, the stage's clock
+    // turns, the bar of the pictures stage follows the pictures in hand, and a cancel stops them.
     void WhileWorking(int32_t Stage);
 
     // Hands out Count jobs in list order, no more at a time than the workers have room for, and
