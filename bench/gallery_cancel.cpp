@@ -4,9 +4,8 @@
 // time the window takes to see the press counts too. The run must end cancelled with nothing left
 // in the gallery folder. The script times one opj_decompress of such a picture as the peer.
 #include "app/errors_window.h"
-#include "app/settings.h"
 #include "app/status_window.h"
-#include "app/templates.h"
+#include "bench/gallery_bench_settings.h"
 #include "platform/core/files.h"
 #include "platform/forms/application.h"
 #include "platform/forms/buttons.h"
@@ -18,7 +17,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,12 +26,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t WM_PRESSCANCEL = WM_USER + 92;
-
-std::string Setting(const char* Name)
-{
-    const char* value = std::getenv(Name);
-    return value != nullptr ? value : "";
-}
 
 double Seconds(Clock::duration Duration)
 {
@@ -82,7 +74,11 @@ public:
 private:
     void Watch()
     {
-        // A run that was never cancelled is closed, so that the benchmark ends and reports it.
+        // Errors, and a run that was never cancelled, are closed, so that the benchmark ends and
+        // reports them.
+        if (Error != nullptr && Error->Visible()) {
+            Error->Ok_BTNClick(nullptr);
+        }
         if (FWindow.Ok_BTN->Visible()) {
             FWatch->SetEnabled(false);
             FWindow.Ok_BTN->Click();
@@ -123,31 +119,10 @@ bool GalleryLeftEmpty(const std::string& Gallery)
 
 void BM_CancelInPicturesStage(benchmark::State& State)
 {
-    const std::string images = Setting("PLIMBET_BENCH_IMAGES");
-    const std::string gallery = Setting("PLIMBET_BENCH_GALLERY");
-    const std::string program = Setting("PLIMBET_BENCH_PROGRAM");
-    if (images.empty() || gallery.empty() || program.empty()) {
-        State.SkipWithError("set PLIMBET_BENCH_IMAGES, PLIMBET_BENCH_GALLERY and PLIMBET_BENCH_PROGRAM "
-                            "(bench/gallery/cancel.sh does)");
+    if (!benchgallery::UseBenchSettings(State, "bench/gallery/cancel.sh")) {
         return;
     }
-    GallerySettings.ProgramFolder = IncludeTrailingPathDelimiter(program);
-    GallerySettings.ImagesPath = images;
-    GallerySettings.GalleryPath = gallery;
-    GallerySettings.ImageSizeIndex = 2;
-    GallerySettings.ImageWidth = 800;
-    GallerySettings.ImageHeight = 600;
-    GallerySettings.IconWidth = 160;
-    GallerySettings.IconHeight = 160;
-    GallerySettings.Threads = std::atoi(Setting("PLIMBET_BENCH_THREADS").c_str());
-    InstalledTemplates = ReadInstalledTemplates(GallerySettings.ProgramFolder + "templates/");
-    GallerySettings.TemplateIndex = -1;
-    for (size_t k = 0; k < InstalledTemplates.size(); ++k) {
-        if (InstalledTemplates[k].Folder == "classic") {
-            GallerySettings.TemplateIndex = static_cast<int32_t>(k) + 1;
-        }
-    }
-    // Message boxes are answered at once; the errors window is not expected.
+    // Message boxes are answered at once.
     TScriptedDialogService dialogs;
     auto* errors = new TError(nullptr);
     double pressToEnd = 0, pressToTaken = 0;
@@ -163,7 +138,8 @@ void BM_CancelInPicturesStage(benchmark::State& State)
             pressToTaken = Seconds(presser.Taken - presser.Pressed);
         }
         window->Free();
-        if (result != mrCancel || !GalleryLeftEmpty(IncludeTrailingPathDelimiter(gallery))) {
+        if (result != mrCancel ||
+            !GalleryLeftEmpty(IncludeTrailingPathDelimiter(GallerySettings.GalleryPath))) {
             State.SkipWithError("the run did not end cancelled with an empty gallery folder");
             break;
         }
