@@ -251,7 +251,7 @@ bool TGalleryRun::FindUsablePicture()
     if (clockShown) {
         SetStatusIcon(gsTemplate, "");
     }
-    if (FCancelled) {
+    if (!CancelPoint()) {
         return false;
     }
     FLeftOut.insert(unusable.begin(), unusable.end());
@@ -753,6 +753,7 @@ void TGalleryRun::WhileWorking(int32_t Stage)
     }
     if (std::chrono::steady_clock::now() - FClockTurned >= ClockTurnInterval) {
         TurnClock(Stage);
+        CancelPoint();
     }
 }
 

@@ -49,11 +49,28 @@ TEST_F(Gallery, CancelWhileLargePicturesDecodeStopsThemAndLeavesNothing)
     GallerySettings.ImageSizeIndex = 6;
     GallerySettings.ImageWidth = 80;
     GallerySettings.ImageHeight = 60;
-
     kvtest::TOneProcessor oneProcessor;
+
+    // Pressed while the run looks for a picture it can use, before it starts: the earlier gallery
+    // stays as it was.
+    ASSERT_TRUE(ForceDirectories(FGallery));
+    FTemp.Write("web/index.html", "the earlier gallery");
+    const TShownRun searching = Run([&](TStatus& Window) {
+        if (!IsClock(IconOf(Window.Check1_IMG))) {
+            return false;
+        }
+        Window.Cancel_BTN->Click();
+        return true;
+    });
+    EXPECT_EQ(searching.Result, mrCancel);
+    EXPECT_TRUE(searching.Errors.empty() && searching.Messages.empty());
+    EXPECT_EQ(FolderTree(FGallery), std::vector<std::string>{"index.html"});
+
+    // Pressed while the first picture decodes: the window showed it partly decoded, with its
+    // stage's clock, and took the press then.
     int32_t pressedAt = 0, maximum = 0;
     std::string clock;
-    const TShownRun shown = Run([&](TStatus& Window) {
+    const TShownRun decoding = Run([&](TStatus& Window) {
         if (!Window.State2_LBL->Visible() || Window.Status_PB->Position() == 0) {
             return false;
         }
@@ -63,13 +80,12 @@ TEST_F(Gallery, CancelWhileLargePicturesDecodeStopsThemAndLeavesNothing)
         Window.Cancel_BTN->Click();
         return true;
     });
-    // The window showed the first picture partly decoded, and its stage's clock, and took the press.
     EXPECT_GT(pressedAt, 0);
     EXPECT_LT(2 * pressedAt, maximum);
     EXPECT_TRUE(IsClock(clock)) << clock;
     // The run stopped there: cancelled, with nothing written or left half-written.
-    EXPECT_EQ(shown.Result, mrCancel);
-    EXPECT_TRUE(shown.Errors.empty() && shown.Messages.empty());
+    EXPECT_EQ(decoding.Result, mrCancel);
+    EXPECT_TRUE(decoding.Errors.empty() && decoding.Messages.empty());
     EXPECT_EQ(FolderTree(FGallery), std::vector<std::string>{});
 }
 
