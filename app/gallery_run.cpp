@@ -2,19 +2,13 @@
 #include "app/gallery_run.h"
 
 #include "app/file_utils.h"
+#include "app/gallery_pictures.h"
 #include "app/picture_workers.h"
 #include "app/settings.h"
 #include "app/tag_language.h"
 #include "app/template_import.h"
 #include "app/template_params.h"
 #include "app/templates.h"
-#include "imaging/codecs/gif/gif_lzw.h"
-#include "imaging/codecs/tiff/tiff_lzw.h"
-#include "imaging/core/kvbitmap.h"
-#include "imaging/io/detail/io_work.h"
-#include "imaging/io/korvaneio.h"
-#include "imaging/proc/korvaneproc.h"
-#include "imaging/proc/proc_component.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
 
@@ -30,27 +24,6 @@ namespace {
 constexpr int32_t RefusedAttributes = faHidden | faDirectory | faSysFile;
 
 const char* const NoPlacementMessage = "Tags to icon placement are not found in the template";
-
-bool IsJpegFormat(int32_t FileType)
-{
-    const TKVFileFormatInfo* jpeg = Korvaneio::KVFileFormatGetInfo2("jpg");
-    return jpeg != nullptr && FileType == jpeg->FileType;
-}
-
-bool IsGreyPicture(TKVBitmap& Bitmap)
-{
-    switch (Bitmap.GetPixelFormat()) {
-    case kv1g:
-    case kv8g:
-    case kv16g:
-    case kv32f:
-        return true;
-    case kv24RGB:
-        return Korvaneproc::_IsGrayScaleBitmap(&Bitmap);
-    default:
-        return false;
-    }
-}
 
 std::string PageUrl(int32_t Number)
 {
@@ -100,107 +73,8 @@ void CountPlacement(const std::string& Name, const TVqValues& Attributes, int32_
 
 // How long the run waits for a worker before it lets the window's messages through.
 constexpr uint32_t MessagePollMs = 40;
-
-// The I/O parameters as a new component has them, with the run's LZW coders.
-void StartFromDefaultParams(TPictureTools& Tools)
-{
-    TIOParamsVals& params = Tools.IO->Params();
-    params.SetDefaultParams();
-    params.GIF_LZWDecompress = Giflzw::GIFLZWDecompress;
-    params.TIFF_LZWDecompress = Tiflzw::TIFFLZWDecompress;
-    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
-    params.TIFF_LZWCompress = Tiflzw::TIFFLZWCompress;
-}
-
-// The bitmap is emptied and the parameters start from their defaults first; a load counts only
-// when it ended without abort and gave a picture. Exceptions of a codec or a file stay here.
-bool LoadPicture(TPictureTools& Tools, const std::string& FileName)
-{
-    // A load fills only what its format knows: the JPEG settings of one picture must not be
-    // left for the next to be saved with.
-    StartFromDefaultParams(Tools);
-    Tools.Bitmap->FreeImage();
-    try {
-        Tools.IO->LoadFromFile(FileName);
-    } catch (...) {
-        return false;
-    }
-    return !Tools.IO->Aborting && Tools.Bitmap->GetWidth() > 0 && Tools.Bitmap->GetHeight() > 0;
-}
-
-// The picture encoded in memory, as a JPEG or a GIF; nil when that fails.
-std::unique_ptr<TMemoryStream> EncodePicture(TPictureTools& Tools, bool AsGif, int32_t Quality)
-{
-    auto encoded = std::make_unique<TMemoryStream>();
-    try {
-        if (AsGif) {
-            Tools.IO->SaveToStreamGif(*encoded);
-        } else {
-            TIOParamsVals& params = Tools.IO->Params();
-            // A JPEG keeps the colour space and scan mode it was loaded with; any other picture
-            // becomes a baseline colour JPEG, or a greyscale one when it has no colour.
-            if (!IsJpegFormat(params.FileType)) {
-                params.JPEG_ColorSpace = IsGreyPicture(*Tools.Bitmap) ? ioJPEG_GRAYLEV : ioJPEG_YCbCr;
-                params.JPEG_Progressive = false;
-            }
-            params.JPEG_Quality = Quality;
-            Tools.IO->SaveToStreamJpeg(*encoded);
-        }
-    } catch (...) {
-        return nullptr;
-    }
-    if (Tools.IO->Aborting || encoded->Size() == 0) {
-        return nullptr;
-    }
-    return encoded;
-}
-
-// Written beside the file and renamed over it once complete, so that a failed write leaves none.
-bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded)
-{
-    try {
-        Korvaneio::detail::SaveWholeFile(FileName, Encoded);
-    } catch (...) {
-        return false;
-    }
-    return FileExists(FileName);
-}
-
-void ResampleToFit(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
-{
-    const int32_t width = Tools.Bitmap->GetWidth();
-    const int32_t height = Tools.Bitmap->GetHeight();
-    if (width == 0 || height == 0) {
-        return;
-    }
-    const TFittedSize fitted = FitToBox(width, height, BoxWidth, BoxHeight);
-    if (fitted.Width != width || fitted.Height != height) {
-        Tools.Proc->Resample(fitted.Width, fitted.Height, rfBilinear);
-    }
-}
-
-// Whether a picture that failed to load declares more pixels than any reader will take.
-bool TooLarge(TPictureTools& Tools, const std::string& FileName)
-{
-    Tools.IO->ParamsFromFile(FileName);
-    const TIOParamsVals& params = Tools.IO->Params();
-    return !Tools.IO->Aborting && int64_t(params.Width) * params.Height > KVCodecMaxPixels;
-}
-
-// Loads Name of the images folder Folder as the check of the pictures does. A file that does not
-// load is left out: Reason says why when it is a picture by its name, and stays empty otherwise.
-bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,
-                  std::string& Reason)
-{
-    const std::string source = Folder + Name;
-    if (LoadPicture(Tools, source)) {
-        return true;
-    }
-    if (Korvaneio::IsKnownFormat(Name)) {
-        Reason = TooLarge(Tools, source) ? "too large" : "cannot be read";
-    }
-    return false;
-}
+// How often the clock of a stage turns while the workers are busy with large pictures.
+constexpr auto ClockTurnInterval = std::chrono::milliseconds(250);
 
 // Whether a picture is written as a GIF: one that keeps its size and format.
 bool KeepsGif(const std::string& SourceName)
@@ -239,14 +113,19 @@ int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::
 
 bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusable)
 {
+    TPictureTools tools;
+    return HoldsUsablePicture(tools, Folder, Unusable);
+}
+
+bool HoldsUsablePicture(TPictureTools& Tools, const std::string& Folder, const TUnusablePicture& Unusable)
+{
     std::vector<std::string> names;
     if (ListImageFiles(Folder, "*.*", names, faAnyFile, RefusedAttributes) <= 0) {
         return false;
     }
-    TPictureTools tools;
-    for (size_t i = 0; i < names.size(); ++i) {
+    for (size_t i = 0; i < names.size() && !Tools.StopRequested(); ++i) {
         std::string reason;
-        if (CheckPicture(tools, Folder, names[i], reason)) {
+        if (CheckPicture(Tools, Folder, names[i], reason)) {
             return true;
         }
         if (Unusable && !reason.empty()) {
@@ -254,24 +133,6 @@ bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusa
         }
     }
     return false;
-}
-
-TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight)
-{
-    TFittedSize fitted{Width, Height};
-    if (Width <= 0 || Height <= 0 || BoxWidth <= 0 || BoxHeight <= 0) {
-        return fitted;
-    }
-    // Cross-multiplied in 64 bits, so the limiting side is the box's exactly.
-    const int64_t w = Width, h = Height, boxW = BoxWidth, boxH = BoxHeight;
-    if (boxW * h < boxH * w) {
-        fitted.Width = BoxWidth;
-        fitted.Height = static_cast<int32_t>(std::max<int64_t>(h * boxW / w, 1));
-    } else {
-        fitted.Height = BoxHeight;
-        fitted.Width = static_cast<int32_t>(std::max<int64_t>(w * boxH / h, 1));
-    }
-    return fitted;
 }
 
 TGalleryRun::TGalleryRun(IGalleryStatus& Status) : FStatus(Status) {}
@@ -283,6 +144,7 @@ TGalleryResult TGalleryRun::CreateGallery()
     FErrors.clear();
     FLeftOut.clear();
     FCancelled = false;
+    FWorkerCount = 0;
     FPageStarted = false;
     FTemplateFiles.clear();
     const bool done = Prepare() && AnalyseTemplate() && CheckPictures() && ProcessPictures() && WritePages();
@@ -322,10 +184,12 @@ bool TGalleryRun::Prepare()
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
-    const auto leaveOut = [this](size_t ListIndex, const std::string& Name, const std::string& Reason) {
-        LeaveOut(ListIndex, Name, Reason);
-    };
-    if (!HoldsUsablePicture(FImagesPath, leaveOut)) {
+    FWorkerCount = WorkerCount(GallerySettings.Threads);
+    FWorkers = std::make_unique<TPictureWorkers>(FWorkerCount);
+    if (!FindUsablePicture()) {
+        if (FCancelled) {
+            return false;
+        }
         FStatus.ShowStage(gsPictures);
         ShowMessage(NoPicturesMessage);
         FailStage(gsPictures);
@@ -355,7 +219,6 @@ bool TGalleryRun::Prepare()
     }
     FTemplateText.resize(std::min(FTemplateText.find('\0'), FTemplateText.size()));
 
-    FWorkers = std::make_unique<TPictureWorkers>(WorkerCount(GallerySettings.Threads));
     FFileList.clear();
     FPictures.clear();
     FChecked.clear();
@@ -363,6 +226,36 @@ bool TGalleryRun::Prepare()
     FThumbnailTickets = 0;
     CreatePageVariables(FPageVars);
     return true;
+}
+
+// Whether the images folder holds a picture the run can use, looked for by a worker while the
+// window stays alive and can cancel. The pictures that cannot be used before it are left out.
+bool TGalleryRun::FindUsablePicture()
+{
+    bool found = false;
+    std::map<size_t, std::string> unusable;
+    FWorkers->Submit(0, [&](TPictureTools& Tools) {
+        found = HoldsUsablePicture(Tools, FImagesPath,
+                                   [&](size_t ListIndex, const std::string& Name, const std::string& Reason) {
+                                       unusable[ListIndex] = Name + ": " + Reason;
+                                   });
+    });
+    // A long search turns the first row's clock, which the template's analysis then replaces.
+    bool clockShown = false;
+    while (FWorkers->InHand() > 0) {
+        if (FWorkers->TakeFinished(MessagePollMs).empty()) {
+            WhileWorking(gsTemplate);
+            clockShown = true;
+        }
+    }
+    if (clockShown) {
+        SetStatusIcon(gsTemplate, "");
+    }
+    if (!CancelPoint()) {
+        return false;
+    }
+    FLeftOut.insert(unusable.begin(), unusable.end());
+    return found;
 }
 
 // The path of the template page to read; false when there is none (Reported when the import
@@ -396,7 +289,7 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
 
 bool TGalleryRun::AnalyseTemplate()
 {
-    FStatus.SetProgress(100, 0);
+    StartProgress(100);
     int64_t count = 0;
     std::string errors;
     TVqValues attributes;
@@ -430,13 +323,14 @@ bool TGalleryRun::AnalyseTemplate()
 bool TGalleryRun::CheckPictures()
 {
     FStatus.ShowStage(gsPictures);
-    FStatus.ProcessMessages();
+    SetStatusIcon(gsPictures, "clock_" + IntToStr(ClockFrame));
     if (ListImageFiles(FImagesPath, "*.*", FFileList, faAnyFile, RefusedAttributes) < 0) {
         FStatus.ShowErrors("Can't find the directory: " + FImagesPath);
         FailStage(gsPictures);
         return false;
     }
-    FStatus.SetProgress(static_cast<int32_t>(FFileList.size()), 0);
+    // The bar counts in percent of a picture, so that it moves while large pictures decode.
+    StartProgress(static_cast<int32_t>(FFileList.size()), 100);
 
     // Each picture is decoded here once, and what stage 3 stores of it is made at the same time.
     const bool resize = GallerySettings.ImageSizeIndex != 0;
@@ -454,11 +348,13 @@ bool TGalleryRun::CheckPictures()
         return [&, Index, asGif](TPictureTools& Tools) {
             TCheckedPicture& checked = FChecked[Index];
             checked.Readable = CheckPicture(Tools, FImagesPath, FFileList[Index], checked.Reason);
-            if (!checked.Readable) {
+            if (!checked.Readable || Tools.StopRequested()) {
                 return;
             }
             if (resize) {
-                ResampleToFit(Tools, width, height);
+                FitUpright(Tools, width, height);
+            } else {
+                TurnUpright(Tools);
             }
             checked.Encoded = EncodePicture(Tools, asGif, quality);
         };
@@ -506,9 +402,8 @@ bool TGalleryRun::RunJobs(size_t Count,
                           const std::function<void(size_t)>& Finished)
 {
     size_t next = 0;
-    bool cancelled = false;
     for (;;) {
-        while (!cancelled && next < Count && FWorkers->HasRoom()) {
+        while (!FCancelled && next < Count && FWorkers->HasRoom()) {
             FWorkers->Submit(static_cast<int64_t>(next), MakeJob(next));
             ++next;
         }
@@ -517,14 +412,15 @@ bool TGalleryRun::RunJobs(size_t Count,
         }
         const std::vector<int64_t> done = FWorkers->TakeFinished(MessagePollMs);
         if (done.empty()) {
-            FStatus.ProcessMessages();
+            WhileWorking(gsPictures);
         }
-        for (const int64_t ticket : done) {
-            Finished(static_cast<size_t>(ticket));
-            cancelled = cancelled || !CancelPoint();
+        // What the jobs in hand made after a cancel would only be deleted again.
+        for (size_t k = 0; k < done.size() && !FCancelled; ++k) {
+            Finished(static_cast<size_t>(done[k]));
+            CancelPoint();
         }
     }
-    return !cancelled;
+    return !FCancelled;
 }
 
 void TGalleryRun::UpdatePageCount()
@@ -547,7 +443,7 @@ bool TGalleryRun::ProcessPictures()
     }
     FStatus.ShowStage(gsProcessing);
     SetStatusIcon(gsProcessing, "clock_" + IntToStr(ClockFrame));
-    FStatus.SetProgress(static_cast<int32_t>(FFileList.size()), 0);
+    StartProgress(static_cast<int32_t>(FFileList.size()));
     FStatus.ProcessMessages();
 
     AssignOutputNames();
@@ -629,7 +525,7 @@ bool TGalleryRun::WritePages()
     ForceDirectories(FTargetFolder);
     FStatus.ShowStage(gsPages);
     SetStatusIcon(gsPages, "clock_" + IntToStr(ClockFrame));
-    FStatus.SetProgress(static_cast<int32_t>(FPictures.size()), 0);
+    StartProgress(static_cast<int32_t>(FPictures.size()));
     FStatus.ProcessMessages();
 
     TPageWriterSettings settings;
@@ -693,7 +589,7 @@ void TGalleryRun::MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeig
             return;
         }
         job.Error = "Can't save the thumbnail: " + job.FileName;
-        ResampleToFit(Tools, BoxWidth, BoxHeight);
+        FitUpright(Tools, BoxWidth, BoxHeight);
         job.Encoded = EncodePicture(Tools, false, quality);
     });
     CollectThumbnails(0);
@@ -703,12 +599,14 @@ void TGalleryRun::CollectThumbnails(uint32_t TimeoutMs)
 {
     const std::vector<int64_t> done = FWorkers->TakeFinished(TimeoutMs);
     if (done.empty() && TimeoutMs > 0) {
-        FStatus.ProcessMessages();
+        WhileWorking(gsPages);
     }
-    // The workers hand the thumbnails back in the order they were asked for.
+    // The workers hand the thumbnails back in the order they were asked for; those a cancel
+    // stopped are no fault.
     for (size_t k = 0; k < done.size() && !FThumbnails.empty(); ++k) {
         TThumbnailJob& job = FThumbnails.front();
-        if (!job.Encoded || !WritePictureFile(job.FileName, *job.Encoded)) {
+        const bool written = job.Encoded && WritePictureFile(job.FileName, *job.Encoded);
+        if (!written && !FWorkers->Stopped()) {
             AddError(job.Error);
         }
         FThumbnails.pop_front();
@@ -809,20 +707,54 @@ void TGalleryRun::FailStage(int32_t Stage)
     SetStatusIcon(Stage, "failed");
 }
 
+void TGalleryRun::StartProgress(int32_t Steps, int32_t StepSize)
+{
+    FProgressStep = StepSize;
+    FProgressMaximum = static_cast<int32_t>(std::min<int64_t>(int64_t(Steps) * StepSize, INT32_MAX));
+    FProgressPosition = 0;
+    FStatus.SetProgress(FProgressMaximum, 0);
+}
+
 void TGalleryRun::StepProgress(int32_t Stage)
 {
+    FProgressPosition = std::min(FProgressPosition + FProgressStep, FProgressMaximum);
+    FStatus.SetProgress(FProgressMaximum, FProgressPosition);
+    TurnClock(Stage);
+}
+
+void TGalleryRun::TurnClock(int32_t Stage)
+{
     ClockFrame = ClockFrame >= 7 ? 0 : ClockFrame + 1;
-    FStatus.AdvanceProgress();
+    FClockTurned = std::chrono::steady_clock::now();
     SetStatusIcon(Stage, "clock_" + IntToStr(ClockFrame));
 }
 
 bool TGalleryRun::CancelPoint()
 {
-    if (FStatus.CancelRequested()) {
+    if (!FCancelled && FStatus.CancelRequested()) {
         FCancelled = true;
-        return false;
+        if (FWorkers) {
+            FWorkers->Stop();
+        }
     }
-    return true;
+    return !FCancelled;
+}
+
+void TGalleryRun::WhileWorking(int32_t Stage)
+{
+    FStatus.ProcessMessages();
+    if (!CancelPoint()) {
+        return;
+    }
+    if (Stage == gsPictures) {
+        const int64_t inHand = FProgressPosition + FWorkers->PercentInHand();
+        FStatus.SetProgress(FProgressMaximum,
+                            static_cast<int32_t>(std::min<int64_t>(inHand, FProgressMaximum)));
+    }
+    if (std::chrono::steady_clock::now() - FClockTurned >= ClockTurnInterval) {
+        TurnClock(Stage);
+        CancelPoint();
+    }
 }
 
 void TGalleryRun::AddError(const std::string& Line)

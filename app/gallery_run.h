@@ -7,6 +7,7 @@
 #include "app/typed_values.h"
 #include "platform/core/streams.h"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -39,7 +40,6 @@ public:
     virtual void SetStageIcon(int32_t Stage, const std::string& ResourceName) = 0;
     // The progress bar of the current stage.
     virtual void SetProgress(int32_t Maximum, int32_t Position) = 0;
-    virtual void AdvanceProgress() = 0;
     virtual void ShowFilesFound(int32_t Count) = 0;
     // "Gallery successfully created".
     virtual void ShowSuccess() = 0;
@@ -64,7 +64,9 @@ enum TGalleryResult : uint8_t
 // are decoded, fitted and encoded into memory by GallerySettings.Threads workers (each with its
 // own bitmap, I/O and processing components). Their results are taken, and their files written,
 // on the calling thread in list order, between the page writes as one worker would make them, so
-// that the gallery is byte for byte what one worker makes, on a disk that fills up too.
+// that the gallery is byte for byte what one worker makes, on a disk that fills up too. While the
+// workers decode, the calling thread keeps the status alive, and a cancel stops their loads at
+// the next tile, band or row.
 class TGalleryRun : private IPageWriterHost
 {
 public:
@@ -80,6 +82,8 @@ public:
     const std::string& Prefix() const { return FPrefix; }
     const std::vector<std::string>& Pictures() const { return FPictures; }
     int32_t TotalPages() const { return FTotalPages; }
+    // The number of workers the run made its pictures with.
+    int32_t Workers() const { return FWorkerCount; }
 
     // The clock frame last shown, kept from run to run.
     static int32_t ClockFrame;
@@ -87,6 +91,7 @@ public:
 private:
     // Preparation and stages; false ends the run (the stage has been failed or cancelled).
     bool Prepare();
+    bool FindUsablePicture();
     bool ChooseTemplate(std::string& TemplatePath, bool& Reported);
     bool AnalyseTemplate();
     bool CheckPictures();
@@ -97,12 +102,21 @@ private:
 
     void FailStage(int32_t Stage);
     void SetStatusIcon(int32_t Stage, const std::string& ResourceName);
+    // The bar of a stage of Steps steps, each StepSize long.
+    void StartProgress(int32_t Steps, int32_t StepSize = 1);
     void StepProgress(int32_t Stage);
+    void TurnClock(int32_t Stage);
+    // A cancel asked for stops the run there, and the workers' loads at their next tile, band or
+    // row; false once the run is cancelled.
     bool CancelPoint();
+    // While the workers are busy in Stage: the window's messages go through, the stage's clock
+    // turns, the bar of the pictures stage follows the pictures in hand, and a cancel stops them.
+    void WhileWorking(int32_t Stage);
 
     // Hands out Count jobs in list order, no more at a time than the workers have room for, and
     // lets Finished take each result on this thread in list order, followed by a cancel point.
-    // Cancelled, it hands out no more and waits for the jobs in hand; then it returns false.
+    // Cancelled, it hands out no more, stops the jobs in hand and waits for them, taking none of
+    // their results; then it returns false.
     bool RunJobs(size_t Count, const std::function<std::function<void(TPictureTools&)>(size_t)>& MakeJob,
                  const std::function<void(size_t)>& Finished);
     // Writes the thumbnails finished so far in page order (waiting up to TimeoutMs for the next
@@ -137,6 +151,11 @@ private:
     std::string FTargetFolder;
     std::string FPicturesFolder;
     bool FImportedTemplate = false;
+    int32_t FWorkerCount = 0;
+    int32_t FProgressMaximum = 0;
+    int32_t FProgressPosition = 0;
+    int32_t FProgressStep = 1;
+    std::chrono::steady_clock::time_point FClockTurned;
     // The folder of the template's own files copied into the gallery, empty when none.
     std::string FTemplateFiles;
     bool FCancelled = false;
@@ -198,13 +217,6 @@ using TUnusablePicture =
 // picture; before it, Unusable is told of each file that is a picture by its name but cannot be
 // used. Files that are no pictures by their name pass in silence.
 bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusable = {});
-
-struct TFittedSize
-{
-    int32_t Width = 0;
-    int32_t Height = 0;
-};
-
-// A Width x Height picture fitted into the box, enlarged or reduced: the limiting side equals
-// the box and the other keeps the ratio, truncated; never below 1.
-TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight);
+// The same with a worker's tools, whose stop ends the search (with false) at the next tile, band
+// or row of the picture being loaded.
+bool HoldsUsablePicture(TPictureTools& Tools, const std::string& Folder, const TUnusablePicture& Unusable);

@@ -8,15 +8,25 @@
 
 #include <algorithm>
 
-TPictureTools::TPictureTools()
+TPictureTools::TPictureTools(const std::atomic<bool>* Stop)
     : Bitmap(std::make_unique<TKVBitmap>()), IO(std::make_unique<TKorvaneIO>(nullptr)),
-      Proc(std::make_unique<TKorvaneProc>(nullptr))
+      Proc(std::make_unique<TKorvaneProc>(nullptr)), FStop(Stop)
 {
     Bitmap->SetLocation(kvMemory);
     IO->SetAttachedKVBitmap(Bitmap.get());
     Proc->SetAttachedKVBitmap(Bitmap.get());
     // Every resample replaces the picture for good; an undo copy of each would only cost time.
     Proc->AutoUndo = false;
+    // Called on the thread that loads or saves, between tiles, bands or rows: the abort flag the
+    // codec asks next is set there, on its own thread.
+    IO->OnProgress = [this](TObject*, int32_t Reached) {
+        if (StopRequested()) {
+            IO->Aborting = true;
+        }
+        if (Reached > Percent.load(std::memory_order_relaxed)) {
+            Percent.store(std::min(Reached, 100), std::memory_order_relaxed);
+        }
+    };
 }
 
 TPictureTools::~TPictureTools() = default;
@@ -36,12 +46,10 @@ TPictureWorkers::TPictureWorkers(int32_t Workers) : FWorkers(std::max(Workers, 1
     // The components are made here, on the thread that owns the run; each is then used by one
     // worker only.
     for (int32_t k = 0; k < FWorkers; ++k) {
-        FTools.push_back(std::make_unique<TPictureTools>());
+        FTools.push_back(std::make_unique<TPictureTools>(&FStop));
     }
-    if (FWorkers > 1) {
-        for (int32_t k = 0; k < FWorkers; ++k) {
-            FThreads.emplace_back([this, tools = FTools[static_cast<size_t>(k)].get()] { Work(*tools); });
-        }
+    for (int32_t k = 0; k < FWorkers; ++k) {
+        FThreads.emplace_back([this, tools = FTools[static_cast<size_t>(k)].get()] { Work(*tools); });
     }
 }
 
@@ -62,19 +70,38 @@ void TPictureWorkers::Submit(int64_t Ticket, TJob Job)
 {
     ++FInHand;
     FHandedOut.push_back(Ticket);
-    if (FThreads.empty()) {
-        try {
-            Job(*FTools.front());
-        } catch (...) {
-        }
-        FFinished.push_back(Ticket);
-        return;
-    }
     {
         std::lock_guard<std::mutex> lock(FLock);
+        if (Stopped()) {
+            FFinished.push_back(Ticket);
+            return;
+        }
         FQueue.push_back(TQueued{Ticket, std::move(Job)});
     }
     FWorkArrived.notify_one();
+}
+
+void TPictureWorkers::Stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FStop = true;
+        for (const TQueued& queued : FQueue) {
+            FFinished.push_back(queued.Ticket);
+        }
+        FQueue.clear();
+    }
+    FWorkDone.notify_all();
+}
+
+int64_t TPictureWorkers::PercentInHand()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    int64_t percent = 100 * static_cast<int64_t>(FFinished.size());
+    for (const auto& tools : FTools) {
+        percent += tools->Percent.load(std::memory_order_relaxed);
+    }
+    return percent;
 }
 
 std::vector<int64_t> TPictureWorkers::TakeFinished(uint32_t TimeoutMs)
@@ -85,7 +112,7 @@ std::vector<int64_t> TPictureWorkers::TakeFinished(uint32_t TimeoutMs)
         const auto oldestFinished = [this] {
             return std::find(FFinished.begin(), FFinished.end(), FHandedOut.front()) != FFinished.end();
         };
-        if (!FHandedOut.empty() && !FThreads.empty() && !oldestFinished()) {
+        if (!FHandedOut.empty() && !oldestFinished()) {
             FWorkDone.wait_for(lock, std::chrono::milliseconds(TimeoutMs), oldestFinished);
         }
         TakeInOrder(ready);
@@ -124,10 +151,12 @@ void TPictureWorkers::Work(TPictureTools& Tools)
             next.Job(Tools);
         } catch (...) {
         }
-        // Whatever the job wrote is published to the handing-out thread by this lock.
+        // Whatever the job wrote is published to the handing-out thread by this lock, and its
+        // progress passes to the finished count at once.
         {
             std::lock_guard<std::mutex> lock(FLock);
             FFinished.push_back(next.Ticket);
+            Tools.Percent = 0;
         }
         FWorkDone.notify_all();
     }

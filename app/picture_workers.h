@@ -1,9 +1,11 @@
 // The workers of the gallery's picture stages: a pool of threads, each with its own bitmap, I/O
 // and processing components, that takes jobs from a queue in the order they were handed out.
 // Only the thread that hands out the jobs learns of their end, and in that same order, so it alone
-// touches the windows and the disk, as a run of one worker would.
+// touches the windows and the disk, as a run of one worker would; it stays free to let the
+// window's messages through while the pictures decode, and to stop them.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -20,14 +22,24 @@ class TKorvaneProc;
 // One worker's picture buffer and the components attached to it.
 struct TPictureTools
 {
-    TPictureTools();
+    // Stop, when given, is the flag that stops the job in hand: its loads and saves end at their
+    // next tile, band or row with the I/O component's Aborting set.
+    explicit TPictureTools(const std::atomic<bool>* Stop = nullptr);
     ~TPictureTools();
     TPictureTools(const TPictureTools&) = delete;
     TPictureTools& operator=(const TPictureTools&) = delete;
 
+    bool StopRequested() const { return FStop != nullptr && FStop->load(std::memory_order_relaxed); }
+
     std::unique_ptr<TKVBitmap> Bitmap;
     std::unique_ptr<TKorvaneIO> IO;
     std::unique_ptr<TKorvaneProc> Proc;
+    // How far the job in hand is, 0 to 100: the furthest its codecs have reported. Any thread
+    // may read it.
+    std::atomic<int32_t> Percent{0};
+
+private:
+    const std::atomic<bool>* FStop;
 };
 
 // The number of workers a Threads setting asks for: 0 is one per core.
@@ -38,8 +50,7 @@ class TPictureWorkers
 public:
     using TJob = std::function<void(TPictureTools&)>;
 
-    // With one worker no thread is started: each job runs inside Submit, on the caller's thread,
-    // exactly as a sequential run would.
+    // Even one worker is a thread of its own, so that the caller stays free while a picture decodes.
     explicit TPictureWorkers(int32_t Workers);
     // Waits for the jobs in hand; jobs not yet started are dropped.
     ~TPictureWorkers();
@@ -60,6 +71,14 @@ public:
     // The tickets of the finished jobs that were handed out before every job still running, in
     // the order they were handed out; when there are none, waits up to TimeoutMs for them.
     std::vector<int64_t> TakeFinished(uint32_t TimeoutMs);
+    // Stops the jobs in hand for good: the running ones end their loads and saves at the next tile,
+    // band or row, and those not started are reported finished without running. Any thread may
+    // call it.
+    void Stop();
+    bool Stopped() const { return FStop.load(std::memory_order_relaxed); }
+    // How far the jobs in hand are, in percent of one job: a finished job counts 100, a running
+    // one what its codecs have reported.
+    int64_t PercentInHand();
 
 private:
     void Work(TPictureTools& Tools);
@@ -84,4 +103,5 @@ private:
     std::deque<TQueued> FQueue;
     std::vector<int64_t> FFinished;
     bool FStopping = false;
+    std::atomic<bool> FStop{false};
 };

@@ -219,11 +219,6 @@ void TStatus::SetProgress(int32_t Maximum, int32_t Position)
     Status_PB->SetPosition(Position);
 }
 
-void TStatus::AdvanceProgress()
-{
-    Status_PB->SetPosition(Status_PB->Position() + 1);
-}
-
 void TStatus::ShowFilesFound(int32_t Count)
 {
     Files_LBL->SetCaption("Founded " + IntToStr(Count) + " files");

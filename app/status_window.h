@@ -57,7 +57,6 @@ private:
     void ShowStage(int32_t Stage) override;
     void SetStageIcon(int32_t Stage, const std::string& ResourceName) override;
     void SetProgress(int32_t Maximum, int32_t Position) override;
-    void AdvanceProgress() override;
     void ShowFilesFound(int32_t Count) override;
     void ShowSuccess() override;
     void ShowMessage(const std::string& Text) override;

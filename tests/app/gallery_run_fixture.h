@@ -12,6 +12,7 @@
 #include "platform/core/files.h"
 #include "platform/core/random.h"
 #include "platform/forms/buttons.h"
+#include "platform/forms/com_controls.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/std_controls.h"

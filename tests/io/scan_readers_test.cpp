@@ -4,6 +4,7 @@
 #include "imaging/io/detail/sane_scanner.h"
 #include "tests/io/io_test_support.h"
 #include "tests/io/scan_test_support.h"
+#include "tests/support/one_processor.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
@@ -77,24 +78,6 @@ bool Settles(int32_t thread)
 {
     return Eventually([&] { return SafeToStop(thread); });
 }
-
-// Keeps the calling thread, and the threads it starts, on the processor it runs on while it lives.
-class TOneProcessor
-{
-public:
-    TOneProcessor()
-    {
-        sched_getaffinity(0, sizeof(FBefore), &FBefore);
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(sched_getcpu(), &one);
-        sched_setaffinity(0, sizeof(one), &one);
-    }
-    ~TOneProcessor() { sched_setaffinity(0, sizeof(FBefore), &FBefore); }
-
-private:
-    cpu_set_t FBefore{};
-};
 
 // Counts the broken pipes written into while it lives.
 class TBrokenPipes
@@ -280,7 +263,7 @@ TEST(ScanReaders, StoppingAScanNeverBreaksThePipeItsReaderWritesInto)
     // a busy machine.
     kviotest::TTestScanners scanners;
     TBrokenPipes broken;
-    TOneProcessor oneProcessor;
+    kvtest::TOneProcessor oneProcessor;
     for (int32_t repeat = 0; repeat < 3; ++repeat) {
         for (const char* readStatus : {"Default", "SANE_STATUS_JAMMED"}) {
             SCOPED_TRACE(readStatus);

@@ -1,0 +1,43 @@
+// What the gallery run does to one picture with a worker's tools: load and check it, fit it into
+// a box upright, as a browser shows it, encode it, and write it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TMemoryStream;
+struct TPictureTools;
+
+struct TFittedSize
+{
+    int32_t Width = 0;
+    int32_t Height = 0;
+};
+
+// A Width x Height picture fitted into the box, enlarged or reduced: the limiting side equals
+// the box and the other keeps the ratio, truncated; never below 1.
+TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight);
+
+// Loads FileName into the tools' bitmap, the parameters started from their defaults with the
+// run's LZW coders. True when the load ended without abort and gave a picture; exceptions of a
+// codec or a file stay here.
+bool LoadPicture(TPictureTools& Tools, const std::string& FileName);
+
+// Loads Name of the images folder Folder as the check of the pictures does. A file that does not
+// load is left out: Reason says why when it is a picture by its name, and stays empty otherwise
+// and when the load was stopped.
+bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,
+                  std::string& Reason);
+
+// A picture whose EXIF orientation (2 to 8) says how to turn or mirror it is made upright, with
+// orientation 1, so that a browser shows it as it is stored; any other picture is left as it is.
+void TurnUpright(TPictureTools& Tools);
+// The picture fitted into the box as a browser shows it: upright.
+void FitUpright(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight);
+
+// The picture encoded in memory, as a JPEG or a GIF; nil when that fails.
+std::unique_ptr<TMemoryStream> EncodePicture(TPictureTools& Tools, bool AsGif, int32_t Quality);
+
+// Written beside the file and renamed over it once complete, so that a failed write leaves none.
+bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded);
