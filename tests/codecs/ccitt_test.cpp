@@ -1,8 +1,9 @@
 // The fax coder: Go's raw fax streams (plain, inverted, cut), the codes of the edge cases, rows
 // around uncompressed mode and the reference cursor they move, rows of every width through each
-// encoder and back, pages in every coding as libtiff decodes them, damaged pages, and a page far
-// wider than its data.
+// encoder and back, pages in every coding as libtiff decodes them, damaged pages, a page far wider
+// than its data, and pages of runs of no pixels that only a hand encoder writes.
 #include "imaging/codecs/tiff/detail/ccitt_reference.h"
+#include "imaging/codecs/tiff/detail/ccitt_tables.h"
 #include "imaging/codecs/tiff/tifccitt.h"
 #include "imaging/codecs/tiff/tiffilt.h"
 #include "imaging/core/tif_tags_reader.h"
@@ -15,7 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bitset>
+#include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -140,16 +144,29 @@ TEST(FaxCodes, EdgeCasesOfTheCodeTables)
     EXPECT_FALSE(error);
 }
 
+// Codes written n times over.
+std::string Times(int32_t n, const std::string& codes)
+{
+    std::string bits;
+    for (int32_t i = 0; i < n; ++i) {
+        bits += codes;
+    }
+    return bits;
+}
+
 // Rows of 8 pixels whose codes are wrong in each way a decoder reports, the two-dimensional ones
-// against a reference row of 4 black and 4 white pixels or an all-white one.
+// against a reference row of 4 black and 4 white pixels or an all-white one; and rows of runs of
+// no pixels, whose changing elements a row of 8 pixels keeps up to 72 of: more are corrupt.
 TEST(FaxCodes, RowFaultsAreReported)
 {
+    const std::string emptyPair = "001 00110101 0000110111"; // horizontal, white 0, black 0
+    const std::string emptyRuns = "00110101 0000110111";     // one-dimensional white 0, black 0
     const struct
     {
         const char* Name;
         bool TwoDimensional;
         uint8_t Reference; // 1 bits white
-        const char* Bits;
+        std::string Bits;
         Tifccitt::TFaxRowStatus Status;
     } cases[] = {
         {"white 8", false, 0, "10011", Tifccitt::frOK},
@@ -167,6 +184,10 @@ TEST(FaxCodes, RowFaultsAreReported)
         {"six zeros and a one", true, 0xFF, "00000010", Tifccitt::frBadCode},
         {"V0, end", true, 0x0F, "1", Tifccitt::frDataEnded},
         {"end of facsimile block", true, 0xFF, "000000000001 000000000001", Tifccitt::frDataEnded},
+        {"36 empty pairs, then V0", true, 0xFF, Times(36, emptyPair) + "1", Tifccitt::frOK},
+        {"37 empty pairs, then V0", true, 0xFF, Times(37, emptyPair) + "1", Tifccitt::frBadCode},
+        {"72 empty runs, then white 8", false, 0, Times(36, emptyRuns) + "10011", Tifccitt::frOK},
+        {"74 empty runs, then white 8", false, 0, Times(37, emptyRuns) + "10011", Tifccitt::frBadCode},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -465,6 +486,99 @@ TEST_F(FaxTiff, DamagedRowsAbortAndKeepTheRowsBefore)
         const auto before = ours.Rgb.begin() + ptrdiff_t(ours.Width) * 3 * fault;
         EXPECT_TRUE(std::equal(ours.Rgb.begin(), before, libtiff.Rgb.begin()));
         EXPECT_TRUE(std::all_of(before, ours.Rgb.end(), [](uint8_t v) { return v == 0; }));
+    }
+}
+
+// A hand encoder of fax pages, for codes that no encoder writes: rows separated by "|", codes by
+// spaces. P is a pass, V0, VR1 to VR3 and VL1 to VL3 vertical modes, H<first>,<second> a horizontal
+// mode, its first run in the colour at a0; a row R<run>,<run>,... is one-dimensional, its runs from
+// white. Runs are of 0 to 63 pixels. In Group 3 each row is led by an EOL and a tag bit, 1 for a
+// one-dimensional row.
+std::string FaxPageBits(const std::string& page, bool group4)
+{
+    static const std::map<std::string, std::string> modes = {
+        {"P", "0001"},      {"V0", "1"},    {"VR1", "011"},    {"VR2", "000011"},
+        {"VR3", "0000011"}, {"VL1", "010"}, {"VL2", "000010"}, {"VL3", "0000010"},
+    };
+    std::string bits;
+    std::istringstream rows(page);
+    for (std::string row; std::getline(rows, row, '|');) {
+        std::istringstream codes(row);
+        std::string code;
+        codes >> code;
+        bits += group4 ? "" : std::string("000000000001") + (code[0] == 'R' ? "1" : "0");
+        bool black = false;
+        do {
+            if (code[0] != 'H' && code[0] != 'R') {
+                bits += modes.at(code);
+                black = code[0] == 'V' ? !black : black;
+                continue;
+            }
+            // Runs of alternating colours: a horizontal mode's two leave the colour as it was.
+            bits += code[0] == 'H' ? "001" : "";
+            std::istringstream runs(code.substr(1));
+            for (std::string run; std::getline(runs, run, ','); black = !black) {
+                const Tifccitt::detail::TRunCode& runCode = Tifccitt::detail::RunCode(black, std::stoi(run));
+                bits += std::bitset<16>(runCode.Code).to_string().substr(16 - runCode.Length);
+            }
+        } while (codes >> code);
+    }
+    return bits;
+}
+
+// The rows of a bilevel image: '.' for white, '#' for black.
+std::vector<std::string> RowsOf(const kvtest::TPnmImage& image)
+{
+    std::vector<std::string> rows(size_t(image.Height));
+    for (int32_t y = 0; y < image.Height; ++y) {
+        for (int32_t x = 0; x < image.Width; ++x) {
+            rows[size_t(y)] += image.At(x, y, 0) < 128 ? '#' : '.';
+        }
+    }
+    return rows;
+}
+
+// Pages 32 pixels wide that only a hand encoder writes: rows with runs of no pixels, in horizontal,
+// vertical and one-dimensional codes, followed by rows whose b1 and b2 lie among the changing
+// elements those runs leave. Each page is coded in Group 4 and in two-dimensional Group 3 with
+// EOLs, and every pixel loads as libtiff decodes it, finding no fault.
+TEST_F(FaxTiff, EmptyRunsStayChangingElementsOfTheirRow)
+{
+    const struct
+    {
+        const char* Name;
+        const char* Rows; // in FaxPageBits' notation
+    } cases[] = {
+        {"H(0,0) at a row's start, then a row that starts with a pass", "H0,0 H10,5 V0 | P H3,2 V0 V0 V0"},
+        {"H(0,n) in a row's middle", "H4,4 H0,3 V0 | V0 V0 V0"},
+        {"H(n,0) in a row's middle", "H4,4 H5,0 V0 | V0 V0 V0 V0"},
+        {"H(n,0) at the right edge, white then black", "H4,4 H24,0 | V0 H28,0 | V0 V0"},
+        {"V0 to the right edge after an empty pair", "H4,4 H20,0 V0 | V0 V0 V0 V0"},
+        {"VL2 that leaves a run empty", "H4,2 H6,4 V0 | V0 VL2 V0 V0 V0 | V0 V0 V0"},
+        {"passes at a row's start over stacked empty pairs", "H0,0 H0,0 H10,10 V0 | P V0 V0 V0"},
+        {"one-dimensional runs of 0 in a row's middle", "R4,0,4,4,0,4,16 | V0 V0 V0"},
+        {"a one-dimensional row that starts black", "R0,4,28 | V0 V0 V0"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string rows = cases[i].Rows;
+        for (const bool group4 : {true, false}) {
+            if (group4 && rows[0] == 'R') {
+                continue; // one-dimensional rows are Group 3's
+            }
+            SCOPED_TRACE(std::string(cases[i].Name) + (group4 ? ", Group 4" : ", Group 3"));
+            const Bytes bits = PackBits(FaxPageBits(rows, group4));
+            TTiffBuilder builder;
+            builder.Page(32, int32_t(std::ranges::count(rows, '|')) + 1, 1, 1, 0, bits, group4 ? 4 : 3);
+            if (!group4) {
+                builder.Long(292, 1);
+            }
+            const std::string name = F("empty-runs-" + std::to_string(i) + (group4 ? "-g4.tif" : "-g3.tif"));
+            WriteFile(name, builder.Build());
+            EXPECT_EQ(FirstFaultLibtiffReports(name), -1);
+            TTiffRead read;
+            EXPECT_TRUE(ReadTiffFile(name, read));
+            EXPECT_EQ(RowsOf(kvtest::BitmapSamples(read.Bitmap)), RowsOf(LibtiffPixels(name)));
+        }
     }
 }
 

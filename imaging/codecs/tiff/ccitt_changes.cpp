@@ -40,6 +40,11 @@ void TChanges::FromLine(const uint8_t* line)
     }
 }
 
+bool TChanges::HasEmptyRuns() const
+{
+    return std::adjacent_find(FPositions, FPositions + FCount) != FPositions + FCount;
+}
+
 void TChanges::Render(uint8_t* row) const
 {
     const int32_t bytes = (FWidth + 7) / 8;

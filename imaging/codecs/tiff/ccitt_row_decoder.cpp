@@ -1,6 +1,8 @@
 // The fax row decoders: a one-dimensional row, the uncompressed mode and horizontal runs of
 // two-dimensional rows, and the two-dimensional row, each into the row's list of changing
-// elements. Nothing is read past the data's end and no run is written past the row.
+// elements, where every run leaves its end, even a run of no pixels: pages whose coders write such
+// runs decode against them. Nothing is read past the data's end and no run is written past the
+// row.
 #include "imaging/codecs/tiff/detail/ccitt_row_decoder.h"
 
 #include "imaging/codecs/tiff/detail/ccitt_reference.h"
@@ -61,6 +63,18 @@ bool IsEOL(uint32_t window)
     return zeros >= 11 && zeros < 32;
 }
 
+// A row that stops short at a0 stays white from there, as a black run has no end in the data.
+[[gnu::always_inline]] inline TFaxRowStatus StopShort(TChangeWriter& row, int32_t a0, bool black,
+                                                      TFaxRowStatus status)
+{
+    if (black) {
+        row.Turn(a0);
+    }
+    return status;
+}
+
+// Runs from white, each ending in a changing element. A run past the row's end, or an EOL inside
+// the row, ends it short, a black run reaching its end.
 [[gnu::noinline]] TFaxRowStatus Decode1DRow(TChangeWriter& row, TBitReader& bits, int32_t width)
 {
     bool black = false;
@@ -69,7 +83,7 @@ bool IsEOL(uint32_t window)
     int32_t x = 0;
     while (x < width || makeUpPending) {
         if (bits.AtEnd()) {
-            return frDataEnded;
+            return StopShort(row, x, black, frDataEnded);
         }
         const uint32_t window = bits.Peek();
         const int32_t zeros = LeadingZeros(window);
@@ -79,34 +93,30 @@ bool IsEOL(uint32_t window)
                 continue;
             }
             if (zeros < 11) {
-                return frBadCode;
+                return StopShort(row, x, black, frBadCode);
             }
             bits.Skip(zeros + 1);
             if (started) {
-                // An EOL inside the row ends it short.
-                if (black) {
-                    row.Black(x, width);
-                }
-                return frBadLength;
+                return frBadLength; // an EOL inside the row
             }
             continue; // an EOL before the row
         }
         const TRunLookup& entry = Runs(black)[window >> (32 - RunLookupBits)];
         if (entry.Length == 0) {
-            return frBadCode;
+            return StopShort(row, x, black, frBadCode);
         }
         bits.Skip(entry.Length);
         started = true;
-        const int32_t run = std::min<int32_t>(entry.Run, width - x);
-        if (black) {
-            row.Black(x, x + run);
-        }
-        if (run < entry.Run) {
+        if (entry.Run > width - x) {
             return frBadLength; // a run past the row's end
         }
-        x += run;
+        x += entry.Run;
         makeUpPending = entry.Run >= 64;
         if (!makeUpPending) {
+            if (entry.Run == 0 && !row.RoomForEmpty(1)) {
+                return StopShort(row, x, black, frBadCode);
+            }
+            row.Change(x);
             black = !black;
         }
     }
@@ -148,16 +158,16 @@ bool IsEOL(uint32_t window)
     const int32_t first = ReadRun(bits, black);
     const int32_t second = first < 0 ? -1 : ReadRun(bits, !black);
     if (second < 0) {
-        return bits.AtEnd() ? frDataEnded : frBadCode;
+        return StopShort(row, a0, black, bits.AtEnd() ? frDataEnded : frBadCode);
+    }
+    if ((first == 0 || second == 0) && !row.RoomForEmpty(2)) {
+        return StopShort(row, a0, black, frBadCode);
     }
     const int32_t start = std::max(a0, 0);
     const int32_t a1 = std::min(start + first, width);
     const int32_t a2 = std::min(a1 + second, width);
-    if (black) {
-        row.Black(start, a1);
-    } else {
-        row.Black(a1, a2);
-    }
+    row.Change(a1);
+    row.Change(a2);
     a0 = a2;
     return int64_t(start) + first + second > width ? frBadLength : frOK;
 }
@@ -171,6 +181,10 @@ Decode2DRow(TChangeWriter& row, TBitReader& bits, const int32_t* changes, int32_
     const TModeLookup* modes = ModeLookup();
     TReference reference{changes};
     int32_t a0 = -1;
+    // Where b1 lies after: a0, but before every pixel until the row's first change, so that passes
+    // at a row's start step along the reference a pair at a time, past pairs at one position too,
+    // as libtiff's decoder does.
+    int32_t b1After = -1;
     bool black = false;
     while (a0 < width) {
         // Past the end of the data the window holds zeros, which are no mode.
@@ -178,16 +192,12 @@ Decode2DRow(TChangeWriter& row, TBitReader& bits, const int32_t* changes, int32_
         const TModeLookup& mode = modes[window >> 25];
         if (mode.Mode == mdNone) {
             if (bits.AtEnd()) {
-                return frDataEnded;
+                return StopShort(row, a0, black, frDataEnded);
             }
             const int32_t zeros = LeadingZeros(window);
             if (IsEOL(window)) {
                 if (a0 >= 0) {
-                    // An EOL inside the row ends it short; the next row starts with it.
-                    if (black) {
-                        row.Black(a0, width);
-                    }
-                    return frBadLength;
+                    return frBadLength; // an EOL inside the row: the next row starts with it
                 }
                 bits.Skip(zeros + 1);
                 if (IsEOL(bits.Peek())) {
@@ -204,12 +214,20 @@ Decode2DRow(TChangeWriter& row, TBitReader& bits, const int32_t* changes, int32_
                 bits.Skip(zeros + 4);
                 TChangeWriter rowCopy = row;
                 TBitReader bitsCopy = bits;
-                int32_t a0Copy = a0;
+                int32_t a0Copy = std::max(a0, 0);
                 bool blackCopy = black;
+                // The mode names pixels from a0 on: a black run ends there, and the colour it
+                // leaves in begins a run there.
+                if (black) {
+                    rowCopy.Turn(a0Copy);
+                }
                 DecodeUncompressed(rowCopy, bitsCopy, a0Copy, blackCopy, width);
+                if (blackCopy) {
+                    rowCopy.Turn(a0Copy);
+                }
                 row = rowCopy;
                 bits = bitsCopy;
-                a0 = a0Copy;
+                a0 = b1After = a0Copy;
                 if (blackCopy != black && a0 < width) {
                     reference.ColourChangedAt(a0);
                 }
@@ -217,7 +235,7 @@ Decode2DRow(TChangeWriter& row, TBitReader& bits, const int32_t* changes, int32_
                 continue;
             }
             if (zeros < 32) {
-                return frBadCode;
+                return StopShort(row, a0, black, frBadCode);
             }
             bits.Skip(32); // fill
             continue;
@@ -225,37 +243,36 @@ Decode2DRow(TChangeWriter& row, TBitReader& bits, const int32_t* changes, int32_
         bits.Skip(mode.Length);
         const int32_t start = std::max(a0, 0);
         if (mode.Mode == mdVertical) {
-            const int32_t a1 = reference.B1(a0) + mode.Offset;
-            if (a1 < start) {
-                return frBadCode; // a changing element left of a0
-            }
-            if (black) {
-                row.Black(start, std::min(a1, width));
+            const int32_t a1 = reference.B1(b1After) + mode.Offset;
+            // A changing element left of a0 cannot stand; one at a0 ends a run of no pixels.
+            if (a1 <= start && (a1 < start || !row.RoomForEmpty(1))) {
+                return StopShort(row, a0, black, frBadCode);
             }
             if (a1 > width) {
                 return frBadLength;
             }
+            row.Change(a1);
             black = !black;
             reference.ColourChanged();
-            a0 = a1;
+            a0 = b1After = a1;
             continue;
         }
         if (mode.Mode == mdPass) {
-            reference.B1(a0);
+            reference.B1(b1After);
             const int32_t b2 = reference.B2();
-            if (black) {
-                row.Black(start, b2);
-            }
             if (b2 >= width) {
                 return frBadLength; // a pass needs b2 inside the row, left of a1
             }
+            reference.Passed();
             a0 = std::max(b2, start);
+            b1After = b1After < 0 ? -1 : a0;
             continue;
         }
         const TFaxRowStatus status = DecodeHorizontal(row, bits, a0, black, width);
         if (status != frOK) {
             return status;
         }
+        b1After = a0;
     }
     return frOK;
 }

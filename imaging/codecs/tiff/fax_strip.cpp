@@ -50,4 +50,9 @@ int64_t TFaxStrip::NextRow(uint8_t* row, TFaxRowStatus* status)
     return end;
 }
 
+bool TFaxStrip::ReferenceHasEmptyRuns() const
+{
+    return FState->Coding == fcTwoDimensional && FState->Reference->HasEmptyRuns();
+}
+
 } // namespace Tifccitt::detail

@@ -37,7 +37,9 @@ int64_t CCITTHuffmanGetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize,
 // One row coded against RefLine (Group 4, and Group 3 rows led by an EOL and a tag bit: 1 one-,
 // 0 two-dimensional); returns the bit position after it. RefLine, of (Width + 7) / 8 bytes and
 // all white (255) before the first row, receives the decoded row. EOLAlign: EOLs are padded with
-// zero bits to end on a byte boundary.
+// zero bits to end on a byte boundary. A row as bits keeps no trace of runs of no pixels, whose
+// changing elements the next row may refer to: the TIFF reader decodes a strip's rows against the
+// changing elements of the row before instead.
 int64_t CCITT3_2D_GetLine(uint8_t* Row, const uint8_t* Data, int64_t DataSize, bool EOLAlign,
                           int32_t FillOrder, int64_t StartBit, uint8_t* RefLine, int32_t Width,
                           TFaxRowStatus* Status = nullptr);

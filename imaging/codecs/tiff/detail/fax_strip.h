@@ -33,6 +33,9 @@ public:
     // The next row as the row functions of its coding give it; returns the bit position after it,
     // at a whole byte for Modified Huffman rows.
     int64_t NextRow(uint8_t* row, TFaxRowStatus* status);
+    // Whether the next two-dimensional row is decoded against runs of no pixels that the row before
+    // it left: changing elements that its bits, and so the row functions handed them, do not show.
+    bool ReferenceHasEmptyRuns() const;
 
 private:
     struct TState;
