@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -112,13 +114,14 @@ int LowestFreeHandle()
 }
 
 // This test program, by its file.
-std::string ThisProgram()
-{
-    std::string name(PATH_MAX, '\0');
-    const ssize_t length = readlink("/proc/self/exe", name.data(), name.size());
-    name.resize(size_t(std::max<ssize_t>(length, 0)));
+// The name this program was started by, made whole before any test changes the folder. The link
+// /proc/self/exe will not do: in a changed root (CI's) it may name the program as seen from outside.
+const std::string gThisProgram = [] {
+    char* whole = realpath(program_invocation_name, nullptr);
+    const std::string name = whole != nullptr ? whole : program_invocation_name;
+    std::free(whole);
     return name;
-}
+}();
 
 } // namespace
 
@@ -344,7 +347,7 @@ TEST(ScanReaders, EveryThreadIsListedInAFreshProcessNamespace)
     const kvtest::ScopedEnv noFilter("GTEST_FILTER", std::nullopt);
     int status = -1;
     const std::string output = kvtest::RunTool(
-        unshare + ThisProgram() + " --gtest_filter=ScanReaders.EveryThreadIsListedWhateverItsNumber 2>&1",
+        unshare + gThisProgram + " --gtest_filter=ScanReaders.EveryThreadIsListedWhateverItsNumber 2>&1",
         &status);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
