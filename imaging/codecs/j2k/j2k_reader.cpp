@@ -54,16 +54,6 @@ constexpr uint64_t BandBytes = uint64_t(8) << 20;
 constexpr size_t BandsPerWorker = 4;
 constexpr unsigned MostWorkers = 8;
 
-unsigned Cores()
-{
-    return UsableCores();
-}
-
-unsigned Workers()
-{
-    return std::min(Cores(), MostWorkers);
-}
-
 bool SmallTiles(const TDeclaredLayout& layout)
 {
     return TileBufferBytes(layout) < SmallTileBytes;
@@ -101,7 +91,8 @@ class J2kReader
 public:
     J2kReader(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
               bool paramsOnly)
-        : FStream(stream), FBitmap(bitmap), FParams(params), FProgress(progress), FParamsOnly(paramsOnly)
+        : FStream(stream), FBitmap(bitmap), FParams(params), FProgress(progress), FParamsOnly(paramsOnly),
+          FCores(UsableCores())
     {
     }
 
@@ -129,6 +120,8 @@ public:
     }
 
 private:
+    unsigned Workers() const { return std::min(FCores, MostWorkers); }
+
     bool Decode(bool jp2)
     {
         // The library sizes its records by the tile and component counts before it reads a tile:
@@ -139,17 +132,17 @@ private:
             return false;
         }
         // Small tiles are cut into bands before the library reads the headers, which it then reads
-        // without the tiles. A JP2 file's colour boxes take the windows. A picture that cannot be
-        // cut, of one tile or of fewer tiles than workers, is decoded on the library's threads,
-        // whatever the size of its tiles.
+        // without the tiles. A JP2 file's colour boxes take the windows. The library's threads
+        // cost more than they gain on many small tiles, in bands or not; a picture of one tile, or
+        // of fewer tiles than workers, is decoded on them whatever the size of its tiles.
         const bool small = SmallTiles(FLayout);
         TTileBands bands;
         const bool banded = !FParamsOnly && small && !FLayout.ColourBoxes && Workers() > 1 &&
                             FLayout.Tiles >= Workers() && CutIntoBands(bands);
         const std::unique_ptr<TStream> headers = banded ? bands.OpenHeaders() : nullptr;
-        const bool libraryThreads = !FParamsOnly && (!small || FLayout.Tiles < Workers());
+        FLibraryThreads = !FParamsOnly && (!small || FLayout.Tiles < Workers()) ? FCores : 1;
         TDecoderPass pass;
-        if (!OpenPass(banded ? *headers : FStream, jp2, libraryThreads ? Cores() : 1, pass) ||
+        if (!OpenPass(banded ? *headers : FStream, jp2, FLibraryThreads, pass) ||
             !ChooseComponents(*pass.Header, FModel, FUsed)) {
             return false;
         }
@@ -426,7 +419,7 @@ private:
     {
         pass = {};
         FStream.SetPosition(FStart);
-        if (!OpenPass(FStream, jp2, Cores(), pass)) {
+        if (!OpenPass(FStream, jp2, FLibraryThreads, pass)) {
             return false;
         }
         std::vector<OPJ_UINT32> used(FUsed.Indexes.begin(), FUsed.Indexes.end());
@@ -494,6 +487,11 @@ private:
     TIOParamsVals& FParams;
     TProgressRec& FProgress;
     bool FParamsOnly;
+    // The cores the process may use, counted once for the load: the library's threads and the
+    // band workers.
+    unsigned FCores;
+    // The library's threads for a decoder of the whole stream.
+    unsigned FLibraryThreads = 1;
     int64_t FStart = 0;
     TDeclaredLayout FLayout;
     bool FLayoutRead = false;
