@@ -94,7 +94,17 @@ PY
     done
 done <"$work/names"
 
-python3 - "$work/results" <<'PY'
+# The photos beside the opj_decompress program itself, which also reads the file and writes the
+# picture out as a PPM file: on one thread and on every core the process may use.
+cores=$(nproc)
+for photo in 640x480 640x480-r10 1024x768 1024x768-r10; do
+    file=$pictures/one-tile-$photo.j2k
+    one=$(best_ms -o "$work/photo.ppm" opj_decompress -threads 1 -i "$file" -o "$work/photo.ppm")
+    every=$(best_ms -o "$work/photo.ppm" opj_decompress -threads "$cores" -i "$file" -o "$work/photo.ppm")
+    echo "$photo $one $every" >>"$work/programs"
+done
+
+python3 - "$work/results" "$work/programs" <<'PY'
 import statistics, sys
 runs = {}
 for line in open(sys.argv[1]):
@@ -106,5 +116,12 @@ for name, (ms, mb) in median.items():
     picture = name.rsplit("_", 1)[0]
     ours = median.get(picture + "_Ours")
     ratio = f"{ours[0] / ms:10.2f}" if ours and not name.endswith("_Ours") else ""
-    print(f"{name:48} {ms:10.0f} {mb:8d} {ratio:>11}")
+    print(f"{name:48} {ms:10.1f} {mb:8d} {ratio:>11}")
+print(f"\n{'opj_decompress program, best ms':32} {'1 thread':>9} {'every core':>11} {'ours / 1':>9} {'ours / every':>13}")
+for line in open(sys.argv[2]):
+    photo, one, every = line.split()
+    size, _, rate = photo.partition("-")
+    ours = median.get(f"BM_J2kLoad_OneTile{size}{'Rate10' if rate else ''}_Ours")
+    ratios = f"{ours[0] / float(one):9.2f} {ours[0] / float(every):13.2f}" if ours else ""
+    print(f"{'one tile ' + photo:32} {float(one):9.1f} {float(every):11.1f} {ratios}")
 PY
