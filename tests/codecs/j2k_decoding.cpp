@@ -259,7 +259,8 @@ void DecodeNoting(const std::string& bytes, J2kDecoded& d, TProgressNotes& notes
             units = progress.Counter;
             notes.Percents.push_back(percent);
         }
-        if (notes.Percents.size() == notes.AbortAtUnit || notes.Events == notes.AbortAtEvent) {
+        if ((notes.AbortAtUnit > 0 && notes.Percents.size() == notes.AbortAtUnit) ||
+            notes.Events == notes.AbortAtEvent) {
             d.Aborted = true;
         }
     };
