@@ -1,8 +1,9 @@
-// Tiled JPEG 2000 pictures loaded through our reader and through two peers, in the same run:
-// OpenJPEG decoding the whole picture on one thread, as opj_decompress does before it writes its
-// output, and libvips, which decodes tile by tile with OpenJPEG on its own threads into a buffer of
-// 8-bit RGB, as our reader does into the bitmap. Each benchmark loads its picture once; peak
-// memory is measured by running each alone (--benchmark_filter) under /usr/bin/time -v, as
+// Tiled JPEG 2000 pictures loaded through our reader and through its peers, in the same run:
+// OpenJPEG decoding the whole picture on one thread and on every core the process may use, as
+// opj_decompress does (-threads) before it writes its output, and libvips, which decodes tile by
+// tile with OpenJPEG on its own threads into a buffer of 8-bit RGB, as our reader does into the
+// bitmap. Each benchmark loads its picture once, a small picture 20 times; peak memory is
+// measured by running each alone (--benchmark_filter) under /usr/bin/time -v, as
 // bench/peers/j2k.sh does, which also makes the pictures.
 //
 // The pictures, each benchmarked when its file exists:
@@ -14,6 +15,9 @@
 //   KV_BENCH_J2K_ONE_TILE_LEVELS5
 //                          the same decomposed five times, as opj_compress does by default
 //                          (default one-tile-65535x4096-levels5.j2k)
+//   KV_BENCH_J2K_SMALL_DIR  a folder of photos in one tile, as most of the web's pictures are:
+//                          640 x 480 and 1024 x 768, lossless and at a tenth of their bytes
+//                          (one-tile-640x480.j2k, one-tile-640x480-r10.j2k, and so for 1024x768)
 #include "imaging/codecs/j2k/kvj2000.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/core/daduvudez.h"
@@ -65,8 +69,8 @@ struct TImageDeleter
     void operator()(opj_image_t* image) const { opj_image_destroy(image); }
 };
 
-// What opj_decompress does with a picture before writing it out, on one thread.
-bool DecodeWithOpenJpeg(const std::string& picture)
+// What opj_decompress does with a picture before writing it out, on that many threads.
+bool DecodeWithOpenJpeg(const std::string& picture, unsigned threads)
 {
     const bool jp2 = picture.size() > 4 && picture.compare(picture.size() - 4, 4, ".jp2") == 0;
     std::unique_ptr<opj_codec_t, TCodecDeleter> codec(
@@ -76,7 +80,7 @@ bool DecodeWithOpenJpeg(const std::string& picture)
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
     if (!codec || !stream || !opj_setup_decoder(codec.get(), &parameters) ||
-        !opj_codec_set_threads(codec.get(), 1)) {
+        !opj_codec_set_threads(codec.get(), int(threads))) {
         return false;
     }
     opj_image_t* header = nullptr;
@@ -86,14 +90,24 @@ bool DecodeWithOpenJpeg(const std::string& picture)
            opj_end_decompress(codec.get(), stream.get());
 }
 
-void BM_J2kLoad_OpjDecompressOneThread(benchmark::State& state, const std::string& picture)
+void DecodeWithOpenJpegOn(benchmark::State& state, const std::string& picture, unsigned threads)
 {
     for (auto _ : state) {
-        if (!DecodeWithOpenJpeg(picture)) {
+        if (!DecodeWithOpenJpeg(picture, threads)) {
             state.SkipWithError("OpenJPEG cannot decode the picture");
             return;
         }
     }
+}
+
+void BM_J2kLoad_OpjDecompressOneThread(benchmark::State& state, const std::string& picture)
+{
+    DecodeWithOpenJpegOn(state, picture, 1);
+}
+
+void BM_J2kLoad_OpjDecompressEveryCore(benchmark::State& state, const std::string& picture)
+{
+    DecodeWithOpenJpegOn(state, picture, UsableCores());
 }
 
 void BM_J2kLoad_Vips(benchmark::State& state, const std::string& picture)
@@ -132,37 +146,44 @@ bool Exists(const std::string& file)
 
 void RegisterPictures()
 {
+    const std::string smallDir = PictureFile("KV_BENCH_J2K_SMALL_DIR", ".") + "/";
     const struct
     {
-        const char* name;
-        const char* variable;
-        const char* fallback;
-        bool vips;
+        std::string name;
+        std::string file;
+        bool small;
     } pictures[] = {
-        {"Tiles80", "KV_BENCH_J2K_TILES80", "picture-t80.j2k", true},
-        {"Tiles64", "KV_BENCH_J2K_TILES64", "picture-t64.j2k", true},
-        {"Tiles1024", "KV_BENCH_J2K", "picture-t1024.jp2", true},
-        // libvips refuses a picture past its own limits on memory, so OpenJPEG alone is the peer.
-        {"OneTile65535x4096", "KV_BENCH_J2K_ONE_TILE", "one-tile-65535x4096.j2k", false},
-        {"OneTile65535x4096Levels5", "KV_BENCH_J2K_ONE_TILE_LEVELS5", "one-tile-65535x4096-levels5.j2k",
-         false},
+        {"Tiles80", PictureFile("KV_BENCH_J2K_TILES80", "picture-t80.j2k"), false},
+        {"Tiles64", PictureFile("KV_BENCH_J2K_TILES64", "picture-t64.j2k"), false},
+        {"Tiles1024", PictureFile("KV_BENCH_J2K", "picture-t1024.jp2"), false},
+        {"OneTile65535x4096", PictureFile("KV_BENCH_J2K_ONE_TILE", "one-tile-65535x4096.j2k"), false},
+        {"OneTile65535x4096Levels5",
+         PictureFile("KV_BENCH_J2K_ONE_TILE_LEVELS5", "one-tile-65535x4096-levels5.j2k"), false},
+        {"OneTile640x480", smallDir + "one-tile-640x480.j2k", true},
+        {"OneTile640x480Rate10", smallDir + "one-tile-640x480-r10.j2k", true},
+        {"OneTile1024x768", smallDir + "one-tile-1024x768.j2k", true},
+        {"OneTile1024x768Rate10", smallDir + "one-tile-1024x768-r10.j2k", true},
     };
     for (const auto& p : pictures) {
-        const std::string file = PictureFile(p.variable, p.fallback);
-        if (!Exists(file)) {
+        if (!Exists(p.file)) {
             continue;
         }
-        const std::string prefix = std::string("BM_J2kLoad_") + p.name;
+        // libvips refuses a picture past its own limits on memory, so OpenJPEG alone is the peer
+        // of the one-tile giants; one thread and every core are the peers of the small pictures.
+        const bool giant = p.name.starts_with("OneTile65535");
+        const std::string prefix = "BM_J2kLoad_" + p.name;
         for (const auto& [who, run] :
              {std::pair{"Ours", &BM_J2kLoad_Ours},
               std::pair{"OpjDecompressOneThread", &BM_J2kLoad_OpjDecompressOneThread},
+              std::pair{"OpjDecompressEveryCore", &BM_J2kLoad_OpjDecompressEveryCore},
               std::pair{"Vips", &BM_J2kLoad_Vips}}) {
-            if (run == &BM_J2kLoad_Vips && !p.vips) {
+            if ((run == &BM_J2kLoad_Vips && (giant || p.small)) ||
+                (run == &BM_J2kLoad_OpjDecompressEveryCore && !p.small)) {
                 continue;
             }
-            benchmark::RegisterBenchmark((prefix + "_" + who).c_str(), run, file)
+            benchmark::RegisterBenchmark((prefix + "_" + who).c_str(), run, p.file)
                 ->Unit(benchmark::kMillisecond)
-                ->Iterations(1)
+                ->Iterations(p.small ? 20 : 1)
                 ->UseRealTime();
         }
     }

@@ -4,7 +4,8 @@
 # times as ratios to OpenJPEG's one-thread decoding (what opj_decompress does) and to libvips:
 # 9000 x 9000 RGB in 80-pixel tiles, 4000 x 4000 in 64-pixel tiles, 9000 x 9000 in 1024-pixel
 # tiles, and streams of a few bytes declaring one tile of 65535 x 4096, without decomposition and
-# with five levels.
+# with five levels; and photos of 640 x 480 and 1024 x 768 in one tile, lossless and at a tenth of
+# their bytes, beside OpenJPEG on one thread and on every core (opj_decompress -threads).
 #
 # Usage: bench/peers/j2k.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
 # KV_BENCH_J2K_DIR keeps the pictures in that folder from one run to the next.
@@ -37,6 +38,19 @@ make_picture 9000 80 picture-t80.j2k
 make_picture 4000 64 picture-t64.j2k
 make_picture 9000 1024 picture-t1024.jp2
 
+# The same noise at the sizes of most pictures on the web, in one tile.
+make_photo() { # size file options...
+    [[ -s $pictures/$2 ]] && return
+    "$MAGICK" -size "$1" gradient:'#204080'-'#e0c040' -attenuate 0.4 +noise Gaussian -depth 8 \
+        "ppm:$work/photo.ppm"
+    opj_compress -i "$work/photo.ppm" -o "$pictures/$2" "${@:3}" >/dev/null
+    rm -f "$work/photo.ppm"
+}
+for size in 640x480 1024x768; do
+    make_photo "$size" "one-tile-$size.j2k"
+    make_photo "$size" "one-tile-$size-r10.j2k" -r 10
+done
+
 # One tile of 65535 x 4096 RGB, every packet empty: a mid-grey picture, without decomposition and
 # with the five levels that opj_compress gives by default.
 one_tile() { # levels file
@@ -61,7 +75,7 @@ one_tile 5 one-tile-65535x4096-levels5.j2k
 
 export KV_BENCH_J2K_TILES80=$pictures/picture-t80.j2k KV_BENCH_J2K_TILES64=$pictures/picture-t64.j2k \
     KV_BENCH_J2K=$pictures/picture-t1024.jp2 KV_BENCH_J2K_ONE_TILE=$pictures/one-tile-65535x4096.j2k \
-    KV_BENCH_J2K_ONE_TILE_LEVELS5=$pictures/one-tile-65535x4096-levels5.j2k
+    KV_BENCH_J2K_ONE_TILE_LEVELS5=$pictures/one-tile-65535x4096-levels5.j2k KV_BENCH_J2K_SMALL_DIR=$pictures
 "$BENCH" --benchmark_list_tests >"$work/names"
 while read -r name; do
     for ((i = 0; i < RUNS; i++)); do
@@ -80,7 +94,17 @@ PY
     done
 done <"$work/names"
 
-python3 - "$work/results" <<'PY'
+# The photos beside the opj_decompress program itself, which also reads the file and writes the
+# picture out as a PPM file: on one thread and on every core the process may use.
+cores=$(nproc)
+for photo in 640x480 640x480-r10 1024x768 1024x768-r10; do
+    file=$pictures/one-tile-$photo.j2k
+    one=$(best_ms -o "$work/photo.ppm" opj_decompress -threads 1 -i "$file" -o "$work/photo.ppm")
+    every=$(best_ms -o "$work/photo.ppm" opj_decompress -threads "$cores" -i "$file" -o "$work/photo.ppm")
+    echo "$photo $one $every" >>"$work/programs"
+done
+
+python3 - "$work/results" "$work/programs" <<'PY'
 import statistics, sys
 runs = {}
 for line in open(sys.argv[1]):
@@ -92,5 +116,12 @@ for name, (ms, mb) in median.items():
     picture = name.rsplit("_", 1)[0]
     ours = median.get(picture + "_Ours")
     ratio = f"{ours[0] / ms:10.2f}" if ours and not name.endswith("_Ours") else ""
-    print(f"{name:48} {ms:10.0f} {mb:8d} {ratio:>11}")
+    print(f"{name:48} {ms:10.1f} {mb:8d} {ratio:>11}")
+print(f"\n{'opj_decompress program, best ms':32} {'1 thread':>9} {'every core':>11} {'ours / 1':>9} {'ours / every':>13}")
+for line in open(sys.argv[2]):
+    photo, one, every = line.split()
+    size, _, rate = photo.partition("-")
+    ours = median.get(f"BM_J2kLoad_OneTile{size}{'Rate10' if rate else ''}_Ours")
+    ratios = f"{ours[0] / float(one):9.2f} {ours[0] / float(every):13.2f}" if ours else ""
+    print(f"{'one tile ' + photo:32} {float(one):9.1f} {float(every):11.1f} {ratios}")
 PY

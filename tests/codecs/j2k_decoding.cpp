@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <sstream>
 
 namespace kvtest {
 
@@ -22,6 +24,62 @@ uint32_t Get32(const std::string& bytes, size_t at)
         value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
     }
     return value;
+}
+
+uint32_t Get16(const std::string& bytes, size_t at)
+{
+    return uint32_t(static_cast<uint8_t>(bytes[at])) << 8 | static_cast<uint8_t>(bytes[at + 1]);
+}
+
+// A PAM file (P7) as opj_decompress writes a picture of two or four components: its first
+// channel, or its first three, without the alpha it takes the last one for.
+TPnmImage ParsePamWithoutAlpha(const std::string& bytes)
+{
+    const size_t end = bytes.find("ENDHDR\n");
+    if (bytes.compare(0, 3, "P7\n") != 0 || end == std::string::npos) {
+        return {};
+    }
+    std::istringstream header(bytes.substr(3, end - 3));
+    int32_t width = 0, height = 0, depth = 0, maxValue = 0;
+    for (std::string key; header >> key;) {
+        if (key == "WIDTH") {
+            header >> width;
+        } else if (key == "HEIGHT") {
+            header >> height;
+        } else if (key == "DEPTH") {
+            header >> depth;
+        } else if (key == "MAXVAL") {
+            header >> maxValue;
+        }
+    }
+    const size_t first = end + 7;
+    if (width <= 0 || height <= 0 || depth < 1 || maxValue != 255 ||
+        bytes.size() < first + size_t(width) * height * depth) {
+        return {};
+    }
+    TPnmImage image;
+    image.Width = width;
+    image.Height = height;
+    image.MaxValue = maxValue;
+    image.Channels = depth >= 3 ? 3 : 1;
+    for (size_t pixel = 0; pixel < size_t(width) * height; ++pixel) {
+        for (int32_t c = 0; c < image.Channels; ++c) {
+            image.Samples.push_back(static_cast<uint8_t>(bytes[first + pixel * depth + c]));
+        }
+    }
+    return image;
+}
+
+// The colours of the four kinds of tile of RepeatedTiles: a quarter of a tile in each colour.
+TRGB TileColour(uint32_t kind, int32_t x, int32_t y)
+{
+    return TRGB{uint8_t(40 * kind + (x >= 32) * 100), uint8_t(60 + (y >= 32) * 120 - 10 * kind),
+                uint8_t(200 - 30 * kind + ((x ^ y) & 32))};
+}
+
+uint32_t KindOfTile(uint32_t column, uint32_t row)
+{
+    return (column * 7 + row * 3) % 4;
 }
 
 // Raw planes for opj_compress -F: luma, then blue and red chroma. Smooth and within range, so that
@@ -67,7 +125,8 @@ TPnmImage OpjDecompressed(const TempFolder& folder, const std::string& name, con
     if (ToolOutput("opj_decompress -upsample -i " + file + " -o " + decoded).empty()) {
         return {};
     }
-    return ParsePnm(TempFolder::Read(decoded));
+    const std::string written = TempFolder::Read(decoded);
+    return written.compare(0, 2, "P7") == 0 ? ParsePamWithoutAlpha(written) : ParsePnm(written);
 }
 
 int32_t MaxDifferenceWithin(const TPnmImage& theirs, TKVBitmap& bitmap, int32_t fromX, int32_t fromY,
@@ -121,6 +180,159 @@ std::string J2kBox(const char (&type)[5], const std::string& contents)
     std::string box(4, '\0');
     Put32(box, 0, uint32_t(8 + contents.size()));
     return box + type + contents;
+}
+
+std::string RepeatedTiles(const TempFolder& folder, uint32_t width, uint32_t height)
+{
+    std::string header, parts[4];
+    for (uint32_t kind = 0; kind < 4; ++kind) {
+        const std::string ppm = WritePicture(folder, "tile.ppm", 64, 64,
+                                             [kind](int32_t x, int32_t y) { return TileColour(kind, x, y); });
+        const std::string file = folder.File("tile.j2k");
+        ToolOutput("opj_compress -i " + ppm + " -o " + file + " -t 64,64 -n 1");
+        const std::string bytes = TempFolder::Read(file);
+        // The main header's marker segments, up to the one tile-part, which ends before EOC.
+        size_t at = 2;
+        while (at + 4 <= bytes.size() && bytes.compare(at, 2, "\xFF\x90") != 0) {
+            at += 2 + (size_t(uint8_t(bytes[at + 2])) << 8 | uint8_t(bytes[at + 3]));
+        }
+        if (at + 2 > bytes.size()) {
+            return {};
+        }
+        header = bytes.substr(0, at);
+        parts[kind] = bytes.substr(at, bytes.size() - 2 - at);
+    }
+    // The picture's width and height in SIZ.
+    Put32(header, 8, width);
+    Put32(header, 12, height);
+    std::string stream = header;
+    const uint32_t across = width / 64;
+    for (uint32_t t = 0; t < across * (height / 64); ++t) {
+        std::string part = parts[KindOfTile(t % across, t / across)];
+        part[4] = char(t >> 8);
+        part[5] = char(t);
+        stream += part;
+    }
+    return stream + "\xFF\xD9";
+}
+
+TRGB RepeatedTileColour(int32_t x, int32_t y)
+{
+    return TileColour(KindOfTile(uint32_t(x / 64), uint32_t(y / 64)), x % 64, y % 64);
+}
+
+std::string J2kFileOf(const std::string& codeStream, uint32_t width, uint32_t height, uint16_t components)
+{
+    std::string header(14, '\0');
+    Put32(header, 0, height);
+    Put32(header, 4, width);
+    header[8] = char(components >> 8);
+    header[9] = char(components);
+    header[10] = 7; // 8 bits, unsigned
+    header[11] = 7; // the wavelet's coding
+    const std::string signature = J2kBox("jP  ", std::string("\x0D\x0A\x87\x0A", 4));
+    const std::string fileType = J2kBox("ftyp", std::string("jp2 \0\0\0\0jp2 ", 12));
+    const std::string colour = std::string("\x01\0\0\0\0\0\x10", 7); // sRGB
+    return signature + fileType + J2kBox("jp2h", J2kBox("ihdr", header) + J2kBox("colr", colour)) +
+           J2kBox("jp2c", codeStream);
+}
+
+std::set<std::string> ThreadsOfProcess()
+{
+    std::set<std::string> threads;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        threads.insert(entry.path().filename().string());
+    }
+    return threads;
+}
+
+void DecodeNoting(const std::string& bytes, J2kDecoded& d, TProgressNotes& notes)
+{
+    TMemoryStream stream;
+    FillStream(stream, bytes);
+    TProgressRec progress = ProgressInto(d.Aborted);
+    int32_t units = 0;
+    progress.OnProgress = [&](TObject*, int32_t percent) {
+        notes.EventsAfterAbort += d.Aborted;
+        ++notes.Events;
+        if (progress.Counter > units) {
+            units = progress.Counter;
+            notes.Percents.push_back(percent);
+        }
+        if ((notes.AbortAtUnit > 0 && notes.Percents.size() == notes.AbortAtUnit) ||
+            notes.Events == notes.AbortAtEvent) {
+            d.Aborted = true;
+        }
+    };
+    Kvj2000::J2KReadStream(stream, d.Bitmap, d.Params, progress, false);
+}
+
+TBitmapsIn::TBitmapsIn(TKVLocation location) : FBefore(Daduvudez::KVDefMinFileSize)
+{
+    Daduvudez::KVDefMinFileSize = location == kvFile ? 0 : INT32_MAX;
+}
+
+TBitmapsIn::~TBitmapsIn()
+{
+    Daduvudez::KVDefMinFileSize = FBefore;
+}
+
+TOnOneCore::TOnOneCore()
+{
+    sched_getaffinity(0, sizeof FBefore, &FBefore);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    sched_setaffinity(0, sizeof one, &one);
+}
+
+TOnOneCore::~TOnOneCore()
+{
+    sched_setaffinity(0, sizeof FBefore, &FBefore);
+}
+
+std::string WritePicture(const TempFolder& folder, const std::string& name, int32_t width, int32_t height,
+                         const std::function<TRGB(int32_t, int32_t)>& colour)
+{
+    std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    ppm.reserve(ppm.size() + size_t(width) * height * 3);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const TRGB p = colour(x, y);
+            ppm += {char(p.r), char(p.g), char(p.b)};
+        }
+    }
+    return folder.Write(name, ppm);
+}
+
+TLastTilePart LastTilePart(const std::string& bytes)
+{
+    const size_t box = bytes.find("jp2c");
+    size_t at = (box == std::string::npos ? 0 : box + 4) + 2;
+    // The main header's marker segments up to the first tile-part, then tile-part after tile-part.
+    while (at + 4 <= bytes.size() && Get16(bytes, at) != 0xFF90) {
+        at += 2 + Get16(bytes, at + 2);
+    }
+    TLastTilePart last;
+    while (at + 10 <= bytes.size() && Get16(bytes, at) == 0xFF90) {
+        last.Start = at;
+        at += Get32(bytes, at + 6);
+    }
+    last.End = at;
+    return last;
+}
+
+std::string WithLooseEnd(const std::string& bytes, size_t tail)
+{
+    const TLastTilePart last = LastTilePart(bytes);
+    std::string loose = bytes;
+    Put32(loose, last.Start + 6, 0);
+    loose.insert(last.End + 2, tail, '\0');
+    const size_t box = loose.find("jp2c");
+    if (box != std::string::npos) {
+        Put32(loose, box - 4, Get32(loose, box - 4) + uint32_t(tail));
+    }
+    return loose;
 }
 
 } // namespace kvtest

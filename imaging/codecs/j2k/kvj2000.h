@@ -30,10 +30,12 @@ bool J2KTryStreamJP2(TStream& Stream);
 bool J2KTryStreamJ2K(TStream& Stream);
 
 // Decodes the JP2 file or code stream at the stream's position into kv1g (one component of one
-// bit) or kv24RGB, tile by tile on the machine's threads, a tile too large for that in windows:
-// grey, RGB or YCbCr colour spaces, alpha components skipped, samples brought to their top 8
-// bits. Colour boxes that name any other colour space or method, library failures and sizes past
-// the pixel budget set the abort flag. With ParamsOnly only the headers are read.
+// bit) or kv24RGB, tile by tile on the cores the process may use, a tile too large for that in
+// windows: grey, RGB or YCbCr colour spaces, alpha components skipped, samples brought to their
+// top 8 bits. Colour boxes that name another colour space the standards define, library failures
+// and sizes past the pixel budget set the abort flag; a box that names nothing leaves the
+// components to decide. The stream is left at the end of the picture's code stream, or of its
+// code-stream box; with ParamsOnly only the headers are read, and the stream left where it was.
 void J2KReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                    bool ParamsOnly);
 

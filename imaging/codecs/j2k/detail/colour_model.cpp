@@ -32,6 +32,34 @@ bool EnumeratedModel(uint32_t colourSpace, TColourModel& model)
     }
 }
 
+// The enumerated colour spaces that the standards of JP2 files and their extensions define
+// besides those three: bi-level, the YCbCr spaces, PhotoYCC, CMY, CMYK, YCCK, CIELab, CIEJab,
+// e-sRGB, ROMM-RGB, the YPbPr spaces and e-sYCC. Value 0, bi-level there, is what OpenJPEG's own
+// encoder writes for colours it does not know, and names nothing.
+bool NamedElsewhere(uint32_t colourSpace)
+{
+    switch (colourSpace) {
+    case 1:
+    case 3:
+    case 4:
+    case 9:
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+    case 19:
+    case 20:
+    case 21:
+    case 22:
+    case 23:
+    case 24:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool ProfileModel(uint32_t colourSpace, TColourModel& model)
 {
     switch (colourSpace) {
@@ -61,8 +89,9 @@ TColourModel ComponentsModel(const TDeclaredLayout& layout)
     if (steps.size() < 3) {
         return TColourModel::Grey;
     }
-    const bool chroma =
-        !layout.ComponentTransform && Coarser(steps[1], steps[0]) && Coarser(steps[2], steps[0]);
+    const bool chroma = steps.size() == 3 && steps[0].first == steps[0].second &&
+                        !layout.ComponentTransform && Coarser(steps[1], steps[0]) &&
+                        Coarser(steps[2], steps[0]);
     return chroma ? TColourModel::YCbCr : TColourModel::RGB;
 }
 
@@ -70,17 +99,16 @@ TColourModel ComponentsModel(const TDeclaredLayout& layout)
 
 bool ColourModelOf(const TDeclaredLayout& layout, TColourModel& model)
 {
+    model = ComponentsModel(layout);
     switch (layout.ColourMethod) {
-    case 0:
-        model = ComponentsModel(layout);
-        return true;
     case EnumeratedMethod:
-        return EnumeratedModel(layout.EnumeratedColourSpace, model);
+        return EnumeratedModel(layout.EnumeratedColourSpace, model) ||
+               !NamedElsewhere(layout.EnumeratedColourSpace);
     case ProfileMethod:
     case AnyProfileMethod:
-        return ProfileModel(layout.ProfileColourSpace, model);
+        return layout.ProfileColourSpace == 0 || ProfileModel(layout.ProfileColourSpace, model);
     default:
-        return false;
+        return true;
     }
 }
 

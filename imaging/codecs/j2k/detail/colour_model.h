@@ -14,9 +14,11 @@ enum class TColourModel
 };
 
 // The model of the picture, false when it is none of the three: a colour box that names another
-// colour space (CIELab, CMYK, e-sYCC, ...), a profile of another one, or a method of its own.
-// Without a colour box, one or two components are grey and three or more RGB, unless the second
-// and third are sampled more coarsely than the first, untransformed: then they are chroma.
+// colour space that the standards define (CIELab, CMYK, e-sYCC, ...), or holds a profile of
+// another one. A box that names nothing (a method of its own, a space no standard defines, a
+// profile too short or malformed to have a header) is read as if absent. Without a colour box,
+// one or two components are grey and more RGB; exactly three, the first sampled alike across and
+// down and the second and third more coarsely, untransformed, are luma and chroma.
 bool ColourModelOf(const TDeclaredLayout& layout, TColourModel& model);
 
 } // namespace Kvj2000::detail

@@ -1,5 +1,5 @@
-// The SIZ marker of a JPEG 2000 code stream, found in a raw code stream or in a JP2 file's
-// code-stream box, and the room the stream has for the tiles it declares.
+// The SIZ marker, coding styles and tile-parts of a JPEG 2000 code stream, found in a raw code
+// stream or in a JP2 file's code-stream box, and the room the stream has for the tiles it declares.
 #include "imaging/codecs/j2k/detail/declared_layout.h"
 
 #include "imaging/codecs/params/ioparams.h"
@@ -24,10 +24,17 @@ constexpr int64_t LongBoxHeaderBytes = 16;
 constexpr int64_t SizPrefixBytes = 42;
 constexpr int64_t ComponentBytes = 3; // Ssiz, XRsiz, YRsiz
 constexpr uint64_t TilePartHeaderBytes = 14;
+constexpr int64_t TilePartMarkerBytes = 12;       // SOT: marker, Lsot, Isot, Psot, TPsot, TNsot
 constexpr uint32_t TilePartMarker = 0xFF90;       // SOT
 constexpr uint32_t TileDataMarker = 0xFF93;       // SOD
+constexpr uint32_t EndMarker = 0xFFD9;            // EOC
 constexpr uint32_t CodingStyleMarker = 0xFF52;    // COD
 constexpr uint32_t ComponentStyleMarker = 0xFF53; // COC
+constexpr uint32_t PacketHeadersMarker = 0xFF60;  // PPM
+// Tile-parts and main header segments past these many are walked but not kept: a stream that is
+// cut into bands holds fewer, and a main header of at most a megabyte.
+constexpr size_t MostTilePartsKept = size_t(1) << 20;
+constexpr size_t MostHeaderSegmentsKept = size_t(1) << 18;
 // What the library (OpenJPEG 2.5) allocates for each tile, and for each component of each tile,
 // when its header read gets to the first tile: measured 8,810 and 1,088 bytes, rounded up.
 constexpr uint64_t HeaderBytesPerTile = 8900;
@@ -98,15 +105,16 @@ bool ReadBox(TStream& stream, int64_t offset, int64_t end, TBox& box)
     return true;
 }
 
-// The contents of the first top-level code-stream box at or after offset: where they start and
-// how many bytes the box and the stream hold of them.
-bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, int64_t& first, int64_t& bytes)
+// The first top-level code-stream box at or after offset: where it is, where its contents start
+// and how many bytes the box and the stream hold of them.
+bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, TDeclaredLayout& layout)
 {
     TBox box;
     while (ReadBox(stream, offset, end, box)) {
         if (box.Type == CodeStreamBoxType) {
-            first = box.First;
-            bytes = box.End - box.First;
+            layout.CodeStreamBox = offset;
+            layout.CodeStream = box.First;
+            layout.CodeStreamBytes = box.End - box.First;
             return true;
         }
         if (!box.Whole) {
@@ -118,19 +126,23 @@ bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, int64_t& fi
 }
 
 // What the first "colr" box says: its method, then an enumerated colour space, or a profile whose
-// header names its data colour space in its bytes 16 to 19.
+// header of 128 bytes names its data colour space in its bytes 16 to 19 and is signed "acsp" in
+// its bytes 36 to 39.
 void ReadColourSpecification(TStream& stream, const TBox& box, TDeclaredLayout& layout)
 {
-    constexpr int64_t EnumeratedBytes = 7, ProfileBytes = 3 + 20;
-    uint8_t colour[ProfileBytes];
-    const int64_t bytes = std::min(box.End - box.First, ProfileBytes);
+    constexpr int64_t EnumeratedBytes = 7, ProfileHeaderBytes = 128, ProfileBytesRead = 40;
+    constexpr uint32_t ProfileSignature = 0x61637370; // "acsp"
+    uint8_t colour[3 + ProfileBytesRead];
+    const int64_t contents = box.End - box.First;
+    const int64_t bytes = std::min<int64_t>(contents, sizeof colour);
     if (bytes < 3 || stream.Read(colour, bytes) != bytes) {
         return;
     }
     layout.ColourMethod = colour[0];
     if (colour[0] == 1 && bytes >= EnumeratedBytes) {
         layout.EnumeratedColourSpace = Get32BE(colour + 3);
-    } else if ((colour[0] == 2 || colour[0] == 3) && bytes == ProfileBytes) {
+    } else if ((colour[0] == 2 || colour[0] == 3) && contents >= 3 + ProfileHeaderBytes &&
+               Get32BE(colour + 3 + 36) == ProfileSignature) {
         layout.ProfileColourSpace = Get32BE(colour + 3 + 16);
     }
 }
@@ -161,18 +173,6 @@ void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayo
     }
 }
 
-uint64_t TileCount(const TGridAxis& axis)
-{
-    return axis.End > axis.TileStart && axis.TileSize > 0
-               ? (uint64_t(axis.End - axis.TileStart) + axis.TileSize - 1) / axis.TileSize
-               : 0;
-}
-
-uint64_t CeilDiv(uint64_t value, uint64_t step)
-{
-    return (value + step - 1) / step;
-}
-
 uint64_t Extent(const TGridAxis& axis)
 {
     return axis.End > axis.Start ? axis.End - axis.Start : 0;
@@ -182,7 +182,7 @@ uint64_t Extent(const TGridAxis& axis)
 uint64_t TilesWithSamples(const TGridAxis& axis, uint8_t step)
 {
     const uint64_t every = std::max<uint64_t>(step, 1);
-    const uint64_t count = TileCount(axis);
+    const uint64_t count = TilesAlong(axis);
     uint64_t found = 0;
     for (uint64_t i = 0; i < count; ++i) {
         const uint64_t start = std::max<uint64_t>(axis.Start, axis.TileStart + i * axis.TileSize);
@@ -200,7 +200,7 @@ bool ParseSiz(const std::vector<uint8_t>& siz, int64_t bytes, TDeclaredLayout& l
     }
     layout.Across = {Get32BE(p + 16), Get32BE(p + 8), Get32BE(p + 32), Get32BE(p + 24)};
     layout.Down = {Get32BE(p + 20), Get32BE(p + 12), Get32BE(p + 36), Get32BE(p + 28)};
-    layout.Tiles = TileCount(layout.Across) * TileCount(layout.Down);
+    layout.Tiles = TilesAlong(layout.Across) * TilesAlong(layout.Down);
     const uint32_t components = Get16BE(p + 40);
     layout.Steps.clear();
     layout.FirstPrecision =
@@ -271,8 +271,10 @@ void NoteCodingStyle(uint32_t marker, const uint8_t* data, int64_t length, size_
 }
 
 // Reads marker segments up to SOT (the main header's end) or SOD (a tile-part header's), noting
-// the coding styles; the marker that ended them, or 0.
-uint32_t ReadHeaderMarkers(TStream& stream, int64_t end, TDeclaredLayout& layout)
+// the coding styles and, given somewhere to keep them, the segments; the marker that ended them,
+// or 0.
+uint32_t ReadHeaderMarkers(TStream& stream, int64_t end, TDeclaredLayout& layout,
+                           std::vector<TMarkerSegment>* segments = nullptr)
 {
     uint8_t head[4];
     std::vector<uint8_t> segment;
@@ -288,6 +290,10 @@ uint32_t ReadHeaderMarkers(TStream& stream, int64_t end, TDeclaredLayout& layout
         if (next > end) {
             return 0;
         }
+        if (segments != nullptr && segments->size() < MostHeaderSegmentsKept) {
+            segments->push_back({stream.Position() - 4, marker, uint32_t(length + 2)});
+        }
+        layout.PacketHeadersInMainHeader |= segments != nullptr && marker == PacketHeadersMarker;
         if (marker == CodingStyleMarker || marker == ComponentStyleMarker) {
             segment.resize(size_t(length));
             if (stream.Read(segment.data(), length) != length) {
@@ -300,31 +306,86 @@ uint32_t ReadHeaderMarkers(TStream& stream, int64_t end, TDeclaredLayout& layout
     return 0;
 }
 
-// The coding styles of the main header and of every tile-part header, which the library follows
-// when it makes a tile's code-block records.
-void ReadCodingStyles(TStream& stream, int64_t first, int64_t bytes, TDeclaredLayout& layout)
+// Where the first end of code stream marker at or after `from` and before `end` is, -1 without
+// one. Coded data hold no marker: a byte 0xFF in them is followed by one of at most 0x8F.
+int64_t FindEndMarker(TStream& stream, int64_t from, int64_t end)
 {
-    const int64_t end = first + bytes;
-    uint8_t head[SizPrefixBytes];
-    stream.SetPosition(first);
-    if (stream.Read(head, 6) != 6) {
-        return;
+    constexpr int64_t ChunkBytes = int64_t(1) << 16;
+    std::vector<uint8_t> chunk(ChunkBytes);
+    bool afterFF = false;
+    for (int64_t at = from; at < end; at += ChunkBytes) {
+        const int64_t count = std::min(ChunkBytes, end - at);
+        stream.SetPosition(at);
+        if (stream.Read(chunk.data(), count) != count) {
+            return -1;
+        }
+        const uint8_t* const last = chunk.data() + count;
+        if (afterFF && chunk[0] == (EndMarker & 0xFF)) {
+            return at - 1;
+        }
+        for (const uint8_t* p = chunk.data(); (p = std::find(p, last, 0xFF)) != last; ++p) {
+            if (p + 1 == last) {
+                break;
+            }
+            if (p[1] == (EndMarker & 0xFF)) {
+                return at + (p - chunk.data());
+            }
+        }
+        afterFF = last[-1] == 0xFF;
     }
-    stream.SetPosition(first + 4 + Get16BE(head + 4));
-    for (uint32_t marker = ReadHeaderMarkers(stream, end, layout); marker == TilePartMarker;) {
-        const int64_t tilePart = stream.Position() - 2;
-        if (stream.Read(head, 10) != 10 || ReadHeaderMarkers(stream, end, layout) != TileDataMarker) {
-            return;
-        }
-        const uint32_t length = Get32BE(head + 4);
-        if (length < TilePartHeaderBytes || end - tilePart < int64_t(length) + 2) {
-            return;
-        }
-        stream.SetPosition(tilePart + length);
+    return -1;
+}
+
+// The tile-parts from the first, each with the coding styles of its header, up to the end of code
+// stream marker; a last tile-part that gives no length runs to that marker.
+void ReadTileParts(TStream& stream, int64_t at, int64_t end, TDeclaredLayout& layout)
+{
+    bool allKept = true;
+    uint8_t head[TilePartMarkerBytes];
+    while (end - at >= 2) {
+        stream.SetPosition(at);
         if (stream.Read(head, 2) != 2) {
             return;
         }
-        marker = Get16BE(head);
+        if (Get16BE(head) == EndMarker) {
+            layout.EndMarker = true;
+            layout.TilePartsIndexed = allKept;
+            layout.PictureEnd = at + 2;
+            return;
+        }
+        if (Get16BE(head) != TilePartMarker ||
+            stream.Read(head + 2, TilePartMarkerBytes - 2) != TilePartMarkerBytes - 2 ||
+            Get16BE(head + 2) != TilePartMarkerBytes - 2 ||
+            ReadHeaderMarkers(stream, end, layout) != TileDataMarker) {
+            return;
+        }
+        int64_t length = Get32BE(head + 6);
+        if (length == 0) {
+            const int64_t endMarker = FindEndMarker(stream, stream.Position(), end);
+            layout.CutShort = endMarker < 0;
+            length = endMarker - at;
+        }
+        if (length < int64_t(TilePartHeaderBytes) || end - at < length + 2) {
+            return;
+        }
+        if (layout.TileParts.size() < MostTilePartsKept) {
+            layout.TileParts.push_back(
+                {at, uint32_t(length), uint16_t(Get16BE(head + 4)), head[10], head[11]});
+        } else {
+            allKept = false;
+        }
+        at += length;
+    }
+}
+
+// The main header's marker segments, SIZ first, up to the first tile-part, and the tile-parts.
+void ReadMarkers(TStream& stream, TDeclaredLayout& layout)
+{
+    const int64_t end = layout.CodeStream + layout.CodeStreamBytes;
+    stream.SetPosition(layout.CodeStream + 2);
+    if (ReadHeaderMarkers(stream, end, layout, &layout.MainHeader) == TilePartMarker) {
+        layout.MainHeaderEnd = stream.Position() - 2;
+        ReadTileParts(stream, layout.MainHeaderEnd, end, layout);
     }
 }
 
@@ -369,18 +430,33 @@ bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout)
 {
     const int64_t start = stream.Position();
     const int64_t end = stream.Size();
-    int64_t first = start;
-    int64_t bytes = end - start;
-    const bool found = (!jp2 || FindCodeStreamBox(stream, start, end, first, bytes)) &&
-                       ReadSizAt(stream, first, bytes, layout);
+    layout.CodeStream = start;
+    layout.CodeStreamBytes = end - start;
+    const bool found = (!jp2 || FindCodeStreamBox(stream, start, end, layout)) &&
+                       ReadSizAt(stream, layout.CodeStream, layout.CodeStreamBytes, layout);
+    layout.PictureEnd = layout.CodeStream + layout.CodeStreamBytes;
     if (found) {
-        ReadCodingStyles(stream, first, bytes, layout);
+        ReadMarkers(stream, layout);
     }
     if (found && jp2) {
+        layout.PictureEnd = layout.CodeStream + layout.CodeStreamBytes;
         ReadColourBoxes(stream, start, end, layout);
     }
     stream.SetPosition(start);
     return found;
+}
+
+uint64_t TilesAlong(const TGridAxis& axis)
+{
+    return axis.End > axis.TileStart && axis.TileSize > 0 ? CeilDiv(axis.End - axis.TileStart, axis.TileSize)
+                                                          : 0;
+}
+
+uint32_t TileAt(const TDeclaredLayout& layout, uint32_t x, uint32_t y)
+{
+    const uint32_t column = (x - layout.Across.TileStart) / std::max(layout.Across.TileSize, 1u);
+    const uint32_t row = (y - layout.Down.TileStart) / std::max(layout.Down.TileSize, 1u);
+    return uint32_t(row * TilesAlong(layout.Across) + column);
 }
 
 uint64_t BitmapBytes(const TDeclaredLayout& layout)

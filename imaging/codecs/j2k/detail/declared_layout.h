@@ -1,6 +1,8 @@
-// The tiles and components a JPEG 2000 code stream declares in its SIZ marker, read before the
-// library reads the main header: the library makes a record for every tile, and one for each
-// component of every tile, while it reads that header, however few bytes follow it.
+// What a JPEG 2000 code stream, raw or in a JP2 file, declares and holds, read once before the
+// library reads it: the tiles and components of its SIZ marker (the library makes a record for
+// every tile, and one for each component of every tile, while it reads the main header, however
+// few bytes follow it), its coding styles, its marker segments and tile-parts, where it ends, and
+// a JP2 file's colour boxes.
 #pragma once
 
 #include <array>
@@ -32,6 +34,35 @@ struct TBlockSize
 // A coding style decomposes a tile at most 32 times.
 constexpr uint32_t MostHalvings = 32;
 
+inline uint64_t CeilDiv(uint64_t value, uint64_t step)
+{
+    return (value + step - 1) / step;
+}
+
+// The tiles along the axis.
+uint64_t TilesAlong(const TGridAxis& axis);
+
+// A marker segment of the main header: where its marker is, and its length, which counts the two
+// bytes of the length and not the marker's.
+struct TMarkerSegment
+{
+    int64_t Offset = 0;
+    uint32_t Marker = 0;
+    uint32_t Length = 0;
+};
+
+// A tile-part: where its SOT marker is, its length from there, its tile and its index among the
+// tile's parts, and their count (0 when not given). A last tile-part whose SOT gives no length
+// runs to the end of code stream marker, whose offset it is then given.
+struct TTilePart
+{
+    int64_t Offset = 0;
+    uint32_t Length = 0;
+    uint16_t Tile = 0;
+    uint8_t Part = 0;
+    uint8_t Parts = 0;
+};
+
 struct TDeclaredLayout
 {
     TGridAxis Across;
@@ -50,11 +81,32 @@ struct TDeclaredLayout
     bool ComponentTransform = false;
     // The first component's precision in bits (1 to 128; 0 without components).
     uint32_t FirstPrecision = 0;
-    // The bytes of the code stream, from its start marker to the end of its box or stream.
+    // Where the code stream starts (its SOC marker), and the bytes from there to the end of its
+    // box or stream; a JP2 file's code-stream box, -1 in a raw code stream.
+    int64_t CodeStream = 0;
     int64_t CodeStreamBytes = 0;
+    int64_t CodeStreamBox = -1;
+    // Where the picture ends: past the end of code stream marker that follows the last
+    // tile-part, else the end of the stream; in a JP2 file, the end of the code-stream box.
+    int64_t PictureEnd = 0;
+    // The marker segments of the main header, which ends at the first tile-part; whether one
+    // holds packet headers (PPM).
+    std::vector<TMarkerSegment> MainHeader;
+    int64_t MainHeaderEnd = 0;
+    bool PacketHeadersInMainHeader = false;
+    // Every tile-part in stream order, when each gives a length within the stream and the end of
+    // code stream marker follows the last (TilePartsIndexed); else those before the first that
+    // does not, and no more than a few million.
+    std::vector<TTilePart> TileParts;
+    bool TilePartsIndexed = false;
+    bool EndMarker = false;
+    // A tile-part that gives no length, to run to the end of code stream marker, in a stream
+    // without one: a stream cut short.
+    bool CutShort = false;
     // A JP2 file's first colour box: its method (1 enumerated, 2 and 3 a profile; 0 without the
     // box), its enumerated colour space (16 sRGB, 17 grey, 18 sYCC, ...) and the data colour space
-    // its profile names ("RGB ", "GRAY", ...), each 0 where the method gives none.
+    // its profile names ("RGB ", "GRAY", ...), each 0 where the box gives none: a profile too
+    // short for its header of 128 bytes, or without its signature, names none.
     uint32_t ColourMethod = 0;
     uint32_t EnumeratedColourSpace = 0;
     uint32_t ProfileColourSpace = 0;
@@ -67,6 +119,9 @@ struct TDeclaredLayout
 // the JP2 file there. False when no code stream opens with a SIZ marker that declares at least
 // one tile; the position is kept either way.
 bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout);
+
+// The tile of the grid that holds the point, by its index.
+uint32_t TileAt(const TDeclaredLayout& layout, uint32_t x, uint32_t y);
 
 // The bytes of the bitmap the picture needs, 0 past the pixel budget.
 uint64_t BitmapBytes(const TDeclaredLayout& layout);

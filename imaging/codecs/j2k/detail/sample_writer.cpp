@@ -61,29 +61,26 @@ void ConvertToRGB(uint8_t* row, uint32_t from, uint32_t to)
     }
 }
 
-uint64_t CeilDiv(uint64_t value, uint64_t step)
+// Along one axis of the picture, the tile, counted along the axis, of each of the three samples of
+// luma and chroma that make a pixel: a pixel takes the sample at or before it, or the component's
+// first.
+std::vector<std::array<uint32_t, 3>> SampleTilesAlong(const TGridAxis& axis, uint32_t start, uint32_t end,
+                                                      const uint32_t (&steps)[3])
 {
-    return (value + step - 1) / step;
-}
-
-// Along one axis of the picture, whether the samples of the three components that make a pixel
-// lie in different tiles: a pixel takes the sample at or before it, or the component's first.
-std::vector<bool> SeamsAlong(const TGridAxis& axis, uint32_t start, uint32_t end, const uint32_t (&steps)[3])
-{
-    std::vector<bool> seams(end - start);
-    if (axis.TileSize == 0) {
-        return seams;
-    }
-    for (uint32_t x = start; x < end; ++x) {
-        uint64_t tiles[3];
+    std::vector<std::array<uint32_t, 3>> tiles(end - start);
+    for (uint32_t x = start; x < end && axis.TileSize > 0; ++x) {
         for (size_t c = 0; c < 3; ++c) {
             const uint64_t step = std::max(steps[c], 1u);
             const uint64_t sample = std::max<uint64_t>(x / step, CeilDiv(start, step));
-            tiles[c] = (sample * step - axis.TileStart) / axis.TileSize;
+            tiles[x - start][c] = uint32_t((sample * step - axis.TileStart) / axis.TileSize);
         }
-        seams[x - start] = tiles[0] != tiles[1] || tiles[0] != tiles[2];
     }
-    return seams;
+    return tiles;
+}
+
+bool AllAlike(const std::array<uint32_t, 3>& tiles)
+{
+    return tiles[0] == tiles[1] && tiles[0] == tiles[2];
 }
 
 } // namespace
@@ -369,31 +366,46 @@ uint8_t* TSampleWriter::Row(int32_t y)
 }
 
 void TSampleWriter::ConvertTileSeams(const TGridAxis& across, const TGridAxis& down,
-                                     const TColourSteps& steps)
+                                     const TColourSteps& steps, const std::vector<bool>& written)
 {
     Release();
     const uint32_t stepsAcross[3] = {steps[0].first, steps[1].first, steps[2].first};
     const uint32_t stepsDown[3] = {steps[0].second, steps[1].second, steps[2].second};
-    const std::vector<bool> columns = SeamsAlong(across, FPicture.X0, FPicture.X1, stepsAcross);
-    const std::vector<bool> rows = SeamsAlong(down, FPicture.Y0, FPicture.Y1, stepsDown);
-    const bool anyColumn = std::find(columns.begin(), columns.end(), true) != columns.end();
-    if (!anyColumn && std::find(rows.begin(), rows.end(), true) == rows.end()) {
-        return;
+    const auto columns = SampleTilesAlong(across, FPicture.X0, FPicture.X1, stepsAcross);
+    const auto rows = SampleTilesAlong(down, FPicture.Y0, FPicture.Y1, stepsDown);
+    std::vector<uint32_t> seamColumns;
+    for (uint32_t x = 0; x < columns.size(); ++x) {
+        if (!AllAlike(columns[x])) {
+            seamColumns.push_back(x);
+        }
     }
-    const uint32_t width = FPicture.X1 - FPicture.X0;
+    const uint64_t tilesAcross = TilesAlong(across);
+    const auto convert = [&](uint8_t* row, uint32_t x, const std::array<uint32_t, 3>& rowTiles) {
+        bool whole = true;
+        for (size_t c = 0; c < 3; ++c) {
+            const uint64_t tile = rowTiles[c] * tilesAcross + columns[x][c];
+            whole = whole && tile < written.size() && written[tile];
+        }
+        if (whole) {
+            ConvertToRGB(row, x, x + 1);
+        } else {
+            reinterpret_cast<TRGB*>(row)[x] = TRGB{0, 0, 0};
+        }
+    };
     for (uint32_t y = 0; y < rows.size(); ++y) {
-        if (!rows[y] && !anyColumn) {
+        const bool seamRow = !AllAlike(rows[y]);
+        if (!seamRow && seamColumns.empty()) {
             continue;
         }
         uint8_t* row = FBitmap.GetScanLine(int32_t(y));
-        if (rows[y]) {
-            ConvertToRGB(row, 0, width);
+        if (seamRow) {
+            for (uint32_t x = 0; x < columns.size(); ++x) {
+                convert(row, x, rows[y]);
+            }
             continue;
         }
-        for (uint32_t x = 0; x < width; ++x) {
-            if (columns[x]) {
-                ConvertToRGB(row, x, x + 1);
-            }
+        for (uint32_t x : seamColumns) {
+            convert(row, x, rows[y]);
         }
     }
 }

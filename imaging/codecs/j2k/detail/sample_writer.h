@@ -92,9 +92,12 @@ public:
     // chroma planes all cover a pixel, the pixel turns into RGB.
     void Write(const TChannelPlane* planes, size_t count);
     // Turns into RGB the pixels whose luma and chroma samples lie in different tiles of the grid,
-    // once every tile is in: the steps are those of the luma and the two chroma components. Such
-    // pixels lie where a tile starts between two samples of a component.
-    void ConvertTileSeams(const TGridAxis& across, const TGridAxis& down, const TColourSteps& steps);
+    // once the tiles are in: the steps are those of the luma and the two chroma components, and
+    // `written` tells the tiles written, by their index on the grid. Such pixels lie where a tile
+    // starts between two samples of a component. One whose samples are not all in a tile written,
+    // when a load stops, is cleared, as the pixels of a tile not written are.
+    void ConvertTileSeams(const TGridAxis& across, const TGridAxis& down, const TColourSteps& steps,
+                          const std::vector<bool>& written);
     // Lets go of the rows in hand.
     void Finish();
 
