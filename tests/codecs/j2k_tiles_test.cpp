@@ -9,6 +9,7 @@
 #include "platform/core/streams.h"
 #include "tests/codecs/codec_tools.h"
 #include "tests/codecs/j2k_decoding.h"
+#include "tests/support/one_processor.h"
 #include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
@@ -223,7 +224,7 @@ bool RisesTo100(const std::vector<int32_t>& percents)
 // The library's header records for 26,508 tiles of 64 pixels would cost about as much as the
 // picture: its tiles load with their pixels, in bands whose decoders hold records of their own
 // tiles only, so the load costs the bitmap and little more. Tiles of 32 pixels past the budget
-// stay refused, before the library makes a record.
+// stay refused, before the library makes a record. On one core as on many.
 TEST(J2kTiles, ManyTileFilesLoadWithTheirPixels)
 {
     ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
@@ -256,6 +257,12 @@ TEST(J2kTiles, ManyTileFilesLoadWithTheirPixels)
         if (c.loads) {
             EXPECT_EQ(empty.Bitmap.GetWidth(), int32_t(c.width));
             EXPECT_TRUE(AllMidGrey(empty.Bitmap));
+            // A process given one core (taskset, a container) still decodes in bands, one after
+            // the other, not through one decoder holding the records of every tile.
+            kvtest::TOneProcessor oneCore;
+            Decoded alone;
+            EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(bytes, alone); }), c.mostKb);
+            EXPECT_FALSE(alone.Aborted);
         }
     }
 }

@@ -137,8 +137,8 @@ private:
         // of fewer tiles than workers, is decoded on them whatever the size of its tiles.
         const bool small = SmallTiles(FLayout);
         TTileBands bands;
-        const bool banded = !FParamsOnly && small && !FLayout.ColourBoxes && Workers() > 1 &&
-                            FLayout.Tiles >= Workers() && CutIntoBands(bands);
+        const bool banded = !FParamsOnly && small && !FLayout.ColourBoxes && FLayout.Tiles >= Workers() &&
+                            CutIntoBands(bands);
         const std::unique_ptr<TStream> headers = banded ? bands.OpenHeaders() : nullptr;
         FLibraryThreads = !FParamsOnly && (!small || FLayout.Tiles < Workers()) ? FCores : 1;
         TDecoderPass pass;
