@@ -41,7 +41,7 @@ int32_t WorkerCount(int32_t Threads)
     return std::min(Threads, MostWorkers);
 }
 
-TPictureWorkers::TPictureWorkers(int32_t Workers) : FWorkers(std::max(Workers, 1))
+TPictureWorkers::TPictureWorkers(int32_t Workers) : FWorkers(std::max(Workers, 1)), FCores(UsableCores())
 {
     // The components are made here, on the thread that owns the run; each is then used by one
     // worker only.
@@ -138,6 +138,7 @@ void TPictureWorkers::Work(TPictureTools& Tools)
 {
     for (;;) {
         TQueued next;
+        unsigned share = 1;
         {
             std::unique_lock<std::mutex> lock(FLock);
             FWorkArrived.wait(lock, [this] { return FStopping || !FQueue.empty(); });
@@ -146,8 +147,11 @@ void TPictureWorkers::Work(TPictureTools& Tools)
             }
             next = std::move(FQueue.front());
             FQueue.pop_front();
+            ++FRunning;
+            share = ShareOfNextJob();
         }
         try {
+            const TCoreShare cores(share);
             next.Job(Tools);
         } catch (...) {
         }
@@ -155,9 +159,18 @@ void TPictureWorkers::Work(TPictureTools& Tools)
         // progress passes to the finished count at once.
         {
             std::lock_guard<std::mutex> lock(FLock);
+            --FRunning;
             FFinished.push_back(next.Ticket);
             Tools.Percent = 0;
         }
         FWorkDone.notify_all();
     }
+}
+
+unsigned TPictureWorkers::ShareOfNextJob() const
+{
+    // A picture alone gets every core; a full pool of workers on as many cores, one each. Eight
+    // workers whose loads each started eight threads made 64 on eight cores.
+    const int64_t inHand = std::min<int64_t>(FRunning + int64_t(FQueue.size()), FWorkers);
+    return std::max(1u, unsigned(FCores / uint64_t(std::max<int64_t>(inHand, 1))));
 }

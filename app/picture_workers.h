@@ -51,6 +51,8 @@ public:
     using TJob = std::function<void(TPictureTools&)>;
 
     // Even one worker is a thread of its own, so that the caller stays free while a picture decodes.
+    // A job runs with its share of the cores (TCoreShare): the usable cores divided among the jobs
+    // in hand as it starts, running or queued, no more than there are workers.
     explicit TPictureWorkers(int32_t Workers);
     // Waits for the jobs in hand; jobs not yet started are dropped.
     ~TPictureWorkers();
@@ -82,6 +84,8 @@ public:
 
 private:
     void Work(TPictureTools& Tools);
+    // The share of the cores of a job that starts now; under FLock, with the job counted running.
+    unsigned ShareOfNextJob() const;
     // Moves the tickets at the front of FHandedOut that have finished into Ready.
     void TakeInOrder(std::vector<int64_t>& Ready);
 
@@ -92,6 +96,9 @@ private:
     };
 
     int32_t FWorkers = 1;
+    unsigned FCores = 1;
+    // Jobs that a worker has taken and not yet finished; under FLock.
+    int32_t FRunning = 0;
     // Only the handing-out thread reads and writes these two.
     int32_t FInHand = 0;
     std::deque<int64_t> FHandedOut;

@@ -138,6 +138,27 @@ unsigned UsableCores()
     return std::max(cores, 1u);
 }
 
+namespace {
+// The calling thread's share of the cores; 0 while it holds none.
+thread_local unsigned gThreadShare = 0;
+} // namespace
+
+unsigned CoresOfThisThread()
+{
+    const unsigned cores = UsableCores();
+    return gThreadShare == 0 ? cores : std::min(cores, gThreadShare);
+}
+
+TCoreShare::TCoreShare(unsigned Cores) : FPrevious(gThreadShare)
+{
+    gThreadShare = std::max(Cores, 1u);
+}
+
+TCoreShare::~TCoreShare()
+{
+    gThreadShare = FPrevious;
+}
+
 std::string SysErrorMessage(int ErrorCode)
 {
     char buffer[256];

@@ -1,5 +1,5 @@
 // Services of the operating system that the libraries ask for: the debugger trace, the amount of
-// memory available, the cores the process may use, and the texts of error numbers.
+// memory available, the cores the process and a thread may use, and the texts of error numbers.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,25 @@ uint64_t AvailablePhysicalMemory();
 // Workers are counted by this, not by the machine's cores: eight workers on one allowed core only
 // take turns and hold eight decoded pictures.
 unsigned UsableCores();
+// The cores the work of the calling thread may spread over: UsableCores(), or fewer while the
+// thread holds a TCoreShare. A load that starts threads of its own counts them by this.
+unsigned CoresOfThisThread();
+
+// While it lives, the work of the thread that made it spreads over no more than `Cores` cores (at
+// least one). A pool of workers gives each running job its share of the cores, so that a job's
+// load does not start a thread for every core while every other job does the same. Other threads
+// are not affected.
+class TCoreShare
+{
+public:
+    explicit TCoreShare(unsigned Cores);
+    ~TCoreShare();
+    TCoreShare(const TCoreShare&) = delete;
+    TCoreShare& operator=(const TCoreShare&) = delete;
+
+private:
+    unsigned FPrevious;
+};
 // The whole cores that the quotas of a control group and its ancestors allow, rounded up; 0 when
 // none sets a quota. `CgroupList` is the text of /proc/<pid>/cgroup, `CgroupRoot` where the unified
 // hierarchy is mounted (with a trailing "/").

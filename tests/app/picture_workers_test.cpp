@@ -1,13 +1,18 @@
-// The gallery's picture workers stopped while they load: a picture of each format the gallery
-// reads ends its load at the next row, strip or tile, and the jobs not started never run.
+// The gallery's picture workers: stopped while they load, a picture of each format the gallery
+// reads ends its load at the next row, strip or tile, and the jobs not started never run; and the
+// jobs share the cores.
 #include "app/gallery_pictures.h"
 #include "app/picture_workers.h"
 #include "imaging/io/korvaneio.h"
+#include "platform/core/system.h"
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
+#include <latch>
 #include <string>
 
 using namespace gallerytest;
@@ -70,4 +75,40 @@ TEST(PictureWorkers, StopEndsTheLoadInHandAtItsNextRowAndDropsTheJobsNotStarted)
         EXPECT_EQ(reportedAfter, c.ReportedAfter);
         EXPECT_FALSE(secondRan);
     }
+}
+
+// A job alone has every usable core for its loads' threads; the jobs of a full pool of two divide
+// them. Without the share, each of eight workers' loads started a thread for every core.
+TEST(PictureWorkers, JobsShareTheCores)
+{
+    const unsigned cores = UsableCores();
+    TPictureWorkers workers(2);
+    const auto finishAll = [&workers] {
+        while (workers.InHand() > 0) {
+            workers.TakeFinished(1000);
+        }
+    };
+    unsigned alone = 0;
+    workers.Submit(0, [&alone](TPictureTools&) { alone = CoresOfThisThread(); });
+    finishAll();
+    EXPECT_EQ(alone, cores);
+
+    // Both workers are held while two more jobs queue; each of those starts with the other in hand.
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    for (int64_t ticket = 1; ticket <= 2; ++ticket) {
+        workers.Submit(ticket, [released](TPictureTools&) { released.wait(); });
+    }
+    std::latch bothStarted(2);
+    unsigned shares[2] = {0, 0};
+    for (int64_t ticket = 3; ticket <= 4; ++ticket) {
+        workers.Submit(ticket, [&, ticket](TPictureTools&) {
+            shares[ticket - 3] = CoresOfThisThread();
+            bothStarted.arrive_and_wait();
+        });
+    }
+    release.set_value();
+    finishAll();
+    EXPECT_EQ(shares[0], std::max(1u, cores / 2));
+    EXPECT_EQ(shares[1], std::max(1u, cores / 2));
 }

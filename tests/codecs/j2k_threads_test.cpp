@@ -37,7 +37,7 @@ int64_t TilesWritten(TKVBitmap& bitmap)
 
 // One tile, however small, and any picture of fewer tiles than workers, cannot be cut into bands:
 // the library decodes it on its threads, one for each core the process may use, which run while
-// it loads.
+// it loads; or none, on a thread whose share is one core.
 TEST(J2kThreads, PicturesThatCannotBeCutIntoBandsDecodeOnEveryCore)
 {
     ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
@@ -58,6 +58,16 @@ TEST(J2kThreads, PicturesThatCannotBeCutIntoBandsDecodeOnEveryCore)
     ASSERT_FALSE(d.Aborted);
     const size_t cores = UsableCores();
     EXPECT_GE(during, before + (cores > 1 ? cores : 0));
+
+    // A worker of a pool that gave it one core starts none.
+    const TCoreShare share(1);
+    Decoded shared;
+    TProgressRec sharedProgress = kvtest::ProgressInto(shared.Aborted);
+    sharedProgress.OnProgress = [&during](TObject*, int32_t) { during = kvtest::ThreadsOfProcess().size(); };
+    stream.SetPosition(0);
+    Kvj2000::J2KReadStream(stream, shared.Bitmap, shared.Params, sharedProgress, false);
+    ASSERT_FALSE(shared.Aborted);
+    EXPECT_EQ(during, before);
 }
 
 // A Cancel in the first progress event of a picture of 2,961 tiles of 64 pixels stops its load at

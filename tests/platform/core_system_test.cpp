@@ -1,4 +1,4 @@
-// The debugger trace and the available memory.
+// The debugger trace, the available memory and the cores.
 #include "platform/core/system.h"
 #include "tests/support/temp_folder.h"
 
@@ -129,6 +129,21 @@ TEST(System, UsableCoresUnderTasksetAreOne)
     }
     EXPECT_EQ(pclose(pipe), 0) << output;
     EXPECT_NE(output.find("usable cores: 1\n"), std::string::npos) << output;
+}
+
+// A share caps the cores of the thread that holds it, at least one, until its scope ends; other
+// threads keep every usable core.
+TEST(System, ACoreShareCapsItsOwnThreadOnly)
+{
+    const unsigned all = UsableCores();
+    {
+        const TCoreShare none(0);
+        EXPECT_EQ(CoresOfThisThread(), 1u);
+        unsigned other = 0;
+        std::thread([&other] { other = CoresOfThisThread(); }).join();
+        EXPECT_EQ(other, all);
+    }
+    EXPECT_EQ(CoresOfThisThread(), all);
 }
 
 // A control group's quota (cpu.max) caps the cores, and so does every group above it.

@@ -92,7 +92,7 @@ public:
     J2kReader(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress,
               bool paramsOnly)
         : FStream(stream), FBitmap(bitmap), FParams(params), FProgress(progress), FParamsOnly(paramsOnly),
-          FCores(UsableCores())
+          FCores(CoresOfThisThread())
     {
     }
 
@@ -487,8 +487,8 @@ private:
     TIOParamsVals& FParams;
     TProgressRec& FProgress;
     bool FParamsOnly;
-    // The cores the process may use, counted once for the load: the library's threads and the
-    // band workers.
+    // The cores the load may spread over, counted once: the library's threads and the band
+    // workers. A gallery worker's share of the cores, else every core the process may use.
     unsigned FCores;
     // The library's threads for a decoder of the whole stream.
     unsigned FLibraryThreads = 1;
