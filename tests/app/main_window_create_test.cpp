@@ -1,10 +1,13 @@
 // The main window's gallery folder and its Create button, driven as a user would: the question
-// before a folder is emptied, the folders that are refused, the checks before a run and the run
-// in the status window.
+// before a folder is emptied, the folders that are refused, the checks before a run, the run in
+// the status window, and what the window reads of the pictures before it shows.
 #include "app/errors_window.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/status_window.h"
+#include "imaging/codecs/params/codec_progress.h"
+#include "imaging/core/kvbitmap.h"
+#include "imaging/io/korvaneio.h"
 #include "platform/core/files.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/ext_controls.h"
@@ -19,8 +22,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using apptest::MainWindow;
@@ -347,4 +355,147 @@ TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
     EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty());
     EXPECT_TRUE(SetCurrentDir(current));
     status->Free();
+}
+
+// A gallery folder that could not take a new gallery is emptied neither by the picker's Yes nor
+// by Create's, whether the folder alone or all it holds is read-only: the message names it, no run
+// starts, nothing is deleted and no mode changes.
+TEST_F(MainWindow, GalleryFolderThatCannotTakeAGalleryLosesNothing)
+{
+    TMain& w = Open();
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
+    Simulate::Choose(w.Template_CBX, 1);
+    const std::string gallery = FTemp.File("web/");
+    const std::string pictures = gallery + "0a1b2c3d";
+    ASSERT_TRUE(ForceDirectories(pictures + "/thumbs/"));
+    FTemp.Write("web/index.html", "the earlier gallery");
+    FTemp.Write("web/0a1b2c3d/one.jpg", "its picture");
+    FTemp.Write("web/0a1b2c3d/thumbs/one.jpg", "its thumbnail");
+    const std::vector<std::string> earlier = gallerytest::FolderTree(gallery);
+    const apptest::TBoxes refused = {
+        {"Can't write to the folder: " + gallery + "\nNothing in it has been deleted.", 16u}};
+    const auto modes = [&] {
+        std::vector<mode_t> held;
+        for (const std::string& path : {pictures, pictures + "/thumbs", pictures + "/one.jpg"}) {
+            struct stat info
+            {
+            };
+            ::stat(path.c_str(), &info);
+            held.push_back(info.st_mode);
+        }
+        return held;
+    };
+    apptest::TRunCloser closer(status.get());
+    for (const bool wholeTree : {false, true}) {
+        SCOPED_TRACE(wholeTree);
+        if (wholeTree) {
+            for (const std::string& path : {pictures + "/thumbs", pictures}) {
+                ::chmod(path.c_str(), 0555);
+            }
+        }
+        const std::vector<mode_t> before = modes();
+        apptest::TUnreadableFolder locked(FTemp.File("web"), 0555);
+
+        // The picker: the folder is refused before any question, and the picker comes again.
+        FDialogs.ClearCalls();
+        FDialogs.AnswerFolder(gallery);
+        FDialogs.AnswerMessageBox(IDYES);
+        Simulate::Click(w.GalleryOpen_BTN);
+        EXPECT_EQ(Boxes(), refused);
+        EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).size(), 2u);
+        EXPECT_EQ(gallerytest::FolderTree(gallery), earlier);
+        EXPECT_EQ(modes(), before);
+
+        // Create.
+        Simulate::Retype(w.GalleryPath_TXT, gallery);
+        FDialogs.ClearCalls();
+        FDialogs.AnswerMessageBox(IDYES);
+        Simulate::Click(w.Create_BTN);
+        Simulate::ProcessEvents();
+        EXPECT_EQ(Boxes(), refused);
+        EXPECT_FALSE(closer.Ran());
+        EXPECT_EQ(gallerytest::FolderTree(gallery), earlier);
+        EXPECT_EQ(modes(), before);
+    }
+    for (const std::string& path : {pictures, pictures + "/thumbs"}) {
+        ::chmod(path.c_str(), 0755);
+    }
+}
+
+namespace {
+
+// Pictures of the test's own format ("KVC1"), 64 x 48, that count their decodes, and those made
+// on the window's thread: the reads of the parameters alone pass uncounted.
+constexpr int32_t CountedFileType = 201;
+std::atomic<int32_t> CountedDecodes{0};
+std::atomic<int32_t> DecodesOnWindowThread{0};
+std::thread::id WindowThread;
+
+bool TryCounted(TStream& Stream)
+{
+    char magic[4] = {};
+    return Stream.Read(magic, 4) == 4 && std::string(magic, 4) == "KVC1";
+}
+
+void ReadCounted(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
+                 bool ParamsOnly)
+{
+    if (!TryCounted(Stream)) {
+        CodecSetAborting(Progress);
+        return;
+    }
+    Params.Width = 64;
+    Params.Height = 48;
+    if (ParamsOnly) {
+        return;
+    }
+    ++CountedDecodes;
+    if (std::this_thread::get_id() == WindowThread) {
+        ++DecodesOnWindowThread;
+    }
+    Bitmap.Allocate(64, 48, kv24RGB);
+    for (int32_t y = 0; y < 48; ++y) {
+        std::memset(Bitmap.GetScanLine(y), y * 5, 64 * 3);
+    }
+}
+
+} // namespace
+
+// After Create the window reads no more of the pictures than their headers, so that the status
+// window shows at once whatever the first picture is: every decode is the run's, on its workers,
+// and the run decodes the picture once.
+TEST_F(MainWindow, CreateReadsOnlyHeadersAndTheRunDecodesEachPictureOnce)
+{
+    TKVFileFormatInfo counted;
+    counted.FileType = CountedFileType;
+    counted.FullName = "Counted";
+    counted.Extensions = "KVC";
+    counted.ReadFunction = ReadCounted;
+    counted.TryFunction = TryCounted;
+    Korvaneio::KVFileFormatAdd(counted);
+    TMain& w = Open();
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    ASSERT_TRUE(ForceDirectories(FTemp.File("counted/")));
+    FTemp.Write("counted/first.kvc", "KVC1");
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("counted/"));
+    Simulate::Choose(w.Template_CBX, 1);
+    Simulate::Type(w.GalleryPath_TXT, FTemp.File("web/"));
+    CountedDecodes = 0;
+    DecodesOnWindowThread = 0;
+    WindowThread = std::this_thread::get_id();
+    {
+        apptest::TRunCloser closer(status.get());
+        Simulate::Click(w.Create_BTN);
+        EXPECT_TRUE(closer.Closed());
+    }
+    EXPECT_EQ(status->LastResult(), grSucceeded);
+    EXPECT_EQ(DecodesOnWindowThread, 0);
+    EXPECT_EQ(CountedDecodes, 1);
+    EXPECT_EQ(gallerytest::JpegSize(FTemp.File("web/") + gallerytest::RandomFolder(FTemp.File("web/"), 8) +
+                                    "first.jpg"),
+              (gallerytest::TPictureSize{64, 48}));
+    Korvaneio::KVFileFormatRemove(CountedFileType);
 }
