@@ -195,6 +195,47 @@ void EmptyFolder(const std::string& Folder)
     }
 }
 
+bool CanMakeEntriesIn(const std::string& Folder)
+{
+    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // A hidden name of the process's own; another one is tried when it happens to exist.
+    const std::string stem = ".plimbet-check-" + IntToStr(static_cast<int32_t>(::getpid())) + "-";
+    bool made = false;
+    for (int32_t attempt = 0; attempt < 16 && !made; ++attempt) {
+        const std::string name = stem + IntToStr(attempt);
+        const int file =
+            ::openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (file < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            break;
+        }
+        ::close(file);
+        made = ::unlinkat(fd, name.c_str(), 0) == 0;
+        if (!made) {
+            break;
+        }
+        made = ::mkdirat(fd, name.c_str(), 0700) == 0;
+        made = made && ::unlinkat(fd, name.c_str(), AT_REMOVEDIR) == 0;
+        break;
+    }
+    ::close(fd);
+    return made;
+}
+
+std::string GalleryFolderWriteProblem(const std::string& GalleryFolder)
+{
+    const std::string folder = IncludeTrailingPathDelimiter(TypedFolder(GalleryFolder));
+    if (!DirectoryExists(folder) || CanMakeEntriesIn(folder)) {
+        return std::string();
+    }
+    return "Can't write to the folder: " + folder + "\nNothing in it has been deleted.";
+}
+
 void RemoveFolder(const std::string& Folder)
 {
     const std::string path = ExcludeTrailingPathDelimiter(Folder);

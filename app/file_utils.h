@@ -31,6 +31,14 @@ bool ReadTemplateText(const std::string& FileName, std::string& Text);
 // not changed, and an empty Folder deletes nothing. Entries that cannot be deleted stay.
 void EmptyFolder(const std::string& Folder);
 
+// Whether a new file and a new folder can be made in Folder and removed again: what emptying it
+// and making a gallery in it need. Nothing else in it is touched.
+bool CanMakeEntriesIn(const std::string& Folder);
+// Why an existing gallery folder must not be emptied: it cannot take new files and folders, so
+// that it would lose what it holds without a new gallery. The message names the folder; empty
+// when the folder can, or does not exist (the run makes it then).
+std::string GalleryFolderWriteProblem(const std::string& GalleryFolder);
+
 // Removes Folder and everything in it, as EmptyFolder empties it. A Folder that is a link (or no
 // folder) is removed itself, and nothing it points to is touched; a missing one is no failure.
 void RemoveFolder(const std::string& Folder);

@@ -70,12 +70,13 @@ void ResampleToFit(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
     }
 }
 
-// The EXIF orientation a browser follows when it shows the picture saved as a JPEG: 1 when the
-// picture carries none, or none that turns or mirrors it.
+// The orientation a viewer follows when it shows the picture: its EXIF orientation, or the
+// Orientation tag of a TIFF page that has no EXIF data (the readers of other formats leave that
+// at 1); 1 when the picture carries none, or none that turns or mirrors it.
 int32_t ShownOrientation(const TIOParamsVals& Params)
 {
-    const int32_t orientation = Params.EXIF_Orientation;
-    return Params.EXIF_HasEXIFData && orientation >= 2 && orientation <= 8 ? orientation : 1;
+    const int32_t orientation = Params.EXIF_HasEXIFData ? Params.EXIF_Orientation : Params.TIFF_Orientation;
+    return orientation >= 2 && orientation <= 8 ? orientation : 1;
 }
 
 // Orientations 5 to 8 show the stored rows as columns.
@@ -188,6 +189,7 @@ void TurnUpright(TPictureTools& Tools)
         break;
     }
     params.EXIF_Orientation = 1;
+    params.TIFF_Orientation = 1;
 }
 
 void FitUpright(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight)
@@ -213,6 +215,27 @@ bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::st
         Reason = TooLarge(Tools, source) ? "too large" : "cannot be read";
     }
     return false;
+}
+
+bool HeaderShowsPicture(TPictureTools& Tools, const std::string& FileName)
+{
+    using namespace Korvaneio::detail;
+    int32_t format = fmtUnknown;
+    try {
+        format = Korvaneio::FindFileFormat(FileName, true);
+    } catch (...) {
+        format = fmtUnknown;
+    }
+    // Content the detection does not tell, and formats without a header of their own to read
+    // (metafiles, video): only a load says.
+    if (format == fmtUnknown || format == fmtWMF || format == fmtEMF || format == fmtAVI) {
+        return LoadPicture(Tools, FileName);
+    }
+    StartFromDefaultParams(Tools);
+    Tools.IO->ParamsFromFileFormat(FileName, format);
+    const TIOParamsVals& params = Tools.IO->Params();
+    return !Tools.IO->Aborting && params.Width > 0 && params.Height > 0 &&
+           int64_t(params.Width) * params.Height <= KVCodecMaxPixels;
 }
 
 TFittedSize FitToBox(int32_t Width, int32_t Height, int32_t BoxWidth, int32_t BoxHeight)

@@ -30,8 +30,14 @@ bool LoadPicture(TPictureTools& Tools, const std::string& FileName);
 bool CheckPicture(TPictureTools& Tools, const std::string& Folder, const std::string& Name,
                   std::string& Reason);
 
-// A picture whose EXIF orientation (2 to 8) says how to turn or mirror it is made upright, with
-// orientation 1, so that a browser shows it as it is stored; any other picture is left as it is.
+// Whether FileName shows a picture by as little of it as tells: the header, without the pixels,
+// of a file whose content is of the format its name gives (a size a reader takes); a whole load
+// only where no header says it. Quick for the largest pictures; a load may still fail.
+bool HeaderShowsPicture(TPictureTools& Tools, const std::string& FileName);
+
+// A picture whose EXIF orientation (2 to 8), or a TIFF page's Orientation tag when it has no EXIF
+// data, says how to turn or mirror it is made upright, with orientation 1, so that a browser
+// shows it as it is stored; any other picture is left as it is.
 void TurnUpright(TPictureTools& Tools);
 // The picture fitted into the box as a browser shows it: upright.
 void FitUpright(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight);

@@ -77,9 +77,31 @@ constexpr uint32_t MessagePollMs = 40;
 constexpr auto ClockTurnInterval = std::chrono::milliseconds(250);
 
 // Whether a picture is written as a GIF: one that keeps its size and format.
-bool KeepsGif(const std::string& SourceName)
+bool KeepsGif(bool KeepSize, const std::string& SourceName)
 {
-    return GallerySettings.ImageSizeIndex == 0 && LowerCase(ExtractFileExt(SourceName)) == ".gif";
+    return KeepSize && LowerCase(ExtractFileExt(SourceName)) == ".gif";
+}
+
+// How the pictures are stored, read from the settings on the run's thread for the workers.
+struct TStoring
+{
+    bool Resize = GallerySettings.ImageSizeIndex != 0;
+    int32_t Width = GallerySettings.ImageWidth;
+    int32_t Height = GallerySettings.ImageHeight;
+    int32_t Quality = GallerySettings.ImageQuality;
+};
+
+// The picture loaded into Tools as the gallery stores it: fitted into the box (or at its size)
+// and upright, encoded.
+std::unique_ptr<TMemoryStream> StorePicture(TPictureTools& Tools, const TStoring& Storing,
+                                            const std::string& SourceName)
+{
+    if (Storing.Resize) {
+        FitUpright(Tools, Storing.Width, Storing.Height);
+    } else {
+        TurnUpright(Tools);
+    }
+    return EncodePicture(Tools, KeepsGif(!Storing.Resize, SourceName), Storing.Quality);
 }
 
 } // namespace
@@ -111,13 +133,19 @@ int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::
     return added;
 }
 
-bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusable)
+bool MayHoldUsablePicture(const std::string& Folder)
 {
+    std::vector<std::string> names;
+    if (ListImageFiles(Folder, "*.*", names, faAnyFile, RefusedAttributes) <= 0) {
+        return false;
+    }
     TPictureTools tools;
-    return HoldsUsablePicture(tools, Folder, Unusable);
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& Name) { return HeaderShowsPicture(tools, Folder + Name); });
 }
 
-bool HoldsUsablePicture(TPictureTools& Tools, const std::string& Folder, const TUnusablePicture& Unusable)
+bool HoldsUsablePicture(TPictureTools& Tools, const std::string& Folder, const TUnusablePicture& Unusable,
+                        const TFoundPicture& Found)
 {
     std::vector<std::string> names;
     if (ListImageFiles(Folder, "*.*", names, faAnyFile, RefusedAttributes) <= 0) {
@@ -126,6 +154,9 @@ bool HoldsUsablePicture(TPictureTools& Tools, const std::string& Folder, const T
     for (size_t i = 0; i < names.size() && !Tools.StopRequested(); ++i) {
         std::string reason;
         if (CheckPicture(Tools, Folder, names[i], reason)) {
+            if (Found) {
+                Found(names[i]);
+            }
             return true;
         }
         if (Unusable && !reason.empty()) {
@@ -147,7 +178,7 @@ TGalleryResult TGalleryRun::CreateGallery()
     FWorkerCount = 0;
     FPageStarted = false;
     FTemplateFiles.clear();
-    const bool done = Prepare() && AnalyseTemplate() && CheckPictures() && ProcessPictures() && WritePages();
+    const bool done = Prepare() && CheckPictures() && ProcessPictures() && WritePages();
     CleanUp();
     if (FCancelled) {
         return grCancelled;
@@ -179,7 +210,9 @@ bool TGalleryRun::Prepare()
         FailStage(gsPictures);
         return false;
     }
-    if (!ChosenTemplateReadable()) {
+    // A template that is refused costs no gallery either: it is read and analysed as the user's
+    // page before anything is deleted (an import rewrites only the references to its files).
+    if (!ReadPageText(ChosenTemplateFile())) {
         ShowMessage("Can't open the template file");
         SetStatusIcon(gsTemplate, "failed");
         return false;
@@ -193,6 +226,16 @@ bool TGalleryRun::Prepare()
         FStatus.ShowStage(gsPictures);
         ShowMessage(NoPicturesMessage);
         FailStage(gsPictures);
+        return false;
+    }
+    if (!AnalyseTemplate()) {
+        return false;
+    }
+    // Nor does a folder that would lose what it holds without taking a new gallery.
+    const std::string unwritable = GalleryFolderWriteProblem(FGalleryPath);
+    if (!unwritable.empty()) {
+        ShowMessage(unwritable);
+        SetStatusIcon(gsTemplate, "failed");
         return false;
     }
     if (DirectoryExists(FGalleryPath)) {
@@ -209,7 +252,7 @@ bool TGalleryRun::Prepare()
 
     std::string templatePath;
     bool reported = false;
-    if (!ChooseTemplate(templatePath, reported) || !ReadTemplateText(templatePath, FTemplateText)) {
+    if (!ChooseTemplate(templatePath, reported) || !ReadPageText(templatePath)) {
         // A failed import has said why already.
         if (!reported) {
             ShowMessage("Can't open the template file");
@@ -217,7 +260,6 @@ bool TGalleryRun::Prepare()
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
-    FTemplateText.resize(std::min(FTemplateText.find('\0'), FTemplateText.size()));
 
     FFileList.clear();
     FPictures.clear();
@@ -228,17 +270,35 @@ bool TGalleryRun::Prepare()
     return true;
 }
 
+// The template's text up to its first NUL.
+bool TGalleryRun::ReadPageText(const std::string& FileName)
+{
+    if (!ReadTemplateText(FileName, FTemplateText)) {
+        return false;
+    }
+    FTemplateText.resize(std::min(FTemplateText.find('\0'), FTemplateText.size()));
+    return true;
+}
+
 // Whether the images folder holds a picture the run can use, looked for by a worker while the
 // window stays alive and can cancel. The pictures that cannot be used before it are left out.
 bool TGalleryRun::FindUsablePicture()
 {
     bool found = false;
     std::map<size_t, std::string> unusable;
-    FWorkers->Submit(0, [&](TPictureTools& Tools) {
-        found = HoldsUsablePicture(Tools, FImagesPath,
-                                   [&](size_t ListIndex, const std::string& Name, const std::string& Reason) {
-                                       unusable[ListIndex] = Name + ": " + Reason;
-                                   });
+    // The picture found is stored as stage 2 stores it, so that it is decoded once.
+    FFirstPicture = TFirstPicture();
+    const TStoring storing;
+    FWorkers->Submit(0, [&, storing](TPictureTools& Tools) {
+        found = HoldsUsablePicture(
+            Tools, FImagesPath,
+            [&](size_t ListIndex, const std::string& Name, const std::string& Reason) {
+                unusable[ListIndex] = Name + ": " + Reason;
+            },
+            [&](const std::string& Name) {
+                FFirstPicture.Name = Name;
+                FFirstPicture.Encoded = StorePicture(Tools, storing, Name);
+            });
     });
     // A long search turns the first row's clock, which the template's analysis then replaces.
     bool clockShown = false;
@@ -269,6 +329,11 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
         const std::string filesDir = RandomName(12);
         FTemplateFiles = FGalleryPath + filesDir + "/";
         Reported = !ImportHtmlTemplate(GallerySettings.TemplateFile, FGalleryPath, filesDir, true, "");
+        // A refused import leaves no folder of its files behind.
+        if (Reported) {
+            RemoveFolder(FTemplateFiles);
+            FTemplateFiles.clear();
+        }
         return !Reported;
     }
     if (index < 1 || index > static_cast<int32_t>(InstalledTemplates.size())) {
@@ -333,30 +398,27 @@ bool TGalleryRun::CheckPictures()
     StartProgress(static_cast<int32_t>(FFileList.size()), 100);
 
     // Each picture is decoded here once, and what stage 3 stores of it is made at the same time.
-    const bool resize = GallerySettings.ImageSizeIndex != 0;
-    const int32_t width = GallerySettings.ImageWidth;
-    const int32_t height = GallerySettings.ImageHeight;
-    const int32_t quality = GallerySettings.ImageQuality;
+    const TStoring storing;
     FChecked.clear();
     FChecked.resize(FFileList.size());
     for (size_t i = 0; i < FFileList.size(); ++i) {
         FChecked[i].ListIndex = i;
         FChecked[i].Staged = FTargetFolder + ".checked-" + IntToStr(static_cast<int32_t>(i)) + ".tmp";
     }
-    const auto check = [&](size_t Index) {
-        const bool asGif = KeepsGif(FFileList[Index]);
-        return [&, Index, asGif](TPictureTools& Tools) {
+    const auto check = [&](size_t Index) -> std::function<void(TPictureTools&)> {
+        // The picture the preparation found is in hand already.
+        if (FFirstPicture.Encoded && FFileList[Index] == FFirstPicture.Name) {
+            FChecked[Index].Readable = true;
+            FChecked[Index].Encoded = std::move(FFirstPicture.Encoded);
+            return [](TPictureTools&) {};
+        }
+        return [&, Index, storing](TPictureTools& Tools) {
             TCheckedPicture& checked = FChecked[Index];
             checked.Readable = CheckPicture(Tools, FImagesPath, FFileList[Index], checked.Reason);
             if (!checked.Readable || Tools.StopRequested()) {
                 return;
             }
-            if (resize) {
-                FitUpright(Tools, width, height);
-            } else {
-                TurnUpright(Tools);
-            }
-            checked.Encoded = EncodePicture(Tools, asGif, quality);
+            checked.Encoded = StorePicture(Tools, storing, FFileList[Index]);
         };
     };
     // Written here in list order, so that a disk that fills up keeps the pictures it keeps in a
@@ -633,6 +695,7 @@ void TGalleryRun::CleanUp()
         }
     }
     DeleteStagedPictures();
+    FFirstPicture = TFirstPicture();
     if (FWriter && FWriter->PageOpen()) {
         FWriter->Finish();
     }

@@ -89,8 +89,10 @@ public:
     static int32_t ClockFrame;
 
 private:
-    // Preparation and stages; false ends the run (the stage has been failed or cancelled).
+    // Preparation and stages; false ends the run (the stage has been failed or cancelled). The
+    // preparation analyses the template (stage 1) before it empties the gallery folder.
     bool Prepare();
+    bool ReadPageText(const std::string& FileName);
     bool FindUsablePicture();
     bool ChooseTemplate(std::string& TemplatePath, bool& Reported);
     bool AnalyseTemplate();
@@ -180,6 +182,14 @@ private:
         bool Written = false;                   // the encoded picture is in Staged
     };
     std::vector<TCheckedPicture> FChecked;
+    // The picture the preparation's search found, stored as stage 2 stores it, until stage 2
+    // takes it.
+    struct TFirstPicture
+    {
+        std::string Name;
+        std::unique_ptr<TMemoryStream> Encoded;
+    };
+    TFirstPicture FFirstPicture;
     // Thumbnails handed to the workers in stage 4, in page order, until they are written.
     struct TThumbnailJob
     {
@@ -212,11 +222,18 @@ inline constexpr const char* NoPicturesMessage = "Graphic files are not found in
 using TUnusablePicture =
     std::function<void(size_t ListIndex, const std::string& Name, const std::string& Reason)>;
 
+// Told of the picture found, Name, while the tools still hold it as loaded.
+using TFoundPicture = std::function<void(const std::string& Name)>;
+
 // Whether Folder (with its trailing "/") holds a picture a run can use: an entry ListImageFiles
 // gives that loads as the run's check of the pictures loads it. The search ends at the first such
-// picture; before it, Unusable is told of each file that is a picture by its name but cannot be
-// used. Files that are no pictures by their name pass in silence.
-bool HoldsUsablePicture(const std::string& Folder, const TUnusablePicture& Unusable = {});
-// The same with a worker's tools, whose stop ends the search (with false) at the next tile, band
-// or row of the picture being loaded.
-bool HoldsUsablePicture(TPictureTools& Tools, const std::string& Folder, const TUnusablePicture& Unusable);
+// picture, of which Found is told; before it, Unusable is told of each file that is a picture by
+// its name but cannot be used. Files that are no pictures by their name pass in silence. The
+// tools' stop ends the search (with false) at the next tile, band or row of the picture being
+// loaded.
+bool HoldsUsablePicture(TPictureTools& Tools, const std::string& Folder, const TUnusablePicture& Unusable,
+                        const TFoundPicture& Found = {});
+// Whether Folder seems to hold a picture a run can use, by the headers of its entries
+// (HeaderShowsPicture): quick enough for the window's own thread whatever the pictures. The run's
+// own search, which loads them, decides.
+bool MayHoldUsablePicture(const std::string& Folder);

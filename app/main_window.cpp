@@ -482,16 +482,17 @@ void TMain::ImagesOpen_BTNClick(TObject*)
 
 namespace {
 
-// Whether the gallery folder may be emptied: a folder that must never be is refused with its
-// reason (IDNO, choose another); a folder that holds anything needs the user's Yes (IDYES), No
-// (IDNO) or Cancel (IDCANCEL); an empty or missing folder is taken (IDYES). Folder is read as the
-// folder field reads it.
+// Whether the gallery folder may be emptied: a folder that must never be, or that could not take
+// a new gallery, is refused with its reason (IDNO, choose another); a folder that holds anything needs the
+// user's Yes (IDYES), No (IDNO) or Cancel (IDCANCEL); an empty or missing folder is taken (IDYES). Folder is
+// read as the folder field reads it.
 int32_t AskToEmptyGalleryFolder(const std::string& Folder)
 {
     const std::string folder = TypedFolder(Folder);
     const std::string refusal = GalleryFolderRefusal(folder);
-    if (!refusal.empty()) {
-        ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
+    const std::string problem = refusal.empty() ? GalleryFolderWriteProblem(folder) : refusal;
+    if (!problem.empty()) {
+        ShowMessageBox(problem, MB_OK | MB_ICONSTOP);
         return IDNO;
     }
     if (ListDirectory(folder).empty()) {
@@ -553,7 +554,8 @@ bool TMain::ValidateInputs()
 // The status window starts the run once it is shown; the main window waits until it closes. The
 // run empties the gallery folder, so a typed folder gets the picker's question first, and only
 // once the template and a picture the run can use are known to be there: a run that cannot start
-// must not cost the gallery the folder holds.
+// must not cost the gallery the folder holds. The pictures are told by their headers here, so
+// that the window answers at once; the run, which loads them, decides.
 void TMain::Create_BTNClick(TObject*)
 {
     if (!ValidateInputs() || Status == nullptr) {
@@ -564,7 +566,7 @@ void TMain::Create_BTNClick(TObject*)
         problem = "Can't open the template file";
     }
     if (problem.empty() &&
-        !HoldsUsablePicture(IncludeTrailingPathDelimiter(TypedFolder(GallerySettings.ImagesPath)))) {
+        !MayHoldUsablePicture(IncludeTrailingPathDelimiter(TypedFolder(GallerySettings.ImagesPath)))) {
         problem = NoPicturesMessage;
     }
     if (!problem.empty()) {

@@ -1,7 +1,7 @@
-// Camera photos stored sideways or mirrored, with an EXIF orientation that says how to show them:
-// the gallery's pictures and thumbnails fit their boxes as a browser shows them, upright, and
-// carry orientation 1. exiftool makes the eight orientations of one photo and reads them back;
-// ImageMagick's -auto-orient is the upright reference.
+// Camera photos stored sideways or mirrored, with an EXIF orientation that says how to show them,
+// and TIFF pages with an Orientation tag: the gallery's pictures and thumbnails fit their boxes as
+// a browser shows them, upright, and photos carry orientation 1. exiftool and tiffset make the
+// eight orientations of one picture; ImageMagick's -auto-orient is the upright reference.
 #include "app/settings.h"
 #include "tests/app/gallery_run_fixture.h"
 #include "tests/app/gallery_run_test_support.h"
@@ -72,6 +72,34 @@ double LevelsFromUpright(const std::string& Picture, const std::string& Source, 
     return normalised * 255;
 }
 
+// The 120 x 90 picture that is stored turned.
+const std::string Drawing =
+    "convert -size 120x90 -seed 7 plasma:fractal -blur 0x2 -fill white -draw 'rectangle 8,6 40,20' ";
+
+// Galleries of the pictures kept at their size (index 0) and fitted into 80 x 60, with 40 x 30
+// thumbnails.
+struct TUprightCase
+{
+    int32_t SizeIndex;
+    TPictureSize Landscape, Portrait;           // the pictures as shown
+    TPictureSize LandscapeThumb, PortraitThumb; // the thumbnails as shown
+    double Levels;                              // off the upright source at most
+};
+const TUprightCase UprightCases[] = {
+    {0, {120, 90}, {90, 120}, {40, 30}, {22, 30}, 3},
+    {6, {80, 60}, {45, 60}, {40, 30}, {22, 30}, 6},
+};
+
+void UseSmallBoxes(const std::string& Images)
+{
+    GallerySettings.ImagesPath = Images;
+    GallerySettings.ImageWidth = 80;
+    GallerySettings.ImageHeight = 60;
+    GallerySettings.IconWidth = 40;
+    GallerySettings.IconHeight = 30;
+    GallerySettings.ImageQuality = 95;
+}
+
 } // namespace
 
 TEST_F(Gallery, PortraitPhotosFitTheirBoxesUprightWithOrientationOne)
@@ -80,9 +108,7 @@ TEST_F(Gallery, PortraitPhotosFitTheirBoxesUprightWithOrientationOne)
     // once more without EXIF data.
     const std::string in = FTemp.File("camera/");
     ASSERT_TRUE(ForceDirectories(in));
-    RunTool("convert -size 120x90 -seed 7 plasma:fractal -blur 0x2 -fill white -draw 'rectangle 8,6 40,20' "
-            "-quality 95 " +
-            in + "plain.jpg");
+    RunTool(Drawing + "-quality 95 " + in + "plain.jpg");
     // One exiftool run makes them all, a command for each.
     std::string commands;
     for (int orientation = 1; orientation <= 8; ++orientation) {
@@ -97,23 +123,8 @@ TEST_F(Gallery, PortraitPhotosFitTheirBoxesUprightWithOrientationOne)
         ASSERT_EQ(sources.at("o" + std::to_string(orientation) + ".jpg").Orientation,
                   std::to_string(orientation));
     }
-    GallerySettings.ImagesPath = in;
-    GallerySettings.ImageWidth = 80;
-    GallerySettings.ImageHeight = 60;
-    GallerySettings.IconWidth = 40;
-    GallerySettings.IconHeight = 30;
-    GallerySettings.ImageQuality = 95;
-    const struct
-    {
-        int32_t SizeIndex;
-        TPictureSize Landscape, Portrait;           // the pictures as shown
-        TPictureSize LandscapeThumb, PortraitThumb; // the thumbnails as shown
-        double Levels;                              // off the upright source at most
-    } cases[] = {
-        {0, {120, 90}, {90, 120}, {40, 30}, {22, 30}, 3},
-        {6, {80, 60}, {45, 60}, {40, 30}, {22, 30}, 6},
-    };
-    for (const auto& c : cases) {
+    UseSmallBoxes(in);
+    for (const TUprightCase& c : UprightCases) {
         SCOPED_TRACE(c.SizeIndex);
         GallerySettings.ImageSizeIndex = c.SizeIndex;
         const TShownRun shown = Run();
@@ -139,5 +150,39 @@ TEST_F(Gallery, PortraitPhotosFitTheirBoxesUprightWithOrientationOne)
         EXPECT_EQ(written.at("plain.jpg").Orientation, "-");
         EXPECT_EQ(RunTool("djpeg " + pictures + "plain.jpg").Output,
                   RunTool("djpeg " + pictures + "o1.jpg").Output);
+    }
+}
+
+// Scanner and fax pages keep their orientation in the TIFF Orientation tag, without EXIF data:
+// they are turned upright as the EXIF orientation turns photos, before they are fitted.
+TEST_F(Gallery, TiffPagesTurnUprightByTheirOrientationTag)
+{
+    const std::string in = FTemp.File("scans/");
+    ASSERT_TRUE(ForceDirectories(in));
+    RunTool(Drawing + "-alpha off -depth 8 -type TrueColor -compress none " + in + "t1.tif");
+    std::string commands;
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+        const std::string name = in + "t" + std::to_string(orientation) + ".tif";
+        commands += "cp " + in + "t1.tif " + name + " && tiffset -s 274 " + std::to_string(orientation) +
+                    " " + name + " && ";
+    }
+    RunTool(commands + "true");
+    ASSERT_EQ(RunTool("exiftool -s3 -n -Orientation " + in + "t7.tif").Output, "7\n");
+    UseSmallBoxes(in);
+    for (const TUprightCase& c : UprightCases) {
+        SCOPED_TRACE(c.SizeIndex);
+        GallerySettings.ImageSizeIndex = c.SizeIndex;
+        ASSERT_TRUE(Run().Success);
+        const std::string pictures = FGallery + RandomFolder(FGallery, 8);
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            SCOPED_TRACE(orientation);
+            const std::string name = "t" + std::to_string(orientation) + ".jpg";
+            const bool portrait = orientation >= 5;
+            EXPECT_EQ(JpegSize(pictures + name), portrait ? c.Portrait : c.Landscape);
+            EXPECT_EQ(JpegSize(pictures + "thumbs/" + name), portrait ? c.PortraitThumb : c.LandscapeThumb);
+            EXPECT_LE(LevelsFromUpright(pictures + name, in + "t" + std::to_string(orientation) + ".tif",
+                                        FTemp.File("upright.ppm")),
+                      c.Levels);
+        }
     }
 }

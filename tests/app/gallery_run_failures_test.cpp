@@ -32,6 +32,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -60,48 +61,72 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
     ASSERT_TRUE(ForceDirectories(FTemp.File("locked/")));
     FTemp.Write("locked/img_0001.jpg", kvtest::TempFolder::Read(FixtureImages() + "img_0001.jpg"));
     std::unique_ptr<apptest::TUnreadableFolder> locked;
+    // A page of the user's, with a picture an import would copy, that places no thumbnail.
+    ASSERT_TRUE(ForceDirectories(FTemp.File("page/")));
+    const std::string page = FTemp.Write("page/page.html", "<p><img src=\"logo.gif\"> no pictures</p>\n");
+    FTemp.Write("page/logo.gif", kvtest::TempFolder::Read(FixtureImages() + "flag.gif"));
+    const std::string unwritable =
+        "Can't write to the folder: " + FGallery + "\nNothing in it has been deleted.";
+    const std::string earlierPictures = FGallery + "0a1b2c3d";
     const struct
     {
         const char* Case;
         std::function<void()> Arrange;
         int FailedStage;
-        bool Starts;         // false: the run cannot start, and the earlier gallery stays
         std::string Message; // a message box
         std::string Errors;  // the errors window
     } cases[] = {
-        {"template missing", [&] { DeleteFile(templatePage); }, 1, false, "Can't open the template file", ""},
+        {"template missing", [&] { DeleteFile(templatePage); }, 1, "Can't open the template file", ""},
         {"template errors",
          [&] {
              FTemp.Write("program/templates/grid/template.html", "<p>\n<thumbs cols=two>\n<thumb width=0>\n");
          },
-         1, true, "",
+         1, "",
          // Each error names the line the tag stands on.
          "The errors have been found while analyzing the template\r\nLine 2\r\nTag :thumbs\r\n"
          "The parameter 'cols' should be numeric\r\nLine 3\r\nTag :thumb\r\n"
          "The parameter 'width' should be at least 1\r\nTags to icon placement are not found in the "
          "template"},
         {"no placement", [&] { FTemp.Write("program/templates/grid/template.html", "<p>no pictures</p>\n"); },
-         1, true, "",
+         1, "",
          "The errors have been found while analyzing the template\r\n"
          "Tags to icon placement are not found in the template"},
-        {"images folder missing", [&] { GallerySettings.ImagesPath = FTemp.File("gone"); }, 2, false, "",
+        {"template file without placement",
+         [&] {
+             GallerySettings.TemplateIndex = 0;
+             GallerySettings.TemplateFile = page;
+         },
+         1, "",
+         "The errors have been found while analyzing the template\r\n"
+         "Tags to icon placement are not found in the template"},
+        // A gallery folder that cannot take new files and folders, alone or with all it holds.
+        {"gallery folder read-only",
+         [&] { locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("web"), 0555); }, 1,
+         unwritable, ""},
+        {"gallery tree read-only",
+         [&] {
+             ::chmod(earlierPictures.c_str(), 0555);
+             locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("web"), 0555);
+         },
+         1, unwritable, ""},
+        {"images folder missing", [&] { GallerySettings.ImagesPath = FTemp.File("gone"); }, 2, "",
          "Can't find the directory: " + FTemp.File("gone/")},
-        {"images folder a file", [&] { GallerySettings.ImagesPath = templatePage; }, 2, false, "",
+        {"images folder a file", [&] { GallerySettings.ImagesPath = templatePage; }, 2, "",
          "Can't find the directory: " + templatePage + "/"},
         {"images folder unreadable",
          [&] {
              GallerySettings.ImagesPath = FTemp.File("locked/");
              locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("locked"));
          },
-         2, false, "", "Can't find the directory: " + FTemp.File("locked/")},
-        {"no readable picture", [&] { GallerySettings.ImagesPath = emptyFolder; }, 2, false,
+         2, "", "Can't find the directory: " + FTemp.File("locked/")},
+        {"no readable picture", [&] { GallerySettings.ImagesPath = emptyFolder; }, 2,
          "Graphic files are not found in the images folder", ""},
     };
     const std::string grid = GridTemplate;
-    const std::vector<std::string> templateImages = {"grid_images/", "grid_images/dot.png"};
     const std::vector<std::string> earlier = {"0a1b2c3d/", "0a1b2c3d/one.jpg", "index.html"};
     for (const auto& c : cases) {
         FTemp.Write("program/templates/grid/template.html", grid);
+        ChooseTemplate("grid");
         GallerySettings.ImagesPath = FixtureImages();
         // The gallery an earlier run left.
         EmptyFolder(FGallery);
@@ -109,8 +134,19 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
         FTemp.Write("web/index.html", "the earlier gallery");
         FTemp.Write("web/0a1b2c3d/one.jpg", "its picture");
         c.Arrange();
+        struct stat before
+        {
+        };
+        ::stat(earlierPictures.c_str(), &before);
         const TShownRun shown = Run();
         locked.reset();
+        // Nor is the mode of anything it holds changed.
+        struct stat after
+        {
+        };
+        EXPECT_EQ(::stat(earlierPictures.c_str(), &after), 0) << c.Case;
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.Case;
+        ::chmod(earlierPictures.c_str(), 0755);
         EXPECT_EQ(shown.Result, mrOk) << c.Case;
         EXPECT_EQ(shown.Messages,
                   c.Message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Message})
@@ -124,10 +160,9 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
         }
         EXPECT_FALSE(shown.Success) << c.Case;
         EXPECT_TRUE(shown.CloseShown && !shown.CancelShown && !shown.ProgressShown) << c.Case;
-        // A run that cannot start leaves the earlier gallery as it was. Otherwise the emptied
-        // gallery folder keeps the template's images only: no picture was written, so the run
-        // leaves no picture folder.
-        EXPECT_EQ(Sorted(FolderTree(FGallery)), c.Starts ? templateImages : earlier) << c.Case;
+        // A run that cannot start, a template that is refused among them, leaves the earlier
+        // gallery as it was.
+        EXPECT_EQ(Sorted(FolderTree(FGallery)), earlier) << c.Case;
     }
 }
 

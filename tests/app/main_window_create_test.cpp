@@ -1,10 +1,13 @@
 // The main window's gallery folder and its Create button, driven as a user would: the question
-// before a folder is emptied, the folders that are refused, the checks before a run and the run
-// in the status window.
+// before a folder is emptied, the folders that are refused, the checks before a run, the run in
+// the status window, and what the window reads of the pictures before it shows.
 #include "app/errors_window.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/status_window.h"
+#include "imaging/codecs/params/codec_progress.h"
+#include "imaging/core/kvbitmap.h"
+#include "imaging/io/korvaneio.h"
 #include "platform/core/files.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/ext_controls.h"
@@ -19,8 +22,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using apptest::MainWindow;
@@ -347,4 +353,106 @@ TEST_F(MainWindow, CreateGalleryChecksTheInputsThenRunsInTheStatusWindow)
     EXPECT_TRUE(ListDirectory(FTemp.File("elsewhere/")).empty());
     EXPECT_TRUE(SetCurrentDir(current));
     status->Free();
+}
+
+// A gallery folder that could not take a new gallery is emptied neither by the picker's Yes nor
+// by Create's: the message names it, no run starts and nothing is deleted. (The run's own check
+// is tried with a read-only tree too.)
+TEST_F(MainWindow, GalleryFolderThatCannotTakeAGalleryLosesNothing)
+{
+    TMain& w = Open();
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("pictures/"));
+    Simulate::Choose(w.Template_CBX, 1);
+    const std::string gallery = FTemp.File("web/");
+    ASSERT_TRUE(ForceDirectories(gallery + "0a1b2c3d/"));
+    FTemp.Write("web/index.html", "the earlier gallery");
+    FTemp.Write("web/0a1b2c3d/one.jpg", "its picture");
+    const std::vector<std::string> earlier = gallerytest::FolderTree(gallery);
+    const apptest::TBoxes refused = {
+        {"Can't write to the folder: " + gallery + "\nNothing in it has been deleted.", 16u}};
+    apptest::TRunCloser closer(status.get());
+    apptest::TUnreadableFolder locked(FTemp.File("web"), 0555);
+
+    // The picker: refused before any question, and the picker comes again.
+    FDialogs.AnswerFolder(gallery);
+    FDialogs.AnswerMessageBox(IDYES);
+    Simulate::Click(w.GalleryOpen_BTN);
+    EXPECT_EQ(Boxes(), refused);
+    EXPECT_EQ(FDialogs.CallsOf(dkBrowseForFolder).size(), 2u);
+    EXPECT_EQ(gallerytest::FolderTree(gallery), earlier);
+
+    Simulate::Retype(w.GalleryPath_TXT, gallery);
+    FDialogs.ClearCalls();
+    FDialogs.AnswerMessageBox(IDYES);
+    Simulate::Click(w.Create_BTN);
+    Simulate::ProcessEvents();
+    EXPECT_EQ(Boxes(), refused);
+    EXPECT_FALSE(closer.Ran());
+    EXPECT_EQ(gallerytest::FolderTree(gallery), earlier);
+}
+
+namespace {
+
+// Pictures of the test's own format ("KVC1"), 64 x 48, that count their decodes, and those made
+// on the window's thread: the reads of the parameters alone pass uncounted.
+std::atomic<int32_t> CountedDecodes{0};
+std::atomic<int32_t> DecodesOnWindowThread{0};
+std::thread::id WindowThread;
+
+bool TryCounted(TStream& Stream)
+{
+    char magic[4] = {};
+    return Stream.Read(magic, 4) == 4 && std::string(magic, 4) == "KVC1";
+}
+
+void ReadCounted(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
+                 bool ParamsOnly)
+{
+    if (!TryCounted(Stream)) {
+        CodecSetAborting(Progress);
+        return;
+    }
+    Params.Width = 64;
+    Params.Height = 48;
+    if (ParamsOnly) {
+        return;
+    }
+    ++CountedDecodes;
+    if (std::this_thread::get_id() == WindowThread) {
+        ++DecodesOnWindowThread;
+    }
+    Bitmap.Allocate(64, 48, kv24RGB);
+    for (int32_t y = 0; y < 48; ++y) {
+        std::memset(Bitmap.GetScanLine(y), y * 5, 64 * 3);
+    }
+}
+
+} // namespace
+
+// After Create the window reads no more of the pictures than their headers, so that the status
+// window shows at once whatever the first picture is: every decode is the run's, on its workers,
+// and the run decodes the picture once.
+TEST_F(MainWindow, CreateReadsOnlyHeadersAndTheRunDecodesEachPictureOnce)
+{
+    Korvaneio::KVFileFormatAdd({201, "Counted", "KVC", ReadCounted, nullptr, TryCounted});
+    TMain& w = Open();
+    apptest::Owned<TStatus> status;
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    ASSERT_TRUE(ForceDirectories(FTemp.File("counted/")));
+    FTemp.Write("counted/first.kvc", "KVC1");
+    Simulate::Type(w.ImagesPath_TXT, FTemp.File("counted/"));
+    Simulate::Choose(w.Template_CBX, 1);
+    Simulate::Type(w.GalleryPath_TXT, FTemp.File("web/"));
+    WindowThread = std::this_thread::get_id();
+    {
+        apptest::TRunCloser closer(status.get());
+        Simulate::Click(w.Create_BTN);
+        EXPECT_TRUE(closer.Closed());
+    }
+    EXPECT_EQ(status->LastResult(), grSucceeded);
+    EXPECT_EQ(DecodesOnWindowThread, 0);
+    EXPECT_EQ(CountedDecodes, 1);
+    Korvaneio::KVFileFormatRemove(201);
 }

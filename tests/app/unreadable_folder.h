@@ -1,5 +1,6 @@
-// A folder that the test's own thread cannot list, also when the tests run as root: root reads
-// every folder by its capabilities, which the thread gives up for as long as the folder is closed.
+// A folder that the test's own thread cannot list (or, given a mode, cannot write), also when the
+// tests run as root: root reads and writes every folder by its capabilities, which the thread
+// gives up for as long as the folder is closed.
 #pragma once
 
 #include <linux/capability.h>
@@ -14,10 +15,11 @@ namespace apptest {
 class TUnreadableFolder
 {
 public:
-    // Takes every right away from Folder; the calling thread stops reading past folder rights.
-    explicit TUnreadableFolder(std::string Folder) : FFolder(std::move(Folder))
+    // Gives Folder the mode (no right at all by default); the calling thread stops reading and
+    // writing past folder rights.
+    explicit TUnreadableFolder(std::string Folder, mode_t Mode = 0) : FFolder(std::move(Folder))
     {
-        ::chmod(FFolder.c_str(), 0);
+        ::chmod(FFolder.c_str(), Mode);
         // Only this thread's effective set changes (the other threads keep theirs), and the
         // permitted set stays, so that the destructor can raise the rights again.
         if (::syscall(SYS_capget, &FHeader, FSaved) == 0) {

@@ -1,6 +1,6 @@
 // EXIF data: the standard block read and written back value for value, what a JPEG carries in
-// its APP1 marker as exiftool reads it, camera files with their thumbnail, and the resolution
-// that EXIF gives when the JPEG header has none.
+// its APP1 marker as exiftool reads it, camera files with their thumbnail, the resolution that
+// EXIF gives when the JPEG header has none, and saves that write only the fields a photo has.
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/core/exif_buffer.h"
 #include "imaging/core/kvbitmap.h"
@@ -12,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
 
 using namespace kviotest;
 
@@ -208,5 +212,98 @@ TEST(JpegExif, ResolutionComesFromExifWhenTheHeaderHasNone)
         TKorvaneIO params(nullptr);
         params.ParamsFromFile(file);
         EXPECT_EQ(params.Params().DpiX, c.Dpi);
+    }
+}
+
+namespace {
+
+// The tags of the record's EXIF fields, by the names exiftool gives them.
+const std::string RecordTags =
+    " ImageDescription Make Model Orientation XResolution YResolution ResolutionUnit Software ModifyDate "
+    "WhitePoint PrimaryChromaticities YCbCrCoefficients YCbCrPositioning ReferenceBlackWhite Copyright "
+    "ExposureTime FNumber ExposureProgram ISO ExifVersion DateTimeOriginal CreateDate CompressedBitsPerPixel "
+    "ShutterSpeedValue ApertureValue BrightnessValue ExposureCompensation MaxApertureValue SubjectDistance "
+    "MeteringMode LightSource Flash FocalLength SubSecTime SubSecTimeOriginal SubSecTimeDigitized "
+    "FlashpixVersion ColorSpace ExifImageWidth ExifImageHeight RelatedSoundFile FocalPlaneXResolution "
+    "FocalPlaneYResolution FocalPlaneResolutionUnit ExposureIndex SensingMethod FileSource SceneType "
+    "UserComment ";
+
+// The record's tags that exiftool finds in a file's main and EXIF directories; with NonZero, not
+// those whose values are all 0.
+std::set<std::string> RecordTagsOf(const std::string& FileName, bool NonZero)
+{
+    std::set<std::string> tags;
+    std::istringstream lines(RunTool("exiftool -s -n -a -IFD0:all -ExifIFD:all " + FileName));
+    for (std::string tag, colon, value; lines >> tag >> colon && std::getline(lines, value);) {
+        if (RecordTags.find(" " + tag + " ") != std::string::npos &&
+            !(NonZero && value.find_first_not_of("0. ") == std::string::npos)) {
+            tags.insert(tag);
+        }
+    }
+    return tags;
+}
+
+} // namespace
+
+// A photo saved again, as a JPEG or a TIFF, carries the fields it had and no other: a field of 0
+// or empty is what a missing tag reads as, and is left out. Read back, the saved file gives the
+// same record, values and all.
+TEST(JpegExif, SavesWriteTheFieldsAPhotoHasAndNoOthers)
+{
+    kvtest::TempFolder folder;
+    RunTool("convert -size 32x24 xc:gray " + folder.File("plain.jpg"));
+    const struct
+    {
+        const char* Name;
+        std::string Source; // a packaged photo; none: plain.jpg with exiftool's Tags
+        std::string Tags;
+    } cases[] = {
+        {"make and date", "", "-Make=Daskor\n-DateTimeOriginal=2024:05:06 07:08:09\n"},
+        {"every kind", "",
+         // Texts, SHORTs, LONGs, RATIONALs and SRATIONALs, lists, versions and bytes.
+         "-ImageDescription=A test\n-Model=K-1\n-Orientation=3\n-XResolution=300\n-YResolution=300\n"
+         "-ResolutionUnit=3\n-Software=Plimbet\n-ModifyDate=2024:05:06 07:08:09\n-WhitePoint=0.3127 0.329\n"
+         "-PrimaryChromaticities=0.64 0.33 0.3 0.6 0.15 0.06\n-YCbCrCoefficients=0.299 0.587 0.114\n"
+         "-YCbCrPositioning=2\n-ReferenceBlackWhite=0 255 128 255 128 255\n-Copyright=nobody\n"
+         "-ExposureTime=0.004\n-FNumber=2.8\n-ExposureProgram=2\n-ISO=400\n-ExifVersion=0230\n"
+         "-CreateDate=2024:05:06 07:08:10\n-CompressedBitsPerPixel=4\n-ShutterSpeedValue=0.004\n"
+         "-ApertureValue=2.97\n-BrightnessValue=-1.25\n-ExposureCompensation=-0.7\n-MaxApertureValue=1.7\n"
+         "-SubjectDistance=3.5\n-MeteringMode=5\n-LightSource=1\n-Flash=16\n-FocalLength=35\n"
+         "-SubSecTime=12\n-SubSecTimeOriginal=34\n-SubSecTimeDigitized=56\n-FlashpixVersion=0100\n"
+         "-ColorSpace=1\n-ExifImageWidth=640\n-ExifImageHeight=70000\n-RelatedSoundFile=SND00001.WAV\n"
+         "-FocalPlaneXResolution=4000\n-FocalPlaneYResolution=4000\n-FocalPlaneResolutionUnit=2\n"
+         "-ExposureIndex=100\n-SensingMethod=2\n-FileSource=3\n-SceneType=1\n-UserComment=hello\n"},
+        {"camera", Camera, ""},
+        {"phone", "/usr/share/cargo/registry/jpeg-decoder-0.2.6/benches/tower.jpg", ""},
+    };
+    for (const auto& c : cases) {
+        std::string source = c.Source;
+        if (source.empty()) {
+            source = folder.File("made" + std::to_string(&c - cases) + ".jpg");
+            folder.Write("tags.args", "-n\n-o\n" + source + "\n" + c.Tags + folder.File("plain.jpg") + "\n");
+            RunTool("exiftool -q -@ " + folder.File("tags.args"));
+        }
+        std::set<std::string> expected = RecordTagsOf(source, true);
+        ASSERT_GE(expected.size(), 2u) << c.Name;
+        // Orientation 1 is what a photo without one shows, and is written as such.
+        expected.insert("Orientation");
+        TKorvaneIO io(nullptr);
+        io.LoadFromFile(source);
+        ASSERT_FALSE(io.Aborting) << c.Name;
+        std::vector<uint8_t> record;
+        Daduvudez::SaveEXIFToStandardBuffer(io.Params(), record);
+        for (const char* extension : {".jpg", ".tif"}) {
+            SCOPED_TRACE(std::string(c.Name) + extension);
+            const std::string saved = folder.File("saved" + std::string(extension));
+            io.SaveToFile(saved);
+            ASSERT_FALSE(io.Aborting);
+            EXPECT_EQ(RecordTagsOf(saved, false), expected);
+            TKorvaneIO again(nullptr);
+            again.LoadFromFile(saved);
+            ASSERT_FALSE(again.Aborting);
+            std::vector<uint8_t> reread;
+            Daduvudez::SaveEXIFToStandardBuffer(again.Params(), reread);
+            EXPECT_EQ(reread, record);
+        }
     }
 }

@@ -26,75 +26,87 @@ std::vector<uint8_t> VersionBytes(const std::string& Version)
 
 void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& error, TIOParamsVals& p)
 {
+    // A value of 0 or an empty text is what reading gives for a tag that is absent: such a field
+    // is left out, so that no picture is published with values its camera never gave.
+    auto rational = [](TEntryWriter& to, uint16_t tag, double value, bool isSigned = false) {
+        if (value != 0) {
+            to.Rationals(tag, {value}, isSigned);
+        }
+    };
+    auto rationals = [](TEntryWriter& to, uint16_t tag, const double* values, size_t count) {
+        if (std::any_of(values, values + count, [](double v) { return v != 0; })) {
+            to.Rationals(tag, std::vector<double>(values, values + count));
+        }
+    };
+    auto coded = [](TEntryWriter& to, uint16_t tag, int32_t value) {
+        if (value != 0) {
+            to.Short(tag, uint32_t(value));
+        }
+    };
+
     entries.Ascii(270, p.EXIF_ImageDescription);
     if (p.EXIF_Orientation >= 1 && p.EXIF_Orientation <= 8) {
         entries.Short(274, uint32_t(p.EXIF_Orientation));
     }
-    entries.Rationals(282, {p.EXIF_XResolution});
-    entries.Rationals(283, {p.EXIF_YResolution});
-    entries.Short(
-        296, p.EXIF_ResolutionUnit >= 1 && p.EXIF_ResolutionUnit <= 3 ? uint32_t(p.EXIF_ResolutionUnit) : 2);
+    rational(entries, 282, p.EXIF_XResolution);
+    rational(entries, 283, p.EXIF_YResolution);
+    // A resolution needs its unit (inches unless the record says otherwise); a unit other than
+    // inches, which reading gives for none, is kept on its own too.
+    const bool knownUnit = p.EXIF_ResolutionUnit >= 1 && p.EXIF_ResolutionUnit <= 3;
+    if (p.EXIF_XResolution != 0 || p.EXIF_YResolution != 0 || (knownUnit && p.EXIF_ResolutionUnit != 2)) {
+        entries.Short(296, knownUnit ? uint32_t(p.EXIF_ResolutionUnit) : 2);
+    }
     entries.Ascii(305, p.EXIF_Software);
     entries.Ascii(271, p.EXIF_Make);
     entries.Ascii(272, p.EXIF_Model);
     entries.Ascii(306, p.EXIF_DateTime);
-    // Colour descriptions of zeros are no values at all and are left out.
-    auto chromaticity = [&](uint16_t tag, const double* values, size_t count) {
-        if (std::any_of(values, values + count, [](double v) { return v != 0; })) {
-            entries.Rationals(tag, std::vector<double>(values, values + count));
-        }
-    };
-    chromaticity(318, p.EXIF_WhitePoint, 2);
-    if (p.EXIF_YCbCrPositioning != 0) {
-        entries.Short(531, uint32_t(p.EXIF_YCbCrPositioning));
-    }
-    chromaticity(319, p.EXIF_PrimaryChromaticities, 6);
-    chromaticity(529, p.EXIF_YCbCrCoefficients, 3);
-    chromaticity(532, p.EXIF_ReferenceBlackWhite, 6);
+    rationals(entries, 318, p.EXIF_WhitePoint, 2);
+    coded(entries, 531, p.EXIF_YCbCrPositioning);
+    rationals(entries, 319, p.EXIF_PrimaryChromaticities, 6);
+    rationals(entries, 529, p.EXIF_YCbCrCoefficients, 3);
+    rationals(entries, 532, p.EXIF_ReferenceBlackWhite, 6);
     entries.Ascii(33432, p.EXIF_Copyright);
 
     TEntryWriter exif(stream, base, error);
-    exif.Rationals(33434, {p.EXIF_ExposureTime});
-    exif.Rationals(33437, {p.EXIF_FNumber});
-    exif.Short(34850, uint32_t(p.EXIF_ExposureProgram));
+    rational(exif, 33434, p.EXIF_ExposureTime);
+    rational(exif, 33437, p.EXIF_FNumber);
+    coded(exif, 34850, p.EXIF_ExposureProgram);
     if (p.EXIF_ISOSpeedRatings[1] != 0) {
         exif.Shorts(34855, {uint16_t(p.EXIF_ISOSpeedRatings[0]), uint16_t(p.EXIF_ISOSpeedRatings[1])});
     } else {
-        exif.Short(34855, uint32_t(p.EXIF_ISOSpeedRatings[0]));
+        coded(exif, 34855, p.EXIF_ISOSpeedRatings[0]);
     }
     exif.Bytes(36864, ttUNDEFINED, VersionBytes(p.EXIF_ExifVersion));
     exif.Ascii(36867, p.EXIF_DateTimeOriginal);
     exif.Ascii(36868, p.EXIF_DateTimeDigitized);
-    exif.Rationals(37122, {p.EXIF_CompressedBitsPerPixel});
-    exif.Rationals(37377, {p.EXIF_ShutterSpeedValue}, true);
-    exif.Rationals(37378, {p.EXIF_ApertureValue});
-    exif.Rationals(37379, {p.EXIF_BrightnessValue}, true);
-    exif.Rationals(37380, {p.EXIF_ExposureBiasValue}, true);
-    exif.Rationals(37381, {p.EXIF_MaxApertureValue});
-    exif.Rationals(37382, {p.EXIF_SubjectDistance});
-    exif.Short(37383, uint32_t(p.EXIF_MeteringMode));
-    exif.Short(37384, uint32_t(p.EXIF_LightSource));
-    exif.Short(37385, uint32_t(p.EXIF_Flash));
-    exif.Rationals(37386, {p.EXIF_FocalLength});
+    rational(exif, 37122, p.EXIF_CompressedBitsPerPixel);
+    rational(exif, 37377, p.EXIF_ShutterSpeedValue, true);
+    rational(exif, 37378, p.EXIF_ApertureValue);
+    rational(exif, 37379, p.EXIF_BrightnessValue, true);
+    rational(exif, 37380, p.EXIF_ExposureBiasValue, true);
+    rational(exif, 37381, p.EXIF_MaxApertureValue);
+    rational(exif, 37382, p.EXIF_SubjectDistance);
+    coded(exif, 37383, p.EXIF_MeteringMode);
+    coded(exif, 37384, p.EXIF_LightSource);
+    coded(exif, 37385, p.EXIF_Flash);
+    rational(exif, 37386, p.EXIF_FocalLength);
     exif.Ascii(37520, p.EXIF_SubsecTime);
     exif.Ascii(37521, p.EXIF_SubsecTimeOriginal);
     exif.Ascii(37522, p.EXIF_SubsecTimeDigitized);
     exif.Bytes(40960, ttUNDEFINED, VersionBytes(p.EXIF_FlashPixVersion));
-    // Tags for which 0 is no value are left out while they hold it.
-    auto coded = [&](uint16_t tag, int32_t value) {
-        if (value != 0) {
-            exif.Short(tag, uint32_t(value));
-        }
-    };
-    coded(40961, p.EXIF_ColorSpace);
-    exif.Integers(40962, {uint32_t(std::max(p.EXIF_ExifImageWidth, 0))});
-    exif.Integers(40963, {uint32_t(std::max(p.EXIF_ExifImageHeight, 0))});
+    coded(exif, 40961, p.EXIF_ColorSpace);
+    if (p.EXIF_ExifImageWidth > 0) {
+        exif.Integers(40962, {uint32_t(p.EXIF_ExifImageWidth)});
+    }
+    if (p.EXIF_ExifImageHeight > 0) {
+        exif.Integers(40963, {uint32_t(p.EXIF_ExifImageHeight)});
+    }
     exif.Ascii(40964, p.EXIF_RelatedSoundFile);
-    exif.Rationals(41486, {p.EXIF_FocalPlaneXResolution});
-    exif.Rationals(41487, {p.EXIF_FocalPlaneYResolution});
-    coded(41488, p.EXIF_FocalPlaneResolutionUnit);
-    exif.Rationals(41493, {p.EXIF_ExposureIndex});
-    coded(41495, p.EXIF_SensingMethod);
+    rational(exif, 41486, p.EXIF_FocalPlaneXResolution);
+    rational(exif, 41487, p.EXIF_FocalPlaneYResolution);
+    coded(exif, 41488, p.EXIF_FocalPlaneResolutionUnit);
+    rational(exif, 41493, p.EXIF_ExposureIndex);
+    coded(exif, 41495, p.EXIF_SensingMethod);
     if (p.EXIF_FileSource != 0) {
         exif.Bytes(41728, ttUNDEFINED, {uint8_t(p.EXIF_FileSource)});
     }
