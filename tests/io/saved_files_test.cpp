@@ -10,6 +10,7 @@
 #include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstddef>
 #include <cstring>
@@ -28,6 +29,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <ucontext.h>
 #include <unistd.h>
 #include <vector>
@@ -280,6 +282,34 @@ TEST(SavedFiles, KeepTheirOwnerAndGroup)
              ASSERT_EQ(::chown(folder.Path().c_str(), NobodyId, NobodyId), 0);
          }},
     });
+}
+
+// A pipe or a device is written into, never replaced: the reader at the other end gets the
+// content, and the name stays a pipe.
+TEST(SavedFiles, PipesAndDevicesAreWrittenInto)
+{
+    kvtest::TempFolder folder;
+    const std::string pipe = folder.File("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const TFrontEnd& frontEnd : FrontEnds()) {
+        SCOPED_TRACE(frontEnd.Name);
+        const std::string content = ContentOf(frontEnd);
+        std::string read;
+        std::thread reader([&] { read = kvtest::TempFolder::Read(pipe); });
+        EXPECT_EQ(frontEnd.Save(pipe, true), 0);
+        // A save that never opened the pipe would leave the reader waiting for a writer.
+        if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) {
+            ::close(writer);
+        }
+        reader.join();
+        EXPECT_TRUE(read == content) << "the reader got " << read.size() << " bytes";
+        EXPECT_EQ(frontEnd.Save("/dev/null", true), 0);
+    }
+    struct stat info
+    {
+    };
+    EXPECT_TRUE(::lstat(pipe.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
 }
 
 namespace {
