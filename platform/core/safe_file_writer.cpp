@@ -85,10 +85,10 @@ bool IsTempName(const std::string& Name, const std::string& Start)
     }
     const std::string numbers = Name.substr(Start.size(), Name.size() - Start.size() - endLength);
     const size_t dash = numbers.find('-');
-    return dash != std::string::npos && dash > 0 && dash + 1 < numbers.size() &&
-           std::all_of(numbers.begin(), numbers.end(),
-                       [](char c) { return (c >= '0' && c <= '9') || c == '-'; }) &&
-           std::count(numbers.begin(), numbers.end(), '-') == 1;
+    const auto digits = [](const std::string& text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return dash != std::string::npos && digits(numbers.substr(0, dash)) && digits(numbers.substr(dash + 1));
 }
 
 // A content beside its file is locked while its writer lives, and the lock goes with the process
