@@ -542,6 +542,23 @@ TEST(SavedFiles, AKilledInPlaceSaveLeavesAWholeContentTheNextSaveRemoves)
     }
 }
 
+// A save that starts while another of the same file is under way leaves that one's content alone:
+// only what a killed save left is removed.
+TEST(SavedFiles, ASaveUnderWayKeepsItsContentWhenAnotherStarts)
+{
+    kvtest::TempFolder folder;
+    const std::string page = folder.Write("page", EarlierContent);
+    TSafeFileWriter first(page);
+    first.Stream().WriteBuffer("first", 5);
+    TSafeFileWriter second(page);
+    second.Stream().WriteBuffer("second", 6);
+    EXPECT_NO_THROW(first.Commit());
+    EXPECT_EQ(kvtest::TempFolder::Read(page), "first");
+    EXPECT_NO_THROW(second.Commit());
+    EXPECT_EQ(kvtest::TempFolder::Read(page), "second");
+    EXPECT_EQ(StateOf(folder.Path(), page).Hidden, std::vector<std::string>());
+}
+
 namespace {
 
 // A flush a save asked for, seen by a filter of the system calls of the process that saves.
