@@ -2,9 +2,9 @@
 // variables into numbered page files.
 #include "app/page_writer.h"
 
-#include "imaging/io/detail/io_work.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/strings.h"
 
 #include <algorithm>
@@ -330,7 +330,7 @@ bool TPageWriter::OpenPage(int32_t Number)
     FPageFileName = FSettings.GalleryPath + PageName(Number);
     FHost.BeforePageWrite();
     try {
-        FPageFile = std::make_unique<Korvaneio::detail::TSafeFileWriter>(FPageFileName);
+        FPageFile = std::make_unique<TSafeFileWriter>(FPageFileName);
     } catch (const EFCreateError&) {
         FHost.ShowMessage("Can't create the file: " + FPageFileName);
         return false;
@@ -361,7 +361,7 @@ bool TPageWriter::ClosePage()
     if (!PageOpen()) {
         return true;
     }
-    const std::unique_ptr<Korvaneio::detail::TSafeFileWriter> page = std::move(FPageFile);
+    const std::unique_ptr<TSafeFileWriter> page = std::move(FPageFile);
     try {
         page->Commit();
     } catch (const EFCreateError&) {

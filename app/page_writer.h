@@ -15,9 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace Korvaneio::detail {
 class TSafeFileWriter;
-}
 
 // Size of the output buffer; pages are written in blocks of this size.
 constexpr size_t PageBufferSize = 10240;
@@ -155,7 +153,7 @@ private:
     ThumbStr FPage;
     std::vector<char> FOutBuffer;
     size_t FOutCount = 0;
-    std::unique_ptr<Korvaneio::detail::TSafeFileWriter> FPageFile;
+    std::unique_ptr<TSafeFileWriter> FPageFile;
     std::string FPageFileName;
     int32_t FPlacedInPass = 0;
 };

@@ -2,8 +2,8 @@
 // changes) or Motion JPEG frames, an idx1 index, and headers completed when the file is closed.
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/core/kvbitmap.h"
-#include "imaging/io/detail/io_work.h"
 #include "imaging/io/kvvfw.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/streams.h"
 #include "platform/forms/dialog_service.h"
 
@@ -101,7 +101,7 @@ bool AVISaveOptions(uint32_t& Handler, int32_t& Quality)
 struct TAVIWriter::TFile
 {
     explicit TFile(const std::string& fileName) : Writer(fileName) {}
-    Korvaneio::detail::TSafeFileWriter Writer;
+    TSafeFileWriter Writer;
 };
 
 TAVIWriter::TAVIWriter(const std::string& FileName, int32_t Rate, int32_t Scale, uint32_t Handler,

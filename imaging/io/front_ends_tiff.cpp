@@ -5,6 +5,7 @@
 #include "imaging/core/mask.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
+#include "platform/core/safe_file_writer.h"
 
 using namespace Korvaneio::detail;
 

@@ -7,6 +7,7 @@
 #include "imaging/io/kvvfw.h"
 #include "imaging/io/kvwia.h"
 #include "imaging/view/kvview.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/messages.h"
 #include "platform/graphics/bitmap.h"

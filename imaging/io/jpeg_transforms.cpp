@@ -2,6 +2,7 @@
 #include "imaging/codecs/jpeg/jpegfilt.h"
 #include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
+#include "platform/core/safe_file_writer.h"
 
 #include <memory>
 

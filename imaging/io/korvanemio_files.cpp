@@ -15,6 +15,7 @@
 #include "platform/core/files.h"
 #include "platform/core/lists.h"
 #include "platform/core/rounding.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/strings.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/detail/row_kernel.h"
-#include "imaging/io/detail/io_work.h"
 #include "imaging/proc/detail/proc_detail.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/streams.h"
 
 #include <cstdlib>
@@ -189,7 +189,7 @@ void SaveFilterToFile(const std::string& FileName, const TGraphFilter& Filter)
     for (int i = 0; i < 9; ++i)
         StoreLE(bytes + 3 + 4 * i, Filter.Values[i]);
     StoreLE(bytes + 39, Filter.Divisor);
-    Korvaneio::detail::TSafeFileWriter file(FileName);
+    TSafeFileWriter file(FileName);
     file.Stream().WriteBuffer(bytes, sizeof bytes);
     file.Commit();
 }

@@ -3,10 +3,10 @@
 // before it replaces the layer, and reading stops exactly at its end.
 #include "imaging/codecs/zlib/zstreams.h"
 #include "imaging/core/kvbitmap.h"
-#include "imaging/io/detail/io_work.h"
 #include "imaging/io/korvaneio.h"
 #include "imaging/view/kvvect.h"
 #include "imaging/view/vect_detail.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/streams.h"
 
 #include <zlib.h>
@@ -734,7 +734,7 @@ bool TKorvaneVect::LoadFromStreamKVV(TStream& Stream)
 
 void TKorvaneVect::SaveToFileKVV(const std::string& FileName)
 {
-    Korvaneio::detail::TSafeFileWriter file(FileName);
+    TSafeFileWriter file(FileName);
     SaveToStreamKVV(file.Stream());
     file.Commit();
 }

@@ -2,8 +2,8 @@
 // every write, so that several objects (and programs) on one file see each other's changes.
 #include "platform/core/inifiles.h"
 
-#include "platform/core/detail/atomic_file.h"
 #include "platform/core/detail/text_helpers.h"
+#include "platform/core/detail/whole_file.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/lists.h"
 #include "platform/core/strings.h"
@@ -183,7 +183,7 @@ void Save(const std::string& FileName, const TIniContent& Content)
         text += line.Text;
         text += Content.LineBreak;
     }
-    if (!kvcore_detail::ReplaceFileAtomically(FileName, text, 0644)) {
+    if (!kvcore_detail::WriteWholeFile(FileName, text, 0644)) {
         throw EIniFileException("Unable to write to " + FileName);
     }
 }

@@ -2,8 +2,8 @@
 // replaced atomically; a process-wide lock keeps the read-change-write of one call whole.
 #include "platform/core/registry.h"
 
-#include "platform/core/detail/atomic_file.h"
 #include "platform/core/detail/text_helpers.h"
+#include "platform/core/detail/whole_file.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
 #include "platform/core/lists.h"
@@ -347,7 +347,7 @@ bool SaveStore(const std::string& FileName, const TRegStore& Store)
     if (Store.Status == TReadResult::Unreadable) {
         return false; // replacing a file we could not read would lose it
     }
-    return kvcore_detail::ReplaceFileAtomically(FileName, FormatStore(Store), 0600);
+    return kvcore_detail::WriteWholeFile(FileName, FormatStore(Store), 0600);
 }
 
 // "\a\\b\" -> "a\b": empty names dropped.

@@ -2,7 +2,7 @@
 // palettes, copies and the exchange with BMP streams and the clipboard.
 #include "platform/graphics/bitmap.h"
 
-#include "platform/core/detail/atomic_file.h"
+#include "platform/core/detail/whole_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -56,7 +56,7 @@ void TGraphic::SaveToFile(const std::string& FileName)
     TMemoryStream stream;
     SaveToStream(stream);
     const std::string content(static_cast<const char*>(stream.Memory()), size_t(stream.Size()));
-    if (!kvcore_detail::ReplaceFileAtomically(FileName, content, 0644))
+    if (!kvcore_detail::WriteWholeFile(FileName, content, 0644))
         throw EFCreateError("Cannot create file \"" + FileName + "\"");
 }
 

@@ -1,23 +1,40 @@
 // Files that pages and pictures are saved over: what the user has around them (other names,
-// links, owner, group, mode, a folder that takes no new file) stays as it was, and a save that
-// fails, or finds the disk full, leaves the file whole.
-#include "imaging/io/detail/io_work.h"
+// links, owner, group, mode, ACL and extended attributes, a folder that takes no new file) stays
+// as it was; a save that fails, finds the disk full or is killed leaves the old content or the new
+// one whole; and a replaced file is on the disk before its name is.
 #include "imaging/io/korvaneio.h"
+#include "platform/core/detail/write_room.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/safe_file_writer.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 
+#include <algorithm>
+#include <csignal>
+#include <cstddef>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <map>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <thread>
+#include <ucontext.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace kviotest;
-using Korvaneio::detail::TSafeFileWriter;
 
 namespace {
 
@@ -66,6 +83,15 @@ struct TFrontEnd
     std::function<int(const std::string& fileName, bool complete)> Save;
 };
 
+std::vector<TFrontEnd> FrontEnds()
+{
+    return {
+        {"page",
+         [](const std::string& name, bool complete) { return SavePage(name, "<html>new</html>", complete); }},
+        {"picture", SavePicture},
+    };
+}
+
 // What a front end writes into a new file.
 std::string ContentOf(const TFrontEnd& frontEnd)
 {
@@ -86,7 +112,25 @@ struct TFileState
     std::vector<std::string> Names;
     // Names that start with a dot: the writer's temporary files.
     std::vector<std::string> Hidden;
+    // The extended attributes of the file, the ACL among them, by name.
+    std::map<std::string, std::string> Attributes;
 };
+
+std::map<std::string, std::string> AttributesOf(const std::string& name)
+{
+    std::map<std::string, std::string> attributes;
+    std::string list(size_t(std::max<ssize_t>(::listxattr(name.c_str(), nullptr, 0), 0)), '\0');
+    list.resize(size_t(std::max<ssize_t>(::listxattr(name.c_str(), list.data(), list.size()), 0)));
+    for (size_t at = 0; at < list.size(); at = list.find('\0', at) + 1) {
+        const std::string key = list.c_str() + at;
+        std::string value(size_t(std::max<ssize_t>(::getxattr(name.c_str(), key.c_str(), nullptr, 0), 0)),
+                          '\0');
+        value.resize(
+            size_t(std::max<ssize_t>(::getxattr(name.c_str(), key.c_str(), value.data(), value.size()), 0)));
+        attributes[key] = value;
+    }
+    return attributes;
+}
 
 TFileState StateOf(const std::string& folder, const std::string& name)
 {
@@ -97,6 +141,7 @@ TFileState StateOf(const std::string& folder, const std::string& name)
     state.IsLink = ::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
     state.Exists = ::stat(name.c_str(), &state.Info) == 0;
     state.Content = kvtest::TempFolder::Read(name);
+    state.Attributes = AttributesOf(name);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         if (state.Exists && ::lstat(entry.path().c_str(), &info) == 0 && info.st_ino == state.Info.st_ino) {
             state.Names.push_back(entry.path());
@@ -117,18 +162,15 @@ struct TSavedFileCase
     // Whether the file is written in place rather than replaced.
     bool InPlace;
     std::function<void(kvtest::TempFolder& folder)> Make;
+    // An extended attribute the case gives the file.
+    const char* Attribute = nullptr;
 };
 
 // Saves each front end's file over the case's "page": first a save that fails, which must leave
 // everything as it was, then one that succeeds, which must change the content alone.
 void CheckSaves(const std::vector<TSavedFileCase>& cases)
 {
-    const TFrontEnd frontEnds[] = {
-        {"page",
-         [](const std::string& name, bool complete) { return SavePage(name, "<html>new</html>", complete); }},
-        {"picture", SavePicture},
-    };
-    for (const TFrontEnd& frontEnd : frontEnds) {
+    for (const TFrontEnd& frontEnd : FrontEnds()) {
         const std::string content = ContentOf(frontEnd);
         for (const TSavedFileCase& c : cases) {
             SCOPED_TRACE(std::string(frontEnd.Name) + ", " + c.Case);
@@ -142,6 +184,9 @@ void CheckSaves(const std::vector<TSavedFileCase>& cases)
                 return c.AsNobody ? ExitCodeAsNobody(body) : body();
             };
             const TFileState before = StateOf(folder.Path(), page);
+            if (c.Attribute != nullptr) {
+                ASSERT_EQ(before.Attributes.count(c.Attribute), 1u) << "the case gave no " << c.Attribute;
+            }
 
             EXPECT_EQ(save(false), 1);
             const TFileState failed = StateOf(folder.Path(), page);
@@ -149,6 +194,7 @@ void CheckSaves(const std::vector<TSavedFileCase>& cases)
             EXPECT_TRUE(failed.Content == before.Content) << "the content changed";
             EXPECT_EQ(failed.Names, before.Names);
             EXPECT_EQ(failed.Hidden, std::vector<std::string>());
+            EXPECT_EQ(failed.Attributes, before.Attributes);
 
             EXPECT_EQ(save(true), 0);
             const TFileState saved = StateOf(folder.Path(), page);
@@ -163,6 +209,7 @@ void CheckSaves(const std::vector<TSavedFileCase>& cases)
                 EXPECT_EQ(saved.Info.st_gid, before.Info.st_gid);
                 EXPECT_EQ(saved.Info.st_mode, before.Info.st_mode);
                 EXPECT_EQ(saved.Info.st_nlink, before.Info.st_nlink);
+                EXPECT_EQ(saved.Attributes, before.Attributes);
             }
             EXPECT_EQ(saved.Hidden, std::vector<std::string>());
             ::chmod(folder.Path().c_str(), 0755);
@@ -237,28 +284,426 @@ TEST(SavedFiles, KeepTheirOwnerAndGroup)
     });
 }
 
-// Room for the new content is taken before the first byte of a file written in place changes.
-TEST(SavedFiles, WrittenInPlaceStayWholeOnAFullDisk)
+// A pipe or a device is written into, never replaced: the reader at the other end gets the
+// content, and the name stays a pipe.
+TEST(SavedFiles, PipesAndDevicesAreWrittenInto)
 {
-    if (::geteuid() != 0) {
-        SkipBecause("only root mounts a small disk");
+    kvtest::TempFolder folder;
+    const std::string pipe = folder.File("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const TFrontEnd& frontEnd : FrontEnds()) {
+        SCOPED_TRACE(frontEnd.Name);
+        const std::string content = ContentOf(frontEnd);
+        std::string read;
+        std::thread reader([&] { read = kvtest::TempFolder::Read(pipe); });
+        EXPECT_EQ(frontEnd.Save(pipe, true), 0);
+        // A save that never opened the pipe would leave the reader waiting for a writer.
+        if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) {
+            ::close(writer);
+        }
+        reader.join();
+        EXPECT_TRUE(read == content) << "the reader got " << read.size() << " bytes";
+        EXPECT_EQ(frontEnd.Save("/dev/null", true), 0);
+    }
+    struct stat info
+    {
+    };
+    EXPECT_TRUE(::lstat(pipe.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
+}
+
+namespace {
+
+// A folder for the tests' folders on a file system that takes user attributes: the system's
+// temporary folder, or else the current one (the build folder); empty when neither does.
+std::string FolderTakingUserAttributes()
+{
+    for (const std::filesystem::path& place :
+         {std::filesystem::temp_directory_path(), std::filesystem::current_path()}) {
+        const std::string probe = (place / ("kvtest-attributes-" + std::to_string(::getpid()))).string();
+        const int handle = ::open(probe.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const bool takes = handle >= 0 && ::fsetxattr(handle, "user.kvtest", "1", 1, 0) == 0;
+        if (handle >= 0) {
+            ::close(handle);
+            ::unlink(probe.c_str());
+        }
+        if (takes) {
+            return place.string();
+        }
+    }
+    return std::string();
+}
+
+void GiveAttribute(const std::string& name, const char* key, const std::string& value)
+{
+    ASSERT_EQ(::setxattr(name.c_str(), key, value.data(), value.size(), 0), 0)
+        << key << ": " << strerror(errno);
+}
+
+void RunSetfacl(const std::string& arguments)
+{
+    int status = -1;
+    RunTool("setfacl " + arguments, &status);
+    ASSERT_EQ(status, 0) << "setfacl " << arguments;
+}
+
+} // namespace
+
+// The file renamed over a page or picture takes its ACL and extended attributes, and none that
+// the folder would give a new file; where the writer may not give one, the file is written in
+// place.
+TEST(SavedFiles, KeepTheirAclsAndExtendedAttributes)
+{
+    const std::string place = FolderTakingUserAttributes();
+    if (place.empty()) {
+        SkipBecause("neither the temporary folder nor the current one takes user attributes");
         return;
     }
-    kvtest::TempFolder folder;
-    kvtest::TSmallDisk disk(folder.Path(), 64 * 1024);
-    ASSERT_TRUE(disk.Mounted);
-    const std::string page = folder.Write("page", EarlierContent);
-    ASSERT_EQ(::link(page.c_str(), folder.File("other").c_str()), 0);
-    folder.Write("filler", std::string(40 * 1024, 'f'));
-
-    EXPECT_EQ(SavePage(page, std::string(32 * 1024, 'n'), true), 1);
-    for (const std::string& name : {page, folder.File("other")}) {
-        EXPECT_EQ(kvtest::TempFolder::Read(name), EarlierContent) << name;
+    kvtest::ScopedEnv temporaryFolder("TMPDIR", place);
+    std::vector<TSavedFileCase> cases = {
+        {"an ACL entry", false, false,
+         [](kvtest::TempFolder& folder) { RunSetfacl("-m u:nobody:rw " + MakePage(folder, 0640)); },
+         "system.posix_acl_access"},
+        {"a user attribute", false, false,
+         [](kvtest::TempFolder& folder) { GiveAttribute(MakePage(folder, 0644), "user.origin", "camera 7"); },
+         "user.origin"},
+        {"a default ACL of the folder that the file has not", false, false,
+         [](kvtest::TempFolder& folder) {
+             MakePage(folder, 0644);
+             RunSetfacl("-d -m u:nobody:rw " + folder.Path());
+         }},
+    };
+    if (::geteuid() == 0) {
+        cases.push_back({"an attribute the writer may not give", true, true,
+                         [](kvtest::TempFolder& folder) {
+                             const std::string page = MakePage(folder, 0644);
+                             GiveAttribute(page, "security.kvtest", "kept");
+                             ASSERT_EQ(::chown(page.c_str(), NobodyId, NobodyId), 0);
+                             ASSERT_EQ(::chown(folder.Path().c_str(), NobodyId, NobodyId), 0);
+                         },
+                         "security.kvtest"});
     }
+    CheckSaves(cases);
+}
 
-    const std::string fits(8 * 1024, 'n');
-    EXPECT_EQ(SavePage(page, fits, true), 0);
-    for (const std::string& name : {page, folder.File("other")}) {
-        EXPECT_TRUE(kvtest::TempFolder::Read(name) == fits) << name << " was not saved";
+// Room for the new content is taken before the first byte of a file written in place changes, and
+// a reservation that fails gives back what it took: the file keeps its size, bytes and blocks.
+TEST(SavedFiles, WrittenInPlaceStayWholeOnAFullDisk)
+{
+    const bool root = ::geteuid() == 0;
+    constexpr int64_t OldSize = 200 << 10;
+    constexpr int64_t Free = 2 << 20;
+    const struct
+    {
+        const char* Case;
+        // The folder takes no new file: the content is gathered outside the disk.
+        bool AsNobody;
+        // The new content's size, on a disk with this much free.
+        int64_t (*NewSize)(int64_t free);
+    } cases[] = {
+        {"more than the disk holds", false, [](int64_t free) { return free + (512 << 10); }},
+        {"room for the content beside the file, not for the file to grow", false,
+         [](int64_t free) { return (free + OldSize) / 2 + (256 << 10); }},
+        {"a folder that takes no new file", true, [](int64_t free) { return free + (512 << 10); }},
+    };
+    kvtest::TempFolder folder;
+    const auto onDisk = [&] {
+        for (const auto& c : cases) {
+            // Only root makes a file nobody's; in a user namespace its own files are root's.
+            if (c.AsNobody && !root) {
+                continue;
+            }
+            SCOPED_TRACE(c.Case);
+            const std::string room = folder.File("room/");
+            ASSERT_EQ(::mkdir(room.c_str(), 0755), 0);
+            const std::string old(size_t(OldSize), 'o');
+            const std::string page = folder.Write("room/page", old);
+            const std::string other = room + "other";
+            ASSERT_EQ(::link(page.c_str(), other.c_str()), 0);
+            if (c.AsNobody) {
+                ASSERT_EQ(::chown(page.c_str(), NobodyId, NobodyId), 0);
+                ::chmod(room.c_str(), 0555);
+            }
+            struct statvfs disk
+            {
+            };
+            ASSERT_EQ(::statvfs(room.c_str(), &disk), 0);
+            folder.Write("filler", std::string(size_t(int64_t(disk.f_bavail * disk.f_frsize) - Free), 'f'));
+            ASSERT_EQ(::statvfs(room.c_str(), &disk), 0);
+            const int64_t newSize = c.NewSize(int64_t(disk.f_bavail * disk.f_frsize));
+            const auto save = [&](const std::string& content) {
+                const auto body = [&] { return SavePage(page, content, true); };
+                return c.AsNobody ? ExitCodeAsNobody(body) : body();
+            };
+            const TFileState before = StateOf(room, page);
+
+            EXPECT_EQ(save(std::string(size_t(newSize), 'n')), 1);
+            const TFileState after = StateOf(room, page);
+            EXPECT_EQ(after.Info.st_size, before.Info.st_size);
+            // The blocks it took went back; ext4 may keep a block of the file's extent index.
+            EXPECT_LE(after.Info.st_blocks, before.Info.st_blocks + blkcnt_t(disk.f_frsize / 512));
+            EXPECT_TRUE(after.Content == old) << "the content changed";
+            EXPECT_TRUE(kvtest::TempFolder::Read(other) == old) << "the other name's content changed";
+            EXPECT_EQ(after.Hidden, std::vector<std::string>());
+
+            const std::string fits(64 << 10, 'n');
+            EXPECT_EQ(save(fits), 0);
+            for (const std::string& name : {page, other}) {
+                EXPECT_TRUE(kvtest::TempFolder::Read(name) == fits) << name << " was not saved";
+            }
+            ::chmod(room.c_str(), 0755);
+            std::filesystem::remove_all(room);
+            std::filesystem::remove(folder.File("filler"));
+        }
+    };
+    std::string why;
+    if (!kvtest::RunOnSmallDisk(folder.Path(), 8 << 20, onDisk, why)) {
+        SkipBecause("no small disk can be made here: " + why);
+    }
+}
+
+namespace {
+
+// The kill test's child stops in the copy of the file of this inode, after its first block, and
+// says so through this pipe.
+ino_t gCopiedInode = 0;
+int gCopyStarted = -1;
+int gWritesToCopiedFile = 0;
+
+int64_t StopInTheCopy(int Handle, int64_t Count)
+{
+    struct stat info
+    {
+    };
+    if (::fstat(Handle, &info) == 0 && info.st_ino == gCopiedInode && ++gWritesToCopiedFile == 2) {
+        if (::write(gCopyStarted, "c", 1) == 1) {
+            for (;;) {
+                ::pause();
+            }
+        }
+    }
+    return Count;
+}
+
+} // namespace
+
+// A save killed while it overwrites a file in place (a file with a second name) leaves the old
+// content or the new one whole under a name in the folder; the next save removes that name.
+TEST(SavedFiles, AKilledInPlaceSaveLeavesAWholeContentTheNextSaveRemoves)
+{
+    kvtest::TempFolder folder;
+    const std::string old(1 << 20, 'o');
+    const std::string page = folder.Write("page", old);
+    ASSERT_EQ(::link(page.c_str(), folder.File("other").c_str()), 0);
+    const std::string fresh(1 << 20, 'n');
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(page.c_str(), &info), 0);
+    int started[2];
+    ASSERT_EQ(::pipe(started), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(started[0]);
+        gCopiedInode = info.st_ino;
+        gCopyStarted = started[1];
+        kvcore_detail::gWriteRoomHook = StopInTheCopy;
+        SavePage(page, fresh, true);
+        ::_exit(0);
+    }
+    ::close(started[1]);
+    char said = 0;
+    const bool stopped = ::read(started[0], &said, 1) == 1;
+    ::close(started[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_TRUE(stopped) << "the save ended without copying into the file";
+    const std::string cut = kvtest::TempFolder::Read(page);
+    EXPECT_TRUE(cut.size() == old.size() && cut[0] == 'n' && cut.back() == 'o')
+        << "the kill came after the copy";
+
+    std::vector<std::string> whole;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        const std::string content = kvtest::TempFolder::Read(entry.path());
+        if (content == old || content == fresh) {
+            whole.push_back(entry.path().filename());
+        }
+    }
+    EXPECT_EQ(whole.size(), 1u) << "the names holding either content whole: "
+                                << testing::PrintToString(whole);
+
+    const std::string next = "<html>the next page</html>";
+    EXPECT_EQ(SavePage(page, next, true), 0);
+    const TFileState saved = StateOf(folder.Path(), page);
+    EXPECT_EQ(saved.Hidden, std::vector<std::string>());
+    EXPECT_EQ(saved.Names.size(), 2u);
+    for (const std::string& name : saved.Names) {
+        EXPECT_EQ(kvtest::TempFolder::Read(name), next) << name;
+    }
+}
+
+// A save that starts while another of the same file is under way leaves that one's content alone:
+// only what a killed save left is removed.
+TEST(SavedFiles, ASaveUnderWayKeepsItsContentWhenAnotherStarts)
+{
+    kvtest::TempFolder folder;
+    const std::string page = folder.Write("page", EarlierContent);
+    TSafeFileWriter first(page);
+    first.Stream().WriteBuffer("first", 5);
+    TSafeFileWriter second(page);
+    second.Stream().WriteBuffer("second", 6);
+    EXPECT_NO_THROW(first.Commit());
+    EXPECT_EQ(kvtest::TempFolder::Read(page), "first");
+    EXPECT_NO_THROW(second.Commit());
+    EXPECT_EQ(kvtest::TempFolder::Read(page), "second");
+    EXPECT_EQ(StateOf(folder.Path(), page).Hidden, std::vector<std::string>());
+}
+
+namespace {
+
+// A flush a save asked for, seen by a filter of the system calls of the process that saves.
+struct TFlush
+{
+    ino_t Inode;
+    bool Folder;
+    // The saved file's name was on the flushed file already.
+    bool Named;
+};
+constexpr int MostFlushes = 16;
+TFlush gFlushes[MostFlushes];
+int gFlushCount = 0;
+const char* gSavedName = nullptr;
+
+#if defined(__x86_64__)
+// fsync and fdatasync trap to here instead of running; they are noted and answered as done.
+void NoteFlush(int, siginfo_t*, void* context)
+{
+    auto* machine = static_cast<ucontext_t*>(context);
+    const int handle = int(machine->uc_mcontext.gregs[REG_RDI]);
+    struct stat flushed
+    {
+    };
+    struct stat named
+    {
+    };
+    if (gFlushCount < MostFlushes && ::fstat(handle, &flushed) == 0) {
+        gFlushes[gFlushCount++] = {flushed.st_ino, S_ISDIR(flushed.st_mode),
+                                   ::stat(gSavedName, &named) == 0 && named.st_ino == flushed.st_ino};
+    }
+    machine->uc_mcontext.gregs[REG_RAX] = 0;
+}
+
+bool TrapFlushes()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_sigaction = NoteFlush;
+    action.sa_flags = SA_SIGINFO;
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fsync, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fdatasync, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
+    };
+    const sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    return ::sigaction(SIGSYS, &action, nullptr) == 0 && ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
+}
+#else
+bool TrapFlushes()
+{
+    return false;
+}
+#endif
+
+// What the save of a front end over name flushed, in order: "the file" (named already, or "before
+// its name"), "the folder" or "another file"; false when the flushes cannot be seen here.
+bool FlushesOfSave(const TFrontEnd& frontEnd, const std::string& name, std::vector<std::string>& flushes)
+{
+    int pipe[2];
+    if (::pipe(pipe) != 0) {
+        return false;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        gSavedName = name.c_str();
+        if (!TrapFlushes()) {
+            ::_exit(2);
+        }
+        const int code = frontEnd.Save(name, true);
+        const ssize_t size = ssize_t(sizeof(TFlush)) * gFlushCount;
+        ::_exit(::write(pipe[1], gFlushes, size_t(size)) == size ? code : 3);
+    }
+    ::close(pipe[1]);
+    TFlush seen[MostFlushes];
+    ssize_t got = 0;
+    for (ssize_t part;
+         got < ssize_t(sizeof seen) &&
+         (part = ::read(pipe[0], reinterpret_cast<char*>(seen) + got, sizeof seen - size_t(got))) > 0;) {
+        got += part;
+    }
+    ::close(pipe[0]);
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 2) {
+        return false;
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save failed";
+    struct stat saved
+    {
+    };
+    EXPECT_EQ(::stat(name.c_str(), &saved), 0);
+    flushes.clear();
+    for (int i = 0; i < int(got / ssize_t(sizeof(TFlush))); ++i) {
+        const TFlush& flush = seen[i];
+        flushes.push_back(flush.Folder                  ? "the folder"
+                          : flush.Inode != saved.st_ino ? "another file"
+                          : flush.Named                 ? "the file"
+                                                        : "the file, before its name");
+    }
+    return true;
+}
+
+} // namespace
+
+// A file renamed over an existing one is flushed before the rename, and its folder after it; a
+// file written in place is flushed before the save ends, and so is the content kept whole beside
+// it while it is copied; a new file is not flushed, so that a new gallery is written at the speed
+// of the disk's cache.
+TEST(SavedFiles, ReplacedFilesAreOnTheDiskBeforeTheirNames)
+{
+    const struct
+    {
+        const char* Case;
+        std::function<void(kvtest::TempFolder& folder)> Make;
+        std::vector<std::string> Flushes;
+    } cases[] = {
+        {"a new file", [](kvtest::TempFolder&) {}, {}},
+        {"a file replaced",
+         [](kvtest::TempFolder& folder) { MakePage(folder, 0644); },
+         {"the file, before its name", "the folder"}},
+        {"a file written in place",
+         [](kvtest::TempFolder& folder) {
+             ASSERT_EQ(::link(MakePage(folder, 0644).c_str(), folder.File("other").c_str()), 0);
+         },
+         {"another file", "the folder", "the file"}},
+    };
+    for (const TFrontEnd& frontEnd : FrontEnds()) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(frontEnd.Name) + ", " + c.Case);
+            kvtest::TempFolder folder;
+            c.Make(folder);
+            std::vector<std::string> flushes;
+            if (!FlushesOfSave(frontEnd, folder.File("page"), flushes)) {
+                SkipBecause("the system calls of a process cannot be filtered here");
+                return;
+            }
+            EXPECT_EQ(flushes, c.Flushes);
+        }
     }
 }

@@ -1,39 +1,40 @@
 // A small file system of the test's own, where a disk that fills up is a real one.
 #pragma once
 
-#include "platform/core/files.h"
-
 #include <cstdint>
-#include <sched.h>
+#include <functional>
 #include <string>
-#include <sys/mount.h>
 
 namespace kvtest {
 
-// A tmpfs of Bytes mounted on Folder while it lives, for this thread and the threads it starts.
-// The thread moves into a mount namespace of its own, where the nearest mount above Folder stops
-// passing mounts on, so that nothing of the machine's changes. It takes root; Mounted tells.
+// A file system of Bytes mounted on Folder while it lives, for this thread and the threads it
+// starts: a tmpfs, or an ext4 image of Folder's own on a loop device, whose blocks a failed
+// reservation can keep where a tmpfs gives them back. The thread moves into a mount namespace of
+// its own, where the nearest mount above Folder stops passing mounts on, so that nothing of the
+// machine's changes; the mount, and the loop device with it, go when the disk or the process
+// does, however the test ends. It takes root; Mounted tells, and Why says what failed.
 struct TSmallDisk
 {
-    TSmallDisk(const std::string& Folder, int64_t Bytes) : Folder(ExcludeTrailingPathDelimiter(Folder))
+    enum TKind
     {
-        static const bool ownNamespace = ::unshare(CLONE_NEWNS) == 0;
-        bool isPrivate = false;
-        for (std::string above = this->Folder; ownNamespace && !isPrivate && above != "/";) {
-            above = ExtractFileDir(above);
-            isPrivate = ::mount(nullptr, above.c_str(), nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-        }
-        Mounted = isPrivate && ::mount("tmpfs", this->Folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
-                                       ("size=" + std::to_string(Bytes)).c_str()) == 0;
-    }
-    ~TSmallDisk()
-    {
-        if (Mounted) {
-            ::umount2(Folder.c_str(), MNT_DETACH);
-        }
-    }
+        Tmpfs,
+        Ext4
+    };
+    TSmallDisk(const std::string& Folder, int64_t Bytes, TKind Kind = Tmpfs);
+    ~TSmallDisk();
+    TSmallDisk(const TSmallDisk&) = delete;
+    TSmallDisk& operator=(const TSmallDisk&) = delete;
+
     const std::string Folder;
     bool Mounted = false;
+    std::string Why;
 };
+
+// Runs Body with Folder on a small disk of Bytes of the test's own: as root an ext4 image in
+// this process (TSmallDisk), else a tmpfs in a user namespace of a child process, which runs Body
+// there; its failures are printed there and fail the test here. False, with Why, when neither can
+// be made, and Body has not run.
+bool RunOnSmallDisk(const std::string& Folder, int64_t Bytes, const std::function<void()>& Body,
+                    std::string& Why);
 
 } // namespace kvtest

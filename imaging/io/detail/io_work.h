@@ -1,6 +1,5 @@
 // Internals of the I/O component shared by its source files: format ids, the request queue that
-// serialises the operations of one component, and the file writer that replaces a file only
-// when the new content is complete.
+// serialises the operations of one component, and whole files read and saved.
 #pragma once
 
 #include "imaging/io/imscan.h"
@@ -15,7 +14,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -118,8 +116,8 @@ private:
 
 // The whole file in a memory stream, positioned at its start; raises when it cannot be opened.
 void LoadWholeFile(const std::string& fileName, TMemoryStream& memory);
-// Writes what the memory stream holds as the file, beside it and renamed over it; an empty
-// stream leaves the file as it was.
+// Writes what the memory stream holds as the file through TSafeFileWriter; an empty stream leaves
+// the file as it was.
 void SaveWholeFile(const std::string& fileName, TMemoryStream& memory);
 
 // Held for the length of a file edit: an edit that ends by an exception (a file that cannot be
@@ -142,49 +140,6 @@ public:
 private:
     bool& FAborting;
     int FExceptions;
-};
-
-// Writes a file under a temporary name beside it and renames it over the file on Commit; an
-// uncommitted file is removed. The file keeps the mode and the group of the one it replaces.
-// Where a file renamed over it would not be the user's file as it was (the folder takes no new
-// file; the file has other names, another owner or a group the writer cannot give), the content
-// is gathered in a temporary file of the library's and copied over the file's own on Commit; a
-// symbolic link to a file that does not exist yet stays, and the file it names is made. Pipes
-// and devices are written straight into. Raises EFCreateError, naming the file, when it cannot be
-// created.
-class TSafeFileWriter
-{
-public:
-    explicit TSafeFileWriter(const std::string& fileName);
-    ~TSafeFileWriter();
-    TSafeFileWriter(const TSafeFileWriter&) = delete;
-    TSafeFileWriter& operator=(const TSafeFileWriter&) = delete;
-
-    TStream& Stream() { return *FStream; }
-    // Gives the content the file's name; raises EFCreateError when that fails.
-    void Commit();
-    // Commits when ok, else removes the temporary file.
-    void Finish(bool ok);
-
-private:
-    void OpenNew(const std::string& fileName, int statError);
-    void OpenExisting(const std::string& fileName, const struct stat& info);
-    // The temporary file beside FFileName, with the group and mode of existing when given; 0, or
-    // the error that kept it from being made.
-    int OpenBeside(const struct stat* existing);
-    void OpenInPlace(const std::string& fileName);
-    void OpenDirect(const std::string& fileName);
-    void CommitInPlace();
-    // 0, or the error that stopped the copy.
-    int OverwriteTarget();
-    void Discard();
-
-    std::string FFileName;
-    std::string FTempName;
-    int FHandle = -1;
-    // The file overwritten on Commit, when it is not replaced.
-    int FTargetHandle = -1;
-    std::unique_ptr<THandleStream> FStream;
 };
 
 // The TWAIN source-selection dialog over Window; the chosen source becomes the selected one.

@@ -1,0 +1,73 @@
+// The one writer of files that the user keeps (pictures, pages, settings): a crash, a kill or a
+// full disk leaves the old content of a file or the new one, never a mix or a cut file.
+#pragma once
+
+#include "platform/core/streams.h"
+
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+// Writes a file's new content, which takes the file's name only on Commit; a content that is not
+// committed is removed, and the file stays as it was.
+//
+// Where it can, the content is written under a hidden name beside the file and renamed over it.
+// The new file takes the mode, the group, the ACL and the other extended attributes of the one it
+// replaces, and is flushed before the rename, the folder after it; a file that did not exist yet
+// is not flushed, as a power cut can then cost nothing the user had.
+//
+// Where a file renamed over it would not be the user's file as it was (it has other names or
+// another owner, or its group or one of its attributes cannot be given), the file is overwritten
+// in place on Commit. The content stays whole under its hidden name, flushed, until the copy is
+// complete and flushed, so that a kill or a power cut during the copy leaves it there; and room
+// for it is taken before the first byte changes, so that a full disk leaves the file as it was.
+// In a folder that takes no new file the content is gathered without a name in the system's
+// temporary folder instead: there a kill during the copy leaves the file cut.
+//
+// The next save of a file removes the content that a killed save left beside it. A symbolic link
+// keeps pointing at the file it names, which gets the new content; a link to a file that does not
+// exist yet stays, and that file is made. Pipes and devices are written straight into. Raises
+// EFCreateError, naming the file, when it cannot be created or the content cannot take its name.
+class TSafeFileWriter
+{
+public:
+    // NewFileMode: the permissions of a file that does not exist yet, less the umask.
+    explicit TSafeFileWriter(const std::string& FileName, mode_t NewFileMode = 0666);
+    ~TSafeFileWriter();
+    TSafeFileWriter(const TSafeFileWriter&) = delete;
+    TSafeFileWriter& operator=(const TSafeFileWriter&) = delete;
+
+    TStream& Stream() { return *FStream; }
+    // Gives the content the file's name; raises EFCreateError when that fails.
+    void Commit();
+    // Commits when Ok, else removes the content.
+    void Finish(bool Ok);
+
+private:
+    void OpenNew(const std::string& FileName, int StatError, mode_t Mode);
+    void OpenExisting(const std::string& FileName, const struct stat& Info);
+    void OpenInPlace(const std::string& FileName);
+    void OpenDirect(const std::string& FileName);
+    // The content's file beside FFileName, locked while this writer lives; 0, or the error that
+    // kept it from being made.
+    int OpenBeside(mode_t Mode);
+    // Gives the content what the file has that a rename would drop; false when it cannot.
+    bool TakeWhatTheFileHas(const struct stat& Info);
+    void CommitRenamed();
+    void CommitInPlace();
+    // 0, or the error that stopped the copy; Changed tells whether a byte of the file changed.
+    int OverwriteTarget(bool& Changed);
+    // Closes what is open and removes the content's file.
+    void Discard();
+
+    std::string FFileName;
+    // The content's name beside the file; empty when it has none.
+    std::string FTempName;
+    int FHandle = -1;
+    // The file overwritten on Commit, when it is not replaced.
+    int FTargetHandle = -1;
+    // The content is renamed over a file that exists.
+    bool FReplacing = false;
+    std::unique_ptr<THandleStream> FStream;
+};
