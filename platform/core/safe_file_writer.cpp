@@ -73,7 +73,11 @@ bool RenameWouldChangeFile(const struct stat& Info)
 // "-", a count and ".tmp").
 std::string TempNameStart(const std::string& FileName)
 {
-    return "." + ExtractFileName(FileName).substr(0, MaxBaseNameInTempName) + ".";
+    // Appended one piece at a time: GCC 12's -O3 sees a false overlap in "." + temporary.
+    std::string start(".");
+    start.append(ExtractFileName(FileName), 0, MaxBaseNameInTempName);
+    start.push_back('.');
+    return start;
 }
 
 bool IsTempName(const std::string& Name, const std::string& Start)
