@@ -77,9 +77,9 @@ TEST(J2kThreads, PicturesThatCannotBeCutIntoBandsDecodeOnEveryCore)
     ASSERT_FALSE(shared.Aborted);
 }
 
-// The threads of a load follow its work, not its tiles alone. Pictures of a few thousand to some
-// tens of thousands of samples, of one to four components, in one tile or in many, cost more to
-// start threads for than those gain: they decode on the loading thread, which starts none. A
+// The threads of a load follow its work, not its tiles alone. Pictures of a few thousand to forty
+// thousand samples, of one to four components, in one tile or in many, cost more to start threads
+// for than those gain: they decode on the loading thread, which starts none. A
 // picture with an alpha channel, which a JP2 file's channel definitions give, decodes in bands of
 // its tiles on every core, up to eight, as one without does.
 TEST(J2kThreads, ThreadsFollowTheWork)
@@ -97,10 +97,10 @@ TEST(J2kThreads, ThreadsFollowTheWork)
         bool threads;
     } cases[] = {
         {"rgb-40x30.j2k", 40, 30, 3, "-n 2", {}, false},
-        {"grey-200x150-in-16-pixel-tiles.j2k", 200, 150, 1, "-t 16,16 -n 2", {}, false},
+        {"grey-80x64-in-16-pixel-tiles.j2k", 80, 64, 1, "-t 16,16 -n 2", {}, false},
         {"four-100x100.j2k", 100, 100, 4, "", {}, false},
         {"grey-alpha-120x90.jp2", 120, 90, 2, "", greyAlpha, false},
-        {"rgba-160x120-in-32-pixel-tiles.jp2", 160, 120, 4, "-t 32,32 -n 2", rgba, false},
+        {"rgba-40x32-in-16-pixel-tiles.jp2", 40, 32, 4, "-t 16,16 -n 2", rgba, false},
         {"rgba-1000x700-in-64-pixel-tiles.jp2", 1000, 700, 4, "-t 64,64 -p RPCL -n 3", rgba, true},
     };
     const size_t cores = UsableCores();

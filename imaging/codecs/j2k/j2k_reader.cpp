@@ -58,11 +58,13 @@ constexpr unsigned MostWorkers = 8;
 // on one core of 2.3 GHz): most of the time of a lossless picture goes to its coded bytes, of one
 // at a tenth of its bytes to its samples.
 constexpr uint64_t SamplesPerCodedByte = 25;
-// The work that each thread of a load, a band worker or one of the library's, must have for its
-// start, and a band's reading of the headers, to pay, with room to spare on a busy machine, where
-// a thread waits long for a core: about 4 ms of one thread's decoding. A picture or tile of less
-// than so many times this is decoded on fewer threads than cores.
-constexpr uint64_t WorkPerThread = uint64_t(1) << 19;
+// The work that each thread of a load must have for its start to pay, with room to spare on a busy
+// machine, where a thread waits long for a core: a band worker, which reads the headers of its
+// bands, about 1 ms of one thread's decoding; one of the library's threads, which the library
+// starts and stops with each decoder and waits for at every step of a tile, about 4 ms. A picture
+// or tile of less than so many times this is decoded on fewer threads than cores.
+constexpr uint64_t WorkPerWorker = uint64_t(1) << 17;
+constexpr uint64_t WorkPerLibraryThread = uint64_t(1) << 19;
 // A picture that one thread decodes, whatever the cores, is decoded by one pass of the library
 // on the loading thread, without threads, when the records its decoder keeps of every tile are
 // few; else in bands, one after another, that hold the records of their own tiles.
@@ -135,9 +137,9 @@ public:
 
 private:
     // The threads that so much work pays for, at most one a core.
-    unsigned ThreadsFor(uint64_t work) const
+    unsigned ThreadsFor(uint64_t work, uint64_t workPerThread) const
     {
-        return unsigned(std::clamp<uint64_t>(work / WorkPerThread, 1, FCores));
+        return unsigned(std::clamp<uint64_t>(work / workPerThread, 1, FCores));
     }
 
     bool Decode(bool jp2)
@@ -162,15 +164,16 @@ private:
         // them, as many as the tile's work pays for. A JP2 file's palette takes the windows.
         const uint64_t work =
             PictureSamples(FLayout) + SamplesPerCodedByte * uint64_t(FLayout.PictureEnd - FLayout.CodeStream);
-        const bool alone = work < 2 * WorkPerThread && FLayout.Tiles <= MostTilesInOnePass;
-        FWorkers = std::min(ThreadsFor(work), MostWorkers);
+        const bool alone = work < 2 * WorkPerWorker && FLayout.Tiles <= MostTilesInOnePass;
+        FWorkers = std::min(ThreadsFor(work, WorkPerWorker), MostWorkers);
         const bool small = SmallTiles(FLayout);
         TTileBands bands;
         const bool banded = !FParamsOnly && !alone && small && !FLayout.Palette &&
                             FLayout.Tiles >= FWorkers && CutIntoBands(bands);
         const std::unique_ptr<TStream> headers = banded ? bands.OpenHeaders() : nullptr;
-        FLibraryThreads =
-            !FParamsOnly && (!small || FLayout.Tiles < FWorkers) ? ThreadsFor(work / FLayout.Tiles) : 1;
+        FLibraryThreads = !FParamsOnly && (!small || FLayout.Tiles < FWorkers)
+                              ? ThreadsFor(work / FLayout.Tiles, WorkPerLibraryThread)
+                              : 1;
         TDecoderPass pass;
         if (!OpenPass(banded ? *headers : FStream, jp2, FLibraryThreads, FLayout.Palette, pass) ||
             pass.Header->numcomps != FLayout.Steps.size()) {
