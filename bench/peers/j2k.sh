@@ -5,7 +5,9 @@
 # 9000 x 9000 RGB in 80-pixel tiles, 4000 x 4000 in 64-pixel tiles, 9000 x 9000 in 1024-pixel
 # tiles, and streams of a few bytes declaring one tile of 65535 x 4096, without decomposition and
 # with five levels; and photos of 640 x 480 and 1024 x 768 in one tile, lossless and at a tenth of
-# their bytes, beside OpenJPEG on one thread and on every core (opj_decompress -threads).
+# their bytes, a 1000 x 700 photo with and without alpha in tiles of 256 and 128 pixels, and a
+# folder of small pictures, beside OpenJPEG on one thread and on every core (opj_decompress
+# -threads); the small pictures by our reader on one core as well.
 #
 # Usage: bench/peers/j2k.sh [build-dir]   (a Release build with KV_BUILD_BENCH=ON)
 # KV_BENCH_J2K_DIR keeps the pictures in that folder from one run to the next.
@@ -51,6 +53,55 @@ for size in 640x480 1024x768; do
     make_photo "$size" "one-tile-$size-r10.j2k" -r 10
 done
 
+# The noise with an alpha channel of a radial gradient, as PNG with alpha (grey and alpha with
+# "grey"), from which opj_compress writes a JP2 channel definition box; or the same without alpha.
+noise_png() { # size file [grey]
+    "$MAGICK" -size "$1" gradient:'#204080'-'#e0c040' -attenuate 0.4 +noise Gaussian \
+        \( -size "$1" radial-gradient:white-'#303030' \) -alpha off -compose CopyOpacity -composite \
+        ${3:+-colorspace Gray -define png:color-type=4} -depth 8 "png:$2"
+}
+make_alpha() { # size file alpha(yes|no) options...
+    [[ -s $pictures/$2 ]] && return
+    noise_png "$1" "$work/alpha.png"
+    [[ $3 == yes ]] || "$MAGICK" "$work/alpha.png" -alpha off "$work/alpha.png"
+    opj_compress -i "$work/alpha.png" -o "$pictures/$2" "${@:4}" >/dev/null
+    rm -f "$work/alpha.png"
+}
+# A 1000 x 700 photo with and without alpha, RPCL with two levels, in tiles of 256 pixels, and of
+# 128 with SOP and EPH markers.
+for alpha in rgba rgb; do
+    make_alpha 1000x700 "tiles-$alpha-t256.jp2" "$([[ $alpha == rgba ]] && echo yes || echo no)" \
+        -t 256,256 -p RPCL -n 3
+    make_alpha 1000x700 "tiles-$alpha-t128-sop.jp2" "$([[ $alpha == rgba ]] && echo yes || echo no)" \
+        -t 128,128 -p RPCL -n 3 -SOP -EPH
+done
+
+# Small pictures, a folder of them: tens to hundreds of thousands of pixels and a few tiny ones,
+# of one to four components, in one tile and in many.
+small=$pictures/small
+mkdir -p "$small"
+small_picture() { # size file kind(rgb|rgba|grey|grey-alpha) options...
+    [[ -s $small/$2 ]] && return
+    case $3 in
+    rgb) noise_png "$1" "$work/small.png" && "$MAGICK" "$work/small.png" -alpha off "$work/small.png" ;;
+    rgba) noise_png "$1" "$work/small.png" ;;
+    grey) noise_png "$1" "$work/small.png" grey && "$MAGICK" "$work/small.png" -alpha off "$work/small.png" ;;
+    grey-alpha) noise_png "$1" "$work/small.png" grey ;;
+    esac
+    opj_compress -i "$work/small.png" -o "$small/$2" "${@:4}" >/dev/null
+    rm -f "$work/small.png"
+}
+small_picture 16x16 tiny-16x16.j2k rgb -n 2
+small_picture 24x20 tiny-grey-24x20.j2k grey -n 2
+small_picture 160x120 grey-160x120.j2k grey
+small_picture 200x150 grey-alpha-200x150.jp2 grey-alpha
+small_picture 320x240 rgb-320x240-r10.j2k rgb -r 10
+small_picture 320x240 rgb-320x240-t64.j2k rgb -t 64,64
+small_picture 400x300 rgba-400x300.jp2 rgba
+small_picture 480x360 rgba-480x360-t128.jp2 rgba -t 128,128
+small_picture 640x480 rgb-640x480-t64-r10.j2k rgb -t 64,64 -r 10
+small_picture 600x400 grey-600x400-t32.j2k grey -t 32,32
+
 # One tile of 65535 x 4096 RGB, every packet empty: a mid-grey picture, without decomposition and
 # with the five levels that opj_compress gives by default.
 one_tile() { # levels file
@@ -75,7 +126,8 @@ one_tile 5 one-tile-65535x4096-levels5.j2k
 
 export KV_BENCH_J2K_TILES80=$pictures/picture-t80.j2k KV_BENCH_J2K_TILES64=$pictures/picture-t64.j2k \
     KV_BENCH_J2K=$pictures/picture-t1024.jp2 KV_BENCH_J2K_ONE_TILE=$pictures/one-tile-65535x4096.j2k \
-    KV_BENCH_J2K_ONE_TILE_LEVELS5=$pictures/one-tile-65535x4096-levels5.j2k KV_BENCH_J2K_SMALL_DIR=$pictures
+    KV_BENCH_J2K_ONE_TILE_LEVELS5=$pictures/one-tile-65535x4096-levels5.j2k KV_BENCH_J2K_SMALL_DIR=$pictures \
+    KV_BENCH_J2K_SMALL_SET=$small
 "$BENCH" --benchmark_list_tests >"$work/names"
 while read -r name; do
     for ((i = 0; i < RUNS; i++)); do

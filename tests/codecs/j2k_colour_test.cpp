@@ -4,10 +4,12 @@
 
 #include "tests/codecs/codec_tools.h"
 #include "tests/codecs/j2k_decoding.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -18,6 +20,7 @@
 namespace {
 
 using Decoded = kvtest::J2kDecoded;
+using kvtest::CompressRaw;
 using kvtest::DecodeJ2k;
 
 std::string Big32(uint32_t value)
@@ -42,36 +45,6 @@ std::string Profile(char method, const char* dataColourSpace)
     profile.replace(20, 4, "XYZ ");
     profile.replace(36, 4, "acsp");
     return std::string{method, 0, 0} + profile;
-}
-
-// opj_compress's file of planes of 8-bit samples, one a component sampled every steps[c] points
-// across and down.
-std::string CompressRaw(const kvtest::TempFolder& folder, const std::string& name, int32_t width,
-                        int32_t height, const std::vector<std::pair<int32_t, int32_t>>& steps,
-                        const std::string& options)
-{
-    std::string planes, sampling;
-    for (size_t c = 0; c < steps.size(); ++c) {
-        const auto [across, down] = steps[c];
-        for (int32_t y = 0; y < (height + down - 1) / down; ++y) {
-            for (int32_t x = 0; x < (width + across - 1) / across; ++x) {
-                planes += char(x * 9 + y * 5 + int32_t(c) * 70);
-            }
-        }
-        sampling += (c == 0 ? "@" : ":") + std::to_string(across) + "x" + std::to_string(down);
-    }
-    const std::string raw = folder.Write(name + ".raw", planes), file = folder.File(name);
-    const std::string format = std::to_string(width) + "," + std::to_string(height) + "," +
-                               std::to_string(steps.size()) + ",8,u" + sampling;
-    const std::string command = "opj_compress -i " + raw + " -o " + file + " -F " + format + " " + options;
-    return kvtest::ToolOutput(command).empty() ? std::string() : kvtest::TempFolder::Read(file);
-}
-
-std::string CompressRaw(const kvtest::TempFolder& folder, const std::string& name, int32_t width,
-                        int32_t height, int32_t components, const std::string& options)
-{
-    return CompressRaw(folder, name, width, height,
-                       std::vector<std::pair<int32_t, int32_t>>(components, {1, 1}), options);
 }
 
 // The file loads in that colour space, each pixel as opj_decompress decodes it.
@@ -254,7 +227,7 @@ TEST(J2kColour, PartialLoadsShowColours)
     } cases[] = {
         {"stopped after the first tile", tiled, theirTiled, 1, false, 32 * 16},
         {"cut at three quarters", tiled.substr(0, tiled.size() * 3 / 4), theirTiled, 0, false, 32 * 16},
-        {"windows stopped after the first", kvtest::WithHeaderBoxes(tiled, kvtest::J2kColourChannels()),
+        {"windows stopped after the first", kvtest::WithHeaderBoxes(tiled, kvtest::J2kIdentityPalette()),
          theirTiled, 1, false, 32 * 16},
         {"bands stopped after a third", seams, theirSeams, 33, false, 300 * 156 / 5},
         {"tiles stopped after a third", seams, theirSeams, 33, true, 300 * 156 / 5},
@@ -291,5 +264,135 @@ TEST(J2kColour, PartialLoadsShowColours)
         }
         EXPECT_GE(written, c.leastWritten);
         EXPECT_EQ(wrong, 0);
+    }
+}
+
+// A JP2 file's channel definitions name each channel's colour, and its opacity: the reader takes
+// the colour channels in the place their colours give them, as opj_decompress does, in whatever
+// order they lie and are listed, with one opacity channel or more, premultiplied or not, or a
+// channel of no type; in bands of tiles, tile after tile and in one tile.
+TEST(J2kColour, ChannelDefinitionsPlaceTheColours)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress", "opj_decompress"}));
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const char* name;
+        int32_t components;
+        std::vector<kvtest::TJ2kChannel> channels;
+        TIOJ2000ColorSpace colourSpace;
+    } definitions[] = {
+        {"rgba", 4, {{0, 0, 1}, {1, 0, 2}, {2, 0, 3}, {3, 1, 0}}, ioJ2000_RGB},
+        {"bgra", 4, {{0, 0, 3}, {1, 0, 2}, {2, 0, 1}, {3, 1, 0}}, ioJ2000_RGB},
+        {"argb", 4, {{0, 1, 0}, {1, 0, 1}, {2, 0, 2}, {3, 0, 3}}, ioJ2000_RGB},
+        {"premultiplied, listed out of order", 4, {{3, 2, 0}, {2, 0, 3}, {0, 0, 1}, {1, 0, 2}}, ioJ2000_RGB},
+        {"no type", 4, {{0, 0, 1}, {1, 0, 2}, {2, 0, 3}, {3, 65535, 65535}}, ioJ2000_RGB},
+        {"grey and alpha", 2, {{0, 0, 1}, {1, 1, 0}}, ioJ2000_GRAYLEV},
+        {"alpha and grey", 2, {{0, 1, 0}, {1, 0, 1}}, ioJ2000_GRAYLEV},
+    };
+    const struct
+    {
+        const char* name;
+        int32_t width, height;
+        const char* options;
+    } layouts[] = {
+        {"bands", 300, 200, "-t 32,32 -n 2"},
+        {"tile after tile", 100, 80, "-t 32,32 -n 2"},
+        {"one tile", 300, 200, "-n 3"},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        for (int32_t components : {2, 4}) {
+            // opj_compress marks three components or more sYCC.
+            const std::string bytes =
+                kvtest::WithColourBox(CompressRaw(folder, "plain.jp2", layout.width, layout.height,
+                                                  components, std::string("-mct 0 ") + layout.options),
+                                      Enumerated(components == 4 ? 16 : 17));
+            for (const auto& d : definitions) {
+                if (d.components != components) {
+                    continue;
+                }
+                SCOPED_TRACE(d.name);
+                const std::string file =
+                    kvtest::WithHeaderBoxes(bytes, kvtest::J2kChannelDefinitions(d.channels));
+                ExpectAsOpjDecompressDecodes(folder, "defined.jp2", file, d.colourSpace);
+            }
+        }
+    }
+}
+
+namespace {
+
+// A palette of one entry in three 8-bit columns, and a mapping of its three channels: each the
+// component, the type and the column given.
+std::string PaletteMapping(const std::vector<std::array<uint8_t, 3>>& mappings)
+{
+    std::string mapping;
+    for (const auto& [component, type, column] : mappings) {
+        mapping += {0, char(component), char(type), char(column)};
+    }
+    return kvtest::J2kBox("pclr", std::string("\x00\x01\x03\x07\x07\x07\x00\x00\x00", 9)) +
+           kvtest::J2kBox("cmap", mapping);
+}
+
+} // namespace
+
+// What the boxes alone decide is refused before the library decodes a tile, as it is for the
+// headers alone: channel definitions that leave a channel out, under a colour box of a method of
+// its own (as OpenJPEG's issue397.jp2 has them), that name a channel or a colour past the
+// channels, or that leave no colour; a mapping of a component that is not there, or of two
+// channels to one palette column. The library finds each only once it has decoded the picture: a
+// picture of 12000 x 8000 in one tile of a few bytes would cost the buffers of its first window
+// of 32 MB, and costs nothing; opj_compress's picture is refused all the same. A channel taken
+// straight from a chroma component sampled more coarsely than the first channel's luma is refused
+// too: the library would copy the luma's count of samples out of it and into its buffer.
+TEST(J2kColour, BoxesThatDoNotFitTheComponentsAreRefusedBeforeDecoding)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
+    kvtest::TempFolder folder;
+    const std::string small = CompressRaw(folder, "four.jp2", 24, 10, 4, "-mct 0 -n 2");
+    const std::string coarse = CompressRaw(folder, "coarse.jp2", 24, 10, {{1, 1}, {2, 2}, {2, 2}}, "-n 2");
+    ASSERT_FALSE(small.empty());
+    ASSERT_FALSE(coarse.empty());
+    const std::string huge =
+        kvtest::J2kFileOf(kvtest::EmptyTiles(12000, 8000, 4, 12000, 8000), 12000, 8000, 4);
+    const std::string methodOfItsOwn("\xFE\x00\x00\x00\x00\x00\x10", 7);
+    const std::vector<const std::string*> alike = {&small, &huge};
+    const struct
+    {
+        const char* name;
+        std::string boxes;
+        bool methodOfItsOwn;
+        std::vector<const std::string*> files;
+    } cases[] = {
+        {"a channel left out", kvtest::J2kChannelDefinitions({{0, 0, 1}, {1, 0, 2}, {2, 0, 3}}), true, alike},
+        {"a channel past the channels",
+         kvtest::J2kChannelDefinitions({{0, 0, 1}, {1, 0, 2}, {2, 0, 3}, {3, 1, 0}, {7, 1, 0}}), false,
+         alike},
+        {"a colour past the channels",
+         kvtest::J2kChannelDefinitions({{0, 0, 1}, {1, 0, 2}, {2, 0, 5}, {3, 1, 0}}), false, alike},
+        {"no colour", kvtest::J2kChannelDefinitions({{0, 1, 0}, {1, 1, 0}, {2, 1, 0}, {3, 1, 0}}), false,
+         alike},
+        {"a component that is not there", PaletteMapping({{0, 0, 0}, {1, 0, 0}, {7, 0, 0}}), false, alike},
+        {"two channels to one column", PaletteMapping({{0, 1, 0}, {0, 1, 0}, {0, 1, 2}}), false, alike},
+        {"chroma taken straight after luma",
+         PaletteMapping({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}),
+         false,
+         {&coarse}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string* base : c.files) {
+            std::string file = kvtest::WithHeaderBoxes(*base, c.boxes);
+            if (c.methodOfItsOwn) {
+                file = kvtest::WithColourBox(file, methodOfItsOwn);
+            }
+            for (bool paramsOnly : {false, true}) {
+                Decoded d;
+                EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(file, d, paramsOnly); }), 4 * 1024);
+                EXPECT_TRUE(d.Aborted);
+                EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+            }
+        }
     }
 }

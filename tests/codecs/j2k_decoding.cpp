@@ -17,6 +17,17 @@ void Put32(std::string& bytes, size_t at, uint32_t value)
     }
 }
 
+void Append16(std::string& bytes, uint32_t value)
+{
+    bytes += {char(value >> 8), char(value)};
+}
+
+void Append32(std::string& bytes, uint32_t value)
+{
+    Append16(bytes, value >> 16);
+    Append16(bytes, value & 0xFFFF);
+}
+
 uint32_t Get32(const std::string& bytes, size_t at)
 {
     uint32_t value = 0;
@@ -104,6 +115,36 @@ std::string YccPlanes(int32_t width, int32_t height, int32_t stepAcross, int32_t
     return planes;
 }
 
+// The precincts of the library's default size (2^15 points of a resolution) that a tile's span
+// from start to end has at the resolution `halvings` below the tile's.
+uint32_t PrecinctsAlong(uint32_t start, uint32_t end, uint32_t halvings)
+{
+    const auto scaled = [halvings](uint32_t point) {
+        return uint32_t((uint64_t(point) + (uint64_t(1) << halvings) - 1) >> halvings);
+    };
+    const uint32_t from = scaled(start), to = scaled(end);
+    return from == to ? 0 : ((to - 1) >> 15) - (from >> 15) + 1;
+}
+
+// Where each tile-part of the code stream, or of a JP2 file's code-stream box, starts (its SOT
+// marker), and in `end` where the last ends.
+std::vector<size_t> TilePartStarts(const std::string& bytes, size_t& end)
+{
+    const size_t box = bytes.find("jp2c");
+    size_t at = (box == std::string::npos ? 0 : box + 4) + 2;
+    // The main header's marker segments up to the first tile-part, then tile-part after tile-part.
+    while (at + 4 <= bytes.size() && Get16(bytes, at) != 0xFF90) {
+        at += 2 + Get16(bytes, at + 2);
+    }
+    std::vector<size_t> starts;
+    while (at + 10 <= bytes.size() && Get16(bytes, at) == 0xFF90) {
+        starts.push_back(at);
+        at += Get32(bytes, at + 6);
+    }
+    end = at;
+    return starts;
+}
+
 } // namespace
 
 std::string CompressPlanes(const TempFolder& folder, const std::string& name, int32_t width, int32_t height,
@@ -117,6 +158,33 @@ std::string CompressPlanes(const TempFolder& folder, const std::string& name, in
                                 "," + std::to_string(height) + ",3,8,u@1x1:" + steps + ":" + steps + " -d " +
                                 std::to_string(x0) + "," + std::to_string(y0) + " " + options;
     return ToolOutput(command).empty() ? std::string() : TempFolder::Read(file);
+}
+
+std::string CompressRaw(const TempFolder& folder, const std::string& name, int32_t width, int32_t height,
+                        const std::vector<std::pair<int32_t, int32_t>>& steps, const std::string& options)
+{
+    std::string planes, sampling;
+    for (size_t c = 0; c < steps.size(); ++c) {
+        const auto [across, down] = steps[c];
+        for (int32_t y = 0; y < (height + down - 1) / down; ++y) {
+            for (int32_t x = 0; x < (width + across - 1) / across; ++x) {
+                planes += char(x * 9 + y * 5 + int32_t(c) * 70);
+            }
+        }
+        sampling += (c == 0 ? "@" : ":") + std::to_string(across) + "x" + std::to_string(down);
+    }
+    const std::string raw = folder.Write(name + ".raw", planes), file = folder.File(name);
+    const std::string format = std::to_string(width) + "," + std::to_string(height) + "," +
+                               std::to_string(steps.size()) + ",8,u" + sampling;
+    const std::string command = "opj_compress -i " + raw + " -o " + file + " -F " + format + " " + options;
+    return ToolOutput(command).empty() ? std::string() : TempFolder::Read(file);
+}
+
+std::string CompressRaw(const TempFolder& folder, const std::string& name, int32_t width, int32_t height,
+                        int32_t components, const std::string& options)
+{
+    return CompressRaw(folder, name, width, height,
+                       std::vector<std::pair<int32_t, int32_t>>(components, {1, 1}), options);
 }
 
 TPnmImage OpjDecompressed(const TempFolder& folder, const std::string& name, const std::string& bytes)
@@ -166,11 +234,26 @@ std::string WithHeaderBoxes(const std::string& jp2, const std::string& boxes)
     return file;
 }
 
-std::string J2kColourChannels()
+std::string J2kIdentityPalette()
 {
-    std::string contents = {0, 3};
+    std::string palette("\x01\x00\x03\x07\x07\x07", 6), mapping;
+    for (int32_t entry = 0; entry < 256; ++entry) {
+        palette.append(3, char(entry));
+    }
     for (char channel = 0; channel < 3; ++channel) {
-        contents += {0, channel, 0, 0, 0, char(channel + 1)};
+        mapping += {0, channel, 1, channel};
+    }
+    return J2kBox("pclr", palette) + J2kBox("cmap", mapping);
+}
+
+std::string J2kChannelDefinitions(const std::vector<TJ2kChannel>& channels)
+{
+    std::string contents;
+    Append16(contents, uint32_t(channels.size()));
+    for (const TJ2kChannel& channel : channels) {
+        Append16(contents, channel.Channel);
+        Append16(contents, channel.Type);
+        Append16(contents, channel.Association);
     }
     return J2kBox("cdef", contents);
 }
@@ -307,19 +390,9 @@ std::string WritePicture(const TempFolder& folder, const std::string& name, int3
 
 TLastTilePart LastTilePart(const std::string& bytes)
 {
-    const size_t box = bytes.find("jp2c");
-    size_t at = (box == std::string::npos ? 0 : box + 4) + 2;
-    // The main header's marker segments up to the first tile-part, then tile-part after tile-part.
-    while (at + 4 <= bytes.size() && Get16(bytes, at) != 0xFF90) {
-        at += 2 + Get16(bytes, at + 2);
-    }
-    TLastTilePart last;
-    while (at + 10 <= bytes.size() && Get16(bytes, at) == 0xFF90) {
-        last.Start = at;
-        at += Get32(bytes, at + 6);
-    }
-    last.End = at;
-    return last;
+    size_t end = 0;
+    const std::vector<size_t> parts = TilePartStarts(bytes, end);
+    return {parts.empty() ? 0 : parts.back(), end};
 }
 
 std::string WithLooseEnd(const std::string& bytes, size_t tail)
@@ -333,6 +406,67 @@ std::string WithLooseEnd(const std::string& bytes, size_t tail)
         Put32(loose, box - 4, Get32(loose, box - 4) + uint32_t(tail));
     }
     return loose;
+}
+
+std::string EmptyTiles(uint32_t width, uint32_t height, uint32_t components, uint32_t tileWidth,
+                       uint32_t tileHeight, uint32_t levels)
+{
+    std::string bytes;
+    Append16(bytes, 0xFF4F);
+    Append16(bytes, 0xFF51);
+    Append16(bytes, 38 + 3 * components);
+    Append16(bytes, 0);
+    for (uint32_t value : {width, height, 0u, 0u, tileWidth, tileHeight, 0u, 0u}) {
+        Append32(bytes, value);
+    }
+    Append16(bytes, components);
+    for (uint32_t c = 0; c < components; ++c) {
+        bytes += std::string("\x07\x01\x01", 3);
+    }
+    // COD: LRCP, one layer, no transform, the levels, 64 x 64 code-blocks, 5-3 wavelet; QCD: no
+    // quantization, an exponent for each band.
+    bytes += std::string("\xFF\x52\x00\x0C\x00\x00\x00\x01\x00", 9);
+    bytes += {char(levels), '\x04', '\x04', '\x00', '\x01'};
+    Append16(bytes, 0xFF5C);
+    Append16(bytes, 4 + 3 * levels);
+    bytes += std::string(1, '\x40') + std::string(1 + 3 * levels, '\x48');
+    const uint32_t across = (width + tileWidth - 1) / tileWidth,
+                   down = (height + tileHeight - 1) / tileHeight;
+    for (uint32_t t = 0; t < across * down; ++t) {
+        const uint32_t x0 = t % across * tileWidth, y0 = t / across * tileHeight;
+        const uint32_t x1 = std::min(x0 + tileWidth, width), y1 = std::min(y0 + tileHeight, height);
+        uint32_t packets = 0;
+        for (uint32_t halvings = 0; halvings <= levels; ++halvings) {
+            packets += components * PrecinctsAlong(x0, x1, halvings) * PrecinctsAlong(y0, y1, halvings);
+        }
+        Append16(bytes, 0xFF90);
+        Append16(bytes, 10);
+        Append16(bytes, t);
+        Append32(bytes, 14 + packets);
+        Append16(bytes, 0x0001);
+        Append16(bytes, 0xFF93);
+        bytes += std::string(packets, '\0');
+    }
+    Append16(bytes, 0xFFD9);
+    return bytes;
+}
+
+std::string WithTilePartsKept(const std::string& bytes, size_t kept)
+{
+    size_t end = 0;
+    const std::vector<size_t> parts = TilePartStarts(bytes, end);
+    std::string stopped = bytes.substr(0, kept < parts.size() ? parts[kept] : end) + "\xFF\xD9";
+    const size_t box = stopped.find("jp2c");
+    if (box != std::string::npos) {
+        Put32(stopped, box - 4, uint32_t(stopped.size() - (box - 4)));
+    }
+    return stopped;
+}
+
+size_t TilePartsOf(const std::string& bytes)
+{
+    size_t end = 0;
+    return TilePartStarts(bytes, end).size();
 }
 
 } // namespace kvtest

@@ -96,6 +96,13 @@ std::string CompressPlanes(const TempFolder& folder, const std::string& name, in
                            int32_t stepAcross, int32_t stepDown, int32_t x0, int32_t y0,
                            const std::string& options);
 
+// opj_compress's file of planes of 8-bit samples, one a component sampled every steps[c] points
+// across and down (or `components` sampled alike), each plane its own ramp; empty when it fails.
+std::string CompressRaw(const TempFolder& folder, const std::string& name, int32_t width, int32_t height,
+                        const std::vector<std::pair<int32_t, int32_t>>& steps, const std::string& options);
+std::string CompressRaw(const TempFolder& folder, const std::string& name, int32_t width, int32_t height,
+                        int32_t components, const std::string& options);
+
 // What opj_decompress makes of the file, its components brought to the picture's grid: the first
 // one, or the first three, whatever it adds as alpha.
 TPnmImage OpjDecompressed(const TempFolder& folder, const std::string& name, const std::string& bytes);
@@ -111,9 +118,20 @@ std::string WithColourBox(const std::string& jp2, const std::string& contents);
 // A JP2 file with boxes added at the end of its header box.
 std::string WithHeaderBoxes(const std::string& jp2, const std::string& boxes);
 
-// Channel definitions of three colour channels, which the library applies only to a picture or a
-// window of it decoded whole: the reader then decodes in windows.
-std::string J2kColourChannels();
+// A palette and component mapping that take three 8-bit components each through a column of its
+// own whose entry k is k, which the library applies only to a picture or a window of it decoded
+// whole: the reader then decodes in windows, to the pixels of the components.
+std::string J2kIdentityPalette();
+
+// A JP2 channel definition box (cdef): each channel's type (0 colour, 1 opacity, 2 premultiplied
+// opacity, 65535 unspecified) and association (the colour, from 1; 0 the whole picture).
+struct TJ2kChannel
+{
+    uint16_t Channel;
+    uint16_t Type;
+    uint16_t Association;
+};
+std::string J2kChannelDefinitions(const std::vector<TJ2kChannel>& channels);
 
 // A box: its length, its type and its contents.
 std::string J2kBox(const char (&type)[5], const std::string& contents);
@@ -139,6 +157,20 @@ struct TLastTilePart
     size_t End = 0;
 };
 TLastTilePart LastTilePart(const std::string& bytes);
+
+// The stream with its first `kept` tile-parts only, then its end marker (within a JP2 file's
+// code-stream box), as a stream written tile by tile and stopped leaves it.
+std::string WithTilePartsKept(const std::string& bytes, size_t kept);
+
+// The count of the stream's tile-parts.
+size_t TilePartsOf(const std::string& bytes);
+
+// A code stream of 8-bit components on a grid of tiles, each tile decomposed `levels` times and
+// holding one empty packet for each precinct of each resolution of each component (one layer):
+// a valid picture, all mid-grey (a zero coefficient is the middle of the samples' range), of a
+// few bytes a tile.
+std::string EmptyTiles(uint32_t width, uint32_t height, uint32_t components, uint32_t tileWidth,
+                       uint32_t tileHeight, uint32_t levels = 0);
 
 // The stream with its last tile-part's length set to 0, which makes it run to the end of the code
 // stream, and `tail` zero bytes after the end marker (within a JP2 file's code-stream box), as

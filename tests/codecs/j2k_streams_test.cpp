@@ -23,36 +23,42 @@ TRGB Colour(int32_t x, int32_t y)
     return TRGB{uint8_t(x + y), uint8_t(3 * x), uint8_t(2 * y + 7)};
 }
 
-// opj_compress's file of the picture, with colour channels defined in a JP2 file's header when
-// `windows`, which the reader then decodes in windows; empty when it fails.
-std::string Compressed(const kvtest::TempFolder& folder, const std::string& name, const std::string& options,
-                       bool windows)
-{
-    const std::string file = folder.File(name);
-    const std::string picture = kvtest::WritePicture(folder, "picture.ppm", 300, 200, Colour);
-    if (kvtest::ToolOutput("opj_compress -i " + picture + " -o " + file + " " + options).empty()) {
-        return {};
-    }
-    const std::string bytes = kvtest::TempFolder::Read(file);
-    return windows ? kvtest::WithHeaderBoxes(bytes, kvtest::J2kColourChannels()) : bytes;
-}
-
-// The files of each path through the reader: bands of small tiles, tile after tile (on one core),
-// one tile, and windows.
-const struct
+// The files of each path through the reader: bands of small tiles, on every core and one after
+// another on one core; tile after tile, those of a picture too small for threads; one tile; and
+// windows, which a JP2 file's palette takes.
+struct TPath
 {
     const char* name;
+    int32_t width, height;
     const char* options;
     bool windows;
     bool oneCore;
-} Paths[] = {
-    {"tiles.j2k", "-t 32,32 -r 10", false, false},
-    {"tiles.jp2", "-t 32,32 -r 10", false, false},
-    {"tiles-on-one-core.j2k", "-t 32,32 -r 10", false, true},
-    {"one-tile.j2k", "-r 10", false, false},
-    {"tile-windows.jp2", "-t 32,32 -r 10", true, false},
-    {"one-tile-windows.jp2", "", true, false},
 };
+const TPath Paths[] = {
+    {"tiles.j2k", 300, 200, "-t 32,32 -r 10", false, false},
+    {"tiles.jp2", 300, 200, "-t 32,32 -r 10", false, false},
+    {"tiles-on-one-core.j2k", 300, 200, "-t 32,32 -r 10", false, true},
+    {"small-tiles.j2k", 150, 100, "-t 32,32 -r 10", false, false},
+    {"one-tile.j2k", 300, 200, "-r 10", false, false},
+    {"tile-windows.jp2", 300, 200, "-t 32,32 -r 10", true, false},
+    {"one-tile-windows.jp2", 300, 200, "", true, false},
+};
+
+// opj_compress's file of the picture on the path, with its own options when given, and a palette
+// that takes its components straight through in a JP2 file's header for windows; empty when it
+// fails.
+std::string Compressed(const kvtest::TempFolder& folder, const TPath& path, const char* options = nullptr)
+{
+    const std::string file = folder.File(path.name);
+    const std::string picture = kvtest::WritePicture(folder, "picture.ppm", path.width, path.height, Colour);
+    if (kvtest::ToolOutput("opj_compress -i " + picture + " -o " + file + " " +
+                           (options != nullptr ? options : path.options))
+            .empty()) {
+        return {};
+    }
+    const std::string bytes = kvtest::TempFolder::Read(file);
+    return path.windows ? kvtest::WithHeaderBoxes(bytes, kvtest::J2kIdentityPalette()) : bytes;
+}
 
 } // namespace
 
@@ -66,7 +72,7 @@ TEST(J2kStreams, StreamsThatEndLooselyButWholeLoadWhole)
     kvtest::TempFolder folder;
     for (const auto& path : Paths) {
         SCOPED_TRACE(path.name);
-        const std::string bytes = Compressed(folder, path.name, path.options, path.windows);
+        const std::string bytes = Compressed(folder, path);
         ASSERT_FALSE(bytes.empty());
         const std::string loose = kvtest::WithLooseEnd(bytes, 5);
         const kvtest::TPnmImage theirs = kvtest::OpjDecompressed(folder, path.name, loose);
@@ -103,7 +109,7 @@ TEST(J2kStreams, LoadsLeaveTheStreamWhereThePictureEnds)
     const std::string after(300, '\x5A');
     for (const auto& path : Paths) {
         SCOPED_TRACE(path.name);
-        const std::string bytes = Compressed(folder, path.name, path.options, path.windows);
+        const std::string bytes = Compressed(folder, path);
         ASSERT_FALSE(bytes.empty());
         std::optional<kvtest::TOnOneCore> oneCore;
         if (path.oneCore) {
@@ -117,6 +123,48 @@ TEST(J2kStreams, LoadsLeaveTheStreamWhereThePictureEnds)
             Kvj2000::J2KReadStream(stream, d.Bitmap, d.Params, progress, false);
             ASSERT_FALSE(d.Aborted);
             ASSERT_EQ(stream.Position(), int64_t(bytes.size())) << "load " << load;
+        }
+    }
+}
+
+// A stream written tile by tile and stopped: its first two fifths of tile-parts, then its end
+// marker. The library decodes the tiles and parts there are and ends as if the picture were whole;
+// the load keeps them, as opj_decompress decodes them, and sets the abort flag, on every path, in
+// memory and file-backed. In tile-parts by resolution, the last tile kept lacks its later parts;
+// one tile in such parts has its first three of five.
+TEST(J2kStreams, StreamsThatEndBeforeTheirLastTilesKeepThemAndFail)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress", "opj_decompress"}));
+    kvtest::TempFolder folder;
+    const struct
+    {
+        const TPath& path;
+        const char* options;
+    } cases[] = {
+        {Paths[0], nullptr}, {Paths[1], "-t 32,32 -TP R -n 3 -r 10"}, {Paths[2], nullptr},
+        {Paths[3], nullptr}, {Paths[4], "-TP R -n 5 -r 10"},          {Paths[5], nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.name);
+        const std::string bytes = Compressed(folder, c.path, c.options);
+        ASSERT_FALSE(bytes.empty());
+        const size_t parts = kvtest::TilePartsOf(bytes);
+        ASSERT_GE(parts, 5u);
+        const std::string stopped = kvtest::WithTilePartsKept(bytes, parts * 2 / 5 + 1);
+        const kvtest::TPnmImage theirs = kvtest::OpjDecompressed(folder, c.path.name, stopped);
+        ASSERT_TRUE(theirs.Valid());
+        for (const auto& storage : kvtest::J2kStorages) {
+            SCOPED_TRACE(storage.Name);
+            kvtest::TBitmapsIn in(storage.Location);
+            std::optional<kvtest::TOnOneCore> oneCore;
+            if (c.path.oneCore) {
+                oneCore.emplace();
+            }
+            Decoded d;
+            DecodeJ2k(stopped, d);
+            EXPECT_TRUE(d.Aborted);
+            EXPECT_EQ(kvtest::MaxDifference(d.Bitmap, theirs), 0);
+            EXPECT_FALSE(d.Bitmap.GetPixels_kv24RGB(20, 20) == (TRGB{0, 0, 0}));
         }
     }
 }

@@ -45,6 +45,7 @@ namespace {
 using Decoded = kvtest::J2kDecoded;
 using kvtest::DecodeJ2k;
 using kvtest::DecodeNoting;
+using kvtest::EmptyTiles;
 using kvtest::J2kStorages;
 using kvtest::RepeatedTileColour;
 using kvtest::RepeatedTiles;
@@ -61,64 +62,6 @@ void Put32(std::string& bytes, uint32_t value)
 {
     Put16(bytes, value >> 16);
     Put16(bytes, value & 0xFFFF);
-}
-
-// The precincts of the library's default size (2^15 points of a resolution) that a tile's span
-// from start to end has at the resolution `halvings` below the tile's.
-uint32_t PrecinctsAlong(uint32_t start, uint32_t end, uint32_t halvings)
-{
-    const auto scaled = [halvings](uint32_t point) {
-        return uint32_t((uint64_t(point) + (uint64_t(1) << halvings) - 1) >> halvings);
-    };
-    const uint32_t from = scaled(start), to = scaled(end);
-    return from == to ? 0 : ((to - 1) >> 15) - (from >> 15) + 1;
-}
-
-// A code stream of 8-bit components on a grid of tiles, each tile decomposed `levels` times and
-// holding one empty packet for each precinct of each resolution of each component (one layer):
-// a valid picture, all mid-grey (a zero coefficient is the middle of the samples' range), of a
-// few bytes a tile.
-std::string EmptyTiles(uint32_t width, uint32_t height, uint32_t components, uint32_t tileWidth,
-                       uint32_t tileHeight, uint32_t levels = 0)
-{
-    std::string bytes;
-    Put16(bytes, 0xFF4F);
-    Put16(bytes, 0xFF51);
-    Put16(bytes, 38 + 3 * components);
-    Put16(bytes, 0);
-    for (uint32_t value : {width, height, 0u, 0u, tileWidth, tileHeight, 0u, 0u}) {
-        Put32(bytes, value);
-    }
-    Put16(bytes, components);
-    for (uint32_t c = 0; c < components; ++c) {
-        bytes += std::string("\x07\x01\x01", 3);
-    }
-    // COD: LRCP, one layer, no transform, the levels, 64 x 64 code-blocks, 5-3 wavelet; QCD: no
-    // quantization, an exponent for each band.
-    bytes += std::string("\xFF\x52\x00\x0C\x00\x00\x00\x01\x00", 9);
-    bytes += {char(levels), '\x04', '\x04', '\x00', '\x01'};
-    Put16(bytes, 0xFF5C);
-    Put16(bytes, 4 + 3 * levels);
-    bytes += std::string(1, '\x40') + std::string(1 + 3 * levels, '\x48');
-    const uint32_t across = (width + tileWidth - 1) / tileWidth,
-                   down = (height + tileHeight - 1) / tileHeight;
-    for (uint32_t t = 0; t < across * down; ++t) {
-        const uint32_t x0 = t % across * tileWidth, y0 = t / across * tileHeight;
-        const uint32_t x1 = std::min(x0 + tileWidth, width), y1 = std::min(y0 + tileHeight, height);
-        uint32_t packets = 0;
-        for (uint32_t halvings = 0; halvings <= levels; ++halvings) {
-            packets += components * PrecinctsAlong(x0, x1, halvings) * PrecinctsAlong(y0, y1, halvings);
-        }
-        Put16(bytes, 0xFF90);
-        Put16(bytes, 10);
-        Put16(bytes, t);
-        Put32(bytes, 14 + packets);
-        Put16(bytes, 0x0001);
-        Put16(bytes, 0xFF93);
-        bytes += std::string(packets, '\0');
-    }
-    Put16(bytes, 0xFFD9);
-    return bytes;
 }
 
 bool AllMidGrey(TKVBitmap& bitmap)

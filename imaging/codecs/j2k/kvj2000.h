@@ -30,12 +30,14 @@ bool J2KTryStreamJP2(TStream& Stream);
 bool J2KTryStreamJ2K(TStream& Stream);
 
 // Decodes the JP2 file or code stream at the stream's position into kv1g (one component of one
-// bit) or kv24RGB, tile by tile on the cores the process may use, a tile too large for that in
-// windows: grey, RGB or YCbCr colour spaces, alpha components skipped, samples brought to their
-// top 8 bits. Colour boxes that name another colour space the standards define, library failures
-// and sizes past the pixel budget set the abort flag; a box that names nothing leaves the
-// components to decide. The stream is left at the end of the picture's code stream, or of its
-// code-stream box; with ParamsOnly only the headers are read, and the stream left where it was.
+// bit) or kv24RGB, tile by tile on as many of the cores the process may use as its work pays for,
+// a tile too large for that in windows: grey, RGB or YCbCr colour spaces, alpha channels skipped,
+// samples brought to their top 8 bits. Colour boxes that name another colour space the standards
+// define, palettes and channel definitions that do not fit the components, library failures,
+// streams that end before their last tiles (the tiles decoded are kept) and sizes past the pixel
+// budget set the abort flag; a box that names nothing leaves the components to decide. The stream
+// is left at the end of the picture's code stream, or of its code-stream box; with ParamsOnly
+// only the headers are read, and the stream left where it was.
 void J2KReadStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress,
                    bool ParamsOnly);
 

@@ -1,6 +1,9 @@
 // Tells the colour model of a JPEG 2000 picture from its colour box or its components.
 #include "imaging/codecs/j2k/detail/colour_model.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace Kvj2000::detail {
 
 namespace {
@@ -95,7 +98,87 @@ TColourModel ComponentsModel(const TDeclaredLayout& layout)
     return chroma ? TColourModel::YCbCr : TColourModel::RGB;
 }
 
+// The channels of a palette, column after column, each mapped from its component directly or
+// through the column, as the library checks them. The library copies as many samples into a
+// channel taken directly as the first channel's component has: one taken from a component sampled
+// otherwise would be read and written past its buffers, and is refused too.
+bool PaletteChannels(const TDeclaredLayout& layout, std::vector<TPictureChannel>& channels)
+{
+    const size_t columns = layout.PalettePrecisions.size();
+    const std::vector<TComponentMapping>& mappings = layout.ComponentMappings;
+    if (columns == 0 || mappings.size() < columns || mappings[0].Component >= layout.Steps.size()) {
+        return false;
+    }
+    const auto firstSteps = layout.Steps[mappings[0].Component];
+    std::vector<bool> mapped(columns);
+    for (size_t i = 0; i < columns; ++i) {
+        const TComponentMapping& m = mappings[i];
+        const bool direct = m.Type == 0 && m.Column == 0;
+        const bool throughColumn = m.Type == 1 && m.Column == i && !mapped[i];
+        if (m.Component >= layout.Steps.size() || !(direct || throughColumn) ||
+            (direct && layout.Steps[m.Component] != firstSteps)) {
+            return false;
+        }
+        mapped[m.Column] = true;
+        channels.push_back({m.Component, layout.PalettePrecisions[i], 0});
+    }
+    for (size_t i = 0; i < columns; ++i) {
+        if (!mapped[i] && mappings[i].Type != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The channel definitions give a type to each channel, and move each colour channel to the place
+// of its colour, one after another, swapping it with the channel there, which keeps its type.
+bool DefineChannels(const TDeclaredLayout& layout, std::vector<TPictureChannel>& channels)
+{
+    constexpr uint16_t None = 65535;
+    std::vector<TChannelDefinition> definitions = layout.ChannelDefinitions;
+    const size_t count = channels.size();
+    std::vector<bool> defined(count);
+    for (const TChannelDefinition& d : definitions) {
+        if (d.Channel >= count || (d.Association != None && d.Association > count)) {
+            return false;
+        }
+        defined[d.Channel] = true;
+    }
+    if (std::find(defined.begin(), defined.end(), false) != defined.end()) {
+        return false;
+    }
+    for (size_t i = 0; i < definitions.size(); ++i) {
+        const TChannelDefinition& d = definitions[i];
+        const uint16_t channel = d.Channel;
+        if (d.Association != 0 && d.Association != None && d.Type == 0 && channel != d.Association - 1) {
+            const uint16_t place = uint16_t(d.Association - 1);
+            std::swap(channels[channel], channels[place]);
+            for (size_t j = i + 1; j < definitions.size(); ++j) {
+                uint16_t& later = definitions[j].Channel;
+                later = later == channel ? place : later == place ? channel : later;
+            }
+        }
+        channels[channel].Type = d.Type;
+    }
+    return true;
+}
+
 } // namespace
+
+bool ChannelsOf(const TDeclaredLayout& layout, std::vector<TPictureChannel>& channels)
+{
+    channels.clear();
+    if (layout.Palette) {
+        if (!PaletteChannels(layout, channels)) {
+            return false;
+        }
+    } else {
+        for (uint32_t c = 0; c < layout.Steps.size(); ++c) {
+            channels.push_back({c, layout.Precisions[c], 0});
+        }
+    }
+    return !layout.ChannelDefinitionBox || DefineChannels(layout, channels);
+}
 
 bool ColourModelOf(const TDeclaredLayout& layout, TColourModel& model)
 {

@@ -147,8 +147,61 @@ void ReadColourSpecification(TStream& stream, const TBox& box, TDeclaredLayout& 
     }
 }
 
-// The colour boxes of the first JP2 header box: the first "colr" box, and whether a palette,
-// component mapping or channel definition box is there.
+// A palette box (pclr): its count of entries (2 bytes), of columns (1 byte), and each column's
+// sign and precision - 1 (a byte each); the entries follow.
+void ReadPalette(TStream& stream, const TBox& box, TDeclaredLayout& layout)
+{
+    uint8_t head[3], precisions[256];
+    if (box.End - box.First < 3 || stream.Read(head, 3) != 3 || box.End - box.First < 3 + head[2] ||
+        stream.Read(precisions, head[2]) != head[2]) {
+        return;
+    }
+    layout.PalettePrecisions.clear();
+    for (uint32_t column = 0; column < head[2]; ++column) {
+        layout.PalettePrecisions.push_back((precisions[column] & 0x7Fu) + 1);
+    }
+}
+
+// A component mapping box (cmap): four bytes a channel, its component (2 bytes), mapping type and
+// palette column.
+void ReadComponentMappings(TStream& stream, const TBox& box, TDeclaredLayout& layout)
+{
+    constexpr int64_t MostChannels = 256, EntryBytes = 4;
+    uint8_t entries[MostChannels * EntryBytes];
+    const int64_t count = std::min((box.End - box.First) / EntryBytes, MostChannels);
+    if (stream.Read(entries, count * EntryBytes) != count * EntryBytes) {
+        return;
+    }
+    layout.ComponentMappings.clear();
+    for (int64_t i = 0; i < count; ++i) {
+        const uint8_t* entry = entries + i * EntryBytes;
+        layout.ComponentMappings.push_back({uint16_t(Get16BE(entry)), entry[2], entry[3]});
+    }
+}
+
+// A channel definition box (cdef): a count (2 bytes), then six bytes a channel: the channel, its
+// type and its association.
+void ReadChannelDefinitions(TStream& stream, const TBox& box, TDeclaredLayout& layout)
+{
+    constexpr int64_t EntryBytes = 6;
+    uint8_t count[2];
+    if (box.End - box.First < 2 || stream.Read(count, 2) != 2 ||
+        box.End - box.First < 2 + Get16BE(count) * EntryBytes) {
+        return;
+    }
+    std::vector<uint8_t> entries(size_t(Get16BE(count) * EntryBytes));
+    if (stream.Read(entries.data(), int64_t(entries.size())) != int64_t(entries.size())) {
+        return;
+    }
+    for (size_t at = 0; at < entries.size(); at += EntryBytes) {
+        layout.ChannelDefinitions.push_back({uint16_t(Get16BE(&entries[at])),
+                                             uint16_t(Get16BE(&entries[at + 2])),
+                                             uint16_t(Get16BE(&entries[at + 4]))});
+    }
+}
+
+// The colour boxes of the first JP2 header box: the first "colr" box, the palette and component
+// mapping, and the first channel definitions.
 void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayout& layout)
 {
     TBox box;
@@ -161,16 +214,24 @@ void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayo
     if (box.Type != HeaderBoxType) {
         return;
     }
-    bool colourSeen = false;
+    bool colourSeen = false, paletteSeen = false, mappingSeen = false;
     TBox child;
     for (offset = box.First; ReadBox(stream, offset, box.End, child); offset = child.End) {
         if (child.Type == ColourBoxType && !colourSeen) {
             colourSeen = true;
             ReadColourSpecification(stream, child, layout);
+        } else if (child.Type == PaletteBoxType && !paletteSeen) {
+            paletteSeen = true;
+            ReadPalette(stream, child, layout);
+        } else if (child.Type == MappingBoxType && !mappingSeen) {
+            mappingSeen = true;
+            ReadComponentMappings(stream, child, layout);
+        } else if (child.Type == ChannelsBoxType && !layout.ChannelDefinitionBox) {
+            layout.ChannelDefinitionBox = true;
+            ReadChannelDefinitions(stream, child, layout);
         }
-        layout.ColourBoxes |=
-            child.Type == PaletteBoxType || child.Type == MappingBoxType || child.Type == ChannelsBoxType;
     }
+    layout.Palette = paletteSeen && mappingSeen;
 }
 
 uint64_t Extent(const TGridAxis& axis)
@@ -203,11 +264,11 @@ bool ParseSiz(const std::vector<uint8_t>& siz, int64_t bytes, TDeclaredLayout& l
     layout.Tiles = TilesAlong(layout.Across) * TilesAlong(layout.Down);
     const uint32_t components = Get16BE(p + 40);
     layout.Steps.clear();
-    layout.FirstPrecision =
-        components > 0 && siz.size() > SizPrefixBytes ? (p[SizPrefixBytes] & 0x7F) + 1 : 0;
+    layout.Precisions.clear();
     for (uint32_t c = 0; c < components && SizPrefixBytes + (c + 1) * ComponentBytes <= int64_t(siz.size());
          ++c) {
         const uint8_t* component = p + SizPrefixBytes + c * ComponentBytes;
+        layout.Precisions.push_back((component[0] & 0x7Fu) + 1);
         layout.Steps.emplace_back(component[1], component[2]);
     }
     layout.CodeStreamBytes = bytes;
@@ -424,6 +485,17 @@ uint64_t TileRecordBytes(const TDeclaredLayout& layout)
     return blocks * BytesPerCodeBlock;
 }
 
+// The samples of every component within an area of the grid of that width and height.
+uint64_t SamplesOver(const TDeclaredLayout& layout, uint64_t width, uint64_t height)
+{
+    uint64_t samples = 0;
+    for (const auto& [stepAcross, stepDown] : layout.Steps) {
+        samples += CeilDiv(width, std::max<uint64_t>(stepAcross, 1)) *
+                   CeilDiv(height, std::max<uint64_t>(stepDown, 1));
+    }
+    return samples;
+}
+
 } // namespace
 
 bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout)
@@ -465,7 +537,7 @@ uint64_t BitmapBytes(const TDeclaredLayout& layout)
     if (width * height > uint64_t(KVCodecMaxPixels)) {
         return 0;
     }
-    const bool bilevel = layout.Steps.size() == 1 && layout.FirstPrecision == 1 && !layout.ColourBoxes;
+    const bool bilevel = layout.Steps.size() == 1 && layout.Precisions[0] == 1 && !layout.Palette;
     return uint64_t(Daduvudez::_BitmapRowLen(int64_t(width), bilevel ? 1 : 24)) * height;
 }
 
@@ -484,12 +556,32 @@ uint64_t TileBufferBytes(const TDeclaredLayout& layout)
 {
     const uint64_t across = std::min<uint64_t>(layout.Across.TileSize, Extent(layout.Across));
     const uint64_t down = std::min<uint64_t>(layout.Down.TileSize, Extent(layout.Down));
-    uint64_t bytes = 0;
-    for (const auto& [stepAcross, stepDown] : layout.Steps) {
-        bytes += CeilDiv(across, std::max<uint64_t>(stepAcross, 1)) *
-                 CeilDiv(down, std::max<uint64_t>(stepDown, 1)) * sizeof(int32_t);
+    return SamplesOver(layout, across, down) * sizeof(int32_t);
+}
+
+uint64_t PictureSamples(const TDeclaredLayout& layout)
+{
+    return SamplesOver(layout, Extent(layout.Across), Extent(layout.Down));
+}
+
+bool TilesMissing(const TDeclaredLayout& layout)
+{
+    if (!layout.TilePartsIndexed) {
+        return false;
     }
-    return bytes;
+    if (layout.TileParts.size() < layout.Tiles) {
+        return true;
+    }
+    // Each tile's parts, and the most that any of them says it has.
+    std::vector<std::pair<uint32_t, uint32_t>> parts(size_t(layout.Tiles));
+    for (const TTilePart& part : layout.TileParts) {
+        if (part.Tile < layout.Tiles) {
+            ++parts[part.Tile].first;
+            parts[part.Tile].second = std::max<uint32_t>(parts[part.Tile].second, part.Parts);
+        }
+    }
+    return std::any_of(parts.begin(), parts.end(),
+                       [](const auto& tile) { return tile.first == 0 || tile.first < tile.second; });
 }
 
 bool CanHoldItsTiles(const TDeclaredLayout& layout)

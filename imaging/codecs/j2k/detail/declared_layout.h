@@ -2,7 +2,7 @@
 // library reads it: the tiles and components of its SIZ marker (the library makes a record for
 // every tile, and one for each component of every tile, while it reads the main header, however
 // few bytes follow it), its coding styles, its marker segments and tile-parts, where it ends, and
-// a JP2 file's colour boxes.
+// a JP2 file's colour specification, palette, component mapping and channel definitions.
 #pragma once
 
 #include <array>
@@ -63,6 +63,25 @@ struct TTilePart
     uint8_t Parts = 0;
 };
 
+// A JP2 file's mapping of a component to a channel (cmap): the component, its mapping (0 direct,
+// 1 through the palette) and the palette's column.
+struct TComponentMapping
+{
+    uint16_t Component = 0;
+    uint8_t Type = 0;
+    uint8_t Column = 0;
+};
+
+// A JP2 file's definition of a channel (cdef): its type (0 colour, 1 opacity, 2 premultiplied
+// opacity, 65535 unspecified) and association (the colour it is, from 1; 0 the whole picture;
+// 65535 none).
+struct TChannelDefinition
+{
+    uint16_t Channel = 0;
+    uint16_t Type = 0;
+    uint16_t Association = 0;
+};
+
 struct TDeclaredLayout
 {
     TGridAxis Across;
@@ -79,8 +98,8 @@ struct TDeclaredLayout
     // Whether the main or a tile-part header turns the first three components with a
     // multi-component transform, which the library leaves out when it decodes chosen components.
     bool ComponentTransform = false;
-    // The first component's precision in bits (1 to 128; 0 without components).
-    uint32_t FirstPrecision = 0;
+    // Each component's precision in bits (1 to 128).
+    std::vector<uint32_t> Precisions;
     // Where the code stream starts (its SOC marker), and the bytes from there to the end of its
     // box or stream; a JP2 file's code-stream box, -1 in a raw code stream.
     int64_t CodeStream = 0;
@@ -110,9 +129,17 @@ struct TDeclaredLayout
     uint32_t ColourMethod = 0;
     uint32_t EnumeratedColourSpace = 0;
     uint32_t ProfileColourSpace = 0;
-    // A JP2 file's palette, component mapping or channel definitions: the library applies them
-    // only when it decodes a picture or a window of it whole.
-    bool ColourBoxes = false;
+    // A JP2 file's palette with its component mapping, which the library applies only when it
+    // decodes a picture or a window of it whole: the precision of each of its columns (1 to 128
+    // bits), and the mapping of each channel. A palette without a mapping is left out, as the
+    // library leaves it.
+    bool Palette = false;
+    std::vector<uint32_t> PalettePrecisions;
+    std::vector<TComponentMapping> ComponentMappings;
+    // A JP2 file's channel definitions, as its first box gives them; a box too short for its
+    // count of them, or without one, is read as one that defines none, which the library refuses.
+    bool ChannelDefinitionBox = false;
+    std::vector<TChannelDefinition> ChannelDefinitions;
 };
 
 // The layout of the raw code stream at the stream's position, or of the first code-stream box of
@@ -136,6 +163,15 @@ bool TileRecordsWithinBudget(const TDeclaredLayout& layout);
 
 // What the library's buffers of one whole tile take, every component at 32 bits a sample.
 uint64_t TileBufferBytes(const TDeclaredLayout& layout);
+
+// The samples of every component of the whole picture: the work of decoding it.
+uint64_t PictureSamples(const TDeclaredLayout& layout);
+
+// Whether a stream indexed to its end of code stream marker holds no tile-part of a tile it
+// declares, or fewer parts of a tile than the tile's parts say it has: the library decodes the
+// tiles and parts there are, and ends as if the picture were whole. False for a stream not
+// indexed so, whose decoding tells.
+bool TilesMissing(const TDeclaredLayout& layout);
 
 // Whether the code stream has room for what it declares: each tile needs a tile-part header
 // (SOT, 12 bytes, and SOD, 2) and each of its components that holds samples the header of at

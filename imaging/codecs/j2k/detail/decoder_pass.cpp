@@ -43,7 +43,7 @@ bool TilePlanes(const opj_image_t& header, const TPictureArea& tile, uint32_t by
 
 } // namespace
 
-bool OpenPass(TStream& stream, bool jp2, unsigned threads, TDecoderPass& pass)
+bool OpenPass(TStream& stream, bool jp2, unsigned threads, bool applyBoxes, TDecoderPass& pass)
 {
     pass.Codec.reset(opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
     pass.Stream = MakeLibraryStream(stream, true);
@@ -53,6 +53,9 @@ bool OpenPass(TStream& stream, bool jp2, unsigned threads, TDecoderPass& pass)
     Silence(pass.Codec.get());
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
+    if (!applyBoxes) {
+        parameters.flags |= OPJ_DPARAMETERS_IGNORE_PCLR_CMAP_CDEF_FLAG;
+    }
     if (!opj_setup_decoder(pass.Codec.get(), &parameters)) {
         return false;
     }

@@ -25,8 +25,10 @@ struct TDecoderPass
 };
 
 // Opens a reading of the stream from its position and reads the main header; the library decodes
-// on `threads` threads of its own, none below two.
-bool OpenPass(TStream& stream, bool jp2, unsigned threads, TDecoderPass& pass);
+// on `threads` threads of its own, none below two. It applies a JP2 file's palette, component
+// mapping and channel definitions to what it decodes whole only when `applyBoxes`: else the
+// components come as the code stream holds them.
+bool OpenPass(TStream& stream, bool jp2, unsigned threads, bool applyBoxes, TDecoderPass& pass);
 
 // The components that make the pixels, by their index, and what each becomes.
 struct TUsedComponents

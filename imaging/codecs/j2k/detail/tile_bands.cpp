@@ -156,7 +156,9 @@ bool TTileBands::CopyMainHeader(const TDeclaredLayout& layout)
     return FSizAt != 0;
 }
 
-// Each tile's parts in order, from the first, and all of them: a band holds all of its tiles'.
+// Each tile's parts in order, from the first: a band holds all of its tiles' there are. A tile
+// without parts, or without its last parts, as in a stream stopped early, leaves the band without
+// them: the band decodes the tiles and parts there are.
 bool TTileBands::PartsInOrder(const TDeclaredLayout& layout) const
 {
     std::vector<uint32_t> partsSeen(size_t(layout.Tiles), 0), partsDeclared(size_t(layout.Tiles), 0);
@@ -168,11 +170,6 @@ bool TTileBands::PartsInOrder(const TDeclaredLayout& layout) const
         }
         ++partsSeen[part.Tile];
         partsDeclared[part.Tile] = part.Parts;
-    }
-    for (uint64_t t = 0; t < layout.Tiles; ++t) {
-        if (partsSeen[t] == 0 || (partsDeclared[t] != 0 && partsSeen[t] != partsDeclared[t])) {
-            return false;
-        }
     }
     return true;
 }
@@ -193,10 +190,12 @@ void TTileBands::CutIntoBands(uint64_t tileBytes, uint64_t bandBytes, size_t ban
     }
     const uint64_t bandsAcross = CeilDiv(FColumns, columns);
     FBandParts.resize(FBands.size());
+    FBandTiles.resize(FBands.size());
     for (size_t i = 0; i < FParts->size(); ++i) {
         const uint32_t tile = (*FParts)[i].Tile;
-        FBandParts[size_t(tile / FColumns / rows * bandsAcross + tile % FColumns / columns)].push_back(
-            uint32_t(i));
+        const size_t band = size_t(tile / FColumns / rows * bandsAcross + tile % FColumns / columns);
+        FBandParts[band].push_back(uint32_t(i));
+        FBandTiles[band] += (*FParts)[i].Part == 0;
     }
 }
 
@@ -208,7 +207,7 @@ uint32_t TTileBands::TileInBand(const TBand& band, uint32_t tile) const
 
 uint32_t TTileBands::TilesIn(size_t band) const
 {
-    return FBands[band].Columns * FBands[band].Rows;
+    return FBandTiles[band];
 }
 
 // The main header of the picture's part from the tiles' origin given to (x1, y1), which starts

@@ -39,12 +39,13 @@ public:
     // at least `bands` bands where the tiles allow, of at most bandBytes for tiles of tileBytes.
     // False when it cannot be cut so: a main header past a megabyte or keeping the packet headers,
     // tile-parts that give no length or run past the stream, out of order or of a tile that is
-    // not declared, a tile without any, or no end of code stream after the last; the one decoder
-    // of the whole stream then judges it.
+    // not declared, or no end of code stream after the last; the one decoder of the whole stream
+    // then judges it. Tiles without parts are left out of their bands.
     bool Cut(TStream& stream, int64_t start, const TDeclaredLayout& layout, uint64_t tileBytes,
              uint64_t bandBytes, size_t bands);
 
     size_t Count() const { return FBands.size(); }
+    // The tiles of the band that the stream holds parts of.
     uint32_t TilesIn(size_t band) const;
     // The band as a code stream of its own, reading the stream under the source's lock.
     std::unique_ptr<TStream> Open(size_t band) const;
@@ -80,6 +81,7 @@ private:
     const std::vector<TTilePart>* FParts = nullptr;
     std::vector<TBand> FBands;
     std::vector<std::vector<uint32_t>> FBandParts; // each band's parts, in stream order
+    std::vector<uint32_t> FBandTiles;              // each band's tiles with parts
 };
 
 } // namespace Kvj2000::detail

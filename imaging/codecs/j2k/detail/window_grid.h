@@ -35,7 +35,7 @@ private:
 // rows of windows share again: in memory, windows as tall as the picture, or as tall as the budget
 // allows at LeastWindowRows columns; in a file, which the bitmap takes a row at a time, windows of
 // LeastWindowRows rows, whose rows it keeps in hand across the row of windows. Where the bitmap
-// will be is not known before a JP2 file's colour boxes have chosen it: those of a file.
+// will be is not known before a JP2 file's palette has chosen it: those of a file.
 TWindowGrid WindowsFor(const TDeclaredLayout& layout, const std::vector<size_t>& decoded,
                        const TPictureArea& picture, bool inMemory);
 
