@@ -150,9 +150,10 @@ private:
         // library would refuse (channel definitions that leave a channel out) only once it had
         // decoded the picture.
         FLayoutRead = ReadDeclaredLayout(FStream, jp2, FLayout);
+        std::vector<TPictureChannel> channels;
         uint32_t bits = 0;
-        if (!FLayoutRead || !ColourModelOf(FLayout, FColourModel) || !ChannelsOf(FLayout, FChannels) ||
-            !ChooseComponents(FChannels, FModel, FUsed, bits) || !HeaderWithinBudget(FLayout) ||
+        if (!FLayoutRead || !ColourModelOf(FLayout, FColourModel) || !ChannelsOf(FLayout, channels) ||
+            !ChooseComponents(channels, FModel, FUsed, bits) || !HeaderWithinBudget(FLayout) ||
             !CanHoldItsTiles(FLayout)) {
             return false;
         }
@@ -558,7 +559,6 @@ private:
     bool FLayoutRead = false;
     TColourModel FColourModel = TColourModel::RGB;
     TColourModel FModel = TColourModel::RGB;
-    std::vector<TPictureChannel> FChannels;
     TUsedComponents FUsed;
     TPictureArea FPicture;
     int32_t FWidth = 0;

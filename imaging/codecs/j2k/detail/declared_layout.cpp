@@ -128,7 +128,7 @@ bool FindCodeStreamBox(TStream& stream, int64_t offset, int64_t end, TDeclaredLa
 // What the first "colr" box says: its method, then an enumerated colour space, or a profile whose
 // header of 128 bytes names its data colour space in its bytes 16 to 19 and is signed "acsp" in
 // its bytes 36 to 39.
-void ReadColourSpecification(TStream& stream, const TBox& box, TDeclaredLayout& layout)
+void ReadColourBox(TStream& stream, const TBox& box, TDeclaredLayout& layout)
 {
     constexpr int64_t EnumeratedBytes = 7, ProfileHeaderBytes = 128, ProfileBytesRead = 40;
     constexpr uint32_t ProfileSignature = 0x61637370; // "acsp"
@@ -219,7 +219,7 @@ void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayo
     for (offset = box.First; ReadBox(stream, offset, box.End, child); offset = child.End) {
         if (child.Type == ColourBoxType && !colourSeen) {
             colourSeen = true;
-            ReadColourSpecification(stream, child, layout);
+            ReadColourBox(stream, child, layout);
         } else if (child.Type == PaletteBoxType && !paletteSeen) {
             paletteSeen = true;
             ReadPalette(stream, child, layout);
