@@ -189,7 +189,10 @@ std::string CompressRaw(const TempFolder& folder, const std::string& name, int32
                 planes += char(x * 9 + y * 5 + int32_t(c) * 70);
             }
         }
-        sampling += (c == 0 ? "@" : ":") + std::to_string(across) + "x" + std::to_string(down);
+        // Appended a piece at a time: GCC 12's -O3 takes a literal prepended to a temporary for
+        // overlapping copies.
+        sampling += c == 0 ? '@' : ':';
+        sampling += std::to_string(across) + "x" + std::to_string(down);
     }
     const std::string raw = folder.Write(name + ".raw", planes), file = folder.File(name);
     const std::string format = std::to_string(width) + "," + std::to_string(height) + "," +
