@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
@@ -47,9 +48,11 @@ std::string Profile(char method, const char* dataColourSpace)
     return std::string{method, 0, 0} + profile;
 }
 
-// The file loads in that colour space, each pixel as opj_decompress decodes it.
+// The file loads in that colour space, each pixel as opj_decompress decodes it, or within the
+// tolerance (its conversion of luma and chroma rounds otherwise).
 void ExpectAsOpjDecompressDecodes(const kvtest::TempFolder& folder, const std::string& name,
-                                  const std::string& bytes, TIOJ2000ColorSpace colourSpace)
+                                  const std::string& bytes, TIOJ2000ColorSpace colourSpace,
+                                  int32_t tolerance = 0)
 {
     const kvtest::TPnmImage theirs = kvtest::OpjDecompressed(folder, name, bytes);
     ASSERT_TRUE(theirs.Valid());
@@ -57,7 +60,8 @@ void ExpectAsOpjDecompressDecodes(const kvtest::TempFolder& folder, const std::s
     DecodeJ2k(bytes, d);
     ASSERT_FALSE(d.Aborted);
     EXPECT_EQ(d.Params.J2000_ColorSpace, colourSpace);
-    EXPECT_EQ(kvtest::MaxDifference(d.Bitmap, theirs), 0);
+    const int32_t difference = kvtest::MaxDifference(d.Bitmap, theirs);
+    EXPECT_TRUE(difference >= 0 && difference <= tolerance) << difference;
 }
 
 } // namespace
@@ -323,6 +327,83 @@ TEST(J2kColour, ChannelDefinitionsPlaceTheColours)
 
 namespace {
 
+// The file with the boxes of those types, in that order, moved out of its header box to the place.
+std::string MovedOut(std::string file, std::initializer_list<const char*> types, kvtest::TBoxPlace place)
+{
+    for (const char* type : types) {
+        file = kvtest::WithBoxMovedOut(file, type, place);
+    }
+    return file;
+}
+
+// A palette of 256 colours, entry k of its own colour, with a mapping of one component through
+// its three 8-bit columns.
+std::string ColourPalette()
+{
+    std::string palette("\x01\x00\x03\x07\x07\x07", 6);
+    for (int32_t k = 0; k < 256; ++k) {
+        palette += {char(k), char(255 - k), char(k * 7)};
+    }
+    return kvtest::J2kBox("pclr", palette) +
+           kvtest::J2kBox("cmap", std::string("\0\0\x01\0\0\0\x01\x01\0\0\x01\x02", 12));
+}
+
+} // namespace
+
+// The palette, mapping, channel definitions and colour box of a JP2 file count where the library
+// reads them, as opj_decompress decodes the file: in the header box, at the top level after it (as
+// one encoder writes the mapping), or in a header box of their own after it; before the header
+// box, or after the code stream, they change nothing.
+TEST(J2kColour, BoxesOutsideTheHeaderBoxCountWhereTheLibraryReadsThem)
+{
+    ASSERT_TRUE(kvtest::Installed({"opj_compress", "opj_decompress"}));
+    kvtest::TempFolder folder;
+    const std::string indexes = CompressRaw(folder, "indexes.jp2", 24, 10, 1, "-n 2");
+    const std::string three = CompressRaw(folder, "three.jp2", 24, 10, 3, "-mct 0 -n 2");
+    const std::string four = CompressRaw(folder, "four.jp2", 24, 10, 4, "-mct 0 -n 2");
+    ASSERT_FALSE(indexes.empty() || three.empty() || four.empty());
+    const std::string palette =
+        kvtest::WithHeaderBoxes(kvtest::WithColourBox(indexes, Enumerated(16)), ColourPalette());
+    const std::string swapped =
+        kvtest::WithHeaderBoxes(kvtest::WithColourBox(three, Enumerated(16)),
+                                kvtest::J2kChannelDefinitions({{0, 0, 3}, {1, 0, 2}, {2, 0, 1}}));
+    const std::string alphaFirst =
+        kvtest::WithHeaderBoxes(kvtest::WithColourBox(four, Enumerated(16)),
+                                kvtest::J2kChannelDefinitions({{0, 1, 0}, {1, 0, 1}, {2, 0, 2}, {3, 0, 3}}));
+    const std::string ycc = kvtest::WithColourBox(three, Enumerated(18));
+    using enum kvtest::TBoxPlace;
+    const struct
+    {
+        const char* name;
+        std::string file;
+        TIOJ2000ColorSpace colourSpace;
+    } cases[] = {
+        {"mapping after the header box", MovedOut(palette, {"cmap"}, AfterHeader), ioJ2000_RGB},
+        {"palette and mapping after the header box", MovedOut(palette, {"pclr", "cmap"}, AfterHeader),
+         ioJ2000_RGB},
+        {"palette and mapping in header boxes of their own", MovedOut(palette, {"pclr", "cmap"}, OwnHeader),
+         ioJ2000_RGB},
+        {"mapping before the header box", MovedOut(palette, {"cmap"}, BeforeHeader), ioJ2000_GRAYLEV},
+        {"palette and mapping after the code stream", MovedOut(palette, {"pclr", "cmap"}, AfterCodeStream),
+         ioJ2000_GRAYLEV},
+        {"red and blue swapped after the header box", MovedOut(swapped, {"cdef"}, AfterHeader), ioJ2000_RGB},
+        {"alpha first after the header box", MovedOut(alphaFirst, {"cdef"}, AfterHeader), ioJ2000_RGB},
+        {"alpha first in a header box of its own", MovedOut(alphaFirst, {"cdef"}, OwnHeader), ioJ2000_RGB},
+        {"red and blue swapped before the header box", MovedOut(swapped, {"cdef"}, BeforeHeader),
+         ioJ2000_RGB},
+        {"red and blue swapped after the code stream", MovedOut(swapped, {"cdef"}, AfterCodeStream),
+         ioJ2000_RGB},
+        {"sYCC after the header box", MovedOut(ycc, {"colr"}, AfterHeader), ioJ2000_YCbCr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectAsOpjDecompressDecodes(folder, "moved.jp2", c.file, c.colourSpace,
+                                     c.colourSpace == ioJ2000_YCbCr ? 1 : 0);
+    }
+}
+
+namespace {
+
 // A palette of one entry in three 8-bit columns, and a mapping of its three channels: each the
 // component, the type and the column given.
 std::string PaletteMapping(const std::vector<std::array<uint8_t, 3>>& mappings)
@@ -337,15 +418,15 @@ std::string PaletteMapping(const std::vector<std::array<uint8_t, 3>>& mappings)
 
 } // namespace
 
-// What the boxes alone decide is refused before the library decodes a tile, as it is for the
-// headers alone: channel definitions that leave a channel out, under a colour box of a method of
-// its own (as OpenJPEG's issue397.jp2 has them), that name a channel or a colour past the
-// channels, or that leave no colour; a mapping of a component that is not there, or of two
-// channels to one palette column. The library finds each only once it has decoded the picture: a
-// picture of 12000 x 8000 in one tile of a few bytes would cost the buffers of its first window
-// of 32 MB, and costs nothing; opj_compress's picture is refused all the same. A channel taken
-// straight from a chroma component sampled more coarsely than the first channel's luma is refused
-// too: the library would copy the luma's count of samples out of it and into its buffer.
+// What the boxes alone decide, in the header box or after it, is refused before the library decodes
+// a tile, as it is for the headers alone: channel definitions that leave a channel out, under a
+// colour box of a method of its own (as OpenJPEG's issue397.jp2 has them), that name a channel or a
+// colour past the channels, or that leave no colour; a mapping of a component that is not there, or
+// of two channels to one palette column. The library finds each only once it has decoded the
+// picture: a picture of 12000 x 8000 in one tile of a few bytes would cost the buffers of its first
+// window of 32 MB, and costs nothing; opj_compress's picture is refused all the same. A channel
+// taken straight from a chroma component sampled more coarsely than the first channel's luma is
+// refused too: the library would copy the luma's count of samples out of it and into its buffer.
 TEST(J2kColour, BoxesThatDoNotFitTheComponentsAreRefusedBeforeDecoding)
 {
     ASSERT_TRUE(kvtest::Installed({"opj_compress"}));
@@ -383,15 +464,20 @@ TEST(J2kColour, BoxesThatDoNotFitTheComponentsAreRefusedBeforeDecoding)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (const std::string* base : c.files) {
-            std::string file = kvtest::WithHeaderBoxes(*base, c.boxes);
+            std::string inside = kvtest::WithHeaderBoxes(*base, c.boxes);
             if (c.methodOfItsOwn) {
-                file = kvtest::WithColourBox(file, methodOfItsOwn);
+                inside = kvtest::WithColourBox(inside, methodOfItsOwn);
             }
-            for (bool paramsOnly : {false, true}) {
-                Decoded d;
-                EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(file, d, paramsOnly); }), 4 * 1024);
-                EXPECT_TRUE(d.Aborted);
-                EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+            const std::string files[] = {
+                inside, MovedOut(inside, {"pclr", "cmap", "cdef"}, kvtest::TBoxPlace::AfterHeader)};
+            for (const std::string& file : files) {
+                SCOPED_TRACE(&file == files ? "in the header box" : "after it");
+                for (bool paramsOnly : {false, true}) {
+                    Decoded d;
+                    EXPECT_LT(kvtest::ResidentGrowthOf([&] { DecodeJ2k(file, d, paramsOnly); }), 4 * 1024);
+                    EXPECT_TRUE(d.Aborted);
+                    EXPECT_EQ(d.Bitmap.GetWidth(), 0);
+                }
             }
         }
     }

@@ -145,6 +145,24 @@ std::vector<size_t> TilePartStarts(const std::string& bytes, size_t& end)
     return starts;
 }
 
+// A box of a JP2 file: where it starts, and its length.
+struct TBoxAt
+{
+    size_t Start = std::string::npos;
+    uint32_t Length = 0;
+};
+
+// The first box of that type among the boxes from `from` up to `to`.
+TBoxAt FindBox(const std::string& bytes, size_t from, size_t to, const std::string& type)
+{
+    for (size_t at = from; at + 8 <= to && Get32(bytes, at) >= 8; at += Get32(bytes, at)) {
+        if (bytes.compare(at + 4, 4, type) == 0) {
+            return {at, Get32(bytes, at)};
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 std::string CompressPlanes(const TempFolder& folder, const std::string& name, int32_t width, int32_t height,
@@ -171,7 +189,10 @@ std::string CompressRaw(const TempFolder& folder, const std::string& name, int32
                 planes += char(x * 9 + y * 5 + int32_t(c) * 70);
             }
         }
-        sampling += (c == 0 ? "@" : ":") + std::to_string(across) + "x" + std::to_string(down);
+        // Appended a piece at a time: GCC 12's -O3 takes a literal prepended to a temporary for
+        // overlapping copies.
+        sampling += c == 0 ? '@' : ':';
+        sampling += std::to_string(across) + "x" + std::to_string(down);
     }
     const std::string raw = folder.Write(name + ".raw", planes), file = folder.File(name);
     const std::string format = std::to_string(width) + "," + std::to_string(height) + "," +
@@ -232,6 +253,27 @@ std::string WithHeaderBoxes(const std::string& jp2, const std::string& boxes)
     std::string file = jp2.substr(0, header + length) + boxes + jp2.substr(header + length);
     Put32(file, header, length + uint32_t(boxes.size()));
     return file;
+}
+
+std::string WithBoxMovedOut(const std::string& jp2, const std::string& type, TBoxPlace place)
+{
+    const TBoxAt header = FindBox(jp2, 0, jp2.size(), "jp2h");
+    const TBoxAt moved = FindBox(jp2, header.Start + 8, header.Start + header.Length, type);
+    if (header.Start == std::string::npos || moved.Start == std::string::npos) {
+        return jp2;
+    }
+    std::string box = jp2.substr(moved.Start, moved.Length), file = jp2;
+    file.erase(moved.Start, moved.Length);
+    const uint32_t headerLength = header.Length - moved.Length;
+    Put32(file, header.Start, headerLength);
+    if (place == TBoxPlace::OwnHeader) {
+        const TBoxAt image = FindBox(file, header.Start + 8, header.Start + headerLength, "ihdr");
+        box = J2kBox("jp2h", file.substr(image.Start, image.Length) + box);
+    }
+    const size_t at = place == TBoxPlace::BeforeHeader      ? header.Start
+                      : place == TBoxPlace::AfterCodeStream ? file.size()
+                                                            : FindBox(file, 0, file.size(), "jp2c").Start;
+    return file.insert(at, box);
 }
 
 std::string J2kIdentityPalette()

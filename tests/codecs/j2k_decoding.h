@@ -118,6 +118,21 @@ std::string WithColourBox(const std::string& jp2, const std::string& contents);
 // A JP2 file with boxes added at the end of its header box.
 std::string WithHeaderBoxes(const std::string& jp2, const std::string& boxes);
 
+// Where a box moved out of a JP2 file's header box goes: to the top level after the header box
+// (just before the code-stream box) or before it, after the code-stream box, or into a header box
+// of its own, repeating the image header, just before the code-stream box.
+enum class TBoxPlace
+{
+    AfterHeader,
+    BeforeHeader,
+    AfterCodeStream,
+    OwnHeader
+};
+
+// A JP2 file of opj_compress with the first box of that type in its header box moved out of it to
+// the place; the file as it is when its header box holds none.
+std::string WithBoxMovedOut(const std::string& jp2, const std::string& type, TBoxPlace place);
+
 // A palette and component mapping that take three 8-bit components each through a column of its
 // own whose entry k is k, which the library applies only to a picture or a window of it decoded
 // whole: the reader then decodes in windows, to the pixels of the components.

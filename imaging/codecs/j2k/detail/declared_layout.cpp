@@ -200,38 +200,54 @@ void ReadChannelDefinitions(TStream& stream, const TBox& box, TDeclaredLayout& l
     }
 }
 
-// The colour boxes of the first JP2 header box: the first "colr" box, the palette and component
-// mapping, and the first channel definitions.
-void ReadColourBoxes(TStream& stream, int64_t offset, int64_t end, TDeclaredLayout& layout)
+// Which colour boxes have been taken: the first colour box is kept; the library refuses a file with
+// two palettes, mappings or channel definitions, or a mapping before its palette, as it reads its
+// header, before it decodes anything.
+struct TColourBoxesTaken
 {
+    bool Colour = false;
+    bool Palette = false;
+    bool Mapping = false;
+};
+
+void TakeColourBox(TStream& stream, const TBox& box, TColourBoxesTaken& taken, TDeclaredLayout& layout)
+{
+    if (box.Type == ColourBoxType && !taken.Colour) {
+        taken.Colour = true;
+        ReadColourBox(stream, box, layout);
+    } else if (box.Type == PaletteBoxType && !taken.Palette) {
+        taken.Palette = true;
+        ReadPalette(stream, box, layout);
+    } else if (box.Type == MappingBoxType && !taken.Mapping) {
+        taken.Mapping = true;
+        ReadComponentMappings(stream, box, layout);
+    } else if (box.Type == ChannelsBoxType && !layout.ChannelDefinitionBox) {
+        layout.ChannelDefinitionBox = true;
+        ReadChannelDefinitions(stream, box, layout);
+    }
+}
+
+// The colour boxes before the code-stream box, in their order, where the library takes them: in
+// every header box (jp2h), and at the top level once the first header box is read, as some
+// encoders write the mapping. The library skips those before the header box, and reads those after
+// the code stream only once it has decoded the picture, which they leave as it is.
+void ReadColourBoxes(TStream& stream, int64_t offset, TDeclaredLayout& layout)
+{
+    TColourBoxesTaken taken;
+    bool headerRead = false;
     TBox box;
-    while (ReadBox(stream, offset, end, box) && box.Type != HeaderBoxType) {
-        if (!box.Whole) {
-            return;
-        }
-        offset = box.End;
-    }
-    if (box.Type != HeaderBoxType) {
-        return;
-    }
-    bool colourSeen = false, paletteSeen = false, mappingSeen = false;
-    TBox child;
-    for (offset = box.First; ReadBox(stream, offset, box.End, child); offset = child.End) {
-        if (child.Type == ColourBoxType && !colourSeen) {
-            colourSeen = true;
-            ReadColourBox(stream, child, layout);
-        } else if (child.Type == PaletteBoxType && !paletteSeen) {
-            paletteSeen = true;
-            ReadPalette(stream, child, layout);
-        } else if (child.Type == MappingBoxType && !mappingSeen) {
-            mappingSeen = true;
-            ReadComponentMappings(stream, child, layout);
-        } else if (child.Type == ChannelsBoxType && !layout.ChannelDefinitionBox) {
-            layout.ChannelDefinitionBox = true;
-            ReadChannelDefinitions(stream, child, layout);
+    for (; ReadBox(stream, offset, layout.CodeStreamBox, box); offset = box.End) {
+        if (box.Type == HeaderBoxType) {
+            headerRead = true;
+            TBox child;
+            for (int64_t at = box.First; ReadBox(stream, at, box.End, child); at = child.End) {
+                TakeColourBox(stream, child, taken, layout);
+            }
+        } else if (headerRead) {
+            TakeColourBox(stream, box, taken, layout);
         }
     }
-    layout.Palette = paletteSeen && mappingSeen;
+    layout.Palette = taken.Palette && taken.Mapping;
 }
 
 uint64_t Extent(const TGridAxis& axis)
@@ -512,7 +528,7 @@ bool ReadDeclaredLayout(TStream& stream, bool jp2, TDeclaredLayout& layout)
     }
     if (found && jp2) {
         layout.PictureEnd = layout.CodeStream + layout.CodeStreamBytes;
-        ReadColourBoxes(stream, start, end, layout);
+        ReadColourBoxes(stream, start, layout);
     }
     stream.SetPosition(start);
     return found;

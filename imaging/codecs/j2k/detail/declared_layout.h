@@ -2,7 +2,8 @@
 // library reads it: the tiles and components of its SIZ marker (the library makes a record for
 // every tile, and one for each component of every tile, while it reads the main header, however
 // few bytes follow it), its coding styles, its marker segments and tile-parts, where it ends, and
-// a JP2 file's colour box, palette, component mapping and channel definitions.
+// a JP2 file's colour box, palette, component mapping and channel definitions, in its header box
+// or after it.
 #pragma once
 
 #include <array>
