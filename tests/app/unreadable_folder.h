@@ -8,9 +8,41 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 
 namespace apptest {
+
+// While it lives, the calling thread has only the rights an ordinary user has over files and
+// folders: the capabilities that pass over their rights and owners leave its effective set. Only
+// this thread's set changes (the other threads keep theirs), and the permitted set stays, so
+// that the destructor can raise them again.
+class TOrdinaryUser
+{
+public:
+    TOrdinaryUser()
+    {
+        if (::syscall(SYS_capget, &FHeader, FSaved) == 0) {
+            __user_cap_data_struct lowered[2] = {FSaved[0], FSaved[1]};
+            lowered[0].effective &=
+                ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+            FLowered = ::syscall(SYS_capset, &FHeader, lowered) == 0;
+        }
+    }
+    ~TOrdinaryUser()
+    {
+        if (FLowered) {
+            ::syscall(SYS_capset, &FHeader, FSaved);
+        }
+    }
+    TOrdinaryUser(const TOrdinaryUser&) = delete;
+    TOrdinaryUser& operator=(const TOrdinaryUser&) = delete;
+
+private:
+    __user_cap_header_struct FHeader{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct FSaved[2]{};
+    bool FLowered = false;
+};
 
 class TUnreadableFolder
 {
@@ -20,19 +52,11 @@ public:
     explicit TUnreadableFolder(std::string Folder, mode_t Mode = 0) : FFolder(std::move(Folder))
     {
         ::chmod(FFolder.c_str(), Mode);
-        // Only this thread's effective set changes (the other threads keep theirs), and the
-        // permitted set stays, so that the destructor can raise the rights again.
-        if (::syscall(SYS_capget, &FHeader, FSaved) == 0) {
-            __user_cap_data_struct lowered[2] = {FSaved[0], FSaved[1]};
-            lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-            FLowered = ::syscall(SYS_capset, &FHeader, lowered) == 0;
-        }
+        FUser = std::make_unique<TOrdinaryUser>();
     }
     ~TUnreadableFolder()
     {
-        if (FLowered) {
-            ::syscall(SYS_capset, &FHeader, FSaved);
-        }
+        FUser.reset();
         ::chmod(FFolder.c_str(), 0755);
     }
     TUnreadableFolder(const TUnreadableFolder&) = delete;
@@ -40,9 +64,7 @@ public:
 
 private:
     std::string FFolder;
-    __user_cap_header_struct FHeader{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct FSaved[2]{};
-    bool FLowered = false;
+    std::unique_ptr<TOrdinaryUser> FUser;
 };
 
 } // namespace apptest
