@@ -202,11 +202,13 @@ bool IsUnchangeable(const struct statx& Info)
     return (Info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
 }
 
-// A folder something is mounted on stays however empty it is.
+// What something is mounted on stays however empty it is. Files of an overlay may tell the
+// device of their layer, so only folders are compared by device.
 bool IsMountPoint(const struct statx& Folder, const struct statx& Entry)
 {
     return (Entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0 ||
-           Entry.stx_dev_major != Folder.stx_dev_major || Entry.stx_dev_minor != Folder.stx_dev_minor;
+           (S_ISDIR(Entry.stx_mode) &&
+            (Entry.stx_dev_major != Folder.stx_dev_major || Entry.stx_dev_minor != Folder.stx_dev_minor));
 }
 
 // Whether entries can be deleted from the folder open as Fd: it can be written and searched, or
@@ -285,7 +287,7 @@ std::string FirstUndeletableIn(DIR* Folder, const struct statx& Info, const std:
         const bool isFolder = S_ISDIR(entry.stx_mode);
         const std::string path = Relative + name + (isFolder ? "/" : "");
         if (!deletable || IsUnchangeable(entry) || StickyKeeps(Info, entry, Rights) ||
-            (isFolder && IsMountPoint(Info, entry))) {
+            IsMountPoint(Info, entry)) {
             return path;
         }
         if (!isFolder) {
