@@ -67,10 +67,10 @@ public:
         // A drop folder shared by a team, where another user has replaced the page of the user's
         // earlier gallery; and an earlier gallery holding another user's folder.
         EXPECT_TRUE(ForceDirectories(Root + "shared/0a1b2c3d/") && ForceDirectories(Root + "web/album/"));
-        Temp.Write("kept/shared/0a1b2c3d/one.jpg", "the user's picture");
-        Temp.Write("kept/shared/index.html", "another user's page");
-        Temp.Write("kept/web/index.html", "the user's earlier gallery");
-        Temp.Write("kept/web/album/notes.txt", "another user's notes");
+        for (const char* file :
+             {"shared/0a1b2c3d/one.jpg", "shared/index.html", "web/index.html", "web/album/notes.txt"}) {
+            Temp.Write(std::string("kept/") + file, file);
+        }
         for (const char* other : {"shared", "shared/index.html", "web/album", "web/album/notes.txt"}) {
             EXPECT_EQ(::chown((Root + other).c_str(), OtherUser, OtherUser), 0) << other;
         }
@@ -85,10 +85,6 @@ public:
         };
         Cases.insert(Cases.end(), asRoot.begin(), asRoot.end());
     }
-    ~TKeptFolders() { ::chmod((Root + "locked").c_str(), 0755); }
-    TKeptFolders(const TKeptFolders&) = delete;
-    TKeptFolders& operator=(const TKeptFolders&) = delete;
-
     static constexpr uid_t OtherUser = 65534;
     const std::string Root;
     std::vector<TKeptFolder> Cases;

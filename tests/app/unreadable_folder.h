@@ -8,7 +8,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <memory>
 #include <string>
 
 namespace apptest {
@@ -44,7 +43,7 @@ private:
     bool FLowered = false;
 };
 
-class TUnreadableFolder
+class TUnreadableFolder : public TOrdinaryUser
 {
 public:
     // Gives Folder the mode (no right at all by default); the calling thread stops reading and
@@ -52,19 +51,11 @@ public:
     explicit TUnreadableFolder(std::string Folder, mode_t Mode = 0) : FFolder(std::move(Folder))
     {
         ::chmod(FFolder.c_str(), Mode);
-        FUser = std::make_unique<TOrdinaryUser>();
     }
-    ~TUnreadableFolder()
-    {
-        FUser.reset();
-        ::chmod(FFolder.c_str(), 0755);
-    }
-    TUnreadableFolder(const TUnreadableFolder&) = delete;
-    TUnreadableFolder& operator=(const TUnreadableFolder&) = delete;
+    ~TUnreadableFolder() { ::chmod(FFolder.c_str(), 0755); }
 
 private:
     std::string FFolder;
-    std::unique_ptr<TOrdinaryUser> FUser;
 };
 
 } // namespace apptest
