@@ -7,6 +7,7 @@
 #include "app/templates.h"
 #include "platform/core/files.h"
 #include "tests/app/gallery_run_test_support.h"
+#include "tests/app/unreadable_folder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
@@ -60,6 +61,29 @@ TEST(FileUtils, EmptyFolderOfNothingDeletesNothing)
     EmptyFolder(file);
     EXPECT_TRUE(SetCurrentDir(current));
     EXPECT_TRUE(FileExists(file));
+}
+
+TEST(FileUtils, EmptyingCheckLooksIntoTheUsersClosedFoldersAndChangesNothing)
+{
+    kvtest::TempFolder temp;
+    const std::string closed = temp.File("gallery/closed");
+    ASSERT_TRUE(ForceDirectories(closed + "/inner/"));
+    temp.Write("gallery/closed/inner/a.jpg", "picture");
+    ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+    const auto check = [&] {
+        const apptest::TOrdinaryUser user;
+        return FirstEntryThatCannotBeDeleted(temp.File("gallery/"));
+    };
+    EXPECT_EQ(check(), "");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((closed + "/inner").c_str(), 65534, 65534), 0);
+        EXPECT_EQ(check(), "closed/inner/a.jpg");
+    }
+    struct stat info
+    {
+    };
+    EXPECT_EQ(::stat(closed.c_str(), &info) == 0 ? info.st_mode & 07777 : 1u, 0u);
+    ::chmod(closed.c_str(), 0755);
 }
 
 TEST(FileUtils, MadeFoldersGoWithWhatTheyHoldAndNothingElse)
