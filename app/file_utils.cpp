@@ -1,6 +1,7 @@
 // File-level helpers of the gallery maker.
 #include "app/file_utils.h"
 
+#include "app/folder_identity.h"
 #include "app/settings.h"
 #include "app/templates.h"
 #include "platform/core/files.h"
@@ -8,13 +9,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -123,6 +125,20 @@ bool ReadTemplateText(const std::string& FileName, std::string& Text)
 
 namespace {
 
+// The names in an open folder, "." and ".." left out, in byte order.
+std::vector<std::string> EntryNames(DIR* Folder)
+{
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(Folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // Empties the folder open as FolderFd. Every step works relative to an open folder and never
 // follows a link, so a link planted inside cannot lead the deletion elsewhere.
 void EmptyFolderAt(int FolderFd)
@@ -132,13 +148,7 @@ void EmptyFolderAt(int FolderFd)
         ::close(FolderFd);
         return;
     }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    }
+    const std::vector<std::string> names = EntryNames(folder);
     const int fd = ::dirfd(folder);
     for (const std::string& name : names) {
         struct stat info
@@ -164,22 +174,135 @@ void EmptyFolderAt(int FolderFd)
     ::closedir(folder);
 }
 
-std::filesystem::path RealLocation(const std::string& Path)
+// What the process may do past the rights a folder's mode and owner give. Capabilities are the
+// thread's own, so they are asked for on the thread that empties.
+struct TDeletingRights
 {
-    if (Path.empty()) {
-        return std::filesystem::path();
+    uid_t User = ::geteuid();
+    // Deletes others' entries in sticky folders.
+    bool OwnsEverything = HasEffectiveCapability(CAP_FOWNER);
+
+    static bool HasEffectiveCapability(int Capability)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        return ::syscall(SYS_capget, &header, data) == 0 &&
+               (data[Capability / 32].effective & (1u << (Capability % 32))) != 0;
     }
-    std::error_code error;
-    std::filesystem::path real =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(Path, error), error);
-    if (error) {
-        return std::filesystem::path();
+};
+
+bool StatusAt(int FolderFd, const char* Name, int Flags, struct statx& Info)
+{
+    return ::statx(FolderFd, Name, Flags | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_UID, &Info) == 0;
+}
+
+// Immutable and append-only entries lose no name, and folders so marked lose no entry.
+bool IsUnchangeable(const struct statx& Info)
+{
+    return (Info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
+}
+
+// What something is mounted on stays however empty it is. Files of an overlay may tell the
+// device of their layer, so only folders are compared by device.
+bool IsMountPoint(const struct statx& Folder, const struct statx& Entry)
+{
+    return (Entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0 ||
+           (S_ISDIR(Entry.stx_mode) &&
+            (Entry.stx_dev_major != Folder.stx_dev_major || Entry.stx_dev_minor != Folder.stx_dev_minor));
+}
+
+// Whether entries can be deleted from the folder open as Fd: it can be written and searched, or
+// it is the user's own, which the emptying opens up first.
+bool CanDeleteEntriesOf(int Fd, const struct statx& Info, const TDeletingRights& Rights)
+{
+    return !IsUnchangeable(Info) &&
+           (Info.stx_uid == Rights.User || ::faccessat(Fd, "", W_OK | X_OK, AT_EACCESS | AT_EMPTY_PATH) == 0);
+}
+
+// In a sticky folder only the entry's owner, the folder's owner and a process that owns
+// everything delete an entry.
+bool StickyKeeps(const struct statx& Folder, const struct statx& Entry, const TDeletingRights& Rights)
+{
+    return (Folder.stx_mode & S_ISVTX) != 0 && !Rights.OwnsEverything && Entry.stx_uid != Rights.User &&
+           Folder.stx_uid != Rights.User;
+}
+
+// A sub-folder opened to see what it holds, as the emptying opens it: one of the user's own that
+// is closed to them is opened up for the look, and gets its mode back afterwards.
+class TLookInside
+{
+public:
+    TLookInside(int ParentFd, const std::string& Name, const struct statx& Info,
+                const TDeletingRights& Rights)
+        : FParentFd(ParentFd), FName(Name), FMode(Info.stx_mode & 07777)
+    {
+        const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int fd = ::openat(ParentFd, Name.c_str(), flags);
+        if (fd < 0 && errno == EACCES && Info.stx_uid == Rights.User) {
+            FOpenedUp = ::fchmodat(ParentFd, Name.c_str(), FMode | S_IRUSR | S_IXUSR, 0) == 0;
+            fd = FOpenedUp ? ::openat(ParentFd, Name.c_str(), flags) : -1;
+        }
+        FFolder = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (fd >= 0 && FFolder == nullptr) {
+            ::close(fd);
+        }
     }
-    // "a/b/" and "a/b" are one folder.
-    if (real.has_relative_path() && !real.has_filename()) {
-        real = real.parent_path();
+    ~TLookInside()
+    {
+        if (FFolder != nullptr) {
+            ::closedir(FFolder);
+        }
+        if (FOpenedUp) {
+            ::fchmodat(FParentFd, FName.c_str(), FMode, 0);
+        }
     }
-    return real;
+    TLookInside(const TLookInside&) = delete;
+    TLookInside& operator=(const TLookInside&) = delete;
+
+    DIR* Folder() const { return FFolder; }
+
+private:
+    int FParentFd;
+    std::string FName;
+    mode_t FMode;
+    bool FOpenedUp = false;
+    DIR* FFolder = nullptr;
+};
+
+// The first entry under the open folder (its status Info, its path Relative from the folder
+// being emptied) that the emptying could not delete; empty when there is none.
+std::string FirstUndeletableIn(DIR* Folder, const struct statx& Info, const std::string& Relative,
+                               const TDeletingRights& Rights)
+{
+    const int fd = ::dirfd(Folder);
+    const bool deletable = CanDeleteEntriesOf(fd, Info, Rights);
+    for (const std::string& name : EntryNames(Folder)) {
+        struct statx entry
+        {
+        };
+        // An entry gone meanwhile needs no deleting.
+        if (!StatusAt(fd, name.c_str(), AT_SYMLINK_NOFOLLOW, entry)) {
+            continue;
+        }
+        const bool isFolder = S_ISDIR(entry.stx_mode);
+        const std::string path = Relative + name + (isFolder ? "/" : "");
+        if (!deletable || IsUnchangeable(entry) || StickyKeeps(Info, entry, Rights) ||
+            IsMountPoint(Info, entry)) {
+            return path;
+        }
+        if (!isFolder) {
+            continue;
+        }
+        const TLookInside inside(fd, name, entry, Rights);
+        if (inside.Folder() == nullptr) {
+            return path;
+        }
+        const std::string inner = FirstUndeletableIn(inside.Folder(), entry, path, Rights);
+        if (!inner.empty()) {
+            return inner;
+        }
+    }
+    return std::string();
 }
 
 } // namespace
@@ -227,13 +350,37 @@ bool CanMakeEntriesIn(const std::string& Folder)
     return made;
 }
 
+std::string FirstEntryThatCannotBeDeleted(const std::string& Folder)
+{
+    DIR* folder = ::opendir(Folder.c_str());
+    if (folder == nullptr) {
+        return std::string();
+    }
+    struct statx info
+    {
+    };
+    const TDeletingRights rights;
+    std::string found;
+    if (StatusAt(::dirfd(folder), "", AT_EMPTY_PATH, info)) {
+        found = FirstUndeletableIn(folder, info, "", rights);
+    }
+    ::closedir(folder);
+    return found;
+}
+
 std::string GalleryFolderWriteProblem(const std::string& GalleryFolder)
 {
     const std::string folder = IncludeTrailingPathDelimiter(TypedFolder(GalleryFolder));
-    if (!DirectoryExists(folder) || CanMakeEntriesIn(folder)) {
+    if (!DirectoryExists(folder)) {
         return std::string();
     }
-    return "Can't write to the folder: " + folder + "\nNothing in it has been deleted.";
+    const std::string nothingDeleted = "\nNothing in it has been deleted.";
+    if (!CanMakeEntriesIn(folder)) {
+        return "Can't write to the folder: " + folder + nothingDeleted;
+    }
+    const std::string kept = FirstEntryThatCannotBeDeleted(folder);
+    return kept.empty() ? std::string()
+                        : "Can't delete " + kept + " from the folder: " + folder + nothingDeleted;
 }
 
 void RemoveFolder(const std::string& Folder)
@@ -264,26 +411,6 @@ void CopyTemplateImages(const std::string& Source, const std::string& Destinatio
     }
 }
 
-bool IsInsideFolder(const std::string& Path, const std::string& Folder)
-{
-    if (Path.empty() || Folder.empty()) {
-        return false;
-    }
-    const std::filesystem::path path = RealLocation(Path);
-    const std::filesystem::path folder = RealLocation(Folder);
-    if (path.empty() || folder.empty()) {
-        return false;
-    }
-    auto inside = path.begin();
-    for (const auto& part : folder) {
-        if (inside == path.end() || *inside != part) {
-            return false;
-        }
-        ++inside;
-    }
-    return true;
-}
-
 std::string GalleryFolderRefusal(const std::string& GalleryFolder)
 {
     // A "~user" of no user would become a folder of that name in the current folder.
@@ -291,8 +418,9 @@ std::string GalleryFolderRefusal(const std::string& GalleryFolder)
         return "Can't create the folder: " + IncludeTrailingPathDelimiter(GalleryFolder);
     }
     const std::string gallery = TypedFolder(GalleryFolder);
-    const std::filesystem::path folder = RealLocation(gallery);
-    if (folder.empty() || folder == folder.root_path() || IsInsideFolder(HomeFolder(), gallery)) {
+    TFolderLocation location;
+    if (!LocateFolder(gallery, location) || IsInsideFolder("/", gallery) ||
+        IsInsideFolder(HomeFolder(), gallery)) {
         return "The folder to create the gallery can't be the root folder, the home folder or a folder "
                "that holds it.\nPlease choose another folder.";
     }

@@ -34,9 +34,15 @@ void EmptyFolder(const std::string& Folder);
 // Whether a new file and a new folder can be made in Folder and removed again: what emptying it
 // and making a gallery in it need. Nothing else in it is touched.
 bool CanMakeEntriesIn(const std::string& Folder);
-// Why an existing gallery folder must not be emptied: it cannot take new files and folders, so
-// that it would lose what it holds without a new gallery. The message names the folder; empty
-// when the folder can, or does not exist (the run makes it then).
+// The first entry inside Folder that EmptyFolder could not delete, by its path from Folder ("a/"
+// for a folder): another user's entry in a sticky folder, one in a folder that cannot be written,
+// a folder that cannot be listed or is a mount point, an immutable or append-only one; empty
+// when every one can go. Nothing is deleted, and nothing changed.
+std::string FirstEntryThatCannotBeDeleted(const std::string& Folder);
+// Why an existing gallery folder must not be emptied: it cannot take new files and folders, or
+// holds an entry that cannot be deleted, so that it would lose part of what it holds without a
+// new gallery. The message names the folder and the entry; empty when the folder can be emptied
+// whole, or does not exist (the run makes it then).
 std::string GalleryFolderWriteProblem(const std::string& GalleryFolder);
 
 // Removes Folder and everything in it, as EmptyFolder empties it. A Folder that is a link (or no
@@ -46,9 +52,6 @@ void RemoveFolder(const std::string& Folder);
 // Copies every file of Source (sub-folders excluded) into Destination, replacing files of the
 // same name; nothing when Source does not exist.
 void CopyTemplateImages(const std::string& Source, const std::string& Destination);
-
-// True when Path is Folder or lies inside it, comparing the real locations (links resolved).
-bool IsInsideFolder(const std::string& Path, const std::string& Folder);
 
 // Why GalleryFolder must not be emptied: the message to show when it is a "~user" of no user
 // ("Can't create the folder: " and the text), none, the root folder or holds the home folder,

@@ -179,7 +179,7 @@ TGalleryResult TGalleryRun::CreateGallery()
     FPageStarted = false;
     FTemplateFiles.clear();
     const bool done = Prepare() && CheckPictures() && ProcessPictures() && WritePages();
-    CleanUp();
+    CleanUp(done);
     if (FCancelled) {
         return grCancelled;
     }
@@ -244,8 +244,9 @@ bool TGalleryRun::Prepare()
 
     FPrefix = RandomName(8) + "/";
     FTargetFolder = FGalleryPath + FPrefix;
-    if (!ForceDirectories(FTargetFolder)) {
-        ShowMessage("Can't create the folder: " + FTargetFolder);
+    // The user chose the gallery folder: the message names it, not the run's folder inside.
+    if (!FMadeFolders.Make(FTargetFolder)) {
+        ShowMessage("Can't create the folder: " + FGalleryPath);
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
@@ -328,6 +329,7 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
         TemplatePath = FGalleryPath + "template.html";
         const std::string filesDir = RandomName(12);
         FTemplateFiles = FGalleryPath + filesDir + "/";
+        FMadeFolders.Make(FTemplateFiles);
         Reported = !ImportHtmlTemplate(GallerySettings.TemplateFile, FGalleryPath, filesDir, true, "");
         // A refused import leaves no folder of its files behind.
         if (Reported) {
@@ -344,7 +346,7 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
     if (IsPlainFolderName(entry.ImagesDir)) {
         const std::string destination = FGalleryPath + entry.ImagesDir + "/";
         FTemplateFiles = destination;
-        ForceDirectories(destination);
+        FMadeFolders.Make(destination);
         CopyTemplateImages(TemplateFolder(entry) + entry.ImagesDir + "/", destination);
     }
     return true;
@@ -584,7 +586,7 @@ bool TGalleryRun::WritePages()
     const size_t earlierErrors = FErrors.size();
     FTargetFolder = FGalleryPath + FPrefix + "thumbs/";
     FPicturesFolder = FGalleryPath + FPrefix;
-    ForceDirectories(FTargetFolder);
+    FMadeFolders.Make(FTargetFolder);
     FStatus.ShowStage(gsPages);
     SetStatusIcon(gsPages, "clock_" + IntToStr(ClockFrame));
     StartProgress(static_cast<int32_t>(FPictures.size()));
@@ -685,7 +687,7 @@ void TGalleryRun::FinishThumbnails()
 
 // ---- Clean-up ----
 
-void TGalleryRun::CleanUp()
+void TGalleryRun::CleanUp(bool Done)
 {
     FinishThumbnails();
     if (FWorkers) {
@@ -717,6 +719,12 @@ void TGalleryRun::CleanUp()
         }
         FStatus.ShowErrors(text);
     }
+    // A run that failed before it wrote a page leaves none of its folders; one that wrote pages, or
+    // was cancelled, leaves what it wrote.
+    if (!Done && !FCancelled && !(FWriter && FWriter->PagesWritten > 0)) {
+        FMadeFolders.RemoveAll();
+    }
+    FMadeFolders.Keep();
     RemoveUnusedPictureFolder();
     FWriter.reset();
     FWorkers.reset();

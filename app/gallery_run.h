@@ -3,6 +3,7 @@
 // reports to a status interface (the status window, or none at all).
 #pragma once
 
+#include "app/folder_identity.h"
 #include "app/page_writer.h"
 #include "app/typed_values.h"
 #include "platform/core/streams.h"
@@ -99,7 +100,8 @@ private:
     bool CheckPictures();
     bool ProcessPictures();
     bool WritePages();
-    void CleanUp();
+    // Done: every stage ran to its end.
+    void CleanUp(bool Done);
     void RemoveUnusedPictureFolder();
 
     void FailStage(int32_t Stage);
@@ -160,6 +162,7 @@ private:
     std::chrono::steady_clock::time_point FClockTurned;
     // The folder of the template's own files copied into the gallery, empty when none.
     std::string FTemplateFiles;
+    TMadeFolders FMadeFolders;
     bool FCancelled = false;
     // Set once the writer starts on a page: from then on a page may refer to the template's files.
     bool FPageStarted = false;

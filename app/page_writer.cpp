@@ -368,6 +368,7 @@ bool TPageWriter::ClosePage()
         FHost.WriteFailed(FPageFileName);
         return false;
     }
+    ++PagesWritten;
     return true;
 }
 

@@ -118,6 +118,8 @@ public:
     TPagesResult WritePages(const std::function<bool(bool Placing)>& AfterTag);
 
     bool PageOpen() const { return FPageFile != nullptr; }
+    // Pages that have taken their names.
+    int32_t PagesWritten = 0;
     int32_t PageNumber = 0;
     int32_t TotalPages = 1;
     // Set while pictures remain to be placed: the end of the template then starts a new page.

@@ -48,6 +48,8 @@ TEST=(
   fgallery
   # the saved-file tests: a small ext4 disk that fills up, and ACLs on the files saved over
   e2fsprogs acl
+  # the gallery folder tests: a FAT disk, whose names are one folder whatever their case
+  dosfstools fusefat
   # drawings no one here wrote, for the vector layer's DXF import
   librecad-data openscad-testing-data
 )

@@ -2,9 +2,12 @@
 // the refusals that keep a gallery folder from swallowing the user's files.
 #include "app/file_utils.h"
 
+#include "app/folder_identity.h"
 #include "app/settings.h"
 #include "app/templates.h"
 #include "platform/core/files.h"
+#include "tests/app/gallery_run_test_support.h"
+#include "tests/app/unreadable_folder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
@@ -58,6 +61,49 @@ TEST(FileUtils, EmptyFolderOfNothingDeletesNothing)
     EmptyFolder(file);
     EXPECT_TRUE(SetCurrentDir(current));
     EXPECT_TRUE(FileExists(file));
+}
+
+TEST(FileUtils, EmptyingCheckLooksIntoTheUsersClosedFoldersAndChangesNothing)
+{
+    kvtest::TempFolder temp;
+    const std::string closed = temp.File("gallery/closed");
+    ASSERT_TRUE(ForceDirectories(closed + "/inner/"));
+    temp.Write("gallery/closed/inner/a.jpg", "picture");
+    ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+    const auto check = [&] {
+        const apptest::TOrdinaryUser user;
+        return FirstEntryThatCannotBeDeleted(temp.File("gallery/"));
+    };
+    EXPECT_EQ(check(), "");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((closed + "/inner").c_str(), 65534, 65534), 0);
+        EXPECT_EQ(check(), "closed/inner/a.jpg");
+    }
+    struct stat info
+    {
+    };
+    EXPECT_EQ(::stat(closed.c_str(), &info) == 0 ? info.st_mode & 07777 : 1u, 0u);
+    ::chmod(closed.c_str(), 0755);
+}
+
+TEST(FileUtils, MadeFoldersGoWithWhatTheyHoldAndNothingElse)
+{
+    kvtest::TempFolder temp;
+    TMadeFolders made;
+    ASSERT_TRUE(made.Make(temp.File("new/gallery/pictures/")));
+    ASSERT_TRUE(made.Make(temp.File("new/gallery/files")));
+    ASSERT_TRUE(made.Make(temp.File("new/gallery/pictures/thumbs/")));
+    temp.Write("new/gallery/pictures/a.jpg", "written by the run");
+    // A folder put where one was made is another folder, and one made that moved is not there.
+    ASSERT_EQ(::rename(temp.File("new/gallery/files").c_str(), temp.File("moved").c_str()), 0);
+    ASSERT_TRUE(ForceDirectories(temp.File("new/gallery/files/")));
+    made.RemoveAll();
+    EXPECT_EQ(gallerytest::FolderTree(temp.Path()),
+              (std::vector<std::string>{"moved/", "new/", "new/gallery/", "new/gallery/files/"}));
+    // Folders made on the way to one go too, once empty.
+    ASSERT_TRUE(made.Make(temp.File("other/deeper/")));
+    made.RemoveAll();
+    EXPECT_FALSE(DirectoryExists(temp.File("other/")));
 }
 
 TEST(FileUtils, CopyTemplateImagesCopiesFilesOnly)

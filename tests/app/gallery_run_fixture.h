@@ -211,7 +211,14 @@ protected:
     {
         GallerySettings.Threads = Threads;
         TNeutralRun run{Run(), {}};
-        const std::string prefix = RandomFolder(FGallery, 8);
+        std::string prefix = RandomFolder(FGallery, 8);
+        // A run that failed before its first page leaves no picture folder; its errors name it.
+        const std::string errors = run.Shown.Errors.empty() ? "" : run.Shown.Errors[0];
+        for (size_t at = errors.find(FGallery); prefix.empty() && at != std::string::npos;
+             at = errors.find(FGallery, at + 1)) {
+            const std::string name = errors.substr(at + FGallery.size(), 9);
+            prefix = name.find_first_not_of("0123456789abcdef") == 8 && name[8] == '/' ? name : "";
+        }
         const auto neutral = [&](std::string Text) {
             for (size_t at = 0; !prefix.empty() && (at = Text.find(prefix, at)) != std::string::npos;) {
                 Text.replace(at, prefix.size(), "<pictures>/");

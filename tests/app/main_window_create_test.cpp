@@ -15,6 +15,7 @@
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
 #include "tests/app/gallery_run_test_support.h"
+#include "tests/app/kept_gallery_folders.h"
 #include "tests/app/main_window_test_support.h"
 #include "tests/app/unreadable_folder.h"
 #include "tests/app/window_test_support.h"
@@ -391,6 +392,31 @@ TEST_F(MainWindow, GalleryFolderThatCannotTakeAGalleryLosesNothing)
     EXPECT_EQ(Boxes(), refused);
     EXPECT_FALSE(closer.Ran());
     EXPECT_EQ(gallerytest::FolderTree(gallery), earlier);
+}
+
+// The picker's Yes refuses the same folders as the run before anything is deleted.
+TEST_F(MainWindow, GalleryFolderIsKnownByWhatItIsAndEmptiedWholeOrNotAtAll)
+{
+    TMain& w = Open();
+    ASSERT_NO_FATAL_FAILURE(ReadyForARun());
+    const apptest::TKeptFolders kept(FTemp, FTemp.File("pictures/one.jpg"));
+    const std::vector<std::string> before = gallerytest::FolderTree(kept.Root);
+    for (const apptest::TKeptFolder& c : kept.Cases) {
+        // A folder yet to be made is the run's to make.
+        if (!DirectoryExists(c.Gallery)) {
+            continue;
+        }
+        Simulate::Retype(w.ImagesPath_TXT, c.Images);
+        FDialogs.ClearCalls();
+        FDialogs.AnswerFolder(c.Gallery);
+        FDialogs.AnswerMessageBox(IDYES);
+        {
+            const apptest::TOrdinaryUser user;
+            Simulate::Click(w.GalleryOpen_BTN);
+        }
+        EXPECT_EQ(Boxes(), (apptest::TBoxes{{c.Message, 16u}})) << c.Case;
+        EXPECT_EQ(gallerytest::FolderTree(kept.Root), before) << c.Case;
+    }
 }
 
 namespace {

@@ -1,5 +1,6 @@
-// Small file systems of the tests' own: a tmpfs or an ext4 image on a loop device in a mount
-// namespace of the test's thread, or a tmpfs in a user namespace of a child process.
+// Small file systems of the tests' own: a tmpfs, an ext4 image on a loop device or a FAT image in a
+// mount namespace of the test's thread, or a tmpfs in a user namespace of a child process; and
+// bind mounts in that namespace.
 #include "tests/support/small_disk.h"
 
 #include "platform/core/files.h"
@@ -14,6 +15,7 @@
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -145,11 +147,46 @@ TSmallDisk::TSmallDisk(const std::string& Folder, int64_t Bytes, TKind Kind)
         return;
     }
     // The image lies in the folder, under the file system it holds.
-    const std::string image = this->Folder + "/.disk.ext4";
-    Mounted = MakeExt4Image(image, Bytes, Why) && MountOnLoop(image, this->Folder, Why);
+    if (Kind == Ext4) {
+        const std::string image = this->Folder + "/.disk.ext4";
+        Mounted = MakeExt4Image(image, Bytes, Why) && MountOnLoop(image, this->Folder, Why);
+        return;
+    }
+    const std::string image = this->Folder + "/.disk.fat";
+    struct stat before
+    {
+    };
+    struct stat after
+    {
+    };
+    // The driver tells no failure by its exit status: the folder is on another device once mounted.
+    ::stat(this->Folder.c_str(), &before);
+    const std::string said =
+        RunTool("mkfs.vfat -C '" + image + "' " + std::to_string(Bytes / 1024) +
+                " 2>&1 && fusefat -o rw+,use_ino,nonempty '" + image + "' '" + this->Folder + "' 2>&1");
+    Mounted = ::stat(this->Folder.c_str(), &after) == 0 && before.st_dev != after.st_dev;
+    Why = Mounted ? "" : "the FAT disk: " + said;
 }
 
 TSmallDisk::~TSmallDisk()
+{
+    if (Mounted) {
+        ::umount2(Folder.c_str(), MNT_DETACH);
+    }
+}
+
+TBoundFolder::TBoundFolder(const std::string& Source, const std::string& Folder)
+    : Folder(ExcludeTrailingPathDelimiter(Folder))
+{
+    if (!OwnMountsAbove(this->Folder)) {
+        Why = "no mount namespace of the test's own can be made (it takes root)";
+        return;
+    }
+    Mounted = ::mount(Source.c_str(), this->Folder.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    Why = Mounted ? "" : Failed("bind " + Source + " on " + this->Folder);
+}
+
+TBoundFolder::~TBoundFolder()
 {
     if (Mounted) {
         ::umount2(Folder.c_str(), MNT_DETACH);

@@ -1,4 +1,5 @@
-// A small file system of the test's own, where a disk that fills up is a real one.
+// Small file systems of the test's own, where a disk that fills up is a real one, and folders
+// bound under a second name.
 #pragma once
 
 #include <cstdint>
@@ -18,12 +19,29 @@ struct TSmallDisk
     enum TKind
     {
         Tmpfs,
-        Ext4
+        Ext4,
+        // A FAT disk, as a camera's card is, whose names are one whatever their case. The FAT
+        // driver in user space serves it, with the inode numbers of the disk.
+        Fat
     };
     TSmallDisk(const std::string& Folder, int64_t Bytes, TKind Kind = Tmpfs);
     ~TSmallDisk();
     TSmallDisk(const TSmallDisk&) = delete;
     TSmallDisk& operator=(const TSmallDisk&) = delete;
+
+    const std::string Folder;
+    bool Mounted = false;
+    std::string Why;
+};
+
+// Source bound on Folder while it lives, in the thread's own mount namespace as TSmallDisk's: one
+// folder under two names. It takes root; Mounted tells, and Why says what failed.
+struct TBoundFolder
+{
+    TBoundFolder(const std::string& Source, const std::string& Folder);
+    ~TBoundFolder();
+    TBoundFolder(const TBoundFolder&) = delete;
+    TBoundFolder& operator=(const TBoundFolder&) = delete;
 
     const std::string Folder;
     bool Mounted = false;
