@@ -250,13 +250,14 @@ bool _AppendGifImStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Param
 int32_t _InsertGifIm(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVals& Params,
                      TProgressRec& Progress)
 {
-    // The file gets its new frame in a copy, which replaces it only when complete.
-    TFileStream source(FileName, fmOpenRead | fmShareDenyWrite);
+    // The file gets its new frame in memory, and replaces the old file only when complete.
+    TMemoryStream content;
+    content.LoadFromFile(FileName);
     int32_t frames = 0;
     Codecs::detail::WriteCodecFile(FileName, Progress, [&](TStream& stream, TProgressRec& progress) {
-        stream.CopyFrom(source, 0);
-        stream.SetPosition(0);
-        frames = _InsertGifImStream(stream, Bitmap, Params, progress);
+        frames = _InsertGifImStream(content, Bitmap, Params, progress);
+        if (!*progress.Aborting)
+            Put(stream, *progress.Aborting, content.Memory(), content.Size());
     });
     return frames;
 }
