@@ -153,30 +153,53 @@ TEST(FailedSaves, ASaveThatFindsTheDiskFullKeepsTheOldFile)
 }
 
 // After a load that fails the component has no picture: no format saves one, by file or stream,
-// and the file is left as it was.
+// nor adds it to a file as a page or frame, and the file is left as it was.
 TEST(FailedSaves, ASaveWithNoPictureFailsInEveryFormat)
 {
+    using TInsert = int32_t (TKorvaneIO::*)(const std::string&);
     const struct
     {
         const char* Extension;
         int32_t FileType;
-    } formats[] = {{"jpg", 3}, {"gif", 2},  {"tif", 1},  {"pcx", 4},  {"bmp", 5},  {"ico", 6},
-                   {"png", 8}, {"tga", 11}, {"ppm", 12}, {"jp2", 13}, {"j2k", 14}, {"wbmp", 16}};
+        TInsert Insert;
+    } formats[] = {{"jpg", 3, nullptr},
+                   {"gif", 2, &TKorvaneIO::InsertToFileGif},
+                   {"tif", 1, &TKorvaneIO::InsertToFileTIFF},
+                   {"pcx", 4, nullptr},
+                   {"bmp", 5, nullptr},
+                   {"ico", 6, nullptr},
+                   {"png", 8, nullptr},
+                   {"tga", 11, nullptr},
+                   {"ppm", 12, nullptr},
+                   {"jp2", 13, nullptr},
+                   {"j2k", 14, nullptr},
+                   {"wbmp", 16, nullptr}};
     kvtest::TempFolder folder;
     const std::string notAPicture = folder.Write("not-a-picture.jpg", "no picture at all");
     for (const auto& f : formats) {
         SCOPED_TRACE(f.Extension);
+        TKorvaneIO maker(nullptr);
+        PlugLzwCoders(maker);
+        FillPattern(*maker.KVBitmap(), 8, 8);
+        const std::string picture = folder.File(std::string("picture.") + f.Extension);
+        maker.SaveToFile(picture);
+        const std::string pictureBytes = FileBytes(picture);
         TKorvaneIO io(nullptr);
         PlugLzwCoders(io);
         io.LoadFromFile(notAPicture);
         ASSERT_TRUE(io.Aborting);
-        const std::string file = folder.Write(std::string("old.") + f.Extension, "the old file");
-        io.SaveToFile(file);
+
+        io.SaveToFile(picture);
         EXPECT_TRUE(io.Aborting);
-        EXPECT_EQ(kvtest::TempFolder::Read(file), "the old file");
+        EXPECT_TRUE(FileBytes(picture) == pictureBytes) << "the file was replaced";
         TMemoryStream stream;
         io.SaveToStream(stream, f.FileType);
         EXPECT_TRUE(io.Aborting);
         EXPECT_EQ(stream.Size(), 0);
+        if (f.Insert != nullptr) {
+            (io.*f.Insert)(picture);
+            EXPECT_TRUE(io.Aborting);
+            EXPECT_TRUE(FileBytes(picture) == pictureBytes) << "a page or frame was added";
+        }
     }
 }
