@@ -1,5 +1,6 @@
 // A save that fails leaves the file it would have replaced as it was: the class library's saves,
-// the file copy and the codecs' own file forms and file edits on a disk that is full.
+// the file copy and the codecs' file forms and file edits on a full disk, and the I/O component's
+// saves with no picture.
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/gif/giffilter.h"
 #include "imaging/codecs/params/ioparams.h"
@@ -13,136 +14,102 @@
 #include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
-#include <vector>
 
 using namespace kviotest;
 
 namespace {
 
-// A picture of noise, which no coder makes much smaller than its pixels.
+// Noise, which no coder makes much smaller than its pixels.
 void FillNoise(TKVBitmap& bitmap, int32_t side)
 {
     bitmap.Allocate(side, side, kv24RGB);
     uint32_t state = 1;
     for (int32_t y = 0; y < side; y++) {
-        uint8_t* row = bitmap.GetScanLine(y);
         for (int32_t i = 0; i < side * 3; i++) {
             state = state * 1103515245u + 12345u;
-            row[i] = uint8_t(state >> 16);
+            bitmap.GetScanLine(y)[i] = uint8_t(state >> 16);
         }
     }
-}
-
-// A small GIF, padded to 100 kB: a content of whole blocks, which an edit that adds a byte must
-// grow.
-std::string OldGif()
-{
-    TKVBitmap bitmap;
-    FillPattern(bitmap, 8, 8);
-    TIOParamsVals params;
-    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
-    TProgressRec progress;
-    TMemoryStream gif;
-    Giffilter::WriteGifStream(gif, bitmap, params, progress);
-    std::string content = StreamBytes(gif);
-    content.resize(100 << 10, '\0');
-    return content;
-}
-
-// The names the file writer gives a content beside its file start with a dot.
-std::vector<std::string> HiddenNamesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().filename().string()[0] == '.') {
-            names.push_back(entry.path().filename());
-        }
-    }
-    return names;
-}
-
-// Saves a new content of more than 100 kB over file; true when the save reports success.
-struct TSaveCase
-{
-    const char* Name;
-    std::function<bool(const std::string& file, const std::string& fresh)> Save;
-};
-
-bool SaveCodecFile(void (*write)(const std::string&, TKVBitmap&, TIOParamsVals&, TProgressRec&),
-                   const std::string& file)
-{
-    TKVBitmap bitmap;
-    FillNoise(bitmap, 360);
-    TIOParamsVals params;
-    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
-    bool aborting = false;
-    TProgressRec progress;
-    progress.Aborting = &aborting;
-    write(file, bitmap, params, progress);
-    return !aborting;
 }
 
 } // namespace
 
 TEST(FailedSaves, ASaveThatFindsTheDiskFullKeepsTheOldFile)
 {
+    // The old file: a GIF padded to 100 kB of whole blocks, which an edit that adds a byte grows.
+    TIOParamsVals params;
+    params.GIF_LZWCompress = Giflzw::GIFLZWCompress;
+    TKVBitmap picture;
+    FillPattern(picture, 8, 8);
+    TMemoryStream gif;
+    TProgressRec progress;
+    Giffilter::WriteGifStream(gif, picture, params, progress);
+    std::string old = StreamBytes(gif);
+    old.resize(100 << 10, '\0');
+    // Each save writes more than that and answers whether it reports success.
     const std::string big(200 << 10, 's');
-    const TSaveCase cases[] = {
+    FillNoise(picture, 360);
+    bool aborting = false;
+    progress.Aborting = &aborting;
+    const std::pair<const char*, std::function<bool(const std::string&)>> cases[] = {
         {"TStrings::SaveToFile",
-         [&](const std::string& file, const std::string&) {
+         [&](const std::string& file) {
              TStringList list;
              list.SetText(big);
              list.SaveToFile(file);
              return true;
          }},
-        {"CopyFile",
-         [](const std::string& file, const std::string& fresh) { return CopyFile(fresh, file, false); }},
+        {"CopyFile", [&](const std::string& file) { return CopyFile(file + ".new", file, false); }},
         {"TIOParamsVals::SaveToFile",
-         [&](const std::string& file, const std::string&) {
-             TIOParamsVals params;
+         [&](const std::string& file) {
              params.InfoStrings.SetText(big);
              params.SaveToFile(file);
              return true;
          }},
-        {"WriteGif", [](const std::string& file,
-                        const std::string&) { return SaveCodecFile(Giffilter::WriteGif, file); }},
-        {"WritePcx", [](const std::string& file,
-                        const std::string&) { return SaveCodecFile(Pcxfilter::WritePcx, file); }},
+        {"WriteGif",
+         [&](const std::string& file) {
+             return Giffilter::WriteGif(file, picture, params, progress), !aborting;
+         }},
+        {"WritePcx",
+         [&](const std::string& file) {
+             return Pcxfilter::WritePcx(file, picture, params, progress), !aborting;
+         }},
         {"_InsertGifIm",
-         [](const std::string& file, const std::string&) {
-             return SaveCodecFile(
-                 [](const std::string& name, TKVBitmap& bitmap, TIOParamsVals& params,
-                    TProgressRec& progress) { Giffilter::_InsertGifIm(name, bitmap, params, progress); },
-                 file);
+         [&](const std::string& file) {
+             return Giffilter::_InsertGifIm(file, picture, params, progress), !aborting;
          }},
         {"_GifMakeAnimate",
-         [](const std::string& file, const std::string&) {
-             Giffilter::_GifMakeAnimate(file, 0, 8, 8);
-             return true;
-         }},
+         [](const std::string& file) { return Giffilter::_GifMakeAnimate(file, 0, 8, 8), true; }},
     };
-    const std::string old = OldGif();
     kvtest::TempFolder folder;
     const auto onDisk = [&] {
-        const std::string fresh = folder.Write("fresh", big);
-        for (const TSaveCase& c : cases) {
-            SCOPED_TRACE(c.Name);
-            const std::string file = folder.Write("old", old);
+        const std::string file = folder.File("old");
+        folder.Write("old.new", big);
+        for (const auto& [name, save] : cases) {
+            SCOPED_TRACE(name);
+            folder.Write("old", old);
             ASSERT_TRUE(kvtest::FillDisk(folder.File("filler")));
+            aborting = false;
             bool saved = true;
             try {
-                saved = c.Save(file, fresh);
+                saved = save(file);
             } catch (const EStreamError&) {
                 saved = false;
             }
             EXPECT_FALSE(saved);
             const std::string kept = kvtest::TempFolder::Read(file);
             EXPECT_TRUE(kept == old) << "the old file is now " << kept.size() << " bytes";
-            EXPECT_EQ(HiddenNamesIn(folder.Path()), std::vector<std::string>());
+            // The writer's content beside the file, under a name that starts with a dot, is gone.
+            const std::filesystem::directory_iterator names(folder.Path());
+            EXPECT_EQ(
+                std::count_if(begin(names), end(names),
+                              [](const auto& entry) { return entry.path().filename().string()[0] == '.'; }),
+                0);
             std::filesystem::remove(folder.File("filler"));
         }
     };
@@ -156,32 +123,17 @@ TEST(FailedSaves, ASaveThatFindsTheDiskFullKeepsTheOldFile)
 // nor adds it to a file as a page or frame, and the file is left as it was.
 TEST(FailedSaves, ASaveWithNoPictureFailsInEveryFormat)
 {
-    using TInsert = int32_t (TKorvaneIO::*)(const std::string&);
-    const struct
-    {
-        const char* Extension;
-        int32_t FileType;
-        TInsert Insert;
-    } formats[] = {{"jpg", 3, nullptr},
-                   {"gif", 2, &TKorvaneIO::InsertToFileGif},
-                   {"tif", 1, &TKorvaneIO::InsertToFileTIFF},
-                   {"pcx", 4, nullptr},
-                   {"bmp", 5, nullptr},
-                   {"ico", 6, nullptr},
-                   {"png", 8, nullptr},
-                   {"tga", 11, nullptr},
-                   {"ppm", 12, nullptr},
-                   {"jp2", 13, nullptr},
-                   {"j2k", 14, nullptr},
-                   {"wbmp", 16, nullptr}};
+    const std::pair<const char*, int32_t> formats[] = {{"jpg", 3},  {"gif", 2},  {"tif", 1},  {"pcx", 4},
+                                                       {"bmp", 5},  {"ico", 6},  {"png", 8},  {"tga", 11},
+                                                       {"ppm", 12}, {"jp2", 13}, {"j2k", 14}, {"wbmp", 16}};
     kvtest::TempFolder folder;
     const std::string notAPicture = folder.Write("not-a-picture.jpg", "no picture at all");
-    for (const auto& f : formats) {
-        SCOPED_TRACE(f.Extension);
+    for (const auto& [extension, fileType] : formats) {
+        SCOPED_TRACE(extension);
         TKorvaneIO maker(nullptr);
         PlugLzwCoders(maker);
         FillPattern(*maker.KVBitmap(), 8, 8);
-        const std::string picture = folder.File(std::string("picture.") + f.Extension);
+        const std::string picture = folder.File(std::string("picture.") + extension);
         maker.SaveToFile(picture);
         const std::string pictureBytes = FileBytes(picture);
         TKorvaneIO io(nullptr);
@@ -191,15 +143,14 @@ TEST(FailedSaves, ASaveWithNoPictureFailsInEveryFormat)
 
         io.SaveToFile(picture);
         EXPECT_TRUE(io.Aborting);
-        EXPECT_TRUE(FileBytes(picture) == pictureBytes) << "the file was replaced";
         TMemoryStream stream;
-        io.SaveToStream(stream, f.FileType);
+        io.SaveToStream(stream, fileType);
         EXPECT_TRUE(io.Aborting);
         EXPECT_EQ(stream.Size(), 0);
-        if (f.Insert != nullptr) {
-            (io.*f.Insert)(picture);
+        if (fileType == 1 || fileType == 2) {
+            fileType == 1 ? io.InsertToFileTIFF(picture) : io.InsertToFileGif(picture);
             EXPECT_TRUE(io.Aborting);
-            EXPECT_TRUE(FileBytes(picture) == pictureBytes) << "a page or frame was added";
         }
+        EXPECT_TRUE(FileBytes(picture) == pictureBytes) << "the file was changed";
     }
 }
