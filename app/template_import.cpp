@@ -3,15 +3,17 @@
 
 #include "app/file_utils.h"
 #include "app/message_box.h"
+#include "platform/core/exceptions.h"
 #include "platform/core/files.h"
 #include "platform/core/random.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/strings.h"
 #include "platform/core/threads.h"
 
 #include <sys/stat.h>
 
 #include <cctype>
-#include <fstream>
+#include <memory>
 #include <string_view>
 
 std::string RandomName(int32_t Length)
@@ -185,20 +187,23 @@ bool ImportHtmlTemplate(const std::string& Source, const std::string& Destinatio
 
     const std::string outputName =
         destination + (OutputName.empty() ? std::string("template.html") : OutputName);
-    std::ofstream output;
+    // The page replaces a file of its name only once it is whole: one cut short by a full disk
+    // would make every gallery from it broken.
+    std::unique_ptr<TSafeFileWriter> output;
     if (Write) {
-        output.open(outputName, std::ios::binary | std::ios::trunc);
-        if (!output) {
+        try {
+            output = std::make_unique<TSafeFileWriter>(outputName);
+        } catch (const EStreamError&) {
             ShowMessageBox("Can't create the file of the template", MB_ICONSTOP);
             return false;
         }
     }
     const std::string page = RewriteReferences(text, sourceFolder, fileFolder, FolderName);
     if (Write) {
-        output.write(page.data(), static_cast<std::streamsize>(page.size()));
-        output.close();
-        // A page cut short by a full disk would make every gallery from it broken.
-        if (!output) {
+        try {
+            output->Stream().WriteBuffer(page.data(), static_cast<int64_t>(page.size()));
+            output->Commit();
+        } catch (const EStreamError&) {
             ShowMessageBox("Can't create the file of the template", MB_ICONSTOP);
             return false;
         }

@@ -112,7 +112,9 @@ void TKorvaneIO::SaveToAVI()
         Aborting = true;
         return;
     }
-    PrepareSave();
+    if (!PrepareSave()) {
+        return;
+    }
     const bool eightBit = FAVIWriter->Handler() == Kvvfw::FourCCUncompressed && FParams->BitsPerSample == 8 &&
                           FParams->SamplesPerPixel == 1;
     TKVBitmap frame;

@@ -174,12 +174,11 @@ void TKorvaneIO::SaveToStreamJpeg(TStream& Stream)
         return;
     }
     RunOperation([&] {
-        Aborting = FKVBitmap == nullptr;
+        Aborting = false;
         TProgressRec progress = MakeProgressRec();
-        if (Aborting) {
+        if (!PrepareSave()) {
             return;
         }
-        PrepareSave();
         if (!StreamHeaders) {
             WriteJpeg(Stream, progress);
             return;

@@ -103,10 +103,9 @@ int32_t TKorvaneIO::InsertToFileTIFF(const std::string& FileName)
         TAbortOnException failed(Aborting);
         Aborting = true;
         TProgressRec progress = MakeProgressRec();
-        if (FKVBitmap == nullptr) {
+        if (!PrepareSave()) {
             return;
         }
-        PrepareSave();
         // The file gets its new page in a copy beside it, which replaces it only when complete.
         TFileStream source(FileName, fmOpenRead | fmShareDenyWrite);
         TSafeFileWriter file(FileName);

@@ -52,12 +52,11 @@ int32_t TKorvaneIO::InsertToFileGif(const std::string& FileName)
     int32_t frames = 0;
     RunOperation([&] {
         TAbortOnException failed(Aborting);
-        Aborting = FKVBitmap == nullptr;
+        Aborting = false;
         TProgressRec progress = MakeProgressRec();
-        if (Aborting) {
+        if (!PrepareSave()) {
             return;
         }
-        PrepareSave();
         // The logical screen grows to hold the new frame where it is placed.
         const auto grown = [](int32_t screen, int64_t reach) {
             return int32_t(std::clamp<int64_t>(std::max<int64_t>(screen, reach), 0, 0xFFFF));

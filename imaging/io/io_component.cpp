@@ -532,13 +532,19 @@ void TKorvaneIO::PrepareLoad()
     FKVBitmap->RemoveAlphaChannel();
 }
 
-void TKorvaneIO::PrepareSave()
+bool TKorvaneIO::PrepareSave()
 {
     Reencapsulate();
+    if (FKVBitmap == nullptr || FKVBitmap->GetWidth() <= 0 || FKVBitmap->GetHeight() <= 0 ||
+        FKVBitmap->GetPixelFormat() == kvnull) {
+        Aborting = true;
+        return false;
+    }
     const TKVPixelFormat format = FKVBitmap->GetPixelFormat();
     if (format != kv24RGB && format != kv1g) {
         FKVBitmap->SetPixelFormat(kv24RGB);
     }
+    return true;
 }
 
 // A mask without a single transparent pixel carries nothing: kept as alpha channel it would
@@ -604,10 +610,9 @@ void TKorvaneIO::SaveFileWith(const std::string& FileName, const TCodecCall& Enc
     RunOperation([&] {
         Aborting = true;
         TProgressRec progress = MakeProgressRec();
-        if (FKVBitmap == nullptr) {
+        if (!PrepareSave()) {
             return;
         }
-        PrepareSave();
         TSafeFileWriter file(FileName);
         Aborting = false;
         Encode(file.Stream(), progress);
@@ -618,12 +623,11 @@ void TKorvaneIO::SaveFileWith(const std::string& FileName, const TCodecCall& Enc
 void TKorvaneIO::SaveStreamWith(TStream& Stream, const TCodecCall& Encode)
 {
     RunOperation([&] {
-        Aborting = FKVBitmap == nullptr;
+        Aborting = false;
         TProgressRec progress = MakeProgressRec();
-        if (Aborting) {
+        if (!PrepareSave()) {
             return;
         }
-        PrepareSave();
         Encode(Stream, progress);
     });
 }

@@ -691,7 +691,9 @@ private:
     void RunOperation(const std::function<void()>& Body);
     void Reencapsulate();
     void PrepareLoad();
-    void PrepareSave();
+    // Readies the working bitmap for a writer. False, with Aborting set, when there is none or it
+    // holds no picture (a load failed): no save writes an empty picture over a file or a stream.
+    bool PrepareSave();
     void TakeAlphaMask(std::unique_ptr<TKVMask>& Mask);
     void EndLoad(const std::string& FileName, int32_t FileType, bool SetViewDpi);
     // Loads of formats without a front end end with Aborting set and the finish event; saves

@@ -1,7 +1,8 @@
 // Paths, files, folders, sorted folder listings and the program's own folders.
 #include "platform/core/files.h"
 
-#include "platform/core/streams.h"
+#include "platform/core/exceptions.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/strings.h"
 
 #include <algorithm>
@@ -180,6 +181,37 @@ bool RenameFile(const std::string& OldName, const std::string& NewName)
     return ::rename(OldName.c_str(), NewName.c_str()) == 0;
 }
 
+namespace {
+
+// What can be read from Source becomes the file's new content, through the one file writer: a
+// copy that fails, for want of room or a read error, leaves the file as it was.
+bool WriteCopy(int Source, const std::string& FileName, mode_t NewFileMode)
+{
+    try {
+        TSafeFileWriter file(FileName, NewFileMode);
+        std::vector<char> buffer(1 << 16);
+        for (;;) {
+            const ssize_t got = ::read(Source, buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return false;
+            }
+            if (got == 0) {
+                break;
+            }
+            file.Stream().WriteBuffer(buffer.data(), got);
+        }
+        file.Commit();
+        return true;
+    } catch (const EStreamError&) {
+        return false;
+    }
+}
+
+} // namespace
+
 bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileName, bool FailIfExists)
 {
     int source = ::open(ExistingFileName.c_str(), O_RDONLY | O_CLOEXEC);
@@ -193,45 +225,23 @@ bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileNam
         ::close(source);
         return false;
     }
-    // Opening the destination with O_TRUNC would empty the source when both are one file.
     struct stat targetInfo
     {
     };
-    if (::stat(NewFileName.c_str(), &targetInfo) == 0) {
-        if (FailIfExists ||
-            (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino)) {
-            ::close(source);
-            return false;
-        }
-    }
-    int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (FailIfExists ? O_EXCL : 0);
-    int target = ::open(NewFileName.c_str(), flags, sourceInfo.st_mode & 07777);
-    if (target < 0) {
+    if (::stat(NewFileName.c_str(), &targetInfo) == 0 &&
+        (FailIfExists ||
+         (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino))) {
         ::close(source);
         return false;
     }
-    bool ok = true;
-    std::vector<char> buffer(1 << 16);
-    while (ok) {
-        ssize_t got = ::read(source, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        ok = THandleStream(target).Write(buffer.data(), got) == got;
-    }
-    ::fchmod(target, sourceInfo.st_mode & 07777);
-    struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
-    ::futimens(target, times);
-    ok = (::close(target) == 0) && ok;
+    const bool copied = WriteCopy(source, NewFileName, sourceInfo.st_mode & 07777);
     ::close(source);
-    if (!ok) {
-        ::unlink(NewFileName.c_str());
+    if (copied) {
+        ::chmod(NewFileName.c_str(), sourceInfo.st_mode & 07777);
+        struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+        ::utimensat(AT_FDCWD, NewFileName.c_str(), times, 0);
     }
-    return ok;
+    return copied;
 }
 
 int64_t FileAge(const std::string& FileName)

@@ -30,7 +30,8 @@ bool RemoveDir(const std::string& Dir);
 bool DeleteFile(const std::string& FileName);
 // Fails rather than replace an existing NewName.
 bool RenameFile(const std::string& OldName, const std::string& NewName);
-// Copies content, permissions and modification time. Fails when FailIfExists and NewName
+// Copies content, permissions and modification time; NewName gets the content through the one
+// file writer, so a copy that fails leaves it as it was. Fails when FailIfExists and NewName
 // exists, and never copies a file onto itself.
 bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileName, bool FailIfExists);
 

@@ -3,6 +3,7 @@
 
 #include "platform/core/detail/text_helpers.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/streams.h"
 #include "platform/core/strings.h"
 
@@ -328,8 +329,9 @@ void TStrings::LoadFromStream(TStream& Stream)
 
 void TStrings::SaveToFile(const std::string& FileName) const
 {
-    TFileStream stream(FileName, fmCreate);
-    SaveToStream(stream);
+    TSafeFileWriter file(FileName);
+    SaveToStream(file.Stream());
+    file.Commit();
 }
 
 void TStrings::SaveToStream(TStream& Stream) const

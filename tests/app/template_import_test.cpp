@@ -4,6 +4,8 @@
 
 #include "platform/core/files.h"
 #include "platform/forms/scripted_dialogs.h"
+#include "tests/support/disk_filler.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +189,27 @@ TEST_F(TemplateImport, FailuresAreReportedAndStopTheImport)
         EXPECT_EQ(call.Caption, "Plimbet v1.0");
         EXPECT_EQ(call.Flags, 16u);
     }
+}
+
+// A page that does not fit on the disk leaves the earlier page of its name as it was.
+TEST_F(TemplateImport, AFullDiskKeepsTheEarlierPage)
+{
+    TScriptedDialogService dialogs;
+    const std::string source =
+        FTemp.Write("src/page.html", "<img src=\"a.jpg\">" + std::string(200 << 10, 'x'));
+    const std::string earlier(100 << 10, 'e');
+    const auto onDisk = [&] {
+        const std::string page = FTemp.Write("dest/template.html", earlier);
+        ASSERT_TRUE(kvtest::FillDisk(FTemp.File("dest/filler")));
+        EXPECT_FALSE(ImportHtmlTemplate(source, FTemp.File("dest/"), "imp", true, ""));
+        const std::string kept = kvtest::TempFolder::Read(page);
+        EXPECT_TRUE(kept == earlier) << "the page is now " << kept.size() << " bytes";
+        const std::vector<TDialogCall> calls = dialogs.CallsOf(dkMessageBox);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].Text, "Can't create the file of the template");
+    };
+    std::string why;
+    EXPECT_TRUE(kvtest::RunOnSmallDisk(FTemp.File("dest/"), 8 << 20, onDisk, why)) << why;
 }
 
 TEST(RandomNames, AreLowerCaseHexOfTheLengthAndNameNothingThatExists)

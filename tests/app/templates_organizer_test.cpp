@@ -16,6 +16,8 @@
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
 #include "tests/app/window_test_support.h"
+#include "tests/support/disk_filler.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -302,6 +304,30 @@ TEST_F(TemplatesOrganizer, AnUnchangedSampleIsLeftIntactWhateverPathNamesIt)
     });
     EXPECT_EQ(kvtest::TempFolder::Read(preview), original);
     EXPECT_EQ(Ini("blue", "sample"), "1");
+}
+
+// A sample copied over a template's preview on a full disk leaves the preview whole.
+TEST_F(TemplatesOrganizer, EditingOnAFullDiskKeepsThePreview)
+{
+    const std::string sample = FTemp.Write("sample.jpg", std::string(200 << 10, 's'));
+    const std::string blue = Templates() + "blue/";
+    const std::string preview(100 << 10, 'p');
+    const auto onDisk = [&] {
+        std::filesystem::copy(std::string(KV_TEST_DATA_DIR) + "/app/templates/blue", blue,
+                              std::filesystem::copy_options::recursive);
+        FTemp.Write("program/templates/blue/template.jpg", preview);
+        ASSERT_TRUE(kvtest::FillDisk(blue + "filler"));
+        Select("Blue");
+        FDialogs.AnswerFiles({sample});
+        ClickWithProperties(FWindow->Edit_BTN, [&](TTempName& w) {
+            Simulate::Click(w.Open_BTN);
+            Simulate::Click(w.Ok_BTN);
+        });
+        const std::string kept = kvtest::TempFolder::Read(blue + "template.jpg");
+        EXPECT_TRUE(kept == preview) << "the preview is now " << kept.size() << " bytes";
+    };
+    std::string why;
+    EXPECT_TRUE(kvtest::RunOnSmallDisk(blue, 8 << 20, onDisk, why)) << why;
 }
 
 TEST_F(TemplatesOrganizer, ADoubleClickOnARowEditsItsTemplate)

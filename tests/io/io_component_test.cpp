@@ -110,6 +110,7 @@ TEST(IOComponent, MissingFileRaisesAfterTheFinishEventWithAbortingSet)
     EXPECT_THROW(io.LoadFromFileJpeg("/nonexistent/a.jpg"), EFOpenError);
     EXPECT_TRUE(io.Aborting);
     EXPECT_EQ(events.Finishes(), 1);
+    FillPattern(*io.KVBitmap(), 4, 4);
     EXPECT_THROW(io.SaveToFileJpeg("/nonexistent/a.jpg"), EFCreateError);
     EXPECT_TRUE(io.Aborting);
     EXPECT_EQ(events.Finishes(), 2);

@@ -3,7 +3,9 @@
 #include "imaging/codecs/gif/gif_frame_builder.h"
 #include "imaging/codecs/gif/giffilter.h"
 
+#include "imaging/codecs/detail/codec_file.h"
 #include "imaging/codecs/params/ioparams.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
@@ -143,6 +145,14 @@ CopyEnd CopyBlocks(TStream& source, TStream& out, bool& aborting,
     }
 }
 
+// An edited file replaces the old one only once it is whole.
+void SaveGifFile(const std::string& fileName, TMemoryStream& content)
+{
+    TSafeFileWriter file(fileName);
+    file.Stream().WriteBuffer(content.Memory(), content.Size());
+    file.Commit();
+}
+
 void ReplaceContent(TStream& stream, int64_t start, TMemoryStream& content, bool& aborting)
 {
     stream.SetPosition(start);
@@ -240,8 +250,16 @@ bool _AppendGifImStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Param
 int32_t _InsertGifIm(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVals& Params,
                      TProgressRec& Progress)
 {
-    TFileStream stream(FileName, fmOpenReadWrite);
-    return _InsertGifImStream(stream, Bitmap, Params, Progress);
+    // The file gets its new frame in memory, and replaces the old file only when complete.
+    TMemoryStream content;
+    content.LoadFromFile(FileName);
+    int32_t frames = 0;
+    Codecs::detail::WriteCodecFile(FileName, Progress, [&](TStream& stream, TProgressRec& progress) {
+        frames = _InsertGifImStream(content, Bitmap, Params, progress);
+        if (!*progress.Aborting)
+            Put(stream, *progress.Aborting, content.Memory(), content.Size());
+    });
+    return frames;
 }
 
 int32_t _DeleteGifImStream(TStream& Source, TStream& Output, int32_t Index)
@@ -277,8 +295,7 @@ int32_t _DeleteGifIm(const std::string& FileName, int32_t Index, bool Save)
     TMemoryStream out;
     const int32_t copied = _DeleteGifImStream(source, out, Index);
     if (Save && out.Size() > 0) {
-        TFileStream file(FileName, fmCreate);
-        file.WriteBuffer(out.Memory(), out.Size());
+        SaveGifFile(FileName, out);
     }
     return copied;
 }
@@ -362,8 +379,7 @@ void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Wi
         isGif = _GifMakeAnimateStream(source, out, LoopCount, Width, Height);
     }
     if (isGif) {
-        TFileStream file(FileName, fmCreate);
-        file.WriteBuffer(out.Memory(), out.Size());
+        SaveGifFile(FileName, out);
     }
 }
 

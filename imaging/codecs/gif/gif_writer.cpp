@@ -3,6 +3,7 @@
 #include "imaging/codecs/gif/gif_frame_builder.h"
 #include "imaging/codecs/gif/giffilter.h"
 
+#include "imaging/codecs/detail/codec_file.h"
 #include "imaging/codecs/params/ioparams.h"
 #include "imaging/codecs/params/one_bit_source.h"
 #include "imaging/core/daduvudez.h"
@@ -261,8 +262,9 @@ void WriteGifStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
 
 void WriteGif(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress)
 {
-    TFileStream stream(FileName, fmCreate);
-    WriteGifStream(stream, Bitmap, Params, Progress);
+    Codecs::detail::WriteCodecFile(FileName, Progress, [&](TStream& stream, TProgressRec& progress) {
+        WriteGifStream(stream, Bitmap, Params, progress);
+    });
 }
 
 } // namespace Giffilter

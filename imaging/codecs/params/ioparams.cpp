@@ -4,6 +4,7 @@
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/detail/le_stream.h"
 #include "imaging/io/korvaneio_globals.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/streams.h"
 
 #include <ctime>
@@ -862,8 +863,9 @@ void TIOParamsVals::LoadFromStream(TStream& stream)
 
 void TIOParamsVals::SaveToFile(const std::string& fileName) const
 {
-    TFileStream file(fileName, fmCreate);
-    SaveToStream(file);
+    TSafeFileWriter file(fileName);
+    SaveToStream(file.Stream());
+    file.Commit();
 }
 
 void TIOParamsVals::LoadFromFile(const std::string& fileName)

@@ -1,6 +1,7 @@
 // Writes PCX images at 1, 4, 8 (palette) or 24 bits (three planes), plain or run-length encoded.
 #include "imaging/codecs/pcx/pcxfilter.h"
 
+#include "imaging/codecs/detail/codec_file.h"
 #include "imaging/codecs/detail/le_fields.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/ioparams.h"
@@ -240,8 +241,9 @@ void WritePcxStream(TStream& Stream, TKVBitmap& Bitmap, TIOParamsVals& Params, T
 
 void WritePcx(const std::string& FileName, TKVBitmap& Bitmap, TIOParamsVals& Params, TProgressRec& Progress)
 {
-    TFileStream stream(FileName, fmCreate);
-    WritePcxStream(stream, Bitmap, Params, Progress);
+    Codecs::detail::WriteCodecFile(FileName, Progress, [&](TStream& stream, TProgressRec& progress) {
+        WritePcxStream(stream, Bitmap, Params, progress);
+    });
 }
 
 } // namespace Pcxfilter
