@@ -8,8 +8,9 @@
 namespace kvtest {
 
 // A file system of Bytes mounted on Folder while it lives, for this thread and the threads it
-// starts: a tmpfs, or an ext4 image of Folder's own on a loop device, whose blocks a failed
-// reservation can keep where a tmpfs gives them back. The thread moves into a mount namespace of
+// starts: a tmpfs, or an ext4 or XFS image of Folder's own on a loop device, whose blocks a failed
+// reservation can keep where a tmpfs gives them back, and whose reservations count blocks their
+// own way. The thread moves into a mount namespace of
 // its own, where the nearest mount above Folder stops passing mounts on, so that nothing of the
 // machine's changes; the mount, and the loop device with it, go when the disk or the process
 // does, however the test ends. It takes root; Mounted tells, and Why says what failed.
@@ -18,7 +19,8 @@ struct TSmallDisk
     enum TKind
     {
         Tmpfs,
-        Ext4
+        Ext4,
+        Xfs
     };
     TSmallDisk(const std::string& Folder, int64_t Bytes, TKind Kind = Tmpfs);
     ~TSmallDisk();
