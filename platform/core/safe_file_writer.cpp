@@ -242,30 +242,21 @@ void FlushFolder(const std::string& FileName)
     }
 }
 
-// Takes room, before the first byte of the file changes, for what Size bytes of it need and it does
-// not have yet: its holes and what lies beyond its end. Blocks it has are not asked for again, as
-// XFS would count them anew. When the file system cannot give it all, the file gets back what lay
-// beyond its end: it keeps its size, and its blocks.
+// Takes room for what the file does not have yet, what lies beyond its end, before its first byte
+// changes. Blocks it has are not asked for again, as XFS would count them anew. When the file
+// system cannot give it all, it gets back what it gave: the file keeps its size, and its blocks.
+// A hole the file has takes its room only as the copy fills it.
 int ReserveRoom(int Handle, int64_t OldSize, int64_t Size)
 {
-    const int64_t kept = std::min(OldSize, Size);
-    int error = 0;
-    for (off_t hole = ::lseek(Handle, 0, SEEK_HOLE); error == 0 && hole >= 0 && hole < kept;) {
-        const off_t data = ::lseek(Handle, hole, SEEK_DATA);
-        const int64_t end = data < 0 ? kept : std::min<int64_t>(data, kept);
-        error = ::fallocate(Handle, FALLOC_FL_KEEP_SIZE, hole, end - hole) == 0 ? 0 : errno;
-        hole = data < 0 ? kept : ::lseek(Handle, data, SEEK_HOLE);
+    if (Size <= OldSize || ::fallocate(Handle, 0, OldSize, Size - OldSize) == 0) {
+        return 0;
     }
-    if (error == 0 && Size > OldSize) {
-        error = ::fallocate(Handle, 0, OldSize, Size - OldSize) == 0 ? 0 : errno;
-    }
+    const int error = errno;
     if (error == EOPNOTSUPP || error == ENOSYS) {
         // Growing the file first meets at least a size limit before anything is overwritten.
-        return Size > OldSize && ::ftruncate(Handle, Size) != 0 ? errno : 0;
+        return ::ftruncate(Handle, Size) != 0 ? errno : 0;
     }
-    if (error != 0) {
-        ::ftruncate(Handle, OldSize);
-    }
+    ::ftruncate(Handle, OldSize);
     return error;
 }
 
@@ -347,7 +338,7 @@ int TSafeFileWriter::OpenBeside(mode_t Mode)
     bool taken = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
         // Where another user took the names that follow, numbers no one can foresee.
-        const uint64_t number = taken ? uint64_t(::arc4random()) << 32 | ::arc4random() : counter++;
+        const uint64_t number = taken ? (uint64_t(::arc4random()) << 32) | ::arc4random() : counter++;
         const std::string name = start + std::to_string(number) + TempNameEnd;
         const int handle = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, Mode);
         if (handle < 0 && errno == EEXIST) {

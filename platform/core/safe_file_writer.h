@@ -23,10 +23,10 @@
 // copy waits for. The content stays whole under its hidden name, flushed, until the copy is
 // complete and flushed, so that a kill or a power cut during the copy leaves it there; and room
 // for what the file does not have yet is taken before the first byte changes, so that a full disk
-// leaves the file as it was (a file system that takes new blocks for what it overwrites, as btrfs
-// does, may still fail a copy part-way: the message then names where the content is). In a folder that takes
-// no new file the content is gathered without a name in the system's temporary folder instead: there a kill
-// during the copy leaves the file cut.
+// leaves the file as it was. A file system that takes new blocks for what it overwrites (btrfs)
+// may still fail the copy part-way: the message then names where the content is. In a folder that
+// takes no new file the content is gathered without a name in the system's temporary folder
+// instead: there a kill during the copy leaves the file cut.
 //
 // A content that a killed or failed save left beside the file stays until a save of the file
 // commits, which then removes those of the user's own. A symbolic link keeps pointing at the file
