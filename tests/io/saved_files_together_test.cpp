@@ -142,7 +142,7 @@ namespace {
 // second's first blocks and the first's others.
 std::atomic<ino_t> gSharedInode{0};
 std::atomic<int> gCopiesStarted{0};
-std::atomic<int> gFirstCopysWrites{0};
+std::atomic<int> gFirstCopyWrites{0};
 thread_local int tCopy = 0;
 
 int64_t TakeTurnsInTheSharedFile(int Handle, int64_t Count)
@@ -157,10 +157,10 @@ int64_t TakeTurnsInTheSharedFile(int Handle, int64_t Count)
         tCopy = ++gCopiesStarted;
     }
     if (tCopy == 1) {
-        ++gFirstCopysWrites;
+        ++gFirstCopyWrites;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    for (int waited = 0; tCopy == 2 && gFirstCopysWrites < 4 && waited < 200; ++waited) {
+    for (int waited = 0; tCopy == 2 && gFirstCopyWrites < 4 && waited < 200; ++waited) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return Count;
@@ -187,7 +187,7 @@ TEST(SavedFiles, TwoInPlaceSavesOfOneFileDoNotMix)
     int mixed = 0;
     for (int round = 0; round < Rounds; ++round) {
         gCopiesStarted = 0;
-        gFirstCopysWrites = 0;
+        gFirstCopyWrites = 0;
         std::barrier written(2);
         const auto save = [&](const std::string& content) {
             try {
