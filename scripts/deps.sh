@@ -46,8 +46,8 @@ TEST=(
   librust-tiff-dev librust-jpeg-decoder-dev
   # the animated GIF of the open dialog's preview tests
   fgallery
-  # the saved-file tests: a small ext4 disk that fills up, and ACLs on the files saved over
-  e2fsprogs acl
+  # the saved-file tests: small ext4 and XFS disks that fill up, and ACLs on the files saved over
+  e2fsprogs xfsprogs acl
   # the gallery folder tests: a FAT disk, whose names are one folder whatever their case
   dosfstools fusefat
   # drawings no one here wrote, for the vector layer's DXF import

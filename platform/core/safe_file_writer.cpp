@@ -3,6 +3,7 @@
 #include "platform/core/safe_file_writer.h"
 
 #include "platform/core/detail/safe_file_writer.h"
+#include "platform/core/detail/write_error.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
 #include "platform/core/system.h"
@@ -37,6 +38,11 @@ constexpr char TempNameEnd[] = ".tmp";
 EFCreateError CreateError(const std::string& FileName, int Error)
 {
     return EFCreateError("Cannot create file \"" + FileName + "\". " + SysErrorMessage(Error));
+}
+
+EFCreateError WriteError(const std::string& FileName, int Error, const std::string& More = std::string())
+{
+    return EFCreateError(kvcore_detail::CannotWriteMessage(FileName, Error) + More);
 }
 
 // The name a chain of symbolic links ends in; the name itself when it is no link.
@@ -96,7 +102,9 @@ bool IsTempName(const std::string& Name, const std::string& Start)
 }
 
 // A content beside its file is locked while its writer lives, and the lock goes with the process
-// however it ends: a content whose lock can be taken was left by a save that was killed.
+// however it ends: a content whose lock can be taken was left by a save that was killed. Only the
+// user's own are removed: in a folder that all may write into, another user's file may merely
+// look like one.
 void RemoveLeftovers(const std::string& FileName)
 {
     const std::string folder = ExtractFilePath(FileName);
@@ -105,8 +113,15 @@ void RemoveLeftovers(const std::string& FileName)
         return;
     }
     const std::string start = TempNameStart(FileName);
+    const auto isOwnFile = [](const struct stat& info) {
+        return S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+    };
     while (const dirent* entry = ::readdir(dir)) {
-        if (!IsTempName(entry->d_name, start)) {
+        struct stat named
+        {
+        };
+        if (!IsTempName(entry->d_name, start) ||
+            ::fstatat(::dirfd(dir), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !isOwnFile(named)) {
             continue;
         }
         const int handle =
@@ -117,10 +132,7 @@ void RemoveLeftovers(const std::string& FileName)
         struct stat held
         {
         };
-        struct stat named
-        {
-        };
-        if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &held) == 0 && S_ISREG(held.st_mode) &&
+        if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &held) == 0 && isOwnFile(held) &&
             ::fstatat(::dirfd(dir), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             named.st_ino == held.st_ino && named.st_dev == held.st_dev) {
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
@@ -230,25 +242,36 @@ void FlushFolder(const std::string& FileName)
     }
 }
 
-// Takes room for Size bytes in the file before its first byte changes. When the file system cannot
-// give it all, it gets back what it gave: the file keeps its size, and its blocks.
+// Takes room for what the file does not have yet, what lies beyond its end, before its first byte
+// changes. Blocks it has are not asked for again, as XFS would count them anew. When the file
+// system cannot give it all, it gets back what it gave: the file keeps its size, and its blocks.
+// A hole the file has takes its room only as the copy fills it.
 int ReserveRoom(int Handle, int64_t OldSize, int64_t Size)
 {
-    if (Size <= 0 || ::fallocate(Handle, 0, 0, Size) == 0) {
+    if (Size <= OldSize || ::fallocate(Handle, 0, OldSize, Size - OldSize) == 0) {
         return 0;
     }
     const int error = errno;
     if (error == EOPNOTSUPP || error == ENOSYS) {
         // Growing the file first meets at least a size limit before anything is overwritten.
-        return Size > OldSize && ::ftruncate(Handle, Size) != 0 ? errno : 0;
+        return ::ftruncate(Handle, Size) != 0 ? errno : 0;
     }
     ::ftruncate(Handle, OldSize);
     return error;
 }
 
+// Another save of the file waits until this one's copy is complete, so that the file ends as one
+// save's content; a file system without locks goes on unlocked.
+void LockForTheCopy(int Handle)
+{
+    while (::flock(Handle, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
 } // namespace
 
-TSafeFileWriter::TSafeFileWriter(const std::string& FileName, mode_t NewFileMode) : FFileName(FileName)
+TSafeFileWriter::TSafeFileWriter(const std::string& FileName, mode_t NewFileMode)
+    : FShownName(FileName), FFileName(FileName)
 {
     struct stat info
     {
@@ -258,7 +281,7 @@ TSafeFileWriter::TSafeFileWriter(const std::string& FileName, mode_t NewFileMode
     } else {
         OpenNew(FileName, errno, NewFileMode);
     }
-    FStream = std::make_unique<THandleStream>(FHandle);
+    FStream = std::make_unique<THandleStream>(FHandle, FShownName);
 }
 
 void TSafeFileWriter::OpenNew(const std::string& FileName, int StatError, mode_t Mode)
@@ -269,7 +292,6 @@ void TSafeFileWriter::OpenNew(const std::string& FileName, int StatError, mode_t
     if (StatError == ENOENT) {
         FFileName = LastNameOfLinks(FileName);
     }
-    RemoveLeftovers(FFileName);
     if (const int error = OpenBeside(Mode)) {
         throw CreateError(FileName, error);
     }
@@ -293,7 +315,6 @@ void TSafeFileWriter::OpenExisting(const std::string& FileName, const struct sta
         FFileName = resolved;
         std::free(resolved);
     }
-    RemoveLeftovers(FFileName);
     const int error = OpenBeside(0600);
     if (error == 0 && !RenameWouldChangeFile(Info) && TakeWhatTheFileHas(Info)) {
         FReplacing = true;
@@ -312,12 +333,16 @@ int TSafeFileWriter::OpenBeside(mode_t Mode)
     // Unlike the library's temporary files this one has a name from the start: it is renamed over
     // the file, which takes a name in the file's folder, or it keeps the content whole while the
     // file is overwritten.
-    const std::string start = ExtractFilePath(FFileName) + TempNameStart(FFileName);
+    const std::string start =
+        ExtractFilePath(FFileName) + TempNameStart(FFileName) + std::to_string(::getpid()) + "-";
+    bool taken = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name =
-            start + std::to_string(::getpid()) + "-" + std::to_string(counter++) + TempNameEnd;
+        // Where another user took the names that follow, numbers no one can foresee.
+        const uint64_t number = taken ? (uint64_t(::arc4random()) << 32) | ::arc4random() : counter++;
+        const std::string name = start + std::to_string(number) + TempNameEnd;
         const int handle = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, Mode);
         if (handle < 0 && errno == EEXIST) {
+            taken = true;
             continue;
         }
         if (handle < 0) {
@@ -398,7 +423,7 @@ void TSafeFileWriter::Commit()
         const int error = ::close(FHandle) == 0 ? 0 : errno;
         FHandle = -1;
         if (error != 0) {
-            throw CreateError(FFileName, error);
+            throw WriteError(FShownName, error);
         }
     }
 }
@@ -414,20 +439,21 @@ void TSafeFileWriter::CommitRenamed()
         ::close(FHandle);
         FHandle = -1;
         FTempName.clear();
-        throw CreateError(FFileName, ECANCELED);
+        throw WriteError(FShownName, ECANCELED);
     }
     if (error == 0 && ::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
         error = errno;
     }
     if (error != 0) {
         Discard();
-        throw CreateError(FFileName, error);
+        throw WriteError(FShownName, error);
     }
     FTempName.clear();
     if (FReplacing) {
         FlushFolder(FFileName);
     }
     Discard();
+    RemoveLeftovers(FFileName);
 }
 
 void TSafeFileWriter::CommitInPlace()
@@ -450,17 +476,17 @@ void TSafeFileWriter::CommitInPlace()
     }
     FTargetHandle = -1;
     if (error != 0 && changed && !FTempName.empty()) {
-        // The file is cut: its new content stays whole beside it, until the next save.
+        // The file is cut: its new content stays whole beside it, until a save of it commits.
         const std::string kept = FTempName;
         FTempName.clear();
         Discard();
-        throw EFCreateError("Cannot write file \"" + FFileName + "\". " + SysErrorMessage(error) +
-                            " Its new content is in \"" + kept + "\".");
+        throw WriteError(FShownName, error, " Its new content is in \"" + kept + "\".");
     }
     Discard();
     if (error != 0) {
-        throw CreateError(FFileName, error);
+        throw WriteError(FShownName, error);
     }
+    RemoveLeftovers(FFileName);
 }
 
 int TSafeFileWriter::OverwriteTarget(bool& Changed)
@@ -468,6 +494,7 @@ int TSafeFileWriter::OverwriteTarget(bool& Changed)
     THandleStream content(FHandle);
     THandleStream target(FTargetHandle);
     const int64_t size = content.Size();
+    LockForTheCopy(FTargetHandle);
     if (const int error = ReserveRoom(FTargetHandle, target.Size(), size)) {
         return error;
     }

@@ -19,16 +19,21 @@
 //
 // Where a file renamed over it would not be the user's file as it was (it has other names or
 // another owner, or its group or one of its attributes cannot be given), the file is overwritten
-// in place on Commit. The content stays whole under its hidden name, flushed, until the copy is
+// in place on Commit, one save at a time: the copy holds a lock on the file that another save's
+// copy waits for. The content stays whole under its hidden name, flushed, until the copy is
 // complete and flushed, so that a kill or a power cut during the copy leaves it there; and room
-// for it is taken before the first byte changes, so that a full disk leaves the file as it was.
-// In a folder that takes no new file the content is gathered without a name in the system's
-// temporary folder instead: there a kill during the copy leaves the file cut.
+// for what the file does not have yet is taken before the first byte changes, so that a full disk
+// leaves the file as it was. A file system that takes new blocks for what it overwrites (btrfs)
+// may still fail the copy part-way: the message then names where the content is. In a folder that
+// takes no new file the content is gathered without a name in the system's temporary folder
+// instead: there a kill during the copy leaves the file cut.
 //
-// The next save of a file removes the content that a killed save left beside it. A symbolic link
-// keeps pointing at the file it names, which gets the new content; a link to a file that does not
-// exist yet stays, and that file is made. Pipes and devices are written straight into. Raises
-// EFCreateError, naming the file, when it cannot be created or the content cannot take its name.
+// A content that a killed or failed save left beside the file stays until a save of the file
+// commits, which then removes those of the user's own. A symbolic link keeps pointing at the file
+// it names, which gets the new content; a link to a file that does not exist yet stays, and that
+// file is made. Pipes and devices are written straight into. Raises EFCreateError, naming the
+// file and the reason, when it cannot be created or the content cannot take its name; a write of
+// the stream that fails raises EWriteError, naming them too.
 class TSafeFileWriter
 {
 public:
@@ -61,6 +66,9 @@ private:
     // Closes what is open and removes the content's file.
     void Discard();
 
+    // The name the caller gave, which messages show.
+    std::string FShownName;
+    // The file itself, at the end of its links.
     std::string FFileName;
     // The content's name beside the file; empty when it has none.
     std::string FTempName;

@@ -1,8 +1,10 @@
 // TStream and its memory, handle, file and string streams.
 #include "platform/core/streams.h"
 
+#include "platform/core/detail/write_error.h"
 #include "platform/core/detail/write_room.h"
 #include "platform/core/exceptions.h"
+#include "platform/core/safe_file_writer.h"
 #include "platform/core/system.h"
 
 #include <algorithm>
@@ -16,7 +18,14 @@
 #include <unistd.h>
 
 namespace kvcore_detail {
+
 int64_t (*gWriteRoomHook)(int Handle, int64_t Count) = nullptr;
+
+std::string CannotWriteMessage(const std::string& FileName, int Error)
+{
+    return "Cannot write file \"" + FileName + "\". " + SysErrorMessage(Error) + ".";
+}
+
 } // namespace kvcore_detail
 
 namespace {
@@ -50,7 +59,7 @@ void TStream::ReadBuffer(void* Buffer, int64_t Count)
 void TStream::WriteBuffer(const void* Buffer, int64_t Count)
 {
     if (Count != 0 && Write(Buffer, Count) != Count) {
-        throw EWriteError();
+        throw WriteError();
     }
 }
 
@@ -83,6 +92,11 @@ int64_t TStream::Size()
 }
 
 void TStream::SetSize(int64_t) {}
+
+EWriteError TStream::WriteError() const
+{
+    return EWriteError();
+}
 
 // ---- TCustomMemoryStream ----
 
@@ -118,8 +132,9 @@ void TCustomMemoryStream::SaveToStream(TStream& Stream)
 
 void TCustomMemoryStream::SaveToFile(const std::string& FileName)
 {
-    TFileStream stream(FileName, fmCreate);
-    SaveToStream(stream);
+    TSafeFileWriter file(FileName);
+    SaveToStream(file.Stream());
+    file.Commit();
 }
 
 // ---- TMemoryStream ----
@@ -249,12 +264,14 @@ int64_t THandleStream::Write(const void* Buffer, int64_t Count)
             continue;
         }
         if (put <= 0) {
+            // A write of no byte tells no reason; a full disk is the likely one.
+            FWriteErrorCode = put < 0 ? errno : ENOSPC;
             break;
         }
         done += put;
     }
     if (done == room && room < Count) {
-        errno = ENOSPC;
+        errno = FWriteErrorCode = ENOSPC;
     }
     return done;
 }
@@ -269,17 +286,26 @@ int64_t THandleStream::Seek(int64_t Offset, TSeekOrigin Origin)
 void THandleStream::SetSize(int64_t NewSize)
 {
     if (NewSize < 0 || ::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) {
-        throw EWriteError();
+        FWriteErrorCode = NewSize < 0 ? EINVAL : errno;
+        throw WriteError();
     }
     if (Position() > NewSize) {
         SetPosition(NewSize);
     }
 }
 
+EWriteError THandleStream::WriteError() const
+{
+    if (FFileName.empty()) {
+        return TStream::WriteError();
+    }
+    return EWriteError(
+        kvcore_detail::CannotWriteMessage(FFileName, FWriteErrorCode != 0 ? FWriteErrorCode : EIO));
+}
+
 // ---- TFileStream ----
 
-TFileStream::TFileStream(const std::string& AFileName, uint16_t Mode)
-    : THandleStream(-1), FFileName(AFileName)
+TFileStream::TFileStream(const std::string& AFileName, uint16_t Mode) : THandleStream(-1, AFileName)
 {
     if ((Mode & fmCreate) == fmCreate) {
         FHandle = ::open(AFileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/core/classes.h"
+#include "platform/core/exceptions.h"
 
 #include <cstdint>
 #include <string>
@@ -54,6 +55,10 @@ public:
     virtual int64_t Size();
     // The default does nothing; streams that can be resized override it.
     virtual void SetSize(int64_t NewSize);
+
+protected:
+    // What WriteBuffer raises when a write comes up short.
+    virtual EWriteError WriteError() const;
 };
 
 // A stream over a block of memory that it does not manage itself; descendants set the block.
@@ -65,7 +70,8 @@ public:
     int64_t Size() override { return FSize; }
 
     void SaveToStream(TStream& Stream);
-    // Raises EFCreateError when the file cannot be created.
+    // Saves through TSafeFileWriter: the file keeps its content unless the whole new one is written.
+    // Raises EFCreateError or EWriteError, naming the file and the reason, when that fails.
     void SaveToFile(const std::string& FileName);
     void* Memory() const { return FMemory; }
 
@@ -101,11 +107,15 @@ private:
     int64_t FCapacity = 0;
 };
 
-// A stream over an open file descriptor, which it does not close.
+// A stream over an open file descriptor, which it does not close. Given the file's name, its
+// write errors name the file and the reason.
 class THandleStream : public TStream
 {
 public:
-    explicit THandleStream(int AHandle) : FHandle(AHandle) {}
+    explicit THandleStream(int AHandle, std::string AFileName = std::string())
+        : FHandle(AHandle), FFileName(std::move(AFileName))
+    {
+    }
 
     int64_t Read(void* Buffer, int64_t Count) override;
     int64_t Write(const void* Buffer, int64_t Count) override;
@@ -114,23 +124,27 @@ public:
     void SetSize(int64_t NewSize) override;
 
     int Handle() const { return FHandle; }
+    const std::string& FileName() const { return FFileName; }
 
 protected:
+    EWriteError WriteError() const override;
+
     int FHandle = -1;
+    std::string FFileName;
+
+private:
+    // The reason the last write came up short.
+    int FWriteErrorCode = 0;
 };
 
-// A stream over a named file, opened (or created, with fmCreate) by the constructor, which
-// raises EFOpenError / EFCreateError naming the file when that fails; closed by the destructor.
+// A stream over a named file, opened (or created, with fmCreate, which truncates a file that
+// exists) by the constructor, which raises EFOpenError / EFCreateError naming the file when that
+// fails; closed by the destructor.
 class TFileStream : public THandleStream
 {
 public:
     TFileStream(const std::string& AFileName, uint16_t Mode);
     ~TFileStream() override;
-
-    const std::string& FileName() const { return FFileName; }
-
-private:
-    std::string FFileName;
 };
 
 // A stream over a string that it owns.

@@ -1,13 +1,9 @@
-// Files that pages and pictures are saved over: what the user has around them (other names,
-// links, owner, group, mode, ACL and extended attributes, a folder that takes no new file) stays
-// as it was; a save that fails, finds the disk full or is killed leaves the old content or the new
-// one whole; and a replaced file is on the disk before its name is.
-#include "imaging/io/korvaneio.h"
-#include "platform/core/detail/write_room.h"
-#include "platform/core/exceptions.h"
-#include "platform/core/safe_file_writer.h"
+// Files that pages, pictures and streams are saved over: what the user has around them (other
+// names, links, owner, group, mode, ACL and extended attributes, a folder that takes no new file)
+// stays as it was; a save that fails leaves the old content whole; and a replaced file is on the
+// disk before its name is.
 #include "tests/io/io_test_support.h"
-#include "tests/support/small_disk.h"
+#include "tests/io/saved_files_support.h"
 #include "tests/support/temp_folder.h"
 
 #include <algorithm>
@@ -21,11 +17,9 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <map>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -37,121 +31,6 @@
 using namespace kviotest;
 
 namespace {
-
-const std::string EarlierContent = "<html>the earlier page</html>";
-
-// Writes Content as the file through the writer the page writer uses; a save that is not
-// complete ends as the page writer's does when a write fails, without Commit. 0 when saved, 1
-// when it failed.
-int SavePage(const std::string& fileName, const std::string& content, bool complete)
-{
-    try {
-        TSafeFileWriter file(fileName);
-        file.Stream().WriteBuffer(content.data(), int64_t(complete ? content.size() : content.size() / 2));
-        if (!complete) {
-            return 1;
-        }
-        file.Commit();
-        return 0;
-    } catch (const EStreamError&) {
-        return 1;
-    }
-}
-
-// Saves a picture as JPEG through the I/O component; one that is not complete is saved as GIF
-// without its LZW coder, which fails midway.
-int SavePicture(const std::string& fileName, bool complete)
-{
-    TKorvaneIO io(nullptr);
-    FillPattern(*io.KVBitmap(), 24, 16);
-    try {
-        if (complete) {
-            io.SaveToFileJpeg(fileName);
-        } else {
-            io.SaveToFileGif(fileName);
-        }
-    } catch (const EStreamError&) {
-        return 1;
-    }
-    return io.Aborting ? 1 : 0;
-}
-
-// A save through the page writer's file writer, or through the I/O component.
-struct TFrontEnd
-{
-    const char* Name;
-    std::function<int(const std::string& fileName, bool complete)> Save;
-};
-
-std::vector<TFrontEnd> FrontEnds()
-{
-    return {
-        {"page",
-         [](const std::string& name, bool complete) { return SavePage(name, "<html>new</html>", complete); }},
-        {"picture", SavePicture},
-    };
-}
-
-// What a front end writes into a new file.
-std::string ContentOf(const TFrontEnd& frontEnd)
-{
-    kvtest::TempFolder folder;
-    EXPECT_EQ(frontEnd.Save(folder.File("new"), true), 0);
-    return kvtest::TempFolder::Read(folder.File("new"));
-}
-
-struct TFileState
-{
-    bool Exists = false;
-    bool IsLink = false;
-    struct stat Info
-    {
-    };
-    std::string Content;
-    // The names in the folder that share the file.
-    std::vector<std::string> Names;
-    // Names that start with a dot: the writer's temporary files.
-    std::vector<std::string> Hidden;
-    // The extended attributes of the file, the ACL among them, by name.
-    std::map<std::string, std::string> Attributes;
-};
-
-std::map<std::string, std::string> AttributesOf(const std::string& name)
-{
-    std::map<std::string, std::string> attributes;
-    std::string list(size_t(std::max<ssize_t>(::listxattr(name.c_str(), nullptr, 0), 0)), '\0');
-    list.resize(size_t(std::max<ssize_t>(::listxattr(name.c_str(), list.data(), list.size()), 0)));
-    for (size_t at = 0; at < list.size(); at = list.find('\0', at) + 1) {
-        const std::string key = list.c_str() + at;
-        std::string value(size_t(std::max<ssize_t>(::getxattr(name.c_str(), key.c_str(), nullptr, 0), 0)),
-                          '\0');
-        value.resize(
-            size_t(std::max<ssize_t>(::getxattr(name.c_str(), key.c_str(), value.data(), value.size()), 0)));
-        attributes[key] = value;
-    }
-    return attributes;
-}
-
-TFileState StateOf(const std::string& folder, const std::string& name)
-{
-    TFileState state;
-    struct stat info
-    {
-    };
-    state.IsLink = ::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-    state.Exists = ::stat(name.c_str(), &state.Info) == 0;
-    state.Content = kvtest::TempFolder::Read(name);
-    state.Attributes = AttributesOf(name);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (state.Exists && ::lstat(entry.path().c_str(), &info) == 0 && info.st_ino == state.Info.st_ino) {
-            state.Names.push_back(entry.path());
-        }
-        if (entry.path().filename().string()[0] == '.') {
-            state.Hidden.push_back(entry.path());
-        }
-    }
-    return state;
-}
 
 // A file, or a link, named "page" in a folder with whatever the case puts around it.
 struct TSavedFileCase
@@ -215,13 +94,6 @@ void CheckSaves(const std::vector<TSavedFileCase>& cases)
             ::chmod(folder.Path().c_str(), 0755);
         }
     }
-}
-
-std::string MakePage(kvtest::TempFolder& folder, mode_t mode)
-{
-    const std::string page = folder.Write("page", EarlierContent);
-    ::chmod(page.c_str(), mode);
-    return page;
 }
 
 } // namespace
@@ -384,179 +256,6 @@ TEST(SavedFiles, KeepTheirAclsAndExtendedAttributes)
                          "security.kvtest"});
     }
     CheckSaves(cases);
-}
-
-// Room for the new content is taken before the first byte of a file written in place changes, and
-// a reservation that fails gives back what it took: the file keeps its size, bytes and blocks.
-TEST(SavedFiles, WrittenInPlaceStayWholeOnAFullDisk)
-{
-    const bool root = ::geteuid() == 0;
-    constexpr int64_t OldSize = 200 << 10;
-    constexpr int64_t Free = 2 << 20;
-    const struct
-    {
-        const char* Case;
-        // The folder takes no new file: the content is gathered outside the disk.
-        bool AsNobody;
-        // The new content's size, on a disk with this much free.
-        int64_t (*NewSize)(int64_t free);
-    } cases[] = {
-        {"more than the disk holds", false, [](int64_t free) { return free + (512 << 10); }},
-        {"room for the content beside the file, not for the file to grow", false,
-         [](int64_t free) { return (free + OldSize) / 2 + (256 << 10); }},
-        {"a folder that takes no new file", true, [](int64_t free) { return free + (512 << 10); }},
-    };
-    kvtest::TempFolder folder;
-    const auto onDisk = [&] {
-        for (const auto& c : cases) {
-            // Only root makes a file nobody's; in a user namespace its own files are root's.
-            if (c.AsNobody && !root) {
-                continue;
-            }
-            SCOPED_TRACE(c.Case);
-            const std::string room = folder.File("room/");
-            ASSERT_EQ(::mkdir(room.c_str(), 0755), 0);
-            const std::string old(size_t(OldSize), 'o');
-            const std::string page = folder.Write("room/page", old);
-            const std::string other = room + "other";
-            ASSERT_EQ(::link(page.c_str(), other.c_str()), 0);
-            if (c.AsNobody) {
-                ASSERT_EQ(::chown(page.c_str(), NobodyId, NobodyId), 0);
-                ::chmod(room.c_str(), 0555);
-            }
-            struct statvfs disk
-            {
-            };
-            ASSERT_EQ(::statvfs(room.c_str(), &disk), 0);
-            folder.Write("filler", std::string(size_t(int64_t(disk.f_bavail * disk.f_frsize) - Free), 'f'));
-            ASSERT_EQ(::statvfs(room.c_str(), &disk), 0);
-            const int64_t newSize = c.NewSize(int64_t(disk.f_bavail * disk.f_frsize));
-            const auto save = [&](const std::string& content) {
-                const auto body = [&] { return SavePage(page, content, true); };
-                return c.AsNobody ? ExitCodeAsNobody(body) : body();
-            };
-            const TFileState before = StateOf(room, page);
-
-            EXPECT_EQ(save(std::string(size_t(newSize), 'n')), 1);
-            const TFileState after = StateOf(room, page);
-            EXPECT_EQ(after.Info.st_size, before.Info.st_size);
-            // The blocks it took went back; ext4 may keep a block of the file's extent index.
-            EXPECT_LE(after.Info.st_blocks, before.Info.st_blocks + blkcnt_t(disk.f_frsize / 512));
-            EXPECT_TRUE(after.Content == old) << "the content changed";
-            EXPECT_TRUE(kvtest::TempFolder::Read(other) == old) << "the other name's content changed";
-            EXPECT_EQ(after.Hidden, std::vector<std::string>());
-
-            const std::string fits(64 << 10, 'n');
-            EXPECT_EQ(save(fits), 0);
-            for (const std::string& name : {page, other}) {
-                EXPECT_TRUE(kvtest::TempFolder::Read(name) == fits) << name << " was not saved";
-            }
-            ::chmod(room.c_str(), 0755);
-            std::filesystem::remove_all(room);
-            std::filesystem::remove(folder.File("filler"));
-        }
-    };
-    std::string why;
-    if (!kvtest::RunOnSmallDisk(folder.Path(), 8 << 20, onDisk, why)) {
-        SkipBecause("no small disk can be made here: " + why);
-    }
-}
-
-namespace {
-
-// The kill test's child stops in the copy of the file of this inode, after its first block, and
-// says so through this pipe.
-ino_t gCopiedInode = 0;
-int gCopyStarted = -1;
-int gWritesToCopiedFile = 0;
-
-int64_t StopInTheCopy(int Handle, int64_t Count)
-{
-    struct stat info
-    {
-    };
-    if (::fstat(Handle, &info) == 0 && info.st_ino == gCopiedInode && ++gWritesToCopiedFile == 2) {
-        if (::write(gCopyStarted, "c", 1) == 1) {
-            for (;;) {
-                ::pause();
-            }
-        }
-    }
-    return Count;
-}
-
-} // namespace
-
-// A save killed while it overwrites a file in place (a file with a second name) leaves the old
-// content or the new one whole under a name in the folder; the next save removes that name.
-TEST(SavedFiles, AKilledInPlaceSaveLeavesAWholeContentTheNextSaveRemoves)
-{
-    kvtest::TempFolder folder;
-    const std::string old(1 << 20, 'o');
-    const std::string page = folder.Write("page", old);
-    ASSERT_EQ(::link(page.c_str(), folder.File("other").c_str()), 0);
-    const std::string fresh(1 << 20, 'n');
-    struct stat info
-    {
-    };
-    ASSERT_EQ(::stat(page.c_str(), &info), 0);
-    int started[2];
-    ASSERT_EQ(::pipe(started), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(started[0]);
-        gCopiedInode = info.st_ino;
-        gCopyStarted = started[1];
-        kvcore_detail::gWriteRoomHook = StopInTheCopy;
-        SavePage(page, fresh, true);
-        ::_exit(0);
-    }
-    ::close(started[1]);
-    char said = 0;
-    const bool stopped = ::read(started[0], &said, 1) == 1;
-    ::close(started[0]);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ASSERT_TRUE(stopped) << "the save ended without copying into the file";
-    const std::string cut = kvtest::TempFolder::Read(page);
-    EXPECT_TRUE(cut.size() == old.size() && cut[0] == 'n' && cut.back() == 'o')
-        << "the kill came after the copy";
-
-    std::vector<std::string> whole;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
-        const std::string content = kvtest::TempFolder::Read(entry.path());
-        if (content == old || content == fresh) {
-            whole.push_back(entry.path().filename());
-        }
-    }
-    EXPECT_EQ(whole.size(), 1u) << "the names holding either content whole: "
-                                << testing::PrintToString(whole);
-
-    const std::string next = "<html>the next page</html>";
-    EXPECT_EQ(SavePage(page, next, true), 0);
-    const TFileState saved = StateOf(folder.Path(), page);
-    EXPECT_EQ(saved.Hidden, std::vector<std::string>());
-    EXPECT_EQ(saved.Names.size(), 2u);
-    for (const std::string& name : saved.Names) {
-        EXPECT_EQ(kvtest::TempFolder::Read(name), next) << name;
-    }
-}
-
-// A save that starts while another of the same file is under way leaves that one's content alone:
-// only what a killed save left is removed.
-TEST(SavedFiles, ASaveUnderWayKeepsItsContentWhenAnotherStarts)
-{
-    kvtest::TempFolder folder;
-    const std::string page = folder.Write("page", EarlierContent);
-    TSafeFileWriter first(page);
-    first.Stream().WriteBuffer("first", 5);
-    TSafeFileWriter second(page);
-    second.Stream().WriteBuffer("second", 6);
-    EXPECT_NO_THROW(first.Commit());
-    EXPECT_EQ(kvtest::TempFolder::Read(page), "first");
-    EXPECT_NO_THROW(second.Commit());
-    EXPECT_EQ(kvtest::TempFolder::Read(page), "second");
-    EXPECT_EQ(StateOf(folder.Path(), page).Hidden, std::vector<std::string>());
 }
 
 namespace {

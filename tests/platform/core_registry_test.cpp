@@ -192,8 +192,8 @@ TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheOldFileWhole)
     kvcore_detail::gBeforeRenameHook = nullptr;
     EXPECT_EQ(kvtest::TempFolder::Read(Store), before);
 
-    // A dead writer's temporary file lies beside the store and changes nothing; the next save
-    // removes it, so that the second crash left one and the good save none.
+    // A dead writer's temporary file lies beside the store and changes nothing; it stays until a
+    // save commits, so that the two crashes left two and the good save none.
     const auto temporaries = [&] {
         size_t count = 0;
         for (const TDirEntry& entry : ListDirectory(ExtractFilePath(Store))) {
@@ -201,7 +201,7 @@ TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheOldFileWhole)
         }
         return count;
     };
-    EXPECT_EQ(temporaries(), 1u);
+    EXPECT_EQ(temporaries(), 2u);
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(kOptionsKey, false));
     EXPECT_EQ(reg.ReadInteger("IconWidth"), 150);

@@ -1,4 +1,5 @@
 // Streams: short reads, growth, copying, file positions beyond 4 GiB and open errors.
+#include "platform/core/detail/write_room.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/streams.h"
 #include "tests/support/temp_folder.h"
@@ -131,6 +132,34 @@ TEST(FileStream, OpenFailuresNameTheFile)
     } catch (const EFCreateError& error) {
         EXPECT_NE(error.Message().find(inMissingFolder), std::string::npos) << error.Message();
     }
+}
+
+// A write that fails says which file and why, where the stream knows the file.
+TEST(FileStream, WriteErrorsNameTheFileAndTheReason)
+{
+    kvtest::TempFolder folder;
+    const std::string name = folder.File("data.bin");
+    TFileStream named(name, fmCreate);
+    THandleStream unnamed(named.Handle());
+    const struct
+    {
+        TStream& Stream;
+        std::string Message;
+    } cases[] = {
+        {named, "Cannot write file \"" + name + "\". No space left on device."},
+        {unnamed, "Stream write error"},
+    };
+    kvcore_detail::gWriteRoomHook = [](int, int64_t) { return int64_t(0); };
+    for (const auto& c : cases) {
+        std::string message = "none";
+        try {
+            c.Stream.WriteBuffer("abc", 3);
+        } catch (const EWriteError& error) {
+            message = error.Message();
+        }
+        EXPECT_EQ(message, c.Message);
+    }
+    kvcore_detail::gWriteRoomHook = nullptr;
 }
 
 TEST(FileStream, AFolderIsNoFile)

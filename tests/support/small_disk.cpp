@@ -1,6 +1,6 @@
-// Small file systems of the tests' own: a tmpfs, an ext4 image on a loop device or a FAT image in a
-// mount namespace of the test's thread, or a tmpfs in a user namespace of a child process; and
-// bind mounts in that namespace.
+// Small file systems of the tests' own: a tmpfs, an ext4 or XFS image on a loop device or a FAT
+// image in a mount namespace of the test's thread, or a tmpfs in a user namespace of a child
+// process; and bind mounts in that namespace.
 #include "tests/support/small_disk.h"
 
 #include "platform/core/files.h"
@@ -42,9 +42,9 @@ bool OwnMountsAbove(const std::string& Folder)
     return false;
 }
 
-// An ext4 file system of Bytes in the file Image, with no blocks kept for root, whose saves are
-// to meet the full disk too.
-bool MakeExt4Image(const std::string& Image, int64_t Bytes, std::string& Why)
+// A file system of Bytes in the file Image: ext4 with no blocks kept for root, whose saves are to
+// meet the full disk too, or XFS, whose smallest is 300 MB (a sparse image holds what is written).
+bool MakeImage(const std::string& Image, int64_t Bytes, const char* Type, std::string& Why)
 {
     const int handle = ::open(Image.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const bool made = handle >= 0 && ::ftruncate(handle, Bytes) == 0;
@@ -54,17 +54,18 @@ bool MakeExt4Image(const std::string& Image, int64_t Bytes, std::string& Why)
     if (handle >= 0) {
         ::close(handle);
     }
+    const std::string options = std::string(Type) == "xfs" ? "-q -f -K" : "-q -F -m 0 -E nodiscard";
     int status = -1;
     const std::string said =
-        made ? RunTool("mkfs.ext4 -q -F -m 0 -E nodiscard '" + Image + "' 2>&1", &status) : "";
+        made ? RunTool(std::string("mkfs.") + Type + " " + options + " '" + Image + "' 2>&1", &status) : "";
     if (made && status != 0) {
-        Why = "mkfs.ext4 failed: " + said;
+        Why = std::string("mkfs.") + Type + " failed: " + said;
     }
     return made && status == 0;
 }
 
 // Mounts Image on Folder through a free loop device, which goes when its file system is unmounted.
-bool MountOnLoop(const std::string& Image, const std::string& Folder, std::string& Why)
+bool MountOnLoop(const std::string& Image, const std::string& Folder, const char* Type, std::string& Why)
 {
     const int image = ::open(Image.c_str(), O_RDWR | O_CLOEXEC);
     const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
@@ -83,7 +84,7 @@ bool MountOnLoop(const std::string& Image, const std::string& Folder, std::strin
         config.fd = static_cast<uint32_t>(image);
         config.info.lo_flags = LO_FLAGS_AUTOCLEAR;
         if (::ioctl(loop, LOOP_CONFIGURE, &config) == 0) {
-            mounted = ::mount(device.c_str(), Folder.c_str(), "ext4", MS_NOSUID | MS_NODEV, nullptr) == 0;
+            mounted = ::mount(device.c_str(), Folder.c_str(), Type, MS_NOSUID | MS_NODEV, nullptr) == 0;
             Why = mounted ? "" : Failed("mount " + device + " on " + Folder);
         } else if (errno != EBUSY) {
             Why = Failed(device);
@@ -147,9 +148,10 @@ TSmallDisk::TSmallDisk(const std::string& Folder, int64_t Bytes, TKind Kind)
         return;
     }
     // The image lies in the folder, under the file system it holds.
-    if (Kind == Ext4) {
-        const std::string image = this->Folder + "/.disk.ext4";
-        Mounted = MakeExt4Image(image, Bytes, Why) && MountOnLoop(image, this->Folder, Why);
+    if (Kind != Fat) {
+        const char* type = Kind == Xfs ? "xfs" : "ext4";
+        const std::string image = this->Folder + "/.disk." + type;
+        Mounted = MakeImage(image, Bytes, type, Why) && MountOnLoop(image, this->Folder, type, Why);
         return;
     }
     const std::string image = this->Folder + "/.disk.fat";

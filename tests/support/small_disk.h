@@ -9,8 +9,9 @@
 namespace kvtest {
 
 // A file system of Bytes mounted on Folder while it lives, for this thread and the threads it
-// starts: a tmpfs, or an ext4 image of Folder's own on a loop device, whose blocks a failed
-// reservation can keep where a tmpfs gives them back. The thread moves into a mount namespace of
+// starts: a tmpfs, or an ext4 or XFS image of Folder's own on a loop device, whose blocks a failed
+// reservation can keep where a tmpfs gives them back, and whose reservations count blocks their
+// own way. The thread moves into a mount namespace of
 // its own, where the nearest mount above Folder stops passing mounts on, so that nothing of the
 // machine's changes; the mount, and the loop device with it, go when the disk or the process
 // does, however the test ends. It takes root; Mounted tells, and Why says what failed.
@@ -20,6 +21,7 @@ struct TSmallDisk
     {
         Tmpfs,
         Ext4,
+        Xfs,
         // A FAT disk, as a camera's card is, whose names are one whatever their case. The FAT
         // driver in user space serves it, with the inode numbers of the disk.
         Fat

@@ -1,0 +1,11 @@
+// The text of a write to a named file that failed, shared by the file streams and the file writer.
+#pragma once
+
+#include <string>
+
+namespace kvcore_detail {
+
+// "Cannot write file "<name>". <the reason>."
+std::string CannotWriteMessage(const std::string& FileName, int Error);
+
+} // namespace kvcore_detail
