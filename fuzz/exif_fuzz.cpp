@@ -27,8 +27,7 @@ bool Same(double before, double after)
     return before == after || std::fabs(before - after) <= std::ldexp(std::fabs(before), -28);
 }
 
-template <class TValue>
-bool Same(const TValue& before, const TValue& after)
+template <class TValue> bool Same(const TValue& before, const TValue& after)
 {
     if constexpr (std::is_array_v<TValue>) {
         for (size_t i = 0; i < std::extent_v<TValue>; ++i) {

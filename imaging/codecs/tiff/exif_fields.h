@@ -17,8 +17,7 @@ struct TKVExifField
 // Calls visit(field, the field's value in each record...) for every EXIF field of the records
 // (TIOParamsVals). A value is a number, an array or a text; the user comment's is the tuple of
 // its character code and its text.
-template <class TVisit, class... TRecords>
-void ForEachEXIFField(TVisit&& visit, TRecords&... r)
+template <class TVisit, class... TRecords> void ForEachEXIFField(TVisit&& visit, TRecords&... r)
 {
     auto main = [](uint16_t tag, uint16_t type) { return TKVExifField{tag, type, false}; };
     auto exif = [](uint16_t tag, uint16_t type) { return TKVExifField{tag, type, true}; };

@@ -126,8 +126,8 @@ void TEntryWriter::Shorts(uint16_t tag, const std::vector<uint16_t>& values)
 
 bool TEntryWriter::Rationals(uint16_t tag, std::span<const double> values, bool isSigned)
 {
-    const uint32_t maxTerm = isSigned ? uint32_t(std::numeric_limits<int32_t>::max())
-                                      : std::numeric_limits<uint32_t>::max();
+    const uint32_t maxTerm =
+        isSigned ? uint32_t(std::numeric_limits<int32_t>::max()) : std::numeric_limits<uint32_t>::max();
     FData.clear();
     for (const double value : values) {
         int64_t numerator = 0;

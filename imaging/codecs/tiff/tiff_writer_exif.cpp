@@ -57,9 +57,13 @@ public:
             return;
         }
         if (field.Tag == 296) {
-            // A resolution needs its unit (inches unless the record says otherwise).
-            if (value >= 1 && value <= 3 && (FResolutionWritten || value != 2 || FCarried.Has(296))) {
+            // A resolution needs its unit: inches, unless the record holds one. A unit read that
+            // is none of the three is left out, which readers take for inches.
+            const bool known = value >= 1 && value <= 3;
+            if (known && (FResolutionWritten || value != 2 || FCarried.Has(296))) {
                 FMain.Short(296, uint32_t(value));
+            } else if (!known && !FCarried.Has(296) && FResolutionWritten) {
+                FMain.Short(296, 2);
             }
             return;
         }
@@ -78,8 +82,7 @@ public:
 
     void operator()(const TKVExifField& field, double value) { Rationals(field, {&value, 1}); }
 
-    template <size_t N>
-    void operator()(const TKVExifField& field, const double (&values)[N])
+    template <size_t N> void operator()(const TKVExifField& field, const double (&values)[N])
     {
         Rationals(field, values);
     }
@@ -99,7 +102,8 @@ public:
     }
 
     // The character code, 8 bytes when a text follows, then the text.
-    void operator()(const TKVExifField& field, const std::tuple<const std::string&, const std::string&>& comment)
+    void operator()(const TKVExifField& field,
+                    const std::tuple<const std::string&, const std::string&>& comment)
     {
         const auto& [code, text] = comment;
         std::string bytes = code;
