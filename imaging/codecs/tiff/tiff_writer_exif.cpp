@@ -6,6 +6,7 @@
 #include "imaging/codecs/tiff/exif_fields.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <tuple>
