@@ -20,6 +20,7 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 namespace Tiffilt {
 
@@ -119,13 +120,12 @@ void ReadExifDirectory(const TTIFFEnv& exif, TIOParamsVals& params)
 
 // The EXIF fields whose tag the page or its EXIF directory holds a value for: a number for a
 // fraction, an integer for an integer field (what the values were read as), a text that is not
-// empty. A value of 0 so read is the photo's, unlike the 0 of a tag that is absent. An integer
-// beyond what the record holds, which reading saturated, is none.
+// empty. A value of 0 so read is the photo's, unlike the 0 of a tag that is absent.
 void ReadCarriedTags(const TTIFFEnv& env, const TTIFFEnv& exif, TIOParamsVals& params)
 {
     params.EXIF_Tags.Clear();
     ForEachEXIFField(
-        [&](const TKVExifField& field, auto&& value) {
+        [&](const TKVExifField& field, const auto& value) {
             using TValue = std::remove_cvref_t<decltype(value)>;
             const TTIFFEnv& directory = field.InExifIFD ? exif : env;
             const TTIFFEntry* entry = TIFFFindEntry(field.Tag, directory);
@@ -134,13 +134,7 @@ void ReadCarriedTags(const TTIFFEnv& env, const TTIFFEnv& exif, TIOParamsVals& p
             bool carried = false;
             if constexpr (std::is_same_v<TValue, std::string>) {
                 carried = !value.empty();
-            } else if constexpr (std::is_same_v<TValue, int32_t>) {
-                carried = entry != nullptr && TIFFEntryInteger(directory, *entry, 0, integer);
-                if (carried && integer != value) {
-                    value = 0;
-                    carried = false;
-                }
-            } else if constexpr (std::is_same_v<TValue, int32_t[2]>) {
+            } else if constexpr (std::is_same_v<TValue, int32_t> || std::is_same_v<TValue, int32_t[2]>) {
                 carried = entry != nullptr && TIFFEntryInteger(directory, *entry, 0, integer);
             } else if constexpr (std::is_floating_point_v<std::remove_extent_t<TValue>>) {
                 carried = entry != nullptr && TIFFEntryNumber(directory, *entry, 0, number);
@@ -151,7 +145,7 @@ void ReadCarriedTags(const TTIFFEnv& env, const TTIFFEnv& exif, TIOParamsVals& p
                 params.EXIF_Tags.Add(field.Tag);
             }
         },
-        params);
+        std::as_const(params));
 }
 
 void ReadMetadata(const TTIFFEnv& env, TIOParamsVals& params)

@@ -68,7 +68,10 @@ public:
             }
             return;
         }
-        const int64_t limit = field.Type == ttSHORT ? 0xFFFF : field.Type == ttUNDEFINED ? 0xFF : INT32_MAX;
+        // A LONG at the record's limit may stand for a larger one, which reading saturates.
+        const int64_t limit = field.Type == ttSHORT       ? 0xFFFF
+                              : field.Type == ttUNDEFINED ? 0xFF
+                                                          : INT32_MAX - 1;
         if (value < 0 || value > limit || !Holds(field, value != 0)) {
             return;
         }
