@@ -345,6 +345,7 @@ void TIOParamsVals::ResetEXIF()
     EXIF_SensingMethod = EXIF_FileSource = EXIF_SceneType = 0;
     EXIF_UserComment.clear();
     EXIF_UserCommentCode.clear();
+    EXIF_Tags.Clear();
 }
 
 void TIOParamsVals::Assign(const TIOParamsVals& s)
@@ -519,6 +520,7 @@ void TIOParamsVals::AssignEXIFValues(const TIOParamsVals& s)
     EXIF_SceneType = s.EXIF_SceneType;
     EXIF_UserComment = s.EXIF_UserComment;
     EXIF_UserCommentCode = s.EXIF_UserCommentCode;
+    EXIF_Tags = s.EXIF_Tags;
 }
 
 void TIOParamsVals::AssignCompressionInfo(const TIOParamsVals& s)

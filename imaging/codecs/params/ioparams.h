@@ -2,6 +2,7 @@
 // calling convention shared by the readers, writers and probes of the codecs.
 #pragma once
 
+#include "imaging/codecs/params/exif_tag_set.h"
 #include "imaging/codecs/params/lzw_hooks.h"
 #include "imaging/core/imaging_annot.h"
 #include "imaging/core/iptc_list.h"
@@ -273,6 +274,9 @@ public:
     int32_t EXIF_SceneType = 0;
     std::string EXIF_UserComment;     // tag 37510 after its 8-character code prefix
     std::string EXIF_UserCommentCode; // the prefix ("ASCII", 0, 0, 0 and the like)
+    // The tags of the fields above that hold a value: those the EXIF data read carried, and those
+    // a caller adds. A field of 0 or empty outside it is no value and is not written.
+    TKVExifTagSet EXIF_Tags;
 
     int32_t AVI_FrameCount = 0;
     int32_t AVI_FrameDelayTime = 0; // milliseconds
@@ -289,8 +293,8 @@ public:
     void ResetInfo();
     void ResetEXIF();
     void Assign(const TIOParamsVals& source);
-    // Copies the EXIF values of the source, from EXIF_ImageDescription through
-    // EXIF_UserCommentCode; EXIF_HasEXIFData and EXIF_Bitmap are left as they are.
+    // Copies the EXIF values of the source, from EXIF_ImageDescription through EXIF_Tags;
+    // EXIF_HasEXIFData and EXIF_Bitmap are left as they are.
     void AssignEXIFValues(const TIOParamsVals& source);
     void AssignCompressionInfo(const TIOParamsVals& source);
 

@@ -2,12 +2,11 @@
 // written before the directory and the entry takes their offset. Files are little-endian.
 #include "imaging/codecs/tiff/detail/tiff_entries.h"
 
+#include "imaging/codecs/tiff/detail/nearest_fraction.h"
 #include "imaging/core/stream_utils.h"
-#include "platform/core/rounding.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -41,24 +40,6 @@ void Put32(std::vector<uint8_t>& out, uint32_t value)
 {
     out.resize(out.size() + 4);
     Store32(out.data() + out.size() - 4, value);
-}
-
-// A fraction of value: the denominator starts at 10^6 and shrinks by tens until the numerator
-// fits its 32 bits.
-void Fraction(double value, bool isSigned, uint32_t& numerator, uint32_t& denominator)
-{
-    if (!std::isfinite(value) || (!isSigned && value < 0)) {
-        value = 0;
-    }
-    const long double limit =
-        isSigned ? std::numeric_limits<int32_t>::max() : std::numeric_limits<uint32_t>::max();
-    long double scale = 1000000;
-    while (scale > 1 && std::fabs(std::nearbyint(value * scale)) > limit) {
-        scale /= 10;
-    }
-    const long double scaled = std::nearbyint(value * scale);
-    denominator = uint32_t(scale);
-    numerator = isSigned ? uint32_t(SaturateToInt<int32_t>(scaled)) : SaturateToInt<uint32_t>(scaled);
 }
 
 } // namespace
@@ -143,16 +124,22 @@ void TEntryWriter::Shorts(uint16_t tag, const std::vector<uint16_t>& values)
     Add(tag, ttSHORT, uint32_t(values.size()), FData);
 }
 
-void TEntryWriter::Rationals(uint16_t tag, const std::vector<double>& values, bool isSigned)
+bool TEntryWriter::Rationals(uint16_t tag, std::span<const double> values, bool isSigned)
 {
+    const uint32_t maxTerm =
+        isSigned ? uint32_t(std::numeric_limits<int32_t>::max()) : std::numeric_limits<uint32_t>::max();
     FData.clear();
     for (const double value : values) {
-        uint32_t numerator = 0, denominator = 1;
-        Fraction(value, isSigned, numerator, denominator);
-        Put32(FData, numerator);
+        int64_t numerator = 0;
+        uint32_t denominator = 1;
+        if ((!isSigned && value < 0) || !NearestFraction(value, maxTerm, numerator, denominator)) {
+            return false;
+        }
+        Put32(FData, uint32_t(numerator));
         Put32(FData, denominator);
     }
     Add(tag, isSigned ? ttSRATIONAL : ttRATIONAL, uint32_t(values.size()), FData);
+    return true;
 }
 
 void TEntryWriter::Rational(uint16_t tag, uint32_t numerator, uint32_t denominator)

@@ -6,6 +6,7 @@
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/codecs/params/resolution.h"
 #include "imaging/codecs/tiff/detail/tiff_page.h"
+#include "imaging/codecs/tiff/exif_fields.h"
 #include "imaging/core/daduvudez.h"
 #include "imaging/core/detail/access_scope.h"
 #include "imaging/core/imaging_annot.h"
@@ -17,6 +18,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <string>
+#include <type_traits>
+#include <utility>
 
 namespace Tiffilt {
 
@@ -112,6 +116,36 @@ void ReadExifDirectory(const TTIFFEnv& exif, TIOParamsVals& params)
     params.EXIF_FileSource = ToInt32(TIFFReadSingleValDef(exif, 41728, 0));
     params.EXIF_SceneType = ToInt32(TIFFReadSingleValDef(exif, 41729, 0));
     ReadUserComment(exif, params);
+}
+
+// The EXIF fields whose tag the page or its EXIF directory holds a value for: a number for a
+// fraction, an integer for an integer field (what the values were read as), a text that is not
+// empty. A value of 0 so read is the photo's, unlike the 0 of a tag that is absent.
+void ReadCarriedTags(const TTIFFEnv& env, const TTIFFEnv& exif, TIOParamsVals& params)
+{
+    params.EXIF_Tags.Clear();
+    ForEachEXIFField(
+        [&](const TKVExifField& field, const auto& value) {
+            using TValue = std::remove_cvref_t<decltype(value)>;
+            const TTIFFEnv& directory = field.InExifIFD ? exif : env;
+            const TTIFFEntry* entry = TIFFFindEntry(field.Tag, directory);
+            int64_t integer = 0;
+            double number = 0;
+            bool carried = false;
+            if constexpr (std::is_same_v<TValue, std::string>) {
+                carried = !value.empty();
+            } else if constexpr (std::is_same_v<TValue, int32_t> || std::is_same_v<TValue, int32_t[2]>) {
+                carried = entry != nullptr && TIFFEntryInteger(directory, *entry, 0, integer);
+            } else if constexpr (std::is_floating_point_v<std::remove_extent_t<TValue>>) {
+                carried = entry != nullptr && TIFFEntryNumber(directory, *entry, 0, number);
+            } else {
+                carried = !std::get<0>(value).empty() || !std::get<1>(value).empty();
+            }
+            if (carried) {
+                params.EXIF_Tags.Add(field.Tag);
+            }
+        },
+        std::as_const(params));
 }
 
 void ReadMetadata(const TTIFFEnv& env, TIOParamsVals& params)
@@ -296,6 +330,7 @@ void TIFFReadLoadedPage(TKVBitmap* Bitmap, TTIFFEnv& env, int32_t PageCount, TIO
     }
     FillParams(env, page, PageCount, params);
     ReadExifDirectory(exif, params);
+    ReadCarriedTags(env, exif, params);
 
     if (page.MixedBitsPerSample || ((page.ImageWidth <= 0 || page.ImageLength <= 0) && !AllowEmpty)) {
         CodecSetAborting(Progress);

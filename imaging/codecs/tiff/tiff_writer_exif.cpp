@@ -1,9 +1,16 @@
-// The EXIF tags of a TIFF page being written, every RATIONAL as the closest fraction of a power of
-// ten that its entry maker finds.
+// The EXIF tags of a TIFF page being written: each field the record holds, with its value as it
+// was (a fraction as the nearest one of 32-bit terms), and no field whose value its type cannot
+// hold.
 #include "imaging/codecs/tiff/detail/tiff_writer_exif.h"
 
+#include "imaging/codecs/tiff/exif_fields.h"
+
 #include <algorithm>
+#include <cstdint>
+#include <span>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace Tiffilt::detail {
@@ -22,103 +29,121 @@ std::vector<uint8_t> VersionBytes(const std::string& Version)
     return bytes;
 }
 
+// Writes each field that holds a value: one the record carries (a photo's Flash 0 as well), or
+// one that is not 0 or empty, which is what reading gives for a tag that is absent.
+class TExifTagWriter
+{
+public:
+    TExifTagWriter(TEntryWriter& main, TEntryWriter& exif, const TKVExifTagSet& carried)
+        : FMain(main), FExif(exif), FCarried(carried)
+    {
+    }
+
+    void operator()(const TKVExifField& field, const std::string& text)
+    {
+        if (field.Type == ttASCII) {
+            To(field).Ascii(field.Tag, text);
+        } else {
+            To(field).Bytes(field.Tag, ttUNDEFINED, VersionBytes(text));
+        }
+    }
+
+    void operator()(const TKVExifField& field, int32_t value)
+    {
+        if (field.Tag == 274) {
+            // Orientation 1 is what a photo without one shows, and is written as such.
+            if (value >= 1 && value <= 8) {
+                FMain.Short(274, uint32_t(value));
+            }
+            return;
+        }
+        if (field.Tag == 296) {
+            // A resolution needs its unit: inches, unless the record holds one. A unit read that
+            // is none of the three is left out, which readers take for inches.
+            const bool known = value >= 1 && value <= 3;
+            if (known && (FResolutionWritten || value != 2 || FCarried.Has(296))) {
+                FMain.Short(296, uint32_t(value));
+            } else if (!known && !FCarried.Has(296) && FResolutionWritten) {
+                FMain.Short(296, 2);
+            }
+            return;
+        }
+        // A LONG at the record's limit may stand for a larger one, which reading saturates.
+        const int64_t limit = field.Type == ttSHORT       ? 0xFFFF
+                              : field.Type == ttUNDEFINED ? 0xFF
+                                                          : INT32_MAX - 1;
+        if (value < 0 || value > limit || !Holds(field, value != 0)) {
+            return;
+        }
+        if (field.Type == ttSHORT) {
+            To(field).Short(field.Tag, uint32_t(value));
+        } else if (field.Type == ttUNDEFINED) {
+            To(field).Bytes(field.Tag, ttUNDEFINED, {uint8_t(value)});
+        } else {
+            To(field).Integers(field.Tag, {uint32_t(value)});
+        }
+    }
+
+    void operator()(const TKVExifField& field, double value) { Rationals(field, {&value, 1}); }
+
+    template <size_t N> void operator()(const TKVExifField& field, const double (&values)[N])
+    {
+        Rationals(field, values);
+    }
+
+    // ISO speed: a second value only when there is one.
+    void operator()(const TKVExifField& field, const int32_t (&values)[2])
+    {
+        const auto fits = [](int32_t v) { return v >= 0 && v <= 0xFFFF; };
+        if (!fits(values[0]) || !fits(values[1]) || !Holds(field, values[0] != 0 || values[1] != 0)) {
+            return;
+        }
+        if (values[1] != 0) {
+            To(field).Shorts(field.Tag, {uint16_t(values[0]), uint16_t(values[1])});
+        } else {
+            To(field).Short(field.Tag, uint32_t(values[0]));
+        }
+    }
+
+    // The character code, 8 bytes when a text follows, then the text.
+    void operator()(const TKVExifField& field,
+                    const std::tuple<const std::string&, const std::string&>& comment)
+    {
+        const auto& [code, text] = comment;
+        std::string bytes = code;
+        if (!text.empty()) {
+            bytes.resize(8, '\0');
+            bytes += text;
+        }
+        To(field).Bytes(field.Tag, ttUNDEFINED, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    }
+
+private:
+    TEntryWriter& To(const TKVExifField& field) { return field.InExifIFD ? FExif : FMain; }
+
+    bool Holds(const TKVExifField& field, bool nonZero) const { return nonZero || FCarried.Has(field.Tag); }
+
+    void Rationals(const TKVExifField& field, std::span<const double> values)
+    {
+        const bool nonZero = std::any_of(values.begin(), values.end(), [](double v) { return v != 0; });
+        if (Holds(field, nonZero) && To(field).Rationals(field.Tag, values, field.Type == ttSRATIONAL) &&
+            (field.Tag == 282 || field.Tag == 283)) {
+            FResolutionWritten = true;
+        }
+    }
+
+    TEntryWriter& FMain;
+    TEntryWriter& FExif;
+    const TKVExifTagSet& FCarried;
+    bool FResolutionWritten = false;
+};
+
 } // namespace
 
 void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& error, TIOParamsVals& p)
 {
-    // A value of 0 or an empty text is what reading gives for a tag that is absent: such a field
-    // is left out, so that no picture is published with values its camera never gave.
-    auto rational = [](TEntryWriter& to, uint16_t tag, double value, bool isSigned = false) {
-        if (value != 0) {
-            to.Rationals(tag, {value}, isSigned);
-        }
-    };
-    auto rationals = [](TEntryWriter& to, uint16_t tag, const double* values, size_t count) {
-        if (std::any_of(values, values + count, [](double v) { return v != 0; })) {
-            to.Rationals(tag, std::vector<double>(values, values + count));
-        }
-    };
-    auto coded = [](TEntryWriter& to, uint16_t tag, int32_t value) {
-        if (value != 0) {
-            to.Short(tag, uint32_t(value));
-        }
-    };
-
-    entries.Ascii(270, p.EXIF_ImageDescription);
-    if (p.EXIF_Orientation >= 1 && p.EXIF_Orientation <= 8) {
-        entries.Short(274, uint32_t(p.EXIF_Orientation));
-    }
-    rational(entries, 282, p.EXIF_XResolution);
-    rational(entries, 283, p.EXIF_YResolution);
-    // A resolution needs its unit (inches unless the record says otherwise); a unit other than
-    // inches, which reading gives for none, is kept on its own too.
-    const bool knownUnit = p.EXIF_ResolutionUnit >= 1 && p.EXIF_ResolutionUnit <= 3;
-    if (p.EXIF_XResolution != 0 || p.EXIF_YResolution != 0 || (knownUnit && p.EXIF_ResolutionUnit != 2)) {
-        entries.Short(296, knownUnit ? uint32_t(p.EXIF_ResolutionUnit) : 2);
-    }
-    entries.Ascii(305, p.EXIF_Software);
-    entries.Ascii(271, p.EXIF_Make);
-    entries.Ascii(272, p.EXIF_Model);
-    entries.Ascii(306, p.EXIF_DateTime);
-    rationals(entries, 318, p.EXIF_WhitePoint, 2);
-    coded(entries, 531, p.EXIF_YCbCrPositioning);
-    rationals(entries, 319, p.EXIF_PrimaryChromaticities, 6);
-    rationals(entries, 529, p.EXIF_YCbCrCoefficients, 3);
-    rationals(entries, 532, p.EXIF_ReferenceBlackWhite, 6);
-    entries.Ascii(33432, p.EXIF_Copyright);
-
     TEntryWriter exif(stream, base, error);
-    rational(exif, 33434, p.EXIF_ExposureTime);
-    rational(exif, 33437, p.EXIF_FNumber);
-    coded(exif, 34850, p.EXIF_ExposureProgram);
-    if (p.EXIF_ISOSpeedRatings[1] != 0) {
-        exif.Shorts(34855, {uint16_t(p.EXIF_ISOSpeedRatings[0]), uint16_t(p.EXIF_ISOSpeedRatings[1])});
-    } else {
-        coded(exif, 34855, p.EXIF_ISOSpeedRatings[0]);
-    }
-    exif.Bytes(36864, ttUNDEFINED, VersionBytes(p.EXIF_ExifVersion));
-    exif.Ascii(36867, p.EXIF_DateTimeOriginal);
-    exif.Ascii(36868, p.EXIF_DateTimeDigitized);
-    rational(exif, 37122, p.EXIF_CompressedBitsPerPixel);
-    rational(exif, 37377, p.EXIF_ShutterSpeedValue, true);
-    rational(exif, 37378, p.EXIF_ApertureValue);
-    rational(exif, 37379, p.EXIF_BrightnessValue, true);
-    rational(exif, 37380, p.EXIF_ExposureBiasValue, true);
-    rational(exif, 37381, p.EXIF_MaxApertureValue);
-    rational(exif, 37382, p.EXIF_SubjectDistance);
-    coded(exif, 37383, p.EXIF_MeteringMode);
-    coded(exif, 37384, p.EXIF_LightSource);
-    coded(exif, 37385, p.EXIF_Flash);
-    rational(exif, 37386, p.EXIF_FocalLength);
-    exif.Ascii(37520, p.EXIF_SubsecTime);
-    exif.Ascii(37521, p.EXIF_SubsecTimeOriginal);
-    exif.Ascii(37522, p.EXIF_SubsecTimeDigitized);
-    exif.Bytes(40960, ttUNDEFINED, VersionBytes(p.EXIF_FlashPixVersion));
-    coded(exif, 40961, p.EXIF_ColorSpace);
-    if (p.EXIF_ExifImageWidth > 0) {
-        exif.Integers(40962, {uint32_t(p.EXIF_ExifImageWidth)});
-    }
-    if (p.EXIF_ExifImageHeight > 0) {
-        exif.Integers(40963, {uint32_t(p.EXIF_ExifImageHeight)});
-    }
-    exif.Ascii(40964, p.EXIF_RelatedSoundFile);
-    rational(exif, 41486, p.EXIF_FocalPlaneXResolution);
-    rational(exif, 41487, p.EXIF_FocalPlaneYResolution);
-    coded(exif, 41488, p.EXIF_FocalPlaneResolutionUnit);
-    rational(exif, 41493, p.EXIF_ExposureIndex);
-    coded(exif, 41495, p.EXIF_SensingMethod);
-    if (p.EXIF_FileSource != 0) {
-        exif.Bytes(41728, ttUNDEFINED, {uint8_t(p.EXIF_FileSource)});
-    }
-    if (p.EXIF_SceneType != 0) {
-        exif.Bytes(41729, ttUNDEFINED, {uint8_t(p.EXIF_SceneType)});
-    }
-    if (!p.EXIF_UserCommentCode.empty() || !p.EXIF_UserComment.empty()) {
-        std::string code = p.EXIF_UserCommentCode;
-        code.resize(8, '\0');
-        const std::string comment = code + p.EXIF_UserComment;
-        exif.Bytes(37510, ttUNDEFINED, std::vector<uint8_t>(comment.begin(), comment.end()));
-    }
+    ForEachEXIFField(TExifTagWriter(entries, exif, p.EXIF_Tags), std::as_const(p));
     entries.Long(34665, exif.WriteDirectory(0));
 }
 

@@ -27,9 +27,9 @@ public:
     // SHORT when every value fits, else LONG.
     void Integers(uint16_t tag, const std::vector<uint32_t>& values, bool forceLong = false);
     void Shorts(uint16_t tag, const std::vector<uint16_t>& values);
-    // Each value as a fraction with the largest power-of-ten denominator up to 10^6 whose
-    // numerator fits; negative values of an unsigned RATIONAL become 0.
-    void Rationals(uint16_t tag, const std::vector<double>& values, bool isSigned = false);
+    // Each value as the nearest fraction whose terms fit the type. Nothing, and false, when a
+    // value does not fit (NearestFraction), or is negative for a RATIONAL.
+    bool Rationals(uint16_t tag, std::span<const double> values, bool isSigned = false);
     void Rational(uint16_t tag, uint32_t numerator, uint32_t denominator);
     // Text up to its first NUL and one NUL; nothing for an empty text.
     void Ascii(uint16_t tag, const std::string& text);
