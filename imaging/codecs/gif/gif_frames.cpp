@@ -5,7 +5,6 @@
 
 #include "imaging/codecs/detail/codec_file.h"
 #include "imaging/codecs/params/ioparams.h"
-#include "platform/core/safe_file_writer.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
@@ -143,14 +142,6 @@ CopyEnd CopyBlocks(TStream& source, TStream& out, bool& aborting,
         }
         // Any other byte between blocks is dropped.
     }
-}
-
-// An edited file replaces the old one only once it is whole.
-void SaveGifFile(const std::string& fileName, TMemoryStream& content)
-{
-    TSafeFileWriter file(fileName);
-    file.Stream().WriteBuffer(content.Memory(), content.Size());
-    file.Commit();
 }
 
 void ReplaceContent(TStream& stream, int64_t start, TMemoryStream& content, bool& aborting)
@@ -295,7 +286,7 @@ int32_t _DeleteGifIm(const std::string& FileName, int32_t Index, bool Save)
     TMemoryStream out;
     const int32_t copied = _DeleteGifImStream(source, out, Index);
     if (Save && out.Size() > 0) {
-        SaveGifFile(FileName, out);
+        out.SaveToFile(FileName);
     }
     return copied;
 }
@@ -379,7 +370,7 @@ void _GifMakeAnimate(const std::string& FileName, uint16_t LoopCount, int32_t Wi
         isGif = _GifMakeAnimateStream(source, out, LoopCount, Width, Height);
     }
     if (isGif) {
-        SaveGifFile(FileName, out);
+        out.SaveToFile(FileName);
     }
 }
 
