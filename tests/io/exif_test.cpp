@@ -5,6 +5,7 @@
 #include "imaging/core/exif_buffer.h"
 #include "imaging/core/kvbitmap.h"
 #include "imaging/io/korvaneio.h"
+#include "imaging/proc/proc_component.h"
 #include "platform/core/streams.h"
 #include "tests/io/io_test_support.h"
 #include "tests/support/temp_folder.h"
@@ -336,6 +337,37 @@ TEST(JpegExif, SavesWriteTheFieldsAPhotoHasAndNoOthers)
             std::vector<uint8_t> reread;
             Daduvudez::SaveEXIFToStandardBuffer(again.Params(), reread);
             EXPECT_EQ(reread, record);
+        }
+    }
+}
+
+// A photo saved at another size than it was read at tells the size it is saved at, as a JPEG and
+// as a TIFF; one saved at the size it was read at keeps what it had (this camera's photo, made
+// smaller since, says 4000 x 2672 on 640 x 428).
+TEST(JpegExif, ResizedPhotosTellTheSizeTheyAreSavedAt)
+{
+    kvtest::TempFolder folder;
+    const struct
+    {
+        TIOJPEGScale Scale;
+        int32_t Width, Height; // resampled to, unless 0
+        std::string Size;
+    } cases[] = {{ioJPEG_FULLSIZE, 0, 0, "4000 2672"},
+                 {ioJPEG_FULLSIZE, 320, 214, "320 214"},
+                 {ioJPEG_HALF, 0, 0, "320 214"}};
+    for (const auto& c : cases) {
+        for (const std::string& saved : {folder.File("saved.jpg"), folder.File("saved.tif")}) {
+            SCOPED_TRACE(saved + " " + c.Size);
+            TKorvaneIO io(nullptr);
+            io.Params().JPEG_Scale = c.Scale;
+            io.LoadFromFile(Camera);
+            TKorvaneProc proc(nullptr);
+            proc.SetAttachedKVBitmap(io.KVBitmap());
+            if (c.Width != 0) {
+                proc.Resample(c.Width, c.Height, rfBilinear);
+            }
+            io.SaveToFile(saved);
+            EXPECT_EQ(RunTool("exiftool -p '$ExifImageWidth $ExifImageHeight' " + saved), c.Size + "\n");
         }
     }
 }
