@@ -21,8 +21,9 @@
 
 namespace {
 
-// A fraction comes back as the nearest one of 32-bit terms: the value itself when it was read
-// from a fraction, within a part in 2^28 when read from a FLOAT or DOUBLE.
+// A fraction comes back as the value itself wherever a fraction of 32-bit terms gives it (one it
+// was read from does), else as the nearest such fraction: within a part in 2^28 when read from a
+// FLOAT or DOUBLE.
 bool Same(double before, double after)
 {
     return before == after || std::fabs(before - after) <= std::ldexp(std::fabs(before), -28);

@@ -132,7 +132,7 @@ bool TEntryWriter::Rationals(uint16_t tag, std::span<const double> values, bool 
     for (const double value : values) {
         int64_t numerator = 0;
         uint32_t denominator = 1;
-        if ((!isSigned && value < 0) || !NearestFraction(value, maxTerm, numerator, denominator)) {
+        if ((!isSigned && value < 0) || !StoredFraction(value, maxTerm, numerator, denominator)) {
             return false;
         }
         Put32(FData, uint32_t(numerator));

@@ -66,6 +66,33 @@ TIOTIFFCompression CompressionOf(const TTIFFPage& page)
     }
 }
 
+// Whether none of an entry's fractions (of the first six, as many as a field of the record
+// takes) has denominator 0, as EXIF writes a value that is not known (0/0). A field with one is
+// read as none: no value of it is written back.
+bool FractionsKnown(const TTIFFEnv& env, const TTIFFEntry* entry)
+{
+    if (entry == nullptr || (entry->Type != ttRATIONAL && entry->Type != ttSRATIONAL)) {
+        return true;
+    }
+    uint8_t fraction[8];
+    for (uint32_t i = 0; i < std::min<uint32_t>(entry->Count, 6); ++i) {
+        if (TIFFEntryBytesAt(env, *entry, uint64_t(i) * 8, fraction, 8) &&
+            (fraction[4] | fraction[5] | fraction[6] | fraction[7]) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+double ExifFraction(const TTIFFEnv& env, uint16_t tag, uint32_t index = 0)
+{
+    const TTIFFEntry* entry = TIFFFindEntry(tag, env);
+    double value = 0;
+    return entry != nullptr && FractionsKnown(env, entry) && TIFFEntryNumber(env, *entry, index, value)
+               ? value
+               : 0;
+}
+
 // Tag 37510: an 8-byte character code, then the text. An ASCII text ends at its first NUL.
 void ReadUserComment(const TTIFFEnv& exif, TIOParamsVals& params)
 {
@@ -81,25 +108,25 @@ void ReadUserComment(const TTIFFEnv& exif, TIOParamsVals& params)
 
 void ReadExifDirectory(const TTIFFEnv& exif, TIOParamsVals& params)
 {
-    params.EXIF_ExposureTime = TIFFReadSingleRational(exif, 33434);
-    params.EXIF_FNumber = TIFFReadSingleRational(exif, 33437);
+    params.EXIF_ExposureTime = ExifFraction(exif, 33434);
+    params.EXIF_FNumber = ExifFraction(exif, 33437);
     params.EXIF_ExposureProgram = ToInt32(TIFFReadSingleValDef(exif, 34850, 0));
     params.EXIF_ISOSpeedRatings[0] = ToInt32(TIFFReadIndexValN(exif, 34855, 0));
     params.EXIF_ISOSpeedRatings[1] = ToInt32(TIFFReadIndexValN(exif, 34855, 1));
     TIFFReadMiniString(exif, 36864, params.EXIF_ExifVersion);
     params.EXIF_DateTimeOriginal = ReadText(exif, 36867);
     params.EXIF_DateTimeDigitized = ReadText(exif, 36868);
-    params.EXIF_CompressedBitsPerPixel = TIFFReadSingleRational(exif, 37122);
-    params.EXIF_ShutterSpeedValue = TIFFReadSingleRational(exif, 37377);
-    params.EXIF_ApertureValue = TIFFReadSingleRational(exif, 37378);
-    params.EXIF_BrightnessValue = TIFFReadSingleRational(exif, 37379);
-    params.EXIF_ExposureBiasValue = TIFFReadSingleRational(exif, 37380);
-    params.EXIF_MaxApertureValue = TIFFReadSingleRational(exif, 37381);
-    params.EXIF_SubjectDistance = TIFFReadSingleRational(exif, 37382);
+    params.EXIF_CompressedBitsPerPixel = ExifFraction(exif, 37122);
+    params.EXIF_ShutterSpeedValue = ExifFraction(exif, 37377);
+    params.EXIF_ApertureValue = ExifFraction(exif, 37378);
+    params.EXIF_BrightnessValue = ExifFraction(exif, 37379);
+    params.EXIF_ExposureBiasValue = ExifFraction(exif, 37380);
+    params.EXIF_MaxApertureValue = ExifFraction(exif, 37381);
+    params.EXIF_SubjectDistance = ExifFraction(exif, 37382);
     params.EXIF_MeteringMode = ToInt32(TIFFReadSingleValDef(exif, 37383, 0));
     params.EXIF_LightSource = ToInt32(TIFFReadSingleValDef(exif, 37384, 0));
     params.EXIF_Flash = ToInt32(TIFFReadSingleValDef(exif, 37385, 0));
-    params.EXIF_FocalLength = TIFFReadSingleRational(exif, 37386);
+    params.EXIF_FocalLength = ExifFraction(exif, 37386);
     params.EXIF_SubsecTime = ReadText(exif, 37520);
     params.EXIF_SubsecTimeOriginal = ReadText(exif, 37521);
     params.EXIF_SubsecTimeDigitized = ReadText(exif, 37522);
@@ -108,10 +135,10 @@ void ReadExifDirectory(const TTIFFEnv& exif, TIOParamsVals& params)
     params.EXIF_ExifImageWidth = ToInt32(TIFFReadSingleValDef(exif, 40962, 0));
     params.EXIF_ExifImageHeight = ToInt32(TIFFReadSingleValDef(exif, 40963, 0));
     params.EXIF_RelatedSoundFile = ReadText(exif, 40964);
-    params.EXIF_FocalPlaneXResolution = TIFFReadSingleRational(exif, 41486);
-    params.EXIF_FocalPlaneYResolution = TIFFReadSingleRational(exif, 41487);
+    params.EXIF_FocalPlaneXResolution = ExifFraction(exif, 41486);
+    params.EXIF_FocalPlaneYResolution = ExifFraction(exif, 41487);
     params.EXIF_FocalPlaneResolutionUnit = ToInt32(TIFFReadSingleValDef(exif, 41488, 0));
-    params.EXIF_ExposureIndex = TIFFReadSingleRational(exif, 41493);
+    params.EXIF_ExposureIndex = ExifFraction(exif, 41493);
     params.EXIF_SensingMethod = ToInt32(TIFFReadSingleValDef(exif, 41495, 0));
     params.EXIF_FileSource = ToInt32(TIFFReadSingleValDef(exif, 41728, 0));
     params.EXIF_SceneType = ToInt32(TIFFReadSingleValDef(exif, 41729, 0));
@@ -137,7 +164,8 @@ void ReadCarriedTags(const TTIFFEnv& env, const TTIFFEnv& exif, TIOParamsVals& p
             } else if constexpr (std::is_same_v<TValue, int32_t> || std::is_same_v<TValue, int32_t[2]>) {
                 carried = entry != nullptr && TIFFEntryInteger(directory, *entry, 0, integer);
             } else if constexpr (std::is_floating_point_v<std::remove_extent_t<TValue>>) {
-                carried = entry != nullptr && TIFFEntryNumber(directory, *entry, 0, number);
+                carried = entry != nullptr && FractionsKnown(directory, entry) &&
+                          TIFFEntryNumber(directory, *entry, 0, number);
             } else {
                 carried = !std::get<0>(value).empty() || !std::get<1>(value).empty();
             }
@@ -155,16 +183,16 @@ void ReadMetadata(const TTIFFEnv& env, TIOParamsVals& params)
     params.EXIF_Make = ReadText(env, 271);
     params.EXIF_Model = ReadText(env, 272);
     params.EXIF_DateTime = ReadText(env, 306);
-    for (int32_t i = 0; i < 2; ++i) {
-        params.EXIF_WhitePoint[i] = TIFFReadRationalIndex(env, 318, i);
+    for (uint32_t i = 0; i < 2; ++i) {
+        params.EXIF_WhitePoint[i] = ExifFraction(env, 318, i);
     }
     params.EXIF_YCbCrPositioning = ToInt32(TIFFReadSingleValDef(env, 531, 0));
-    for (int32_t i = 0; i < 6; ++i) {
-        params.EXIF_PrimaryChromaticities[i] = TIFFReadRationalIndex(env, 319, i);
-        params.EXIF_ReferenceBlackWhite[i] = TIFFReadRationalIndex(env, 532, i);
+    for (uint32_t i = 0; i < 6; ++i) {
+        params.EXIF_PrimaryChromaticities[i] = ExifFraction(env, 319, i);
+        params.EXIF_ReferenceBlackWhite[i] = ExifFraction(env, 532, i);
     }
-    for (int32_t i = 0; i < 3; ++i) {
-        params.EXIF_YCbCrCoefficients[i] = TIFFReadRationalIndex(env, 529, i);
+    for (uint32_t i = 0; i < 3; ++i) {
+        params.EXIF_YCbCrCoefficients[i] = ExifFraction(env, 529, i);
     }
     params.EXIF_Copyright = ReadText(env, 33432);
 
@@ -218,8 +246,8 @@ void FillParams(const TTIFFEnv& env, const TTIFFPage& page, int32_t pageCount, T
     params.TIFF_XPos = Trunc(page.XPosition * factor);
     params.TIFF_YPos = Trunc(page.YPosition * factor);
     params.EXIF_ResolutionUnit = page.ResolutionUnit;
-    params.EXIF_XResolution = page.XResolution;
-    params.EXIF_YResolution = page.YResolution;
+    params.EXIF_XResolution = ExifFraction(env, 282);
+    params.EXIF_YResolution = ExifFraction(env, 283);
 
     params.FreeColorMap();
     if (!page.FileColorMap.empty()) {

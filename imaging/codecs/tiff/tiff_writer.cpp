@@ -674,6 +674,9 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
     }
     TEntryWriter entries(Stream, base, error);
     if (Params.EXIF_HasEXIFData) {
+        const bool picture = Bitmap != nullptr;
+        const TEXIFWrittenSize written(Params, picture ? Bitmap->GetWidth() : 0,
+                                       picture ? Bitmap->GetHeight() : 0);
         WriteExifTags(entries, Stream, base, error, Params);
     } else {
         entries.Ascii(270, Params.TIFF_ImageDescription);

@@ -1,6 +1,6 @@
 // The EXIF tags of a TIFF page being written: each field the record holds, with its value as it
-// was (a fraction as the nearest one of 32-bit terms), and no field whose value its type cannot
-// hold.
+// was (a fraction as the simplest one of 32-bit terms that gives it back), and no field whose
+// value its type cannot hold.
 #include "imaging/codecs/tiff/detail/tiff_writer_exif.h"
 
 #include "imaging/codecs/tiff/exif_fields.h"
