@@ -141,11 +141,15 @@ TEST(FailedSaves, ASaveWithNoPictureFailsInEveryFormat)
         io.LoadFromFile(notAPicture);
         ASSERT_TRUE(io.Aborting);
 
+        EXPECT_EQ(io.ErrorText(), "The data is no picture this reader can read, or it is damaged");
+
         io.SaveToFile(picture);
         EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(io.ErrorText(), "There is no picture to save");
         TMemoryStream stream;
         io.SaveToStream(stream, fileType);
         EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(io.ErrorText(), "There is no picture to save");
         EXPECT_EQ(stream.Size(), 0);
         if (fileType == 1 || fileType == 2) {
             fileType == 1 ? io.InsertToFileTIFF(picture) : io.InsertToFileGif(picture);
