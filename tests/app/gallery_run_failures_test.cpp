@@ -483,19 +483,19 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
         int32_t SizeIndex;
         TDisk Disk;
         int64_t Bytes;
-        const char* Sign; // in the errors of a disk that was full
+        const char* Sign; // in the errors of a disk that was full, with the system's reason
         int Runs;
     } cases[] = {
         {"kept sizes", 0, Roomy, 0, nullptr, 2},
         {"fitted", 6, Roomy, 0, nullptr, 2},
-        {"the larger pictures too large", 0, FileSizeLimit, 3000, "cannot be written", 2},
-        {"all but the smallest pictures and thumbnails too large", 0, FileSizeLimit, 700, "cannot be written",
-         2},
+        {"the larger pictures too large", 0, FileSizeLimit, 3000, "cannot be written (File too large)", 2},
+        {"all but the smallest pictures and thumbnails too large", 0, FileSizeLimit, 700,
+         "cannot be written (File too large)", 2},
         // The disk fills up while the pictures are written, or while the thumbnails and pages are.
-        {"room for some pictures", 0, Room, 40000, "cannot be written", 10},
-        {"room for the pictures", 0, Room, 70000, "Can't save the thumbnail", 10},
-        {"tmpfs for some pictures", 0, Tmpfs, 64 * 1024, "cannot be written", 10},
-        {"tmpfs for the pictures", 0, Tmpfs, 192 * 1024, "Can't save the thumbnail", 10},
+        {"room for some pictures", 0, Room, 40000, "cannot be written (No space left on device)", 10},
+        {"room for the pictures", 0, Room, 70000, ".jpg (No space left on device)", 10},
+        {"tmpfs for some pictures", 0, Tmpfs, 64 * 1024, "cannot be written (No space left on device)", 10},
+        {"tmpfs for the pictures", 0, Tmpfs, 192 * 1024, ".jpg (No space left on device)", 10},
     };
     GallerySettings.ImageWidth = 40;
     GallerySettings.ImageHeight = 30;
