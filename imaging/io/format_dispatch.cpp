@@ -177,7 +177,7 @@ void TKorvaneIO::NoFrontEndSave()
 {
     TOperationScope scope(*FWork);
     Aborting = true;
-    FErrorText = "There is no writer for this format";
+    FWork->ErrorText = "There is no writer for this format";
 }
 
 void TKorvaneIO::LoadFromFile(const std::string& FileName)

@@ -474,6 +474,11 @@ void TKorvaneIO::Update()
     FAttachedKorvane->ImageChange();
 }
 
+const std::string& TKorvaneIO::ErrorText() const
+{
+    return FWork->ErrorText;
+}
+
 void TKorvaneIO::DoFinishWork()
 {
     if (OnProgress) {
@@ -585,23 +590,22 @@ TProgressRec TKorvaneIO::MakeProgressRec(bool WithEvent)
 void TKorvaneIO::RunOperation(const char* Failure, const std::function<void()>& Body)
 {
     TOperationScope scope(*FWork);
-    FErrorText.clear();
     try {
         Body();
     } catch (const std::exception& error) {
-        FErrorText = error.what();
+        FWork->ErrorText = error.what();
         DoFinishWork();
         throw;
     } catch (...) {
-        FErrorText = UnknownException;
+        FWork->ErrorText = UnknownException;
         DoFinishWork();
         throw;
     }
     if (!Aborting) {
-        FErrorText.clear();
-    } else if (FErrorText.empty()) {
+        FWork->ErrorText.clear();
+    } else if (FWork->ErrorText.empty()) {
         const bool cancelled = FWork->AbortRequested.load(std::memory_order_relaxed);
-        FErrorText = cancelled ? OperationCancelled : (Failure != nullptr ? Failure : OperationFailed);
+        FWork->ErrorText = cancelled ? OperationCancelled : (Failure != nullptr ? Failure : OperationFailed);
     }
     DoFinishWork();
 }
@@ -626,7 +630,7 @@ bool TKorvaneIO::PrepareSave()
     if (FKVBitmap == nullptr || FKVBitmap->GetWidth() <= 0 || FKVBitmap->GetHeight() <= 0 ||
         FKVBitmap->GetPixelFormat() == kvnull) {
         Aborting = true;
-        FErrorText = NoPicture;
+        FWork->ErrorText = NoPicture;
         return false;
     }
     const TKVPixelFormat format = FKVBitmap->GetPixelFormat();
@@ -660,7 +664,7 @@ void TKorvaneIO::NoFrontEndLoad()
 {
     TOperationScope scope(*FWork);
     Aborting = true;
-    FErrorText = NoReader;
+    FWork->ErrorText = NoReader;
     DoFinishWork();
 }
 
@@ -671,7 +675,7 @@ void TKorvaneIO::LoadFileWith(const std::string& FileName, int32_t FileType, boo
         Aborting = true;
         TProgressRec progress = MakeProgressRec();
         if (FKVBitmap == nullptr) {
-            FErrorText = NoBitmap;
+            FWork->ErrorText = NoBitmap;
             return;
         }
         TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
@@ -688,7 +692,7 @@ void TKorvaneIO::LoadStreamWith(TStream& Stream, int32_t FileType, bool SetViewD
         Aborting = FKVBitmap == nullptr;
         TProgressRec progress = MakeProgressRec();
         if (Aborting) {
-            FErrorText = NoBitmap;
+            FWork->ErrorText = NoBitmap;
             return;
         }
         PrepareLoad();
@@ -729,6 +733,6 @@ void TKorvaneIO::EncodeTellingWhy(TStream& Stream, TProgressRec& Progress, const
     TWatchedWrites watched(Stream);
     Encode(watched, Progress);
     if (Aborting && !watched.Reason().empty()) {
-        FErrorText = watched.Reason();
+        FWork->ErrorText = watched.Reason();
     }
 }

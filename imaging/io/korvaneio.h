@@ -382,7 +382,7 @@ public:
     // save, a damaged picture, a cancel). Empty after an operation that succeeded, and cleared
     // when one starts; read it, as Aborting, once the operation has ended (after WaitThreads for
     // one on a worker).
-    const std::string& ErrorText() const { return FErrorText; }
+    const std::string& ErrorText() const;
     // Write a 12-byte length header before JPEG data in streams (JPEG loading always honours one).
     bool StreamHeaders = false;
     bool AsyncMode = false;
@@ -697,9 +697,9 @@ private:
 
     // The steps shared by the front ends.
     TProgressRec MakeProgressRec(bool WithEvent = true);
-    // Runs Body in the component's turn, then DoFinishWork, also when Body raised. ErrorText is
-    // cleared first and set before DoFinishWork when Body raised or left Aborting set: to the
-    // exception's message, to what Body put there, or else to Failure.
+    // Runs Body in the component's turn, then DoFinishWork, also when Body raised. ErrorText, empty
+    // as every operation starts, is set before DoFinishWork when Body raised or left Aborting set:
+    // to the exception's message, to what Body put there, or else to Failure.
     void RunOperation(const char* Failure, const std::function<void()>& Body);
     void RunOperation(const std::function<void()>& Body) { RunOperation(nullptr, Body); }
     void Reencapsulate();
@@ -759,7 +759,6 @@ private:
     std::unique_ptr<TFont> FPreviewFont;
     TKVDitherMethod FDefaultDitherMethod = kvThreshold;
     std::unique_ptr<TIOParamsVals> FParams;
-    std::string FErrorText;
     std::unique_ptr<Korvaneio::detail::TWorkState> FWork;
     std::unique_ptr<Kvvfw::TAVIReader> FAVIReader;
     std::unique_ptr<Kvvfw::TAVIWriter> FAVIWriter;
