@@ -375,13 +375,13 @@ public:
 
     // The outcome of the last operation: true when it failed or was cancelled.
     bool Aborting = false;
-    // Why the last operation failed, set whenever it ends with Aborting or raises: the message of
-    // what it raised (a file that cannot be opened, created or committed names the file and the
-    // system's reason), the system's reason where the codec's data could not be written whole
-    // ("No space left on device", "Disk quota exceeded"), else what stopped it (no picture to
-    // save, a damaged picture, a cancel). Empty after an operation that succeeded, and cleared
-    // when one starts; read it, as Aborting, once the operation has ended (after WaitThreads for
-    // one on a worker).
+    // Why the last operation failed. A load or save that ends with Aborting set, or raises, leaves
+    // here the message of what it raised (a file that cannot be opened, created or committed names
+    // the file and the system's reason), the system's reason where the codec's data could not be
+    // written whole ("No space left on device", "Disk quota exceeded"), else what stopped it (no
+    // picture to save, a damaged picture, a cancel). Every operation starts with it empty; it stays
+    // so after one that succeeded. Read it, as Aborting, once the operation has ended (after
+    // WaitThreads for one on a worker).
     const std::string& ErrorText() const;
     // Write a 12-byte length header before JPEG data in streams (JPEG loading always honours one).
     bool StreamHeaders = false;
