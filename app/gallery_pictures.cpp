@@ -1,6 +1,7 @@
 // What the gallery run does to one picture with a worker's tools.
 #include "app/gallery_pictures.h"
 
+#include "app/message_box.h"
 #include "app/picture_workers.h"
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/tiff/tiff_lzw.h"
@@ -138,14 +139,29 @@ std::unique_ptr<TMemoryStream> EncodePicture(TPictureTools& Tools, bool AsGif, i
     return encoded;
 }
 
-bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded)
+bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded, std::string& Reason)
 {
     try {
         Korvaneio::detail::SaveWholeFile(FileName, Encoded);
+    } catch (const std::exception& error) {
+        Reason = ReasonIn(error.what(), FileName);
+        return false;
     } catch (...) {
         return false;
     }
     return FileExists(FileName);
+}
+
+bool CopyPictureFile(const std::string& Source, const std::string& FileName, std::string& Reason)
+{
+    TMemoryStream content;
+    try {
+        content.LoadFromFile(Source);
+    } catch (const std::exception& error) {
+        Reason = error.what();
+        return false;
+    }
+    return WritePictureFile(FileName, content, Reason);
 }
 
 void TurnUpright(TPictureTools& Tools)

@@ -42,8 +42,13 @@ void TurnUpright(TPictureTools& Tools);
 // The picture fitted into the box as a browser shows it: upright.
 void FitUpright(TPictureTools& Tools, int32_t BoxWidth, int32_t BoxHeight);
 
-// The picture encoded in memory, as a JPEG or a GIF; nil when that fails.
+// The picture encoded in memory, as a JPEG or a GIF; nil when that fails, and the tools' I/O
+// component's ErrorText then says why.
 std::unique_ptr<TMemoryStream> EncodePicture(TPictureTools& Tools, bool AsGif, int32_t Quality);
 
 // Written beside the file and renamed over it once complete, so that a failed write leaves none.
-bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded);
+// False when it failed, with the system's reason in Reason ("No space left on device").
+bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded, std::string& Reason);
+// A file the gallery takes as it is (the filler picture), written as WritePictureFile writes;
+// false with the reason when Source cannot be read or FileName written.
+bool CopyPictureFile(const std::string& Source, const std::string& FileName, std::string& Reason);

@@ -3,16 +3,20 @@
 
 #include "app/file_utils.h"
 #include "app/gallery_pictures.h"
+#include "app/message_box.h"
 #include "app/picture_workers.h"
 #include "app/settings.h"
 #include "app/tag_language.h"
 #include "app/template_import.h"
 #include "app/template_params.h"
 #include "app/templates.h"
+#include "imaging/io/korvaneio.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
+#include "platform/core/system.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <set>
 
 int32_t TGalleryRun::ClockFrame = 0;
@@ -102,6 +106,18 @@ std::unique_ptr<TMemoryStream> StorePicture(TPictureTools& Tools, const TStoring
         TurnUpright(Tools);
     }
     return EncodePicture(Tools, KeepsGif(!Storing.Resize, SourceName), Storing.Quality);
+}
+
+// The picture written under its hidden name takes its own. RenameFile never replaces what holds
+// the name, which is then the reason.
+bool TakeName(const std::string& Staged, const std::string& Target, std::string& Reason)
+{
+    if (RenameFile(Staged, Target) && FileExists(Target)) {
+        return true;
+    }
+    const int error = errno;
+    Reason = SysErrorMessage(FileExists(Target) || DirectoryExists(Target) ? EEXIST : error);
+    return false;
 }
 
 } // namespace
@@ -421,13 +437,17 @@ bool TGalleryRun::CheckPictures()
                 return;
             }
             checked.Encoded = StorePicture(Tools, storing, FFileList[Index]);
+            if (!checked.Encoded) {
+                checked.WriteReason = Tools.IO->ErrorText();
+            }
         };
     };
     // Written here in list order, so that a disk that fills up keeps the pictures it keeps in a
     // run of one worker.
     const bool finished = RunJobs(FFileList.size(), check, [this](size_t Index) {
         TCheckedPicture& checked = FChecked[Index];
-        checked.Written = checked.Encoded && WritePictureFile(checked.Staged, *checked.Encoded);
+        checked.Written =
+            checked.Encoded && WritePictureFile(checked.Staged, *checked.Encoded, checked.WriteReason);
         checked.Encoded.reset();
         StepProgress(gsPictures);
     });
@@ -502,8 +522,9 @@ void TGalleryRun::UpdatePageCount()
 bool TGalleryRun::ProcessPictures()
 {
     const std::string spacer = FTargetFolder + "spacer.gif";
-    if (!CopyFile(GallerySettings.ProgramFolder + "data/spacer.gif", spacer, false)) {
-        AddError("Can't create the file: " + spacer);
+    std::string reason;
+    if (!CopyPictureFile(GallerySettings.ProgramFolder + "data/spacer.gif", spacer, reason)) {
+        AddError(WithReasonInLine("Can't create the file: " + spacer, reason));
     }
     FStatus.ShowStage(gsProcessing);
     SetStatusIcon(gsProcessing, "clock_" + IntToStr(ClockFrame));
@@ -515,11 +536,12 @@ bool TGalleryRun::ProcessPictures()
     for (size_t i = 0; i < FFileList.size();) {
         const std::string target = FTargetFolder + FPictures[i];
         TCheckedPicture& checked = FChecked[i];
-        const bool kept = checked.Written && RenameFile(checked.Staged, target) && FileExists(target);
+        const bool kept = checked.Written && TakeName(checked.Staged, target, checked.WriteReason);
         if (kept) {
             checked.Staged.clear();
         } else {
-            LeaveOut(checked.ListIndex, FFileList[i], "cannot be written");
+            LeaveOut(checked.ListIndex, FFileList[i],
+                     WithReasonInLine("cannot be written", checked.WriteReason));
         }
         // A picture that is not in the picture folder gets no thumbnail and no place on a page.
         if (kept) {
@@ -650,11 +672,15 @@ void TGalleryRun::MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeig
         // throws (a fit that asks for more memory than there is) leaves its line.
         job.Error = "Can't read the picture: " + picture;
         if (!LoadPicture(Tools, picture)) {
+            job.Reason = ReasonIn(Tools.IO->ErrorText(), picture);
             return;
         }
         job.Error = "Can't save the thumbnail: " + job.FileName;
         FitUpright(Tools, BoxWidth, BoxHeight);
         job.Encoded = EncodePicture(Tools, false, quality);
+        if (!job.Encoded) {
+            job.Reason = Tools.IO->ErrorText();
+        }
     });
     CollectThumbnails(0);
 }
@@ -669,9 +695,9 @@ void TGalleryRun::CollectThumbnails(uint32_t TimeoutMs)
     // stopped are no fault.
     for (size_t k = 0; k < done.size() && !FThumbnails.empty(); ++k) {
         TThumbnailJob& job = FThumbnails.front();
-        const bool written = job.Encoded && WritePictureFile(job.FileName, *job.Encoded);
+        const bool written = job.Encoded && WritePictureFile(job.FileName, *job.Encoded, job.Reason);
         if (!written && !FWorkers->Stopped()) {
-            AddError(job.Error);
+            AddError(WithReasonInLine(job.Error, job.Reason));
         }
         FThumbnails.pop_front();
         StepProgress(gsPages);
@@ -843,7 +869,7 @@ void TGalleryRun::ShowMessage(const std::string& Text)
     FStatus.ShowMessage(Text);
 }
 
-void TGalleryRun::WriteFailed(const std::string& FileName)
+void TGalleryRun::WriteFailed(const std::string& FileName, const std::string& Reason)
 {
-    AddError("Can't write the file: " + FileName);
+    AddError(WithReasonInLine("Can't write the file: " + FileName, Reason));
 }

@@ -145,7 +145,7 @@ private:
     }
     void StepProgress() override { StepProgress(gsPages); }
     void ShowMessage(const std::string& Text) override;
-    void WriteFailed(const std::string& FileName) override;
+    void WriteFailed(const std::string& FileName, const std::string& Reason) override;
 
     IGalleryStatus& FStatus;
     std::string FImagesPath;
@@ -183,6 +183,7 @@ private:
         std::string Staged; // the hidden file, while it exists
         std::unique_ptr<TMemoryStream> Encoded; // the encoded picture until it is written
         bool Written = false;                   // the encoded picture is in Staged
+        std::string WriteReason;                // why it could not be encoded or written
     };
     std::vector<TCheckedPicture> FChecked;
     // The picture the preparation's search found, stored as stage 2 stores it, until stage 2
@@ -197,7 +198,8 @@ private:
     struct TThumbnailJob
     {
         std::string FileName;
-        std::string Error; // what is reported unless the thumbnail is written
+        std::string Error;  // what is reported unless the thumbnail is written
+        std::string Reason; // why the step that Error names failed
         std::unique_ptr<TMemoryStream> Encoded;
     };
     std::deque<TThumbnailJob> FThumbnails;

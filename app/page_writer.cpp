@@ -2,6 +2,7 @@
 // variables into numbered page files.
 #include "app/page_writer.h"
 
+#include "app/message_box.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
 #include "platform/core/safe_file_writer.h"
@@ -331,8 +332,9 @@ bool TPageWriter::OpenPage(int32_t Number)
     FHost.BeforePageWrite();
     try {
         FPageFile = std::make_unique<TSafeFileWriter>(FPageFileName);
-    } catch (const EFCreateError&) {
-        FHost.ShowMessage("Can't create the file: " + FPageFileName);
+    } catch (const EFCreateError& error) {
+        FHost.ShowMessage(
+            WithReason("Can't create the file: " + FPageFileName, ReasonIn(error.what(), FPageFileName)));
         return false;
     }
     return true;
@@ -347,9 +349,11 @@ bool TPageWriter::Flush()
     FHost.BeforePageWrite();
     const int64_t count = static_cast<int64_t>(FOutCount);
     FOutCount = 0;
-    if (FPageFile->Stream().Write(FOutBuffer.data(), count) != count) {
+    try {
+        FPageFile->Stream().WriteBuffer(FOutBuffer.data(), count);
+    } catch (const EStreamError& error) {
         FPageFile.reset();
-        FHost.WriteFailed(FPageFileName);
+        FHost.WriteFailed(FPageFileName, ReasonIn(error.what(), FPageFileName));
         return false;
     }
     return true;
@@ -364,8 +368,8 @@ bool TPageWriter::ClosePage()
     const std::unique_ptr<TSafeFileWriter> page = std::move(FPageFile);
     try {
         page->Commit();
-    } catch (const EFCreateError&) {
-        FHost.WriteFailed(FPageFileName);
+    } catch (const EFCreateError& error) {
+        FHost.WriteFailed(FPageFileName, ReasonIn(error.what(), FPageFileName));
         return false;
     }
     ++PagesWritten;

@@ -32,11 +32,11 @@ public:
     virtual void BeforePageWrite() = 0;
     // One more placement tag or picture cell is done.
     virtual void StepProgress() = 0;
-    // A page file could not be created: the message box with Text.
+    // A page file could not be created: the message box with Text, which gives the reason.
     virtual void ShowMessage(const std::string& Text) = 0;
     // Bytes could not be written to an open page file, or the complete page could not take its
-    // name; the page has left no file.
-    virtual void WriteFailed(const std::string& FileName) = 0;
+    // name, for the system's Reason ("No space left on device"); the page has left no file.
+    virtual void WriteFailed(const std::string& FileName, const std::string& Reason) = 0;
 };
 
 // Where the pages go and the defaults each page starts from.

@@ -2,21 +2,29 @@
 #include "app/templates_organizer.h"
 
 #include "app/file_utils.h"
+#include "app/folder_identity.h"
 #include "app/message_box.h"
 #include "app/settings.h"
 #include "app/template_import.h"
 #include "app/template_properties.h"
 #include "app/templates.h"
 #include "app/window_controls.h"
+#include "platform/core/exceptions.h"
 #include "platform/core/files.h"
 #include "platform/core/inifiles.h"
 #include "platform/core/lists.h"
+#include "platform/core/safe_file_writer.h"
+#include "platform/core/streams.h"
 #include "platform/core/strings.h"
+#include "platform/core/system.h"
+#include "platform/core/tempfiles.h"
 #include "platform/forms/buttons.h"
 #include "platform/forms/dialogs.h"
 #include "platform/forms/std_controls.h"
 
+#include <cerrno>
 #include <filesystem>
+#include <memory>
 
 TTempOrg* TempOrg = nullptr;
 
@@ -45,19 +53,141 @@ bool IsReadOnlyTemplate(const TemplateStr& Template)
 
 // Copies a shipped template into the user's templates folder under the same folder name, where
 // it takes the shipped one's place in the lists; the record then names the copy. False when the
-// copy could not be made.
-bool CopyToUserTemplates(TemplateStr& Template)
+// copy could not be made, with the system's reason.
+bool CopyToUserTemplates(TemplateStr& Template, std::string& Reason)
 {
     namespace fs = std::filesystem;
     const std::string target = UserTemplatesFolder() + Template.Folder;
     std::error_code error;
     fs::create_directories(target, error);
-    fs::copy(ExcludeTrailingPathDelimiter(TemplateFolder(Template)), target,
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+    if (!error) {
+        fs::copy(ExcludeTrailingPathDelimiter(TemplateFolder(Template)), target,
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+    }
     if (error) {
+        Reason = error.message();
         return false;
     }
     Template.Root = UserTemplatesFolder();
+    return true;
+}
+
+// A file of a template that could not be read or written, and why.
+struct TEditFailure
+{
+    std::string Text;
+    std::string Reason;
+};
+
+// The text of IniFile with the name and the sample flag written as TIniFile writes them: the
+// edit happens in a scratch copy in the temporary folder, since the file itself is written only
+// together with the preview. Raises with the reason when the copy cannot be made.
+std::string EditedIniText(const std::string& IniFile, const std::string& Name, bool Sample)
+{
+    TMemoryStream text;
+    if (FileExists(IniFile)) {
+        text.LoadFromFile(IniFile);
+    }
+    const std::string scratch = GetTempFileName(GetTempPath(), "plimbet");
+    if (scratch.empty()) {
+        throw EFCreateError("Cannot create file in \"" + GetTempPath() + "\". " + SysErrorMessage(errno));
+    }
+    try {
+        text.SaveToFile(scratch);
+        TIniFile ini(scratch);
+        ini.WriteString(IniSection, "name", Name);
+        ini.WriteBool(IniSection, "sample", Sample);
+        text.LoadFromFile(scratch);
+    } catch (...) {
+        DeleteFile(scratch);
+        throw;
+    }
+    DeleteFile(scratch);
+    return std::string(static_cast<const char*>(text.Memory()), static_cast<size_t>(text.Size()));
+}
+
+// Whether Sample names a picture other than the preview: the unchanged sample names the preview
+// itself, by whatever path or link.
+bool ReplacesPreview(const std::string& Sample, const std::string& Preview)
+{
+    TFolderId sample, preview;
+    return !Sample.empty() &&
+           !(IdentityOf(Sample, sample) && IdentityOf(Preview, preview) && sample == preview);
+}
+
+// The preview as it was before a new one took its name, as far as the disk lets it: its old
+// content, or none when Old is nil.
+void PutBackPreview(const std::string& Preview, TMemoryStream* Old)
+{
+    if (Old == nullptr) {
+        DeleteFile(Preview);
+        return;
+    }
+    try {
+        Old->SaveToFile(Preview);
+    } catch (const EStreamError&) {
+        // The new preview stays; the message tells that the edit failed.
+    }
+}
+
+// Saves an edit of Template as one change: the new preview and template.ini are both written
+// whole beside their names before either takes its name, so that a disk without room for one
+// keeps both as they were; should template.ini still fail to take its name, the preview is put
+// back. An empty Sample deletes the preview once template.ini says there is none. False, with the
+// file and the reason, when the edit could not be saved.
+bool SaveTemplateEdit(const TemplateStr& Template, const std::string& Name, const std::string& Sample,
+                      TEditFailure& Failure)
+{
+    const std::string preview = TemplatePreviewFile(Template);
+    const std::string iniFile = TemplateFolder(Template) + "template.ini";
+    // What the step in hand does, which a failure names.
+    std::string step;
+    std::string file;
+    const auto doing = [&](const char* Step, const std::string& File) {
+        step = Step;
+        file = File;
+    };
+    try {
+        doing("Can't write the file: ", iniFile);
+        const std::string iniText = EditedIniText(iniFile, Name, !Sample.empty());
+        TMemoryStream picture;
+        std::unique_ptr<TMemoryStream> oldPreview;
+        std::unique_ptr<TSafeFileWriter> previewFile;
+        if (ReplacesPreview(Sample, preview)) {
+            doing("Can't read the picture: ", Sample);
+            picture.LoadFromFile(Sample);
+            doing("Can't write the file: ", preview);
+            if (FileExists(preview)) {
+                oldPreview = std::make_unique<TMemoryStream>();
+                oldPreview->LoadFromFile(preview);
+            }
+            previewFile = std::make_unique<TSafeFileWriter>(preview);
+            previewFile->Stream().CopyFrom(picture, 0);
+        }
+        doing("Can't write the file: ", iniFile);
+        TSafeFileWriter ini(iniFile, 0644);
+        ini.Stream().WriteBuffer(iniText.data(), static_cast<int64_t>(iniText.size()));
+        if (previewFile) {
+            doing("Can't write the file: ", preview);
+            previewFile->Commit();
+            doing("Can't write the file: ", iniFile);
+        }
+        try {
+            ini.Commit();
+        } catch (...) {
+            if (previewFile) {
+                PutBackPreview(preview, oldPreview.get());
+            }
+            throw;
+        }
+    } catch (const std::exception& error) {
+        Failure.Text = step + file;
+        Failure.Reason = ReasonIn(error.what(), file);
+        return false;
+    }
+    if (Sample.empty()) {
+        DeleteFile(preview);
+    }
     return true;
 }
 
@@ -181,25 +311,21 @@ void TTempOrg::Edit_BTNClick(TObject*)
         return;
     }
     // A shipped template is changed in a copy of the user's own; the shipped one stays as it is.
-    if (IsReadOnlyTemplate(*selected) && !CopyToUserTemplates(*selected)) {
-        ShowMessageBox("Can't create the file of the template", MB_OK | MB_ICONSTOP);
+    std::string reason;
+    if (IsReadOnlyTemplate(*selected) && !CopyToUserTemplates(*selected, reason)) {
+        ShowMessageBox(WithReason("Can't create the file of the template", reason), MB_OK | MB_ICONSTOP);
         return;
     }
 
-    selected->Name = Trim(TempName->Name_TXT->Text());
+    const std::string name = Trim(TempName->Name_TXT->Text());
     const std::string sample = TempName->Sample_TXT->Text();
-    const std::string ownPreview = TemplatePreviewFile(*selected);
-    if (sample.empty()) {
-        selected->Sample = false;
-        DeleteFile(ownPreview);
-    } else {
-        // The unchanged sample names the preview itself, which the copy leaves intact.
-        CopyFile(sample, ownPreview, false);
-        selected->Sample = true;
+    TEditFailure failure;
+    if (!SaveTemplateEdit(*selected, name, sample, failure)) {
+        ShowMessageBox(WithReason(failure.Text, failure.Reason), MB_OK | MB_ICONSTOP);
+        return;
     }
-    TIniFile ini(TemplateFolder(*selected) + "template.ini");
-    ini.WriteString(IniSection, "name", selected->Name);
-    ini.WriteBool(IniSection, "sample", selected->Sample);
+    selected->Name = name;
+    selected->Sample = !sample.empty();
     Temp_LST->Items()->SetStrings(Temp_LST->ItemIndex(), selected->Name);
 }
 

@@ -177,6 +177,7 @@ void TKorvaneIO::NoFrontEndSave()
 {
     TOperationScope scope(*FWork);
     Aborting = true;
+    FWork->ErrorText = "There is no writer for this format";
 }
 
 void TKorvaneIO::LoadFromFile(const std::string& FileName)

@@ -175,26 +175,21 @@ void TKorvaneIO::SaveToStreamJpeg(TStream& Stream)
     if (DispatchStream(&TKorvaneIO::SaveToStreamJpeg, Stream)) {
         return;
     }
-    RunOperation([&] {
-        Aborting = false;
-        TProgressRec progress = MakeProgressRec();
-        if (!PrepareSave()) {
-            return;
-        }
+    SaveStreamWith(Stream, [&](TStream& stream, TProgressRec& progress) {
         if (!StreamHeaders) {
-            WriteJpeg(Stream, progress);
+            WriteJpeg(stream, progress);
             return;
         }
         // The header is completed even when the writer fails, so that the pictures after this
         // one can still be found.
-        const int64_t start = BeginStreamHeader(Stream);
+        const int64_t start = BeginStreamHeader(stream);
         try {
-            WriteJpeg(Stream, progress);
+            WriteJpeg(stream, progress);
         } catch (...) {
-            EndStreamHeader(Stream, start, "JFIF");
+            EndStreamHeader(stream, start, "JFIF");
             throw;
         }
-        if (!EndStreamHeader(Stream, start, "JFIF")) {
+        if (!EndStreamHeader(stream, start, "JFIF")) {
             Aborting = true;
         }
     });

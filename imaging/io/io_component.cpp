@@ -8,15 +8,91 @@
 #include "imaging/io/kvwia.h"
 #include "imaging/view/kvview.h"
 #include "platform/core/safe_file_writer.h"
+#include "platform/core/system.h"
 #include "platform/forms/ext_controls.h"
 #include "platform/forms/messages.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/picture.h"
 
+#include <cerrno>
+
 using namespace Korvaneio::detail;
 
 namespace {
+
+// What ErrorText says of a failure that raised nothing and left no system reason.
+constexpr const char* OperationFailed = "The operation failed";
+constexpr const char* OperationCancelled = "The operation was cancelled";
+constexpr const char* LoadFailed = "The data is no picture this reader can read, or it is damaged";
+constexpr const char* SaveFailed = "The picture cannot be written in this format";
+constexpr const char* NoBitmap = "There is no bitmap to load the picture into";
+constexpr const char* NoPicture = "There is no picture to save";
+constexpr const char* NoReader = "There is no reader for this file";
+constexpr const char* UnknownException = "An unknown error occurred";
+
+// A stream that passes every call on to Target and keeps why a write came up short: the codecs
+// take a write that fails for an end of their data and only set the abort flag, so this is the
+// last place that still knows the system's reason.
+class TWatchedWrites : public TStream
+{
+public:
+    explicit TWatchedWrites(TStream& Target) : FTarget(Target) {}
+
+    int64_t Read(void* Buffer, int64_t Count) override { return FTarget.Read(Buffer, Count); }
+    int64_t Write(const void* Buffer, int64_t Count) override
+    {
+        errno = 0;
+        try {
+            const int64_t written = FTarget.Write(Buffer, Count);
+            // A file stream that writes no byte and gets no error takes the disk for full.
+            if (written < Count && FReason.empty()) {
+                FReason = SysErrorMessage(errno != 0 ? errno : ENOSPC);
+            }
+            return written;
+        } catch (const std::exception& error) {
+            Keep(error);
+            throw;
+        }
+    }
+    int64_t Seek(int64_t Offset, TSeekOrigin Origin) override { return FTarget.Seek(Offset, Origin); }
+    int64_t Size() override { return FTarget.Size(); }
+    void SetSize(int64_t NewSize) override
+    {
+        try {
+            FTarget.SetSize(NewSize);
+        } catch (const std::exception& error) {
+            Keep(error);
+            throw;
+        }
+    }
+
+    // Empty while every write was whole.
+    const std::string& Reason() const { return FReason; }
+
+protected:
+    // What the target raises for a short write, which may name its file: a stream's own error is
+    // protected, and reached here through a pointer to the member, as TStream's descendants may.
+    EWriteError WriteError() const override
+    {
+        struct TErrorOf : TStream
+        {
+            static EWriteError Of(const TStream& Stream) { return (Stream.*&TErrorOf::WriteError)(); }
+        };
+        return TErrorOf::Of(FTarget);
+    }
+
+private:
+    void Keep(const std::exception& Error)
+    {
+        if (FReason.empty()) {
+            FReason = Error.what();
+        }
+    }
+
+    TStream& FTarget;
+    std::string FReason;
+};
 
 // Whether every pixel of the mask is set (the row padding does not count).
 bool IsOpaque(TKVMask& mask)
@@ -398,6 +474,11 @@ void TKorvaneIO::Update()
     FAttachedKorvane->ImageChange();
 }
 
+const std::string& TKorvaneIO::ErrorText() const
+{
+    return FWork->ErrorText;
+}
+
 void TKorvaneIO::DoFinishWork()
 {
     if (OnProgress) {
@@ -506,14 +587,25 @@ TProgressRec TKorvaneIO::MakeProgressRec(bool WithEvent)
     return progress;
 }
 
-void TKorvaneIO::RunOperation(const std::function<void()>& Body)
+void TKorvaneIO::RunOperation(const char* Failure, const std::function<void()>& Body)
 {
     TOperationScope scope(*FWork);
     try {
         Body();
-    } catch (...) {
+    } catch (const std::exception& error) {
+        FWork->ErrorText = error.what();
         DoFinishWork();
         throw;
+    } catch (...) {
+        FWork->ErrorText = UnknownException;
+        DoFinishWork();
+        throw;
+    }
+    if (!Aborting) {
+        FWork->ErrorText.clear();
+    } else if (FWork->ErrorText.empty()) {
+        const bool cancelled = FWork->AbortRequested.load(std::memory_order_relaxed);
+        FWork->ErrorText = cancelled ? OperationCancelled : (Failure != nullptr ? Failure : OperationFailed);
     }
     DoFinishWork();
 }
@@ -538,6 +630,7 @@ bool TKorvaneIO::PrepareSave()
     if (FKVBitmap == nullptr || FKVBitmap->GetWidth() <= 0 || FKVBitmap->GetHeight() <= 0 ||
         FKVBitmap->GetPixelFormat() == kvnull) {
         Aborting = true;
+        FWork->ErrorText = NoPicture;
         return false;
     }
     const TKVPixelFormat format = FKVBitmap->GetPixelFormat();
@@ -571,16 +664,18 @@ void TKorvaneIO::NoFrontEndLoad()
 {
     TOperationScope scope(*FWork);
     Aborting = true;
+    FWork->ErrorText = NoReader;
     DoFinishWork();
 }
 
 void TKorvaneIO::LoadFileWith(const std::string& FileName, int32_t FileType, bool SetViewDpi,
                               const TCodecCall& Decode)
 {
-    RunOperation([&] {
+    RunOperation(LoadFailed, [&] {
         Aborting = true;
         TProgressRec progress = MakeProgressRec();
         if (FKVBitmap == nullptr) {
+            FWork->ErrorText = NoBitmap;
             return;
         }
         TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
@@ -593,10 +688,11 @@ void TKorvaneIO::LoadFileWith(const std::string& FileName, int32_t FileType, boo
 
 void TKorvaneIO::LoadStreamWith(TStream& Stream, int32_t FileType, bool SetViewDpi, const TCodecCall& Decode)
 {
-    RunOperation([&] {
+    RunOperation(LoadFailed, [&] {
         Aborting = FKVBitmap == nullptr;
         TProgressRec progress = MakeProgressRec();
         if (Aborting) {
+            FWork->ErrorText = NoBitmap;
             return;
         }
         PrepareLoad();
@@ -607,7 +703,7 @@ void TKorvaneIO::LoadStreamWith(TStream& Stream, int32_t FileType, bool SetViewD
 
 void TKorvaneIO::SaveFileWith(const std::string& FileName, const TCodecCall& Encode)
 {
-    RunOperation([&] {
+    RunOperation(SaveFailed, [&] {
         Aborting = true;
         TProgressRec progress = MakeProgressRec();
         if (!PrepareSave()) {
@@ -615,19 +711,28 @@ void TKorvaneIO::SaveFileWith(const std::string& FileName, const TCodecCall& Enc
         }
         TSafeFileWriter file(FileName);
         Aborting = false;
-        Encode(file.Stream(), progress);
+        EncodeTellingWhy(file.Stream(), progress, Encode);
         file.Finish(!Aborting);
     });
 }
 
 void TKorvaneIO::SaveStreamWith(TStream& Stream, const TCodecCall& Encode)
 {
-    RunOperation([&] {
+    RunOperation(SaveFailed, [&] {
         Aborting = false;
         TProgressRec progress = MakeProgressRec();
         if (!PrepareSave()) {
             return;
         }
-        Encode(Stream, progress);
+        EncodeTellingWhy(Stream, progress, Encode);
     });
+}
+
+void TKorvaneIO::EncodeTellingWhy(TStream& Stream, TProgressRec& Progress, const TCodecCall& Encode)
+{
+    TWatchedWrites watched(Stream);
+    Encode(watched, Progress);
+    if (Aborting && !watched.Reason().empty()) {
+        FWork->ErrorText = watched.Reason();
+    }
 }

@@ -321,11 +321,13 @@ constexpr uint32_t KVM_UPDATE = 8024;
 // TBitmap or TImage picture, or the bitmap of an attached view.
 //
 // Every load and save ends with DoFinishWork (OnProgress with 100, then OnFinishWork), also after
-// a failure; failure shows only as Aborting. A file that cannot be opened or created raises the
-// stream exception after DoFinishWork. Before a save, a pixel format other than kv24RGB and kv1g
-// is converted to kv24RGB in the working bitmap itself, so kv16g and kv32f pictures lose their
-// extra precision there. A file is written under a temporary name and takes its own name only
-// when the save succeeded, so a failed save leaves any earlier file as it was.
+// a failure; failure shows as Aborting, and ErrorText says why. A file that cannot be opened or
+// created raises the stream exception after DoFinishWork.
+//
+// Before a save, a pixel format other than kv24RGB and kv1g is converted to kv24RGB in the working
+// bitmap itself, so kv16g and kv32f pictures lose their extra precision there. A file is written
+// under a temporary name and takes its own name only when the save succeeded, so a failed save
+// leaves any earlier file as it was.
 //
 // With AsyncMode set, on a bitmap it does not own, requests run on TKVIOThread workers, one at a
 // time and in order; OnProgress, OnFinishWork and the view's ImageChange are then called on the
@@ -373,6 +375,14 @@ public:
 
     // The outcome of the last operation: true when it failed or was cancelled.
     bool Aborting = false;
+    // Why the last operation failed. A load or save that ends with Aborting set, or raises, leaves
+    // here the message of what it raised (a file that cannot be opened, created or committed names
+    // the file and the system's reason), the system's reason where the codec's data could not be
+    // written whole ("No space left on device", "Disk quota exceeded"), else what stopped it (no
+    // picture to save, a damaged picture, a cancel). Every operation starts with it empty; it stays
+    // so after one that succeeded. Read it, as Aborting, once the operation has ended (after
+    // WaitThreads for one on a worker).
+    const std::string& ErrorText() const;
     // Write a 12-byte length header before JPEG data in streams (JPEG loading always honours one).
     bool StreamHeaders = false;
     bool AsyncMode = false;
@@ -687,8 +697,11 @@ private:
 
     // The steps shared by the front ends.
     TProgressRec MakeProgressRec(bool WithEvent = true);
-    // Runs Body in the component's turn, then DoFinishWork, also when Body raised.
-    void RunOperation(const std::function<void()>& Body);
+    // Runs Body in the component's turn, then DoFinishWork, also when Body raised. ErrorText, empty
+    // as every operation starts, is set before DoFinishWork when Body raised or left Aborting set:
+    // to the exception's message, to what Body put there, or else to Failure.
+    void RunOperation(const char* Failure, const std::function<void()>& Body);
+    void RunOperation(const std::function<void()>& Body) { RunOperation(nullptr, Body); }
     void Reencapsulate();
     void PrepareLoad();
     // Readies the working bitmap for a writer. False, with Aborting set, when there is none or it
@@ -710,6 +723,9 @@ private:
     void LoadStreamWith(TStream& Stream, int32_t FileType, bool SetViewDpi, const TCodecCall& Decode);
     void SaveFileWith(const std::string& FileName, const TCodecCall& Encode);
     void SaveStreamWith(TStream& Stream, const TCodecCall& Encode);
+    // Encode on Stream; a write that came up short, which the codec turns into Aborting only,
+    // leaves its reason in ErrorText.
+    void EncodeTellingWhy(TStream& Stream, TProgressRec& Progress, const TCodecCall& Encode);
 
     // The codec calls with what each format adds around them.
     void ReadJpeg(TStream& Stream, TKVBitmap& Target, TProgressRec& Progress, bool ParamsOnly);

@@ -213,7 +213,7 @@ TEST_F(Gallery, PicturesThatCannotBeReadOrWrittenAreLeftOutAndReported)
     ASSERT_EQ(shown.Errors.size(), 1u);
     EXPECT_EQ(shown.Errors[0], "The errors have been found while creating the gallery\r\n"
                                "a_cut.jpg: cannot be read\r\n"
-                               "sunset.bmp: cannot be written\r\n"
+                               "sunset.bmp: cannot be written (File exists)\r\n"
                                "t_gone.jpg: cannot be read\r\n"
                                "u_empty.png: cannot be read\r\n");
     EXPECT_EQ(shown.Icons[2], "failed");
@@ -239,7 +239,8 @@ TEST_F(Gallery, PageThatCannotBeCreatedFailsTheLastStage)
         ForceDirectories(FGallery + "index2.html/");
         return true;
     });
-    EXPECT_EQ(shown.Messages, std::vector<std::string>{"Can't create the file: " + FGallery + "index2.html"});
+    EXPECT_EQ(shown.Messages,
+              std::vector<std::string>{"Can't create the file: " + FGallery + "index2.html\nIs a directory"});
     EXPECT_EQ(shown.Icons[3], "failed");
     EXPECT_FALSE(shown.Success);
     // The first page and its thumbnails are written.
@@ -253,7 +254,8 @@ TEST_F(Gallery, PageThatCannotBeCreatedFailsTheLastStage)
         return Window.State4_LBL->Visible() && IconOf(Window.Check3_IMG) == "check" &&
                ForceDirectories(FGallery + "index.html/");
     });
-    EXPECT_EQ(first.Messages, std::vector<std::string>{"Can't create the file: " + FGallery + "index.html"});
+    EXPECT_EQ(first.Messages,
+              std::vector<std::string>{"Can't create the file: " + FGallery + "index.html\nIs a directory"});
     EXPECT_EQ(FolderTree(FGallery), std::vector<std::string>{"index.html/"});
 }
 
@@ -481,19 +483,19 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
         int32_t SizeIndex;
         TDisk Disk;
         int64_t Bytes;
-        const char* Sign; // in the errors of a disk that was full
+        const char* Sign; // in the errors of a disk that was full, with the system's reason
         int Runs;
     } cases[] = {
         {"kept sizes", 0, Roomy, 0, nullptr, 2},
         {"fitted", 6, Roomy, 0, nullptr, 2},
-        {"the larger pictures too large", 0, FileSizeLimit, 3000, "cannot be written", 2},
-        {"all but the smallest pictures and thumbnails too large", 0, FileSizeLimit, 700, "cannot be written",
-         2},
+        {"the larger pictures too large", 0, FileSizeLimit, 3000, "cannot be written (File too large)", 2},
+        {"all but the smallest pictures and thumbnails too large", 0, FileSizeLimit, 700,
+         "cannot be written (File too large)", 2},
         // The disk fills up while the pictures are written, or while the thumbnails and pages are.
-        {"room for some pictures", 0, Room, 40000, "cannot be written", 10},
-        {"room for the pictures", 0, Room, 70000, "Can't save the thumbnail", 10},
-        {"tmpfs for some pictures", 0, Tmpfs, 64 * 1024, "cannot be written", 10},
-        {"tmpfs for the pictures", 0, Tmpfs, 192 * 1024, "Can't save the thumbnail", 10},
+        {"room for some pictures", 0, Room, 40000, "cannot be written (No space left on device)", 10},
+        {"room for the pictures", 0, Room, 70000, ".jpg (No space left on device)", 10},
+        {"tmpfs for some pictures", 0, Tmpfs, 64 * 1024, "cannot be written (No space left on device)", 10},
+        {"tmpfs for the pictures", 0, Tmpfs, 192 * 1024, ".jpg (No space left on device)", 10},
     };
     GallerySettings.ImageWidth = 40;
     GallerySettings.ImageHeight = 30;
@@ -573,7 +575,9 @@ TEST_F(Gallery, PageTheDiskHasNoRoomForLeavesNoFile)
     const auto check = [&](const TShownRun& Shown) {
         const std::string errors = Shown.Errors.empty() ? std::string() : Shown.Errors[0];
         for (const std::string& page : pages) {
-            if (errors.find("Can't write the file: " + FGallery + page + "\r\n") != std::string::npos) {
+            const std::string line =
+                "Can't write the file: " + FGallery + page + " (No space left on device)\r\n";
+            if (errors.find(line) != std::string::npos) {
                 failed.insert(page);
                 EXPECT_FALSE(FileExists(FGallery + page)) << page;
             } else if (FileExists(FGallery + page)) {

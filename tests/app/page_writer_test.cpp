@@ -34,11 +34,16 @@ public:
     }
     void StepProgress() override { ++Steps; }
     void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
-    void WriteFailed(const std::string& FileName) override { Failed.push_back(FileName); }
+    void WriteFailed(const std::string& FileName, const std::string& Reason) override
+    {
+        Failed.push_back(FileName);
+        Reasons.push_back(Reason);
+    }
 
     std::vector<std::tuple<int32_t, int32_t, int32_t>> Thumbnails;
     std::vector<std::string> Messages;
     std::vector<std::string> Failed;
+    std::vector<std::string> Reasons;
     int32_t Steps = 0;
     std::function<void()> OnPageWrite;
 };
@@ -314,13 +319,13 @@ TEST_F(PageWriter, PageThatCannotBeCreatedIsReported)
 {
     ASSERT_TRUE(CreateDir(FFolder.File("index2.html")));
     EXPECT_EQ(Write("<thumb>", {"a.jpg", "b.jpg"}, 1), prFailed);
-    EXPECT_EQ(Host.Messages,
-              std::vector<std::string>{"Can't create the file: " + FFolder.File("index2.html")});
+    EXPECT_EQ(Host.Messages, std::vector<std::string>{"Can't create the file: " +
+                                                      FFolder.File("index2.html") + "\nIs a directory"});
     EXPECT_EQ(Page("index.html").find("a.jpg") != std::string::npos, true);
     EXPECT_EQ(Host.Thumbnails.size(), 1u);
 }
 
-// A page the disk has no room for is reported by name and leaves no file, nor one of its making;
+// A page the disk has no room for is reported by name and reason and leaves no file, nor one of its making;
 // an earlier page of that name stays as it was.
 TEST_F(PageWriter, PageThatCannotBeWrittenLeavesNoFile)
 {
@@ -361,6 +366,7 @@ TEST_F(PageWriter, PageThatCannotBeWrittenLeavesNoFile)
             folder.Write("index.html", "earlier page");
         }
         Host.Failed.clear();
+        Host.Reasons.clear();
         FPictures = c.Pictures;
         CreatePageVariables(FPageVars);
         {
@@ -371,6 +377,7 @@ TEST_F(PageWriter, PageThatCannotBeWrittenLeavesNoFile)
             EXPECT_FALSE(written);
         }
         EXPECT_EQ(Host.Failed, std::vector<std::string>{folder.File(c.Failed)});
+        EXPECT_EQ(Host.Reasons, std::vector<std::string>{"No space left on device"});
         std::vector<std::string> left;
         for (const TDirEntry& entry : ListDirectory(folder.Path())) {
             left.push_back(entry.Name);

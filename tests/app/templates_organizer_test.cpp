@@ -306,25 +306,56 @@ TEST_F(TemplatesOrganizer, AnUnchangedSampleIsLeftIntactWhateverPathNamesIt)
     EXPECT_EQ(Ini("blue", "sample"), "1");
 }
 
-// A sample copied over a template's preview on a full disk leaves the preview whole.
-TEST_F(TemplatesOrganizer, EditingOnAFullDiskKeepsThePreview)
+// An edit that finds the disk full says which file it could not write and why, and keeps the
+// template as it was: the preview whole, the name in template.ini and in the list, whichever file
+// had no room.
+TEST_F(TemplatesOrganizer, EditingOnAFullDiskSaysWhyAndKeepsTheTemplate)
 {
     const std::string sample = FTemp.Write("sample.jpg", std::string(200 << 10, 's'));
     const std::string blue = Templates() + "blue/";
     const std::string preview(100 << 10, 'p');
+    const struct
+    {
+        const char* Case;
+        bool NewSample;
+        std::string File; // the file the message names
+    } cases[] = {
+        {"a new sample and name", true, blue + "template.jpg"},
+        {"a new name only", false, blue + "template.ini"},
+    };
     const auto onDisk = [&] {
-        std::filesystem::copy(std::string(KV_TEST_DATA_DIR) + "/app/templates/blue", blue,
-                              std::filesystem::copy_options::recursive);
-        FTemp.Write("program/templates/blue/template.jpg", preview);
-        ASSERT_TRUE(kvtest::FillDisk(blue + "filler"));
-        Select("Blue");
-        FDialogs.AnswerFiles({sample});
-        ClickWithProperties(FWindow->Edit_BTN, [&](TTempName& w) {
-            Simulate::Click(w.Open_BTN);
-            Simulate::Click(w.Ok_BTN);
-        });
-        const std::string kept = kvtest::TempFolder::Read(blue + "template.jpg");
-        EXPECT_TRUE(kept == preview) << "the preview is now " << kept.size() << " bytes";
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.Case);
+            for (const auto& entry : std::filesystem::directory_iterator(blue)) {
+                std::filesystem::remove_all(entry.path());
+            }
+            std::filesystem::copy(std::string(KV_TEST_DATA_DIR) + "/app/templates/blue", blue,
+                                  std::filesystem::copy_options::recursive);
+            FTemp.Write("program/templates/blue/template.jpg", preview);
+            const std::string ini = kvtest::TempFolder::Read(blue + "template.ini");
+            ASSERT_TRUE(kvtest::FillDisk(blue + "filler"));
+            FDialogs.ClearCalls();
+            Select("Blue");
+            FDialogs.AnswerFiles({sample});
+            ClickWithProperties(FWindow->Edit_BTN, [&](TTempName& w) {
+                Simulate::Retype(w.Name_TXT, "Renamed");
+                if (c.NewSample) {
+                    Simulate::Click(w.Open_BTN);
+                }
+                Simulate::Click(w.Ok_BTN);
+            });
+            const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0].Text, "Can't write the file: " + c.File + "\nNo space left on device");
+            EXPECT_EQ(messages[0].Caption, "Plimbet v1.0");
+            EXPECT_EQ(messages[0].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+            const std::string kept = kvtest::TempFolder::Read(blue + "template.jpg");
+            EXPECT_TRUE(kept == preview) << "the preview is now " << kept.size() << " bytes";
+            EXPECT_EQ(kvtest::TempFolder::Read(blue + "template.ini"), ini);
+            EXPECT_EQ(Rows()[0], "Blue");
+            EXPECT_EQ(InstalledTemplates[0].Name, "Blue");
+            std::filesystem::remove(blue + "filler");
+        }
     };
     std::string why;
     EXPECT_TRUE(kvtest::RunOnSmallDisk(blue, 8 << 20, onDisk, why)) << why;

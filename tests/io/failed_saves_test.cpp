@@ -1,6 +1,6 @@
-// A save that fails leaves the file it would have replaced as it was: the class library's saves,
-// the file copy and the codecs' file forms and file edits on a full disk, and the I/O component's
-// saves with no picture.
+// A save that fails leaves the file it would have replaced as it was and, through the I/O
+// component, says why: the class library's saves, the file copy, the codecs' file forms and file
+// edits and the component's saves on a full disk, and the component's saves with no picture.
 #include "imaging/codecs/gif/gif_lzw.h"
 #include "imaging/codecs/gif/giffilter.h"
 #include "imaging/codecs/params/ioparams.h"
@@ -37,6 +37,15 @@ void FillNoise(TKVBitmap& bitmap, int32_t side)
     }
 }
 
+// A writer of the format table that lets a short write raise, as WriteBuffer does.
+void WriteRaising(TStream& stream, TKVBitmap&, TIOParamsVals&, TProgressRec&)
+{
+    const std::string block(1 << 20, 'r');
+    for (int i = 0; i < 16; i++) {
+        stream.WriteBuffer(block.data(), int64_t(block.size()));
+    }
+}
+
 } // namespace
 
 TEST(FailedSaves, ASaveThatFindsTheDiskFullKeepsTheOldFile)
@@ -56,6 +65,17 @@ TEST(FailedSaves, ASaveThatFindsTheDiskFullKeepsTheOldFile)
     FillNoise(picture, 360);
     bool aborting = false;
     progress.Aborting = &aborting;
+    // The component says why: the codec took the failed write for the end of its data, or let it
+    // raise (a writer of the format table), and the stream named the file.
+    TKorvaneIO io(nullptr);
+    FillNoise(*io.KVBitmap(), 360);
+    TKVFileFormatInfo raising{1001, "Raising writer", "RSW", nullptr, WriteRaising, nullptr};
+    Korvaneio::KVFileFormatAdd(raising);
+    const auto says = [&](bool aborts, const std::string& reason) {
+        EXPECT_EQ(io.Aborting, aborts);
+        EXPECT_EQ(io.ErrorText(), reason);
+        return !io.Aborting;
+    };
     const std::pair<const char*, std::function<bool(const std::string&)>> cases[] = {
         {"TStrings::SaveToFile",
          [&](const std::string& file) {
@@ -85,6 +105,25 @@ TEST(FailedSaves, ASaveThatFindsTheDiskFullKeepsTheOldFile)
          }},
         {"_GifMakeAnimate",
          [](const std::string& file) { return Giffilter::_GifMakeAnimate(file, 0, 8, 8), true; }},
+        {"TKorvaneIO::SaveToFileJpeg",
+         [&](const std::string& file) {
+             return io.SaveToFileJpeg(file), says(true, "No space left on device");
+         }},
+        {"TKorvaneIO::SaveToStreamJpeg",
+         [&](const std::string& file) {
+             TFileStream stream(file + ".stream", fmCreate);
+             return io.SaveToStreamJpeg(stream), says(true, "No space left on device");
+         }},
+        {"TKorvaneIO::SaveToFile through the format table",
+         [&](const std::string& file) {
+             try {
+                 io.SaveToFile(file + ".rsw");
+             } catch (const EWriteError&) {
+                 says(false, "Cannot write file \"" + file + ".rsw\". No space left on device.");
+                 throw;
+             }
+             return !io.Aborting;
+         }},
     };
     kvtest::TempFolder folder;
     const auto onDisk = [&] {
@@ -114,7 +153,9 @@ TEST(FailedSaves, ASaveThatFindsTheDiskFullKeepsTheOldFile)
         }
     };
     std::string why;
-    if (!kvtest::RunOnSmallDisk(folder.Path(), 8 << 20, onDisk, why)) {
+    const bool ran = kvtest::RunOnSmallDisk(folder.Path(), 8 << 20, onDisk, why);
+    Korvaneio::KVFileFormatRemove(raising.FileType);
+    if (!ran) {
         SkipBecause("no small disk can be made here: " + why);
     }
 }
@@ -141,11 +182,15 @@ TEST(FailedSaves, ASaveWithNoPictureFailsInEveryFormat)
         io.LoadFromFile(notAPicture);
         ASSERT_TRUE(io.Aborting);
 
+        EXPECT_EQ(io.ErrorText(), "The data is no picture this reader can read, or it is damaged");
+
         io.SaveToFile(picture);
         EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(io.ErrorText(), "There is no picture to save");
         TMemoryStream stream;
         io.SaveToStream(stream, fileType);
         EXPECT_TRUE(io.Aborting);
+        EXPECT_EQ(io.ErrorText(), "There is no picture to save");
         EXPECT_EQ(stream.Size(), 0);
         if (fileType == 1 || fileType == 2) {
             fileType == 1 ? io.InsertToFileTIFF(picture) : io.InsertToFileGif(picture);

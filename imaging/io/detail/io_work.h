@@ -79,6 +79,8 @@ struct TWorkState
     // Thread ids of the listed workers, recorded when each starts running (0 before).
     std::vector<uint32_t> ThreadIds;
     std::atomic<bool> AbortRequested{false};
+    // Why the component's last operation failed; written by the thread that holds the gate.
+    std::string ErrorText;
 
     uint64_t NextTicket = 0;
     uint64_t ServingTicket = 0;
@@ -101,11 +103,15 @@ struct TWorkState
     void Wait(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
 };
 
-// Holds the gate for the length of an operation.
+// Holds the gate for the length of an operation, which starts with no error text.
 class TOperationScope
 {
 public:
-    explicit TOperationScope(TWorkState& work) : FWork(work) { FWork.EnterGate(); }
+    explicit TOperationScope(TWorkState& work) : FWork(work)
+    {
+        FWork.EnterGate();
+        FWork.ErrorText.clear();
+    }
     ~TOperationScope() { FWork.LeaveGate(); }
     TOperationScope(const TOperationScope&) = delete;
     TOperationScope& operator=(const TOperationScope&) = delete;
