@@ -32,7 +32,9 @@ TError::TError(TComponent* AOwner) : TForm(AOwner)
     Errors_TXT->SetBounds(68, 10, 514, 206);
     Errors_TXT->SetReadOnly(true);
     Errors_TXT->SetScrollBars(ssVertical);
-    Errors_TXT->SetWordWrap(false);
+    // With no horizontal scroll bar, a long line (a path and the system's reason) is wrapped, so
+    // that all of it can be read.
+    Errors_TXT->SetWordWrap(true);
 
     Ok_BTN = new TButton(this);
     Ok_BTN->SetName("Ok_BTN");

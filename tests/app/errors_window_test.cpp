@@ -9,6 +9,8 @@
 #include "platform/graphics/canvas.h"
 #include "platform/graphics/picture.h"
 
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -118,4 +120,20 @@ TEST(ErrorsWindow, ShowsTheTextUnderTheWarningUntilClosed)
               "The errors have been found while analyzing the template\r\nLine 4\r\nTag :thumbs\r\n"
               "The parameter 'width' should be numeric\r\n");
     EXPECT_TRUE(window.Errors_TXT->ReadOnly());
+}
+
+TEST(ErrorsWindow, ALongLineCanBeReadWhole)
+{
+    TError window(nullptr);
+    const std::string path(300, 'p');
+    bool fits = false;
+    TPostedStep close([&] {
+        auto* text = static_cast<QPlainTextEdit*>(window.Errors_TXT->Widget());
+        // Nothing lies beyond the box's right edge, where no scroll bar could reach it.
+        fits = text->horizontalScrollBar()->maximum() == 0;
+        window.Ok_BTN->Click();
+    });
+    close.Post();
+    window.ShowErrors("Can't create the file: /" + path + "/index.html (No space left on device)\n");
+    EXPECT_TRUE(fits);
 }
