@@ -8,6 +8,7 @@
 #include "platform/core/files.h"
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/app/unreadable_folder.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -104,6 +106,82 @@ TEST(FileUtils, MadeFoldersGoWithWhatTheyHoldAndNothingElse)
     ASSERT_TRUE(made.Make(temp.File("other/deeper/")));
     made.RemoveAll();
     EXPECT_FALSE(DirectoryExists(temp.File("other/")));
+}
+
+// A tmpfs mounted on a sub-folder, or another folder bound there, after the folder was checked:
+// emptying and removing leave the mount with all it holds, and the gallery folder's emptying,
+// which looks again right before it deletes, deletes nothing and names it.
+TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
+{
+    // Mounts take root; without it the cases are left out.
+    if (::geteuid() != 0) {
+        return;
+    }
+    kvtest::TempFolder temp;
+    const std::string gallery = temp.File("gallery/");
+    const std::vector<std::string> everything = {"index.html", "sub/", "sub/mnt/", "sub/mnt/mine.txt",
+                                                 "sub/page.html"};
+    for (const bool bind : {false, true}) {
+        SCOPED_TRACE(bind ? "bind mount" : "tmpfs");
+        ASSERT_TRUE(ForceDirectories(gallery + "sub/mnt/") && ForceDirectories(temp.File("other/")));
+        const auto fill = [&] {
+            temp.Write("gallery/index.html", "page");
+            temp.Write("gallery/sub/page.html", "page");
+        };
+        fill();
+        std::unique_ptr<kvtest::TSmallDisk> disk;
+        std::unique_ptr<kvtest::TBoundFolder> bound;
+        if (bind) {
+            temp.Write("other/mine.txt", "the user's file elsewhere");
+            bound = std::make_unique<kvtest::TBoundFolder>(temp.File("other/"), gallery + "sub/mnt/");
+            ASSERT_TRUE(bound->Mounted) << bound->Why;
+        } else {
+            disk = std::make_unique<kvtest::TSmallDisk>(gallery + "sub/mnt/", 1 << 20);
+            ASSERT_TRUE(disk->Mounted) << disk->Why;
+            temp.Write("gallery/sub/mnt/mine.txt", "the user's file on another disk");
+        }
+
+        EXPECT_EQ(EmptyGalleryFolder(gallery),
+                  "Can't delete sub/mnt/ from the folder: " + gallery + "\nNothing in it has been deleted.");
+        EXPECT_EQ(gallerytest::FolderTree(gallery), everything);
+        EmptyFolder(gallery);
+        EXPECT_EQ(gallerytest::FolderTree(gallery), (std::vector<std::string>{"sub/", "sub/mnt/", "sub/mnt/mine.txt"}));
+        fill();
+        RemoveFolder(gallery + "sub");
+        EXPECT_EQ(gallerytest::FolderTree(gallery),
+                  (std::vector<std::string>{"index.html", "sub/", "sub/mnt/", "sub/mnt/mine.txt"}));
+        // What something is mounted on stays whole.
+        RemoveFolder(gallery + "sub/mnt/");
+        EXPECT_TRUE(FileExists(gallery + "sub/mnt/mine.txt"));
+    }
+}
+
+// On ext4 a folder made after one was removed takes the removed one's inode number: a folder the
+// user put in the place of one a run made, with a file in it, stays when the run's folders go.
+TEST(FileUtils, MadeFoldersReplacedByTheUserStayWhereInodesAreReused)
+{
+    // Loop images take root; without it the case is left out.
+    if (::geteuid() != 0) {
+        return;
+    }
+    kvtest::TempFolder temp;
+    ASSERT_TRUE(ForceDirectories(temp.File("disk/")));
+    const kvtest::TSmallDisk disk(temp.File("disk/"), 8 << 20, kvtest::TSmallDisk::Ext4);
+    ASSERT_TRUE(disk.Mounted) << disk.Why;
+    const std::string pictures = temp.File("disk/web/pictures");
+    ASSERT_TRUE(ForceDirectories(temp.File("disk/web/")));
+    int32_t lost = 0;
+    for (int round = 0; round < 10; ++round) {
+        TMadeFolders made;
+        ASSERT_TRUE(made.Make(pictures + "/"));
+        ASSERT_EQ(::rmdir(pictures.c_str()), 0);
+        ASSERT_EQ(::mkdir(pictures.c_str(), 0755), 0);
+        temp.Write("disk/web/pictures/mine.txt", "the user's");
+        made.RemoveAll();
+        lost += FileExists(pictures + "/mine.txt") ? 0 : 1;
+        RemoveFolder(pictures);
+    }
+    EXPECT_EQ(lost, 0) << "of 10 rounds";
 }
 
 TEST(FileUtils, CopyTemplateImagesCopiesFilesOnly)
