@@ -260,7 +260,8 @@ bool TGalleryRun::Prepare()
     FTargetFolder = FGalleryPath + FPrefix;
     // The user chose the gallery folder: the message names it, not the run's folder inside.
     if (!FMadeFolders.Make(FTargetFolder)) {
-        ShowMessage("Can't create the folder: " + FGalleryPath + "\n" + SysErrorMessage(FMadeFolders.Error()));
+        ShowMessage(
+            WithReason("Can't create the folder: " + FGalleryPath, SysErrorMessage(FMadeFolders.Error())));
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }

@@ -145,7 +145,8 @@ TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
                   "Can't delete sub/mnt/ from the folder: " + gallery + "\nNothing in it has been deleted.");
         EXPECT_EQ(gallerytest::FolderTree(gallery), everything);
         EmptyFolder(gallery);
-        EXPECT_EQ(gallerytest::FolderTree(gallery), (std::vector<std::string>{"sub/", "sub/mnt/", "sub/mnt/mine.txt"}));
+        EXPECT_EQ(gallerytest::FolderTree(gallery),
+                  (std::vector<std::string>{"sub/", "sub/mnt/", "sub/mnt/mine.txt"}));
         fill();
         RemoveFolder(gallery + "sub");
         EXPECT_EQ(gallerytest::FolderTree(gallery),

@@ -287,7 +287,8 @@ TEST_F(Gallery, AFailedRunRemovesOnlyTheFoldersItMade)
         std::unique_ptr<kvtest::TSmallDisk> disk;
         std::unique_ptr<kvtest::TBoundFolder> bound;
         if (change == Replaced) {
-            disk = std::make_unique<kvtest::TSmallDisk>(FTemp.File("disk/"), 16 << 20, kvtest::TSmallDisk::Ext4);
+            disk =
+                std::make_unique<kvtest::TSmallDisk>(FTemp.File("disk/"), 16 << 20, kvtest::TSmallDisk::Ext4);
             ASSERT_TRUE(disk->Mounted) << disk->Why;
         }
         std::string prefix;
