@@ -7,8 +7,8 @@
 #include "app/templates.h"
 #include "platform/core/files.h"
 #include "tests/app/gallery_run_test_support.h"
+#include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
-#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
@@ -129,15 +129,10 @@ TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
             temp.Write("gallery/sub/page.html", "page");
         };
         fill();
-        std::unique_ptr<kvtest::TSmallDisk> disk;
-        std::unique_ptr<kvtest::TBoundFolder> bound;
-        if (bind) {
-            temp.Write("other/mine.txt", "the user's file elsewhere");
-            bound = std::make_unique<kvtest::TBoundFolder>(temp.File("other/"), gallery + "sub/mnt/");
-            ASSERT_TRUE(bound->Mounted) << bound->Why;
-        } else {
-            disk = std::make_unique<kvtest::TSmallDisk>(gallery + "sub/mnt/", 1 << 20);
-            ASSERT_TRUE(disk->Mounted) << disk->Why;
+        temp.Write("other/mine.txt", "the user's file elsewhere");
+        const apptest::TMountInside mount(bind, temp.File("other/"), gallery + "sub/mnt/");
+        ASSERT_TRUE(mount.Mounted()) << mount.Why();
+        if (!bind) {
             temp.Write("gallery/sub/mnt/mine.txt", "the user's file on another disk");
         }
 

@@ -23,6 +23,7 @@
 #include "tests/app/gallery_run_fixture.h"
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/app/kept_gallery_folders.h"
+#include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
 #include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
@@ -284,12 +285,12 @@ TEST_F(Gallery, AFailedRunRemovesOnlyTheFoldersItMade)
         // The user's file, in the run's pictures folder.
         const std::string mine = change == Replaced ? "mine.txt" : "mnt/mine.txt";
         GallerySettings.GalleryPath = gallery;
-        std::unique_ptr<kvtest::TSmallDisk> disk;
-        std::unique_ptr<kvtest::TBoundFolder> bound;
+        std::unique_ptr<kvtest::TSmallDisk> ext4;
+        std::unique_ptr<apptest::TMountInside> mount;
         if (change == Replaced) {
-            disk =
+            ext4 =
                 std::make_unique<kvtest::TSmallDisk>(FTemp.File("disk/"), 16 << 20, kvtest::TSmallDisk::Ext4);
-            ASSERT_TRUE(disk->Mounted) << disk->Why;
+            ASSERT_TRUE(ext4->Mounted) << ext4->Why;
         }
         std::string prefix;
         const TShownRun shown = Run([&](TStatus& Window) {
@@ -302,10 +303,10 @@ TEST_F(Gallery, AFailedRunRemovesOnlyTheFoldersItMade)
                 std::filesystem::remove_all(pictures);
             }
             ForceDirectories(ExtractFilePath(pictures + mine));
-            if (change == Mounted) {
-                disk = std::make_unique<kvtest::TSmallDisk>(pictures + "mnt/", 1 << 20);
-            } else if (change == Bound) {
-                bound = std::make_unique<kvtest::TBoundFolder>(FTemp.File("other/"), pictures + "mnt/");
+            if (change != Replaced) {
+                mount = std::make_unique<apptest::TMountInside>(change == Bound, FTemp.File("other/"),
+                                                                pictures + "mnt/");
+                EXPECT_TRUE(mount->Mounted()) << mount->Why();
             }
             if (change != Bound) {
                 FTemp.Write(galleryName + prefix + mine, "the user's file");
@@ -319,8 +320,8 @@ TEST_F(Gallery, AFailedRunRemovesOnlyTheFoldersItMade)
             left.push_back(prefix + "mnt/");
         }
         EXPECT_EQ(Sorted(FolderTree(gallery)), Sorted(left));
-        bound.reset();
-        disk.reset();
+        mount.reset();
+        ext4.reset();
         RemoveFolder(gallery);
     }
     EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("other/mine.txt")), "the user's file elsewhere");

@@ -17,9 +17,9 @@
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/app/kept_gallery_folders.h"
 #include "tests/app/main_window_test_support.h"
+#include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
 #include "tests/app/window_test_support.h"
-#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -462,18 +462,14 @@ TEST_F(MainWindow, YesLooksAgainAtAGalleryFolderThatChangedWhileTheQuestionStood
     const std::vector<std::string> kept = {"index.html", "old/", "old/mine.txt"};
     for (const bool bind : {false, true}) {
         SCOPED_TRACE(bind ? "bind mount" : "tmpfs");
-        std::unique_ptr<kvtest::TSmallDisk> disk;
-        std::unique_ptr<kvtest::TBoundFolder> bound;
+        std::unique_ptr<apptest::TMountInside> mount;
         TActingDialogs dialogs;
         dialogs.AnswerFolder(gallery);
         dialogs.AnswerMessageBox(IDYES);
         dialogs.Act = [&] {
-            if (bind) {
-                bound = std::make_unique<kvtest::TBoundFolder>(FTemp.File("other/"), gallery + "old/");
-                EXPECT_TRUE(bound->Mounted) << bound->Why;
-            } else {
-                disk = std::make_unique<kvtest::TSmallDisk>(gallery + "old/", 1 << 20);
-                EXPECT_TRUE(disk->Mounted) << disk->Why;
+            mount = std::make_unique<apptest::TMountInside>(bind, FTemp.File("other/"), gallery + "old/");
+            EXPECT_TRUE(mount->Mounted()) << mount->Why();
+            if (!bind) {
                 FTemp.Write("web/old/mine.txt", "the user's file on another disk");
             }
         };
