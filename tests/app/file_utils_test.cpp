@@ -17,7 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -108,9 +107,9 @@ TEST(FileUtils, MadeFoldersGoWithWhatTheyHoldAndNothingElse)
     EXPECT_FALSE(DirectoryExists(temp.File("other/")));
 }
 
-// A tmpfs mounted on a sub-folder, or another folder bound there, after the folder was checked:
-// emptying and removing leave the mount with all it holds, and the gallery folder's emptying,
-// which looks again right before it deletes, deletes nothing and names it.
+// A tmpfs mounted on a sub-folder, or another folder bound there, as may happen after a folder was
+// checked: emptying and removing leave the mount with all it holds, and the gallery folder's
+// emptying, which looks again right before it deletes, deletes nothing and names it.
 TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
 {
     // Mounts take root; without it the cases are left out.
@@ -150,34 +149,6 @@ TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
         RemoveFolder(gallery + "sub/mnt/");
         EXPECT_TRUE(FileExists(gallery + "sub/mnt/mine.txt"));
     }
-}
-
-// On ext4 a folder made after one was removed takes the removed one's inode number: a folder the
-// user put in the place of one a run made, with a file in it, stays when the run's folders go.
-TEST(FileUtils, MadeFoldersReplacedByTheUserStayWhereInodesAreReused)
-{
-    // Loop images take root; without it the case is left out.
-    if (::geteuid() != 0) {
-        return;
-    }
-    kvtest::TempFolder temp;
-    ASSERT_TRUE(ForceDirectories(temp.File("disk/")));
-    const kvtest::TSmallDisk disk(temp.File("disk/"), 8 << 20, kvtest::TSmallDisk::Ext4);
-    ASSERT_TRUE(disk.Mounted) << disk.Why;
-    const std::string pictures = temp.File("disk/web/pictures");
-    ASSERT_TRUE(ForceDirectories(temp.File("disk/web/")));
-    int32_t lost = 0;
-    for (int round = 0; round < 10; ++round) {
-        TMadeFolders made;
-        ASSERT_TRUE(made.Make(pictures + "/"));
-        ASSERT_EQ(::rmdir(pictures.c_str()), 0);
-        ASSERT_EQ(::mkdir(pictures.c_str(), 0755), 0);
-        temp.Write("disk/web/pictures/mine.txt", "the user's");
-        made.RemoveAll();
-        lost += FileExists(pictures + "/mine.txt") ? 0 : 1;
-        RemoveFolder(pictures);
-    }
-    EXPECT_EQ(lost, 0) << "of 10 rounds";
 }
 
 TEST(FileUtils, CopyTemplateImagesCopiesFilesOnly)
