@@ -139,41 +139,6 @@ std::vector<std::string> EntryNames(DIR* Folder)
     return names;
 }
 
-// Empties the folder open as FolderFd. Every step works relative to an open folder and never
-// follows a link, so a link planted inside cannot lead the deletion elsewhere.
-void EmptyFolderAt(int FolderFd)
-{
-    DIR* folder = ::fdopendir(FolderFd);
-    if (folder == nullptr) {
-        ::close(FolderFd);
-        return;
-    }
-    const std::vector<std::string> names = EntryNames(folder);
-    const int fd = ::dirfd(folder);
-    for (const std::string& name : names) {
-        struct stat info
-        {
-        };
-        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
-        if (!S_ISDIR(info.st_mode)) {
-            ::unlinkat(fd, name.c_str(), 0);
-            continue;
-        }
-        // A read-only or closed sub-folder is opened up so that its entries can go too.
-        if ((info.st_mode & S_IRWXU) != S_IRWXU) {
-            ::fchmodat(fd, name.c_str(), (info.st_mode | S_IRWXU) & 07777, 0);
-        }
-        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (child >= 0) {
-            EmptyFolderAt(child);
-        }
-        ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
-    }
-    ::closedir(folder);
-}
-
 // What the process may do past the rights a folder's mode and owner give. Capabilities are the
 // thread's own, so they are asked for on the thread that empties.
 struct TDeletingRights
@@ -202,15 +167,6 @@ bool IsUnchangeable(const struct statx& Info)
     return (Info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
 }
 
-// What something is mounted on stays however empty it is. Files of an overlay may tell the
-// device of their layer, so only folders are compared by device.
-bool IsMountPoint(const struct statx& Folder, const struct statx& Entry)
-{
-    return (Entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0 ||
-           (S_ISDIR(Entry.stx_mode) &&
-            (Entry.stx_dev_major != Folder.stx_dev_major || Entry.stx_dev_minor != Folder.stx_dev_minor));
-}
-
 // Whether entries can be deleted from the folder open as Fd: it can be written and searched, or
 // it is the user's own, which the emptying opens up first.
 bool CanDeleteEntriesOf(int Fd, const struct statx& Info, const TDeletingRights& Rights)
@@ -227,18 +183,22 @@ bool StickyKeeps(const struct statx& Folder, const struct statx& Entry, const TD
            Folder.stx_uid != Rights.User;
 }
 
-// A sub-folder opened to see what it holds, as the emptying opens it: one of the user's own that
-// is closed to them is opened up for the look, and gets its mode back afterwards.
-class TLookInside
+// A sub-folder opened as a walk enters it. One of the user's own that is closed to them is opened
+// up: for a look inside, which gives it its mode back afterwards, or for the emptying, which opens
+// it to the user whole (read, write and search) to delete what it holds.
+class TSubFolder
 {
 public:
-    TLookInside(int ParentFd, const std::string& Name, const struct statx& Info,
-                const TDeletingRights& Rights)
+    TSubFolder(int ParentFd, const std::string& Name, const struct statx& Info, const TDeletingRights& Rights,
+               bool Delete)
         : FParentFd(ParentFd), FName(Name), FMode(Info.stx_mode & 07777)
     {
         const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        if (Delete && (FMode & S_IRWXU) != S_IRWXU) {
+            ::fchmodat(ParentFd, Name.c_str(), FMode | S_IRWXU, 0);
+        }
         int fd = ::openat(ParentFd, Name.c_str(), flags);
-        if (fd < 0 && errno == EACCES && Info.stx_uid == Rights.User) {
+        if (!Delete && fd < 0 && errno == EACCES && Info.stx_uid == Rights.User) {
             FOpenedUp = ::fchmodat(ParentFd, Name.c_str(), FMode | S_IRUSR | S_IXUSR, 0) == 0;
             fd = FOpenedUp ? ::openat(ParentFd, Name.c_str(), flags) : -1;
         }
@@ -247,7 +207,7 @@ public:
             ::close(fd);
         }
     }
-    ~TLookInside()
+    ~TSubFolder()
     {
         if (FFolder != nullptr) {
             ::closedir(FFolder);
@@ -256,8 +216,8 @@ public:
             ::fchmodat(FParentFd, FName.c_str(), FMode, 0);
         }
     }
-    TLookInside(const TLookInside&) = delete;
-    TLookInside& operator=(const TLookInside&) = delete;
+    TSubFolder(const TSubFolder&) = delete;
+    TSubFolder& operator=(const TSubFolder&) = delete;
 
     DIR* Folder() const { return FFolder; }
 
@@ -269,68 +229,125 @@ private:
     DIR* FFolder = nullptr;
 };
 
-// The first entry under the open folder (its status Info, its path Relative from the folder
-// being emptied) that the emptying could not delete; empty when there is none.
-std::string FirstUndeletableIn(DIR* Folder, const struct statx& Info, const std::string& Relative,
-                               const TDeletingRights& Rights)
+// The walk of a folder's tree that the emptying and its check share, so that they cannot
+// disagree: the check stops at the first entry that cannot go, the emptying deletes every other.
+// Every step works relative to an open folder and never follows a link, so a link planted inside
+// cannot lead the deletion elsewhere. The walk stays on the file system and the mount it starts
+// from: a folder on another device, or an entry that something is mounted on, stays with all it
+// holds, and a sub-folder is looked at again once opened, as a mount may have come meanwhile.
+class TFolderWalk
 {
-    const int fd = ::dirfd(Folder);
-    const bool deletable = CanDeleteEntriesOf(fd, Info, Rights);
-    for (const std::string& name : EntryNames(Folder)) {
+public:
+    // Top: the status of the folder the walk starts from. Delete: the emptying, else the check.
+    TFolderWalk(const struct statx& Top, bool Delete) : FTop(Top), FDelete(Delete) {}
+
+    // The first entry in the open folder Folder (its status Info, its path Relative from the top,
+    // ending in "/") that cannot go, by its path from the top; empty when every one can (and,
+    // emptying, has gone).
+    std::string Walk(DIR* Folder, const struct statx& Info, const std::string& Relative) const
+    {
+        const int fd = ::dirfd(Folder);
+        const bool deletable = CanDeleteEntriesOf(fd, Info, FRights);
+        std::string kept;
+        for (const std::string& name : EntryNames(Folder)) {
+            const std::string inner = Entry(fd, Info, deletable, name, Relative);
+            if (!inner.empty() && kept.empty()) {
+                kept = inner;
+                if (!FDelete) {
+                    break;
+                }
+            }
+        }
+        return kept;
+    }
+
+    // The entry Name of the folder open as FolderFd (its status Info, whose entries can be deleted
+    // when Deletable): empty when it can go (and, emptying, has gone) or is gone, else the first
+    // of it that cannot.
+    std::string Entry(int FolderFd, const struct statx& Info, bool Deletable, const std::string& Name,
+                      const std::string& Relative) const
+    {
         struct statx entry
         {
         };
         // An entry gone meanwhile needs no deleting.
-        if (!StatusAt(fd, name.c_str(), AT_SYMLINK_NOFOLLOW, entry)) {
-            continue;
+        if (!StatusAt(FolderFd, Name.c_str(), AT_SYMLINK_NOFOLLOW, entry)) {
+            return std::string();
         }
         const bool isFolder = S_ISDIR(entry.stx_mode);
-        const std::string path = Relative + name + (isFolder ? "/" : "");
-        if (!deletable || IsUnchangeable(entry) || StickyKeeps(Info, entry, Rights) ||
-            IsMountPoint(Info, entry)) {
+        const std::string path = Relative + Name + (isFolder ? "/" : "");
+        if (!Deletable || IsUnchangeable(entry) || StickyKeeps(Info, entry, FRights) || IsElsewhere(entry)) {
             return path;
         }
-        if (!isFolder) {
-            continue;
+        if (isFolder) {
+            const TSubFolder inside(FolderFd, Name, entry, FRights, FDelete);
+            struct statx opened
+            {
+            };
+            if (inside.Folder() == nullptr ||
+                !StatusAt(::dirfd(inside.Folder()), "", AT_EMPTY_PATH, opened) || IsElsewhere(opened)) {
+                return path;
+            }
+            const std::string inner = Walk(inside.Folder(), opened, path);
+            if (!inner.empty()) {
+                return inner;
+            }
         }
-        const TLookInside inside(fd, name, entry, Rights);
-        if (inside.Folder() == nullptr) {
-            return path;
-        }
-        const std::string inner = FirstUndeletableIn(inside.Folder(), entry, path, Rights);
-        if (!inner.empty()) {
-            return inner;
-        }
+        const bool gone = !FDelete || ::unlinkat(FolderFd, Name.c_str(), isFolder ? AT_REMOVEDIR : 0) == 0 ||
+                          errno == ENOENT;
+        return gone ? std::string() : path;
     }
-    return std::string();
+
+private:
+    // What something is mounted on stays however empty it is, and so does a folder of another
+    // device. Files of an overlay may tell the device of their layer, so only folders are
+    // compared by device.
+    bool IsElsewhere(const struct statx& Entry) const
+    {
+        return (Entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0 ||
+               (S_ISDIR(Entry.stx_mode) &&
+                (Entry.stx_dev_major != FTop.stx_dev_major || Entry.stx_dev_minor != FTop.stx_dev_minor));
+    }
+
+    const struct statx FTop;
+    const TDeletingRights FRights;
+    const bool FDelete;
+};
+
+// Walks the folder open as FolderFd (any kind of descriptor; it stays the caller's), emptying it
+// when Delete is set; the first entry that cannot go, as TFolderWalk::Walk.
+std::string WalkFolder(int FolderFd, bool Delete)
+{
+    const int fd = ::openat(FolderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* folder = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (folder == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return std::string();
+    }
+    struct statx top
+    {
+    };
+    std::string kept;
+    if (StatusAt(::dirfd(folder), "", AT_EMPTY_PATH, top)) {
+        kept = TFolderWalk(top, Delete).Walk(folder, top, "");
+    }
+    ::closedir(folder);
+    return kept;
 }
 
-} // namespace
-
-void EmptyFolder(const std::string& Folder)
+// Whether a new file and a new folder can be made in the folder open as FolderFd and removed
+// again: what emptying it and making a gallery in it need. Nothing else in it is touched.
+bool CanMakeEntriesAt(int FolderFd)
 {
-    if (Folder.empty()) {
-        return;
-    }
-    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        EmptyFolderAt(fd);
-    }
-}
-
-bool CanMakeEntriesIn(const std::string& Folder)
-{
-    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
     // A hidden name of the process's own; another one is tried when it happens to exist.
     const std::string stem = ".plimbet-check-" + IntToStr(static_cast<int32_t>(::getpid())) + "-";
     bool made = false;
     for (int32_t attempt = 0; attempt < 16 && !made; ++attempt) {
         const std::string name = stem + IntToStr(attempt);
         const int file =
-            ::openat(fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            ::openat(FolderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (file < 0) {
             if (errno == EEXIST) {
                 continue;
@@ -338,65 +355,98 @@ bool CanMakeEntriesIn(const std::string& Folder)
             break;
         }
         ::close(file);
-        made = ::unlinkat(fd, name.c_str(), 0) == 0;
+        made = ::unlinkat(FolderFd, name.c_str(), 0) == 0;
         if (!made) {
             break;
         }
-        made = ::mkdirat(fd, name.c_str(), 0700) == 0;
-        made = made && ::unlinkat(fd, name.c_str(), AT_REMOVEDIR) == 0;
+        made = ::mkdirat(FolderFd, name.c_str(), 0700) == 0;
+        made = made && ::unlinkat(FolderFd, name.c_str(), AT_REMOVEDIR) == 0;
         break;
     }
-    ::close(fd);
     return made;
 }
 
-std::string FirstEntryThatCannotBeDeleted(const std::string& Folder)
-{
-    DIR* folder = ::opendir(Folder.c_str());
-    if (folder == nullptr) {
-        return std::string();
-    }
-    struct statx info
-    {
-    };
-    const TDeletingRights rights;
-    std::string found;
-    if (StatusAt(::dirfd(folder), "", AT_EMPTY_PATH, info)) {
-        found = FirstUndeletableIn(folder, info, "", rights);
-    }
-    ::closedir(folder);
-    return found;
-}
-
-std::string GalleryFolderWriteProblem(const std::string& GalleryFolder)
+// Why the gallery folder must not be emptied (GalleryFolderWriteProblem); when it may be and Empty
+// is set, the folder just checked, still open, is emptied.
+std::string CheckGalleryFolder(const std::string& GalleryFolder, bool Empty)
 {
     const std::string folder = IncludeTrailingPathDelimiter(TypedFolder(GalleryFolder));
     if (!DirectoryExists(folder)) {
         return std::string();
     }
     const std::string nothingDeleted = "\nNothing in it has been deleted.";
-    if (!CanMakeEntriesIn(folder)) {
-        return "Can't write to the folder: " + folder + nothingDeleted;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string problem;
+    if (fd < 0 || !CanMakeEntriesAt(fd)) {
+        problem = "Can't write to the folder: " + folder + nothingDeleted;
+    } else if (const std::string kept = WalkFolder(fd, false); !kept.empty()) {
+        problem = "Can't delete " + kept + " from the folder: " + folder + nothingDeleted;
+    } else if (Empty) {
+        WalkFolder(fd, true);
     }
-    const std::string kept = FirstEntryThatCannotBeDeleted(folder);
-    return kept.empty() ? std::string()
-                        : "Can't delete " + kept + " from the folder: " + folder + nothingDeleted;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return problem;
+}
+
+} // namespace
+
+void EmptyFolder(const std::string& Folder)
+{
+    const int fd = Folder.empty() ? -1 : ::open(Folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        WalkFolder(fd, true);
+        ::close(fd);
+    }
+}
+
+void EmptyOpenFolder(int FolderFd)
+{
+    WalkFolder(FolderFd, true);
+}
+
+std::string FirstEntryThatCannotBeDeleted(const std::string& Folder)
+{
+    const int fd = ::open(Folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::string();
+    }
+    const std::string kept = WalkFolder(fd, false);
+    ::close(fd);
+    return kept;
+}
+
+std::string GalleryFolderWriteProblem(const std::string& GalleryFolder)
+{
+    return CheckGalleryFolder(GalleryFolder, false);
+}
+
+std::string EmptyGalleryFolder(const std::string& GalleryFolder)
+{
+    return CheckGalleryFolder(GalleryFolder, true);
 }
 
 void RemoveFolder(const std::string& Folder)
 {
     const std::string path = ExcludeTrailingPathDelimiter(Folder);
-    const int32_t attributes = FileGetAttr(path);
-    if (attributes == -1) {
+    const std::string name = ExtractFileName(path);
+    if (name.empty() || name == "." || name == "..") {
         return;
     }
-    // A link to a folder elsewhere loses only itself: that folder may hold anything of the user's.
-    if ((attributes & faSymLink) != 0 || (attributes & faDirectory) == 0) {
-        DeleteFile(path);
-        return;
+    // The folder is an entry of the folder above it, and goes as the emptying of that one would
+    // delete it: a link loses only itself, and a folder something is mounted on stays whole.
+    const std::string above = path.find('/') == std::string::npos ? std::string(".") : ExtractFileDir(path);
+    const int fd = ::open(above.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    struct statx info
+    {
+    };
+    if (fd >= 0 && StatusAt(fd, "", AT_EMPTY_PATH, info)) {
+        TFolderWalk(info, true).Entry(fd, info, CanDeleteEntriesOf(fd, info, TDeletingRights()), name, "");
     }
-    EmptyFolder(Folder);
-    RemoveDir(path);
+    if (fd >= 0) {
+        ::close(fd);
+    }
 }
 
 void CopyTemplateImages(const std::string& Source, const std::string& Destination)

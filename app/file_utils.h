@@ -27,26 +27,36 @@ std::string ImagesFolderProblem(const std::string& ImagesPath);
 bool ReadTemplateText(const std::string& FileName, std::string& Text);
 
 // Deletes every file, link and sub-folder inside Folder, whatever their permissions; the folder
-// itself stays. Symbolic links are removed themselves and never followed. The current folder is
-// not changed, and an empty Folder deletes nothing. Entries that cannot be deleted stay.
+// itself stays. Symbolic links are removed themselves and never followed. The emptying stays on
+// Folder's file system and mount: a folder of another file system, or an entry that something is
+// mounted on, stays with all it holds. The current folder is not changed, and an empty Folder
+// deletes nothing. Entries that cannot be deleted stay.
 void EmptyFolder(const std::string& Folder);
+// Empties the folder open as FolderFd (which may be an O_PATH descriptor), as EmptyFolder does;
+// the descriptor stays the caller's.
+void EmptyOpenFolder(int FolderFd);
 
-// Whether a new file and a new folder can be made in Folder and removed again: what emptying it
-// and making a gallery in it need. Nothing else in it is touched.
-bool CanMakeEntriesIn(const std::string& Folder);
 // The first entry inside Folder that EmptyFolder could not delete, by its path from Folder ("a/"
 // for a folder): another user's entry in a sticky folder, one in a folder that cannot be written,
-// a folder that cannot be listed or is a mount point, an immutable or append-only one; empty
-// when every one can go. Nothing is deleted, and nothing changed.
+// a folder that cannot be listed, a mount point or a folder of another file system, an immutable
+// or append-only one; empty when every one can go. The check walks the tree as the emptying does,
+// so that the two cannot disagree. Nothing is deleted, and nothing changed.
 std::string FirstEntryThatCannotBeDeleted(const std::string& Folder);
 // Why an existing gallery folder must not be emptied: it cannot take new files and folders, or
 // holds an entry that cannot be deleted, so that it would lose part of what it holds without a
 // new gallery. The message names the folder and the entry; empty when the folder can be emptied
 // whole, or does not exist (the run makes it then).
 std::string GalleryFolderWriteProblem(const std::string& GalleryFolder);
+// Empties an existing gallery folder whole or not at all: the folder is checked as
+// GalleryFolderWriteProblem checks it right before the first delete, and emptied through the
+// folder just checked. Returns the problem when something now cannot go, and nothing is deleted
+// then; empty when the folder has been emptied or does not exist.
+std::string EmptyGalleryFolder(const std::string& GalleryFolder);
 
-// Removes Folder and everything in it, as EmptyFolder empties it. A Folder that is a link (or no
-// folder) is removed itself, and nothing it points to is touched; a missing one is no failure.
+// Removes Folder and everything in it, as the emptying of the folder above it would: a Folder that
+// is a link (or no folder) is removed itself, and nothing it points to is touched; a folder
+// something is mounted on stays whole, and one mounted inside stays with all it holds, with the
+// folders above it. A missing one is no failure.
 void RemoveFolder(const std::string& Folder);
 
 // Copies every file of Source (sub-folders excluded) into Destination, replacing files of the

@@ -4,30 +4,24 @@
 #include "app/file_utils.h"
 #include "platform/core/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
-namespace {
-
-bool IdentityOf(const std::string& Path, TFolderId& Id, bool FollowLink)
+bool IdentityOf(const std::string& Path, TFolderId& Id)
 {
     struct stat info
     {
     };
-    if (Path.empty() || (FollowLink ? ::stat(Path.c_str(), &info) : ::lstat(Path.c_str(), &info)) != 0) {
+    if (Path.empty() || ::stat(Path.c_str(), &info) != 0) {
         return false;
     }
     Id = TFolderId{info.st_dev, info.st_ino};
     return true;
-}
-
-} // namespace
-
-bool IdentityOf(const std::string& Path, TFolderId& Id)
-{
-    return IdentityOf(Path, Id, true);
 }
 
 bool LocateFolder(const std::string& Path, TFolderLocation& Location)
@@ -96,6 +90,7 @@ bool TMadeFolders::Make(const std::string& Folder)
 bool TMadeFolders::MakeWithParents(const std::string& Path)
 {
     if (Path.empty()) {
+        FError = ENOENT;
         return false;
     }
     if (DirectoryExists(Path)) {
@@ -105,26 +100,51 @@ bool TMadeFolders::MakeWithParents(const std::string& Path)
     if (!parent.empty() && parent != Path && !MakeWithParents(parent)) {
         return false;
     }
-    TMade made{Path, {}, false};
-    if (!CreateDir(Path) || !IdentityOf(Path, made.Id, false)) {
+    if (::mkdir(Path.c_str(), 0777) != 0) {
+        FError = errno;
+        // One made meanwhile by someone else is there all the same, but not the run's.
         return DirectoryExists(Path);
     }
-    FMade.push_back(made);
+    const int fd = ::open(Path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        FMade.push_back(TMade{Path, fd, false});
+    }
     return true;
+}
+
+bool TMadeFolders::StillThere(const TMade& Made)
+{
+    struct stat held
+    {
+    };
+    struct stat named
+    {
+    };
+    return ::fstat(Made.Fd, &held) == 0 && ::lstat(Made.Path.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 void TMadeFolders::RemoveAll()
 {
     for (auto made = FMade.rbegin(); made != FMade.rend(); ++made) {
-        TFolderId id;
-        if (!IdentityOf(made->Path, id, false) || !(id == made->Id)) {
+        if (!StillThere(*made)) {
             continue;
         }
+        // What it holds goes through the folder held, whatever its name leads to by then.
         if (made->Asked) {
-            RemoveFolder(made->Path);
-        } else {
+            EmptyOpenFolder(made->Fd);
+        }
+        if (StillThere(*made)) {
             RemoveDir(made->Path);
         }
+    }
+    Keep();
+}
+
+void TMadeFolders::Keep()
+{
+    for (const TMade& made : FMade) {
+        ::close(made.Fd);
     }
     FMade.clear();
 }

@@ -33,18 +33,27 @@ bool LocateFolder(const std::string& Path, TFolderLocation& Location);
 bool IsInsideFolder(const std::string& Path, const std::string& Folder);
 
 // The folders a run makes, known by identity, so that a run that fails removes them and nothing
-// that took their place or was there before.
+// that took their place or was there before. Each folder made is held open until the run ends, so
+// that no folder made meanwhile can take its inode number, which some file systems give the next
+// folder made once a folder is removed.
 class TMadeFolders
 {
 public:
+    TMadeFolders() = default;
+    ~TMadeFolders() { Keep(); }
+    TMadeFolders(const TMadeFolders&) = delete;
+    TMadeFolders& operator=(const TMadeFolders&) = delete;
+
     // Makes Folder with the missing folders above it and remembers each one made; false when one
-    // cannot be made.
+    // cannot be made, with the system's error number in Error().
     bool Make(const std::string& Folder);
-    // Removes the folders made, the innermost first: the folders asked for with all they hold (what
-    // the run wrote into them), the folders above them only when they are empty.
+    int Error() const { return FError; }
+    // Removes the folders made that are still where they were made, the innermost first: the
+    // folders asked for with all they hold (what the run wrote into them), the folders above them
+    // only when they are empty.
     void RemoveAll();
     // Keeps the folders made: the gallery refers to them.
-    void Keep() { FMade.clear(); }
+    void Keep();
 
 private:
     bool MakeWithParents(const std::string& Path);
@@ -52,8 +61,11 @@ private:
     struct TMade
     {
         std::string Path;
-        TFolderId Id;
+        int Fd = -1; // the folder made, held open
         bool Asked = false;
     };
+    // Whether Path still names the folder made.
+    static bool StillThere(const TMade& Made);
     std::vector<TMade> FMade;
+    int FError = 0;
 };

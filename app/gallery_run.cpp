@@ -247,22 +247,21 @@ bool TGalleryRun::Prepare()
     if (!AnalyseTemplate()) {
         return false;
     }
-    // Nor does a folder that would lose what it holds without taking a new gallery.
-    const std::string unwritable = GalleryFolderWriteProblem(FGalleryPath);
+    // Nor does a folder that would lose what it holds without taking a new gallery: it is checked
+    // right before it is emptied, and emptied whole or not at all.
+    const std::string unwritable = EmptyGalleryFolder(FGalleryPath);
     if (!unwritable.empty()) {
         ShowMessage(unwritable);
         SetStatusIcon(gsTemplate, "failed");
         return false;
-    }
-    if (DirectoryExists(FGalleryPath)) {
-        EmptyFolder(FGalleryPath);
     }
 
     FPrefix = RandomName(8) + "/";
     FTargetFolder = FGalleryPath + FPrefix;
     // The user chose the gallery folder: the message names it, not the run's folder inside.
     if (!FMadeFolders.Make(FTargetFolder)) {
-        ShowMessage("Can't create the folder: " + FGalleryPath);
+        ShowMessage(
+            WithReason("Can't create the folder: " + FGalleryPath, SysErrorMessage(FMadeFolders.Error())));
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }

@@ -498,10 +498,11 @@ int32_t AskToEmptyGalleryFolder(const std::string& Folder)
     if (ListDirectory(folder).empty()) {
         return IDYES;
     }
+    // No is the default: a Return must never delete.
     return ShowMessageBox("The folder to create the gallery is not empty.\n"
                           "All files in this folder will be deleted.\n"
                           "Click \"No\" to select another folder.",
-                          MB_YESNOCANCEL | MB_ICONQUESTION);
+                          MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
 }
 
 } // namespace
@@ -516,13 +517,19 @@ void TMain::GalleryOpen_BTNClick(TObject*)
             return;
         }
         const int32_t answer = AskToEmptyGalleryFolder(folder);
-        if (answer == IDYES) {
-            EmptyFolder(folder);
-            break;
+        if (answer == IDNO) {
+            continue;
         }
-        if (answer != IDNO) {
+        if (answer != IDYES) {
             return;
         }
+        // The question may have stood open for minutes: what can go is looked at again right
+        // before the first delete, and a folder that cannot go whole any more loses nothing.
+        const std::string problem = EmptyGalleryFolder(folder);
+        if (problem.empty()) {
+            break;
+        }
+        ShowMessageBox(problem, MB_OK | MB_ICONSTOP);
     }
     GalleryPath_TXT->SetText(folder);
 }

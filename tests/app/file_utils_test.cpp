@@ -7,6 +7,7 @@
 #include "app/templates.h"
 #include "platform/core/files.h"
 #include "tests/app/gallery_run_test_support.h"
+#include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
@@ -104,6 +105,50 @@ TEST(FileUtils, MadeFoldersGoWithWhatTheyHoldAndNothingElse)
     ASSERT_TRUE(made.Make(temp.File("other/deeper/")));
     made.RemoveAll();
     EXPECT_FALSE(DirectoryExists(temp.File("other/")));
+}
+
+// A tmpfs mounted on a sub-folder, or another folder bound there, as may happen after a folder was
+// checked: emptying and removing leave the mount with all it holds, and the gallery folder's
+// emptying, which looks again right before it deletes, deletes nothing and names it.
+TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
+{
+    // Mounts take root; without it the cases are left out.
+    if (::geteuid() != 0) {
+        return;
+    }
+    kvtest::TempFolder temp;
+    const std::string gallery = temp.File("gallery/");
+    const std::vector<std::string> everything = {"index.html", "sub/", "sub/mnt/", "sub/mnt/mine.txt",
+                                                 "sub/page.html"};
+    for (const bool bind : {false, true}) {
+        SCOPED_TRACE(bind ? "bind mount" : "tmpfs");
+        ASSERT_TRUE(ForceDirectories(gallery + "sub/mnt/") && ForceDirectories(temp.File("other/")));
+        const auto fill = [&] {
+            temp.Write("gallery/index.html", "page");
+            temp.Write("gallery/sub/page.html", "page");
+        };
+        fill();
+        temp.Write("other/mine.txt", "the user's file elsewhere");
+        const apptest::TMountInside mount(bind, temp.File("other/"), gallery + "sub/mnt/");
+        ASSERT_TRUE(mount.Mounted()) << mount.Why();
+        if (!bind) {
+            temp.Write("gallery/sub/mnt/mine.txt", "the user's file on another disk");
+        }
+
+        EXPECT_EQ(EmptyGalleryFolder(gallery),
+                  "Can't delete sub/mnt/ from the folder: " + gallery + "\nNothing in it has been deleted.");
+        EXPECT_EQ(gallerytest::FolderTree(gallery), everything);
+        EmptyFolder(gallery);
+        EXPECT_EQ(gallerytest::FolderTree(gallery),
+                  (std::vector<std::string>{"sub/", "sub/mnt/", "sub/mnt/mine.txt"}));
+        fill();
+        RemoveFolder(gallery + "sub");
+        EXPECT_EQ(gallerytest::FolderTree(gallery),
+                  (std::vector<std::string>{"index.html", "sub/", "sub/mnt/", "sub/mnt/mine.txt"}));
+        // What something is mounted on stays whole.
+        RemoveFolder(gallery + "sub/mnt/");
+        EXPECT_TRUE(FileExists(gallery + "sub/mnt/mine.txt"));
+    }
 }
 
 TEST(FileUtils, CopyTemplateImagesCopiesFilesOnly)

@@ -23,6 +23,7 @@
 #include "tests/app/gallery_run_fixture.h"
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/app/kept_gallery_folders.h"
+#include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
 #include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
@@ -257,6 +258,73 @@ TEST_F(Gallery, PageThatCannotBeCreatedFailsTheLastStage)
     EXPECT_EQ(first.Messages,
               std::vector<std::string>{"Can't create the file: " + FGallery + "index.html\nIs a directory"});
     EXPECT_EQ(FolderTree(FGallery), std::vector<std::string>{"index.html/"});
+}
+
+// A run that fails before its first page removes the folders it made and nothing else: a tmpfs or
+// another folder mounted in its pictures folder meanwhile stays with all it holds, and so does a
+// folder the user put in the place of the pictures folder on ext4, which gives the new folder the
+// removed one's inode number.
+TEST_F(Gallery, AFailedRunRemovesOnlyTheFoldersItMade)
+{
+    // Mounts and loop images take root; without it the cases are left out.
+    if (::geteuid() != 0) {
+        return;
+    }
+    ASSERT_TRUE(ForceDirectories(FTemp.File("other/")) && ForceDirectories(FTemp.File("disk/")));
+    FTemp.Write("other/mine.txt", "the user's file elsewhere");
+    enum TChange
+    {
+        Mounted,
+        Bound,
+        Replaced,
+    };
+    for (const TChange change : {Mounted, Bound, Replaced}) {
+        SCOPED_TRACE(change);
+        const std::string galleryName = change == Replaced ? "disk/web/" : "web/";
+        const std::string gallery = FTemp.File(galleryName);
+        // The user's file, in the run's pictures folder.
+        const std::string mine = change == Replaced ? "mine.txt" : "mnt/mine.txt";
+        GallerySettings.GalleryPath = gallery;
+        std::unique_ptr<kvtest::TSmallDisk> ext4;
+        std::unique_ptr<apptest::TMountInside> mount;
+        if (change == Replaced) {
+            ext4 =
+                std::make_unique<kvtest::TSmallDisk>(FTemp.File("disk/"), 16 << 20, kvtest::TSmallDisk::Ext4);
+            ASSERT_TRUE(ext4->Mounted) << ext4->Why;
+        }
+        std::string prefix;
+        const TShownRun shown = Run([&](TStatus& Window) {
+            if (!Window.State4_LBL->Visible() || IconOf(Window.Check3_IMG) != "check") {
+                return false;
+            }
+            prefix = RandomFolder(gallery, 8);
+            const std::string pictures = gallery + prefix;
+            if (change == Replaced) {
+                std::filesystem::remove_all(pictures);
+            }
+            ForceDirectories(ExtractFilePath(pictures + mine));
+            if (change != Replaced) {
+                mount = std::make_unique<apptest::TMountInside>(change == Bound, FTemp.File("other/"),
+                                                                pictures + "mnt/");
+                EXPECT_TRUE(mount->Mounted()) << mount->Why();
+            }
+            if (change != Bound) {
+                FTemp.Write(galleryName + prefix + mine, "the user's file");
+            }
+            return ForceDirectories(gallery + "index.html/");
+        });
+        ASSERT_EQ(shown.Messages.size(), 1u);
+        EXPECT_TRUE(shown.Messages[0].starts_with("Can't create the file: " + gallery + "index.html"));
+        std::vector<std::string> left = {"index.html/", prefix, prefix + mine};
+        if (change != Replaced) {
+            left.push_back(prefix + "mnt/");
+        }
+        EXPECT_EQ(Sorted(FolderTree(gallery)), Sorted(left));
+        mount.reset();
+        ext4.reset();
+        RemoveFolder(gallery);
+    }
+    EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("other/mine.txt")), "the user's file elsewhere");
 }
 
 TEST_F(Gallery, CancelInEachStageStopsAtTheNextCancelPointAndClosesTheWindow)

@@ -51,7 +51,7 @@ public:
         Cases = {
             {"link", Root + "link/", photos, imagesInside},
             {"parent read-only", Root + "locked/gallery/", photos,
-             "Can't create the folder: " + Root + "locked/gallery/"},
+             "Can't create the folder: " + Root + "locked/gallery/\nPermission denied"},
         };
         if (::geteuid() != 0) {
             return;

@@ -17,6 +17,7 @@
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/app/kept_gallery_folders.h"
 #include "tests/app/main_window_test_support.h"
+#include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/temp_folder.h"
@@ -25,6 +26,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -32,6 +35,9 @@
 
 using apptest::MainWindow;
 using apptest::Question;
+
+// The question of a folder that is not empty, with No its default: Return never deletes.
+constexpr uint32_t QuestionFlags = MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2;
 
 TEST_F(MainWindow, GalleryFolderQuestionEmptiesAsksAgainOrKeeps)
 {
@@ -56,7 +62,7 @@ TEST_F(MainWindow, GalleryFolderQuestionEmptiesAsksAgainOrKeeps)
     const std::vector<TDialogCall> questions = FDialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].Text, Question);
-    EXPECT_EQ(questions[0].Flags, 0x23u);
+    EXPECT_EQ(questions[0].Flags, QuestionFlags);
     EXPECT_EQ(questions[0].Caption, "Plimbet v1.0");
     EXPECT_EQ(w.GalleryPath_TXT->Text(), FTemp.File("empty/"));
     EXPECT_EQ(Stored("GalleryPath"), FTemp.File("empty/"));
@@ -195,7 +201,7 @@ TEST_F(MainWindow, CreateAsksBeforeATypedGalleryFolderIsEmptiedAndRefusesWhatMus
         Simulate::Click(w.Create_BTN);
         Simulate::ProcessEvents();
         EXPECT_FALSE(never.Ran()) << c.Gallery << " " << c.Answer;
-        EXPECT_EQ(Boxes(), (apptest::TBoxes{{c.Box, c.Answer != 0 ? 0x23u : 16u}})) << c.Gallery;
+        EXPECT_EQ(Boxes(), (apptest::TBoxes{{c.Box, c.Answer != 0 ? QuestionFlags : 16u}})) << c.Gallery;
         EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("full/sub/only-copy.jpg")), "the only copy");
         EXPECT_TRUE(DirectoryExists(FTemp.File("home/documents/")));
         EXPECT_TRUE(FileExists(FTemp.File("program/templates/plain/template.htm")));
@@ -417,6 +423,70 @@ TEST_F(MainWindow, GalleryFolderIsKnownByWhatItIsAndEmptiedWholeOrNotAtAll)
         EXPECT_EQ(Boxes(), (apptest::TBoxes{{c.Message, 16u}})) << c.Case;
         EXPECT_EQ(gallerytest::FolderTree(kept.Root), before) << c.Case;
     }
+}
+
+namespace {
+
+// Scripted dialogs whose next message box first lets Act happen, as the user's other programs
+// would while the box stands open.
+class TActingDialogs : public TScriptedDialogService
+{
+public:
+    int32_t MessageBox(const std::string& Text, const std::string& Caption, uint32_t Flags) override
+    {
+        if (Act) {
+            const std::function<void()> act = std::move(Act);
+            Act = nullptr;
+            act();
+        }
+        return TScriptedDialogService::MessageBox(Text, Caption, Flags);
+    }
+    std::function<void()> Act;
+};
+
+} // namespace
+
+// While the "not empty" question stands open, a tmpfs or another folder is mounted in the gallery
+// folder: Yes looks again before the first delete and deletes nothing, and the picker comes again.
+TEST_F(MainWindow, YesLooksAgainAtAGalleryFolderThatChangedWhileTheQuestionStoodOpen)
+{
+    TMain& w = Open();
+    // Mounts take root; without it the case is left out.
+    if (::geteuid() != 0) {
+        return;
+    }
+    const std::string gallery = FTemp.File("web/");
+    ASSERT_TRUE(ForceDirectories(gallery + "old/") && ForceDirectories(FTemp.File("other/")));
+    FTemp.Write("web/index.html", "the earlier gallery");
+    FTemp.Write("other/mine.txt", "the user's file elsewhere");
+    const std::vector<std::string> kept = {"index.html", "old/", "old/mine.txt"};
+    for (const bool bind : {false, true}) {
+        SCOPED_TRACE(bind ? "bind mount" : "tmpfs");
+        std::unique_ptr<apptest::TMountInside> mount;
+        TActingDialogs dialogs;
+        dialogs.AnswerFolder(gallery);
+        dialogs.AnswerMessageBox(IDYES);
+        dialogs.Act = [&] {
+            mount = std::make_unique<apptest::TMountInside>(bind, FTemp.File("other/"), gallery + "old/");
+            EXPECT_TRUE(mount->Mounted()) << mount->Why();
+            if (!bind) {
+                FTemp.Write("web/old/mine.txt", "the user's file on another disk");
+            }
+        };
+        Simulate::Click(w.GalleryOpen_BTN);
+        apptest::TBoxes boxes;
+        for (const TDialogCall& call : dialogs.CallsOf(dkMessageBox)) {
+            boxes.emplace_back(call.Text, call.Flags);
+        }
+        EXPECT_EQ(boxes, (apptest::TBoxes{{Question, QuestionFlags},
+                                          {"Can't delete old/ from the folder: " + gallery +
+                                               "\nNothing in it has been deleted.",
+                                           16u}}));
+        EXPECT_EQ(gallerytest::FolderTree(gallery), kept);
+        EXPECT_EQ(dialogs.CallsOf(dkBrowseForFolder).size(), 2u);
+        EXPECT_NE(w.GalleryPath_TXT->Text(), gallery);
+    }
+    EXPECT_EQ(kvtest::TempFolder::Read(FTemp.File("other/mine.txt")), "the user's file elsewhere");
 }
 
 namespace {

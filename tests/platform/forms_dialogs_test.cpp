@@ -9,7 +9,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -321,6 +323,41 @@ std::vector<std::string> CancelWhenShown(const std::function<void()>& Open)
 }
 
 } // namespace
+
+// Return on a message box presses the default button its flags name, so that a question whose
+// default is No never answers Yes to a Return.
+TEST(PlatformDialogs, ReturnOnAMessageBoxPressesItsDefaultButton)
+{
+    const struct
+    {
+        uint32_t Flags;
+        int32_t Answer;
+    } cases[] = {
+        {MB_YESNOCANCEL | MB_ICONQUESTION, IDYES},
+        {MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO},
+        {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
+        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO},
+    };
+    for (const auto& c : cases) {
+        TTimer user(nullptr);
+        user.SetInterval(1);
+        user.OnTimer = [&](TObject*) {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            user.SetEnabled(false);
+            // The key goes where the box has its focus, as the user's would.
+            QWidget* target = box->focusWidget() != nullptr ? box->focusWidget() : box;
+            for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                QKeyEvent key(type, Qt::Key_Return, Qt::NoModifier);
+                QApplication::sendEvent(target, &key);
+            }
+        };
+        EXPECT_EQ(DialogService().MessageBox("Delete everything?", "Plimbet", c.Flags), c.Answer)
+            << "flags " << c.Flags;
+    }
+}
 
 TEST(PlatformDialogs, FileAndFolderDialogsAreTheDesktopsOwnAndOpenAtTheCurrentValue)
 {
