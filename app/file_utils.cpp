@@ -6,6 +6,7 @@
 #include "app/templates.h"
 #include "platform/core/files.h"
 #include "platform/core/strings.h"
+#include "platform/core/system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
 #include <vector>
 
 namespace {
@@ -98,27 +98,54 @@ std::string ImagesFolderProblem(const std::string& ImagesPath)
     return CanListFolder(folder) ? std::string() : "Can't find the directory: " + folder;
 }
 
-bool ReadTemplateText(const std::string& FileName, std::string& Text)
+bool ReadTemplateText(const std::string& FileName, std::string& Text, std::string* Reason)
 {
     Text.clear();
-    if (FileName.empty() || DirectoryExists(FileName)) {
+    const auto fail = [&](int Error) {
+        if (Reason != nullptr) {
+            *Reason = SysErrorMessage(Error);
+        }
         return false;
+    };
+    if (FileName.empty()) {
+        return fail(ENOENT);
     }
-    std::ifstream file(FileName, std::ios::binary);
-    if (!file) {
-        return false;
+    // Not waiting for a writer: a pipe is no page.
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return fail(errno);
     }
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    if (size < 0 || size > MaxTemplateFileSize) {
-        return false;
+    struct stat info
+    {
+    };
+    int error = ::fstat(fd, &info) != 0 ? errno : 0;
+    if (error == 0 && S_ISDIR(info.st_mode)) {
+        error = EISDIR;
+    } else if (error == 0 && !S_ISREG(info.st_mode)) {
+        error = EINVAL;
+    } else if (error == 0 && info.st_size > MaxTemplateFileSize) {
+        error = EFBIG;
     }
-    file.seekg(0, std::ios::beg);
-    Text.resize(static_cast<size_t>(size));
-    file.read(Text.data(), size);
-    if (file.gcount() != size) {
+    if (error == 0) {
+        Text.resize(static_cast<size_t>(info.st_size));
+        size_t done = 0;
+        while (done < Text.size()) {
+            const ssize_t got = ::read(fd, Text.data() + done, Text.size() - done);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                // A file cut short meanwhile is no whole page.
+                error = got < 0 ? errno : EIO;
+                break;
+            }
+            done += static_cast<size_t>(got);
+        }
+    }
+    ::close(fd);
+    if (error != 0) {
         Text.clear();
-        return false;
+        return fail(error);
     }
     return true;
 }

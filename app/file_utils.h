@@ -22,9 +22,9 @@ bool CanListFolder(const std::string& Folder);
 // can be.
 std::string ImagesFolderProblem(const std::string& ImagesPath);
 
-// Reads a whole file into Text; false when it cannot be opened or read, or is larger than
-// MaxTemplateFileSize.
-bool ReadTemplateText(const std::string& FileName, std::string& Text);
+// Reads a whole file into Text; false when it cannot be opened or read, is no plain file or is
+// larger than MaxTemplateFileSize, with the system's reason in Reason when one is given.
+bool ReadTemplateText(const std::string& FileName, std::string& Text, std::string* Reason = nullptr);
 
 // Deletes every file, link and sub-folder inside Folder, whatever their permissions; the folder
 // itself stays. Symbolic links are removed themselves and never followed. The emptying stays on

@@ -228,8 +228,9 @@ bool TGalleryRun::Prepare()
     }
     // A template that is refused costs no gallery either: it is read and analysed as the user's
     // page before anything is deleted (an import rewrites only the references to its files).
-    if (!ReadPageText(ChosenTemplateFile())) {
-        ShowMessage("Can't open the template file");
+    std::string reason;
+    if (!ReadPageText(ChosenTemplateFile(), reason)) {
+        ShowMessage(WithReason("Can't open the template file", reason));
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
@@ -268,10 +269,10 @@ bool TGalleryRun::Prepare()
 
     std::string templatePath;
     bool reported = false;
-    if (!ChooseTemplate(templatePath, reported) || !ReadPageText(templatePath)) {
+    if (!ChooseTemplate(templatePath, reported) || !ReadPageText(templatePath, reason)) {
         // A failed import has said why already.
         if (!reported) {
-            ShowMessage("Can't open the template file");
+            ShowMessage(WithReason("Can't open the template file", reason));
         }
         SetStatusIcon(gsTemplate, "failed");
         return false;
@@ -287,9 +288,9 @@ bool TGalleryRun::Prepare()
 }
 
 // The template's text up to its first NUL.
-bool TGalleryRun::ReadPageText(const std::string& FileName)
+bool TGalleryRun::ReadPageText(const std::string& FileName, std::string& Reason)
 {
-    if (!ReadTemplateText(FileName, FTemplateText)) {
+    if (!ReadTemplateText(FileName, FTemplateText, &Reason)) {
         return false;
     }
     FTemplateText.resize(std::min(FTemplateText.find('\0'), FTemplateText.size()));

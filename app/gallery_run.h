@@ -93,7 +93,7 @@ private:
     // Preparation and stages; false ends the run (the stage has been failed or cancelled). The
     // preparation analyses the template (stage 1) before it empties the gallery folder.
     bool Prepare();
-    bool ReadPageText(const std::string& FileName);
+    bool ReadPageText(const std::string& FileName, std::string& Reason);
     bool FindUsablePicture();
     bool ChooseTemplate(std::string& TemplatePath, bool& Reported);
     bool AnalyseTemplate();

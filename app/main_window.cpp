@@ -569,8 +569,9 @@ void TMain::Create_BTNClick(TObject*)
         return;
     }
     std::string problem = ImagesFolderProblem(GallerySettings.ImagesPath);
-    if (problem.empty() && !ChosenTemplateReadable()) {
-        problem = "Can't open the template file";
+    std::string reason;
+    if (problem.empty() && !ChosenTemplateReadable(&reason)) {
+        problem = WithReason("Can't open the template file", reason);
     }
     if (problem.empty() &&
         !MayHoldUsablePicture(IncludeTrailingPathDelimiter(TypedFolder(GallerySettings.ImagesPath)))) {

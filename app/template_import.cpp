@@ -176,8 +176,9 @@ bool ImportHtmlTemplate(const std::string& Source, const std::string& Destinatio
                         const std::string& FolderName, bool Write, const std::string& OutputName)
 {
     std::string text;
-    if (!ReadTemplateText(Source, text)) {
-        ShowMessageBox("Can't open the template file", MB_ICONSTOP);
+    std::string reason;
+    if (!ReadTemplateText(Source, text, &reason)) {
+        ShowMessageBox(WithReason("Can't open the template file", reason), MB_ICONSTOP);
         return false;
     }
     const std::string destination = IncludeTrailingPathDelimiter(Destination);
@@ -193,8 +194,10 @@ bool ImportHtmlTemplate(const std::string& Source, const std::string& Destinatio
     if (Write) {
         try {
             output = std::make_unique<TSafeFileWriter>(outputName);
-        } catch (const EStreamError&) {
-            ShowMessageBox("Can't create the file of the template", MB_ICONSTOP);
+        } catch (const EStreamError& error) {
+            ShowMessageBox(
+                WithReason("Can't create the file of the template", ReasonIn(error.what(), outputName)),
+                MB_ICONSTOP);
             return false;
         }
     }
@@ -203,8 +206,10 @@ bool ImportHtmlTemplate(const std::string& Source, const std::string& Destinatio
         try {
             output->Stream().WriteBuffer(page.data(), static_cast<int64_t>(page.size()));
             output->Commit();
-        } catch (const EStreamError&) {
-            ShowMessageBox("Can't create the file of the template", MB_ICONSTOP);
+        } catch (const EStreamError& error) {
+            ShowMessageBox(
+                WithReason("Can't create the file of the template", ReasonIn(error.what(), outputName)),
+                MB_ICONSTOP);
             return false;
         }
     }

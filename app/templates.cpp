@@ -109,10 +109,10 @@ std::string ChosenTemplateFile()
     return std::string();
 }
 
-bool ChosenTemplateReadable()
+bool ChosenTemplateReadable(std::string* Reason)
 {
     std::string text;
-    return ReadTemplateText(ChosenTemplateFile(), text);
+    return ReadTemplateText(ChosenTemplateFile(), text, Reason);
 }
 
 std::string TemplatePreviewFile(const TemplateStr& Template)

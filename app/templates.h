@@ -43,8 +43,9 @@ std::string TemplatePageFile(const TemplateStr& Template);
 // The page of the chosen template (GallerySettings.TemplateIndex): the template file for 0, the
 // installed template's page for k >= 1, empty when none is chosen.
 std::string ChosenTemplateFile();
-// Whether the page of the chosen template can be read: a run can start from it.
-bool ChosenTemplateReadable();
+// Whether the page of the chosen template can be read: a run can start from it. When it cannot,
+// Reason, when given, takes the system's reason.
+bool ChosenTemplateReadable(std::string* Reason = nullptr);
 // The template's preview picture, template.jpg.
 std::string TemplatePreviewFile(const TemplateStr& Template);
 

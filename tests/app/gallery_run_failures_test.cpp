@@ -78,7 +78,7 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
         std::string Message; // a message box
         std::string Errors;  // the errors window
     } cases[] = {
-        {"template missing", [&] { DeleteFile(templatePage); }, 1, "Can't open the template file", ""},
+        {"template missing", [&] { DeleteFile(templatePage); }, 1, "Can't open the template file\nNo such file or directory", ""},
         {"template errors",
          [&] {
              FTemp.Write("program/templates/grid/template.html", "<p>\n<thumbs cols=two>\n<thumb width=0>\n");

@@ -183,8 +183,8 @@ TEST_F(TemplateImport, FailuresAreReportedAndStopTheImport)
 
     const std::vector<TDialogCall> calls = dialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].Text, "Can't open the template file");
-    EXPECT_EQ(calls[1].Text, "Can't create the file of the template");
+    EXPECT_EQ(calls[0].Text, "Can't open the template file\nNo such file or directory");
+    EXPECT_EQ(calls[1].Text, "Can't create the file of the template\nNo such file or directory");
     for (const TDialogCall& call : calls) {
         EXPECT_EQ(call.Caption, "Plimbet v1.0");
         EXPECT_EQ(call.Flags, 16u);
@@ -206,7 +206,7 @@ TEST_F(TemplateImport, AFullDiskKeepsTheEarlierPage)
         EXPECT_TRUE(kept == earlier) << "the page is now " << kept.size() << " bytes";
         const std::vector<TDialogCall> calls = dialogs.CallsOf(dkMessageBox);
         ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].Text, "Can't create the file of the template");
+        EXPECT_EQ(calls[0].Text, "Can't create the file of the template\nNo space left on device");
     };
     std::string why;
     EXPECT_TRUE(kvtest::RunOnSmallDisk(FTemp.File("dest/"), 8 << 20, onDisk, why)) << why;

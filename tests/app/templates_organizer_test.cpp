@@ -243,7 +243,7 @@ TEST_F(TemplatesOrganizer, NothingIsAddedWhenNoPageIsChosenOrItCannotBeRead)
     EXPECT_EQ(InstalledTemplates.size(), before.size());
     const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].Text, "Can't open the template file");
+    EXPECT_EQ(messages[0].Text, "Can't open the template file\nNo such file or directory");
 }
 
 TEST_F(TemplatesOrganizer, EditingRenamesAndSetsTheSamplePicture)
