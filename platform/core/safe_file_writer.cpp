@@ -359,11 +359,12 @@ int ReserveRoom(int Handle, int64_t OldSize, int64_t Size)
         }
         const off_t data = ::lseek(Handle, hole, SEEK_DATA);
         const int64_t end = data < 0 ? covered : std::min<int64_t>(data, covered);
+        // A reservation that fails may keep part of what it took (ext4): the hole goes back whole.
+        taken.push_back({hole, end - hole});
         if (::fallocate(Handle, FALLOC_FL_KEEP_SIZE, hole, end - hole) != 0) {
             error = errno;
             break;
         }
-        taken.push_back({hole, end - hole});
         at = end;
     }
     if (error == EOPNOTSUPP || error == ENOSYS) {
