@@ -222,9 +222,11 @@ TEST(SavedFiles, SparseFilesWrittenInPlaceStayAsTheyWereOnAFullDisk)
         {"no room for the holes", (3 << 20) + 1000, (3 << 20) + 1000, 512 << 10},
         {"room for the holes, not for the growth", (1 << 20) + 1000, 3 << 20, 3 << 19},
     };
-    const auto onDisk = [&](const std::string& folder) {
+    const auto onDisk = [&](const std::string& disk) {
         for (const auto& c : cases) {
             SCOPED_TRACE(c.Case);
+            const std::string folder = disk + "room/";
+            ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
             // Data at the start, in the middle and near the end, which is in a hole within a block.
             const std::string page = folder + "page";
             const int handle = ::open(page.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -254,8 +256,7 @@ TEST(SavedFiles, SparseFilesWrittenInPlaceStayAsTheyWereOnAFullDisk)
             ASSERT_EQ(::unlink((folder + "filler").c_str()), 0);
             EXPECT_EQ(SavePage(page, fresh, true), 0);
             EXPECT_TRUE(kvtest::TempFolder::Read(folder + "other") == fresh) << "the save with room failed";
-            ::unlink(page.c_str());
-            ::unlink((folder + "other").c_str());
+            std::filesystem::remove_all(folder);
         }
     };
     if (::geteuid() != 0) {
