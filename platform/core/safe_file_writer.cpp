@@ -200,7 +200,9 @@ void RemoveLeftovers(const std::string& FileName, bool TookRandomName)
     }
     bool taken = TookRandomName;
     for (int index = 0; index < BesideNames; ++index) {
-        taken = !RemoveIfLeftover(handle, SeriesName(FileName, index).c_str()) || taken;
+        if (!RemoveIfLeftover(handle, SeriesName(FileName, index).c_str())) {
+            taken = true;
+        }
     }
     const int listed = taken ? ::openat(handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr) {
