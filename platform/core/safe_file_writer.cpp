@@ -10,29 +10,37 @@
 #include "platform/core/tempfiles.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace kvcore_detail {
 
 bool (*gBeforeRenameHook)(const std::string& TempFileName) = nullptr;
+std::chrono::milliseconds gLockWait = std::chrono::seconds(10);
 
 } // namespace kvcore_detail
 
 namespace {
 
-// Long names are cut so that the content's name stays within the file system's limit.
+// Long names are cut so that the content's name stays within the file system's limit, and carry
+// a hash of the whole name instead.
 constexpr size_t MaxBaseNameInTempName = 160;
+// A content beside a file takes the first free of these names; a commit probes them all.
+constexpr int BesideNames = 8;
+// Tries of random names once the series is taken.
+constexpr int RandomNameTries = 100;
 // As many links as the system follows in one name.
 constexpr int MaxLinksFollowed = 40;
+constexpr char TempNameMark[] = ".saving-";
 constexpr char TempNameEnd[] = ".tmp";
 
 EFCreateError CreateError(const std::string& FileName, int Error)
@@ -75,71 +83,140 @@ bool RenameWouldChangeFile(const struct stat& Info)
     return Info.st_nlink > 1 || Info.st_uid != ::geteuid();
 }
 
-// Every name the writer gives a content beside FileName starts so: ".name." (then the process,
-// "-", a count and ".tmp").
+// 64-bit FNV-1a: a hash that stays the same from one build and one machine to the next, as the
+// names of leftovers must.
+uint64_t NameHash(const std::string& Name)
+{
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : Name) {
+        hash = (hash ^ uint8_t(c)) * 0x100000001b3u;
+    }
+    return hash;
+}
+
+std::string Hex(uint64_t Value)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text(16, '0');
+    for (size_t at = text.size(); at-- > 0; Value >>= 4) {
+        text[at] = digits[Value & 15];
+    }
+    return text;
+}
+
+// Every name the writer gives a content beside FileName starts so: "." and the name, or for a
+// long name its first bytes (cut between characters), "~" and the hash of the whole; then
+// ".saving-". A cut name's part is longer than any name that is not cut, so no two files share
+// it.
 std::string TempNameStart(const std::string& FileName)
 {
+    const std::string name = ExtractFileName(FileName);
     // Appended one piece at a time: GCC 12's -O3 sees a false overlap in "." + temporary.
     std::string start(".");
-    start.append(ExtractFileName(FileName), 0, MaxBaseNameInTempName);
-    start.push_back('.');
+    if (name.size() <= MaxBaseNameInTempName) {
+        start.append(name);
+    } else {
+        size_t cut = MaxBaseNameInTempName;
+        while (cut > 0 && (uint8_t(name[cut]) & 0xc0) == 0x80) {
+            --cut;
+        }
+        start.append(name, 0, cut);
+        start.push_back('~');
+        start.append(Hex(NameHash(name)));
+    }
+    start.append(TempNameMark);
     return start;
 }
 
-bool IsTempName(const std::string& Name, const std::string& Start)
+// The Index-th name of FileName's series, without the folder.
+std::string SeriesName(const std::string& FileName, int Index)
+{
+    return TempNameStart(FileName) + std::to_string(Index) + TempNameEnd;
+}
+
+// A name a content of FileName takes where the series is taken: a number no one can foresee.
+std::string RandomName(const std::string& FileName)
+{
+    return TempNameStart(FileName) + Hex((uint64_t(::arc4random()) << 32) | ::arc4random()) + TempNameEnd;
+}
+
+bool IsRandomName(const std::string& Name, const std::string& Start)
 {
     const size_t endLength = sizeof TempNameEnd - 1;
-    if (Name.size() <= Start.size() + endLength || Name.compare(0, Start.size(), Start) != 0 ||
-        Name.compare(Name.size() - endLength, endLength, TempNameEnd) != 0) {
-        return false;
-    }
-    const std::string numbers = Name.substr(Start.size(), Name.size() - Start.size() - endLength);
-    const size_t dash = numbers.find('-');
-    const auto digits = [](const std::string& text) {
-        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-    };
-    return dash != std::string::npos && digits(numbers.substr(0, dash)) && digits(numbers.substr(dash + 1));
+    return Name.size() == Start.size() + 16 + endLength && Name.compare(0, Start.size(), Start) == 0 &&
+           Name.compare(Name.size() - endLength, endLength, TempNameEnd) == 0 &&
+           Name.find_first_not_of("0123456789abcdef", Start.size()) == Name.size() - endLength;
 }
 
 // A content beside its file is locked while its writer lives, and the lock goes with the process
 // however it ends: a content whose lock can be taken was left by a save that was killed. Only the
 // user's own are removed: in a folder that all may write into, another user's file may merely
-// look like one.
-void RemoveLeftovers(const std::string& FileName)
+// look like one. A read-only content is the user's too: the lock needs no right to write. True
+// when the name is free, false when something stays under it.
+bool RemoveIfLeftover(int Folder, const char* Name)
 {
-    const std::string folder = ExtractFilePath(FileName);
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) {
-        return;
-    }
-    const std::string start = TempNameStart(FileName);
     const auto isOwnFile = [](const struct stat& info) {
         return S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
     };
-    while (const dirent* entry = ::readdir(dir)) {
-        struct stat named
-        {
-        };
-        if (!IsTempName(entry->d_name, start) ||
-            ::fstatat(::dirfd(dir), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !isOwnFile(named)) {
-            continue;
-        }
-        const int handle =
-            ::openat(::dirfd(dir), entry->d_name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (handle < 0) {
-            continue;
-        }
-        struct stat held
-        {
-        };
-        if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &held) == 0 && isOwnFile(held) &&
-            ::fstatat(::dirfd(dir), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            named.st_ino == held.st_ino && named.st_dev == held.st_dev) {
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-        }
-        ::close(handle);
+    struct stat named
+    {
+    };
+    if (::fstatat(Folder, Name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT;
     }
-    ::closedir(dir);
+    if (!isOwnFile(named)) {
+        return false;
+    }
+    int handle = ::openat(Folder, Name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0 && errno == EACCES) {
+        handle = ::openat(Folder, Name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (handle < 0) {
+        return false;
+    }
+    struct stat held
+    {
+    };
+    bool removed = false;
+    if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &held) == 0 && isOwnFile(held) &&
+        ::fstatat(Folder, Name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == held.st_ino &&
+        named.st_dev == held.st_dev) {
+        removed = ::unlinkat(Folder, Name, 0) == 0;
+    }
+    ::close(handle);
+    return removed;
+}
+
+// Removes the leftovers of FileName: the names of its series are probed one by one, so that a
+// save costs the same in a folder of any size. A content takes a random name only when it finds
+// the series taken, and the folder is listed for those only when a name of the series stays
+// taken, or when this save itself found it so.
+void RemoveLeftovers(const std::string& FileName, bool TookRandomName)
+{
+    const std::string folder = ExtractFilePath(FileName);
+    const int handle = ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0) {
+        return;
+    }
+    bool taken = TookRandomName;
+    for (int index = 0; index < BesideNames; ++index) {
+        if (!RemoveIfLeftover(handle, SeriesName(FileName, index).c_str())) {
+            taken = true;
+        }
+    }
+    const int listed = taken ? ::openat(handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr) {
+        const std::string start = TempNameStart(FileName);
+        while (const dirent* entry = ::readdir(dir)) {
+            if (IsRandomName(entry->d_name, start)) {
+                RemoveIfLeftover(handle, entry->d_name);
+            }
+        }
+        ::closedir(dir);
+    } else if (listed >= 0) {
+        ::close(listed);
+    }
+    ::close(handle);
 }
 
 // Reads an attribute list or value that Read(buffer, size) gives, as the xattr calls do; false,
@@ -242,30 +319,91 @@ void FlushFolder(const std::string& FileName)
     }
 }
 
-// Takes room for what the file does not have yet, what lies beyond its end, before its first byte
-// changes. Blocks it has are not asked for again, as XFS would count them anew. When the file
-// system cannot give it all, it gets back what it gave: the file keeps its size, and its blocks.
-// A hole the file has takes its room only as the copy fills it.
+// A range of a file that a reservation took.
+struct TTakenRange
+{
+    int64_t Start;
+    int64_t Length;
+};
+
+// Gives back the blocks of Taken, with the size the file had: its holes are holes again.
+void GiveBack(int Handle, int64_t OldSize, const std::vector<TTakenRange>& Taken)
+{
+    ::ftruncate(Handle, OldSize);
+    struct stat info
+    {
+    };
+    const int64_t block = ::fstat(Handle, &info) == 0 && info.st_blksize > 0 ? info.st_blksize : 4096;
+    for (const TTakenRange& range : Taken) {
+        // A hole that runs to the end of the file ends within a block: the whole block goes back.
+        int64_t end = range.Start + range.Length;
+        if (end == OldSize) {
+            end = (end + block - 1) / block * block;
+        }
+        ::fallocate(Handle, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, range.Start, end - range.Start);
+    }
+}
+
+// Takes room for what the file does not have yet before its first byte changes: the holes within
+// the part that the content covers, and what lies beyond the file's end. Blocks it has are not
+// asked for again, as XFS would count them anew. When the file system cannot give it all, it gets
+// back what it gave: the file keeps its size, its blocks and its holes.
 int ReserveRoom(int Handle, int64_t OldSize, int64_t Size)
 {
-    if (Size <= OldSize || ::fallocate(Handle, 0, OldSize, Size - OldSize) == 0) {
-        return 0;
+    std::vector<TTakenRange> taken;
+    const int64_t covered = std::min(OldSize, Size);
+    int error = 0;
+    for (int64_t at = 0; at < covered;) {
+        // A file system that cannot tell holes says the file has none.
+        const off_t hole = ::lseek(Handle, at, SEEK_HOLE);
+        if (hole < 0 || hole >= covered) {
+            break;
+        }
+        const off_t data = ::lseek(Handle, hole, SEEK_DATA);
+        const int64_t end = data < 0 ? covered : std::min<int64_t>(data, covered);
+        // A reservation that fails may keep part of what it took (ext4): the hole goes back whole.
+        taken.push_back({hole, end - hole});
+        if (::fallocate(Handle, FALLOC_FL_KEEP_SIZE, hole, end - hole) != 0) {
+            error = errno;
+            break;
+        }
+        at = end;
     }
-    const int error = errno;
     if (error == EOPNOTSUPP || error == ENOSYS) {
-        // Growing the file first meets at least a size limit before anything is overwritten.
-        return ::ftruncate(Handle, Size) != 0 ? errno : 0;
+        // The holes then take their room as the copy fills them.
+        error = 0;
     }
-    ::ftruncate(Handle, OldSize);
+    if (error == 0 && Size > OldSize && ::fallocate(Handle, 0, OldSize, Size - OldSize) != 0) {
+        error = errno;
+        if (error == EOPNOTSUPP || error == ENOSYS) {
+            // Growing the file first meets at least a size limit before anything is overwritten.
+            return ::ftruncate(Handle, Size) != 0 ? errno : 0;
+        }
+    }
+    if (error != 0) {
+        GiveBack(Handle, OldSize, taken);
+    }
     return error;
 }
 
 // Another save of the file waits until this one's copy is complete, so that the file ends as one
-// save's content; a file system without locks goes on unlocked.
-void LockForTheCopy(int Handle)
+// save's content; a reader may hold the lock too. False when another holds it past the wait; a
+// file system without locks goes on unlocked.
+bool LockForTheCopy(int Handle)
 {
-    while (::flock(Handle, LOCK_EX) != 0 && errno == EINTR) {
+    const auto end = std::chrono::steady_clock::now() + kvcore_detail::gLockWait;
+    auto pause = std::chrono::milliseconds(1);
+    while (::flock(Handle, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= end) {
+            return errno != EWOULDBLOCK;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
+    return true;
 }
 
 } // namespace
@@ -329,20 +467,19 @@ void TSafeFileWriter::OpenExisting(const std::string& FileName, const struct sta
 
 int TSafeFileWriter::OpenBeside(mode_t Mode)
 {
-    static std::atomic<uint32_t> counter{0};
     // Unlike the library's temporary files this one has a name from the start: it is renamed over
     // the file, which takes a name in the file's folder, or it keeps the content whole while the
     // file is overwritten.
-    const std::string start =
-        ExtractFilePath(FFileName) + TempNameStart(FFileName) + std::to_string(::getpid()) + "-";
-    bool taken = false;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        // Where another user took the names that follow, numbers no one can foresee.
-        const uint64_t number = taken ? (uint64_t(::arc4random()) << 32) | ::arc4random() : counter++;
-        const std::string name = start + std::to_string(number) + TempNameEnd;
+    const std::string folder = ExtractFilePath(FFileName);
+    int index = 0;
+    for (int attempt = 0; attempt < BesideNames + RandomNameTries; ++attempt) {
+        // Where the series is taken (by other saves, or by another user's files), numbers no one
+        // can foresee.
+        const bool random = index >= BesideNames;
+        const std::string name = folder + (random ? RandomName(FFileName) : SeriesName(FFileName, index));
         const int handle = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, Mode);
         if (handle < 0 && errno == EEXIST) {
-            taken = true;
+            ++index;
             continue;
         }
         if (handle < 0) {
@@ -360,6 +497,7 @@ int TSafeFileWriter::OpenBeside(mode_t Mode)
         }
         FHandle = handle;
         FTempName = name;
+        FTookRandomName = random;
         return 0;
     }
     return EEXIST;
@@ -453,7 +591,7 @@ void TSafeFileWriter::CommitRenamed()
         FlushFolder(FFileName);
     }
     Discard();
-    RemoveLeftovers(FFileName);
+    RemoveLeftovers(FFileName, FTookRandomName);
 }
 
 void TSafeFileWriter::CommitInPlace()
@@ -467,9 +605,15 @@ void TSafeFileWriter::CommitInPlace()
             FlushFolder(FFileName);
         }
     }
+    // Waiting past the bound would leave the user with no word of why the save does not end.
+    const bool heldByAnother = error == 0 && !LockForTheCopy(FTargetHandle);
     bool changed = false;
-    if (error == 0) {
+    if (error == 0 && !heldByAnother) {
         error = OverwriteTarget(changed);
+    }
+    if (heldByAnother) {
+        Discard();
+        throw EFCreateError(kvcore_detail::CannotWriteMessage(FShownName, "Another program holds it"));
     }
     if (::close(FTargetHandle) != 0 && error == 0) {
         error = errno;
@@ -486,7 +630,7 @@ void TSafeFileWriter::CommitInPlace()
     if (error != 0) {
         throw WriteError(FShownName, error);
     }
-    RemoveLeftovers(FFileName);
+    RemoveLeftovers(FFileName, FTookRandomName);
 }
 
 int TSafeFileWriter::OverwriteTarget(bool& Changed)
@@ -494,7 +638,6 @@ int TSafeFileWriter::OverwriteTarget(bool& Changed)
     THandleStream content(FHandle);
     THandleStream target(FTargetHandle);
     const int64_t size = content.Size();
-    LockForTheCopy(FTargetHandle);
     if (const int error = ReserveRoom(FTargetHandle, target.Size(), size)) {
         return error;
     }

@@ -20,20 +20,31 @@
 // Where a file renamed over it would not be the user's file as it was (it has other names or
 // another owner, or its group or one of its attributes cannot be given), the file is overwritten
 // in place on Commit, one save at a time: the copy holds a lock on the file that another save's
-// copy waits for. The content stays whole under its hidden name, flushed, until the copy is
-// complete and flushed, so that a kill or a power cut during the copy leaves it there; and room
-// for what the file does not have yet is taken before the first byte changes, so that a full disk
-// leaves the file as it was. A file system that takes new blocks for what it overwrites (btrfs)
-// may still fail the copy part-way: the message then names where the content is. In a folder that
-// takes no new file the content is gathered without a name in the system's temporary folder
-// instead: there a kill during the copy leaves the file cut.
+// copy waits for, as it waits for a reader that holds it, a bounded time (seconds) after which the
+// save fails, saying that another program holds the file, and leaves it as it was. The content
+// stays whole under its hidden name, flushed, until the copy is complete and flushed, so that a
+// kill or a power cut during the copy leaves it there; and room for what the file does not have
+// yet (its holes within what the content covers, and what lies beyond its end) is taken before
+// the first byte changes, so that a full disk leaves the file as it was, holes and size. A file
+// system that takes new blocks for what it overwrites (btrfs) may still fail the copy part-way:
+// the message then names where the content is. In a folder that takes no new file the content is
+// gathered without a name in the system's temporary folder instead: there a kill during the copy
+// leaves the file cut.
 //
 // A content that a killed or failed save left beside the file stays until a save of the file
-// commits, which then removes those of the user's own. A symbolic link keeps pointing at the file
-// it names, which gets the new content; a link to a file that does not exist yet stays, and that
-// file is made. Pipes and devices are written straight into. Raises EFCreateError, naming the
-// file and the reason, when it cannot be created or the content cannot take its name; a write of
-// the stream that fails raises EWriteError, naming them too.
+// commits, which then removes those of the user's own, read-only ones too. The hidden names are a
+// short series of the file's own, ".<name>.saving-0.tmp" to "-7", a long name cut and followed by
+// "~" and a hash of the whole name, so that no two files share one; a content takes the first
+// free one. A commit probes the series by name, so that a save costs the same in a folder of any
+// size and in a folder it may not list. Where the series is taken, by live saves of the file or
+// by another user's files, a content takes a name whose number no one can foresee
+// (".<name>.saving-<16 hex digits>.tmp"), and only then, while a name of the series stays taken
+// or when the committing save took such a name itself, is the folder listed for them. A
+// symbolic link keeps pointing at the file it names, which gets the new content; a link to a file
+// that does not exist yet stays, and that file is made. Pipes and devices are written straight
+// into. Raises EFCreateError, naming the file and the reason, when it cannot be created or the
+// content cannot take its name; a write of the stream that fails raises EWriteError, naming them
+// too.
 class TSafeFileWriter
 {
 public:
@@ -77,5 +88,7 @@ private:
     int FTargetHandle = -1;
     // The content is renamed over a file that exists.
     bool FReplacing = false;
+    // The content's name is not one of the series, which was taken.
+    bool FTookRandomName = false;
     std::unique_ptr<THandleStream> FStream;
 };

@@ -187,3 +187,92 @@ TEST(SavedFiles, AFullDiskIsToldWithTheFileAndTheReason)
         SkipBecause("no small disk can be made here: " + why);
     }
 }
+
+namespace {
+
+// Where a file holds data, as (start, end) pairs; the rest are holes.
+std::vector<std::pair<int64_t, int64_t>> DataOf(const std::string& fileName)
+{
+    std::vector<std::pair<int64_t, int64_t>> data;
+    const int handle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    for (off_t start = 0; (start = ::lseek(handle, start, SEEK_DATA)) >= 0;) {
+        const off_t end = ::lseek(handle, start, SEEK_HOLE);
+        data.emplace_back(start, end);
+        start = end;
+    }
+    ::close(handle);
+    return data;
+}
+
+} // namespace
+
+// The holes of a file written in place take their room too before its first byte changes: on a
+// full disk the file stays as it was, holes and size, whether its holes or its growth find no
+// room, and a save with room fills them.
+TEST(SavedFiles, SparseFilesWrittenInPlaceStayAsTheyWereOnAFullDisk)
+{
+    const struct
+    {
+        const char* Case;
+        int64_t Size;
+        int64_t NewSize;
+        // Free beside the new content.
+        int64_t Spare;
+    } cases[] = {
+        {"no room for the holes", (3 << 20) + 1000, (3 << 20) + 1000, 512 << 10},
+        {"room for the holes, not for the growth", (1 << 20) + 1000, 3 << 20, 3 << 19},
+    };
+    const auto onDisk = [&](const std::string& disk) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.Case);
+            const std::string folder = disk + "room/";
+            ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+            // Data at the start, in the middle and near the end, which is in a hole within a block.
+            const std::string page = folder + "page";
+            const int handle = ::open(page.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            const std::string block(4096, 'o');
+            for (const int64_t at : {int64_t(0), c.Size / 2, c.Size - (64 << 10)}) {
+                ASSERT_EQ(::pwrite(handle, block.data(), block.size(), at), ssize_t(block.size()));
+            }
+            ASSERT_EQ(::ftruncate(handle, c.Size), 0);
+            ::close(handle);
+            ASSERT_EQ(::link(page.c_str(), (folder + "other").c_str()), 0);
+            const int filler = ::open((folder + "filler").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            ASSERT_EQ(::fallocate(filler, 0, 0, FreeBytes(folder) - c.NewSize - c.Spare), 0);
+            ::close(filler);
+            const TFileState before = StateOf(folder, page);
+            const auto data = DataOf(page);
+
+            const std::string fresh(size_t(c.NewSize), 'n');
+            EXPECT_EQ(SavePage(page, fresh, true), 1);
+            const TFileState after = StateOf(folder, page);
+            EXPECT_TRUE(after.Content == before.Content) << "the content changed";
+            EXPECT_EQ(after.Info.st_size, before.Info.st_size);
+            EXPECT_EQ(DataOf(page), data);
+            // ext4 may keep a block of the file's extent index.
+            EXPECT_LE(after.Info.st_blocks, before.Info.st_blocks + 8);
+            EXPECT_EQ(after.Hidden, std::vector<std::string>());
+
+            ASSERT_EQ(::unlink((folder + "filler").c_str()), 0);
+            EXPECT_EQ(SavePage(page, fresh, true), 0);
+            EXPECT_TRUE(kvtest::TempFolder::Read(folder + "other") == fresh) << "the save with room failed";
+            std::filesystem::remove_all(folder);
+        }
+    };
+    if (::geteuid() != 0) {
+        kvtest::TempFolder folder;
+        std::string why;
+        if (!kvtest::RunOnSmallDisk(
+                folder.Path(), 8 << 20, [&] { onDisk(folder.Path()); }, why)) {
+            SkipBecause("no small disk can be made here: " + why);
+        }
+        return;
+    }
+    for (const auto kind : {kvtest::TSmallDisk::Tmpfs, kvtest::TSmallDisk::Ext4}) {
+        SCOPED_TRACE(kind == kvtest::TSmallDisk::Tmpfs ? "tmpfs" : "ext4");
+        kvtest::TempFolder folder;
+        kvtest::TSmallDisk disk(folder.Path(), 8 << 20, kind);
+        ASSERT_TRUE(disk.Mounted) << disk.Why;
+        onDisk(folder.Path());
+    }
+}

@@ -13,9 +13,12 @@
 #include <barrier>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -66,12 +69,14 @@ std::vector<std::string> NamesHolding(const std::string& folder, const std::vect
 
 // A save killed while it overwrites a file in place (a file with a second name) leaves the old
 // content or the new one whole under a name in the folder; a save that then fails for room keeps
-// that name, and the next save that commits removes it.
+// that name, and so does a save of another file whose long name starts alike; the next save of
+// the file that commits removes it.
 TEST(SavedFiles, AKilledInPlaceSaveLeavesAWholeContentUntilASaveCommits)
 {
     kvtest::TempFolder folder;
     const std::string old(1 << 20, 'o');
-    const std::string page = folder.Write("page", old);
+    const std::string longName(200, 'p');
+    const std::string page = folder.Write(longName + "1", old);
     ASSERT_EQ(::link(page.c_str(), folder.File("other").c_str()), 0);
     const std::string fresh(1 << 20, 'n');
     struct stat info
@@ -107,6 +112,8 @@ TEST(SavedFiles, AKilledInPlaceSaveLeavesAWholeContentUntilASaveCommits)
     EXPECT_EQ(SavePage(page, fresh, true), 1);
     kvcore_detail::gWriteRoomHook = nullptr;
     EXPECT_EQ(NamesHolding(folder.Path(), {old, fresh}), whole) << "a save that failed removed it";
+    EXPECT_EQ(SavePage(folder.File(longName + "2"), "<html>another page</html>", true), 0);
+    EXPECT_EQ(NamesHolding(folder.Path(), {old, fresh}), whole) << "a save of another file removed it";
 
     const std::string next = "<html>the next page</html>";
     EXPECT_EQ(SavePage(page, next, true), 0);
@@ -226,7 +233,8 @@ bool NoteContentName(const std::string& name)
 
 // In a folder that all may write into, files of another user that look like what a killed save
 // left, or that take the very names the next save would give its content, stay as they are; the
-// save takes other names.
+// save takes another name, and removes what a killed save of the user's own left under such a
+// name.
 TEST(SavedFiles, OtherUsersLookalikesStayAndTakeNoSave)
 {
     if (::geteuid() != 0) {
@@ -236,21 +244,22 @@ TEST(SavedFiles, OtherUsersLookalikesStayAndTakeNoSave)
     kvtest::TempFolder folder;
     ::chmod(folder.Path().c_str(), 01777);
     const std::string page = MakePage(folder, 0644);
-    // A content's name is ".<file>.<process>-<count>.tmp", the count going up by one a save.
+    // A content's name is ".<file>.saving-<k>.tmp", k from 0 up, or 16 hex digits no one foresees
+    // where those are taken.
     kvcore_detail::gBeforeRenameHook = NoteContentName;
     EXPECT_EQ(SavePage(folder.File("probe"), "probe", true), 0);
     kvcore_detail::gBeforeRenameHook = nullptr;
-    const std::string numbers = gLastContentName.substr(gLastContentName.rfind(".probe.") + 7);
-    const std::string process = numbers.substr(0, numbers.find('-'));
-    const unsigned long count = std::stoul(numbers.substr(numbers.find('-') + 1));
-    std::vector<std::string> planted = {folder.File(".page.1-1.tmp")};
-    for (unsigned long next = count + 1; next <= count + 100; ++next) {
-        planted.push_back(folder.File(".page." + process + "-" + std::to_string(next) + ".tmp"));
+    ASSERT_EQ(gLastContentName, folder.File(".probe.saving-0.tmp"));
+    std::vector<std::string> planted = {folder.File(".page.1-1.tmp"),
+                                        folder.File(".page.saving-0123456789abcdef.tmp")};
+    for (int next = 0; next < 100; ++next) {
+        planted.push_back(folder.File(".page.saving-" + std::to_string(next) + ".tmp"));
     }
     for (const std::string& name : planted) {
         folder.Write(name.substr(folder.Path().size()), "planted");
         ASSERT_EQ(::chown(name.c_str(), NobodyId, NobodyId), 0);
     }
+    const std::string killed = folder.Write(".page.saving-fedcba9876543210.tmp", "killed");
 
     EXPECT_EQ(SavePage(page, "<html>new</html>", true), 0);
     EXPECT_EQ(kvtest::TempFolder::Read(page), "<html>new</html>");
@@ -259,4 +268,98 @@ TEST(SavedFiles, OtherUsersLookalikesStayAndTakeNoSave)
         kept += kvtest::TempFolder::Read(name) == "planted";
     }
     EXPECT_EQ(kept, int(planted.size()));
+    EXPECT_FALSE(std::filesystem::exists(killed)) << "the user's own leftover stayed";
+}
+
+// A commit finds what a killed save of its file left by the names such saves take, not by reading
+// the folder: the user's own leftover goes though it is read-only or in a folder the user may
+// write into but not list, and a name of another form stays.
+TEST(SavedFiles, ACommitRemovesTheFilesOwnLeftoversWithoutReadingTheFolder)
+{
+    const struct
+    {
+        const char* Case;
+        mode_t FolderMode;
+        mode_t LeftoverMode;
+    } cases[] = {
+        {"a read-only leftover", 0755, 0444},
+        {"a folder that may not be listed", 0300, 0644},
+    };
+    kvtest::TempFolder folder;
+    ::chmod(folder.Path().c_str(), 0755);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        const std::string room = folder.File(std::to_string(c.FolderMode) + "/");
+        ASSERT_EQ(::mkdir(room.c_str(), c.FolderMode), 0);
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(room.c_str(), NobodyId, NobodyId), 0);
+        }
+        // Saved as nobody, whom permissions bind.
+        const int result = ExitCodeAsNobody([&] {
+            const std::string copy = room + "copy";
+            const std::string otherForm = room + ".copy.1-1.tmp";
+            ::close(::open(otherForm.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+            // Given up before the rename, as a killed save's.
+            kvcore_detail::gBeforeRenameHook = [](const std::string& name) {
+                gLastContentName = name;
+                return false;
+            };
+            try {
+                TSafeFileWriter file(copy, c.LeftoverMode);
+                file.Stream().WriteBuffer("killed", 6);
+                file.Commit();
+            } catch (const EStreamError&) {
+            }
+            kvcore_detail::gBeforeRenameHook = nullptr;
+            if (::access(gLastContentName.c_str(), F_OK) != 0) {
+                return 8;
+            }
+            const int saved = SavePage(copy, "<html>new</html>", true);
+            return (::access(gLastContentName.c_str(), F_OK) == 0 ? 1 : 0) |
+                   (::access(otherForm.c_str(), F_OK) != 0 ? 2 : 0) | (saved != 0 ? 4 : 0);
+        });
+        EXPECT_EQ(result, 0)
+            << "1: the leftover stayed; 2: the name of another form went; 4: the save failed; "
+               "8: no leftover was left";
+    }
+}
+
+// A copy into a file waits for another holder of the file's lock only so long: a reader's shared
+// lock, or the lock of a save stopped in its copy, makes the save fail, naming the file and saying
+// that another program holds it; the file keeps its content and the save leaves nothing beside
+// it.
+TEST(SavedFiles, AnInPlaceSaveWaitsForAnotherHolderOfTheFileABoundedTime)
+{
+    kvtest::TempFolder folder;
+    const auto wait = kvcore_detail::gLockWait;
+    kvcore_detail::gLockWait = std::chrono::milliseconds(200);
+    for (const int lock : {LOCK_SH, LOCK_EX}) {
+        SCOPED_TRACE(lock == LOCK_SH ? "a reader" : "a stopped save");
+        const std::string page = folder.Write("page", EarlierContent);
+        ::link(page.c_str(), folder.File("other").c_str());
+        const int holder = ::open(page.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, lock), 0);
+        // A save that waits with no end is let through after a while, to fail here and not hang.
+        std::promise<void> saved;
+        std::thread letGo([holder, done = saved.get_future()] {
+            if (done.wait_for(std::chrono::seconds(3)) == std::future_status::timeout) {
+                ::flock(holder, LOCK_UN);
+            }
+        });
+        std::string message = "saved";
+        try {
+            TSafeFileWriter file(page);
+            file.Stream().WriteBuffer("<html>new</html>", 16);
+            file.Commit();
+        } catch (const EStreamError& error) {
+            message = error.Message();
+        }
+        saved.set_value();
+        letGo.join();
+        ::close(holder);
+        EXPECT_EQ(message, "Cannot write file \"" + page + "\". Another program holds it.");
+        EXPECT_EQ(kvtest::TempFolder::Read(page), EarlierContent);
+        EXPECT_EQ(StateOf(folder.Path(), page).Hidden, std::vector<std::string>());
+    }
+    kvcore_detail::gLockWait = wait;
 }
