@@ -23,7 +23,7 @@ int64_t (*gWriteRoomHook)(int Handle, int64_t Count) = nullptr;
 
 std::string CannotWriteMessage(const std::string& FileName, int Error)
 {
-    return "Cannot write file \"" + FileName + "\". " + SysErrorMessage(Error) + ".";
+    return CannotWriteMessage(FileName, SysErrorMessage(Error));
 }
 
 } // namespace kvcore_detail
