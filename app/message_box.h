@@ -22,6 +22,12 @@ std::string WithReason(const std::string& Text, const std::string& Reason);
 // space left on device)".
 std::string WithReasonInLine(const std::string& Text, const std::string& Reason);
 
+// A file's or folder's name as a message shows it, on one line and readable whatever its bytes:
+// a line break, a tab or another control character (C0, DEL, C1, and the line and paragraph
+// separators), a backslash and every byte that is not part of well-formed UTF-8 are written as
+// escapes ("\n", "\t", "\\", "\x9f", "\u2028"); every other character stays as it is.
+std::string ShownName(const std::string& Name);
+
 // The system's reason in the message of a failed open, create or write of FileName, as the file
 // streams and the file writer raise it (Cannot write file "<name>". <reason>.): what follows the
 // file's name, without the closing full stop. A message that names no such file is all reason.
