@@ -152,15 +152,18 @@ bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded, std::
     return FileExists(FileName);
 }
 
-bool CopyPictureFile(const std::string& Source, const std::string& FileName, std::string& Reason)
+bool CopyPictureFile(const std::string& Source, const std::string& FileName, std::string& Failed,
+                     std::string& Reason)
 {
     TMemoryStream content;
     try {
         content.LoadFromFile(Source);
     } catch (const std::exception& error) {
-        Reason = error.what();
+        Failed = Source;
+        Reason = ReasonIn(error.what(), Source);
         return false;
     }
+    Failed = FileName;
     return WritePictureFile(FileName, content, Reason);
 }
 

@@ -50,5 +50,7 @@ std::unique_ptr<TMemoryStream> EncodePicture(TPictureTools& Tools, bool AsGif, i
 // False when it failed, with the system's reason in Reason ("No space left on device").
 bool WritePictureFile(const std::string& FileName, TMemoryStream& Encoded, std::string& Reason);
 // A file the gallery takes as it is (the filler picture), written as WritePictureFile writes;
-// false with the reason when Source cannot be read or FileName written.
-bool CopyPictureFile(const std::string& Source, const std::string& FileName, std::string& Reason);
+// false when Source cannot be read or FileName written, with that file in Failed and the
+// system's reason in Reason.
+bool CopyPictureFile(const std::string& Source, const std::string& FileName, std::string& Failed,
+                     std::string& Reason);

@@ -120,7 +120,18 @@ bool TakeName(const std::string& Staged, const std::string& Target, std::string&
     return false;
 }
 
+// A line of the errors window about the user's photo: its name, then what of it failed.
+std::string PictureError(const std::string& Photo, const std::string& What)
+{
+    return ShownName(Photo) + ": " + What;
+}
+
 } // namespace
+
+std::string TemplateOpenFailure(const std::string& FileName, const std::string& Reason)
+{
+    return WithReason("Can't open the template file: " + ShownName(FileName), Reason);
+}
 
 int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List,
                        int32_t Wanted, int32_t Refused)
@@ -189,7 +200,7 @@ TGalleryRun::~TGalleryRun() = default;
 TGalleryResult TGalleryRun::CreateGallery()
 {
     FErrors.clear();
-    FLeftOut.clear();
+    FPictureErrors.clear();
     FCancelled = false;
     FWorkerCount = 0;
     FPageStarted = false;
@@ -230,7 +241,7 @@ bool TGalleryRun::Prepare()
     // page before anything is deleted (an import rewrites only the references to its files).
     std::string reason;
     if (!ReadPageText(ChosenTemplateFile(), reason)) {
-        ShowMessage(WithReason("Can't open the template file", reason));
+        ShowMessage(TemplateOpenFailure(ChosenTemplateFile(), reason));
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
@@ -261,8 +272,8 @@ bool TGalleryRun::Prepare()
     FTargetFolder = FGalleryPath + FPrefix;
     // The user chose the gallery folder: the message names it, not the run's folder inside.
     if (!FMadeFolders.Make(FTargetFolder)) {
-        ShowMessage(
-            WithReason("Can't create the folder: " + FGalleryPath, SysErrorMessage(FMadeFolders.Error())));
+        ShowMessage(WithReason("Can't create the folder: " + ShownName(FGalleryPath),
+                               SysErrorMessage(FMadeFolders.Error())));
         SetStatusIcon(gsTemplate, "failed");
         return false;
     }
@@ -272,7 +283,7 @@ bool TGalleryRun::Prepare()
     if (!ChooseTemplate(templatePath, reported) || !ReadPageText(templatePath, reason)) {
         // A failed import has said why already.
         if (!reported) {
-            ShowMessage(WithReason("Can't open the template file", reason));
+            ShowMessage(TemplateOpenFailure(templatePath, reason));
         }
         SetStatusIcon(gsTemplate, "failed");
         return false;
@@ -310,7 +321,7 @@ bool TGalleryRun::FindUsablePicture()
         found = HoldsUsablePicture(
             Tools, FImagesPath,
             [&](size_t ListIndex, const std::string& Name, const std::string& Reason) {
-                unusable[ListIndex] = Name + ": " + Reason;
+                unusable[ListIndex] = PictureError(Name, Reason);
             },
             [&](const std::string& Name) {
                 FFirstPicture.Name = Name;
@@ -331,7 +342,7 @@ bool TGalleryRun::FindUsablePicture()
     if (!CancelPoint()) {
         return false;
     }
-    FLeftOut.insert(unusable.begin(), unusable.end());
+    FPictureErrors.insert(unusable.begin(), unusable.end());
     return found;
 }
 
@@ -408,7 +419,7 @@ bool TGalleryRun::CheckPictures()
     FStatus.ShowStage(gsPictures);
     SetStatusIcon(gsPictures, "clock_" + IntToStr(ClockFrame));
     if (ListImageFiles(FImagesPath, "*.*", FFileList, faAnyFile, RefusedAttributes) < 0) {
-        FStatus.ShowErrors("Can't find the directory: " + FImagesPath);
+        FStatus.ShowErrors("Can't find the directory: " + ShownName(FImagesPath));
         FailStage(gsPictures);
         return false;
     }
@@ -461,7 +472,7 @@ bool TGalleryRun::CheckPictures()
             kept.push_back(FFileList[i]);
             keptChecks.push_back(std::move(checked));
         } else if (!checked.Reason.empty()) {
-            LeaveOut(checked.ListIndex, FFileList[i], checked.Reason);
+            AddPictureError(checked.ListIndex, FFileList[i], checked.Reason);
         }
     }
     FFileList.swap(kept);
@@ -522,9 +533,10 @@ void TGalleryRun::UpdatePageCount()
 bool TGalleryRun::ProcessPictures()
 {
     const std::string spacer = FTargetFolder + "spacer.gif";
-    std::string reason;
-    if (!CopyPictureFile(GallerySettings.ProgramFolder + "data/spacer.gif", spacer, reason)) {
-        AddError(WithReasonInLine("Can't create the file: " + spacer, reason));
+    std::string failedFile, reason;
+    if (!CopyPictureFile(GallerySettings.ProgramFolder + "data/spacer.gif", spacer, failedFile, reason)) {
+        const char* what = failedFile == spacer ? "Can't create the file: " : "Can't read the file: ";
+        AddError(WithReasonInLine(what + ShownName(failedFile), reason));
     }
     FStatus.ShowStage(gsProcessing);
     SetStatusIcon(gsProcessing, "clock_" + IntToStr(ClockFrame));
@@ -540,8 +552,8 @@ bool TGalleryRun::ProcessPictures()
         if (kept) {
             checked.Staged.clear();
         } else {
-            LeaveOut(checked.ListIndex, FFileList[i],
-                     WithReasonInLine("cannot be written", checked.WriteReason));
+            AddPictureError(checked.ListIndex, FFileList[i],
+                            WithReasonInLine("cannot be written", checked.WriteReason));
         }
         // A picture that is not in the picture folder gets no thumbnail and no place on a page.
         if (kept) {
@@ -605,7 +617,7 @@ bool TGalleryRun::WritePages()
     SetVariable(FPageVars, "prev_page_number", 0);
     SetVariable(FPageVars, "prev_page_url", "");
 
-    const size_t earlierErrors = FErrors.size();
+    const size_t earlierErrors = ErrorCount();
     FTargetFolder = FGalleryPath + FPrefix + "thumbs/";
     FPicturesFolder = FGalleryPath + FPrefix;
     FMadeFolders.Make(FTargetFolder);
@@ -647,7 +659,7 @@ bool TGalleryRun::WritePages()
         return false;
     }
     // Pictures lost in stage 3 have failed that stage already; this one fails for its own only.
-    SetStatusIcon(gsPages, FErrors.size() == earlierErrors ? "check" : "failed");
+    SetStatusIcon(gsPages, ErrorCount() == earlierErrors ? "check" : "failed");
     if (!HasErrors()) {
         FStatus.ShowSuccess();
         FStatus.ProcessMessages();
@@ -662,21 +674,25 @@ void TGalleryRun::MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeig
     while (!FWorkers->HasRoom()) {
         CollectThumbnails(MessagePollMs);
     }
-    const std::string& name = FPictures[static_cast<size_t>(Index)];
-    const std::string picture = FPicturesFolder + name;
+    const size_t index = static_cast<size_t>(Index);
+    const std::string picture = FPicturesFolder + FPictures[index];
     TThumbnailJob& job = FThumbnails.emplace_back();
-    job.FileName = FTargetFolder + ChangeFileExt(name, ".jpg");
+    job.ListIndex = FChecked[index].ListIndex;
+    job.Photo = FFileList[index];
+    job.FileName = FTargetFolder + ChangeFileExt(FPictures[index], ".jpg");
     const int32_t quality = GallerySettings.IconQuality;
     FWorkers->Submit(FThumbnailTickets++, [=, &job](TPictureTools& Tools) {
-        // The error stands until the step it names has succeeded, so that even a step that
-        // throws (a fit that asks for more memory than there is) leaves its line.
-        job.Error = "Can't read the picture: " + picture;
         if (!LoadPicture(Tools, picture)) {
             job.Reason = ReasonIn(Tools.IO->ErrorText(), picture);
             return;
         }
-        job.Error = "Can't save the thumbnail: " + job.FileName;
-        FitUpright(Tools, BoxWidth, BoxHeight);
+        try {
+            FitUpright(Tools, BoxWidth, BoxHeight);
+        } catch (const std::exception& error) {
+            // A box that asks for more memory than any bitmap may take.
+            job.Reason = error.what();
+            return;
+        }
         job.Encoded = EncodePicture(Tools, false, quality);
         if (!job.Encoded) {
             job.Reason = Tools.IO->ErrorText();
@@ -695,9 +711,10 @@ void TGalleryRun::CollectThumbnails(uint32_t TimeoutMs)
     // stopped are no fault.
     for (size_t k = 0; k < done.size() && !FThumbnails.empty(); ++k) {
         TThumbnailJob& job = FThumbnails.front();
-        const bool written = job.Encoded && WritePictureFile(job.FileName, *job.Encoded, job.Reason);
-        if (!written && !FWorkers->Stopped()) {
-            AddError(WithReasonInLine(job.Error, job.Reason));
+        const bool made = job.Encoded != nullptr;
+        if (!(made && WritePictureFile(job.FileName, *job.Encoded, job.Reason)) && !FWorkers->Stopped()) {
+            const char* what = made ? "thumbnail cannot be written" : "thumbnail cannot be made";
+            AddPictureError(job.ListIndex, job.Photo, WithReasonInLine(what, job.Reason));
         }
         FThumbnails.pop_front();
         StepProgress(gsPages);
@@ -737,7 +754,7 @@ void TGalleryRun::CleanUp(bool Done)
     }
     if (HasErrors()) {
         std::string text = "The errors have been found while creating the gallery\n";
-        for (const auto& [listIndex, line] : FLeftOut) {
+        for (const auto& [listIndex, line] : FPictureErrors) {
             text += line + "\n";
         }
         for (const std::string& line : FErrors) {
@@ -859,9 +876,9 @@ void TGalleryRun::AddError(const std::string& Line)
     FErrors.push_back(Line);
 }
 
-void TGalleryRun::LeaveOut(size_t ListIndex, const std::string& Name, const std::string& Reason)
+void TGalleryRun::AddPictureError(size_t ListIndex, const std::string& Photo, const std::string& What)
 {
-    FLeftOut[ListIndex] = Name + ": " + Reason;
+    FPictureErrors[ListIndex] = PictureError(Photo, What);
 }
 
 void TGalleryRun::ShowMessage(const std::string& Text)
@@ -871,5 +888,5 @@ void TGalleryRun::ShowMessage(const std::string& Text)
 
 void TGalleryRun::WriteFailed(const std::string& FileName, const std::string& Reason)
 {
-    AddError(WithReasonInLine("Can't write the file: " + FileName, Reason));
+    AddError(WithReasonInLine("Can't write the file: " + ShownName(FileName), Reason));
 }

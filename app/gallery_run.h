@@ -132,9 +132,11 @@ private:
     void AssignOutputNames();
     void UpdatePageCount();
     void AddError(const std::string& Line);
-    // Picture ListIndex of the images folder, Name, will not be in the gallery, for Reason.
-    void LeaveOut(size_t ListIndex, const std::string& Name, const std::string& Reason);
-    bool HasErrors() const { return !FLeftOut.empty() || !FErrors.empty(); }
+    // A line about the user's photo ListIndex of the images folder's listing, Photo: what of it
+    // failed, with the reason.
+    void AddPictureError(size_t ListIndex, const std::string& Photo, const std::string& What);
+    bool HasErrors() const { return !FPictureErrors.empty() || !FErrors.empty(); }
+    size_t ErrorCount() const { return FPictureErrors.size() + FErrors.size(); }
 
     // IPageWriterHost
     void MakeThumbnail(int32_t Index, int32_t BoxWidth, int32_t BoxHeight) override;
@@ -197,19 +199,20 @@ private:
     // Thumbnails handed to the workers in stage 4, in page order, until they are written.
     struct TThumbnailJob
     {
+        size_t ListIndex = 0; // the photo's, in the listing of the images folder
+        std::string Photo;    // the photo's name there
         std::string FileName;
-        std::string Error;  // what is reported unless the thumbnail is written
-        std::string Reason; // why the step that Error names failed
+        std::string Reason; // why the thumbnail could not be made or written
         std::unique_ptr<TMemoryStream> Encoded;
     };
     std::deque<TThumbnailJob> FThumbnails;
     int64_t FThumbnailTickets = 0;
     std::unique_ptr<TPictureWorkers> FWorkers;
     std::unique_ptr<TPageWriter> FWriter;
-    // The pictures left out, by their place in the images folder's listing: the errors window
-    // names them in that order, whichever stage found the fault.
-    std::map<size_t, std::string> FLeftOut;
-    // Other files that could not be read or written: the filler, thumbnails and pages.
+    // The lines about the user's photos, by their place in the images folder's listing: the
+    // errors window names them in that order, whichever stage found the fault.
+    std::map<size_t, std::string> FPictureErrors;
+    // Other files that could not be read or written: the filler and the pages.
     std::vector<std::string> FErrors;
 };
 
@@ -222,6 +225,9 @@ int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::
 
 // Why a run stops when the images folder holds no picture it can use.
 inline constexpr const char* NoPicturesMessage = "Graphic files are not found in the images folder";
+
+// Why a run cannot start from the template page FileName: its name and the system's Reason.
+std::string TemplateOpenFailure(const std::string& FileName, const std::string& Reason);
 
 // Told of picture ListIndex of a folder's listing, Name, that cannot be used, and why.
 using TUnusablePicture =

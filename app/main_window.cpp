@@ -571,7 +571,7 @@ void TMain::Create_BTNClick(TObject*)
     std::string problem = ImagesFolderProblem(GallerySettings.ImagesPath);
     std::string reason;
     if (problem.empty() && !ChosenTemplateReadable(&reason)) {
-        problem = WithReason("Can't open the template file", reason);
+        problem = TemplateOpenFailure(ChosenTemplateFile(), reason);
     }
     if (problem.empty() &&
         !MayHoldUsablePicture(IncludeTrailingPathDelimiter(TypedFolder(GallerySettings.ImagesPath)))) {

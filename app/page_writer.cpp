@@ -333,8 +333,8 @@ bool TPageWriter::OpenPage(int32_t Number)
     try {
         FPageFile = std::make_unique<TSafeFileWriter>(FPageFileName);
     } catch (const EFCreateError& error) {
-        FHost.ShowMessage(
-            WithReason("Can't create the file: " + FPageFileName, ReasonIn(error.what(), FPageFileName)));
+        FHost.ShowMessage(WithReason("Can't create the file: " + ShownName(FPageFileName),
+                                     ReasonIn(error.what(), FPageFileName)));
         return false;
     }
     return true;

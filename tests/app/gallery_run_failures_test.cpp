@@ -78,7 +78,8 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
         std::string Message; // a message box
         std::string Errors;  // the errors window
     } cases[] = {
-        {"template missing", [&] { DeleteFile(templatePage); }, 1, "Can't open the template file\nNo such file or directory", ""},
+        {"template missing", [&] { DeleteFile(templatePage); }, 1,
+         "Can't open the template file: " + templatePage + "\nNo such file or directory", ""},
         {"template errors",
          [&] {
              FTemp.Write("program/templates/grid/template.html", "<p>\n<thumbs cols=two>\n<thumb width=0>\n");
@@ -111,6 +112,8 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
              locked = std::make_unique<apptest::TUnreadableFolder>(FTemp.File("web"), 0555);
          },
          1, unwritable, ""},
+        {"gallery folder cannot be made", [&] { GallerySettings.GalleryPath = page + "/we\nb/"; }, 1,
+         "Can't create the folder: " + page + "/we\\nb/\nFile exists", ""},
         {"images folder missing", [&] { GallerySettings.ImagesPath = FTemp.File("gone"); }, 2, "",
          "Can't find the directory: " + FTemp.File("gone/")},
         {"images folder a file", [&] { GallerySettings.ImagesPath = templatePage; }, 2, "",
@@ -130,6 +133,7 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
         FTemp.Write("program/templates/grid/template.html", grid);
         ChooseTemplate("grid");
         GallerySettings.ImagesPath = FixtureImages();
+        GallerySettings.GalleryPath = FGallery;
         // The gallery an earlier run left.
         EmptyFolder(FGallery);
         ASSERT_TRUE(ForceDirectories(FGallery + "0a1b2c3d/"));
@@ -458,6 +462,40 @@ TEST_F(Gallery, EveryPictureLeftOutIsListedWithItsReason)
     EXPECT_NE(none.Errors[0].find("d_panorama.jpg: too large"), std::string::npos);
 }
 
+TEST_F(Gallery, EachErrorLineNamesTheUsersPhotoOrTheFileOnOneLine)
+{
+    // Unreadable photos named with a line break and a byte that is not UTF-8, no filler, and a full
+    // disk from the thumbnails on, in a gallery folder named with a line break.
+    ASSERT_TRUE(ForceDirectories(FTemp.File("photos/")));
+    for (const char* name : {"b\nroken.jpg", "caf\xe9.png"}) {
+        FTemp.Write(std::string("photos/") + name, "");
+    }
+    FTemp.Write("photos/Noël chez Mémé 0010.JPG", kvtest::TempFolder::Read(FixtureImages() + "IMG_0001.JPG"));
+    FTemp.Write("photos/plage.png", kvtest::TempFolder::Read(FixtureImages() + "sunset.png"));
+    GallerySettings.ImagesPath = FTemp.File("photos/");
+    const std::string gallery = GallerySettings.GalleryPath = FTemp.File("web\nsite/");
+    const std::string spacer = FTemp.File("program/data/spacer.gif");
+    DeleteFile(spacer);
+    std::unique_ptr<TGalleryRoom> full;
+    const TShownRun shown = Run([&](TStatus& Window) {
+        if (Window.State4_LBL->Visible() && IconOf(Window.Check3_IMG) == "check") {
+            full = std::make_unique<TGalleryRoom>(gallery, 0);
+        }
+        return full != nullptr;
+    });
+    EXPECT_EQ(shown.Errors,
+              std::vector<std::string>{
+                  "The errors have been found while creating the gallery\r\n"
+                  "b\\nroken.jpg: cannot be read\r\n"
+                  "caf\\xe9.png: cannot be read\r\n"
+                  "Noël chez Mémé 0010.JPG: thumbnail cannot be written (No space left on device)\r\n"
+                  "plage.png: thumbnail cannot be written (No space left on device)\r\n"
+                  "Can't read the file: " +
+                  spacer + " (No such file or directory)\r\n" + "Can't write the file: " +
+                  FTemp.File("web\\nsite/") + "index.html (No space left on device)\r\n"});
+    EXPECT_EQ(shown.Icons[3], "failed");
+}
+
 TEST_F(Gallery, ClosingTheStatusWindowCancelsTheRun)
 {
     // During the run, the window closes once the run has stopped at its next cancel point.
@@ -561,9 +599,9 @@ TEST_F(Gallery, EveryCoreMakesTheGalleryOfOneByteForByte)
          "cannot be written (File too large)", 2},
         // The disk fills up while the pictures are written, or while the thumbnails and pages are.
         {"room for some pictures", 0, Room, 40000, "cannot be written (No space left on device)", 10},
-        {"room for the pictures", 0, Room, 70000, ".jpg (No space left on device)", 10},
+        {"room for the pictures", 0, Room, 70000, "thumbnail cannot be written (No space", 10},
         {"tmpfs for some pictures", 0, Tmpfs, 64 * 1024, "cannot be written (No space left on device)", 10},
-        {"tmpfs for the pictures", 0, Tmpfs, 192 * 1024, ".jpg (No space left on device)", 10},
+        {"tmpfs for the pictures", 0, Tmpfs, 192 * 1024, "thumbnail cannot be written (No space", 10},
     };
     GallerySettings.ImageWidth = 40;
     GallerySettings.ImageHeight = 30;
@@ -621,8 +659,9 @@ TEST_F(Gallery, AThumbnailTooLargeToMakeIsReportedAndTheRunGoesOn)
         const std::string prefix = RandomFolder(FGallery, 8);
         ASSERT_EQ(shown.Errors.size(), 1u) << threads;
         std::string expected = "The errors have been found while creating the gallery\r\n";
-        for (const char* name : {"flag", "img_0001_2", "sunset_2"}) {
-            expected += "Can't save the thumbnail: " + FGallery + prefix + "thumbs/" + name + ".jpg\r\n";
+        for (const char* name : {"flag.gif", "img_0001.jpg", "sunset.png"}) {
+            expected += std::string(name) +
+                        ": thumbnail cannot be made (Out of memory: the image is too large to be held)\r\n";
         }
         EXPECT_EQ(shown.Errors[0], expected) << threads;
         EXPECT_EQ(shown.Icons[3], "failed") << threads;
