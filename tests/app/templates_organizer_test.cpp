@@ -243,7 +243,8 @@ TEST_F(TemplatesOrganizer, NothingIsAddedWhenNoPageIsChosenOrItCannotBeRead)
     EXPECT_EQ(InstalledTemplates.size(), before.size());
     const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].Text, "Can't open the template file\nNo such file or directory");
+    EXPECT_EQ(messages[0].Text,
+              "Can't open the template file: " + FTemp.File("missing.html") + "\nNo such file or directory");
 }
 
 TEST_F(TemplatesOrganizer, EditingRenamesAndSetsTheSamplePicture)
@@ -361,6 +362,83 @@ TEST_F(TemplatesOrganizer, EditingOnAFullDiskSaysWhyAndKeepsTheTemplate)
     EXPECT_TRUE(kvtest::RunOnSmallDisk(blue, 8 << 20, onDisk, why)) << why;
 }
 
+// An add that finds the disk full says which file it could not write and why, in the program's
+// own box, and leaves nothing of the template: no folder, and no row in the lists once reloaded.
+TEST_F(TemplatesOrganizer, AddingOnAFullDiskLeavesNothingAndSaysWhy)
+{
+    const std::string page = WritePage();
+    const std::string sample = FTemp.Write("sample.jpg", std::string(400 << 10, 's'));
+    const struct
+    {
+        const char* Case;
+        int64_t Room;
+        bool WithSample;
+        std::string Ending; // of the message: the file's name, when the case tells it, and the reason
+    } cases[] = {
+        {"4 KB free", 4 << 10, false, "\nNo space left on device"},
+        {"room for the page but not the sample", 128 << 10, true, "/template.jpg\nNo space left on device"},
+    };
+    const auto onDisk = [&] {
+        LoadTemplateList();
+        FWindow->FormShow(FWindow);
+        const std::vector<std::string> folders = Folders();
+        const std::vector<std::string> rows = Rows();
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.Case);
+            const std::string filler = Templates() + "filler";
+            ASSERT_TRUE(kvtest::FillDisk(filler));
+            std::filesystem::resize_file(filler, std::filesystem::file_size(filler) - c.Room);
+            FDialogs.ClearCalls();
+            FDialogs.AnswerFiles({page});
+            apptest::WhenModal properties(FProperties, [&] {
+                Simulate::Type(FProperties->Name_TXT, "Full");
+                if (c.WithSample) {
+                    FDialogs.AnswerFiles({sample});
+                    Simulate::Click(FProperties->Open_BTN);
+                }
+                Simulate::Click(FProperties->Ok_BTN);
+            });
+            Simulate::Click(FWindow->Add_BTN);
+            const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+            ASSERT_EQ(messages.size(), 1u);
+            const std::string& text = messages[0].Text;
+            EXPECT_TRUE(text.starts_with("Can't ") && text.find(": " + Templates()) != std::string::npos &&
+                        text.ends_with(c.Ending))
+                << text;
+            EXPECT_EQ(messages[0].Caption, "Plimbet v1.0");
+            EXPECT_EQ(messages[0].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+            EXPECT_EQ(Folders(), folders);
+            LoadTemplateList();
+            FWindow->FormShow(FWindow);
+            EXPECT_EQ(Rows(), rows);
+            std::filesystem::remove(filler);
+        }
+    };
+    std::string why;
+    EXPECT_TRUE(kvtest::RunOnSmallDisk(Templates(), 8 << 20, onDisk, why)) << why;
+}
+
+// A page whose files are missing still makes a template, and the user is told afterwards which
+// files it goes without and why.
+TEST_F(TemplatesOrganizer, AddingAPageWithMissingFilesNamesThemOnceTheTemplateIsMade)
+{
+    ASSERT_TRUE(ForceDirectories(FTemp.File("site/")));
+    FDialogs.AnswerFiles(
+        {FTemp.Write("site/page.html", "<link href=\"gone.css\"><img src=\"img/missing.png\">")});
+    ClickWithProperties(FWindow->Add_BTN, [&](TTempName& w) {
+        EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
+        Simulate::Type(w.Name_TXT, "Sparse");
+        Simulate::Click(w.Ok_BTN);
+    });
+    EXPECT_NE(std::find(Rows().begin(), Rows().end(), "Sparse"), Rows().end());
+    const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, "The template has been added without these files of its page:\n" +
+                                    FTemp.File("site/gone.css") + " (No such file or directory)\n" +
+                                    FTemp.File("site/img/missing.png") + " (No such file or directory)");
+    EXPECT_EQ(messages[0].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+}
+
 TEST_F(TemplatesOrganizer, ADoubleClickOnARowEditsItsTemplate)
 {
     const TRect row = FWindow->Temp_LST->ItemRect(2);
@@ -397,7 +475,7 @@ TEST_F(TemplatesOrganizer, DeletesATemplateOnlyAfterTheQuestion)
     std::vector<TDialogCall> questions = FDialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].Text, "The template 'Blue' will be removed.\nAre you sure?");
-    EXPECT_EQ(questions[0].Flags, 0x24u);
+    EXPECT_EQ(questions[0].Flags, uint32_t(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
     EXPECT_TRUE(FileExists(Templates() + "blue/img/logo.gif"));
     EXPECT_EQ(Rows().size(), 5u);
 
