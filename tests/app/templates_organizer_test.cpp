@@ -15,6 +15,7 @@
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
+#include "tests/app/unreadable_folder.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/disk_filler.h"
 #include "tests/support/small_disk.h"
@@ -29,6 +30,7 @@
 #include <tuple>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -363,36 +365,26 @@ TEST_F(TemplatesOrganizer, EditingOnAFullDiskSaysWhyAndKeepsTheTemplate)
 }
 
 // An add that finds the disk full says which file it could not write and why, in the program's
-// own box, and leaves nothing of the template: no folder, and no row in the lists once reloaded.
+// own box, and leaves nothing of the template: no folder, and nothing more in the lists.
 TEST_F(TemplatesOrganizer, AddingOnAFullDiskLeavesNothingAndSaysWhy)
 {
     const std::string page = WritePage();
     const std::string sample = FTemp.Write("sample.jpg", std::string(400 << 10, 's'));
-    const struct
-    {
-        const char* Case;
-        int64_t Room;
-        bool WithSample;
-        std::string Ending; // of the message: the file's name, when the case tells it, and the reason
-    } cases[] = {
-        {"4 KB free", 4 << 10, false, "\nNo space left on device"},
-        {"room for the page but not the sample", 128 << 10, true, "/template.jpg\nNo space left on device"},
-    };
     const auto onDisk = [&] {
         LoadTemplateList();
-        FWindow->FormShow(FWindow);
+        const size_t listed = InstalledTemplates.size();
         const std::vector<std::string> folders = Folders();
-        const std::vector<std::string> rows = Rows();
-        for (const auto& c : cases) {
-            SCOPED_TRACE(c.Case);
+        // 4 KB, and room for the page but not for the sample, which the message then names.
+        for (const int64_t room : {4 << 10, 128 << 10}) {
+            const bool withSample = room > (4 << 10);
             const std::string filler = Templates() + "filler";
             ASSERT_TRUE(kvtest::FillDisk(filler));
-            std::filesystem::resize_file(filler, std::filesystem::file_size(filler) - c.Room);
+            std::filesystem::resize_file(filler, std::filesystem::file_size(filler) - room);
             FDialogs.ClearCalls();
             FDialogs.AnswerFiles({page});
             apptest::WhenModal properties(FProperties, [&] {
                 Simulate::Type(FProperties->Name_TXT, "Full");
-                if (c.WithSample) {
+                if (withSample) {
                     FDialogs.AnswerFiles({sample});
                     Simulate::Click(FProperties->Open_BTN);
                 }
@@ -403,14 +395,14 @@ TEST_F(TemplatesOrganizer, AddingOnAFullDiskLeavesNothingAndSaysWhy)
             ASSERT_EQ(messages.size(), 1u);
             const std::string& text = messages[0].Text;
             EXPECT_TRUE(text.starts_with("Can't ") && text.find(": " + Templates()) != std::string::npos &&
-                        text.ends_with(c.Ending))
+                        text.ends_with((withSample ? "/template.jpg" : "") +
+                                       std::string("\nNo space left on device")))
                 << text;
             EXPECT_EQ(messages[0].Caption, "Plimbet v1.0");
             EXPECT_EQ(messages[0].Flags, uint32_t(MB_OK | MB_ICONSTOP));
             EXPECT_EQ(Folders(), folders);
             LoadTemplateList();
-            FWindow->FormShow(FWindow);
-            EXPECT_EQ(Rows(), rows);
+            EXPECT_EQ(InstalledTemplates.size(), listed);
             std::filesystem::remove(filler);
         }
     };
@@ -426,7 +418,6 @@ TEST_F(TemplatesOrganizer, AddingAPageWithMissingFilesNamesThemOnceTheTemplateIs
     FDialogs.AnswerFiles(
         {FTemp.Write("site/page.html", "<link href=\"gone.css\"><img src=\"img/missing.png\">")});
     ClickWithProperties(FWindow->Add_BTN, [&](TTempName& w) {
-        EXPECT_TRUE(FDialogs.CallsOf(dkMessageBox).empty());
         Simulate::Type(w.Name_TXT, "Sparse");
         Simulate::Click(w.Ok_BTN);
     });
@@ -436,7 +427,29 @@ TEST_F(TemplatesOrganizer, AddingAPageWithMissingFilesNamesThemOnceTheTemplateIs
     EXPECT_EQ(messages[0].Text, "The template has been added without these files of its page:\n" +
                                     FTemp.File("site/gone.css") + " (No such file or directory)\n" +
                                     FTemp.File("site/img/missing.png") + " (No such file or directory)");
-    EXPECT_EQ(messages[0].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+}
+
+// An installed program's template is edited in a copy of the user's own: one that cannot be made
+// is named with its reason, and no part of it takes the shipped one's place.
+TEST_F(TemplatesOrganizer, AShippedTemplateThatCannotBeCopiedStaysWhole)
+{
+    const std::string shipped = FTemp.File("usr/share/plimbet/");
+    ASSERT_TRUE(ForceDirectories(shipped));
+    std::filesystem::rename(Templates(), shipped + "templates");
+    ::chmod((shipped + "templates/blue/template.jpg").c_str(), 0);
+    GallerySettings.ProgramFolder = shipped;
+    kvtest::ScopedEnv data("XDG_DATA_HOME", FTemp.File("data/"));
+    LoadTemplateList();
+    FWindow->FormShow(FWindow);
+    Select("Blue");
+    {
+        const apptest::TOrdinaryUser user;
+        ClickWithProperties(FWindow->Edit_BTN, [](TTempName& w) { Simulate::Click(w.Ok_BTN); });
+    }
+    const std::string copy = FTemp.File("data/plimbet/templates/blue/");
+    EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).at(0).Text,
+              "Can't create the file of the template: " + copy + "\nPermission denied");
+    EXPECT_FALSE(DirectoryExists(copy));
 }
 
 TEST_F(TemplatesOrganizer, ADoubleClickOnARowEditsItsTemplate)
