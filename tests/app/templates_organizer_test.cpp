@@ -414,9 +414,7 @@ TEST_F(TemplatesOrganizer, AddingOnAFullDiskLeavesNothingAndSaysWhy)
 // files it goes without and why.
 TEST_F(TemplatesOrganizer, AddingAPageWithMissingFilesNamesThemOnceTheTemplateIsMade)
 {
-    ASSERT_TRUE(ForceDirectories(FTemp.File("site/")));
-    FDialogs.AnswerFiles(
-        {FTemp.Write("site/page.html", "<link href=\"gone.css\"><img src=\"img/missing.png\">")});
+    FDialogs.AnswerFiles({FTemp.Write("page.html", "<link href=\"gone.css\"><img src=\"img/missing.png\">")});
     ClickWithProperties(FWindow->Add_BTN, [&](TTempName& w) {
         Simulate::Type(w.Name_TXT, "Sparse");
         Simulate::Click(w.Ok_BTN);
@@ -425,8 +423,8 @@ TEST_F(TemplatesOrganizer, AddingAPageWithMissingFilesNamesThemOnceTheTemplateIs
     const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].Text, "The template has been added without these files of its page:\n" +
-                                    FTemp.File("site/gone.css") + " (No such file or directory)\n" +
-                                    FTemp.File("site/img/missing.png") + " (No such file or directory)");
+                                    FTemp.File("gone.css") + " (No such file or directory)\n" +
+                                    FTemp.File("img/missing.png") + " (No such file or directory)");
 }
 
 // An installed program's template is edited in a copy of the user's own: one that cannot be made
