@@ -476,18 +476,6 @@ void RemoveFolder(const std::string& Folder)
     }
 }
 
-void CopyTemplateImages(const std::string& Source, const std::string& Destination)
-{
-    const std::string target = IncludeTrailingPathDelimiter(Destination);
-    for (const TDirEntry& entry : ListDirectory(Source)) {
-        // Devices and pipes are no pictures, and opening a pipe would wait for a writer.
-        if (entry.IsDirectory() || (entry.Attr & faSysFile) != 0) {
-            continue;
-        }
-        CopyFile(IncludeTrailingPathDelimiter(Source) + entry.Name, target + entry.Name, false);
-    }
-}
-
 std::string GalleryFolderRefusal(const std::string& GalleryFolder)
 {
     // A "~user" of no user would become a folder of that name in the current folder.

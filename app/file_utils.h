@@ -59,10 +59,6 @@ std::string EmptyGalleryFolder(const std::string& GalleryFolder);
 // folders above it. A missing one is no failure.
 void RemoveFolder(const std::string& Folder);
 
-// Copies every file of Source (sub-folders excluded) into Destination, replacing files of the
-// same name; nothing when Source does not exist.
-void CopyTemplateImages(const std::string& Source, const std::string& Destination);
-
 // Why GalleryFolder must not be emptied: the message to show when it is a "~user" of no user
 // ("Can't create the folder: " and the text), none, the root folder or holds the home folder,
 // when the images folder, the chosen template's page or the program's folder lies in it, or when

@@ -347,9 +347,11 @@ bool TGalleryRun::FindUsablePicture()
 }
 
 // The path of the template page to read; false when there is none (Reported when the import
-// has shown its own message).
+// has shown its own message). Each of the template's files that the gallery will lack is an error
+// line, and the gallery is made from what was found.
 bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
 {
+    std::vector<TUncopiedFile> uncopied;
     const int32_t index = GallerySettings.TemplateIndex;
     if (index == 0) {
         FImportedTemplate = true;
@@ -357,26 +359,34 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
         const std::string filesDir = RandomName(12);
         FTemplateFiles = FGalleryPath + filesDir + "/";
         FMadeFolders.Make(FTemplateFiles);
-        Reported = !ImportHtmlTemplate(GallerySettings.TemplateFile, FGalleryPath, filesDir, true, "");
+        Reported =
+            !ImportHtmlTemplate(GallerySettings.TemplateFile, FGalleryPath, filesDir, true, "", &uncopied);
         // A refused import leaves no folder of its files behind.
         if (Reported) {
             RemoveFolder(FTemplateFiles);
             FTemplateFiles.clear();
         }
-        return !Reported;
-    }
-    if (index < 1 || index > static_cast<int32_t>(InstalledTemplates.size())) {
+    } else if (index >= 1 && index <= static_cast<int32_t>(InstalledTemplates.size())) {
+        const TemplateStr& entry = InstalledTemplates[static_cast<size_t>(index - 1)];
+        TemplatePath = TemplatePageFile(entry);
+        if (IsPlainFolderName(entry.ImagesDir)) {
+            const std::string source = TemplateFolder(entry) + entry.ImagesDir + "/";
+            const std::string destination = FGalleryPath + entry.ImagesDir + "/";
+            FTemplateFiles = destination;
+            FMadeFolders.Make(destination);
+            uncopied = CopyTemplateImages(source, destination);
+            std::string page;
+            if (ReadTemplateText(TemplatePath, page)) {
+                AddMissingTemplateImages(page, entry.ImagesDir, source, uncopied);
+            }
+        }
+    } else {
         return false;
     }
-    const TemplateStr& entry = InstalledTemplates[static_cast<size_t>(index - 1)];
-    TemplatePath = TemplatePageFile(entry);
-    if (IsPlainFolderName(entry.ImagesDir)) {
-        const std::string destination = FGalleryPath + entry.ImagesDir + "/";
-        FTemplateFiles = destination;
-        FMadeFolders.Make(destination);
-        CopyTemplateImages(TemplateFolder(entry) + entry.ImagesDir + "/", destination);
+    for (const TUncopiedFile& file : uncopied) {
+        AddError(UncopiedLine(file));
     }
-    return true;
+    return !Reported;
 }
 
 // ---- Stage 1: the template ----

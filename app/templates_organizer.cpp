@@ -22,9 +22,13 @@
 #include "platform/forms/dialogs.h"
 #include "platform/forms/std_controls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 TTempOrg* TempOrg = nullptr;
 
@@ -51,27 +55,6 @@ bool IsReadOnlyTemplate(const TemplateStr& Template)
            !ShippedTemplatesWritable();
 }
 
-// Copies a shipped template into the user's templates folder under the same folder name, where
-// it takes the shipped one's place in the lists; the record then names the copy. False when the
-// copy could not be made, with the system's reason.
-bool CopyToUserTemplates(TemplateStr& Template, std::string& Reason)
-{
-    namespace fs = std::filesystem;
-    const std::string target = UserTemplatesFolder() + Template.Folder;
-    std::error_code error;
-    fs::create_directories(target, error);
-    if (!error) {
-        fs::copy(ExcludeTrailingPathDelimiter(TemplateFolder(Template)), target,
-                 fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
-    }
-    if (error) {
-        Reason = error.message();
-        return false;
-    }
-    Template.Root = UserTemplatesFolder();
-    return true;
-}
-
 // A file of a template that could not be read or written, and why.
 struct TEditFailure
 {
@@ -79,10 +62,39 @@ struct TEditFailure
     std::string Reason;
 };
 
-// The text of IniFile with the name and the sample flag written as TIniFile writes them: the
-// edit happens in a scratch copy in the temporary folder, since the file itself is written only
-// together with the preview. Raises with the reason when the copy cannot be made.
-std::string EditedIniText(const std::string& IniFile, const std::string& Name, bool Sample)
+// Copies a shipped template into the user's templates folder under the same folder name, where
+// it takes the shipped one's place in the lists; the record then names the copy, whose folders
+// Made holds. False when the copy could not be made, with the folder and the system's reason, and
+// nothing of it is left.
+bool CopyToUserTemplates(TemplateStr& Template, TMadeFolders& Made, TEditFailure& Failure)
+{
+    namespace fs = std::filesystem;
+    const std::string target = UserTemplatesFolder() + Template.Folder + "/";
+    std::error_code error;
+    if (!Made.Make(target)) {
+        error = std::error_code(Made.Error(), std::generic_category());
+    } else {
+        fs::copy(ExcludeTrailingPathDelimiter(TemplateFolder(Template)), target,
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+    }
+    if (error) {
+        // A part of a template would show in the shipped one's place, without its name.
+        Made.RemoveAll();
+        Failure.Text = "Can't create the file of the template: " + ShownName(target);
+        Failure.Reason = error.message();
+        return false;
+    }
+    Template.Root = UserTemplatesFolder();
+    return true;
+}
+
+// Keys of template.ini and their values, in the order written.
+using TIniValues = std::vector<std::pair<std::string, std::string>>;
+
+// The text of IniFile with Values written as TIniFile writes them: the edit happens in a scratch
+// copy in the temporary folder, since the file itself is written only together with the preview.
+// Raises with the reason when the copy cannot be made.
+std::string EditedIniText(const std::string& IniFile, const TIniValues& Values)
 {
     TMemoryStream text;
     if (FileExists(IniFile)) {
@@ -95,8 +107,9 @@ std::string EditedIniText(const std::string& IniFile, const std::string& Name, b
     try {
         text.SaveToFile(scratch);
         TIniFile ini(scratch);
-        ini.WriteString(IniSection, "name", Name);
-        ini.WriteBool(IniSection, "sample", Sample);
+        for (const auto& [key, value] : Values) {
+            ini.WriteString(IniSection, key, value);
+        }
         text.LoadFromFile(scratch);
     } catch (...) {
         DeleteFile(scratch);
@@ -104,6 +117,12 @@ std::string EditedIniText(const std::string& IniFile, const std::string& Name, b
     }
     DeleteFile(scratch);
     return std::string(static_cast<const char*>(text.Memory()), static_cast<size_t>(text.Size()));
+}
+
+// The "sample" value: "1" when the template has a preview.
+std::string SampleValue(const std::string& Sample)
+{
+    return Sample.empty() ? "0" : "1";
 }
 
 // Whether Sample names a picture other than the preview: the unchanged sample names the preview
@@ -130,13 +149,14 @@ void PutBackPreview(const std::string& Preview, TMemoryStream* Old)
     }
 }
 
-// Saves an edit of Template as one change: the new preview and template.ini are both written
-// whole beside their names before either takes its name, so that a disk without room for one
-// keeps both as they were; should template.ini still fail to take its name, the preview is put
-// back. An empty Sample deletes the preview once template.ini says there is none. False, with the
-// file and the reason, when the edit could not be saved.
-bool SaveTemplateEdit(const TemplateStr& Template, const std::string& Name, const std::string& Sample,
-                      TEditFailure& Failure)
+// Saves Values into Template's template.ini and Sample as its preview as one change: the new
+// preview and template.ini are both written whole beside their names before either takes its
+// name, so that a disk without room for one keeps both as they were; should template.ini still
+// fail to take its name, the preview is put back. An empty Sample deletes the preview once
+// template.ini says there is none. False, with the file and the reason, when the change could not
+// be saved.
+bool SaveTemplateFiles(const TemplateStr& Template, const TIniValues& Values, const std::string& Sample,
+                       TEditFailure& Failure)
 {
     const std::string preview = TemplatePreviewFile(Template);
     const std::string iniFile = TemplateFolder(Template) + "template.ini";
@@ -149,7 +169,7 @@ bool SaveTemplateEdit(const TemplateStr& Template, const std::string& Name, cons
     };
     try {
         doing("Can't write the file: ", iniFile);
-        const std::string iniText = EditedIniText(iniFile, Name, !Sample.empty());
+        const std::string iniText = EditedIniText(iniFile, Values);
         TMemoryStream picture;
         std::unique_ptr<TMemoryStream> oldPreview;
         std::unique_ptr<TSafeFileWriter> previewFile;
@@ -181,7 +201,7 @@ bool SaveTemplateEdit(const TemplateStr& Template, const std::string& Name, cons
             throw;
         }
     } catch (const std::exception& error) {
-        Failure.Text = step + file;
+        Failure.Text = step + ShownName(file);
         Failure.Reason = ReasonIn(error.what(), file);
         return false;
     }
@@ -189,6 +209,35 @@ bool SaveTemplateEdit(const TemplateStr& Template, const std::string& Name, cons
         DeleteFile(preview);
     }
     return true;
+}
+
+// Imports Page as a new template into Folder, with its files in ImagesDir inside it; the files
+// the page refers to that could not be found or read go to Unfound. False when the import failed,
+// or a file could not be written into the template, which has been told.
+bool ImportPage(const std::string& Page, const std::string& Folder, const std::string& ImagesDir,
+                std::vector<TUncopiedFile>& Unfound)
+{
+    if (!ImportHtmlTemplate(Page, Folder, ImagesDir, true, "", &Unfound)) {
+        return false;
+    }
+    const auto unwritten = std::find_if(Unfound.begin(), Unfound.end(),
+                                        [](const TUncopiedFile& File) { return File.CopyFailed; });
+    if (unwritten == Unfound.end()) {
+        return true;
+    }
+    ShowMessageBox(WithReason("Can't write the file: " + ShownName(unwritten->Copy), unwritten->Reason),
+                   MB_OK | MB_ICONSTOP);
+    return false;
+}
+
+// The files of the page that a new template goes without, one a line with its reason.
+std::string UnfoundFilesMessage(const std::vector<TUncopiedFile>& Unfound)
+{
+    std::string text = "The template has been added without these files of its page:";
+    for (const TUncopiedFile& file : Unfound) {
+        text += "\n" + WithReasonInLine(ShownName(file.Source), file.Reason);
+    }
+    return text;
 }
 
 } // namespace
@@ -267,12 +316,22 @@ void TTempOrg::Add_BTNClick(TObject*)
     // An installed program's templates stay as shipped: new ones go to the user's folder. The
     // name is drawn again while it is taken, so that no existing template is ever written into.
     const std::string templates = WritableTemplatesFolder();
-    ForceDirectories(templates);
-    const std::string folder = templates + RandomFileName(templates, "", TemplateFolderNameLength) + "/";
+    TemplateStr added;
+    added.Root = templates;
+    added.Folder = RandomFileName(templates, "", TemplateFolderNameLength);
+    const std::string folder = TemplateFolder(added);
     const std::string imagesDir = RandomName(ImagesFolderNameLength);
-    if (!ImportHtmlTemplate(Open_DLG->FileName, folder, imagesDir, true, "")) {
-        // A half-made folder without template.ini would show as a nameless template.
-        RemoveFolder(folder);
+    // The template is made whole or not at all: a part of one would show as a nameless template.
+    TMadeFolders made;
+    if (!made.Make(folder)) {
+        ShowMessageBox(
+            WithReason("Can't create the folder: " + ShownName(folder), SysErrorMessage(made.Error())),
+            MB_OK | MB_ICONSTOP);
+        return;
+    }
+    std::vector<TUncopiedFile> unfound;
+    if (!ImportPage(Open_DLG->FileName, folder, imagesDir, unfound)) {
+        made.RemoveAll();
         return;
     }
 
@@ -284,16 +343,20 @@ void TTempOrg::Add_BTNClick(TObject*)
     TempName->ShowModal();
 
     const std::string sample = TempName->Sample_TXT->Text();
-    TIniFile ini(folder + "template.ini");
-    ini.WriteString(IniSection, "name", TempName->Name_TXT->Text());
-    ini.WriteString(IniSection, "imagesDir", imagesDir);
-    ini.WriteBool(IniSection, "sample", !sample.empty());
-    if (!sample.empty()) {
-        CopyFile(sample, folder + "template.jpg", false);
+    const TIniValues values = {
+        {"name", TempName->Name_TXT->Text()}, {"imagesDir", imagesDir}, {"sample", SampleValue(sample)}};
+    TEditFailure failure;
+    if (!SaveTemplateFiles(added, values, sample, failure)) {
+        made.RemoveAll();
+        ShowMessageBox(WithReason(failure.Text, failure.Reason), MB_OK | MB_ICONSTOP);
+        return;
     }
-
+    made.Keep();
     LoadTemplateList();
     FormShow(this);
+    if (!unfound.empty()) {
+        ShowMessageBox(UnfoundFilesMessage(unfound), MB_OK | MB_ICONSTOP);
+    }
 }
 
 void TTempOrg::Edit_BTNClick(TObject*)
@@ -310,22 +373,23 @@ void TTempOrg::Edit_BTNClick(TObject*)
     if (TempName->ShowModal() == mrCancel) {
         return;
     }
-    // A shipped template is changed in a copy of the user's own; the shipped one stays as it is.
-    std::string reason;
-    if (IsReadOnlyTemplate(*selected) && !CopyToUserTemplates(*selected, reason)) {
-        ShowMessageBox(WithReason("Can't create the file of the template", reason), MB_OK | MB_ICONSTOP);
-        return;
-    }
-
+    // A shipped template is changed in a copy of the user's own; the shipped one stays as it is,
+    // and so does the list when the edit cannot be saved.
+    TemplateStr edited = *selected;
+    TMadeFolders madeCopy;
     const std::string name = Trim(TempName->Name_TXT->Text());
     const std::string sample = TempName->Sample_TXT->Text();
     TEditFailure failure;
-    if (!SaveTemplateEdit(*selected, name, sample, failure)) {
+    if ((IsReadOnlyTemplate(edited) && !CopyToUserTemplates(edited, madeCopy, failure)) ||
+        !SaveTemplateFiles(edited, {{"name", name}, {"sample", SampleValue(sample)}}, sample, failure)) {
+        madeCopy.RemoveAll();
         ShowMessageBox(WithReason(failure.Text, failure.Reason), MB_OK | MB_ICONSTOP);
         return;
     }
-    selected->Name = name;
-    selected->Sample = !sample.empty();
+    madeCopy.Keep();
+    edited.Name = name;
+    edited.Sample = !sample.empty();
+    *selected = edited;
     Temp_LST->Items()->SetStrings(Temp_LST->ItemIndex(), selected->Name);
 }
 
@@ -341,7 +405,8 @@ void TTempOrg::Delete_BTNClick(TObject*)
         return;
     }
     const std::string question = "The template '" + selected->Name + "' will be removed.\nAre you sure?";
-    if (ShowMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    // Return answers No: a template is never removed by a key pressed out of habit.
+    if (ShowMessageBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
         return;
     }
     // A folder removed meanwhile by other means is simply gone from the list.

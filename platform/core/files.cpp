@@ -4,6 +4,7 @@
 #include "platform/core/exceptions.h"
 #include "platform/core/safe_file_writer.h"
 #include "platform/core/strings.h"
+#include "platform/core/system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -183,9 +184,16 @@ bool RenameFile(const std::string& OldName, const std::string& NewName)
 
 namespace {
 
-// What can be read from Source becomes the file's new content, through the one file writer: a
-// copy that fails, for want of room or a read error, leaves the file as it was.
-bool WriteCopy(int Source, const std::string& FileName, mode_t NewFileMode)
+// The failure of a file call on FileName, as the file streams word it.
+std::string FileFailure(const char* What, const std::string& FileName, int Error)
+{
+    return std::string(What) + " \"" + FileName + "\". " + SysErrorMessage(Error);
+}
+
+// What can be read from Source (ExistingFileName) becomes the file's new content, through the one
+// file writer: a copy that fails, for want of room or a read error, leaves the file as it was.
+bool WriteCopy(int Source, const std::string& ExistingFileName, const std::string& FileName,
+               mode_t NewFileMode, TCopyFailure& Failure)
 {
     try {
         TSafeFileWriter file(FileName, NewFileMode);
@@ -196,6 +204,7 @@ bool WriteCopy(int Source, const std::string& FileName, mode_t NewFileMode)
                 continue;
             }
             if (got < 0) {
+                Failure = {ExistingFileName, FileFailure("Cannot read file", ExistingFileName, errno)};
                 return false;
             }
             if (got == 0) {
@@ -205,7 +214,8 @@ bool WriteCopy(int Source, const std::string& FileName, mode_t NewFileMode)
         }
         file.Commit();
         return true;
-    } catch (const EStreamError&) {
+    } catch (const EStreamError& error) {
+        Failure = {FileName, error.what()};
         return false;
     }
 }
@@ -214,14 +224,24 @@ bool WriteCopy(int Source, const std::string& FileName, mode_t NewFileMode)
 
 bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileName, bool FailIfExists)
 {
+    TCopyFailure failure;
+    return CopyFile(ExistingFileName, NewFileName, FailIfExists, failure);
+}
+
+bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileName, bool FailIfExists,
+              TCopyFailure& Failure)
+{
     int source = ::open(ExistingFileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (source < 0) {
+        Failure = {ExistingFileName, FileFailure("Cannot open file", ExistingFileName, errno)};
         return false;
     }
     struct stat sourceInfo
     {
     };
     if (::fstat(source, &sourceInfo) != 0 || S_ISDIR(sourceInfo.st_mode)) {
+        const int error = S_ISDIR(sourceInfo.st_mode) ? EISDIR : errno;
+        Failure = {ExistingFileName, FileFailure("Cannot open file", ExistingFileName, error)};
         ::close(source);
         return false;
     }
@@ -231,10 +251,11 @@ bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileNam
     if (::stat(NewFileName.c_str(), &targetInfo) == 0 &&
         (FailIfExists ||
          (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino))) {
+        Failure = {NewFileName, FileFailure("Cannot create file", NewFileName, EEXIST)};
         ::close(source);
         return false;
     }
-    const bool copied = WriteCopy(source, NewFileName, sourceInfo.st_mode & 07777);
+    const bool copied = WriteCopy(source, ExistingFileName, NewFileName, sourceInfo.st_mode & 07777, Failure);
     ::close(source);
     if (copied) {
         ::chmod(NewFileName.c_str(), sourceInfo.st_mode & 07777);

@@ -34,6 +34,17 @@ bool RenameFile(const std::string& OldName, const std::string& NewName);
 // file writer, so a copy that fails leaves it as it was. Fails when FailIfExists and NewName
 // exists, and never copies a file onto itself.
 bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileName, bool FailIfExists);
+// Why a copy failed: the file that failed, the existing one when it could not be read or the new
+// one when it could not be written, and the failure as the file streams raise it, naming that file
+// and the system's reason ('Cannot open file "<name>". <reason>').
+struct TCopyFailure
+{
+    std::string FileName;
+    std::string Message;
+};
+// CopyFile that tells, when it fails, which file failed and why.
+bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileName, bool FailIfExists,
+              TCopyFailure& Failure);
 
 // Modification time in seconds since 1970, -1 when the file does not exist.
 int64_t FileAge(const std::string& FileName);

@@ -4,6 +4,7 @@
 
 #include "app/folder_identity.h"
 #include "app/settings.h"
+#include "app/template_import.h"
 #include "app/templates.h"
 #include "platform/core/files.h"
 #include "tests/app/gallery_run_test_support.h"

@@ -180,11 +180,17 @@ TEST_F(TemplateImport, FailuresAreReportedAndStopTheImport)
     EXPECT_FALSE(ImportHtmlTemplate(source, FTemp.File("dest/"), "imp", true, "no/such/folder.html"));
     EXPECT_TRUE(DirectoryExists(FTemp.File("dest/imp/")));
     EXPECT_TRUE(ListDirectory(FTemp.File("dest/imp/")).empty());
+    // A folder for the page's files that cannot be made: no copy could land.
+    FTemp.Write("dest/taken", "a file");
+    EXPECT_FALSE(ImportHtmlTemplate(source, FTemp.File("dest/"), "taken", true, ""));
 
     const std::vector<TDialogCall> calls = dialogs.CallsOf(dkMessageBox);
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].Text, "Can't open the template file\nNo such file or directory");
-    EXPECT_EQ(calls[1].Text, "Can't create the file of the template\nNo such file or directory");
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].Text,
+              "Can't open the template file: " + FTemp.File("src/none.html") + "\nNo such file or directory");
+    EXPECT_EQ(calls[1].Text, "Can't create the file of the template: " +
+                                 FTemp.File("dest/no/such/folder.html") + "\nNo such file or directory");
+    EXPECT_EQ(calls[2].Text, "Can't create the folder: " + FTemp.File("dest/taken/") + "\nFile exists");
     for (const TDialogCall& call : calls) {
         EXPECT_EQ(call.Caption, "Plimbet v1.0");
         EXPECT_EQ(call.Flags, 16u);
@@ -200,13 +206,15 @@ TEST_F(TemplateImport, AFullDiskKeepsTheEarlierPage)
     const std::string earlier(100 << 10, 'e');
     const auto onDisk = [&] {
         const std::string page = FTemp.Write("dest/template.html", earlier);
+        ASSERT_TRUE(ForceDirectories(FTemp.File("dest/imp/")));
         ASSERT_TRUE(kvtest::FillDisk(FTemp.File("dest/filler")));
         EXPECT_FALSE(ImportHtmlTemplate(source, FTemp.File("dest/"), "imp", true, ""));
         const std::string kept = kvtest::TempFolder::Read(page);
         EXPECT_TRUE(kept == earlier) << "the page is now " << kept.size() << " bytes";
         const std::vector<TDialogCall> calls = dialogs.CallsOf(dkMessageBox);
         ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].Text, "Can't create the file of the template\nNo space left on device");
+        EXPECT_EQ(calls[0].Text, "Can't create the file of the template: " +
+                                     FTemp.File("dest/template.html") + "\nNo space left on device");
     };
     std::string why;
     EXPECT_TRUE(kvtest::RunOnSmallDisk(FTemp.File("dest/"), 8 << 20, onDisk, why)) << why;

@@ -15,6 +15,7 @@
 #include "platform/forms/scripted_dialogs.h"
 #include "platform/forms/simulate.h"
 #include "platform/forms/std_controls.h"
+#include "tests/app/unreadable_folder.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/disk_filler.h"
 #include "tests/support/small_disk.h"
@@ -29,6 +30,7 @@
 #include <tuple>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -243,7 +245,8 @@ TEST_F(TemplatesOrganizer, NothingIsAddedWhenNoPageIsChosenOrItCannotBeRead)
     EXPECT_EQ(InstalledTemplates.size(), before.size());
     const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].Text, "Can't open the template file\nNo such file or directory");
+    EXPECT_EQ(messages[0].Text,
+              "Can't open the template file: " + FTemp.File("missing.html") + "\nNo such file or directory");
 }
 
 TEST_F(TemplatesOrganizer, EditingRenamesAndSetsTheSamplePicture)
@@ -361,6 +364,92 @@ TEST_F(TemplatesOrganizer, EditingOnAFullDiskSaysWhyAndKeepsTheTemplate)
     EXPECT_TRUE(kvtest::RunOnSmallDisk(blue, 8 << 20, onDisk, why)) << why;
 }
 
+// An add that finds the disk full says which file it could not write and why, in the program's
+// own box, and leaves nothing of the template: no folder, and nothing more in the lists.
+TEST_F(TemplatesOrganizer, AddingOnAFullDiskLeavesNothingAndSaysWhy)
+{
+    const std::string page = WritePage();
+    const std::string sample = FTemp.Write("sample.jpg", std::string(400 << 10, 's'));
+    const auto onDisk = [&] {
+        LoadTemplateList();
+        const size_t listed = InstalledTemplates.size();
+        const std::vector<std::string> folders = Folders();
+        // 4 KB, and room for the page but not for the sample, which the message then names.
+        for (const int64_t room : {4 << 10, 128 << 10}) {
+            const bool withSample = room > (4 << 10);
+            const std::string filler = Templates() + "filler";
+            ASSERT_TRUE(kvtest::FillDisk(filler));
+            std::filesystem::resize_file(filler, std::filesystem::file_size(filler) - room);
+            FDialogs.ClearCalls();
+            FDialogs.AnswerFiles({page});
+            apptest::WhenModal properties(FProperties, [&] {
+                Simulate::Type(FProperties->Name_TXT, "Full");
+                if (withSample) {
+                    FDialogs.AnswerFiles({sample});
+                    Simulate::Click(FProperties->Open_BTN);
+                }
+                Simulate::Click(FProperties->Ok_BTN);
+            });
+            Simulate::Click(FWindow->Add_BTN);
+            const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+            ASSERT_EQ(messages.size(), 1u);
+            const std::string& text = messages[0].Text;
+            EXPECT_TRUE(text.starts_with("Can't ") && text.find(": " + Templates()) != std::string::npos &&
+                        text.ends_with((withSample ? "/template.jpg" : "") +
+                                       std::string("\nNo space left on device")))
+                << text;
+            EXPECT_EQ(messages[0].Caption, "Plimbet v1.0");
+            EXPECT_EQ(messages[0].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+            EXPECT_EQ(Folders(), folders);
+            LoadTemplateList();
+            EXPECT_EQ(InstalledTemplates.size(), listed);
+            std::filesystem::remove(filler);
+        }
+    };
+    std::string why;
+    EXPECT_TRUE(kvtest::RunOnSmallDisk(Templates(), 8 << 20, onDisk, why)) << why;
+}
+
+// A page whose files are missing still makes a template, and the user is told afterwards which
+// files it goes without and why.
+TEST_F(TemplatesOrganizer, AddingAPageWithMissingFilesNamesThemOnceTheTemplateIsMade)
+{
+    FDialogs.AnswerFiles({FTemp.Write("page.html", "<link href=\"gone.css\"><img src=\"img/missing.png\">")});
+    ClickWithProperties(FWindow->Add_BTN, [&](TTempName& w) {
+        Simulate::Type(w.Name_TXT, "Sparse");
+        Simulate::Click(w.Ok_BTN);
+    });
+    EXPECT_NE(std::find(Rows().begin(), Rows().end(), "Sparse"), Rows().end());
+    const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, "The template has been added without these files of its page:\n" +
+                                    FTemp.File("gone.css") + " (No such file or directory)\n" +
+                                    FTemp.File("img/missing.png") + " (No such file or directory)");
+}
+
+// An installed program's template is edited in a copy of the user's own: one that cannot be made
+// is named with its reason, and no part of it takes the shipped one's place.
+TEST_F(TemplatesOrganizer, AShippedTemplateThatCannotBeCopiedStaysWhole)
+{
+    const std::string shipped = FTemp.File("usr/share/plimbet/");
+    ASSERT_TRUE(ForceDirectories(shipped));
+    std::filesystem::rename(Templates(), shipped + "templates");
+    ::chmod((shipped + "templates/blue/template.jpg").c_str(), 0);
+    GallerySettings.ProgramFolder = shipped;
+    kvtest::ScopedEnv data("XDG_DATA_HOME", FTemp.File("data/"));
+    LoadTemplateList();
+    FWindow->FormShow(FWindow);
+    Select("Blue");
+    {
+        const apptest::TOrdinaryUser user;
+        ClickWithProperties(FWindow->Edit_BTN, [](TTempName& w) { Simulate::Click(w.Ok_BTN); });
+    }
+    const std::string copy = FTemp.File("data/plimbet/templates/blue/");
+    EXPECT_EQ(FDialogs.CallsOf(dkMessageBox).at(0).Text,
+              "Can't create the file of the template: " + copy + "\nPermission denied");
+    EXPECT_FALSE(DirectoryExists(copy));
+}
+
 TEST_F(TemplatesOrganizer, ADoubleClickOnARowEditsItsTemplate)
 {
     const TRect row = FWindow->Temp_LST->ItemRect(2);
@@ -397,7 +486,7 @@ TEST_F(TemplatesOrganizer, DeletesATemplateOnlyAfterTheQuestion)
     std::vector<TDialogCall> questions = FDialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].Text, "The template 'Blue' will be removed.\nAre you sure?");
-    EXPECT_EQ(questions[0].Flags, 0x24u);
+    EXPECT_EQ(questions[0].Flags, uint32_t(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
     EXPECT_TRUE(FileExists(Templates() + "blue/img/logo.gif"));
     EXPECT_EQ(Rows().size(), 5u);
 
