@@ -128,11 +128,6 @@ std::string PictureError(const std::string& Photo, const std::string& What)
 
 } // namespace
 
-std::string TemplateOpenFailure(const std::string& FileName, const std::string& Reason)
-{
-    return WithReason("Can't open the template file: " + ShownName(FileName), Reason);
-}
-
 int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List,
                        int32_t Wanted, int32_t Refused)
 {

@@ -226,9 +226,6 @@ int32_t ListImageFiles(const std::string& Folder, const std::string& Mask, std::
 // Why a run stops when the images folder holds no picture it can use.
 inline constexpr const char* NoPicturesMessage = "Graphic files are not found in the images folder";
 
-// Why a run cannot start from the template page FileName: its name and the system's Reason.
-std::string TemplateOpenFailure(const std::string& FileName, const std::string& Reason);
-
 // Told of picture ListIndex of a folder's listing, Name, that cannot be used, and why.
 using TUnusablePicture =
     std::function<void(size_t ListIndex, const std::string& Name, const std::string& Reason)>;

@@ -8,6 +8,7 @@
 #include "app/options_window.h"
 #include "app/settings.h"
 #include "app/status_window.h"
+#include "app/template_import.h"
 #include "app/template_params.h"
 #include "app/template_params_window.h"
 #include "app/template_preview.h"

@@ -21,6 +21,11 @@
 #include <memory>
 #include <string_view>
 
+std::string TemplateOpenFailure(const std::string& FileName, const std::string& Reason)
+{
+    return WithReason("Can't open the template file: " + ShownName(FileName), Reason);
+}
+
 std::string RandomName(int32_t Length)
 {
     std::string name;
@@ -212,7 +217,7 @@ bool ImportHtmlTemplate(const std::string& Source, const std::string& Destinatio
     std::string text;
     std::string reason;
     if (!ReadTemplateText(Source, text, &reason)) {
-        ShowMessageBox(WithReason("Can't open the template file: " + ShownName(Source), reason), MB_ICONSTOP);
+        ShowMessageBox(TemplateOpenFailure(Source, reason), MB_ICONSTOP);
         return false;
     }
     const std::string destination = IncludeTrailingPathDelimiter(Destination);

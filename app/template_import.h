@@ -50,6 +50,10 @@ void AddMissingTemplateImages(const std::string& Page, const std::string& Images
 // (<reason>)", or "Can't read the folder: ..." for a folder.
 std::string UncopiedLine(const TUncopiedFile& File);
 
+// Why a template page FileName cannot be used, as a message box shows it: "Can't open the template
+// file: <name>", a line break and the system's Reason.
+std::string TemplateOpenFailure(const std::string& FileName, const std::string& Reason);
+
 // Length random lower-case hexadecimal digits.
 std::string RandomName(int32_t Length);
 // RandomName(Length) + Extension, naming nothing that exists in Folder.

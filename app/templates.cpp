@@ -85,6 +85,11 @@ std::vector<TemplateStr> ReadAllTemplates()
     return templates;
 }
 
+std::string ListedName(const TemplateStr& Template)
+{
+    return Trim(Template.Name).empty() ? Template.Folder : Template.Name;
+}
+
 std::string TemplateFolder(const TemplateStr& Template)
 {
     return (Template.Root.empty() ? ShippedTemplatesFolder() : Template.Root) + Template.Folder + "/";
@@ -162,7 +167,7 @@ void LoadTemplateList()
     combo->Items()->Clear();
     combo->Items()->Add("Template from file ...");
     for (const TemplateStr& installed : InstalledTemplates) {
-        combo->Items()->Add(installed.Name);
+        combo->Items()->Add(ListedName(installed));
     }
     combo->SetItemIndex(ItemAfterReload(oldIndex, oldFolder, combo->Items()->Count()));
     Main->Template_CBXChange(combo);

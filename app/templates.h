@@ -36,6 +36,10 @@ std::string WritableTemplatesFolder();
 // shipped one of the same folder name or the same name (blanks around it aside).
 std::vector<TemplateStr> ReadAllTemplates();
 
+// The name the template lists show: Name, or the template folder's name when Name is blank (a
+// template.ini without one, or none at all), so that no template is listed without a name.
+std::string ListedName(const TemplateStr& Template);
+
 // Root + Folder + "/" (the shipped templates folder when Root is empty).
 std::string TemplateFolder(const TemplateStr& Template);
 // The template's page: template.html, or template.htm when only that exists.

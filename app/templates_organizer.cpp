@@ -291,7 +291,7 @@ void TTempOrg::FormShow(TObject*)
 {
     Temp_LST->Items()->Clear();
     for (const TemplateStr& installed : InstalledTemplates) {
-        Temp_LST->Items()->Add(installed.Name);
+        Temp_LST->Items()->Add(ListedName(installed));
     }
     EnableRowButtons();
 }
@@ -390,7 +390,7 @@ void TTempOrg::Edit_BTNClick(TObject*)
     edited.Name = name;
     edited.Sample = !sample.empty();
     *selected = edited;
-    Temp_LST->Items()->SetStrings(Temp_LST->ItemIndex(), selected->Name);
+    Temp_LST->Items()->SetStrings(Temp_LST->ItemIndex(), ListedName(*selected));
 }
 
 void TTempOrg::Delete_BTNClick(TObject*)
@@ -400,11 +400,13 @@ void TTempOrg::Delete_BTNClick(TObject*)
         return;
     }
     if (IsReadOnlyTemplate(*selected)) {
-        ShowMessageBox("The template '" + selected->Name + "' comes with the program and can't be removed.",
+        ShowMessageBox("The template '" + ShownName(ListedName(*selected)) +
+                           "' comes with the program and can't be removed.",
                        MB_OK | MB_ICONSTOP);
         return;
     }
-    const std::string question = "The template '" + selected->Name + "' will be removed.\nAre you sure?";
+    const std::string question =
+        "The template '" + ShownName(ListedName(*selected)) + "' will be removed.\nAre you sure?";
     // Return answers No: a template is never removed by a key pressed out of habit.
     if (ShowMessageBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
         return;

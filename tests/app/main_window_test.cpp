@@ -61,8 +61,8 @@ TEST_F(MainWindow, CleanStartShowsTheDefaultsAndWritesNothing)
     EXPECT_EQ(w.GalleryPath_TXT->Text(), "");
     EXPECT_EQ(w.Template_CBX->ItemIndex(), -1);
     EXPECT_EQ(Items(w.Template_CBX),
-              (std::vector<std::string>{"Template from file ...", "Blue", "Corrupt picture", "No picture", "",
-                                        "Plain"}));
+              (std::vector<std::string>{"Template from file ...", "Blue", "Corrupt picture", "No picture",
+                                        "noini", "Plain"}));
     EXPECT_FALSE(w.Template_TXT->Enabled());
     EXPECT_FALSE(w.TemplateOpen_BTN->Enabled());
     EXPECT_EQ(w.TempParam_BTN->Caption(), "Parameters of template");
@@ -355,7 +355,7 @@ TEST_F(MainWindow, TheTemplateListFollowsTheTemplatesFolder)
     std::filesystem::remove_all(FTemp.File("program/templates/blue"));
     LoadTemplateList();
     EXPECT_EQ(Items(w.Template_CBX), (std::vector<std::string>{"Template from file ...", "Corrupt picture",
-                                                               "No picture", "", "Plain"}));
+                                                               "No picture", "noini", "Plain"}));
     EXPECT_EQ(Chosen(), (TChosen{2, 2, "No picture", "missing-preview"}));
     ASSERT_TRUE(ForceDirectories(FTemp.File("program/templates/added/")));
     FTemp.Write("program/templates/added/template.ini", "[options]\nname=Added\n");
@@ -365,15 +365,15 @@ TEST_F(MainWindow, TheTemplateListFollowsTheTemplatesFolder)
     // The chosen one goes: its position stays chosen.
     std::filesystem::remove_all(FTemp.File("program/templates/missing-preview"));
     LoadTemplateList();
-    EXPECT_EQ(Items(w.Template_CBX),
-              (std::vector<std::string>{"Template from file ...", "Added", "Corrupt picture", "", "Plain"}));
-    EXPECT_EQ(Chosen(), (TChosen{3, 3, "", "noini"}));
+    EXPECT_EQ(Items(w.Template_CBX), (std::vector<std::string>{"Template from file ...", "Added",
+                                                               "Corrupt picture", "noini", "Plain"}));
+    EXPECT_EQ(Chosen(), (TChosen{3, 3, "noini", "noini"}));
 
     // The chosen last one goes: the new last item is chosen.
     Simulate::Choose(w.Template_CBX, 4);
     std::filesystem::remove_all(FTemp.File("program/templates/plain"));
     LoadTemplateList();
-    EXPECT_EQ(Chosen(), (TChosen{3, 3, "", "noini"}));
+    EXPECT_EQ(Chosen(), (TChosen{3, 3, "noini", "noini"}));
 
     // The file choice stays whatever the templates do.
     Simulate::Choose(w.Template_CBX, 0);
@@ -453,7 +453,7 @@ TEST_F(MainWindow, TheChosenTemplateStaysChosenWhileTheOrganizerAddsAndDeletes)
         Simulate::Click(organizer->Delete_BTN);
     });
     EXPECT_EQ(w.Template_CBX->Items()->Count(), 5);
-    EXPECT_EQ(Chosen(), (TChosen{4, 4, "", "noini"}));
+    EXPECT_EQ(Chosen(), (TChosen{4, 4, "noini", "noini"}));
 }
 
 TEST_F(MainWindow, HelpMenuOpensTheDescriptionAndTheWebPage)

@@ -147,7 +147,8 @@ TEST_F(TemplatesOrganizer, ListsTheInstalledTemplatesInFolderOrder)
     EXPECT_EQ(FWindow->Caption(), "Templates organizer");
     EXPECT_EQ(FWindow->Width(), 452);
     EXPECT_EQ(FWindow->Height(), 241);
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"Blue", "Corrupt picture", "No picture", "", "Plain"}));
+    // A template without a name is listed by its folder's name.
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Blue", "Corrupt picture", "No picture", "noini", "Plain"}));
     EXPECT_EQ(FWindow->Open_DLG->Filter, "HTML files|*.htm;*.html|All files|*.*");
 }
 
@@ -212,6 +213,9 @@ TEST_F(TemplatesOrganizer, AddingKeepsTheFieldsHoweverThePropertiesWindowCloses)
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(Ini(folder, "name"), "");
     EXPECT_EQ(Ini(folder, "sample"), "0");
+    // Listed by its folder's name, as no name was typed.
+    const std::vector<std::string> rows = Rows();
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), folder), 1);
     EXPECT_FALSE(FileExists(Templates() + folder + "/template.jpg"));
     const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
     ASSERT_EQ(messages.size(), 1u);
@@ -495,7 +499,7 @@ TEST_F(TemplatesOrganizer, DeletesATemplateOnlyAfterTheQuestion)
     Simulate::Click(FWindow->Delete_BTN);
     EXPECT_FALSE(DirectoryExists(Templates() + "blue"));
     EXPECT_EQ(GetCurrentDir(), current);
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"Corrupt picture", "No picture", "", "Plain"}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Corrupt picture", "No picture", "noini", "Plain"}));
     EXPECT_EQ(InstalledTemplates.size(), 4u);
 }
 
@@ -520,7 +524,7 @@ TEST_F(TemplatesOrganizer, DeletingNeverReachesAFolderOutsideTheTemplate)
     std::filesystem::remove_all(Templates() + "plain");
     FDialogs.AnswerMessageBox(IDYES);
     Simulate::Click(FWindow->Delete_BTN);
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"Blue", "Corrupt picture", "No picture", ""}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Blue", "Corrupt picture", "No picture", "noini"}));
     EXPECT_TRUE(FileExists(Templates() + "blue/template.html"));
 }
 
@@ -576,6 +580,6 @@ TEST_F(TemplatesOrganizer, TheMainMenuOpensItAndTheTemplateListFollowsItsChanges
         items.push_back(main->Template_CBX->Items()->Strings(i));
     }
     EXPECT_EQ(items, (std::vector<std::string>{"Template from file ...", "Blue", "Corrupt picture",
-                                               "No picture", "", "Renamed"}));
+                                               "No picture", "noini", "Renamed"}));
     main->Free();
 }
