@@ -26,11 +26,11 @@ std::string ImagesFolderProblem(const std::string& ImagesPath);
 // larger than MaxTemplateFileSize, with the system's reason in Reason when one is given.
 bool ReadTemplateText(const std::string& FileName, std::string& Text, std::string* Reason = nullptr);
 
-// Deletes every file, link and sub-folder inside Folder, whatever their permissions; the folder
-// itself stays. Symbolic links are removed themselves and never followed. The emptying stays on
-// Folder's file system and mount: a folder of another file system, or an entry that something is
-// mounted on, stays with all it holds. The current folder is not changed, and an empty Folder
-// deletes nothing. Entries that cannot be deleted stay.
+// Deletes every file, link and sub-folder inside Folder, whatever their permissions and however
+// deep; the folder itself stays. Symbolic links are removed themselves and never followed. The
+// emptying stays on Folder's file system and mount: a folder of another file system, or an entry
+// that something is mounted on, stays with all it holds. The current folder is not changed, and
+// an empty Folder deletes nothing. Entries that cannot be deleted stay.
 void EmptyFolder(const std::string& Folder);
 // Empties the folder open as FolderFd (which may be an O_PATH descriptor), as EmptyFolder does;
 // the descriptor stays the caller's.
@@ -38,9 +38,10 @@ void EmptyOpenFolder(int FolderFd);
 
 // The first entry inside Folder that EmptyFolder could not delete, by its path from Folder ("a/"
 // for a folder): another user's entry in a sticky folder, one in a folder that cannot be written,
-// a folder that cannot be listed, a mount point or a folder of another file system, an immutable
-// or append-only one; empty when every one can go. The check walks the tree as the emptying does,
-// so that the two cannot disagree. Nothing is deleted, and nothing changed.
+// a folder that cannot be opened, searched or listed, a mount point or a folder of another file
+// system, an immutable or append-only one; "./" when Folder itself cannot be opened or listed;
+// empty when every one can go, or nothing is there. The check walks the tree as the emptying
+// does, so that the two cannot disagree. Nothing is deleted, and nothing changed.
 std::string FirstEntryThatCannotBeDeleted(const std::string& Folder);
 // Why an existing gallery folder must not be emptied: it cannot take new files and folders, or
 // holds an entry that cannot be deleted, so that it would lose part of what it holds without a

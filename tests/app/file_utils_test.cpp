@@ -9,17 +9,25 @@
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
+#include "tests/support/peak_heap.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+const std::string NothingDeleted = "\nNothing in it has been deleted.";
 
 TEST(FileUtils, EmptyFolderDeletesEverythingInsideAndFollowsNoLink)
 {
@@ -136,7 +144,7 @@ TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
         }
 
         EXPECT_EQ(EmptyGalleryFolder(gallery),
-                  "Can't delete sub/mnt/ from the folder: " + gallery + "\nNothing in it has been deleted.");
+                  "Can't delete sub/mnt/ from the folder: " + gallery + NothingDeleted);
         EXPECT_EQ(gallerytest::FolderTree(gallery), everything);
         EmptyFolder(gallery);
         EXPECT_EQ(gallerytest::FolderTree(gallery),
@@ -286,4 +294,119 @@ TEST(FileUtils, TypedFoldersFromATildeAreHomesAsTheShellReadsThem)
               "Can't create the folder: ~plimbet-no-such-user/gal/");
     EXPECT_EQ(ImagesFolderProblem("~plimbet-no-such-user/pics"),
               "Can't find the directory: ~plimbet-no-such-user/pics/");
+}
+
+namespace {
+
+// A chain of Depth folders "d" of the mode Mode in Folder, with a file at its bottom, made through
+// descriptors: its path is far longer than a path may be. The deepest one's O_PATH descriptor.
+int MakeDeepChain(const std::string& Folder, int32_t Depth, mode_t Mode)
+{
+    int fd = ::open(Folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (int32_t level = 0; level < Depth && fd >= 0; ++level) {
+        const int inner = ::mkdirat(fd, "d", Mode) == 0 ? ::openat(fd, "d", O_PATH | O_CLOEXEC) : -1;
+        ::close(fd);
+        fd = inner;
+    }
+    ::close(fd < 0 ? -1 : ::openat(fd, "deepest.jpg", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    return fd;
+}
+
+// How many folders of such a chain are not of the mode Mode.
+int32_t FoldersNotOfMode(const std::string& Folder, mode_t Mode)
+{
+    int32_t count = 0;
+    struct stat info = {};
+    for (int fd = ::open(Folder.c_str(), O_PATH | O_CLOEXEC), inner; fd >= 0; ::close(fd), fd = inner) {
+        inner = ::openat(fd, "d", O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        count += inner >= 0 && ::fstat(inner, &info) == 0 && (info.st_mode & 07777) != Mode;
+    }
+    return count;
+}
+
+} // namespace
+
+// A tree far deeper than a path may be long: the check and the emptying go through it to its
+// bottom with few descriptors open and memory that grows with the depth alone. As root its folders
+// are closed to the ordinary user the check runs as, and each one opened up is given its mode
+// back, also when the check ends deep down.
+TEST(FileUtils, WalksATreeOfAnyDepth)
+{
+    constexpr int32_t depth = 8500;
+    const bool root = ::geteuid() == 0;
+    const mode_t mode = root ? 0 : 0700;
+    kvtest::TempFolder temp;
+    const std::string gallery = temp.File("gallery/");
+    ASSERT_TRUE(ForceDirectories(gallery));
+    temp.Write("gallery/index.html", "page");
+    const int deepest = MakeDeepChain(gallery, depth, mode);
+    ASSERT_GE(deepest, 0);
+    rlimit descriptors{};
+    ::getrlimit(RLIMIT_NOFILE, &descriptors);
+    const rlimit few = {std::min<rlim_t>(256, descriptors.rlim_cur), descriptors.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &few);
+    {
+        const apptest::TOrdinaryUser user;
+        std::string kept = "not walked";
+        // A path kept at each level would take 72 MB here.
+        EXPECT_LT(kvtest::PeakHeapOf([&] { kept = FirstEntryThatCannotBeDeleted(gallery); }), depth * 1024);
+        EXPECT_EQ(kept, "");
+    }
+    EXPECT_EQ(FoldersNotOfMode(gallery, mode), 0);
+    if (root) {
+        ::mkdirat(deepest, "theirs", 0755);
+        ::close(::openat(deepest, "theirs/page.html", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        EXPECT_EQ(::fchownat(deepest, "theirs", 65534, 65534, 0), 0);
+        std::string bottom;
+        for (int32_t level = 0; level < depth; ++level) {
+            bottom += "d/";
+        }
+        const apptest::TOrdinaryUser user;
+        EXPECT_EQ(GalleryFolderWriteProblem(gallery),
+                  "Can't delete " + bottom + "theirs/page.html from the folder: " + gallery + NothingDeleted);
+    }
+    EXPECT_EQ(FoldersNotOfMode(gallery, mode), 0);
+    EXPECT_EQ(EmptyGalleryFolder(gallery), "");
+    ::setrlimit(RLIMIT_NOFILE, &descriptors);
+    ::close(deepest);
+    EXPECT_EQ(gallerytest::FolderTree(gallery), std::vector<std::string>{});
+}
+
+// Looking into one of the user's closed folders opens it up through a descriptor of that very
+// folder: a link put in its place meanwhile leaves the link's target as it was.
+TEST(FileUtils, ClosedFoldersAreOpenedUpThroughTheirDescriptorOnly)
+{
+    kvtest::TempFolder temp;
+    const std::string gallery = temp.File("gallery/");
+    ASSERT_TRUE(ForceDirectories(gallery + "closed/") && ForceDirectories(temp.File("target/")));
+    temp.Write("gallery/closed/a.jpg", "picture");
+    ASSERT_EQ(::chmod(temp.File("gallery/closed").c_str(), 0), 0);
+    // A mode that opening up or giving back would change.
+    ASSERT_EQ(::chmod(temp.File("target").c_str(), 0020), 0);
+    ASSERT_EQ(::symlink(temp.File("target").c_str(), temp.File("gallery/swap").c_str()), 0);
+    // The folder and the link trade places over and over while the check looks.
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+        while (!done) {
+            ::renameat2(AT_FDCWD, temp.File("gallery/closed").c_str(), AT_FDCWD,
+                        temp.File("gallery/swap").c_str(), RENAME_EXCHANGE);
+        }
+    });
+    {
+        const apptest::TOrdinaryUser user;
+        for (int32_t look = 0; look < 3000; ++look) {
+            FirstEntryThatCannotBeDeleted(gallery);
+        }
+    }
+    done = true;
+    swapper.join();
+    struct stat info
+    {
+    };
+    EXPECT_EQ(::stat(temp.File("target").c_str(), &info) == 0 ? info.st_mode & 07777 : 1u, 0020u);
+    const std::string closed = temp.File(
+        ::lstat(temp.File("gallery/closed").c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? "gallery/closed"
+                                                                                          : "gallery/swap");
+    EXPECT_EQ(::lstat(closed.c_str(), &info) == 0 ? info.st_mode & 07777 : 1u, 0u);
+    ::chmod(closed.c_str(), 0755);
 }
