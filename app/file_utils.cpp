@@ -3,6 +3,7 @@
 
 #include "app/folder_identity.h"
 #include "app/folder_walk.h"
+#include "app/message_box.h"
 #include "app/settings.h"
 #include "app/templates.h"
 #include "platform/core/files.h"
@@ -196,9 +197,11 @@ std::string CheckGalleryFolder(const std::string& GalleryFolder, bool Empty)
     }
     std::string problem;
     if (unwritable != 0) {
-        problem = "Can't write to the folder: " + folder;
+        problem = WithReason("Can't write to the folder: " + ShownName(folder), SysErrorMessage(unwritable));
     } else if (kept.Error != 0) {
-        problem = "Can't delete " + kept.Path + " from the folder: " + folder;
+        problem =
+            WithReason("Can't delete " + ShownName(kept.Path) + " from the folder: " + ShownName(folder),
+                       SysErrorMessage(kept.Error));
     } else if (Empty) {
         WalkFolder(fd, true);
     }
@@ -281,7 +284,7 @@ std::string GalleryFolderRefusal(const std::string& GalleryFolder)
 {
     // A "~user" of no user would become a folder of that name in the current folder.
     if (NamesNoUsersHome(GalleryFolder)) {
-        return "Can't create the folder: " + IncludeTrailingPathDelimiter(GalleryFolder);
+        return "Can't create the folder: " + ShownName(IncludeTrailingPathDelimiter(GalleryFolder));
     }
     const std::string gallery = TypedFolder(GalleryFolder);
     TFolderLocation location;

@@ -43,9 +43,11 @@ void EmptyOpenFolder(int FolderFd);
 // empty when every one can go, or nothing is there. The check walks the tree as the emptying
 // does, so that the two cannot disagree. Nothing is deleted, and nothing changed.
 std::string FirstEntryThatCannotBeDeleted(const std::string& Folder);
-// Why an existing gallery folder must not be emptied: it cannot take new files and folders, or
-// holds an entry that cannot be deleted, so that it would lose part of what it holds without a
-// new gallery. The message names the folder and the entry; empty when the folder can be emptied
+// Why an existing gallery folder must not be emptied: it cannot take new files and folders ("Can't
+// write to the folder: " and the folder), or holds an entry that cannot be deleted ("Can't delete "
+// and the entry, " from the folder: " and the folder), so that it would lose part of what it holds
+// without a new gallery. The system's reason follows on a line of its own, then "Nothing in it has
+// been deleted."; names are shown as ShownName shows them. Empty when the folder can be emptied
 // whole, or does not exist (the run makes it then).
 std::string GalleryFolderWriteProblem(const std::string& GalleryFolder);
 // Empties an existing gallery folder whole or not at all: the folder is checked as

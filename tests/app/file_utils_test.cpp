@@ -10,12 +10,14 @@
 #include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
 #include "tests/support/peak_heap.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,8 +145,8 @@ TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
             temp.Write("gallery/sub/mnt/mine.txt", "the user's file on another disk");
         }
 
-        EXPECT_EQ(EmptyGalleryFolder(gallery),
-                  "Can't delete sub/mnt/ from the folder: " + gallery + NothingDeleted);
+        EXPECT_EQ(EmptyGalleryFolder(gallery), "Can't delete sub/mnt/ from the folder: " + gallery +
+                                                   "\nDevice or resource busy" + NothingDeleted);
         EXPECT_EQ(gallerytest::FolderTree(gallery), everything);
         EmptyFolder(gallery);
         EXPECT_EQ(gallerytest::FolderTree(gallery),
@@ -362,14 +364,73 @@ TEST(FileUtils, WalksATreeOfAnyDepth)
             bottom += "d/";
         }
         const apptest::TOrdinaryUser user;
-        EXPECT_EQ(GalleryFolderWriteProblem(gallery),
-                  "Can't delete " + bottom + "theirs/page.html from the folder: " + gallery + NothingDeleted);
+        EXPECT_EQ(GalleryFolderWriteProblem(gallery), "Can't delete " + bottom +
+                                                          "theirs/page.html from the folder: " + gallery +
+                                                          "\nPermission denied" + NothingDeleted);
     }
     EXPECT_EQ(FoldersNotOfMode(gallery, mode), 0);
     EXPECT_EQ(EmptyGalleryFolder(gallery), "");
     ::setrlimit(RLIMIT_NOFILE, &descriptors);
     ::close(deepest);
     EXPECT_EQ(gallerytest::FolderTree(gallery), std::vector<std::string>{});
+}
+
+// Gallery folders that cannot take a gallery, or hold what cannot be deleted (a folder the walk
+// cannot open or search among them), are refused with the system's reason on a line of its own,
+// and every name shows on one line. A folder that cannot be listed holds what cannot go.
+TEST(FileUtils, GalleryFolderRefusalsTellTheSystemsReason)
+{
+    // Mounts, other users' folders and immutable files take root; without it the cases are left out.
+    if (::geteuid() != 0) {
+        return;
+    }
+    kvtest::TempFolder temp;
+    ASSERT_TRUE(ForceDirectories(temp.File("ro/")) && ForceDirectories(temp.File("source/")));
+    temp.Write("source/index.html", "the earlier gallery");
+    const kvtest::TBoundFolder bound(temp.File("source/"), temp.File("ro/"));
+    ASSERT_EQ(::mount(nullptr, bound.Folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+    // Names with a line break and a byte that is not UTF-8.
+    const std::string theirs = "their\ngallery\xff/";
+    for (const char* folder : {"their\ngallery\xff/", "closed/theirs/", "unsearchable/theirs/", "mine/"}) {
+        ASSERT_TRUE(ForceDirectories(temp.File(folder)));
+        temp.Write(std::string(folder) + "page.html", "a page");
+    }
+    for (const char* other : {"their\ngallery\xff", "closed/theirs", "unsearchable/theirs"}) {
+        ASSERT_EQ(::chown(temp.File(other).c_str(), 65534, 65534), 0);
+    }
+    ::chmod(temp.File("closed/theirs").c_str(), 0700);
+    ::chmod(temp.File("unsearchable/theirs").c_str(), 0744);
+    const std::string immutable = temp.Write("mine/keep\n.txt", "kept");
+    ASSERT_EQ(kvtest::ToolExitCode("chattr +i '" + immutable + "'"), 0);
+    const struct
+    {
+        std::string Gallery;
+        std::string Refusal;
+    } cases[] = {
+        {temp.File("ro/"), "Can't write to the folder: " + temp.File("ro/") + "\nRead-only file system"},
+        {temp.File(theirs),
+         "Can't write to the folder: " + temp.File("their\\ngallery\\xff/") + "\nPermission denied"},
+        {temp.File("mine/"),
+         "Can't delete keep\\n.txt from the folder: " + temp.File("mine/") + "\nOperation not permitted"},
+        {temp.File("closed/"),
+         "Can't delete theirs/ from the folder: " + temp.File("closed/") + "\nPermission denied"},
+        {temp.File("unsearchable/"),
+         "Can't delete theirs/ from the folder: " + temp.File("unsearchable/") + "\nPermission denied"},
+    };
+    const std::vector<std::string> before = gallerytest::FolderTree(temp.Path());
+    for (const auto& c : cases) {
+        const apptest::TOrdinaryUser user;
+        EXPECT_EQ(GalleryFolderWriteProblem(c.Gallery), c.Refusal + NothingDeleted);
+        EXPECT_EQ(EmptyGalleryFolder(c.Gallery), c.Refusal + NothingDeleted);
+    }
+    ::chmod(temp.File(theirs).c_str(), 0311);
+    {
+        const apptest::TOrdinaryUser user;
+        EXPECT_EQ(FirstEntryThatCannotBeDeleted(temp.File(theirs)), "./");
+    }
+    EXPECT_EQ(kvtest::ToolExitCode("chattr -i '" + immutable + "'"), 0);
+    ::chmod(temp.File(theirs).c_str(), 0755);
+    EXPECT_EQ(gallerytest::FolderTree(temp.Path()), before);
 }
 
 // Looking into one of the user's closed folders opens it up through a descriptor of that very
