@@ -2,6 +2,8 @@
 #include "app/file_utils.h"
 
 #include "app/folder_identity.h"
+#include "app/folder_walk.h"
+#include "app/message_box.h"
 #include "app/settings.h"
 #include "app/templates.h"
 #include "platform/core/files.h"
@@ -10,10 +12,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -152,245 +152,31 @@ bool ReadTemplateText(const std::string& FileName, std::string& Text, std::strin
 
 namespace {
 
-// The names in an open folder, "." and ".." left out, in byte order.
-std::vector<std::string> EntryNames(DIR* Folder)
-{
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(Folder)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// What the process may do past the rights a folder's mode and owner give. Capabilities are the
-// thread's own, so they are asked for on the thread that empties.
-struct TDeletingRights
-{
-    uid_t User = ::geteuid();
-    // Deletes others' entries in sticky folders.
-    bool OwnsEverything = HasEffectiveCapability(CAP_FOWNER);
-
-    static bool HasEffectiveCapability(int Capability)
-    {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct data[2]{};
-        return ::syscall(SYS_capget, &header, data) == 0 &&
-               (data[Capability / 32].effective & (1u << (Capability % 32))) != 0;
-    }
-};
-
-bool StatusAt(int FolderFd, const char* Name, int Flags, struct statx& Info)
-{
-    return ::statx(FolderFd, Name, Flags | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_UID, &Info) == 0;
-}
-
-// Immutable and append-only entries lose no name, and folders so marked lose no entry.
-bool IsUnchangeable(const struct statx& Info)
-{
-    return (Info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
-}
-
-// Whether entries can be deleted from the folder open as Fd: it can be written and searched, or
-// it is the user's own, which the emptying opens up first.
-bool CanDeleteEntriesOf(int Fd, const struct statx& Info, const TDeletingRights& Rights)
-{
-    return !IsUnchangeable(Info) &&
-           (Info.stx_uid == Rights.User || ::faccessat(Fd, "", W_OK | X_OK, AT_EACCESS | AT_EMPTY_PATH) == 0);
-}
-
-// In a sticky folder only the entry's owner, the folder's owner and a process that owns
-// everything delete an entry.
-bool StickyKeeps(const struct statx& Folder, const struct statx& Entry, const TDeletingRights& Rights)
-{
-    return (Folder.stx_mode & S_ISVTX) != 0 && !Rights.OwnsEverything && Entry.stx_uid != Rights.User &&
-           Folder.stx_uid != Rights.User;
-}
-
-// A sub-folder opened as a walk enters it. One of the user's own that is closed to them is opened
-// up: for a look inside, which gives it its mode back afterwards, or for the emptying, which opens
-// it to the user whole (read, write and search) to delete what it holds.
-class TSubFolder
-{
-public:
-    TSubFolder(int ParentFd, const std::string& Name, const struct statx& Info, const TDeletingRights& Rights,
-               bool Delete)
-        : FParentFd(ParentFd), FName(Name), FMode(Info.stx_mode & 07777)
-    {
-        const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-        if (Delete && (FMode & S_IRWXU) != S_IRWXU) {
-            ::fchmodat(ParentFd, Name.c_str(), FMode | S_IRWXU, 0);
-        }
-        int fd = ::openat(ParentFd, Name.c_str(), flags);
-        if (!Delete && fd < 0 && errno == EACCES && Info.stx_uid == Rights.User) {
-            FOpenedUp = ::fchmodat(ParentFd, Name.c_str(), FMode | S_IRUSR | S_IXUSR, 0) == 0;
-            fd = FOpenedUp ? ::openat(ParentFd, Name.c_str(), flags) : -1;
-        }
-        FFolder = fd < 0 ? nullptr : ::fdopendir(fd);
-        if (fd >= 0 && FFolder == nullptr) {
-            ::close(fd);
-        }
-    }
-    ~TSubFolder()
-    {
-        if (FFolder != nullptr) {
-            ::closedir(FFolder);
-        }
-        if (FOpenedUp) {
-            ::fchmodat(FParentFd, FName.c_str(), FMode, 0);
-        }
-    }
-    TSubFolder(const TSubFolder&) = delete;
-    TSubFolder& operator=(const TSubFolder&) = delete;
-
-    DIR* Folder() const { return FFolder; }
-
-private:
-    int FParentFd;
-    std::string FName;
-    mode_t FMode;
-    bool FOpenedUp = false;
-    DIR* FFolder = nullptr;
-};
-
-// The walk of a folder's tree that the emptying and its check share, so that they cannot
-// disagree: the check stops at the first entry that cannot go, the emptying deletes every other.
-// Every step works relative to an open folder and never follows a link, so a link planted inside
-// cannot lead the deletion elsewhere. The walk stays on the file system and the mount it starts
-// from: a folder on another device, or an entry that something is mounted on, stays with all it
-// holds, and a sub-folder is looked at again once opened, as a mount may have come meanwhile.
-class TFolderWalk
-{
-public:
-    // Top: the status of the folder the walk starts from. Delete: the emptying, else the check.
-    TFolderWalk(const struct statx& Top, bool Delete) : FTop(Top), FDelete(Delete) {}
-
-    // The first entry in the open folder Folder (its status Info, its path Relative from the top,
-    // ending in "/") that cannot go, by its path from the top; empty when every one can (and,
-    // emptying, has gone).
-    std::string Walk(DIR* Folder, const struct statx& Info, const std::string& Relative) const
-    {
-        const int fd = ::dirfd(Folder);
-        const bool deletable = CanDeleteEntriesOf(fd, Info, FRights);
-        std::string kept;
-        for (const std::string& name : EntryNames(Folder)) {
-            const std::string inner = Entry(fd, Info, deletable, name, Relative);
-            if (!inner.empty() && kept.empty()) {
-                kept = inner;
-                if (!FDelete) {
-                    break;
-                }
-            }
-        }
-        return kept;
-    }
-
-    // The entry Name of the folder open as FolderFd (its status Info, whose entries can be deleted
-    // when Deletable): empty when it can go (and, emptying, has gone) or is gone, else the first
-    // of it that cannot.
-    std::string Entry(int FolderFd, const struct statx& Info, bool Deletable, const std::string& Name,
-                      const std::string& Relative) const
-    {
-        struct statx entry
-        {
-        };
-        // An entry gone meanwhile needs no deleting.
-        if (!StatusAt(FolderFd, Name.c_str(), AT_SYMLINK_NOFOLLOW, entry)) {
-            return std::string();
-        }
-        const bool isFolder = S_ISDIR(entry.stx_mode);
-        const std::string path = Relative + Name + (isFolder ? "/" : "");
-        if (!Deletable || IsUnchangeable(entry) || StickyKeeps(Info, entry, FRights) || IsElsewhere(entry)) {
-            return path;
-        }
-        if (isFolder) {
-            const TSubFolder inside(FolderFd, Name, entry, FRights, FDelete);
-            struct statx opened
-            {
-            };
-            if (inside.Folder() == nullptr ||
-                !StatusAt(::dirfd(inside.Folder()), "", AT_EMPTY_PATH, opened) || IsElsewhere(opened)) {
-                return path;
-            }
-            const std::string inner = Walk(inside.Folder(), opened, path);
-            if (!inner.empty()) {
-                return inner;
-            }
-        }
-        const bool gone = !FDelete || ::unlinkat(FolderFd, Name.c_str(), isFolder ? AT_REMOVEDIR : 0) == 0 ||
-                          errno == ENOENT;
-        return gone ? std::string() : path;
-    }
-
-private:
-    // What something is mounted on stays however empty it is, and so does a folder of another
-    // device. Files of an overlay may tell the device of their layer, so only folders are
-    // compared by device.
-    bool IsElsewhere(const struct statx& Entry) const
-    {
-        return (Entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0 ||
-               (S_ISDIR(Entry.stx_mode) &&
-                (Entry.stx_dev_major != FTop.stx_dev_major || Entry.stx_dev_minor != FTop.stx_dev_minor));
-    }
-
-    const struct statx FTop;
-    const TDeletingRights FRights;
-    const bool FDelete;
-};
-
-// Walks the folder open as FolderFd (any kind of descriptor; it stays the caller's), emptying it
-// when Delete is set; the first entry that cannot go, as TFolderWalk::Walk.
-std::string WalkFolder(int FolderFd, bool Delete)
-{
-    const int fd = ::openat(FolderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* folder = fd < 0 ? nullptr : ::fdopendir(fd);
-    if (folder == nullptr) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return std::string();
-    }
-    struct statx top
-    {
-    };
-    std::string kept;
-    if (StatusAt(::dirfd(folder), "", AT_EMPTY_PATH, top)) {
-        kept = TFolderWalk(top, Delete).Walk(folder, top, "");
-    }
-    ::closedir(folder);
-    return kept;
-}
-
-// Whether a new file and a new folder can be made in the folder open as FolderFd and removed
-// again: what emptying it and making a gallery in it need. Nothing else in it is touched.
-bool CanMakeEntriesAt(int FolderFd)
+// Why a new file and a new folder cannot be made in the folder open as FolderFd and removed again,
+// which emptying it and making a gallery in it need: the system's error number, 0 when they can.
+// Nothing else in it is touched.
+int MakeEntriesError(int FolderFd)
 {
     // A hidden name of the process's own; another one is tried when it happens to exist.
     const std::string stem = ".plimbet-check-" + IntToStr(static_cast<int32_t>(::getpid())) + "-";
-    bool made = false;
-    for (int32_t attempt = 0; attempt < 16 && !made; ++attempt) {
+    for (int32_t attempt = 0; attempt < 16; ++attempt) {
         const std::string name = stem + IntToStr(attempt);
         const int file =
             ::openat(FolderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (file < 0 && errno == EEXIST) {
+            continue;
+        }
         if (file < 0) {
-            if (errno == EEXIST) {
-                continue;
-            }
-            break;
+            return errno;
         }
         ::close(file);
-        made = ::unlinkat(FolderFd, name.c_str(), 0) == 0;
-        if (!made) {
-            break;
+        if (::unlinkat(FolderFd, name.c_str(), 0) != 0 || ::mkdirat(FolderFd, name.c_str(), 0700) != 0 ||
+            ::unlinkat(FolderFd, name.c_str(), AT_REMOVEDIR) != 0) {
+            return errno;
         }
-        made = ::mkdirat(FolderFd, name.c_str(), 0700) == 0;
-        made = made && ::unlinkat(FolderFd, name.c_str(), AT_REMOVEDIR) == 0;
-        break;
+        return 0;
     }
-    return made;
+    return EEXIST;
 }
 
 // Why the gallery folder must not be emptied (GalleryFolderWriteProblem); when it may be and Empty
@@ -401,20 +187,28 @@ std::string CheckGalleryFolder(const std::string& GalleryFolder, bool Empty)
     if (!DirectoryExists(folder)) {
         return std::string();
     }
-    const std::string nothingDeleted = "\nNothing in it has been deleted.";
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int unwritable = fd < 0 ? errno : MakeEntriesError(fd);
+    TKeptEntry kept;
+    if (unwritable == 0) {
+        kept = WalkFolder(fd, false);
+        // A folder that cannot be listed cannot take a gallery either.
+        unwritable = kept.Path.empty() ? kept.Error : 0;
+    }
     std::string problem;
-    if (fd < 0 || !CanMakeEntriesAt(fd)) {
-        problem = "Can't write to the folder: " + folder + nothingDeleted;
-    } else if (const std::string kept = WalkFolder(fd, false); !kept.empty()) {
-        problem = "Can't delete " + kept + " from the folder: " + folder + nothingDeleted;
+    if (unwritable != 0) {
+        problem = WithReason("Can't write to the folder: " + ShownName(folder), SysErrorMessage(unwritable));
+    } else if (kept.Error != 0) {
+        problem =
+            WithReason("Can't delete " + ShownName(kept.Path) + " from the folder: " + ShownName(folder),
+                       SysErrorMessage(kept.Error));
     } else if (Empty) {
         WalkFolder(fd, true);
     }
     if (fd >= 0) {
         ::close(fd);
     }
-    return problem;
+    return problem.empty() ? problem : problem + "\nNothing in it has been deleted.";
 }
 
 } // namespace
@@ -436,12 +230,13 @@ void EmptyOpenFolder(int FolderFd)
 std::string FirstEntryThatCannotBeDeleted(const std::string& Folder)
 {
     const int fd = ::open(Folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    // Nothing there holds nothing.
     if (fd < 0) {
-        return std::string();
+        return errno == ENOENT || errno == ENOTDIR ? std::string() : std::string("./");
     }
-    const std::string kept = WalkFolder(fd, false);
+    const TKeptEntry kept = WalkFolder(fd, false);
     ::close(fd);
-    return kept;
+    return kept.Error == 0 ? std::string() : kept.Path.empty() ? std::string("./") : kept.Path;
 }
 
 std::string GalleryFolderWriteProblem(const std::string& GalleryFolder)
@@ -465,11 +260,8 @@ void RemoveFolder(const std::string& Folder)
     // delete it: a link loses only itself, and a folder something is mounted on stays whole.
     const std::string above = path.find('/') == std::string::npos ? std::string(".") : ExtractFileDir(path);
     const int fd = ::open(above.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    struct statx info
-    {
-    };
-    if (fd >= 0 && StatusAt(fd, "", AT_EMPTY_PATH, info)) {
-        TFolderWalk(info, true).Entry(fd, info, CanDeleteEntriesOf(fd, info, TDeletingRights()), name, "");
+    if (fd >= 0) {
+        WalkEntry(fd, name, true);
     }
     if (fd >= 0) {
         ::close(fd);
@@ -480,7 +272,7 @@ std::string GalleryFolderRefusal(const std::string& GalleryFolder)
 {
     // A "~user" of no user would become a folder of that name in the current folder.
     if (NamesNoUsersHome(GalleryFolder)) {
-        return "Can't create the folder: " + IncludeTrailingPathDelimiter(GalleryFolder);
+        return "Can't create the folder: " + ShownName(IncludeTrailingPathDelimiter(GalleryFolder));
     }
     const std::string gallery = TypedFolder(GalleryFolder);
     TFolderLocation location;

@@ -26,11 +26,11 @@ std::string ImagesFolderProblem(const std::string& ImagesPath);
 // larger than MaxTemplateFileSize, with the system's reason in Reason when one is given.
 bool ReadTemplateText(const std::string& FileName, std::string& Text, std::string* Reason = nullptr);
 
-// Deletes every file, link and sub-folder inside Folder, whatever their permissions; the folder
-// itself stays. Symbolic links are removed themselves and never followed. The emptying stays on
-// Folder's file system and mount: a folder of another file system, or an entry that something is
-// mounted on, stays with all it holds. The current folder is not changed, and an empty Folder
-// deletes nothing. Entries that cannot be deleted stay.
+// Deletes every file, link and sub-folder inside Folder, whatever their permissions and however
+// deep; the folder itself stays. Symbolic links are removed themselves and never followed. The
+// emptying stays on Folder's file system and mount: a folder of another file system, or an entry
+// that something is mounted on, stays with all it holds. The current folder is not changed, and
+// an empty Folder deletes nothing. Entries that cannot be deleted stay.
 void EmptyFolder(const std::string& Folder);
 // Empties the folder open as FolderFd (which may be an O_PATH descriptor), as EmptyFolder does;
 // the descriptor stays the caller's.
@@ -38,13 +38,16 @@ void EmptyOpenFolder(int FolderFd);
 
 // The first entry inside Folder that EmptyFolder could not delete, by its path from Folder ("a/"
 // for a folder): another user's entry in a sticky folder, one in a folder that cannot be written,
-// a folder that cannot be listed, a mount point or a folder of another file system, an immutable
-// or append-only one; empty when every one can go. The check walks the tree as the emptying does,
-// so that the two cannot disagree. Nothing is deleted, and nothing changed.
+// a folder that cannot be opened, searched or listed, a mount point or a folder of another file
+// system, an immutable or append-only one; "./" when Folder itself cannot be opened or listed;
+// empty when every one can go, or nothing is there. The check walks the tree as the emptying
+// does, so that the two cannot disagree. Nothing is deleted, and nothing changed.
 std::string FirstEntryThatCannotBeDeleted(const std::string& Folder);
-// Why an existing gallery folder must not be emptied: it cannot take new files and folders, or
-// holds an entry that cannot be deleted, so that it would lose part of what it holds without a
-// new gallery. The message names the folder and the entry; empty when the folder can be emptied
+// Why an existing gallery folder must not be emptied: it cannot take new files and folders ("Can't
+// write to the folder: " and the folder), or holds an entry that cannot be deleted ("Can't delete "
+// and the entry, " from the folder: " and the folder), so that it would lose part of what it holds
+// without a new gallery. The system's reason follows on a line of its own, then "Nothing in it has
+// been deleted."; names are shown as ShownName shows them. Empty when the folder can be emptied
 // whole, or does not exist (the run makes it then).
 std::string GalleryFolderWriteProblem(const std::string& GalleryFolder);
 // Empties an existing gallery folder whole or not at all: the folder is checked as

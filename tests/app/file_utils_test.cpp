@@ -10,17 +10,27 @@
 #include "tests/app/gallery_run_test_support.h"
 #include "tests/app/mount_inside.h"
 #include "tests/app/unreadable_folder.h"
+#include "tests/support/peak_heap.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+const std::string NothingDeleted = "\nNothing in it has been deleted.";
 
 TEST(FileUtils, EmptyFolderDeletesEverythingInsideAndFollowsNoLink)
 {
@@ -136,8 +146,8 @@ TEST(FileUtils, EmptyingStaysOnTheFileSystemOfItsFolder)
             temp.Write("gallery/sub/mnt/mine.txt", "the user's file on another disk");
         }
 
-        EXPECT_EQ(EmptyGalleryFolder(gallery),
-                  "Can't delete sub/mnt/ from the folder: " + gallery + "\nNothing in it has been deleted.");
+        EXPECT_EQ(EmptyGalleryFolder(gallery), "Can't delete sub/mnt/ from the folder: " + gallery +
+                                                   "\nDevice or resource busy" + NothingDeleted);
         EXPECT_EQ(gallerytest::FolderTree(gallery), everything);
         EmptyFolder(gallery);
         EXPECT_EQ(gallerytest::FolderTree(gallery),
@@ -287,4 +297,178 @@ TEST(FileUtils, TypedFoldersFromATildeAreHomesAsTheShellReadsThem)
               "Can't create the folder: ~plimbet-no-such-user/gal/");
     EXPECT_EQ(ImagesFolderProblem("~plimbet-no-such-user/pics"),
               "Can't find the directory: ~plimbet-no-such-user/pics/");
+}
+
+namespace {
+
+// A chain of Depth folders "d" of the mode Mode in Folder, with a file at its bottom, made through
+// descriptors: its path is far longer than a path may be. The deepest one's O_PATH descriptor.
+int MakeDeepChain(const std::string& Folder, int32_t Depth, mode_t Mode)
+{
+    int fd = ::open(Folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (int32_t level = 0; level < Depth && fd >= 0; ++level) {
+        const int inner = ::mkdirat(fd, "d", Mode) == 0 ? ::openat(fd, "d", O_PATH | O_CLOEXEC) : -1;
+        ::close(fd);
+        fd = inner;
+    }
+    ::close(fd < 0 ? -1 : ::openat(fd, "deepest.jpg", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    return fd;
+}
+
+// How many folders of such a chain are not of the mode Mode.
+int32_t FoldersNotOfMode(const std::string& Folder, mode_t Mode)
+{
+    int32_t count = 0;
+    struct stat info = {};
+    for (int fd = ::open(Folder.c_str(), O_PATH | O_CLOEXEC), inner; fd >= 0; ::close(fd), fd = inner) {
+        inner = ::openat(fd, "d", O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        count += inner >= 0 && ::fstat(inner, &info) == 0 && (info.st_mode & 07777) != Mode;
+    }
+    return count;
+}
+
+} // namespace
+
+// A tree far deeper than a path may be long: the check and the emptying go through it to its
+// bottom with few descriptors open and memory that grows with the depth alone. As root its folders
+// are closed to the ordinary user the check runs as, and each one opened up is given its mode
+// back, also when the check ends deep down.
+TEST(FileUtils, WalksATreeOfAnyDepth)
+{
+    constexpr int32_t depth = 8500;
+    const bool root = ::geteuid() == 0;
+    const mode_t mode = root ? 0 : 0700;
+    kvtest::TempFolder temp;
+    const std::string gallery = temp.File("gallery/");
+    ASSERT_TRUE(ForceDirectories(gallery));
+    temp.Write("gallery/index.html", "page");
+    const int deepest = MakeDeepChain(gallery, depth, mode);
+    ASSERT_GE(deepest, 0);
+    rlimit descriptors{};
+    ::getrlimit(RLIMIT_NOFILE, &descriptors);
+    const rlimit few = {std::min<rlim_t>(256, descriptors.rlim_cur), descriptors.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &few);
+    {
+        const apptest::TOrdinaryUser user;
+        std::string kept = "not walked";
+        // A path kept at each level would take 72 MB here.
+        EXPECT_LT(kvtest::PeakHeapOf([&] { kept = FirstEntryThatCannotBeDeleted(gallery); }), depth * 1024);
+        EXPECT_EQ(kept, "");
+    }
+    EXPECT_EQ(FoldersNotOfMode(gallery, mode), 0);
+    if (root) {
+        ::mkdirat(deepest, "theirs", 0755);
+        ::close(::openat(deepest, "theirs/page.html", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        EXPECT_EQ(::fchownat(deepest, "theirs", 65534, 65534, 0), 0);
+        std::string bottom;
+        for (int32_t level = 0; level < depth; ++level) {
+            bottom += "d/";
+        }
+        const apptest::TOrdinaryUser user;
+        EXPECT_EQ(GalleryFolderWriteProblem(gallery), "Can't delete " + bottom +
+                                                          "theirs/page.html from the folder: " + gallery +
+                                                          "\nPermission denied" + NothingDeleted);
+    }
+    EXPECT_EQ(FoldersNotOfMode(gallery, mode), 0);
+    EXPECT_EQ(EmptyGalleryFolder(gallery), "");
+    ::setrlimit(RLIMIT_NOFILE, &descriptors);
+    ::close(deepest);
+    EXPECT_EQ(gallerytest::FolderTree(gallery), std::vector<std::string>{});
+}
+
+// Gallery folders that cannot take a gallery, or hold what cannot be deleted (a folder the walk
+// cannot open or search among them), are refused with the system's reason on a line of its own,
+// and every name shows on one line. A folder that cannot be listed holds what cannot go.
+TEST(FileUtils, GalleryFolderRefusalsTellTheSystemsReason)
+{
+    // Mounts, other users' folders and immutable files take root; without it the cases are left out.
+    if (::geteuid() != 0) {
+        return;
+    }
+    kvtest::TempFolder temp;
+    ASSERT_TRUE(ForceDirectories(temp.File("ro/")) && ForceDirectories(temp.File("source/")));
+    temp.Write("source/index.html", "the earlier gallery");
+    const kvtest::TBoundFolder bound(temp.File("source/"), temp.File("ro/"));
+    ASSERT_EQ(::mount(nullptr, bound.Folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+    // Names with a line break and a byte that is not UTF-8.
+    const std::string theirs = "their\ngallery\xff/";
+    for (const char* folder : {"their\ngallery\xff/", "closed/theirs/", "unsearchable/theirs/", "mine/"}) {
+        ASSERT_TRUE(ForceDirectories(temp.File(folder)));
+        temp.Write(std::string(folder) + "page.html", "a page");
+    }
+    for (const char* other : {"their\ngallery\xff", "closed/theirs", "unsearchable/theirs"}) {
+        ASSERT_EQ(::chown(temp.File(other).c_str(), 65534, 65534), 0);
+    }
+    ::chmod(temp.File("closed/theirs").c_str(), 0700);
+    ::chmod(temp.File("unsearchable/theirs").c_str(), 0744);
+    const std::string immutable = temp.Write("mine/keep\n.txt", "kept");
+    ASSERT_EQ(kvtest::ToolExitCode("chattr +i '" + immutable + "'"), 0);
+    const struct
+    {
+        std::string Gallery;
+        std::string Refusal;
+    } cases[] = {
+        {temp.File("ro/"), "Can't write to the folder: " + temp.File("ro/") + "\nRead-only file system"},
+        {temp.File(theirs),
+         "Can't write to the folder: " + temp.File("their\\ngallery\\xff/") + "\nPermission denied"},
+        {temp.File("mine/"),
+         "Can't delete keep\\n.txt from the folder: " + temp.File("mine/") + "\nOperation not permitted"},
+        {temp.File("closed/"),
+         "Can't delete theirs/ from the folder: " + temp.File("closed/") + "\nPermission denied"},
+        {temp.File("unsearchable/"),
+         "Can't delete theirs/ from the folder: " + temp.File("unsearchable/") + "\nPermission denied"},
+    };
+    const std::vector<std::string> before = gallerytest::FolderTree(temp.Path());
+    for (const auto& c : cases) {
+        const apptest::TOrdinaryUser user;
+        EXPECT_EQ(GalleryFolderWriteProblem(c.Gallery), c.Refusal + NothingDeleted);
+        EXPECT_EQ(EmptyGalleryFolder(c.Gallery), c.Refusal + NothingDeleted);
+    }
+    ::chmod(temp.File(theirs).c_str(), 0311);
+    {
+        const apptest::TOrdinaryUser user;
+        EXPECT_EQ(FirstEntryThatCannotBeDeleted(temp.File(theirs)), "./");
+    }
+    EXPECT_EQ(kvtest::ToolExitCode("chattr -i '" + immutable + "'"), 0);
+    ::chmod(temp.File(theirs).c_str(), 0755);
+    EXPECT_EQ(gallerytest::FolderTree(temp.Path()), before);
+}
+
+// Looking into one of the user's closed folders opens it up through a descriptor of that very
+// folder: a link put in its place meanwhile leaves the link's target as it was.
+TEST(FileUtils, ClosedFoldersAreOpenedUpThroughTheirDescriptorOnly)
+{
+    kvtest::TempFolder temp;
+    const std::string gallery = temp.File("gallery/");
+    ASSERT_TRUE(ForceDirectories(gallery + "closed/") && ForceDirectories(temp.File("target/")));
+    temp.Write("gallery/closed/a.jpg", "picture");
+    ASSERT_EQ(::chmod(temp.File("gallery/closed").c_str(), 0), 0);
+    // A mode that opening up or giving back would change.
+    ASSERT_EQ(::chmod(temp.File("target").c_str(), 0020), 0);
+    ASSERT_EQ(::symlink(temp.File("target").c_str(), temp.File("gallery/swap").c_str()), 0);
+    // The folder and the link trade places over and over while the check looks.
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+        while (!done) {
+            ::renameat2(AT_FDCWD, temp.File("gallery/closed").c_str(), AT_FDCWD,
+                        temp.File("gallery/swap").c_str(), RENAME_EXCHANGE);
+        }
+    });
+    {
+        const apptest::TOrdinaryUser user;
+        for (int32_t look = 0; look < 3000; ++look) {
+            FirstEntryThatCannotBeDeleted(gallery);
+        }
+    }
+    done = true;
+    swapper.join();
+    struct stat info
+    {
+    };
+    EXPECT_EQ(::stat(temp.File("target").c_str(), &info) == 0 ? info.st_mode & 07777 : 1u, 0020u);
+    const std::string closed = temp.File(
+        ::lstat(temp.File("gallery/closed").c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? "gallery/closed"
+                                                                                          : "gallery/swap");
+    EXPECT_EQ(::lstat(closed.c_str(), &info) == 0 ? info.st_mode & 07777 : 1u, 0u);
+    ::chmod(closed.c_str(), 0755);
 }

@@ -68,7 +68,7 @@ TEST_F(Gallery, FailuresShowTheirMessagesAndTheStageThatFailed)
     const std::string page = FTemp.Write("page/page.html", "<p><img src=\"logo.gif\"> no pictures</p>\n");
     FTemp.Write("page/logo.gif", kvtest::TempFolder::Read(FixtureImages() + "flag.gif"));
     const std::string unwritable =
-        "Can't write to the folder: " + FGallery + "\nNothing in it has been deleted.";
+        "Can't write to the folder: " + FGallery + "\nPermission denied\nNothing in it has been deleted.";
     const std::string earlierPictures = FGallery + "0a1b2c3d";
     const struct
     {

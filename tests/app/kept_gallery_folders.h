@@ -41,8 +41,9 @@ public:
         Temp.Write("kept/parent/notes.txt", "the user's notes");
         const std::string imagesInside =
             "The folder with images lies in the folder to create the gallery.\nPlease choose another folder.";
-        const auto undeletable = [&](const std::string& Entry, const std::string& Folder) {
-            return "Can't delete " + Entry + " from the folder: " + Root + Folder +
+        const auto undeletable = [&](const std::string& Entry, const std::string& Folder,
+                                     const std::string& Reason) {
+            return "Can't delete " + Entry + " from the folder: " + Root + Folder + "\n" + Reason +
                    "\nNothing in it has been deleted.";
         };
         EXPECT_EQ(::symlink((Root + "parent").c_str(), (Root + "link").c_str()), 0);
@@ -78,10 +79,12 @@ public:
         const std::vector<TKeptFolder> asRoot = {
             {"bind mount", Root + "alias/", photos, imagesInside},
             {"name in another case on FAT", Root + "card/dcim/", Root + "card/DCIM/100/", imagesInside},
-            {"sticky folder", Root + "shared/", photos, undeletable("index.html", "shared/")},
-            {"another user's folder", Root + "web/", photos, undeletable("album/notes.txt", "web/")},
+            {"sticky folder", Root + "shared/", photos,
+             undeletable("index.html", "shared/", "Operation not permitted")},
+            {"another user's folder", Root + "web/", photos,
+             undeletable("album/notes.txt", "web/", "Permission denied")},
             {"mount inside", Root + "holder/", Root + "parent/Photos2024/",
-             undeletable("photos/", "holder/")},
+             undeletable("photos/", "holder/", "Device or resource busy")},
         };
         Cases.insert(Cases.end(), asRoot.begin(), asRoot.end());
     }

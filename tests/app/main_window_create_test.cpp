@@ -379,7 +379,8 @@ TEST_F(MainWindow, GalleryFolderThatCannotTakeAGalleryLosesNothing)
     FTemp.Write("web/0a1b2c3d/one.jpg", "its picture");
     const std::vector<std::string> earlier = gallerytest::FolderTree(gallery);
     const apptest::TBoxes refused = {
-        {"Can't write to the folder: " + gallery + "\nNothing in it has been deleted.", 16u}};
+        {"Can't write to the folder: " + gallery + "\nPermission denied\nNothing in it has been deleted.",
+         16u}};
     apptest::TRunCloser closer(status.get());
     apptest::TUnreadableFolder locked(FTemp.File("web"), 0555);
 
@@ -481,7 +482,7 @@ TEST_F(MainWindow, YesLooksAgainAtAGalleryFolderThatChangedWhileTheQuestionStood
         }
         EXPECT_EQ(boxes, (apptest::TBoxes{{Question, QuestionFlags},
                                           {"Can't delete old/ from the folder: " + gallery +
-                                               "\nNothing in it has been deleted.",
+                                               "\nDevice or resource busy\nNothing in it has been deleted.",
                                            16u}}));
         EXPECT_EQ(gallerytest::FolderTree(gallery), kept);
         EXPECT_EQ(dialogs.CallsOf(dkBrowseForFolder).size(), 2u);
