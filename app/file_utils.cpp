@@ -179,6 +179,15 @@ int MakeEntriesError(int FolderFd)
     return EEXIST;
 }
 
+const char* const NothingDeleted = "\nNothing in it has been deleted.";
+
+// The message of an entry of Folder that cannot go.
+std::string KeptEntryProblem(const TKeptEntry& Kept, const std::string& Folder)
+{
+    return WithReason("Can't delete " + ShownName(Kept.Path) + " from the folder: " + ShownName(Folder),
+                      SysErrorMessage(Kept.Error));
+}
+
 // Why the gallery folder must not be emptied (GalleryFolderWriteProblem); when it may be and Empty
 // is set, the folder just checked, still open, is emptied.
 std::string CheckGalleryFolder(const std::string& GalleryFolder, bool Empty)
@@ -197,18 +206,38 @@ std::string CheckGalleryFolder(const std::string& GalleryFolder, bool Empty)
     }
     std::string problem;
     if (unwritable != 0) {
-        problem = WithReason("Can't write to the folder: " + ShownName(folder), SysErrorMessage(unwritable));
+        problem = WithReason("Can't write to the folder: " + ShownName(folder), SysErrorMessage(unwritable)) +
+                  NothingDeleted;
     } else if (kept.Error != 0) {
-        problem =
-            WithReason("Can't delete " + ShownName(kept.Path) + " from the folder: " + ShownName(folder),
-                       SysErrorMessage(kept.Error));
+        problem = KeptEntryProblem(kept, folder) + NothingDeleted;
     } else if (Empty) {
         WalkFolder(fd, true);
     }
     if (fd >= 0) {
         ::close(fd);
     }
-    return problem.empty() ? problem : problem + "\nNothing in it has been deleted.";
+    return problem;
+}
+
+// Walks the entry that Folder is in the folder above it (see RemoveFolder); a Folder that names
+// no entry of its own ("", ".", "..") keeps nothing and is left alone.
+TKeptEntry WalkFolderAsEntry(const std::string& Folder, bool Delete)
+{
+    const std::string path = ExcludeTrailingPathDelimiter(Folder);
+    const std::string name = ExtractFileName(path);
+    if (name.empty() || name == "." || name == "..") {
+        return TKeptEntry();
+    }
+    // The folder is an entry of the folder above it, and goes as the emptying of that one would
+    // delete it: a link loses only itself, and a folder something is mounted on stays whole.
+    const std::string above = path.find('/') == std::string::npos ? std::string(".") : ExtractFileDir(path);
+    const int fd = ::open(above.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return TKeptEntry();
+    }
+    const TKeptEntry kept = WalkEntry(fd, name, Delete);
+    ::close(fd);
+    return kept;
 }
 
 } // namespace
@@ -251,21 +280,20 @@ std::string EmptyGalleryFolder(const std::string& GalleryFolder)
 
 void RemoveFolder(const std::string& Folder)
 {
-    const std::string path = ExcludeTrailingPathDelimiter(Folder);
-    const std::string name = ExtractFileName(path);
-    if (name.empty() || name == "." || name == "..") {
-        return;
+    WalkFolderAsEntry(Folder, true);
+}
+
+std::string RemoveWholeFolder(const std::string& Folder)
+{
+    // The entries' paths start with the folder's own name, in the folder above it.
+    const std::string above = ExtractFilePath(ExcludeTrailingPathDelimiter(Folder));
+    const TKeptEntry kept = WalkFolderAsEntry(Folder, false);
+    if (kept.Error != 0) {
+        return KeptEntryProblem(kept, above) + NothingDeleted;
     }
-    // The folder is an entry of the folder above it, and goes as the emptying of that one would
-    // delete it: a link loses only itself, and a folder something is mounted on stays whole.
-    const std::string above = path.find('/') == std::string::npos ? std::string(".") : ExtractFileDir(path);
-    const int fd = ::open(above.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        WalkEntry(fd, name, true);
-    }
-    if (fd >= 0) {
-        ::close(fd);
-    }
+    // What came meanwhile and cannot go stays, with what holds it.
+    const TKeptEntry late = WalkFolderAsEntry(Folder, true);
+    return late.Error == 0 ? std::string() : KeptEntryProblem(late, above);
 }
 
 std::string GalleryFolderRefusal(const std::string& GalleryFolder)

@@ -61,6 +61,11 @@ std::string EmptyGalleryFolder(const std::string& GalleryFolder);
 // something is mounted on stays whole, and one mounted inside stays with all it holds, with the
 // folders above it. A missing one is no failure.
 void RemoveFolder(const std::string& Folder);
+// Removes Folder as RemoveFolder does, but whole or not at all: when something in it cannot go,
+// nothing is deleted and the message names the entry, the folder and the system's reason ("Can't
+// delete <entry> from the folder: <folder above>\n<reason>\nNothing in it has been deleted.", the
+// entry's path starting with the folder's name). Empty when the folder has gone or was not there.
+std::string RemoveWholeFolder(const std::string& Folder);
 
 // Why GalleryFolder must not be emptied: the message to show when it is a "~user" of no user
 // ("Can't create the folder: " and the text), none, the root folder or holds the home folder,

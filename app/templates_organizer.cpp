@@ -411,8 +411,12 @@ void TTempOrg::Delete_BTNClick(TObject*)
     if (ShowMessageBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
         return;
     }
-    // A folder removed meanwhile by other means is simply gone from the list.
-    RemoveFolder(TemplateFolder(*selected));
+    // A folder removed meanwhile by other means is simply gone from the list; one that holds what
+    // cannot go stays whole, its template usable.
+    const std::string problem = RemoveWholeFolder(TemplateFolder(*selected));
     LoadTemplateList();
     FormShow(this);
+    if (!problem.empty()) {
+        ShowMessageBox(problem, MB_OK | MB_ICONSTOP);
+    }
 }

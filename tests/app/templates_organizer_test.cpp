@@ -20,6 +20,7 @@
 #include "tests/support/disk_filler.h"
 #include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tools.h"
 
 #include <gtest/gtest.h>
 
@@ -526,6 +527,27 @@ TEST_F(TemplatesOrganizer, DeletingNeverReachesAFolderOutsideTheTemplate)
     Simulate::Click(FWindow->Delete_BTN);
     EXPECT_EQ(Rows(), (std::vector<std::string>{"Blue", "Corrupt picture", "No picture", "noini"}));
     EXPECT_TRUE(FileExists(Templates() + "blue/template.html"));
+}
+
+// A template that holds a file that cannot be deleted (immutable) stays whole and usable, and the
+// message says which file and why.
+TEST_F(TemplatesOrganizer, ATemplateThatCannotGoWholeStaysWhole)
+{
+    const std::string kept = Templates() + "plain/keep.txt";
+    FTemp.Write("program/templates/plain/keep.txt", "kept");
+    ASSERT_EQ(kvtest::ToolExitCode("chattr +i '" + kept + "'"), 0);
+    Select("Plain");
+    FDialogs.AnswerMessageBox(IDYES);
+    Simulate::Click(FWindow->Delete_BTN);
+    EXPECT_EQ(kvtest::ToolExitCode("chattr -i '" + kept + "'"), 0);
+    const std::vector<TDialogCall> messages = FDialogs.CallsOf(dkMessageBox);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].Text, "Can't delete plain/keep.txt from the folder: " + Templates() +
+                                    "\nOperation not permitted\nNothing in it has been deleted.");
+    EXPECT_EQ(messages[1].Flags, uint32_t(MB_OK | MB_ICONSTOP));
+    EXPECT_TRUE(FileExists(Templates() + "plain/template.htm"));
+    EXPECT_TRUE(FileExists(Templates() + "plain/template.ini"));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Blue", "Corrupt picture", "No picture", "noini", "Plain"}));
 }
 
 TEST_F(TemplatesOrganizer, EditAndDeleteAreUsableOnlyWhileARowIsSelected)
