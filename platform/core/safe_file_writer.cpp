@@ -2,7 +2,6 @@
 // flushed where a power cut could otherwise cost the user the file.
 #include "platform/core/safe_file_writer.h"
 
-#include "platform/core/detail/safe_file_writer.h"
 #include "platform/core/detail/write_error.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
@@ -23,13 +22,6 @@
 #include <unistd.h>
 #include <vector>
 
-namespace kvcore_detail {
-
-bool (*gBeforeRenameHook)(const std::string& TempFileName) = nullptr;
-std::chrono::milliseconds gLockWait = std::chrono::seconds(10);
-
-} // namespace kvcore_detail
-
 namespace {
 
 // Long names are cut so that the content's name stays within the file system's limit, and carry
@@ -43,6 +35,8 @@ constexpr int RandomNameTries = 100;
 constexpr int MaxLinksFollowed = 40;
 constexpr char TempNameMark[] = ".saving-";
 constexpr char TempNameEnd[] = ".tmp";
+// How long a copy into a file waits for another holder of the file's lock.
+constexpr auto LockWait = std::chrono::seconds(10);
 
 EFCreateError CreateError(const std::string& FileName, int Error)
 {
@@ -366,7 +360,7 @@ int ReserveRoom(int Handle, int64_t OldSize, int64_t Size)
 // file system without locks goes on unlocked.
 bool LockForTheCopy(int Handle)
 {
-    const auto end = std::chrono::steady_clock::now() + kvcore_detail::gLockWait;
+    const auto end = std::chrono::steady_clock::now() + LockWait;
     auto pause = std::chrono::milliseconds(1);
     while (::flock(Handle, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) {
@@ -547,12 +541,6 @@ void TSafeFileWriter::CommitRenamed()
     // Else a power cut could leave the name on a file whose blocks were never written.
     if (error == 0 && FReplacing && ::fdatasync(FHandle) != 0) {
         error = errno;
-    }
-    if (error == 0 && kvcore_detail::gBeforeRenameHook && !kvcore_detail::gBeforeRenameHook(FTempName)) {
-        ::close(FHandle);
-        FHandle = -1;
-        FTempName.clear();
-        throw WriteError(FShownName, ECANCELED);
     }
     if (error == 0 && ::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
         error = errno;

@@ -20,7 +20,7 @@
 // Where a file renamed over it would not be the user's file as it was (it has other names or
 // another owner, or its group or one of its attributes cannot be given), the file is overwritten
 // in place on Commit, one save at a time: the copy holds a lock on the file that another save's
-// copy waits for, as it waits for a reader that holds it, a bounded time (seconds) after which the
+// copy waits for, as it waits for a reader that holds it, ten seconds at most, after which the
 // save fails, saying that another program holds the file, and leaves it as it was. The content
 // stays whole under its hidden name, flushed, until the copy is complete and flushed, so that a
 // kill or a power cut during the copy leaves it there; and room for what the file does not have
