@@ -32,13 +32,13 @@
 //
 // What a failed save leaves: a file that the content was to be renamed over stays as it was. A
 // file written in place that another holds past the wait, or that has no room or too low a size
-// limit for the content, keeps every byte and its size: the save punches no hole and cuts
-// nothing, so that what another program wrote into the file meanwhile without the lock stays as
-// written; the room the save took stays with the file, reading as zeros as its holes did, and the
-// room the file had reserved past its end stays reserved. A copy that fails part-way leaves the
-// file part new, part old, and the new content whole beside it under the name the message gives
-// (gathered in the temporary folder, the content goes with the failure). Every other failed save
-// removes its content.
+// limit for the content, has none of its bytes changed and keeps its size: the save punches no
+// hole and cuts nothing, so that what another program wrote into the file meanwhile without the
+// lock stays as written; the room the save took stays with the file (a hole it took room for
+// still reads as zeros), and the room the file had reserved past its end stays reserved. A copy
+// that fails part-way leaves the file part new, part old, and the new content whole beside it
+// under the name the message gives (gathered in the temporary folder, the content goes with the
+// failure). Every other failed save removes its content.
 //
 // A content that a killed or failed save left beside the file stays until a save of the file
 // commits, which then removes those of the user's own, read-only ones too. The hidden names are a
