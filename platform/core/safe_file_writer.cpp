@@ -2,7 +2,6 @@
 // flushed where a power cut could otherwise cost the user the file.
 #include "platform/core/safe_file_writer.h"
 
-#include "platform/core/detail/safe_file_writer.h"
 #include "platform/core/detail/write_error.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
@@ -17,17 +16,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-namespace kvcore_detail {
-
-bool (*gBeforeRenameHook)(const std::string& TempFileName) = nullptr;
-std::chrono::milliseconds gLockWait = std::chrono::seconds(10);
-
-} // namespace kvcore_detail
 
 namespace {
 
@@ -42,6 +35,8 @@ constexpr int RandomNameTries = 100;
 constexpr int MaxLinksFollowed = 40;
 constexpr char TempNameMark[] = ".saving-";
 constexpr char TempNameEnd[] = ".tmp";
+// How long a copy into a file waits for another holder of the file's lock.
+constexpr auto LockWait = std::chrono::seconds(10);
 
 EFCreateError CreateError(const std::string& FileName, int Error)
 {
@@ -319,40 +314,31 @@ void FlushFolder(const std::string& FileName)
     }
 }
 
-// A range of a file that a reservation took.
-struct TTakenRange
+// Takes room for a range of the file without changing its size; a file system that takes no room
+// in advance gives it as the copy goes.
+int Reserve(int Handle, int64_t Start, int64_t Length)
 {
-    int64_t Start;
-    int64_t Length;
-};
-
-// Gives back the blocks of Taken, with the size the file had: its holes are holes again.
-void GiveBack(int Handle, int64_t OldSize, const std::vector<TTakenRange>& Taken)
-{
-    ::ftruncate(Handle, OldSize);
-    struct stat info
-    {
-    };
-    const int64_t block = ::fstat(Handle, &info) == 0 && info.st_blksize > 0 ? info.st_blksize : 4096;
-    for (const TTakenRange& range : Taken) {
-        // A hole that runs to the end of the file ends within a block: the whole block goes back.
-        int64_t end = range.Start + range.Length;
-        if (end == OldSize) {
-            end = (end + block - 1) / block * block;
-        }
-        ::fallocate(Handle, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, range.Start, end - range.Start);
+    if (::fallocate(Handle, FALLOC_FL_KEEP_SIZE, Start, Length) == 0 || errno == EOPNOTSUPP ||
+        errno == ENOSYS) {
+        return 0;
     }
+    return errno;
 }
 
 // Takes room for what the file does not have yet before its first byte changes: the holes within
-// the part that the content covers, and what lies beyond the file's end. Blocks it has are not
-// asked for again, as XFS would count them anew. When the file system cannot give it all, it gets
-// back what it gave: the file keeps its size, its blocks and its holes.
+// the part that the content covers, and what lies beyond the file's end; and checks the content
+// against the process's file size limit, which the copy would otherwise meet part-way. Blocks it
+// has are not asked for again, as XFS would count them anew. A reservation that fails keeps what
+// it took, which reads as the holes did: giving it back would punch out, or cut off, what another
+// program wrote there meanwhile.
 int ReserveRoom(int Handle, int64_t OldSize, int64_t Size)
 {
-    std::vector<TTakenRange> taken;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        uint64_t(Size) > limit.rlim_cur) {
+        return EFBIG;
+    }
     const int64_t covered = std::min(OldSize, Size);
-    int error = 0;
     for (int64_t at = 0; at < covered;) {
         // A file system that cannot tell holes says the file has none.
         const off_t hole = ::lseek(Handle, at, SEEK_HOLE);
@@ -361,29 +347,12 @@ int ReserveRoom(int Handle, int64_t OldSize, int64_t Size)
         }
         const off_t data = ::lseek(Handle, hole, SEEK_DATA);
         const int64_t end = data < 0 ? covered : std::min<int64_t>(data, covered);
-        // A reservation that fails may keep part of what it took (ext4): the hole goes back whole.
-        taken.push_back({hole, end - hole});
-        if (::fallocate(Handle, FALLOC_FL_KEEP_SIZE, hole, end - hole) != 0) {
-            error = errno;
-            break;
+        if (const int error = Reserve(Handle, hole, end - hole)) {
+            return error;
         }
         at = end;
     }
-    if (error == EOPNOTSUPP || error == ENOSYS) {
-        // The holes then take their room as the copy fills them.
-        error = 0;
-    }
-    if (error == 0 && Size > OldSize && ::fallocate(Handle, 0, OldSize, Size - OldSize) != 0) {
-        error = errno;
-        if (error == EOPNOTSUPP || error == ENOSYS) {
-            // Growing the file first meets at least a size limit before anything is overwritten.
-            return ::ftruncate(Handle, Size) != 0 ? errno : 0;
-        }
-    }
-    if (error != 0) {
-        GiveBack(Handle, OldSize, taken);
-    }
-    return error;
+    return Size > OldSize ? Reserve(Handle, OldSize, Size - OldSize) : 0;
 }
 
 // Another save of the file waits until this one's copy is complete, so that the file ends as one
@@ -391,7 +360,7 @@ int ReserveRoom(int Handle, int64_t OldSize, int64_t Size)
 // file system without locks goes on unlocked.
 bool LockForTheCopy(int Handle)
 {
-    const auto end = std::chrono::steady_clock::now() + kvcore_detail::gLockWait;
+    const auto end = std::chrono::steady_clock::now() + LockWait;
     auto pause = std::chrono::milliseconds(1);
     while (::flock(Handle, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) {
@@ -572,12 +541,6 @@ void TSafeFileWriter::CommitRenamed()
     // Else a power cut could leave the name on a file whose blocks were never written.
     if (error == 0 && FReplacing && ::fdatasync(FHandle) != 0) {
         error = errno;
-    }
-    if (error == 0 && kvcore_detail::gBeforeRenameHook && !kvcore_detail::gBeforeRenameHook(FTempName)) {
-        ::close(FHandle);
-        FHandle = -1;
-        FTempName.clear();
-        throw WriteError(FShownName, ECANCELED);
     }
     if (error == 0 && ::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
         error = errno;

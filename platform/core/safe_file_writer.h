@@ -20,16 +20,25 @@
 // Where a file renamed over it would not be the user's file as it was (it has other names or
 // another owner, or its group or one of its attributes cannot be given), the file is overwritten
 // in place on Commit, one save at a time: the copy holds a lock on the file that another save's
-// copy waits for, as it waits for a reader that holds it, a bounded time (seconds) after which the
+// copy waits for, as it waits for a reader that holds it, ten seconds at most, after which the
 // save fails, saying that another program holds the file, and leaves it as it was. The content
 // stays whole under its hidden name, flushed, until the copy is complete and flushed, so that a
 // kill or a power cut during the copy leaves it there; and room for what the file does not have
-// yet (its holes within what the content covers, and what lies beyond its end) is taken before
-// the first byte changes, so that a full disk leaves the file as it was, holes and size. A file
-// system that takes new blocks for what it overwrites (btrfs) may still fail the copy part-way:
-// the message then names where the content is. In a folder that takes no new file the content is
-// gathered without a name in the system's temporary folder instead: there a kill during the copy
-// leaves the file cut.
+// yet (its holes within what the content covers, and what lies beyond its end) is taken, and the
+// content's size checked against the process's file size limit, before the first byte changes.
+// A file system that takes new blocks for what it overwrites (btrfs) may still fail the copy
+// part-way. In a folder that takes no new file the content is gathered without a name in the
+// system's temporary folder instead: there a kill during the copy leaves the file cut.
+//
+// What a failed save leaves: a file that the content was to be renamed over stays as it was. A
+// file written in place that another holds past the wait, or that has no room or too low a size
+// limit for the content, has none of its bytes changed and keeps its size: the save punches no
+// hole and cuts nothing, so that what another program wrote into the file meanwhile without the
+// lock stays as written; the room the save took stays with the file (a hole it took room for
+// still reads as zeros), and the room the file had reserved past its end stays reserved. A copy
+// that fails part-way leaves the file part new, part old, and the new content whole beside it
+// under the name the message gives (gathered in the temporary folder, the content goes with the
+// failure). Every other failed save removes its content.
 //
 // A content that a killed or failed save left beside the file stays until a save of the file
 // commits, which then removes those of the user's own, read-only ones too. The hidden names are a

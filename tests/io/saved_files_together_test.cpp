@@ -1,7 +1,6 @@
 // Saves that meet others: what a killed save left beside a file stays until a save commits, two
 // saves of one file at once leave one content whole, and in a folder that all may write into the
 // files of other users that look like a save's own stay and take no name from it.
-#include "platform/core/detail/safe_file_writer.h"
 #include "platform/core/detail/write_room.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/safe_file_writer.h"
@@ -219,18 +218,6 @@ TEST(SavedFiles, TwoInPlaceSavesOfOneFileDoNotMix)
     EXPECT_EQ(StateOf(folder.Path(), page).Hidden, std::vector<std::string>());
 }
 
-namespace {
-
-std::string gLastContentName;
-
-bool NoteContentName(const std::string& name)
-{
-    gLastContentName = name;
-    return true;
-}
-
-} // namespace
-
 // In a folder that all may write into, files of another user that look like what a killed save
 // left, or that take the very names the next save would give its content, stay as they are; the
 // save takes another name, and removes what a killed save of the user's own left under such a
@@ -246,10 +233,11 @@ TEST(SavedFiles, OtherUsersLookalikesStayAndTakeNoSave)
     const std::string page = MakePage(folder, 0644);
     // A content's name is ".<file>.saving-<k>.tmp", k from 0 up, or 16 hex digits no one foresees
     // where those are taken.
-    kvcore_detail::gBeforeRenameHook = NoteContentName;
-    EXPECT_EQ(SavePage(folder.File("probe"), "probe", true), 0);
-    kvcore_detail::gBeforeRenameHook = nullptr;
-    ASSERT_EQ(gLastContentName, folder.File(".probe.saving-0.tmp"));
+    {
+        TSafeFileWriter probe(folder.File("probe"));
+        ASSERT_EQ(StateOf(folder.Path(), page).Hidden,
+                  std::vector<std::string>{folder.File(".probe.saving-0.tmp")});
+    }
     std::vector<std::string> planted = {folder.File(".page.1-1.tmp"),
                                         folder.File(".page.saving-0123456789abcdef.tmp")};
     for (int next = 0; next < 100; ++next) {
@@ -297,25 +285,22 @@ TEST(SavedFiles, ACommitRemovesTheFilesOwnLeftoversWithoutReadingTheFolder)
         // Saved as nobody, whom permissions bind.
         const int result = ExitCodeAsNobody([&] {
             const std::string copy = room + "copy";
+            const std::string leftover = room + ".copy.saving-0.tmp";
             const std::string otherForm = room + ".copy.1-1.tmp";
             ::close(::open(otherForm.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-            // Given up before the rename, as a killed save's.
-            kvcore_detail::gBeforeRenameHook = [](const std::string& name) {
-                gLastContentName = name;
-                return false;
-            };
-            try {
+            // A save that dies before its commit, as a killed one.
+            const pid_t killed = ::fork();
+            if (killed == 0) {
                 TSafeFileWriter file(copy, c.LeftoverMode);
                 file.Stream().WriteBuffer("killed", 6);
-                file.Commit();
-            } catch (const EStreamError&) {
+                ::_exit(0);
             }
-            kvcore_detail::gBeforeRenameHook = nullptr;
-            if (::access(gLastContentName.c_str(), F_OK) != 0) {
+            ::waitpid(killed, nullptr, 0);
+            if (::access(leftover.c_str(), F_OK) != 0) {
                 return 8;
             }
             const int saved = SavePage(copy, "<html>new</html>", true);
-            return (::access(gLastContentName.c_str(), F_OK) == 0 ? 1 : 0) |
+            return (::access(leftover.c_str(), F_OK) == 0 ? 1 : 0) |
                    (::access(otherForm.c_str(), F_OK) != 0 ? 2 : 0) | (saved != 0 ? 4 : 0);
         });
         EXPECT_EQ(result, 0)
@@ -327,39 +312,54 @@ TEST(SavedFiles, ACommitRemovesTheFilesOwnLeftoversWithoutReadingTheFolder)
 // A copy into a file waits for another holder of the file's lock only so long: a reader's shared
 // lock, or the lock of a save stopped in its copy, makes the save fail, naming the file and saying
 // that another program holds it; the file keeps its content and the save leaves nothing beside
-// it.
+// it. The two saves wait at once, so that the test takes the wait once.
 TEST(SavedFiles, AnInPlaceSaveWaitsForAnotherHolderOfTheFileABoundedTime)
 {
     kvtest::TempFolder folder;
-    const auto wait = kvcore_detail::gLockWait;
-    kvcore_detail::gLockWait = std::chrono::milliseconds(200);
-    for (const int lock : {LOCK_SH, LOCK_EX}) {
-        SCOPED_TRACE(lock == LOCK_SH ? "a reader" : "a stopped save");
-        const std::string page = folder.Write("page", EarlierContent);
-        ::link(page.c_str(), folder.File("other").c_str());
-        const int holder = ::open(page.c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_EQ(::flock(holder, lock), 0);
-        // A save that waits with no end is let through after a while, to fail here and not hang.
-        std::promise<void> saved;
-        std::thread letGo([holder, done = saved.get_future()] {
-            if (done.wait_for(std::chrono::seconds(3)) == std::future_status::timeout) {
+    const struct
+    {
+        const char* Case;
+        int Lock;
+    } cases[] = {{"a reader", LOCK_SH}, {"a stopped save", LOCK_EX}};
+    std::vector<std::string> pages;
+    std::vector<int> holders;
+    for (const auto& c : cases) {
+        pages.push_back(folder.Write(c.Case, EarlierContent));
+        ::link(pages.back().c_str(), folder.File(std::string(c.Case) + " too").c_str());
+        holders.push_back(::open(pages.back().c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(holders.back(), c.Lock), 0);
+    }
+    // A save that waits with no end is let through after a while, to fail here and not hang.
+    std::promise<void> saved;
+    std::thread letGo([&holders, done = saved.get_future()] {
+        if (done.wait_for(std::chrono::seconds(60)) == std::future_status::timeout) {
+            for (const int holder : holders) {
                 ::flock(holder, LOCK_UN);
             }
-        });
-        std::string message = "saved";
-        try {
-            TSafeFileWriter file(page);
-            file.Stream().WriteBuffer("<html>new</html>", 16);
-            file.Commit();
-        } catch (const EStreamError& error) {
-            message = error.Message();
         }
-        saved.set_value();
-        letGo.join();
-        ::close(holder);
-        EXPECT_EQ(message, "Cannot write file \"" + page + "\". Another program holds it.");
-        EXPECT_EQ(kvtest::TempFolder::Read(page), EarlierContent);
-        EXPECT_EQ(StateOf(folder.Path(), page).Hidden, std::vector<std::string>());
+    });
+    std::vector<std::future<std::string>> messages;
+    for (const std::string& page : pages) {
+        messages.push_back(std::async(std::launch::async, [page] {
+            try {
+                TSafeFileWriter file(page);
+                file.Stream().WriteBuffer("<html>new</html>", 16);
+                file.Commit();
+            } catch (const EStreamError& error) {
+                return error.Message();
+            }
+            return std::string("saved");
+        }));
     }
-    kvcore_detail::gLockWait = wait;
+    for (size_t at = 0; at < pages.size(); ++at) {
+        SCOPED_TRACE(cases[at].Case);
+        EXPECT_EQ(messages[at].get(), "Cannot write file \"" + pages[at] + "\". Another program holds it.");
+        EXPECT_EQ(kvtest::TempFolder::Read(pages[at]), EarlierContent);
+    }
+    saved.set_value();
+    letGo.join();
+    for (const int holder : holders) {
+        ::close(holder);
+    }
+    EXPECT_EQ(StateOf(folder.Path(), pages[0]).Hidden, std::vector<std::string>());
 }

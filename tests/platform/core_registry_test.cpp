@@ -1,5 +1,4 @@
 // TRegistry over its store file: typed values, restarts, crashes mid-write and corrupt stores.
-#include "platform/core/detail/safe_file_writer.h"
 #include "platform/core/detail/whole_file.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/files.h"
@@ -10,8 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -182,18 +186,35 @@ TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheOldFileWhole)
         reg.WriteInteger("IconWidth", 150);
     }
     const std::string before = kvtest::TempFolder::Read(Store);
-    kvcore_detail::gBeforeRenameHook = [](const std::string&) { return false; };
-    {
-        TRegistry reg;
-        ASSERT_TRUE(reg.OpenKey(kOptionsKey, false));
-        EXPECT_THROW(reg.WriteInteger("IconWidth", 300), ERegistryException);
-        EXPECT_THROW(reg.WriteString("ImagesPath", "/x"), ERegistryException);
+    // Writes that a file size limit stops while the store is written: the limit's signal kills
+    // the process, as a crash does, or, ignored, fails the write, which raises.
+    for (const auto action : {SIG_DFL, SIG_DFL, SIG_IGN}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::prctl(PR_SET_DUMPABLE, 0);
+            std::signal(SIGXFSZ, action);
+            const rlimit oneByte{1, 1};
+            ::setrlimit(RLIMIT_FSIZE, &oneByte);
+            TRegistry reg;
+            reg.OpenKey(kOptionsKey, false);
+            try {
+                reg.WriteString("ImagesPath", "/x");
+            } catch (const ERegistryException&) {
+                ::_exit(0);
+            }
+            ::_exit(1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(action == SIG_DFL ? WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ
+                                      : WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << (action == SIG_DFL ? "the write was not killed" : "the write did not raise");
     }
-    kvcore_detail::gBeforeRenameHook = nullptr;
     EXPECT_EQ(kvtest::TempFolder::Read(Store), before);
 
     // A dead writer's temporary file lies beside the store and changes nothing; it stays until a
-    // save commits, so that the two crashes left two and the good save none.
+    // save commits, so that the two crashes left two, the failed write none more, and the good
+    // save none.
     const auto temporaries = [&] {
         size_t count = 0;
         for (const TDirEntry& entry : ListDirectory(ExtractFilePath(Store))) {
