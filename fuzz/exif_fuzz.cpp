@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         block.insert(block.begin(), Daduvudez::EXIFHeader, Daduvudez::EXIFHeader + 6);
     }
     RoundTrip(block.data(), block.size(), false);
-    // The writers give a block they copy the size of the picture it goes with, in place.
+    // A writer that copies a block sets its picture size in place, whatever the block holds.
     Daduvudez::SetEXIFPictureSize(block.data(), int64_t(block.size()), 1, 1);
     if (size > 1) {
         RoundTrip(data + 1, size - 1, (data[0] & 1) != 0);

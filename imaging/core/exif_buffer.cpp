@@ -60,7 +60,7 @@ public:
         uint16_t Type = 0; // 0: no such entry
     };
 
-    // The value field of the entry of the directory at Directory that has the tag and one value.
+    // The value field of the entry that has the tag and one value, in the directory at that offset.
     TValueField Find(uint64_t directory, uint16_t tag) const
     {
         if (directory < 8 || directory + 2 > FSize) {
