@@ -73,9 +73,11 @@ void RoundTrip(const uint8_t* data, size_t size, bool throughTiff)
     }
     TIOParamsVals reread;
     throughTiff ? ThroughTiffPage(read, reread) : ThroughBlock(read, reread);
+    // A TIFF page tells its own picture's size instead of the block's.
+    const auto pictureSize = [&](uint16_t tag) { return throughTiff && (tag == 40962 || tag == 40963); };
     ForEachEXIFField(
         [&](const TKVExifField& field, const auto& before, const auto& after) {
-            if (reread.EXIF_Tags.Has(field.Tag) && !Same(before, after)) {
+            if (reread.EXIF_Tags.Has(field.Tag) && !pictureSize(field.Tag) && !Same(before, after)) {
                 std::abort();
             }
         },
@@ -91,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         block.insert(block.begin(), Daduvudez::EXIFHeader, Daduvudez::EXIFHeader + 6);
     }
     RoundTrip(block.data(), block.size(), false);
+    // A writer that copies a block sets its picture size in place, whatever the block holds.
+    Daduvudez::SetEXIFPictureSize(block.data(), int64_t(block.size()), 1, 1);
     if (size > 1) {
         RoundTrip(data + 1, size - 1, (data[0] & 1) != 0);
     }

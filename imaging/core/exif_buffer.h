@@ -16,6 +16,11 @@ constexpr char EXIFHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 // APP1 content).
 bool IsEXIFBlock(const void* Buffer, int64_t Length);
 
+// Sets the picture size fields (ExifImageWidth and ExifImageHeight, tags 40962 and 40963) that an
+// EXIF block holds to the size of the picture it is written with, in place; the rest of the block,
+// and a field it lacks or holds in another form than one SHORT or LONG, stay as they are.
+void SetEXIFPictureSize(uint8_t* Block, int64_t Length, uint32_t Width, uint32_t Height);
+
 // The EXIF values of Params as an EXIF block; empty when they cannot be written.
 void SaveEXIFToStandardBuffer(TIOParamsVals& Params, std::vector<uint8_t>& Buffer);
 

@@ -59,15 +59,13 @@ void TKorvaneIO::ReadJpeg(TStream& Stream, TKVBitmap& Target, TProgressRec& Prog
     }
 }
 
-// EXIF values replace the first EXIF APP1 marker or come as a new one, with the size of the
-// picture written when it was resized since it was read. False when they cannot be written as one
-// marker.
+// EXIF values replace the first EXIF APP1 marker or come as a new one; the writer gives it the
+// size of the picture written. False when they cannot be written as one marker.
 bool TKorvaneIO::UpdateEXIFMarker()
 {
     if (!FParams->EXIF_HasEXIFData) {
         return true;
     }
-    const TEXIFWrittenSize written(*FParams, FKVBitmap->GetWidth(), FKVBitmap->GetHeight());
     std::vector<uint8_t> buffer;
     Daduvudez::SaveEXIFToStandardBuffer(*FParams, buffer);
     if (buffer.empty() || buffer.size() > size_t(TKVMarkerList::MaxMarkerLength)) {

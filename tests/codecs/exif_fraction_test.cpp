@@ -32,7 +32,8 @@ std::pair<int64_t, int64_t> Written(double Value, bool Signed)
 } // namespace
 
 // A value is written as the fraction of smallest denominator that gives it back divided as
-// doubles; one that no fraction of 32-bit terms gives back comes as the nearest, or as none.
+// doubles; one that no fraction of 32-bit terms gives back comes as the nearest, or as none. A
+// signed term reaches -2^31, which alone holds a magnitude of 2^31.
 TEST(ExifFraction, ValuesAreWrittenAsTheSimplestFractionThatGivesThemBack)
 {
     const struct
@@ -54,6 +55,12 @@ TEST(ExifFraction, ValuesAreWrittenAsTheSimplestFractionThatGivesThemBack)
         {std::nextafter(1.0 / 3, 1.0), true, 1, 3},
         {4294967294.0 / 4294967295, true, 1, 1},
         {2.5e-10, true, 0, 0},
+        {-2147483648.0, true, -2147483648, 1},
+        {2147483647.0, true, 2147483647, 1},
+        {2147483648.0, true, -2147483648, -1},
+        {-1 / 2147483648.0, true, 1, -2147483648},
+        {3 / 2147483648.0, true, -3, -2147483648},
+        {-2147483649.0, true, 0, 0},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Written(row.Value, row.Signed), std::pair(row.Numerator, row.Denominator)) << row.Value;

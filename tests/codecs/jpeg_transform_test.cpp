@@ -158,14 +158,16 @@ TEST(JpegTransform, CutKeepsWholeMcusOfTheRectangle)
 }
 
 // None keeps no segment but the library's own JFIF header; comments keep COM; all keeps the
-// EXIF APP1 too, and still one JFIF header.
+// EXIF APP1 too, telling the size of the picture written, and still one JFIF header.
 TEST(JpegTransform, CopyOptionsKeepTheSegmentsTheyName)
 {
     ASSERT_TRUE(HaveTools());
     kvtest::TempFolder folder;
     const std::string marked = folder.File("marked.jpg");
     kvtest::ToolOutput("wrjpgcom -comment 'a comment' " + GoImages + "video-001.q50.420.jpeg > " + marked);
-    kvtest::ToolOutput("exiftool -q -overwrite_original -Artist=Someone " + marked);
+    kvtest::ToolOutput("exiftool -q -overwrite_original -n -Artist=Someone -ExifImageWidth=6000 "
+                       "-ExifImageHeight=4000 " +
+                       marked);
     const std::string bytes = kvtest::TempFolder::Read(marked);
     ASSERT_EQ(Count(Segments(bytes), 0xE1), 1u);
     ASSERT_EQ(Count(Segments(bytes), 0xFE), 1u);
@@ -193,6 +195,11 @@ TEST(JpegTransform, CopyOptionsKeepTheSegmentsTheyName)
     const std::string all = folder.Write("all.jpg", Transform(bytes, jtRotate90, nullptr, false, jcCopyAll));
     EXPECT_NE(kvtest::ToolOutput("exiftool -Artist " + all).find("Someone"), std::string::npos);
     EXPECT_NE(kvtest::ToolOutput("rdjpgcom " + all).find("a comment"), std::string::npos);
+    const std::string cut =
+        folder.Write("cut.jpg", Transform(bytes, jtCut, nullptr, false, jcCopyAll, {20, 20, 59, 59}));
+    EXPECT_EQ(kvtest::ToolOutput("exiftool -p '$ImageWidth $ImageHeight $ExifImageWidth $ExifImageHeight' " +
+                                 all + " " + cut),
+              "96 150 96 150\n48 48 48 48\n");
 }
 
 TEST(JpegTransform, RefusesWhatItCannotTransform)

@@ -246,10 +246,11 @@ std::map<std::string, std::string> RecordTagsOf(const std::string& FileName)
 } // namespace
 
 // A photo saved again, as a JPEG or a TIFF, carries the fields it had, 0 included (Flash 0: did
-// not fire), with their values as they were (1/32000 s, not 31/1000000), and no other field; a
-// value that its field's type cannot hold (the reader takes a LONG for a SHORT field, a negative
-// fraction for an unsigned one) is left out, never wrapped, and so is a value the photo does not
-// know (0/0). Read back, the saved file gives the same record.
+// not fire), with their values as they were (1/32000 s, not 31/1000000), but for its size, which
+// is the picture's; and no other field. A value that its field's type cannot hold (the reader
+// takes a LONG for a SHORT field, a negative fraction for an unsigned one) is left out, never
+// wrapped, and so is a value the photo does not know (0/0). Read back, the saved file gives the
+// same record.
 TEST(JpegExif, SavesWriteTheFieldsAPhotoHasAndNoOthers)
 {
     kvtest::TempFolder folder;
@@ -320,6 +321,12 @@ TEST(JpegExif, SavesWriteTheFieldsAPhotoHasAndNoOthers)
         TKorvaneIO io(nullptr);
         io.LoadFromFile(source);
         ASSERT_FALSE(io.Aborting) << c.Name;
+        for (const auto& [tag, size] : {std::pair("ExifImageWidth", io.KVBitmap()->GetWidth()),
+                                        std::pair("ExifImageHeight", io.KVBitmap()->GetHeight())}) {
+            if (expected.contains(tag)) {
+                expected[tag] = std::to_string(size);
+            }
+        }
         if (c.Change != nullptr) {
             c.Change(io.Params());
         }
@@ -334,6 +341,8 @@ TEST(JpegExif, SavesWriteTheFieldsAPhotoHasAndNoOthers)
             TKorvaneIO again(nullptr);
             again.LoadFromFile(saved);
             ASSERT_FALSE(again.Aborting);
+            again.Params().EXIF_ExifImageWidth = io.Params().EXIF_ExifImageWidth;
+            again.Params().EXIF_ExifImageHeight = io.Params().EXIF_ExifImageHeight;
             std::vector<uint8_t> reread;
             Daduvudez::SaveEXIFToStandardBuffer(again.Params(), reread);
             EXPECT_EQ(reread, record);
@@ -341,33 +350,49 @@ TEST(JpegExif, SavesWriteTheFieldsAPhotoHasAndNoOthers)
     }
 }
 
-// A photo saved at another size than it was read at tells the size it is saved at, as a JPEG and
-// as a TIFF; one saved at the size it was read at keeps what it had (this camera's photo, made
-// smaller since, says 4000 x 2672 on 640 x 428).
-TEST(JpegExif, ResizedPhotosTellTheSizeTheyAreSavedAt)
+// A photo tells the size it is saved at, whatever it said (6000 x 4000 on 640 x 480 here), as a
+// JPEG and as a TIFF, to a file and to a stream: at the size it was read at, resampled, or read
+// at half its size; the record keeps what it said. Its exposure bias of -2147483648/1, which a
+// signed fraction holds, comes back.
+TEST(JpegExif, SavedPhotosTellTheirSizeAndKeepTheirFractions)
 {
     kvtest::TempFolder folder;
+    const std::string source = folder.File("big.jpg");
+    RunTool("convert -size 640x480 xc:gray " + folder.File("plain.jpg") + " && exiftool -q -n " +
+            "-ExifImageWidth=6000 -ExifImageHeight=4000 -o " + source + " " + folder.File("plain.jpg"));
     const struct
     {
         TIOJPEGScale Scale;
         int32_t Width, Height; // resampled to, unless 0
         std::string Size;
-    } cases[] = {{ioJPEG_FULLSIZE, 0, 0, "4000 2672"},
+    } cases[] = {{ioJPEG_FULLSIZE, 0, 0, "640 480"},
                  {ioJPEG_FULLSIZE, 320, 214, "320 214"},
-                 {ioJPEG_HALF, 0, 0, "320 214"}};
+                 {ioJPEG_HALF, 0, 0, "320 240"}};
     for (const auto& c : cases) {
-        for (const std::string& saved : {folder.File("saved.jpg"), folder.File("saved.tif")}) {
-            SCOPED_TRACE(saved + " " + c.Size);
+        for (const std::string extension : {".jpg", ".tif"}) {
+            SCOPED_TRACE(extension + " " + c.Size);
             TKorvaneIO io(nullptr);
             io.Params().JPEG_Scale = c.Scale;
-            io.LoadFromFile(Camera);
+            io.LoadFromFile(source);
+            io.Params().EXIF_ExposureBiasValue = -2147483648.0;
             TKorvaneProc proc(nullptr);
             proc.SetAttachedKVBitmap(io.KVBitmap());
             if (c.Width != 0) {
                 proc.Resample(c.Width, c.Height, rfBilinear);
             }
+            const std::string saved = folder.File("saved" + extension);
             io.SaveToFile(saved);
-            EXPECT_EQ(RunTool("exiftool -p '$ExifImageWidth $ExifImageHeight' " + saved), c.Size + "\n");
+            TMemoryStream stream;
+            extension == ".jpg" ? io.SaveToStreamJpeg(stream) : io.SaveToStreamTIFF(stream);
+            const std::string streamed = folder.Write("streamed" + extension, StreamBytes(stream));
+            const std::string written = c.Size + " -2147483648\n";
+            EXPECT_EQ(RunTool("exiftool -f -n -p '$ExifImageWidth $ExifImageHeight $ExposureCompensation' " +
+                              saved + " " + streamed),
+                      written + written);
+            EXPECT_EQ(std::pair(io.Params().EXIF_ExifImageWidth, io.Params().EXIF_ExifImageHeight),
+                      std::pair(6000, 4000));
+            io.LoadFromFile(streamed);
+            EXPECT_EQ(io.Params().EXIF_ExposureBiasValue, -2147483648.0);
         }
     }
 }

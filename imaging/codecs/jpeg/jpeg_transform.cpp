@@ -4,6 +4,7 @@
 
 #include "imaging/codecs/jpeg/detail/jpeg_glue.h"
 #include "imaging/codecs/params/codec_progress.h"
+#include "imaging/core/exif_buffer.h"
 #include "platform/core/streams.h"
 
 #include <algorithm>
@@ -277,7 +278,7 @@ void FillWorkspace(j_decompress_ptr source, j_compress_ptr target, jvirt_barray_
 }
 
 // The markers saved while reading, in file order, except the JFIF and Adobe headers that the
-// compressor writes itself.
+// compressor writes itself. EXIF data tells the size of the picture written.
 void CopySavedMarkers(j_decompress_ptr source, j_compress_ptr target)
 {
     for (jpeg_saved_marker_ptr marker = source->marker_list; marker != nullptr; marker = marker->next) {
@@ -287,6 +288,10 @@ void CopySavedMarkers(j_decompress_ptr source, j_compress_ptr target)
                            std::memcmp(marker->data, "Adobe", 5) == 0;
         if ((jfif && target->write_JFIF_header) || (adobe && target->write_Adobe_marker)) {
             continue;
+        }
+        if (marker->marker == JPEG_APP0 + 1) {
+            Daduvudez::SetEXIFPictureSize(marker->data, marker->data_length, target->image_width,
+                                          target->image_height);
         }
         jpeg_write_marker(target, marker->marker, marker->data, marker->data_length);
     }

@@ -4,6 +4,7 @@
 #include "imaging/codecs/jpeg/detail/jpeg_glue.h"
 #include "imaging/codecs/params/codec_progress.h"
 #include "imaging/core/daduvudez.h"
+#include "imaging/core/exif_buffer.h"
 #include "imaging/view/kvview_globals.h"
 #include "platform/core/streams.h"
 
@@ -80,9 +81,11 @@ bool IsCarriedSegment(uint8_t markerType)
 }
 
 // The marker list's segments after the headers; one too long for a segment is left out and
-// sets the abort flag. Segment types other than APPn and COM have no place there.
+// sets the abort flag. Segment types other than APPn and COM have no place there. EXIF data
+// tells the size of the picture it is written with.
 bool WriteMarkers(TJpegWriter& w, const TKVMarkerList& markers, bool* aborting)
 {
+    std::vector<JOCTET> exif; // out of the guard, which a library error leaves by a jump
     for (int32_t i = 0; i < markers.GetCount(); ++i) {
         const uint8_t markerType = markers.GetMarkerType(i);
         const int32_t length = markers.GetMarkerLength(i);
@@ -94,6 +97,11 @@ bool WriteMarkers(TJpegWriter& w, const TKVMarkerList& markers, bool* aborting)
             continue;
         }
         const JOCTET* data = markers.GetMarkerData(i);
+        if (markerType == JPEG_APP0 + 1 && Daduvudez::IsEXIFBlock(data, length)) {
+            exif.assign(data, data + length);
+            Daduvudez::SetEXIFPictureSize(exif.data(), length, w.Info.image_width, w.Info.image_height);
+            data = exif.data();
+        }
         if (!JpegGuard(w.Error, [&] {
                 jpeg_write_marker(&w.Info, markerType, data, static_cast<unsigned int>(length));
             })) {

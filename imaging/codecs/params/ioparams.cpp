@@ -523,28 +523,6 @@ void TIOParamsVals::AssignEXIFValues(const TIOParamsVals& s)
     EXIF_Tags = s.EXIF_Tags;
 }
 
-TEXIFWrittenSize::TEXIFWrittenSize(TIOParamsVals& params, int32_t width, int32_t height)
-    : FParams(params), FWidth(params.EXIF_ExifImageWidth), FHeight(params.EXIF_ExifImageHeight)
-{
-    const bool resized = params.Width > 0 && params.Height > 0 && width > 0 && height > 0 &&
-                         (params.Width != width || params.Height != height || params.JPEG_Scale_Used > 1);
-    if (!resized) {
-        return;
-    }
-    if (FWidth != 0 || params.EXIF_Tags.Has(40962)) {
-        params.EXIF_ExifImageWidth = width;
-    }
-    if (FHeight != 0 || params.EXIF_Tags.Has(40963)) {
-        params.EXIF_ExifImageHeight = height;
-    }
-}
-
-TEXIFWrittenSize::~TEXIFWrittenSize()
-{
-    FParams.EXIF_ExifImageWidth = FWidth;
-    FParams.EXIF_ExifImageHeight = FHeight;
-}
-
 void TIOParamsVals::AssignCompressionInfo(const TIOParamsVals& s)
 {
     BitsPerSample = s.BitsPerSample;

@@ -329,25 +329,6 @@ private:
     void AssignEXIF(const TIOParamsVals& source);
 };
 
-// While it lives, the EXIF picture size (ExifImageWidth, ExifImageHeight) of a record whose picture
-// is written at width x height is that size, where the record holds it and the picture was read at
-// another size (Width x Height, or more where the JPEG reader scaled it down). A picture of the
-// size it was read at, or of a record that tells none, keeps what it had. The record's values come
-// back after.
-class TEXIFWrittenSize
-{
-public:
-    TEXIFWrittenSize(TIOParamsVals& params, int32_t width, int32_t height);
-    ~TEXIFWrittenSize();
-    TEXIFWrittenSize(const TEXIFWrittenSize&) = delete;
-    TEXIFWrittenSize& operator=(const TEXIFWrittenSize&) = delete;
-
-private:
-    TIOParamsVals& FParams;
-    int32_t FWidth;
-    int32_t FHeight;
-};
-
 // The codec calling convention. A reader Read<Format>Stream(stream, bitmap, params, progress,
 // paramsOnly[, alphaMask, noAlpha]) decodes from the stream's position into bitmap and fills
 // params; with paramsOnly it fills params only. A reader with transparency takes

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace Tiffilt::detail {
 
@@ -40,6 +41,22 @@ void Put32(std::vector<uint8_t>& out, uint32_t value)
 {
     out.resize(out.size() + 4);
     Store32(out.data() + out.size() - 4, value);
+}
+
+constexpr uint32_t SignedTermMagnitude = uint32_t(1) << 31;
+
+// The two's-complement terms of the signed fraction numerator / denominator (denominator > 0,
+// terms up to 2^31 in magnitude). A term of 2^31 is held only as -2^31, and the other term's sign
+// then gives the value its own: 2^31 is -2^31 / -1, -1 / 2^31 is 1 / -2^31.
+std::pair<uint32_t, uint32_t> SignedTerms(int64_t numerator, uint32_t denominator)
+{
+    if (denominator == SignedTermMagnitude) {
+        return {uint32_t(-numerator), denominator};
+    }
+    if (numerator == int64_t(SignedTermMagnitude)) {
+        return {uint32_t(SignedTermMagnitude), uint32_t(-int64_t(denominator))};
+    }
+    return {uint32_t(numerator), denominator};
 }
 
 } // namespace
@@ -126,8 +143,8 @@ void TEntryWriter::Shorts(uint16_t tag, const std::vector<uint16_t>& values)
 
 bool TEntryWriter::Rationals(uint16_t tag, std::span<const double> values, bool isSigned)
 {
-    const uint32_t maxTerm =
-        isSigned ? uint32_t(std::numeric_limits<int32_t>::max()) : std::numeric_limits<uint32_t>::max();
+    // A signed term reaches 2^31 in magnitude, as -2^31.
+    const uint32_t maxTerm = isSigned ? SignedTermMagnitude : std::numeric_limits<uint32_t>::max();
     FData.clear();
     for (const double value : values) {
         int64_t numerator = 0;
@@ -135,8 +152,10 @@ bool TEntryWriter::Rationals(uint16_t tag, std::span<const double> values, bool 
         if ((!isSigned && value < 0) || !StoredFraction(value, maxTerm, numerator, denominator)) {
             return false;
         }
-        Put32(FData, uint32_t(numerator));
-        Put32(FData, denominator);
+        const auto [top, bottom] =
+            isSigned ? SignedTerms(numerator, denominator) : std::pair(uint32_t(numerator), denominator);
+        Put32(FData, top);
+        Put32(FData, bottom);
     }
     Add(tag, isSigned ? ttSRATIONAL : ttRATIONAL, uint32_t(values.size()), FData);
     return true;

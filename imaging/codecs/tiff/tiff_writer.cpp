@@ -673,11 +673,9 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
         Daduvudez::SafeStreamWrite(&Stream, error, placeholder, 8);
     }
     TEntryWriter entries(Stream, base, error);
+    const bool picture = Bitmap != nullptr && Bitmap->GetWidth() > 0 && Bitmap->GetHeight() > 0;
     if (Params.EXIF_HasEXIFData) {
-        const bool picture = Bitmap != nullptr;
-        const TEXIFWrittenSize written(Params, picture ? Bitmap->GetWidth() : 0,
-                                       picture ? Bitmap->GetHeight() : 0);
-        WriteExifTags(entries, Stream, base, error, Params);
+        WriteExifTags(entries, Stream, base, error, Params, picture ? Bitmap : nullptr);
     } else {
         entries.Ascii(270, Params.TIFF_ImageDescription);
         entries.Rational(282, uint32_t(std::max(Params.DpiX, 0)), 1);
@@ -685,7 +683,7 @@ int32_t TIFFWriteStream(TStream& Stream, bool Insert, TKVBitmap* Bitmap, TIOPara
         entries.Short(296, 2);
     }
     TPlan plan;
-    if (Bitmap != nullptr && Bitmap->GetWidth() > 0 && Bitmap->GetHeight() > 0) {
+    if (picture) {
         Prepare(*Bitmap, Params, plan);
         TKVBitmap& working = *plan.Working;
         entries.Long(256, uint32_t(working.GetWidth()));

@@ -1,9 +1,10 @@
 // The EXIF tags of a TIFF page being written: each field the record holds, with its value as it
-// was (a fraction as the simplest one of 32-bit terms that gives it back), and no field whose
-// value its type cannot hold.
+// was (a fraction as the simplest one of 32-bit terms that gives it back) but for the picture size,
+// which is the page's, and no field whose value its type cannot hold.
 #include "imaging/codecs/tiff/detail/tiff_writer_exif.h"
 
 #include "imaging/codecs/tiff/exif_fields.h"
+#include "imaging/core/kvbitmap.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -30,12 +31,14 @@ std::vector<uint8_t> VersionBytes(const std::string& Version)
 }
 
 // Writes each field that holds a value: one the record carries (a photo's Flash 0 as well), or
-// one that is not 0 or empty, which is what reading gives for a tag that is absent.
+// one that is not 0 or empty, which is what reading gives for a tag that is absent. The picture
+// size fields tell the size of the picture written with them, where there is one.
 class TExifTagWriter
 {
 public:
-    TExifTagWriter(TEntryWriter& main, TEntryWriter& exif, const TKVExifTagSet& carried)
-        : FMain(main), FExif(exif), FCarried(carried)
+    TExifTagWriter(TEntryWriter& main, TEntryWriter& exif, const TKVExifTagSet& carried,
+                   const TKVBitmap* picture)
+        : FMain(main), FExif(exif), FCarried(carried), FPicture(picture)
     {
     }
 
@@ -74,6 +77,11 @@ public:
                                                           : INT32_MAX - 1;
         if (value < 0 || value > limit || !Holds(field, value != 0)) {
             return;
+        }
+        if (FPicture != nullptr && field.Tag == 40962) {
+            value = FPicture->GetWidth();
+        } else if (FPicture != nullptr && field.Tag == 40963) {
+            value = FPicture->GetHeight();
         }
         if (field.Type == ttSHORT) {
             To(field).Short(field.Tag, uint32_t(value));
@@ -135,15 +143,17 @@ private:
     TEntryWriter& FMain;
     TEntryWriter& FExif;
     const TKVExifTagSet& FCarried;
+    const TKVBitmap* FPicture;
     bool FResolutionWritten = false;
 };
 
 } // namespace
 
-void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& error, TIOParamsVals& p)
+void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& error, TIOParamsVals& p,
+                   const TKVBitmap* picture)
 {
     TEntryWriter exif(stream, base, error);
-    ForEachEXIFField(TExifTagWriter(entries, exif, p.EXIF_Tags), std::as_const(p));
+    ForEachEXIFField(TExifTagWriter(entries, exif, p.EXIF_Tags, picture), std::as_const(p));
     entries.Long(34665, exif.WriteDirectory(0));
 }
 

@@ -27,8 +27,9 @@ public:
     // SHORT when every value fits, else LONG.
     void Integers(uint16_t tag, const std::vector<uint32_t>& values, bool forceLong = false);
     void Shorts(uint16_t tag, const std::vector<uint16_t>& values);
-    // Each value as the fraction of terms that fit the type that gives it back (StoredFraction).
-    // Nothing, and false, when a value does not fit, or is negative for a RATIONAL.
+    // Each value as the fraction of terms that fit the type that gives it back (StoredFraction):
+    // terms of 0 .. 2^32 - 1 for a RATIONAL, of -2^31 .. 2^31 - 1 for an SRATIONAL. Nothing, and
+    // false, when a value does not fit, or is negative for a RATIONAL.
     bool Rationals(uint16_t tag, std::span<const double> values, bool isSigned = false);
     void Rational(uint16_t tag, uint32_t numerator, uint32_t denominator);
     // Text up to its first NUL and one NUL; nothing for an empty text.

@@ -7,12 +7,15 @@
 
 #include <cstdint>
 
+class TKVBitmap;
 class TStream;
 
 namespace Tiffilt::detail {
 
 // Adds the main directory's EXIF tags to entries and writes the EXIF sub-directory at the
-// stream's position, which the ExifIFD entry then points to.
-void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& error, TIOParamsVals& p);
+// stream's position, which the ExifIFD entry then points to. With a picture, the picture size
+// fields that the record holds tell that picture's size, whatever the record says.
+void WriteExifTags(TEntryWriter& entries, TStream& stream, int64_t base, bool& error, TIOParamsVals& p,
+                   const TKVBitmap* picture);
 
 } // namespace Tiffilt::detail
