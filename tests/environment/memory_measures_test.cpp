@@ -7,16 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <string>
 #include <thread>
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,33 +30,6 @@ void* Keep(void* block)
 void Write(void* block, size_t bytes)
 {
     Keep(std::memset(block, 1, bytes));
-}
-
-// Whether reading memory that nothing wrote maps the kernel's shared zero page, as most kernels do,
-// rather than giving the process pages of its own: told by the resident set of a fresh mapping read
-// whole.
-bool ReadsMapTheZeroPage()
-{
-    const auto residentKb = [] {
-        long pages = 0, resident = 0;
-        FILE* statm = std::fopen("/proc/self/statm", "r");
-        const bool read = statm != nullptr && std::fscanf(statm, "%ld %ld", &pages, &resident) == 2;
-        if (statm != nullptr) {
-            std::fclose(statm);
-        }
-        return read ? resident * (::sysconf(_SC_PAGESIZE) / 1024) : 0;
-    };
-    void* block = ::mmap(nullptr, kTaken, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) {
-        return true;
-    }
-    const long before = residentKb();
-    for (size_t at = 0; at < kTaken; at += 4096) {
-        Keep(reinterpret_cast<void*>(uintptr_t(static_cast<volatile unsigned char*>(block)[at])));
-    }
-    const long grown = residentKb() - before;
-    ::munmap(block, kTaken);
-    return grown * 1024 < kBound;
 }
 
 void WriteAndFree(void* block)
@@ -113,9 +82,7 @@ TEST(MemoryMeasures, ResidentCountsThePagesWritten)
                             "ResidentGrowthOf");
     // A gigabyte of which a megabyte was written.
     EXPECT_LT(kvtest::ResidentGrowthOf(written(size_t(1) << 20)) * 1024, 4 << 20);
-    // Some kernels give a page of its own to a read of memory nothing wrote, which then costs
-    // memory as a written one does, and is counted so.
-    if (ReadsMapTheZeroPage()) {
+    if (kvtest::ReadsOfUnwrittenMemoryAreFree()) {
         EXPECT_LT(kvtest::ResidentGrowthOf(written(size_t(1) << 20, true)) * 1024, 4 << 20);
     }
 

@@ -231,11 +231,15 @@ TEST(IOComponent, ACutFilesAlphaChannelTakesMemoryByItsData)
         SCOPED_TRACE(name);
         TKorvaneIO io(nullptr);
         int64_t written = 0;
-        EXPECT_LT(kvtest::ResidentGrowthOf([&] {
-                      written = BytesWrittenBy(
-                          [&] { io.LoadFromFile(std::string(KV_TEST_DATA_DIR) + "/fuzz/png/" + name); });
-                  }),
-                  32 * 1024);
+        const int64_t residentKb = kvtest::ResidentGrowthOf([&] {
+            written =
+                BytesWrittenBy([&] { io.LoadFromFile(std::string(KV_TEST_DATA_DIR) + "/fuzz/png/" + name); });
+        });
+        // The rows nothing reached are read once, to find them empty: free only where such reads map
+        // the kernel's zero page.
+        if (kvtest::ReadsOfUnwrittenMemoryAreFree()) {
+            EXPECT_LT(residentKb, 32 * 1024);
+        }
         EXPECT_LT(written, 32 * 1024 * 1024);
         EXPECT_TRUE(io.Aborting);
         TKVBitmap* alpha = io.KVBitmap()->GetAlphaChannel();

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -297,6 +298,35 @@ int64_t ResidentGrowthOf(const std::function<void()>& call)
     const int64_t kb = PeakResidentKb();
     gResidentOn = false;
     return kb;
+}
+
+bool ReadsOfUnwrittenMemoryAreFree()
+{
+    // Told by the resident set of a fresh mapping of 64 MB read whole, as /proc/self/statm gives it.
+    const auto residentPages = [] {
+        char text[128] = {};
+        const int statm = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+        const ssize_t got = statm < 0 ? -1 : ::read(statm, text, sizeof text - 1);
+        if (statm >= 0) {
+            ::close(statm);
+        }
+        long size = 0, resident = 0;
+        return got > 0 && std::sscanf(text, "%ld %ld", &size, &resident) == 2 ? resident : 0L;
+    };
+    constexpr size_t bytes = size_t(64) << 20;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) {
+        return true;
+    }
+    const long before = residentPages();
+    unsigned sum = 0;
+    for (size_t at = 0; at < bytes; at += size_t(page)) {
+        sum += static_cast<volatile unsigned char*>(block)[at];
+    }
+    const long grown = residentPages() - before;
+    ::munmap(block, bytes);
+    return sum == 0 && grown * page < long(bytes / 2);
 }
 
 } // namespace kvtest

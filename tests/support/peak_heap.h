@@ -22,4 +22,9 @@ void ResetPeakResident();
 // PeakResidentKb of the blocks the call allocates.
 int64_t ResidentGrowthOf(const std::function<void()>& call);
 
+// Whether reading memory that nothing wrote maps the kernel's shared zero page, as most kernels do,
+// so that such reads cost no memory; some kernels give the process pages of its own for them,
+// which are then resident as written ones are, and counted so.
+bool ReadsOfUnwrittenMemoryAreFree();
+
 } // namespace kvtest
