@@ -323,7 +323,8 @@ bool TGalleryRun::FindUsablePicture()
                 FFirstPicture.Encoded = StorePicture(Tools, storing, Name);
             });
     });
-    // A long search turns the first row's clock, which the template's analysis then replaces.
+    // A long search turns the first row's clock, which the template's analysis then replaces; a
+    // cancel leaves it at its last frame, as it leaves the clock of any stage it stops.
     bool clockShown = false;
     while (FWorkers->InHand() > 0) {
         if (FWorkers->TakeFinished(MessagePollMs).empty()) {
@@ -331,11 +332,11 @@ bool TGalleryRun::FindUsablePicture()
             clockShown = true;
         }
     }
-    if (clockShown) {
-        SetStatusIcon(gsTemplate, "");
-    }
     if (!CancelPoint()) {
         return false;
+    }
+    if (clockShown) {
+        SetStatusIcon(gsTemplate, "");
     }
     FPictureErrors.insert(unusable.begin(), unusable.end());
     return found;
