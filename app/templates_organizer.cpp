@@ -235,7 +235,9 @@ std::string UnfoundFilesMessage(const std::vector<TUncopiedFile>& Unfound)
 {
     std::string text = "The template has been added without these files of its page:";
     for (const TUncopiedFile& file : Unfound) {
-        text += "\n" + WithReasonInLine(ShownName(file.Source), file.Reason);
+        // Appended one piece at a time: GCC 12's -O3 sees a false overlap in "\n" + temporary.
+        text += '\n';
+        text += WithReasonInLine(ShownName(file.Source), file.Reason);
     }
     return text;
 }
