@@ -371,10 +371,8 @@ bool TGalleryRun::ChooseTemplate(std::string& TemplatePath, bool& Reported)
             FTemplateFiles = destination;
             FMadeFolders.Make(destination);
             uncopied = CopyTemplateImages(source, destination);
-            std::string page;
-            if (ReadTemplateText(TemplatePath, page)) {
-                AddMissingTemplateImages(page, entry.ImagesDir, source, uncopied);
-            }
+            // The page the preparation read and analysed: the one the gallery's pages are made of.
+            AddMissingTemplateImages(FTemplateText, entry.ImagesDir, source, uncopied);
         }
     } else {
         return false;

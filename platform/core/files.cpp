@@ -1,10 +1,10 @@
 // Paths, files, folders, sorted folder listings and the program's own folders.
 #include "platform/core/files.h"
 
+#include "platform/core/detail/write_error.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/safe_file_writer.h"
 #include "platform/core/strings.h"
-#include "platform/core/system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -184,12 +184,6 @@ bool RenameFile(const std::string& OldName, const std::string& NewName)
 
 namespace {
 
-// The failure of a file call on FileName, as the file streams word it.
-std::string FileFailure(const char* What, const std::string& FileName, int Error)
-{
-    return std::string(What) + " \"" + FileName + "\". " + SysErrorMessage(Error);
-}
-
 // What can be read from Source (ExistingFileName) becomes the file's new content, through the one
 // file writer: a copy that fails, for want of room or a read error, leaves the file as it was.
 bool WriteCopy(int Source, const std::string& ExistingFileName, const std::string& FileName,
@@ -204,7 +198,8 @@ bool WriteCopy(int Source, const std::string& ExistingFileName, const std::strin
                 continue;
             }
             if (got < 0) {
-                Failure = {ExistingFileName, FileFailure("Cannot read file", ExistingFileName, errno)};
+                Failure = {ExistingFileName,
+                           kvcore_detail::FileCallMessage("Cannot read file", ExistingFileName, errno)};
                 return false;
             }
             if (got == 0) {
@@ -233,7 +228,8 @@ bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileNam
 {
     int source = ::open(ExistingFileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (source < 0) {
-        Failure = {ExistingFileName, FileFailure("Cannot open file", ExistingFileName, errno)};
+        Failure = {ExistingFileName,
+                   kvcore_detail::FileCallMessage("Cannot open file", ExistingFileName, errno)};
         return false;
     }
     struct stat sourceInfo
@@ -241,7 +237,8 @@ bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileNam
     };
     if (::fstat(source, &sourceInfo) != 0 || S_ISDIR(sourceInfo.st_mode)) {
         const int error = S_ISDIR(sourceInfo.st_mode) ? EISDIR : errno;
-        Failure = {ExistingFileName, FileFailure("Cannot open file", ExistingFileName, error)};
+        Failure = {ExistingFileName,
+                   kvcore_detail::FileCallMessage("Cannot open file", ExistingFileName, error)};
         ::close(source);
         return false;
     }
@@ -251,7 +248,7 @@ bool CopyFile(const std::string& ExistingFileName, const std::string& NewFileNam
     if (::stat(NewFileName.c_str(), &targetInfo) == 0 &&
         (FailIfExists ||
          (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino))) {
-        Failure = {NewFileName, FileFailure("Cannot create file", NewFileName, EEXIST)};
+        Failure = {NewFileName, kvcore_detail::FileCallMessage("Cannot create file", NewFileName, EEXIST)};
         ::close(source);
         return false;
     }

@@ -40,7 +40,7 @@ constexpr auto LockWait = std::chrono::seconds(10);
 
 EFCreateError CreateError(const std::string& FileName, int Error)
 {
-    return EFCreateError("Cannot create file \"" + FileName + "\". " + SysErrorMessage(Error));
+    return EFCreateError(kvcore_detail::FileCallMessage("Cannot create file", FileName, Error));
 }
 
 EFCreateError WriteError(const std::string& FileName, int Error, const std::string& More = std::string())

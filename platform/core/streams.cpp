@@ -21,6 +21,11 @@ namespace kvcore_detail {
 
 int64_t (*gWriteRoomHook)(int Handle, int64_t Count) = nullptr;
 
+std::string FileCallMessage(const char* Failed, const std::string& FileName, int Error)
+{
+    return std::string(Failed) + " \"" + FileName + "\". " + SysErrorMessage(Error);
+}
+
 std::string CannotWriteMessage(const std::string& FileName, int Error)
 {
     return CannotWriteMessage(FileName, SysErrorMessage(Error));
@@ -310,14 +315,14 @@ TFileStream::TFileStream(const std::string& AFileName, uint16_t Mode) : THandleS
     if ((Mode & fmCreate) == fmCreate) {
         FHandle = ::open(AFileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (FHandle < 0) {
-            throw EFCreateError("Cannot create file \"" + AFileName + "\". " + SysErrorMessage(errno));
+            throw EFCreateError(kvcore_detail::FileCallMessage("Cannot create file", AFileName, errno));
         }
         return;
     }
     int access = (Mode & 3) == fmOpenWrite ? O_WRONLY : ((Mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY);
     FHandle = ::open(AFileName.c_str(), access | O_CLOEXEC);
     if (FHandle < 0) {
-        throw EFOpenError("Cannot open file \"" + AFileName + "\". " + SysErrorMessage(errno));
+        throw EFOpenError(kvcore_detail::FileCallMessage("Cannot open file", AFileName, errno));
     }
     // A folder opens for reading here, but is no stream of bytes.
     struct stat info
@@ -326,7 +331,7 @@ TFileStream::TFileStream(const std::string& AFileName, uint16_t Mode) : THandleS
     if (::fstat(FHandle, &info) == 0 && S_ISDIR(info.st_mode)) {
         ::close(FHandle);
         FHandle = -1;
-        throw EFOpenError("Cannot open file \"" + AFileName + "\". " + SysErrorMessage(EISDIR));
+        throw EFOpenError(kvcore_detail::FileCallMessage("Cannot open file", AFileName, EISDIR));
     }
 }
 
